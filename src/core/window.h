@@ -1,0 +1,36 @@
+// The window helpers the game window needs: an exact client size and centring.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/messages.h"
+#include "platform/window_host.h"
+
+class cWindow {
+ public:
+  virtual ~cWindow() = default;
+
+  // Stores the wanted client size and style and sizes the window so that its
+  // client area is exactly that size (the frame is the window system's).
+  void SetLayout(int clientWidth, int clientHeight, uint32_t style);
+  void CentreOnDesktop();
+  void SetText(const char* cp932Text);
+
+  plat::WindowHandle m_hWnd = 0;
+  int m_nClientWidth = 0;
+  int m_nClientHeight = 0;
+  uint32_t m_dwStyle = 0;
+};
+
+// The entries "100% (640*480)" ... "500% (3200*2400)" that fit a work area,
+// as scale factors in menu order (1 first).
+std::vector<int> WindowSizeMenuFactors(const plat::Rect& workArea);
+std::string WindowSizeMenuLabel(int factor);
+// Where a window goes when its client area becomes 640k × 480k: the
+// horizontal centre kept, the top kept, then pushed inside the work area.
+struct WindowPlacement {
+  int x, y, width, height;
+};
+WindowPlacement PlaceScaledWindow(int factor, const plat::Rect& clientOnScreen, const plat::Rect& workArea);

@@ -1,0 +1,45 @@
+// Message boxes, drawn by our own code: over the game window when it is up
+// (on top of the last presented frame), in a small window of their own before
+// that. For headless runs and tests the environment can answer them:
+//   PELMORA_DIALOG_ANSWERS  answers in order, separated by ';':
+//                           ok, yes, no, cancel, text:..., file:...
+//   PELMORA_DIALOG_LOG      a file that gets one UTF-8 line per dialog shown:
+//                           "<title>\t<text with \n escaped>\t<answer>"
+// A box with no scripted answer left and no display to show it on takes its
+// default button (and says so in the log line).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// Box types and results, the values of the original system.
+enum : uint32_t { MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
+                  MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
+                  MB_ICONINFORMATION = 0x40, MB_DEFBUTTON2 = 0x100 };
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+// Shows a box (texts in CP932) and returns the button pressed. Any thread:
+// the box itself always runs on the main thread (as a sent request), and
+// serves sent messages while it waits.
+int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint32_t type);
+
+// The next scripted answer of the given kind ("text", "file") for the
+// toolkit's other dialogs: true and the value (UTF-8) when the script holds
+// one; `answer` receives ok/cancel as well.
+struct ScriptedAnswer {
+  bool present = false;  // a script entry was consumed
+  std::string word;      // ok, yes, no, cancel, text, file
+  std::string value;     // the text after "text:" or "file:"
+};
+ScriptedAnswer TakeScriptedAnswer();
+bool DialogScriptActive();  // PELMORA_DIALOG_ANSWERS is set (even when used up)
+
+// Appends one transcript line to PELMORA_DIALOG_LOG (when set).
+void LogDialog(const std::string& cp932Title, const std::string& cp932Text, const std::string& answer);
+
+// Re-reads the environment (tests change it between cases).
+void ResetDialogScript();
+
+}  // namespace plat

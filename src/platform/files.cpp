@@ -1,0 +1,292 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace plat {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Names are UTF-8 here, so every byte below 0x80 is a real ASCII character and
+// folding it cannot touch part of a multibyte character.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool HasDriveForm(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// `folder` joined with `name` as the system sees it; "" is the working folder.
+std::string JoinLinux(const std::string& folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string out = folder;
+  if (out.back() != '/') out.push_back('/');
+  out.append(name);
+  return out;
+}
+
+// The existing entry of `folder` that equals `name` ignoring ASCII case; when
+// several do (a Linux folder may hold "Data" and "data"), the smallest in byte
+// order, so that the choice does not depend on the directory's order.
+bool FindIgnoringCase(const std::string& folder, std::string_view name, std::string* found) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return false;
+  bool any = false;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view candidate(entry->d_name);
+    if (candidate == "." || candidate == "..") continue;
+    if (!EqualsIgnoringAsciiCase(candidate, name)) continue;
+    if (!any || candidate < *found) {
+      found->assign(candidate);
+      any = true;
+    }
+  }
+  closedir(dir);
+  return any;
+}
+
+struct Component {
+  std::string name;
+  bool exists;  // false: a missing folder, so nothing below it can exist either
+};
+
+std::string ResolveUtf8(std::string_view path) {
+  const bool absolute = IsSeparator(path[0]);
+  const bool trailingSeparator = IsSeparator(path.back());
+
+  std::vector<Component> stack;
+  std::string folder = absolute ? "/" : "";
+  auto rebuildFolder = [&] {
+    folder = absolute ? "/" : "";
+    for (const Component& c : stack) folder = JoinLinux(folder, c.name);
+  };
+
+  size_t pos = 0;
+  while (pos < path.size()) {
+    size_t end = pos;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::string_view name = path.substr(pos, end - pos);
+    pos = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      // Lexical, as Windows resolves "..": the folder that was named, not the
+      // parent of whatever a symbolic link points to.
+      if (!stack.empty() && stack.back().name != "..") {
+        stack.pop_back();
+        rebuildFolder();
+      } else if (!absolute) {
+        stack.push_back({"..", true});
+        folder = JoinLinux(folder, "..");
+      }
+      continue;
+    }
+
+    const bool parentExists = stack.empty() || stack.back().exists;
+    Component next{std::string(name), false};
+    if (parentExists) {
+      struct stat st;
+      if (lstat(JoinLinux(folder, name).c_str(), &st) == 0) {
+        next.exists = true;
+      } else {
+        std::string found;
+        if (FindIgnoringCase(folder, name, &found)) {
+          next.name = std::move(found);
+          next.exists = true;
+        }
+      }
+    }
+    folder = JoinLinux(folder, next.name);
+    stack.push_back(std::move(next));
+  }
+
+  if (folder.empty()) folder = ".";
+  if (trailingSeparator && folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+bool StatPath(std::string_view programPath, struct stat* st) {
+  const std::string resolved = ResolvePath(programPath);
+  return !resolved.empty() && stat(resolved.c_str(), st) == 0;
+}
+
+// Writes all of `size` bytes, retrying short writes and interruptions.
+bool WriteAll(int fd, const char* bytes, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ResolvePath(std::string_view programPath) {
+  if (programPath.empty()) return {};
+  bool lossless = false;
+  const std::string utf8 = Cp932ToUtf8(programPath, &lossless);
+  // A name that does not decode would reach some other file; one with a NUL
+  // would be cut short by the system calls.
+  if (!lossless || utf8.find('\0') != std::string::npos) return {};
+  // No drives on this system; "C:\..." cannot name anything here.
+  if (HasDriveForm(utf8)) return {};
+  return ResolveUtf8(utf8);
+}
+
+bool IsAbsolutePath(std::string_view programPath) {
+  if (programPath.empty()) return false;
+  if (IsSeparator(programPath[0])) return true;
+  return HasDriveForm(programPath) && programPath.size() >= 3 && IsSeparator(programPath[2]);
+}
+
+FILE* OpenFile(std::string_view programPath, const char* mode) {
+  if (mode == nullptr) return nullptr;
+  const std::string resolved = ResolvePath(programPath);
+  if (resolved.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  // glibc ignores the 't' of Windows text modes; there is no newline
+  // translation here, so "rt" reads CR LF as it is stored.
+  return std::fopen(resolved.c_str(), mode);
+}
+
+bool FileExists(std::string_view programPath) {
+  struct stat st;
+  return StatPath(programPath, &st);
+}
+
+bool IsDirectory(std::string_view programPath) {
+  struct stat st;
+  return StatPath(programPath, &st) && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectory(std::string_view programPath) {
+  const std::string resolved = ResolvePath(programPath);
+  return !resolved.empty() && mkdir(resolved.c_str(), 0777) == 0;
+}
+
+bool RemoveFile(std::string_view programPath) {
+  const std::string resolved = ResolvePath(programPath);
+  return !resolved.empty() && unlink(resolved.c_str()) == 0;
+}
+
+bool RenameFile(std::string_view from, std::string_view to) {
+  const std::string resolvedFrom = ResolvePath(from);
+  const std::string resolvedTo = ResolvePath(to);
+  if (resolvedFrom.empty() || resolvedTo.empty()) return false;
+  return std::rename(resolvedFrom.c_str(), resolvedTo.c_str()) == 0;
+}
+
+std::string GetCurrentDirectory() {
+  std::string buffer(256, '\0');
+  // Bounded: a working folder longer than this is not one the game can use.
+  constexpr size_t kLimit = 1 << 16;
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() >= kLimit) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  bool lossless = false;
+  std::string cp932 = Utf8ToCp932(buffer, &lossless);
+  // A folder name that CP932 cannot hold exactly (also "¥", which CP932 would
+  // turn into a separator) cannot be given back as a program path.
+  if (!lossless || Cp932ToUtf8(cp932) != buffer) return {};
+  return cp932;
+}
+
+bool SetCurrentDirectory(std::string_view programPath) {
+  const std::string resolved = ResolvePath(programPath);
+  return !resolved.empty() && chdir(resolved.c_str()) == 0;
+}
+
+std::vector<std::string> ListDirectory(std::string_view programPath) {
+  std::vector<std::string> names;
+  const std::string resolved = ResolvePath(programPath);
+  if (resolved.empty()) return names;
+  DIR* dir = opendir(resolved.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    bool lossless = false;
+    std::string cp932 = Utf8ToCp932(name, &lossless);
+    // Names that do not survive the round trip could not be opened again
+    // through this layer, so they are left out.
+    if (!lossless || Cp932ToUtf8(cp932) != name) continue;
+    names.push_back(std::move(cp932));
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size) {
+  if (bytes == nullptr && size > 0) return false;
+  const std::string target = ResolvePath(programPath);
+  if (target.empty() || target.back() == '/') return false;
+
+  struct stat targetStat;
+  const bool targetExists = stat(target.c_str(), &targetStat) == 0;
+  if (targetExists && !S_ISREG(targetStat.st_mode)) return false;
+
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+
+  // Unique among threads (counter) and processes (pid); O_EXCL guards against
+  // a leftover of an earlier run.
+  static std::atomic<uint32_t> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temp = folder + ".~pelmora." + std::to_string(getpid()) + "." +
+           std::to_string(counter.fetch_add(1)) + ".tmp";
+    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+
+  bool ok = WriteAll(fd, static_cast<const char*>(bytes), size);
+  // Keep the permissions the file had; best effort.
+  if (ok && targetExists) (void)fchmod(fd, targetStat.st_mode & 07777);
+  ok = ok && fsync(fd) == 0;
+  ok = (close(fd) == 0) && ok;
+  ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable; a failure here does not undo the write.
+  const int dirFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    (void)fsync(dirFd);
+    close(dirFd);
+  }
+  return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,49 @@
+// The path layer. Paths stay Windows-style inside the program: CP932 bytes,
+// "\" as separator, relative to the working folder. To reach the file system
+// a path is decoded from CP932 to UTF-8 (a 0x5C byte that is the second byte
+// of a double-byte character is not a separator), "\" becomes "/", and where
+// the exact name does not exist each component is resolved case-insensitively
+// against its folder (games made on Windows mix cases freely).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+// Linux path (UTF-8) for a program path. Components that exist under another
+// case are replaced by the existing name; a component that does not exist
+// keeps its own spelling (so the path can be created). "/" is accepted as a
+// separator too. An absolute path (leading "/") stays absolute.
+std::string ResolvePath(std::string_view programPath);
+
+// Absolute when it starts with "/" or "\" or has a drive form "X:\".
+bool IsAbsolutePath(std::string_view programPath);
+
+// fopen over ResolvePath; the mode is the C library's ("rb", "wt", "rt+", "at", ...).
+FILE* OpenFile(std::string_view programPath, const char* mode);
+
+bool FileExists(std::string_view programPath);       // file or folder
+bool IsDirectory(std::string_view programPath);
+// Creates one folder; false when it could not be created or already exists.
+bool CreateDirectory(std::string_view programPath);
+bool RemoveFile(std::string_view programPath);
+// Renames over an existing target (atomic on one file system).
+bool RenameFile(std::string_view from, std::string_view to);
+
+// The working folder as a program path (CP932, "/" separators as the system
+// gives them); empty on failure.
+std::string GetCurrentDirectory();
+bool SetCurrentDirectory(std::string_view programPath);
+
+// Names (CP932) of the entries of a folder, without "." and "..".
+std::vector<std::string> ListDirectory(std::string_view programPath);
+
+// Writes `bytes` to a temporary sibling of `programPath` and renames it over
+// the target; false (and the target untouched) on any failure.
+bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size);
+
+}  // namespace plat

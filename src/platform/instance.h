@@ -1,0 +1,48 @@
+// One running copy of the game per user, the way to close a running copy, the
+// notification of the editor that started us, and termination signals.
+//
+// All files live in the runtime folder: $PELMORA_RUNTIME_DIR, else
+// $XDG_RUNTIME_DIR, else /tmp/pelmora-<uid> (created 0700).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace plat {
+
+std::string RuntimeDirectory();
+
+// The single-instance lock (a flock on "<name>.lock", name UTF-8).
+enum class InstanceLockResult { First, AlreadyRunning, Failed };
+InstanceLockResult AcquireInstanceLock(const std::string& utf8Name);
+void ReleaseInstanceLock();
+
+// Registration of the process that owns the game window ("<class>.window"
+// holding the pid), made when the window is created and removed when it is
+// destroyed. FindRegisteredWindowOwner returns the pid of a live registered
+// process other than ours.
+bool RegisterWindowOwner(const std::string& windowClass);
+void UnregisterWindowOwner(const std::string& windowClass);
+std::optional<pid_t> FindRegisteredWindowOwner(const std::string& windowClass);
+
+// Ends another process: SIGTERM (an orderly close there), then SIGKILL when it
+// still runs after `graceMs`. False when the process cannot be reached at all
+// (gone, or not ours to signal).
+bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs);
+
+// Editor notification: a datagram to "<editorClass>.sock" in the runtime
+// folder: u64 wParam, u32 dwData, u32 cbData, then cbData bytes, little-endian.
+// Nobody listening is not an error (the notification is dropped).
+bool SendEditorNotification(const std::string& editorClass, uint64_t wParam, uint32_t dwData,
+                            const void* data, uint32_t size);
+
+// SIGTERM and SIGINT set a flag instead of ending the process; the main loop
+// turns it into a WM_CLOSE that does not ask the player.
+void InstallTerminationHandlers();
+bool TerminationRequested();       // flag set and not yet taken
+bool TakeTerminationRequest();     // returns and clears the flag
+void RaiseTerminationRequest();    // tests
+
+}  // namespace plat

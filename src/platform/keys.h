@@ -1,0 +1,37 @@
+// The key-state table by virtual-key code (the key numbers the games' key
+// configurations store), filled by the window host from keyboard events and
+// read by any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+// A few virtual-key codes the program names; the full table lives in keys.cpp.
+enum : int {
+  VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
+  VK_MENU = 0x12, VK_PAUSE = 0x13, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
+  VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
+  VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
+  VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+  VK_F1 = 0x70, VK_F2 = 0x71, VK_F3 = 0x72, VK_F4 = 0x73, VK_F5 = 0x74, VK_F6 = 0x75,
+  VK_F7 = 0x76, VK_F8 = 0x77, VK_F9 = 0x78, VK_F10 = 0x79, VK_F11 = 0x7A, VK_F12 = 0x7B,
+  VK_LSHIFT = 0xA0, VK_RSHIFT = 0xA1, VK_LCONTROL = 0xA2, VK_RCONTROL = 0xA3,
+  VK_LMENU = 0xA4, VK_RMENU = 0xA5,
+};
+
+// Virtual-key code for an SDL scancode (SDL_Scancode value); 0 when none.
+int VirtualKeyFromScancode(int sdlScancode);
+// SDL scancode for a virtual-key code; 0 (SDL_SCANCODE_UNKNOWN) when none.
+int ScancodeFromVirtualKey(int virtualKey);
+
+// Records a key press or release. Left/right Shift, Ctrl and Alt also set
+// the generic code (VK_SHIFT ...) while either side is down.
+void SetKeyState(int virtualKey, bool down);
+bool IsKeyDown(int virtualKey);
+// As the asynchronous key query of the original system: bit 15 set while the
+// key is down, bit 0 set when it was pressed since the previous query.
+int16_t GetAsyncKeyState(int virtualKey);
+void ClearKeyStates();
+
+}  // namespace plat

@@ -1,0 +1,733 @@
+// The window host over SDL2: one game window with a renderer that shows the
+// presented 640x480 frames scaled by whole factors, SDL events turned into
+// window messages, and modal message boxes drawn by MessageBoxView.
+//
+// Every SDL video call happens on the main thread. Present and Wake may come
+// from any thread: Present only touches the mailbox (under its mutex) and
+// Wake only pushes an SDL event, which SDL allows from any thread.
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/instance.h"
+#include "platform/keys.h"
+#include "platform/message_box_view.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "platform/window_host_common.h"
+
+namespace plat {
+namespace {
+
+// wParam values of WM_SIZE and the button flags of mouse messages, as the
+// original system defines them.
+enum : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+enum : uint64_t { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08, MK_MBUTTON = 0x10 };
+
+// Events handled per pass at most, so a flood of mouse motion cannot keep
+// the main thread from its message queue.
+constexpr int kMaxEventsPerPump = 4096;
+constexpr uint32_t kMessageBoxWaitMs = 10;
+constexpr int kMaxMessageBoxSide = 4096;
+
+// Process-wide SDL state. The event type and the ready flag are read by
+// other threads (Wake); the rest is main-thread only.
+std::atomic<uint32_t> g_wakeEventType{0};
+std::atomic<bool> g_eventsReady{false};
+std::atomic<bool> g_wakePending{false};  // one wake event in the queue is enough
+// Set when video could not start, with the driver asked for then: a later
+// request for another driver (tests choose "dummy") tries again.
+bool g_videoFailed = false;
+std::string g_failedDriver;
+
+std::string RequestedDriver() {
+  const char* driver = SDL_getenv("SDL_VIDEODRIVER");
+  return driver != nullptr ? driver : "";
+}
+
+void RegisterWakeEvent() {
+  if (g_wakeEventType.load() != 0) return;
+  uint32_t type = SDL_RegisterEvents(1);
+  if (type == static_cast<uint32_t>(-1)) type = SDL_USEREVENT;
+  g_wakeEventType.store(type);
+}
+
+// Brings up SDL's event queue even without video, so the event wait and
+// Wake keep working on a machine where no display can be opened.
+void EnsureSdlEvents() {
+  if (g_eventsReady.load() && SDL_WasInit(SDL_INIT_EVENTS) != 0) return;
+  g_eventsReady.store(false);
+  // Termination signals belong to the instance layer (instance.h); SDL's own
+  // handlers would turn them into SDL_QUIT. A closed last window must give
+  // one WM_CLOSE (from the window event), not a second one from SDL_QUIT.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) {
+    std::fprintf(stderr, "pelmora: SDL events unavailable: %s\n", SDL_GetError());
+    return;
+  }
+  RegisterWakeEvent();
+  g_eventsReady.store(true);
+}
+
+// Initialises SDL video on first use; false when no display can be opened.
+// A failure is not retried for the same driver (probing the window systems
+// takes time, and message boxes ask on every call).
+bool EnsureSdlVideo() {
+  EnsureSdlEvents();
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
+  if (g_videoFailed && g_failedDriver == RequestedDriver()) return false;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "pelmora: no display: %s\n", SDL_GetError());
+    g_videoFailed = true;
+    g_failedDriver = RequestedDriver();
+    return false;
+  }
+  g_videoFailed = false;
+  // SDL starts with text input on, which lets an input method swallow the
+  // game's key presses; the text-entry dialog turns it on while it runs.
+  SDL_StopTextInput();
+  return true;
+}
+
+// Drivers that never report focus or show anything to a person.
+bool DriverWithoutUser() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver != nullptr && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
+}
+
+void WakeEventWait() {
+  const uint32_t type = g_wakeEventType.load();
+  if (type == 0 || !g_eventsReady.load()) return;
+  if (g_wakePending.exchange(true)) return;
+  SDL_Event event;
+  SDL_zero(event);
+  event.type = type;
+  if (SDL_PushEvent(&event) != 1) g_wakePending.store(false);
+}
+
+bool IsWakeEvent(const SDL_Event& event) {
+  if (event.type != g_wakeEventType.load()) return false;
+  g_wakePending.store(false);
+  return true;
+}
+
+// A window with its renderer and the streaming texture the frames go to.
+struct Screen {
+  SDL_Window* window = nullptr;
+  uint32_t windowId = 0;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  int textureWidth = 0, textureHeight = 0;
+  bool hasPicture = false;  // the texture holds an uploaded frame
+
+  // Creates the renderer; the texture comes with the first upload.
+  bool Open(SDL_Window* w) {
+    window = w;
+    windowId = SDL_GetWindowID(w);
+    renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
+    if (renderer == nullptr) {
+      static bool told = false;  // main thread only
+      if (!told && !DriverWithoutUser()) {
+        std::fprintf(stderr, "pelmora: no accelerated renderer (%s); using software\n", SDL_GetError());
+      }
+      told = true;
+      renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (renderer == nullptr) {
+      std::fprintf(stderr, "pelmora: no renderer: %s\n", SDL_GetError());
+      window = nullptr;  // still the caller's to destroy
+      windowId = 0;
+      return false;
+    }
+    return true;
+  }
+
+  // Destroys what is still alive. SDL_Quit elsewhere destroys every window
+  // (and with it the renderer and texture), so the handles are checked
+  // against SDL's own list before they are used.
+  void Close() {
+    const bool alive = window != nullptr && SDL_WasInit(SDL_INIT_VIDEO) != 0 &&
+                       SDL_GetWindowFromID(windowId) == window;
+    if (alive) {
+      if (texture != nullptr) SDL_DestroyTexture(texture);
+      if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+      SDL_DestroyWindow(window);
+    }
+    window = nullptr;
+    windowId = 0;
+    renderer = nullptr;
+    texture = nullptr;
+    textureWidth = textureHeight = 0;
+    hasPicture = false;
+  }
+
+  // The frame must be valid (host_detail::FrameIsValid).
+  bool Upload(const Frame& frame) {
+    if (renderer == nullptr) return false;
+    if (texture == nullptr || textureWidth != frame.width || textureHeight != frame.height) {
+      if (texture != nullptr) SDL_DestroyTexture(texture);
+      textureWidth = textureHeight = 0;
+      hasPicture = false;
+      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+      texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                  frame.width, frame.height);
+      if (texture == nullptr) return false;
+      // The frames' alpha byte means nothing on screen.
+      SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+      textureWidth = frame.width;
+      textureHeight = frame.height;
+      SDL_RenderSetLogicalSize(renderer, frame.width, frame.height);
+      SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
+    }
+    hasPicture = SDL_UpdateTexture(texture, nullptr, frame.pixels.data(), frame.width * 4) == 0;
+    return hasPicture;
+  }
+
+  void Render() {
+    if (renderer == nullptr) return;
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    if (hasPicture) SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+    SDL_RenderPresent(renderer);
+  }
+
+  // Mouse positions arrive in the renderer's logical coordinates (SDL scales
+  // them); outside the picture (the black bars) they are clamped to its edge.
+  int64_t MousePosition(int x, int y) const {
+    int w = 0, h = 0;
+    if (renderer != nullptr) SDL_RenderGetLogicalSize(renderer, &w, &h);
+    if (w <= 0 || h <= 0) {
+      w = kScreenWidth;
+      h = kScreenHeight;
+    }
+    return host_detail::PackPair(std::clamp(x, 0, w - 1), std::clamp(y, 0, h - 1));
+  }
+};
+
+uint64_t MouseKeyFlags(uint32_t buttons) {
+  uint64_t flags = 0;
+  if (buttons & SDL_BUTTON_LMASK) flags |= MK_LBUTTON;
+  if (buttons & SDL_BUTTON_RMASK) flags |= MK_RBUTTON;
+  if (buttons & SDL_BUTTON_MMASK) flags |= MK_MBUTTON;
+  const SDL_Keymod mods = SDL_GetModState();
+  if (mods & KMOD_SHIFT) flags |= MK_SHIFT;
+  if (mods & KMOD_CTRL) flags |= MK_CONTROL;
+  return flags;
+}
+
+class SdlHost final : public WindowHost {
+ public:
+  ~SdlHost() override { Destroy(); }
+
+  bool Create(WindowHandle window, int x, int y, int width, int height) override {
+    if (screen_.window != nullptr || width <= 0 || height <= 0) return false;
+    if (!EnsureSdlVideo()) return false;
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    SDL_Window* w = SDL_CreateWindow(title_.c_str(), host_detail::ClampCoordinate(x), host_detail::ClampCoordinate(y),
+                                     host_detail::ClampSize(width), host_detail::ClampSize(height), flags);
+    if (w == nullptr) {
+      std::fprintf(stderr, "pelmora: cannot create the window: %s\n", SDL_GetError());
+      return false;
+    }
+    if (!screen_.Open(w)) {
+      SDL_DestroyWindow(w);
+      return false;
+    }
+    SDL_RenderSetLogicalSize(screen_.renderer, kScreenWidth, kScreenHeight);
+    SDL_RenderSetIntegerScale(screen_.renderer, SDL_TRUE);
+    target_ = window;
+    active_ = false;
+    needRender_ = true;
+    {
+      // A frame presented before the window existed is shown once it is.
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      fresh_ = hasFrame_;
+    }
+    // Posts and sends to the main thread's queue must end an event wait.
+    SetMainQueueWaker([] {
+      if (!IsMainThread()) WakeEventWait();
+    });
+    return true;
+  }
+
+  void Destroy() override {
+    screen_.Close();
+    target_ = 0;
+    active_ = false;
+  }
+
+  bool Exists() const override { return screen_.window != nullptr; }
+
+  void Show(int showCommand) override {
+    SDL_Window* w = screen_.window;
+    if (w == nullptr) return;
+    const Uint32 flags = SDL_GetWindowFlags(w);
+    switch (showCommand) {
+      case SW_HIDE:
+        SDL_HideWindow(w);
+        break;
+      case SW_SHOWMINIMIZED:
+      case SW_MINIMIZE:
+        SDL_ShowWindow(w);
+        SDL_MinimizeWindow(w);
+        break;
+      case SW_MAXIMIZE:
+        SDL_ShowWindow(w);
+        SDL_MaximizeWindow(w);
+        break;
+      case SW_SHOWNORMAL:
+        SDL_ShowWindow(w);
+        if (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED)) SDL_RestoreWindow(w);
+        break;
+      default:
+        SDL_ShowWindow(w);
+        break;
+    }
+    needRender_ = true;
+    UpdateActivation();
+  }
+
+  bool Shown() const override {
+    return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & SDL_WINDOW_SHOWN) != 0;
+  }
+
+  void SetTitle(const std::string& cp932Title) override {
+    title_ = Cp932ToUtf8(cp932Title);
+    if (screen_.window != nullptr) SDL_SetWindowTitle(screen_.window, title_.c_str());
+  }
+
+  void Move(int x, int y) override {
+    if (screen_.window == nullptr) return;
+    int top = 0, left = 0;
+    Borders(&top, &left, nullptr, nullptr);
+    SDL_SetWindowPosition(screen_.window, host_detail::ClampCoordinate(x) + left,
+                          host_detail::ClampCoordinate(y) + top);
+  }
+
+  void SetClientSize(int width, int height) override {
+    if (screen_.window != nullptr && width > 0 && height > 0) {
+      SDL_SetWindowSize(screen_.window, host_detail::ClampSize(width), host_detail::ClampSize(height));
+    }
+  }
+
+  void CentreOnDesktop() override {
+    SDL_Window* w = screen_.window;
+    if (w == nullptr) return;
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(DisplayIndex(), &usable) != 0) {
+      SDL_SetWindowPosition(w, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+      return;
+    }
+    int top = 0, left = 0, bottom = 0, right = 0;
+    Borders(&top, &left, &bottom, &right);
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w, &width, &height);
+    // Centred as a whole (frame included), but never with the title bar off
+    // the top-left of the work area.
+    const int outerX = std::max(usable.x, usable.x + (usable.w - (width + left + right)) / 2);
+    const int outerY = std::max(usable.y, usable.y + (usable.h - (height + top + bottom)) / 2);
+    SDL_SetWindowPosition(w, outerX + left, outerY + top);
+  }
+
+  Rect ClientRectOnScreen() const override {
+    if (screen_.window == nullptr) return Rect{};
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(screen_.window, &x, &y);
+    SDL_GetWindowSize(screen_.window, &width, &height);
+    return Rect{x, y, x + width, y + height};
+  }
+
+  bool Minimised() const override { return HasFlag(SDL_WINDOW_MINIMIZED); }
+  bool Maximised() const override { return HasFlag(SDL_WINDOW_MAXIMIZED); }
+
+  void SetFullScreen(bool on) override {
+    fullScreen_ = on;
+    if (screen_.window == nullptr) return;  // applied by Create
+    SDL_SetWindowFullscreen(screen_.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    needRender_ = true;
+  }
+
+  DesktopInfo Desktop() const override {
+    DesktopInfo info;
+    if (!EnsureSdlVideo()) return info;
+    const int display = DisplayIndex();
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(display, &mode) == 0) {
+      info.width = mode.w;
+      info.height = mode.h;
+      info.refreshRate = mode.refresh_rate;
+      // SDL names 4-byte formats by their colour bits (24 for RGB888); the
+      // games ask for the pixel size in memory.
+      switch (SDL_BYTESPERPIXEL(mode.format)) {
+        case 4: info.bitsPerPixel = 32; break;
+        case 3: info.bitsPerPixel = 24; break;
+        case 2: info.bitsPerPixel = 16; break;
+        default: info.bitsPerPixel = 32; break;
+      }
+    }
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(display, &usable) == 0) {
+      info.workArea = Rect{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
+    } else {
+      info.workArea = Rect{0, 0, info.width, info.height};
+    }
+    return info;
+  }
+
+  void PumpEvents(uint32_t timeoutMs) override {
+    EnsureSdlEvents();
+    if (!g_eventsReady.load()) {
+      SDL_Delay(timeoutMs);  // nothing could ever arrive; do not spin the caller
+      return;
+    }
+    SDL_Event event;
+    bool got = SDL_PollEvent(&event) == 1;
+    if (!got && timeoutMs > 0) {
+      got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+    }
+    for (int handled = 1; got; ++handled) {
+      HandleEvent(event);
+      got = handled < kMaxEventsPerPump && SDL_PollEvent(&event) == 1;
+    }
+    // The queue is drained, so no wake event is waiting in it, even if a
+    // modal loop elsewhere swallowed ours. (One pushed meanwhile only makes
+    // a later wait return early.)
+    g_wakePending.store(false);
+    if (screen_.window == nullptr) return;
+    UpdateActivation();
+    ShowNewestFrame();
+  }
+
+  void Wake() override { WakeEventWait(); }
+
+  void Present(const Frame& frame) override {
+    if (!host_detail::FrameIsValid(frame)) return;
+    {
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      latest_ = frame;
+      hasFrame_ = true;
+      fresh_ = true;
+      ++presented_;
+    }
+    WakeEventWait();
+  }
+
+  uint64_t FramesPresented() const override {
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    return presented_;
+  }
+
+  bool LastFrame(Frame& out) const override {
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (!hasFrame_) return false;
+    out = latest_;
+    return true;
+  }
+
+  int RunMessageBox(const MessageBoxSpec& box) override;
+
+ private:
+  bool HasFlag(Uint32 flag) const {
+    return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & flag) != 0;
+  }
+
+  int DisplayIndex() const {
+    const int index = screen_.window != nullptr ? SDL_GetWindowDisplayIndex(screen_.window) : 0;
+    return index < 0 ? 0 : index;
+  }
+
+  // Frame sizes around the client area; zero where the window system does
+  // not tell (hidden windows, the dummy driver).
+  void Borders(int* top, int* left, int* bottom, int* right) const {
+    int t = 0, l = 0, b = 0, r = 0;
+    if (SDL_GetWindowBordersSize(screen_.window, &t, &l, &b, &r) != 0) t = l = b = r = 0;
+    if (top) *top = t;
+    if (left) *left = l;
+    if (bottom) *bottom = b;
+    if (right) *right = r;
+  }
+
+  void Post(uint32_t message, uint64_t wParam, int64_t lParam) {
+    if (target_ != 0) PostMessage(target_, message, wParam, lParam);
+  }
+
+  void SetActive(bool on) {
+    if (active_ == on) return;
+    active_ = on;
+    Post(WM_ACTIVATEAPP, on ? 1 : 0, 0);
+  }
+
+  // Drivers without a user never send focus events, yet the game waits for
+  // activation before it runs: a shown window there counts as active.
+  void UpdateActivation() {
+    if (screen_.window == nullptr) return;
+    const Uint32 flags = SDL_GetWindowFlags(screen_.window);
+    const bool shown = (flags & SDL_WINDOW_SHOWN) != 0;
+    const bool noUser = DriverWithoutUser();
+    if (shown && !active_ && (noUser || (flags & SDL_WINDOW_INPUT_FOCUS) != 0)) {
+      SetActive(true);
+    } else if (!shown && active_ && noUser) {
+      SetActive(false);
+    }
+  }
+
+  void HandleWindowEvent(const SDL_WindowEvent& e) {
+    if (screen_.window == nullptr || e.windowID != screen_.windowId) return;
+    switch (e.event) {
+      case SDL_WINDOWEVENT_CLOSE:
+        Post(WM_CLOSE, 0, 0);
+        break;
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+        SetActive(true);
+        break;
+      case SDL_WINDOWEVENT_FOCUS_LOST:
+        SetActive(false);
+        break;
+      case SDL_WINDOWEVENT_MOVED:
+        Post(WM_MOVE, 0, host_detail::PackPair(e.data1, e.data2));
+        break;
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+        Post(WM_SIZE, Maximised() ? SIZE_MAXIMIZED : SIZE_RESTORED, host_detail::PackPair(e.data1, e.data2));
+        needRender_ = true;
+        break;
+      case SDL_WINDOWEVENT_MINIMIZED:
+        Post(WM_SIZE, SIZE_MINIMIZED, 0);
+        break;
+      case SDL_WINDOWEVENT_RESTORED: {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(screen_.window, &width, &height);
+        Post(WM_SIZE, SIZE_RESTORED, host_detail::PackPair(width, height));
+        needRender_ = true;
+        break;
+      }
+      case SDL_WINDOWEVENT_EXPOSED:
+        Post(WM_PAINT, 0, 0);
+        needRender_ = true;
+        break;
+      case SDL_WINDOWEVENT_SHOWN:
+        needRender_ = true;
+        break;
+      default:
+        break;
+    }
+  }
+
+  void HandleEvent(const SDL_Event& event) {
+    if (IsWakeEvent(event)) return;
+    switch (event.type) {
+      case SDL_QUIT:
+        Post(WM_CLOSE, 0, 0);
+        break;
+      case SDL_WINDOWEVENT:
+        HandleWindowEvent(event.window);
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
+        if (vk == 0) break;
+        const bool down = event.type == SDL_KEYDOWN;
+        SetKeyState(vk, down);
+        Post(down ? WM_KEYDOWN : WM_KEYUP, static_cast<uint64_t>(host_detail::KeyMessageCode(vk)),
+             host_detail::KeyMessageLParam(down, event.key.repeat != 0));
+        break;
+      }
+      case SDL_MOUSEMOTION:
+        if (event.motion.windowID != screen_.windowId || screen_.window == nullptr) break;
+        Post(WM_MOUSEMOVE, MouseKeyFlags(event.motion.state), screen_.MousePosition(event.motion.x, event.motion.y));
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        const SDL_MouseButtonEvent& b = event.button;
+        if (b.windowID != screen_.windowId || screen_.window == nullptr) break;
+        const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        uint32_t message;
+        if (b.button == SDL_BUTTON_LEFT) {
+          message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        } else if (b.button == SDL_BUTTON_RIGHT) {
+          message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        } else {
+          break;
+        }
+        Post(message, MouseKeyFlags(SDL_GetMouseState(nullptr, nullptr)), screen_.MousePosition(b.x, b.y));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  // One event during a message box. `screen` is where the box is drawn (the
+  // game window or the box's own).
+  void HandleBoxEvent(const SDL_Event& event, MessageBoxView& view, const Screen& screen, bool overGame,
+                      bool& dirty, bool& cancelled) {
+    if (IsWakeEvent(event)) return;
+    switch (event.type) {
+      case SDL_QUIT:
+        cancelled = true;
+        break;
+      case SDL_WINDOWEVENT:
+        if (event.window.windowID == screen.windowId) {
+          if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+            cancelled = true;
+            break;
+          }
+          dirty = true;
+        }
+        // Focus, moves and sizes of the game window still become messages
+        // (a close of the game window under the box was taken above).
+        if (overGame || event.window.windowID != screen.windowId) HandleWindowEvent(event.window);
+        break;
+      case SDL_KEYDOWN: {
+        // The box is modal: every key the program receives goes to it.
+        const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
+        if (vk != 0) view.HandleKey(vk);
+        dirty = true;
+        break;
+      }
+      case SDL_KEYUP: {
+        // A key held when the box opened is released here; the table must
+        // not keep it down.
+        const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
+        if (vk != 0) SetKeyState(vk, false);
+        break;
+      }
+      case SDL_MOUSEMOTION:
+        if (event.motion.windowID == screen.windowId) {
+          view.HandleMouseMove(event.motion.x, event.motion.y);
+          dirty = true;
+        }
+        break;
+      case SDL_MOUSEBUTTONUP:
+        if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
+          view.HandleClick(event.button.x, event.button.y);
+          dirty = true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Uploads the newest presented frame (when one came since the last upload)
+  // and redraws the window when anything changed.
+  void ShowNewestFrame() {
+    if (!Shown()) return;
+    bool haveNew = false;
+    {
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      if (fresh_) {
+        upload_ = latest_;  // copied out so Present is never held up by SDL
+        fresh_ = false;
+        haveNew = true;
+      }
+    }
+    if (haveNew && screen_.Upload(upload_)) needRender_ = true;
+    if (needRender_) {
+      screen_.Render();
+      needRender_ = false;
+    }
+  }
+
+  Screen screen_;
+  WindowHandle target_ = 0;  // receives the translated messages
+  std::string title_;        // UTF-8
+  bool fullScreen_ = false;
+  bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
+  bool needRender_ = false;
+  Frame upload_;             // main thread's copy of the frame being uploaded
+
+  mutable std::mutex frameMutex_;
+  Frame latest_;             // newest presented frame; guarded by frameMutex_
+  bool hasFrame_ = false;    // guarded by frameMutex_
+  bool fresh_ = false;       // latest_ not yet uploaded; guarded by frameMutex_
+  uint64_t presented_ = 0;   // guarded by frameMutex_
+};
+
+int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
+  if (!EnsureSdlVideo() || DriverWithoutUser()) return 0;
+
+  MessageBoxView view(box);
+  Frame background;
+  Screen own;
+  const bool overGame = Shown();
+  Screen* screen = &screen_;
+  if (overGame) {
+    if (Minimised()) SDL_RestoreWindow(screen_.window);
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (hasFrame_) background = latest_;
+  } else {
+    const int width = std::clamp(view.PreferredWidth(), 1, kMaxMessageBoxSide);
+    const int height = std::clamp(view.PreferredHeight(), 1, kMaxMessageBoxSide);
+    SDL_Window* w = SDL_CreateWindow(box.utf8Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                     width, height, SDL_WINDOW_SHOWN);
+    if (w == nullptr) {
+      std::fprintf(stderr, "pelmora: cannot open a message box window: %s\n", SDL_GetError());
+      return 0;
+    }
+    if (!own.Open(w)) {
+      SDL_DestroyWindow(w);
+      return 0;
+    }
+    SDL_RaiseWindow(w);
+    background.width = width;
+    background.height = height;
+    screen = &own;
+  }
+  if (background.pixels.empty()) {
+    background.pixels.assign(static_cast<size_t>(background.width) * static_cast<size_t>(background.height),
+                             0xFF000000u);
+  }
+
+  Frame canvas;
+  bool dirty = true;
+  bool cancelled = false;
+  while (!view.Answered() && !cancelled) {
+    if (dirty) {
+      canvas = background;
+      view.Render(canvas);
+      if (screen->Upload(canvas)) screen->Render();
+      dirty = false;
+    }
+    SDL_Event event;
+    bool got = SDL_WaitEventTimeout(&event, kMessageBoxWaitMs) == 1;
+    // Events after the answer stay queued for the game window's next pump.
+    for (int handled = 1; got; ++handled) {
+      HandleBoxEvent(event, view, *screen, overGame, dirty, cancelled);
+      got = !view.Answered() && !cancelled && handled < kMaxEventsPerPump && SDL_PollEvent(&event) == 1;
+    }
+    if (view.Answered() || cancelled) break;
+    ServeSentMessages();
+    // The flag is left for the main loop, which closes the game after the box.
+    if (TerminationRequested()) cancelled = true;
+  }
+  const int answer = view.Answered() ? view.Answer() : view.CancelAnswer();
+
+  if (overGame) {
+    // The texture now holds the box: show the newest game frame again.
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (hasFrame_) {
+      fresh_ = true;
+    } else {
+      screen_.hasPicture = false;
+    }
+    needRender_ = true;
+  } else {
+    own.Close();
+  }
+  return answer;
+}
+
+}  // namespace
+
+std::unique_ptr<WindowHost> MakeSdlWindowHost() { return std::make_unique<SdlHost>(); }
+
+}  // namespace plat

@@ -1,0 +1,82 @@
+// Worker threads with cooperative suspension and termination.
+//
+// A worker cannot be stopped from outside at an arbitrary instruction (that
+// would leave locks held and state half-changed). Instead every platform call
+// a worker makes (Sleep, the message calls, waits) is a safe point: there a
+// suspended worker parks until resumed, and a worker whose termination was
+// requested unwinds by throwing ThreadTerminated, which only the thread's own
+// entry wrapper catches. Game code never catches it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/messages.h"
+
+namespace plat {
+
+struct ThreadTerminated {};
+
+struct ThreadControl;  // shared between the owner object and the running thread
+
+class Thread {
+ public:
+  Thread();
+  ~Thread();  // detaches a thread still running; never blocks
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  // Starts `body` on a new thread; its queue is not created until the body's
+  // first message call. False when the thread could not be started or one
+  // still runs under this object.
+  bool Start(std::function<uint32_t()> body);
+
+  bool Started() const;       // Start succeeded and the thread was not joined/detached
+  bool Finished() const;      // the body has returned (or unwound)
+  ThreadId Id() const;        // 0 when not started
+  uint32_t ExitCode() const;  // the body's result; 0 after termination
+
+  // Raises / lowers the suspend count; return the previous count, or -1 when
+  // no thread runs. Suspend waits (at most about 100 ms) until the thread is
+  // parked at a safe point or blocked in a platform wait.
+  int Suspend();
+  int Resume();
+  // Sets the count to 0 and wakes the thread.
+  void ResumeFully();
+  int SuspendCount() const;
+
+  // From now on every safe point of the thread throws ThreadTerminated; a
+  // thread blocked in a platform wait is woken to do so.
+  void RequestTerminate();
+  bool TerminateRequested() const;
+
+  // Waits up to timeoutMs real milliseconds for the body to end; true (and
+  // the thread joined) when it has.
+  bool Join(uint32_t timeoutMs);
+  // Gives up on a thread that does not end (it keeps running unowned).
+  void Detach();
+
+ private:
+  std::shared_ptr<ThreadControl> control_;
+};
+
+// Safe point of the calling thread: parks while suspended, throws
+// ThreadTerminated when termination was requested. No-op on threads not
+// started through Thread.
+void SafePoint();
+
+// Marks the calling thread as blocked in a platform wait while the guard
+// lives (a suspender does not wait for such a thread to park).
+class BlockingWaitScope {
+ public:
+  BlockingWaitScope();
+  ~BlockingWaitScope();
+  BlockingWaitScope(const BlockingWaitScope&) = delete;
+  BlockingWaitScope& operator=(const BlockingWaitScope&) = delete;
+};
+
+// True when the calling thread was started through Thread and must unwind.
+bool CurrentThreadTerminating();
+
+}  // namespace plat

@@ -1,0 +1,124 @@
+// The game window as the platform sees it: one narrow interface with an SDL
+// implementation (a real window, or SDL's dummy driver) and a headless one
+// for scripted runs and tests. Game code talks to this interface, never to
+// SDL.
+//
+// Threads: every call but Present and the frame readers is made on the main
+// thread. Present is called by whichever thread draws frames; it copies the
+// frame into a mailbox that the main thread shows in PumpEvents.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/messages.h"
+
+namespace plat {
+
+inline constexpr int kScreenWidth = 640;
+inline constexpr int kScreenHeight = 480;
+
+// A frame as presented: 640x480 pixels 0xAARRGGBB, row after row.
+struct Frame {
+  int width = kScreenWidth;
+  int height = kScreenHeight;
+  std::vector<uint32_t> pixels;
+};
+
+struct Rect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
+
+struct DesktopInfo {
+  int width = 0, height = 0;  // desktop size in pixels
+  Rect workArea;              // usable area (without panels)
+  int bitsPerPixel = 32;      // 4-byte formats report 32
+  int refreshRate = 0;        // Hz, 0 when unknown
+};
+
+// Show commands of the game window (the values the editor passes).
+enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_MAXIMIZE = 3, SW_SHOW = 5, SW_MINIMIZE = 6 };
+
+// A message box to show (see dialogs.h for the types and results).
+struct MessageBoxSpec {
+  std::string utf8Title;
+  std::string utf8Text;  // lines separated by '\n'
+  uint32_t type = 0;     // MB_OK, MB_YESNO ... with MB_DEFBUTTON2
+};
+
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+
+  // Creates the (hidden) game window for a client area of width x height at
+  // (x, y); messages go to `window`. False when it cannot be created.
+  virtual bool Create(WindowHandle window, int x, int y, int width, int height) = 0;
+  virtual void Destroy() = 0;
+  virtual bool Exists() const = 0;
+
+  virtual void Show(int showCommand) = 0;
+  virtual bool Shown() const = 0;
+  virtual void SetTitle(const std::string& cp932Title) = 0;
+  // Outer position and client size.
+  virtual void Move(int x, int y) = 0;
+  virtual void SetClientSize(int width, int height) = 0;
+  virtual void CentreOnDesktop() = 0;
+  // Client rectangle in screen coordinates.
+  virtual Rect ClientRectOnScreen() const = 0;
+  virtual bool Minimised() const = 0;
+  virtual bool Maximised() const = 0;
+  // Full screen on the desktop (whole-factor scaled picture).
+  virtual void SetFullScreen(bool on) = 0;
+  virtual DesktopInfo Desktop() const = 0;
+
+  // Turns pending window-system events into messages posted to the window
+  // (WM_CLOSE, WM_KEYDOWN/UP with key codes, WM_ACTIVATEAPP, WM_MOVE,
+  // WM_SIZE, WM_PAINT, mouse messages), updates the key-state table, and
+  // shows the newest presented frame. Main thread; waits at most timeoutMs
+  // for an event when nothing is pending.
+  virtual void PumpEvents(uint32_t timeoutMs) = 0;
+  // Wakes a PumpEvents wait from any thread.
+  virtual void Wake() = 0;
+
+  // Any thread: hands a finished frame to the main thread.
+  virtual void Present(const Frame& frame) = 0;
+  // Number of frames presented so far, and a copy of the newest (any thread).
+  virtual uint64_t FramesPresented() const = 0;
+  virtual bool LastFrame(Frame& out) const = 0;
+
+  // Runs a message box modally on the main thread: over the game window's
+  // last frame when the window is shown, else in a small window of its own.
+  // Serves sent messages while it waits (ServeSentMessages), and ends with the
+  // box's cancel answer when a termination signal arrives. Returns the chosen
+  // button (dialogs.h IDOK ...), or 0 when no box can be shown at all (no
+  // display): the caller then takes the default button.
+  virtual int RunMessageBox(const MessageBoxSpec& box) = 0;
+};
+
+// Chooses the implementation: the headless host when PELMORA_HEADLESS=1 or a
+// host was installed with SetWindowHost, else SDL.
+WindowHost& GetWindowHost();
+void SetWindowHost(std::unique_ptr<WindowHost> host);
+
+std::unique_ptr<WindowHost> MakeSdlWindowHost();
+
+// Headless host: no window system at all. Events are injected by tests; the
+// window is active from the moment it is shown. Keeps the last frames.
+class HeadlessWindowHost : public WindowHost {
+ public:
+  virtual void InjectMessage(uint32_t message, uint64_t wParam, int64_t lParam) = 0;
+  // Key press or release by virtual-key code: updates the key-state table
+  // and posts WM_KEYDOWN/WM_KEYUP.
+  virtual void InjectKey(int virtualKey, bool down) = 0;
+  virtual std::string Title() const = 0;  // CP932
+};
+std::unique_ptr<HeadlessWindowHost> MakeHeadlessWindowHost();
+
+// Writes a frame as a PNG file (tests, tools). False on failure.
+bool SaveFramePng(const Frame& frame, const std::string& utf8Path);
+
+}  // namespace plat

@@ -1,0 +1,180 @@
+// The built program as a process: start in an empty folder, termination
+// signals, a second copy, the editor's notifications.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+template <class Pred>
+bool WaitUntil(Pred pred, int timeoutMs) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-proc-XXXXXX";
+    root_ = mkdtemp(pattern);
+    fs::create_directory(root_ / "run");
+  }
+  void TearDown() override {
+    for (pid_t pid : children_) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    fs::remove_all(root_);
+  }
+
+  // Starts the game in folder `name` (created) with extra environment.
+  pid_t Launch(const std::string& name, std::vector<std::string> env, std::vector<std::string> args = {}) {
+    fs::path folder = root_ / name;
+    fs::create_directories(folder);
+    env.push_back("SDL_VIDEODRIVER=dummy");
+    env.push_back("SDL_AUDIODRIVER=dummy");
+    env.push_back("PELMORA_RUNTIME_DIR=" + (root_ / "run").string());
+    env.push_back("PELMORA_DIALOG_LOG=" + (root_ / (name + ".dialogs")).string());
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(folder.c_str()) != 0) _exit(127);
+      for (auto& e : env) putenv(e.data());
+      int devnull = open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      std::vector<char*> argv{const_cast<char*>(PELMORA_EXE)};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(PELMORA_EXE, argv.data());
+      _exit(127);
+    }
+    children_.push_back(pid);
+    return pid;
+  }
+
+  // Exit status of `pid` within timeoutMs, or -1 (still running).
+  int WaitExit(pid_t pid, int timeoutMs) {
+    int status = 0;
+    bool done = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+    if (!done) return -1;
+    children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  // The game has its window (the registration a second copy looks for).
+  bool WaitReady() {
+    return WaitUntil([&] { return fs::exists(root_ / "run" / "Pelmora.window"); }, 5000);
+  }
+
+  fs::path root_;
+  std::vector<pid_t> children_;
+};
+
+TEST_F(ProcessTest, StartsInAnEmptyFolderAndEndsInOrderOnSigterm) {
+  pid_t pid = Launch("game", {});
+  ASSERT_TRUE(WaitReady());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::string report = Slurp(root_ / "game" / "Report_Game.txt");
+  EXPECT_EQ(report.substr(0, report.find('\n')), "App : ver 873");
+  EXPECT_TRUE(fs::is_directory(root_ / "game" / "data" / "stg4" / "old_ver"));
+  EXPECT_TRUE(fs::is_directory(root_ / "game" / "user_data" / "rpl4"));
+  auto start = Clock::now();
+  kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 1000), 0);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 1000);
+  EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
+}
+
+TEST_F(ProcessTest, SecondCopyAnsweredNoLeavesTheFirstRunning) {
+  pid_t first = Launch("first", {});
+  ASSERT_TRUE(WaitReady());
+  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=no"});
+  EXPECT_EQ(WaitExit(second, 3000), 0);
+  std::string log = Slurp(root_ / "second.dialogs");
+  EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
+  EXPECT_NE(log.find("\tno"), std::string::npos);
+  EXPECT_EQ(WaitExit(first, 200), -1);  // still running
+  kill(first, SIGTERM);
+  EXPECT_EQ(WaitExit(first, 1000), 0);
+}
+
+TEST_F(ProcessTest, SecondCopyAnsweredYesEndsTheFirstAndGoesOn) {
+  pid_t first = Launch("first", {});
+  ASSERT_TRUE(WaitReady());
+  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=yes"});
+  // The first copy ends through its own orderly shutdown (exit code 0).
+  EXPECT_EQ(WaitExit(first, 2000), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(WaitExit(second, 10), -1);  // the second plays on
+  EXPECT_TRUE(WaitReady());
+  kill(second, SIGTERM);
+  EXPECT_EQ(WaitExit(second, 1000), 0);
+}
+
+TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
+  int sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string path = (root_ / "run" / "Pelmora_Editor.sock").string();
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  timeval tv{5, 0};
+  setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+
+  pid_t pid = Launch("game", {}, {"--show-command=5"});
+  auto receive = [&](uint64_t& wParam, uint32_t& dwData, int32_t& value) {
+    unsigned char buf[64];
+    ssize_t n = recv(sock, buf, sizeof buf, 0);
+    if (n != 20) return false;
+    std::memcpy(&wParam, buf, 8);
+    std::memcpy(&dwData, buf + 8, 4);
+    uint32_t size;
+    std::memcpy(&size, buf + 12, 4);
+    std::memcpy(&value, buf + 16, 4);
+    return size == 4;
+  };
+  uint64_t wParam = 0;
+  uint32_t dwData = 9;
+  int32_t value = 9;
+  ASSERT_TRUE(receive(wParam, dwData, value));
+  EXPECT_NE(wParam, 0u);
+  EXPECT_EQ(dwData, 1u);
+  EXPECT_EQ(value, 1);
+  ASSERT_TRUE(WaitReady());
+  kill(pid, SIGTERM);
+  ASSERT_TRUE(receive(wParam, dwData, value));
+  EXPECT_EQ(wParam, 0u);
+  EXPECT_EQ(dwData, 0u);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(WaitExit(pid, 1000), 0);
+  close(sock);
+}
+
+}  // namespace

@@ -1,0 +1,372 @@
+// Single instance, window-owner registration, ending another copy, the editor
+// notification and termination signals, against real processes, files and
+// sockets in a fresh runtime folder per test.
+#include "platform/instance.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plat::instance_detail {  // internal to instance.cpp
+std::string PrivateFolderUnder(const std::string& base);
+bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
+}  // namespace plat::instance_detail
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using plat::InstanceLockResult;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+char Code(InstanceLockResult r) {
+  return r == InstanceLockResult::First ? 'F' : r == InstanceLockResult::AlreadyRunning ? 'A' : 'X';
+}
+
+// A fork of this process: runs `before` (async-signal-safe calls and our own
+// functions only), reports its one-byte result, waits for Release(), runs
+// `after` and exits. Killed and reaped on destruction unless already reaped.
+struct Child {
+  pid_t pid = -1;
+  int report = -1, release = -1;
+  bool reaped = false;
+
+  static std::unique_ptr<Child> Fork(const std::function<char()>& before,
+                                     const std::function<void()>& after) {
+    auto c = std::make_unique<Child>();
+    int up[2], down[2];
+    if (::pipe2(up, O_CLOEXEC) != 0 || ::pipe2(down, O_CLOEXEC) != 0) return c;
+    if ((c->pid = ::fork()) == 0) {
+      ::signal(SIGTERM, SIG_DFL);  // the signal test installs our handler in this process
+      ::close(down[1]);
+      const char result = before();
+      char ignored;
+      if (::write(up[1], &result, 1) == 1)
+        while (::read(down[0], &ignored, 1) < 0 && errno == EINTR) continue;
+      after();
+      ::_exit(0);
+    }
+    ::close(up[1]), ::close(down[0]);
+    c->report = up[0], c->release = down[1];
+    return c;
+  }
+  ~Child() {
+    if (pid > 0 && !reaped) ::kill(pid, SIGKILL), Wait();
+    ::close(report), ::close(release);
+  }
+  char Report() {
+    char c = 0;
+    return ::read(report, &c, 1) == 1 ? c : 0;
+  }
+  void Release() { ::close(release), release = -1; }
+  int Wait(int flags = 0) {  // the wait status; -1 while it runs (WNOHANG)
+    int status = 0;
+    pid_t got;
+    while ((got = ::waitpid(pid, &status, flags)) < 0 && errno == EINTR) continue;
+    reaped = got == pid;
+    return reaped ? status : -1;
+  }
+};
+char Ready() { return 'r'; }
+void Nothing() {}
+
+class InstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-instance-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::setenv("PELMORA_RUNTIME_DIR", pattern, 1);
+  }
+  void TearDown() override {
+    plat::ReleaseInstanceLock();
+    ::unsetenv("PELMORA_RUNTIME_DIR");
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  fs::path dir_;
+};
+
+TEST_F(InstanceTest, RuntimeDirectoryAndItsPrivateFallback) {
+  ::setenv("PELMORA_RUNTIME_DIR", (dir_.string() + "/a/b/").c_str(), 1);
+  EXPECT_EQ(plat::RuntimeDirectory(), dir_.string() + "/a/b");
+  EXPECT_TRUE(fs::is_directory(dir_ / "a" / "b"));
+
+  const std::string leaf = "pelmora-" + std::to_string(::geteuid());
+  auto expectPrivate = [](const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 077, 0u);
+  };
+  fs::create_directory(dir_ / "good");
+  EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / "good").string()),
+            (dir_ / "good" / leaf).string());
+  expectPrivate((dir_ / "good" / leaf).string());
+
+  // Something another user could have laid there is not used.
+  fs::create_directories(dir_ / "open" / leaf);
+  fs::permissions(dir_ / "open" / leaf, fs::perms::all);
+  fs::create_directory(dir_ / "link");
+  fs::create_directory_symlink(dir_ / "good" / leaf, dir_ / "link" / leaf);
+  fs::create_directory(dir_ / "file");
+  WriteAll(dir_ / "file" / leaf, "x");
+  for (const char* base : {"open", "link", "file"}) {
+    SCOPED_TRACE(base);
+    const std::string chosen = plat::instance_detail::PrivateFolderUnder((dir_ / base).string());
+    EXPECT_NE(chosen, (dir_ / base / leaf).string());
+    expectPrivate(chosen);
+    EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / base).string()), chosen);  // kept
+  }
+}
+
+TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
+  const std::string name = "ゲーム";
+  {
+    auto holder = Child::Fork([&] { return Code(plat::AcquireInstanceLock(name)); }, Nothing);
+    ASSERT_EQ(holder->Report(), 'F');
+    EXPECT_TRUE(fs::exists(dir_ / "ゲーム.lock"));
+    EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::AlreadyRunning);
+    EXPECT_EQ(plat::AcquireInstanceLock("another game"), InstanceLockResult::First);
+    holder->Release();
+    holder->Wait();
+  }
+  EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);
+  EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);  // asking again keeps it
+
+  // A fork shares our descriptor; once it drops that copy it is another copy
+  // of the game.
+  auto fromChild = [&] {
+    auto other = Child::Fork(
+        [&] { return plat::ReleaseInstanceLock(), Code(plat::AcquireInstanceLock(name)); }, Nothing);
+    return other->Report();
+  };
+  EXPECT_EQ(fromChild(), 'A');
+  plat::ReleaseInstanceLock();
+  EXPECT_EQ(fromChild(), 'F');
+}
+
+TEST_F(InstanceTest, SecondCopyEndsTheFirstAndTakesOverTheLock) {
+  auto first = Child::Fork([] { return Code(plat::AcquireInstanceLock("Game")); }, Nothing);
+  ASSERT_EQ(first->Report(), 'F');
+  ASSERT_EQ(plat::AcquireInstanceLock("Game"), InstanceLockResult::AlreadyRunning);
+  EXPECT_TRUE(plat::TerminateProcessOrderly(first->pid, 500));
+  EXPECT_EQ(plat::AcquireInstanceLock("Game"), InstanceLockResult::First);
+  const int status = first->Wait();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
+TEST_F(InstanceTest, NamesMapToDistinctFilesInsideTheFolder) {
+  EXPECT_EQ(plat::AcquireInstanceLock("../escape/a"), InstanceLockResult::First);
+  std::string longName;
+  for (int i = 0; i < 150; ++i) longName += "ゲ";  // 450 bytes, more than a file name may hold
+  EXPECT_EQ(plat::AcquireInstanceLock(longName + "x"), InstanceLockResult::First);
+  EXPECT_EQ(plat::AcquireInstanceLock(longName + "y"), InstanceLockResult::First);
+  ASSERT_TRUE(plat::RegisterWindowOwner(longName + "x"));
+  auto count = [&] { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); };
+  EXPECT_EQ(count(), 4);
+  plat::UnregisterWindowOwner(longName + "x");  // the same long name reaches the same file
+  EXPECT_EQ(count(), 3);
+}
+
+TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
+  const fs::path file = dir_ / "GameWindow.window";
+  auto owner = Child::Fork([] { return plat::RegisterWindowOwner("GameWindow") ? 'R' : 'X'; },
+                           [] { plat::UnregisterWindowOwner("GameWindow"); });
+  ASSERT_EQ(owner->Report(), 'R');
+  EXPECT_EQ(ReadAll(file), std::to_string(owner->pid));
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
+  plat::UnregisterWindowOwner("GameWindow");  // not ours: stays
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
+  owner->Release();
+  owner->Wait();
+  EXPECT_FALSE(fs::exists(file));
+
+  // Our own registration is never "another running copy".
+  ASSERT_TRUE(plat::RegisterWindowOwner("GameWindow"));
+  EXPECT_EQ(ReadAll(file), std::to_string(::getpid()));
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
+  plat::UnregisterWindowOwner("GameWindow");
+  EXPECT_FALSE(fs::exists(file));
+
+  // A copy that crashed leaves its file behind; it must not count.
+  auto crashed = Child::Fork([] { return plat::RegisterWindowOwner("GameWindow") ? 'R' : 'X'; }, Nothing);
+  ASSERT_EQ(crashed->Report(), 'R');
+  crashed->Release();
+  crashed->Wait();
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
+
+  // ... and when its pid now names a process started after the file was
+  // written, that is someone else.
+  auto unrelated = Child::Fork(Ready, Nothing);
+  ASSERT_EQ(unrelated->Report(), 'r');
+  WriteAll(file, std::to_string(unrelated->pid));
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), unrelated->pid);
+  fs::last_write_time(file, fs::last_write_time(file) - std::chrono::minutes(5));
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
+}
+
+TEST_F(InstanceTest, RegistrationFileIsReadStrictly) {
+  const fs::path file = dir_ / "W.window";
+  const std::string live = std::to_string(::getppid());  // alive and not us
+  for (const std::string& ok : {live, live + "\n"}) {
+    WriteAll(file, ok);
+    EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), ::getppid());
+  }
+  for (const std::string& bad :
+       {std::string(), std::string("\n"), "x" + live, live + "a", "-" + live, "+" + live, " " + live,
+        live + " ", "0" + live, std::string("0"), live + "\n\n", std::string("2147483648"),
+        std::string(33, '1'), live + std::string(1 << 20, ' ')}) {
+    SCOPED_TRACE(testing::PrintToString(bad.substr(0, 40)));
+    WriteAll(file, bad);
+    EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
+  }
+  fs::remove(file);
+  fs::create_directory(file);
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
+  fs::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);  // must not wait for a writer
+  EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
+}
+
+class TerminateTest : public ::testing::TestWithParam<bool (*)(pid_t, uint32_t)> {};
+
+TEST_P(TerminateTest, OrderlyCloseThenKillAfterTheGrace) {
+  auto obliging = Child::Fork(Ready, Nothing);
+  ASSERT_EQ(obliging->Report(), 'r');
+  auto start = Clock::now();
+  EXPECT_TRUE(GetParam()(obliging->pid, 2000));
+  EXPECT_LT(MsSince(start), 1000);
+  int status = obliging->Wait();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+
+  auto stubborn = Child::Fork([] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, Nothing);
+  ASSERT_EQ(stubborn->Report(), 'r');
+  start = Clock::now();
+  EXPECT_TRUE(GetParam()(stubborn->pid, 300));
+  EXPECT_GE(MsSince(start), 300);
+  EXPECT_LT(MsSince(start), 1300);
+  status = stubborn->Wait(WNOHANG);  // it has ended by the time the call returns
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+  auto gone = Child::Fork(Ready, Nothing);
+  gone->Release();
+  gone->Wait();
+  EXPECT_FALSE(GetParam()(gone->pid, 300));
+}
+
+INSTANTIATE_TEST_SUITE_P(PidfdAndPolling, TerminateTest,
+                         ::testing::Values(plat::TerminateProcessOrderly,
+                                           plat::instance_detail::TerminateProcessByPolling),
+                         [](const ::testing::TestParamInfo<TerminateTest::ParamType>& info) {
+                           return info.index == 0 ? std::string("Pidfd") : std::string("Polling");
+                         });
+
+// A datagram socket bound in `folder`, through the folder's descriptor as the
+// sender does when the path is too long for sun_path.
+struct Listener {
+  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int folder;
+  bool bound;
+  Listener(const fs::path& in, const char* name) : folder(::open(in.c_str(), O_PATH | O_CLOEXEC)) {
+    sockaddr_un address{AF_UNIX, {}};
+    const std::string path = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~Listener() { ::close(fd), ::close(folder); }
+  std::vector<unsigned char> Receive() {
+    std::vector<unsigned char> buffer(1 << 17);
+    buffer.resize(std::max<ssize_t>(0, ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT)));
+    return buffer;
+  }
+};
+
+TEST_F(InstanceTest, EditorNotificationArrivesByteExact) {
+  fs::path deep = dir_;  // long enough to need the detour through the descriptor
+  while (deep.string().size() < 120) deep /= "long-folder-name";
+  for (const fs::path& folder : {dir_, deep}) {
+    ::setenv("PELMORA_RUNTIME_DIR", folder.c_str(), 1);
+    ASSERT_EQ(plat::RuntimeDirectory(), folder.string());
+    Listener editor(folder, "エディタ.sock");
+    ASSERT_TRUE(editor.bound);
+
+    const unsigned char payload[] = {'s', 't', 'g', 0, 0xFF, 0x80};
+    ASSERT_TRUE(plat::SendEditorNotification("エディタ", 0x0102030405060708, 0xA1B2C3D4, payload, 6));
+    const std::vector<unsigned char> expected = {8,    7, 6, 5, 4, 3,   2,   1,   0xD4, 0xC3, 0xB2,
+                                                 0xA1, 6, 0, 0, 0, 's', 't', 'g', 0,    0xFF, 0x80};
+    EXPECT_EQ(editor.Receive(), expected);
+    ASSERT_TRUE(plat::SendEditorNotification("エディタ", 0, 7, nullptr, 0));
+    EXPECT_EQ(editor.Receive(), std::vector<unsigned char>({0, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(plat::SendEditorNotification("エディタ", 0, 0, nullptr, 4));  // bytes missing
+    EXPECT_TRUE(editor.Receive().empty());
+  }
+}
+
+TEST_F(InstanceTest, EditorNotificationWithoutListenerFailsAtOnce) {
+  EXPECT_FALSE(plat::SendEditorNotification("Nobody", 1, 2, "x", 1));
+  { ASSERT_TRUE(Listener(dir_, "Gone.sock").bound); }
+  ASSERT_TRUE(fs::exists(dir_ / "Gone.sock"));  // the file outlives its socket
+  EXPECT_FALSE(plat::SendEditorNotification("Gone", 1, 2, "x", 1));
+
+  // An editor that does not read: its queue fills and later sends are dropped.
+  Listener busy(dir_, "Busy.sock");
+  const std::vector<char> chunk(4000, 'z');
+  int dropped = 0;
+  const auto start = Clock::now();
+  for (int i = 0; i < 200; ++i) dropped += !plat::SendEditorNotification("Busy", i, 0, chunk.data(), 4000);
+  EXPECT_GT(dropped, 0);
+  EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST(TerminationSignals, SignalsBecomeARequestTakenOnce) {
+  plat::InstallTerminationHandlers();
+  plat::TakeTerminationRequest();
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    EXPECT_FALSE(plat::TerminationRequested());
+    ASSERT_EQ(::raise(signal), 0);  // and the process lives on
+    EXPECT_TRUE(plat::TerminationRequested());
+    EXPECT_TRUE(plat::TerminationRequested());  // looking does not take it
+    EXPECT_TRUE(plat::TakeTerminationRequest());
+    EXPECT_FALSE(plat::TerminationRequested());
+    EXPECT_FALSE(plat::TakeTerminationRequest());
+  }
+  plat::RaiseTerminationRequest();
+  EXPECT_TRUE(plat::TakeTerminationRequest());
+
+  int fds[2];  // a write nobody reads fails with EPIPE instead of ending us
+  ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+  ::close(fds[0]);
+  EXPECT_EQ(::write(fds[1], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  ::close(fds[1]);
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "platform/keys.h"
+
+#include <SDL_scancode.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace plat {
+namespace {
+
+struct Expected {
+  int scancode;
+  int vk;
+};
+
+// Key codes as the games store them in their key configurations.
+TEST(KeysTest, ScancodesGiveTheOriginalKeyCodes) {
+  const Expected cases[] = {
+      {SDL_SCANCODE_A, 0x41}, {SDL_SCANCODE_Z, 0x5A}, {SDL_SCANCODE_1, 0x31}, {SDL_SCANCODE_9, 0x39},
+      {SDL_SCANCODE_0, 0x30}, {SDL_SCANCODE_F1, 0x70}, {SDL_SCANCODE_F12, 0x7B},
+      {SDL_SCANCODE_F13, 0x7C}, {SDL_SCANCODE_F24, 0x87}, {SDL_SCANCODE_KP_0, 0x60},
+      {SDL_SCANCODE_KP_1, 0x61}, {SDL_SCANCODE_KP_9, 0x69}, {SDL_SCANCODE_KP_MULTIPLY, 0x6A},
+      {SDL_SCANCODE_KP_PLUS, 0x6B}, {SDL_SCANCODE_KP_COMMA, 0x6C}, {SDL_SCANCODE_KP_MINUS, 0x6D},
+      {SDL_SCANCODE_KP_PERIOD, 0x6E}, {SDL_SCANCODE_KP_DIVIDE, 0x6F}, {SDL_SCANCODE_KP_ENTER, 0x0D},
+      {SDL_SCANCODE_NUMLOCKCLEAR, 0x90}, {SDL_SCANCODE_SCROLLLOCK, 0x91},
+      {SDL_SCANCODE_SEMICOLON, 0xBA}, {SDL_SCANCODE_EQUALS, 0xBB}, {SDL_SCANCODE_COMMA, 0xBC},
+      {SDL_SCANCODE_MINUS, 0xBD}, {SDL_SCANCODE_PERIOD, 0xBE}, {SDL_SCANCODE_SLASH, 0xBF},
+      {SDL_SCANCODE_GRAVE, 0xC0}, {SDL_SCANCODE_LEFTBRACKET, 0xDB}, {SDL_SCANCODE_BACKSLASH, 0xDC},
+      {SDL_SCANCODE_RIGHTBRACKET, 0xDD}, {SDL_SCANCODE_APOSTROPHE, 0xDE},
+      {SDL_SCANCODE_NONUSBACKSLASH, 0xE2}, {SDL_SCANCODE_INTERNATIONAL1, 0xE2},
+      {SDL_SCANCODE_INTERNATIONAL3, 0xDC}, {SDL_SCANCODE_INTERNATIONAL4, 0x1C},
+      {SDL_SCANCODE_INTERNATIONAL5, 0x1D}, {SDL_SCANCODE_INTERNATIONAL2, 0xF2},
+      {SDL_SCANCODE_RETURN, 0x0D}, {SDL_SCANCODE_ESCAPE, 0x1B}, {SDL_SCANCODE_BACKSPACE, 0x08},
+      {SDL_SCANCODE_TAB, 0x09}, {SDL_SCANCODE_SPACE, 0x20}, {SDL_SCANCODE_CAPSLOCK, 0x14},
+      {SDL_SCANCODE_PAUSE, 0x13}, {SDL_SCANCODE_PRINTSCREEN, 0x2C}, {SDL_SCANCODE_APPLICATION, 0x5D},
+      {SDL_SCANCODE_PAGEUP, 0x21}, {SDL_SCANCODE_PAGEDOWN, 0x22}, {SDL_SCANCODE_END, 0x23},
+      {SDL_SCANCODE_HOME, 0x24}, {SDL_SCANCODE_LEFT, 0x25}, {SDL_SCANCODE_UP, 0x26},
+      {SDL_SCANCODE_RIGHT, 0x27}, {SDL_SCANCODE_DOWN, 0x28}, {SDL_SCANCODE_INSERT, 0x2D},
+      {SDL_SCANCODE_DELETE, 0x2E}, {SDL_SCANCODE_LSHIFT, 0xA0}, {SDL_SCANCODE_RSHIFT, 0xA1},
+      {SDL_SCANCODE_LCTRL, 0xA2}, {SDL_SCANCODE_RCTRL, 0xA3}, {SDL_SCANCODE_LALT, 0xA4},
+      {SDL_SCANCODE_RALT, 0xA5},
+  };
+  for (const Expected& c : cases) {
+    EXPECT_EQ(VirtualKeyFromScancode(c.scancode), c.vk) << "scancode " << c.scancode;
+  }
+  // Codes outside the table and outside SDL's range have no key.
+  EXPECT_EQ(VirtualKeyFromScancode(SDL_SCANCODE_UNKNOWN), 0);
+  EXPECT_EQ(VirtualKeyFromScancode(SDL_SCANCODE_KP_HEXADECIMAL), 0);
+  EXPECT_EQ(VirtualKeyFromScancode(-1), 0);
+  EXPECT_EQ(VirtualKeyFromScancode(SDL_NUM_SCANCODES), 0);
+  EXPECT_EQ(ScancodeFromVirtualKey(0), 0);
+  EXPECT_EQ(ScancodeFromVirtualKey(256), 0);
+  EXPECT_EQ(ScancodeFromVirtualKey(-5), 0);
+  // Generic modifiers are states, not keys.
+  EXPECT_EQ(ScancodeFromVirtualKey(VK_SHIFT), 0);
+}
+
+TEST(KeysTest, TablesAgreeBothWays) {
+  std::map<int, std::set<int>> scancodesOfVk;
+  for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
+    const int vk = VirtualKeyFromScancode(sc);
+    if (vk == 0) continue;
+    ASSERT_GT(vk, 0);
+    ASSERT_LT(vk, 256);
+    scancodesOfVk[vk].insert(sc);
+    // Every key reached from a scancode leads back to a scancode of itself.
+    EXPECT_EQ(VirtualKeyFromScancode(ScancodeFromVirtualKey(vk)), vk) << "vk " << vk;
+  }
+  for (int vk = 1; vk < 256; ++vk) {
+    const int sc = ScancodeFromVirtualKey(vk);
+    if (sc == 0) continue;
+    EXPECT_EQ(VirtualKeyFromScancode(sc), vk) << "vk " << vk;
+  }
+  EXPECT_GE(scancodesOfVk.size(), 140u);  // the whole keyboard, not a few keys
+
+  // Keys sharing one code are the intended ones only: a slip in the table
+  // would show up as another pair.
+  const std::map<int, std::set<int>> shared = {
+      {0x0D, {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}},
+      {0xDC, {SDL_SCANCODE_BACKSLASH, SDL_SCANCODE_NONUSHASH, SDL_SCANCODE_INTERNATIONAL3}},
+      {0xE2, {SDL_SCANCODE_NONUSBACKSLASH, SDL_SCANCODE_INTERNATIONAL1}},
+      {0xAD, {SDL_SCANCODE_MUTE, SDL_SCANCODE_AUDIOMUTE}},
+      {0xF2, {SDL_SCANCODE_INTERNATIONAL2, SDL_SCANCODE_LANG4}},
+  };
+  for (const auto& [vk, scancodes] : scancodesOfVk) {
+    auto it = shared.find(vk);
+    if (it == shared.end()) {
+      EXPECT_EQ(scancodes.size(), 1u) << "vk " << vk;
+    } else {
+      EXPECT_EQ(scancodes, it->second) << "vk " << vk;
+    }
+  }
+  // The main keyboard's keys are the ones answered for shared codes.
+  EXPECT_EQ(ScancodeFromVirtualKey(VK_RETURN), SDL_SCANCODE_RETURN);
+  EXPECT_EQ(ScancodeFromVirtualKey(0xDC), SDL_SCANCODE_BACKSLASH);
+}
+
+class KeyStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearKeyStates(); }
+  void TearDown() override { ClearKeyStates(); }
+  static uint16_t Query(int vk) { return static_cast<uint16_t>(GetAsyncKeyState(vk)); }
+};
+
+TEST_F(KeyStateTest, EitherSideHoldsTheGenericModifier) {
+  const int sides[][3] = {{VK_LSHIFT, VK_RSHIFT, VK_SHIFT},
+                          {VK_LCONTROL, VK_RCONTROL, VK_CONTROL},
+                          {VK_LMENU, VK_RMENU, VK_MENU}};
+  for (const auto& s : sides) {
+    const int left = s[0], right = s[1], generic = s[2];
+    SetKeyState(left, true);
+    EXPECT_TRUE(IsKeyDown(generic));
+    EXPECT_FALSE(IsKeyDown(right));
+    EXPECT_EQ(Query(generic), 0x8001u);
+    SetKeyState(right, true);
+    // Still held from before: no new press of the generic key.
+    EXPECT_EQ(Query(generic), 0x8000u);
+    SetKeyState(left, false);
+    EXPECT_TRUE(IsKeyDown(generic)) << generic;
+    SetKeyState(right, false);
+    EXPECT_FALSE(IsKeyDown(generic)) << generic;
+    EXPECT_EQ(Query(generic), 0u);
+  }
+  // Other keys leave the modifiers alone.
+  SetKeyState('A', true);
+  EXPECT_FALSE(IsKeyDown(VK_SHIFT));
+  EXPECT_FALSE(IsKeyDown(VK_CONTROL));
+  EXPECT_FALSE(IsKeyDown(VK_MENU));
+}
+
+TEST_F(KeyStateTest, AsyncQueryReportsPressesSinceThePreviousQuery) {
+  EXPECT_EQ(Query(VK_SPACE), 0u);
+  SetKeyState(VK_SPACE, true);
+  EXPECT_EQ(Query(VK_SPACE), 0x8001u);
+  EXPECT_EQ(Query(VK_SPACE), 0x8000u);
+  SetKeyState(VK_SPACE, true);  // a key repeat is no new press
+  EXPECT_EQ(Query(VK_SPACE), 0x8000u);
+  SetKeyState(VK_SPACE, false);
+  EXPECT_EQ(Query(VK_SPACE), 0u);
+
+  // A tap between two queries is not lost.
+  SetKeyState(VK_RETURN, true);
+  SetKeyState(VK_RETURN, false);
+  EXPECT_FALSE(IsKeyDown(VK_RETURN));
+  EXPECT_EQ(Query(VK_RETURN), 0x0001u);
+  EXPECT_EQ(Query(VK_RETURN), 0u);
+
+  // Each key keeps its own bit.
+  SetKeyState('Z', true);
+  SetKeyState('X', true);
+  EXPECT_EQ(Query('Z'), 0x8001u);
+  EXPECT_EQ(Query('X'), 0x8001u);
+  EXPECT_LT(GetAsyncKeyState('X'), 0);  // bit 15 makes the signed value negative
+
+  ClearKeyStates();
+  EXPECT_EQ(Query('Z'), 0u);
+  EXPECT_FALSE(IsKeyDown('X'));
+
+  // Codes outside the table are ignored.
+  SetKeyState(300, true);
+  SetKeyState(-1, true);
+  EXPECT_EQ(Query(300), 0u);
+  EXPECT_FALSE(IsKeyDown(-1));
+}
+
+TEST_F(KeyStateTest, APressIsReportedToOneQueryOnly) {
+  // Two threads poll the same key; the press bit must go to exactly one.
+  for (int round = 0; round < 200; ++round) {
+    SetKeyState(VK_UP, true);
+    std::atomic<int> seen{0};
+    auto poll = [&] {
+      if (GetAsyncKeyState(VK_UP) & 1) seen.fetch_add(1);
+    };
+    std::thread a(poll), b(poll);
+    a.join();
+    b.join();
+    ASSERT_EQ(seen.load(), 1) << "round " << round;
+    SetKeyState(VK_UP, false);
+  }
+}
+
+}  // namespace
+}  // namespace plat

@@ -1,0 +1,288 @@
+#include "platform/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <latch>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/threads.h"
+
+namespace plat {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts deliveries to the main thread's queue through the main-queue waker,
+// so a test knows a send from a worker is queued before it serves.
+class DeliveryCounter {
+ public:
+  void Install() {
+    SetMainQueueWaker([this] {
+      {
+        std::lock_guard lk(m_);
+        ++count_;
+        wakerThreads_.push_back(CurrentThreadId());
+      }
+      cv_.notify_all();
+    });
+  }
+  bool WaitFor(int count, std::chrono::milliseconds timeout = 2000ms) {
+    std::unique_lock lk(m_);
+    return cv_.wait_for(lk, timeout, [&] { return count_ >= count; });
+  }
+  int Count() {
+    std::lock_guard lk(m_);
+    return count_;
+  }
+  std::vector<ThreadId> WakerThreads() {
+    std::lock_guard lk(m_);
+    return wakerThreads_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  int count_ = 0;
+  std::vector<ThreadId> wakerThreads_;
+};
+
+class MessagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetMainThread(); }
+  void TearDown() override {
+    SetMainQueueWaker(nullptr);
+    for (WindowHandle w : windows_) DestroyWindowEntry(w);
+    DropQueue();
+  }
+  WindowHandle MakeWindow(WindowProc proc) {
+    WindowHandle w = CreateWindowEntry(std::move(proc));
+    windows_.push_back(w);
+    return w;
+  }
+  std::vector<WindowHandle> windows_;
+};
+
+TEST_F(MessagesTest, WindowsPostPeekDispatchAndDestroy) {
+  std::vector<uint32_t> seen;
+  ThreadId procThread = 0;
+  WindowHandle w = MakeWindow([&](WindowHandle, uint32_t msg, uint64_t wp, int64_t lp) -> int64_t {
+    seen.push_back(msg);
+    procThread = CurrentThreadId();
+    return static_cast<int64_t>(wp) + lp;
+  });
+  ASSERT_NE(w, 0u);
+  EXPECT_TRUE(IsWindowEntry(w));
+  EXPECT_EQ(WindowOwner(w), CurrentThreadId());
+
+  // The owner's send is a direct call.
+  EXPECT_EQ(SendMessage(w, WM_USER, 40, 2), 42);
+  EXPECT_EQ(procThread, CurrentThreadId());
+  ASSERT_EQ(seen.size(), 1u);
+
+  ASSERT_TRUE(PostMessage(w, WM_USER + 1, 5, 6));
+  ASSERT_TRUE(PostMessage(0, WM_APP, 7, 8));
+  Message msg;
+  ASSERT_TRUE(PeekMessage(msg, false));  // copy only
+  EXPECT_EQ(msg.window, w);
+  EXPECT_EQ(msg.message, WM_USER + 1u);
+  ASSERT_TRUE(PeekMessage(msg, true));
+  EXPECT_EQ(msg.message, WM_USER + 1u);
+  EXPECT_EQ(DispatchMessage(msg), 11);
+  ASSERT_TRUE(PeekMessage(msg));
+  EXPECT_EQ(msg.window, 0u);
+  EXPECT_EQ(msg.message, uint32_t{WM_APP});
+  EXPECT_EQ(msg.wParam, 7u);
+  EXPECT_EQ(DispatchMessage(msg), 0);  // thread messages have no procedure
+  EXPECT_FALSE(PeekMessage(msg));
+  EXPECT_EQ(seen, (std::vector<uint32_t>{WM_USER, WM_USER + 1}));
+
+  DestroyWindowEntry(w);
+  EXPECT_FALSE(IsWindowEntry(w));
+  EXPECT_EQ(WindowOwner(w), 0u);
+  EXPECT_FALSE(PostMessage(w, WM_USER, 0, 0));
+  EXPECT_EQ(SendMessage(w, WM_USER, 1, 1), 0);
+  EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST_F(MessagesTest, GetMessageEndsOnQuitWithItsCode) {
+  PostMessage(0, WM_USER, 0, 0);
+  PostQuitMessage(-3);
+  Message msg;
+  EXPECT_TRUE(GetMessage(msg));
+  EXPECT_EQ(msg.message, uint32_t{WM_USER});
+  EXPECT_FALSE(GetMessage(msg));
+  EXPECT_EQ(msg.message, uint32_t{WM_QUIT});
+  EXPECT_EQ(static_cast<int>(msg.wParam), -3);
+}
+
+TEST_F(MessagesTest, SentMessagesAreServedBeforePostedOnes) {
+  std::vector<uint32_t> order;
+  WindowHandle w = MakeWindow([&](WindowHandle, uint32_t msg, uint64_t, int64_t) -> int64_t {
+    order.push_back(msg);
+    return 99;
+  });
+  ASSERT_TRUE(PostMessage(w, WM_USER + 1, 0, 0));
+
+  DeliveryCounter deliveries;
+  deliveries.Install();
+  std::atomic<int64_t> reply{-1};
+  std::atomic<ThreadId> senderId{0};
+  std::thread sender([&] {
+    senderId = CurrentThreadId();
+    reply = SendMessage(w, WM_USER + 2, 0, 0);
+  });
+  ASSERT_TRUE(deliveries.WaitFor(1));
+  EXPECT_EQ(reply.load(), -1);  // still waiting: nobody served it yet
+
+  Message msg;
+  ASSERT_TRUE(PeekMessage(msg));  // serves the send, then returns the post
+  EXPECT_EQ(msg.message, WM_USER + 1u);
+  DispatchMessage(msg);
+  ServeSentMessages();  // only matters when Peek failed to serve it
+  sender.join();
+  EXPECT_EQ(reply.load(), 99);
+  EXPECT_EQ(order, (std::vector<uint32_t>{WM_USER + 2, WM_USER + 1}));
+  // The waker ran on the thread that delivered.
+  EXPECT_EQ(deliveries.WakerThreads(), std::vector<ThreadId>{senderId.load()});
+}
+
+TEST_F(MessagesTest, ModalLoopServesSendsAndRunOnMainThreadButKeepsPosts) {
+  WindowHandle w = MakeWindow([](WindowHandle, uint32_t, uint64_t wp, int64_t) -> int64_t {
+    return static_cast<int64_t>(wp) * 2;
+  });
+  ASSERT_TRUE(PostMessage(w, WM_USER, 0, 0));
+  // Runs directly on the main thread itself.
+  EXPECT_EQ(RunOnMainThread([] { return IsMainThread() ? 5 : -5; }), 5);
+
+  DeliveryCounter deliveries;
+  deliveries.Install();
+  std::atomic<bool> done{false};
+  int64_t sendReply = 0, taskReply = 0;
+  std::thread worker([&] {
+    sendReply = SendMessage(w, WM_USER + 1, 21, 0);
+    taskReply = RunOnMainThread([] { return IsMainThread() ? 7 : -7; });
+    done = true;
+  });
+  // A modal loop that never looks at posted messages.
+  int served = 0;
+  while (!done.load()) {
+    if (deliveries.WaitFor(served + 1, 1ms)) {
+      ServeSentMessages();
+      served = deliveries.Count();
+    }
+  }
+  worker.join();
+  EXPECT_EQ(sendReply, 42);
+  EXPECT_EQ(taskReply, 7);
+  Message msg;
+  ASSERT_TRUE(PeekMessage(msg));
+  EXPECT_EQ(msg.message, uint32_t{WM_USER});
+}
+
+TEST_F(MessagesTest, PostThreadMessageNeedsTheTargetsQueue) {
+  std::latch gate(1);
+  std::vector<uint32_t> received;
+  Thread worker;
+  ASSERT_TRUE(worker.Start([&]() -> uint32_t {
+    gate.wait();
+    Message msg;
+    PeekMessage(msg);  // creates the queue, as the game thread's loop does
+    while (GetMessage(msg)) received.push_back(msg.message);
+    return static_cast<uint32_t>(msg.wParam);
+  }));
+  EXPECT_FALSE(PostThreadMessage(worker.Id(), WM_APP, 0, 0));
+  gate.count_down();
+  int attempts = 0;
+  while (!PostThreadMessage(worker.Id(), WM_APP, 0, 0)) {
+    ASSERT_LT(++attempts, 2000);
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_TRUE(PostThreadMessage(worker.Id(), WM_APP + 1, 0, 0));
+  ASSERT_TRUE(PostThreadMessage(worker.Id(), WM_QUIT, 7, 0));
+  ASSERT_TRUE(worker.Join(2000));
+  EXPECT_EQ(worker.ExitCode(), 7u);
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back(), WM_APP + 1u);
+  for (size_t i = 0; i + 1 < received.size(); ++i) EXPECT_EQ(received[i], uint32_t{WM_APP});
+  // The ended thread's queue is gone.
+  EXPECT_FALSE(PostThreadMessage(worker.Id(), WM_APP, 0, 0));
+}
+
+TEST_F(MessagesTest, ThreadsSendingToEachOtherServeWhileWaiting) {
+  std::atomic<WindowHandle> workerWindow{0};
+  WindowHandle mainWindow = MakeWindow([&](WindowHandle, uint32_t, uint64_t wp, int64_t) -> int64_t {
+    // The worker is blocked sending to us; it must still serve this.
+    return SendMessage(workerWindow.load(), WM_USER, wp + 1, 0) * 10;
+  });
+  DeliveryCounter deliveries;
+  deliveries.Install();
+  int64_t reply = 0;
+  std::thread worker([&] {
+    WindowHandle own = CreateWindowEntry([](WindowHandle, uint32_t, uint64_t wp, int64_t) -> int64_t {
+      return static_cast<int64_t>(wp) + 100;
+    });
+    workerWindow = own;
+    reply = SendMessage(mainWindow, WM_USER, 1, 0);
+    DestroyWindowEntry(own);
+  });
+  ASSERT_TRUE(deliveries.WaitFor(1));
+  ServeSentMessages();
+  worker.join();
+  EXPECT_EQ(reply, 1020);
+}
+
+TEST_F(MessagesTest, DroppingTheQueueReleasesSendersAndRefusesPosts) {
+  WindowHandle w = MakeWindow([](WindowHandle, uint32_t, uint64_t, int64_t) -> int64_t { return 1; });
+  DeliveryCounter deliveries;
+  deliveries.Install();
+  int64_t reply = -1;
+  std::thread worker([&] { reply = SendMessage(w, WM_USER, 0, 0); });
+  ASSERT_TRUE(deliveries.WaitFor(1));
+  DropQueue();
+  worker.join();
+  EXPECT_EQ(reply, 0);
+  EXPECT_FALSE(PostThreadMessage(CurrentThreadId(), WM_USER, 0, 0));
+  EXPECT_FALSE(PostMessage(w, WM_USER, 0, 0));
+  EnsureQueue();
+  EXPECT_TRUE(PostMessage(w, WM_USER, 0, 0));
+}
+
+TEST_F(MessagesTest, WaitMessageTimeoutWaitsAndWakesOnPost) {
+  EnsureQueue();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(WaitMessageTimeout(20));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
+
+  ThreadId self = CurrentThreadId();
+  std::thread poster([&] {
+    std::this_thread::sleep_for(10ms);
+    PostThreadMessage(self, WM_USER, 0, 0);
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(WaitMessageTimeout(5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms);
+  poster.join();
+  EXPECT_TRUE(WaitMessageTimeout(0));  // still waiting, nothing consumed
+  WaitMessage();                       // returns at once while a post waits
+  Message msg;
+  EXPECT_TRUE(PeekMessage(msg));
+}
+
+TEST_F(MessagesTest, PostedQueueIsBounded) {
+  EnsureQueue();
+  int accepted = 0;
+  while (accepted < 20000 && PostMessage(0, WM_USER, 0, 0)) ++accepted;
+  EXPECT_GE(accepted, 1000);
+  EXPECT_LT(accepted, 20000);
+  Message msg;
+  ASSERT_TRUE(PeekMessage(msg));
+  EXPECT_TRUE(PostMessage(0, WM_USER, 0, 0));  // room again after taking one
+}
+
+}  // namespace
+}  // namespace plat
