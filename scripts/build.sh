@@ -6,10 +6,20 @@ variant="${1:-release}"
 case "$variant" in
   release) flags=(-DCMAKE_BUILD_TYPE=Release) ;;
   asan)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELMORA_SANITIZE=ON -DPELMORA_BENCH=OFF) ;;
-  *) echo "usage: scripts/build.sh [release|asan]" >&2; exit 2 ;;
+  fuzz)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+                  -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF) ;;
+  *) echo "usage: scripts/build.sh [release|asan|fuzz]" >&2; exit 2 ;;
 esac
 dir="build/$variant"
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 fi
 cmake --build "$dir" -- -j"$(nproc)"
+# The bundled demo project, written by the tool from code (release build).
+if [ "$variant" = release ]; then
+  rm -rf build/demo.new
+  "$dir/pelmora-tool" make-demo build/demo.new
+  # Keep what a player's runs wrote (saves, options) across rebuilds.
+  if [ -d build/demo/user_data ]; then cp -a build/demo/user_data build/demo.new/; fi
+  rm -rf build/demo && mv build/demo.new build/demo
+fi

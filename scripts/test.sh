@@ -15,4 +15,6 @@ for variant in release asan; do
     status=1
   fi
 done
+echo "== fuzz (short fixed-seed runs)"
+bash scripts/fuzz.sh || status=1
 exit "$status"

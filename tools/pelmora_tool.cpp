@@ -1,0 +1,81 @@
+// pelmora-tool COMMAND [ARGS...]: see "pelmora-tool help".
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "tool.h"
+
+namespace tool {
+
+namespace {
+std::map<std::string, Command>& Commands() {
+  static std::map<std::string, Command> commands;
+  return commands;
+}
+std::vector<DemoPart>& DemoParts() {
+  static std::vector<DemoPart> parts;
+  return parts;
+}
+
+int MakeDemo(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "usage: pelmora-tool make-demo DIR\n");
+    return 2;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(args[0], ec);
+  if (ec) {
+    std::fprintf(stderr, "make-demo: cannot create %s: %s\n", args[0].c_str(), ec.message().c_str());
+    return 1;
+  }
+  auto parts = DemoParts();
+  std::stable_sort(parts.begin(), parts.end(), [](const DemoPart& a, const DemoPart& b) { return a.order < b.order; });
+  for (const DemoPart& part : parts) {
+    if (!part.build(args[0])) {
+      std::fprintf(stderr, "make-demo: %s failed\n", part.name.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+Registrar makeDemo(Command{"make-demo", "make-demo DIR              writes the demo game project into DIR", MakeDemo});
+}  // namespace
+
+void RegisterCommand(Command command) { Commands()[command.name] = std::move(command); }
+void RegisterDemoPart(DemoPart part) { DemoParts().push_back(std::move(part)); }
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<uint64_t>(size) > limit) return false;
+  in.seekg(0);
+  bytes.resize(static_cast<size_t>(size));
+  in.read(bytes.data(), size);
+  return static_cast<bool>(in);
+}
+
+}  // namespace tool
+
+int main(int argc, char** argv) {
+  auto& commands = tool::Commands();
+  std::string name = argc > 1 ? argv[1] : "help";
+  auto it = commands.find(name);
+  if (it == commands.end()) {
+    std::printf("usage: pelmora-tool COMMAND [ARGS...]\ncommands:\n");
+    for (auto& [key, command] : commands) std::printf("  %s\n", command.usage.c_str());
+    return name == "help" ? 0 : 2;
+  }
+  return it->second.run(std::vector<std::string>(argv + 2, argv + argc));
+}
