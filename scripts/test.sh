@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs="$(nproc)"
 status=0
+echo "== fuzz (short fixed-seed runs)"
+bash scripts/fuzz.sh || status=1
 for variant in release asan; do
   bash scripts/build.sh "$variant"
   echo "== tests ($variant)"
@@ -15,6 +17,4 @@ for variant in release asan; do
     status=1
   fi
 done
-echo "== fuzz (short fixed-seed runs)"
-bash scripts/fuzz.sh || status=1
 exit "$status"
