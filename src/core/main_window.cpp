@@ -1,6 +1,9 @@
 #include "core/main_window.h"
 
+#include <algorithm>
+
 #include "core/app.h"
+#include "data/data_paths.h"
 #include "core/errors.h"
 #include "core/logs.h"
 #include "core/scene.h"
@@ -13,6 +16,32 @@
 #include "platform/window_host.h"
 
 cMainWindow MainWindow;
+cWindowPosition WindowPosition;
+
+void cWindowPosition::DefineFields(int32_t) {
+  ClearDeclarations();
+  Declare(m_nX, "x");
+  Declare(m_nY, "y");
+  Declare(m_nWidth, "width");
+  Declare(m_nHeight, "height");
+  Declare(m_bMaximised, "maximised");
+}
+
+bool cWindowPosition::Read(cDataReader& in) {
+  if (!cRecord::Read(in)) return false;
+  plat::Rect work = plat::GetWindowHost().Desktop().workArea;
+  m_nX = std::clamp(m_nX, 0, std::max(0, work.right));
+  m_nY = std::clamp(m_nY, 0, std::max(0, work.bottom));
+  return true;
+}
+
+void cWindowPosition::Store(int32_t x, int32_t y, int32_t width, int32_t height, int32_t maximised) {
+  m_nX = x;
+  m_nY = y;
+  m_nWidth = width;
+  m_nHeight = height;
+  m_bMaximised = maximised;
+}
 
 int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
   return MainWindow.OnMessage(hWnd, message, wParam, lParam);
@@ -86,6 +115,11 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
         bool quit = ConfirmQuit(hWnd, GameSettings.nEnglish);
         ResumeWorkerThreads();
         if (!quit) return 0;
+      }
+      if (GameSettings.nWindowMode != 0 && g_bStartupComplete.load() && !host.Minimised()) {
+        plat::Rect client = host.ClientRectOnScreen();
+        WindowPosition.Store(client.left, client.top, client.Width(), client.Height(), host.Maximised() ? 1 : 0);
+        WindowPosition.SaveToFile(DataPaths.At(kPathWindow));
       }
       if (thPause.Running()) {
         WriteECLog("WM_CLOSE thPause.m_hThread");

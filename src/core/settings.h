@@ -1,8 +1,15 @@
 // The player's machine settings ("System.ini") as the program reads them.
-// Until the file has been read they hold the defaults of the key table.
+// The keys and their defaults come from the system data's key table; a key
+// fills the field of its position in that table.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+class cOptionKey;
+template <class T>
+class cSafeVector;
 
 struct GameSettingsRecord {
   int32_t nDirect3D = 2;         // 0 DirectDraw, 1 Direct3D, 2+ ask with the start dialog
@@ -19,3 +26,13 @@ struct GameSettingsRecord {
 };
 
 extern GameSettingsRecord GameSettings;
+
+// The defaults of the key table into the settings (entries 0..7, 9, 10 as
+// numbers, 8 as the text).
+void SetDefaultSettings(GameSettingsRecord& settings, cSafeVector<cOptionKey>& keyTable);
+// Reads "System.ini" over the settings: 1 when the file was read to a proper
+// end (a line "Exit", or a NUL byte), 0 when it cannot be opened or ends in
+// the middle of a key.
+int32_t ReadSystemIni(const std::string& fileName, GameSettingsRecord& settings, cSafeVector<cOptionKey>& keyTable);
+// The same over the file's bytes.
+int32_t ParseSystemIni(const std::string& text, GameSettingsRecord& settings, cSafeVector<cOptionKey>& keyTable);

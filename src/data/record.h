@@ -244,7 +244,8 @@ bool cRecord::ReadRecordList(cDataReader& in, std::vector<T>& list, Make make) {
   if (!in.ReadCount(count, kMinRecordBytes)) return false;
   if (++in.depth > cDataReader::kMaxDepth) return in.Fail();
   list.clear();
-  list.reserve(count);
+  // Grown while reading, not reserved from the count: a count that lies
+  // costs no more memory than the elements that really are there.
   for (uint32_t i = 0; i < count; ++i) {
     list.push_back(make());
     if (!list.back().Read(in)) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/text.h"
 
@@ -285,6 +286,26 @@ bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t
   if (dirFd >= 0) {
     (void)fsync(dirFd);
     close(dirFd);
+  }
+  return true;
+}
+
+bool CopyDirectoryAtomically(std::string_view from, std::string_view to) {
+  namespace fs = std::filesystem;
+  const std::string source = ResolvePath(from);
+  std::string target = ResolvePath(to);
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  std::error_code ec;
+  if (source.empty() || target.empty() || !fs::is_directory(source, ec) || fs::exists(target, ec)) return false;
+  static std::atomic<uint32_t> counter{0};
+  const std::string temp =
+      target + ".~pelmora." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".partial";
+  fs::copy(source, temp, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+  if (!ec) fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove_all(temp, ignored);  // only our own partial copy
+    return false;
   }
   return true;
 }

@@ -46,4 +46,10 @@ std::vector<std::string> ListDirectory(std::string_view programPath);
 // the target; false (and the target untouched) on any failure.
 bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size);
 
+// Copies the folder `from` with everything in it to `to`, which must not
+// exist yet: the copy is made in a temporary sibling of `to` and renamed into
+// place only when it is whole, so a failure half-way leaves no `to` at all
+// (and never touches `from` or anything else). False on any failure.
+bool CopyDirectoryAtomically(std::string_view from, std::string_view to);
+
 }  // namespace plat

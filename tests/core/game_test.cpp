@@ -30,10 +30,10 @@ TEST(GameTest, StartsInAnEmptyFolderAndPresentsTheScenesFramesAtTheFrameRate) {
   ASSERT_TRUE(game.Start());
   EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
   for (const char* folder : kStartupFolders) {
-    std::string linux = folder;
-    for (char& c : linux)
+    std::string path = folder;
+    for (char& c : path)
       if (c == '\\') c = '/';
-    EXPECT_TRUE(std::filesystem::is_directory(game.PathOf(linux))) << linux;
+    EXPECT_TRUE(std::filesystem::is_directory(game.PathOf(path))) << path;
   }
   EXPECT_FALSE(std::filesystem::exists(game.PathOf("EC_Game.txt")));
 
@@ -67,8 +67,8 @@ TEST(GameTest, EscapeOnTheTitleEndsTheGameWithoutAQuestion) {
 TEST(GameTest, ClosingAWindowedGameAsksAndNoKeepsItRunning) {
   GameHarness::Options options;
   options.dialogAnswers = "no;yes";
+  options.iniLines = "WindowMode=1\n";
   GameHarness game(options);
-  GameSettings.nWindowMode = 1;
   RegisterSceneFactory(kSceneOptions, [] { return new TestScene(); });
   SceneManager.m_nCurrent = kSceneOptions;
   ASSERT_TRUE(game.Start());
@@ -83,7 +83,6 @@ TEST(GameTest, ClosingAWindowedGameAsksAndNoKeepsItRunning) {
   std::string log = game.DialogLog();
   EXPECT_NE(log.find("終了確認\t終了しますか？\\n\tno"), std::string::npos) << log;
   EXPECT_NE(log.find("終了確認\t終了しますか？\\n\tyes"), std::string::npos) << log;
-  GameSettings.nWindowMode = 0;
 }
 
 TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/project_files.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -58,6 +60,7 @@ class ProcessTest : public ::testing::Test {
   pid_t Launch(const std::string& name, std::vector<std::string> env, std::vector<std::string> args = {}) {
     fs::path folder = root_ / name;
     fs::create_directories(folder);
+    if (!fs::exists(folder / "System.ini")) WriteMinimalProject(folder.string());
     env.push_back("SDL_VIDEODRIVER=dummy");
     env.push_back("SDL_AUDIODRIVER=dummy");
     env.push_back("PELMORA_RUNTIME_DIR=" + (root_ / "run").string());

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
+#include "support/project_files.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ GameHarness::GameHarness(Options options) : options_(std::move(options)) {
   folder_ = mkdtemp(pattern);
   chdir(folder_.c_str());
   std::filesystem::create_directory(folder_ + "/run");
+  if (options_.writeProject) WriteMinimalProject(folder_, options_.iniLines);
   setenv("PELMORA_RUNTIME_DIR", (folder_ + "/run").c_str(), 1);
   setenv("PELMORA_DIALOG_LOG", (folder_ + "/dialogs.log").c_str(), 1);
   if (options_.dialogAnswers.empty())

@@ -22,6 +22,8 @@ class GameHarness {
     std::string dialogAnswers;  // PELMORA_DIALOG_ANSWERS for this run
     std::string commandLine;    // CP932 stage file, or empty
     int showCommand = 1;
+    bool writeProject = true;  // the smallest project the game starts in
+    std::string iniLines;      // extra "System.ini" lines
   };
 
   GameHarness();

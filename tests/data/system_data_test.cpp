@@ -1,0 +1,173 @@
+#include "data/system_data.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/text.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string J(const char* utf8) { return plat::Utf8ToCp932(utf8); }
+
+// System.dat files of older versions, written by the independent writer.
+class OlderSystemDataTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/pelmora-sysdat-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    std::string cmd = "python3 " PELMORA_SOURCE_DIR "/tests/data/write_system_dat.py " + dir_;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
+  static cSystemData Load(int version) {
+    cSystemData data;
+    EXPECT_TRUE(data.LoadFromFile(dir_ + "/sys_" + std::to_string(version) + ".dat")) << version;
+    return data;
+  }
+  static std::string dir_;
+};
+std::string OlderSystemDataTest::dir_;
+
+TEST(SystemDataTest, DefaultFileWritesBackByteForByteWithTheCurrentLayout) {
+  cSystemData defaults;
+  std::string bytes = defaults.SaveToBytes();
+  EXPECT_EQ(defaults.DeclaredFieldCount(), 79);  // #1..#80 without the dropped #33
+  EXPECT_EQ(defaults.DeclaredStringCount(), 1);
+  EXPECT_EQ(bytes.substr(0, 8), std::string("\x69\x03\x00\x00\x4F\x00\x00\x00", 8));
+  cSystemData back;
+  ASSERT_TRUE(back.LoadFromBytes(bytes));
+  EXPECT_EQ(back.SaveToBytes(), bytes);
+  EXPECT_EQ(back.m_Keys.size(), 11u);
+  EXPECT_EQ(back.m_Keys[8].m_strKey, "FreeStage");
+  EXPECT_EQ(back.m_Keys[8].m_nKind, 1);
+  EXPECT_EQ(back.m_Texts.size(), 29u);
+  EXPECT_EQ(back.m_Texts[22], "");
+  EXPECT_EQ(back.m_TitleCmds[6].m_strLabel, J("しゅうりょう"));
+}
+
+TEST_F(OlderSystemDataTest, Version150GetsEveryLaterSwitchAndTheInsertedTexts) {
+  cSystemData d = Load(150);
+  EXPECT_EQ(d.m_strTitle, "Old Game");
+  // Numbers the file holds keep their values.
+  for (int k : {2, 4, 5, 8, 13, 16, 17}) EXPECT_EQ(d.Num(k), 1000 + k) << k;
+  // Numbers it does not hold get the values of the older behaviour.
+  struct Expect {
+    int field;
+    int32_t value;
+  };
+  for (Expect e : {Expect{11, 0}, {18, 1}, {7, 0}, {10, 1}, {1, 1}, {28, 0}, {30, 177}, {20, 1}, {14, 0},
+                   {27, 1}, {6, 60}, {32, 1}, {21, 0}, {34, 1}, {35, 0}, {38, 1}, {37, 16}, {42, 1}, {79, 0},
+                   {80, 2}, {39, 0}, {12, 0}, {70, 0}, {77, 0}, {3, 1}, {9, 1}, {78, 1}})
+    EXPECT_EQ(d.Num(e.field), e.value) << "#" << e.field;
+  ASSERT_EQ(d.m_Texts.size(), 29u);
+  EXPECT_EQ(d.m_Texts[8], J("残りHP"));
+  EXPECT_EQ(d.m_Texts[9], J("残りSP"));
+  EXPECT_EQ(d.m_Texts[14], J("オートセーブＯＮ"));
+  EXPECT_EQ(d.m_Texts[15], J("オートセーブＯＦＦ"));
+  EXPECT_EQ(d.m_Texts[16], J("保存先が不明です！一度は「セーブ」して下さい！"));
+  EXPECT_EQ(d.m_Texts[22], J("マップへ戻る"));
+  EXPECT_EQ(d.m_Texts[23], J("リトライ"));
+  EXPECT_EQ(d.m_Texts[24], J("マップへ戻る"));
+  EXPECT_EQ(d.m_Texts[10], "t8");
+  // The world-map menu gains its automatic save.
+  ASSERT_EQ(d.m_WorldMapCmds.size(), 4u);
+  EXPECT_EQ(d.m_WorldMapCmds[1].m_strLabel, J("オートセーブ"));
+  EXPECT_EQ(d.m_WorldMapCmds[2].m_strLabel, "Back");
+  // Older lists are completed; lists the file lacks keep the upgrades' values.
+  EXPECT_EQ(d.m_UnlimitedLives, (cSafeVector<uint32_t>{0, 0, 0, 1}));
+  EXPECT_EQ(d.m_ScreenMusicLoop, (cSafeVector<uint8_t>{1, 1, 1, 1}));
+  EXPECT_EQ(d.m_ResetFlags, cSafeVector<uint8_t>(25, 0));
+  ASSERT_EQ(d.m_Hud.size(), 5u);
+  EXPECT_EQ(d.m_Hud[0].m_bGaugeNumber, 1);
+  EXPECT_EQ(d.m_Hud[2].m_nLimit, 33);
+  EXPECT_EQ(d.m_Hud[3].m_bPercent, 1);
+  // The key table of an old file becomes today's order.
+  std::vector<std::string> keys;
+  for (cOptionKey& k : d.m_Keys) keys.push_back(k.m_strKey);
+  EXPECT_EQ(keys, (std::vector<std::string>{"Direct3D", "WindowMode", "Bpp", "VSync", "D3D_FontCache",
+                                            "DD_FontCache", "DD_VideoStretch", "ShowFps", "FreeStage", "English",
+                                            "Midi_DirectMusic"}));
+  EXPECT_EQ(d.m_Keys[0].m_nDefault, 1);
+  EXPECT_EQ(d.m_Keys[5].m_nDefault, 1);
+  // Carry-over flags: inserted at 16 (before 168), 14 (before 201) and 9 (before 210).
+  std::vector<int> flags(d.m_CarryOver.begin(), d.m_CarryOver.end());
+  EXPECT_EQ(flags, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 10, 11, 12, 13, 14, 0, 15, 16, 1, 17, 18, 19, 20,
+                                     21, 22}));
+}
+
+TEST_F(OlderSystemDataTest, Version280GetsTheDrawingModeKeyAndAnAutomaticVSync) {
+  cSystemData d = Load(280);
+  EXPECT_EQ(d.m_Keys[0].m_strKey, "Direct3D");
+  EXPECT_EQ(d.m_Keys[0].m_nDefault, 1);
+  EXPECT_EQ(d.m_Keys[3].m_strKey, "VSync");
+  EXPECT_EQ(d.m_Keys[3].m_nDefault, 2);
+  EXPECT_EQ(d.Num(6), 1006);  // held since 205
+  EXPECT_EQ(d.Num(38), 0);    // before 289 palette cycling follows #28, which this file sets
+}
+
+TEST_F(OlderSystemDataTest, SwitchesOfTheLastVersionsAndTheMusicCheck) {
+  cSystemData d = Load(820);
+  EXPECT_EQ(d.Num(70), 1);    // files 817..832
+  EXPECT_EQ(d.Num(12), 0);    // before 821
+  EXPECT_EQ(d.Num(66), 1019 + 47);  // held since 819
+  EXPECT_EQ(d.m_ScreenMusic[2], 99u);  // no database known: no check
+  size_t (*saved)() = g_pfnBgmListSize;
+  g_pfnBgmListSize = [] { return size_t{4}; };
+  cSystemData checked = Load(820);
+  EXPECT_EQ(checked.m_ScreenMusic, (cSafeVector<uint32_t>{0, 1, 0, 3}));
+  g_pfnBgmListSize = saved;
+}
+
+TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {
+  cSystemData d = Load(873);
+  EXPECT_EQ(d.m_Keys.size(), 5u);  // no upgrade step lengthens a current file's key table
+  EXPECT_EQ(d.Num(70), 1070);
+  cSystemData old = Load(205);
+  std::string resaved = old.SaveToBytes();
+  cSystemData again;
+  ASSERT_TRUE(again.LoadFromBytes(resaved));
+  EXPECT_EQ(again.SaveToBytes(), resaved);
+  EXPECT_EQ(again.DeclaredFieldCount(), 79);
+}
+
+TEST_F(OlderSystemDataTest, ToolResavesAnOldFileIntoTheCurrentLayout) {
+  std::string out = dir_ + "/resaved.dat";
+  std::string cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/sys_150.dat " + out + " --kind system";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  cSystemData direct = Load(150);
+  EXPECT_EQ(Slurp(out), direct.SaveToBytes());
+  // A file from the future is refused with exit 1.
+  std::string future = Slurp(dir_ + "/sys_873.dat");
+  future[0] = 0x6A;
+  std::ofstream(dir_ + "/future.dat", std::ios::binary) << future;
+  cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/future.dat " + out + " --kind system 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 1);
+}
+
+TEST(SystemDataTest, MenuHelpers) {
+  cSystemData d;
+  // "はじめから" .. : widest of texts 10..11 ("ステージに挑む", 7 characters).
+  EXPECT_EQ(d.GetMenuLeft(320, 10, 2, false), 320 - (7 * 16) / 2);
+  EXPECT_EQ(d.GetMenuLeft(320, 10, 2, true), 320 - (8 * 16) / 2);
+  EXPECT_EQ(d.MenuLabelText(17, 2, true), " " + d.m_Texts[17] + "\n " + d.m_Texts[18] + "\n");
+  EXPECT_EQ(d.CountSetFlags(0), 5);
+  EXPECT_EQ(d.CountSetFlags(3), 0);
+  d.m_Hud[2].m_nLimit = 33;
+  d.m_Hud[2].m_bPercent = 1;
+  EXPECT_TRUE(d.IsWithinThreshold(2, 33, 100));
+  EXPECT_FALSE(d.IsWithinThreshold(2, 34, 100));
+}
+
+}  // namespace
