@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/text_path.h"
 #include "data/data_paths.h"
+#include "data/labels.h"
 #include "data/record.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
@@ -54,6 +55,7 @@ bool InitGame(const char* commandLine, int showCommand) {
   nDataVersion = kDataVersion;
   bFileTooNew = 0;
   bStripCarriageReturns = 1;
+  BuildOperableParameterTable();
 
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
     WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
