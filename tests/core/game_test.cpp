@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/app.h"
+#include "core/main_window.h"
 #include "core/safe_containers.h"
 #include "core/scene.h"
 #include "core/settings.h"
@@ -150,6 +151,23 @@ TEST(GameTest, RealTimeFramesRunAtSixtyPerSecondWithoutSpinning) {
   EXPECT_LT(load, 0.10) << "cpu " << (cpu1 - cpu0) << " s in " << seconds << " s";
   std::printf("frame rate %.3f/s, cpu %.1f%% of one core\n", rate, load * 100);
   EXPECT_EQ(game.Close(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GameTest, AWindowedGameRemembersWhereItsWindowWas) {
+  GameHarness::Options options;
+  options.iniLines = "WindowMode=1\n";
+  GameHarness game(options);
+  ASSERT_TRUE(game.Start());
+  EXPECT_EQ(game.Close(), 0);
+  cWindowPosition saved;
+  ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/Window.dat")));
+  EXPECT_EQ(saved.m_nWidth, 640);
+  EXPECT_EQ(saved.m_nHeight, 480);
+  EXPECT_EQ(saved.m_bMaximised, 0);
 }
 
 }  // namespace
