@@ -1,6 +1,7 @@
 // File kinds of the system data and of the player's records, and the demo
 // project's system data.
 #include <filesystem>
+#include <iterator>
 
 #include "core/main_window.h"
 #include "data/system_data.h"
@@ -32,8 +33,15 @@ bool WriteDemoSystem(const std::string& folder) {
   namespace fs = std::filesystem;
   cSystemData system;
   system.m_strTitle = "Pelmora Demo";
+  // The game's own sounds, as the demo's sound part writes them.
+  const char* sounds[] = {"wave\\cursor.wav", "wave\\decide.wav", "wave\\cancel.wav", "wave\\jump.wav",
+                          "wave\\shot.wav",   "wave\\coin.wav",   "wave\\damage.wav", "wave\\explosion.wav",
+                          "wave\\clear.wav"};
+  for (size_t i = 0; i < std::size(sounds); ++i) system.m_SystemSounds.At(static_cast<int>(i)) = sounds[i];
   fs::create_directories(fs::path(folder) / "data");
   if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), system.SaveToBytes())) return false;
+  cWorldMap worldMap;
+  if (!WriteWholeFile((fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes())) return false;
   return WriteWholeFile((fs::path(folder) / "System.ini").string(),
                         "Direct3D=1\r\nWindowMode=1\r\nBpp=0\r\nVSync=1\r\nShowFps=0\r\nExit\r\n");
 }

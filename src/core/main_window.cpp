@@ -3,7 +3,12 @@
 #include <algorithm>
 
 #include "core/app.h"
+#include "core/bgm.h"
+#include "core/sound.h"
 #include "data/data_paths.h"
+#include "data/database.h"
+#include "data/system_data.h"
+#include "gfx/dd.h"
 #include "core/errors.h"
 #include "core/logs.h"
 #include "core/scene.h"
@@ -16,6 +21,7 @@
 #include "platform/window_host.h"
 
 cMainWindow MainWindow;
+std::atomic<uint32_t> g_nMusicLoopRequest{0};
 cWindowPosition WindowPosition;
 
 void cWindowPosition::DefineFields(int32_t) {
@@ -55,6 +61,29 @@ bool ConfirmQuit(plat::WindowHandle, int32_t english) {
 
 namespace {
 
+// WM_USER+6: screen music 0..3 (the system data's per-screen track and its
+// keep flag), or 4: the music number in lParam (0 stops).
+void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
+  if (wParam <= 3) {
+    int screen = static_cast<int>(wParam);
+    uint32_t track = SystemData.m_ScreenMusic.At(screen);
+    if (track == 0) {
+      BGMStopRequest();
+      return;
+    }
+    cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(track));
+    BGMPlayTrackRequest(screen, music.m_strName.c_str(), music.m_nValue2, SystemData.m_ScreenMusicLoop.At(screen));
+  } else if (wParam == 4) {
+    MainWindow.m_nLastMusicNumber.store(static_cast<int32_t>(lParam));
+    cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(lParam));
+    g_BGMPlayer.AddTrack(4, music.m_strName.c_str(), music.m_nValue2);
+    if (lParam == 0)
+      BGMStopRequest();
+    else
+      g_BGMPlayer.Play(0, 4, g_nMusicLoopRequest.load(), 0, 1);
+  }
+}
+
 bool NotifyEditor(uint64_t wParam, uint32_t dwData, int32_t value) {
   return plat::SendEditorNotification(kEditorClassName, wParam, dwData, &value, sizeof value);
 }
@@ -87,8 +116,30 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       m_rcClientOnScreen = host.ClientRectOnScreen();
       return 0;
 
+    case plat::WM_PAINT:
+      if (!lpDTCon && g_bStartupComplete.load()) DDRepaint();
+      return 0;
+
+    case plat::WM_QUERYNEWPALETTE:
+      if (!lpDTCon) DDRealizePalette();
+      return 0;
+
     case plat::WM_ACTIVATEAPP:
+      // Coming back to a full-screen Direct3D display: the device first.
+      if (!g_bActive.load() && wParam != 0 && lpDTCon && !DDState.bWindowed)
+        plat::SendMessage(hWnd, WM_RESTORE_DEVICE_REQUEST, 0, 0);
       g_bActive.store(wParam != 0 ? 1 : 0);
+      return 0;
+
+    case WM_SOUND_REQUEST:
+      return DSPlayRequest(static_cast<int64_t>(wParam));
+
+    case WM_MUSIC_REQUEST:
+      HandleMusicRequest(wParam, lParam);
+      return 0;
+
+    case WM_RESTORE_DEVICE_REQUEST:
+      DDRestoreSurface();
       return 0;
 
     case plat::WM_KEYDOWN:
@@ -128,6 +179,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
         return 0;
       }
       WriteECLog("%s", plat::Sjis("WM_CLOSE 成功！").c_str());
+      g_BGMPlayer.Stop();
       thStageLoad.Exit();
       thPause.Exit();
       thStagePlay2.Exit();

@@ -59,6 +59,9 @@ class cMainWindow : public cWindow {
 };
 
 extern cMainWindow MainWindow;
+// The loop flag a requester of music number n (WM_USER+6 with wParam 4)
+// stores before it sends the request.
+extern std::atomic<uint32_t> g_nMusicLoopRequest;
 
 // The window procedure: hands every message to MainWindow.OnMessage.
 int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);

@@ -8,12 +8,14 @@
 #include "core/logs.h"
 #include "core/settings.h"
 #include "core/timers.h"
+#include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
 cSceneManager SceneManager;
 std::atomic<cStageSceneBase*> g_lpStageScene{nullptr};
 std::atomic<uint32_t> g_nFrameCounter{0};
+uint32_t g_bNoFlip = 0;
 std::atomic<uint32_t> g_nFramesLastSecond{0};
 uint32_t g_nWorkMilliseconds = 0;
 uint32_t g_nAverageWorkTime = 0;
@@ -21,6 +23,11 @@ uint32_t g_nAverageWorkTime = 0;
 namespace {
 
 constexpr uint32_t kMusicRequest = plat::WM_USER + 6;
+
+// The surface collections of the scenes and stage play, walked by the
+// restore after a lost display.
+std::vector<cSafeVector<DDSURFACEDATA>*> g_SurfaceVectors;
+std::vector<cSafeList<DDSURFACEDATA>*> g_SurfaceLists;
 
 std::array<SceneFactory, kSceneCount> g_factories;
 
@@ -44,14 +51,6 @@ void DeleteScene(cSceneManager& manager, int32_t id) {
 
 }  // namespace
 
-plat::Frame& ScreenFrame() {
-  static plat::Frame frame = [] {
-    plat::Frame f;
-    f.pixels.assign(static_cast<size_t>(f.width) * f.height, 0xFF000000u);
-    return f;
-  }();
-  return frame;
-}
 
 cSceneManager::cSceneManager() = default;
 
@@ -93,6 +92,7 @@ bool cSceneManager::Step() {
   WaitFrameTime();
   g_nFrameCounter.fetch_add(1);
   StartStopwatch();
+  if (!lpDTCon && !RestoreLostSurfaces()) return false;
   int32_t current = m_nCurrent.load();
   SwitchScene(current);
   // After a failed creation the slot is empty: the frame runs no scene (the
@@ -143,11 +143,39 @@ uint32_t GameThreadProc(void*) {
 }
 
 void WaitFrameTime() {
+  if (lpDTCon) return;  // in Direct3D mode the present paces
   // Sleeps through to the due time rather than waking every millisecond.
   while (!IsFrameDue(SceneManager.m_nFrameRate.load())) plat::Sleep(std::max(1u, MillisecondsUntilFrameDue()));
 }
 
-void PresentFrame() { plat::GetWindowHost().Present(ScreenFrame()); }
+void RegisterSurfaceCollection(cSafeVector<DDSURFACEDATA>* collection) { g_SurfaceVectors.push_back(collection); }
+void RegisterSurfaceCollection(cSafeList<DDSURFACEDATA>* collection) { g_SurfaceLists.push_back(collection); }
+
+bool RestoreLostSurfaces() {
+  if (lpDTCon || !DDPrimaryLost()) return true;
+  if (!DDRestore()) return false;
+  for (cSafeVector<DDSURFACEDATA>* vector : g_SurfaceVectors)
+    for (DDSURFACEDATA& sd : *vector)
+      if (!DDRestoreLostSurface(&sd)) return false;
+  for (cSafeList<DDSURFACEDATA>* list : g_SurfaceLists)
+    for (DDSURFACEDATA& sd : *list)
+      if (!DDRestoreLostSurface(&sd)) return false;
+  return true;
+}
+
+bool StageRunsAboveSixty() {
+  cStageSceneBase* stage = g_lpStageScene.load();
+  return stage && stage->m_nStageFrameRate.load() > 60;
+}
+
+void PresentFrame() {
+  if (lpDTCon) {
+    if (!DDPresent(static_cast<int>(SceneManager.m_nFrameRate.load())) && lpDTCon && DDState.bWindowed)
+      plat::SendMessage(g_hMainWnd.load(), plat::WM_USER + 100, 0, 0);
+    return;
+  }
+  DDPresentDirectDraw(g_bNoFlip, StageRunsAboveSixty() ? 1 : 0);
+}
 
 void ResetSceneManagerForTest() {
   SceneManager.DeleteAll();

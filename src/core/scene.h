@@ -90,11 +90,23 @@ extern uint32_t g_nAverageWorkTime;
 uint32_t GameThreadProc(void* argument);
 // The parts of a frame; the waiting threads of stage play call the same.
 void WaitFrameTime();
+// DirectDraw mode: after the display was lost, the display's own surfaces,
+// then every registered surface collection; false when one cannot be had back.
+bool RestoreLostSurfaces();
 void PresentFrame();
 
-// The picture the frame step presents: 640×480 pixels 0xAARRGGBB. Scenes and
-// the display layer draw into it on the frame-making thread.
-plat::Frame& ScreenFrame();
+// Surface collections of scenes and stage play that the restore walks (the
+// owner registers them once; they live for the whole run).
+struct DDSURFACEDATA;
+template <class T>
+class cSafeList;
+template <class T>
+class cSafeVector;
+void RegisterSurfaceCollection(cSafeVector<DDSURFACEDATA>* collection);
+void RegisterSurfaceCollection(cSafeList<DDSURFACEDATA>* collection);
+
+// 1: the full-screen DirectDraw present copies instead of flipping.
+extern uint32_t g_bNoFlip;
 
 // Tests: reset the manager and the frame figures (no scene may be alive).
 void ResetSceneManagerForTest();

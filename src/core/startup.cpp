@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/app.h"
 #include "core/errors.h"
@@ -10,7 +12,14 @@
 #include "core/scene.h"
 #include "core/settings.h"
 #include "core/text_path.h"
+#include "core/bgm.h"
+#include "core/sound.h"
+#include "core/system_report.h"
+#include "data/common_palette.h"
 #include "data/data_paths.h"
+#include "data/database.h"
+#include "gfx/dd.h"
+#include "gfx/surface_table.h"
 #include "data/labels.h"
 #include "data/record.h"
 #include "data/system_data.h"
@@ -64,6 +73,12 @@ bool InitGame(const char* commandLine, int showCommand) {
   for (const char* folder : kStartupFolders) plat::CreateDirectory(folder);
   ResetStopwatch();
 
+  if (!LoadDatabase()) {
+    WriteReportAndShowError("%s", plat::Sjis("データベースの読み込みに失敗…").c_str());
+    return false;
+  }
+  PrepareDatabaseTables();
+
   const std::string& systemPath = DataPaths.At(kPathSystemData);
   if (!SystemData.LoadFromFile(systemPath)) {
     WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！").c_str(), systemPath.c_str());
@@ -94,24 +109,80 @@ bool InitGame(const char* commandLine, int showCommand) {
   SceneManager.m_nFrameRate = 60;
   SceneManager.m_nFadeSpeed = 10;
 
+  plat::WindowHost& host = plat::GetWindowHost();
+  DDDISPLAYCHOICE display;
+  if (!DDDecideDisplay(GameSettings, SystemData.Num(kSysDDDepth), SystemData.Num(kSysD3DDepth),
+                       SystemData.Num(kSysFixedColourKey), host.Desktop().bitsPerPixel, display))
+    return false;
+
   MainWindow.SetText(SystemData.m_strTitle.c_str());
   ResetStopwatch();
-  plat::WindowHost& host = plat::GetWindowHost();
+  if (display.nBpp == 8) GameSettings.nDDVideoStretch = 0;
+
+  if (!DDInitWithFallback(GameSettings, MainWindow.m_hWnd, display, GameSurfaces, GameSurfaceInfo,
+                          kGameSurfaceCount, showCommand))
+    return false;
+  if (lpDTCon) LinkSurfaceDescriptors();
+
   if (GameSettings.nWindowMode != 0 && WindowPosition.LoadFromFile(DataPaths.At(kPathWindow))) {
     host.Move(WindowPosition.m_nX, WindowPosition.m_nY);
     // A size the desktop cannot hold (or a nonsense one) is not restored.
     plat::Rect work = host.Desktop().workArea;
-    if (GameSettings.nWindowMode == 2 && WindowPosition.m_nWidth > 0 && WindowPosition.m_nHeight > 0 &&
+    if (lpDTCon && GameSettings.nWindowMode == 2 && WindowPosition.m_nWidth > 0 && WindowPosition.m_nHeight > 0 &&
         WindowPosition.m_nWidth <= work.Width() && WindowPosition.m_nHeight <= work.Height())
       host.SetClientSize(WindowPosition.m_nWidth, WindowPosition.m_nHeight);
     if (WindowPosition.m_bMaximised) showCommand = plat::SW_MAXIMIZE;
   }
-  host.Show(GameSettings.nWindowMode != 0 ? showCommand : plat::SW_MAXIMIZE);
+  host.Show(!lpDTCon && GameSettings.nWindowMode == 0 ? plat::SW_MAXIMIZE : showCommand);
+
+  WriteDisplayReport();
+  WriteECLog("%s", plat::Sjis("DDInit成功").c_str());
+
+  if (!DDSetupPaletteAndKey(GameSurfaceInfo[SURF_PALETTE].szFileName, SystemData.Num(kSysFixedColourKey),
+                            static_cast<uint8_t>(SystemData.Num(kSysColourKeyRed)),
+                            static_cast<uint8_t>(SystemData.Num(kSysColourKeyGreen)),
+                            static_cast<uint8_t>(SystemData.Num(kSysColourKeyBlue))))
+    return false;
+  WriteECLog("1");
+
+  if (!lpDTCon) g_bNoFlip = DDNoFlipFlag(GameSettings.nVSync != 0, 60);
+
+  SurfaceList startup = StartupSurfaces();
+  if (!DDLoadSurfaces(GameSurfaces, startup.indices, startup.count)) return false;
 
   OptionData.LoadFromFile(DataPaths.At(kPathOption));  // a missing record keeps its defaults
+
+  if (GameSettings.nWindowMode == 0) GameSettings.nMidiDirectMusic = 0;
+  if (OptionData.m_bMusic)
+    g_BGMPlayer.Init(1, g_OggTrackTable, g_MidiTrackTable, kBGMTrackCount, GameSettings.nMidiDirectMusic);
+
+  // The sound list: the game's seventeen system sounds, then the project's
+  // sounds from database entry 1 on as sounds 17, 18, ...
+  std::vector<std::string> sounds(Database.m_Sounds.size() + 16);
+  for (int i = 0; i <= 16 && i < static_cast<int>(sounds.size()); ++i) sounds[i] = SystemData.m_SystemSounds.At(i);
+  for (size_t k = 1; k < Database.m_Sounds.size(); ++k) sounds[16 + k] = Database.m_Sounds[k].m_strName;
+  if (!DS_Init(MainWindow.m_hWnd, 22050, 8, 1)) {
+    WriteReportAndECLog("%s", plat::Sjis("DS_Init失敗！").c_str());
+    return false;
+  }
+  DSLoadSoundEffects(sounds, OptionData.m_nSoundVolume);
+
+  for (cRecord* record : {static_cast<cRecord*>(&WorldMapData), static_cast<cRecord*>(&CommonPalette)}) {
+    const std::string& path = DataPaths.At(record == &WorldMapData ? kPathWorldMap : kPathCommonPalette);
+    if (!record->LoadFromFile(path)) {
+      WriteReportAndShowError(plat::Sjis("%s のロードに失敗！").c_str(), path.c_str());
+      return false;
+    }
+  }
+  WriteECLog("4");
 
   ResolveCommandLineStage();
   return true;
 }
 
-void ShutdownGame() { SceneManager.DeleteAll(); }
+void ShutdownGame() {
+  DSRelease();
+  g_BGMPlayer.Release();
+  SceneManager.DeleteAll();
+  DDEnd();
+}

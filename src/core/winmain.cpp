@@ -9,6 +9,7 @@
 #include "core/main_window.h"
 #include "core/scene.h"
 #include "core/startup.h"
+#include "core/system_report.h"
 #include "core/text_path.h"
 #include "core/thread.h"
 #include "platform/dialogs.h"
@@ -91,6 +92,7 @@ int WinMain(const char* commandLine, int showCommand) {
   if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
   if (!OpenReportLog(reportPath)) return 0;
   WriteReportLog("App : ver %s", kAppVersion);
+  WriteSystemReport();
 
   g_bEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
   plat::SetMainThread();

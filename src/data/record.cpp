@@ -8,8 +8,8 @@
 #include "platform/text.h"
 
 int32_t nDataVersion = kDataVersion;
-thread_local int32_t nFileVersion = kDataVersion;
-thread_local int32_t bFileTooNew = 0;
+constinit thread_local int32_t nFileVersion = kDataVersion;
+constinit thread_local int32_t bFileTooNew = 0;
 int32_t bStripCarriageReturns = 0;
 
 namespace {

@@ -30,9 +30,11 @@ inline constexpr int32_t kDataVersion = 873;
 extern int32_t nDataVersion;
 // The data version of the file being read on this thread; records nested in a
 // file have no version of their own and follow this one.
-extern thread_local int32_t nFileVersion;
+// (constinit: no dynamic initialisation, so other files reach these without
+// a thread-local init call.)
+extern thread_local constinit int32_t nFileVersion;
 // The last file opened for reading on this thread was newer than the program.
-extern thread_local int32_t bFileTooNew;
+extern thread_local constinit int32_t bFileTooNew;
 // Strings read lose their carriage returns (CR LF becomes LF).
 extern int32_t bStripCarriageReturns;
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "core/text_path.h"
+#include "data/database.h"
 #include "platform/text.h"
 
 cSystemData SystemData;
-size_t (*g_pfnBgmListSize)() = nullptr;
 
 namespace {
 
@@ -447,8 +447,7 @@ void cSystemData::Upgrade(int32_t v) {
 }
 
 void cSystemData::CheckMusicNumbers() {
-  if (!g_pfnBgmListSize) return;
-  size_t count = g_pfnBgmListSize();
+  size_t count = Database.m_Bgms.size();
   for (uint32_t& track : m_ScreenMusic)
     if (track >= count) track = 0;
 }

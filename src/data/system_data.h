@@ -131,8 +131,4 @@ enum : int {
   kSysDDDepth = 80,
 };
 
-// The number of entries of the project database's Bgm list, for the music
-// check (set by the database; null: no check).
-extern size_t (*g_pfnBgmListSize)();
-
 extern cSystemData SystemData;

@@ -20,8 +20,8 @@ namespace {
 constexpr uint64_t kMaxImageFileBytes = 256u << 20;
 
 // Beyond what the bytes themselves can hold, a compressed picture may claim
-// this many pixels (64 MB of ARGB) whatever its size...
-constexpr uint64_t kFreeCompressedPixels = 16u << 20;
+// this many pixels (16 MB of ARGB) whatever its size...
+constexpr uint64_t kFreeCompressedPixels = 4u << 20;
 // ...plus this many per byte of compressed data (RLE runs give at most 255
 // pixels per two bytes; deflate and JPEG stay well below 1100 per byte for
 // anything but a degenerate file).
@@ -172,9 +172,9 @@ bool ParseBmpHeader(const uint8_t* data, size_t size, uint64_t fileSize, BmpHead
     masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
   } else if (h.bpp == 24 || h.bpp == 32) {
     masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    // A 32-bit V4/V5 file without bit fields may still name an alpha mask.
-    if (h.bpp == 32 && headerSize >= 56 && headerSize != 64 && h.compression == BI_RGB) masks[3] = Le32(ih + 52);
-    if (masks[3] & 0x00FFFFFF) masks[3] = 0;
+    // The fourth byte of a plain 32-bit pixel is alpha when the writer
+    // filled it (an all-zero channel is taken as opaque below).
+    if (h.bpp == 32) masks[3] = 0xFF000000u;
   }
   if (h.bpp == 16) {
     for (uint32_t& m : masks) m &= 0xFFFF;
@@ -218,16 +218,17 @@ bool ParseBmpHeader(const uint8_t* data, size_t size, uint64_t fileSize, BmpHead
   return true;
 }
 
-// Decodes RLE8/RLE4 into one index per pixel, bottom row first as stored.
-bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<uint8_t>& rows, std::string& error) {
+// Decodes RLE8/RLE4 into one index per pixel, rows from the top; `indices`
+// holds w × h zeros (pixels the data skips keep index 0). The codes run
+// from the bottom row up.
+bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<uint8_t>& indices, std::string& error) {
   const bool four = h.compression == BI_RLE4;
   const size_t w = static_cast<size_t>(h.width);
   const size_t height = static_cast<size_t>(h.height);
-  rows.assign(w * height, 0);  // pixels the data skips keep index 0
   size_t x = 0, y = 0, pos = 0;
   auto put = [&](uint8_t index) -> bool {
     if (x >= w || y >= height) return false;
-    rows[y * w + x++] = index;
+    indices[(height - 1 - y) * w + x++] = index;
     return true;
   };
   while (true) {
@@ -257,7 +258,7 @@ bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<
         pos += 2;
         x += dx;
         y += dy;
-        if (x > w || y > height || (y == height && (x > 0 || dy == 0))) return Fail(error, "RLE delta goes past the picture");
+        if (x > w || y >= height) return Fail(error, "RLE delta goes past the picture");
         break;
       }
       default: {  // absolute run of `value` indices, padded to a 16-bit boundary
@@ -298,10 +299,7 @@ bool DecodeBmp(const uint8_t* bytes, size_t size, DecodedImage& out, std::string
     img.palette = h.palette;
     img.indices.resize(count);
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
-      std::vector<uint8_t> rows;
-      if (!DecodeRle(pixels, static_cast<size_t>(h.pixelBytes), h, rows, error)) return false;
-      for (size_t y = 0; y < height; ++y)
-        std::memcpy(&img.indices[y * w], &rows[fileRow(y) * w], w);
+      if (!DecodeRle(pixels, static_cast<size_t>(h.pixelBytes), h, img.indices, error)) return false;
     } else {
       const unsigned mask = (1u << h.bpp) - 1;
       for (size_t y = 0; y < height; ++y) {

@@ -8,6 +8,7 @@
 #include "data/system_data.h"
 #include "platform/text.h"
 #include "support/harness.h"
+#include "support/project_files.h"
 
 namespace {
 
@@ -20,15 +21,12 @@ GameHarness::Options Answering(const char* answers) {
   return options;
 }
 
-// A "default\" folder with the system data and a few more files.
+// A whole project whose data stands in "default\" instead of "data\".
 void WriteDefaultFolder(const std::string& root) {
-  fs::create_directories(root + "/default/database");
+  WriteMinimalProject(root);
+  fs::rename(root + "/data", root + "/default");
   fs::create_directories(root + "/default/stg4");
-  cSystemData system;
-  std::string bytes = system.SaveToBytes();
-  std::ofstream(root + "/default/System.dat", std::ios::binary).write(bytes.data(), bytes.size());
   std::ofstream(root + "/default/stg4/one.stg4_873") << "stage";
-  std::ofstream(root + "/System.ini") << "Exit\n";
 }
 
 TEST(DefaultDataTest, AnsweredYesDataBecomesACopyOfDefault) {
@@ -84,10 +82,10 @@ TEST(DefaultDataTest, WithNeitherFolderTheGameStopsWithoutAsking) {
 }
 
 TEST(DefaultDataTest, BrokenSystemDataStopsStartUpWithItsMessage) {
-  GameHarness game(Answering("ok"));
-  fs::create_directories(game.PathOf("data"));
-  std::ofstream(game.PathOf("data/System.dat")) << "\x69\x03\x00\x00\xff\xff";
-  std::ofstream(game.PathOf("System.ini")) << "Exit\n";
+  GameHarness::Options options;
+  options.dialogAnswers = "ok";
+  GameHarness game(options);
+  std::ofstream(game.PathOf("data/System.dat"), std::ios::trunc) << "\x69\x03\x00\x00\xff\xff";
   EXPECT_FALSE(game.Start());
   EXPECT_EQ(game.WaitForExit(), 0);
   EXPECT_NE(game.ReadFile("Report_Game.txt").find(plat::Utf8ToCp932("data\\System.dat の読み込みに失敗しました！")),

@@ -25,7 +25,7 @@ void RegisterTitle(std::function<void(TestScene&)> onRun = {}) {
   RegisterSceneFactory(kSceneTitle, [onRun] { return new TestScene(onRun); });
 }
 
-TEST(GameTest, StartsInAnEmptyFolderAndPresentsTheScenesFramesAtTheFrameRate) {
+TEST(GameTest, StartsOnAProjectAndPresentsTheScenesFramesAtTheFrameRate) {
   GameHarness game;
   RegisterTitle();
   ASSERT_TRUE(game.Start());
@@ -48,9 +48,12 @@ TEST(GameTest, StartsInAnEmptyFolderAndPresentsTheScenesFramesAtTheFrameRate) {
   ASSERT_EQ(frame.pixels.size(), 640u * 480u);
   auto* title = static_cast<TestScene*>(SceneManager.Scene(kSceneTitle));
   ASSERT_NE(title, nullptr);
-  EXPECT_EQ(frame.pixels[0], TestSceneColour(title->runs));
-  EXPECT_EQ(frame.pixels[640 * 480 - 1], TestSceneColour(title->runs));
-  EXPECT_EQ(game.FramesPresented(), title->runs);
+  // The n-th frame presented is the scene's n-th picture (the scene may
+  // already have drawn the next one while the present waits for its time).
+  uint64_t presented = game.FramesPresented();
+  EXPECT_EQ(frame.pixels[0], TestSceneColour(static_cast<uint32_t>(presented)));
+  EXPECT_EQ(frame.pixels[640 * 480 - 1], TestSceneColour(static_cast<uint32_t>(presented)));
+  EXPECT_LE(title->runs - presented, 1u);
   EXPECT_EQ(game.Close(), 0);
 }
 
@@ -96,7 +99,11 @@ TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {
   });
   ASSERT_TRUE(game.Start());
   EXPECT_EQ(game.WaitForExit(), 0);
-  EXPECT_EQ(game.ReadFile("Report_Game.txt"), "App : ver 873\nerr V[3] ( 3 , 4 )\n");
+  std::string report = game.ReadFile("Report_Game.txt");
+  EXPECT_EQ(report.substr(0, 14), "App : ver 873\n");
+  const std::string badIndex = "\nerr V[3] ( 3 , 4 )\n";
+  ASSERT_GE(report.size(), badIndex.size());
+  EXPECT_EQ(report.substr(report.size() - badIndex.size()), badIndex);
   EXPECT_FALSE(thGame.Running());
   EXPECT_EQ(g_hMainWnd.load(), 0u);
 }
@@ -125,6 +132,11 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
   }
 }
 
+class cIdleScene : public cScene {
+ public:
+  int Run() override { return 0; }
+};
+
 double CpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -135,7 +147,7 @@ TEST(GameTest, RealTimeFramesRunAtSixtyPerSecondWithoutSpinning) {
   GameHarness::Options options;
   options.virtualClock = false;
   GameHarness game(options);
-  RegisterTitle();
+  RegisterSceneFactory(kSceneTitle, [] { return new cIdleScene(); });  // a scene that does nothing
   ASSERT_TRUE(game.Start());
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   auto t0 = std::chrono::steady_clock::now();

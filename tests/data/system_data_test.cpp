@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "data/database.h"
 #include "platform/text.h"
 
 namespace {
@@ -118,16 +119,17 @@ TEST_F(OlderSystemDataTest, Version280GetsTheDrawingModeKeyAndAnAutomaticVSync) 
 }
 
 TEST_F(OlderSystemDataTest, SwitchesOfTheLastVersionsAndTheMusicCheck) {
+  auto saved = Database.m_Bgms;
+  Database.m_Bgms.resize(100);
   cSystemData d = Load(820);
   EXPECT_EQ(d.Num(70), 1);    // files 817..832
   EXPECT_EQ(d.Num(12), 0);    // before 821
   EXPECT_EQ(d.Num(66), 1019 + 47);  // held since 819
-  EXPECT_EQ(d.m_ScreenMusic[2], 99u);  // no database known: no check
-  size_t (*saved)() = g_pfnBgmListSize;
-  g_pfnBgmListSize = [] { return size_t{4}; };
+  EXPECT_EQ(d.m_ScreenMusic[2], 99u);  // a track the project has
+  Database.m_Bgms.resize(4);
   cSystemData checked = Load(820);
   EXPECT_EQ(checked.m_ScreenMusic, (cSafeVector<uint32_t>{0, 1, 0, 3}));
-  g_pfnBgmListSize = saved;
+  Database.m_Bgms = saved;
 }
 
 TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {

@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "core/timers.h"
 #include "core/winmain.h"
+#include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
@@ -39,12 +40,16 @@ void AdvanceOneMillisecond() { plat::AdvanceVirtualClock(1); }
 
 }  // namespace
 
-uint32_t TestSceneColour(uint32_t run) { return 0xFF000000u | ((run * 0x3F1D27u) & 0xFFFFFFu); }
+uint32_t TestScenePaletteNumber(uint32_t run) { return 16 + run % 192; }
+
+uint32_t TestSceneColour(uint32_t run) {
+  const auto& entry = DDState.DDPalette[TestScenePaletteNumber(run)];
+  return 0xFF000000u | (uint32_t{entry.peRed} << 16) | (uint32_t{entry.peGreen} << 8) | entry.peBlue;
+}
 
 int TestScene::Run() {
   ++runs;
-  plat::Frame& frame = ScreenFrame();
-  std::fill(frame.pixels.begin(), frame.pixels.end(), TestSceneColour(runs));
+  DDFillRect(DDBackBuffer(), 0, 0, 640, 480, TestScenePaletteNumber(runs));
   if (onRun_) onRun_(*this);
   return 0;
 }

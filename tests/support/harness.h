@@ -72,7 +72,7 @@ class GameHarness {
   std::atomic<bool> returned_{false};
 };
 
-// A scene for tests: counts its frames and fills the screen with a colour
+// A scene for tests: counts its frames and fills the back buffer with a colour
 // that changes every frame (so presented frames can be told apart), and runs
 // an optional hook each frame.
 class TestScene : public cScene {
@@ -84,5 +84,7 @@ class TestScene : public cScene {
  private:
   std::function<void(TestScene&)> onRun_;
 };
-// Colour TestScene paints in its n-th run (1-based).
+// Palette number TestScene fills the screen with in its n-th run (1-based),
+// and the colour that gives on a 32-bit display.
+uint32_t TestScenePaletteNumber(uint32_t run);
 uint32_t TestSceneColour(uint32_t run);

@@ -1,5 +1,5 @@
-// Writes the smallest project folder the game starts in (for tests): the
-// default system data and a "System.ini" that ends properly.
+// Writes a project folder the game starts in (for tests): the demo project
+// (through pelmora-tool) and a "System.ini" of the test's own.
 #pragma once
 
 #include <string>

@@ -1,0 +1,63 @@
+// A block type as the editor defined it: graphic, options, appearance
+// conditions and the item it holds. Block types stand in the block lists of
+// the common palette and of each stage; a type may take groups of its
+// settings from a base type of either palette.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/conditions.h"
+#include "data/record.h"
+
+class cEdBlock : public cRecord {
+ public:
+  static constexpr int kInheritGroups = 11;
+  // The smallest body a block type can have in a file.
+  static constexpr size_t kMinBodyBytes = 20;
+
+  cEdBlock();
+  PELMORA_RECORD_CLASS(cEdBlock)
+  void DefineFields(int32_t version) override;
+  // Base body, the two words, the inherit flags, the conditions; then the
+  // graphic fix of files older than 219, inheritance and the reference check.
+  bool Read(cDataReader& in) override;
+  // The reference check, then what Read reads.
+  void Write(cDataWriter& out) override;
+  void DumpLists(cJsonWriter& json) override;
+
+  // Copies the groups whose inherit flag is set from the base type.
+  void ApplyInheritance();
+  // A base outside its palette list becomes none; a block without a graphic
+  // has options seven and five off.
+  void ValidateReferences();
+  // Second pass: a held item outside its palette's item list becomes none.
+  void ValidateItemReference();
+
+  // In a block placed on a stage: its map column and row (signed).
+  uint16_t m_nWord1 = 0;
+  uint16_t m_nWord2 = 0;
+  int8_t m_nBaseKind = 0;  // 0 none, 1 common palette, 2 stage palette
+  uint16_t m_nBaseIndex = 0;
+  std::vector<uint8_t> m_vInherit;  // 11 flags; flag g set: group g comes from the base
+
+  std::string m_strName;          // group 0
+  std::vector<cCond> m_vConds;    // group 1: appearance conditions
+  uint8_t m_nCondMode = 0;        // group 1
+  uint8_t m_nCondOption = 0;      // group 1
+  uint16_t m_nGraphic = 0;        // group 2
+  uint8_t m_nGraphicSource = 0;   // group 2: block, character, item, shot pictures, own bitmap
+  uint16_t m_nGraphicWord = 0;    // group 2
+  uint8_t m_nOption1 = 0;         // group 3
+  uint8_t m_nOption2 = 0;         // group 4
+  uint8_t m_nOption6 = 0;         // group 5
+  uint16_t m_nOption6Value = 0;   // group 5
+  uint8_t m_nOption7 = 0;         // group 6 (1 in a new type)
+  int8_t m_nOption3 = 0;          // group 7 (-1 in a new type)
+  uint8_t m_nOption4 = 0;         // group 8
+  int32_t m_nOption4Value = 0;    // group 8
+  int8_t m_nItemKind = 0;         // group 9: held item's palette, 0 none, 1 common, 2 stage
+  uint16_t m_nItemIndex = 0;      // group 9
+  uint8_t m_nOption5 = 0;         // group 10
+};

@@ -1,0 +1,15 @@
+#include "data/int_pair.h"
+
+cIntPair::cIntPair() { Clear(); }
+
+cIntPair::cIntPair(int32_t first, int32_t second) {
+  Clear();
+  m_nFirst = first;
+  m_nSecond = second;
+}
+
+void cIntPair::DefineFields(int32_t version) {
+  ClearDeclarations();
+  Declare(m_nFirst, "first");
+  Declare(m_nSecond, "second");
+}

@@ -1,0 +1,65 @@
+// An item type as the editor defined it: graphic, options, appearance
+// conditions and the item commands that run when the hero takes it. Item
+// types stand in the item lists of the common palette and of each stage.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/conditions.h"
+#include "data/flow.h"
+#include "data/record.h"
+
+class cEdItem : public cRecord {
+ public:
+  static constexpr int kInheritGroups = 13;
+  static constexpr size_t kMinBodyBytes = 24;
+
+  cEdItem();
+  PELMORA_RECORD_CLASS(cEdItem)
+  void DefineFields(int32_t version) override;
+  // Base body, the two words, flags, conditions, commands; then the graphic
+  // fix of files older than 219, inheritance and the reference check.
+  bool Read(cDataReader& in) override;
+  void Write(cDataWriter& out) override;
+  void DumpLists(cJsonWriter& json) override;
+
+  void ApplyInheritance();
+  // Base reference, parameter 17 at least 1, the sound index, and every
+  // command's database check.
+  void ValidateReferences();
+  // Second pass: every command's palette references.
+  void ValidatePaletteReferences();
+
+  // In an item placed on a stage: its map column and row (signed).
+  uint16_t m_nWord1 = 0;
+  uint16_t m_nWord2 = 0;
+  int8_t m_nBaseKind = 0;  // 0 none, 1 common palette, 2 stage palette
+  uint16_t m_nBaseIndex = 0;
+  std::vector<uint8_t> m_vInherit;  // 13 flags
+
+  std::string m_strName;         // group 0
+  std::vector<cCond> m_vConds;   // group 1
+  uint8_t m_nCondMode = 0;       // group 1
+  uint8_t m_nCondOption = 0;     // group 1
+  uint16_t m_nParam6 = 0;        // group 2
+  uint16_t m_nParam7 = 0;        // group 3
+  uint16_t m_nGraphic = 0;       // group 4
+  uint8_t m_nGraphicSource = 0;  // group 4 (2 in a new type: item pictures)
+  uint16_t m_nGraphicWord = 0;   // group 4
+  uint8_t m_nParam11 = 0;        // group 5 (6 in a new type)
+  uint8_t m_nParam12 = 0;        // group 6
+  uint8_t m_nParam13 = 0;        // group 7
+  uint16_t m_nParam14 = 0;       // group 7
+  uint8_t m_nParam15 = 0;        // group 10 (1 in a new type)
+  uint8_t m_nParam16 = 0;        // group 9
+  uint8_t m_nParam17 = 0;        // group 8 (1 in a new type; at least 1)
+  uint16_t m_nSound = 0;         // group 11: index into the database's Sound list
+  std::vector<cEdCmd> m_vCmds;   // group 12: item commands
+};
+
+// The item type at `index` of the common palette's item list (kind 1) or of
+// the current stage's (kind 2); null for kind 0, any other kind, or an index
+// past the list.
+cEdItem* GetPaletteItem(int kind, int index);

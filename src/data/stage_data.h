@@ -1,0 +1,192 @@
+// A stage file ("data\stg4\*.stg4_*"): the stage's 98 numeric settings and
+// name, its own palette of block, character and item types, the blocks,
+// characters and items placed on it, its backgrounds, a list of texts the game
+// carries but does not read, five parameter sets and the ranking switches,
+// closed by the trailer word 123456789.
+//
+// Body order in the file: base body (98 fields, the name); ranking switches
+// (u32 n, n words); parameter sets 1..5; palette blocks, characters, items
+// (counted lists); placed blocks, characters, items (u32 n, then per element
+// a u32 0 and the body); backgrounds; texts; the trailer (read from version
+// 173 on, checked before loading from 174 on).
+//
+// Every read and write goes through Normalize (scroll range clamps, the
+// derived speed values, the music index, two entries at least in each palette
+// list, and the reference checks of every type).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/block.h"
+#include "data/character.h"
+#include "data/item.h"
+#include "data/record.h"
+
+inline constexpr uint32_t kStageTrailer = 123456789;  // bytes 15 CD 5B 07
+inline constexpr int kStageFieldCount = 98;
+
+// Numbers of the stage's fields (1-based, file order) that the program names.
+enum StageField : int {
+  kStageWidth = 1,            // blocks
+  kStageHeight = 4,           // blocks
+  kStageScrollLeftOn = 5,     // horizontal range starts at kStageScrollLeft
+  kStageScrollRightOn = 6,    // horizontal range ends after kStageScrollRight
+  kStageScrollTopOn = 7,
+  kStageScrollBottomOn = 8,
+  kStageScrollLeft = 9,       // column; at most width - 20
+  kStageScrollRight = 10,     // column; at most width - 1
+  kStageScrollTop = 11,       // row; at most height - 15
+  kStageScrollBottom = 12,    // row; at most height - 1
+  kStageFrameRate = 13,       // frames a second; above 60 no vertical-blank wait
+  kStageTimeLimitOn = 14,
+  kStageTimeLimit = 15,       // seconds
+  kStageForcedScrollXOn = 17,
+  kStageForcedScrollYOn = 18,
+  kStageForcedScrollXSpeed = 19,
+  kStageForcedScrollYSpeed = 20,
+  kStageGravity = 21,         // f64; divided by L² into the gravity per sub-step
+  kStageSpeedLevel = 22,
+  kStageMusic = 24,           // index into the database's Bgm list
+  kStageSubSteps = 87,        // effective speed level L (recomputed)
+  kStageFrameScale = 88,      // f64 L
+  kStageSpeedScale = 89,      // f64 L²
+  kStageThirdScale = 90,      // f64 60 for levels 11..19, else 6 L
+  kStageGravityPerStep = 91,  // f64 gravity / L²
+  kStageMaxSpeed = 92,        // f64 third scale / L
+  kStageLandingConstant = 93, // 8 L
+};
+// True for the fields stored as doubles (21 and 88..92).
+constexpr bool IsStageDoubleField(int k) { return k == 21 || (k >= 88 && k <= 92); }
+
+// Eight signed numbers (values 2..4 from version 125).
+class cStageParam : public cRecord {
+ public:
+  cStageParam() { Clear(); }
+  PELMORA_RECORD_CLASS(cStageParam)
+  void DefineFields(int32_t version) override;
+
+  int32_t m_nValues[8] = {};  // values 1..8 at indices 0..7
+};
+
+// A background layer.
+class cStageBackground : public cRecord {
+ public:
+  cStageBackground();
+  PELMORA_RECORD_CLASS(cStageBackground)
+  void DefineFields(int32_t version) override;
+
+  int32_t m_nLayer1 = 0;      // from 62; 1 for a new background
+  int32_t m_nSource = 0;      // 0: the bitmap file is loaded into the background slot
+  int32_t m_nLayer2 = 0;      // 16 for a new background
+  int32_t m_nLayer3 = 0;
+  double m_dScrollSpeedX = 0; // dots a frame, from 61; 0.1 for a new background
+  double m_dScrollSpeedY = 0;
+  int32_t m_bAutoScrollX = 0; // from 61
+  int32_t m_bAutoScrollY = 0;
+  std::string m_strFile;      // bitmap file name
+  double m_dScrollX = 0;      // dots, from 62
+  double m_dScrollY = 0;
+  // Words older files hold where later ones have other fields; read and
+  // dropped.
+  int32_t m_nDropped[2] = {};
+};
+
+// A text the stage carries (not interpreted by the game).
+class cStageText : public cRecord {
+ public:
+  cStageText() { Clear(); }
+  PELMORA_RECORD_CLASS(cStageText)
+  void DefineFields(int32_t version) override;
+
+  std::string m_strText;
+};
+
+class cStageData : public cRecord {
+ public:
+  cStageData();
+  PELMORA_RECORD_CLASS(cStageData)
+  void DefineFields(int32_t version) override;
+  bool Read(cDataReader& in) override;
+  void Write(cDataWriter& out) override;
+  void DumpLists(cJsonWriter& json) override;
+
+  // The contents of a new stage (numbers, one type in each palette list, one
+  // background shown from the start, five ranking switches on).
+  void SetDefaults();
+  // Clamps, derived speed values, music index, palette padding, reference
+  // checks. Read and Write run it.
+  void Normalize();
+  // Field 22 := level, and the derived fields 87..93 and the speed step.
+  void ApplySpeedLevel(int32_t level);
+
+  // Index of the first placed character with a graphic that the player
+  // controls (control 0); -1 when there is none.
+  int32_t FindHeroIndex() const;
+  bool HasHero() const { return FindHeroIndex() != -1; }
+
+  // The stage body as a replay keeps it: the settings parts (fields and name,
+  // ranking switches, parameter sets, backgrounds, texts) from `settings`
+  // (the stage as the play started), the palettes and placed lists from this
+  // record; Read reads it back as a stage.
+  void WriteForReplay(cDataWriter& out, cStageData& settings);
+  // The master copy of a loaded stage: the declared fields and name, the
+  // backgrounds, texts, parameter sets and ranking switches of `stage`; the
+  // six definition lists emptied.
+  void CopySettingsFrom(cStageData& stage);
+
+  // Whole stage files in memory: the version word, the body, the trailer.
+  bool LoadStageBytes(const std::string& bytes) { return LoadFromBytes(bytes); }
+  std::string SaveStageBytes() { return SaveToBytes(); }
+
+  int32_t& Int(int k) { return m_nFields[k]; }
+  double& Dbl(int k) { return m_dFields[k]; }
+  int32_t Int(int k) const { return m_nFields[k]; }
+  double Dbl(int k) const { return m_dFields[k]; }
+
+  std::string m_strName;
+  // Field k (1..98) lives in m_nFields[k], or m_dFields[k] for the doubles.
+  int32_t m_nFields[kStageFieldCount + 1] = {};
+  double m_dFields[kStageFieldCount + 1] = {};
+
+  cSafeVector<cEdBlock> m_PaletteBlocks;
+  cSafeVector<cEdCharacter> m_PaletteCharacters;
+  cSafeVector<cEdItem> m_PaletteItems;
+  // Placed objects: the first and second tail words are the map column and
+  // row (signed); a placed character's 32-bit tail word is -1 or the index
+  // of the placed item it receives.
+  cSafeVector<cEdBlock> m_PlacedBlocks;
+  cSafeVector<cEdCharacter> m_PlacedCharacters;
+  cSafeVector<cEdItem> m_PlacedItems;
+  cSafeVector<cStageBackground> m_Backgrounds;  // at most eight are used
+  cSafeVector<cStageText> m_Texts;
+  // Score, time left, clear time, HP left, SP left.
+  cSafeVector<uint32_t> m_RankingSwitches;
+  cStageParam m_Params[5];
+
+  // Not stored: kept by the stage loader.
+  std::string m_strLoadedPath;   // the stage file last loaded
+  uint32_t m_nStartArgument = 0; // StartStage's numbered flag
+  uint32_t m_bLoaded = 0;        // set by the loader thread on success
+  int32_t m_nSpeedStep = 0;      // 6 L: the repeat period of periodic commands
+};
+
+// Entry 0 of a palette list (common or stage) made a new type of its class:
+// cleared, its inherit flags all 0, a new type's values; its lists
+// (conditions, flows, commands) stay as read.
+void ResetToNewType(cEdBlock& type);
+void ResetToNewType(cEdCharacter& type);
+void ResetToNewType(cEdItem& type);
+
+// The working stage (every stage is loaded into it; play changes it) and the
+// master copy (the settings as the stage started, restored on a retry).
+extern cStageData StageData;
+extern cStageData StageMasterData;
+
+// The trailer check made before a stage file is loaded: 1 when it passes
+// (also when the file cannot be opened: the load then reports that); 0 for a
+// file of version 174 or later whose last word is not the trailer (or which
+// is too short to hold one), after the message
+// "ステージファイル %s が破損しています！" and WM_CLOSE to the game window.
+int CheckStageFileTrailer(const std::string& path);

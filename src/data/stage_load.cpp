@@ -1,0 +1,66 @@
+#include "data/stage_load.h"
+
+#include "core/app.h"
+#include "core/errors.h"
+#include "core/logs.h"
+#include "core/text_path.h"
+#include "core/thread.h"
+#include "data/data_paths.h"
+#include "data/stage_data.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+
+uint32_t LoadStageThread(void* argument) {
+  if (StageData.LoadFromFile(StageData.m_strLoadedPath)) StageData.m_bLoaded = 1;
+  return 0;
+}
+
+int StartStage(const std::string& path, int32_t numbered, cStageData* master, cEdCharacter* hero) {
+  cStageData& stage = StageData;
+  stage.m_nStartArgument = static_cast<uint32_t>(numbered);
+  std::string current = path;
+  if (numbered) {
+    std::string found;
+    if (!FindLastNumberedFileString(found, path, DataExtensions.At(kExtStage).c_str())) return 0;
+    current = found;
+  }
+  MakeRelativePathString(current);
+  stage.m_strLoadedPath = current;
+
+  if (!CheckStageFileTrailer(current)) return 0;
+
+  stage.m_bLoaded = 0;
+  if (thStageLoad.Create(LoadStageThread, nullptr)) {
+    // Keep this thread's windows answering while the stage is read.
+    while (!thStageLoad.m_hThread->Finished()) {
+      plat::Message msg;
+      if (plat::PeekMessage(msg, true)) {
+        if (msg.message == plat::WM_QUIT) {
+          WriteECLog("msg.message == WM_QUIT");
+          thStageLoad.Exit();
+          // The quit is for this thread's own loop as well.
+          plat::PostQuitMessage(static_cast<int>(msg.wParam));
+          return 0;
+        }
+        plat::DispatchMessage(msg);
+      } else {
+        plat::WaitMessageTimeout(1);
+      }
+    }
+    thStageLoad.Exit();
+  }
+
+  if (!stage.m_bLoaded) {
+    ShowError(plat::Sjis("ステージファイル %s の読み込みに失敗しました！").c_str(), current.c_str());
+    return 0;
+  }
+  const int32_t heroIndex = stage.FindHeroIndex();
+  if (heroIndex == -1) {
+    ShowErrorText(plat::Sjis("主人公が配置されていないのでプレイできません！").c_str());
+    plat::PostMessage(g_hMainWnd, plat::WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (master) master->CopySettingsFrom(stage);
+  if (hero) *hero = stage.m_PlacedCharacters.At(heroIndex);
+  return 1;
+}

@@ -1,0 +1,27 @@
+// Loading a stage for play: the trailer check, then the read on the
+// stage-loading thread while the calling thread keeps serving its window
+// messages, then the hero check and the master copy.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class cStageData;
+class cEdCharacter;
+
+// Loads the stage file `path` (a program path) into the working stage
+// StageData. With `numbered` set, `path` is a base name: its extension becomes
+// the stage extension and the highest-numbered existing "name_NNN" is loaded
+// (none: 0). 1 when loaded; 0 after the trailer check failed, the read failed
+// ("ステージファイル %s の読み込みに失敗しました！"), the stage has no hero
+// ("主人公が配置されていないのでプレイできません！" and WM_CLOSE), or WM_QUIT
+// arrived meanwhile (the loader thread is stopped). On success `master` (when
+// not null) gets the stage's settings (CopySettingsFrom) and `hero` (when not
+// null) the hero's placed-character record.
+// Called on the game thread (or the thread of its caller, which must own its
+// message queue).
+int StartStage(const std::string& path, int32_t numbered, cStageData* master, cEdCharacter* hero);
+
+// Body of the stage-loading thread: StageData.LoadFromFile of its loaded-path
+// text; sets StageData.m_bLoaded on success.
+uint32_t LoadStageThread(void* argument);

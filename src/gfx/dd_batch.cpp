@@ -1,0 +1,316 @@
+// The Direct3D sprite batch (queued quads, optionally sorted by texture),
+// the bitmap-glyph debug text and the message box that works in full screen.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <list>
+
+#include "core/logs.h"
+#include "gfx/dd.h"
+#include "platform/dialogs.h"
+#include "platform/text.h"
+
+namespace {
+
+struct DDDRAWCMD {
+  int32_t nSeq = 0;
+  int32_t nKey = 0;
+  DDSURFACEDATA* lpDst = nullptr;
+  DDSURFACEDATA* lpSrc = nullptr;
+  int32_t dx = 0, dy = 0, dw = 0, dh = 0;
+  int32_t sx = 0, sy = 0, sw = 0, sh = 0;
+  uint32_t dwFlags = 0;
+  uint32_t dwColor = 0;
+  uint32_t dwColorOp = 0, dwAlphaOp = 0;
+  uint32_t dwReserved = 0;
+  uint32_t bAreaMatch = 0;
+};
+
+struct TEXTUREORDER {
+  DDSURFACEDATA* lpSD = nullptr;
+  uint32_t bArea = 0;
+  int32_t sx = 0, sy = 0;
+  int32_t nKey = 0;
+};
+
+struct DDDRAWBATCH {
+  uint32_t bEnabled = 0;
+  std::vector<DDDRAWCMD> cmds;
+  int32_t nKeyCounter = 0;
+  uint32_t bSort = 0;
+  std::vector<TEXTUREORDER> order;
+};
+
+constexpr int kMaxBatches = 100;
+
+std::list<DDDRAWBATCH> g_batches;
+// Begins refused because 100 batches were open: their ends are refused too
+// (the original let such an end close the enclosing batch early).
+int g_ignoredBegins = 0;
+
+DDDRAWBATCH* Current() { return g_batches.empty() ? nullptr : &g_batches.back(); }
+
+void Register(DDSURFACEDATA* lpSD, bool area, int sx, int sy) {
+  DDDRAWBATCH* b = Current();
+  if (!lpDTCon || !b || !b->bEnabled || !b->bSort) return;
+  for (const TEXTUREORDER& e : b->order) {
+    if (e.lpSD != lpSD) continue;
+    if (e.bArea && area) {
+      if (e.sx == sx && e.sy == sy) return;
+    } else {
+      return;
+    }
+  }
+  TEXTUREORDER e;
+  e.lpSD = lpSD;
+  e.bArea = area ? 1 : 0;
+  e.sx = sx;
+  e.sy = sy;
+  e.nKey = (static_cast<int32_t>(b->order.size()) + 1) * 100000;
+  b->order.push_back(e);
+}
+
+bool SameRun(const DDDRAWCMD& a, const DDDRAWCMD& b) {
+  return a.lpDst == b.lpDst && a.lpSrc == b.lpSrc && a.dwFlags == b.dwFlags && a.dwColor == b.dwColor &&
+         a.dwColorOp == b.dwColorOp && a.dwAlphaOp == b.dwAlphaOp && a.dwReserved == b.dwReserved;
+}
+
+uint32_t KeyClear(DDSURFACEDATA* dst) {
+  const DTCONTEXT& con = *lpDTCon;
+  if (dst == DDBackBuffer()) {
+    if (DDState.nBpp != 16) return con.dwTransmitARGB;
+    const uint32_t* t = DDState.TexFormat;
+    const uint32_t* b = DDState.BackFormat;
+    const uint32_t r = con.rgbTransmit.rgbtRed & t[PF_RMAX], g = con.rgbTransmit.rgbtGreen & t[PF_GMAX],
+                   bl = con.rgbTransmit.rgbtBlue & t[PF_BMAX];
+    const uint32_t g6 = b[PF_GMAX] == 63 ? g << 1 : g;
+    return (r << b[PF_RSHIFT]) | (g6 << b[PF_GSHIFT]) | (bl << b[PF_BSHIFT]) | ((b[PF_AMAX] & 1) << b[PF_ASHIFT]);
+  }
+  return DDState.nBpp == 16 ? con.wTransmit_16 : con.dwPalZeroColor;
+}
+
+// Draws commands [i, end) as one run; returns where the walk goes on.
+size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
+  plat::Device& dev = *DDState.lpDevice;
+  const size_t n = end - i;
+  const DDDRAWCMD& first = cmds[i];
+  std::vector<plat::QuadVertex> vertices(n * 4);
+  for (size_t k = 0; k < n; ++k) {
+    const DDDRAWCMD& c = cmds[i + k];
+    const float tw = static_cast<float>(c.lpSrc->nTexWidth), th = static_cast<float>(c.lpSrc->nTexHeight);
+    const float x0 = static_cast<float>(c.dx) - 0.5f, y0 = static_cast<float>(c.dy) - 0.5f;
+    const float x1 = static_cast<float>(c.dx + c.dw) - 0.5f, y1 = static_cast<float>(c.dy + c.dh) - 0.5f;
+    const float u0 = static_cast<float>(c.sx) / tw, v0 = static_cast<float>(c.sy) / th;
+    const float u1 = static_cast<float>(c.sx + c.sw) / tw, v1 = static_cast<float>(c.sy + c.sh) / th;
+    plat::QuadVertex* v = &vertices[k * 4];
+    v[0] = {x0, y0, 0.0f, 1.0f, c.dwColor, u0, v0};
+    v[1] = {x0, y1, 0.0f, 1.0f, c.dwColor, u0, v1};
+    v[2] = {x1, y0, 0.0f, 1.0f, c.dwColor, u1, v0};
+    v[3] = {x1, y1, 0.0f, 1.0f, c.dwColor, u1, v1};
+  }
+  plat::DeviceBuffer* vb = nullptr;
+  plat::DeviceBuffer* ib = nullptr;
+  if (dev.CreateVertexBuffer(n * 112, &vb) != plat::D3D_OK) {
+    WriteReportAndECLog("CreateVertexBuffer Err");
+    return i + 1;
+  }
+  uint8_t* bytes = nullptr;
+  if (vb->Lock(bytes) != plat::D3D_OK) {
+    DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
+    vb->Release();
+    return end;
+  }
+  std::memcpy(bytes, vertices.data(), n * 112);
+  vb->Unlock();
+  dev.CreateIndexBuffer(n * 8, &ib);
+  ib->Lock(bytes);
+  for (size_t k = 0; k < n * 4; ++k) {
+    const uint16_t index = static_cast<uint16_t>(k);
+    std::memcpy(bytes + k * 2, &index, 2);
+  }
+  ib->Unlock();
+  if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) {
+    ib->Release();
+    vb->Release();
+    return i + 1;
+  }
+  if (first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey) {
+    const uint32_t value = KeyClear(first.lpDst);
+    for (size_t k = i; k < end; ++k) {
+      const plat::Rect r{cmds[k].dx, cmds[k].dy, cmds[k].dx + cmds[k].dw, cmds[k].dy + cmds[k].dh};
+      dev.ClearRaw(&r, 1, value);
+    }
+  }
+  dev.SetColorStage(first.dwColorOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
+  dev.SetAlphaStage(first.dwAlphaOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
+  dev.SetTexture(first.lpSrc->lpDT->lpTexture);
+  dev.SetStreamSource(vb);
+  dev.SetIndices(ib);
+  // Each quad indexes its own four vertices: the base vertex moves, so the
+  // 16-bit indices never wrap however long the run is.
+  for (size_t k = 0; k < n; ++k) dev.DrawIndexedPrimitiveStrip(0, static_cast<int>(k * 4), 2);
+  DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
+  ib->Release();
+  vb->Release();
+  return end;
+}
+
+}  // namespace
+
+void DDBeginBatch(uint8_t bSort) {
+  if (!lpDTCon) return;
+  if (static_cast<int>(g_batches.size()) >= kMaxBatches) {
+    ++g_ignoredBegins;
+    return;
+  }
+  DDDRAWBATCH b;
+  b.bEnabled = 1;
+  b.bSort = bSort;
+  g_batches.push_back(std::move(b));
+}
+
+void DDEndBatch() {
+  if (!lpDTCon || g_batches.empty()) return;
+  if (g_ignoredBegins > 0) {
+    --g_ignoredBegins;
+    return;
+  }
+  std::vector<DDDRAWCMD> cmds = std::move(g_batches.back().cmds);
+  const bool sort = g_batches.back().bSort != 0;
+  // The batch leaves the stack before its commands are drawn: draws made
+  // while drawing (none today) would go to the enclosing batch.
+  g_batches.pop_back();
+  if (sort)
+    std::sort(cmds.begin(), cmds.end(), [](const DDDRAWCMD& a, const DDDRAWCMD& b) {
+      return a.nKey != b.nKey ? a.nKey < b.nKey : a.nSeq < b.nSeq;
+    });
+  size_t i = 0;
+  while (i < cmds.size()) {
+    size_t end = i + 1;
+    while (end < cmds.size() && SameRun(cmds[end], cmds[i])) ++end;
+    i = DrawRun(cmds, i, end);
+  }
+}
+
+void DDBatchOff() {
+  if (DDDRAWBATCH* b = Current()) b->bEnabled = 0;
+}
+
+void DDBatchOn() {
+  if (DDDRAWBATCH* b = Current()) b->bEnabled = 1;
+}
+
+void DDBatchAddTexture(DDSURFACEDATA* lpSD) { Register(lpSD, false, 0, 0); }
+
+void DDBatchAddTextureArea(DDSURFACEDATA* lpSD, int sx, int sy) { Register(lpSD, true, sx, sy); }
+
+int DDBatchDepth() { return static_cast<int>(g_batches.size()); }
+
+bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACEDATA* lpSrc, int sx, int sy, int sw,
+                  int sh, uint32_t dwFlags) {
+  DDDRAWBATCH* b = Current();
+  if (!lpDTCon || !b || !b->bEnabled) return false;
+  DDDRAWCMD c;
+  c.nSeq = static_cast<int32_t>(b->cmds.size());
+  bool keyed = false;
+  if (b->bSort) {
+    for (const DDDRAWCMD& q : b->cmds) {
+      if (q.lpSrc == lpSrc && (!q.bAreaMatch || (q.sx == sx && q.sy == sy))) {
+        c.nKey = q.nKey;
+        keyed = true;
+        break;
+      }
+    }
+  }
+  if (!keyed) {
+    c.nKey = b->nKeyCounter++;
+    for (const TEXTUREORDER& e : b->order) {
+      if (e.lpSD != lpSrc) continue;
+      if (e.bArea) {
+        if (e.sx != sx || e.sy != sy) continue;
+        c.bAreaMatch = 1;
+      }
+      c.nKey += e.nKey;
+      break;
+    }
+  }
+  c.lpDst = lpDst;
+  c.lpSrc = lpSrc;
+  c.dx = dx;
+  c.dy = dy;
+  c.dw = dw;
+  c.dh = dh;
+  c.sx = sx;
+  c.sy = sy;
+  c.sw = sw;
+  c.sh = sh;
+  c.dwFlags = dwFlags;
+  c.dwColor = lpDTCon->dwDrawColor;
+  c.dwColorOp = lpDTCon->dwColorOp;
+  c.dwAlphaOp = lpDTCon->dwAlphaOp;
+  b->cmds.push_back(c);
+  return true;
+}
+
+void DDDrawDebugText(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,
+                     const char* szText) {
+  DDBeginBatch(0);
+  int column = 0;
+  const int lineWidth = DDState.nDispWidth > 0 ? DDState.nDispWidth : 640;
+  for (const char* p = szText ? szText : ""; *p; ++p) {
+    const uint8_t b = static_cast<uint8_t>(*p);
+    if (b == '\n') {
+      y += nGlyphH;
+      column = 0;
+      continue;
+    }
+    int row = b >> 4;
+    const int col = b & 15;
+    if (b >= 0xA6 && b <= 0xBF) row = (b >> 4) - 10;
+    else if (b >= 0xC0 && b <= 0xDD) row = (b >> 4) - 4;
+    DDBlt(lpDst, x + column, y, nGlyphW, nGlyphH, lpStrip, col * nGlyphW, row * nGlyphH, 1);
+    column += nGlyphW;
+    if (nGlyphW > 0 && column >= lineWidth) {
+      y += nGlyphH;
+      column = 0;
+    }
+  }
+  DDEndBatch();
+}
+
+void DDDrawDebugTextF(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,
+                      const char* szFormat, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, szFormat);
+  std::vsnprintf(text, sizeof text, szFormat, args);  // cut at 255 characters
+  va_end(args);
+  DDDrawDebugText(lpDst, x, y, nGlyphW, nGlyphH, lpStrip, text);
+}
+
+int DDSetDialogMode(uint32_t bOn) {
+  if (DDState.bWindowed || (!lpDTCon && !lpDDCon)) return 1;
+  if (bOn) {
+    // Direct3D ends its scene first; the dialog box mode and the flip to
+    // the desktop surface always succeed with our presenter, which shows
+    // boxes over the last frame.
+    if (lpDTCon) DDEndScene();
+    plat::ShowCursor(true);
+    return 1;
+  }
+  while (plat::ShowCursor(false) >= 0) {
+  }
+  return 1;
+}
+
+int DDMesBox(const char* szText, const char* szCaption, uint32_t uType) {
+  if (!DDSetDialogMode(1)) {
+    WriteECLog("%s", (plat::Sjis("DDMesBox 失敗! ") + (szText ? szText : "") + ", " + (szCaption ? szCaption : ""))
+                         .c_str());
+    return 0;
+  }
+  plat::MessageBox(szText ? szText : "", szCaption ? szCaption : "", uType);
+  DDSetDialogMode(0);
+  return 1;
+}

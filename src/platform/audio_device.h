@@ -1,0 +1,29 @@
+// The sound card: one SDL audio device that plays GlobalMixer(). Opened by
+// the main thread (DS_Init). Where no sound card works the device falls back
+// to SDL's "dummy" driver, which consumes the mix in real time and plays
+// nothing, so the game still runs.
+#pragma once
+
+#include <string>
+
+namespace plat {
+
+struct AudioDeviceStatus {
+  bool open = false;          // a device (real or dummy) pulls the mix
+  bool fellBack = false;      // the real drivers failed; the dummy driver runs
+  std::string driver;         // SDL's driver name ("pulseaudio", "alsa", "dummy", "disk" ...)
+  std::string failure;        // why the real drivers failed (for the log)
+};
+
+// Opens the device once; later calls return the same status. With manual
+// pull on (tests, tools), no device is opened and the status says "pull".
+AudioDeviceStatus OpenAudioDevice();
+void CloseAudioDevice();
+bool AudioDeviceOpen();
+
+// While on, OpenAudioDevice opens nothing: the caller pulls the mix itself
+// with GlobalMixer().Render*. Also set by PELMORA_AUDIO=pull.
+void SetManualAudioPull(bool on);
+bool ManualAudioPull();
+
+}  // namespace plat

@@ -1,0 +1,445 @@
+#include "platform/midi_stream_device.h"
+
+#include <fluidsynth.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "platform/audio_mixer.h"
+#include "platform/files.h"
+
+namespace plat {
+
+namespace {
+
+constexpr uint32_t kDefaultTempo = 500000;  // microseconds per quarter note
+constexpr uint32_t kDefaultDivision = 96;
+// Seconds of synthesiser output after the last sounding voice (reverb tail)
+// before an idle synthesiser stops being rendered.
+constexpr int kIdleTailFrames = 3 * kMixRate;
+
+uint32_t ReadU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+
+}  // namespace
+
+struct MidiStreamState {
+  ThreadId callbackThread = 0;
+  std::deque<MidiHeader*> queue;
+  uint32_t cursor = 0;  // offset of the next event in queue.front()
+  bool playing = false;
+  uint32_t tempo = kDefaultTempo;
+  uint32_t division = kDefaultDivision;
+  double dueTime = 0.0;        // due sample of the next event, in stream time
+  int64_t streamSamples = 0;   // stream time: advances while events wait
+  bool deltaLoaded = false;    // the next event's delta is in dueTime
+  int pendingCallbacks = 0;    // guarded by g_callbackMutex
+
+  double SamplesPerTick() const {
+    if (division & 0x8000) {
+      int fps = -static_cast<int8_t>(division >> 8);
+      int ticksPerFrame = division & 0xFF;
+      double perSecond = (fps == 29 ? 29.97 : fps) * ticksPerFrame;
+      return perSecond > 0 ? kMixRate / perSecond : 0.0;
+    }
+    return static_cast<double>(tempo) * 1e-6 * kMixRate / division;
+  }
+};
+
+class MidiStream : public MidiStreamState {};
+
+namespace {
+
+std::mutex g_callbackMutex;
+std::condition_variable g_callbackCv;
+
+void SilentLog(int, const char*, void*) {}
+
+// The synthesiser and the one open stream; a source of the global mixer.
+class MidiSynth final : public AudioSource {
+ public:
+  static MidiSynth& Get() {
+    static MidiSynth* synth = new MidiSynth();  // lives for the process (the mixer keeps a pointer)
+    return *synth;
+  }
+
+  std::mutex mutex;  // taken inside the mixer's lock, never around it
+  MidiStream* open = nullptr;
+
+  bool Ready() const { return synth_ != nullptr && fontId_ >= 0; }
+
+  void MixInto(float* out, int frames) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    int done = 0;
+    while (done < frames) {
+      int n = frames - done;
+      MidiStream* s = open;
+      bool waiting = false;
+      if (s && s->playing) {
+        while (s->playing && !s->queue.empty()) {
+          if (!s->deltaLoaded && !LoadDelta(*s)) continue;
+          int64_t due = std::llround(s->dueTime);
+          if (due > s->streamSamples) {
+            n = static_cast<int>(std::min<int64_t>(n, due - s->streamSamples));
+            waiting = true;
+            break;
+          }
+          ExecuteEvent(*s);
+        }
+      }
+      RenderSynth(out + 2 * done, n);
+      if (waiting) s->streamSamples += n;
+      done += n;
+    }
+  }
+
+  void SilenceAll() {
+    if (!synth_) return;
+    for (int ch = 0; ch < 16; ++ch) {
+      fluid_synth_cc(synth_, ch, 64, 0);  // sustain pedal up, or held notes would hang
+      fluid_synth_all_notes_off(synth_, ch);
+    }
+  }
+
+  void ResetControllers() {
+    if (!synth_) return;
+    for (int ch = 0; ch < 16; ++ch) fluid_synth_cc(synth_, ch, 121, 0);
+  }
+
+  // Silences at once and brings programs, controllers and effects back to
+  // their defaults, so the next song starts as on a fresh synthesiser.
+  void ResetForNextSong() {
+    if (synth_) fluid_synth_system_reset(synth_);  // also clears the reverb: nothing is left to render
+    idleFrames_ = kIdleTailFrames;
+  }
+
+  int ActiveVoices() const { return synth_ ? fluid_synth_get_active_voice_count(synth_) : 0; }
+
+  // Returns every queued buffer as done.
+  void ReturnBuffers(MidiStream& s) {
+    for (MidiHeader* h : s.queue) {
+      h->flags = (h->flags & ~MHDR_INQUEUE) | MHDR_DONE;
+      PostThreadMessage(s.callbackThread, MM_MOM_DONE, reinterpret_cast<uintptr_t>(&s), reinterpret_cast<intptr_t>(h));
+    }
+    s.queue.clear();
+    s.cursor = 0;
+    s.deltaLoaded = false;
+    s.dueTime = 0.0;
+    s.streamSamples = 0;
+  }
+
+ private:
+  MidiSynth() {
+    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, SilentLog, nullptr);
+    settings_ = new_fluid_settings();
+    if (!settings_) return;
+    fluid_settings_setnum(settings_, "synth.sample-rate", kMixRate);
+    fluid_settings_setint(settings_, "synth.threadsafe-api", 0);  // our mutex serialises every call
+    fluid_settings_setint(settings_, "synth.chorus.active", 0);
+    fluid_settings_setint(settings_, "synth.polyphony", 128);
+    fluid_settings_setnum(settings_, "synth.gain", 0.8);
+    synth_ = new_fluid_synth(settings_);
+    if (!synth_) return;
+    const char* env = std::getenv("PELMORA_SOUNDFONT");
+    std::string path = env && *env ? env : "/usr/share/sounds/sf2/default-GM.sf2";
+    fontId_ = fluid_synth_sfload(synth_, path.c_str(), 1);
+    scratch_.resize(2 * 1024);
+    GlobalMixer().AddSource(this);
+  }
+
+  // Reads the delta of the next event into the due time; false when the
+  // front buffer has no whole event left (it is then finished).
+  bool LoadDelta(MidiStream& s) {
+    MidiHeader* h = s.queue.front();
+    if (s.cursor + 12 > h->bytesRecorded) {
+      FinishFront(s);
+      return false;
+    }
+    uint32_t delta = ReadU32(h->data + s.cursor);
+    s.dueTime += delta * s.SamplesPerTick();
+    s.deltaLoaded = true;
+    return true;
+  }
+
+  // The front buffer is done: returned before any callback that follows.
+  void FinishFront(MidiStream& s) {
+    MidiHeader* h = s.queue.front();
+    s.queue.pop_front();
+    s.cursor = 0;
+    s.deltaLoaded = false;
+    h->flags = (h->flags & ~MHDR_INQUEUE) | MHDR_DONE;
+    PostThreadMessage(s.callbackThread, MM_MOM_DONE, reinterpret_cast<uintptr_t>(&s), reinterpret_cast<intptr_t>(h));
+  }
+
+  void ExecuteEvent(MidiStream& s) {
+    MidiHeader* h = s.queue.front();
+    const uint8_t* p = h->data + s.cursor;
+    uint32_t event = ReadU32(p + 8);
+    uint32_t size = 12;
+    if (event & MEVT_F_LONG) {
+      uint32_t length = event & 0xFFFFFF;
+      size += (length + 3) & ~3u;
+      if (static_cast<uint64_t>(s.cursor) + size > h->bytesRecorded) {  // a long event running past the data
+        FinishFront(s);
+        return;
+      }
+      if (((event >> 24) & 0x3F) == 0) SendLong(p + 12, length);
+    } else {
+      uint32_t type = (event >> 24) & 0x3F;
+      if (type == MEVT_SHORTMSG) SendShort(event & 0xFFFFFF);
+      else if (type == MEVT_TEMPO && (event & 0xFFFFFF) != 0) s.tempo = event & 0xFFFFFF;
+    }
+    uint32_t eventOffset = s.cursor;
+    s.cursor += size;
+    s.deltaLoaded = false;
+    if (event & MEVT_F_CALLBACK) {
+      h->offset = eventOffset;
+      bool last = s.cursor + 12 > h->bytesRecorded;
+      MidiHeader* returned = nullptr;
+      if (last) {  // done before the callback: the player refills this buffer from it
+        s.queue.pop_front();
+        s.cursor = 0;
+        h->flags = (h->flags & ~MHDR_INQUEUE) | MHDR_DONE;
+        returned = h;
+      }
+      {
+        std::lock_guard<std::mutex> lock(g_callbackMutex);
+        if (PostThreadMessage(s.callbackThread, MM_MOM_POSITIONCB, reinterpret_cast<uintptr_t>(&s),
+                              reinterpret_cast<intptr_t>(h)))
+          ++s.pendingCallbacks;
+      }
+      if (returned)
+        PostThreadMessage(s.callbackThread, MM_MOM_DONE, reinterpret_cast<uintptr_t>(&s),
+                          reinterpret_cast<intptr_t>(returned));
+    } else if (s.cursor + 12 > h->bytesRecorded) {
+      FinishFront(s);
+    }
+  }
+
+  void SendShort(uint32_t message) {
+    if (!synth_) return;
+    uint8_t status = message & 0xFF;
+    if (status < 0x80 || status >= 0xF0) return;  // no running status here; system messages never reach the synth
+    int ch = status & 0x0F;
+    int d1 = (message >> 8) & 0x7F, d2 = (message >> 16) & 0x7F;
+    switch (status & 0xF0) {
+      case 0x80: fluid_synth_noteoff(synth_, ch, d1); break;
+      case 0x90:
+        if (d2 == 0) fluid_synth_noteoff(synth_, ch, d1);
+        else fluid_synth_noteon(synth_, ch, d1, d2);
+        break;
+      case 0xA0: fluid_synth_key_pressure(synth_, ch, d1, d2); break;
+      case 0xB0: fluid_synth_cc(synth_, ch, d1, d2); break;
+      case 0xC0: fluid_synth_program_change(synth_, ch, d1); break;
+      case 0xD0: fluid_synth_channel_pressure(synth_, ch, d1); break;
+      case 0xE0: fluid_synth_pitch_bend(synth_, ch, d1 | (d2 << 7)); break;
+    }
+    idleFrames_ = 0;
+  }
+
+  void SendLong(const uint8_t* data, uint32_t length) {
+    if (!synth_ || length < 2 || data[0] != 0xF0) return;  // only whole system exclusive messages
+    const uint8_t* body = data + 1;
+    uint32_t n = length - 1;
+    if (n > 0 && body[n - 1] == 0xF7) --n;
+    if (n == 0) return;
+    fluid_synth_sysex(synth_, reinterpret_cast<const char*>(body), static_cast<int>(n), nullptr, nullptr, nullptr, 0);
+  }
+
+  void RenderSynth(float* out, int frames) {
+    if (!synth_ || frames <= 0) return;
+    if (fluid_synth_get_active_voice_count(synth_) > 0) idleFrames_ = 0;
+    else if (idleFrames_ >= kIdleTailFrames) return;
+    idleFrames_ += frames;
+    while (frames > 0) {
+      int n = std::min(frames, static_cast<int>(scratch_.size() / 2));
+      fluid_synth_write_float(synth_, n, scratch_.data(), 0, 2, scratch_.data(), 1, 2);
+      for (int i = 0; i < 2 * n; ++i) out[i] += scratch_[i];
+      out += 2 * n;
+      frames -= n;
+    }
+  }
+
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  int fontId_ = -1;
+  int idleFrames_ = kIdleTailFrames;
+  std::vector<float> scratch_;
+};
+
+}  // namespace
+
+MidiResult MidiStreamOpen(MidiStream** stream, ThreadId callbackThread) {
+  if (!stream) return MMSYSERR_INVALPARAM;
+  *stream = nullptr;
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (synth.open) return MMSYSERR_ALLOCATED;
+  auto* s = new MidiStream();
+  s->callbackThread = callbackThread;
+  synth.open = s;
+  *stream = s;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamSetTimeDivision(MidiStream* stream, uint32_t division) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  if ((division & 0xFFFF) == 0 || division > 0xFFFF || ((division & 0x8000) && (division & 0xFF) == 0))
+    return MMSYSERR_INVALPARAM;
+  stream->division = division;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiOutPrepareHeader(MidiStream* stream, MidiHeader* header) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  if (!header || !header->data || header->bufferLength == 0) return MMSYSERR_INVALPARAM;
+  header->flags |= MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiOutUnprepareHeader(MidiStream* stream, MidiHeader* header) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  if (!header) return MMSYSERR_INVALPARAM;
+  if (header->flags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  header->flags &= ~MHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamOut(MidiStream* stream, MidiHeader* header) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  if (!header || header->bytesRecorded > header->bufferLength) return MMSYSERR_INVALPARAM;
+  if (!(header->flags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
+  if (header->flags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+  header->flags = (header->flags | MHDR_INQUEUE) & ~MHDR_DONE;
+  stream->queue.push_back(header);
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamRestart(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  stream->playing = true;
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamPause(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  stream->playing = false;
+  synth.SilenceAll();  // a paused song must not leave notes sounding
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamStop(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  stream->playing = false;
+  synth.ReturnBuffers(*stream);
+  synth.SilenceAll();
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiOutReset(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+  stream->playing = false;
+  synth.ReturnBuffers(*stream);
+  synth.SilenceAll();
+  synth.ResetControllers();
+  return MMSYSERR_NOERROR;
+}
+
+MidiResult MidiStreamClose(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  {
+    std::lock_guard<std::mutex> lock(synth.mutex);
+    if (!stream || stream != synth.open) return MMSYSERR_INVALHANDLE;
+    stream->playing = false;
+    synth.ReturnBuffers(*stream);
+    synth.ResetForNextSong();
+    synth.open = nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_callbackMutex);
+    stream->pendingCallbacks = 0;
+  }
+  g_callbackCv.notify_all();
+  delete stream;
+  return MMSYSERR_NOERROR;
+}
+
+std::string MidiErrorText(MidiResult result) {
+  switch (result) {
+    case MMSYSERR_NOERROR: return "The specified command was carried out.";
+    case MMSYSERR_ERROR: return "Undefined external error.";
+    case MMSYSERR_ALLOCATED: return "The specified device is already in use.";
+    case MMSYSERR_INVALHANDLE: return "The specified device handle is invalid.";
+    case MMSYSERR_NODRIVER: return "There is no driver installed on your system.";
+    case MMSYSERR_NOMEM: return "There is not enough memory available for this task.";
+    case MMSYSERR_INVALPARAM: return "An invalid parameter was passed to a system function.";
+    case MIDIERR_UNPREPARED: return "The header has not been prepared.";
+    case MIDIERR_STILLPLAYING: return "The buffer is still in the queue.";
+    default: return "Unknown error " + std::to_string(result) + ".";
+  }
+}
+
+void MidiStreamCallbackHandled(MidiStream* stream) {
+  MidiSynth& synth = MidiSynth::Get();
+  {
+    std::lock_guard<std::mutex> synthLock(synth.mutex);
+    if (!stream || stream != synth.open) return;
+    std::lock_guard<std::mutex> lock(g_callbackMutex);
+    if (stream->pendingCallbacks > 0) --stream->pendingCallbacks;
+  }
+  g_callbackCv.notify_all();
+}
+
+bool WaitMidiCallbacksHandled(uint32_t timeoutMs) {
+  MidiSynth& synth = MidiSynth::Get();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int pending = 0;
+    {
+      std::lock_guard<std::mutex> synthLock(synth.mutex);
+      std::lock_guard<std::mutex> lock(g_callbackMutex);
+      if (synth.open) pending = synth.open->pendingCallbacks;
+    }
+    if (pending == 0) return true;
+    std::unique_lock<std::mutex> lock(g_callbackMutex);
+    if (g_callbackCv.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(2))) ==
+            std::cv_status::timeout &&
+        std::chrono::steady_clock::now() >= deadline)
+      return false;
+  }
+}
+
+int MidiSynthActiveVoices() {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  return synth.ActiveVoices();
+}
+
+bool MidiSynthReady() {
+  MidiSynth& synth = MidiSynth::Get();
+  std::lock_guard<std::mutex> lock(synth.mutex);
+  return synth.Ready();
+}
+
+}  // namespace plat

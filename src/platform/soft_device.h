@@ -1,0 +1,245 @@
+// Our software stand-in for the small part of Direct3D 9 (and the D3DX
+// texture helpers) the graphics layer uses: textures in pools, render
+// targets, vertex and index buffers of pre-transformed quads (28-byte
+// vertices: x, y, z, rhw, diffuse, u, v), texture stage 0 colour and alpha
+// operations, SRCALPHA/INVSRCALPHA blending on all four channels, point
+// sampling with wrap, the D3D9 rasterisation rules (pixel centres at whole
+// coordinates, top-left fill rule), Clear, and device loss with the real
+// rule that Reset is refused while default-pool resources live.
+//
+// Numeric choices where the original hardware left freedom (fixed here so
+// that results are deterministic): texel channels widen to 8 bits as
+// c × 255 / max (truncated); results narrow as (v × max + 127) / 255, which
+// gives every narrow value back unchanged; MODULATE is (a × b + 127) / 255;
+// a 1-bit alpha is set from 128 up; alpha operation DISABLE passes the
+// diffuse alpha.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/soft_draw.h"
+
+namespace plat {
+
+inline constexpr uint32_t D3D_OK = 0;
+inline constexpr uint32_t D3DERR_OUTOFVIDEOMEMORY = 0x8876017Cu;
+inline constexpr uint32_t D3DERR_DEVICELOST = 0x88760868u;
+inline constexpr uint32_t D3DERR_DEVICENOTRESET = 0x88760869u;
+inline constexpr uint32_t D3DERR_NOTAVAILABLE = 0x8876086Au;
+inline constexpr uint32_t D3DERR_INVALIDCALL = 0x8876086Cu;
+inline constexpr uint32_t E_OUTOFMEMORY = 0x8007000Eu;
+
+enum : uint32_t { D3DFMT_A8R8G8B8 = 21, D3DFMT_X8R8G8B8 = 22, D3DFMT_R5G6B5 = 23, D3DFMT_A1R5G5B5 = 25 };
+enum : uint32_t { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2 };
+enum : uint32_t { D3DUSAGE_RENDERTARGET = 0x1, D3DUSAGE_DYNAMIC = 0x200, D3DUSAGE_WRITEONLY = 0x8 };
+// Texture stage operations and arguments.
+enum : uint32_t { D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 = 3, D3DTOP_MODULATE = 4,
+                  D3DTOP_MODULATE2X = 5, D3DTOP_ADD = 7, D3DTOP_SUBTRACT = 10, D3DTOP_BLENDFACTORALPHA = 14 };
+enum : uint32_t { D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2, D3DTA_TFACTOR = 3 };
+// Blend factors.
+enum : uint32_t { D3DBLEND_ZERO = 1, D3DBLEND_ONE = 2, D3DBLEND_SRCALPHA = 5, D3DBLEND_INVSRCALPHA = 6 };
+// Render states the layer sets (numbers of the original).
+enum : uint32_t { D3DRS_ZENABLE = 7, D3DRS_SRCBLEND = 19, D3DRS_DESTBLEND = 20, D3DRS_CULLMODE = 22,
+                  D3DRS_ALPHABLENDENABLE = 27, D3DRS_COLORVERTEX = 141, D3DRS_DIFFUSEMATERIALSOURCE = 145 };
+// Capability bits.
+inline constexpr uint32_t D3DPTEXTURECAPS_POW2 = 0x2;
+inline constexpr uint32_t D3DPTEXTURECAPS_SQUAREONLY = 0x20;
+inline constexpr uint32_t D3DCAPS2_DYNAMICTEXTURES = 0x20000000;
+inline constexpr uint32_t D3DCAPS3_ALPHA_FULLSCREEN_FLIP_OR_DISCARD = 0x20;
+inline constexpr uint32_t D3DPRESENT_INTERVAL_DEFAULT = 0;
+inline constexpr uint32_t D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
+inline constexpr uint32_t D3DFVF_QUAD = 0x144;  // XYZRHW | DIFFUSE | TEX1
+inline constexpr int kQuadVertexBytes = 28;
+
+PixelFormat D3DFormatPixels(uint32_t format);
+
+struct DeviceCaps {
+  uint32_t textureCaps = 0;
+  uint32_t caps2 = D3DCAPS2_DYNAMICTEXTURES;
+  uint32_t caps3 = D3DCAPS3_ALPHA_FULLSCREEN_FLIP_OR_DISCARD;
+  int maxTextureWidth = 4096;
+  int maxTextureHeight = 4096;
+};
+
+// The fourteen present parameters, in the original's order.
+struct PresentParameters {
+  uint32_t backBufferWidth = 0, backBufferHeight = 0, backBufferFormat = 0, backBufferCount = 1;
+  uint32_t multiSampleType = 0, multiSampleQuality = 0, swapEffect = 1, deviceWindow = 0;
+  uint32_t windowed = 1, enableAutoDepthStencil = 0, autoDepthStencilFormat = 0, flags = 0;
+  uint32_t fullScreenRefreshRate = 0, presentationInterval = 0;
+};
+
+// Device set-up knobs and failures tests can set.
+struct DeviceConfig {
+  bool available = true;          // false: creating the Direct3D object gives null
+  int driverVersion = 9;          // the display driver's interface version
+  DeviceCaps caps;
+  bool failCaps = false;
+  bool failHardwareDevice = false, failSoftwareDevice = false;
+  bool outOfVideoMemory = false;  // default-pool textures cannot be made
+  bool failManagedTexture = false, failSystemTexture = false;
+  int failVertexBuffers = 0;      // the next n vertex-buffer creations fail
+  bool failVertexLock = false;
+  bool failBeginScene = false;
+  int notResetAfterLoss = 0;      // TestCooperativeLevel says DEVICELOST this many times first
+};
+DeviceConfig& DeviceConfiguration();
+
+class Device;
+
+class DeviceSurface {
+ public:
+  uint32_t LockRect(uint8_t*& bits, int& pitch);
+  uint32_t UnlockRect();
+  int Width() const { return image_.Width(); }
+  int Height() const { return image_.Height(); }
+  uint32_t Format() const { return format_; }
+  uint32_t Pool() const { return pool_; }
+  bool IsRenderTarget() const { return renderTarget_; }
+  PixelImage& Image() { return image_; }
+  const PixelImage& Image() const { return image_; }
+  void AddRef() { ++refs_; }
+  uint32_t Release();
+
+ private:
+  friend class Device;
+  friend class DeviceTexture;
+  DeviceSurface() = default;
+  Device* device_ = nullptr;
+  class DeviceTexture* texture_ = nullptr;  // owning texture of a level surface
+  PixelImage image_;
+  uint32_t format_ = 0, pool_ = 0;
+  bool renderTarget_ = false, lockable_ = true, locked_ = false, backBuffer_ = false;
+  uint32_t refs_ = 1;
+};
+
+class DeviceTexture {
+ public:
+  // Level 0 (the only level); adds a reference to the surface.
+  uint32_t GetSurfaceLevel(int level, DeviceSurface** out);
+  DeviceSurface* Level0() { return &level_; }
+  uint32_t Usage() const { return usage_; }
+  uint32_t Release();
+
+ private:
+  friend class Device;
+  friend class DeviceSurface;
+  DeviceTexture() = default;
+  Device* device_ = nullptr;
+  DeviceSurface level_;
+  uint32_t usage_ = 0;
+  uint32_t refs_ = 1;
+};
+
+// A vertex or index buffer: plain bytes.
+class DeviceBuffer {
+ public:
+  uint32_t Lock(uint8_t*& bytes);
+  uint32_t Unlock();
+  size_t Size() const { return bytes_.size(); }
+  const uint8_t* Data() const { return bytes_.data(); }
+  uint32_t Release();
+
+ private:
+  friend class Device;
+  Device* device_ = nullptr;
+  std::vector<uint8_t> bytes_;
+};
+
+struct QuadVertex {
+  float x, y, z, rhw;
+  uint32_t diffuse;
+  float u, v;
+};
+static_assert(sizeof(QuadVertex) == kQuadVertexBytes);
+
+// The Direct3D object (adapter queries and device creation).
+class Direct3D {
+ public:
+  static Direct3D* Create();  // null when DeviceConfig::available is false
+  uint32_t GetDeviceCaps(DeviceCaps& caps) const;
+  // The desktop's refresh rate as the adapter reports it (60 Hz).
+  uint32_t AdapterRefreshRate() const { return 60; }
+  // hardwareVertexProcessing chooses which injected failure applies.
+  uint32_t CreateDevice(const PresentParameters& params, bool hardwareVertexProcessing, Device** out);
+  uint32_t Release();
+};
+
+class Device {
+ public:
+  const DeviceCaps& Caps() const { return caps_; }
+  uint32_t CreateTexture(int width, int height, uint32_t usage, uint32_t format, uint32_t pool, DeviceTexture** out);
+  uint32_t CreateOffscreenPlainSurface(int width, int height, uint32_t format, uint32_t pool, DeviceSurface** out);
+  uint32_t CreateVertexBuffer(size_t bytes, DeviceBuffer** out);
+  uint32_t CreateIndexBuffer(size_t bytes, DeviceBuffer** out);
+  // The back buffer, with a reference added.
+  uint32_t GetBackBuffer(DeviceSurface** out);
+  uint32_t SetRenderTarget(DeviceSurface* surface);
+  DeviceSurface* RenderTarget() const { return renderTarget_; }
+  uint32_t BeginScene();
+  uint32_t EndScene();
+  // Clears rectangles of the render target (null: all of it) to an ARGB colour.
+  uint32_t Clear(const Rect* rects, int count, uint32_t argb);
+  // The same with a raw value of the target's own format.
+  uint32_t ClearRaw(const Rect* rects, int count, uint32_t raw);
+  void SetRenderState(uint32_t state, uint32_t value);
+  uint32_t GetRenderState(uint32_t state) const;
+  void SetSamplerPoint(int sampler) {}
+  // Stage 0 only: op, arg1, arg2 for colour and alpha, and the texture factor.
+  void SetColorStage(uint32_t op, uint32_t arg1, uint32_t arg2);
+  void SetAlphaStage(uint32_t op, uint32_t arg1, uint32_t arg2);
+  void SetTextureFactor(uint32_t argb) { textureFactor_ = argb; }
+  void SetTexture(DeviceTexture* texture) { texture_ = texture; }
+  void SetStreamSource(DeviceBuffer* vertices) { stream_ = vertices; }
+  void SetIndices(DeviceBuffer* indices) { indices_ = indices; }
+  // Triangle strips of quad vertices.
+  uint32_t DrawPrimitiveStrip(int startVertex, int primitiveCount);
+  uint32_t DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int primitiveCount);
+  uint32_t GetRenderTargetData(DeviceSurface* renderTarget, DeviceSurface* systemCopy);
+  uint32_t UpdateSurface(DeviceSurface* systemCopy, DeviceSurface* target);
+
+  // Shows the back buffer through the window host; waits for the emulated
+  // vertical blank unless the interval is IMMEDIATE. DEVICELOST while lost.
+  uint32_t Present();
+  uint32_t TestCooperativeLevel();
+  uint32_t Reset(const PresentParameters& params);
+  // The device is lost: default-pool pictures are garbage from now on.
+  void SimulateDeviceLoss();
+  bool Lost() const { return lost_; }
+  // Default-pool objects still alive (textures, surfaces, back-buffer references).
+  int DefaultPoolObjects() const { return defaultObjects_; }
+  int LiveObjects() const { return liveObjects_; }
+  uint32_t Release();
+
+ private:
+  friend class Direct3D;
+  friend class DeviceSurface;
+  friend class DeviceTexture;
+  friend class DeviceBuffer;
+  Device() = default;
+  bool MakeBackBuffer();
+  void DrawTriangle(const QuadVertex& a, const QuadVertex& b, const QuadVertex& c);
+  void ShadePixel(int x, int y, uint32_t diffuse, double u, double v);
+
+  DeviceCaps caps_;
+  PresentParameters params_;
+  DeviceSurface* backBuffer_ = nullptr;
+  DeviceSurface* renderTarget_ = nullptr;
+  DeviceTexture* texture_ = nullptr;
+  DeviceBuffer* stream_ = nullptr;
+  DeviceBuffer* indices_ = nullptr;
+  uint32_t colorOp_ = D3DTOP_MODULATE, colorArg1_ = D3DTA_TEXTURE, colorArg2_ = D3DTA_CURRENT;
+  uint32_t alphaOp_ = D3DTOP_SELECTARG1, alphaArg1_ = D3DTA_TEXTURE, alphaArg2_ = D3DTA_CURRENT;
+  uint32_t textureFactor_ = 0xFFFFFFFFu;
+  uint32_t renderStates_[256] = {};
+  bool inScene_ = false;
+  bool lost_ = false;
+  int lostChecks_ = 0;
+  int defaultObjects_ = 0;
+  int liveObjects_ = 0;
+  std::vector<DeviceTexture*> defaultTextures_;
+  Frame frame_;
+};
+
+}  // namespace plat

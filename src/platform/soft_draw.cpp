@@ -1,0 +1,435 @@
+#include "platform/soft_draw.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace plat {
+namespace {
+
+std::atomic<int> g_extraPitch{0};
+std::atomic<bool> g_vblankWait{true};
+std::atomic<int> g_cursorCount{0};
+DrawFaults g_faults;
+
+// A rectangle cut to 0..w × 0..h; false when nothing is left.
+bool CutRect(Rect& r, int w, int h) {
+  r.left = std::max(r.left, 0);
+  r.top = std::max(r.top, 0);
+  r.right = std::min(r.right, w);
+  r.bottom = std::min(r.bottom, h);
+  return r.left < r.right && r.top < r.bottom;
+}
+
+}  // namespace
+
+PixelFormat FormatIndexed8() { return {8, 0, 0, 0, 0}; }
+PixelFormat FormatR5G6B5() { return {16, 0xF800, 0x07E0, 0x001F, 0}; }
+PixelFormat FormatX1R5G5B5() { return {16, 0x7C00, 0x03E0, 0x001F, 0}; }
+PixelFormat FormatA1R5G5B5() { return {16, 0x7C00, 0x03E0, 0x001F, 0x8000}; }
+PixelFormat FormatX8R8G8B8() { return {32, 0xFF0000, 0xFF00, 0xFF, 0}; }
+PixelFormat FormatA8R8G8B8() { return {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u}; }
+
+int MaskShift(uint32_t mask) {
+  if (mask == 0) return 0;
+  int shift = 0;
+  while ((mask & 1u) == 0) {
+    mask >>= 1;
+    ++shift;
+  }
+  return shift;
+}
+
+uint32_t MaskMax(uint32_t mask) { return mask >> MaskShift(mask); }
+
+void PixelImage::SetExtraPitchForTest(int bytes) { g_extraPitch = std::max(0, bytes); }
+
+bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+  if (format.bitsPerPixel != 8 && format.bitsPerPixel != 16 && format.bitsPerPixel != 32) return false;
+  width_ = width;
+  height_ = height;
+  format_ = format;
+  bytesPerPixel_ = format.bitsPerPixel / 8;
+  // Rows padded to 4 bytes like the original's surfaces, plus the test padding.
+  pitch_ = ((width * bytesPerPixel_ + 3) & ~3) + ((g_extraPitch.load() + 3) & ~3);
+  bytes_.assign(static_cast<size_t>(pitch_) * height, 0);
+  return true;
+}
+
+uint32_t PixelImage::Get(int x, int y) const {
+  const uint8_t* p = Row(y) + static_cast<size_t>(x) * bytesPerPixel_;
+  switch (bytesPerPixel_) {
+    case 1: return *p;
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+    default: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+  }
+}
+
+void PixelImage::Set(int x, int y, uint32_t value) {
+  uint8_t* p = Row(y) + static_cast<size_t>(x) * bytesPerPixel_;
+  switch (bytesPerPixel_) {
+    case 1: *p = static_cast<uint8_t>(value); break;
+    case 2: { uint16_t v = static_cast<uint16_t>(value); std::memcpy(p, &v, 2); break; }
+    default: std::memcpy(p, &value, 4); break;
+  }
+}
+
+void PixelImage::Fill(const Rect& rect, uint32_t value) {
+  Rect r = rect;
+  if (!CutRect(r, width_, height_)) return;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) Set(x, y, value);
+}
+
+void PixelImage::Scribble(uint8_t byte) { std::fill(bytes_.begin(), bytes_.end(), byte); }
+
+uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* palette) {
+  if (f.bitsPerPixel == 8) {
+    if (!palette) return 0xFF000000u;
+    const PaletteEntry& e = palette[pixel & 0xFF];
+    return 0xFF000000u | (uint32_t{e.peRed} << 16) | (uint32_t{e.peGreen} << 8) | e.peBlue;
+  }
+  auto widen = [pixel](uint32_t mask) -> uint32_t {
+    const uint32_t max = MaskMax(mask);
+    if (max == 0) return 0;
+    const uint32_t c = (pixel & mask) >> MaskShift(mask);
+    return (c * 255 + max / 2) / max;
+  };
+  return 0xFF000000u | (widen(f.redMask) << 16) | (widen(f.greenMask) << 8) | widen(f.blueMask);
+}
+
+void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+  frame.width = kScreenWidth;
+  frame.height = kScreenHeight;
+  frame.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0xFF000000u);
+  const int w = std::min(image.Width(), kScreenWidth);
+  const int h = std::min(image.Height(), kScreenHeight);
+  const PixelFormat& f = image.Format();
+  for (int y = 0; y < h; ++y) {
+    uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+    if (f.bitsPerPixel == 32) {
+      const uint8_t* row = image.Row(y);
+      for (int x = 0; x < w; ++x) {
+        uint32_t v;
+        std::memcpy(&v, row + x * 4, 4);
+        out[x] = 0xFF000000u | (v & 0x00FFFFFFu);
+      }
+    } else {
+      for (int x = 0; x < w; ++x) out[x] = PixelToArgb(f, image.Get(x, y), palette);
+    }
+  }
+}
+
+void WaitVerticalBlank() {
+  if (!g_vblankWait.load()) return;
+  const uint64_t now = TickCount64();
+  const uint64_t index = now * 60 / 1000;
+  const uint64_t next = ((index + 1) * 1000 + 59) / 60;  // first whole ms at or after the boundary
+  if (next > now) Sleep(static_cast<uint32_t>(next - now));
+}
+
+void SetVerticalBlankWait(bool on) { g_vblankWait = on; }
+
+int ShowCursor(bool show) { return show ? ++g_cursorCount : --g_cursorCount; }
+int CursorDisplayCount() { return g_cursorCount.load(); }
+
+DrawFaults& DrawFaultInjection() { return g_faults; }
+
+// ---- palette ----
+
+uint32_t DrawPalette::SetEntries(int first, int count, const PaletteEntry* entries) {
+  if (first < 0 || count < 0 || first + count > 256 || (count > 0 && !entries)) return DDERR_INVALIDPARAMS;
+  std::copy(entries, entries + count, entries_ + first);
+  return DD_OK;
+}
+
+uint32_t DrawPalette::GetEntries(int first, int count, PaletteEntry* entries) const {
+  if (first < 0 || count < 0 || first + count > 256 || (count > 0 && !entries)) return DDERR_INVALIDPARAMS;
+  std::copy(entries_ + first, entries_ + first + count, entries);
+  return DD_OK;
+}
+
+uint32_t DrawPalette::Release() {
+  DirectDrawObject* owner = owner_;
+  delete this;
+  return owner ? owner->DropReference() : 0;
+}
+
+// ---- surfaces ----
+
+uint32_t DrawSurface::Lock(uint8_t*& bits, int& pitch) {
+  bits = nullptr;
+  pitch = 0;
+  if (lost_) return DDERR_SURFACELOST;
+  if (g_faults.lock) return DDERR_GENERIC;
+  if (locked_) return DDERR_SURFACEBUSY;
+  locked_ = true;
+  bits = image_.Bits();
+  pitch = image_.Pitch();
+  return DD_OK;
+}
+
+uint32_t DrawSurface::Unlock() {
+  if (!locked_) return DDERR_GENERIC;
+  locked_ = false;
+  return DD_OK;
+}
+
+uint32_t DrawSurface::Restore() {
+  if (!lost_) return DD_OK;
+  lost_ = false;
+  image_.Scribble(0xCD);
+  return DD_OK;
+}
+
+uint32_t DrawSurface::SetColorKey(uint32_t value) {
+  hasKey_ = true;
+  key_ = value;
+  return DD_OK;
+}
+
+uint32_t DrawSurface::BltFast(int x, int y, DrawSurface* src, const Rect& srcRect, uint32_t flags) {
+  if (!src) return DDERR_INVALIDPARAMS;
+  if (lost_ || src->lost_) return DDERR_SURFACELOST;
+  if (locked_ || src->locked_) return DDERR_SURFACEBUSY;
+  if (src->image_.BytesPerPixel() != image_.BytesPerPixel()) return DDERR_INVALIDPARAMS;
+  Rect s = srcRect;
+  // The real blitter refuses rectangles that leave a surface; the callers
+  // clip first, so cutting here only guards against mistakes.
+  if (!CutRect(s, src->Width(), src->Height())) return DD_OK;
+  x += s.left - srcRect.left;
+  y += s.top - srcRect.top;
+  int w = s.Width(), h = s.Height();
+  if (x < 0) { s.left -= x; w += x; x = 0; }
+  if (y < 0) { s.top -= y; h += y; y = 0; }
+  w = std::min(w, Width() - x);
+  h = std::min(h, Height() - y);
+  if (w <= 0 || h <= 0) return DD_OK;
+  const bool keyed = (flags & DDBLTFAST_SRCCOLORKEY) && src->hasKey_;
+  const int bpp = image_.BytesPerPixel();
+  for (int r = 0; r < h; ++r) {
+    if (!keyed && src != this) {
+      std::memcpy(image_.Row(y + r) + static_cast<size_t>(x) * bpp,
+                  src->image_.Row(s.top + r) + static_cast<size_t>(s.left) * bpp, static_cast<size_t>(w) * bpp);
+      continue;
+    }
+    if (!keyed) {
+      std::memmove(image_.Row(y + r) + static_cast<size_t>(x) * bpp,
+                   src->image_.Row(s.top + r) + static_cast<size_t>(s.left) * bpp, static_cast<size_t>(w) * bpp);
+      continue;
+    }
+    for (int c = 0; c < w; ++c) {
+      const uint32_t v = src->image_.Get(s.left + c, s.top + r);
+      if (v != src->key_) image_.Set(x + c, y + r, v);
+    }
+  }
+  return DD_OK;
+}
+
+uint32_t DrawSurface::Blt(const Rect* dstRect, DrawSurface* src, const Rect* srcRect, uint32_t flags,
+                          uint32_t fillValue) {
+  if (lost_) return DDERR_SURFACELOST;
+  if (locked_) return DDERR_SURFACEBUSY;
+  Rect d = dstRect ? *dstRect : Rect{0, 0, Width(), Height()};
+  if (flags & DDBLT_COLORFILL) {
+    image_.Fill(d, fillValue);
+    return DD_OK;
+  }
+  if (!src) return DDERR_INVALIDPARAMS;
+  if (src->lost_) return DDERR_SURFACELOST;
+  if (src->locked_ && src != this) return DDERR_SURFACEBUSY;
+  if (src->image_.BytesPerPixel() != image_.BytesPerPixel()) return DDERR_INVALIDPARAMS;
+  const Rect s = srcRect ? *srcRect : Rect{0, 0, src->Width(), src->Height()};
+  const int dw = d.Width(), dh = d.Height(), sw = s.Width(), sh = s.Height();
+  if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return DD_OK;
+  const float rx = static_cast<float>(sw) / static_cast<float>(dw);
+  const float ry = static_cast<float>(sh) / static_cast<float>(dh);
+  const bool keyed = (flags & DDBLT_KEYSRC) && src->hasKey_;
+  // A copy onto itself reads from a snapshot so overlapping rows stay right.
+  PixelImage snapshot;
+  const PixelImage* from = &src->image_;
+  if (src == this) {
+    snapshot = image_;
+    from = &snapshot;
+  }
+  for (int r = 0; r < dh; ++r) {
+    const int ty = d.top + r;
+    if (ty < 0 || ty >= Height()) continue;
+    const int sy = s.top + static_cast<int>(static_cast<float>(r) * ry);
+    if (sy < 0 || sy >= from->Height() || sy >= s.bottom) continue;
+    for (int c = 0; c < dw; ++c) {
+      const int tx = d.left + c;
+      if (tx < 0 || tx >= Width()) continue;
+      const int sx = s.left + static_cast<int>(static_cast<float>(c) * rx);
+      if (sx < 0 || sx >= from->Width() || sx >= s.right) continue;
+      const uint32_t v = from->Get(sx, sy);
+      if (keyed && v == src->key_) continue;
+      image_.Set(tx, ty, v);
+    }
+  }
+  return DD_OK;
+}
+
+uint32_t DrawSurface::Flip(bool waitForVerticalBlank) {
+  if (!primary_ || !backBuffer_) return DDERR_INVALIDPARAMS;
+  if (lost_ || backBuffer_->lost_) return DDERR_SURFACELOST;
+  if (waitForVerticalBlank) WaitVerticalBlank();
+  std::swap(image_, backBuffer_->image_);
+  return DD_OK;
+}
+
+uint32_t DrawSurface::GetAttachedBackBuffer(DrawSurface** out) {
+  if (!out || !backBuffer_) return DDERR_GENERIC;
+  *out = backBuffer_;
+  return DD_OK;
+}
+
+uint32_t DrawSurface::SetPalette(DrawPalette* palette) {
+  palette_ = palette;
+  return DD_OK;
+}
+
+uint32_t DrawSurface::Release() {
+  DirectDrawObject* owner = owner_;
+  if (owner) owner->Forget(this);
+  // A flip chain is one object: releasing the primary releases its back
+  // buffer; the attached back buffer alone is not a reference of its own.
+  if (frontOf_) {
+    frontOf_->backBuffer_ = nullptr;
+    delete this;
+    return owner ? owner->references_ : 0;
+  }
+  if (backBuffer_) {
+    if (owner) owner->Forget(backBuffer_);
+    delete backBuffer_;
+  }
+  delete this;
+  return owner ? owner->DropReference() : 0;
+}
+
+// ---- the DirectDraw object ----
+
+DirectDrawObject* DirectDrawObject::Create(uint32_t& result) {
+  if (g_faults.create) {
+    result = DDERR_GENERIC;
+    return nullptr;
+  }
+  result = DD_OK;
+  return new DirectDrawObject();
+}
+
+uint32_t DirectDrawObject::SetCooperativeLevel(uint32_t) { return g_faults.cooperativeLevel ? DDERR_GENERIC : DD_OK; }
+
+uint32_t DirectDrawObject::SetDisplayMode(int width, int height, int bits, int refreshRate) {
+  if (g_faults.displayMode || (g_faults.refusedRefreshRate >= 0 && refreshRate == g_faults.refusedRefreshRate))
+    return DDERR_UNSUPPORTED;
+  if (width <= 0 || height <= 0 || (bits != 8 && bits != 16 && bits != 32)) return DDERR_INVALIDPARAMS;
+  displayWidth_ = width;
+  displayHeight_ = height;
+  displayBits_ = bits;
+  return DD_OK;
+}
+
+uint32_t DirectDrawObject::RestoreDisplayMode() { return DD_OK; }
+
+void DirectDrawObject::UseWindowedDisplay(int width, int height, int bits) {
+  displayWidth_ = width;
+  displayHeight_ = height;
+  displayBits_ = bits;
+}
+
+PixelFormat DirectDrawObject::DisplayFormat() const {
+  switch (displayBits_) {
+    case 8: return FormatIndexed8();
+    case 16: return g_faults.use555 ? FormatX1R5G5B5() : FormatR5G6B5();
+    default: return FormatX8R8G8B8();
+  }
+}
+
+uint32_t DirectDrawObject::CreatePrimary(int backBuffers, DrawSurface** out) {
+  *out = nullptr;
+  if (g_faults.primary) return DDERR_GENERIC;
+  auto* primary = new DrawSurface(this);
+  if (!primary->image_.Allocate(displayWidth_, displayHeight_, DisplayFormat())) {
+    delete primary;
+    return DDERR_INVALIDPARAMS;
+  }
+  primary->primary_ = true;
+  if (backBuffers > 0 && !g_faults.attach) {
+    auto* back = new DrawSurface(this);
+    back->image_.Allocate(displayWidth_, displayHeight_, DisplayFormat());
+    back->frontOf_ = primary;
+    primary->backBuffer_ = back;
+    surfaces_.push_back(back);
+  }
+  surfaces_.push_back(primary);
+  ++references_;
+  *out = primary;
+  return DD_OK;
+}
+
+uint32_t DirectDrawObject::CreateSurface(int width, int height, MemoryPlace place, DrawSurface** out) {
+  *out = nullptr;
+  if (place == MemoryPlace::Video && g_faults.videoSurface) return DDERR_OUTOFVIDEOMEMORY;
+  if (place == MemoryPlace::System && g_faults.systemSurface) return DDERR_GENERIC;
+  auto* surface = new DrawSurface(this);
+  if (!surface->image_.Allocate(width, height, DisplayFormat())) {
+    delete surface;
+    return DDERR_INVALIDPARAMS;
+  }
+  surface->place_ = place;
+  surfaces_.push_back(surface);
+  ++references_;
+  *out = surface;
+  return DD_OK;
+}
+
+uint32_t DirectDrawObject::CreatePalette(const PaletteEntry* entries, DrawPalette** out) {
+  *out = nullptr;
+  if (g_faults.palette) return DDERR_GENERIC;
+  auto* palette = new DrawPalette(this);
+  if (entries) std::copy(entries, entries + 256, palette->entries_);
+  ++references_;
+  *out = palette;
+  return DD_OK;
+}
+
+uint32_t DirectDrawObject::CreateClipper() {
+  if (g_faults.clipper) return DDERR_GENERIC;
+  ++references_;
+  return DD_OK;
+}
+
+uint32_t DirectDrawObject::ReleaseClipper() { return DropReference(); }
+uint32_t DirectDrawObject::SetClipperWindow() { return g_faults.clipperWindow ? DDERR_GENERIC : DD_OK; }
+uint32_t DirectDrawObject::SetClipper() { return g_faults.setClipper ? DDERR_GENERIC : DD_OK; }
+
+void DirectDrawObject::SimulateSurfaceLoss() {
+  // Video memory is gone; system-memory surfaces are never lost.
+  for (DrawSurface* s : surfaces_) {
+    if (s->place_ != MemoryPlace::Video) continue;
+    s->lost_ = true;
+    s->image_.Scribble(0xCD);
+  }
+}
+
+void DirectDrawObject::Forget(DrawSurface* surface) {
+  surfaces_.erase(std::remove(surfaces_.begin(), surfaces_.end(), surface), surfaces_.end());
+}
+
+uint32_t DirectDrawObject::Release() {
+  // Leaked surfaces keep the object alive as in the original; the last of
+  // them to be released frees it.
+  return DropReference();
+}
+
+uint32_t DirectDrawObject::DropReference() {
+  const uint32_t left = references_ > 0 ? --references_ : 0;
+  if (left == 0) delete this;
+  return left;
+}
+
+}  // namespace plat

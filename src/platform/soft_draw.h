@@ -1,0 +1,241 @@
+// Our software stand-in for the DirectDraw 7 part of the graphics layer:
+// pixel images with a real pitch, a shared 256-entry palette object, surfaces
+// with a source colour key, plain and stretched blits, colour fills, a flip
+// chain, and a surface loss that tests can trigger. Everything is processor
+// code, pixel-exact and deterministic (no SDL blitter).
+//
+// Threads: the game thread draws; the main thread may set the display up and
+// tear it down while the game thread is not drawing. Nothing here locks.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/window_host.h"
+
+namespace plat {
+
+// Result codes, the values the game's logic compares.
+inline constexpr uint32_t DD_OK = 0;
+inline constexpr uint32_t DDERR_GENERIC = 0x80004005u;
+inline constexpr uint32_t DDERR_INVALIDPARAMS = 0x80070057u;
+inline constexpr uint32_t DDERR_OUTOFVIDEOMEMORY = 0x8876017Cu;
+inline constexpr uint32_t DDERR_SURFACELOST = 0x887601C2u;
+inline constexpr uint32_t DDERR_SURFACEBUSY = 0x887601AEu;
+inline constexpr uint32_t DDERR_UNSUPPORTED = 0x80004001u;
+
+// Blit flags of the blitter (the values of the original interface).
+inline constexpr uint32_t DDBLTFAST_SRCCOLORKEY = 0x1;
+inline constexpr uint32_t DDBLTFAST_WAIT = 0x10;
+inline constexpr uint32_t DDBLT_COLORFILL = 0x400;
+inline constexpr uint32_t DDBLT_KEYSRC = 0x8000;
+inline constexpr uint32_t DDBLT_WAIT = 0x01000000;
+
+// Channel masks of a pixel format; 8 bits per pixel means palette numbers.
+struct PixelFormat {
+  int bitsPerPixel = 32;
+  uint32_t redMask = 0, greenMask = 0, blueMask = 0, alphaMask = 0;
+  bool operator==(const PixelFormat&) const = default;
+};
+PixelFormat FormatIndexed8();
+PixelFormat FormatR5G6B5();
+PixelFormat FormatX1R5G5B5();
+PixelFormat FormatA1R5G5B5();
+PixelFormat FormatX8R8G8B8();
+PixelFormat FormatA8R8G8B8();
+
+// Shift of a mask's lowest set bit (0 for an empty mask) and the mask's
+// value range (mask >> shift).
+int MaskShift(uint32_t mask);
+uint32_t MaskMax(uint32_t mask);
+
+// Rows of pixels with a pitch in bytes that may exceed width × bytes.
+class PixelImage {
+ public:
+  // Extra bytes added to every row's pitch of images made from now on (tests
+  // set it to catch code that assumes pitch == width × bytes).
+  static void SetExtraPitchForTest(int bytes);
+
+  bool Allocate(int width, int height, const PixelFormat& format);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int Pitch() const { return pitch_; }
+  int BytesPerPixel() const { return bytesPerPixel_; }
+  const PixelFormat& Format() const { return format_; }
+  uint8_t* Row(int y) { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
+  const uint8_t* Row(int y) const { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
+  uint8_t* Bits() { return bytes_.data(); }
+  // Raw pixel values; coordinates must be inside.
+  uint32_t Get(int x, int y) const;
+  void Set(int x, int y, uint32_t value);
+  // Fills the part of the rectangle inside the image with a raw value.
+  void Fill(const Rect& rect, uint32_t value);
+  // Every byte of the image (also the pitch padding) set to `byte`.
+  void Scribble(uint8_t byte);
+  bool SameSize(const PixelImage& other) const { return width_ == other.width_ && height_ == other.height_; }
+
+ private:
+  int width_ = 0, height_ = 0, pitch_ = 0, bytesPerPixel_ = 4;
+  PixelFormat format_;
+  std::vector<uint8_t> bytes_;
+};
+
+// A palette entry as the original stored it: red, green, blue, flags.
+struct PaletteEntry {
+  uint8_t peRed = 0, peGreen = 0, peBlue = 0, peFlags = 0;
+  bool operator==(const PaletteEntry&) const = default;
+};
+
+// A raw pixel as 0xAARRGGBB for the screen: 8-bit through the palette,
+// narrower channels widened by c × 255 / max rounded.
+uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEntry* palette);
+// Converts the image's top-left 640×480 (or less) into a frame; pixels outside
+// the image stay black. `palette` is needed for 8-bit images.
+void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
+
+// The emulated vertical blank of a 60 Hz display: sleeps (plat::Sleep, so the
+// virtual clock applies) until the next 1/60 s boundary of TickCount.
+void WaitVerticalBlank();
+// Tests: switch the wait off (presents then never sleep).
+void SetVerticalBlankWait(bool on);
+
+// The mouse cursor's display counter of the original window system: shown
+// while the count is 0 or more. Returns the new count.
+int ShowCursor(bool show);
+int CursorDisplayCount();
+
+class DirectDrawObject;
+
+// The 256-entry palette object of an 8-bit display.
+class DrawPalette {
+ public:
+  uint32_t SetEntries(int first, int count, const PaletteEntry* entries);
+  uint32_t GetEntries(int first, int count, PaletteEntry* entries) const;
+  const PaletteEntry* Entries() const { return entries_; }
+  uint32_t Release();
+
+ private:
+  friend class DirectDrawObject;
+  explicit DrawPalette(DirectDrawObject* owner) : owner_(owner) {}
+  DirectDrawObject* owner_;
+  PaletteEntry entries_[256] = {};
+};
+
+enum class MemoryPlace { Video, System };
+
+// One DirectDraw surface.
+class DrawSurface {
+ public:
+  // Lock of the whole surface: pointer to row 0 and the pitch in bytes.
+  uint32_t Lock(uint8_t*& bits, int& pitch);
+  uint32_t Unlock();
+  uint32_t IsLost() const { return lost_ ? DDERR_SURFACELOST : DD_OK; }
+  // Makes a lost surface usable again; its contents are undefined (filled
+  // with 0xCD so that a missing redraw shows).
+  uint32_t Restore();
+  // Source colour key (raw value); only the low value is used.
+  uint32_t SetColorKey(uint32_t value);
+  void ClearColorKey() { hasKey_ = false; }
+  bool HasColorKey() const { return hasKey_; }
+  uint32_t ColorKey() const { return key_; }
+
+  // Copies src's rectangle to (x, y) unscaled; flags DDBLTFAST_SRCCOLORKEY
+  // skips the source's key. The rectangles are cut to both surfaces.
+  uint32_t BltFast(int x, int y, DrawSurface* src, const Rect& srcRect, uint32_t flags);
+  // Scaled copy (DDBLT_KEYSRC skips the source's key) or, with
+  // DDBLT_COLORFILL, a fill of dst with `fillValue`. Null rectangles mean the
+  // whole surface. Scaling reads source column trunc(c × (float)(sw / dw)),
+  // the rule of the processor stretch; rectangles are cut to the surfaces.
+  uint32_t Blt(const Rect* dstRect, DrawSurface* src, const Rect* srcRect, uint32_t flags, uint32_t fillValue = 0);
+  // Flip chain (primary only): exchanges the pictures of the primary and its
+  // back buffer; with `waitForVerticalBlank` waits for the emulated blank.
+  uint32_t Flip(bool waitForVerticalBlank);
+  uint32_t GetAttachedBackBuffer(DrawSurface** out);
+  uint32_t SetPalette(DrawPalette* palette);
+  DrawPalette* Palette() const { return palette_; }
+
+  MemoryPlace Place() const { return place_; }
+  bool IsPrimary() const { return primary_; }
+  int Width() const { return image_.Width(); }
+  int Height() const { return image_.Height(); }
+  const PixelFormat& Format() const { return image_.Format(); }
+  PixelImage& Image() { return image_; }
+  const PixelImage& Image() const { return image_; }
+  void MarkLost() { lost_ = true; }
+  uint32_t Release();
+
+ private:
+  friend class DirectDrawObject;
+  explicit DrawSurface(DirectDrawObject* owner) : owner_(owner) {}
+  DirectDrawObject* owner_;
+  PixelImage image_;
+  MemoryPlace place_ = MemoryPlace::Video;
+  bool primary_ = false;
+  bool lost_ = false;
+  bool locked_ = false;
+  bool hasKey_ = false;
+  uint32_t key_ = 0;
+  DrawPalette* palette_ = nullptr;
+  DrawSurface* backBuffer_ = nullptr;  // attached to a flip chain's primary
+  DrawSurface* frontOf_ = nullptr;     // the primary a back buffer belongs to
+};
+
+// Failures tests can inject into the DirectDraw steps (each true makes the
+// named call fail once it is reached; `refusedRefreshRate` makes the display
+// mode with that rate fail, other rates succeed).
+struct DrawFaults {
+  bool create = false, cooperativeLevel = false, displayMode = false, primary = false, attach = false;
+  bool palette = false, setPalette = false, clipper = false, clipperWindow = false, setClipper = false;
+  bool videoSurface = false;   // video memory full: creation falls back
+  bool systemSurface = false;  // system memory surfaces fail as well
+  bool lock = false;
+  int refusedRefreshRate = -1;
+  bool use555 = false;         // 16-bit displays are X1R5G5B5 instead of R5G6B5
+  int desktopBitsOverride = 0; // desktop depth for windowed set-ups (0: the host's)
+};
+DrawFaults& DrawFaultInjection();
+
+// The DirectDraw object: the emulated display and everything made from it.
+class DirectDrawObject {
+ public:
+  // Null with `result` set when creation fails.
+  static DirectDrawObject* Create(uint32_t& result);
+  uint32_t SetCooperativeLevel(uint32_t flags);
+  // Keeps the display's size and depth for the primary; never touches the
+  // desktop (full screen is desktop full screen through the window host).
+  uint32_t SetDisplayMode(int width, int height, int bitsPerPixel, int refreshRate);
+  uint32_t RestoreDisplayMode();
+  // A windowed display: the depth of the desktop, the given picture size.
+  void UseWindowedDisplay(int width, int height, int bitsPerPixel);
+  int DisplayBits() const { return displayBits_; }
+  PixelFormat DisplayFormat() const;
+
+  // The primary; with backBuffers > 0 a flip chain with one attached back buffer.
+  uint32_t CreatePrimary(int backBuffers, DrawSurface** out);
+  // Off-screen surface in the display's format.
+  uint32_t CreateSurface(int width, int height, MemoryPlace place, DrawSurface** out);
+  uint32_t CreatePalette(const PaletteEntry* entries, DrawPalette** out);
+  uint32_t CreateClipper();  // the clipper is only a reference here
+  uint32_t ReleaseClipper();
+  uint32_t SetClipperWindow();
+  uint32_t SetClipper();
+
+  // Every surface made from this object reports DDERR_SURFACELOST until restored.
+  void SimulateSurfaceLoss();
+  // Releases the object's own reference; returns what is left (0 when every
+  // surface, palette and clipper was released first).
+  uint32_t Release();
+  uint32_t References() const { return references_; }
+
+ private:
+  friend class DrawSurface;
+  friend class DrawPalette;
+  DirectDrawObject() = default;
+  void Forget(DrawSurface* surface);
+  uint32_t DropReference();
+  uint32_t references_ = 1;
+  int displayWidth_ = 640, displayHeight_ = 480, displayBits_ = 32;
+  std::vector<DrawSurface*> surfaces_;
+};
+
+}  // namespace plat

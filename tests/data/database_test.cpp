@@ -1,0 +1,307 @@
+#include "data/database.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/logs.h"
+#include "data/effect_params.h"
+#include "data/effect_runs.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s.push_back(static_cast<char>(v));
+  return s;
+}
+std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+std::string Text(const std::string& cp932) {
+  return cp932.empty() ? U32(1) : U32(static_cast<uint32_t>(cp932.size() + 1)) + cp932 + std::string(1, '\0');
+}
+// A CharaEffect/ScrEffect body: kind and the five parameters as one
+// declaration, the name.
+std::string EffectDefinition(int32_t kind, std::array<int32_t, 5> p, const std::string& name) {
+  std::string b = U32(2) + U32(static_cast<uint32_t>(kind));
+  for (int32_t v : p) b += U32(static_cast<uint32_t>(v));
+  return b + U32(1) + Text(name);
+}
+std::string NumberedBody(bool withNumber, int32_t number, const std::string& name) {
+  return (withNumber ? U32(1) + U32(static_cast<uint32_t>(number)) : U32(0)) + U32(2) + Text(name) + Text("");
+}
+
+TEST(DatabaseTest, DefaultContentsAndTheirFiles) {
+  cDatabase db;
+  EXPECT_EQ(db.m_AnimeSets.size(), 1u);
+  ASSERT_EQ(db.m_Animes.size(), 2u);
+  EXPECT_EQ(db.m_Animes[0].m_strName, plat::Sjis("なし"));
+  EXPECT_EQ(db.m_Animes[1].m_strName, plat::Sjis("アクションA"));
+  for (size_t n : {db.m_BmpCharaExcs.size(), db.m_Effects.size(), db.m_CharaEffects.size(), db.m_ScrEffects.size(),
+                   db.m_Pictures.size(), db.m_Sounds.size(), db.m_Bgms.size()})
+    EXPECT_EQ(n, 2u);
+  EXPECT_EQ(db.m_SwordTypes.size(), 1u);
+  EXPECT_TRUE(db.m_CharaEffects2.empty());
+  ASSERT_EQ(db.m_AnimeSets[0].m_Animes.size(), 4u);
+  EXPECT_EQ(db.m_AnimeSets[0].m_Animes[3].m_strName, plat::Sjis("飛行移動"));
+
+  // Anime.dat: version, count, then per animation: 3 fields (i16 0, u8 1,
+  // i16 0), the name, one frame {0, 1, 0}.
+  auto anime = [](const std::string& name) {
+    return U32(3) + Bytes({0, 0, 1, 0, 0}) + U32(1) + Text(name) + U32(1) + U32(3) + U32(0) + U32(1) + U32(0) +
+           U32(0);
+  };
+  EXPECT_EQ(SaveDatabaseListToBytes(db.m_Animes),
+            U32(873) + U32(2) + anime(plat::Sjis("なし")) + anime(plat::Sjis("アクションA")));
+  // SwordType.dat: number, three texts, one entry of ten values (the last 1).
+  std::string entry = U32(10);
+  for (int i = 0; i < 10; ++i) entry += U32(i == 9 ? 1 : 0);
+  entry += U32(0);
+  EXPECT_EQ(SaveDatabaseListToBytes(db.m_SwordTypes),
+            U32(873) + U32(1) + U32(1) + U32(0) + U32(3) + U32(1) + U32(1) + U32(1) + U32(1) + entry);
+  // Effect.dat: number, 32, 32, 0, two texts, one frame pair {0, 1}.
+  std::string effect = U32(4) + U32(0) + U32(32) + U32(32) + U32(0) + U32(2) + U32(1) + U32(1) + U32(1) + U32(2) +
+                       U32(0) + U32(1) + U32(0);
+  EXPECT_EQ(SaveDatabaseListToBytes(db.m_Effects), U32(873) + U32(2) + effect + effect);
+  EXPECT_EQ(SaveDatabaseListToBytes(db.m_CharaEffects),
+            U32(873) + U32(2) + EffectDefinition(0, {0, 0, 0, 0, 0}, "") + EffectDefinition(0, {0, 0, 0, 0, 0}, ""));
+}
+
+TEST(DatabaseTest, VersionGatesAndUpgrades) {
+  cSafeVector<cSoundRecord> sounds;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(152) + U32(1) + NumberedBody(true, 7, "s")));
+  EXPECT_EQ(sounds[0].m_nNumber, 0);  // numbers of 151 and 152 are not trusted
+  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(153) + U32(1) + NumberedBody(true, 7, "s")));
+  EXPECT_EQ(sounds[0].m_nNumber, 7);
+  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(150) + U32(1) + NumberedBody(false, 0, "s")));
+  EXPECT_EQ(sounds[0].m_strName, "s");
+
+  // Bgm value 2 is in files from 814 on; an 800 file has one field.
+  cSafeVector<cBgmRecord> bgms;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(bgms, U32(800) + U32(1) + NumberedBody(true, 4, "b")));
+  EXPECT_EQ(bgms[0].m_nValue2, 0);
+  EXPECT_FALSE(LoadDatabaseListFromBytes(
+      bgms, U32(800) + U32(1) + U32(2) + U32(4) + U32(9) + U32(2) + Text("b") + Text("")));  // surplus field
+  ASSERT_TRUE(LoadDatabaseListFromBytes(
+      bgms, U32(814) + U32(1) + U32(2) + U32(4) + U32(9) + U32(2) + Text("b") + Text("")));
+  EXPECT_EQ(bgms[0].m_nValue2, 9);
+
+  // Before 511 the roughness parameters take the parameter tables' defaults.
+  std::string charaBody = EffectDefinition(4, {5, 0, 32, 2, 77}, "w") + EffectDefinition(10, {5, 32, 0, 55, 66}, "c") +
+                          EffectDefinition(1, {5, 0, 32, 44, 99}, "b");
+  cSafeVector<cCharaEffectRecord> chara;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(chara, U32(510) + U32(3) + charaBody));
+  EXPECT_EQ(chara[0].m_nParams[4], 2);
+  EXPECT_EQ(chara[1].m_nParams[3], 2);
+  EXPECT_EQ(chara[1].m_nParams[4], 66);
+  EXPECT_EQ(chara[2].m_nParams[3], 44);
+  EXPECT_EQ(chara[2].m_nParams[4], 99);
+  ASSERT_TRUE(LoadDatabaseListFromBytes(chara, U32(511) + U32(3) + charaBody));
+  EXPECT_EQ(chara[0].m_nParams[4], 77);
+  EXPECT_EQ(chara[1].m_nParams[3], 55);
+
+  cSafeVector<cScrEffectRecord> scr;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(
+      scr, U32(500) + U32(3) + EffectDefinition(6, {1, 2, 3, 4, 5}, "") + EffectDefinition(7, {1, 2, 3, 4, 5}, "") +
+               EffectDefinition(10, {1, 2, 3, 4, 5}, "")));
+  EXPECT_EQ(scr[0].m_nParams[4], 8);
+  EXPECT_EQ(scr[1].m_nParams[4], 10);
+  EXPECT_EQ(scr[2].m_nParams[3], 8);
+  EXPECT_EQ(ScrEffectParamTable(12, 4).minimum, -320);
+  EXPECT_EQ(CharaEffectParamTable(17, 1).defaultValue, 0);
+
+  // Sets of version 120 holding five animations keep four, with 2 and 3
+  // renamed; each element read replaces a new element's default lists.
+  auto anime = [](const std::string& name, int frames) {
+    std::string b = U32(3) + Bytes({1, 0, 2, 3, 0}) + U32(1) + Text(name) + U32(static_cast<uint32_t>(frames));
+    for (int i = 0; i < frames; ++i) b += U32(3) + U32(i) + U32(2) + U32(0) + U32(0);
+    return b;
+  };
+  std::string set = U32(3) + U32(1) + U32(2) + U32(3) + U32(1) + Text("set") + U32(5);
+  for (int i = 0; i < 5; ++i) set += anime("a" + std::to_string(i), i == 0 ? 0 : 1);
+  cSafeVector<cAnimeSetRecord> sets;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(sets, U32(120) + U32(1) + set));
+  ASSERT_EQ(sets[0].m_Animes.size(), 4u);
+  EXPECT_EQ(sets[0].m_Animes[1].m_strName, "a1");
+  EXPECT_EQ(sets[0].m_Animes[2].m_strName, plat::Sjis("飛行"));
+  EXPECT_EQ(sets[0].m_Animes[3].m_strName, plat::Sjis("飛行移動"));
+  EXPECT_TRUE(sets[0].m_Animes[0].m_Frames.empty());
+  ASSERT_TRUE(LoadDatabaseListFromBytes(sets, U32(128) + U32(1) + set));
+  EXPECT_EQ(sets[0].m_Animes.size(), 5u);
+
+  // A file replaces the defaults entirely (no padding).
+  cDatabase db;
+  ASSERT_TRUE(LoadDatabaseListFromBytes(db.m_Bgms, U32(873) + U32(0)));
+  EXPECT_TRUE(db.m_Bgms.empty());
+}
+
+TEST(DatabaseTest, BrokenFilesFailWithoutHarm) {
+  std::string good = U32(873) + U32(3) + NumberedBody(true, 1, "one") + NumberedBody(true, 2, "two") +
+                     NumberedBody(true, 3, "three");
+  cSafeVector<cPictureRecord> list;
+  list.resize(1);
+  list[0].m_strName = "kept";
+  for (size_t cut = 0; cut < good.size(); ++cut) {
+    EXPECT_FALSE(LoadDatabaseListFromBytes(list, good.substr(0, cut))) << cut;
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].m_strName, "kept");
+  }
+  EXPECT_TRUE(LoadDatabaseListFromBytes(list, good));
+  // Counts no file can hold are refused before anything is allocated.
+  EXPECT_FALSE(LoadDatabaseListFromBytes(list, U32(873) + U32(0xFFFFFFFF) + NumberedBody(true, 1, "x")));
+  cSafeVector<cAnimeRecord> animes;
+  EXPECT_FALSE(LoadDatabaseListFromBytes(
+      animes, U32(873) + U32(1) + U32(3) + Bytes({0, 0, 1, 0, 0}) + U32(1) + U32(1) + U32(0x40000000)));
+  // Newer than the program.
+  EXPECT_FALSE(LoadDatabaseListFromBytes(list, U32(874) + U32(0)));
+  EXPECT_EQ(bFileTooNew, 1);
+}
+
+class DatabaseFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-db-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    previous_ = plat::GetCurrentDirectory();
+    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
+    ResetLogsForTest();
+    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
+    // Error boxes are answered by the script, never shown.
+    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
+    plat::ResetDialogScript();
+    Database.SetDefaults();
+    std::filesystem::create_directories(dir_ + "/data/database");
+    cDatabase db;
+    Write("AnimeSet.dat", SaveDatabaseListToBytes(db.m_AnimeSets));
+    Write("Anime.dat", SaveDatabaseListToBytes(db.m_Animes));
+    Write("Bmp_CharaExc.dat", SaveDatabaseListToBytes(db.m_BmpCharaExcs));
+    Write("SwordType.dat", SaveDatabaseListToBytes(db.m_SwordTypes));
+    Write("Effect.dat", SaveDatabaseListToBytes(db.m_Effects));
+    // Entry 0 of the effect lists holds a kind the loader resets.
+    Write("CharaEffect.dat", U32(873) + U32(1) + EffectDefinition(5, {1, 2, 3, 4, 5}, "x"));
+    Write("ScrEffect.dat", U32(873) + U32(1) + EffectDefinition(9, {1, 2, 3, 4, 5}, "x"));
+    Write("Picture.dat", SaveDatabaseListToBytes(db.m_Pictures));
+    Write("Sound.dat", SaveDatabaseListToBytes(db.m_Sounds));
+    Write("Bgm.dat", U32(873) + U32(3) + NumberedBody(true, 1, "a") + NumberedBody(true, 2, "b\r\nc") +
+                         NumberedBody(true, 3, "c"));
+  }
+  void TearDown() override {
+    plat::SetCurrentDirectory(previous_);
+    ResetLogsForTest();
+    std::filesystem::remove_all(dir_);
+  }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ + "/data/database/" + name, std::ios::binary) << bytes;
+  }
+  std::string Report() {
+    std::ifstream in(dir_ + "/Report_Game.txt", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::string dir_, previous_;
+};
+
+TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
+  bStripCarriageReturns = 1;
+  Database.m_Bgms.clear();
+  ASSERT_EQ(LoadDatabase(), 1);
+  EXPECT_EQ(Database.m_CharaEffects[0].m_nKind, 0);
+  EXPECT_EQ(Database.m_ScrEffects[0].m_nKind, 0);
+  ASSERT_EQ(Database.m_Bgms.size(), 3u);
+  EXPECT_EQ(Database.m_Bgms[1].m_strName, "b\nc");
+  bStripCarriageReturns = 0;
+}
+
+TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
+  std::filesystem::remove(dir_ + "/data/database/Effect.dat");
+  Write("Bgm.dat", U32(873) + U32(0));
+  Database.m_SwordTypes.clear();
+  Database.m_Effects.clear();
+  bFileTooNew = 0;
+  EXPECT_EQ(LoadDatabase(), 0);
+  EXPECT_EQ(Database.m_SwordTypes.size(), 1u);  // files 1..4 were read
+  EXPECT_TRUE(Database.m_Effects.empty());      // the rest not
+  EXPECT_EQ(Database.m_Bgms.size(), 2u);
+  std::string report = plat::Cp932ToUtf8(Report());
+  EXPECT_NE(report.find("data\\database\\Effect.dat の読み込みに失敗しました！"), std::string::npos);
+  EXPECT_EQ(report.find("上位のバージョン"), std::string::npos);
+
+  Write("Effect.dat", U32(874) + U32(0));
+  EXPECT_EQ(LoadDatabase(), 0);
+  EXPECT_NE(plat::Cp932ToUtf8(Report()).find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。"),
+            std::string::npos);
+}
+
+TEST(DatabaseTablesTest, AnimationAndEffectTables) {
+  Database.SetDefaults();
+  cAnimeRecord& a = Database.m_Animes[1];
+  a.m_Frames.assign(3, cAnimeFrame());
+  for (int i = 0; i < 3; ++i) {
+    a.m_Frames[i].m_nCell = 10 + i;
+    a.m_Frames[i].m_nDuration = i + 1;
+    a.m_Frames[i].m_nHold = i == 1 ? 1 : 0;
+  }
+  Database.m_Animes[0].m_Frames[0].m_nDuration = 7;
+  AnimeTable table;
+  BuildAnimeTable(table);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[0], (std::vector<cAnimeTableFrame>{{0, 0, 1}, {-2, 0, 1}}));
+  EXPECT_EQ(table[1], (std::vector<cAnimeTableFrame>{{10, 6, 0}, {11, 12, 1}, {12, 18, 1}, {-4, 0, 0}}));
+  Database.m_Effects[1].m_Frames = {cIntPair(3, 2), cIntPair(4, 1)};
+  Database.m_Effects[1].m_Frames[1].m_nSecond = 0x40000000;  // saturates instead of overflowing
+  BuildEffectTable(table);
+  EXPECT_EQ(table[0], (std::vector<cAnimeTableFrame>{{0, 0, 1}, {-2, 0, 1}}));
+  EXPECT_EQ(table[1], (std::vector<cAnimeTableFrame>{{3, 12, 0}, {4, INT32_MAX, 0}, {-4, 0, 0}}));
+}
+
+TEST(DatabaseTablesTest, EffectRunsForwardAndReversed) {
+  Database.SetDefaults();
+  Database.m_CharaEffects.resize(4);
+  Database.m_CharaEffects[1].m_nKind = 1;
+  std::array<int32_t, 5> burst = {5, 0, 32, 0, 0};
+  std::copy(burst.begin(), burst.end(), Database.m_CharaEffects[1].m_nParams);
+  Database.m_CharaEffects[2].m_nKind = 6;  // blink
+  Database.m_CharaEffects[2].m_nParams[0] = 4;
+  Database.m_CharaEffects[3].m_nKind = 13;  // start = end, and no running time
+  Database.m_ScrEffects[1].m_nKind = 1;     // move
+  int32_t move[5] = {10, 1, 2, 3, 4};
+  std::copy(move, move + 5, Database.m_ScrEffects[1].m_nParams);
+  Database.m_ScrEffects.resize(3);
+  Database.m_ScrEffects[2].m_nKind = 13;
+  Database.m_ScrEffects[2].m_nParams[0] = 7;
+  Database.m_ScrEffects[2].m_nParams[1] = Database.m_ScrEffects[2].m_nParams[2] = 3;
+  PrepareDatabaseTables();
+
+  ASSERT_EQ(GraphicEffectRuns.size(), 4u);
+  const cGraphicEffectRun& f = GraphicEffectRuns[1];
+  EXPECT_EQ(f.nTime, 5);
+  EXPECT_EQ(f.nStart, 0);
+  EXPECT_EQ(f.nEnd, 32);
+  EXPECT_DOUBLE_EQ(f.dStep, 32.0 / 30.0);
+  const cGraphicEffectRun& r = GraphicEffectRunsReversed[1];
+  EXPECT_EQ(r.nStart, 32);
+  EXPECT_EQ(r.nEnd, 0);
+  EXPECT_DOUBLE_EQ(r.dValue, 32.0);
+  EXPECT_EQ(Database.m_CharaEffects2[1].m_nParams[1], 32);  // swapped in the second list only
+  EXPECT_EQ(Database.m_CharaEffects[1].m_nParams[1], 0);
+  EXPECT_EQ(GraphicEffectRuns[2].nEnd, 4);
+  EXPECT_DOUBLE_EQ(GraphicEffectRuns[2].dStep, 1.0 / 6.0);
+  EXPECT_DOUBLE_EQ(GraphicEffectRuns[3].dStep, 1.0 / 6.0);
+
+  EXPECT_EQ(ScreenEffectRuns[1].nWord1, 1);
+  EXPECT_EQ(ScreenEffectRuns[1].nWord2, 2);
+  EXPECT_EQ(ScreenEffectRunsReversed[1].nWord1, 3);  // start and end points exchanged
+  EXPECT_EQ(ScreenEffectRunsReversed[1].nWord2, 4);
+  EXPECT_EQ(ScreenEffectRuns[2].bTimeOnly, 1);
+  EXPECT_EQ(ScreenEffectRuns[2].nTime, 7);
+  EXPECT_TRUE(std::isfinite(ScreenEffectRuns[0].dStep));
+}
+
+}  // namespace

@@ -1,0 +1,381 @@
+#include "data/stage_data.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "core/app.h"
+#include "core/logs.h"
+#include "data/common_palette.h"
+#include "data/database.h"
+#include "data/stage_load.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+
+namespace {
+
+std::string U32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+uint32_t WordAt(const std::string& b, size_t offset) {
+  uint32_t v;
+  std::memcpy(&v, b.data() + offset, 4);
+  return v;
+}
+
+// A stage with a hero at (3, 4), a palette block and a placed block.
+cStageData HeroStage() {
+  cStageData s;
+  s.m_strName = "hero";
+  s.Int(kStageWidth) = 40;
+  s.Int(kStageHeight) = 15;
+  cEdCharacter hero;
+  hero.m_strName = plat::Sjis("主人公");
+  hero.m_nGraphic = 5;
+  hero.m_nControl = 0;
+  hero.m_nWord1 = 3;
+  hero.m_nWord2 = 4;
+  hero.m_nPlacedItem = -1;
+  cEdCharacter other = hero;
+  other.m_nControl = 1;  // computer-controlled: never the hero
+  s.m_PlacedCharacters = {other, hero};
+  cEdBlock block;
+  block.m_strName = "b";
+  block.m_nGraphic = 3;
+  s.m_PaletteBlocks.push_back(block);
+  s.m_PlacedBlocks.push_back(block);
+  s.m_Texts.resize(2);
+  s.m_Texts[1].m_strText = "t";
+  return s;
+}
+
+// Writes the stage in the layout of an older data version.
+std::string SaveAsVersion(cStageData stage, int32_t version) {
+  nDataVersion = version;
+  std::string bytes = stage.SaveToBytes();
+  nDataVersion = kDataVersion;
+  return bytes;
+}
+
+TEST(StageDataTest, FileLayoutAndRoundTrip) {
+  cStageData stage = HeroStage();
+  std::string bytes = stage.SaveToBytes();
+  EXPECT_EQ(WordAt(bytes, 0), 873u);
+  EXPECT_EQ(WordAt(bytes, 4), 98u);              // 98 declared fields
+  EXPECT_EQ(WordAt(bytes, 8 + 416), 1u);          // of 416 bytes, then one string
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\x15\xCD\x5B\x07", 4));
+  cStageData back;
+  ASSERT_TRUE(back.LoadFromBytes(bytes));
+  EXPECT_EQ(back.SaveToBytes(), bytes);
+  EXPECT_EQ(back.FindHeroIndex(), 1);
+  EXPECT_EQ(back.m_PlacedCharacters[1].m_strName, plat::Sjis("主人公"));
+  EXPECT_EQ(back.m_Texts.size(), 2u);
+  // The derived speed values are written as recomputed (level 10: L = 10).
+  EXPECT_EQ(back.Int(kStageSubSteps), 10);
+  EXPECT_DOUBLE_EQ(back.Dbl(kStageGravityPerStep), 0.4 / 100);
+}
+
+TEST(StageDataTest, DefaultsOfANewStage) {
+  cStageData s;
+  EXPECT_EQ(s.Int(kStageFrameRate), 60);
+  EXPECT_EQ(s.Int(kStageTimeLimit), 200);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageGravity), 0.4);
+  EXPECT_EQ(s.Int(kStageSpeedLevel), 10);
+  EXPECT_EQ(s.Int(95), 30);
+  EXPECT_EQ(s.m_RankingSwitches, (cSafeVector<uint32_t>{1, 1, 1, 1, 1}));
+  ASSERT_EQ(s.m_Backgrounds.size(), 1u);
+  EXPECT_EQ(s.m_Backgrounds[0].m_nSource, 1);
+  EXPECT_DOUBLE_EQ(s.m_Backgrounds[0].m_dScrollSpeedX, 0.1);
+  EXPECT_EQ(s.m_Params[3].m_nValues[3], 1);
+  EXPECT_EQ(s.m_Params[4].m_nValues[7], 10);
+  EXPECT_EQ(s.m_PaletteCharacters.size(), 1u);
+  EXPECT_FALSE(s.HasHero());
+}
+
+TEST(StageDataTest, SpeedLevels) {
+  cStageData s;
+  s.Dbl(kStageGravity) = 0.5;
+  s.ApplySpeedLevel(15);
+  EXPECT_EQ(s.Int(kStageSubSteps), 5);
+  EXPECT_EQ(s.m_nSpeedStep, 30);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageThirdScale), 60.0);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageMaxSpeed), 12.0);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageGravityPerStep), 0.02);
+  EXPECT_EQ(s.Int(kStageLandingConstant), 40);
+  s.ApplySpeedLevel(5);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageThirdScale), 30.0);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageMaxSpeed), 6.0);
+  EXPECT_DOUBLE_EQ(s.Dbl(kStageSpeedScale), 25.0);
+  s.ApplySpeedLevel(25);
+  EXPECT_EQ(s.Int(kStageSubSteps), 25);
+  EXPECT_EQ(s.Int(kStageSpeedLevel), 25);
+  // Level 0 moves as level 1 instead of dividing by zero.
+  s.ApplySpeedLevel(0);
+  EXPECT_EQ(s.Int(kStageSpeedLevel), 0);
+  EXPECT_EQ(s.Int(kStageSubSteps), 1);
+  EXPECT_TRUE(std::isfinite(s.Dbl(kStageMaxSpeed)));
+  EXPECT_TRUE(std::isfinite(s.Dbl(kStageGravityPerStep)));
+  s.ApplySpeedLevel(INT32_MAX);
+  EXPECT_EQ(s.Int(kStageLandingConstant), INT32_MAX);
+}
+
+TEST(StageDataTest, NormalizeClampsAndFixes) {
+  Database.SetDefaults();
+  Database.m_Bgms.resize(5);
+  cStageData s;
+  s.Int(kStageWidth) = 100;
+  s.Int(kStageHeight) = 20;
+  s.Int(kStageScrollLeft) = 500;
+  s.Int(kStageScrollRight) = 98;  // not above its bound: unchanged
+  s.Int(kStageScrollTop) = 6;
+  s.Int(kStageScrollBottom) = 20;
+  s.Int(kStageMusic) = 7;
+  s.Normalize();
+  EXPECT_EQ(s.Int(kStageScrollLeft), 80);
+  EXPECT_EQ(s.Int(kStageScrollRight), 98);
+  EXPECT_EQ(s.Int(kStageScrollTop), 5);
+  EXPECT_EQ(s.Int(kStageScrollBottom), 19);
+  EXPECT_EQ(s.Int(kStageMusic), 0);
+  EXPECT_EQ(s.m_PaletteBlocks.size(), 2u);
+  EXPECT_EQ(s.m_PaletteItems.size(), 2u);
+  s.Int(kStageMusic) = 4;
+  s.Int(kStageWidth) = INT32_MIN;  // bounds below INT32_MIN saturate
+  s.Normalize();
+  EXPECT_EQ(s.Int(kStageMusic), 4);
+  EXPECT_EQ(s.Int(kStageScrollLeft), INT32_MIN);
+  s.Int(kStageMusic) = -1;
+  s.Normalize();
+  EXPECT_EQ(s.Int(kStageMusic), 0);
+  Database.SetDefaults();
+}
+
+TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
+  cStageData s = HeroStage();
+  cEdBlock& zero = s.m_PaletteBlocks[0];
+  zero.m_strName = "named";
+  zero.m_nGraphic = 9;
+  zero.m_nOption3 = 5;
+  zero.m_vInherit.assign(11, 1);
+  zero.m_vInherit[0] = 0;
+  s.m_PaletteBlocks.resize(1);  // padded back to two on reading
+  cStageData back;
+  ASSERT_TRUE(back.LoadFromBytes(s.SaveToBytes()));
+  ASSERT_EQ(back.m_PaletteBlocks.size(), 2u);
+  const cEdBlock& b = back.m_PaletteBlocks[0];
+  EXPECT_EQ(b.m_strName, "");
+  EXPECT_EQ(b.m_nGraphic, 0);
+  EXPECT_EQ(b.m_nOption3, -1);
+  EXPECT_EQ(b.m_vInherit, std::vector<uint8_t>(11, 0));
+}
+
+TEST(StageDataTest, OlderVersionsAreUpgraded) {
+  cStageData s = HeroStage();
+  s.Int(40) = 20;
+  s.Int(41) = 28;
+  s.Int(56) = 9;
+  s.Int(61) = 99;
+  s.m_Params[2].m_nValues[1] = 42;
+
+  cStageData v700;
+  ASSERT_TRUE(v700.LoadFromBytes(SaveAsVersion(s, 700)));
+  EXPECT_EQ(v700.m_Texts.size(), 1000u);
+  EXPECT_EQ(v700.m_Texts[1].m_strText, "t");
+  EXPECT_EQ(v700.Int(56), 9);
+
+  cStageData v160;
+  s.m_RankingSwitches = {1, 1, 1};
+  ASSERT_TRUE(v160.LoadFromBytes(SaveAsVersion(s, 160)));
+  EXPECT_EQ(v160.m_RankingSwitches, (cSafeVector<uint32_t>{1, 1, 1, 0, 0}));
+  EXPECT_EQ(v160.Int(25), 1);  // absent before 166: 1
+  EXPECT_EQ(v160.Int(56), 5);
+  EXPECT_EQ(v160.Int(61), 30);
+  EXPECT_EQ(v160.Int(33), 0);
+  EXPECT_EQ(v160.m_Params[2].m_nValues[1], 42);  // values 2..4 present from 125
+
+  cStageData target;
+  target.m_Params[2].m_nValues[1] = 7;  // files before 125 leave values 2..4 as they were
+  ASSERT_TRUE(target.LoadFromBytes(SaveAsVersion(s, 120)));
+  EXPECT_EQ(target.m_Params[2].m_nValues[1], 7);
+  EXPECT_EQ(target.Int(42), 20);  // copies of 40, 41 before 155
+  EXPECT_EQ(target.Int(43), 28);
+  EXPECT_EQ(target.Int(50), 0);
+  EXPECT_EQ(target.Int(30), 1);
+}
+
+TEST(StageDataTest, BrokenStagesFailWithoutHarm) {
+  cStageData good = HeroStage();
+  std::string bytes = good.SaveToBytes();
+  cStageData target;
+  target.m_strName = "kept";
+  for (size_t cut = 0; cut + 4 < bytes.size(); ++cut)
+    ASSERT_FALSE(target.LoadFromBytes(bytes.substr(0, cut))) << cut;
+  EXPECT_EQ(target.m_strName, "kept");
+  EXPECT_TRUE(target.LoadFromBytes(bytes.substr(0, bytes.size() - 4) + U32(0)));  // the trailer is not compared
+  // Huge counts: ranking switches, placed lists.
+  std::string huge = bytes;
+  size_t ranking = 8 + 416 + 4 + 4 + 5;  // after the name "hero"
+  ASSERT_EQ(WordAt(huge, ranking), 5u);
+  std::memcpy(&huge[ranking], "\xFF\xFF\xFF\x7F", 4);
+  EXPECT_FALSE(target.LoadFromBytes(huge));
+  EXPECT_FALSE(target.LoadFromBytes(U32(873) + U32(99)));  // more fields than declared
+  EXPECT_FALSE(target.LoadFromBytes(U32(874)));
+}
+
+TEST(StageDataTest, ReplayFormAndMasterCopy) {
+  cStageData master = HeroStage();
+  master.m_strName = "start";
+  master.m_Texts.resize(3);
+  cStageData running = HeroStage();
+  running.m_strName = "changed";
+  running.m_PlacedBlocks.clear();
+  cDataWriter out;
+  out.WriteU32(873);
+  running.WriteForReplay(out, master);
+  cStageData back;
+  ASSERT_TRUE(back.LoadFromBytes(out.Bytes()));
+  EXPECT_EQ(back.m_strName, "start");
+  EXPECT_EQ(back.m_Texts.size(), 3u);
+  EXPECT_TRUE(back.m_PlacedBlocks.empty());
+
+  cStageData copy;
+  copy.CopySettingsFrom(master);
+  EXPECT_EQ(copy.m_strName, "start");
+  EXPECT_EQ(copy.m_Texts.size(), 3u);
+  EXPECT_TRUE(copy.m_PlacedCharacters.empty());
+  EXPECT_TRUE(copy.m_PaletteBlocks.empty());
+}
+
+// A working folder with stage files; a window on the test thread stands in
+// for the game window.
+class StageFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-stage-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    previous_ = plat::GetCurrentDirectory();
+    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
+    ResetLogsForTest();
+    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
+    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
+    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
+    plat::ResetDialogScript();
+    std::filesystem::create_directories(dir_ + "/data/stg4");
+    window_ = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) { return int64_t{0}; });
+    g_hMainWnd = window_;
+  }
+  void TearDown() override {
+    g_hMainWnd = 0;
+    plat::DestroyWindowEntry(window_);
+    plat::SetCurrentDirectory(previous_);
+    unsetenv("PELMORA_DIALOG_LOG");
+    ResetLogsForTest();
+    std::filesystem::remove_all(dir_);
+  }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ + "/data/stg4/" + name, std::ios::binary) << bytes;
+  }
+  int ClosesPosted() {
+    int closes = 0;
+    plat::Message msg;
+    while (plat::PeekMessage(msg, true))
+      if (msg.message == plat::WM_CLOSE) ++closes;
+    return closes;
+  }
+  std::string DialogLog() {
+    std::ifstream in(dir_ + "/dialogs.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string dir_, previous_;
+  plat::WindowHandle window_ = 0;
+};
+
+TEST_F(StageFileTest, TrailerCheck) {
+  std::string good = HeroStage().SaveToBytes();
+  Write("good.stg4_1", good);
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\good.stg4_1"), 1);
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\missing.stg4_1"), 1);  // the load reports it
+  Write("bad.stg4_1", good.substr(0, good.size() - 1) + "x");
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\bad.stg4_1"), 0);
+  EXPECT_EQ(ClosesPosted(), 1);
+  EXPECT_NE(DialogLog().find("ステージファイル data\\stg4\\bad.stg4_1 が破損しています！"), std::string::npos);
+  Write("tiny.stg4_1", U32(200));  // too short to hold a trailer
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\tiny.stg4_1"), 0);
+  EXPECT_EQ(ClosesPosted(), 1);
+  // 173 carries a trailer word that is read but not checked; 150 none.
+  std::string v173 = SaveAsVersion(HeroStage(), 173);
+  Write("v173.stg4_1", v173.substr(0, v173.size() - 4) + U32(5));
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\v173.stg4_1"), 1);
+  cStageData s;
+  EXPECT_EQ(s.LoadFromFile("data\\stg4\\v173.stg4_1"), 1);
+  std::string v150 = SaveAsVersion(HeroStage(), 150);
+  Write("v150.stg4_1", v150.substr(0, v150.size() - 4));
+  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\v150.stg4_1"), 1);
+  EXPECT_EQ(s.LoadFromFile("data\\stg4\\v150.stg4_1"), 1);
+}
+
+TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {
+  Write("hero.stg4_003", HeroStage().SaveToBytes());
+  cStageData later = HeroStage();
+  later.m_strName = "ten";
+  Write("hero.stg4_010", later.SaveToBytes());
+  cStageData master;
+  cEdCharacter heroRecord;
+  ASSERT_EQ(StartStage("data\\stg4\\hero.stg4", 1, &master, &heroRecord), 1);
+  EXPECT_EQ(StageData.m_strName, "ten");
+  EXPECT_EQ(StageData.m_strLoadedPath, "data\\stg4\\hero.stg4_010");
+  EXPECT_EQ(StageData.m_bLoaded, 1u);
+  EXPECT_EQ(master.m_strName, "ten");
+  EXPECT_TRUE(master.m_PlacedCharacters.empty());
+  EXPECT_EQ(heroRecord.m_nWord1, 3);
+  EXPECT_EQ(heroRecord.m_strName, plat::Sjis("主人公"));
+  EXPECT_EQ(ClosesPosted(), 0);
+
+  cStageData noHero;
+  Write("nohero.stg4_1", noHero.SaveToBytes());
+  EXPECT_EQ(StartStage("data\\stg4\\nohero.stg4_1", 0, nullptr, nullptr), 0);
+  EXPECT_EQ(ClosesPosted(), 1);
+  EXPECT_NE(DialogLog().find("主人公が配置されていないのでプレイできません！"), std::string::npos);
+
+  EXPECT_EQ(StartStage("data\\stg4\\missing.stg4_1", 0, nullptr, nullptr), 0);
+  EXPECT_NE(DialogLog().find("ステージファイル data\\stg4\\missing.stg4_1 の読み込みに失敗しました！"),
+            std::string::npos);
+  EXPECT_EQ(StartStage("data\\stg4\\none.stg4", 1, nullptr, nullptr), 0);
+}
+
+TEST(CommonPaletteTest, ReadResetsEntryZeroAndInheritance) {
+  cEdBlock named;
+  named.m_strName = "zero";
+  named.m_nGraphic = 4;
+  cEdCharacter inheriting;
+  inheriting.m_vInherit.assign(37, 0);
+  inheriting.m_vInherit[5] = 1;
+  inheriting.m_nBaseKind = 1;
+  inheriting.m_nBaseIndex = 0;
+  cDataWriter out;
+  out.WriteU32(873);
+  out.WriteU32(0);
+  out.WriteU32(0);
+  out.WriteU32(2);
+  named.Write(out);
+  named.Write(out);
+  out.WriteU32(2);
+  cEdCharacter().Write(out);
+  inheriting.Write(out);
+  out.WriteU32(0);  // no items
+  cCommonPalette palette;
+  ASSERT_TRUE(palette.LoadFromBytes(out.Bytes()));
+  ASSERT_EQ(palette.m_Items.size(), 2u);
+  EXPECT_EQ(palette.m_Blocks[0].m_strName, "");
+  EXPECT_EQ(palette.m_Blocks[0].m_nGraphic, 0);
+  EXPECT_EQ(palette.m_Blocks[1].m_strName, "zero");
+  EXPECT_EQ(palette.m_Characters[1].m_vInherit, std::vector<uint8_t>(37, 0));
+  // Written back: version, empty base body, three lists.
+  std::string bytes = palette.SaveToBytes();
+  EXPECT_EQ(bytes.substr(0, 16), U32(873) + U32(0) + U32(0) + U32(2));
+  for (size_t cut = 0; cut < bytes.size(); ++cut) ASSERT_FALSE(palette.LoadFromBytes(bytes.substr(0, cut))) << cut;
+}
+
+}  // namespace

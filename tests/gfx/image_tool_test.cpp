@@ -1,0 +1,108 @@
+// pelmora-tool image, run as a process: a bitmap through the surface loader
+// in each mode, read back from the PNG it writes.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/bmp_writer.h"
+
+namespace {
+
+class ImageTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-imgtool-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Exit status and everything the tool printed.
+  int Run(const std::string& args, std::string& output) {
+    const std::string command = std::string(PELMORA_TOOL) + " image " + args + " > " + dir_ + "/out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(dir_ + "/out.txt");
+    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+  // Pixels of a PNG as 0x00RRGGBB.
+  std::vector<uint32_t> ReadPng(const std::string& name, int& w, int& h) {
+    std::vector<uint32_t> px;
+    SDL_Surface* s = IMG_Load((dir_ + "/" + name).c_str());
+    if (s == nullptr) return px;
+    SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(s);
+    w = c->w;
+    h = c->h;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) px.push_back(static_cast<uint32_t*>(c->pixels)[y * c->pitch / 4 + x] & 0xFFFFFF);
+    SDL_FreeSurface(c);
+    return px;
+  }
+  std::string dir_;
+};
+
+// A channel through a narrower format: narrowed by c × max / 255, widened
+// back by c × 255 / max rounded.
+uint32_t Through(uint32_t rgb, int rBits, int gBits, int bBits) {
+  auto ch = [](uint32_t c, int bits) {
+    const uint32_t max = (1u << bits) - 1;
+    const uint32_t n = c * max / 255;
+    return static_cast<uint32_t>(std::lround(n * 255.0 / max));
+  };
+  return ch(rgb >> 16 & 255, rBits) << 16 | ch(rgb >> 8 & 255, gBits) << 8 | ch(rgb & 255, bBits);
+}
+
+TEST_F(ImageTool, TrueColourBitmapInEveryMode) {
+  const std::vector<uint32_t> colours = {0xC86432, 0x102030, 0xFFFFFF, 0x00FF7F, 0x808080, 0x7F0001};
+  Write("in.bmp", testbmp::Rgb24(3, 2, colours));
+  struct Case {
+    const char* mode;
+    int r, g, b;  // channel widths of the surface
+  } cases[] = {{"dd32", 8, 8, 8}, {"d3d32", 8, 8, 8}, {"dd16", 5, 6, 5}, {"d3d16", 5, 5, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    std::string output;
+    ASSERT_EQ(Run(dir_ + "/in.bmp " + dir_ + "/out.png --mode " + c.mode, output), 0) << output;
+    int w = 0, h = 0;
+    const auto px = ReadPng("out.png", w, h);
+    ASSERT_EQ(w, 3);
+    ASSERT_EQ(h, 2);
+    for (size_t i = 0; i < colours.size(); ++i) EXPECT_EQ(px[i], Through(colours[i], c.r, c.g, c.b)) << i;
+  }
+}
+
+TEST_F(ImageTool, IndexedBitmapThroughItsPalette) {
+  std::vector<uint32_t> palette(256);
+  for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i) << 16 | static_cast<uint32_t>(255 - i) << 8 | 77;
+  const std::vector<uint32_t> indices = {0, 1, 2, 200, 254, 255, 17, 3};
+  Write("pal.bmp", testbmp::Indexed8(4, 2, palette, indices));
+  std::string output;
+  ASSERT_EQ(Run(dir_ + "/pal.bmp " + dir_ + "/pal.png --mode dd8", output), 0) << output;
+  int w = 0, h = 0;
+  const auto px = ReadPng("pal.png", w, h);
+  ASSERT_EQ(px.size(), indices.size());
+  for (size_t i = 0; i < indices.size(); ++i) EXPECT_EQ(px[i], palette[indices[i]]) << i;
+}
+
+TEST_F(ImageTool, FailuresReportAndExit) {
+  std::string output;
+  EXPECT_EQ(Run(dir_ + "/none.bmp " + dir_ + "/x.png --mode dd32", output), 1);
+  EXPECT_NE(output.find("none.bmp の読み込みに失敗！"), std::string::npos) << output;
+  Write("bad.bmp", {'B', 'M', 1, 2, 3});
+  EXPECT_EQ(Run(dir_ + "/bad.bmp " + dir_ + "/x.png --mode d3d32", output), 1);
+  EXPECT_NE(output.find("の読み込みに失敗！"), std::string::npos) << output;
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/x.png"));
+  EXPECT_EQ(Run(dir_ + "/bad.bmp " + dir_ + "/x.png --mode dd24", output), 2);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+#include "platform/audio_mixer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+namespace {
+
+plat::WaveFormat Format(uint16_t channels, uint32_t rate, uint16_t bits) {
+  plat::WaveFormat f;
+  f.formatTag = plat::kWaveFormatPcm;
+  f.channels = channels;
+  f.samplesPerSec = rate;
+  f.bitsPerSample = bits;
+  f.blockAlign = static_cast<uint16_t>(channels * bits / 8);
+  f.avgBytesPerSec = f.blockAlign * rate;
+  return f;
+}
+
+std::vector<uint8_t> Constant16(int16_t value, size_t frames, int channels = 1) {
+  std::vector<uint8_t> b;
+  for (size_t i = 0; i < frames * channels; ++i) {
+    b.push_back(static_cast<uint8_t>(value & 0xFF));
+    b.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+  }
+  return b;
+}
+
+std::vector<float> Render(plat::AudioMixer& mixer, int frames) {
+  std::vector<float> out(static_cast<size_t>(frames) * 2);
+  mixer.Render(out.data(), frames);
+  return out;
+}
+
+TEST(AudioMixerTest, VolumesInHundredthsOfADecibelGiveKnownGains) {
+  EXPECT_EQ(plat::GainFromHundredthsDb(-10000), 0.0);
+  EXPECT_EQ(plat::GainFromHundredthsDb(0), 1.0);
+  EXPECT_NEAR(plat::GainFromHundredthsDb(-600), 0.501187, 1e-6);
+  EXPECT_NEAR(plat::GainFromHundredthsDb(-2000), 0.1, 1e-12);
+  EXPECT_NEAR(plat::GainFromHundredthsDb(-150), 0.841395, 1e-6);
+
+  plat::AudioMixer mixer;
+  auto data = Constant16(16384, 1000);
+  auto buffer = plat::SoundBuffer::Create(Format(1, 44100, 16), data.data(), data.size(), mixer);
+  ASSERT_TRUE(buffer);
+  buffer->SetVolume(-600);
+  buffer->SetPan(-2000);  // right side 20 dB down
+  buffer->Play(false);
+  auto out = Render(mixer, 10);
+  EXPECT_NEAR(out[0], 0.5 * 0.501187, 1e-5);
+  EXPECT_NEAR(out[1], 0.5 * 0.501187 * 0.1, 1e-5);
+  buffer->SetVolume(-20000);  // clamped
+  EXPECT_EQ(buffer->GetVolume(), -10000);
+  out = Render(mixer, 10);
+  EXPECT_EQ(out[0], 0.0f);
+}
+
+TEST(AudioMixerTest, EightBitIsUnsignedAndStereoKeepsItsSides) {
+  plat::AudioMixer mixer;
+  std::vector<uint8_t> eight(100, 192);  // 64 above the 128 midpoint: half scale
+  auto a = plat::SoundBuffer::Create(Format(1, 44100, 8), eight.data(), eight.size(), mixer);
+  ASSERT_TRUE(a);
+  a->Play(false);
+  auto out = Render(mixer, 4);
+  EXPECT_FLOAT_EQ(out[0], 0.5f);
+  EXPECT_FLOAT_EQ(out[1], 0.5f);
+  a->Stop();
+  std::vector<uint8_t> stereo;
+  for (int i = 0; i < 50; ++i) {
+    auto l = Constant16(8192, 1), r = Constant16(-16384, 1);
+    stereo.insert(stereo.end(), l.begin(), l.end());
+    stereo.insert(stereo.end(), r.begin(), r.end());
+  }
+  auto b = plat::SoundBuffer::Create(Format(2, 44100, 16), stereo.data(), stereo.size(), mixer);
+  ASSERT_TRUE(b);
+  b->Play(false);
+  out = Render(mixer, 4);
+  EXPECT_FLOAT_EQ(out[2], 0.25f);
+  EXPECT_FLOAT_EQ(out[3], -0.5f);
+}
+
+TEST(AudioMixerTest, RatesAreResampledAndOneShotsEnd) {
+  plat::AudioMixer mixer;
+  auto data = Constant16(10000, 1000);
+  auto buffer = plat::SoundBuffer::Create(Format(1, 22050, 16), data.data(), data.size(), mixer);
+  ASSERT_TRUE(buffer);
+  buffer->Play(false);
+  auto out = Render(mixer, 2100);
+  EXPECT_NE(out[2 * 1990], 0.0f);  // 1000 frames at 22050 Hz last 2000 frames of the mix
+  EXPECT_EQ(out[2 * 2001], 0.0f);
+  EXPECT_FALSE(buffer->IsPlaying());
+  EXPECT_EQ(mixer.PlayingVoices(), 0);
+  // At twice the rate it lasts half as long.
+  buffer->SetFrequency(44100);
+  buffer->SetCurrentPosition(0);
+  buffer->Play(false);
+  out = Render(mixer, 1100);
+  EXPECT_NE(out[2 * 990], 0.0f);
+  EXPECT_EQ(out[2 * 1001], 0.0f);
+  EXPECT_EQ(buffer->GetFrequency(), 44100u);
+  buffer->SetFrequency(0);
+  EXPECT_EQ(buffer->GetFrequency(), 22050u);
+}
+
+TEST(AudioMixerTest, DuplicatesOverlapOneSoundWithItself) {
+  plat::AudioMixer mixer;
+  auto data = Constant16(8192, 400);
+  auto first = plat::SoundBuffer::Create(Format(1, 44100, 16), data.data(), data.size(), mixer);
+  ASSERT_TRUE(first);
+  auto second = first->Duplicate();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->SizeBytes(), first->SizeBytes());
+  first->Play(false);
+  auto out = Render(mixer, 100);  // first is 100 frames in
+  second->Play(false);
+  out = Render(mixer, 400);
+  EXPECT_FLOAT_EQ(out[0], 0.5f);           // both sound
+  EXPECT_FLOAT_EQ(out[2 * 299], 0.5f);
+  EXPECT_FLOAT_EQ(out[2 * 300], 0.25f);    // the first has ended, the second goes on
+  EXPECT_FLOAT_EQ(out[2 * 399], 0.25f);
+  // Each has its own volume and state.
+  second->SetVolume(-10000);
+  EXPECT_EQ(first->GetVolume(), 0);
+  first.reset();  // the samples live on in the duplicate
+  second->SetVolume(0);
+  second->SetCurrentPosition(0);
+  second->Play(true);
+  out = Render(mixer, 1000);
+  EXPECT_FLOAT_EQ(out[2 * 999], 0.25f);  // looping past its 400 frames
+}
+
+TEST(AudioMixerTest, FormatsTheMixerCannotPlayAreRefused) {
+  auto data = Constant16(1, 16);
+  plat::WaveFormat f = Format(1, 22050, 16);
+  f.formatTag = 2;
+  EXPECT_FALSE(plat::SoundBuffer::Create(f, data.data(), data.size()));
+  EXPECT_FALSE(plat::SoundBuffer::Create(Format(3, 22050, 16), data.data(), data.size()));
+  EXPECT_FALSE(plat::SoundBuffer::Create(Format(1, 22050, 24), data.data(), data.size()));
+  EXPECT_FALSE(plat::SoundBuffer::Create(Format(1, 0, 16), data.data(), data.size()));
+  EXPECT_FALSE(plat::SoundBuffer::Create(plat::WaveFormat{}, data.data(), data.size()));  // a "fmt " under 16 bytes
+  f = Format(1, 22050, 16);
+  f.blockAlign = 4;
+  EXPECT_FALSE(plat::SoundBuffer::Create(f, data.data(), data.size()));
+  EXPECT_FALSE(plat::SoundBuffer::Create(Format(2, 22050, 16), data.data(), 3));  // under one frame
+  auto odd = plat::SoundBuffer::Create(Format(2, 22050, 16), data.data(), 7);     // a partial frame is dropped
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(odd->SizeBytes(), 4u);
+}
+
+TEST(AudioMixerTest, PlaysFromSeveralThreadsWhileTheMixRuns) {
+  plat::AudioMixer mixer;
+  auto data = Constant16(100, 64);
+  auto base = plat::SoundBuffer::Create(Format(1, 11025, 16), data.data(), data.size(), mixer);
+  ASSERT_TRUE(base);
+  std::atomic<bool> stop{false};
+  std::thread renderer([&] {
+    std::vector<float> out(512);
+    while (!stop) mixer.Render(out.data(), 256);
+  });
+  std::vector<std::thread> players;
+  for (int t = 0; t < 3; ++t)
+    players.emplace_back([&] {
+      for (int i = 0; i < 300; ++i) {
+        auto dup = base->Duplicate();
+        dup->Play(i % 2 == 0);
+        dup->SetVolume(-i);
+        base->Play(false);
+      }
+    });
+  for (auto& p : players) p.join();
+  stop = true;
+  renderer.join();
+  EXPECT_LE(mixer.PlayingVoices(), 1);  // the duplicates are gone with their owners
+}
+
+}  // namespace

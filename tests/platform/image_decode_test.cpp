@@ -1,0 +1,426 @@
+#include "platform/image_decode.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/files.h"
+#include "support/bmp_writer.h"
+
+namespace plat {
+namespace {
+
+using testbmp::Build;
+using testbmp::PackRows;
+using testbmp::Spec;
+
+// SDL2_image's reading of the same bytes, as 0xAARRGGBB; false when SDL
+// refuses the file.
+bool DecodeWithSdl(const std::vector<uint8_t>& bytes, int& w, int& h, std::vector<uint32_t>& argb) {
+  SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  SDL_Surface* s = IMG_Load_RW(rw, 1);
+  if (s == nullptr) return false;
+  SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(s);
+  if (c == nullptr) return false;
+  w = c->w;
+  h = c->h;
+  argb.resize(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(&argb[static_cast<size_t>(y) * w], static_cast<uint8_t*>(c->pixels) + y * c->pitch, w * 4u);
+  SDL_FreeSurface(c);
+  return true;
+}
+
+// `tolerance`: SDL widens 5- and 6-bit channels by truncated multiplication
+// (v * 255 / 31), we repeat the bits as the presenter does ((v << 3) | (v >> 2)),
+// which can be one higher.
+void ExpectSameAsSdl(const std::vector<uint8_t>& bytes, bool compareAlpha, int tolerance = 0) {
+  DecodedImage ours;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(bytes.data(), bytes.size(), ours, error)) << error;
+  int w = 0, h = 0;
+  std::vector<uint32_t> theirs;
+  ASSERT_TRUE(DecodeWithSdl(bytes, w, h, theirs)) << IMG_GetError();
+  ASSERT_EQ(ours.width, w);
+  ASSERT_EQ(ours.height, h);
+  for (size_t i = 0; i < theirs.size(); ++i) {
+    for (int sh = 0; sh < (compareAlpha ? 32 : 24); sh += 8) {
+      const int d = static_cast<int>((ours.argb[i] >> sh) & 0xFF) - static_cast<int>((theirs[i] >> sh) & 0xFF);
+      ASSERT_TRUE(d >= 0 && d <= tolerance) << "pixel " << i % w << "," << i / w << " shift " << sh;
+    }
+  }
+}
+
+// Deterministic picture values in 0..limit-1 (limit 0: any 32-bit value).
+std::vector<uint32_t> Values(int w, int h, uint32_t limit, uint32_t seed = 7) {
+  std::vector<uint32_t> v(static_cast<size_t>(w) * h);
+  uint32_t s = seed;
+  for (auto& x : v) {
+    s = s * 1103515245u + 12345u;
+    const uint32_t r = s ^ (s >> 15) * 0x9E3779B1u;
+    x = limit == 0 ? r : r % limit;
+  }
+  return v;
+}
+
+std::vector<uint32_t> Palette(size_t n) {
+  std::vector<uint32_t> p(n);
+  for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint32_t>((i * 37) & 0xFF) << 16 | static_cast<uint32_t>((i * 91 + 5) & 0xFF) << 8 | ((i * 13 + 200) & 0xFF);
+  return p;
+}
+
+TEST(ImageDecode, IndexedBmpsMatchSdlAndKeepTheirTables) {
+  struct Case { uint32_t header; uint16_t bpp; uint32_t tableSize; uint32_t clrUsed; bool topDown; };
+  const Case cases[] = {
+      {40, 1, 2, 0, false}, {40, 4, 16, 0, false}, {40, 4, 5, 5, false}, {40, 8, 256, 0, false},
+      {40, 8, 100, 100, true}, {108, 8, 256, 0, false}, {124, 4, 16, 0, true}, {12, 8, 256, 0, false},
+      {12, 1, 2, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "header " << c.header << " bpp " << c.bpp << " table " << c.tableSize);
+    Spec s;
+    s.headerSize = c.header;
+    s.width = 13;  // odd: rows need padding, 1/4-bit rows end mid-byte
+    s.height = 7;
+    s.bpp = c.bpp;
+    s.topDown = c.topDown;
+    s.clrUsed = c.clrUsed;
+    s.palette = Palette(c.tableSize);
+    const auto idx = Values(s.width, s.height, c.tableSize);
+    const auto file = Build(s, idx, 0);
+    ExpectSameAsSdl(file, true);
+    DecodedImage img;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error));
+    EXPECT_EQ(img.fileBitsPerPixel, c.bpp);
+    EXPECT_EQ(img.palette, s.palette);
+    ASSERT_EQ(img.indices.size(), idx.size());
+    for (size_t i = 0; i < idx.size(); ++i) ASSERT_EQ(img.indices[i], idx[i]);
+  }
+}
+
+TEST(ImageDecode, DirectColourBmpsMatchSdl) {
+  struct Case { uint32_t header; uint16_t bpp; uint32_t compression; uint32_t masks[4]; bool topDown; bool alpha; };
+  const Case cases[] = {
+      {40, 16, 0, {0, 0, 0, 0}, false, false},                                      // 555
+      {40, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, false, false},                       // 565
+      {56, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, true},                    // 1555 with alpha
+      {40, 24, 0, {0, 0, 0, 0}, false, false},
+      {40, 24, 0, {0, 0, 0, 0}, true, false},
+      {12, 24, 0, {0, 0, 0, 0}, false, false},
+      {40, 32, 0, {0, 0, 0, 0}, false, false},
+      {40, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0}, false, false},
+      {124, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false, true},
+      {108, 32, 3, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, true, true},  // RGBA order
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "header " << c.header << " bpp " << c.bpp << " comp " << c.compression);
+    Spec s;
+    s.headerSize = c.header;
+    s.width = 11;
+    s.height = 6;
+    s.bpp = c.bpp;
+    s.compression = c.compression;
+    s.topDown = c.topDown;
+    for (int i = 0; i < 4; ++i) s.masks[i] = c.masks[i];
+    auto v = Values(s.width, s.height, c.bpp == 16 ? 0x10000u : 0u);
+    if (c.bpp == 32 && !c.alpha) for (auto& x : v) x &= 0x00FFFFFF;  // X byte 0: opaque
+    ExpectSameAsSdl(Build(s, v, 0), c.alpha, c.bpp == 16 ? 1 : 0);
+  }
+}
+
+TEST(ImageDecode, KnownChannelExpansions) {
+  Spec s;
+  s.width = 3;
+  s.height = 1;
+  s.bpp = 16;
+  s.compression = 3;
+  s.masks[0] = 0xF800, s.masks[1] = 0x07E0, s.masks[2] = 0x001F;
+  auto file = Build(s, {0xF81F, 0x8410, 0x0821}, 0);
+  DecodedImage img;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
+  EXPECT_EQ(img.argb[0], 0xFFFF00FFu);
+  EXPECT_EQ(img.argb[1], 0xFF848284u);  // 16/32/16 widened by repeating the bits
+  EXPECT_EQ(img.argb[2], 0xFF080408u);
+  s.compression = 0;  // plain 16 bits: 555
+  file = Build(s, {0x7FFF, 0x4210, 0x0001}, 0);
+  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
+  EXPECT_EQ(img.argb[0], 0xFFFFFFFFu);
+  EXPECT_EQ(img.argb[1], 0xFF848484u);
+  EXPECT_EQ(img.argb[2], 0xFF000008u);
+}
+
+// RLE codes: runs, absolute runs (odd lengths, padding), deltas, end of
+// line, end of bitmap. Pictures 8x4, stored bottom row first.
+std::vector<uint8_t> Rle8Codes() {
+  return {
+      3, 9, 0, 3, 1, 2, 3, 0, 2, 7, 0, 0,  // bottom row: 9 9 9 1 2 3 7 7
+      0, 2, 2, 0,                          // delta right 2 in the next row
+      4, 5, 0, 0,                          // . . 5 5 5 5 (rest skipped)
+      0, 4, 10, 11, 12, 13, 4, 14, 0, 0,   // 10 11 12 13 14 14 14 14
+      8, 15, 0, 1};                        // top row: eight 15s, end
+}
+std::vector<uint8_t> Rle4Codes() {
+  return {
+      5, 0x12, 0, 3, 0x34, 0x50, 0, 0,  // bottom row: 1 2 1 2 1 3 4 5
+      0, 2, 0, 1,                       // delta up one row: a row skipped
+      8, 0xAB, 0, 0,                    // A B A B A B A B
+      0, 2, 4, 0,                       // delta right 4 in the top row
+      0, 3, 0xCD, 0xE0, 0, 1};          // C D E, end
+}
+
+TEST(ImageDecode, RleBmpsMatchSdlAndKnownIndices) {
+  Spec s;
+  s.width = 8;
+  s.height = 4;
+  s.bpp = 8;
+  s.compression = 1;
+  s.palette = Palette(256);
+  auto file = Build(s, Rle8Codes());
+  ExpectSameAsSdl(file, true);
+  DecodedImage img;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
+  const std::vector<uint8_t> expected = {15, 15, 15, 15, 15, 15, 15, 15, 10, 11, 12, 13, 14, 14, 14, 14,
+                                         0,  0,  5,  5,  5,  5,  0,  0,  9,  9,  9,  1,  2,  3,  7,  7};
+  EXPECT_EQ(img.indices, expected);
+
+  s.bpp = 4;
+  s.compression = 2;
+  s.palette = Palette(16);
+  file = Build(s, Rle4Codes());
+  ExpectSameAsSdl(file, true);
+  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
+  const std::vector<uint8_t> expected4 = {0, 0, 0, 0, 12, 13, 14, 0, 10, 11, 10, 11, 10, 11, 10, 11,
+                                          0, 0, 0, 0, 0,  0,  0,  0, 1,  2,  1,  2,  1,  3,  4,  5};
+  EXPECT_EQ(img.indices, expected4);
+}
+
+void ExpectRefused(const std::vector<uint8_t>& file, const char* why) {
+  DecodedImage img;
+  std::string error;
+  EXPECT_FALSE(DecodeImage(file.data(), file.size(), img, error)) << why;
+  EXPECT_FALSE(error.empty()) << why;
+}
+
+TEST(ImageDecode, HostileBmpsFailCleanly) {
+  Spec s;
+  s.width = 9;
+  s.height = 5;
+  s.bpp = 8;
+  s.palette = Palette(256);
+  const auto good = Build(s, Values(9, 5, 256), 0);
+
+  // Every truncation of a valid file that cuts into the pixels or headers.
+  for (size_t n = 0; n + 3 < good.size(); ++n) {
+    std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(n));
+    DecodedImage img;
+    std::string error;
+    EXPECT_FALSE(DecodeImage(cut.data(), cut.size(), img, error)) << "prefix " << n;
+  }
+
+  auto patched = [&](size_t offset, uint32_t value) {
+    auto f = good;
+    for (int i = 0; i < 4; ++i) f[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    return f;
+  };
+  ExpectRefused(patched(10, 0xFFFFFFF0u), "pixel offset past the end");
+  ExpectRefused(patched(10, 20), "pixel offset inside the header");
+  ExpectRefused(patched(18, 100000), "width beyond the largest side");
+  ExpectRefused(patched(18, 0x80000000u), "negative width");
+  ExpectRefused(patched(22, 0x80000000u), "height INT_MIN");
+  ExpectRefused(patched(22, 0), "zero height");
+  ExpectRefused(patched(18, 16000), "width the data cannot hold");
+  ExpectRefused(patched(14, 41), "unknown header size");
+  ExpectRefused(patched(14, 0xFFFFFFFFu), "header size beyond the file");
+  ExpectRefused(patched(30, 7), "unknown compression");
+  {
+    auto f = good;
+    f[28] = 7;  // 7 bits per pixel
+    ExpectRefused(f, "odd depth");
+  }
+  // A colour count far beyond the depth is clamped, not trusted.
+  {
+    DecodedImage img;
+    std::string error;
+    auto f = patched(46, 0x7FFFFFFFu);
+    EXPECT_TRUE(DecodeImage(f.data(), f.size(), img, error)) << error;
+    EXPECT_EQ(img.palette.size(), 256u);
+  }
+  // Bit fields that are not contiguous, or on an 8-bit file.
+  {
+    Spec b;
+    b.width = 2, b.height = 2, b.bpp = 16, b.compression = 3;
+    b.masks[0] = 0xF00F, b.masks[1] = 0x07E0, b.masks[2] = 0x0010;
+    ExpectRefused(Build(b, Values(2, 2, 0xFFFF), 0), "split mask");
+    b.bpp = 8;
+    ExpectRefused(Build(b, std::vector<uint8_t>(8, 0)), "bit fields on 8 bits");
+  }
+}
+
+TEST(ImageDecode, HostileRleFailsCleanly) {
+  Spec s;
+  s.width = 8;
+  s.height = 4;
+  s.bpp = 8;
+  s.compression = 1;
+  s.palette = Palette(256);
+  ExpectRefused(Build(s, std::vector<uint8_t>{9, 1, 0, 1}), "run longer than the row");
+  ExpectRefused(Build(s, std::vector<uint8_t>{4, 1, 5, 1, 0, 1}), "runs adding up past the row");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 1}), "absolute run past the row");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 0, 4, 0, 1}), "delta past the top");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 9, 0, 0, 1}), "delta past the right edge");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1}), "lines past the top");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 6, 1, 2}), "absolute run cut short");
+  ExpectRefused(Build(s, std::vector<uint8_t>{2, 1, 0}), "codes cut short");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 1}), "delta cut short");
+  s.bpp = 4;
+  s.compression = 2;
+  s.palette = Palette(16);
+  ExpectRefused(Build(s, std::vector<uint8_t>{9, 0x12, 0, 1}), "RLE4 run past the row");
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 9, 0x12, 0x34, 0x56, 0x78, 0x90, 0, 1}), "RLE4 absolute past the row");
+  // A picture of 16384 x 16384 from four bytes: refused before allocating.
+  s.width = 16384;
+  s.height = 16384;
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 0, 0, 1}), "huge RLE picture from nothing");
+  s.topDown = true;
+  s.width = 4, s.height = 4;
+  ExpectRefused(Build(s, std::vector<uint8_t>{0, 1}), "top-down RLE");
+}
+
+// A paletted PNG as SDL2_image writes one; `claimedW`/`claimedH` patch the
+// header's size (our checks run before any decoding, so its CRC is moot).
+std::vector<uint8_t> PalettePng(int w, int h, const std::vector<uint32_t>& pal, const std::vector<uint8_t>& idx,
+                                uint32_t claimedW = 0, uint32_t claimedH = 0) {
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, w, h, 8, SDL_PIXELFORMAT_INDEX8);
+  for (size_t i = 0; i < pal.size(); ++i)
+    s->format->palette->colors[i] = SDL_Color{uint8_t(pal[i] >> 16), uint8_t(pal[i] >> 8), uint8_t(pal[i]), 255};
+  s->format->palette->ncolors = static_cast<int>(pal.size());
+  for (int y = 0; y < h; ++y) std::memcpy(static_cast<uint8_t*>(s->pixels) + y * s->pitch, &idx[size_t(y) * w], size_t(w));
+  std::vector<uint8_t> png(4096);
+  SDL_RWops* rw = SDL_RWFromMem(png.data(), static_cast<int>(png.size()));
+  IMG_SavePNG_RW(s, rw, 0);
+  png.resize(static_cast<size_t>(SDL_RWtell(rw)));
+  SDL_RWclose(rw);
+  SDL_FreeSurface(s);
+  for (int i = 0; i < 4; ++i) {
+    if (claimedW) png[16 + i] = uint8_t(claimedW >> (24 - 8 * i));
+    if (claimedH) png[20 + i] = uint8_t(claimedH >> (24 - 8 * i));
+  }
+  return png;
+}
+
+TEST(ImageDecode, PalettedPngKeepsPaletteAndIndices) {
+  const std::vector<uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
+  const std::vector<uint8_t> idx = {0, 1, 2, 3, 4, 4, 3, 2, 1, 0, 1, 1};
+  const auto png = PalettePng(4, 3, pal, idx);
+  DecodedImage img;
+  std::string error;
+  ASSERT_TRUE(DecodeImage(png.data(), png.size(), img, error)) << error;
+  EXPECT_EQ(img.width, 4);
+  EXPECT_EQ(img.height, 3);
+  EXPECT_EQ(img.fileBitsPerPixel, 8);
+  EXPECT_EQ(img.palette, pal);
+  EXPECT_EQ(img.indices, idx);
+  EXPECT_EQ(img.argb[4], 0xFF123456u);
+
+  ExpectRefused(PalettePng(4, 3, pal, idx, 16384, 16384), "PNG claiming a huge size");
+  ExpectRefused(PalettePng(4, 3, pal, idx, 20000, 3), "PNG wider than the largest side");
+  auto cut = png;
+  cut.resize(cut.size() - 30);
+  ExpectRefused(cut, "PNG cut inside its data");
+}
+
+TEST(ImageDecode, TrueColourPngAndJpegThroughSdlImage) {
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormat(0, 16, 8, 32, SDL_PIXELFORMAT_ARGB8888);
+  ASSERT_NE(src, nullptr);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x)
+      static_cast<uint32_t*>(src->pixels)[y * src->pitch / 4 + x] = 0xFF000000u | (x * 16) << 16 | (y * 32) << 8 | 0x40;
+  for (int jpeg = 0; jpeg < 2; ++jpeg) {
+    std::vector<uint8_t> bytes(1 << 16);
+    SDL_RWops* rw = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    ASSERT_EQ(jpeg ? IMG_SaveJPG_RW(src, rw, 0, 95) : IMG_SavePNG_RW(src, rw, 0), 0) << IMG_GetError();
+    bytes.resize(static_cast<size_t>(SDL_RWtell(rw)));
+    SDL_RWclose(rw);
+    DecodedImage img;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(bytes.data(), bytes.size(), img, error)) << error;
+    ASSERT_EQ(img.width, 16);
+    ASSERT_EQ(img.height, 8);
+    EXPECT_TRUE(img.palette.empty());
+    for (int i : {0, 37, 127}) {
+      const uint32_t want = static_cast<uint32_t*>(src->pixels)[(i / 16) * src->pitch / 4 + i % 16];
+      for (int sh : {0, 8, 16}) {
+        const int d = static_cast<int>((img.argb[i] >> sh) & 0xFF) - static_cast<int>((want >> sh) & 0xFF);
+        EXPECT_LE(std::abs(d), jpeg ? 16 : 0) << "pixel " << i << " shift " << sh;
+      }
+    }
+  }
+  SDL_FreeSurface(src);
+}
+
+TEST(ImageDecode, FilesThroughThePathLayer) {
+  const auto dir = std::filesystem::temp_directory_path() / ("pelmora_img_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "Bmp");
+  const auto file = testbmp::Rgb24(33, 17, Values(33, 17, 0x1000000));
+  { std::ofstream(dir / "Bmp" / "Pic.BMP", std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size()); }
+  const std::string program = dir.string() + "\\bmp\\pic.bmp";  // Windows spelling, other case
+  int w = 0, h = 0;
+  EXPECT_TRUE(ReadImageSize(program, w, h));
+  EXPECT_EQ(w, 33);
+  EXPECT_EQ(h, 17);
+  DecodedImage img;
+  std::string error;
+  EXPECT_TRUE(LoadImageFile(program, img, error)) << error;
+  EXPECT_EQ(img.argb.size(), 33u * 17u);
+  EXPECT_FALSE(LoadImageFile(dir.string() + "\\bmp\\none.bmp", img, error));
+  EXPECT_FALSE(ReadImageSize(dir.string() + "\\bmp\\none.bmp", w, h));
+  // A header whose pixels the file does not hold: no size either.
+  auto cut = file;
+  cut.resize(200);
+  { std::ofstream(dir / "Bmp" / "cut.bmp", std::ios::binary).write(reinterpret_cast<const char*>(cut.data()), cut.size()); }
+  EXPECT_FALSE(ReadImageSize(dir.string() + "\\bmp\\cut.bmp", w, h));
+  std::filesystem::remove_all(dir);
+}
+
+// Bitmaps that happen to be installed on this machine: read them as SDL does.
+TEST(ImageDecode, BitmapsFoundOnThisMachine) {
+  std::vector<std::filesystem::path> found;
+  for (const char* root : {"/usr/share", "/usr/lib/python3"}) {
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, std::filesystem::directory_options::skip_permission_denied, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator() && found.size() < 40; it.increment(ec)) {
+      std::string ext = it->path().extension().string();
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext == ".bmp" && it->is_regular_file(ec) && it->file_size(ec) < (8u << 20)) found.push_back(it->path());
+    }
+  }
+  if (found.empty()) GTEST_SKIP() << "no bitmaps installed";
+  for (const auto& path : found) {
+    SCOPED_TRACE(path.string());
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int w = 0, h = 0;
+    std::vector<uint32_t> theirs;
+    DecodedImage ours;
+    std::string error;
+    const bool oursOk = DecodeImage(bytes.data(), bytes.size(), ours, error);
+    if (!DecodeWithSdl(bytes, w, h, theirs)) continue;  // a kind SDL cannot read: only "no crash"
+    ASSERT_TRUE(oursOk) << error;
+    ASSERT_EQ(ours.width, w);
+    ASSERT_EQ(ours.height, h);
+    for (size_t i = 0; i < theirs.size(); ++i) ASSERT_EQ(ours.argb[i] & 0xFFFFFF, theirs[i] & 0xFFFFFF) << i;
+  }
+}
+
+}  // namespace
+}  // namespace plat

@@ -1,0 +1,122 @@
+// pelmora-tool image IN OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]
+// Sets up the display layer without a window in the chosen mode, loads IN
+// through the runtime's own surface loader, and writes what the surface
+// holds as a PNG (8-bit surfaces through the palette: the one of
+// --palette, else IN's own colour table when it has one).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/logs.h"
+#include "gfx/dd.h"
+#include "platform/image_decode.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "tool.h"
+
+namespace {
+
+struct ImageMode {
+  const char* name;
+  uint32_t direct3D;
+  int bpp;
+};
+constexpr ImageMode kModes[] = {{"dd8", 0, 8}, {"dd16", 0, 16}, {"dd32", 0, 32}, {"d3d16", 1, 16}, {"d3d32", 1, 32}};
+
+// The surface's pixels as the screen would show them.
+bool SurfaceToFrame(DDSURFACEDATA* sd, plat::Frame& frame) {
+  const plat::PixelImage* image = nullptr;
+  if (sd->lpDT && sd->lpDT->lpSurface) image = &sd->lpDT->lpSurface->Image();
+  else if (sd->lpDDS && sd->lpDDS->lpSurface) image = &sd->lpDDS->lpSurface->Image();
+  if (image == nullptr) return false;
+  cSurfaceLock lock(sd);
+  if (!lock.Locked()) return false;
+  const int w = std::min(sd->nWidth, lock.Width()), h = std::min(sd->nHeight, lock.Height());
+  if (w <= 0 || h <= 0) return false;
+  frame.width = w;
+  frame.height = h;
+  frame.pixels.assign(static_cast<size_t>(w) * h, 0);
+  const plat::PixelFormat& format = image->Format();
+  const int bytes = format.bitsPerPixel / 8;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = lock.Bits() + static_cast<size_t>(y) * lock.Pitch();
+    for (int x = 0; x < w; ++x) {
+      uint32_t raw = 0;
+      std::memcpy(&raw, row + static_cast<size_t>(x) * bytes, static_cast<size_t>(bytes));
+      frame.pixels[static_cast<size_t>(y) * w + x] = plat::PixelToArgb(format, raw, DDState.DDPalette);
+    }
+  }
+  return true;
+}
+
+int RunImage(const std::vector<std::string>& args) {
+  std::string in, out, mode, palette;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
+    else if (args[i] == "--palette" && i + 1 < args.size()) palette = args[++i];
+    else if (in.empty()) in = args[i];
+    else if (out.empty()) out = args[i];
+    else in.clear(), out.clear(), i = args.size();
+  }
+  const ImageMode* chosen = nullptr;
+  for (const ImageMode& m : kModes)
+    if (mode == m.name) chosen = &m;
+  if (in.empty() || out.empty() || chosen == nullptr) {
+    std::fprintf(stderr, "usage: pelmora-tool image IN OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n");
+    return 2;
+  }
+
+  plat::SetWindowHost(plat::MakeHeadlessWindowHost());
+  plat::SetVerticalBlankWait(false);
+  // Full screen: every depth is allowed there and the desktop stays as it is.
+  if (!DDInit(chosen->direct3D, 0, 640, 480, chosen->bpp, 0, 0, 1, 60, 0, nullptr, nullptr, 0)) {
+    std::fprintf(stderr, "image: the %s display cannot be set up\n", chosen->name);
+    return 1;
+  }
+  const std::string inPath = plat::Utf8ToCp932(in);
+  if (chosen->bpp == 8) {
+    const std::string palettePath = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
+    plat::DecodedImage probe;
+    std::string ignored;
+    if ((!palette.empty() || (plat::LoadImageFile(inPath, probe, ignored) && !probe.palette.empty())) &&
+        DDLoadPaletteFromFile(DDState.DDPalette, palettePath.c_str())) {
+      std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
+    }
+  }
+
+  DDSURFACEDATA sd;
+  const uint32_t result = DDCreateSurfaceFromFile(&sd, inPath.c_str(), 0, DDState.nBpp, 1, DTMEMORYTYPE_SYSTEM, 0, 0,
+                                                  0, 0, 0);
+  if (result != 0) {
+    std::string message;
+    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), inPath.c_str());
+    plat::DecodedImage probe;
+    std::string reason;
+    if (!plat::LoadImageFile(inPath, probe, reason)) message += " (" + reason + ")";
+    std::fprintf(stderr, "%s\n", plat::Cp932ToUtf8(message).c_str());
+    DDReleaseSurface(&sd);
+    DDRelease();
+    return 1;
+  }
+  plat::Frame frame;
+  const bool converted = SurfaceToFrame(&sd, frame);
+  DDReleaseSurface(&sd);
+  DDRelease();
+  if (!converted) {
+    std::fprintf(stderr, "image: the surface cannot be read\n");
+    return 1;
+  }
+  if (!plat::SaveFramePng(frame, out)) {
+    std::fprintf(stderr, "image: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+tool::Registrar imageCommand(tool::Command{
+    "image", "image IN OUT.png --mode M    a bitmap through the surface loader (dd8 dd16 dd32 d3d16 d3d32)", RunImage});
+
+}  // namespace

@@ -1,0 +1,155 @@
+// pelmora-tool render-audio IN OUT.wav [--seconds N] [--loop]
+// Plays a WAV, MIDI or Ogg file through the runtime's own readers, players
+// and mixer, pulling the mix directly (faster than real time), and writes it
+// as a 16-bit stereo 44100 Hz WAV: once through, as long as the file lasts,
+// or exactly N seconds with --seconds (--loop keeps the file looping).
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/midi_stream.h"
+#include "core/sound.h"
+#include "platform/audio_device.h"
+#include "platform/audio_mixer.h"
+#include "platform/midi_stream_device.h"
+#include "platform/ogg_player.h"
+#include "platform/text.h"
+#include "tool.h"
+
+namespace {
+
+constexpr int kBlockFrames = 256;                  // frames pulled between player reactions
+constexpr int64_t kMaxFrames = int64_t{30} * 60 * plat::kMixRate;  // 30 minutes
+
+std::string WaveFileBytes(const std::vector<int16_t>& samples) {
+  auto u32 = [](std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  auto u16 = [](std::string& s, uint16_t v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>(v >> 8));
+  };
+  uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+  std::string out = "RIFF";
+  u32(out, 36 + dataBytes);
+  out += "WAVEfmt ";
+  u32(out, 16);
+  u16(out, 1);
+  u16(out, 2);
+  u32(out, plat::kMixRate);
+  u32(out, plat::kMixRate * 4);
+  u16(out, 4);
+  u16(out, 16);
+  out += "data";
+  u32(out, dataBytes);
+  for (int16_t s : samples) u16(out, static_cast<uint16_t>(s));
+  return out;
+}
+
+// Pulls blocks until `done` says so (checked between blocks) or `limit` frames.
+template <class Done>
+void Pull(std::vector<int16_t>& out, int64_t limit, Done done) {
+  std::vector<int16_t> block(kBlockFrames * 2);
+  int64_t frames = 0;
+  while (frames < limit) {
+    int n = static_cast<int>(std::min<int64_t>(kBlockFrames, limit - frames));
+    plat::GlobalMixer().RenderS16(block.data(), n);
+    out.insert(out.end(), block.begin(), block.begin() + 2 * n);
+    frames += n;
+    plat::WaitMidiCallbacksHandled(2000);  // let the MIDI player refill before the next block
+    if (done()) break;
+  }
+}
+
+int Fail(const std::string& cp932Message) {
+  std::fprintf(stderr, "render-audio: %s\n", plat::Cp932ToUtf8(cp932Message).c_str());
+  return 1;
+}
+
+int RenderAudio(const std::vector<std::string>& args) {
+  std::string in, out;
+  double seconds = -1.0;
+  bool loop = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--seconds" && i + 1 < args.size()) {
+      seconds = std::atof(args[++i].c_str());
+    } else if (args[i] == "--loop") {
+      loop = true;
+    } else if (in.empty()) {
+      in = args[i];
+    } else if (out.empty()) {
+      out = args[i];
+    } else {
+      in.clear();
+      break;
+    }
+  }
+  if (in.empty() || out.empty() || (loop && seconds <= 0)) {
+    std::fprintf(stderr, "usage: pelmora-tool render-audio IN OUT.wav [--seconds N] [--loop]\n");
+    return 2;
+  }
+  plat::SetManualAudioPull(true);
+  const std::string path = plat::Utf8ToCp932(in);
+  std::string bytes;
+  if (!tool::ReadWholeFile(in, bytes, 512u << 20)) return Fail("cannot read " + path);
+  const int64_t fixed = seconds > 0 ? std::llround(seconds * plat::kMixRate) : -1;
+  std::vector<int16_t> mix;
+
+  if (bytes.compare(0, 4, "RIFF") == 0) {
+    WAVEDATA wave;
+    WaveParseResult result = ParseWave(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), wave);
+    if (result != WaveParseResult::Ok) {
+      std::string line;
+      const char* message = WaveParseMessage(result);
+      FormatString(line, message ? message : plat::Sjis("%s の読み込みに失敗しました！").c_str(), path.c_str());
+      return Fail(line);
+    }
+    auto buffer = plat::SoundBuffer::Create(wave.format, wave.samples.data(), wave.samples.size());
+    if (!buffer) {
+      std::string line;
+      FormatString(line, plat::Sjis("%s生成失敗！").c_str(), path.c_str());
+      return Fail(line);
+    }
+    buffer->Play(loop);
+    int64_t frames = static_cast<int64_t>(buffer->SizeBytes() / wave.format.blockAlign);
+    int64_t length = static_cast<int64_t>(std::ceil(frames * static_cast<double>(plat::kMixRate) / wave.format.samplesPerSec));
+    Pull(mix, fixed > 0 ? fixed : std::min(length, kMaxFrames), [] { return false; });
+  } else if (bytes.compare(0, 4, "MThd") == 0) {
+    cMidiStream player(path.c_str());
+    if (!player.HasImage()) return Fail(player.LastMessage());
+    if (!plat::MidiSynthReady()) std::fprintf(stderr, "render-audio: no SoundFont could be loaded; the tune is silent\n");
+    player.Restart(loop ? 1 : 0);
+    Pull(mix, fixed > 0 ? fixed : kMaxFrames, [&] { return fixed < 0 && player.State() == cMidiStream::kStopped; });
+    player.Close();
+  } else if (bytes.compare(0, 4, "OggS") == 0) {
+    plat::OggPlayerObject* player = plat::CreateOggPlayerObject();
+    if (!player) return Fail("out of memory");
+    player->PrepareLoad();
+    if (!player->Load(path.c_str())) {
+      player->Release();
+      return Fail(path + ": not a playable Ogg Vorbis file");
+    }
+    player->SetLoopCount(loop ? plat::kOggLoopForever : 0);
+    player->Play();
+    Pull(mix, fixed > 0 ? fixed : kMaxFrames, [&] { return fixed < 0 && !player->IsPlaying(); });
+    player->Release();
+  } else {
+    return Fail(path + ": neither a WAV, a standard MIDI nor an Ogg file");
+  }
+  if (!tool::WriteWholeFile(out, WaveFileBytes(mix))) {
+    std::fprintf(stderr, "render-audio: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  std::printf("%s: %.3f s\n", out.c_str(), static_cast<double>(mix.size() / 2) / plat::kMixRate);
+  return 0;
+}
+
+tool::Registrar renderAudio(tool::Command{
+    "render-audio", "render-audio IN OUT.wav [--seconds N] [--loop]  plays a WAV/MIDI/Ogg file into a WAV", RenderAudio});
+
+}  // namespace

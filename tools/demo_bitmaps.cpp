@@ -1,0 +1,586 @@
+// The demo project's pictures, drawn by code: the palette bitmap, blocks,
+// characters, items, shots, windows, title, world map and stage
+// backgrounds, each as the game's surface table names it. Every picture is
+// an 8-bit bitmap over one shared 256-colour palette whose entry 0 (the
+// palette bitmap's top-left pixel) is the transparent colour, so the
+// pictures look alike in every display mode and depth.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bmp_file_writer.h"
+#include "platform/font_raster.h"
+#include "tool.h"
+
+namespace {
+
+// ---- the palette ----
+// 0 transparent (magenta); 1..15 greys, black to white; 16..239 fourteen hue
+// ramps of 16 shades (shade 0 black, 10 the pure hue, 15 near white);
+// 240 the font frame colour, 241 the text colour, 242.. a few extras.
+constexpr uint8_t KEY = 0;
+constexpr uint8_t FRAME = 240, TEXT = 241;
+enum Hue { RED, ORANGE, YELLOW, LIME, GREEN, TEAL, CYAN, SKY, BLUE, INDIGO, PURPLE, PINK, BROWN, SKIN };
+
+uint8_t Grey(int level) { return static_cast<uint8_t>(1 + std::clamp(level, 0, 14)); }  // 0 black .. 14 white
+uint8_t Shade(Hue hue, int shade) { return static_cast<uint8_t>(16 + hue * 16 + std::clamp(shade, 0, 15)); }
+
+std::vector<uint32_t> MakePalette() {
+  static const uint32_t kHues[14] = {0xE03030, 0xF08020, 0xF0D030, 0x90D030, 0x30A040, 0x20A090, 0x30C0D0,
+                                     0x50A0F0, 0x3050D0, 0x5040A0, 0x9040C0, 0xF070B0, 0x8A5A30, 0xF0C8A0};
+  std::vector<uint32_t> p(256, 0);
+  p[0] = 0xFF00FF;
+  for (int i = 0; i < 15; ++i) {
+    const uint32_t v = static_cast<uint32_t>(i * 255 / 14);
+    p[1 + i] = v << 16 | v << 8 | v;
+  }
+  for (int h = 0; h < 14; ++h) {
+    const int r = kHues[h] >> 16 & 255, g = kHues[h] >> 8 & 255, b = kHues[h] & 255;
+    for (int s = 0; s < 16; ++s) {
+      int cr, cg, cb;
+      if (s <= 10) {
+        cr = r * s / 10, cg = g * s / 10, cb = b * s / 10;
+      } else {  // toward white
+        const int t = s - 10;  // 1..5
+        cr = r + (255 - r) * t / 6, cg = g + (255 - g) * t / 6, cb = b + (255 - b) * t / 6;
+      }
+      p[16 + h * 16 + s] = static_cast<uint32_t>(cr) << 16 | static_cast<uint32_t>(cg) << 8 | static_cast<uint32_t>(cb);
+    }
+  }
+  p[FRAME] = 0x283060;
+  p[TEXT] = 0xFFFFFF;
+  const uint32_t extras[] = {0xFFE060, 0xC09020, 0x101828, 0x203050, 0x405890, 0x80A0D0, 0xE8E0C8,
+                             0xA08860, 0x60C060, 0xD04040, 0x4060A0, 0x202020, 0xF8F8F0, 0x606878};
+  for (int i = 0; i < 14; ++i) p[242 + i] = extras[i];
+  return p;
+}
+
+// ---- drawing on palette indices ----
+struct Canvas {
+  int w, h;
+  std::vector<uint8_t> px;
+  Canvas(int width, int height, uint8_t fill = KEY) : w(width), h(height), px(size_t(width) * height, fill) {}
+  void Set(int x, int y, uint8_t c) {
+    if (x >= 0 && y >= 0 && x < w && y < h) px[size_t(y) * w + x] = c;
+  }
+  uint8_t Get(int x, int y) const { return (x >= 0 && y >= 0 && x < w && y < h) ? px[size_t(y) * w + x] : KEY; }
+  void Rect(int x, int y, int rw, int rh, uint8_t c) {
+    for (int j = 0; j < rh; ++j)
+      for (int i = 0; i < rw; ++i) Set(x + i, y + j, c);
+  }
+  void Frame(int x, int y, int rw, int rh, uint8_t c) {
+    Rect(x, y, rw, 1, c), Rect(x, y + rh - 1, rw, 1, c), Rect(x, y, 1, rh, c), Rect(x + rw - 1, y, 1, rh, c);
+  }
+  void Ellipse(double cx, double cy, double rx, double ry, uint8_t c) {
+    for (int y = int(cy - ry) - 1; y <= int(cy + ry) + 1; ++y)
+      for (int x = int(cx - rx) - 1; x <= int(cx + rx) + 1; ++x) {
+        const double dx = (x + 0.5 - cx) / rx, dy = (y + 0.5 - cy) / ry;
+        if (dx * dx + dy * dy <= 1.0) Set(x, y, c);
+      }
+  }
+  // A one-dot outline in `c` around every non-key pixel of the rectangle.
+  void Outline(int x0, int y0, int rw, int rh, uint8_t c) {
+    std::vector<uint8_t> copy = px;
+    auto was = [&](int x, int y) {
+      return x >= x0 && y >= y0 && x < x0 + rw && y < y0 + rh && x < w && y < h && copy[size_t(y) * w + x] != KEY;
+    };
+    for (int y = y0; y < y0 + rh; ++y)
+      for (int x = x0; x < x0 + rw; ++x)
+        if (!was(x, y) && (was(x - 1, y) || was(x + 1, y) || was(x, y - 1) || was(x, y + 1))) Set(x, y, c);
+  }
+  // Vertical gradient over a ramp of palette indices.
+  void VGradient(int x, int y, int rw, int rh, const std::vector<uint8_t>& ramp) {
+    for (int j = 0; j < rh; ++j) {
+      // Ordered dither between neighbouring steps.
+      const double t = double(j) / std::max(1, rh - 1) * (ramp.size() - 1);
+      const int base = int(t);
+      const double frac = t - base;
+      for (int i = 0; i < rw; ++i) {
+        static const double kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+        const bool up = frac > (kBayer[(y + j) & 3][(x + i) & 3] + 0.5) / 16 && base + 1 < int(ramp.size());
+        Set(x + i, y + j, ramp[base + (up ? 1 : 0)]);
+      }
+    }
+  }
+  bool Save(const std::string& path, const std::vector<uint32_t>& palette) const {
+    return tool::WriteBmp8(path, w, h, palette, px);
+  }
+};
+
+// Text through the runtime's font rasteriser: coverage of half or more sets
+// the dot (no blending on palette pictures).
+class TextPen {
+ public:
+  TextPen(int pixelHeight) {
+    const std::string file = plat::FindFontFile("IPAGothic");
+    if (!file.empty()) face_ = plat::FontFace::Open(file, pixelHeight);
+  }
+  // Draws `utf8` with its top-left at (x, y); returns the width drawn.
+  int Draw(Canvas& c, int x, int y, const std::string& utf8, uint8_t colour) {
+    if (!face_) return 0;
+    int pen = x;
+    const int baseline = y + face_->Ascent();
+    for (size_t i = 0; i < utf8.size();) {
+      uint32_t cp = static_cast<uint8_t>(utf8[i]);
+      int extra = cp >= 0xF0 ? 3 : cp >= 0xE0 ? 2 : cp >= 0xC0 ? 1 : 0;
+      if (extra) cp &= 0x3F >> extra;
+      for (int k = 1; k <= extra && i + k < utf8.size(); ++k) cp = cp << 6 | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+      i += 1 + extra;
+      plat::GlyphBitmap g;
+      face_->RenderGlyph(cp, g);
+      for (int gy = 0; gy < g.height; ++gy)
+        for (int gx = 0; gx < g.width; ++gx)
+          if (g.coverage[size_t(gy) * g.width + gx] >= 128) c.Set(pen + g.left + gx, baseline - g.top + gy, colour);
+      pen += g.advance;
+    }
+    return pen - x;
+  }
+  int Measure(const std::string& utf8) { return face_ ? face_->MeasureUtf8(utf8) : 0; }
+
+ private:
+  std::unique_ptr<plat::FontFace> face_;
+};
+
+// ---- the pictures ----
+
+// 16 × 24: the colour table is the palette; rows 8..23 hold the 16 × 16 grid
+// of palette numbers; the top-left pixel is the transparent colour.
+Canvas PalettePicture() {
+  Canvas c(16, 24, KEY);
+  for (int r = 0; r < 16; ++r)
+    for (int col = 0; col < 16; ++col) c.Set(col, 8 + r, static_cast<uint8_t>(16 * r + col));
+  return c;
+}
+
+// The debug glyph strip: 16 glyphs of 8 × 16 a row; byte b at row b >> 4,
+// the half-width katakana moved to rows 0, 1, 8, 9 as the debug text reads them.
+Canvas DebugGlyphs() {
+  Canvas c(128, 256, KEY);
+  TextPen pen(14);
+  for (int b = 0x20; b < 0x100; ++b) {
+    if (b == 0x7F || (b >= 0x80 && b < 0xA6) || b >= 0xDE) continue;
+    int row = b >> 4;
+    if (b >= 0xA6 && b <= 0xBF) row = (b >> 4) - 10;
+    if (b >= 0xC0 && b <= 0xDD) row = (b >> 4) - 4;
+    std::string utf8;
+    if (b < 0x80) {
+      utf8 = std::string(1, static_cast<char>(b));
+    } else {  // CP932 0xA1.. are the half-width katakana U+FF61..
+      const uint32_t cp = 0xFF61 + (b - 0xA1);
+      utf8 = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+    pen.Draw(c, (b & 15) * 8, row * 16 + 1, utf8, TEXT);
+  }
+  c.Outline(0, 0, 128, 256, Grey(1));
+  return c;
+}
+
+// Blocks: 15 a row, 32 × 32 each, 10 rows.
+Canvas Blocks() {
+  Canvas c(480, 320, KEY);
+  for (int n = 1; n < 150; ++n) {  // block 0 is "no block"
+    const int x = (n % 15) * 32, y = (n / 15) * 32;
+    const Hue hue = static_cast<Hue>((n / 15 + 12) % 14);
+    switch (n % 15) {
+      case 1: case 2: case 3:  // ground: dirt with a grass top
+        c.Rect(x, y, 32, 32, Shade(BROWN, 7));
+        for (int i = 0; i < 24; ++i) c.Set(x + (i * 13 + n * 7) % 32, y + 8 + (i * 7) % 24, Shade(BROWN, 5));
+        c.Rect(x, y, 32, 7, Shade(GREEN, 9));
+        for (int i = 0; i < 32; i += 3) c.Set(x + i, y + 7, Shade(GREEN, 7));
+        break;
+      case 4: case 5:  // bricks
+        c.Rect(x, y, 32, 32, Shade(hue, 5));
+        for (int r = 0; r < 4; ++r) {
+          c.Rect(x, y + r * 8 + 7, 32, 1, Shade(hue, 3));
+          for (int k = 0; k < 2; ++k) c.Rect(x + ((r & 1) * 8 + k * 16) % 32, y + r * 8, 1, 7, Shade(hue, 3));
+          c.Rect(x, y + r * 8, 32, 1, Shade(hue, 8));
+        }
+        break;
+      case 6:  // stone
+        c.Rect(x, y, 32, 32, Grey(8));
+        c.Frame(x, y, 32, 32, Grey(4));
+        c.Rect(x + 1, y + 1, 30, 1, Grey(11)), c.Rect(x + 1, y + 1, 1, 30, Grey(11));
+        break;
+      case 7:  // prize block
+        c.Rect(x, y, 32, 32, Shade(YELLOW, 9));
+        c.Frame(x, y, 32, 32, Shade(ORANGE, 5));
+        c.Ellipse(x + 16, y + 16, 6, 6, Shade(ORANGE, 7));
+        c.Ellipse(x + 16, y + 16, 3, 3, Shade(YELLOW, 13));
+        break;
+      case 8:  // ice
+        c.Rect(x, y, 32, 32, Shade(CYAN, 12));
+        for (int i = 4; i < 28; ++i) c.Set(x + i, y + 31 - i, Shade(CYAN, 15));
+        c.Frame(x, y, 32, 32, Shade(SKY, 8));
+        break;
+      case 9:  // spikes
+        for (int k = 0; k < 4; ++k)
+          for (int j = 0; j < 16; ++j) c.Rect(x + k * 8 + 4 - j / 4, y + 16 + j, 1 + (j / 4) * 2, 1, Grey(10 - j / 6));
+        c.Rect(x, y + 30, 32, 2, Grey(5));
+        break;
+      case 10:  // ladder
+        c.Rect(x + 6, y, 3, 32, Shade(BROWN, 9)), c.Rect(x + 23, y, 3, 32, Shade(BROWN, 9));
+        for (int r = 4; r < 32; r += 8) c.Rect(x + 6, y + r, 20, 2, Shade(BROWN, 11));
+        break;
+      case 11:  // water
+        c.VGradient(x, y, 32, 32, {Shade(SKY, 9), Shade(BLUE, 8), Shade(BLUE, 6)});
+        for (int i = 0; i < 32; ++i) c.Set(x + i, y + 2 + int(std::sin(i / 5.0) * 2), Shade(SKY, 14));
+        break;
+      case 12:  // cloud platform
+        c.Ellipse(x + 10, y + 18, 10, 8, Grey(14)), c.Ellipse(x + 22, y + 16, 10, 10, Grey(14));
+        c.Outline(x, y, 32, 32, Grey(9));
+        break;
+      case 13:  // crate
+        c.Rect(x + 1, y + 1, 30, 30, Shade(BROWN, 10));
+        c.Frame(x + 1, y + 1, 30, 30, Shade(BROWN, 5));
+        for (int i = 2; i < 30; ++i) c.Set(x + i, y + i, Shade(BROWN, 6)), c.Set(x + 31 - i, y + i, Shade(BROWN, 6));
+        break;
+      default:  // coloured tiles with a bevel
+        c.Rect(x, y, 32, 32, Shade(hue, 8));
+        c.Rect(x, y, 32, 2, Shade(hue, 12)), c.Rect(x, y, 2, 32, Shade(hue, 12));
+        c.Rect(x, y + 30, 32, 2, Shade(hue, 4)), c.Rect(x + 30, y, 2, 32, Shade(hue, 4));
+        break;
+    }
+  }
+  return c;
+}
+
+// One creature in a 32 × 32 cell, frame f of its walk.
+void Creature(Canvas& c, int x, int y, int kind, Hue hue, int f) {
+  const int bob = (f % 4 == 1 || f % 4 == 3) ? 1 : 0;
+  const int step = (f % 4 == 1) ? 2 : (f % 4 == 3) ? -2 : 0;
+  switch (kind % 4) {
+    case 0:  // a little hero: head, body, legs
+      c.Rect(x + 11 + step, y + 26, 4, 5, Shade(BROWN, 4));
+      c.Rect(x + 18 - step, y + 26, 4, 5, Shade(BROWN, 4));
+      c.Rect(x + 10, y + 15 + bob, 13, 12, Shade(hue, 9));
+      c.Ellipse(x + 16.5, y + 10 + bob, 7, 7, Shade(SKIN, 10));
+      c.Rect(x + 9, y + 3 + bob, 15, 4, Shade(hue, 6));
+      c.Rect(x + 18, y + 9 + bob, 2, 3, Grey(0));
+      break;
+    case 1:  // slime
+      c.Ellipse(x + 16, y + 22 + bob, 13 - bob, 9 + bob, Shade(hue, 9));
+      c.Ellipse(x + 12, y + 18 + bob, 3, 2, Shade(hue, 14));
+      c.Rect(x + 18, y + 20 + bob, 2, 3, Grey(0)), c.Rect(x + 23, y + 20 + bob, 2, 3, Grey(0));
+      break;
+    case 2:  // bird
+      c.Ellipse(x + 16, y + 16 + bob, 9, 7, Shade(hue, 9));
+      c.Ellipse(x + 12, y + 12 - (f % 2) * 4 + bob, 7, 3, Shade(hue, 12));
+      c.Rect(x + 24, y + 15 + bob, 5, 2, Shade(ORANGE, 10));
+      c.Rect(x + 20, y + 13 + bob, 2, 2, Grey(0));
+      break;
+    default:  // ghost
+      c.Ellipse(x + 16, y + 14 + bob, 10, 10, Grey(13));
+      c.Rect(x + 6, y + 14 + bob, 21, 10, Grey(13));
+      for (int i = 0; i < 4; ++i) c.Ellipse(x + 8.5 + i * 5 + (f % 2), y + 25 + bob, 2.5, 2.5, Grey(13));
+      c.Rect(x + 18, y + 11 + bob, 2, 4, Shade(hue, 5)), c.Rect(x + 23, y + 11 + bob, 2, 4, Shade(hue, 5));
+      break;
+  }
+}
+
+// Character sheets: 15 characters a row of 32-dot cells, 20 frames down.
+Canvas Characters(int sheet) {
+  Canvas c(480, 640, KEY);
+  for (int n = 0; n < 15; ++n) {
+    const int kind = sheet == 1 && n == 0 ? 0 : (n + sheet) % 4;
+    const Hue hue = static_cast<Hue>((n * 5 + sheet * 3) % 12);
+    for (int f = 0; f < 20; ++f) Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 0 ? RED : hue, f);
+  }
+  c.Outline(0, 0, 480, 640, Grey(1));
+  return c;
+}
+
+void Item(Canvas& c, int x, int y, int n) {
+  const Hue hue = static_cast<Hue>(n % 12);
+  switch (n % 6) {
+    case 0:  // coin
+      c.Ellipse(x + 16, y + 16, 9, 11, Shade(YELLOW, 9));
+      c.Ellipse(x + 16, y + 16, 5, 7, Shade(YELLOW, 12));
+      break;
+    case 1:  // heart
+      c.Ellipse(x + 11, y + 13, 6, 6, Shade(hue, 9)), c.Ellipse(x + 21, y + 13, 6, 6, Shade(hue, 9));
+      for (int j = 0; j < 11; ++j) c.Rect(x + 5 + j, y + 15 + j, 22 - 2 * j, 1, Shade(hue, 9));
+      break;
+    case 2:  // gem
+      for (int j = 0; j < 18; ++j) {
+        const int half = j < 6 ? 4 + j * 2 : 14 - (j - 6) * 14 / 12;
+        c.Rect(x + 16 - half, y + 7 + j, half * 2, 1, Shade(hue, j < 6 ? 13 : 9));
+      }
+      break;
+    case 3:  // star
+      for (int j = 0; j < 24; ++j)
+        for (int i = 0; i < 24; ++i) {
+          const double dx = i - 11.5, dy = j - 12.5, a = std::atan2(dy, dx), r = std::hypot(dx, dy);
+          if (r < 5 + 6 * std::pow(std::cos(2.5 * a + 0.3), 2)) c.Set(x + 4 + i, y + 4 + j, Shade(YELLOW, 11));
+        }
+      break;
+    case 4:  // potion
+      c.Ellipse(x + 16, y + 20, 8, 8, Shade(hue, 9));
+      c.Rect(x + 13, y + 6, 6, 8, Grey(12));
+      c.Rect(x + 12, y + 4, 8, 3, Shade(BROWN, 8));
+      break;
+    default:  // key
+      c.Ellipse(x + 11, y + 16, 6, 6, Shade(YELLOW, 10));
+      c.Ellipse(x + 11, y + 16, 2.5, 2.5, KEY);
+      c.Rect(x + 16, y + 15, 12, 3, Shade(YELLOW, 10));
+      c.Rect(x + 23, y + 18, 2, 4, Shade(YELLOW, 10)), c.Rect(x + 26, y + 18, 2, 3, Shade(YELLOW, 10));
+      break;
+  }
+}
+
+// Items: 15 a row, each 32 wide and 64 high (two cells: still and glinting).
+Canvas Items() {
+  Canvas c(480, 128, KEY);
+  for (int n = 0; n < 30; ++n) {
+    const int x = (n % 15) * 32, y = (n / 15) * 64;
+    Item(c, x, y, n);
+    Item(c, x, y + 32, n);
+    c.Set(x + 10, y + 32 + 9, Grey(14)), c.Set(x + 11, y + 32 + 10, Grey(14)), c.Set(x + 9, y + 32 + 10, Grey(14));
+  }
+  c.Outline(0, 0, 480, 128, Grey(1));
+  return c;
+}
+
+// Small items: 16 × 16, 16 a row.
+Canvas MiniItems() {
+  Canvas big = Items();
+  Canvas c(256, 32, KEY);
+  for (int n = 0; n < 30; ++n)
+    for (int j = 0; j < 16; ++j)
+      for (int i = 0; i < 16; ++i) c.Set((n % 16) * 16 + i, (n / 16) * 16 + j, big.Get((n % 15) * 32 + i * 2, (n / 15) * 64 + j * 2));
+  return c;
+}
+
+// Shots: 30 graphics of 16 × 16 down a column, two animation cells wide each.
+Canvas Shots() {
+  Canvas c(64, 480, KEY);
+  for (int g = 0; g < 60; ++g) {
+    const int x = (g / 30) * 32, y = (g % 30) * 16;
+    const Hue hue = static_cast<Hue>(g % 12);
+    for (int cell = 0; cell < 2; ++cell) {
+      const int cx = x + cell * 16;
+      if (g % 3 == 2) {  // arrow pointing right
+        c.Rect(cx + 1, y + 7, 11, 2, Shade(BROWN, 9));
+        for (int j = 0; j < 4; ++j) c.Rect(cx + 11 + j, y + 4 + j, 1, 8 - 2 * j, Grey(11));
+        c.Rect(cx + 1, y + 5 + cell, 3, 1, Shade(hue, 11)), c.Rect(cx + 1, y + 10 - cell, 3, 1, Shade(hue, 11));
+      } else {  // energy ball, pulsing
+        c.Ellipse(cx + 8, y + 8, 6 - cell, 6 - cell, Shade(hue, 9));
+        c.Ellipse(cx + 8, y + 8, 3, 3, Shade(hue, 14));
+      }
+    }
+  }
+  return c;
+}
+
+// A framed panel of the window pictures.
+void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
+  c.VGradient(x, y, w, h, {Shade(hue, 6), Shade(hue, 4), Shade(hue, 3)});
+  c.Frame(x, y, w, h, Shade(hue, 12));
+  c.Frame(x + 1, y + 1, w - 2, h - 2, Shade(hue, 8));
+}
+
+Canvas Words(TextPen& pen) {
+  Canvas c(256, 256, KEY);
+  const char* words[] = {"READY", "GO!", "STAGE CLEAR", "GAME OVER", "PAUSE", "TIME UP", "1UP", "MISS"};
+  const Hue hues[] = {YELLOW, ORANGE, SKY, RED, LIME, PINK, GREEN, PURPLE};
+  for (int i = 0; i < 8; ++i) pen.Draw(c, 4, 4 + i * 32, words[i], Shade(hues[i], 11));
+  c.Outline(0, 0, 256, 256, Grey(1));
+  return c;
+}
+
+Canvas Title(TextPen& big, TextPen& small) {
+  Canvas c(640, 480, 0);
+  c.VGradient(0, 0, 640, 340, {Shade(INDIGO, 5), Shade(BLUE, 8), Shade(SKY, 10), Shade(SKY, 13), Shade(ORANGE, 13)});
+  c.Ellipse(480, 250, 40, 40, Shade(YELLOW, 13));
+  for (int x = 0; x < 640; ++x) {
+    const int far = 300 + int(std::sin(x / 70.0) * 25 + std::sin(x / 23.0) * 6);
+    const int near = 360 + int(std::sin(x / 110.0 + 1) * 30);
+    for (int y = far; y < 480; ++y) c.Set(x, y, Shade(TEAL, 5));
+    for (int y = near; y < 480; ++y) c.Set(x, y, Shade(GREEN, 7 - (y - near) / 40));
+  }
+  const std::string title = "PELMORA";
+  const int tw = big.Measure(title);
+  Canvas text(640, 480, KEY);
+  big.Draw(text, (640 - tw) / 2, 110, title, Shade(YELLOW, 12));
+  text.Outline(0, 0, 640, 480, Shade(RED, 5));
+  text.Outline(0, 0, 640, 480, Grey(0));
+  for (size_t i = 0; i < text.px.size(); ++i)
+    if (text.px[i] != KEY) c.px[i] = text.px[i];
+  const std::string prompt = "PUSH Z KEY";
+  small.Draw(c, (640 - small.Measure(prompt)) / 2, 400, prompt, TEXT);
+  return c;
+}
+
+Canvas Background(int n) {
+  Canvas c(640, 480, 0);
+  switch ((n - 1) % 8) {
+    case 0:  // blue sky with clouds
+      c.VGradient(0, 0, 640, 480, {Shade(SKY, 8), Shade(SKY, 11), Shade(SKY, 13)});
+      for (int k = 0; k < 7; ++k) {
+        const int x = (k * 173) % 640, y = 40 + (k * 97) % 200;
+        c.Ellipse(x, y, 34, 14, Grey(14)), c.Ellipse(x + 24, y - 8, 24, 14, Grey(14));
+      }
+      break;
+    case 1:  // cave
+      c.VGradient(0, 0, 640, 480, {Grey(1), Shade(BROWN, 3), Shade(BROWN, 4)});
+      for (int k = 0; k < 20; ++k) {
+        const int x = (k * 67) % 640;
+        for (int j = 0; j < 40 + (k * 13) % 50; ++j) c.Rect(x - (40 - j) / 5, j, 2 * ((40 - j) / 5) + 1, 1, Shade(BROWN, 5));
+      }
+      break;
+    case 2:  // sunset
+      c.VGradient(0, 0, 640, 480, {Shade(PURPLE, 5), Shade(RED, 8), Shade(ORANGE, 11), Shade(YELLOW, 13)});
+      c.Ellipse(320, 380, 70, 70, Shade(YELLOW, 14));
+      break;
+    case 3:  // night with stars
+      c.VGradient(0, 0, 640, 480, {Grey(0), Shade(INDIGO, 3), Shade(BLUE, 4)});
+      for (int k = 0; k < 160; ++k) c.Set((k * 211) % 640, (k * 137) % 400, Grey(10 + k % 5));
+      c.Ellipse(520, 90, 26, 26, Shade(YELLOW, 14));
+      break;
+    case 4:  // forest
+      c.VGradient(0, 0, 640, 480, {Shade(LIME, 12), Shade(GREEN, 10)});
+      for (int k = 0; k < 12; ++k) {
+        const int x = k * 56 + 20;
+        c.Rect(x - 4, 250, 9, 230, Shade(BROWN, 5));
+        c.Ellipse(x, 230, 36, 60, Shade(GREEN, 5 + k % 3));
+      }
+      break;
+    case 5:  // under water
+      c.VGradient(0, 0, 640, 480, {Shade(CYAN, 10), Shade(TEAL, 7), Shade(BLUE, 4)});
+      for (int k = 0; k < 40; ++k) c.Ellipse((k * 149) % 640, (k * 89) % 480, 2 + k % 4, 2 + k % 4, Shade(CYAN, 14));
+      break;
+    case 6:  // castle hall
+      c.Rect(0, 0, 640, 480, Grey(4));
+      for (int y = 0; y < 480; y += 16)
+        for (int x = (y / 16 % 2) * 16; x < 640; x += 32) c.Frame(x, y, 32, 16, Grey(3));
+      for (int k = 0; k < 5; ++k) c.Rect(k * 140 + 40, 60, 24, 420, Shade(RED, 4));
+      break;
+    default:  // snow
+      c.VGradient(0, 0, 640, 480, {Grey(10), Shade(SKY, 13), Grey(14)});
+      for (int k = 0; k < 120; ++k) c.Ellipse((k * 181) % 640, (k * 113) % 480, 1.5, 1.5, Grey(14));
+      break;
+  }
+  return c;
+}
+
+bool BuildBitmaps(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(fs::path(folder) / "bmp" / "plt", ec);
+  if (ec) {
+    std::fprintf(stderr, "bitmaps: cannot create %s/bmp/plt\n", folder.c_str());
+    return false;
+  }
+  const std::vector<uint32_t> palette = MakePalette();
+  TextPen glyphs(16), big(96), small(24);
+  struct Picture {
+    std::string name;
+    Canvas canvas;
+  };
+  std::vector<Picture> pictures;
+  pictures.push_back({"bmp/plt/Palette.bmp", PalettePicture()});
+  pictures.push_back({"bmp/Debug.bmp", DebugGlyphs()});
+  pictures.push_back({"bmp/Block.bmp", Blocks()});
+  for (int n = 1; n <= 2; ++n) pictures.push_back({"bmp/Character" + std::to_string(n) + ".bmp", Characters(n)});
+  pictures.push_back({"bmp/Shot.bmp", Shots()});
+  pictures.push_back({"bmp/Item.bmp", Items()});
+  pictures.push_back({"bmp/Item_Mini.bmp", MiniItems()});
+  {
+    Canvas marks(256, 64, KEY);  // cursor arrows, a pointing hand, exclamation and question marks
+    for (int k = 0; k < 4; ++k)
+      for (int j = 0; j < 12; ++j) marks.Rect(k * 32 + 10, 10 + j, 12 - j, 1, Shade(static_cast<Hue>(k * 3), 11));
+    glyphs.Draw(marks, 136, 4, "!", Shade(RED, 10)), glyphs.Draw(marks, 168, 4, "?", Shade(SKY, 10));
+    marks.Outline(0, 0, 256, 64, Grey(1));
+    pictures.push_back({"bmp/Mark.bmp", std::move(marks)});
+  }
+  {
+    Canvas window(640, 480, KEY);
+    Panel(window, 0, 0, 640, 480, BLUE);
+    pictures.push_back({"bmp/Window.bmp", std::move(window)});
+    Canvas status(640, 96, KEY);
+    Panel(status, 0, 0, 640, 96, INDIGO);
+    pictures.push_back({"bmp/StatusWindow.bmp", std::move(status)});
+  }
+  pictures.push_back({"bmp/Title.bmp", Title(big, small)});
+  {
+    Canvas modes(320, 192, KEY);
+    const char* names[] = {"STORY", "FREE PLAY", "RANKING"};
+    for (int i = 0; i < 3; ++i) {
+      Panel(modes, 0, i * 64, 320, 60, static_cast<Hue>(SKY + i));
+      small.Draw(modes, 20, i * 64 + 16, names[i], TEXT);
+    }
+    pictures.push_back({"bmp/GameMode.bmp", std::move(modes)});
+  }
+  {
+    Canvas acc(256, 64, KEY);  // menu cursor, life hearts, a clock and a coin counter
+    for (int j = 0; j < 14; ++j) acc.Rect(4, 9 + j, j < 7 ? j + 1 : 14 - j, 1, TEXT);
+    for (int k = 0; k < 3; ++k) Item(acc, 32 + k * 32, 0, 1 + 6 * k);
+    Item(acc, 128, 0, 0);
+    acc.Ellipse(176, 16, 11, 11, Grey(14)), acc.Rect(175, 8, 2, 9, Grey(0)), acc.Rect(176, 15, 7, 2, Grey(0));
+    acc.Outline(0, 0, 256, 64, Grey(1));
+    pictures.push_back({"bmp/Accessory.bmp", std::move(acc)});
+  }
+  {
+    Canvas symbols(416, 16, KEY);  // the picture letters a..z
+    for (int k = 0; k < 26; ++k) {
+      const Hue hue = static_cast<Hue>(k % 12);
+      if (k % 3 == 0) symbols.Ellipse(k * 16 + 8, 8, 6, 6, Shade(hue, 10));
+      else if (k % 3 == 1) symbols.Rect(k * 16 + 3, 3, 10, 10, Shade(hue, 10));
+      else for (int j = 0; j < 10; ++j) symbols.Rect(k * 16 + 8 - j / 2, 3 + j, 1 + j, 1, Shade(hue, 10));
+    }
+    symbols.Outline(0, 0, 416, 16, Grey(1));
+    pictures.push_back({"bmp/Symbol.bmp", std::move(symbols)});
+  }
+  pictures.push_back({"bmp/Word.bmp", Words(small)});
+  {
+    Canvas chips(160, 64, KEY);  // ten world-map chips, five a row
+    const uint8_t fills[10] = {Shade(GREEN, 9), Shade(BLUE, 8), Shade(BROWN, 7), Shade(GREEN, 5), Shade(YELLOW, 13),
+                               Shade(BROWN, 11), Shade(BROWN, 9), Grey(14), Shade(RED, 7), Grey(9)};
+    for (int n = 0; n < 10; ++n) {
+      const int x = (n % 5) * 32, y = (n / 5) * 32;
+      chips.Rect(x, y, 32, 32, fills[n]);
+      if (n == 2) for (int j = 0; j < 20; ++j) chips.Rect(x + 16 - j / 2, y + 6 + j, j + 1, 1, Grey(8 + (j < 6 ? 6 : 0)));
+      if (n == 3) for (int k = 0; k < 3; ++k) chips.Ellipse(x + 8 + k * 8, y + 14 + (k % 2) * 6, 6, 8, Shade(GREEN, 7));
+      if (n == 9) chips.Rect(x + 8, y + 12, 16, 14, Shade(RED, 6)), chips.Rect(x + 14, y + 18, 4, 8, Grey(2));
+    }
+    pictures.push_back({"bmp/WorldMapChip.bmp", std::move(chips)});
+  }
+  {
+    Canvas events(64, 256, KEY);  // world icons: not cleared (x 0), cleared (x 32)
+    for (int row = 0; row < 8; ++row)
+      for (int cleared = 0; cleared < 2; ++cleared) {
+        const int x = cleared * 32, y = row * 32;
+        events.Rect(x + 6, y + 10, 20, 18, cleared ? Shade(GREEN, 8) : Shade(static_cast<Hue>(row % 12), 8));
+        events.Rect(x + 12, y + 18, 8, 10, Grey(2));
+        for (int k = 0; k < 3; ++k) events.Rect(x + 6 + k * 8, y + 6, 4, 4, events.Get(x + 7, y + 11));
+        events.Rect(x + 15, y + 1, 1, 6, Grey(10)), events.Rect(x + 16, y + 1, 6, 3, cleared ? Shade(YELLOW, 11) : Shade(RED, 9));
+        events.Outline(x, y, 32, 32, Grey(1));
+      }
+    pictures.push_back({"bmp/WorldEvent.bmp", std::move(events)});
+  }
+  {
+    Canvas back(640, 480, 0);
+    back.VGradient(0, 0, 640, 480, {Shade(BLUE, 5), Shade(BLUE, 7), Shade(SKY, 8)});
+    for (int k = 0; k < 60; ++k) back.Rect((k * 97) % 620, (k * 53) % 470, 8 + k % 12, 1, Shade(SKY, 11));
+    pictures.push_back({"bmp/WorldBack.bmp", std::move(back)});
+  }
+  // The stage backgrounds under the names the table gives them.
+  for (int n = 1; n <= 8; ++n) pictures.push_back({"背景その" + std::to_string(n) + ".bmp", Background(n)});
+
+  for (const Picture& p : pictures) {
+    const std::string path = (fs::path(folder) / p.name).string();
+    if (!p.canvas.Save(path, palette)) {
+      std::fprintf(stderr, "bitmaps: cannot write %s\n", path.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+tool::Registrar demoBitmaps(tool::DemoPart{20, "bitmaps", BuildBitmaps});
+
+}  // namespace
