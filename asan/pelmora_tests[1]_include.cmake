@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/asan/pelmora_tests[1]_tests.cmake")
-  include("/work/main/asan/pelmora_tests[1]_tests.cmake")
-else()
-  add_test(pelmora_tests_NOT_BUILT pelmora_tests_NOT_BUILT)
-endif()
