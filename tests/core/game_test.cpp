@@ -160,7 +160,11 @@ TEST(GameTest, RealTimeFramesRunAtSixtyPerSecondWithoutSpinning) {
   double rate = (f1 - f0) / seconds;
   EXPECT_NEAR(rate, 60.0, 0.3) << (f1 - f0) << " frames in " << seconds << " s";
   double load = (cpu1 - cpu0) / seconds;
+#if !defined(__SANITIZE_ADDRESS__)
+  // Sanitizer builds run every instruction several times over: only the
+  // plain build says what a player's machine spends.
   EXPECT_LT(load, 0.10) << "cpu " << (cpu1 - cpu0) << " s in " << seconds << " s";
+#endif
   std::printf("frame rate %.3f/s, cpu %.1f%% of one core\n", rate, load * 100);
   EXPECT_EQ(game.Close(), 0);
 }

@@ -66,6 +66,8 @@ GameHarness::GameHarness(Options options) : options_(std::move(options)) {
   if (options_.writeProject) WriteMinimalProject(folder_, options_.iniLines);
   setenv("PELMORA_RUNTIME_DIR", (folder_ + "/run").c_str(), 1);
   setenv("PELMORA_DIALOG_LOG", (folder_ + "/dialogs.log").c_str(), 1);
+  // Sound is mixed but no device is opened: tests pull the mix themselves.
+  setenv("PELMORA_AUDIO", "pull", 1);
   if (options_.dialogAnswers.empty())
     unsetenv("PELMORA_DIALOG_ANSWERS");
   else
