@@ -115,6 +115,7 @@ bool InitGame(const char* commandLine, int showCommand) {
                        SystemData.Num(kSysFixedColourKey), host.Desktop().bitsPerPixel, display))
     return false;
 
+  host.SetResizable(display.bSizingBorder != 0);
   MainWindow.SetText(SystemData.m_strTitle.c_str());
   ResetStopwatch();
   if (display.nBpp == 8) GameSettings.nDDVideoStretch = 0;

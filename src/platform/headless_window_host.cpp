@@ -96,6 +96,7 @@ class HeadlessHost final : public HeadlessWindowHost {
   bool Minimised() const override { return minimised_; }
   bool Maximised() const override { return maximised_; }
   void SetFullScreen(bool on) override { fullScreen_ = on; }
+  void SetResizable(bool on) override { resizable_ = on; }
 
   DesktopInfo Desktop() const override {
     DesktopInfo info;
@@ -180,7 +181,7 @@ class HeadlessHost final : public HeadlessWindowHost {
   // Main-thread state.
   WindowHandle window_ = 0;
   bool exists_ = false, shown_ = false, minimised_ = false, maximised_ = false;
-  bool activated_ = false, fullScreen_ = false;
+  bool activated_ = false, fullScreen_ = false, resizable_ = false;
   int x_ = 0, y_ = 0, width_ = kScreenWidth, height_ = kScreenHeight;
   std::string title_;
 };

@@ -232,6 +232,7 @@ class SdlHost final : public WindowHost {
     if (!EnsureSdlVideo()) return false;
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    if (resizable_) flags |= SDL_WINDOW_RESIZABLE;
     SDL_Window* w = SDL_CreateWindow(title_.c_str(), host_detail::ClampCoordinate(x), host_detail::ClampCoordinate(y),
                                      host_detail::ClampSize(width), host_detail::ClampSize(height), flags);
     if (w == nullptr) {
@@ -354,6 +355,11 @@ class SdlHost final : public WindowHost {
     if (screen_.window == nullptr) return;  // applied by Create
     SDL_SetWindowFullscreen(screen_.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     needRender_ = true;
+  }
+
+  void SetResizable(bool on) override {
+    resizable_ = on;
+    if (screen_.window != nullptr) SDL_SetWindowResizable(screen_.window, on ? SDL_TRUE : SDL_FALSE);
   }
 
   DesktopInfo Desktop() const override {
@@ -641,6 +647,7 @@ class SdlHost final : public WindowHost {
   WindowHandle target_ = 0;  // receives the translated messages
   std::string title_;        // UTF-8
   bool fullScreen_ = false;
+  bool resizable_ = false;
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
   Frame upload_;             // main thread's copy of the frame being uploaded

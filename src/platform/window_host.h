@@ -73,6 +73,8 @@ class WindowHost {
   virtual bool Maximised() const = 0;
   // Full screen on the desktop (whole-factor scaled picture).
   virtual void SetFullScreen(bool on) = 0;
+  // A window the player may resize (the picture keeps whole-factor scaling).
+  virtual void SetResizable(bool on) = 0;
   virtual DesktopInfo Desktop() const = 0;
 
   // Turns pending window-system events into messages posted to the window
