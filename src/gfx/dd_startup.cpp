@@ -65,7 +65,7 @@ bool DDInitWithFallback(GameSettingsRecord& s, plat::WindowHandle hWnd, const DD
                 nCount);
   }
   if (!ok) {
-    WriteECLog("%s", plat::Sjis("DDInit失敗").c_str());
+    WriteReportAndECLog("%s", plat::Sjis("DDInit失敗").c_str());  // in the report too: the player would see nothing else
     return false;
   }
   if (lpDTCon)
@@ -78,7 +78,7 @@ bool DDInitWithFallback(GameSettingsRecord& s, plat::WindowHandle hWnd, const DD
 bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8_t r, uint8_t g, uint8_t b) {
   if (!lpDTCon && !DDState.lpDDPalette) return true;
   if (!DDLoadPaletteFromFile(DDState.DDPalette, szPaletteBitmap)) {
-    WriteECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
+    WriteReportAndECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
     return false;
   }
   std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
@@ -96,7 +96,7 @@ bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8
     DDSetTransmit(r, g, b);
   }
   if (!ok) {
-    WriteECLog("%s", plat::Sjis("DDSetTransmit失敗").c_str());
+    WriteReportAndECLog("%s", plat::Sjis("DDSetTransmit失敗").c_str());
     return false;
   }
   WriteECLog("1");
