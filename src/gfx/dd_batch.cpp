@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <map>
+#include <tuple>
+#include <unordered_map>
 
 #include "core/logs.h"
 #include "gfx/dd.h"
@@ -34,12 +37,21 @@ struct TEXTUREORDER {
   int32_t nKey = 0;
 };
 
+// Where a sorted batch finds the key a new draw of a source shares: the
+// first queued draw of that source that matched no area, and the first
+// per source position among those that matched one (sequence, key).
+struct FIRSTDRAWS {
+  std::unordered_map<const DDSURFACEDATA*, std::pair<int32_t, int32_t>> plain;
+  std::map<std::tuple<const DDSURFACEDATA*, int32_t, int32_t>, std::pair<int32_t, int32_t>> area;
+};
+
 struct DDDRAWBATCH {
   uint32_t bEnabled = 0;
   std::vector<DDDRAWCMD> cmds;
   int32_t nKeyCounter = 0;
   uint32_t bSort = 0;
   std::vector<TEXTUREORDER> order;
+  FIRSTDRAWS first;
 };
 
 constexpr int kMaxBatches = 100;
@@ -215,12 +227,15 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   c.nSeq = static_cast<int32_t>(b->cmds.size());
   bool keyed = false;
   if (b->bSort) {
-    for (const DDDRAWCMD& q : b->cmds) {
-      if (q.lpSrc == lpSrc && (!q.bAreaMatch || (q.sx == sx && q.sy == sy))) {
-        c.nKey = q.nKey;
-        keyed = true;
-        break;
-      }
+    // The earliest queued draw of this source that either matched no area
+    // or matched one at this very source position gives its key.
+    const std::pair<int32_t, int32_t>* found = nullptr;
+    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) found = &it->second;
+    if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
+      if (!found || it->second.first < found->first) found = &it->second;
+    if (found) {
+      c.nKey = found->second;
+      keyed = true;
     }
   }
   if (!keyed) {
@@ -249,6 +264,10 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   c.dwColor = lpDTCon->dwDrawColor;
   c.dwColorOp = lpDTCon->dwColorOp;
   c.dwAlphaOp = lpDTCon->dwAlphaOp;
+  if (b->bSort) {
+    if (c.bAreaMatch) b->first.area.emplace(std::make_tuple(lpSrc, sx, sy), std::make_pair(c.nSeq, c.nKey));
+    else b->first.plain.emplace(lpSrc, std::make_pair(c.nSeq, c.nKey));
+  }
   b->cmds.push_back(c);
   return true;
 }

@@ -71,6 +71,27 @@ uint32_t ToFlipBackBuffer(uint32_t p) {
 
 bool Transparent(uint32_t p, int bits) { return bits == 16 ? (p & 0xA000) == 0 : (p >> 24) == 0; }
 
+// The pixel rows of a processor copy: (destination, source) index pairs
+// worked out once with the copy's own rules, then walked for every row.
+template <typename T, bool kFlip>
+void CopyMapped(const cSurfaceLock& dl, const cSurfaceLock& sl, const std::vector<int>& columns,
+                const std::vector<int>& rows, bool keyed) {
+  const int bits = static_cast<int>(sizeof(T)) * 8;
+  for (size_t r = 0; r < rows.size(); r += 2) {
+    uint8_t* out = dl.Bits() + static_cast<size_t>(rows[r]) * dl.Pitch();
+    const uint8_t* in = sl.Bits() + static_cast<size_t>(rows[r + 1]) * sl.Pitch();
+    for (size_t c = 0; c < columns.size(); c += 2) {
+      T v;
+      std::memcpy(&v, in + static_cast<size_t>(columns[c + 1]) * sizeof(T), sizeof(T));
+      uint32_t p = v;
+      if (keyed && Transparent(p, bits)) continue;
+      if constexpr (kFlip) p = ToFlipBackBuffer(p);
+      v = static_cast<T>(p);
+      std::memcpy(out + static_cast<size_t>(columns[c]) * sizeof(T), &v, sizeof(T));
+    }
+  }
+}
+
 // The processor road of the stretch blit (Direct3D, destination not a
 // render target or source in system memory).
 void ProcessorStretch(DDSURFACEDATA* dst, int dx, int dy, int dw, int dh, DDSURFACEDATA* src, int sx, int sy, int sw,
@@ -93,6 +114,49 @@ void ProcessorStretch(DDSURFACEDATA* dst, int dx, int dy, int dw, int dh, DDSURF
     std::memcpy(dl.Bits() + static_cast<size_t>(y) * dl.Pitch() + static_cast<size_t>(x) * bpp, &p, bpp);
   };
   const bool keyed = flags == 1;
+  if (plat::DrawFastPaths()) {
+    // The same pixel choices as the loops below, as index pairs.
+    thread_local std::vector<int> columns, rows;
+    columns.clear();
+    rows.clear();
+    const bool same = dw == sw && dh == sh;
+    const float rx = static_cast<float>(sw) / static_cast<float>(dw);
+    const float ry = static_cast<float>(sh) / static_cast<float>(dh);
+    for (int r = 0; r < dh; ++r) {
+      const int ty = dy + r;
+      const int fy = same ? sy + r : sy + static_cast<int>(static_cast<float>(r) * ry);
+      if (ty < 0 || ty >= dl.Height() || fy < 0 || fy >= sl.Height()) continue;
+      rows.push_back(ty);
+      rows.push_back(fy);
+    }
+    for (int c = 0; c < dw; ++c) {
+      const int tx = dx + c;
+      if (tx < 0 || tx >= dl.Width()) continue;
+      int fx = sx + c;
+      if (!same) {
+        int k = static_cast<int>(static_cast<float>(c) * rx);
+        if (sw < 0) {
+          if (!(sw < k && k <= 0)) continue;
+          k -= 1;
+        } else if (!(k >= 0 && k < sw)) {
+          continue;
+        }
+        fx = sx + k;
+      }
+      if (fx < 0 || fx >= sl.Width()) continue;
+      columns.push_back(tx);
+      columns.push_back(fx);
+    }
+    if (bits == 16) {
+      if (flip) CopyMapped<uint16_t, true>(dl, sl, columns, rows, keyed);
+      else CopyMapped<uint16_t, false>(dl, sl, columns, rows, keyed);
+    } else {
+      CopyMapped<uint32_t, false>(dl, sl, columns, rows, keyed);
+    }
+    sl.Unlock();
+    dl.Unlock();
+    return;
+  }
   if (dw == sw && dh == sh) {
     for (int r = 0; r < dh; ++r) {
       const int ty = dy + r, fy = sy + r;
@@ -411,8 +475,21 @@ void DDFillRectDevice(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t 
               ((g * f[PF_GMAX] / 255) << f[PF_GSHIFT]) | ((b * f[PF_BMAX] / 255) << f[PF_BSHIFT]);
     }
     const int bpp = lock.m_nBytesPerPixel;
+    const int x0 = std::max(x, 0), x1 = std::min(x + w, lock.Width());
+    if (plat::DrawFastPaths() && (bpp == 2 || bpp == 4)) {
+      for (int ty = std::max(y, 0); ty < std::min(y + h, lock.Height()); ++ty) {
+        uint8_t* row = lock.Bits() + static_cast<size_t>(ty) * lock.Pitch();
+        if (bpp == 2) {
+          const uint16_t v = static_cast<uint16_t>(value);
+          for (int tx = x0; tx < x1; ++tx) std::memcpy(row + static_cast<size_t>(tx) * 2, &v, 2);
+        } else {
+          for (int tx = x0; tx < x1; ++tx) std::memcpy(row + static_cast<size_t>(tx) * 4, &value, 4);
+        }
+      }
+      return;
+    }
     for (int ty = std::max(y, 0); ty < std::min(y + h, lock.Height()); ++ty)
-      for (int tx = std::max(x, 0); tx < std::min(x + w, lock.Width()); ++tx)
+      for (int tx = x0; tx < x1; ++tx)
         std::memcpy(lock.Bits() + static_cast<size_t>(ty) * lock.Pitch() + static_cast<size_t>(tx) * bpp, &value, bpp);
     return;
   }

@@ -68,6 +68,354 @@ int Wrap(int v, int n) {
   return m < 0 ? m + n : m;
 }
 
+// ---- the specialised road's pixel codecs ----
+// Colours travel packed as 0xAARRGGBB. Each codec gives exactly what
+// ReadArgb and WriteArgb give for its format.
+
+enum class PixelKind { A8R8G8B8, X8R8G8B8, R5G6B5, A1R5G5B5, Other };
+
+PixelKind KindOf(const PixelFormat& f) {
+  if (f == FormatA8R8G8B8()) return PixelKind::A8R8G8B8;
+  if (f == FormatX8R8G8B8()) return PixelKind::X8R8G8B8;
+  if (f == FormatR5G6B5()) return PixelKind::R5G6B5;
+  if (f == FormatA1R5G5B5()) return PixelKind::A1R5G5B5;
+  return PixelKind::Other;
+}
+
+struct ChannelTables {
+  uint8_t widen5[32], widen6[64];      // c × 255 / max, truncated
+  uint8_t narrow5[256], narrow6[256];  // (v × max + 127) / 255
+};
+
+constexpr ChannelTables MakeChannelTables() {
+  ChannelTables t{};
+  for (uint32_t c = 0; c < 32; ++c) t.widen5[c] = static_cast<uint8_t>(c * 255 / 31);
+  for (uint32_t c = 0; c < 64; ++c) t.widen6[c] = static_cast<uint8_t>(c * 255 / 63);
+  for (uint32_t v = 0; v < 256; ++v) {
+    t.narrow5[v] = static_cast<uint8_t>((v * 31 + 127) / 255);
+    t.narrow6[v] = static_cast<uint8_t>((v * 63 + 127) / 255);
+  }
+  return t;
+}
+constexpr ChannelTables kChannels = MakeChannelTables();
+
+template <PixelKind K>
+struct Codec;
+
+template <>
+struct Codec<PixelKind::A8R8G8B8> {
+  using Raw = uint32_t;
+  static constexpr uint32_t Decode(uint32_t p) { return p; }
+  static constexpr uint32_t Encode(uint32_t c) { return c; }
+};
+
+template <>
+struct Codec<PixelKind::X8R8G8B8> {
+  using Raw = uint32_t;
+  static constexpr uint32_t Decode(uint32_t p) { return p | 0xFF000000u; }
+  static constexpr uint32_t Encode(uint32_t c) { return c | 0xFF000000u; }
+};
+
+template <>
+struct Codec<PixelKind::R5G6B5> {
+  using Raw = uint16_t;
+  static constexpr uint32_t Decode(uint32_t p) {
+    return 0xFF000000u | uint32_t{kChannels.widen5[(p >> 11) & 31]} << 16 |
+           uint32_t{kChannels.widen6[(p >> 5) & 63]} << 8 | kChannels.widen5[p & 31];
+  }
+  static constexpr uint32_t Encode(uint32_t c) {
+    return uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 11 | uint32_t{kChannels.narrow6[(c >> 8) & 0xFF]} << 5 |
+           kChannels.narrow5[c & 0xFF];
+  }
+};
+
+template <>
+struct Codec<PixelKind::A1R5G5B5> {
+  using Raw = uint16_t;
+  static constexpr uint32_t Decode(uint32_t p) {
+    return ((p & 0x8000u) ? 0xFF000000u : 0u) | uint32_t{kChannels.widen5[(p >> 10) & 31]} << 16 |
+           uint32_t{kChannels.widen5[(p >> 5) & 31]} << 8 | kChannels.widen5[p & 31];
+  }
+  static constexpr uint32_t Encode(uint32_t c) {
+    return ((c >> 24) >= 128 ? 0x8000u : 0u) | uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 10 |
+           uint32_t{kChannels.narrow5[(c >> 8) & 0xFF]} << 5 | kChannels.narrow5[c & 0xFF];
+  }
+};
+
+// The alpha a texel decodes to, without decoding its colour.
+template <PixelKind K>
+uint32_t AlphaOf(uint32_t p) {
+  if constexpr (K == PixelKind::A8R8G8B8) return p >> 24;
+  else if constexpr (K == PixelKind::A1R5G5B5) return (p & 0x8000u) ? 255u : 0u;
+  else return 255u;
+}
+
+// Raw texel to raw target pixel with no operation between: Encode(Decode(p)).
+// Between the 16-bit kinds each channel goes through one small table.
+struct Convert16Tables {
+  uint16_t red[32], green[64], blue[32];
+};
+
+template <PixelKind From, PixelKind To>
+constexpr Convert16Tables MakeConvert16() {
+  Convert16Tables t{};
+  const bool sixGreen = From == PixelKind::R5G6B5;
+  for (uint32_t c = 0; c < 32; ++c) {
+    const uint32_t redBits = sixGreen ? c << 11 : c << 10;
+    t.red[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(redBits | (sixGreen ? 0u : 0x8000u))) &
+                                     (To == PixelKind::R5G6B5 ? 0xF800u : 0x7C00u));
+    t.blue[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c)) & 0x1Fu);
+  }
+  for (uint32_t c = 0; c < (sixGreen ? 64u : 32u); ++c)
+    t.green[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c << 5)) &
+                                       (To == PixelKind::R5G6B5 ? 0x07E0u : 0x03E0u));
+  return t;
+}
+
+template <PixelKind From, PixelKind To>
+inline constexpr Convert16Tables kConvert16 = MakeConvert16<From, To>();
+
+// The same for every A1R5G5B5 colour at once (the alpha bit left out).
+template <PixelKind To>
+struct Convert1555Table {
+  uint16_t to[32768];
+};
+
+template <PixelKind To>
+constexpr Convert1555Table<To> MakeConvert1555() {
+  Convert1555Table<To> t{};
+  const Convert16Tables& c = kConvert16<PixelKind::A1R5G5B5, To>;
+  for (uint32_t p = 0; p < 32768; ++p) t.to[p] = static_cast<uint16_t>(c.red[p >> 10] | c.green[(p >> 5) & 31] | c.blue[p & 31]);
+  return t;
+}
+
+template <PixelKind To>
+inline constexpr Convert1555Table<To> kConvert1555 = MakeConvert1555<To>();
+
+template <PixelKind From, PixelKind To>
+uint32_t ConvertRaw(uint32_t p) {
+  if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
+    return kConvert1555<To>.to[p & 0x7FFF];
+  } else if constexpr (From == PixelKind::A8R8G8B8 && To == PixelKind::A8R8G8B8) {
+    return p;
+  } else if constexpr (To == PixelKind::X8R8G8B8 &&
+                       (From == PixelKind::A8R8G8B8 || From == PixelKind::X8R8G8B8)) {
+    return p | 0xFF000000u;
+  } else if constexpr (sizeof(typename Codec<From>::Raw) == 2 && sizeof(typename Codec<To>::Raw) == 2) {
+    const Convert16Tables& t = kConvert16<From, To>;
+    uint32_t v;
+    if constexpr (From == PixelKind::R5G6B5) v = t.red[(p >> 11) & 31] | t.green[(p >> 5) & 63] | t.blue[p & 31];
+    else v = t.red[(p >> 10) & 31] | t.green[(p >> 5) & 31] | t.blue[p & 31];
+    // The target's alpha bit follows the decoded alpha (255 for R5G6B5).
+    if constexpr (To == PixelKind::A1R5G5B5) v |= AlphaOf<From>(p) >= 128 ? 0x8000u : 0u;
+    return v;
+  } else {
+    return Codec<To>::Encode(Codec<From>::Decode(p));
+  }
+}
+
+template <typename T>
+T LoadRaw(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+void StoreRaw(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// SRCALPHA/INVSRCALPHA on all four channels, as ShadePixel mixes them.
+inline uint32_t MixPacked(uint32_t s, uint32_t d, uint32_t sa) {
+  const uint32_t da = 255 - sa;
+  auto mix = [sa, da](uint32_t sv, uint32_t dv) { return (sv * sa + dv * da + 127) / 255; };
+  return mix(s >> 24, d >> 24) << 24 | mix((s >> 16) & 0xFF, (d >> 16) & 0xFF) << 16 |
+         mix((s >> 8) & 0xFF, (d >> 8) & 0xFF) << 8 | mix(s & 0xFF, d & 0xFF);
+}
+
+inline uint32_t ApplyTables(const uint8_t (*t)[256], uint32_t c) {
+  return uint32_t{t[0][c >> 24]} << 24 | uint32_t{t[1][(c >> 16) & 0xFF]} << 16 |
+         uint32_t{t[2][(c >> 8) & 0xFF]} << 8 | t[3][c & 0xFF];
+}
+
+// Texels copied as they are onto a row when every alpha among them is whole
+// (0: the target keeps its pixel; 255: the texel lands): one select per
+// pixel, which the compiler vectorises. False (nothing written) when a
+// partly transparent texel needs the blend.
+#if defined(__GNUC__)
+#define PELMORA_INLINE_BODY inline __attribute__((always_inline))
+#else
+#define PELMORA_INLINE_BODY inline
+#endif
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_INLINE_BODY bool SelectRowBody(const uint8_t* tex, int count, uint8_t* out) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  if constexpr (kBlend && TexK == PixelKind::A8R8G8B8) {
+    uint32_t partial = 0;
+    for (int i = 0; i < count; ++i)
+      partial |= (LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)) >> 24) - 1u < 254u;
+    if (partial) return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    const uint32_t raw = LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw));
+    uint8_t* p = out + static_cast<size_t>(i) * sizeof(OutRaw);
+    const OutRaw converted = static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw));
+    if constexpr (kBlend) StoreRaw<OutRaw>(p, AlphaOf<TexK>(raw) == 0 ? LoadRaw<OutRaw>(p) : converted);
+    else StoreRaw<OutRaw>(p, converted);
+  }
+  return true;
+}
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+bool SelectRowPlain(const uint8_t* tex, int count, uint8_t* out) {
+  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
+}
+
+// The same loop compiled for processors with AVX2 (eight pixels a step),
+// chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+__attribute__((target("avx2"))) bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
+  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
+}
+const bool g_wideSelect = __builtin_cpu_supports("avx2");
+#else
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
+  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
+}
+const bool g_wideSelect = false;
+#endif
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+bool SelectRow(const uint8_t* tex, int count, uint8_t* out) {
+  // 16-bit texels convert through tables; gathering them eight at a time is
+  // slower than the plain loop.
+  if constexpr (sizeof(typename Codec<TexK>::Raw) == 2) return SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
+  return g_wideSelect ? SelectRowWide<TexK, OutK, kBlend>(tex, count, out)
+                      : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
+}
+
+// One pixel row of an aligned quad: texels at `columns` (or, contiguous,
+// from columns[0] on) of `texRow`, through the shade tables unless they are
+// the identity, blended or written into `out` (the row's first pixel).
+template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
+void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out, const uint8_t (*tables)[256]) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  if constexpr (kIdentity && kContiguous) {
+    if (SelectRow<TexK, OutK, kBlend>(texRow + static_cast<size_t>(columns[0]) * sizeof(TexRaw), count, out)) return;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int32_t column = kContiguous ? columns[0] + i : columns[i];
+    const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
+    uint8_t* p = out + static_cast<size_t>(i) * sizeof(OutRaw);
+    if constexpr (kIdentity) {
+      // The texel as it is: only a partly transparent one needs its colours.
+      const uint32_t sa = AlphaOf<TexK>(raw);
+      if (!kBlend || sa == 255) {
+        StoreRaw<OutRaw>(p, static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw)));
+        continue;
+      }
+      if (sa == 0) continue;
+    }
+    uint32_t c = Codec<TexK>::Decode(raw);
+    if constexpr (!kIdentity) c = ApplyTables(tables, c);
+    if constexpr (kBlend) {
+      const uint32_t sa = c >> 24;
+      if (sa == 0) continue;
+      if (sa != 255) c = MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa);
+    }
+    StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(c)));
+  }
+}
+
+using ShadeRowFn = void (*)(const uint8_t*, const int32_t*, int, uint8_t*, const uint8_t (*)[256]);
+
+template <PixelKind TexK, PixelKind OutK>
+ShadeRowFn PickRow(bool identity, bool contiguous, bool blend) {
+  const int which = (identity ? 4 : 0) | (contiguous ? 2 : 0) | (blend ? 1 : 0);
+  switch (which) {
+    case 0: return ShadeRow<TexK, OutK, false, false, false>;
+    case 1: return ShadeRow<TexK, OutK, false, false, true>;
+    case 2: return ShadeRow<TexK, OutK, false, true, false>;
+    case 3: return ShadeRow<TexK, OutK, false, true, true>;
+    case 4: return ShadeRow<TexK, OutK, true, false, false>;
+    case 5: return ShadeRow<TexK, OutK, true, false, true>;
+    case 6: return ShadeRow<TexK, OutK, true, true, false>;
+    default: return ShadeRow<TexK, OutK, true, true, true>;
+  }
+}
+
+template <PixelKind TexK>
+ShadeRowFn PickRowFor(PixelKind out, bool identity, bool contiguous, bool blend) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return PickRow<TexK, PixelKind::A8R8G8B8>(identity, contiguous, blend);
+    case PixelKind::X8R8G8B8: return PickRow<TexK, PixelKind::X8R8G8B8>(identity, contiguous, blend);
+    case PixelKind::R5G6B5: return PickRow<TexK, PixelKind::R5G6B5>(identity, contiguous, blend);
+    case PixelKind::A1R5G5B5: return PickRow<TexK, PixelKind::A1R5G5B5>(identity, contiguous, blend);
+    default: return nullptr;
+  }
+}
+
+ShadeRowFn PickShadeRow(PixelKind tex, PixelKind out, bool identity, bool contiguous, bool blend) {
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickRowFor<PixelKind::A8R8G8B8>(out, identity, contiguous, blend);
+    case PixelKind::X8R8G8B8: return PickRowFor<PixelKind::X8R8G8B8>(out, identity, contiguous, blend);
+    case PixelKind::R5G6B5: return PickRowFor<PixelKind::R5G6B5>(out, identity, contiguous, blend);
+    case PixelKind::A1R5G5B5: return PickRowFor<PixelKind::A1R5G5B5>(out, identity, contiguous, blend);
+    default: return nullptr;
+  }
+}
+
+// Rows x0..x1 × y0..y1 (inclusive) of one shaded colour.
+template <PixelKind OutK>
+void SolidRect(PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {
+  using OutRaw = typename Codec<OutK>::Raw;
+  const uint32_t sa = c >> 24;
+  if (blend && sa == 0) return;
+  if (!blend || sa == 255) {
+    target.Fill(Rect{x0, y0, x1 + 1, y1 + 1}, Codec<OutK>::Encode(c));
+    return;
+  }
+  for (int y = y0; y <= y1; ++y) {
+    uint8_t* p = target.Row(y) + static_cast<size_t>(x0) * sizeof(OutRaw);
+    for (int x = x0; x <= x1; ++x, p += sizeof(OutRaw))
+      StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa))));
+  }
+}
+
+bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: SolidRect<PixelKind::A8R8G8B8>(target, x0, x1, y0, y1, c, blend); return true;
+    case PixelKind::X8R8G8B8: SolidRect<PixelKind::X8R8G8B8>(target, x0, x1, y0, y1, c, blend); return true;
+    case PixelKind::R5G6B5: SolidRect<PixelKind::R5G6B5>(target, x0, x1, y0, y1, c, blend); return true;
+    case PixelKind::A1R5G5B5: SolidRect<PixelKind::A1R5G5B5>(target, x0, x1, y0, y1, c, blend); return true;
+    default: return false;
+  }
+}
+
+// A vertex edge on a pixel boundary: n − 0.5 for a whole n, small enough
+// that every edge function of the rasteriser is exact in double.
+bool OnPixelEdge(float v) { return std::fabs(v) < 1048576.0f && v - std::floor(v) == 0.5f; }
+
+// The texel index ShadePixel picks for texture coordinate `t` (already
+// multiplied by the texture size). False when t lies so close to the
+// snapping threshold that the rasteriser's own rounding could decide
+// either way; the caller then leaves the quad to the general road.
+bool TexelIndex(double t, int size, int32_t& index) {
+  const double r = std::nearbyint(t);
+  const double off = std::fabs(t - r);
+  if (std::fabs(off - 1e-4) < 1e-7) return false;
+  if (off < 1e-4) t = r;
+  index = Wrap(static_cast<int>(std::floor(t)), size);
+  return true;
+}
+
+
 }  // namespace
 
 DeviceConfig& DeviceConfiguration() { return g_config; }
@@ -447,14 +795,26 @@ void Device::DrawTriangle(const QuadVertex& a0, const QuadVertex& b0, const Quad
   }
 }
 
+void Device::DrawStrip(const QuadVertex* v, int count) {
+  if (count == 4 && DrawFastPaths() && DrawAlignedQuad(v)) return;
+  for (int i = 0; i + 2 < count; ++i) DrawTriangle(v[i], v[i + 1], v[i + 2]);
+}
+
 uint32_t Device::DrawPrimitiveStrip(int startVertex, int primitiveCount) {
   if (!renderTarget_ || !stream_ || startVertex < 0 || primitiveCount <= 0) return D3DERR_INVALIDCALL;
   const size_t count = stream_->Size() / kQuadVertexBytes;
   if (static_cast<size_t>(startVertex) + primitiveCount + 2 > count) return D3DERR_INVALIDCALL;
-  std::vector<QuadVertex> v(static_cast<size_t>(primitiveCount) + 2);
-  std::memcpy(v.data(), stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes,
-              v.size() * kQuadVertexBytes);
-  for (int i = 0; i < primitiveCount; ++i) DrawTriangle(v[i], v[i + 1], v[i + 2]);
+  // The vertices are copied out (a strip of a quad on the stack).
+  const size_t n = static_cast<size_t>(primitiveCount) + 2;
+  QuadVertex small[8];
+  std::vector<QuadVertex> large;
+  QuadVertex* v = small;
+  if (n > 8) {
+    large.resize(n);
+    v = large.data();
+  }
+  std::memcpy(v, stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes, n * kQuadVertexBytes);
+  DrawStrip(v, static_cast<int>(n));
   return D3D_OK;
 }
 
@@ -462,16 +822,148 @@ uint32_t Device::DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int p
   if (!renderTarget_ || !stream_ || !indices_ || startIndex < 0 || primitiveCount <= 0) return D3DERR_INVALIDCALL;
   const size_t indexCount = indices_->Size() / 2, vertexCount = stream_->Size() / kQuadVertexBytes;
   if (static_cast<size_t>(startIndex) + primitiveCount + 2 > indexCount) return D3DERR_INVALIDCALL;
-  std::vector<QuadVertex> v(static_cast<size_t>(primitiveCount) + 2);
-  for (size_t i = 0; i < v.size(); ++i) {
+  const size_t n = static_cast<size_t>(primitiveCount) + 2;
+  QuadVertex small[8];
+  std::vector<QuadVertex> large;
+  QuadVertex* v = small;
+  if (n > 8) {
+    large.resize(n);
+    v = large.data();
+  }
+  for (size_t i = 0; i < n; ++i) {
     uint16_t index;
     std::memcpy(&index, indices_->Data() + (startIndex + i) * 2, 2);
     const size_t at = static_cast<size_t>(baseVertex) + index;
     if (at >= vertexCount) return D3DERR_INVALIDCALL;
     std::memcpy(&v[i], stream_->Data() + at * kQuadVertexBytes, kQuadVertexBytes);
   }
-  for (int i = 0; i < primitiveCount; ++i) DrawTriangle(v[i], v[i + 1], v[i + 2]);
+  DrawStrip(v, static_cast<int>(n));
   return D3D_OK;
+}
+
+void Device::UpdateShadeTables(uint32_t diffuse) {
+  const uint32_t state[8] = {colorOp_, colorArg1_, colorArg2_, alphaOp_, alphaArg1_, alphaArg2_, diffuse, textureFactor_};
+  if (shadeValid_ && std::equal(state, state + 8, shadeState_)) return;
+  std::copy(state, state + 8, shadeState_);
+  shadeValid_ = true;
+  const Argb dif = Split(diffuse), tf = Split(textureFactor_);
+  // The same choice of argument as ShadePixel, one channel at a time.
+  auto pick = [](uint32_t which, uint32_t texel, uint32_t d, uint32_t f) {
+    return which == D3DTA_TEXTURE ? texel : which == D3DTA_TFACTOR ? f : d;
+  };
+  const uint32_t difs[4] = {dif.a, dif.r, dif.g, dif.b}, tfs[4] = {tf.a, tf.r, tf.g, tf.b};
+  shadeIdentity_ = true;
+  shadeConstant_ = true;
+  for (int ch = 0; ch < 4; ++ch) {
+    const uint32_t op = ch == 0 ? alphaOp_ : colorOp_;
+    const uint32_t a1 = ch == 0 ? alphaArg1_ : colorArg1_, a2 = ch == 0 ? alphaArg2_ : colorArg2_;
+    for (uint32_t t = 0; t < 256; ++t) {
+      const uint32_t v = Combine(op, pick(a1, t, difs[ch], tfs[ch]), pick(a2, t, difs[ch], tfs[ch]), difs[ch], tf.a);
+      shadeTables_[ch][t] = static_cast<uint8_t>(v);
+      if (v != t) shadeIdentity_ = false;
+      if (v != shadeTables_[ch][0]) shadeConstant_ = false;
+    }
+  }
+}
+
+bool Device::DrawAlignedQuad(const QuadVertex* q) {
+  const QuadVertex &a = q[0], &b = q[1], &c = q[2], &d = q[3];
+  // The strip's triangles share the edge b–c: for a rectangle that is a
+  // diagonal, and a and d are the other two corners.
+  if (a.diffuse != b.diffuse || b.diffuse != c.diffuse || c.diffuse != d.diffuse) return false;
+  if (!(b.x != c.x && b.y != c.y)) return false;
+  auto at = [](const QuadVertex& p, float x, float y) { return p.x == x && p.y == y; };
+  if (!((at(a, b.x, c.y) && at(d, c.x, b.y)) || (at(a, c.x, b.y) && at(d, b.x, c.y)))) return false;
+  if (!OnPixelEdge(b.x) || !OnPixelEdge(c.x) || !OnPixelEdge(b.y) || !OnPixelEdge(c.y)) return false;
+  // u may change only across, v only down: equal at corners of one column / row.
+  const QuadVertex* corners[4] = {&a, &b, &c, &d};
+  for (int i = 0; i < 4; ++i)
+    for (int j = i + 1; j < 4; ++j) {
+      if (corners[i]->x == corners[j]->x && !(corners[i]->u == corners[j]->u)) return false;
+      if (corners[i]->y == corners[j]->y && !(corners[i]->v == corners[j]->v)) return false;
+    }
+  const QuadVertex& left = b.x < c.x ? b : c;
+  const QuadVertex& right = b.x < c.x ? c : b;
+  const QuadVertex& top = b.y < c.y ? b : c;
+  const QuadVertex& bottom = b.y < c.y ? c : b;
+
+  PixelImage& target = renderTarget_->image_;
+  const PixelKind outKind = KindOf(target.Format());
+  if (outKind == PixelKind::Other) return false;
+  bool blend = false;
+  if (renderStates_[D3DRS_ALPHABLENDENABLE]) {
+    const uint32_t src = renderStates_[D3DRS_SRCBLEND], dst = renderStates_[D3DRS_DESTBLEND];
+    if (src == D3DBLEND_SRCALPHA && dst == D3DBLEND_INVSRCALPHA) blend = true;
+    else if (src == D3DBLEND_ZERO && dst == D3DBLEND_ONE) return true;  // nothing reaches the target
+  }
+  // Pixel centres strictly inside the rectangle; each belongs to exactly one
+  // of the two triangles under the top-left rule, so the union is the box.
+  const int x0 = std::max(0, static_cast<int>(left.x + 0.5f));
+  const int x1 = std::min(target.Width() - 1, static_cast<int>(right.x - 0.5f));
+  const int y0 = std::max(0, static_cast<int>(top.y + 0.5f));
+  const int y1 = std::min(target.Height() - 1, static_cast<int>(bottom.y - 0.5f));
+  UpdateShadeTables(a.diffuse);
+  if (x0 > x1 || y0 > y1) return true;
+  if (!texture_ || shadeConstant_) {
+    // No texture reads as opaque black; constant tables ignore the texel.
+    const uint32_t colour = ApplyTables(shadeTables_, 0xFF000000u);
+    return SolidRectFor(outKind, target, x0, x1, y0, y1, colour, blend);
+  }
+  const PixelImage& tex = texture_->level_.image_;
+  const PixelKind texKind = KindOf(tex.Format());
+  if (texKind == PixelKind::Other) return false;
+  const double tw = tex.Width(), th = tex.Height();
+  // Coordinates this small keep the rasteriser's rounding far below the
+  // threshold window TexelIndex leaves out.
+  if (!(std::max(std::fabs(left.u), std::fabs(right.u)) * tw < 1048576.0) ||
+      !(std::max(std::fabs(top.v), std::fabs(bottom.v)) * th < 1048576.0))
+    return false;
+  const double xl = left.x, xr = right.x, ul = left.u, ur = right.u;
+  const double yt = top.y, yb = bottom.y, vt = top.v, vb = bottom.v;
+  texelColumns_.resize(static_cast<size_t>(x1 - x0) + 1);
+  texelRows_.resize(static_cast<size_t>(y1 - y0) + 1);
+  // One texel per pixel, starting on a texel edge (the copy of a picture):
+  // pixel k's coordinate is exactly edge + k + 0.5, half-way between texel
+  // edges, so it reads texel edge + k (wrapped) — what TexelIndex would
+  // give, without working it out for each column.
+  auto unitSteps = [](double from, double to, double lo, double hi, double size) {
+    return (to - from) * size == hi - lo && std::floor(from * size) == from * size;
+  };
+  const bool unitColumns = unitSteps(ul, ur, xl, xr, tw), unitRows = unitSteps(vt, vb, yt, yb, th);
+  const int count = x1 - x0 + 1;
+  bool contiguous = true;
+  int32_t nextColumn = unitColumns ? Wrap(static_cast<int>(ul * tw) + static_cast<int>(x0 - (xl + 0.5)), tex.Width()) : 0;
+  int32_t nextRow = unitRows ? Wrap(static_cast<int>(vt * th) + static_cast<int>(y0 - (yt + 0.5)), tex.Height()) : 0;
+  // A run of unit steps that does not wrap needs only its first column.
+  const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
+  if (plainRun) texelColumns_[0] = nextColumn;
+  for (int x = x0; x <= x1 && !plainRun; ++x) {
+    int32_t& column = texelColumns_[x - x0];
+    if (unitColumns) {
+      column = nextColumn;
+      if (++nextColumn == tex.Width()) nextColumn = 0;
+    } else {
+      const double u = ul + (x - xl) / (xr - xl) * (ur - ul);
+      if (!TexelIndex(u * tw, tex.Width(), column)) return false;
+    }
+    if (x > x0 && column != texelColumns_[x - x0 - 1] + 1) contiguous = false;
+  }
+  for (int y = y0; y <= y1; ++y) {
+    int32_t& row = texelRows_[y - y0];
+    if (unitRows) {
+      row = nextRow;
+      if (++nextRow == tex.Height()) nextRow = 0;
+    } else {
+      const double v = vt + (y - yt) / (yb - yt) * (vb - vt);
+      if (!TexelIndex(v * th, tex.Height(), row)) return false;
+    }
+  }
+  const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
+  if (!row) return false;
+  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+  for (int y = y0; y <= y1; ++y)
+    row(tex.Row(texelRows_[y - y0]), texelColumns_.data(), count, target.Row(y) + x0 * outBytes, shadeTables_);
+  return true;
 }
 
 uint32_t Device::GetRenderTargetData(DeviceSurface* rt, DeviceSurface* copy) {

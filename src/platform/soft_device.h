@@ -13,6 +13,12 @@
 // gives every narrow value back unchanged; MODULATE is (a × b + 127) / 255;
 // a 1-bit alpha is set from 128 up; alpha operation DISABLE passes the
 // diffuse alpha.
+//
+// Speed: a quad that is a screen-aligned rectangle on pixel edges (every
+// sprite, fill and copy of the layer) is drawn row by row from texel
+// columns worked out once and per-channel tables of the stage results,
+// giving exactly the general rasteriser's pixels; SetDrawFastPaths(false)
+// (soft_draw.h) sends every quad through the general rasteriser.
 #pragma once
 
 #include <cstdint>
@@ -219,8 +225,19 @@ class Device {
   friend class DeviceBuffer;
   Device() = default;
   bool MakeBackBuffer();
+  // Draws a strip of `count` vertices (count - 2 triangles).
+  void DrawStrip(const QuadVertex* v, int count);
   void DrawTriangle(const QuadVertex& a, const QuadVertex& b, const QuadVertex& c);
   void ShadePixel(int x, int y, uint32_t diffuse, double u, double v);
+  // The specialised road of the common quad: a two-triangle strip forming a
+  // screen-aligned rectangle on pixel edges with one diffuse colour and a
+  // texture mapping along the axes. False when the quad is not of that kind
+  // (or a texel choice would sit on the edge-snapping threshold), and the
+  // general rasteriser draws it instead.
+  bool DrawAlignedQuad(const QuadVertex* v);
+  // The per-channel results of the stage-0 operations for every texel value
+  // 0..255 under one diffuse colour, cached while the state is unchanged.
+  void UpdateShadeTables(uint32_t diffuse);
 
   DeviceCaps caps_;
   PresentParameters params_;
@@ -240,6 +257,16 @@ class Device {
   int liveObjects_ = 0;
   std::vector<DeviceTexture*> defaultTextures_;
   Frame frame_;
+  // Shade tables (alpha, red, green, blue) and the state they were made for:
+  // colour op and args, alpha op and args, diffuse, texture factor.
+  uint8_t shadeTables_[4][256] = {};
+  uint32_t shadeState_[8] = {};
+  bool shadeValid_ = false;
+  bool shadeIdentity_ = false;  // every table gives its texel value back
+  bool shadeConstant_ = false;  // no table depends on the texel
+  // Texel column of each pixel column and texel row of each pixel row of
+  // the aligned quad being drawn.
+  std::vector<int32_t> texelColumns_, texelRows_;
 };
 
 }  // namespace plat

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -13,6 +14,65 @@ std::atomic<int> g_extraPitch{0};
 std::atomic<bool> g_vblankWait{true};
 std::atomic<int> g_cursorCount{0};
 DrawFaults g_faults;
+std::atomic<bool> g_fastPaths{true};
+
+template <typename T>
+T LoadPixel(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+void StorePixel(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// One row of `count` pixels of `value` (the value's low bytes).
+template <typename T>
+void FillRow(uint8_t* row, int count, uint32_t value) {
+  const T v = static_cast<T>(value);
+  for (int i = 0; i < count; ++i) StorePixel<T>(row + static_cast<size_t>(i) * sizeof(T), v);
+}
+
+// A keyed copy of one row between two different images: the destination
+// keeps its pixel where the source holds the key. Written as a select over
+// every pixel so that the compiler can vectorise it; rewriting an unchanged
+// destination pixel is invisible because the rows never overlap.
+template <typename T>
+void KeyedRow(uint8_t* dst, const uint8_t* src, int count, T key) {
+  for (int i = 0; i < count; ++i) {
+    const size_t at = static_cast<size_t>(i) * sizeof(T);
+    const T sv = LoadPixel<T>(src + at);
+    const T dv = LoadPixel<T>(dst + at);
+    StorePixel<T>(dst + at, sv == key ? dv : sv);
+  }
+}
+
+// Keyed row copy for a pixel width in bytes; a key wider than the pixel
+// matches nothing (the general road compares the widened pixel with it).
+void KeyedRowBytes(uint8_t* dst, const uint8_t* src, int count, int bytes, uint32_t key) {
+  const uint32_t widest = bytes == 1 ? 0xFFu : bytes == 2 ? 0xFFFFu : 0xFFFFFFFFu;
+  if (key > widest) {
+    std::memcpy(dst, src, static_cast<size_t>(count) * bytes);
+    return;
+  }
+  switch (bytes) {
+    case 1: KeyedRow<uint8_t>(dst, src, count, static_cast<uint8_t>(key)); break;
+    case 2: KeyedRow<uint16_t>(dst, src, count, static_cast<uint16_t>(key)); break;
+    default: KeyedRow<uint32_t>(dst, src, count, key); break;
+  }
+}
+
+// Scaled copy of one row through a column table of (destination x, source x) pairs.
+template <typename T>
+void MappedRow(uint8_t* dst, const uint8_t* src, const int32_t* pairs, size_t count, bool keyed, uint32_t key) {
+  for (size_t i = 0; i < count; ++i) {
+    const T v = LoadPixel<T>(src + static_cast<size_t>(pairs[2 * i + 1]) * sizeof(T));
+    if (keyed && v == key) continue;
+    StorePixel<T>(dst + static_cast<size_t>(pairs[2 * i]) * sizeof(T), v);
+  }
+}
 
 // A rectangle cut to 0..w × 0..h; false when nothing is left.
 bool CutRect(Rect& r, int w, int h) {
@@ -32,15 +92,7 @@ PixelFormat FormatA1R5G5B5() { return {16, 0x7C00, 0x03E0, 0x001F, 0x8000}; }
 PixelFormat FormatX8R8G8B8() { return {32, 0xFF0000, 0xFF00, 0xFF, 0}; }
 PixelFormat FormatA8R8G8B8() { return {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u}; }
 
-int MaskShift(uint32_t mask) {
-  if (mask == 0) return 0;
-  int shift = 0;
-  while ((mask & 1u) == 0) {
-    mask >>= 1;
-    ++shift;
-  }
-  return shift;
-}
+int MaskShift(uint32_t mask) { return mask == 0 ? 0 : std::countr_zero(mask); }
 
 uint32_t MaskMax(uint32_t mask) { return mask >> MaskShift(mask); }
 
@@ -80,8 +132,22 @@ void PixelImage::Set(int x, int y, uint32_t value) {
 void PixelImage::Fill(const Rect& rect, uint32_t value) {
   Rect r = rect;
   if (!CutRect(r, width_, height_)) return;
-  for (int y = r.top; y < r.bottom; ++y)
-    for (int x = r.left; x < r.right; ++x) Set(x, y, value);
+  if (!g_fastPaths.load(std::memory_order_relaxed)) {
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) Set(x, y, value);
+    return;
+  }
+  // The first row is filled pixel by pixel, the others copy it.
+  const int count = r.right - r.left;
+  const size_t bytes = static_cast<size_t>(count) * bytesPerPixel_;
+  uint8_t* first = Row(r.top) + static_cast<size_t>(r.left) * bytesPerPixel_;
+  switch (bytesPerPixel_) {
+    case 1: std::memset(first, static_cast<int>(value & 0xFF), bytes); break;
+    case 2: FillRow<uint16_t>(first, count, value); break;
+    default: FillRow<uint32_t>(first, count, value); break;
+  }
+  for (int y = r.top + 1; y < r.bottom; ++y)
+    std::memcpy(Row(y) + static_cast<size_t>(r.left) * bytesPerPixel_, first, bytes);
 }
 
 void PixelImage::Scribble(uint8_t byte) { std::fill(bytes_.begin(), bytes_.end(), byte); }
@@ -101,9 +167,13 @@ uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* p
   return 0xFF000000u | (widen(f.redMask) << 16) | (widen(f.greenMask) << 8) | widen(f.blueMask);
 }
 
-void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
-  frame.width = kScreenWidth;
-  frame.height = kScreenHeight;
+void SetDrawFastPaths(bool on) { g_fastPaths = on; }
+bool DrawFastPaths() { return g_fastPaths.load(); }
+
+namespace {
+
+// The general conversion: pixel by pixel through PixelToArgb.
+void ImageToFrameGeneral(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
   frame.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0xFF000000u);
   const int w = std::min(image.Width(), kScreenWidth);
   const int h = std::min(image.Height(), kScreenHeight);
@@ -120,6 +190,75 @@ void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
     } else {
       for (int x = 0; x < w; ++x) out[x] = PixelToArgb(f, image.Get(x, y), palette);
     }
+  }
+}
+
+// Widening table of one channel mask: entry c is PixelToArgb's c × 255 / max
+// rounded, already shifted to its place in 0xAARRGGBB. False when the
+// channel is too wide for a table.
+bool ChannelTable(uint32_t mask, int place, std::vector<uint32_t>& table) {
+  const uint32_t max = MaskMax(mask);
+  if (max > 0xFFFF) return false;
+  table.resize(static_cast<size_t>(max) + 1);
+  for (uint32_t c = 0; c <= max; ++c) table[c] = max == 0 ? 0 : ((c * 255 + max / 2) / max) << place;
+  return true;
+}
+
+}  // namespace
+
+void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+  frame.width = kScreenWidth;
+  frame.height = kScreenHeight;
+  const PixelFormat& f = image.Format();
+  // 16-bit colours go through one table of every value, kept per thread
+  // for the format it was made for.
+  thread_local PixelFormat tableFormat{0, 0, 0, 0, 0};
+  thread_local std::vector<uint32_t> colours16;
+  if (f.bitsPerPixel == 16 && !(tableFormat == f)) {
+    std::vector<uint32_t> red, green, blue;
+    if (ChannelTable(f.redMask, 16, red) && ChannelTable(f.greenMask, 8, green) && ChannelTable(f.blueMask, 0, blue)) {
+      const int rs = MaskShift(f.redMask), gs = MaskShift(f.greenMask), bs = MaskShift(f.blueMask);
+      colours16.resize(65536);
+      for (uint32_t p = 0; p < 65536; ++p)
+        colours16[p] = 0xFF000000u | red[(p & f.redMask) >> rs] | green[(p & f.greenMask) >> gs] |
+                       blue[(p & f.blueMask) >> bs];
+      tableFormat = f;
+    } else {
+      tableFormat = PixelFormat{0, 0, 0, 0, 0};
+    }
+  }
+  const bool tables = f.bitsPerPixel != 16 || tableFormat == f;
+  if (!g_fastPaths.load(std::memory_order_relaxed) || !tables) {
+    ImageToFrameGeneral(image, palette, frame);
+    return;
+  }
+  // Row by row; only what the image does not cover is set to black.
+  frame.pixels.resize(static_cast<size_t>(kScreenWidth) * kScreenHeight);
+  const int w = std::min(image.Width(), kScreenWidth);
+  const int h = std::min(image.Height(), kScreenHeight);
+  uint32_t colours[256];
+  if (f.bitsPerPixel == 8)
+    for (uint32_t i = 0; i < 256; ++i) colours[i] = PixelToArgb(f, i, palette);
+  const uint32_t* to16 = colours16.data();
+  for (int y = 0; y < kScreenHeight; ++y) {
+    uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+    if (y >= h) {
+      std::fill(out, out + kScreenWidth, 0xFF000000u);
+      continue;
+    }
+    const uint8_t* row = image.Row(y);
+    switch (f.bitsPerPixel) {
+      case 32:
+        for (int x = 0; x < w; ++x) out[x] = 0xFF000000u | (LoadPixel<uint32_t>(row + x * 4) & 0x00FFFFFFu);
+        break;
+      case 16:
+        for (int x = 0; x < w; ++x) out[x] = to16[LoadPixel<uint16_t>(row + x * 2)];
+        break;
+      default:
+        for (int x = 0; x < w; ++x) out[x] = colours[row[x]];
+        break;
+    }
+    std::fill(out + w, out + kScreenWidth, 0xFF000000u);
   }
 }
 
@@ -210,6 +349,12 @@ uint32_t DrawSurface::BltFast(int x, int y, DrawSurface* src, const Rect& srcRec
   if (w <= 0 || h <= 0) return DD_OK;
   const bool keyed = (flags & DDBLTFAST_SRCCOLORKEY) && src->hasKey_;
   const int bpp = image_.BytesPerPixel();
+  if (keyed && src != this && g_fastPaths.load(std::memory_order_relaxed)) {
+    for (int r = 0; r < h; ++r)
+      KeyedRowBytes(image_.Row(y + r) + static_cast<size_t>(x) * bpp,
+                    src->image_.Row(s.top + r) + static_cast<size_t>(s.left) * bpp, w, bpp, src->key_);
+    return DD_OK;
+  }
   for (int r = 0; r < h; ++r) {
     if (!keyed && src != this) {
       std::memcpy(image_.Row(y + r) + static_cast<size_t>(x) * bpp,
@@ -255,6 +400,10 @@ uint32_t DrawSurface::Blt(const Rect* dstRect, DrawSurface* src, const Rect* src
     snapshot = image_;
     from = &snapshot;
   }
+  if (g_fastPaths.load(std::memory_order_relaxed)) {
+    BltMapped(d, *from, s, rx, ry, keyed, src->key_);
+    return DD_OK;
+  }
   for (int r = 0; r < dh; ++r) {
     const int ty = d.top + r;
     if (ty < 0 || ty >= Height()) continue;
@@ -271,6 +420,49 @@ uint32_t DrawSurface::Blt(const Rect* dstRect, DrawSurface* src, const Rect* src
     }
   }
   return DD_OK;
+}
+
+void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s, float rx, float ry, bool keyed,
+                            uint32_t key) {
+  // The column mapping is the same for every row: worked out once as
+  // (destination x, source x) pairs with the general road's float rule and
+  // its cuts, then every row walks the pairs.
+  thread_local std::vector<int32_t> pairs;
+  pairs.clear();
+  const int dw = d.Width(), dh = d.Height();
+  bool straight = true;  // source x = destination x + a constant
+  for (int c = 0; c < dw; ++c) {
+    const int tx = d.left + c;
+    if (tx < 0 || tx >= Width()) continue;
+    const int sx = s.left + static_cast<int>(static_cast<float>(c) * rx);
+    if (sx < 0 || sx >= from.Width() || sx >= s.right) continue;
+    if (!pairs.empty() && (tx != pairs[pairs.size() - 2] + 1 || sx != pairs.back() + 1)) straight = false;
+    pairs.push_back(tx);
+    pairs.push_back(sx);
+  }
+  if (pairs.empty()) return;
+  const size_t count = pairs.size() / 2;
+  const int bpp = image_.BytesPerPixel();
+  for (int r = 0; r < dh; ++r) {
+    const int ty = d.top + r;
+    if (ty < 0 || ty >= Height()) continue;
+    const int sy = s.top + static_cast<int>(static_cast<float>(r) * ry);
+    if (sy < 0 || sy >= from.Height() || sy >= s.bottom) continue;
+    uint8_t* out = image_.Row(ty);
+    const uint8_t* in = from.Row(sy);
+    if (straight) {
+      uint8_t* o = out + static_cast<size_t>(pairs[0]) * bpp;
+      const uint8_t* i = in + static_cast<size_t>(pairs[1]) * bpp;
+      if (keyed) KeyedRowBytes(o, i, static_cast<int>(count), bpp, key);
+      else std::memcpy(o, i, count * bpp);
+      continue;
+    }
+    switch (bpp) {
+      case 1: MappedRow<uint8_t>(out, in, pairs.data(), count, keyed, key); break;
+      case 2: MappedRow<uint16_t>(out, in, pairs.data(), count, keyed, key); break;
+      default: MappedRow<uint32_t>(out, in, pairs.data(), count, keyed, key); break;
+    }
+  }
 }
 
 uint32_t DrawSurface::Flip(bool waitForVerticalBlank) {

@@ -93,6 +93,12 @@ uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEnt
 // the image stay black. `palette` is needed for 8-bit images.
 void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
 
+// Tests: switch the specialised loops of the blitter, the fills, the frame
+// conversion and the rasteriser off (every draw then takes the general,
+// pixel-at-a-time road) to check that both roads give the same pixels.
+void SetDrawFastPaths(bool on);
+bool DrawFastPaths();
+
 // The emulated vertical blank of a 60 Hz display: sleeps (plat::Sleep, so the
 // virtual clock applies) until the next 1/60 s boundary of TickCount.
 void WaitVerticalBlank();
@@ -167,6 +173,9 @@ class DrawSurface {
  private:
   friend class DirectDrawObject;
   explicit DrawSurface(DirectDrawObject* owner) : owner_(owner) {}
+  // The scaled copy's specialised road: `from` is the source picture (a
+  // snapshot for a copy onto itself), the rectangles as Blt received them.
+  void BltMapped(const Rect& d, const PixelImage& from, const Rect& s, float rx, float ry, bool keyed, uint32_t key);
   DirectDrawObject* owner_;
   PixelImage image_;
   MemoryPlace place_ = MemoryPlace::Video;

@@ -17,7 +17,10 @@ struct DrawFixture : ::testing::Test {
     DeviceConfiguration() = DeviceConfig{};
     SetVerticalBlankWait(false);
   }
-  void TearDown() override { PixelImage::SetExtraPitchForTest(0); }
+  void TearDown() override {
+    PixelImage::SetExtraPitchForTest(0);
+    SetDrawFastPaths(true);
+  }
 };
 
 TEST_F(DrawFixture, KeyedAndOpaqueBltFastOverAPaddedPitch) {
@@ -220,6 +223,335 @@ TEST_F(DeviceFixture, CapsAreEnforcedAtCreation) {
   EXPECT_EQ(dev->CreateTexture(128, 128, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
   ASSERT_EQ(dev->CreateTexture(64, 64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
   t->Release();
+}
+
+// ---- the specialised loops against the general road ----
+
+// Deterministic pixel noise.
+struct Noise {
+  uint32_t state;
+  uint32_t Next() {
+    state = state * 1664525u + 1013904223u;
+    return state ^ (state >> 15);
+  }
+};
+
+std::vector<uint8_t> Bytes(const PixelImage& image) {
+  const uint8_t* p = const_cast<PixelImage&>(image).Bits();
+  return std::vector<uint8_t>(p, p + static_cast<size_t>(image.Pitch()) * image.Height());
+}
+
+void PutBytes(PixelImage& image, const std::vector<uint8_t>& bytes) { std::memcpy(image.Bits(), bytes.data(), bytes.size()); }
+
+// Runs `draw` on `target` twice from the same starting picture, with the
+// specialised loops and with the general road, and returns both results.
+template <typename Draw>
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BothRoads(PixelImage& target, Draw draw) {
+  const std::vector<uint8_t> start = Bytes(target);
+  SetDrawFastPaths(true);
+  draw();
+  const std::vector<uint8_t> fast = Bytes(target);
+  PutBytes(target, start);
+  SetDrawFastPaths(false);
+  draw();
+  const std::vector<uint8_t> general = Bytes(target);
+  SetDrawFastPaths(true);
+  PutBytes(target, start);
+  return {fast, general};
+}
+
+struct DisplayDepth {
+  const char* name;
+  int bits;
+  bool use555;
+};
+const DisplayDepth kDepths[] = {{"8", 8, false}, {"565", 16, false}, {"555", 16, true}, {"32", 32, false}};
+
+TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
+  PixelImage::SetExtraPitchForTest(12);
+  for (const DisplayDepth& depth : kDepths) {
+    SCOPED_TRACE(depth.name);
+    DrawFaultInjection().use555 = depth.use555;
+    uint32_t hr;
+    DirectDrawObject* dd = DirectDrawObject::Create(hr);
+    ASSERT_EQ(dd->SetDisplayMode(640, 480, depth.bits, 60), DD_OK);
+    DrawSurface *src, *dst;
+    ASSERT_EQ(dd->CreateSurface(10, 8, MemoryPlace::System, &src), DD_OK);
+    ASSERT_EQ(dd->CreateSurface(24, 16, MemoryPlace::System, &dst), DD_OK);
+    Noise noise{static_cast<uint32_t>(depth.bits)};
+    const uint32_t mask = depth.bits == 8 ? 0xFFu : depth.bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const uint32_t key = noise.Next() & mask;
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 10; ++x) src->Image().Set(x, y, (noise.Next() % 3 == 0) ? key : noise.Next() & mask);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 24; ++x) dst->Image().Set(x, y, noise.Next() & mask);
+
+    // The key as set and one wider than the pixel (which matches nothing).
+    for (uint32_t setKey : {key, mask == 0xFFFFFFFFu ? key : mask + 1 + key}) {
+      src->SetColorKey(setKey);
+      struct { int x, y; Rect from; } fastCases[] = {
+          {3, 2, {0, 0, 10, 8}},   {-5, -3, {0, 0, 10, 8}}, {20, 14, {0, 0, 10, 8}},
+          {4, 4, {2, 1, 9, 7}},    {6, 1, {-2, -2, 5, 5}},  {-40, 0, {0, 0, 10, 8}},
+      };
+      for (const auto& c : fastCases)
+        for (uint32_t flags : {0u, DDBLTFAST_SRCCOLORKEY}) {
+          SCOPED_TRACE(testing::Message() << "BltFast " << c.x << "," << c.y << " flags " << flags << " key " << setKey);
+          auto [fast, general] = BothRoads(dst->Image(), [&] { dst->BltFast(c.x, c.y, src, c.from, flags); });
+          EXPECT_EQ(fast, general);
+        }
+      struct { Rect to, from; bool self; } scaledCases[] = {
+          {{0, 0, 24, 16}, {0, 0, 10, 8}, false},  {{5, 3, 12, 9}, {0, 0, 10, 8}, false},
+          {{-4, -3, 30, 20}, {1, 1, 7, 6}, false}, {{2, 2, 12, 10}, {0, 0, 10, 8}, false},
+          {{1, 1, 22, 3}, {0, 2, 10, 4}, false},   {{3, 1, 19, 15}, {0, 0, 13, 11}, true},
+          {{0, 0, 7, 5}, {4, 2, 20, 14}, true},
+      };
+      for (const auto& c : scaledCases)
+        for (uint32_t flags : {0u, DDBLT_KEYSRC}) {
+          SCOPED_TRACE(testing::Message() << "Blt to " << c.to.left << "," << c.to.top << " self " << c.self
+                                          << " flags " << flags << " key " << setKey);
+          if (c.self) dst->SetColorKey(setKey);
+          DrawSurface* from = c.self ? dst : src;
+          auto [fast, general] = BothRoads(dst->Image(), [&] { dst->Blt(&c.to, from, &c.from, flags | DDBLT_WAIT); });
+          EXPECT_EQ(fast, general);
+        }
+    }
+    src->Release();
+    dst->Release();
+    EXPECT_EQ(dd->Release(), 0u);
+  }
+}
+
+TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
+  PixelImage::SetExtraPitchForTest(8);
+  const PixelFormat formats[] = {FormatIndexed8(), FormatR5G6B5(), FormatX1R5G5B5(), FormatA1R5G5B5(),
+                                 FormatX8R8G8B8(), FormatA8R8G8B8()};
+  Noise noise{7};
+  PaletteEntry palette[256];
+  for (PaletteEntry& e : palette)
+    e = PaletteEntry{uint8_t(noise.Next()), uint8_t(noise.Next()), uint8_t(noise.Next()), uint8_t(noise.Next())};
+  for (const PixelFormat& f : formats) {
+    SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, red mask " << f.redMask);
+    PixelImage image;
+    ASSERT_TRUE(image.Allocate(30, 20, f));
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 30; ++x) image.Set(x, y, noise.Next());
+    const Rect rects[] = {{-3, -3, 5, 5}, {2, 1, 29, 19}, {20, 10, 40, 40}, {0, 0, 30, 20}, {5, 5, 5, 9}, {31, 0, 40, 5}};
+    for (const Rect& r : rects) {
+      const uint32_t value = noise.Next();  // wider than the pixel: its low bytes count
+      auto [fast, general] = BothRoads(image, [&] { image.Fill(r, value); });
+      EXPECT_EQ(fast, general) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    }
+    // Frames from pictures smaller and larger than the screen; the frame
+    // first holds garbage so that the parts left black are checked too.
+    for (auto [w, h] : {std::pair{30, 20}, std::pair{700, 500}, std::pair{641, 3}}) {
+      PixelImage picture;
+      ASSERT_TRUE(picture.Allocate(w, h, f));
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) picture.Set(x, y, noise.Next());
+      for (const PaletteEntry* pal : {static_cast<const PaletteEntry*>(palette), static_cast<const PaletteEntry*>(nullptr)}) {
+        Frame fast, general;
+        fast.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0x12345678u);
+        SetDrawFastPaths(true);
+        ImageToFrame(picture, pal, fast);
+        SetDrawFastPaths(false);
+        ImageToFrame(picture, pal, general);
+        SetDrawFastPaths(true);
+        ASSERT_EQ(fast.pixels.size(), general.pixels.size());
+        EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h;
+        EXPECT_EQ(fast.width, kScreenWidth);
+      }
+    }
+  }
+}
+
+// Known answers of the conversion to the screen: 16-bit channels widened
+// with rounding (c × 255 + max / 2) / max, 8-bit through the palette.
+TEST_F(DrawFixture, FrameConversionKnownAnswers) {
+  PixelImage image;
+  ASSERT_TRUE(image.Allocate(3, 1, FormatR5G6B5()));
+  image.Set(0, 0, 0xF800);                   // red 31
+  image.Set(1, 0, (16u << 11) | (33u << 5));  // red 16, green 33
+  image.Set(2, 0, 0x001F);
+  Frame frame;
+  ImageToFrame(image, nullptr, frame);
+  EXPECT_EQ(frame.pixels[0], 0xFFFF0000u);
+  EXPECT_EQ(frame.pixels[1], 0xFF848600u);  // (16 × 255 + 15) / 31 = 132, (33 × 255 + 31) / 63 = 134
+  EXPECT_EQ(frame.pixels[2], 0xFF0000FFu);
+  EXPECT_EQ(frame.pixels[3], 0xFF000000u);  // outside the picture
+  PixelImage indexed;
+  ASSERT_TRUE(indexed.Allocate(1, 1, FormatIndexed8()));
+  indexed.Set(0, 0, 9);
+  PaletteEntry palette[256] = {};
+  palette[9] = PaletteEntry{1, 2, 3, 0};
+  ImageToFrame(indexed, palette, frame);
+  EXPECT_EQ(frame.pixels[0], 0xFF010203u);
+}
+
+struct QuadCrossCheck : DrawFixture {
+  void TearDown() override {
+    for (DeviceTexture* t : textures) t->Release();
+    if (vb) vb->Release();
+    if (dev) dev->Release();
+    if (d3d) d3d->Release();
+    DrawFixture::TearDown();
+  }
+  void Make(uint32_t backFormat) {
+    d3d = Direct3D::Create();
+    PresentParameters pp;
+    pp.backBufferWidth = 40;
+    pp.backBufferHeight = 30;
+    pp.backBufferFormat = backFormat;
+    ASSERT_EQ(d3d->CreateDevice(pp, true, &dev), D3D_OK);
+    ASSERT_EQ(dev->CreateVertexBuffer(112, &vb), D3D_OK);
+  }
+  DeviceTexture* Texture(int w, int h, uint32_t format, Noise& noise) {
+    DeviceTexture* t = nullptr;
+    EXPECT_EQ(dev->CreateTexture(w, h, 0, format, D3DPOOL_MANAGED, &t), D3D_OK);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uint32_t v = noise.Next();
+        // Whole and partial alphas both occur.
+        if (format == D3DFMT_A8R8G8B8) v = (v & 0x00FFFFFFu) | ((v % 3 == 0) ? 0u : (v % 3 == 1) ? 0xFF000000u : (v << 24));
+        t->Level0()->Image().Set(x, y, v);
+      }
+    textures.push_back(t);
+    return t;
+  }
+  // A strip of the quad in the order the layer writes (top-left, bottom-left,
+  // top-right, bottom-right) or with the other diagonal.
+  void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal) {
+    const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
+    QuadVertex tl{x0, y0, 0, 1, diffuse, uv[0], uv[1]}, bl{x0, y1, 0, 1, diffuse, uv[0], uv[3]};
+    QuadVertex tr{x1, y0, 0, 1, diffuse, uv[2], uv[1]}, br{x1, y1, 0, 1, diffuse, uv[2], uv[3]};
+    QuadVertex v[4] = {tl, bl, tr, br};
+    if (otherDiagonal) {
+      v[0] = bl;
+      v[1] = tl;
+      v[2] = br;
+      v[3] = tr;
+    }
+    uint8_t* bytes;
+    ASSERT_EQ(vb->Lock(bytes), D3D_OK);
+    std::memcpy(bytes, v, sizeof v);
+    dev->SetStreamSource(vb);
+    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+  }
+  Direct3D* d3d = nullptr;
+  Device* dev = nullptr;
+  DeviceBuffer* vb = nullptr;
+  std::vector<DeviceTexture*> textures;
+};
+
+TEST_F(QuadCrossCheck, AlignedQuadsMatchTheRasteriser) {
+  struct Stage {
+    uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+  };
+  const Stage stages[] = {
+      {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},  // sprites
+      {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+      {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR},  // fills
+      {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE},   // fill batch
+      {D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+      {D3DTOP_BLENDFACTORALPHA, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+  };
+  const uint32_t blends[][3] = {{1, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}, {0, 0, 0}, {1, D3DBLEND_ZERO, D3DBLEND_ONE}};
+  // Destination box (pixel edges), texel rectangle (in texels of an 8 × 4
+  // texture unless noted): 1:1, part, up, down, mirrored, upside down,
+  // wrapping, cut at each edge, off the target, an odd scale, off the pixel edges.
+  struct Case {
+    float box[4];
+    float texels[4];
+  } cases[] = {
+      {{1.5f, 2.5f, 9.5f, 6.5f}, {0, 0, 8, 4}},     {{4.5f, 0.5f, 9.5f, 3.5f}, {2, 1, 7, 4}},
+      {{-0.5f, -0.5f, 15.5f, 7.5f}, {0, 0, 8, 4}},  {{0.5f, 0.5f, 3.5f, 2.5f}, {0, 0, 8, 4}},
+      {{3.5f, 3.5f, 11.5f, 7.5f}, {8, 0, 0, 4}},    {{3.5f, 3.5f, 11.5f, 7.5f}, {0, 4, 8, 0}},
+      {{-0.5f, 9.5f, 19.5f, 13.5f}, {4, 0, 24, 4}}, {{-3.5f, -2.5f, 4.5f, 1.5f}, {0, 0, 8, 4}},
+      {{35.5f, 26.5f, 43.5f, 30.5f}, {0, 0, 8, 4}}, {{49.5f, 0.5f, 57.5f, 4.5f}, {0, 0, 8, 4}},
+      {{-0.5f, -0.5f, 6.5f, 4.5f}, {0, 0, 3, 2}},   {{1.25f, 2.5f, 9.25f, 6.5f}, {0, 0, 8, 4}},
+      {{0.5f, 0.5f, 38.5f, 28.5f}, {-3, 5, 11, -2}},
+      // Halved: every pixel centre falls on a texel edge, where the
+      // rasteriser's snapping decides (the 100-wide sheet's u is inexact).
+      {{0.5f, 0.5f, 4.5f, 2.5f}, {0, 0, 8, 4}},     {{6.5f, 3.5f, 9.5f, 5.5f}, {2, 0, 8, 4}},
+  };
+  const uint32_t backFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  const uint32_t texFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5};
+  int variant = 0;
+  for (uint32_t backFormat : backFormats) {
+    SCOPED_TRACE(testing::Message() << "back buffer format " << backFormat);
+    TearDown();
+    textures.clear();
+    vb = nullptr;
+    dev = nullptr;
+    d3d = nullptr;
+    Make(backFormat);
+    Noise noise{backFormat};
+    PixelImage& target = dev->RenderTarget()->Image();
+    for (int y = 0; y < target.Height(); ++y)
+      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
+    std::vector<std::pair<DeviceTexture*, float>> sheets;  // texture, texel scale of the cases
+    for (uint32_t f : texFormats) sheets.push_back({Texture(8, 4, f, noise), 1.0f});
+    sheets.push_back({Texture(100, 12, D3DFMT_A8R8G8B8, noise), 11.0f});  // u of a 100-wide sheet is inexact in float
+    sheets.push_back({nullptr, 1.0f});
+    dev->SetTextureFactor(0x80123456u);
+    for (const auto& [texture, scale] : sheets)
+      for (const Case& c : cases)
+        for (bool otherDiagonal : {false, true}) {
+          const Stage& st = stages[variant % 6];
+          const uint32_t* bl = blends[(variant / 6) % 3];
+          const uint32_t diffuse = (variant / 2) % 2 ? 0x80FF8040u : 0xFFFFFFFFu;
+          ++variant;
+          dev->SetTexture(texture);
+          dev->SetColorStage(st.colorOp, st.colorArg1, st.colorArg2);
+          dev->SetAlphaStage(st.alphaOp, st.alphaArg1, st.alphaArg2);
+          dev->SetRenderState(D3DRS_ALPHABLENDENABLE, bl[0]);
+          dev->SetRenderState(D3DRS_SRCBLEND, bl[1]);
+          dev->SetRenderState(D3DRS_DESTBLEND, bl[2]);
+          const float tw = texture ? static_cast<float>(texture->Level0()->Width()) : 8.0f;
+          const float th = texture ? static_cast<float>(texture->Level0()->Height()) : 4.0f;
+          const float uv[4] = {c.texels[0] * scale / tw, c.texels[1] / th, c.texels[2] * scale / tw, c.texels[3] / th};
+          SCOPED_TRACE(testing::Message() << "box " << c.box[0] << "," << c.box[1] << " texels " << c.texels[0] << ","
+                                          << c.texels[2] << " scale " << scale << " variant " << variant
+                                          << (otherDiagonal ? " other diagonal" : ""));
+          auto [fast, general] = BothRoads(target, [&] { Draw(c.box, uv, diffuse, otherDiagonal); });
+          ASSERT_EQ(fast, general);
+        }
+  }
+}
+
+// The sprite case on its own, every state the game draws sprites with:
+// whole-alpha texels copy, partly transparent ones blend, 1:1 and doubled.
+TEST_F(QuadCrossCheck, SpriteCopiesMatchTheRasteriserAtEveryDepth) {
+  for (uint32_t backFormat : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5}) {
+    SCOPED_TRACE(backFormat);
+    TearDown();
+    textures.clear();
+    vb = nullptr;
+    dev = nullptr;
+    d3d = nullptr;
+    Make(backFormat);
+    Noise noise{backFormat + 1};
+    PixelImage& target = dev->RenderTarget()->Image();
+    for (int y = 0; y < target.Height(); ++y)
+      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    dev->SetAlphaStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    for (uint32_t texFormat : {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5}) {
+      DeviceTexture* sheet = Texture(64, 64, texFormat, noise);
+      dev->SetTexture(sheet);
+      for (int i = 0; i < 24; ++i) {
+        const int dx = static_cast<int>(noise.Next() % 50) - 10, dy = static_cast<int>(noise.Next() % 40) - 10;
+        const int size = (i % 3 == 0) ? 16 : 8, cell = i % 16;
+        const float sx = (cell % 4) * 16.0f, sy = (cell / 4) * 16.0f;
+        const float box[4] = {dx - 0.5f, dy - 0.5f, dx + size - 0.5f, dy + size - 0.5f};
+        const float uv[4] = {sx / 64, sy / 64, (sx + 8) / 64, (sy + 8) / 64};
+        auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, 0xFFFFFFFFu, false); });
+        ASSERT_EQ(fast, general) << "sprite " << i << " at " << dx << "," << dy;
+      }
+    }
+  }
 }
 
 }  // namespace

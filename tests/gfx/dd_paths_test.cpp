@@ -1,0 +1,496 @@
+// The graphics layer's fill batch, surface lists, message box and present
+// pacing, and its specialised drawing loops checked against the general
+// road at the layer's level (processor copies, busy sprite frames).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/logs.h"
+#include "core/timers.h"
+#include "gfx/dd.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "support/bmp_writer.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+struct Noise {
+  uint32_t state;
+  uint32_t Next() {
+    state = state * 1664525u + 1013904223u;
+    return state ^ (state >> 15);
+  }
+};
+
+class GfxPathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-gfxpaths-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    ResetLogsForTest();
+    OpenReportLog((dir_ + "/Report_Game.txt").c_str());
+    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
+    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
+    setenv("PELMORA_DIALOG_ANSWERS", "", 1);
+    plat::ResetDialogScript();
+    plat::SetWindowHost(plat::MakeHeadlessWindowHost());
+    plat::SetVerticalBlankWait(false);
+    plat::DrawFaultInjection() = plat::DrawFaults{};
+    plat::DeviceConfiguration() = plat::DeviceConfig{};
+    DDResetForTest();
+    for (int i = 0; i < 256; ++i)
+      DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3), 0};
+  }
+  void TearDown() override {
+    plat::SetDrawFastPaths(true);
+    DDResetForTest();
+    plat::DrawFaultInjection() = plat::DrawFaults{};
+    plat::DeviceConfiguration() = plat::DeviceConfig{};
+    ResetLogsForTest();
+    std::filesystem::remove_all(dir_);
+  }
+  std::string EC() const { return Slurp(dir_ + "/EC_Game.txt"); }
+
+  bool Init(uint32_t d3d, int bpp, uint32_t windowed, uint32_t vsync = 0) {
+    plat::DrawFaultInjection().desktopBitsOverride = bpp;
+    return DDInit(d3d, 0, 640, 480, bpp, vsync, windowed, 1, 60, 0, nullptr, nullptr, 0);
+  }
+  // Every byte of a surface through the processor lock.
+  std::vector<uint8_t> Bytes(DDSURFACEDATA* sd) {
+    cSurfaceLock lock(sd);
+    EXPECT_TRUE(lock.Locked());
+    if (!lock.Locked()) return {};
+    return std::vector<uint8_t>(lock.Bits(), lock.Bits() + static_cast<size_t>(lock.Pitch()) * lock.Height());
+  }
+  void PutBytes(DDSURFACEDATA* sd, const std::vector<uint8_t>& bytes) {
+    cSurfaceLock lock(sd);
+    ASSERT_TRUE(lock.Locked());
+    std::memcpy(lock.Bits(), bytes.data(), bytes.size());
+  }
+  void Scatter(DDSURFACEDATA* sd, Noise& noise) {
+    std::vector<uint8_t> bytes = Bytes(sd);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(noise.Next());
+    PutBytes(sd, bytes);
+  }
+  // `draw` from the same start with the specialised loops and with the
+  // general road; the destination's bytes after each.
+  template <typename Draw>
+  std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BothRoads(DDSURFACEDATA* dst, Draw draw) {
+    const std::vector<uint8_t> start = Bytes(dst);
+    plat::SetDrawFastPaths(true);
+    draw();
+    const std::vector<uint8_t> fast = Bytes(dst);
+    PutBytes(dst, start);
+    plat::SetDrawFastPaths(false);
+    draw();
+    const std::vector<uint8_t> general = Bytes(dst);
+    plat::SetDrawFastPaths(true);
+    PutBytes(dst, start);
+    return {fast, general};
+  }
+
+  std::string dir_;
+};
+
+// ---- the fill batch ----
+
+TEST_F(GfxPathsTest, FillBatchDrawsWhatImmediateFillsDraw) {
+  for (auto [bpp, windowed] : {std::pair{32, 1u}, std::pair{16, 0u}, std::pair{16, 1u}}) {
+    SCOPED_TRACE(testing::Message() << bpp << " bits, windowed " << windowed);
+    ASSERT_TRUE(Init(1, bpp, windowed));
+    DDSURFACEDATA rt;
+    ASSERT_TRUE(DDCreateSurface(&rt, 64, 32, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+    // Overlapping, clipped and half-transparent fills on two targets,
+    // interleaved (runs A, B, A, B): a fill drawn twice would show.
+    auto frame = [&] {
+      DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 5);
+      DDFillSurfaceColor(&rt, 0xFF102030u);
+      DDFillRectColor(DDBackBuffer(), -4, -4, 30, 20, 0x80FF0000u);
+      DDFillRectColor(DDBackBuffer(), 10, 6, 30, 20, 0x8000FF00u);
+      DDFillRectColor(&rt, 60, 28, 10, 10, 0x400000FFu);
+      DDFillRect(DDBackBuffer(), 630, 470, 20, 20, 9);
+      DDFillRectColor(&rt, 3, 3, 5, 5, 0xC0FFFFFFu);
+    };
+    frame();
+    const std::vector<uint8_t> backAtOnce = Bytes(DDBackBuffer()), rtAtOnce = Bytes(&rt);
+    DDFillSurfaceColor(DDBackBuffer(), 0xFF000000u);
+    DDBeginFillBatch();
+    frame();
+    // Queued, not drawn: the back buffer still holds the black.
+    {
+      cSurfaceLock lock(DDBackBuffer());
+      ASSERT_TRUE(lock.Locked());
+      uint32_t v = 0;
+      std::memcpy(&v, lock.Bits(), static_cast<size_t>(lock.m_nBytesPerPixel));
+      EXPECT_EQ(v & (bpp == 16 ? 0x7FFFu : 0xFFFFFFu), 0u);
+    }
+    DDEndFillBatch();
+    EXPECT_EQ(Bytes(DDBackBuffer()), backAtOnce);
+    EXPECT_EQ(Bytes(&rt), rtAtOnce);
+    // An empty batch only closes: the next fill lands at once.
+    DDBeginFillBatch();
+    DDEndFillBatch();
+    DDFillRectColor(&rt, 0, 0, 1, 1, 0xFF0A0B0Cu);
+    EXPECT_NE(Bytes(&rt), rtAtOnce);
+    DDReleaseSurface(&rt);
+    DDResetForTest();
+  }
+  EXPECT_EQ(EC().find("CreateVertexBuffer Err"), std::string::npos);
+}
+
+TEST_F(GfxPathsTest, FillBatchVertexBufferFailureSkipsOneEntryAndGoesOn) {
+  ASSERT_TRUE(Init(1, 32, 1));
+  DDSURFACEDATA rt;
+  ASSERT_TRUE(DDCreateSurface(&rt, 16, 4, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  auto pixel = [&](DDSURFACEDATA* sd, int x) {
+    cSurfaceLock lock(sd);
+    uint32_t v = 0;
+    if (lock.Locked()) std::memcpy(&v, lock.Bits() + x * 4, 4);
+    return v;
+  };
+  const uint32_t black = 0xFF000000u;
+  // Back buffer, rt, back buffer: three runs. The first run's vertex buffer
+  // fails: its entry is lost, the walk goes on with the rest.
+  DDFillSurfaceColor(DDBackBuffer(), black);
+  DDFillSurfaceColor(&rt, black);
+  plat::DeviceConfiguration().failVertexBuffers = 1;
+  DDBeginFillBatch();
+  DDFillRectColor(DDBackBuffer(), 0, 0, 1, 1, 0xFF111111u);
+  DDFillRectColor(&rt, 1, 0, 1, 1, 0xFF222222u);
+  DDFillRectColor(DDBackBuffer(), 2, 0, 1, 1, 0xFF333333u);
+  DDEndFillBatch();
+  EXPECT_EQ(pixel(DDBackBuffer(), 0), black);
+  EXPECT_EQ(pixel(&rt, 1), 0xFF222222u);
+  EXPECT_EQ(pixel(DDBackBuffer(), 2), 0xFF333333u);
+  EXPECT_EQ(Count(EC(), "CreateVertexBuffer Err\n"), 1u);
+  // One run of two entries on the same target: the failure costs its first
+  // entry, the second is drawn as a run of its own.
+  DDFillSurfaceColor(DDBackBuffer(), black);
+  plat::DeviceConfiguration().failVertexBuffers = 1;
+  DDBeginFillBatch();
+  DDFillRectColor(DDBackBuffer(), 0, 0, 1, 1, 0xFF444444u);
+  DDFillRectColor(DDBackBuffer(), 1, 0, 1, 1, 0xFF555555u);
+  DDEndFillBatch();
+  EXPECT_EQ(pixel(DDBackBuffer(), 0), black);
+  EXPECT_EQ(pixel(DDBackBuffer(), 1), 0xFF555555u);
+  EXPECT_EQ(Count(EC(), "CreateVertexBuffer Err\n"), 2u);
+  // Nothing is left over: every scratch buffer was released.
+  const int live = DDState.lpDevice->LiveObjects();
+  DDBeginFillBatch();
+  DDFillRectColor(DDBackBuffer(), 0, 0, 1, 1, 0xFF666666u);
+  DDEndFillBatch();
+  EXPECT_EQ(DDState.lpDevice->LiveObjects(), live);
+  DDReleaseSurface(&rt);
+}
+
+TEST_F(GfxPathsTest, FillsInDirectDrawModeLandAtOnceEvenInABatch) {
+  ASSERT_TRUE(Init(0, 32, 1));
+  DDBeginFillBatch();
+  DDFillRect(DDBackBuffer(), 0, 0, 2, 2, 4);
+  {
+    cSurfaceLock lock(DDBackBuffer());
+    uint32_t v;
+    std::memcpy(&v, lock.Bits(), 4);
+    EXPECT_EQ(v, PalNumToRGB(4));
+  }
+  DDEndFillBatch();
+}
+
+// ---- surface lists ----
+
+TEST_F(GfxPathsTest, InsertAndDeleteKeepRecordsAndSettingsInStep) {
+  for (uint32_t d3d : {0u, 1u}) {
+    SCOPED_TRACE(d3d ? "Direct3D" : "DirectDraw");
+    ASSERT_TRUE(Init(d3d, 32, 1));
+    cSafeList<DDSURFACEDATA> sd;
+    cSafeList<DDSURFACEINFO> info;
+    ASSERT_TRUE(DDAddSurfaceToList(sd, info, 8, 8, 0, 1, DTMEMORYTYPE_SYSTEM, 0));
+    ASSERT_TRUE(DDAddSurfaceToList(sd, info, 9, 9, 0, 1, DTMEMORYTYPE_SYSTEM, 0));
+    ASSERT_TRUE(DDInsertSurface(sd, info, 1, 16, 4, 1, 1, DTMEMORYTYPE_SYSTEM, 0));  // between
+    ASSERT_TRUE(DDInsertSurface(sd, info, 3, 5, 5, 0, 1, DTMEMORYTYPE_SYSTEM, 0));   // at the end
+    auto widths = [&] {
+      std::vector<int> w;
+      auto i = info.begin();
+      for (auto s = sd.begin(); s != sd.end(); ++s, ++i) {
+        EXPECT_EQ(s->nWidth, i->nWidth);
+        w.push_back(s->nWidth);
+      }
+      return w;
+    };
+    EXPECT_EQ(widths(), std::vector<int>({8, 16, 9, 5}));
+    EXPECT_EQ(sd.At(1).nHeight, 4);
+    EXPECT_EQ(info.At(1).bColorKey, 1u);
+    // A bad position is reported and the surface goes first.
+    ASSERT_TRUE(DDInsertSurface(sd, info, 9, 7, 7, 0, 1, DTMEMORYTYPE_SYSTEM, 0));
+    EXPECT_NE(EC().find("err L[9] ( 4 , 564 )\n"), std::string::npos);
+    EXPECT_EQ(widths(), std::vector<int>({7, 8, 16, 9, 5}));
+    // Deleting releases the surface and drops both entries at its place.
+    const size_t textures = DDState.textureList.size();
+    const uint32_t references = d3d ? 0 : DDState.lpDD->References();
+    DDSURFACEDATA* third = &sd.At(2);
+    EXPECT_TRUE(DDDeleteSurface(sd, info, third));
+    EXPECT_EQ(widths(), std::vector<int>({7, 8, 9, 5}));
+    if (d3d) EXPECT_EQ(DDState.textureList.size(), textures - 1);
+    else EXPECT_EQ(DDState.lpDD->References(), references - 1);
+    DDSURFACEDATA stranger;
+    EXPECT_FALSE(DDDeleteSurface(sd, info, &stranger));
+    EXPECT_EQ(sd.size(), 4u);
+    EXPECT_EQ(info.size(), 4u);
+    DDReleaseSurfaceList(sd);
+    DDResetForTest();
+  }
+}
+
+// ---- message boxes ----
+
+TEST_F(GfxPathsTest, MesBoxEndsTheSceneShowsTheBoxAndHidesTheCursorAgain) {
+  setenv("PELMORA_DIALOG_ANSWERS", "ok;ok", 1);
+  plat::ResetDialogScript();
+  ASSERT_TRUE(Init(1, 32, 0));  // full screen
+  ASSERT_EQ(DDBeginScene(), 1);
+  ASSERT_EQ(lpDTCon->bSceneOpen, 1u);
+  EXPECT_LT(plat::CursorDisplayCount(), 0);
+  EXPECT_EQ(DDMesBox(plat::Sjis("本文").c_str(), plat::Sjis("題名").c_str(), plat::MB_OK), 1);
+  EXPECT_EQ(lpDTCon->bSceneOpen, 0u);
+  EXPECT_EQ(plat::CursorDisplayCount(), -1);
+  EXPECT_NE(Slurp(dir_ + "/dialogs.log").find("題名\t本文\tok"), std::string::npos);
+  DDResetForTest();
+  // In a window the screen state is left alone.
+  ASSERT_TRUE(Init(1, 32, 1));
+  const int cursor = plat::CursorDisplayCount();
+  ASSERT_EQ(DDBeginScene(), 1);
+  EXPECT_EQ(DDMesBox("b", "a", plat::MB_OK), 1);
+  EXPECT_EQ(lpDTCon->bSceneOpen, 1u);
+  EXPECT_EQ(plat::CursorDisplayCount(), cursor);
+  EXPECT_NE(Slurp(dir_ + "/dialogs.log").find("a\tb\tok"), std::string::npos);
+  while (plat::CursorDisplayCount() < 0) plat::ShowCursor(true);
+  while (plat::CursorDisplayCount() > 0) plat::ShowCursor(false);
+}
+
+// ---- present pacing ----
+
+// Runs `presents` on a thread of its own while this thread moves the
+// virtual clock on by 1 ms whenever that thread sleeps. Returns the
+// virtual times at which each present returned; stops the clock (and
+// fails) after `limitMs` of virtual time.
+std::vector<uint64_t> PresentOnVirtualClock(int presents, int fps, uint32_t limitMs) {
+  plat::UseVirtualClock(true, 1000);
+  ResetTimersForTest();
+  std::vector<uint64_t> times;
+  std::atomic<bool> done{false};
+  std::thread presenter([&] {
+    for (int i = 0; i < presents; ++i) {
+      DDPresent(fps);
+      times.push_back(plat::TickCount64());
+    }
+    done = true;
+  });
+  uint32_t advanced = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done) {
+    if (advanced >= limitMs || std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "presents still waiting after " << advanced << " ms";
+      break;
+    }
+    if (plat::VirtualClockSleepers() > 0) {
+      plat::AdvanceVirtualClock(1);
+      ++advanced;
+    } else {
+      std::this_thread::yield();
+    }
+  }
+  plat::UseVirtualClock(false);
+  presenter.join();
+  return times;
+}
+
+TEST_F(GfxPathsTest, PresentWithoutVSyncPacesToTheFrameRate) {
+  ASSERT_TRUE(Init(1, 32, 1, 0));
+  const uint64_t before = plat::GetWindowHost().FramesPresented();
+  const std::vector<uint64_t> times = PresentOnVirtualClock(62, 60, 3000);
+  ASSERT_EQ(times.size(), 62u);
+  // Present k is due once (1000 / 60) × k ms of its second have passed,
+  // at the first whole millisecond; the 61st opens the next second exactly
+  // 1000 ms after the first.
+  const uint64_t want[] = {1000, 1017, 1034, 1050, 1067, 1084, 1100};
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(times[k], want[k]) << k;
+  for (int k = 0; k < 60; ++k)
+    EXPECT_EQ(times[k], 1000 + static_cast<uint64_t>(std::ceil(1000.0 / 60 * k))) << k;
+  EXPECT_EQ(times[60], 2000u);
+  EXPECT_EQ(times[61], 2017u);
+  EXPECT_EQ(plat::GetWindowHost().FramesPresented() - before, 62u);
+}
+
+TEST_F(GfxPathsTest, PresentWithVSyncNeverSleeps) {
+  ASSERT_TRUE(Init(1, 32, 1, 1));
+  ASSERT_EQ(DDState.bVSync, 1u);
+  const std::vector<uint64_t> times = PresentOnVirtualClock(10, 60, 100);
+  ASSERT_EQ(times.size(), 10u);
+  for (uint64_t t : times) EXPECT_EQ(t, 1000u);
+}
+
+// ---- the specialised loops at the layer's level ----
+
+TEST_F(GfxPathsTest, ProcessorCopiesMatchTheGeneralRoad) {
+  for (auto [bpp, windowed] : {std::pair{32, 1u}, std::pair{16, 0u}, std::pair{16, 1u}}) {
+    SCOPED_TRACE(testing::Message() << bpp << " bits, windowed " << windowed);
+    ASSERT_TRUE(Init(1, bpp, windowed));
+    Noise noise{static_cast<uint32_t>(bpp + windowed)};
+    DDSURFACEDATA src, sys;
+    ASSERT_TRUE(DDCreateSurface(&src, 24, 12, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
+    ASSERT_TRUE(DDCreateSurface(&sys, 40, 30, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
+    Scatter(&src, noise);  // random alpha: transparent and opaque texels both occur
+    Scatter(&sys, noise);
+    Scatter(DDBackBuffer(), noise);
+    struct { int dx, dy, dw, dh, sx, sy, sw, sh; } cases[] = {
+        {3, 2, 24, 12, 0, 0, 24, 12},   {-5, -4, 24, 12, 0, 0, 24, 12}, {30, 25, 24, 12, 0, 0, 24, 12},
+        {1, 1, 10, 6, 4, 3, 10, 6},     {0, 0, 40, 30, 0, 0, 24, 12},   {2, 3, 7, 5, 0, 0, 24, 12},
+        {5, 5, 24, 12, 24, 0, -24, 12}, {-6, 2, 33, 17, 2, 1, 20, 10},  {635, 475, 24, 12, 0, 0, 24, 12},
+    };
+    if (bpp == 16) {
+      // Channels scaled c × max / 255 and packed with the alpha bit.
+      DDFillRectColor(&sys, 0, 0, 1, 1, 0xFFFF8000u);
+      cSurfaceLock lock(&sys);
+      uint16_t v = 0;
+      std::memcpy(&v, lock.Bits(), 2);
+      EXPECT_EQ(v, 0xFDE0u);
+    }
+    // Fills of a system-memory texture: cut at every edge, translucent or not.
+    for (const auto& c : cases) {
+      const uint32_t colour = noise.Next();
+      auto [fast, general] = BothRoads(&sys, [&] { DDFillRectColor(&sys, c.dx, c.dy, c.dw, c.dh, colour); });
+      ASSERT_EQ(fast, general) << "fill at " << c.dx << "," << c.dy << " colour " << colour;
+    }
+    for (DDSURFACEDATA* dst : {&sys, DDBackBuffer()})
+      for (const auto& c : cases)
+        for (uint32_t flags : {0u, 1u}) {
+          SCOPED_TRACE(testing::Message() << (dst == &sys ? "system copy" : "back buffer") << " at " << c.dx << ","
+                                          << c.dy << " " << c.dw << "x" << c.dh << " from " << c.sx << " sw " << c.sw
+                                          << " flags " << flags);
+          auto [fast, general] =
+              BothRoads(dst, [&] { DDBltStretch(dst, c.dx, c.dy, c.dw, c.dh, &src, c.sx, c.sy, c.sw, c.sh, flags); });
+          ASSERT_EQ(fast, general);
+        }
+    DDReleaseSurface(&src);
+    DDReleaseSurface(&sys);
+    DDResetForTest();
+  }
+}
+
+TEST_F(GfxPathsTest, BusySpriteFramesMatchTheGeneralRoad) {
+  // A keyed 64 × 64 sheet of 16 × 16 cells with the key in a scattered pattern.
+  std::vector<uint32_t> px(64 * 64);
+  Noise noise{99};
+  for (uint32_t& p : px) p = (noise.Next() % 4 == 0) ? 0xFF00FFu : (noise.Next() & 0xFFFFFFu);
+  const std::string sheetFile = dir_ + "/sheet.bmp";
+  const std::vector<uint8_t> bmp = testbmp::Rgb24(64, 64, px);
+  std::ofstream(sheetFile, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+  for (auto [bpp, windowed] : {std::pair{32, 1u}, std::pair{16, 0u}, std::pair{16, 1u}}) {
+    SCOPED_TRACE(testing::Message() << bpp << " bits, windowed " << windowed);
+    ASSERT_TRUE(Init(1, bpp, windowed));
+    DDSetTransmit(255, 0, 255);
+    if (bpp == 16) lpDTCon->rgbTransmit8 = RGBTRIPLE{255, 0, 255};
+    DDSURFACEDATA sheet;
+    ASSERT_EQ(DDCreateSurfaceFromFile(&sheet, sheetFile.c_str(), 1, bpp, 0, 0, 0, 0, 0, 0, 0), 0u);
+    Scatter(DDBackBuffer(), noise);
+    auto frame = [&] {
+      Noise n{7};
+      DDBeginBatch(1);
+      for (int i = 0; i < 300; ++i) {
+        const int x = static_cast<int>(n.Next() % 680) - 20, y = static_cast<int>(n.Next() % 520) - 20;
+        const int cell = static_cast<int>(n.Next() % 16), sx = (cell % 4) * 16, sy = (cell / 4) * 16;
+        const uint32_t flags = i % 5 == 0 ? 0 : 1;
+        if (i % 7 == 0) {
+          DDDRAWSTATE state;
+          state.dwColor = 0x80FFC080u;
+          state.dwColorOp = i % 2 ? 4 : 7;
+          DDBltEx(DDBackBuffer(), x, y, 16, 16, &sheet, sx, sy, flags, &state);
+        } else if (i % 11 == 0) {
+          DDBltStretch(DDBackBuffer(), x, y, 32, 24, &sheet, sx, sy, 16, 16, flags);
+        } else {
+          DDBlt(DDBackBuffer(), x, y, 16, 16, &sheet, sx, sy, flags);
+        }
+      }
+      DDEndBatch();
+      DDFillRectColor(DDBackBuffer(), 100, 100, 50, 40, 0x60204080u);
+    };
+    auto [fast, general] = BothRoads(DDBackBuffer(), frame);
+    ASSERT_EQ(fast, general);
+    // The frames shown agree too.
+    PutBytes(DDBackBuffer(), fast);
+    ASSERT_TRUE(DDPresent(0));
+    plat::Frame shownFast, shownGeneral;
+    ASSERT_TRUE(plat::GetWindowHost().LastFrame(shownFast));
+    plat::SetDrawFastPaths(false);
+    ASSERT_TRUE(DDPresent(0));
+    plat::SetDrawFastPaths(true);
+    ASSERT_TRUE(plat::GetWindowHost().LastFrame(shownGeneral));
+    EXPECT_TRUE(shownFast.pixels == shownGeneral.pixels);
+    DDReleaseSurface(&sheet);
+    DDResetForTest();
+  }
+}
+
+// The key a sorted batch gives a draw comes from the earliest queued draw of
+// the same source that matched no area, or matched one at the same source
+// position — whichever was queued first.
+TEST_F(GfxPathsTest, SortedBatchTakesTheEarliestMatchingDrawsKey) {
+  ASSERT_TRUE(Init(1, 32, 1));
+  DDSURFACEDATA a, b, dst;
+  ASSERT_TRUE(DDCreateSurface(&a, 64, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  ASSERT_TRUE(DDCreateSurface(&b, 4, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  ASSERT_TRUE(DDCreateSurface(&dst, 4, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  DDFillRectColor(&a, 0, 0, 32, 1, 0xFFA00000u);
+  DDFillRectColor(&a, 32, 0, 32, 1, 0xFFA03200u);
+  DDFillRectColor(&b, 0, 0, 4, 1, 0xFF0000BBu);
+  auto pixel = [&](int x) {
+    cSurfaceLock lock(&dst);
+    uint32_t v = 0;
+    std::memcpy(&v, lock.Bits() + x * 4, 4);
+    return v;
+  };
+  DDFillSurfaceColor(&dst, 0xFF000000u);
+  DDBeginBatch(1);
+  DDBatchAddTextureArea(&a, 32, 0);
+  DDBlt(&dst, 0, 0, 1, 1, &a, 32, 0, 0);  // area draw: key of the registered area (after all others)
+  DDBlt(&dst, 0, 0, 1, 1, &a, 0, 0, 0);   // no area: a key of its own
+  DDBlt(&dst, 1, 0, 1, 1, &b, 0, 0, 0);
+  DDBlt(&dst, 1, 0, 1, 1, &a, 32, 0, 0);  // shares the first draw's key, not the second's
+  DDEndBatch();
+  EXPECT_EQ(pixel(0), 0xFFA03200u);
+  EXPECT_EQ(pixel(1), 0xFFA03200u);  // drawn after b
+  // Without the area registration the first draw of a decides for every later one.
+  DDFillSurfaceColor(&dst, 0xFF000000u);
+  DDBeginBatch(1);
+  DDBlt(&dst, 0, 0, 1, 1, &a, 32, 0, 0);
+  DDBlt(&dst, 0, 0, 1, 1, &b, 0, 0, 0);
+  DDBlt(&dst, 0, 0, 1, 1, &a, 0, 0, 0);
+  DDEndBatch();
+  EXPECT_EQ(pixel(0), 0xFF0000BBu);  // a, a, then b
+  for (DDSURFACEDATA* s : {&a, &b, &dst}) DDReleaseSurface(s);
+}
+
+}  // namespace
