@@ -38,6 +38,8 @@ bool WriteDemoSystem(const std::string& folder) {
                           "wave\\shot.wav",   "wave\\coin.wav",   "wave\\damage.wav", "wave\\explosion.wav",
                           "wave\\clear.wav"};
   for (size_t i = 0; i < std::size(sounds); ++i) system.m_SystemSounds.At(static_cast<int>(i)) = sounds[i];
+  // The title screen plays music entry 1 of the demo's database ("bgm\Title.mid").
+  system.m_ScreenMusic.At(0) = 1;
   fs::create_directories(fs::path(folder) / "data");
   if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), system.SaveToBytes())) return false;
   cWorldMap worldMap;

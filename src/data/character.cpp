@@ -237,7 +237,9 @@ void cEdCharacter::ApplyInheritance() {
       case 35: m_nParam50 = b.m_nParam50; break;
       case kFlowGroup:
         if (b.m_vFlows.empty()) {
-          // A base without flows leaves one blank flow.
+          // A base without flows leaves one blank flow. The reference check
+          // that follows every read erases it again: a flow is blank by its
+          // group, trigger, flag and lists, whatever its key tolerance.
           m_vFlows.assign(1, cEdFlow());
           m_vFlows[0].m_nKeyTolerance = 3;
         } else {

@@ -22,6 +22,7 @@ void cCond::DefineFields(int32_t version) {
     Declare(m_nRightVarKind, "rightVarKind");
     Declare(m_nRightVarNumber, "rightVarNumber");
   } else {
+    // Two declarations of one word each.
     Declare(m_nDropped1, "dropped1");
     Declare(m_nDropped2, "dropped2");
   }

@@ -102,6 +102,7 @@ bool cBmpCharaExcRecord::Read(cDataReader& in) {
 // ---- sword types ----
 
 void cSwordTypeEntry::DefineFields(int32_t version) {
+  // One declaration per value: 10 (8 before 138).
   ClearDeclarations();
   static const char* const kNames[10] = {"value1", "value2", "value3", "value4", "value5",
                                          "value6", "value7", "value8", "value9", "value10"};

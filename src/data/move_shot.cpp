@@ -27,6 +27,7 @@ void cEdMove::DefineFields(int32_t version) {
   if (version >= 158) Declare(m_f5, "f5");
   Declare(m_f6, "f6");
   Declare(m_f7, "f7");
+  // Fields 8 to 11: one declaration each, as every numbered field.
   Declare(m_f8, "f8");
   Declare(m_f9, "f9");
   Declare(m_f10, "f10");

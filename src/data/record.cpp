@@ -74,7 +74,7 @@ void cDataWriter::WriteString(const std::string& text) {
 // ---- cRecord ----
 
 bool cRecord::Read(cDataReader& in) {
-  DefineFields(nFileVersion);
+  DeclareFor(nFileVersion);
   uint32_t fieldCount = 0;
   if (!in.ReadU32(fieldCount)) return false;
   for (uint32_t i = 0; i < fieldCount; ++i) {
@@ -95,12 +95,12 @@ bool cRecord::Read(cDataReader& in) {
     if (!in.ReadString(*m_strings[i])) return false;
   }
   if (bStripCarriageReturns) RemoveCarriageReturns();
-  if (nDataVersion != nFileVersion) DefineFields(nDataVersion);
+  if (nDataVersion != nFileVersion) DeclareFor(nDataVersion);
   return true;
 }
 
 void cRecord::Write(cDataWriter& out) {
-  DefineFields(nDataVersion);
+  DeclareFor(nDataVersion);
   out.WriteU32(static_cast<uint32_t>(m_fields.size()));
   for (const cRecordField& f : m_fields) out.Write(f.address, static_cast<size_t>(f.count) * f.width);
   out.WriteU32(static_cast<uint32_t>(m_strings.size()));
@@ -112,7 +112,7 @@ void cRecord::Write(cDataWriter& out) {
 }
 
 void cRecord::Clear() {
-  DefineFields(nDataVersion);
+  DeclareFor(nDataVersion);
   for (const cRecordField& f : m_fields) std::memset(f.address, 0, static_cast<size_t>(f.count) * f.width);
   for (std::string* s : m_strings) s->clear();
 }

@@ -94,6 +94,9 @@ void PadToTwo(cSafeVector<T>& list) {
 }  // namespace
 
 // ---- entry 0 of the palette lists ----
+// A new block type has option seven 1, but the reference check that runs
+// after every read and before every write turns options seven and five off
+// for a block without a graphic: entry 0 of a loaded block list ends with 0.
 
 void ResetToNewType(cEdBlock& e) {
   auto conds = std::move(e.m_vConds);
@@ -122,6 +125,8 @@ void ResetToNewType(cEdItem& e) {
 // ---- cStageParam, cStageBackground, cStageText ----
 
 void cStageParam::DefineFields(int32_t version) {
+  // One declaration per value (the field count of a set is 8, or 5 before
+  // 125).
   ClearDeclarations();
   static const char* const kNames[8] = {"value1", "value2", "value3", "value4",
                                         "value5", "value6", "value7", "value8"};

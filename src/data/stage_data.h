@@ -4,7 +4,8 @@
 // carries but does not read, five parameter sets and the ranking switches,
 // closed by the trailer word 123456789.
 //
-// Body order in the file: base body (98 fields, the name); ranking switches
+// Body order in the file (the palettes come before the placed lists, the
+// reverse of the order the class lists its members in): base body (98 fields, the name); ranking switches
 // (u32 n, n words); parameter sets 1..5; palette blocks, characters, items
 // (counted lists); placed blocks, characters, items (u32 n, then per element
 // a u32 0 and the body); backgrounds; texts; the trailer (read from version

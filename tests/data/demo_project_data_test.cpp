@@ -1,0 +1,104 @@
+// The demo project that pelmora-tool make-demo writes, read back through the
+// runtime's readers: the ten database files, the common palette, the system
+// data's title music, and every stage (trailer, hero, bases resolved).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/logs.h"
+#include "data/common_palette.h"
+#include "data/database.h"
+#include "data/stage_data.h"
+#include "data/system_data.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace {
+
+class DemoProjectDataTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/pelmora-demo-data-XXXXXX";
+    root_ = mkdtemp(pattern);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + root_ + "' > /dev/null").c_str()), 0);
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(root_); }
+  void SetUp() override {
+    previous_ = plat::GetCurrentDirectory();
+    ASSERT_TRUE(plat::SetCurrentDirectory(root_));
+    ResetLogsForTest();
+    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok", 1);
+    plat::ResetDialogScript();
+    savedDatabase_ = Database;
+    savedPalette_ = CommonPalette;
+  }
+  void TearDown() override {
+    Database = savedDatabase_;
+    CommonPalette = savedPalette_;
+    plat::SetCurrentDirectory(previous_);
+  }
+  static std::string root_;
+  std::string previous_;
+  cDatabase savedDatabase_;
+  cCommonPalette savedPalette_;
+};
+std::string DemoProjectDataTest::root_;
+
+TEST_F(DemoProjectDataTest, EveryFileLoads) {
+  ASSERT_EQ(LoadDatabase(), 1);
+  EXPECT_GE(Database.m_AnimeSets.size(), 3u);
+  EXPECT_GE(Database.m_Animes.size(), 3u);
+  EXPECT_GE(Database.m_Effects.size(), 2u);
+  ASSERT_EQ(Database.m_Sounds.size(), 10u);
+  for (size_t k = 1; k < Database.m_Sounds.size(); ++k) {
+    const std::string& wav = Database.m_Sounds[k].m_strName;
+    EXPECT_EQ(wav.rfind("wave\\", 0), 0u) << wav;
+    EXPECT_TRUE(plat::FileExists(wav)) << wav;
+  }
+  EXPECT_EQ(Database.m_Sounds[6].m_strName, "wave\\coin.wav");
+  ASSERT_EQ(Database.m_Bgms.size(), 2u);
+  EXPECT_EQ(Database.m_Bgms[1].m_strName, "bgm\\Title.mid");
+  EXPECT_GT(Database.m_Bgms[1].m_nValue2, 0);  // audible
+  EXPECT_TRUE(plat::FileExists(Database.m_Bgms[1].m_strName));
+
+  cSystemData system;
+  ASSERT_EQ(system.LoadFromFile("data\\System.dat"), 1);
+  EXPECT_EQ(system.m_ScreenMusic.At(0), 1u);  // the title tune
+
+  ASSERT_EQ(CommonPalette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
+  ASSERT_GE(CommonPalette.m_Characters.size(), 4u);
+  EXPECT_EQ(CommonPalette.m_Characters[1].m_nControl, 0);
+  EXPECT_FALSE(CommonPalette.m_Characters[2].m_vFlows.empty());
+  ASSERT_GE(CommonPalette.m_Items.size(), 3u);
+  EXPECT_EQ(CommonPalette.m_Items[1].m_nSound, 6);
+
+  int stages = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root_ + "/data/stg4")) {
+    const std::string path = "data\\stg4\\" + entry.path().filename().string();
+    ++stages;
+    EXPECT_EQ(CheckStageFileTrailer(path), 1) << path;
+    cStageData stage;
+    ASSERT_EQ(stage.LoadFromFile(path), 1) << path;
+    const int32_t hero = stage.FindHeroIndex();
+    ASSERT_NE(hero, -1) << path;
+    EXPECT_EQ(stage.m_PlacedCharacters[hero].m_strName, plat::Sjis("主人公"));
+    EXPECT_GT(stage.m_PlacedCharacters.size(), 2u);
+    EXPECT_GT(stage.m_PlacedBlocks.size(), 40u);
+    EXPECT_FALSE(stage.m_PlacedItems.empty());
+    EXPECT_EQ(stage.Int(kStageMusic), 1);
+    // The stage's palette character takes everything from common entry 2.
+    EXPECT_EQ(stage.m_PaletteCharacters[1].m_strName, CommonPalette.m_Characters[2].m_strName);
+    EXPECT_EQ(stage.m_PaletteCharacters[1].m_vFlows.size(), CommonPalette.m_Characters[2].m_vFlows.size());
+    // Its brick keeps its own graphic and takes the rest.
+    EXPECT_EQ(stage.m_PaletteBlocks[1].m_strName, CommonPalette.m_Blocks[2].m_strName);
+    EXPECT_NE(stage.m_PaletteBlocks[1].m_nGraphic, CommonPalette.m_Blocks[2].m_nGraphic);
+    const std::string background = stage.m_Backgrounds.At(0).m_strFile;
+    EXPECT_TRUE(plat::FileExists(background)) << background;
+  }
+  EXPECT_GE(stages, 2);
+}
+
+}  // namespace
