@@ -1,6 +1,9 @@
 #include "data/record.h"
 
 #include <algorithm>
+#include <mutex>
+#include <typeindex>
+#include <unordered_map>
 #include <cstdio>
 
 #include "core/logs.h"
@@ -77,22 +80,24 @@ bool cRecord::Read(cDataReader& in) {
   DeclareFor(nFileVersion);
   uint32_t fieldCount = 0;
   if (!in.ReadU32(fieldCount)) return false;
+  const size_t declaredFields = FieldCount();
   for (uint32_t i = 0; i < fieldCount; ++i) {
-    if (i >= m_fields.size()) {
-      ReportSurplusItem('V', static_cast<int>(i), static_cast<int>(m_fields.size()), 16);
+    if (i >= declaredFields) {
+      ReportSurplusItem('V', static_cast<int>(i), static_cast<int>(declaredFields), 16);
       return in.Fail();
     }
-    const cRecordField& f = m_fields[i];
+    const cRecordField f = FieldAt(i);
     if (!in.Read(f.address, static_cast<size_t>(f.count) * static_cast<size_t>(f.width))) return false;
   }
   uint32_t stringCount = 0;
   if (!in.ReadU32(stringCount)) return false;
+  const size_t declaredStrings = StringCount();
   for (uint32_t i = 0; i < stringCount; ++i) {
-    if (i >= m_strings.size()) {
-      ReportSurplusItem('V', static_cast<int>(i), static_cast<int>(m_strings.size()), 8);
+    if (i >= declaredStrings) {
+      ReportSurplusItem('V', static_cast<int>(i), static_cast<int>(declaredStrings), 8);
       return in.Fail();
     }
-    if (!in.ReadString(*m_strings[i])) return false;
+    if (!in.ReadString(*StringAt(i))) return false;
   }
   if (bStripCarriageReturns) RemoveCarriageReturns();
   if (nDataVersion != nFileVersion) DeclareFor(nDataVersion);
@@ -101,10 +106,16 @@ bool cRecord::Read(cDataReader& in) {
 
 void cRecord::Write(cDataWriter& out) {
   DeclareFor(nDataVersion);
-  out.WriteU32(static_cast<uint32_t>(m_fields.size()));
-  for (const cRecordField& f : m_fields) out.Write(f.address, static_cast<size_t>(f.count) * f.width);
-  out.WriteU32(static_cast<uint32_t>(m_strings.size()));
-  for (std::string* s : m_strings) {
+  const size_t fields = FieldCount();
+  out.WriteU32(static_cast<uint32_t>(fields));
+  for (size_t i = 0; i < fields; ++i) {
+    const cRecordField f = FieldAt(i);
+    out.Write(f.address, static_cast<size_t>(f.count) * f.width);
+  }
+  const size_t strings = StringCount();
+  out.WriteU32(static_cast<uint32_t>(strings));
+  for (size_t i = 0; i < strings; ++i) {
+    std::string* s = StringAt(i);
     // The member itself is cut at its first zero byte, as it is stored.
     s->resize(strnlen(s->c_str(), s->size()));
     out.WriteString(*s);
@@ -113,26 +124,119 @@ void cRecord::Write(cDataWriter& out) {
 
 void cRecord::Clear() {
   DeclareFor(nDataVersion);
-  for (const cRecordField& f : m_fields) std::memset(f.address, 0, static_cast<size_t>(f.count) * f.width);
-  for (std::string* s : m_strings) s->clear();
+  for (size_t i = 0, n = FieldCount(); i < n; ++i) {
+    const cRecordField f = FieldAt(i);
+    std::memset(f.address, 0, static_cast<size_t>(f.count) * f.width);
+  }
+  for (size_t i = 0, n = StringCount(); i < n; ++i) StringAt(i)->clear();
 }
 
 void cRecord::CopyFrom(cRecord& other) {
   if (&other == this) return;
-  DefineFields(nDataVersion);
-  other.DefineFields(nDataVersion);
-  size_t fields = std::min(m_fields.size(), other.m_fields.size());
-  for (size_t i = 0; i < fields; ++i)
-    std::memcpy(m_fields[i].address, other.m_fields[i].address, static_cast<size_t>(m_fields[i].count) * m_fields[i].width);
-  size_t strings = std::min(m_strings.size(), other.m_strings.size());
-  for (size_t i = 0; i < strings; ++i) *m_strings[i] = *other.m_strings[i];
+  DeclareFor(nDataVersion);
+  other.DeclareFor(nDataVersion);
+  size_t fields = std::min(FieldCount(), other.FieldCount());
+  for (size_t i = 0; i < fields; ++i) {
+    const cRecordField mine = FieldAt(i);
+    std::memcpy(mine.address, other.FieldAt(i).address, static_cast<size_t>(mine.count) * mine.width);
+  }
+  size_t strings = std::min(StringCount(), other.StringCount());
+  for (size_t i = 0; i < strings; ++i) *StringAt(i) = *other.StringAt(i);
 }
 
 void cRecord::RemoveCarriageReturns() {
-  for (std::string* s : m_strings) {
+  if (m_declaredVersion == kNoDeclarations) DeclareFor(nDataVersion);
+  for (size_t i = 0, n = StringCount(); i < n; ++i) {
+    std::string* s = StringAt(i);
     s->resize(strnlen(s->c_str(), s->size()));
     s->erase(std::remove(s->begin(), s->end(), '\r'), s->end());
   }
+}
+
+namespace {
+
+// Shared layouts by class and version; never freed (records of any thread
+// may hold one until exit).
+struct LayoutKey {
+  std::type_index type;
+  int32_t version;
+  bool operator==(const LayoutKey& o) const { return type == o.type && version == o.version; }
+};
+struct LayoutKeyHash {
+  size_t operator()(const LayoutKey& k) const { return k.type.hash_code() * 31u + static_cast<uint32_t>(k.version); }
+};
+std::mutex g_layoutMutex;
+std::unordered_map<LayoutKey, const void*, LayoutKeyHash>& Layouts() {
+  static auto* layouts = new std::unordered_map<LayoutKey, const void*, LayoutKeyHash>();
+  return *layouts;
+}
+// A class whose declarations reach outside its object has no shared layout.
+const void* const kNotShareable = &g_layoutMutex;
+
+}  // namespace
+
+void cRecord::DeclareFor(int32_t version) {
+  if (m_declaredVersion == version) return;
+  const LayoutKey key{std::type_index(typeid(*this)), version};
+  // Records come in runs of one class (a list's elements): the last layout
+  // this thread found answers most look-ups without the lock.
+  thread_local LayoutKey lastKey{std::type_index(typeid(void)), 0};
+  thread_local const void* lastLayout = nullptr;
+  const void* found = nullptr;
+  if (lastLayout && lastKey == key) {
+    found = lastLayout;
+  } else {
+    std::lock_guard<std::mutex> lock(g_layoutMutex);
+    auto it = Layouts().find(key);
+    if (it != Layouts().end()) {
+      found = it->second;
+      lastKey = key;
+      lastLayout = found;
+    }
+  }
+  if (found && found != kNotShareable) {
+    m_fields.clear();
+    m_strings.clear();
+    m_stringNames.clear();
+    m_layout = static_cast<const cRecordLayout*>(found);
+    m_declaredVersion = version;
+    return;
+  }
+  DefineFields(version);  // the object's own declarations
+  m_declaredVersion = version;
+  if (found == kNotShareable) return;
+  // First object of its class at this version: make the shared layout.
+  const char* begin = reinterpret_cast<const char*>(this);
+  const size_t size = RecordSize();
+  auto inside = [&](const void* p, size_t bytes) {
+    const char* c = static_cast<const char*>(p);
+    return c >= begin && c + bytes <= begin + size;
+  };
+  auto* layout = new cRecordLayout();
+  bool shareable = true;
+  for (const cRecordField& f : m_fields) {
+    if (!inside(f.address, static_cast<size_t>(f.count) * f.width)) shareable = false;
+    layout->fields.push_back({static_cast<size_t>(static_cast<const char*>(f.address) - begin), f.count, f.width,
+                              f.kind, f.name});
+  }
+  for (size_t i = 0; i < m_strings.size(); ++i) {
+    if (!inside(m_strings[i], sizeof(std::string))) shareable = false;
+    layout->strings.push_back(static_cast<size_t>(reinterpret_cast<const char*>(m_strings[i]) - begin));
+    layout->stringNames.push_back(m_stringNames[i]);
+  }
+  std::lock_guard<std::mutex> lock(g_layoutMutex);
+  if (!shareable) {
+    delete layout;
+    Layouts().emplace(key, kNotShareable);
+    return;
+  }
+  // Another thread may have made it meanwhile: keep the first.
+  auto [it, added] = Layouts().emplace(key, layout);
+  if (!added) delete layout;
+  m_layout = static_cast<const cRecordLayout*>(it->second);
+  m_fields.clear();
+  m_strings.clear();
+  m_stringNames.clear();
 }
 
 bool cRecord::ReadStringList(cDataReader& in, std::vector<std::string>& list) {
@@ -188,7 +292,7 @@ bool cRecord::LoadFromBytes(const std::string& bytes) {
   std::unique_ptr<cRecord> scratch = CloneRecord();
   bool ok = scratch->Read(in) && !in.Failed();
   // The current layout again, whatever the file's was.
-  scratch->DefineFields(nDataVersion);
+  scratch->DeclareFor(nDataVersion);
   if (!ok) return false;
   TakeContents(*scratch);
   return true;
@@ -320,12 +424,12 @@ void DumpNumber(cJsonWriter& json, const uint8_t* p, int8_t width, char kind) {
 }  // namespace
 
 void cRecord::DumpJson(cJsonWriter& json) {
-  DefineFields(nDataVersion);
+  DeclareFor(nDataVersion);
   json.BeginObject();
   json.Key("fields");
   json.BeginArray();
-  for (size_t i = 0; i < m_fields.size(); ++i) {
-    const cRecordField& f = m_fields[i];
+  for (size_t i = 0; i < FieldCount(); ++i) {
+    const cRecordField f = FieldAt(i);
     json.BeginObject();
     json.Key("name");
     json.String(f.name ? f.name : ("#" + std::to_string(i)));
@@ -343,12 +447,12 @@ void cRecord::DumpJson(cJsonWriter& json) {
   json.EndArray();
   json.Key("strings");
   json.BeginArray();
-  for (size_t i = 0; i < m_strings.size(); ++i) {
+  for (size_t i = 0; i < StringCount(); ++i) {
     json.BeginObject();
     json.Key("name");
-    json.String(m_stringNames[i] ? m_stringNames[i] : ("#" + std::to_string(i)));
+    json.String(StringNameAt(i) ? StringNameAt(i) : ("#" + std::to_string(i)));
     json.Key("value");
-    json.String(*m_strings[i]);
+    json.String(*StringAt(i));
     json.EndObject();
   }
   json.EndArray();

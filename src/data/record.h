@@ -169,13 +169,22 @@ class cRecord {
   bool LoadFromBytes(const std::string& bytes);
   std::string SaveToBytes();
 
-  // The declarations made by the last DefineFields.
-  int DeclaredFieldCount() const { return static_cast<int>(m_fields.size()); }
-  int DeclaredStringCount() const { return static_cast<int>(m_strings.size()); }
+  // The declarations in force (those of the last read, write or clear).
+  int DeclaredFieldCount() const {
+    return static_cast<int>(m_layout ? m_layout->fields.size() : m_fields.size());
+  }
+  int DeclaredStringCount() const {
+    return static_cast<int>(m_layout ? m_layout->strings.size() : m_strings.size());
+  }
+
+  // The size of the whole object (every record class gets it from
+  // PELMORA_RECORD_CLASS): declarations inside it can be shared by offset.
+  virtual size_t RecordSize() const = 0;
 
  protected:
   void ClearDeclarations() {
     m_declaredVersion = kNoDeclarations;
+    m_layout = nullptr;
     m_fields.clear();
     m_strings.clear();
     m_stringNames.clear();
@@ -220,22 +229,49 @@ class cRecord {
   static bool ReadStringList(cDataReader& in, std::vector<std::string>& list);
   static void WriteStringList(cDataWriter& out, const std::vector<std::string>& list);
 
-  // DefineFields(version) unless the declarations already are that
-  // version's (declarations depend on the version alone). Any direct
-  // DefineFields call goes through ClearDeclarations, which forgets the
-  // version, so this never keeps a layout some other call replaced.
-  void DeclareFor(int32_t version) {
-    if (m_declaredVersion == version) return;
-    DefineFields(version);
-    m_declaredVersion = version;
-  }
+  // Puts the declarations of `version` in force. Declarations depend on the
+  // class and the version alone, so a class declares each version once and
+  // every object of it shares that layout by member offsets (a stage holds
+  // a hundred thousand records). A class declaring something outside its
+  // own object keeps declarations of its own. Any direct DefineFields call
+  // goes through ClearDeclarations, which forgets what was in force.
+  void DeclareFor(int32_t version);
 
-  cSafeVector<cRecordField> m_fields;
+  // A class's declarations for one version, as offsets into the object.
+  struct cRecordLayout {
+    struct Field {
+      size_t offset;
+      uint32_t count;
+      int8_t width;
+      char kind;
+      const char* name;
+    };
+    std::vector<Field> fields;
+    std::vector<size_t> strings;
+    std::vector<const char*> stringNames;
+  };
+
+  // The declarations in force, shared or the object's own.
+  size_t FieldCount() const { return m_layout ? m_layout->fields.size() : m_fields.size(); }
+  cRecordField FieldAt(size_t i) {
+    if (!m_layout) return m_fields[i];
+    const cRecordLayout::Field& f = m_layout->fields[i];
+    return {reinterpret_cast<char*>(this) + f.offset, f.count, f.width, f.kind, f.name};
+  }
+  size_t StringCount() const { return m_layout ? m_layout->strings.size() : m_strings.size(); }
+  std::string* StringAt(size_t i) {
+    return m_layout ? reinterpret_cast<std::string*>(reinterpret_cast<char*>(this) + m_layout->strings[i])
+                    : m_strings[i];
+  }
+  const char* StringNameAt(size_t i) const { return m_layout ? m_layout->stringNames[i] : m_stringNames[i]; }
+
+  cSafeVector<cRecordField> m_fields;  // filled by DefineFields
   cSafeVector<std::string*> m_strings;
   std::vector<const char*> m_stringNames;
   static constexpr int64_t kNoDeclarations = INT64_MIN;
-  // The version the declarations were made for (copies have none).
+  // The version the declarations in force were made for (copies have none).
   int64_t m_declaredVersion = kNoDeclarations;
+  const cRecordLayout* m_layout = nullptr;  // shared declarations, or null
 
  public:
   // JSON of the declared members ("fields", "strings") and the lists.
@@ -254,7 +290,8 @@ class cRecord {
 // Gives a record class its copy and take-over operations.
 #define PELMORA_RECORD_CLASS(Class)                                                        \
   std::unique_ptr<cRecord> CloneRecord() const override { return std::make_unique<Class>(*this); } \
-  void TakeContents(cRecord& other) override { *this = std::move(static_cast<Class&>(other)); }
+  void TakeContents(cRecord& other) override { *this = std::move(static_cast<Class&>(other)); }      \
+  size_t RecordSize() const override { return sizeof(Class); }
 
 // The smallest body a record can have in a file (two zero counts).
 inline constexpr size_t kMinRecordBytes = 8;
