@@ -110,3 +110,17 @@ extern uint32_t g_bNoFlip;
 
 // Tests: reset the manager and the frame figures (no scene may be alive).
 void ResetSceneManagerForTest();
+
+// The colour cycle, advanced once a frame by stage play. In Direct3D mode
+// nine levels swing between 0 and 255 by the system data's cycle step and
+// make the flashing tints 1..9 (colour 0xAARRGGBB and the texture-stage
+// operation a character with that tint number is drawn with); with an 8-bit
+// display and palette cycling on, every sixth call rotates the eight 4-entry
+// groups 208..239 of the display palette by one place.
+struct FlashTint {
+  uint32_t colour = 0;
+  uint32_t op = 0;
+};
+extern FlashTint g_FlashTints[10];  // entries 1..9
+void StepColourCycle();
+void ResetColourCycleForTest();
