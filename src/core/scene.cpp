@@ -1,6 +1,8 @@
 #include "core/scene.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "core/app.h"
@@ -10,6 +12,9 @@
 #include "core/timers.h"
 #include "data/system_data.h"
 #include "gfx/dd.h"
+#include "gfx/palette_tools.h"
+#include "gfx/surface_table.h"
+#include "platform/text.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -276,4 +281,35 @@ void ResetColourCycleForTest() {
   for (FlashTint& tint : g_FlashTints) tint = FlashTint{};
   g_tintPhase = 0;
   g_paletteCycleCount = 0;
+}
+
+// ---- screen palettes of 8-bit mode ----
+
+bool LoadScreenPalette(int32_t number) {
+  if (lpDTCon || DDState.nBpp != 8) return true;
+  // The options store 0..23; anything else (a damaged option record) is the
+  // first palette rather than a read past the palette's end.
+  if (number < 0 || number > 23) number = 0;
+  char name[64];
+  std::snprintf(name, sizeof name, "bmp\\hbt\\hbt%02d.dat", number);
+  if (!DDLoadBlendTable(g_BlendTable, name)) {
+    ShowError(plat::Sjis("%s の読み込みに失敗！").c_str(), name);
+    return false;
+  }
+  PALETTEENTRY* palette = DDState.DDPalette;
+  if (!DDLoadPaletteFromFile(palette, GameSurfaceInfo[SURF_PALETTE].szFileName)) {
+    WriteECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
+    return false;
+  }
+  if (number < 12) {
+    DDRotatePalette(palette, 16, 207, 16 * number, 1, palette);
+  } else {
+    PALETTEENTRY block[16];
+    std::memcpy(block, palette + 16 * (number - 11), sizeof block);
+    for (int first = 16; first < 208; first += 16) std::memcpy(palette + first, block, sizeof block);
+  }
+  std::memcpy(DDState.DDPaletteWork, palette, sizeof DDState.DDPaletteWork);
+  // 255 entries, as it always set: entry 255 comes unchanged from the same picture.
+  if (DDState.lpDDPalette) DDState.lpDDPalette->SetEntries(0, 255, DDState.DDPaletteWork);
+  return true;
 }

@@ -123,4 +123,7 @@ struct FlashTint {
 };
 extern FlashTint g_FlashTints[10];  // entries 1..9
 void StepColourCycle();
+// 8-bit DirectDraw mode: palette variant `number` (0..23; others are 0) with
+// its blend table "bmp\hbt\hbtNN.dat". True at once in every other mode.
+bool LoadScreenPalette(int32_t number);
 void ResetColourCycleForTest();

@@ -152,6 +152,7 @@ bool InitGame(const char* commandLine, int showCommand) {
   if (!DDLoadSurfaces(GameSurfaces, startup.indices, startup.count)) return false;
 
   OptionData.LoadFromFile(DataPaths.At(kPathOption));  // a missing record keeps its defaults
+  if (display.nBpp == 8 && !LoadScreenPalette(OptionData.m_nPalette)) return false;
 
   if (GameSettings.nWindowMode == 0) GameSettings.nMidiDirectMusic = 0;
   if (OptionData.m_bMusic)
