@@ -91,6 +91,24 @@ void PadToTwo(cSafeVector<T>& list) {
   while (list.size() < 2) list.emplace_back();
 }
 
+// The reference checks of one set of definitions (a palette or the placed
+// objects), each kind with the checks it has.
+void ValidateDefinitions(cSafeVector<cEdBlock>& blocks, cSafeVector<cEdCharacter>& characters,
+                         cSafeVector<cEdItem>& items) {
+  for (cEdBlock& b : blocks) {
+    b.ValidateReferences();
+    b.ValidateItemReference();
+  }
+  for (cEdCharacter& c : characters) {
+    c.ValidateReferences();
+    c.ValidatePaletteReferences();
+  }
+  for (cEdItem& i : items) {
+    i.ValidateReferences();
+    i.ValidatePaletteReferences();
+  }
+}
+
 }  // namespace
 
 // ---- entry 0 of the palette lists ----
@@ -266,30 +284,8 @@ void cStageData::Normalize() {
 
   // References of kind 2 are to this stage's palette, complete by now.
   cPaletteScope scope(kPaletteStage, {&m_PaletteBlocks, &m_PaletteCharacters, &m_PaletteItems});
-  for (cEdBlock& b : m_PaletteBlocks) {
-    b.ValidateReferences();
-    b.ValidateItemReference();
-  }
-  for (cEdCharacter& c : m_PaletteCharacters) {
-    c.ValidateReferences();
-    c.ValidatePaletteReferences();
-  }
-  for (cEdItem& i : m_PaletteItems) {
-    i.ValidateReferences();
-    i.ValidatePaletteReferences();
-  }
-  for (cEdBlock& b : m_PlacedBlocks) {
-    b.ValidateReferences();
-    b.ValidateItemReference();
-  }
-  for (cEdCharacter& c : m_PlacedCharacters) {
-    c.ValidateReferences();
-    c.ValidatePaletteReferences();
-  }
-  for (cEdItem& i : m_PlacedItems) {
-    i.ValidateReferences();
-    i.ValidatePaletteReferences();
-  }
+  ValidateDefinitions(m_PaletteBlocks, m_PaletteCharacters, m_PaletteItems);
+  ValidateDefinitions(m_PlacedBlocks, m_PlacedCharacters, m_PlacedItems);
 }
 
 bool cStageData::Read(cDataReader& in) {

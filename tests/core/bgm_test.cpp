@@ -18,6 +18,7 @@
 #include "platform/ogg_encoder.h"
 #include "platform/text.h"
 #include "support/audio_fixtures.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -115,12 +116,7 @@ class BGMTest : public ::testing::Test {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
     return dir_ + "/" + name;
   }
-  std::string Slurp(const std::string& name) {
-    std::ifstream in(dir_ + "/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Slurp(const std::string& name) { return ::Slurp(dir_ + "/" + name); }
   std::string dir_;
   BGMTRACK tables_[2][kBGMTrackCount];
   cBGMPlayer player_;

@@ -11,15 +11,9 @@
 #include "core/app.h"
 #include "core/safe_containers.h"
 #include "platform/messages.h"
+#include "support/test_files.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 struct Record76 {
   int32_t words[19] = {};

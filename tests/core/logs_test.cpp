@@ -11,15 +11,9 @@
 
 #include "core/errors.h"
 #include "platform/dialogs.h"
+#include "support/test_files.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class LogsTest : public ::testing::Test {
  protected:

@@ -18,18 +18,12 @@
 #include <vector>
 
 #include "support/project_files.h"
+#include "support/test_files.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 template <class Pred>
 bool WaitUntil(Pred pred, int timeoutMs) {

@@ -13,6 +13,7 @@
 #include "platform/audio_device.h"
 #include "platform/text.h"
 #include "support/audio_fixtures.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -95,12 +96,7 @@ class SoundTest : public ::testing::Test {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
     return dir_ + "/" + name;
   }
-  std::string Slurp(const std::string& name) {
-    std::ifstream in(dir_ + "/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Slurp(const std::string& name) { return ::Slurp(dir_ + "/" + name); }
   std::vector<float> Render(int frames) {
     std::vector<float> out(static_cast<size_t>(frames) * 2);
     plat::GlobalMixer().Render(out.data(), frames);

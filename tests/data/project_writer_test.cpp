@@ -14,13 +14,10 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/test_files.h"
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 uint32_t WordAt(const std::string& b, size_t offset) {
   uint32_t v = 0;
   if (offset + 4 <= b.size()) std::memcpy(&v, b.data() + offset, 4);

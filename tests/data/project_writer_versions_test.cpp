@@ -24,15 +24,11 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "support/test_files.h"
 
 namespace {
 
 using Words = std::vector<uint32_t>;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class WrittenProjectTest : public ::testing::Test {
  protected:

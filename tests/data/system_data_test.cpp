@@ -10,15 +10,9 @@
 
 #include "data/database.h"
 #include "platform/text.h"
+#include "support/test_files.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string J(const char* utf8) { return plat::Utf8ToCp932(utf8); }
 

@@ -21,15 +21,10 @@
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
+#include "support/test_files.h"
+#include "gfx/display_test_support.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -48,29 +43,13 @@ struct Noise {
 class GfxPathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-gfxpaths-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    ResetLogsForTest();
-    OpenReportLog((dir_ + "/Report_Game.txt").c_str());
-    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "", 1);
-    plat::ResetDialogScript();
-    plat::SetWindowHost(plat::MakeHeadlessWindowHost());
-    plat::SetVerticalBlankWait(false);
-    plat::DrawFaultInjection() = plat::DrawFaults{};
-    plat::DeviceConfiguration() = plat::DeviceConfig{};
-    DDResetForTest();
+    dir_ = BeginDisplayTest("/tmp/pelmora-gfxpaths-XXXXXX");
     for (int i = 0; i < 256; ++i)
       DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3), 0};
   }
   void TearDown() override {
     plat::SetDrawFastPaths(true);
-    DDResetForTest();
-    plat::DrawFaultInjection() = plat::DrawFaults{};
-    plat::DeviceConfiguration() = plat::DeviceConfig{};
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
+    EndDisplayTest(dir_);
   }
   std::string EC() const { return Slurp(dir_ + "/EC_Game.txt"); }
 

@@ -17,15 +17,10 @@
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "support/test_files.h"
+#include "gfx/display_test_support.h"
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void Put16(std::string& s, uint32_t v) { s.append({char(v), char(v >> 8)}); }
 void Put32(std::string& s, uint32_t v) { s.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)}); }
@@ -76,30 +71,14 @@ struct Mode {
 class GfxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-gfx-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    ResetLogsForTest();
-    OpenReportLog((dir_ + "/Report_Game.txt").c_str());
-    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "", 1);
-    plat::ResetDialogScript();
-    plat::SetWindowHost(plat::MakeHeadlessWindowHost());
-    plat::SetVerticalBlankWait(false);
-    plat::DrawFaultInjection() = plat::DrawFaults{};
-    plat::DeviceConfiguration() = plat::DeviceConfig{};
-    DDResetForTest();
+    dir_ = BeginDisplayTest("/tmp/pelmora-gfx-XXXXXX");
     for (int i = 0; i < 256; ++i)
       DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0};
     // Palette 1: C; the key picture's colour (255, 0, 255).
     DDState.DDPalette[1] = PALETTEENTRY{0, 255, 0, 0};
     DDState.DDPalette[2] = PALETTEENTRY{0, 0, 255, 0};
   }
-  void TearDown() override {
-    DDResetForTest();
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { EndDisplayTest(dir_); }
   std::string Path(const char* name) const { return dir_ + "/" + name; }
   std::string EC() const { return Slurp(dir_ + "/EC_Game.txt"); }
   std::string Report() const { return Slurp(dir_ + "/Report_Game.txt"); }
