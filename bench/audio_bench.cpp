@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/midi_stream.h"
+#include "audio/midi_stream.h"
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
 #include "platform/midi_stream_device.h"

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/scene.h"
-#include "core/timers.h"
+#include "base/timers.h"
 #include "platform/messages.h"
+#include "scene/scene.h"
 
 namespace {
 

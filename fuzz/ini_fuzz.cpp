@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/settings.h"
+#include "data/settings.h"
 #include "data/system_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

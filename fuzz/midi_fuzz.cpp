@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/logs.h"
-#include "core/midi_stream.h"
+#include "audio/midi_stream.h"
+#include "base/logs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cSmfData smf;

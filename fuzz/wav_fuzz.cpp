@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/sound.h"
+#include "audio/sound.h"
 #include "platform/audio_mixer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs="$(nproc)"
 status=0
+echo "== layers"
+bash scripts/check-layers.sh || status=1
 echo "== fuzz (short fixed-seed runs)"
 bash scripts/fuzz.sh || status=1
 for variant in release asan; do

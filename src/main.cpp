@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/winmain.h"
+#include "app/winmain.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/errors.h"
-#include "core/logs.h"
+#include "base/errors.h"
+#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/image_decode.h"
 #include "platform/text.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "core/errors.h"
-#include "core/midi_stream.h"
-#include "core/sound.h"
+#include "audio/midi_stream.h"
+#include "audio/sound.h"
+#include "base/errors.h"
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
 #include "platform/midi_stream_device.h"

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <iterator>
 
-#include "core/main_window.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
+#include "data/window_position.h"
 #include "record_kinds.h"
 #include "tool.h"
 

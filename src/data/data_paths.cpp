@@ -1,6 +1,6 @@
 #include "data/data_paths.h"
 
-#include "core/errors.h"
+#include "base/errors.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/safe_containers.h"
+#include "base/safe_containers.h"
 
 // The 49 paths (CP932, "\" separators).
 extern cSafeVector<std::string> DataPaths;

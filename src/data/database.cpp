@@ -1,6 +1,6 @@
 #include "data/database.h"
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "data/data_paths.h"
 #include "data/effect_runs.h"
 #include "platform/text.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "core/app.h"
+#include "base/program.h"
 #include "data/block.h"
 #include "data/character.h"
 #include "data/inheritance.h"

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <cstdio>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

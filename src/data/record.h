@@ -22,7 +22,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "core/safe_containers.h"
+#include "base/safe_containers.h"
 
 // The data version of everything this program writes.
 inline constexpr int32_t kDataVersion = 873;

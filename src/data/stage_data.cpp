@@ -3,8 +3,8 @@
 #include <array>
 #include <climits>
 
-#include "core/app.h"
-#include "core/errors.h"
+#include "base/errors.h"
+#include "base/program.h"
 #include "data/database.h"
 #include "data/inheritance.h"
 #include "platform/messages.h"
@@ -442,6 +442,6 @@ int CheckStageFileTrailer(const std::string& path) {
   if (bytes.size() >= 8) std::memcpy(&last, bytes.data() + bytes.size() - 4, 4);
   if (last == kStageTrailer) return 1;
   ShowError(plat::Sjis("ステージファイル %s が破損しています！").c_str(), path.c_str());
-  plat::PostMessage(g_hMainWnd, plat::WM_CLOSE, 0, 0);
+  RequestQuit();
   return 0;
 }

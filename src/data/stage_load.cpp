@@ -1,10 +1,10 @@
 #include "data/stage_load.h"
 
-#include "core/app.h"
-#include "core/errors.h"
-#include "core/logs.h"
-#include "core/text_path.h"
-#include "core/thread.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/text_path.h"
+#include "base/thread.h"
 #include "data/data_paths.h"
 #include "data/stage_data.h"
 #include "platform/messages.h"
@@ -57,7 +57,7 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
   const int32_t heroIndex = stage.FindHeroIndex();
   if (heroIndex == -1) {
     ShowErrorText(plat::Sjis("主人公が配置されていないのでプレイできません！").c_str());
-    plat::PostMessage(g_hMainWnd, plat::WM_CLOSE, 0, 0);
+    RequestQuit();
     return 0;
   }
   if (master) master->CopySettingsFrom(stage);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/text_path.h"
+#include "base/text_path.h"
 #include "data/database.h"
 #include "platform/text.h"
 

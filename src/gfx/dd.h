@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "core/logs.h"
-#include "core/safe_containers.h"
+#include "base/logs.h"
+#include "base/safe_containers.h"
 #include "platform/messages.h"
 #include "platform/soft_device.h"
 #include "platform/soft_draw.h"

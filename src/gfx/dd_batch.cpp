@@ -9,7 +9,7 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"

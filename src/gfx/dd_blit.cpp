@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/text.h"
 

@@ -2,8 +2,8 @@
 // window, Direct3D; and the release of everything.
 #include <cstring>
 
-#include "core/errors.h"
-#include "core/logs.h"
+#include "base/errors.h"
+#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <functional>
 
-#include "core/logs.h"
-#include "core/timers.h"
+#include "base/logs.h"
+#include "base/timers.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/messages.h"

@@ -2,9 +2,9 @@
 // step's restore and of the window handler.
 #include <cstring>
 
-#include "core/errors.h"
-#include "core/logs.h"
-#include "core/settings.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "data/settings.h"
 #include "gfx/dd.h"
 #include "platform/text.h"
 #include "platform/window_host.h"

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/app.h"
-#include "core/errors.h"
-#include "core/logs.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "base/program.h"
 #include "gfx/dd.h"
 #include "platform/image_decode.h"
 #include "platform/text.h"
@@ -21,7 +21,7 @@ uint32_t Channel(uint32_t pixel, const uint32_t* block, int channel) {
 
 void CloseOnFailure() {
   if (lpDTCon && !lpDTCon->strErrorText.empty()) ShowErrorText(lpDTCon->strErrorText.c_str());
-  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  RequestQuit();
 }
 
 bool LoadPicture(const char* szFile, plat::DecodedImage& image) {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "data/effect_params.h"
 #include "data/effect_runs.h"
 #include "platform/dialogs.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "data/database.h"
 #include "data/stage_data.h"
 #include "platform/dialogs.h"

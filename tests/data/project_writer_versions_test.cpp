@@ -5,6 +5,8 @@
 // and at each threshold of the formats, read through the runtime's readers
 // with the upgrades the formats name.
 #include <gtest/gtest.h>
+
+#include "support/quit_requests.h"
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,8 +15,8 @@
 #include <map>
 #include <memory>
 
-#include "core/app.h"
-#include "core/logs.h"
+#include "base/logs.h"
+#include "base/program.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"
@@ -552,20 +554,10 @@ TEST_F(WrittenProjectTest, TooNewFileGivesBothLines) {
 }
 
 TEST_F(WrittenProjectTest, StageWithoutAHeroIsRefused) {
-  plat::WindowHandle window =
-      plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) { return int64_t{0}; });
-  g_hMainWnd = window;
-  plat::Message msg;
-  while (plat::PeekMessage(msg, true)) {
-  }
+  QuitRequests quits;
   EXPECT_EQ(StartStage("special\\data\\stg4\\nohero.stg4_1", 0, nullptr, nullptr), 0);
-  int closes = 0;
-  while (plat::PeekMessage(msg, true))
-    if (msg.message == plat::WM_CLOSE) ++closes;
-  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(quits.Take(), 1);
   EXPECT_NE(Slurp(root_ + "/dialogs.log").find("主人公が配置されていないのでプレイできません！"), std::string::npos);
-  g_hMainWnd = 0;
-  plat::DestroyWindowEntry(window);
 }
 
 }  // namespace

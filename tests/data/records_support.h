@@ -11,7 +11,7 @@
 #include <vector>
 #include <string>
 
-#include "core/app.h"
+#include "base/program.h"
 #include "data/database.h"
 #include "data/system_data.h"
 

@@ -1,14 +1,16 @@
 #include "data/stage_data.h"
 
 #include <gtest/gtest.h>
+
+#include "support/quit_requests.h"
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
-#include "core/app.h"
-#include "core/logs.h"
+#include "base/logs.h"
+#include "base/program.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_load.h"
@@ -263,12 +265,8 @@ class StageFileTest : public ::testing::Test {
     setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
     plat::ResetDialogScript();
     std::filesystem::create_directories(dir_ + "/data/stg4");
-    window_ = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) { return int64_t{0}; });
-    g_hMainWnd = window_;
   }
   void TearDown() override {
-    g_hMainWnd = 0;
-    plat::DestroyWindowEntry(window_);
     plat::SetCurrentDirectory(previous_);
     unsetenv("PELMORA_DIALOG_LOG");
     ResetLogsForTest();
@@ -277,19 +275,13 @@ class StageFileTest : public ::testing::Test {
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ + "/data/stg4/" + name, std::ios::binary) << bytes;
   }
-  int ClosesPosted() {
-    int closes = 0;
-    plat::Message msg;
-    while (plat::PeekMessage(msg, true))
-      if (msg.message == plat::WM_CLOSE) ++closes;
-    return closes;
-  }
+  int ClosesPosted() { return quits_.Take(); }
   std::string DialogLog() {
     std::ifstream in(dir_ + "/dialogs.log");
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   std::string dir_, previous_;
-  plat::WindowHandle window_ = 0;
+  QuitRequests quits_;
 };
 
 TEST_F(StageFileTest, TrailerCheck) {

@@ -13,16 +13,16 @@
 #include <sstream>
 #include <thread>
 
-#include "core/logs.h"
-#include "core/timers.h"
+#include "base/logs.h"
+#include "base/timers.h"
 #include "gfx/dd.h"
+#include "gfx/display_test_support.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
 #include "support/test_files.h"
-#include "gfx/display_test_support.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/errors.h"
-#include "core/logs.h"
-#include "core/settings.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "data/settings.h"
+#include "gfx/display_test_support.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "support/test_files.h"
-#include "gfx/display_test_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/dialogs.h"
 #include "platform/window_host.h"

@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "core/logs.h"
+#include "base/logs.h"
 #include "platform/dialogs.h"
 #include "platform/image_decode.h"
 #include "platform/text.h"

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/app.h"
-#include "core/logs.h"
-#include "core/settings.h"
-#include "core/timers.h"
-#include "core/winmain.h"
+#include "app/winmain.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/timers.h"
+#include "data/settings.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"

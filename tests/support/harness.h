@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "core/scene.h"
 #include "platform/window_host.h"
+#include "scene/scene.h"
 
 class GameHarness {
  public:

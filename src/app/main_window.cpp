@@ -1,0 +1,179 @@
+#include "app/main_window.h"
+
+#include <algorithm>
+
+#include "audio/bgm.h"
+#include "audio/sound.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/thread.h"
+#include "data/data_paths.h"
+#include "data/database.h"
+#include "data/settings.h"
+#include "data/system_data.h"
+#include "data/window_position.h"
+#include "gfx/dd.h"
+#include "platform/dialogs.h"
+#include "platform/instance.h"
+#include "platform/keys.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "scene/scene.h"
+
+cMainWindow MainWindow;
+std::atomic<uint32_t> g_nMusicLoopRequest{0};
+
+int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
+  return MainWindow.OnMessage(hWnd, message, wParam, lParam);
+}
+
+bool ConfirmQuit(plat::WindowHandle, int32_t english) {
+  const std::string& text = english ? plat::Sjis("Would you like to quit?\n") : plat::Sjis("終了しますか？\n");
+  const std::string& title = english ? plat::Sjis("End confirmation") : plat::Sjis("終了確認");
+  return ShowMessageBox(text.c_str(), title.c_str(), plat::MB_YESNO) == plat::IDYES;
+}
+
+namespace {
+
+// WM_USER+6: screen music 0..3 (the system data's per-screen track and its
+// keep flag), or 4: the music number in lParam (0 stops).
+void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
+  if (wParam <= 3) {
+    int screen = static_cast<int>(wParam);
+    uint32_t track = SystemData.m_ScreenMusic.At(screen);
+    if (track == 0) {
+      BGMStopRequest();
+      return;
+    }
+    cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(track));
+    BGMPlayTrackRequest(screen, music.m_strName.c_str(), music.m_nValue2, SystemData.m_ScreenMusicLoop.At(screen));
+  } else if (wParam == 4) {
+    MainWindow.m_nLastMusicNumber.store(static_cast<int32_t>(lParam));
+    cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(lParam));
+    g_BGMPlayer.AddTrack(4, music.m_strName.c_str(), music.m_nValue2);
+    if (lParam == 0)
+      BGMStopRequest();
+    else
+      g_BGMPlayer.Play(0, 4, g_nMusicLoopRequest.load(), 0, 1);
+  }
+}
+
+bool NotifyEditor(uint64_t wParam, uint32_t dwData, int32_t value) {
+  return plat::SendEditorNotification(kEditorClassName, wParam, dwData, &value, sizeof value);
+}
+
+}  // namespace
+
+bool cMainWindow::NotifyEditorStarted() { return NotifyEditor(m_hWnd, 1, 1); }
+
+bool cMainWindow::NotifyEditorFailed(int32_t result) { return NotifyEditor(m_hWnd, 0, result); }
+
+void cMainWindow::Destroy() {
+  plat::WindowHandle hWnd = m_hWnd;
+  plat::GetWindowHost().Destroy();
+  plat::UnregisterWindowOwner(kWindowClassName);
+  OnMessage(hWnd, plat::WM_DESTROY, 0, 0);
+  plat::DestroyWindowEntry(hWnd);
+}
+
+int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
+  m_hWnd = hWnd;
+  m_bFirstMessage = true;
+  plat::WindowHost& host = plat::GetWindowHost();
+
+  switch (message) {
+    case plat::WM_CREATE:
+      m_bCreated = true;
+      return 0;
+
+    case plat::WM_MOVE:
+      m_rcClientOnScreen = host.ClientRectOnScreen();
+      return 0;
+
+    case plat::WM_PAINT:
+      if (!lpDTCon && g_bStartupComplete.load()) DDRepaint();
+      return 0;
+
+    case plat::WM_QUERYNEWPALETTE:
+      if (!lpDTCon) DDRealizePalette();
+      return 0;
+
+    case plat::WM_ACTIVATEAPP:
+      // Coming back to a full-screen Direct3D display: the device first.
+      if (!g_bActive.load() && wParam != 0 && lpDTCon && !DDState.bWindowed)
+        plat::SendMessage(hWnd, WM_RESTORE_DEVICE_REQUEST, 0, 0);
+      g_bActive.store(wParam != 0 ? 1 : 0);
+      return 0;
+
+    case WM_SOUND_REQUEST:
+      return DSPlayRequest(static_cast<int64_t>(wParam));
+
+    case WM_MUSIC_REQUEST:
+      HandleMusicRequest(wParam, lParam);
+      return 0;
+
+    case WM_RESTORE_DEVICE_REQUEST:
+      DDRestoreSurface();
+      return 0;
+
+    case plat::WM_KEYDOWN:
+      if (wParam == plat::VK_ESCAPE) plat::PostMessage(hWnd, plat::WM_CLOSE, 0, 0);
+      return 0;
+
+    case plat::WM_SYSCOMMAND: {
+      int factor = static_cast<int>(wParam & 0xFFFF);
+      if (factor < 1 || factor > 5) return 0;
+      WindowPlacement p = PlaceScaledWindow(factor, host.ClientRectOnScreen(), host.Desktop().workArea);
+      host.Move(p.x, p.y);
+      host.SetClientSize(p.width, p.height);
+      m_rcClientOnScreen = host.ClientRectOnScreen();
+      return 0;
+    }
+
+    case plat::WM_CLOSE: {
+      // A player closing a window mid-game is asked first; the editor's test
+      // plays, the title screen and a close that must not ask are not.
+      bool ask = wParam != plat::kCloseWithoutAsking && !g_bEditor.load() && GameSettings.nWindowMode != 0 &&
+                 SceneManager.m_nCurrent.load() != kSceneTitle;
+      if (ask) {
+        SuspendWorkerThreads();
+        bool quit = ConfirmQuit(hWnd, GameSettings.nEnglish);
+        ResumeWorkerThreads();
+        if (!quit) return 0;
+      }
+      if (GameSettings.nWindowMode != 0 && g_bStartupComplete.load() && !host.Minimised()) {
+        plat::Rect client = host.ClientRectOnScreen();
+        WindowPosition.Store(client.left, client.top, client.Width(), client.Height(), host.Maximised() ? 1 : 0);
+        WindowPosition.SaveToFile(DataPaths.At(kPathWindow));
+      }
+      if (thPause.Running()) {
+        WriteECLog("WM_CLOSE thPause.m_hThread");
+        if (cStageSceneBase* stage = g_lpStageScene.load()) stage->m_nQuitRequest.store(1);
+        plat::PostThreadMessage(thPause.ThreadId(), plat::WM_QUIT, 0, 0);
+        return 0;
+      }
+      WriteECLog("%s", plat::Sjis("WM_CLOSE 成功！").c_str());
+      g_BGMPlayer.Stop();
+      thStageLoad.Exit();
+      thPause.Exit();
+      thStagePlay2.Exit();
+      WriteECLog("thPause.Exit()");
+      thGame.Exit();
+      WriteECLog("thGame.Exit()");
+      Destroy();
+      return 0;
+    }
+
+    case plat::WM_DESTROY:
+      WriteECLog("WM_DESTROY");
+      m_hWnd = 0;
+      g_hMainWnd.store(0);
+      if (g_bEditor.load()) NotifyEditorFailed(1);
+      plat::PostQuitMessage(0);
+      return 0;
+
+    default:
+      return 0;
+  }
+}

@@ -1,0 +1,53 @@
+// The game window object: its message handler runs on the main thread and
+// also serves the requests other threads send to the window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "app/window.h"
+#include "platform/messages.h"
+
+// Private requests to the game window.
+enum : uint32_t {
+  WM_TEXT_ENTRY_REQUEST = plat::WM_USER + 1,    // text-entry dialog
+  WM_LOAD_STAGE_REQUEST = plat::WM_USER + 2,    // choose and load a stage file
+  WM_LOAD_REPLAY_REQUEST = plat::WM_USER + 3,   // choose and load a replay
+  WM_SAVE_REPLAY_REQUEST = plat::WM_USER + 4,   // save a replay (wParam 0 this attempt, 1 the previous)
+  WM_SOUND_REQUEST = plat::WM_USER + 5,         // play sound effect wParam
+  WM_MUSIC_REQUEST = plat::WM_USER + 6,         // music: wParam 0..3 screen music, 4 number lParam
+  WM_RESTORE_DEVICE_REQUEST = plat::WM_USER + 100,
+};
+
+class cMainWindow : public cWindow {
+ public:
+  virtual int64_t OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);
+
+  // Notifications to the editor's window (only when the editor started us).
+  bool NotifyEditorStarted();
+  bool NotifyEditorFailed(int32_t result);
+
+  // Ends the window: WM_DESTROY is handled before this returns.
+  void Destroy();
+
+  plat::Rect m_rcClientOnScreen{};  // refreshed on WM_MOVE
+  bool m_bFirstMessage = false;
+  bool m_bCreated = false;
+
+  // Flags of the dialog requests, polled by the requesting thread.
+  std::atomic<int32_t> m_bTextEntryDone{0};
+  std::atomic<int32_t> m_bFileRequestDone{0};
+  std::atomic<int32_t> m_nFileRequestResult{0};
+  std::atomic<int32_t> m_nLastMusicNumber{0};
+};
+
+extern cMainWindow MainWindow;
+// The loop flag a requester of music number n (WM_USER+6 with wParam 4)
+// stores before it sends the request.
+extern std::atomic<uint32_t> g_nMusicLoopRequest;
+
+// The window procedure: hands every message to MainWindow.OnMessage.
+int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);
+
+// The quit question (Yes/No); true for Yes.
+bool ConfirmQuit(plat::WindowHandle owner, int32_t english);

@@ -1,0 +1,46 @@
+#include "app/window.h"
+
+#include <cstdio>
+
+#include "platform/text.h"
+
+void cWindow::SetLayout(int clientWidth, int clientHeight, uint32_t style) {
+  m_nClientWidth = clientWidth;
+  m_nClientHeight = clientHeight;
+  m_dwStyle = style;
+  plat::GetWindowHost().SetClientSize(clientWidth, clientHeight);
+}
+
+void cWindow::CentreOnDesktop() { plat::GetWindowHost().CentreOnDesktop(); }
+
+void cWindow::SetText(const char* cp932Text) { plat::GetWindowHost().SetTitle(cp932Text ? cp932Text : ""); }
+
+std::vector<int> WindowSizeMenuFactors(const plat::Rect& workArea) {
+  std::vector<int> factors;
+  for (int k = 1; k <= 5; ++k)
+    if (workArea.right >= 640 * k && workArea.bottom >= 480 * k) factors.push_back(k);
+  return factors;
+}
+
+std::string WindowSizeMenuLabel(int factor) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d%% (%d*%d)", factor * 100, 640 * factor, 480 * factor);
+  return text;
+}
+
+WindowPlacement PlaceScaledWindow(int factor, const plat::Rect& client, const plat::Rect& workArea) {
+  WindowPlacement p{};
+  p.width = 640 * factor;
+  p.height = 480 * factor;
+  p.x = client.left + client.Width() / 2 - p.width / 2;
+  p.y = client.top;
+  if (p.x < 0)
+    p.x = 0;
+  else if (p.x + p.width >= workArea.right)
+    p.x = workArea.right - p.width;
+  if (p.y < 0)
+    p.y = 0;
+  else if (p.y + p.height >= workArea.bottom)
+    p.y = workArea.bottom - p.height;
+  return p;
+}

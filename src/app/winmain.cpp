@@ -1,0 +1,151 @@
+#include "app/winmain.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/system_report.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/text_path.h"
+#include "base/thread.h"
+#include "platform/dialogs.h"
+#include "platform/instance.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "scene/scene.h"
+
+
+namespace {
+
+constexpr const char* kInstanceName = "ゲーム";
+constexpr uint32_t kWindowStyle = 0x80CB0000;  // popup, caption, system menu, min/max boxes
+constexpr uint32_t kTerminateGraceMs = 500;
+
+// Another copy runs: ask whether to close it. False when this copy must end.
+bool HandleSecondInstance() {
+  const std::string& title = plat::Sjis("二重起動");
+  int answer = ShowMessageBox(
+      plat::Sjis("既に起動しています。\n実行中のプログラムを閉じて再起動しますか？\n\nWould you like to restart the game?")
+          .c_str(),
+      title.c_str(), plat::MB_YESNO);
+  if (answer != plat::IDYES) return false;
+  if (auto pid = plat::FindRegisteredWindowOwner(kWindowClassName)) {
+    if (!plat::TerminateProcessOrderly(*pid, kTerminateGraceMs)) {
+      ShowMessageBox(plat::Sjis("プログラムの終了に失敗しました。").c_str(), title.c_str(), plat::MB_OK);
+      return false;
+    }
+  }
+  // The old copy is gone (or had no window yet): take the lock over when it
+  // can be had; the game goes on either way.
+  plat::AcquireInstanceLock(plat::Cp932ToUtf8(plat::Sjis(kInstanceName)));
+  return true;
+}
+
+// The game thread can take WM_QUIT once its queue exists: post the hand-shake
+// until it is accepted (or the thread has already ended).
+void WaitForGameThreadQueue() {
+  while (!plat::PostThreadMessage(thGame.ThreadId(), plat::WM_APP, 0, 0)) {
+    if (!thGame.Running() || thGame.m_hThread->Finished()) return;
+    std::this_thread::yield();
+  }
+}
+
+int RunMessageLoop(plat::WindowHandle hWnd) {
+  plat::WindowHost& host = plat::GetWindowHost();
+  for (;;) {
+    if (plat::TakeTerminationRequest() && g_hMainWnd.load())
+      plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+    plat::Message msg;
+    if (plat::PeekMessage(msg, true)) {
+      if (msg.message == plat::WM_QUIT) return static_cast<int>(msg.wParam);
+      plat::DispatchMessage(msg);
+    } else if (!g_bActive.load()) {
+      // Inactive: sleep until the window system or another thread has
+      // something for us.
+      host.PumpEvents(50);
+      continue;
+    }
+    // The pass's rest is the event wait: any post or send to this thread and
+    // any window event end it at once, so a request sent by the game thread
+    // is served without delay; the bound keeps termination signals seen.
+    host.PumpEvents(10);
+  }
+}
+
+// Faults found by the lower layers end the game through the window's
+// ordinary close.
+void CloseGameWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
+
+}  // namespace
+
+int WinMain(const char* commandLine, int showCommand) {
+  SetQuitHandler(CloseGameWindow);
+  SetECLog(0, "EC_Game.txt");
+
+  // The log is kept by its full path so that it stays put whatever the
+  // current folder becomes; a working folder whose name has no CP932 form
+  // keeps the plain name (the program itself never changes folder).
+  char reportPath[MAX_PATH] = "Report_Game.txt";
+  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
+  if (!OpenReportLog(reportPath)) return 0;
+  WriteReportLog("App : ver %s", kAppVersion);
+  WriteSystemReport();
+
+  g_bEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
+  plat::SetMainThread();
+  plat::EnsureQueue();
+  plat::InstallTerminationHandlers();
+
+  std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
+  if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
+      !HandleSecondInstance()) {
+    plat::ReleaseInstanceLock();
+    return 0;
+  }
+
+  plat::WindowHost& host = plat::GetWindowHost();
+  plat::SetMainQueueWaker([&host] { host.Wake(); });
+  plat::WindowHandle hWnd = plat::CreateWindowEntry(MainWndProc);
+  if (!host.Create(hWnd, 100, 100, 640, 480)) {
+    plat::DestroyWindowEntry(hWnd);
+    ShowErrorText(plat::Sjis("ウインドウが生成出来ません！").c_str());
+    plat::ReleaseInstanceLock();
+    return 0;
+  }
+  MainWindow.m_hWnd = hWnd;
+  g_hMainWnd.store(hWnd);
+  plat::RegisterWindowOwner(kWindowClassName);
+  MainWndProc(hWnd, plat::WM_CREATE, 0, 0);
+  MainWindow.SetLayout(640, 480, kWindowStyle);
+  MainWindow.CentreOnDesktop();
+
+  if (g_bEditor.load()) MainWindow.NotifyEditorStarted();
+
+  if (!InitGame(commandLine, showCommand)) {
+    ShutdownGame();
+    if (g_bEditor.load()) MainWindow.NotifyEditorFailed(0);
+    if (host.Exists()) host.Destroy();
+    plat::UnregisterWindowOwner(kWindowClassName);
+    plat::ReleaseInstanceLock();
+    return 0;
+  }
+  g_bStartupComplete.store(1);
+
+  if (thGame.Create(GameThreadProc, nullptr)) {
+    WaitForGameThreadQueue();
+  } else {
+    // Without a game thread nothing can run: end through the ordinary close.
+    WriteReportAndShowError("%s", plat::Sjis("ゲームスレッドを開始できません！").c_str());
+    plat::PostMessage(hWnd, plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+  }
+
+  int exitCode = RunMessageLoop(hWnd);
+
+  ShutdownGame();
+  plat::ReleaseInstanceLock();
+  return exitCode;
+}

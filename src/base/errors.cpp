@@ -1,0 +1,66 @@
+#include "base/errors.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/program.h"
+#include "platform/dialogs.h"
+#include "platform/text.h"
+
+void FormatStringV(std::string& out, const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) {
+    out.clear();
+    return;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    out.assign(small, static_cast<size_t>(n));
+    return;
+  }
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  out.assign(big.data(), static_cast<size_t>(n));
+}
+
+void FormatString(std::string& out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  FormatStringV(out, format, args);
+  va_end(args);
+}
+
+int ShowMessageBox(const char* text, const char* title, uint32_t type) {
+  return plat::MessageBox(text ? text : "", title ? title : "", type);
+}
+
+int ShowErrorText(const char* text) {
+  return ShowMessageBox(text, plat::Sjis("エラー").c_str(), plat::MB_OK);
+}
+
+int ShowError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text;
+  FormatStringV(text, format, args);
+  va_end(args);
+  return ShowErrorText(text.c_str());
+}
+
+int ShowDebugError(const char* format, ...) {
+  if (!ECLogEnabled()) return 0;
+  va_list args;
+  va_start(args, format);
+  std::string text;
+  FormatStringV(text, format, args);
+  va_end(args);
+  return ShowErrorText(text.c_str());
+}
+
+void ShowOutOfMemory() {
+  ShowErrorText(plat::Sjis("メモリが不足しています！").c_str());
+  RequestQuit();
+}

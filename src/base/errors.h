@@ -1,0 +1,24 @@
+// printf-style formatting into strings, the error boxes titled "エラー" and
+// the out-of-memory report.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+
+#include "base/logs.h"
+
+// Formats into `out` (any length; the original's 5120-byte limit is gone).
+void FormatString(std::string& out, const char* format, ...) PELMORA_PRINTF(2, 3);
+void FormatStringV(std::string& out, const char* format, va_list args);
+
+// A box with the text (CP932) and its title; returns the button pressed
+// (plat::IDOK ...). Any thread.
+int ShowMessageBox(const char* text, const char* title, uint32_t type);
+// An OK box titled "エラー".
+int ShowErrorText(const char* text);
+int ShowError(const char* format, ...) PELMORA_PRINTF(1, 2);
+// As ShowError, but only while the error-check log is switched on; else 0.
+int ShowDebugError(const char* format, ...) PELMORA_PRINTF(1, 2);
+// "メモリが不足しています！", then WM_CLOSE to the game window.
+void ShowOutOfMemory();

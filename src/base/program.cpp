@@ -1,0 +1,16 @@
+#include "base/program.h"
+
+std::atomic<plat::WindowHandle> g_hMainWnd{0};
+std::atomic<int32_t> g_bEditor{0};
+std::atomic<int32_t> g_bActive{0};
+std::atomic<uint8_t> g_bStartupComplete{0};
+
+namespace {
+std::atomic<QuitHandler> g_quitHandler{nullptr};
+}
+
+void SetQuitHandler(QuitHandler handler) { g_quitHandler.store(handler); }
+
+void RequestQuit() {
+  if (QuitHandler handler = g_quitHandler.load()) handler();
+}

@@ -1,0 +1,34 @@
+// Program-wide values of the entry point and the game window, read and
+// written by several threads (hence atomics).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/messages.h"
+
+// The game window: every part of the program posts WM_CLOSE and sends its
+// requests here. 0 before the window exists and after it was destroyed.
+extern std::atomic<plat::WindowHandle> g_hMainWnd;
+// 1 when the editor started the game (show command SW_SHOW): turns on the
+// notifications to the editor's window.
+extern std::atomic<int32_t> g_bEditor;
+// The window is the active application (WM_ACTIVATEAPP); the game thread makes
+// frames only while it is set.
+extern std::atomic<int32_t> g_bActive;
+// Set once start-up succeeded.
+extern std::atomic<uint8_t> g_bStartupComplete;
+
+// Asks the top of the program to end the game in order (the game window's
+// close, without the quit question). Any thread; lower layers call it where a
+// fault ends the game (a bad container index, a lost surface that cannot be
+// had back, a stage that fails to load). The handler is installed by the
+// entry point; with none installed (tools, tests) the request does nothing.
+using QuitHandler = void (*)();
+void SetQuitHandler(QuitHandler handler);
+void RequestQuit();
+
+inline constexpr const char* kAppVersion = "873";
+// Class names the editor and a second copy look for.
+inline constexpr const char* kWindowClassName = "Pelmora";
+inline constexpr const char* kEditorClassName = "Pelmora_Editor";

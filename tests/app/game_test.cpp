@@ -1,0 +1,190 @@
+// The real entry point and frame step, driven by the headless harness.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "base/program.h"
+#include "base/safe_containers.h"
+#include "base/thread.h"
+#include "data/settings.h"
+#include "data/window_position.h"
+#include "platform/clock.h"
+#include "platform/keys.h"
+#include "platform/text.h"
+#include "scene/scene.h"
+#include "support/harness.h"
+
+namespace {
+
+void RegisterTitle(std::function<void(TestScene&)> onRun = {}) {
+  RegisterSceneFactory(kSceneTitle, [onRun] { return new TestScene(onRun); });
+}
+
+TEST(GameTest, StartsOnAProjectAndPresentsTheScenesFramesAtTheFrameRate) {
+  GameHarness game;
+  RegisterTitle();
+  ASSERT_TRUE(game.Start());
+  EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
+  for (const char* folder : kStartupFolders) {
+    std::string path = folder;
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    EXPECT_TRUE(std::filesystem::is_directory(game.PathOf(path))) << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists(game.PathOf("EC_Game.txt")));
+
+  ASSERT_TRUE(game.StepFrames(1));
+  uint32_t t0 = plat::TickCount();
+  ASSERT_TRUE(game.StepFrames(60));
+  EXPECT_EQ(plat::TickCount() - t0, 1000u);  // 60 frames, one second of game time
+
+  plat::Frame frame;
+  ASSERT_TRUE(game.LastFrame(frame));
+  ASSERT_EQ(frame.pixels.size(), 640u * 480u);
+  auto* title = static_cast<TestScene*>(SceneManager.Scene(kSceneTitle));
+  ASSERT_NE(title, nullptr);
+  // The n-th frame presented is the scene's n-th picture (the scene may
+  // already have drawn the next one while the present waits for its time).
+  uint64_t presented = game.FramesPresented();
+  EXPECT_EQ(frame.pixels[0], TestSceneColour(static_cast<uint32_t>(presented)));
+  EXPECT_EQ(frame.pixels[640 * 480 - 1], TestSceneColour(static_cast<uint32_t>(presented)));
+  EXPECT_LE(title->runs - presented, 1u);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+TEST(GameTest, EscapeOnTheTitleEndsTheGameWithoutAQuestion) {
+  GameHarness game;
+  RegisterTitle();
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(3));
+  game.PressKey(plat::VK_ESCAPE);
+  EXPECT_EQ(game.WaitForExit(), 0);
+  EXPECT_FALSE(thGame.Running());
+  EXPECT_EQ(game.DialogLog(), "");
+}
+
+TEST(GameTest, ClosingAWindowedGameAsksAndNoKeepsItRunning) {
+  GameHarness::Options options;
+  options.dialogAnswers = "no;yes";
+  options.iniLines = "WindowMode=1\n";
+  GameHarness game(options);
+  RegisterSceneFactory(kSceneOptions, [] { return new TestScene(); });
+  SceneManager.m_nCurrent = kSceneOptions;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(2));
+  game.PressKey(plat::VK_ESCAPE);
+  game.ReleaseKey(plat::VK_ESCAPE);
+  // Answered no: frames go on.
+  ASSERT_TRUE(game.StepFrames(5));
+  EXPECT_TRUE(game.Running());
+  game.PressKey(plat::VK_ESCAPE);
+  EXPECT_EQ(game.WaitForExit(), 0);
+  std::string log = game.DialogLog();
+  EXPECT_NE(log.find("終了確認\t終了しますか？\\n\tno"), std::string::npos) << log;
+  EXPECT_NE(log.find("終了確認\t終了しますか？\\n\tyes"), std::string::npos) << log;
+}
+
+TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {
+  GameHarness game;
+  RegisterTitle([](TestScene& scene) {
+    if (scene.runs == 3) {
+      cSafeVector<int32_t> values(3);
+      values.At(3) = 7;
+    }
+  });
+  ASSERT_TRUE(game.Start());
+  EXPECT_EQ(game.WaitForExit(), 0);
+  std::string report = game.ReadFile("Report_Game.txt");
+  EXPECT_EQ(report.substr(0, 14), "App : ver 873\n");
+  const std::string badIndex = "\nerr V[3] ( 3 , 4 )\n";
+  ASSERT_GE(report.size(), badIndex.size());
+  EXPECT_EQ(report.substr(report.size() - badIndex.size()), badIndex);
+  EXPECT_FALSE(thGame.Running());
+  EXPECT_EQ(g_hMainWnd.load(), 0u);
+}
+
+TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
+  {
+    GameHarness::Options options;
+    options.commandLine = "S.stg4_873";
+    GameHarness game(options);
+    std::ofstream(game.PathOf("S.stg4_003")) << "x";
+    std::ofstream(game.PathOf("S.stg4_010")) << "x";
+    ASSERT_TRUE(game.Start());
+    EXPECT_STREQ(GameSettings.szFreeStage, "S.stg4_010");
+    EXPECT_EQ(game.Close(), 0);
+  }
+  {
+    GameHarness::Options options;
+    options.commandLine = "data\\stg4\\none.stg4_873";
+    GameHarness game(options);
+    ASSERT_TRUE(game.Start());
+    EXPECT_STREQ(GameSettings.szFreeStage, "");
+    EXPECT_NE(game.ReadFile("Report_Game.txt")
+                  .find(plat::Utf8ToCp932("「data\\stg4\\none.stg4_873」の読み込みに失敗しました！")),
+              std::string::npos);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+class cIdleScene : public cScene {
+ public:
+  int Run() override { return 0; }
+};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(GameTest, RealTimeFramesRunAtSixtyPerSecondWithoutSpinning) {
+  GameHarness::Options options;
+  options.virtualClock = false;
+  GameHarness game(options);
+  RegisterSceneFactory(kSceneTitle, [] { return new cIdleScene(); });  // a scene that does nothing
+  ASSERT_TRUE(game.Start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  auto t0 = std::chrono::steady_clock::now();
+  uint32_t f0 = game.FrameCounter();
+  double cpu0 = CpuSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  uint32_t f1 = game.FrameCounter();
+  double cpu1 = CpuSeconds();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  double rate = (f1 - f0) / seconds;
+  EXPECT_NEAR(rate, 60.0, 0.3) << (f1 - f0) << " frames in " << seconds << " s";
+  double load = (cpu1 - cpu0) / seconds;
+#if !defined(__SANITIZE_ADDRESS__)
+  // Sanitizer builds run every instruction several times over: only the
+  // plain build says what a player's machine spends.
+  EXPECT_LT(load, 0.10) << "cpu " << (cpu1 - cpu0) << " s in " << seconds << " s";
+#endif
+  std::printf("frame rate %.3f/s, cpu %.1f%% of one core\n", rate, load * 100);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GameTest, AWindowedGameRemembersWhereItsWindowWas) {
+  GameHarness::Options options;
+  options.iniLines = "WindowMode=1\n";
+  GameHarness game(options);
+  ASSERT_TRUE(game.Start());
+  EXPECT_EQ(game.Close(), 0);
+  cWindowPosition saved;
+  ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/Window.dat")));
+  EXPECT_EQ(saved.m_nWidth, 640);
+  EXPECT_EQ(saved.m_nHeight, 480);
+  EXPECT_EQ(saved.m_bMaximised, 0);
+}
+
+}  // namespace

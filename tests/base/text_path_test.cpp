@@ -1,0 +1,277 @@
+#include "base/text_path.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A MAX_PATH buffer followed by guard bytes that no helper may touch.
+struct GuardedBuffer {
+  static constexpr int kGuard = 64;
+  char bytes[MAX_PATH + kGuard];
+
+  GuardedBuffer() {
+    std::memset(bytes, '#', sizeof(bytes));
+    bytes[0] = '\0';
+  }
+  explicit GuardedBuffer(const std::string& text) : GuardedBuffer() {
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
+  }
+  char* get() { return bytes; }
+  std::string str() const { return std::string(bytes, strnlen(bytes, MAX_PATH)); }
+  bool terminated() const { return std::memchr(bytes, '\0', MAX_PATH) != nullptr; }
+  bool guardIntact() const {
+    for (int i = MAX_PATH; i < MAX_PATH + kGuard; ++i) {
+      if (bytes[i] != '#') return false;
+    }
+    return true;
+  }
+};
+
+// A fresh folder that is also the working folder for the test's duration.
+class InTempFolder : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-textpath-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = fs::canonical(pattern).string();
+    saved_ = fs::current_path();
+    fs::current_path(root_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::current_path(saved_, ec);
+    fs::remove_all(root_, ec);
+  }
+  void Touch(const std::string& linuxPath) {
+    fs::create_directories(fs::path(linuxPath).parent_path());
+    std::ofstream(linuxPath) << "x";
+  }
+
+  std::string root_;
+  fs::path saved_;
+};
+
+TEST(TextHelpers, CountCharactersOfShiftJisText) {
+  EXPECT_EQ(CountCharacters("\x83\x58\x83\x65\x81\x5b"), 3);  // "ステー"
+  EXPECT_EQ(CountCharacters("ab\ncd"), 4);
+  EXPECT_EQ(CountCharacters("\xb1\xb2"), 2);                 // single-byte katakana
+  EXPECT_EQ(CountCharacters("\x95\x5c\n\x95\x5c"), 2);       // trail 0x5C is part of its pair
+  EXPECT_EQ(CountCharacters("a\x81\nb"), 3);                 // lead byte before LF: no pair
+  EXPECT_EQ(CountCharacters("a\x81"), 2);                    // lead byte at the end
+  EXPECT_EQ(CountCharacters(""), 0);
+  EXPECT_EQ(CountCharacters(nullptr), 0);
+  EXPECT_TRUE(IsDoubleByteChar("\x83\x5c"));
+  EXPECT_FALSE(IsDoubleByteChar("\x83"));
+  EXPECT_FALSE(IsDoubleByteChar("\xb1\x5c"));
+}
+
+TEST(TextHelpers, StripDirectory) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"bgm\\Title.mid", "Title.mid"},
+      {"Title.mid", "Title.mid"},
+      {"a\\b\\c.txt", "c.txt"},
+      {"\x83\x5c\x95\x5c\\a.txt", "a.txt"},   // folder "ソ表", then a real separator
+      {"bgm\\\x83\x5cx.mid", "\x83\x5cx.mid"},  // "ソ" after the separator
+      {"\x83\x5cx.mid", "\x83\x5cx.mid"},      // its 0x5C is no separator
+      {"a\\b\\", "b\\"},                       // a final "\" is not looked at
+      {"\\", "\\"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    GuardedBuffer buf(c.in);
+    StripDirectory(buf.get());
+    EXPECT_EQ(buf.str(), c.out) << c.in;
+  }
+}
+
+TEST(TextHelpers, ChangeAndStripExtension) {
+  char dst[MAX_PATH];
+  EXPECT_EQ(ChangeExtension(dst, "bgm\\a.MID", "mid"), 1);
+  EXPECT_STREQ(dst, "bgm\\a.mid");
+  EXPECT_EQ(ChangeExtension(dst, "a.txt", nullptr), 1);
+  EXPECT_STREQ(dst, "a");
+  EXPECT_EQ(ChangeExtension(dst, "x", "mid"), 0);
+  EXPECT_STREQ(dst, "x");
+  EXPECT_EQ(ChangeExtension(dst, "a.", "ogg"), 1);
+  EXPECT_STREQ(dst, "a.ogg");
+  // The last "." of the whole path counts, even in a folder name.
+  EXPECT_EQ(ChangeExtension(dst, "dir.v2\\file", "mid"), 1);
+  EXPECT_STREQ(dst, "dir.mid");
+  // Source and destination may be the same buffer.
+  char same[MAX_PATH] = "s.stg4";
+  EXPECT_EQ(ChangeExtension(same, same, "rkg"), 1);
+  EXPECT_STREQ(same, "s.rkg");
+
+  char name[MAX_PATH] = "a.b.stg4";
+  EXPECT_EQ(StripExtension(name), 1);
+  EXPECT_STREQ(name, "a.b");
+  char plain[MAX_PATH] = "\x95\x5cx";
+  EXPECT_EQ(StripExtension(plain), 0);
+  EXPECT_STREQ(plain, "\x95\x5cx");
+
+  std::string s = "stage01.stg4";
+  EXPECT_EQ(StripExtensionString(s), 1);
+  EXPECT_EQ(s, "stage01");
+  EXPECT_EQ(StripExtensionString(s), 0);
+  EXPECT_EQ(s, "stage01");
+  s = "ends.";
+  EXPECT_EQ(StripExtensionString(s), 1);
+  EXPECT_EQ(s, "ends");
+}
+
+TEST(TextHelpers, GetExtensionAndNumberedName) {
+  char dst[MAX_PATH];
+  EXPECT_EQ(GetExtension(dst, "a.b.ogg"), 1);
+  EXPECT_STREQ(dst, "ogg");
+  EXPECT_EQ(GetExtension(dst, "name."), 1);
+  EXPECT_STREQ(dst, "");
+  EXPECT_EQ(GetExtension(dst, "bgm\\noext"), 0);
+  EXPECT_STREQ(dst, "");
+
+  EXPECT_EQ(MakeNumberedName(dst, "Stage.stg4_1", 2), 1);
+  EXPECT_STREQ(dst, "Stage (2).stg4_1");
+  EXPECT_EQ(MakeNumberedName(dst, "user_data\\rpl4\\s__2024__01_02__03_04.rpl4_873", 999), 1);
+  EXPECT_STREQ(dst, "user_data\\rpl4\\s__2024__01_02__03_04 (999).rpl4_873");
+  EXPECT_EQ(MakeNumberedName(dst, "noext", 2), 0);
+  EXPECT_STREQ(dst, "noext");
+}
+
+TEST(TextHelpers, OverlongInputsFailWithoutOverrun) {
+  const std::string name250(250, 'n');
+  GuardedBuffer dst;
+
+  // Results one byte too long for MAX_PATH (260 with the terminator).
+  EXPECT_EQ(ChangeExtension(dst.get(), (name250 + ".a").c_str(), "123456789"), 0);
+  EXPECT_EQ(dst.str(), "");
+  EXPECT_TRUE(dst.guardIntact());
+  EXPECT_EQ(MakeNumberedName(dst.get(), (name250 + ".abc").c_str(), 100), 0);
+  EXPECT_EQ(dst.str(), "");
+  EXPECT_TRUE(dst.guardIntact());
+  // The longest result that fits.
+  EXPECT_EQ(ChangeExtension(dst.get(), (name250 + ".a").c_str(), "12345678"), 1);
+  EXPECT_EQ(dst.str().size(), 259u);
+  EXPECT_TRUE(dst.guardIntact());
+
+  // Sources not terminated within MAX_PATH bytes.
+  const std::string name400(400, 'n');
+  EXPECT_EQ(ChangeExtension(dst.get(), (name400 + ".x").c_str(), "y"), 0);
+  EXPECT_EQ(GetExtension(dst.get(), (name400 + ".x").c_str()), 0);
+  EXPECT_EQ(dst.str(), "");
+  EXPECT_TRUE(dst.guardIntact());
+
+  // An in-place buffer without a terminator gets one in its last byte.
+  GuardedBuffer full;
+  std::memset(full.bytes, 'a', MAX_PATH);
+  full.bytes[10] = '.';
+  EXPECT_EQ(StripExtension(full.get()), 0);
+  EXPECT_TRUE(full.terminated());
+  EXPECT_TRUE(full.guardIntact());
+  std::memset(full.bytes, '\\', MAX_PATH);
+  StripDirectory(full.get());
+  EXPECT_TRUE(full.terminated());
+  EXPECT_TRUE(full.guardIntact());
+}
+
+TEST_F(InTempFolder, AbsoluteAndRelativeAgainstTheWorkingFolder) {
+  GuardedBuffer path("Report_Game.txt");
+  ASSERT_EQ(MakeAbsolutePath(path.get()), 1);
+  EXPECT_EQ(path.str(), root_ + "\\Report_Game.txt");
+  ASSERT_EQ(MakeRelativePath(path.get()), 1);
+  EXPECT_EQ(path.str(), "Report_Game.txt");
+
+  GuardedBuffer dots("data\\.\\x\\..\\stg4\\\\y.stg4");
+  ASSERT_EQ(MakeAbsolutePath(dots.get()), 1);
+  EXPECT_EQ(dots.str(), root_ + "\\data\\stg4\\y.stg4");
+
+  const std::string parent = fs::path(root_).parent_path().string();
+  GuardedBuffer up("..\\z.txt");
+  ASSERT_EQ(MakeAbsolutePath(up.get()), 1);
+  EXPECT_EQ(up.str(), parent + "\\z.txt");
+  ASSERT_EQ(MakeRelativePath(up.get()), 1);
+  EXPECT_EQ(up.str(), "..\\z.txt");
+
+  char already[MAX_PATH] = "/etc/x.txt";
+  EXPECT_EQ(MakeAbsolutePath(already), 1);
+  EXPECT_STREQ(already, "/etc/x.txt");
+
+  std::string s = "/etc/x.txt";  // the working folder is two levels below "/"
+  ASSERT_EQ(MakeRelativePathString(s), 1);
+  EXPECT_EQ(s, "..\\..\\etc\\x.txt");
+  s = root_ + "/DATA/Stg4/../stg4/y.stg4";  // the folder matched ignoring case
+  ASSERT_EQ(MakeRelativePathString(s), 1);
+  EXPECT_EQ(s, "DATA\\stg4\\y.stg4");
+  s = root_;
+  ASSERT_EQ(MakeRelativePathString(s), 1);
+  EXPECT_EQ(s, ".");
+  s = "data\\x";
+  ASSERT_EQ(MakeRelativePathString(s), 1);
+  EXPECT_EQ(s, "data\\x");
+  s = "C:\\game\\data";
+  EXPECT_EQ(MakeRelativePathString(s), 0);
+
+  // A result that does not fit leaves the buffer as it was.
+  const std::string longName(MAX_PATH - 2, 'q');
+  GuardedBuffer tooLong(longName);
+  EXPECT_EQ(MakeAbsolutePath(tooLong.get()), 0);
+  EXPECT_EQ(tooLong.str(), longName);
+  EXPECT_TRUE(tooLong.guardIntact());
+}
+
+TEST_F(InTempFolder, WorkingFolderEndingInTrailByte5C) {
+  // "ソ" is 0x83 0x5C: its last byte must not pass for a separator.
+  fs::create_directory(root_ + "/ソ");
+  fs::current_path(root_ + "/ソ");
+  GuardedBuffer path("a.txt");
+  ASSERT_EQ(MakeAbsolutePath(path.get()), 1);
+  EXPECT_EQ(path.str(), root_ + "/\x83\x5c\\a.txt");
+  ASSERT_EQ(MakeRelativePath(path.get()), 1);
+  EXPECT_EQ(path.str(), "a.txt");
+}
+
+TEST_F(InTempFolder, FindLastNumberedFile) {
+  Touch(root_ + "/data/Save.stg4_000");
+  Touch(root_ + "/data/Save.stg4_007");
+  GuardedBuffer dst;
+  ASSERT_EQ(FindLastNumberedFile(dst.get(), "data\\Save.txt", "stg4"), 1);
+  EXPECT_EQ(dst.str(), "data\\Save.stg4_007");
+
+  // Found only through the case-insensitive lookup; the name stays as built.
+  Touch(root_ + "/DATA/save.STG4_012");
+  fs::remove_all(root_ + "/data");
+  ASSERT_EQ(FindLastNumberedFile(dst.get(), "data\\Save.txt", "stg4"), 1);
+  EXPECT_EQ(dst.str(), "data\\Save.stg4_012");
+
+  EXPECT_EQ(FindLastNumberedFile(dst.get(), "data\\Other.txt", "stg4"), 0);
+  EXPECT_EQ(dst.str(), "");
+
+  // A null extension removes it; a base without "." is used as it is.
+  Touch(root_ + "/Replay_003");
+  std::string found = "stale";
+  ASSERT_EQ(FindLastNumberedFileString(found, "Replay.rpl4", nullptr), 1);
+  EXPECT_EQ(found, "Replay_003");
+  ASSERT_EQ(FindLastNumberedFileString(found, "Replay", nullptr), 1);
+  EXPECT_EQ(found, "Replay_003");
+  EXPECT_EQ(FindLastNumberedFileString(found, "None", "x"), 0);
+  EXPECT_EQ(found, "");
+
+  // Beyond MAX_PATH only the string form can give the name.
+  const std::string base = std::string(130, 'd') + "\\" + std::string(130, 's') + ".e";
+  Touch(root_ + "/" + std::string(130, 'd') + "/" + std::string(130, 's') + ".e_001");
+  EXPECT_EQ(FindLastNumberedFile(dst.get(), base.c_str(), "e"), 0);
+  EXPECT_TRUE(dst.guardIntact());
+  ASSERT_EQ(FindLastNumberedFileString(found, base, "e"), 1);
+  EXPECT_EQ(found, base + "_001");
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "gfx/colour_cycle.h"
+#include "gfx/dd.h"
+#include "gfx/palette_tools.h"
+#include "gfx/surface_table.h"
+#include "scene/scene.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 8-bit DirectDraw mode in a demo project folder.
+class ScreenPaletteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pelmora-hbt-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo " + dir_).c_str()), 0);
+    fs::create_directories(dir_ + "/bmp/hbt");
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+    savedBpp_ = DDState.nBpp;
+    DDState.nBpp = 8;
+    ASSERT_EQ(lpDTCon, nullptr);
+    ASSERT_TRUE(DDLoadPaletteFromFile(original_, GameSurfaceInfo[SURF_PALETTE].szFileName));
+  }
+  void TearDown() override {
+    DDState.nBpp = savedBpp_;
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+  }
+  void WriteTable(int number, uint8_t fill) {
+    char name[32];
+    std::snprintf(name, sizeof name, "bmp/hbt/hbt%02d.dat", number);
+    std::ofstream(name, std::ios::binary) << std::string(65536, static_cast<char>(fill));
+  }
+  bool Same(const PALETTEENTRY& a, const PALETTEENTRY& b) {
+    return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
+  }
+  std::string dir_;
+  fs::path previous_;
+  int32_t savedBpp_ = 0;
+  PALETTEENTRY original_[256];
+};
+
+TEST_F(ScreenPaletteTest, VariantsRotateOrCopyTheColourBlocks) {
+  WriteTable(0, 1);
+  ASSERT_TRUE(LoadScreenPalette(0));
+  EXPECT_EQ(g_BlendTable[12345], 1);
+  for (int i = 0; i < 256; ++i) ASSERT_TRUE(Same(DDState.DDPalette[i], original_[i])) << i;
+
+  WriteTable(5, 2);
+  ASSERT_TRUE(LoadScreenPalette(5));
+  EXPECT_EQ(g_BlendTable[0], 2);
+  EXPECT_TRUE(Same(DDState.DDPalette[16], original_[16 + 80]));
+  EXPECT_TRUE(Same(DDState.DDPalette[207], original_[16 + 79]));  // the first 80 went to the end
+  EXPECT_TRUE(Same(DDState.DDPalette[15], original_[15]));
+  EXPECT_TRUE(Same(DDState.DDPaletteWork[16], original_[96]));
+
+  WriteTable(12, 3);
+  ASSERT_TRUE(LoadScreenPalette(12));
+  for (int first = 16; first < 208; first += 16)
+    for (int k = 0; k < 16; ++k) ASSERT_TRUE(Same(DDState.DDPalette[first + k], original_[16 + k])) << first + k;
+  EXPECT_TRUE(Same(DDState.DDPalette[208], original_[208]));
+}
+
+TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirst) {
+  WriteTable(0, 7);
+  std::ofstream("bmp/hbt/hbt03.dat", std::ios::binary) << std::string(100, 'x');
+  EXPECT_FALSE(LoadScreenPalette(3));  // a short table is no table
+  EXPECT_FALSE(LoadScreenPalette(4));  // none at all
+  ASSERT_TRUE(LoadScreenPalette(40));  // a damaged option: palette 0
+  EXPECT_EQ(g_BlendTable[65535], 7);
+}
+
+TEST(RotatePaletteTest, BothDirectionsOverTheRange) {
+  int32_t savedBpp = DDState.nBpp;
+  DDState.nBpp = 32;
+  PALETTEENTRY p[256] = {};
+  for (int i = 0; i < 256; ++i) p[i].peRed = static_cast<uint8_t>(i);
+  PALETTEENTRY up[256], down[256];
+  DDRotatePalette(up, 0, 3, 1, 0, p);
+  EXPECT_EQ((std::vector<int>{up[0].peRed, up[1].peRed, up[2].peRed, up[3].peRed}), (std::vector<int>{3, 0, 1, 2}));
+  DDRotatePalette(down, 208, 211, 1, 1, p);
+  EXPECT_EQ((std::vector<int>{down[208].peRed, down[209].peRed, down[210].peRed, down[211].peRed}),
+            (std::vector<int>{209, 210, 211, 208}));
+  EXPECT_EQ(down[212].peRed, 212);
+  DDState.nBpp = savedBpp;
+}
+
+}  // namespace
