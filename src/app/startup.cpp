@@ -61,7 +61,6 @@ void ResolveCommandLineStage() {
 }  // namespace
 
 bool InitGame(const char* commandLine, int showCommand) {
-  // The 1 ms timer resolution the original asked for is what Linux gives.
   SRand(plat::TickCount());
 
   nDataVersion = kDataVersion;
