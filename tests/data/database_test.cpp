@@ -229,13 +229,13 @@ TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
   EXPECT_EQ(Database.m_SwordTypes.size(), 1u);  // files 1..4 were read
   EXPECT_TRUE(Database.m_Effects.empty());      // the rest not
   EXPECT_EQ(Database.m_Bgms.size(), 2u);
-  std::string report = plat::Cp932ToUtf8(Report());
+  std::string report = Report();
   EXPECT_NE(report.find("data\\database\\Effect.dat の読み込みに失敗しました！"), std::string::npos);
   EXPECT_EQ(report.find("上位のバージョン"), std::string::npos);
 
   Write("Effect.dat", U32(874) + U32(0));
   EXPECT_EQ(LoadDatabase(), 0);
-  EXPECT_NE(plat::Cp932ToUtf8(Report()).find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。"),
+  EXPECT_NE(Report().find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。"),
             std::string::npos);
 }
 
