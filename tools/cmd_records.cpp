@@ -1,9 +1,18 @@
-// pelmora-tool dump FILE [--kind K] and resave IN OUT [--kind K]: any data
-// file kind, through the runtime's own readers and writers.
+// pelmora-tool dump FILE [--kind K] [--project DIR] and resave IN OUT
+// [--kind K] [--project DIR]: any data file kind, through the runtime's own
+// readers and writers. Stages and the common palette are read after their
+// project's database (and a stage after the common palette too), as the
+// runtime reads them.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
+#include "data/common_palette.h"
+#include "data/data_paths.h"
+#include "data/database.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "record_kinds.h"
 #include "tool.h"
 
@@ -26,17 +35,81 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Splits "--kind K" off the arguments.
-bool TakeKind(std::vector<std::string>& args, std::string& kind) {
+// Splits "OPTION VALUE" off the arguments; false when the value is missing.
+bool TakeOption(std::vector<std::string>& args, const char* option, std::string& value) {
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--kind") {
+    if (args[i] == option) {
       if (i + 1 >= args.size()) return false;
-      kind = args[i + 1];
+      value = args[i + 1];
       args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
       return true;
     }
   }
   return true;
+}
+
+// True when the folder (a Linux path) holds a project's database; names are
+// matched in any case, as the runtime finds them.
+bool HoldsDatabase(const std::string& folder) {
+  return plat::FileExists(plat::Utf8ToCp932(folder) + "/" + DataPaths.At(kPathDatabaseFirst));
+}
+
+// The project a file belongs to: the nearest folder above it that holds a
+// database (PROJECT/data/stg4/X.stg4_1 gives PROJECT); empty when none does.
+std::string FindProject(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path folder = fs::absolute(fs::path(file), ec).parent_path();
+  for (; !ec && !folder.empty(); folder = folder.parent_path()) {
+    if (HoldsDatabase(folder.string())) return folder.string();
+    if (folder == folder.root_path()) break;
+  }
+  return "";
+}
+
+// Loads what the kind's reader checks references against from the project
+// folder, reading the files as the runtime does from its working folder.
+bool LoadProject(const std::string& folder, ProjectData needs) {
+  const std::string previous = plat::GetCurrentDirectory();
+  if (!plat::SetCurrentDirectory(plat::Utf8ToCp932(folder))) {
+    std::fprintf(stderr, "%s: the project folder cannot be entered\n", folder.c_str());
+    return false;
+  }
+  bool ok = LoadDatabase() == 1;
+  if (!ok) {
+    std::fprintf(stderr, "%s: the project's database cannot be read (a file of data/database is missing, broken%s)\n",
+                 folder.c_str(), bFileTooNew ? " or written by a newer version" : "");
+  } else if (needs == ProjectData::DatabaseAndCommonPalette &&
+             !CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette))) {
+    ok = false;
+    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read\n", folder.c_str(),
+                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str());
+  }
+  plat::SetCurrentDirectory(previous);
+  return ok;
+}
+
+// Before reading `file`: loads its project when the kind needs one (named by
+// --project, else found above the file). Without a project the file would be
+// read against the defaults: `required` refuses that (a resave would write
+// the changed references), otherwise a note says so.
+bool PrepareProject(const RecordKind& kind, const std::string& file, const std::string& named, bool required) {
+  if (kind.project == ProjectData::None) return true;
+  if (!named.empty() && !HoldsDatabase(named)) {
+    std::fprintf(stderr, "%s: not a project folder (no %s)\n", named.c_str(),
+                 plat::Cp932ToUtf8(DataPaths.At(kPathDatabaseFirst)).c_str());
+    return false;
+  }
+  const std::string project = named.empty() ? FindProject(file) : named;
+  if (project.empty()) {
+    std::fprintf(stderr,
+                 "%s: no project database found in the folders above it; name the project with --project DIR%s\n",
+                 file.c_str(),
+                 required ? " (not written: its references would be reset to fit an empty database)"
+                          : " (references are shown as checked against an empty database)");
+    return !required;
+  }
+  return LoadProject(project, kind.project);
 }
 
 bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) {
@@ -67,13 +140,14 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
 }
 
 int Dump(std::vector<std::string> args) {
-  std::string forced;
-  if (!TakeKind(args, forced) || args.size() != 1) {
-    std::fprintf(stderr, "usage: pelmora-tool dump FILE [--kind KIND]\n");
+  std::string forced, project;
+  if (!TakeOption(args, "--kind", forced) || !TakeOption(args, "--project", project) || args.size() != 1) {
+    std::fprintf(stderr, "usage: pelmora-tool dump FILE [--kind KIND] [--project DIR]\n");
     return 2;
   }
   const RecordKind* kind = KindFor(args[0], forced);
   if (!kind) return 2;
+  if (!PrepareProject(*kind, args[0], project, false)) return 1;
   std::unique_ptr<cRecord> record = kind->make();
   if (!LoadKind(*kind, *record, args[0])) return 1;
   cJsonWriter json;
@@ -90,13 +164,14 @@ int Dump(std::vector<std::string> args) {
 }
 
 int Resave(std::vector<std::string> args) {
-  std::string forced;
-  if (!TakeKind(args, forced) || args.size() != 2) {
-    std::fprintf(stderr, "usage: pelmora-tool resave IN OUT [--kind KIND]\n");
+  std::string forced, project;
+  if (!TakeOption(args, "--kind", forced) || !TakeOption(args, "--project", project) || args.size() != 2) {
+    std::fprintf(stderr, "usage: pelmora-tool resave IN OUT [--kind KIND] [--project DIR]\n");
     return 2;
   }
   const RecordKind* kind = KindFor(args[0], forced);
   if (!kind) return 2;
+  if (!PrepareProject(*kind, args[0], project, true)) return 1;
   std::unique_ptr<cRecord> record = kind->make();
   if (!LoadKind(*kind, *record, args[0])) return 1;
   std::string bytes = kind->save ? kind->save(*record) : record->SaveToBytes();
@@ -107,8 +182,10 @@ int Resave(std::vector<std::string> args) {
   return 0;
 }
 
-Registrar dump(Command{"dump", "dump FILE [--kind K]        prints a data file as JSON", Dump});
-Registrar resave(Command{"resave", "resave IN OUT [--kind K]    reads IN and writes it as the runtime stores it",
+Registrar dump(Command{"dump", "dump FILE [--kind K] [--project DIR]      prints a data file as JSON", Dump});
+Registrar resave(Command{"resave",
+                         "resave IN OUT [--kind K] [--project DIR]  reads IN and writes it as the runtime stores it "
+                         "(stages and common palettes after their project's database)",
                          Resave});
 
 }  // namespace

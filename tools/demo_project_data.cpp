@@ -339,9 +339,13 @@ bool WriteDemoProjectData(const std::string& folder) {
       {"stage1.stg4_1", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
       {"stage2.stg4_1", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
   };
+  // A type that inherits holds its base's settings once read, and a stage
+  // is stored with them: each built stage is read back once, so that its file
+  // is what the runtime and pelmora-tool resave store for it.
   for (const auto& [name, stage] : stages) {
-    cStageData copy = stage;
-    ok = ok && WriteFile(data / "stg4" / name, copy.SaveStageBytes());
+    cStageData built = stage, stored;
+    ok = ok && stored.LoadStageBytes(built.SaveStageBytes()) &&
+         WriteFile(data / "stg4" / name, stored.SaveStageBytes());
   }
   Database = savedDatabase;
   CommonPalette = savedPalette;

@@ -47,9 +47,11 @@ RecordKindRegistrar sound(DatabaseKind<cSoundRecord>("sound", "Sound.dat"));
 RecordKindRegistrar bgm(DatabaseKind<cBgmRecord>("bgm", "Bgm.dat"));
 
 RecordKindRegistrar commonPalette({"commonpalette", [](const std::string& n) { return NameEndsWith(n, ".cplt4"); },
-                                   [] { return std::unique_ptr<cRecord>(std::make_unique<cCommonPalette>()); }});
+                                   [] { return std::unique_ptr<cRecord>(std::make_unique<cCommonPalette>()); },
+                                   {}, {}, ProjectData::Database});
 RecordKindRegistrar stage({"stage", [](const std::string& n) { return NameContains(n, ".stg4_"); },
-                           [] { return std::unique_ptr<cRecord>(std::make_unique<cStageData>()); }});
+                           [] { return std::unique_ptr<cRecord>(std::make_unique<cStageData>()); },
+                           {}, {}, ProjectData::DatabaseAndCommonPalette});
 
 }  // namespace
 }  // namespace tool

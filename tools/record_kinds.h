@@ -12,6 +12,14 @@
 
 namespace tool {
 
+// What of its project a kind's reader checks references against; such a file
+// read alone would have its references beyond the defaults reset.
+enum class ProjectData {
+  None,
+  Database,                  // the ten database files
+  DatabaseAndCommonPalette,  // and the common palette (a stage's types take settings from it)
+};
+
 struct RecordKind {
   std::string name;  // for --kind
   // True when a file name (the last path component, any case) is of this kind.
@@ -22,6 +30,7 @@ struct RecordKind {
   // empty: the record's LoadFromBytes / SaveToBytes.
   std::function<bool(cRecord&, const std::string& bytes)> load;
   std::function<std::string(cRecord&)> save;
+  ProjectData project = ProjectData::None;
 };
 void RegisterRecordKind(RecordKind kind);
 const RecordKind* FindRecordKind(const std::string& pathOrName, const std::string& forcedKind);

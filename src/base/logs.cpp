@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -17,14 +18,20 @@ bool g_ecFirstWriteDone = false;
 
 constexpr size_t kLineBuffer = 1024;  // combined writes cut their text here
 
-// Appends text + "\n" to the error-check log; the caller holds the lock.
+// One line of a log file: the program's CP932 text as UTF-8, which is what
+// the people reading the logs (terminals, editors) expect; then "\n".
+void PutLine(FILE* f, const char* cp932) {
+  std::fputs(plat::Cp932ToUtf8(cp932).c_str(), f);
+  std::fputs("\n", f);
+}
+
+// Appends a line to the error-check log; the caller holds the lock.
 void AppendECLocked(const char* text) {
   if (!g_ecEnabled) return;
   FILE* f = plat::OpenFile(g_ecLogName, g_ecFirstWriteDone ? "at" : "wt");
   g_ecFirstWriteDone = true;  // also when the open failed: later lines append
   if (!f) return;
-  std::fputs(text, f);
-  std::fputs("\n", f);
+  PutLine(f, text);
   std::fclose(f);
 }
 
@@ -51,8 +58,7 @@ int WriteCombined(const char* text, bool showBox) {
     std::lock_guard<std::mutex> lock(g_logMutex);
     FILE* f = OpenReportForAppend();
     if (!f) return 0;
-    std::fputs(line, f);
-    std::fputs("\n", f);
+    PutLine(f, line);
     std::fclose(f);
     AppendECLocked(line);
   }
@@ -81,8 +87,7 @@ int WriteReportLog(const char* format, ...) {
   std::lock_guard<std::mutex> lock(g_logMutex);
   FILE* f = OpenReportForAppend();
   if (!f) return 0;
-  std::fputs(text.c_str(), f);
-  std::fputs("\n", f);
+  PutLine(f, text.c_str());
   std::fclose(f);
   return 1;
 }

@@ -2,6 +2,8 @@
 // by every run, and the error-check log ("EC_Game.txt"), written only while
 // switched on. Every line is opened, written and closed, so a log survives a
 // crash up to its last line; a line is the text and "\n", nothing more.
+// Callers pass CP932 text like every text inside the program; the files hold
+// UTF-8 (bytes that are not CP932 are written as '?').
 // Any thread may write; a process-wide lock keeps lines whole.
 #pragma once
 
@@ -26,7 +28,7 @@ const std::string& ReportLogPath();
 // instance deleted meanwhile: the line is lost, the log is not re-created).
 int WriteReportLog(const char* format, ...) PELMORA_PRINTF(1, 2);
 // Appends one line to the report log and, when switched on, the error-check
-// log. Texts are cut at 1023 bytes.
+// log. Texts are cut at 1023 bytes (of CP932).
 int WriteReportAndECLog(const char* format, ...) PELMORA_PRINTF(1, 2);
 // As WriteReportAndECLog, then shows the text in an error box; nothing at all
 // happens (0) when the report log cannot be opened.

@@ -15,6 +15,45 @@
 #include "data/int_pair.h"
 #include "data/record.h"
 
+class cAnimeFrame;
+class cAnimeRecord;
+class cAnimeSetRecord;
+class cBmpCharaExcRecord;
+class cSwordTypeEntry;
+class cSwordTypeRecord;
+class cEffectRecord;
+class cCharaEffectRecord;
+class cScrEffectRecord;
+class cPictureRecord;
+class cSoundRecord;
+class cBgmRecord;
+
+// The element size that the "err V" line of a bad index into one of the lists
+// below gives, the same on every build so that log lines compare across
+// machines: 36 bytes of record base, the numbers' bytes (an animation's three
+// small numbers take 8), 16 bytes per text and 16 per counted list.
+constexpr int LoggedRecordSize(int numberBytes, int texts, int lists) {
+  return 36 + numberBytes + 16 * texts + 16 * lists;
+}
+#define PELMORA_LOGGED_RECORD_SIZE(T, numberBytes, texts, lists)               \
+  template <>                                                                   \
+  struct LegacyElementSize<T> {                                                 \
+    static constexpr int value = LoggedRecordSize(numberBytes, texts, lists);   \
+  }
+PELMORA_LOGGED_RECORD_SIZE(cAnimeFrame, 12, 0, 0);         // 48
+PELMORA_LOGGED_RECORD_SIZE(cAnimeRecord, 8, 1, 1);         // 76
+PELMORA_LOGGED_RECORD_SIZE(cAnimeSetRecord, 12, 1, 1);     // 80
+PELMORA_LOGGED_RECORD_SIZE(cBmpCharaExcRecord, 12, 2, 0);  // 80
+PELMORA_LOGGED_RECORD_SIZE(cSwordTypeEntry, 40, 0, 0);     // 76
+PELMORA_LOGGED_RECORD_SIZE(cSwordTypeRecord, 4, 3, 1);     // 104
+PELMORA_LOGGED_RECORD_SIZE(cEffectRecord, 16, 2, 1);       // 100
+PELMORA_LOGGED_RECORD_SIZE(cCharaEffectRecord, 24, 1, 0);  // 76
+PELMORA_LOGGED_RECORD_SIZE(cScrEffectRecord, 24, 1, 0);    // 76
+PELMORA_LOGGED_RECORD_SIZE(cPictureRecord, 4, 2, 0);       // 72
+PELMORA_LOGGED_RECORD_SIZE(cSoundRecord, 4, 2, 0);         // 72
+PELMORA_LOGGED_RECORD_SIZE(cBgmRecord, 8, 2, 0);           // 76
+#undef PELMORA_LOGGED_RECORD_SIZE
+
 // A frame of an animation.
 class cAnimeFrame : public cRecord {
  public:
@@ -186,3 +225,4 @@ class cBgmRecord : public cRecord {
   std::string m_strName;
   std::string m_strText2;
 };
+

@@ -221,28 +221,25 @@ bool ParseBmpHeader(const uint8_t* data, size_t size, uint64_t fileSize, BmpHead
 // Decodes RLE8/RLE4 into one index per pixel, rows from the top; `indices`
 // holds w × h zeros (pixels the data skips keep index 0). The codes run
 // from the bottom row up.
+// Writers encode whole padded rows (ImageMagick's runs reach into the row's
+// padding), so a run or a delta that goes past the row's end is cut there,
+// and codes past the last row end the picture: what fits is kept, the rest
+// is dropped, so such files show as their authors saw them in their tools.
 bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<uint8_t>& indices, std::string& error) {
   const bool four = h.compression == BI_RLE4;
   const size_t w = static_cast<size_t>(h.width);
   const size_t height = static_cast<size_t>(h.height);
   size_t x = 0, y = 0, pos = 0;
-  auto put = [&](uint8_t index) -> bool {
-    if (x >= w || y >= height) return false;
-    indices[(height - 1 - y) * w + x++] = index;
-    return true;
+  // Only called while y < height; a pixel past the row's end is dropped.
+  auto put = [&](uint8_t index) {
+    if (x < w) indices[(height - 1 - y) * w + x++] = index;
   };
-  while (true) {
-    if (pos + 2 > size) {
-      if (y >= height) return true;  // every row ended; the end mark is missing
-      return Fail(error, "RLE data truncated");
-    }
+  while (y < height) {
+    if (pos + 2 > size) return Fail(error, "RLE data truncated");
     const uint8_t count = src[pos], value = src[pos + 1];
     pos += 2;
     if (count > 0) {  // a run of one index (RLE4: two alternating)
-      for (unsigned i = 0; i < count; ++i) {
-        const uint8_t index = four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value;
-        if (!put(index)) return Fail(error, "RLE run goes past the row");
-      }
+      for (unsigned i = 0; i < count && x < w; ++i) put(four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
       continue;
     }
     switch (value) {
@@ -254,11 +251,9 @@ bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<
         return true;
       case 2: {  // delta: move right dx and up dy rows
         if (pos + 2 > size) return Fail(error, "RLE delta truncated");
-        const size_t dx = src[pos], dy = src[pos + 1];
+        x = std::min(w, x + src[pos]);
+        y += src[pos + 1];
         pos += 2;
-        x += dx;
-        y += dy;
-        if (x > w || y >= height) return Fail(error, "RLE delta goes past the picture");
         break;
       }
       default: {  // absolute run of `value` indices, padded to a 16-bit boundary
@@ -266,16 +261,14 @@ bool DecodeRle(const uint8_t* src, size_t size, const BmpHeader& h, std::vector<
         const size_t bytes = four ? (n + 1) / 2 : n;
         const size_t padded = (bytes + 1) & ~size_t{1};
         if (pos + bytes > size) return Fail(error, "RLE absolute run truncated");
-        for (size_t i = 0; i < n; ++i) {
-          const uint8_t index = four ? ((i & 1) ? (src[pos + i / 2] & 0x0F) : (src[pos + i / 2] >> 4)) : src[pos + i];
-          if (!put(index)) return Fail(error, "RLE run goes past the row");
-        }
+        for (size_t i = 0; i < n && x < w; ++i)
+          put(four ? ((i & 1) ? (src[pos + i / 2] & 0x0F) : (src[pos + i / 2] >> 4)) : src[pos + i]);
         pos = std::min(size, pos + padded);
         break;
       }
     }
-    if (y > height) return Fail(error, "RLE data goes past the picture");
   }
+  return true;  // every row ended: codes after the last row are not part of the picture
 }
 
 bool DecodeBmp(const uint8_t* bytes, size_t size, DecodedImage& out, std::string& error) {

@@ -19,6 +19,7 @@
 #include "platform/instance.h"
 #include "platform/keys.h"
 #include "platform/message_box_view.h"
+#include "platform/soft_draw.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "platform/window_host_common.h"
@@ -261,9 +262,11 @@ class SdlHost final : public WindowHost {
   }
 
   void Destroy() override {
+    const bool existed = screen_.window != nullptr;
     screen_.Close();
     target_ = 0;
     active_ = false;
+    if (existed) ShowMouseCursor(true);  // no game window is left to hide it over
   }
 
   bool Exists() const override { return screen_.window != nullptr; }
@@ -410,6 +413,7 @@ class SdlHost final : public WindowHost {
     g_wakePending.store(false);
     if (screen_.window == nullptr) return;
     UpdateActivation();
+    FollowCursorCount();
     ShowNewestFrame();
   }
 
@@ -442,6 +446,16 @@ class SdlHost final : public WindowHost {
   int RunMessageBox(const MessageBoxSpec& box) override;
 
  private:
+  // The game moves the cursor's display counter (ShowCursor, from its own
+  // thread): full screen hides the mouse cursor, dialog mode brings it back.
+  // SDL shows or hides it over the window accordingly, on this thread.
+  void FollowCursorCount() { ShowMouseCursor(CursorDisplayCount() >= 0); }
+
+  static void ShowMouseCursor(bool show) {
+    const int wanted = show ? SDL_ENABLE : SDL_DISABLE;
+    if (SDL_ShowCursor(SDL_QUERY) != wanted) SDL_ShowCursor(wanted);
+  }
+
   bool HasFlag(Uint32 flag) const {
     return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & flag) != 0;
   }
@@ -694,6 +708,9 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
                              0xFF000000u);
   }
 
+  // A box is answered with the mouse too, also over a full-screen game that
+  // hides the cursor; the game window's next pump hides it again.
+  ShowMouseCursor(true);
   Frame canvas;
   bool dirty = true;
   bool cancelled = false;

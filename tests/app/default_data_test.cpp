@@ -88,8 +88,7 @@ TEST(DefaultDataTest, BrokenSystemDataStopsStartUpWithItsMessage) {
   std::ofstream(game.PathOf("data/System.dat"), std::ios::trunc) << "\x69\x03\x00\x00\xff\xff";
   EXPECT_FALSE(game.Start());
   EXPECT_EQ(game.WaitForExit(), 0);
-  EXPECT_NE(game.ReadFile("Report_Game.txt").find(plat::Utf8ToCp932("data\\System.dat の読み込みに失敗しました！")),
-            std::string::npos);
+  EXPECT_NE(game.ReadFile("Report_Game.txt").find("data\\System.dat の読み込みに失敗しました！"), std::string::npos);
 }
 
 TEST(DefaultDataTest, MissingSystemIniShowsItsMessageAndKeepsTheDefaults) {

@@ -126,8 +126,7 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     GameHarness game(options);
     ASSERT_TRUE(game.Start());
     EXPECT_STREQ(GameSettings.szFreeStage, "");
-    EXPECT_NE(game.ReadFile("Report_Game.txt")
-                  .find(plat::Utf8ToCp932("「data\\stg4\\none.stg4_873」の読み込みに失敗しました！")),
+    EXPECT_NE(game.ReadFile("Report_Game.txt").find("「data\\stg4\\none.stg4_873」の読み込みに失敗しました！"),
               std::string::npos);
     EXPECT_EQ(game.Close(), 0);
   }

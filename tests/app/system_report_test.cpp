@@ -123,10 +123,10 @@ TEST_F(SystemReport, DisplayPartInDirect3DFullScreen) {
                {"Mode : Fullscreen", "Bpp : 16", ".+", "TextureMem : [0-9]+MB", ".+0", "Description : .+",
                 "Driver : .+ 9", "TextureMaxSize : \\(4096,4096\\)", "TextureMaxBlend : \\(1,1\\)",
                 "D3DCAPS3_ALPHA_FULLSCREEN_FLIP_OR_DISCARD", "D3DPTEXTURECAPS_POW2", "D3DCAPS2_DYNAMICTEXTURES"});
-  EXPECT_EQ(got[4], plat::Sjis("---デバイス0"));
+  EXPECT_EQ(got[4], "---デバイス0");
   // The format table: 22 rows, four formats each; render targets are made,
   // depth buffers are not, vertex-buffer usages are no call for a picture.
-  auto four = [](const char* sign) { return plat::Sjis(sign) + plat::Sjis(sign) + plat::Sjis(sign) + plat::Sjis(sign); };
+  auto four = [](const std::string& sign) { return sign + sign + sign + sign; };
   EXPECT_EQ(got[12], "AU-SU" + four("× "));
   EXPECT_EQ(got[15], "DE-TE" + four("× "));
   EXPECT_EQ(got[20], "DY-SU" + four("？ "));

@@ -118,7 +118,7 @@ TEST_F(SoundTest, RefusedFilesLogTheReadersMessagesWithTheFileName) {
   EXPECT_FALSE(c.Create(odd.c_str(), 1, 0));
   EXPECT_FALSE(a.Created());
   a.Play(0);  // a sound without buffers plays nothing
-  std::string report = plat::Cp932ToUtf8(Slurp("Report_Game.txt"));
+  std::string report = Slurp("Report_Game.txt");
   EXPECT_NE(report.find(adpcm + " の読み込みに失敗しました…\nPCM形式以外の形式です。\n本ソフトではPCM形式のみ再生できます。\n"),
             std::string::npos);
   EXPECT_NE(report.find(adpcm + " の読み込みに失敗しました！\n"), std::string::npos);
@@ -126,7 +126,7 @@ TEST_F(SoundTest, RefusedFilesLogTheReadersMessagesWithTheFileName) {
   EXPECT_NE(report.find(empty + " の読み込みに失敗しました！\n"), std::string::npos);
   EXPECT_EQ(report.find(empty + " の読み込みに失敗しました…"), std::string::npos);
   // A format the buffers cannot take: the creation line in the error-check log.
-  EXPECT_NE(plat::Cp932ToUtf8(Slurp("EC_Game.txt")).find(odd + "生成失敗！\n"), std::string::npos);
+  EXPECT_NE(Slurp("EC_Game.txt").find(odd + "生成失敗！\n"), std::string::npos);
 }
 
 TEST_F(SoundTest, BuffersPlayInTurnSoOneSoundOverlapsItself) {

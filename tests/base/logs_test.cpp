@@ -11,6 +11,7 @@
 
 #include "base/errors.h"
 #include "platform/dialogs.h"
+#include "platform/text.h"
 #include "support/test_files.h"
 
 namespace {
@@ -61,6 +62,18 @@ TEST_F(LogsTest, ErrorCheckLogIsUntouchedWhileOffAndTruncatedByTheFirstLineOfARu
   WriteReportAndECLog("third");
   EXPECT_EQ(Slurp(ec_), "first 1\nsecond\nthird\n");
   EXPECT_EQ(Slurp(report_), "both\nthird\n");
+}
+
+// The program hands the logs CP932; people read them as UTF-8.
+TEST_F(LogsTest, JapaneseLinesAreWrittenInUtf8) {
+  ASSERT_EQ(OpenReportLog(report_.c_str()), 1);
+  SetECLog(1, ec_.c_str());
+  const std::string sjis = plat::Utf8ToCp932("「表」の読み込みに失敗！");  // 0x5C second bytes ("表")
+  WriteReportLog("%s", sjis.c_str());
+  WriteReportAndECLog("%s %d", sjis.c_str(), 2);
+  WriteECLog("%s", (sjis + "\x82").c_str());  // a lead byte with nothing after it
+  EXPECT_EQ(Slurp(report_), "「表」の読み込みに失敗！\n「表」の読み込みに失敗！ 2\n");
+  EXPECT_EQ(Slurp(ec_), "「表」の読み込みに失敗！ 2\n「表」の読み込みに失敗！?\n");
 }
 
 TEST_F(LogsTest, DeletedReportLogLosesLinesAndShowsNoBox) {

@@ -219,6 +219,30 @@ TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
   bStripCarriageReturns = 0;
 }
 
+// A bad index into a database list (or a list inside its records) logs the
+// list's element size, the same on every build.
+TEST_F(DatabaseFolderTest, BadIndicesLogTheirListsElementSize) {
+  cDatabase db;  // the defaults: one animation set of four animations, one sword type, two of the rest
+  db.m_AnimeSets.At(9);
+  db.m_AnimeSets[0].m_Animes.At(9);
+  db.m_Animes.At(9);
+  db.m_Animes[0].m_Frames.At(9);
+  db.m_BmpCharaExcs.At(9);
+  db.m_SwordTypes.At(9);
+  db.m_SwordTypes[0].m_Entries.At(9);
+  db.m_Effects.At(9);
+  db.m_CharaEffects.At(9);
+  db.m_ScrEffects.At(9);
+  db.m_Pictures.At(9);
+  db.m_Sounds.At(9);
+  db.m_Bgms.At(-1);
+  EXPECT_EQ(Report(),
+            "err V[9] ( 1 , 80 )\nerr V[9] ( 4 , 76 )\nerr V[9] ( 2 , 76 )\nerr V[9] ( 1 , 48 )\n"
+            "err V[9] ( 2 , 80 )\nerr V[9] ( 1 , 104 )\nerr V[9] ( 1 , 76 )\nerr V[9] ( 2 , 100 )\n"
+            "err V[9] ( 2 , 76 )\nerr V[9] ( 2 , 76 )\nerr V[9] ( 2 , 72 )\nerr V[9] ( 2 , 72 )\n"
+            "err V[-1] ( 2 , 76 )\n");
+}
+
 TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
   std::filesystem::remove(dir_ + "/data/database/Effect.dat");
   Write("Bgm.dat", U32(873) + U32(0));
@@ -229,13 +253,13 @@ TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
   EXPECT_EQ(Database.m_SwordTypes.size(), 1u);  // files 1..4 were read
   EXPECT_TRUE(Database.m_Effects.empty());      // the rest not
   EXPECT_EQ(Database.m_Bgms.size(), 2u);
-  std::string report = plat::Cp932ToUtf8(Report());
+  std::string report = Report();
   EXPECT_NE(report.find("data\\database\\Effect.dat の読み込みに失敗しました！"), std::string::npos);
   EXPECT_EQ(report.find("上位のバージョン"), std::string::npos);
 
   Write("Effect.dat", U32(874) + U32(0));
   EXPECT_EQ(LoadDatabase(), 0);
-  EXPECT_NE(plat::Cp932ToUtf8(Report()).find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。"),
+  EXPECT_NE(Report().find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。"),
             std::string::npos);
 }
 

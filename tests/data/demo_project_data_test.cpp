@@ -2,6 +2,7 @@
 // runtime's readers: the ten database files, the common palette, the system
 // data's title music, and every stage (trailer, hero, bases resolved).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -99,6 +101,39 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
     EXPECT_TRUE(plat::FileExists(background)) << background;
   }
   EXPECT_GE(stages, 2);
+}
+
+// pelmora-tool resave reads a stage after its project's database and common
+// palette (found above the stage, or named): every demo stage comes back
+// byte for byte. A stage with no project to be found is refused, not written.
+TEST_F(DemoProjectDataTest, ResaveOfEveryStageGivesItsBytesBack) {
+  const std::string out = root_ + "/resaved.bin";
+  auto resave = [&](const std::string& in, const std::string& extra) {
+    const std::string command =
+        std::string(PELMORA_TOOL) + " resave '" + in + "' '" + out + "'" + extra + " 2> '" + root_ + "/err.txt'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  int stages = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root_ + "/data/stg4")) {
+    if (!entry.is_regular_file()) continue;
+    ++stages;
+    const std::string path = entry.path().string();
+    ASSERT_EQ(resave(path, ""), 0) << path << Slurp(root_ + "/err.txt");
+    EXPECT_EQ(Slurp(out), Slurp(path)) << path;
+  }
+  EXPECT_GE(stages, 2);
+
+  char pattern[] = "/tmp/pelmora-lone-stage-XXXXXX";
+  const std::string lone = std::string(mkdtemp(pattern)) + "/stage1.stg4_1";
+  std::filesystem::copy_file(root_ + "/data/stg4/stage1.stg4_1", lone);
+  std::filesystem::remove(out);
+  EXPECT_EQ(resave(lone, ""), 1);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_NE(Slurp(root_ + "/err.txt").find("--project"), std::string::npos);
+  ASSERT_EQ(resave(lone, " --project '" + root_ + "'"), 0) << Slurp(root_ + "/err.txt");
+  EXPECT_EQ(Slurp(out), Slurp(lone));
+  std::filesystem::remove_all(std::filesystem::path(lone).parent_path());
 }
 
 }  // namespace

@@ -490,6 +490,15 @@ def full_keys(seed):
     return [flow_key(1 + seed % 2, 100 + seed, 200 + seed, 3, 4, [(seed + k) % 2 for k in range(19)])]
 
 
+# Sword type 0 of the full project's database: its entries' tenth values,
+# whose sum is the duration of every sword command that uses the type.
+def full_sword_values(k):
+    return [j + 2 + k for j in range(10)]
+
+
+FULL_SWORD_DURATION = sum(full_sword_values(k)[9] for k in range(2))
+
+
 def full_command(family, kind, seed, palette, nested=True):
     """Command `kind` with every field set, the words its kind has, the
     objects it uses and indices inside a new project's database lists.
@@ -505,7 +514,8 @@ def full_command(family, kind, seed, palette, nested=True):
         words[0] = 1
     elif flow_kind == 25:
         words = [palette, 1]
-    values = {"duration": 1 if flow_kind == 12 else 300 + seed, "word": 40 + seed, "together": 1, "sound": 1,
+    values = {"duration": FULL_SWORD_DURATION if flow_kind == 12 else 300 + seed, "word": 40 + seed, "together": 1,
+              "sound": 1,
               "option": 2, "anime": 1}
     mv = sh = cl = None
     flows = []
@@ -571,8 +581,10 @@ def new_block_entry(conds=()):
 
 def write_full(root):
     """Version-873 files with a non-default value in every field, in the form
-    the runtime writes them back (references inside a new project's lists,
-    flow names empty, no test-play flows, derived stage fields as derived),
+    the runtime writes them back after loading the project's database
+    (references inside a new project's lists, a sword's duration from its
+    type's entries, flow names empty, no test-play flows, derived stage
+    fields as derived),
     so that a resave gives the same bytes."""
     d = os.path.join(root, "full")
     # ---- the ten database files ----
@@ -585,7 +597,8 @@ def write_full(root):
         "Bmp_CharaExc.dat": [body([("i", 10 + n), ("i", -20 - n), ("i", 30 + n)], ["専用%d" % n, "bmp\\chara%d.bmp" % n])
                              for n in range(3)],
         "SwordType.dat": [body([("i", 40 + n)], ["ソード%d" % n, "二%d" % n, "三%d" % n],
-                               counted([sword_entry(873, [n * 10 + j + 2 + k for j in range(10)]) for k in range(2)]))
+                               counted([sword_entry(873, [n * 10 + v for v in full_sword_values(k)])
+                                        for k in range(2)]))
                           for n in range(2)],
         "Effect.dat": [body([("i", 50 + n), ("i", 48), ("i", 40 + n), ("i", 2 + n)], ["効果%d" % n, "bmp\\fx%d.bmp" % n],
                             counted([body([("i", c), ("i", 3 + c)]) for c in range(n + 2)])) for n in range(2)],

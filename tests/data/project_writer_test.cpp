@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/logs.h"
+#include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"
 #include "platform/dialogs.h"
@@ -140,7 +141,11 @@ TEST_F(ProjectWriterTest, StagesOfVersion150And873) {
   EXPECT_EQ(hero.m_PlacedBlocks[0].m_nWord1, 1);
   EXPECT_EQ(hero.m_RankingSwitches[1], 0u);
 
-  // Resaved: 873 with 98 fields and the trailer; reads back alike.
+  // Resaved: 873 with 98 fields and the trailer; reads back alike. The tool
+  // reads a stage after its project's database and common palette; this
+  // project gets a new project's palette.
+  cCommonPalette palette;
+  std::ofstream(dir_ + "/data/CommonPalette.cplt4", std::ios::binary) << palette.SaveToBytes();
   ASSERT_EQ(Resave(dir_ + "/data/stg4/old.stg4_1", dir_ + "/old873.stg4_1"), 0);
   std::string bytes = Slurp(dir_ + "/old873.stg4_1");
   EXPECT_EQ(WordAt(bytes, 0), 873u);

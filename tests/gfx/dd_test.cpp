@@ -218,7 +218,7 @@ TEST_F(GfxTest, SixteenBitLoadingKeepsOpaquePixelsOffTheKey) {
   ASSERT_TRUE(Init(kModes[1]));
   DDSetTransmit(255, 0, 255);
   EXPECT_EQ(DDState.dwColorKey, 0xF81Fu);
-  EXPECT_NE(EC().find(plat::Sjis("※16bit色で　DDSetTransmit(BYTE cbRed,BYTE cbGreen,BYTE cbBlue)　は未対応！")),
+  EXPECT_NE(EC().find("※16bit色で　DDSetTransmit(BYTE cbRed,BYTE cbGreen,BYTE cbBlue)　は未対応！"),
             std::string::npos);
   lpDDCon->rgbTransmit8 = RGBTRIPLE{255, 0, 255};
   DDSURFACEDATA s;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "support/bmp_writer.h"
+#include "support/rle8_widths.h"
 
 namespace {
 
@@ -92,6 +93,36 @@ TEST_F(ImageTool, IndexedBitmapThroughItsPalette) {
   const auto px = ReadPng("pal.png", w, h);
   ASSERT_EQ(px.size(), indices.size());
   for (size_t i = 0; i < indices.size(); ++i) EXPECT_EQ(px[i], palette[indices[i]]) << i;
+}
+
+// ImageMagick's RLE8 bitmaps, whose runs reach into each row's padding, in
+// every mode: the narrowest widths, the one of the first report, no padding.
+TEST_F(ImageTool, ImageMagickRleBitmapsInEveryMode) {
+  int seedW = 0, seedH = 0;
+  const auto seed = testbmp::Rle8Seed(seedW, seedH);
+  const auto files = testbmp::ImageMagickRle8Files();
+  ASSERT_EQ(files.size(), 40u);
+  struct Case {
+    const char* mode;
+    int r, g, b;
+  } cases[] = {{"dd8", 8, 8, 8}, {"dd16", 5, 6, 5}, {"dd32", 8, 8, 8}, {"d3d16", 5, 5, 5}, {"d3d32", 8, 8, 8}};
+  for (int width : {1, 2, 3, 37, 40}) {
+    Write("rle.bmp", files[width - 1].bytes);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.mode << " width " << width);
+      std::string output;
+      ASSERT_EQ(Run(dir_ + "/rle.bmp " + dir_ + "/rle.png --mode " + c.mode, output), 0) << output;
+      int w = 0, h = 0;
+      const auto px = ReadPng("rle.png", w, h);
+      ASSERT_EQ(w, width);
+      ASSERT_EQ(h, seedH);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const uint32_t want = Through(seed[static_cast<size_t>(y) * seedW + x], c.r, c.g, c.b);
+          ASSERT_EQ(px[static_cast<size_t>(y) * w + x], want) << x << "," << y;
+        }
+    }
+  }
 }
 
 TEST_F(ImageTool, FailuresReportAndExit) {

@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "support/bmp_writer.h"
+#include "support/rle8_widths.h"
 
 namespace plat {
 namespace {
@@ -266,6 +267,42 @@ TEST(ImageDecode, HostileBmpsFailCleanly) {
   }
 }
 
+// Runs and deltas past the row's end are cut there; codes past the last row
+// end the picture. Pictures 4 wide and 2 high, bottom row first in the codes.
+TEST(ImageDecode, RleCutsAtTheRowsEnd) {
+  struct Case {
+    const char* what;
+    bool four;
+    std::vector<uint8_t> codes;
+    std::vector<uint8_t> indices;  // rows from the top
+  };
+  const Case cases[] = {
+      {"run longer than the row", false, {9, 1, 0, 0, 2, 3, 0, 1}, {3, 3, 0, 0, 1, 1, 1, 1}},
+      {"runs adding up past the row", false, {3, 1, 3, 2, 0, 0, 0, 1}, {0, 0, 0, 0, 1, 1, 1, 2}},
+      {"absolute run past the row", false, {0, 5, 1, 2, 3, 4, 5, 0, 0, 0, 0, 3, 6, 7, 8, 0, 0, 1},
+       {6, 7, 8, 0, 1, 2, 3, 4}},
+      {"RLE4 run past the row", true, {7, 0x12, 0, 0, 1, 0x30, 0, 1}, {3, 0, 0, 0, 1, 2, 1, 2}},
+      {"RLE4 absolute past the row", true, {0, 6, 0x12, 0x34, 0x56, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 2, 3, 4}},
+      {"delta past the right edge", false, {2, 5, 0, 2, 9, 0, 3, 6, 0, 0, 1, 7, 0, 1}, {7, 0, 0, 0, 5, 5, 0, 0}},
+      {"delta past the top", false, {1, 5, 0, 2, 0, 4, 1, 6, 0, 1}, {0, 0, 0, 0, 5, 0, 0, 0}},
+      {"lines past the top, no end mark", false, {4, 1, 0, 0, 4, 2, 0, 0, 4, 3, 0, 0, 4, 4}, {2, 2, 2, 2, 1, 1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Spec s;
+    s.width = 4;
+    s.height = 2;
+    s.bpp = c.four ? 4 : 8;
+    s.compression = c.four ? 2 : 1;
+    s.palette = Palette(c.four ? 16 : 256);
+    const auto file = Build(s, c.codes);
+    DecodedImage img;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
+    EXPECT_EQ(img.indices, c.indices);
+  }
+}
+
 TEST(ImageDecode, HostileRleFailsCleanly) {
   Spec s;
   s.width = 8;
@@ -273,20 +310,10 @@ TEST(ImageDecode, HostileRleFailsCleanly) {
   s.bpp = 8;
   s.compression = 1;
   s.palette = Palette(256);
-  ExpectRefused(Build(s, std::vector<uint8_t>{9, 1, 0, 1}), "run longer than the row");
-  ExpectRefused(Build(s, std::vector<uint8_t>{4, 1, 5, 1, 0, 1}), "runs adding up past the row");
-  ExpectRefused(Build(s, std::vector<uint8_t>{0, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 1}), "absolute run past the row");
-  ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 0, 4, 0, 1}), "delta past the top");
-  ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 9, 0, 0, 1}), "delta past the right edge");
-  ExpectRefused(Build(s, std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1}), "lines past the top");
   ExpectRefused(Build(s, std::vector<uint8_t>{0, 6, 1, 2}), "absolute run cut short");
   ExpectRefused(Build(s, std::vector<uint8_t>{2, 1, 0}), "codes cut short");
   ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 1}), "delta cut short");
-  s.bpp = 4;
-  s.compression = 2;
-  s.palette = Palette(16);
-  ExpectRefused(Build(s, std::vector<uint8_t>{9, 0x12, 0, 1}), "RLE4 run past the row");
-  ExpectRefused(Build(s, std::vector<uint8_t>{0, 9, 0x12, 0x34, 0x56, 0x78, 0x90, 0, 1}), "RLE4 absolute past the row");
+  ExpectRefused(Build(s, std::vector<uint8_t>{8, 1, 0, 0}), "rows missing");
   // A picture of 16384 x 16384 from four bytes: refused before allocating.
   s.width = 16384;
   s.height = 16384;
@@ -294,6 +321,32 @@ TEST(ImageDecode, HostileRleFailsCleanly) {
   s.topDown = true;
   s.width = 4, s.height = 4;
   ExpectRefused(Build(s, std::vector<uint8_t>{0, 1}), "top-down RLE");
+}
+
+// ImageMagick's RLE8 bitmaps at widths 1 to 40: its runs go on through each
+// row's padding. Each shows the seed's first columns, as SDL2_image reads it too.
+TEST(ImageDecode, ImageMagickRle8AtEveryWidth) {
+  int seedW = 0, seedH = 0;
+  const auto seed = testbmp::Rle8Seed(seedW, seedH);
+  ASSERT_EQ(seed.size(), 40u * 23u);
+  const auto files = testbmp::ImageMagickRle8Files();
+  ASSERT_EQ(files.size(), 40u);
+  for (size_t n = 0; n < files.size(); ++n) {
+    const auto& f = files[n];
+    SCOPED_TRACE(testing::Message() << "width " << f.width);
+    ASSERT_EQ(f.width, static_cast<int>(n + 1));
+    DecodedImage img;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(f.bytes.data(), f.bytes.size(), img, error)) << error;
+    ASSERT_EQ(img.width, f.width);
+    ASSERT_EQ(img.height, seedH);
+    for (int y = 0; y < seedH; ++y)
+      for (int x = 0; x < f.width; ++x) {
+        const uint32_t want = 0xFF000000u | seed[static_cast<size_t>(y) * seedW + x];
+        ASSERT_EQ(img.argb[static_cast<size_t>(y) * f.width + x], want) << x << "," << y;
+      }
+    ExpectSameAsSdl(f.bytes, true);
+  }
 }
 
 // A paletted PNG as SDL2_image writes one; `claimedW`/`claimedH` patch the

@@ -13,6 +13,7 @@
 
 #include "platform/keys.h"
 #include "platform/messages.h"
+#include "platform/soft_draw.h"
 
 namespace plat {
 namespace {
@@ -481,6 +482,28 @@ TEST_F(SdlHostTest, PresentFromAnotherThreadEndsTheWait) {
   poster.join();
   EXPECT_LT(ElapsedMs(start), 5000);
   EXPECT_EQ(rec.Take(WM_USER + 1).size(), 1u);
+}
+
+// The game hides the cursor in full screen by its display counter (from its
+// own thread); the host makes SDL follow it and shows it again when the
+// window goes.
+TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
+  auto setCount = [](int n) {
+    while (CursorDisplayCount() < n) ShowCursor(true);
+    while (CursorDisplayCount() > n) ShowCursor(false);
+  };
+  const int before = CursorDisplayCount();
+  MessageRecorder rec;
+  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  host_->Show(SW_SHOW);
+  for (int count : {0, -1, -2, -1, 0, 1, -1}) {
+    setCount(count);
+    host_->PumpEvents(0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), count >= 0 ? SDL_ENABLE : SDL_DISABLE) << count;
+  }
+  host_->Destroy();  // the count is still -1
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+  setCount(before);
 }
 
 }  // namespace
