@@ -160,10 +160,10 @@ void BuildCommonPalette(cCommonPalette& palette) {
   cEdCharacter shooter = Character("砲台", 3, 1, 2);
   cEdCmd fire = Command(kCmdShot, {});
   cEdShot::Create(fire.m_pShot);
-  fire.m_pShot->m_f20 = 1;    // shot graphic
-  fire.m_pShot->m_f52 = 1;    // explosion effect on a hit
-  fire.m_pShot->m_f53 = 1;    // drops a common coin
-  fire.m_pShot->m_f54 = 1;
+  fire.m_pShot->m_nGraphic = 1;    // shot graphic
+  fire.m_pShot->m_nEffect = 1;    // explosion effect on a hit
+  fire.m_pShot->m_nItemPalette = 1;    // drops a common coin
+  fire.m_pShot->m_nItemIndex = 1;
   shooter.m_vFlows = {Flow(kTriggerAlways, {fire, Command(kCmdPlaySound, {kSndShot}), Command(kCmdWait, {})})};
   cCond near;
   near.m_nKind = 7;  // distance to the hero

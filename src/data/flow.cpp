@@ -320,7 +320,7 @@ constexpr CommandMigration kCommandMigrations[] = {
      }},
     {220, kCmdShot, Family::kFlowOnly,
      [](cEdCmd& c, cWords&) {
-       if (c.m_pShot) c.m_pShot->m_f20 = static_cast<uint16_t>(std::min(c.m_pShot->m_f20 + 1, 119));
+       if (c.m_pShot) c.m_pShot->m_nGraphic = static_cast<uint16_t>(std::min(c.m_pShot->m_nGraphic + 1, 119));
      }},
     {514, kCmdMoveCharge, Family::kFlowOnly,
      [](cEdCmd& c, cWords&) {
@@ -467,9 +467,9 @@ void cEdCmd::ValidateDatabaseIndices() {
   switch (kind) {
     case kCmdSword:  // its type, and its duration from the type's entries
       if (m_pShot) {
-        if (m_pShot->m_f28 >= DatabaseCount(DatabaseList::SwordType)) m_pShot->m_f28 = 0;
+        if (m_pShot->m_nType >= DatabaseCount(DatabaseList::SwordType)) m_pShot->m_nType = 0;
         uint16_t sum = 0;
-        for (int32_t value : SwordTypeEntryValues10(m_pShot->m_f28)) {
+        for (int32_t value : SwordTypeEntryValues10(m_pShot->m_nType)) {
           sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(value));
           if (static_cast<int16_t>(sum) >= 9999) sum = 9999;
         }
@@ -494,14 +494,21 @@ void cEdCmd::ValidateDatabaseIndices() {
 
 namespace {
 
-size_t PaletteSize(int paletteKind, int listKind) {
+// The palette lists a reference may point into, in the order of the summon
+// commands (block, character, item).
+enum PaletteList : int { kBlockList = 0, kCharacterList = 1, kItemList = 2 };
+
+size_t PaletteSize(int paletteKind, int list) {
   const cPaletteLists& p = PaletteLists(paletteKind);
-  switch (listKind) {
-    case 0: return p.blocks ? p.blocks->size() : 0;
-    case 1: return p.characters ? p.characters->size() : 0;
+  switch (list) {
+    case kBlockList: return p.blocks ? p.blocks->size() : 0;
+    case kCharacterList: return p.characters ? p.characters->size() : 0;
     default: return p.items ? p.items->size() : 0;
   }
 }
+
+// Summons and the item-get command name the palette 0 common, 1 stage.
+constexpr int PaletteKindOfChoice(int choice) { return choice + kPaletteCommon; }
 
 }  // namespace
 
@@ -509,21 +516,23 @@ void cEdCmd::ValidatePaletteReferences() {
   const int itemGet = IsItemCommand() ? ItemKindOfFlowKind(kCmdGetItem) : kCmdGetItem;
   if (!IsItemCommand() && (m_nKind == kCmdShot || m_nKind == kCmdSword) && m_pShot) {
     // The item a shot or sword drops.
-    if ((m_pShot->m_f53 == 1 || m_pShot->m_f53 == 2) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_f54), PaletteSize(m_pShot->m_f53, 2))) {
-      m_pShot->m_f53 = 0;
-      m_pShot->m_f54 = 0;
+    const int palette = m_pShot->m_nItemPalette;
+    if ((palette == kPaletteCommon || palette == kPaletteStage) &&
+        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nItemIndex), PaletteSize(palette, kItemList))) {
+      m_pShot->m_nItemPalette = 0;
+      m_pShot->m_nItemIndex = 0;
     }
   } else if (!IsItemCommand() && m_nKind >= kCmdSummonBlock && m_nKind <= kCmdSummonItem && m_pShot) {
-    // Summons: palette 0 common, 1 stage; block, character or item by kind.
-    if ((m_pShot->m_f58 == 0 || m_pShot->m_f58 == 1) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_f59),
-                       PaletteSize(m_pShot->m_f58 + 1, m_nKind - kCmdSummonBlock)))
-      m_pShot->m_f59 = 1;
+    // What is summoned (block, character or item) follows the kind.
+    const int choice = m_pShot->m_nSummonPalette;
+    if ((choice == 0 || choice == 1) &&
+        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nSummonIndex),
+                       PaletteSize(PaletteKindOfChoice(choice), m_nKind - kCmdSummonBlock)))
+      m_pShot->m_nSummonIndex = 1;
   } else if (m_nKind == itemGet) {
-    const uint32_t palette = Word(0);
-    if ((palette == 0 || palette == 1) && m_vParams.size() > 1 &&
-        m_vParams[1] >= PaletteSize(static_cast<int>(palette) + 1, 2))
+    const uint32_t choice = Word(0);
+    if ((choice == 0 || choice == 1) && m_vParams.size() > 1 &&
+        m_vParams[1] >= PaletteSize(PaletteKindOfChoice(static_cast<int>(choice)), kItemList))
       m_vParams[1] = 1;
   }
   for (cEdFlow& f : m_vFlows) f.ValidatePaletteReferences();
