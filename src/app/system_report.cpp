@@ -135,7 +135,7 @@ int WriteSystemReport() {
   const plat::UiFontInfo font = plat::GetUiFont();
   const uint32_t pitchAndFamily = (font.monospace ? FIXED_PITCH : VARIABLE_PITCH) | FF_SWISS;
   // A font height given as a negative number is the character height in
-  // dots, as the original's log showed it.
+  // dots, the form readers of the report expect.
   WriteReportLog("System Font : %s (%d,%d) %u", plat::Utf8ToCp932(font.family).c_str(), 0,
                  -static_cast<int>(std::lround(font.pixelSize)), pitchAndFamily);
   return 1;

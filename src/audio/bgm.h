@@ -29,7 +29,8 @@ extern BGMTRACK g_MidiTrackTable[kBGMTrackCount];
 enum : uint32_t { BGM_KIND_UNKNOWN = 0, BGM_KIND_OGG = 1, BGM_KIND_MIDI = 2 };
 enum : uint32_t { BGM_SLOT_NONE = 0, BGM_SLOT_OGG = 1, BGM_SLOT_MIDI = 2 };
 
-// Error lines of bad slot indices carry the original pointer size.
+// Error lines of bad slot indices carry a 32-bit pointer's size, the figure
+// people compare log lines against.
 template <>
 struct LegacyElementSize<std::unique_ptr<cMidiStream>> {
   static constexpr int value = 4;

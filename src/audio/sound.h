@@ -4,7 +4,7 @@
 //
 // Threads: the main thread plays requested sounds (WM_USER+5) and the game
 // thread plays the menu cursor sound, so every call here takes the module's
-// lock (the original relied on all calls coming from one thread).
+// lock.
 #pragma once
 
 #include <cstddef>
@@ -60,7 +60,8 @@ class cSound {
   int32_t m_nNext = 0;
 };
 
-// The error lines of a bad sound number carry the original record's size.
+// The error lines of a bad sound number carry the record's stored size, the
+// figure people compare log lines against.
 template <>
 struct LegacyElementSize<cSound> {
   static constexpr int value = 284;

@@ -8,7 +8,7 @@
 
 #include "base/logs.h"
 
-// Formats into `out` (any length; the original's 5120-byte limit is gone).
+// Formats into `out`, of any length.
 void FormatString(std::string& out, const char* format, ...) PELMORA_PRINTF(2, 3);
 void FormatStringV(std::string& out, const char* format, va_list args);
 

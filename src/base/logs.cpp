@@ -43,7 +43,7 @@ std::string FormatV(const char* format, va_list args) {
 }
 
 // Report + error-check line; the box (when asked) is shown while the report
-// log is still open, as the original did, but outside the lock.
+// log is still open (its line is already written), but outside the lock.
 int WriteCombined(const char* text, bool showBox) {
   char line[kLineBuffer];
   std::snprintf(line, sizeof line, "%s", text);

@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-// The element size written in the error lines. These are the sizes the
-// records had in the original 32-bit program, which people compare log lines
-// against; an element type whose size differs here specialises this.
+// The element size written in the error lines. These are the records'
+// 32-bit sizes, which people compare log lines against; an element type whose size differs here specialises this.
 template <class T>
 struct LegacyElementSize {
   static constexpr int value = static_cast<int>(sizeof(T));

@@ -37,7 +37,7 @@ struct DDSURFACERECORD {
   std::vector<uint8_t> palNumMap;  // one palette number per pixel (rows of the lock's pitch), or empty
 };
 
-// The level description of a texture, eight words as the original kept them.
+// The level description of a texture, eight words.
 struct DTSURFACEDESC {
   uint32_t Format = 0, Type = 0, Usage = 0, Pool = 0, MultiSampleType = 0, MultiSampleQuality = 0;
   uint32_t Width = 0, Height = 0;
@@ -86,8 +86,8 @@ struct DDSURFACEINFO {
   int32_t nWidth = 0, nHeight = 0;
 };
 
-// Sizes the records had in the original 32-bit program (for the error lines
-// of the checked containers).
+// Sizes the records have in stored data and in the error lines of the
+// checked containers (a 32-bit layout).
 template <>
 struct LegacyElementSize<DDSURFACEDATA> {
   static constexpr int value = 564;

@@ -58,7 +58,7 @@ constexpr int kMaxBatches = 100;
 
 std::list<DDDRAWBATCH> g_batches;
 // Begins refused because 100 batches were open: their ends are refused too
-// (the original let such an end close the enclosing batch early).
+// (so such an end cannot close the enclosing batch early).
 int g_ignoredBegins = 0;
 
 DDDRAWBATCH* Current() { return g_batches.empty() ? nullptr : &g_batches.back(); }

@@ -116,8 +116,7 @@ int DesktopBits() {
 
 int DDInitWindowed(plat::WindowHandle) {
   // The picture is the display size; the window host scales it into the
-  // client area (the original took the client rectangle's size, which
-  // equals the display size when the window is first shown).
+  // client area.
   const int width = DDState.nDispWidth, height = DDState.nDispHeight;
   const int desktopBits = DesktopBits();
   uint32_t hr = DD_OK;
@@ -198,8 +197,8 @@ bool DDInitDirect3D(plat::WindowHandle, int nWidth, int nHeight, int nBpp, int) 
     pp.backBufferWidth = pp.backBufferHeight = 0;
     pp.fullScreenRefreshRate = 0;
     if (DDState.bVSync) {
-      // The original switched the desktop to 60 Hz here and never switched
-      // it back; the desktop is left alone and its rate only read.
+      // The desktop's mode is left alone (a game must not change it behind
+      // the player's back); its rate is only read.
       const uint32_t rate = DDState.lpD3D->AdapterRefreshRate();
       WriteReportAndECLog("RefreshRate : %u", rate);
       if (rate != 60) {
@@ -318,7 +317,7 @@ bool DDInit(uint32_t bDirect3D, plat::WindowHandle hWnd, int nWidth, int nHeight
             uint32_t bWindowed, int nBackBuffers, int nRefreshRate, uint32_t bSetRefreshRate,
             DDSURFACEDATA* lpSDTable, DDSURFACEINFO* lpSDInfoTable, int nCount) {
   // A set-up over an earlier one releases the old objects first, in every
-  // mode (the original forgot it for Direct3D and leaked the old device).
+  // mode, so no old device is leaked.
   if (DDState.bSetupDone && (lpDTCon || lpDDCon || DDState.lpDD)) DDRelease();
   DDState.dwDirect3D = bDirect3D;
   DDState.hWnd = hWnd;

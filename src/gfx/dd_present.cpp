@@ -76,8 +76,8 @@ void DDSetVirtualBackBuffer(uint32_t bOn) {
   if (lpDTCon->bVirtualBackBuffer && !bOn && DDVirBackBuffer()->lpDT && DDVirBackBuffer()->lpDT->lpSurface)
     DDCopyVirtualBackBuffer(DDBackBuffer(), DDVirBackBuffer());
   lpDTCon->bVirtualBackBuffer = bOn ? 1 : 0;
-  // Kept as the original had it: "BackBuffer" while on, "VirBackBuffer"
-  // while off; every draw sets its own target, so this only decides what
+  // "BackBuffer" while on, "VirBackBuffer" while off (the names the
+  // surface table gives them); every draw sets its own target, so this only decides what
   // the target is between draws.
   lpDTCon->lpCurrentRT = bOn ? DDBackBuffer() : DDVirBackBuffer();
   if (lpDTCon->lpCurrentRT->lpDT && lpDTCon->lpCurrentRT->lpDT->lpSurface) DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
@@ -105,9 +105,9 @@ bool DDRestoreSurface() {
     return true;
   }
   plat::Device& dev = *DDState.lpDevice;
-  // A device that was never lost needs nothing (the original released and
-  // re-made everything, and failed, when activation asked for a restore of
-  // a working device; here the desktop full screen never loses it).
+  // A device that was never lost needs nothing: activation asks for a
+  // restore every time, and re-making a working device would only fail (the
+  // desktop full screen never loses it).
   if (!dev.Lost()) {
     WriteECLog("Restore Out");
     return true;

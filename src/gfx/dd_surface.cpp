@@ -72,8 +72,8 @@ uint32_t PictureToDisplay(const plat::DecodedImage& img, int x, int y) {
   }
 }
 
-// Draws a decoded picture into a DirectDraw surface (the original's GDI
-// copy, with the cell mirroring); pixels outside either size are skipped.
+// Draws a decoded picture into a DirectDraw surface (with the cell
+// mirroring); pixels outside either size are skipped.
 bool DrawPictureDD(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, const char* szFile, int cellW, int cellH) {
   if (!lpSD->lpDDS || !lpSD->lpDDS->lpSurface) return false;
   plat::DrawSurface* s = lpSD->lpDDS->lpSurface;
@@ -206,7 +206,7 @@ uint32_t CreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t
       const uint32_t hr = DDState.lpDevice->CreateVertexBuffer(112, &dt->lpVB);
       if (hr != plat::D3D_OK) {
         WriteReportAndECLog("CreateVertexBuffer Err %x", hr);
-        return 4;  // the original went on without a vertex buffer
+        return 4;  // nothing can be drawn without a vertex buffer
       }
     }
   }
@@ -386,8 +386,8 @@ bool DDLoadSurfaces(DDSURFACEDATA* lpSDTable, const int* lpIndexList, int nCount
                                                  info.dwD3DMemType, info.bShare, info.bPalNumMap, info.nMirrorCellW,
                                                  info.nMirrorCellH, 0);
       DDCheckResult(r);
-      // Every failure counts (the original let the mirror code 1 and the
-      // device's own results pass as success and drew from nothing later).
+      // Every failure counts, the mirror's code 1 and the device's own
+      // results too: a texture that failed must not be drawn from later.
       if (r != 0) {
         DDReleaseSurface(sd);
         if (!info.bOptional) {
@@ -575,8 +575,8 @@ bool DDSetTransmitFromFile(const char* szFile) {
   DDReleaseSurface(&temp);
   // The key at 8-bit precision, which the 16-bit loaders compare pixels
   // with: colour-table entry 0 of an 8-bit picture, else the top-left
-  // pixel's own colour (the original kept only the first, so a deeper
-  // palette picture left black as the key colour of loading).
+  // pixel's own colour (a deeper picture has no colour table, and black
+  // would be the wrong key).
   RGBTRIPLE key8;
   bool haveKey8 = false;
   if (DDState.nBpp == 16) {
@@ -650,7 +650,7 @@ bool DDSetPalette_UnPal(PALETTEENTRY* lpPalette, DDSURFACEDATA* lpSD) {
   }
   const uint32_t* f = DDState.TexFormat;
   // Only the part of the grid that lies inside the picture is read (a
-  // smaller picture was read past its end by the original).
+  // smaller picture must not be read past its end).
   for (int r = 0; r < 16; ++r) {
     const int y = 8 + r;
     if (y >= lock.Height()) break;
@@ -735,8 +735,8 @@ void DDCreatePalNumMap(std::vector<uint8_t>& map, DDSURFACEDATA* lpSD) {
           if (lock.m_nBitsPerPixel == 16 && lpDTCon) {
             if (p == 0 && keyed) break;
             // Compared in the texture's precision: the entry as loading
-            // would have stored it (the original widened the pixel and
-            // missed most colours).
+            // would have stored it (widening the pixel instead would miss
+            // most colours).
             same = Channel(p, f, 0) == e.peRed * f[PF_RMAX] / 255 && Channel(p, f, 1) == e.peGreen * f[PF_GMAX] / 255 &&
                    Channel(p, f, 2) == e.peBlue * f[PF_BMAX] / 255;
           } else if (lock.m_nBitsPerPixel == 16) {
@@ -788,7 +788,7 @@ bool DDCheckTextureSize(int w, int h) {
 
 bool DDBitmapFits(uint32_t* lpTooBig, const char* szFile, int w, int h) {
   if (lpDTCon) {
-    if (lpTooBig) *lpTooBig = 0;  // the original left it unset
+    if (lpTooBig) *lpTooBig = 0;  // always written: callers read it
     return true;
   }
   int fw = 0, fh = 0;

@@ -145,7 +145,7 @@ void BuildTables() {
   for (DDSURFACEINFO& info : DigitSurfaceInfo) info = MakeSurfaceInfo("", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
-// Built before main, like the original's static initialisers.
+// Built before main, so every thread finds the tables complete.
 [[maybe_unused]] const bool kTablesBuilt = (BuildTables(), true);
 
 }  // namespace

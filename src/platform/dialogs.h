@@ -14,7 +14,7 @@
 
 namespace plat {
 
-// Box types and results, the values of the original system.
+// Box types and results (the values callers pass and compare).
 enum : uint32_t { MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
                   MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
                   MB_ICONINFORMATION = 0x40, MB_DEFBUTTON2 = 0x100 };

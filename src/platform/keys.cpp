@@ -9,8 +9,8 @@
 namespace plat {
 namespace {
 
-// The codes of the key table that keys.h does not name. Values are those of
-// the original system, so the games' stored key configurations keep working.
+// The codes of the key table that keys.h does not name. Stored key
+// configurations hold these values, so they must not change.
 enum : int {
   VK_CLEAR = 0x0C, VK_CAPITAL = 0x14, VK_KANA = 0x15, VK_CONVERT = 0x1C, VK_NONCONVERT = 0x1D,
   VK_SELECT = 0x29, VK_EXECUTE = 0x2B, VK_SNAPSHOT = 0x2C, VK_HELP = 0x2F,
@@ -37,15 +37,14 @@ struct KeyPair {
   int scancode;
 };
 
-// Key positions follow the US layout, as the original's scan-code based codes
-// do. Where several keys share a code, the first pair is the one
+// Key positions follow the US layout, as the stored codes assume. Where several keys share a code, the first pair is the one
 // ScancodeFromVirtualKey answers with.
 constexpr KeyPair kFixedPairs[] = {
     {VK_BACK, SDL_SCANCODE_BACKSPACE},
     {VK_TAB, SDL_SCANCODE_TAB},
     {VK_CLEAR, SDL_SCANCODE_CLEAR},
     {VK_RETURN, SDL_SCANCODE_RETURN},
-    {VK_RETURN, SDL_SCANCODE_KP_ENTER},  // the original reports both Enters as one code
+    {VK_RETURN, SDL_SCANCODE_KP_ENTER},  // both Enters are one key to a game
     {VK_PAUSE, SDL_SCANCODE_PAUSE},
     {VK_CAPITAL, SDL_SCANCODE_CAPSLOCK},
     {VK_ESCAPE, SDL_SCANCODE_ESCAPE},

@@ -29,8 +29,8 @@ int ScancodeFromVirtualKey(int virtualKey);
 // the generic code (VK_SHIFT ...) while either side is down.
 void SetKeyState(int virtualKey, bool down);
 bool IsKeyDown(int virtualKey);
-// As the asynchronous key query of the original system: bit 15 set while the
-// key is down, bit 0 set when it was pressed since the previous query.
+// The asynchronous key query games poll: bit 15 set while the key is down,
+// bit 0 set when it was pressed since the previous query.
 int16_t GetAsyncKeyState(int virtualKey);
 void ClearKeyStates();
 

@@ -335,7 +335,7 @@ bool PostThreadMessage(ThreadId thread, uint32_t message, uint64_t wParam, int64
 }
 
 void PostQuitMessage(int exitCode) {
-  // Sign-extended like the original, so a code of -1 reads back as -1.
+  // Sign-extended, so an exit code of -1 reads back as -1.
   PostMessage(0, WM_QUIT, static_cast<uint64_t>(static_cast<int64_t>(exitCode)), 0);
 }
 

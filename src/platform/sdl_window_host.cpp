@@ -27,7 +27,7 @@ namespace plat {
 namespace {
 
 // wParam values of WM_SIZE and the button flags of mouse messages, as the
-// original system defines them.
+// window handler reads them.
 enum : uint64_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
 enum : uint64_t { MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTROL = 0x08, MK_MBUTTON = 0x10 };
 

@@ -1001,8 +1001,8 @@ uint32_t Device::TestCooperativeLevel() {
 }
 
 uint32_t Device::Reset(const PresentParameters& params) {
-  // The original's rule: every default-pool object and every reference to
-  // the back buffer must be gone first.
+  // Every default-pool object and every reference to the back buffer must
+  // be gone first: the drawing code releases and re-makes them around a reset.
   if (defaultObjects_ > 0 || (backBuffer_ && backBuffer_->refs_ > 1)) return D3DERR_INVALIDCALL;
   if (backBuffer_) {
     backBuffer_->refs_ = 1;

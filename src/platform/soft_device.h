@@ -7,8 +7,8 @@
 // coordinates, top-left fill rule), Clear, and device loss with the real
 // rule that Reset is refused while default-pool resources live.
 //
-// Numeric choices where the original hardware left freedom (fixed here so
-// that results are deterministic): texel channels widen to 8 bits as
+// Numeric choices where graphics hardware differs (fixed here so that
+// results are deterministic): texel channels widen to 8 bits as
 // c × 255 / max (truncated); results narrow as (v × max + 127) / 255, which
 // gives every narrow value back unchanged; MODULATE is (a × b + 127) / 255;
 // a 1-bit alpha is set from 128 up; alpha operation DISABLE passes the
@@ -45,7 +45,7 @@ enum : uint32_t { D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 =
 enum : uint32_t { D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2, D3DTA_TFACTOR = 3 };
 // Blend factors.
 enum : uint32_t { D3DBLEND_ZERO = 1, D3DBLEND_ONE = 2, D3DBLEND_SRCALPHA = 5, D3DBLEND_INVSRCALPHA = 6 };
-// Render states the layer sets (numbers of the original).
+// Render states the layer sets (the numbers the drawing code passes).
 enum : uint32_t { D3DRS_ZENABLE = 7, D3DRS_SRCBLEND = 19, D3DRS_DESTBLEND = 20, D3DRS_CULLMODE = 22,
                   D3DRS_ALPHABLENDENABLE = 27, D3DRS_COLORVERTEX = 141, D3DRS_DIFFUSEMATERIALSOURCE = 145 };
 // Capability bits.
@@ -68,7 +68,7 @@ struct DeviceCaps {
   int maxTextureHeight = 4096;
 };
 
-// The fourteen present parameters, in the original's order.
+// The fourteen present parameters, in the order the display set-up fills them.
 struct PresentParameters {
   uint32_t backBufferWidth = 0, backBufferHeight = 0, backBufferFormat = 0, backBufferCount = 1;
   uint32_t multiSampleType = 0, multiSampleQuality = 0, swapEffect = 1, deviceWindow = 0;

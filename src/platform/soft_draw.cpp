@@ -105,7 +105,7 @@ bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
   height_ = height;
   format_ = format;
   bytesPerPixel_ = format.bitsPerPixel / 8;
-  // Rows padded to 4 bytes like the original's surfaces, plus the test padding.
+  // Rows padded to 4 bytes, as the drawing code's pitch arithmetic expects, plus the test padding.
   pitch_ = ((width * bytesPerPixel_ + 3) & ~3) + ((g_extraPitch.load() + 3) & ~3);
   bytes_.assign(static_cast<size_t>(pitch_) * height, 0);
   return true;
@@ -613,8 +613,8 @@ void DirectDrawObject::Forget(DrawSurface* surface) {
 }
 
 uint32_t DirectDrawObject::Release() {
-  // Leaked surfaces keep the object alive as in the original; the last of
-  // them to be released frees it.
+  // Surfaces still alive keep the object alive; the last of them to be
+  // released frees it.
   return DropReference();
 }
 

@@ -24,7 +24,7 @@ inline constexpr uint32_t DDERR_SURFACELOST = 0x887601C2u;
 inline constexpr uint32_t DDERR_SURFACEBUSY = 0x887601AEu;
 inline constexpr uint32_t DDERR_UNSUPPORTED = 0x80004001u;
 
-// Blit flags of the blitter (the values of the original interface).
+// Blit flags of the blitter (the values the drawing code passes).
 inline constexpr uint32_t DDBLTFAST_SRCCOLORKEY = 0x1;
 inline constexpr uint32_t DDBLTFAST_WAIT = 0x10;
 inline constexpr uint32_t DDBLT_COLORFILL = 0x400;
@@ -80,7 +80,7 @@ class PixelImage {
   std::vector<uint8_t> bytes_;
 };
 
-// A palette entry as the original stored it: red, green, blue, flags.
+// A palette entry as stored palette files hold it: red, green, blue, flags.
 struct PaletteEntry {
   uint8_t peRed = 0, peGreen = 0, peBlue = 0, peFlags = 0;
   bool operator==(const PaletteEntry&) const = default;
@@ -105,8 +105,8 @@ void WaitVerticalBlank();
 // Tests: switch the wait off (presents then never sleep).
 void SetVerticalBlankWait(bool on);
 
-// The mouse cursor's display counter of the original window system: shown
-// while the count is 0 or more. Returns the new count.
+// The mouse cursor's display counter: the cursor shows while the count is 0
+// or more, so nested hide and show calls pair up. Returns the new count.
 int ShowCursor(bool show);
 int CursorDisplayCount();
 

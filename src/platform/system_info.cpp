@@ -66,8 +66,8 @@ CpuInfo ReadCpuInfo() {
     }
     info.brand = Trim(brand);
   }
-  // Time-stamp ticks over a short wall-clock window (the original waited a
-  // whole second at every start).
+  // Time-stamp ticks over a short wall-clock window, so that start-up is not
+  // held up for the report's clock figure.
   const auto t0 = std::chrono::steady_clock::now();
   const uint64_t c0 = __rdtsc();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -24,8 +24,8 @@ inline bool FrameIsValid(const Frame& frame) {
 inline int ClampCoordinate(int v) { return v < -(1 << 20) ? -(1 << 20) : (v > (1 << 20) ? (1 << 20) : v); }
 inline int ClampSize(int v) { return v < 1 ? 1 : (v > kMaxFrameSide ? kMaxFrameSide : v); }
 
-// Key messages name Shift, Ctrl and Alt by their generic codes, as the
-// original's did; the key-state table keeps the sides apart.
+// Key messages name Shift, Ctrl and Alt by their generic codes, which is
+// what the window handler compares; the key-state table keeps the sides apart.
 inline int KeyMessageCode(int virtualKey) {
   switch (virtualKey) {
     case VK_LSHIFT: case VK_RSHIFT: return VK_SHIFT;
