@@ -56,7 +56,9 @@ class ProcessTest : public ::testing::Test {
     fs::path folder = root_ / name;
     fs::create_directories(folder);
     if (!fs::exists(folder / "System.ini")) WriteMinimalProject(folder.string());
-    std::vector<std::string> env{"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy",
+    // The game opens a sound device (SDL's silent driver), whatever an
+    // in-process test before left in this process's environment.
+    std::vector<std::string> env{"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy", "PELMORA_AUDIO=",
                                  "PELMORA_RUNTIME_DIR=" + (root_ / "run").string(),
                                  "PELMORA_DIALOG_LOG=" + (root_ / (name + ".dialogs")).string()};
     env.insert(env.end(), extra.begin(), extra.end());
