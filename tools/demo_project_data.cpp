@@ -9,6 +9,7 @@
 
 #include "data/common_palette.h"
 #include "data/database.h"
+#include "data/labels.h"
 #include "data/stage_data.h"
 #include "platform/text.h"
 #include "tool.h"
@@ -18,22 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Command kinds of the flow commands the demo uses.
-enum DemoCommand : uint8_t {
-  kWait = 1,
-  kStraightMove = 2,
-  kCircleMove = 4,
-  kFacing = 9,
-  kJump = 10,
-  kShot = 11,
-  kEffect = 29,
-  kScreenEffect = 31,
-  kSoundEffect = 35,
-  kLoop = 39,
-};
-// Item command kinds (the flow kind less 15).
-constexpr uint8_t kItemSoundEffect = kSoundEffect - 15;
-constexpr uint8_t kItemStatusOperation = 22 - 15;
+// Item command kinds of the flow kinds the demo's items use.
+constexpr uint8_t kItemSoundEffect = ItemKindOfFlowKind(kCmdPlaySound);
+constexpr uint8_t kItemStatusOperation = ItemKindOfFlowKind(kCmdStatus);
 
 // Database sound entries: 1.. are the demo's WAVs in this order.
 enum DemoSound : uint16_t { kSndCursor = 1, kSndDecide, kSndCancel, kSndJump, kSndShot, kSndCoin, kSndDamage,
@@ -160,23 +148,23 @@ void BuildCommonPalette(cCommonPalette& palette) {
   palette.m_Blocks = {cEdBlock(), Block("地面", 1, 1), Block("レンガ", 4, 1), Block("コインブロック", 7, 1, 1, 1)};
 
   cEdCharacter hero = Character("主人公", 1, 0, 1);
-  cEdFlow jumpSound = Flow(1, {Command(kSoundEffect, {kSndJump})});
+  cEdFlow jumpSound = Flow(kTriggerDamaged, {Command(kCmdPlaySound, {kSndJump})});
   hero.m_vFlows = {jumpSound};
 
   cEdCharacter walker = Character("スライム", 2, 1, 2);
-  cEdCmd walk = Command(kStraightMove, {});
+  cEdCmd walk = Command(kCmdMoveStraight, {});
   cEdMove::Create(walk.m_pMove);
   walk.m_pMove->m_f22 = 60;  // frames
-  walker.m_vFlows = {Flow(0, {walk, Command(kFacing, {2}), Command(kWait, {}), Command(kLoop, {0, 0})})};
+  walker.m_vFlows = {Flow(kTriggerAlways, {walk, Command(kCmdTurn, {2}), Command(kCmdWait, {}), Command(kCmdLoop, {0, 0})})};
 
   cEdCharacter shooter = Character("砲台", 3, 1, 2);
-  cEdCmd fire = Command(kShot, {});
+  cEdCmd fire = Command(kCmdShot, {});
   cEdShot::Create(fire.m_pShot);
-  fire.m_pShot->m_f20 = 1;    // shot graphic
-  fire.m_pShot->m_f52 = 1;    // explosion effect on a hit
-  fire.m_pShot->m_f53 = 1;    // drops a common coin
-  fire.m_pShot->m_f54 = 1;
-  shooter.m_vFlows = {Flow(0, {fire, Command(kSoundEffect, {kSndShot}), Command(kWait, {})})};
+  fire.m_pShot->m_nGraphic = 1;    // shot graphic
+  fire.m_pShot->m_nEffect = 1;    // explosion effect on a hit
+  fire.m_pShot->m_nItemPalette = 1;    // drops a common coin
+  fire.m_pShot->m_nItemIndex = 1;
+  shooter.m_vFlows = {Flow(kTriggerAlways, {fire, Command(kCmdPlaySound, {kSndShot}), Command(kCmdWait, {})})};
   cCond near;
   near.m_nKind = 7;  // distance to the hero
   near.m_nConstant = 200;
@@ -184,12 +172,13 @@ void BuildCommonPalette(cCommonPalette& palette) {
   shooter.m_vFlows[0].m_vConds = {near};
 
   cEdCharacter bat = Character("コウモリ", 4, 1, 2);
-  cEdCmd circle = Command(kCircleMove, {});
+  cEdCmd circle = Command(kCmdMoveCircle, {});
   cEdMove::Create(circle.m_pMove);
   circle.m_pMove->m_f22 = 90;
-  bat.m_vFlows = {Flow(0, {circle}),
-                  Flow(7, {Command(kEffect, {1, 0, 0, 0, 0, 0, 0, 0}), Command(kSoundEffect, {kSndExplosion}),
-                           Command(kScreenEffect, {1, 0, 0})})};
+  bat.m_vFlows = {Flow(kTriggerAlways, {circle}),
+                  Flow(kTriggerHitByShot, {Command(kCmdPlayEffect, {1, 0, 0, 0, 0, 0, 0, 0}),
+                                           Command(kCmdPlaySound, {kSndExplosion}),
+                                           Command(kCmdPlayScreenEffect, {1, 0, 0})})};
   bat.m_nCharaEffectA = 1;
   palette.m_Characters = {cEdCharacter(), hero, walker, shooter, bat};
 

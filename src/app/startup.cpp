@@ -42,91 +42,127 @@ const char* const kStartupFolders[22] = {
 
 namespace {
 
+// What the steps hand each other: the entry point's arguments and the
+// display decision.
+struct StartupState {
+  const char* commandLine;
+  int showCommand;
+  DDDISPLAYCHOICE display;
+};
+
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
 
-// A stage file named on the command line: the newest numbered version of it
-// when there is one. A name that does not exist is reported and forgotten
-// (the title comes first).
-void ResolveCommandLineStage() {
-  if (GameSettings.szFreeStage[0] == '\0') return;
-  char found[MAX_PATH];
-  if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str()))
-    std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", found);
-  if (!plat::FileExists(GameSettings.szFreeStage)) {
-    WriteReportAndECLog(kMissingStage(), GameSettings.szFreeStage);
-    GameSettings.szFreeStage[0] = '\0';
-  }
+// ---- the steps of start-up, in order; each returns whether to go on ----
+
+bool SeedRandomNumbers(StartupState&) {
+  // Linux timers already have the 1 ms resolution the frame pacing needs.
+  SRand(plat::TickCount());
+  return true;
 }
 
-}  // namespace
-
-bool InitGame(const char* commandLine, int showCommand) {
-  SRand(plat::TickCount());
-
+bool PrepareRecordFormat(StartupState&) {
   nDataVersion = kDataVersion;
   bFileTooNew = 0;
   bStripCarriageReturns = 1;
   BuildOperableParameterTable();
+  return true;
+}
 
+// "data\" (made from "default\" when it is missing) and the folders every
+// game has.
+bool MakeFolders(StartupState&) {
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
     WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
     return false;
   }
   for (const char* folder : kStartupFolders) plat::CreateDirectory(folder);
   ResetStopwatch();
+  return true;
+}
 
+bool LoadProjectDatabase(StartupState&) {
   if (!LoadDatabase()) {
     WriteReportAndShowError("%s", plat::Sjis("データベースの読み込みに失敗…").c_str());
     return false;
   }
   PrepareDatabaseTables();
+  return true;
+}
 
-  const std::string& systemPath = DataPaths.At(kPathSystemData);
-  if (!SystemData.LoadFromFile(systemPath)) {
-    WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！").c_str(), systemPath.c_str());
+bool LoadSystemData(StartupState&) {
+  const std::string& path = DataPaths.At(kPathSystemData);
+  if (!SystemData.LoadFromFile(path)) {
+    WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！").c_str(), path.c_str());
     return false;
   }
+  return true;
+}
 
+// "System.ini" over the defaults of the system data's key table; a missing
+// or broken file leaves the defaults after its message.
+bool ReadSettings(StartupState&) {
   SetDefaultSettings(GameSettings, SystemData.m_Keys);
   if (!ReadSystemIni("System.ini", GameSettings, SystemData.m_Keys)) {
     WriteReportAndShowError("%s", plat::Sjis("System.ini の読み込みに失敗しました！").c_str());
     SetDefaultSettings(GameSettings, SystemData.m_Keys);
   }
+  return true;
+}
 
-  if (GameSettings.nDirect3D > 1) {
-    BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
-    if (BootRecord.m_bDontAsk) GameSettings.nDirect3D = BootRecord.m_nMode == 1 ? 1 : 0;
-  }
+// "Direct3D" above 1 leaves the drawing mode to the player: the choice
+// stored in the boot record, which the start dialog shows and rewrites
+// unless the player asked not to be asked again. The dialog is not shown
+// yet, so the stored choice stands (Direct3D in a new installation).
+bool ChooseDrawingMode(StartupState&) {
+  if (GameSettings.nDirect3D <= 1) return true;
+  BootRecord = cBootRecord();
+  BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
+  GameSettings.nDirect3D = BootRecord.m_nMode == 1 ? 1 : 0;
+  return true;
+}
 
-  if (commandLine && commandLine[0] != '\0') {
-    // A path longer than the setting can hold is reported like a missing
-    // file instead of overrunning it.
-    if (std::strlen(commandLine) >= sizeof GameSettings.szFreeStage) {
-      WriteReportAndECLog(kMissingStage(), commandLine);
-    } else {
-      std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", commandLine);
-    }
-  }
+bool TakeCommandLineStage(StartupState& state) {
+  const char* commandLine = state.commandLine;
+  if (!commandLine || commandLine[0] == '\0') return true;
+  // A path longer than the setting can hold is reported like a missing file
+  // instead of overrunning it.
+  if (std::strlen(commandLine) >= sizeof GameSettings.szFreeStage)
+    WriteReportAndECLog(kMissingStage(), commandLine);
+  else
+    std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", commandLine);
+  return true;
+}
 
+bool SetFramePacing(StartupState&) {
   SceneManager.m_nFrameRate = 60;
   SceneManager.m_nFadeSpeed = 10;
+  return true;
+}
 
+// The display mode from "System.ini", the system data and the desktop, then
+// the display itself (Direct3D falling back to DirectDraw).
+bool SetUpDisplay(StartupState& state) {
   plat::WindowHost& host = plat::GetWindowHost();
-  DDDISPLAYCHOICE display;
+  DDDISPLAYCHOICE& display = state.display;
   if (!DDDecideDisplay(GameSettings, SystemData.Num(kSysDDDepth), SystemData.Num(kSysD3DDepth),
                        SystemData.Num(kSysFixedColourKey), host.Desktop().bitsPerPixel, display))
     return false;
-
   host.SetResizable(display.bSizingBorder != 0);
   MainWindow.SetText(SystemData.m_strTitle.c_str());
   ResetStopwatch();
   if (display.nBpp == 8) GameSettings.nDDVideoStretch = 0;
-
   if (!DDInitWithFallback(GameSettings, MainWindow.m_hWnd, display, GameSurfaces, GameSurfaceInfo,
-                          kGameSurfaceCount, showCommand))
+                          kGameSurfaceCount, state.showCommand))
     return false;
   if (lpDTCon) LinkSurfaceDescriptors();
+  return true;
+}
 
+// In a window: where the player left it ("user_data\Window.dat"); then the
+// window is shown and the display described in the report.
+bool ShowGameWindow(StartupState& state) {
+  plat::WindowHost& host = plat::GetWindowHost();
+  int showCommand = state.showCommand;
   if (GameSettings.nWindowMode != 0 && WindowPosition.LoadFromFile(DataPaths.At(kPathWindow))) {
     host.Move(WindowPosition.m_nX, WindowPosition.m_nY);
     // A size the desktop cannot hold (or a nonsense one) is not restored.
@@ -137,56 +173,140 @@ bool InitGame(const char* commandLine, int showCommand) {
     if (WindowPosition.m_bMaximised) showCommand = plat::SW_MAXIMIZE;
   }
   host.Show(!lpDTCon && GameSettings.nWindowMode == 0 ? plat::SW_MAXIMIZE : showCommand);
-
   WriteDisplayReport();
   WriteECLog("%s", plat::Sjis("DDInit成功").c_str());
+  return true;
+}
 
+// The game palette and the transparent colour from the palette bitmap (or
+// the system data's fixed key), and how the DirectDraw present waits.
+bool SetPaletteAndColourKey(StartupState&) {
   if (!DDSetupPaletteAndKey(GameSurfaceInfo[SURF_PALETTE].szFileName, SystemData.Num(kSysFixedColourKey),
                             static_cast<uint8_t>(SystemData.Num(kSysColourKeyRed)),
                             static_cast<uint8_t>(SystemData.Num(kSysColourKeyGreen)),
                             static_cast<uint8_t>(SystemData.Num(kSysColourKeyBlue))))
     return false;
   WriteECLog("1");
-
   if (!lpDTCon) g_bNoFlip = DDNoFlipFlag(GameSettings.nVSync != 0, 60);
+  return true;
+}
 
+bool LoadStartupSurfaces(StartupState&) {
   SurfaceList startup = StartupSurfaces();
-  if (!DDLoadSurfaces(GameSurfaces, startup.indices, startup.count)) return false;
+  return DDLoadSurfaces(GameSurfaces, startup.indices, startup.count) != 0;
+}
 
+// The player's options ("user_data\Option.dat"), and in 8-bit mode the
+// screen palette they choose.
+bool LoadOptions(StartupState& state) {
+  OptionData = cOptionData();
   OptionData.LoadFromFile(DataPaths.At(kPathOption));  // a missing record keeps its defaults
-  if (display.nBpp == 8 && !LoadScreenPalette(OptionData.m_nPalette)) return false;
+  return state.display.nBpp != 8 || LoadScreenPalette(OptionData.m_nPalette);
+}
 
+bool StartMusic(StartupState&) {
   if (GameSettings.nWindowMode == 0) GameSettings.nMidiDirectMusic = 0;
   if (OptionData.m_bMusic)
     g_BGMPlayer.Init(1, g_OggTrackTable, g_MidiTrackTable, kBGMTrackCount, GameSettings.nMidiDirectMusic);
+  return true;
+}
 
-  // The sound list: the game's seventeen system sounds, then the project's
-  // sounds from database entry 1 on as sounds 17, 18, ...
+// The sound list: the game's seventeen system sounds, then the project's
+// sounds from database entry 1 on as sounds 17, 18, ...
+bool LoadSoundEffects(StartupState&) {
   std::vector<std::string> sounds(Database.m_Sounds.size() + 16);
   for (int i = 0; i <= 16 && i < static_cast<int>(sounds.size()); ++i) sounds[i] = SystemData.m_SystemSounds.At(i);
   for (size_t k = 1; k < Database.m_Sounds.size(); ++k) sounds[16 + k] = Database.m_Sounds[k].m_strName;
   if (!DS_Init(MainWindow.m_hWnd, 22050, 8, 1)) {
-    WriteReportAndECLog("%s", plat::Sjis("DS_Init失敗！").c_str());
+    // Shown, not only logged: the game ends here and the player must learn
+    // why (the report log holds the device's own reason).
+    WriteReportAndShowError("%s", plat::Sjis("DS_Init失敗！").c_str());
     return false;
   }
   DSLoadSoundEffects(sounds, OptionData.m_nSoundVolume);
+  return true;
+}
 
-  for (cRecord* record : {static_cast<cRecord*>(&WorldMapData), static_cast<cRecord*>(&CommonPalette)}) {
-    const std::string& path = DataPaths.At(record == &WorldMapData ? kPathWorldMap : kPathCommonPalette);
-    if (!record->LoadFromFile(path)) {
+bool LoadWorldMapAndCommonPalette(StartupState&) {
+  const struct {
+    cRecord* record;
+    int path;
+  } files[] = {{&WorldMapData, kPathWorldMap}, {&CommonPalette, kPathCommonPalette}};
+  for (const auto& file : files) {
+    const std::string& path = DataPaths.At(file.path);
+    if (!file.record->LoadFromFile(path)) {
       WriteReportAndShowError(plat::Sjis("%s のロードに失敗！").c_str(), path.c_str());
       return false;
     }
   }
   WriteECLog("4");
+  return true;
+}
 
-  ResolveCommandLineStage();
+// A stage file named on the command line: the newest numbered version of it
+// when there is one. A name that does not exist is reported and forgotten
+// (the title comes first). One that exists is played on its own as free
+// play: the stage scene comes first and finds the file in "FreeStage".
+bool StartCommandLineStage(StartupState&) {
+  if (GameSettings.szFreeStage[0] == '\0') return true;
+  char found[MAX_PATH];
+  if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str()))
+    std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", found);
+  if (!plat::FileExists(GameSettings.szFreeStage)) {
+    WriteReportAndECLog(kMissingStage(), GameSettings.szFreeStage);
+    GameSettings.szFreeStage[0] = '\0';
+    return true;
+  }
+  SceneManager.m_bTestPlay = 1;
+  SceneManager.m_nPlayMode = kPlayFree;
+  SceneManager.m_nSingleStage = 1;
+  SceneManager.m_nLastTitleAction = kTitleFreePlay;
+  SceneManager.m_nCurrent = kSceneStage;
+  SceneManager.m_nPrevious = kSceneTitle;
+  return true;
+}
+
+using StartupStep = bool (*)(StartupState&);
+
+constexpr StartupStep kStartupSteps[] = {
+    SeedRandomNumbers,
+    PrepareRecordFormat,
+    MakeFolders,
+    LoadProjectDatabase,
+    LoadSystemData,
+    ReadSettings,
+    ChooseDrawingMode,
+    TakeCommandLineStage,
+    SetFramePacing,
+    SetUpDisplay,
+    ShowGameWindow,
+    SetPaletteAndColourKey,
+    LoadStartupSurfaces,
+    LoadOptions,
+    StartMusic,
+    LoadSoundEffects,
+    LoadWorldMapAndCommonPalette,
+    StartCommandLineStage,
+};
+
+// ---- shutdown, in order; each release is safe when its part was never built ----
+
+void ReleaseSoundEffects() { DSRelease(); }
+void ReleaseMusic() { g_BGMPlayer.Release(); }
+void DeleteScenes() { SceneManager.DeleteAll(); }
+void ReleaseDisplay() { DDEnd(); }
+
+constexpr void (*kShutdownSteps[])() = {ReleaseSoundEffects, ReleaseMusic, DeleteScenes, ReleaseDisplay};
+
+}  // namespace
+
+bool InitGame(const char* commandLine, int showCommand) {
+  StartupState state{commandLine, showCommand, {}};
+  for (StartupStep step : kStartupSteps)
+    if (!step(state)) return false;
   return true;
 }
 
 void ShutdownGame() {
-  DSRelease();
-  g_BGMPlayer.Release();
-  SceneManager.DeleteAll();
-  DDEnd();
+  for (auto release : kShutdownSteps) release();
 }

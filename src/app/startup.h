@@ -3,10 +3,14 @@
 
 #include <cstdint>
 
-// Prepares everything the game thread needs; false after the failure's own
-// message (the caller then shuts down and exits).
+// Prepares everything the game thread needs, one named step after another:
+// folders, project data, settings, the drawing mode, the display and the
+// window, palette and surfaces, options, music, sound effects, the world map
+// and common palette, and a stage named on the command line. False after the
+// failing step's own message (the caller then shuts down and exits).
 bool InitGame(const char* commandLine, int showCommand);
-// Releases what start-up built; safe on a partly built program.
+// Releases what start-up built, in order (sound effects, music, scenes,
+// display); safe on a partly built program.
 void ShutdownGame();
 
 // The folders made at every start, in order.

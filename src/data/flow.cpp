@@ -250,132 +250,209 @@ void ShiftStatusOperation(cWords& w, int above) {
   if (w[6] == 2 && w[12] != 2 && w[13] > above) w.Add(13, 1);
 }
 
+// Version 734 brought the vanish command in at 24: every kind from there on
+// moved up one. The number a kind was stored under before that.
+constexpr int Before734(CommandKind kind) { return kind > kCmdVanish ? kind - 1 : kind; }
+
+// One migration row: files older than `before` apply `step` to a command of
+// `kind` as stored at that version (flow numbering; an item command takes
+// the row under its item kind, kind - 15, unless the row is for flow
+// commands only). The rows run in table order, which is the order of the
+// versions.
+enum class Family : uint8_t { kBoth, kFlowOnly };
+constexpr int kAnyKind = -1;
+
+struct CommandMigration {
+  int32_t before;
+  int kind;
+  Family family;
+  void (*step)(cEdCmd& cmd, cWords& w);
+};
+
+// Sets the words 11.. of a message command in turn (from 547 on).
+void SetWords(cWords& w, size_t first, std::initializer_list<int32_t> values) {
+  for (int32_t v : values) w.Set(first++, v);
+}
+
+constexpr CommandMigration kCommandMigrations[] = {
+    {145, kCmdStageClear, Family::kBoth, [](cEdCmd&, cWords& w) { w.Size(9); }},
+    {166, Before734(kCmdPlayBgm), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(2);
+       w.Set(1, 1);
+     }},
+    {168, kCmdStatus, Family::kBoth, [](cEdCmd&, cWords& w) { ShiftStatusOperation(w, 9); }},
+    {189, kCmdSetTarget, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(16);
+       w.ShiftFrom(2);
+       w.Set(2, 0);
+     }},
+    {194, Before734(kCmdShowPicture), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(15);
+       w.ShiftFrom(6);
+       w.Set(6, 1);
+     }},
+    {195, Before734(kCmdPlayCharaEffect), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(3);
+       w.ShiftFrom(1);
+       w.Set(1, 0);
+     }},
+    {195, Before734(kCmdPlayScreenEffect), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(3);
+       w.ShiftFrom(1);
+       w.Set(1, 0);
+     }},
+    {203, kCmdSummonCharacter, Family::kFlowOnly, [](cEdCmd&, cWords& w) { w.Size(0); }},
+    {203, kCmdSummonItem, Family::kFlowOnly, [](cEdCmd&, cWords& w) { w.Size(0); }},
+    {203, kCmdFlowControl, Family::kFlowOnly, [](cEdCmd&, cWords& w) { w.Size(4); }},
+    {203, kCmdStatus, Family::kBoth, [](cEdCmd&, cWords& w) { ShiftStatusOperation(w, 4); }},
+    {210, kCmdStatus2, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] != 2 && w[1] > 5) w.Add(1, 1);
+     }},
+    {219, Before734(kCmdChangeGraphic), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] == 3) w.Set(1, std::min<int64_t>(int64_t{w[1]} + 1, 119));
+     }},
+    {220, kCmdShot, Family::kFlowOnly,
+     [](cEdCmd& c, cWords&) {
+       if (c.m_pShot) c.m_pShot->m_nGraphic = static_cast<uint16_t>(std::min(c.m_pShot->m_nGraphic + 1, 119));
+     }},
+    {514, kCmdMoveCharge, Family::kFlowOnly,
+     [](cEdCmd& c, cWords&) {
+       if (!c.m_pMove) return;
+       c.m_pMove->m_f3 = 0;
+       c.m_pMove->m_f4 = 0;
+       c.m_pMove->m_f5 = 1;
+     }},
+    {545, kCmdMessage, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(18);
+       w.Set(10, 1);
+     }},
+    {545, Before734(kCmdShowPicture), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(15);
+       w.Set(11, 0);
+     }},
+    {546, kCmdMessage, Family::kBoth, [](cEdCmd&, cWords& w) { w.Set(10, (w[0] == 0 || w[0] == 7) ? 1 : 0); }},
+    {547, kCmdMessage, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(18);
+       SetWords(w, 11, {0, 0, 0, 1, 0});
+     }},
+    {547, Before734(kCmdShowPicture), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(15);
+       SetWords(w, 12, {0, 0});
+     }},
+    {556, kCmdMessage, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(18);
+       w.Set(16, 1);
+     }},
+    {722, kCmdStageClear, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] > 1) w.Add(0, 1);
+     }},
+    {723, kCmdMessage, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(18);
+       w.Set(17, 0);
+     }},
+    {723, Before734(kCmdShowPicture), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(15);
+       w.Set(14, 0);
+     }},
+    {726, Before734(kCmdArrange), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(5);
+       w.Set(0, 11);
+     }},
+    {727, Before734(kCmdArrange), Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] != 11) return;
+       int64_t value = w[1];
+       for (int threshold : {1, 2, 3, 13, 14, 15, 16})
+         if (value > threshold) ++value;
+       w.Set(1, value);
+     }},
+    {734, kAnyKind, Family::kBoth,
+     [](cEdCmd& c, cWords&) {
+       const int first = c.IsItemCommand() ? ItemKindOfFlowKind(kCmdVanish) : kCmdVanish;
+       if (static_cast<int8_t>(c.m_nKind) >= first) c.m_nKind = static_cast<uint8_t>(c.m_nKind + 1);
+     }},
+    // An arrange entry names the command kind it changes in word 0.
+    {734, kCmdArrange, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] >= kCmdVanish) w.Add(0, 1);
+     }},
+    {747, kCmdSetTarget, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(16);
+       w.Set(10, 0);
+       w.Set(11, 1);
+       w.Set(14, 0);
+     }},
+    {760, kCmdFlowControl, Family::kFlowOnly,
+     [](cEdCmd&, cWords& w) {
+       w.Size(4);
+       w.Set(3, 0);
+     }},
+    {764, kCmdFlowControl, Family::kFlowOnly,
+     [](cEdCmd& c, cWords&) {
+       cCondList::Create(c.m_pCondList);
+       c.m_pCondList->m_nMode = 0;
+     }},
+    // 767 brought the four target slots in.
+    {767, kCmdTurn, Family::kFlowOnly,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] > 3) w.Add(0, 6);
+     }},
+    {767, kCmdWarp, Family::kBoth,
+     [](cEdCmd& c, cWords&) {
+       if (c.m_pMove && c.m_pMove->m_f1 > 1) c.m_pMove->m_f1 = static_cast<uint8_t>(c.m_pMove->m_f1 + 3);
+     }},
+    {767, kCmdSetTarget, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       w.Size(16);
+       w.ShiftFrom(0);
+       w.Set(0, 0);
+     }},
+    {767, kCmdStatus, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] == 0 && w[3] > 1) w.Add(3, 3);
+       if (w[6] == 2 && w[12] > 1) w.Add(12, 3);
+     }},
+    {767, kCmdStatus2, Family::kBoth,
+     [](cEdCmd&, cWords& w) {
+       if (w[0] > 1) w.Add(0, 3);
+     }},
+    {820, kCmdStatus2, Family::kBoth, [](cEdCmd&, cWords& w) { w.Size(5); }},
+};
+
+// The command is of `row`'s kind as its family stores it (the kind a signed
+// byte).
+bool RowMatches(const CommandMigration& row, const cEdCmd& cmd) {
+  if (row.kind == kAnyKind) return true;
+  const int kind = static_cast<int8_t>(cmd.m_nKind);
+  if (!cmd.IsItemCommand()) return kind == row.kind;
+  if (row.family == Family::kFlowOnly) return false;
+  const int itemKind = row.kind - 15;  // item kinds 2..24 are flow kinds 17..39
+  return itemKind > kItemCmdChangeFlow && kind == itemKind;
+}
+
 }  // namespace
 
 void cEdCmd::Migrate(int32_t v) {
   cWords w(m_vParams);
-  const bool item = IsItemCommand();
-  // The kind as the stored number at each step, signed; `is(K)` asks
-  // whether the command is flow kind K (item commands: item kind K - 15),
-  // `flowIs(K)` the same for steps flow commands alone take.
-  auto kind = [&] { return static_cast<int>(static_cast<int8_t>(m_nKind)); };
-  auto is = [&](int flowKind) {
-    if (!item) return kind() == flowKind;
-    return flowKind - 15 >= 2 && kind() == flowKind - 15;  // item kinds 2..24 are flow kinds 17..39
-  };
-  auto flowIs = [&](int flowKind) { return !item && kind() == flowKind; };
-
-  if (v < 145 && is(17)) w.Size(9);
-  if (v < 166 && is(35)) {
-    w.Size(2);
-    w.Set(1, 1);
-  }
-  if (v < 168 && is(22)) ShiftStatusOperation(w, 9);
-  if (v < 189 && is(21)) {
-    w.Size(16);
-    w.ShiftFrom(2);
-    w.Set(2, 0);
-  }
-  if (v < 194 && is(31)) {
-    w.Size(15);
-    w.ShiftFrom(6);
-    w.Set(6, 1);
-  }
-  if (v < 195 && (is(29) || is(30))) {
-    w.Size(3);
-    w.ShiftFrom(1);
-    w.Set(1, 0);
-  }
-  if (v < 203 && (flowIs(14) || flowIs(15))) w.Size(0);
-  if (v < 203 && flowIs(16)) w.Size(4);
-  if (v < 203 && is(22)) ShiftStatusOperation(w, 4);
-  if (v < 210 && is(23) && w[0] != 2 && w[1] > 5) w.Add(1, 1);
-  if (v < 219 && is(25) && w[0] == 3) w.Set(1, std::min<int64_t>(int64_t{w[1]} + 1, 119));
-  if (v < 220 && flowIs(11) && m_pShot) m_pShot->m_f20 = static_cast<uint16_t>(std::min(m_pShot->m_f20 + 1, 119));
-  if (v < 514 && flowIs(5) && m_pMove) {
-    m_pMove->m_f3 = 0;
-    m_pMove->m_f4 = 0;
-    m_pMove->m_f5 = 1;
-  }
-  if (v < 545 && is(19)) {
-    w.Size(18);
-    w.Set(10, 1);
-  }
-  if (v < 545 && is(31)) {
-    w.Size(15);
-    w.Set(11, 0);
-  }
-  if (v < 546 && is(19)) w.Set(10, (w[0] == 0 || w[0] == 7) ? 1 : 0);
-  if (v < 547 && is(19)) {
-    w.Size(18);
-    w.Set(11, 0);
-    w.Set(12, 0);
-    w.Set(13, 0);
-    w.Set(14, 1);
-    w.Set(15, 0);
-  }
-  if (v < 547 && is(31)) {
-    w.Size(15);
-    w.Set(12, 0);
-    w.Set(13, 0);
-  }
-  if (v < 556 && is(19)) {
-    w.Size(18);
-    w.Set(16, 1);
-  }
-  if (v < 722 && is(17) && w[0] > 1) w.Add(0, 1);
-  if (v < 723 && is(19)) {
-    w.Size(18);
-    w.Set(17, 0);
-  }
-  if (v < 723 && is(31)) {
-    w.Size(15);
-    w.Set(14, 0);
-  }
-  if (v < 726 && is(37)) {
-    w.Size(5);
-    w.Set(0, 11);
-  }
-  if (v < 727 && is(37) && w[0] == 11) {
-    int64_t value = w[1];
-    for (int threshold : {1, 2, 3, 13, 14, 15, 16})
-      if (value > threshold) ++value;
-    w.Set(1, value);
-  }
-  if (v < 734) {
-    // A kind was inserted at 24 (item commands: 9).
-    if (kind() > (item ? 8 : 23)) m_nKind = static_cast<uint8_t>(m_nKind + 1);
-    if (is(38) && w[0] > 23) w.Add(0, 1);
-  }
-  if (v < 747 && is(21)) {
-    w.Size(16);
-    w.Set(10, 0);
-    w.Set(11, 1);
-    w.Set(14, 0);
-  }
-  if (v < 760 && flowIs(16)) {
-    w.Size(4);
-    w.Set(3, 0);
-  }
-  if (v < 764 && flowIs(16)) {
-    cCondList::Create(m_pCondList);
-    m_pCondList->m_nMode = 0;
-  }
-  if (v < 767) {
-    if (flowIs(9) && w[0] > 3) w.Add(0, 6);
-    if (is(20) && m_pMove && m_pMove->m_f1 > 1) m_pMove->m_f1 = static_cast<uint8_t>(m_pMove->m_f1 + 3);
-    if (is(21)) {
-      w.Size(16);
-      w.ShiftFrom(0);
-      w.Set(0, 0);
-    }
-    if (is(22)) {
-      if (w[0] == 0 && w[3] > 1) w.Add(3, 3);
-      if (w[6] == 2 && w[12] > 1) w.Add(12, 3);
-    }
-    if (is(23) && w[0] > 1) w.Add(0, 3);
-  }
-  if (v < 820 && is(23)) w.Size(5);
+  for (const CommandMigration& row : kCommandMigrations)
+    if (v < row.before && RowMatches(row, *this)) row.step(*this, w);
 }
 
 void cEdCmd::ValidateDatabaseIndices() {
@@ -388,28 +465,28 @@ void cEdCmd::ValidateDatabaseIndices() {
     if (i < m_vParams.size() && m_vParams[i] >= DatabaseCount(list)) m_vParams[i] = to;
   };
   switch (kind) {
-    case 12:  // sword: its type, and its duration from the type's entries
+    case kCmdSword:  // its type, and its duration from the type's entries
       if (m_pShot) {
-        if (m_pShot->m_f28 >= DatabaseCount(DatabaseList::SwordType)) m_pShot->m_f28 = 0;
+        if (m_pShot->m_nType >= DatabaseCount(DatabaseList::SwordType)) m_pShot->m_nType = 0;
         uint16_t sum = 0;
-        for (int32_t value : SwordTypeEntryValues10(m_pShot->m_f28)) {
+        for (int32_t value : SwordTypeEntryValues10(m_pShot->m_nType)) {
           sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(value));
           if (static_cast<int16_t>(sum) >= 9999) sum = 9999;
         }
         m_nDuration = sum;
       }
       break;
-    case 26:  // graphic change to a special character bitmap
+    case kCmdChangeGraphic:  // source 4: a special character bitmap
       if (Word(0) == 4) resetWord(1, DatabaseList::BmpCharaExc, 1);
       break;
-    case 27: resetWord(0, DatabaseList::AnimeSet, 0); break;
-    case 28: resetWord(0, DatabaseList::Anime, 1); break;
-    case 29: resetWord(0, DatabaseList::Effect, 1); break;
-    case 30: resetWord(0, DatabaseList::CharaEffect, 1); break;
-    case 31: resetWord(0, DatabaseList::ScrEffect, 1); break;
-    case 32: resetWord(0, DatabaseList::Picture, 1); break;
-    case 35: resetWord(0, DatabaseList::Sound, 1); break;
-    case 36: resetWord(0, DatabaseList::Bgm, 1); break;
+    case kCmdChangeAnimeSet: resetWord(0, DatabaseList::AnimeSet, 0); break;
+    case kCmdPlayAnime: resetWord(0, DatabaseList::Anime, 1); break;
+    case kCmdPlayEffect: resetWord(0, DatabaseList::Effect, 1); break;
+    case kCmdPlayCharaEffect: resetWord(0, DatabaseList::CharaEffect, 1); break;
+    case kCmdPlayScreenEffect: resetWord(0, DatabaseList::ScrEffect, 1); break;
+    case kCmdShowPicture: resetWord(0, DatabaseList::Picture, 1); break;
+    case kCmdPlaySound: resetWord(0, DatabaseList::Sound, 1); break;
+    case kCmdPlayBgm: resetWord(0, DatabaseList::Bgm, 1); break;
     default: break;
   }
   for (cEdFlow& f : m_vFlows) f.ValidateDatabaseIndices();
@@ -417,41 +494,70 @@ void cEdCmd::ValidateDatabaseIndices() {
 
 namespace {
 
-size_t PaletteSize(int paletteKind, int listKind) {
+// The palette lists a reference may point into, in the order of the summon
+// commands (block, character, item).
+enum PaletteList : int { kBlockList = 0, kCharacterList = 1, kItemList = 2 };
+
+size_t PaletteSize(int paletteKind, int list) {
   const cPaletteLists& p = PaletteLists(paletteKind);
-  switch (listKind) {
-    case 0: return p.blocks ? p.blocks->size() : 0;
-    case 1: return p.characters ? p.characters->size() : 0;
+  switch (list) {
+    case kBlockList: return p.blocks ? p.blocks->size() : 0;
+    case kCharacterList: return p.characters ? p.characters->size() : 0;
     default: return p.items ? p.items->size() : 0;
   }
 }
 
+// Summons and the item-get command name the palette 0 common, 1 stage.
+constexpr int PaletteKindOfChoice(int choice) { return choice + kPaletteCommon; }
+
 }  // namespace
 
 void cEdCmd::ValidatePaletteReferences() {
-  const int itemGet = IsItemCommand() ? 10 : 25;
-  if (!IsItemCommand() && (m_nKind == 11 || m_nKind == 12) && m_pShot) {
+  const int itemGet = IsItemCommand() ? ItemKindOfFlowKind(kCmdGetItem) : kCmdGetItem;
+  if (!IsItemCommand() && (m_nKind == kCmdShot || m_nKind == kCmdSword) && m_pShot) {
     // The item a shot or sword drops.
-    if ((m_pShot->m_f53 == 1 || m_pShot->m_f53 == 2) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_f54), PaletteSize(m_pShot->m_f53, 2))) {
-      m_pShot->m_f53 = 0;
-      m_pShot->m_f54 = 0;
+    const int palette = m_pShot->m_nItemPalette;
+    if ((palette == kPaletteCommon || palette == kPaletteStage) &&
+        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nItemIndex), PaletteSize(palette, kItemList))) {
+      m_pShot->m_nItemPalette = 0;
+      m_pShot->m_nItemIndex = 0;
     }
-  } else if (!IsItemCommand() && m_nKind >= 13 && m_nKind <= 15 && m_pShot) {
-    // Summons: palette 0 common, 1 stage; block, character or item by kind.
-    if ((m_pShot->m_f58 == 0 || m_pShot->m_f58 == 1) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_f59), PaletteSize(m_pShot->m_f58 + 1, m_nKind - 13)))
-      m_pShot->m_f59 = 1;
+  } else if (!IsItemCommand() && m_nKind >= kCmdSummonBlock && m_nKind <= kCmdSummonItem && m_pShot) {
+    // What is summoned (block, character or item) follows the kind.
+    const int choice = m_pShot->m_nSummonPalette;
+    if ((choice == 0 || choice == 1) &&
+        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nSummonIndex),
+                       PaletteSize(PaletteKindOfChoice(choice), m_nKind - kCmdSummonBlock)))
+      m_pShot->m_nSummonIndex = 1;
   } else if (m_nKind == itemGet) {
-    const uint32_t palette = Word(0);
-    if ((palette == 0 || palette == 1) && m_vParams.size() > 1 &&
-        m_vParams[1] >= PaletteSize(static_cast<int>(palette) + 1, 2))
+    const uint32_t choice = Word(0);
+    if ((choice == 0 || choice == 1) && m_vParams.size() > 1 &&
+        m_vParams[1] >= PaletteSize(PaletteKindOfChoice(static_cast<int>(choice)), kItemList))
       m_vParams[1] = 1;
   }
   for (cEdFlow& f : m_vFlows) f.ValidatePaletteReferences();
 }
 
 // ---- cEdFlow ----
+
+namespace {
+
+// Triggers inserted over the years, in the order of the versions: files
+// older than `before` move every trigger from `at` (numbered as at that
+// version) up by `count`.
+struct TriggerInsertion {
+  int32_t before;
+  int at;
+  int count;
+};
+
+constexpr TriggerInsertion kTriggerInsertions[] = {
+    {132, 11, 1},  // today's kTriggerBlockAboveOrBelow
+    {164, kTriggerTouchedBlockCharacter, 2},
+    {762, kTriggerAttackDamaged, 3},
+};
+
+}  // namespace
 
 cEdFlow::cEdFlow() { Clear(); }
 
@@ -477,12 +583,14 @@ bool cEdFlow::Read(cDataReader& in) {
   if (!ReadCommandList(in, m_vCmds)) return false;
   const int32_t v = nFileVersion;
   if (v < kDataVersion) {
-    // Triggers inserted over the years; the stored value is a signed byte.
-    auto t = [&] { return static_cast<int>(static_cast<int8_t>(m_nTrigger)); };
-    if (v <= 131 && t() >= 11) m_nTrigger = static_cast<uint8_t>(m_nTrigger + 1);
-    if (v < 163 && t() != 0) m_nExclusive = 0;
-    if (v < 164 && t() >= 5) m_nTrigger = static_cast<uint8_t>(m_nTrigger + 2);
-    if (v < 762 && t() >= 18) m_nTrigger = static_cast<uint8_t>(m_nTrigger + 3);
+    // Files before 163 keep an exclusive-group flag only on flows that
+    // always run (no renumbering below changes whether a trigger is 0).
+    if (v < 163 && m_nTrigger != kTriggerAlways) m_nExclusive = 0;
+    for (const TriggerInsertion& row : kTriggerInsertions) {
+      // The stored value is a signed byte.
+      if (v < row.before && static_cast<int8_t>(m_nTrigger) >= row.at)
+        m_nTrigger = static_cast<uint8_t>(m_nTrigger + row.count);
+    }
   }
   // The running program never keeps a flow's name.
   m_strName.clear();

@@ -38,9 +38,9 @@ class cFlowKey : public cRecord {
   std::vector<uint8_t> m_vKeys;
 };
 
-// One command. Family 0 is a flow command (kinds of CommandKindTable), any
-// other family an item command (kinds of ItemCommandKindTable; item kind k
-// for k = 2..24 is flow kind k + 15).
+// One command. Family 0 is a flow command (a CommandKind, the rows of
+// CommandKindTable), any other family an item command (kinds of
+// ItemCommandKindTable; item kind k for k = 2..24 is flow kind k + 15).
 class cEdCmd : public cRecord {
  public:
   cEdCmd();
@@ -124,7 +124,7 @@ class cEdFlow : public cRecord {
   uint8_t m_nTestPlay = 0;    // non-zero: only in the editor's test play (see KeepTestPlayFlows)
   uint8_t m_nCondMode = 0;    // all / any of the conditions
   uint8_t m_nOnlyOnce = 0;    // the conditions are tested only once
-  uint8_t m_nTrigger = 0;     // FlowTriggerLabels, 0..22
+  uint8_t m_nTrigger = 0;     // a FlowTrigger (labels.h), 0..22
   uint8_t m_nTargetOther = 0; // from 762: the object that raised the trigger becomes a target
   uint8_t m_nTargetSlot = 0;  // from 767: which target slot receives it
   uint8_t m_nKeyTolerance = 0;

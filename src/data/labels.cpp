@@ -70,50 +70,76 @@ std::vector<StatusFieldEntry> MakeStatusTable(std::initializer_list<Utf8StatusRo
 }  // namespace
 
 // Kind, label and the count of 32-bit parameter words a command of that kind
-// carries. The order is the kind numbering of the data files.
+// carries. The order is the kind numbering of the data files; the kind column
+// holds the rows to it at compile time.
+namespace {
+
+struct CommandKindRow {
+  CommandKind kind;
+  const char* text;
+  int32_t words;
+};
+
+constexpr CommandKindRow kCommandKindRows[] = {
+    {kCmdNone,                "", 0},
+    {kCmdWait,                "ウエイト", 0},
+    {kCmdMoveStraight,        "直線移動", 0},
+    {kCmdMoveGroundTurn,      "地上折り返し移動", 0},
+    {kCmdMoveCircle,          "円移動", 0},
+    {kCmdMoveCharge,          "突撃移動", 0},
+    {kCmdMoveHoming,          "誘導移動", 0},
+    {kCmdMoveAvoidScreenEdge, "画面外回避移動", 0},
+    {kCmdStopMoving,          "移動の無効化", 0},
+    {kCmdTurn,                "向き変更", 1},
+    {kCmdJump,                "ジャンプ", 5},
+    {kCmdShot,                "ショット", 0},
+    {kCmdSword,               "ソード", 0},
+    {kCmdSummonBlock,         "ブロック召喚", 0},
+    {kCmdSummonCharacter,     "キャラ召喚", 0},
+    {kCmdSummonItem,          "アイテム召喚", 0},
+    {kCmdFlowControl,         "フローの操作", 4},
+    {kCmdStageClear,          "ステージクリア", 9},
+    {kCmdGameWait,            "ゲームウエイト", 1},
+    {kCmdMessage,             "メッセージ", 18},
+    {kCmdWarp,                "ワープ", 0},
+    {kCmdSetTarget,           "ターゲットの設定", 16},
+    {kCmdStatus,              "ステータスの操作", 18},
+    {kCmdStatus2,             "ステータスの操作2", 5},
+    {kCmdVanish,              "消滅", 3},
+    {kCmdGetItem,             "アイテムの取得", 2},
+    {kCmdChangeGraphic,       "グラフィックの変更", 3},
+    {kCmdChangeAnimeSet,      "基本アニメセットの変更", 1},
+    {kCmdPlayAnime,           "アニメの実行", 1},
+    {kCmdPlayEffect,          "エフェクトの実行", 8},
+    {kCmdPlayCharaEffect,     "キャラエフェクトの実行", 3},
+    {kCmdPlayScreenEffect,    "画面エフェクトの実行", 3},
+    {kCmdShowPicture,         "ピクチャーの表示", 15},
+    {kCmdScreenColour,        "画面の色を変更", 8},
+    {kCmdChangeBackground,    "背景の変更", 2},
+    {kCmdPlaySound,           "効果音の再生", 1},
+    {kCmdPlayBgm,             "BGMの再生", 2},
+    {kCmdRunCode,             "コードの実行", 0},
+    {kCmdArrange,             "アレンジ", 5},
+    {kCmdLoop,                "ループ", 2},
+};
+
+constexpr bool RowsInKindOrder() {
+  int i = 0;
+  for (const CommandKindRow& row : kCommandKindRows)
+    if (row.kind != i++) return false;
+  return i == kCommandKindCount;
+}
+static_assert(RowsInKindOrder(), "command-kind rows out of the kind order");
+
+}  // namespace
+
 const std::vector<LabelEntry>& CommandKindTable() {
-  static const std::vector<LabelEntry> table = MakeEntries({
-      {"", 0},                        // 0
-      {"ウエイト", 0},                // 1
-      {"直線移動", 0},                // 2
-      {"地上折り返し移動", 0},        // 3
-      {"円移動", 0},                  // 4
-      {"突撃移動", 0},                // 5
-      {"誘導移動", 0},                // 6
-      {"画面外回避移動", 0},          // 7
-      {"移動の無効化", 0},            // 8
-      {"向き変更", 1},                // 9
-      {"ジャンプ", 5},                // 10
-      {"ショット", 0},                // 11
-      {"ソード", 0},                  // 12
-      {"ブロック召喚", 0},            // 13
-      {"キャラ召喚", 0},              // 14
-      {"アイテム召喚", 0},            // 15
-      {"フローの操作", 4},            // 16
-      {"ステージクリア", 9},          // 17
-      {"ゲームウエイト", 1},          // 18
-      {"メッセージ", 18},             // 19
-      {"ワープ", 0},                  // 20
-      {"ターゲットの設定", 16},       // 21
-      {"ステータスの操作", 18},       // 22
-      {"ステータスの操作2", 5},       // 23
-      {"消滅", 3},                    // 24
-      {"アイテムの取得", 2},          // 25
-      {"グラフィックの変更", 3},      // 26
-      {"基本アニメセットの変更", 1},  // 27
-      {"アニメの実行", 1},            // 28
-      {"エフェクトの実行", 8},        // 29
-      {"キャラエフェクトの実行", 3},  // 30
-      {"画面エフェクトの実行", 3},    // 31
-      {"ピクチャーの表示", 15},       // 32
-      {"画面の色を変更", 8},          // 33
-      {"背景の変更", 2},              // 34
-      {"効果音の再生", 1},            // 35
-      {"BGMの再生", 2},               // 36
-      {"コードの実行", 0},            // 37
-      {"アレンジ", 5},                // 38
-      {"ループ", 2},                  // 39
-  });
+  static const std::vector<LabelEntry> table = [] {
+    std::vector<LabelEntry> t;
+    t.reserve(std::size(kCommandKindRows));
+    for (const CommandKindRow& row : kCommandKindRows) t.emplace_back(plat::Utf8ToCp932(row.text).c_str(), row.words);
+    return t;
+  }();
   return table;
 }
 
@@ -123,7 +149,7 @@ const std::vector<LabelEntry>& ItemCommandKindTable() {
   static const std::vector<LabelEntry> table = [] {
     std::vector<LabelEntry> t = MakeEntries({{"", 0}, {"フローの変更", 2}});
     const std::vector<LabelEntry>& flow = CommandKindTable();
-    for (int kind = 17; kind < kCommandKindCount; ++kind) t.push_back(flow[kind]);
+    for (int kind = kCmdStageClear; kind < kCommandKindCount; ++kind) t.push_back(flow[kind]);
     return t;
   }();
   return table;
@@ -200,7 +226,7 @@ int CommandParameterWords(int family, int kind) {
 }
 
 int FlowKindOfItemKind(int itemKind) {
-  return itemKind >= 2 && itemKind < kItemCommandKindCount ? itemKind + 15 : -1;
+  return itemKind > kItemCmdChangeFlow && itemKind < kItemCommandKindCount ? itemKind + 15 : -1;
 }
 
 const std::string& FontFaceName(int64_t index) {
@@ -240,9 +266,9 @@ const OperableTable& Operables() {
         {"目標Y(bl)", -640, 640}, {"目標Y(dot)", -640, 640},
         {"角度", -7200, 7200},    {"分身値による増加角度", -7200, 7200},
     };
-    set(2, straight);
-    set(5, straight);
-    set(6, {
+    set(kCmdMoveStraight, straight);
+    set(kCmdMoveCharge, straight);
+    set(kCmdMoveHoming, {
                {"誘導性能の悪さ", 0, 10},
                {"分身値による増加誘導性能の悪さ", 0, 10},
                {"目標X(bl)", -640, 640},
@@ -250,7 +276,7 @@ const OperableTable& Operables() {
                {"目標Y(bl)", -640, 640},
                {"目標Y(dot)", -640, 640},
            });
-    set(11, {
+    set(kCmdShot, {
                 {"グラフィック", 1, 120},
                 {"Z座標", 0, 7},
                 {"フォーメーション固有1", 0, kOpenMaximum},
@@ -282,7 +308,7 @@ const OperableTable& Operables() {
                 {"威力", -999999, 999999},
                 {"衝撃", -20, 20},
             });
-    set(12, {{"勢力", 0, 7}, {"Z座標", 0, 7}, {"威力", -999999, 999999}, {"衝撃", -20, 20}});
+    set(kCmdSword, {{"勢力", 0, 7}, {"Z座標", 0, 7}, {"威力", -999999, 999999}, {"衝撃", -20, 20}});
     const std::initializer_list<OperableRow> summonBlock = {
         {"フォーメーション固有1", 0, kOpenMaximum},
         {"フォーメーション固有2", 0, kOpenMaximum},
@@ -292,10 +318,10 @@ const OperableTable& Operables() {
         {"召喚位置のズレY(dot)", -640, 640},
         {"存在時間(1/10s)", 1, 9999},
     };
-    set(13, summonBlock);
-    set(14, {{"勢力", 0, 7}});
-    set(14, summonBlock);
-    set(15, {
+    set(kCmdSummonBlock, summonBlock);
+    set(kCmdSummonCharacter, {{"勢力", 0, 7}});
+    set(kCmdSummonCharacter, summonBlock);
+    set(kCmdSummonItem, {
                 {"フォーメーション固有1", 0, kOpenMaximum},
                 {"フォーメーション固有2", 0, kOpenMaximum},
                 {"フォーメーション固有3", 0, kOpenMaximum},
@@ -303,21 +329,21 @@ const OperableTable& Operables() {
                 {"召喚位置のズレX(dot)", -640, 640},
                 {"召喚位置のズレY(dot)", -640, 640},
             });
-    set(17, {
+    set(kCmdStageClear, {
                 {"次のステージの番号", 1, 99},
                 {"次のステージの初期位置X(bl)", 0, 999},
                 {"次のステージの初期位置Y(bl)", 0, 999},
                 {"クリア後のワールドマップの位置X", 0, 999},
                 {"クリア後のワールドマップの位置Y", 0, 999},
             });
-    set(19, {
+    set(kCmdMessage, {
                 {"メッセージID", 0, 999},
                 {"座標X(bl)", 0, 20},
                 {"表示位置のズレX(dot)", -999, 999},
                 {"座標Y(bl)", 0, 15},
                 {"表示位置のズレY(dot)", -999, 999},
             });
-    set(20, {
+    set(kCmdWarp, {
                 {"距離(hbl)", 0, 64},
                 {"分身値による増加距離(hbl)", -40, 40},
                 {"目標X(bl)", -640, 640},
@@ -325,22 +351,22 @@ const OperableTable& Operables() {
                 {"目標Y(bl)", -640, 640},
                 {"目標Yのズレ(dot)", -640, 640},
             });
-    set(21, {
+    set(kCmdSetTarget, {
                 {"対象勢力", 0, 7},
                 {"対象キャラID", 0, 99},
                 {"キャラ変数と比較する数値", -999999, 999999},
             });
-    set(22, {{"乱数の最小値", -999999, 999999}, {"乱数の最大値", -999999, 999999}});
-    set(24, {{"対象勢力", 0, 7}});
-    set(26, {{"グラフィック", 1, 119}, {"ズレ", -999, 999}});
-    set(29, {
+    set(kCmdStatus, {{"乱数の最小値", -999999, 999999}, {"乱数の最大値", -999999, 999999}});
+    set(kCmdVanish, {{"対象勢力", 0, 7}});
+    set(kCmdChangeGraphic, {{"グラフィック", 1, 119}, {"ズレ", -999, 999}});
+    set(kCmdPlayEffect, {
                 {"座標X(bl)", 0, 511},
                 {"表示位置のズレX(dot)", -999, 999},
                 {"座標Y(bl)", 0, 511},
                 {"表示位置のズレY(dot)", -999, 999},
                 {"表示倍率(%)", 1, 1000},
             });
-    set(32, {
+    set(kCmdShowPicture, {
                 {"ピクチャーID", 0, 999},
                 {"座標X(bl)", 0, 511},
                 {"表示位置のズレX(dot)", -999, 999},
@@ -348,8 +374,8 @@ const OperableTable& Operables() {
                 {"表示位置のズレY(dot)", -999, 999},
                 {"表示倍率(%)", 1, 1000},
             });
-    set(33, {{"R", 0, 255}, {"G", 0, 255}, {"B", 0, 255}, {"%", 0, 100}});
-    set(34, {{"背景番号", 1, 8}});
+    set(kCmdScreenColour, {{"R", 0, 255}, {"G", 0, 255}, {"B", 0, 255}, {"%", 0, 100}});
+    set(kCmdChangeBackground, {{"背景番号", 1, 8}});
     return t;
   }();
   return table;
@@ -364,10 +390,16 @@ struct OperableWords {
 };
 
 constexpr OperableWords kOperableWords[] = {
-    {17, 5, {1, 6, 7, 3, 4}},     {19, 5, {13, 1, 2, 3, 4}}, {21, 3, {2, 10, 13}},
-    {22, 2, {8, 9}},              {24, 1, {1}},              {26, 2, {1, 2}},
-    {29, 5, {2, 3, 4, 5, 6}},     {32, 6, {13, 2, 3, 4, 5, 7}},
-    {33, 4, {0, 1, 2, 3}},        {34, 1, {0}},
+    {kCmdStageClear, 5, {1, 6, 7, 3, 4}},
+    {kCmdMessage, 5, {13, 1, 2, 3, 4}},
+    {kCmdSetTarget, 3, {2, 10, 13}},
+    {kCmdStatus, 2, {8, 9}},
+    {kCmdVanish, 1, {1}},
+    {kCmdChangeGraphic, 2, {1, 2}},
+    {kCmdPlayEffect, 5, {2, 3, 4, 5, 6}},
+    {kCmdShowPicture, 6, {13, 2, 3, 4, 5, 7}},
+    {kCmdScreenColour, 4, {0, 1, 2, 3}},
+    {kCmdChangeBackground, 1, {0}},
 };
 
 }  // namespace

@@ -151,6 +151,58 @@ const std::vector<StatusOp2Entry>& StatusOperation2Table();
 inline constexpr int kCommandKindCount = 40;      // flow commands (family 0)
 inline constexpr int kItemCommandKindCount = 25;  // item commands (family non-zero)
 
+// The kinds of flow commands (family 0) as the data files number them: the
+// rows of `CommandKindTable`, in this order.
+enum CommandKind : int {
+  kCmdNone = 0,
+  kCmdWait = 1,
+  kCmdMoveStraight = 2,
+  kCmdMoveGroundTurn = 3,     // walks on the ground, turning back at edges and walls
+  kCmdMoveCircle = 4,
+  kCmdMoveCharge = 5,
+  kCmdMoveHoming = 6,
+  kCmdMoveAvoidScreenEdge = 7,
+  kCmdStopMoving = 8,
+  kCmdTurn = 9,
+  kCmdJump = 10,
+  kCmdShot = 11,
+  kCmdSword = 12,
+  kCmdSummonBlock = 13,
+  kCmdSummonCharacter = 14,
+  kCmdSummonItem = 15,
+  kCmdFlowControl = 16,       // starts, ends, pauses or removes flows
+  kCmdStageClear = 17,
+  kCmdGameWait = 18,
+  kCmdMessage = 19,
+  kCmdWarp = 20,
+  kCmdSetTarget = 21,
+  kCmdStatus = 22,
+  kCmdStatus2 = 23,
+  kCmdVanish = 24,
+  kCmdGetItem = 25,
+  kCmdChangeGraphic = 26,
+  kCmdChangeAnimeSet = 27,
+  kCmdPlayAnime = 28,
+  kCmdPlayEffect = 29,
+  kCmdPlayCharaEffect = 30,
+  kCmdPlayScreenEffect = 31,
+  kCmdShowPicture = 32,
+  kCmdScreenColour = 33,
+  kCmdChangeBackground = 34,
+  kCmdPlaySound = 35,
+  kCmdPlayBgm = 36,
+  kCmdRunCode = 37,
+  kCmdArrange = 38,
+  kCmdLoop = 39,
+};
+
+// The item-command kinds of their own; item kinds 2..24 are the flow kinds
+// from the stage clear on (`FlowKindOfItemKind`, `ItemKindOfFlowKind`).
+enum ItemCommandKind : int {
+  kItemCmdNone = 0,
+  kItemCmdChangeFlow = 1,
+};
+
 // The kinds of flow commands with their parameter-word counts (40, no terminator).
 inline constexpr EntryTableRef<LabelEntry> CommandKindTable{&labels_build::CommandKindTable};
 // The kinds of item commands: 0 empty, 1 "フローの変更", 2..24 = flow kinds 17..39.
@@ -165,6 +217,42 @@ int CommandParameterWords(int family, int kind);
 // The flow-command kind that item-command kind `itemKind` runs (itemKind + 15
 // for 2..24); -1 for item kinds 0 and 1 and for kinds outside the table.
 int FlowKindOfItemKind(int itemKind);
+// The item-command kind of flow kind `flowKind` (flowKind - 15 for the stage
+// clear and after); -1 for the kinds item commands do not have.
+constexpr int ItemKindOfFlowKind(int flowKind) {
+  return flowKind >= kCmdStageClear && flowKind < kCommandKindCount ? flowKind - 15 : -1;
+}
+
+// ---------------------------------------------------------------------------
+// Flow triggers: what starts a flow, as the data files number them (the
+// labels of `FlowTriggerLabels`, in this order).
+
+enum FlowTrigger : int {
+  kTriggerAlways = 0,
+  kTriggerDamaged = 1,
+  kTriggerKnockedBack = 2,
+  kTriggerDied = 3,
+  kTriggerTouchedCharacter = 4,
+  kTriggerTouchedBlockCharacter = 5,
+  kTriggerOnBlockCharacter = 6,
+  kTriggerHitByShot = 7,
+  kTriggerTouchedItem = 8,
+  kTriggerTouchedBlock = 9,
+  kTriggerBlockLeftOrRight = 10,
+  kTriggerBlockLeft = 11,
+  kTriggerBlockRight = 12,
+  kTriggerBlockAboveOrBelow = 13,
+  kTriggerBlockAbove = 14,
+  kTriggerBlockBelow = 15,
+  kTriggerRiddenByHero = 16,
+  kTriggerRiddenByCharacter = 17,
+  kTriggerAttackDamaged = 18,   // this character's attack did damage
+  kTriggerAttackKnockedBack = 19,
+  kTriggerAttackHit = 20,
+  kTriggerBeforeStageStart = 21,
+  kTriggerOnlyByFlowControl = 22,  // started only by a flow-control command
+  kFlowTriggerCount = 23,
+};
 
 // ---------------------------------------------------------------------------
 // Status tables.
@@ -201,7 +289,9 @@ void BuildOperableParameterTable();
 // without operable parameters.
 const std::vector<OperableParameter>& OperableParameters(int kind);
 // The parameter word that operable parameter `n` of `kind` reads and writes,
-// for the kinds whose operable parameters live in the parameter words (17, 19,
-// 21, 22, 24, 26, 29, 32, 33, 34); -1 for the others (their parameters live in
-// the command's movement or shot record) and for n outside the kind's list.
+// for the kinds whose operable parameters live in the parameter words (stage
+// clear, message, set target, status, vanish, change graphic, play effect,
+// show picture, screen colour, change background); -1 for the others (their
+// parameters live in the command's movement or shot record) and for n outside
+// the kind's list.
 int OperableParameterWord(int kind, int n);

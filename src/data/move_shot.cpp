@@ -106,7 +106,7 @@ void cEdShot::DefineFields(int32_t version) {
   Declare(m_f17, "f17");
   Declare(m_f18, "f18");
   Declare(m_f19, "f19");
-  Declare(m_f20, "graphic");
+  Declare(m_nGraphic, "graphic");
   Declare(m_f21, "f21");
   Declare(m_f22, "f22");
   Declare(m_f23, "f23");
@@ -114,7 +114,7 @@ void cEdShot::DefineFields(int32_t version) {
   Declare(m_f25, "f25");
   Declare(m_f26, "f26");
   Declare(m_f27, "f27");
-  Declare(m_f28, "type");
+  Declare(m_nType, "type");
   Declare(m_f29, "f29");
   if (version >= 767) Declare(m_f30, "f30");
   if (version >= 211) Declare(m_f31, "f31");
@@ -140,14 +140,14 @@ void cEdShot::DefineFields(int32_t version) {
   Declare(m_f49, "f49");
   Declare(m_f50, "f50");
   Declare(m_f51, "f51");
-  Declare(m_f52, "effect");
-  Declare(m_f53, "itemKind");
-  Declare(m_f54, "itemIndex");
+  Declare(m_nEffect, "effect");
+  Declare(m_nItemPalette, "itemKind");
+  Declare(m_nItemIndex, "itemIndex");
   Declare(m_f55, "f55");
   Declare(m_f56, "f56");
   if (version >= 197) Declare(m_f57, "f57");
-  Declare(m_f58, "summonPalette");
-  Declare(m_f59, "summonIndex");
+  Declare(m_nSummonPalette, "summonPalette");
+  Declare(m_nSummonIndex, "summonIndex");
   Declare(m_f60, "f60");
   Declare(m_f61, "f61");
   Declare(m_f62, "f62");
@@ -163,7 +163,7 @@ bool cEdShot::Read(cDataReader& in) {
   if (v < kDataVersion) {
     if (v < 158) m_f10 = 0;
     if (v < 197) m_f57 = m_f56;
-    if (v < 212) m_f31 = (m_f28 >= 4 && m_f28 <= 7) ? 1 : 0;
+    if (v < 212) m_f31 = (m_nType >= 4 && m_nType <= 7) ? 1 : 0;
     if (v < 213) {
       m_f34 = 0;
       m_f35 = 0;
@@ -183,7 +183,7 @@ void cEdShot::Write(cDataWriter& out) {
 
 void cEdShot::ValidateReferences() {
   if (m_f26 < 1) m_f26 = 1;
-  if (m_f52 >= DatabaseCount(DatabaseList::Effect)) m_f52 = 0;
+  if (m_nEffect >= DatabaseCount(DatabaseList::Effect)) m_nEffect = 0;
 }
 
 void cEdShot::Create(std::shared_ptr<cEdShot>& holder) { holder = std::make_shared<cEdShot>(); }

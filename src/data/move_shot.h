@@ -1,8 +1,10 @@
 // The parameter objects of movement, shot, sword and summon commands: their
 // many settings stored as records instead of parameter words. A command holds
 // each through a shared_ptr; a file carries the object only when the command
-// has one. Fields are named by their place in the file (m_fN is field N);
-// what they do in play belongs to stage play and the flow executors.
+// has one. Fields are named by their place in the file (m_fN is field N)
+// until code here uses one and knows what it means; those carry names, with
+// their field number in the comment. What the fields do in play belongs to
+// stage play and the flow executors.
 #pragma once
 
 #include <cstdint>
@@ -62,9 +64,9 @@ class cEdShot : public cRecord {
   uint8_t m_f12 = 0, m_f13 = 0;
   uint16_t m_f14 = 0, m_f15 = 0, m_f16 = 0, m_f17 = 0;
   uint8_t m_f18 = 0, m_f19 = 0;
-  uint16_t m_f20 = 0;  // graphic number
+  uint16_t m_nGraphic = 0;  // field 20: graphic number
   uint8_t m_f21 = 0, m_f22 = 0, m_f23 = 0, m_f24 = 0, m_f25 = 0, m_f26 = 0, m_f27 = 0;
-  uint8_t m_f28 = 0;  // type; for a sword command the index into the SwordType list
+  uint8_t m_nType = 0;  // field 28; for a sword command the index into the SwordType list
   uint16_t m_f29 = 0;
   uint8_t m_f30 = 0, m_f31 = 0;
   uint16_t m_f32 = 0, m_f33 = 0;
@@ -78,11 +80,11 @@ class cEdShot : public cRecord {
   int32_t m_f49 = 0;
   uint16_t m_f50 = 0;
   uint8_t m_f51 = 0;
-  uint16_t m_f52 = 0;  // effect: index into the database's Effect list
-  int8_t m_f53 = 0;    // item dropped or held: 0 none, 1 common palette, 2 stage palette
-  int16_t m_f54 = 0;   // that item's index in its palette's item list
+  uint16_t m_nEffect = 0;         // field 52: index into the database's Effect list
+  int8_t m_nItemPalette = 0;      // field 53, item dropped or held: 0 none, 1 common, 2 stage palette
+  int16_t m_nItemIndex = 0;       // field 54: that item's index in its palette's item list
   uint8_t m_f55 = 0, m_f56 = 0, m_f57 = 0;
-  int8_t m_f58 = 0;   // summon palette: 0 common, 1 stage
-  int16_t m_f59 = 0;  // summoned block, character or item: index in that palette's list
+  int8_t m_nSummonPalette = 0;    // field 58: 0 common palette, 1 stage palette
+  int16_t m_nSummonIndex = 0;     // field 59: summoned block, character or item in that palette
   uint8_t m_f60 = 0, m_f61 = 0, m_f62 = 0, m_f63 = 0, m_f64 = 0;
 };

@@ -196,6 +196,34 @@ void cStageText::DefineFields(int32_t version) {
 
 // ---- cStageData ----
 
+namespace {
+
+// Settings of older stage files, in the order of the versions: files older
+// than `before` get field `field` set to `value`, or to field `copyOf`'s
+// value where that is not 0.
+struct StageUpgrade {
+  int32_t before;
+  int field;
+  int32_t value;
+  int copyOf;
+};
+
+constexpr StageUpgrade kStageUpgrades[] = {
+    {155, 42, 0, 40}, {155, 43, 0, 41}, {155, 66, 0, 64}, {155, 67, 0, 65},
+    {155, 50, 0, 0},  {155, 51, 0, 0},  {155, 72, 0, 0},  {155, 73, 0, 0},
+    {166, 25, 1, 0},
+    {183, 30, 1, 0},
+    {184, 31, 0, 0},
+    {199, 26, 0, 0},
+    {200, 36, 16, 0}, {200, 37, 24, 0}, {200, 38, 16, 0}, {200, 39, 16, 0},
+    {200, 48, 1, 0},  {200, 49, 0, 0},  {200, 52, 0, 0},  {200, 56, 5, 0},
+    {200, 60, 16, 0}, {200, 61, 30, 0}, {200, 62, 16, 0}, {200, 63, 30, 0},
+    {200, 70, 1, 0},  {200, 71, 1, 0},
+    {225, 33, 0, 0},
+};
+
+}  // namespace
+
 cStageData::cStageData() {
   // Parameter sets are cleared by their own constructors.
   DefineFields(nDataVersion);
@@ -320,32 +348,16 @@ bool cStageData::Read(cDataReader& in) {
 
   const int32_t v = nFileVersion;
   if (v < kDataVersion) {
-    int32_t* f = m_nFields;
-    if (v < 155) {
-      f[42] = f[40];
-      f[43] = f[41];
-      f[66] = f[64];
-      f[67] = f[65];
-      f[50] = f[51] = f[72] = f[73] = 0;
+    for (const StageUpgrade& row : kStageUpgrades) {
+      if (v >= row.before) continue;
+      m_nFields[row.field] = row.copyOf != 0 ? m_nFields[row.copyOf] : row.value;
     }
-    if (v < 166) f[25] = 1;
+    // The HP and SP ranking genres came in at 181, off in older stages.
     if (v < 181) {
       m_RankingSwitches.resize(5, 0);
       m_RankingSwitches[3] = 0;
       m_RankingSwitches[4] = 0;
     }
-    if (v < 183) f[30] = 1;
-    if (v < 184) f[31] = 0;
-    if (v < 199) f[26] = 0;
-    if (v < 200) {
-      f[36] = 16, f[37] = 24, f[38] = 16, f[39] = 16;
-      f[48] = 1, f[49] = 0;
-      f[52] = 0;
-      f[56] = 5;
-      f[60] = 16, f[61] = 30, f[62] = 16, f[63] = 30;
-      f[70] = 1, f[71] = 1;
-    }
-    if (v < 225) f[33] = 0;
     if (v < 754) m_Texts.resize(1000);
   }
   Normalize();

@@ -178,14 +178,14 @@ cSystemData::cSystemData() { SetDefaults(); }
 
 int32_t cSystemData::Num(int k) const {
   if (k >= kSysColourKeyRed && k <= kSysColourKeyBlue) return m_byColourKey[k - kSysColourKeyRed];
-  if (k == 33) return m_nDropped;
+  if (k == kSysDroppedNumber) return m_nDropped;
   return (k >= 1 && k <= 80) ? m_n[k] : 0;
 }
 
 void cSystemData::SetNum(int k, int32_t value) {
   if (k >= kSysColourKeyRed && k <= kSysColourKeyBlue)
     m_byColourKey[k - kSysColourKeyRed] = static_cast<uint8_t>(value);
-  else if (k == 33)
+  else if (k == kSysDroppedNumber)
     m_nDropped = value;
   else if (k >= 1 && k <= 80)
     m_n[k] = value;
@@ -195,7 +195,7 @@ void cSystemData::DefineFields(int32_t version) {
   ClearDeclarations();
   for (int k = 1; k <= 80; ++k) {
     if (version < kFieldVersion[k]) continue;
-    if (k == 33) {
+    if (k == kSysDroppedNumber) {
       if (version <= 259) Declare(m_nDropped, FieldName(k));
     } else if (k >= kSysColourKeyRed && k <= kSysColourKeyBlue) {
       Declare(m_byColourKey[k - kSysColourKeyRed], FieldName(k));
@@ -295,155 +295,197 @@ bool cSystemData::Read(cDataReader& in) {
   return true;
 }
 
+namespace {
+
+// ---- upgrade steps of the counted lists ----
+
+// A "System.ini" key table entry becomes a number key.
+void SetNumberKey(cSystemData& s, size_t entry, const char* name, int32_t value) {
+  s.m_Keys[entry] = cOptionKey();
+  s.m_Keys[entry].SetNumber(name, value);
+}
+
+// A carry-over flag came in at `i`, with `value` for older games.
+void InsertCarryOverFlag(cSystemData& s, size_t i, uint8_t value) {
+  MakeLength(s.m_CarryOver, 25);
+  MoveUpFrom(s.m_CarryOver, i);
+  s.m_CarryOver[i] = value;
+}
+
+void AutoSaveEntries(cSystemData& s) {
+  MakeLength(s.m_WorldMapCmds, 4);
+  MoveUpFrom(s.m_WorldMapCmds, 1);
+  s.m_WorldMapCmds[1] = cCmd();
+  s.m_WorldMapCmds[1].m_strLabel = plat::Sjis("オートセーブ");
+  InsertText(s.m_Texts, 12, "保存先が不明です！一度は「セーブ」して下さい！");
+  InsertText(s.m_Texts, 12, "オートセーブＯＦＦ");
+  InsertText(s.m_Texts, 12, "オートセーブＯＮ");
+}
+
+// The HP and SP ranking genres came in, off in older games.
+void HpAndSpGenres(cSystemData& s) {
+  for (size_t i = 0; i < 4 && i < s.m_Ranking.size(); ++i) {
+    s.m_Ranking[i].m_Genres.resize(5, 0);
+    s.m_Ranking[i].m_Genres[3] = s.m_Ranking[i].m_Genres[4] = 0;
+  }
+  InsertText(s.m_Texts, 8, "残りHP");
+  InsertText(s.m_Texts, 9, "残りSP");
+}
+
+void RetryAndMapTexts(cSystemData& s) {
+  InsertText(s.m_Texts, 22, "リトライ");
+  InsertText(s.m_Texts, 23, "マップへ戻る");
+}
+
+void KeyDirect3D(cSystemData& s) {
+  MakeLength(s.m_Keys, 11);
+  MoveUpFrom(s.m_Keys, 0);
+  SetNumberKey(s, 0, "Direct3D", 1);
+  // "VSync" lost its values above 2.
+  if (s.m_Keys[3].m_nDefault >= 3) s.m_Keys[3].m_nDefault = 2;
+}
+
+void KeyVideoStretch(cSystemData& s) {
+  MakeLength(s.m_Keys, 11);
+  MoveUpFrom(s.m_Keys, 4);
+  SetNumberKey(s, 4, "DD_VideoStretch", 0);
+}
+
+void KeyFontCaches(cSystemData& s) {
+  MakeLength(s.m_Keys, 11);
+  MoveUpFrom(s.m_Keys, 4);
+  SetNumberKey(s, 4, "D3D_FontCache", 0);
+  MoveUpFrom(s.m_Keys, 5);
+  SetNumberKey(s, 5, "DD_FontCache", 1);
+}
+
+void KeyEnglish(cSystemData& s) {
+  MakeLength(s.m_Keys, 11);
+  SetNumberKey(s, 9, "English", 0);
+}
+
+void KeyMidiDirectMusic(cSystemData& s) {
+  MakeLength(s.m_Keys, 11);
+  SetNumberKey(s, 10, "Midi_DirectMusic", 1);
+}
+
+// The HP and SP gauges warn at a third of their maximum or less.
+void HudWarningRanges(cSystemData& s) {
+  MakeLength(s.m_Hud, 5);
+  for (size_t i : {2u, 3u}) {
+    s.m_Hud[i].m_nLimit = 33;
+    s.m_Hud[i].m_bPercent = 1;
+  }
+}
+
+// ---- the upgrade table ----
+
+// One row: files of versions from..before-1 get number #field set to
+// `value`, or the list step `step`. The rows run in table order, which is the
+// order in which the versions came.
+struct UpgradeRow {
+  int32_t from;
+  int32_t before;
+  int field;
+  int32_t value;
+  void (*step)(cSystemData&);
+};
+
+constexpr UpgradeRow Set(int32_t before, int field, int32_t value) { return {0, before, field, value, nullptr}; }
+constexpr UpgradeRow SetFrom(int32_t from, int32_t before, int field, int32_t value) {
+  return {from, before, field, value, nullptr};
+}
+constexpr UpgradeRow Step(int32_t before, void (*step)(cSystemData&)) { return {0, before, 0, 0, step}; }
+
+constexpr UpgradeRow kUpgrades[] = {
+    Set(113, kSysKeepTestFlows, 0),
+    Set(157, 11, 0),
+    Set(167, 18, 1), Set(167, 19, 1), Set(167, 22, 1), Set(167, 23, 1),
+    Step(168, [](cSystemData& s) { InsertCarryOverFlag(s, 16, 1); }),
+    Step(169, AutoSaveEntries),
+    Set(170, 7, 0),
+    Step(181, HpAndSpGenres),
+    Set(184, 10, 1),
+    Set(185, 1, 1),
+    // The fixed colour key came in; older games keep the key of their bitmaps.
+    Set(187, kSysFixedColourKey, 0), Set(187, kSysColourKeyRed, 0), Set(187, kSysColourKeyGreen, 177),
+    Set(187, kSysColourKeyBlue, 0),
+    Set(188, 20, 1), Set(188, 24, 1), Set(188, 26, 1),
+    Step(191, [](cSystemData& s) { s.m_UnlimitedLives = {0, 0, 0, 1}; }),
+    Set(191, 14, 0), Set(191, 15, 0),
+    Set(192, 27, 1),
+    Step(193, RetryAndMapTexts),
+    Step(201, [](cSystemData& s) { InsertCarryOverFlag(s, 14, 0); }),
+    Step(202, [](cSystemData& s) { s.m_ScreenMusicLoop.assign(4, 1); }),
+    Set(205, kSysFontFace, 60),
+    Step(210, [](cSystemData& s) { InsertCarryOverFlag(s, 9, 0); }),
+    Set(214, 32, 1),
+    Set(224, 21, 0), Set(224, 25, 0),
+    Set(261, 34, 1),
+    Set(272, 35, 0),
+    Step(286, KeyDirect3D),
+    Set(287, 36, 0),
+    // Palette cycling stays on in games whose key comes from their bitmaps.
+    Step(289, [](cSystemData& s) { s.SetNum(kSysPaletteCycling, s.Num(kSysFixedColourKey) == 0 ? 1 : 0); }),
+    Step(501, [](cSystemData& s) { s.m_ResetFlags.assign(25, 0); }),
+    Set(515, kSysColourCycleStep, 16),
+    Set(525, 40, 1),
+    Set(555, 41, 1),
+    Step(567, KeyVideoStretch),
+    Step(568, KeyFontCaches),
+    Step(587, HudWarningRanges),
+    Set(617, 42, 1), SetFrom(617, 637, 42, 0),
+    Set(669, 43, 1),
+    Set(670, kSysD3DDepth, 0), Set(670, kSysDDDepth, 2),
+    Step(672, KeyEnglish),
+    Set(677, 44, 1),
+    Set(695, 45, 1),
+    Set(696, 46, 1),
+    Set(697, 47, 1),
+    Set(721, 48, 1),
+    Set(728, 49, 1),
+    Set(733, 50, 1),
+    Set(744, 51, 1),
+    Set(749, 52, 1),
+    Set(752, 53, 1),
+    Step(756, [](cSystemData& s) { InsertText(s.m_Texts, 22, "マップへ戻る"); }),
+    Set(757, 39, 0),
+    Set(763, 54, 1), Set(763, 55, 1),
+    Set(768, 56, 1),
+    Set(773, 57, 1),
+    Set(781, 58, 1),
+    Set(782, 59, 1),
+    Set(783, 60, 1),
+    Set(793, 61, 1),
+    Set(805, 62, 1),
+    Set(808, 63, 1),
+    Set(818, 64, 1), Set(818, 65, 1),
+    Set(819, 66, 1),
+    Set(821, kSysNewGameSlotChoice, 0),
+    Set(822, 67, 1),
+    Set(827, 68, 1),
+    Set(831, 69, 1),
+    SetFrom(817, 833, 70, 1),
+    Set(837, 71, 1),
+    Set(838, 3, 1),
+    Set(839, 72, 1),
+    Set(841, 73, 1),
+    Step(842, KeyMidiDirectMusic),
+    Set(845, 74, 1), Set(845, 75, 1), Set(845, 76, 1), Set(656, 77, 0), SetFrom(656, 845, 77, 1),
+    Set(855, 9, 1),
+    Set(861, 78, 1),
+};
+
+}  // namespace
+
 void cSystemData::Upgrade(int32_t v) {
-  auto set = [this](std::initializer_list<int> fields, int32_t value) {
-    for (int k : fields) SetNum(k, value);
-  };
-  auto numberKey = [this](size_t entry, const char* name, int32_t value) {
-    m_Keys[entry] = cOptionKey();
-    m_Keys[entry].SetNumber(name, value);
-  };
-  if (v < 113) set({8}, 0);
-  if (v < 157) set({11}, 0);
-  if (v < 167) set({18, 19, 22, 23}, 1);
-  if (v < 168) {
-    MakeLength(m_CarryOver, 25);
-    MoveUpFrom(m_CarryOver, 16);
-    m_CarryOver[16] = 1;
+  for (const UpgradeRow& row : kUpgrades) {
+    if (v < row.from || v >= row.before) continue;
+    if (row.step)
+      row.step(*this);
+    else
+      SetNum(row.field, row.value);
   }
-  if (v < 169) {
-    MakeLength(m_WorldMapCmds, 4);
-    MoveUpFrom(m_WorldMapCmds, 1);
-    m_WorldMapCmds[1] = cCmd();
-    m_WorldMapCmds[1].m_strLabel = plat::Sjis("オートセーブ");
-    InsertText(m_Texts, 12, "保存先が不明です！一度は「セーブ」して下さい！");
-    InsertText(m_Texts, 12, "オートセーブＯＦＦ");
-    InsertText(m_Texts, 12, "オートセーブＯＮ");
-  }
-  if (v < 170) set({7}, 0);
-  if (v < 181) {
-    for (size_t i = 0; i < 4 && i < m_Ranking.size(); ++i) {
-      m_Ranking[i].m_Genres.resize(5, 0);
-      m_Ranking[i].m_Genres[3] = m_Ranking[i].m_Genres[4] = 0;
-    }
-    InsertText(m_Texts, 8, "残りHP");
-    InsertText(m_Texts, 9, "残りSP");
-  }
-  if (v < 184) set({10}, 1);
-  if (v < 185) set({1}, 1);
-  if (v < 187) {
-    set({28, 29, 31}, 0);
-    set({30}, 177);
-  }
-  if (v < 188) set({20, 24, 26}, 1);
-  if (v < 191) {
-    m_UnlimitedLives = {0, 0, 0, 1};
-    set({14, 15}, 0);
-  }
-  if (v < 192) set({27}, 1);
-  if (v < 193) {
-    InsertText(m_Texts, 22, "リトライ");
-    InsertText(m_Texts, 23, "マップへ戻る");
-  }
-  if (v < 201) {
-    MakeLength(m_CarryOver, 25);
-    MoveUpFrom(m_CarryOver, 14);
-    m_CarryOver[14] = 0;
-  }
-  if (v < 202) m_ScreenMusicLoop.assign(4, 1);
-  if (v < 205) set({6}, 60);
-  if (v < 210) {
-    MakeLength(m_CarryOver, 25);
-    MoveUpFrom(m_CarryOver, 9);
-    m_CarryOver[9] = 0;
-  }
-  if (v < 214) set({32}, 1);
-  if (v < 224) set({21, 25}, 0);
-  if (v < 261) set({34}, 1);
-  if (v < 272) set({35}, 0);
-  if (v < 286) {
-    MakeLength(m_Keys, 11);
-    MoveUpFrom(m_Keys, 0);
-    numberKey(0, "Direct3D", 1);
-    if (m_Keys[3].m_nDefault >= 3) m_Keys[3].m_nDefault = 2;
-  }
-  if (v < 287) set({36}, 0);
-  if (v < 289) set({38}, Num(kSysFixedColourKey) == 0 ? 1 : 0);
-  if (v < 501) m_ResetFlags.assign(25, 0);
-  if (v < 515) set({37}, 16);
-  if (v < 525) set({40}, 1);
-  if (v < 555) set({41}, 1);
-  if (v < 567) {
-    MakeLength(m_Keys, 11);
-    MoveUpFrom(m_Keys, 4);
-    numberKey(4, "DD_VideoStretch", 0);
-  }
-  if (v < 568) {
-    MakeLength(m_Keys, 11);
-    MoveUpFrom(m_Keys, 4);
-    numberKey(4, "D3D_FontCache", 0);
-    MoveUpFrom(m_Keys, 5);
-    numberKey(5, "DD_FontCache", 1);
-  }
-  if (v < 587) {
-    MakeLength(m_Hud, 5);
-    for (size_t i : {2u, 3u}) {
-      m_Hud[i].m_nLimit = 33;
-      m_Hud[i].m_bPercent = 1;
-    }
-  }
-  if (v < 637) set({42}, v <= 616 ? 1 : 0);
-  if (v < 669) set({43}, 1);
-  if (v < 670) {
-    set({79}, 0);
-    set({80}, 2);
-  }
-  if (v < 672) {
-    MakeLength(m_Keys, 11);
-    numberKey(9, "English", 0);
-  }
-  if (v < 677) set({44}, 1);
-  if (v < 695) set({45}, 1);
-  if (v < 696) set({46}, 1);
-  if (v < 697) set({47}, 1);
-  if (v < 721) set({48}, 1);
-  if (v < 728) set({49}, 1);
-  if (v < 733) set({50}, 1);
-  if (v < 744) set({51}, 1);
-  if (v < 749) set({52}, 1);
-  if (v < 752) set({53}, 1);
-  if (v < 756) InsertText(m_Texts, 22, "マップへ戻る");
-  if (v < 757) set({39}, 0);
-  if (v < 763) set({54, 55}, 1);
-  if (v < 768) set({56}, 1);
-  if (v < 773) set({57}, 1);
-  if (v < 781) set({58}, 1);
-  if (v < 782) set({59}, 1);
-  if (v < 783) set({60}, 1);
-  if (v < 793) set({61}, 1);
-  if (v < 805) set({62}, 1);
-  if (v < 808) set({63}, 1);
-  if (v < 818) set({64, 65}, 1);
-  if (v < 819) set({66}, 1);
-  if (v < 821) set({12}, 0);
-  if (v < 822) set({67}, 1);
-  if (v < 827) set({68}, 1);
-  if (v < 831) set({69}, 1);
-  if (v >= 817 && v <= 832) set({70}, 1);
-  if (v < 837) set({71}, 1);
-  if (v < 838) set({3}, 1);
-  if (v < 839) set({72}, 1);
-  if (v < 841) set({73}, 1);
-  if (v < 842) {
-    MakeLength(m_Keys, 11);
-    numberKey(10, "Midi_DirectMusic", 1);
-  }
-  if (v < 845) {
-    set({74, 75, 76}, 1);
-    set({77}, v < 656 ? 0 : 1);
-  }
-  if (v < 855) set({9}, 1);
-  if (v < 861) set({78}, 1);
 }
 
 void cSystemData::CheckMusicNumbers() {

@@ -91,7 +91,7 @@ class cSystemData : public cRecord {
   std::string m_strTitle;
   int32_t m_n[81] = {};           // #1..#80 (index 0 unused; #29..#31 live in m_byColourKey)
   uint8_t m_byColourKey[3] = {};  // #29 red, #30 green, #31 blue of the fixed colour key
-  int32_t m_nDropped = 0;         // #33, stored only by files 221..259
+  int32_t m_nDropped = 0;         // #33 (kSysDroppedNumber)
 
   cSafeVector<uint8_t> m_CarryOver;               // L1: 25 flags
   cSafeVector<uint8_t> m_ResetFlags;              // L2: 25 flags
@@ -125,6 +125,7 @@ enum : int {
   kSysColourKeyRed = 29,
   kSysColourKeyGreen = 30,
   kSysColourKeyBlue = 31,
+  kSysDroppedNumber = 33,  // stored only by files 221..259, then dropped
   kSysColourCycleStep = 37,
   kSysPaletteCycling = 38,
   kSysD3DDepth = 79,

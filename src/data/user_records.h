@@ -78,10 +78,13 @@ class cRankingFile : public cRecord {
 // "user_data\Boot.dat": the start dialog's choice.
 class cBootRecord : public cRecord {
  public:
-  cBootRecord() { Clear(); }
+  cBootRecord() {
+    Clear();
+    m_nMode = 1;
+  }
   PELMORA_RECORD_CLASS(cBootRecord)
   void DefineFields(int32_t version) override;
-  int32_t m_nMode = 0;       // 1 Direct3D
+  int32_t m_nMode = 1;       // 1 Direct3D (a new installation's choice), 0 DirectDraw
   int32_t m_bDontAsk = 0;    // do not show the start dialog again
 };
 

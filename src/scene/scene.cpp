@@ -187,6 +187,7 @@ void ResetSceneManagerForTest() {
   SceneManager.DeleteAll();
   SceneManager.m_nCurrent = SceneManager.m_nNext = SceneManager.m_nPrevious = 0;
   SceneManager.m_nLastTitleAction = SceneManager.m_nPlayMode = SceneManager.m_nSingleStage = 0;
+  SceneManager.m_bTestPlay = 0;
   SceneManager.m_nWorldSelect[0] = SceneManager.m_nWorldSelect[1] = 0;
   SceneManager.m_nFrameRate = 0;
   SceneManager.m_nFadeSpeed = SceneManager.m_nLastMusicTrack = SceneManager.m_nLastMusicKeep = 0;

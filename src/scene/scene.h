@@ -20,9 +20,29 @@ class cScene {
   virtual int FadeOut() { return 0; }
 };
 
-// Scene ids.
-enum : int32_t { kSceneTitle = 0, kSceneWorldMap = 1, kSceneWorldMapMenu = 2, kSceneWorldSelect = 3,
-                 kSceneStage = 4, kSceneOptions = 5, kSceneCount = 6 };
+// The screens of the game. A scene leaves for another by writing that one's
+// id into the manager.
+enum SceneId : int32_t {
+  kSceneTitle = 0,
+  kSceneWorldMap = 1,
+  kSceneWorldMapMenu = 2,
+  kSceneWorldSelect = 3,
+  kSceneStage = 4,
+  kSceneOptions = 5,
+  kSceneCount = 6,
+};
+
+// Play modes, and the title menu's actions in the order of its entries.
+enum PlayMode : int32_t { kPlayStory = 0, kPlayChallenge = 1, kPlayFree = 2, kPlayReplay = 3 };
+enum TitleAction : int32_t {
+  kTitleNewGame = 0,
+  kTitleContinue = 1,
+  kTitleChallenge = 2,
+  kTitleFreePlay = 3,
+  kTitleReplay = 4,
+  kTitleOptions = 5,
+  kTitleQuit = 6,
+};
 
 class cSceneManager {
  public:
@@ -48,10 +68,13 @@ class cSceneManager {
   std::atomic<int32_t> m_nCurrent{0};
   std::atomic<int32_t> m_nNext{0};
   std::atomic<int32_t> m_nPrevious{0};
-  int32_t m_nLastTitleAction = 0;  // the title menu's last chosen action
-  int32_t m_nPlayMode = 0;         // 0 story, 1 challenge, 2 free, 3 replay
+  int32_t m_nLastTitleAction = 0;  // the title menu's last chosen action (TitleAction)
+  int32_t m_nPlayMode = 0;         // kPlayStory, kPlayChallenge, kPlayFree or kPlayReplay
   int32_t m_nWorldSelect[2] = {};  // the world-select scene's own pair
   int32_t m_nSingleStage = 0;      // a single stage file is played
+  // 1: the stage file named on the command line (GameSettings.szFreeStage)
+  // is played on its own: lives never run out and leaving it ends the game.
+  int32_t m_bTestPlay = 0;
   std::atomic<uint32_t> m_nFrameRate{0};  // frames per second for pacing
   int32_t m_nFadeSpeed = 0;
   int32_t m_nLastMusicTrack = 0;

@@ -13,6 +13,8 @@
 #include "base/safe_containers.h"
 #include "base/thread.h"
 #include "data/settings.h"
+#include "data/user_records.h"
+#include "gfx/dd.h"
 #include "data/window_position.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
@@ -118,6 +120,13 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     std::ofstream(game.PathOf("S.stg4_010")) << "x";
     ASSERT_TRUE(game.Start());
     EXPECT_STREQ(GameSettings.szFreeStage, "S.stg4_010");
+    // Handed to stage play: a single free-play stage, its scene first.
+    EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneStage);
+    EXPECT_EQ(SceneManager.m_nPrevious.load(), kSceneTitle);
+    EXPECT_EQ(SceneManager.m_nPlayMode, kPlayFree);
+    EXPECT_EQ(SceneManager.m_nLastTitleAction, kTitleFreePlay);
+    EXPECT_EQ(SceneManager.m_nSingleStage, 1);
+    EXPECT_EQ(SceneManager.m_bTestPlay, 1);
     EXPECT_EQ(game.Close(), 0);
   }
   {
@@ -126,8 +135,35 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     GameHarness game(options);
     ASSERT_TRUE(game.Start());
     EXPECT_STREQ(GameSettings.szFreeStage, "");
+    EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneTitle);
     EXPECT_NE(game.ReadFile("Report_Game.txt").find("「data\\stg4\\none.stg4_873」の読み込みに失敗しました！"),
               std::string::npos);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+TEST(GameTest, AskingForTheDrawingModeKeepsTheBootRecordsChoice) {
+  struct Row {
+    const char* iniLines;
+    int bootMode;  // -1: no boot record
+    int32_t direct3D;
+  };
+  // In a window (the desktop's depth serves both modes); "Direct3D" is 2 by
+  // default.
+  for (const Row& row : {Row{"", -1, 1}, Row{"", 0, 0}, Row{"Direct3D=2\n", 1, 1}, Row{"Direct3D=1\n", 0, 1}}) {
+    SCOPED_TRACE(std::string(row.iniLines) + " boot " + std::to_string(row.bootMode));
+    GameHarness::Options options;
+    options.iniLines = std::string("WindowMode=1\n") + row.iniLines;
+    GameHarness game(options);
+    if (row.bootMode >= 0) {
+      std::filesystem::create_directories(game.PathOf("user_data"));
+      cBootRecord boot;
+      boot.m_nMode = row.bootMode;
+      ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    }
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(GameSettings.nDirect3D, row.direct3D);
+    EXPECT_EQ(lpDTCon != nullptr, row.direct3D == 1);
     EXPECT_EQ(game.Close(), 0);
   }
 }

@@ -166,10 +166,10 @@ TEST_F(FlowRecordsTest, MovementAndShotObjects) {
   ASSERT_TRUE(shot.LoadFromBytes(File(211, Body(kShotFields, 211, {{28, 3}, {31, 1}}))));
   EXPECT_EQ(shot.m_f31, 0);  // below 212 it follows the type
   // An effect index equal to the Effect list's size is written as 0.
-  shot.m_f52 = 4;
+  shot.m_nEffect = 4;
   cEdShot back;
   ASSERT_TRUE(back.LoadFromBytes(shot.SaveToBytes()));
-  EXPECT_EQ(back.m_f52, 0);
+  EXPECT_EQ(back.m_nEffect, 0);
 }
 
 TEST_F(FlowRecordsTest, MessageCommandWordsThroughEveryVersion) {
@@ -254,14 +254,14 @@ TEST_F(FlowRecordsTest, CommandObjectsAndPresenceWords) {
   // 219: shot graphic numbers of shot commands move up, at most 119 (flow only).
   std::string objects = Bytes().u32(0).u32(1).add(Body(kShotFields, 219, {{20, 5}}).s()).s();
   ASSERT_TRUE(c.LoadFromBytes(File(219, Command(219, 0, 11, {}, 0, objects))));
-  EXPECT_EQ(c.m_pShot->m_f20, 6);
+  EXPECT_EQ(c.m_pShot->m_nGraphic, 6);
   // Copies own their objects.
   cEdCmd copy = c;
-  copy.m_pShot->m_f20 = 50;
-  EXPECT_EQ(c.m_pShot->m_f20, 6);
+  copy.m_pShot->m_nGraphic = 50;
+  EXPECT_EQ(c.m_pShot->m_nGraphic, 6);
   cEdCmd& alias = copy;
   copy = alias;
-  EXPECT_EQ(copy.m_pShot->m_f20, 50);
+  EXPECT_EQ(copy.m_pShot->m_nGraphic, 50);
 }
 
 TEST_F(FlowRecordsTest, DatabaseChecksOfCommands) {
@@ -281,16 +281,16 @@ TEST_F(FlowRecordsTest, DatabaseChecksOfCommands) {
   cEdCmd sword;
   sword.m_nKind = 12;
   cEdShot::Create(sword.m_pShot);
-  sword.m_pShot->m_f28 = 2;
+  sword.m_pShot->m_nType = 2;
   sword.ValidateDatabaseIndices();
   EXPECT_EQ(sword.m_nDuration, 9999);
   Database.m_SwordTypes[2].m_Entries[0].m_nValues[9] = 10;
   Database.m_SwordTypes[2].m_Entries[1].m_nValues[9] = 20;
   sword.ValidateDatabaseIndices();
   EXPECT_EQ(sword.m_nDuration, 30);
-  sword.m_pShot->m_f28 = 4;  // past the four sword types
+  sword.m_pShot->m_nType = 4;  // past the four sword types
   sword.ValidateDatabaseIndices();
-  EXPECT_EQ(sword.m_pShot->m_f28, 0);
+  EXPECT_EQ(sword.m_pShot->m_nType, 0);
   EXPECT_EQ(sword.m_nDuration, 1);  // type 0 has its one entry of 1
   // A sword command without a shot object is left alone.
   cEdCmd bare;

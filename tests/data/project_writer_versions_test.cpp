@@ -370,8 +370,8 @@ TEST_F(WrittenProjectTest, ArrangeCommandsAndTheRenumberingOf734) {
 
 TEST_F(WrittenProjectTest, CommandObjectsAtEachThreshold) {
   auto shot = [&](int v) -> const cEdShot& { return *Cmd(v, 7).m_pShot; };
-  EXPECT_EQ(shot(219).m_f20, 6);
-  EXPECT_EQ(shot(220).m_f20, 5);
+  EXPECT_EQ(shot(219).m_nGraphic, 6);
+  EXPECT_EQ(shot(220).m_nGraphic, 5);
   EXPECT_EQ(shot(157).m_f10, 0);
   EXPECT_EQ(shot(158).m_f10, 9);
   EXPECT_EQ(shot(196).m_f57, 4);
