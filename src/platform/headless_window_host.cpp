@@ -128,7 +128,7 @@ class HeadlessHost final : public HeadlessWindowHost {
     wake_->cv.notify_all();
   }
 
-  void Present(Frame& frame) override {
+  void Present(Frame& frame, bool /*changed*/) override {
     if (!host_detail::FrameIsValid(frame)) return;
     std::lock_guard<std::mutex> lock(frameMutex_);
     std::swap(last_, frame);

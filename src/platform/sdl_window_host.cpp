@@ -487,17 +487,22 @@ class SdlHost final : public WindowHost {
 
   void Wake() override { WakeEventWait(); }
 
-  void Present(Frame& frame) override {
+  void Present(Frame& frame, bool changed) override {
     if (!host_detail::FrameIsValid(frame)) return;
     std::lock_guard<std::mutex> presenting(presentMutex_);
     // A still picture (a paused game, a menu waiting for a key) costs the
     // main thread nothing: a frame equal to the one presented last is
-    // counted but neither handed over nor uploaded again.
-    if (SameAsLastPresented(frame)) {
+    // counted but neither handed over nor uploaded again. The caller keeps
+    // its buffer, which then equals the last frame; when it comes back
+    // unchanged, not even the comparison is needed.
+    const bool keptAsItWas = !changed && frame.pixels.data() == keptEqual_;
+    if (keptAsItWas || SameAsLastPresented(frame)) {
+      keptEqual_ = frame.pixels.data();
       std::lock_guard<std::mutex> lock(frameMutex_);
       ++presented_;
       return;
     }
+    keptEqual_ = nullptr;
     {
       // A frame the main thread has not taken yet goes back to the caller
       // unseen: the screen shows the newest.
@@ -776,6 +781,9 @@ class SdlHost final : public WindowHost {
   std::mutex presentMutex_;
   const uint32_t* lastPresented_ = nullptr;  // guarded by presentMutex_ (set under both)
   int lastWidth_ = 0, lastHeight_ = 0;       // guarded by presentMutex_
+  // The caller's buffer when it holds the pixels presented last (it was
+  // kept by a skipped present); guarded by presentMutex_.
+  const uint32_t* keptEqual_ = nullptr;
 };
 
 int SdlHost::RunMessageBox(const MessageBoxSpec& box) {

@@ -92,9 +92,12 @@ class WindowHost {
   // it. The frame's pixels move into the mailbox, and `frame` is left with a
   // buffer (stale pixels, possibly empty) for the caller to convert the next
   // frame into. A host may count a frame equal to the one before without
-  // taking it. A frame whose pixels do not match its size is refused and
+  // taking it. `changed` false tells that the caller left the pixels as the
+  // last Present left them (ImageToFrame says so), which spares the host a
+  // comparison. A frame whose pixels do not match its size is refused and
   // left with the caller.
-  virtual void Present(Frame& frame) = 0;
+  virtual void Present(Frame& frame, bool changed) = 0;
+  void Present(Frame& frame) { Present(frame, true); }
   // Number of frames presented so far, and a copy of the newest (any thread).
   virtual uint64_t FramesPresented() const = 0;
   virtual bool LastFrame(Frame& out) const = 0;

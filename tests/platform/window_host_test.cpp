@@ -470,20 +470,23 @@ std::vector<uint32_t> ShownPixels(uint32_t windowId) {
   return pixels;
 }
 
-// Frames change hands by swaps among three buffers. Whatever the order of
-// presents (P a new picture, S the same picture again, which is counted but
-// not handed over) and pumps (U), the newest frame is what LastFrame gives
-// and what the window shows, and the buffer left with the drawer is none of
-// those (scribbling over it changes nothing on screen).
+// Frames change hands by swaps among three buffers, and a frame equal to the
+// last is counted but not taken. The drawer below converts as ImageToFrame
+// does (it tells whether its buffer changed). Whatever the order of presents
+// (P a new picture, S the same again, O the one before the newest), pumps
+// (U) and scribbles over the drawer's own buffer (X), the newest picture is
+// what LastFrame gives and what the window shows.
 TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
   MessageRecorder rec;
   Frame drawn;
-  uint32_t newest = 0;
+  uint32_t newest = 0, older = 0;
   uint64_t presents = 0;
   auto present = [&](uint32_t seed) {
-    drawn = PatternFrame(seed);
-    host_->Present(drawn);
-    std::fill(drawn.pixels.begin(), drawn.pixels.end(), 0xFFDEADBEu);
+    const Frame want = PatternFrame(seed);
+    const bool changed = drawn.pixels != want.pixels;
+    if (changed) drawn.pixels = want.pixels;
+    host_->Present(drawn, changed);
+    if (seed != newest) older = newest;
     newest = seed;
     ++presents;
   };
@@ -493,18 +496,21 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
   host_->PumpEvents(0);
   ASSERT_EQ(ShownPixels(HostWindowId()), PatternFrame(1).pixels);
 
-  const char* const orders[] = {"PU", "PPU", "PUU", "PPPUPU", "UPPUUPU", "SU", "PSU", "PUSSPU", "PSPSU"};
+  const char* const orders[] = {"PU",   "PPU",   "PUU",    "PPPUPU",    "UPPUUPU", "PSU",
+                                "PSSU", "PUSXSU", "PPOU", "PSPOSU", "PSPPOOUSU", "UPXPOSOU"};
   uint32_t seed = 2;
   for (const char* order : orders) {
     for (const char* op = order; *op; ++op) {
       SCOPED_TRACE(testing::Message() << order << " at " << (op - order));
-      if (*op == 'P') {
-        present(seed++);
-      } else if (*op == 'S') {
-        present(newest);
-      } else {
-        host_->PumpEvents(0);
-        EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
+      switch (*op) {
+        case 'P': present(seed++); break;
+        case 'S': present(newest); break;
+        case 'O': present(older); break;
+        case 'X': std::fill(drawn.pixels.begin(), drawn.pixels.end(), 0xFFDEADBEu); break;
+        default:
+          host_->PumpEvents(0);
+          EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
+          break;
       }
       Frame last;
       ASSERT_TRUE(host_->LastFrame(last));
