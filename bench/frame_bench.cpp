@@ -1,16 +1,21 @@
 // What a player feels of the frame loop: the achieved frame rate and its
-// jitter, and the cost of one request the game thread sends to the main
-// thread (every sound effect is such a request).
+// jitter, the cost of one request the game thread sends to the main thread
+// (every sound effect is such a request), and the whole way of a frame to
+// the screen in each drawing mode.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "base/timers.h"
+#include "gfx/dd.h"
 #include "platform/messages.h"
+#include "platform/soft_draw.h"
+#include "platform/window_host.h"
 #include "scene/scene.h"
 
 namespace {
@@ -79,6 +84,62 @@ void BM_SendRoundTrip(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SendRoundTrip)->Unit(benchmark::kMicrosecond);
+
+// The whole present path of one frame: the game thread's present (the
+// conversion of the back buffer into the frame and its hand-over) and the
+// main thread's part (the upload into the texture and the render), one
+// after the other on this thread, through the SDL window host (SDL's dummy
+// video driver unless SDL_VIDEODRIVER names another). Arguments: Direct3D
+// (1) or windowed DirectDraw (0); bits per pixel; whether every frame
+// differs from the one before (1: a small corner changes) or the picture
+// stands still (0). No pacing: the emulated blank is off and the DirectDraw
+// present runs as a late frame.
+void BM_PresentPath(benchmark::State& state) {
+  const uint32_t direct3D = static_cast<uint32_t>(state.range(0));
+  const int bpp = static_cast<int>(state.range(1));
+  const bool moving = state.range(2) != 0;
+  setenv("SDL_VIDEODRIVER", "dummy", 0);
+  plat::SetMainThread();
+  plat::EnsureQueue();
+  plat::SetWindowHost(plat::MakeSdlWindowHost());
+  plat::WindowHost& host = plat::GetWindowHost();
+  const plat::WindowHandle window =
+      plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) { return int64_t{0}; });
+  plat::SetVerticalBlankWait(false);
+  plat::DrawFaultInjection() = plat::DrawFaults{};
+  plat::DrawFaultInjection().desktopBitsOverride = bpp;  // a DirectDraw window takes the desktop's depth
+  DDResetForTest();
+  if (!host.Create(window, 0, 0, 640, 480) ||
+      !DDInit(direct3D, window, 640, 480, bpp, 1, 1, 1, 60, 0, nullptr, nullptr, 0)) {
+    state.SkipWithError("display");
+  } else {
+    host.Show(plat::SW_SHOW);
+    DDFillRectColor(DDBackBuffer(), 0, 0, 640, 480, 0xFF204080u);
+    uint32_t corner = 0;
+    for (auto _ : state) {
+      if (moving) DDFillRectColor(DDBackBuffer(), 0, 0, 8, 8, 0xFF000000u | (++corner * 0x010305u));
+      if (direct3D)
+        DDPresent(60);
+      else
+        DDPresentDirectDraw(0, 1);
+      host.PumpEvents(0);
+    }
+    state.counters["frames_presented"] = static_cast<double>(host.FramesPresented());
+  }
+  // Messages the host posted to the window (activation) are dropped with it.
+  plat::Message msg;
+  while (plat::PeekMessage(msg)) {
+  }
+  DDResetForTest();
+  plat::DrawFaultInjection() = plat::DrawFaults{};
+  host.Destroy();
+  plat::DestroyWindowEntry(window);
+  plat::SetVerticalBlankWait(true);
+}
+BENCHMARK(BM_PresentPath)
+    ->ArgNames({"d3d", "bpp", "moving"})
+    ->ArgsProduct({{1, 0}, {32, 16}, {1, 0}})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

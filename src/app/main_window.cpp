@@ -104,6 +104,8 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       if (!g_bActive.load() && wParam != 0 && lpDTCon && !DDState.bWindowed)
         plat::SendMessage(hWnd, WM_RESTORE_DEVICE_REQUEST, 0, 0);
       g_bActive.store(wParam != 0 ? 1 : 0);
+      // An inactive game thread waits for a message: this one starts its frames at once.
+      if (wParam != 0 && thGame.Running()) plat::PostThreadMessage(thGame.ThreadId(), plat::WM_NULL, 0, 0);
       return 0;
 
     case WM_SOUND_REQUEST:

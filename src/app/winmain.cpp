@@ -24,6 +24,7 @@ namespace {
 constexpr const char* kInstanceName = "ゲーム";
 constexpr uint32_t kWindowStyle = 0x80CB0000;  // popup, caption, system menu, min/max boxes
 constexpr uint32_t kTerminateGraceMs = 500;
+constexpr uint32_t kEventWaitMs = 50;
 
 // Another copy runs: ask whether to close it. False when this copy must end.
 bool HandleSecondInstance() {
@@ -63,16 +64,14 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
     if (plat::PeekMessage(msg, true)) {
       if (msg.message == plat::WM_QUIT) return static_cast<int>(msg.wParam);
       plat::DispatchMessage(msg);
-    } else if (!g_bActive.load()) {
-      // Inactive: sleep until the window system or another thread has
-      // something for us.
-      host.PumpEvents(50);
+      host.PumpEvents(0);  // window events and frames keep flowing between messages
       continue;
     }
-    // The pass's rest is the event wait: any post or send to this thread and
-    // any window event end it at once, so a request sent by the game thread
-    // is served without delay; the bound keeps termination signals seen.
-    host.PumpEvents(10);
+    // Nothing queued: sleep in the event wait. Any post or send to this
+    // thread, any window event and any presented frame end it at once, so a
+    // request sent by the game thread is served without delay; the bound
+    // only keeps termination signals seen.
+    host.PumpEvents(kEventWaitMs);
   }
 }
 

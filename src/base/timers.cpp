@@ -1,5 +1,7 @@
 #include "base/timers.h"
 
+#include <cmath>
+
 #include "platform/clock.h"
 
 namespace {
@@ -97,6 +99,9 @@ uint32_t MillisecondsUntilFrameDue() {
   return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
+// When present g_presentIndex falls due, in ms after its second's start.
+double PresentDueOffset(uint32_t framesPerSecond) { return 1000.0 / framesPerSecond * g_presentIndex; }
+
 bool IsPresentDue(uint32_t framesPerSecond) {
   if (framesPerSecond == 0) return true;
   uint32_t now = plat::TickCount();
@@ -106,7 +111,7 @@ bool IsPresentDue(uint32_t framesPerSecond) {
     g_presentIndex = 0;
   }
   double elapsed = static_cast<double>(static_cast<int32_t>(now - g_presentSecondStart));
-  if (elapsed < 1000.0 / framesPerSecond * g_presentIndex) return false;
+  if (elapsed < PresentDueOffset(framesPerSecond)) return false;
   if (++g_presentIndex >= framesPerSecond) {
     // The next second starts where this one ends, so that each second holds
     // exactly the rate (anchoring at the last frame's time would squeeze one
@@ -116,6 +121,14 @@ bool IsPresentDue(uint32_t framesPerSecond) {
     g_presentSecondStart = Reached(now, nextSecond + 1000) ? now : nextSecond;
   }
   return true;
+}
+
+uint32_t MillisecondsUntilPresentDue(uint32_t framesPerSecond) {
+  if (framesPerSecond == 0 || !g_presentStarted) return 0;
+  const double elapsed = static_cast<double>(static_cast<int32_t>(plat::TickCount() - g_presentSecondStart));
+  // The first whole millisecond at or after the due offset.
+  const double left = std::ceil(PresentDueOffset(framesPerSecond)) - elapsed;
+  return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
 void ResetTimersForTest() {

@@ -38,5 +38,9 @@ uint32_t MillisecondsUntilFrameDue();
 // the frames fell more than a second behind).
 bool IsPresentDue(uint32_t framesPerSecond);
 
+// Milliseconds until IsPresentDue(framesPerSecond) will next say yes (0 when
+// it would now, or before its first call).
+uint32_t MillisecondsUntilPresentDue(uint32_t framesPerSecond);
+
 // Tests: forget the first-use state of every timer.
 void ResetTimersForTest();

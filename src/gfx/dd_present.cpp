@@ -1,6 +1,7 @@
 // Present and restore: the Direct3D present with its pacing, the DirectDraw
 // flip or blit of the frame step, the virtual back buffer, the restore of a
 // lost device (main thread) and of lost DirectDraw surfaces (game thread).
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -27,6 +28,9 @@ bool IsFileSurface(const DDSURFACEDATA* sd) {
   return sd->szFileName[0] != '\0' && std::strcmp(sd->szFileName, "E") != 0;
 }
 
+// The frame the DirectDraw present converts into; Present swaps its pixels
+// into the window host's mailbox and hands back an older buffer to reuse.
+// Game thread only.
 plat::Frame& PresentedFrame() {
   static plat::Frame frame;
   return frame;
@@ -37,8 +41,11 @@ plat::Frame& PresentedFrame() {
 bool DDPresent(int nFps) {
   if (!lpDTCon || !DDState.lpDevice) return true;
   if (lpDTCon->bVirtualBackBuffer) DDCopyVirtualBackBuffer(DDBackBuffer(), DDVirBackBuffer());
+  // Without vertical sync the present paces; it sleeps through to the due
+  // time (on the platform clock, which a test's virtual clock replaces).
   if (!DDState.bVSync)
-    while (!IsPresentDue(static_cast<uint32_t>(nFps))) plat::Sleep(1);
+    while (!IsPresentDue(static_cast<uint32_t>(nFps)))
+      plat::Sleep(std::max(1u, MillisecondsUntilPresentDue(static_cast<uint32_t>(nFps))));
   DDEndScene();
   if (DDState.lpDevice->Present() != plat::D3DERR_DEVICELOST) return true;
   if (!DDState.bWindowed) ShowGameWindow(plat::SW_MINIMIZE);
@@ -48,6 +55,7 @@ bool DDPresent(int nFps) {
 bool DDPresentDirectDraw(uint32_t bNoFlip, uint32_t bLateFrame) {
   if (!lpDDCon || !DDPrimary()->lpDDS || !DDPrimary()->lpDDS->lpSurface) return true;
   plat::DrawSurface* primary = DDPrimary()->lpDDS->lpSurface;
+  plat::DrawSurface* shown = primary;  // the surface whose picture the screen gets
   uint32_t hr = plat::DD_OK;
   if (!DDState.bWindowed) {
     if (!bNoFlip && !bLateFrame) {
@@ -58,16 +66,20 @@ bool DDPresentDirectDraw(uint32_t bNoFlip, uint32_t bLateFrame) {
     }
   } else {
     if (!bLateFrame) plat::WaitVerticalBlank();
+    // The window's picture is the whole back buffer (the same size and
+    // format as the primary, which nothing reads in a window), so it is
+    // converted straight into the frame: no copy onto the primary first.
     DDSURFACEDATA* back = DDBackBuffer();
     if (back->lpDDS && back->lpDDS->lpSurface) {
-      const plat::Rect whole{0, 0, primary->Width(), primary->Height()};
-      hr = primary->Blt(&whole, back->lpDDS->lpSurface, nullptr, plat::DDBLT_WAIT);
+      plat::DrawSurface* backSurface = back->lpDDS->lpSurface;
+      hr = primary->IsLost() != plat::DD_OK ? primary->IsLost() : backSurface->IsLost();
+      shown = backSurface;
     }
   }
   if (hr == plat::DDERR_SURFACELOST) return false;
   const PALETTEENTRY* palette = DDState.lpDDPalette ? DDState.lpDDPalette->Entries() : DDState.DDPaletteWork;
-  plat::ImageToFrame(primary->Image(), palette, PresentedFrame());
-  plat::GetWindowHost().Present(PresentedFrame());
+  const bool changed = plat::ImageToFrame(shown->Image(), palette, PresentedFrame());
+  plat::GetWindowHost().Present(PresentedFrame(), changed);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include "platform/keys.h"
 #include "platform/window_host.h"
@@ -127,10 +128,10 @@ class HeadlessHost final : public HeadlessWindowHost {
     wake_->cv.notify_all();
   }
 
-  void Present(const Frame& frame) override {
+  void Present(Frame& frame, bool /*changed*/) override {
     if (!host_detail::FrameIsValid(frame)) return;
     std::lock_guard<std::mutex> lock(frameMutex_);
-    last_ = frame;
+    std::swap(last_, frame);
     hasFrame_ = true;
     ++presented_;
   }

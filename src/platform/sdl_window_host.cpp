@@ -10,11 +10,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/instance.h"
 #include "platform/keys.h"
@@ -104,7 +107,39 @@ bool DriverWithoutUser() {
   return driver != nullptr && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0);
 }
 
+// The event wait for drivers that cannot block in SDL_WaitEventTimeout
+// (SDL then polls them every millisecond): the main thread sleeps here
+// instead, and every wake signals it. The flag stays set until a waiter
+// takes it, so a wake that comes between the caller's last look at its
+// queue and the wait is never lost. Leaked: wakes may come from threads
+// that outlive static destruction.
+struct WakeSignal {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool woken = false;
+};
+
+WakeSignal& Signal() {
+  static WakeSignal* signal = new WakeSignal;
+  return *signal;
+}
+
+// Sleeps until a wake or the timeout; true when woken.
+bool WaitForWakeSignal(uint32_t timeoutMs) {
+  WakeSignal& signal = Signal();
+  std::unique_lock<std::mutex> lock(signal.mutex);
+  const bool woken = signal.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return signal.woken; });
+  signal.woken = false;
+  return woken;
+}
+
 void WakeEventWait() {
+  {
+    WakeSignal& signal = Signal();
+    std::lock_guard<std::mutex> lock(signal.mutex);
+    signal.woken = true;
+    signal.cv.notify_all();
+  }
   const uint32_t type = g_wakeEventType.load();
   if (type == 0 || !g_eventsReady.load()) return;
   if (g_wakePending.exchange(true)) return;
@@ -120,12 +155,32 @@ bool IsWakeEvent(const SDL_Event& event) {
   return true;
 }
 
+// The texture format frames are uploaded in. Frames are 0xAARRGGBB with an
+// alpha byte the screen ignores, so a texture in the 32-bit layout without
+// alpha takes them unchanged; when that is also the window's own layout,
+// the software renderer copies the picture to the window without converting
+// each pixel.
+uint32_t FrameTextureFormat(SDL_Renderer* renderer, SDL_Window* window) {
+  SDL_RendererInfo info;
+  if (SDL_GetRendererInfo(renderer, &info) != 0) return SDL_PIXELFORMAT_ARGB8888;
+  auto supported = [&info](uint32_t format) {
+    for (Uint32 i = 0; i < info.num_texture_formats; ++i)
+      if (info.texture_formats[i] == format) return true;
+    return false;
+  };
+  for (uint32_t format : {SDL_GetWindowPixelFormat(window), uint32_t{SDL_PIXELFORMAT_RGB888}}) {
+    if ((format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888) && supported(format)) return format;
+  }
+  return SDL_PIXELFORMAT_ARGB8888;
+}
+
 // A window with its renderer and the streaming texture the frames go to.
 struct Screen {
   SDL_Window* window = nullptr;
   uint32_t windowId = 0;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
+  uint32_t textureFormat = SDL_PIXELFORMAT_ARGB8888;
   int textureWidth = 0, textureHeight = 0;
   bool hasPicture = false;  // the texture holds an uploaded frame
 
@@ -148,6 +203,7 @@ struct Screen {
       windowId = 0;
       return false;
     }
+    textureFormat = FrameTextureFormat(renderer, w);
     return true;
   }
 
@@ -178,8 +234,7 @@ struct Screen {
       textureWidth = textureHeight = 0;
       hasPicture = false;
       SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-      texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                  frame.width, frame.height);
+      texture = SDL_CreateTexture(renderer, textureFormat, SDL_TEXTUREACCESS_STREAMING, frame.width, frame.height);
       if (texture == nullptr) return false;
       // The frames' alpha byte means nothing on screen.
       SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
@@ -194,10 +249,24 @@ struct Screen {
 
   void Render() {
     if (renderer == nullptr) return;
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
+    // Only the black bars around the picture need the clear: a picture that
+    // fills the output covers every pixel of it anyway.
+    if (!hasPicture || !PictureFillsOutput()) {
+      SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+      SDL_RenderClear(renderer);
+    }
     if (hasPicture) SDL_RenderCopy(renderer, texture, nullptr, nullptr);
     SDL_RenderPresent(renderer);
+  }
+
+  // The whole-factor scaled picture leaves no bar: the output is an exact
+  // multiple of the picture in both directions.
+  bool PictureFillsOutput() const {
+    int width = 0, height = 0;
+    if (textureWidth <= 0 || textureHeight <= 0 || SDL_GetRendererOutputSize(renderer, &width, &height) != 0)
+      return false;
+    const int factor = std::min(width / textureWidth, height / textureHeight);
+    return factor >= 1 && width == textureWidth * factor && height == textureHeight * factor;
   }
 
   // Mouse positions arrive in the renderer's logical coordinates (SDL scales
@@ -249,11 +318,8 @@ class SdlHost final : public WindowHost {
     target_ = window;
     active_ = false;
     needRender_ = true;
-    {
-      // A frame presented before the window existed is shown once it is.
-      std::lock_guard<std::mutex> lock(frameMutex_);
-      fresh_ = hasFrame_;
-    }
+    // A frame presented before the window existed is shown once it is.
+    reupload_ = true;
     // Posts and sends to the main thread's queue must end an event wait.
     SetMainQueueWaker([] {
       if (!IsMainThread()) WakeEventWait();
@@ -401,7 +467,13 @@ class SdlHost final : public WindowHost {
     SDL_Event event;
     bool got = SDL_PollEvent(&event) == 1;
     if (!got && timeoutMs > 0) {
-      got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+      if (SdlWaitBlocks()) {
+        got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+      } else {
+        // Only this thread's own calls and the wakes make events here.
+        WaitForWakeSignal(timeoutMs);
+        got = SDL_PollEvent(&event) == 1;
+      }
     }
     for (int handled = 1; got; ++handled) {
       HandleEvent(event);
@@ -419,11 +491,30 @@ class SdlHost final : public WindowHost {
 
   void Wake() override { WakeEventWait(); }
 
-  void Present(const Frame& frame) override {
+  void Present(Frame& frame, bool changed) override {
     if (!host_detail::FrameIsValid(frame)) return;
-    {
+    std::lock_guard<std::mutex> presenting(presentMutex_);
+    // A still picture (a paused game, a menu waiting for a key) costs the
+    // main thread nothing: a frame equal to the one presented last is
+    // counted but neither handed over nor uploaded again. The caller keeps
+    // its buffer, which then equals the last frame; when it comes back
+    // unchanged, not even the comparison is needed.
+    const bool keptAsItWas = !changed && frame.pixels.data() == keptEqual_;
+    if (keptAsItWas || SameAsLastPresented(frame)) {
+      keptEqual_ = frame.pixels.data();
       std::lock_guard<std::mutex> lock(frameMutex_);
-      latest_ = frame;
+      ++presented_;
+      return;
+    }
+    keptEqual_ = nullptr;
+    {
+      // A frame the main thread has not taken yet goes back to the caller
+      // unseen: the screen shows the newest.
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      std::swap(ready_, frame);
+      lastPresented_ = ready_.pixels.data();
+      lastWidth_ = ready_.width;
+      lastHeight_ = ready_.height;
       hasFrame_ = true;
       fresh_ = true;
       ++presented_;
@@ -439,7 +530,7 @@ class SdlHost final : public WindowHost {
   bool LastFrame(Frame& out) const override {
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (!hasFrame_) return false;
-    out = latest_;
+    out = Newest();
     return true;
   }
 
@@ -458,6 +549,24 @@ class SdlHost final : public WindowHost {
 
   bool HasFlag(Uint32 flag) const {
     return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & flag) != 0;
+  }
+
+  // The newest presented frame; frameMutex_ held and hasFrame_ set.
+  const Frame& Newest() const { return fresh_ ? ready_ : showing_; }
+
+  // presentMutex_ held. The pixels presented last stay where they are until
+  // a later Present hands them back to a caller (swaps move buffers, not
+  // pixels, and the main thread only reads them), so they can be compared
+  // without holding up the main thread.
+  bool SameAsLastPresented(const Frame& frame) const {
+    return lastPresented_ != nullptr && frame.width == lastWidth_ && frame.height == lastHeight_ &&
+           std::memcmp(frame.pixels.data(), lastPresented_, frame.pixels.size() * sizeof(uint32_t)) == 0;
+  }
+
+  // SDL_WaitEventTimeout sleeps only where the driver can wait for events
+  // itself and a window exists to wake; elsewhere it polls every millisecond.
+  bool SdlWaitBlocks() const {
+    return SDL_WasInit(SDL_INIT_VIDEO) != 0 && screen_.window != nullptr && !DriverWithoutUser();
   }
 
   int DisplayIndex() const {
@@ -637,20 +746,26 @@ class SdlHost final : public WindowHost {
     }
   }
 
-  // Uploads the newest presented frame (when one came since the last upload)
-  // and redraws the window when anything changed.
+  // Uploads the newest presented frame (when one came since the last upload,
+  // or the texture lost it) and redraws the window when anything changed.
   void ShowNewestFrame() {
     if (!Shown()) return;
-    bool haveNew = false;
+    bool upload = false;
     {
+      // The frame changes hands by a swap; the upload reads showing_ outside
+      // the lock, so Present is never held up by SDL (only this thread ever
+      // replaces showing_, and LastFrame only reads it).
       std::lock_guard<std::mutex> lock(frameMutex_);
       if (fresh_) {
-        upload_ = latest_;  // copied out so Present is never held up by SDL
+        std::swap(ready_, showing_);
         fresh_ = false;
-        haveNew = true;
+        upload = true;
+      } else {
+        upload = reupload_ && hasFrame_;
       }
     }
-    if (haveNew && screen_.Upload(upload_)) needRender_ = true;
+    reupload_ = false;
+    if (upload && screen_.Upload(showing_)) needRender_ = true;
     if (needRender_) {
       screen_.Render();
       needRender_ = false;
@@ -664,13 +779,25 @@ class SdlHost final : public WindowHost {
   bool resizable_ = false;
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
-  Frame upload_;             // main thread's copy of the frame being uploaded
+  bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
 
+  // Three frame buffers change hands by swaps: the drawing thread's (its
+  // Present argument), ready_ and showing_. The newest frame is ready_ while
+  // fresh_, else showing_.
   mutable std::mutex frameMutex_;
-  Frame latest_;             // newest presented frame; guarded by frameMutex_
+  Frame ready_;              // the mailbox; guarded by frameMutex_
+  Frame showing_;            // the frame uploaded last; swapped under frameMutex_ by the main thread only
   bool hasFrame_ = false;    // guarded by frameMutex_
-  bool fresh_ = false;       // latest_ not yet uploaded; guarded by frameMutex_
+  bool fresh_ = false;       // ready_ holds a frame not yet uploaded; guarded by frameMutex_
   uint64_t presented_ = 0;   // guarded by frameMutex_
+
+  // Presents come one at a time; the pixels of the last one handed over.
+  std::mutex presentMutex_;
+  const uint32_t* lastPresented_ = nullptr;  // guarded by presentMutex_ (set under both)
+  int lastWidth_ = 0, lastHeight_ = 0;       // guarded by presentMutex_
+  // The caller's buffer when it holds the pixels presented last (it was
+  // kept by a skipped present); guarded by presentMutex_.
+  const uint32_t* keptEqual_ = nullptr;
 };
 
 int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
@@ -684,7 +811,7 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
   if (overGame) {
     if (Minimised()) SDL_RestoreWindow(screen_.window);
     std::lock_guard<std::mutex> lock(frameMutex_);
-    if (hasFrame_) background = latest_;
+    if (hasFrame_) background = Newest();
   } else {
     const int width = std::clamp(view.PreferredWidth(), 1, kMaxMessageBoxSide);
     const int height = std::clamp(view.PreferredHeight(), 1, kMaxMessageBoxSide);
@@ -739,7 +866,7 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
     // The texture now holds the box: show the newest game frame again.
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (hasFrame_) {
-      fresh_ = true;
+      reupload_ = true;
     } else {
       screen_.hasPicture = false;
     }

@@ -206,7 +206,7 @@ bool ChannelTable(uint32_t mask, int place, std::vector<uint32_t>& table) {
 
 }  // namespace
 
-void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
   frame.width = kScreenWidth;
   frame.height = kScreenHeight;
   const PixelFormat& f = image.Format();
@@ -230,36 +230,46 @@ void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   const bool tables = f.bitsPerPixel != 16 || tableFormat == f;
   if (!g_fastPaths.load(std::memory_order_relaxed) || !tables) {
     ImageToFrameGeneral(image, palette, frame);
-    return;
+    return true;
   }
-  // Row by row; only what the image does not cover is set to black.
-  frame.pixels.resize(static_cast<size_t>(kScreenWidth) * kScreenHeight);
+  // Row by row through a row buffer that stays in the first-level cache; a
+  // frame row is written only where it differs (a still picture costs reads
+  // only). What the image does not cover is black.
+  const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
+  bool changed = frame.pixels.size() != pixels;
+  frame.pixels.resize(pixels);
   const int w = std::min(image.Width(), kScreenWidth);
   const int h = std::min(image.Height(), kScreenHeight);
   uint32_t colours[256];
   if (f.bitsPerPixel == 8)
     for (uint32_t i = 0; i < 256; ++i) colours[i] = PixelToArgb(f, i, palette);
   const uint32_t* to16 = colours16.data();
+  uint32_t line[kScreenWidth];
+  std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
+    if (y < h) {
+      const uint8_t* row = image.Row(y);
+      switch (f.bitsPerPixel) {
+        case 32:
+          for (int x = 0; x < w; ++x) line[x] = 0xFF000000u | LoadPixel<uint32_t>(row + x * 4);
+          break;
+        case 16:
+          for (int x = 0; x < w; ++x) line[x] = to16[LoadPixel<uint16_t>(row + x * 2)];
+          break;
+        default:
+          for (int x = 0; x < w; ++x) line[x] = colours[row[x]];
+          break;
+      }
+    } else if (y == h) {
+      std::fill(line, line + w, 0xFF000000u);
+    }
     uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
-    if (y >= h) {
-      std::fill(out, out + kScreenWidth, 0xFF000000u);
-      continue;
+    if (std::memcmp(out, line, sizeof line) != 0) {
+      std::memcpy(out, line, sizeof line);
+      changed = true;
     }
-    const uint8_t* row = image.Row(y);
-    switch (f.bitsPerPixel) {
-      case 32:
-        for (int x = 0; x < w; ++x) out[x] = 0xFF000000u | (LoadPixel<uint32_t>(row + x * 4) & 0x00FFFFFFu);
-        break;
-      case 16:
-        for (int x = 0; x < w; ++x) out[x] = to16[LoadPixel<uint16_t>(row + x * 2)];
-        break;
-      default:
-        for (int x = 0; x < w; ++x) out[x] = colours[row[x]];
-        break;
-    }
-    std::fill(out + w, out + kScreenWidth, 0xFF000000u);
   }
+  return changed;
 }
 
 void WaitVerticalBlank() {

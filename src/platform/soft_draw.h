@@ -90,8 +90,9 @@ struct PaletteEntry {
 // narrower channels widened by c × 255 / max rounded.
 uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEntry* palette);
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
-// the image stay black. `palette` is needed for 8-bit images.
-void ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
+// the image are black. `palette` is needed for 8-bit images. False when the
+// frame already held exactly these pixels (true whenever that is not known).
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
 
 // Tests: switch the specialised loops of the blitter, the fills, the frame
 // conversion and the rasteriser off (every draw then takes the general,

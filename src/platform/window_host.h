@@ -4,8 +4,10 @@
 // SDL.
 //
 // Threads: every call but Present and the frame readers is made on the main
-// thread. Present is called by whichever thread draws frames; it copies the
-// frame into a mailbox that the main thread shows in PumpEvents.
+// thread. Present is called by whichever thread draws frames; it swaps the
+// frame into a mailbox that the main thread shows in PumpEvents, so a frame's
+// pixels are written once (by the drawing thread's conversion) and copied
+// once (into the renderer's texture).
 #pragma once
 
 #include <cstdint>
@@ -86,8 +88,16 @@ class WindowHost {
   // Wakes a PumpEvents wait from any thread.
   virtual void Wake() = 0;
 
-  // Any thread: hands a finished frame to the main thread.
-  virtual void Present(const Frame& frame) = 0;
+  // Any thread: hands a finished frame to the main thread without copying
+  // it. The frame's pixels move into the mailbox, and `frame` is left with a
+  // buffer (stale pixels, possibly empty) for the caller to convert the next
+  // frame into. A host may count a frame equal to the one before without
+  // taking it. `changed` false tells that the caller left the pixels as the
+  // last Present left them (ImageToFrame says so), which spares the host a
+  // comparison. A frame whose pixels do not match its size is refused and
+  // left with the caller.
+  virtual void Present(Frame& frame, bool changed) = 0;
+  void Present(Frame& frame) { Present(frame, true); }
   // Number of frames presented so far, and a copy of the newest (any thread).
   virtual uint64_t FramesPresented() const = 0;
   virtual bool LastFrame(Frame& out) const = 0;

@@ -29,6 +29,7 @@ uint32_t g_nAverageWorkTime = 0;
 namespace {
 
 constexpr uint32_t kMusicRequest = plat::WM_USER + 6;
+constexpr uint32_t kInactiveWaitMs = 100;
 
 // The surface collections of the scenes and stage play, walked by the
 // restore after a lost display.
@@ -141,7 +142,9 @@ uint32_t GameThreadProc(void*) {
         return 1;
       }
     } else {
-      plat::Sleep(1);
+      // Inactive: no frames. The activation posts a message that ends the
+      // wait; the bound only keeps the flag looked at should that post fail.
+      plat::WaitMessageTimeout(kInactiveWaitMs);
     }
   }
   WriteECLog("GameLoop WM_QUIT!");

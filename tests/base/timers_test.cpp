@@ -75,6 +75,45 @@ TEST_F(TimersTest, PresentPacerLetsExactlyTheRatePassEachSecond) {
   for (int n : perSecond) EXPECT_EQ(n, 60);
 }
 
+// A pacer's loop sleeps for the wait the pacer names instead of asking
+// every millisecond: it must wake exactly at each due time (a millisecond
+// earlier is not due), and so keep the times of the millisecond loop.
+TEST_F(TimersTest, PacersNameTheExactWaitToTheNextDueTime) {
+  struct Pacer {
+    const char* name;
+    bool (*due)(uint32_t);
+    uint32_t (*until)(uint32_t);
+  };
+  const Pacer pacers[] = {{"frame", IsFrameDue, [](uint32_t) { return MillisecondsUntilFrameDue(); }},
+                          {"present", IsPresentDue, MillisecondsUntilPresentDue}};
+  for (const Pacer& pacer : pacers) {
+    for (uint32_t fps : {60u, 30u, 50u, 144u, 7u}) {
+      SCOPED_TRACE(testing::Message() << pacer.name << " at " << fps);
+      Start(0xFFFFFFFFull - 1500);
+      const uint32_t start = plat::TickCount();
+      std::vector<uint32_t> polled;
+      for (uint32_t t = 0; t < 3000; ++t) {
+        if (pacer.due(fps)) polled.push_back(plat::TickCount() - start);
+        plat::AdvanceVirtualClock(1);
+      }
+      Start(0xFFFFFFFFull - 1500);
+      std::vector<uint32_t> slept;
+      while (plat::TickCount() - start < 3000) {
+        if (pacer.due(fps)) {
+          slept.push_back(plat::TickCount() - start);
+          continue;
+        }
+        const uint32_t wait = pacer.until(fps);
+        ASSERT_GE(wait, 1u);
+        plat::AdvanceVirtualClock(wait - 1);
+        ASSERT_FALSE(pacer.due(fps)) << "woken early at " << plat::TickCount() - start;
+        plat::AdvanceVirtualClock(1);
+      }
+      EXPECT_EQ(slept, polled);
+    }
+  }
+}
+
 TEST_F(TimersTest, FrameRateCounterAndCallCounter) {
   Start(0xFFFFFFFFull - 300);
   uint32_t reported = 0;

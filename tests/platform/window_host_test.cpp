@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -91,7 +92,10 @@ TEST_F(HeadlessHostTest, KeepsTheNewestFramePresentedFromAnotherThread) {
   EXPECT_EQ(host_->FramesPresented(), 0u);
 
   std::thread drawer([&] {
-    for (uint32_t i = 1; i <= 3; ++i) host_->Present(PatternFrame(i));
+    for (uint32_t i = 1; i <= 3; ++i) {
+      Frame frame = PatternFrame(i);
+      host_->Present(frame);
+    }
   });
   drawer.join();
   EXPECT_EQ(host_->FramesPresented(), 3u);
@@ -104,6 +108,7 @@ TEST_F(HeadlessHostTest, KeepsTheNewestFramePresentedFromAnotherThread) {
   Frame bad = PatternFrame(9);
   bad.pixels.pop_back();
   host_->Present(bad);
+  EXPECT_EQ(bad.pixels.size(), size_t{kScreenWidth} * kScreenHeight - 1);  // left with the caller
   EXPECT_EQ(host_->FramesPresented(), 3u);
   ASSERT_TRUE(host_->LastFrame(out));
   EXPECT_EQ(out.pixels, PatternFrame(3).pixels);
@@ -360,7 +365,8 @@ TEST_F(SdlHostTest, RunsWithoutADisplayAndActivatesOnShow) {
   host_->Show(SW_SHOW);
   EXPECT_TRUE(host_->Shown());
   const Frame frame = PatternFrame(5);
-  host_->Present(frame);
+  Frame handedOver = frame;
+  host_->Present(handedOver);
   host_->PumpEvents(0);
   host_->PumpEvents(0);
   const std::vector<Message> activations = rec.Take(WM_ACTIVATEAPP);
@@ -455,13 +461,80 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
   EXPECT_EQ(closes[0].wParam, 0u);
 }
 
+// What the window shows: the renderer's output read back as 0xAARRGGBB.
+std::vector<uint32_t> ShownPixels(uint32_t windowId) {
+  SDL_Renderer* renderer = SDL_GetRenderer(SDL_GetWindowFromID(windowId));
+  std::vector<uint32_t> pixels(size_t{kScreenWidth} * kScreenHeight);
+  if (renderer == nullptr ||
+      SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), kScreenWidth * 4) != 0)
+    pixels.clear();
+  return pixels;
+}
+
+// Frames change hands by swaps among three buffers, and a frame equal to the
+// last is counted but not taken. The drawer below converts as ImageToFrame
+// does (it tells whether its buffer changed). Whatever the order of presents
+// (P a new picture, S the same again, O the one before the newest), pumps
+// (U) and scribbles over the drawer's own buffer (X), the newest picture is
+// what LastFrame gives and what the window shows.
+TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
+  MessageRecorder rec;
+  Frame drawn;
+  uint32_t newest = 0, older = 0;
+  uint64_t presents = 0;
+  auto present = [&](uint32_t seed) {
+    const Frame want = PatternFrame(seed);
+    const bool changed = drawn.pixels != want.pixels;
+    if (changed) drawn.pixels = want.pixels;
+    host_->Present(drawn, changed);
+    if (seed != newest) older = newest;
+    newest = seed;
+    ++presents;
+  };
+  present(1);  // before the window exists: shown once it is
+  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  host_->Show(SW_SHOW);
+  host_->PumpEvents(0);
+  ASSERT_EQ(ShownPixels(HostWindowId()), PatternFrame(1).pixels);
+
+  const char* const orders[] = {"PU",   "PPU",   "PUU",    "PPPUPU",    "UPPUUPU", "PSU",
+                                "PSSU", "PUSXSU", "PPOU", "PSPOSU", "PSPPOOUSU", "UPXPOSOU"};
+  uint32_t seed = 2;
+  for (const char* order : orders) {
+    for (const char* op = order; *op; ++op) {
+      SCOPED_TRACE(testing::Message() << order << " at " << (op - order));
+      switch (*op) {
+        case 'P': present(seed++); break;
+        case 'S': present(newest); break;
+        case 'O': present(older); break;
+        case 'X': std::fill(drawn.pixels.begin(), drawn.pixels.end(), 0xFFDEADBEu); break;
+        default:
+          host_->PumpEvents(0);
+          EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
+          break;
+      }
+      Frame last;
+      ASSERT_TRUE(host_->LastFrame(last));
+      EXPECT_EQ(last.pixels, PatternFrame(newest).pixels);
+    }
+  }
+  EXPECT_EQ(host_->FramesPresented(), presents);
+
+  // A window made again gets the newest frame without a new present.
+  host_->Destroy();
+  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  host_->Show(SW_SHOW);
+  host_->PumpEvents(0);
+  EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
+}
+
 TEST_F(SdlHostTest, PresentFromAnotherThreadEndsTheWait) {
   MessageRecorder rec;
   ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
 
-  const Frame frame = PatternFrame(11);
+  Frame frame = PatternFrame(11);
   auto start = Clock::now();
   std::thread drawer([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
