@@ -12,7 +12,7 @@ namespace {
 // The codes of the key table that keys.h does not name. Stored key
 // configurations hold these values, so they must not change.
 enum : int {
-  VK_CLEAR = 0x0C, VK_CAPITAL = 0x14, VK_KANA = 0x15, VK_CONVERT = 0x1C, VK_NONCONVERT = 0x1D,
+  VK_CANCEL = 0x03, VK_CLEAR = 0x0C, VK_CAPITAL = 0x14, VK_KANA = 0x15, VK_CONVERT = 0x1C, VK_NONCONVERT = 0x1D,
   VK_SELECT = 0x29, VK_EXECUTE = 0x2B, VK_SNAPSHOT = 0x2C, VK_HELP = 0x2F,
   VK_LWIN = 0x5B, VK_RWIN = 0x5C, VK_APPS = 0x5D, VK_SLEEP = 0x5F,
   VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SEPARATOR = 0x6C,
@@ -29,7 +29,8 @@ enum : int {
   VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE, VK_OEM_102 = 0xE2,
   // Keys of Japanese keyboards (eisu, katakana, hiragana, hankaku/zenkaku).
   VK_DBE_ALPHANUMERIC = 0xF0, VK_DBE_KATAKANA = 0xF1, VK_DBE_HIRAGANA = 0xF2,
-  VK_DBE_SBCSCHAR = 0xF3,
+  VK_DBE_SBCSCHAR = 0xF3, VK_DBE_DBCSCHAR = 0xF4, VK_DBE_ROMAN = 0xF5, VK_KANJI = 0x19,
+  VK_CRSEL = 0xF7, VK_EXSEL = 0xF8,
 };
 
 struct KeyPair {
@@ -40,6 +41,7 @@ struct KeyPair {
 // Key positions follow the US layout, as the stored codes assume. Where several keys share a code, the first pair is the one
 // ScancodeFromVirtualKey answers with.
 constexpr KeyPair kFixedPairs[] = {
+    {VK_CANCEL, SDL_SCANCODE_CANCEL},
     {VK_BACK, SDL_SCANCODE_BACKSPACE},
     {VK_TAB, SDL_SCANCODE_TAB},
     {VK_CLEAR, SDL_SCANCODE_CLEAR},
@@ -99,8 +101,11 @@ constexpr KeyPair kFixedPairs[] = {
     {VK_MEDIA_PLAY_PAUSE, SDL_SCANCODE_AUDIOPLAY},
     {VK_LAUNCH_MAIL, SDL_SCANCODE_MAIL},
     {VK_LAUNCH_MEDIA_SELECT, SDL_SCANCODE_MEDIASELECT},
-    {VK_LAUNCH_APP1, SDL_SCANCODE_APP1},
-    {VK_LAUNCH_APP2, SDL_SCANCODE_APP2},
+    // The launch keys are "My Computer" and "Calculator" on PC keyboards.
+    {VK_LAUNCH_APP1, SDL_SCANCODE_COMPUTER},
+    {VK_LAUNCH_APP2, SDL_SCANCODE_CALCULATOR},
+    {VK_CRSEL, SDL_SCANCODE_CRSEL},
+    {VK_EXSEL, SDL_SCANCODE_EXSEL},
     {VK_OEM_1, SDL_SCANCODE_SEMICOLON},
     {VK_OEM_PLUS, SDL_SCANCODE_EQUALS},
     {VK_OEM_COMMA, SDL_SCANCODE_COMMA},
@@ -182,6 +187,17 @@ void StoreKey(int virtualKey, bool down) {
   } while (!entry.compare_exchange_weak(old, next));
 }
 
+// Keys of Japanese keyboards that report other codes by input mode or with
+// Alt: hankaku/zenkaku (also the kanji code), katakana/hiragana (romaji).
+struct KeyTwins {
+  int vk;
+  int twins[2];
+};
+constexpr KeyTwins kTwins[] = {
+    {VK_DBE_SBCSCHAR, {VK_DBE_DBCSCHAR, VK_KANJI}},
+    {VK_DBE_HIRAGANA, {VK_DBE_ROMAN, 0}},
+};
+
 int GenericOf(int virtualKey, int* left, int* right) {
   switch (virtualKey) {
     case VK_LSHIFT: case VK_RSHIFT:
@@ -210,6 +226,10 @@ int ScancodeFromVirtualKey(int virtualKey) {
 void SetKeyState(int virtualKey, bool down) {
   if (!ValidCode(virtualKey)) return;
   StoreKey(virtualKey, down);
+  for (const KeyTwins& t : kTwins)
+    if (t.vk == virtualKey)
+      for (int twin : t.twins)
+        if (twin != 0) StoreKey(twin, down);
   int left = 0, right = 0;
   if (int generic = GenericOf(virtualKey, &left, &right)) {
     StoreKey(generic, IsKeyDown(left) || IsKeyDown(right));

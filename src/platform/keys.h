@@ -9,6 +9,9 @@ namespace plat {
 
 // A few virtual-key codes the program names; the full table lives in keys.cpp.
 enum : int {
+  // The mouse buttons have codes of their own; the window host keeps their
+  // levels in the same table.
+  VK_LBUTTON = 0x01, VK_RBUTTON = 0x02, VK_MBUTTON = 0x04, VK_XBUTTON1 = 0x05, VK_XBUTTON2 = 0x06,
   VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
   VK_MENU = 0x12, VK_PAUSE = 0x13, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
   VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
@@ -26,7 +29,9 @@ int VirtualKeyFromScancode(int sdlScancode);
 int ScancodeFromVirtualKey(int virtualKey);
 
 // Records a key press or release. Left/right Shift, Ctrl and Alt also set
-// the generic code (VK_SHIFT ...) while either side is down.
+// the generic code (VK_SHIFT ...) while either side is down, and a key known
+// by several codes (the hankaku/zenkaku key reports one or another with the
+// input mode) sets them all.
 void SetKeyState(int virtualKey, bool down);
 bool IsKeyDown(int virtualKey);
 // The asynchronous key query games poll: bit 15 set while the key is down,

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/instance.h"
+#include "platform/joysticks.h"
 #include "platform/keys.h"
 #include "platform/message_box_view.h"
 #include "platform/soft_draw.h"
@@ -293,6 +294,19 @@ uint64_t MouseKeyFlags(uint32_t buttons) {
   return flags;
 }
 
+// The key code of a mouse button (the key-state table holds the buttons'
+// levels too); 0 for buttons without one.
+int MouseButtonKey(uint8_t button) {
+  switch (button) {
+    case SDL_BUTTON_LEFT: return VK_LBUTTON;
+    case SDL_BUTTON_RIGHT: return VK_RBUTTON;
+    case SDL_BUTTON_MIDDLE: return VK_MBUTTON;
+    case SDL_BUTTON_X1: return VK_XBUTTON1;
+    case SDL_BUTTON_X2: return VK_XBUTTON2;
+    default: return 0;
+  }
+}
+
 class SdlHost final : public WindowHost {
  public:
   ~SdlHost() override { Destroy(); }
@@ -483,6 +497,9 @@ class SdlHost final : public WindowHost {
     // modal loop elsewhere swallowed ours. (One pushed meanwhile only makes
     // a later wait return early.)
     g_wakePending.store(false);
+    // Joysticks are read here, on the main thread, once per pass; the game
+    // thread reads what this pass saw.
+    GetJoysticks().Update();
     if (screen_.window == nullptr) return;
     UpdateActivation();
     FollowCursorCount();
@@ -678,6 +695,7 @@ class SdlHost final : public WindowHost {
         const SDL_MouseButtonEvent& b = event.button;
         if (b.windowID != screen_.windowId || screen_.window == nullptr) break;
         const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        if (const int vk = MouseButtonKey(b.button)) SetKeyState(vk, down);
         uint32_t message;
         if (b.button == SDL_BUTTON_LEFT) {
           message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
@@ -736,6 +754,8 @@ class SdlHost final : public WindowHost {
         }
         break;
       case SDL_MOUSEBUTTONUP:
+        // As with keys: a button held when the box opened is let go here.
+        if (const int vk = MouseButtonKey(event.button.button)) SetKeyState(vk, false);
         if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
           view.HandleClick(event.button.x, event.button.y);
           dirty = true;

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "scene/input.h"
 
 cSceneManager SceneManager;
 std::atomic<cStageSceneBase*> g_lpStageScene{nullptr};
@@ -100,6 +101,7 @@ bool cSceneManager::Step() {
   g_nFrameCounter.fetch_add(1);
   StartStopwatch();
   if (!lpDTCon && !RestoreLostSurfaces()) return false;
+  UpdateInput(InputRecords);
   int32_t current = m_nCurrent.load();
   SwitchScene(current);
   // After a failed creation the slot is empty: the frame runs no scene (the

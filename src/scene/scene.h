@@ -111,7 +111,8 @@ extern uint32_t g_nAverageWorkTime;
 // The procedure of the game thread: frames while the window is active, until
 // WM_QUIT. Returns 1.
 uint32_t GameThreadProc(void* argument);
-// The parts of a frame; the waiting threads of stage play call the same.
+// The parts of a frame; the waiting threads of stage play call the same
+// (with UpdateInput of scene/input.h between the restore and the present).
 void WaitFrameTime();
 // DirectDraw mode: after the display was lost, the display's own surfaces,
 // then every registered surface collection; false when one cannot be had back.

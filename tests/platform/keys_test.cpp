@@ -41,7 +41,8 @@ TEST(KeysTest, ScancodesGiveTheOriginalKeyCodes) {
       {SDL_SCANCODE_RIGHT, 0x27}, {SDL_SCANCODE_DOWN, 0x28}, {SDL_SCANCODE_INSERT, 0x2D},
       {SDL_SCANCODE_DELETE, 0x2E}, {SDL_SCANCODE_LSHIFT, 0xA0}, {SDL_SCANCODE_RSHIFT, 0xA1},
       {SDL_SCANCODE_LCTRL, 0xA2}, {SDL_SCANCODE_RCTRL, 0xA3}, {SDL_SCANCODE_LALT, 0xA4},
-      {SDL_SCANCODE_RALT, 0xA5},
+      {SDL_SCANCODE_RALT, 0xA5}, {SDL_SCANCODE_CANCEL, 0x03}, {SDL_SCANCODE_COMPUTER, 0xB6},
+      {SDL_SCANCODE_CALCULATOR, 0xB7}, {SDL_SCANCODE_CRSEL, 0xF7}, {SDL_SCANCODE_EXSEL, 0xF8},
   };
   for (const Expected& c : cases) {
     EXPECT_EQ(VirtualKeyFromScancode(c.scancode), c.vk) << "scancode " << c.scancode;
@@ -129,6 +130,18 @@ TEST_F(KeyStateTest, EitherSideHoldsTheGenericModifier) {
   EXPECT_FALSE(IsKeyDown(VK_SHIFT));
   EXPECT_FALSE(IsKeyDown(VK_CONTROL));
   EXPECT_FALSE(IsKeyDown(VK_MENU));
+}
+
+TEST_F(KeyStateTest, KeysWithSeveralCodesHoldThemAll) {
+  // A configuration may hold any code the key ever reported.
+  const int twins[][3] = {{0xF3, 0xF4, 0x19}, {0xF2, 0xF5, 0xF5}};
+  for (const auto& t : twins) {
+    SetKeyState(VirtualKeyFromScancode(ScancodeFromVirtualKey(t[0])), true);
+    EXPECT_TRUE(IsKeyDown(t[1]) && IsKeyDown(t[2])) << t[0];
+    SetKeyState(t[0], false);
+    EXPECT_FALSE(IsKeyDown(t[1]) || IsKeyDown(t[2])) << t[0];
+  }
+  EXPECT_FALSE(IsKeyDown(0xF0));
 }
 
 TEST_F(KeyStateTest, AsyncQueryReportsPressesSinceThePreviousQuery) {

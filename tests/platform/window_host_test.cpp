@@ -452,6 +452,7 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
   host_->PumpEvents(0);
   const std::vector<Message> clicks = rec.Take(WM_LBUTTONDOWN);
   ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_TRUE(IsKeyDown(VK_LBUTTON));  // the button's level, for the game's mouse reads
   EXPECT_EQ(clicks[0].lParam, (50 << 16) | 100);
   const std::vector<Message> moves = rec.Take(WM_MOUSEMOVE);
   ASSERT_EQ(moves.size(), 1u);
