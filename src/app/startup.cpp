@@ -18,6 +18,7 @@
 #include "data/common_palette.h"
 #include "data/data_paths.h"
 #include "data/database.h"
+#include "data/key_config.h"
 #include "data/labels.h"
 #include "data/record.h"
 #include "data/settings.h"
@@ -31,6 +32,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "scene/input.h"
 #include "scene/scene.h"
 
 
@@ -139,6 +141,12 @@ bool SetFramePacing(StartupState&) {
   return true;
 }
 
+// Held keys repeat in menus after 18 frames, then every 6.
+bool SetKeyRepeat(StartupState&) {
+  for (cInput& input : InputRecords) input.SetRepeat(18, 6);
+  return true;
+}
+
 // The display mode from "System.ini", the system data and the desktop, then
 // the display itself (Direct3D falling back to DirectDraw).
 bool SetUpDisplay(StartupState& state) {
@@ -194,6 +202,15 @@ bool SetPaletteAndColourKey(StartupState&) {
 bool LoadStartupSurfaces(StartupState&) {
   SurfaceList startup = StartupSurfaces();
   return DDLoadSurfaces(GameSurfaces, startup.indices, startup.count) != 0;
+}
+
+// The buttons' default masks, then the player's key configuration
+// ("user_data\KeyConfig.dat"); a missing or unreadable file gives the
+// default keys.
+bool LoadKeyConfiguration(StartupState&) {
+  for (cInput& input : InputRecords) input.SetDefaultButtonMasks();
+  if (!LoadKeyConfig(DataPaths.At(kPathKeyConfig).c_str(), KeyConfig)) SetDefaultKeys(KeyConfig);
+  return true;
 }
 
 // The player's options ("user_data\Option.dat"), and in 8-bit mode the
@@ -278,10 +295,12 @@ constexpr StartupStep kStartupSteps[] = {
     ChooseDrawingMode,
     TakeCommandLineStage,
     SetFramePacing,
+    SetKeyRepeat,
     SetUpDisplay,
     ShowGameWindow,
     SetPaletteAndColourKey,
     LoadStartupSurfaces,
+    LoadKeyConfiguration,
     LoadOptions,
     StartMusic,
     LoadSoundEffects,
