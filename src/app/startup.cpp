@@ -27,6 +27,7 @@
 #include "data/window_position.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
+#include "gfx/game_fonts.h"
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -204,6 +205,13 @@ bool LoadStartupSurfaces(StartupState&) {
   return DDLoadSurfaces(GameSurfaces, startup.indices, startup.count) != 0;
 }
 
+// The three game fonts from their settings, then their digit strips.
+bool MakeGameFonts(StartupState&) {
+  if (CreateGameFonts(GameFontOptionsFromSettings())) return true;
+  WriteReportAndShowError("%s", plat::Sjis("フォントの作成に失敗しました！").c_str());
+  return false;
+}
+
 // The buttons' default masks, then the player's key configuration
 // ("user_data\KeyConfig.dat"); a missing or unreadable file gives the
 // default keys.
@@ -300,6 +308,7 @@ constexpr StartupStep kStartupSteps[] = {
     ShowGameWindow,
     SetPaletteAndColourKey,
     LoadStartupSurfaces,
+    MakeGameFonts,
     LoadKeyConfiguration,
     LoadOptions,
     StartMusic,
@@ -315,7 +324,8 @@ void ReleaseMusic() { g_BGMPlayer.Release(); }
 void DeleteScenes() { SceneManager.DeleteAll(); }
 void ReleaseDisplay() { DDEnd(); }
 
-constexpr void (*kShutdownSteps[])() = {ReleaseSoundEffects, ReleaseMusic, DeleteScenes, ReleaseDisplay};
+constexpr void (*kShutdownSteps[])() = {WriteGameFontReport, ReleaseSoundEffects, ReleaseMusic, DeleteScenes,
+                                        ReleaseGameFonts, ReleaseDisplay};
 
 }  // namespace
 

@@ -3,8 +3,10 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -137,6 +139,12 @@ bool UsableFontFile(const std::string& path) {
   if (FT_New_Face(lib, path.c_str(), 0, &face) != 0) return false;
   FT_Done_Face(face);
   return true;
+}
+
+// Fontconfig is not thread-safe either; its calls go through this mutex.
+std::mutex& FontconfigMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
 }
 
 struct FontMatch {
@@ -331,19 +339,203 @@ class FreeTypeFace final : public FontFace {
 
 std::string FindFontFile(const std::string& utf8FaceName) {
   // Matching walks the font list (milliseconds); the answer cannot change
-  // during a run, so keep it. Fontconfig gets its own mutex.
+  // during a run, so keep it.
   static std::mutex* cacheMutex = new std::mutex;
-  static std::mutex* fcMutex = new std::mutex;
   static auto* cache = new std::map<std::string, std::string>;
   {
     std::lock_guard<std::mutex> lock(*cacheMutex);
     auto it = cache->find(utf8FaceName);
     if (it != cache->end()) return it->second;
   }
-  std::string file = FindFontFileUncached(utf8FaceName, *fcMutex);
+  std::string file = FindFontFileUncached(utf8FaceName, FontconfigMutex());
   std::lock_guard<std::mutex> lock(*cacheMutex);
   if (cache->size() < 256) (*cache)[utf8FaceName] = file;
   return file;
+}
+
+std::string FindInstalledFamily(const std::string& utf8Family) {
+  static std::mutex* cacheMutex = new std::mutex;
+  static auto* cache = new std::map<std::string, std::string>;
+  {
+    std::lock_guard<std::mutex> lock(*cacheMutex);
+    auto it = cache->find(utf8Family);
+    if (it != cache->end()) return it->second;
+  }
+  std::string file;
+  if (!NormaliseFaceName(utf8Family).empty()) {
+    FontMatch m;
+    {
+      std::lock_guard<std::mutex> lock(FontconfigMutex());
+      m = MatchFamily(utf8Family);
+    }
+    if (m.familyMatches && UsableFontFile(m.file)) file = m.file;
+  }
+  std::lock_guard<std::mutex> lock(*cacheMutex);
+  if (cache->size() < 256) (*cache)[utf8Family] = file;
+  return file;
+}
+
+namespace {
+
+// One row's run of ink dots of a glyph, from the pen position and the
+// baseline: dots x0 .. x1 - 1 of row y (negative rows are above the baseline).
+struct InkSpan {
+  int16_t y, x0, x1;
+};
+
+struct CellGlyph {
+  int advance = 0;
+  bool present = false;
+  std::vector<InkSpan> spans;
+};
+
+template <typename T>
+void FillSpan(uint8_t* row, int x0, int x1, uint32_t value) {
+  const T v = static_cast<T>(value);
+  for (int x = x0; x < x1; ++x) std::memcpy(row + static_cast<size_t>(x) * sizeof(T), &v, sizeof(T));
+}
+
+class FreeTypeCellFace final : public CellFace {
+ public:
+  FreeTypeCellFace(FT_Face face, std::string file, int cellHeight, int ascent)
+      : face_(face), file_(std::move(file)), cellHeight_(cellHeight), ascent_(ascent) {}
+  ~FreeTypeCellFace() override {
+    std::lock_guard<std::mutex> lock(FreeTypeMutex());
+    FT_Done_Face(face_);
+  }
+
+  int CellHeight() const override { return cellHeight_; }
+  int Ascent() const override { return ascent_; }
+  const std::string& File() const override { return file_; }
+
+  int Advance(uint32_t codepoint) override {
+    std::lock_guard<std::mutex> lock(FreeTypeMutex());
+    return Glyph(codepoint).advance;
+  }
+
+  bool HasGlyph(uint32_t codepoint) override {
+    std::lock_guard<std::mutex> lock(FreeTypeMutex());
+    return Glyph(codepoint).present;
+  }
+
+  void Draw(const GlyphCanvas& c, int x, int y, uint32_t codepoint, uint32_t value) override {
+    if (!c.bits || c.clipLeft >= c.clipRight || c.clipTop >= c.clipBottom) return;
+    std::lock_guard<std::mutex> lock(FreeTypeMutex());
+    const CellGlyph& g = Glyph(codepoint);
+    const int64_t baseline = static_cast<int64_t>(y) + ascent_;
+    for (const InkSpan& s : g.spans) {
+      const int64_t row = baseline + s.y;
+      if (row < c.clipTop || row >= c.clipBottom) continue;
+      const int x0 = static_cast<int>(std::max<int64_t>(static_cast<int64_t>(x) + s.x0, c.clipLeft));
+      const int x1 = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(x) + s.x1, c.clipRight));
+      if (x0 >= x1) continue;
+      uint8_t* line = c.bits + static_cast<size_t>(row) * static_cast<size_t>(c.pitch);
+      switch (c.bytesPerPixel) {
+        case 1: std::memset(line + x0, static_cast<int>(value & 0xFF), static_cast<size_t>(x1 - x0)); break;
+        case 2: FillSpan<uint16_t>(line, x0, x1, value); break;
+        default: FillSpan<uint32_t>(line, x0, x1, value); break;
+      }
+    }
+  }
+
+ private:
+  static constexpr size_t kMaxCachedGlyphs = 8192;
+
+  // Caller holds FreeTypeMutex(). The reference stays valid until the next call.
+  const CellGlyph& Glyph(uint32_t codepoint) {
+    auto it = cache_.find(codepoint);
+    if (it != cache_.end()) return it->second;
+    if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
+    CellGlyph g;
+    const bool control = codepoint < 0x20 || codepoint == 0x7F || (codepoint >= 0x80 && codepoint < 0xA0);
+    const FT_UInt index = control ? 0 : FT_Get_Char_Index(face_, codepoint);
+    g.present = index != 0;
+    Load(index, g);
+    return cache_.emplace(codepoint, std::move(g)).first->second;
+  }
+
+  void Load(FT_UInt index, CellGlyph& g) {
+    if (FT_Load_Glyph(face_, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) return;
+    const FT_GlyphSlot slot = face_->glyph;
+    g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+    if (!g.present) return;  // the missing-glyph box keeps its width but draws nothing
+    const FT_Bitmap& bm = slot->bitmap;
+    const bool mono = bm.pixel_mode == FT_PIXEL_MODE_MONO;
+    if ((!mono && bm.pixel_mode != FT_PIXEL_MODE_GRAY) || !bm.buffer || bm.width > 4096 || bm.rows > 4096) return;
+    const unsigned char* row0 = bm.buffer;
+    if (bm.pitch < 0) row0 -= static_cast<ptrdiff_t>(bm.pitch) * (static_cast<int>(bm.rows) - 1);
+    const int half = bm.num_grays > 1 ? bm.num_grays / 2 : 128;
+    for (int r = 0; r < static_cast<int>(bm.rows); ++r) {
+      const unsigned char* src = row0 + static_cast<ptrdiff_t>(bm.pitch) * r;
+      auto ink = [&](int col) {
+        return mono ? (src[col >> 3] & (0x80 >> (col & 7))) != 0 : src[col] >= half;
+      };
+      for (int col = 0; col < static_cast<int>(bm.width);) {
+        if (!ink(col)) {
+          ++col;
+          continue;
+        }
+        int end = col + 1;
+        while (end < static_cast<int>(bm.width) && ink(end)) ++end;
+        g.spans.push_back(InkSpan{static_cast<int16_t>(r - slot->bitmap_top),
+                                  static_cast<int16_t>(slot->bitmap_left + col),
+                                  static_cast<int16_t>(slot->bitmap_left + end)});
+        col = end;
+      }
+    }
+  }
+
+  FT_Face face_;
+  std::string file_;
+  int cellHeight_, ascent_;
+  std::unordered_map<uint32_t, CellGlyph> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<CellFace> CellFace::Open(const std::string& fontFile, int cellHeight, int averageWidth) {
+  if (fontFile.empty() || cellHeight < 1 || cellHeight > 1024 || averageWidth < 0 || averageWidth > 1024)
+    return nullptr;
+  std::lock_guard<std::mutex> lock(FreeTypeMutex());
+  FT_Library lib = FreeTypeLibrary();
+  if (!lib) return nullptr;
+  FT_Face face = nullptr;
+  if (FT_New_Face(lib, fontFile.c_str(), 0, &face) != 0) return nullptr;
+  if (!face->charmap) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+  if (!face->charmap && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
+  int ascent = 0;
+  bool sized = false;
+  if (FT_IS_SCALABLE(face)) {
+    // The cell height is ascent plus descent, the way a face's height is
+    // asked for when the text is laid out in cells.
+    FT_Size_RequestRec request{FT_SIZE_REQUEST_TYPE_CELL, 0, static_cast<FT_Long>(cellHeight) << 6, 0, 0};
+    sized = FT_Request_Size(face, &request) == 0;
+    const long span = static_cast<long>(face->ascender) - face->descender;
+    ascent = span > 0 ? static_cast<int>((static_cast<long>(face->ascender) * cellHeight * 2 + span) / (2 * span))
+                      : static_cast<int>(face->size->metrics.ascender >> 6);
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (sized && averageWidth > 0 && os2 && os2->xAvgCharWidth > 0) {
+      const double natural = FT_MulFix(os2->xAvgCharWidth, face->size->metrics.x_scale) / 64.0;
+      if (natural > 0) {
+        FT_Matrix m{static_cast<FT_Fixed>(averageWidth / natural * 65536.0 + 0.5), 0, 0, 0x10000};
+        FT_Set_Transform(face, &m, nullptr);
+      }
+    }
+  } else if (face->num_fixed_sizes > 0) {
+    int best = 0;
+    for (int i = 1; i < face->num_fixed_sizes; ++i) {
+      if (std::abs(face->available_sizes[i].height - cellHeight) <
+          std::abs(face->available_sizes[best].height - cellHeight))
+        best = i;
+    }
+    sized = FT_Select_Size(face, best) == 0;
+    ascent = static_cast<int>(face->size->metrics.ascender >> 6);
+  }
+  if (!sized) {
+    FT_Done_Face(face);
+    return nullptr;
+  }
+  return std::make_unique<FreeTypeCellFace>(face, fontFile, cellHeight, std::clamp(ascent, 0, cellHeight));
 }
 
 std::unique_ptr<FontFace> FontFace::Open(const std::string& fontFile, int pixelHeight) {

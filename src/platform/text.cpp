@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -189,6 +190,42 @@ std::string Utf8ToCp932(std::string_view utf8, bool* lossless) {
   }
   BorrowedConverter cd(ToCp932Pool());
   return Convert(cd.get(), utf8, lossless, Utf8SequenceLength);
+}
+
+namespace {
+
+// The code point of a UTF-8 text that holds exactly one character, or 0.
+uint32_t SoleCodepoint(const std::string& utf8) {
+  const size_t n = utf8.empty() ? 0 : Utf8SequenceLength(utf8);
+  if (n == 0 || n != utf8.size()) return 0;
+  const uint8_t b0 = static_cast<uint8_t>(utf8[0]);
+  if (n == 1) return b0 < 0x80 ? b0 : 0;
+  uint32_t cp = b0 & (0x7F >> n);
+  for (size_t i = 1; i < n; ++i) cp = (cp << 6) | (static_cast<uint8_t>(utf8[i]) & 0x3F);
+  return cp;
+}
+
+}  // namespace
+
+uint32_t Cp932Codepoint(uint8_t lead, uint8_t trail) {
+  if (!IsCp932LeadByte(lead)) {
+    if (lead < 0x80) return lead;
+    if (lead >= 0xA1 && lead <= 0xDF) return 0xFF61u + (lead - 0xA1u);
+    return 0;
+  }
+  if (!IsCp932TrailByte(trail)) return 0;
+  // Each pair is converted once; the table holds code point + 1 (0: not
+  // converted yet). Two threads converting the same pair store the same value.
+  static std::atomic<uint32_t>* const table = new std::atomic<uint32_t>[65536]();
+  std::atomic<uint32_t>& slot = table[(lead << 8) | trail];
+  uint32_t known = slot.load(std::memory_order_relaxed);
+  if (known != 0) return known - 1;
+  const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+  bool lossless = false;
+  uint32_t cp = SoleCodepoint(Cp932ToUtf8(std::string_view(pair, 2), &lossless));
+  if (!lossless || (cp >= 0xE000 && cp <= 0xF8FF)) cp = 0;  // unmapped, or the private use area
+  slot.store(cp + 1, std::memory_order_relaxed);
+  return cp;
 }
 
 const std::string& Sjis(const char* utf8Literal) {

@@ -20,6 +20,14 @@ bool IsCp932TrailByte(uint8_t b);
 std::string Cp932ToUtf8(std::string_view cp932, bool* lossless = nullptr);
 std::string Utf8ToCp932(std::string_view utf8, bool* lossless = nullptr);
 
+// The Unicode code point of one CP932 character: a single byte (`trail`
+// unused), or a lead byte and its trail byte. 0 for a code with no
+// character: a lone lead byte, 0x80, 0xA0, 0xFD..0xFF, an undefined pair,
+// and the user-defined area (no font here has glyphs for it). Half-width
+// katakana 0xA1..0xDF give U+FF61..U+FF9F. Any thread; each code is
+// converted once and kept.
+uint32_t Cp932Codepoint(uint8_t lead, uint8_t trail);
+
 // A text written in UTF-8 in the source, converted to CP932 once and kept for
 // the rest of the run. Safe to call from static initialisers (no reliance on
 // other globals). The pointer stays valid until exit.

@@ -12,6 +12,7 @@
 #include "data/settings.h"
 #include "data/system_data.h"
 #include "gfx/dd.h"
+#include "gfx/game_fonts.h"
 #include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
@@ -119,6 +120,7 @@ bool cSceneManager::Step() {
       for (uint32_t v : g_workRing) sum += v;
       g_nAverageWorkTime = sum >> 4;
     }
+    DrawFrameRateDisplay(GameSettings.nShowFps, g_nFramesLastSecond.load(), g_nAverageWorkTime);
   }
   PresentFrame();
   return true;
@@ -171,6 +173,7 @@ bool RestoreLostSurfaces() {
   for (cSafeList<DDSURFACEDATA>* list : g_SurfaceLists)
     for (DDSURFACEDATA& sd : *list)
       if (!DDRestoreLostSurface(&sd)) return false;
+  RestoreDigitSurfaces();
   return true;
 }
 

@@ -1,6 +1,6 @@
 // Set-up shared by the display tests: a fresh folder with both logs, the
 // headless window host, no vertical-blank waits, no injected faults and no
-// display set up yet.
+// display set up yet. EndDisplayTest puts the waits back.
 #pragma once
 
 #include <stdlib.h>
@@ -32,6 +32,7 @@ inline std::string BeginDisplayTest(std::string pattern) {
 
 inline void EndDisplayTest(const std::string& dir) {
   DDResetForTest();
+  plat::SetVerticalBlankWait(true);  // the default the game's pacing relies on
   plat::DrawFaultInjection() = plat::DrawFaults{};
   plat::DeviceConfiguration() = plat::DeviceConfig{};
   ResetLogsForTest();

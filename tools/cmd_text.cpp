@@ -1,0 +1,160 @@
+// pelmora-tool text FONT_SETTING "TEXT" OUT.png --mode dd8|dd16|dd32|d3d16|d3d32
+//     [--palette P.bmp] [--face NAME] [--font-file FILE] [--glyph-mode N] [--plain]
+// Draws TEXT (UTF-8, drawn as the game's CP932) with game font FONT_SETTING
+// (0, 1 or 2: the settings of the game's three fonts) through the runtime's
+// own text path onto the back buffer of a display set up without a window in
+// the chosen mode, and writes the text's area (with a 2-dot margin) as a PNG.
+// Colours come from --palette (a project's bmp\plt\Palette.bmp, which also
+// gives the transparent colour), else from a grey ramp (palette number n is
+// grey n, 0 black). --face replaces the settings' face name ("ＭＳ ゴシック"),
+// --font-file draws every face with that font file, --glyph-mode replaces the
+// settings' glyph mode (2 means what "System.ini" says by default: glyph
+// sheets in the DirectDraw modes, none in the Direct3D modes), --plain keeps
+// the letters a..z as letters. Prints the font file the face resolved to.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "data/settings.h"
+#include "gfx/dd.h"
+#include "gfx/fonts.h"
+#include "gfx/surface_table.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "tool.h"
+
+namespace {
+
+struct TextMode {
+  const char* name;
+  uint32_t direct3D;
+  int bpp;
+};
+constexpr TextMode kModes[] = {{"dd8", 0, 8}, {"dd16", 0, 16}, {"dd32", 0, 32}, {"d3d16", 1, 16}, {"d3d32", 1, 32}};
+constexpr int kMargin = 2;
+
+const char* kUsage =
+    "usage: pelmora-tool text FONT_SETTING TEXT OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n"
+    "       [--face NAME] [--font-file FILE] [--glyph-mode N] [--plain]\n";
+
+// The palette and transparent colour of the drawing.
+bool SetColours(const std::string& palette) {
+  if (!palette.empty()) return DDSetupPaletteAndKey(plat::Utf8ToCp932(palette).c_str(), 0, 0, 0, 0);
+  for (int i = 0; i < 256; ++i) {
+    const uint8_t v = static_cast<uint8_t>(i);
+    DDState.DDPalette[i] = PALETTEENTRY{v, v, v, 0};
+  }
+  if (DDState.nBpp == 16 && !lpDTCon) {
+    // The 16-bit DirectDraw palette holds channels at the display's precision.
+    for (PALETTEENTRY& e : DDState.DDPalette) {
+      e.peRed = static_cast<uint8_t>(e.peRed * DDState.TexFormat[PF_RMAX] / 255);
+      e.peGreen = static_cast<uint8_t>(e.peGreen * DDState.TexFormat[PF_GMAX] / 255);
+      e.peBlue = static_cast<uint8_t>(e.peBlue * DDState.TexFormat[PF_BMAX] / 255);
+    }
+  }
+  std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
+  if (DDState.lpDDPalette) DDState.lpDDPalette->SetEntries(0, 256, DDState.DDPalette);
+  if (DDState.nBpp != 8) DDSetTransmit(0, 0, 0);
+  return true;
+}
+
+// The back buffer's top-left w × h as the screen shows it.
+bool BackBufferToFrame(int w, int h, plat::Frame& frame) {
+  DDSURFACEDATA* back = DDBackBuffer();
+  cSurfaceLock lock(back);
+  if (!lock.Locked()) return false;
+  const plat::PixelImage* image = nullptr;
+  if (back->lpDT && back->lpDT->lpSurface) image = &back->lpDT->lpSurface->Image();
+  else if (back->lpDDS && back->lpDDS->lpSurface) image = &back->lpDDS->lpSurface->Image();
+  if (!image) return false;
+  frame.width = std::min(w, lock.Width());
+  frame.height = std::min(h, lock.Height());
+  frame.pixels.assign(static_cast<size_t>(frame.width) * frame.height, 0);
+  const int bytes = image->BytesPerPixel();
+  const PALETTEENTRY* palette = DDState.lpDDPalette ? DDState.lpDDPalette->Entries() : DDState.DDPalette;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x) {
+      uint32_t raw = 0;
+      std::memcpy(&raw, lock.Bits() + static_cast<size_t>(y) * lock.Pitch() + static_cast<size_t>(x) * bytes,
+                  static_cast<size_t>(bytes));
+      frame.pixels[static_cast<size_t>(y) * frame.width + x] = plat::PixelToArgb(image->Format(), raw, palette);
+    }
+  return true;
+}
+
+int RunText(const std::vector<std::string>& args) {
+  std::vector<std::string> words;
+  std::string mode, palette, face, fontFile;
+  int glyphMode = -1;
+  bool plain = false, bad = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const bool more = i + 1 < args.size();
+    if (args[i] == "--mode" && more) mode = args[++i];
+    else if (args[i] == "--palette" && more) palette = args[++i];
+    else if (args[i] == "--face" && more) face = args[++i];
+    else if (args[i] == "--font-file" && more) fontFile = args[++i];
+    else if (args[i] == "--glyph-mode" && more) glyphMode = std::atoi(args[++i].c_str());
+    else if (args[i] == "--plain") plain = true;
+    else if (args[i].rfind("--", 0) == 0) bad = true;
+    else words.push_back(args[i]);
+  }
+  const TextMode* chosen = nullptr;
+  for (const TextMode& m : kModes)
+    if (mode == m.name) chosen = &m;
+  const int setting = words.size() == 3 && words[0].size() == 1 ? words[0][0] - '0' : -1;
+  if (bad || chosen == nullptr || setting < 0 || setting >= kGameFontCount) {
+    std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+
+  plat::SetWindowHost(plat::MakeHeadlessWindowHost());
+  plat::SetVerticalBlankWait(false);
+  if (!DDInit(chosen->direct3D, 0, 640, 480, chosen->bpp, 0, 0, 1, 60, 0, nullptr, nullptr, 0)) {
+    std::fprintf(stderr, "text: the %s display cannot be set up\n", chosen->name);
+    return 1;
+  }
+  if (!SetColours(palette)) {
+    std::fprintf(stderr, "text: cannot read the palette %s\n", palette.c_str());
+    DDRelease();
+    return 1;
+  }
+  FONTSETTING s = GameFontSettings[setting];
+  if (!face.empty()) std::snprintf(s.szFaceName, sizeof s.szFaceName, "%s", plat::Utf8ToCp932(face).c_str());
+  if (glyphMode >= 0) s.nGlyphMode = glyphMode;
+  else if (s.nGlyphMode == 2) s.nGlyphMode = chosen->direct3D ? GameSettings.nD3DFontCache : GameSettings.nDDFontCache;
+  SetPinnedFontFile(fontFile);
+
+  int code = 1;
+  {
+    cFont font;
+    if (!CreateFonts(&font, &s, 1)) {
+      std::fprintf(stderr, "text: the font cannot be made (no usable font file)\n");
+    } else {
+      const std::string text = plat::Utf8ToCp932(words[1]);
+      const TEXTSIZE size = s.nCharWidth != 0 ? font.MeasureText(text.c_str()) : font.MeasureTextGDI(text.c_str());
+      DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 0);
+      font.DrawText(DDBackBuffer(), kMargin, kMargin, text.c_str(), plain ? 1 : 0);
+      plat::Frame frame;
+      if (!BackBufferToFrame(size.cx + 2 * kMargin, size.cy + 2 * kMargin, frame)) {
+        std::fprintf(stderr, "text: the back buffer cannot be read\n");
+      } else if (!plat::SaveFramePng(frame, words[2])) {
+        std::fprintf(stderr, "text: cannot write %s\n", words[2].c_str());
+      } else {
+        bool fellBack = false;
+        std::printf("%s\n", ResolveFontFace(s.szFaceName, &fellBack).c_str());
+        code = 0;
+      }
+    }
+  }
+  SetPinnedFontFile("");
+  DDRelease();
+  return code;
+}
+
+tool::Registrar textCommand(tool::Command{
+    "text", "text FONT_SETTING TEXT OUT.png --mode M  a text in a game font (0, 1, 2) through the runtime's text path",
+    RunText});
+
+}  // namespace
