@@ -114,7 +114,12 @@ class MidiSynth final : public AudioSource {
   // Silences at once and brings programs, controllers and effects back to
   // their defaults, so the next song starts as on a fresh synthesiser.
   void ResetForNextSong() {
-    if (synth_) fluid_synth_system_reset(synth_);  // also clears the reverb: nothing is left to render
+    if (synth_) {
+      fluid_synth_system_reset(synth_);  // also clears the reverb
+      // The reset only releases the notes: they would ring on, under the
+      // next song, for as long as their release lasts. This ends them now.
+      fluid_synth_all_sounds_off(synth_, -1);
+    }
     idleFrames_ = kIdleTailFrames;
   }
 
