@@ -19,6 +19,7 @@
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
+#include "support/display.h"
 
 namespace {
 
@@ -136,41 +137,12 @@ TEST(SurfaceTable, LinkSurfaceDescriptors) {
 // Loading through the graphics layer, in a project folder of test bitmaps.
 class SurfaceTableLoad : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-table-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    std::filesystem::create_directories("bmp/plt");
-    ResetLogsForTest();
-    OpenReportLog("Report_Game.txt");
-    SetECLog(1, "EC_Game.txt");
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "", 1);
-    plat::ResetDialogScript();
-    plat::SetWindowHost(plat::MakeHeadlessWindowHost());
-    plat::SetVerticalBlankWait(false);
-    plat::DrawFaultInjection() = plat::DrawFaults{};
-    plat::DeviceConfiguration() = plat::DeviceConfig{};
-    DDResetForTest();
-    ResetGameSurfaceTablesForTest();
-  }
-  void TearDown() override {
-    DDResetForTest();
-    ResetGameSurfaceTablesForTest();
-    ResetLogsForTest();
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
-  }
-  void Write(const std::string& linuxPath, const std::vector<uint8_t>& bytes) {
-    std::ofstream(linuxPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
   // A sheet whose pixel (x, y) is unique: red = x, green = y, blue = 7.
   void WriteSheet(const std::string& linuxPath, int w, int h) {
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = uint32_t(x) << 16 | uint32_t(y) << 8 | 7;
-    Write(linuxPath, testbmp::Rgb24(w, h, px));
+    sandbox_.Write(linuxPath, testbmp::AsString(testbmp::Rgb24(w, h, px)));
   }
   // Every file of the stage list; characters 1..`characters`.
   void WriteStageFiles(int characters, bool block = true) {
@@ -193,15 +165,9 @@ class SurfaceTableLoad : public ::testing::Test {
     std::memcpy(&v, lock.Bits() + y * lock.Pitch() + x * 4, 4);
     return v & 0xFFFFFF;
   }
-  std::string DialogLog() const {
-    std::ifstream in(dir_ + "/dialogs.log");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string DialogLog() const { return sandbox_.DialogLog(); }
 
-  std::string dir_;
-  std::filesystem::path previous_;
+  DisplaySandbox sandbox_;
 };
 
 TEST_F(SurfaceTableLoad, DirectDrawMirrorsByCellAndCopiesToSystemMemory) {
@@ -270,8 +236,9 @@ TEST_F(SurfaceTableLoad, BackgroundMemoryTypeFollowsItsSize) {
   EXPECT_EQ(GameSurfaces[56].lpDDS, nullptr);
 }
 
-// The demo project's bitmaps, as pelmora-tool make-demo writes them.
-TEST_F(SurfaceTableLoad, DemoPaletteBitmapHoldsTheGridAndTheKey) {
+// The demo project's bitmaps, as pelmora-tool make-demo writes them: the
+// palette sheet holds the grid and the key, and every scene's list loads.
+TEST_F(SurfaceTableLoad, DemoBitmapsLoadForEverySceneInEachMode) {
   ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null 2>&1").c_str()), 0);
   plat::DecodedImage img;
   std::string error;
@@ -283,10 +250,7 @@ TEST_F(SurfaceTableLoad, DemoPaletteBitmapHoldsTheGridAndTheKey) {
   EXPECT_EQ(img.palette[img.indices[0]], 0xFF00FFu);  // the top-left pixel is the transparent colour
   EXPECT_EQ(img.palette[241], 0xFFFFFFu);            // the fonts' default colour
   for (int n : {16, 240}) EXPECT_NE(img.palette[n], img.palette[0]) << n;
-}
 
-TEST_F(SurfaceTableLoad, DemoBitmapsLoadForEverySceneInEachMode) {
-  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null 2>&1").c_str()), 0);
   for (const auto [d3d, bpp] : {std::pair{0u, 8}, std::pair{0u, 32}, std::pair{1u, 16}}) {
     SCOPED_TRACE(bpp);
     ASSERT_TRUE(DDInit(d3d, 0, 640, 480, bpp, 0, 0, 1, 60, 0, GameSurfaces, GameSurfaceInfo, kGameSurfaceCount));
