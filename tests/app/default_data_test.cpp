@@ -81,7 +81,9 @@ TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
       EXPECT_NE(game.DialogLog().find(c.dialogLine), std::string::npos) << game.DialogLog();
     EXPECT_EQ(game.DialogLog().find("デフォルトデータ作成の確認") != std::string::npos,
               std::string(c.answers) != "ok");
-    if (!c.writeProject) EXPECT_FALSE(fs::exists(game.PathOf("data")));
+    if (!c.writeProject) {
+      EXPECT_FALSE(fs::exists(game.PathOf("data")));
+    }
     EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
     if (fs::exists(game.PathOf("default")))  // nothing half made, nothing else touched
       EXPECT_EQ(game.ReadFile("default/stg4/one.stg4_873"), "stage");

@@ -14,6 +14,8 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -37,7 +39,12 @@ std::string NumberedBody(bool withNumber, int32_t number, const std::string& nam
   return (withNumber ? U32(1) + U32(static_cast<uint32_t>(number)) : U32(0)) + U32(2) + Text(name) + Text("");
 }
 
-TEST(DatabaseTest, DefaultContentsAndTheirFiles) {
+// Every test stands on the default project data and leaves it as it was.
+class DatabaseTest : public ::testing::Test {
+  ScopedGameData data_;
+};
+
+TEST_F(DatabaseTest, DefaultContentsAndTheirFiles) {
   cDatabase db;
   EXPECT_EQ(db.m_AnimeSets.size(), 1u);
   ASSERT_EQ(db.m_Animes.size(), 2u);
@@ -73,7 +80,7 @@ TEST(DatabaseTest, DefaultContentsAndTheirFiles) {
             U32(873) + U32(2) + EffectDefinition(0, {0, 0, 0, 0, 0}, "") + EffectDefinition(0, {0, 0, 0, 0, 0}, ""));
 }
 
-TEST(DatabaseTest, VersionGatesAndUpgrades) {
+TEST_F(DatabaseTest, VersionGatesAndUpgrades) {
   cSafeVector<cSoundRecord> sounds;
   ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(152) + U32(1) + NumberedBody(true, 7, "s")));
   EXPECT_EQ(sounds[0].m_nNumber, 0);  // numbers of 151 and 152 are not trusted
@@ -141,7 +148,7 @@ TEST(DatabaseTest, VersionGatesAndUpgrades) {
   EXPECT_TRUE(db.m_Bgms.empty());
 }
 
-TEST(DatabaseTest, BrokenFilesFailWithoutHarm) {
+TEST_F(DatabaseTest, BrokenFilesFailWithoutHarm) {
   std::string good = U32(873) + U32(3) + NumberedBody(true, 1, "one") + NumberedBody(true, 2, "two") +
                      NumberedBody(true, 3, "three");
   cSafeVector<cPictureRecord> list;
@@ -163,20 +170,10 @@ TEST(DatabaseTest, BrokenFilesFailWithoutHarm) {
   EXPECT_EQ(bFileTooNew, 1);
 }
 
-class DatabaseFolderTest : public ::testing::Test {
+// The project's database folder, written from the default lists.
+class DatabaseFolderTest : public DatabaseTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-db-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    // Error boxes are answered by the script, never shown.
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
-    plat::ResetDialogScript();
-    Database.SetDefaults();
-    std::filesystem::create_directories(dir_ + "/data/database");
     cDatabase db;
     Write("AnimeSet.dat", SaveDatabaseListToBytes(db.m_AnimeSets));
     Write("Anime.dat", SaveDatabaseListToBytes(db.m_Animes));
@@ -191,21 +188,9 @@ class DatabaseFolderTest : public ::testing::Test {
     Write("Bgm.dat", U32(873) + U32(3) + NumberedBody(true, 1, "a") + NumberedBody(true, 2, "b\r\nc") +
                          NumberedBody(true, 3, "c"));
   }
-  void TearDown() override {
-    plat::SetCurrentDirectory(previous_);
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/data/database/" + name, std::ios::binary) << bytes;
-  }
-  std::string Report() {
-    std::ifstream in(dir_ + "/Report_Game.txt", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string dir_, previous_;
+  void Write(const std::string& name, const std::string& bytes) { sandbox_.Write("data/database/" + name, bytes); }
+  std::string Report() { return sandbox_.Report(); }
+  Sandbox sandbox_{"ok;ok;ok;ok"};  // error boxes are answered by the script
 };
 
 TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
@@ -216,11 +201,10 @@ TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
   EXPECT_EQ(Database.m_ScrEffects[0].m_nKind, 0);
   ASSERT_EQ(Database.m_Bgms.size(), 3u);
   EXPECT_EQ(Database.m_Bgms[1].m_strName, "b\nc");
-  bStripCarriageReturns = 0;
 }
 
 TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
-  std::filesystem::remove(dir_ + "/data/database/Effect.dat");
+  std::filesystem::remove(sandbox_ / "data/database/Effect.dat");
   Write("Bgm.dat", U32(873) + U32(0));
   Database.m_SwordTypes.clear();
   Database.m_Effects.clear();
@@ -239,8 +223,7 @@ TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
             std::string::npos);
 }
 
-TEST(DatabaseTablesTest, AnimationAndEffectTables) {
-  Database.SetDefaults();
+TEST_F(DatabaseTest, AnimationAndEffectTables) {
   cAnimeRecord& a = Database.m_Animes[1];
   a.m_Frames.assign(3, cAnimeFrame());
   for (int i = 0; i < 3; ++i) {
@@ -261,8 +244,7 @@ TEST(DatabaseTablesTest, AnimationAndEffectTables) {
   EXPECT_EQ(table[1], (std::vector<cAnimeTableFrame>{{3, 12, 0}, {4, INT32_MAX, 0}, {-4, 0, 0}}));
 }
 
-TEST(DatabaseTablesTest, EffectRunsForwardAndReversed) {
-  Database.SetDefaults();
+TEST_F(DatabaseTest, EffectRunsForwardAndReversed) {
   Database.m_CharaEffects.resize(4);
   Database.m_CharaEffects[1].m_nKind = 1;
   std::array<int32_t, 5> burst = {5, 0, 32, 0, 0};

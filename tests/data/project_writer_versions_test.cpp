@@ -26,6 +26,8 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 #include "support/test_files.h"
 
 namespace {
@@ -44,20 +46,12 @@ class WrittenProjectTest : public ::testing::Test {
   static void TearDownTestSuite() { std::filesystem::remove_all(root_); }
 
   void SetUp() override {
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(root_));
     ResetLogsForTest();
     ASSERT_EQ(OpenReportLog((root_ + "/Report_Game.txt").c_str()), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok;ok;ok", 1);
-    setenv("PELMORA_DIALOG_LOG", (root_ + "/dialogs.log").c_str(), 1);
+    env_.Set("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok;ok;ok").Set("PELMORA_DIALOG_LOG", root_ + "/dialogs.log");
     std::filesystem::remove(root_ + "/dialogs.log");
-    plat::ResetDialogScript();
-    savedDatabase_ = Database;
-    savedSwitch_ = SystemData.Num(kSysKeepTestFlows);
     SystemData.SetNum(kSysKeepTestFlows, 0);
-    g_bEditor = 0;
     // Every list of the database holds four entries while the probes load.
-    Database.SetDefaults();
     Database.m_AnimeSets.resize(4);
     Database.m_Animes.resize(4);
     Database.m_BmpCharaExcs.resize(4);
@@ -69,14 +63,7 @@ class WrittenProjectTest : public ::testing::Test {
     Database.m_Sounds.resize(4);
     Database.m_Bgms.resize(4);
   }
-  void TearDown() override {
-    Database = savedDatabase_;
-    SystemData.SetNum(kSysKeepTestFlows, savedSwitch_);
-    bStripCarriageReturns = 0;
-    plat::SetCurrentDirectory(previous_);
-    unsetenv("PELMORA_DIALOG_LOG");
-    ResetLogsForTest();
-  }
+  void TearDown() override { ResetLogsForTest(); }
 
   // The probe stage of version v, read once per test.
   const cStageData& Probe(int v) {
@@ -94,9 +81,9 @@ class WrittenProjectTest : public ::testing::Test {
   const cEdCharacter& Chara(int v) { return Probe(v).m_PaletteCharacters.At(2); }
 
   static std::string root_;
-  std::string previous_;
-  cDatabase savedDatabase_;
-  int32_t savedSwitch_ = 0;
+  ScopedWorkingFolder working_{root_};
+  ScopedEnv env_;
+  ScopedGameData data_;
   std::map<int, std::unique_ptr<cStageData>> stages_;
 };
 std::string WrittenProjectTest::root_;

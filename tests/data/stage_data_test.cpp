@@ -18,6 +18,8 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -125,7 +127,7 @@ TEST(StageDataTest, SpeedLevels) {
 }
 
 TEST(StageDataTest, NormalizeClampsAndFixes) {
-  Database.SetDefaults();
+  ScopedGameData data;
   Database.m_Bgms.resize(5);
   cStageData s;
   s.Int(kStageWidth) = 100;
@@ -151,7 +153,6 @@ TEST(StageDataTest, NormalizeClampsAndFixes) {
   s.Int(kStageMusic) = -1;
   s.Normalize();
   EXPECT_EQ(s.Int(kStageMusic), 0);
-  Database.SetDefaults();
 }
 
 TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
@@ -250,37 +251,14 @@ TEST(StageDataTest, ReplayFormAndMasterCopy) {
   EXPECT_TRUE(copy.m_PaletteBlocks.empty());
 }
 
-// A working folder with stage files; a window on the test thread stands in
-// for the game window.
+// A working folder with stage files, the boxes answered "ok".
 class StageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-stage-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    plat::ResetDialogScript();
-    std::filesystem::create_directories(dir_ + "/data/stg4");
-  }
-  void TearDown() override {
-    plat::SetCurrentDirectory(previous_);
-    unsetenv("PELMORA_DIALOG_LOG");
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/data/stg4/" + name, std::ios::binary) << bytes;
-  }
+  void Write(const std::string& name, const std::string& bytes) { sandbox_.Write("data/stg4/" + name, bytes); }
   int ClosesPosted() { return quits_.Take(); }
-  std::string DialogLog() {
-    std::ifstream in(dir_ + "/dialogs.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string dir_, previous_;
+  std::string DialogLog() { return sandbox_.DialogLog(); }
+  Sandbox sandbox_{"ok;ok;ok;ok"};
+  ScopedGameData data_;
   QuitRequests quits_;
 };
 

@@ -20,6 +20,9 @@ struct DrawFixture : ::testing::Test {
   void TearDown() override {
     PixelImage::SetExtraPitchForTest(0);
     SetDrawFastPaths(true);
+    SetVerticalBlankWait(true);
+    DrawFaultInjection() = DrawFaults{};
+    DeviceConfiguration() = DeviceConfig{};
   }
 };
 
@@ -515,42 +518,6 @@ TEST_F(QuadCrossCheck, AlignedQuadsMatchTheRasteriser) {
           auto [fast, general] = BothRoads(target, [&] { Draw(c.box, uv, diffuse, otherDiagonal); });
           ASSERT_EQ(fast, general);
         }
-  }
-}
-
-// The sprite case on its own, every state the game draws sprites with:
-// whole-alpha texels copy, partly transparent ones blend, 1:1 and doubled.
-TEST_F(QuadCrossCheck, SpriteCopiesMatchTheRasteriserAtEveryDepth) {
-  for (uint32_t backFormat : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5}) {
-    SCOPED_TRACE(backFormat);
-    TearDown();
-    textures.clear();
-    vb = nullptr;
-    dev = nullptr;
-    d3d = nullptr;
-    Make(backFormat);
-    Noise noise{backFormat + 1};
-    PixelImage& target = dev->RenderTarget()->Image();
-    for (int y = 0; y < target.Height(); ++y)
-      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
-    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    dev->SetAlphaStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    for (uint32_t texFormat : {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5}) {
-      DeviceTexture* sheet = Texture(64, 64, texFormat, noise);
-      dev->SetTexture(sheet);
-      for (int i = 0; i < 24; ++i) {
-        const int dx = static_cast<int>(noise.Next() % 50) - 10, dy = static_cast<int>(noise.Next() % 40) - 10;
-        const int size = (i % 3 == 0) ? 16 : 8, cell = i % 16;
-        const float sx = (cell % 4) * 16.0f, sy = (cell / 4) * 16.0f;
-        const float box[4] = {dx - 0.5f, dy - 0.5f, dx + size - 0.5f, dy + size - 0.5f};
-        const float uv[4] = {sx / 64, sy / 64, (sx + 8) / 64, (sy + 8) / 64};
-        auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, 0xFFFFFFFFu, false); });
-        ASSERT_EQ(fast, general) << "sprite " << i << " at " << dx << "," << dy;
-      }
-    }
   }
 }
 

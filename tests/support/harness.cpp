@@ -73,8 +73,6 @@ GameHarness::GameHarness(Options options)
   folder_.Write("run/.keep", "");
   env_.Set("PELMORA_RUNTIME_DIR", folder_ / "run");
   env_.Set("PELMORA_DIALOG_LOG", folder_ / "dialogs.log");
-  // Sound is mixed but no device is opened: tests pull the mix themselves.
-  env_.Set("PELMORA_AUDIO", "pull");
   if (options_.dialogAnswers.empty())
     env_.Unset("PELMORA_DIALOG_ANSWERS");
   else
@@ -83,6 +81,7 @@ GameHarness::GameHarness(Options options)
   auto host = plat::MakeHeadlessWindowHost();
   host_ = host.get();
   plat::SetWindowHost(std::move(host));
+  plat::SetVerticalBlankWait(true);  // the frame step is paced by it
   plat::UseVirtualClock(options_.virtualClock, 1000);
 }
 

@@ -67,6 +67,7 @@ class GameHarness {
   TempFolder folder_;
   ScopedWorkingFolder working_;
   ScopedEnv env_;
+  ScopedManualAudioPull pull_;  // sound is mixed, no device opens
   int cursorCount_;
   plat::HeadlessWindowHost* host_ = nullptr;
   std::thread mainThread_;

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "base/logs.h"
+#include "platform/audio_device.h"
 #include "platform/dialogs.h"
 #include "platform/soft_draw.h"
 #include "platform/window_host.h"
@@ -93,6 +94,12 @@ Sandbox::~Sandbox() {
 }
 
 void Sandbox::Answer(const std::string& answers) { env_.Set("PELMORA_DIALOG_ANSWERS", answers); }
+
+ScopedManualAudioPull::ScopedManualAudioPull() : previous_(plat::ManualAudioPull()) {
+  plat::SetManualAudioPull(true);
+}
+
+ScopedManualAudioPull::~ScopedManualAudioPull() { plat::SetManualAudioPull(previous_); }
 
 void RestoreCursorCount(int count) {
   while (plat::CursorDisplayCount() < count) plat::ShowCursor(true);

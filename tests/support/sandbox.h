@@ -84,5 +84,17 @@ class Sandbox {
   ScopedEnv env_;
 };
 
+// The mix is pulled by the test itself (no audio device opens) for a scope.
+class ScopedManualAudioPull {
+ public:
+  ScopedManualAudioPull();
+  ~ScopedManualAudioPull();
+  ScopedManualAudioPull(const ScopedManualAudioPull&) = delete;
+  ScopedManualAudioPull& operator=(const ScopedManualAudioPull&) = delete;
+
+ private:
+  bool previous_;
+};
+
 // Brings the cursor display count back to `count`.
 void RestoreCursorCount(int count);
