@@ -85,8 +85,9 @@ TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
       EXPECT_FALSE(fs::exists(game.PathOf("data")));
     }
     EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
-    if (fs::exists(game.PathOf("default")))  // nothing half made, nothing else touched
+    if (fs::exists(game.PathOf("default"))) {  // nothing half made, nothing else touched
       EXPECT_EQ(game.ReadFile("default/stg4/one.stg4_873"), "stage");
+    }
     for (auto& entry : fs::directory_iterator(game.Folder()))
       EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
   }
