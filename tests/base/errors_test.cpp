@@ -70,13 +70,6 @@ TEST_F(CheckedAccessTest, BadListIndexReturnsTheSameZeroedDummy) {
   EXPECT_EQ(ClosesPosted(), 2);
 }
 
-TEST_F(CheckedAccessTest, FillGoesThroughEveryElement) {
-  cSafeVector<uint8_t> bytes(4);
-  bytes.Fill(7);
-  EXPECT_EQ(bytes, (cSafeVector<uint8_t>{7, 7, 7, 7}));
-  EXPECT_EQ(ClosesPosted(), 0);
-}
-
 TEST(RandomTest, GeneratorIsTheGamesOwnAndPerThread) {
   SRand(1);
   EXPECT_EQ(Rand(), 41);
