@@ -1,8 +1,10 @@
 // What a player feels of the frame loop: the achieved frame rate and its
-// jitter, the cost of one request the game thread sends to the main thread
-// (every sound effect is such a request), and the whole way of a frame to
-// the screen in each drawing mode.
+// jitter, the frame rate and processor time of the whole game standing on an
+// idle scene, the cost of one request the game thread sends to the main
+// thread (every sound effect is such a request), and the whole way of a frame
+// to the screen in each drawing mode.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +19,7 @@
 #include "platform/soft_draw.h"
 #include "platform/window_host.h"
 #include "scene/scene.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -45,6 +48,46 @@ void BM_FramePacing(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FramePacing)->Arg(300)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+class IdleScene : public cScene {
+ public:
+  int Run() override { return 0; }
+};
+
+// The real entry point in real time on the demo project (headless), its title
+// replaced by a scene that does nothing: frames per second and the share of
+// one core the whole process spends.
+void BM_IdleGame(benchmark::State& state) {
+  for (auto _ : state) {
+    GameHarness::Options options;
+    options.virtualClock = false;
+    GameHarness game(options);
+    RegisterSceneFactory(kSceneTitle, [] { return new IdleScene(); });
+    if (!game.Start()) {
+      state.SkipWithError("the game did not start");
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto t0 = std::chrono::steady_clock::now();
+    const uint32_t f0 = game.FrameCounter();
+    const double cpu0 = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(state.range(0)));
+    const uint32_t f1 = game.FrameCounter();
+    const double cpu1 = CpuSeconds();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.counters["fps"] = (f1 - f0) / seconds;
+    state.counters["cpu_percent"] = 100.0 * (cpu1 - cpu0) / seconds;
+    state.SetIterationTime(seconds);
+    game.Close();
+  }
+}
+BENCHMARK(BM_IdleGame)->Arg(10)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A main thread that serves sent messages, as the game window's thread does.
 class MainThreadStandIn {

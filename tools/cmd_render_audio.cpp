@@ -61,7 +61,10 @@ void Pull(std::vector<int16_t>& out, int64_t limit, Done done) {
     plat::GlobalMixer().RenderS16(block.data(), n);
     out.insert(out.end(), block.begin(), block.begin() + 2 * n);
     frames += n;
-    plat::WaitMidiCallbacksHandled(2000);  // let the MIDI player refill before the next block
+    // The MIDI player refills before the next block, however long a busy
+    // machine makes it take: the output must not depend on the load. Only a
+    // player that hangs is given up on.
+    plat::WaitMidiCallbacksHandled(60000);
     if (done()) break;
   }
 }

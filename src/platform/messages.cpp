@@ -272,6 +272,8 @@ void SetMainThread() {
   EnsureQueue();
 }
 
+void ClearMainThread() { g_mainThread.store(0); }
+
 ThreadId MainThreadId() { return g_mainThread.load(); }
 
 bool IsMainThread() {

@@ -77,6 +77,9 @@ ThreadId CurrentThreadId();
 // Marks the calling thread as the program's main thread (the one that owns the
 // game window, runs dialogs and sound). RunOnMainThread targets it.
 void SetMainThread();
+// Takes the mark away again (a program run inside a longer-lived process,
+// such as a test, has ended): RunOnMainThread then runs tasks directly.
+void ClearMainThread();
 ThreadId MainThreadId();
 bool IsMainThread();
 

@@ -114,7 +114,17 @@ class MidiSynth final : public AudioSource {
   // Silences at once and brings programs, controllers and effects back to
   // their defaults, so the next song starts as on a fresh synthesiser.
   void ResetForNextSong() {
-    if (synth_) fluid_synth_system_reset(synth_);  // also clears the reverb: nothing is left to render
+    if (synth_) {
+      fluid_synth_system_reset(synth_);
+      // The reset only releases the notes: they would ring on, under the
+      // next song, for as long as their release lasts. This ends them; the
+      // synthesiser carries that out in the next block it renders, so one
+      // short block is rendered here and thrown away. With no voice left the
+      // idle synthesiser is not rendered again until a note sounds.
+      fluid_synth_all_sounds_off(synth_, -1);
+      float discard[2 * 64];
+      fluid_synth_write_float(synth_, 64, discard, 0, 2, discard, 1, 2);
+    }
     idleFrames_ = kIdleTailFrames;
   }
 

@@ -1,11 +1,12 @@
-// The project folder "data\" made from "default\" at start-up.
+// Start-up without usable data: "data\" made from "default\" when the player
+// agrees, and the messages that stop start-up in order.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
-#include "data/system_data.h"
 #include "platform/text.h"
 #include "support/harness.h"
 #include "support/project_files.h"
@@ -14,24 +15,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-GameHarness::Options Answering(const char* answers) {
+GameHarness::Options Answering(const char* answers, bool writeProject = false) {
   GameHarness::Options options;
-  options.writeProject = false;
+  options.writeProject = writeProject;
   options.dialogAnswers = answers;
   return options;
 }
 
 // A whole project whose data stands in "default\" instead of "data\".
-void WriteDefaultFolder(const std::string& root) {
-  WriteMinimalProject(root);
-  fs::rename(root + "/data", root + "/default");
-  fs::create_directories(root + "/default/stg4");
-  std::ofstream(root + "/default/stg4/one.stg4_873") << "stage";
+void WriteDefaultFolder(GameHarness& game) {
+  WriteMinimalProject(game.Folder());
+  fs::rename(game.PathOf("data"), game.PathOf("default"));
+  fs::create_directories(game.PathOf("default/stg4"));
+  std::ofstream(game.PathOf("default/stg4/one.stg4_873")) << "stage";
 }
 
 TEST(DefaultDataTest, AnsweredYesDataBecomesACopyOfDefault) {
   GameHarness game(Answering("yes"));
-  WriteDefaultFolder(game.Folder());
+  WriteDefaultFolder(game);
   ASSERT_TRUE(game.Start());
   EXPECT_NE(game.DialogLog().find("デフォルトデータ作成の確認\tデータが存在しません！デフォルトデータを作成しますか？\\n\tyes"),
             std::string::npos)
@@ -42,61 +43,67 @@ TEST(DefaultDataTest, AnsweredYesDataBecomesACopyOfDefault) {
   EXPECT_EQ(game.Close(), 0);
 }
 
-TEST(DefaultDataTest, AnsweredNoTheGameStopsInOrder) {
-  GameHarness game(Answering("no;ok"));
-  WriteDefaultFolder(game.Folder());
-  EXPECT_FALSE(game.Start());
-  EXPECT_EQ(game.WaitForExit(), 0);
-  EXPECT_FALSE(fs::exists(game.PathOf("data")));
-  EXPECT_NE(game.DialogLog().find("エラー\t「data」フォルダの作成に失敗"), std::string::npos) << game.DialogLog();
+// Each of these ends start-up with the dialog line given, after an orderly end.
+TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
+  struct Case {
+    const char* name;
+    const char* answers;
+    bool writeProject;
+    std::function<void(GameHarness&)> prepare;
+    const char* dialogLine;  // in the dialog log, or in the report when `report`
+    bool report;
+  };
+  const Case cases[] = {
+      {"answered no", "no;ok", false, WriteDefaultFolder, "エラー\t「data」フォルダの作成に失敗", false},
+      // A named pipe cannot be copied: the copy fails part-way through.
+      {"failed copy", "yes;ok", false,
+       [](GameHarness& game) {
+         WriteDefaultFolder(game);
+         ASSERT_EQ(mkfifo(game.PathOf("default/stg4/zz.pipe").c_str(), 0600), 0);
+       },
+       "「data」フォルダの作成に失敗", false},
+      {"neither folder", "ok", false, [](GameHarness&) {}, "「data」フォルダの作成に失敗", false},
+      {"broken System.dat", "ok", true,
+       [](GameHarness& game) {
+         std::ofstream(game.PathOf("data/System.dat"), std::ios::trunc) << "\x69\x03\x00\x00\xff\xff";
+       },
+       "data\\System.dat の読み込みに失敗しました！", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GameHarness game(Answering(c.answers, c.writeProject));
+    c.prepare(game);
+    EXPECT_FALSE(game.Start());
+    EXPECT_EQ(game.WaitForExit(), 0);
+    if (c.report)
+      EXPECT_NE(game.ReadFile("Report_Game.txt").find(c.dialogLine), std::string::npos);
+    else
+      EXPECT_NE(game.DialogLog().find(c.dialogLine), std::string::npos) << game.DialogLog();
+    EXPECT_EQ(game.DialogLog().find("デフォルトデータ作成の確認") != std::string::npos,
+              std::string(c.answers) != "ok");
+    if (!c.writeProject) {
+      EXPECT_FALSE(fs::exists(game.PathOf("data")));
+    }
+    EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
+    if (fs::exists(game.PathOf("default"))) {  // nothing half made, nothing else touched
+      EXPECT_EQ(game.ReadFile("default/stg4/one.stg4_873"), "stage");
+    }
+    for (auto& entry : fs::directory_iterator(game.Folder()))
+      EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
+  }
 }
 
-TEST(DefaultDataTest, AFailedCopyLeavesNothingHalfMadeAndTouchesNothingElse) {
-  GameHarness game(Answering("yes;ok"));
-  WriteDefaultFolder(game.Folder());
-  // A named pipe cannot be copied: the copy fails part-way through.
-  ASSERT_EQ(mkfifo(game.PathOf("default/stg4/zz.pipe").c_str(), 0600), 0);
-  EXPECT_FALSE(game.Start());
-  EXPECT_EQ(game.WaitForExit(), 0);
-  EXPECT_FALSE(fs::exists(game.PathOf("data")));
-  EXPECT_EQ(game.ReadFile("default/stg4/one.stg4_873"), "stage");
-  for (auto& entry : fs::directory_iterator(game.Folder()))
-    EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
-}
-
-TEST(DefaultDataTest, WithDataPresentNothingIsAsked) {
-  GameHarness game;  // writes "data\" but no "default\"
-  ASSERT_TRUE(game.Start());
-  EXPECT_EQ(game.DialogLog(), "");
-  EXPECT_EQ(game.Close(), 0);
-}
-
-TEST(DefaultDataTest, WithNeitherFolderTheGameStopsWithoutAsking) {
-  GameHarness game(Answering("ok"));
-  EXPECT_FALSE(game.Start());
-  EXPECT_EQ(game.WaitForExit(), 0);
-  std::string log = game.DialogLog();
-  EXPECT_EQ(log.find("デフォルトデータ作成の確認"), std::string::npos);
-  EXPECT_NE(log.find("「data」フォルダの作成に失敗"), std::string::npos);
-  EXPECT_EQ(game.ReadFile("Report_Game.txt").substr(0, 14), "App : ver 873\n");
-}
-
-TEST(DefaultDataTest, BrokenSystemDataStopsStartUpWithItsMessage) {
-  GameHarness::Options options;
-  options.dialogAnswers = "ok";
-  GameHarness game(options);
-  std::ofstream(game.PathOf("data/System.dat"), std::ios::trunc) << "\x69\x03\x00\x00\xff\xff";
-  EXPECT_FALSE(game.Start());
-  EXPECT_EQ(game.WaitForExit(), 0);
-  EXPECT_NE(game.ReadFile("Report_Game.txt").find("data\\System.dat の読み込みに失敗しました！"), std::string::npos);
-}
-
-TEST(DefaultDataTest, MissingSystemIniShowsItsMessageAndKeepsTheDefaults) {
-  GameHarness::Options options;
-  options.dialogAnswers = "ok";
-  GameHarness game(options);
+TEST(DefaultDataTest, WithDataPresentNothingIsAskedAndAMissingSystemIniOnlyShowsItsMessage) {
+  {
+    GameHarness game;
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(game.DialogLog(), "");
+    EXPECT_EQ(game.Close(), 0);
+  }
+  GameHarness game(Answering("ok", true));
   fs::remove(game.PathOf("System.ini"));
   ASSERT_TRUE(game.Start());
+  EXPECT_EQ(game.DialogLog().find("デフォルトデータ作成の確認"), std::string::npos);
   EXPECT_NE(game.DialogLog().find("エラー\tSystem.ini の読み込みに失敗しました！"), std::string::npos);
   EXPECT_EQ(game.Close(), 0);
 }

@@ -18,7 +18,7 @@
 #include "platform/ogg_encoder.h"
 #include "platform/text.h"
 #include "support/audio_fixtures.h"
-#include "support/test_files.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -73,29 +73,15 @@ void Status(void*, int size) { g_midiCalls.push_back("status " + std::to_string(
 
 class BGMTest : public ::testing::Test {
  protected:
+  ScopedManualAudioPull pull_;  // made before SetUp, gone after TearDown
   void SetUp() override {
-    plat::SetManualAudioPull(true);
-    char pattern[] = "/tmp/pelmora-bgm-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok", 1);
-    plat::ResetDialogScript();
     g_calls.clear();
     g_midiCalls.clear();
-    for (auto& t : tables_[0]) t = BGMTRACK{};
-    for (auto& t : tables_[1]) t = BGMTRACK{};
   }
   void TearDown() override {
     player_.Release();
     plat::RegisterModule("Vox.dll", {{"CreateVox", reinterpret_cast<void*>(&plat::CreateOggPlayerObject)}});
     plat::UnregisterModule("GuruGuruSMF4.dll");
-    ResetLogsForTest();
-    unsetenv("PELMORA_DIALOG_LOG");
-    unsetenv("PELMORA_DIALOG_ANSWERS");
-    std::filesystem::remove_all(dir_);
   }
   void UseRecordingOgg() {
     plat::RegisterModule("Vox.dll", {{"CreateVox", reinterpret_cast<void*>(&CreateRecordingOgg)}});
@@ -112,13 +98,10 @@ class BGMTest : public ::testing::Test {
                           {"GGS4GetPlayerStatus", reinterpret_cast<void*>(&Status)}});
   }
   int Init() { return player_.Init(1, tables_[0], tables_[1], kBGMTrackCount, 0); }
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-    return dir_ + "/" + name;
-  }
-  std::string Slurp(const std::string& name) { return ::Slurp(dir_ + "/" + name); }
-  std::string dir_;
-  BGMTRACK tables_[2][kBGMTrackCount];
+  std::string Write(const std::string& name, const std::string& bytes) { return sandbox_.Write(name, bytes); }
+  std::string Slurp(const std::string& name) { return sandbox_.Read(name); }
+  Sandbox sandbox_{"ok;ok;ok"};
+  BGMTRACK tables_[2][kBGMTrackCount] = {};
   cBGMPlayer player_;
 };
 
@@ -226,7 +209,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0x90, 60, 100}) + Vlq(960) + Bytes({0x80, 60, 0}) +
                                          Vlq(0) + EndOfTrack()));
   Write("Title.MID", song);
-  player_.AddTrack(0, (dir_ + "/Title.MID").c_str(), 100);
+  player_.AddTrack(0, (sandbox_ / "Title.MID").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 0, 1, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_MIDI);
   cMidiStream* stream = player_.StreamPlayer(0);
@@ -236,7 +219,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   // An Ogg track replaces it: the MIDI player is stopped.
   std::vector<int16_t> pcm(22050, 1000);
   Write("a.ogg", plat::EncodeOggVorbis(pcm.data(), 22050, 1, 22050));
-  player_.AddTrack(1, (dir_ + "/a.ogg").c_str(), 100);
+  player_.AddTrack(1, (sandbox_ / "a.ogg").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 1, 0, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_OGG);
   EXPECT_EQ(stream->State(), cMidiStream::kStopped);

@@ -14,6 +14,7 @@
 #include "platform/midi_stream_device.h"
 #include "platform/ogg_encoder.h"
 #include "support/audio_fixtures.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -28,16 +29,7 @@ struct Rendered {
 
 class RenderAudioTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-render-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-    return dir_ + "/" + name;
-  }
+  std::string Write(const std::string& name, const std::string& bytes) { return folder_.Write(name, bytes); }
   Rendered Run(const std::string& in, const std::string& extra = "") {
     Rendered r;
     std::string out = dir_ + "/out.wav";
@@ -63,7 +55,8 @@ class RenderAudioTest : public ::testing::Test {
     r.secondHalfRms = std::sqrt(b / std::max<size_t>(count - count / 2, 1)) / 32768;
     return r;
   }
-  std::string dir_;
+  TempFolder folder_{"render"};
+  const std::string dir_ = folder_.Path();
 };
 
 // Notes every quarter note on two channels, with running status, a GM reset

@@ -15,7 +15,7 @@
 #include "platform/audio_device.h"
 #include "platform/text.h"
 #include "support/audio_fixtures.h"
-#include "support/test_files.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -69,14 +69,8 @@ TEST(WaveReaderTest, LyingAndMisplacedChunksAreBoundedByTheFile) {
 
 class SoundTest : public ::testing::Test {
  protected:
+  ScopedManualAudioPull pull_;  // made before SetUp, gone after TearDown
   void SetUp() override {
-    plat::SetManualAudioPull(true);
-    char pattern[] = "/tmp/pelmora-sound-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
     plat::EnsureQueue();
     window_ = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) -> int64_t { return 0; });
     ASSERT_TRUE(DS_Init(window_, 22050, 8, 1));
@@ -89,20 +83,15 @@ class SoundTest : public ::testing::Test {
     plat::Message m;
     while (plat::PeekMessage(m)) {
     }
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
   }
-  std::string WriteFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-    return dir_ + "/" + name;
-  }
-  std::string Slurp(const std::string& name) { return ::Slurp(dir_ + "/" + name); }
+  std::string WriteFile(const std::string& name, const std::string& bytes) { return sandbox_.Write(name, bytes); }
+  std::string Slurp(const std::string& name) { return sandbox_.Read(name); }
   std::vector<float> Render(int frames) {
     std::vector<float> out(static_cast<size_t>(frames) * 2);
     plat::GlobalMixer().Render(out.data(), frames);
     return out;
   }
-  std::string dir_;
+  Sandbox sandbox_;
   plat::WindowHandle window_ = 0;
   QuitRequests quits_;
 };
@@ -196,7 +185,7 @@ TEST_F(SoundTest, ABadRequestNumberIsLoggedClosesTheGameAndPlaysSoundZero) {
   DSPlayRequest(1);
   EXPECT_TRUE(g_SoundList.At(1).Buffer(0)->IsPlaying());
   // A missing file keeps its place: sound numbers do not shift.
-  ASSERT_EQ(DSLoadSoundEffects({dir_ + "/none.wav", path}, 10), 1);
+  ASSERT_EQ(DSLoadSoundEffects({sandbox_ / "none.wav", path}, 10), 1);
   EXPECT_FALSE(g_SoundList.At(0).Created());
   EXPECT_TRUE(g_SoundList.At(1).Created());
   // An empty list plays nothing (and still reports the number).

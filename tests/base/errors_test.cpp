@@ -14,7 +14,7 @@
 #include "base/program.h"
 #include "base/safe_containers.h"
 #include "platform/messages.h"
-#include "support/test_files.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -28,22 +28,11 @@ struct Record12 {
 // A bad access logs and asks the game to end; the quit requests are counted.
 class CheckedAccessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-errors-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
-  }
-  void TearDown() override {
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
   int ClosesPosted() { return quits_.Take(); }
-  std::string Report() { return Slurp(dir_ + "/Report_Game.txt"); }
-  std::string ECLog() { return Slurp(dir_ + "/EC_Game.txt"); }
+  std::string Report() { return sandbox_.Report(); }
+  std::string ECLog() { return sandbox_.ErrorCheckLog(); }
 
-  std::string dir_;
+  Sandbox sandbox_;
   QuitRequests quits_;
 };
 
@@ -79,13 +68,6 @@ TEST_F(CheckedAccessTest, BadListIndexReturnsTheSameZeroedDummy) {
   EXPECT_EQ(&d1, &d2);
   EXPECT_EQ(Report(), "err L[3] ( 3 , 4 )\nerr L[-2] ( 3 , 4 )\n");
   EXPECT_EQ(ClosesPosted(), 2);
-}
-
-TEST_F(CheckedAccessTest, FillGoesThroughEveryElement) {
-  cSafeVector<uint8_t> bytes(4);
-  bytes.Fill(7);
-  EXPECT_EQ(bytes, (cSafeVector<uint8_t>{7, 7, 7, 7}));
-  EXPECT_EQ(ClosesPosted(), 0);
 }
 
 TEST(RandomTest, GeneratorIsTheGamesOwnAndPerThread) {

@@ -12,6 +12,7 @@
 #include "base/errors.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
+#include "support/sandbox.h"
 #include "support/test_files.h"
 
 namespace {
@@ -24,15 +25,14 @@ class LogsTest : public ::testing::Test {
     report_ = dir_ + "/Report_Game.txt";
     ec_ = dir_ + "/EC_Game.txt";
     ResetLogsForTest();
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok", 1);
-    plat::ResetDialogScript();
+    env_.Set("PELMORA_DIALOG_LOG", dir_ + "/dialogs.log").Set("PELMORA_DIALOG_ANSWERS", "ok;ok;ok");
   }
   void TearDown() override {
     ResetLogsForTest();
     std::filesystem::remove_all(dir_);
   }
   std::string dir_, report_, ec_;
+  ScopedEnv env_;  // put back after TearDown
 };
 
 TEST_F(LogsTest, ReportLinesHaveNoPrefixAndSurviveAChangeOfFolder) {

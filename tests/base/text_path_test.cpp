@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
+
+#include "support/sandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -38,25 +41,13 @@ struct GuardedBuffer {
 // A fresh folder that is also the working folder for the test's duration.
 class InTempFolder : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-textpath-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = fs::canonical(pattern).string();
-    saved_ = fs::current_path();
-    fs::current_path(root_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::current_path(saved_, ec);
-    fs::remove_all(root_, ec);
-  }
   void Touch(const std::string& linuxPath) {
     fs::create_directories(fs::path(linuxPath).parent_path());
     std::ofstream(linuxPath) << "x";
   }
-
-  std::string root_;
-  fs::path saved_;
+  TempFolder folder_{"textpath"};
+  ScopedWorkingFolder working_{folder_.Path()};
+  std::string root_ = folder_.Path();
 };
 
 TEST(TextHelpers, CountCharactersOfShiftJisText) {
@@ -96,18 +87,23 @@ TEST(TextHelpers, StripDirectory) {
 }
 
 TEST(TextHelpers, ChangeAndStripExtension) {
-  char dst[MAX_PATH];
-  EXPECT_EQ(ChangeExtension(dst, "bgm\\a.MID", "mid"), 1);
-  EXPECT_STREQ(dst, "bgm\\a.mid");
-  EXPECT_EQ(ChangeExtension(dst, "a.txt", nullptr), 1);
-  EXPECT_STREQ(dst, "a");
-  EXPECT_EQ(ChangeExtension(dst, "x", "mid"), 0);
-  EXPECT_STREQ(dst, "x");
-  EXPECT_EQ(ChangeExtension(dst, "a.", "ogg"), 1);
-  EXPECT_STREQ(dst, "a.ogg");
-  // The last "." of the whole path counts, even in a folder name.
-  EXPECT_EQ(ChangeExtension(dst, "dir.v2\\file", "mid"), 1);
-  EXPECT_STREQ(dst, "dir.mid");
+  const struct {
+    const char* in;
+    const char* ext;
+    int result;
+    const char* out;
+  } changes[] = {
+      {"bgm\\a.MID", "mid", 1, "bgm\\a.mid"},
+      {"a.txt", nullptr, 1, "a"},
+      {"x", "mid", 0, "x"},
+      {"a.", "ogg", 1, "a.ogg"},
+      {"dir.v2\\file", "mid", 1, "dir.mid"},  // the last "." of the whole path counts
+  };
+  for (const auto& c : changes) {
+    char dst[MAX_PATH];
+    EXPECT_EQ(ChangeExtension(dst, c.in, c.ext), c.result) << c.in;
+    EXPECT_STREQ(dst, c.out) << c.in;
+  }
   // Source and destination may be the same buffer.
   char same[MAX_PATH] = "s.stg4";
   EXPECT_EQ(ChangeExtension(same, same, "rkg"), 1);
@@ -119,15 +115,12 @@ TEST(TextHelpers, ChangeAndStripExtension) {
   char plain[MAX_PATH] = "\x95\x5cx";
   EXPECT_EQ(StripExtension(plain), 0);
   EXPECT_STREQ(plain, "\x95\x5cx");
-
-  std::string s = "stage01.stg4";
-  EXPECT_EQ(StripExtensionString(s), 1);
-  EXPECT_EQ(s, "stage01");
-  EXPECT_EQ(StripExtensionString(s), 0);
-  EXPECT_EQ(s, "stage01");
-  s = "ends.";
-  EXPECT_EQ(StripExtensionString(s), 1);
-  EXPECT_EQ(s, "ends");
+  for (auto [in, result, out] : {std::tuple{"stage01.stg4", 1, "stage01"}, std::tuple{"stage01", 0, "stage01"},
+                                 std::tuple{"ends.", 1, "ends"}}) {
+    std::string s = in;
+    EXPECT_EQ(StripExtensionString(s), result) << in;
+    EXPECT_EQ(s, out);
+  }
 }
 
 TEST(TextHelpers, GetExtensionAndNumberedName) {

@@ -14,6 +14,8 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -37,7 +39,12 @@ std::string NumberedBody(bool withNumber, int32_t number, const std::string& nam
   return (withNumber ? U32(1) + U32(static_cast<uint32_t>(number)) : U32(0)) + U32(2) + Text(name) + Text("");
 }
 
-TEST(DatabaseTest, DefaultContentsAndTheirFiles) {
+// Every test stands on the default project data and leaves it as it was.
+class DatabaseTest : public ::testing::Test {
+  ScopedGameData data_;
+};
+
+TEST_F(DatabaseTest, DefaultContentsAndTheirFiles) {
   cDatabase db;
   EXPECT_EQ(db.m_AnimeSets.size(), 1u);
   ASSERT_EQ(db.m_Animes.size(), 2u);
@@ -73,75 +80,22 @@ TEST(DatabaseTest, DefaultContentsAndTheirFiles) {
             U32(873) + U32(2) + EffectDefinition(0, {0, 0, 0, 0, 0}, "") + EffectDefinition(0, {0, 0, 0, 0, 0}, ""));
 }
 
-TEST(DatabaseTest, VersionGatesAndUpgrades) {
-  cSafeVector<cSoundRecord> sounds;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(152) + U32(1) + NumberedBody(true, 7, "s")));
-  EXPECT_EQ(sounds[0].m_nNumber, 0);  // numbers of 151 and 152 are not trusted
-  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(153) + U32(1) + NumberedBody(true, 7, "s")));
-  EXPECT_EQ(sounds[0].m_nNumber, 7);
-  ASSERT_TRUE(LoadDatabaseListFromBytes(sounds, U32(150) + U32(1) + NumberedBody(false, 0, "s")));
-  EXPECT_EQ(sounds[0].m_strName, "s");
-
-  // Bgm value 2 is in files from 814 on; an 800 file has one field.
+// The upgrades at each version threshold are checked on the independent
+// writer's files (project_writer_versions_test); here what those files do
+// not hold.
+TEST_F(DatabaseTest, AFieldTheVersionDoesNotHoldIsRefusedAndAFileReplacesTheDefaults) {
   cSafeVector<cBgmRecord> bgms;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(bgms, U32(800) + U32(1) + NumberedBody(true, 4, "b")));
-  EXPECT_EQ(bgms[0].m_nValue2, 0);
   EXPECT_FALSE(LoadDatabaseListFromBytes(
-      bgms, U32(800) + U32(1) + U32(2) + U32(4) + U32(9) + U32(2) + Text("b") + Text("")));  // surplus field
+      bgms, U32(800) + U32(1) + U32(2) + U32(4) + U32(9) + U32(2) + Text("b") + Text("")));  // value 2 from 814
   ASSERT_TRUE(LoadDatabaseListFromBytes(
       bgms, U32(814) + U32(1) + U32(2) + U32(4) + U32(9) + U32(2) + Text("b") + Text("")));
   EXPECT_EQ(bgms[0].m_nValue2, 9);
-
-  // Before 511 the roughness parameters take the parameter tables' defaults.
-  std::string charaBody = EffectDefinition(4, {5, 0, 32, 2, 77}, "w") + EffectDefinition(10, {5, 32, 0, 55, 66}, "c") +
-                          EffectDefinition(1, {5, 0, 32, 44, 99}, "b");
-  cSafeVector<cCharaEffectRecord> chara;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(chara, U32(510) + U32(3) + charaBody));
-  EXPECT_EQ(chara[0].m_nParams[4], 2);
-  EXPECT_EQ(chara[1].m_nParams[3], 2);
-  EXPECT_EQ(chara[1].m_nParams[4], 66);
-  EXPECT_EQ(chara[2].m_nParams[3], 44);
-  EXPECT_EQ(chara[2].m_nParams[4], 99);
-  ASSERT_TRUE(LoadDatabaseListFromBytes(chara, U32(511) + U32(3) + charaBody));
-  EXPECT_EQ(chara[0].m_nParams[4], 77);
-  EXPECT_EQ(chara[1].m_nParams[3], 55);
-
-  cSafeVector<cScrEffectRecord> scr;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(
-      scr, U32(500) + U32(3) + EffectDefinition(6, {1, 2, 3, 4, 5}, "") + EffectDefinition(7, {1, 2, 3, 4, 5}, "") +
-               EffectDefinition(10, {1, 2, 3, 4, 5}, "")));
-  EXPECT_EQ(scr[0].m_nParams[4], 8);
-  EXPECT_EQ(scr[1].m_nParams[4], 10);
-  EXPECT_EQ(scr[2].m_nParams[3], 8);
-  EXPECT_EQ(ScrEffectParamTable(12, 4).minimum, -320);
-  EXPECT_EQ(CharaEffectParamTable(17, 1).defaultValue, 0);
-
-  // Sets of version 120 holding five animations keep four, with 2 and 3
-  // renamed; each element read replaces a new element's default lists.
-  auto anime = [](const std::string& name, int frames) {
-    std::string b = U32(3) + Bytes({1, 0, 2, 3, 0}) + U32(1) + Text(name) + U32(static_cast<uint32_t>(frames));
-    for (int i = 0; i < frames; ++i) b += U32(3) + U32(i) + U32(2) + U32(0) + U32(0);
-    return b;
-  };
-  std::string set = U32(3) + U32(1) + U32(2) + U32(3) + U32(1) + Text("set") + U32(5);
-  for (int i = 0; i < 5; ++i) set += anime("a" + std::to_string(i), i == 0 ? 0 : 1);
-  cSafeVector<cAnimeSetRecord> sets;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(sets, U32(120) + U32(1) + set));
-  ASSERT_EQ(sets[0].m_Animes.size(), 4u);
-  EXPECT_EQ(sets[0].m_Animes[1].m_strName, "a1");
-  EXPECT_EQ(sets[0].m_Animes[2].m_strName, plat::Sjis("飛行"));
-  EXPECT_EQ(sets[0].m_Animes[3].m_strName, plat::Sjis("飛行移動"));
-  EXPECT_TRUE(sets[0].m_Animes[0].m_Frames.empty());
-  ASSERT_TRUE(LoadDatabaseListFromBytes(sets, U32(128) + U32(1) + set));
-  EXPECT_EQ(sets[0].m_Animes.size(), 5u);
-
-  // A file replaces the defaults entirely (no padding).
-  cDatabase db;
-  ASSERT_TRUE(LoadDatabaseListFromBytes(db.m_Bgms, U32(873) + U32(0)));
-  EXPECT_TRUE(db.m_Bgms.empty());
+  // Each element read replaces a new element's default lists; no padding.
+  ASSERT_TRUE(LoadDatabaseListFromBytes(Database.m_Bgms, U32(873) + U32(0)));
+  EXPECT_TRUE(Database.m_Bgms.empty());
 }
 
-TEST(DatabaseTest, BrokenFilesFailWithoutHarm) {
+TEST_F(DatabaseTest, BrokenFilesFailWithoutHarm) {
   std::string good = U32(873) + U32(3) + NumberedBody(true, 1, "one") + NumberedBody(true, 2, "two") +
                      NumberedBody(true, 3, "three");
   cSafeVector<cPictureRecord> list;
@@ -163,20 +117,10 @@ TEST(DatabaseTest, BrokenFilesFailWithoutHarm) {
   EXPECT_EQ(bFileTooNew, 1);
 }
 
-class DatabaseFolderTest : public ::testing::Test {
+// The project's database folder, written from the default lists.
+class DatabaseFolderTest : public DatabaseTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-db-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    // Error boxes are answered by the script, never shown.
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
-    plat::ResetDialogScript();
-    Database.SetDefaults();
-    std::filesystem::create_directories(dir_ + "/data/database");
     cDatabase db;
     Write("AnimeSet.dat", SaveDatabaseListToBytes(db.m_AnimeSets));
     Write("Anime.dat", SaveDatabaseListToBytes(db.m_Animes));
@@ -191,21 +135,9 @@ class DatabaseFolderTest : public ::testing::Test {
     Write("Bgm.dat", U32(873) + U32(3) + NumberedBody(true, 1, "a") + NumberedBody(true, 2, "b\r\nc") +
                          NumberedBody(true, 3, "c"));
   }
-  void TearDown() override {
-    plat::SetCurrentDirectory(previous_);
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/data/database/" + name, std::ios::binary) << bytes;
-  }
-  std::string Report() {
-    std::ifstream in(dir_ + "/Report_Game.txt", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string dir_, previous_;
+  void Write(const std::string& name, const std::string& bytes) { sandbox_.Write("data/database/" + name, bytes); }
+  std::string Report() { return sandbox_.Report(); }
+  Sandbox sandbox_{"ok;ok;ok;ok"};  // error boxes are answered by the script
 };
 
 TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
@@ -216,7 +148,6 @@ TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
   EXPECT_EQ(Database.m_ScrEffects[0].m_nKind, 0);
   ASSERT_EQ(Database.m_Bgms.size(), 3u);
   EXPECT_EQ(Database.m_Bgms[1].m_strName, "b\nc");
-  bStripCarriageReturns = 0;
 }
 
 // A bad index into a database list (or a list inside its records) logs the
@@ -244,7 +175,7 @@ TEST_F(DatabaseFolderTest, BadIndicesLogTheirListsElementSize) {
 }
 
 TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
-  std::filesystem::remove(dir_ + "/data/database/Effect.dat");
+  std::filesystem::remove(sandbox_ / "data/database/Effect.dat");
   Write("Bgm.dat", U32(873) + U32(0));
   Database.m_SwordTypes.clear();
   Database.m_Effects.clear();
@@ -263,8 +194,7 @@ TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
             std::string::npos);
 }
 
-TEST(DatabaseTablesTest, AnimationAndEffectTables) {
-  Database.SetDefaults();
+TEST_F(DatabaseTest, AnimationAndEffectTables) {
   cAnimeRecord& a = Database.m_Animes[1];
   a.m_Frames.assign(3, cAnimeFrame());
   for (int i = 0; i < 3; ++i) {
@@ -285,8 +215,7 @@ TEST(DatabaseTablesTest, AnimationAndEffectTables) {
   EXPECT_EQ(table[1], (std::vector<cAnimeTableFrame>{{3, 12, 0}, {4, INT32_MAX, 0}, {-4, 0, 0}}));
 }
 
-TEST(DatabaseTablesTest, EffectRunsForwardAndReversed) {
-  Database.SetDefaults();
+TEST_F(DatabaseTest, EffectRunsForwardAndReversed) {
   Database.m_CharaEffects.resize(4);
   Database.m_CharaEffects[1].m_nKind = 1;
   std::array<int32_t, 5> burst = {5, 0, 32, 0, 0};

@@ -17,37 +17,20 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "support/test_files.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 
 namespace {
 
 class DemoProjectDataTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    char pattern[] = "/tmp/pelmora-demo-data-XXXXXX";
-    root_ = mkdtemp(pattern);
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + root_ + "' > /dev/null").c_str()), 0);
-  }
-  static void TearDownTestSuite() { std::filesystem::remove_all(root_); }
   void SetUp() override {
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(root_));
-    ResetLogsForTest();
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok", 1);
-    plat::ResetDialogScript();
-    savedDatabase_ = Database;
-    savedPalette_ = CommonPalette;
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
   }
-  void TearDown() override {
-    Database = savedDatabase_;
-    CommonPalette = savedPalette_;
-    plat::SetCurrentDirectory(previous_);
-  }
-  static std::string root_;
-  std::string previous_;
-  cDatabase savedDatabase_;
-  cCommonPalette savedPalette_;
+  Sandbox sandbox_{"ok;ok"};
+  ScopedGameData data_;
+  const std::string root_ = sandbox_.Folder().Path();
 };
-std::string DemoProjectDataTest::root_;
 
 TEST_F(DemoProjectDataTest, EveryFileLoads) {
   ASSERT_EQ(LoadDatabase(), 1);

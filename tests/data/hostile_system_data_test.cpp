@@ -1,7 +1,7 @@
-// A large file with counts that lie must fail fast and cheaply.
+// A large file with counts that lie must fail without allocating what the
+// counts claim.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 
 #include "data/system_data.h"
@@ -18,7 +18,7 @@ std::string WithCountAt(size_t offset, uint32_t count, size_t size) {
   return bytes;
 }
 
-TEST(HostileSystemDataTest, LyingCountsInAMegabyteFailFastWithBoundedMemory) {
+TEST(HostileSystemDataTest, LyingCountsInAMegabyteFailWithBoundedMemory) {
   cSystemData probe;
   std::string plain = probe.SaveToBytes();
   // The first list (carry-over flags) follows the body: 4 + 4 + 79 fields + 4 + title.
@@ -34,14 +34,13 @@ TEST(HostileSystemDataTest, LyingCountsInAMegabyteFailFastWithBoundedMemory) {
     record.m_strTitle = "kept";
     bool counting = AllocationCountingAvailable();
     if (counting) StartCountingAllocations();
-    auto start = std::chrono::steady_clock::now();
     bool loaded = record.LoadFromBytes(file);
-    auto elapsed = std::chrono::steady_clock::now() - start;
     size_t peak = counting ? StopCountingAllocations() : 0;
     EXPECT_FALSE(loaded);
     EXPECT_EQ(record.m_strTitle, "kept");
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1000);
-    if (counting) EXPECT_LT(peak, 4 * oneMegabyte) << "peak " << peak;
+    if (counting) {
+      EXPECT_LT(peak, 4 * oneMegabyte) << "peak " << peak;
+    }
   }
 }
 

@@ -15,6 +15,8 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 #include "support/test_files.h"
 
 namespace {
@@ -28,29 +30,17 @@ uint32_t WordAt(const std::string& b, size_t offset) {
 class ProjectWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-pw-XXXXXX";
-    dir_ = mkdtemp(pattern);
     std::string command = "python3 " PELMORA_SOURCE_DIR "/tests/data/project_writer.py " + dir_;
     ASSERT_EQ(std::system(command.c_str()), 0);
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok", 1);
-    plat::ResetDialogScript();
     bStripCarriageReturns = 1;
-  }
-  void TearDown() override {
-    bStripCarriageReturns = 0;
-    plat::SetCurrentDirectory(previous_);
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
   }
   int Resave(const std::string& in, const std::string& out) {
     std::string command = std::string(PELMORA_TOOL) + " resave '" + in + "' '" + out + "'";
     return std::system(command.c_str());
   }
-  std::string dir_, previous_;
+  Sandbox sandbox_{"ok;ok"};
+  ScopedGameData data_;
+  const std::string dir_ = sandbox_.Folder().Path();
 };
 
 TEST_F(ProjectWriterTest, OldDatabaseFilesLoadUpgraded) {
@@ -99,7 +89,6 @@ TEST_F(ProjectWriterTest, OldDatabaseFilesLoadUpgraded) {
 }
 
 TEST_F(ProjectWriterTest, StagesOfVersion150And873) {
-  Database.SetDefaults();
   Database.m_Bgms.resize(3);
   cStageData old;
   ASSERT_EQ(old.LoadFromFile("data\\stg4\\old.stg4_1"), 1);

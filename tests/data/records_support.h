@@ -14,6 +14,7 @@
 #include "base/program.h"
 #include "data/database.h"
 #include "data/system_data.h"
+#include "support/game_data.h"
 
 namespace records_test {
 
@@ -81,21 +82,13 @@ inline Bytes Body(const std::vector<F>& table, int version, const std::map<int, 
   return b.u32(0);
 }
 
-// Database lists of known sizes for the duration of a test; the editor flag
-// and the system data's flow switch off.
+// Database lists of known sizes for the duration of a test, on the default
+// project data (support/game_data.h).
 class RecordsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Database;
-    savedSwitch_ = SystemData.Num(kSysKeepTestFlows);
     SystemData.SetNum(kSysKeepTestFlows, 0);
-    g_bEditor = 0;
     Sizes(4);
-  }
-  void TearDown() override {
-    Database = saved_;
-    SystemData.SetNum(kSysKeepTestFlows, savedSwitch_);
-    g_bEditor = 0;
   }
   // Every database list gets n entries (sword types keep their one entry
   // each, value 10 = 1).
@@ -113,8 +106,7 @@ class RecordsTest : public ::testing::Test {
   }
 
  private:
-  cDatabase saved_;
-  int32_t savedSwitch_ = 0;
+  ScopedGameData data_;
 };
 
 }  // namespace records_test

@@ -18,6 +18,8 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -54,14 +56,6 @@ cStageData HeroStage() {
   return s;
 }
 
-// Writes the stage in the layout of an older data version.
-std::string SaveAsVersion(cStageData stage, int32_t version) {
-  nDataVersion = version;
-  std::string bytes = stage.SaveToBytes();
-  nDataVersion = kDataVersion;
-  return bytes;
-}
-
 TEST(StageDataTest, FileLayoutAndRoundTrip) {
   cStageData stage = HeroStage();
   std::string bytes = stage.SaveToBytes();
@@ -80,19 +74,12 @@ TEST(StageDataTest, FileLayoutAndRoundTrip) {
   EXPECT_DOUBLE_EQ(back.Dbl(kStageGravityPerStep), 0.4 / 100);
 }
 
-TEST(StageDataTest, DefaultsOfANewStage) {
+TEST(StageDataTest, ANewStageHasNoHeroAndFiveRankingSwitches) {
   cStageData s;
   EXPECT_EQ(s.Int(kStageFrameRate), 60);
-  EXPECT_EQ(s.Int(kStageTimeLimit), 200);
   EXPECT_DOUBLE_EQ(s.Dbl(kStageGravity), 0.4);
-  EXPECT_EQ(s.Int(kStageSpeedLevel), 10);
-  EXPECT_EQ(s.Int(95), 30);
   EXPECT_EQ(s.m_RankingSwitches, (cSafeVector<uint32_t>{1, 1, 1, 1, 1}));
   ASSERT_EQ(s.m_Backgrounds.size(), 1u);
-  EXPECT_EQ(s.m_Backgrounds[0].m_nSource, 1);
-  EXPECT_DOUBLE_EQ(s.m_Backgrounds[0].m_dScrollSpeedX, 0.1);
-  EXPECT_EQ(s.m_Params[3].m_nValues[3], 1);
-  EXPECT_EQ(s.m_Params[4].m_nValues[7], 10);
   EXPECT_EQ(s.m_PaletteCharacters.size(), 1u);
   EXPECT_FALSE(s.HasHero());
 }
@@ -125,7 +112,7 @@ TEST(StageDataTest, SpeedLevels) {
 }
 
 TEST(StageDataTest, NormalizeClampsAndFixes) {
-  Database.SetDefaults();
+  ScopedGameData data;
   Database.m_Bgms.resize(5);
   cStageData s;
   s.Int(kStageWidth) = 100;
@@ -151,7 +138,6 @@ TEST(StageDataTest, NormalizeClampsAndFixes) {
   s.Int(kStageMusic) = -1;
   s.Normalize();
   EXPECT_EQ(s.Int(kStageMusic), 0);
-  Database.SetDefaults();
 }
 
 TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
@@ -171,40 +157,6 @@ TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
   EXPECT_EQ(b.m_nGraphic, 0);
   EXPECT_EQ(b.m_nOption3, -1);
   EXPECT_EQ(b.m_vInherit, std::vector<uint8_t>(11, 0));
-}
-
-TEST(StageDataTest, OlderVersionsAreUpgraded) {
-  cStageData s = HeroStage();
-  s.Int(40) = 20;
-  s.Int(41) = 28;
-  s.Int(56) = 9;
-  s.Int(61) = 99;
-  s.m_Params[2].m_nValues[1] = 42;
-
-  cStageData v700;
-  ASSERT_TRUE(v700.LoadFromBytes(SaveAsVersion(s, 700)));
-  EXPECT_EQ(v700.m_Texts.size(), 1000u);
-  EXPECT_EQ(v700.m_Texts[1].m_strText, "t");
-  EXPECT_EQ(v700.Int(56), 9);
-
-  cStageData v160;
-  s.m_RankingSwitches = {1, 1, 1};
-  ASSERT_TRUE(v160.LoadFromBytes(SaveAsVersion(s, 160)));
-  EXPECT_EQ(v160.m_RankingSwitches, (cSafeVector<uint32_t>{1, 1, 1, 0, 0}));
-  EXPECT_EQ(v160.Int(25), 1);  // absent before 166: 1
-  EXPECT_EQ(v160.Int(56), 5);
-  EXPECT_EQ(v160.Int(61), 30);
-  EXPECT_EQ(v160.Int(33), 0);
-  EXPECT_EQ(v160.m_Params[2].m_nValues[1], 42);  // values 2..4 present from 125
-
-  cStageData target;
-  target.m_Params[2].m_nValues[1] = 7;  // files before 125 leave values 2..4 as they were
-  ASSERT_TRUE(target.LoadFromBytes(SaveAsVersion(s, 120)));
-  EXPECT_EQ(target.m_Params[2].m_nValues[1], 7);
-  EXPECT_EQ(target.Int(42), 20);  // copies of 40, 41 before 155
-  EXPECT_EQ(target.Int(43), 28);
-  EXPECT_EQ(target.Int(50), 0);
-  EXPECT_EQ(target.Int(30), 1);
 }
 
 TEST(StageDataTest, BrokenStagesFailWithoutHarm) {
@@ -250,37 +202,14 @@ TEST(StageDataTest, ReplayFormAndMasterCopy) {
   EXPECT_TRUE(copy.m_PaletteBlocks.empty());
 }
 
-// A working folder with stage files; a window on the test thread stands in
-// for the game window.
+// A working folder with stage files, the boxes answered "ok".
 class StageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-stage-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    previous_ = plat::GetCurrentDirectory();
-    ASSERT_TRUE(plat::SetCurrentDirectory(dir_));
-    ResetLogsForTest();
-    ASSERT_EQ(OpenReportLog((dir_ + "/Report_Game.txt").c_str()), 1);
-    setenv("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok", 1);
-    setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
-    plat::ResetDialogScript();
-    std::filesystem::create_directories(dir_ + "/data/stg4");
-  }
-  void TearDown() override {
-    plat::SetCurrentDirectory(previous_);
-    unsetenv("PELMORA_DIALOG_LOG");
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ + "/data/stg4/" + name, std::ios::binary) << bytes;
-  }
+  void Write(const std::string& name, const std::string& bytes) { sandbox_.Write("data/stg4/" + name, bytes); }
   int ClosesPosted() { return quits_.Take(); }
-  std::string DialogLog() {
-    std::ifstream in(dir_ + "/dialogs.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string dir_, previous_;
+  std::string DialogLog() { return sandbox_.DialogLog(); }
+  Sandbox sandbox_{"ok;ok;ok;ok"};
+  ScopedGameData data_;
   QuitRequests quits_;
 };
 
@@ -296,16 +225,6 @@ TEST_F(StageFileTest, TrailerCheck) {
   Write("tiny.stg4_1", U32(200));  // too short to hold a trailer
   EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\tiny.stg4_1"), 0);
   EXPECT_EQ(ClosesPosted(), 1);
-  // 173 carries a trailer word that is read but not checked; 150 none.
-  std::string v173 = SaveAsVersion(HeroStage(), 173);
-  Write("v173.stg4_1", v173.substr(0, v173.size() - 4) + U32(5));
-  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\v173.stg4_1"), 1);
-  cStageData s;
-  EXPECT_EQ(s.LoadFromFile("data\\stg4\\v173.stg4_1"), 1);
-  std::string v150 = SaveAsVersion(HeroStage(), 150);
-  Write("v150.stg4_1", v150.substr(0, v150.size() - 4));
-  EXPECT_EQ(CheckStageFileTrailer("data\\stg4\\v150.stg4_1"), 1);
-  EXPECT_EQ(s.LoadFromFile("data\\stg4\\v150.stg4_1"), 1);
 }
 
 TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {

@@ -10,6 +10,7 @@
 
 #include "data/database.h"
 #include "platform/text.h"
+#include "support/game_data.h"
 #include "support/test_files.h"
 
 namespace {
@@ -32,6 +33,7 @@ class OlderSystemDataTest : public ::testing::Test {
     return data;
   }
   static std::string dir_;
+  ScopedGameData data_;  // the loaders check music numbers against the database
 };
 std::string OlderSystemDataTest::dir_;
 
@@ -113,7 +115,6 @@ TEST_F(OlderSystemDataTest, Version280GetsTheDrawingModeKeyAndAnAutomaticVSync) 
 }
 
 TEST_F(OlderSystemDataTest, SwitchesOfTheLastVersionsAndTheMusicCheck) {
-  auto saved = Database.m_Bgms;
   Database.m_Bgms.resize(100);
   cSystemData d = Load(820);
   EXPECT_EQ(d.Num(70), 1);    // files 817..832
@@ -123,7 +124,6 @@ TEST_F(OlderSystemDataTest, SwitchesOfTheLastVersionsAndTheMusicCheck) {
   Database.m_Bgms.resize(4);
   cSystemData checked = Load(820);
   EXPECT_EQ(checked.m_ScreenMusic, (cSafeVector<uint32_t>{0, 1, 0, 3}));
-  Database.m_Bgms = saved;
 }
 
 TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {

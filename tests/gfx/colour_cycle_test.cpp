@@ -4,12 +4,15 @@
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
 #include "scene/scene.h"
+#include "support/display.h"
+#include "support/game_data.h"
 
 namespace {
 
 uint32_t Grey(uint32_t v) { return 0xFF000000u | v << 16 | v << 8 | v; }
 
 TEST(ColourCycleTest, TintsSwingWithTheCycleStepAndTheNinthChangesColourEachCycle) {
+  ScopedGameData data;
   ResetColourCycleForTest();
   DTCONTEXT context;
   DTCONTEXT* saved = lpDTCon;
@@ -36,9 +39,10 @@ TEST(ColourCycleTest, TintsSwingWithTheCycleStepAndTheNinthChangesColourEachCycl
 }
 
 TEST(ColourCycleTest, EightBitPaletteRotatesItsGroupsEverySixthFrame) {
+  ScopedGameData data;
+  DisplaySandbox display;
   ResetColourCycleForTest();
   ASSERT_EQ(lpDTCon, nullptr);
-  int32_t savedCycling = SystemData.Num(kSysPaletteCycling);
   int32_t savedBpp = DDState.nBpp;
   SystemData.SetNum(kSysPaletteCycling, 1);
   DDState.nBpp = 8;
@@ -55,7 +59,6 @@ TEST(ColourCycleTest, EightBitPaletteRotatesItsGroupsEverySixthFrame) {
   SystemData.SetNum(kSysPaletteCycling, 0);
   for (int call = 1; call <= 6; ++call) StepColourCycle();
   EXPECT_EQ(DDState.DDPaletteWork[208].peRed, 209);  // cycling off: nothing moves
-  SystemData.SetNum(kSysPaletteCycling, savedCycling);
   DDState.nBpp = savedBpp;
 }
 

@@ -14,51 +14,20 @@
 #include "base/errors.h"
 #include "base/logs.h"
 #include "data/settings.h"
-#include "gfx/display_test_support.h"
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "support/bmp_writer.h"
+#include "support/display.h"
 #include "support/test_files.h"
 
 namespace {
 
-void Put16(std::string& s, uint32_t v) { s.append({char(v), char(v >> 8)}); }
-void Put32(std::string& s, uint32_t v) { s.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)}); }
-
 // A bottom-up BMP: 24-bit from 0xRRGGBB pixels, or 8-bit with a colour table.
 void WriteBmp(const std::string& path, int w, int h, const std::vector<uint32_t>& px,
               const std::vector<uint32_t>* table = nullptr) {
-  const int bpp = table ? 8 : 24;
-  const int row = ((w * bpp / 8) + 3) & ~3;
-  const int colours = table ? 256 : 0;
-  const uint32_t offset = 54 + colours * 4;
-  std::string s = "BM";
-  Put32(s, offset + row * h);
-  Put32(s, 0);
-  Put32(s, offset);
-  Put32(s, 40);
-  Put32(s, w);
-  Put32(s, h);
-  Put16(s, 1);
-  Put16(s, bpp);
-  Put32(s, 0);
-  Put32(s, row * h);
-  Put32(s, 2835);
-  Put32(s, 2835);
-  Put32(s, colours);
-  Put32(s, 0);
-  for (int i = 0; i < colours; ++i) Put32(s, i < static_cast<int>(table->size()) ? (*table)[i] : 0);
-  for (int y = h - 1; y >= 0; --y) {
-    std::string r;
-    for (int x = 0; x < w; ++x) {
-      const uint32_t v = px[static_cast<size_t>(y) * w + x];
-      if (table) r.push_back(char(v));
-      else r.append({char(v), char(v >> 8), char(v >> 16)});
-    }
-    r.resize(row, '\0');
-    s += r;
-  }
-  std::ofstream(path, std::ios::binary) << s;
+  std::ofstream(path, std::ios::binary) << testbmp::AsString(table ? testbmp::Indexed8(w, h, *table, px)
+                                                                   : testbmp::Rgb24(w, h, px));
 }
 
 struct Mode {
@@ -71,17 +40,15 @@ struct Mode {
 class GfxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = BeginDisplayTest("/tmp/pelmora-gfx-XXXXXX");
     for (int i = 0; i < 256; ++i)
       DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0};
     // Palette 1: C; the key picture's colour (255, 0, 255).
     DDState.DDPalette[1] = PALETTEENTRY{0, 255, 0, 0};
     DDState.DDPalette[2] = PALETTEENTRY{0, 0, 255, 0};
   }
-  void TearDown() override { EndDisplayTest(dir_); }
-  std::string Path(const char* name) const { return dir_ + "/" + name; }
-  std::string EC() const { return Slurp(dir_ + "/EC_Game.txt"); }
-  std::string Report() const { return Slurp(dir_ + "/Report_Game.txt"); }
+  std::string Path(const char* name) const { return sandbox_ / name; }
+  std::string EC() const { return sandbox_.ErrorCheckLog(); }
+  std::string Report() const { return sandbox_.Report(); }
 
   bool Init(const Mode& m, uint32_t windowed = 0) {
     plat::DrawFaultInjection().use555 = m.use555;
@@ -98,7 +65,7 @@ class GfxTest : public ::testing::Test {
     return v;
   }
 
-  std::string dir_;
+  DisplaySandbox sandbox_;
   DDSURFACEDATA table_[4];
   DDSURFACEINFO info_[4];
 };
@@ -373,9 +340,9 @@ TEST_F(GfxTest, DirectDrawSetUpFailuresLogTheirStep) {
   };
   for (const auto& c : cases) {
     ResetLogsForTest();
-    OpenReportLog((dir_ + "/Report_Game.txt").c_str());
-    std::filesystem::remove(dir_ + "/EC_Game.txt");
-    SetECLog(1, (dir_ + "/EC_Game.txt").c_str());
+    OpenReportLog(Path("Report_Game.txt").c_str());
+    std::filesystem::remove(Path("EC_Game.txt"));
+    SetECLog(1, Path("EC_Game.txt").c_str());
     plat::DrawFaultInjection() = plat::DrawFaults{};
     plat::DrawFaultInjection().*c.fault = true;
     plat::DrawFaultInjection().desktopBitsOverride = 32;
@@ -391,7 +358,7 @@ TEST_F(GfxTest, DirectDrawSetUpFailuresLogTheirStep) {
   EXPECT_TRUE(DDInit(0, 0, 640, 480, 16, 1, 0, 1, 60, 1, table_, info_, 4));
   DDRelease();
   // Every object was released: no leak box.
-  EXPECT_EQ(Slurp(dir_ + "/dialogs.log").find("解放漏れ"), std::string::npos);
+  EXPECT_EQ(sandbox_.DialogLog().find("解放漏れ"), std::string::npos);
 }
 
 TEST_F(GfxTest, Direct3DFailureFallsBackToDirectDraw) {
@@ -480,7 +447,7 @@ TEST_F(GfxTest, SurfaceLossInDirectDrawIsRestoredFromFiles) {
   // A required missing picture stops the load with its box.
   info_[3].bOptional = 0;
   EXPECT_FALSE(DDLoadSurfaces(table_, list + 2, 1));
-  EXPECT_NE(Slurp(dir_ + "/dialogs.log").find("missing.bmp"), std::string::npos);
+  EXPECT_NE(sandbox_.DialogLog().find("missing.bmp"), std::string::npos);
 }
 
 TEST_F(GfxTest, VirtualBackBufferCatchesDrawsAndPresentCopiesIt) {

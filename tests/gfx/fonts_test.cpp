@@ -3,6 +3,7 @@
 // codes, growth of the full-width sheet, the bracket offset, picture
 // letters, blank characters, the restores, measuring and bounded formatting,
 // and pixel hashes of whole texts.
+#include "support/display.h"
 #include "gfx/fonts.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "data/labels.h"
-#include "gfx/display_test_support.h"
 #include "gfx/game_fonts.h"
 #include "platform/font_raster.h"
 #include "platform/text.h"
@@ -64,7 +64,6 @@ class FontTest : public ::testing::TestWithParam<Mode> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(std::filesystem::exists(kGothic)) << "fonts-ipafont-gothic is not installed";
-    dir_ = BeginDisplayTest("/tmp/pelmora-fonts-XXXXXX");
     const Mode& m = GetParam();
     ASSERT_TRUE(DDInit(m.d3d, 0, 640, 480, m.bpp, 0, 0, 1, 60, 0, nullptr, nullptr, 0));
     for (int i = 0; i < 256; ++i) Colour(i, i, i, i);
@@ -79,7 +78,6 @@ class FontTest : public ::testing::TestWithParam<Mode> {
     ReleaseGameFonts();
     ResetGameSurfaceTablesForTest();
     SetPinnedFontFile("");
-    EndDisplayTest(dir_);
   }
   // A palette entry as the display keeps it (16-bit DirectDraw: reduced channels).
   void Colour(int i, int r, int g, int b) {
@@ -102,7 +100,7 @@ class FontTest : public ::testing::TestWithParam<Mode> {
     return lpDTCon ? 0 : sd->lpDDS->lpSurface->ColorKey();
   }
 
-  std::string dir_;
+  DisplaySandbox sandbox_;
   std::list<cFont> fonts_;
 };
 
@@ -320,12 +318,12 @@ TEST(FontFaceTest, EveryTableFaceHasAStandInAndOthersFallBack) {
 }
 
 TEST(FontTextTest, MeasuringAndBoundedFormatting) {
-  const std::string dir = BeginDisplayTest("/tmp/pelmora-fonts-XXXXXX");
+  DisplaySandbox sandbox;
   ASSERT_TRUE(DDInit(0, 0, 640, 480, 32, 0, 0, 1, 60, 0, nullptr, nullptr, 0));
   {
     cFont font;  // a face nothing installed carries: the table's default, and a report line
     ASSERT_TRUE(font.Create("Nowhere", 0, 16, 10, 12, 241, nullptr, 1, 240, nullptr, 0));
-    EXPECT_NE(Slurp(dir + "/Report_Game.txt").find("Nowhere"), std::string::npos);
+    EXPECT_NE(sandbox.Report().find("Nowhere"), std::string::npos);
     EXPECT_EQ(font.MeasureText(S("ＡＢＣ\nab").c_str()), (TEXTSIZE{30, 24}));
     EXPECT_EQ(font.MeasureTextGDI("A\n\nB").cy, 36) << "an empty line counts";
     EXPECT_EQ(font.MeasureTextGDI("AA").cx, 2 * font.MeasureTextGDI("A").cx);
@@ -354,7 +352,6 @@ TEST(FontTextTest, MeasuringAndBoundedFormatting) {
     EXPECT_EQ(format("%s", c.in.c_str()), static_cast<int>(c.out.size()));
     EXPECT_EQ(std::string(buffer.data()), c.out);
   }
-  EndDisplayTest(dir);
 }
 
 }  // namespace

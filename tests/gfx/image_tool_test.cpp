@@ -13,17 +13,12 @@
 
 #include "support/bmp_writer.h"
 #include "support/rle8_widths.h"
+#include "support/sandbox.h"
 
 namespace {
 
 class ImageTool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-imgtool-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Exit status and everything the tool printed.
   int Run(const std::string& args, std::string& output) {
     const std::string command = std::string(PELMORA_TOOL) + " image " + args + " > " + dir_ + "/out.txt 2>&1";
@@ -49,7 +44,8 @@ class ImageTool : public ::testing::Test {
     SDL_FreeSurface(c);
     return px;
   }
-  std::string dir_;
+  TempFolder folder_{"imgtool"};
+  const std::string dir_ = folder_.Path();
 };
 
 // A channel through a narrower format: narrowed by c × max / 255, widened

@@ -10,6 +10,7 @@
 #include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "scene/scene.h"
+#include "support/display.h"
 
 namespace {
 
@@ -19,32 +20,21 @@ namespace fs = std::filesystem;
 class ScreenPaletteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-hbt-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo " + dir_).c_str()), 0);
-    fs::create_directories(dir_ + "/bmp/hbt");
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
     savedBpp_ = DDState.nBpp;
     DDState.nBpp = 8;
-    ASSERT_EQ(lpDTCon, nullptr);
     ASSERT_TRUE(DDLoadPaletteFromFile(original_, GameSurfaceInfo[SURF_PALETTE].szFileName));
   }
-  void TearDown() override {
-    DDState.nBpp = savedBpp_;
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { DDState.nBpp = savedBpp_; }
   void WriteTable(int number, uint8_t fill) {
     char name[32];
     std::snprintf(name, sizeof name, "bmp/hbt/hbt%02d.dat", number);
-    std::ofstream(name, std::ios::binary) << std::string(65536, static_cast<char>(fill));
+    sandbox_.Write(name, std::string(65536, static_cast<char>(fill)));
   }
   bool Same(const PALETTEENTRY& a, const PALETTEENTRY& b) {
     return a.peRed == b.peRed && a.peGreen == b.peGreen && a.peBlue == b.peBlue;
   }
-  std::string dir_;
-  fs::path previous_;
+  DisplaySandbox sandbox_;
   int32_t savedBpp_ = 0;
   PALETTEENTRY original_[256];
 };

@@ -48,11 +48,6 @@ TEST(FindFontFile, ResolvesInstalledAndStandInFaces) {
   // Case and spacing of an installed face's name do not matter.
   EXPECT_EQ(plat::FindFontFile("ipa gothic"), gothic);
 
-  // An installed Latin face is used as it is.
-  const std::string dejavu = plat::FindFontFile("DejaVu Sans");
-  if (IsFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")) {
-    EXPECT_NE(dejavu.find("DejaVuSans"), std::string::npos) << dejavu;
-  }
 }
 
 TEST(FontFace, OpenRejectsWhatIsNotAFont) {
@@ -161,29 +156,22 @@ TEST(FontFace, DrawnExtentAgreesWithMeasure) {
   EXPECT_TRUE(canvas.GuardsIntact());
 }
 
-TEST(FontFace, DrawBlendsColourAndSetsOpaqueAlpha) {
+TEST(FontFace, DrawBlendsColourByCoverageAndSetsOpaqueAlpha) {
   auto font = Gothic(16);
   ASSERT_NE(font, nullptr);
   GuardedCanvas canvas(40, 20, 0x00000000);
-  // The colour's own alpha does not matter: coverage is the opacity.
-  font->DrawUtf8(canvas.Origin(), canvas.width, canvas.height, canvas.stride, 2, 0, kBlackSquare,
-                 0x00FF8040);
-  int full = 0, partial = 0;
+  // The colour's own alpha does not matter: coverage is the opacity, and
+  // blending towards black keeps the colour's proportions.
+  font->DrawUtf8(canvas.Origin(), canvas.width, canvas.height, canvas.stride, 2, 0, kBlackSquare, 0x00FF8040);
+  int full = 0;
   for (int y = 0; y < canvas.height; ++y)
     for (int x = 0; x < canvas.width; ++x) {
-      const uint32_t p = canvas.At(x, y);
+      const uint32_t p = canvas.At(x, y), r = (p >> 16) & 0xFF;
       if (p == 0) continue;
       EXPECT_EQ(p >> 24, 0xFFu);
-      const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-      if (p == 0xFFFF8040) {
-        ++full;
-      } else {
-        ++partial;
-        // Blending towards black keeps the colour's proportions.
-        EXPECT_LE(r, 0xFFu);
-        EXPECT_NEAR(static_cast<int>(g), static_cast<int>(r * 0x80 / 0xFF), 1);
-        EXPECT_NEAR(static_cast<int>(b), static_cast<int>(r * 0x40 / 0xFF), 1);
-      }
+      full += p == 0xFFFF8040;
+      EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), static_cast<int>(r * 0x80 / 0xFF), 1);
+      EXPECT_NEAR(static_cast<int>(p & 0xFF), static_cast<int>(r * 0x40 / 0xFF), 1);
     }
   EXPECT_GT(full, 50);  // the solid square's inside
   EXPECT_TRUE(canvas.GuardsIntact());

@@ -10,6 +10,7 @@
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
 #include "platform/messages.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -39,8 +40,8 @@ struct Events {
 
 class MidiStreamDeviceTest : public ::testing::Test {
  protected:
+  ScopedManualAudioPull pull_;  // made before SetUp, gone after TearDown
   void SetUp() override {
-    plat::SetManualAudioPull(true);
     plat::EnsureQueue();
     ASSERT_EQ(plat::MidiStreamOpen(&stream_, plat::CurrentThreadId()), plat::MMSYSERR_NOERROR);
     ASSERT_EQ(plat::MidiStreamSetTimeDivision(stream_, 480), plat::MMSYSERR_NOERROR);

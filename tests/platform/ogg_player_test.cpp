@@ -13,6 +13,7 @@
 #include "platform/audio_mixer.h"
 #include "platform/modules.h"
 #include "platform/ogg_encoder.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -27,23 +28,15 @@ std::string Tone(double seconds, long rate, int channels, double hz = 440.0) {
 
 class OggPlayerTest : public ::testing::Test {
  protected:
+  ScopedManualAudioPull pull_;  // made before SetUp, gone after TearDown
   void SetUp() override {
-    plat::SetManualAudioPull(true);
-    char pattern[] = "/tmp/pelmora-ogg-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     player_ = plat::CreateOggPlayerObject();
     ASSERT_NE(player_, nullptr);
   }
   void TearDown() override {
     if (player_) player_->Release();
-    std::filesystem::remove_all(dir_);
   }
-  std::string Write(const std::string& name, const std::string& bytes) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
+  std::string Write(const std::string& name, const std::string& bytes) { return folder_.Write(name, bytes); }
   // Renders until the player stops (at most `limit` frames); frames rendered
   // up to the last non-silent one, and the RMS of the left channel.
   int64_t PlayThrough(int64_t limit, double* rms = nullptr) {
@@ -61,7 +54,8 @@ class OggPlayerTest : public ::testing::Test {
     if (rms) *rms = std::sqrt(sum / std::max<int64_t>(frames, 1));
     return lastSound;
   }
-  std::string dir_;
+  TempFolder folder_{"ogg"};
+  const std::string dir_ = folder_.Path();
   plat::OggPlayerObject* player_ = nullptr;
 };
 

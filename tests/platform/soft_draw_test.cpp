@@ -21,6 +21,9 @@ struct DrawFixture : ::testing::Test {
   void TearDown() override {
     PixelImage::SetExtraPitchForTest(0);
     SetDrawFastPaths(true);
+    SetVerticalBlankWait(true);
+    DrawFaultInjection() = DrawFaults{};
+    DeviceConfiguration() = DeviceConfig{};
   }
 };
 
@@ -92,13 +95,24 @@ TEST_F(DrawFixture, ReleaseCountsWhatIsStillAlive) {
   leaked->Release();             // and its release finally frees it
 }
 
+// Deterministic pixel noise.
+struct Noise {
+  uint32_t state;
+  uint32_t Next() {
+    state = state * 1664525u + 1013904223u;
+    return state ^ (state >> 15);
+  }
+};
+
+// A device with a back buffer of its own and one vertex buffer for quads.
 struct DeviceFixture : DrawFixture {
-  void Make(uint32_t format) {
+  void Make(uint32_t backFormat, int w = 16, int h = 16) {
+    Release();
     d3d = Direct3D::Create();
     PresentParameters pp;
-    pp.backBufferWidth = 16;
-    pp.backBufferHeight = 16;
-    pp.backBufferFormat = format;
+    pp.backBufferWidth = w;
+    pp.backBufferHeight = h;
+    pp.backBufferFormat = backFormat;
     pp.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     ASSERT_EQ(d3d->CreateDevice(pp, true, &dev), D3D_OK);
     dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
@@ -106,31 +120,67 @@ struct DeviceFixture : DrawFixture {
     dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     ASSERT_EQ(dev->CreateVertexBuffer(112, &vb), D3D_OK);
   }
-  void Draw(DeviceTexture* tex, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, uint32_t diffuse) {
-    const float tw = static_cast<float>(tex->Level0()->Width()), th = static_cast<float>(tex->Level0()->Height());
-    const float x0 = dx - 0.5f, y0 = dy - 0.5f, x1 = dx + dw - 0.5f, y1 = dy + dh - 0.5f;
-    QuadVertex v[4] = {{x0, y0, 0, 1, diffuse, sx / tw, sy / th},
-                       {x0, y1, 0, 1, diffuse, sx / tw, (sy + sh) / th},
-                       {x1, y0, 0, 1, diffuse, (sx + sw) / tw, sy / th},
-                       {x1, y1, 0, 1, diffuse, (sx + sw) / tw, (sy + sh) / th}};
-    uint8_t* bytes;
-    vb->Lock(bytes);
-    std::memcpy(bytes, v, sizeof v);
-    dev->SetTexture(tex);
-    dev->SetStreamSource(vb);
-    dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    dev->SetAlphaStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
-  }
-  void TearDown() override {
+  void Release() {
+    for (DeviceTexture* t : textures) t->Release();
+    textures.clear();
     if (vb) vb->Release();
     if (dev) dev->Release();
     if (d3d) d3d->Release();
+    vb = nullptr;
+    dev = nullptr;
+    d3d = nullptr;
+  }
+  void TearDown() override {
+    Release();
     DrawFixture::TearDown();
+  }
+  // A strip of the quad in the order the layer writes (top-left, bottom-left,
+  // top-right, bottom-right) or with the other diagonal.
+  void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal = false) {
+    const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
+    QuadVertex tl{x0, y0, 0, 1, diffuse, uv[0], uv[1]}, bl{x0, y1, 0, 1, diffuse, uv[0], uv[3]};
+    QuadVertex tr{x1, y0, 0, 1, diffuse, uv[2], uv[1]}, br{x1, y1, 0, 1, diffuse, uv[2], uv[3]};
+    QuadVertex v[4] = {tl, bl, tr, br};
+    if (otherDiagonal) {
+      v[0] = bl;
+      v[1] = tl;
+      v[2] = br;
+      v[3] = tr;
+    }
+    uint8_t* bytes;
+    ASSERT_EQ(vb->Lock(bytes), D3D_OK);
+    std::memcpy(bytes, v, sizeof v);
+    dev->SetStreamSource(vb);
+    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+  }
+  // A sprite as the layer draws it: texels (sx, sy, sw, sh) to the pixels
+  // (dx, dy, dw, dh), the texture modulated by the diffuse colour.
+  void Draw(DeviceTexture* tex, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, uint32_t diffuse) {
+    const float tw = static_cast<float>(tex->Level0()->Width()), th = static_cast<float>(tex->Level0()->Height());
+    const float box[4] = {dx - 0.5f, dy - 0.5f, dx + dw - 0.5f, dy + dh - 0.5f};
+    const float uv[4] = {sx / tw, sy / th, (sx + sw) / tw, (sy + sh) / th};
+    dev->SetTexture(tex);
+    dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    dev->SetAlphaStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    Draw(box, uv, diffuse);
+  }
+  DeviceTexture* Texture(int w, int h, uint32_t format, Noise& noise) {
+    DeviceTexture* t = nullptr;
+    EXPECT_EQ(dev->CreateTexture(w, h, 0, format, D3DPOOL_MANAGED, &t), D3D_OK);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        uint32_t v = noise.Next();
+        // Whole and partial alphas both occur.
+        if (format == D3DFMT_A8R8G8B8) v = (v & 0x00FFFFFFu) | ((v % 3 == 0) ? 0u : (v % 3 == 1) ? 0xFF000000u : (v << 24));
+        t->Level0()->Image().Set(x, y, v);
+      }
+    textures.push_back(t);
+    return t;
   }
   Direct3D* d3d = nullptr;
   Device* dev = nullptr;
   DeviceBuffer* vb = nullptr;
+  std::vector<DeviceTexture*> textures;
 };
 
 TEST_F(DeviceFixture, QuadsCoverExactlyTheirPixelsAndSampleLikeTheProcessor) {
@@ -227,15 +277,6 @@ TEST_F(DeviceFixture, CapsAreEnforcedAtCreation) {
 }
 
 // ---- the specialised loops against the general road ----
-
-// Deterministic pixel noise.
-struct Noise {
-  uint32_t state;
-  uint32_t Next() {
-    state = state * 1664525u + 1013904223u;
-    return state ^ (state >> 15);
-  }
-};
 
 std::vector<uint8_t> Bytes(const PixelImage& image) {
   const uint8_t* p = const_cast<PixelImage&>(image).Bits();
@@ -400,62 +441,7 @@ TEST_F(DrawFixture, FrameConversionKnownAnswers) {
   EXPECT_EQ(frame.pixels[0], 0xFF010203u);
 }
 
-struct QuadCrossCheck : DrawFixture {
-  void TearDown() override {
-    for (DeviceTexture* t : textures) t->Release();
-    if (vb) vb->Release();
-    if (dev) dev->Release();
-    if (d3d) d3d->Release();
-    DrawFixture::TearDown();
-  }
-  void Make(uint32_t backFormat) {
-    d3d = Direct3D::Create();
-    PresentParameters pp;
-    pp.backBufferWidth = 40;
-    pp.backBufferHeight = 30;
-    pp.backBufferFormat = backFormat;
-    ASSERT_EQ(d3d->CreateDevice(pp, true, &dev), D3D_OK);
-    ASSERT_EQ(dev->CreateVertexBuffer(112, &vb), D3D_OK);
-  }
-  DeviceTexture* Texture(int w, int h, uint32_t format, Noise& noise) {
-    DeviceTexture* t = nullptr;
-    EXPECT_EQ(dev->CreateTexture(w, h, 0, format, D3DPOOL_MANAGED, &t), D3D_OK);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        uint32_t v = noise.Next();
-        // Whole and partial alphas both occur.
-        if (format == D3DFMT_A8R8G8B8) v = (v & 0x00FFFFFFu) | ((v % 3 == 0) ? 0u : (v % 3 == 1) ? 0xFF000000u : (v << 24));
-        t->Level0()->Image().Set(x, y, v);
-      }
-    textures.push_back(t);
-    return t;
-  }
-  // A strip of the quad in the order the layer writes (top-left, bottom-left,
-  // top-right, bottom-right) or with the other diagonal.
-  void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal) {
-    const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
-    QuadVertex tl{x0, y0, 0, 1, diffuse, uv[0], uv[1]}, bl{x0, y1, 0, 1, diffuse, uv[0], uv[3]};
-    QuadVertex tr{x1, y0, 0, 1, diffuse, uv[2], uv[1]}, br{x1, y1, 0, 1, diffuse, uv[2], uv[3]};
-    QuadVertex v[4] = {tl, bl, tr, br};
-    if (otherDiagonal) {
-      v[0] = bl;
-      v[1] = tl;
-      v[2] = br;
-      v[3] = tr;
-    }
-    uint8_t* bytes;
-    ASSERT_EQ(vb->Lock(bytes), D3D_OK);
-    std::memcpy(bytes, v, sizeof v);
-    dev->SetStreamSource(vb);
-    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
-  }
-  Direct3D* d3d = nullptr;
-  Device* dev = nullptr;
-  DeviceBuffer* vb = nullptr;
-  std::vector<DeviceTexture*> textures;
-};
-
-TEST_F(QuadCrossCheck, AlignedQuadsMatchTheRasteriser) {
+TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
   struct Stage {
     uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
   };
@@ -491,12 +477,7 @@ TEST_F(QuadCrossCheck, AlignedQuadsMatchTheRasteriser) {
   int variant = 0;
   for (uint32_t backFormat : backFormats) {
     SCOPED_TRACE(testing::Message() << "back buffer format " << backFormat);
-    TearDown();
-    textures.clear();
-    vb = nullptr;
-    dev = nullptr;
-    d3d = nullptr;
-    Make(backFormat);
+    Make(backFormat, 40, 30);
     Noise noise{backFormat};
     PixelImage& target = dev->RenderTarget()->Image();
     for (int y = 0; y < target.Height(); ++y)
@@ -528,42 +509,6 @@ TEST_F(QuadCrossCheck, AlignedQuadsMatchTheRasteriser) {
           auto [fast, general] = BothRoads(target, [&] { Draw(c.box, uv, diffuse, otherDiagonal); });
           ASSERT_EQ(fast, general);
         }
-  }
-}
-
-// The sprite case on its own, every state the game draws sprites with:
-// whole-alpha texels copy, partly transparent ones blend, 1:1 and doubled.
-TEST_F(QuadCrossCheck, SpriteCopiesMatchTheRasteriserAtEveryDepth) {
-  for (uint32_t backFormat : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5}) {
-    SCOPED_TRACE(backFormat);
-    TearDown();
-    textures.clear();
-    vb = nullptr;
-    dev = nullptr;
-    d3d = nullptr;
-    Make(backFormat);
-    Noise noise{backFormat + 1};
-    PixelImage& target = dev->RenderTarget()->Image();
-    for (int y = 0; y < target.Height(); ++y)
-      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
-    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    dev->SetAlphaStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    for (uint32_t texFormat : {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5}) {
-      DeviceTexture* sheet = Texture(64, 64, texFormat, noise);
-      dev->SetTexture(sheet);
-      for (int i = 0; i < 24; ++i) {
-        const int dx = static_cast<int>(noise.Next() % 50) - 10, dy = static_cast<int>(noise.Next() % 40) - 10;
-        const int size = (i % 3 == 0) ? 16 : 8, cell = i % 16;
-        const float sx = (cell % 4) * 16.0f, sy = (cell / 4) * 16.0f;
-        const float box[4] = {dx - 0.5f, dy - 0.5f, dx + size - 0.5f, dy + size - 0.5f};
-        const float uv[4] = {sx / 64, sy / 64, (sx + 8) / 64, (sy + 8) / 64};
-        auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, 0xFFFFFFFFu, false); });
-        ASSERT_EQ(fast, general) << "sprite " << i << " at " << dx << "," << dy;
-      }
-    }
   }
 }
 

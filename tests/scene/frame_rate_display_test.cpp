@@ -5,9 +5,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "support/display.h"
 #include "base/timers.h"
 #include "data/settings.h"
-#include "gfx/display_test_support.h"
 #include "gfx/game_fonts.h"
 #include "platform/clock.h"
 #include "scene/scene.h"
@@ -27,7 +27,6 @@ class BackgroundScene : public cScene {
 class FrameRateDisplayTest : public ::testing::TestWithParam<int32_t> {
  protected:
   void SetUp() override {
-    dir_ = BeginDisplayTest("/tmp/pelmora-fps-XXXXXX");
     ASSERT_TRUE(DDInit(0, 0, 640, 480, 32, 0, 0, 1, 60, 0, nullptr, nullptr, 0));
     for (int i = 0; i < 256; ++i) DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     DDState.DDPalette[kBack] = PALETTEENTRY{20, 60, 100, 0};
@@ -46,9 +45,8 @@ class FrameRateDisplayTest : public ::testing::TestWithParam<int32_t> {
     ReleaseGameFonts();
     ResetGameSurfaceTablesForTest();
     SetPinnedFontFile("");
-    EndDisplayTest(dir_);
   }
-  std::string dir_;
+  DisplaySandbox sandbox_;
 };
 
 TEST_P(FrameRateDisplayTest, FrameShowsTheRateWhereTheSettingPutsIt) {

@@ -39,7 +39,12 @@ class SceneManagerTest : public ::testing::Test {
     for (int id = 0; id < kSceneCount; ++id)
       RegisterSceneFactory(id, [id]() -> cScene* { return new RecordingScene(id); });
   }
-  void TearDown() override { ResetSceneManagerForTest(); }
+  void TearDown() override {
+    ResetSceneManagerForTest();
+    ResetTimersForTest();
+    plat::SetWindowHost(nullptr);
+    plat::UseVirtualClock(false);
+  }
 };
 
 TEST_F(SceneManagerTest, SwitchDeletesTheOthersInItsOrderAndCreatesOnlyAnEmptySlot) {
@@ -76,7 +81,6 @@ TEST_F(SceneManagerTest, StepSwitchesBeforeRunningAndCountsTheFrame) {
   SceneManager.m_nCurrent = kSceneStage;
   ASSERT_TRUE(SceneManager.Step());
   EXPECT_EQ(g_lpStageScene.load()->m_nFpsDisplay.load(), 0);
-  plat::UseVirtualClock(false);
 }
 
 TEST_F(SceneManagerTest, DestructorOrderIsSlotOrder) {

@@ -1,12 +1,14 @@
 // Headless harness: runs the real entry point and frame step in this process,
 // with the headless window host, in a fresh working folder of its own. Tests
-// feed keys and dialog answers, step frames on a virtual clock (or let them
-// run in real time), and read back the presented frames.
+// feed keys and dialog answers, step frames on the virtual clock, and read
+// back the presented frames (benchmarks let it run in real time). When it goes, the game is closed and the state
+// the game keeps process-wide (environment, working folder, main-thread mark,
+// window host, scenes, timers, logs, cursor) is put back.
 //
-// One harness per process at a time (the game's state is global; ctest runs
-// every test in a process of its own).
+// One harness at a time (the game's state is global).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,58 +16,59 @@
 
 #include "platform/window_host.h"
 #include "scene/scene.h"
+#include "support/sandbox.h"
 
 class GameHarness {
  public:
   struct Options {
-    bool virtualClock = true;
+    bool virtualClock = true;   // false: the game runs in real time (benchmarks)
     std::string dialogAnswers;  // PELMORA_DIALOG_ANSWERS for this run
     std::string commandLine;    // CP932 stage file, or empty
-    int showCommand = 1;
-    bool writeProject = true;  // the smallest project the game starts in
-    std::string iniLines;      // extra "System.ini" lines
+    bool writeProject = true;   // the smallest project the game starts in
+    std::string iniLines;       // extra "System.ini" lines
   };
 
   GameHarness();
   explicit GameHarness(Options options);
-  ~GameHarness();  // closes the game if it runs, restores the working folder
+  ~GameHarness();
 
-  // The fresh working folder (a Linux path) and a path inside it.
-  const std::string& Folder() const { return folder_; }
-  std::string PathOf(const std::string& relative) const;
-  std::string ReadFile(const std::string& relative) const;
+  // The fresh working folder (a Linux path) and paths inside it.
+  const std::string& Folder() const { return folder_.Path(); }
+  std::string PathOf(const std::string& relative) const { return folder_ / relative; }
+  std::string ReadFile(const std::string& relative) const { return folder_.Read(relative); }
   std::string DialogLog() const { return ReadFile("dialogs.log"); }
 
   // Starts the entry point on a thread that plays the main thread's part;
   // returns once start-up has finished and the game thread runs (false when
-  // the entry point returned first or 5 s passed).
+  // the entry point returned first).
   bool Start();
   bool Running() const;
 
-  // Virtual clock: advances time a millisecond at a time while the game
-  // thread sleeps, until `frames` more frames were made (false after 5 s of
-  // real time without getting there).
+  // Advances the virtual clock a millisecond at a time while every thread on
+  // it sleeps, until `frames` more frames were presented (false when the game
+  // ended first).
   bool StepFrames(uint32_t frames);
   uint32_t FrameCounter() const;
 
   void PressKey(int virtualKey);
   void ReleaseKey(int virtualKey);
-  void Post(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
 
   uint64_t FramesPresented() const;
   bool LastFrame(plat::Frame& out) const;
 
-  // Waits (real time) for the entry point to return; its exit code, or -1
-  // when it did not return within timeoutMs.
-  int WaitForExit(uint32_t timeoutMs = 5000);
-  // Switches the virtual clock off, closes the game without the quit question
-  // and waits for the entry point: its exit code, or -1.
-  int Close(uint32_t timeoutMs = 5000);
+  // Keeps the virtual clock moving until the entry point returns; its exit
+  // code (-1 only when it hangs, after a minute).
+  int WaitForExit();
+  // Closes the game without the quit question and waits for the entry point.
+  int Close();
 
  private:
   Options options_;
-  std::string folder_;
-  std::string previousFolder_;
+  TempFolder folder_;
+  ScopedWorkingFolder working_;
+  ScopedEnv env_;
+  ScopedManualAudioPull pull_;  // sound is mixed, no device opens
+  int cursorCount_;
   plat::HeadlessWindowHost* host_ = nullptr;
   std::thread mainThread_;
   std::atomic<int> exitCode_{-1};
