@@ -183,14 +183,18 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
     const char* name;
     const char* missingFile;  // removed from the project
     const char* iniLines;
-    const char* env;
+    std::string env;
     const char* message;  // the box's text in the dialog transcript
   };
+  // A font configuration with no fonts in it: no face can be had.
+  const std::string noFonts = (root_ / "no-fonts.conf").string();
+  std::ofstream(noFonts) << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
   const Row rows[] = {
       {"database", "data/database/Sound.dat", "", "", "データベースの読み込みに失敗…"},
       {"system", "data/System.dat", "", "", "data\\System.dat の読み込みに失敗しました！"},
       {"display", "", "Direct3D=1\nBpp=8\n", "", "画面モードが不正です！\\nSystem.iniと画面の設定を見直して下さい！"},
       {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
+      {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
       {"palette", "data/CommonPalette.cplt4", "", "", "data\\CommonPalette.cplt4 のロードに失敗！"},
   };
@@ -201,7 +205,7 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
     WriteMinimalProject(folder.string(), row.iniLines);
     if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
     std::vector<std::string> env{"PELMORA_DIALOG_ANSWERS=ok"};
-    if (row.env[0] != '\0') env.push_back(row.env);
+    if (!row.env.empty()) env.push_back(row.env);
     pid_t pid = Launch(row.name, env);
     EXPECT_EQ(WaitExit(pid, 10000), 0);
     std::string log = Slurp(root_ / (std::string(row.name) + ".dialogs"));

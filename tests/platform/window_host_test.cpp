@@ -340,7 +340,8 @@ std::vector<uint32_t> ShownPixels(uint32_t windowId) {
 // (U) and scribbles over the drawer's own buffer (X), the newest picture is
 // what LastFrame gives and what the window shows.
 TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
-  MessageRecorder rec;
+  host_->Destroy();
+  MessageRecorder& rec = rec_;
   Frame drawn;
   uint32_t newest = 0, older = 0;
   uint64_t presents = 0;
@@ -399,8 +400,6 @@ TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
     while (CursorDisplayCount() > n) ShowCursor(false);
   };
   const int before = CursorDisplayCount();
-  MessageRecorder rec;
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   for (int count : {0, -1, -2, -1, 0, 1, -1}) {
     setCount(count);
