@@ -71,6 +71,10 @@ void ReportDataFileLoadFailure(const std::string& path) {
     WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！").c_str(), path.c_str());
 }
 
+void ReportDatabaseOutOfMemory(size_t fileBytes) {
+  WriteECLog("not enough memory to load a database file of %zu bytes", fileBytes);
+}
+
 namespace {
 
 // Reads one database file into `list`; reports and returns false on failure.
@@ -95,7 +99,10 @@ int LoadDatabase() {
       !LoadOne(db.m_SwordTypes, 3))
     return 0;
   // Editors before 828 allowed more sword types than the game has room for.
-  if (nFileVersion < 828 && db.m_SwordTypes.size() > 128) db.m_SwordTypes.resize(128);
+  if (nFileVersion < 828 && db.m_SwordTypes.size() > 128) {
+    db.m_SwordTypes.resize(128);
+    db.m_SwordTypes.shrink_to_fit();
+  }
   if (!LoadOne(db.m_Effects, 4) || !LoadOne(db.m_CharaEffects, 5) || !LoadOne(db.m_ScrEffects, 6) ||
       !LoadOne(db.m_Pictures, 7) || !LoadOne(db.m_Sounds, 8) || !LoadOne(db.m_Bgms, 9))
     return 0;

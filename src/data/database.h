@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ bool LoadDatabaseListFromBytes(cSafeVector<T>& list, const std::string& bytes);
 // The file as the runtime would store it (version 873).
 template <class T>
 std::string SaveDatabaseListToBytes(cSafeVector<T>& list);
+template <class T>
+void WriteDatabaseList(cSafeVector<T>& list, cDataWriter& out);
+// The log line of a database file that memory ran out reading.
+void ReportDatabaseOutOfMemory(size_t fileBytes);
 // Reads the file at `path` (a program path); 0 when it cannot be opened or
 // read, 1 when read. Carriage returns are stripped when bStripCarriageReturns.
 template <class T>
@@ -123,27 +128,33 @@ bool LoadDatabaseListFromBytes(cSafeVector<T>& list, const std::string& bytes) {
   nFileVersion = static_cast<int32_t>(version);
   bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
   if (bFileTooNew) return false;
-  cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
-  uint32_t count = 0;
-  if (!in.ReadCount(count, kMinRecordBytes)) return false;
-  cSafeVector<T> fresh;
-  fresh.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    fresh.emplace_back();
-    if (!fresh.back().Read(in) || in.Failed()) return false;
+  try {
+    cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
+    cSafeVector<T> fresh;
+    // The elements are read into new ones (without the default lists a new
+    // element carries: the file gives them).
+    if (!ReadRecordList(in, fresh) || in.Failed()) return false;
+    if (bStripCarriageReturns)
+      for (T& element : fresh) element.RemoveCarriageReturns();
+    list.swap(fresh);
+    return true;
+  } catch (const std::bad_alloc&) {
+    ReportDatabaseOutOfMemory(bytes.size());
+    return false;
   }
-  if (bStripCarriageReturns)
-    for (T& element : fresh) element.RemoveCarriageReturns();
-  list.swap(fresh);
-  return true;
+}
+
+template <class T>
+void WriteDatabaseList(cSafeVector<T>& list, cDataWriter& out) {
+  out.WriteU32(static_cast<uint32_t>(nDataVersion));
+  out.WriteU32(static_cast<uint32_t>(list.size()));
+  for (T& element : list) element.Write(out);
 }
 
 template <class T>
 std::string SaveDatabaseListToBytes(cSafeVector<T>& list) {
   cDataWriter out;
-  out.WriteU32(static_cast<uint32_t>(nDataVersion));
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (T& element : list) element.Write(out);
+  WriteDatabaseList(list, out);
   return out.Bytes();
 }
 

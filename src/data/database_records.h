@@ -18,10 +18,7 @@
 // A frame of an animation.
 class cAnimeFrame : public cRecord {
  public:
-  cAnimeFrame() {
-    Clear();
-    m_nDuration = 1;
-  }
+  cAnimeFrame() { m_nDuration = 1; }
   PELMORA_RECORD_CLASS(cAnimeFrame)
   void DefineFields(int32_t version) override;
 
@@ -33,7 +30,10 @@ class cAnimeFrame : public cRecord {
 
 class cAnimeRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;  // base body and the frame count
   cAnimeRecord();
+  // An animation about to be read: its frames come from the file.
+  explicit cAnimeRecord(cForReading);
   PELMORA_RECORD_CLASS(cAnimeRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -50,7 +50,10 @@ class cAnimeRecord : public cRecord {
 // A named set of animations (a character's standing, walking, flying ...).
 class cAnimeSetRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cAnimeSetRecord();
+  // A set about to be read: its animations come from the file.
+  explicit cAnimeSetRecord(cForReading);
   PELMORA_RECORD_CLASS(cAnimeSetRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -81,7 +84,7 @@ class cBmpCharaExcRecord : public cRecord {
 // One entry of a sword type: ten numbers (3 and 4 from version 138).
 class cSwordTypeEntry : public cRecord {
  public:
-  cSwordTypeEntry() { Clear(); }
+  cSwordTypeEntry() = default;
   PELMORA_RECORD_CLASS(cSwordTypeEntry)
   void DefineFields(int32_t version) override;
 
@@ -90,7 +93,10 @@ class cSwordTypeEntry : public cRecord {
 
 class cSwordTypeRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cSwordTypeRecord();
+  // A sword type about to be read: its entries come from the file.
+  explicit cSwordTypeRecord(cForReading);
   PELMORA_RECORD_CLASS(cSwordTypeRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -106,7 +112,10 @@ class cSwordTypeRecord : public cRecord {
 
 class cEffectRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cEffectRecord();
+  // An effect about to be read: its frames come from the file.
+  explicit cEffectRecord(cForReading);
   PELMORA_RECORD_CLASS(cEffectRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;

@@ -97,7 +97,7 @@ class cStageBackground : public cRecord {
 // A text the stage carries (not interpreted by the game).
 class cStageText : public cRecord {
  public:
-  cStageText() { Clear(); }
+  cStageText() = default;
   PELMORA_RECORD_CLASS(cStageText)
   void DefineFields(int32_t version) override;
 
@@ -108,6 +108,9 @@ class cStageData : public cRecord {
  public:
   cStageData();
   PELMORA_RECORD_CLASS(cStageData)
+  // The settings and what the loader keeps, not the lists: a read replaces
+  // every list.
+  std::unique_ptr<cRecord> CloneForReading() const override;
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
   void Write(cDataWriter& out) override;
@@ -171,14 +174,11 @@ class cStageData : public cRecord {
   uint32_t m_nStartArgument = 0; // StartStage's numbered flag
   uint32_t m_bLoaded = 0;        // set by the loader thread on success
   int32_t m_nSpeedStep = 0;      // 6 L: the repeat period of periodic commands
-};
 
-// Entry 0 of a palette list (common or stage) made a new type of its class:
-// cleared, its inherit flags all 0, a new type's values; its lists
-// (conditions, flows, commands) stay as read.
-void ResetToNewType(cEdBlock& type);
-void ResetToNewType(cEdCharacter& type);
-void ResetToNewType(cEdItem& type);
+ private:
+  // `afterRead`: the types were read just now (see ValidateDefinitions).
+  void Normalize(bool afterRead);
+};
 
 // The working stage (every stage is loaded into it; play changes it) and the
 // master copy (the settings as the stage started, restored on a retry).

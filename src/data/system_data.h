@@ -32,7 +32,10 @@ class cThresholdEntry : public cRecord {
 // Ranking per play mode: on or off, and which of the five genres it keeps.
 class cRankingModeSetting : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;  // base body and the flag count
   cRankingModeSetting();
+  // An entry about to be read: its flags come from the file.
+  explicit cRankingModeSetting(cForReading);
   PELMORA_RECORD_CLASS(cRankingModeSetting)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
