@@ -1,6 +1,6 @@
-// The data-file kinds pelmora-tool can dump and resave. Each kind registers
-// how to recognise its files by name and how to make an empty record of it
-// (read and written through the runtime's own Read and Write).
+// The data-file kinds pelmora-tool can dump, resave and check. Each kind
+// registers how to recognise its files by name and how to make an empty
+// record of it (read and written through the runtime's own Read and Write).
 #pragma once
 
 #include <functional>
@@ -18,10 +18,19 @@ struct RecordKind {
   std::function<bool(const std::string& fileName)> matches;
   std::function<std::unique_ptr<cRecord>()> make;
   // Whole-file reader and writer when the kind is not a single record body
-  // after the version word (the database files, stages with a trailer);
-  // empty: the record's LoadFromBytes / SaveToBytes.
-  std::function<bool(cRecord&, const std::string& bytes)> load;
-  std::function<std::string(cRecord&)> save;
+  // after the version word (the database files); empty: the record's
+  // LoadFromBytes, and the version word and the record's Write.
+  std::function<bool(cRecord&, const std::string& bytes)> load = nullptr;
+  std::function<void(cRecord&, cDataWriter&)> save = nullptr;
+  // The game reads the file with the project's database loaded (its
+  // records check indices against the database lists).
+  bool usesDatabase = false;
+  // The game reads the file on its stage-loading thread, after the trailer
+  // check.
+  bool isStage = false;
+  // What a loaded file holds, as "name count" pairs; empty: the declared
+  // fields and texts.
+  std::function<std::string(cRecord&)> counts = nullptr;
 };
 void RegisterRecordKind(RecordKind kind);
 const RecordKind* FindRecordKind(const std::string& pathOrName, const std::string& forcedKind);

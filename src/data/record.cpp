@@ -17,6 +17,7 @@ int32_t nDataVersion = kDataVersion;
 constinit thread_local int32_t nFileVersion = kDataVersion;
 constinit thread_local int32_t bFileTooNew = 0;
 int32_t bStripCarriageReturns = 0;
+constinit thread_local LoadFailure nLastLoadFailure = LoadFailure::kNone;
 
 // A class's declarations for one version.
 struct cRecord::cRecordLayout {
@@ -469,6 +470,7 @@ bool OpenDataFileForRead(const std::string& path, std::string& bytes) {
     }
   } catch (const std::bad_alloc&) {
     WriteECLog("not enough memory to read %s", path.c_str());
+    nLastLoadFailure = LoadFailure::kOutOfMemory;
     ok = false;
   }
   std::fclose(f);
@@ -481,20 +483,34 @@ bool OpenDataFileForRead(const std::string& path, std::string& bytes) {
   nFileVersion = static_cast<int32_t>(version);
   // Unsigned: a first word of FFFFFFFF is a file from the future too.
   bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
+  if (bFileTooNew) nLastLoadFailure = LoadFailure::kTooNew;
   return !bFileTooNew;
 }
 
-bool cRecord::LoadFromBytes(const std::string& bytes) {
+bool ReadFileVersion(const std::string& bytes) {
+  nLastLoadFailure = LoadFailure::kBroken;
   if (bytes.size() < 4) return false;
   uint32_t version;
   std::memcpy(&version, bytes.data(), 4);
   nFileVersion = static_cast<int32_t>(version);
+  // Unsigned: a first word of FFFFFFFF is a file from the future too.
   bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
-  if (bFileTooNew) return false;
+  if (bFileTooNew) nLastLoadFailure = LoadFailure::kTooNew;
+  return !bFileTooNew;
+}
+
+void ReportLoadOutOfMemory(size_t fileBytes) {
+  WriteECLog("not enough memory to load a data file of %zu bytes", fileBytes);
+  nLastLoadFailure = LoadFailure::kOutOfMemory;
+}
+
+bool cRecord::LoadFromBytes(const std::string& bytes) {
+  if (!ReadFileVersion(bytes)) return false;
   try {
     cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
     std::unique_ptr<cRecord> scratch = CloneForReading();
     bool ok = scratch->Read(in) && !in.Failed();
+    nLastLoadFailure = ok ? LoadFailure::kNone : in.Failed() ? in.Failure() : LoadFailure::kBroken;
     // The current layout again, whatever the file's was.
     scratch->DeclareFor(nDataVersion);
     if (!ok) return false;
@@ -502,7 +518,7 @@ bool cRecord::LoadFromBytes(const std::string& bytes) {
     return true;
   } catch (const std::bad_alloc&) {
     // Everything the read built is gone again; the record is as it was.
-    WriteECLog("not enough memory to load a data file of %zu bytes", bytes.size());
+    ReportLoadOutOfMemory(bytes.size());
     return false;
   }
 }

@@ -43,6 +43,17 @@ extern thread_local constinit int32_t bFileTooNew;
 // Strings read lose their carriage returns (CR LF becomes LF).
 extern int32_t bStripCarriageReturns;
 
+// Why the last load on this thread failed: the game's messages go by
+// bFileTooNew alone; the inspection tool tells authors more.
+enum class LoadFailure : int32_t {
+  kNone,
+  kTooNew,          // written by a newer program
+  kBroken,          // cut short, or holding what the format cannot
+  kOverAllowance,   // would build more than its size allows (see cDataReader)
+  kOutOfMemory,     // the heap ran out
+};
+extern thread_local constinit LoadFailure nLastLoadFailure;
+
 // Reads a data file held in memory. Every read checks the bytes left; the
 // first failure makes the reader fail for good (later reads return false).
 //
@@ -110,6 +121,12 @@ class cDataReader {
   size_t Offset() const { return offset_; }
   size_t Charged() const { return charged_; }
   size_t Allowance() const { return allowance_; }
+  bool OverAllowance() const { return charged_ > allowance_; }
+  // The failure of a load through this reader (not kTooNew, which the
+  // version word tells before any reader is made).
+  LoadFailure Failure() const {
+    return !failed_ ? LoadFailure::kNone : OverAllowance() ? LoadFailure::kOverAllowance : LoadFailure::kBroken;
+  }
 
   // The reader of the load running on this thread (the innermost), or null.
   static cDataReader* Active();
@@ -460,6 +477,11 @@ void WriteStringList(cDataWriter& out, const std::vector<std::string>& list);
 // Opening data files by name: the version word is read (and a file newer
 // than the program refused) or written.
 bool OpenDataFileForRead(const std::string& path, std::string& bytes);
+// The version word of a whole file in memory into nFileVersion and
+// bFileTooNew; false for a file too short or too new.
+bool ReadFileVersion(const std::string& bytes);
+// A load that ran out of memory: the log line, and nLastLoadFailure.
+void ReportLoadOutOfMemory(size_t fileBytes);
 
 // A menu command entry: an enabled flag and its label.
 class cCmd : public cRecord {

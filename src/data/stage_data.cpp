@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "data/database.h"
 #include "data/inheritance.h"
+#include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 
@@ -173,6 +174,11 @@ void cStageBackground::DefineFields(int32_t version) {
     Declare(m_nDropped[0]);
     Declare(m_nDropped[1]);
   }
+}
+
+void cStageRecord::DefineFields(int32_t version) {
+  ClearDeclarations();
+  Declare(m_nValues[0], "value1");
 }
 
 void cStageText::DefineFields(int32_t version) {
@@ -430,15 +436,45 @@ void cStageData::DumpLists(cJsonWriter& json) {
 
 // ---- the trailer check ----
 
-int CheckStageFileTrailer(const std::string& path) {
-  std::string bytes;
-  // A file that cannot be opened passes: the load reports it.
-  if (!OpenDataFileForRead(path, bytes)) return 1;
-  if (nFileVersion < 174) return 1;
-  uint32_t last = 0;
+namespace {
+
+// The version word (as the opener takes it) and the last word of a file of
+// `size` bytes; nothing is read between them.
+bool TrailerIntact(uint32_t version, uint32_t last, size_t size) {
+  nFileVersion = static_cast<int32_t>(version);
+  bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
+  // A file too new cannot be opened: the load reports it.
+  if (bFileTooNew || static_cast<int32_t>(version) < 174) return true;
   // Too short to hold a trailer after the version word: broken as well.
-  if (bytes.size() >= 8) std::memcpy(&last, bytes.data() + bytes.size() - 4, 4);
-  if (last == kStageTrailer) return 1;
+  return size >= 8 && last == kStageTrailer;
+}
+
+}  // namespace
+
+bool StageTrailerIntact(const std::string& bytes) {
+  if (bytes.size() < 4) return true;
+  uint32_t version = 0, last = 0;
+  std::memcpy(&version, bytes.data(), 4);
+  std::memcpy(&last, bytes.data() + bytes.size() - 4, 4);
+  return TrailerIntact(version, last, bytes.size());
+}
+
+bool StageFileTrailerIntact(const std::string& path) {
+  // Only the first and the last word are read: a stage file may be large.
+  FILE* f = plat::OpenFile(path.empty() ? std::string("err") : path, "rb");
+  if (!f) return true;  // the load reports it
+  uint32_t version = 0, last = 0;
+  long size = -1;
+  bool opened = std::fread(&version, 4, 1, f) == 1;
+  if (opened && std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (opened && size >= 8 && (std::fseek(f, -4, SEEK_END) != 0 || std::fread(&last, 4, 1, f) != 1)) size = 0;
+  std::fclose(f);
+  if (!opened) return true;  // no version word: the load reports it
+  return TrailerIntact(version, last, size < 0 ? 0 : static_cast<size_t>(size));
+}
+
+int CheckStageFileTrailer(const std::string& path) {
+  if (StageFileTrailerIntact(path)) return 1;
   ShowError(plat::Sjis("ステージファイル %s が破損しています！").c_str(), path.c_str());
   plat::PostMessage(g_hMainWnd, plat::WM_CLOSE, 0, 0);
   return 0;

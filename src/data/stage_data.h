@@ -104,6 +104,17 @@ class cStageText : public cRecord {
   std::string m_strText;
 };
 
+// A record of the stage data with five numbers of which it stores only the
+// first; a copy carries all five.
+class cStageRecord : public cRecord {
+ public:
+  cStageRecord() = default;
+  PELMORA_RECORD_CLASS(cStageRecord)
+  void DefineFields(int32_t version) override;
+
+  int32_t m_nValues[5] = {};  // values 1..5 at indices 0..4; only value 1 is stored
+};
+
 class cStageData : public cRecord {
  public:
   cStageData();
@@ -191,3 +202,9 @@ extern cStageData StageMasterData;
 // is too short to hold one), after the message
 // "ステージファイル %s が破損しています！" and WM_CLOSE to the game window.
 int CheckStageFileTrailer(const std::string& path);
+// The same test without the message: false only for a file of version 174
+// or later that does not end with the trailer. The file version goes into
+// nFileVersion as the opener would put it.
+bool StageFileTrailerIntact(const std::string& path);
+// The same over a whole file in memory.
+bool StageTrailerIntact(const std::string& bytes);

@@ -484,6 +484,10 @@ int32_t cSystemData::GetMenuLeft(int32_t x, int first, int count, bool cursor) {
   return x - ((widest + (cursor ? 1 : 0)) * 16) / 2;
 }
 
+void cSystemData::DrawMenuLabels(int32_t x, int32_t y, int first, int count, bool cursor, cTextTarget& target) {
+  target.DrawSystemText(x, y, MenuLabelText(first, count, cursor));
+}
+
 std::string cSystemData::MenuLabelText(int first, int count, bool cursor) {
   std::string text;
   for (int i = first; i < first + count; ++i) {
