@@ -66,7 +66,7 @@ bool LoadBytes(const RecordKind& kind, cRecord& record, const std::string& bytes
 
 bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
     std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
     return false;
   }
@@ -170,7 +170,7 @@ bool LoadProjectDatabase(const std::string& project) {
   std::string failedPath;
   const int failed = LoadDatabaseFiles([&](int index, std::string& bytes) {
     failedPath = (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string();
-    return ReadWholeFile(failedPath, bytes);
+    return ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
   });
   if (failed < 0) return true;
   std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
@@ -202,7 +202,7 @@ int Check(std::vector<std::string> args) {
     if (!LoadProjectDatabase(project)) return 1;
   }
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
     std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
     return 1;
   }

@@ -60,10 +60,11 @@ void cEdBlock::DefineFields(int32_t version) {
 }
 
 bool cEdBlock::Read(cDataReader& in) {
-  if (!cRecord::Read(in) || !ReadPosition(in) || !ReadFlagsAndConditions(in)) return false;
+  size_t conditionsCharged = 0;
+  if (!cRecord::Read(in) || !ReadPosition(in) || !ReadFlagsAndConditions(in, conditionsCharged)) return false;
   // Shot pictures gained a first entry at 219.
   if (nFileVersion < 219 && m_nGraphicSource == 3) m_nGraphic = static_cast<uint16_t>(std::min(m_nGraphic + 1, 119));
-  ApplyInheritance();
+  InheritAfterRead(in, conditionsCharged);
   ValidateReferences();
   return true;
 }

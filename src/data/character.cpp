@@ -167,12 +167,17 @@ void InsertFlag(std::vector<uint8_t>& flags, size_t k) {
 }  // namespace
 
 bool cEdCharacter::Read(cDataReader& in) {
-  if (!cRecord::Read(in) || !ReadPosition(in) || !in.ReadI32(m_nPlacedItem) || !ReadFlagsAndConditions(in))
+  size_t conditionsCharged = 0;
+  if (!cRecord::Read(in) || !ReadPosition(in) || !in.ReadI32(m_nPlacedItem) ||
+      !ReadFlagsAndConditions(in, conditionsCharged))
     return false;
+  const size_t before = in.Charged();
   std::vector<cEdFlow> flows;
   if (!ReadFlowList(in, flows)) return false;
+  const size_t flowsCharged = in.Charged() - before;
   EraseTestPlayFlows(flows);
   m_vFlows = std::move(flows);
+  const void* read = m_vFlows.Holder().get();
   const int32_t v = nFileVersion;
   if (v < kDataVersion) {
     if (v < 168) {
@@ -195,7 +200,9 @@ bool cEdCharacter::Read(cDataReader& in) {
     if (v < 219 && m_nGraphicSource == 3) m_nGraphic = static_cast<int16_t>(std::min(m_nGraphic + 1, 119));
     if (v < 285) m_nParam34 = 1;
   }
-  ApplyInheritance();
+  InheritAfterRead(in, conditionsCharged);
+  // The flows read give their charge back when the base's replace them.
+  if (m_vFlows.Holder().get() != read) in.Credit(flowsCharged);
   // The reference check. Flows read just now had their database checks as
   // they were read; flows taken from a base (shared with it) have theirs.
   ValidateFields();

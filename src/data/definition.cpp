@@ -41,12 +41,20 @@ void cEdDefinition::DeclareHead() {
 
 bool cEdDefinition::ReadPosition(cDataReader& in) { return in.Read(&m_nWord1, 2) && in.Read(&m_nWord2, 2); }
 
-bool cEdDefinition::ReadFlagsAndConditions(cDataReader& in) {
+bool cEdDefinition::ReadFlagsAndConditions(cDataReader& in, size_t& charged) {
   if (!ReadValueList(in, m_vInherit)) return false;
+  const size_t before = in.Charged();
   std::vector<cCond> conditions;
   if (!ReadConditionList(in, conditions)) return false;
+  charged = in.Charged() - before;
   m_vConds = std::move(conditions);
   return true;
+}
+
+void cEdDefinition::InheritAfterRead(cDataReader& in, size_t conditionsCharged) {
+  const void* read = m_vConds.Holder().get();
+  ApplyInheritance();
+  if (m_vConds.Holder().get() != read) in.Credit(conditionsCharged);
 }
 
 void cEdDefinition::WritePosition(cDataWriter& out) const {

@@ -63,9 +63,14 @@ class cEdDefinition : public cRecord {
   // The head of every kind's declarations: base kind and index, the name,
   // the two condition bytes.
   void DeclareHead();
-  // The two tail words; then the flags and the conditions.
+  // The two tail words; then the flags and the conditions (`charged`: what
+  // the conditions cost the load).
   bool ReadPosition(cDataReader& in);
-  bool ReadFlagsAndConditions(cDataReader& in);
+  bool ReadFlagsAndConditions(cDataReader& in, size_t& charged);
+  // Inheritance at the end of a read: conditions read from the file that
+  // the base's replace give their charge back (the kinds do the same for
+  // their flows and commands).
+  void InheritAfterRead(cDataReader& in, size_t conditionsCharged);
   void WritePosition(cDataWriter& out) const;
   void WriteFlagsAndConditions(cDataWriter& out) const;
   void DumpHead(cJsonWriter& json);

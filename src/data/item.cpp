@@ -59,12 +59,17 @@ void cEdItem::DefineFields(int32_t version) {
 }
 
 bool cEdItem::Read(cDataReader& in) {
-  if (!cRecord::Read(in) || !ReadPosition(in) || !ReadFlagsAndConditions(in)) return false;
+  size_t conditionsCharged = 0;
+  if (!cRecord::Read(in) || !ReadPosition(in) || !ReadFlagsAndConditions(in, conditionsCharged)) return false;
+  const size_t before = in.Charged();
   std::vector<cEdCmd> commands;
   if (!ReadCommandList(in, commands)) return false;
+  const size_t commandsCharged = in.Charged() - before;
   m_vCmds = std::move(commands);
+  const void* read = m_vCmds.Holder().get();
   if (nFileVersion < 219 && m_nGraphicSource == 3) m_nGraphic = static_cast<uint16_t>(std::min(m_nGraphic + 1, 119));
-  ApplyInheritance();
+  InheritAfterRead(in, conditionsCharged);
+  if (m_vCmds.Holder().get() != read) in.Credit(commandsCharged);
   // The reference check. Commands read just now had their database checks
   // as they were read; commands taken from a base (shared with it) have
   // theirs.

@@ -71,10 +71,6 @@ inline void ZeroMember(void* to, size_t bytes) {
   }
 }
 
-// Largest data file read whole into memory (a stage of the largest size
-// with every list full stays far below this).
-constexpr size_t kMaxDataFileBytes = 256u << 20;
-
 // A file with more items than the layout declares: the reader stops there.
 void ReportSurplusItem(char kind, int index, int declared, int elementSize) {
   WriteReportAndECLog(kind == 'V' ? "err V[%d] ( %d , %d )" : "err L[%d] ( %d , %d )", index, declared, elementSize);
@@ -112,7 +108,7 @@ bool cDataReader::Charge(size_t bytes) {
   charged_ = bytes > SIZE_MAX - charged_ ? SIZE_MAX : charged_ + bytes;
   if (charged_ > g_simulatedHeap.load(std::memory_order_relaxed)) throw std::bad_alloc();
   if (charged_ <= allowance_) return true;
-  WriteECLog("a data file needs more memory than %zu bytes for %zu bytes read", allowance_,
+  WriteECLog("a data file needs more memory than %zu bytes for its %zu bytes", allowance_,
              static_cast<size_t>(offset_ + left_));
   return Fail();
 }
@@ -469,8 +465,7 @@ bool OpenDataFileForRead(const std::string& path, std::string& bytes) {
       // A file that grew meanwhile is read as it was when measured.
     }
   } catch (const std::bad_alloc&) {
-    WriteECLog("not enough memory to read %s", path.c_str());
-    nLastLoadFailure = LoadFailure::kOutOfMemory;
+    ReportLoadOutOfMemory(0);
     ok = false;
   }
   std::fclose(f);
@@ -500,8 +495,13 @@ bool ReadFileVersion(const std::string& bytes) {
 }
 
 void ReportLoadOutOfMemory(size_t fileBytes) {
-  WriteECLog("not enough memory to load a data file of %zu bytes", fileBytes);
   nLastLoadFailure = LoadFailure::kOutOfMemory;
+  // What the load built is released by now; should even the log line not
+  // find memory, the load still fails as it should.
+  try {
+    WriteECLog("not enough memory to load a data file of %zu bytes", fileBytes);
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 bool cRecord::LoadFromBytes(const std::string& bytes) {

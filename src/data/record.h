@@ -65,7 +65,7 @@ extern thread_local constinit LoadFailure nLastLoadFailure;
 // type copied into hundreds of others) comes near the allowance.
 class cDataReader {
  public:
-  static constexpr size_t kAllowancePerByte = 5;
+  static constexpr size_t kAllowancePerByte = 4;
   static constexpr size_t kAllowanceBase = 32u << 20;
 
   cDataReader(const uint8_t* bytes, size_t size);
@@ -101,6 +101,9 @@ class cDataReader {
   // Charges memory the load is about to build; false (and the reader
   // failed) when that passes the allowance.
   bool Charge(size_t bytes);
+  // Gives back a charge for memory the load has let go again (a list read
+  // from the file that a base type's list replaced).
+  void Credit(size_t bytes) { charged_ -= bytes < charged_ ? bytes : charged_; }
   bool Skip(size_t size);
   // The next `size` bytes, which the caller has checked are there.
   const uint8_t* Take(size_t size) {
@@ -473,6 +476,11 @@ void WriteRecordList(cDataWriter& out, std::vector<T>& list) {
 }
 bool ReadStringList(cDataReader& in, std::vector<std::string>& list);
 void WriteStringList(cDataWriter& out, const std::vector<std::string>& list);
+
+// The largest data file a load reads (whole, into memory). A stage written
+// after inheritance holds every inherited list once per type: a few hundred
+// kilobytes of editor file can become hundreds of megabytes.
+inline constexpr size_t kMaxDataFileBytes = size_t{1} << 30;
 
 // Opening data files by name: the version word is read (and a file newer
 // than the program refused) or written.
