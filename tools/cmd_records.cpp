@@ -159,6 +159,16 @@ std::string FindProject(const std::string& path) {
   return std::string();
 }
 
+// The name the messages give a database file.
+const RecordKind& DatabaseKindName() {
+  static const RecordKind kind = [] {
+    RecordKind k;
+    k.name = "database";
+    return k;
+  }();
+  return kind;
+}
+
 // The project's database as start-up loads it (defaults when there is
 // none); false after the message when a file of it does not load.
 bool LoadProjectDatabase(const std::string& project) {
@@ -176,7 +186,7 @@ bool LoadProjectDatabase(const std::string& project) {
   std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
                nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
                        nLastLoadFailure == LoadFailure::kOutOfMemory
-                   ? FailureText(RecordKind{.name = "database"}).c_str()
+                   ? FailureText(DatabaseKindName()).c_str()
                    : "missing or broken");
   return false;
 }

@@ -481,7 +481,9 @@ template <class Cmd, class Changes>
 void PaletteChecks(Cmd& c, Changes& k) {
   const bool item = c.IsItemCommand();
   const int itemGet = item ? 10 : 25;
-  if (!item && (c.m_nKind == 11 || c.m_nKind == 12) && c.m_pShot) {
+  if (item ? c.m_nKind != itemGet : c.m_nKind < 11 || (c.m_nKind > 15 && c.m_nKind != itemGet)) {
+    // No palette reference of its own.
+  } else if (!item && (c.m_nKind == 11 || c.m_nKind == 12) && c.m_pShot) {
     // The item a shot or sword drops.
     cEdShot& shot = *c.m_pShot;
     if ((shot.m_f53 == 1 || shot.m_f53 == 2) &&

@@ -415,10 +415,6 @@ void WriteValueList(cDataWriter& out, const Vector& list) {
   if (!list.empty()) out.Write(list.data(), list.size() * sizeof(typename Vector::value_type));
 }
 
-// Reads a counted list of records into `list`, replacing it (elements made
-// by `make`, so a class can give list elements defaults of their own). The
-// count is checked against the bytes left and the list reserved to it; the
-// old elements are released first.
 // Makes room for the next element of a list that will hold `count`
 // elements: the whole count at once when that costs at most twice the bytes
 // left (so a count that lies costs little more than the file), else in
@@ -437,26 +433,24 @@ bool MakeRoom(cDataReader& in, Vector& list, uint32_t count) {
   return true;
 }
 
-// Reads a counted list of records into `list`, replacing it (elements made
-// by `make`, so a class can give list elements defaults of their own). The
-// count is checked against the bytes left; the old elements are released
-// first.
+// Reads a counted list of records into `list`, replacing it. Each element is
+// made by `make(list)` (which appends it), so a class can give list elements
+// defaults of their own. The count is checked against the bytes left; the
+// old elements are released first.
 template <class T, class Make>
-bool ReadRecordList(cDataReader& in, std::vector<T>& list, Make make) {
+bool ReadRecordListWith(cDataReader& in, std::vector<T>& list, Make make) {
   uint32_t count = 0;
   if (!in.ReadCount(count, MinBodyBytes<T>())) return false;
   if (++in.depth > cDataReader::kMaxDepth) return in.Fail();
   std::vector<T>().swap(list);
   bool ok = true;
-  for (uint32_t i = 0; i < count && ok; ++i) {
-    ok = MakeRoom(in, list, count);
-    if (ok) {
-      list.push_back(make());
-      ok = list.back().Read(in);
-    }
-  }
+  for (uint32_t i = 0; i < count && ok; ++i) ok = MakeRoom(in, list, count) && make(list).Read(in);
   --in.depth;
   return ok;
+}
+template <class T, class Make>
+bool ReadRecordList(cDataReader& in, std::vector<T>& list, Make make) {
+  return ReadRecordListWith(in, list, [&](std::vector<T>& l) -> T& { return l.push_back(make()), l.back(); });
 }
 
 // Writes a list whose elements' checks have run (WriteAsChecked each).
@@ -467,7 +461,12 @@ void WriteCheckedList(cDataWriter& out, const std::vector<T>& list) {
 }
 template <class T>
 bool ReadRecordList(cDataReader& in, std::vector<T>& list) {
-  return ReadRecordList(in, list, [] { return NewElementForReading<T>(); });
+  return ReadRecordListWith(in, list, [](std::vector<T>& l) -> T& {
+    if constexpr (std::is_constructible_v<T, cForReading>)
+      return l.emplace_back(kForReading);
+    else
+      return l.emplace_back();
+  });
 }
 template <class T>
 void WriteRecordList(cDataWriter& out, std::vector<T>& list) {

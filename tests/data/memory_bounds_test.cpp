@@ -41,6 +41,14 @@
 namespace {
 
 constexpr size_t kMegabyte = 1 << 20;
+// AddressSanitizer pads every allocation and holds freed memory back for a
+// while: peaks measured there say nothing about the program's own, and the
+// memory bounds are checked in the other builds.
+#ifdef PELMORA_ASAN
+constexpr bool kPeaksMeaningful = false;
+#else
+constexpr bool kPeaksMeaningful = true;
+#endif
 constexpr int kHostileMegabytes = 32;
 
 struct ChildRun {
@@ -128,8 +136,10 @@ TEST_F(HostileFilesTest, LoadedOrRefusedWithinEightTimesTheirSize) {
     EXPECT_EQ(run.code, c.exitCode) << c.file << ": " << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.file << ": " << run.output;
     const size_t limit = c.limitBytes ? c.limitBytes : 8 * size + 64 * kMegabyte;
-    EXPECT_LT(run.peakBytes, limit) << c.file << ": " << run.peakBytes / kMegabyte << " MB for " << size / kMegabyte
-                                    << " MB";
+    if (kPeaksMeaningful) {
+      EXPECT_LT(run.peakBytes, limit) << c.file << ": " << run.peakBytes / kMegabyte << " MB for " << size / kMegabyte
+                                      << " MB";
+    }
   }
 }
 
@@ -141,14 +151,18 @@ TEST_F(HostileFilesTest, InheritedFlowsResaveAsTheFormatSays) {
   // 400 types each holding the 20,000 flows: hundreds of megabytes written
   // while little more than the stage itself is in memory.
   EXPECT_GT(std::filesystem::file_size(out), 250 * kMegabyte);
-  EXPECT_LT(run.peakBytes, 100 * kMegabyte);
+  if (kPeaksMeaningful) {
+    EXPECT_LT(run.peakBytes, 100 * kMegabyte);
+  }
   const std::string command =
       "python3 " PELMORA_SOURCE_DIR "/tests/data/project_writer.py " + out + " --check-inherited-resave";
   EXPECT_EQ(std::system(command.c_str()), 0);
   // And it loads again, within the same bound as any file.
   const ChildRun again = RunTool({"check", out}, dir_ + "/out.txt");
   EXPECT_EQ(again.code, 0) << again.output;
-  EXPECT_LT(again.peakBytes, 8 * std::filesystem::file_size(out) + 64 * kMegabyte);
+  if (kPeaksMeaningful) {
+    EXPECT_LT(again.peakBytes, 8 * std::filesystem::file_size(out) + 64 * kMegabyte);
+  }
   std::filesystem::remove(out);
 }
 
@@ -215,12 +229,14 @@ class OutOfMemoryTest : public ::testing::Test {
     setenv("PELMORA_DIALOG_LOG", (dir_ + "/dialogs.log").c_str(), 1);
     plat::ResetDialogScript();
     savedDatabase_ = Database;
+    savedStage_ = StageData;
     window_ = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) { return int64_t{0}; });
     g_hMainWnd = window_;
   }
   void TearDown() override {
     SimulateOutOfMemoryAfter(SIZE_MAX);
     Database = savedDatabase_;
+    StageData = savedStage_;
     g_hMainWnd = 0;
     plat::DestroyWindowEntry(window_);
     plat::Message msg;
@@ -237,6 +253,7 @@ class OutOfMemoryTest : public ::testing::Test {
   }
   std::string dir_, previous_;
   cDatabase savedDatabase_;
+  cStageData savedStage_;
   plat::WindowHandle window_ = 0;
 };
 

@@ -42,7 +42,18 @@ cStageData StageOfHeirs(int heirs, int16_t summoned) {
   return s;
 }
 
-class SharedDefinitionsTest : public RecordsTest {};
+class SharedDefinitionsTest : public RecordsTest {
+ protected:
+  void SetUp() override {
+    RecordsTest::SetUp();
+    savedCommon_ = CommonPalette;
+  }
+  void TearDown() override {
+    CommonPalette = savedCommon_;
+    RecordsTest::TearDown();
+  }
+  cCommonPalette savedCommon_;
+};
 
 TEST_F(SharedDefinitionsTest, HeirsShareTheBaseListUntilOneChangesIt) {
   cStageData loaded;
@@ -70,7 +81,6 @@ TEST_F(SharedDefinitionsTest, HeirsShareTheBaseListUntilOneChangesIt) {
 }
 
 TEST_F(SharedDefinitionsTest, AStageLoadLeavesTheCommonPaletteAlone) {
-  const cCommonPalette saved = CommonPalette;
   CommonPalette = cCommonPalette();
   CommonPalette.m_Characters.resize(2);
   CommonPalette.m_Characters[1].m_vFlows = {SummonFlow(3)};
@@ -95,7 +105,6 @@ TEST_F(SharedDefinitionsTest, AStageLoadLeavesTheCommonPaletteAlone) {
   const cCommonPalette& common = CommonPalette;
   EXPECT_EQ(common.m_Characters[1].m_vFlows[0].m_vCmds[0].m_pShot->m_f59, 3);
   EXPECT_EQ(common.m_Items[1].m_vCmds[0].m_pShot->m_f59, 3);
-  CommonPalette = saved;
 }
 
 TEST_F(SharedDefinitionsTest, ChecksCopyASharedListOnlyForAChange) {
