@@ -1,18 +1,21 @@
-// pelmora-tool dump FILE [--kind K] [--project DIR] and resave IN OUT
-// [--kind K] [--project DIR]: any data file kind, through the runtime's own
-// readers and writers. Stages and the common palette are read after their
-// project's database (and a stage after the common palette too), as the
-// runtime reads them.
+// pelmora-tool dump FILE, resave IN OUT and check FILE, each with [--kind K]
+// [--project DIR]: any data file kind, through the runtime's own readers and
+// writers. A file whose records check indices against the database is read
+// after its project's database (and a stage after the project's common
+// palette too), as the game reads them.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "data/common_palette.h"
 #include "data/data_paths.h"
 #include "data/database.h"
+#include "data/stage_data.h"
 #include "platform/files.h"
 #include "platform/text.h"
+
 #include "record_kinds.h"
 #include "tool.h"
 
@@ -35,7 +38,7 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Splits "OPTION VALUE" off the arguments; false when the value is missing.
+// Splits "OPTION VALUE" off the arguments.
 bool TakeOption(std::vector<std::string>& args, const char* option, std::string& value) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == option) {
@@ -48,84 +51,33 @@ bool TakeOption(std::vector<std::string>& args, const char* option, std::string&
   return true;
 }
 
-// True when the folder (a Linux path) holds a project's database; names are
-// matched in any case, as the runtime finds them.
-bool HoldsDatabase(const std::string& folder) {
-  return plat::FileExists(plat::Utf8ToCp932(folder) + "/" + DataPaths.At(kPathDatabaseFirst));
+// The reader's message for a file that did not load.
+std::string FailureText(const RecordKind& kind) {
+  switch (nLastLoadFailure) {
+    case LoadFailure::kTooNew:
+      // The version word is unsigned: a first word of FFFFFFFF is 4294967295.
+      return "written by a newer version (" + std::to_string(static_cast<uint32_t>(nFileVersion)) +
+             ") than this program reads (" + std::to_string(nDataVersion) + ")";
+    case LoadFailure::kOverAllowance:
+      return "not loaded: it asks for more memory than a file of its size may";
+    case LoadFailure::kOutOfMemory: return "not loaded: memory ran out";
+    default: return "not a readable " + kind.name + " file";
+  }
 }
 
-// The project a file belongs to: the nearest folder above it that holds a
-// database (PROJECT/data/stg4/X.stg4_1 gives PROJECT); empty when none does.
-std::string FindProject(const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path folder = fs::absolute(fs::path(file), ec).parent_path();
-  for (; !ec && !folder.empty(); folder = folder.parent_path()) {
-    if (HoldsDatabase(folder.string())) return folder.string();
-    if (folder == folder.root_path()) break;
-  }
-  return "";
-}
-
-// Loads what the kind's reader checks references against from the project
-// folder, reading the files as the runtime does from its working folder.
-bool LoadProject(const std::string& folder, ProjectData needs) {
-  const std::string previous = plat::GetCurrentDirectory();
-  if (!plat::SetCurrentDirectory(plat::Utf8ToCp932(folder))) {
-    std::fprintf(stderr, "%s: the project folder cannot be entered\n", folder.c_str());
-    return false;
-  }
-  bool ok = LoadDatabase() == 1;
-  if (!ok) {
-    std::fprintf(stderr, "%s: the project's database cannot be read (a file of data/database is missing, broken%s)\n",
-                 folder.c_str(), bFileTooNew ? " or written by a newer version" : "");
-  } else if (needs == ProjectData::DatabaseAndCommonPalette &&
-             !CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette))) {
-    ok = false;
-    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read\n", folder.c_str(),
-                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str());
-  }
-  plat::SetCurrentDirectory(previous);
-  return ok;
-}
-
-// Before reading `file`: loads its project when the kind needs one (named by
-// --project, else found above the file). Without a project the file would be
-// read against the defaults: `required` refuses that (a resave would write
-// the changed references), otherwise a note says so.
-bool PrepareProject(const RecordKind& kind, const std::string& file, const std::string& named, bool required) {
-  if (kind.project == ProjectData::None) return true;
-  if (!named.empty() && !HoldsDatabase(named)) {
-    std::fprintf(stderr, "%s: not a project folder (no %s)\n", named.c_str(),
-                 plat::Cp932ToUtf8(DataPaths.At(kPathDatabaseFirst)).c_str());
-    return false;
-  }
-  const std::string project = named.empty() ? FindProject(file) : named;
-  if (project.empty()) {
-    std::fprintf(stderr,
-                 "%s: no project database found in the folders above it; name the project with --project DIR%s\n",
-                 file.c_str(),
-                 required ? " (not written: its references would be reset to fit an empty database)"
-                          : " (references are shown as checked against an empty database)");
-    return !required;
-  }
-  return LoadProject(project, kind.project);
+bool LoadBytes(const RecordKind& kind, cRecord& record, const std::string& bytes) {
+  nLastLoadFailure = LoadFailure::kNone;
+  return kind.load ? kind.load(record, bytes) : record.LoadFromBytes(bytes);
 }
 
 bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
     std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
     return false;
   }
-  bool ok = kind.load ? kind.load(record, bytes) : record.LoadFromBytes(bytes);
-  if (!ok) {
-    if (bFileTooNew)
-      std::fprintf(stderr, "%s: written by a newer version (%d) than this program reads (%d)\n", path.c_str(),
-                   nFileVersion, nDataVersion);
-    else
-      std::fprintf(stderr, "%s: not a readable %s file\n", path.c_str(), kind.name.c_str());
-  }
+  bool ok = LoadBytes(kind, record, bytes);
+  if (!ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), FailureText(kind).c_str());
   return ok;
 }
 
@@ -137,6 +89,80 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
     std::fprintf(stderr, "\n");
   }
   return kind;
+}
+
+// The common palette of the project (read from its folder, as the game reads
+// it from its working folder).
+bool LoadProjectCommonPalette(const std::string& project) {
+  const std::string previous = plat::GetCurrentDirectory();
+  bool ok = plat::SetCurrentDirectory(plat::Utf8ToCp932(project)) &&
+            CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
+  plat::SetCurrentDirectory(previous);
+  if (!ok)
+    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read\n", project.c_str(),
+                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str());
+  return ok;
+}
+
+// The project folder of a file: the nearest folder above it that holds
+// "data/database" (a game's files sit in its "data" folder or below).
+std::string FindProject(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path at = fs::absolute(fs::path(path), ec).parent_path();
+  for (; !at.empty(); at = at.parent_path()) {
+    if (fs::is_directory(at / "data" / "database", ec)) return at.string();
+    if (at == at.root_path()) break;
+  }
+  return std::string();
+}
+
+// The name the messages give a database file.
+const RecordKind& DatabaseKindName() {
+  static const RecordKind kind = [] {
+    RecordKind k;
+    k.name = "database";
+    return k;
+  }();
+  return kind;
+}
+
+// The project's database as start-up loads it, and for a stage the
+// project's common palette; false after the message when a file of them does
+// not load.
+bool LoadProject(const std::string& project, const RecordKind& kind) {
+  namespace fs = std::filesystem;
+  std::string failedPath;
+  const int failed = LoadDatabaseFiles([&](int index, std::string& bytes) {
+    failedPath = (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string();
+    return ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
+  });
+  if (failed < 0) return !kind.isStage || LoadProjectCommonPalette(project);
+  std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
+               nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
+                       nLastLoadFailure == LoadFailure::kOutOfMemory
+                   ? FailureText(DatabaseKindName()).c_str()
+                   : "missing or broken");
+  return false;
+}
+
+
+// Before reading `file`: loads its project when the kind needs one (named by
+// --project, else found above the file). Without a project the file is read
+// against the default database: where the kind asks (a resave of a stage or
+// common palette would write references reset to fit it), that is refused.
+bool PrepareProject(const RecordKind& kind, const std::string& file, std::string project, bool mayRefuse) {
+  if (!kind.usesDatabase) return true;
+  if (project.empty()) project = FindProject(file);
+  if (project.empty()) {
+    const bool refuse = mayRefuse && kind.refusedWithoutProject;
+    std::fprintf(stderr, "%s: no project database found in the folders above it; name the project with --project DIR%s\n",
+                 file.c_str(),
+                 refuse ? " (not written: its references would be reset to fit an empty database)"
+                        : " (the default database is used)");
+    return !refuse;
+  }
+  return LoadProject(project, kind);
 }
 
 int Dump(std::vector<std::string> args) {
@@ -155,12 +181,31 @@ int Dump(std::vector<std::string> args) {
   json.Key("kind");
   json.String(kind->name);
   json.Key("version");
-  json.Int(nFileVersion);
+  json.UInt(static_cast<uint32_t>(nFileVersion));
   json.Key("record");
   record->DumpJson(json);
   json.EndObject();
   std::printf("%s\n", json.Text().c_str());
   return 0;
+}
+
+// Writes the whole file (version word first) through the kind's writer,
+// streamed: the output may be far larger than what the record holds.
+bool SaveKind(const RecordKind& kind, cRecord& record, const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  bool ok;
+  {
+    cDataWriter out(file);
+    if (kind.save) {
+      kind.save(record, out);
+    } else {
+      out.WriteU32(static_cast<uint32_t>(nDataVersion));
+      record.Write(out);
+    }
+    ok = out.Flush();
+  }
+  return (std::fclose(file) == 0) && ok;
 }
 
 int Resave(std::vector<std::string> args) {
@@ -174,11 +219,61 @@ int Resave(std::vector<std::string> args) {
   if (!PrepareProject(*kind, args[0], project, true)) return 1;
   std::unique_ptr<cRecord> record = kind->make();
   if (!LoadKind(*kind, *record, args[0])) return 1;
-  std::string bytes = kind->save ? kind->save(*record) : record->SaveToBytes();
-  if (!WriteWholeFile(args[1], bytes)) {
+  if (!SaveKind(*kind, *record, args[1])) {
     std::fprintf(stderr, "%s: cannot be written\n", args[1].c_str());
     return 1;
   }
+  return 0;
+}
+
+// ---- check ----
+
+std::string DeclaredCounts(cRecord& record) {
+  return "fields " + std::to_string(record.DeclaredFieldCount()) + ", texts " +
+         std::to_string(record.DeclaredStringCount());
+}
+
+int Check(std::vector<std::string> args) {
+  std::string forced, project;
+  if (!TakeOption(args, "--kind", forced) || !TakeOption(args, "--project", project) || args.size() != 1) {
+    std::fprintf(stderr, "usage: pelmora-tool check FILE [--kind KIND] [--project DIR]\n");
+    return 2;
+  }
+  const std::string& path = args[0];
+  const RecordKind* kind = KindFor(path, forced);
+  if (!kind) return 2;
+  // Game start-up strips carriage returns from every text it reads.
+  bStripCarriageReturns = 1;
+  if (!PrepareProject(*kind, path, project, false)) return 1;
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
+    std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+    return 1;
+  }
+  std::unique_ptr<cRecord> record = kind->make();
+  bool ok = false;
+  std::string failure;
+  if (kind->isStage) {
+    if (!StageTrailerIntact(bytes)) {
+      std::fprintf(stderr, "%s: the stage file is broken (its last word is not the trailer)\n", path.c_str());
+      return 1;
+    }
+    // On a thread of its own, as the game's stage loader reads it; what the
+    // thread learnt about the file stays with the thread.
+    std::thread loader([&] {
+      ok = LoadBytes(*kind, *record, bytes);
+      if (!ok) failure = FailureText(*kind);
+    });
+    loader.join();
+  } else {
+    ok = LoadBytes(*kind, *record, bytes);
+    if (!ok) failure = FailureText(*kind);
+  }
+  if (!ok) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), failure.c_str());
+    return 1;
+  }
+  std::printf("ok %s: %s\n", kind->name.c_str(), (kind->counts ? kind->counts(*record) : DeclaredCounts(*record)).c_str());
   return 0;
 }
 
@@ -187,6 +282,10 @@ Registrar resave(Command{"resave",
                          "resave IN OUT [--kind K] [--project DIR]  reads IN and writes it as the runtime stores it "
                          "(stages and common palettes after their project's database)",
                          Resave});
+Registrar check(Command{"check",
+                        "check FILE [--kind K] [--project DIR]  loads FILE as the game would: \"ok\" and what it "
+                        "holds, or why not (exit 1)",
+                        Check});
 
 }  // namespace
 

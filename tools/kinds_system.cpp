@@ -17,15 +17,28 @@ std::function<std::unique_ptr<cRecord>()> Make() {
   return [] { return std::make_unique<T>(); };
 }
 
-RecordKindRegistrar systemData({"system", [](const std::string& n) { return NameIs(n, "System.dat"); },
-                                Make<cSystemData>()});
-RecordKindRegistrar worldMap({"worldmap", [](const std::string& n) { return NameIs(n, "WorldMap.dat"); },
-                              Make<cWorldMap>()});
-RecordKindRegistrar option({"option", [](const std::string& n) { return NameIs(n, "Option.dat"); },
-                            Make<cOptionData>()});
-RecordKindRegistrar boot({"boot", [](const std::string& n) { return NameIs(n, "Boot.dat"); }, Make<cBootRecord>()});
-RecordKindRegistrar window({"window", [](const std::string& n) { return NameIs(n, "Window.dat"); },
-                            Make<cWindowPosition>()});
+RecordKind Kind(const char* name, const char* fileName, std::function<std::unique_ptr<cRecord>()> make) {
+  std::string file = fileName;
+  return RecordKind{.name = name, .matches = [file](const std::string& n) { return NameIs(n, file); }, .make = make};
+}
+
+RecordKind SystemKind() {
+  RecordKind kind = Kind("system", "System.dat", Make<cSystemData>());
+  // Its screen music numbers are checked against the Bgm list.
+  kind.usesDatabase = true;
+  kind.counts = [](cRecord& r) {
+    auto& s = static_cast<cSystemData&>(r);
+    return "texts " + std::to_string(s.m_Texts.size()) + ", HUD items " + std::to_string(s.m_Hud.size()) +
+           ", keys " + std::to_string(s.m_Keys.size());
+  };
+  return kind;
+}
+
+RecordKindRegistrar systemData(SystemKind());
+RecordKindRegistrar worldMap(Kind("worldmap", "WorldMap.dat", Make<cWorldMap>()));
+RecordKindRegistrar option(Kind("option", "Option.dat", Make<cOptionData>()));
+RecordKindRegistrar boot(Kind("boot", "Boot.dat", Make<cBootRecord>()));
+RecordKindRegistrar window(Kind("window", "Window.dat", Make<cWindowPosition>()));
 
 // The demo game's system data: the defaults with its own title and sounds,
 // and a "System.ini" that plays in a window.

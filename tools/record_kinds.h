@@ -1,6 +1,6 @@
-// The data-file kinds pelmora-tool can dump and resave. Each kind registers
-// how to recognise its files by name and how to make an empty record of it
-// (read and written through the runtime's own Read and Write).
+// The data-file kinds pelmora-tool can dump, resave and check. Each kind
+// registers how to recognise its files by name and how to make an empty
+// record of it (read and written through the runtime's own Read and Write).
 #pragma once
 
 #include <functional>
@@ -12,25 +12,28 @@
 
 namespace tool {
 
-// What of its project a kind's reader checks references against; such a file
-// read alone would have its references beyond the defaults reset.
-enum class ProjectData {
-  None,
-  Database,                  // the ten database files
-  DatabaseAndCommonPalette,  // and the common palette (a stage's types take settings from it)
-};
-
 struct RecordKind {
   std::string name;  // for --kind
   // True when a file name (the last path component, any case) is of this kind.
   std::function<bool(const std::string& fileName)> matches;
   std::function<std::unique_ptr<cRecord>()> make;
   // Whole-file reader and writer when the kind is not a single record body
-  // after the version word (the database files, stages with a trailer);
-  // empty: the record's LoadFromBytes / SaveToBytes.
-  std::function<bool(cRecord&, const std::string& bytes)> load;
-  std::function<std::string(cRecord&)> save;
-  ProjectData project = ProjectData::None;
+  // after the version word (the database files); empty: the record's
+  // LoadFromBytes, and the version word and the record's Write.
+  std::function<bool(cRecord&, const std::string& bytes)> load = nullptr;
+  std::function<void(cRecord&, cDataWriter&)> save = nullptr;
+  // The game reads the file with the project's database loaded (its
+  // records check indices against the database lists).
+  bool usesDatabase = false;
+  // The game reads the file on its stage-loading thread, after the trailer
+  // check.
+  bool isStage = false;
+  // A resave without the project's database is refused (the references it
+  // holds would be reset to fit the default database).
+  bool refusedWithoutProject = false;
+  // What a loaded file holds, as "name count" pairs; empty: the declared
+  // fields and texts.
+  std::function<std::string(cRecord&)> counts = nullptr;
 };
 void RegisterRecordKind(RecordKind kind);
 const RecordKind* FindRecordKind(const std::string& pathOrName, const std::string& forcedKind);

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "data/conditions.h"
-#include "data/record.h"
+#include "data/definition.h"
 
-class cEdBlock : public cRecord {
+class cEdBlock : public cEdDefinition {
  public:
   static constexpr int kInheritGroups = 11;
   // The smallest body a block type can have in a file.
@@ -19,33 +18,21 @@ class cEdBlock : public cRecord {
 
   cEdBlock();
   PELMORA_RECORD_CLASS(cEdBlock)
+  const cKind& Kind() const override;
   void DefineFields(int32_t version) override;
   // Base body, the two words, the inherit flags, the conditions; then the
   // graphic fix of files older than 219, inheritance and the reference check.
   bool Read(cDataReader& in) override;
-  // The reference check, then what Read reads.
-  void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
 
-  // Copies the groups whose inherit flag is set from the base type.
-  void ApplyInheritance();
   // A base outside its palette list becomes none; a block without a graphic
   // has options seven and five off.
-  void ValidateReferences();
+  void ValidateReferences() override;
   // Second pass: a held item outside its palette's item list becomes none.
   void ValidateItemReference();
 
-  // In a block placed on a stage: its map column and row (signed).
-  uint16_t m_nWord1 = 0;
-  uint16_t m_nWord2 = 0;
-  int8_t m_nBaseKind = 0;  // 0 none, 1 common palette, 2 stage palette
-  uint16_t m_nBaseIndex = 0;
-  std::vector<uint8_t> m_vInherit;  // 11 flags; flag g set: group g comes from the base
-
-  std::string m_strName;          // group 0
-  std::vector<cCond> m_vConds;    // group 1: appearance conditions
-  uint8_t m_nCondMode = 0;        // group 1
-  uint8_t m_nCondOption = 0;      // group 1
+  // Inheritance groups: 0 the name, 1 the conditions and their two bytes.
   uint16_t m_nGraphic = 0;        // group 2
   uint8_t m_nGraphicSource = 0;   // group 2: block, character, item, shot pictures, own bitmap
   uint16_t m_nGraphicWord = 0;    // group 2

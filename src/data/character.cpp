@@ -2,11 +2,88 @@
 
 #include <algorithm>
 
-#include "data/inheritance.h"
+namespace {
+
+constexpr cEdDefinition::cInheritMember kGroups[] = {
+    {0, &cEdDefinition::CopyName},
+    InheritMember<&cEdCharacter::m_nControl>(1),
+    InheritMember<&cEdCharacter::m_nParam28>(1),
+    InheritMember<&cEdCharacter::m_nParam29>(2),
+    InheritMember<&cEdCharacter::m_nParam30>(3),
+    {4, &cEdDefinition::ShareConditions},
+    InheritMember<&cEdCharacter::m_nParam6>(5),
+    InheritMember<&cEdCharacter::m_nParam7>(6),
+    InheritMember<&cEdCharacter::m_nStepStartX>(7),
+    InheritMember<&cEdCharacter::m_nStepX>(7),
+    InheritMember<&cEdCharacter::m_nMirrorX>(7),
+    InheritMember<&cEdCharacter::m_nStepStartY>(8),
+    InheritMember<&cEdCharacter::m_nStepY>(8),
+    InheritMember<&cEdCharacter::m_nMirrorY>(8),
+    InheritMember<&cEdCharacter::m_nGraphic>(9),
+    InheritMember<&cEdCharacter::m_nGraphicSource>(9),
+    InheritMember<&cEdCharacter::m_nParam16>(9),
+    InheritMember<&cEdCharacter::m_nAnimeSet>(10),
+    InheritMember<&cEdCharacter::m_nParam18>(11),
+    InheritMember<&cEdCharacter::m_nParam19>(12),
+    InheritMember<&cEdCharacter::m_nCharaEffectA>(13),
+    InheritMember<&cEdCharacter::m_nParam21>(13),
+    InheritMember<&cEdCharacter::m_nParam22>(13),
+    InheritMember<&cEdCharacter::m_nCharaEffectB>(14),
+    InheritMember<&cEdCharacter::m_nParam24>(14),
+    InheritMember<&cEdCharacter::m_nParam25>(15),
+    InheritMember<&cEdCharacter::m_nParam26>(15),
+    InheritMember<&cEdCharacter::m_nParam32>(16),
+    InheritMember<&cEdCharacter::m_nParam31>(17),
+    InheritMember<&cEdCharacter::m_nParam33>(18),
+    InheritMember<&cEdCharacter::m_nParam34>(18),
+    InheritMember<&cEdCharacter::m_nParam35>(19),
+    InheritMember<&cEdCharacter::m_nParam36>(20),
+    InheritMember<&cEdCharacter::m_nParam37>(21),
+    InheritMember<&cEdCharacter::m_nParam38>(22),
+    InheritMember<&cEdCharacter::m_nParam39>(22),
+    InheritMember<&cEdCharacter::m_nParam40>(23),
+    InheritMember<&cEdCharacter::m_nParam41>(24),
+    InheritMember<&cEdCharacter::m_nParam43>(25),
+    InheritMember<&cEdCharacter::m_nParam44>(26),
+    InheritMember<&cEdCharacter::m_nParam45>(27),
+    InheritMember<&cEdCharacter::m_nEffect>(28),
+    InheritMember<&cEdCharacter::m_nParam47>(29),
+    InheritMember<&cEdCharacter::m_nParam48>(30),
+    InheritMember<&cEdCharacter::m_nParam42>(31),
+    InheritMember<&cEdCharacter::m_nParam53>(32),
+    InheritMember<&cEdCharacter::m_nParam54>(32),
+    InheritMember<&cEdCharacter::m_nParam51>(33),
+    InheritMember<&cEdCharacter::m_nParam52>(33),
+    InheritMember<&cEdCharacter::m_nParam49>(34),
+    InheritMember<&cEdCharacter::m_nParam50>(35),
+    {cEdCharacter::kFlowGroup, &cEdCharacter::InheritFlows},
+};
+
+const cEdDefinition::cKind kCharacterKind{cEdCharacter::kInheritGroups, kGroups,
+                                          &FindBaseDefinition<cEdCharacter, &cPaletteLists::characters>,
+                                          &PaletteDefinitionCount<cEdCharacter, &cPaletteLists::characters>};
+
+}  // namespace
+
+const cEdDefinition::cKind& cEdCharacter::Kind() const { return kCharacterKind; }
+
+void cEdCharacter::InheritFlows(cEdDefinition& type, const cEdDefinition& base) {
+  auto& to = static_cast<cEdCharacter&>(type);
+  const auto& from = static_cast<const cEdCharacter&>(base);
+  if (from.m_vFlows.empty()) {
+    // A base without flows leaves one blank flow. The reference check that
+    // follows every read erases it again: a flow is blank by its group,
+    // trigger, flag and lists, whatever its key tolerance.
+    cEdFlow blank;
+    blank.m_nKeyTolerance = 3;
+    to.m_vFlows = std::vector<cEdFlow>{blank};
+  } else {
+    to.m_vFlows = from.m_vFlows;
+  }
+}
 
 cEdCharacter::cEdCharacter() {
   m_nPlacedItem = 0;
-  Clear();
   m_vInherit.assign(kInheritGroups, 0);
   m_nGraphic = 0;
   m_nGraphicSource = 1;
@@ -24,11 +101,7 @@ cEdCharacter::cEdCharacter() {
 
 void cEdCharacter::DefineFields(int32_t version) {
   ClearDeclarations();
-  Declare(m_nBaseKind, "baseKind");
-  Declare(m_nBaseIndex, "baseIndex");
-  DeclareString(m_strName, "name");
-  Declare(m_nCondMode, "condMode");
-  Declare(m_nCondOption, "condOption");
+  DeclareHead();
   Declare(m_nParam6, "p6");
   Declare(m_nParam7, "p7");
   Declare(m_nStepStartX, "stepStartX");
@@ -94,12 +167,17 @@ void InsertFlag(std::vector<uint8_t>& flags, size_t k) {
 }  // namespace
 
 bool cEdCharacter::Read(cDataReader& in) {
-  if (!cRecord::Read(in)) return false;
-  if (!in.Read(&m_nWord1, 2) || !in.Read(&m_nWord2, 2) || !in.ReadI32(m_nPlacedItem)) return false;
-  if (!ReadInheritFlags(in, m_vInherit)) return false;
-  if (!ReadConditionList(in, m_vConds)) return false;
-  if (!ReadFlowList(in, m_vFlows)) return false;
-  EraseTestPlayFlows(m_vFlows);
+  size_t conditionsCharged = 0;
+  if (!cRecord::Read(in) || !ReadPosition(in) || !in.ReadI32(m_nPlacedItem) ||
+      !ReadFlagsAndConditions(in, conditionsCharged))
+    return false;
+  const size_t before = in.Charged();
+  std::vector<cEdFlow> flows;
+  if (!ReadFlowList(in, flows)) return false;
+  const size_t flowsCharged = in.Charged() - before;
+  EraseTestPlayFlows(flows);
+  m_vFlows = std::move(flows);
+  const void* read = m_vFlows.Holder().get();
   const int32_t v = nFileVersion;
   if (v < kDataVersion) {
     if (v < 168) {
@@ -122,140 +200,44 @@ bool cEdCharacter::Read(cDataReader& in) {
     if (v < 219 && m_nGraphicSource == 3) m_nGraphic = static_cast<int16_t>(std::min(m_nGraphic + 1, 119));
     if (v < 285) m_nParam34 = 1;
   }
-  ApplyInheritance();
-  ValidateReferences();
+  InheritAfterRead(in, conditionsCharged);
+  // The flows read give their charge back when the base's replace them.
+  if (m_vFlows.Holder().get() != read) in.Credit(flowsCharged);
+  // The reference check. Flows read just now had their database checks as
+  // they were read; flows taken from a base (shared with it) have theirs.
+  ValidateFields();
+  if (m_vFlows.IsShared())
+    CheckFlowDatabaseIndices(m_vFlows);
+  else
+    EraseBlankFlows(m_vFlows);
   return true;
 }
 
-void cEdCharacter::Write(cDataWriter& out) {
-  ValidateReferences();
-  cRecord::Write(out);
-  out.Write(&m_nWord1, 2);
-  out.Write(&m_nWord2, 2);
+void cEdCharacter::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
+  WritePosition(out);
   out.WriteI32(m_nPlacedItem);
-  WriteInheritFlags(out, m_vInherit);
-  WriteConditionList(out, m_vConds);
+  WriteFlagsAndConditions(out);
   WriteFlowList(out, m_vFlows);
 }
 
 void cEdCharacter::DumpLists(cJsonWriter& json) {
-  json.Key("word1");
-  json.Int(static_cast<int16_t>(m_nWord1));
-  json.Key("word2");
-  json.Int(static_cast<int16_t>(m_nWord2));
+  DumpHead(json);
   json.Key("placedItem");
   json.Int(m_nPlacedItem);
   DumpInheritFlags(json, m_vInherit);
   DumpConditionList(json, "conditions", m_vConds);
-  DumpRecordList(json, "flows", m_vFlows);
-}
-
-void cEdCharacter::ApplyInheritance() {
-  cEdCharacter* base = FindBaseType(m_nBaseKind, m_nBaseIndex, &cPaletteLists::characters);
-  if (!base || base == this) return;
-  const cEdCharacter& b = *base;
-  const size_t groups = std::min<size_t>(m_vInherit.size(), kInheritGroups);
-  for (size_t g = 0; g < groups; ++g) {
-    if (!m_vInherit[g]) continue;
-    switch (g) {
-      case 0: m_strName = b.m_strName; break;
-      case 1:
-        m_nControl = b.m_nControl;
-        m_nParam28 = b.m_nParam28;
-        break;
-      case 2: m_nParam29 = b.m_nParam29; break;
-      case 3: m_nParam30 = b.m_nParam30; break;
-      case 4:
-        m_vConds = b.m_vConds;
-        m_nCondMode = b.m_nCondMode;
-        m_nCondOption = b.m_nCondOption;
-        break;
-      case 5: m_nParam6 = b.m_nParam6; break;
-      case 6: m_nParam7 = b.m_nParam7; break;
-      case 7:
-        m_nStepStartX = b.m_nStepStartX;
-        m_nStepX = b.m_nStepX;
-        m_nMirrorX = b.m_nMirrorX;
-        break;
-      case 8:
-        m_nStepStartY = b.m_nStepStartY;
-        m_nStepY = b.m_nStepY;
-        m_nMirrorY = b.m_nMirrorY;
-        break;
-      case 9:
-        m_nGraphic = b.m_nGraphic;
-        m_nGraphicSource = b.m_nGraphicSource;
-        m_nParam16 = b.m_nParam16;
-        break;
-      case 10: m_nAnimeSet = b.m_nAnimeSet; break;
-      case 11: m_nParam18 = b.m_nParam18; break;
-      case 12: m_nParam19 = b.m_nParam19; break;
-      case 13:
-        m_nCharaEffectA = b.m_nCharaEffectA;
-        m_nParam21 = b.m_nParam21;
-        m_nParam22 = b.m_nParam22;
-        break;
-      case 14:
-        m_nCharaEffectB = b.m_nCharaEffectB;
-        m_nParam24 = b.m_nParam24;
-        break;
-      case 15:
-        m_nParam25 = b.m_nParam25;
-        m_nParam26 = b.m_nParam26;
-        break;
-      case 16: m_nParam32 = b.m_nParam32; break;
-      case 17: m_nParam31 = b.m_nParam31; break;
-      case 18:
-        m_nParam33 = b.m_nParam33;
-        m_nParam34 = b.m_nParam34;
-        break;
-      case 19: m_nParam35 = b.m_nParam35; break;
-      case 20: m_nParam36 = b.m_nParam36; break;
-      case 21: m_nParam37 = b.m_nParam37; break;
-      case 22:
-        m_nParam38 = b.m_nParam38;
-        m_nParam39 = b.m_nParam39;
-        break;
-      case 23: m_nParam40 = b.m_nParam40; break;
-      case 24: m_nParam41 = b.m_nParam41; break;
-      case 25: m_nParam43 = b.m_nParam43; break;
-      case 26: m_nParam44 = b.m_nParam44; break;
-      case 27: m_nParam45 = b.m_nParam45; break;
-      case 28: m_nEffect = b.m_nEffect; break;
-      case 29: m_nParam47 = b.m_nParam47; break;
-      case 30: m_nParam48 = b.m_nParam48; break;
-      case 31: m_nParam42 = b.m_nParam42; break;
-      case 32:
-        m_nParam53 = b.m_nParam53;
-        m_nParam54 = b.m_nParam54;
-        break;
-      case 33:
-        m_nParam51 = b.m_nParam51;
-        m_nParam52 = b.m_nParam52;
-        break;
-      case 34: m_nParam49 = b.m_nParam49; break;
-      case 35: m_nParam50 = b.m_nParam50; break;
-      case kFlowGroup:
-        if (b.m_vFlows.empty()) {
-          // A base without flows leaves one blank flow. The reference check
-          // that follows every read erases it again: a flow is blank by its
-          // group, trigger, flag and lists, whatever its key tolerance.
-          m_vFlows.assign(1, cEdFlow());
-          m_vFlows[0].m_nKeyTolerance = 3;
-        } else {
-          m_vFlows = b.m_vFlows;
-        }
-        break;
-    }
-  }
+  DumpRecordList(json, "flows", m_vFlows.Get());
 }
 
 void cEdCharacter::ValidateReferences() {
-  if ((m_nBaseKind == kPaletteCommon || m_nBaseKind == kPaletteStage) &&
-      m_nBaseIndex >= PaletteListSize(m_nBaseKind, &cPaletteLists::characters)) {
-    m_nBaseKind = 0;
-    m_nBaseIndex = 0;
-  }
+  ValidateFields();
+  // The flows' database checks, then the blank flows erased.
+  CheckFlowDatabaseIndices(m_vFlows);
+}
+
+void cEdCharacter::ValidateFields() {
+  ValidateBase();
   auto outside = [](int16_t index, DatabaseList list) {
     return IndexOutside16(static_cast<uint16_t>(index), DatabaseCount(list));
   };
@@ -270,14 +252,9 @@ void cEdCharacter::ValidateReferences() {
     m_nParam35 = 0;
     m_nParam7 = 0;
   }
-  for (cCond& c : m_vConds) c.ValidateReferences();
-  for (cEdFlow& f : m_vFlows) f.ValidateDatabaseIndices();
-  std::erase_if(m_vFlows, [](const cEdFlow& f) { return f.IsEmpty(); });
 }
 
-void cEdCharacter::ValidatePaletteReferences() {
-  for (cEdFlow& f : m_vFlows) f.ValidatePaletteReferences();
-}
+void cEdCharacter::ValidatePaletteReferences() { CheckFlowPaletteReferences(m_vFlows); }
 
 double cEdCharacter::GetStepOffsetX(int n, int direction) const {
   // 64-bit: a large n must not overflow.

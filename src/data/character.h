@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "data/conditions.h"
+#include "data/definition.h"
 #include "data/flow.h"
-#include "data/record.h"
 
-class cEdCharacter : public cRecord {
+class cEdCharacter : public cEdDefinition {
  public:
   static constexpr int kInheritGroups = 37;
   static constexpr int kFlowGroup = 36;
@@ -21,40 +20,37 @@ class cEdCharacter : public cRecord {
 
   cEdCharacter();
   PELMORA_RECORD_CLASS(cEdCharacter)
+  const cKind& Kind() const override;
   void DefineFields(int32_t version) override;
   // Base body, the tail words, flags, conditions, flows; then test-play
   // flows removed, the migrations of older files, inheritance and the
   // reference check.
   bool Read(cDataReader& in) override;
-  void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
 
-  void ApplyInheritance();
   // Base reference, database indices, parameter 36 at least 1, options a
   // player character does not have, the flows' database checks; blank flows
   // are removed.
-  void ValidateReferences();
+  void ValidateReferences() override;
   // Second pass: the palette references of every flow's commands.
   void ValidatePaletteReferences();
+
+  // The reference check of the type's own fields (base, database indices,
+  // parameters), without its flows.
+  void ValidateFields();
 
   // Offset of step n in dots: step × n + start, negated for direction 1 when
   // the mirror is set.
   double GetStepOffsetX(int n, int direction) const;
   double GetStepOffsetY(int n, int direction) const;
 
-  // In a character placed on a stage: its map column and row (signed).
-  uint16_t m_nWord1 = 0;
-  uint16_t m_nWord2 = 0;
   // In a placed character: -1, or the index of the placed item it is given.
   int32_t m_nPlacedItem = 0;
-  std::vector<uint8_t> m_vInherit;  // 37 flags
 
-  // The declared fields in file order; the group that copies each follows.
-  int8_t m_nBaseKind = 0;     // 0 none, 1 common palette, 2 stage palette
-  uint16_t m_nBaseIndex = 0;
-  std::string m_strName;      // g0
-  uint8_t m_nCondMode = 0;    // g4
-  uint8_t m_nCondOption = 0;  // g4
+  // The declared fields after the head in file order; the group that copies
+  // each follows (the name is group 0, the conditions and their two bytes
+  // group 4).
   uint8_t m_nParam6 = 0;      // g5
   uint8_t m_nParam7 = 0;      // g6; 0 for a player character
   int16_t m_nStepStartX = 0;  // g7
@@ -105,6 +101,9 @@ class cEdCharacter : public cRecord {
   uint8_t m_nParam53 = 0;     // g32
   uint8_t m_nParam54 = 0;     // g32
 
-  std::vector<cCond> m_vConds;  // g4: appearance conditions
-  std::vector<cEdFlow> m_vFlows;  // g36
+  // g36: the event flows, shared with the types that inherit them.
+  cSharedList<cEdFlow> m_vFlows;
+
+  // The flow group's row: the base's flows, or one blank flow when it has none.
+  static void InheritFlows(cEdDefinition& type, const cEdDefinition& base);
 };

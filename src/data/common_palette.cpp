@@ -24,13 +24,13 @@ cCommonPalette::cCommonPalette() {
 }
 
 bool cCommonPalette::Read(cDataReader& in) {
+  // Lists that types share (inherited flows and commands) are checked once.
+  cSharedCheckScope shared;
   if (!cRecord::Read(in)) return false;
   {
     // Bases of kind 1 resolve against the lists being read.
     cPaletteScope scope(kPaletteCommon, ListsOf(*this));
-    if (!ReadPaletteList(in, m_Blocks, cEdBlock::kMinBodyBytes) ||
-        !ReadPaletteList(in, m_Characters, cEdCharacter::kMinBodyBytes) ||
-        !ReadPaletteList(in, m_Items, cEdItem::kMinBodyBytes))
+    if (!ReadPaletteList(in, m_Blocks) || !ReadPaletteList(in, m_Characters) || !ReadPaletteList(in, m_Items))
       return false;
   }
   if (!m_Blocks.empty()) ResetToNewType(m_Blocks.At(0));
@@ -45,6 +45,7 @@ bool cCommonPalette::Read(cDataReader& in) {
 }
 
 void cCommonPalette::Normalize() {
+  cSharedCheckScope shared;
   PadToTwo(m_Blocks);
   PadToTwo(m_Characters);
   PadToTwo(m_Items);
@@ -64,6 +65,7 @@ void cCommonPalette::Normalize() {
 }
 
 void cCommonPalette::Write(cDataWriter& out) {
+  cSharedCheckScope shared;
   Normalize();
   cPaletteScope scope(kPaletteCommon, ListsOf(*this));
   cRecord::Write(out);

@@ -2,7 +2,7 @@
 
 // ---- cCond ----
 
-cCond::cCond() { Clear(); }
+cCond::cCond() = default;
 
 void cCond::DefineFields(int32_t version) {
   ClearDeclarations();
@@ -73,31 +73,21 @@ bool cCond::Read(cDataReader& in) {
   return true;
 }
 
-bool ReadConditionList(cDataReader& in, std::vector<cCond>& list) {
-  uint32_t count = 0;
-  if (!in.ReadCount(count, kMinRecordBytes)) return false;
-  list.clear();
-  list.resize(count);
-  for (cCond& c : list)
-    if (!c.Read(in)) return false;
-  return true;
-}
+bool ReadConditionList(cDataReader& in, std::vector<cCond>& list) { return ReadRecordList(in, list); }
 
-void WriteConditionList(cDataWriter& out, std::vector<cCond>& list) {
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (cCond& c : list) c.Write(out);
-}
+void WriteConditionList(cDataWriter& out, const std::vector<cCond>& list) { WriteCheckedList(out, list); }
 
-void DumpConditionList(cJsonWriter& json, const char* key, std::vector<cCond>& list) {
+void DumpConditionList(cJsonWriter& json, const char* key, const std::vector<cCond>& list) {
   json.Key(key);
   json.BeginArray();
-  for (cCond& c : list) c.DumpJson(json);
+  // A dump declares the current layout on each condition, nothing more.
+  for (const cCond& c : list) const_cast<cCond&>(c).DumpJson(json);
   json.EndArray();
 }
 
 // ---- cCondList ----
 
-cCondList::cCondList() { Clear(); }
+cCondList::cCondList() = default;
 
 void cCondList::DefineFields(int32_t version) {
   ClearDeclarations();
@@ -112,7 +102,12 @@ bool cCondList::Read(cDataReader& in) {
 }
 
 void cCondList::Write(cDataWriter& out) {
-  cRecord::Write(out);
+  CutStrings();
+  WriteAsChecked(out);
+}
+
+void cCondList::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
   WriteConditionList(out, m_vConds);
 }
 

@@ -47,10 +47,11 @@ class cCond : public cRecord {
   int16_t m_nDropped1 = 0;
   int16_t m_nDropped2 = 0;
 };
-// A counted list of conditions (new elements cleared) and its writer.
+// A counted list of conditions (new elements cleared) and its writer
+// (conditions have no checks to run before writing).
 bool ReadConditionList(cDataReader& in, std::vector<cCond>& list);
-void WriteConditionList(cDataWriter& out, std::vector<cCond>& list);
-void DumpConditionList(cJsonWriter& json, const char* key, std::vector<cCond>& list);
+void WriteConditionList(cDataWriter& out, const std::vector<cCond>& list);
+void DumpConditionList(cJsonWriter& json, const char* key, const std::vector<cCond>& list);
 
 // The condition-list object of a command: how the conditions combine and the
 // conditions themselves. Held by a command through a shared_ptr.
@@ -63,7 +64,9 @@ class cCondList : public cRecord {
   // none and leave the list as it was.
   bool Read(cDataReader& in) override;
   void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
+  static constexpr size_t kMinBodyBytes = 8;
 
   // A new object (declared for 873, cleared, no conditions) in `holder`,
   // releasing what it held.

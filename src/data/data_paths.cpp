@@ -27,11 +27,27 @@ cSafeVector<std::string> DataPaths = {
 
 cSafeVector<std::string> DataExtensions = {"cplt4", "stg4", "plt4", "rkg"};
 
+namespace {
+
+// A folder entry of the path table without its closing "\": the folder
+// itself, as the copy names it.
+std::string FolderOf(const std::string& entry) {
+  std::string folder = entry;
+  while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
 int CreateDefaultData(uint32_t) {
-  if (plat::IsDirectory(DataPaths.At(kPathData))) return 1;
-  if (!plat::IsDirectory(DataPaths.At(kPathDefault))) return 0;
+  const std::string& data = DataPaths.At(kPathData);
+  const std::string& source = DataPaths.At(kPathDefault);
+  if (plat::IsDirectory(data)) return 1;
+  if (!plat::IsDirectory(source)) return 0;
   int answer = ShowMessageBox(plat::Sjis("データが存在しません！デフォルトデータを作成しますか？\n").c_str(),
                               plat::Sjis("デフォルトデータ作成の確認").c_str(), plat::MB_YESNO);
   if (answer != plat::IDYES) return 0;
-  return plat::CopyDirectoryAtomically("default", "data") ? 1 : 0;
+  // The copy is whole or not there at all: a failure half-way leaves no
+  // "data" folder behind.
+  return plat::CopyDirectoryAtomically(FolderOf(source), FolderOf(data)) ? 1 : 0;
 }

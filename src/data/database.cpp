@@ -73,34 +73,53 @@ void ReportDataFileLoadFailure(const std::string& path) {
 
 namespace {
 
-// Reads one database file into `list`; reports and returns false on failure.
+// Reads database file `index` through `read` into `list`.
 template <class T>
-bool LoadOne(cSafeVector<T>& list, int fileIndex) {
-  // The ten files stand at every second entry of the path table from 16.
-  const std::string path = DataPaths.At(kPathDatabaseFirst + 2 * fileIndex);
+bool LoadOne(cSafeVector<T>& list, int index, const DatabaseFileReader& read) {
   // A file too short to hold a version word says nothing about versions.
   bFileTooNew = 0;
-  if (!LoadDatabaseList(list, path)) {
-    ReportDataFileLoadFailure(path);
-    return false;
-  }
-  return true;
+  std::string bytes;
+  return read(index, bytes) && LoadDatabaseListFromBytes(list, bytes);
 }
 
 }  // namespace
 
-int LoadDatabase() {
+const char* DatabaseFileName(int index) {
+  static const char* const kNames[kDatabaseFileCount] = {
+      "AnimeSet.dat", "Anime.dat", "Bmp_CharaExc.dat", "SwordType.dat", "Effect.dat",
+      "CharaEffect.dat", "ScrEffect.dat", "Picture.dat", "Sound.dat", "Bgm.dat"};
+  return index >= 0 && index < kDatabaseFileCount ? kNames[index] : "";
+}
+
+int LoadDatabaseFiles(const DatabaseFileReader& read) {
   cDatabase& db = Database;
-  if (!LoadOne(db.m_AnimeSets, 0) || !LoadOne(db.m_Animes, 1) || !LoadOne(db.m_BmpCharaExcs, 2) ||
-      !LoadOne(db.m_SwordTypes, 3))
-    return 0;
+  if (!LoadOne(db.m_AnimeSets, 0, read)) return 0;
+  if (!LoadOne(db.m_Animes, 1, read)) return 1;
+  if (!LoadOne(db.m_BmpCharaExcs, 2, read)) return 2;
+  if (!LoadOne(db.m_SwordTypes, 3, read)) return 3;
   // Editors before 828 allowed more sword types than the game has room for.
-  if (nFileVersion < 828 && db.m_SwordTypes.size() > 128) db.m_SwordTypes.resize(128);
-  if (!LoadOne(db.m_Effects, 4) || !LoadOne(db.m_CharaEffects, 5) || !LoadOne(db.m_ScrEffects, 6) ||
-      !LoadOne(db.m_Pictures, 7) || !LoadOne(db.m_Sounds, 8) || !LoadOne(db.m_Bgms, 9))
-    return 0;
+  if (nFileVersion < 828 && db.m_SwordTypes.size() > 128) {
+    db.m_SwordTypes.resize(128);
+    db.m_SwordTypes.shrink_to_fit();
+  }
+  if (!LoadOne(db.m_Effects, 4, read)) return 4;
+  if (!LoadOne(db.m_CharaEffects, 5, read)) return 5;
+  if (!LoadOne(db.m_ScrEffects, 6, read)) return 6;
+  if (!LoadOne(db.m_Pictures, 7, read)) return 7;
+  if (!LoadOne(db.m_Sounds, 8, read)) return 8;
+  if (!LoadOne(db.m_Bgms, 9, read)) return 9;
   db.ResetFirstEffectEntries();
-  return 1;
+  return -1;
+}
+
+int LoadDatabase() {
+  // The ten files stand at every second entry of the path table from 16.
+  auto path = [](int index) { return DataPaths.At(kPathDatabaseFirst + 2 * index); };
+  const int failed =
+      LoadDatabaseFiles([&](int index, std::string& bytes) { return OpenDataFileForRead(path(index), bytes); });
+  if (failed < 0) return 1;
+  ReportDataFileLoadFailure(path(failed));
+  return 0;
 }
 
 // ---- runtime tables ----

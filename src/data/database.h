@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -59,10 +61,20 @@ extern cDatabase Database;
 inline constexpr int kDatabaseFileCount = 10;
 
 // Loads the ten files in order; at the first that cannot be read (missing,
-// newer than the program, or broken) reports it with
-// ReportDataFileLoadFailure and returns 0, the lists read before it keeping
-// their new contents and the rest their old. 1 when all ten were read.
+// newer than the program, broken, or more than memory holds) reports it
+// with ReportDataFileLoadFailure and returns 0, the lists read before it
+// keeping their new contents and the rest their old. 1 when all ten were
+// read.
 int LoadDatabase();
+
+// What LoadDatabase does with the files that `read` gives (the whole file,
+// version word first, of database file `index` in loading order; false when
+// it cannot be read), without the report: -1 when all ten were read, else
+// the index of the first that failed.
+using DatabaseFileReader = std::function<bool(int index, std::string& bytes)>;
+int LoadDatabaseFiles(const DatabaseFileReader& read);
+// "AnimeSet.dat", "Anime.dat", ... in loading order.
+const char* DatabaseFileName(int index);
 
 // "%s の読み込みに失敗しました！" with the path, and the line about a newer
 // program when the file was too new; to the report log and an error box.
@@ -78,6 +90,8 @@ bool LoadDatabaseListFromBytes(cSafeVector<T>& list, const std::string& bytes);
 // The file as the runtime would store it (version 873).
 template <class T>
 std::string SaveDatabaseListToBytes(cSafeVector<T>& list);
+template <class T>
+void WriteDatabaseList(cSafeVector<T>& list, cDataWriter& out);
 // Reads the file at `path` (a program path); 0 when it cannot be opened or
 // read, 1 when read. Carriage returns are stripped when bStripCarriageReturns.
 template <class T>
@@ -117,33 +131,36 @@ void PrepareDatabaseTables();
 
 template <class T>
 bool LoadDatabaseListFromBytes(cSafeVector<T>& list, const std::string& bytes) {
-  if (bytes.size() < 4) return false;
-  uint32_t version;
-  std::memcpy(&version, bytes.data(), 4);
-  nFileVersion = static_cast<int32_t>(version);
-  bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
-  if (bFileTooNew) return false;
-  cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
-  uint32_t count = 0;
-  if (!in.ReadCount(count, kMinRecordBytes)) return false;
-  cSafeVector<T> fresh;
-  fresh.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    fresh.emplace_back();
-    if (!fresh.back().Read(in) || in.Failed()) return false;
+  if (!ReadFileVersion(bytes)) return false;
+  try {
+    cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
+    cSafeVector<T> fresh;
+    // The elements are read into new ones (without the default lists a new
+    // element carries: the file gives them).
+    const bool ok = ReadRecordList(in, fresh) && !in.Failed();
+    nLastLoadFailure = ok ? LoadFailure::kNone : in.Failed() ? in.Failure() : LoadFailure::kBroken;
+    if (!ok) return false;
+    if (bStripCarriageReturns)
+      for (T& element : fresh) element.RemoveCarriageReturns();
+    list.swap(fresh);
+    return true;
+  } catch (const std::bad_alloc&) {
+    ReportLoadOutOfMemory(bytes.size());
+    return false;
   }
-  if (bStripCarriageReturns)
-    for (T& element : fresh) element.RemoveCarriageReturns();
-  list.swap(fresh);
-  return true;
+}
+
+template <class T>
+void WriteDatabaseList(cSafeVector<T>& list, cDataWriter& out) {
+  out.WriteU32(static_cast<uint32_t>(nDataVersion));
+  out.WriteU32(static_cast<uint32_t>(list.size()));
+  for (T& element : list) element.Write(out);
 }
 
 template <class T>
 std::string SaveDatabaseListToBytes(cSafeVector<T>& list) {
   cDataWriter out;
-  out.WriteU32(static_cast<uint32_t>(nDataVersion));
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (T& element : list) element.Write(out);
+  WriteDatabaseList(list, out);
   return out.Bytes();
 }
 

@@ -19,10 +19,11 @@ void cAnimeFrame::DefineFields(int32_t version) {
   Declare(m_nHold, "hold");
 }
 
-cAnimeRecord::cAnimeRecord() {
+cAnimeRecord::cAnimeRecord() : cAnimeRecord(kForReading) { m_Frames.assign(1, cAnimeFrame()); }
+
+cAnimeRecord::cAnimeRecord(cForReading) {
   Clear();
   m_nValue2 = 1;
-  m_Frames.assign(1, cAnimeFrame());
 }
 
 void cAnimeRecord::DefineFields(int32_t version) {
@@ -44,13 +45,16 @@ void cAnimeRecord::Write(cDataWriter& out) {
 
 void cAnimeRecord::DumpLists(cJsonWriter& json) { DumpRecordList(json, "frames", m_Frames); }
 
-cAnimeSetRecord::cAnimeSetRecord() {
-  Clear();
-  m_nValue1 = 4;
-  m_nValue2 = 8;
+cAnimeSetRecord::cAnimeSetRecord() : cAnimeSetRecord(kForReading) {
   static const char* const kNames[4] = {"立ち", "立ち移動", "飛行", "飛行移動"};
   m_Animes.assign(4, cAnimeRecord());
   for (int i = 0; i < 4; ++i) m_Animes[i].m_strName = plat::Sjis(kNames[i]);
+}
+
+cAnimeSetRecord::cAnimeSetRecord(cForReading) {
+  Clear();
+  m_nValue1 = 4;
+  m_nValue2 = 8;
 }
 
 void cAnimeSetRecord::DefineFields(int32_t version) {
@@ -112,11 +116,12 @@ void cSwordTypeEntry::DefineFields(int32_t version) {
   }
 }
 
-cSwordTypeRecord::cSwordTypeRecord() {
-  Clear();
+cSwordTypeRecord::cSwordTypeRecord() : cSwordTypeRecord(kForReading) {
   m_Entries.assign(1, cSwordTypeEntry());
   m_Entries[0].m_nValues[9] = 1;
 }
+
+cSwordTypeRecord::cSwordTypeRecord(cForReading) { Clear(); }
 
 void cSwordTypeRecord::DefineFields(int32_t version) {
   ClearDeclarations();
@@ -141,11 +146,12 @@ void cSwordTypeRecord::DumpLists(cJsonWriter& json) { DumpRecordList(json, "entr
 
 // ---- effects ----
 
-cEffectRecord::cEffectRecord() {
+cEffectRecord::cEffectRecord() : cEffectRecord(kForReading) { m_Frames.assign(1, cIntPair(0, 1)); }
+
+cEffectRecord::cEffectRecord(cForReading) {
   Clear();
   m_nValue2 = 32;
   m_nValue3 = 32;
-  m_Frames.assign(1, cIntPair(0, 1));
 }
 
 void cEffectRecord::DefineFields(int32_t version) {

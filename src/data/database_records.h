@@ -57,10 +57,7 @@ PELMORA_LOGGED_RECORD_SIZE(cBgmRecord, 8, 2, 0);           // 76
 // A frame of an animation.
 class cAnimeFrame : public cRecord {
  public:
-  cAnimeFrame() {
-    Clear();
-    m_nDuration = 1;
-  }
+  cAnimeFrame() { m_nDuration = 1; }
   PELMORA_RECORD_CLASS(cAnimeFrame)
   void DefineFields(int32_t version) override;
 
@@ -72,7 +69,10 @@ class cAnimeFrame : public cRecord {
 
 class cAnimeRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;  // base body and the frame count
   cAnimeRecord();
+  // An animation about to be read: its frames come from the file.
+  explicit cAnimeRecord(cForReading);
   PELMORA_RECORD_CLASS(cAnimeRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -89,7 +89,10 @@ class cAnimeRecord : public cRecord {
 // A named set of animations (a character's standing, walking, flying ...).
 class cAnimeSetRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cAnimeSetRecord();
+  // A set about to be read: its animations come from the file.
+  explicit cAnimeSetRecord(cForReading);
   PELMORA_RECORD_CLASS(cAnimeSetRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -120,7 +123,7 @@ class cBmpCharaExcRecord : public cRecord {
 // One entry of a sword type: ten numbers (3 and 4 from version 138).
 class cSwordTypeEntry : public cRecord {
  public:
-  cSwordTypeEntry() { Clear(); }
+  cSwordTypeEntry() = default;
   PELMORA_RECORD_CLASS(cSwordTypeEntry)
   void DefineFields(int32_t version) override;
 
@@ -129,7 +132,10 @@ class cSwordTypeEntry : public cRecord {
 
 class cSwordTypeRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cSwordTypeRecord();
+  // A sword type about to be read: its entries come from the file.
+  explicit cSwordTypeRecord(cForReading);
   PELMORA_RECORD_CLASS(cSwordTypeRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -145,7 +151,10 @@ class cSwordTypeRecord : public cRecord {
 
 class cEffectRecord : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cEffectRecord();
+  // An effect about to be read: its frames come from the file.
+  explicit cEffectRecord(cForReading);
   PELMORA_RECORD_CLASS(cEffectRecord)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;

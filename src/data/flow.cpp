@@ -1,7 +1,9 @@
 #include "data/flow.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
+#include <type_traits>
 
 #include "base/program.h"
 #include "data/block.h"
@@ -18,23 +20,16 @@ void EraseTestPlayFlows(std::vector<cEdFlow>& flows) {
   std::erase_if(flows, [](const cEdFlow& f) { return f.m_nTestPlay != 0; });
 }
 
-bool ReadFlowList(cDataReader& in, std::vector<cEdFlow>& list) { return cEdFlow::ReadList(in, list); }
-void WriteFlowList(cDataWriter& out, std::vector<cEdFlow>& list) {
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (cEdFlow& f : list) f.Write(out);
-}
-bool ReadCommandList(cDataReader& in, std::vector<cEdCmd>& list) { return cEdCmd::ReadList(in, list); }
-void WriteCommandList(cDataWriter& out, std::vector<cEdCmd>& list) {
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (cEdCmd& c : list) c.Write(out);
-}
+bool ReadFlowList(cDataReader& in, std::vector<cEdFlow>& list) { return ReadRecordList(in, list); }
+void WriteFlowList(cDataWriter& out, const std::vector<cEdFlow>& list) { WriteCheckedList(out, list); }
+bool ReadCommandList(cDataReader& in, std::vector<cEdCmd>& list) { return ReadRecordList(in, list); }
+void WriteCommandList(cDataWriter& out, const std::vector<cEdCmd>& list) { WriteCheckedList(out, list); }
 
 // ---- cFlowKey ----
 
-cFlowKey::cFlowKey() {
-  Clear();
-  m_vKeys.assign(19, 0);
-}
+cFlowKey::cFlowKey() { m_vKeys.assign(19, 0); }
+
+cFlowKey::cFlowKey(cForReading) {}
 
 void cFlowKey::DefineFields(int32_t version) {
   ClearDeclarations();
@@ -45,18 +40,16 @@ void cFlowKey::DefineFields(int32_t version) {
   Declare(m_nByte2, "byte2");
 }
 
-bool cFlowKey::Read(cDataReader& in) {
-  if (!cRecord::Read(in)) return false;
-  uint32_t n = 0;
-  if (!in.ReadCount(n, 1)) return false;
-  m_vKeys.assign(n, 0);
-  return n == 0 || in.Read(m_vKeys.data(), n);
-}
+bool cFlowKey::Read(cDataReader& in) { return cRecord::Read(in) && ReadValueList(in, m_vKeys); }
 
 void cFlowKey::Write(cDataWriter& out) {
-  cRecord::Write(out);
-  out.WriteU32(static_cast<uint32_t>(m_vKeys.size()));
-  if (!m_vKeys.empty()) out.Write(m_vKeys.data(), m_vKeys.size());
+  CutStrings();
+  WriteAsChecked(out);
+}
+
+void cFlowKey::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
+  WriteValueList(out, m_vKeys);
 }
 
 void cFlowKey::DumpLists(cJsonWriter& json) {
@@ -68,10 +61,7 @@ void cFlowKey::DumpLists(cJsonWriter& json) {
 
 // ---- cEdCmd ----
 
-cEdCmd::cEdCmd() {
-  Clear();
-  m_nOption = 1;
-}
+cEdCmd::cEdCmd() { m_nOption = 1; }
 
 cEdCmd::~cEdCmd() = default;
 
@@ -159,6 +149,7 @@ bool ReadObject(cDataReader& in, std::shared_ptr<T>& holder) {
   uint32_t present = 0;
   if (!in.ReadU32(present)) return false;
   if (!present) return true;
+  if (!in.Charge(HeapBytes(sizeof(T) + 16))) return false;  // the object and its count block
   T::Create(holder);
   return holder->Read(in);
 }
@@ -166,7 +157,7 @@ bool ReadObject(cDataReader& in, std::shared_ptr<T>& holder) {
 template <class T>
 void WriteObject(cDataWriter& out, const std::shared_ptr<T>& holder) {
   out.WriteU32(holder ? 1 : 0);
-  if (holder) holder->Write(out);
+  if (holder) holder->WriteAsChecked(out);
 }
 
 }  // namespace
@@ -181,25 +172,26 @@ bool cEdCmd::Read(cDataReader& in) {
     m_pCondList.reset();
   }
   if (!ReadFlowList(in, m_vFlows)) return false;
-  uint32_t n = 0;
-  if (!in.ReadCount(n, 4)) return false;
-  m_vParams.assign(n, 0);
-  if (n && !in.Read(m_vParams.data(), static_cast<size_t>(n) * 4)) return false;
+  if (!ReadValueList(in, m_vParams)) return false;
   if (v < kDataVersion) Migrate(v);
   EraseTestPlayFlows(m_vFlows);
-  ValidateDatabaseIndices();
+  CheckOwnDatabaseIndices();
   return true;
 }
 
 void cEdCmd::Write(cDataWriter& out) {
   ValidateDatabaseIndices();
-  cRecord::Write(out);
+  CutStrings();
+  WriteAsChecked(out);
+}
+
+void cEdCmd::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
   WriteObject(out, m_pMove);
   WriteObject(out, m_pShot);
   WriteObject(out, m_pCondList);
   WriteFlowList(out, m_vFlows);
-  out.WriteU32(static_cast<uint32_t>(m_vParams.size()));
-  if (!m_vParams.empty()) out.Write(m_vParams.data(), m_vParams.size() * 4);
+  WriteValueList(out, m_vParams);
 }
 
 void cEdCmd::DumpLists(cJsonWriter& json) {
@@ -455,29 +447,79 @@ void cEdCmd::Migrate(int32_t v) {
     if (v < row.before && RowMatches(row, *this)) row.step(*this, w);
 }
 
-void cEdCmd::ValidateDatabaseIndices() {
-  if (IndexOutside16(m_nAnime, DatabaseCount(DatabaseList::Anime))) m_nAnime = 0;
-  if (IndexOutside16(m_nSound, DatabaseCount(DatabaseList::Sound))) m_nSound = 0;
+namespace {
+
+// A check over a command as a template over how its changes are taken:
+// applied, or only noted (the command may then be const, and the check stops
+// at the first change: everything after it would see values the change had
+// not made yet).
+template <bool kApply>
+class cChanges {
+ public:
+  template <class Field, class Value>
+  void Set(Field& field, Value value) {
+    const auto v = static_cast<std::remove_cv_t<Field>>(value);
+    if (field == v) return;
+    changed_ = true;
+    if constexpr (kApply) field = v;
+  }
+  template <class Words>
+  void Size(Words& words, size_t n) {
+    if (words.size() == n) return;
+    changed_ = true;
+    if constexpr (kApply) words.resize(n, 0);
+  }
+  // Looking only: the answer is known.
+  bool Stop() const { return !kApply && changed_; }
+  bool Changed() const { return changed_; }
+
+ private:
+  bool changed_ = false;
+};
+
+// The parameter words of a kind (CommandParameterWords), looked up for every
+// command of every check: a table by family and stored kind.
+size_t ParameterWords(uint8_t family, uint8_t kind) {
+  static const auto table = [] {
+    std::array<std::array<uint8_t, 256>, 2> t{};
+    for (int k = 0; k < 256; ++k) {
+      t[0][static_cast<size_t>(k)] = static_cast<uint8_t>(CommandParameterWords(0, k));
+      t[1][static_cast<size_t>(k)] = static_cast<uint8_t>(CommandParameterWords(1, k));
+    }
+    return t;
+  }();
+  return table[family != 0][kind];
+}
+
+// `nested`: the commands of the nested flows too (a command just read has
+// had its nested commands checked by their own reads).
+template <class Cmd, class Changes>
+void DatabaseChecks(Cmd& c, Changes& k, bool nested = true) {
+  if (IndexOutside16(c.m_nAnime, DatabaseCount(DatabaseList::Anime))) k.Set(c.m_nAnime, 0);
+  if (IndexOutside16(c.m_nSound, DatabaseCount(DatabaseList::Sound))) k.Set(c.m_nSound, 0);
   // A kind outside its table has no parameter words.
-  m_vParams.resize(static_cast<size_t>(CommandParameterWords(m_nFamily, m_nKind)), 0);
-  const int kind = IsItemCommand() ? FlowKindOfItemKind(m_nKind) : m_nKind;
+  k.Size(c.m_vParams, ParameterWords(c.m_nFamily, c.m_nKind));
+  if (k.Stop()) return;
+  const int kind = c.IsItemCommand() ? FlowKindOfItemKind(c.m_nKind) : c.m_nKind;
   auto resetWord = [&](size_t i, DatabaseList list, uint32_t to) {
-    if (i < m_vParams.size() && m_vParams[i] >= DatabaseCount(list)) m_vParams[i] = to;
+    if (i < c.m_vParams.size() && c.m_vParams[i] >= DatabaseCount(list)) k.Set(c.m_vParams[i], to);
   };
   switch (kind) {
     case kCmdSword:  // its type, and its duration from the type's entries
-      if (m_pShot) {
-        if (m_pShot->m_nType >= DatabaseCount(DatabaseList::SwordType)) m_pShot->m_nType = 0;
+      if (c.m_pShot) {
+        cEdShot& shot = *c.m_pShot;
+        if (shot.m_nType >= DatabaseCount(DatabaseList::SwordType)) k.Set(shot.m_nType, 0);
+        if (k.Stop()) return;
         uint16_t sum = 0;
-        for (int32_t value : SwordTypeEntryValues10(m_pShot->m_nType)) {
+        for (int32_t value : SwordTypeEntryValues10(shot.m_nType)) {
           sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(value));
           if (static_cast<int16_t>(sum) >= 9999) sum = 9999;
         }
-        m_nDuration = sum;
+        k.Set(c.m_nDuration, sum);
       }
       break;
     case kCmdChangeGraphic:  // source 4: a special character bitmap
-      if (Word(0) == 4) resetWord(1, DatabaseList::BmpCharaExc, 1);
+      if (c.Word(0) == 4) resetWord(1, DatabaseList::BmpCharaExc, 1);
       break;
     case kCmdChangeAnimeSet: resetWord(0, DatabaseList::AnimeSet, 0); break;
     case kCmdPlayAnime: resetWord(0, DatabaseList::Anime, 1); break;
@@ -489,10 +531,19 @@ void cEdCmd::ValidateDatabaseIndices() {
     case kCmdPlayBgm: resetWord(0, DatabaseList::Bgm, 1); break;
     default: break;
   }
-  for (cEdFlow& f : m_vFlows) f.ValidateDatabaseIndices();
+  // The shot object's own check (its write runs it too).
+  if (c.m_pShot) {
+    cEdShot& shot = *c.m_pShot;
+    if (shot.m_f26 < 1) k.Set(shot.m_f26, 1);
+    if (shot.m_nEffect >= DatabaseCount(DatabaseList::Effect)) k.Set(shot.m_nEffect, 0);
+  }
+  if (!nested) return;
+  for (auto& f : c.m_vFlows)
+    for (auto& nested : f.m_vCmds) {
+      if (k.Stop()) return;
+      DatabaseChecks(nested, k);
+    }
 }
-
-namespace {
 
 // The palette lists a reference may point into, in the order of the summon
 // commands (block, character, item).
@@ -510,32 +561,141 @@ size_t PaletteSize(int paletteKind, int list) {
 // Summons and the item-get command name the palette 0 common, 1 stage.
 constexpr int PaletteKindOfChoice(int choice) { return choice + kPaletteCommon; }
 
+template <class Cmd, class Changes>
+void PaletteChecks(Cmd& c, Changes& k) {
+  const bool item = c.IsItemCommand();
+  const int itemGet = item ? ItemKindOfFlowKind(kCmdGetItem) : kCmdGetItem;
+  if (!item && (c.m_nKind == kCmdShot || c.m_nKind == kCmdSword) && c.m_pShot) {
+    // The item a shot or sword drops.
+    cEdShot& shot = *c.m_pShot;
+    const int palette = shot.m_nItemPalette;
+    if ((palette == kPaletteCommon || palette == kPaletteStage) &&
+        IndexOutside16(static_cast<uint16_t>(shot.m_nItemIndex), PaletteSize(palette, kItemList))) {
+      k.Set(shot.m_nItemPalette, 0);
+      k.Set(shot.m_nItemIndex, 0);
+    }
+  } else if (!item && c.m_nKind >= kCmdSummonBlock && c.m_nKind <= kCmdSummonItem && c.m_pShot) {
+    // What is summoned (block, character or item) follows the kind.
+    cEdShot& shot = *c.m_pShot;
+    const int choice = shot.m_nSummonPalette;
+    if ((choice == 0 || choice == 1) &&
+        IndexOutside16(static_cast<uint16_t>(shot.m_nSummonIndex),
+                       PaletteSize(PaletteKindOfChoice(choice), c.m_nKind - kCmdSummonBlock)))
+      k.Set(shot.m_nSummonIndex, 1);
+  } else if (c.m_nKind == itemGet) {
+    const uint32_t choice = c.Word(0);
+    if ((choice == 0 || choice == 1) && c.m_vParams.size() > 1 &&
+        c.m_vParams[1] >= PaletteSize(PaletteKindOfChoice(static_cast<int>(choice)), kItemList))
+      k.Set(c.m_vParams[1], 1);
+  }
+  for (auto& f : c.m_vFlows)
+    for (auto& nested : f.m_vCmds) {
+      if (k.Stop()) return;
+      PaletteChecks(nested, k);
+    }
+}
+
+template <class Check>
+bool AnyCommandChanges(const std::vector<cEdCmd>& commands, Check check) {
+  for (const cEdCmd& c : commands) {
+    cChanges<false> k;
+    check(c, k);
+    if (k.Changed()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
+void cEdCmd::ValidateDatabaseIndices() {
+  cChanges<true> k;
+  DatabaseChecks(*this, k);
+}
+
 void cEdCmd::ValidatePaletteReferences() {
-  const int itemGet = IsItemCommand() ? ItemKindOfFlowKind(kCmdGetItem) : kCmdGetItem;
-  if (!IsItemCommand() && (m_nKind == kCmdShot || m_nKind == kCmdSword) && m_pShot) {
-    // The item a shot or sword drops.
-    const int palette = m_pShot->m_nItemPalette;
-    if ((palette == kPaletteCommon || palette == kPaletteStage) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nItemIndex), PaletteSize(palette, kItemList))) {
-      m_pShot->m_nItemPalette = 0;
-      m_pShot->m_nItemIndex = 0;
-    }
-  } else if (!IsItemCommand() && m_nKind >= kCmdSummonBlock && m_nKind <= kCmdSummonItem && m_pShot) {
-    // What is summoned (block, character or item) follows the kind.
-    const int choice = m_pShot->m_nSummonPalette;
-    if ((choice == 0 || choice == 1) &&
-        IndexOutside16(static_cast<uint16_t>(m_pShot->m_nSummonIndex),
-                       PaletteSize(PaletteKindOfChoice(choice), m_nKind - kCmdSummonBlock)))
-      m_pShot->m_nSummonIndex = 1;
-  } else if (m_nKind == itemGet) {
-    const uint32_t choice = Word(0);
-    if ((choice == 0 || choice == 1) && m_vParams.size() > 1 &&
-        m_vParams[1] >= PaletteSize(PaletteKindOfChoice(static_cast<int>(choice)), kItemList))
-      m_vParams[1] = 1;
-  }
-  for (cEdFlow& f : m_vFlows) f.ValidatePaletteReferences();
+  cChanges<true> k;
+  PaletteChecks(*this, k);
+}
+
+void cEdCmd::CheckOwnDatabaseIndices() {
+  // The nested flows' commands had theirs as they were read, and nothing
+  // since has changed them.
+  cChanges<true> k;
+  DatabaseChecks(*this, k, false);
+}
+
+bool cEdCmd::DatabaseChecksChange() const {
+  cChanges<false> k;
+  DatabaseChecks(*this, k);
+  return k.Changed();
+}
+
+bool cEdCmd::PaletteChecksChange() const {
+  cChanges<false> k;
+  PaletteChecks(*this, k);
+  return k.Changed();
+}
+
+void CheckFlowDatabaseIndices(cSharedList<cEdFlow>& flows) {
+  CheckSharedList(
+      flows, cSharedCheckScope::kDatabase,
+      [](const std::vector<cEdFlow>& list) {
+        for (const cEdFlow& f : list)
+          if (f.IsEmpty() || f.DatabaseChecksChange()) return true;
+        return false;
+      },
+      [](std::vector<cEdFlow>& list) {
+        for (cEdFlow& f : list) f.ValidateDatabaseIndices();
+        std::erase_if(list, [](const cEdFlow& f) { return f.IsEmpty(); });
+      });
+}
+
+void EraseBlankFlows(cSharedList<cEdFlow>& flows) {
+  CheckSharedList(
+      flows, cSharedCheckScope::kBlankFlows,
+      [](const std::vector<cEdFlow>& list) {
+        return std::any_of(list.begin(), list.end(), [](const cEdFlow& f) { return f.IsEmpty(); });
+      },
+      [](std::vector<cEdFlow>& list) { std::erase_if(list, [](const cEdFlow& f) { return f.IsEmpty(); }); });
+}
+
+void CheckFlowPaletteReferences(cSharedList<cEdFlow>& flows) {
+  CheckSharedList(
+      flows, cSharedCheckScope::kPalette,
+      [](const std::vector<cEdFlow>& list) {
+        for (const cEdFlow& f : list)
+          if (f.PaletteChecksChange()) return true;
+        return false;
+      },
+      [](std::vector<cEdFlow>& list) {
+        for (cEdFlow& f : list) f.ValidatePaletteReferences();
+      });
+}
+
+namespace {
+
+// A check of a command list that types may share: `check` runs over each
+// command (only looking, or applying, by the changes given).
+template <class Check>
+void CheckCommands(cSharedList<cEdCmd>& commands, cSharedCheckScope::Check id, Check check) {
+  CheckSharedList(
+      commands, id, [&](const std::vector<cEdCmd>& list) { return AnyCommandChanges(list, check); },
+      [&](std::vector<cEdCmd>& list) {
+        for (cEdCmd& c : list) {
+          cChanges<true> k;
+          check(c, k);
+        }
+      });
+}
+
+}  // namespace
+
+void CheckCommandDatabaseIndices(cSharedList<cEdCmd>& commands) {
+  CheckCommands(commands, cSharedCheckScope::kDatabase, [](auto& c, auto& k) { DatabaseChecks(c, k); });
+}
+
+void CheckCommandPaletteReferences(cSharedList<cEdCmd>& commands) {
+  CheckCommands(commands, cSharedCheckScope::kPalette, [](auto& c, auto& k) { PaletteChecks(c, k); });
 }
 
 // ---- cEdFlow ----
@@ -559,7 +719,7 @@ constexpr TriggerInsertion kTriggerInsertions[] = {
 
 }  // namespace
 
-cEdFlow::cEdFlow() { Clear(); }
+cEdFlow::cEdFlow() = default;
 
 void cEdFlow::DefineFields(int32_t version) {
   ClearDeclarations();
@@ -592,17 +752,23 @@ bool cEdFlow::Read(cDataReader& in) {
         m_nTrigger = static_cast<uint8_t>(m_nTrigger + row.count);
     }
   }
-  // The running program never keeps a flow's name.
+  // The running program never keeps a flow's name. The flow's database
+  // check has nothing left to change: each command had it at the end of its
+  // own read.
   m_strName.clear();
-  ValidateDatabaseIndices();
   return true;
 }
 
 void cEdFlow::Write(cDataWriter& out) {
   ValidateDatabaseIndices();
-  cRecord::Write(out);
+  CutStrings();
+  WriteAsChecked(out);
+}
+
+void cEdFlow::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
   WriteConditionList(out, m_vConds);
-  WriteRecordList(out, m_vKeys);
+  WriteCheckedList(out, m_vKeys);
   WriteCommandList(out, m_vCmds);
 }
 
@@ -618,6 +784,14 @@ void cEdFlow::ValidateDatabaseIndices() {
 
 void cEdFlow::ValidatePaletteReferences() {
   for (cEdCmd& c : m_vCmds) c.ValidatePaletteReferences();
+}
+
+bool cEdFlow::DatabaseChecksChange() const {
+  return AnyCommandChanges(m_vCmds, [](const cEdCmd& c, cChanges<false>& k) { DatabaseChecks(c, k); });
+}
+
+bool cEdFlow::PaletteChecksChange() const {
+  return AnyCommandChanges(m_vCmds, [](const cEdCmd& c, cChanges<false>& k) { PaletteChecks(c, k); });
 }
 
 bool cEdFlow::IsEmpty() const {

@@ -15,18 +15,23 @@
 #include "data/conditions.h"
 #include "data/move_shot.h"
 #include "data/record.h"
+#include "data/shared_list.h"
 
 class cEdFlow;
 
 // A key-input condition of a flow.
 class cFlowKey : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;
   cFlowKey();
+  // A key condition about to be read: its key bytes come from the file.
+  explicit cFlowKey(cForReading);
   PELMORA_RECORD_CLASS(cFlowKey)
   void DefineFields(int32_t version) override;
   // The base body, then u32 n and n key bytes.
   bool Read(cDataReader& in) override;
   void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
 
   uint8_t m_nMode = 0;  // all keys / one or more / exactly one key true
@@ -43,6 +48,8 @@ class cFlowKey : public cRecord {
 // ItemCommandKindTable; item kind k for k = 2..24 is flow kind k + 15).
 class cEdCmd : public cRecord {
  public:
+  // Base body, the presence words, the flow count and the word count.
+  static constexpr size_t kMinBodyBytes = 24;
   cEdCmd();
   // Copies own their parameter objects: two commands never share one.
   cEdCmd(const cEdCmd& other);
@@ -59,18 +66,21 @@ class cEdCmd : public cRecord {
   // The database check, then everything Read reads (all three presence
   // words, always).
   void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
-  // A counted list of commands (new default elements, then each one's Read).
-  static bool ReadList(cDataReader& in, std::vector<cEdCmd>& list) { return ReadRecordList(in, list); }
 
   // Resets indices outside the project database's lists, sizes the
-  // parameter words to the kind's count, recomputes a sword's duration, and
-  // runs the same check on every nested flow.
+  // parameter words to the kind's count, recomputes a sword's duration,
+  // checks the shot object as its own write would, and runs the same check
+  // on every nested flow.
   void ValidateDatabaseIndices();
   // Second pass once both palettes are loaded: items dropped by shots and
   // swords, summon targets and the item of the item-get command that point
   // past their palette lists; then every nested flow's commands.
   void ValidatePaletteReferences();
+  // Whether those checks would change anything (they change nothing here).
+  bool DatabaseChecksChange() const;
+  bool PaletteChecksChange() const;
 
   bool IsItemCommand() const { return m_nFamily != 0; }
   // The parameter word i, 0 when the command has fewer words.
@@ -95,10 +105,14 @@ class cEdCmd : public cRecord {
  private:
   void CopyContents(const cEdCmd& other);
   void Migrate(int32_t version);
+  // The database check at the end of a read.
+  void CheckOwnDatabaseIndices();
 };
 
 class cEdFlow : public cRecord {
  public:
+  // Base body and the three list counts.
+  static constexpr size_t kMinBodyBytes = 20;
   cEdFlow();
   PELMORA_RECORD_CLASS(cEdFlow)
   void DefineFields(int32_t version) override;
@@ -107,13 +121,15 @@ class cEdFlow : public cRecord {
   bool Read(cDataReader& in) override;
   // The database check, then the base body and the three lists.
   void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
-  static bool ReadList(cDataReader& in, std::vector<cEdFlow>& list) { return ReadRecordList(in, list); }
 
   // The database check of every command (conditions and key conditions
   // name nothing to check).
   void ValidateDatabaseIndices();
   void ValidatePaletteReferences();
+  bool DatabaseChecksChange() const;
+  bool PaletteChecksChange() const;
   // Group 0, trigger 0, exclusive flag 0 and no conditions, key conditions
   // or commands: a flow the editor left blank.
   bool IsEmpty() const;
@@ -136,11 +152,24 @@ class cEdFlow : public cRecord {
 };
 
 // Counted lists of flows and of commands (new default elements, then each
-// element's Read), and their writers.
+// element's Read), and their writers (the elements' checks have run: the
+// holder's own check covers them).
 bool ReadFlowList(cDataReader& in, std::vector<cEdFlow>& list);
-void WriteFlowList(cDataWriter& out, std::vector<cEdFlow>& list);
+void WriteFlowList(cDataWriter& out, const std::vector<cEdFlow>& list);
 bool ReadCommandList(cDataReader& in, std::vector<cEdCmd>& list);
-void WriteCommandList(cDataWriter& out, std::vector<cEdCmd>& list);
+void WriteCommandList(cDataWriter& out, const std::vector<cEdCmd>& list);
+
+// The checks of the flows of a character type and of the commands of an item
+// type, over lists that types may share (a change copies a shared list first,
+// once per pass of checks): the database checks (a character's blank flows
+// removed too), and the palette checks of the second pass.
+void CheckFlowDatabaseIndices(cSharedList<cEdFlow>& flows);
+// Only the removal of blank flows: after a character's read, when its flows
+// (read or inherited) have had their database checks.
+void EraseBlankFlows(cSharedList<cEdFlow>& flows);
+void CheckFlowPaletteReferences(cSharedList<cEdFlow>& flows);
+void CheckCommandDatabaseIndices(cSharedList<cEdCmd>& commands);
+void CheckCommandPaletteReferences(cSharedList<cEdCmd>& commands);
 
 // Flows marked for test play are kept when the editor started the game or
 // the system data's flow switch (field 8) is on; otherwise they are removed

@@ -51,14 +51,16 @@ class cPaletteScope {
 
 // Reads a palette list in place: u32 count, the vector resized to it with
 // new default types, then each element read in turn, so that a type whose
-// base comes later in the same list sees that entry's defaults.
-// `minBodyBytes`: the smallest body of one element (bounds the count).
+// base comes later in the same list sees that entry's defaults. The old
+// types are released first.
 template <class T>
-bool ReadPaletteList(cDataReader& in, std::vector<T>& list, size_t minBodyBytes) {
+bool ReadPaletteList(cDataReader& in, std::vector<T>& list) {
   uint32_t count = 0;
-  if (!in.ReadCount(count, minBodyBytes)) return false;
+  if (!in.ReadListCount(count, MinBodyBytes<T>(), sizeof(T))) return false;
+  // Each new type holds its inherit flags.
+  if (count && !in.Charge(count * HeapBytes(T::kInheritGroups))) return false;
   if (++in.depth > cDataReader::kMaxDepth) return in.Fail();
-  list.clear();
+  std::vector<T>().swap(list);
   list.resize(count);
   bool ok = true;
   for (T& element : list)
@@ -116,16 +118,4 @@ size_t PaletteListSize(int kind, std::vector<T>* cPaletteLists::*list) {
   return types ? types->size() : 0;
 }
 
-// Reads an inherit-flag vector: u32 count, one byte each (the vector takes
-// the file's count).
-inline bool ReadInheritFlags(cDataReader& in, std::vector<uint8_t>& flags) {
-  uint32_t n = 0;
-  if (!in.ReadCount(n, 1)) return false;
-  flags.assign(n, 0);
-  return n == 0 || in.Read(flags.data(), n);
-}
-inline void WriteInheritFlags(cDataWriter& out, const std::vector<uint8_t>& flags) {
-  out.WriteU32(static_cast<uint32_t>(flags.size()));
-  if (!flags.empty()) out.Write(flags.data(), flags.size());
-}
 void DumpInheritFlags(cJsonWriter& json, const std::vector<uint8_t>& flags);

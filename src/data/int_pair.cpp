@@ -1,9 +1,8 @@
 #include "data/int_pair.h"
 
-cIntPair::cIntPair() { Clear(); }
+cIntPair::cIntPair() = default;
 
 cIntPair::cIntPair(int32_t first, int32_t second) {
-  Clear();
   m_nFirst = first;
   m_nSecond = second;
 }

@@ -2,10 +2,34 @@
 
 #include <algorithm>
 
-#include "data/inheritance.h"
+namespace {
+
+constexpr cEdDefinition::cInheritMember kGroups[] = {
+    {0, &cEdDefinition::CopyName},
+    {1, &cEdDefinition::ShareConditions},
+    InheritMember<&cEdItem::m_nParam6>(2),
+    InheritMember<&cEdItem::m_nParam7>(3),
+    InheritMember<&cEdItem::m_nGraphic>(4),
+    InheritMember<&cEdItem::m_nGraphicSource>(4),
+    InheritMember<&cEdItem::m_nGraphicWord>(4),
+    InheritMember<&cEdItem::m_nParam11>(5),
+    InheritMember<&cEdItem::m_nParam12>(6),
+    InheritMember<&cEdItem::m_nParam13>(7),
+    InheritMember<&cEdItem::m_nParam14>(7),
+    InheritMember<&cEdItem::m_nParam17>(8),
+    InheritMember<&cEdItem::m_nParam16>(9),
+    InheritMember<&cEdItem::m_nParam15>(10),
+    InheritMember<&cEdItem::m_nSound>(11),
+    InheritMember<&cEdItem::m_vCmds>(cEdItem::kCommandGroup),  // shared, not copied
+};
+
+const cEdDefinition::cKind kItemKind{cEdItem::kInheritGroups, kGroups,
+                                     &FindBaseDefinition<cEdItem, &cPaletteLists::items>,
+                                     &PaletteDefinitionCount<cEdItem, &cPaletteLists::items>};
+
+}  // namespace
 
 cEdItem::cEdItem() {
-  Clear();
   m_vInherit.assign(kInheritGroups, 0);
   m_nGraphic = 0;
   m_nGraphicSource = 2;
@@ -14,13 +38,11 @@ cEdItem::cEdItem() {
   m_nParam17 = 1;
 }
 
+const cEdDefinition::cKind& cEdItem::Kind() const { return kItemKind; }
+
 void cEdItem::DefineFields(int32_t version) {
   ClearDeclarations();
-  Declare(m_nBaseKind, "baseKind");
-  Declare(m_nBaseIndex, "baseIndex");
-  DeclareString(m_strName, "name");
-  Declare(m_nCondMode, "condMode");
-  Declare(m_nCondOption, "condOption");
+  DeclareHead();
   Declare(m_nParam6, "p6");
   Declare(m_nParam7, "p7");
   Declare(m_nGraphic, "graphic");
@@ -37,88 +59,51 @@ void cEdItem::DefineFields(int32_t version) {
 }
 
 bool cEdItem::Read(cDataReader& in) {
-  if (!cRecord::Read(in)) return false;
-  if (!in.Read(&m_nWord1, 2) || !in.Read(&m_nWord2, 2)) return false;
-  if (!ReadInheritFlags(in, m_vInherit)) return false;
-  if (!ReadConditionList(in, m_vConds)) return false;
-  if (!ReadCommandList(in, m_vCmds)) return false;
+  size_t conditionsCharged = 0;
+  if (!cRecord::Read(in) || !ReadPosition(in) || !ReadFlagsAndConditions(in, conditionsCharged)) return false;
+  const size_t before = in.Charged();
+  std::vector<cEdCmd> commands;
+  if (!ReadCommandList(in, commands)) return false;
+  const size_t commandsCharged = in.Charged() - before;
+  m_vCmds = std::move(commands);
+  const void* read = m_vCmds.Holder().get();
   if (nFileVersion < 219 && m_nGraphicSource == 3) m_nGraphic = static_cast<uint16_t>(std::min(m_nGraphic + 1, 119));
-  ApplyInheritance();
-  ValidateReferences();
+  InheritAfterRead(in, conditionsCharged);
+  if (m_vCmds.Holder().get() != read) in.Credit(commandsCharged);
+  // The reference check. Commands read just now had their database checks
+  // as they were read; commands taken from a base (shared with it) have
+  // theirs.
+  ValidateFields();
+  if (m_vCmds.IsShared()) CheckCommandDatabaseIndices(m_vCmds);
   return true;
 }
 
-void cEdItem::Write(cDataWriter& out) {
-  ValidateReferences();
-  cRecord::Write(out);
-  out.Write(&m_nWord1, 2);
-  out.Write(&m_nWord2, 2);
-  WriteInheritFlags(out, m_vInherit);
-  WriteConditionList(out, m_vConds);
+void cEdItem::WriteAsChecked(cDataWriter& out) const {
+  WriteBody(out);
+  WritePosition(out);
+  WriteFlagsAndConditions(out);
   WriteCommandList(out, m_vCmds);
 }
 
 void cEdItem::DumpLists(cJsonWriter& json) {
-  json.Key("word1");
-  json.Int(static_cast<int16_t>(m_nWord1));
-  json.Key("word2");
-  json.Int(static_cast<int16_t>(m_nWord2));
+  DumpHead(json);
   DumpInheritFlags(json, m_vInherit);
   DumpConditionList(json, "conditions", m_vConds);
-  DumpRecordList(json, "commands", m_vCmds);
-}
-
-void cEdItem::ApplyInheritance() {
-  cEdItem* base = FindBaseType(m_nBaseKind, m_nBaseIndex, &cPaletteLists::items);
-  if (!base || base == this) return;
-  const cEdItem& b = *base;
-  const size_t groups = std::min<size_t>(m_vInherit.size(), kInheritGroups);
-  for (size_t g = 0; g < groups; ++g) {
-    if (!m_vInherit[g]) continue;
-    switch (g) {
-      case 0: m_strName = b.m_strName; break;
-      case 1:
-        m_vConds = b.m_vConds;
-        m_nCondMode = b.m_nCondMode;
-        m_nCondOption = b.m_nCondOption;
-        break;
-      case 2: m_nParam6 = b.m_nParam6; break;
-      case 3: m_nParam7 = b.m_nParam7; break;
-      case 4:
-        m_nGraphic = b.m_nGraphic;
-        m_nGraphicSource = b.m_nGraphicSource;
-        m_nGraphicWord = b.m_nGraphicWord;
-        break;
-      case 5: m_nParam11 = b.m_nParam11; break;
-      case 6: m_nParam12 = b.m_nParam12; break;
-      case 7:
-        m_nParam13 = b.m_nParam13;
-        m_nParam14 = b.m_nParam14;
-        break;
-      case 8: m_nParam17 = b.m_nParam17; break;
-      case 9: m_nParam16 = b.m_nParam16; break;
-      case 10: m_nParam15 = b.m_nParam15; break;
-      case 11: m_nSound = b.m_nSound; break;
-      case 12: m_vCmds = b.m_vCmds; break;
-    }
-  }
+  DumpRecordList(json, "commands", m_vCmds.Get());
 }
 
 void cEdItem::ValidateReferences() {
-  if ((m_nBaseKind == kPaletteCommon || m_nBaseKind == kPaletteStage) &&
-      m_nBaseIndex >= PaletteListSize(m_nBaseKind, &cPaletteLists::items)) {
-    m_nBaseKind = 0;
-    m_nBaseIndex = 0;
-  }
-  if (m_nParam17 < 1) m_nParam17 = 1;
-  if (m_nSound >= DatabaseCount(DatabaseList::Sound)) m_nSound = 0;
-  for (cCond& c : m_vConds) c.ValidateReferences();
-  for (cEdCmd& c : m_vCmds) c.ValidateDatabaseIndices();
+  ValidateFields();
+  CheckCommandDatabaseIndices(m_vCmds);
 }
 
-void cEdItem::ValidatePaletteReferences() {
-  for (cEdCmd& c : m_vCmds) c.ValidatePaletteReferences();
+void cEdItem::ValidateFields() {
+  ValidateBase();
+  if (m_nParam17 < 1) m_nParam17 = 1;
+  if (m_nSound >= DatabaseCount(DatabaseList::Sound)) m_nSound = 0;
 }
+
+void cEdItem::ValidatePaletteReferences() { CheckCommandPaletteReferences(m_vCmds); }
 
 cEdItem* GetPaletteItem(int kind, int index) {
   if (kind != kPaletteCommon && kind != kPaletteStage) return nullptr;

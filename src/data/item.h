@@ -7,42 +7,34 @@
 #include <string>
 #include <vector>
 
-#include "data/conditions.h"
+#include "data/definition.h"
 #include "data/flow.h"
-#include "data/record.h"
 
-class cEdItem : public cRecord {
+class cEdItem : public cEdDefinition {
  public:
   static constexpr int kInheritGroups = 13;
+  static constexpr int kCommandGroup = 12;
   static constexpr size_t kMinBodyBytes = 24;
 
   cEdItem();
   PELMORA_RECORD_CLASS(cEdItem)
+  const cKind& Kind() const override;
   void DefineFields(int32_t version) override;
   // Base body, the two words, flags, conditions, commands; then the graphic
   // fix of files older than 219, inheritance and the reference check.
   bool Read(cDataReader& in) override;
-  void Write(cDataWriter& out) override;
+  void WriteAsChecked(cDataWriter& out) const override;
   void DumpLists(cJsonWriter& json) override;
 
-  void ApplyInheritance();
   // Base reference, parameter 17 at least 1, the sound index, and every
   // command's database check.
-  void ValidateReferences();
+  void ValidateReferences() override;
+  // The same without the commands.
+  void ValidateFields();
   // Second pass: every command's palette references.
   void ValidatePaletteReferences();
 
-  // In an item placed on a stage: its map column and row (signed).
-  uint16_t m_nWord1 = 0;
-  uint16_t m_nWord2 = 0;
-  int8_t m_nBaseKind = 0;  // 0 none, 1 common palette, 2 stage palette
-  uint16_t m_nBaseIndex = 0;
-  std::vector<uint8_t> m_vInherit;  // 13 flags
-
-  std::string m_strName;         // group 0
-  std::vector<cCond> m_vConds;   // group 1
-  uint8_t m_nCondMode = 0;       // group 1
-  uint8_t m_nCondOption = 0;     // group 1
+  // Inheritance groups: 0 the name, 1 the conditions and their two bytes.
   uint16_t m_nParam6 = 0;        // group 2
   uint16_t m_nParam7 = 0;        // group 3
   uint16_t m_nGraphic = 0;       // group 4
@@ -56,7 +48,8 @@ class cEdItem : public cRecord {
   uint8_t m_nParam16 = 0;        // group 9
   uint8_t m_nParam17 = 0;        // group 8 (1 in a new type; at least 1)
   uint16_t m_nSound = 0;         // group 11: index into the database's Sound list
-  std::vector<cEdCmd> m_vCmds;   // group 12: item commands
+  // Group 12: item commands, shared with the types that inherit them.
+  cSharedList<cEdCmd> m_vCmds;
 };
 
 // The item type at `index` of the common palette's item list (kind 1) or of

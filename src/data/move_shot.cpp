@@ -5,7 +5,6 @@
 // ---- cEdMove ----
 
 cEdMove::cEdMove() {
-  Clear();
   m_f5 = 1;
   m_f6 = 1;
   m_f7 = 1;
@@ -75,7 +74,6 @@ void cEdMove::Create(std::shared_ptr<cEdMove>& holder) { holder = std::make_shar
 // ---- cEdShot ----
 
 cEdShot::cEdShot() {
-  Clear();
   m_f7 = 0;
   m_f10 = 1;
   m_f18 = 1;

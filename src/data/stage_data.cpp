@@ -7,6 +7,7 @@
 #include "base/program.h"
 #include "data/database.h"
 #include "data/inheritance.h"
+#include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 
@@ -66,12 +67,13 @@ bool ReadPlacedList(cDataReader& in, cSafeVector<T>& list) {
   uint32_t count = 0;
   if (!in.ReadCount(count, 4 + T::kMinBodyBytes)) return false;
   if (++in.depth > cDataReader::kMaxDepth) return in.Fail();
-  list.clear();
-  list.resize(count);
+  cSafeVector<T>().swap(list);
   bool ok = true;
-  for (T& element : list) {
+  for (uint32_t i = 0; i < count && ok; ++i) {
     uint32_t skipped;
-    if (!(ok = in.ReadU32(skipped) && element.Read(in))) break;
+    // Each new type holds its inherit flags.
+    ok = MakeRoom(in, list, count) && in.Charge(HeapBytes(T::kInheritGroups)) && in.ReadU32(skipped) &&
+         list.emplace_back().Read(in);
   }
   --in.depth;
   return ok;
@@ -92,53 +94,38 @@ void PadToTwo(cSafeVector<T>& list) {
 }
 
 // The reference checks of one set of definitions (a palette or the placed
-// objects), each kind with the checks it has.
+// objects), each kind with the checks it has. `listsChecked`: the types were
+// read just now, so their flows and commands have had their database checks
+// (as they were read, or in the base they share them with) and only the
+// palette checks of the lists are left.
 void ValidateDefinitions(cSafeVector<cEdBlock>& blocks, cSafeVector<cEdCharacter>& characters,
-                         cSafeVector<cEdItem>& items) {
+                         cSafeVector<cEdItem>& items, bool listsChecked) {
   for (cEdBlock& b : blocks) {
     b.ValidateReferences();
     b.ValidateItemReference();
   }
   for (cEdCharacter& c : characters) {
-    c.ValidateReferences();
+    if (listsChecked)
+      c.ValidateFields();
+    else
+      c.ValidateReferences();
     c.ValidatePaletteReferences();
   }
   for (cEdItem& i : items) {
-    i.ValidateReferences();
+    if (listsChecked)
+      i.ValidateFields();
+    else
+      i.ValidateReferences();
     i.ValidatePaletteReferences();
   }
 }
 
 }  // namespace
 
-// ---- entry 0 of the palette lists ----
-// A new block type has option seven 1, but the reference check that runs
-// after every read and before every write turns options seven and five off
-// for a block without a graphic: entry 0 of a loaded block list ends with 0.
-
-void ResetToNewType(cEdBlock& e) {
-  auto conds = std::move(e.m_vConds);
-  e = cEdBlock();
-  e.m_vInherit.assign(cEdBlock::kInheritGroups, 0);
-  e.m_vConds = std::move(conds);
-}
-void ResetToNewType(cEdCharacter& e) {
-  auto conds = std::move(e.m_vConds);
-  auto flows = std::move(e.m_vFlows);
-  e = cEdCharacter();
-  e.m_vInherit.assign(cEdCharacter::kInheritGroups, 0);
-  e.m_nPlacedItem = 0;
-  e.m_vConds = std::move(conds);
-  e.m_vFlows = std::move(flows);
-}
-void ResetToNewType(cEdItem& e) {
-  auto conds = std::move(e.m_vConds);
-  auto cmds = std::move(e.m_vCmds);
-  e = cEdItem();
-  e.m_vInherit.assign(cEdItem::kInheritGroups, 0);
-  e.m_vConds = std::move(conds);
-  e.m_vCmds = std::move(cmds);
-}
+// Entry 0 of a palette list is reset to a new type (ResetToNewType). A new
+// block type has option seven 1, but the reference check that runs after
+// every read and before every write turns options seven and five off for a
+// block without a graphic: entry 0 of a loaded block list ends with 0.
 
 // ---- cStageParam, cStageBackground, cStageText ----
 
@@ -187,6 +174,11 @@ void cStageBackground::DefineFields(int32_t version) {
     Declare(m_nDropped[0]);
     Declare(m_nDropped[1]);
   }
+}
+
+void cStageRecord::DefineFields(int32_t version) {
+  ClearDeclarations();
+  Declare(m_nValues[0], "value1");
 }
 
 void cStageText::DefineFields(int32_t version) {
@@ -296,7 +288,10 @@ void cStageData::ApplySpeedLevel(int32_t level) {
   m_dFields[kStageGravityPerStep] = m_dFields[kStageGravity] / (l * l);
 }
 
-void cStageData::Normalize() {
+void cStageData::Normalize() { Normalize(false); }
+
+void cStageData::Normalize(bool afterRead) {
+  cSharedCheckScope shared;
   int32_t* f = m_nFields;
   ClampAbove(f[kStageScrollLeft], static_cast<int64_t>(f[kStageWidth]) - 20);
   ClampAbove(f[kStageScrollRight], static_cast<int64_t>(f[kStageWidth]) - 1);
@@ -312,25 +307,34 @@ void cStageData::Normalize() {
 
   // References of kind 2 are to this stage's palette, complete by now.
   cPaletteScope scope(kPaletteStage, {&m_PaletteBlocks, &m_PaletteCharacters, &m_PaletteItems});
-  ValidateDefinitions(m_PaletteBlocks, m_PaletteCharacters, m_PaletteItems);
-  ValidateDefinitions(m_PlacedBlocks, m_PlacedCharacters, m_PlacedItems);
+  ValidateDefinitions(m_PaletteBlocks, m_PaletteCharacters, m_PaletteItems, afterRead);
+  ValidateDefinitions(m_PlacedBlocks, m_PlacedCharacters, m_PlacedItems, afterRead);
+}
+
+std::unique_ptr<cRecord> cStageData::CloneForReading() const {
+  auto copy = std::make_unique<cStageData>();
+  copy->CopyFrom(const_cast<cStageData&>(*this));
+  copy->m_strLoadedPath = m_strLoadedPath;
+  copy->m_nStartArgument = m_nStartArgument;
+  copy->m_bLoaded = m_bLoaded;
+  copy->m_nSpeedStep = m_nSpeedStep;
+  // Sets of files older than 125 keep values 2..4.
+  for (int i = 0; i < 5; ++i) copy->m_Params[i] = m_Params[i];
+  return copy;
 }
 
 bool cStageData::Read(cDataReader& in) {
+  // Lists that types share (inherited flows and commands) are checked once.
+  cSharedCheckScope shared;
   if (!cRecord::Read(in)) return false;
-  uint32_t count = 0;
-  if (!in.ReadCount(count, 4)) return false;
-  m_RankingSwitches.assign(count, 0);
-  for (uint32_t& word : m_RankingSwitches)
-    if (!in.ReadU32(word)) return false;
+  if (!ReadValueList(in, m_RankingSwitches)) return false;
   for (cStageParam& p : m_Params)
     if (!p.Read(in)) return false;
   {
     // Types resolve their bases against this stage's lists as they are read.
     cPaletteScope scope(kPaletteStage, {&m_PaletteBlocks, &m_PaletteCharacters, &m_PaletteItems});
-    if (!ReadPaletteList(in, m_PaletteBlocks, cEdBlock::kMinBodyBytes) ||
-        !ReadPaletteList(in, m_PaletteCharacters, cEdCharacter::kMinBodyBytes) ||
-        !ReadPaletteList(in, m_PaletteItems, cEdItem::kMinBodyBytes))
+    if (!ReadPaletteList(in, m_PaletteBlocks) || !ReadPaletteList(in, m_PaletteCharacters) ||
+        !ReadPaletteList(in, m_PaletteItems))
       return false;
     // Entry 0 stands for none: always the plain new type.
     if (!m_PaletteBlocks.empty()) ResetToNewType(m_PaletteBlocks.At(0));
@@ -360,16 +364,16 @@ bool cStageData::Read(cDataReader& in) {
     }
     if (v < 754) m_Texts.resize(1000);
   }
-  Normalize();
+  Normalize(true);
   return true;
 }
 
 void cStageData::Write(cDataWriter& out) {
+  cSharedCheckScope shared;
   Normalize();
   cPaletteScope scope(kPaletteStage, {&m_PaletteBlocks, &m_PaletteCharacters, &m_PaletteItems});
   cRecord::Write(out);
-  out.WriteU32(static_cast<uint32_t>(m_RankingSwitches.size()));
-  for (uint32_t word : m_RankingSwitches) out.WriteU32(word);
+  WriteValueList(out, m_RankingSwitches);
   for (cStageParam& p : m_Params) p.Write(out);
   WriteRecordList(out, m_PaletteBlocks);
   WriteRecordList(out, m_PaletteCharacters);
@@ -383,11 +387,11 @@ void cStageData::Write(cDataWriter& out) {
 }
 
 void cStageData::WriteForReplay(cDataWriter& out, cStageData& settings) {
+  cSharedCheckScope shared;
   Normalize();
   cPaletteScope scope(kPaletteStage, {&m_PaletteBlocks, &m_PaletteCharacters, &m_PaletteItems});
   settings.cRecord::Write(out);
-  out.WriteU32(static_cast<uint32_t>(settings.m_RankingSwitches.size()));
-  for (uint32_t word : settings.m_RankingSwitches) out.WriteU32(word);
+  WriteValueList(out, settings.m_RankingSwitches);
   for (cStageParam& p : settings.m_Params) p.Write(out);
   WriteRecordList(out, m_PaletteBlocks);
   WriteRecordList(out, m_PaletteCharacters);
@@ -444,15 +448,45 @@ void cStageData::DumpLists(cJsonWriter& json) {
 
 // ---- the trailer check ----
 
-int CheckStageFileTrailer(const std::string& path) {
-  std::string bytes;
-  // A file that cannot be opened passes: the load reports it.
-  if (!OpenDataFileForRead(path, bytes)) return 1;
-  if (nFileVersion < 174) return 1;
-  uint32_t last = 0;
+namespace {
+
+// The version word (as the opener takes it) and the last word of a file of
+// `size` bytes; nothing is read between them.
+bool TrailerIntact(uint32_t version, uint32_t last, size_t size) {
+  nFileVersion = static_cast<int32_t>(version);
+  bFileTooNew = version > static_cast<uint32_t>(nDataVersion) ? 1 : 0;
+  // A file too new cannot be opened: the load reports it.
+  if (bFileTooNew || static_cast<int32_t>(version) < 174) return true;
   // Too short to hold a trailer after the version word: broken as well.
-  if (bytes.size() >= 8) std::memcpy(&last, bytes.data() + bytes.size() - 4, 4);
-  if (last == kStageTrailer) return 1;
+  return size >= 8 && last == kStageTrailer;
+}
+
+}  // namespace
+
+bool StageTrailerIntact(const std::string& bytes) {
+  if (bytes.size() < 4) return true;
+  uint32_t version = 0, last = 0;
+  std::memcpy(&version, bytes.data(), 4);
+  std::memcpy(&last, bytes.data() + bytes.size() - 4, 4);
+  return TrailerIntact(version, last, bytes.size());
+}
+
+bool StageFileTrailerIntact(const std::string& path) {
+  // Only the first and the last word are read: a stage file may be large.
+  FILE* f = plat::OpenFile(path.empty() ? std::string("err") : path, "rb");
+  if (!f) return true;  // the load reports it
+  uint32_t version = 0, last = 0;
+  long size = -1;
+  bool opened = std::fread(&version, 4, 1, f) == 1;
+  if (opened && std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (opened && size >= 8 && (std::fseek(f, -4, SEEK_END) != 0 || std::fread(&last, 4, 1, f) != 1)) size = 0;
+  std::fclose(f);
+  if (!opened) return true;  // no version word: the load reports it
+  return TrailerIntact(version, last, size < 0 ? 0 : static_cast<size_t>(size));
+}
+
+int CheckStageFileTrailer(const std::string& path) {
+  if (StageFileTrailerIntact(path)) return 1;
   ShowError(plat::Sjis("ステージファイル %s が破損しています！").c_str(), path.c_str());
   RequestQuit();
   return 0;

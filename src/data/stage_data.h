@@ -97,17 +97,31 @@ class cStageBackground : public cRecord {
 // A text the stage carries (not interpreted by the game).
 class cStageText : public cRecord {
  public:
-  cStageText() { Clear(); }
+  cStageText() = default;
   PELMORA_RECORD_CLASS(cStageText)
   void DefineFields(int32_t version) override;
 
   std::string m_strText;
 };
 
+// A record of the stage data with five numbers of which it stores only the
+// first; a copy carries all five.
+class cStageRecord : public cRecord {
+ public:
+  cStageRecord() = default;
+  PELMORA_RECORD_CLASS(cStageRecord)
+  void DefineFields(int32_t version) override;
+
+  int32_t m_nValues[5] = {};  // values 1..5 at indices 0..4; only value 1 is stored
+};
+
 class cStageData : public cRecord {
  public:
   cStageData();
   PELMORA_RECORD_CLASS(cStageData)
+  // The settings and what the loader keeps, not the lists: a read replaces
+  // every list.
+  std::unique_ptr<cRecord> CloneForReading() const override;
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
   void Write(cDataWriter& out) override;
@@ -171,14 +185,11 @@ class cStageData : public cRecord {
   uint32_t m_nStartArgument = 0; // StartStage's numbered flag
   uint32_t m_bLoaded = 0;        // set by the loader thread on success
   int32_t m_nSpeedStep = 0;      // 6 L: the repeat period of periodic commands
-};
 
-// Entry 0 of a palette list (common or stage) made a new type of its class:
-// cleared, its inherit flags all 0, a new type's values; its lists
-// (conditions, flows, commands) stay as read.
-void ResetToNewType(cEdBlock& type);
-void ResetToNewType(cEdCharacter& type);
-void ResetToNewType(cEdItem& type);
+ private:
+  // `afterRead`: the types were read just now (see ValidateDefinitions).
+  void Normalize(bool afterRead);
+};
 
 // The working stage (every stage is loaded into it; play changes it) and the
 // master copy (the settings as the stage started, restored on a retry).
@@ -191,3 +202,9 @@ extern cStageData StageMasterData;
 // is too short to hold one), after the message
 // "ステージファイル %s が破損しています！" and WM_CLOSE to the game window.
 int CheckStageFileTrailer(const std::string& path);
+// The same test without the message: false only for a file of version 174
+// or later that does not end with the trailer. The file version goes into
+// nFileVersion as the opener would put it.
+bool StageFileTrailerIntact(const std::string& path);
+// The same over a whole file in memory.
+bool StageTrailerIntact(const std::string& bytes);

@@ -1,5 +1,7 @@
 #include "data/stage_load.h"
 
+#include <new>
+
 #include "base/errors.h"
 #include "base/logs.h"
 #include "base/program.h"
@@ -50,17 +52,24 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
     thStageLoad.Exit();
   }
 
-  if (!stage.m_bLoaded) {
+  auto failed = [&] {
     ShowError(plat::Sjis("ステージファイル %s の読み込みに失敗しました！").c_str(), current.c_str());
     return 0;
-  }
+  };
+  if (!stage.m_bLoaded) return failed();
   const int32_t heroIndex = stage.FindHeroIndex();
   if (heroIndex == -1) {
     ShowErrorText(plat::Sjis("主人公が配置されていないのでプレイできません！").c_str());
     RequestQuit();
     return 0;
   }
-  if (master) master->CopySettingsFrom(stage);
-  if (hero) *hero = stage.m_PlacedCharacters.At(heroIndex);
+  try {
+    // The master copy holds the stage's texts and backgrounds once more.
+    if (master) master->CopySettingsFrom(stage);
+    if (hero) *hero = stage.m_PlacedCharacters.At(heroIndex);
+  } catch (const std::bad_alloc&) {
+    ReportLoadOutOfMemory(0);
+    return failed();
+  }
   return 1;
 }

@@ -31,38 +31,11 @@ const char* FieldName(int k) {
   return names[k].c_str();
 }
 
-bool ReadBytes(cDataReader& in, cSafeVector<uint8_t>& list) {
-  uint32_t count = 0;
-  if (!in.ReadCount(count, 1)) return false;
-  list.assign(count, 0);
-  return count == 0 || in.Read(list.data(), count);
-}
-
-bool ReadWords(cDataReader& in, cSafeVector<uint32_t>& list) {
-  uint32_t count = 0;
-  if (!in.ReadCount(count, 4)) return false;
-  list.assign(count, 0);
-  return count == 0 || in.Read(list.data(), static_cast<size_t>(count) * 4);
-}
-
-void WriteBytes(cDataWriter& out, const cSafeVector<uint8_t>& list) {
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  out.Write(list.data(), list.size());
-}
-
-void WriteWords(cDataWriter& out, const cSafeVector<uint32_t>& list) {
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  out.Write(list.data(), list.size() * 4);
-}
-
-bool ReadTexts(cDataReader& in, cSafeVector<std::string>& list) {
-  uint32_t count = 0;
-  if (!in.ReadCount(count, 4)) return false;
-  list.assign(count, std::string());
-  for (std::string& s : list)
-    if (!in.ReadString(s)) return false;
-  return true;
-}
+bool ReadBytes(cDataReader& in, cSafeVector<uint8_t>& list) { return ReadValueList(in, list); }
+bool ReadWords(cDataReader& in, cSafeVector<uint32_t>& list) { return ReadValueList(in, list); }
+void WriteBytes(cDataWriter& out, const cSafeVector<uint8_t>& list) { WriteValueList(out, list); }
+void WriteWords(cDataWriter& out, const cSafeVector<uint32_t>& list) { WriteValueList(out, list); }
+bool ReadTexts(cDataReader& in, cSafeVector<std::string>& list) { return ReadStringList(in, list); }
 
 void WriteTexts(cDataWriter& out, cSafeVector<std::string>& list) {
   out.WriteU32(static_cast<uint32_t>(list.size()));
@@ -137,6 +110,8 @@ cRankingModeSetting::cRankingModeSetting() {
   Clear();
   if (m_Genres.size() < 5) m_Genres.resize(5, 0);
 }
+
+cRankingModeSetting::cRankingModeSetting(cForReading) { Clear(); }
 
 void cRankingModeSetting::DefineFields(int32_t) {
   ClearDeclarations();
@@ -549,6 +524,10 @@ int32_t cSystemData::GetMenuLeft(int32_t x, int first, int count, bool cursor) {
   int widest = 0;
   for (int i = first; i < first + count; ++i) widest = std::max(widest, CountCharacters(m_Texts.At(i).c_str()));
   return x - ((widest + (cursor ? 1 : 0)) * 16) / 2;
+}
+
+void cSystemData::DrawMenuLabels(int32_t x, int32_t y, int first, int count, bool cursor, cTextTarget& target) {
+  target.DrawSystemText(x, y, MenuLabelText(first, count, cursor));
 }
 
 std::string cSystemData::MenuLabelText(int first, int count, bool cursor) {

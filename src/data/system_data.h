@@ -12,6 +12,15 @@
 
 #include "data/record.h"
 
+// Where the data layer's menu texts are drawn: the display layer's system
+// font on a surface implements it (this layer draws nothing itself).
+class cTextTarget {
+ public:
+  virtual ~cTextTarget() = default;
+  // Draws `text` (CP932, lines ended by "\n") with its top left at (x, y).
+  virtual void DrawSystemText(int32_t x, int32_t y, const std::string& text) = 0;
+};
+
 // A HUD item of stage play.
 class cThresholdEntry : public cRecord {
  public:
@@ -32,7 +41,10 @@ class cThresholdEntry : public cRecord {
 // Ranking per play mode: on or off, and which of the five genres it keeps.
 class cRankingModeSetting : public cRecord {
  public:
+  static constexpr size_t kMinBodyBytes = 12;  // base body and the flag count
   cRankingModeSetting();
+  // An entry about to be read: its flags come from the file.
+  explicit cRankingModeSetting(cForReading);
   PELMORA_RECORD_CLASS(cRankingModeSetting)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;
@@ -85,8 +97,11 @@ class cSystemData : public cRecord {
   bool IsWithinThreshold(int n, int32_t value, int32_t maximum);
   // Left edge of a menu of system texts first..first+count-1 centred on x.
   int32_t GetMenuLeft(int32_t x, int first, int count, bool cursor);
-  // The same texts as one text of lines, as the menus draw them.
+  // The same texts as one text of lines, as the menus draw them: each
+  // "%s\n", or " %s\n" leaving the cursor symbol room.
   std::string MenuLabelText(int first, int count, bool cursor);
+  // Draws that text at (x, y) with the system font of `target`.
+  void DrawMenuLabels(int32_t x, int32_t y, int first, int count, bool cursor, cTextTarget& target);
 
   std::string m_strTitle;
   int32_t m_n[81] = {};           // #1..#80 (index 0 unused; #29..#31 live in m_byColourKey)

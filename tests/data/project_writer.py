@@ -15,6 +15,14 @@ OUTDIR/probe/cplt4/vV.cplt4   palette, in the layout of each version V one
 OUTDIR/probe/dbV/data/...     the ten database files of version V
 OUTDIR/special/...           files the loaders refuse with their messages
 
+Usage: project_writer.py OUTDIR --hostile MB
+OUTDIR/hostile/...           files made to drive a reader to gigabytes (large
+                             ones of about MB megabytes), see write_hostile
+Usage: project_writer.py RESAVED --check-inherited-resave
+                             compares a resave of hostile/inherit_flows.stg4_1
+                             with what the format says it holds; exit 0 when
+                             the same
+
 Primitives: every integer little-endian, no padding. A record body is
 u32 count of numeric declarations, their bytes, u32 count of strings, each
 string as u32 length+1 then the text and a zero (an empty string is the word
@@ -804,9 +812,116 @@ def write_special(root):
     write(os.path.join(d, "data", "stg4", "nohero.stg4_1"), no_hero)
 
 
+# ---------------------------------------------------------------------------
+# Hostile files: valid or broken files whose stored counts or inheritance
+# would make a reader build far more than the file holds.
+# ---------------------------------------------------------------------------
+
+INHERITED_FLOWS = 20000   # flows of the base character type
+INHERITING_TYPES = 400    # types that take them (inherit group 36)
+
+
+def normal_stage(palettes, placed, texts=(), name="hostile"):
+    """A version-873 stage as our writer stores it (derived fields as derived,
+    palette lists of two entries at least, entry 0 the plain new type)."""
+    values = dict(STAGE_NEW)
+    values.update({1: 40, 4: 15})
+    values.update(speed_fields(10, 0.4))
+    hero = character(873, {14: 5, 27: 0}, "hero", 3, 4, -1)
+    palettes = [palettes[0] or [new_block_entry(), new_block_entry()],
+                palettes[1] or [character(873, {}), character(873, {})],
+                palettes[2] or [item(873, {}), item(873, {})]]
+    return stage_file(873, values, name, [1] * 5, [(0,) * 8] * 5, palettes, [[], [hero], []] if placed is None
+                      else placed, [background(873, 1, 16, 0, "")], list(texts))
+
+
+def inherited_flow_chunks(expanded):
+    """The inheritance stage in pieces (each type's flow list repeated, not
+    built INHERITING_TYPES times over): the file as written (expanded False,
+    the inheriting types with no flows of their own) or as a resave holds it
+    (expanded True: each inheriting type with the base's flows)."""
+    one_flow = flow(873, dict(trigger=1))  # not blank: blank flows are dropped
+    flows = counted_flows = u32(INHERITED_FLOWS) + one_flow * INHERITED_FLOWS
+    flags = [0] * 36 + [1]
+    heir_head = character(873, {1: 2, 2: 1}, "heir", flags=flags)[:-4]  # without its (empty) flow count
+    heir = heir_head + (counted_flows if expanded else u32(0))
+    base = character(873, {}, "base")[:-4] + flows
+    chars = u32(2 + INHERITING_TYPES)
+    whole = normal_stage([None, [character(873, {}), b"<BASE>"], None], None)
+    start = whole.index(u32(2) + character(873, {}) + b"<BASE>")
+    head, tail = whole[:start], whole[start + len(u32(2) + character(873, {}) + b"<BASE>"):]
+    yield head + chars + character(873, {}) + base
+    for _ in range(INHERITING_TYPES):
+        yield heir
+    yield tail
+
+
+def write_hostile(root, megabytes):
+    d = os.path.join(root, "hostile")
+    big = megabytes << 20
+    # Junk up to the size, closed by the trailer (which is checked before a
+    # stage is read at all).
+    pad = lambda data, size: data + b"\x01" * max(0, size - len(data) - 4) + u32(123456789)
+    # Inheritance: one type with 20,000 flows, 400 types taking them (about
+    # 730 KB); the same with an item's commands (inherit group 12).
+    write(os.path.join(d, "inherit_flows.stg4_1"), b"".join(inherited_flow_chunks(False)))
+    command = cmd(873, 1, 0, [])
+    base_item = item(873, {}, "base")[:-4] + u32(INHERITED_FLOWS) + command * INHERITED_FLOWS
+    flags = [0] * 12 + [1]
+    heir_item = item(873, {"baseKind": 2, "baseIndex": 1}, "heir", flags=flags)
+    write(os.path.join(d, "inherit_commands.stg4_1"),
+          normal_stage([None, None, [item(873, {}), base_item] + [heir_item] * INHERITING_TYPES], None))
+    # A stage: the condition list of a palette block states more conditions
+    # than follow; once far more than the bytes left can hold, once as many
+    # as the smallest bodies (8 bytes) could fill but the bytes are junk.
+    def lying_conditions(count_of):
+        head = normal_stage([[new_block_entry(), b"<BLOCK>"], None, None], None)
+        at = head.index(b"<BLOCK>")
+        probe = head[:at] + block(873, {"graphic": 1})[:-4]
+        count = count_of(big - len(probe) - 4)
+        return pad(probe + u32(count), big)
+    write(os.path.join(d, "conditions_beyond.stg4_1"), lying_conditions(lambda left: left))
+    write(os.path.join(d, "conditions_junk.stg4_1"), lying_conditions(lambda left: left // 8))
+    # Palette and placed lists whose counts the junk after them cannot hold.
+    head = normal_stage([None, None, None], None)
+    blocks_at = head.index(u32(2) + new_block_entry())
+    write(os.path.join(d, "palette_count.stg4_1"),
+          pad(head[:blocks_at] + u32((big - blocks_at) // 20), big))
+    placed_at = head.index(u32(0) + u32(1) + u32(0) + character(873, {14: 5, 27: 0}, "hero", 3, 4, -1))
+    write(os.path.join(d, "placed_count.stg4_1"), pad(head[:placed_at] + u32((big - placed_at) // 24), big))
+    # A valid stage of nothing but empty texts (12 bytes each).
+    texts = (big - len(head)) // 12
+    empty_texts = normal_stage([None, None, None], None, name="texts")
+    text_at = len(empty_texts) - 8  # the text count, then the trailer
+    write(os.path.join(d, "empty_texts.stg4_1"),
+          empty_texts[:text_at] + u32(texts) + body([], [""]) * texts + empty_texts[-4:])
+    # Database files: many animation sets that a reader must not give four
+    # default animations each; a sword type with millions of entries.
+    sets = (big - 8) // 28
+    write(os.path.join(d, "db", "AnimeSet.dat"), u32(873) + u32(sets) + anime_set(873, "", []) * sets)
+    entries = (big - 40) // 8
+    write(os.path.join(d, "db", "SwordType.dat"),
+          u32(873) + u32(1) + body([("i", 1)], ["", "", ""]) + u32(entries) + body([]) * entries)
+
+
+def check_inherited_resave(path):
+    """Compares a resave of hostile/inherit_flows.stg4_1 with the stage as the
+    format stores it, piece by piece (the file is hundreds of megabytes)."""
+    with open(path, "rb") as f:
+        for chunk in inherited_flow_chunks(True):
+            if f.read(len(chunk)) != chunk:
+                return 1
+        return 0 if f.read(1) == b"" else 1
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[2] == "--check-inherited-resave":
+        sys.exit(check_inherited_resave(sys.argv[1]))
+    if len(sys.argv) == 4 and sys.argv[2] == "--hostile":
+        write_hostile(sys.argv[1], int(sys.argv[3]))
+        return
     if len(sys.argv) != 2:
-        sys.exit("usage: project_writer.py OUTDIR")
+        sys.exit("usage: project_writer.py OUTDIR [--hostile MB]")
     write_database(sys.argv[1])
     write_stages(sys.argv[1])
     write_full(sys.argv[1])
