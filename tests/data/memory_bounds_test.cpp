@@ -144,24 +144,29 @@ TEST_F(HostileFilesTest, LoadedOrRefusedWithinEightTimesTheirSize) {
   }
 }
 
-// A project holding the default database and an empty common palette.
-void WriteDefaultProject(const std::string& folder) {
-  cDatabase defaults;
+// The ten database files of `db` under FOLDER/data/database.
+void WriteDatabaseFiles(const std::string& folder, cDatabase& db) {
   auto write = [&](int i, auto& list) {
     const std::string path = folder + "/data/database/" + DatabaseFileName(i);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << SaveDatabaseListToBytes(list);
   };
-  write(0, defaults.m_AnimeSets);
-  write(1, defaults.m_Animes);
-  write(2, defaults.m_BmpCharaExcs);
-  write(3, defaults.m_SwordTypes);
-  write(4, defaults.m_Effects);
-  write(5, defaults.m_CharaEffects);
-  write(6, defaults.m_ScrEffects);
-  write(7, defaults.m_Pictures);
-  write(8, defaults.m_Sounds);
-  write(9, defaults.m_Bgms);
+  write(0, db.m_AnimeSets);
+  write(1, db.m_Animes);
+  write(2, db.m_BmpCharaExcs);
+  write(3, db.m_SwordTypes);
+  write(4, db.m_Effects);
+  write(5, db.m_CharaEffects);
+  write(6, db.m_ScrEffects);
+  write(7, db.m_Pictures);
+  write(8, db.m_Sounds);
+  write(9, db.m_Bgms);
+}
+
+// A project holding the default database and an empty common palette.
+void WriteDefaultProject(const std::string& folder) {
+  cDatabase defaults;
+  WriteDatabaseFiles(folder, defaults);
   std::ofstream(folder + "/data/CommonPalette.cplt4", std::ios::binary) << cCommonPalette().SaveToBytes();
 }
 
@@ -313,19 +318,9 @@ TEST_F(OutOfMemoryTest, StageLoaderThreadFailsWithTheStageMessage) {
 
 TEST_F(OutOfMemoryTest, DatabaseLoadStopsAtTheFileAndReportsIt) {
   // The default lists, and animations enough to run out on the second file.
-  cDatabase defaults;
-  auto write = [&](int i, auto& list) { Write(std::string("data/database/") + DatabaseFileName(i), SaveDatabaseListToBytes(list)); };
-  cSafeVector<cAnimeRecord> animes(5000);
-  write(0, defaults.m_AnimeSets);
-  write(1, animes);
-  write(2, defaults.m_BmpCharaExcs);
-  write(3, defaults.m_SwordTypes);
-  write(4, defaults.m_Effects);
-  write(5, defaults.m_CharaEffects);
-  write(6, defaults.m_ScrEffects);
-  write(7, defaults.m_Pictures);
-  write(8, defaults.m_Sounds);
-  write(9, defaults.m_Bgms);
+  cDatabase lists;
+  lists.m_Animes = cSafeVector<cAnimeRecord>(5000);
+  WriteDatabaseFiles(dir_, lists);
   SimulateOutOfMemoryAfter(20000);
   EXPECT_EQ(LoadDatabase(), 0);
   EXPECT_NE(Slurp(dir_ + "/Report_Game.txt").find("data\\database\\Anime.dat の読み込みに失敗しました！"),
