@@ -4,22 +4,16 @@
 #include "gfx/dd.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "base/errors.h"
 #include "base/logs.h"
 #include "data/settings.h"
-#include "platform/dialogs.h"
-#include "platform/text.h"
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
 #include "support/display.h"
-#include "support/test_files.h"
+#include "surface_pixels.h"
 
 namespace {
 
@@ -55,16 +49,6 @@ class GfxTest : public ::testing::Test {
     plat::DrawFaultInjection().desktopBitsOverride = m.bpp;
     return DDInit(m.d3d, 0, 640, 480, m.bpp, 0, windowed, 1, 60, 0, table_, info_, 4);
   }
-  // Raw pixel of a surface through the processor lock.
-  uint32_t Pixel(DDSURFACEDATA* sd, int x, int y) {
-    cSurfaceLock lock(sd);
-    EXPECT_TRUE(lock.Locked());
-    if (!lock.Locked()) return 0xDEADBEEF;
-    uint32_t v = 0;
-    std::memcpy(&v, lock.Bits() + y * lock.Pitch() + x * lock.m_nBytesPerPixel, lock.m_nBytesPerPixel);
-    return v;
-  }
-
   DisplaySandbox sandbox_;
   DDSURFACEDATA table_[4];
   DDSURFACEINFO info_[4];
@@ -459,12 +443,7 @@ TEST_F(GfxTest, VirtualBackBufferCatchesDrawsAndPresentCopiesIt) {
   DDFillRect(DDBackBuffer(), 10, 10, 4, 4, 9);
   EXPECT_EQ(Pixel(DDVirBackBuffer(), 11, 11), 0xFF0A141Eu);
   DDSetVirtualBackBuffer(0);
-  {
-    cSurfaceLock lock(DDBackBuffer());
-    uint32_t v;
-    std::memcpy(&v, lock.Bits() + 11 * lock.Pitch() + 11 * 4, 4);
-    EXPECT_EQ(v, 0xFF0A141Eu);
-  }
+  EXPECT_EQ(Pixel(DDBackBuffer(), 11, 11), 0xFF0A141Eu);
   ASSERT_TRUE(DDPresent(60));
   plat::Frame frame;
   ASSERT_TRUE(plat::GetWindowHost().LastFrame(frame));
