@@ -276,27 +276,21 @@ TEST_F(WrittenProjectTest, CommandWordsAtEachThreshold) {
 }
 
 TEST_F(WrittenProjectTest, ArrangeCommandsAndTheRenumberingOf734) {
-  EXPECT_EQ(Cmd(725, 11).m_nKind, 38);
-  CmdStep(725, 11, {11, 6, 0, 0, 0}, {0, 3, 0, 0, 0});
+  // A command's kind and words in the probe of version v, then v + 1.
+  auto step = [&](int v, int i, std::pair<int, Words> before, std::pair<int, Words> after) {
+    EXPECT_EQ(std::pair(static_cast<int>(Cmd(v, i).m_nKind), Cmd(v, i).m_vParams), before) << v << " command " << i;
+    EXPECT_EQ(std::pair(static_cast<int>(Cmd(v + 1, i).m_nKind), Cmd(v + 1, i).m_vParams), after) << v + 1;
+  };
+  step(725, 11, {38, {11, 6, 0, 0, 0}}, {38, {0, 3, 0, 0, 0}});
   CmdStep(726, 12, {11, 21, 0, 0, 0}, {11, 14, 0, 0, 0});
-  EXPECT_EQ(Cmd(733, 13).m_nKind, 38);
-  EXPECT_EQ(Cmd(733, 13).m_vParams, (Words{25, 0, 0, 0, 0}));
-  EXPECT_EQ(Cmd(734, 13).m_nKind, 37);  // the code command: no words
-  EXPECT_TRUE(Cmd(734, 13).m_vParams.empty());
+  step(733, 13, {38, {25, 0, 0, 0, 0}}, {37, {}});  // the code command: no words
   // Stored 24 was the item-get command (25): its item index is then checked
   // against the stage's two items.
-  EXPECT_EQ(Cmd(733, 14).m_nKind, 25);
-  EXPECT_EQ(Cmd(733, 14).m_vParams, (Words{1, 1}));
-  EXPECT_EQ(Cmd(734, 14).m_nKind, 24);
-  EXPECT_EQ(Cmd(734, 14).m_vParams, (Words{1, 2, 3}));
+  step(733, 14, {25, {1, 1}}, {24, {1, 2, 3}});
   // Item commands: kinds above 8 move up; item arrange (23) renumbers too.
-  EXPECT_EQ(Cmd(733, 21).m_nKind, 10);
   EXPECT_EQ(Cmd(733, 21).m_vParams, (Words{1, 1}));
-  EXPECT_EQ(Cmd(734, 21).m_nKind, 9);
-  EXPECT_EQ(Cmd(733, 22).m_nKind, 23);
-  EXPECT_EQ(Cmd(733, 22).m_vParams, (Words{25, 0, 0, 0, 0}));
-  EXPECT_EQ(Cmd(734, 22).m_nKind, 22);
-  EXPECT_TRUE(Cmd(734, 22).m_vParams.empty());
+  Step(733, AT(Cmd(v, 21).m_nKind), 10, 9);
+  step(733, 22, {23, {25, 0, 0, 0, 0}}, {22, {}});
 }
 
 TEST_F(WrittenProjectTest, CommandObjectsAtEachThreshold) {
