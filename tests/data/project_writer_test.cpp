@@ -73,6 +73,7 @@ TEST_F(ProjectWriterTest, OldFilesResaveInTheCurrentLayout) {
   ASSERT_EQ(CheckStageFileTrailer("data\\stg4\\hero.stg4_1"), 1);
   ASSERT_EQ(hero.LoadFromFile("data\\stg4\\hero.stg4_1"), 1);
   EXPECT_EQ(hero.FindHeroIndex(), 0);
+  EXPECT_EQ(hero.m_PlacedCharacters[0].m_nPlacedItem, -1);
   EXPECT_EQ(hero.m_PaletteBlocks[1].m_strName, plat::Sjis("ブロック"));
 }
 

@@ -111,6 +111,7 @@ TEST_F(WrittenProjectTest, FullFilesLoadThroughTheRuntime) {
   EXPECT_EQ(Database.m_BmpCharaExcs[2].m_nValue2, -22);
   EXPECT_EQ(Database.m_SwordTypes[1].m_strText3, plat::Sjis("三1"));
   EXPECT_EQ(Database.m_SwordTypes[1].m_Entries[1].m_nValues[9], 22);
+  EXPECT_EQ(Database.m_Effects[1].m_Frames.size(), 3u);
   EXPECT_EQ(Database.m_Effects[1].m_nValue4, 3);
   EXPECT_EQ(Database.m_CharaEffects[0].m_nKind, 0);  // entry 0 is "none", whatever the file says
   EXPECT_EQ(Database.m_CharaEffects[2].m_nKind, 11);
@@ -132,6 +133,7 @@ TEST_F(WrittenProjectTest, FullFilesLoadThroughTheRuntime) {
   ASSERT_EQ(CheckStageFileTrailer("data\\stg4\\full.stg4_1"), 1);
   ASSERT_EQ(stage.LoadFromFile("data\\stg4\\full.stg4_1"), 1);
   EXPECT_EQ(stage.FindHeroIndex(), 0);
+  EXPECT_EQ(stage.m_PlacedCharacters[0].m_nPlacedItem, 0);
   EXPECT_EQ(static_cast<int16_t>(stage.m_PlacedBlocks[2].m_nWord1), -1);
   EXPECT_EQ(stage.m_RankingSwitches.size(), 6u);
   EXPECT_EQ(stage.m_Params[4].m_nValues[7], -47);
