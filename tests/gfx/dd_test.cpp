@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <tuple>
 
 #include "base/logs.h"
@@ -17,13 +16,6 @@
 #include "surface_pixels.h"
 
 namespace {
-
-// A bottom-up BMP: 24-bit from 0xRRGGBB pixels, or 8-bit with a colour table.
-void WriteBmp(const std::string& path, int w, int h, const std::vector<uint32_t>& px,
-              const std::vector<uint32_t>* table = nullptr) {
-  std::ofstream(path, std::ios::binary) << testbmp::AsString(table ? testbmp::Indexed8(w, h, *table, px)
-                                                                   : testbmp::Rgb24(w, h, px));
-}
 
 struct Mode {
   const char* name;
@@ -42,6 +34,12 @@ class GfxTest : public ::testing::Test {
     DDState.DDPalette[2] = PALETTEENTRY{0, 0, 255, 0};
   }
   std::string Path(const char* name) const { return sandbox_ / name; }
+  // A bottom-up BMP in the sandbox, 24-bit from 0xRRGGBB pixels or 8-bit
+  // with a colour table; its path.
+  std::string Bmp(const char* name, int w, int h, const std::vector<uint32_t>& px,
+                  const std::vector<uint32_t>* table = nullptr) {
+    return sandbox_.Write(name, testbmp::AsString(table ? testbmp::Indexed8(w, h, *table, px) : testbmp::Rgb24(w, h, px)));
+  }
   std::string EC() const { return sandbox_.ErrorCheckLog(); }
   std::string Report() const { return sandbox_.Report(); }
 
@@ -114,9 +112,7 @@ TEST_F(GfxTest, KeyedAndOpaqueBlitsInEveryModeAndDepth) {
   for (int i = 0; i < 16; ++i) indexed[i] = px[i] == K ? 0 : 1;
   for (const Mode& m : kModes) {
     SCOPED_TRACE(m.name);
-    const std::string file = Path(m.bpp == 8 ? "s8.bmp" : "s24.bmp");
-    if (m.bpp == 8) WriteBmp(file, 4, 4, indexed, &table);
-    else WriteBmp(file, 4, 4, px);
+    const std::string file = m.bpp == 8 ? Bmp("s8.bmp", 4, 4, indexed, &table) : Bmp("s24.bmp", 4, 4, px);
     ASSERT_TRUE(Init(m));
     if (m.bpp == 8) DDState.DDPalette[0] = PALETTEENTRY{255, 0, 255, 0};
     ASSERT_TRUE(DDSetupPaletteAndKey(file.c_str(), 0, 0, 0, 0));
@@ -165,8 +161,7 @@ TEST_F(GfxTest, SixteenBitLoadingKeepsOpaquePixelsOffTheKey) {
   // R5G6B5, 8-bit key (255, 0, 255): (200, 100, 50) → 0xC306; the key → 0xF81F;
   // (255, 1, 255) packs to the key too and moves down one (blue at maximum).
   std::vector<uint32_t> px = {0xC86432, 0xFF00FF, 0xFF01FF, 0x000000};
-  const std::string file = Path("k.bmp");
-  WriteBmp(file, 4, 1, px);
+  const std::string file = Bmp("k.bmp", 4, 1, px);
   ASSERT_TRUE(Init(kModes[1]));
   DDSetTransmit(255, 0, 255);
   EXPECT_EQ(DDState.dwColorKey, 0xF81Fu);
@@ -185,8 +180,7 @@ TEST_F(GfxTest, MirroredSheetsMatchBetweenBackEnds) {
   // A 64 × 2 picture of two 32-wide cells; each cell is turned around.
   std::vector<uint32_t> px(128);
   for (int i = 0; i < 128; ++i) px[i] = 0x010000u * (i % 64) + 0x80;
-  const std::string file = Path("m.bmp");
-  WriteBmp(file, 64, 2, px);
+  const std::string file = Bmp("m.bmp", 64, 2, px);
   for (const Mode& m : {kModes[3], kModes[5]}) {
     SCOPED_TRACE(m.name);
     ASSERT_TRUE(Init(m));
@@ -207,8 +201,7 @@ TEST_F(GfxTest, QuadAndProcessorPathsDrawTheSamePixels) {
   // destination), 1:1, doubled and mirrored.
   std::vector<uint32_t> px(8 * 4);
   for (int i = 0; i < 32; ++i) px[i] = (i % 3 == 0) ? 0xFF00FF : 0x102030u * (i + 1) % 0xFFFFFF;
-  const std::string file = Path("x.bmp");
-  WriteBmp(file, 8, 4, px);
+  const std::string file = Bmp("x.bmp", 8, 4, px);
   for (const Mode& m : {kModes[4], kModes[5]}) {
     SCOPED_TRACE(m.name);
     ASSERT_TRUE(Init(m, 1));
@@ -374,9 +367,7 @@ TEST_F(GfxTest, Direct3DFailureFallsBackToDirectDraw) {
 }
 
 TEST_F(GfxTest, DeviceRestoreReloadsFilesAndMarksEmptySurfaces) {
-  std::vector<uint32_t> px(16, 0x336699);
-  const std::string file = Path("r.bmp");
-  WriteBmp(file, 4, 4, px);
+  const std::string file = Bmp("r.bmp", 4, 4, std::vector<uint32_t>(16, 0x336699));
   ASSERT_TRUE(Init(kModes[5], 1));
   DDSURFACEDATA fromFile, empty, sys;
   ASSERT_EQ(DDCreateSurfaceFromFile(&fromFile, file.c_str(), 0, 32, 0, 0, 0, 0, 0, 0, 0), 0u);
@@ -397,9 +388,7 @@ TEST_F(GfxTest, DeviceRestoreReloadsFilesAndMarksEmptySurfaces) {
 }
 
 TEST_F(GfxTest, SurfaceLossInDirectDrawIsRestoredFromFiles) {
-  std::vector<uint32_t> px(16, 0x336699);
-  const std::string file = Path("r.bmp");
-  WriteBmp(file, 4, 4, px);
+  const std::string file = Bmp("r.bmp", 4, 4, std::vector<uint32_t>(16, 0x336699));
   std::snprintf(info_[1].szFileName, 260, "%s", file.c_str());
   std::snprintf(info_[2].szFileName, 260, "E");
   info_[2].nWidth = info_[2].nHeight = 8;
@@ -444,9 +433,7 @@ TEST_F(GfxTest, VirtualBackBufferCatchesDrawsAndPresentCopiesIt) {
 }
 
 TEST_F(GfxTest, TextureSizesRoundForTheDevice) {
-  std::vector<uint32_t> px(100 * 60, 0x123456);
-  const std::string file = Path("big.bmp");
-  WriteBmp(file, 100, 60, px);
+  const std::string file = Bmp("big.bmp", 100, 60, std::vector<uint32_t>(100 * 60, 0x123456));
   for (uint32_t caps : {plat::D3DPTEXTURECAPS_POW2, plat::D3DPTEXTURECAPS_POW2 | plat::D3DPTEXTURECAPS_SQUAREONLY}) {
     plat::DeviceConfiguration().caps.textureCaps = caps;
     ASSERT_TRUE(Init(kModes[5], 1));
