@@ -8,12 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "base/logs.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"
+#include "data/stage_load.h"
 #include "data/system_data.h"
-#include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "support/test_files.h"
@@ -34,15 +33,9 @@ class DemoProjectDataTest : public ::testing::Test {
 
 TEST_F(DemoProjectDataTest, EveryFileLoads) {
   ASSERT_EQ(LoadDatabase(), 1);
-  EXPECT_GE(Database.m_AnimeSets.size(), 3u);
-  EXPECT_GE(Database.m_Animes.size(), 3u);
-  EXPECT_GE(Database.m_Effects.size(), 2u);
   ASSERT_EQ(Database.m_Sounds.size(), 10u);
-  for (size_t k = 1; k < Database.m_Sounds.size(); ++k) {
-    const std::string& wav = Database.m_Sounds[k].m_strName;
-    EXPECT_EQ(wav.rfind("wave\\", 0), 0u) << wav;
-    EXPECT_TRUE(plat::FileExists(wav)) << wav;
-  }
+  for (size_t k = 1; k < Database.m_Sounds.size(); ++k)
+    EXPECT_TRUE(plat::FileExists(Database.m_Sounds[k].m_strName)) << Database.m_Sounds[k].m_strName;
   EXPECT_EQ(Database.m_Sounds[6].m_strName, "wave\\coin.wav");
   ASSERT_EQ(Database.m_Bgms.size(), 2u);
   EXPECT_EQ(Database.m_Bgms[1].m_strName, "bgm\\Title.mid");
@@ -70,8 +63,6 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
     const int32_t hero = stage.FindHeroIndex();
     ASSERT_NE(hero, -1) << path;
     EXPECT_EQ(stage.m_PlacedCharacters[hero].m_strName, plat::Sjis("主人公"));
-    EXPECT_GT(stage.m_PlacedCharacters.size(), 2u);
-    EXPECT_GT(stage.m_PlacedBlocks.size(), 40u);
     EXPECT_FALSE(stage.m_PlacedItems.empty());
     EXPECT_EQ(stage.Int(kStageMusic), 1);
     // The stage's palette character takes everything from common entry 2.

@@ -166,10 +166,6 @@ TEST_F(FlowRecordsTest, DatabaseChecksOfCommands) {
   sword.m_pShot->m_nType = 2;
   sword.ValidateDatabaseIndices();
   EXPECT_EQ(sword.m_nDuration, 9999);
-  Database.m_SwordTypes[2].m_Entries[0].m_nValues[9] = 10;
-  Database.m_SwordTypes[2].m_Entries[1].m_nValues[9] = 20;
-  sword.ValidateDatabaseIndices();
-  EXPECT_EQ(sword.m_nDuration, 30);
   sword.m_pShot->m_nType = 4;  // past the four sword types
   sword.ValidateDatabaseIndices();
   EXPECT_EQ(sword.m_pShot->m_nType, 0);

@@ -21,53 +21,38 @@ struct Member {
 #define MEMBER(T, g, m) \
   Member<T> { g, [](const T& r) { return static_cast<int64_t>(r.m); }, [](T& r, int64_t v) { r.m = static_cast<decltype(r.m)>(v); } }
 
-// From the tables: every stored member with the group that copies it.
+#define MC(g, m) MEMBER(cEdCharacter, g, m)
+#define MI(g, m) MEMBER(cEdItem, g, m)
+#define MB(g, m) MEMBER(cEdBlock, g, m)
+
+// From the tables: every stored member with the group that copies it (-1:
+// not inherited, as the base reference and the tail words).
 const std::vector<Member<cEdCharacter>> kCharacterMembers = {
-    MEMBER(cEdCharacter, 4, m_nCondMode),     MEMBER(cEdCharacter, 4, m_nCondOption),
-    MEMBER(cEdCharacter, 5, m_nParam6),       MEMBER(cEdCharacter, 6, m_nParam7),
-    MEMBER(cEdCharacter, 7, m_nStepStartX),   MEMBER(cEdCharacter, 7, m_nStepX),
-    MEMBER(cEdCharacter, 8, m_nStepStartY),   MEMBER(cEdCharacter, 8, m_nStepY),
-    MEMBER(cEdCharacter, 7, m_nMirrorX),      MEMBER(cEdCharacter, 8, m_nMirrorY),
-    MEMBER(cEdCharacter, 9, m_nGraphic),      MEMBER(cEdCharacter, 9, m_nGraphicSource),
-    MEMBER(cEdCharacter, 9, m_nParam16),      MEMBER(cEdCharacter, 10, m_nAnimeSet),
-    MEMBER(cEdCharacter, 11, m_nParam18),     MEMBER(cEdCharacter, 12, m_nParam19),
-    MEMBER(cEdCharacter, 13, m_nCharaEffectA), MEMBER(cEdCharacter, 13, m_nParam21),
-    MEMBER(cEdCharacter, 13, m_nParam22),     MEMBER(cEdCharacter, 14, m_nCharaEffectB),
-    MEMBER(cEdCharacter, 14, m_nParam24),     MEMBER(cEdCharacter, 15, m_nParam25),
-    MEMBER(cEdCharacter, 15, m_nParam26),     MEMBER(cEdCharacter, 1, m_nControl),
-    MEMBER(cEdCharacter, 1, m_nParam28),      MEMBER(cEdCharacter, 2, m_nParam29),
-    MEMBER(cEdCharacter, 3, m_nParam30),      MEMBER(cEdCharacter, 17, m_nParam31),
-    MEMBER(cEdCharacter, 16, m_nParam32),     MEMBER(cEdCharacter, 18, m_nParam33),
-    MEMBER(cEdCharacter, 18, m_nParam34),     MEMBER(cEdCharacter, 19, m_nParam35),
-    MEMBER(cEdCharacter, 20, m_nParam36),     MEMBER(cEdCharacter, 21, m_nParam37),
-    MEMBER(cEdCharacter, 22, m_nParam38),     MEMBER(cEdCharacter, 22, m_nParam39),
-    MEMBER(cEdCharacter, 23, m_nParam40),     MEMBER(cEdCharacter, 24, m_nParam41),
-    MEMBER(cEdCharacter, 31, m_nParam42),     MEMBER(cEdCharacter, 25, m_nParam43),
-    MEMBER(cEdCharacter, 26, m_nParam44),     MEMBER(cEdCharacter, 27, m_nParam45),
-    MEMBER(cEdCharacter, 28, m_nEffect),      MEMBER(cEdCharacter, 29, m_nParam47),
-    MEMBER(cEdCharacter, 30, m_nParam48),     MEMBER(cEdCharacter, 34, m_nParam49),
-    MEMBER(cEdCharacter, 35, m_nParam50),     MEMBER(cEdCharacter, 33, m_nParam51),
-    MEMBER(cEdCharacter, 33, m_nParam52),     MEMBER(cEdCharacter, 32, m_nParam53),
-    MEMBER(cEdCharacter, 32, m_nParam54),
-    // Not inherited: the base reference and the tail words.
-    MEMBER(cEdCharacter, -1, m_nWord1),       MEMBER(cEdCharacter, -1, m_nPlacedItem),
+    MC(4, m_nCondMode), MC(4, m_nCondOption), MC(5, m_nParam6), MC(6, m_nParam7), MC(7, m_nStepStartX), MC(7, m_nStepX),
+    MC(8, m_nStepStartY), MC(8, m_nStepY), MC(7, m_nMirrorX), MC(8, m_nMirrorY), MC(9, m_nGraphic), MC(9, m_nGraphicSource),
+    MC(9, m_nParam16), MC(10, m_nAnimeSet), MC(11, m_nParam18), MC(12, m_nParam19), MC(13, m_nCharaEffectA),
+    MC(13, m_nParam21), MC(13, m_nParam22), MC(14, m_nCharaEffectB), MC(14, m_nParam24), MC(15, m_nParam25),
+    MC(15, m_nParam26), MC(1, m_nControl), MC(1, m_nParam28), MC(2, m_nParam29), MC(3, m_nParam30), MC(17, m_nParam31),
+    MC(16, m_nParam32), MC(18, m_nParam33), MC(18, m_nParam34), MC(19, m_nParam35), MC(20, m_nParam36), MC(21, m_nParam37),
+    MC(22, m_nParam38), MC(22, m_nParam39), MC(23, m_nParam40), MC(24, m_nParam41), MC(31, m_nParam42), MC(25, m_nParam43),
+    MC(26, m_nParam44), MC(27, m_nParam45), MC(28, m_nEffect), MC(29, m_nParam47), MC(30, m_nParam48), MC(34, m_nParam49),
+    MC(35, m_nParam50), MC(33, m_nParam51), MC(33, m_nParam52), MC(32, m_nParam53), MC(32, m_nParam54), MC(-1, m_nWord1),
+    MC(-1, m_nPlacedItem),
 };
 const std::vector<Member<cEdItem>> kItemMembers = {
-    MEMBER(cEdItem, 1, m_nCondMode),    MEMBER(cEdItem, 1, m_nCondOption), MEMBER(cEdItem, 2, m_nParam6),
-    MEMBER(cEdItem, 3, m_nParam7),      MEMBER(cEdItem, 4, m_nGraphic),    MEMBER(cEdItem, 4, m_nGraphicSource),
-    MEMBER(cEdItem, 4, m_nGraphicWord), MEMBER(cEdItem, 5, m_nParam11),    MEMBER(cEdItem, 6, m_nParam12),
-    MEMBER(cEdItem, 7, m_nParam13),     MEMBER(cEdItem, 7, m_nParam14),    MEMBER(cEdItem, 10, m_nParam15),
-    MEMBER(cEdItem, 9, m_nParam16),     MEMBER(cEdItem, 8, m_nParam17),    MEMBER(cEdItem, 11, m_nSound),
-    MEMBER(cEdItem, -1, m_nWord2),
+    MI(1, m_nCondMode), MI(1, m_nCondOption), MI(2, m_nParam6), MI(3, m_nParam7), MI(4, m_nGraphic),
+    MI(4, m_nGraphicSource), MI(4, m_nGraphicWord), MI(5, m_nParam11), MI(6, m_nParam12), MI(7, m_nParam13),
+    MI(7, m_nParam14), MI(10, m_nParam15), MI(9, m_nParam16), MI(8, m_nParam17), MI(11, m_nSound), MI(-1, m_nWord2),
 };
 const std::vector<Member<cEdBlock>> kBlockMembers = {
-    MEMBER(cEdBlock, 1, m_nCondMode),  MEMBER(cEdBlock, 1, m_nCondOption),  MEMBER(cEdBlock, 2, m_nGraphic),
-    MEMBER(cEdBlock, 2, m_nGraphicSource), MEMBER(cEdBlock, 2, m_nGraphicWord), MEMBER(cEdBlock, 3, m_nOption1),
-    MEMBER(cEdBlock, 4, m_nOption2),   MEMBER(cEdBlock, 5, m_nOption6),     MEMBER(cEdBlock, 5, m_nOption6Value),
-    MEMBER(cEdBlock, 6, m_nOption7),   MEMBER(cEdBlock, 7, m_nOption3),     MEMBER(cEdBlock, 8, m_nOption4),
-    MEMBER(cEdBlock, 8, m_nOption4Value), MEMBER(cEdBlock, 9, m_nItemKind), MEMBER(cEdBlock, 9, m_nItemIndex),
-    MEMBER(cEdBlock, 10, m_nOption5),  MEMBER(cEdBlock, -1, m_nWord1),
+    MB(1, m_nCondMode), MB(1, m_nCondOption), MB(2, m_nGraphic), MB(2, m_nGraphicSource), MB(2, m_nGraphicWord),
+    MB(3, m_nOption1), MB(4, m_nOption2), MB(5, m_nOption6), MB(5, m_nOption6Value), MB(6, m_nOption7), MB(7, m_nOption3),
+    MB(8, m_nOption4), MB(8, m_nOption4Value), MB(9, m_nItemKind), MB(9, m_nItemIndex), MB(10, m_nOption5),
+    MB(-1, m_nWord1),
 };
+#undef MC
+#undef MI
+#undef MB
 
 // The base gets 10 + i in member i, the target 60 + i; for each group g a
 // fresh target with only flag g set must end with the base's values in

@@ -1,35 +1,21 @@
 #include "data/key_config.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "support/sandbox.h"
 
 namespace {
 
 class KeyConfigFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "pelmora_keys_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::string path = dir_ + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-      if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
-    return path;
+    return folder_.Write(name, std::string(bytes.begin(), bytes.end()));
   }
-
-  std::string dir_;
+  TempFolder folder_{"keys"};
+  const std::string dir_ = folder_.Path();
 };
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {

@@ -53,9 +53,6 @@ TEST(LabelLists, EveryValueUpToTheTerminatorAndNothingPastIt) {
     EXPECT_EQ(l.ref[static_cast<int64_t>(l.ref.Count())], "");
     EXPECT_EQ(l.ref[int64_t{1} << 40], "");
   }
-  EXPECT_EQ(FlowTriggerLabels.Count(), 23u);
-  EXPECT_EQ(ConditionKindLabels.Count(), 8u);
-  EXPECT_EQ(FlowTriggerLabels[22], U("なし（フローの操作コマンドで実行）"));
   EXPECT_EQ(ComparisonLabels[7], U("の倍数でない"));
   for (int v = 10; v <= 18; ++v)
     EXPECT_EQ(HitLevelLabels[v], "\x83\x8c\x83\x78\x83\x8b" + std::to_string(v - 9) + U(" (速度制限=600)")) << v;
@@ -114,8 +111,6 @@ TEST(CommandKinds, ParameterWordsOfFlowAndItemCommands) {
   // Kinds outside their table have no words.
   for (auto [family, kind] : {std::pair{0, -1}, {0, 40}, {0, 255}, {1, 25}, {1, 39}, {1, -128}})
     EXPECT_EQ(CommandParameterWords(family, kind), 0) << family << ":" << kind;
-  EXPECT_EQ(CommandKindTable[40].text, "");
-  EXPECT_EQ(ItemCommandKindTable[25].number, 0);
 }
 
 TEST(StatusTables, EntryConstructorsBoundTheirInput) {
@@ -151,8 +146,6 @@ TEST(OperableParameters, WordsLieInsideTheirCommand) {
   BuildOperableParameterTable();
   EXPECT_TRUE(OperableParameters(-1).empty());
   EXPECT_TRUE(OperableParameters(40).empty());
-  EXPECT_EQ(OperableParameters(11).size(), 29u);
-  EXPECT_EQ(OperableParameters(11)[24].maximum, 999);
   int wordBacked = 0;
   for (int k = 0; k < 40; ++k) {
     const int n = static_cast<int>(OperableParameters(k).size());

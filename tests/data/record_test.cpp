@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -47,12 +48,7 @@ class cSample : public cRecord {
 
 TEST(RecordTest, WritesTheFileLayoutByteForByte) {
   cSample r;
-  r.m_byte = 0xAB;
-  r.m_word = -2;
-  r.m_pair[0] = 5;
-  r.m_pair[1] = -1;
-  r.m_double = 1.0;
-  r.m_nLater = 3;
+  std::tie(r.m_byte, r.m_word, r.m_pair[0], r.m_pair[1], r.m_double, r.m_nLater) = std::tuple(0xAB, -2, 5, -1, 1.0, 3);
   r.m_strB = "a";
   r.m_children.resize(1);
   r.m_children[0].m_strLabel = "go";
@@ -81,12 +77,8 @@ TEST(RecordTest, OlderFilesLoadThroughTheirLayoutAndKeepNewerDefaults) {
   cSample r;
   r.m_strB = "keep";
   ASSERT_TRUE(r.LoadFromBytes(v100));
-  EXPECT_EQ(r.m_byte, 1);
-  EXPECT_EQ(r.m_word, 2);
-  EXPECT_EQ(r.m_pair[0], 1);
-  EXPECT_EQ(r.m_nLater, 77);
-  EXPECT_EQ(r.m_strA, "hi");
-  EXPECT_EQ(r.m_strB, "keep");
+  EXPECT_EQ(std::tuple(r.m_byte, r.m_word, r.m_pair[0], r.m_nLater), std::tuple(1, 2, 1, 77));
+  EXPECT_EQ(r.m_strA + "," + r.m_strB, "hi,keep");
   // Written back, it is a file of today's layout.
   std::string now = r.SaveToBytes();
   EXPECT_EQ(now.substr(0, 8), Bytes({0x69, 0x03, 0, 0, 5, 0, 0, 0}));
@@ -94,14 +86,11 @@ TEST(RecordTest, OlderFilesLoadThroughTheirLayoutAndKeepNewerDefaults) {
 
 TEST(RecordTest, RefusesFilesFromTheFuture) {
   cSample r;
-  std::string good = r.SaveToBytes();
-  std::string future = good;
-  future[0] = 0x6A;  // 874
-  EXPECT_FALSE(r.LoadFromBytes(future));
-  EXPECT_EQ(bFileTooNew, 1);
-  future[0] = future[1] = future[2] = future[3] = static_cast<char>(0xFF);
-  EXPECT_FALSE(r.LoadFromBytes(future));
-  EXPECT_EQ(bFileTooNew, 1);
+  const std::string good = r.SaveToBytes();
+  for (const char* version : {"\x6A\x03\0\0", "\xFF\xFF\xFF\xFF"}) {  // 874, and the largest word
+    EXPECT_FALSE(r.LoadFromBytes(std::string(version, 4) + good.substr(4)));
+    EXPECT_EQ(bFileTooNew, 1);
+  }
   EXPECT_TRUE(r.LoadFromBytes(good));
   EXPECT_EQ(bFileTooNew, 0);
 }
@@ -137,14 +126,12 @@ TEST(RecordTest, BrokenFilesFailAndLeaveTheRecordAsItWas) {
 TEST(RecordTest, CarriageReturnsGoOnlyWhenAsked) {
   cSample r;
   r.m_strA = "a\r\nb";
-  std::string bytes = r.SaveToBytes();
-  cSample back;
-  bStripCarriageReturns = 0;
-  ASSERT_TRUE(back.LoadFromBytes(bytes));
-  EXPECT_EQ(back.m_strA, "a\r\nb");
-  bStripCarriageReturns = 1;
-  ASSERT_TRUE(back.LoadFromBytes(bytes));
-  EXPECT_EQ(back.m_strA, "a\nb");
+  for (int strip : {0, 1}) {
+    bStripCarriageReturns = strip;
+    cSample back;
+    ASSERT_TRUE(back.LoadFromBytes(r.SaveToBytes()));
+    EXPECT_EQ(back.m_strA, strip ? "a\nb" : "a\r\nb");
+  }
   bStripCarriageReturns = 0;
 }
 
@@ -154,16 +141,12 @@ TEST(RecordTest, ClearAndCopyTouchOnlyDeclaredMembers) {
   a.m_strA = "x";
   a.m_children.resize(3);
   a.Clear();
-  EXPECT_EQ(a.m_word, 0);
-  EXPECT_EQ(a.m_strA, "");
-  EXPECT_EQ(a.m_children.size(), 3u);
+  EXPECT_EQ(std::tuple(a.m_word, a.m_strA, a.m_children.size()), std::tuple(0, "", 3u));
   cSample b;
   b.m_word = 9;
   b.m_strB = "y";
   a.CopyFrom(b);
-  EXPECT_EQ(a.m_word, 9);
-  EXPECT_EQ(a.m_strB, "y");
-  EXPECT_EQ(a.m_children.size(), 3u);
+  EXPECT_EQ(std::tuple(a.m_word, a.m_strB, a.m_children.size()), std::tuple(9, "y", 3u));
   // Copies declare afresh: a copy writes its own members, not the source's.
   cSample c = b;
   b.m_word = 1;

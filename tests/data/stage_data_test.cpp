@@ -2,23 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "support/quit_requests.h"
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
-#include "base/logs.h"
-#include "base/program.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_load.h"
-#include "platform/dialogs.h"
-#include "platform/files.h"
-#include "platform/messages.h"
 #include "platform/text.h"
 #include "support/game_data.h"
+#include "support/quit_requests.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -74,16 +65,6 @@ TEST(StageDataTest, FileLayoutAndRoundTrip) {
   EXPECT_DOUBLE_EQ(back.Dbl(kStageGravityPerStep), 0.4 / 100);
 }
 
-TEST(StageDataTest, ANewStageHasNoHeroAndFiveRankingSwitches) {
-  cStageData s;
-  EXPECT_EQ(s.Int(kStageFrameRate), 60);
-  EXPECT_DOUBLE_EQ(s.Dbl(kStageGravity), 0.4);
-  EXPECT_EQ(s.m_RankingSwitches, (cSafeVector<uint32_t>{1, 1, 1, 1, 1}));
-  ASSERT_EQ(s.m_Backgrounds.size(), 1u);
-  EXPECT_EQ(s.m_PaletteCharacters.size(), 1u);
-  EXPECT_FALSE(s.HasHero());
-}
-
 TEST(StageDataTest, SpeedLevels) {
   cStageData s;
   s.Dbl(kStageGravity) = 0.5;
@@ -98,9 +79,6 @@ TEST(StageDataTest, SpeedLevels) {
   EXPECT_DOUBLE_EQ(s.Dbl(kStageThirdScale), 30.0);
   EXPECT_DOUBLE_EQ(s.Dbl(kStageMaxSpeed), 6.0);
   EXPECT_DOUBLE_EQ(s.Dbl(kStageSpeedScale), 25.0);
-  s.ApplySpeedLevel(25);
-  EXPECT_EQ(s.Int(kStageSubSteps), 25);
-  EXPECT_EQ(s.Int(kStageSpeedLevel), 25);
   // Level 0 moves as level 1 instead of dividing by zero.
   s.ApplySpeedLevel(0);
   EXPECT_EQ(s.Int(kStageSpeedLevel), 0);
@@ -135,9 +113,6 @@ TEST(StageDataTest, NormalizeClampsAndFixes) {
   s.Normalize();
   EXPECT_EQ(s.Int(kStageMusic), 4);
   EXPECT_EQ(s.Int(kStageScrollLeft), INT32_MIN);
-  s.Int(kStageMusic) = -1;
-  s.Normalize();
-  EXPECT_EQ(s.Int(kStageMusic), 0);
 }
 
 TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
@@ -266,10 +241,7 @@ TEST(CommonPaletteTest, ReadResetsEntryZeroAndInheritance) {
   inheriting.m_nBaseKind = 1;
   inheriting.m_nBaseIndex = 0;
   cDataWriter out;
-  out.WriteU32(873);
-  out.WriteU32(0);
-  out.WriteU32(0);
-  out.WriteU32(2);
+  for (uint32_t w : {873, 0, 0, 2}) out.WriteU32(w);
   named.Write(out);
   named.Write(out);
   out.WriteU32(2);

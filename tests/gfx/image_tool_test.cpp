@@ -1,19 +1,16 @@
 // pelmora-tool image, run as a process: a bitmap through the surface loader
 // in each mode, read back from the PNG it writes.
-#include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "support/bmp_writer.h"
 #include "support/rle8_widths.h"
 #include "support/sandbox.h"
+#include "surface_pixels.h"
 
 namespace {
 
@@ -30,20 +27,7 @@ class ImageTool : public ::testing::Test {
   void Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     std::ofstream(dir_ + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
-  // Pixels of a PNG as 0x00RRGGBB.
-  std::vector<uint32_t> ReadPng(const std::string& name, int& w, int& h) {
-    std::vector<uint32_t> px;
-    SDL_Surface* s = IMG_Load((dir_ + "/" + name).c_str());
-    if (s == nullptr) return px;
-    SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_FreeSurface(s);
-    w = c->w;
-    h = c->h;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) px.push_back(static_cast<uint32_t*>(c->pixels)[y * c->pitch / 4 + x] & 0xFFFFFF);
-    SDL_FreeSurface(c);
-    return px;
-  }
+  std::vector<uint32_t> Png(const std::string& name, int& w, int& h) { return ReadPng(dir_ + "/" + name, w, h); }
   TempFolder folder_{"imgtool"};
   const std::string dir_ = folder_.Path();
 };
@@ -71,7 +55,7 @@ TEST_F(ImageTool, TrueColourBitmapInEveryMode) {
     std::string output;
     ASSERT_EQ(Run(dir_ + "/in.bmp " + dir_ + "/out.png --mode " + c.mode, output), 0) << output;
     int w = 0, h = 0;
-    const auto px = ReadPng("out.png", w, h);
+    const auto px = Png("out.png", w, h);
     ASSERT_EQ(w, 3);
     ASSERT_EQ(h, 2);
     for (size_t i = 0; i < colours.size(); ++i) EXPECT_EQ(px[i], Through(colours[i], c.r, c.g, c.b)) << i;
@@ -86,7 +70,7 @@ TEST_F(ImageTool, IndexedBitmapThroughItsPalette) {
   std::string output;
   ASSERT_EQ(Run(dir_ + "/pal.bmp " + dir_ + "/pal.png --mode dd8", output), 0) << output;
   int w = 0, h = 0;
-  const auto px = ReadPng("pal.png", w, h);
+  const auto px = Png("pal.png", w, h);
   ASSERT_EQ(px.size(), indices.size());
   for (size_t i = 0; i < indices.size(); ++i) EXPECT_EQ(px[i], palette[indices[i]]) << i;
 }
@@ -109,7 +93,7 @@ TEST_F(ImageTool, ImageMagickRleBitmapsInEveryMode) {
       std::string output;
       ASSERT_EQ(Run(dir_ + "/rle.bmp " + dir_ + "/rle.png --mode " + c.mode, output), 0) << output;
       int w = 0, h = 0;
-      const auto px = ReadPng("rle.png", w, h);
+      const auto px = Png("rle.png", w, h);
       ASSERT_EQ(w, width);
       ASSERT_EQ(h, seedH);
       for (int y = 0; y < h; ++y)

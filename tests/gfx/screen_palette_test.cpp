@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "gfx/colour_cycle.h"
@@ -13,8 +11,6 @@
 #include "support/display.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // 8-bit DirectDraw mode in a demo project folder.
 class ScreenPaletteTest : public ::testing::Test {

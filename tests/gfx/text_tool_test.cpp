@@ -1,37 +1,20 @@
 // pelmora-tool text, run as a process: the same text in every mode gives the
 // same dots, in a picture of the text's measured size plus the margin.
-#include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
+#include "support/sandbox.h"
 #include "support/test_files.h"
+#include "surface_pixels.h"
 
 namespace {
 
-std::vector<uint32_t> ReadPng(const std::string& path, int& w, int& h) {
-  std::vector<uint32_t> px;
-  SDL_Surface* s = IMG_Load(path.c_str());
-  if (s == nullptr) return px;
-  SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(s);
-  w = c->w;
-  h = c->h;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) px.push_back(static_cast<uint32_t*>(c->pixels)[y * c->pitch / 4 + x] & 0xFFFFFF);
-  SDL_FreeSurface(c);
-  return px;
-}
-
 TEST(TextTool, EveryModeDrawsTheSameDots) {
-  char pattern[] = "/tmp/pelmora-texttool-XXXXXX";
-  const std::string dir = mkdtemp(pattern);
+  TempFolder folder("texttool");
+  const std::string& dir = folder.Path();
   const std::string font = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
   auto run = [&](const std::string& args) {
     const int status = std::system((std::string(PELMORA_TOOL) + " text " + args + " > " + dir + "/out.txt 2>&1").c_str());
@@ -55,7 +38,6 @@ TEST(TextTool, EveryModeDrawsTheSameDots) {
   EXPECT_NE(std::count(first.begin(), first.end(), 1u), 0);
   EXPECT_EQ(run("3 x " + dir + "/bad.png --mode dd32"), 2) << "no font setting 3";
   EXPECT_EQ(run("1 x " + dir + "/bad.png --mode dd24"), 2);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
