@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "support/sandbox.h"
 
 namespace {
 
@@ -32,22 +32,17 @@ TEST(FindFontFile, ResolvesInstalledAndStandInFaces) {
   const std::string mincho = plat::FindFontFile("IPAMincho");
   ASSERT_TRUE(IsFile(mincho)) << mincho;
   EXPECT_NE(gothic, mincho);
-
   // Faces that do not exist here fall back to IPAGothic rather than to
-  // whatever Latin font fontconfig would pick.
-  EXPECT_EQ(plat::FindFontFile("No Such Face 93817"), gothic);
-  EXPECT_EQ(plat::FindFontFile(""), gothic);
-  // Windows' Japanese faces, in the spellings games store (full-width
-  // letters and space included), map to the matching IPA face.
-  EXPECT_EQ(plat::FindFontFile("\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF"),
-            gothic);  // ＭＳ ゴシック
-  EXPECT_EQ(plat::FindFontFile("MS Gothic"), gothic);
-  EXPECT_EQ(plat::FindFontFile("\xEF\xBC\xAD\xEF\xBC\xB3\xE3\x80\x80\xE6\x98\x8E\xE6\x9C\x9D"),
-            mincho);  // ＭＳ　明朝 (ideographic space)
-  EXPECT_EQ(plat::FindFontFile("MS Mincho"), mincho);
-  // Case and spacing of an installed face's name do not matter.
-  EXPECT_EQ(plat::FindFontFile("ipa gothic"), gothic);
-
+  // whatever Latin font fontconfig would pick; Windows' Japanese faces, in
+  // the spellings games store (full-width letters and spaces included), map
+  // to the matching IPA face; case and spacing of a name do not matter.
+  const struct { const char* name; const std::string& file; } cases[] = {
+      {"No Such Face 93817", gothic}, {"", gothic}, {"MS Gothic", gothic}, {"MS Mincho", mincho},
+      {"ipa gothic", gothic},
+      {"\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", gothic},  // ＭＳ ゴシック
+      {"\xEF\xBC\xAD\xEF\xBC\xB3\xE3\x80\x80\xE6\x98\x8E\xE6\x9C\x9D", mincho},                 // ＭＳ　明朝
+  };
+  for (const auto& c : cases) EXPECT_EQ(plat::FindFontFile(c.name), c.file) << c.name;
 }
 
 TEST(FontFace, OpenRejectsWhatIsNotAFont) {
@@ -56,13 +51,9 @@ TEST(FontFace, OpenRejectsWhatIsNotAFont) {
   EXPECT_EQ(Gothic(0), nullptr);
   EXPECT_EQ(Gothic(-12), nullptr);
 
-  const std::string junk = testing::TempDir() + "font_raster_junk.ttf";
-  {
-    std::ofstream out(junk, std::ios::binary);
-    out << "\x00\x01\x00\x00 this is not a font, only its first four bytes look like one";
-  }
+  TempFolder dir("font");
+  const std::string junk = dir.Write("junk.ttf", std::string("\x00\x01\x00\x00 only its first four bytes look like a font", 47));
   EXPECT_EQ(plat::FontFace::Open(junk, 16), nullptr);
-  std::remove(junk.c_str());
 }
 
 TEST(FontFace, IpaGothicMetricsAndAdvances) {
@@ -90,8 +81,7 @@ TEST(FontFace, IpaGothicMetricsAndAdvances) {
   ASSERT_TRUE(font->RenderGlyph('A', glyph));
   EXPECT_EQ(glyph.advance, 8);
   ASSERT_TRUE(font->RenderGlyph(' ', glyph));
-  EXPECT_EQ(glyph.advance, 8);
-  EXPECT_TRUE(glyph.coverage.empty());
+  EXPECT_TRUE(glyph.advance == 8 && glyph.coverage.empty());
 
   // A private-use code point the face does not have.
   EXPECT_FALSE(font->RenderGlyph(0x10FFFD, glyph));

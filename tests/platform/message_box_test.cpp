@@ -17,24 +17,24 @@ using plat::IDOK;
 using plat::IDYES;
 
 plat::MessageBoxSpec Spec(uint32_t type, std::string text = "Continue?", std::string title = "Title") {
-  plat::MessageBoxSpec spec;
-  spec.utf8Title = std::move(title);
-  spec.utf8Text = std::move(text);
-  spec.type = type;
-  return spec;
+  return plat::MessageBoxSpec{std::move(title), std::move(text), type};
 }
 
 plat::Frame Canvas(int w, int h, uint32_t fill) {
   plat::Frame f;
-  f.width = w;
-  f.height = h;
+  f.width = w, f.height = h;
   f.pixels.assign(static_cast<size_t>(w) * h, fill);
   return f;
 }
 
 uint32_t Dimmed(uint32_t p) { return 0xFF000000u | ((p >> 1) & 0x7F7F7F); }
 
-struct Box { int left, top, right, bottom; };  // right/bottom exclusive
+struct Box {
+  int left, top, right, bottom;  // right/bottom exclusive
+  void Grow(int x, int y) {
+    left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
+  }
+};
 
 // The rectangle the box covers: every pixel that is not the dimmed
 // background.
@@ -42,10 +42,7 @@ Box FindBox(const plat::Frame& f, uint32_t background) {
   Box b{f.width, f.height, -1, -1};
   for (int y = 0; y < f.height; ++y)
     for (int x = 0; x < f.width; ++x)
-      if (f.pixels[static_cast<size_t>(y) * f.width + x] != Dimmed(background)) {
-        b.left = std::min(b.left, x); b.top = std::min(b.top, y);
-        b.right = std::max(b.right, x + 1); b.bottom = std::max(b.bottom, y + 1);
-      }
+      if (f.pixels[static_cast<size_t>(y) * f.width + x] != Dimmed(background)) b.Grow(x, y);
   return b;
 }
 
@@ -87,14 +84,10 @@ TEST(MessageBoxView, ButtonsDefaultsAndCancelAnswerPerType) {
 
 TEST(MessageBoxView, KeyboardFocusWrapsAndLettersPressOnlyOfferedButtons) {
   plat::MessageBoxView view(Spec(plat::MB_YESNOCANCEL));
-  EXPECT_FALSE(view.HandleKey(plat::VK_RIGHT));
-  EXPECT_EQ(view.Focus(), 1);
-  view.HandleKey(plat::VK_TAB);
-  EXPECT_EQ(view.Focus(), 2);
-  view.HandleKey(plat::VK_RIGHT);
-  EXPECT_EQ(view.Focus(), 0);
-  view.HandleKey(plat::VK_LEFT);
-  EXPECT_EQ(view.Focus(), 2);
+  for (auto [key, focus] : {std::pair{plat::VK_RIGHT, 1}, {plat::VK_TAB, 2}, {plat::VK_RIGHT, 0}, {plat::VK_LEFT, 2}}) {
+    EXPECT_FALSE(view.HandleKey(key));
+    EXPECT_EQ(view.Focus(), focus) << key;
+  }
   EXPECT_FALSE(view.HandleKey('O'));   // no OK button here
   EXPECT_FALSE(view.HandleKey('A'));   // not a key the box knows
   EXPECT_FALSE(view.Answered());
@@ -133,10 +126,7 @@ std::map<int, Box> ClickRegions(const plat::MessageBoxView& rendered, int w, int
     for (int x = 0; x < w; x += 2) {
       plat::MessageBoxView v = rendered;
       if (!v.HandleClick(x, y)) continue;
-      auto [it, fresh] = regions.try_emplace(v.Answer(), Box{x, y, x + 1, y + 1});
-      Box& b = it->second;
-      b.left = std::min(b.left, x); b.top = std::min(b.top, y);
-      b.right = std::max(b.right, x + 1); b.bottom = std::max(b.bottom, y + 1);
+      regions.try_emplace(v.Answer(), Box{x, y, x + 1, y + 1}).first->second.Grow(x, y);
     }
   return regions;
 }

@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/keys.h"
@@ -79,7 +78,7 @@ TEST_F(HostTest, HeadlessKeepsTheNewestWholeFrameAndActivatesOnFirstShow) {
   EXPECT_FALSE(host->LastFrame(out));
   std::thread drawer([&] {
     for (uint32_t i = 1; i <= 3; ++i) {
-      Frame frame = PatternFrame(i);
+      Frame frame = PatternFrame(i);  // Present may take the pixels: one each time
       host->Present(frame);
     }
   });
@@ -162,21 +161,21 @@ TEST(WindowHostChoiceTest, InstalledHostWinsThenEnvironmentChooses) {
   SetWindowHost(nullptr);
 }
 
-// Reads a PNG back as 0xAARRGGBB pixels.
-bool LoadPng(const std::string& path, Frame& out) {
+// Reads a PNG back as 0xAARRGGBB pixels (an empty frame when it cannot).
+Frame LoadPng(const std::string& path) {
+  Frame out;
+  out.width = out.height = 0;
   SDL_Surface* loaded = IMG_Load(path.c_str());
-  if (loaded == nullptr) return false;
+  if (loaded == nullptr) return out;
   SDL_Surface* argb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);
-  out.width = argb->w;
-  out.height = argb->h;
-  out.pixels.clear();
+  out.width = argb->w, out.height = argb->h;
   for (int y = 0; y < argb->h; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
     out.pixels.insert(out.pixels.end(), row, row + argb->w);
   }
   SDL_FreeSurface(argb);
-  return true;
+  return out;
 }
 
 TEST(SaveFramePngTest, WritesWhatTheScreenShowsAndRefusesWhatItCannot) {
@@ -186,24 +185,17 @@ TEST(SaveFramePngTest, WritesWhatTheScreenShowsAndRefusesWhatItCannot) {
   struct Case {
     uint32_t seed, alpha;
     int w, h;
-  };
-  for (const Case& c : {Case{42, 0xFF000000u, kScreenWidth, kScreenHeight}, Case{7, 0, kScreenWidth, kScreenHeight},
-                        Case{3, 0xFF000000u, 3, 2}}) {
+  } cases[] = {{42, 0xFF000000u, kScreenWidth, kScreenHeight}, {7, 0, kScreenWidth, kScreenHeight}, {3, 0xFF000000u, 3, 2}};
+  for (const Case& c : cases) {
     ASSERT_TRUE(SaveFramePng(PatternFrame(c.seed, c.alpha, c.w, c.h), dir / "frame ü.png"));
-    Frame back;
-    ASSERT_TRUE(LoadPng(dir / "frame ü.png", back));
-    EXPECT_EQ(back.width, c.w);
-    EXPECT_EQ(back.height, c.h);
-    EXPECT_EQ(back.pixels, PatternFrame(c.seed, 0xFF000000u, c.w, c.h).pixels);
+    const Frame back = LoadPng(dir / "frame ü.png"), want = PatternFrame(c.seed, 0xFF000000u, c.w, c.h);
+    EXPECT_EQ(std::tie(back.width, back.height, back.pixels), std::tie(want.width, want.height, want.pixels));
   }
-  Frame bad = PatternFrame(1);
+  Frame bad = PatternFrame(1), negative = PatternFrame(1, 0xFF000000u, 640, 1);
   bad.pixels.resize(10);
   EXPECT_FALSE(SaveFramePng(bad, dir / "bad.png"));
   EXPECT_NE(access((dir / "bad.png").c_str(), F_OK), 0);
-  Frame negative;
-  negative.width = -640;
-  negative.height = -1;
-  negative.pixels.resize(640);
+  negative.width = -640, negative.height = -1;
   EXPECT_FALSE(SaveFramePng(negative, dir / "negative.png"));
   EXPECT_FALSE(SaveFramePng(PatternFrame(1), dir / "missing/folder/x.png"));
 }
@@ -228,15 +220,11 @@ class SdlHostTest : public HostTest {
     return 0;
   }
   static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); }
-  static SDL_Event Key(uint32_t type, SDL_Scancode sc, bool repeat, uint32_t windowId) {
-    SDL_Event e;
-    SDL_zero(e);
-    e.type = type;
-    e.key.windowID = windowId;
-    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.key.repeat = repeat ? 1 : 0;
+  static void PushKey(uint32_t type, SDL_Scancode sc, bool repeat, uint32_t windowId) {
+    SDL_Event e{};
+    e.key = {type, 0, windowId, uint8_t(type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED), uint8_t(repeat), 0, 0, {}};
     e.key.keysym.scancode = sc;
-    return e;
+    Push(e);
   }
   ScopedEnv env_;
   std::unique_ptr<WindowHost> host_;
@@ -280,26 +268,19 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
   host_->PumpEvents(0);
   const uint32_t id = HostWindowId();
   ASSERT_NE(id, 0u);
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_A, false, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_A, true, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, false, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_KP_HEXADECIMAL, false, id));  // no code: ignored
-  Push(Key(SDL_KEYUP, SDL_SCANCODE_A, false, id));
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = SDL_MOUSEBUTTONDOWN;
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, false, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, true, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, false, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_KP_HEXADECIMAL, false, id);  // no code: ignored
+  PushKey(SDL_KEYUP, SDL_SCANCODE_A, false, id);
+  SDL_Event e{};
   e.button = {SDL_MOUSEBUTTONDOWN, 0, id, 0, SDL_BUTTON_LEFT, SDL_PRESSED, 1, 0, 100, 50};
   Push(e);
-  SDL_zero(e);
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = id;
-  e.motion.x = 700;  // beyond the picture: clamped to its edge
-  e.motion.y = 20;
+  e = {};
+  e.motion = {SDL_MOUSEMOTION, 0, id, 0, 0, 700, 20, 0, 0};  // x beyond the picture: clamped to its edge
   Push(e);
-  SDL_zero(e);
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e = {};
+  e.window = {SDL_WINDOWEVENT, 0, id, SDL_WINDOWEVENT_CLOSE, 0, 0, 0, 0, 0};
   Push(e);
   host_->PumpEvents(0);
   EXPECT_FALSE(IsKeyDown('A'));
@@ -340,7 +321,7 @@ std::vector<uint32_t> ShownPixels(uint32_t windowId) {
 // (U) and scribbles over the drawer's own buffer (X), the newest picture is
 // what LastFrame gives and what the window shows.
 TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
-  MessageRecorder rec;
+  host_->Destroy();
   Frame drawn;
   uint32_t newest = 0, older = 0;
   uint64_t presents = 0;
@@ -354,7 +335,7 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
     ++presents;
   };
   present(1);  // before the window exists: shown once it is
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  ASSERT_TRUE(host_->Create(rec_.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
   ASSERT_EQ(ShownPixels(HostWindowId()), PatternFrame(1).pixels);
@@ -384,7 +365,7 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
 
   // A window made again gets the newest frame without a new present.
   host_->Destroy();
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  ASSERT_TRUE(host_->Create(rec_.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
   EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
@@ -399,8 +380,6 @@ TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
     while (CursorDisplayCount() > n) ShowCursor(false);
   };
   const int before = CursorDisplayCount();
-  MessageRecorder rec;
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   for (int count : {0, -1, -2, -1, 0, 1, -1}) {
     setCount(count);
