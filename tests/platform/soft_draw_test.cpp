@@ -8,23 +8,14 @@
 
 #include "platform/soft_device.h"
 #include "platform/soft_draw.h"
+#include "support/display.h"
 
 namespace plat {
 namespace {
 
 struct DrawFixture : ::testing::Test {
-  void SetUp() override {
-    DrawFaultInjection() = DrawFaults{};
-    DeviceConfiguration() = DeviceConfig{};
-    SetVerticalBlankWait(false);
-  }
-  void TearDown() override {
-    PixelImage::SetExtraPitchForTest(0);
-    SetDrawFastPaths(true);
-    SetVerticalBlankWait(true);
-    DrawFaultInjection() = DrawFaults{};
-    DeviceConfiguration() = DeviceConfig{};
-  }
+  void TearDown() override { PixelImage::SetExtraPitchForTest(0); }
+  DisplaySandbox sandbox_;  // default device, no faults, fast paths, no vertical-blank waits
   // A DirectDraw object in a display mode of `bits`, and its two surfaces.
   DirectDrawObject* Open(int bits, int sw, int sh, MemoryPlace srcPlace, int dw, int dh, DrawSurface** src,
                          DrawSurface** dst) {
@@ -99,15 +90,16 @@ struct Noise {
 
 // A device with a back buffer of its own and one vertex buffer for quads.
 struct DeviceFixture : DrawFixture {
+  static PresentParameters Parameters(uint32_t backFormat, int w, int h) {
+    PresentParameters pp;
+    pp.backBufferWidth = w, pp.backBufferHeight = h, pp.backBufferFormat = backFormat;
+    pp.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return pp;
+  }
   void Make(uint32_t backFormat, int w = 16, int h = 16) {
     Release();
     d3d = Direct3D::Create();
-    PresentParameters pp;
-    pp.backBufferWidth = w;
-    pp.backBufferHeight = h;
-    pp.backBufferFormat = backFormat;
-    pp.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    ASSERT_EQ(d3d->CreateDevice(pp, true, &dev), D3D_OK);
+    ASSERT_EQ(d3d->CreateDevice(Parameters(backFormat, w, h), true, &dev), D3D_OK);
     dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
     dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -127,10 +119,8 @@ struct DeviceFixture : DrawFixture {
   // A strip of the quad in the order the layer writes (top-left, bottom-left,
   // top-right, bottom-right) or with the other diagonal.
   void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal = false) {
-    const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
-    QuadVertex tl{x0, y0, 0, 1, diffuse, uv[0], uv[1]}, bl{x0, y1, 0, 1, diffuse, uv[0], uv[3]};
-    QuadVertex tr{x1, y0, 0, 1, diffuse, uv[2], uv[1]}, br{x1, y1, 0, 1, diffuse, uv[2], uv[3]};
-    QuadVertex v[4] = {tl, bl, tr, br};
+    QuadVertex v[4] = {{box[0], box[1], 0, 1, diffuse, uv[0], uv[1]}, {box[0], box[3], 0, 1, diffuse, uv[0], uv[3]},
+                       {box[2], box[1], 0, 1, diffuse, uv[2], uv[1]}, {box[2], box[3], 0, 1, diffuse, uv[2], uv[3]}};
     if (otherDiagonal) std::swap(v[0], v[1]), std::swap(v[2], v[3]);
     uint8_t* bytes;
     ASSERT_EQ(vb->Lock(bytes), D3D_OK);
@@ -170,8 +160,8 @@ struct DeviceFixture : DrawFixture {
 
 TEST_F(DeviceFixture, QuadsCoverExactlyTheirPixelsAndSampleLikeTheProcessor) {
   Make(D3DFMT_X8R8G8B8);
-  DeviceTexture* tex;
-  ASSERT_EQ(dev->CreateTexture(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex), D3D_OK);
+  Noise noise{0};
+  DeviceTexture* tex = Texture(8, 1, D3DFMT_A8R8G8B8, noise);
   for (int x = 0; x < 8; ++x) tex->Level0()->Image().Set(x, 0, 0xFF000000u | (x + 1));
   PixelImage& bb = dev->RenderTarget()->Image();
   const uint32_t kBack = 0xFF777777u;
@@ -200,13 +190,12 @@ TEST_F(DeviceFixture, QuadsCoverExactlyTheirPixelsAndSampleLikeTheProcessor) {
   Draw(tex, 0, 0, 3, 3, 0, 0, 1, 1, 0x80FFFFFFu);
   Draw(tex, 3, 0, 3, 3, 0, 0, 1, 1, 0x80FFFFFFu);
   for (int x = 0; x < 7; ++x) EXPECT_EQ(bb.Get(x, 1) & 0xFF, x < 6 ? 0x80u : 0u) << x;
-  tex->Release();
 }
 
 TEST_F(DeviceFixture, SixteenBitTexelsSurviveTheRoundTripAndOneBitAlphaKeys) {
   Make(D3DFMT_A1R5G5B5);
-  DeviceTexture* tex;
-  ASSERT_EQ(dev->CreateTexture(2, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &tex), D3D_OK);
+  Noise noise{0};
+  DeviceTexture* tex = Texture(2, 1, D3DFMT_A1R5G5B5, noise);
   PixelImage& bb = dev->RenderTarget()->Image();
   for (uint32_t c = 0; c < 32; ++c) {
     const uint32_t texel = 0x8000u | (c << 10) | (((c * 7) & 31) << 5) | (31 - c);
@@ -214,10 +203,8 @@ TEST_F(DeviceFixture, SixteenBitTexelsSurviveTheRoundTripAndOneBitAlphaKeys) {
     tex->Level0()->Image().Set(1, 0, 0x0000);  // transparent texel
     dev->ClearRaw(nullptr, 0, 0x1234);
     Draw(tex, 0, 0, 2, 1, 0, 0, 2, 1, 0xFFFFFFFFu);
-    EXPECT_EQ(bb.Get(0, 0), texel) << c;
-    EXPECT_EQ(bb.Get(1, 0), 0x1234u) << c;
+    EXPECT_EQ(std::pair(bb.Get(0, 0), bb.Get(1, 0)), std::pair(texel, 0x1234u)) << c;
   }
-  tex->Release();
 }
 
 TEST_F(DeviceFixture, ResetIsRefusedWhileDefaultPoolObjectsLive) {
@@ -237,9 +224,7 @@ TEST_F(DeviceFixture, ResetIsRefusedWhileDefaultPoolObjectsLive) {
   EXPECT_EQ(dev->Present(), D3DERR_DEVICELOST);
   EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICELOST);
   EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
-  PresentParameters pp;
-  pp.backBufferWidth = pp.backBufferHeight = 16;
-  pp.backBufferFormat = D3DFMT_X8R8G8B8;
+  const PresentParameters pp = Parameters(D3DFMT_X8R8G8B8, 16, 16);
   EXPECT_EQ(dev->Reset(pp), D3DERR_INVALIDCALL);  // the render target and the back-buffer reference
   rt->Release();
   EXPECT_EQ(dev->Reset(pp), D3DERR_INVALIDCALL);  // still the back-buffer reference

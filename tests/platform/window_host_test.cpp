@@ -65,6 +65,22 @@ class MessageRecorder {
   std::vector<Message> received_;
 };
 
+// Pumps without a time limit while `other` runs on a thread of its own: what
+// it does must end the wait.
+template <typename F>
+void PumpWhile(WindowHost& host, F other) {
+  std::thread t(other);
+  host.PumpEvents(kForever);
+  t.join();
+}
+
+// The wParam of each message, and whether lParam's bit `bit` is set.
+std::vector<std::pair<uint64_t, bool>> Keys(const std::vector<Message>& messages, int bit) {
+  std::vector<std::pair<uint64_t, bool>> out;
+  for (const Message& m : messages) out.emplace_back(m.wParam, (m.lParam >> bit) & 1);
+  return out;
+}
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { ClearKeyStates(); }
@@ -117,29 +133,20 @@ TEST_F(HostTest, HeadlessInjectedKeysTravelThroughThePumpWhichWakesOnAnyEvent) {
   host->InjectKey('A', false);
   EXPECT_TRUE(rec_.Take(WM_KEYDOWN).empty());  // messages travel through PumpEvents
   host->PumpEvents(0);
-  const std::vector<Message> downs = rec_.Take(WM_KEYDOWN), ups = rec_.Take(WM_KEYUP);
-  ASSERT_EQ(downs.size(), 2u);
-  ASSERT_EQ(ups.size(), 2u);
-  EXPECT_EQ(downs[0].wParam, uint64_t{'A'});
-  EXPECT_EQ(downs[0].lParam & (int64_t{1} << 30), 0);
-  EXPECT_EQ(downs[1].wParam, uint64_t{VK_SHIFT});  // the generic code, as the games expect
-  EXPECT_EQ(ups[1].wParam, uint64_t{'A'});
-  EXPECT_NE(ups[1].lParam & (int64_t{1} << 31), 0);
+  // Bit 30 of a press: held before; bit 31 of a release: going up. Shift
+  // comes as the generic code, as the games expect.
+  using Keys_ = std::vector<std::pair<uint64_t, bool>>;
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYDOWN), 30), (Keys_{{'A', false}, {VK_SHIFT, false}}));
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYUP), 31), (Keys_{{VK_SHIFT, true}, {'A', true}}));
   EXPECT_FALSE(IsKeyDown('A'));
 
   host->PumpEvents(30);  // nothing comes: it times out
   // A wake, a message posted to the main thread and an injection from
   // another thread each end an endless wait; the injection is delivered.
-  std::thread waker([&] { host->Wake(); });
-  host->PumpEvents(kForever);
-  waker.join();
-  std::thread poster([&] { PostMessage(rec_.window(), WM_USER + 7, 0, 0); });
-  host->PumpEvents(kForever);
-  poster.join();
+  PumpWhile(*host, [&] { host->Wake(); });
+  PumpWhile(*host, [&] { PostMessage(rec_.window(), WM_USER + 7, 0, 0); });
   EXPECT_EQ(rec_.Take(WM_USER + 7).size(), 1u);
-  std::thread injector([&] { host->InjectMessage(WM_USER + 8, 5, 6); });
-  host->PumpEvents(kForever);
-  injector.join();
+  PumpWhile(*host, [&] { host->InjectMessage(WM_USER + 8, 5, 6); });
   const std::vector<Message> injected = rec_.Take(WM_USER + 8);
   ASSERT_EQ(injected.size(), 1u);
   EXPECT_EQ(injected[0].lParam, 6);
@@ -240,12 +247,8 @@ TEST_F(SdlHostTest, ShowsFramesFromAnyThreadActivatesOnShowAndHasNoBoxToOffer) {
   // message posted to the main thread.
   const Frame frame = PatternFrame(5);
   Frame handedOver = frame;
-  std::thread drawer([&] { host_->Present(handedOver); });
-  host_->PumpEvents(kForever);
-  drawer.join();
-  std::thread poster([&] { PostMessage(rec_.window(), WM_USER + 1, 0, 0); });
-  host_->PumpEvents(kForever);
-  poster.join();
+  PumpWhile(*host_, [&] { host_->Present(handedOver); });
+  PumpWhile(*host_, [&] { PostMessage(rec_.window(), WM_USER + 1, 0, 0); });
   host_->PumpEvents(0);
   EXPECT_EQ(rec_.Take(WM_USER + 1).size(), 1u);
   ASSERT_EQ(rec_.Take(WM_ACTIVATEAPP).size(), 1u);
@@ -284,14 +287,9 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
   Push(e);
   host_->PumpEvents(0);
   EXPECT_FALSE(IsKeyDown('A'));
-  EXPECT_TRUE(IsKeyDown(VK_RSHIFT));
-  EXPECT_TRUE(IsKeyDown(VK_SHIFT));
-  const std::vector<Message> downs = rec_.Take(WM_KEYDOWN);
-  ASSERT_EQ(downs.size(), 3u);
-  EXPECT_EQ(downs[0].wParam, uint64_t{'A'});
-  EXPECT_EQ(downs[0].lParam & (int64_t{1} << 30), 0);
-  EXPECT_NE(downs[1].lParam & (int64_t{1} << 30), 0);  // the repeat
-  EXPECT_EQ(downs[2].wParam, uint64_t{VK_SHIFT});
+  EXPECT_TRUE(IsKeyDown(VK_RSHIFT) && IsKeyDown(VK_SHIFT));
+  using Keys_ = std::vector<std::pair<uint64_t, bool>>;  // the repeat has bit 30 set
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYDOWN), 30), (Keys_{{'A', false}, {'A', true}, {VK_SHIFT, false}}));
   EXPECT_EQ(rec_.Take(WM_KEYUP).size(), 1u);
   const std::vector<Message> clicks = rec_.Take(WM_LBUTTONDOWN), moves = rec_.Take(WM_MOUSEMOVE);
   ASSERT_EQ(clicks.size(), 1u);
