@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "platform/files.h"
 #include "support/bmp_writer.h"
@@ -35,8 +36,7 @@ bool DecodeWithSdl(const std::vector<uint8_t>& bytes, int& w, int& h, std::vecto
   SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(s);
   if (c == nullptr) return false;
-  w = c->w;
-  h = c->h;
+  w = c->w, h = c->h;
   argb.resize(static_cast<size_t>(w) * h);
   for (int y = 0; y < h; ++y)
     std::memcpy(&argb[static_cast<size_t>(y) * w], static_cast<uint8_t*>(c->pixels) + y * c->pitch, w * 4u);
@@ -52,23 +52,20 @@ void ExpectSameAsSdl(const std::vector<uint8_t>& bytes, bool compareAlpha, int t
   int w = 0, h = 0;
   std::vector<uint32_t> theirs;
   ASSERT_TRUE(DecodeWithSdl(bytes, w, h, theirs)) << IMG_GetError();
-  ASSERT_EQ(ours.width, w);
-  ASSERT_EQ(ours.height, h);
-  for (size_t i = 0; i < theirs.size(); ++i) {
+  ASSERT_EQ(std::pair(ours.width, ours.height), std::pair(w, h));
+  for (size_t i = 0; i < theirs.size(); ++i)
     for (int sh = 0; sh < (compareAlpha ? 32 : 24); sh += 8) {
       const int d = static_cast<int>((ours.argb[i] >> sh) & 0xFF) - static_cast<int>((theirs[i] >> sh) & 0xFF);
       ASSERT_TRUE(d >= 0 && d <= tolerance) << "pixel " << i % w << "," << i / w << " shift " << sh;
     }
-  }
 }
 
 // Deterministic picture values in 0..limit-1 (limit 0: any 32-bit value).
 std::vector<uint32_t> Values(int w, int h, uint32_t limit, uint32_t seed = 7) {
   std::vector<uint32_t> v(static_cast<size_t>(w) * h);
-  uint32_t s = seed;
-  for (auto& x : v) {
-    s = s * 1103515245u + 12345u;
-    const uint32_t r = s ^ (s >> 15) * 0x9E3779B1u;
+  for (uint32_t& x : v) {
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t r = seed ^ (seed >> 15) * 0x9E3779B1u;
     x = limit == 0 ? r : r % limit;
   }
   return v;
@@ -270,14 +267,12 @@ TEST(ImageDecode, ImageMagickRle8AtEveryWidth) {
     const auto& f = files[n];
     SCOPED_TRACE(testing::Message() << "width " << f.width);
     ASSERT_EQ(f.width, static_cast<int>(n + 1));
+    std::vector<uint32_t> want;
+    for (int y = 0; y < seedH; ++y)
+      for (int x = 0; x < f.width; ++x) want.push_back(0xFF000000u | seed[static_cast<size_t>(y) * seedW + x]);
     const DecodedImage img = Decode(f.bytes);
     ASSERT_EQ(img.width, f.width);
-    ASSERT_EQ(img.height, seedH);
-    for (int y = 0; y < seedH; ++y)
-      for (int x = 0; x < f.width; ++x) {
-        const uint32_t want = 0xFF000000u | seed[static_cast<size_t>(y) * seedW + x];
-        ASSERT_EQ(img.argb[static_cast<size_t>(y) * f.width + x], want) << x << "," << y;
-      }
+    ASSERT_EQ(img.argb, want);
     ExpectSameAsSdl(f.bytes, true);
   }
 }
@@ -309,9 +304,7 @@ TEST(ImageDecode, PalettedPngKeepsPaletteAndIndices) {
   const std::vector<uint8_t> idx = {0, 1, 2, 3, 4, 4, 3, 2, 1, 0, 1, 1};
   const auto png = PalettePng(4, 3, pal, idx);
   const DecodedImage img = Decode(png);
-  EXPECT_EQ(img.width, 4);
-  EXPECT_EQ(img.height, 3);
-  EXPECT_EQ(img.fileBitsPerPixel, 8);
+  EXPECT_EQ(std::tuple(img.width, img.height, img.fileBitsPerPixel), std::tuple(4, 3, 8));
   EXPECT_EQ(img.palette, pal);
   EXPECT_EQ(img.indices, idx);
   EXPECT_EQ(img.argb[4], 0xFF123456u);

@@ -102,19 +102,15 @@ TEST_F(InstanceTest, RuntimeDirectoryAndItsPrivateFallback) {
   auto expectPrivate = [](const std::string& path) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(st.st_uid, ::geteuid());
-    EXPECT_EQ(st.st_mode & 077, 0u);
+    EXPECT_TRUE(S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0) << path;
   };
-  fs::create_directory(dir_ / "good");
-  EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / "good").string()),
-            (dir_ / "good" / leaf).string());
+  fs::create_directories(dir_ / "good"), fs::create_directories(dir_ / "link");
+  EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / "good").string()), (dir_ / "good" / leaf).string());
   expectPrivate((dir_ / "good" / leaf).string());
 
   // Something another user could have laid there is not used.
   fs::create_directories(dir_ / "open" / leaf);
   fs::permissions(dir_ / "open" / leaf, fs::perms::all);
-  fs::create_directory(dir_ / "link");
   fs::create_directory_symlink(dir_ / "good" / leaf, dir_ / "link" / leaf);
   folder_.Write("file/" + leaf, "x");
   for (const char* base : {"open", "link", "file"}) {
@@ -134,8 +130,7 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
     EXPECT_TRUE(fs::exists(dir_ / "ゲーム.lock"));
     EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::AlreadyRunning);
     EXPECT_EQ(plat::AcquireInstanceLock("another game"), InstanceLockResult::First);
-    holder->Release();
-    holder->Wait();
+    holder->Release(), holder->Wait();
   }
   EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);
   EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);  // asking again keeps it
@@ -183,8 +178,7 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
   plat::UnregisterWindowOwner("GameWindow");  // not ours: stays
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
-  owner->Release();
-  owner->Wait();
+  owner->Release(), owner->Wait();
   EXPECT_FALSE(fs::exists(file));
 
   // Our own registration is never "another running copy".
@@ -197,8 +191,7 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
   // A copy that crashed leaves its file behind; it must not count.
   auto crashed = Child::Fork([] { return plat::RegisterWindowOwner("GameWindow") ? 'R' : 'X'; }, Nothing);
   ASSERT_EQ(crashed->Report(), 'R');
-  crashed->Release();
-  crashed->Wait();
+  crashed->Release(), crashed->Wait();
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
 
@@ -250,8 +243,7 @@ TEST_P(TerminateTest, OrderlyCloseThenKillAfterTheGrace) {
   }
 
   auto gone = Child::Fork(Ready, Nothing);
-  gone->Release();
-  gone->Wait();
+  gone->Release(), gone->Wait();
   EXPECT_FALSE(GetParam()(gone->pid, 300));
 }
 
