@@ -51,8 +51,7 @@ TEST_F(DrawFixture, KeyedAndOpaqueBltFastOverAPaddedPitch) {
         EXPECT_EQ(dst->Image().Get(x, y), want) << x << "," << y << " flags " << flags;
       }
   }
-  src->Release();
-  dst->Release();
+  src->Release(), dst->Release();
   EXPECT_EQ(dd->Release(), 0u);
 }
 
@@ -271,22 +270,15 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BothRoads(PixelImage& targ
   return {fast, general};
 }
 
-struct DisplayDepth {
-  const char* name;
-  int bits;
-  bool use555;
-};
-const DisplayDepth kDepths[] = {{"8", 8, false}, {"565", 16, false}, {"555", 16, true}, {"32", 32, false}};
-
 TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
   PixelImage::SetExtraPitchForTest(12);
-  for (const DisplayDepth& depth : kDepths) {
-    SCOPED_TRACE(depth.name);
-    DrawFaultInjection().use555 = depth.use555;
+  for (auto [bits, use555] : {std::pair{8, false}, {16, false}, {16, true}, {32, false}}) {
+    SCOPED_TRACE(testing::Message() << bits << " bits" << (use555 ? " 555" : ""));
+    DrawFaultInjection().use555 = use555;
     DrawSurface *src, *dst;
-    DirectDrawObject* dd = Open(depth.bits, 10, 8, MemoryPlace::System, 24, 16, &src, &dst);
-    Noise noise{static_cast<uint32_t>(depth.bits)};
-    const uint32_t mask = depth.bits == 8 ? 0xFFu : depth.bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    DirectDrawObject* dd = Open(bits, 10, 8, MemoryPlace::System, 24, 16, &src, &dst);
+    Noise noise{static_cast<uint32_t>(bits)};
+    const uint32_t mask = bits == 8 ? 0xFFu : bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
     const uint32_t key = noise.Next() & mask;
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 10; ++x) src->Image().Set(x, y, (noise.Next() % 3 == 0) ? key : noise.Next() & mask);
@@ -322,8 +314,7 @@ TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
           EXPECT_EQ(fast, general);
         }
     }
-    src->Release();
-    dst->Release();
+    src->Release(), dst->Release();
     EXPECT_EQ(dd->Release(), 0u);
   }
 }

@@ -373,20 +373,16 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
 // own thread); the host makes SDL follow it and shows it again when the
 // window goes.
 TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
-  auto setCount = [](int n) {
-    while (CursorDisplayCount() < n) ShowCursor(true);
-    while (CursorDisplayCount() > n) ShowCursor(false);
-  };
   const int before = CursorDisplayCount();
   host_->Show(SW_SHOW);
   for (int count : {0, -1, -2, -1, 0, 1, -1}) {
-    setCount(count);
+    RestoreCursorCount(count);
     host_->PumpEvents(0);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), count >= 0 ? SDL_ENABLE : SDL_DISABLE) << count;
   }
   host_->Destroy();  // the count is still -1
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
-  setCount(before);
+  RestoreCursorCount(before);
 }
 
 }  // namespace
