@@ -10,7 +10,7 @@ namespace plat {
 namespace {
 
 // Key codes as the games store them in their key configurations.
-TEST(KeysTest, ScancodesGiveTheOriginalKeyCodesAndBackAgain) {
+TEST(KeysTest, ScancodesGiveTheStoredKeyCodesAndBackAgain) {
   // One or two of every kind of key: letters, digits, function keys, the
   // number pad, punctuation, the Japanese keys, editing and modifiers.
   const struct { int scancode, vk; } cases[] = {

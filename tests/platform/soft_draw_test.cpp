@@ -85,6 +85,10 @@ struct Noise {
     state = state * 1664525u + 1013904223u;
     return state ^ (state >> 15);
   }
+  void Fill(PixelImage& image) {
+    for (int y = 0; y < image.Height(); ++y)
+      for (int x = 0; x < image.Width(); ++x) image.Set(x, y, Next());
+  }
 };
 
 // A device with a back buffer of its own and one vertex buffer for quads.
@@ -331,8 +335,7 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
     SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, red mask " << f.redMask);
     PixelImage image;
     ASSERT_TRUE(image.Allocate(30, 20, f));
-    for (int y = 0; y < 20; ++y)
-      for (int x = 0; x < 30; ++x) image.Set(x, y, noise.Next());
+    noise.Fill(image);
     const Rect rects[] = {{-3, -3, 5, 5}, {2, 1, 29, 19}, {20, 10, 40, 40}, {0, 0, 30, 20}, {5, 5, 5, 9}, {31, 0, 40, 5}};
     for (const Rect& r : rects) {
       const uint32_t value = noise.Next();  // wider than the pixel: its low bytes count
@@ -344,15 +347,13 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
     for (auto [w, h] : {std::pair{30, 20}, std::pair{700, 500}, std::pair{641, 3}}) {
       PixelImage picture;
       ASSERT_TRUE(picture.Allocate(w, h, f));
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) picture.Set(x, y, noise.Next());
+      noise.Fill(picture);
       for (const PaletteEntry* pal : {static_cast<const PaletteEntry*>(palette), static_cast<const PaletteEntry*>(nullptr)}) {
         Frame fast, general;
+        auto convertGenerally = [&] { SetDrawFastPaths(false), ImageToFrame(picture, pal, general), SetDrawFastPaths(true); };
         fast.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0x12345678u);
         EXPECT_TRUE(ImageToFrame(picture, pal, fast));
-        SetDrawFastPaths(false);
-        ImageToFrame(picture, pal, general);
-        SetDrawFastPaths(true);
+        convertGenerally();
         EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h;
         EXPECT_EQ(fast.width, kScreenWidth);
         // The same picture again leaves the frame as it is and says so (the
@@ -362,9 +363,7 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
         const Frame before = fast;
         const int x = std::min(w, kScreenWidth) - 1, y = std::min(h, kScreenHeight) - 1;
         picture.Set(x, y, picture.Get(x, y) ^ 1);
-        SetDrawFastPaths(false);
-        ImageToFrame(picture, pal, general);
-        SetDrawFastPaths(true);
+        convertGenerally();
         EXPECT_EQ(ImageToFrame(picture, pal, fast), general.pixels != before.pixels);
         EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h << " after one dot";
       }
@@ -433,8 +432,7 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
     Make(backFormat, 40, 30);
     Noise noise{backFormat};
     PixelImage& target = dev->RenderTarget()->Image();
-    for (int y = 0; y < target.Height(); ++y)
-      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
+    noise.Fill(target);
     std::vector<std::pair<DeviceTexture*, float>> sheets;  // texture, texel scale of the cases
     for (uint32_t f : texFormats) sheets.push_back({Texture(8, 4, f, noise), 1.0f});
     sheets.push_back({Texture(100, 12, D3DFMT_A8R8G8B8, noise), 11.0f});  // u of a 100-wide sheet is inexact in float
