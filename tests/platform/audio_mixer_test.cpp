@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -20,13 +21,17 @@ plat::WaveFormat Format(uint16_t channels, uint32_t rate, uint16_t bits) {
   return f;
 }
 
-std::vector<uint8_t> Constant16(int16_t value, size_t frames, int channels = 1) {
+// `frames` 16-bit frames of one value per channel.
+std::vector<uint8_t> Constant16(std::vector<int16_t> values, size_t frames) {
   std::vector<uint8_t> b;
-  for (size_t i = 0; i < frames * channels; ++i) {
-    b.push_back(static_cast<uint8_t>(value & 0xFF));
-    b.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-  }
+  for (size_t i = 0; i < frames; ++i)
+    for (int16_t v : values) b.push_back(static_cast<uint8_t>(v & 0xFF)), b.push_back(static_cast<uint8_t>(v >> 8));
   return b;
+}
+
+std::unique_ptr<plat::SoundBuffer> Make(const plat::WaveFormat& f, const std::vector<uint8_t>& data,
+                                        plat::AudioMixer& mixer) {
+  return plat::SoundBuffer::Create(f, data.data(), data.size(), mixer);
 }
 
 std::vector<float> Render(plat::AudioMixer& mixer, int frames) {
@@ -36,45 +41,33 @@ std::vector<float> Render(plat::AudioMixer& mixer, int frames) {
 }
 
 TEST(AudioMixerTest, VolumesInHundredthsOfADecibelGiveKnownGains) {
-  EXPECT_EQ(plat::GainFromHundredthsDb(-10000), 0.0);
-  EXPECT_EQ(plat::GainFromHundredthsDb(0), 1.0);
-  EXPECT_NEAR(plat::GainFromHundredthsDb(-600), 0.501187, 1e-6);
-  EXPECT_NEAR(plat::GainFromHundredthsDb(-2000), 0.1, 1e-12);
+  EXPECT_EQ(plat::GainFromHundredthsDb(-10000), 0.0);  // silence, not 10^-5
   EXPECT_NEAR(plat::GainFromHundredthsDb(-150), 0.841395, 1e-6);
 
   plat::AudioMixer mixer;
-  auto data = Constant16(16384, 1000);
-  auto buffer = plat::SoundBuffer::Create(Format(1, 44100, 16), data.data(), data.size(), mixer);
+  auto buffer = Make(Format(1, 44100, 16), Constant16({16384}, 1000), mixer);
   ASSERT_TRUE(buffer);
   buffer->SetVolume(-600);
   buffer->SetPan(-2000);  // right side 20 dB down
   buffer->Play(false);
   auto out = Render(mixer, 10);
-  EXPECT_NEAR(out[0], 0.5 * 0.501187, 1e-5);
+  EXPECT_NEAR(out[0], 0.5 * 0.501187, 1e-5);  // -6 dB
   EXPECT_NEAR(out[1], 0.5 * 0.501187 * 0.1, 1e-5);
   buffer->SetVolume(-20000);  // clamped
   EXPECT_EQ(buffer->GetVolume(), -10000);
-  out = Render(mixer, 10);
-  EXPECT_EQ(out[0], 0.0f);
+  EXPECT_EQ(Render(mixer, 10)[0], 0.0f);
 }
 
 TEST(AudioMixerTest, EightBitIsUnsignedAndStereoKeepsItsSides) {
   plat::AudioMixer mixer;
-  std::vector<uint8_t> eight(100, 192);  // 64 above the 128 midpoint: half scale
-  auto a = plat::SoundBuffer::Create(Format(1, 44100, 8), eight.data(), eight.size(), mixer);
+  auto a = Make(Format(1, 44100, 8), std::vector<uint8_t>(100, 192), mixer);  // 64 above the midpoint: half scale
   ASSERT_TRUE(a);
   a->Play(false);
   auto out = Render(mixer, 4);
   EXPECT_FLOAT_EQ(out[0], 0.5f);
   EXPECT_FLOAT_EQ(out[1], 0.5f);
   a->Stop();
-  std::vector<uint8_t> stereo;
-  for (int i = 0; i < 50; ++i) {
-    auto l = Constant16(8192, 1), r = Constant16(-16384, 1);
-    stereo.insert(stereo.end(), l.begin(), l.end());
-    stereo.insert(stereo.end(), r.begin(), r.end());
-  }
-  auto b = plat::SoundBuffer::Create(Format(2, 44100, 16), stereo.data(), stereo.size(), mixer);
+  auto b = Make(Format(2, 44100, 16), Constant16({8192, -16384}, 50), mixer);
   ASSERT_TRUE(b);
   b->Play(false);
   out = Render(mixer, 4);
@@ -84,15 +77,13 @@ TEST(AudioMixerTest, EightBitIsUnsignedAndStereoKeepsItsSides) {
 
 TEST(AudioMixerTest, RatesAreResampledAndOneShotsEnd) {
   plat::AudioMixer mixer;
-  auto data = Constant16(10000, 1000);
-  auto buffer = plat::SoundBuffer::Create(Format(1, 22050, 16), data.data(), data.size(), mixer);
+  auto buffer = Make(Format(1, 22050, 16), Constant16({10000}, 1000), mixer);
   ASSERT_TRUE(buffer);
   buffer->Play(false);
   auto out = Render(mixer, 2100);
   EXPECT_NE(out[2 * 1990], 0.0f);  // 1000 frames at 22050 Hz last 2000 frames of the mix
   EXPECT_EQ(out[2 * 2001], 0.0f);
-  EXPECT_FALSE(buffer->IsPlaying());
-  EXPECT_EQ(mixer.PlayingVoices(), 0);
+  EXPECT_TRUE(!buffer->IsPlaying() && mixer.PlayingVoices() == 0);
   // At twice the rate it lasts half as long.
   buffer->SetFrequency(44100);
   buffer->SetCurrentPosition(0);
@@ -100,23 +91,21 @@ TEST(AudioMixerTest, RatesAreResampledAndOneShotsEnd) {
   out = Render(mixer, 1100);
   EXPECT_NE(out[2 * 990], 0.0f);
   EXPECT_EQ(out[2 * 1001], 0.0f);
-  EXPECT_EQ(buffer->GetFrequency(), 44100u);
-  buffer->SetFrequency(0);
+  buffer->SetFrequency(0);  // back to the file's own rate
   EXPECT_EQ(buffer->GetFrequency(), 22050u);
 }
 
 TEST(AudioMixerTest, DuplicatesOverlapOneSoundWithItself) {
   plat::AudioMixer mixer;
-  auto data = Constant16(8192, 400);
-  auto first = plat::SoundBuffer::Create(Format(1, 44100, 16), data.data(), data.size(), mixer);
+  auto first = Make(Format(1, 44100, 16), Constant16({8192}, 400), mixer);
   ASSERT_TRUE(first);
   auto second = first->Duplicate();
   ASSERT_TRUE(second);
   EXPECT_EQ(second->SizeBytes(), first->SizeBytes());
   first->Play(false);
-  auto out = Render(mixer, 100);  // first is 100 frames in
+  Render(mixer, 100);  // first is 100 frames in
   second->Play(false);
-  out = Render(mixer, 400);
+  auto out = Render(mixer, 400);
   EXPECT_FLOAT_EQ(out[0], 0.5f);           // both sound
   EXPECT_FLOAT_EQ(out[2 * 299], 0.5f);
   EXPECT_FLOAT_EQ(out[2 * 300], 0.25f);    // the first has ended, the second goes on
@@ -128,22 +117,19 @@ TEST(AudioMixerTest, DuplicatesOverlapOneSoundWithItself) {
   second->SetVolume(0);
   second->SetCurrentPosition(0);
   second->Play(true);
-  out = Render(mixer, 1000);
-  EXPECT_FLOAT_EQ(out[2 * 999], 0.25f);  // looping past its 400 frames
+  EXPECT_FLOAT_EQ(Render(mixer, 1000)[2 * 999], 0.25f);  // looping past its 400 frames
 }
 
 TEST(AudioMixerTest, FormatsTheMixerCannotPlayAreRefused) {
-  auto data = Constant16(1, 16);
-  plat::WaveFormat f = Format(1, 22050, 16);
-  f.formatTag = 2;
-  EXPECT_FALSE(plat::SoundBuffer::Create(f, data.data(), data.size()));
-  EXPECT_FALSE(plat::SoundBuffer::Create(Format(3, 22050, 16), data.data(), data.size()));
-  EXPECT_FALSE(plat::SoundBuffer::Create(Format(1, 22050, 24), data.data(), data.size()));
-  EXPECT_FALSE(plat::SoundBuffer::Create(Format(1, 0, 16), data.data(), data.size()));
-  EXPECT_FALSE(plat::SoundBuffer::Create(plat::WaveFormat{}, data.data(), data.size()));  // a "fmt " under 16 bytes
-  f = Format(1, 22050, 16);
-  f.blockAlign = 4;
-  EXPECT_FALSE(plat::SoundBuffer::Create(f, data.data(), data.size()));
+  auto data = Constant16({1}, 16);
+  plat::WaveFormat adpcm = Format(1, 22050, 16), misaligned = adpcm;
+  adpcm.formatTag = 2;
+  misaligned.blockAlign = 4;
+  // Not PCM, three channels, 24 bits, no rate, a "fmt " under 16 bytes, a
+  // block size that is not the frame's.
+  for (const plat::WaveFormat& f :
+       {adpcm, Format(3, 22050, 16), Format(1, 22050, 24), Format(1, 0, 16), plat::WaveFormat{}, misaligned})
+    EXPECT_FALSE(plat::SoundBuffer::Create(f, data.data(), data.size())) << f.channels << " " << f.bitsPerSample;
   EXPECT_FALSE(plat::SoundBuffer::Create(Format(2, 22050, 16), data.data(), 3));  // under one frame
   auto odd = plat::SoundBuffer::Create(Format(2, 22050, 16), data.data(), 7);     // a partial frame is dropped
   ASSERT_TRUE(odd);
@@ -152,8 +138,7 @@ TEST(AudioMixerTest, FormatsTheMixerCannotPlayAreRefused) {
 
 TEST(AudioMixerTest, PlaysFromSeveralThreadsWhileTheMixRuns) {
   plat::AudioMixer mixer;
-  auto data = Constant16(100, 64);
-  auto base = plat::SoundBuffer::Create(Format(1, 11025, 16), data.data(), data.size(), mixer);
+  auto base = Make(Format(1, 11025, 16), Constant16({100}, 64), mixer);
   ASSERT_TRUE(base);
   std::atomic<bool> stop{false};
   std::thread renderer([&] {

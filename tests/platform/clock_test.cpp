@@ -19,15 +19,11 @@ class ClockTest : public ::testing::Test {
   void TearDown() override { UseVirtualClock(false); }
 };
 
-TEST_F(ClockTest, RealSleepNeverReturnsEarlyAndTheTickFollowsTheMonotonicClock) {
+TEST_F(ClockTest, TheRealThirtyTwoBitTickIsTheLowHalfOfTheSixtyFourBitOne) {
   ASSERT_FALSE(VirtualClockActive());
-  const uint64_t tick0 = TickCount64();
-  Sleep(20);
-  const uint64_t tick1 = TickCount64();
-  EXPECT_GE(tick1 - tick0, 20u);
-  // The 32-bit tick is the low half of the same clock.
+  const uint64_t tick = TickCount64();
   const uint32_t low = TickCount();
-  EXPECT_LE(static_cast<uint32_t>(low - static_cast<uint32_t>(tick1)), TickCount64() - tick1);
+  EXPECT_LE(static_cast<uint32_t>(low - static_cast<uint32_t>(tick)), TickCount64() - tick);
 }
 
 TEST_F(ClockTest, VirtualSleeperWakesOnlyWhenTheClockPassesItsDeadline) {
@@ -35,10 +31,7 @@ TEST_F(ClockTest, VirtualSleeperWakesOnlyWhenTheClockPassesItsDeadline) {
   EXPECT_TRUE(VirtualClockActive());
   EXPECT_EQ(TickCount64(), 1000u);
   std::atomic<uint64_t> wokeAt{0};
-  std::thread sleeper([&] {
-    Sleep(50);
-    wokeAt = TickCount64();
-  });
+  std::thread sleeper([&] { Sleep(50), wokeAt = TickCount64(); });
   WaitForSleepers(1);
   AdvanceVirtualClock(49);
   EXPECT_EQ(VirtualClockSleepers(), 1);  // its deadline is still ahead
@@ -57,19 +50,14 @@ TEST_F(ClockTest, SwitchingTheVirtualClockOffReleasesSleepersAndTerminationUnwin
   std::thread b([&] { Sleep(5); ++done; });
   std::atomic<bool> returned{false};
   Thread c;
-  ASSERT_TRUE(c.Start([&]() -> uint32_t {
-    Sleep(10);
-    returned = true;
-    return 1;
-  }));
+  ASSERT_TRUE(c.Start([&]() -> uint32_t { return Sleep(10), returned = true, 1; }));
   WaitForSleepers(3);
   c.RequestTerminate();
   ASSERT_TRUE(c.Join(0x7FFFFFFF));
   EXPECT_FALSE(returned.load());
   EXPECT_EQ(VirtualClockSleepers(), 2);
   UseVirtualClock(false);
-  a.join();
-  b.join();
+  a.join(), b.join();
   EXPECT_EQ(done.load(), 2);
   EXPECT_EQ(VirtualClockSleepers(), 0);
   EXPECT_FALSE(VirtualClockActive());
@@ -80,7 +68,6 @@ TEST_F(ClockTest, TickCountWrapsAndElapsedTimeSurvivesTheWrap) {
   const uint32_t before = TickCount();
   EXPECT_EQ(before, 0xFFFFFFF0u);
   AdvanceVirtualClock(0x20);
-  EXPECT_EQ(TickCount(), 0x10u);
   EXPECT_EQ(static_cast<uint32_t>(TickCount() - before), 0x20u);
   EXPECT_EQ(TickCount64(), 0x100000010u);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -73,14 +74,14 @@ TEST_F(DialogsTest, ConcurrentTakersShareTheScriptWithoutLosingEntries) {
       for (plat::ScriptedAnswer a; (a = plat::TakeScriptedAnswer()).present;) mine.push_back(std::stoi(a.value));
     });
   for (auto& t : threads) t.join();
-  std::vector<int> all;
+  std::vector<int> all, want(400);
   for (const auto& mine : taken) {
     EXPECT_TRUE(std::is_sorted(mine.begin(), mine.end()));  // each thread sees script order
     all.insert(all.end(), mine.begin(), mine.end());
   }
   std::sort(all.begin(), all.end());
-  ASSERT_EQ(all.size(), 400u);
-  for (int i = 0; i < 400; ++i) EXPECT_EQ(all[i], i);
+  std::iota(want.begin(), want.end(), 0);
+  EXPECT_EQ(all, want);
 }
 
 TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
@@ -88,11 +89,7 @@ TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
   const std::string title = plat::Sjis("確認");
   const std::string question = plat::Sjis("ゲームが二重起動されています。\n終了しますか？");
   const std::string error = plat::Sjis("エラー");
-  const struct {
-    std::string text, title;
-    uint32_t type;
-    int answer;
-  } boxes[] = {
+  const struct { std::string text, title; uint32_t type; int answer; } boxes[] = {
       {question, title, plat::MB_YESNO | plat::MB_ICONQUESTION, plat::IDYES},
       {question, title, plat::MB_YESNO, plat::IDNO},
       {"Save?", "Quit", plat::MB_YESNOCANCEL, plat::IDCANCEL},

@@ -5,12 +5,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/sandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -25,83 +24,54 @@ const char kNouTxtCp932[] = "\x94\x5c.txt";
 
 class FilesTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pelmora-files-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    // getcwd reports the real path; keep the same spelling for comparisons.
-    root_ = fs::canonical(pattern).string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(root_, ec);
-  }
-
-  // A program path below the temporary folder, written Windows-style.
+  // A program path below the temporary folder, written Windows-style, and
+  // the Linux path it should reach.
   std::string P(const std::string& rest) const { return root_ + "\\" + rest; }
-  std::string L(const std::string& rest) const { return root_ + "/" + rest; }
-
-  static void Write(const std::string& linuxPath, const std::string& text) {
-    fs::create_directories(fs::path(linuxPath).parent_path());
-    std::ofstream(linuxPath, std::ios::binary) << text;
-  }
-  static std::string Read(const std::string& linuxPath) {
-    std::ifstream in(linuxPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string L(const std::string& rest) const { return folder_ / rest; }
+  void Write(const std::string& rest, const std::string& text) const { folder_.Write(rest, text); }
+  std::string Read(const std::string& rest) const { return folder_.Read(rest); }
   static std::string ReadThroughLayer(const std::string& programPath) {
     FILE* f = plat::OpenFile(programPath, "rb");
     if (f == nullptr) return "<cannot open>";
     std::string out;
     char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0) out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), f)) > 0;) out.append(buf, n);
     fclose(f);
     return out;
   }
 
-  std::string root_;
-};
-
-// Puts the working folder back however the test ends.
-struct WorkingFolderGuard {
-  fs::path saved = fs::current_path();
-  ~WorkingFolderGuard() {
-    std::error_code ec;
-    fs::current_path(saved, ec);
-  }
+  TempFolder folder_{"files"};
+  const std::string root_ = folder_.Path();
 };
 
 TEST_F(FilesTest, EveryComponentResolvesIgnoringCase) {
-  Write(L("data/stg4/x.stg4_873"), "stage");
+  Write("data/stg4/x.stg4_873", "stage");
   EXPECT_EQ(plat::ResolvePath(P("DATA\\Stg4\\X.STG4_873")), L("data/stg4/x.stg4_873"));
   EXPECT_EQ(ReadThroughLayer(P("DATA\\Stg4\\X.STG4_873")), "stage");
-  EXPECT_TRUE(plat::FileExists(P("dAtA\\sTg4\\X.stg4_873")));
-  EXPECT_TRUE(plat::IsDirectory(P("DATA\\STG4")));
+  EXPECT_TRUE(plat::FileExists(P("dAtA\\sTg4\\X.stg4_873")) && plat::IsDirectory(P("DATA\\STG4")));
   EXPECT_FALSE(plat::IsDirectory(P("DATA\\STG4\\X.STG4_873")));
   // "." and ".." are taken by name, before the lookup.
   EXPECT_EQ(ReadThroughLayer(P("DATA\\.\\nothing\\..\\STG4\\\\X.STG4_873")), "stage");
   // An exact name wins over one that differs in case only.
-  Write(L("Data/stg4/x.stg4_873"), "other");
+  Write("Data/stg4/x.stg4_873", "other");
   EXPECT_EQ(ReadThroughLayer(P("data\\stg4\\x.stg4_873")), "stage");
   EXPECT_EQ(ReadThroughLayer(P("Data\\stg4\\x.stg4_873")), "other");
 }
 
 TEST_F(FilesTest, MissingComponentsKeepTheirSpelling) {
-  Write(L("data/stg4/x.stg4_873"), "stage");
+  Write("data/stg4/x.stg4_873", "stage");
   EXPECT_EQ(plat::ResolvePath(P("DATA\\New.Sav")), L("data/New.Sav"));
   EXPECT_EQ(plat::ResolvePath(P("DATA\\Missing\\STG4\\X.STG4_873")), L("data/Missing/STG4/X.STG4_873"));
   EXPECT_FALSE(plat::FileExists(P("DATA\\Missing\\STG4\\X.STG4_873")));
 
   FILE* f = plat::OpenFile(P("DATA\\New.Sav"), "wt");
   ASSERT_NE(f, nullptr);
-  fputs("saved\n", f);
-  fclose(f);
-  EXPECT_EQ(Read(L("data/New.Sav")), "saved\n");
+  fputs("saved\n", f), fclose(f);
+  EXPECT_EQ(Read("data/New.Sav"), "saved\n");
 }
 
 TEST_F(FilesTest, TrailByte5CIsNotASeparator) {
-  Write(L(std::string(kSoHyouUtf8) + "/" + kNouTxtUtf8), "ok");
+  Write(std::string(kSoHyouUtf8) + "/" + kNouTxtUtf8, "ok");
   const std::string folder = P(kSoHyouCp932);
   EXPECT_EQ(plat::ResolvePath(folder + "\\" + kNouTxtCp932),
             L(std::string(kSoHyouUtf8) + "/" + kNouTxtUtf8));
@@ -113,11 +83,10 @@ TEST_F(FilesTest, TrailByte5CIsNotASeparator) {
   // A new folder and file under such names are created with the right names.
   ASSERT_TRUE(plat::CreateDirectory(P("\x95\x5c")));
   ASSERT_TRUE(plat::WriteFileAtomically(P("\x95\x5c\\\x83\x5c"), "x", 1));
-  EXPECT_EQ(Read(L("表/ソ")), "x");
+  EXPECT_EQ(Read("表/ソ"), "x");
 }
 
 TEST_F(FilesTest, BadPathsFailCleanly) {
-  EXPECT_EQ(plat::ResolvePath(""), "");
   EXPECT_EQ(plat::OpenFile("", "rb"), nullptr);
   EXPECT_FALSE(plat::FileExists(""));
   // A lead byte followed by a space does not decode.
@@ -126,14 +95,14 @@ TEST_F(FilesTest, BadPathsFailCleanly) {
   EXPECT_FALSE(plat::CreateDirectory(bad));
   EXPECT_EQ(plat::OpenFile(bad, "wb"), nullptr);
   EXPECT_FALSE(plat::WriteFileAtomically(bad, "x", 1));
-  EXPECT_EQ(plat::ResolvePath(std::string("a\0b", 3)), "");
-  EXPECT_EQ(plat::ResolvePath("C:\\Windows"), "");
+  for (const std::string& p : {std::string(), std::string("a\0b", 3), std::string("C:\\Windows")})
+    EXPECT_EQ(plat::ResolvePath(p), "") << p;
   EXPECT_TRUE(fs::is_empty(root_));
 }
 
 TEST_F(FilesTest, RelativePathsAndTheWorkingFolder) {
-  Write(L("data/stg4/x.stg4_873"), "stage");
-  WorkingFolderGuard guard;
+  Write("data/stg4/x.stg4_873", "stage");
+  ScopedWorkingFolder back(fs::current_path().string());  // put back however the test ends
   ASSERT_TRUE(plat::SetCurrentDirectory(P("DATA")));
   EXPECT_EQ(plat::GetCurrentDirectory(), L("data"));
   EXPECT_EQ(plat::ResolvePath("STG4\\X.STG4_873"), "stg4/x.stg4_873");
@@ -154,12 +123,11 @@ TEST_F(FilesTest, CreateRemoveRenameIgnoringCase) {
   EXPECT_TRUE(plat::CreateDirectory(P("Save")));
   EXPECT_FALSE(plat::CreateDirectory(P("SAVE")));  // exists under another case
   EXPECT_FALSE(plat::CreateDirectory(P("none\\sub")));
-  Write(L("Save/slot1.dat"), "old");
-  Write(L("Save/tmp.dat"), "new");
+  Write("Save/slot1.dat", "old");
+  Write("Save/tmp.dat", "new");
   EXPECT_TRUE(plat::RenameFile(P("SAVE\\TMP.DAT"), P("save\\SLOT1.DAT")));
-  EXPECT_EQ(Read(L("Save/slot1.dat")), "new");
-  EXPECT_FALSE(fs::exists(L("Save/tmp.dat")));
-  EXPECT_FALSE(fs::exists(L("Save/SLOT1.DAT")));
+  EXPECT_EQ(Read("Save/slot1.dat"), "new");
+  EXPECT_EQ(plat::ListDirectory(P("Save")), std::vector<std::string>{"slot1.dat"});
   EXPECT_FALSE(plat::RemoveFile(P("save")));  // a folder is not a file
   EXPECT_TRUE(plat::RemoveFile(P("SAVE\\Slot1.Dat")));
   EXPECT_FALSE(plat::RemoveFile(P("SAVE\\Slot1.Dat")));
@@ -167,29 +135,25 @@ TEST_F(FilesTest, CreateRemoveRenameIgnoringCase) {
 }
 
 TEST_F(FilesTest, ListingGivesSortedCp932NamesItCanOpenAgain) {
-  Write(L("b.txt"), "");
-  Write(L("A.txt"), "");
-  Write(L("表.txt"), "");
-  Write(L("é.txt"), "");   // no CP932 form
-  Write(L("¥.txt"), "");   // CP932 would turn it into a separator
-  fs::create_directory(L("dir"));
+  // "é" has no CP932 form; CP932 would turn "¥" into a separator.
+  for (const char* name : {"b.txt", "A.txt", "表.txt", "é.txt", "¥.txt", "dir/"}) Write(name, "");  // "dir/": a folder
   const std::vector<std::string> expected = {"A.txt", "b.txt", "dir", "\x95\x5c.txt"};
   EXPECT_EQ(plat::ListDirectory(root_), expected);
   EXPECT_TRUE(plat::ListDirectory(P("missing")).empty());
 }
 
 TEST_F(FilesTest, AtomicWriteReplacesWholeAndLeavesNothingBehind) {
-  Write(L("user_data/save.dat"), "old contents");
+  Write("user_data/save.dat", "old contents");
   const std::string data(100000, 'z');
   ASSERT_TRUE(plat::WriteFileAtomically(P("USER_DATA\\SAVE.DAT"), data.data(), data.size()));
-  EXPECT_EQ(Read(L("user_data/save.dat")), data);
+  EXPECT_EQ(Read("user_data/save.dat"), data);
   ASSERT_TRUE(plat::WriteFileAtomically(P("user_data\\empty.dat"), nullptr, 0));
-  EXPECT_EQ(Read(L("user_data/empty.dat")), "");
+  EXPECT_EQ(Read("user_data/empty.dat"), "");
   EXPECT_EQ(plat::ListDirectory(P("user_data")), (std::vector<std::string>{"empty.dat", "save.dat"}));
 }
 
 TEST_F(FilesTest, FailedAtomicWriteLeavesTheTargetUntouched) {
-  Write(L("user_data/save.dat"), "old");
+  Write("user_data/save.dat", "old");
   fs::create_directories(L("user_data/folder/inside"));
 
   // The target is a folder.
@@ -223,7 +187,7 @@ TEST_F(FilesTest, FailedAtomicWriteLeavesTheTargetUntouched) {
     fs::permissions(L("user_data"), fs::perms::owner_all);
   }
 
-  EXPECT_EQ(Read(L("user_data/save.dat")), "old");
+  EXPECT_EQ(Read("user_data/save.dat"), "old");
   EXPECT_EQ(plat::ListDirectory(P("user_data")), (std::vector<std::string>{"folder", "save.dat"}));
 }
 

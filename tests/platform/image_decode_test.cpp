@@ -3,23 +3,29 @@
 #include <SDL.h>
 #include <SDL_image.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <tuple>
 
 #include "platform/files.h"
 #include "support/bmp_writer.h"
 #include "support/rle8_widths.h"
+#include "support/sandbox.h"
 
 namespace plat {
 namespace {
 
 using testbmp::Build;
-using testbmp::PackRows;
 using testbmp::Spec;
+
+// Our decoding of `bytes`; fails the test when it is refused.
+DecodedImage Decode(const std::vector<uint8_t>& bytes) {
+  DecodedImage img;
+  std::string error;
+  EXPECT_TRUE(DecodeImage(bytes.data(), bytes.size(), img, error)) << error;
+  return img;
+}
 
 // SDL2_image's reading of the same bytes, as 0xAARRGGBB; false when SDL
 // refuses the file.
@@ -30,8 +36,7 @@ bool DecodeWithSdl(const std::vector<uint8_t>& bytes, int& w, int& h, std::vecto
   SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(s);
   if (c == nullptr) return false;
-  w = c->w;
-  h = c->h;
+  w = c->w, h = c->h;
   argb.resize(static_cast<size_t>(w) * h);
   for (int y = 0; y < h; ++y)
     std::memcpy(&argb[static_cast<size_t>(y) * w], static_cast<uint8_t*>(c->pixels) + y * c->pitch, w * 4u);
@@ -43,29 +48,24 @@ bool DecodeWithSdl(const std::vector<uint8_t>& bytes, int& w, int& h, std::vecto
 // (v * 255 / 31), we repeat the bits as the presenter does ((v << 3) | (v >> 2)),
 // which can be one higher.
 void ExpectSameAsSdl(const std::vector<uint8_t>& bytes, bool compareAlpha, int tolerance = 0) {
-  DecodedImage ours;
-  std::string error;
-  ASSERT_TRUE(DecodeImage(bytes.data(), bytes.size(), ours, error)) << error;
+  const DecodedImage ours = Decode(bytes);
   int w = 0, h = 0;
   std::vector<uint32_t> theirs;
   ASSERT_TRUE(DecodeWithSdl(bytes, w, h, theirs)) << IMG_GetError();
-  ASSERT_EQ(ours.width, w);
-  ASSERT_EQ(ours.height, h);
-  for (size_t i = 0; i < theirs.size(); ++i) {
+  ASSERT_EQ(std::pair(ours.width, ours.height), std::pair(w, h));
+  for (size_t i = 0; i < theirs.size(); ++i)
     for (int sh = 0; sh < (compareAlpha ? 32 : 24); sh += 8) {
       const int d = static_cast<int>((ours.argb[i] >> sh) & 0xFF) - static_cast<int>((theirs[i] >> sh) & 0xFF);
       ASSERT_TRUE(d >= 0 && d <= tolerance) << "pixel " << i % w << "," << i / w << " shift " << sh;
     }
-  }
 }
 
 // Deterministic picture values in 0..limit-1 (limit 0: any 32-bit value).
 std::vector<uint32_t> Values(int w, int h, uint32_t limit, uint32_t seed = 7) {
   std::vector<uint32_t> v(static_cast<size_t>(w) * h);
-  uint32_t s = seed;
-  for (auto& x : v) {
-    s = s * 1103515245u + 12345u;
-    const uint32_t r = s ^ (s >> 15) * 0x9E3779B1u;
+  for (uint32_t& x : v) {
+    seed = seed * 1103515245u + 12345u;
+    const uint32_t r = seed ^ (seed >> 15) * 0x9E3779B1u;
     x = limit == 0 ? r : r % limit;
   }
   return v;
@@ -86,24 +86,15 @@ TEST(ImageDecode, IndexedBmpsMatchSdlAndKeepTheirTables) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "header " << c.header << " bpp " << c.bpp << " table " << c.tableSize);
-    Spec s;
-    s.headerSize = c.header;
-    s.width = 13;  // odd: rows need padding, 1/4-bit rows end mid-byte
-    s.height = 7;
-    s.bpp = c.bpp;
-    s.topDown = c.topDown;
-    s.clrUsed = c.clrUsed;
-    s.palette = Palette(c.tableSize);
+    // 13 wide: rows need padding, 1/4-bit rows end mid-byte.
+    const Spec s{c.header, 13, 7, c.topDown, c.bpp, 0, c.clrUsed, Palette(c.tableSize)};
     const auto idx = Values(s.width, s.height, c.tableSize);
     const auto file = Build(s, idx, 0);
     ExpectSameAsSdl(file, true);
-    DecodedImage img;
-    std::string error;
-    ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error));
+    const DecodedImage img = Decode(file);
     EXPECT_EQ(img.fileBitsPerPixel, c.bpp);
     EXPECT_EQ(img.palette, s.palette);
-    ASSERT_EQ(img.indices.size(), idx.size());
-    for (size_t i = 0; i < idx.size(); ++i) ASSERT_EQ(img.indices[i], idx[i]);
+    EXPECT_EQ(std::vector<uint32_t>(img.indices.begin(), img.indices.end()), idx);
   }
 }
 
@@ -123,14 +114,8 @@ TEST(ImageDecode, DirectColourBmpsMatchSdl) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "header " << c.header << " bpp " << c.bpp << " comp " << c.compression);
-    Spec s;
-    s.headerSize = c.header;
-    s.width = 11;
-    s.height = 6;
-    s.bpp = c.bpp;
-    s.compression = c.compression;
-    s.topDown = c.topDown;
-    for (int i = 0; i < 4; ++i) s.masks[i] = c.masks[i];
+    Spec s{c.header, 11, 6, c.topDown, c.bpp, c.compression};
+    std::copy(c.masks, c.masks + 4, s.masks);
     auto v = Values(s.width, s.height, c.bpp == 16 ? 0x10000u : 0u);
     if (c.bpp == 32 && !c.alpha) for (auto& x : v) x &= 0x00FFFFFF;  // X byte 0: opaque
     ExpectSameAsSdl(Build(s, v, 0), c.alpha, c.bpp == 16 ? 1 : 0);
@@ -138,25 +123,13 @@ TEST(ImageDecode, DirectColourBmpsMatchSdl) {
 }
 
 TEST(ImageDecode, KnownChannelExpansions) {
-  Spec s;
-  s.width = 3;
-  s.height = 1;
-  s.bpp = 16;
-  s.compression = 3;
-  s.masks[0] = 0xF800, s.masks[1] = 0x07E0, s.masks[2] = 0x001F;
-  auto file = Build(s, {0xF81F, 0x8410, 0x0821}, 0);
-  DecodedImage img;
-  std::string error;
-  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
-  EXPECT_EQ(img.argb[0], 0xFFFF00FFu);
-  EXPECT_EQ(img.argb[1], 0xFF848284u);  // 16/32/16 widened by repeating the bits
-  EXPECT_EQ(img.argb[2], 0xFF080408u);
+  Spec s{40, 3, 1, false, 16, 3, 0, {}, {0xF800, 0x07E0, 0x001F, 0}};
+  // 16/32/16 widened by repeating the bits.
+  EXPECT_EQ(Decode(Build(s, {0xF81F, 0x8410, 0x0821}, 0)).argb,
+            (std::vector<uint32_t>{0xFFFF00FFu, 0xFF848284u, 0xFF080408u}));
   s.compression = 0;  // plain 16 bits: 555
-  file = Build(s, {0x7FFF, 0x4210, 0x0001}, 0);
-  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
-  EXPECT_EQ(img.argb[0], 0xFFFFFFFFu);
-  EXPECT_EQ(img.argb[1], 0xFF848484u);
-  EXPECT_EQ(img.argb[2], 0xFF000008u);
+  EXPECT_EQ(Decode(Build(s, {0x7FFF, 0x4210, 0x0001}, 0)).argb,
+            (std::vector<uint32_t>{0xFFFFFFFFu, 0xFF848484u, 0xFF000008u}));
 }
 
 // RLE codes: runs, absolute runs (odd lengths, padding), deltas, end of
@@ -179,30 +152,21 @@ std::vector<uint8_t> Rle4Codes() {
 }
 
 TEST(ImageDecode, RleBmpsMatchSdlAndKnownIndices) {
-  Spec s;
-  s.width = 8;
-  s.height = 4;
-  s.bpp = 8;
-  s.compression = 1;
-  s.palette = Palette(256);
+  Spec s{40, 8, 4, false, 8, 1, 0, Palette(256)};
   auto file = Build(s, Rle8Codes());
   ExpectSameAsSdl(file, true);
-  DecodedImage img;
-  std::string error;
-  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
   const std::vector<uint8_t> expected = {15, 15, 15, 15, 15, 15, 15, 15, 10, 11, 12, 13, 14, 14, 14, 14,
                                          0,  0,  5,  5,  5,  5,  0,  0,  9,  9,  9,  1,  2,  3,  7,  7};
-  EXPECT_EQ(img.indices, expected);
+  EXPECT_EQ(Decode(file).indices, expected);
 
   s.bpp = 4;
   s.compression = 2;
   s.palette = Palette(16);
   file = Build(s, Rle4Codes());
   ExpectSameAsSdl(file, true);
-  ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
   const std::vector<uint8_t> expected4 = {0, 0, 0, 0, 12, 13, 14, 0, 10, 11, 10, 11, 10, 11, 10, 11,
                                           0, 0, 0, 0, 0,  0,  0,  0, 1,  2,  1,  2,  1,  3,  4,  5};
-  EXPECT_EQ(img.indices, expected4);
+  EXPECT_EQ(Decode(file).indices, expected4);
 }
 
 void ExpectRefused(const std::vector<uint8_t>& file, const char* why) {
@@ -213,11 +177,7 @@ void ExpectRefused(const std::vector<uint8_t>& file, const char* why) {
 }
 
 TEST(ImageDecode, HostileBmpsFailCleanly) {
-  Spec s;
-  s.width = 9;
-  s.height = 5;
-  s.bpp = 8;
-  s.palette = Palette(256);
+  const Spec s{40, 9, 5, false, 8, 0, 0, Palette(256)};
   const auto good = Build(s, Values(9, 5, 256), 0);
 
   // Every truncation of a valid file that cuts into the pixels or headers.
@@ -243,28 +203,14 @@ TEST(ImageDecode, HostileBmpsFailCleanly) {
   ExpectRefused(patched(14, 41), "unknown header size");
   ExpectRefused(patched(14, 0xFFFFFFFFu), "header size beyond the file");
   ExpectRefused(patched(30, 7), "unknown compression");
-  {
-    auto f = good;
-    f[28] = 7;  // 7 bits per pixel
-    ExpectRefused(f, "odd depth");
-  }
+  ExpectRefused(patched(28, 7), "7 bits per pixel");
   // A colour count far beyond the depth is clamped, not trusted.
-  {
-    DecodedImage img;
-    std::string error;
-    auto f = patched(46, 0x7FFFFFFFu);
-    EXPECT_TRUE(DecodeImage(f.data(), f.size(), img, error)) << error;
-    EXPECT_EQ(img.palette.size(), 256u);
-  }
+  EXPECT_EQ(Decode(patched(46, 0x7FFFFFFFu)).palette.size(), 256u);
   // Bit fields that are not contiguous, or on an 8-bit file.
-  {
-    Spec b;
-    b.width = 2, b.height = 2, b.bpp = 16, b.compression = 3;
-    b.masks[0] = 0xF00F, b.masks[1] = 0x07E0, b.masks[2] = 0x0010;
-    ExpectRefused(Build(b, Values(2, 2, 0xFFFF), 0), "split mask");
-    b.bpp = 8;
-    ExpectRefused(Build(b, std::vector<uint8_t>(8, 0)), "bit fields on 8 bits");
-  }
+  Spec b{40, 2, 2, false, 16, 3, 0, {}, {0xF00F, 0x07E0, 0x0010, 0}};
+  ExpectRefused(Build(b, Values(2, 2, 0xFFFF), 0), "split mask");
+  b.bpp = 8;
+  ExpectRefused(Build(b, std::vector<uint8_t>(8, 0)), "bit fields on 8 bits");
 }
 
 // Runs and deltas past the row's end are cut there; codes past the last row
@@ -289,27 +235,13 @@ TEST(ImageDecode, RleCutsAtTheRowsEnd) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Spec s;
-    s.width = 4;
-    s.height = 2;
-    s.bpp = c.four ? 4 : 8;
-    s.compression = c.four ? 2 : 1;
-    s.palette = Palette(c.four ? 16 : 256);
-    const auto file = Build(s, c.codes);
-    DecodedImage img;
-    std::string error;
-    ASSERT_TRUE(DecodeImage(file.data(), file.size(), img, error)) << error;
-    EXPECT_EQ(img.indices, c.indices);
+    const Spec s{40, 4, 2, false, uint16_t(c.four ? 4 : 8), c.four ? 2u : 1u, 0, Palette(c.four ? 16 : 256)};
+    EXPECT_EQ(Decode(Build(s, c.codes)).indices, c.indices);
   }
 }
 
 TEST(ImageDecode, HostileRleFailsCleanly) {
-  Spec s;
-  s.width = 8;
-  s.height = 4;
-  s.bpp = 8;
-  s.compression = 1;
-  s.palette = Palette(256);
+  Spec s{40, 8, 4, false, 8, 1, 0, Palette(256)};
   ExpectRefused(Build(s, std::vector<uint8_t>{0, 6, 1, 2}), "absolute run cut short");
   ExpectRefused(Build(s, std::vector<uint8_t>{2, 1, 0}), "codes cut short");
   ExpectRefused(Build(s, std::vector<uint8_t>{0, 2, 1}), "delta cut short");
@@ -335,16 +267,12 @@ TEST(ImageDecode, ImageMagickRle8AtEveryWidth) {
     const auto& f = files[n];
     SCOPED_TRACE(testing::Message() << "width " << f.width);
     ASSERT_EQ(f.width, static_cast<int>(n + 1));
-    DecodedImage img;
-    std::string error;
-    ASSERT_TRUE(DecodeImage(f.bytes.data(), f.bytes.size(), img, error)) << error;
-    ASSERT_EQ(img.width, f.width);
-    ASSERT_EQ(img.height, seedH);
+    std::vector<uint32_t> want;
     for (int y = 0; y < seedH; ++y)
-      for (int x = 0; x < f.width; ++x) {
-        const uint32_t want = 0xFF000000u | seed[static_cast<size_t>(y) * seedW + x];
-        ASSERT_EQ(img.argb[static_cast<size_t>(y) * f.width + x], want) << x << "," << y;
-      }
+      for (int x = 0; x < f.width; ++x) want.push_back(0xFF000000u | seed[static_cast<size_t>(y) * seedW + x]);
+    const DecodedImage img = Decode(f.bytes);
+    ASSERT_EQ(img.width, f.width);
+    ASSERT_EQ(img.argb, want);
     ExpectSameAsSdl(f.bytes, true);
   }
 }
@@ -375,12 +303,8 @@ TEST(ImageDecode, PalettedPngKeepsPaletteAndIndices) {
   const std::vector<uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
   const std::vector<uint8_t> idx = {0, 1, 2, 3, 4, 4, 3, 2, 1, 0, 1, 1};
   const auto png = PalettePng(4, 3, pal, idx);
-  DecodedImage img;
-  std::string error;
-  ASSERT_TRUE(DecodeImage(png.data(), png.size(), img, error)) << error;
-  EXPECT_EQ(img.width, 4);
-  EXPECT_EQ(img.height, 3);
-  EXPECT_EQ(img.fileBitsPerPixel, 8);
+  const DecodedImage img = Decode(png);
+  EXPECT_EQ(std::tuple(img.width, img.height, img.fileBitsPerPixel), std::tuple(4, 3, 8));
   EXPECT_EQ(img.palette, pal);
   EXPECT_EQ(img.indices, idx);
   EXPECT_EQ(img.argb[4], 0xFF123456u);
@@ -404,9 +328,7 @@ TEST(ImageDecode, TrueColourPngAndJpegThroughSdlImage) {
     ASSERT_EQ(jpeg ? IMG_SaveJPG_RW(src, rw, 0, 95) : IMG_SavePNG_RW(src, rw, 0), 0) << IMG_GetError();
     bytes.resize(static_cast<size_t>(SDL_RWtell(rw)));
     SDL_RWclose(rw);
-    DecodedImage img;
-    std::string error;
-    ASSERT_TRUE(DecodeImage(bytes.data(), bytes.size(), img, error)) << error;
+    const DecodedImage img = Decode(bytes);
     ASSERT_EQ(img.width, 16);
     ASSERT_EQ(img.height, 8);
     EXPECT_TRUE(img.palette.empty());
@@ -422,57 +344,21 @@ TEST(ImageDecode, TrueColourPngAndJpegThroughSdlImage) {
 }
 
 TEST(ImageDecode, FilesThroughThePathLayer) {
-  const auto dir = std::filesystem::temp_directory_path() / ("pelmora_img_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir / "Bmp");
+  TempFolder dir("img");
   const auto file = testbmp::Rgb24(33, 17, Values(33, 17, 0x1000000));
-  { std::ofstream(dir / "Bmp" / "Pic.BMP", std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size()); }
-  const std::string program = dir.string() + "\\bmp\\pic.bmp";  // Windows spelling, other case
+  dir.Write("Bmp/Pic.BMP", std::string(file.begin(), file.end()));
+  dir.Write("Bmp/cut.bmp", std::string(file.begin(), file.begin() + 200));  // pixels missing
+  const std::string folder = dir.Path() + "\\bmp\\";  // Windows spelling, other case
   int w = 0, h = 0;
-  EXPECT_TRUE(ReadImageSize(program, w, h));
-  EXPECT_EQ(w, 33);
-  EXPECT_EQ(h, 17);
+  EXPECT_TRUE(ReadImageSize(folder + "pic.bmp", w, h));
+  EXPECT_EQ(w * 100 + h, 3317);
   DecodedImage img;
   std::string error;
-  EXPECT_TRUE(LoadImageFile(program, img, error)) << error;
+  EXPECT_TRUE(LoadImageFile(folder + "pic.bmp", img, error)) << error;
   EXPECT_EQ(img.argb.size(), 33u * 17u);
-  EXPECT_FALSE(LoadImageFile(dir.string() + "\\bmp\\none.bmp", img, error));
-  EXPECT_FALSE(ReadImageSize(dir.string() + "\\bmp\\none.bmp", w, h));
-  // A header whose pixels the file does not hold: no size either.
-  auto cut = file;
-  cut.resize(200);
-  { std::ofstream(dir / "Bmp" / "cut.bmp", std::ios::binary).write(reinterpret_cast<const char*>(cut.data()), cut.size()); }
-  EXPECT_FALSE(ReadImageSize(dir.string() + "\\bmp\\cut.bmp", w, h));
-  std::filesystem::remove_all(dir);
-}
-
-// Bitmaps that happen to be installed on this machine: read them as SDL does.
-TEST(ImageDecode, BitmapsFoundOnThisMachine) {
-  std::vector<std::filesystem::path> found;
-  for (const char* root : {"/usr/share", "/usr/lib/python3"}) {
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, std::filesystem::directory_options::skip_permission_denied, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator() && found.size() < 40; it.increment(ec)) {
-      std::string ext = it->path().extension().string();
-      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (ext == ".bmp" && it->is_regular_file(ec) && it->file_size(ec) < (8u << 20)) found.push_back(it->path());
-    }
-  }
-  if (found.empty()) GTEST_SKIP() << "no bitmaps installed";
-  for (const auto& path : found) {
-    SCOPED_TRACE(path.string());
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int w = 0, h = 0;
-    std::vector<uint32_t> theirs;
-    DecodedImage ours;
-    std::string error;
-    const bool oursOk = DecodeImage(bytes.data(), bytes.size(), ours, error);
-    if (!DecodeWithSdl(bytes, w, h, theirs)) continue;  // a kind SDL cannot read: only "no crash"
-    ASSERT_TRUE(oursOk) << error;
-    ASSERT_EQ(ours.width, w);
-    ASSERT_EQ(ours.height, h);
-    for (size_t i = 0; i < theirs.size(); ++i) ASSERT_EQ(ours.argb[i] & 0xFFFFFF, theirs[i] & 0xFFFFFF) << i;
-  }
+  EXPECT_FALSE(LoadImageFile(folder + "none.bmp", img, error));
+  EXPECT_FALSE(ReadImageSize(folder + "none.bmp", w, h));
+  EXPECT_FALSE(ReadImageSize(folder + "cut.bmp", w, h));
 }
 
 }  // namespace

@@ -11,15 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,11 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using plat::InstanceLockResult;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 char Code(InstanceLockResult r) {
   return r == InstanceLockResult::First ? 'F' : r == InstanceLockResult::AlreadyRunning ? 'A' : 'X';
 }
@@ -76,7 +68,7 @@ struct Child {
     if (pid > 0 && !reaped) ::kill(pid, SIGKILL), Wait();
     ::close(report), ::close(release);
   }
-  char Report() {
+  char Report() const {
     char c = 0;
     return ::read(report, &c, 1) == 1 ? c : 0;
   }
@@ -110,22 +102,17 @@ TEST_F(InstanceTest, RuntimeDirectoryAndItsPrivateFallback) {
   auto expectPrivate = [](const std::string& path) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(st.st_uid, ::geteuid());
-    EXPECT_EQ(st.st_mode & 077, 0u);
+    EXPECT_TRUE(S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0) << path;
   };
-  fs::create_directory(dir_ / "good");
-  EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / "good").string()),
-            (dir_ / "good" / leaf).string());
+  fs::create_directories(dir_ / "good"), fs::create_directories(dir_ / "link");
+  EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / "good").string()), (dir_ / "good" / leaf).string());
   expectPrivate((dir_ / "good" / leaf).string());
 
   // Something another user could have laid there is not used.
   fs::create_directories(dir_ / "open" / leaf);
   fs::permissions(dir_ / "open" / leaf, fs::perms::all);
-  fs::create_directory(dir_ / "link");
   fs::create_directory_symlink(dir_ / "good" / leaf, dir_ / "link" / leaf);
-  fs::create_directory(dir_ / "file");
-  WriteAll(dir_ / "file" / leaf, "x");
+  folder_.Write("file/" + leaf, "x");
   for (const char* base : {"open", "link", "file"}) {
     SCOPED_TRACE(base);
     const std::string chosen = plat::instance_detail::PrivateFolderUnder((dir_ / base).string());
@@ -143,8 +130,7 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
     EXPECT_TRUE(fs::exists(dir_ / "ゲーム.lock"));
     EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::AlreadyRunning);
     EXPECT_EQ(plat::AcquireInstanceLock("another game"), InstanceLockResult::First);
-    holder->Release();
-    holder->Wait();
+    holder->Release(), holder->Wait();
   }
   EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);
   EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);  // asking again keeps it
@@ -152,9 +138,8 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
   // A fork shares our descriptor; once it drops that copy it is another copy
   // of the game.
   auto fromChild = [&] {
-    auto other = Child::Fork(
-        [&] { return plat::ReleaseInstanceLock(), Code(plat::AcquireInstanceLock(name)); }, Nothing);
-    return other->Report();
+    return Child::Fork([&] { return plat::ReleaseInstanceLock(), Code(plat::AcquireInstanceLock(name)); }, Nothing)
+        ->Report();
   };
   EXPECT_EQ(fromChild(), 'A');
   plat::ReleaseInstanceLock();
@@ -189,17 +174,16 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
   auto owner = Child::Fork([] { return plat::RegisterWindowOwner("GameWindow") ? 'R' : 'X'; },
                            [] { plat::UnregisterWindowOwner("GameWindow"); });
   ASSERT_EQ(owner->Report(), 'R');
-  EXPECT_EQ(ReadAll(file), std::to_string(owner->pid));
+  EXPECT_EQ(folder_.Read("GameWindow.window"), std::to_string(owner->pid));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
   plat::UnregisterWindowOwner("GameWindow");  // not ours: stays
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), owner->pid);
-  owner->Release();
-  owner->Wait();
+  owner->Release(), owner->Wait();
   EXPECT_FALSE(fs::exists(file));
 
   // Our own registration is never "another running copy".
   ASSERT_TRUE(plat::RegisterWindowOwner("GameWindow"));
-  EXPECT_EQ(ReadAll(file), std::to_string(::getpid()));
+  EXPECT_EQ(folder_.Read("GameWindow.window"), std::to_string(::getpid()));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
   plat::UnregisterWindowOwner("GameWindow");
   EXPECT_FALSE(fs::exists(file));
@@ -207,8 +191,7 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
   // A copy that crashed leaves its file behind; it must not count.
   auto crashed = Child::Fork([] { return plat::RegisterWindowOwner("GameWindow") ? 'R' : 'X'; }, Nothing);
   ASSERT_EQ(crashed->Report(), 'R');
-  crashed->Release();
-  crashed->Wait();
+  crashed->Release(), crashed->Wait();
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
 
@@ -216,7 +199,7 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
   // written, that is someone else.
   auto unrelated = Child::Fork(Ready, Nothing);
   ASSERT_EQ(unrelated->Report(), 'r');
-  WriteAll(file, std::to_string(unrelated->pid));
+  folder_.Write("GameWindow.window", std::to_string(unrelated->pid));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), unrelated->pid);
   fs::last_write_time(file, fs::last_write_time(file) - std::chrono::minutes(5));
   EXPECT_EQ(plat::FindRegisteredWindowOwner("GameWindow"), std::nullopt);
@@ -225,16 +208,14 @@ TEST_F(InstanceTest, RegistrationNamesAnotherLiveProcess) {
 TEST_F(InstanceTest, RegistrationFileIsReadStrictly) {
   const fs::path file = dir_ / "W.window";
   const std::string live = std::to_string(::getppid());  // alive and not us
-  for (const std::string& ok : {live, live + "\n"}) {
-    WriteAll(file, ok);
-    EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), ::getppid());
-  }
+  for (const std::string& ok : {live, live + "\n"})
+    EXPECT_EQ((folder_.Write("W.window", ok), plat::FindRegisteredWindowOwner("W")), ::getppid());
   for (const std::string& bad :
        {std::string(), std::string("\n"), "x" + live, live + "a", "-" + live, "+" + live, " " + live,
         live + " ", "0" + live, std::string("0"), live + "\n\n", std::string("2147483648"),
         std::string(33, '1'), live + std::string(1 << 20, ' ')}) {
     SCOPED_TRACE(testing::PrintToString(bad.substr(0, 40)));
-    WriteAll(file, bad);
+    folder_.Write("W.window", bad);
     EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
   }
   fs::remove(file);
@@ -249,30 +230,26 @@ class TerminateTest : public ::testing::TestWithParam<bool (*)(pid_t, uint32_t)>
 
 TEST_P(TerminateTest, OrderlyCloseThenKillAfterTheGrace) {
   // One that obeys the orderly close ends by it, long before its grace.
-  auto obliging = Child::Fork(Ready, Nothing);
-  ASSERT_EQ(obliging->Report(), 'r');
-  EXPECT_TRUE(GetParam()(obliging->pid, 0x7FFFFFFF));
-  int status = obliging->Wait();
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-
-  auto stubborn = Child::Fork([] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, Nothing);
-  ASSERT_EQ(stubborn->Report(), 'r');
-  EXPECT_TRUE(GetParam()(stubborn->pid, 300));
-  status = stubborn->Wait(WNOHANG);  // it has ended by the time the call returns
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  // One that ignores it is killed after the grace, and has ended by the time
+  // the call returns.
+  const struct { char (*before)(); uint32_t grace; int flags, signal; } cases[] = {
+      {Ready, 0x7FFFFFFF, 0, SIGTERM}, {[] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, 300, WNOHANG, SIGKILL}};
+  for (const auto& c : cases) {
+    auto child = Child::Fork(c.before, Nothing);
+    ASSERT_EQ(child->Report(), 'r');
+    EXPECT_TRUE(GetParam()(child->pid, c.grace));
+    const int status = child->Wait(c.flags);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+  }
 
   auto gone = Child::Fork(Ready, Nothing);
-  gone->Release();
-  gone->Wait();
+  gone->Release(), gone->Wait();
   EXPECT_FALSE(GetParam()(gone->pid, 300));
 }
 
+// 0: through a pidfd, 1: by polling.
 INSTANTIATE_TEST_SUITE_P(PidfdAndPolling, TerminateTest,
-                         ::testing::Values(plat::TerminateProcessOrderly,
-                                           plat::instance_detail::TerminateProcessByPolling),
-                         [](const ::testing::TestParamInfo<TerminateTest::ParamType>& info) {
-                           return info.index == 0 ? std::string("Pidfd") : std::string("Polling");
-                         });
+                         ::testing::Values(plat::TerminateProcessOrderly, plat::instance_detail::TerminateProcessByPolling));
 
 // A datagram socket bound in `folder`, through the folder's descriptor as the
 // sender does when the path is too long for sun_path.
@@ -305,9 +282,8 @@ TEST_F(InstanceTest, EditorNotificationArrivesByteExact) {
 
     const unsigned char payload[] = {'s', 't', 'g', 0, 0xFF, 0x80};
     ASSERT_TRUE(plat::SendEditorNotification("エディタ", 0x0102030405060708, 0xA1B2C3D4, payload, 6));
-    const std::vector<unsigned char> expected = {8,    7, 6, 5, 4, 3,   2,   1,   0xD4, 0xC3, 0xB2,
-                                                 0xA1, 6, 0, 0, 0, 's', 't', 'g', 0,    0xFF, 0x80};
-    EXPECT_EQ(editor.Receive(), expected);
+    EXPECT_EQ(editor.Receive(), std::vector<unsigned char>({8, 7, 6, 5, 4, 3, 2, 1, 0xD4, 0xC3, 0xB2, 0xA1, 6, 0, 0,
+                                                            0, 's', 't', 'g', 0, 0xFF, 0x80}));
     ASSERT_TRUE(plat::SendEditorNotification("エディタ", 0, 7, nullptr, 0));
     EXPECT_EQ(editor.Receive(), std::vector<unsigned char>({0, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(plat::SendEditorNotification("エディタ", 0, 0, nullptr, 4));  // bytes missing

@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace plat {
 namespace {
 
@@ -20,14 +22,12 @@ TEST(JoystickPositionTest, StickAndHatGiveOnePosition) {
       {-32768, 20000, kHatUp, 0, 0},     {0, 0, kHatLeft | kHatRight, 0, 32768},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y << " hat " << int{c.hat});
     JoystickState s;
-    s.axisX = c.x;
-    s.axisY = c.y;
-    s.hat = c.hat;
-    s.buttons = 0x80000001u;
-    JoystickPosition p = PositionOf(s);
-    EXPECT_EQ(p.x, c.wantX) << c.x << "," << c.y << " hat " << int{c.hat};
-    EXPECT_EQ(p.y, c.wantY) << c.x << "," << c.y << " hat " << int{c.hat};
+    s.axisX = c.x, s.axisY = c.y, s.hat = c.hat, s.buttons = 0x80000001u;
+    const JoystickPosition p = PositionOf(s);
+    EXPECT_EQ(p.x, c.wantX);
+    EXPECT_EQ(p.y, c.wantY);
     EXPECT_EQ(p.buttons, 0x80000001u);
   }
 }
@@ -51,8 +51,7 @@ class SdlJoysticksTest : public ::testing::Test {
   // Attaches a pad: a game controller (with SDL's standard layout) or a plain
   // joystick of 2 axes, 12 buttons and a hat. Returns its SDL device index.
   static int Attach(bool controller, const char* name) {
-    SDL_VirtualJoystickDesc d;
-    SDL_zero(d);
+    SDL_VirtualJoystickDesc d{};
     d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
     d.type = controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN;
     d.naxes = controller ? SDL_CONTROLLER_AXIS_MAX : 2;
@@ -110,14 +109,12 @@ TEST_F(SdlJoysticksTest, PadsAreReadThroughTheirSlotsAndComeAndGo) {
   SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
   SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_DPAD_UP, 1);
   devices_->Update();
-  ASSERT_TRUE(devices_->Read(0, p));
-  EXPECT_EQ(p.x, 0u);
-  EXPECT_EQ(p.y, 65535u);
-  EXPECT_EQ(p.buttons, (1u << 0) | (1u << 9));
-  ASSERT_TRUE(devices_->Read(1, p));
-  EXPECT_EQ(p.x, 65535u);
-  EXPECT_EQ(p.y, 0u);
-  EXPECT_EQ(p.buttons, (1u << 1) | (1u << 7) | (1u << 12));
+  auto read = [&](int slot) {
+    JoystickPosition q;
+    return devices_->Read(slot, q) ? std::tuple(q.x, q.y, q.buttons) : std::tuple(~0u, ~0u, ~0u);
+  };
+  EXPECT_EQ(read(0), std::tuple(0u, 65535u, (1u << 0) | (1u << 9)));
+  EXPECT_EQ(read(1), std::tuple(65535u, 0u, (1u << 1) | (1u << 7) | (1u << 12)));
 
   // Pulled out: its slot reads nothing and the other keeps its own; plugged
   // in again it takes the lowest free slot.
@@ -130,9 +127,7 @@ TEST_F(SdlJoysticksTest, PadsAreReadThroughTheirSlotsAndComeAndGo) {
   devices_->Update();
   ASSERT_TRUE(devices_->Info(0, stickInfo));
   EXPECT_EQ(stickInfo.name, "stick again");
-  EXPECT_TRUE(devices_->Read(0, p));
-  EXPECT_EQ(p.x, 32768u);  // centred, nothing pressed
-  EXPECT_EQ(p.buttons, 0u);
+  EXPECT_EQ(read(0), std::tuple(32768u, 32768u, 0u));  // centred, nothing pressed
 }
 
 }  // namespace

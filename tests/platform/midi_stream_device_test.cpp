@@ -22,16 +22,10 @@ struct Events {
   void Put(uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>((v >> (8 * i)) & 0xFF));
   }
-  Events& Short(uint32_t delta, uint32_t word) {
-    Put(delta);
-    Put(0);
-    Put(word);
-    return *this;
-  }
-  Events& Long(uint32_t delta, std::vector<uint8_t> data) {
-    Put(delta);
-    Put(0);
-    Put(plat::MEVT_F_LONG | static_cast<uint32_t>(data.size()));
+  Events& Short(uint32_t delta, uint32_t word) { return Put(delta), Put(0), Put(word), *this; }
+  // `claimed`: the length the event word gives, when it is not the data's.
+  Events& Long(uint32_t delta, std::vector<uint8_t> data, uint32_t claimed = 0) {
+    Put(delta), Put(0), Put(plat::MEVT_F_LONG | (claimed ? claimed : static_cast<uint32_t>(data.size())));
     while (data.size() % 4) data.push_back(0);
     bytes.insert(bytes.end(), data.begin(), data.end());
     return *this;
@@ -42,25 +36,25 @@ class MidiStreamDeviceTest : public ::testing::Test {
  protected:
   ScopedManualAudioPull pull_;  // made before SetUp, gone after TearDown
   void SetUp() override {
-    plat::EnsureQueue();
+    plat::EnsureQueue();  // empty: the tests read back everything the stream posts
+    for (plat::Message m; plat::PeekMessage(m);) continue;
     ASSERT_EQ(plat::MidiStreamOpen(&stream_, plat::CurrentThreadId()), plat::MMSYSERR_NOERROR);
     ASSERT_EQ(plat::MidiStreamSetTimeDivision(stream_, 480), plat::MMSYSERR_NOERROR);
     if (!plat::MidiSynthReady()) GTEST_SKIP() << "no SoundFont installed";
   }
   void TearDown() override {
     if (stream_) plat::MidiStreamClose(stream_);
-    plat::Message m;
-    while (plat::PeekMessage(m)) {
-    }
+    for (plat::Message m; plat::PeekMessage(m);) continue;
   }
-  // Buffers live in the fixture: the stream may still hold them until TearDown closes it.
-  plat::MidiHeader& Queue(const Events& events) {
+  // Buffers live in the fixture: the stream may still hold them until
+  // TearDown closes it. Prepared and queued unless `queue` is false.
+  plat::MidiHeader& Queue(const Events& events, bool queue = true) {
     Events& e = events_.emplace_back(events);
     plat::MidiHeader& h = headers_.emplace_back();
     h.data = e.bytes.data();
     h.bufferLength = h.bytesRecorded = static_cast<uint32_t>(e.bytes.size());
-    EXPECT_EQ(plat::MidiOutPrepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
-    EXPECT_EQ(plat::MidiStreamOut(stream_, &h), plat::MMSYSERR_NOERROR);
+    if (queue) EXPECT_EQ(plat::MidiOutPrepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
+    if (queue) EXPECT_EQ(plat::MidiStreamOut(stream_, &h), plat::MMSYSERR_NOERROR);
     return h;
   }
   // Renders `frames` in blocks; the first frame whose level passes a small
@@ -91,8 +85,7 @@ TEST_F(MidiStreamDeviceTest, EventsLandOnTheirDueSampleThroughDivisionAndTempo) 
   plat::MidiHeader& h = Queue(e);
   EXPECT_EQ(Onset(44100), -1);  // nothing before the stream starts
   ASSERT_EQ(plat::MidiStreamRestart(stream_), plat::MMSYSERR_NOERROR);
-  int64_t onset = Onset(2 * 44100);
-  EXPECT_NEAR(static_cast<double>(onset), 44100.0, kBlock);
+  EXPECT_NEAR(static_cast<double>(Onset(2 * 44100)), 44100.0, kBlock);
   EXPECT_EQ(h.flags & plat::MHDR_INQUEUE, 0u);
   EXPECT_TRUE(h.flags & plat::MHDR_DONE);
 }
@@ -104,12 +97,9 @@ TEST_F(MidiStreamDeviceTest, CallbackEventsPostPositionAndTheLastReturnsTheBuffe
   plat::MidiStreamRestart(stream_);
   Onset(4096);
   std::vector<plat::Message> got;
-  plat::Message m;
-  while (plat::PeekMessage(m)) got.push_back(m);
-  ASSERT_EQ(got.size(), 3u);
-  EXPECT_EQ(got[0].message, plat::MM_MOM_POSITIONCB);
-  EXPECT_EQ(got[1].message, plat::MM_MOM_POSITIONCB);
-  EXPECT_EQ(got[2].message, plat::MM_MOM_DONE);
+  std::vector<uint32_t> kinds;
+  for (plat::Message m; plat::PeekMessage(m);) got.push_back(m), kinds.push_back(m.message);
+  ASSERT_EQ(kinds, (std::vector<uint32_t>{plat::MM_MOM_POSITIONCB, plat::MM_MOM_POSITIONCB, plat::MM_MOM_DONE}));
   EXPECT_EQ(reinterpret_cast<plat::MidiHeader*>(got[1].lParam), &h);
   EXPECT_EQ(h.offset, 24u);  // the last event raised the last callback
   EXPECT_EQ(h.flags & (plat::MHDR_INQUEUE | plat::MHDR_DONE), plat::MHDR_DONE);
@@ -126,7 +116,7 @@ TEST_F(MidiStreamDeviceTest, SystemBytesAndLongMessagesDoNotStopSoundingNotes) {
   e.Long(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});  // framed
   e.Long(0, {0xF7, 0x01});                                                          // an escape: ignored
   e.Short(4000, 0x003C80);
-  plat::MidiHeader& h = Queue(e);
+  Queue(e);
   plat::MidiStreamRestart(stream_);
   Onset(4096);
   EXPECT_GT(plat::MidiSynthActiveVoices(), 0);  // a System Reset would have silenced it
@@ -153,11 +143,7 @@ TEST_F(MidiStreamDeviceTest, MisuseIsRefusedWithTheSystemsResults) {
   plat::MidiStream* second = nullptr;
   EXPECT_EQ(plat::MidiStreamOpen(&second, plat::CurrentThreadId()), plat::MMSYSERR_ALLOCATED);
   EXPECT_EQ(plat::MidiStreamSetTimeDivision(stream_, 0), plat::MMSYSERR_INVALPARAM);
-  Events& e = events_.emplace_back();
-  e.Short(100000, 0x7F3C90);
-  plat::MidiHeader& h = headers_.emplace_back();
-  h.data = e.bytes.data();
-  h.bufferLength = h.bytesRecorded = 12;
+  plat::MidiHeader& h = Queue(Events().Short(100000, 0x7F3C90), false);
   EXPECT_EQ(plat::MidiStreamOut(stream_, &h), plat::MIDIERR_UNPREPARED);
   ASSERT_EQ(plat::MidiOutPrepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
   ASSERT_EQ(plat::MidiStreamOut(stream_, &h), plat::MMSYSERR_NOERROR);
@@ -166,11 +152,7 @@ TEST_F(MidiStreamDeviceTest, MisuseIsRefusedWithTheSystemsResults) {
   EXPECT_EQ(plat::MidiOutReset(stream_), plat::MMSYSERR_NOERROR);
   EXPECT_EQ(plat::MidiOutUnprepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
   // A long event claiming more bytes than the buffer holds ends the buffer.
-  Events bad;
-  bad.Put(0);
-  bad.Put(0);
-  bad.Put(plat::MEVT_F_LONG | 5000);
-  plat::MidiHeader& hb = Queue(bad);
+  plat::MidiHeader& hb = Queue(Events().Long(0, {}, 5000));
   plat::MidiStreamRestart(stream_);
   Onset(1024);
   EXPECT_TRUE(hb.flags & plat::MHDR_DONE);

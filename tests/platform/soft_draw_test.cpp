@@ -8,33 +8,30 @@
 
 #include "platform/soft_device.h"
 #include "platform/soft_draw.h"
+#include "support/display.h"
 
 namespace plat {
 namespace {
 
 struct DrawFixture : ::testing::Test {
-  void SetUp() override {
-    DrawFaultInjection() = DrawFaults{};
-    DeviceConfiguration() = DeviceConfig{};
-    SetVerticalBlankWait(false);
-  }
-  void TearDown() override {
-    PixelImage::SetExtraPitchForTest(0);
-    SetDrawFastPaths(true);
-    SetVerticalBlankWait(true);
-    DrawFaultInjection() = DrawFaults{};
-    DeviceConfiguration() = DeviceConfig{};
+  void TearDown() override { PixelImage::SetExtraPitchForTest(0); }
+  DisplaySandbox sandbox_;  // default device, no faults, fast paths, no vertical-blank waits
+  // A DirectDraw object in a display mode of `bits`, and its two surfaces.
+  DirectDrawObject* Open(int bits, int sw, int sh, MemoryPlace srcPlace, int dw, int dh, DrawSurface** src,
+                         DrawSurface** dst) {
+    uint32_t hr;
+    DirectDrawObject* dd = DirectDrawObject::Create(hr);
+    EXPECT_EQ(dd->SetDisplayMode(640, 480, bits, 60), DD_OK);
+    EXPECT_EQ(dd->CreateSurface(sw, sh, srcPlace, src), DD_OK);
+    EXPECT_EQ(dd->CreateSurface(dw, dh, MemoryPlace::System, dst), DD_OK);
+    return dd;
   }
 };
 
 TEST_F(DrawFixture, KeyedAndOpaqueBltFastOverAPaddedPitch) {
   PixelImage::SetExtraPitchForTest(12);  // pitch != width × bytes
-  uint32_t hr;
-  DirectDrawObject* dd = DirectDrawObject::Create(hr);
-  ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 60), DD_OK);
   DrawSurface *src, *dst;
-  ASSERT_EQ(dd->CreateSurface(4, 4, MemoryPlace::Video, &src), DD_OK);
-  ASSERT_EQ(dd->CreateSurface(6, 6, MemoryPlace::System, &dst), DD_OK);
+  DirectDrawObject* dd = Open(16, 4, 4, MemoryPlace::Video, 6, 6, &src, &dst);
   EXPECT_GT(src->Image().Pitch(), 4 * 2);
   const uint32_t K = 0xF81F, C = 0x07E0, D = 0x1234;
   for (int y = 0; y < 4; ++y)
@@ -54,18 +51,13 @@ TEST_F(DrawFixture, KeyedAndOpaqueBltFastOverAPaddedPitch) {
         EXPECT_EQ(dst->Image().Get(x, y), want) << x << "," << y << " flags " << flags;
       }
   }
-  src->Release();
-  dst->Release();
+  src->Release(), dst->Release();
   EXPECT_EQ(dd->Release(), 0u);
 }
 
 TEST_F(DrawFixture, StretchReadsTruncatedFloatColumnsAndLossNeedsRestore) {
-  uint32_t hr;
-  DirectDrawObject* dd = DirectDrawObject::Create(hr);
-  dd->SetDisplayMode(640, 480, 8, 0);
   DrawSurface *src, *dst;
-  dd->CreateSurface(7, 1, MemoryPlace::Video, &src);
-  dd->CreateSurface(10, 1, MemoryPlace::System, &dst);
+  DirectDrawObject* dd = Open(8, 7, 1, MemoryPlace::Video, 10, 1, &src, &dst);
   for (int x = 0; x < 7; ++x) src->Image().Set(x, 0, static_cast<uint32_t>(x));
   const Rect d{0, 0, 10, 1}, s{0, 0, 7, 1};
   ASSERT_EQ(dst->Blt(&d, src, &s, DDBLT_WAIT), DD_OK);
@@ -82,17 +74,8 @@ TEST_F(DrawFixture, StretchReadsTruncatedFloatColumnsAndLossNeedsRestore) {
   EXPECT_EQ(src->Restore(), DD_OK);
   EXPECT_EQ(src->Image().Get(0, 0), 0xCDu);
   src->Release();
-  dst->Release();
-  EXPECT_EQ(dd->Release(), 0u);
-}
-
-TEST_F(DrawFixture, ReleaseCountsWhatIsStillAlive) {
-  uint32_t hr;
-  DirectDrawObject* dd = DirectDrawObject::Create(hr);
-  DrawSurface* leaked;
-  dd->CreateSurface(2, 2, MemoryPlace::System, &leaked);
-  EXPECT_EQ(dd->Release(), 1u);  // the leak keeps it alive
-  leaked->Release();             // and its release finally frees it
+  EXPECT_EQ(dd->Release(), 1u);  // the surface still alive keeps it alive
+  dst->Release();                // and its release finally frees it
 }
 
 // Deterministic pixel noise.
@@ -102,19 +85,24 @@ struct Noise {
     state = state * 1664525u + 1013904223u;
     return state ^ (state >> 15);
   }
+  void Fill(PixelImage& image) {
+    for (int y = 0; y < image.Height(); ++y)
+      for (int x = 0; x < image.Width(); ++x) image.Set(x, y, Next());
+  }
 };
 
 // A device with a back buffer of its own and one vertex buffer for quads.
 struct DeviceFixture : DrawFixture {
+  static PresentParameters Parameters(uint32_t backFormat, int w, int h) {
+    PresentParameters pp;
+    pp.backBufferWidth = w, pp.backBufferHeight = h, pp.backBufferFormat = backFormat;
+    pp.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return pp;
+  }
   void Make(uint32_t backFormat, int w = 16, int h = 16) {
     Release();
     d3d = Direct3D::Create();
-    PresentParameters pp;
-    pp.backBufferWidth = w;
-    pp.backBufferHeight = h;
-    pp.backBufferFormat = backFormat;
-    pp.presentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    ASSERT_EQ(d3d->CreateDevice(pp, true, &dev), D3D_OK);
+    ASSERT_EQ(d3d->CreateDevice(Parameters(backFormat, w, h), true, &dev), D3D_OK);
     dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
     dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -123,12 +111,9 @@ struct DeviceFixture : DrawFixture {
   void Release() {
     for (DeviceTexture* t : textures) t->Release();
     textures.clear();
-    if (vb) vb->Release();
-    if (dev) dev->Release();
-    if (d3d) d3d->Release();
-    vb = nullptr;
-    dev = nullptr;
-    d3d = nullptr;
+    if (vb) vb->Release(), vb = nullptr;
+    if (dev) dev->Release(), dev = nullptr;
+    if (d3d) d3d->Release(), d3d = nullptr;
   }
   void TearDown() override {
     Release();
@@ -137,16 +122,9 @@ struct DeviceFixture : DrawFixture {
   // A strip of the quad in the order the layer writes (top-left, bottom-left,
   // top-right, bottom-right) or with the other diagonal.
   void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal = false) {
-    const float x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
-    QuadVertex tl{x0, y0, 0, 1, diffuse, uv[0], uv[1]}, bl{x0, y1, 0, 1, diffuse, uv[0], uv[3]};
-    QuadVertex tr{x1, y0, 0, 1, diffuse, uv[2], uv[1]}, br{x1, y1, 0, 1, diffuse, uv[2], uv[3]};
-    QuadVertex v[4] = {tl, bl, tr, br};
-    if (otherDiagonal) {
-      v[0] = bl;
-      v[1] = tl;
-      v[2] = br;
-      v[3] = tr;
-    }
+    QuadVertex v[4] = {{box[0], box[1], 0, 1, diffuse, uv[0], uv[1]}, {box[0], box[3], 0, 1, diffuse, uv[0], uv[3]},
+                       {box[2], box[1], 0, 1, diffuse, uv[2], uv[1]}, {box[2], box[3], 0, 1, diffuse, uv[2], uv[3]}};
+    if (otherDiagonal) std::swap(v[0], v[1]), std::swap(v[2], v[3]);
     uint8_t* bytes;
     ASSERT_EQ(vb->Lock(bytes), D3D_OK);
     std::memcpy(bytes, v, sizeof v);
@@ -185,8 +163,8 @@ struct DeviceFixture : DrawFixture {
 
 TEST_F(DeviceFixture, QuadsCoverExactlyTheirPixelsAndSampleLikeTheProcessor) {
   Make(D3DFMT_X8R8G8B8);
-  DeviceTexture* tex;
-  ASSERT_EQ(dev->CreateTexture(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex), D3D_OK);
+  Noise noise{0};
+  DeviceTexture* tex = Texture(8, 1, D3DFMT_A8R8G8B8, noise);
   for (int x = 0; x < 8; ++x) tex->Level0()->Image().Set(x, 0, 0xFF000000u | (x + 1));
   PixelImage& bb = dev->RenderTarget()->Image();
   const uint32_t kBack = 0xFF777777u;
@@ -215,13 +193,12 @@ TEST_F(DeviceFixture, QuadsCoverExactlyTheirPixelsAndSampleLikeTheProcessor) {
   Draw(tex, 0, 0, 3, 3, 0, 0, 1, 1, 0x80FFFFFFu);
   Draw(tex, 3, 0, 3, 3, 0, 0, 1, 1, 0x80FFFFFFu);
   for (int x = 0; x < 7; ++x) EXPECT_EQ(bb.Get(x, 1) & 0xFF, x < 6 ? 0x80u : 0u) << x;
-  tex->Release();
 }
 
 TEST_F(DeviceFixture, SixteenBitTexelsSurviveTheRoundTripAndOneBitAlphaKeys) {
   Make(D3DFMT_A1R5G5B5);
-  DeviceTexture* tex;
-  ASSERT_EQ(dev->CreateTexture(2, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &tex), D3D_OK);
+  Noise noise{0};
+  DeviceTexture* tex = Texture(2, 1, D3DFMT_A1R5G5B5, noise);
   PixelImage& bb = dev->RenderTarget()->Image();
   for (uint32_t c = 0; c < 32; ++c) {
     const uint32_t texel = 0x8000u | (c << 10) | (((c * 7) & 31) << 5) | (31 - c);
@@ -229,10 +206,8 @@ TEST_F(DeviceFixture, SixteenBitTexelsSurviveTheRoundTripAndOneBitAlphaKeys) {
     tex->Level0()->Image().Set(1, 0, 0x0000);  // transparent texel
     dev->ClearRaw(nullptr, 0, 0x1234);
     Draw(tex, 0, 0, 2, 1, 0, 0, 2, 1, 0xFFFFFFFFu);
-    EXPECT_EQ(bb.Get(0, 0), texel) << c;
-    EXPECT_EQ(bb.Get(1, 0), 0x1234u) << c;
+    EXPECT_EQ(std::pair(bb.Get(0, 0), bb.Get(1, 0)), std::pair(texel, 0x1234u)) << c;
   }
-  tex->Release();
 }
 
 TEST_F(DeviceFixture, ResetIsRefusedWhileDefaultPoolObjectsLive) {
@@ -252,9 +227,7 @@ TEST_F(DeviceFixture, ResetIsRefusedWhileDefaultPoolObjectsLive) {
   EXPECT_EQ(dev->Present(), D3DERR_DEVICELOST);
   EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICELOST);
   EXPECT_EQ(dev->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
-  PresentParameters pp;
-  pp.backBufferWidth = pp.backBufferHeight = 16;
-  pp.backBufferFormat = D3DFMT_X8R8G8B8;
+  const PresentParameters pp = Parameters(D3DFMT_X8R8G8B8, 16, 16);
   EXPECT_EQ(dev->Reset(pp), D3DERR_INVALIDCALL);  // the render target and the back-buffer reference
   rt->Release();
   EXPECT_EQ(dev->Reset(pp), D3DERR_INVALIDCALL);  // still the back-buffer reference
@@ -269,9 +242,8 @@ TEST_F(DeviceFixture, CapsAreEnforcedAtCreation) {
   DeviceConfiguration().caps.maxTextureWidth = 64;
   Make(D3DFMT_X8R8G8B8);
   DeviceTexture* t = nullptr;
-  EXPECT_EQ(dev->CreateTexture(100, 64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
-  EXPECT_EQ(dev->CreateTexture(64, 32, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
-  EXPECT_EQ(dev->CreateTexture(128, 128, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+  for (auto [w, h] : {std::pair{100, 64}, {64, 32}, {128, 128}})  // not a power of two, not square, too big
+    EXPECT_EQ(dev->CreateTexture(w, h, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL) << w;
   ASSERT_EQ(dev->CreateTexture(64, 64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
   t->Release();
 }
@@ -302,26 +274,15 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> BothRoads(PixelImage& targ
   return {fast, general};
 }
 
-struct DisplayDepth {
-  const char* name;
-  int bits;
-  bool use555;
-};
-const DisplayDepth kDepths[] = {{"8", 8, false}, {"565", 16, false}, {"555", 16, true}, {"32", 32, false}};
-
 TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
   PixelImage::SetExtraPitchForTest(12);
-  for (const DisplayDepth& depth : kDepths) {
-    SCOPED_TRACE(depth.name);
-    DrawFaultInjection().use555 = depth.use555;
-    uint32_t hr;
-    DirectDrawObject* dd = DirectDrawObject::Create(hr);
-    ASSERT_EQ(dd->SetDisplayMode(640, 480, depth.bits, 60), DD_OK);
+  for (auto [bits, use555] : {std::pair{8, false}, {16, false}, {16, true}, {32, false}}) {
+    SCOPED_TRACE(testing::Message() << bits << " bits" << (use555 ? " 555" : ""));
+    DrawFaultInjection().use555 = use555;
     DrawSurface *src, *dst;
-    ASSERT_EQ(dd->CreateSurface(10, 8, MemoryPlace::System, &src), DD_OK);
-    ASSERT_EQ(dd->CreateSurface(24, 16, MemoryPlace::System, &dst), DD_OK);
-    Noise noise{static_cast<uint32_t>(depth.bits)};
-    const uint32_t mask = depth.bits == 8 ? 0xFFu : depth.bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    DirectDrawObject* dd = Open(bits, 10, 8, MemoryPlace::System, 24, 16, &src, &dst);
+    Noise noise{static_cast<uint32_t>(bits)};
+    const uint32_t mask = bits == 8 ? 0xFFu : bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
     const uint32_t key = noise.Next() & mask;
     for (int y = 0; y < 8; ++y)
       for (int x = 0; x < 10; ++x) src->Image().Set(x, y, (noise.Next() % 3 == 0) ? key : noise.Next() & mask);
@@ -357,8 +318,7 @@ TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
           EXPECT_EQ(fast, general);
         }
     }
-    src->Release();
-    dst->Release();
+    src->Release(), dst->Release();
     EXPECT_EQ(dd->Release(), 0u);
   }
 }
@@ -375,8 +335,7 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
     SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, red mask " << f.redMask);
     PixelImage image;
     ASSERT_TRUE(image.Allocate(30, 20, f));
-    for (int y = 0; y < 20; ++y)
-      for (int x = 0; x < 30; ++x) image.Set(x, y, noise.Next());
+    noise.Fill(image);
     const Rect rects[] = {{-3, -3, 5, 5}, {2, 1, 29, 19}, {20, 10, 40, 40}, {0, 0, 30, 20}, {5, 5, 5, 9}, {31, 0, 40, 5}};
     for (const Rect& r : rects) {
       const uint32_t value = noise.Next();  // wider than the pixel: its low bytes count
@@ -388,17 +347,13 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
     for (auto [w, h] : {std::pair{30, 20}, std::pair{700, 500}, std::pair{641, 3}}) {
       PixelImage picture;
       ASSERT_TRUE(picture.Allocate(w, h, f));
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) picture.Set(x, y, noise.Next());
+      noise.Fill(picture);
       for (const PaletteEntry* pal : {static_cast<const PaletteEntry*>(palette), static_cast<const PaletteEntry*>(nullptr)}) {
         Frame fast, general;
+        auto convertGenerally = [&] { SetDrawFastPaths(false), ImageToFrame(picture, pal, general), SetDrawFastPaths(true); };
         fast.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0x12345678u);
-        SetDrawFastPaths(true);
         EXPECT_TRUE(ImageToFrame(picture, pal, fast));
-        SetDrawFastPaths(false);
-        ImageToFrame(picture, pal, general);
-        SetDrawFastPaths(true);
-        ASSERT_EQ(fast.pixels.size(), general.pixels.size());
+        convertGenerally();
         EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h;
         EXPECT_EQ(fast.width, kScreenWidth);
         // The same picture again leaves the frame as it is and says so (the
@@ -408,9 +363,7 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
         const Frame before = fast;
         const int x = std::min(w, kScreenWidth) - 1, y = std::min(h, kScreenHeight) - 1;
         picture.Set(x, y, picture.Get(x, y) ^ 1);
-        SetDrawFastPaths(false);
-        ImageToFrame(picture, pal, general);
-        SetDrawFastPaths(true);
+        convertGenerally();
         EXPECT_EQ(ImageToFrame(picture, pal, fast), general.pixels != before.pixels);
         EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h << " after one dot";
       }
@@ -428,10 +381,9 @@ TEST_F(DrawFixture, FrameConversionKnownAnswers) {
   image.Set(2, 0, 0x001F);
   Frame frame;
   ImageToFrame(image, nullptr, frame);
-  EXPECT_EQ(frame.pixels[0], 0xFFFF0000u);
-  EXPECT_EQ(frame.pixels[1], 0xFF848600u);  // (16 × 255 + 15) / 31 = 132, (33 × 255 + 31) / 63 = 134
-  EXPECT_EQ(frame.pixels[2], 0xFF0000FFu);
-  EXPECT_EQ(frame.pixels[3], 0xFF000000u);  // outside the picture
+  // (16 × 255 + 15) / 31 = 132, (33 × 255 + 31) / 63 = 134; the fourth is outside the picture.
+  EXPECT_EQ(std::vector<uint32_t>(frame.pixels.begin(), frame.pixels.begin() + 4),
+            (std::vector<uint32_t>{0xFFFF0000u, 0xFF848600u, 0xFF0000FFu, 0xFF000000u}));
   PixelImage indexed;
   ASSERT_TRUE(indexed.Allocate(1, 1, FormatIndexed8()));
   indexed.Set(0, 0, 9);
@@ -480,8 +432,7 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
     Make(backFormat, 40, 30);
     Noise noise{backFormat};
     PixelImage& target = dev->RenderTarget()->Image();
-    for (int y = 0; y < target.Height(); ++y)
-      for (int x = 0; x < target.Width(); ++x) target.Set(x, y, noise.Next());
+    noise.Fill(target);
     std::vector<std::pair<DeviceTexture*, float>> sheets;  // texture, texel scale of the cases
     for (uint32_t f : texFormats) sheets.push_back({Texture(8, 4, f, noise), 1.0f});
     sheets.push_back({Texture(100, 12, D3DFMT_A8R8G8B8, noise), 11.0f});  // u of a 100-wide sheet is inexact in float

@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/keys.h"
@@ -66,6 +65,22 @@ class MessageRecorder {
   std::vector<Message> received_;
 };
 
+// Pumps without a time limit while `other` runs on a thread of its own: what
+// it does must end the wait.
+template <typename F>
+void PumpWhile(WindowHost& host, F other) {
+  std::thread t(other);
+  host.PumpEvents(kForever);
+  t.join();
+}
+
+// The wParam of each message, and whether lParam's bit `bit` is set.
+std::vector<std::pair<uint64_t, bool>> Keys(const std::vector<Message>& messages, int bit) {
+  std::vector<std::pair<uint64_t, bool>> out;
+  for (const Message& m : messages) out.emplace_back(m.wParam, (m.lParam >> bit) & 1);
+  return out;
+}
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { ClearKeyStates(); }
@@ -79,7 +94,7 @@ TEST_F(HostTest, HeadlessKeepsTheNewestWholeFrameAndActivatesOnFirstShow) {
   EXPECT_FALSE(host->LastFrame(out));
   std::thread drawer([&] {
     for (uint32_t i = 1; i <= 3; ++i) {
-      Frame frame = PatternFrame(i);
+      Frame frame = PatternFrame(i);  // Present may take the pixels: one each time
       host->Present(frame);
     }
   });
@@ -118,29 +133,20 @@ TEST_F(HostTest, HeadlessInjectedKeysTravelThroughThePumpWhichWakesOnAnyEvent) {
   host->InjectKey('A', false);
   EXPECT_TRUE(rec_.Take(WM_KEYDOWN).empty());  // messages travel through PumpEvents
   host->PumpEvents(0);
-  const std::vector<Message> downs = rec_.Take(WM_KEYDOWN), ups = rec_.Take(WM_KEYUP);
-  ASSERT_EQ(downs.size(), 2u);
-  ASSERT_EQ(ups.size(), 2u);
-  EXPECT_EQ(downs[0].wParam, uint64_t{'A'});
-  EXPECT_EQ(downs[0].lParam & (int64_t{1} << 30), 0);
-  EXPECT_EQ(downs[1].wParam, uint64_t{VK_SHIFT});  // the generic code, as the games expect
-  EXPECT_EQ(ups[1].wParam, uint64_t{'A'});
-  EXPECT_NE(ups[1].lParam & (int64_t{1} << 31), 0);
+  // Bit 30 of a press: held before; bit 31 of a release: going up. Shift
+  // comes as the generic code, as the games expect.
+  using Keys_ = std::vector<std::pair<uint64_t, bool>>;
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYDOWN), 30), (Keys_{{'A', false}, {VK_SHIFT, false}}));
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYUP), 31), (Keys_{{VK_SHIFT, true}, {'A', true}}));
   EXPECT_FALSE(IsKeyDown('A'));
 
   host->PumpEvents(30);  // nothing comes: it times out
   // A wake, a message posted to the main thread and an injection from
   // another thread each end an endless wait; the injection is delivered.
-  std::thread waker([&] { host->Wake(); });
-  host->PumpEvents(kForever);
-  waker.join();
-  std::thread poster([&] { PostMessage(rec_.window(), WM_USER + 7, 0, 0); });
-  host->PumpEvents(kForever);
-  poster.join();
+  PumpWhile(*host, [&] { host->Wake(); });
+  PumpWhile(*host, [&] { PostMessage(rec_.window(), WM_USER + 7, 0, 0); });
   EXPECT_EQ(rec_.Take(WM_USER + 7).size(), 1u);
-  std::thread injector([&] { host->InjectMessage(WM_USER + 8, 5, 6); });
-  host->PumpEvents(kForever);
-  injector.join();
+  PumpWhile(*host, [&] { host->InjectMessage(WM_USER + 8, 5, 6); });
   const std::vector<Message> injected = rec_.Take(WM_USER + 8);
   ASSERT_EQ(injected.size(), 1u);
   EXPECT_EQ(injected[0].lParam, 6);
@@ -162,21 +168,21 @@ TEST(WindowHostChoiceTest, InstalledHostWinsThenEnvironmentChooses) {
   SetWindowHost(nullptr);
 }
 
-// Reads a PNG back as 0xAARRGGBB pixels.
-bool LoadPng(const std::string& path, Frame& out) {
+// Reads a PNG back as 0xAARRGGBB pixels (an empty frame when it cannot).
+Frame LoadPng(const std::string& path) {
+  Frame out;
+  out.width = out.height = 0;
   SDL_Surface* loaded = IMG_Load(path.c_str());
-  if (loaded == nullptr) return false;
+  if (loaded == nullptr) return out;
   SDL_Surface* argb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);
-  out.width = argb->w;
-  out.height = argb->h;
-  out.pixels.clear();
+  out.width = argb->w, out.height = argb->h;
   for (int y = 0; y < argb->h; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
     out.pixels.insert(out.pixels.end(), row, row + argb->w);
   }
   SDL_FreeSurface(argb);
-  return true;
+  return out;
 }
 
 TEST(SaveFramePngTest, WritesWhatTheScreenShowsAndRefusesWhatItCannot) {
@@ -186,24 +192,17 @@ TEST(SaveFramePngTest, WritesWhatTheScreenShowsAndRefusesWhatItCannot) {
   struct Case {
     uint32_t seed, alpha;
     int w, h;
-  };
-  for (const Case& c : {Case{42, 0xFF000000u, kScreenWidth, kScreenHeight}, Case{7, 0, kScreenWidth, kScreenHeight},
-                        Case{3, 0xFF000000u, 3, 2}}) {
+  } cases[] = {{42, 0xFF000000u, kScreenWidth, kScreenHeight}, {7, 0, kScreenWidth, kScreenHeight}, {3, 0xFF000000u, 3, 2}};
+  for (const Case& c : cases) {
     ASSERT_TRUE(SaveFramePng(PatternFrame(c.seed, c.alpha, c.w, c.h), dir / "frame ü.png"));
-    Frame back;
-    ASSERT_TRUE(LoadPng(dir / "frame ü.png", back));
-    EXPECT_EQ(back.width, c.w);
-    EXPECT_EQ(back.height, c.h);
-    EXPECT_EQ(back.pixels, PatternFrame(c.seed, 0xFF000000u, c.w, c.h).pixels);
+    const Frame back = LoadPng(dir / "frame ü.png"), want = PatternFrame(c.seed, 0xFF000000u, c.w, c.h);
+    EXPECT_EQ(std::tie(back.width, back.height, back.pixels), std::tie(want.width, want.height, want.pixels));
   }
-  Frame bad = PatternFrame(1);
+  Frame bad = PatternFrame(1), negative = PatternFrame(1, 0xFF000000u, 640, 1);
   bad.pixels.resize(10);
   EXPECT_FALSE(SaveFramePng(bad, dir / "bad.png"));
   EXPECT_NE(access((dir / "bad.png").c_str(), F_OK), 0);
-  Frame negative;
-  negative.width = -640;
-  negative.height = -1;
-  negative.pixels.resize(640);
+  negative.width = -640, negative.height = -1;
   EXPECT_FALSE(SaveFramePng(negative, dir / "negative.png"));
   EXPECT_FALSE(SaveFramePng(PatternFrame(1), dir / "missing/folder/x.png"));
 }
@@ -228,15 +227,11 @@ class SdlHostTest : public HostTest {
     return 0;
   }
   static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1); }
-  static SDL_Event Key(uint32_t type, SDL_Scancode sc, bool repeat, uint32_t windowId) {
-    SDL_Event e;
-    SDL_zero(e);
-    e.type = type;
-    e.key.windowID = windowId;
-    e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.key.repeat = repeat ? 1 : 0;
+  static void PushKey(uint32_t type, SDL_Scancode sc, bool repeat, uint32_t windowId) {
+    SDL_Event e{};
+    e.key = {type, 0, windowId, uint8_t(type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED), uint8_t(repeat), 0, 0, {}};
     e.key.keysym.scancode = sc;
-    return e;
+    Push(e);
   }
   ScopedEnv env_;
   std::unique_ptr<WindowHost> host_;
@@ -252,12 +247,8 @@ TEST_F(SdlHostTest, ShowsFramesFromAnyThreadActivatesOnShowAndHasNoBoxToOffer) {
   // message posted to the main thread.
   const Frame frame = PatternFrame(5);
   Frame handedOver = frame;
-  std::thread drawer([&] { host_->Present(handedOver); });
-  host_->PumpEvents(kForever);
-  drawer.join();
-  std::thread poster([&] { PostMessage(rec_.window(), WM_USER + 1, 0, 0); });
-  host_->PumpEvents(kForever);
-  poster.join();
+  PumpWhile(*host_, [&] { host_->Present(handedOver); });
+  PumpWhile(*host_, [&] { PostMessage(rec_.window(), WM_USER + 1, 0, 0); });
   host_->PumpEvents(0);
   EXPECT_EQ(rec_.Take(WM_USER + 1).size(), 1u);
   ASSERT_EQ(rec_.Take(WM_ACTIVATEAPP).size(), 1u);
@@ -280,37 +271,25 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
   host_->PumpEvents(0);
   const uint32_t id = HostWindowId();
   ASSERT_NE(id, 0u);
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_A, false, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_A, true, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, false, id));
-  Push(Key(SDL_KEYDOWN, SDL_SCANCODE_KP_HEXADECIMAL, false, id));  // no code: ignored
-  Push(Key(SDL_KEYUP, SDL_SCANCODE_A, false, id));
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = SDL_MOUSEBUTTONDOWN;
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, false, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_A, true, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_RSHIFT, false, id);
+  PushKey(SDL_KEYDOWN, SDL_SCANCODE_KP_HEXADECIMAL, false, id);  // no code: ignored
+  PushKey(SDL_KEYUP, SDL_SCANCODE_A, false, id);
+  SDL_Event e{};
   e.button = {SDL_MOUSEBUTTONDOWN, 0, id, 0, SDL_BUTTON_LEFT, SDL_PRESSED, 1, 0, 100, 50};
   Push(e);
-  SDL_zero(e);
-  e.type = SDL_MOUSEMOTION;
-  e.motion.windowID = id;
-  e.motion.x = 700;  // beyond the picture: clamped to its edge
-  e.motion.y = 20;
+  e = {};
+  e.motion = {SDL_MOUSEMOTION, 0, id, 0, 0, 700, 20, 0, 0};  // x beyond the picture: clamped to its edge
   Push(e);
-  SDL_zero(e);
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = id;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e = {};
+  e.window = {SDL_WINDOWEVENT, 0, id, SDL_WINDOWEVENT_CLOSE, 0, 0, 0, 0, 0};
   Push(e);
   host_->PumpEvents(0);
   EXPECT_FALSE(IsKeyDown('A'));
-  EXPECT_TRUE(IsKeyDown(VK_RSHIFT));
-  EXPECT_TRUE(IsKeyDown(VK_SHIFT));
-  const std::vector<Message> downs = rec_.Take(WM_KEYDOWN);
-  ASSERT_EQ(downs.size(), 3u);
-  EXPECT_EQ(downs[0].wParam, uint64_t{'A'});
-  EXPECT_EQ(downs[0].lParam & (int64_t{1} << 30), 0);
-  EXPECT_NE(downs[1].lParam & (int64_t{1} << 30), 0);  // the repeat
-  EXPECT_EQ(downs[2].wParam, uint64_t{VK_SHIFT});
+  EXPECT_TRUE(IsKeyDown(VK_RSHIFT) && IsKeyDown(VK_SHIFT));
+  using Keys_ = std::vector<std::pair<uint64_t, bool>>;  // the repeat has bit 30 set
+  EXPECT_EQ(Keys(rec_.Take(WM_KEYDOWN), 30), (Keys_{{'A', false}, {'A', true}, {VK_SHIFT, false}}));
   EXPECT_EQ(rec_.Take(WM_KEYUP).size(), 1u);
   const std::vector<Message> clicks = rec_.Take(WM_LBUTTONDOWN), moves = rec_.Take(WM_MOUSEMOVE);
   ASSERT_EQ(clicks.size(), 1u);
@@ -341,7 +320,6 @@ std::vector<uint32_t> ShownPixels(uint32_t windowId) {
 // what LastFrame gives and what the window shows.
 TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
   host_->Destroy();
-  MessageRecorder& rec = rec_;
   Frame drawn;
   uint32_t newest = 0, older = 0;
   uint64_t presents = 0;
@@ -355,7 +333,7 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
     ++presents;
   };
   present(1);  // before the window exists: shown once it is
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  ASSERT_TRUE(host_->Create(rec_.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
   ASSERT_EQ(ShownPixels(HostWindowId()), PatternFrame(1).pixels);
@@ -385,7 +363,7 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
 
   // A window made again gets the newest frame without a new present.
   host_->Destroy();
-  ASSERT_TRUE(host_->Create(rec.window(), 0, 0, kScreenWidth, kScreenHeight));
+  ASSERT_TRUE(host_->Create(rec_.window(), 0, 0, kScreenWidth, kScreenHeight));
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
   EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
@@ -395,20 +373,16 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
 // own thread); the host makes SDL follow it and shows it again when the
 // window goes.
 TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
-  auto setCount = [](int n) {
-    while (CursorDisplayCount() < n) ShowCursor(true);
-    while (CursorDisplayCount() > n) ShowCursor(false);
-  };
   const int before = CursorDisplayCount();
   host_->Show(SW_SHOW);
   for (int count : {0, -1, -2, -1, 0, 1, -1}) {
-    setCount(count);
+    RestoreCursorCount(count);
     host_->PumpEvents(0);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), count >= 0 ? SDL_ENABLE : SDL_DISABLE) << count;
   }
   host_->Destroy();  // the count is still -1
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
-  setCount(before);
+  RestoreCursorCount(before);
 }
 
 }  // namespace
