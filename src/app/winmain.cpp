@@ -79,10 +79,17 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
 // ordinary close.
 void CloseGameWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
 
+// The quit handler is the game window's for the run of WinMain only.
+class QuitHandlerScope {
+ public:
+  QuitHandlerScope() { SetQuitHandler(CloseGameWindow); }
+  ~QuitHandlerScope() { SetQuitHandler(nullptr); }
+};
+
 }  // namespace
 
 int WinMain(const char* commandLine, int showCommand) {
-  SetQuitHandler(CloseGameWindow);
+  QuitHandlerScope quitHandler;
   SetECLog(0, "EC_Game.txt");
 
   // The log is kept by its full path so that it stays put whatever the

@@ -118,12 +118,16 @@ class MidiSynth final : public AudioSource {
       fluid_synth_system_reset(synth_);
       // The reset only releases the notes: they would ring on, under the
       // next song, for as long as their release lasts. This ends them; the
-      // synthesiser carries that out in the next block it renders, so one
-      // short block is rendered here and thrown away. With no voice left the
-      // idle synthesiser is not rendered again until a note sounds.
+      // synthesiser carries that out in the blocks it renders next, so short
+      // blocks are rendered here and thrown away until no voice is left. With
+      // no voice left the idle synthesiser is not rendered again until a note
+      // sounds.
       fluid_synth_all_sounds_off(synth_, -1);
       float discard[2 * 64];
-      fluid_synth_write_float(synth_, 64, discard, 0, 2, discard, 1, 2);
+      for (int block = 0; block < 64 && fluid_synth_get_active_voice_count(synth_) > 0; ++block)
+        fluid_synth_write_float(synth_, 64, discard, 0, 2, discard, 1, 2);
+      // What those blocks fed into the reverb and chorus is cleared too.
+      fluid_synth_system_reset(synth_);
     }
     idleFrames_ = kIdleTailFrames;
   }
