@@ -110,29 +110,27 @@ TEST_F(ProcessTest, StartsInAnEmptyFolderAndEndsInOrderOnSigterm) {
   EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
 }
 
-TEST_F(ProcessTest, SecondCopyAnsweredNoLeavesTheFirstRunning) {
-  pid_t first = Launch("first", {});
-  ASSERT_TRUE(WaitReady());
-  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=no"});
-  EXPECT_EQ(WaitExit(second), 0);
-  std::string log = Slurp(root_ / "second.dialogs");
-  EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tno"), std::string::npos);
-  EXPECT_EQ(WaitExit(first, 0), -1);  // still running
-  kill(first, SIGTERM);
-  EXPECT_EQ(WaitExit(first), 0);
-}
-
-TEST_F(ProcessTest, SecondCopyAnsweredYesEndsTheFirstAndGoesOn) {
-  pid_t first = Launch("first", {});
-  ASSERT_TRUE(WaitReady());
-  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=yes"});
-  // The first copy ends through its own orderly shutdown (exit code 0).
-  EXPECT_EQ(WaitExit(first), 0);
-  EXPECT_TRUE(WaitReady());  // the second plays on, with its own window
-  EXPECT_EQ(WaitExit(second, 0), -1);
-  kill(second, SIGTERM);
-  EXPECT_EQ(WaitExit(second), 0);
+// A second copy asks; "no" leaves the first running, "yes" ends the first
+// (through its own orderly shutdown, exit code 0) and plays on.
+TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
+  for (const char* answer : {"no", "yes"}) {
+    SCOPED_TRACE(answer);
+    const bool yes = answer[0] == 'y';
+    pid_t first = Launch("first", {});
+    ASSERT_TRUE(WaitReady());
+    pid_t second = Launch("second", {std::string("PELMORA_DIALOG_ANSWERS=") + answer});
+    EXPECT_EQ(WaitExit(yes ? first : second), 0);
+    std::string log = Slurp(root_ / "second.dialogs");
+    EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("\t") + answer), std::string::npos);
+    if (yes) {
+      EXPECT_TRUE(WaitReady());  // the second with its own window
+    }
+    pid_t survivor = yes ? second : first;
+    EXPECT_EQ(WaitExit(survivor, 0), -1);  // still running
+    kill(survivor, SIGTERM);
+    EXPECT_EQ(WaitExit(survivor), 0);
+  }
 }
 
 TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {

@@ -67,9 +67,6 @@ TEST_F(SystemReport, NothingWithoutTheLogAndDiskFreeIsCappedAt31Bits) {
 
   EXPECT_EQ(CapDiskFreeBytes(3ull << 30), 0x7fffffffu);
   EXPECT_EQ(CapDiskFreeBytes(12345), 12345u);
-  char line[64];
-  std::snprintf(line, sizeof line, "HD Free : %3.fMB", CapDiskFreeBytes(3ull << 30) * 9.536743e-7);
-  EXPECT_STREQ(line, "HD Free : 2048MB");
   EXPECT_LE(GetDiskFreeSpace(nullptr), 0x7fffffffu);
 }
 

@@ -50,26 +50,16 @@ plat::OggPlayerObject* CreateRecordingOgg() { return new RecordingOgg(); }
 
 // A recording MIDI library.
 std::vector<std::string> g_midiCalls;
-int OpenDevice(int device, uintptr_t) {
-  g_midiCalls.push_back("open " + std::to_string(device));
-  return 0;
-}
-void CloseDevice() { g_midiCalls.push_back("close"); }
-int AddList(const char* path, int option, int id) {
-  g_midiCalls.push_back("add " + std::string(path) + " " + std::to_string(option) + " " + std::to_string(id));
-  return 0;
-}
-void SetMasterVolume(int v) { g_midiCalls.push_back("volume " + std::to_string(v)); }
-int PlayList(int option, int id, int a, int b, int c) {
-  g_midiCalls.push_back("play " + std::to_string(option) + " " + std::to_string(id) + " " + std::to_string(a + b + c));
-  return 0;
-}
-int StopPlay(int fade) {
-  g_midiCalls.push_back("stop " + std::to_string(fade));
-  return 0;
-}
-void PausePlay() { g_midiCalls.push_back("pause"); }
-void Status(void*, int size) { g_midiCalls.push_back("status " + std::to_string(size)); }
+void Log(const std::string& line) { g_midiCalls.push_back(line); }
+std::string N(int v) { return std::to_string(v); }
+int OpenDevice(int device, uintptr_t) { return Log("open " + N(device)), 0; }
+void CloseDevice() { Log("close"); }
+int AddList(const char* path, int option, int id) { return Log("add " + std::string(path) + " " + N(option) + " " + N(id)), 0; }
+void SetMasterVolume(int v) { Log("volume " + N(v)); }
+int PlayList(int option, int id, int a, int b, int c) { return Log("play " + N(option) + " " + N(id) + " " + N(a + b + c)), 0; }
+int StopPlay(int fade) { return Log("stop " + N(fade)), 0; }
+void PausePlay() { Log("pause"); }
+void Status(void*, int size) { Log("status " + N(size)); }
 
 class BGMTest : public ::testing::Test {
  protected:

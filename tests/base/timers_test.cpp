@@ -29,8 +29,8 @@ class TimersTest : public ::testing::Test {
   }
 };
 
-TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondSteps) {
-  Start(5000);
+TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondStepsAcrossTheClockWrap) {
+  Start(0xFFFFFFFFull - 500);  // the 32-bit clock wraps half a second in
   std::vector<uint32_t> due = FrameDueTimes(60, 10000);
   EXPECT_EQ(due.size(), 600u);
   for (size_t i = 1; i < due.size(); ++i) {
@@ -41,13 +41,6 @@ TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondSteps) {
   int inFirstSecond = 0;
   for (uint32_t t : due) inFirstSecond += t < 1000;
   EXPECT_EQ(inFirstSecond, 60);
-}
-
-TEST_F(TimersTest, FramePacerKeepsGoingAcrossTheClockWrap) {
-  Start(0xFFFFFFFFull - 500);  // the 32-bit clock wraps half a second in
-  std::vector<uint32_t> due = FrameDueTimes(60, 2000);
-  EXPECT_EQ(due.size(), 120u);
-  EXPECT_GT(due.back(), 1900u);
 }
 
 TEST_F(TimersTest, FramePacerStartsAfreshAfterAStallInsteadOfRushing) {

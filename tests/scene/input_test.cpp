@@ -255,10 +255,10 @@ TEST_F(InputTest, MouseButtonsReportPressesAndReleasesOnce) {
     plat::SetKeyState(plat::VK_RBUTTON, c.right);
     MouseButtons m;
     GetMouseButtons(m, kMouseLevels | kMousePresses | kMouseReleases);
-    EXPECT_EQ(std::vector<uint32_t>({m.m_bLeft, m.m_bRight, m.m_bLeftPressed, m.m_bRightPressed, m.m_bLeftReleased,
-                                     m.m_bRightReleased}),
-              std::vector<uint32_t>({c.want.m_bLeft, c.want.m_bRight, c.want.m_bLeftPressed, c.want.m_bRightPressed,
-                                     c.want.m_bLeftReleased, c.want.m_bRightReleased}));
+    auto fields = [](const MouseButtons& b) {
+      return std::vector<uint32_t>{b.m_bLeft, b.m_bRight, b.m_bLeftPressed, b.m_bRightPressed, b.m_bLeftReleased, b.m_bRightReleased};
+    };
+    EXPECT_EQ(fields(m), fields(c.want));
   }
 }
 
