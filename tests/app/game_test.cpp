@@ -16,7 +16,6 @@
 #include "data/window_position.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
-#include "platform/text.h"
 #include "scene/scene.h"
 #include "support/harness.h"
 

@@ -4,11 +4,8 @@
 #include "app/system_report.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 

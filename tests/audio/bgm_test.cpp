@@ -1,22 +1,14 @@
 #include "audio/bgm.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/logs.h"
-#include "base/program.h"
 #include "platform/audio_device.h"
-#include "platform/dialogs.h"
 #include "platform/modules.h"
 #include "platform/ogg_encoder.h"
-#include "platform/text.h"
 #include "support/audio_fixtures.h"
 #include "support/sandbox.h"
 

@@ -1,11 +1,8 @@
 #include "audio/midi_stream.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "base/logs.h"
 #include "platform/audio_device.h"

@@ -1,11 +1,9 @@
 // pelmora-tool render-audio: the runtime's players and mixer, pulled faster
 // than real time, give output as long as the tempo map (or the Ogg file) says.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

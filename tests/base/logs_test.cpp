@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "platform/dialogs.h"
 #include "platform/text.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,22 +19,14 @@ struct GuardedBuffer {
   static constexpr int kGuard = 64;
   char bytes[MAX_PATH + kGuard];
 
-  GuardedBuffer() {
+  explicit GuardedBuffer(const std::string& text = "") {
     std::memset(bytes, '#', sizeof(bytes));
-    bytes[0] = '\0';
-  }
-  explicit GuardedBuffer(const std::string& text) : GuardedBuffer() {
     std::memcpy(bytes, text.c_str(), text.size() + 1);
   }
   char* get() { return bytes; }
   std::string str() const { return std::string(bytes, strnlen(bytes, MAX_PATH)); }
   bool terminated() const { return std::memchr(bytes, '\0', MAX_PATH) != nullptr; }
-  bool guardIntact() const {
-    for (int i = MAX_PATH; i < MAX_PATH + kGuard; ++i) {
-      if (bytes[i] != '#') return false;
-    }
-    return true;
-  }
+  bool guardIntact() const { return std::string(bytes + MAX_PATH, kGuard) == std::string(kGuard, '#'); }
 };
 
 // A fresh folder that is also the working folder for the test's duration.
