@@ -143,30 +143,29 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
   setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 
   pid_t pid = Launch("game", {}, {"--show-command=5"});
-  auto receive = [&](uint64_t& wParam, uint32_t& dwData, int32_t& value) {
-    unsigned char buf[64];
-    ssize_t n = recv(sock, buf, sizeof buf, 0);
-    if (n != 20) return false;
-    std::memcpy(&wParam, buf, 8);
-    std::memcpy(&dwData, buf + 8, 4);
-    uint32_t size;
-    std::memcpy(&size, buf + 12, 4);
-    std::memcpy(&value, buf + 16, 4);
-    return size == 4;
+  // Each notice: the window (8 bytes, 0 once it has gone), the kind (4),
+  // the size of the value (4, always 4) and the value (4).
+  struct Notice {
+    uint64_t window;
+    uint32_t kind, size;
+    int32_t value;
   };
-  uint64_t wParam = 0;
-  uint32_t dwData = 9;
-  int32_t value = 9;
-  ASSERT_TRUE(receive(wParam, dwData, value));
-  EXPECT_NE(wParam, 0u);
-  EXPECT_EQ(dwData, 1u);
-  EXPECT_EQ(value, 1);
+  auto receive = [&] {
+    unsigned char buf[64];
+    Notice n{};
+    EXPECT_EQ(recv(sock, buf, sizeof buf, 0), 20);
+    std::memcpy(&n.window, buf, 8), std::memcpy(&n.kind, buf + 8, 4);
+    std::memcpy(&n.size, buf + 12, 4), std::memcpy(&n.value, buf + 16, 4);
+    return n;
+  };
+  Notice start = receive();
+  EXPECT_NE(start.window, 0u);
+  EXPECT_EQ(std::vector<uint32_t>({start.kind, start.size, uint32_t(start.value)}), std::vector<uint32_t>({1, 4, 1}));
   ASSERT_TRUE(WaitReady());
   kill(pid, SIGTERM);
-  ASSERT_TRUE(receive(wParam, dwData, value));
-  EXPECT_EQ(wParam, 0u);
-  EXPECT_EQ(dwData, 0u);
-  EXPECT_EQ(value, 1);
+  Notice end = receive();
+  EXPECT_EQ(std::vector<uint64_t>({end.window, end.kind, end.size, uint64_t(end.value)}),
+            std::vector<uint64_t>({0, 0, 4, 1}));
   EXPECT_EQ(WaitExit(pid), 0);
   close(sock);
 }

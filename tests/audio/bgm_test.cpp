@@ -46,9 +46,13 @@ void Log(const std::string& line) { g_midiCalls.push_back(line); }
 std::string N(int v) { return std::to_string(v); }
 int OpenDevice(int device, uintptr_t) { return Log("open " + N(device)), 0; }
 void CloseDevice() { Log("close"); }
-int AddList(const char* path, int option, int id) { return Log("add " + std::string(path) + " " + N(option) + " " + N(id)), 0; }
+int AddList(const char* path, int option, int id) {
+  return Log("add " + std::string(path) + " " + N(option) + " " + N(id)), 0;
+}
 void SetMasterVolume(int v) { Log("volume " + N(v)); }
-int PlayList(int option, int id, int a, int b, int c) { return Log("play " + N(option) + " " + N(id) + " " + N(a + b + c)), 0; }
+int PlayList(int option, int id, int a, int b, int c) {
+  return Log("play " + N(option) + " " + N(id) + " " + N(a + b + c)), 0;
+}
 int StopPlay(int fade) { return Log("stop " + N(fade)), 0; }
 void PausePlay() { Log("pause"); }
 void Status(void*, int size) { Log("status " + N(size)); }

@@ -256,7 +256,8 @@ TEST_F(InputTest, MouseButtonsReportPressesAndReleasesOnce) {
     MouseButtons m;
     GetMouseButtons(m, kMouseLevels | kMousePresses | kMouseReleases);
     auto fields = [](const MouseButtons& b) {
-      return std::vector<uint32_t>{b.m_bLeft, b.m_bRight, b.m_bLeftPressed, b.m_bRightPressed, b.m_bLeftReleased, b.m_bRightReleased};
+      return std::vector<uint32_t>{b.m_bLeft,         b.m_bRight,         b.m_bLeftPressed,
+                                   b.m_bRightPressed, b.m_bLeftReleased, b.m_bRightReleased};
     };
     EXPECT_EQ(fields(m), fields(c.want));
   }
