@@ -84,8 +84,6 @@ class BGMTest : public ::testing::Test {
                           {"GGS4GetPlayerStatus", reinterpret_cast<void*>(&Status)}});
   }
   int Init() { return player_.Init(1, tables_[0], tables_[1], kBGMTrackCount, 0); }
-  std::string Write(const std::string& name, const std::string& bytes) { return sandbox_.Write(name, bytes); }
-  std::string Slurp(const std::string& name) { return sandbox_.Read(name); }
   Sandbox sandbox_{"ok;ok;ok"};
   BGMTRACK tables_[2][kBGMTrackCount] = {};
   cBGMPlayer player_;
@@ -126,7 +124,7 @@ TEST_F(BGMTest, TheKindOfATrackComesFromTheExactSpellingOfItsExtension) {
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_NONE);
   // A track outside the table writes nothing and is reported.
   EXPECT_EQ(player_.AddTrack(5, "bgm\\x.ogg", 1), 0);
-  EXPECT_NE(Slurp("Report_Game.txt").find("err V[5] ( 5 , 4 )\n"), std::string::npos);
+  EXPECT_NE(sandbox_.Report().find("err V[5] ( 5 , 4 )\n"), std::string::npos);
 }
 
 TEST_F(BGMTest, TheOggObjectIsCalledInItsSlotOrder) {
@@ -162,7 +160,7 @@ TEST_F(BGMTest, WithoutTheOggLibraryInitFailsWithItsBoxAndRequestsDoNothing) {
   EXPECT_EQ(Init(), 0);
   plat::SetModuleAvailable("Vox.dll", true);
   EXPECT_FALSE(player_.Initialised());
-  EXPECT_NE(Slurp("dialogs.log").find("エラー\toggの初期化に失敗！\tok"), std::string::npos);
+  EXPECT_NE(sandbox_.DialogLog().find("エラー\toggの初期化に失敗！\tok"), std::string::npos);
   EXPECT_EQ(player_.AddTrack(0, "bgm\\a.ogg", 10), 1);
   EXPECT_EQ(player_.Play(0, 0, 1, 0, 1), 1);
   player_.Stop();
@@ -194,7 +192,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   EXPECT_FALSE(player_.UsesMidiLibrary());
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0x90, 60, 100}) + Vlq(960) + Bytes({0x80, 60, 0}) +
                                          Vlq(0) + EndOfTrack()));
-  Write("Title.MID", song);
+  sandbox_.Write("Title.MID", song);
   player_.AddTrack(0, (sandbox_ / "Title.MID").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 0, 1, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_MIDI);
@@ -204,7 +202,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   plat::ThreadId thread = stream->ThreadId();
   // An Ogg track replaces it: the MIDI player is stopped.
   std::vector<int16_t> pcm(22050, 1000);
-  Write("a.ogg", plat::EncodeOggVorbis(pcm.data(), 22050, 1, 22050));
+  sandbox_.Write("a.ogg", plat::EncodeOggVorbis(pcm.data(), 22050, 1, 22050));
   player_.AddTrack(1, (sandbox_ / "a.ogg").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 1, 0, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_OGG);

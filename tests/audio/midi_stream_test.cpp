@@ -205,7 +205,6 @@ class MidiPlayerTest : public ::testing::Test {
   void SetUp() override {
     if (!plat::MidiSynthReady()) GTEST_SKIP() << "no SoundFont installed";
   }
-  std::string Write(const std::string& name, const std::string& bytes) { return folder_.Write(name, bytes); }
   // Renders `frames` in blocks of 256, letting the player react between
   // blocks; appends the left channel's RMS of each block.
   void Render(int64_t frames, std::vector<double>& rms) {
@@ -226,7 +225,7 @@ TEST_F(MidiPlayerTest, LoopsFromTheFirstEventAfterTheLastTrackEnds) {
   // A 0.1 s note, the song ending at 1.0 s (division 96, 120 bpm).
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0xC0, 0}) + Vlq(0) + Bytes({0x90, 72, 120}) + Vlq(10) +
                                          Bytes({0x80, 72, 0}) + Vlq(182) + EndOfTrack()));
-  cMidiStream player(Write("loop.mid", song).c_str());
+  cMidiStream player(folder_.Write("loop.mid", song).c_str());
   ASSERT_TRUE(player.HasImage());
   EXPECT_NEAR(player.Length(), 1.0, 1e-9);
   player.Restart(1);
@@ -249,7 +248,7 @@ TEST_F(MidiPlayerTest, StoppingAndPausingLeaveNoNoteAndClosingEndsTheThread) {
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0xC0, 0}) + Vlq(0) + Bytes({0xB0, 64, 127}) + Vlq(0) +
                                          Bytes({0x90, 60, 100}) + Vlq(96 * 40) +
                                          Bytes({0x80, 60, 0}) + Vlq(0) + EndOfTrack()));
-  auto player = std::make_unique<cMidiStream>(Write("held.mid", song).c_str());
+  auto player = std::make_unique<cMidiStream>(folder_.Write("held.mid", song).c_str());
   ASSERT_TRUE(player->HasImage());
   ASSERT_TRUE(player->ThreadRunning());
   plat::ThreadId thread = player->ThreadId();
@@ -278,7 +277,7 @@ TEST_F(MidiPlayerTest, StoppingAndPausingLeaveNoNoteAndClosingEndsTheThread) {
   Render(2 * 44100, rms);
   EXPECT_EQ(plat::MidiSynthActiveVoices(), 0);
   // The device is free for the next song.
-  cMidiStream next(Write("held2.mid", song).c_str());
+  cMidiStream next(folder_.Write("held2.mid", song).c_str());
   EXPECT_TRUE(next.LastMessage().empty());
 }
 

@@ -27,7 +27,6 @@ struct Rendered {
 
 class RenderAudioTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& name, const std::string& bytes) { return folder_.Write(name, bytes); }
   Rendered Run(const std::string& in, const std::string& extra = "") {
     Rendered r;
     std::string out = dir_ + "/out.wav";
@@ -69,7 +68,7 @@ bool Synth() { return plat::MidiSynthReady(); }
 TEST_F(RenderAudioTest, LoopingGoesOnForTheSecondsAsked) {
   if (!Synth()) GTEST_SKIP() << "no SoundFont installed";
   std::string song = Smf(0, 1, 480, Track(NotesEvents(0, 2) + Vlq(0) + EndOfTrack()));  // 1 s
-  Rendered r = Run(Write("short.mid", song), "--seconds 4 --loop");
+  Rendered r = Run(folder_.Write("short.mid", song), "--seconds 4 --loop");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NEAR(r.seconds, 4.0, 0.001);
   EXPECT_GT(r.secondHalfRms, 0.3 * r.firstHalfRms);
@@ -80,23 +79,24 @@ TEST_F(RenderAudioTest, LoopingGoesOnForTheSecondsAsked) {
 TEST_F(RenderAudioTest, OggAndWaveLastAsLongAsTheirSamples) {
   std::vector<int16_t> pcm(static_cast<size_t>(2.5 * 32000) * 2);
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<int16_t>(8000 * std::sin(i * 0.05));
-  Rendered r = Run(Write("tone.ogg", plat::EncodeOggVorbis(pcm.data(), static_cast<long>(pcm.size() / 2), 2, 32000)));
+  Rendered r =
+      Run(folder_.Write("tone.ogg", plat::EncodeOggVorbis(pcm.data(), static_cast<long>(pcm.size() / 2), 2, 32000)));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NEAR(r.seconds, 2.5, 0.05);
   EXPECT_GT(r.secondHalfRms, 0.05);
-  r = Run(Write("tone.wav", WavePcm16(1, 11025, std::vector<int16_t>(11025 * 3 / 2, 4000))));
+  r = Run(folder_.Write("tone.wav", WavePcm16(1, 11025, std::vector<int16_t>(11025 * 3 / 2, 4000))));
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NEAR(r.seconds, 1.5, 0.001);
 }
 
 TEST_F(RenderAudioTest, AFileItCannotPlayFailsWithTheReadersMessage) {
-  Rendered r = Run(Write("two.mid", Smf(2, 1, 96, Track(EndOfTrack()))));
+  Rendered r = Run(folder_.Write("two.mid", Smf(2, 1, 96, Track(EndOfTrack()))));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("Init 対応フォーマットが2でない"), std::string::npos) << r.output;
-  r = Run(Write("adpcm.wav", Wave(RiffChunk("fmt ", FmtData(2, 1, 22050, 4, 18)) + RiffChunk("data", "abcd"))));
+  r = Run(folder_.Write("adpcm.wav", Wave(RiffChunk("fmt ", FmtData(2, 1, 22050, 4, 18)) + RiffChunk("data", "abcd"))));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("PCM形式以外の形式です。"), std::string::npos) << r.output;
-  r = Run(Write("text.txt", "hello"));
+  r = Run(folder_.Write("text.txt", "hello"));
   EXPECT_EQ(r.status, 1);
 }
 
