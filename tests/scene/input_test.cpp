@@ -71,10 +71,7 @@ class InputTest : public ::testing::Test {
   plat::VirtualJoysticks* pads_ = nullptr;
 };
 
-using plat::VK_DOWN;
-using plat::VK_LEFT;
-using plat::VK_RIGHT;
-using plat::VK_UP;
+using plat::VK_DOWN, plat::VK_LEFT, plat::VK_RIGHT, plat::VK_UP;
 
 TEST_F(InputTest, FixedKeysAndJoystickZero) {
   Run({
