@@ -63,11 +63,7 @@ TEST_F(CheckedAccessTest, BadListIndexReturnsTheSameZeroedDummy) {
 
 TEST(RandomTest, GeneratorIsTheGamesOwnAndPerThread) {
   SRand(1);
-  EXPECT_EQ(Rand(), 41);
-  EXPECT_EQ(Rand(), 18467);
-  EXPECT_EQ(Rand(), 6334);
-  EXPECT_EQ(Rand(), 26500);
-  EXPECT_EQ(Rand(), 19169);
+  for (int expected : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(Rand(), expected);
   // A fresh thread starts from state 1, whatever this thread did.
   int first = 0;
   std::thread([&first] { first = Rand(); }).join();

@@ -116,12 +116,10 @@ TEST(TextHelpers, ChangeAndStripExtension) {
 
 TEST(TextHelpers, GetExtensionAndNumberedName) {
   char dst[MAX_PATH];
-  EXPECT_EQ(GetExtension(dst, "a.b.ogg"), 1);
-  EXPECT_STREQ(dst, "ogg");
-  EXPECT_EQ(GetExtension(dst, "name."), 1);
-  EXPECT_STREQ(dst, "");
-  EXPECT_EQ(GetExtension(dst, "bgm\\noext"), 0);
-  EXPECT_STREQ(dst, "");
+  for (auto [in, result, out] : {std::tuple{"a.b.ogg", 1, "ogg"}, {"name.", 1, ""}, {"bgm\\noext", 0, ""}}) {
+    EXPECT_EQ(GetExtension(dst, in), result) << in;
+    EXPECT_STREQ(dst, out);
+  }
 
   EXPECT_EQ(MakeNumberedName(dst, "Stage.stg4_1", 2), 1);
   EXPECT_STREQ(dst, "Stage (2).stg4_1");
@@ -189,20 +187,16 @@ TEST_F(InTempFolder, AbsoluteAndRelativeAgainstTheWorkingFolder) {
   EXPECT_EQ(MakeAbsolutePath(already), 1);
   EXPECT_STREQ(already, "/etc/x.txt");
 
-  std::string s = "/etc/x.txt";  // the working folder is two levels below "/"
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "..\\..\\etc\\x.txt");
-  s = root_ + "/DATA/Stg4/../stg4/y.stg4";  // the folder matched ignoring case
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "DATA\\stg4\\y.stg4");
-  s = root_;
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, ".");
-  s = "data\\x";
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "data\\x");
-  s = "C:\\game\\data";
-  EXPECT_EQ(MakeRelativePathString(s), 0);
+  for (auto [in, result, out] : {
+           std::tuple<std::string, int, std::string>{"/etc/x.txt", 1, "..\\..\\etc\\x.txt"},  // two levels below "/"
+           {root_ + "/DATA/Stg4/../stg4/y.stg4", 1, "DATA\\stg4\\y.stg4"},  // the folder matched ignoring case
+           {root_, 1, "."},
+           {"data\\x", 1, "data\\x"},
+           {"C:\\game\\data", 0, "C:\\game\\data"},
+       }) {
+    EXPECT_EQ(MakeRelativePathString(in), result) << out;
+    EXPECT_EQ(in, out);
+  }
 
   // A result that does not fit leaves the buffer as it was.
   const std::string longName(MAX_PATH - 2, 'q');
