@@ -211,10 +211,8 @@ TEST_F(InputTest, HistoryAndPressRecords) {
   EXPECT_EQ(in.GetPastKeys(kHistoryDirections, 0xFFFFFFFF), 0);  // before the first record
   // Left alone, exactly: held 3, free 3 (left+up is not left alone).
   const PressRecord& left = in.m_DirectionPresses[1];
-  EXPECT_EQ(left[0].m_bHeld, 0u);
-  EXPECT_EQ(left[0].m_nFrames, 3u);
-  EXPECT_EQ(left[1].m_bHeld, 1u);
-  EXPECT_EQ(left[1].m_nFrames, 3u);
+  EXPECT_EQ(std::vector<uint32_t>({left[0].m_bHeld, left[0].m_nFrames, left[1].m_bHeld, left[1].m_nFrames}),
+            std::vector<uint32_t>({0, 3, 1, 3}));
   EXPECT_EQ(in.m_DirectionPresses[5][0].m_nFrames, 1u);  // left+up
   EXPECT_EQ(in.m_DirectionPresses[9][0].m_bHeld, 1u);    // any direction
   EXPECT_EQ(in.m_ButtonPresses[0][0].m_bHeld, 0u);       // "no button" ended with the press
