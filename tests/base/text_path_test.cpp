@@ -100,12 +100,11 @@ TEST(TextHelpers, ChangeAndStripExtension) {
   EXPECT_EQ(ChangeExtension(same, same, "rkg"), 1);
   EXPECT_STREQ(same, "s.rkg");
 
-  char name[MAX_PATH] = "a.b.stg4";
-  EXPECT_EQ(StripExtension(name), 1);
-  EXPECT_STREQ(name, "a.b");
-  char plain[MAX_PATH] = "\x95\x5cx";
-  EXPECT_EQ(StripExtension(plain), 0);
-  EXPECT_STREQ(plain, "\x95\x5cx");
+  for (auto [in, result, out] : {std::tuple{"a.b.stg4", 1, "a.b"}, {"\x95\x5cx", 0, "\x95\x5cx"}}) {
+    GuardedBuffer name(in);
+    EXPECT_EQ(StripExtension(name.get()), result) << in;
+    EXPECT_EQ(name.str(), out);
+  }
   for (auto [in, result, out] : {std::tuple{"stage01.stg4", 1, "stage01"}, std::tuple{"stage01", 0, "stage01"},
                                  std::tuple{"ends.", 1, "ends"}}) {
     std::string s = in;
@@ -121,12 +120,14 @@ TEST(TextHelpers, GetExtensionAndNumberedName) {
     EXPECT_STREQ(dst, out);
   }
 
-  EXPECT_EQ(MakeNumberedName(dst, "Stage.stg4_1", 2), 1);
-  EXPECT_STREQ(dst, "Stage (2).stg4_1");
-  EXPECT_EQ(MakeNumberedName(dst, "user_data\\rpl4\\s__2024__01_02__03_04.rpl4_873", 999), 1);
-  EXPECT_STREQ(dst, "user_data\\rpl4\\s__2024__01_02__03_04 (999).rpl4_873");
-  EXPECT_EQ(MakeNumberedName(dst, "noext", 2), 0);
-  EXPECT_STREQ(dst, "noext");
+  for (auto [in, number, result, out] :
+       {std::tuple{"Stage.stg4_1", 2, 1, "Stage (2).stg4_1"},
+        {"user_data\\rpl4\\s__2024__01_02__03_04.rpl4_873", 999, 1,
+         "user_data\\rpl4\\s__2024__01_02__03_04 (999).rpl4_873"},
+        {"noext", 2, 0, "noext"}}) {
+    EXPECT_EQ(MakeNumberedName(dst, in, number), result) << in;
+    EXPECT_STREQ(dst, out);
+  }
 }
 
 TEST(TextHelpers, OverlongInputsFailWithoutOverrun) {
