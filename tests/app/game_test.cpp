@@ -16,7 +16,6 @@
 #include "data/window_position.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
-#include "platform/text.h"
 #include "scene/scene.h"
 #include "support/harness.h"
 
@@ -133,12 +132,11 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     EXPECT_EQ(reported, !found);
     // A stage found is handed to stage play: a single free-play stage, its scene first.
     EXPECT_EQ(SceneManager.m_nCurrent.load(), found ? kSceneStage : kSceneTitle);
-    if (found) {
-      EXPECT_EQ(SceneManager.m_nPrevious.load(), kSceneTitle);
-      EXPECT_EQ(SceneManager.m_nPlayMode, kPlayFree);
-      EXPECT_EQ(SceneManager.m_nLastTitleAction, kTitleFreePlay);
-      EXPECT_EQ(SceneManager.m_nSingleStage, 1);
-      EXPECT_EQ(SceneManager.m_bTestPlay, 1);
+    if (found) {  // previous scene, play mode, title action, single stage, test play
+      EXPECT_EQ(std::vector<int32_t>({SceneManager.m_nPrevious.load(), SceneManager.m_nPlayMode,
+                                      SceneManager.m_nLastTitleAction, SceneManager.m_nSingleStage,
+                                      SceneManager.m_bTestPlay}),
+                std::vector<int32_t>({kSceneTitle, kPlayFree, kTitleFreePlay, 1, 1}));
     }
     EXPECT_EQ(game.Close(), 0);
   }

@@ -11,8 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,43 +94,27 @@ class ProcessTest : public ::testing::Test {
   std::vector<pid_t> children_;
 };
 
-TEST_F(ProcessTest, StartsInAnEmptyFolderAndEndsInOrderOnSigterm) {
-  pid_t pid = Launch("game", {});
-  ASSERT_TRUE(WaitReady());
-  EXPECT_TRUE(WaitUntil([&] {
-    return fs::is_directory(root_ / "game" / "data" / "stg4" / "old_ver") &&
-           fs::is_directory(root_ / "game" / "user_data" / "rpl4");
-  }));
-  std::string report = Slurp(root_ / "game" / "Report_Game.txt");
-  EXPECT_EQ(report.substr(0, report.find('\n')), "App : ver 873");
-  kill(pid, SIGTERM);
-  EXPECT_EQ(WaitExit(pid), 0);
-  EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
-}
-
-TEST_F(ProcessTest, SecondCopyAnsweredNoLeavesTheFirstRunning) {
-  pid_t first = Launch("first", {});
-  ASSERT_TRUE(WaitReady());
-  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=no"});
-  EXPECT_EQ(WaitExit(second), 0);
-  std::string log = Slurp(root_ / "second.dialogs");
-  EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
-  EXPECT_NE(log.find("\tno"), std::string::npos);
-  EXPECT_EQ(WaitExit(first, 0), -1);  // still running
-  kill(first, SIGTERM);
-  EXPECT_EQ(WaitExit(first), 0);
-}
-
-TEST_F(ProcessTest, SecondCopyAnsweredYesEndsTheFirstAndGoesOn) {
-  pid_t first = Launch("first", {});
-  ASSERT_TRUE(WaitReady());
-  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=yes"});
-  // The first copy ends through its own orderly shutdown (exit code 0).
-  EXPECT_EQ(WaitExit(first), 0);
-  EXPECT_TRUE(WaitReady());  // the second plays on, with its own window
-  EXPECT_EQ(WaitExit(second, 0), -1);
-  kill(second, SIGTERM);
-  EXPECT_EQ(WaitExit(second), 0);
+// A second copy asks; "no" leaves the first running, "yes" ends the first
+// (through its own orderly shutdown, exit code 0) and plays on.
+TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
+  for (const char* answer : {"no", "yes"}) {
+    SCOPED_TRACE(answer);
+    const bool yes = answer[0] == 'y';
+    pid_t first = Launch("first", {});
+    ASSERT_TRUE(WaitReady());
+    pid_t second = Launch("second", {std::string("PELMORA_DIALOG_ANSWERS=") + answer});
+    EXPECT_EQ(WaitExit(yes ? first : second), 0);
+    std::string log = Slurp(root_ / "second.dialogs");
+    EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("\t") + answer), std::string::npos);
+    if (yes) {
+      EXPECT_TRUE(WaitReady());  // the second with its own window
+    }
+    pid_t survivor = yes ? second : first;
+    EXPECT_EQ(WaitExit(survivor, 0), -1);  // still running
+    kill(survivor, SIGTERM);
+    EXPECT_EQ(WaitExit(survivor), 0);
+  }
 }
 
 TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
@@ -147,31 +129,31 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
   setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 
   pid_t pid = Launch("game", {}, {"--show-command=5"});
-  auto receive = [&](uint64_t& wParam, uint32_t& dwData, int32_t& value) {
-    unsigned char buf[64];
-    ssize_t n = recv(sock, buf, sizeof buf, 0);
-    if (n != 20) return false;
-    std::memcpy(&wParam, buf, 8);
-    std::memcpy(&dwData, buf + 8, 4);
-    uint32_t size;
-    std::memcpy(&size, buf + 12, 4);
-    std::memcpy(&value, buf + 16, 4);
-    return size == 4;
+  // Each notice: the window (8 bytes, 0 once it has gone), the kind (4),
+  // the size of the value (4, always 4) and the value (4).
+  struct Notice {
+    uint64_t window;
+    uint32_t kind, size;
+    int32_t value;
   };
-  uint64_t wParam = 0;
-  uint32_t dwData = 9;
-  int32_t value = 9;
-  ASSERT_TRUE(receive(wParam, dwData, value));
-  EXPECT_NE(wParam, 0u);
-  EXPECT_EQ(dwData, 1u);
-  EXPECT_EQ(value, 1);
+  auto receive = [&] {
+    unsigned char buf[64];
+    Notice n{};
+    EXPECT_EQ(recv(sock, buf, sizeof buf, 0), 20);
+    std::memcpy(&n.window, buf, 8), std::memcpy(&n.kind, buf + 8, 4);
+    std::memcpy(&n.size, buf + 12, 4), std::memcpy(&n.value, buf + 16, 4);
+    return n;
+  };
+  Notice start = receive();
+  EXPECT_NE(start.window, 0u);
+  EXPECT_EQ(std::vector<uint32_t>({start.kind, start.size, uint32_t(start.value)}), std::vector<uint32_t>({1, 4, 1}));
   ASSERT_TRUE(WaitReady());
   kill(pid, SIGTERM);
-  ASSERT_TRUE(receive(wParam, dwData, value));
-  EXPECT_EQ(wParam, 0u);
-  EXPECT_EQ(dwData, 0u);
-  EXPECT_EQ(value, 1);
-  EXPECT_EQ(WaitExit(pid), 0);
+  Notice end = receive();
+  EXPECT_EQ(std::vector<uint64_t>({end.window, end.kind, end.size, uint64_t(end.value)}),
+            std::vector<uint64_t>({0, 0, 4, 1}));
+  EXPECT_EQ(WaitExit(pid), 0);  // SIGTERM ends the game in order
+  EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
   close(sock);
 }
 

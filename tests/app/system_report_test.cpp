@@ -4,11 +4,8 @@
 #include "app/system_report.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -67,9 +64,6 @@ TEST_F(SystemReport, NothingWithoutTheLogAndDiskFreeIsCappedAt31Bits) {
 
   EXPECT_EQ(CapDiskFreeBytes(3ull << 30), 0x7fffffffu);
   EXPECT_EQ(CapDiskFreeBytes(12345), 12345u);
-  char line[64];
-  std::snprintf(line, sizeof line, "HD Free : %3.fMB", CapDiskFreeBytes(3ull << 30) * 9.536743e-7);
-  EXPECT_STREQ(line, "HD Free : 2048MB");
   EXPECT_LE(GetDiskFreeSpace(nullptr), 0x7fffffffu);
 }
 

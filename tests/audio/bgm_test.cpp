@@ -1,22 +1,14 @@
 #include "audio/bgm.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/logs.h"
-#include "base/program.h"
 #include "platform/audio_device.h"
-#include "platform/dialogs.h"
 #include "platform/modules.h"
 #include "platform/ogg_encoder.h"
-#include "platform/text.h"
 #include "support/audio_fixtures.h"
 #include "support/sandbox.h"
 
@@ -50,26 +42,20 @@ plat::OggPlayerObject* CreateRecordingOgg() { return new RecordingOgg(); }
 
 // A recording MIDI library.
 std::vector<std::string> g_midiCalls;
-int OpenDevice(int device, uintptr_t) {
-  g_midiCalls.push_back("open " + std::to_string(device));
-  return 0;
-}
-void CloseDevice() { g_midiCalls.push_back("close"); }
+void Log(const std::string& line) { g_midiCalls.push_back(line); }
+std::string N(int v) { return std::to_string(v); }
+int OpenDevice(int device, uintptr_t) { return Log("open " + N(device)), 0; }
+void CloseDevice() { Log("close"); }
 int AddList(const char* path, int option, int id) {
-  g_midiCalls.push_back("add " + std::string(path) + " " + std::to_string(option) + " " + std::to_string(id));
-  return 0;
+  return Log("add " + std::string(path) + " " + N(option) + " " + N(id)), 0;
 }
-void SetMasterVolume(int v) { g_midiCalls.push_back("volume " + std::to_string(v)); }
+void SetMasterVolume(int v) { Log("volume " + N(v)); }
 int PlayList(int option, int id, int a, int b, int c) {
-  g_midiCalls.push_back("play " + std::to_string(option) + " " + std::to_string(id) + " " + std::to_string(a + b + c));
-  return 0;
+  return Log("play " + N(option) + " " + N(id) + " " + N(a + b + c)), 0;
 }
-int StopPlay(int fade) {
-  g_midiCalls.push_back("stop " + std::to_string(fade));
-  return 0;
-}
-void PausePlay() { g_midiCalls.push_back("pause"); }
-void Status(void*, int size) { g_midiCalls.push_back("status " + std::to_string(size)); }
+int StopPlay(int fade) { return Log("stop " + N(fade)), 0; }
+void PausePlay() { Log("pause"); }
+void Status(void*, int size) { Log("status " + N(size)); }
 
 class BGMTest : public ::testing::Test {
  protected:
@@ -98,8 +84,6 @@ class BGMTest : public ::testing::Test {
                           {"GGS4GetPlayerStatus", reinterpret_cast<void*>(&Status)}});
   }
   int Init() { return player_.Init(1, tables_[0], tables_[1], kBGMTrackCount, 0); }
-  std::string Write(const std::string& name, const std::string& bytes) { return sandbox_.Write(name, bytes); }
-  std::string Slurp(const std::string& name) { return sandbox_.Read(name); }
   Sandbox sandbox_{"ok;ok;ok"};
   BGMTRACK tables_[2][kBGMTrackCount] = {};
   cBGMPlayer player_;
@@ -140,7 +124,7 @@ TEST_F(BGMTest, TheKindOfATrackComesFromTheExactSpellingOfItsExtension) {
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_NONE);
   // A track outside the table writes nothing and is reported.
   EXPECT_EQ(player_.AddTrack(5, "bgm\\x.ogg", 1), 0);
-  EXPECT_NE(Slurp("Report_Game.txt").find("err V[5] ( 5 , 4 )\n"), std::string::npos);
+  EXPECT_NE(sandbox_.Report().find("err V[5] ( 5 , 4 )\n"), std::string::npos);
 }
 
 TEST_F(BGMTest, TheOggObjectIsCalledInItsSlotOrder) {
@@ -176,7 +160,7 @@ TEST_F(BGMTest, WithoutTheOggLibraryInitFailsWithItsBoxAndRequestsDoNothing) {
   EXPECT_EQ(Init(), 0);
   plat::SetModuleAvailable("Vox.dll", true);
   EXPECT_FALSE(player_.Initialised());
-  EXPECT_NE(Slurp("dialogs.log").find("エラー\toggの初期化に失敗！\tok"), std::string::npos);
+  EXPECT_NE(sandbox_.DialogLog().find("エラー\toggの初期化に失敗！\tok"), std::string::npos);
   EXPECT_EQ(player_.AddTrack(0, "bgm\\a.ogg", 10), 1);
   EXPECT_EQ(player_.Play(0, 0, 1, 0, 1), 1);
   player_.Stop();
@@ -208,7 +192,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   EXPECT_FALSE(player_.UsesMidiLibrary());
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0x90, 60, 100}) + Vlq(960) + Bytes({0x80, 60, 0}) +
                                          Vlq(0) + EndOfTrack()));
-  Write("Title.MID", song);
+  sandbox_.Write("Title.MID", song);
   player_.AddTrack(0, (sandbox_ / "Title.MID").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 0, 1, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_MIDI);
@@ -218,7 +202,7 @@ TEST_F(BGMTest, StreamPlayerPlaysAMidiTrackFoundWhateverItsCase) {
   plat::ThreadId thread = stream->ThreadId();
   // An Ogg track replaces it: the MIDI player is stopped.
   std::vector<int16_t> pcm(22050, 1000);
-  Write("a.ogg", plat::EncodeOggVorbis(pcm.data(), 22050, 1, 22050));
+  sandbox_.Write("a.ogg", plat::EncodeOggVorbis(pcm.data(), 22050, 1, 22050));
   player_.AddTrack(1, (sandbox_ / "a.ogg").c_str(), 100);
   ASSERT_EQ(player_.Play(0, 1, 0, 0, 1), 1);
   EXPECT_EQ(player_.SlotState(0), BGM_SLOT_OGG);

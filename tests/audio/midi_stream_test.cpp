@@ -1,11 +1,8 @@
 #include "audio/midi_stream.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "base/logs.h"
 #include "platform/audio_device.h"
@@ -22,10 +19,16 @@ using namespace fixtures;
 // its own time, not the machine's).
 constexpr uint32_t kHangMs = 60000;
 
-std::vector<uint8_t> U8(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
 bool ParseInto(cSmfData& smf, const std::string& bytes) {
   return smf.Parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// A stream buffer header over `block`.
+plat::MidiHeader Header(std::vector<uint8_t>& block) {
+  plat::MidiHeader h;
+  h.data = block.data();
+  h.bufferLength = static_cast<uint32_t>(block.size());
+  return h;
 }
 
 uint32_t Word(const plat::MidiHeader& h, size_t event, int field) {
@@ -150,9 +153,7 @@ TEST(SmfStreamTest, FillsStreamEventsCarryingSkippedDeltas) {
   cSmfData smf;
   ASSERT_TRUE(ParseInto(smf, TwoTrackSong()));
   std::vector<uint8_t> block(24000, 0xEE);
-  plat::MidiHeader h;
-  h.data = block.data();
-  h.bufferLength = 24000;
+  plat::MidiHeader h = Header(block);
   h.flags = plat::MHDR_DONE | plat::MHDR_PREPARED;
   EXPECT_EQ(FillStreamBuffer(smf.Image(), kSmfImageFirstEvent, &h), 44u);
   ASSERT_EQ(h.bytesRecorded, 8u * 12);
@@ -179,20 +180,14 @@ TEST(SmfStreamTest, AFullBufferEndsWithACallbackAndLongSysexIsSkipped) {
   events += Vlq(7) + Bytes({0x80, 60, 0}) + Vlq(0) + EndOfTrack();
   cSmfData smf;
   ASSERT_TRUE(ParseInto(smf, Smf(0, 1, 96, Track(events))));
-  std::vector<uint8_t> block(24000);
-  plat::MidiHeader h;
-  h.data = block.data();
-  h.bufferLength = 24000;
+  std::vector<uint8_t> block(24000), block2(24000);
+  plat::MidiHeader h = Header(block), h2 = Header(block2);
   uint32_t oversized = 0;
   uint32_t consumed = FillStreamBuffer(smf.Image(), kSmfImageFirstEvent, &h, &oversized);
   EXPECT_EQ(h.bytesRecorded, 24000u);
   EXPECT_EQ(consumed, 4u + 1999 * 4);           // the events written, not the text after them
   EXPECT_EQ(Word(h, 1999, 2), plat::MEVT_F_CALLBACK | 0x004F3C90);  // velocity 1999 & 0x7F
   EXPECT_EQ(Word(h, 1998, 2) & plat::MEVT_F_CALLBACK, 0u);
-  std::vector<uint8_t> block2(24000);
-  plat::MidiHeader h2;
-  h2.data = block2.data();
-  h2.bufferLength = 24000;
   uint32_t more = FillStreamBuffer(smf.Image(), kSmfImageFirstEvent + consumed, &h2, &oversized);
   EXPECT_EQ(Word(h2, 0, 0), 6u);  // the text event's 5 ticks carried into the next note
   EXPECT_EQ(h2.bytesRecorded, 502u * 12);  // 500 notes, the note-off, the end; the sysex skipped
@@ -210,7 +205,6 @@ class MidiPlayerTest : public ::testing::Test {
   void SetUp() override {
     if (!plat::MidiSynthReady()) GTEST_SKIP() << "no SoundFont installed";
   }
-  std::string Write(const std::string& name, const std::string& bytes) { return folder_.Write(name, bytes); }
   // Renders `frames` in blocks of 256, letting the player react between
   // blocks; appends the left channel's RMS of each block.
   void Render(int64_t frames, std::vector<double>& rms) {
@@ -231,7 +225,7 @@ TEST_F(MidiPlayerTest, LoopsFromTheFirstEventAfterTheLastTrackEnds) {
   // A 0.1 s note, the song ending at 1.0 s (division 96, 120 bpm).
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0xC0, 0}) + Vlq(0) + Bytes({0x90, 72, 120}) + Vlq(10) +
                                          Bytes({0x80, 72, 0}) + Vlq(182) + EndOfTrack()));
-  cMidiStream player(Write("loop.mid", song).c_str());
+  cMidiStream player(folder_.Write("loop.mid", song).c_str());
   ASSERT_TRUE(player.HasImage());
   EXPECT_NEAR(player.Length(), 1.0, 1e-9);
   player.Restart(1);
@@ -254,7 +248,7 @@ TEST_F(MidiPlayerTest, StoppingAndPausingLeaveNoNoteAndClosingEndsTheThread) {
   std::string song = Smf(0, 1, 96, Track(Vlq(0) + Bytes({0xC0, 0}) + Vlq(0) + Bytes({0xB0, 64, 127}) + Vlq(0) +
                                          Bytes({0x90, 60, 100}) + Vlq(96 * 40) +
                                          Bytes({0x80, 60, 0}) + Vlq(0) + EndOfTrack()));
-  auto player = std::make_unique<cMidiStream>(Write("held.mid", song).c_str());
+  auto player = std::make_unique<cMidiStream>(folder_.Write("held.mid", song).c_str());
   ASSERT_TRUE(player->HasImage());
   ASSERT_TRUE(player->ThreadRunning());
   plat::ThreadId thread = player->ThreadId();
@@ -283,7 +277,7 @@ TEST_F(MidiPlayerTest, StoppingAndPausingLeaveNoNoteAndClosingEndsTheThread) {
   Render(2 * 44100, rms);
   EXPECT_EQ(plat::MidiSynthActiveVoices(), 0);
   // The device is free for the next song.
-  cMidiStream next(Write("held2.mid", song).c_str());
+  cMidiStream next(folder_.Write("held2.mid", song).c_str());
   EXPECT_TRUE(next.LastMessage().empty());
 }
 

@@ -4,14 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "support/quit_requests.h"
-#include <unistd.h>
 
 #include <climits>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "base/program.h"
 #include "base/safe_containers.h"
 #include "platform/messages.h"
 #include "support/sandbox.h"
@@ -28,10 +23,6 @@ struct Record12 {
 // A bad access logs and asks the game to end; the quit requests are counted.
 class CheckedAccessTest : public ::testing::Test {
  protected:
-  int ClosesPosted() { return quits_.Take(); }
-  std::string Report() { return sandbox_.Report(); }
-  std::string ECLog() { return sandbox_.ErrorCheckLog(); }
-
   Sandbox sandbox_;
   QuitRequests quits_;
 };
@@ -41,12 +32,12 @@ TEST_F(CheckedAccessTest, BadVectorIndexLogsPostsCloseAndHandsBackElementZero) {
   v[0].words[0] = 11;
   v[2].words[0] = 33;
   EXPECT_EQ(v.At(2).words[0], 33);
-  EXPECT_EQ(ClosesPosted(), 0);
+  EXPECT_EQ(quits_.Take(), 0);
   EXPECT_EQ(v.At(3).words[0], 11);
   EXPECT_EQ(v.At(-1).words[0], 11);
-  EXPECT_EQ(Report(), "err V[3] ( 3 , 76 )\nerr V[-1] ( 3 , 76 )\n");
-  EXPECT_EQ(ECLog(), Report());
-  EXPECT_EQ(ClosesPosted(), 2);
+  EXPECT_EQ(sandbox_.Report(), "err V[3] ( 3 , 76 )\nerr V[-1] ( 3 , 76 )\n");
+  EXPECT_EQ(sandbox_.ErrorCheckLog(), sandbox_.Report());
+  EXPECT_EQ(quits_.Take(), 2);
 }
 
 TEST_F(CheckedAccessTest, EmptyVectorHandsBackAFreshDefaultElement) {
@@ -55,8 +46,8 @@ TEST_F(CheckedAccessTest, EmptyVectorHandsBackAFreshDefaultElement) {
   EXPECT_EQ(r.a, 0);
   r.a = 99;  // a caller writing into it must not leave a trace for the next one
   EXPECT_EQ(v.At(5).a, 0);
-  EXPECT_EQ(Report(), "err V[0] ( 0 , 12 )\nerr V[5] ( 0 , 12 )\n");
-  EXPECT_EQ(ClosesPosted(), 2);
+  EXPECT_EQ(sandbox_.Report(), "err V[0] ( 0 , 12 )\nerr V[5] ( 0 , 12 )\n");
+  EXPECT_EQ(quits_.Take(), 2);
 }
 
 TEST_F(CheckedAccessTest, BadListIndexReturnsTheSameZeroedDummy) {
@@ -66,17 +57,13 @@ TEST_F(CheckedAccessTest, BadListIndexReturnsTheSameZeroedDummy) {
   EXPECT_EQ(d1, 0);
   int32_t& d2 = l.At(-2);
   EXPECT_EQ(&d1, &d2);
-  EXPECT_EQ(Report(), "err L[3] ( 3 , 4 )\nerr L[-2] ( 3 , 4 )\n");
-  EXPECT_EQ(ClosesPosted(), 2);
+  EXPECT_EQ(sandbox_.Report(), "err L[3] ( 3 , 4 )\nerr L[-2] ( 3 , 4 )\n");
+  EXPECT_EQ(quits_.Take(), 2);
 }
 
 TEST(RandomTest, GeneratorIsTheGamesOwnAndPerThread) {
   SRand(1);
-  EXPECT_EQ(Rand(), 41);
-  EXPECT_EQ(Rand(), 18467);
-  EXPECT_EQ(Rand(), 6334);
-  EXPECT_EQ(Rand(), 26500);
-  EXPECT_EQ(Rand(), 19169);
+  for (int expected : {41, 18467, 6334, 26500, 19169}) EXPECT_EQ(Rand(), expected);
   // A fresh thread starts from state 1, whatever this thread did.
   int first = 0;
   std::thread([&first] { first = Rand(); }).join();

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "platform/dialogs.h"
 #include "platform/text.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
@@ -20,18 +19,12 @@ namespace {
 class LogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pelmora-logs-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    report_ = dir_ + "/Report_Game.txt";
-    ec_ = dir_ + "/EC_Game.txt";
     ResetLogsForTest();
     env_.Set("PELMORA_DIALOG_LOG", dir_ + "/dialogs.log").Set("PELMORA_DIALOG_ANSWERS", "ok;ok;ok");
   }
-  void TearDown() override {
-    ResetLogsForTest();
-    std::filesystem::remove_all(dir_);
-  }
-  std::string dir_, report_, ec_;
+  void TearDown() override { ResetLogsForTest(); }
+  TempFolder folder_{"logs"};
+  std::string dir_ = folder_.Path(), report_ = dir_ + "/Report_Game.txt", ec_ = dir_ + "/EC_Game.txt";
   ScopedEnv env_;  // put back after TearDown
 };
 

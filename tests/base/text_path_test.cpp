@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,22 +19,14 @@ struct GuardedBuffer {
   static constexpr int kGuard = 64;
   char bytes[MAX_PATH + kGuard];
 
-  GuardedBuffer() {
+  explicit GuardedBuffer(const std::string& text = "") {
     std::memset(bytes, '#', sizeof(bytes));
-    bytes[0] = '\0';
-  }
-  explicit GuardedBuffer(const std::string& text) : GuardedBuffer() {
     std::memcpy(bytes, text.c_str(), text.size() + 1);
   }
   char* get() { return bytes; }
   std::string str() const { return std::string(bytes, strnlen(bytes, MAX_PATH)); }
   bool terminated() const { return std::memchr(bytes, '\0', MAX_PATH) != nullptr; }
-  bool guardIntact() const {
-    for (int i = MAX_PATH; i < MAX_PATH + kGuard; ++i) {
-      if (bytes[i] != '#') return false;
-    }
-    return true;
-  }
+  bool guardIntact() const { return std::string(bytes + MAX_PATH, kGuard) == std::string(kGuard, '#'); }
 };
 
 // A fresh folder that is also the working folder for the test's duration.
@@ -109,12 +100,11 @@ TEST(TextHelpers, ChangeAndStripExtension) {
   EXPECT_EQ(ChangeExtension(same, same, "rkg"), 1);
   EXPECT_STREQ(same, "s.rkg");
 
-  char name[MAX_PATH] = "a.b.stg4";
-  EXPECT_EQ(StripExtension(name), 1);
-  EXPECT_STREQ(name, "a.b");
-  char plain[MAX_PATH] = "\x95\x5cx";
-  EXPECT_EQ(StripExtension(plain), 0);
-  EXPECT_STREQ(plain, "\x95\x5cx");
+  for (auto [in, result, out] : {std::tuple{"a.b.stg4", 1, "a.b"}, {"\x95\x5cx", 0, "\x95\x5cx"}}) {
+    GuardedBuffer name(in);
+    EXPECT_EQ(StripExtension(name.get()), result) << in;
+    EXPECT_EQ(name.str(), out);
+  }
   for (auto [in, result, out] : {std::tuple{"stage01.stg4", 1, "stage01"}, std::tuple{"stage01", 0, "stage01"},
                                  std::tuple{"ends.", 1, "ends"}}) {
     std::string s = in;
@@ -125,19 +115,19 @@ TEST(TextHelpers, ChangeAndStripExtension) {
 
 TEST(TextHelpers, GetExtensionAndNumberedName) {
   char dst[MAX_PATH];
-  EXPECT_EQ(GetExtension(dst, "a.b.ogg"), 1);
-  EXPECT_STREQ(dst, "ogg");
-  EXPECT_EQ(GetExtension(dst, "name."), 1);
-  EXPECT_STREQ(dst, "");
-  EXPECT_EQ(GetExtension(dst, "bgm\\noext"), 0);
-  EXPECT_STREQ(dst, "");
+  for (auto [in, result, out] : {std::tuple{"a.b.ogg", 1, "ogg"}, {"name.", 1, ""}, {"bgm\\noext", 0, ""}}) {
+    EXPECT_EQ(GetExtension(dst, in), result) << in;
+    EXPECT_STREQ(dst, out);
+  }
 
-  EXPECT_EQ(MakeNumberedName(dst, "Stage.stg4_1", 2), 1);
-  EXPECT_STREQ(dst, "Stage (2).stg4_1");
-  EXPECT_EQ(MakeNumberedName(dst, "user_data\\rpl4\\s__2024__01_02__03_04.rpl4_873", 999), 1);
-  EXPECT_STREQ(dst, "user_data\\rpl4\\s__2024__01_02__03_04 (999).rpl4_873");
-  EXPECT_EQ(MakeNumberedName(dst, "noext", 2), 0);
-  EXPECT_STREQ(dst, "noext");
+  for (auto [in, number, result, out] :
+       {std::tuple{"Stage.stg4_1", 2, 1, "Stage (2).stg4_1"},
+        {"user_data\\rpl4\\s__2024__01_02__03_04.rpl4_873", 999, 1,
+         "user_data\\rpl4\\s__2024__01_02__03_04 (999).rpl4_873"},
+        {"noext", 2, 0, "noext"}}) {
+    EXPECT_EQ(MakeNumberedName(dst, in, number), result) << in;
+    EXPECT_STREQ(dst, out);
+  }
 }
 
 TEST(TextHelpers, OverlongInputsFailWithoutOverrun) {
@@ -198,20 +188,16 @@ TEST_F(InTempFolder, AbsoluteAndRelativeAgainstTheWorkingFolder) {
   EXPECT_EQ(MakeAbsolutePath(already), 1);
   EXPECT_STREQ(already, "/etc/x.txt");
 
-  std::string s = "/etc/x.txt";  // the working folder is two levels below "/"
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "..\\..\\etc\\x.txt");
-  s = root_ + "/DATA/Stg4/../stg4/y.stg4";  // the folder matched ignoring case
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "DATA\\stg4\\y.stg4");
-  s = root_;
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, ".");
-  s = "data\\x";
-  ASSERT_EQ(MakeRelativePathString(s), 1);
-  EXPECT_EQ(s, "data\\x");
-  s = "C:\\game\\data";
-  EXPECT_EQ(MakeRelativePathString(s), 0);
+  for (auto [in, result, out] : {
+           std::tuple<std::string, int, std::string>{"/etc/x.txt", 1, "..\\..\\etc\\x.txt"},  // two levels below "/"
+           {root_ + "/DATA/Stg4/../stg4/y.stg4", 1, "DATA\\stg4\\y.stg4"},  // the folder matched ignoring case
+           {root_, 1, "."},
+           {"data\\x", 1, "data\\x"},
+           {"C:\\game\\data", 0, "C:\\game\\data"},
+       }) {
+    EXPECT_EQ(MakeRelativePathString(in), result) << out;
+    EXPECT_EQ(in, out);
+  }
 
   // A result that does not fit leaves the buffer as it was.
   const std::string longName(MAX_PATH - 2, 'q');

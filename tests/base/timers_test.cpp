@@ -29,8 +29,8 @@ class TimersTest : public ::testing::Test {
   }
 };
 
-TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondSteps) {
-  Start(5000);
+TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondStepsAcrossTheClockWrap) {
+  Start(0xFFFFFFFFull - 500);  // the 32-bit clock wraps half a second in
   std::vector<uint32_t> due = FrameDueTimes(60, 10000);
   EXPECT_EQ(due.size(), 600u);
   for (size_t i = 1; i < due.size(); ++i) {
@@ -41,13 +41,6 @@ TEST_F(TimersTest, FramePacerHoldsTheExactRateWithWholeMillisecondSteps) {
   int inFirstSecond = 0;
   for (uint32_t t : due) inFirstSecond += t < 1000;
   EXPECT_EQ(inFirstSecond, 60);
-}
-
-TEST_F(TimersTest, FramePacerKeepsGoingAcrossTheClockWrap) {
-  Start(0xFFFFFFFFull - 500);  // the 32-bit clock wraps half a second in
-  std::vector<uint32_t> due = FrameDueTimes(60, 2000);
-  EXPECT_EQ(due.size(), 120u);
-  EXPECT_GT(due.back(), 1900u);
 }
 
 TEST_F(TimersTest, FramePacerStartsAfreshAfterAStallInsteadOfRushing) {
@@ -62,17 +55,6 @@ TEST_F(TimersTest, FramePacerStartsAfreshAfterAStallInsteadOfRushing) {
   }
   EXPECT_EQ(caughtUp, 0);
   EXPECT_TRUE(IsFrameDue(0));
-}
-
-TEST_F(TimersTest, PresentPacerLetsExactlyTheRatePassEachSecond) {
-  Start(0xFFFFFFFFull - 2500);
-  uint32_t start = plat::TickCount();
-  std::vector<int> perSecond(4, 0);
-  for (uint32_t t = 0; t < 4000; ++t) {
-    if (IsPresentDue(60)) ++perSecond[(plat::TickCount() - start) / 1000];
-    plat::AdvanceVirtualClock(1);
-  }
-  for (int n : perSecond) EXPECT_EQ(n, 60);
 }
 
 // A pacer's loop sleeps for the wait the pacer names instead of asking
@@ -110,6 +92,7 @@ TEST_F(TimersTest, PacersNameTheExactWaitToTheNextDueTime) {
         plat::AdvanceVirtualClock(1);
       }
       EXPECT_EQ(slept, polled);
+      EXPECT_EQ(polled.size(), fps * 3);  // exactly the rate, across the wrap
     }
   }
 }

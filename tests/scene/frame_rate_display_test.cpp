@@ -2,9 +2,6 @@
 // carries "FPS%2d(%2d)" where the setting puts it, drawn by the game fonts.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-
 #include "support/display.h"
 #include "base/timers.h"
 #include "data/settings.h"

@@ -71,10 +71,7 @@ class InputTest : public ::testing::Test {
   plat::VirtualJoysticks* pads_ = nullptr;
 };
 
-using plat::VK_DOWN;
-using plat::VK_LEFT;
-using plat::VK_RIGHT;
-using plat::VK_UP;
+using plat::VK_DOWN, plat::VK_LEFT, plat::VK_RIGHT, plat::VK_UP;
 
 TEST_F(InputTest, FixedKeysAndJoystickZero) {
   Run({
@@ -214,10 +211,8 @@ TEST_F(InputTest, HistoryAndPressRecords) {
   EXPECT_EQ(in.GetPastKeys(kHistoryDirections, 0xFFFFFFFF), 0);  // before the first record
   // Left alone, exactly: held 3, free 3 (left+up is not left alone).
   const PressRecord& left = in.m_DirectionPresses[1];
-  EXPECT_EQ(left[0].m_bHeld, 0u);
-  EXPECT_EQ(left[0].m_nFrames, 3u);
-  EXPECT_EQ(left[1].m_bHeld, 1u);
-  EXPECT_EQ(left[1].m_nFrames, 3u);
+  EXPECT_EQ(std::vector<uint32_t>({left[0].m_bHeld, left[0].m_nFrames, left[1].m_bHeld, left[1].m_nFrames}),
+            std::vector<uint32_t>({0, 3, 1, 3}));
   EXPECT_EQ(in.m_DirectionPresses[5][0].m_nFrames, 1u);  // left+up
   EXPECT_EQ(in.m_DirectionPresses[9][0].m_bHeld, 1u);    // any direction
   EXPECT_EQ(in.m_ButtonPresses[0][0].m_bHeld, 0u);       // "no button" ended with the press
@@ -255,10 +250,11 @@ TEST_F(InputTest, MouseButtonsReportPressesAndReleasesOnce) {
     plat::SetKeyState(plat::VK_RBUTTON, c.right);
     MouseButtons m;
     GetMouseButtons(m, kMouseLevels | kMousePresses | kMouseReleases);
-    EXPECT_EQ(std::vector<uint32_t>({m.m_bLeft, m.m_bRight, m.m_bLeftPressed, m.m_bRightPressed, m.m_bLeftReleased,
-                                     m.m_bRightReleased}),
-              std::vector<uint32_t>({c.want.m_bLeft, c.want.m_bRight, c.want.m_bLeftPressed, c.want.m_bRightPressed,
-                                     c.want.m_bLeftReleased, c.want.m_bRightReleased}));
+    auto fields = [](const MouseButtons& b) {
+      return std::vector<uint32_t>{b.m_bLeft,         b.m_bRight,         b.m_bLeftPressed,
+                                   b.m_bRightPressed, b.m_bLeftReleased, b.m_bRightReleased};
+    };
+    EXPECT_EQ(fields(m), fields(c.want));
   }
 }
 

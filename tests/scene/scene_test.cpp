@@ -47,10 +47,17 @@ class SceneManagerTest : public ::testing::Test {
   }
 };
 
-TEST_F(SceneManagerTest, SwitchDeletesTheOthersInItsOrderAndCreatesOnlyAnEmptySlot) {
-  SceneManager.m_lpScenes = {new RecordingScene(0), new RecordingScene(1), new RecordingScene(2),
-                             new RecordingScene(3), new RecordingScene(5), new RecordingScene(4)};
-  g_events.clear();
+// A switch deletes the others in its own order; deleting them all goes in slot order.
+TEST_F(SceneManagerTest, SwitchAndDeleteAllDeleteInTheirOrdersAndSwitchCreatesOnlyAnEmptySlot) {
+  auto fill = [] {
+    SceneManager.m_lpScenes = {new RecordingScene(0), new RecordingScene(1), new RecordingScene(2),
+                               new RecordingScene(3), new RecordingScene(5), new RecordingScene(4)};
+    g_events.clear();
+  };
+  fill();
+  SceneManager.DeleteAll();
+  EXPECT_EQ(g_events, (std::vector<std::string>{"del 0", "del 1", "del 2", "del 3", "del 5", "del 4"}));
+  fill();
   SceneManager.SwitchScene(kSceneOptions);
   EXPECT_EQ(g_events, (std::vector<std::string>{"del 0", "del 2", "del 1", "del 3", "del 4"}));
   g_events.clear();
@@ -81,14 +88,6 @@ TEST_F(SceneManagerTest, StepSwitchesBeforeRunningAndCountsTheFrame) {
   SceneManager.m_nCurrent = kSceneStage;
   ASSERT_TRUE(SceneManager.Step());
   EXPECT_EQ(g_lpStageScene.load()->m_nFpsDisplay.load(), 0);
-}
-
-TEST_F(SceneManagerTest, DestructorOrderIsSlotOrder) {
-  SceneManager.m_lpScenes = {new RecordingScene(0), new RecordingScene(1), new RecordingScene(2),
-                             new RecordingScene(3), new RecordingScene(5), new RecordingScene(4)};
-  g_events.clear();
-  SceneManager.DeleteAll();
-  EXPECT_EQ(g_events, (std::vector<std::string>{"del 0", "del 1", "del 2", "del 3", "del 5", "del 4"}));
 }
 
 TEST_F(SceneManagerTest, SceneMusicIsNotAskedAgainForALoopingTrackThatGoesOn) {

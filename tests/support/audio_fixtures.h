@@ -3,26 +3,17 @@
 // the runtime's readers and of the demo writers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace fixtures {
 
-inline void LE16(std::string& s, uint32_t v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void LE32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-inline void BE16(std::string& s, uint32_t v) {
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-  s.push_back(static_cast<char>(v & 0xFF));
-}
-inline void BE32(std::string& s, uint32_t v) {
-  for (int i = 3; i >= 0; --i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
+inline void LE16(std::string& s, uint32_t v) { s += {char(v), char(v >> 8)}; }
+inline void LE32(std::string& s, uint32_t v) { s += {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+inline void BE16(std::string& s, uint32_t v) { s += {char(v >> 8), char(v)}; }
+inline void BE32(std::string& s, uint32_t v) { s += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 // A chunk: id, little-endian size (or `declared` when given), data, pad byte.
 inline std::string RiffChunk(const std::string& id, const std::string& data, int64_t declared = -1) {
@@ -36,14 +27,9 @@ inline std::string RiffChunk(const std::string& id, const std::string& data, int
 // The "fmt " fields; `size` 16 leaves out cbSize, 18 keeps it, more pads zeros.
 inline std::string FmtData(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16) {
   std::string s;
-  LE16(s, tag);
-  LE16(s, channels);
-  LE32(s, rate);
-  uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
-  LE32(s, rate * align);
-  LE16(s, align);
-  LE16(s, bits);
-  while (s.size() < size) s.push_back('\0');
+  const uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
+  LE16(s, tag), LE16(s, channels), LE32(s, rate), LE32(s, rate * align), LE16(s, align), LE16(s, bits);
+  s.resize(std::max(s.size(), size), '\0');
   return s;
 }
 
@@ -93,10 +79,7 @@ inline std::string Track(const std::string& events, int64_t declared = -1) {
 
 inline std::string Smf(uint16_t format, uint16_t tracks, uint16_t division, const std::string& trackChunks) {
   std::string s = "MThd";
-  BE32(s, 6);
-  BE16(s, format);
-  BE16(s, tracks);
-  BE16(s, division);
+  BE32(s, 6), BE16(s, format), BE16(s, tracks), BE16(s, division);
   return s + trackChunks;
 }
 

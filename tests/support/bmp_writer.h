@@ -10,12 +10,10 @@
 namespace testbmp {
 
 inline void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
+  for (int i = 0; i < 2; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 inline void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 struct Spec {
@@ -44,13 +42,8 @@ inline std::vector<uint8_t> PackRows(const Spec& s, const std::vector<uint32_t>&
         case 1: row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8)); break;
         case 4: row[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4)); break;
         case 8: row[x] = static_cast<uint8_t>(v); break;
-        case 16: row[2 * x] = static_cast<uint8_t>(v); row[2 * x + 1] = static_cast<uint8_t>(v >> 8); break;
-        case 24:
-          for (int i = 0; i < 3; ++i) row[3 * x + i] = static_cast<uint8_t>(v >> (8 * i));
-          break;
-        case 32:
-          for (int i = 0; i < 4; ++i) row[4 * x + i] = static_cast<uint8_t>(v >> (8 * i));
-          break;
+        default:  // 16, 24, 32: little-endian pixel values
+          for (int i = 0; i < s.bpp / 8; ++i) row[s.bpp / 8 * x + i] = static_cast<uint8_t>(v >> (8 * i));
       }
     }
   }
@@ -61,47 +54,27 @@ inline std::vector<uint8_t> PackRows(const Spec& s, const std::vector<uint32_t>&
 // colour table, then `pixelData` as given (rows or RLE codes).
 inline std::vector<uint8_t> Build(const Spec& s, const std::vector<uint8_t>& pixelData) {
   std::vector<uint8_t> info;
+  Put32(info, s.headerSize);
   if (s.headerSize == 12) {
-    Put32(info, 12);
-    Put16(info, static_cast<uint32_t>(s.width));
-    Put16(info, static_cast<uint32_t>(s.height));
-    Put16(info, 1);
-    Put16(info, s.bpp);
+    for (uint32_t v : {uint32_t(s.width), uint32_t(s.height), 1u, uint32_t(s.bpp)}) Put16(info, v);
   } else {
-    Put32(info, s.headerSize);
     Put32(info, static_cast<uint32_t>(s.width));
     Put32(info, static_cast<uint32_t>(s.topDown ? -s.height : s.height));
     Put16(info, 1);
     Put16(info, s.bpp);
-    Put32(info, s.compression);
-    Put32(info, static_cast<uint32_t>(pixelData.size()));
-    Put32(info, 2835);
-    Put32(info, 2835);
-    Put32(info, s.clrUsed);
-    Put32(info, 0);
-    if (s.headerSize >= 52) {
-      for (int i = 0; i < 3; ++i) Put32(info, s.masks[i]);
-    }
-    if (s.headerSize >= 56) Put32(info, s.masks[3]);
-    if (s.headerSize >= 108) {
-      Put32(info, 0x73524742);  // 'sRGB'
-      while (info.size() < s.headerSize) info.push_back(0);
-    }
+    for (uint32_t v : {s.compression, uint32_t(pixelData.size()), 2835u, 2835u, s.clrUsed, 0u}) Put32(info, v);
+    for (int i = 0; i < 4 && s.headerSize >= 52u + 4 * (i / 3); ++i) Put32(info, s.masks[i]);  // RGB from 52, A from 56
+    if (s.headerSize >= 108) Put32(info, 0x73524742);  // 'sRGB'
+    info.resize(s.headerSize, 0);
   }
   std::vector<uint8_t> extra;
-  if (s.headerSize == 40 && s.compression == 3) {
-    for (int i = 0; i < 3; ++i) Put32(extra, s.masks[i]);
-  }
+  for (int i = 0; i < 3 && s.headerSize == 40 && s.compression == 3; ++i) Put32(extra, s.masks[i]);
   for (uint32_t c : s.palette) {
-    extra.push_back(static_cast<uint8_t>(c));
-    extra.push_back(static_cast<uint8_t>(c >> 8));
-    extra.push_back(static_cast<uint8_t>(c >> 16));
-    if (s.headerSize != 12) extra.push_back(0);
+    for (int i = 0; i < (s.headerSize == 12 ? 3 : 4); ++i)
+      extra.push_back(static_cast<uint8_t>(i < 3 ? c >> (8 * i) : 0));  // the fourth byte reserved
   }
   const uint32_t offBits = static_cast<uint32_t>(14 + info.size() + extra.size());
-  std::vector<uint8_t> file;
-  file.push_back('B');
-  file.push_back('M');
+  std::vector<uint8_t> file{'B', 'M'};
   Put32(file, static_cast<uint32_t>(offBits + pixelData.size()));
   Put32(file, 0);
   Put32(file, offBits);
@@ -118,9 +91,7 @@ inline std::vector<uint8_t> Build(const Spec& s, const std::vector<uint32_t>& va
 // A 24-bit bottom-up picture from 0x00RRGGBB values.
 inline std::vector<uint8_t> Rgb24(int w, int h, const std::vector<uint32_t>& rgb) {
   Spec s;
-  s.width = w;
-  s.height = h;
-  s.bpp = 24;
+  s.width = w, s.height = h;
   return Build(s, PackRows(s, rgb));
 }
 
@@ -128,10 +99,7 @@ inline std::vector<uint8_t> Rgb24(int w, int h, const std::vector<uint32_t>& rgb
 inline std::vector<uint8_t> Indexed8(int w, int h, const std::vector<uint32_t>& palette,
                                      const std::vector<uint32_t>& indices) {
   Spec s;
-  s.width = w;
-  s.height = h;
-  s.bpp = 8;
-  s.palette = palette;
+  s.width = w, s.height = h, s.bpp = 8, s.palette = palette;
   s.palette.resize(256, 0);
   return Build(s, PackRows(s, indices));
 }

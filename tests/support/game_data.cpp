@@ -8,44 +8,35 @@
 #include "data/stage_data.h"
 #include "data/system_data.h"
 
+#include <functional>
+
+// Each global is copied aside (and set afresh where given); the copies go back
+// in reverse order.
 struct ScopedGameData::Saved {
-  cDatabase database = Database;
-  cSystemData systemData = SystemData;
-  cCommonPalette commonPalette = CommonPalette;
-  cStageData stage = StageData;
-  cStageData stageMaster = StageMasterData;
-  AnimeTable animeRuns = AnimeRunTable, effectRuns = EffectRunTable;
-  std::vector<cGraphicEffectRun> graphicRuns = GraphicEffectRuns, graphicRunsReversed = GraphicEffectRunsReversed;
-  std::vector<cScreenEffectRun> screenRuns = ScreenEffectRuns, screenRunsReversed = ScreenEffectRunsReversed;
-  int32_t stripCarriageReturns = bStripCarriageReturns;
-  int32_t fileTooNew = bFileTooNew;
-  int32_t editor = g_bEditor;
+  std::vector<std::function<void()>> restore;
+  template <class T>
+  void Keep(T& global) {
+    restore.push_back([&global, old = T(global)] { global = old; });
+  }
+  template <class T>
+  void Keep(T& global, T fresh) {
+    Keep(global);
+    global = std::move(fresh);
+  }
 };
 
 ScopedGameData::ScopedGameData() : saved_(std::make_unique<Saved>()) {
-  Database = cDatabase();
-  SystemData = cSystemData();
-  CommonPalette = cCommonPalette();
-  StageData = cStageData();
-  StageMasterData = cStageData();
-  bStripCarriageReturns = 0;
-  bFileTooNew = 0;
+  Saved& s = *saved_;
+  s.Keep(Database, cDatabase()), s.Keep(SystemData, cSystemData()), s.Keep(CommonPalette, cCommonPalette());
+  s.Keep(StageData, cStageData()), s.Keep(StageMasterData, cStageData());
+  s.Keep(AnimeRunTable), s.Keep(EffectRunTable), s.Keep(GraphicEffectRuns), s.Keep(GraphicEffectRunsReversed);
+  s.Keep(ScreenEffectRuns), s.Keep(ScreenEffectRunsReversed);
+  s.Keep(bStripCarriageReturns, 0), s.Keep(bFileTooNew, 0);
+  const int32_t editor = g_bEditor;
+  s.restore.push_back([editor] { g_bEditor = editor; });
   g_bEditor = 0;
 }
 
 ScopedGameData::~ScopedGameData() {
-  Database = std::move(saved_->database);
-  SystemData = std::move(saved_->systemData);
-  CommonPalette = std::move(saved_->commonPalette);
-  StageData = std::move(saved_->stage);
-  StageMasterData = std::move(saved_->stageMaster);
-  AnimeRunTable = std::move(saved_->animeRuns);
-  EffectRunTable = std::move(saved_->effectRuns);
-  GraphicEffectRuns = std::move(saved_->graphicRuns);
-  GraphicEffectRunsReversed = std::move(saved_->graphicRunsReversed);
-  ScreenEffectRuns = std::move(saved_->screenRuns);
-  ScreenEffectRunsReversed = std::move(saved_->screenRunsReversed);
-  bStripCarriageReturns = saved_->stripCarriageReturns;
-  bFileTooNew = saved_->fileTooNew;
-  g_bEditor = saved_->editor;
+  for (auto it = saved_->restore.rbegin(); it != saved_->restore.rend(); ++it) (*it)();
 }

@@ -41,6 +41,7 @@ void ResetGameState() {
   g_bActive = 0;
   g_bEditor = 0;
   g_hMainWnd = 0;
+  SetQuitHandler(nullptr);  // the entry point's handler would post to no window, into the caller's queue
   GameSettings = GameSettingsRecord{};
   ResetSceneManagerForTest();
   ResetTimersForTest();

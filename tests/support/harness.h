@@ -1,11 +1,8 @@
-// Headless harness: runs the real entry point and frame step in this process,
-// with the headless window host, in a fresh working folder of its own. Tests
-// feed keys and dialog answers, step frames on the virtual clock, and read
-// back the presented frames (benchmarks let it run in real time). When it goes, the game is closed and the state
-// the game keeps process-wide (environment, working folder, main-thread mark,
-// window host, scenes, timers, logs, cursor) is put back.
-//
-// One harness at a time (the game's state is global).
+// Runs the real entry point and frame step in this process, headless, in a
+// fresh working folder: tests feed keys and dialog answers, step frames on the
+// virtual clock (benchmarks: real time) and read back the presented frames.
+// When it goes, the game is closed and its process-wide state put back. One
+// harness at a time (the game's state is global).
 #pragma once
 
 #include <atomic>
