@@ -206,6 +206,23 @@ std::string FindFontFileUncached(const std::string& utf8FaceName, std::mutex& fc
   return {};
 }
 
+// Glyphs by code point, each made on first use. It is emptied when full, so
+// a text of ever new characters cannot grow it without end.
+template <class Glyph, size_t kCapacity>
+class GlyphCache {
+ public:
+  template <class Make>
+  const Glyph& Get(uint32_t codepoint, Make make) {
+    auto it = map_.find(codepoint);
+    if (it != map_.end()) return it->second;
+    if (map_.size() >= kCapacity) map_.clear();
+    return map_.emplace(codepoint, make()).first->second;
+  }
+
+ private:
+  std::unordered_map<uint32_t, Glyph> map_;
+};
+
 struct CachedGlyph {
   GlyphBitmap bitmap;
   bool present = false;  // the face has a glyph of its own for the code point
@@ -259,22 +276,19 @@ class FreeTypeFace final : public FontFace {
   }
 
  private:
-  static constexpr size_t kMaxCachedGlyphs = 4096;
-
   // Caller holds FreeTypeMutex(). The reference stays valid until the next call.
   const CachedGlyph& Glyph(uint32_t codepoint) {
-    auto it = cache_.find(codepoint);
-    if (it != cache_.end()) return it->second;
-    if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
-    CachedGlyph g;
-    if (codepoint < 0x20 || codepoint == 0x7F) {
-      g.present = true;  // control characters take no room
-    } else {
-      const FT_UInt index = FT_Get_Char_Index(face_, codepoint);
-      g.present = index != 0;
-      LoadBitmap(index, g.bitmap);
-    }
-    return cache_.emplace(codepoint, std::move(g)).first->second;
+    return cache_.Get(codepoint, [&] {
+      CachedGlyph g;
+      if (codepoint < 0x20 || codepoint == 0x7F) {
+        g.present = true;  // control characters take no room
+      } else {
+        const FT_UInt index = FT_Get_Char_Index(face_, codepoint);
+        g.present = index != 0;
+        LoadBitmap(index, g.bitmap);
+      }
+      return g;
+    });
   }
 
   void LoadBitmap(FT_UInt index, GlyphBitmap& out) {
@@ -332,7 +346,7 @@ class FreeTypeFace final : public FontFace {
 
   FT_Face face_;
   int ascent_ = 0, descent_ = 0, lineHeight_ = 0;
-  std::unordered_map<uint32_t, CachedGlyph> cache_;
+  GlyphCache<CachedGlyph, 4096> cache_;
 };
 
 }  // namespace
@@ -439,19 +453,16 @@ class FreeTypeCellFace final : public CellFace {
   }
 
  private:
-  static constexpr size_t kMaxCachedGlyphs = 8192;
-
   // Caller holds FreeTypeMutex(). The reference stays valid until the next call.
   const CellGlyph& Glyph(uint32_t codepoint) {
-    auto it = cache_.find(codepoint);
-    if (it != cache_.end()) return it->second;
-    if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
-    CellGlyph g;
-    const bool control = codepoint < 0x20 || codepoint == 0x7F || (codepoint >= 0x80 && codepoint < 0xA0);
-    const FT_UInt index = control ? 0 : FT_Get_Char_Index(face_, codepoint);
-    g.present = index != 0;
-    Load(index, g);
-    return cache_.emplace(codepoint, std::move(g)).first->second;
+    return cache_.Get(codepoint, [&] {
+      CellGlyph g;
+      const bool control = codepoint < 0x20 || codepoint == 0x7F || (codepoint >= 0x80 && codepoint < 0xA0);
+      const FT_UInt index = control ? 0 : FT_Get_Char_Index(face_, codepoint);
+      g.present = index != 0;
+      Load(index, g);
+      return g;
+    });
   }
 
   void Load(FT_UInt index, CellGlyph& g) {
@@ -488,7 +499,7 @@ class FreeTypeCellFace final : public CellFace {
   FT_Face face_;
   std::string file_;
   int cellHeight_, ascent_;
-  std::unordered_map<uint32_t, CellGlyph> cache_;
+  GlyphCache<CellGlyph, 8192> cache_;
 };
 
 }  // namespace

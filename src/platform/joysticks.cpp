@@ -6,16 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/window_host.h"
+
 namespace plat {
 namespace {
 
 std::mutex g_devicesMutex;
 std::unique_ptr<JoystickDevices> g_devices;  // guarded by g_devicesMutex
-
-bool HeadlessRequested() {
-  const char* value = std::getenv("PELMORA_HEADLESS");
-  return value != nullptr && std::strcmp(value, "1") == 0;
-}
 
 bool ValidSlot(int slot) { return slot >= 0 && slot < kJoystickSlots; }
 

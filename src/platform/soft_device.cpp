@@ -800,19 +800,33 @@ void Device::DrawStrip(const QuadVertex* v, int count) {
   for (int i = 0; i + 2 < count; ++i) DrawTriangle(v[i], v[i + 1], v[i + 2]);
 }
 
+namespace {
+
+// The vertices of one strip, copied out of the stream: on the stack for the
+// quads the drawing code sends, on the heap for longer strips.
+struct StripVertices {
+  explicit StripVertices(size_t n) : data(small) {
+    if (n > 8) {
+      large.resize(n);
+      data = large.data();
+    }
+  }
+  StripVertices(const StripVertices&) = delete;
+  QuadVertex small[8];
+  std::vector<QuadVertex> large;
+  QuadVertex* data;
+};
+
+}  // namespace
+
 uint32_t Device::DrawPrimitiveStrip(int startVertex, int primitiveCount) {
   if (!renderTarget_ || !stream_ || startVertex < 0 || primitiveCount <= 0) return D3DERR_INVALIDCALL;
   const size_t count = stream_->Size() / kQuadVertexBytes;
   if (static_cast<size_t>(startVertex) + primitiveCount + 2 > count) return D3DERR_INVALIDCALL;
   // The vertices are copied out (a strip of a quad on the stack).
   const size_t n = static_cast<size_t>(primitiveCount) + 2;
-  QuadVertex small[8];
-  std::vector<QuadVertex> large;
-  QuadVertex* v = small;
-  if (n > 8) {
-    large.resize(n);
-    v = large.data();
-  }
+  StripVertices strip(n);
+  QuadVertex* v = strip.data;
   std::memcpy(v, stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes, n * kQuadVertexBytes);
   DrawStrip(v, static_cast<int>(n));
   return D3D_OK;
@@ -823,13 +837,8 @@ uint32_t Device::DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int p
   const size_t indexCount = indices_->Size() / 2, vertexCount = stream_->Size() / kQuadVertexBytes;
   if (static_cast<size_t>(startIndex) + primitiveCount + 2 > indexCount) return D3DERR_INVALIDCALL;
   const size_t n = static_cast<size_t>(primitiveCount) + 2;
-  QuadVertex small[8];
-  std::vector<QuadVertex> large;
-  QuadVertex* v = small;
-  if (n > 8) {
-    large.resize(n);
-    v = large.data();
-  }
+  StripVertices strip(n);
+  QuadVertex* v = strip.data;
   for (size_t i = 0; i < n; ++i) {
     uint16_t index;
     std::memcpy(&index, indices_->Data() + (startIndex + i) * 2, 2);

@@ -15,12 +15,12 @@ namespace {
 std::mutex g_hostMutex;
 std::unique_ptr<WindowHost> g_host;  // guarded by g_hostMutex
 
+}  // namespace
+
 bool HeadlessRequested() {
   const char* value = std::getenv("PELMORA_HEADLESS");
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
-
-}  // namespace
 
 WindowHost& GetWindowHost() {
   // The drawing thread calls this for Present, so creation is locked; the

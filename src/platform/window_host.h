@@ -113,6 +113,8 @@ class WindowHost {
 
 // Chooses the implementation: the headless host when PELMORA_HEADLESS=1 or a
 // host was installed with SetWindowHost, else SDL.
+// PELMORA_HEADLESS=1: no window system at all (no SDL video or joysticks).
+bool HeadlessRequested();
 WindowHost& GetWindowHost();
 void SetWindowHost(std::unique_ptr<WindowHost> host);
 
