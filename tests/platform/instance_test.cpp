@@ -146,16 +146,6 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
   EXPECT_EQ(fromChild(), 'F');
 }
 
-TEST_F(InstanceTest, SecondCopyEndsTheFirstAndTakesOverTheLock) {
-  auto first = Child::Fork([] { return Code(plat::AcquireInstanceLock("Game")); }, Nothing);
-  ASSERT_EQ(first->Report(), 'F');
-  ASSERT_EQ(plat::AcquireInstanceLock("Game"), InstanceLockResult::AlreadyRunning);
-  EXPECT_TRUE(plat::TerminateProcessOrderly(first->pid, 500));
-  EXPECT_EQ(plat::AcquireInstanceLock("Game"), InstanceLockResult::First);
-  const int status = first->Wait();
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-}
-
 TEST_F(InstanceTest, NamesMapToDistinctFilesInsideTheFolder) {
   EXPECT_EQ(plat::AcquireInstanceLock("../escape/a"), InstanceLockResult::First);
   std::string longName;

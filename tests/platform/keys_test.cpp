@@ -108,15 +108,8 @@ TEST_F(KeyStateTest, AsyncQueryReportsPressesSinceThePreviousQuery) {
   EXPECT_FALSE(IsKeyDown(VK_RETURN));
   EXPECT_EQ(Query(VK_RETURN), 0x0001u);
   EXPECT_EQ(Query(VK_RETURN), 0u);
-
-  // Each key keeps its own bit.
-  SetKeyState('Z', true);
   SetKeyState('X', true);
-  EXPECT_EQ(Query('Z'), 0x8001u);
   EXPECT_LT(GetAsyncKeyState('X'), 0);  // bit 15 makes the signed value negative
-  ClearKeyStates();
-  EXPECT_EQ(Query('Z'), 0u);
-  EXPECT_FALSE(IsKeyDown('X'));
   // Codes outside the table are ignored.
   SetKeyState(300, true), SetKeyState(-1, true);
   EXPECT_EQ(Query(300), 0u);

@@ -107,12 +107,6 @@ TEST(MessageBoxView, KeyboardFocusWrapsAndLettersPressOnlyOfferedButtons) {
     EXPECT_EQ(v.HandleKey(l.key), l.answer != 0) << l.type << " " << static_cast<char>(l.key);
     EXPECT_EQ(v.Answer(), l.answer);
   }
-
-  // Focus moved to the second button, then Space presses it.
-  plat::MessageBoxView okCancel(Spec(plat::MB_OKCANCEL));
-  okCancel.HandleKey(plat::VK_LEFT);
-  EXPECT_TRUE(okCancel.HandleKey(plat::VK_SPACE));
-  EXPECT_EQ(okCancel.Answer(), IDCANCEL);
 }
 
 // Clicks every second pixel of the canvas on copies of a rendered view and
@@ -150,23 +144,6 @@ TEST(MessageBoxView, MouseAnswersTheButtonsOfTheLastRender) {
   EXPECT_TRUE(yes.right - yes.left >= 40 && yes.bottom - yes.top >= 16);
   EXPECT_TRUE(yes.top > (box.top + box.bottom) / 2 && cancel.bottom <= box.bottom);
   EXPECT_TRUE(cancel.right > box.right - 30 && yes.left >= box.left);
-
-  // Hovering highlights the button in the next frame, and nothing else.
-  plat::Frame plain = Canvas(640, 480, background), highlighted = plain;
-  plat::MessageBoxView hovered = view;
-  hovered.HandleMouseMove((no.left + no.right) / 2, (no.top + no.bottom) / 2);
-  hovered.Render(highlighted);
-  view.Render(plain);
-  int changedInside = 0, changedOutside = 0;
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) {
-      const size_t i = static_cast<size_t>(y) * 640 + x;
-      if (plain.pixels[i] == highlighted.pixels[i]) continue;
-      const bool inNo = x >= no.left - 2 && x < no.right + 2 && y >= no.top - 2 && y < no.bottom + 2;
-      (inNo ? changedInside : changedOutside)++;
-    }
-  EXPECT_GT(changedInside, 100);
-  EXPECT_EQ(changedOutside, 0);
 
   // A click between the buttons or outside the box answers nothing.
   plat::MessageBoxView missed = view;
