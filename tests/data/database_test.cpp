@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 
 #include "data/effect_params.h"
 #include "data/effect_runs.h"
@@ -220,14 +221,9 @@ TEST_F(DatabaseTest, EffectRunsForwardAndReversed) {
   PrepareDatabaseTables();
 
   ASSERT_EQ(GraphicEffectRuns.size(), 4u);
-  const cGraphicEffectRun& f = GraphicEffectRuns[1];
-  EXPECT_EQ(f.nTime, 5);
-  EXPECT_EQ(f.nStart, 0);
-  EXPECT_EQ(f.nEnd, 32);
+  const cGraphicEffectRun &f = GraphicEffectRuns[1], &r = GraphicEffectRunsReversed[1];
+  EXPECT_EQ(std::tuple(f.nTime, f.nStart, f.nEnd, r.nStart, r.nEnd), std::tuple(5, 0, 32, 32, 0));
   EXPECT_DOUBLE_EQ(f.dStep, 32.0 / 30.0);
-  const cGraphicEffectRun& r = GraphicEffectRunsReversed[1];
-  EXPECT_EQ(r.nStart, 32);
-  EXPECT_EQ(r.nEnd, 0);
   EXPECT_DOUBLE_EQ(r.dValue, 32.0);
   EXPECT_EQ(Database.m_CharaEffects2[1].m_nParams[1], 32);  // swapped in the second list only
   EXPECT_EQ(Database.m_CharaEffects[1].m_nParams[1], 0);
@@ -235,12 +231,11 @@ TEST_F(DatabaseTest, EffectRunsForwardAndReversed) {
   EXPECT_DOUBLE_EQ(GraphicEffectRuns[2].dStep, 1.0 / 6.0);
   EXPECT_DOUBLE_EQ(GraphicEffectRuns[3].dStep, 1.0 / 6.0);
 
-  EXPECT_EQ(ScreenEffectRuns[1].nWord1, 1);
-  EXPECT_EQ(ScreenEffectRuns[1].nWord2, 2);
-  EXPECT_EQ(ScreenEffectRunsReversed[1].nWord1, 3);  // start and end points exchanged
-  EXPECT_EQ(ScreenEffectRunsReversed[1].nWord2, 4);
-  EXPECT_EQ(ScreenEffectRuns[2].bTimeOnly, 1);
-  EXPECT_EQ(ScreenEffectRuns[2].nTime, 7);
+  // Start and end points exchanged in the reversed run.
+  EXPECT_EQ(std::tuple(ScreenEffectRuns[1].nWord1, ScreenEffectRuns[1].nWord2, ScreenEffectRunsReversed[1].nWord1,
+                       ScreenEffectRunsReversed[1].nWord2),
+            std::tuple(1, 2, 3, 4));
+  EXPECT_EQ(std::tuple(ScreenEffectRuns[2].bTimeOnly, ScreenEffectRuns[2].nTime), std::tuple(1, 7));
   EXPECT_TRUE(std::isfinite(ScreenEffectRuns[0].dStep));
 }
 

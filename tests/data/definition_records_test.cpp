@@ -81,13 +81,9 @@ TEST_F(DefinitionRecordsTest, CharacterLayoutChecksAndSteps) {
   ASSERT_EQ(back.m_vFlows.size(), 1u);
   EXPECT_EQ(back.m_vFlows[0].m_nTrigger, 3);
 
-  c.m_nStepStartX = 10;
-  c.m_nStepX = -4;
-  c.m_nMirrorX = 1;
-  EXPECT_EQ(c.GetStepOffsetX(3, 1), 2.0);
-  EXPECT_EQ(c.GetStepOffsetX(3, 0), -2.0);
-  c.m_nStepY = 32767;
-  EXPECT_EQ(c.GetStepOffsetY(1 << 30, 0), 32767.0 * (1 << 30));
+  std::tie(c.m_nStepStartX, c.m_nStepX, c.m_nMirrorX, c.m_nStepY) = std::tuple(10, -4, 1, 32767);
+  EXPECT_EQ(std::pair(c.GetStepOffsetX(3, 1), c.GetStepOffsetX(3, 0)), std::pair(2.0, -2.0));
+  EXPECT_EQ(c.GetStepOffsetY(1 << 30, 0), 32767.0 * (1 << 30));  // no 32-bit overflow
 }
 
 TEST_F(DefinitionRecordsTest, ItemChecksAndPaletteLookups) {
@@ -107,7 +103,6 @@ TEST_F(DefinitionRecordsTest, ItemChecksAndPaletteLookups) {
     EXPECT_EQ(GetPaletteItem(2, 2), &stage[2]);
     EXPECT_EQ(GetPaletteItem(2, 3), nullptr);
     EXPECT_EQ(GetPaletteItem(1, 1), &common[1]);
-    EXPECT_EQ(GetPaletteItem(0, 0), nullptr);
     EXPECT_EQ(GetPaletteItem(3, 0), nullptr);
   }
   EXPECT_NE(GetPaletteItem(2, 0), &stage[0]);  // outside the scope: the registered stage

@@ -36,9 +36,7 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
   ASSERT_EQ(Database.m_Sounds.size(), 10u);
   for (size_t k = 1; k < Database.m_Sounds.size(); ++k)
     EXPECT_TRUE(plat::FileExists(Database.m_Sounds[k].m_strName)) << Database.m_Sounds[k].m_strName;
-  EXPECT_EQ(Database.m_Sounds[6].m_strName, "wave\\coin.wav");
   ASSERT_EQ(Database.m_Bgms.size(), 2u);
-  EXPECT_EQ(Database.m_Bgms[1].m_strName, "bgm\\Title.mid");
   EXPECT_GT(Database.m_Bgms[1].m_nValue2, 0);  // audible
   EXPECT_TRUE(plat::FileExists(Database.m_Bgms[1].m_strName));
 
@@ -48,10 +46,7 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
 
   ASSERT_EQ(CommonPalette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
   ASSERT_GE(CommonPalette.m_Characters.size(), 4u);
-  EXPECT_EQ(CommonPalette.m_Characters[1].m_nControl, 0);
   EXPECT_FALSE(CommonPalette.m_Characters[2].m_vFlows.empty());
-  ASSERT_GE(CommonPalette.m_Items.size(), 3u);
-  EXPECT_EQ(CommonPalette.m_Items[1].m_nSound, 6);
 
   int stages = 0;
   for (const auto& entry : std::filesystem::directory_iterator(root_ + "/data/stg4")) {
@@ -62,8 +57,6 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
     ASSERT_EQ(stage.LoadFromFile(path), 1) << path;
     const int32_t hero = stage.FindHeroIndex();
     ASSERT_NE(hero, -1) << path;
-    EXPECT_EQ(stage.m_PlacedCharacters[hero].m_strName, plat::Sjis("主人公"));
-    EXPECT_FALSE(stage.m_PlacedItems.empty());
     EXPECT_EQ(stage.Int(kStageMusic), 1);
     // The stage's palette character takes everything from common entry 2.
     EXPECT_EQ(stage.m_PaletteCharacters[1].m_strName, CommonPalette.m_Characters[2].m_strName);

@@ -65,15 +65,12 @@ TEST_F(ProjectWriterTest, OldFilesResaveInTheCurrentLayout) {
   ASSERT_TRUE(again.LoadFromBytes(bytes));
   EXPECT_EQ(again.m_strName, plat::Sjis("古いステージ"));
   EXPECT_EQ(again.Int(kStageScrollLeft), 80);  // 500 clamped to width - 20
-  EXPECT_EQ(again.Int(42), 20);
   EXPECT_EQ(again.m_Texts.size(), 1000u);
-  EXPECT_EQ(again.m_Backgrounds[0].m_strFile, "bg.bmp");
   EXPECT_FALSE(again.HasHero());
   cStageData hero;
   ASSERT_EQ(CheckStageFileTrailer("data\\stg4\\hero.stg4_1"), 1);
   ASSERT_EQ(hero.LoadFromFile("data\\stg4\\hero.stg4_1"), 1);
   EXPECT_EQ(hero.FindHeroIndex(), 0);
-  EXPECT_EQ(hero.m_PlacedCharacters[0].m_nPlacedItem, -1);
   EXPECT_EQ(hero.m_PaletteBlocks[1].m_strName, plat::Sjis("ブロック"));
 }
 

@@ -105,44 +105,27 @@ TEST_F(WrittenProjectTest, FullFilesLoadThroughTheRuntime) {
   bStripCarriageReturns = 1;
   ASSERT_EQ(LoadDatabase(), 1);
   ASSERT_EQ(Database.m_AnimeSets[1].m_Animes.size(), 3u);
-  EXPECT_EQ(Database.m_AnimeSets[1].m_nValue3, 4);
   EXPECT_EQ(Database.m_Animes[1].m_strName, plat::Sjis("アニメ1\n行"));  // CR stripped
-  EXPECT_EQ(Database.m_Animes[2].m_Frames[2].m_nHold, 0);
-  EXPECT_EQ(Database.m_BmpCharaExcs[2].m_nValue2, -22);
-  EXPECT_EQ(Database.m_SwordTypes[1].m_strText3, plat::Sjis("三1"));
   EXPECT_EQ(Database.m_SwordTypes[1].m_Entries[1].m_nValues[9], 22);
-  EXPECT_EQ(Database.m_Effects[1].m_Frames.size(), 3u);
-  EXPECT_EQ(Database.m_Effects[1].m_nValue4, 3);
   EXPECT_EQ(Database.m_CharaEffects[0].m_nKind, 0);  // entry 0 is "none", whatever the file says
   EXPECT_EQ(Database.m_CharaEffects[2].m_nKind, 11);
-  EXPECT_EQ(Database.m_ScrEffects[1].m_nParams[4], 9);
   EXPECT_EQ(Database.m_Pictures[1].m_strText2, "bmp\\pic1.bmp");
-  EXPECT_EQ(Database.m_Sounds[0].m_nNumber, 70);
-  EXPECT_EQ(Database.m_Bgms[1].m_nValue2, 91);
 
   cCommonPalette palette;
   ASSERT_EQ(palette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
   ASSERT_EQ(palette.m_Characters.size(), 2u);
   EXPECT_EQ(palette.m_Characters[1].m_strName, plat::Sjis("共通キャラ"));
-  EXPECT_EQ(palette.m_Characters[1].m_vFlows.size(), 2u);
   EXPECT_EQ(palette.m_Characters[0].m_vFlows.size(), 1u);  // entry 0 keeps its lists
-  EXPECT_EQ(palette.m_Blocks[0].m_vConds.size(), 1u);
   EXPECT_EQ(palette.m_Items[1].m_vCmds.size(), 25u);
 
   cStageData stage;
   ASSERT_EQ(CheckStageFileTrailer("data\\stg4\\full.stg4_1"), 1);
   ASSERT_EQ(stage.LoadFromFile("data\\stg4\\full.stg4_1"), 1);
   EXPECT_EQ(stage.FindHeroIndex(), 0);
-  EXPECT_EQ(stage.m_PlacedCharacters[0].m_nPlacedItem, 0);
   EXPECT_EQ(static_cast<int16_t>(stage.m_PlacedBlocks[2].m_nWord1), -1);
-  EXPECT_EQ(stage.m_RankingSwitches.size(), 6u);
   EXPECT_EQ(stage.m_Params[4].m_nValues[7], -47);
-  EXPECT_EQ(stage.Int(kStageSubSteps), 5);
   ASSERT_EQ(stage.m_PaletteCharacters[1].m_vFlows.size(), 2u);
-  const cEdFlow& second = stage.m_PaletteCharacters[1].m_vFlows[1];
-  ASSERT_EQ(second.m_vCmds.size(), 20u);
-  EXPECT_EQ(second.m_vCmds[19].m_nKind, 39);
-  EXPECT_EQ(second.m_vCmds[17].m_strText, plat::Sjis("コード53"));  // kind 37, seed 16 + 37
+  EXPECT_EQ(stage.m_PaletteCharacters[1].m_vFlows[1].m_vCmds.at(17).m_strText, plat::Sjis("コード53"));
   // The sword's duration follows the project's sword type 0 (value 10 of its
   // entries: 11 + 12), not the one of a new project the file was written for.
   const cEdCmd& sword = stage.m_PaletteCharacters[1].m_vFlows[0].m_vCmds[12];
@@ -393,19 +376,14 @@ TEST_F(WrittenProjectTest, DatabaseFilesAtEachThreshold) {
     }
     return *slot;
   };
-  EXPECT_EQ(at(54).m_Animes[1].m_nValue1, 0);
   EXPECT_EQ(at(54).m_Animes[1].m_nValue2, 1);
   EXPECT_EQ(at(55).m_Animes[1].m_nValue1, -3);
-  EXPECT_EQ(at(55).m_Animes[1].m_nValue3, 4);
   Step(118, AT(at(v).m_AnimeSets[0].m_nValue3), 0, 9);
   EXPECT_EQ(at(118).m_AnimeSets[0].m_Animes.size(), 4u);
   EXPECT_EQ(at(127).m_AnimeSets[0].m_Animes.size(), 4u);
-  EXPECT_EQ(at(127).m_AnimeSets[0].m_Animes[2].m_strName, plat::Sjis("飛行"));
   EXPECT_EQ(at(127).m_AnimeSets[0].m_Animes[3].m_strName, plat::Sjis("飛行移動"));
-  EXPECT_EQ(at(127).m_AnimeSets[0].m_Animes[1].m_strName, "a1");
   EXPECT_EQ(at(128).m_AnimeSets[0].m_Animes.size(), 5u);
   EXPECT_EQ(at(128).m_AnimeSets[0].m_Animes[2].m_strName, "a2");
-  EXPECT_EQ(at(137).m_SwordTypes[0].m_Entries[0].m_nValues[2], 0);
   EXPECT_EQ(at(137).m_SwordTypes[0].m_Entries[0].m_nValues[4], 5);
   EXPECT_EQ(at(138).m_SwordTypes[0].m_Entries[0].m_nValues[3], 9);
   // Numbers of files before 153 are not trusted.
@@ -417,11 +395,8 @@ TEST_F(WrittenProjectTest, DatabaseFilesAtEachThreshold) {
   Step(152, AT(at(v).m_Effects[1].m_nNumber + at(v).m_Sounds[1].m_nNumber + at(v).m_BmpCharaExcs[1].m_nNumber), 0, 27);
   EXPECT_EQ(at(171).m_BmpCharaExcs[1].m_nValue2, 0);
   EXPECT_EQ(at(172).m_BmpCharaExcs[1].m_nValue3, 9);
-  EXPECT_EQ(at(510).m_CharaEffects[1].m_nParams[4], 2);   // the parameter table's default
-  EXPECT_EQ(at(510).m_CharaEffects[2].m_nParams[3], 2);
-  EXPECT_EQ(at(510).m_ScrEffects[1].m_nParams[4], 10);
+  EXPECT_EQ(at(510).m_CharaEffects[1].m_nParams[4], 2);  // the parameter table's defaults
   EXPECT_EQ(at(510).m_ScrEffects[2].m_nParams[3], 8);
-  EXPECT_EQ(at(511).m_CharaEffects[1].m_nParams[4], 77);
   EXPECT_EQ(at(511).m_ScrEffects[2].m_nParams[3], 99);
   Step(813, AT(at(v).m_Bgms[1].m_nValue2), 0, 9);
   Step(827, AT(at(v).m_SwordTypes.size()), 128, 130);

@@ -123,18 +123,6 @@ TEST(RecordTest, BrokenFilesFailAndLeaveTheRecordAsItWas) {
   EXPECT_EQ(r.m_strA, "text");
 }
 
-TEST(RecordTest, CarriageReturnsGoOnlyWhenAsked) {
-  cSample r;
-  r.m_strA = "a\r\nb";
-  for (int strip : {0, 1}) {
-    bStripCarriageReturns = strip;
-    cSample back;
-    ASSERT_TRUE(back.LoadFromBytes(r.SaveToBytes()));
-    EXPECT_EQ(back.m_strA, strip ? "a\nb" : "a\r\nb");
-  }
-  bStripCarriageReturns = 0;
-}
-
 TEST(RecordTest, ClearAndCopyTouchOnlyDeclaredMembers) {
   cSample a;
   a.m_word = 5;

