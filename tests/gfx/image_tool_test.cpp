@@ -62,19 +62,6 @@ TEST_F(ImageTool, TrueColourBitmapInEveryMode) {
   }
 }
 
-TEST_F(ImageTool, IndexedBitmapThroughItsPalette) {
-  std::vector<uint32_t> palette(256);
-  for (int i = 0; i < 256; ++i) palette[i] = static_cast<uint32_t>(i) << 16 | static_cast<uint32_t>(255 - i) << 8 | 77;
-  const std::vector<uint32_t> indices = {0, 1, 2, 200, 254, 255, 17, 3};
-  Write("pal.bmp", testbmp::Indexed8(4, 2, palette, indices));
-  std::string output;
-  ASSERT_EQ(Run(dir_ + "/pal.bmp " + dir_ + "/pal.png --mode dd8", output), 0) << output;
-  int w = 0, h = 0;
-  const auto px = Png("pal.png", w, h);
-  ASSERT_EQ(px.size(), indices.size());
-  for (size_t i = 0; i < indices.size(); ++i) EXPECT_EQ(px[i], palette[indices[i]]) << i;
-}
-
 // ImageMagick's RLE8 bitmaps, whose runs reach into each row's padding, in
 // every mode: the narrowest widths, the one of the first report, no padding.
 TEST_F(ImageTool, ImageMagickRleBitmapsInEveryMode) {
