@@ -95,31 +95,6 @@ TEST(AudioMixerTest, RatesAreResampledAndOneShotsEnd) {
   EXPECT_EQ(buffer->GetFrequency(), 22050u);
 }
 
-TEST(AudioMixerTest, DuplicatesOverlapOneSoundWithItself) {
-  plat::AudioMixer mixer;
-  auto first = Make(Format(1, 44100, 16), Constant16({8192}, 400), mixer);
-  ASSERT_TRUE(first);
-  auto second = first->Duplicate();
-  ASSERT_TRUE(second);
-  EXPECT_EQ(second->SizeBytes(), first->SizeBytes());
-  first->Play(false);
-  Render(mixer, 100);  // first is 100 frames in
-  second->Play(false);
-  auto out = Render(mixer, 400);
-  EXPECT_FLOAT_EQ(out[0], 0.5f);           // both sound
-  EXPECT_FLOAT_EQ(out[2 * 299], 0.5f);
-  EXPECT_FLOAT_EQ(out[2 * 300], 0.25f);    // the first has ended, the second goes on
-  EXPECT_FLOAT_EQ(out[2 * 399], 0.25f);
-  // Each has its own volume and state.
-  second->SetVolume(-10000);
-  EXPECT_EQ(first->GetVolume(), 0);
-  first.reset();  // the samples live on in the duplicate
-  second->SetVolume(0);
-  second->SetCurrentPosition(0);
-  second->Play(true);
-  EXPECT_FLOAT_EQ(Render(mixer, 1000)[2 * 999], 0.25f);  // looping past its 400 frames
-}
-
 TEST(AudioMixerTest, FormatsTheMixerCannotPlayAreRefused) {
   auto data = Constant16({1}, 16);
   plat::WaveFormat adpcm = Format(1, 22050, 16), misaligned = adpcm;

@@ -56,19 +56,8 @@ class OggPlayerTest : public ::testing::Test {
   plat::OggPlayerObject* player_ = nullptr;
 };
 
-TEST_F(OggPlayerTest, PlaysOnceForTheFilesLengthAtAnyRate) {
-  ASSERT_TRUE(Load("tone.ogg", Tone(1.0, 22050, 1)));
-  EXPECT_NEAR(player_->LengthSeconds(), 1.0, 0.001);
-  player_->SetLoopCount(0);
-  player_->Play();
-  double rms = 0;
-  EXPECT_NEAR(PlayThrough(10 * 44100, &rms) / 44100.0, 1.0, 0.05);
-  EXPECT_NEAR(rms, 12000 / 32768.0 / std::sqrt(2.0), 0.02);
-  EXPECT_FALSE(player_->IsPlaying());
-}
-
-TEST_F(OggPlayerTest, LoopCountsRepeatAndVolumeScales) {
-  const std::string path = folder_.Write("tone.ogg", Tone(0.5, 44100, 2));
+TEST_F(OggPlayerTest, LoopCountsRepeatAtAnyRateAndVolumeScales) {
+  const std::string path = folder_.Write("tone.ogg", Tone(0.5, 22050, 1));  // resampled to the mix
   ASSERT_TRUE(player_->Load(path.c_str()));
   player_->SetLoopCount(2);  // two more times
   player_->SetVolume(0.5f);

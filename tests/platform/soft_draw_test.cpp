@@ -345,28 +345,6 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
   }
 }
 
-// Known answers of the conversion to the screen: 16-bit channels widened
-// with rounding (c × 255 + max / 2) / max, 8-bit through the palette.
-TEST_F(DrawFixture, FrameConversionKnownAnswers) {
-  PixelImage image;
-  ASSERT_TRUE(image.Allocate(3, 1, FormatR5G6B5()));
-  image.Set(0, 0, 0xF800);                   // red 31
-  image.Set(1, 0, (16u << 11) | (33u << 5));  // red 16, green 33
-  image.Set(2, 0, 0x001F);
-  Frame frame;
-  ImageToFrame(image, nullptr, frame);
-  // (16 × 255 + 15) / 31 = 132, (33 × 255 + 31) / 63 = 134; the fourth is outside the picture.
-  EXPECT_EQ(std::vector<uint32_t>(frame.pixels.begin(), frame.pixels.begin() + 4),
-            (std::vector<uint32_t>{0xFFFF0000u, 0xFF848600u, 0xFF0000FFu, 0xFF000000u}));
-  PixelImage indexed;
-  ASSERT_TRUE(indexed.Allocate(1, 1, FormatIndexed8()));
-  indexed.Set(0, 0, 9);
-  PaletteEntry palette[256] = {};
-  palette[9] = PaletteEntry{1, 2, 3, 0};
-  ImageToFrame(indexed, palette, frame);
-  EXPECT_EQ(frame.pixels[0], 0xFF010203u);
-}
-
 TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
   struct Stage {
     uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
