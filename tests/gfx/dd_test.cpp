@@ -81,35 +81,30 @@ TEST_F(GfxTest, PaletteNumbersToDeviceColours) {
 
 TEST_F(GfxTest, ClipBltKnownAnswers) {
   ASSERT_TRUE(Init(kModes[3]));
-  DDSURFACEDATA* back = DDBackBuffer();
   DDSURFACEDATA src;
   ASSERT_TRUE(DDCreateSurface(&src, 64, 64, 0, 1, 1, 0, 0));
-  int x = -5, y = 0, w = 20, h = 10, sx = 0, sy = 0, sw = 20, sh = 10;
-  ASSERT_EQ(DDClipBlt(back, &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), 1);
-  EXPECT_EQ(std::vector<int>({x, sx, w, sw}), std::vector<int>({0, 5, 15, 15}));
-  x = 630, w = 20, sx = 0, sw = 10;  // scaled, cut at the right edge keeps the scale
-  y = 0, h = 10, sy = 0, sh = 10;
-  ASSERT_EQ(DDClipBlt(back, &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), 1);
-  EXPECT_EQ(std::vector<int>({sw, w}), std::vector<int>({5, 10}));
-  x = 7, w = 10, sx = -5, sw = 10, y = 0, h = 4, sy = 0, sh = 4;  // source cut, destination kept
-  ASSERT_EQ(DDClipBlt(back, &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), 1);
-  EXPECT_EQ(std::vector<int>({x, sx, w}), std::vector<int>({7, 0, 5}));
-  x = -20, w = 20, sx = 0, sw = 20;  // wholly left
-  EXPECT_EQ(DDClipBlt(back, &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), 0);
+  // Rectangles in and out: x, w, sx, sw (y 0, h 10, sy 0, sh 10), and the result.
+  const struct { int in[4], result, out[4]; } cases[] = {
+      {{-5, 20, 0, 20}, 1, {0, 15, 5, 15}},
+      {{630, 20, 0, 10}, 1, {630, 10, 0, 5}},  // scaled, cut at the right edge keeps the scale
+      {{7, 10, -5, 10}, 1, {7, 5, 0, 5}},      // source cut, destination kept
+      {{-20, 20, 0, 20}, 0, {}},                // wholly left
+  };
+  for (const auto& c : cases) {
+    int x = c.in[0], w = c.in[1], sx = c.in[2], sw = c.in[3], y = 0, h = 10, sy = 0, sh = 10;
+    ASSERT_EQ(DDClipBlt(DDBackBuffer(), &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), c.result) << c.in[0];
+    if (c.result) EXPECT_EQ(std::vector<int>({x, w, sx, sw}), std::vector<int>(c.out, c.out + 4)) << c.in[0];
+  }
   DDReleaseSurface(&src);
 }
 
 // Key K = (255, 0, 255), colour C, destination filled with palette 2.
 TEST_F(GfxTest, KeyedAndOpaqueBlitsInEveryModeAndDepth) {
   const uint32_t C = 0x00FF00, K = 0xFF00FF;
-  std::vector<uint32_t> px(16);
   // The top-left pixel is the key: the key is read from it.
-  for (int i = 0; i < 16; ++i) px[i] = ((i % 4 + i / 4) & 1) ? C : K;
-  std::vector<uint32_t> table(256, 0);
-  table[0] = K;
-  table[1] = C;
-  std::vector<uint32_t> indexed(16);
-  for (int i = 0; i < 16; ++i) indexed[i] = px[i] == K ? 0 : 1;
+  std::vector<uint32_t> px(16), indexed(16), table(256, 0);
+  for (int i = 0; i < 16; ++i) indexed[i] = (i % 4 + i / 4) & 1, px[i] = indexed[i] ? C : K;
+  table[0] = K, table[1] = C;
   for (const Mode& m : kModes) {
     SCOPED_TRACE(m.name);
     const std::string file = m.bpp == 8 ? Bmp("s8.bmp", 4, 4, indexed, &table) : Bmp("s24.bmp", 4, 4, px);
@@ -170,9 +165,7 @@ TEST_F(GfxTest, SixteenBitLoadingKeepsOpaquePixelsOffTheKey) {
   lpDDCon->rgbTransmit8 = RGBTRIPLE{255, 0, 255};
   DDSURFACEDATA s;
   ASSERT_EQ(DDCreateSurfaceFromFile(&s, file.c_str(), 1, 16, 1, 1, 0, 0, 0, 0, 0), 0u);
-  EXPECT_EQ(Pixel(&s, 0, 0), 0xC306u);
-  EXPECT_EQ(Pixel(&s, 1, 0), 0xF81Fu);
-  EXPECT_EQ(Pixel(&s, 2, 0), 0xF81Eu);
+  EXPECT_EQ(SurfacePixels(&s, 0, 0, 3, 1), (std::vector<uint32_t>{0xC306u, 0xF81Fu, 0xF81Eu}));
   DDReleaseSurface(&s);
 }
 
@@ -192,8 +185,7 @@ TEST_F(GfxTest, QuadAndProcessorPathsDrawTheSamePixels) {
     ASSERT_EQ(DDCreateSurfaceFromFile(&sprite, file.c_str(), 1, m.bpp, 0, 0, 0, 0, 0, 0, 0), 0u);
     ASSERT_TRUE(DDCreateSurface(&rt, 32, 16, 1, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
     ASSERT_TRUE(DDCreateSurface(&sys, 32, 16, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
-    ASSERT_TRUE(rt.lpDT->bRenderTarget);
-    ASSERT_FALSE(sys.lpDT->bRenderTarget);
+    ASSERT_TRUE(rt.lpDT->bRenderTarget && !sys.lpDT->bRenderTarget);
     struct { int dw, dh, sx, sw, flags; } cases[] = {{8, 4, 0, 8, 1}, {16, 8, 0, 8, 1}, {8, 4, 8, -8, 0}, {4, 4, 2, 4, 0}};
     for (const auto& c : cases) {
       for (DDSURFACEDATA* d : {&rt, &sys}) {

@@ -19,13 +19,6 @@ class ClockTest : public ::testing::Test {
   void TearDown() override { UseVirtualClock(false); }
 };
 
-TEST_F(ClockTest, TheRealThirtyTwoBitTickIsTheLowHalfOfTheSixtyFourBitOne) {
-  ASSERT_FALSE(VirtualClockActive());
-  const uint64_t tick = TickCount64();
-  const uint32_t low = TickCount();
-  EXPECT_LE(static_cast<uint32_t>(low - static_cast<uint32_t>(tick)), TickCount64() - tick);
-}
-
 TEST_F(ClockTest, VirtualSleeperWakesOnlyWhenTheClockPassesItsDeadline) {
   UseVirtualClock(true, 1000);
   EXPECT_TRUE(VirtualClockActive());

@@ -4,7 +4,6 @@
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
