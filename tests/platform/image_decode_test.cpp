@@ -103,10 +103,8 @@ TEST(ImageDecode, DirectColourBmpsMatchSdl) {
       {40, 16, 0, {0, 0, 0, 0}, false, false},                                      // 555
       {40, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, false, false},                       // 565
       {56, 16, 3, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, true},                    // 1555 with alpha
-      {40, 24, 0, {0, 0, 0, 0}, false, false},
       {40, 24, 0, {0, 0, 0, 0}, true, false},
       {12, 24, 0, {0, 0, 0, 0}, false, false},
-      {40, 32, 0, {0, 0, 0, 0}, false, false},
       {40, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0}, false, false},
       {124, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false, true},
       {108, 32, 3, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}, true, true},  // RGBA order

@@ -129,7 +129,6 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
     ASSERT_EQ(holder->Report(), 'F');
     EXPECT_TRUE(fs::exists(dir_ / "ゲーム.lock"));
     EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::AlreadyRunning);
-    EXPECT_EQ(plat::AcquireInstanceLock("another game"), InstanceLockResult::First);
     holder->Release(), holder->Wait();
   }
   EXPECT_EQ(plat::AcquireInstanceLock(name), InstanceLockResult::First);
@@ -303,7 +302,6 @@ TEST(TerminationSignals, SignalsBecomeARequestTakenOnce) {
     SCOPED_TRACE(signal);
     EXPECT_FALSE(plat::TerminationRequested());
     ASSERT_EQ(::raise(signal), 0);  // and the process lives on
-    EXPECT_TRUE(plat::TerminationRequested());
     EXPECT_TRUE(plat::TerminationRequested());  // looking does not take it
     EXPECT_TRUE(plat::TakeTerminationRequest());
     EXPECT_FALSE(plat::TerminationRequested());
