@@ -178,7 +178,6 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
       {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
-      {"palette", "data/CommonPalette.cplt4", "", "", "data\\CommonPalette.cplt4 のロードに失敗！"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

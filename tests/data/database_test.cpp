@@ -128,16 +128,6 @@ class DatabaseFolderTest : public DatabaseTest {
   Sandbox sandbox_{"ok;ok;ok;ok"};  // error boxes are answered by the script
 };
 
-TEST_F(DatabaseFolderTest, LoadsTheTenFilesInOrder) {
-  bStripCarriageReturns = 1;
-  Database.m_Bgms.clear();
-  ASSERT_EQ(LoadDatabase(), 1);
-  EXPECT_EQ(Database.m_CharaEffects[0].m_nKind, 0);
-  EXPECT_EQ(Database.m_ScrEffects[0].m_nKind, 0);
-  ASSERT_EQ(Database.m_Bgms.size(), 3u);
-  EXPECT_EQ(Database.m_Bgms[1].m_strName, "b\nc");
-}
-
 // A bad index into a database list (or a list inside its records) logs the
 // list's element size, the same on every build.
 TEST_F(DatabaseFolderTest, BadIndicesLogTheirListsElementSize) {

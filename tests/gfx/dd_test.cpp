@@ -93,7 +93,9 @@ TEST_F(GfxTest, ClipBltKnownAnswers) {
   for (const auto& c : cases) {
     int x = c.in[0], w = c.in[1], sx = c.in[2], sw = c.in[3], y = 0, h = 10, sy = 0, sh = 10;
     ASSERT_EQ(DDClipBlt(DDBackBuffer(), &x, &y, &w, &h, &src, &sx, &sy, &sw, &sh), c.result) << c.in[0];
-    if (c.result) EXPECT_EQ(std::vector<int>({x, w, sx, sw}), std::vector<int>(c.out, c.out + 4)) << c.in[0];
+    if (c.result) {
+      EXPECT_EQ(std::vector<int>({x, w, sx, sw}), std::vector<int>(c.out, c.out + 4)) << c.in[0];
+    }
   }
   DDReleaseSurface(&src);
 }

@@ -1,24 +1,25 @@
-// pelmora-tool image, run as a process: a bitmap through the surface loader
-// in each mode, read back from the PNG it writes.
+// pelmora-tool image and text, run as processes: a bitmap through the surface
+// loader and a text through the game fonts in each mode, read back from the
+// PNG the tool writes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
-#include "support/bmp_writer.h"
 #include "support/rle8_widths.h"
 #include "support/sandbox.h"
 #include "surface_pixels.h"
 
 namespace {
 
-class ImageTool : public ::testing::Test {
+class PictureToolTest : public ::testing::Test {
  protected:
   // Exit status and everything the tool printed.
-  int Run(const std::string& args, std::string& output) {
-    const std::string command = std::string(PELMORA_TOOL) + " image " + args + " > " + dir_ + "/out.txt 2>&1";
+  int Run(const std::string& args, std::string& output, const char* tool = "image") {
+    const std::string command = std::string(PELMORA_TOOL) + " " + tool + " " + args + " > " + dir_ + "/out.txt 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(dir_ + "/out.txt");
     output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -43,28 +44,9 @@ uint32_t Through(uint32_t rgb, int rBits, int gBits, int bBits) {
   return ch(rgb >> 16 & 255, rBits) << 16 | ch(rgb >> 8 & 255, gBits) << 8 | ch(rgb & 255, bBits);
 }
 
-TEST_F(ImageTool, TrueColourBitmapInEveryMode) {
-  const std::vector<uint32_t> colours = {0xC86432, 0x102030, 0xFFFFFF, 0x00FF7F, 0x808080, 0x7F0001};
-  Write("in.bmp", testbmp::Rgb24(3, 2, colours));
-  struct Case {
-    const char* mode;
-    int r, g, b;  // channel widths of the surface
-  } cases[] = {{"dd32", 8, 8, 8}, {"d3d32", 8, 8, 8}, {"dd16", 5, 6, 5}, {"d3d16", 5, 5, 5}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
-    std::string output;
-    ASSERT_EQ(Run(dir_ + "/in.bmp " + dir_ + "/out.png --mode " + c.mode, output), 0) << output;
-    int w = 0, h = 0;
-    const auto px = Png("out.png", w, h);
-    ASSERT_EQ(w, 3);
-    ASSERT_EQ(h, 2);
-    for (size_t i = 0; i < colours.size(); ++i) EXPECT_EQ(px[i], Through(colours[i], c.r, c.g, c.b)) << i;
-  }
-}
-
 // ImageMagick's RLE8 bitmaps, whose runs reach into each row's padding, in
 // every mode: the narrowest widths, the one of the first report, no padding.
-TEST_F(ImageTool, ImageMagickRleBitmapsInEveryMode) {
+TEST_F(PictureToolTest, ImageMagickRleBitmapsInEveryMode) {
   int seedW = 0, seedH = 0;
   const auto seed = testbmp::Rle8Seed(seedW, seedH);
   const auto files = testbmp::ImageMagickRle8Files();
@@ -92,7 +74,7 @@ TEST_F(ImageTool, ImageMagickRleBitmapsInEveryMode) {
   }
 }
 
-TEST_F(ImageTool, FailuresReportAndExit) {
+TEST_F(PictureToolTest, FailuresReportAndExit) {
   std::string output;
   EXPECT_EQ(Run(dir_ + "/none.bmp " + dir_ + "/x.png --mode dd32", output), 1);
   EXPECT_NE(output.find("none.bmp の読み込みに失敗！"), std::string::npos) << output;
@@ -101,6 +83,28 @@ TEST_F(ImageTool, FailuresReportAndExit) {
   EXPECT_NE(output.find("の読み込みに失敗！"), std::string::npos) << output;
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/x.png"));
   EXPECT_EQ(Run(dir_ + "/bad.bmp " + dir_ + "/x.png --mode dd24", output), 2);
+}
+
+// The same text in every mode gives the same dots, in a picture of the
+// text's measured size plus the margin.
+TEST_F(PictureToolTest, TextInEveryModeDrawsTheSameDots) {
+  const std::string font = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+  std::vector<uint32_t> first;
+  for (const char* mode : {"dd8", "dd16", "dd32", "d3d16", "d3d32"}) {
+    std::string output;
+    ASSERT_EQ(Run("1 '漢字Ab' " + dir_ + "/t.png --mode " + mode + " --font-file " + font, output, "text"), 0) << output;
+    EXPECT_EQ(output, font + "\n");
+    int w = 0, h = 0;
+    std::vector<uint32_t> ink = Png("t.png", w, h);
+    EXPECT_EQ(std::pair(w, h), std::pair(4 * 16 + 4, 16 + 4));  // four 16-dot cells and a 2-dot margin each side
+    for (uint32_t& p : ink) p = p != 0;
+    if (first.empty()) first = ink;
+    EXPECT_EQ(ink, first) << mode;
+  }
+  EXPECT_NE(std::count(first.begin(), first.end(), 1u), 0);
+  std::string output;
+  EXPECT_EQ(Run("3 x " + dir_ + "/bad.png --mode dd32", output, "text"), 2) << "no font setting 3";
+  EXPECT_EQ(Run("1 x " + dir_ + "/bad.png --mode dd24", output, "text"), 2);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // the processor lock, and the pixels of a PNG the tools wrote.
 #pragma once
 
-#include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "gfx/dd.h"
+#include "support/sdl_pixels.h"
 
 // The raw pixels of a w × h area, row by row; empty when the lock fails.
 inline std::vector<uint32_t> SurfacePixels(DDSURFACEDATA* sd, int x, int y, int w, int h) {
@@ -37,14 +36,7 @@ inline uint32_t Pixel(DDSURFACEDATA* sd, int x, int y) {
 // The pixels of a PNG as 0x00RRGGBB; empty when it cannot be read.
 inline std::vector<uint32_t> ReadPng(const std::string& path, int& w, int& h) {
   std::vector<uint32_t> px;
-  SDL_Surface* s = IMG_Load(path.c_str());
-  if (s == nullptr) return px;
-  SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(s);
-  w = c->w;
-  h = c->h;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) px.push_back(static_cast<uint32_t*>(c->pixels)[y * c->pitch / 4 + x] & 0xFFFFFF);
-  SDL_FreeSurface(c);
+  LoadSdlPixels(path, w, h, px);
+  for (uint32_t& p : px) p &= 0xFFFFFF;
   return px;
 }

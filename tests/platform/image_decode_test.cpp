@@ -11,6 +11,7 @@
 #include "support/bmp_writer.h"
 #include "support/rle8_widths.h"
 #include "support/sandbox.h"
+#include "support/sdl_pixels.h"
 
 namespace plat {
 namespace {
@@ -29,18 +30,7 @@ DecodedImage Decode(const std::vector<uint8_t>& bytes) {
 // SDL2_image's reading of the same bytes, as 0xAARRGGBB; false when SDL
 // refuses the file.
 bool DecodeWithSdl(const std::vector<uint8_t>& bytes, int& w, int& h, std::vector<uint32_t>& argb) {
-  SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-  SDL_Surface* s = IMG_Load_RW(rw, 1);
-  if (s == nullptr) return false;
-  SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(s);
-  if (c == nullptr) return false;
-  w = c->w, h = c->h;
-  argb.resize(static_cast<size_t>(w) * h);
-  for (int y = 0; y < h; ++y)
-    std::memcpy(&argb[static_cast<size_t>(y) * w], static_cast<uint8_t*>(c->pixels) + y * c->pitch, w * 4u);
-  SDL_FreeSurface(c);
-  return true;
+  return SdlPixels(IMG_Load_RW(SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size())), 1), w, h, argb);
 }
 
 // `tolerance`: SDL widens 5- and 6-bit channels by truncated multiplication

@@ -1,7 +1,6 @@
 #include "platform/window_host.h"
 
 #include <SDL.h>
-#include <SDL_image.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "platform/messages.h"
 #include "platform/soft_draw.h"
 #include "support/sandbox.h"
+#include "support/sdl_pixels.h"
 
 namespace plat {
 namespace {
@@ -162,20 +162,10 @@ TEST(WindowHostChoiceTest, InstalledHostWinsThenEnvironmentChooses) {
   SetWindowHost(nullptr);
 }
 
-// Reads a PNG back as 0xAARRGGBB pixels (an empty frame when it cannot).
+// Reads a PNG back (an empty frame when it cannot).
 Frame LoadPng(const std::string& path) {
   Frame out;
-  out.width = out.height = 0;
-  SDL_Surface* loaded = IMG_Load(path.c_str());
-  if (loaded == nullptr) return out;
-  SDL_Surface* argb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(loaded);
-  out.width = argb->w, out.height = argb->h;
-  for (int y = 0; y < argb->h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
-    out.pixels.insert(out.pixels.end(), row, row + argb->w);
-  }
-  SDL_FreeSurface(argb);
+  if (!LoadSdlPixels(path, out.width, out.height, out.pixels)) out.width = out.height = 0;
   return out;
 }
 

@@ -3,13 +3,11 @@
 // seed's first columns).
 #pragma once
 
-#include <SDL.h>
-#include <SDL_image.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/sdl_pixels.h"
 #include "support/test_files.h"
 
 namespace testbmp {
@@ -39,17 +37,8 @@ inline std::vector<WidthFile> ImageMagickRle8Files() {
 // The seed picture as 0x00RRGGBB, rows from the top (read by SDL2_image).
 inline std::vector<uint32_t> Rle8Seed(int& width, int& height) {
   std::vector<uint32_t> px;
-  SDL_Surface* s = IMG_Load((std::string(PELMORA_SOURCE_DIR) + "/tests/platform/rle8_seed.png").c_str());
-  if (s == nullptr) return px;
-  SDL_Surface* c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(s);
-  if (c == nullptr) return px;
-  width = c->w;
-  height = c->h;
-  for (int y = 0; y < c->h; ++y)
-    for (int x = 0; x < c->w; ++x)
-      px.push_back(static_cast<const uint32_t*>(c->pixels)[y * c->pitch / 4 + x] & 0xFFFFFF);
-  SDL_FreeSurface(c);
+  LoadSdlPixels(std::string(PELMORA_SOURCE_DIR) + "/tests/platform/rle8_seed.png", width, height, px);
+  for (uint32_t& p : px) p &= 0xFFFFFF;
   return px;
 }
 
