@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/audio_device.h"
@@ -117,11 +118,9 @@ TEST_F(BGMTest, TheKindOfATrackComesFromTheExactSpellingOfItsExtension) {
   player_.AddTrack(2, "bgm\\a.ogg", 70);
   EXPECT_EQ(player_.AddTrack(2, "bgm\\title", 70), 0);
   EXPECT_STREQ(tables_[0][2].szFileName, "");
-  EXPECT_EQ(tables_[0][2].nVolume, 0);
-  EXPECT_EQ(tables_[1][2].nVolume, 0);
+  EXPECT_EQ(std::pair(tables_[0][2].nVolume, tables_[1][2].nVolume), std::pair(0, 0));
   EXPECT_EQ(player_.Play(0, 2, 1, 0, 1), 0);
-  EXPECT_EQ(player_.CurrentTrack(), -1);
-  EXPECT_EQ(player_.SlotState(0), BGM_SLOT_NONE);
+  EXPECT_EQ(std::pair(player_.CurrentTrack(), player_.SlotState(0)), std::pair(-1, uint32_t{BGM_SLOT_NONE}));
   // A track outside the table writes nothing and is reported.
   EXPECT_EQ(player_.AddTrack(5, "bgm\\x.ogg", 1), 0);
   EXPECT_NE(sandbox_.Report().find("err V[5] ( 5 , 4 )\n"), std::string::npos);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "base/logs.h"
 #include "platform/audio_device.h"
@@ -179,16 +180,14 @@ TEST(SmfStreamTest, AFullBufferEndsWithACallbackAndLongSysexIsSkipped) {
   plat::MidiHeader h = Header(block), h2 = Header(block2);
   uint32_t oversized = 0;
   uint32_t consumed = FillStreamBuffer(smf.Image(), kSmfImageFirstEvent, &h, &oversized);
-  EXPECT_EQ(h.bytesRecorded, 24000u);
-  EXPECT_EQ(consumed, 4u + 1999 * 4);           // the events written, not the text after them
+  EXPECT_EQ(std::pair(h.bytesRecorded, consumed), std::pair(24000u, 4u + 1999 * 4));  // the events written, not the text after them
   EXPECT_EQ(Word(h, 1999, 2), plat::MEVT_F_CALLBACK | 0x004F3C90);  // velocity 1999 & 0x7F
   EXPECT_EQ(Word(h, 1998, 2) & plat::MEVT_F_CALLBACK, 0u);
   uint32_t more = FillStreamBuffer(smf.Image(), kSmfImageFirstEvent + consumed, &h2, &oversized);
   EXPECT_EQ(Word(h2, 0, 0), 6u);  // the text event's 5 ticks carried into the next note
-  EXPECT_EQ(h2.bytesRecorded, 502u * 12);  // 500 notes, the note-off, the end; the sysex skipped
-  EXPECT_EQ(oversized, 1u);
-  EXPECT_EQ(Word(h2, 500, 0), 7u);
-  EXPECT_EQ(Word(h2, 501, 2), 0x40002FFFu);
+  // 500 notes, the note-off, the end; the sysex skipped.
+  EXPECT_EQ(std::tuple(h2.bytesRecorded, oversized, Word(h2, 500, 0), Word(h2, 501, 2)),
+            std::tuple(502u * 12, 1u, 7u, 0x40002FFFu));
   EXPECT_EQ(kSmfImageFirstEvent + consumed + more, smf.Image().size());
 }
 

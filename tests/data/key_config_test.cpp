@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/sandbox.h"
@@ -51,12 +52,9 @@ TEST_F(KeyConfigFileTest, AFileOfAnyLengthLoadsWhatItHoldsOverTheStartOfTheTable
   // Read as little-endian fields.
   cKeyConfig table;
   table.LoadBytes(file.data(), file.size());
-  EXPECT_EQ(table.m_Bindings[0].m_nDevice, 0x83828180u);
-  EXPECT_EQ(table.m_Bindings[0].m_wCode, 0x8584);
-  EXPECT_EQ(table.m_Bindings[11].m_wCode, 0xDDDC);
-  EXPECT_EQ(table.m_nCount, 7u);
-  EXPECT_EQ(table.m_nJoystickCount, 3u);
-  EXPECT_EQ(table.m_nMode, 1u);
+  EXPECT_EQ(std::tuple(table.m_Bindings[0].m_nDevice, table.m_Bindings[0].m_wCode, table.m_Bindings[11].m_wCode),
+            std::tuple(0x83828180u, 0x8584, 0xDDDC));
+  EXPECT_EQ(std::tuple(table.m_nCount, table.m_nJoystickCount, table.m_nMode), std::tuple(7u, 3u, 1u));
 }
 
 TEST_F(KeyConfigFileTest, CountsBeyondTheTableAreClamped) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "data/common_palette.h"
 #include "data/database.h"
@@ -96,18 +97,14 @@ TEST(StageDataTest, NormalizeClampsAndFixes) {
   s.Int(kStageScrollBottom) = 20;
   s.Int(kStageMusic) = 7;
   s.Normalize();
-  EXPECT_EQ(s.Int(kStageScrollLeft), 80);
-  EXPECT_EQ(s.Int(kStageScrollRight), 98);
-  EXPECT_EQ(s.Int(kStageScrollTop), 5);
-  EXPECT_EQ(s.Int(kStageScrollBottom), 19);
-  EXPECT_EQ(s.Int(kStageMusic), 0);
-  EXPECT_EQ(s.m_PaletteBlocks.size(), 2u);
-  EXPECT_EQ(s.m_PaletteItems.size(), 2u);
+  EXPECT_EQ(std::vector<int>({s.Int(kStageScrollLeft), s.Int(kStageScrollRight), s.Int(kStageScrollTop),
+                              s.Int(kStageScrollBottom), s.Int(kStageMusic)}),
+            std::vector<int>({80, 98, 5, 19, 0}));
+  EXPECT_EQ(std::pair(s.m_PaletteBlocks.size(), s.m_PaletteItems.size()), std::pair(size_t{2}, size_t{2}));
   s.Int(kStageMusic) = 4;
   s.Int(kStageWidth) = INT32_MIN;  // bounds below INT32_MIN saturate
   s.Normalize();
-  EXPECT_EQ(s.Int(kStageMusic), 4);
-  EXPECT_EQ(s.Int(kStageScrollLeft), INT32_MIN);
+  EXPECT_EQ(std::pair(s.Int(kStageMusic), s.Int(kStageScrollLeft)), std::pair(4, INT32_MIN));
 }
 
 TEST(StageDataTest, PaletteEntryZeroIsAlwaysTheNewType) {
@@ -205,10 +202,8 @@ TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {
   cStageData master;
   cEdCharacter heroRecord;
   ASSERT_EQ(StartStage("data\\stg4\\hero.stg4", 1, &master, &heroRecord), 1);
-  EXPECT_EQ(StageData.m_strLoadedPath, "data\\stg4\\hero.stg4_010");
-  EXPECT_EQ(StageData.m_bLoaded, 1u);
-  EXPECT_EQ(master.m_strName, "ten");
-  EXPECT_TRUE(master.m_PlacedCharacters.empty());
+  EXPECT_EQ(std::pair(StageData.m_strLoadedPath, StageData.m_bLoaded), std::pair(std::string("data\\stg4\\hero.stg4_010"), 1u));
+  EXPECT_EQ(std::pair(master.m_strName, master.m_PlacedCharacters.size()), std::pair(std::string("ten"), size_t{0}));
   EXPECT_EQ(heroRecord.m_strName, plat::Sjis("主人公"));
   EXPECT_EQ(ClosesPosted(), 0);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "data/database.h"
 #include "platform/text.h"
@@ -95,10 +96,8 @@ TEST_F(OlderSystemDataTest, Version150GetsEveryLaterSwitchAndTheInsertedTexts) {
 
 TEST_F(OlderSystemDataTest, Version280GetsTheDrawingModeKeyAndAnAutomaticVSync) {
   cSystemData d = Load(280);
-  EXPECT_EQ(d.m_Keys[0].m_strKey, "Direct3D");
-  EXPECT_EQ(d.m_Keys[0].m_nDefault, 1);
-  EXPECT_EQ(d.m_Keys[3].m_strKey, "VSync");
-  EXPECT_EQ(d.m_Keys[3].m_nDefault, 2);
+  EXPECT_EQ(std::tuple(d.m_Keys[0].m_strKey, d.m_Keys[0].m_nDefault, d.m_Keys[3].m_strKey, d.m_Keys[3].m_nDefault),
+            std::tuple(std::string("Direct3D"), 1, std::string("VSync"), 2));
   EXPECT_EQ(d.Num(6), 1006);  // held since 205
   EXPECT_EQ(d.Num(38), 0);    // before 289 palette cycling follows #28, which this file sets
 }
