@@ -1,6 +1,6 @@
 // The graphics layer's fill batch, surface lists, message box and present
 // pacing, and its specialised drawing loops checked against the general
-// road at the layer's level (processor copies, busy sprite frames).
+// road at the layer's level (processor copies and fills).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,7 +14,6 @@
 #include "platform/dialogs.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
-#include "support/bmp_writer.h"
 #include "support/display.h"
 #include "surface_pixels.h"
 
@@ -326,48 +325,6 @@ TEST_F(GfxPathsTest, ProcessorCopiesMatchTheGeneralRoad) {
         }
     DDReleaseSurface(&src);
     DDReleaseSurface(&sys);
-    DDResetForTest();
-  }
-}
-
-TEST_F(GfxPathsTest, BusySpriteFramesMatchTheGeneralRoad) {
-  // A keyed 64 × 64 sheet of 16 × 16 cells with the key in a scattered pattern.
-  std::vector<uint32_t> px(64 * 64);
-  Noise noise{99};
-  for (uint32_t& p : px) p = (noise.Next() % 4 == 0) ? 0xFF00FFu : (noise.Next() & 0xFFFFFFu);
-  const std::string sheetFile = sandbox_.Write("sheet.bmp", testbmp::AsString(testbmp::Rgb24(64, 64, px)));
-  for (auto [bpp, windowed] : {std::pair{32, 1u}, std::pair{16, 0u}, std::pair{16, 1u}}) {
-    SCOPED_TRACE(testing::Message() << bpp << " bits, windowed " << windowed);
-    ASSERT_TRUE(Init(1, bpp, windowed));
-    DDSetTransmit(255, 0, 255);
-    if (bpp == 16) lpDTCon->rgbTransmit8 = RGBTRIPLE{255, 0, 255};
-    DDSURFACEDATA sheet;
-    ASSERT_EQ(DDCreateSurfaceFromFile(&sheet, sheetFile.c_str(), 1, bpp, 0, 0, 0, 0, 0, 0, 0), 0u);
-    Scatter(DDBackBuffer(), noise);
-    auto frame = [&] {
-      Noise n{7};
-      DDBeginBatch(1);
-      for (int i = 0; i < 300; ++i) {
-        const int x = static_cast<int>(n.Next() % 680) - 20, y = static_cast<int>(n.Next() % 520) - 20;
-        const int cell = static_cast<int>(n.Next() % 16), sx = (cell % 4) * 16, sy = (cell / 4) * 16;
-        const uint32_t flags = i % 5 == 0 ? 0 : 1;
-        if (i % 7 == 0) {
-          DDDRAWSTATE state;
-          state.dwColor = 0x80FFC080u;
-          state.dwColorOp = i % 2 ? 4 : 7;
-          DDBltEx(DDBackBuffer(), x, y, 16, 16, &sheet, sx, sy, flags, &state);
-        } else if (i % 11 == 0) {
-          DDBltStretch(DDBackBuffer(), x, y, 32, 24, &sheet, sx, sy, 16, 16, flags);
-        } else {
-          DDBlt(DDBackBuffer(), x, y, 16, 16, &sheet, sx, sy, flags);
-        }
-      }
-      DDEndBatch();
-      DDFillRectColor(DDBackBuffer(), 100, 100, 50, 40, 0x60204080u);
-    };
-    auto [fast, general] = BothRoads(DDBackBuffer(), frame);
-    ASSERT_EQ(fast, general);
-    DDReleaseSurface(&sheet);
     DDResetForTest();
   }
 }
