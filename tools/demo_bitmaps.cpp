@@ -283,12 +283,17 @@ void Creature(Canvas& c, int x, int y, int kind, Hue hue, int f) {
 }
 
 // Character sheets: 15 characters a row of 32-dot cells, 20 frames down.
+// Graphic numbers count the cells of the first sheet from its left column:
+// the demo's hero is graphic 1 (the little red hero), its slime 2, its
+// shooter 3 (a ghost) and its bat 4 (a bird).
 Canvas Characters(int sheet) {
   Canvas c(480, 640, KEY);
   for (int n = 0; n < 15; ++n) {
-    const int kind = sheet == 1 && n == 0 ? 0 : (n + sheet) % 4;
+    static constexpr int kDemoKinds[5] = {1, 0, 1, 3, 2};
+    const bool demo = sheet == 1 && n < 5;
+    const int kind = demo ? kDemoKinds[n] : (n + sheet) % 4;
     const Hue hue = static_cast<Hue>((n * 5 + sheet * 3) % 12);
-    for (int f = 0; f < 20; ++f) Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 0 ? RED : hue, f);
+    for (int f = 0; f < 20; ++f) Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 1 ? RED : hue, f);
   }
   c.Outline(0, 0, 480, 640, Grey(1));
   return c;
@@ -467,6 +472,75 @@ Canvas Background(int n) {
   return c;
 }
 
+// The head-up display's marks below the cursors: 16 × 16 icons in the row at
+// y 32 (stage points, score, HP, SP, lives), the 50 × 16 gauge frames at
+// y 128 (HP at x 0, SP at x 64) and their bars at y 144 (plenty) and y 160
+// (running low).
+void HudMarks(Canvas& c) {
+  for (int j = 0; j < 6; ++j) c.Rect(8 - j, 34 + j, 1 + 2 * j, 1, Shade(YELLOW, 12));  // a star for the stage points
+  for (int j = 0; j < 5; ++j) c.Rect(2 + j, 40 + j, 13 - 2 * j, 1, Shade(YELLOW, 12));
+  c.Ellipse(24, 40, 6, 6, Shade(YELLOW, 11));  // a coin for the score
+  c.Ellipse(24, 40, 3, 3, Shade(ORANGE, 9));
+  c.Ellipse(37, 38, 3.5, 3.5, Shade(RED, 10)), c.Ellipse(43, 38, 3.5, 3.5, Shade(RED, 10));  // a heart for HP
+  for (int j = 0; j < 7; ++j) c.Rect(34 + j, 40 + j, 12 - 2 * j, 1, Shade(RED, 10));
+  for (int j = 0; j < 7; ++j)  // a crystal for SP
+    c.Rect(56 - j, 34 + j, 1 + 2 * j, 1, Shade(SKY, 11)), c.Rect(56 - j, 46 - j, 1 + 2 * j, 1, Shade(SKY, 11));
+  c.Ellipse(72, 40, 6, 6, Shade(SKIN, 10));  // the hero's face for the lives
+  c.Rect(66, 34, 12, 3, Shade(RED, 9));
+  c.Rect(73, 39, 2, 2, Grey(0));
+  c.Outline(0, 32, 80, 16, Grey(1));
+  for (int k = 0; k < 2; ++k) {
+    const int x = k * 64;
+    c.Rect(x, 128, 50, 16, Grey(2));
+    c.Frame(x, 128, 50, 16, Grey(12));
+    c.Rect(x + 2, 146, 46, 12, k == 0 ? Shade(GREEN, 10) : Shade(SKY, 10));
+    c.Rect(x + 2, 146, 46, 3, k == 0 ? Shade(GREEN, 13) : Shade(SKY, 13));
+    c.Rect(x + 2, 162, 46, 12, Shade(RED, 10));
+    c.Rect(x + 2, 162, 46, 3, Shade(RED, 13));
+  }
+}
+
+// The time digits 0 to 9, 32 × 32 each, along the row at y 160.
+void TimeDigits(Canvas& c, TextPen& pen) {
+  for (int d = 0; d < 10; ++d) {
+    const std::string digit(1, static_cast<char>('0' + d));
+    pen.Draw(c, d * 32 + (32 - pen.Measure(digit)) / 2, 160, digit, Shade(YELLOW, 12));
+  }
+  c.Outline(0, 160, 320, 32, Grey(1));
+}
+
+// The play stage's far layer: a sky with clouds, tiled as the stage scrolls.
+Canvas StageSky() {
+  Canvas c(640, 480, 0);
+  c.VGradient(0, 0, 640, 480, {Shade(SKY, 9), Shade(SKY, 11), Shade(SKY, 13), Shade(CYAN, 14)});
+  for (int k = 0; k < 9; ++k) {
+    const int y = 30 + (k * 83) % 220;
+    for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join
+      c.Ellipse(x, y, 30, 11, Grey(14)), c.Ellipse(x + 20, y - 7, 20, 12, Grey(14)), c.Ellipse(x - 18, y + 2, 16, 8, Grey(13));
+  }
+  return c;
+}
+
+// The play stage's near layer: green hills over a transparent sky.
+Canvas StageHills() {
+  Canvas c(640, 480, KEY);
+  for (int x = 0; x < 640; ++x) {
+    const double t = x * 2 * 3.14159265358979 / 640;  // the picture tiles: whole waves only
+    const int far = 250 + int(std::sin(t * 2) * 30 + std::sin(t * 5 + 1) * 10);
+    const int near = 320 + int(std::sin(t * 3 + 2) * 28);
+    for (int y = far; y < 480; ++y) c.Set(x, y, Shade(TEAL, 6 + (y - far) / 60));
+    for (int y = near; y < 480; ++y) c.Set(x, y, Shade(GREEN, 8 - std::min(5, (y - near) / 30)));
+  }
+  for (int k = 0; k < 14; ++k) {  // a few trees on the near hills
+    const int x = k * 46 + 11;
+    const double t = x * 2 * 3.14159265358979 / 640;
+    const int top = 320 + int(std::sin(t * 3 + 2) * 28);
+    c.Rect(x - 2, top - 14, 4, 16, Shade(BROWN, 5));
+    c.Ellipse(x, top - 20, 9, 12, Shade(GREEN, 5));
+  }
+  return c;
+}
+
 bool BuildBitmaps(const std::string& folder) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -476,7 +550,7 @@ bool BuildBitmaps(const std::string& folder) {
     return false;
   }
   const std::vector<uint32_t> palette = MakePalette();
-  TextPen glyphs(16), big(96), small(24);
+  TextPen glyphs(16), big(96), small(24), digits(30);
   struct Picture {
     std::string name;
     Canvas canvas;
@@ -490,11 +564,12 @@ bool BuildBitmaps(const std::string& folder) {
   pictures.push_back({"bmp/Item.bmp", Items()});
   pictures.push_back({"bmp/Item_Mini.bmp", MiniItems()});
   {
-    Canvas marks(256, 64, KEY);  // cursor arrows, a pointing hand, exclamation and question marks
+    Canvas marks(256, 176, KEY);  // cursor arrows, a pointing hand, exclamation and question marks
     for (int k = 0; k < 4; ++k)
       for (int j = 0; j < 12; ++j) marks.Rect(k * 32 + 10, 10 + j, 12 - j, 1, Shade(static_cast<Hue>(k * 3), 11));
     glyphs.Draw(marks, 136, 4, "!", Shade(RED, 10)), glyphs.Draw(marks, 168, 4, "?", Shade(SKY, 10));
-    marks.Outline(0, 0, 256, 64, Grey(1));
+    marks.Outline(0, 0, 256, 32, Grey(1));
+    HudMarks(marks);
     pictures.push_back({"bmp/Mark.bmp", std::move(marks)});
   }
   {
@@ -516,12 +591,13 @@ bool BuildBitmaps(const std::string& folder) {
     pictures.push_back({"bmp/GameMode.bmp", std::move(modes)});
   }
   {
-    Canvas acc(256, 64, KEY);  // menu cursor, life hearts, a clock and a coin counter
+    Canvas acc(320, 192, KEY);  // menu cursor, life hearts, a clock and a coin counter; the time digits
     for (int j = 0; j < 14; ++j) acc.Rect(4, 9 + j, j < 7 ? j + 1 : 14 - j, 1, TEXT);
     for (int k = 0; k < 3; ++k) Item(acc, 32 + k * 32, 0, 1 + 6 * k);
     Item(acc, 128, 0, 0);
     acc.Ellipse(176, 16, 11, 11, Grey(14)), acc.Rect(175, 8, 2, 9, Grey(0)), acc.Rect(176, 15, 7, 2, Grey(0));
     acc.Outline(0, 0, 256, 64, Grey(1));
+    TimeDigits(acc, digits);
     pictures.push_back({"bmp/Accessory.bmp", std::move(acc)});
   }
   {
@@ -568,6 +644,8 @@ bool BuildBitmaps(const std::string& folder) {
     for (int k = 0; k < 60; ++k) back.Rect((k * 97) % 620, (k * 53) % 470, 8 + k % 12, 1, Shade(SKY, 11));
     pictures.push_back({"bmp/WorldBack.bmp", std::move(back)});
   }
+  pictures.push_back({"bmp/StageSky.bmp", StageSky()});
+  pictures.push_back({"bmp/StageHills.bmp", StageHills()});
   // The stage backgrounds under the names the table gives them.
   for (int n = 1; n <= 8; ++n) pictures.push_back({"背景その" + std::to_string(n) + ".bmp", Background(n)});
 

@@ -1,7 +1,8 @@
 // The demo game's project database, common palette and stages, written
 // through the runtime's own writers: animations, effects, the demo's sounds
 // and its title tune; a hero, enemies with flows, blocks and items in the
-// common palette; two small levels under "data\stg4\" that use them.
+// common palette; two small levels under "data\stg4\" that use them, and
+// the stage that scripted plays run ("data\stg4\demo.stg4_1").
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -126,7 +127,7 @@ cEdBlock Block(const char* name, uint16_t graphic, uint8_t hit, int8_t itemKind 
   cEdBlock b;
   b.m_strName = plat::Sjis(name);
   b.m_nGraphic = graphic;
-  b.m_nOption2 = hit;  // 1: characters collide with it
+  b.m_nOption7 = hit;  // solidity: 1 characters collide with it (drawn either way)
   b.m_nItemKind = itemKind;
   b.m_nItemIndex = itemIndex;
   return b;
@@ -287,6 +288,105 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   return s;
 }
 
+// The stage `pelmora-tool play` and the benchmarks run: one screen and a
+// half of ground (40 x 15 blocks) with a brick wall at each end, a staircase
+// up and down, a gap down to the bottom edge, a ledge of prize blocks over
+// the gap, coins and a heart, a slime, a shooter and a bat standing about,
+// and the hero placed high in the air so that it falls and lands at the
+// start. Two background layers: the sky drifting by itself, and hills in
+// front of it that scroll at half the view's speed.
+cStageData BuildPlayStage(const cCommonPalette& common) {
+  constexpr int kWidth = 40, kHeight = 15;
+  cStageData s;
+  s.m_strName = plat::Sjis("テスト草原");
+  s.Int(kStageWidth) = kWidth;
+  s.Int(kStageHeight) = kHeight;
+  s.Int(kStageMusic) = 1;
+  s.Int(kStageTimeLimitOn) = 1;
+  s.Int(kStageTimeLimit) = 300;
+  s.Int(kStageSpeedLevel) = 2;  // two sub-steps a frame
+  cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
+  brick.m_vInherit[2] = 0;
+  brick.m_nGraphic = 5;
+  s.m_PaletteBlocks = {cEdBlock(), brick};
+  s.m_PaletteCharacters = {cEdCharacter(), FromCommon<cEdCharacter>(2, cEdCharacter::kInheritGroups, 0, 0)};
+  s.m_PaletteItems = {cEdItem(), FromCommon<cEdItem>(1, cEdItem::kInheritGroups, 0, 0)};
+
+  auto block = [&](uint16_t commonIndex, int column, int row) {
+    cEdBlock b = common.m_Blocks[commonIndex];
+    b.m_nBaseKind = 1;
+    b.m_nBaseIndex = commonIndex;
+    b.m_nWord1 = static_cast<uint16_t>(column);
+    b.m_nWord2 = static_cast<uint16_t>(row);
+    s.m_PlacedBlocks.push_back(b);
+  };
+  constexpr uint16_t kGround = 1, kBrick = 2, kPrize = 3;
+  for (int x = 0; x < kWidth; ++x) {
+    if (x >= 17 && x <= 19) continue;  // the gap
+    block(kGround, x, 14);
+    block(kGround, x, 13);
+  }
+  for (int y = 3; y <= 12; ++y) {  // the walls at both ends
+    block(kBrick, 0, y);
+    block(kBrick, kWidth - 1, y);
+  }
+  // The staircase: up three steps, a top of two, down three.
+  const int heights[] = {1, 2, 3, 3, 2, 1};
+  for (int k = 0; k < 6; ++k)
+    for (int h = 0; h < heights[k]; ++h) block(kBrick, 9 + k, 12 - h);
+  for (int x = 16; x <= 20; ++x) block(kPrize, x, 8);  // the ledge over the gap
+  for (int y = 10; y <= 12; ++y) block(kBrick, 30, y);  // a low wall to get over
+
+  auto character = [&](uint16_t commonIndex, int column, int row) {
+    cEdCharacter c = common.m_Characters[commonIndex];
+    c.m_nBaseKind = 1;
+    c.m_nBaseIndex = commonIndex;
+    c.m_nWord1 = static_cast<uint16_t>(column);
+    c.m_nWord2 = static_cast<uint16_t>(row);
+    c.m_nPlacedItem = -1;
+    s.m_PlacedCharacters.push_back(c);
+  };
+  character(1, 4, 5);    // the hero, seven blocks above the ground
+  character(2, 7, 12);   // a slime before the stairs
+  character(4, 22, 6);   // a bat over the gap's far side
+  character(3, 34, 12);  // the shooter behind the low wall
+  cEdCharacter local = s.m_PaletteCharacters[1];
+  local.m_nBaseKind = 2;
+  local.m_nBaseIndex = 1;
+  local.m_vInherit.assign(cEdCharacter::kInheritGroups, 0);
+  local.m_nWord1 = 26;
+  local.m_nWord2 = 12;
+  local.m_nPlacedItem = -1;
+  s.m_PlacedCharacters.push_back(local);
+
+  auto item = [&](uint16_t commonIndex, int column, int row) {
+    cEdItem i = common.m_Items[commonIndex];
+    i.m_nBaseKind = 1;
+    i.m_nBaseIndex = commonIndex;
+    i.m_nWord1 = static_cast<uint16_t>(column);
+    i.m_nWord2 = static_cast<uint16_t>(row);
+    s.m_PlacedItems.push_back(i);
+  };
+  for (int k = 0; k < 6; ++k) item(1, 9 + k, 11 - heights[k]);  // a coin over each step
+  for (int x = 16; x <= 20; x += 2) item(1, x, 7);               // coins on the ledge
+  item(2, 36, 12);                                                // the heart at the far end
+
+  s.m_Backgrounds.assign(2, cStageBackground());
+  cStageBackground& sky = s.m_Backgrounds[0];
+  sky.m_nSource = 0;
+  sky.m_strFile = "bmp\\StageSky.bmp";
+  sky.m_bAutoScrollX = 1;
+  sky.m_dScrollSpeedX = 0.25;  // dots a frame
+  sky.m_dScrollSpeedY = 0;
+  cStageBackground& hills = s.m_Backgrounds[1];
+  hills.m_nSource = 0;
+  hills.m_strFile = "bmp\\StageHills.bmp";
+  hills.m_dScrollSpeedX = 0.5;  // half the view's scroll
+  hills.m_dScrollSpeedY = 0;
+  s.m_Texts.clear();
+  return s;
+}
+
 bool WriteFile(const fs::path& path, const std::string& bytes) {
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
@@ -327,6 +427,7 @@ bool WriteDemoProjectData(const std::string& folder) {
   const std::pair<const char*, cStageData> stages[] = {
       {"stage1.stg4_1", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
       {"stage2.stg4_1", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
+      {"demo.stg4_1", BuildPlayStage(CommonPalette)},
   };
   // A type that inherits holds its base's settings once read, and a stage
   // is stored with them: each built stage is read back once, so that its file

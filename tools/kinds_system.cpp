@@ -1,11 +1,13 @@
 // File kinds of the system data and of the player's records, and the demo
 // project's system data.
+#include <cctype>
 #include <filesystem>
 #include <iterator>
 
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
+#include "scene/play_record.h"  // play record files
 #include "record_kinds.h"
 #include "tool.h"
 
@@ -40,6 +42,27 @@ RecordKindRegistrar option(Kind("option", "Option.dat", Make<cOptionData>()));
 RecordKindRegistrar boot(Kind("boot", "Boot.dat", Make<cBootRecord>()));
 RecordKindRegistrar window(Kind("window", "Window.dat", Make<cWindowPosition>()));
 
+// ---- Play record files (scene/play_record, data/save_slots) ----
+// "Story01.dat".."Story99.dat" (save slots) and "Challenge.dat": a play record each.
+bool IsSaveSlotName(const std::string& n) {
+  return n.size() == 11 && NameIs(n.substr(0, 5), "Story") && isdigit(static_cast<unsigned char>(n[5])) &&
+         isdigit(static_cast<unsigned char>(n[6])) && NameEndsWith(n, ".dat");
+}
+std::string PlayRecordCounts(cRecord& r) {
+  auto& s = static_cast<cSaveData&>(r);
+  return "kept heroes " + std::to_string(s.m_KeptHeroes.size()) + ", best results " +
+         std::to_string(s.m_BestResults.size()) + ", world progress " + std::to_string(s.m_WorldProgress.size()) +
+         ", progress flags " + std::to_string(s.m_ProgressFlags.size()) + ", common variables " +
+         std::to_string(s.m_CommonVariables.size());
+}
+RecordKindRegistrar saveSlot(RecordKind{
+    .name = "saveslot", .matches = IsSaveSlotName, .make = Make<cSaveData>(), .counts = PlayRecordCounts});
+RecordKindRegistrar challengeProgress(RecordKind{.name = "challenge",
+                                                 .matches = [](const std::string& n) { return NameIs(n, "Challenge.dat"); },
+                                                 .make = Make<cSaveData>(),
+                                                 .counts = PlayRecordCounts});
+// ---- end of play record files ----
+
 // The demo game's system data: the defaults with its own title and sounds,
 // and a "System.ini" that plays in a window.
 bool WriteDemoSystem(const std::string& folder) {
@@ -53,6 +76,8 @@ bool WriteDemoSystem(const std::string& folder) {
   for (size_t i = 0; i < std::size(sounds); ++i) system.m_SystemSounds.At(static_cast<int>(i)) = sounds[i];
   // The title screen plays music entry 1 of the demo's database ("bgm\Title.mid").
   system.m_ScreenMusic.At(0) = 1;
+  // Space pauses a stage (the pause menu goes on, retries or quits).
+  system.SetNum(kSysPauseAllowed, 1);
   fs::create_directories(fs::path(folder) / "data");
   if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), system.SaveToBytes())) return false;
   cWorldMap worldMap;

@@ -19,6 +19,7 @@
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "scene/frame_trace.h"
 #include "scene/scene.h"
 
 cMainWindow MainWindow;
@@ -42,6 +43,7 @@ void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
   if (wParam <= 3) {
     int screen = static_cast<int>(wParam);
     uint32_t track = SystemData.m_ScreenMusic.At(screen);
+    NoteTraceMusic(track == 0 ? std::nullopt : std::optional<int32_t>(static_cast<int32_t>(track)));
     if (track == 0) {
       BGMStopRequest();
       return;
@@ -50,6 +52,7 @@ void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
     BGMPlayTrackRequest(screen, music.m_strName.c_str(), music.m_nValue2, SystemData.m_ScreenMusicLoop.At(screen));
   } else if (wParam == 4) {
     MainWindow.m_nLastMusicNumber.store(static_cast<int32_t>(lParam));
+    NoteTraceMusic(lParam == 0 ? std::nullopt : std::optional<int32_t>(static_cast<int32_t>(lParam)));
     cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(lParam));
     g_BGMPlayer.AddTrack(4, music.m_strName.c_str(), music.m_nValue2);
     if (lParam == 0)
@@ -109,6 +112,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       return 0;
 
     case WM_SOUND_REQUEST:
+      NoteTraceSound(static_cast<int32_t>(wParam));
       return DSPlayRequest(static_cast<int64_t>(wParam));
 
     case WM_MUSIC_REQUEST:

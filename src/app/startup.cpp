@@ -33,7 +33,10 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "play/stage_draw.h"
+#include "play/stage_scene.h"
 #include "scene/input.h"
+#include "scene/play_record.h"
 #include "scene/scene.h"
 
 
@@ -286,8 +289,24 @@ bool StartCommandLineStage(StartupState&) {
   SceneManager.m_nPlayMode = kPlayFree;
   SceneManager.m_nSingleStage = 1;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
+  // Test play never runs out of lives (TakeLife); the attempt starts with
+  // the free-play start lives all the same, for the HUD.
+  SaveData.m_nContinues = static_cast<int32_t>(
+      SystemData.m_StartLives.size() > kPlayFree ? SystemData.m_StartLives[kPlayFree] : 0);
+  // A stage that cannot be played (unreadable, no hero) has been reported;
+  // the stage scene then finds no stage and closes the program.
+  StartSingleStagePlay(GameSettings.szFreeStage, 0);
   SceneManager.m_nCurrent = kSceneStage;
+  SceneManager.m_nNext = kSceneStage;
   SceneManager.m_nPrevious = kSceneTitle;
+  return true;
+}
+
+// Stage play is scene 4; its frames also fill the stage part of the frame
+// trace when one is written.
+bool RegisterStagePlay(StartupState&) {
+  RegisterSceneFactory(kSceneStage, CreateStageScene);
+  InstallStageTraceFiller();
   return true;
 }
 
@@ -314,6 +333,7 @@ constexpr StartupStep kStartupSteps[] = {
     StartMusic,
     LoadSoundEffects,
     LoadWorldMapAndCommonPalette,
+    RegisterStagePlay,
     StartCommandLineStage,
 };
 

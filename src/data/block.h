@@ -47,4 +47,15 @@ class cEdBlock : public cEdDefinition {
   int8_t m_nItemKind = 0;         // group 9: held item's palette, 0 none, 1 common, 2 stage
   uint16_t m_nItemIndex = 0;      // group 9
   uint8_t m_nOption5 = 0;         // group 10
+
+  // Block collision (block_collision.cpp): the options by meaning.
+  uint8_t DrawLayer() const { return m_nOption1; }
+  uint8_t NoDraw() const { return m_nOption2; }
+  uint8_t OverlayFlag() const { return m_nOption6; }  // 1: an overlay tile is drawn over the block
+  int16_t OverlayTile() const { return static_cast<int16_t>(m_nOption6Value); }
+  uint8_t Solidity() const { return m_nOption7; }     // 0 not solid, 1 solid, 2 deadly for the hero
+  int8_t PassGroup() const { return m_nOption3; }     // -1 none, else 0..7
+  uint8_t EffectKind() const { return m_nOption4; }   // 0..5, see BlockEffect
+  int32_t EffectValue() const { return m_nOption4Value; }
+  uint8_t SummonProtected() const { return m_nOption5; }
 };

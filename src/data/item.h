@@ -48,6 +48,20 @@ class cEdItem : public cEdDefinition {
   uint8_t m_nParam16 = 0;        // group 9
   uint8_t m_nParam17 = 0;        // group 8 (1 in a new type; at least 1)
   uint16_t m_nSound = 0;         // group 11: index into the database's Sound list
+  // ---- Items in stage play (chars): the numbered fields by meaning ----
+  int32_t GraphicNumber() const { return m_nGraphic; }      // picture on the item sheet
+  int32_t GraphicSubNumber() const { return m_nGraphicWord; }
+  int32_t GraphicKind() const { return m_nGraphicSource; }  // 2: item pictures
+  int32_t PaletteField() const { return m_nParam11; }
+  int32_t Hidden() const { return m_nParam12; }             // drawn not at all
+  int32_t OverlayOption() const { return m_nParam13; }      // 1: a block tile is drawn over it
+  int32_t OverlayTile() const { return m_nParam14; }
+  int32_t TakeMode() const { return m_nParam15; }           // ItemTakeModeLabels
+  int32_t Transparent() const { return m_nParam16; }
+  int32_t Scale() const { return static_cast<int8_t>(m_nParam17); }  // 0 read as 1
+  void SetScaleField(int32_t scale) { m_nParam17 = static_cast<uint8_t>(scale); }
+  // ---- end of items in stage play ----
+
   // Group 12: item commands, shared with the types that inherit them.
   cSharedList<cEdCmd> m_vCmds;
 };

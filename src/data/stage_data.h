@@ -58,6 +58,65 @@ enum StageField : int {
   kStageMaxSpeed = 92,        // f64 third scale / L
   kStageLandingConstant = 93, // 8 L
 };
+// ---- Stage scene (scene): the settings the scene's modes and set-up read ----
+// The banner, result and game-over switches follow the order in which the
+// stage's screens use them (start banner, second banner, result, game over).
+enum StageSceneField : int {
+  kStageHitChecksPerFrame = 23,  // 0: hits are resolved in every sub-step
+  kStageMusicKeep = 25,          // the music keep value handed to the music request
+  kStageMusicNoRestart = 26,     // a first start leaves the same track playing
+  kStageAutomaticResult = 29,    // the result screen leaves by itself after its count
+  kStageHeroCarryOver = 30,      // the hero's carried state is restored at set-up
+  kStageStoreHero = 31,          // the tally stores the hero's state for the next stage
+  kStageBannerOn = 32,
+  kStageSecondBannerOn = 33,
+  kStageResultBannerOn = 34,
+  kStageGameOverStripOn = 35,
+};
+// The five removal areas are parameter sets 1..5 (cStageParam): ordinary
+// characters, block characters, items, shots of player-controlled shooters,
+// other shots; values 1..4 are the side switches (left, right, top, bottom),
+// 5..8 the distances in blocks.
+enum StageRemovalArea : int {
+  kRemovalCharacters = 0,
+  kRemovalBlockCharacters = 1,
+  kRemovalItems = 2,
+  kRemovalPlayerShots = 3,
+  kRemovalOtherShots = 4,
+};
+// ---- Characters, hero and items (chars): the size fields by meaning ----
+// A: the hero falling (move mode 0), B: the hero in the free-vertical modes.
+enum StageSizeField : int {
+  kStageHeroWidthA = 36, kStageHeroHeightA = 37,
+  kStageHeroWidthB = 38, kStageHeroHeightB = 39,
+  kStageHeroHit1WidthA = 40, kStageHeroHit1HeightA = 41,
+  kStageHeroHit1WidthB = 42, kStageHeroHit1HeightB = 43,
+  kStageHeroHit2Width = 44, kStageHeroHit2Height = 45,   // attack rectangle
+  kStageHeroHit3Width = 46, kStageHeroHit3Height = 47,   // item rectangle
+  kStageHeroBottomA = 48, kStageHeroBottomB = 49,        // body bottom-aligned
+  kStageHeroHit1BottomA = 50, kStageHeroHit1BottomB = 51,
+  kStageHeroHitAreaMode = 52,    // 52..55: display mode of hit-area kinds 0..3
+  kStageHeroHitAreaColour = 56,  // 56..59: colour of hit-area kinds 0..3
+  kStageCharWidth = 60, kStageCharHeight = 61,           // falling characters' body
+  kStageFlyCharWidth = 62, kStageFlyCharHeight = 63,     // free-vertical characters' body
+  kStageCharHitWidth = 64, kStageCharHitHeight = 65,     // hit-size mode 0, falling
+  kStageFlyCharHitWidth = 66, kStageFlyCharHitHeight = 67,  // hit-size mode 0, free vertical
+  kStageCharHit1Width = 68, kStageCharHit1Height = 69,   // hit-size mode 1, the attack rectangle
+  kStageCharBottom = 70, kStageFlyCharBottom = 71,       // body bottom-aligned
+  kStageCharHitBottom = 72, kStageFlyCharHitBottom = 73, // mode-0 rectangle bottom-aligned
+  kStageItemHitWidth = 74, kStageItemHitHeight = 75,
+  kStageHeroHitKind2Width = 76, kStageHeroHitKind2Height = 77,  // hero drawn from item pictures
+  kStageCharHit2Width = 80, kStageCharHit2Height = 81,   // hit-size mode 2
+  kStageHeroInvincibility = 95, kStageEnemyInvincibility = 96,
+  kStageHeroInvincibilityPer = 97, kStageEnemyInvincibilityPer = 98,
+};
+// ---- end of characters, hero and items ----
+// ---- Stage drawing (stage_draw.cpp): the settings the frame's painters read ----
+enum StageDrawField : int {
+  kStageTimeWarning = 16,   // seconds left from which the time-limit warning sounds (once a second)
+  kStageDrawingLayers = 27, // objects are drawn in eight layers by their "Z" value (else all in one)
+};
+// ---- end of stage drawing ----
 // True for the fields stored as doubles (21 and 88..92).
 constexpr bool IsStageDoubleField(int k) { return k == 21 || (k >= 88 && k <= 92); }
 

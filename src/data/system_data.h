@@ -147,4 +147,24 @@ enum : int {
   kSysDDDepth = 80,
 };
 
+// Stage scene (stage_scene.cpp, play_frame.cpp, stage_setup.cpp): the
+// switches the stage scene reads. The three pause-menu switches come in the
+// order the menu's rows are gated (story retry and back-to-map came
+// together; the challenge retry later); the death-sequence switch decides
+// whether a lost life in story mode opens the continue menu.
+enum : int {
+  kSysExtraLives = 1,
+  kSysPointsPerLife = 2,
+  kSysPauseAllowed = 3,
+  kSysHideStageWhilePaused = 4,
+  kSysDeathDisplays = 9,        // killed characters stay for their death display
+  kSysReplaysEnabled = 10,
+  kSysContinueMenuInStory = 14,
+  kSysRetryInStory = 21,
+  kSysBackToMapInStory = 25,
+  kSysRetryInChallenge = 39,
+  kSysStartInactiveFlows = 47,  // trigger 21 starts the flows of every character, active or not
+  kSysHeroRecord = 65,          // the working stage keeps its own hero record on a retry
+};
+
 extern cSystemData SystemData;

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "scene/frame_trace.h"
 #include "scene/input.h"
 
 cSceneManager SceneManager;
@@ -186,9 +187,11 @@ void PresentFrame() {
   if (lpDTCon) {
     if (!DDPresent(static_cast<int>(SceneManager.m_nFrameRate.load())) && lpDTCon && DDState.bWindowed)
       plat::SendMessage(g_hMainWnd.load(), plat::WM_USER + 100, 0, 0);
+    NotifyFramePresented();  // scripted runs: trace, screenshot, next frame's keys
     return;
   }
   DDPresentDirectDraw(g_bNoFlip, StageRunsAboveSixty() ? 1 : 0);
+  NotifyFramePresented();
 }
 
 void ResetSceneManagerForTest() {

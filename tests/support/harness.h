@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
+#include <memory>
 
+#include "app/headless_run.h"
 #include "platform/window_host.h"
 #include "scene/scene.h"
 #include "support/sandbox.h"
@@ -38,26 +39,29 @@ class GameHarness {
   // Starts the entry point on a thread that plays the main thread's part;
   // returns once start-up has finished and the game thread runs (false when
   // the entry point returned first).
-  bool Start();
-  bool Running() const;
+  bool Start() { return run_->Start(); }
+  bool Running() const { return run_->Running(); }
 
   // Advances the virtual clock a millisecond at a time while every thread on
   // it sleeps, until `frames` more frames were presented (false when the game
   // ended first).
-  bool StepFrames(uint32_t frames);
+  bool StepFrames(uint32_t frames) { return run_->StepFrames(frames); }
   uint32_t FrameCounter() const;
 
-  void PressKey(int virtualKey);
-  void ReleaseKey(int virtualKey);
+  void PressKey(int virtualKey) { run_->PressKey(virtualKey); }
+  void ReleaseKey(int virtualKey) { run_->ReleaseKey(virtualKey); }
 
-  uint64_t FramesPresented() const;
-  bool LastFrame(plat::Frame& out) const;
+  uint64_t FramesPresented() const { return run_->FramesPresented(); }
+  bool LastFrame(plat::Frame& out) const { return run_->LastFrame(out); }
 
   // Keeps the virtual clock moving until the entry point returns; its exit
   // code (-1 only when it hangs, after a minute).
-  int WaitForExit();
+  int WaitForExit() { return run_->WaitForExit(); }
   // Closes the game without the quit question and waits for the entry point.
-  int Close();
+  int Close() { return run_->Close(); }
+
+  // The run underneath (the real entry point on the headless host).
+  HeadlessRun& Run() { return *run_; }
 
  private:
   Options options_;
@@ -66,10 +70,7 @@ class GameHarness {
   ScopedEnv env_;
   ScopedManualAudioPull pull_;  // sound is mixed, no device opens
   int cursorCount_;
-  plat::HeadlessWindowHost* host_ = nullptr;
-  std::thread mainThread_;
-  std::atomic<int> exitCode_{-1};
-  std::atomic<bool> returned_{false};
+  std::unique_ptr<HeadlessRun> run_;
 };
 
 // A scene for tests: counts its frames and fills the back buffer with a colour

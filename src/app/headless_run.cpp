@@ -1,0 +1,115 @@
+#include "app/headless_run.h"
+
+#include <chrono>
+
+#include "app/winmain.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/timers.h"
+#include "data/settings.h"
+#include "gfx/dd.h"
+#include "platform/clock.h"
+#include "platform/keys.h"
+#include "platform/messages.h"
+#include "scene/frame_trace.h"
+#include "scene/scene.h"
+
+namespace {
+
+// Only a hang ends a wait: the game's own time is the virtual clock, so how
+// long the machine takes to get there does not matter.
+constexpr auto kHang = std::chrono::seconds(60);
+// The virtual clock starts here, not at 0, so that tick arithmetic that
+// subtracts a start time never sees the first tick as "before".
+constexpr uint64_t kVirtualStartMs = 1000;
+
+}  // namespace
+
+void ResetGameStateAfterRun() {
+  g_bStartupComplete = 0;
+  g_bActive = 0;
+  g_bEditor = 0;
+  g_hMainWnd = 0;
+  SetQuitHandler(nullptr);  // the entry point's handler would post to no window, into the caller's queue
+  GameSettings = GameSettingsRecord{};
+  ResetSceneManagerForTest();
+  ResetTimersForTest();
+  ResetLogsForTest();
+  DDResetForTest();
+  ResetFrameTraceForTest();
+}
+
+HeadlessRun::HeadlessRun(Options options) : options_(std::move(options)) {
+  ResetGameStateAfterRun();
+  plat::ClearKeyStates();
+  auto host = plat::MakeHeadlessWindowHost();
+  host_ = host.get();
+  plat::SetWindowHost(std::move(host));
+  plat::SetVerticalBlankWait(true);  // the frame step is paced by it
+  plat::UseVirtualClock(options_.virtualClock, kVirtualStartMs);
+}
+
+HeadlessRun::~HeadlessRun() {
+  if (mainThread_.joinable()) {
+    if (!returned_.load()) Close();
+    if (returned_.load())
+      mainThread_.join();
+    else
+      mainThread_.detach();  // hung: the caller has reported it already
+  }
+  plat::UseVirtualClock(false);
+  plat::ClearMainThread();
+  plat::SetWindowHost(nullptr);
+  plat::ClearKeyStates();
+  ResetGameStateAfterRun();
+}
+
+bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + kHang;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    // Time moves only while every thread on the virtual clock waits for it:
+    // the sleepers an advance wakes are no longer counted, so the next
+    // advance comes once they have done their work and slept again.
+    if (plat::VirtualClockActive() && plat::VirtualClockSleepers() > 0)
+      plat::AdvanceVirtualClock(1);
+    else
+      std::this_thread::yield();
+  }
+  return true;
+}
+
+bool HeadlessRun::Start() {
+  mainThread_ = std::thread([this] {
+    exitCode_.store(WinMain(options_.commandLine.c_str(), 1));
+    returned_.store(true);
+  });
+  AdvanceUntil([this] { return returned_.load() || (g_bStartupComplete.load() && g_bActive.load()); });
+  return !returned_.load() && g_bStartupComplete.load() && g_bActive.load();
+}
+
+bool HeadlessRun::Running() const { return mainThread_.joinable() && !returned_.load(); }
+
+bool HeadlessRun::StepFrames(uint32_t frames) {
+  // A frame counts once it has been presented.
+  const uint64_t target = FramesPresented() + frames;
+  return AdvanceUntil([&] { return returned_.load() || FramesPresented() >= target; }) && !returned_.load();
+}
+
+void HeadlessRun::PressKey(int virtualKey) { host_->InjectKey(virtualKey, true); }
+void HeadlessRun::ReleaseKey(int virtualKey) { host_->InjectKey(virtualKey, false); }
+
+uint64_t HeadlessRun::FramesPresented() const { return host_->FramesPresented(); }
+bool HeadlessRun::LastFrame(plat::Frame& out) const { return host_->LastFrame(out); }
+
+int HeadlessRun::WaitForExit() {
+  if (!mainThread_.joinable()) return exitCode_.load();
+  if (!AdvanceUntil([this] { return returned_.load(); })) return -1;
+  mainThread_.join();
+  return exitCode_.load();
+}
+
+int HeadlessRun::Close() {
+  if (Running()) host_->InjectMessage(plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+  return WaitForExit();
+}

@@ -1,0 +1,431 @@
+// One frame of stage play (mode 2): input, the clock, then the stage's
+// sub-steps, in each of which every object acts and is resolved against the
+// block map, the screen edges and the other objects in one fixed order, and
+// last the drawing. The order is the game's rule set: who moves first, who
+// is tested against what, and which result ends the frame; replays depend
+// on it, since flows draw random numbers in the order objects are visited.
+//
+// Lists are walked in place. An object removed during a walk is only marked;
+// later walks skip it and it is unlinked and destroyed at the end of the
+// sub-step (or of the frame), so no walk ever reaches a freed object and
+// the visiting order is that of removal-at-once.
+#include <algorithm>
+
+#include "base/logs.h"
+#include "base/program.h"
+#include "data/system_data.h"
+#include "platform/messages.h"
+#include "play/character.h"
+#include "play/hero.h"
+#include "play/stage_character.h"
+#include "play/stage_item.h"
+#include "play/stage_scene.h"
+#include "scene/input.h"
+#include "scene/play_record.h"
+
+// ---- the per-sub-step bookkeeping of a character ----
+
+void cCharacter::CountDownInvincibility() {
+  if (--m_nInvincibleTimer <= 0) m_nInvincibleTimer = 0;
+  for (auto it = m_InvincibleList.begin(); it != m_InvincibleList.end();) {
+    if (--it->timer <= 0)
+      it = m_InvincibleList.erase(it);
+    else
+      ++it;
+  }
+}
+
+void cCharacter::ClearContactFlags() { m_bContactLeft = m_bContactRight = m_bContactUp = m_bContactDown = 0; }
+
+void cCharacter::ApplyGravity() {
+  if (m_bFreeVertical == 0 && m_bRiding == 0 && m_bStanding == 0 && m_dKnockbackY >= 0) m_dSpeedY += StageGravity();
+}
+
+namespace {
+
+bool IsSqueezed(const cCharacter& c) {
+  return (c.m_bContactLeft && c.m_bContactRight) || (c.m_bContactUp && c.m_bContactDown);
+}
+
+cLiveRange LiveRangeOf(const cStageParam& area) {
+  cLiveRange range;
+  range.left = area.m_nValues[0];
+  range.right = area.m_nValues[1];
+  range.top = area.m_nValues[2];
+  range.bottom = area.m_nValues[3];
+  range.leftDistance = area.m_nValues[4];
+  range.rightDistance = area.m_nValues[5];
+  range.topDistance = area.m_nValues[6];
+  range.bottomDistance = area.m_nValues[7];
+  return range;
+}
+
+}  // namespace
+
+int32_t SubStepsPerFrame() { return std::clamp(StageData.Int(kStageSubSteps), 1, kMaxSubSteps); }
+
+// ---- removal ----
+
+bool cStageScene::IsDoomed(const cStageObject& object) const { return m_Doomed.count(&object) != 0; }
+
+void cStageScene::RemoveCharacter(cStageCharacter& character) { m_Doomed.insert(&character); }
+
+void cStageScene::RemoveItem(cStageItem& item) { m_Doomed.insert(&item); }
+
+void cStageScene::FlushRemovals() {
+  if (m_Doomed.empty()) return;
+  for (auto it = m_CharacterList.begin(); it != m_CharacterList.end();) {
+    if (!m_Doomed.count(&*it)) {
+      ++it;
+      continue;
+    }
+    cStageCharacter& character = *it;
+    character.ClearTargetLinks();
+    for (auto& group : m_CharacterGroups) group.remove(&character);
+    if (CurrentCharacter == &character) CurrentCharacter = nullptr;
+    it = m_CharacterList.erase(it);
+  }
+  for (auto it = m_ItemList.begin(); it != m_ItemList.end();) {
+    if (m_Doomed.count(&*it))
+      it = m_ItemList.erase(it);
+    else
+      ++it;
+  }
+  m_Doomed.clear();
+}
+
+// ---- the frame ----
+
+cHero& cStageScene::Hero() { return m_HeroList.front(); }
+
+bool cStageScene::IsHeroDying() { return !HasHero() || Hero().m_bDying != 0; }
+
+int32_t cStageScene::IsHitCheckStep(int32_t step) const {
+  // The flags are kept per sub-step from 0; the step index counts from 1.
+  const int32_t i = step - 1;
+  if (i < 0 || i >= static_cast<int32_t>(m_HitCheckSteps.size())) return 0;
+  return m_HitCheckSteps[static_cast<size_t>(i)];
+}
+
+void cStageScene::EnterResult() {
+  EndStage();
+  m_nMode = kStageModeResult;
+}
+
+void cStageScene::KillHero(const char* logLine) {
+  if (logLine) WriteECLog("%s", logLine);
+  RequestSoundEffect(kSoundHeroDeath);
+  if (DefeatHero() == 1) EnterResult();
+}
+
+int cStageScene::RunPlay() {
+  if (m_nQuitRequest) {
+    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    return 0;
+  }
+  if (CheckPauseKey()) {
+    m_nSubState = 0;
+    m_nMode = kStageModePause;
+    return 0;
+  }
+  ++m_nFrameCounter;
+
+  // Input: what the hero may not use this frame is taken out, and buttons
+  // stay cleared after a menu choice until every button has been let go.
+  // (Replay playback, which reads the words from a key log instead, comes
+  // with the replay files.)
+  cInput& input = InputRecords.At(0);
+  if (HasHero()) {
+    if (Hero().m_bInputOff) input.m_wDirection = 0;
+    if (Hero().m_bButtonsOff) input.m_wButtons = 0;
+  }
+  if (input.m_wButtons == 0)
+    m_bButtonLatch = 0;
+  else if (m_bButtonLatch)
+    input.m_wButtons = 0;
+  input.RecordHistory();
+  input.UpdateDirectionPresses();
+
+  CountClearTime();
+  if (CountDownTime(-1) == 1 && !IsHeroDying()) {
+    KillHero(nullptr);
+    return 0;
+  }
+
+  if (HasHero()) Hero().ClearFlowFrameFlags();
+  for (cStageCharacter& character : m_CharacterList)
+    if (!character.m_bDying) character.ClearFlowFrameFlags();
+  for (cStageCharacter& character : m_CharacterList) character.m_bPinnedX = character.m_bPinnedY = 0;
+  if (HasHero()) Hero().m_bPinnedX = Hero().m_bPinnedY = 0;
+
+  const int32_t subSteps = SubStepsPerFrame();
+  for (int32_t i = 1; i <= subSteps; ++i) {
+    const bool goOn = RunSubStep(i);
+    FlushRemovals();
+    if (!goOn) return 0;
+  }
+  DrawFrame(1, 0, 1, 1);
+  FlushRemovals();
+  return 0;
+}
+
+bool cStageScene::RunSubStep(int32_t i) {
+  m_nStepIndex = i;
+  ++m_nStepCount;
+  ActivateObjects();
+
+  if (!IsHeroDying()) {
+    for (cStageCharacter& character : m_CharacterList) {
+      if (IsDoomed(character) || character.m_bDying || character.m_nLifeCountdown == kNoLifeCountdown) continue;
+      if (--character.m_nLifeCountdown < 0) RemoveCharacter(character);
+    }
+    for (cStageItem& item : m_ItemList) {
+      if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;
+      if (--item.m_nLifeCountdown < 0) RemoveItem(item);
+    }
+  }
+
+  for (cStageCharacter& character : m_CharacterList) {
+    character.CountDownInvincibility();
+    character.ClearContactFlags();
+    character.SavePosition();
+  }
+  if (HasHero()) {
+    cHero& hero = Hero();
+    hero.CountDownInvincibility();
+    hero.ClearContactFlags();
+    hero.SavePosition();
+    hero.RememberFacing();
+    hero.RememberContactState();
+  }
+
+  m_ScrollX.Step();
+  m_ScrollY.Step();
+
+  if (!IsHeroDying() && !RunBlockCharacters()) return false;
+  if (!IsHeroDying() && !RunHero()) return false;
+  if (!IsHeroDying() && !RunOrdinaryCharacters()) return false;
+  if (!RunShots(i)) return false;
+  if (i == 1 && !IsHeroDying()) SweepOutsideRemovalAreas();
+
+  if (!IsHeroDying()) {
+    const int r = m_BlockMap.TakeFootBlockItem(Hero());
+    if (r == kCheckStageEnd) {
+      EnterResult();
+      return false;
+    }
+    if (r == kCheckKilled) {
+      KillHero(nullptr);
+      return false;
+    }
+    // Hits between objects (CheckHits, gated by IsHitCheckStep(i)) and the
+    // items the hero touches (TakeItems) come with the hits and contacts of
+    // shots, swords and items.
+  }
+  return true;
+}
+
+// What a character's Frame reporting it gone or dead leads to; false ends
+// the frame.
+bool cStageScene::HandleFrameOut(cStageCharacter& character) {
+  const int r = HandleCharacterKilled(character);
+  if (SystemData.Num(kSysDeathDisplays) == 0) {
+    RemoveCharacter(character);
+    return r == kCheckGoOn;
+  }
+  // The character stays for its death display (DrawCharacter removes it
+  // when the display is over), unless the stage ended with it.
+  if (r == kCheckStageEnd) {
+    RemoveCharacter(character);
+    return false;
+  }
+  RequestSoundEffect(kSoundEnemyDeath);
+  return r != kCheckKilled;
+}
+
+// A character killed by its moves: false ends the frame.
+bool cStageScene::HandleMoveKill(cStageCharacter& character) {
+  RequestSoundEffect(kSoundEnemyDeath);
+  const int r = HandleCharacterKilled(character);
+  if (r == kCheckStageEnd) {
+    RemoveCharacter(character);
+    return false;
+  }
+  return r != kCheckKilled;
+}
+
+bool cStageScene::RunBlockCharacters() {
+  for (cStageCharacter& c : m_CharacterList) {
+    if (IsDoomed(c) || !c.m_byBlockCharacter || c.m_bDying || !c.m_bPresent || !c.m_bActing) continue;
+    c.TriggerFlowsOfKind(kTriggerAlways);
+    if (c.Frame(0) != 0) {
+      if (!HandleFrameOut(c)) return false;
+      continue;
+    }
+    if (m_bLifeCheck && CheckLifePoints() != 0) return false;
+    // All five run even when an early one already killed or moved it out.
+    const int stepX = c.StepX();
+    const int moveX = m_BlockMap.MoveX(c);
+    c.ApplyGravity();
+    const int stepY = c.StepY();
+    const int moveY = m_BlockMap.MoveY(c);
+    const bool killed = moveX == kCheckKilled || stepY == kStepKilled || moveY == kCheckKilled;
+    const bool leaves = stepX == kStepLeave || stepY == kStepLeaveY;
+    if (killed) {
+      if (!HandleMoveKill(c)) return false;
+    } else if (leaves) {
+      RemoveCharacter(c);
+    } else {
+      c.DecayKnockbackX();
+      c.DecayKnockbackY();
+    }
+  }
+  return true;
+}
+
+bool cStageScene::RunHero() {
+  cHero& hero = Hero();
+  hero.TriggerFlowsOfKind(kTriggerAlways);
+  if (hero.Frame(0) != 0) {
+    KillHero(nullptr);
+    return false;
+  }
+  if (m_nEndRequest == kEndClear) {
+    EnterResult();
+    return false;
+  }
+  if (m_nEndRequest == kEndKillHero) {
+    KillHero(nullptr);
+    return false;
+  }
+  if (m_bLifeCheck && CheckLifePoints() != 0) return false;
+  const int foot = m_BlockMap.ApplyFootBlock(hero);
+  if (foot == kCheckStageEnd) {
+    EnterResult();
+    return false;
+  }
+  if (foot == kCheckKilled) {
+    KillHero(nullptr);
+    return false;
+  }
+  if (hero.m_bRiding) CarryRider(hero);
+
+  const bool forcedX = m_ScrollX.m_bActive != 0;
+  const bool forcedY = m_ScrollY.m_bActive != 0;
+  hero.StepX();
+  m_BlockMap.KeepInsideScreenX(hero, forcedX, m_ScrollX.position);
+  if (m_BlockMap.MoveX(hero) == kCheckKilled) {
+    KillHero("Dead 1");
+    return false;
+  }
+  m_BlockMap.KeepInsideScreenX(hero, forcedX, m_ScrollX.position);
+  hero.ApplyGravity();
+  if (hero.StepY() == kStepKilled) {
+    KillHero("Dead 2");
+    return false;
+  }
+  if (m_BlockMap.KeepInsideScreenY(hero, forcedY, m_ScrollY.position) == kCheckKilled) {
+    KillHero("Dead 3");
+    return false;
+  }
+  if (m_BlockMap.MoveY(hero) == kCheckKilled) {
+    KillHero("Dead 4");
+    return false;
+  }
+  if (m_BlockMap.KeepInsideScreenY(hero, forcedY, m_ScrollY.position) == kCheckKilled) {
+    KillHero("Dead 5");
+    return false;
+  }
+  if (IsSqueezed(hero) && hero.SurviveSqueeze() == 0) {
+    hero.RestorePosition();
+    KillHero("Dead SP");
+    return false;
+  }
+  if (ResolveCharacterContacts(hero) == kCheckKilled && !hero.m_bDying && hero.SurviveSqueeze() == 0) {
+    KillHero("Dead 6");
+    return false;
+  }
+  if ((hero.m_bContactLeft || hero.m_bContactRight) && m_BlockMap.TouchX(hero) == kCheckKilled && !hero.m_bDying) {
+    if (hero.SurviveSqueeze() == 0) {
+      KillHero("Dead 7");
+      return false;
+    }
+    // Surviving a deadly side touch ends the frame at once: the rest of the
+    // sub-step and the drawing are skipped.
+    return false;
+  }
+  if ((hero.m_bContactUp || hero.m_bContactDown) && m_BlockMap.TouchY(hero) == kCheckKilled && !hero.m_bDying &&
+      hero.SurviveSqueeze() == 0) {
+    KillHero("Dead 8");
+    return false;
+  }
+  if (IsSqueezed(hero) && hero.SurviveSqueeze() == 0) {
+    hero.RestorePosition();
+    KillHero("Dead 9");
+    return false;
+  }
+  hero.DecayKnockbackX();
+  hero.DecayKnockbackY();
+  return true;
+}
+
+bool cStageScene::RunOrdinaryCharacters() {
+  for (cStageCharacter& c : m_CharacterList) {
+    if (IsDoomed(c) || c.m_byBlockCharacter || c.m_bDying || !c.m_bPresent || !c.m_bActing) continue;
+    c.TriggerFlowsOfKind(kTriggerAlways);
+    if (c.Frame(0) != 0) {
+      if (c.m_bRemoved) {
+        RemoveCharacter(c);
+        continue;
+      }
+      if (!HandleFrameOut(c)) return false;
+      continue;
+    }
+    if (m_bLifeCheck && CheckLifePoints() != 0) return false;
+    if (c.m_bRiding) CarryRider(c);
+    const int stepX = c.StepX();
+    const int moveX = m_BlockMap.MoveX(c);
+    c.ApplyGravity();
+    const int stepY = c.StepY();
+    const int moveY = m_BlockMap.MoveY(c);
+    const int contacts = ResolveCharacterContacts(c);
+    m_BlockMap.TouchX(c);
+    m_BlockMap.TouchY(c);
+    const bool killed =
+        moveX == kCheckKilled || stepY == kStepKilled || moveY == kCheckKilled || contacts == kCheckKilled;
+    const bool leaves = stepX == kStepLeave || stepY == kStepLeaveY;
+    if (IsSqueezed(c) || killed) {
+      if (!HandleMoveKill(c)) return false;
+    } else if (leaves) {
+      RemoveCharacter(c);
+    } else {
+      c.DecayKnockbackX();
+      c.DecayKnockbackY();
+    }
+  }
+  return true;
+}
+
+bool cStageScene::RunShots(int32_t) {
+  // Shots come with their own kind of object; until then the shot list
+  // stays empty and nothing moves here.
+  return true;
+}
+
+void cStageScene::SweepOutsideRemovalAreas() {
+  const cLiveRange characters = LiveRangeOf(StageData.m_Params[kRemovalCharacters]);
+  const cLiveRange blocks = LiveRangeOf(StageData.m_Params[kRemovalBlockCharacters]);
+  for (cStageCharacter& c : m_CharacterList) {
+    if (IsDoomed(c) || c.m_bDying || !c.m_bPresent || c.m_byBlockCharacter) continue;
+    if (m_bRemoveCharacters && c.IsOutsideLiveRange(characters)) RemoveCharacter(c);
+  }
+  for (cStageCharacter& c : m_CharacterList) {
+    if (IsDoomed(c) || c.m_bDying || !c.m_bPresent || !c.m_byBlockCharacter) continue;
+    if (m_bRemoveBlockCharacters && c.IsOutsideLiveRange(blocks)) RemoveCharacter(c);
+  }
+  if (m_bRemoveItems) {
+    const cLiveRange items = LiveRangeOf(StageData.m_Params[kRemovalItems]);
+    for (cStageItem& item : m_ItemList)
+      if (!IsDoomed(item) && item.m_bPresent && item.IsOutsideLiveRange(items)) RemoveItem(item);
+  }
+}

@@ -1,0 +1,245 @@
+// How a stage ends and what follows: a clear goes through EndStage into the
+// result screen and then through Tally, which updates the play record and
+// chooses the next scene (or the next stage of a chain); a hero death plays
+// the hero's death sequence, at whose end a life is taken and the play goes
+// to a retry, the continue menu or game over.
+#include <algorithm>
+
+#include "base/text_path.h"
+#include "data/data_paths.h"
+#include "data/system_data.h"
+#include "play/character.h"
+#include "play/hero.h"
+#include "play/stage_character.h"
+#include "play/stage_scene.h"
+#include "scene/input.h"
+#include "scene/menu_cursor.h"
+#include "scene/play_record.h"
+
+namespace {
+
+constexpr int32_t kMaxLives = 99;
+constexpr int32_t kResultCountDone = 200;  // the result screen takes decide above 199
+
+}  // namespace
+
+void cStageScene::AwardStageClear() {
+  const int32_t oldPoints = SaveData.m_nStagePoints;
+  SaveData.m_nStagePoints += SaveData.m_nScore;
+  if (!m_bTimeLimitOff) SaveData.m_nTimeLeftSum += m_nTimeLeft;
+  SaveData.m_nClearTimeSum += m_nClearTime;
+  if (HasHero()) {
+    SaveData.m_nHpLeftSum += Hero().m_nHp;
+    SaveData.m_nSpLeftSum += Hero().m_nSp;
+  }
+  const int32_t perLife = SystemData.Num(kSysPointsPerLife);
+  if (SaveData.m_nLives == kUnlimitedLives || SystemData.Num(kSysExtraLives) == 0 || perLife == 0) return;
+  const int32_t gained = SaveData.m_nStagePoints / perLife - oldPoints / perLife;
+  for (int32_t k = 0; k < gained; ++k) {
+    if (m_nQuitRequest) break;
+    SaveData.m_nLives = std::min(SaveData.m_nLives + 1, kMaxLives);
+    RequestSoundEffect(kSoundExtraLife);
+    // The extra-life message window and its 30-frame wait come with the
+    // message windows.
+  }
+}
+
+void cStageScene::EndStage() {
+  RequestSoundEffect(kSoundClear);
+  AwardStageClear();
+  m_bRankingRegistered = 0;
+  m_bNewRanking = 0;
+  m_RankingPositions.assign(kResultValueCount, -1);
+  if (!SceneManager.m_bTestPlay && (!bRankingOn || !IsFinalStage())) return;
+  m_ResultValues = {SaveData.m_nStagePoints, SaveData.m_nTimeLeftSum, SaveData.m_nClearTimeSum,
+                    SaveData.m_nHpLeftSum, SaveData.m_nSpLeftSum};
+  // The ranking positions of these values come with the ranking files.
+}
+
+int cStageScene::MakeNextStageFileName(std::string& out, int32_t n) {
+  out.clear();
+  if (!SaveData.m_bFirstStage || m_nNextStageNumber == 0) return 0;
+  const char* extension = DataExtensions.At(kExtStage).c_str();
+  std::string base;
+  // Both names are kept with a trailing "." that the file name drops; an
+  // empty one has nothing to drop.
+  if (!m_strNextStageName.empty()) {
+    base = m_strNextStageName;
+    base.pop_back();
+    out = base + "." + extension;
+  } else {
+    base = SaveData.StageBaseName();
+    if (!base.empty()) base.pop_back();
+    out = base + "-" + std::to_string(n) + "." + extension;
+  }
+  std::string found;
+  if (FindLastNumberedFileString(found, out, extension)) {
+    out = found;
+    return 1;
+  }
+  out.clear();
+  return 0;
+}
+
+int cStageScene::IsFinalStage() {
+  std::string name;
+  return MakeNextStageFileName(name, m_nNextStageNumber) ? 0 : 1;
+}
+
+int cStageScene::DefeatHero() {
+  // The defeat itself (score, death flows, the death display's effect)
+  // comes with damage and defeat; here the hero enters its death sequence,
+  // which DrawHero plays and whose end FinishHeroDeath hands over.
+  cHero& hero = Hero();
+  if (hero.m_bDying) return 0;
+  hero.m_bDying = 1;
+  hero.m_nDefeatCounter = 0;
+  return 0;
+}
+
+int cStageScene::CheckCharacterDefeat(cCharacter& character) {
+  // A character out of HP or gone enters its death sequence; what its
+  // defeat gives (score, its item, the death flows, the stage end) comes
+  // with damage and defeat.
+  if (!character.m_bDying) {
+    character.m_bDying = 1;
+    character.m_nDefeatCounter = 0;
+  }
+  return kCheckGoOn;
+}
+
+int cStageScene::HandleCharacterKilled(cCharacter& character) {
+  const int r = CheckCharacterDefeat(character);
+  if (r == kCheckStageEnd) {
+    EnterResult();
+    return kCheckStageEnd;
+  }
+  if (r == kCheckKilled) {
+    RequestSoundEffect(kSoundHeroDeath);
+    if (DefeatHero() > 0) EnterResult();
+    return kCheckKilled;
+  }
+  return r;
+}
+
+void cStageScene::FinishHeroDeath() {
+  if (SceneManager.m_nLastTitleAction == kTitleReplay) {
+    SaveData.RestoreVariables(true, true);
+    SetStage(1, 1);
+    m_nMode = kStageModeBanner;
+    return;
+  }
+  if (TakeLife() == 0) {
+    m_nSubState = 0;
+    m_nMode = kStageModeGameOver;
+    return;
+  }
+  if (StageData.Int(kStageHeroCarryOver)) SaveData.ForgetResetParts();
+  SaveData.RestoreVariables(false, RestoreVariablesOption());
+  if (SceneManager.m_nPlayMode == kPlayStory && SystemData.Num(kSysContinueMenuInStory) != 0) {
+    m_nSubState = 0;
+    m_nMode = kStageModeContinue;
+    return;
+  }
+  SetStage(1, 0);
+  m_nMode = kStageModeBanner;
+}
+
+int32_t cStageScene::Tally() {
+  if (StageData.Int(kStageStoreHero) && HasHero()) {
+    cHeroCarryValues values;
+    values.nLives = SaveData.m_nLives;
+    values.nMusicTrack = SaveData.m_nTrackPlaying;
+    SaveData.StoreHeroState(0, Hero().Definition(), values);
+  }
+  const int32_t stage = SaveData.m_nStage;
+  // The next stage of a chain, loaded into the working stage: 4 plays it.
+  auto chainOn = [this]() -> bool {
+    if (!SaveData.m_bFirstStage || m_nNextStageNumber == 0) return false;
+    SaveData.m_nStage = m_nNextStageNumber;
+    std::string next;
+    return MakeNextStageFileName(next, m_nNextStageNumber) &&
+           StartStage(next, 1, &StageMasterData, &KeptHeroRecord) != 0;
+  };
+  switch (SceneManager.m_nLastTitleAction) {
+    case kTitleNewGame:
+    case kTitleContinue:
+      if (chainOn()) return kSceneStage;
+      SaveData.SetProgressFlag(SaveData.m_nWorld, 1);
+      SaveData.RecordStageResult(StageData.m_strLoadedPath, SaveData.m_strStageName, SaveData.m_nStageNumber,
+                                 SaveData.m_nStagePoints);
+      // The world's after-clear action (a new round, back to the title)
+      // comes with the world map.
+      SaveData.m_nStage = stage;
+      return kSceneWorldMap;
+    case kTitleChallenge: {
+      if (chainOn()) return kSceneStage;
+      const int32_t world = SaveData.m_nWorld;
+      if (cWorldProgressRecord* entry = SaveData.ChallengeEntry(world)) {
+        entry->Cleared() = 1;
+        if (entry->BestTotal() < SaveData.m_nStagePoints) {
+          SaveData.m_nTotalPoints += SaveData.m_nStagePoints - entry->BestTotal();
+          entry->BestTotal() = SaveData.m_nStagePoints;
+        }
+      }
+      if (SaveData.m_nOpenedWorlds <= world)
+        SaveData.m_nOpenedWorlds = std::min(world + 1, SystemData.Num(kSysWorldCount));
+      // A progress file that cannot be written keeps the old one whole; the
+      // run goes on with the progress in memory.
+      SaveChallengeProgress(SaveData);
+      SaveData.m_nStage = stage;
+      return kSceneWorldSelect;
+    }
+    case kTitleFreePlay:
+      if (!SaveData.m_bFirstStage || SceneManager.m_bTestPlay) {
+        SaveData.m_bStartGiven = 0;
+        return kSceneStage;  // FadeOut starts the same stage file again
+      }
+      if (chainOn()) return kSceneStage;
+      SaveData.m_nStage = stage;
+      return kSceneTitle;
+    case kTitleReplay:
+      SaveData.RestoreVariables(true, true);
+      return kSceneStage;
+    default:
+      return kSceneWorldSelect;
+  }
+}
+
+int cStageScene::RunResult() {
+  const bool automatic = StageData.Int(kStageAutomaticResult) != 0;
+  if (!automatic && CheckPauseKey()) {
+    m_nSubState = 0;
+    m_nMode = kStageModePause;
+    return 0;
+  }
+  if (m_nSubState == 0) {
+    m_nResultCounter = 0;
+    m_nSubState = 1;
+  }
+  if (m_nSubState != 1) return 0;
+  cInput& input = InputRecords.At(0);
+  input.LatchButtons(0);
+  input.UpdateRepeat();
+  if (m_nResultCounter >= kResultCountDone && (automatic || (input.m_wButtons & 1))) {
+    if (!automatic) RequestSoundEffect(kSoundDecide);
+    SceneManager.m_nNext = Tally();
+    m_nResultCounter = 0;
+    m_nSubState = 0;
+    m_nMode = kStageModeFadeOut;
+    return 0;
+  }
+  DrawFrame(0, 1, 0, 1);
+  if (StageData.Int(kStageResultBannerOn) == 0) {
+    m_nResultCounter = kResultCountDone;
+  } else {
+    m_nResultCounter = std::min(m_nResultCounter + 4, kResultCountDone);
+    const int32_t offset = std::max(100 - m_nResultCounter, 0);
+    // The strip slides together from 4-dot slices while it comes in.
+    for (int32_t sliceY = 0; sliceY < 32; sliceY += 4) {
+      const int32_t dx = (sliceY / 4) % 2 == 0 ? -offset : offset;
+      DDBlt(DDBackBuffer(), 256 + dx, 192 + sliceY, 128, 4, &GameSurfaces[SURF_ACCESSORY], 0, 64 + sliceY, 1);
+    }
+  }
+  return 0;
+}

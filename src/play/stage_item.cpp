@@ -1,0 +1,92 @@
+#include "play/stage_item.h"
+
+#include <algorithm>
+
+#include "gfx/surface_table.h"
+#include "play/character.h"
+
+namespace {
+inline constexpr uint32_t kColourKey = 1;
+inline constexpr int32_t kTilesPerColumn = 15;
+}  // namespace
+
+cStageItem::cStageItem(const cStageItem& other) : cStageObject(other) { CopyItemFrom(other); }
+
+cStageItem& cStageItem::operator=(const cStageItem& other) {
+  if (this != &other) {
+    CopyBaseFrom(other);
+    CopyItemFrom(other);
+  }
+  return *this;
+}
+
+void cStageItem::CopyItemFrom(const cStageItem& other) {
+  m_Definition = other.m_Definition;
+  if (other.m_pDefinition == &other.m_Definition) m_pDefinition = &m_Definition;
+  m_bKeepScale = other.m_bKeepScale;
+  m_bScaleKept = other.m_bScaleKept;
+  m_nItemNumber = other.m_nItemNumber;
+  m_bHeld = other.m_bHeld;
+}
+
+void cStageItem::Setup(int32_t id, const cEdItem& definition, int32_t keepScale) {
+  m_Definition = definition;
+  if (m_Definition.Scale() == 0) m_Definition.SetScaleField(1);
+  int32_t width = StageSizeValue(kStageItemHitWidth);
+  int32_t height = StageSizeValue(kStageItemHitHeight);
+  // The item never falls: axis mode 1 (free vertical).
+  cStageObject::Setup(id, 0, 0, 0, m_Definition.GraphicNumber(), kItemAnimeSet, 0, 16 - width / 2,
+                      16 - height / 2, width, height, 32, 32, 0, 1, 0, &m_Definition);
+  m_bFollowsScroll = 0;
+  m_bKeepScale = keepScale;
+  m_bScaleKept = 0;
+  if (!keepScale) SetScale(ScaleFactor(), 1, 1);
+  else m_bScaleKept = 1;
+  m_nItemNumber = id != 0 ? id : 1;
+  m_bHeld = 1;
+}
+
+void cStageItem::SetBlockPosition(int32_t bx, int32_t by, int32_t flag) {
+  m_dX = (bx + StageViewX().blockOffset) * 32.0 + m_nBaseMarginX + 0.5;
+  m_dY = (by + StageViewY().blockOffset) * 32.0 + m_nBaseMarginY;
+  KeepCentreOnScale(ScaleFactor(), 1, flag);
+  ClampX(2);
+  ClampY(2);
+}
+
+void cStageItem::AdjustForScale(int32_t newScale, int32_t oldScale, int32_t flag) {
+  (void)flag;
+  if (newScale == oldScale) return;
+  m_dY -= double(m_nBaseHeight + m_nBaseMarginY) * (newScale - oldScale);
+  ClampY(2);
+}
+
+void cStageItem::Draw(DDSURFACEDATA* target, int32_t hold) {
+  if (m_Definition.Hidden()) return;
+  int32_t cell = hold ? m_AnimePlayer.GetCell() : m_AnimePlayer.Step();
+  if (!target || cell < 0) return;
+  int32_t scale = ScaleFactor();
+  cGraphicSource source;
+  source.Lookup(2, 2, m_Definition.GraphicNumber(), 0, this, cell);
+  if (DDSURFACEDATA* src = source.Surface()) {
+    if (scale <= 1 && m_nDrawWidth == 32 && m_nDrawHeight == 32)
+      DDBlt(target, m_rcScreen.left, m_rcScreen.top, 32, 32, src, source.x, source.y, kColourKey);
+    else
+      DDBltStretch(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, src, source.x, source.y,
+                   32, 32, kColourKey);
+  }
+  if (m_Definition.OverlayOption() == 1) {
+    // The block sheet holds 15 tiles a column; a tile outside it draws
+    // nothing.
+    int32_t t = m_Definition.OverlayTile();
+    DDSURFACEDATA* tiles = &GameSurfaces[SURF_BLOCK];
+    int32_t sx = (t / kTilesPerColumn) * 32;
+    int32_t sy = (t % kTilesPerColumn) * 32;
+    if (t < 0 || sx + 32 > tiles->nWidth || sy + 32 > tiles->nHeight) return;
+    if (scale < 2)
+      DDBlt(target, m_rcScreen.left, m_rcScreen.top, 32, 32, tiles, sx, sy, kColourKey);
+    else
+      DDBltStretch(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, tiles, sx, sy, 32, 32,
+                   kColourKey);
+  }
+}

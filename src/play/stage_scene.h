@@ -1,0 +1,451 @@
+// The stage-play scene (scene 4): the running stage's own state and the
+// eight modes it moves through (fade-in, start banner, play, pause menu,
+// result, continue menu, game over, fade-out).
+//
+// Objects live in node lists (std::list), so an object never moves while a
+// target link, a current-object slot or a list walk points at it. A walk that
+// removes objects marks them and unlinks them once it has moved on.
+//
+// Threads: the scene runs on the game thread. The quit request of the base is
+// written by the main window's thread; the frame-keeping loops of message
+// waits draw through the same scene while the game thread waits for them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "data/record.h"
+#include "data/stage_data.h"
+#include "data/stage_load.h"
+#include "play/block_map.h"
+#include "play/stage_object.h"
+#include "scene/scene.h"
+#include "play/stage_draw.h"  // Running stage and drawing: cStageLayers
+
+class cCharacter;
+class cStageCharacter;
+class cStageItem;
+class cHero;
+class cShot;
+class cMessageWindow;
+class cEffectObject;
+class cFlowState;
+class cCmdState;
+
+// Modes of the stage scene, in the order of its handler table.
+enum StageMode : int32_t {
+  kStageModeNone = -1,  // not initialised: the next Run enters the scene
+  kStageModeFadeIn = 0,
+  kStageModeBanner = 1,
+  kStageModePlay = 2,
+  kStageModePause = 3,
+  kStageModeResult = 4,
+  kStageModeContinue = 5,
+  kStageModeGameOver = 6,
+  kStageModeFadeOut = 7,
+  kStageModeCount = 8,
+};
+
+// What every check of the play frame answers.
+enum StageCheck : int32_t {
+  kCheckGoOn = 0,
+  kCheckStageEnd = 1,  // the stage ends: EndStage and the result mode
+  kCheckKilled = 2,    // the object tested (or the hero) is killed
+};
+
+// The stage-end request that flow commands write and the play frame reads
+// once per sub-step, after the hero has acted.
+enum StageEndRequest : int32_t { kEndNone = 0, kEndClear = 1, kEndKillHero = 2 };
+
+// System sound numbers the stage scene plays.
+enum StageSound : int32_t {
+  kSoundDecide = 1,
+  kSoundCancel = 2,
+  kSoundBuzzer = 3,
+  kSoundPause = 4,
+  kSoundGenre = 6,
+  kSoundHit = 7,
+  kSoundHeroDeath = 8,
+  kSoundEnemyDeath = 9,
+  kSoundSpring = 10,
+  kSoundMessage = 11,
+  kSoundMessageDecide = 12,
+  kSoundTimeWarning = 13,
+  kSoundClear = 14,
+  kSoundExtraLife = 15,
+  kSoundRanking = 16,
+};
+
+inline constexpr int32_t kTriggerStageStart = 21;  // "before the stage starts"
+
+// Sizes of the scene's fixed vectors.
+inline constexpr int kStageVariableCount = 1000;
+inline constexpr int kGroupWakeUpCount = 60;
+inline constexpr int kGroupCount = 8;
+inline constexpr int kResultValueCount = 5;
+inline constexpr int kPauseRowCount = 4;
+inline constexpr int kBannerFrames = 80;  // frames a start banner stays
+inline constexpr int32_t kTimeLimitMax = 999;
+inline constexpr int32_t kNoLifeCountdown = 0x7fffffff;
+// Sub-steps a frame runs at most. The editor's speed levels give 1..9; a
+// stage file with a wild level (millions) would otherwise freeze the game
+// in one frame and ask for a flag per sub-step.
+inline constexpr int32_t kMaxSubSteps = 1000;
+// The sub-steps of one frame of the working stage: 1..kMaxSubSteps.
+int32_t SubStepsPerFrame();
+
+// Forced scroll and the view range of one axis, in dots. The position is the
+// view's left (or top) edge in map dots, the map carrying a margin of ten
+// blocks on every side. What the objects read of it (position, at-limit,
+// step, the scroll range as rangeLow/rangeHigh, the stage area) is the
+// cAxisView part.
+class cAutoScroll : public cAxisView {
+ public:
+  // Keeps the view inside [rangeLow, rangeHigh]; atLimit tells whether it
+  // touched an end.
+  void Clamp();
+  // One sub-step of forced scroll, then Clamp.
+  void Step();
+  // Forced scroll on at `speed` tenths of a dot a frame (spread over the
+  // frame's sub-steps by the stage's frame scale `frameScale`), or off.
+  void Start(int32_t on, int32_t speed, double frameScale);
+  // The view range: from block `first` when limitFirst, else from the map's
+  // edge; to the end of block `last` when limitLast, else to the full extent.
+  void SetRange(int32_t first, int32_t last, int32_t limitFirst, int32_t limitLast);
+
+  int32_t m_nAxis = 0;         // 0 x, 1 y
+  int32_t m_nViewSize = 640;   // 640 or 480
+  int32_t m_nBase = 320;       // the ten-block margin in dots
+  int32_t m_nFullUpper = 0;    // (extent - margin) x 32, at least 0
+  int32_t m_nMargin = 10;      // blocks
+  int32_t m_nLayout = 640;     // a stage value + 640
+  int32_t m_nExtent = 20;      // size in blocks + 20
+  int32_t m_nStride = 1;       // x: 1 << bit count; y: the extent again
+  int32_t m_nBitCount = 0;     // bits of a map row's width (x only)
+  int32_t m_bActive = 0;
+};
+
+class cStageScene : public cStageSceneBase {
+ public:
+  using ModeHandler = int (cStageScene::*)();
+
+  cStageScene();
+  ~cStageScene() override;
+  cStageScene(const cStageScene&) = delete;
+  cStageScene& operator=(const cStageScene&) = delete;
+
+  int Run() override;
+  int Enter() override;
+  int FadeIn() override;    // mode 0
+  int FadeOut() override;   // mode 7
+  int RunStartBanner();     // mode 1
+  int RunPlay();            // mode 2 (play_frame.cpp)
+  int RunPauseMenu();       // mode 3
+  int RunResult();          // mode 4 (stage_end.cpp)
+  int RunContinueMenu();    // mode 5
+  int RunGameOver();        // mode 6
+
+  // Space with pausing allowed: sound 4, the mode and sub-state saved; 1.
+  int CheckPauseKey();
+  // Enter's reset of the attempt's counters (lives, score, sums, scroll).
+  void ResetPlayCounters();
+  void SetMode(int32_t mode) { m_nMode = mode; }
+  // Pause rows of the play mode (system texts 19..22, gated by the settings
+  // and the progress).
+  void BuildPauseRows();
+  bool IsCurrentWorldCleared() const;
+  bool IsCurrentChallengeCleared() const;
+  void DrawMenuCursor();
+  // The hero's animation as the play begins (2 for a free-vertical hero).
+  void SetHeroStartAnime();
+
+  // ---- set-up (stage_setup.cpp) ----
+  // Builds the running stage from the working stage (restored from the
+  // master copy when bLoadStage). bFirst: the first start of this stage (a
+  // retry leaves the music playing).
+  void SetStage(int32_t bLoadStage, int32_t bFirst);
+  // The flags of the sub-steps in which hits are resolved.
+  static std::vector<int32_t> BuildHitCheckSteps(int32_t subSteps, int32_t checksPerFrame);
+  // Scroll layout of both axes from the working stage.
+  void LayOutScroll();
+  // The steps of SetStage that build the stage's objects.
+  void DestroyObjects();
+  void PlaceHero();
+  void PlaceCharactersAndItems();
+  void IndexGroups();
+  void StartStageMusic(int32_t bFirst);
+  // Trigger 21 ("before the stage starts") of the hero and the characters.
+  void RaiseStageStartFlows();
+
+  // ---- stage end (stage_end.cpp) ----
+  // A clear: sound 14, the award, the result values; the caller enters mode 4.
+  void EndStage();
+  void AwardStageClear();
+  // A character's Frame reported it dead or gone: 0 go on, 1 the stage ended
+  // (mode 4 already set), 2 the hero was killed.
+  int HandleCharacterKilled(cCharacter& character);
+  // The hero was killed by a check: the log line (when given), sound 8,
+  // Defeat, and EndStage with mode 4 when the defeat ends the stage.
+  void KillHero(const char* logLine);
+  // The end of the hero's death sequence: replay restart, game over, continue
+  // menu or a retry.
+  void FinishHeroDeath();
+  // EndStage and the result mode.
+  void EnterResult();
+  // The hero's defeat: its death sequence starts; 1 when the stage ends.
+  int DefeatHero();
+  // What a character's defeat leads to: 0, 1 the stage ends, 2 the hero dies.
+  int CheckCharacterDefeat(cCharacter& character);
+  // The restore-variables option of the current play mode.
+  static bool RestoreVariablesOption();
+  // 1: the scene's next stage number names no next stage file.
+  int IsFinalStage();
+  // The next file of a chain; 0 (out empty) when there is none.
+  int MakeNextStageFileName(std::string& out, int32_t n);
+  // Next scene id when the result screen is left.
+  int32_t Tally();
+
+  // ---- the play frame's helpers (play_frame.cpp) ----
+  // One sub-step i (1-based); false: the frame ends without drawing.
+  bool RunSubStep(int32_t i);
+  bool RunBlockCharacters();
+  bool RunHero();
+  bool RunOrdinaryCharacters();
+  bool RunShots(int32_t i);
+  // A character's Frame reported it out / its moves killed it; false ends
+  // the frame.
+  bool HandleFrameOut(cStageCharacter& character);
+  bool HandleMoveKill(cStageCharacter& character);
+  void SweepOutsideRemovalAreas();
+  // Removal during a walk only marks the object (walks skip marked ones);
+  // FlushRemovals unlinks (target links, group index, list) and destroys
+  // them at the end of the sub-step or frame.
+  void FlushRemovals();
+  void RemoveCharacter(cStageCharacter& character);
+  void RemoveItem(cStageItem& item);
+  bool IsDoomed(const cStageObject& object) const;
+  std::set<const cStageObject*> m_Doomed;
+  // 1 when the hits of sub-step `step` (1-based) are resolved.
+  int32_t IsHitCheckStep(int32_t step) const;
+  // The hero (element 0 of the hero list).
+  cHero& Hero();
+  bool HasHero() const { return !m_HeroList.empty(); }
+  // The hero is dead or dying: the frame skips what needs a live hero.
+  bool IsHeroDying();
+
+  // ---- state (in the order of the scene's data model) ----
+  int32_t m_nMode = kStageModeNone;
+  int32_t m_nSubState = 0;
+  std::array<ModeHandler, kStageModeCount> m_Handlers{};
+  int32_t m_nSavedMode = 0;
+  int32_t m_nSavedSubState = 0;
+  int32_t m_nEndRequest = kEndNone;  // StageEndRequest
+  cAutoScroll m_ScrollX;
+  cAutoScroll m_ScrollY;
+  // Shots, message windows and effects come with their own kinds of object;
+  // their lists stay empty until then.
+  std::list<std::shared_ptr<cShot>> m_ShotList;
+  std::vector<std::list<cCharacter*>> m_CharacterGroups;  // 8 lists: the characters of each group
+  std::vector<std::list<cShot*>> m_ShotGroups;            // 8 lists: the shots of each group
+  std::list<std::shared_ptr<cMessageWindow>> m_MessageWindows;
+  int32_t m_nMessageWindowCount = 0;
+  std::list<std::shared_ptr<cEffectObject>> m_Effects;
+  int32_t m_nEffectCount = 0;
+  uint16_t m_wVirtualBackBuffer = 0;  // non-zero: DrawFrame switches the virtual back buffer on
+  // Message waits: kind (1: decide plays sound 12), delay frames, wait for
+  // decide, frames to wait, spare.
+  int32_t m_nWaitKind = 0;
+  int32_t m_nWaitDelay = 0;
+  int32_t m_bWaitForDecide = 0;
+  int32_t m_nWaitFrames = 0;
+  int32_t m_nWaitSpare = 0;
+  void SetWaitState(int32_t kind, int32_t waitForDecide, int32_t frames, int32_t noDelay);
+  // The quit flag is the base's m_nQuitRequest (written by the main window).
+  cCharacter* CurrentCharacter = nullptr;
+  cFlowState* CurrentFlow = nullptr;
+  cCmdState* CurrentCommand = nullptr;
+  int32_t m_nStepIndex = 0;  // 1-based sub-step of this frame
+  int32_t m_nStepCount = 0;  // sub-steps since SetStage
+  std::vector<int32_t> m_HitCheckSteps;
+  int32_t m_nTimeLeft = 0;       // seconds, 0..999
+  int32_t m_bTimeLimitOff = 0;
+  int32_t m_nFramesPlayed = 0;   // for the clear time
+  int32_t m_nClearTime = 0;      // hundredths of a second, 0..599999
+  int32_t m_nBannerCounter = 0;
+  int32_t m_nBanner2Counter = 0;
+  uint32_t m_nRandomSeed = 0;
+  int32_t m_bButtonLatch = 0;    // 1: the play frame clears buttons until all are released
+  int32_t m_bLifeCheck = 0;      // the life-check request
+  std::vector<int32_t> m_StageVariables;  // exactly 1000
+  std::vector<uint8_t> m_GroupWakeUp;     // exactly 60
+  int32_t m_bRemoveCharacters = 0;  // removal switches: ordinary characters,
+  int32_t m_bRemoveBlockCharacters = 0;  // block characters,
+  int32_t m_bRemoveItems = 0;            // items
+  int32_t m_nFrameCounter = 0;   // frames since SetStage
+  int32_t m_nNextStageNumber = 0;
+  std::string m_strNextStageName;  // ends with "." when set
+  int32_t m_bNewRanking = 0;
+  std::vector<int32_t> m_RankingPositions;  // 5; -1 not ranked
+  std::vector<int32_t> m_ResultValues;      // 5
+  int32_t m_bRankingRegistered = 0;
+  int32_t m_bEntered = 0;
+  cSafeVector<cCmd> m_PauseRows;  // the pause menu's 4 rows, rebuilt every frame of mode 3
+  int32_t m_nResultCounter = 0;
+  // The screen fade of modes 0 and 7: its angle (degrees) and whether it runs.
+  double m_dFadeAngle = 0.0;
+  int32_t m_bFadeStarted = 0;
+
+  // The running stage's objects.
+  std::list<cHero> m_HeroList;  // exactly one while a stage runs
+  std::list<cStageCharacter> m_CharacterList;
+  std::list<cStageItem> m_ItemList;
+  cBlockMap m_BlockMap;
+  cBlockMap& BlockMap() { return m_BlockMap; }
+  // Counters of the objects' ids (hero and characters) and of the items.
+  int32_t m_nObjectIdCounter = 0;
+  int32_t m_nItemCounter = 0;
+  int32_t m_nThirdCounter = 0;
+
+  // The hero's character record as the loaded stage placed it (kept for
+  // retries: SetStage restores it over the working stage's).
+  static cEdCharacter KeptHeroRecord;
+
+  // ---- the "stage" helper's operations (running_stage.cpp, stage_draw.cpp) ----
+  // Running stage and drawing (running_stage.cpp, stage_draw.cpp)
+  // Creates the copies of one placed character record on stage block
+  // (column, row) (the map's margin added); copies outside the stage are
+  // dropped without taking an id. The number of copies kept. `flag` is
+  // handed to the copies' set-up as their spare word.
+  int CreateCharacter(std::list<cStageCharacter>& list, int32_t column, int32_t row, int32_t& idCounter,
+                      const cEdCharacter& record, int32_t flag);
+  // The project's keep-start-position switch: a copy's step leaves its
+  // start position (set-up words 0 and 1) where the record put it. Off in a
+  // new project.
+  static int32_t s_bKeepStartPosition;
+  // The summon command's placement test: the copy is tried at its place, one
+  // dot higher, one dot to the left, and one dot left and higher; the first
+  // place that no stopping block or live character takes keeps it there.
+  // False when all four are taken.
+  bool FindSummonPlace(cStageCharacter& character);
+  // One run of a block summon: the command's summon mode (0 place, 1 erase,
+  // 2 place where empty and erase where a block stands), its two
+  // do-not-squeeze bytes, the project's summon-over-conditional-blocks
+  // switch, and the cells the run has toggled already (mode 2 changes a
+  // cell once per run).
+  struct cBlockSummon {
+    int32_t mode = 0;
+    int32_t keepHero = 0;        // a block that would squeeze the hero is taken back
+    int32_t keepCharacters = 0;  // the same for live, acting characters
+    int32_t overConditional = 0; // only the protected byte stops a summon
+    std::vector<int32_t> toggled;
+  };
+  // Changes the block cell under dot (x, y); nothing outside the map.
+  void SummonBlock(double x, double y, const cEdBlock& block, cBlockSummon& run);
+  // After a block was written into `cell` (map column, row): every object it
+  // would squeeze gets state counter 2; 1 when the placement must be taken
+  // back (a do-not-squeeze byte covers a squeezed object).
+  int PlacedBlockSqueezes(int32_t cell, int32_t column, int32_t row, const cBlockSummon& run);
+  // One placed item at map cell (column, row); false when it lies outside
+  // the stage (it is not kept and takes no id).
+  bool CreateItem(std::list<cStageItem>& list, int32_t column, int32_t row, int32_t& idCounter, const cEdItem& record);
+  // Once per sub-step before anything moves: which objects exist, are on
+  // screen and act.
+  void ActivateObjects();
+  // Appearance conditions (subject: the character itself; for items the hero).
+  bool CheckCharacterConditions(cStageCharacter& character);
+  bool CheckItemConditions(cStageItem& item);
+  // Once a play frame: 1 when the time limit runs out now.
+  int CountDownTime(int32_t delta);
+  void CountClearTime();
+  // Input record 0 made fresh for a new stage; the history trim's result.
+  int ResetInput();
+  // The stage's music: WM_USER+6 with sub-code 4 and the track.
+  void PlayStageBGM(int32_t track, int32_t keep);
+
+  // The frame, back to front (playing: the play frame; still: nothing moves;
+  // timeWarningSound: the time-limit warning may sound; keyHint: the test-play
+  // hint line).
+  void DrawFrame(int32_t playing, int32_t still, int32_t timeWarningSound, int32_t keyHint);
+  void ScrollBackgroundLayers();
+  void DrawBackgroundLayers(DDSURFACEDATA* lpDst, int32_t layer);
+  void DrawBlockLayer(DDSURFACEDATA* lpDst, int32_t layer);
+  void DrawHUD(DDSURFACEDATA* lpDst);
+  void DrawStageDigits(DDSURFACEDATA* lpDst, int32_t soundFlag);
+  void ReleasePictures();
+  void ReleaseStageLayers();
+  // The hero's sight mask for its sight radius and shape (none without a sight).
+  void BuildHeroSightMask();
+  // The view the backgrounds and blocks are drawn for.
+  cBackgroundView BackgroundView() const;
+  // The per-stage sheets of the database's bitmaps (m_Layers.m_Bitmaps).
+  void LoadCharacterBitmaps();
+  void LoadSwordBitmaps();
+  void LoadEffectBitmaps();
+  // The hero, or its death display; at the display's end FinishHeroDeath.
+  void DrawHero(DDSURFACEDATA* lpDst, int32_t still);
+  // One character; false when its death display has ended (the caller
+  // removes it).
+  bool DrawCharacter(DDSURFACEDATA* lpDst, cStageCharacter& character, int32_t still);
+  cStageLayers m_Layers;
+  // Set when a work surface lost its contents: DrawFrame clears them first.
+  int32_t m_bWorkSurfaceDirty[2] = {};
+  // ---- end of the "stage" helper's operations ----
+
+  // ---- block map and collision (block_map.cpp, block_collision.cpp) ----
+  // The collision operations themselves are members of m_BlockMap; these
+  // are the ones that also need the scene's character list.
+  // 1 when a stopping block or a live block character takes the object's place.
+  int IsPlaceBlocked(cCharacter& object);
+  // Block characters against one object (the hero or a character): pushes,
+  // standing on and ceilings; 2 when the object is caught between them (or
+  // a touch is deadly to it), else 0.
+  int ResolveCharacterContacts(cCharacter& object);
+  // Moves an object riding a block character with its carrier; always 0.
+  int CarryRider(cCharacter& object);
+  // HP after the hits: the hero at 0 HP is defeated (1); characters at 0 HP
+  // are handed to HandleCharacterKilled (1 when that ends the frame); 0.
+  int CheckLifePoints();
+  // The block characters of the character list, gathered once per sub-step
+  // (and again when the list grows): the contact checks of every character
+  // then cost one pass over them, not over the whole list. Characters leave
+  // the list only between sub-steps (FlushRemovals) or in SetStage, which
+  // rebuilds the block map; both start a new gathering.
+  const std::vector<cStageCharacter*>& BlockCharacters();
+  std::vector<cStageCharacter*> m_BlockCharacters;
+  struct cBlockCharactersKey {
+    uint32_t mapBuild = 0;
+    int32_t step = -1;
+    size_t listSize = 0;
+    const void* first = nullptr;
+    const void* last = nullptr;
+    bool operator==(const cBlockCharactersKey&) const = default;
+  } m_BlockCharactersKey;
+  // ---- end of block map and collision ----
+};
+
+// The stage scene that exists now (null when none): what flow commands and
+// the frame-keeping loops act on.
+cStageScene* CurrentStageScene();
+
+// Stage play's running-game globals that no other layer holds.
+extern int32_t bRankingOn;   // the chosen play kind keeps rankings
+extern int32_t bFromEditor;  // started by the editor (no ranking registration)
+
+// Sound effect n of the sound list, played by the main window (waits).
+void RequestSoundEffect(int32_t n);
+// Sound id of the database: 0 none, else sound id + 16.
+void RequestSoundEffectById(int32_t id);
+// Lives of the play record: 1 without change in test play or with
+// unlimited lives; 0 when none is left; else one taken and 1.
+int TakeLife();
+
+// Starts the stage file `path` on its own (free play of one file).
+int StartSingleStagePlay(const std::string& path, int32_t numbered);
+
+// The scene factory of id 4 (registered by the program at start-up).
+cScene* CreateStageScene();

@@ -1,0 +1,208 @@
+#include "scene/frame_trace.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/text.h"
+#include "scene/scene.h"
+
+namespace {
+
+// Sounds and music are noted on the main thread and taken on the presenting
+// thread; the filler and observer are installed before frames run.
+std::mutex g_noteMutex;
+std::vector<int32_t> g_sounds;
+std::optional<int32_t> g_music;
+
+std::mutex g_hookMutex;
+FrameTraceFiller g_filler;
+FramePresentedObserver g_observer;
+
+void AppendString(std::string& out, const std::string& cp932) {
+  const std::string utf8 = plat::Cp932ToUtf8(cp932);
+  out += '"';
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void AppendInt(std::string& out, int64_t value) { out += std::to_string(value); }
+
+void AppendKey(std::string& out, const char* key) {
+  out += '"';
+  out += key;
+  out += "\":";
+}
+
+// `"key":value` pairs of one object, comma-separated.
+class ObjectWriter {
+ public:
+  explicit ObjectWriter(std::string& out) : out_(out) { out_ += '{'; }
+  ~ObjectWriter() { out_ += '}'; }
+  std::string& Key(const char* key) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    AppendKey(out_, key);
+    return out_;
+  }
+  void Int(const char* key, int64_t v) { AppendInt(Key(key), v); }
+  void Double(const char* key, double v) { Key(key) += FrameTraceNumber(v); }
+  void OptionalInt(const char* key, const std::optional<int32_t>& v) {
+    if (v)
+      Int(key, *v);
+    else
+      Key(key) += "null";
+  }
+
+ private:
+  std::string& out_;
+  bool first_ = true;
+};
+
+template <class T, class Each>
+void AppendList(std::string& out, const std::vector<T>& list, Each each) {
+  out += '[';
+  bool first = true;
+  for (const T& element : list) {
+    if (!first) out += ',';
+    first = false;
+    each(element);
+  }
+  out += ']';
+}
+
+}  // namespace
+
+std::string FrameTraceNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  // Shortest digits that read back to the same double.
+  char buf[64];
+  auto result = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, result.ptr);
+}
+
+std::string FrameTraceJson(const FrameTrace& t) {
+  std::string out;
+  out.reserve(256 + 96 * (t.hero.size() + t.chars.size() + t.items.size() + t.shots.size()));
+  ObjectWriter w(out);
+  w.Int("frame", t.frame);
+  w.Int("scene", t.scene);
+  w.OptionalInt("mode", t.mode);
+  AppendList(w.Key("hero"), t.hero, [&](const FrameTraceHero& h) {
+    ObjectWriter o(out);
+    o.Double("x", h.x);
+    o.Double("y", h.y);
+    o.Double("vx", h.vx);
+    o.Double("vy", h.vy);
+    o.Int("hp", h.hp);
+    o.Int("sp", h.sp);
+    o.Int("facing", h.facing);
+    o.Int("dying", h.dying);
+  });
+  AppendList(w.Key("chars"), t.chars, [&](const FrameTraceCharacter& c) {
+    ObjectWriter o(out);
+    o.Int("def", c.def);
+    o.Double("x", c.x);
+    o.Double("y", c.y);
+    o.Int("hp", c.hp);
+    o.Int("present", c.present);
+  });
+  AppendList(w.Key("items"), t.items, [&](const FrameTraceItem& i) {
+    ObjectWriter o(out);
+    o.Int("def", i.def);
+    o.Double("x", i.x);
+    o.Double("y", i.y);
+  });
+  AppendList(w.Key("shots"), t.shots, [&](const FrameTraceShot& s) {
+    ObjectWriter o(out);
+    o.Double("x", s.x);
+    o.Double("y", s.y);
+    o.Int("owner", s.owner);
+  });
+  {
+    ObjectWriter vars(w.Key("vars"));
+    for (const auto& [index, value] : t.vars) vars.Int(std::to_string(index).c_str(), value);
+  }
+  w.Int("lives", t.lives);
+  w.Int("score", t.score);
+  w.Int("time", t.time);
+  w.OptionalInt("music", t.music);
+  AppendList(w.Key("sounds"), t.sounds, [&](int32_t n) { AppendInt(out, n); });
+  AppendList(w.Key("messages"), t.messages, [&](const std::string& m) { AppendString(out, m); });
+  w.OptionalInt("end", t.end);
+  return out;
+}
+
+void SetFrameTraceFiller(FrameTraceFiller filler) {
+  std::lock_guard lock(g_hookMutex);
+  g_filler = std::move(filler);
+}
+
+FrameTrace CaptureFrameTrace(uint32_t frame) {
+  FrameTrace trace;
+  trace.frame = frame;
+  trace.scene = SceneManager.m_nCurrent.load();
+  {
+    std::lock_guard lock(g_noteMutex);
+    trace.sounds.swap(g_sounds);
+    trace.music = g_music;
+  }
+  FrameTraceFiller filler;
+  {
+    std::lock_guard lock(g_hookMutex);
+    filler = g_filler;
+  }
+  if (filler) filler(trace);
+  return trace;
+}
+
+void NoteTraceSound(int32_t number) {
+  std::lock_guard lock(g_noteMutex);
+  g_sounds.push_back(number);
+}
+
+void NoteTraceMusic(std::optional<int32_t> track) {
+  std::lock_guard lock(g_noteMutex);
+  g_music = track;
+}
+
+void SetFramePresentedObserver(FramePresentedObserver observer) {
+  std::lock_guard lock(g_hookMutex);
+  g_observer = std::move(observer);
+}
+
+void NotifyFramePresented() {
+  FramePresentedObserver observer;
+  {
+    std::lock_guard lock(g_hookMutex);
+    observer = g_observer;
+  }
+  if (observer) observer();
+}
+
+void ResetFrameTraceForTest() {
+  {
+    std::lock_guard lock(g_noteMutex);
+    g_sounds.clear();
+    g_music.reset();
+  }
+  std::lock_guard lock(g_hookMutex);
+  g_observer = nullptr;
+}

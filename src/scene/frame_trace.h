@@ -1,0 +1,109 @@
+// The frame trace: one record of the game's observable state per presented
+// frame, written as one JSON object per line. Scripted runs (`pelmora-tool
+// play`, tests) compare traces byte for byte, so every field is printed the
+// same way every time: doubles with the digits that read back exactly, lists
+// in the order the game keeps its objects, variables by ascending index.
+//
+// The scene layer fills what it knows (frame number, scene id, sound and
+// music requests); stage play installs a filler for its own fields (mode,
+// hero, characters, items, shots, stage variables, lives, score, time,
+// messages, stage-end request). Later kinds of objects add themselves to the
+// same fields.
+//
+// Threads: the trace is taken on the thread that presents the frame (the
+// game thread, or a frame-keeping thread of stage play while the game thread
+// waits for it), so the filler reads the stage while nothing changes it.
+// Sound and music requests are noted on the main thread while the game
+// thread waits for them (they are sent, not posted), so they land in the
+// frame that asked for them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Positions and speeds are the runtime's own doubles (left and top edge).
+struct FrameTraceHero {
+  double x = 0, y = 0;
+  double vx = 0, vy = 0;
+  int32_t hp = 0;
+  int32_t sp = 0;
+  int32_t facing = 0;  // the character's direction value as it keeps it
+  int32_t dying = 0;   // non-zero while the death sequence runs
+};
+
+struct FrameTraceCharacter {
+  // The type the object was made from, as its definition's palette
+  // reference: 100000 x palette (1 common, 2 stage) + index in that
+  // palette's list; a definition with no palette reference is its bare 0.
+  int32_t def = 0;
+  double x = 0, y = 0;
+  int32_t hp = 0;
+  int32_t present = 0;  // 1: active on the stage
+};
+
+struct FrameTraceItem {
+  int32_t def = 0;  // as FrameTraceCharacter::def
+  double x = 0, y = 0;
+};
+
+struct FrameTraceShot {
+  double x = 0, y = 0;
+  int32_t owner = 0;  // the owner's group or number as the shot keeps it
+};
+
+struct FrameTrace {
+  uint32_t frame = 0;            // presented frames so far, this one included (1 = the first)
+  int32_t scene = 0;             // SceneId of the current scene
+  std::optional<int32_t> mode;   // the stage scene's mode; none outside stage play
+  std::vector<FrameTraceHero> hero;
+  std::vector<FrameTraceCharacter> chars;  // in list order
+  std::vector<FrameTraceItem> items;
+  std::vector<FrameTraceShot> shots;
+  std::vector<std::pair<int32_t, int32_t>> vars;  // non-zero stage variables: (index, value), ascending index
+  int64_t lives = 0;
+  int64_t score = 0;
+  int64_t time = 0;                 // the stage's time left
+  std::optional<int32_t> music;     // the music track playing (by number); none when stopped
+  std::vector<int32_t> sounds;      // sound effects started in this frame, in request order
+  std::vector<std::string> messages;  // CP932 texts of the open message windows
+  std::optional<int32_t> end;       // the stage-end request; none while the stage goes on
+};
+
+// One JSON line for the record, without the final line feed. Field order is
+// fixed; texts are converted from CP932 to UTF-8 and escaped; doubles use the
+// shortest form that reads back to the same value (non-finite ones, which the
+// game should never hold, are written as null so the line stays JSON).
+std::string FrameTraceJson(const FrameTrace& trace);
+// The double as the trace writes it ("0", "1.5", "-0.30000000000000004").
+std::string FrameTraceNumber(double value);
+
+// Stage play's part of the record: installed once by stage play; called on
+// the presenting thread with `trace` holding the scene layer's fields. It
+// leaves the stage fields as they are when no stage scene is running.
+using FrameTraceFiller = std::function<void(FrameTrace& trace)>;
+void SetFrameTraceFiller(FrameTraceFiller filler);
+
+// Builds the record of the frame just presented: the scene layer's fields,
+// the sounds noted since the last capture (which this takes), then the
+// installed filler.
+FrameTrace CaptureFrameTrace(uint32_t frame);
+
+// Sound and music requests, noted where the main window serves them.
+void NoteTraceSound(int32_t number);
+// The track now playing; nullopt when music stops.
+void NoteTraceMusic(std::optional<int32_t> track);
+
+// Called after every presented frame (by PresentFrame). A scripted run
+// installs an observer to take the trace, screenshots and the next frame's
+// keys; the observer runs on the presenting thread.
+using FramePresentedObserver = std::function<void()>;
+void SetFramePresentedObserver(FramePresentedObserver observer);
+void NotifyFramePresented();
+
+// Forgets the noted sounds and music and the observer (tests and the end of
+// a scripted run). The filler stays: stage play installs it once.
+void ResetFrameTraceForTest();

@@ -1,0 +1,309 @@
+// Scripted plays: the key script, the frame trace's JSON lines, and
+// `pelmora-tool play` on the demo project's play stage (the hero falls and
+// lands, SPACE pauses and resumes, the same run twice gives the same bytes).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <sstream>
+
+#include "app/headless_play.h"
+#include "app/play_script.h"
+#include "data/key_config.h"
+#include "platform/keys.h"
+#include "platform/text.h"
+#include "scene/frame_trace.h"
+#include "support/sandbox.h"
+#include "support/test_files.h"
+
+namespace {
+
+PlayKeySet Keys(std::initializer_list<PlayKey> keys) {
+  PlayKeySet set = 0;
+  for (PlayKey k : keys) set |= PlayKeySet{1} << k;
+  return set;
+}
+
+TEST(PlayScriptTest, SpansHoldTheirKeysThroughTheirFramesAndOverlapsAddUp) {
+  PlayScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse("# a comment line\n"
+                           "3-5 LEFT+B1   # trailing comment\n"
+                           "\n"
+                           "  5 SPACE\r\n"
+                           "7-7 B8+F3+ESC+ENTER+F1+F2+UP+DOWN+RIGHT+B2+B3+B4+B5+B6+B7",
+                           error))
+      << error;
+  struct Case {
+    uint32_t frame;
+    PlayKeySet keys;
+  };
+  const Case cases[] = {
+      {1, 0},
+      {2, 0},
+      {3, Keys({kPlayLeft, kPlayB1})},
+      {4, Keys({kPlayLeft, kPlayB1})},
+      {5, Keys({kPlayLeft, kPlayB1, kPlaySpace})},
+      {6, 0},
+      {7, Keys({kPlayB8, kPlayF3, kPlayEsc, kPlayEnter, kPlayF1, kPlayF2, kPlayUp, kPlayDown, kPlayRight, kPlayB2,
+                kPlayB3, kPlayB4, kPlayB5, kPlayB6, kPlayB7})},
+      {8, 0},
+      {std::numeric_limits<uint32_t>::max(), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(script.KeysAt(c.frame), c.keys) << "frame " << c.frame;
+}
+
+TEST(PlayScriptTest, BadLinesAreRefusedWithTheirLineNumberAndNothingIsKept) {
+  struct Case {
+    const char* text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"1 LEFT\nx RIGHT", "line 2: bad frame range"},
+      {"0 LEFT", "line 1: frames count from 1"},
+      {"5-3 LEFT", "line 1: frames count from 1"},
+      {"1-2", "line 1: no keys"},
+      {"1-2 LEFT+", "line 1: unknown key \"\""},
+      {"1 left", "line 1: unknown key \"left\""},
+      {"1 B9", "line 1: unknown key \"B9\""},
+      {"1-2-3 UP", "line 1: bad frame range"},
+      {"-1 UP", "line 1: bad frame range"},
+      {"99999999999 UP", "line 1: bad frame range"},
+  };
+  for (const Case& c : cases) {
+    PlayScript script;
+    std::string good;
+    ASSERT_TRUE(script.Parse("1-9 UP", good));
+    std::string error;
+    EXPECT_FALSE(script.Parse(c.text, error)) << c.text;
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << " -> " << error;
+    EXPECT_EQ(script.KeysAt(1), Keys({kPlayUp})) << "a refused text leaves the script as it was";
+  }
+}
+
+TEST(PlayScriptTest, KeysFollowTheKeyConfigurationWhenItsOwnModeIsOn) {
+  cKeyConfig fixed;
+  SetDefaultKeys(fixed);
+  fixed.m_Bindings[kBindFirstButton].m_wCode = 'Q';  // ignored: the fixed keys are polled
+  cKeyConfig own = fixed;
+  own.m_nMode = 1;
+  own.m_Bindings[kBindLeft] = {kKeyboardDevice, 'J', 0};
+  own.m_Bindings[kBindFirstButton + 2] = {kKeyboardDevice, 'K', 0};
+  own.m_Bindings[kBindFirstButton + 3] = {0, 4, 0};  // joystick 0's button: no key gives it
+  struct Case {
+    int key;
+    int withFixed;
+    int withOwn;
+  };
+  const Case cases[] = {
+      {kPlayLeft, plat::VK_LEFT, 'J'}, {kPlayRight, plat::VK_RIGHT, plat::VK_RIGHT},
+      {kPlayB1, 'Z', 'Q'},             {kPlayB3, 'C', 'K'},
+      {kPlayB4, 'V', 'V'},             {kPlayB8, 'F', 'F'},
+      {kPlaySpace, plat::VK_SPACE, plat::VK_SPACE}, {kPlayEsc, plat::VK_ESCAPE, plat::VK_ESCAPE},
+      {kPlayF3, plat::VK_F3, plat::VK_F3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlayKeyCode(c.key, fixed), c.withFixed) << c.key;
+    EXPECT_EQ(PlayKeyCode(c.key, own), c.withOwn) << c.key;
+  }
+  EXPECT_EQ(PlayKeyCode(kPlayKeyCount, own), 0);
+}
+
+TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
+  FrameTrace t;
+  t.frame = 12;
+  t.scene = 4;
+  t.mode = 2;
+  t.hero.push_back({96.5, 0.1 + 0.2, -1.25, 0, 3, 0, 1, 0});
+  t.chars.push_back({2, 224, 384, 1, 1});
+  t.chars.push_back({5, -32, 1e300, 0, 0});
+  t.items.push_back({1, 288, 352});
+  t.shots.push_back({10.75, 20, 1});
+  t.vars = {{0, 5}, {999, -999999}};
+  t.lives = 3;
+  t.score = 1200;
+  t.time = 299;
+  t.music = 1;
+  t.sounds = {4, 8};
+  t.messages = {plat::Sjis("はい\n\"OK\"\\")};
+  EXPECT_EQ(FrameTraceJson(t),
+            "{\"frame\":12,\"scene\":4,\"mode\":2,"
+            "\"hero\":[{\"x\":96.5,\"y\":0.30000000000000004,\"vx\":-1.25,\"vy\":0,\"hp\":3,\"sp\":0,\"facing\":1,"
+            "\"dying\":0}],"
+            "\"chars\":[{\"def\":2,\"x\":224,\"y\":384,\"hp\":1,\"present\":1},"
+            "{\"def\":5,\"x\":-32,\"y\":1e+300,\"hp\":0,\"present\":0}],"
+            "\"items\":[{\"def\":1,\"x\":288,\"y\":352}],"
+            "\"shots\":[{\"x\":10.75,\"y\":20,\"owner\":1}],"
+            "\"vars\":{\"0\":5,\"999\":-999999},\"lives\":3,\"score\":1200,\"time\":299,\"music\":1,"
+            "\"sounds\":[4,8],\"messages\":[\"はい\\n\\\"OK\\\"\\\\\"],\"end\":null}");
+
+  FrameTrace empty;
+  EXPECT_EQ(FrameTraceJson(empty),
+            "{\"frame\":0,\"scene\":0,\"mode\":null,\"hero\":[],\"chars\":[],\"items\":[],\"shots\":[],\"vars\":{},"
+            "\"lives\":0,\"score\":0,\"time\":0,\"music\":null,\"sounds\":[],\"messages\":[],\"end\":null}");
+}
+
+TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {
+  const double values[] = {0.0, -0.0, 1.0 / 3.0, 0.1 + 0.2, 4.9e-324, 1.7976931348623157e308, -123456.789,
+                           16.0 / 100.0, 0.4 / 4.0};
+  for (double v : values) {
+    const std::string text = FrameTraceNumber(v);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+    EXPECT_EQ(std::signbit(std::strtod(text.c_str(), nullptr)), std::signbit(v)) << text;
+  }
+  EXPECT_EQ(FrameTraceNumber(std::numeric_limits<double>::quiet_NaN()), "null");
+  EXPECT_EQ(FrameTraceNumber(-std::numeric_limits<double>::infinity()), "null");
+}
+
+TEST(FrameTraceTest, SoundsBelongToTheFrameThatAskedAndMusicLastsUntilItStops) {
+  ResetFrameTraceForTest();
+  NoteTraceSound(4);
+  NoteTraceMusic(1);
+  NoteTraceSound(8);
+  FrameTrace first = CaptureFrameTrace(1);
+  FrameTrace second = CaptureFrameTrace(2);
+  NoteTraceMusic(std::nullopt);
+  FrameTrace third = CaptureFrameTrace(3);
+  EXPECT_EQ(first.sounds, (std::vector<int32_t>{4, 8}));
+  EXPECT_EQ(first.music, 1);
+  EXPECT_TRUE(second.sounds.empty());
+  EXPECT_EQ(second.music, 1);
+  EXPECT_EQ(third.music, std::nullopt);
+  EXPECT_EQ(third.frame, 3u);
+  ResetFrameTraceForTest();
+}
+
+// ---- pelmora-tool play on the demo project ----
+
+int RunTool(const std::string& args, const std::string& errorFile) {
+  const int status = std::system((std::string(PELMORA_TOOL) + " " + args + " > /dev/null 2> '" + errorFile + "'").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The number after "key": in the first object of the list `list` of a trace
+// line (NaN when missing).
+double FirstOf(const std::string& line, const std::string& list, const std::string& key) {
+  const size_t at = line.find("\"" + list + "\":[{");
+  if (at == std::string::npos) return std::nan("");
+  const size_t end = line.find('}', at);
+  const size_t k = line.find("\"" + key + "\":", at);
+  if (k == std::string::npos || k > end) return std::nan("");
+  return std::strtod(line.c_str() + k + key.size() + 3, nullptr);
+}
+
+std::string Field(const std::string& line, const std::string& key) {
+  const size_t k = line.find("\"" + key + "\":");
+  if (k == std::string::npos) return "";
+  const size_t from = k + key.size() + 3;
+  return line.substr(from, line.find_first_of(",}", from) - from);
+}
+
+class PlayToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(RunTool("make-demo '" + project_ + "'", errors_), 0) << Slurp(errors_);
+    // The hero falls from the start; the game pauses at frame 150 and the
+    // pause menu's row it opens on (go on) is taken at frame 200.
+    sandbox_.Write("keys.txt", "# pause, then go on\n150 SPACE\n200 B1\n");
+  }
+  int Play(const std::string& tag, uint32_t frames, const std::string& extra = "") {
+    return RunTool("play '" + project_ + "' 'data\\stg4\\demo.stg4_1' --frames " + std::to_string(frames) +
+                       " --input '" + (sandbox_ / "keys.txt") + "' --trace '" + (sandbox_ / (tag + ".jsonl")) + "'" +
+                       extra,
+                   errors_);
+  }
+  Sandbox sandbox_;
+  const std::string project_ = sandbox_ / "project";
+  const std::string errors_ = sandbox_ / "errors.txt";
+};
+
+TEST_F(PlayToolTest, TheHeroFallsLandsAndStandsAndSpacePausesTheStage) {
+  ASSERT_EQ(Play("a", 260, " --shots '" + (sandbox_ / "shots") + "' --every 100"), 0) << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "a.jsonl"));
+  ASSERT_EQ(lines.size(), 260u);
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(Field(lines[i], "frame"), std::to_string(i + 1));
+
+  // Playing frames: the hero's height grows while it falls, then stays put
+  // with no vertical speed on the ground.
+  std::vector<double> ys;
+  int firstPlay = -1;
+  for (size_t i = 0; i < 149; ++i)
+    if (Field(lines[i], "mode") == "2") {
+      if (firstPlay < 0) firstPlay = static_cast<int>(i);
+      ys.push_back(FirstOf(lines[i], "hero", "y"));
+    }
+  ASSERT_GE(firstPlay, 0) << "the stage never reached play mode";
+  ASSERT_GE(ys.size(), 40u);
+  EXPECT_GT(ys.back(), ys.front()) << "the hero did not fall";
+  const double ground = ys.back();
+  EXPECT_EQ(FirstOf(lines[148], "hero", "vy"), 0.0);
+  // Once landed it stays landed: the last 20 playing frames hold one whole
+  // dot of height (a standing character's fraction of a dot follows the
+  // floor's pull and is taken back every whole dot), with the hero's top in
+  // the row above the ground (row 13 of the stage, whose top is 736 dots
+  // down the map with its ten-block margin).
+  for (size_t i = ys.size() - 20; i < ys.size(); ++i) EXPECT_EQ(std::trunc(ys[i]), std::trunc(ground)) << i;
+  EXPECT_GE(ground, 736.0 - 32);
+  EXPECT_LT(ground, 736.0);
+
+  EXPECT_EQ(Field(lines[148], "mode"), "2");
+  EXPECT_EQ(Field(lines[149], "mode"), "3") << "SPACE in frame 150 pauses in that frame";
+  EXPECT_EQ(Field(lines[149], "sounds"), "[4]");
+  EXPECT_EQ(Field(lines[198], "mode"), "3");
+  EXPECT_EQ(Field(lines[199], "mode"), "2") << "B1 on the pause menu's first row goes on in that frame";
+  EXPECT_EQ(std::trunc(FirstOf(lines.back(), "hero", "y")), std::trunc(ground));
+  EXPECT_EQ(Field(lines.back(), "scene"), "4");
+
+  for (uint32_t frame : {100u, 200u}) {
+    const std::string png = Slurp(sandbox_ / ("shots/" + ScreenshotName(frame)));
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << frame;
+  }
+  EXPECT_FALSE(std::filesystem::exists(sandbox_ / ("shots/" + ScreenshotName(150))));
+}
+
+TEST_F(PlayToolTest, TheSameRunTwiceGivesTheSameTraceAndScreenshots) {
+  ASSERT_EQ(Play("a", 120, " --shots '" + (sandbox_ / "a") + "' --every 40"), 0) << Slurp(errors_);
+  ASSERT_EQ(Play("b", 120, " --shots '" + (sandbox_ / "b") + "' --every 40"), 0) << Slurp(errors_);
+  const std::string a = Slurp(sandbox_ / "a.jsonl");
+  EXPECT_EQ(Lines(a).size(), 120u);
+  EXPECT_EQ(a, Slurp(sandbox_ / "b.jsonl"));
+  for (uint32_t frame : {40u, 80u, 120u}) {
+    const std::string name = ScreenshotName(frame);
+    const std::string shot = Slurp(sandbox_ / ("a/" + name));
+    EXPECT_FALSE(shot.empty()) << name;
+    EXPECT_EQ(shot, Slurp(sandbox_ / ("b/" + name))) << name;
+  }
+}
+
+TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {
+  sandbox_.Write("keys.txt", "40 ESC\n");
+  ASSERT_EQ(Play("esc", 500), 0) << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "esc.jsonl"));
+  ASSERT_EQ(lines.size(), 40u);
+  EXPECT_EQ(Field(lines.back(), "frame"), "40");
+}
+
+TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {
+  EXPECT_EQ(RunTool("play '" + project_ + "' --frames", errors_), 2);
+  EXPECT_EQ(RunTool("play '" + project_ + "' --frames 10 --every 0 --shots x", errors_), 2);
+  sandbox_.Write("bad.txt", "1 JUMP\n");
+  EXPECT_EQ(RunTool("play '" + project_ + "' --frames 10 --input '" + (sandbox_ / "bad.txt") + "'", errors_), 2);
+  EXPECT_NE(Slurp(errors_).find("line 1"), std::string::npos);
+  // A folder without a project: start-up stops at its first missing file.
+  std::filesystem::create_directories(sandbox_ / "empty");
+  EXPECT_EQ(RunTool("play '" + (sandbox_ / "empty") + "' --frames 10 --trace '" + (sandbox_ / "e.jsonl") + "'", errors_),
+            1);
+  EXPECT_EQ(Slurp(sandbox_ / "e.jsonl"), "");
+}
+
+}  // namespace

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "data/stage_data.h"
+#include "play/flow_hooks.h"
+#include "play/hero.h"
+
+namespace {
+
+// A hero on a stage without a scene (the view is the hero's own scratch
+// view): the stage's size settings and the running values of a level.
+class HeroTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memcpy(m_SavedInts, StageData.m_nFields, sizeof m_SavedInts);
+    std::memcpy(m_SavedDoubles, StageData.m_dFields, sizeof m_SavedDoubles);
+    for (cAxisView* v : {&m_ViewX, &m_ViewY}) {
+      v->mapExtent = 8000;
+      v->areaLow = v->rangeLow = 0;
+      v->areaHigh = v->rangeHigh = 2000;
+    }
+    SetStageView(&m_ViewX, &m_ViewY);
+    const int32_t sizes[][2] = {
+        {kStageHeroWidthA, 20},       {kStageHeroHeightA, 24},     {kStageHeroWidthB, 16},
+        {kStageHeroHeightB, 16},      {kStageHeroBottomA, 1},      {kStageHeroBottomB, 0},
+        {kStageHeroHit1WidthA, 16},   {kStageHeroHit1HeightA, 24}, {kStageHeroHit1BottomA, 1},
+        {kStageHeroHit1WidthB, 16},   {kStageHeroHit1HeightB, 16}, {kStageHeroHit2Width, 12},
+        {kStageHeroHit2Height, 8},    {kStageHeroHit3Width, 16},   {kStageHeroHit3Height, 16}};
+    for (auto& s : sizes) StageData.Int(s[0]) = s[1];
+    SetLevel(2, 0.4);
+    m_Inputs.resize(1);
+  }
+  void TearDown() override {
+    SetFlowHooks(nullptr);
+    SetStageView(nullptr, nullptr);
+    g_CharacterSwitches = cCharacterSwitches{};
+    std::memcpy(StageData.m_nFields, m_SavedInts, sizeof m_SavedInts);
+    std::memcpy(StageData.m_dFields, m_SavedDoubles, sizeof m_SavedDoubles);
+  }
+  static void SetLevel(int32_t level, double gravity) {
+    StageData.Dbl(kStageGravity) = gravity;
+    StageData.ApplySpeedLevel(level);
+  }
+  std::unique_ptr<cHero> MakeHero(double x, double y, int32_t moveMode = 0) {
+    cEdCharacter d;
+    d.m_nParam40 = 10;
+    d.m_nParam36 = 0;  // scale 0 counts as 1
+    d.m_nParam33 = static_cast<uint8_t>(moveMode);
+    d.m_nGraphic = 1;
+    d.m_nControl = 0;
+    auto h = std::make_unique<cHero>();
+    h->Setup(1, d, x, y, m_Inputs);
+    return h;
+  }
+
+  cAxisView m_ViewX, m_ViewY;
+  cSafeVector<cInput> m_Inputs;
+  int32_t m_SavedInts[kStageFieldCount + 1];
+  double m_SavedDoubles[kStageFieldCount + 1];
+};
+
+TEST_F(HeroTest, TheViewKeepsTheHeroInTheMiddleWithinTheLimits) {
+  struct Case {
+    int32_t rangeHigh;
+    double x;
+    double view;
+  } cases[] = {
+      {2000, 1000, 690},  // 1000 - (320 - 20 / 2)
+      {2000, 100, 0},     // held at the left limit
+      {2000, 1900, 1360}, // held at the right limit
+      {400, 300, 0},      // a stage narrower than the screen stays at its left end
+  };
+  for (const Case& k : cases) {
+    m_ViewX.areaHigh = m_ViewX.rangeHigh = k.rangeHigh;
+    auto h = MakeHero(k.x, 200);
+    EXPECT_EQ(cHero::ViewX(), k.view) << k.x;
+    EXPECT_EQ(h->ScaleFactor(), 1);
+  }
+  m_ViewX.areaHigh = m_ViewX.rangeHigh = 2000;
+  auto h = MakeHero(1000.5, 300);
+  h->UpdateScreenRect();
+  EXPECT_EQ(h->m_rcScreen.left, TruncToInt(1000.5 - cHero::ViewX() - h->m_nMarginX));
+  EXPECT_EQ(h->m_rcScreen.right, h->m_rcScreen.left + 31);
+}
+
+// The jump key held from the ground: the take-off from a support waits for
+// the frame's last sub-step; let go before the hold limit, an upward speed
+// keeps 30 %.
+TEST_F(HeroTest, VariableJumpTakesOffAndCutsShortOnRelease) {
+  // The jump command runs inside the hero's frame, as a flow would run it.
+  struct JumpFlow : cFlowHooks {
+    int StepFlows(cCharacter& c, int32_t) override {
+      static_cast<cHero&>(c).Jump(*command);
+      static_cast<cHero&>(c).Jump(*command);  // a second call in one sub-step does nothing
+      return 0;
+    }
+    cJumpCommand* command = nullptr;
+  } flow;
+  cJumpCommand jump;
+  jump.params[0] = 1;
+  jump.hasKeys = 1;
+  jump.keysHeld = 1;
+  jump.holdLimit = 10;
+  jump.initialSpeed = -6;
+  flow.command = &jump;
+  SetFlowHooks(&flow);
+  auto h = MakeHero(1000, 1000);
+  h->m_bAirborne = 0;
+  h->m_bRiding = 1;
+
+  h->Frame(0);  // no scene: every sub-step counts as the frame's last
+  EXPECT_EQ(h->m_dSpeedY, -6.0);
+  EXPECT_EQ(jump.started, 1);
+  EXPECT_EQ(h->m_bRiding, 0);
+  EXPECT_EQ(h->m_nJumpHold, 1);
+  h->Frame(0);
+  EXPECT_EQ(h->m_nJumpHold, 2);
+  jump.keysHeld = 0;
+  h->Frame(0);
+  EXPECT_EQ(h->m_dSpeedY, -1.7999999999999998);  // -6 x 0.3
+  EXPECT_EQ(h->m_bJump2, 1);
+  EXPECT_EQ(h->m_nJumpHold, 0);
+  SetFlowHooks(nullptr);
+
+  // The second jump timing: a supported take-off is 2 % stronger.
+  g_CharacterSwitches.jumpTiming = 1;
+  auto s = MakeHero(1000, 1000);
+  s->m_bAirborne = 0;
+  s->m_bRiding = 1;
+  cJumpCommand again = jump;
+  again.keysHeld = 1;
+  again.started = 0;
+  s->Jump(again);
+  EXPECT_EQ(s->m_dSpeedY, -6 * 1.0199999809265137);
+}
+
+TEST_F(HeroTest, MoveModesChangeBodyAndAirState) {
+  g_CharacterSwitches.initialFallValue = 7;
+  auto h = MakeHero(1000, 1000);
+  EXPECT_EQ(h->m_nWidth, 20);
+  EXPECT_EQ(h->m_nMarginY, 8);  // bottom-aligned 24 high
+  h->m_bAirborne = 0;
+  h->m_nStateCounter = 0;
+  h->SetMoveMode(1, 0, 1, 1);
+  EXPECT_EQ(h->m_bFreeVertical, 1);
+  EXPECT_EQ(h->m_nStateCounter, 2);
+  EXPECT_EQ(h->m_bRestorePosition, 1);
+  EXPECT_EQ(h->m_bPositionSaved, 1);
+  EXPECT_EQ(h->m_bAirborne, 1);
+  EXPECT_EQ(h->m_nFallCounter, 7);
+  EXPECT_EQ(h->m_nHeight, 16);
+  EXPECT_EQ(h->m_nMarginY, 8);  // centred 16 high
+  h->m_dSpeedX = 3;
+  h->SetMoveMode(0, 0, 0, 0);
+  EXPECT_EQ(h->m_dSpeedX, 0.0);
+
+  // Four hit areas, the largest first.
+  ASSERT_EQ(h->m_HitAreas.size(), 4u);
+  for (size_t i = 1; i < h->m_HitAreas.size(); ++i)
+    EXPECT_GE(h->m_HitAreas[i - 1].width * h->m_HitAreas[i - 1].height,
+              h->m_HitAreas[i].width * h->m_HitAreas[i].height);
+}
+
+// An item's command list stops at the first command that kills the hero.
+TEST_F(HeroTest, ItemCommandsStopWhenTheHeroDies) {
+  struct Killer : cFlowHooks {
+    int RunItemCommand(cHero& hero, const cEdCmd&) override {
+      ++runs;
+      hero.m_nHp = 0;
+      return 0;
+    }
+    int runs = 0;
+  } killer;
+  SetFlowHooks(&killer);
+  auto h = MakeHero(1000, 1000);
+  std::vector<cEdCmd> commands(3);
+  EXPECT_EQ(h->RunItemCommands(commands), 2);
+  EXPECT_EQ(killer.runs, 1);
+  EXPECT_EQ(h->RunItemCommands({}), 2);  // still dead
+}
+
+}  // namespace

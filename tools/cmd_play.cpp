@@ -1,0 +1,148 @@
+// pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE]
+//                    [--trace FILE] [--shots DIR --every K]
+// Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
+// machine allows, for N frames or until the game ends: the real entry point,
+// start-up, scene manager and frame step. STAGE_FILE (relative to the project,
+// "\" or "/") is played on its own as the editor's test play would. Exit 0
+// when it played, 1 when start-up failed (or a file could not be written),
+// 2 on a usage error.
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "app/headless_play.h"
+#include "platform/text.h"
+#include "tool.h"
+
+namespace tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE] [--trace FILE] "
+    "[--shots DIR --every K]\n";
+
+bool ParseCount(const std::string& text, uint32_t& out) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+// A folder of this run's own for the single-instance lock and the window
+// registration, so that a copy of the game running elsewhere (or another
+// scripted play beside this one) is neither asked about nor closed.
+class RuntimeFolder {
+ public:
+  RuntimeFolder() {
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      fs::path candidate = fs::temp_directory_path() / ("pelmora-play-" + std::to_string(entropy()));
+      std::error_code ec;
+      if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+    }
+    if (!path_.empty()) ::setenv("PELMORA_RUNTIME_DIR", path_.c_str(), 1);
+  }
+  ~RuntimeFolder() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  bool Made() const { return !path_.empty(); }
+
+ private:
+  std::string path_;
+};
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "play: %s\n%s", why.c_str(), kUsage);
+  return 2;
+}
+
+int Play(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  std::string inputPath;
+  HeadlessPlayOptions options;
+  bool haveFrames = false, haveEvery = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--frames" && hasValue) {
+      if (!ParseCount(args[++i], options.frames)) return Usage("bad frame count " + args[i]);
+      haveFrames = true;
+    } else if (a == "--input" && hasValue) {
+      inputPath = args[++i];
+    } else if (a == "--trace" && hasValue) {
+      options.tracePath = args[++i];
+    } else if (a == "--shots" && hasValue) {
+      options.shotFolder = args[++i];
+    } else if (a == "--every" && hasValue) {
+      if (!ParseCount(args[++i], options.every) || options.every == 0) return Usage("bad --every " + args[i]);
+      haveEvery = true;
+    } else if (a.rfind("--", 0) == 0) {
+      return Usage("unknown or incomplete option " + a);
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (!haveFrames || positional.empty() || positional.size() > 2 || (haveEvery && options.shotFolder.empty())) {
+    std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+
+  // Files named on the command line are taken from where the tool was
+  // started; the game then runs in the project folder.
+  std::error_code ec;
+  const fs::path started = fs::current_path(ec);
+  auto absolute = [&](std::string& path) {
+    if (!path.empty()) path = (started / path).lexically_normal().string();
+  };
+  absolute(inputPath);
+  absolute(options.tracePath);
+  absolute(options.shotFolder);
+
+  if (!inputPath.empty()) {
+    std::string text;
+    if (!ReadWholeFile(inputPath, text, 64u << 20)) {
+      std::fprintf(stderr, "play: cannot read the input file %s\n", inputPath.c_str());
+      return 1;
+    }
+    std::string error;
+    if (!options.script.Parse(text, error)) {
+      std::fprintf(stderr, "play: %s: %s\n", inputPath.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  if (positional.size() == 2) {
+    bool lossless = true;
+    options.commandLine = plat::Utf8ToCp932(positional[1], &lossless);
+    if (!lossless) {
+      std::fprintf(stderr, "play: the stage file name %s has no CP932 form\n", positional[1].c_str());
+      return 2;
+    }
+  }
+
+  fs::current_path(positional[0], ec);
+  if (ec) {
+    std::fprintf(stderr, "play: cannot enter the project folder %s: %s\n", positional[0].c_str(),
+                 ec.message().c_str());
+    return 1;
+  }
+  RuntimeFolder runtime;
+  if (!runtime.Made()) {
+    std::fprintf(stderr, "play: cannot make a runtime folder under %s\n", fs::temp_directory_path().string().c_str());
+    return 1;
+  }
+  const HeadlessPlayResult result = RunHeadlessPlay(options);
+  if (!result.error.empty()) std::fprintf(stderr, "play: %s\n", result.error.c_str());
+  std::printf("play: %u frame(s)%s\n", result.framesPlayed, result.gameEnded ? ", the game ended" : "");
+  return result.exitCode;
+}
+
+Registrar play(Command{"play",
+                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE] [--trace FILE] [--shots DIR --every K]\n"
+                       "                           plays the game headless on the virtual clock",
+                       Play});
+
+}  // namespace
+}  // namespace tool
