@@ -119,10 +119,10 @@ cCharacter::~cCharacter() {
   }
 }
 
-// A copy holds the same targets and parent as the original, and is entered
-// in their back-link lists itself, so that it is unlinked when they go. No
-// other object points at the copy yet: its own back-link and link lists
-// start empty (they describe the original).
+// A copy holds the same targets and parent as the character it copies, and
+// is entered in their back-link lists itself, so that it is unlinked when
+// they go. No other object points at the copy yet: its own back-link and
+// link lists start empty (those lists describe the source character).
 void cCharacter::CopyFrom(const cCharacter& other) {
   if (this == &other) return;
   if (m_pLinkOwner == nullptr) ClearTargetLinks();
