@@ -382,6 +382,10 @@ bool DDRestoreLostSurface(DDSURFACEDATA* lpSD);
 void DDRepaint();
 // WM_QUERYNEWPALETTE in DirectDraw mode: the palette set on the primary again.
 void DDRealizePalette();
+// 8-bit mode: the working palette taken back from the base palette and set
+// on the display, undoing what fades, screen colours and colour cycling left
+// in it (a stage starts on its own colours). Nothing in the other modes.
+void DDRestoreBasePalette();
 // Tests: throws away every graphics object and context without the release
 // messages (a fresh state for the next case).
 void DDResetForTest();

@@ -129,6 +129,12 @@ void DDRepaint() {
   primary->Blt(&whole, back->lpDDS->lpSurface, nullptr, plat::DDBLT_WAIT);
 }
 
+void DDRestoreBasePalette() {
+  if (DDState.nBpp != 8 || !DDState.lpDDPalette) return;
+  std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPaletteWork);
+  DDState.lpDDPalette->SetEntries(0, 256, DDState.DDPaletteWork);
+}
+
 void DDRealizePalette() {
   if (!lpDDCon || !DDState.lpDDPalette || !DDPrimary()->lpDDS || !DDPrimary()->lpDDS->lpSurface) return;
   DDPrimary()->lpDDS->lpSurface->SetPalette(DDState.lpDDPalette);

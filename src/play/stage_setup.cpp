@@ -14,6 +14,7 @@
 #include "base/timers.h"
 #include "data/data_paths.h"
 #include "data/system_data.h"
+#include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -335,6 +336,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     ResetInput();
     MenuCursor.Reset();
     CountCalls(0, 0);
+    DDRestoreBasePalette();
     SceneManager.m_nFrameRate = static_cast<uint32_t>(std::max(StageData.Int(kStageFrameRate), 1));
     m_nStageFrameRate = SceneManager.m_nFrameRate.load();
 

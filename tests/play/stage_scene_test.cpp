@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "gfx/dd.h"
 #include "platform/keys.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
@@ -86,6 +87,26 @@ TEST(StageSceneTest, SetUpLaysOutTheMapFromTheStageSize) {
   EXPECT_EQ(scene.m_nTimeLeft, 999);
   EXPECT_EQ(scene.m_bTimeLimitOff, 1);
   ASSERT_TRUE(scene.HasHero());
+}
+
+// On an 8-bit display a retry starts on the base colours again, whatever a
+// fade or a screen colour left in the working and the shown palette.
+TEST(StageSceneTest, SetUpPutsTheBaseColoursBackInEightBitMode) {
+  StageBuilder stage;
+  stage.Hero(2, 3).Floor(10, 0, 19);
+  StageSession session(stage, 8);
+  ASSERT_TRUE(session.Loaded());
+  ASSERT_NE(DDState.lpDDPalette, nullptr);
+  DDState.DDPalette[40] = {10, 20, 30, 0};
+  DDState.DDPaletteWork[40] = {200, 200, 200, 0};
+  DDState.lpDDPalette->SetEntries(40, 1, &DDState.DDPaletteWork[40]);
+  session.Scene().SetStage(1, 0);
+  const PALETTEENTRY* shown = &DDState.lpDDPalette->Entries()[40];
+  for (const PALETTEENTRY* entry : {static_cast<const PALETTEENTRY*>(&DDState.DDPaletteWork[40]), shown}) {
+    EXPECT_EQ(entry->peRed, 10);
+    EXPECT_EQ(entry->peGreen, 20);
+    EXPECT_EQ(entry->peBlue, 30);
+  }
 }
 
 

@@ -114,7 +114,7 @@ StageBuilder& StageBuilder::Item(int32_t x, int32_t y) {
 
 std::string StageBuilder::Bytes() { return data_.SaveStageBytes(); }
 
-StageSession::StageSession(StageBuilder& builder) : savedSystem_(SystemData) {
+StageSession::StageSession(StageBuilder& builder, int32_t bpp) : savedSystem_(SystemData) {
   ResetStageGlobals();
   auto sounds = sounds_;
   auto closed = closed_;
@@ -126,7 +126,7 @@ StageSession::StageSession(StageBuilder& builder) : savedSystem_(SystemData) {
       }));
   savedMainWindow_ = static_cast<uint64_t>(g_hMainWnd.load());
   g_hMainWnd = static_cast<plat::WindowHandle>(window_);
-  DDInit(0, 0, 640, 480, 32, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
+  DDInit(0, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
   display_.Write("data/stg4/test.stg4", builder.Bytes());
   loaded_ = StartSingleStagePlay("data\\stg4\\test.stg4", 0) != 0;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;

@@ -53,8 +53,9 @@ class StageBuilder {
 class StageSession {
  public:
   // Writes the stage to "data\stg4\test.stg4", loads it and sets the scene
-  // up on it in the play mode (mode 2) with the banners skipped.
-  explicit StageSession(StageBuilder& builder);
+  // up on it in the play mode (mode 2) with the banners skipped, on a
+  // DirectDraw display of `bpp` bits.
+  explicit StageSession(StageBuilder& builder, int32_t bpp = 32);
   ~StageSession();
   StageSession(const StageSession&) = delete;
   StageSession& operator=(const StageSession&) = delete;
