@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "data/stage_data.h"
 #include "play/block_map.h"
 #include "play/flow_hooks.h"
+#include "support/stage_builder.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
@@ -40,24 +40,17 @@ cEdBlock MakeBlock(int solidity, int passGroup = -1, int effect = 0, int value =
 class BlockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(m_SavedInts, StageData.m_nFields, sizeof m_SavedInts);
-    std::memcpy(m_SavedDoubles, StageData.m_dFields, sizeof m_SavedDoubles);
     m_ViewX = {.rangeHigh = 40 * 32, .areaLow = 320, .areaHigh = 30 * 32, .mapExtent = 40 * 32};
     m_ViewY = {.rangeHigh = 35 * 32, .areaLow = 320, .areaHigh = 25 * 32, .mapExtent = 35 * 32};
-    SetStageView(&m_ViewX, &m_ViewY);
     SetFlowHooks(&m_Hooks);
     SetLevel(1);
     ASSERT_TRUE(m_Map.Resize(cBlockMap::WidthShiftFor(20), 40, 35));
   }
   void TearDown() override {
     SetFlowHooks(nullptr);
-    SetStageView(nullptr, nullptr);
-    std::memcpy(StageData.m_nFields, m_SavedInts, sizeof m_SavedInts);
-    std::memcpy(StageData.m_dFields, m_SavedDoubles, sizeof m_SavedDoubles);
   }
   void SetLevel(int level) {
-    StageData.Dbl(kStageGravity) = 0.4;
-    StageData.ApplySpeedLevel(level);
+    ScopedStageRunning::SetLevel(level, 0.4);
     m_Map.Rules().FromStage(StageData);
   }
   // A 32 x 32 body at map dots (x, y).
@@ -78,9 +71,9 @@ class BlockTest : public ::testing::Test {
     for (int c = 0; c < 40; ++c) m_Map.Place(c, row, block);
   }
 
-  int32_t m_SavedInts[kStageFieldCount + 1];
-  double m_SavedDoubles[kStageFieldCount + 1];
-  cAxisView m_ViewX, m_ViewY;
+  ScopedStageRunning m_Stage;
+  cAxisView& m_ViewX = m_Stage.x;
+  cAxisView& m_ViewY = m_Stage.y;
   RecordingHooks m_Hooks;
   cBlockMap m_Map;
 };

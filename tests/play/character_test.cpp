@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "data/stage_data.h"
 #include "play/character.h"
 #include "play/flow_hooks.h"
+#include "support/stage_builder.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
 
@@ -25,14 +25,11 @@ class TriggerRecorder : public cFlowHooks {
 class CharacterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(m_SavedInts, StageData.m_nFields, sizeof m_SavedInts);
-    std::memcpy(m_SavedDoubles, StageData.m_dFields, sizeof m_SavedDoubles);
     for (cAxisView* v : {&m_ViewX, &m_ViewY}) {
       v->mapExtent = 64000;
       v->areaLow = v->rangeLow = 320;
       v->areaHigh = v->rangeHigh = 63680;
     }
-    SetStageView(&m_ViewX, &m_ViewY);
     const int32_t sizes[][2] = {{kStageCharWidth, 20},      {kStageCharHeight, 28},   {kStageCharBottom, 1},
                                 {kStageCharHitWidth, 12},   {kStageCharHitHeight, 24}, {kStageCharHitBottom, 1},
                                 {kStageCharHit1Width, 30},  {kStageCharHit1Height, 30}, {kStageItemHitWidth, 28},
@@ -42,15 +39,9 @@ class CharacterTest : public ::testing::Test {
   }
   void TearDown() override {
     SetFlowHooks(nullptr);
-    SetStageView(nullptr, nullptr);
     g_CharacterSwitches = cCharacterSwitches{};
-    std::memcpy(StageData.m_nFields, m_SavedInts, sizeof m_SavedInts);
-    std::memcpy(StageData.m_dFields, m_SavedDoubles, sizeof m_SavedDoubles);
   }
-  static void SetLevel(int32_t level, double gravity) {
-    StageData.Dbl(kStageGravity) = gravity;
-    StageData.ApplySpeedLevel(level);
-  }
+  static void SetLevel(int32_t level, double gravity) { ScopedStageRunning::SetLevel(level, gravity); }
   static cEdCharacter Definition(int32_t maxHp = 100) {
     cEdCharacter d;
     d.m_nParam40 = maxHp;   // maximum HP
@@ -70,9 +61,9 @@ class CharacterTest : public ::testing::Test {
     return c;
   }
 
-  cAxisView m_ViewX, m_ViewY;
-  int32_t m_SavedInts[kStageFieldCount + 1];
-  double m_SavedDoubles[kStageFieldCount + 1];
+  ScopedStageRunning m_Stage;
+  cAxisView& m_ViewX = m_Stage.x;
+  cAxisView& m_ViewY = m_Stage.y;
 };
 
 // With a gravity of 1 dot per sub-step the jump speeds come out whole, and a
@@ -305,7 +296,6 @@ TEST_F(CharacterTest, ItemsStandOnTheirBlockAndCopyTheirDefinition) {
 }  // namespace
 
 #include "play/stage_scene.h"
-#include "support/stage_builder.h"
 
 namespace {
 

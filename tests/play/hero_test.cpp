@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "data/stage_data.h"
 #include "play/flow_hooks.h"
+#include "support/stage_builder.h"
 #include "play/hero.h"
 
 namespace {
@@ -15,14 +15,11 @@ namespace {
 class HeroTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(m_SavedInts, StageData.m_nFields, sizeof m_SavedInts);
-    std::memcpy(m_SavedDoubles, StageData.m_dFields, sizeof m_SavedDoubles);
     for (cAxisView* v : {&m_ViewX, &m_ViewY}) {
       v->mapExtent = 8000;
       v->areaLow = v->rangeLow = 0;
       v->areaHigh = v->rangeHigh = 2000;
     }
-    SetStageView(&m_ViewX, &m_ViewY);
     const int32_t sizes[][2] = {
         {kStageHeroWidthA, 20},       {kStageHeroHeightA, 24},     {kStageHeroWidthB, 16},
         {kStageHeroHeightB, 16},      {kStageHeroBottomA, 1},      {kStageHeroBottomB, 0},
@@ -35,15 +32,9 @@ class HeroTest : public ::testing::Test {
   }
   void TearDown() override {
     SetFlowHooks(nullptr);
-    SetStageView(nullptr, nullptr);
     g_CharacterSwitches = cCharacterSwitches{};
-    std::memcpy(StageData.m_nFields, m_SavedInts, sizeof m_SavedInts);
-    std::memcpy(StageData.m_dFields, m_SavedDoubles, sizeof m_SavedDoubles);
   }
-  static void SetLevel(int32_t level, double gravity) {
-    StageData.Dbl(kStageGravity) = gravity;
-    StageData.ApplySpeedLevel(level);
-  }
+  static void SetLevel(int32_t level, double gravity) { ScopedStageRunning::SetLevel(level, gravity); }
   std::unique_ptr<cHero> MakeHero(double x, double y, int32_t moveMode = 0) {
     cEdCharacter d;
     d.m_nParam40 = 10;
@@ -56,10 +47,10 @@ class HeroTest : public ::testing::Test {
     return h;
   }
 
-  cAxisView m_ViewX, m_ViewY;
+  ScopedStageRunning m_Stage;
+  cAxisView& m_ViewX = m_Stage.x;
+  cAxisView& m_ViewY = m_Stage.y;
   cSafeVector<cInput> m_Inputs;
-  int32_t m_SavedInts[kStageFieldCount + 1];
-  double m_SavedDoubles[kStageFieldCount + 1];
 };
 
 TEST_F(HeroTest, TheViewKeepsTheHeroInTheMiddleWithinTheLimits) {

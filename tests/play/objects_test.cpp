@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "data/stage_data.h"
@@ -19,25 +18,14 @@ namespace {
 class ObjectsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memcpy(m_SavedInts, StageData.m_nFields, sizeof m_SavedInts);
-    std::memcpy(m_SavedDoubles, StageData.m_dFields, sizeof m_SavedDoubles);
-    m_nSavedStep = StageData.m_nSpeedStep;
     m_ViewX = {0, 0, 0, 400, 1000, 320, 1320, 10, 1640};
     m_ViewY = {0, 0, 0, 400, 900, 320, 960, 10, 1280};
-    SetStageView(&m_ViewX, &m_ViewY);
     SetLevel(1, 0.0);
   }
   void TearDown() override {
-    SetStageView(nullptr, nullptr);
     g_MotionSwitches = cMotionSwitches{};
-    std::memcpy(StageData.m_nFields, m_SavedInts, sizeof m_SavedInts);
-    std::memcpy(StageData.m_dFields, m_SavedDoubles, sizeof m_SavedDoubles);
-    StageData.m_nSpeedStep = m_nSavedStep;
   }
-  static void SetLevel(int32_t level, double gravity) {
-    StageData.Dbl(kStageGravity) = gravity;
-    StageData.ApplySpeedLevel(level);
-  }
+  static void SetLevel(int32_t level, double gravity) { ScopedStageRunning::SetLevel(level, gravity); }
   // A body at (x, y) with its edges and cells in step.
   static cStageObject Body(double x, double y, int32_t w, int32_t h) {
     cStageObject o;
@@ -49,10 +37,9 @@ class ObjectsTest : public ::testing::Test {
     return o;
   }
 
-  cAxisView m_ViewX, m_ViewY;
-  int32_t m_SavedInts[kStageFieldCount + 1];
-  double m_SavedDoubles[kStageFieldCount + 1];
-  int32_t m_nSavedStep = 0;
+  ScopedStageRunning m_Stage;
+  cAxisView& m_ViewX = m_Stage.x;
+  cAxisView& m_ViewY = m_Stage.y;
 };
 
 TEST_F(ObjectsTest, RunningValuesAndUnits) {

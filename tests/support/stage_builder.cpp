@@ -1,5 +1,7 @@
 #include "support/stage_builder.h"
 
+#include <cstring>
+
 #include "base/program.h"
 #include "base/random.h"
 #include "platform/messages.h"
@@ -159,4 +161,22 @@ bool StageSession::CloseRequested() {
   while (plat::PeekMessage(msg, true))
     if (msg.message == plat::WM_CLOSE) *closed_ = true;
   return *closed_;
+}
+
+ScopedStageRunning::ScopedStageRunning() : savedStep_(StageData.m_nSpeedStep) {
+  std::memcpy(savedInts_, StageData.m_nFields, sizeof savedInts_);
+  std::memcpy(savedDoubles_, StageData.m_dFields, sizeof savedDoubles_);
+  SetStageView(&x, &y);
+}
+
+ScopedStageRunning::~ScopedStageRunning() {
+  SetStageView(nullptr, nullptr);
+  std::memcpy(StageData.m_nFields, savedInts_, sizeof savedInts_);
+  std::memcpy(StageData.m_dFields, savedDoubles_, sizeof savedDoubles_);
+  StageData.m_nSpeedStep = savedStep_;
+}
+
+void ScopedStageRunning::SetLevel(int32_t level, double gravity) {
+  StageData.Dbl(kStageGravity) = gravity;
+  StageData.ApplySpeedLevel(level);
 }

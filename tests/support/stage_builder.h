@@ -18,6 +18,7 @@
 
 #include "data/stage_data.h"
 #include "data/system_data.h"
+#include "play/stage_object.h"
 #include "support/display.h"
 
 class cStageScene;
@@ -82,4 +83,25 @@ class StageSession {
   std::shared_ptr<bool> closed_ = std::make_shared<bool>(false);
   uint64_t window_ = 0;
   uint64_t savedMainWindow_ = 0;
+};
+
+// For tests of stage objects without a scene: keeps the working stage's
+// numbers (fields and speed step) and puts them back at the end, and stands
+// in for the scene's view of the two axes while it lives (the test fills
+// `x` and `y`).
+class ScopedStageRunning {
+ public:
+  ScopedStageRunning();
+  ~ScopedStageRunning();
+  ScopedStageRunning(const ScopedStageRunning&) = delete;
+  ScopedStageRunning& operator=(const ScopedStageRunning&) = delete;
+  // The running values of speed level `level` with the stage gravity.
+  static void SetLevel(int32_t level, double gravity);
+
+  cAxisView x, y;
+
+ private:
+  int32_t savedInts_[kStageFieldCount + 1];
+  double savedDoubles_[kStageFieldCount + 1];
+  int32_t savedStep_ = 0;
 };
