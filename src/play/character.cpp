@@ -452,12 +452,19 @@ int cCharacter::StepY() {
   return r;
 }
 
-int cCharacter::Frame(int32_t deathMode) {
+// The frame of a character starts by making it the scene's current
+// character and clearing the life-check request; the scene, or null.
+cStageScene* cCharacter::BeginFrame() {
   cStageScene* scene = CurrentStageScene();
   if (scene) {
     scene->CurrentCharacter = this;
     scene->m_bLifeCheck = 0;
   }
+  return scene;
+}
+
+int cCharacter::Frame(int32_t deathMode) {
+  cStageScene* scene = BeginFrame();
   // Speed of the frame: carried by the forced scroll, or standing still.
   // A falling character keeps its y speed.
   const cAxisView& vx = StageViewX();

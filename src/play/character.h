@@ -31,6 +31,7 @@
 
 class cStageItem;
 class cHero;
+class cStageScene;
 
 // Project rule switches read by the characters. Their places in the system
 // data are not pinned down yet, so they live here with the values of a new
@@ -197,6 +198,7 @@ class cCharacter : public cStageObject {
   // The per-sub-step update; 1 when the character is out (HP gone or
   // removed), else 0.
   virtual int Frame(int32_t deathMode);
+  cStageScene* BeginFrame();
   // The jump command (one run per sub-step while it lasts).
   virtual void Jump(cJumpCommand& command);
 

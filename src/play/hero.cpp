@@ -343,11 +343,7 @@ int cHero::StepY() {
 }
 
 int cHero::Frame(int32_t deathMode) {
-  cStageScene* scene = CurrentStageScene();
-  if (scene) {
-    scene->CurrentCharacter = this;
-    scene->m_bLifeCheck = 0;
-  }
+  cStageScene* scene = BeginFrame();
   const cAxisView& vx = StageViewX();
   const cAxisView& vy = StageViewY();
   auto scrollSpeeds = [&] {
