@@ -14,6 +14,7 @@
 #include "data/system_data.h"
 #include "data/window_position.h"
 #include "gfx/dd.h"
+#include "platform/dialog_view.h"
 #include "platform/dialogs.h"
 #include "platform/instance.h"
 #include "platform/keys.h"
@@ -33,6 +34,39 @@ bool ConfirmQuit(plat::WindowHandle, int32_t english) {
   const std::string& text = english ? plat::Sjis("Would you like to quit?\n") : plat::Sjis("終了しますか？\n");
   const std::string& title = english ? plat::Sjis("End confirmation") : plat::Sjis("終了確認");
   return ShowMessageBox(text.c_str(), title.c_str(), plat::MB_YESNO) == plat::IDYES;
+}
+
+int ShowWindowSizeMenu(plat::WindowHandle window) {
+  const std::vector<int> factors = WindowSizeMenuFactors(plat::GetWindowHost().Desktop().workArea);
+  if (factors.empty()) return 0;
+  std::vector<std::string> labels;
+  for (int k : factors) labels.push_back(WindowSizeMenuLabel(k));
+  enum : int { kList = 1, kOk = 2, kCancel = 3 };
+  plat::DialogTemplate t;
+  t.title = GameSettings.nEnglish ? "Window size" : plat::Sjis("ウインドウのサイズ");
+  t.width = 120;
+  t.height = 30 + 11 * static_cast<int>(factors.size());
+  const int listHeight = 6 + 11 * static_cast<int>(factors.size());
+  t.controls = {{kList, plat::ControlKind::List, "", 5, 4, 110, listHeight},
+                {kOk, plat::ControlKind::Button, "OK", 8, listHeight + 8, 50, 14, plat::kDefaultButton},
+                {kCancel, plat::ControlKind::Button, GameSettings.nEnglish ? "Cancel" : plat::Sjis("キャンセル"), 62,
+                 listHeight + 8, 50, 14}};
+  plat::DialogView view(t);
+  view.SetListItems(kList, labels);
+  view.SetFocus(kList);
+  view.SetCommandHandler([&](int id, int code) {
+    if (code != plat::kClicked) return;
+    if (id == kList || id == kOk) view.EndDialog(view.ListSelection(kList) + 1);
+    if (id == kCancel) view.EndDialog(0);
+  });
+  // No frame is drawn under the menu.
+  SuspendWorkerThreads();
+  const int chosen = plat::RunDialog(view);
+  ResumeWorkerThreads();
+  if (chosen < 1 || chosen > static_cast<int>(factors.size())) return 0;
+  const int factor = factors[chosen - 1];
+  MainWindow.OnMessage(window, plat::WM_SYSCOMMAND, static_cast<uint64_t>(factor), 0);
+  return factor;
 }
 
 namespace {
@@ -84,6 +118,9 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
   m_hWnd = hWnd;
   m_bFirstMessage = true;
   plat::WindowHost& host = plat::GetWindowHost();
+  // A Direct3D picture scales with its window: the window-size menu is
+  // offered from now on.
+  if (!m_bSizeMenuAdded && lpDTCon && DDState.bWindowed) m_bSizeMenuAdded = true;
 
   switch (message) {
     case plat::WM_CREATE:
@@ -125,6 +162,21 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
 
     case plat::WM_KEYDOWN:
       if (wParam == plat::VK_ESCAPE) plat::PostMessage(hWnd, plat::WM_CLOSE, 0, 0);
+      // The menu key, or Shift+F10, opens the window-size menu.
+      if (m_bSizeMenuAdded &&
+          (wParam == plat::VK_APPS || (wParam == plat::VK_F10 && plat::IsKeyDown(plat::VK_SHIFT))))
+        ShowWindowSizeMenu(hWnd);
+      return 0;
+
+    case plat::WM_RBUTTONUP:
+      if (m_bSizeMenuAdded) ShowWindowSizeMenu(hWnd);
+      return 0;
+
+    case WM_TEXT_ENTRY_REQUEST:
+    case WM_LOAD_STAGE_REQUEST:
+    case WM_LOAD_REPLAY_REQUEST:
+    case WM_SAVE_REPLAY_REQUEST:
+      ServeDialogRequest(message, wParam);
       return 0;
 
     case plat::WM_SYSCOMMAND: {

@@ -6,14 +6,15 @@
 #include <cstdint>
 
 #include "app/window.h"
+#include "front/dialog_requests.h"
 #include "platform/messages.h"
 
 // Private requests to the game window.
 enum : uint32_t {
-  WM_TEXT_ENTRY_REQUEST = plat::WM_USER + 1,    // text-entry dialog
-  WM_LOAD_STAGE_REQUEST = plat::WM_USER + 2,    // choose and load a stage file
-  WM_LOAD_REPLAY_REQUEST = plat::WM_USER + 3,   // choose and load a replay
-  WM_SAVE_REPLAY_REQUEST = plat::WM_USER + 4,   // save a replay (wParam 0 this attempt, 1 the previous)
+  WM_TEXT_ENTRY_REQUEST = kTextEntryRequest,     // text-entry dialog
+  WM_LOAD_STAGE_REQUEST = kLoadStageRequest,     // choose and load a stage file
+  WM_LOAD_REPLAY_REQUEST = kLoadReplayRequest,   // choose and load a replay
+  WM_SAVE_REPLAY_REQUEST = kSaveReplayRequest,   // save a replay (wParam 0 this attempt, 1 the previous)
   WM_SOUND_REQUEST = plat::WM_USER + 5,         // play sound effect wParam
   WM_MUSIC_REQUEST = plat::WM_USER + 6,         // music: wParam 0..3 screen music, 4 number lParam
   WM_RESTORE_DEVICE_REQUEST = plat::WM_USER + 100,
@@ -34,10 +35,9 @@ class cMainWindow : public cWindow {
   bool m_bFirstMessage = false;
   bool m_bCreated = false;
 
-  // Flags of the dialog requests, polled by the requesting thread.
-  std::atomic<int32_t> m_bTextEntryDone{0};
-  std::atomic<int32_t> m_bFileRequestDone{0};
-  std::atomic<int32_t> m_nFileRequestResult{0};
+  // The window-size menu (right click, or the menu key) is offered once
+  // the window is a Direct3D window, whose picture scales.
+  bool m_bSizeMenuAdded = false;
   std::atomic<int32_t> m_nLastMusicNumber{0};
 };
 
@@ -48,6 +48,11 @@ extern std::atomic<uint32_t> g_nMusicLoopRequest;
 
 // The window procedure: hands every message to MainWindow.OnMessage.
 int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);
+
+// The window-size menu: the entries "100% (640*480)" ... that fit the work
+// area; the chosen one is handled as the window-size system command.
+// Returns the chosen factor, 0 when none was chosen.
+int ShowWindowSizeMenu(plat::WindowHandle window);
 
 // The quit question (Yes/No); true for Yes.
 bool ConfirmQuit(plat::WindowHandle owner, int32_t english);

@@ -25,6 +25,7 @@
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
+#include "front/start_dialog.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
 #include "gfx/game_fonts.h"
@@ -116,15 +117,14 @@ bool ReadSettings(StartupState&) {
 }
 
 // "Direct3D" above 1 leaves the drawing mode to the player: the choice
-// stored in the boot record, which the start dialog shows and rewrites
-// unless the player asked not to be asked again. The dialog is not shown
-// yet, so the stored choice stands (Direct3D in a new installation).
+// stored in the boot record, asked for with the start dialog unless the
+// player asked not to be asked again (Direct3D in a new installation).
+// Cancelling the dialog ends the program.
 bool ChooseDrawingMode(StartupState&) {
   if (GameSettings.nDirect3D <= 1) return true;
   BootRecord = cBootRecord();
   BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
-  GameSettings.nDirect3D = BootRecord.m_nMode == 1 ? 1 : 0;
-  return true;
+  return ChooseDrawingModeWithStartDialog(BootRecord, DataPaths.At(kPathBoot));
 }
 
 bool TakeCommandLineStage(StartupState& state) {

@@ -150,6 +150,7 @@ class HeadlessHost final : public HeadlessWindowHost {
 
   // Nobody can answer a box here; the caller takes the default button.
   int RunMessageBox(const MessageBoxSpec&) override { return 0; }
+  bool RunModalView(ModalView&) override { return false; }
 
   void InjectMessage(uint32_t message, uint64_t wParam, int64_t lParam) override {
     std::lock_guard<std::mutex> lock(wake_->mutex);

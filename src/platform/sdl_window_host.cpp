@@ -552,6 +552,7 @@ class SdlHost final : public WindowHost {
   }
 
   int RunMessageBox(const MessageBoxSpec& box) override;
+  bool RunModalView(ModalView& view) override;
 
  private:
   // The game moves the cursor's display counter (ShowCursor, from its own
@@ -712,49 +713,73 @@ class SdlHost final : public WindowHost {
     }
   }
 
-  // One event during a message box. `screen` is where the box is drawn (the
-  // game window or the box's own).
-  void HandleBoxEvent(const SDL_Event& event, MessageBoxView& view, const Screen& screen, bool overGame,
-                      bool& dirty, bool& cancelled) {
+  // One event during a modal view. `screen` is where the view is drawn (the
+  // game window or the view's own).
+  void HandleModalEvent(const SDL_Event& event, ModalView& view, const Screen& screen, bool overGame,
+                        bool& dirty) {
     if (IsWakeEvent(event)) return;
     switch (event.type) {
       case SDL_QUIT:
-        cancelled = true;
+        view.HandleClose();
         break;
       case SDL_WINDOWEVENT:
         if (event.window.windowID == screen.windowId) {
           if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            cancelled = true;
+            view.HandleClose();
             break;
           }
           dirty = true;
         }
         // Focus, moves and sizes of the game window still become messages
-        // (a close of the game window under the box was taken above).
+        // (a close of the game window under the view was taken above).
         if (overGame || event.window.windowID != screen.windowId) HandleWindowEvent(event.window);
         break;
       case SDL_KEYDOWN: {
-        // The box is modal: every key the program receives goes to it.
+        // The view is modal: every key the program receives goes to it.
         const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
-        if (vk != 0) view.HandleKey(vk);
+        const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
+        const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+        if (ctrl && vk == 'V' && SDL_HasClipboardText()) {
+          char* text = SDL_GetClipboardText();
+          if (text != nullptr) {
+            view.HandleTextInput(text);
+            SDL_free(text);
+          }
+        } else if (vk != 0) {
+          view.HandleKey(vk, ctrl, shift);
+        }
         dirty = true;
         break;
       }
       case SDL_KEYUP: {
-        // A key held when the box opened is released here; the table must
+        // A key held when the view opened is released here; the table must
         // not keep it down.
         const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
         if (vk != 0) SetKeyState(vk, false);
         break;
       }
+      case SDL_TEXTINPUT:
+        view.HandleTextInput(event.text.text);
+        dirty = true;
+        break;
+      case SDL_TEXTEDITING:
+        view.HandleTextEditing(event.edit.text);
+        dirty = true;
+        break;
       case SDL_MOUSEMOTION:
         if (event.motion.windowID == screen.windowId) {
           view.HandleMouseMove(event.motion.x, event.motion.y);
           dirty = true;
         }
         break;
+      case SDL_MOUSEBUTTONDOWN:
+        if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
+          view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2);
+          dirty = true;
+        }
+        break;
       case SDL_MOUSEBUTTONUP:
-        // As with keys: a button held when the box opened is let go here.
+        // As with keys: a button held when the view opened is let go here.
         if (const int vk = MouseButtonKey(event.button.button)) SetKeyState(vk, false);
         if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
           view.HandleClick(event.button.x, event.button.y);
@@ -820,10 +845,40 @@ class SdlHost final : public WindowHost {
   const uint32_t* keptEqual_ = nullptr;
 };
 
-int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
-  if (!EnsureSdlVideo() || DriverWithoutUser()) return 0;
+namespace {
 
-  MessageBoxView view(box);
+// A message box as a modal view.
+class MessageBoxModal final : public ModalView {
+ public:
+  explicit MessageBoxModal(const MessageBoxSpec& spec) : title_(spec.utf8Title), view_(spec) {}
+  std::string Utf8Title() const override { return title_; }
+  int PreferredWidth() const override { return view_.PreferredWidth(); }
+  int PreferredHeight() const override { return view_.PreferredHeight(); }
+  void Render(Frame& canvas) override { view_.Render(canvas); }
+  void HandleKey(int vk, bool, bool) override { view_.HandleKey(vk); }
+  void HandleMouseMove(int x, int y) override { view_.HandleMouseMove(x, y); }
+  void HandleClick(int x, int y) override { view_.HandleClick(x, y); }
+  void HandleClose() override { closed_ = true; }
+  bool Finished() const override { return closed_ || view_.Answered(); }
+  int Answer() const { return view_.Answered() ? view_.Answer() : view_.CancelAnswer(); }
+
+ private:
+  std::string title_;
+  MessageBoxView view_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
+  MessageBoxModal modal(box);
+  if (!RunModalView(modal)) return 0;
+  return modal.Answer();
+}
+
+bool SdlHost::RunModalView(ModalView& view) {
+  if (!EnsureSdlVideo() || DriverWithoutUser()) return false;
+
   Frame background;
   Screen own;
   const bool overGame = Shown();
@@ -835,15 +890,15 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
   } else {
     const int width = std::clamp(view.PreferredWidth(), 1, kMaxMessageBoxSide);
     const int height = std::clamp(view.PreferredHeight(), 1, kMaxMessageBoxSide);
-    SDL_Window* w = SDL_CreateWindow(box.utf8Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                      width, height, SDL_WINDOW_SHOWN);
     if (w == nullptr) {
-      std::fprintf(stderr, "pelmora: cannot open a message box window: %s\n", SDL_GetError());
-      return 0;
+      std::fprintf(stderr, "pelmora: cannot open a dialog window: %s\n", SDL_GetError());
+      return false;
     }
     if (!own.Open(w)) {
       SDL_DestroyWindow(w);
-      return 0;
+      return false;
     }
     SDL_RaiseWindow(w);
     background.width = width;
@@ -855,13 +910,25 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
                              0xFF000000u);
   }
 
-  // A box is answered with the mouse too, also over a full-screen game that
+  // A view is answered with the mouse too, also over a full-screen game that
   // hides the cursor; the game window's next pump hides it again.
   ShowMouseCursor(true);
   Frame canvas;
   bool dirty = true;
-  bool cancelled = false;
-  while (!view.Answered() && !cancelled) {
+  bool typing = false;
+  while (!view.Finished()) {
+    // Text input (and with it the input method) is on only while the view
+    // wants typed text: elsewhere an input method would swallow keys.
+    Rect caret;
+    const bool wantsText = view.WantsTextInput(&caret);
+    if (wantsText != typing) {
+      typing = wantsText;
+      if (typing) SDL_StartTextInput(); else SDL_StopTextInput();
+    }
+    if (typing) {
+      SDL_Rect r{caret.left, caret.top, std::max(1, caret.Width()), std::max(1, caret.Height())};
+      SDL_SetTextInputRect(&r);
+    }
     if (dirty) {
       canvas = background;
       view.Render(canvas);
@@ -870,20 +937,20 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
     }
     SDL_Event event;
     bool got = SDL_WaitEventTimeout(&event, kMessageBoxWaitMs) == 1;
-    // Events after the answer stay queued for the game window's next pump.
+    // Events after the end stay queued for the game window's next pump.
     for (int handled = 1; got; ++handled) {
-      HandleBoxEvent(event, view, *screen, overGame, dirty, cancelled);
-      got = !view.Answered() && !cancelled && handled < kMaxEventsPerPump && SDL_PollEvent(&event) == 1;
+      HandleModalEvent(event, view, *screen, overGame, dirty);
+      got = !view.Finished() && handled < kMaxEventsPerPump && SDL_PollEvent(&event) == 1;
     }
-    if (view.Answered() || cancelled) break;
+    if (view.Finished()) break;
     ServeSentMessages();
-    // The flag is left for the main loop, which closes the game after the box.
-    if (TerminationRequested()) cancelled = true;
+    // The flag is left for the main loop, which closes the game after the view.
+    if (TerminationRequested()) view.HandleClose();
   }
-  const int answer = view.Answered() ? view.Answer() : view.CancelAnswer();
+  if (typing) SDL_StopTextInput();
 
   if (overGame) {
-    // The texture now holds the box: show the newest game frame again.
+    // The texture now holds the view: show the newest game frame again.
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (hasFrame_) {
       reupload_ = true;
@@ -894,7 +961,7 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
   } else {
     own.Close();
   }
-  return answer;
+  return true;
 }
 
 }  // namespace

@@ -52,6 +52,35 @@ struct MessageBoxSpec {
   uint32_t type = 0;     // MB_OK, MB_YESNO ... with MB_DEFBUTTON2
 };
 
+// A modal view the host runs in a loop of its own (message boxes, dialogs,
+// file choosers): it draws itself into a canvas and takes keys, text and the
+// mouse. Coordinates are canvas pixels. Main thread only.
+class ModalView {
+ public:
+  virtual ~ModalView() = default;
+  virtual std::string Utf8Title() const = 0;
+  // Size of the view's own window when no game window is shown.
+  virtual int PreferredWidth() const = 0;
+  virtual int PreferredHeight() const = 0;
+  // Draws over `canvas`, which holds the picture behind the view.
+  virtual void Render(Frame& canvas) = 0;
+  // A key press (virtual-key code) with the modifier state.
+  virtual void HandleKey(int virtualKey, bool ctrl, bool shift) = 0;
+  // Committed text and the text being composed (UTF-8) of the input method;
+  // pasted text comes as committed text.
+  virtual void HandleTextInput(const std::string& utf8) {}
+  virtual void HandleTextEditing(const std::string& utf8) {}
+  virtual void HandleMouseMove(int x, int y) = 0;
+  virtual void HandleMouseDown(int x, int y, bool doubleClick) {}
+  virtual void HandleClick(int x, int y) = 0;  // left button released
+  // The window's close box, or the program being told to end.
+  virtual void HandleClose() = 0;
+  virtual bool Finished() const = 0;
+  // True while the view wants typed text; `caret` gets where the input
+  // method's window should go.
+  virtual bool WantsTextInput(Rect* caret) const { return false; }
+};
+
 class WindowHost {
  public:
   virtual ~WindowHost() = default;
@@ -109,6 +138,9 @@ class WindowHost {
   // button (dialogs.h IDOK ...), or 0 when no box can be shown at all (no
   // display): the caller then takes the default button.
   virtual int RunMessageBox(const MessageBoxSpec& box) = 0;
+  // Runs any modal view the same way until it is finished. False when no
+  // view can be shown at all (no display): the caller answers for it.
+  virtual bool RunModalView(ModalView& view) = 0;
 };
 
 // Chooses the implementation: the headless host when PELMORA_HEADLESS=1 or a

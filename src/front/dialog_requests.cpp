@@ -1,0 +1,115 @@
+#include "front/dialog_requests.h"
+
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/thread.h"
+#include "data/stage_data.h"
+#include "front/file_select_dialog.h"
+#include "front/text_entry_dialog.h"
+#include "gfx/dd.h"
+#include "platform/clock.h"
+#include "play/stage_scene.h"
+
+std::atomic<int32_t> g_bTextEntryDone{0};
+std::atomic<int32_t> g_bFileRequestDone{0};
+std::atomic<int32_t> g_nFileRequestResult{0};
+std::string g_strStageRankingName;
+ReplayFileOps g_ReplayFileOps;
+
+namespace {
+
+// Sends `message` and polls `done`. SendMessage returns once the handler
+// has run, so the flag is normally set by then; when the window has gone
+// (the game is closing) nothing will set it, and the request ends here.
+void SendAndWait(uint32_t message, uint64_t wParam, std::atomic<int32_t>& done) {
+  done.store(0);
+  const plat::WindowHandle window = g_hMainWnd.load();
+  plat::SendMessage(window, message, wParam, 0);
+  while (done.load() == 0) {
+    if (!plat::IsWindowEntry(window)) {
+      done.store(1);
+      break;
+    }
+    plat::Sleep(1);
+  }
+}
+
+int32_t AskFile(uint32_t message, uint64_t wParam) {
+  g_nFileRequestResult.store(0);
+  SendAndWait(message, wParam, g_bFileRequestDone);
+  return g_nFileRequestResult.load();
+}
+
+// Dialog mode and suspended workers for as long as it lives; the done flag
+// is set when it ends, whichever way the handler leaves.
+class DialogBracket {
+ public:
+  explicit DialogBracket(std::atomic<int32_t>& done) : done_(done) {
+    DDSetDialogMode(1);
+    SuspendWorkerThreads();
+  }
+  ~DialogBracket() {
+    DDSetDialogMode(0);
+    ResumeWorkerThreads();
+    done_.store(1);
+  }
+
+ private:
+  std::atomic<int32_t>& done_;
+};
+
+void PostClose() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
+
+void ServeFileRequest(uint32_t message, uint64_t wParam) {
+  g_nFileRequestResult.store(0);
+  std::string path;
+  if (message == kSaveReplayRequest) {
+    // No free name: nothing is saved, and the request is done.
+    if (!g_ReplayFileOps.makeName || !g_ReplayFileOps.makeName(path)) {
+      g_bFileRequestDone.store(1);
+      return;
+    }
+  }
+  int32_t chosen = 0;
+  {
+    DialogBracket bracket(g_bFileRequestDone);
+    const int32_t mode = message == kLoadStageRequest ? kFileSelectStage
+                         : message == kLoadReplayRequest ? kFileSelectReplay
+                                                         : kFileSelectSaveReplay;
+    cFileSelectDialog dialog(mode, &path);
+    chosen = dialog.RunModal();
+    if (chosen == 1) {
+      bool ok = false;
+      if (message == kLoadStageRequest) {
+        ok = StartSingleStagePlay(path, 0) != 0;
+      } else if (message == kLoadReplayRequest) {
+        ok = g_ReplayFileOps.load && g_ReplayFileOps.load(path);
+        // The stage a replay holds counts as loaded from the replay's file.
+        StageData.m_strLoadedPath = path;
+      } else {
+        ok = g_ReplayFileOps.save && g_ReplayFileOps.save(path, wParam != 0 ? 1 : 0);
+      }
+      if (!ok) PostClose();
+      // The result says the dialog was confirmed; a failed load or save
+      // closes the game.
+      g_nFileRequestResult.store(1);
+    }
+  }
+}
+
+}  // namespace
+
+void AskTextEntry() { SendAndWait(kTextEntryRequest, 0, g_bTextEntryDone); }
+int32_t AskFreePlayStage() { return AskFile(kLoadStageRequest, 0); }
+int32_t AskReplayFile() { return AskFile(kLoadReplayRequest, 0); }
+int32_t AskSaveReplay(int32_t previousAttempt) { return AskFile(kSaveReplayRequest, previousAttempt ? 1 : 0); }
+
+void ServeDialogRequest(uint32_t message, uint64_t wParam) {
+  if (message == kTextEntryRequest) {
+    DialogBracket bracket(g_bTextEntryDone);
+    cTextEntryDialog dialog;
+    dialog.RunModal();
+  } else if (message >= kLoadStageRequest && message <= kSaveReplayRequest) {
+    ServeFileRequest(message, wParam);
+  }
+}

@@ -1,0 +1,48 @@
+// The game's dialogs as requests: the game thread never opens a dialog
+// itself. It sends a private message to the game window, which runs the
+// dialog on the main thread with the worker threads suspended, and waits
+// for the request's done flag. The done flag is set on every way out: a
+// confirmed dialog, a cancelled one, a dialog closed with its window, and a
+// game window that has gone (the request then answers 0 at once).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/messages.h"
+
+enum : uint32_t {
+  kTextEntryRequest = plat::WM_USER + 1,   // text-entry dialog
+  kLoadStageRequest = plat::WM_USER + 2,   // choose a stage file and play it
+  kLoadReplayRequest = plat::WM_USER + 3,  // choose a replay and load it
+  kSaveReplayRequest = plat::WM_USER + 4,  // save a replay (wParam 0 this attempt, 1 the previous)
+};
+
+extern std::atomic<int32_t> g_bTextEntryDone;
+extern std::atomic<int32_t> g_bFileRequestDone;
+extern std::atomic<int32_t> g_nFileRequestResult;  // 1 confirmed (and done), 0 cancelled or failed
+
+// The stage's ranking name: the text-entry dialog edits it when a stage
+// scene exists and the options screen is not the one asking.
+extern std::string g_strStageRankingName;
+
+// What the replay requests do with the chosen file; empty functions make
+// those requests answer 0 after the dialog.
+struct ReplayFileOps {
+  std::function<bool(const std::string& path)> load;
+  std::function<bool(const std::string& path, int32_t previousAttempt)> save;
+  std::function<bool(std::string& proposedName)> makeName;
+};
+extern ReplayFileOps g_ReplayFileOps;
+
+// Game thread: send the request to the game window and wait for its done
+// flag. The file requests return the request's result.
+void AskTextEntry();
+int32_t AskFreePlayStage();
+int32_t AskReplayFile();
+int32_t AskSaveReplay(int32_t previousAttempt);
+
+// Main thread, the game window's handler of the four requests.
+void ServeDialogRequest(uint32_t message, uint64_t wParam);
