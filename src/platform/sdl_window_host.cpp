@@ -307,6 +307,60 @@ int MouseButtonKey(uint8_t button) {
   }
 }
 
+}  // namespace
+
+bool FeedModalEvent(const SDL_Event& event, ModalView& view, uint32_t windowId) {
+  const auto ours = [windowId](uint32_t id) { return windowId == 0 || id == windowId; };
+  switch (event.type) {
+    case SDL_KEYDOWN: {
+      // The view is modal: every key the program receives goes to it.
+      const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
+      const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
+      const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+      if (ctrl && vk == 'V') {
+        // Pasted text goes in as if typed (and is cut to the box's limits).
+        if (char* text = SDL_HasClipboardText() ? SDL_GetClipboardText() : nullptr) {
+          view.HandleTextInput(text);
+          SDL_free(text);
+        }
+      } else if (vk != 0) {
+        view.HandleKey(vk, ctrl, shift);
+      }
+      return true;
+    }
+    case SDL_KEYUP: {
+      // A key held when the view opened is released here; the table must
+      // not keep it down.
+      const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
+      if (vk != 0) SetKeyState(vk, false);
+      return true;
+    }
+    case SDL_TEXTINPUT:
+      view.HandleTextInput(event.text.text);
+      return true;
+    case SDL_TEXTEDITING:
+      view.HandleTextEditing(event.edit.text);
+      return true;
+    case SDL_MOUSEMOTION:
+      if (ours(event.motion.windowID)) view.HandleMouseMove(event.motion.x, event.motion.y);
+      return true;
+    case SDL_MOUSEBUTTONDOWN:
+      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT)
+        view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2);
+      return true;
+    case SDL_MOUSEBUTTONUP:
+      // As with keys: a button held when the view opened is let go here.
+      if (const int vk = MouseButtonKey(event.button.button)) SetKeyState(vk, false);
+      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT)
+        view.HandleClick(event.button.x, event.button.y);
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
 class SdlHost final : public WindowHost {
  public:
   ~SdlHost() override { Destroy(); }
@@ -734,59 +788,9 @@ class SdlHost final : public WindowHost {
         // (a close of the game window under the view was taken above).
         if (overGame || event.window.windowID != screen.windowId) HandleWindowEvent(event.window);
         break;
-      case SDL_KEYDOWN: {
-        // The view is modal: every key the program receives goes to it.
-        const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
-        const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
-        const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
-        if (ctrl && vk == 'V' && SDL_HasClipboardText()) {
-          char* text = SDL_GetClipboardText();
-          if (text != nullptr) {
-            view.HandleTextInput(text);
-            SDL_free(text);
-          }
-        } else if (vk != 0) {
-          view.HandleKey(vk, ctrl, shift);
-        }
-        dirty = true;
-        break;
-      }
-      case SDL_KEYUP: {
-        // A key held when the view opened is released here; the table must
-        // not keep it down.
-        const int vk = VirtualKeyFromScancode(event.key.keysym.scancode);
-        if (vk != 0) SetKeyState(vk, false);
-        break;
-      }
-      case SDL_TEXTINPUT:
-        view.HandleTextInput(event.text.text);
-        dirty = true;
-        break;
-      case SDL_TEXTEDITING:
-        view.HandleTextEditing(event.edit.text);
-        dirty = true;
-        break;
-      case SDL_MOUSEMOTION:
-        if (event.motion.windowID == screen.windowId) {
-          view.HandleMouseMove(event.motion.x, event.motion.y);
-          dirty = true;
-        }
-        break;
-      case SDL_MOUSEBUTTONDOWN:
-        if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
-          view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2);
-          dirty = true;
-        }
-        break;
-      case SDL_MOUSEBUTTONUP:
-        // As with keys: a button held when the view opened is let go here.
-        if (const int vk = MouseButtonKey(event.button.button)) SetKeyState(vk, false);
-        if (event.button.windowID == screen.windowId && event.button.button == SDL_BUTTON_LEFT) {
-          view.HandleClick(event.button.x, event.button.y);
-          dirty = true;
-        }
-        break;
       default:
+        FeedModalEvent(event, view, screen.windowId);
+        if (event.type != SDL_KEYUP) dirty = true;
         break;
     }
   }

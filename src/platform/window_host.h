@@ -81,6 +81,14 @@ class ModalView {
   virtual bool WantsTextInput(Rect* caret) const { return false; }
 };
 
+}  // namespace plat
+union SDL_Event;
+namespace plat {
+// Hands one SDL event to a modal view: keys (Ctrl+V pastes the clipboard as
+// typed text), committed and composed text of the input method, the mouse
+// of window `windowId` (0: any). False for other events. Main thread.
+bool FeedModalEvent(const SDL_Event& event, ModalView& view, uint32_t windowId);
+
 class WindowHost {
  public:
   virtual ~WindowHost() = default;

@@ -1,0 +1,339 @@
+// The game's dialogs run for real on the scripted back end (and, for the
+// worker test, on a host that lets the test look in while a dialog is up).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "base/program.h"
+#include "base/thread.h"
+#include "data/record.h"
+#include "data/settings.h"
+#include "data/user_records.h"
+#include "front/dialog_requests.h"
+#include "front/file_select_dialog.h"
+#include "front/start_dialog.h"
+#include "front/text_entry_dialog.h"
+#include "platform/file_chooser.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "platform/threads.h"
+#include "platform/window_host.h"
+#include "scene/scene.h"
+#include "support/sandbox.h"
+
+namespace {
+
+TEST(TextEntryDialogTest, TheNameKeepsThreeBytesAndCancelLeavesItAsItWas) {
+  struct Row {
+    const char* answers;
+    const char* typed;     // UTF-8 in, name out
+    int32_t result;
+  };
+  const Row rows[] = {
+      {"text:abcd", "abc", 1},
+      {"text:あいう", "あ", 1},  // the third byte would split "い"
+      {"text:ab\ncd", "ab", 1},  // a pasted second line does not go into a name
+      {"cancel", "XY", 0},
+      {"", "XY", 1},  // no script, no display: OK, the name as it was
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.answers);
+    Sandbox sandbox(row.answers);
+    std::string name = "XY";
+    cTextEntryDialog dialog(&name);
+    EXPECT_EQ(dialog.RunModal(), row.result);
+    EXPECT_EQ(name, plat::Utf8ToCp932(row.typed));
+  }
+}
+
+// A project folder with stage files and replays.
+class FileSelectTest : public testing::Test {
+ protected:
+  FileSelectTest() {
+    for (const char* f : {"data/stg4/a.stg4_1", "data/stg4/b.rpl4_873", "data/stg4/d.txt", "user_data/rpl4/b.rpl4_873",
+                          "user_data/rpl4/c.rpl4_800"})
+      sandbox_.Write(f, "x");
+  }
+  int32_t Choose(int32_t mode, const std::string& answers, std::string& path) {
+    sandbox_.Answer(answers);
+    cFileSelectDialog dialog(mode, &path);
+    return dialog.RunModal();
+  }
+  Sandbox sandbox_;
+};
+
+TEST_F(FileSelectTest, EachModeListsItsFiles) {
+  struct Row {
+    const char* folder;
+    const char* pattern;
+    std::vector<std::string> entries;
+  };
+  const Row rows[] = {
+      {"data\\stg4\\", "*.stg4_*;*.rpl4_*", {"a.stg4_1", "b.rpl4_873"}},
+      {"user_data\\rpl4", "*.rpl4_*", {"b.rpl4_873", "c.rpl4_800"}},
+      {"user_data\\rpl4\\", "*.rpl4_873", {"b.rpl4_873"}},
+      {"", "*.RPL4_*", {"data\\", "user_data\\"}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> entries;
+    EXPECT_TRUE(plat::ListChooserFolder(row.folder, row.pattern, entries)) << row.folder;
+    EXPECT_EQ(entries, row.entries) << row.folder;
+  }
+  std::vector<std::string> entries{"stale"};
+  EXPECT_FALSE(plat::ListChooserFolder("gone\\", "*", entries));
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(FileSelectTest, ScriptedChoicesAndRefusals) {
+  struct Row {
+    int32_t mode;
+    const char* proposal;
+    const char* answers;
+    int32_t result;
+    const char* path;     // "" when nothing is chosen
+    const char* message;  // a box that must have come up, or ""
+  };
+  const Row rows[] = {
+      {kFileSelectStage, "", "file:a.stg4_1", 1, "data\\stg4\\a.stg4_1", ""},
+      {kFileSelectStage, "", "file:user_data\\rpl4\\c.rpl4_800", 1, "user_data\\rpl4\\c.rpl4_800", ""},
+      {kFileSelectStage, "", "cancel", 0, "", ""},
+      {kFileSelectStage, "", "file:none.stg4_1", 0, "", "ファイルが見つかりません"},
+      {kFileSelectReplay, "", "file:..\\..\\etc\\passwd", 0, "", "ファイル名が正しくありません"},
+      {kFileSelectReplay, "", "file:/etc/passwd", 0, "", "ファイル名が正しくありません"},
+      {kFileSelectReplay, "", "file:a:b", 0, "", "ファイル名が正しくありません"},
+      {kFileSelectReplay, "", "file:gone\\x.rpl4_1", 0, "", "を開けません"},
+      {kFileSelectSaveReplay, "user_data\\rpl4\\new", "ok", 1, "user_data\\rpl4\\new.rpl4_873", ""},
+      {kFileSelectSaveReplay, "user_data\\rpl4\\new", "file:b;no", 0, "", "上書きしますか"},
+      {kFileSelectSaveReplay, "user_data\\rpl4\\new", "file:b;yes", 1, "user_data\\rpl4\\b.rpl4_873", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.answers);
+    std::filesystem::remove(sandbox_ / "dialogs.log");
+    std::string path = row.proposal;
+    EXPECT_EQ(Choose(row.mode, row.answers, path), row.result);
+    if (row.result == 1) EXPECT_EQ(path, row.path);
+    if (row.result == 0) EXPECT_EQ(path, row.proposal);  // untouched
+    if (*row.message) EXPECT_NE(sandbox_.DialogLog().find(row.message), std::string::npos) << sandbox_.DialogLog();
+  }
+  EXPECT_TRUE(std::filesystem::exists(sandbox_ / "user_data/rpl4/b.rpl4_873"));
+}
+
+// GameSettings values the dialogs read, put back after each test.
+class SettingsGuard {
+ public:
+  SettingsGuard() : saved_(GameSettings) {}
+  ~SettingsGuard() { GameSettings = saved_; }
+
+ private:
+  decltype(GameSettings) saved_;
+};
+
+TEST(StartDialogTest, StartStoresTheChoiceAndCancelLeavesTheBootRecord) {
+  SettingsGuard settings;
+  struct Row {
+    const char* answers;
+    bool started;
+    int32_t mode, dontAsk;  // stored (when started)
+  };
+  const Row rows[] = {
+      {"click:1003,1004,1000", true, 0, 1},
+      {"ok", true, 1, 0},  // a new installation: Direct3D checked, the box clear
+      {"click:1003,1001", false, 0, 0},
+      {"cancel", false, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.answers);
+    Sandbox sandbox(row.answers);
+    cBootRecord boot;
+    GameSettings.nDirect3D = 2;
+    EXPECT_EQ(ChooseDrawingModeWithStartDialog(boot, "Boot.dat"), row.started);
+    cBootRecord stored;
+    EXPECT_EQ(stored.LoadFromFile("Boot.dat") != 0, row.started);
+    if (!row.started) continue;
+    EXPECT_EQ(stored.m_nMode, row.mode);
+    EXPECT_EQ(stored.m_bDontAsk, row.dontAsk);
+    EXPECT_EQ(GameSettings.nDirect3D, row.mode);
+  }
+  // Asked not to ask: no dialog, the stored mode.
+  Sandbox sandbox("cancel");
+  cBootRecord boot;
+  boot.m_nMode = 0;
+  boot.m_bDontAsk = 1;
+  EXPECT_TRUE(ChooseDrawingModeWithStartDialog(boot, "Boot.dat"));
+  EXPECT_EQ(GameSettings.nDirect3D, 0);
+  EXPECT_EQ(sandbox.DialogLog(), "");
+}
+
+// The test's thread is the main thread and owns a game window whose
+// handler serves the dialog requests; a game thread asks.
+class DialogRequestTest : public testing::Test {
+ protected:
+  DialogRequestTest() {
+    plat::SetMainThread();
+    window_ = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t message, uint64_t wParam, int64_t) -> int64_t {
+      ServeDialogRequest(message, wParam);
+      return 0;
+    });
+    g_hMainWnd.store(window_);
+    savedScene_ = SceneManager.m_nCurrent.load();
+    SceneManager.m_nCurrent = kSceneOptions;  // the options screen asks for the name
+    savedName_ = OptionData.m_strRankingName;
+  }
+  ~DialogRequestTest() override {
+    if (plat::IsWindowEntry(window_)) plat::DestroyWindowEntry(window_);
+    g_hMainWnd.store(0);
+    g_ReplayFileOps = ReplayFileOps{};
+    SceneManager.m_nCurrent = savedScene_;
+    OptionData.m_strRankingName = savedName_;
+    plat::DropQueue();
+    plat::ClearMainThread();
+  }
+  // Runs `ask` on a game thread and serves the window until it returns.
+  void AskFromGameThread(const std::function<void()>& ask) {
+    std::atomic<bool> finished{false};
+    plat::Thread game;
+    ASSERT_TRUE(game.Start([&]() -> uint32_t {
+      ask();
+      finished.store(true);
+      plat::PostThreadMessage(plat::MainThreadId(), plat::WM_NULL, 0, 0);
+      return 0;
+    }));
+    while (!finished.load()) plat::WaitMessageTimeout(50);
+    ASSERT_TRUE(game.Join(60000));
+  }
+  Sandbox sandbox_;
+  plat::WindowHandle window_ = 0;
+  int32_t savedScene_ = 0;
+  std::string savedName_;
+};
+
+TEST_F(DialogRequestTest, TheDoneFlagIsSetWhenConfirmedCancelledOrTheWindowHasGone) {
+  struct Row {
+    const char* answers;
+    bool windowGone;
+    const char* name;
+  };
+  for (const Row& row : {Row{"text:abc", false, "abc"}, Row{"cancel", false, "old"}, Row{"text:zz", true, "old"}}) {
+    SCOPED_TRACE(row.answers);
+    sandbox_.Answer(row.answers);
+    OptionData.m_strRankingName = "old";
+    if (row.windowGone) plat::DestroyWindowEntry(window_);
+    g_bTextEntryDone.store(0);
+    AskFromGameThread([] { AskTextEntry(); });
+    EXPECT_EQ(g_bTextEntryDone.load(), 1);
+    EXPECT_EQ(OptionData.m_strRankingName, row.name);
+  }
+}
+
+TEST_F(DialogRequestTest, ReplaySaveRequestsChooseTheNameAndReportTheResult) {
+  std::string saved;
+  int32_t previous = -1;
+  bool nameFree = true;
+  g_ReplayFileOps.makeName = [&](std::string& name) {
+    name = "user_data\\rpl4\\rpl4_x";
+    return nameFree;
+  };
+  g_ReplayFileOps.save = [&](const std::string& path, int32_t prev) {
+    saved = path;
+    previous = prev;
+    return true;
+  };
+  std::filesystem::create_directories(sandbox_ / "user_data/rpl4");
+  struct Row {
+    const char* answers;
+    bool nameFree;
+    int32_t result;
+    const char* saved;
+  };
+  for (const Row& row : {Row{"ok", true, 1, "user_data\\rpl4\\rpl4_x.rpl4_873"}, Row{"cancel", true, 0, ""},
+                         Row{"ok", false, 0, ""}}) {
+    SCOPED_TRACE(row.answers);
+    sandbox_.Answer(row.answers);
+    nameFree = row.nameFree;
+    saved.clear();
+    int32_t result = -1;
+    g_bFileRequestDone.store(0);
+    AskFromGameThread([&] { result = AskSaveReplay(1); });
+    EXPECT_EQ(g_bFileRequestDone.load(), 1);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(saved, row.saved);
+    if (*row.saved) EXPECT_EQ(previous, 1);
+  }
+}
+
+// A headless host that lets the test look in while a dialog is up.
+class PeekingHost : public plat::WindowHost {
+ public:
+  PeekingHost(std::function<void()> peek) : inner_(plat::MakeHeadlessWindowHost()), peek_(std::move(peek)) {}
+  bool Create(plat::WindowHandle w, int x, int y, int cx, int cy) override { return inner_->Create(w, x, y, cx, cy); }
+  void Destroy() override { inner_->Destroy(); }
+  bool Exists() const override { return inner_->Exists(); }
+  void Show(int c) override { inner_->Show(c); }
+  bool Shown() const override { return inner_->Shown(); }
+  void SetTitle(const std::string& t) override { inner_->SetTitle(t); }
+  void Move(int x, int y) override { inner_->Move(x, y); }
+  void SetClientSize(int cx, int cy) override { inner_->SetClientSize(cx, cy); }
+  void CentreOnDesktop() override { inner_->CentreOnDesktop(); }
+  plat::Rect ClientRectOnScreen() const override { return inner_->ClientRectOnScreen(); }
+  bool Minimised() const override { return inner_->Minimised(); }
+  bool Maximised() const override { return inner_->Maximised(); }
+  void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
+  void SetResizable(bool on) override { inner_->SetResizable(on); }
+  plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
+  void PumpEvents(uint32_t ms) override { inner_->PumpEvents(ms); }
+  void Wake() override { inner_->Wake(); }
+  void Present(plat::Frame& f, bool changed) override { inner_->Present(f, changed); }
+  uint64_t FramesPresented() const override { return inner_->FramesPresented(); }
+  bool LastFrame(plat::Frame& out) const override { return inner_->LastFrame(out); }
+  int RunMessageBox(const plat::MessageBoxSpec& box) override { return inner_->RunMessageBox(box); }
+  bool RunModalView(plat::ModalView& view) override {
+    peek_();
+    view.HandleKey(0x0D, false, false);  // Enter: OK
+    return true;
+  }
+
+ private:
+  std::unique_ptr<plat::WindowHost> inner_;
+  std::function<void()> peek_;
+};
+
+std::atomic<uint64_t> g_workerSteps{0};
+std::atomic<bool> g_workerStop{false};
+
+uint32_t CountingWorker(void*) {
+  while (!g_workerStop.load()) {
+    g_workerSteps.fetch_add(1);
+    plat::SafePoint();  // every platform call of a worker is one
+  }
+  return 0;
+}
+
+TEST(WorkerSuspensionTest, AWorkerMakesNoProgressWhileAModalDialogIsUp) {
+  Sandbox sandbox;
+  g_workerSteps = 0;
+  g_workerStop = false;
+  uint64_t before = 0, after = 0;
+  plat::SetWindowHost(std::make_unique<PeekingHost>([&] {
+    before = g_workerSteps.load();
+    // Give a running worker every chance to move on.
+    for (int i = 0; i < 2000; ++i) std::this_thread::yield();
+    after = g_workerSteps.load();
+  }));
+  ASSERT_TRUE(thGame.Create(CountingWorker, nullptr));
+  while (g_workerSteps.load() < 10) std::this_thread::yield();
+  g_bTextEntryDone.store(0);
+  ServeDialogRequest(kTextEntryRequest, 0);  // no binding: the empty box
+  EXPECT_EQ(g_bTextEntryDone.load(), 1);
+  EXPECT_GE(before, 10u);
+  EXPECT_EQ(before, after);
+  // Resumed after the dialog: it moves on.
+  const uint64_t resumedAt = g_workerSteps.load();
+  while (g_workerSteps.load() == resumedAt) std::this_thread::yield();
+  g_workerStop = true;
+  thGame.Exit();
+}
+
+}  // namespace
