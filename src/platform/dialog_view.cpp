@@ -12,10 +12,13 @@
 namespace plat {
 namespace {
 
-// Dialog units to pixels: a 9-point dialog font is about 6 x 12 pixels,
-// four horizontal and eight vertical units of it.
-constexpr int kUnitNum = 3, kUnitDen = 2;
-constexpr int kFontPx = 12;
+// Dialog units to pixels: a dialog font of about 12 pixels is eight vertical
+// units high; horizontally a little more than its average quarter width,
+// since our font is wider than the narrow gothic the layouts were made for.
+constexpr int kUnitXNum = 7, kUnitXDen = 4;
+constexpr int kUnitYNum = 3, kUnitYDen = 2;
+// 13 pixels: the installed gothic's own 12-pixel bitmaps have no underscore.
+constexpr int kFontPx = 13;
 constexpr int kTitleBarHeight = 22;
 
 constexpr uint32_t kFace = 0xFFF0F0F0;
@@ -31,7 +34,8 @@ constexpr uint32_t kHoverFace = 0xFFE5F1FB;
 constexpr uint32_t kSelection = 0xFF3399FF;
 constexpr uint32_t kCompose = 0xFFFFF3C4;
 
-int Px(int units) { return units * kUnitNum / kUnitDen; }
+int PxX(int units) { return units * kUnitXNum / kUnitXDen; }
+int PxY(int units) { return units * kUnitYNum / kUnitYDen; }
 
 // Lives for the run, like the message boxes' font; null without fonts
 // (dialogs then work, only without text).
@@ -167,8 +171,8 @@ std::string CutToEditLimits(std::string text, const EditLimits& limits) {
 }
 
 DialogView::DialogView(const DialogTemplate& t) : title_(t.title), caption_(t.caption) {
-  width_ = Px(t.width);
-  height_ = Px(t.height) + (caption_ ? kTitleBarHeight : 0);
+  width_ = PxX(t.width);
+  height_ = PxY(t.height) + (caption_ ? kTitleBarHeight : 0);
   for (const ControlTemplate& ct : t.controls) {
     Control c;
     c.t = ct;
@@ -619,13 +623,13 @@ Rect DialogView::BoxRect() const { return Rect{originX_, originY_, originX_ + wi
 
 Rect DialogView::ControlRect(const Control& c) const {
   const int top = originY_ + (caption_ ? kTitleBarHeight : 0);
-  const int x = originX_ + Px(c.t.x), y = top + Px(c.t.y);
-  return Rect{x, y, x + Px(c.t.width), y + Px(c.t.height)};
+  const int x = originX_ + PxX(c.t.x), y = top + PxY(c.t.y);
+  return Rect{x, y, x + PxX(c.t.width), y + PxY(c.t.height)};
 }
 
 int DialogView::ListRowHeight() const { return TextHeight() + 4; }
 int DialogView::ListVisibleRows(const Control& c) const {
-  return std::max(1, (Px(c.t.height) - 4) / ListRowHeight());
+  return std::max(1, (PxY(c.t.height) - 4) / ListRowHeight());
 }
 
 int DialogView::HitTest(int x, int y) const {
@@ -719,11 +723,13 @@ void DialogView::Render(Frame& canvas) {
     const Rect r = ControlRect(c);
     const bool focused = static_cast<int>(i) == focus_;
     const uint32_t ink = c.enabled ? kText : kGreyText;
+    // Labels may run past their control's right edge up to the dialog's.
+    const Rect label{r.left, r.top, box.right - 2, r.bottom};
     switch (c.t.kind) {
       case ControlKind::Static: {
         int y = r.top;
         for (const std::string& line : Lines(c.t.text)) {
-          Text(canvas, r, r.left, y, line, ink);
+          Text(canvas, label, r.left, y, line, ink);
           y += th + 2;
         }
         break;
@@ -733,12 +739,12 @@ void DialogView::Render(Frame& canvas) {
         Outline(canvas, Rect{r.left, mid, r.right, r.bottom}, 1, kEdge);
         const int w = Measure(c.t.text);
         Fill(canvas, r.left + 6, r.top, w + 4, th, kFace);
-        Text(canvas, r, r.left + 8, r.top, c.t.text, ink);
+        Text(canvas, label, r.left + 8, r.top, c.t.text, ink);
         break;
       }
       case ControlKind::Picture: {
         // The program's mark: a small framed square in the title colour.
-        const int side = std::min(r.Width(), r.Height());
+        const int side = std::min({r.Width(), r.Height(), 16});
         Fill(canvas, r.left, r.top, side, side, kTitleBar);
         Outline(canvas, Rect{r.left, r.top, r.left + side, r.top + side}, 1, kBorder);
         Fill(canvas, r.left + side / 4, r.top + side / 4, side / 2, side / 2, kWhite);
@@ -751,7 +757,7 @@ void DialogView::Render(Frame& canvas) {
         Fill(canvas, r.left, y, s, s, kWhite);
         Outline(canvas, Rect{r.left, y, r.left + s, y + s}, 1, focused ? kFocusEdge : kEdge);
         if (c.checked) Fill(canvas, r.left + 3, y + 3, s - 6, s - 6, c.t.kind == ControlKind::Radio ? kSelection : kText);
-        Text(canvas, r, r.left + s + 4, r.top + (r.Height() - th) / 2, c.t.text, ink);
+        Text(canvas, label, r.left + s + 4, r.top + (r.Height() - th) / 2, c.t.text, ink);
         if (focused) Fill(canvas, r.left + s + 4, r.bottom - 1, Measure(c.t.text), 1, kFocusEdge);
         break;
       }

@@ -608,6 +608,13 @@ class SdlHost final : public WindowHost {
   int RunMessageBox(const MessageBoxSpec& box) override;
   bool RunModalView(ModalView& view) override;
 
+  // The modal view running now: where it draws and what it drew last.
+  struct ModalFrame {
+    Screen* screen;
+    const Frame* canvas;
+  };
+  const ModalFrame* modalFrame_ = nullptr;
+
  private:
   // The game moves the cursor's display counter (ShowCursor, from its own
   // thread): full screen hides the mouse cursor, dialog mode brings it back.
@@ -885,9 +892,15 @@ bool SdlHost::RunModalView(ModalView& view) {
 
   Frame background;
   Screen own;
-  const bool overGame = Shown();
+  // A view opened by another (a question of a file chooser) is drawn over
+  // that one, in its window.
+  const ModalFrame* outer = modalFrame_;
+  const bool overGame = outer == nullptr && Shown();
   Screen* screen = &screen_;
-  if (overGame) {
+  if (outer != nullptr) {
+    screen = outer->screen;
+    background = *outer->canvas;
+  } else if (overGame) {
     if (Minimised()) SDL_RestoreWindow(screen_.window);
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (hasFrame_) background = Newest();
@@ -917,7 +930,9 @@ bool SdlHost::RunModalView(ModalView& view) {
   // A view is answered with the mouse too, also over a full-screen game that
   // hides the cursor; the game window's next pump hides it again.
   ShowMouseCursor(true);
-  Frame canvas;
+  Frame canvas = background;
+  ModalFrame frame{screen, &canvas};
+  modalFrame_ = &frame;
   bool dirty = true;
   bool typing = false;
   while (!view.Finished()) {
@@ -952,8 +967,11 @@ bool SdlHost::RunModalView(ModalView& view) {
     if (TerminationRequested()) view.HandleClose();
   }
   if (typing) SDL_StopTextInput();
+  modalFrame_ = outer;
 
-  if (overGame) {
+  if (outer != nullptr) {
+    // The view under it is drawn again by its own loop.
+  } else if (overGame) {
     // The texture now holds the view: show the newest game frame again.
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (hasFrame_) {

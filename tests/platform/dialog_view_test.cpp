@@ -156,10 +156,10 @@ TEST_F(DialogViewFixture, MouseClicksPressButtonsAndToggleBoxes) {
   plat::Frame canvas;
   canvas.pixels.assign(static_cast<size_t>(canvas.width) * canvas.height, 0xFF000000u);
   view_.Render(canvas);
-  // The dialog is centred: 300 x 202 pixels on 640 x 480 (caption 22).
-  const int x0 = (640 - 300) / 2, y0 = (480 - 202) / 2 + 22;
+  // The dialog is centred: 350 x 202 pixels on 640 x 480 (caption 22).
+  const int x0 = (640 - 350) / 2, y0 = (480 - 202) / 2 + 22;
   auto click = [&](int du_x, int du_y) {
-    const int x = x0 + du_x * 3 / 2, y = y0 + du_y * 3 / 2;
+    const int x = x0 + du_x * 7 / 4, y = y0 + du_y * 3 / 2;
     view_.HandleMouseDown(x, y, false);
     view_.HandleClick(x, y);
   };
