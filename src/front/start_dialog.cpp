@@ -47,6 +47,7 @@ void cStartDialog::Attach() {
   // A stored mode other than 0 and 1 checks no button; Start then keeps it
   // unless the player picks one, and the run treats it as DirectDraw.
   View()->SetFocus(kIdOk);
+  View()->SetPointerItem(kIdOk);  // the pointer starts over Start
 }
 
 void cStartDialog::OnCommand(int32_t id, int32_t notification) {

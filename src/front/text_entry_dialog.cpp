@@ -48,6 +48,7 @@ void cTextEntryDialog::Attach() {
     View()->SetSelection(kIdName, 0, -1);
   }
   if (GameSettings.nEnglish) SetDialogItemString(this, kIdLabel, "     Name");
+  View()->SetPointerItem(0);  // the pointer starts in the dialog's middle
 }
 
 void cTextEntryDialog::OnCommand(int32_t id, int32_t notification) {

@@ -699,6 +699,15 @@ bool DialogView::WantsTextInput(Rect* caret) const {
   return true;
 }
 
+bool DialogView::PointerStart(int* x, int* y) const {
+  if (pointerItem_ < 0) return false;
+  const Control* c = pointerItem_ > 0 ? Get(pointerItem_) : nullptr;
+  const Rect r = c ? ControlRect(*c) : BoxRect();
+  *x = (r.left + r.right) / 2;
+  *y = (r.top + r.bottom) / 2;
+  return true;
+}
+
 void DialogView::Render(Frame& canvas) {
   if (canvas.width <= 0 || canvas.height <= 0 ||
       canvas.pixels.size() < static_cast<size_t>(canvas.width) * canvas.height)

@@ -142,6 +142,9 @@ class DialogView final : public ModalView {
   void HandleClick(int x, int y) override;
   void HandleClose() override { Cancel(); }
   bool WantsTextInput(Rect* caret) const override;
+  bool PointerStart(int* x, int* y) const override;
+  // The pointer starts over this control (0: the dialog's middle, -1: left alone).
+  void SetPointerItem(int id) { pointerItem_ = id; }
 
  private:
   struct Control {
@@ -181,6 +184,7 @@ class DialogView final : public ModalView {
   int hover_ = -1;
   int pressed_ = -1;
   int originX_ = 0, originY_ = 0;
+  int pointerItem_ = -1;
   std::string composition_;
   bool finished_ = false;
   int result_ = 0;

@@ -935,6 +935,7 @@ bool SdlHost::RunModalView(ModalView& view) {
   modalFrame_ = &frame;
   bool dirty = true;
   bool typing = false;
+  bool pointerPlaced = false;
   while (!view.Finished()) {
     // Text input (and with it the input method) is on only while the view
     // wants typed text: elsewhere an input method would swallow keys.
@@ -945,7 +946,16 @@ bool SdlHost::RunModalView(ModalView& view) {
       if (typing) SDL_StartTextInput(); else SDL_StopTextInput();
     }
     if (typing) {
-      SDL_Rect r{caret.left, caret.top, std::max(1, caret.Width()), std::max(1, caret.Height())};
+      // The candidate window goes below the caret, in window coordinates
+      // (the canvas may be scaled into the window).
+      int left = caret.left, top = caret.top, right = caret.right, bottom = caret.bottom;
+      if (screen->renderer != nullptr) {
+        SDL_RenderLogicalToWindow(screen->renderer, static_cast<float>(caret.left), static_cast<float>(caret.top),
+                                  &left, &top);
+        SDL_RenderLogicalToWindow(screen->renderer, static_cast<float>(caret.right),
+                                  static_cast<float>(caret.bottom), &right, &bottom);
+      }
+      SDL_Rect r{left, top, std::max(1, right - left), std::max(1, bottom - top)};
       SDL_SetTextInputRect(&r);
     }
     if (dirty) {
@@ -953,6 +963,12 @@ bool SdlHost::RunModalView(ModalView& view) {
       view.Render(canvas);
       if (screen->Upload(canvas)) screen->Render();
       dirty = false;
+      int px = 0, py = 0;
+      if (!pointerPlaced && view.PointerStart(&px, &py) && screen->renderer != nullptr) {
+        SDL_RenderLogicalToWindow(screen->renderer, static_cast<float>(px), static_cast<float>(py), &px, &py);
+        SDL_WarpMouseInWindow(screen->window, px, py);
+      }
+      pointerPlaced = true;
     }
     SDL_Event event;
     bool got = SDL_WaitEventTimeout(&event, kMessageBoxWaitMs) == 1;

@@ -79,6 +79,9 @@ class ModalView {
   // True while the view wants typed text; `caret` gets where the input
   // method's window should go.
   virtual bool WantsTextInput(Rect* caret) const { return false; }
+  // Where the mouse pointer goes when the view first shows (after its first
+  // Render); false: where it is.
+  virtual bool PointerStart(int* x, int* y) const { return false; }
 };
 
 }  // namespace plat
