@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "platform/dialog_view.h"
 #include "platform/dialogs.h"
@@ -45,6 +47,23 @@ std::vector<std::string> Components(const std::string& path) {
     i += len;
   }
   return parts;
+}
+
+// True when the folder, with every link in its path followed, lies in the
+// working folder: a link inside the project that points elsewhere is not
+// a way out.
+bool RealFolderInside(const std::string& folder) {
+  char* here = realpath(".", nullptr);
+  const std::string resolved = ResolvePath(folder.empty() ? "." : folder);
+  char* there = resolved.empty() ? nullptr : realpath(resolved.c_str(), nullptr);
+  bool inside = false;
+  if (here && there) {
+    const std::string h(here), t(there);
+    inside = t == h || (t.size() > h.size() && t.compare(0, h.size(), h) == 0 && (h == "/" || t[h.size()] == '/'));
+  }
+  std::free(here);
+  std::free(there);
+  return inside;
 }
 
 std::string Format(const std::string& pattern, const std::string& value) {
@@ -112,7 +131,7 @@ class Chooser {
   // read) is reported and its nearest readable parent shown instead.
   void Navigate(std::string folder, bool report) {
     std::vector<std::string> entries;
-    while (!ListChooserFolder(folder, spec_.filterPattern, entries)) {
+    while (!RealFolderInside(folder) || !ListChooserFolder(folder, spec_.filterPattern, entries)) {
       if (report)
         Message(Format(spec_.english ? "The folder %s cannot be opened." : Sjis("フォルダ %s を開けません。"),
                        folder.empty() ? "." : folder));
@@ -196,8 +215,8 @@ class Chooser {
   // The chosen names (in the shown folder) become the result, when they pass.
   void Confirm(std::vector<std::string> names) {
     if (names.size() > 1 && !spec_.multiSelect) names.resize(1);
-    // A listed folder may have vanished meanwhile.
-    if (!IsDirectory(folder_.empty() ? "." : folder_)) {
+    // A listed folder may have vanished (or been replaced) meanwhile.
+    if (!IsDirectory(folder_.empty() ? "." : folder_) || !RealFolderInside(folder_)) {
       Navigate(folder_, true);
       return;
     }
@@ -216,6 +235,13 @@ class Chooser {
         return;
       }
       const bool exists = FileExists(path);
+      // A link would have the save written wherever it points.
+      struct stat st {};
+      const std::string resolved = ResolvePath(path);
+      if (spec_.save && lstat(resolved.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        Message(FileNameProblem("", spec_.english));
+        return;
+      }
       if (!spec_.save && spec_.mustExist && !exists) {
         Message(Format(spec_.english ? "%s\nFile not found.\nCheck the file name."
                                      : Sjis("%s\nファイルが見つかりません。\nファイル名を確認してください。"),

@@ -56,12 +56,16 @@ class FileSelectTest : public testing::Test {
     for (const char* f : {"data/stg4/a.stg4_1", "data/stg4/b.rpl4_873", "data/stg4/d.txt", "user_data/rpl4/b.rpl4_873",
                           "user_data/rpl4/c.rpl4_800"})
       sandbox_.Write(f, "x");
+    // Links that lead out of the project.
+    std::filesystem::create_directory_symlink(outside_.Path(), sandbox_ / "out");
+    std::filesystem::create_symlink(outside_ / "victim", sandbox_ / "user_data/rpl4/link.rpl4_873");
   }
   int32_t Choose(int32_t mode, const std::string& answers, std::string& path) {
     sandbox_.Answer(answers);
     cFileSelectDialog dialog(mode, &path);
     return dialog.RunModal();
   }
+  TempFolder outside_{"outside"};
   Sandbox sandbox_;
 };
 
@@ -74,8 +78,8 @@ TEST_F(FileSelectTest, EachModeListsItsFiles) {
   const Row rows[] = {
       {"data\\stg4\\", "*.stg4_*;*.rpl4_*", {"a.stg4_1", "b.rpl4_873"}},
       {"user_data\\rpl4", "*.rpl4_*", {"b.rpl4_873", "c.rpl4_800"}},
-      {"user_data\\rpl4\\", "*.rpl4_873", {"b.rpl4_873"}},
-      {"", "*.RPL4_*", {"data\\", "user_data\\"}},
+      {"user_data\\rpl4\\", "*.rpl4_873", {"b.rpl4_873"}},  // the dangling link is no file
+      {"", "*.RPL4_*", {"data\\", "out\\", "user_data\\"}},
   };
   for (const Row& row : rows) {
     std::vector<std::string> entries;
@@ -105,6 +109,8 @@ TEST_F(FileSelectTest, ScriptedChoicesAndRefusals) {
       {kFileSelectReplay, "", "file:/etc/passwd", 0, "", "ファイル名が正しくありません"},
       {kFileSelectReplay, "", "file:a:b", 0, "", "ファイル名が正しくありません"},
       {kFileSelectReplay, "", "file:gone\\x.rpl4_1", 0, "", "を開けません"},
+      {kFileSelectReplay, "", "file:out\\x.rpl4_1", 0, "", "を開けません"},  // a link to a folder elsewhere
+      {kFileSelectSaveReplay, "user_data\\rpl4\\new", "file:link", 0, "", "ファイル名が正しくありません"},
       {kFileSelectSaveReplay, "user_data\\rpl4\\new", "ok", 1, "user_data\\rpl4\\new.rpl4_873", ""},
       {kFileSelectSaveReplay, "user_data\\rpl4\\new", "file:b;no", 0, "", "上書きしますか"},
       {kFileSelectSaveReplay, "user_data\\rpl4\\new", "file:b;yes", 1, "user_data\\rpl4\\b.rpl4_873", ""},
