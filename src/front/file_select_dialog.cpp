@@ -17,50 +17,72 @@ plat::DialogTemplate cFileSelectDialog::BuildTemplate() {
   return t;
 }
 
+int32_t ShowOpenFileDialog(std::string& name, const std::string& title, const std::string& filterName,
+                           const std::string& filterPattern, const std::string& folder,
+                           std::vector<std::string>* paths) {
+  plat::FileChooserSpec spec;
+  spec.english = GameSettings.nEnglish != 0;
+  spec.title = title;
+  spec.folder = folder;
+  spec.filterName = filterName;
+  spec.filterPattern = filterPattern;
+  spec.multiSelect = paths != nullptr;
+  const plat::FileChooserResult result = plat::RunFileChooser(spec);
+  if (!result.chosen || result.paths.empty()) return 0;
+  name = result.paths.front();
+  if (paths) paths->insert(paths->end(), result.paths.begin(), result.paths.end());
+  return 1;
+}
+
+int32_t ShowSaveFileDialog(std::string& name, const std::string& title, const std::string& filterName,
+                           const std::string& filterPattern, const std::string& folder,
+                           const std::string& extension, int32_t keepName) {
+  plat::FileChooserSpec spec;
+  spec.english = GameSettings.nEnglish != 0;
+  spec.save = true;
+  spec.mustExist = false;
+  spec.overwritePrompt = true;
+  spec.title = title;
+  spec.folder = folder;
+  spec.filterName = filterName;
+  spec.filterPattern = filterPattern;
+  spec.defaultExtension = extension;
+  if (keepName) {
+    // The proposal may carry its folder: the name box takes the name.
+    size_t nameStart = 0;
+    for (size_t i = 0; i < name.size(); i += plat::Cp932CharLength(name, i))
+      if (name[i] == '\\') nameStart = i + 1;
+    spec.defaultName = name.substr(nameStart);
+  }
+  const plat::FileChooserResult result = plat::RunFileChooser(spec);
+  if (!result.chosen || result.paths.empty()) return 0;
+  name = result.paths.front();
+  return 1;
+}
+
 void cFileSelectDialog::Attach() {
   const bool english = GameSettings.nEnglish != 0;
-  plat::FileChooserSpec spec;
-  spec.english = english;
+  std::string path = m_pPath ? *m_pPath : std::string();
+  int32_t chosen = 0;
   switch (m_nMode) {
     case kFileSelectStage:
-      spec.title = english ? "load stage file" : plat::Sjis("ステージファイルの読み込み");
-      spec.folder = "data\\stg4\\";
-      spec.filterName = "StageFile ( *.stg4_*;*.rpl4_* )";
-      spec.filterPattern = "*.stg4_*;*.rpl4_*";
+      chosen = ShowOpenFileDialog(path, english ? "load stage file" : plat::Sjis("ステージファイルの読み込み"),
+                                  "StageFile ( *.stg4_*;*.rpl4_* )", "*.stg4_*;*.rpl4_*", "data\\stg4\\");
       break;
     case kFileSelectReplay:
-      spec.title = english ? "load replay file" : plat::Sjis("リプレイファイルの読み込み");
-      spec.folder = "user_data\\rpl4";
-      spec.filterName = "ReplayFile ( *.rpl4_* )";
-      spec.filterPattern = "*.rpl4_*";
+      chosen = ShowOpenFileDialog(path, english ? "load replay file" : plat::Sjis("リプレイファイルの読み込み"),
+                                  "ReplayFile ( *.rpl4_* )", "*.rpl4_*", "user_data\\rpl4");
       break;
     default: {
       // Only files of the running data version's replays are offered.
       const std::string extension = "rpl4_" + std::to_string(kDataVersion);
-      spec.save = true;
-      spec.mustExist = false;
-      spec.overwritePrompt = true;
-      spec.title = english ? "save replay file" : plat::Sjis("リプレイファイルの保存");
-      spec.folder = "user_data\\rpl4\\";
-      spec.filterName = "ReplayFile ( *." + extension + " )";
-      spec.filterPattern = "*." + extension;
-      spec.defaultExtension = extension;
-      if (m_pPath) {
-        // The proposal may carry its folder: the name box takes the name.
-        const std::string& proposed = *m_pPath;
-        size_t nameStart = 0;
-        for (size_t i = 0; i < proposed.size(); i += plat::Cp932CharLength(proposed, i))
-          if (proposed[i] == '\\') nameStart = i + 1;
-        spec.defaultName = proposed.substr(nameStart);
-      }
+      chosen = ShowSaveFileDialog(path, english ? "save replay file" : plat::Sjis("リプレイファイルの保存"),
+                                  "ReplayFile ( *." + extension + " )", "*." + extension, "user_data\\rpl4\\",
+                                  extension, 1);
       break;
     }
   }
-  const plat::FileChooserResult result = plat::RunFileChooser(spec);
-  if (result.chosen && !result.paths.empty()) {
-    if (m_pPath) *m_pPath = result.paths.front();
-    Close(1);
-  } else {
-    Close(0);
-  }
+  // The caller's string changes only when a file was chosen.
+  if (chosen && m_pPath) *m_pPath = path;
+  Close(chosen ? 1 : 0);
 }

@@ -4,10 +4,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/dialog.h"
 
 enum : int32_t { kFileSelectStage = 0, kFileSelectReplay = 1, kFileSelectSaveReplay = 2 };
+
+// The open and save file choosers (names CP932, relative to the working
+// folder, "\" separators; the choosers' own messages follow the English
+// setting). `filterPattern` holds ";"-separated wildcards. Open: `name`
+// gets the chosen file; with `paths`, several files may be chosen (typed
+// as "a" "b") and each is appended as "folder\name". Save: `name` is the
+// proposal when `keepName` is set (else the box starts empty), a name
+// without an extension gets `extension`, and an existing file is
+// confirmed first. 0 when cancelled, with `name` left as it was.
+int32_t ShowOpenFileDialog(std::string& name, const std::string& title, const std::string& filterName,
+                           const std::string& filterPattern, const std::string& folder,
+                           std::vector<std::string>* paths = nullptr);
+int32_t ShowSaveFileDialog(std::string& name, const std::string& title, const std::string& filterName,
+                           const std::string& filterPattern, const std::string& folder,
+                           const std::string& extension, int32_t keepName);
 
 class cFileSelectDialog : public cDialog {
  public:

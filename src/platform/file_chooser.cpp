@@ -179,8 +179,23 @@ class Chooser {
       if (name.empty() && SelectedEntry(entry) && entry.back() == '\\')
         OpenEntry(entry);
       else if (!name.empty())
-        Confirm({name});
+        Confirm(NamesOf(name));
     }
+  }
+
+  // Several files are typed as "a" "b" where several may be chosen.
+  std::vector<std::string> NamesOf(const std::string& typed) const {
+    if (!spec_.multiSelect || typed.find('"') == std::string::npos) return {typed};
+    std::vector<std::string> names;
+    size_t at = 0;
+    while ((at = typed.find('"', at)) != std::string::npos) {
+      const size_t end = typed.find('"', at + 1);
+      if (end == std::string::npos) break;
+      if (end > at + 1) names.push_back(typed.substr(at + 1, end - at - 1));
+      at = end + 1;
+    }
+    if (names.empty()) names.push_back(typed);
+    return names;
   }
 
   // A scripted "file:" answer: names in the shown folder, or paths from the

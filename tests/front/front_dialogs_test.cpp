@@ -127,6 +127,18 @@ TEST_F(FileSelectTest, ScriptedChoicesAndRefusals) {
   EXPECT_TRUE(std::filesystem::exists(sandbox_ / "user_data/rpl4/b.rpl4_873"));
 }
 
+TEST_F(FileSelectTest, SeveralFilesAreAppendedToThePathList) {
+  sandbox_.Answer("file:a.stg4_1|b.rpl4_873");
+  std::string name;
+  std::vector<std::string> paths{"kept"};
+  EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*", "data\\stg4\\", &paths), 1);
+  EXPECT_EQ(paths, (std::vector<std::string>{"kept", "data\\stg4\\a.stg4_1", "data\\stg4\\b.rpl4_873"}));
+  // Without a list only one file is taken.
+  sandbox_.Answer("file:a.stg4_1|b.rpl4_873");
+  EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*", "data\\stg4\\"), 1);
+  EXPECT_EQ(name, "data\\stg4\\a.stg4_1");
+}
+
 // GameSettings values the dialogs read, put back after each test.
 class SettingsGuard {
  public:
