@@ -171,6 +171,11 @@ int32_t cDialog::RunModal(uint32_t options) {
     m_bInCommand = false;
   });
   view.SetCloseHandler([this]() { OnClose(); });
+  // Escape is the cancel command (id 2); a dialog without a handler for it
+  // stays open (the game's dialogs end only by their buttons or a close).
+  view.SetEscapeHandler([this]() {
+    if (!m_bInCommand && AcceptCommand()) OnCommand(kIdEscape, plat::kClicked);
+  });
   // The key pre-filter: navigation and function keys reach the dialog and
   // its controls as key presses, except while the input method composes
   // (the keys are the input method's then); the dialog engine then does

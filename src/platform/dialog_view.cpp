@@ -575,7 +575,10 @@ void DialogView::HandleKey(int vk, bool ctrl, bool shift) {
       MoveFocus(shift ? -1 : 1);
       return;
     case VK_ESCAPE:
-      Cancel();
+      if (onEscape_)
+        onEscape_();
+      else
+        Cancel();
       return;
     case VK_RETURN:
       if (kind == ControlKind::Edit && (c->t.style & kMultiLine)) {

@@ -84,6 +84,8 @@ class DialogView final : public ModalView {
   // without one they end the dialog with 0.
   void SetCommandHandler(CommandHandler handler) { onCommand_ = std::move(handler); }
   void SetCloseHandler(std::function<void()> handler) { onClose_ = std::move(handler); }
+  // Escape (outside a composition) calls this one instead when set.
+  void SetEscapeHandler(std::function<void()> handler) { onEscape_ = std::move(handler); }
   // Sees every key before the dialog does (with whether the input method is
   // composing); true swallows the key.
   void SetKeyFilter(std::function<bool(int vk, bool composing)> filter) { keyFilter_ = std::move(filter); }
@@ -190,6 +192,7 @@ class DialogView final : public ModalView {
   int result_ = 0;
   CommandHandler onCommand_;
   std::function<void()> onClose_;
+  std::function<void()> onEscape_;
   std::function<bool(int, bool)> keyFilter_;
   std::function<void(const std::string&)> onFileAnswer_;
 };

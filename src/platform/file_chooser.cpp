@@ -80,6 +80,10 @@ class Chooser {
     view_.SetEditLimits(kName, EditLimits{259, 0, 1, false});
     view_.SetCommandHandler([this](int id, int code) { OnCommand(id, code); });
     view_.SetFileAnswerHandler([this](const std::string& utf8) { OnFileAnswer(utf8); });
+    // The chooser ends by its buttons (or its window's close box); Escape
+    // outside a composition is swallowed, so a key meant for the game
+    // cannot throw away a chosen name.
+    view_.SetEscapeHandler([] {});
     std::string first = AsFolder(spec.folder);
     // A folder that does not exist, or lies outside, is not shown.
     if (!Inside(first) || !IsDirectory(first.empty() ? "." : first)) first.clear();

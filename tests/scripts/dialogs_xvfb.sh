@@ -49,9 +49,9 @@ run() {
 # check box, Space ticks it, Enter starts.
 run start "start 1 mode 0 dont-ask 1" "mousemove 470 319" "click 1" "key Tab" "key space" "key Return"
 [ -f user_data/Boot.dat ] || { echo "FAIL start: no user_data/Boot.dat"; failed=1; }
-# Escape cancels and leaves the record.
+# Escape does nothing; the Cancel button cancels and leaves the record.
 cp user_data/Boot.dat "$work/boot"
-run start "start 0 mode 0 dont-ask 1" "key Escape"
+run start "start 0 mode 0 dont-ask 1" "key Escape" "mousemove 500 490" "click 1"
 cmp -s user_data/Boot.dat "$work/boot" || { echo "FAIL start: Boot.dat changed by a cancel"; failed=1; }
 # Text entry: three bytes at most, never half a character.
 run text "result 1 name aあ" "type --delay 60 abcd" "key BackSpace BackSpace" "type --delay 80 あい" "key Return"
@@ -59,11 +59,14 @@ run text "result 1 name aあ" "type --delay 60 abcd" "key BackSpace BackSpace" "
 run open "result 1 path data\\stg4\\demo.stg4_1" "key Down" "key Return"
 # Save: the proposed name is selected, typing replaces it, the extension is added.
 run save "result 1 path user_data\\rpl4\\mine.rpl4_873" "type --delay 60 mine" "key Return"
-# Saving over an existing file asks; No keeps the chooser open, Escape cancels.
+# Saving over an existing file asks; No keeps the chooser open (Escape is
+# swallowed), Tab Tab reaches Cancel.
 touch user_data/rpl4/mine.rpl4_873
-run save "result 0 path user_data\\rpl4\\rpl4_test" "type --delay 60 mine" "key Return" "key n" "key Escape"
+run save "result 0 path user_data\\rpl4\\rpl4_test" "type --delay 60 mine" "key Return" "key n" "key Escape" \
+  "key Tab" "key Tab" "key Return"
 # Open a replay that is not there: the must-exist message, then Cancel.
-run replay "result 0 path " "key Tab" "type --delay 60 none" "key Return" "key Return" "key Escape"
+run replay "result 0 path " "key Tab" "type --delay 60 none" "key Return" "key Return" "key Tab" "key Tab" \
+  "key Return"
 # A message box and the quit question.
 run box "result 2" "key Tab" "key Return"
 run quit "quit 0" "key n"
