@@ -155,7 +155,7 @@ void cDialog::Close(int32_t result) {
   if (m_pView) m_pView->EndDialog(result);
 }
 
-int32_t cDialog::RunModal(uint32_t options) {
+int32_t cDialog::RunModal() {
   if (m_pView) return 0;
   m_nResult = 0;
   m_bCancelling = false;

@@ -101,12 +101,10 @@ class cDialog {
  public:
   virtual ~cDialog() = default;
 
-  // The window-list options of RunModal: a modal dialog hides (2) or
-  // disables (4) the game window's input meanwhile.
-  enum : uint32_t { kHideOwners = 2, kDisableOwners = 4 };
-
   // Runs the dialog modally; 0 when it runs already. Returns its result.
-  int32_t RunModal(uint32_t options = 0);
+  // While any dialog runs the game window takes no input (the dialog's loop
+  // takes every event), so there are no owner windows to hide or disable.
+  int32_t RunModal();
   // Ends the dialog with `result`.
   void Close(int32_t result);
 

@@ -11,6 +11,7 @@
 #include "base/thread.h"
 #include "data/record.h"
 #include "data/settings.h"
+#include "data/stage_data.h"
 #include "data/user_records.h"
 #include "front/dialog_requests.h"
 #include "front/file_select_dialog.h"
@@ -280,6 +281,37 @@ TEST_F(DialogRequestTest, ReplaySaveRequestsChooseTheNameAndReportTheResult) {
     EXPECT_EQ(saved, row.saved);
     if (*row.saved) EXPECT_EQ(previous, 1);
   }
+}
+
+TEST_F(DialogRequestTest, StageAndReplayRequestsSetTheirFlagsAndCloseTheGameWhenTheLoadFails) {
+  sandbox_.Write("user_data/rpl4/r.rpl4_873", "x");
+  std::string loaded;
+  g_ReplayFileOps.load = [&](const std::string& path) {
+    loaded = path;
+    return false;  // a broken replay
+  };
+  const std::string savedPath = StageData.m_strLoadedPath;
+  struct Row {
+    uint32_t message;
+    const char* answers;
+    int32_t result;
+  };
+  for (const Row& row : {Row{kLoadStageRequest, "cancel", 0}, Row{kLoadReplayRequest, "cancel", 0},
+                         Row{kLoadReplayRequest, "file:r.rpl4_873", 1}}) {
+    SCOPED_TRACE(row.answers);
+    sandbox_.Answer(row.answers);
+    g_bFileRequestDone.store(0);
+    int32_t result = -1;
+    AskFromGameThread([&] { result = row.message == kLoadStageRequest ? AskFreePlayStage() : AskReplayFile(); });
+    EXPECT_EQ(g_bFileRequestDone.load(), 1);
+    EXPECT_EQ(result, row.result);
+  }
+  EXPECT_EQ(loaded, "user_data\\rpl4\\r.rpl4_873");
+  EXPECT_EQ(StageData.m_strLoadedPath, loaded);  // kept even though the load failed
+  int closes = 0;
+  for (plat::Message posted; plat::PeekMessage(posted);) closes += posted.message == plat::WM_CLOSE ? 1 : 0;
+  EXPECT_EQ(closes, 1);
+  StageData.m_strLoadedPath = savedPath;
 }
 
 // A headless host that lets the test look in while a dialog is up.
