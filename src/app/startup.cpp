@@ -25,6 +25,7 @@
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
+#include "front/front_scenes.h"
 #include "front/start_dialog.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
@@ -310,6 +311,13 @@ bool RegisterStagePlay(StartupState&) {
   return true;
 }
 
+// The front end's scenes (title, world map and its menu, world select,
+// options), over the world map just loaded.
+bool RegisterFrontEnd(StartupState&) {
+  RegisterFrontScenes();
+  return true;
+}
+
 using StartupStep = bool (*)(StartupState&);
 
 constexpr StartupStep kStartupSteps[] = {
@@ -334,6 +342,7 @@ constexpr StartupStep kStartupSteps[] = {
     LoadSoundEffects,
     LoadWorldMapAndCommonPalette,
     RegisterStagePlay,
+    RegisterFrontEnd,
     StartCommandLineStage,
 };
 

@@ -1,0 +1,37 @@
+// The front end's scenes: the title (0), the world map (1), the world-map
+// menu (2), the world select (3) and the options (4 is stage play's, 5 the
+// options), registered with the scene manager at start-up, and the game
+// state they set up for stage play.
+#pragma once
+
+#include <cstdint>
+
+#include "data/save_slots.h"
+#include "front/menu_scene.h"
+
+// Start-up: the world map model from the loaded map, and the five scene
+// constructors.
+void RegisterFrontScenes();
+
+// A new story game: the play record reset, the map position at the map's
+// start, and the story's lives.
+void ResetGameProgress();
+
+// The save slots as the title and the world-map menu list them.
+extern cSaveSlotList SaveSlotList;
+
+// The scenes, for what tests read of them between frames.
+class cWorldMapScene;
+cScene* CreateTitleScene();
+cScene* CreateWorldMapScene();
+cScene* CreateWorldMapMenuScene();
+cScene* CreateWorldSelectScene();
+cScene* CreateOptionsScene();
+
+// Where the hero stands on the world map scene (column, row, facing 0 down,
+// 1 up, 2 left, 3 right); false when no world map scene exists.
+bool WorldMapHeroPosition(int32_t& column, int32_t& row, int32_t& facing);
+
+// Writes the option record to its file (whole or not at all); false when it
+// could not be written (the values stay in memory).
+bool SaveOptionFile();

@@ -1,0 +1,168 @@
+#include "front/menu_scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/program.h"
+#include "base/text_path.h"
+#include "data/system_data.h"
+#include "gfx/dd.h"
+#include "gfx/game_fonts.h"
+#include "gfx/surface_table.h"
+#include "platform/messages.h"
+#include "play/stage_draw.h"
+#include "play/stage_scene.h"
+#include "scene/menu_cursor.h"
+#include "scene/play_record.h"
+
+namespace {
+
+constexpr double kFullDegrees = 90.0;
+
+// One step of a fade of the back buffer toward black (out) or from it (in)
+// along a quarter sine; true on the step that draws the end state.
+bool StepFade(double& angle, int32_t& started, bool fadingIn) {
+  const double end = fadingIn ? kFullDegrees : 0.0;
+  if (!started) {
+    angle = fadingIn ? 0.0 : kFullDegrees;
+    started = 1;
+  }
+  const bool atEnd = fadingIn ? angle >= end : angle <= end;
+  const double degrees = atEnd ? end : angle;
+  const uint8_t black[3] = {0, 0, 0};
+  WashSurface(DDBackBuffer(), black,
+              static_cast<int32_t>(std::sin(degrees * 3.14159265358979323846 / 180.0) * 255.0));
+  if (atEnd) {
+    started = 0;
+    return true;
+  }
+  // A speed of 0 or less would never end the fade.
+  const double step = SceneManager.m_nFadeSpeed > 0 ? SceneManager.m_nFadeSpeed : 1.0;
+  angle = fadingIn ? std::min(end, angle + step) : std::max(end, angle - step);
+  return false;
+}
+
+}  // namespace
+
+int cMenuScene::Run() {
+  cInput& input = InputRecords.At(0);
+  input.UpdateRepeat();
+  // The ranking buttons act on the frame they go down; the latch below
+  // takes care of decide and cancel.
+  const uint16_t ranking = input.m_wButtons & (kMenuRankingShow | kMenuRankingGenre);
+  const uint16_t rankingDown = ranking & ~m_wHeldRanking;
+  m_wHeldRanking = ranking;
+  input.LatchButtons(3);
+  m_wPressed = static_cast<uint16_t>((input.m_wButtons & (kMenuDecide | kMenuCancel)) | rankingDown);
+  if (m_nPhase == -1) {
+    Enter();
+    m_nPhase = 0;
+  }
+  if (m_nPhase == 0)
+    FadeIn();
+  else if (m_nPhase >= m_nLeavePhase)
+    FadeOut();
+  else
+    RunPhase(m_nPhase);
+  return 0;
+}
+
+int cMenuScene::FadeIn() {
+  DrawScreen();
+  if (StepFade(m_dFadeAngle, m_bFadeStarted, true)) FadedIn();
+  return 0;
+}
+
+int cMenuScene::FadeOut() {
+  DrawScreen();
+  if (!StepFade(m_dFadeAngle, m_bFadeStarted, false)) return 0;
+  DDFillSurface(DDBackBuffer(), 16);
+  if (ResetsCursorOnLeave()) MenuCursor.Reset();
+  SceneManager.m_nPrevious = m_nId;
+  SceneManager.m_nCurrent = SceneManager.m_nNext.load();
+  // A scene that stays alive (the next is this one again) enters anew.
+  m_nPhase = -1;
+  m_nSubStep = 0;
+  return 0;
+}
+
+void cMenuScene::Leave(int32_t next) {
+  SceneManager.m_nNext = next;
+  m_nSubStep = 0;
+  m_nPhase = m_nLeavePhase;
+}
+
+void cMenuScene::PlayScreenMusic(int32_t screen) {
+  const int32_t track = static_cast<int32_t>(
+      screen < static_cast<int32_t>(SystemData.m_ScreenMusic.size()) ? SystemData.m_ScreenMusic.At(screen) : 0);
+  const int32_t keep = screen < static_cast<int32_t>(SystemData.m_ScreenMusicLoop.size())
+                           ? SystemData.m_ScreenMusicLoop.At(screen)
+                           : 0;
+  SceneManager.PlaySceneMusic(track, keep, screen);
+}
+
+bool cMenuScene::LoadScreenSurfaces(const SurfaceList& list) {
+  if (DDLoadSurfaces(GameSurfaces, list.indices, list.count)) return true;
+  CloseGameWindow();
+  return false;
+}
+
+const cInput& cMenuScene::Input() const { return InputRecords.At(0); }
+
+void MenuSound(int32_t n) { RequestSoundEffect(n); }
+
+void CloseGameWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
+
+DDSURFACEDATA* MenuSystemPicture() { return &GameSurfaces[SURF_ACCESSORY]; }
+
+void DrawSmallCursor(int32_t x, int32_t y) { DDBlt(DDBackBuffer(), x, y, 16, 16, MenuSystemPicture(), 64, 0, 1); }
+
+void DrawRowPointer(int32_t x, int32_t y) { DDBlt(DDBackBuffer(), x, y, 16, 16, MenuSystemPicture(), 80, 0, 1); }
+
+void DrawMenuText(int32_t x, int32_t y, const std::string& text) {
+  if (GameFonts[1].Created()) GameFonts[1].DrawText(DDBackBuffer(), x, y, text.c_str());
+}
+
+void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int32_t extraCells) {
+  const int32_t width = (CountCharacters(text.c_str()) + extraCells) * 16;
+  if (!GameFonts[1].Created()) return;
+  GameFonts[1].DrawTextInBox(DDBackBuffer(), centreX - width / 2, y, width, 16, text.c_str(), 8);
+}
+
+// The ranking buttons shared by the map and its enter box: show or hide the
+// ranking, and step its genre among the enabled ones.
+void HandleRankingButtons(uint16_t pressed, int mode) {
+  const bool on = mode < static_cast<int>(SystemData.m_Ranking.size()) && SystemData.m_Ranking.At(mode).m_bOn;
+  if (pressed & kMenuRankingShow) {
+    if (on) {
+      MenuSound(kMenuSoundRanking);
+      SaveData.bShowRanking = SaveData.bShowRanking ? 0 : 1;
+    } else {
+      SaveData.bShowRanking = 0;
+    }
+  }
+  if ((pressed & kMenuRankingGenre) && on && SystemData.CountSetFlags(mode) > 1) {
+    MenuSound(kMenuSoundRanking);
+    const cSafeVector<uint8_t>& genres = SystemData.m_Ranking.At(mode).m_Genres;
+    const int count = static_cast<int>(genres.size());
+    for (int step = 1; step <= count; ++step) {
+      const int genre = (std::max(SaveData.nRankingGenre, 0) + step) % count;
+      if (genres.At(genre) != 0) {
+        SaveData.nRankingGenre = genre;
+        break;
+      }
+    }
+  }
+}
+
+std::string SystemText(int n) {
+  return n >= 0 && n < static_cast<int>(SystemData.m_Texts.size()) ? SystemData.m_Texts.At(n) : std::string();
+}
+
+std::vector<int32_t> EnabledCommands(const cSafeVector<cCmd>& commands) {
+  std::vector<int32_t> rows;
+  for (size_t i = 0; i < commands.size(); ++i)
+    if (commands[i].m_bEnabled != 0) rows.push_back(static_cast<int32_t>(i));
+  if (rows.empty()) rows.push_back(0);
+  return rows;
+}
