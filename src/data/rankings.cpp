@@ -149,6 +149,23 @@ int cRankingFile::Save(int playKind, const std::string& stageName, int32_t n1, i
   return SaveFile(MakeRankingFileName(playKind, stageName, n1, n2, n3)) ? 1 : 0;
 }
 
+int RegisterRankingResult(cRankingFile& file, int playKind, const std::string& stageName, int32_t n1, int32_t n2,
+                          int32_t n3, const bool wanted[kRankingGenreCount], const int32_t values[kRankingGenreCount],
+                          const std::string& name, int places[kRankingGenreCount]) {
+  const std::string path = MakeRankingFileName(playKind, stageName, n1, n2, n3);
+  file.LoadFile(path);
+  for (int genre = 0; genre < kRankingGenreCount; ++genre) {
+    int place = -1;
+    if (wanted[genre]) {
+      cRankingList& list = file.List(genre);
+      place = list.FindRank(values[genre]);
+      if (place >= 0) list.InsertScore(name, values[genre]);
+    }
+    if (places) places[genre] = place;
+  }
+  return file.SaveFile(path) ? 1 : 0;
+}
+
 std::string MakeRankingFileName(int playKind, const std::string& stageName, int32_t n1, int32_t n2, int32_t n3) {
   if (playKind < 0 || playKind > 2) return std::string();
   std::string name(stageName.c_str());

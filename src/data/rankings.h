@@ -109,6 +109,16 @@ class cRankingFile : public cRecord {
   std::string m_strUnreadablePath;
 };
 
+// Registers a result: the stage's ranking file is read again by the name it
+// will be saved under (so the entries go into that stage's file, whatever
+// was shown last), `name` and values[genre] are inserted into every genre
+// whose `wanted` flag is set, and the file is saved. `places` (optional)
+// gets the place each genre's value took, -1 where it took none. 1 when the
+// file was saved; 0 otherwise (the file as it was).
+int RegisterRankingResult(cRankingFile& file, int playKind, const std::string& stageName, int32_t n1, int32_t n2,
+                          int32_t n3, const bool wanted[kRankingGenreCount], const int32_t values[kRankingGenreCount],
+                          const std::string& name, int places[kRankingGenreCount] = nullptr);
+
 // "user_data\story\abc.rkg" and the like; empty for a play kind other than
 // 0, 1, 2 or an empty stage name.
 std::string MakeRankingFileName(int playKind, const std::string& stageName, int32_t n1, int32_t n2, int32_t n3);

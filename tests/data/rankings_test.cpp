@@ -30,14 +30,19 @@ std::vector<Entry> Empty(size_t n) { return std::vector<Entry>(n, Entry{0, 0, ""
 TEST(RankingsTest, AFreshRegistrationWritesTheExactFile) {
   Sandbox box;
   cRankingFile ranking;
-  EXPECT_EQ(ranking.Load(0, "abc.", 0, 0, 0), 0);
+  // What was shown last (another stage's ranking) stays out of this file.
+  ranking.List(kRankingGenreScore).InsertScore("zzz", 900);
+  const bool wanted[5] = {true, false, true, false, false};
+  const int32_t values[5] = {500, 1, 0x7FFFFFFF, 1, 1};
+  int places[5];
+  ASSERT_EQ(RegisterRankingResult(ranking, 0, "abc.", 0, 0, 0, wanted, values, "aaa", places), 1);
   EXPECT_EQ(ranking.m_nLastLoad, RankingLoad::kMissing);
-  ranking.List(kRankingGenreScore).InsertScore("aaa", 500);
-  ASSERT_EQ(ranking.Save(0, "abc.", 0, 0, 0), 1);
-  std::vector<Entry> first = Empty(20);
+  EXPECT_EQ(std::vector<int>(places, places + 5), (std::vector<int>{0, -1, 0, -1, -1}));
+  std::vector<Entry> first = Empty(20), slowest = Empty(20);
   first[0] = {1, 500, "aaa"};
+  slowest[0] = {1, 0x7FFFFFFF, "aaa"};  // an empty place takes any time
   const std::string expected =
-      RankingBytes(873, {{1, first}, {1, Empty(20)}, {0, Empty(20)}, {1, Empty(20)}, {1, Empty(20)}});
+      RankingBytes(873, {{1, first}, {1, Empty(20)}, {0, slowest}, {1, Empty(20)}, {1, Empty(20)}});
   EXPECT_EQ(box.Read("user_data/story/abc.rkg"), expected);
   cRankingFile back;
   EXPECT_EQ(back.Load(0, "abc.", 0, 0, 0), 1);
