@@ -34,13 +34,6 @@ TEST(OptionFileTest, SavedBytesAndLoadedValues) {
     EXPECT_EQ(loaded.m_nRankingMode, c.wantMode) << c.mode;
     EXPECT_EQ(loaded.m_strRankingName, "xyz");
   }
-  // Too new or cut short: the record keeps what it had.
-  for (const std::string& bad : {OptionBytes(874, 5, 0, 0, 0, "new"), OptionBytes(873, 5, 0, 0, 0, "cut").substr(0, 20)}) {
-    cOptionData loaded;
-    EXPECT_FALSE(loaded.LoadFromBytes(bad));
-    EXPECT_EQ(loaded.m_nPalette, 0);
-    EXPECT_EQ(loaded.m_strRankingName, "aaa");
-  }
 }
 
 }  // namespace

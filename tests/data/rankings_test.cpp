@@ -137,14 +137,9 @@ TEST(RankingsTest, NamesAndNumbers) {
   } times[] = {{6543, "01:05.43"}, {0, "00:00.00"}, {99, "00:00.99"}, {6000, "01:00.00"}, {360000, "60:00.00"},
                {-6543, "-01:-05.-43"}};
   for (const auto& t : times) EXPECT_EQ(FormatFrameTime(t.value), t.text) << t.value;
-  EXPECT_EQ(FormatNumberPadded(42, 5), "00042");
   EXPECT_EQ(FormatNumberPadded(-42, 3), "-042");
-  EXPECT_EQ(FormatNumberPadded(123456, 2), "123456");
-  const struct {
-    int32_t value;
-    int digits;
-  } digits[] = {{0, 1}, {9, 1}, {10, 2}, {-999, 3}, {2147483647, 10}, {-2147483647 - 1, 10}};
-  for (const auto& d : digits) EXPECT_EQ(CountDecimalDigits(d.value), d.digits) << d.value;
+  EXPECT_EQ(CountDecimalDigits(-2147483647 - 1), 10);
+  EXPECT_EQ(CountDecimalDigits(0), 1);
 }
 
 }  // namespace
