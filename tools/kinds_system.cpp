@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "data/stage_data.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
@@ -40,6 +41,51 @@ RecordKindRegistrar systemData(SystemKind());
 RecordKindRegistrar worldMap(Kind("worldmap", "WorldMap.dat", Make<cWorldMap>()));
 RecordKindRegistrar option(Kind("option", "Option.dat", Make<cOptionData>()));
 RecordKindRegistrar boot(Kind("boot", "Boot.dat", Make<cBootRecord>()));
+RecordKindRegistrar ranking(RecordKind{.name = "ranking",
+                                       .matches = [](const std::string& n) { return NameEndsWith(n, ".rkg"); },
+                                       .make = Make<cRankingFile>()});
+
+// ---- Replay files ("*.rpl4_873"): the stage, the key log, the play record ----
+// A record with no fields of its own that holds the three parts, so that a
+// replay goes through the same dump and resave paths as the other kinds.
+class cReplayParts : public cRecord {
+ public:
+  PELMORA_RECORD_CLASS(cReplayParts)
+  void DumpLists(cJsonWriter& json) override {
+    json.Key("stageName");
+    json.String(m_Running.m_strName);
+    json.Key("keyLog");
+    m_Log.DumpJson(json);
+    json.Key("playRecord");
+    m_PlayRecord.DumpJson(json);
+  }
+  cKeyLog m_Log;
+  cStageData m_Stage, m_Running;
+  cSaveData m_PlayRecord;
+};
+RecordKindRegistrar replay(RecordKind{
+    .name = "replay",
+    .matches = [](const std::string& n) { return NameContains(n, ".rpl4_"); },
+    .make = Make<cReplayParts>(),
+    .load =
+        [](cRecord& r, const std::string& bytes) {
+          auto& parts = static_cast<cReplayParts&>(r);
+          return LoadReplayBytes(bytes, parts.m_Log, parts.m_Stage, parts.m_Running, parts.m_PlayRecord) ==
+                 ReplayLoad::kOk;
+        },
+    .save =
+        [](cRecord& r, cDataWriter& out) {
+          auto& parts = static_cast<cReplayParts&>(r);
+          const std::string bytes = MakeReplayBytes(parts.m_Log, parts.m_Stage, parts.m_Running, parts.m_PlayRecord);
+          out.Write(bytes.data(), bytes.size());
+        },
+    .usesDatabase = true,
+    .counts = [](cRecord& r) {
+      auto& parts = static_cast<cReplayParts&>(r);
+      return "frames " + std::to_string(parts.m_Log.FrameCount()) + ", direction runs " +
+             std::to_string(parts.m_Log.m_Directions.size()) + ", button runs " +
+             std::to_string(parts.m_Log.m_Buttons.size());
+    }});
 RecordKindRegistrar window(Kind("window", "Window.dat", Make<cWindowPosition>()));
 
 // ---- Play record files (scene/play_record, data/save_slots) ----

@@ -98,6 +98,18 @@ std::string MakeSaveSlotFileName(int slot) {
 
 std::string ChallengeProgressFileName() { return kChallengeFile; }
 
+void GetStageFileName(std::string& name, int32_t n1, int32_t n2, int32_t n3) {
+  if (n1 == 0) return;
+  std::string text(name.c_str());  // up to its first zero byte
+  const bool dot = !text.empty() && text.back() == '.';
+  if (dot) text.pop_back();
+  char suffix[40];
+  std::snprintf(suffix, sizeof suffix, "_c%03d_%d", n2, n3);
+  text += suffix;
+  if (dot) text += '.';
+  name = text;
+}
+
 bool WriteUserFileAtomically(const std::string& path, const std::string& bytes) {
   CreateFoldersOf(path);
   return plat::WriteFileAtomically(path, bytes.data(), bytes.size());

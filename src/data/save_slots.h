@@ -70,6 +70,12 @@ std::string MakeSaveSlotFileName(int slot);
 // "user_data\challenge\Challenge.dat".
 std::string ChallengeProgressFileName();
 
+// "_c%03d_%d" of the second and third numbers after the name (a trailing "."
+// stays last); nothing when n1 is 0. "abc." with 1, 7, 2 → "abc_c007_2.".
+// The stage-keyed user files (best results, rankings, replays) are named
+// through it.
+void GetStageFileName(std::string& name, int32_t n1, int32_t n2, int32_t n3);
+
 // What a slot's file holds, as the slot list shows it.
 enum class SlotState : int32_t {
   kEmpty,    // no file

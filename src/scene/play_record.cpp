@@ -350,18 +350,6 @@ void cSaveData::SetStage(const char* name, int32_t n1, int32_t n2, int32_t n3) {
   if (n1 != 0) GetStageFileName(m_strStageName, n1, n2, n3);
 }
 
-void GetStageFileName(std::string& name, int32_t n1, int32_t n2, int32_t n3) {
-  if (n1 == 0) return;
-  std::string text = AsText(name);
-  const bool dot = !text.empty() && text.back() == '.';
-  if (dot) text.pop_back();
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, "_c%03d_%d", n2, n3);
-  text += suffix;
-  if (dot) text += '.';
-  name = text;
-}
-
 void cSaveData::RecordStageResult(const std::string& stageFile, const std::string& stageName,
                                   const int32_t numbers[3], int32_t points) {
   const std::string key = AsText(stageName);

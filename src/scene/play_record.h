@@ -280,10 +280,6 @@ class cSaveData : public cSaveRecordBase {
   static cWorldMapBounds s_MapBounds;
 };
 
-// "_c%03d_%d" of the second and third numbers after the name (a trailing "."
-// stays last); nothing when n1 is 0. "abc." with 1, 7, 2 → "abc_c007_2.".
-void GetStageFileName(std::string& name, int32_t n1, int32_t n2, int32_t n3);
-
 // The one play record of the run.
 extern cSaveData SaveData;
 
