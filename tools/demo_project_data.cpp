@@ -12,6 +12,7 @@
 #include "data/database.h"
 #include "data/labels.h"
 #include "data/stage_data.h"
+#include "data/world_map.h"
 #include "platform/text.h"
 #include "tool.h"
 
@@ -397,6 +398,51 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
   return true;
 }
 
+// The demo's world map: a meadow ringed by water with a road east through
+// three worlds. The second opens once the first is cleared (a wall stands
+// in its place until then), the third once the second is.
+cWorldMap BuildWorldMap() {
+  enum : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kRoad = 4 };
+  cWorldMap map;
+  map.SetSize(20, 15);
+  map.StartX() = 3;
+  map.StartY() = 7;
+  for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
+    map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
+    map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;
+  }
+  for (int32_t y = 0; y < 15; ++y)
+    for (int32_t x = 0; x < 20; ++x) {
+      const bool edge = x == 0 || y == 0 || x == 19 || y == 14;
+      map.SetCell(x, y, edge ? kWater : (y == 7 && x >= 2 && x <= 16) ? kRoad : (y == 5 ? kMountain : kGrass));
+    }
+  auto world = [](int32_t number, int32_t flag, const char* name, const char* stage) {
+    cWorld w;
+    w.m_nWord[0] = kWorldKindStage;
+    w.m_nWord[1] = number - 1;  // icon row
+    w.m_nWord[2] = number;
+    w.m_nWord[4] = 1;  // enterable again once cleared
+    w.m_nWord[6] = flag;
+    w.m_strName = plat::Sjis(name);
+    w.m_strStageFile = stage;
+    return w;
+  };
+  cWorld wall;
+  wall.m_nWord[0] = kWorldKindWall;
+  wall.m_nWord[1] = 7;  // the closed-gate icon
+  auto node = [](int32_t x, int32_t y, std::vector<cWorld> worlds) {
+    cWorldGroup g;
+    g.m_nX = x;
+    g.m_nY = y;
+    g.m_Worlds = std::move(worlds);
+    return g;
+  };
+  map.m_Groups = {node(5, 7, {world(1, 0, "はじまりの草原", "data\\stg4\\stage1.stg4_1")}),
+                  node(9, 7, {world(2, 1, "レンガの丘", "data\\stg4\\stage2.stg4_1"), wall}),
+                  node(13, 7, {world(3, 2, "デモステージ", "data\\stg4\\demo.stg4_1"), wall})};
+  return map;
+}
+
 bool WriteDemoProjectData(const std::string& folder) {
   const fs::path data = fs::path(folder) / "data";
   // Everything below checks its references against the demo's own lists:
@@ -437,6 +483,8 @@ bool WriteDemoProjectData(const std::string& folder) {
     ok = ok && stored.LoadStageBytes(built.SaveStageBytes()) &&
          WriteFile(data / "stg4" / name, stored.SaveStageBytes());
   }
+  cWorldMap worldMap = BuildWorldMap();
+  ok = ok && WriteFile(data / "WorldMap.dat", worldMap.SaveToBytes());
   Database = savedDatabase;
   CommonPalette = savedPalette;
   return ok;

@@ -31,7 +31,3 @@ cScene* CreateOptionsScene();
 // Where the hero stands on the world map scene (column, row, facing 0 down,
 // 1 up, 2 left, 3 right); false when no world map scene exists.
 bool WorldMapHeroPosition(int32_t& column, int32_t& row, int32_t& facing);
-
-// Writes the option record to its file (whole or not at all); false when it
-// could not be written (the values stay in memory).
-bool SaveOptionFile();

@@ -78,7 +78,7 @@ class cOptionsScene : public cMenuScene {
     // The fade has ended and the title comes next.
     if (m_nPhase == -1) {
       PlayTitleMusic();
-      SaveOptionFile();
+      SaveOptionFile(OptionData, DataPaths.At(kPathOption));
     }
     return 0;
   }
@@ -192,9 +192,5 @@ class cOptionsScene : public cMenuScene {
 };
 
 }  // namespace
-
-bool SaveOptionFile() {
-  return WriteUserFileAtomically(DataPaths.At(kPathOption), OptionData.SaveToBytes());
-}
 
 cScene* CreateOptionsScene() { return new cOptionsScene(); }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "data/system_data.h"
-#include "data/user_records.h"
 #include "scene/play_record.h"
 
 cWorldMapModel WorldMapModel;
@@ -74,19 +73,52 @@ bool IsWorldOpen(const cMapWorld& world, const cSaveData& record) {
   return world.bAlwaysOpen != 0 || IsWorldCleared(world, record);
 }
 
-void LoadWorldMapModel() {
+cWorldMapModel MakeWorldMapModel(const cWorldMap& map) {
   cWorldMapModel model;
-  // The map record's sizes, start and background; the grid, chip types and
-  // nodes come with the map file's lists.
-  model.nWidth = WorldMapData.m_nGridWidth > 0 ? WorldMapData.m_nGridWidth : WorldMapData.m_nNum[0];
-  model.nHeight = WorldMapData.m_nGridHeight > 0 ? WorldMapData.m_nGridHeight : WorldMapData.m_nNum[1];
-  model.nStartX = WorldMapData.m_nNum[4];
-  model.nStartY = WorldMapData.m_nNum[5];
-  model.nBackColour = WorldMapData.m_nNum[6];
-  model.bBackPicture = WorldMapData.m_nNum[7];
-  model.strBackPicture = WorldMapData.m_strText;
+  model.nWidth = map.Width();
+  model.nHeight = map.Height();
+  model.nStartX = map.m_nNum[4];
+  model.nStartY = map.m_nNum[5];
+  model.nBackColour = map.m_nNum[6];
+  model.bBackPicture = map.m_nNum[7];
+  model.strBackPicture = map.m_strText;
+  for (const cWorldMapChipType& type : map.m_ChipTypes) model.chips.push_back({type.m_bImpassable, type.m_nPicture});
+  if (model.nWidth > 0 && model.nHeight > 0 && int64_t{model.nWidth} * model.nHeight <= cWorldMapModel::kMaxCells) {
+    model.cells.resize(static_cast<size_t>(model.nWidth) * static_cast<size_t>(model.nHeight));
+    for (int32_t y = 0; y < model.nHeight; ++y)
+      for (int32_t x = 0; x < model.nWidth; ++x)
+        model.cells[static_cast<size_t>(y) * static_cast<size_t>(model.nWidth) + static_cast<size_t>(x)] =
+            map.CellAt(x, y);
+  }
+  for (const cWorldGroup& group : map.m_Groups) {
+    cMapNode node;
+    node.x = group.m_nX;
+    node.y = group.m_nY;
+    for (const cWorld& w : group.m_Worlds) {
+      cMapWorld world;
+      world.nKind = w.Kind();
+      world.nNumber = w.Number();
+      world.nIconRow = w.m_nWord[1];
+      world.bAlwaysOpen = w.m_nWord[3];
+      world.bReenterable = w.m_nWord[4];
+      world.nFlag = w.FlagNumber();
+      world.nVariable = w.VariableNumber();
+      world.nValue = w.CompareValue();
+      world.nOperator = w.Comparison();
+      world.nRequiredPoints = w.m_nWord[10];
+      for (int i = 0; i < 3; ++i) world.nStart[i] = w.m_nWord[11 + i];
+      world.strName = w.m_strName;
+      world.strStageFile = w.m_strStageFile;
+      node.worlds.push_back(std::move(world));
+    }
+    model.nodes.push_back(std::move(node));
+  }
   model.Validate();
-  WorldMapModel = std::move(model);
+  return model;
+}
+
+void LoadWorldMapModel() {
+  WorldMapModel = MakeWorldMapModel(WorldMapData);
   ApplyWorldMapBounds();
 }
 

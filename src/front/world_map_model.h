@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "data/world_map.h"
+
 class cSaveData;
 
 struct cMapWorld {
@@ -38,8 +40,6 @@ struct cMapChip {
   int32_t bImpassable = 0;
   int32_t nPicture = 0;  // cell n of the chip picture: (n mod 5, n div 5) x 32
 };
-
-enum : int32_t { kWorldKindStage = 0, kWorldKindWall = 2 };
 
 class cWorldMapModel {
  public:
@@ -84,8 +84,13 @@ const cMapWorld* SelectMapWorld(const cMapNode* node, const cSaveData& record);
 bool IsWorldCleared(const cMapWorld& world, const cSaveData& record);
 bool IsWorldOpen(const cMapWorld& world, const cSaveData& record);
 
-// Start-up: the model from the loaded map record, validated, and the map
-// facts the play record clamps to.
+// The model of a loaded map record, validated. Words of a world beyond
+// those the map file names: 1 its icon row, 3 always open, 4 enterable again
+// once cleared, 10 the total points it needs, 11 to 13 the stage numbers
+// its stage starts with.
+cWorldMapModel MakeWorldMapModel(const cWorldMap& map);
+// Start-up: the model of the loaded map, and the map facts the play record
+// clamps to.
 void LoadWorldMapModel();
 // The play record's map bounds from the model (and the system data's world
 // count).

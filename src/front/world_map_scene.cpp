@@ -13,6 +13,7 @@
 #include "gfx/dd.h"
 #include "gfx/game_fonts.h"
 #include "gfx/surface_table.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "play/stage_scene.h"
 #include "scene/menu_cursor.h"
@@ -27,6 +28,13 @@ constexpr int kTextEnterFirst = 10;
 constexpr int kTextBestPoints = 2;
 enum Facing : int32_t { kFaceDown = 0, kFaceUp = 1, kFaceLeft = 2, kFaceRight = 3 };
 enum MapPhase : int32_t { kPhaseMap = 1, kPhaseEnter = 2, kPhaseLeave = 3 };
+
+// A world's stage: the newest numbered version of its file, or the file
+// itself when it has none.
+bool LoadWorldStage(const std::string& file) {
+  if (StartSingleStagePlay(file, 1)) return true;
+  return plat::FileExists(file) && StartSingleStagePlay(file, 0) != 0;
+}
 
 std::string CannotLoadText(const std::string& file) {
   return plat::Sjis("ステージファイル ") + file + plat::Sjis(" が読み込めません！");
@@ -91,7 +99,7 @@ class cWorldMapScene : public cMenuScene {
     }
     if (SceneManager.m_nPrevious != kSceneWorldMapMenu && !IsWorldOpen(*m_lpWorld, SaveData)) {
       // A world the hero stands on that has never been opened starts at once.
-      if (StartSingleStagePlay(m_lpWorld->strStageFile, 1)) {
+      if (LoadWorldStage(m_lpWorld->strStageFile)) {
         EnterWorldStage();
         SaveData.m_nPreMoveX = m_nColumn;
         SaveData.m_nPreMoveY = m_nRow;
@@ -185,7 +193,7 @@ class cWorldMapScene : public cMenuScene {
   void RunEnterStage() {
     if (m_nSubStep == 0) {
       MenuSound(kMenuSoundDecide);
-      m_bStageLoaded = StartSingleStagePlay(m_lpWorld->strStageFile, 1) != 0;
+      m_bStageLoaded = LoadWorldStage(m_lpWorld->strStageFile) != 0;
       if (!m_bStageLoaded) ShowError("%s", CannotLoadText(m_lpWorld->strStageFile).c_str());
       MenuCursor.Current().m_nRow = 1;
       m_nSubStep = 1;
