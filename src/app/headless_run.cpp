@@ -7,6 +7,7 @@
 #include "base/program.h"
 #include "base/timers.h"
 #include "data/settings.h"
+#include "front/front_scenes.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
@@ -37,6 +38,7 @@ void ResetGameStateAfterRun() {
   ResetLogsForTest();
   DDResetForTest();
   ResetFrameTraceForTest();
+  ResetFrontEndForTest();
 }
 
 HeadlessRun::HeadlessRun(Options options) : options_(std::move(options)) {

@@ -1,12 +1,29 @@
 #include "front/front_scenes.h"
 
 #include "front/world_map_model.h"
+#include "play/stage_scene.h"
+#include "scene/play_record.h"
 
 void RegisterFrontScenes() {
   LoadWorldMapModel();
-  RegisterSceneFactory(kSceneTitle, CreateTitleScene);
-  RegisterSceneFactory(kSceneWorldMap, CreateWorldMapScene);
-  RegisterSceneFactory(kSceneWorldMapMenu, CreateWorldMapMenuScene);
-  RegisterSceneFactory(kSceneWorldSelect, CreateWorldSelectScene);
-  RegisterSceneFactory(kSceneOptions, CreateOptionsScene);
+  // A scene put in place before start-up (a test's own) stays.
+  const struct {
+    int32_t id;
+    cScene* (*create)();
+  } scenes[] = {{kSceneTitle, CreateTitleScene},
+                {kSceneWorldMap, CreateWorldMapScene},
+                {kSceneWorldMapMenu, CreateWorldMapMenuScene},
+                {kSceneWorldSelect, CreateWorldSelectScene},
+                {kSceneOptions, CreateOptionsScene}};
+  for (const auto& scene : scenes)
+    if (!HasSceneFactory(scene.id)) RegisterSceneFactory(scene.id, scene.create);
+}
+
+void ResetFrontEndForTest() {
+  WorldMapModel = cWorldMapModel();
+  cSaveData::s_MapBounds = cWorldMapBounds();
+  SaveData.Reset();
+  SaveSlotList = cSaveSlotList();
+  bRankingOn = 0;
+  ResetWorldSelectMemory();
 }

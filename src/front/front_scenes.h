@@ -13,6 +13,11 @@
 // constructors.
 void RegisterFrontScenes();
 
+// Back to the state before start-up: no map, no bounds, a fresh play
+// record and slot list, the world select's remembered row (tests, and the
+// end of a headless run).
+void ResetFrontEndForTest();
+
 // A new story game: the play record reset, the map position at the map's
 // start, and the story's lives.
 void ResetGameProgress();
@@ -27,6 +32,10 @@ cScene* CreateWorldMapScene();
 cScene* CreateWorldMapMenuScene();
 cScene* CreateWorldSelectScene();
 cScene* CreateOptionsScene();
+
+// The world select's cursor row and page kept between its visits: back to
+// the first world.
+void ResetWorldSelectMemory();
 
 // Where the hero stands on the world map scene (column, row, facing 0 down,
 // 1 up, 2 left, 3 right); false when no world map scene exists.

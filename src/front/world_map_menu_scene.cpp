@@ -384,5 +384,7 @@ class cWorldSelectScene : public cMenuScene {
 
 }  // namespace
 
+void ResetWorldSelectMemory() { g_nRememberedRow = g_nRememberedTop = 0; }
+
 cScene* CreateWorldMapMenuScene() { return new cWorldMapMenuScene(); }
 cScene* CreateWorldSelectScene() { return new cWorldSelectScene(); }

@@ -81,6 +81,8 @@ void RegisterSceneFactory(int32_t id, SceneFactory factory) {
   if (id >= 0 && id < kSceneCount) g_factories[id] = std::move(factory);
 }
 
+bool HasSceneFactory(int32_t id) { return id >= 0 && id < kSceneCount && static_cast<bool>(g_factories[id]); }
+
 void cSceneManager::SwitchScene(int32_t id) {
   for (int32_t other : {kSceneTitle, kSceneWorldMapMenu, kSceneWorldMap, kSceneWorldSelect, kSceneStage,
                         kSceneOptions})

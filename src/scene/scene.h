@@ -88,6 +88,8 @@ extern cSceneManager SceneManager;
 // constructor stays empty and its frames run no scene.
 using SceneFactory = std::function<cScene*()>;
 void RegisterSceneFactory(int32_t id, SceneFactory factory);
+// Whether id has a constructor (a test may have put its own scene there).
+bool HasSceneFactory(int32_t id);
 
 // What the core knows of the stage-play scene (id 4): stage play derives its
 // scene from this. The frame step writes the rate display, the window
