@@ -8,8 +8,6 @@ bash "$root/scripts/build.sh" release
 project="${1:-$root/build/demo}"
 mkdir -p "$project"
 cd "$project"
-# Until the game has its title menu, the bundled demo opens on its stage.
-if [ $# -eq 0 ]; then
-  exec "$root/build/release/pelmora" 'data\stg4\demo.stg4_1'
-fi
+# The game opens on its title; a stage file after the folder is played on
+# its own.
 exec "$root/build/release/pelmora" "${@:2}"

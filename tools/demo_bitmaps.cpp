@@ -597,6 +597,19 @@ bool BuildBitmaps(const std::string& folder) {
     Item(acc, 128, 0, 0);
     acc.Ellipse(176, 16, 11, 11, Grey(14)), acc.Rect(175, 8, 2, 9, Grey(0)), acc.Rect(176, 15, 7, 2, Grey(0));
     acc.Outline(0, 0, 256, 64, Grey(1));
+    // The world map's walker, two steps a facing: down (0, 64), up (64, 64),
+    // left (64, 96), right (0, 96); the eyes show where he faces.
+    const int cells[4][2] = {{0, 64}, {64, 64}, {64, 96}, {0, 96}};
+    const int eyes[4][2] = {{-4, 2}, {0, -4}, {-6, 0}, {2, 0}};
+    for (int facing = 0; facing < 4; ++facing)
+      for (int step = 0; step < 2; ++step) {
+        const int x = cells[facing][0] + step * 32, y = cells[facing][1];
+        acc.Ellipse(x + 16, y + 20, 8, 9, Shade(RED, 9));
+        acc.Ellipse(x + 16, y + 9, 6, 6, Shade(YELLOW, 13));
+        acc.Rect(x + 10 + step * 8, y + 28, 4, 4, Grey(3));
+        if (facing != 1) acc.Rect(x + 16 + eyes[facing][0], y + 8 + eyes[facing][1], 2, 2, Grey(0));
+        if (facing == 0) acc.Rect(x + 18, y + 10, 2, 2, Grey(0));
+      }
     TimeDigits(acc, digits);
     pictures.push_back({"bmp/Accessory.bmp", std::move(acc)});
   }
