@@ -474,6 +474,10 @@ bool WriteDemoProjectData(const std::string& folder) {
       {"stage1.stg4_1", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
       {"stage2.stg4_1", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
       {"demo.stg4_1", BuildPlayStage(CommonPalette)},
+      // The challenge mode's three worlds, by the names it forms.
+      {"c01-1.stg4_001", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
+      {"c02-1.stg4_001", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
+      {"c03-1.stg4_001", BuildPlayStage(CommonPalette)},
   };
   // A type that inherits holds its base's settings once read, and a stage
   // is stored with them: each built stage is read back once, so that its file

@@ -124,6 +124,8 @@ bool WriteDemoSystem(const std::string& folder) {
   system.m_ScreenMusic.At(0) = 1;
   // Space pauses a stage (the pause menu goes on, retries or quits).
   system.SetNum(kSysPauseAllowed, 1);
+  // Three worlds, as the world map and the challenge mode's stages have.
+  system.SetNum(kSysWorldCount, 3);
   fs::create_directories(fs::path(folder) / "data");
   if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), system.SaveToBytes())) return false;
   cWorldMap worldMap;

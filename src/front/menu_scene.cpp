@@ -14,6 +14,7 @@
 #include "play/stage_scene.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
+#include "scene/ranking_draw.h"
 
 namespace {
 
@@ -143,16 +144,30 @@ void HandleRankingButtons(uint16_t pressed, int mode) {
   }
   if ((pressed & kMenuRankingGenre) && on && SystemData.CountSetFlags(mode) > 1) {
     MenuSound(kMenuSoundRanking);
-    const cSafeVector<uint8_t>& genres = SystemData.m_Ranking.At(mode).m_Genres;
-    const int count = static_cast<int>(genres.size());
-    for (int step = 1; step <= count; ++step) {
-      const int genre = (std::max(SaveData.nRankingGenre, 0) + step) % count;
-      if (genres.At(genre) != 0) {
-        SaveData.nRankingGenre = genre;
-        break;
-      }
+    StepRankingGenre(mode, 1);
+  }
+}
+
+void StepRankingGenre(int mode, int step) {
+  if (mode < 0 || mode >= static_cast<int>(SystemData.m_Ranking.size())) return;
+  const cSafeVector<uint8_t>& genres = SystemData.m_Ranking.At(mode).m_Genres;
+  const int count = static_cast<int>(genres.size());
+  if (count == 0) return;
+  const int from = std::clamp(SaveData.nRankingGenre, 0, count - 1);
+  // Step 0 keeps an enabled genre and moves off a disabled one.
+  for (int k = step; k < step + count; ++k) {
+    const int genre = (from + k) % count;
+    if (genres.At(genre) != 0) {
+      SaveData.nRankingGenre = genre;
+      return;
     }
   }
+}
+
+void DrawRankingBox(int mode, int32_t x, int32_t y) {
+  if (!GameFonts[1].Created()) return;
+  cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], MenuSystemPicture());
+  DrawRankingList(RankingFile, painter, x, y, SaveData.nRankingGenre, -1, CurrentRankingLook(mode));
 }
 
 std::string SystemText(int n) {

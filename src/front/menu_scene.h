@@ -98,6 +98,10 @@ void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int
 // The ranking buttons of the hubs (play mode `mode`'s ranking): show or
 // hide the ranking, and step its genre among the enabled ones.
 void HandleRankingButtons(uint16_t pressed, int mode);
+// The ranking genre moved `step` enabled genres on (0: onto an enabled one).
+void StepRankingGenre(int mode, int step);
+// The ranking being shown, its current genre, in a box at (x, y).
+void DrawRankingBox(int mode, int32_t x, int32_t y);
 // System text n (empty outside the list).
 std::string SystemText(int n);
 // Rows of a command list: the enabled commands in list order, at least

@@ -6,6 +6,7 @@
 #include "base/errors.h"
 #include "base/text_path.h"
 #include "data/data_paths.h"
+#include "data/rankings.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
 #include "front/front_scenes.h"
@@ -290,7 +291,7 @@ class cWorldSelectScene : public cMenuScene {
     MenuCursor.Current().m_nRow = count > 0 ? std::clamp(g_nRememberedRow, 0, count - 1) : 0;
     m_nTop = std::clamp(g_nRememberedTop, 0, std::max(count - 1, 0));
     PlaceCursor();
-    if (count > 0) SaveData.SetStage(WorldStageFile(MenuCursor.Current().m_nRow + 1).c_str(), 0, 0, 0);
+    if (count > 0) PrepareWorldInfo(MenuCursor.Current().m_nRow + 1);
     m_nSubStep = 0;
     return 0;
   }
@@ -308,6 +309,7 @@ class cWorldSelectScene : public cMenuScene {
       const std::string total = SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints);
       DrawMenuText(320 - CountCharacters(total.c_str()) * 8, 88, total);
     }
+    if (!SaveData.bShowRanking && SystemData.Num(23) != 0) DrawMenuText(32, 128, "         " + SystemText(3));
     const int32_t count = WorldCount();
     const int32_t visible = std::min(std::max(count - m_nTop, 0), kListPage);
     const int32_t signX = (CountCharacters(SystemText(kTextWorld).c_str()) + 4) * 32;
@@ -320,6 +322,9 @@ class cWorldSelectScene : public cMenuScene {
         if (SystemData.Num(23) != 0) DrawMenuText(signX + 64, y, std::to_string(entry->m_nValue[1]));
       }
     }
+    const bool rankingOn =
+        SystemData.m_Ranking.size() > kPlayChallenge && SystemData.m_Ranking.At(kPlayChallenge).m_bOn;
+    if (rankingOn && SaveData.bShowRanking) DrawRankingBox(kPlayChallenge, 292, 108);
     StepColourCycle();
   }
 
@@ -327,8 +332,7 @@ class cWorldSelectScene : public cMenuScene {
     const int32_t count = WorldCount();
     MenuCursor.MoveList(Input(), 1, m_nTop, kListY, kListRowHeight, 32, std::min(count - m_nTop, kListPage), count, 1);
     PlayCursorSound(Input(), 3, kMenuSoundCursor);
-    if (Input().m_wDirection != 0 && count > 0)
-      SaveData.SetStage(WorldStageFile(MenuCursor.Current().m_nRow + 1).c_str(), 0, 0, 0);
+    if (Input().m_wDirection != 0 && count > 0) PrepareWorldInfo(MenuCursor.Current().m_nRow + 1);
     if (Pressed() & kMenuDecide) {
       // An empty list has nothing to start.
       if (count <= 0) return;
@@ -372,6 +376,12 @@ class cWorldSelectScene : public cMenuScene {
   static int32_t WorldCount() {
     const int32_t count = SystemData.Num(17) != 0 ? SystemData.Num(kSysWorldCount) : SaveData.m_nOpenedWorlds;
     return std::clamp(count, 0, kMaxWorlds);
+  }
+
+  static void PrepareWorldInfo(int32_t world) {
+    const std::string file = WorldStageFile(world);
+    SaveData.SetStage(file.c_str(), 0, 0, 0);
+    if (bRankingOn) RankingFile.Load(SceneManager.m_nPlayMode, file, 0, 0, 0);
   }
 
   void PlaceCursor() {

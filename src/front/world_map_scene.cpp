@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "base/text_path.h"
+#include "data/rankings.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
 #include "front/front_scenes.h"
@@ -232,6 +233,11 @@ class cWorldMapScene : public cMenuScene {
     SaveData.SetStage(m_lpWorld->strStageFile.c_str(), m_lpWorld->nStart[0], m_lpWorld->nStart[1],
                       m_lpWorld->nStart[2]);
     m_nBestPoints = SaveData.GetStageBest(SaveData.m_strStageName);
+    if (bRankingOn) {
+      RankingFile.Load(SceneManager.m_nPlayMode, m_lpWorld->strStageFile, m_lpWorld->nStart[0], m_lpWorld->nStart[1],
+                       m_lpWorld->nStart[2]);
+      StepRankingGenre(SceneManager.m_nPlayMode, 0);
+    }
   }
 
   // The play record of the world's stage just loaded.
@@ -259,6 +265,8 @@ class cWorldMapScene : public cMenuScene {
           kSource[m_nFacing][1], 1);
     if (SystemData.Num(15) != 0) DrawLives();
     if (withInfo && StageWorld()) {
+      if (SaveData.bShowRanking && SystemData.m_Ranking.size() > kPlayStory && SystemData.m_Ranking.At(kPlayStory).m_bOn)
+        DrawRankingBox(SceneManager.m_nPlayMode, 367, 64);
       const bool showPoints = SystemData.Num(18) != 0 && m_nBestPoints > 0;
       DrawCentredTextBox(kBoxCentre, showPoints ? 184 : 204, m_lpWorld->strName);
       if (showPoints)
