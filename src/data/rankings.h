@@ -45,6 +45,9 @@ class cRankingList : public cRecord {
   static constexpr int kEntryCount = 20;
   static constexpr size_t kMinBodyBytes = 8 + 4;  // the record and the entry count
   cRankingList() { Reset(); }
+  // A list a file is about to fill: no default entries (the file's replace
+  // them), so that a file of many empty lists costs no more than its size.
+  explicit cRankingList(cForReading) { Clear(); }
   PELMORA_RECORD_CLASS(cRankingList)
   void DefineFields(int32_t version) override;
   bool Read(cDataReader& in) override;

@@ -155,6 +155,9 @@ bool cWorldMap::RepairGrid() {
   const bool agrees = PitchShift() == shift && Pitch() == (1 << shift) &&
                       m_Grid.size() == static_cast<size_t>(height) << shift;
   if (agrees) return true;
+  // A grid much larger than the cells the file holds would be built from
+  // sizes alone: such a file is not a damaged map but no map.
+  if ((int64_t{1} << shift) * height > 2 * static_cast<int64_t>(m_Grid.size()) + 4096) return false;
   // Cells are taken where the file's own pitch puts them, when it has one
   // that can hold a row; otherwise the grid starts empty.
   const bool filePitchUsable = PitchShift() >= 0 && PitchShift() <= 30 && (int64_t{1} << PitchShift()) >= width;

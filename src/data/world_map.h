@@ -14,9 +14,10 @@
 //
 // The grid is addressed as (y << shift) + x. A file whose size, pitch, shift
 // and cell count do not agree gets a grid rebuilt from its width and height
-// (the cells it holds copied where they fit); a file whose width or height
-// is not positive, or whose grid would be larger than the map's largest
-// size, does not load.
+// (the cells it holds copied where they fit) when that grid is not much
+// larger than the cells the file holds; a file whose width or height is not
+// positive, or whose sizes ask for far more cells than it holds, does not
+// load.
 #pragma once
 
 #include <cstdint>

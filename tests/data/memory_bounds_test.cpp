@@ -292,6 +292,8 @@ TEST_F(OutOfMemoryTest, RecordLoadsFailAndTheNextOneWorks) {
   option.m_strRankingName = std::string(4000, 'n');
   cCommonPalette palette;
   palette.m_Characters.resize(3000);
+  cWorldMap map;
+  map.m_Groups.resize(3000);
   struct Case {
     const char* name;
     std::string bytes;
@@ -300,7 +302,8 @@ TEST_F(OutOfMemoryTest, RecordLoadsFailAndTheNextOneWorks) {
   Case cases[] = {{"stage", BusyStage().SaveToBytes(), std::make_unique<cStageData>()},
                   {"system data", system.SaveToBytes(), std::make_unique<cSystemData>()},
                   {"option record", option.SaveToBytes(), std::make_unique<cOptionData>()},
-                  {"common palette", palette.SaveToBytes(), std::make_unique<cCommonPalette>()}};
+                  {"common palette", palette.SaveToBytes(), std::make_unique<cCommonPalette>()},
+                  {"world map", map.SaveToBytes(), std::make_unique<cWorldMap>()}};
   for (Case& c : cases) {
     const std::string before = c.record->SaveToBytes();
     SimulateOutOfMemoryAfter(1000);
