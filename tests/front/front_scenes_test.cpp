@@ -90,6 +90,37 @@ TEST(FrontScenesTest, NewGameWalksTheMapAndStartsTheFirstWorldsStage) {
   EXPECT_EQ(game.Close(), 0);
 }
 
+TEST(FrontScenesTest, TheWorldMapMenuSavesToTheChosenSlotAndGoesBackToTheMap) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, kDecide);
+  Tap(game, kDecide);  // new game in the first slot
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  Tap(game, plat::VK_UP);  // off the start cell, so the save holds a move
+  Tap(game, kCancel);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMapMenu));
+  Tap(game, kDecide);        // save
+  Tap(game, plat::VK_DOWN);  // the second slot
+  Tap(game, kDecide);
+  Tap(game, plat::VK_UP);  // "save" in the confirm box
+  Tap(game, kDecide);
+  EXPECT_EQ(SaveData.nCurrentSlot, 1);
+  cSaveData saved;
+  ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/story/Story02.dat")));
+  EXPECT_EQ(saved.m_nMapY, 6);
+  EXPECT_EQ(saved.nCurrentSlot, 1);
+  EXPECT_FALSE(std::filesystem::exists(game.PathOf("user_data/story/Story01.dat")));
+  Tap(game, kCancel);  // out of the slot list
+  Tap(game, kCancel);  // the menu's cancel: back to the map
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  int32_t column = -1, row = -1, facing = -1;
+  ASSERT_TRUE(WorldMapHeroPosition(column, row, facing));
+  EXPECT_EQ(row, 6);
+  EXPECT_EQ(game.Close(), 0);
+}
+
 TEST(FrontScenesTest, OptionsChangedAndLeftAreSaved) {
   StartedGame started;
   GameHarness& game = started.game;
