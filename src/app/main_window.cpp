@@ -176,6 +176,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
     case WM_LOAD_STAGE_REQUEST:
     case WM_LOAD_REPLAY_REQUEST:
     case WM_SAVE_REPLAY_REQUEST:
+    case kOptionApplyRequest:
       ServeDialogRequest(message, wParam);
       return 0;
 

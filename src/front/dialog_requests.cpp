@@ -1,9 +1,13 @@
 #include "front/dialog_requests.h"
 
+#include "audio/bgm.h"
+#include "audio/sound.h"
 #include "base/logs.h"
 #include "base/program.h"
 #include "base/thread.h"
+#include "data/settings.h"
 #include "data/stage_data.h"
+#include "data/user_records.h"
 #include "front/file_select_dialog.h"
 #include "front/text_entry_dialog.h"
 #include "gfx/dd.h"
@@ -104,8 +108,24 @@ int32_t AskFreePlayStage() { return AskFile(kLoadStageRequest, 0); }
 int32_t AskReplayFile() { return AskFile(kLoadReplayRequest, 0); }
 int32_t AskSaveReplay(int32_t previousAttempt) { return AskFile(kSaveReplayRequest, previousAttempt ? 1 : 0); }
 
+void AskMusicOption() { plat::SendMessage(g_hMainWnd.load(), kOptionApplyRequest, 0, 0); }
+void AskSoundVolumeOption() { plat::SendMessage(g_hMainWnd.load(), kOptionApplyRequest, 1, 0); }
+
 void ServeDialogRequest(uint32_t message, uint64_t wParam) {
-  if (message == kTextEntryRequest) {
+  if (message == kOptionApplyRequest && wParam == 1) {
+    const int volume = DSVolumeFromOption(OptionData.m_nSoundVolume);
+    for (cSound& sound : g_SoundList)
+      for (int buffer = 0; buffer < sound.Count(); ++buffer) sound.SetVolume(buffer, volume, 0);
+  } else if (message == kOptionApplyRequest) {
+    // Set up again it starts nothing by itself: the next screen's music
+    // request does.
+    if (g_BGMPlayer.Initialised() && OptionData.m_bMusic == 0) {
+      g_BGMPlayer.Release();
+    } else if (!g_BGMPlayer.Initialised() && OptionData.m_bMusic != 0) {
+      g_BGMPlayer.Stop();
+      g_BGMPlayer.Init(1, g_OggTrackTable, g_MidiTrackTable, kBGMTrackCount, GameSettings.nMidiDirectMusic);
+    }
+  } else if (message == kTextEntryRequest) {
     DialogBracket bracket(g_bTextEntryDone);
     cTextEntryDialog dialog;
     dialog.RunModal();

@@ -18,6 +18,7 @@ enum : uint32_t {
   kLoadStageRequest = plat::WM_USER + 2,   // choose a stage file and play it
   kLoadReplayRequest = plat::WM_USER + 3,  // choose a replay and load it
   kSaveReplayRequest = plat::WM_USER + 4,  // save a replay (wParam 0 this attempt, 1 the previous)
+  kOptionApplyRequest = plat::WM_USER + 7, // wParam 0: the music option, 1: the sound volume option
 };
 
 extern std::atomic<int32_t> g_bTextEntryDone;
@@ -44,5 +45,12 @@ int32_t AskFreePlayStage();
 int32_t AskReplayFile();
 int32_t AskSaveReplay(int32_t previousAttempt);
 
-// Main thread, the game window's handler of the four requests.
+// Game thread: the main thread, which owns the music player and the sound
+// effects, makes them follow the option record: the player set up or
+// released by the music option, or every sound effect at the volume of the
+// volume option.
+void AskMusicOption();
+void AskSoundVolumeOption();
+
+// Main thread, the game window's handler of the requests above.
 void ServeDialogRequest(uint32_t message, uint64_t wParam);

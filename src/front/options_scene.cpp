@@ -3,8 +3,6 @@
 // the screen is left.
 #include <algorithm>
 
-#include "audio/bgm.h"
-#include "audio/sound.h"
 #include "data/data_paths.h"
 #include "data/save_slots.h"
 #include "data/system_data.h"
@@ -41,22 +39,13 @@ constexpr OptionRange kRanges[4] = {{&cOptionData::m_nPalette, 0, 23},
 // mode where they are used.
 void ApplyOption(int32_t action) {
   if (action == kOptionPalette && DDState.nBpp == 8) LoadScreenPalette(OptionData.m_nPalette);
-  if (action == kOptionVolume) {
-    const int volume = DSVolumeFromOption(OptionData.m_nSoundVolume);
-    for (cSound& sound : g_SoundList)
-      for (int buffer = 0; buffer < sound.Count(); ++buffer) sound.SetVolume(buffer, volume, 0);
-  }
+  if (action == kOptionVolume) AskSoundVolumeOption();
 }
 
 // The music player follows the music option, and the title's music request
 // is not taken for the one already playing.
 void PlayTitleMusic() {
-  if (g_BGMPlayer.Initialised() && OptionData.m_bMusic == 0) {
-    g_BGMPlayer.Release();
-  } else if (!g_BGMPlayer.Initialised() && OptionData.m_bMusic != 0) {
-    g_BGMPlayer.Stop();
-    g_BGMPlayer.Init(1, g_OggTrackTable, g_MidiTrackTable, kBGMTrackCount, 0);
-  }
+  AskMusicOption();
   SceneManager.m_nLastMusicTrack = 0;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audio/sound.h"
 #include "data/user_records.h"
 #include "front/front_scenes.h"
 #include "platform/keys.h"
@@ -143,6 +144,9 @@ TEST(FrontScenesTest, OptionsChangedAndLeftAreSaved) {
   ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/Option.dat")));
   EXPECT_EQ(saved.m_nSoundVolume, 8);
   EXPECT_EQ(saved.m_nPalette, 0);
+  // The sound effects play at the volume taken.
+  ASSERT_FALSE(g_SoundList.empty());
+  EXPECT_EQ(g_SoundList.At(0).GetVolume(0), -80);
   EXPECT_EQ(game.Close(), 0);
 }
 
