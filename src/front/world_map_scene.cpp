@@ -183,10 +183,10 @@ class cWorldMapScene : public cMenuScene {
       m_nFacing = kFaceDown;
       if (row + 1 < map.nHeight) ++row;
     }
-    SaveData.m_nMapFacing = m_nFacing;
     const cMapWorld* world = SelectMapWorld(map.FindNodeAt(column, row), SaveData);
     const bool blocked = world ? world->nKind == kWorldKindWall : !map.Passable(column, row);
     if (blocked) return;
+    SaveData.m_nMapFacing = m_nFacing;
     m_nColumn = column;
     m_nRow = row;
   }

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "audio/sound.h"
+#include "data/stage_data.h"
 #include "data/user_records.h"
 #include "front/front_scenes.h"
 #include "platform/keys.h"
@@ -119,6 +120,25 @@ TEST(FrontScenesTest, TheWorldMapMenuSavesToTheChosenSlotAndGoesBackToTheMap) {
   int32_t column = -1, row = -1, facing = -1;
   ASSERT_TRUE(WorldMapHeroPosition(column, row, facing));
   EXPECT_EQ(row, 6);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+TEST(FrontScenesTest, ChallengeStartsTheChosenWorldsFirstStage) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, plat::VK_DOWN, 2);  // challenge
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldSelect));
+  Tap(game, plat::VK_DOWN);  // the second world
+  Tap(game, kDecide);
+  ASSERT_TRUE(game.StepFrames(20));
+  EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneStage);
+  EXPECT_EQ(SceneManager.m_nPlayMode, kPlayChallenge);
+  EXPECT_EQ(StageData.m_strLoadedPath, "data\\stg4\\c02-1.stg4_001");
+  EXPECT_EQ(SaveData.m_nWorld, 2);
+  EXPECT_EQ(SaveData.m_nStage, 1);
   EXPECT_EQ(game.Close(), 0);
 }
 
