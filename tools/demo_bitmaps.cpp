@@ -597,6 +597,9 @@ bool BuildBitmaps(const std::string& folder) {
     Item(acc, 128, 0, 0);
     acc.Ellipse(176, 16, 11, 11, Grey(14)), acc.Rect(175, 8, 2, 9, Grey(0)), acc.Rect(176, 15, 7, 2, Grey(0));
     acc.Outline(0, 0, 256, 64, Grey(1));
+    // The life icon of the world map's lives box, 16 x 16 at (0, 48).
+    acc.Ellipse(5, 53, 3, 3, Shade(RED, 10)), acc.Ellipse(10, 53, 3, 3, Shade(RED, 10));
+    for (int j = 0; j < 7; ++j) acc.Rect(2 + j, 55 + j, 12 - 2 * j, 1, Shade(RED, 10));
     // The world map's walker, two steps a facing: down (0, 64), up (64, 64),
     // left (64, 96), right (0, 96); the eyes show where he faces.
     const int cells[4][2] = {{0, 64}, {64, 64}, {64, 96}, {0, 96}};
