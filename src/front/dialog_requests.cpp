@@ -5,6 +5,9 @@
 #include "base/logs.h"
 #include "base/program.h"
 #include "base/thread.h"
+#include "base/errors.h"
+#include "data/replay_file.h"
+#include "data/save_slots.h"
 #include "data/settings.h"
 #include "data/stage_data.h"
 #include "data/user_records.h"
@@ -12,7 +15,10 @@
 #include "front/text_entry_dialog.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "play/stage_scene.h"
+#include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 std::atomic<int32_t> g_bTextEntryDone{0};
 std::atomic<int32_t> g_bFileRequestDone{0};
@@ -89,19 +95,57 @@ void ServeFileRequest(uint32_t message, uint64_t wParam) {
       } else if (message == kLoadReplayRequest) {
         ok = g_ReplayFileOps.load && g_ReplayFileOps.load(path);
         // The stage a replay holds counts as loaded from the replay's file.
-        StageData.m_strLoadedPath = path;
+        if (ok) StageData.m_strLoadedPath = path;
       } else {
         ok = g_ReplayFileOps.save && g_ReplayFileOps.save(path, wParam != 0 ? 1 : 0);
       }
-      if (!ok) PostClose();
-      // The result says the dialog was confirmed; a failed load or save
-      // closes the game.
-      g_nFileRequestResult.store(1);
+      // A stage that cannot be loaded ends the game as it always has; a
+      // replay that cannot be read or written costs that replay only: the
+      // load and save have shown their message, and the title or the stage
+      // goes on.
+      if (!ok && message == kLoadStageRequest) PostClose();
+      g_nFileRequestResult.store(message == kLoadStageRequest || ok ? 1 : 0);
     }
   }
 }
 
+const char* ReplayLoadMessage(ReplayLoad result) {
+  switch (result) {
+    case ReplayLoad::kMissing: return "リプレイファイル %s が見つかりません！";
+    case ReplayLoad::kTooNew: return "リプレイファイル %s は新しいバージョンで作られています！";
+    default: return "リプレイファイル %s を読み込めませんでした！";
+  }
+}
+
 }  // namespace
+
+void InstallReplayFileOps() {
+  g_ReplayFileOps.load = [](const std::string& path) {
+    const ReplayLoad result = LoadReplay(KeyLogRecord, path, StageData, StageMasterData, SaveData);
+    if (result != ReplayLoad::kOk) {
+      ShowError(plat::Sjis(ReplayLoadMessage(result)).c_str(), path.c_str());
+      return false;
+    }
+    // The replay's hero as placed, as a stage file gives it when loaded.
+    if (StageData.HasHero())
+      cStageScene::KeptHeroRecord = StageData.m_PlacedCharacters.At(StageData.FindHeroIndex());
+    ReplayRecorder.BeginPlayback(SaveData);
+    return true;
+  };
+  g_ReplayFileOps.save = [](const std::string& path, int32_t previousAttempt) {
+    return ReplayRecorder.SaveAttempt(previousAttempt != 0, path, StageData, StageMasterData);
+  };
+  g_ReplayFileOps.makeName = [](std::string& name) {
+    if (MakeReplayFileName(name, StageData.m_strLoadedPath, SaveData.m_nStageNumber[0], SaveData.m_nStageNumber[1],
+                           SaveData.m_nStageNumber[2], GetLocalSaveTime()))
+      return true;
+    // No free name: nothing is written over.
+    if (!StageData.m_strLoadedPath.empty())
+      ShowError("%s", plat::Sjis("リプレイファイルの名前がこれ以上作れません！").c_str());
+    return false;
+  };
+  ReplayRecorder.m_AskSave = [](int32_t previousAttempt) { return AskSaveReplay(previousAttempt); };
+}
 
 void AskTextEntry() { SendAndWait(kTextEntryRequest, 0, g_bTextEntryDone); }
 int32_t AskFreePlayStage() { return AskFile(kLoadStageRequest, 0); }

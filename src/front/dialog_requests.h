@@ -37,6 +37,11 @@ struct ReplayFileOps {
   std::function<bool(std::string& proposedName)> makeName;
 };
 extern ReplayFileOps g_ReplayFileOps;
+// Start-up: the replay requests load into the current key log, the working
+// stage, its master copy and the play record, and save the recorder's
+// attempts; stage play's F1 and F2 send the save request. A replay that
+// cannot be read or written shows a message and answers 0.
+void InstallReplayFileOps();
 
 // Game thread: send the request to the game window and wait for its done
 // flag. The file requests return the request's result.

@@ -1,11 +1,14 @@
 #include "front/front_scenes.h"
 
+#include "front/dialog_requests.h"
 #include "front/world_map_model.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 void RegisterFrontScenes() {
   LoadWorldMapModel();
+  InstallReplayFileOps();
   // A scene put in place before start-up (a test's own) stays.
   const struct {
     int32_t id;
@@ -26,4 +29,7 @@ void ResetFrontEndForTest() {
   SaveSlotList = cSaveSlotList();
   bRankingOn = 0;
   ResetWorldSelectMemory();
+  ReplayRecorder.Reset();
+  ReplayRecorder.m_AskSave = nullptr;
+  g_ReplayFileOps = ReplayFileOps{};
 }

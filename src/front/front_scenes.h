@@ -14,8 +14,8 @@
 void RegisterFrontScenes();
 
 // Back to the state before start-up: no map, no bounds, a fresh play
-// record and slot list, the world select's remembered row (tests, and the
-// end of a headless run).
+// record and slot list, the world select's remembered row, no replay
+// attempts or replay requests (tests, and the end of a headless run).
 void ResetFrontEndForTest();
 
 // A new story game: the play record reset, the map position at the map's

@@ -22,6 +22,7 @@
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 // ---- the per-sub-step bookkeeping of a character ----
 
@@ -128,23 +129,37 @@ int cStageScene::RunPlay() {
     m_nMode = kStageModePause;
     return 0;
   }
+  if (CheckReplaySaveKeys()) return 0;
   ++m_nFrameCounter;
 
-  // Input: what the hero may not use this frame is taken out, and buttons
-  // stay cleared after a menu choice until every button has been let go.
-  // (Replay playback, which reads the words from a key log instead, comes
-  // with the replay files.)
   cInput& input = InputRecords.At(0);
-  if (HasHero()) {
-    if (Hero().m_bInputOff) input.m_wDirection = 0;
-    if (Hero().m_bButtonsOff) input.m_wButtons = 0;
+  if (SceneManager.m_nLastTitleAction == kTitleReplay) {
+    // Replay playback: the recorded words, which already carry the hero's
+    // input-off flags and the latch; at the end of the log it starts again.
+    if (!ReplayRecorder.FeedFrame(input)) {
+      SaveData.RestoreVariables(true, true);
+      SetStage(1, 1);
+      m_nMode = kStageModeBanner;
+      return 0;
+    }
+    input.RecordHistory();
+    input.UpdateDirectionPresses();
+  } else {
+    // Input: what the hero may not use this frame is taken out, and buttons
+    // stay cleared after a menu choice until every button has been let go.
+    if (HasHero()) {
+      if (Hero().m_bInputOff) input.m_wDirection = 0;
+      if (Hero().m_bButtonsOff) input.m_wButtons = 0;
+    }
+    if (input.m_wButtons == 0)
+      m_bButtonLatch = 0;
+    else if (m_bButtonLatch)
+      input.m_wButtons = 0;
+    input.RecordHistory();
+    input.UpdateDirectionPresses();
+    // Replays: the words as the stage uses them.
+    if (SystemData.Num(kSysReplaysEnabled) != 0) ReplayRecorder.RecordFrame(input);
   }
-  if (input.m_wButtons == 0)
-    m_bButtonLatch = 0;
-  else if (m_bButtonLatch)
-    input.m_wButtons = 0;
-  input.RecordHistory();
-  input.UpdateDirectionPresses();
 
   CountClearTime();
   if (CountDownTime(-1) == 1 && !IsHeroDying()) {

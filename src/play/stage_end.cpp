@@ -14,7 +14,9 @@
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
+#include "scene/replay_recorder.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 namespace {
 
@@ -158,8 +160,12 @@ int32_t cStageScene::Tally() {
     if (!SaveData.m_bFirstStage || m_nNextStageNumber == 0) return false;
     SaveData.m_nStage = m_nNextStageNumber;
     std::string next;
-    return MakeNextStageFileName(next, m_nNextStageNumber) &&
-           StartStage(next, 1, &StageMasterData, &KeptHeroRecord) != 0;
+    if (!MakeNextStageFileName(next, m_nNextStageNumber) || StartStage(next, 1, &StageMasterData, &KeptHeroRecord) == 0)
+      return false;
+    // Replays: attempts of the stage before are not this stage's.
+    KeyLogRecord.Reset();
+    KeyLogPrevious.Reset();
+    return true;
   };
   switch (SceneManager.m_nLastTitleAction) {
     case kTitleNewGame:
@@ -213,6 +219,7 @@ int cStageScene::RunResult() {
     m_nMode = kStageModePause;
     return 0;
   }
+  if (!automatic) CheckReplaySaveKeys();  // replays; the result screen goes on
   if (m_nSubState == 0) {
     m_nResultCounter = 0;
     m_nSubState = 1;

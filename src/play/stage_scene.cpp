@@ -23,6 +23,7 @@
 #include "scene/menu_cursor.h"
 #include "scene/menu_rows.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 int32_t bRankingOn = 0;
 int32_t bFromEditor = 0;
@@ -319,6 +320,22 @@ int cStageScene::CheckPauseKey() {
   return 1;
 }
 
+// Replays: not offered during playback. An empty attempt sounds the buzzer.
+int cStageScene::CheckReplaySaveKeys() {
+  const auto request = ReplayRecorder.PollSaveKeys(
+      plat::GetAsyncKeyState(plat::VK_F1) < 0, plat::GetAsyncKeyState(plat::VK_F2) < 0,
+      SceneManager.m_nLastTitleAction == kTitleReplay, SystemData.Num(kSysReplaysEnabled) != 0);
+  switch (request) {
+    case cReplayRecorder::SaveRequest::kNone: return 0;
+    case cReplayRecorder::SaveRequest::kRefused: RequestSoundEffect(kSoundBuzzer); return 0;
+    default:
+      RequestSoundEffect(kSoundDecide);
+      if (ReplayRecorder.m_AskSave)
+        ReplayRecorder.m_AskSave(request == cReplayRecorder::SaveRequest::kPrevious ? 1 : 0);
+      return 1;
+  }
+}
+
 bool cStageScene::IsCurrentWorldCleared() const { return SaveData.IsWorldCleared(SaveData.m_nWorld); }
 
 bool cStageScene::IsCurrentChallengeCleared() const {
@@ -356,6 +373,7 @@ void cStageScene::DrawMenuCursor() {
 }
 
 int cStageScene::RunPauseMenu() {
+  if (CheckReplaySaveKeys()) return 0;  // replays
   BuildPauseRows();
   if (m_nSubState == 0) {
     MenuCursor.Current().m_nRow = kPauseResume;
@@ -429,6 +447,7 @@ int cStageScene::RunPauseMenu() {
 }
 
 int cStageScene::RunContinueMenu() {
+  if (CheckReplaySaveKeys()) return 0;  // replays
   if (m_nSubState == 0) {
     MenuCursor.Current().m_nRow = 0;
     m_nSubState = 1;
@@ -466,6 +485,7 @@ int cStageScene::RunGameOver() {
     m_nMode = kStageModePause;
     return 0;
   }
+  if (CheckReplaySaveKeys()) return 0;  // replays
   if (Input0().m_wButtons & 1) {
     RequestSoundEffect(kSoundDecide);
     SceneManager.m_nNext = kSceneTitle;
@@ -491,6 +511,7 @@ void cStageScene::ResetPlayCounters() {
   m_bRankingRegistered = 0;
   m_MessageWindows.clear();
   m_nMessageWindowCount = 0;
-  // Key logs of replays and the ranking file come with replays and rankings.
+  // Replays: a stage entered from a menu starts with no attempts recorded.
+  if (!replay) ReplayRecorder.Reset();
   if (SceneManager.m_bTestPlay) SaveData.m_nStage = 1;
 }

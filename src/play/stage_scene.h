@@ -152,6 +152,9 @@ class cStageScene : public cStageSceneBase {
 
   // Space with pausing allowed: sound 4, the mode and sub-state saved; 1.
   int CheckPauseKey();
+  // F1 saves the running attempt as a replay, F2 the one before; 1 while a
+  // save was asked for (the caller ends its frame).
+  int CheckReplaySaveKeys();
   // Enter's reset of the attempt's counters (lives, score, sums, scroll).
   void ResetPlayCounters();
   void SetMode(int32_t mode) { m_nMode = mode; }

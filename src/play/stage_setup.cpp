@@ -27,6 +27,7 @@
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 namespace {
 
@@ -250,17 +251,18 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     DestroyObjects();
 
     if (bLoadStage) {
-      // Replays (which would read the stage back from the replay file first)
-      // come with the replay files; the working stage is always rebuilt from
-      // the master copy here.
+      // The working stage is rebuilt from the master copy (in playback the
+      // replay's stage, kept since it was loaded).
       RestoreStageSettings(StageData, StageMasterData);
       if (SystemData.Num(kSysHeroRecord) == 0 && StageData.HasHero())
         StageData.m_PlacedCharacters.At(StageData.FindHeroIndex()) = KeptHeroRecord;
     }
 
     // The seed of this attempt (the clock layer's tick count, which a
-    // virtual clock fixes).
-    m_nRandomSeed = plat::TickCount();
+    // virtual clock fixes); in replay playback the replay's, with its log
+    // and play record back at their start.
+    m_nRandomSeed = ReplayRecorder.StartAttempt(SceneManager.m_nLastTitleAction == kTitleReplay,
+                                                SystemData.Num(kSysReplaysEnabled) != 0, SaveData, plat::TickCount());
     SRand(m_nRandomSeed);
 
     if (StageData.Int(kStageHeroCarryOver) && StageData.HasHero())

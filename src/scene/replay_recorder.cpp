@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "data/stage_data.h"
 #include "platform/text.h"
+#include "scene/input.h"
 
 cReplayRecorder ReplayRecorder;
 
@@ -21,7 +22,35 @@ void cReplayRecorder::Reset() {
   m_CurrentSnapshot = cSaveData();
   m_PreviousSnapshot = cSaveData();
   m_nCooldown = 0;
+  m_bF1Held = m_bF2Held = false;
+  m_PlaybackRecord = cSaveData();
 }
+
+uint32_t cReplayRecorder::StartAttempt(bool playback, bool replaysEnabled, cSaveData& record, uint32_t clockSeed) {
+  if (playback) {
+    // Every start of a playback is the replay's attempt again.
+    KeyLogRecord.Rewind();
+    record = m_PlaybackRecord;
+    return KeyLogRecord.m_nSeed;
+  }
+  if (replaysEnabled) BeginAttempt(record, clockSeed);
+  return clockSeed;
+}
+
+void cReplayRecorder::BeginPlayback(const cSaveData& record) {
+  m_PlaybackRecord = record;
+  KeyLogRecord.Rewind();
+}
+
+bool cReplayRecorder::FeedFrame(cInput& input) {
+  input.m_wDirection = 0;
+  input.m_wButtons = 0;
+  if (KeyLogRecord.GetFrame(input.m_wDirection, input.m_wButtons) != 0) return false;
+  input.m_nDirection = cInput::GetDirectionNumber(input.m_wDirection);
+  return true;
+}
+
+void cReplayRecorder::RecordFrame(const cInput& input) { KeyLogRecord.AddFrame(input.m_wDirection, input.m_wButtons); }
 
 cReplayRecorder::SaveRequest cReplayRecorder::CheckSaveKeys(bool f1Down, bool f2Down, bool playback,
                                                             bool replaysEnabled) {
@@ -35,6 +64,15 @@ cReplayRecorder::SaveRequest cReplayRecorder::CheckSaveKeys(bool f1Down, bool f2
     return SaveRequest::kRefused;
   }
   return f1Down ? SaveRequest::kCurrent : SaveRequest::kPrevious;
+}
+
+cReplayRecorder::SaveRequest cReplayRecorder::PollSaveKeys(bool f1Down, bool f2Down, bool playback,
+                                                           bool replaysEnabled) {
+  const bool f1Pressed = f1Down && !m_bF1Held;
+  const bool f2Pressed = f2Down && !m_bF2Held;
+  m_bF1Held = f1Down;
+  m_bF2Held = f2Down;
+  return CheckSaveKeys(f1Pressed, f2Pressed, playback, replaysEnabled);
 }
 
 bool cReplayRecorder::SaveAttempt(bool previous, const std::string& path, cStageData& stage, cStageData& master) {

@@ -7,12 +7,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "data/replay_file.h"
 #include "scene/play_record.h"
 
 class cStageData;
+class cInput;
 
 class cReplayRecorder {
  public:
@@ -29,6 +31,21 @@ class cReplayRecorder {
   // Forgets both attempts (the first entry into stage play from a menu).
   void Reset();
 
+  // The seed of an attempt being set up, which the caller gives the random
+  // generator. In playback the log goes back to its first frame and the play
+  // record to the one the replay began with, and the seed is the replay's.
+  // Otherwise `clockSeed`; while replays are enabled it starts a new attempt
+  // (BeginAttempt).
+  uint32_t StartAttempt(bool playback, bool replaysEnabled, cSaveData& record, uint32_t clockSeed);
+  // A replay just loaded into KeyLogRecord: `record` is the play record it
+  // begins with, restored at every start of its playback.
+  void BeginPlayback(const cSaveData& record);
+  // Playback: both words of `input` replaced by the log's next frame; false
+  // (the words cleared) once the log is played out.
+  bool FeedFrame(cInput& input);
+  // Recording: the words of `input` as stage play used them this frame.
+  void RecordFrame(const cInput& input);
+
   enum class SaveRequest : int32_t {
     kNone,      // no key, playback, replays off, or a refusal within the cool-down
     kRefused,   // the chosen attempt has no frames: the caller sounds the buzzer
@@ -38,14 +55,26 @@ class cReplayRecorder {
   // Once a frame, with the keys' state.
   SaveRequest CheckSaveKeys(bool f1Down, bool f2Down, bool playback, bool replaysEnabled);
 
+  // As CheckSaveKeys, for the keys' state as polled: a key acts when it
+  // goes down, so a key still held after its save does not ask again.
+  SaveRequest PollSaveKeys(bool f1Down, bool f2Down, bool playback, bool replaysEnabled);
+
   // Writes the chosen attempt with the stage (`stage` the working stage,
   // `master` its master copy). A file that cannot be written shows a message
   // and gives false; the game goes on either way.
   bool SaveAttempt(bool previous, const std::string& path, cStageData& stage, cStageData& master);
 
+  // Sends the save request to the main window and waits for it (the
+  // front end installs it): 1 when saved. Unset, a save request does
+  // nothing.
+  std::function<int32_t(int32_t previousAttempt)> m_AskSave;
+
   cSaveData m_CurrentSnapshot;
   cSaveData m_PreviousSnapshot;
+  cSaveData m_PlaybackRecord;
   int32_t m_nCooldown = 0;
+  bool m_bF1Held = false;
+  bool m_bF2Held = false;
 };
 
 // The game's recorder (its logs are KeyLogRecord and KeyLogPrevious).
