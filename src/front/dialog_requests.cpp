@@ -139,9 +139,12 @@ void InstallReplayFileOps() {
     if (MakeReplayFileName(name, StageData.m_strLoadedPath, SaveData.m_nStageNumber[0], SaveData.m_nStageNumber[1],
                            SaveData.m_nStageNumber[2], GetLocalSaveTime()))
       return true;
-    // No free name: nothing is written over.
-    if (!StageData.m_strLoadedPath.empty())
+    // No free name: nothing is written over, and the player is told.
+    if (!StageData.m_strLoadedPath.empty()) {
+      std::atomic<int32_t> shown{0};
+      DialogBracket bracket(shown);
       ShowError("%s", plat::Sjis("リプレイファイルの名前がこれ以上作れません！").c_str());
+    }
     return false;
   };
   ReplayRecorder.m_AskSave = [](int32_t previousAttempt) { return AskSaveReplay(previousAttempt); };

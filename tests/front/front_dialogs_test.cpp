@@ -206,6 +206,7 @@ class DialogRequestTest : public testing::Test {
     if (plat::IsWindowEntry(window_)) plat::DestroyWindowEntry(window_);
     g_hMainWnd.store(0);
     g_ReplayFileOps = ReplayFileOps{};
+    ReplayRecorder.m_AskSave = nullptr;
     SceneManager.m_nCurrent = savedScene_;
     OptionData.m_strRankingName = savedName_;
     plat::DropQueue();
@@ -307,7 +308,6 @@ TEST_F(DialogRequestTest, ABrokenReplayIsRefusedWithAMessageAndTheGameGoesOn) {
   int closes = 0;
   for (plat::Message posted; plat::PeekMessage(posted);) closes += posted.message == plat::WM_CLOSE ? 1 : 0;
   EXPECT_EQ(closes, 0);
-  ReplayRecorder.m_AskSave = nullptr;
 }
 
 // A headless host that lets the test look in while a dialog is up.
