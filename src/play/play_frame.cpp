@@ -129,37 +129,33 @@ int cStageScene::RunPlay() {
     m_nMode = kStageModePause;
     return 0;
   }
-  if (CheckReplaySaveKeys()) return 0;
+  if (CheckReplaySaveKeys()) return 0;  // replays
   ++m_nFrameCounter;
 
+  // Input: what the hero may not use this frame is taken out, and buttons
+  // stay cleared after a menu choice until every button has been let go.
+  // Replay playback takes the words from the key log instead (they carry
+  // both already); the end of the log starts the replay again.
   cInput& input = InputRecords.At(0);
-  if (SceneManager.m_nLastTitleAction == kTitleReplay) {
-    // Replay playback: the recorded words, which already carry the hero's
-    // input-off flags and the latch; at the end of the log it starts again.
-    if (!ReplayRecorder.FeedFrame(input)) {
-      SaveData.RestoreVariables(true, true);
-      SetStage(1, 1);
-      m_nMode = kStageModeBanner;
-      return 0;
-    }
-    input.RecordHistory();
-    input.UpdateDirectionPresses();
-  } else {
-    // Input: what the hero may not use this frame is taken out, and buttons
-    // stay cleared after a menu choice until every button has been let go.
-    if (HasHero()) {
-      if (Hero().m_bInputOff) input.m_wDirection = 0;
-      if (Hero().m_bButtonsOff) input.m_wButtons = 0;
-    }
-    if (input.m_wButtons == 0)
-      m_bButtonLatch = 0;
-    else if (m_bButtonLatch)
-      input.m_wButtons = 0;
-    input.RecordHistory();
-    input.UpdateDirectionPresses();
-    // Replays: the words as the stage uses them.
-    if (SystemData.Num(kSysReplaysEnabled) != 0) ReplayRecorder.RecordFrame(input);
+  const bool playback = SceneManager.m_nLastTitleAction == kTitleReplay;
+  if (playback && !ReplayRecorder.FeedFrame(input)) {
+    SaveData.RestoreVariables(true, true);
+    SetStage(1, 1);
+    m_nMode = kStageModeBanner;
+    return 0;
   }
+  if (HasHero() && !playback) {
+    if (Hero().m_bInputOff) input.m_wDirection = 0;
+    if (Hero().m_bButtonsOff) input.m_wButtons = 0;
+  }
+  if (input.m_wButtons == 0)
+    m_bButtonLatch = 0;
+  else if (m_bButtonLatch && !playback)
+    input.m_wButtons = 0;
+  input.RecordHistory();
+  input.UpdateDirectionPresses();
+  // Replays: the words as the stage used them.
+  if (!playback && SystemData.Num(kSysReplaysEnabled) != 0) ReplayRecorder.RecordFrame(input);
 
   CountClearTime();
   if (CountDownTime(-1) == 1 && !IsHeroDying()) {

@@ -14,7 +14,6 @@
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
-#include "scene/replay_recorder.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
 
