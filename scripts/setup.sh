@@ -10,6 +10,7 @@ packages=(
   libfluidsynth-dev libvorbis-dev
   fonts-ipafont-gothic fonts-ipafont-mincho timgm6mb-soundfont
   libgtest-dev libgmock-dev libbenchmark-dev
+  libpixman-1-dev  # the effects benchmark's peer only; the runtime does not link it
   clang libclang-rt-14-dev
 )
 

@@ -15,18 +15,9 @@
 #include "platform/image_decode.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "surface_frame.h"
 #include "tool.h"
 
-namespace {
-
-struct ImageMode {
-  const char* name;
-  uint32_t direct3D;
-  int bpp;
-};
-constexpr ImageMode kModes[] = {{"dd8", 0, 8}, {"dd16", 0, 16}, {"dd32", 0, 32}, {"d3d16", 1, 16}, {"d3d32", 1, 32}};
-
-// The surface's pixels as the screen would show them.
 bool SurfaceToFrame(DDSURFACEDATA* sd, plat::Frame& frame) {
   const plat::PixelImage* image = nullptr;
   if (sd->lpDT && sd->lpDT->lpSurface) image = &sd->lpDT->lpSurface->Image();
@@ -51,6 +42,15 @@ bool SurfaceToFrame(DDSURFACEDATA* sd, plat::Frame& frame) {
   }
   return true;
 }
+
+namespace {
+
+struct ImageMode {
+  const char* name;
+  uint32_t direct3D;
+  int bpp;
+};
+constexpr ImageMode kModes[] = {{"dd8", 0, 8}, {"dd16", 0, 16}, {"dd32", 0, 32}, {"d3d16", 1, 16}, {"d3d32", 1, 32}};
 
 int RunImage(const std::vector<std::string>& args) {
   std::string in, out, mode, palette;

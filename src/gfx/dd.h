@@ -174,6 +174,10 @@ struct DDMODULESTATE {
   uint32_t BackFormat[8] = {};
   PALETTEENTRY DDPalette[256] = {};
   PALETTEENTRY DDPaletteWork[256] = {};
+  // Fade angles in degrees, per back end: a fade out runs 90 → 0, a fade in
+  // 0 → 90; each goes back to its start value when its fade has ended.
+  double dFadeOutAngleDD = 90.0, dFadeInAngleDD = 0.0;
+  double dFadeOutAngleD3D = 90.0, dFadeInAngleD3D = 0.0;
 };
 extern DDMODULESTATE DDState;
 // The Direct3D context: non-null exactly in Direct3D mode.

@@ -5,6 +5,7 @@
 
 #include "base/logs.h"
 #include "gfx/dd.h"
+#include "gfx/fx_geom.h"
 #include "platform/text.h"
 
 namespace {
@@ -58,145 +59,6 @@ uint32_t KeyClearValue(DDSURFACEDATA* dst) {
     return con.dwTransmitARGB;
   }
   return DDState.nBpp == 16 ? con.wTransmit_16 : con.dwPalZeroColor;
-}
-
-// 16-bit texture pixel rebuilt for the full-screen back buffer (R5G6B5).
-uint32_t ToFlipBackBuffer(uint32_t p) {
-  const uint32_t* t = DDState.TexFormat;
-  const uint32_t* b = DDState.BackFormat;
-  const uint32_t r = (p >> t[PF_RSHIFT]) & t[PF_RMAX], g = (p >> t[PF_GSHIFT]) & t[PF_GMAX],
-                 bl = (p >> t[PF_BSHIFT]) & t[PF_BMAX];
-  return (r << b[PF_RSHIFT]) | ((g << 1) << b[PF_GSHIFT]) | (bl << b[PF_BSHIFT]);
-}
-
-bool Transparent(uint32_t p, int bits) { return bits == 16 ? (p & 0xA000) == 0 : (p >> 24) == 0; }
-
-// The pixel rows of a processor copy: (destination, source) index pairs
-// worked out once with the copy's own rules, then walked for every row.
-template <typename T, bool kFlip>
-void CopyMapped(const cSurfaceLock& dl, const cSurfaceLock& sl, const std::vector<int>& columns,
-                const std::vector<int>& rows, bool keyed) {
-  const int bits = static_cast<int>(sizeof(T)) * 8;
-  for (size_t r = 0; r < rows.size(); r += 2) {
-    uint8_t* out = dl.Bits() + static_cast<size_t>(rows[r]) * dl.Pitch();
-    const uint8_t* in = sl.Bits() + static_cast<size_t>(rows[r + 1]) * sl.Pitch();
-    for (size_t c = 0; c < columns.size(); c += 2) {
-      T v;
-      std::memcpy(&v, in + static_cast<size_t>(columns[c + 1]) * sizeof(T), sizeof(T));
-      uint32_t p = v;
-      if (keyed && Transparent(p, bits)) continue;
-      if constexpr (kFlip) p = ToFlipBackBuffer(p);
-      v = static_cast<T>(p);
-      std::memcpy(out + static_cast<size_t>(columns[c]) * sizeof(T), &v, sizeof(T));
-    }
-  }
-}
-
-// The processor road of the stretch blit (Direct3D, destination not a
-// render target or source in system memory).
-void ProcessorStretch(DDSURFACEDATA* dst, int dx, int dy, int dw, int dh, DDSURFACEDATA* src, int sx, int sy, int sw,
-                      int sh, uint32_t flags) {
-  const int bits = DDState.nBpp;
-  if (bits != 16 && bits != 32) return;
-  cSurfaceLock dl(dst);
-  if (!dl.Locked()) return;
-  cSurfaceLock sl(src);
-  if (!sl.Locked()) return;
-  const bool flip = bits == 16 && DDIsFlipBackBuffer(dl.Surface());
-  const int bpp = bits / 8;
-  auto read = [&](int x, int y) {
-    uint32_t p = 0;
-    std::memcpy(&p, sl.Bits() + static_cast<size_t>(y) * sl.Pitch() + static_cast<size_t>(x) * bpp, bpp);
-    return p;
-  };
-  auto write = [&](int x, int y, uint32_t p) {
-    if (flip) p = ToFlipBackBuffer(p);
-    std::memcpy(dl.Bits() + static_cast<size_t>(y) * dl.Pitch() + static_cast<size_t>(x) * bpp, &p, bpp);
-  };
-  const bool keyed = flags == 1;
-  if (plat::DrawFastPaths()) {
-    // The same pixel choices as the loops below, as index pairs.
-    thread_local std::vector<int> columns, rows;
-    columns.clear();
-    rows.clear();
-    const bool same = dw == sw && dh == sh;
-    const float rx = static_cast<float>(sw) / static_cast<float>(dw);
-    const float ry = static_cast<float>(sh) / static_cast<float>(dh);
-    for (int r = 0; r < dh; ++r) {
-      const int ty = dy + r;
-      const int fy = same ? sy + r : sy + static_cast<int>(static_cast<float>(r) * ry);
-      if (ty < 0 || ty >= dl.Height() || fy < 0 || fy >= sl.Height()) continue;
-      rows.push_back(ty);
-      rows.push_back(fy);
-    }
-    for (int c = 0; c < dw; ++c) {
-      const int tx = dx + c;
-      if (tx < 0 || tx >= dl.Width()) continue;
-      int fx = sx + c;
-      if (!same) {
-        int k = static_cast<int>(static_cast<float>(c) * rx);
-        if (sw < 0) {
-          if (!(sw < k && k <= 0)) continue;
-          k -= 1;
-        } else if (!(k >= 0 && k < sw)) {
-          continue;
-        }
-        fx = sx + k;
-      }
-      if (fx < 0 || fx >= sl.Width()) continue;
-      columns.push_back(tx);
-      columns.push_back(fx);
-    }
-    if (bits == 16) {
-      if (flip) CopyMapped<uint16_t, true>(dl, sl, columns, rows, keyed);
-      else CopyMapped<uint16_t, false>(dl, sl, columns, rows, keyed);
-    } else {
-      CopyMapped<uint32_t, false>(dl, sl, columns, rows, keyed);
-    }
-    sl.Unlock();
-    dl.Unlock();
-    return;
-  }
-  if (dw == sw && dh == sh) {
-    for (int r = 0; r < dh; ++r) {
-      const int ty = dy + r, fy = sy + r;
-      if (ty < 0 || ty >= dl.Height() || fy < 0 || fy >= sl.Height()) continue;
-      for (int c = 0; c < dw; ++c) {
-        const int tx = dx + c, fx = sx + c;
-        if (tx < 0 || tx >= dl.Width() || fx < 0 || fx >= sl.Width()) continue;
-        const uint32_t p = read(fx, fy);
-        if (keyed && Transparent(p, bits)) continue;
-        write(tx, ty, p);
-      }
-    }
-  } else {
-    const float rx = static_cast<float>(sw) / static_cast<float>(dw);
-    const float ry = static_cast<float>(sh) / static_cast<float>(dh);
-    for (int r = 0; r < dh; ++r) {
-      const int ty = dy + r;
-      if (ty < 0 || ty >= dl.Height()) continue;
-      const int fy = sy + static_cast<int>(static_cast<float>(r) * ry);
-      if (fy < 0 || fy >= sl.Height()) continue;
-      for (int c = 0; c < dw; ++c) {
-        const int tx = dx + c;
-        if (tx < 0 || tx >= dl.Width()) continue;
-        int k = static_cast<int>(static_cast<float>(c) * rx);
-        if (sw < 0) {
-          if (!(sw < k && k <= 0)) continue;
-          k -= 1;
-        } else if (!(k >= 0 && k < sw)) {
-          continue;
-        }
-        const int fx = sx + k;
-        if (fx < 0 || fx >= sl.Width()) continue;
-        const uint32_t p = read(fx, fy);
-        if (keyed && Transparent(p, bits)) continue;
-        write(tx, ty, p);
-      }
-    }
-  }
-  sl.Unlock();
-  dl.Unlock();
 }
 
 bool HasDrawSurface(DDSURFACEDATA* sd) {
@@ -451,7 +313,7 @@ int DDBltStretch(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACE
     DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
     return 0;
   }
-  ProcessorStretch(lpDst, dx, dy, dw, dh, lpSrc, sx, sy, sw, sh, flags);
+  fx::ProcessorStretch(lpDst, dx, dy, dw, dh, lpSrc, sx, sy, sw, sh, flags);
   return 0;
 }
 

@@ -438,6 +438,8 @@ void DDResetForTest() {
   DDState.lpSDInfoTable = nullptr;
   DDState.nSDCount = 0;
   DDState.dwColorKey = 0;
+  DDState.dFadeOutAngleDD = DDState.dFadeOutAngleD3D = 90.0;
+  DDState.dFadeInAngleDD = DDState.dFadeInAngleD3D = 0.0;
   for (DDSURFACEDATA* sd : {DDPrimary(), DDBackBuffer(), DDVirBackBuffer(), DDWorkSD(), DDScreenCopy()})
     *sd = DDSURFACEDATA{};
 }

@@ -1,5 +1,5 @@
-// The 8-bit blend table and palette rotation the screen palettes of 8-bit
-// mode are made with.
+// The 8-bit blend table, palette blending and rotation, and the whole-screen
+// fades of every mode.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +20,25 @@ bool DDLoadBlendTable(uint8_t* lpTable, const char* szPath);
 // (the first n go to the end); other directions only copy. Only at colour
 // depths 8, 16 and 32.
 void DDRotatePalette(PALETTEENTRY* lpDst, int nFirst, int nLast, int nPlaces, int nDirection, const PALETTEENTRY* lpSrc);
+
+// Copies entries first..last of `lpSrc` to `lpDst` mixed with the colour:
+// channel = (source × weight + colour × (256 − weight)) >> 8, flags
+// PC_RESERVED. Weight 256 keeps the source, 0 gives the colour (clamped to
+// 0..256). The range is cut to 0..255; a reversed range does nothing.
+void DDBlendPalette(PALETTEENTRY* lpDst, int nFirst, int nLast, int nWeight, uint8_t bRed, uint8_t bGreen,
+                    uint8_t bBlue, const PALETTEENTRY* lpSrc);
+
+// One frame of a whole-screen fade toward the colour (out) or back from it
+// (in); called once a frame until it returns true. The angle (degrees) runs
+// 90 → 0 (out) or 0 → 90 (in) by `dStep` a call; the picture's share is
+// trunc(sin(angle) × 256) (× 255 in Direct3D mode). 8-bit DirectDraw blends
+// the palette entries first..last of `lpSrc` into `lpDst` and sets them on
+// the display; deeper DirectDraw displays mix "BackBuffer" from a snapshot
+// taken when the fade starts; Direct3D draws a black quad with alpha
+// 255 − share over the back buffer. `bFinishNow` jumps to the end picture.
+// The call that draws the end picture returns true and resets the angle. A
+// step that is not above 0 finishes the fade in one more call.
+bool DDFadePaletteOut(PALETTEENTRY* lpDst, int nFirst, int nLast, uint8_t bRed, uint8_t bGreen, uint8_t bBlue,
+                      double dStep, const PALETTEENTRY* lpSrc, uint8_t bFinishNow);
+bool DDFadePaletteIn(PALETTEENTRY* lpDst, int nFirst, int nLast, uint8_t bRed, uint8_t bGreen, uint8_t bBlue,
+                     double dStep, const PALETTEENTRY* lpSrc, uint8_t bFinishNow);

@@ -299,9 +299,32 @@ bool SelectRow(const uint8_t* tex, int count, uint8_t* out) {
                       : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
 }
 
+// One texel shaded onto the target pixel at `p`: through the shade tables
+// unless they are the identity, blended or written.
+template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kBlend>
+PELMORA_INLINE_BODY void ShadeTexel(uint32_t raw, uint8_t* p, const uint8_t (*tables)[256]) {
+  using OutRaw = typename Codec<OutK>::Raw;
+  if constexpr (kIdentity) {
+    // The texel as it is: only a partly transparent one needs its colours.
+    const uint32_t sa = AlphaOf<TexK>(raw);
+    if (!kBlend || sa == 255) {
+      StoreRaw<OutRaw>(p, static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw)));
+      return;
+    }
+    if (sa == 0) return;
+  }
+  uint32_t c = Codec<TexK>::Decode(raw);
+  if constexpr (!kIdentity) c = ApplyTables(tables, c);
+  if constexpr (kBlend) {
+    const uint32_t sa = c >> 24;
+    if (sa == 0) return;
+    if (sa != 255) c = MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa);
+  }
+  StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(c)));
+}
+
 // One pixel row of an aligned quad: texels at `columns` (or, contiguous,
-// from columns[0] on) of `texRow`, through the shade tables unless they are
-// the identity, blended or written into `out` (the row's first pixel).
+// from columns[0] on) of `texRow`, shaded into `out` (the row's first pixel).
 template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
 void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out, const uint8_t (*tables)[256]) {
   using TexRaw = typename Codec<TexK>::Raw;
@@ -312,25 +335,115 @@ void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t*
   for (int i = 0; i < count; ++i) {
     const int32_t column = kContiguous ? columns[0] + i : columns[i];
     const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
-    uint8_t* p = out + static_cast<size_t>(i) * sizeof(OutRaw);
-    if constexpr (kIdentity) {
-      // The texel as it is: only a partly transparent one needs its colours.
-      const uint32_t sa = AlphaOf<TexK>(raw);
-      if (!kBlend || sa == 255) {
-        StoreRaw<OutRaw>(p, static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw)));
-        continue;
-      }
-      if (sa == 0) continue;
-    }
-    uint32_t c = Codec<TexK>::Decode(raw);
-    if constexpr (!kIdentity) c = ApplyTables(tables, c);
-    if constexpr (kBlend) {
-      const uint32_t sa = c >> 24;
-      if (sa == 0) continue;
-      if (sa != 255) c = MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa);
-    }
-    StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(c)));
+    ShadeTexel<TexK, OutK, kIdentity, kBlend>(raw, out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
   }
+}
+
+// One pixel run of a triangle: the texel of each pixel at its byte offset
+// from the texture's first byte, shaded into `out` (the run's first pixel).
+template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kBlend>
+void GatherRow(const uint8_t* texBits, const uint32_t* offsets, int count, uint8_t* out, const uint8_t (*tables)[256]) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i)
+    ShadeTexel<TexK, OutK, kIdentity, kBlend>(LoadRaw<TexRaw>(texBits + offsets[i]),
+                                              out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+}
+
+using GatherRowFn = void (*)(const uint8_t*, const uint32_t*, int, uint8_t*, const uint8_t (*)[256]);
+
+template <PixelKind TexK, PixelKind OutK>
+GatherRowFn PickGather(bool identity, bool blend) {
+  if (identity) return blend ? GatherRow<TexK, OutK, true, true> : GatherRow<TexK, OutK, true, false>;
+  return blend ? GatherRow<TexK, OutK, false, true> : GatherRow<TexK, OutK, false, false>;
+}
+
+template <PixelKind TexK>
+GatherRowFn PickGatherFor(PixelKind out, bool identity, bool blend) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return PickGather<TexK, PixelKind::A8R8G8B8>(identity, blend);
+    case PixelKind::X8R8G8B8: return PickGather<TexK, PixelKind::X8R8G8B8>(identity, blend);
+    case PixelKind::R5G6B5: return PickGather<TexK, PixelKind::R5G6B5>(identity, blend);
+    case PixelKind::A1R5G5B5: return PickGather<TexK, PixelKind::A1R5G5B5>(identity, blend);
+    default: return nullptr;
+  }
+}
+
+GatherRowFn PickGatherRow(PixelKind tex, PixelKind out, bool identity, bool blend) {
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickGatherFor<PixelKind::A8R8G8B8>(out, identity, blend);
+    case PixelKind::X8R8G8B8: return PickGatherFor<PixelKind::X8R8G8B8>(out, identity, blend);
+    case PixelKind::R5G6B5: return PickGatherFor<PixelKind::R5G6B5>(out, identity, blend);
+    case PixelKind::A1R5G5B5: return PickGatherFor<PixelKind::A1R5G5B5>(out, identity, blend);
+    default: return nullptr;
+  }
+}
+
+// (x + 127) / 255 for x up to 255 × 255, by shifts.
+inline uint32_t Div255(uint32_t x) {
+  x += 128;
+  return (x + (x >> 8)) >> 8;
+}
+
+// A row of 32-bit texels whose stage results are affine in the texel
+// (channel = Div255(texel × mul + add)), blended SRCALPHA/INVSRCALPHA onto a
+// 32-bit row: ShadeRow's pixels, computed without table lookups or
+// branches so that the compiler vectorises the loop.
+template <PixelKind TexK, PixelKind OutK>
+PELMORA_INLINE_BODY void AffineBlendBody(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
+                                         const uint32_t* add) {
+  const uint32_t ma = mul[0], mr = mul[1], mg = mul[2], mb = mul[3];
+  const uint32_t aa = add[0], ar = add[1], ag = add[2], ab = add[3];
+  for (int i = 0; i < count; ++i) {
+    const uint32_t s = Codec<TexK>::Decode(LoadRaw<uint32_t>(tex + static_cast<size_t>(i) * 4));
+    const uint32_t raw = LoadRaw<uint32_t>(out + static_cast<size_t>(i) * 4);
+    const uint32_t d = Codec<OutK>::Decode(raw);
+    const uint32_t sa = Div255((s >> 24) * ma + aa), da = 255 - sa;
+    const uint32_t r = Div255(((s >> 16) & 0xFF) * mr + ar), g = Div255(((s >> 8) & 0xFF) * mg + ag),
+                   b = Div255((s & 0xFF) * mb + ab);
+    const uint32_t v = Div255(sa * sa + (d >> 24) * da) << 24 | Div255(r * sa + ((d >> 16) & 0xFF) * da) << 16 |
+                       Div255(g * sa + ((d >> 8) & 0xFF) * da) << 8 | Div255(b * sa + (d & 0xFF) * da);
+    // Alpha 0 leaves the target's pixel as it was, spare bits and all.
+    StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, sa == 0 ? raw : Codec<OutK>::Encode(v));
+  }
+}
+
+template <PixelKind TexK, PixelKind OutK>
+void AffineBlendRowPlain(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
+  AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
+}
+
+// The same loop compiled for AVX2 (eight pixels a step), chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+template <PixelKind TexK, PixelKind OutK>
+__attribute__((target("avx2"))) void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out,
+                                                         const uint32_t* mul, const uint32_t* add) {
+  AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
+}
+#else
+template <PixelKind TexK, PixelKind OutK>
+void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
+  AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
+}
+#endif
+
+template <PixelKind TexK, PixelKind OutK>
+void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
+  if (g_wideSelect) AffineBlendRowWide<TexK, OutK>(tex, count, out, mul, add);
+  else AffineBlendRowPlain<TexK, OutK>(tex, count, out, mul, add);
+}
+
+using AffineRowFn = void (*)(const uint8_t*, int, uint8_t*, const uint32_t*, const uint32_t*);
+
+AffineRowFn PickAffineRow(PixelKind tex, PixelKind out) {
+  const bool tex32 = tex == PixelKind::A8R8G8B8 || tex == PixelKind::X8R8G8B8;
+  const bool out32 = out == PixelKind::A8R8G8B8 || out == PixelKind::X8R8G8B8;
+  if (!tex32 || !out32) return nullptr;
+  if (tex == PixelKind::A8R8G8B8)
+    return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::A8R8G8B8>
+                                      : AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::X8R8G8B8>;
+  return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::A8R8G8B8>
+                                    : AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::X8R8G8B8>;
 }
 
 using ShadeRowFn = void (*)(const uint8_t*, const int32_t*, int, uint8_t*, const uint8_t (*)[256]);
@@ -413,6 +526,130 @@ bool TexelIndex(double t, int size, int32_t& index) {
   if (off < 1e-4) t = r;
   index = Wrap(static_cast<int>(std::floor(t)), size);
   return true;
+}
+
+// The texel byte offsets of a run of pixels whose 24.40 fixed-point texel
+// coordinates (snap already added) start at fu, fv and change by du, dv a
+// pixel. A texel is decided when both fractions lie in [lo, hi] and both
+// whole parts inside the texture; `undecided` marks the others, and the
+// result says whether there were any. No branches, so the compiler
+// vectorises the loop.
+struct StepRun {
+  int64_t fu, fv, du, dv;
+  int64_t lo, hi;  // the decided range of fractions
+  int64_t width, height;
+  uint32_t pitch, bytes;
+};
+
+PELMORA_INLINE_BODY bool StepOffsetsBody(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  constexpr int64_t kMask = (int64_t{1} << 40) - 1;
+  int64_t fu = r.fu, fv = r.fv;
+  const int64_t du = r.du, dv = r.dv, lo = r.lo, hi = r.hi, w = r.width, h = r.height;
+  const uint32_t pitch = r.pitch, bytes = r.bytes;
+  uint32_t any = 0;
+  for (int k = 0; k < count; ++k) {
+    const int64_t su = fu & kMask, sv = fv & kMask;
+    const int64_t iu = fu >> 40, iv = fv >> 40;
+    const uint32_t bad = static_cast<uint32_t>((su < lo) | (su > hi) | (sv < lo) | (sv > hi) | (iu < 0) | (iu >= w) |
+                                               (iv < 0) | (iv >= h));
+    offsets[k] = static_cast<uint32_t>(iv) * pitch + static_cast<uint32_t>(iu) * bytes;
+    undecided[k] = static_cast<uint8_t>(bad);
+    any |= bad;
+    fu += du, fv += dv;
+  }
+  return any != 0;
+}
+
+bool StepOffsetsPlain(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target("avx2"))) bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets,
+                                                     uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+#else
+bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+#endif
+
+bool StepOffsets(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  return g_wideSelect ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
+}
+
+// ---- triangle set-up and sampling, shared by the general rasteriser and
+// the stepped road so that both work out every value identically ----
+
+inline double EdgeValue(const QuadVertex& p, const QuadVertex& q, double x, double y) {
+  return (static_cast<double>(q.x) - p.x) * (y - p.y) - (static_cast<double>(q.y) - p.y) * (x - p.x);
+}
+
+// A triangle wound so that its edge functions are positive inside; edge i
+// runs from v[i + 1] to v[i + 2]. topLeft[i]: pixels exactly on edge i
+// belong to the triangle.
+struct TriangleSetup {
+  const QuadVertex* v[3];
+  double area;
+  bool topLeft[3];
+  int x0, x1, y0, y1;  // the pixel box to scan (inclusive), cut to the target
+};
+
+// False for a triangle without area (nothing is drawn).
+bool SetUpTriangle(const QuadVertex& a, const QuadVertex& b, const QuadVertex& c, int width, int height,
+                   TriangleSetup& t) {
+  t.v[0] = &a, t.v[1] = &b, t.v[2] = &c;
+  t.area = EdgeValue(a, b, c.x, c.y);
+  if (t.area == 0) return false;
+  if (t.area < 0) {
+    std::swap(t.v[1], t.v[2]);
+    t.area = -t.area;
+  }
+  // Top-left rule with y pointing down: an edge whose interior lies on its
+  // positive side is a left edge when it runs upwards, a top edge when it
+  // is horizontal and runs to the right.
+  auto topLeft = [](const QuadVertex& p, const QuadVertex& q) {
+    const double dy = static_cast<double>(q.y) - p.y, dx = static_cast<double>(q.x) - p.x;
+    return dy < 0 || (dy == 0 && dx > 0);
+  };
+  for (int i = 0; i < 3; ++i) t.topLeft[i] = topLeft(*t.v[(i + 1) % 3], *t.v[(i + 2) % 3]);
+  const QuadVertex* const* v = t.v;
+  const double minX = std::min({v[0]->x, v[1]->x, v[2]->x}), maxX = std::max({v[0]->x, v[1]->x, v[2]->x});
+  const double minY = std::min({v[0]->y, v[1]->y, v[2]->y}), maxY = std::max({v[0]->y, v[1]->y, v[2]->y});
+  t.x0 = std::max(0, static_cast<int>(std::ceil(minX)));
+  t.x1 = std::min(width - 1, static_cast<int>(std::floor(maxX)));
+  t.y0 = std::max(0, static_cast<int>(std::ceil(minY)));
+  t.y1 = std::min(height - 1, static_cast<int>(std::floor(maxY)));
+  return true;
+}
+
+inline double EdgeAt(const TriangleSetup& t, int i, double x, double y) {
+  return EdgeValue(*t.v[(i + 1) % 3], *t.v[(i + 2) % 3], x, y);
+}
+
+// Whether the pixel centre with edge value w lies on the triangle's side of edge i.
+inline bool InsideEdge(const TriangleSetup& t, int i, double w) { return w > 0 || (w == 0 && t.topLeft[i]); }
+
+// The barycentric weights of pixel (x, y).
+inline void WeightsAt(const TriangleSetup& t, int x, int y, double (&b)[3]) {
+  const double w0 = EdgeAt(t, 0, x, y), w1 = EdgeAt(t, 1, x, y), w2 = EdgeAt(t, 2, x, y);
+  b[0] = w0 / t.area, b[1] = w1 / t.area, b[2] = w2 / t.area;
+}
+
+inline void TexCoordsFrom(const TriangleSetup& t, const double (&b)[3], double& u, double& v) {
+  u = b[0] * t.v[0]->u + b[1] * t.v[1]->u + b[2] * t.v[2]->u;
+  v = b[0] * t.v[0]->v + b[1] * t.v[1]->v + b[2] * t.v[2]->v;
+}
+
+// Point sampling: texel floor(t) of coordinate t (already multiplied by the
+// texture size), wrapped. A coordinate within a hair of a texel edge is
+// snapped to it so that float vertex data give the texel the exact
+// arithmetic would.
+inline int SampleTexel(double t, int size) {
+  const double r = std::nearbyint(t);
+  if (std::fabs(t - r) < 1e-4) t = r;
+  return Wrap(static_cast<int>(std::floor(t)), size);
 }
 
 
@@ -703,15 +940,8 @@ void Device::ShadePixel(int x, int y, uint32_t diffuse, double u, double v) {
   Argb texel{255, 0, 0, 0};
   if (texture_) {
     const PixelImage& tex = texture_->level_.image_;
-    // Point sampling: texel floor(u × width), wrapped. A coordinate within a
-    // hair of a texel edge is snapped to it so that float vertex data give
-    // the texel the exact arithmetic would.
-    double tu = u * tex.Width(), tv = v * tex.Height();
-    const double ru = std::nearbyint(tu), rv = std::nearbyint(tv);
-    if (std::fabs(tu - ru) < 1e-4) tu = ru;
-    if (std::fabs(tv - rv) < 1e-4) tv = rv;
-    const int ix = Wrap(static_cast<int>(std::floor(tu)), tex.Width());
-    const int iy = Wrap(static_cast<int>(std::floor(tv)), tex.Height());
+    const int ix = SampleTexel(u * tex.Width(), tex.Width());
+    const int iy = SampleTexel(v * tex.Height(), tex.Height());
     texel = ReadArgb(tex.Format(), tex.Get(ix, iy));
   }
   const Argb dif = Split(diffuse);
@@ -750,43 +980,25 @@ void Device::ShadePixel(int x, int y, uint32_t diffuse, double u, double v) {
 }
 
 void Device::DrawTriangle(const QuadVertex& a0, const QuadVertex& b0, const QuadVertex& c0) {
-  const QuadVertex* v[3] = {&a0, &b0, &c0};
-  auto edge = [](const QuadVertex& p, const QuadVertex& q, double x, double y) {
-    return (static_cast<double>(q.x) - p.x) * (y - p.y) - (static_cast<double>(q.y) - p.y) * (x - p.x);
-  };
-  double area = edge(*v[0], *v[1], v[2]->x, v[2]->y);
-  if (area == 0) return;
-  if (area < 0) {
-    std::swap(v[1], v[2]);
-    area = -area;
-  }
-  // Top-left rule with y pointing down: an edge whose interior lies on its
-  // positive side is a left edge when it runs upwards, a top edge when it
-  // is horizontal and runs to the right.
-  auto topLeft = [](const QuadVertex& p, const QuadVertex& q) {
-    const double dy = static_cast<double>(q.y) - p.y, dx = static_cast<double>(q.x) - p.x;
-    return dy < 0 || (dy == 0 && dx > 0);
-  };
-  const bool tl0 = topLeft(*v[1], *v[2]), tl1 = topLeft(*v[2], *v[0]), tl2 = topLeft(*v[0], *v[1]);
   const PixelImage& target = renderTarget_->image_;
-  const double minX = std::min({v[0]->x, v[1]->x, v[2]->x}), maxX = std::max({v[0]->x, v[1]->x, v[2]->x});
-  const double minY = std::min({v[0]->y, v[1]->y, v[2]->y}), maxY = std::max({v[0]->y, v[1]->y, v[2]->y});
-  const int x0 = std::max(0, static_cast<int>(std::ceil(minX))), x1 = std::min(target.Width() - 1, static_cast<int>(std::floor(maxX)));
-  const int y0 = std::max(0, static_cast<int>(std::ceil(minY))), y1 = std::min(target.Height() - 1, static_cast<int>(std::floor(maxY)));
+  TriangleSetup t;
+  if (!SetUpTriangle(a0, b0, c0, target.Width(), target.Height(), t)) return;
+  const QuadVertex* const* v = t.v;
   const bool flat = v[0]->diffuse == v[1]->diffuse && v[1]->diffuse == v[2]->diffuse;
-  for (int y = y0; y <= y1; ++y) {
-    for (int x = x0; x <= x1; ++x) {
-      const double w0 = edge(*v[1], *v[2], x, y), w1 = edge(*v[2], *v[0], x, y), w2 = edge(*v[0], *v[1], x, y);
+  for (int y = t.y0; y <= t.y1; ++y) {
+    for (int x = t.x0; x <= t.x1; ++x) {
+      const double w0 = EdgeAt(t, 0, x, y), w1 = EdgeAt(t, 1, x, y), w2 = EdgeAt(t, 2, x, y);
       if (w0 < 0 || w1 < 0 || w2 < 0) continue;
-      if ((w0 == 0 && !tl0) || (w1 == 0 && !tl1) || (w2 == 0 && !tl2)) continue;
-      const double b0 = w0 / area, b1 = w1 / area, b2 = w2 / area;
-      const double u = b0 * v[0]->u + b1 * v[1]->u + b2 * v[2]->u;
-      const double vv = b0 * v[0]->v + b1 * v[1]->v + b2 * v[2]->v;
+      if ((w0 == 0 && !t.topLeft[0]) || (w1 == 0 && !t.topLeft[1]) || (w2 == 0 && !t.topLeft[2])) continue;
+      double b[3];
+      WeightsAt(t, x, y, b);
+      double u, vv;
+      TexCoordsFrom(t, b, u, vv);
       uint32_t diffuse = v[0]->diffuse;
       if (!flat) {
         const Argb c0 = Split(v[0]->diffuse), c1 = Split(v[1]->diffuse), c2 = Split(v[2]->diffuse);
         auto lerp = [&](uint32_t p, uint32_t q, uint32_t r) {
-          return static_cast<uint32_t>(std::clamp(std::lround(b0 * p + b1 * q + b2 * r), 0L, 255L));
+          return static_cast<uint32_t>(std::clamp(std::lround(b[0] * p + b[1] * q + b[2] * r), 0L, 255L));
         };
         diffuse = Join({lerp(c0.a, c1.a, c2.a), lerp(c0.r, c1.r, c2.r), lerp(c0.g, c1.g, c2.g), lerp(c0.b, c1.b, c2.b)});
       }
@@ -795,9 +1007,136 @@ void Device::DrawTriangle(const QuadVertex& a0, const QuadVertex& b0, const Quad
   }
 }
 
+bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, const QuadVertex& c0) {
+  if (!texture_ || a0.diffuse != b0.diffuse || b0.diffuse != c0.diffuse) return false;
+  PixelImage& target = renderTarget_->image_;
+  const PixelImage& tex = texture_->level_.image_;
+  const PixelKind outKind = KindOf(target.Format()), texKind = KindOf(tex.Format());
+  if (outKind == PixelKind::Other || texKind == PixelKind::Other) return false;
+  const int texW = tex.Width(), texH = tex.Height();
+  if (texW <= 0 || texH <= 0 || static_cast<double>(tex.Pitch()) * texH >= 4294967296.0) return false;
+  const double tw = texW, th = texH;
+  // Positions and texel coordinates small enough for the error bound below
+  // (this also turns away infinities and NaNs).
+  double reach = 0, uMax = 0, vMax = 0;
+  for (const QuadVertex* p : {&a0, &b0, &c0}) {
+    if (!(std::fabs(p->x) < 4194304.0f && std::fabs(p->y) < 4194304.0f)) return false;
+    if (!(std::fabs(p->u) * tw < 1048576.0 && std::fabs(p->v) * th < 1048576.0)) return false;
+    reach = std::max({reach, std::fabs(static_cast<double>(p->x)), std::fabs(static_cast<double>(p->y))});
+    uMax = std::max(uMax, std::fabs(p->u) * tw);
+    vMax = std::max(vMax, std::fabs(p->v) * th);
+  }
+  bool blend = false;
+  if (renderStates_[D3DRS_ALPHABLENDENABLE]) {
+    const uint32_t src = renderStates_[D3DRS_SRCBLEND], dst = renderStates_[D3DRS_DESTBLEND];
+    if (src == D3DBLEND_SRCALPHA && dst == D3DBLEND_INVSRCALPHA) blend = true;
+    else if (src == D3DBLEND_ZERO && dst == D3DBLEND_ONE) return true;  // nothing reaches the target
+  }
+  TriangleSetup t;
+  if (!SetUpTriangle(a0, b0, c0, target.Width(), target.Height(), t)) return true;
+  if (t.x0 > t.x1 || t.y0 > t.y1) return true;
+  UpdateShadeTables(a0.diffuse);
+  const GatherRowFn shade = PickGatherRow(texKind, outKind, shadeIdentity_, blend);
+  if (!shade) return false;
+
+  // The texel coordinates change by a fixed step per pixel to the right.
+  // Each run starts from the rasteriser's own value at its first pixel and
+  // steps in 24.40 fixed point. The stepped value stays within `slack` of
+  // the rasteriser's (bounded from its rounding: edge values good to
+  // reach² × 2^-46, weights to that over the area plus 2^-51, and the
+  // stepping's rounding); where floor(t + 1e-4), the texel the rasteriser's
+  // snap gives, is not decided by more than that, the pixel's coordinates
+  // are worked out exactly as the rasteriser does.
+  const QuadVertex* const* v = t.v;
+  double du = 0, dv = 0, stepSize = 0;
+  for (int i = 0; i < 3; ++i) {
+    const double dw = -(static_cast<double>(v[(i + 2) % 3]->y) - v[(i + 1) % 3]->y);  // d(edge i)/dx
+    du += dw * v[i]->u;
+    dv += dw * v[i]->v;
+    stepSize += std::fabs(dw) * std::max(std::fabs(v[i]->u) * tw, std::fabs(v[i]->v) * th);
+  }
+  du = du / t.area * tw;
+  dv = dv / t.area * th;
+  if (!(std::fabs(du) < 1048576.0 && std::fabs(dv) < 1048576.0)) return false;
+  reach += std::max(t.x1, t.y1) + 2.0;
+  const double tMax = std::max(uMax, vMax);
+  const double weightError = reach * reach * 0x1p-46 / t.area + 0x1p-51;
+  const double startError = tMax * (6 * weightError + 0x1p-50);
+  const double stepError = 0x1p-41 + stepSize / t.area * 0x1p-49;
+  const double slack = 2 * startError + 0x1p-40 + (t.x1 - t.x0 + 1.0) * stepError;
+  if (!(slack < 0x1p-24)) return false;
+  constexpr int kFrac = 40;
+  constexpr double kOne = 0x1p40;
+  const int64_t window = static_cast<int64_t>(slack * kOne * 2) + 2;
+  const int64_t fracMask = (int64_t{1} << kFrac) - 1;
+  const int64_t snap = std::llround(1e-4 * kOne);
+  const int64_t uStep = std::llround(du * kOne), vStep = std::llround(dv * kOne);
+  const uint8_t* texBits = tex.Row(0);
+  const uint32_t texPitch = static_cast<uint32_t>(tex.Pitch()), texBytes = static_cast<uint32_t>(tex.BytesPerPixel());
+  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+  texelOffsets_.resize(static_cast<size_t>(t.x1 - t.x0) + 1);
+  texelUndecided_.resize(texelOffsets_.size());
+  for (int y = t.y0; y <= t.y1; ++y) {
+    // The run of covered pixels: every edge value is monotonic along the
+    // row, so each edge keeps one side of some column; the column is found
+    // from the line's crossing and settled by the rasteriser's own test.
+    int lo = t.x0, hi = t.x1;
+    for (int i = 0; i < 3 && lo <= hi; ++i) {
+      const QuadVertex &p = *v[(i + 1) % 3], &q = *v[(i + 2) % 3];
+      const double dy = static_cast<double>(q.y) - p.y;
+      auto in = [&](int x) { return InsideEdge(t, i, EdgeAt(t, i, x, y)); };
+      if (dy == 0) {
+        if (!in(lo)) hi = lo - 1;
+        continue;
+      }
+      const double cross = p.x + (static_cast<double>(q.x) - p.x) * (y - p.y) / dy;
+      if (dy < 0) {  // inside to the right of the crossing
+        int x = static_cast<int>(std::clamp(std::ceil(cross), lo + 0.0, hi + 1.0));
+        while (x > lo && in(x - 1)) --x;
+        while (x <= hi && !in(x)) ++x;
+        lo = x;
+      } else {  // inside to the left
+        int x = static_cast<int>(std::clamp(std::floor(cross), lo - 1.0, hi + 0.0));
+        while (x < hi && in(x + 1)) ++x;
+        while (x >= lo && !in(x)) --x;
+        hi = x;
+      }
+    }
+    if (lo > hi) continue;
+    double b[3], u, vv;
+    WeightsAt(t, lo, y, b);
+    TexCoordsFrom(t, b, u, vv);
+    const StepRun run{std::llround(u * tw * kOne) + snap, std::llround(vv * th * kOne) + snap, uStep, vStep,
+                      window, fracMask - window, texW, texH, texPitch, texBytes};
+    uint32_t* const offsets = texelOffsets_.data();
+    uint8_t* const undecided = texelUndecided_.data();
+    if (StepOffsets(run, hi - lo + 1, offsets, undecided)) {
+      for (int x = lo; x <= hi; ++x) {
+        if (!undecided[x - lo]) continue;
+        const int64_t fu = run.fu + (x - lo) * uStep, fv = run.fv + (x - lo) * vStep;
+        int ix, iy;
+        if ((fu & fracMask) >= window && (fu & fracMask) <= fracMask - window && (fv & fracMask) >= window &&
+            (fv & fracMask) <= fracMask - window) {
+          // Decided, only outside the texture: wrapped.
+          ix = Wrap(static_cast<int>(fu >> kFrac), texW), iy = Wrap(static_cast<int>(fv >> kFrac), texH);
+        } else {
+          // Too near the snapping threshold: the rasteriser's own way.
+          WeightsAt(t, x, y, b);
+          TexCoordsFrom(t, b, u, vv);
+          ix = SampleTexel(u * tw, texW), iy = SampleTexel(vv * th, texH);
+        }
+        offsets[x - lo] = static_cast<uint32_t>(iy) * texPitch + static_cast<uint32_t>(ix) * texBytes;
+      }
+    }
+    shade(texBits, offsets, hi - lo + 1, target.Row(y) + static_cast<size_t>(lo) * outBytes, shadeTables_);
+  }
+  return true;
+}
+
 void Device::DrawStrip(const QuadVertex* v, int count) {
   if (count == 4 && DrawFastPaths() && DrawAlignedQuad(v)) return;
-  for (int i = 0; i + 2 < count; ++i) DrawTriangle(v[i], v[i + 1], v[i + 2]);
+  for (int i = 0; i + 2 < count; ++i)
+    if (!DrawFastPaths() || !DrawSteppedTriangle(v[i], v[i + 1], v[i + 2])) DrawTriangle(v[i], v[i + 1], v[i + 2]);
 }
 
 namespace {
@@ -863,15 +1202,38 @@ void Device::UpdateShadeTables(uint32_t diffuse) {
   const uint32_t difs[4] = {dif.a, dif.r, dif.g, dif.b}, tfs[4] = {tf.a, tf.r, tf.g, tf.b};
   shadeIdentity_ = true;
   shadeConstant_ = true;
+  shadeAffine_ = true;
   for (int ch = 0; ch < 4; ++ch) {
     const uint32_t op = ch == 0 ? alphaOp_ : colorOp_;
     const uint32_t a1 = ch == 0 ? alphaArg1_ : colorArg1_, a2 = ch == 0 ? alphaArg2_ : colorArg2_;
+    bool constant = true;
     for (uint32_t t = 0; t < 256; ++t) {
       const uint32_t v = Combine(op, pick(a1, t, difs[ch], tfs[ch]), pick(a2, t, difs[ch], tfs[ch]), difs[ch], tf.a);
       shadeTables_[ch][t] = static_cast<uint8_t>(v);
       if (v != t) shadeIdentity_ = false;
-      if (v != shadeTables_[ch][0]) shadeConstant_ = false;
+      if (v != shadeTables_[ch][0]) constant = false;
     }
+    if (!constant) shadeConstant_ = false;
+    // The operations whose result is affine in the texel, as mul and add.
+    const bool t1 = a1 == D3DTA_TEXTURE, t2 = a2 == D3DTA_TEXTURE;
+    const uint32_t x1 = pick(a1, 0, difs[ch], tfs[ch]), x2 = pick(a2, 0, difs[ch], tfs[ch]);
+    uint32_t mul = 0, add = 0;
+    if (constant) {
+      add = 255u * shadeTables_[ch][0];
+    } else if ((op == D3DTOP_SELECTARG1 && t1) || (op == D3DTOP_SELECTARG2 && t2)) {
+      mul = 255;
+    } else if (op == D3DTOP_MODULATE && t1 != t2) {
+      mul = t1 ? x2 : x1;
+    } else if (op == D3DTOP_BLENDFACTORALPHA && t1 != t2) {
+      mul = t1 ? tf.a : 255 - tf.a;
+      add = t1 ? x2 * (255 - tf.a) : x1 * tf.a;
+    } else {
+      shadeAffine_ = false;
+    }
+    shadeMul_[ch] = mul;
+    shadeAdd_[ch] = add;
+    for (uint32_t t = 0; t < 256 && shadeAffine_; ++t)
+      if (Div255(t * mul + add) != shadeTables_[ch][t]) shadeAffine_ = false;
   }
 }
 
@@ -938,11 +1300,28 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   auto unitSteps = [](double from, double to, double lo, double hi, double size) {
     return (to - from) * size == hi - lo && std::floor(from * size) == from * size;
   };
-  const bool unitColumns = unitSteps(ul, ur, xl, xr, tw), unitRows = unitSteps(vt, vb, yt, yb, th);
+  bool unitColumns = unitSteps(ul, ur, xl, xr, tw), unitRows = unitSteps(vt, vb, yt, yb, th);
   const int count = x1 - x0 + 1;
   bool contiguous = true;
   int32_t nextColumn = unitColumns ? Wrap(static_cast<int>(ul * tw) + static_cast<int>(x0 - (xl + 0.5)), tex.Width()) : 0;
   int32_t nextRow = unitRows ? Wrap(static_cast<int>(vt * th) + static_cast<int>(y0 - (yt + 0.5)), tex.Height()) : 0;
+  // One texel per pixel up to float rounding (a picture whose texture
+  // coordinates are inexact in float): over the whole run the coordinate
+  // drifts from first + k by at most `drift`; with the first one's snapped
+  // fraction further than that (and a margin far above the rounding of
+  // each pixel's own coordinate) from a whole number, pixel k reads texel
+  // first + k, as working out each pixel would give.
+  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start) {
+    const double first = (from + (p0 - lo) / (hi - lo) * (to - from)) * size;
+    const double step = (to - from) * size / (hi - lo);
+    const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
+    const double drift = std::fabs(step - 1.0) * n, margin = drift + 1e-5;
+    if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
+    start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
+    return true;
+  };
+  if (!unitColumns) unitColumns = nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn);
+  if (!unitRows) unitRows = nearUnit(yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
   // A run of unit steps that does not wrap needs only its first column.
   const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
   if (plainRun) texelColumns_[0] = nextColumn;
@@ -965,6 +1344,44 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     } else {
       const double v = vt + (y - yt) / (yb - yt) * (vb - vt);
       if (!TexelIndex(v * th, tex.Height(), row)) return false;
+    }
+  }
+  if (blend && contiguous && shadeAffine_ && !shadeIdentity_) {
+    if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
+      const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+      for (int y = y0; y <= y1; ++y)
+        affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * 4, count,
+               target.Row(y) + x0 * outBytes, shadeMul_, shadeAdd_);
+      return true;
+    }
+  }
+  if (shadeIdentity_ && !contiguous) {
+    // Texels as they are from scattered columns (an enlargement): each
+    // texel row's texels gathered once into a run, which then goes through
+    // the contiguous loop; rows reading the same texel row reuse it.
+    if (const ShadeRowFn run = PickShadeRow(texKind, outKind, true, true, blend)) {
+      const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
+      gathered_.resize(static_cast<size_t>(count) * texBytes);
+      const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+      const int32_t start = 0;
+      int32_t cached = -1;
+      for (int y = y0; y <= y1; ++y) {
+        const int32_t texRow = texelRows_[y - y0];
+        if (texRow != cached) {
+          const uint8_t* in = tex.Row(texRow);
+          uint8_t* g = gathered_.data();
+          if (texBytes == 4) {
+            for (int i = 0; i < count; ++i)
+              StoreRaw<uint32_t>(g + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(in + static_cast<size_t>(texelColumns_[i]) * 4));
+          } else {
+            for (int i = 0; i < count; ++i)
+              StoreRaw<uint16_t>(g + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(in + static_cast<size_t>(texelColumns_[i]) * 2));
+          }
+          cached = texRow;
+        }
+        run(gathered_.data(), &start, count, target.Row(y) + x0 * outBytes, shadeTables_);
+      }
+      return true;
     }
   }
   const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);

@@ -17,7 +17,9 @@
 // Speed: a quad that is a screen-aligned rectangle on pixel edges (every
 // sprite, fill and copy of the layer) is drawn row by row from texel
 // columns worked out once and per-channel tables of the stage results,
-// giving exactly the general rasteriser's pixels; SetDrawFastPaths(false)
+// giving exactly the general rasteriser's pixels; any other textured
+// triangle of one diffuse colour steps its texel coordinates along each
+// row in fixed point, again with the rasteriser's pixels; SetDrawFastPaths(false)
 // (soft_draw.h) sends every quad through the general rasteriser.
 #pragma once
 
@@ -228,6 +230,12 @@ class Device {
   // Draws a strip of `count` vertices (count - 2 triangles).
   void DrawStrip(const QuadVertex* v, int count);
   void DrawTriangle(const QuadVertex& a, const QuadVertex& b, const QuadVertex& c);
+  // The specialised road of a textured triangle of one diffuse colour (a
+  // turned or sheared picture): the covered run of each row found from its
+  // edges, texel coordinates stepped across it in fixed point, giving
+  // exactly DrawTriangle's pixels. False (nothing drawn) when the triangle
+  // is not of that kind or too large for the stepping's error bound.
+  bool DrawSteppedTriangle(const QuadVertex& a, const QuadVertex& b, const QuadVertex& c);
   void ShadePixel(int x, int y, uint32_t diffuse, double u, double v);
   // The specialised road of the common quad: a two-triangle strip forming a
   // screen-aligned rectangle on pixel edges with one diffuse colour and a
@@ -264,9 +272,17 @@ class Device {
   bool shadeValid_ = false;
   bool shadeIdentity_ = false;  // every table gives its texel value back
   bool shadeConstant_ = false;  // no table depends on the texel
+  // Every table is (texel × mul + add + 127) / 255 (alpha, red, green, blue):
+  // the aligned quad then blends by arithmetic instead of lookups.
+  bool shadeAffine_ = false;
+  uint32_t shadeMul_[4] = {}, shadeAdd_[4] = {};
   // Texel column of each pixel column and texel row of each pixel row of
   // the aligned quad being drawn.
   std::vector<int32_t> texelColumns_, texelRows_;
+  // Byte offsets of the texels of the triangle run being drawn.
+  std::vector<uint32_t> texelOffsets_;
+  std::vector<uint8_t> texelUndecided_;
+  std::vector<uint8_t> gathered_;  // texels of one row of an enlarged aligned quad  // 1: work the texel out the rasteriser's way
 };
 
 }  // namespace plat

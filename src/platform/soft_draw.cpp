@@ -453,6 +453,11 @@ void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s
   if (pairs.empty()) return;
   const size_t count = pairs.size() / 2;
   const int bpp = image_.BytesPerPixel();
+  // An unkeyed row that reads the same source row as the row just drawn
+  // above it (an enlargement) is that row again, unless the source is
+  // this surface and the drawing may have changed it.
+  const bool copyRepeats = !keyed && &from != &image_;
+  int lastTy = -2, lastSy = -1;
   for (int r = 0; r < dh; ++r) {
     const int ty = d.top + r;
     if (ty < 0 || ty >= Height()) continue;
@@ -460,6 +465,17 @@ void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s
     if (sy < 0 || sy >= from.Height() || sy >= s.bottom) continue;
     uint8_t* out = image_.Row(ty);
     const uint8_t* in = from.Row(sy);
+    if (copyRepeats && sy == lastSy && ty == lastTy + 1) {
+      // The written columns run from the first pair's to the last pair's.
+      const size_t first = static_cast<size_t>(pairs[0]) * bpp;
+      const size_t end = (static_cast<size_t>(pairs[pairs.size() - 2]) + 1) * bpp;
+      if (straight || end - first == count * bpp) {
+        std::memcpy(out + first, image_.Row(lastTy) + first, end - first);
+        lastTy = ty;
+        continue;
+      }
+    }
+    lastTy = ty, lastSy = sy;
     if (straight) {
       uint8_t* o = out + static_cast<size_t>(pairs[0]) * bpp;
       const uint8_t* i = in + static_cast<size_t>(pairs[1]) * bpp;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -356,6 +357,7 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
       {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE},   // fill batch
       {D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
       {D3DTOP_BLENDFACTORALPHA, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+      {D3DTOP_BLENDFACTORALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
   };
   const uint32_t blends[][3] = {{1, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}, {0, 0, 0}, {1, D3DBLEND_ZERO, D3DBLEND_ONE}};
   // Destination box (pixel edges), texel rectangle (in texels of an 8 × 4
@@ -388,13 +390,14 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
     std::vector<std::pair<DeviceTexture*, float>> sheets;  // texture, texel scale of the cases
     for (uint32_t f : texFormats) sheets.push_back({Texture(8, 4, f, noise), 1.0f});
     sheets.push_back({Texture(100, 12, D3DFMT_A8R8G8B8, noise), 11.0f});  // u of a 100-wide sheet is inexact in float
+    sheets.push_back({Texture(100, 12, D3DFMT_A8R8G8B8, noise), 1.0f});   // and one texel per pixel
     sheets.push_back({nullptr, 1.0f});
     dev->SetTextureFactor(0x80123456u);
     for (const auto& [texture, scale] : sheets)
       for (const Case& c : cases)
         for (bool otherDiagonal : {false, true}) {
-          const Stage& st = stages[variant % 6];
-          const uint32_t* bl = blends[(variant / 6) % 3];
+          const Stage& st = stages[variant % std::size(stages)];
+          const uint32_t* bl = blends[(variant / std::size(stages)) % 3];
           const uint32_t diffuse = (variant / 2) % 2 ? 0x80FF8040u : 0xFFFFFFFFu;
           ++variant;
           dev->SetTexture(texture);
@@ -413,6 +416,68 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
           ASSERT_EQ(fast, general);
         }
   }
+}
+
+TEST_F(DeviceFixture, TurnedQuadsMatchTheRasteriser) {
+  // A w × h picture turned about its centre and placed at (cx, cy) as the
+  // layer's rotation places it; texels (sx, sy, sw, sh) of the texture.
+  struct Case {
+    int angle, w, h;
+    float cx, cy;
+    int sx, sy, sw, sh;
+  } cases[] = {
+      {30, 16, 12, 20, 15, 0, 0, 8, 4},     {45, 8, 8, 10.5f, 9, 0, 0, 8, 4},   {90, 10, 6, 20, 15, 1, 1, 6, 3},
+      {137, 33, 21, 20, 15, 0, 0, 8, 4},    {180, 7, 5, 3, 4, 0, 0, 8, 4},      {200, 50, 40, 20, 15, -2, 0, 12, 4},
+      {271, 12, 30, 38, 2, 8, 0, -8, 4},    {315, 60, 9, 20, 15, 0, 4, 8, -4},  {1, 39, 29, 20, 15, 0, 0, 8, 4},
+      {359, 5, 3, 0.25f, 29.75f, 0, 0, 3, 2}, {60, 300, 200, 100, 75, 0, 0, 8, 4},  // long runs on the big target
+  };
+  const uint32_t blends[][3] = {{1, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}, {0, 0, 0}};
+  const uint32_t backFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  const uint32_t texFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5};
+  for (int big = 0; big < 2; ++big)
+    for (uint32_t backFormat : backFormats) {
+      SCOPED_TRACE(testing::Message() << "back buffer format " << backFormat << (big ? " big" : ""));
+      Make(backFormat, big ? 200 : 40, big ? 150 : 30);
+      Noise noise{backFormat};
+      PixelImage& target = dev->RenderTarget()->Image();
+      noise.Fill(target);
+      std::vector<DeviceTexture*> sheets;
+      for (uint32_t f : texFormats) sheets.push_back(Texture(8, 4, f, noise));
+      int variant = 0;
+      for (DeviceTexture* texture : sheets)
+        for (const Case& c : cases) {
+          if ((c.w > 100) != (big == 1)) continue;
+          const uint32_t* bl = blends[variant % 2];
+          const uint32_t diffuse = variant % 3 ? 0xFFFFFFFFu : 0x80FF8040u;
+          ++variant;
+          dev->SetTexture(texture);
+          dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+          dev->SetAlphaStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+          dev->SetRenderState(D3DRS_ALPHABLENDENABLE, bl[0]);
+          dev->SetRenderState(D3DRS_SRCBLEND, bl[1]);
+          dev->SetRenderState(D3DRS_DESTBLEND, bl[2]);
+          const double rad = c.angle * 3.14159265358979323846 / 180.0;
+          const float sn = static_cast<float>(std::sin(rad)), cs = static_cast<float>(std::cos(rad));
+          QuadVertex v[4];
+          const int corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+          for (int i = 0; i < 4; ++i) {
+            const float rx = (corners[i][0] ? c.w : 0) - c.w / 2.0f, ry = (corners[i][1] ? c.h : 0) - c.h / 2.0f;
+            v[i] = {rx * cs - ry * sn + c.cx - 0.5f, rx * sn + ry * cs + c.cy - 0.5f, 0, 1, diffuse,
+                    (c.sx + (corners[i][0] ? c.sw : 0)) / 8.0f, (c.sy + (corners[i][1] ? c.sh : 0)) / 4.0f};
+          }
+          SCOPED_TRACE(testing::Message() << "angle " << c.angle << " size " << c.w << "x" << c.h << " variant " << variant);
+          const std::vector<uint8_t> start = Bytes(target);
+          auto [fast, general] = BothRoads(target, [&] {
+            uint8_t* bytes;
+            ASSERT_EQ(vb->Lock(bytes), D3D_OK);
+            std::memcpy(bytes, v, sizeof v);
+            dev->SetStreamSource(vb);
+            ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+          });
+          ASSERT_EQ(fast, general);
+          EXPECT_NE(fast, start);
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,323 @@
+// pelmora-tool effect NAME IN OUT.png --mode M [--palette P.bmp] [--blend-table T.dat] [--keyed] [--PARAM V ...]
+// pelmora-tool effect --list
+// Sets up the display layer without a window in mode M, loads IN through
+// the runtime's surface loader, draws one pixel effect of the runtime with
+// IN as the source onto a surface of IN's size, and writes that surface as a
+// PNG. Every effect has defaults that show it on any picture; --PARAM
+// overrides one value (see the list of each effect's values with --list -v).
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "gfx/dd.h"
+#include "gfx/fx_colour.h"
+#include "gfx/fx_geom.h"
+#include "gfx/palette_tools.h"
+#include "platform/image_decode.h"
+#include "platform/text.h"
+#include "platform/window_host.h"
+#include "surface_frame.h"
+#include "tool.h"
+
+namespace {
+
+struct EffectMode {
+  const char* name;
+  uint32_t direct3D;
+  int bpp;
+  bool use555;
+};
+constexpr EffectMode kModes[] = {{"dd8", 0, 8, false},   {"dd16", 0, 16, false},  {"dd555", 0, 16, true},
+                                 {"dd32", 0, 32, false}, {"d3d16", 1, 16, false}, {"d3d32", 1, 32, false}};
+
+// What an effect draws with: the surfaces, the picture's size, its values.
+struct Scene {
+  DDSURFACEDATA* dst;
+  DDSURFACEDATA* src;
+  int w, h;
+  uint32_t flags;
+  std::map<std::string, double> values;
+  int I(const std::string& name) const { return static_cast<int>(values.at(name)); }
+  double D(const std::string& name) const { return values.at(name); }
+};
+
+struct Value {
+  const char* name;
+  // The default, from the picture's width and height.
+  std::function<double(int w, int h)> value;
+};
+
+struct Effect {
+  const char* name;
+  const char* about;
+  std::vector<Value> values;
+  std::function<void(Scene&)> draw;
+};
+
+auto Is(double v) {
+  return [v](int, int) { return v; };
+}
+int Smaller(int w, int h) { return w < h ? w : h; }
+
+const std::vector<Effect>& Effects() {
+  static const std::vector<Effect> effects = {
+      {"stretch", "the source rectangle scaled onto the whole picture (zoom)",
+       {{"sx", Is(0)}, {"sy", Is(0)}, {"sw", [](int w, int) { return w / 2; }}, {"sh", [](int, int h) { return h / 2; }}},
+       [](Scene& s) { DDBltStretch(s.dst, 0, 0, s.w, s.h, s.src, s.I("sx"), s.I("sy"), s.I("sw"), s.I("sh"), s.flags); }},
+      {"wave", "strips shifted along a sine",
+       {{"frequency", Is(4)}, {"amplitude", Is(8)}, {"phase", Is(0)}, {"strip", Is(2)}, {"columns", Is(0)}},
+       [](Scene& s) {
+         DDBltWave(s.dst, 0, 0, s.w, s.h, s.I("frequency"), s.D("amplitude"), s.I("phase"), s.I("strip"), s.src, 0,
+                   0, s.flags, static_cast<uint32_t>(s.I("columns")));
+       }},
+      {"split", "strips moved alternately one way and the other",
+       {{"strip", Is(8)}, {"offset", Is(12)}, {"columns", Is(0)}},
+       [](Scene& s) {
+         DDBltSplit(s.dst, 0, 0, s.w, s.h, s.I("strip"), s.I("offset"), s.src, 0, 0, s.flags,
+                    static_cast<uint32_t>(s.I("columns")));
+       }},
+      {"burst", "the four quarters moved apart", {{"offset", Is(16)}},
+       [](Scene& s) { DDBltBurst(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, s.I("offset"), s.flags); }},
+      {"rotate-depth", "a card turning about an axis (0 vertical, 1 horizontal)", {{"phase", Is(40)}, {"axis", Is(0)}},
+       [](Scene& s) {
+         DDBltRotateDepth(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, s.src, 0, 0, s.w, s.h, s.flags, s.I("phase"),
+                          s.I("axis"));
+       }},
+      {"circle", "the picture through a circle",
+       {{"radius", [](int w, int h) { return Smaller(w, h) / 3; }}, {"strip", Is(1)}},
+       [](Scene& s) {
+         DDBltCircle(s.dst, s.w / 2, s.h / 2, s.w / 2, s.h / 2, s.I("radius"), s.I("strip"), s.src, s.w / 2, s.h / 2,
+                     s.flags);
+       }},
+      {"rotate", "the picture turned about its centre", {{"angle", Is(30)}},
+       [](Scene& s) {
+         DDBltRotate(s.dst, s.w / 2, s.h / 2, s.w, s.h, s.w / 2, s.h / 2, s.I("angle"), s.src, 0, 0, s.flags);
+       }},
+      {"lens", "a round lens bulging the middle",
+       {{"radius", [](int w, int h) { return Smaller(w, h) / 3; }}, {"depth", [](int w, int h) { return Smaller(w, h) / 6; }}},
+       [](Scene& s) {
+         DDBlt(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, 0);
+         DDBltLens(s.dst, s.w / 2, s.h / 2, s.I("radius"), s.I("depth"), s.src, s.w / 2, s.h / 2, s.flags, 0);
+       }},
+      {"blur", "box blur (16 and 32 bits)", {{"rx", Is(3)}, {"ry", Is(3)}},
+       [](Scene& s) { DDBltBlur(s.dst, 0, 0, s.w, s.h, s.I("rx"), s.I("ry"), s.src, 0, 0, s.flags); }},
+      {"mosaic", "square blocks of one colour", {{"size", Is(8)}},
+       [](Scene& s) { DDBltMosaic(s.dst, 0, 0, s.w, s.h, s.I("size"), s.src, 0, 0, s.flags); }},
+      {"colour-change", "every pixel pulled toward palette colour `colour` by `level` halvings",
+       {{"colour", Is(224)}, {"level", Is(2)}},
+       [](Scene& s) {
+         DDBltColorChange(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, s.flags, DDState.DDPalette, g_BlendTable, s.I("colour"),
+                          s.I("level"));
+       }},
+      {"translucent", "the picture half-transparently over itself moved by `shift`",
+       {{"shift", [](int w, int) { return w / 3; }}, {"level", Is(128)}},
+       [](Scene& s) {
+         DDBlt(s.dst, s.I("shift"), 0, s.w, s.h, s.src, 0, 0, 0);
+         DDBltTranslucent(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, s.flags, g_BlendTable, s.I("level"));
+       }},
+      {"fade", "the picture faded toward a colour (weight 0..256 of the picture)",
+       {{"weight", Is(128)}, {"red", Is(0)}, {"green", Is(0)}, {"blue", Is(0)}},
+       [](Scene& s) {
+         const auto byte = [&](const char* n) { return static_cast<uint8_t>(s.I(n)); };
+         if (DDState.nBpp == 8 && !lpDTCon) {
+           // 8-bit: the palette is what fades.
+           DDBlendPalette(DDState.DDPalette, 0, 255, s.I("weight"), byte("red"), byte("green"), byte("blue"),
+                          DDState.DDPalette);
+           DDBlt(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, 0);
+         } else {
+           DDFade_UnPal(s.dst, s.I("weight"), byte("red"), byte("green"), byte("blue"), s.src);
+         }
+       }},
+      {"tint", "the picture modulated by a colour with alpha 255 - alpha (Direct3D)",
+       {{"alpha", Is(0)}, {"red", Is(255)}, {"green", Is(160)}, {"blue", Is(64)}},
+       [](Scene& s) {
+         DDChangeColor(s.dst, 0, 0, s.w, s.h, s.src, s.I("alpha"), static_cast<uint8_t>(s.I("red")),
+                       static_cast<uint8_t>(s.I("green")), static_cast<uint8_t>(s.I("blue")));
+       }},
+  };
+  return effects;
+}
+
+// A palette for pictures without one: 3 bits of red, 3 of green, 2 of blue,
+// in the colour table's ranges of the mode.
+void DefaultPalette() {
+  const uint32_t* f = DDState.TexFormat;
+  const bool narrow = !lpDTCon && DDState.nBpp == 16;
+  for (int k = 0; k < 256; ++k) {
+    uint32_t c[3] = {((k >> 5) & 7) * 255u / 7, ((k >> 2) & 7) * 255u / 7, (k & 3) * 255u / 3};
+    if (narrow)
+      for (int ch = 0; ch < 3; ++ch) c[ch] = c[ch] * f[PF_RMAX + ch] / 255;
+    DDState.DDPalette[k] = PALETTEENTRY{static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]),
+                                        static_cast<uint8_t>(c[2]), 0};
+  }
+}
+
+// An 8-bit blend table from the palette: each pair's mean colour matched to
+// the nearest entry.
+void BlendTableFromPalette() {
+  const PALETTEENTRY* p = DDState.DDPalette;
+  for (int a = 0; a < 256; ++a)
+    for (int b = a; b < 256; ++b) {
+      const int r = (p[a].peRed + p[b].peRed) / 2, g = (p[a].peGreen + p[b].peGreen) / 2,
+                bl = (p[a].peBlue + p[b].peBlue) / 2;
+      int best = 0, bestDistance = 1 << 30;
+      for (int k = 0; k < 256; ++k) {
+        const int dr = p[k].peRed - r, dg = p[k].peGreen - g, db = p[k].peBlue - bl;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestDistance) best = k, bestDistance = d;
+      }
+      g_BlendTable[a * 256 + b] = g_BlendTable[b * 256 + a] = static_cast<uint8_t>(best);
+    }
+}
+
+const Effect* FindEffect(const std::string& name) {
+  for (const Effect& e : Effects())
+    if (name == e.name) return &e;
+  return nullptr;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: pelmora-tool effect NAME IN OUT.png --mode dd8|dd16|dd555|dd32|d3d16|d3d32 [--palette P.bmp]"
+               " [--blend-table T.dat] [--keyed] [--VALUE N ...]\n       pelmora-tool effect --list [-v]\n");
+  return 2;
+}
+
+int RunEffect(const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "--list") {
+    const bool verbose = args.size() > 1 && args[1] == "-v";
+    for (const Effect& e : Effects()) {
+      if (!verbose) {
+        std::printf("%s\n", e.name);
+        continue;
+      }
+      std::printf("%-14s %s;", e.name, e.about);
+      for (const Value& v : e.values) std::printf(" --%s", v.name);
+      std::printf("\n");
+    }
+    return 0;
+  }
+  std::string name, in, out, mode, palette, blendTable;
+  bool keyed = false;
+  std::map<std::string, double> overrides;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--keyed") {
+      keyed = true;
+    } else if (a.rfind("--", 0) == 0) {
+      if (i + 1 >= args.size()) return Usage();
+      const std::string& v = args[++i];
+      if (a == "--mode") mode = v;
+      else if (a == "--palette") palette = v;
+      else if (a == "--blend-table") blendTable = v;
+      else {
+        char* end = nullptr;
+        const double d = std::strtod(v.c_str(), &end);
+        if (end == v.c_str() || *end != '\0' || !std::isfinite(d) || std::fabs(d) > 2147483647.0) {
+          std::fprintf(stderr, "effect: %s is not a number\n", v.c_str());
+          return 2;
+        }
+        overrides[a.substr(2)] = d;
+      }
+    } else if (name.empty()) {
+      name = a;
+    } else if (in.empty()) {
+      in = a;
+    } else if (out.empty()) {
+      out = a;
+    } else {
+      return Usage();
+    }
+  }
+  const EffectMode* chosen = nullptr;
+  for (const EffectMode& m : kModes)
+    if (mode == m.name) chosen = &m;
+  const Effect* effect = FindEffect(name);
+  if (out.empty() || chosen == nullptr) return Usage();
+  if (effect == nullptr) {
+    std::fprintf(stderr, "effect: no effect %s (pelmora-tool effect --list)\n", name.c_str());
+    return 2;
+  }
+  for (const auto& [key, value] : overrides) {
+    bool known = false;
+    for (const Value& v : effect->values) known = known || key == v.name;
+    if (!known) {
+      std::fprintf(stderr, "effect: %s has no value --%s\n", effect->name, key.c_str());
+      return 2;
+    }
+  }
+
+  plat::SetWindowHost(plat::MakeHeadlessWindowHost());
+  plat::SetVerticalBlankWait(false);
+  plat::DrawFaultInjection().use555 = chosen->use555;
+  if (!DDInit(chosen->direct3D, 0, 640, 480, chosen->bpp, 0, 0, 1, 60, 0, nullptr, nullptr, 0)) {
+    std::fprintf(stderr, "effect: the %s display cannot be set up\n", chosen->name);
+    return 1;
+  }
+  const std::string inPath = plat::Utf8ToCp932(in);
+  plat::DecodedImage probe;
+  std::string reason;
+  if (!plat::LoadImageFile(inPath, probe, reason)) {
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", in.c_str(), reason.c_str());
+    DDRelease();
+    return 1;
+  }
+  // The palette: --palette, else the picture's own colour table (8 bits), else a default one.
+  DefaultPalette();
+  if (!palette.empty() || (chosen->bpp == 8 && !probe.palette.empty())) {
+    const std::string path = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
+    if (!DDLoadPaletteFromFile(DDState.DDPalette, path.c_str())) {
+      std::fprintf(stderr, "effect: no palette in %s\n", palette.empty() ? in.c_str() : palette.c_str());
+      DDRelease();
+      return 1;
+    }
+  }
+  std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
+  if (chosen->bpp == 8 && !chosen->direct3D) {
+    if (blendTable.empty()) BlendTableFromPalette();
+    else if (!DDLoadBlendTable(g_BlendTable, plat::Utf8ToCp932(blendTable).c_str())) {
+      std::fprintf(stderr, "effect: %s cannot be read\n", blendTable.c_str());
+      DDRelease();
+      return 1;
+    }
+  }
+  // Keyed pictures take the top-left pixel's colour as the transparent one.
+  if (keyed) DDSetTransmitFromFile(inPath.c_str());
+
+  DDSURFACEDATA src, dst;
+  int status = 0;
+  if (DDCreateSurfaceFromFile(&src, inPath.c_str(), keyed ? 1 : 0, DDState.nBpp, 1, DTMEMORYTYPE_VIDEO_RT, 0, 0, 0,
+                              0, 0) != 0 ||
+      !DDCreateSurface(&dst, src.nWidth, src.nHeight, 0, 1, DTMEMORYTYPE_VIDEO_RT, 0, 0)) {
+    std::string message;
+    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), inPath.c_str());
+    std::fprintf(stderr, "%s\n", plat::Cp932ToUtf8(message).c_str());
+    status = 1;
+  } else {
+    Scene scene{&dst, &src, src.nWidth, src.nHeight, keyed ? 1u : 0u, {}};
+    for (const Value& v : effect->values) scene.values[v.name] = v.value(src.nWidth, src.nHeight);
+    for (const auto& [key, value] : overrides) scene.values[key] = value;
+    DDFillSurface(&dst, 0);
+    effect->draw(scene);
+    plat::Frame frame;
+    if (!SurfaceToFrame(&dst, frame) || !plat::SaveFramePng(frame, out)) {
+      std::fprintf(stderr, "effect: cannot write %s\n", out.c_str());
+      status = 1;
+    }
+  }
+  DDReleaseSurface(&dst);
+  DDReleaseSurface(&src);
+  DDRelease();
+  return status;
+}
+
+tool::Registrar effectCommand(tool::Command{
+    "effect", "effect NAME IN OUT.png --mode M  one pixel effect over a bitmap (effect --list names them)",
+    RunEffect});
+
+}  // namespace
