@@ -6,7 +6,9 @@
 // headless.
 //
 // The stages are the demo project's play stage at speed level 1 with the
-// characters added over its first screen (so all of them are active). They have no flows of
+// characters added over its first screen (so all of them are active); the
+// combat frames also run on a widened stage with the characters scattered
+// over all of it. They have no flows of
 // their own yet, so the benchmark gives them their walk and their jumps
 // between frames: every character walks at one dot a sub-step, turns at a
 // wall, and jumps whenever it stands on something.
@@ -24,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -34,6 +37,7 @@
 #include "data/stage_data.h"
 #include "platform/audio_device.h"
 #include "play/character.h"
+#include "play/shot.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "scene/frame_trace.h"
@@ -65,9 +69,12 @@ class DemoProject {
   bool Ok() const { return ok_; }
 
   // "data\stg4\bench_N.stg4_1": the play stage with `count` more characters
-  // (slimes) spread over its first screen, written once.
-  std::string StageWith(int count) {
-    const std::string name = "bench_" + std::to_string(count) + ".stg4_1";
+  // (slimes) packed over its first screen, written once. With `spread` the
+  // stage is widened to one screen (20 columns) for every 40 characters and
+  // they are scattered over all of it, the way a long stage has them; only
+  // those near the view are on screen ("bench_spread_N.stg4_1").
+  std::string StageWith(int count, bool spread = false) {
+    const std::string name = std::string(spread ? "bench_spread_" : "bench_") + std::to_string(count) + ".stg4_1";
     if (!fs::exists(fs::path("data/stg4") / name)) {
       LoadDatabase();
       CommonPalette.LoadFromFile("data\\CommonPalette.cplt4");
@@ -80,10 +87,21 @@ class DemoProject {
           break;
         }
       stage.ApplySpeedLevel(1);  // one sub-step a frame
+      constexpr int kDemoWidth = 40;
+      const int width = spread ? std::max(kDemoWidth, (count / 40 + 1) * 20) : kDemoWidth;
+      if (spread) Widen(stage, kDemoWidth, width);
       for (int i = 0; i < count; ++i) {
         cEdCharacter c = slime;
-        c.m_nWord1 = static_cast<uint16_t>(1 + i % 15);      // columns 1..15: between the left wall and the gap
-        c.m_nWord2 = static_cast<uint16_t>(2 + (i / 15) % 8);  // rows 2..9: above the ground and the stairs
+        if (spread) {
+          // Columns 1..width-2 in a scattered order, skipping the gap (17..19).
+          int column = 1 + static_cast<int>((static_cast<int64_t>(i) * 7919) % (width - 2));
+          if (column >= 17 && column <= 19) column += 3;
+          c.m_nWord1 = static_cast<uint16_t>(column);
+          c.m_nWord2 = static_cast<uint16_t>(2 + (i * 3) % 8);
+        } else {
+          c.m_nWord1 = static_cast<uint16_t>(1 + i % 15);      // columns 1..15: between the left wall and the gap
+          c.m_nWord2 = static_cast<uint16_t>(2 + (i / 15) % 8);  // rows 2..9: above the ground and the stairs
+        }
         stage.m_PlacedCharacters.push_back(c);
       }
       std::ofstream out(fs::path("data/stg4") / name, std::ios::binary);
@@ -102,6 +120,38 @@ class DemoProject {
   }
 
  private:
+  // The stage `from` columns wide made `to` wide: the ground runs on, the
+  // right wall moves to the new end.
+  static void Widen(cStageData& stage, int from, int to) {
+    cEdBlock ground, wall;
+    cSafeVector<cEdBlock> kept;
+    for (const cEdBlock& b : stage.m_PlacedBlocks) {
+      if (b.m_nWord1 == 0 && b.m_nWord2 == 14) ground = b;
+      if (b.m_nWord1 == 0 && b.m_nWord2 == 3) wall = b;
+      if (b.m_nWord1 == from - 1 && b.m_nWord2 <= 12) continue;  // the old right wall
+      kept.push_back(b);
+    }
+    for (int x = from; x < to; ++x)
+      for (int y = 13; y <= 14; ++y) {
+        cEdBlock g = ground;
+        g.m_nWord1 = static_cast<uint16_t>(x);
+        g.m_nWord2 = static_cast<uint16_t>(y);
+        kept.push_back(g);
+      }
+    for (int y = 3; y <= 12; ++y) {
+      cEdBlock w = wall;
+      w.m_nWord1 = static_cast<uint16_t>(to - 1);
+      w.m_nWord2 = static_cast<uint16_t>(y);
+      kept.push_back(w);
+    }
+    stage.m_PlacedBlocks = kept;
+    stage.Int(kStageWidth) = to;
+    // Nothing is removed for being far from the view: the counts asked for
+    // stay in play (characters present, shots living out their lifetimes).
+    for (int area : {kRemovalCharacters, kRemovalPlayerShots, kRemovalOtherShots})
+      for (int32_t& v : stage.m_Params[area].m_nValues) v = 0;
+  }
+
   fs::path root_, previous_;
   bool ok_ = false;
 };
@@ -193,6 +243,121 @@ BENCHMARK(BM_StageFrame)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// ---- Shots and hits (combat) ----
+// The same stages with shots in flight: between frames the characters fire
+// until `shots` shots fly (bursts of eight, two dots a frame, two seconds
+// long, of a group the characters are not in), so every frame moves them,
+// tests them against the blocks and resolves their hits on the characters
+// (harmless hits: only the hit trigger is raised), then draws them.
+cEdShot BenchBurst() {
+  cEdShot d;
+  d.m_f1 = 4;   // explosion
+  d.m_f2 = 2;   // left
+  d.m_f26 = 1;  // scale
+  d.m_f27 = 1;  // group 1
+  d.m_f41 = 1;  // lifetime on
+  d.SetObjectCount(8);
+  d.SetSpeed(20);
+  d.SetLifetime(20);
+  return d;
+}
+
+void FireUntil(size_t shots, size_t& next) {
+  cStageScene* scene = CurrentStageScene();
+  if (!scene || scene->m_nMode != kStageModePlay || scene->m_CharacterList.empty()) return;
+  static const cEdShot burst = BenchBurst();
+  while (scene->m_ShotList.size() + 8 <= shots) {
+    auto it = scene->m_CharacterList.begin();
+    std::advance(it, static_cast<long>(next++ % scene->m_CharacterList.size()));
+    FireShots(*scene, *it, burst);
+  }
+}
+
+// Args: characters, shots, spread (0: every character packed over the
+// first screen, the worst case; 1: scattered over a stage one screen wide
+// for every 40 of them, so the shots fly near their owners all over it).
+// With `hitsOnly`, what is measured is one more run of the sub-step's hit
+// checks made between frames on the frame's objects, alone: how the checks
+// themselves grow with the objects, apart from stepping and drawing them.
+void RunCombatFrames(benchmark::State& state, bool hitsOnly) {
+  DemoProject& project = Project();
+  if (!project.Ok()) {
+    state.SkipWithError("make-demo failed");
+    return;
+  }
+  const int count = static_cast<int>(state.range(0));
+  const size_t shots = static_cast<size_t>(state.range(1));
+  const std::string stage = project.StageWith(count, state.range(2) != 0);
+  if (stage.empty()) {
+    state.SkipWithError("the bench stage could not be made");
+    return;
+  }
+  project.UseDrawingMode(0);
+  const cCombatSwitches savedSwitches = g_CombatSwitches;
+  g_CombatSwitches.skipHarmlessShots = 1;
+  constexpr int kFrames = 120;
+  for (auto _ : state) {
+    const bool pulled = plat::ManualAudioPull();
+    plat::SetManualAudioPull(true);
+    HeadlessRun run(HeadlessRun::Options{true, stage});
+    std::atomic<int> measured{0};
+    std::atomic<size_t> flying{0};
+    std::atomic<int> present{0};
+    size_t next = 0;
+    double total = 0, last = -1;
+    SetFramePresentedObserver([&] {
+      const double now = ThreadCpuMs();
+      cStageScene* scene = CurrentStageScene();
+      const bool playing = scene && scene->m_nMode == kStageModePlay;
+      if (playing && last >= 0 && measured.load() < kFrames) {
+        if (hitsOnly) {
+          const double start = ThreadCpuMs();
+          scene->CheckHits();
+          total += ThreadCpuMs() - start;
+        } else {
+          total += now - last;
+        }
+        measured.fetch_add(1);
+        flying.store(scene->m_ShotList.size());
+        int n = 0;
+        for (cStageCharacter& c : scene->m_CharacterList) n += c.m_bPresent ? 1 : 0;
+        present.store(n);
+      }
+      DriveCharacters();
+      FireUntil(shots, next);
+      last = playing ? ThreadCpuMs() : -1;  // neither the drive nor the firing is the frame's work
+    });
+    if (!run.Start()) {
+      state.SkipWithError("the game did not start");
+      break;
+    }
+    if (!run.AdvanceUntil([&] { return run.Returned() || measured.load() >= kFrames; }) || measured.load() < kFrames) {
+      state.SkipWithError("the stage did not play its frames");
+      break;
+    }
+    run.Close();
+    SetFramePresentedObserver(nullptr);
+    plat::SetManualAudioPull(pulled);
+    state.SetIterationTime(total / 1e3);
+    state.counters[hitsOnly ? "ms_per_check" : "ms_per_frame"] = total / kFrames;
+    state.counters["shots_flying"] = static_cast<double>(flying.load());
+    state.counters["characters_present"] = present.load();
+  }
+  g_CombatSwitches = savedSwitches;
+}
+void BM_CombatFrame(benchmark::State& state) { RunCombatFrames(state, false); }
+void BM_HitChecks(benchmark::State& state) { RunCombatFrames(state, true); }
+void CombatArgs(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"characters", "shots", "spread"});
+  for (const int spread : {1, 0})
+    for (const int scale : {1, 10})
+      for (const int shots : {0, 2000 * scale}) b->Args({1000 * scale, shots, spread});
+  b->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_CombatFrame)->Apply(CombatArgs);
+BENCHMARK(BM_HitChecks)->Apply(CombatArgs);
+// ---- end of shots and hits ----
 
 // `pelmora-tool play` on the demo stage: headless frames per second of real time.
 void BM_HeadlessPlay(benchmark::State& state) {

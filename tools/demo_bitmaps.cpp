@@ -381,6 +381,21 @@ Canvas Shots() {
   return c;
 }
 
+// The sword: three 32 × 16 cells of a blade thrust out to the left (the
+// game mirrors it for a right-facing owner), longer in each cell.
+Canvas Sword() {
+  Canvas c(96, 16, KEY);
+  for (int f = 0; f < 3; ++f) {
+    const int x = f * 32, blade = 14 + f * 7;
+    c.Rect(x + 26, 4, 4, 8, Shade(BROWN, 8));   // grip
+    c.Rect(x + 24, 3, 2, 10, Shade(YELLOW, 10));   // guard
+    c.Rect(x + 24 - blade, 6, blade, 4, Grey(13));  // blade
+    c.Rect(x + 24 - blade, 7, blade, 1, Grey(15));
+    c.Rect(x + 23 - blade, 7, 1, 2, Grey(13));      // point
+  }
+  return c;
+}
+
 // A framed panel of the window pictures.
 void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
   c.VGradient(x, y, w, h, {Shade(hue, 6), Shade(hue, 4), Shade(hue, 3)});
@@ -561,6 +576,7 @@ bool BuildBitmaps(const std::string& folder) {
   pictures.push_back({"bmp/Block.bmp", Blocks()});
   for (int n = 1; n <= 2; ++n) pictures.push_back({"bmp/Character" + std::to_string(n) + ".bmp", Characters(n)});
   pictures.push_back({"bmp/Shot.bmp", Shots()});
+  pictures.push_back({"bmp/Sword.bmp", Sword()});
   pictures.push_back({"bmp/Item.bmp", Items()});
   pictures.push_back({"bmp/Item_Mini.bmp", MiniItems()});
   {

@@ -63,10 +63,20 @@ void BuildDatabase(cDatabase& db) {
 
   cSwordTypeRecord sword;
   sword.m_strName = plat::Sjis("ソード");
+  sword.m_strText2 = "bmp\\Sword.bmp";
   sword.m_Entries.assign(3, cSwordTypeEntry());
+  // Three frames of a blade held in front of the owner: width, height,
+  // offset x (mirrored with the facing), offset y, the cell on the sword
+  // sheet, a tenth of a second each.
   for (int i = 0; i < 3; ++i) {
-    sword.m_Entries[i].m_nValues[0] = i;  // cell
-    sword.m_Entries[i].m_nValues[9] = 4;  // frames each
+    int32_t* v = sword.m_Entries[i].m_nValues;
+    v[0] = 32;
+    v[1] = 16;
+    v[2] = 24;
+    v[3] = 8;
+    v[4] = 1;
+    v[7] = i;
+    v[9] = 1;
   }
   db.m_SwordTypes.push_back(sword);
 
@@ -134,6 +144,10 @@ cEdBlock Block(const char* name, uint16_t graphic, uint8_t hit, int8_t itemKind 
   return b;
 }
 
+// The character groups: shots and swords hurt characters of other groups.
+// The hero is alone in its group, every other character is an enemy.
+constexpr int32_t kHeroGroup = 0, kEnemyGroup = 1;
+
 cEdCharacter Character(const char* name, int16_t graphic, uint8_t control, int16_t animeSet) {
   cEdCharacter c;
   c.m_strName = plat::Sjis(name);
@@ -141,60 +155,240 @@ cEdCharacter Character(const char* name, int16_t graphic, uint8_t control, int16
   c.m_nControl = control;
   c.m_nAnimeSet = animeSet;
   c.m_nParam40 = control == 0 ? 3 : 1;  // hit points
+  c.m_nParam50 = static_cast<uint8_t>(control == 0 ? kHeroGroup : kEnemyGroup);
   return c;
 }
 
-// The common palette: ground and bricks, a hero, three enemies with flows
+// ---- Flow commands: the demo's flows ----
+// Key-step inputs: the ten direction records, then the nine button records
+// (none, B1..B8).
+enum DemoKeyInput : size_t { kKeyLeft = 1, kKeyRight = 2, kKeyUp = 3, kKeyDown = 4, kKeyB1 = 11 };
+
+// One key step: `input` held for min..max frames (max 0: any length), or
+// released (held false).
+cFlowKey KeyStep(size_t input, bool held, uint16_t minFrames = 1, uint16_t maxFrames = 0) {
+  cFlowKey k;
+  k.m_vKeys.assign(19, 0);
+  k.m_vKeys[input] = held ? 1 : 2;
+  k.m_nWord1 = minFrames;      // shortest hold
+  k.m_nWord2 = maxFrames;      // longest hold
+  k.m_nByte2 = maxFrames == 0;  // any hold length
+  return k;
+}
+
+// A movement command with a new movement record: direction choice and
+// speed in tenths of a dot per frame.
+cEdCmd Move(uint8_t kind, uint8_t direction, uint16_t speed) {
+  cEdCmd c = Command(kind, {});
+  cEdMove::Create(c.m_pMove);
+  c.m_pMove->m_f2 = direction;
+  c.m_pMove->SetSpeedStart(speed);
+  return c;
+}
+
+// A jump of `height` half blocks with the jump sound.
+cEdCmd Jump(uint32_t height) {
+  cEdCmd c = Command(kCmdJump, {0, 0, height, 0, 0});
+  c.m_nSound = kSndJump;
+  return c;
+}
+
+cEdCmd Code(const char* text) {
+  cEdCmd c = Command(kCmdRunCode, {});
+  c.m_strText = text;
+  return c;
+}
+
+// A command that lasts `tenths` tenths of a second.
+cEdCmd Lasting(cEdCmd c, uint16_t tenths) {
+  c.m_nDuration = tenths;
+  return c;
+}
+
+// A shot record flying straight ahead of its shooter: `speed` tenths of a
+// dot a frame for `lifetime` tenths of a second, one point of damage to
+// characters of other groups than its shooter's, gone at its first hit.
+cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime) {
+  cEdCmd c = Command(kCmdShot, {});
+  cEdShot::Create(c.m_pShot);
+  cEdShot& shot = *c.m_pShot;
+  shot.m_f1 = 0;  // one straight line
+  shot.m_f2 = 0;  // towards the shooter's front
+  shot.m_f26 = 1;
+  shot.SetObjectCount(1);
+  shot.SetSpeed(speed);
+  shot.SetPower(1);
+  shot.SetVanishOnHit(1);
+  shot.m_f41 = 1;  // it has a lifetime
+  shot.SetLifetime(lifetime);
+  shot.m_nGraphic = graphic;
+  shot.m_f25 = 1;  // in its shooter's group
+  // Fired on the command's first sub-step, once: it lasts a tenth.
+  c.m_nDuration = 1;
+  return c;
+}
+
+// A summon (kind 13 block, 14 character, 15 item) of entry `index` of the
+// common palette, one object in front of the summoner.
+cEdCmd Summon(uint8_t kind, int16_t index) {
+  cEdCmd c = Command(kind, {});
+  cEdShot::Create(c.m_pShot);
+  c.m_pShot->m_nSummonPalette = 0;
+  c.m_pShot->m_nSummonIndex = index;
+  c.m_pShot->SetObjectCount(1);
+  c.m_pShot->m_f2 = 0;
+  c.m_pShot->m_f26 = 1;
+  return c;
+}
+
+constexpr size_t kKeyB2 = kKeyB1 + 1, kKeyB3 = kKeyB1 + 2, kKeyB4 = kKeyB1 + 3;
+// The jump animation of the database list (after the two a new project has
+// and the explosion).
+constexpr uint32_t kAnimeJump = 3;
+
+// The hero moves only by its own flows, as a game made with the editor has
+// it: RIGHT or LEFT held walks (a walk of one step, started again on every
+// frame the key is held); B1 jumps: let go within seven frames it hops on the
+// release, held for eight it leaps high. B2 fires a shot ahead, B3 swings
+// the sword (with its jump animation), B4 warps thirteen and a half blocks
+// forward.
+std::vector<cEdFlow> HeroFlows() {
+  constexpr uint8_t kRight = 3, kLeft = 2;  // direction choices
+  cEdFlow right = Flow(kTriggerAlways, {Move(kCmdMoveStraight, kRight, 50)});
+  right.m_vKeys = {KeyStep(kKeyRight, true)};
+  right.m_nKeyOption = 1;  // starts on every frame the key is held
+  cEdFlow left = Flow(kTriggerAlways, {Move(kCmdMoveStraight, kLeft, 50)});
+  left.m_vKeys = {KeyStep(kKeyLeft, true)};
+  left.m_nKeyOption = 1;
+  cEdFlow hop = Flow(kTriggerAlways, {Jump(3)});
+  hop.m_vKeys = {KeyStep(kKeyB1, true, 1, 7), KeyStep(kKeyB1, false)};
+  cEdFlow leap = Flow(kTriggerAlways, {Jump(7)});
+  leap.m_vKeys = {KeyStep(kKeyB1, true, 8, 8)};
+  cEdCmd shotSound = Command(kCmdPlaySound, {kSndShot});
+  cEdFlow shoot = Flow(kTriggerAlways, {Shot(1, 60, 10), shotSound, Lasting(Command(kCmdWait, {}), 3)});
+  shoot.m_vKeys = {KeyStep(kKeyB2, true)};
+  cEdCmd sword = Command(kCmdSword, {});
+  cEdShot::Create(sword.m_pShot);
+  sword.m_pShot->m_nType = 1;  // the demo's sword type
+  sword.m_pShot->SetPower(1);
+  sword.m_pShot->m_f25 = 1;  // in its owner's group
+  sword.m_nDuration = 3;
+  cEdFlow swing = Flow(kTriggerAlways, {Command(kCmdPlayAnime, {kAnimeJump}), sword});
+  swing.m_vKeys = {KeyStep(kKeyB3, true)};
+  cEdCmd warp = Command(kCmdWarp, {});
+  cEdMove::Create(warp.m_pMove);
+  warp.m_pMove->m_f1 = 0;                 // from where the hero is
+  warp.m_pMove->m_f2 = 0;                 // forward
+  warp.m_pMove->SetDistanceStart(27);     // half blocks
+  cEdFlow jumpAhead = Flow(kTriggerAlways, {warp, Lasting(Command(kCmdWait, {}), 5)});
+  jumpAhead.m_vKeys = {KeyStep(kKeyB4, true)};
+  return {right, left, hop, leap, shoot, swing, jumpAhead};
+}
+// ---- end of the demo's flows ----
+
+// The common palette: ground and bricks, a hero, four enemies with flows
 // of several command kinds, coins and a heart.
 void BuildCommonPalette(cCommonPalette& palette) {
   palette.m_Blocks = {cEdBlock(), Block("地面", 1, 1), Block("レンガ", 4, 1), Block("コインブロック", 7, 1, 1, 1)};
 
   cEdCharacter hero = Character("主人公", 1, 0, 1);
-  cEdFlow jumpSound = Flow(kTriggerDamaged, {Command(kCmdPlaySound, {kSndJump})});
-  hero.m_vFlows = {jumpSound};
+  hero.m_vFlows = HeroFlows();
 
+  // The slime patrols its floor, turning back at ledges (the walk does that)
+  // and at walls (a step back when a block stops it on a side), and counts
+  // the half seconds it has walked: the stage's S0 and its own v1.
   cEdCharacter walker = Character("スライム", 2, 1, 2);
-  cEdCmd walk = Command(kCmdMoveStraight, {});
-  cEdMove::Create(walk.m_pMove);
-  walk.m_pMove->m_f22 = 60;  // frames
-  walker.m_vFlows = {Flow(kTriggerAlways, {walk, Command(kCmdTurn, {2}), Command(kCmdWait, {}), Command(kCmdLoop, {0, 0})})};
+  cEdCmd halfSecond = Command(kCmdWait, {});
+  halfSecond.m_nDuration = 5;  // tenths of a second
+  cEdCmd patrol = Move(kCmdMoveGroundTurn, 0, 10);
+  patrol.m_nDuration = 10;  // a second, then the flow starts it again
+  constexpr uint8_t kBack = 1;  // direction choice: away from the facing
+  walker.m_vFlows = {Flow(kTriggerAlways, {patrol}), Flow(kTriggerBlockLeftOrRight, {Move(kCmdMoveStraight, kBack, 10)}),
+                     Flow(kTriggerAlways, {halfSecond, Code("S0 = S0 + 1"), Code("my.v1 = my.v1 + 2")})};
 
+  // The shooter turns to the hero and fires at it once a second while the
+  // hero is near. Hit by a shot it calls its fired shots back, takes the
+  // hero's animation set and summons a slime; two hits defeat it.
   cEdCharacter shooter = Character("砲台", 3, 1, 2);
-  cEdCmd fire = Command(kCmdShot, {});
-  cEdShot::Create(fire.m_pShot);
-  fire.m_pShot->m_nGraphic = 1;    // shot graphic
+  shooter.m_nParam40 = 2;
+  shooter.m_nParam49 = 100;  // score when defeated
+  cEdCmd fire = Shot(1, 30, 20);
   fire.m_pShot->m_nEffect = 1;    // explosion effect on a hit
   fire.m_pShot->m_nItemPalette = 1;    // drops a common coin
   fire.m_pShot->m_nItemIndex = 1;
-  shooter.m_vFlows = {Flow(kTriggerAlways, {fire, Command(kCmdPlaySound, {kSndShot}), Command(kCmdWait, {})})};
+  shooter.m_nParam31 = 1;  // fixed facing: only the turn command turns it
+  shooter.m_vFlows = {Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Command(kCmdPlaySound, {kSndShot}),
+                                            Lasting(Command(kCmdWait, {}), 9)}),
+                      Flow(kTriggerHitByShot, {Command(kCmdVanish, {3, 0, 1}), Command(kCmdChangeAnimeSet, {1}),
+                                               Summon(kCmdSummonCharacter, 2)})};
   cCond near;
   near.m_nKind = 7;  // distance to the hero
   near.m_nConstant = 200;
   near.m_nOperator = 3;
   shooter.m_vFlows[0].m_vConds = {near};
 
+  // The bat flies after the hero (target 1, set by its chase flow), aiming
+  // where the hero was a quarter of a second before. Hit by a shot or the
+  // sword it leaves a coin and a prize block behind, turns see-through and
+  // changes its look, explodes, and stops chasing for a second (its chase is
+  // flow group 1, paused and resumed). Three hits defeat it.
   cEdCharacter bat = Character("コウモリ", 4, 1, 2);
-  cEdCmd circle = Command(kCmdMoveCircle, {});
-  cEdMove::Create(circle.m_pMove);
-  circle.m_pMove->m_f22 = 90;
-  bat.m_vFlows = {Flow(kTriggerAlways, {circle}),
-                  Flow(kTriggerHitByShot, {Command(kCmdPlayEffect, {1, 0, 0, 0, 0, 0, 0, 0}),
+  bat.m_nParam33 = 1;  // flies
+  bat.m_nParam40 = 3;
+  bat.m_nParam49 = 50;
+  cEdCmd homing = Move(kCmdMoveHoming, 0, 12);
+  homing.m_pMove->SetDistanceStart(15);  // aims anew every 15 sub-step pairs
+  constexpr uint32_t kChase = 1;
+  cEdFlow chase = Flow(kTriggerAlways, {Command(kCmdSetTarget, {0, 0}), homing});
+  chase.m_nGroup = kChase;
+  bat.m_vFlows = {chase,
+                  Flow(kTriggerHitByShot, {Summon(kCmdSummonItem, 1), Summon(kCmdSummonBlock, 3),
+                                           Command(kCmdStatus2, {0, 1, 1}),
+                                           Command(kCmdChangeGraphic, {0, 2, 0}),
+                                           Command(kCmdPlayEffect, {1, 0, 0, 0, 0, 0, 0, 0}),
                                            Command(kCmdPlaySound, {kSndExplosion}),
-                                           Command(kCmdPlayScreenEffect, {1, 0, 0})})};
+                                           Command(kCmdPlayScreenEffect, {1, 0, 0}),
+                                           Command(kCmdFlowControl, {2, 2, kChase, 0}),
+                                           Lasting(Command(kCmdWait, {}), 10),
+                                           Command(kCmdFlowControl, {3, 2, kChase, 0})})};
   bat.m_nCharaEffectA = 1;
-  palette.m_Characters = {cEdCharacter(), hero, walker, shooter, bat};
+
+  // The frog sways to and fro on its spot (a circle seen from the side) and
+  // jumps when the player enters DOWN, then UP within ten frames; every jump
+  // counts in the common variable C1.
+  cEdCharacter frog = Character("カエル", 2, 1, 2);
+  cEdCmd circle = Move(kCmdMoveCircle, 0, 40);
+  circle.m_nDuration = 20;                // two seconds a turn
+  circle.m_pMove->SetDistanceStart(2);    // radius: a block
+  circle.m_pMove->m_f27 = 360;            // end angle: one whole turn
+  cEdFlow jump = Flow(kTriggerAlways, {Jump(4), Code("C1 = C1 + 1"), Command(kCmdGetItem, {0, 1})});
+  jump.m_vKeys = {KeyStep(kKeyDown, true, 1, 30), KeyStep(kKeyUp, true)};
+  jump.m_nKeyTolerance = 10;
+  frog.m_vFlows = {Flow(kTriggerAlways, {circle}), jump};
+  palette.m_Characters = {cEdCharacter(), hero, walker, shooter, bat, frog};
 
   cEdItem coin;
   coin.m_strName = plat::Sjis("コイン");
   coin.m_nGraphic = 6;
   coin.m_nSound = kSndCoin;
   coin.m_vCmds = {Command(kItemSoundEffect, {kSndCoin}, 1)};
+  coin.m_nParam15 = 0;  // take mode: taken once, then gone
   cEdItem heart;
   heart.m_strName = plat::Sjis("ハート");
-  heart.m_nGraphic = 5;
+  heart.m_nGraphic = 1;  // a heart on the item sheet
   // Status operation: HP + 1.
+  heart.m_nParam15 = 0;  // taken once
   heart.m_vCmds = {Command(kItemStatusOperation, {0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1)};
-  palette.m_Items = {cEdItem(), coin, heart};
+  // The goal: taken, the game holds still for half a second and the stage
+  // is cleared.
+  cEdItem goal;
+  goal.m_strName = plat::Sjis("ゴール");
+  goal.m_nGraphic = 9;  // a star
+  goal.m_nSound = kSndClear;
+  goal.m_nParam15 = 0;  // taken once
+  goal.m_vCmds = {Command(ItemKindOfFlowKind(kCmdGameWait), {5}, 1),
+                  Command(ItemKindOfFlowKind(kCmdStageClear), {0}, 1)};
+  palette.m_Items = {cEdItem(), coin, heart, goal};
 }
 
 // A stage type taking everything from the common palette entry `index`.
@@ -292,10 +486,11 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
 // The stage `pelmora-tool play` and the benchmarks run: one screen and a
 // half of ground (40 x 15 blocks) with a brick wall at each end, a staircase
 // up and down, a gap down to the bottom edge, a ledge of prize blocks over
-// the gap, coins and a heart, a slime, a shooter and a bat standing about,
+// the gap, coins and a heart, a slime, a frog, a shooter and a bat about,
 // and the hero placed high in the air so that it falls and lands at the
-// start. Two background layers: the sky drifting by itself, and hills in
-// front of it that scroll at half the view's speed.
+// start; the goal star at the far end clears the stage, and the gap is a
+// pit that ends the attempt. Two background layers: the sky drifting by
+// itself, and hills in front of it that scroll at half the view's speed.
 cStageData BuildPlayStage(const cCommonPalette& common) {
   constexpr int kWidth = 40, kHeight = 15;
   cStageData s;
@@ -349,8 +544,9 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   };
   character(1, 4, 5);    // the hero, seven blocks above the ground
   character(2, 7, 12);   // a slime before the stairs
-  character(4, 22, 6);   // a bat over the gap's far side
+  character(4, 13, 4);   // a bat high over the stairs
   character(3, 34, 12);  // the shooter behind the low wall
+  character(5, 2, 12);   // the frog by the left wall
   cEdCharacter local = s.m_PaletteCharacters[1];
   local.m_nBaseKind = 2;
   local.m_nBaseIndex = 1;
@@ -371,6 +567,7 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   for (int k = 0; k < 6; ++k) item(1, 9 + k, 11 - heights[k]);  // a coin over each step
   for (int x = 16; x <= 20; x += 2) item(1, x, 7);               // coins on the ledge
   item(2, 36, 12);                                                // the heart at the far end
+  item(3, 37, 12);                                                // the goal
 
   s.m_Backgrounds.assign(2, cStageBackground());
   cStageBackground& sky = s.m_Backgrounds[0];

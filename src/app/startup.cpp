@@ -35,6 +35,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "play/flow_host_impl.h"  // flow runtime
 #include "play/stage_draw.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
@@ -308,6 +309,7 @@ bool StartCommandLineStage(StartupState&) {
 bool RegisterStagePlay(StartupState&) {
   RegisterSceneFactory(kSceneStage, CreateStageScene);
   InstallStageTraceFiller();
+  InstallStageFlows();  // flow runtime: characters run their event flows
   return true;
 }
 

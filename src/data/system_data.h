@@ -167,4 +167,30 @@ enum : int {
   kSysHeroRecord = 65,          // the working stage keeps its own hero record on a retry
 };
 
+// Flow runtime (flow_host_impl.cpp): switches that projects from older
+// editors have on, changing how triggers guard a frame and how position
+// conditions refresh the other object's screen rectangle.
+enum : int {
+  kSysTriggerNoFrameGuard = 40,
+  kSysTriggerGuardFirst = 51,
+  kSysPositionConditionRefresh = 59,
+  kSysTriggerGuardBeforeConditions = 78,
+};
+
+// ---- Project switches by meaning (system_switches.cpp) ----
+// Numbers whose role the editor's own description of the field settles;
+// stage set-up copies each into the switch that stage play or the flows
+// read (ApplyProjectSwitches). Older files than the switch's version have
+// it on.
+enum : int {
+  kSysScrollCompensation = 32,      // moves, aimed shots and shot movement compensate the forced scroll
+  kSysScaleKeepsFooting = 34,       // the footing adjustment of a character whose scale changes
+  kSysMoveTimeKeepsSign = 45,       // movement distance: a time derived from distance / speed keeps its sign
+  kSysChargeAngleFromVertical = 49, // the charge movement command's extra angle
+  kSysPositionOverlap = 50,         // position conditions: the overlap test of tall targets
+  kSysUnlimitedLivesZero = 66,      // above 0: unlimited lives (999999) read as 0, else as 100
+  kSysScaleAndStatusOps = 69,       // scale changes made by the status operations
+};
+// ---- end of project switches ----
+
 extern cSystemData SystemData;

@@ -479,13 +479,12 @@ int cStageScene::CarryRider(cCharacter& object) {
   object.m_dSpeedX += carrier->m_dX - object.m_dCarrierX;
   if (carrier->m_bFreeVertical != 0 || !m_BlockMap.Rules().carrierAirborneOnly || carrier->m_bAirborne != 0)
     object.m_dSpeedY = carrier->m_dY - object.m_dCarrierY;
-  // The carrier's ride triggers (the rider as their context comes with the
-  // flow runtime).
+  // The carrier's ride triggers, with the rider as their context.
   if (IsComputerControlled(object)) {
-    carrier->TriggerFlowsOfKind(kTriggerRiddenByCharacter);
+    carrier->TriggerFlows(kTriggerRiddenByCharacter, &object, 0);
   } else if (IsPlayerControlled(object)) {
-    carrier->TriggerFlowsOfKind(kTriggerRiddenByHero);
-    carrier->TriggerFlowsOfKind(kTriggerRiddenByCharacter);
+    carrier->TriggerFlows(kTriggerRiddenByHero, &object, 0);
+    carrier->TriggerFlows(kTriggerRiddenByCharacter, &object, 0);
   }
   return 0;
 }
@@ -637,8 +636,8 @@ int cStageScene::ResolveCharacterContacts(cCharacter& object) {
     if (free) {
       object.m_dAccelY = 0;
       if (object.m_bRiding == 0) {
-        if (IsPlayerControlled(object)) below.by->TriggerFlowsOfKind(kTriggerRiddenByHero);
-        below.by->TriggerFlowsOfKind(kTriggerRiddenByCharacter);
+        if (IsPlayerControlled(object)) below.by->TriggerFlows(kTriggerRiddenByHero, &object, 0);
+        below.by->TriggerFlows(kTriggerRiddenByCharacter, &object, 0);
       }
       object.m_bRiding = 1;
       object.m_dY = below.value;

@@ -26,6 +26,7 @@
 
 #include "data/character.h"
 #include "gfx/dd.h"
+#include "flow/flow_host.h"
 #include "play/flow_hooks.h"
 #include "play/stage_object.h"
 
@@ -57,9 +58,9 @@ extern cCharacterSwitches g_CharacterSwitches;
 // whatever a stage file holds.
 int32_t StageSizeValue(int field);
 
-// Trigger kinds that the character operations raise themselves.
+// Trigger kinds that the character operations raise themselves (the kind
+// "always", kTriggerAlways, is data/labels.h's; flow runtime: one name).
 enum : int32_t {
-  kTriggerAlways = 0,
   kTriggerDeath = 3,
   kTriggerTouchBlock = 9,
   kTriggerVertical = 13,
@@ -165,7 +166,8 @@ struct cGraphicSource {
   }
 };
 
-class cCharacter : public cStageObject {
+// Flow runtime (flow_host_impl.cpp): a character is the actor its flows run on.
+class cCharacter : public cStageObject, public cFlowActor {
  public:
   cCharacter();
   cCharacter(const cCharacter& other);
@@ -367,6 +369,35 @@ class cCharacter : public cStageObject {
   // act first in every sub-step). Set at set-up from the definition.
   uint8_t m_byBlockCharacter = 0;
   // ---- end of play frame ----
+
+  // ---- Damage, defeat and anime runs (combat, damage.cpp) ----
+  // Invincibility for the stage's time of this character's side, in
+  // sub-steps; From also keeps `attackerId` off for its own time.
+  void StartInvincibility();
+  void StartInvincibilityFrom(int32_t attackerId);
+  bool IsInvincible() const { return m_nInvincibleTimer > 0; }
+  bool IsInvincibleTo(int32_t attackerId) const;
+  // Damage of a body contact / of a shot or sword: power less defence,
+  // held in 0..999999, the hit effect, the knock-back. 1 when HP ran out.
+  int TakeBodyHit(cCharacter& attacker);
+  int TakeAttackHit(class cShot& attack);
+  // Triggers 1/18 (power) and 2/19 (impact) of a hit just taken.
+  void RaiseBodyHitTriggers(cCharacter& attacker);
+  void RaiseAttackHitTriggers(cShot& attack);
+  // Knock-back from a shot: along its facing when it has no motion of its
+  // own, else along its speed.
+  void KnockbackFromShot(const cShot& attack);
+  // The defeat: death flows, score, the carried item's reaction, then the
+  // death display. 1 when the stage must end, else 0.
+  int Defeat();
+  // Starts the flows of trigger `kind` with `context` and flow group
+  // `group` (0 all) through the flow hooks.
+  void TriggerFlows(int32_t kind, cCharacter* context, int32_t group);
+  // Anime runs of the flow with serial number `flow`.
+  void RemoveAnimeRuns(int32_t flow);
+  void HoldAnimeRuns(int32_t flow);
+  void ReleaseAnimeRuns(int32_t flow);
+  // ---- end of damage, defeat and anime runs ----
 };
 
 // The stage's hero as a character, or null when no stage runs.

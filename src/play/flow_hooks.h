@@ -69,6 +69,16 @@ class cFlowHooks {
   // A character was put on a screen point by a movement command: the
   // command's velocity stops. Default: nothing (no command state exists).
   virtual void StopCommand(cCmdState* state);
+  // ---- Damage and hits (combat): triggers raised with their context ----
+  // Starts the idle flows of trigger `kind` whose conditions hold, with
+  // `context` as the other object of the event (may be null) and limited
+  // to flow group `group` (0: all groups). Default: as TriggerFlowsOfKind.
+  virtual void TriggerFlows(cCharacter& character, int32_t kind, cCharacter* context, int32_t group) {
+    (void)context;
+    (void)group;
+    TriggerFlowsOfKind(character, kind);
+  }
+  // ---- end of damage and hits ----
 };
 
 // The hooks in use (the default ones until others are installed).

@@ -79,6 +79,7 @@ void cHero::CopyOwn(const cHero& other) {
   m_nItemCooldown = other.m_nItemCooldown;
   m_nJumpFrames = other.m_nJumpFrames;
   m_bDeathHandedOver = other.m_bDeathHandedOver;
+  m_PendingArranges = other.m_PendingArranges;  // status operations
 }
 
 // ---------------------------------------------------------------------------
@@ -477,9 +478,24 @@ int cHero::IsNotInTouchedList(int32_t id) const {
 void cHero::RemoveFromTouchedList(int32_t id) { m_TouchedIds.remove(id); }
 
 int cHero::RunItemCommands(const std::vector<cEdCmd>& commands) {
-  if (cStageScene* scene = CurrentStageScene()) scene->CurrentCommand = nullptr;
+  if (cStageScene* scene = CurrentStageScene()) {
+    scene->CurrentCommand = nullptr;
+    scene->m_bItemMessage = 0;  // Flow commands: a new item run opens its own message window
+  }
   for (const cEdCmd& command : commands) {
-    int r = FlowHooks().RunItemCommand(*this, command);
+    // ---- Status operations: the hero's pending arranges go to the next
+    // item command that is not itself an arrange, then are dropped. The
+    // item's list may be a shared definition, so a changed copy runs.
+    cEdCmd arranged;
+    const cEdCmd* run = &command;
+    if (command.m_nKind != kItemArrangeKind && !m_PendingArranges.empty()) {
+      arranged = command;
+      ApplyOwnArranges(arranged);
+      m_PendingArranges.clear();
+      run = &arranged;
+    }
+    // ---- end of status operations ----
+    int r = FlowHooks().RunItemCommand(*this, *run);
     if (m_nHp < 1) return 2;
     if (r != 0) return r;
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/flow.h"
+#include "flow/status_ops.h"
 #include "play/character.h"
 #include "scene/input.h"
 
@@ -103,6 +104,15 @@ class cHero : public cCharacter {
   // then put back).
   int SurviveSqueeze();
   // ---- end of block collision ----
+
+  // ---- Status operations (status_commands.cpp) ----
+  // Arrange entries that item commands queued, applied to the hero's next
+  // item command (RunItemCommands), then dropped.
+  cArrangeList m_PendingArranges;
+  static constexpr int32_t kItemArrangeKind = 23;  // the arrange among item commands
+  // Applies the pending entries to `command` (the list is left as it is).
+  void ApplyOwnArranges(cEdCmd& command);
+  // ---- end of status operations ----
 };
 
 // The hero's drawing of a frame: its screen rectangle, then the hero with

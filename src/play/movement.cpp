@@ -675,6 +675,9 @@ void GroundTurnVelocity(cCharacter& character, double speed, double& vx, int32_t
   const bool left = SolidCell(map, character.m_nColumnLeft, row, character.m_nBlockFlags);
   const bool right = SolidCell(map, character.m_nColumnRight, row, character.m_nBlockFlags);
   const bool ledge = g_MotionSwitches.ledge != 0;
-  if (left && !right) direction = (ledge || vx >= 0) ? 1 : 2;
-  else if (!left && right) direction = (!ledge && vx < 0) ? 1 : 2;
+  // Flow commands: the turn follows the sign of the command's speed, not of
+  // the velocity (which also carries the facing): a walker facing left at a
+  // positive speed turns right at the left edge.
+  if (left && !right) direction = (ledge || speed >= 0) ? 1 : 2;
+  else if (!left && right) direction = (!ledge && speed < 0) ? 1 : 2;
 }

@@ -13,6 +13,7 @@
 
 #include "base/logs.h"
 #include "base/program.h"
+#include "data/labels.h"  // kTriggerAlways (flow runtime)
 #include "data/system_data.h"
 #include "platform/messages.h"
 #include "play/character.h"
@@ -229,9 +230,30 @@ bool cStageScene::RunSubStep(int32_t i) {
       KillHero(nullptr);
       return false;
     }
-    // Hits between objects (CheckHits, gated by IsHitCheckStep(i)) and the
-    // items the hero touches (TakeItems) come with the hits and contacts of
-    // shots, swords and items.
+    // Hits and contacts (combat): only in the sub-steps flagged for hit
+    // checks; the items the hero touches in every sub-step.
+    if (IsHitCheckStep(i)) {
+      const int hits = CheckHits();
+      if (hits == kCheckStageEnd) {
+        EnterResult();
+        return false;
+      }
+      if (hits == kCheckKilled) {
+        KillHero(nullptr);
+        return false;
+      }
+    }
+    if (!IsHeroDying()) {
+      const int items = TakeItems(Hero());
+      if (items == kCheckStageEnd) {
+        EnterResult();
+        return false;
+      }
+      if (items == kCheckKilled) {
+        KillHero(nullptr);
+        return false;
+      }
+    }
   }
   return true;
 }
@@ -417,9 +439,9 @@ bool cStageScene::RunOrdinaryCharacters() {
   return true;
 }
 
-bool cStageScene::RunShots(int32_t) {
-  // Shots come with their own kind of object; until then the shot list
-  // stays empty and nothing moves here.
+bool cStageScene::RunShots(int32_t i) {
+  // Shots move even while the hero is dying (combat: shot.cpp).
+  MoveShots(i);
   return true;
 }
 

@@ -502,6 +502,7 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
+#include "play/shot.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
 
@@ -671,6 +672,13 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     for (cStageCharacter& c : m_CharacterList) {
       if (ObjectLayer(c.Definition().DrawLayer(), layered) != layer) continue;
       if (!DrawCharacter(back, c, still)) RemoveCharacter(c);
+    }
+    DDEndBatch();
+    // Shots and swords (combat): over the characters of their layer.
+    DDBeginBatch(1);
+    for (const auto& shot : m_ShotList) {
+      if (shot->m_bRemove || ObjectLayer(shot->m_Definition.DrawLayer(), layered) != layer) continue;
+      shot->Draw(back, still);
     }
     DDEndBatch();
     FlushRemovals();

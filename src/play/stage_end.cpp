@@ -16,11 +16,13 @@
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
+#include "scene/scene.h"
 
 namespace {
 
 constexpr int32_t kMaxLives = 99;
 constexpr int32_t kResultCountDone = 200;  // the result screen takes decide above 199
+constexpr int32_t kExtraLifeWaitFrames = 30;
 
 }  // namespace
 
@@ -39,10 +41,52 @@ void cStageScene::AwardStageClear() {
   for (int32_t k = 0; k < gained; ++k) {
     if (m_nQuitRequest) break;
     SaveData.m_nLives = std::min(SaveData.m_nLives + 1, kMaxLives);
+    // A tiny points-per-life with a big score would otherwise block the
+    // game for thousands of 30-frame messages: past the cap the lives are
+    // still counted, silently.
+    if (k >= kMaxExtraLifeMessages) continue;
     RequestSoundEffect(kSoundExtraLife);
-    // The extra-life message window and its 30-frame wait come with the
-    // message windows.
+    // The extra-life message (drawn by the message windows) stays 30 frames
+    // while the stage is kept drawn.
+    SetWaitState(4, 0, kExtraLifeWaitFrames, 0);
+    KeepFramesWhileWaiting();
   }
+}
+
+void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
+
+int32_t cStageScene::KeepFramesWhileWaiting() {
+  if (m_nQuitRequest) return 0;
+  cInput& input = InputRecords.At(0);
+  input.ClearHistory();
+  input.TrimHistory();
+  input.m_wDirection = 0;
+  input.m_wButtons = 0;
+  int32_t presented = 0;
+  bool decideBefore = true;  // a decide held when the wait begins does not end it
+  while (!m_nQuitRequest && presented < kMaxWaitFrames) {
+    if (s_pWaitPacer) s_pWaitPacer();
+    RestoreLostSurfaces();
+    UpdateInput(InputRecords);
+    input.RecordHistory();
+    const bool decideNow = (input.m_wButtons & 1) != 0;
+    bool over = false;
+    if (m_nWaitDelay > 0) {
+      --m_nWaitDelay;
+    } else if (!m_bWaitForDecide) {
+      over = --m_nWaitFrames < 0;
+    } else if (decideNow && !decideBefore) {
+      RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
+      m_bButtonLatch = 1;
+      over = true;
+    }
+    decideBefore = decideNow;
+    if (over) break;
+    DrawFrame(0, 1, 0, 0);
+    PresentFrame();
+    ++presented;
+  }
+  return presented;
 }
 
 void cStageScene::EndStage() {
@@ -88,25 +132,22 @@ int cStageScene::IsFinalStage() {
 }
 
 int cStageScene::DefeatHero() {
-  // The defeat itself (score, death flows, the death display's effect)
-  // comes with damage and defeat; here the hero enters its death sequence,
-  // which DrawHero plays and whose end FinishHeroDeath hands over.
+  // The defeat runs the hero's death flows, counts the score and starts the
+  // death sequence, which DrawHero plays and whose end FinishHeroDeath
+  // hands over. A hero already in its sequence is not defeated twice.
+  if (!HasHero()) return 0;
   cHero& hero = Hero();
   if (hero.m_bDying) return 0;
-  hero.m_bDying = 1;
-  hero.m_nDefeatCounter = 0;
-  return 0;
+  return hero.Defeat();
 }
 
 int cStageScene::CheckCharacterDefeat(cCharacter& character) {
-  // A character out of HP or gone enters its death sequence; what its
-  // defeat gives (score, its item, the death flows, the stage end) comes
-  // with damage and defeat.
-  if (!character.m_bDying) {
-    character.m_bDying = 1;
-    character.m_nDefeatCounter = 0;
-  }
-  return kCheckGoOn;
+  // Damage and defeat (combat): a player-controlled character's defeat is
+  // the hero's death (2); one already dying has been handed over; any
+  // other is defeated (death flows, score, its item, the death display).
+  if (character.m_nKind == 0) return kCheckKilled;
+  if (character.m_bDying) return kCheckGoOn;
+  return character.Defeat();
 }
 
 int cStageScene::HandleCharacterKilled(cCharacter& character) {

@@ -10,6 +10,7 @@
 #include "base/logs.h"
 #include "base/program.h"
 #include "base/text_path.h"
+#include "data/item.h"
 #include "data/system_data.h"
 #include "gfx/game_fonts.h"
 #include "gfx/surface_table.h"
@@ -179,6 +180,11 @@ cStageScene::cStageScene() {
   m_ResultValues.assign(kResultValueCount, 0);
   m_StageVariables.assign(kStageVariableCount, 0);
   m_GroupWakeUp.assign(kGroupWakeUpCount, 0);
+  // Hits and contacts (combat): a block's item reacts as any item taken.
+  m_BlockMap.Hooks().runItemReaction = [this](cHero& hero, int kind, int index) {
+    const cEdItem* item = GetPaletteItem(kind, index);
+    return item ? RunItemReaction(*item, hero) : 0;
+  };
 }
 
 cStageScene::~cStageScene() {

@@ -213,6 +213,36 @@ class cStageScene : public cStageSceneBase {
   // Next scene id when the result screen is left.
   int32_t Tally();
 
+  // ---- Waits and stage commands (commands: stage_end.cpp, action_commands.cpp) ----
+  // The frame keeper of a wait (game wait, extra-life message, message
+  // commands): the stage is drawn still and presented frame by frame while
+  // nothing moves, until the wait state set by SetWaitState is over (its
+  // frames counted down, or decide pressed when it waits for decide) or the
+  // window closes. Runs on the game thread; the frames presented.
+  int32_t KeepFramesWhileWaiting();
+  // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
+  // does not sleep.
+  static void (*s_pWaitPacer)();
+  // Kept frames of a wait are bounded so that a wait for decide cannot hang
+  // a run whose input never presses it (one hour of frames).
+  static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
+  // Message commands ask for windows; the windows themselves are drawn by
+  // the message-window objects. Until those exist the requests are kept
+  // here (newest last, at most kMaxMessageRequests) for the window list.
+  struct cMessageRequest {
+    std::string text;
+    std::vector<int32_t> words;  // the command's 18 words
+    int32_t frames = 0;          // display frames (1 for a one-frame message)
+    int32_t followedId = 0;      // object followed by positions 1..6
+    int32_t continued = 0;       // opens without its opening animation
+  };
+  static constexpr size_t kMaxMessageRequests = 64;
+  std::list<cMessageRequest> m_MessageRequests;
+  // Extra lives awarded at one clear that show their message and wait;
+  // beyond it the lives are still counted (and capped at 99) silently.
+  static constexpr int32_t kMaxExtraLifeMessages = 99;
+  // ---- end of waits and stage commands ----
+
   // ---- the play frame's helpers (play_frame.cpp) ----
   // One sub-step i (1-based); false: the frame ends without drawing.
   bool RunSubStep(int32_t i);
@@ -429,7 +459,53 @@ class cStageScene : public cStageSceneBase {
     bool operator==(const cBlockCharactersKey&) const = default;
   } m_BlockCharactersKey;
   // ---- end of block map and collision ----
+
+  // ---- Flow commands (commands.cpp) ----
+  // Set by an item's message command: later message commands of the same
+  // item run continue its window. Cleared when an item run starts.
+  int32_t m_bItemMessage = 0;
+  // ---- end of flow commands ----
+
+  // ---- Hits, shots and summons (combat: hits.cpp, shot.cpp, summon.cpp) ----
+  // Shots against characters, body contacts and shots against shots of one
+  // sub-step: 0, 1 (the stage ends) or 2 (the hero dies).
+  int CheckHits();
+  // The hero against the items: 0 or the first non-zero reaction result.
+  int TakeItems(cHero& hero);
+  // An item's reaction on the hero: its sound, then its commands; 0, 1 (the
+  // stage ends) or 2 (the hero died).
+  int RunItemReaction(const cEdItem& item, cHero& hero);
+  // The shots of the sub-step: moved, tested against the removal area (on
+  // step 1) and the blocks; those that end are removed.
+  void MoveShots(int32_t step);
+  // A new shot in the stage's list and its group; null when the stage holds
+  // the most shots it may.
+  cShot* AddShot();
+  // A summoned character (a copy of `definition`) at world (x, y), facing
+  // `facing`, in group `group`; null when refused (outside the stage or
+  // no free place).
+  cStageCharacter* SummonCharacter(const cEdCharacter& definition, double x, double y, int32_t facing,
+                                   int32_t group, cCharacter* parent);
+  cStageItem* SummonItem(const cEdItem& definition, double x, double y);
+  int32_t m_nShotCounter = 0;    // ids of shots
+  int32_t m_bShotCapLogged = 0;  // the shot cap has been reported
+  // ---- end of hits, shots and summons ----
 };
+
+// ---- Waits and stage commands (commands) ----
+// Project switches of the warp and object-state commands. Their places in
+// the system data are not pinned down yet; these are a new project's values.
+struct cCommandSwitches {
+  int32_t warpAxis = 1;     // an input-direction warp keeps the axis mode (off: every warp is free)
+  int32_t screenWarp = 0;   // block and screen warps put every character on cells / at its margin
+  int32_t scaleNoCountdown = 0;  // a change of scale leaves the state countdown alone
+};
+extern cCommandSwitches g_CommandSwitches;
+// Target slot `slot` (0..3) of `character` := `object`, keeping both sides'
+// links: with `clear` 0 a null object leaves the slot as it is, with it set a
+// null empties the slot (target_commands.cpp).
+void SetTargetSlot(cCharacter& character, int32_t slot, cCharacter* object, int32_t clear);
+// ---- end of waits and stage commands ----
 
 // The stage scene that exists now (null when none): what flow commands and
 // the frame-keeping loops act on.

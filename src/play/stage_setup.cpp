@@ -14,6 +14,7 @@
 #include "base/timers.h"
 #include "data/data_paths.h"
 #include "data/system_data.h"
+#include "flow/expr.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -24,6 +25,7 @@
 #include "play/stage_character.h"
 #include "play/stage_item.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"  // Project switches (system_switches.cpp)
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
@@ -264,6 +266,9 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     m_nRandomSeed = ReplayRecorder.StartAttempt(SceneManager.m_nLastTitleAction == kTitleReplay,
                                                 SystemData.Num(kSysReplaysEnabled) != 0, SaveData, plat::TickCount());
     SRand(m_nRandomSeed);
+    // Expression language (expr.cpp): each failing code statement shows its
+    // message once per attempt.
+    StageExprMessages().Clear();
 
     if (StageData.Int(kStageHeroCarryOver) && StageData.HasHero())
       SaveData.RestoreHeroState(0, StageData.m_PlacedCharacters.At(StageData.FindHeroIndex()));
@@ -278,6 +283,9 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     LayOutScroll();
     m_BlockMap.Build(StageData);
     m_BlockMap.Rules().FromStage(StageData);
+    // Project switches (system_switches.cpp): the system data's switches and
+    // the stage's shot hit sizes, before any object is made.
+    ApplyProjectSwitches(SystemData, StageData);
     m_BlockMap.Hooks().requestSound = [](int n) { RequestSoundEffect(n); };
 
     PlaceHero();

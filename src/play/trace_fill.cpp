@@ -1,8 +1,11 @@
 // Stage play's part of the frame trace: the running stage as the trace
 // records it after each presented frame (mode, hero, characters and items
-// in list order, the non-zero stage variables, lives, score, time left and
-// the stage-end request).
+// in list order, the non-zero variables, lives, score, time left and the
+// stage-end request).
+#include <string>
+
 #include "play/hero.h"
+#include "play/shot.h"
 #include "play/stage_character.h"
 #include "play/stage_draw.h"
 #include "play/stage_item.h"
@@ -11,6 +14,9 @@
 #include "scene/play_record.h"
 
 namespace {
+
+// v1..v8: the first status words of a character.
+constexpr size_t kCharacterVariableCount = 8;
 
 // An object's type as the trace names it: the palette (1 common, 2 stage)
 // x 100000 + the index of the type in that palette's list.
@@ -34,9 +40,23 @@ void FillStageTrace(FrameTrace& t) {
     t.chars.push_back(FrameTraceCharacter{TypeReference(c.Definition()), c.m_dX, c.m_dY, c.m_nHp, c.m_bPresent});
   for (const cStageItem& item : scene->m_ItemList)
     t.items.push_back(FrameTraceItem{TypeReference(item.m_Definition), item.m_dX, item.m_dY});
+  // Shots (combat): in list order, with the id of the character that fired them.
+  for (const auto& shot : scene->m_ShotList)
+    if (!shot->m_bRemove) t.shots.push_back(FrameTraceShot{shot->m_dX, shot->m_dY, shot->m_nOwnerId});
+  // Flow commands: the variables flows change, by the code language's names.
+  const std::vector<int32_t>& common = SaveData.m_CommonVariables;
+  for (size_t i = 0; i < common.size(); ++i)
+    if (common[i] != 0) t.vars.emplace_back("C" + std::to_string(i), common[i]);
   const std::vector<int32_t>& vars = scene->m_StageVariables;
   for (size_t i = 0; i < vars.size(); ++i)
-    if (vars[i] != 0) t.vars.emplace_back(static_cast<int32_t>(i), vars[i]);
+    if (vars[i] != 0) t.vars.emplace_back("S" + std::to_string(i), vars[i]);
+  auto characterVariables = [&](const cCharacter& c, const std::string& name) {
+    for (size_t i = 0; i < c.m_Status.size() && i < kCharacterVariableCount; ++i)
+      if (c.m_Status[i] != 0) t.vars.emplace_back(name + ".v" + std::to_string(i + 1), c.m_Status[i]);
+  };
+  for (const cHero& hero : scene->m_HeroList) characterVariables(hero, "pl");
+  size_t index = 0;
+  for (const cStageCharacter& c : scene->m_CharacterList) characterVariables(c, "ch" + std::to_string(index++));
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ std::string FrameTraceJson(const FrameTrace& t) {
   });
   {
     ObjectWriter vars(w.Key("vars"));
-    for (const auto& [index, value] : t.vars) vars.Int(std::to_string(index).c_str(), value);
+    for (const auto& [name, value] : t.vars) vars.Int(name.c_str(), value);
   }
   w.Int("lives", t.lives);
   w.Int("score", t.score);

@@ -6,7 +6,7 @@
 //
 // The scene layer fills what it knows (frame number, scene id, sound and
 // music requests); stage play installs a filler for its own fields (mode,
-// hero, characters, items, shots, stage variables, lives, score, time,
+// hero, characters, items, shots, variables, lives, score, time,
 // messages, stage-end request). Later kinds of objects add themselves to the
 // same fields.
 //
@@ -63,7 +63,11 @@ struct FrameTrace {
   std::vector<FrameTraceCharacter> chars;  // in list order
   std::vector<FrameTraceItem> items;
   std::vector<FrameTraceShot> shots;
-  std::vector<std::pair<int32_t, int32_t>> vars;  // non-zero stage variables: (index, value), ascending index
+  // Flow commands: the non-zero variables by the code language's names, in
+  // this order: common ("C3") and stage ("S0") variables by ascending
+  // number, then the character variables of the hero ("pl.v1") and of the
+  // characters by their place in "chars" ("ch2.v8").
+  std::vector<std::pair<std::string, int32_t>> vars;
   int64_t lives = 0;
   int64_t score = 0;
   int64_t time = 0;                 // the stage's time left

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -122,7 +123,7 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
   t.chars.push_back({5, -32, 1e300, 0, 0});
   t.items.push_back({1, 288, 352});
   t.shots.push_back({10.75, 20, 1});
-  t.vars = {{0, 5}, {999, -999999}};
+  t.vars = {{"C3", 5}, {"ch0.v8", -999999}};
   t.lives = 3;
   t.score = 1200;
   t.time = 299;
@@ -137,7 +138,7 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
             "{\"def\":5,\"x\":-32,\"y\":1e+300,\"hp\":0,\"present\":0}],"
             "\"items\":[{\"def\":1,\"x\":288,\"y\":352}],"
             "\"shots\":[{\"x\":10.75,\"y\":20,\"owner\":1}],"
-            "\"vars\":{\"0\":5,\"999\":-999999},\"lives\":3,\"score\":1200,\"time\":299,\"music\":1,"
+            "\"vars\":{\"C3\":5,\"ch0.v8\":-999999},\"lives\":3,\"score\":1200,\"time\":299,\"music\":1,"
             "\"sounds\":[4,8],\"messages\":[\"はい\\n\\\"OK\\\"\\\\\"],\"end\":null}");
 
   FrameTrace empty;
@@ -283,6 +284,131 @@ TEST_F(PlayToolTest, TheSameRunTwiceGivesTheSameTraceAndScreenshots) {
     EXPECT_FALSE(shot.empty()) << name;
     EXPECT_EQ(shot, Slurp(sandbox_ / ("b/" + name))) << name;
   }
+}
+
+// The demo hero moves by its own flows: RIGHT held walks it right, B1 makes
+// it jump, higher for a long press than for a short one; the characters move
+// by theirs (the slime patrols), DOWN then UP makes the frog jump and count
+// in C1, and the slime counts half seconds in S0 and its v1. Two runs give
+// the same trace.
+TEST_F(PlayToolTest, FlowsMoveTheHeroByKeysAndTheCharactersByThemselves) {
+  sandbox_.Write("keys.txt", "130-150 RIGHT\n160-162 B1\n220-235 B1\n280-282 DOWN\n284-286 UP\n");
+  ASSERT_EQ(Play("a", 340), 0) << Slurp(errors_);
+  ASSERT_EQ(Play("b", 340), 0) << Slurp(errors_);
+  const std::string trace = Slurp(sandbox_ / "a.jsonl");
+  EXPECT_EQ(trace, Slurp(sandbox_ / "b.jsonl"));
+  const std::vector<std::string> lines = Lines(trace);
+  ASSERT_EQ(lines.size(), 340u);
+  auto hero = [&](int frame, const char* key) { return FirstOf(lines[frame - 1], "hero", key); };
+  ASSERT_EQ(Field(lines[128], "mode"), "2");
+  const double ground = hero(129, "y");
+  EXPECT_EQ(hero(129, "vy"), 0.0) << "the hero has landed before the keys";
+
+  for (int f = 132; f <= 150; ++f) EXPECT_GT(hero(f, "x"), hero(f - 1, "x")) << "frame " << f;
+  EXPECT_EQ(hero(150, "facing"), 1.0);
+  for (int f = 153; f <= 340; ++f) EXPECT_EQ(hero(f, "x"), hero(152, "x")) << "frame " << f;
+
+  auto rise = [&](int from, int to) {
+    double top = ground;
+    for (int f = from; f <= to; ++f) top = std::min(top, hero(f, "y"));
+    return ground - top;
+  };
+  const double hop = rise(160, 215), leap = rise(220, 279);
+  EXPECT_GT(hop, 16.0);
+  EXPECT_GT(leap, hop + 32.0) << "a long press jumps higher";
+  EXPECT_EQ(std::trunc(hero(340, "y")), std::trunc(ground));
+
+  EXPECT_NE(FirstOf(lines[299], "chars", "x"), FirstOf(lines[99], "chars", "x")) << "the slime patrols";
+  EXPECT_EQ(lines[279].find("\"C1\""), std::string::npos);
+  EXPECT_NE(lines.back().find("\"C1\":1"), std::string::npos) << "the frog jumped once";
+  EXPECT_NE(lines.back().find("\"S0\":"), std::string::npos);
+  EXPECT_NE(lines.back().find("\"ch0.v1\":"), std::string::npos);
+}
+
+// The demo stage's end: B4 warps the hero thirteen and a half blocks
+// forward. Warped from the start it lands over the gap and falls out of
+// the stage: the death sequence runs and the stage starts again with the
+// hero at its start (test play of one stage keeps its lives). Walked to
+// the stairs and warped twice it lands past the shooter and walks into the
+// goal: the game holds still for half a second, then the result screen
+// shows, and B1 there goes on to the next stage (the same one again).
+TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
+  // Modes: 0/1 banner, 2 play, 4 result.
+  auto modes = [](const std::vector<std::string>& lines) {
+    std::string seen;
+    for (const std::string& line : lines) {
+      const std::string m = Field(line, "mode");
+      if (seen.empty() || seen.substr(seen.rfind(' ') + 1) != m) seen += " " + m;
+    }
+    return seen;
+  };
+  sandbox_.Write("keys.txt", "130-131 RIGHT\n140 B4\n");
+  ASSERT_EQ(Play("pit", 320), 0) << Slurp(errors_);
+  std::vector<std::string> lines = Lines(Slurp(sandbox_ / "pit.jsonl"));
+  ASSERT_EQ(lines.size(), 320u);
+  const double startX = FirstOf(lines[0], "hero", "x"), startY = FirstOf(lines[0], "hero", "y");
+  EXPECT_GT(FirstOf(lines[144], "hero", "x"), startX + 13 * 32) << "the warp";
+  int died = 0;
+  for (const std::string& line : lines) died += FirstOf(line, "hero", "dying") == 1.0;
+  EXPECT_GT(died, 0);
+  EXPECT_EQ(modes(lines), " 0 1 2 1 2");
+  EXPECT_EQ(FirstOf(lines.back(), "hero", "x"), startX);
+  EXPECT_GT(FirstOf(lines.back(), "hero", "y"), startY) << "falling from its start again";
+  EXPECT_EQ(FirstOf(lines.back(), "hero", "hp"), 3.0);
+  EXPECT_EQ(Field(lines.back(), "lives"), Field(lines[0], "lives"));
+
+  sandbox_.Write("keys.txt", "130-180 RIGHT\n190 B4\n230 B4\n240-280 RIGHT\n400 B1\n");
+  ASSERT_EQ(Play("goal", 440, " --shots '" + (sandbox_ / "shots") + "' --every 100"), 0) << Slurp(errors_);
+  lines = Lines(Slurp(sandbox_ / "goal.jsonl"));
+  ASSERT_EQ(lines.size(), 440u);
+  EXPECT_EQ(modes(lines), " 0 1 2 4 7 -1 0 1");
+  for (const std::string& line : lines) EXPECT_NE(FirstOf(line, "hero", "dying"), 1.0);
+  EXPECT_EQ(Field(lines[299], "mode"), "4");
+  EXPECT_EQ(Field(lines[399], "mode"), "7") << "B1 on the result screen goes on";
+  for (uint32_t frame : {200u, 300u, 400u})
+    EXPECT_EQ(Slurp(sandbox_ / ("shots/" + ScreenshotName(frame))).substr(0, 8), "\x89PNG\r\n\x1a\n") << frame;
+}
+
+// A run that fires, swings, warps, summons, operates flows, sets targets,
+// changes states and looks, takes an item and clears the stage: the hero
+// shoots the slime, the frog's jump gets a coin, the sword beats the bat
+// (it drops a coin and a block, turns see-through, pauses its chase), the
+// shooter hit by a shot calls its shots back and summons a slime, and the
+// goal ends the stage. Two runs give the same trace.
+TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
+  std::string keys = "130-131 RIGHT\n150 B2\n280-282 DOWN\n284-286 UP\n";
+  for (int f = 500; f < 740; f += 10) keys += std::to_string(f) + "-" + std::to_string(f + 1) + " B3\n";
+  keys += "760-800 RIGHT\n810 B4\n850 B4\n860-861 LEFT\n870 B2\n890 B2\n910-950 RIGHT\n";
+  sandbox_.Write("keys.txt", keys);
+  ASSERT_EQ(Play("a", 1000), 0) << Slurp(errors_);
+  ASSERT_EQ(Play("b", 1000), 0) << Slurp(errors_);
+  const std::string trace = Slurp(sandbox_ / "a.jsonl");
+  EXPECT_EQ(trace, Slurp(sandbox_ / "b.jsonl"));
+  const std::vector<std::string> lines = Lines(trace);
+  ASSERT_EQ(lines.size(), 1000u);
+  // How often `key` shows in the list `list` of a trace line.
+  auto count = [](const std::string& line, const std::string& list, const std::string& key) {
+    const size_t from = line.find("\"" + list + "\":["), to = line.find(']', from);
+    size_t n = 0;
+    for (size_t at = line.find(key, from); at < to; at = line.find(key, at + 1)) ++n;
+    return n;
+  };
+  const std::string slime = "\"def\":100002", bat = "\"def\":100004", any = "\"def\":";
+  EXPECT_EQ(count(lines[100], "chars", slime), 1u);
+  EXPECT_EQ(count(lines[300], "chars", slime), 0u) << "the slime was shot";
+  EXPECT_EQ(count(lines[300], "chars", bat), 1u);
+  EXPECT_EQ(count(lines[800], "chars", bat), 0u) << "the bat was beaten";
+  EXPECT_EQ(Field(lines[800], "score"), "50");
+  // The bat's coin shows up, or the hero standing on it takes it on the
+  // frame it appears: the coin's reaction sound and its sound command then
+  // play together (sound list entry 22).
+  bool dropped = false;
+  for (size_t f = 600; f <= 800; ++f)
+    dropped |= count(lines[f], "items", any) > count(lines[600], "items", any) ||
+               lines[f].find("\"sounds\":[22,22]") != std::string::npos;
+  EXPECT_TRUE(dropped) << "the bat's coin";
+  EXPECT_EQ(count(lines[900], "chars", any), count(lines[860], "chars", any) + 1) << "the shooter's slime";
+  EXPECT_EQ(Field(lines.back(), "mode"), "4") << "the goal cleared the stage";
 }
 
 TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {

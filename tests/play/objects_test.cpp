@@ -300,8 +300,11 @@ TEST(StageGeometry, GroundTurnAtLedges) {
   StageSession session(builder);
   ASSERT_TRUE(session.Loaded());
   // A walker on the floor at 2 dots a step: {x, facing, ledge switch, direction}.
-  const int32_t ledges[][4] = {{400, 1, 0, 0}, {490, 1, 0, 1}, {490, 0, 0, 2}, {490, 0, 1, 1},
-                               {370, 0, 0, 1}, {370, 1, 0, 2}, {370, 0, 1, 2}, {300, 1, 0, 0}};
+  // Flow commands: at a positive speed the turn is away from the edge
+  // whichever way the walker faces (the sign of the speed decides, not of
+  // the velocity).
+  const int32_t ledges[][4] = {{400, 1, 0, 0}, {490, 1, 0, 1}, {490, 0, 0, 1}, {490, 0, 1, 1},
+                               {370, 0, 0, 2}, {370, 1, 0, 2}, {370, 0, 1, 2}, {300, 1, 0, 0}};
   for (const auto& l : ledges) {
     g_MotionSwitches.ledge = l[2];
     cStageCharacter c;

@@ -1,0 +1,243 @@
+// The run state of event flows: one cFlowState per flow of a character, one
+// cCmdState per command of a flow, and cActorFlows, everything a character
+// keeps about its flows (the states in list order, the exclusive-number
+// flags and the per-character flow counter).
+//
+// A flow is started by a trigger (triggers.cpp), stepped once per sub-step
+// by its character's frame, and runs its commands one after another: a
+// command holds the flow until it runs out, unless its run-together byte lets
+// the next command start in the same sub-step. Loop commands are unrolled
+// when the flows are built (PrepareFlowCommands).
+//
+// Storage is stable: flow states are held by unique_ptr and each keeps its
+// own prepared copy of its definition, so the current-object slots and the
+// command states' command pointers stay valid while flows are added, moved
+// or removed. A state removed while it may still be on the call stack is
+// retired, not freed, until the character's frame ends.
+//
+// Game thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <vector>
+
+#include "data/flow.h"
+#include "data/labels.h"  // FlowTrigger, CommandKind
+#include "flow/flow_host.h"
+#include "flow/status_ops.h"
+
+class cActorFlows;
+
+// Longest command list that loop unrolling may produce for one flow.
+inline constexpr size_t kMaxExpandedCommands = 65536;
+// Loop commands unrolled in one flow at most (later ones are dropped).
+inline constexpr size_t kMaxLoopExpansions = 1024;
+// Exclusive numbers index these flag lists by their unsigned byte.
+inline constexpr size_t kExclusiveCount = 256;
+
+
+// Command kinds the runtime itself looks at.
+enum : int32_t {
+  kCmdKindMessage = 19,
+  kCmdKindArrange = 38,
+  kCmdKindLoop = 39,
+  kItemKindLoop = 24,
+  kFirstInstantKind = 16,  // trigger-21 flows run run-together commands of this kind and above
+};
+
+// Per-kind working state that an executor keeps beside a command state
+// (for example a jump under way). Copied with the character.
+class cCmdWork {
+ public:
+  virtual ~cCmdWork() = default;
+  virtual std::unique_ptr<cCmdWork> Clone() const = 0;
+  // Called by cCmdState::Restart.
+  virtual void Restart() {}
+};
+
+class cCmdState {
+ public:
+  cCmdState() = default;
+  cCmdState(const cCmdState& other);
+  cCmdState& operator=(const cCmdState& other);
+  cCmdState(cCmdState&&) noexcept = default;
+  cCmdState& operator=(cCmdState&&) noexcept = default;
+  ~cCmdState() = default;
+
+  // Prepares the command to run from its start and applies the current
+  // flow's pending arrange entries to it (except for an arrange command).
+  void Restart();
+  // Runs one sub-step through the host's executor; 1 when it has run out.
+  int RunFrame();
+
+  cEdCmd* m_pCommand = nullptr;  // in the flow state's own copy (arrange may change it)
+  int32_t m_bFinished = 0;
+  int32_t m_nDuration = 0;   // sub-steps the command lasts
+  int32_t m_nRemaining = 0;  // sub-steps left; 0: not started
+
+  // Executor work. Restart clears the period counter, m_bStarted and
+  // m_nWork, and restarts m_pWork.
+  uint8_t m_nMoveKind = 0;   // copied from the movement record
+  double m_dSpeed = 0;       // dots per sub-step
+  double m_dSpeed2 = 0;      // the movement's second speed
+  int32_t m_nPeriod = 0;     // period counter of shots and summons
+  int32_t m_bStarted = 0;
+  std::array<int32_t, 4> m_nWork{};
+  std::array<double, 4> m_dWork{};  // further executor values (not cleared by Restart)
+  std::unique_ptr<cCmdWork> m_pWork;
+};
+
+// An anime that a command of the flow starts, at a frame of the flow.
+struct cTimelineEntry {
+  int32_t start = 0;       // compared with the flow's frame counter
+  int32_t startCopy = 0;
+  uint16_t anime = 0;
+  uint16_t skip = 0;       // ticks
+  uint16_t length = 0;     // ticks
+  uint16_t hold = 0;       // ticks
+  int32_t extend = 0;
+};
+
+class cFlowState {
+ public:
+  cFlowState();
+  cFlowState(const cFlowState& other);  // a deep copy (definition, commands, arranges)
+  cFlowState& operator=(const cFlowState&) = delete;
+  ~cFlowState();
+
+  // Starts the flow for `owner` (the character whose flow this is). A
+  // trigger-21 flow runs its instant commands at once and stops.
+  void Start(cFlowActor* owner);
+  // One sub-step; 1 when the last command has finished (the caller stops).
+  int Step();
+  // Ends the flow: remaining frames 0, pending arranges dropped, its
+  // exclusive number ended.
+  void Stop();
+  void Pause() { m_bPaused = 1; }
+  void Resume() { m_bPaused = 0; }
+  // Out of play until the flows are rebuilt (pending arranges kept).
+  void Halt();
+
+  const cEdFlow& Definition() const { return *m_pDefinition; }
+  int32_t Trigger() const { return m_pDefinition->m_nTrigger; }
+  uint8_t Exclusive() const { return m_pDefinition->m_nExclusive; }
+  bool IsActive() const { return m_bRunning && !m_bHalted; }
+
+  int32_t m_nIndex = 0;
+  int32_t m_nFlowId = 0;
+  std::unique_ptr<cEdFlow> m_pDefinitionHolder;  // own prepared copy (loops unrolled)
+  cEdFlow* m_pDefinition = nullptr;
+  int32_t m_bConditionsMetOnce = 0;
+  std::vector<const cFlowKey*> m_Keys;
+  int32_t m_bMatchedLastFrame = 0;
+  int32_t m_bKeyConditionMet = 0;
+  std::vector<cCmdState> m_Commands;
+  std::vector<cTimelineEntry> m_Timeline;
+  int32_t m_bRunning = 0;
+  int32_t m_bPaused = 0;
+  int32_t m_bHalted = 0;
+  int32_t m_bRemovalRequest = 0;
+  int32_t m_nFurthest = 0;
+  int32_t m_nFrameCounter = 0;
+  int32_t m_nInputDirection = 0;  // direction held when the flow started
+  int32_t m_bTriggeredThisFrame = 0;
+  int32_t m_bStartedThisFrame = 0;
+  int32_t m_bMessageWait = 0;
+  int32_t m_bAbort = 0;
+  cArrangeList m_PendingArranges;
+  cActorFlows* m_pOwner = nullptr;  // the flows this state belongs to
+  int32_t m_bRunningInstant = 0;    // inside the instant run of a trigger-21 start
+};
+
+// Everything a character keeps about its flows.
+class cActorFlows {
+ public:
+  cActorFlows() = default;
+  cActorFlows(const cActorFlows& other);
+  cActorFlows& operator=(const cActorFlows&) = delete;
+
+  size_t Count() const { return m_Flows.size(); }
+  cFlowState& At(size_t i) { return *m_Flows[i]; }
+  int32_t IndexOf(const cFlowState* flow) const;
+
+  // Builds flow states for `flows` (each prepared first). add 0: the states
+  // are rebuilt for the whole list; else the new flows are inserted before
+  // flow `position`, or appended when it is -1 or outside the list.
+  // keyMetAtStart: key sequences without the hold-match option count as
+  // already entered, so a key held when the flow arrives does not fire it.
+  void SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows, int32_t add, int32_t position,
+                int32_t keyMetAtStart = 0);
+  // Group 0: every flow stops and goes, with every anime run; returns 0.
+  // Else the flows of that group stop and go; returns the index of the
+  // first one removed, or -1.
+  int32_t RemoveFlowGroup(cFlowActor* actor, int32_t group);
+  // Stops flow i, ends its anime runs and removes it now (its state is
+  // retired until the frame ends), then renumbers.
+  void RemoveFlow(cFlowActor* actor, size_t i);
+  void Renumber();
+
+  // Starts the flows of trigger `kind` that may start (triggers.cpp).
+  void TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other, int32_t group);
+  // The flow loop of the character's frame: 1 when the frame must end at
+  // once (the character was removed, or its HP ran out outside a death
+  // flow). Otherwise the removal requests and the ended exclusive numbers
+  // are settled.
+  int StepFlows(cFlowActor* self, int32_t deathMode);
+  // Carries out the removal requests of flows deleted while they ran.
+  void ApplyRemoveRequests(cFlowActor* actor);
+  // Frees exclusive numbers whose flows ended this frame.
+  void ReleaseEndedExclusives();
+  // Clears the per-frame trigger flags.
+  void ClearFrameFlags();
+
+  std::vector<std::unique_ptr<cFlowState>> m_Flows;
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};
+  int32_t m_bExclusiveEndedSummary = 0;
+  int32_t m_nFlowCounter = 0;
+  int32_t m_bRemoveRequest = 0;  // a flow waits for removal
+  // States taken out while they might still run; freed when the frame ends.
+  std::vector<std::unique_ptr<cFlowState>> m_Retired;
+  int32_t m_nDepth = 0;  // triggers and steps under way (retired states are freed at 0)
+};
+
+// --- current-object slots (held by the host; empty when none is installed) ---
+cCurrentObjects CurrentObjects();
+cFlowActor* CurrentCharacter();
+cFlowState* CurrentFlow();
+cCmdState* CurrentCommand();
+void SetCurrentObjects(const cCurrentObjects& slots);
+void SetCurrentCharacter(cFlowActor* actor);
+void SetCurrentFlow(cFlowState* flow);
+void SetCurrentCommand(cCmdState* command);
+
+// Saves the three slots and puts them back when it goes, so that a trigger
+// raised while a flow runs leaves the running flow's slots as they were.
+class cCurrentObjectsGuard {
+ public:
+  cCurrentObjectsGuard() : m_Saved(CurrentObjects()) {}
+  ~cCurrentObjectsGuard() { SetCurrentObjects(m_Saved); }
+  cCurrentObjectsGuard(const cCurrentObjectsGuard&) = delete;
+  cCurrentObjectsGuard& operator=(const cCurrentObjectsGuard&) = delete;
+
+ private:
+  cCurrentObjects m_Saved;
+};
+
+// Unrolls every loop command of `commands` (ExpandFirstLoop until none is
+// left or the list reaches kMaxExpandedCommands).
+void PrepareFlowCommands(std::vector<cEdCmd>& commands);
+// Unrolls the first loop command; 0 when the list holds none.
+int ExpandFirstLoop(std::vector<cEdCmd>& commands);
+// Time, speed and distance of a movement command: with timing mode 1 the
+// speed follows from distance and duration, with mode 2 the duration from
+// distance and speed.
+void ResolveMoveDistance(cCmdState& state, const cEdCmd& command, int32_t clone);
+// Item command "change flows": add, replace or delete a group of flows of
+// `character`. Asked for while the hero runs and not immediate, the command
+// is queued for the hero's frame.
+void ExecuteChangeFlow(cFlowActor* character, const cEdCmd& command, int32_t immediate);

@@ -1,0 +1,382 @@
+// The hit checks of a sub-step: shots against the characters of other
+// groups, characters of different groups touching each other, shots
+// cancelling shots, and the hero taking items.
+//
+// Candidates are found through a grid of cells built once per check for
+// each group, so the cost follows the objects that are near each other, not
+// every pair. A query returns exactly the members whose rectangle overlaps
+// the asked one, in the order of their group's list, so the result is that
+// of testing every pair in list order. Objects removed during the checks are
+// only marked (shots by their removal flag, characters by the scene's
+// removal marks) and leave the lists after the walk.
+//
+// The rectangles are read once when a check's grid is built: nothing the
+// checks do (triggers start flows, damage sets knockback speeds, defeats
+// mark removals) moves an object, so they are still those of the walk.
+#include <algorithm>
+#include <cmath>
+
+#include "base/logs.h"
+#include "data/item.h"
+#include "play/character.h"
+#include "play/hero.h"
+#include "play/shot.h"
+#include "play/stage_character.h"
+#include "play/stage_item.h"
+#include "play/stage_scene.h"
+
+namespace {
+
+enum : int32_t {
+  kTriggerTouchCharacter = 4,
+  kTriggerShotHit = 7,
+  kTriggerItem = 8,
+  kTriggerAttackLanded = 20,
+};
+
+struct cBox {
+  double left, top, right, bottom;
+};
+
+// The overlap of hits and contacts: the right and bottom edges count, the
+// left and top ones of the other box do not (A's left must lie before B's
+// right).
+bool Overlaps(const cBox& a, const cBox& b) {
+  return a.left < b.right && a.right >= b.left && a.top < b.bottom && a.bottom >= b.top;
+}
+
+cBox BoxOf(const cHitRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+// A character without a body rectangle (a whole-cell body at scale 1, or a
+// hit-size mode that leaves it empty) takes part in no contacts.
+bool NoContact(const cCharacter& c) { return c.m_Hit1.width <= 0 || c.m_Hit1.height <= 0; }
+
+// Rectangles indexed by the cell of their top-left corner in a dense grid
+// (one entry each, so a query never meets a member twice). The cells are at
+// least as large as every indexed rectangle, so the members that can meet a
+// box lie in the cells from one cell before the box's corner to the cell of
+// its far corner. Rectangles larger than a cell, or with edges the grid
+// cannot place, go to a list that every query tests. The grid grows its
+// cells while the stage area the members cover would need too many.
+class cGrid {
+ public:
+  void Build(const std::vector<cBox>& boxes) {
+    boxes_ = &boxes;
+    wide_.clear();
+    cells_.clear();
+    entries_.clear();
+    size_ = 64;
+    const size_t n = boxes.size();
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    bool any = false;
+    for (const cBox& b : boxes) {
+      if (!Placeable(b)) continue;
+      minX = any ? std::min(minX, b.left) : b.left;
+      minY = any ? std::min(minY, b.top) : b.top;
+      maxX = any ? std::max(maxX, b.left) : b.left;
+      maxY = any ? std::max(maxY, b.top) : b.top;
+      any = true;
+    }
+    const double limit = 4.0 * static_cast<double>(n) + 4096.0;
+    while (any && ((maxX - minX) / size_ + 2) * ((maxY - minY) / size_ + 2) > limit) size_ *= 2;
+    originX_ = any ? std::floor(minX / size_) : 0;
+    originY_ = any ? std::floor(minY / size_) : 0;
+    columns_ = any ? static_cast<int64_t>(std::floor(maxX / size_) - originX_) + 1 : 0;
+    rows_ = any ? static_cast<int64_t>(std::floor(maxY / size_) - originY_) + 1 : 0;
+
+    // Counting sort by cell: every cell's members stay in list order.
+    std::vector<int64_t> cellOf(n, -1);
+    cells_.assign(static_cast<size_t>(columns_ * rows_) + 1, 0);
+    for (size_t k = 0; k < n; ++k) {
+      const cBox& b = boxes[k];
+      if (!Placeable(b) || b.right - b.left >= size_ || b.bottom - b.top >= size_) {
+        wide_.push_back(static_cast<int32_t>(k));
+        continue;
+      }
+      const int64_t cx = static_cast<int64_t>(std::floor(b.left / size_) - originX_);
+      const int64_t cy = static_cast<int64_t>(std::floor(b.top / size_) - originY_);
+      cellOf[k] = cy * columns_ + cx;
+      ++cells_[static_cast<size_t>(cellOf[k]) + 1];
+    }
+    for (size_t c = 1; c < cells_.size(); ++c) cells_[c] += cells_[c - 1];
+    entries_.resize(static_cast<size_t>(cells_.back()));
+    std::vector<int32_t> fill(cells_.begin(), cells_.end() - 1);
+    for (size_t k = 0; k < n; ++k) {
+      if (cellOf[k] < 0) continue;
+      int32_t& next = fill[static_cast<size_t>(cellOf[k])];
+      entries_[static_cast<size_t>(next++)] = static_cast<int32_t>(k);
+    }
+  }
+
+  // The members whose rectangle `box` overlaps (Overlaps(box, member)), in
+  // ascending order.
+  void Query(const cBox& box, std::vector<int32_t>& out) const {
+    out.clear();
+    const std::vector<cBox>& boxes = *boxes_;
+    for (int32_t k : wide_)
+      if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+    if (columns_ > 0 && Placeable(box)) {
+      // One dot of slack on each side covers the open edges of the overlap.
+      const int64_t x0 = Clamp(std::floor((box.left - size_ - 1) / size_) - originX_, columns_);
+      const int64_t x1 = Clamp(std::floor((box.right + 1) / size_) - originX_, columns_);
+      const int64_t y0 = Clamp(std::floor((box.top - size_ - 1) / size_) - originY_, rows_);
+      const int64_t y1 = Clamp(std::floor((box.bottom + 1) / size_) - originY_, rows_);
+      for (int64_t y = y0; y <= y1; ++y) {
+        // The cells x0..x1 of a row are one run of entries.
+        const size_t first = static_cast<size_t>(cells_[static_cast<size_t>(y * columns_ + x0)]);
+        const size_t last = static_cast<size_t>(cells_[static_cast<size_t>(y * columns_ + x1) + 1]);
+        for (size_t e = first; e < last; ++e) {
+          const int32_t k = entries_[e];
+          if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+        }
+      }
+    } else if (columns_ > 0) {
+      // A box the grid cannot place (not finite, or beyond any stage) is
+      // tested against every member.
+      for (int32_t k : entries_)
+        if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+    }
+    if (out.size() > 1) std::sort(out.begin(), out.end());
+  }
+
+ private:
+  static constexpr double kFar = 1e12;
+  static bool Placeable(const cBox& b) {
+    return std::fabs(b.left) < kFar && std::fabs(b.top) < kFar && std::fabs(b.right) < kFar &&
+           std::fabs(b.bottom) < kFar;
+  }
+  static int64_t Clamp(double cell, int64_t count) {
+    return static_cast<int64_t>(std::clamp(cell, 0.0, static_cast<double>(count - 1)));
+  }
+
+  const std::vector<cBox>* boxes_ = nullptr;
+  double size_ = 64, originX_ = 0, originY_ = 0;
+  int64_t columns_ = 0, rows_ = 0;
+  std::vector<int32_t> cells_;    // the first entry of every cell, and the end
+  std::vector<int32_t> entries_;  // member indices by cell
+  std::vector<int32_t> wide_;
+};
+
+// A group's characters as an indexed snapshot with their grid.
+struct cGroupIndex {
+  std::vector<cCharacter*> members;
+  std::vector<cBox> boxes;
+  cGrid grid;
+  void Add(cCharacter* c, const cBox& box) {
+    members.push_back(c);
+    boxes.push_back(box);
+  }
+};
+
+}  // namespace
+
+int cStageScene::RunItemReaction(const cEdItem& item, cHero& hero) {
+  // The pop-up above the hero belongs to the message windows, which this
+  // stage does not show yet; the sound and the commands are the reaction.
+  RequestSoundEffectById(item.m_nSound);
+  return hero.RunItemCommands(item.m_vCmds.Get());
+}
+
+int cStageScene::CheckHits() {
+  const bool onScreenOnly = g_CombatSwitches.onScreenOnlyCollisions != 0;
+  const size_t groups = m_CharacterGroups.size();
+  m_ShotGroups.resize(kGroupCount);
+
+  auto live = [this, onScreenOnly](const cCharacter& c) {
+    if (!c.m_bPresent || c.m_bDying) return false;
+    if (onScreenOnly && !c.m_bOnScreen) return false;
+    return !IsDoomed(c);
+  };
+
+  // 1. Shots against the attack rectangles of the characters of other groups.
+  // Without shots the walk below visits nothing, so no group is indexed.
+  const bool anyShot =
+      std::any_of(m_ShotGroups.begin(), m_ShotGroups.end(), [](const std::list<cShot*>& g) { return !g.empty(); });
+  std::vector<cGroupIndex> attack(groups);
+  for (size_t b = 0; b < groups && anyShot; ++b) {
+    for (cCharacter* c : m_CharacterGroups[b]) attack[b].Add(c, BoxOf(c->m_Hit2));
+    attack[b].grid.Build(attack[b].boxes);
+  }
+  std::vector<int32_t> candidates;
+  for (size_t a = 0; a < m_ShotGroups.size(); ++a) {
+    for (size_t b = 0; b < groups; ++b) {
+      if (b == a || attack[b].members.empty()) continue;
+      for (cShot* shot : m_ShotGroups[a]) {
+        if (shot->m_bRemove) continue;
+        if (onScreenOnly && !shot->m_bOnScreen) continue;
+        const cBox shotBox = BoxOf(shot->m_Hit);
+        attack[b].grid.Query(shotBox, candidates);
+        for (int32_t k : candidates) {
+          cCharacter& c = *attack[b].members[static_cast<size_t>(k)];
+          if (!live(c) || c.Definition().Invincibility() == 2) continue;
+          if (shot->HasHit(c.m_nId)) continue;
+          const bool harmful = shot->IsHarmful();
+          if (harmful && c.IsInvincible()) continue;
+          c.TriggerFlows(kTriggerShotHit, shot->m_pOwner, 0);
+          if (shot->m_pOwner && shot->m_Definition.ReportToOwner())
+            shot->m_pOwner->TriggerFlows(kTriggerAttackLanded, &c, shot->m_nFlowGroup);
+          if (!harmful && g_CombatSwitches.skipHarmlessShots) continue;
+          const int out = c.TakeAttackHit(*shot);
+          c.RaiseAttackHitTriggers(*shot);
+          if (out != 0) {
+            if (c.m_nKind == 1) RequestSoundEffect(kSoundEnemyDeath);
+            const int r = CheckCharacterDefeat(c);
+            if (r != kCheckGoOn) return r;
+          } else {
+            RequestSoundEffect(kSoundHit);
+            if (harmful) c.StartInvincibility();
+          }
+          bool hit = true;
+          if (shot->m_Definition.VanishOnHit() == 0) {
+            hit = false;
+          } else {
+            const int32_t pass = NoContact(c) ? shot->m_Definition.PassThrough2() : shot->m_Definition.PassThrough1();
+            hit = pass != 1;
+          }
+          if (!hit) shot->AddHit(c.m_nId);
+          if (shot->m_Definition.m_nItemPalette != 0 && HasHero()) {
+            if (const cEdItem* item = GetPaletteItem(shot->m_Definition.m_nItemPalette, shot->m_Definition.m_nItemIndex)) {
+              const int r = RunItemReaction(*item, Hero());
+              if (r != 0) return r;
+            }
+          }
+          if (hit) {
+            shot->m_bRemove = 1;
+            break;
+          }
+        }
+      }
+    }
+  }
+
+  // 2. Shots flagged for removal go.
+  FlushShots(*this);
+
+  // 3. Body contacts between characters of different groups.
+  const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
+  std::vector<cGroupIndex> body(groups);
+  for (size_t b = 0; b < groups; ++b) {
+    for (cCharacter* c : m_CharacterGroups[b])
+      if (live(*c) && !NoContact(*c)) body[b].Add(c, BoxOf(c->m_Hit1));
+    body[b].grid.Build(body[b].boxes);
+  }
+  for (size_t a = 0; a < groups; ++a) {
+    for (size_t b = a + 1; b < groups; ++b) {
+      if (body[a].members.empty() || body[b].members.empty()) continue;
+      for (size_t i = 0; i < body[a].members.size(); ++i) {
+        body[b].grid.Query(body[a].boxes[i], candidates);
+        for (int32_t k : candidates) {
+          cCharacter& x = *body[a].members[i];
+          cCharacter& y = *body[b].members[static_cast<size_t>(k)];
+          if (!live(x) || !live(y)) continue;
+          const bool hitX = !x.IsInvincibleTo(y.m_nId);
+          const bool hitY = !y.IsInvincibleTo(x.m_nId);
+          auto touch = [](cCharacter& victim, cCharacter& other) {
+            cCharacter* parent = other.m_pParent;
+            if (parent && other.m_bReportToParent) {
+              victim.TriggerFlows(kTriggerTouchCharacter, parent, 0);
+              if (other.m_pParent == parent) parent->TriggerFlows(kTriggerAttackLanded, &victim, other.m_byParentFlowGroup);
+            } else {
+              victim.TriggerFlows(kTriggerTouchCharacter, &other, 0);
+            }
+          };
+          if (hitX) touch(x, y);
+          if (hitY) touch(y, x);
+          auto hurts = [](const cCharacter& attacker) {
+            return attacker.Definition().ContactPower() != 0 || attacker.Definition().KnockbackStrength() != 0;
+          };
+          const bool takeX = hitX && hurts(y);
+          const bool takeY = hitY && hurts(x);
+          int outX = 0, outY = 0;
+          if (takeX) {
+            outX = x.TakeBodyHit(y);
+            if (immediate) x.RaiseBodyHitTriggers(y);
+          }
+          if (takeY) {
+            outY = y.TakeBodyHit(x);
+            if (immediate) y.RaiseBodyHitTriggers(x);
+          }
+          if (!immediate) {
+            if (takeX) x.RaiseBodyHitTriggers(y);
+            if (takeY) y.RaiseBodyHitTriggers(x);
+          }
+          if (!takeX && !takeY) continue;
+          RequestSoundEffect(kSoundHit);
+          auto settle = [this](cCharacter& victim, cCharacter& attacker, int out) {
+            if (out != 0) {
+              if (victim.m_nKind == 1) RequestSoundEffect(kSoundEnemyDeath);
+              return CheckCharacterDefeat(victim);
+            }
+            victim.StartInvincibilityFrom(attacker.m_nId);
+            return static_cast<int>(kCheckGoOn);
+          };
+          if (takeX) {
+            const int r = settle(x, y, outX);
+            if (r != kCheckGoOn) return r;
+          }
+          if (takeY) {
+            const int r = settle(y, x, outY);
+            if (r != kCheckGoOn) return r;
+          }
+        }
+      }
+    }
+  }
+
+  // 4. Shots that cancel shots of other groups.
+  // A shot cancels those it overlaps either way round; marking is all a
+  // cancel does, so only which cancellers are still there matters, and they
+  // are taken in list order.
+  std::vector<cShot*> cancellers, cancellable;
+  std::vector<cBox> cancellableBoxes;
+  for (auto& s : m_ShotList) {
+    if (s->m_bRemove) continue;
+    if (s->m_Definition.CancelsShots()) cancellers.push_back(s.get());
+    if (s->m_Definition.CancelledByShots()) {
+      cancellable.push_back(s.get());
+      cancellableBoxes.push_back(BoxOf(s->m_Hit));
+    }
+  }
+  if (!cancellers.empty() && !cancellable.empty()) {
+    cGrid grid;
+    grid.Build(cancellableBoxes);
+    for (cShot* s : cancellers) {
+      if (s->m_bRemove) continue;
+      const cBox box = BoxOf(s->m_Hit);
+      // The box widened by a dot up and left meets every shot that overlaps
+      // it either way round; the test decides.
+      grid.Query({box.left - 1, box.top - 1, box.right, box.bottom}, candidates);
+      for (int32_t k : candidates) {
+        cShot* o = cancellable[static_cast<size_t>(k)];
+        if (o == s || o->m_bRemove || o->m_nGroup == s->m_nGroup) continue;
+        const cBox& other = cancellableBoxes[static_cast<size_t>(k)];
+        if (Overlaps(box, other) || Overlaps(other, box)) o->m_bRemove = 1;
+      }
+    }
+  }
+  FlushShots(*this);
+  return kCheckGoOn;
+}
+
+int cStageScene::TakeItems(cHero& hero) {
+  const cBox third = BoxOf(hero.m_Hit3);
+  for (cStageItem& item : m_ItemList) {
+    if (!item.m_bPresent || IsDoomed(item)) continue;
+    const int32_t mode = item.m_Definition.TakeMode();
+    if (mode == 2) continue;
+    const cBox box{item.m_dX, item.m_dY, item.m_dRight, item.m_dBottom};
+    if (!Overlaps(third, box)) {
+      if (mode == 1) hero.RemoveFromTouchedList(item.m_nId);
+      continue;
+    }
+    hero.TriggerFlows(kTriggerItem, nullptr, 0);
+    if (mode == 1) {
+      if (!hero.IsNotInTouchedList(item.m_nId)) continue;
+      hero.m_TouchedIds.push_back(item.m_nId);
+    }
+    const int r = RunItemReaction(item.m_Definition, hero);
+    if (mode == 0) RemoveItem(item);
+    if (r != 0) return r;
+  }
+  return kCheckGoOn;
+}

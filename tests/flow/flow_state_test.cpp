@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include "flow/flow_state.h"
+#include "flow/fake_flow_host.h"
+
+namespace {
+
+constexpr uint8_t kCount = 37;  // the executor below adds 1 to common variable 1
+constexpr uint8_t kWait = 1;    // does nothing
+
+std::vector<int> Kinds(const std::vector<cEdCmd>& commands) {
+  std::vector<int> kinds;
+  for (const cEdCmd& c : commands) kinds.push_back(c.m_nKind);
+  return kinds;
+}
+
+cEdCmd Loop(int32_t repeat, int32_t body) {
+  return Cmd(kCmdKindLoop, 0, false, {static_cast<uint32_t>(repeat), static_cast<uint32_t>(body)});
+}
+
+TEST(FlowPreparation, LoopsUnrollInPlace) {
+  constexpr int P = 1, Q = 2, R = 3, W = 4;
+  struct Row {
+    std::vector<cEdCmd> list;
+    std::vector<int> expected;
+  } rows[] = {
+      {{Loop(3, 2), Cmd(P), Cmd(Q), Cmd(R)}, {P, Q, P, Q, P, Q, R}},
+      {{Loop(3, 5), Cmd(P), Cmd(Q), Cmd(R)}, {P, Q, R, P, Q, R, P, Q, R}},  // body clamped to 3
+      {{Loop(0, 2), Cmd(P), Cmd(Q), Cmd(R)}, {P, Q, R}},
+      {{Loop(1, 2), Cmd(P), Cmd(Q), Cmd(R)}, {P, Q, R}},
+      {{Loop(-4, 2), Cmd(P), Cmd(Q), Cmd(R)}, {P, Q, R}},
+      {{Loop(2, 2), Loop(2, 1), Cmd(W)}, {W, W, W, W}},  // nested
+      {{Cmd(P), Loop(2, 0), Cmd(Q)}, {P, Q}},
+      // A count that would need billions of commands keeps the body once.
+      {{Loop(2000000000, 1), Cmd(P), Loop(65536, 1), Cmd(Q)}, {P, Q}},
+  };
+  for (Row& row : rows) {
+    PrepareFlowCommands(row.list);
+    EXPECT_EQ(Kinds(row.list), row.expected);
+  }
+}
+
+// One frame of play for `actor`: its per-frame flags cleared, then per
+// sub-step the "always" flows started and every flow stepped.
+void Frame(FakeFlowHost& host, FakeActor& actor) {
+  actor.flows.ClearFrameFlags();
+  for (int32_t s = 0; s < host.subSteps; ++s) {
+    actor.flows.TriggerFlows(&actor, kTriggerAlways, nullptr, 0);
+    actor.flows.StepFlows(&actor, 0);
+  }
+}
+
+TEST(FlowRuntime, WaitThenCountRestartsAfterItsLastCommand) {
+  // An "always" flow [wait 1.0 s, count]. The wait lasts 10 x 6 x s
+  // sub-steps; it starts and takes its first sub-step in the sub-step the
+  // flow starts, so it runs out at sub-step 60s of the cycle. The count
+  // starts in the next sub-step (60s + 1) and ends the flow there; the flow
+  // starts again in the sub-step after. One count per 60s + 1 sub-steps:
+  // after f frames (f x s sub-steps) the count is floor(f s / (60 s + 1)).
+  struct Row {
+    int32_t subSteps, frames, expected;
+  } rows[] = {{1, 60, 0}, {1, 61, 1}, {1, 600, 9}, {2, 60, 0}, {2, 61, 1}, {2, 600, 9}, {3, 610, 10}};
+  for (const Row& row : rows) {
+    FakeFlowHost host;
+    host.subSteps = row.subSteps;
+    host.onExecute = [&](FakeActor*, cCmdState& s) {
+      if (s.m_pCommand->m_nKind == kCount) ++host.common[1];
+    };
+    FakeActor actor;
+    actor.flows.SetFlows(&actor, {MakeFlow(kTriggerAlways, {Cmd(kWait, 10), Cmd(kCount)})}, 0, -1);
+    for (int32_t f = 0; f < row.frames; ++f) Frame(host, actor);
+    EXPECT_EQ(host.common[1], row.expected) << row.subSteps << " sub-steps, " << row.frames << " frames";
+  }
+}
+
+TEST(FlowRuntime, RunTogetherCommandsShareASubStep) {
+  struct Row {
+    bool together;
+    int32_t steps, expected;
+  } rows[] = {{false, 1, 1}, {false, 3, 3}, {true, 1, 3}};
+  for (const Row& row : rows) {
+    FakeFlowHost host;
+    host.onExecute = [&](FakeActor*, cCmdState&) { ++host.common[1]; };
+    FakeActor actor;
+    const cEdCmd c = Cmd(kCount, 0, row.together);
+    actor.flows.SetFlows(&actor, {MakeFlow(kTriggerOnlyByFlowControl, {c, c, c})}, 0, -1);
+    actor.flows.At(0).Start(&actor);
+    for (int32_t i = 0; i < row.steps; ++i) actor.flows.StepFlows(&actor, 0);
+    EXPECT_EQ(host.common[1], row.expected);
+  }
+}
+
+TEST(FlowRuntime, NestedTriggerPutsTheRunningSlotsBack) {
+  FakeFlowHost host;
+  FakeActor runner, other;
+  cCurrentObjects seenBefore, seenAfter;
+  host.onExecute = [&](FakeActor* actor, cCmdState& s) {
+    if (actor == &runner) {
+      seenBefore = CurrentObjects();
+      other.flows.TriggerFlows(&other, kTriggerDamaged, &runner, 0);  // e.g. a hit caused by this command
+      seenAfter = CurrentObjects();
+    } else {
+      ++host.common[2];
+    }
+  };
+  runner.flows.SetFlows(&runner, {MakeFlow(kTriggerAlways, {Cmd(kWait, 1)})}, 0, -1);
+  other.flows.SetFlows(&other, {MakeFlow(kTriggerDamaged, {Cmd(kWait)})}, 0, -1);
+  Frame(host, runner);
+  other.flows.StepFlows(&other, 0);
+  EXPECT_EQ(seenBefore.character, &runner);
+  EXPECT_EQ(seenBefore.flow, &runner.flows.At(0));
+  EXPECT_NE(seenBefore.command, nullptr);
+  EXPECT_EQ(seenAfter, seenBefore);
+  EXPECT_EQ(host.common[2], 1);
+}
+
+TEST(FlowRuntime, FlowChangeReplacesOneGroupInPlace) {
+  FakeFlowHost host;
+  FakeActor actor;
+  actor.flows.SetFlows(&actor,
+                       {MakeFlow(kTriggerAlways, {Cmd(kWait, 5)}, 1), MakeFlow(kTriggerAlways, {Cmd(kWait)}, 2),
+                        MakeFlow(kTriggerDamaged, {Cmd(kWait)}, 2), MakeFlow(kTriggerAlways, {Cmd(kWait)}, 3)},
+                       0, -1);
+  Frame(host, actor);
+  cFlowState* groupA = &actor.flows.At(0);
+  ASSERT_TRUE(groupA->m_bRunning);
+  cEdCmd change = Cmd(1, 0, false, {1, 2});
+  change.m_nFamily = 1;
+  change.m_vFlows = {MakeFlow(kTriggerDied, {Cmd(kWait)}, 4), MakeFlow(kTriggerDied, {Cmd(kWait)}, 4)};
+  ExecuteChangeFlow(&actor, change, 1);
+  std::vector<int> groups;
+  for (size_t i = 0; i < actor.flows.Count(); ++i) groups.push_back(actor.flows.At(i).Definition().m_nGroup);
+  EXPECT_EQ(groups, (std::vector<int>{1, 4, 4, 3}));
+  EXPECT_EQ(&actor.flows.At(0), groupA);
+  EXPECT_TRUE(groupA->m_bRunning);
+  EXPECT_EQ(actor.flows.At(1).m_nIndex, 1);
+  // Group 0 replaces everything.
+  change.m_vParams = {1, 0};
+  ExecuteChangeFlow(&actor, change, 1);
+  EXPECT_EQ(actor.flows.Count(), 2u);
+}
+
+TEST(FlowRuntime, StageStartFlowStartingItselfRunsOnce) {
+  FakeFlowHost host;
+  FakeActor actor;
+  host.onExecute = [&](FakeActor* a, cCmdState&) {
+    ++host.common[1];
+    CurrentFlow()->Start(a);  // restart of the flow running its instant commands
+  };
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerBeforeStageStart, {Cmd(kCount, 0, true), Cmd(kCount, 0, true)})},
+                       0, -1);
+  actor.flows.TriggerFlows(&actor, kTriggerBeforeStageStart, nullptr, 0);
+  EXPECT_EQ(host.common[1], 2);
+  EXPECT_FALSE(actor.flows.At(0).m_bRunning);
+  EXPECT_EQ(CurrentObjects(), cCurrentObjects{});
+}
+
+TEST(FlowTriggers, AnExclusiveNumberLetsOneAlwaysFlowStart) {
+  FakeFlowHost host;
+  FakeActor actor;
+  std::vector<int> ran;
+  host.onExecute = [&](FakeActor*, cCmdState& s) { ran.push_back(s.m_pCommand->m_nKind); };
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerAlways, {Cmd(11, 1)}, 0, 7), MakeFlow(kTriggerAlways, {Cmd(12)}, 0, 7),
+                                MakeFlow(kTriggerAlways, {Cmd(13)}, 0, 8)},
+                       0, -1);
+  // 11 lasts 6 sub-steps and holds number 7 meanwhile; once it has ended
+  // and is held back, the other flow of number 7 starts.
+  for (int f = 0; f < 6; ++f) Frame(host, actor);
+  actor.flows.At(0).Pause();
+  Frame(host, actor);
+  EXPECT_EQ(ran, (std::vector<int>{11, 13, 11, 13, 11, 13, 11, 13, 11, 13, 11, 13, 12, 13}));
+}
+
+TEST(FlowTriggers, GroupAndRunningFlowsAreRespected) {
+  FakeFlowHost host;
+  FakeActor actor;
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerDamaged, {Cmd(kWait, 1)}, 3), MakeFlow(kTriggerDamaged, {Cmd(kWait, 1)}, 5)},
+                       0, -1);
+  actor.flows.TriggerFlows(&actor, kTriggerDamaged, nullptr, 3);
+  EXPECT_TRUE(actor.flows.At(0).m_bRunning);
+  EXPECT_FALSE(actor.flows.At(1).m_bRunning);
+  actor.flows.TriggerFlows(&actor, kTriggerDamaged, nullptr, 0);
+  EXPECT_TRUE(actor.flows.At(1).m_bRunning);
+  actor.flows.At(0).m_nFrameCounter = 5;
+  actor.flows.ClearFrameFlags();
+  actor.flows.TriggerFlows(&actor, kTriggerDamaged, nullptr, 0);
+  EXPECT_EQ(actor.flows.At(0).m_nFrameCounter, 5);  // not restarted
+}
+
+TEST(FlowTriggers, TargetingTheRaiserIsUndoneWhenConditionsFail) {
+  FakeFlowHost host;
+  FakeActor self, old, raiser;
+  self.targets[1] = &old;
+  cEdFlow flow = MakeFlow(kTriggerTouchedCharacter, {Cmd(kWait, 1)});
+  flow.m_nTargetOther = 1;
+  flow.m_nTargetSlot = 1;
+  cCond c;
+  c.m_nKind = 1;  // common variable 1 == 5
+  c.m_nVarNumber = 1;
+  c.m_nConstant = 5;
+  flow.m_vConds = {c};
+  self.flows.SetFlows(&self, {flow}, 0, -1);
+  self.flows.TriggerFlows(&self, kTriggerTouchedCharacter, &raiser, 0);
+  EXPECT_EQ(self.targets[1], &old);
+  EXPECT_FALSE(self.flows.At(0).m_bRunning);
+  host.common[1] = 5;
+  self.flows.ClearFrameFlags();
+  self.flows.TriggerFlows(&self, kTriggerTouchedCharacter, &raiser, 0);
+  EXPECT_EQ(self.targets[1], &raiser);
+  EXPECT_TRUE(self.flows.At(0).m_bRunning);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// Flows running in a stage: the real host and hooks over a built stage.
+#include <gtest/gtest.h>
+
+#include "data/labels.h"
+#include "flow/flow_state.h"
+#include "play/flow_host_impl.h"
+#include "play/hero.h"
+#include "play/stage_scene.h"
+#include "scene/play_record.h"
+#include "data/database.h"
+#include "data/database_records.h"
+#include "play/stage_object.h"
+#include "support/game_data.h"
+#include "support/stage_builder.h"
+
+namespace {
+
+// The running game's flows for the test's length; what was installed
+// before is put back.
+class StageFlowsInstalled {
+ public:
+  StageFlowsInstalled() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
+  ~StageFlowsInstalled() {
+    SetFlowHost(host_);
+    SetFlowHooks(hooks_);
+  }
+
+ private:
+  cFlowHost* host_;
+  cFlowHooks* hooks_;
+};
+
+cEdCmd Code(const char* text) {
+  cEdCmd c;
+  c.m_nKind = kCmdRunCode;
+  c.m_nTogether = 1;
+  c.m_strText = text;
+  return c;
+}
+
+cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands) {
+  cEdFlow f;
+  f.m_nTrigger = trigger;
+  f.m_vCmds = std::move(commands);
+  return f;
+}
+
+TEST(FlowRun, StageStartFlowUnrollsItsLoopBeforeTheFirstFrame) {
+  StageFlowsInstalled flows;
+  StageBuilder builder;
+  builder.Floor(10, 0, 19).Hero(3, 9);
+  cEdCmd loop;
+  loop.m_nKind = kCmdKindLoop;
+  loop.m_vParams = {3, 2};
+  builder.Data().m_PlacedCharacters.back().m_vFlows = {Flow(
+      kTriggerBeforeStageStart, {loop, Code("C1 = C1 + 1"), Code("C2 = C2 + 10"), Code("C3 = C1 + C2")})};
+  StageSession session(builder);
+  ASSERT_TRUE(session.Loaded());
+  const std::vector<int32_t>& c = SaveData.m_CommonVariables;
+  EXPECT_EQ(c[1], 3);
+  EXPECT_EQ(c[2], 30);
+  EXPECT_EQ(c[3], 33);
+  // Such a flow never runs for frames.
+  session.Frames(3);
+  EXPECT_EQ(c[3], 33);
+  EXPECT_EQ(CurrentObjects(), cCurrentObjects{});
+}
+
+// An "always" flow that ends in the sub-step it starts is not started again
+// in the same frame: one run per frame, whatever the sub-step count.
+TEST(FlowRun, InstantAlwaysFlowsRunOncePerFrame) {
+  StageFlowsInstalled flows;
+  StageBuilder builder;
+  builder.SpeedLevel(3).Floor(10, 0, 19).Hero(3, 9).Character(12, 9);
+  builder.Data().m_PlacedCharacters[0].m_vFlows = {Flow(kTriggerAlways, {Code("S1 = S1 + 1")})};
+  builder.Data().m_PlacedCharacters[1].m_vFlows = {Flow(kTriggerAlways, {Code("my.v1 = my.v1 + 2"), Code("S2 = my.v1")})};
+  StageSession session(builder);
+  ASSERT_TRUE(session.Loaded());
+  ASSERT_GT(SubStepsPerFrame(), 1);
+  session.Frames(5);
+  const std::vector<int32_t>& s = session.Scene().m_StageVariables;
+  EXPECT_EQ(s[1], 5);
+  EXPECT_EQ(s[2], 10);
+}
+
+// An anime named by a command plays its lead-in (the frames before its held
+// one) before the command starts, or as much of it as the flow before the
+// command leaves room for.
+TEST(FlowRun, TimelineStartsAnAnimesLeadInBeforeItsCommand) {
+  ScopedGameData data;
+  ScopedStageRunning running;
+  StageFlowsInstalled flows;
+  StageData.Int(kStageSubSteps) = 1;
+  cAnimeRecord anime;
+  anime.m_Frames.clear();
+  for (int32_t hold : {0, 0, 1}) {
+    cAnimeFrame frame;
+    frame.m_nDuration = 1;
+    frame.m_nHold = hold;
+    anime.m_Frames.push_back(frame);
+  }
+  Database.m_Animes.assign(2, anime);  // lead-in: 2 tenths, 12 frames
+  struct Row {
+    int16_t firstTenths;
+    int32_t start, skip, length;
+  } rows[] = {{5, 18, 0, 12}, {1, 0, 6, 6}, {2, 0, 0, 12}};
+  for (const Row& row : rows) {
+    cEdCmd first, second;
+    first.m_nKind = second.m_nKind = 1;
+    first.m_nDuration = static_cast<uint16_t>(row.firstTenths);
+    second.m_nDuration = 3;
+    second.m_nAnime = 1;
+    cCharacter character;
+    cActorFlows& set = FlowsOfCharacter(character);
+    set.SetFlows(&character, {Flow(kTriggerAlways, {first, second})}, 0, -1);
+    ASSERT_EQ(set.At(0).m_Timeline.size(), 1u);
+    const cTimelineEntry& e = set.At(0).m_Timeline[0];
+    EXPECT_EQ(e.start, row.start) << row.firstTenths;
+    EXPECT_EQ(e.skip, row.skip) << row.firstTenths;
+    EXPECT_EQ(e.length, row.length) << row.firstTenths;
+    EXPECT_EQ(e.hold, 18);
+    EXPECT_EQ(e.extend, 1);
+  }
+}
+
+}  // namespace

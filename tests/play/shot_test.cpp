@@ -1,0 +1,482 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "base/random.h"
+#include "data/common_palette.h"
+#include "data/database.h"
+#include "data/database_records.h"
+#include "play/character.h"
+#include "play/hero.h"
+#include "play/stage_character.h"
+#include "play/shot.h"
+#include "play/stage_scene.h"
+#include "scene/play_record.h"
+#include "support/stage_builder.h"
+
+namespace {
+
+// A shot record with the fields these tests use; the rest stay 0.
+struct ShotRecipe {
+  int32_t pattern = 0, direction = 3, objects = 1, extra = 0, gapOrStep = 0;
+  int32_t speed = 30, range = 0, lifetime = 0, spread = 0, aimTarget = 0, angle = 0;
+  cEdShot Make() const {
+    cEdShot d;
+    d.m_f1 = static_cast<uint8_t>(pattern);
+    d.m_f2 = static_cast<uint8_t>(direction);
+    d.m_f7 = static_cast<uint8_t>(aimTarget);
+    d.m_f26 = 1;  // scale
+    d.m_f38 = range != 0;
+    d.m_f41 = lifetime != 0;
+    d.SetObjectCount(objects);
+    d.SetExtraCount(extra);
+    d.SetPatternParam(0, gapOrStep);
+    d.SetSpeed(speed);
+    d.SetRange(range);
+    d.SetLifetime(lifetime);
+    d.SetRandomSpread(spread);
+    d.SetBaseAngle(angle);
+    return d;
+  }
+};
+
+// A scene (for the shot list) and a stand-in view: the map is 3000 x 2000
+// dots with ten blocks of margin; the view's origin is (320.5, 40).
+class ShotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_Stage.x = {320.5, 0, 0, 320, 2680, 320, 2680, 10, 3000};
+    m_Stage.y = {40, 0, 0, 320, 1680, 320, 1680, 10, 2000};
+    ScopedStageRunning::SetLevel(2, 0.0);
+    m_Shooter.m_nId = 7;
+    m_Shooter.m_nKind = 0;
+    m_Shooter.m_nFacing = 1;
+    m_Shooter.m_rcScreen = {100, 200, 131, 231};
+    m_Shooter.m_nDrawWidth = m_Shooter.m_nDrawHeight = 32;
+  }
+  void TearDown() override {
+    SaveData.m_nTrackPlaying = m_SavedTrack;
+    SRand(1);
+  }
+  // The objects one run of the pattern places: position and velocity.
+  std::vector<cVolley> Layout(const cEdShot& d, int32_t direction, double speed = 4.0, double angle = 0) {
+    cVolley v;
+    v.direction = direction;
+    v.speed = speed;
+    v.angle = angle;
+    std::vector<cVolley> out;
+    RunVolleyPattern(m_Scene, m_Shooter, d, v, [&](cVolley& at) { out.push_back(at); });
+    return out;
+  }
+
+  int32_t m_SavedTrack = SaveData.m_nTrackPlaying;
+  cStageScene m_Scene;
+  ScopedStageRunning m_Stage;
+  cCharacter m_Shooter;
+};
+
+TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
+  struct Row {
+    int32_t level, speed, range, lifetime;
+    double ownVX;
+    int32_t rangeFrames, lifeFrames;
+  };
+  const Row rows[] = {
+      {2, 30, 10, 0, 1.5, 96, 0},    // D = 144 dots at 1.5 a sub-step
+      {1, 30, 10, 0, 3.0, 48, 0},
+      {11, 300, 2, 0, 16.0, 1, 0},   // D = 16 is flown in one step at 16 dots
+      {2, 30, 0, 10, 1.5, 0, 120},   // a second is 6 x 2 x 10 sub-steps
+      {1, 30, 0, 10, 3.0, 0, 60},
+  };
+  for (const Row& r : rows) {
+    ScopedStageRunning::SetLevel(r.level, 0.0);
+    ShotRecipe recipe;
+    recipe.speed = r.speed;
+    recipe.range = r.range;
+    recipe.lifetime = r.lifetime;
+    const cEdShot d = recipe.Make();
+    cVolley v;
+    v.x = 1000;
+    v.y = 500;
+    v.speed = r.speed * 0.1;
+    v.vx = v.speed;
+    v.range = r.range;
+    v.lifetime = r.lifetime;
+    cShot shot;
+    shot.Setup(d, m_Shooter, v, kCmdKindShot, 1);
+    EXPECT_EQ(shot.m_dOwnVX, r.ownVX) << r.level << " " << r.speed;
+    EXPECT_EQ(shot.m_nRangeFrames, r.rangeFrames) << r.level << " " << r.speed;
+    EXPECT_EQ(shot.m_nLifeFrames, r.lifeFrames) << r.level << " " << r.speed;
+    if (r.lifetime != 0) {
+      int calls = 0;
+      while (shot.MoveByKind() == 0 && calls < 1000) ++calls;
+      EXPECT_EQ(calls + 1, r.lifeFrames + 1) << "the shot ends on the call after its last sub-step";
+    }
+  }
+}
+
+TEST_F(ShotTest, PatternsLayOutTheirObjects) {
+  // Shooter screen rectangle (100, 200)-(131, 231), view origin (320.5, 40),
+  // box 16: half sizes 8, the shooter's half size 16.
+  struct Row {
+    const char* name;
+    ShotRecipe recipe;
+    int32_t direction;
+    std::vector<std::pair<int32_t, int32_t>> positions;
+  };
+  ShotRecipe straightA;
+  straightA.objects = 3;
+  straightA.gapOrStep = 1;
+  ShotRecipe straightB = straightA;
+  straightB.pattern = 1;
+  ShotRecipe explosion;
+  explosion.pattern = 4;
+  explosion.objects = 4;
+  ShotRecipe lightning;
+  lightning.pattern = 3;
+  lightning.objects = 2;
+  lightning.gapOrStep = 1;
+  lightning.aimTarget = 2;  // through the shooter's own centre line
+  const Row rows[] = {
+      // Right: x = trunc(131 + 320.5 + 1); first y = 40 + 200 + 16 - 2 x 8 - 3 x 8, step 16 + 16.
+      {"straight A right", straightA, 3, {{452, 216}, {452, 248}, {452, 280}}},
+      // Left: x = trunc(100 + 320.5 + 1 - 16).
+      {"straight A left", straightA, 2, {{405, 216}, {405, 248}, {405, 280}}},
+      // Down: y = 40 + 231 + 1; first x = 320 + 100 + 16 - 16 - 24.
+      {"straight A down", straightA, 7, {{396, 272}, {428, 272}, {460, 272}}},
+      // B grows upward from the shooter's bottom: y = 40 + 231 - 16 + 1.
+      {"straight B right", straightB, 3, {{452, 256}, {452, 224}, {452, 192}}},
+      // All from the shooter's centre less half the box.
+      {"explosion", explosion, 2, {{428, 248}, {428, 248}, {428, 248}, {428, 248}}},
+      // Enters at the view's left edge on the shooter's centre line:
+      // (trunc(320.5), 40 - 8 + 216), one box and gap further each.
+      {"lightning right", lightning, 3, {{320, 248}, {352, 248}}},
+  };
+  for (const Row& r : rows) {
+    const std::vector<cVolley> got = Layout(r.recipe.Make(), r.direction);
+    std::vector<std::pair<int32_t, int32_t>> positions;
+    for (const cVolley& v : got) positions.push_back({v.x, v.y});
+    EXPECT_EQ(positions, r.positions) << r.name;
+  }
+}
+
+TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
+  // Angle 0 flies left, 90 up, 180 right, 270 down: the explosion of four
+  // from direction left (base 0).
+  ShotRecipe explosion;
+  explosion.pattern = 4;
+  explosion.objects = 4;
+  const std::vector<cVolley> burst = Layout(explosion.Make(), 2, 4.0);
+  ASSERT_EQ(burst.size(), 4u);
+  const double expected[4][2] = {{-4, 0}, {0, -4}, {4, 0}, {0, 4}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(burst[i].vx, expected[i][0], 1e-9) << i;
+    EXPECT_NEAR(burst[i].vy, expected[i][1], 1e-9) << i;
+  }
+  // The radian constant lies below pi/180: angle 90 keeps a tiny leftward
+  // part, so such a shot faces left.
+  EXPECT_LT(burst[1].vx, 0.0);
+
+  // A fan of four at 30 degrees around right (180): 135, 165, 195, 225.
+  ShotRecipe fan;
+  fan.pattern = 2;
+  fan.objects = 4;
+  fan.gapOrStep = 30;
+  const std::vector<cVolley> spread = Layout(fan.Make(), 3, 2.0);
+  ASSERT_EQ(spread.size(), 4u);
+  const double degrees[4] = {135, 165, 195, 225};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(spread[i].vx, -std::cos(degrees[i] * M_PI / 180) * 2.0, 1e-9) << i;
+    EXPECT_NEAR(spread[i].vy, -std::sin(degrees[i] * M_PI / 180) * 2.0, 1e-9) << i;
+    // All start beside the shooter's right edge, centred on it.
+    EXPECT_EQ(spread[i].x, 452);
+    EXPECT_EQ(spread[i].y, 248);
+  }
+
+  // Surround: four around the shooter (aim target "self") at 2 half blocks,
+  // each flying toward the centre; the offsets are int(cos a x r + 0.5),
+  // so the left and upper ones truncate -31.5 to -31.
+  ShotRecipe ring;
+  ring.pattern = 5;
+  ring.objects = 4;
+  ring.gapOrStep = 2;
+  ring.aimTarget = 2;
+  m_Shooter.m_rcScreen = {100, 200, 131, 231};
+  const std::vector<cVolley> around = Layout(ring.Make(), 2, 1.0);
+  ASSERT_EQ(around.size(), 4u);
+  const int32_t cx = 320 + 116 - 8, cy = 40 + 216 - 8;
+  const int32_t offsets[4][2] = {{32, 0}, {0, 32}, {-31, 0}, {0, -31}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(around[i].x, cx + offsets[i][0]) << i;
+    EXPECT_EQ(around[i].y, cy + offsets[i][1]) << i;
+  }
+}
+
+TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShot) {
+  struct Row {
+    int32_t extra, spread;
+    size_t shots;
+    int nextDraw;  // the first draw after the volley, seed 1
+  };
+  // Seed 1 draws 41, 18467, 6334, 26500, 19169, ...
+  const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {3, 10, 4, 19169}};
+  for (const Row& r : rows) {
+    ClearShots(m_Scene);
+    ShotRecipe recipe;
+    recipe.extra = r.extra;
+    recipe.spread = r.spread;
+    SRand(1);
+    FireShots(m_Scene, m_Shooter, recipe.Make());
+    EXPECT_EQ(m_Scene.m_ShotList.size(), r.shots) << r.extra << " " << r.spread;
+    EXPECT_EQ(Rand(), r.nextDraw) << r.extra << " " << r.spread;
+  }
+  // A mirrored angle of 30 for a shooter facing right becomes 330; from
+  // direction right (180) the shot flies at 150: up and to the right.
+  ClearShots(m_Scene);
+  ShotRecipe mirrored;
+  mirrored.angle = 30;
+  cEdShot d = mirrored.Make();
+  d.m_f10 = 1;  // mirror the angle with the facing
+  m_Shooter.m_nFacing = 1;
+  FireShots(m_Scene, m_Shooter, d);
+  ASSERT_EQ(m_Scene.m_ShotList.size(), 1u);
+  const cShot& shot = *m_Scene.m_ShotList.front();
+  EXPECT_GT(shot.m_dOwnVX, 0.0);
+  EXPECT_LT(shot.m_dOwnVY, 0.0);
+  EXPECT_NEAR(std::atan2(-shot.m_dOwnVY, -shot.m_dOwnVX) * 180 / M_PI, 150.0, 1e-9);
+  ClearShots(m_Scene);
+}
+
+// A stage whose hero fires to the left: the shot leaves the map and goes.
+TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(3, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  ShotRecipe recipe;
+  recipe.direction = 2;  // left
+  recipe.speed = 60;
+  FireShots(scene, scene.Hero(), recipe.Make());
+  ASSERT_EQ(scene.m_ShotList.size(), 1u);
+  const std::weak_ptr<cShot> shot = scene.m_ShotList.front();
+  s.Frames(200);
+  EXPECT_TRUE(shot.expired());
+  EXPECT_TRUE(scene.m_ShotList.empty());
+  for (const auto& group : scene.m_ShotGroups) EXPECT_TRUE(group.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A shot beside the block at stage block (5, 5) (map cell 15, 15), its left
+// edge one cell before it: a wide shot samples every 32 dots and its last
+// dot, a narrow one its corners.
+TEST(ShotStage, BlockTestsSampleCornersOrEvery32Dots) {
+  StageBuilder b(20, 15);
+  b.Block(5, 5).Hero(1, 1);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  struct Row {
+    int32_t width;
+    int expected;
+  };
+  const Row rows[] = {{16, 0}, {32, 0}, {33, 1}, {64, 1}};
+  for (const Row& r : rows) {
+    cShot shot;
+    shot.m_nWidth = r.width;
+    shot.m_nHeight = 16;
+    shot.m_dX = 14 * 32;
+    shot.m_dY = 15 * 32;
+    shot.ClampX();
+    shot.ClampY(-1);
+    EXPECT_EQ(shot.HitsBlock(), r.expected) << r.width;
+  }
+  (void)scene;
+}
+
+// Aiming turns the shot once, at the frame its distance is flown; homing
+// steers from its start to its end distance. Speed 1 dot a sub-step (aim,
+// 2 half blocks: frame 32) and 2 dots (homing 4 to 6 half blocks: frames 32
+// to 48).
+TEST(ShotStage, AimingAndHomingActAtTheirDistances) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(2, 9).Character(12, 5);
+  b.Data().m_PlacedCharacters[1].m_nParam40 = 10;
+  b.Data().m_PlacedCharacters[1].m_nParam33 = 1;  // flies
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  cStageCharacter& shooter = scene.m_CharacterList.front();
+  struct Row {
+    int32_t kind, p0, p1, speed;
+    int32_t firstTurn, done;  // calls of MoveByKind
+  };
+  const Row rows[] = {{1, 2, 0, 10, 33, 33}, {4, 4, 6, 20, 33, 49}};
+  for (const Row& r : rows) {
+    ClearShots(scene);
+    ShotRecipe recipe;
+    recipe.direction = 2;  // left
+    recipe.speed = r.speed;
+    cEdShot d = recipe.Make();
+    d.m_nType = static_cast<uint8_t>(r.kind);
+    d.SetMoveParam(0, r.p0);
+    d.SetMoveParam(1, r.p1);
+    FireShots(scene, shooter, d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    cShot& shot = *scene.m_ShotList.front();
+    const double vx0 = shot.m_dOwnVX, vy0 = shot.m_dOwnVY;
+    int turned = 0, done = 0;
+    for (int call = 1; call <= 60 && !done; ++call) {
+      shot.MoveByKind();
+      if (!turned && (shot.m_dOwnVX != vx0 || shot.m_dOwnVY != vy0)) {
+        turned = call;
+        EXPECT_NEAR(std::hypot(shot.m_dOwnVX, shot.m_dOwnVY), r.speed * 0.1, 1e-12) << r.kind;
+      }
+      if (shot.m_bDone) done = call;
+    }
+    EXPECT_EQ(turned, r.firstTurn) << r.kind;
+    EXPECT_EQ(done, r.done) << r.kind;
+  }
+  ClearShots(scene);
+}
+
+// A sword of one frame lasting a tenth of a second stands beside its owner,
+// follows it, and ends after 6 x 2 + 1 ticks at two sub-steps a frame.
+TEST(ShotStage, ASwordFollowsItsOwnerForItsTicks) {
+  cSafeVector<cSwordTypeRecord> saved = Database.m_SwordTypes;
+  Database.m_SwordTypes.clear();
+  Database.m_SwordTypes.push_back(cSwordTypeRecord());
+  cSwordTypeEntry& frame = Database.m_SwordTypes[0].m_Entries[0];
+  frame.m_nValues[0] = 20;  // width
+  frame.m_nValues[1] = 10;  // height
+  frame.m_nValues[9] = 1;   // a tenth of a second
+  {
+    StageBuilder b(20, 15);
+    b.SpeedLevel(2).Floor(10, 0, 19).Hero(4, 9);
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cHero& hero = scene.Hero();
+    hero.m_nFacing = 1;
+    cEdShot d;
+    d.m_f26 = 1;
+    FireSword(scene, hero, d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    cShot& sword = *scene.m_ShotList.front();
+    const double viewX = std::trunc(StageViewX().position);
+    EXPECT_EQ(sword.m_dX, hero.m_rcScreen.right + viewX + 1);
+    EXPECT_EQ(sword.m_nWidth, 20);
+    int ticks = 1;
+    hero.m_dX += 10;
+    hero.UpdateScreenRect();
+    while (sword.MoveByKind() == 0 && ticks < 100) {
+      ++ticks;
+      EXPECT_EQ(sword.m_dX, hero.m_rcScreen.right + viewX + 1);
+    }
+    EXPECT_EQ(ticks, 6 * 2 + 1);
+    ClearShots(scene);
+  }
+  Database.m_SwordTypes = saved;
+}
+
+// A character summon places a copy beside the shooter by the pattern; a
+// definition that is not computer-controlled, or an index past the palette,
+// summons nothing.
+TEST(ShotStage, SummonsAppearWhereThePatternPlacesThem) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(4, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  cHero& hero = scene.Hero();
+  hero.m_nFacing = 1;
+  RegisterProjectPalettes();
+  auto& palette = StageData.m_PaletteCharacters;
+  const size_t savedSize = palette.size();
+  cEdCharacter summoned;
+  summoned.m_nControl = 1;
+  summoned.m_nParam40 = 5;
+  summoned.m_nParam33 = 1;  // flies
+  palette.push_back(summoned);
+  cEdCharacter player = summoned;
+  player.m_nControl = 0;
+  palette.push_back(player);
+  struct Row {
+    int32_t index;
+    size_t added;
+  };
+  const Row rows[] = {{static_cast<int32_t>(savedSize), 1}, {static_cast<int32_t>(savedSize) + 1, 0}, {9999, 0}};
+  for (const Row& r : rows) {
+    const size_t before = scene.m_CharacterList.size();
+    cEdShot d;
+    d.m_f2 = 0;  // in front
+    d.m_f26 = 1;
+    d.SetObjectCount(1);
+    d.m_nSummonPalette = 1;
+    d.m_nSummonIndex = static_cast<int16_t>(r.index);
+    SummonCharacters(scene, hero, d);
+    ASSERT_EQ(scene.m_CharacterList.size(), before + r.added) << r.index;
+    if (r.added == 0) continue;
+    const cStageCharacter& c = scene.m_CharacterList.back();
+    // Its 32-dot box stands right of the hero's drawn box, level with it.
+    EXPECT_EQ(c.m_dX - c.m_nMarginX, std::trunc(hero.m_rcScreen.right + StageViewX().position + 1));
+    EXPECT_EQ(c.m_dY - c.m_nMarginY, std::trunc(StageViewY().position) + hero.m_rcScreen.top);
+    EXPECT_EQ(c.m_pParent, &hero);
+    EXPECT_EQ(c.m_nFacing, 1);
+  }
+  palette.resize(savedSize);
+}
+
+}  // namespace
+
+namespace {
+
+// Records no stage file should hold still fly safely: unknown patterns and
+// movement kinds, a wave of speed 0, huge counts, speeds and ranges, and a
+// volley far larger than the cap.
+TEST(ShotStage, HostileRecordsFlyWithinBounds) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(4, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  struct Row {
+    int32_t pattern, objects, extra, kind, p0, p1, speed, range, lifetime, scale;
+  };
+  const Row rows[] = {
+      {9, 5, 0, 0, 0, 0, 30, 0, 0, 1},            // unknown pattern: nothing
+      {4, 127, 127, 0, 0, 0, 30, 0, 0, 1},        // 128 x 127 objects: cut to the cap
+      {4, 8, 0, 200, 5, 5, 30, 0, 0, 1},          // unknown movement kind: straight
+      {4, 8, 0, 8, 4, 0, 30, 0, 0, 1},            // wave of speed 0
+      {4, 8, 0, 5, 0, 999, -32768, 127, 32767, 127},  // homing, wild speed, range and size
+      {5, 0, 0, 3, 40, 0, 0, 1, 1, 0},            // surround without objects
+  };
+  for (const Row& r : rows) {
+    ClearShots(scene);
+    ShotRecipe recipe;
+    recipe.pattern = r.pattern;
+    recipe.objects = r.objects;
+    recipe.extra = r.extra;
+    recipe.speed = r.speed;
+    recipe.range = r.range;
+    recipe.lifetime = r.lifetime;
+    cEdShot d = recipe.Make();
+    d.m_nType = static_cast<uint8_t>(r.kind);
+    d.m_f26 = static_cast<uint8_t>(r.scale);
+    d.SetMoveParam(0, r.p0);
+    d.SetMoveParam(1, r.p1);
+    FireShots(scene, scene.Hero(), d);
+    EXPECT_LE(scene.m_ShotList.size(), static_cast<size_t>(kMaxVolleyObjects)) << r.pattern;
+    s.Frames(3);
+    for (const auto& shot : scene.m_ShotList) {
+      EXPECT_TRUE(std::isfinite(shot->m_dX) && std::isfinite(shot->m_dY)) << r.pattern << " " << r.kind;
+    }
+  }
+  ClearShots(scene);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// pelmora-tool expr "CODE" [--set NAME=VALUE ...]
+// Runs one statement of the code language through the runtime's own
+// expression module, for authors trying a statement and for tests. The
+// statement sees a bare character as "my" (the statuses of a new character
+// definition), the common variables C0..C1000 and the stage variables
+// S0..S999 of an empty stage, all 0 unless --set gives them a value; other
+// objects and the game values do not exist here, and naming them is an
+// error. Prints each value that changed as "NAME=VALUE" in the language's
+// names (common variables, stage variables, then the character's members),
+// then "error: TEXT" when the statement failed. Exit status 0, 1 after an
+// error, 2 on a usage error.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "data/character.h"
+#include "flow/expr.h"
+#include "flow/status_ops.h"
+#include "platform/text.h"
+#include "play/stage_scene.h"
+#include "scene/play_record.h"
+#include "tool.h"
+
+namespace {
+
+class cToolHost final : public cExprHost {
+ public:
+  cToolHost() : m_Common(cSaveData::kCommonVariableCount, 0), m_Stage(kStageVariableCount, 0) {
+    const cEdCharacter bare;
+    const int32_t values[kExprMemberCount] = {
+        0, 0, 0, 0, 0, 0, 0, 0,
+        bare.MaxHp(), bare.MaxSp(), bare.MaxHp(), bare.MaxSp(), 0, bare.DrawLayer(), 0, bare.Sight(),
+        bare.ContactPower(), bare.KnockbackStrength(), bare.Defence(), bare.KnockbackResistance(),
+        bare.DecelerationSpeed(), bare.DefeatScore()};
+    for (int i = 0; i < kExprMemberCount; ++i) m_Members[i] = values[i];
+  }
+
+  bool HasObject(ExprObject object) override { return object == ExprObject::kMy; }
+  int32_t ReadMember(ExprObject, ExprMember member) override { return m_Members[static_cast<int>(member)]; }
+  void WriteMember(ExprObject, ExprMember member, int32_t value) override {
+    m_Members[static_cast<int>(member)] = value;
+    // A new maximum brings the current value into 1..maximum.
+    if (member == ExprMember::kMaxHp || member == ExprMember::kMaxSp) {
+      int32_t& current = m_Members[static_cast<int>(member == ExprMember::kMaxHp ? ExprMember::kHp : ExprMember::kSp)];
+      current = current < 1 ? 1 : current > value ? value : current;
+    }
+  }
+  bool ReadVariable(char kind, int32_t index, int32_t& value) override {
+    std::vector<int32_t>* list = Variables(kind);
+    if (!list || index < 0 || static_cast<size_t>(index) >= list->size()) return false;
+    value = (*list)[static_cast<size_t>(index)];
+    return true;
+  }
+  bool WriteVariable(char kind, int32_t index, int32_t value) override {
+    std::vector<int32_t>* list = Variables(kind);
+    if (!list || index < 0 || static_cast<size_t>(index) >= list->size()) return false;
+    (*list)[static_cast<size_t>(index)] = value;
+    return true;
+  }
+  bool ReadSystem(ExprSystem, cExprCell&) override { return false; }
+  void WriteSystem(ExprSystem, int32_t) override {}
+
+  std::vector<int32_t>* Variables(char kind) {
+    return kind == 'C' ? &m_Common : kind == 'S' ? &m_Stage : nullptr;
+  }
+  bool Set(const cExprName& name, int32_t value) {
+    if (name.kind == cExprName::kVariable) return WriteVariable(name.variable, name.index, value);
+    if (name.kind != cExprName::kMember || name.object != ExprObject::kMy) return false;
+    const cExprMemberInfo& info = ExprMemberInfo(name.member);
+    if (value < info.minimum || value > info.maximum) return false;
+    m_Members[static_cast<int>(name.member)] = value;
+    return true;
+  }
+
+  std::vector<int32_t> m_Common, m_Stage;
+  int32_t m_Members[kExprMemberCount] = {};
+};
+
+void PrintChanges(const char kind, const std::vector<int32_t>& before, const std::vector<int32_t>& after) {
+  for (size_t i = 0; i < after.size(); ++i)
+    if (before[i] != after[i]) std::printf("%c%zu=%d\n", kind, i, after[i]);
+}
+
+int RunExpr(const std::vector<std::string>& args) {
+  const char* usage = "usage: pelmora-tool expr \"CODE\" [--set NAME=VALUE ...]\n";
+  if (args.empty()) {
+    std::fputs(usage, stderr);
+    return 2;
+  }
+  cToolHost host;
+  for (size_t i = 1; i < args.size(); ++i) {
+    size_t eq = i + 1 < args.size() ? args[i + 1].find('=') : std::string::npos;
+    cExprName name;
+    if (args[i] != "--set" || eq == std::string::npos) {
+      std::fputs(usage, stderr);
+      return 2;
+    }
+    const std::string& pair = args[++i];
+    char* end = nullptr;
+    long long value = std::strtoll(pair.c_str() + eq + 1, &end, 10);
+    if (!ParseExprName(std::string_view(pair).substr(0, eq), name) || end == pair.c_str() + eq + 1 || *end ||
+        value < kValueMin || value > kValueMax || !host.Set(name, static_cast<int32_t>(value))) {
+      std::fprintf(stderr, "pelmora-tool expr: cannot set %s (a variable, or a member of my within its bounds)\n",
+                   pair.c_str());
+      return 2;
+    }
+  }
+  const cToolHost before = host;
+  cExprResult result = RunCode(plat::Utf8ToCp932(args[0]), host);
+  PrintChanges('C', before.m_Common, host.m_Common);
+  PrintChanges('S', before.m_Stage, host.m_Stage);
+  for (int m = 0; m < kExprMemberCount; ++m)
+    if (before.m_Members[m] != host.m_Members[m])
+      std::printf("my.%s=%d\n", ExprMemberInfo(static_cast<ExprMember>(m)).name, host.m_Members[m]);
+  if (!result.ok) {
+    std::printf("error: %s\n", plat::Cp932ToUtf8(result.error.text).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+const tool::Registrar kExpr({"expr", "expr \"CODE\" [--set NAME=VALUE ...]  runs one statement of the code language and prints what changed",
+                             RunExpr});
+
+}  // namespace
