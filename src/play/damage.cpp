@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "play/character.h"
+#include "play/effect_object.h"  // fxobj
 #include "play/hero.h"
 #include "play/shot.h"
 #include "play/stage_item.h"
@@ -55,11 +56,29 @@ bool cCharacter::IsInvincibleTo(int32_t attackerId) const {
                      [attackerId](const cInvincibleEntry& e) { return e.attackerId == attackerId; });
 }
 
+// ---- fxobj ----
+namespace {
+// An effect object of effect n on the overlap of two hit rectangles, added to
+// the running stage's effect objects (nothing without a stage or for a number
+// that names no effect).
+void AddHitEffect(int32_t n, const cHitRect& a, const cHitRect& b, int32_t zoom) {
+  cStageScene* scene = CurrentStageScene();
+  if (!scene) return;
+  auto effect = cEffectObject::AtHit(n, {a.left, a.top, a.right, a.bottom}, {b.left, b.top, b.right, b.bottom}, zoom);
+  if (!effect) return;
+  scene->m_Effects.push_back(effect);
+  scene->m_nEffectCount = static_cast<int32_t>(scene->m_Effects.size());
+}
+}  // namespace
+// ---- end fxobj ----
+
 int cCharacter::TakeBodyHit(cCharacter& attacker) {
   const int32_t power = PowerAgainst(attacker.Definition().ContactPower(), *this);
   const int r = ChangeHp(-power, 0, 1);
-  // The hit effect between the two bodies is drawn by the effect objects,
-  // which this stage does not create yet.
+  // ---- fxobj: the hit effect between the two bodies ----
+  if (attacker.Definition().HitEffect() != 0)
+    AddHitEffect(attacker.Definition().HitEffect(), m_Hit1, attacker.m_Hit1, attacker.Definition().m_nParam34);
+  // ---- end fxobj ----
   KnockbackFromCharacter(attacker);
   return r;
 }
@@ -67,6 +86,9 @@ int cCharacter::TakeBodyHit(cCharacter& attacker) {
 int cCharacter::TakeAttackHit(cShot& attack) {
   const int32_t power = PowerAgainst(attack.m_Definition.Power(), *this);
   const int r = ChangeHp(-power, 0, 1);
+  // ---- fxobj: the hit effect between the attack rectangle and the attack ----
+  if (attack.m_Definition.m_nEffect != 0) AddHitEffect(attack.m_Definition.m_nEffect, m_Hit2, attack.m_Hit, 1);
+  // ---- end fxobj ----
   KnockbackFromShot(attack);
   return r;
 }

@@ -569,7 +569,10 @@ void cStageScene::DrawBlockLayer(DDSURFACEDATA* lpDst, int32_t layer) {
   DDEndBatch();
 }
 
-void cStageScene::ReleasePictures() { ReleasePictureSurfaces(m_Layers); }
+void cStageScene::ReleasePictures() {
+  m_Pictures.clear();  // fxobj: the shown pictures go with their surfaces
+  ReleasePictureSurfaces(m_Layers);
+}
 
 void cStageScene::ReleaseStageLayers() { ReleaseLayerSurfaces(m_Layers); }
 
@@ -651,6 +654,7 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   // 4. Blocks behind the objects (the pictures placed by the picture
   // command go behind them too once that command exists).
   DrawBlockLayer(back, kLayerBehind);
+  DrawPictures(back, still, 0);  // fxobj: back pictures
 
   // 5. The objects, layer by layer: hero, items, characters (shots come with
   // their own kind of object).
@@ -688,6 +692,7 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   // front pictures of the picture command).
   DrawBlockLayer(back, kLayerFront);
   DrawBackgroundLayers(back, kLayerFront);
+  DrawPictures(back, still, 1);  // fxobj: front pictures
   // The blink counter of the position-condition overlays (drawn with the
   // character conditions of the flows); a steady 8-bit screen holds it.
   if (!(DDState.nBpp == 8 && g_CharacterSwitches.steadyColour))
@@ -697,6 +702,7 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
 
   // 7. Graphic effects and message windows come with their own kinds of
   // object; their lists stay empty until then.
+  DrawEffectObjects(back, still);  // fxobj: effect objects, before the message windows
 
   // 8. The head-up display and the time limit.
   DrawHUD(back);

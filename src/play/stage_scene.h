@@ -34,6 +34,7 @@ class cHero;
 class cShot;
 class cMessageWindow;
 class cEffectObject;
+struct cShownPicture;  // fxobj: pictures of the picture command
 class cFlowState;
 class cCmdState;
 
@@ -289,6 +290,15 @@ class cStageScene : public cStageSceneBase {
   int32_t m_nMessageWindowCount = 0;
   std::list<std::shared_ptr<cEffectObject>> m_Effects;
   int32_t m_nEffectCount = 0;
+  // ---- fxobj: pictures and the drawing of effect objects ----
+  // Pictures of the picture command, in the order they were shown.
+  std::list<std::shared_ptr<cShownPicture>> m_Pictures;
+  // Steps and draws every effect object, removing the finished ones.
+  void DrawEffectObjects(DDSURFACEDATA* dst, int32_t still);
+  // Counts, places and draws the pictures of one layer (front 0: behind
+  // the objects), removing the finished ones.
+  void DrawPictures(DDSURFACEDATA* dst, int32_t still, int32_t front);
+  // ---- end fxobj ----
   uint16_t m_wVirtualBackBuffer = 0;  // non-zero: DrawFrame switches the virtual back buffer on
   // Message waits: kind (1: decide plays sound 12), delay frames, wait for
   // decide, frames to wait, spare.
