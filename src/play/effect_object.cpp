@@ -114,3 +114,61 @@ int32_t EffectTotalFrames(int32_t n) {
   for (const cIntPair& f : Database.m_Effects.At(n).m_Frames) total += std::max<int64_t>(f.m_nSecond, 0) * 6;
   return static_cast<int32_t>(std::min<int64_t>(total, 1 << 30));
 }
+
+namespace {
+const std::vector<cScreenEffectRun>& RunTable(int32_t direction) {
+  return direction == 1 ? ScreenEffectRunsReversed : ScreenEffectRuns;
+}
+}  // namespace
+
+bool cScreenEffectSlot::Start(int32_t n, int32_t mode, int32_t loop) {
+  const int32_t direction = mode == 1 ? 1 : 0;
+  const auto& table = RunTable(direction);
+  if (n < 0 || n >= static_cast<int32_t>(table.size())) {
+    static std::set<int32_t> logged;
+    if (logged.insert(n).second) WriteECLog("screen effect %d does not exist\n", n);
+    active = false;
+    return false;
+  }
+  static_cast<cScreenEffectRun&>(*this) = table[static_cast<size_t>(n)];
+  nNumber = static_cast<int16_t>(n);
+  nMode = mode;
+  nDirection = direction;
+  nFrame = 0;
+  bLoop = loop;
+  active = true;
+  return true;
+}
+
+void cScreenEffectSlot::Restart() {
+  if (nMode == 2) nDirection = nDirection == 0 ? 1 : 0;
+  const auto& table = RunTable(nDirection);
+  if (nNumber < 0 || nNumber >= static_cast<int32_t>(table.size())) return;
+  const int32_t mode = nMode, loop = bLoop, direction = nDirection;
+  static_cast<cScreenEffectRun&>(*this) = table[static_cast<size_t>(nNumber)];
+  nMode = mode;
+  bLoop = loop;
+  nDirection = direction;
+  nFrame = 0;
+}
+
+int cScreenEffectSlot::Step(int32_t start, int32_t end, double step) {
+  bool goesOn;
+  if (bTimeOnly) {
+    dElapsed += dStep;
+    goesOn = dElapsed <= nTime;
+  } else if (start > end) {
+    dValue -= step;
+    goesOn = static_cast<int64_t>(dValue) >= end;
+  } else {
+    dValue += step;
+    goesOn = static_cast<int64_t>(dValue) <= end;
+  }
+  if (goesOn) return 0;
+  if (bLoop || (nMode == 2 && nDirection == 0)) {
+    Restart();
+    return 0;
+  }
+  active = false;
+  return 1;
+}

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "base/random.h"
+#include "data/database.h"
+#include "play/effect_object.h"
+#include "play/picture.h"
+#include "support/game_data.h"
+
+namespace {
+
+// A slot stepped until it reports the end: the call that ended it.
+int CallsToEnd(cScreenEffectSlot& slot, int32_t start, int32_t end, double step) {
+  for (int call = 1; call <= 100000; ++call)
+    if (slot.Step(start, end, step)) return call;
+  return -1;
+}
+
+TEST(ScreenEffectSlot, EndsOnThePinnedCall) {
+  struct Case {
+    int32_t timeOnly, time, start, end;
+    double value, step;
+    int call;
+  } cases[] = {
+      {1, 1, 0, 0, 0, 1.0 / 6.0, 7},       {1, 5, 0, 0, 0, 1.0 / 6.0, 31},
+      {1, 10, 0, 0, 0, 1.0 / 6.0, 61},     {1, 100, 0, 0, 0, 1.0 / 6.0, 600},
+      {0, 0, 640, 1280, 640, 640.0 / 60, 61},  // the truncated value passes 1280
+      {0, 0, 1280, 640, 1280, 640.0 / 60, 60},  // going down it drops just below 640
+  };
+  for (const Case& c : cases) {
+    cScreenEffectSlot slot;
+    slot.bTimeOnly = c.timeOnly;
+    slot.nTime = c.time;
+    slot.dStep = c.step;
+    slot.dValue = c.value;
+    EXPECT_EQ(CallsToEnd(slot, c.start, c.end, c.step), c.call) << c.time << " " << c.start;
+  }
+}
+
+TEST(ScreenEffectSlot, ReversedMoveSwapsItsPointsAndThereAndBackRunsTwice) {
+  ScopedGameData data;
+  Database.m_ScrEffects.assign(2, cScrEffectRecord());
+  cScrEffectRecord& move = Database.m_ScrEffects[1];
+  move.m_nKind = 1;
+  const int32_t params[5] = {10, -5, 7, 640, 3};
+  std::copy(params, params + 5, move.m_nParams);
+  PrepareDatabaseTables();
+  cScreenEffectSlot slot;
+  ASSERT_TRUE(slot.Start(1, 1, 0));
+  EXPECT_EQ(std::pair(slot.nWord1, slot.nWord2), std::pair(640, 3));
+  EXPECT_FALSE(slot.Start(9, 0, 0));
+  // Mode 2: the forward run ends, turns round, then the backward run ends.
+  ASSERT_TRUE(slot.Start(1, 2, 0));
+  EXPECT_EQ(slot.nWord1, -5);
+  EXPECT_EQ(CallsToEnd(slot, 0, 10, 1.0), 11 + 11);
+  EXPECT_FALSE(slot.active);
+}
+
+TEST(EffectObject, PlacedOnTheOverlapWithTwoDrawsXThenY) {
+  struct Case {
+    cEffectBox a, b;
+    double x, y;  // before the scatter
+  } cases[] = {
+      {{0, 0, 31, 31}, {16, 16, 47, 47}, 8, 8},
+      {{0, 0, 10, 10}, {20, 20, 30, 30}, -16, -16},  // apart: about the stage origin
+      {{-40, -40, -9, -9}, {-20, -20, 0, 0}, -30, -30},
+  };
+  for (const Case& c : cases) {
+    double x = 0, y = 0;
+    EffectOverlapCorner(c.a, c.b, 32, 32, &x, &y);
+    EXPECT_EQ(std::pair(x, y), std::pair(c.x, c.y));
+  }
+
+  ScopedGameData data;
+  Database.m_Effects.assign(3, cEffectRecord());
+  for (cEffectRecord& e : Database.m_Effects) e.m_Frames.push_back(cIntPair(0, 1));
+  Database.m_Effects[2].m_nValue4 = 1;  // zoomable
+  PrepareDatabaseTables();
+  struct Zoom {
+    int32_t n, zoom, width, zoomed, spread;
+  } zooms[] = {{1, 3, 32, 0, 4}, {2, 3, 96, 1, 12}, {2, 1, 32, 0, 4}, {2, -2, 32, 0, 4}};
+  for (const Zoom& z : zooms) {
+    SRand(1);
+    const int32_t dx = RandomRange(-z.spread, z.spread), dy = RandomRange(-z.spread, z.spread);
+    SRand(1);
+    auto e = cEffectObject::AtHit(z.n, {0, 0, 31, 31}, {16, 16, 47, 47}, z.zoom);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(std::pair(e->m_nWidth, e->m_bZoomed), std::pair(z.width, z.zoomed));
+    EXPECT_EQ(e->m_dX, 8 + 16 - z.width / 2 + dx);
+    EXPECT_EQ(e->m_dY, 8 + 16 - z.width / 2 + dy);
+  }
+  SRand(1);
+  EXPECT_FALSE(cEffectObject::AtHit(7, {}, {}, 1));
+  EXPECT_FALSE(cEffectObject::At(0, 0, 0, 32, 32, 0));
+}
+
+TEST(EffectObject, FinishesWhenItsAnimationEndsAndHoldsOnStillFrames) {
+  ScopedGameData data;
+  Database.m_Effects.assign(3, cEffectRecord());
+  for (cEffectRecord& e : Database.m_Effects) e.m_Frames.clear();
+  Database.m_Effects[1].m_Frames.push_back(cIntPair(0, 1));
+  PrepareDatabaseTables();
+  const int duration = EffectRunTable[1][0].nDuration;
+  auto e = cEffectObject::At(1, 0, 0, 32, 32, 0);
+  ASSERT_TRUE(e);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(e->Frame(nullptr, nullptr, 0, 0, 1), 0);  // still: held
+  int frames = 1;
+  while (!e->Frame(nullptr, nullptr, 0, 0, 0) && frames < 1000) ++frames;
+  EXPECT_EQ(frames, duration);
+  auto empty = cEffectObject::At(2, 0, 0, 32, 32, 0);  // no frames: gone at once
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->Frame(nullptr, nullptr, 0, 0, 0), 1);
+}
+
+TEST(Picture, ZoomRoundsHalfAwayFromZero) {
+  const int32_t cases[][3] = {{33, 150, 50}, {100, 150, 150}, {60, 150, 90}, {1, 50, 1},
+                              {3, 50, 2},    {100, 100, 100}, {-5, 100, 0}, {100000, 1000, 16384}};
+  for (const auto& c : cases) EXPECT_EQ(ZoomPictureSize(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+  cPicture p;
+  p.Set(1, 0, 0, 0, 0, 0, 100, 60, 0, 0, 150, 1, 0, 0, 0, 0, 0);
+  EXPECT_EQ(std::tuple(p.m_nWidth, p.m_nHeight, p.m_bZoomed), std::tuple(150, 90, 1));
+  p.Set(1, 0, 0, 0, 0, 0, 100, 60, 0, 0, 100, 1, 0, 0, 0, 0, 0);
+  EXPECT_EQ(std::tuple(p.m_nWidth, p.m_nHeight, p.m_bZoomed), std::tuple(100, 60, 0));
+}
+
+TEST(Picture, PositionsByModeWithPinning) {
+  struct Case {
+    int32_t mode, fix;
+    double scrollX, scrollX2;  // first frame, second frame
+    int32_t x1, x2;
+  } cases[] = {
+      {kPictureAtCentre, 1, 100.7, 300.2, 10 - 50 + 320, 10 - 50 + 320},
+      {kPictureAtCentre, 0, 100.7, 300.2, 280, 81},  // pinned: taken 381
+      {kPictureAtScreenBlock, 0, 0, 32, 2 * 32 + 10, 2 * 32 + 10 - 32},
+      {kPictureAtScreenBlock, 1, 0, 32, 74, 74},
+      {kPictureAtStageBlock, 0, 40.5, 70.5, 129, 99},  // 5 x 32 + 10 - 40.5 truncates
+      {kPictureAtStageBlock, 1, 40.5, 70.5, 129, 129},
+      {kPictureOnHero, 0, 50.9, 60.9, 200 - 50 + 10 - 50, 200 - 50 + 10 - 60},
+      {kPictureOnHero, 1, 50.9, 60.9, 110, 110},
+  };
+  for (const Case& c : cases) {
+    cPicture p;
+    p.Set(1, c.mode, 2, 1, 10, 0, 100, 60, c.fix, 0, 100, kPictureUntilStageEnd, 0, 0, 0, 0, 0);
+    cPictureView view;
+    view.columnOffset = 3;
+    view.objectFound = true;
+    view.objectCentreX = 200.4;
+    int32_t x = 0, y = 0;
+    view.scrollX = c.scrollX;
+    ASSERT_TRUE(p.Place(0, view, &x, &y));
+    EXPECT_EQ(x, c.x1) << c.mode << " " << c.fix;
+    view.scrollX = c.scrollX2;
+    view.objectFound = false;  // gone: the last centre is kept
+    ASSERT_TRUE(p.Place(0, view, &x, &y));
+    EXPECT_EQ(x, c.x2) << c.mode << " " << c.fix;
+  }
+}
+
+TEST(Picture, TimedDisplayCountsDownOnCountingFrames) {
+  struct Case {
+    int32_t remaining, keepCounting, still;
+    int shownFrames;
+  } cases[] = {{0, 0, 0, 0}, {3, 0, 0, 3}, {3, 1, 1, 3}, {3, 0, 1, 1000}};
+  for (const Case& c : cases) {
+    cPicture p;
+    p.Set(1, 0, 0, 0, 0, 0, 10, 10, 1, 0, 100, kPictureForTime, c.remaining, c.keepCounting, 0, 0, 0);
+    int shown = 0, x = 0, y = 0;
+    while (shown < 1000 && p.Place(c.still, cPictureView(), &x, &y)) ++shown;
+    EXPECT_EQ(shown, c.shownFrames) << c.remaining;
+  }
+}
+
+}  // namespace
