@@ -345,7 +345,10 @@ void BuildCommonPalette(cCommonPalette& palette) {
                   Flow(kTriggerHitByShot, {Summon(kCmdSummonItem, 1), Summon(kCmdSummonBlock, 3),
                                            Command(kCmdStatus2, {0, 1, 1}),
                                            Command(kCmdChangeGraphic, {0, 2, 0}),
-                                           Command(kCmdPlayEffect, {1, 0, 0, 0, 0, 0, 0, 0}),
+                                           // ---- fxobj: the explosion at full size and a small picture for a second ----
+                                           Command(kCmdPlayEffect, {1, 1, 0, 0, 0, 0, 100, 0}),
+                                           Command(kCmdShowPicture, {1, 0, 0, 0, 0, static_cast<uint32_t>(-160), 1, 25, 2, 10, 0, 1, 1, 1, 0}),
+                                           // ---- end fxobj ----
                                            Command(kCmdPlaySound, {kSndExplosion}),
                                            Command(kCmdPlayScreenEffect, {1, 0, 0}),
                                            Command(kCmdFlowControl, {2, 2, kChase, 0}),

@@ -71,9 +71,12 @@ cPictureView ViewFor(const cStageScene& scene, cPicture& picture) {
 // it empty and is logged once per picture number.
 void LoadPicture(cShownPicture& shown, int32_t n) {
   static std::set<int32_t> logged;
-  const std::string file = n >= 1 && n < static_cast<int32_t>(Database.m_Pictures.size())
-                               ? Database.m_Pictures.At(n).m_strText2
-                               : std::string();
+  // The file is the entry's second text, or its name when that is empty.
+  std::string file;
+  if (n >= 1 && n < static_cast<int32_t>(Database.m_Pictures.size())) {
+    const cPictureRecord& r = Database.m_Pictures.At(n);
+    file = r.m_strText2.empty() ? r.m_strName : r.m_strText2;
+  }
   if (!file.empty() && DDCreateSurfaceFromFile(&shown.surface, file.c_str(), 1, DDState.nBpp, 0, 0, 0, 0, 0, 0, 0) == 0) {
     shown.loaded = true;
     return;
