@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "base/random.h"
+#include "data/labels.h"
 #include "data/database.h"
 #include "play/effect_object.h"
 #include "play/picture.h"
+#include "play/stage_character.h"
+#include "play/commands.h"
+#include "play/stage_scene.h"
 #include "support/game_data.h"
+#include "support/stage_builder.h"
 
 namespace {
 
@@ -167,6 +174,61 @@ TEST(Picture, TimedDisplayCountsDownOnCountingFrames) {
     while (shown < 1000 && p.Place(c.still, cPictureView(), &x, &y)) ++shown;
     EXPECT_EQ(shown, c.shownFrames) << c.remaining;
   }
+}
+
+}  // namespace
+
+namespace {
+
+cEdCmd Words(int kind, std::vector<uint32_t> words) {
+  cEdCmd c;
+  c.m_nKind = static_cast<uint8_t>(kind);
+  c.m_vParams = std::move(words);
+  return c;
+}
+
+// Picture command words: number, centre, no wait, ID flag and ID.
+cEdCmd PictureCommand(uint32_t n, uint32_t idFlag, uint32_t id) {
+  return Words(kCmdShowPicture, {n, 0, 0, 0, 0, 0, 0, 100, 1, 0, 0, 0, idFlag, id, 0});
+}
+
+TEST(EffectAndPictureCommands, PlaceEffectsAndShowReplaceAndErasePictures) {
+  ScopedGameData data;
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(5, 9).Character(8, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  cCharacter& c = scene.m_CharacterList.front();
+
+  Database.m_Effects.assign(2, cEffectRecord());
+  Database.m_Effects[1].m_nValue2 = Database.m_Effects[1].m_nValue3 = 32;
+  PrepareDatabaseTables();
+  ExecuteEffect(c, Words(kCmdPlayEffect, {1, 0, 0, 0, 4, 0, 150, 0}));
+  ASSERT_EQ(scene.m_Effects.size(), 1u);
+  const cEffectObject& e = *scene.m_Effects.front();
+  EXPECT_EQ(std::pair(e.m_nWidth, e.m_bZoomed), std::pair(48, 1));
+  EXPECT_EQ(e.m_dX, scene.m_ScrollX.position + 320 - 24 + 4);
+  ExecuteEffect(c, Words(kCmdPlayEffect, {0, 0, 0, 0, 0, 0, 100, 0}));
+  EXPECT_TRUE(scene.m_Effects.empty());
+
+  // Each step: the command, then the IDs of the shown pictures (0: no ID).
+  struct Step {
+    uint32_t n, idFlag, id;
+    std::vector<int32_t> shown;
+  } steps[] = {
+      {1, 1, 3, {3}},       {1, 1, 3, {3}},       // the same ID replaces
+      {1, 0, 3, {3, 0}},    {1, 1, 5, {3, 0, 5}}, // no ID always adds
+      {0, 1, 3, {0, 5}},    {0, 1, 9, {0, 5}},    // erase one by ID; none found
+      {0, 0, 0, {}},                              // erase all
+  };
+  for (const Step& st : steps) {
+    ExecutePicture(c, PictureCommand(st.n, st.idFlag, st.id));
+    std::vector<int32_t> ids;
+    for (const auto& p : scene.m_Pictures) ids.push_back(p->picture.m_bIdFlag ? p->picture.m_nPictureId : 0);
+    EXPECT_EQ(ids, st.shown) << st.n << " " << st.idFlag << " " << st.id;
+  }
+  s.Frames(2);  // a missing bitmap draws nothing and the stage runs on
 }
 
 }  // namespace
