@@ -72,9 +72,9 @@ std::shared_ptr<cEffectObject> cEffectObject::AtHit(int32_t n, const cEffectBox&
     e->m_nHeight *= z;
   }
   EffectOverlapCorner(a, b, e->m_nWidth, e->m_nHeight, &e->m_dX, &e->m_dY);
-  // A zoom of 0 or below still scatters by the plain amount, never by a
-  // reversed range.
-  const int32_t spread = 4 * std::max(k, 1);
+  // RandomRange orders its bounds, so a negative zoom scatters as widely as
+  // its size; the two draws are always made, keeping replays in step.
+  const int32_t spread = 4 * k;
   e->m_dX += RandomRange(-spread, spread);
   e->m_dY += RandomRange(-spread, spread);
   return e;

@@ -84,7 +84,7 @@ TEST(EffectObject, PlacedOnTheOverlapWithTwoDrawsXThenY) {
   PrepareDatabaseTables();
   struct Zoom {
     int32_t n, zoom, width, zoomed, spread;
-  } zooms[] = {{1, 3, 32, 0, 4}, {2, 3, 96, 1, 12}, {2, 1, 32, 0, 4}, {2, -2, 32, 0, 4}};
+  } zooms[] = {{1, 3, 32, 0, 4}, {2, 3, 96, 1, 12}, {2, 1, 32, 0, 4}, {2, -2, 32, 0, 8}, {2, 0, 32, 0, 0}};
   for (const Zoom& z : zooms) {
     SRand(1);
     const int32_t dx = RandomRange(-z.spread, z.spread), dy = RandomRange(-z.spread, z.spread);
