@@ -10,6 +10,7 @@
 #include "data/rankings.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
+#include "data/world_map.h"
 #include "gfx/fonts.h"
 #include "gfx/game_fonts.h"
 #include "platform/keys.h"
@@ -126,4 +127,34 @@ TEST(StageResult, TheResultScreenDrawsOverTheStage) {
   ReleaseGameFonts();
   SetPinnedFontFile("");
   std::copy(palette.begin(), palette.end(), std::begin(DDState.DDPalette));
+}
+
+// A story world without a next stage: after its clear the map comes back,
+// a new round begins, or the title comes back, as the world says.
+TEST(StageResult, TheWorldsAfterClearActionChoosesWhatFollows) {
+  const struct {
+    int32_t action;
+    int32_t scene;
+    int32_t roundsAdded;
+  } cases[] = {{0, kSceneWorldMap, 0}, {1, kSceneWorldMap, 1}, {2, kSceneTitle, 0}};
+  for (const auto& c : cases) {
+    RankedSession r;
+    ASSERT_TRUE(r.session.Loaded());
+    const cWorldMap savedMap = WorldMapData;
+    cWorld world;
+    world.m_nWord[0] = kWorldKindStage;
+    world.m_nWord[2] = 3;
+    world.m_nWord[5] = c.action;
+    WorldMapData.m_Groups.resize(1);
+    WorldMapData.m_Groups[0].m_Worlds = {world};
+    SceneManager.m_nLastTitleAction = kTitleNewGame;
+    SceneManager.m_nPlayMode = kPlayStory;
+    SaveData.m_nWorld = 3;
+    const int32_t round = SaveData.m_nRound;
+    EXPECT_EQ(r.session.Scene().Tally(), c.scene) << c.action;
+    EXPECT_EQ(SaveData.m_nRound, round + c.roundsAdded) << c.action;
+    // A new round starts with every world open again.
+    EXPECT_EQ(SaveData.IsWorldCleared(3), c.roundsAdded == 0) << c.action;
+    WorldMapData = savedMap;
+  }
 }
