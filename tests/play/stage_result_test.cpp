@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "../gfx/surface_pixels.h"
@@ -15,7 +16,6 @@
 #include "gfx/game_fonts.h"
 #include "platform/keys.h"
 #include "play/stage_scene.h"
-#include "scene/input.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/stage_builder.h"
@@ -29,10 +29,8 @@ struct RankedSession {
     cStageScene::s_pWaitPacer = PressDecideEveryOtherFrame;
     SystemData.m_Ranking.resize(4);
     SystemData.m_Ranking.At(kPlayFree).m_bOn = 1;
-    SystemData.m_Ranking.At(kPlayFree).m_Genres.assign(5, 0);
-    SystemData.m_Ranking.At(kPlayFree).m_Genres.At(kRankingGenreScore) = 1;
-    StageData.m_RankingSwitches.assign(5, 0);
-    StageData.m_RankingSwitches.At(kRankingGenreScore) = 1;
+    SystemData.m_Ranking.At(kPlayFree).m_Genres = {1, 0, 0, 0, 0};  // the score only
+    StageData.m_RankingSwitches = {1, 0, 0, 0, 0};
     OptionData.m_nRankingMode = 3;
     OptionData.m_strRankingName = "abc";
     bRankingOn = 1;
@@ -45,11 +43,6 @@ struct RankedSession {
     bRankingOn = 0;
     RankingFile = cRankingFile();
   }
-  static StageBuilder Builder() {
-    StageBuilder b(20, 15);
-    b.Floor(10, 0, 19).Hero(2, 9);
-    return b;
-  }
   // The ranking list waits for decide: it comes every other frame.
   static void PressDecideEveryOtherFrame() {
     static bool down = false;
@@ -60,7 +53,7 @@ struct RankedSession {
 
   void (*pacer)() = cStageScene::s_pWaitPacer;
   cOptionData savedOptions = OptionData;
-  StageBuilder builder = Builder();
+  StageBuilder builder = std::move(StageBuilder(20, 15).Floor(10, 0, 19).Hero(2, 9));
   StageSession session{builder};
 };
 
@@ -70,10 +63,7 @@ struct RankedSession {
 // name; the same clear in a replay's playback finds its place but writes
 // no file.
 TEST(StageResult, AClearRegistersTheScoreUnlessReplaying) {
-  const struct {
-    int32_t titleAction;
-    bool written;
-  } cases[] = {{kTitleFreePlay, true}, {kTitleReplay, false}};
+  const struct { int32_t titleAction; bool written; } cases[] = {{kTitleFreePlay, true}, {kTitleReplay, false}};
   for (const auto& c : cases) {
     RankedSession r;
     ASSERT_TRUE(r.session.Loaded());
@@ -87,12 +77,10 @@ TEST(StageResult, AClearRegistersTheScoreUnlessReplaying) {
     cRankingFile read;
     EXPECT_EQ(read.LoadFile(r.RankingPath()), c.written ? RankingLoad::kLoaded : RankingLoad::kMissing);
     if (!c.written) continue;
-    const cRankingEntry& first = read.List(kRankingGenreScore).m_Entries[0];
-    EXPECT_EQ(first.m_bUsed, 1);
-    EXPECT_EQ(first.m_nScore, SaveData.m_nStagePoints);
-    EXPECT_EQ(first.m_strName, "abc");
-    EXPECT_EQ(read.List(kRankingGenreScore).m_Entries[1].m_bUsed, 0);
-    EXPECT_EQ(read.List(kRankingGenreTimeLeft).m_Entries[0].m_bUsed, 0);
+    const auto& entries = read.List(kRankingGenreScore).m_Entries;
+    EXPECT_EQ(std::tie(entries[0].m_bUsed, entries[0].m_nScore, entries[0].m_strName),
+              std::make_tuple(1, SaveData.m_nStagePoints, std::string("abc")));
+    EXPECT_EQ(entries[1].m_bUsed + read.List(kRankingGenreTimeLeft).m_Entries[0].m_bUsed, 0);
     // Registered once: a second decide does not insert the result again.
     EXPECT_EQ(scene.RunRankingEntry(), 0);
   }
@@ -113,17 +101,10 @@ TEST(StageResult, TheResultScreenDrawsOverTheStage) {
   ASSERT_EQ(scene.m_nMode, kStageModeResult);
 
   scene.DrawFrame(0, 1, 0, 1);
-  DDSURFACEDATA* back = DDBackBuffer();
-  auto boxPixels = [back] {
-    std::vector<uint32_t> pixels;
-    for (int y = 224; y < 280; ++y)
-      for (int x = 336; x < 606; ++x) pixels.push_back(Pixel(back, x, y));
-    return pixels;
-  };
-  const std::vector<uint32_t> still = boxPixels();
+  const auto still = SurfacePixels(DDBackBuffer(), 336, 224, 270, 56);  // the box's place
   r.session.Frames(60);  // the count is done by now, with or without the banner
   ASSERT_EQ(scene.m_nMode, kStageModeResult);
-  EXPECT_NE(boxPixels(), still);
+  EXPECT_NE(SurfacePixels(DDBackBuffer(), 336, 224, 270, 56), still);
   ReleaseGameFonts();
   SetPinnedFontFile("");
   std::copy(palette.begin(), palette.end(), std::begin(DDState.DDPalette));
@@ -132,11 +113,8 @@ TEST(StageResult, TheResultScreenDrawsOverTheStage) {
 // A story world without a next stage: after its clear the map comes back,
 // a new round begins, or the title comes back, as the world says.
 TEST(StageResult, TheWorldsAfterClearActionChoosesWhatFollows) {
-  const struct {
-    int32_t action;
-    int32_t scene;
-    int32_t roundsAdded;
-  } cases[] = {{0, kSceneWorldMap, 0}, {1, kSceneWorldMap, 1}, {2, kSceneTitle, 0}};
+  const struct { int32_t action, scene, roundsAdded; } cases[] = {
+      {0, kSceneWorldMap, 0}, {1, kSceneWorldMap, 1}, {2, kSceneTitle, 0}};
   for (const auto& c : cases) {
     RankedSession r;
     ASSERT_TRUE(r.session.Loaded());
@@ -148,7 +126,6 @@ TEST(StageResult, TheWorldsAfterClearActionChoosesWhatFollows) {
     WorldMapData.m_Groups.resize(1);
     WorldMapData.m_Groups[0].m_Worlds = {world};
     SceneManager.m_nLastTitleAction = kTitleNewGame;
-    SceneManager.m_nPlayMode = kPlayStory;
     SaveData.m_nWorld = 3;
     const int32_t round = SaveData.m_nRound;
     EXPECT_EQ(r.session.Scene().Tally(), c.scene) << c.action;
