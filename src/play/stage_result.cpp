@@ -14,6 +14,7 @@
 #include "gfx/surface_table.h"
 #include "platform/dialogs.h"
 #include "platform/keys.h"
+#include "platform/text.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -111,11 +112,13 @@ int cStageScene::RunRankingEntry() {
   int places[kRankingGenreCount];
   if (RegisterRankingResult(RankingFile, key.playKind, key.stage, key.n[0], key.n[1], key.n[2], wanted, values, name,
                             places)) {
+    m_RankingPositions.resize(kRankingGenreCount);
     for (int genre = 0; genre < kRankingGenreCount; ++genre)
-      if (static_cast<size_t>(genre) < m_RankingPositions.size()) m_RankingPositions[static_cast<size_t>(genre)] = places[genre];
+      m_RankingPositions[static_cast<size_t>(genre)] = places[genre];
   } else {
     // The result stays unregistered on disk; the play goes on.
-    plat::MessageBox("ランキングを保存できませんでした。", "ランキング", plat::MB_OK | plat::MB_ICONWARNING);
+    plat::MessageBox(plat::Sjis("ランキングを保存できませんでした。"), plat::Sjis("ランキング"),
+                     plat::MB_OK | plat::MB_ICONWARNING);
   }
 
   // The list is shown over the still stage until decide.
@@ -145,8 +148,8 @@ int cStageScene::RunRankingEntry() {
     if (GameFonts[1].Created()) {
       cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], &GameSurfaces[SURF_ACCESSORY]);
       const size_t g = static_cast<size_t>(genre);
-      DrawRankingList(RankingFile, painter, kListX, kListY, genre, g < m_RankingPositions.size() ? m_RankingPositions[g] : -1,
-                      CurrentRankingLook(SceneManager.m_nPlayMode));
+      const int place = g < m_RankingPositions.size() ? m_RankingPositions[g] : -1;
+      DrawRankingList(RankingFile, painter, kListX, kListY, genre, place, CurrentRankingLook(SceneManager.m_nPlayMode));
     }
     PresentFrame();
   }
