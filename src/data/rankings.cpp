@@ -142,6 +142,11 @@ bool cRankingFile::SaveFile(const std::string& path) {
 }
 
 int cRankingFile::Load(int playKind, const std::string& stageName, int32_t n1, int32_t n2, int32_t n3) {
+  m_nKeyPlayKind = playKind;
+  m_strKeyStage = stageName;
+  m_nKeyNumbers[0] = n1;
+  m_nKeyNumbers[1] = n2;
+  m_nKeyNumbers[2] = n3;
   return LoadFile(MakeRankingFileName(playKind, stageName, n1, n2, n3)) == RankingLoad::kLoaded ? 1 : 0;
 }
 

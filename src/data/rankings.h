@@ -106,6 +106,11 @@ class cRankingFile : public cRecord {
 
   RankingLoad m_nLastLoad = RankingLoad::kNoFile;
   std::vector<cRankingList> m_Lists;
+  // The stage the last Load named (play kind -1: none yet), so that a result
+  // is registered into the file the world map showed for that stage.
+  int m_nKeyPlayKind = -1;
+  std::string m_strKeyStage;
+  int32_t m_nKeyNumbers[3] = {};
 
  private:
   // The path of the last load when that file could not be read.

@@ -6,9 +6,22 @@
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
 
+namespace {
+
+// The ranking name of a clear comes from the text-entry dialog, which edits
+// the stage's ranking name.
+void AskStageRankingName(std::string& name) {
+  g_strStageRankingName = name;
+  AskTextEntry();
+  name = g_strStageRankingName;
+}
+
+}  // namespace
+
 void RegisterFrontScenes() {
   LoadWorldMapModel();
   InstallReplayFileOps();
+  cStageScene::s_pAskRankingName = AskStageRankingName;
   // A scene put in place before start-up (a test's own) stays.
   const struct {
     int32_t id;
@@ -32,4 +45,5 @@ void ResetFrontEndForTest() {
   ReplayRecorder.Reset();
   ReplayRecorder.m_AskSave = nullptr;
   g_ReplayFileOps = ReplayFileOps{};
+  cStageScene::s_pAskRankingName = nullptr;
 }

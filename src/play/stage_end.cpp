@@ -8,6 +8,7 @@
 #include "base/text_path.h"
 #include "data/data_paths.h"
 #include "data/system_data.h"
+#include "data/user_records.h"
 #include "play/character.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
@@ -98,7 +99,7 @@ void cStageScene::EndStage() {
   if (!SceneManager.m_bTestPlay && (!bRankingOn || !IsFinalStage())) return;
   m_ResultValues = {SaveData.m_nStagePoints, SaveData.m_nTimeLeftSum, SaveData.m_nClearTimeSum,
                     SaveData.m_nHpLeftSum, SaveData.m_nSpLeftSum};
-  // The ranking positions of these values come with the ranking files.
+  FindRankingPositions();
 }
 
 int cStageScene::MakeNextStageFileName(std::string& out, int32_t n) {
@@ -214,8 +215,16 @@ int32_t cStageScene::Tally() {
       SaveData.SetProgressFlag(SaveData.m_nWorld, 1);
       SaveData.RecordStageResult(StageData.m_strLoadedPath, SaveData.m_strStageName, SaveData.m_nStageNumber,
                                  SaveData.m_nStagePoints);
-      // The world's after-clear action (a new round, back to the title)
-      // comes with the world map.
+      switch (CurrentAfterClearAction()) {
+        case 1:
+          SaveData.BeginNextRound();
+          break;
+        case 2:
+          // The title puts its cursor on the last chosen action.
+          return kSceneTitle;
+        default:
+          break;
+      }
       SaveData.m_nStage = stage;
       return kSceneWorldMap;
     case kTitleChallenge: {
@@ -259,7 +268,11 @@ int cStageScene::RunResult() {
     m_nMode = kStageModePause;
     return 0;
   }
-  if (!automatic) CheckReplaySaveKeys();  // replays; the result screen goes on
+  if (!automatic) {
+    CheckReplaySaveKeys();  // replays; the result screen goes on
+    const int32_t mode = OptionData.m_nRankingMode;
+    if ((mode == 0 || mode == 1) && s_pRankingKey && s_pRankingKey()) RunRankingEntry();
+  }
   if (m_nSubState == 0) {
     m_nResultCounter = 0;
     m_nSubState = 1;
@@ -269,14 +282,17 @@ int cStageScene::RunResult() {
   input.LatchButtons(0);
   input.UpdateRepeat();
   if (m_nResultCounter >= kResultCountDone && (automatic || (input.m_wButtons & 1))) {
-    if (!automatic) RequestSoundEffect(kSoundDecide);
+    const int32_t mode = OptionData.m_nRankingMode;
+    const bool registered = m_bNewRanking && (mode == 2 || mode == 3) && RunRankingEntry() != 0;
+    if (!registered && !automatic) RequestSoundEffect(kSoundDecide);
     SceneManager.m_nNext = Tally();
     m_nResultCounter = 0;
     m_nSubState = 0;
     m_nMode = kStageModeFadeOut;
     return 0;
   }
-  DrawFrame(0, 1, 0, 1);
+  const bool rankingHint = WantsRankingHint();
+  DrawFrame(0, 1, 0, rankingHint ? 0 : 1);
   if (StageData.Int(kStageResultBannerOn) == 0) {
     m_nResultCounter = kResultCountDone;
   } else {
@@ -288,5 +304,6 @@ int cStageScene::RunResult() {
       DDBlt(DDBackBuffer(), 256 + dx, 192 + sliceY, 128, 4, &GameSurfaces[SURF_ACCESSORY], 0, 64 + sliceY, 1);
     }
   }
+  DrawResultScreen(rankingHint);
   return 0;
 }

@@ -213,6 +213,27 @@ class cStageScene : public cStageSceneBase {
   int MakeNextStageFileName(std::string& out, int32_t n);
   // Next scene id when the result screen is left.
   int32_t Tally();
+  // ---- result screen and ranking registration (stage_result.cpp) ----
+  // The places the result values take in the stage's ranking (EndStage).
+  void FindRankingPositions();
+  // Registers the result once (never in a replay or test play), saves the
+  // ranking file and shows the list until decide; 1 when it registered.
+  int RunRankingEntry();
+  // The result screen over the drawn frame: the ranking hint or the play
+  // record box once the count is done.
+  void DrawResultScreen(bool rankingHint);
+  // Whether the result screen shows the registration hint instead of the
+  // key hint (a manual registration not done yet with a place won).
+  bool WantsRankingHint() const;
+  // The after-clear action of the current world: 0 none, 1 a new round,
+  // 2 back to the title.
+  static int32_t CurrentAfterClearAction();
+  // Asks for the ranking name (text-entry dialog); `name` comes in with the
+  // last one used. Set by the front end; null keeps the name given.
+  static void (*s_pAskRankingName)(std::string& name);
+  // Reads F3 for a manual registration; tests put in their own.
+  static bool (*s_pRankingKey)();
+  // ---- end of result screen block ----
 
   // ---- Waits and stage commands (commands: stage_end.cpp, action_commands.cpp) ----
   // The frame keeper of a wait (game wait, extra-life message, message
