@@ -110,7 +110,9 @@ void KeepMessageOnScreen(int32_t& x, int32_t& y, int32_t w, int32_t h) {
 void cMessageWindow::MeasureText(const std::string& text, int32_t& width, int32_t& height) {
   cFont& font = GameFonts[1];
   TEXTSIZE size{};
-  if (font.Created()) size = font.m_dwGlyphMode != 0 ? font.MeasureText(text.c_str()) : font.MeasureTextGDI(text.c_str());
+  // The font lays every character in a cell of its character width, so the
+  // cell measure is the size the text is drawn at.
+  if (font.Created()) size = font.MeasureText(text.c_str());
   width = std::clamp<int32_t>(size.cx + 2, 2, kMaxMessageSize);
   height = std::clamp<int32_t>(size.cy + 2, 2, kMaxMessageSize);
 }
