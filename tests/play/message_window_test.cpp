@@ -11,6 +11,7 @@
 #include "play/hero.h"
 #include "play/message_window.h"
 #include "play/stage_scene.h"
+#include "scene/play_record.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -135,4 +136,53 @@ TEST(MessageWindow, TheCommandWaitsForDecideOrItsTime) {
     const auto& sounds = s.Sounds();
     EXPECT_EQ(std::count(sounds.begin() + static_cast<long>(soundsBefore), sounds.end(), kSoundMessage), c.sound);
   }
+}
+
+// A timed window of 30 frames is drawn on 30 frames and finished by the
+// 31st counting update (still frames count only with keep-counting); a
+// window whose character is gone finishes; refresh follows a variable.
+TEST(MessageWindow, UpdateFinishesAndRefreshes) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(4, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  const struct {
+    int32_t keepCounting, still, updates;
+  } timed[] = {{0, 0, 31}, {1, 1, 31}, {0, 1, -1}};
+  for (const auto& c : timed) {
+    cMessageSettings settings;
+    settings.style = kMessageInvisible;
+    settings.displayMode = kMessageTimed;
+    settings.remainingFrames = 30;
+    settings.keepCounting = c.keepCounting;
+    cMessageWindow w(settings);
+    int32_t updates = -1;
+    for (int32_t i = 1; i <= 40 && updates < 0; ++i)
+      if (w.Update(nullptr, c.still)) updates = i;
+    EXPECT_EQ(updates, c.updates) << c.keepCounting << c.still;
+  }
+  cMessageSettings follow;
+  follow.positionMode = 1;
+  follow.followedId = s.Scene().Hero().m_nId;
+  follow.keepOnScreen = 1;
+  cMessageWindow following(follow);
+  EXPECT_FALSE(following.Update(nullptr, 0));
+  EXPECT_GE(following.m_nDrawnY, 20);
+  follow.followedId = -12345;
+  cMessageWindow orphan(follow);
+  EXPECT_TRUE(orphan.Update(nullptr, 0));
+
+  std::vector<int32_t>& common = SaveData.m_CommonVariables;
+  const std::vector<int32_t> saved = common;
+  common.assign(1001, 0);
+  common[5] = 7;
+  cMessageSettings counter;
+  counter.text = "#C5";
+  counter.expand = counter.refresh = counter.refreshInterval = 1;
+  cMessageWindow refreshed(counter);
+  EXPECT_EQ(refreshed.m_strShown, "7");
+  common[5] = 1234;
+  refreshed.Update(nullptr, 0);
+  EXPECT_EQ(refreshed.m_strShown, "1234");
+  common = saved;
 }
