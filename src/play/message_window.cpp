@@ -5,8 +5,10 @@
 #include <cstdlib>
 
 #include "base/logs.h"
+#include "gfx/dd.h"
 #include "gfx/fonts.h"
 #include "gfx/game_fonts.h"
+#include "gfx/surface_table.h"
 #include "play/block_map.h"
 #include "play/character.h"
 #include "play/stage_scene.h"
@@ -232,7 +234,17 @@ bool cMessageWindow::Update(DDSURFACEDATA* dst, int32_t still) {
 void cMessageWindow::Draw(DDSURFACEDATA* dst, int32_t x, int32_t y) {
   m_nDrawnX = x;
   m_nDrawnY = y;
-  if (m_Settings.style != kMessageText || m_strShown.empty()) return;
+  const cMessageSettings& s = m_Settings;
+  if (s.style == kMessageIcon || s.style == kMessageExtraLife) {
+    const int32_t rise = (kMessagePopUpFrames - s.remainingFrames) >> 2;
+    m_nDrawnY = y - rise;
+    if (!dst) return;
+    if (s.style == kMessageIcon) cGraphicSource::DrawSmall(dst, x, y - rise, s.iconKind, s.iconNumber, s.iconRow);
+    else if (GameSurfaces[SURF_ACCESSORY].lpDDS || GameSurfaces[SURF_ACCESSORY].lpDT)
+      DDBlt(dst, x, y - rise, 16, 16, &GameSurfaces[SURF_ACCESSORY], 0, 48, 1);
+    return;
+  }
+  if (s.style != kMessageText || m_strShown.empty()) return;
   cFont& font = GameFonts[1];
   const int32_t w = m_nWidth, h = m_nHeight;
   if (m_bOpening) {

@@ -16,7 +16,11 @@
 
 struct DDSURFACEDATA;
 
-enum MessageStyle : int32_t { kMessageInvisible = 0, kMessageText = 1 };
+// Styles: an invisible timed entry, a text window, a small icon (a graphic
+// at half size) and the extra-life picture; the two pop-ups rise one dot
+// every 4 of their 30 frames.
+enum MessageStyle : int32_t { kMessageInvisible = 0, kMessageText = 1, kMessageIcon = 2, kMessageExtraLife = 3 };
+inline constexpr int32_t kMessagePopUpFrames = 30;
 enum MessageDisplay : int32_t { kMessageUntilDecide = 0, kMessageUntilStageEnd = 1, kMessageTimed = 2 };
 
 // Expanded texts are cut (at a character boundary) at this many bytes, and
@@ -30,6 +34,7 @@ inline constexpr int32_t kMessageOpeningFrames = 10;
 struct cMessageSettings {
   int32_t style = kMessageText;
   std::string text;
+  int32_t iconKind = 0, iconNumber = 0, iconRow = 0;  // kMessageIcon: the graphic drawn small
   int32_t positionMode = 0;  // 0 centre, 1-3 self, 4-6 hero (above/below/centred), 7 screen block, 8 stage block
   int32_t column = 0, row = 0;
   int32_t offsetX = 0, offsetY = 0;

@@ -168,6 +168,19 @@ TEST(MessageWindow, UpdateFinishesAndRefreshes) {
   cMessageWindow following(follow);
   EXPECT_FALSE(following.Update(nullptr, 0));
   EXPECT_GE(following.m_nDrawnY, 20);
+  // A pop-up over the hero rises a dot every 4 frames.
+  cMessageSettings popUp = follow;
+  popUp.style = kMessageIcon;
+  popUp.fixPosition = popUp.keepCounting = 1;
+  popUp.displayMode = kMessageTimed;
+  popUp.remainingFrames = kMessagePopUpFrames;
+  cMessageWindow icon(popUp);
+  std::vector<int32_t> rise;
+  for (int32_t i = 1; i <= 30; ++i) {
+    icon.Update(nullptr, 1);
+    if (i == 1 || i == 4 || i == 8 || i == 30) rise.push_back(icon.m_nDrawnY);
+  }
+  EXPECT_EQ(rise, (std::vector<int32_t>{rise[0], rise[0] - 1, rise[0] - 2, rise[0] - 7}));
   follow.followedId = -12345;
   cMessageWindow orphan(follow);
   EXPECT_TRUE(orphan.Update(nullptr, 0));
