@@ -391,6 +391,14 @@ void BuildCommonPalette(cCommonPalette& palette) {
   goal.m_nParam15 = 0;  // taken once
   goal.m_vCmds = {Command(ItemKindOfFlowKind(kCmdGameWait), {5}, 1),
                   Command(ItemKindOfFlowKind(kCmdStageClear), {0}, 1)};
+  // ---- message windows: a framed message at the screen centre, with the
+  // count of C1, kept on screen; the game waits for a key. ----
+  cEdCmd goalMessage = Command(ItemKindOfFlowKind(kCmdMessage),
+                               {0, 0, 0, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0, 0, 1, 0, 0, 0}, 1);
+  goalMessage.m_strText = "GOAL!  C1 = #C1\nPress Z";
+  goal.m_vCmds = {goalMessage, Command(ItemKindOfFlowKind(kCmdGameWait), {5}, 1),
+                  Command(ItemKindOfFlowKind(kCmdStageClear), {0}, 1)};
+  // ---- end of message windows ----
   palette.m_Items = {cEdItem(), coin, heart, goal};
 }
 

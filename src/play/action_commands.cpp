@@ -16,6 +16,7 @@
 #include "flow/conditions.h"
 #include "play/flow_host_impl.h"
 #include "play/hero.h"
+#include "play/message_window.h"
 #include "scene/play_record.h"
 #include "flow/flow_state.h"
 #include "play/character.h"
@@ -295,37 +296,76 @@ int32_t ExecuteMessage(cCharacter& character, const cEdCmd& command, int32_t con
   if (!scene || scene->m_nQuitRequest) return 0;
   const bool byId = Param(command, 12) != 0;
   const bool close = Param(command, 15) != 0;
-  auto& requests = scene->m_MessageRequests;
-  auto found = requests.end();
+  auto& windows = scene->m_MessageWindows;
+  auto found = windows.end();
   if (byId) {
-    found = std::find_if(requests.begin(), requests.end(), [&](const cStageScene::cMessageRequest& r) {
-      return r.words.size() > 13 && r.words[12] != 0 && r.words[13] == Param(command, 13);
+    found = std::find_if(windows.begin(), windows.end(), [&](const std::shared_ptr<cMessageWindow>& w) {
+      return w->m_Settings.idFlag != 0 && w->m_Settings.windowId == Param(command, 13);
     });
   }
   if (close) {
-    if (found != requests.end()) requests.erase(found);
+    if (found != windows.end()) windows.erase(found);
+    scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
     return 0;
   }
-  cStageScene::cMessageRequest request;
-  request.text = command.m_strText;
-  request.words.resize(18);
-  for (size_t i = 0; i < request.words.size(); ++i) request.words[i] = Param(command, i);
+  cMessageSettings settings;
+  settings.style = kMessageText;
+  settings.text = command.m_strText;
+  settings.positionMode = Param(command, 0);
+  settings.column = Param(command, 1);
+  settings.row = Param(command, 2);
+  settings.offsetX = Param(command, 3);
+  settings.offsetY = Param(command, 4);
+  settings.keepOnScreen = Param(command, 5);
+  settings.displayMode = Param(command, 6);
   const int64_t frames = Param(command, 17) == 0 ? int64_t{Param(command, 7)} * 6 : 1;
-  request.frames = static_cast<int32_t>(std::clamp<int64_t>(frames, 0, INT32_MAX));
-  const int32_t position = Param(command, 0);
-  if (position >= 1 && position <= 3) request.followedId = character.m_nId;
-  else if (position >= 4 && position <= 6) request.followedId = FirstHero() ? FirstHero()->m_nId : 0;
-  request.continued = continueFlag;
-  // A window with the same ID takes the old one's place in the list.
-  if (found != requests.end()) {
-    *found = std::move(request);
+  settings.remainingFrames = static_cast<int32_t>(std::clamp<int64_t>(frames, 0, cStageScene::kMaxWaitFrames));
+  settings.keepCounting = Param(command, 8);
+  settings.expand = Param(command, 9);
+  settings.fixPosition = Param(command, 10);
+  settings.refresh = Param(command, 11);
+  settings.idFlag = Param(command, 12);
+  settings.windowId = Param(command, 13);
+  settings.frame = Param(command, 14);
+  settings.refreshInterval = Param(command, 16);
+  if (settings.positionMode >= 1 && settings.positionMode <= 3) settings.followedId = character.m_nId;
+  else if (settings.positionMode >= 4 && settings.positionMode <= 6) settings.followedId = FirstHero() ? FirstHero()->m_nId : 0;
+  settings.noOpening = continueFlag;
+
+  // A window shown under the same ID is re-set in place when the new text
+  // has its size, else replaced where it stood in the list.
+  std::shared_ptr<cMessageWindow> shown;
+  if (found != windows.end()) {
+    auto fresh = std::make_shared<cMessageWindow>(settings);
+    if (fresh->m_nWidth == (*found)->m_nWidth && fresh->m_nHeight == (*found)->m_nHeight) {
+      (*found)->Set(settings);
+      shown = *found;
+    } else {
+      *found = fresh;
+      shown = fresh;
+    }
   } else {
-    if (requests.size() >= cStageScene::kMaxMessageRequests) requests.pop_front();
-    requests.push_back(std::move(request));
+    if (windows.size() >= cStageScene::kMaxMessageWindows) windows.pop_front();
+    shown = std::make_shared<cMessageWindow>(settings);
+    windows.push_back(shown);
   }
-  // The wait for a message (word 8) needs its window on screen to be read;
-  // until the message windows draw it the command does not hold the game,
-  // so a flow never waits for a window nobody can see.
+  scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
+  if (settings.keepCounting == 0) return 0;
+
+  // The game waits for the window: for decide, or for its time.
+  if (settings.displayMode == kMessageUntilDecide) {
+    scene->SetWaitState(1, 1, 0, continueFlag);
+    if (continueFlag == 0) RequestSoundEffect(kSoundMessage);
+  } else if (settings.displayMode == kMessageTimed) {
+    scene->SetWaitState(1, 0, settings.remainingFrames, continueFlag);
+  } else {
+    scene->SetWaitState(0, 0, 0, 0);
+  }
+  scene->KeepFramesWhileWaiting();
+  scene->SetWaitState(0, 0, 0, 0);
+  auto it = std::find(windows.begin(), windows.end(), shown);
+  if (it != windows.end()) windows.erase(it);
+  scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
   return 0;
 }
 

@@ -700,9 +700,11 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   if (HasHero() && (m_Layers.m_SightMask.lpDDS || m_Layers.m_SightMask.lpDT))
     Hero().DrawSightMask(back, &m_Layers.m_SightMask);
 
-  // 7. Graphic effects and message windows come with their own kinds of
-  // object; their lists stay empty until then.
+  // 7. Effect objects, then the message windows over them.
   DrawEffectObjects(back, still);  // fxobj: effect objects, before the message windows
+  // ---- message windows ----
+  UpdateMessageWindows(back, still);
+  // ---- end of message windows ----
 
   // 8. The head-up display and the time limit.
   DrawHUD(back);

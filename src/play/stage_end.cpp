@@ -11,6 +11,7 @@
 #include "data/user_records.h"
 #include "play/character.h"
 #include "play/hero.h"
+#include "play/message_window.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
@@ -47,6 +48,21 @@ void cStageScene::AwardStageClear() {
     // still counted, silently.
     if (k >= kMaxExtraLifeMessages) continue;
     RequestSoundEffect(kSoundExtraLife);
+    // ---- message windows: the extra-life picture rises over the hero ----
+    if (HasHero()) {
+      cMessageSettings popUp;
+      popUp.style = kMessageExtraLife;
+      popUp.positionMode = 4;
+      popUp.fixPosition = 1;
+      popUp.displayMode = kMessageTimed;
+      popUp.remainingFrames = kMessagePopUpFrames;
+      popUp.keepCounting = 1;
+      popUp.followedId = Hero().m_nId;
+      if (m_MessageWindows.size() >= kMaxMessageWindows) m_MessageWindows.pop_front();
+      m_MessageWindows.push_back(std::make_shared<cMessageWindow>(popUp));
+      m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
+    }
+    // ---- end of message windows ----
     // The extra-life message (drawn by the message windows) stays 30 frames
     // while the stage is kept drawn.
     SetWaitState(4, 0, kExtraLifeWaitFrames, 0);

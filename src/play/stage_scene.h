@@ -248,18 +248,13 @@ class cStageScene : public cStageSceneBase {
   // Kept frames of a wait are bounded so that a wait for decide cannot hang
   // a run whose input never presses it (one hour of frames).
   static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
-  // Message commands ask for windows; the windows themselves are drawn by
-  // the message-window objects. Until those exist the requests are kept
-  // here (newest last, at most kMaxMessageRequests) for the window list.
-  struct cMessageRequest {
-    std::string text;
-    std::vector<int32_t> words;  // the command's 18 words
-    int32_t frames = 0;          // display frames (1 for a one-frame message)
-    int32_t followedId = 0;      // object followed by positions 1..6
-    int32_t continued = 0;       // opens without its opening animation
-  };
-  static constexpr size_t kMaxMessageRequests = 64;
-  std::list<cMessageRequest> m_MessageRequests;
+  // ---- message windows (message_window.cpp) ----
+  // Windows open at once at most this many; the message command drops the
+  // oldest beyond it.
+  static constexpr size_t kMaxMessageWindows = 64;
+  // Steps and draws every window (DrawFrame), removing the finished ones.
+  void UpdateMessageWindows(DDSURFACEDATA* back, int32_t still);
+  // ---- end of message windows ----
   // Extra lives awarded at one clear that show their message and wait;
   // beyond it the lives are still counted (and capped at 99) silently.
   static constexpr int32_t kMaxExtraLifeMessages = 99;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "play/hero.h"
+#include "play/message_window.h"
 #include "play/shot.h"
 #include "play/stage_character.h"
 #include "play/stage_draw.h"
@@ -43,6 +44,10 @@ void FillStageTrace(FrameTrace& t) {
   // Shots (combat): in list order, with the id of the character that fired them.
   for (const auto& shot : scene->m_ShotList)
     if (!shot->m_bRemove) t.shots.push_back(FrameTraceShot{shot->m_dX, shot->m_dY, shot->m_nOwnerId});
+  // ---- message windows: the shown texts, in list order ----
+  for (const auto& window : scene->m_MessageWindows)
+    if (window->m_Settings.style == kMessageText) t.messages.push_back(window->m_strShown);
+  // ---- end of message windows ----
   // Flow commands: the variables flows change, by the code language's names.
   const std::vector<int32_t>& common = SaveData.m_CommonVariables;
   for (size_t i = 0; i < common.size(); ++i)

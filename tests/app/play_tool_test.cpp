@@ -330,7 +330,7 @@ TEST_F(PlayToolTest, FlowsMoveTheHeroByKeysAndTheCharactersByThemselves) {
 // the stage: the death sequence runs and the stage starts again with the
 // hero at its start (test play of one stage keeps its lives). Walked to
 // the stairs and warped twice it lands past the shooter and walks into the
-// goal: the game holds still for half a second, then the result screen
+// goal: its message waits for B1, the game holds still for half a second, then the result screen
 // shows, and B1 there goes on to the next stage (the same one again).
 TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
   // Modes: 0/1 banner, 2 play, 4 result.
@@ -357,7 +357,7 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
   EXPECT_EQ(FirstOf(lines.back(), "hero", "hp"), 3.0);
   EXPECT_EQ(Field(lines.back(), "lives"), Field(lines[0], "lives"));
 
-  sandbox_.Write("keys.txt", "130-180 RIGHT\n190 B4\n230 B4\n240-280 RIGHT\n400 B1\n");
+  sandbox_.Write("keys.txt", "130-180 RIGHT\n190 B4\n230 B4\n240-280 RIGHT\n270 B1\n400 B1\n");
   ASSERT_EQ(Play("goal", 440, " --shots '" + (sandbox_ / "shots") + "' --every 100"), 0) << Slurp(errors_);
   lines = Lines(Slurp(sandbox_ / "goal.jsonl"));
   ASSERT_EQ(lines.size(), 440u);
@@ -378,7 +378,7 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
 TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
   std::string keys = "130-131 RIGHT\n150 B2\n280-282 DOWN\n284-286 UP\n";
   for (int f = 500; f < 740; f += 10) keys += std::to_string(f) + "-" + std::to_string(f + 1) + " B3\n";
-  keys += "760-800 RIGHT\n810 B4\n850 B4\n860-861 LEFT\n870 B2\n890 B2\n910-950 RIGHT\n";
+  keys += "760-800 RIGHT\n810 B4\n850 B4\n860-861 LEFT\n870 B2\n890 B2\n910-950 RIGHT\n945 B1\n";  // B1 closes the goal message
   sandbox_.Write("keys.txt", keys);
   ASSERT_EQ(Play("a", 1000), 0) << Slurp(errors_);
   ASSERT_EQ(Play("b", 1000), 0) << Slurp(errors_);
