@@ -10,6 +10,9 @@
 #include <memory>
 
 #include "data/database.h"
+#include "data/stage_data.h"
+#include "play/commands.h"
+#include "play/stage_character.h"
 #include "gfx/surface_pixels.h"
 #include "support/display.h"
 
@@ -231,6 +234,27 @@ TEST_F(ScreenEffectTest, HostileParametersEndAndStayInside) {
       // A time of zero or less counts as one tenth of a second.
       EXPECT_FALSE(slot.Running() && kind != kScrNone);
     }
+}
+
+TEST(BackgroundCommandTest, ShowsHidesOrTogglesOnlyNumbersInTheList) {
+  const cSafeVector<cStageBackground> saved = StageData.m_Backgrounds;
+  struct Row {
+    uint32_t number, action;
+    int32_t first, second;  // shown flags after the command, from shown / hidden
+  };
+  const Row rows[] = {{0, 1, 1, 0}, {3, 1, 1, 0}, {1, 1, 0, 0}, {2, 0, 1, 1}, {1, 2, 0, 0}, {2, 2, 1, 1}, {1, 9, 1, 0}};
+  cStageCharacter character;
+  for (const Row& r : rows) {
+    StageData.m_Backgrounds.assign(2, cStageBackground());
+    StageData.m_Backgrounds[0].m_nLayer1 = 1;
+    StageData.m_Backgrounds[1].m_nLayer1 = 0;
+    cEdCmd command;
+    command.m_vParams = {r.number, r.action};
+    ExecuteBackgroundChange(character, command);
+    EXPECT_EQ(StageData.m_Backgrounds[0].m_nLayer1, r.first) << r.number << " " << r.action;
+    EXPECT_EQ(StageData.m_Backgrounds[1].m_nLayer1, r.second) << r.number << " " << r.action;
+  }
+  StageData.m_Backgrounds = saved;
 }
 
 }  // namespace
