@@ -99,6 +99,23 @@ void BuildDatabase(cDatabase& db) {
   shake.m_nParams[2] = 6;
   shake.m_strName = plat::Sjis("振動");
   db.m_ScrEffects.push_back(shake);
+  // >>> screen effects: a lens over the hero and a mosaic that grows and
+  // shrinks back (effects 3 and 4 after the shake, started by the frog).
+  cScrEffectRecord lens;
+  lens.m_nKind = 12;  // lens: time, strength from, strength to, offset x, offset y
+  lens.m_nParams[0] = 20;
+  lens.m_nParams[1] = 0;
+  lens.m_nParams[2] = 60;
+  lens.m_strName = plat::Sjis("レンズ");
+  db.m_ScrEffects.push_back(lens);
+  cScrEffectRecord mosaic;
+  mosaic.m_nKind = 13;  // mosaic: time, block size from, block size to
+  mosaic.m_nParams[0] = 10;
+  mosaic.m_nParams[1] = 1;
+  mosaic.m_nParams[2] = 16;
+  mosaic.m_strName = plat::Sjis("モザイク");
+  db.m_ScrEffects.push_back(mosaic);
+  // <<< screen effects
 
   db.m_Pictures[1].m_strName = "bmp\\Title.bmp";
   // The runtime plays a sound entry's name as its file.
@@ -368,6 +385,16 @@ void BuildCommonPalette(cCommonPalette& palette) {
   jump.m_vKeys = {KeyStep(kKeyDown, true, 1, 30), KeyStep(kKeyUp, true)};
   jump.m_nKeyTolerance = 10;
   frog.m_vFlows = {Flow(kTriggerAlways, {circle}), jump};
+  // >>> screen effects: a shot that hits the frog shakes the screen, bends
+  // it through a lens while tinting it orange and back, then pixelates it
+  // there and back.
+  frog.m_vFlows.push_back(Flow(kTriggerHitByShot, {Command(kCmdPlayScreenEffect, {2, 0, 0}),
+                                                   Lasting(Command(kCmdWait, {}), 5),
+                                                   Command(kCmdPlayScreenEffect, {3, 0, 0}),
+                                                   Command(kCmdScreenColour, {255, 128, 0, 40, 1, 10, 0, 0}),
+                                                   Lasting(Command(kCmdWait, {}), 20),
+                                                   Command(kCmdPlayScreenEffect, {4, 2, 0})}));
+  // <<< screen effects
   palette.m_Characters = {cEdCharacter(), hero, walker, shooter, bat, frog};
 
   cEdItem coin;

@@ -5,7 +5,4 @@
 
 // clang-format off
 int32_t ExecuteCharaEffect(cCharacter&, const cEdCmd&) { return 0; }               // built with combat/commands/effects
-int32_t ExecuteScreenEffect(cCharacter&, const cEdCmd&) { return 0; }              // built with combat/commands/effects
-int32_t ExecuteScreenColour(cCharacter&, const cEdCmd&) { return 0; }              // built with combat/commands/effects
-int32_t ExecuteBackgroundChange(cCharacter&, const cEdCmd&) { return 0; }          // built with combat/commands/effects
 // clang-format on

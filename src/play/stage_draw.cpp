@@ -706,7 +706,9 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   UpdateMessageWindows(back, still);
   // ---- end of message windows ----
 
-  // 8. The head-up display and the time limit.
+  // 8. The screen effect over the finished picture, the head-up display and
+  // the time limit.
+  RunScreenEffect(m_ScreenEffect, ScreenEffectView(), still != 0);  // screen effects
   DrawHUD(back);
   DrawStageDigits(back, timeWarningSound);
 

@@ -25,6 +25,7 @@
 #include "play/block_map.h"
 #include "play/stage_object.h"
 #include "scene/scene.h"
+#include "play/screen_effect.h"
 #include "play/stage_draw.h"  // Running stage and drawing: cStageLayers
 
 class cCharacter;
@@ -316,6 +317,11 @@ class cStageScene : public cStageSceneBase {
   void DrawPictures(DDSURFACEDATA* dst, int32_t still, int32_t front);
   // ---- end fxobj ----
   uint16_t m_wVirtualBackBuffer = 0;  // non-zero: DrawFrame switches the virtual back buffer on
+  // >>> screen effects
+  cScreenEffectSlot m_ScreenEffect;  // the running screen effect (number 0: none)
+  // The handlers' surfaces and the hero's centre for this frame.
+  cScreenEffectView ScreenEffectView();
+  // <<< screen effects
   // Message waits: kind (1: decide plays sound 12), delay frames, wait for
   // decide, frames to wait, spare.
   int32_t m_nWaitKind = 0;

@@ -360,6 +360,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     // known settings; the frame draws straight to the back buffer.
     m_wVirtualBackBuffer = 0;
     DDSetVirtualBackBuffer(0);
+    m_ScreenEffect = cScreenEffectSlot();  // screen effects: none carried over
   } catch (const std::bad_alloc&) {
     ShowError("%s", plat::Sjis("メモリ不足により、ステージの初期設定に失敗しました！").c_str());
     // A half-built stage cannot be played on.
