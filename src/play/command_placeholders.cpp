@@ -5,7 +5,6 @@
 
 // clang-format off
 int32_t ExecuteEffect(cCharacter&, const cEdCmd&) { return 0; }                    // built with combat/commands/effects
-int32_t ExecuteCharaEffect(cCharacter&, const cEdCmd&) { return 0; }               // built with combat/commands/effects
 int32_t ExecuteScreenEffect(cCharacter&, const cEdCmd&) { return 0; }              // built with combat/commands/effects
 int32_t ExecutePicture(cCharacter&, const cEdCmd&) { return 0; }                   // built with combat/commands/effects
 int32_t ExecuteScreenColour(cCharacter&, const cEdCmd&) { return 0; }              // built with combat/commands/effects

@@ -138,7 +138,7 @@ int cCharacter::Defeat() {
     m_bDying = 1;
     m_nDefeatCounter = 0;
     if (Definition().DeathEffect() != 0)
-      m_Effect = cEffectSlot{Definition().DeathEffect(), Definition().DeathEffectSource(), 0};
+      m_Effect.Start(Definition().DeathEffect(), Definition().DeathEffectSource(), 0);
     return 0;
   }
   return 1;
