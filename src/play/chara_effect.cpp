@@ -165,6 +165,12 @@ void cGraphicEffectSlot::Start(int32_t n, int32_t mode, int32_t loop) {
     *this = cGraphicEffectSlot{};
     return;
   }
+  if (table[static_cast<size_t>(n)].pDef->m_nKind == 0) {
+    // A plain entry draws like no effect; kept running it would never end
+    // and hold a defeated character's display for ever.
+    *this = cGraphicEffectSlot{};
+    return;
+  }
   CopyRun(*this, table[static_cast<size_t>(n)]);
   nDirection = direction;
   nNumber = static_cast<int16_t>(n);

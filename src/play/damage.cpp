@@ -139,6 +139,8 @@ int cCharacter::Defeat() {
     m_nDefeatCounter = 0;
     if (Definition().DeathEffect() != 0)
       m_Effect.Start(Definition().DeathEffect(), Definition().DeathEffectSource(), 0);
+    else
+      m_Effect.bLoop = 0;  // a looping effect would hold the defeat display for ever
     return 0;
   }
   return 1;

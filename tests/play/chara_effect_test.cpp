@@ -65,7 +65,6 @@ TEST_F(CharaEffectTest, RunsEndOnTheCallTheirDoubleAdditionPassesTheEnd) {
       {{13, {0, 1, 1, 16}}, kEffectForward, 0, 1},
       {{1, {9999, 0, 999}}, kEffectForward, 0, 59995},
       {{6, {10, 2}}, kEffectForward, 0, 61},             // blink: its time
-      {{0, {5, 0, 32}}, kEffectForward, 0, 0},           // plain entry
   };
   for (const Case& c : cases) {
     Define({c.def});
@@ -128,7 +127,9 @@ TEST_F(CharaEffectTest, DamagedSizesAreClampedAndBadNumbersDrawPlainly) {
 
   Define({{1, {5, 0, 32}}});
   cGraphicEffectSlot s;
-  for (int32_t n : {-1, 2, 70000}) {
+  Database.m_CharaEffects.resize(3);  // entry 2: a plain entry
+  PrepareDatabaseTables();
+  for (int32_t n : {-1, 2, 3, 70000}) {
     s.Start(1, kEffectForward, 0);
     s.Start(n, kEffectForward, 0);
     EXPECT_FALSE(s.Running()) << n;
