@@ -11,6 +11,7 @@
 #include "gfx/palette_tools.h"
 #include "play/character.h"
 #include "play/commands.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -246,4 +247,40 @@ int32_t ExecuteCharaEffect(cCharacter& character, const cEdCmd& command) {
   const int32_t number = static_cast<uint16_t>(command.Word(0));
   character.m_Effect.Start(number, static_cast<int32_t>(command.Word(1)), command.Word(2) != 0 ? 1 : 0);
   return 0;
+}
+
+namespace {
+
+struct KindRow {
+  const char* name;
+  const char* device;
+  const char* plain;
+};
+constexpr const char* kSame = "回転Aと回転Bは同じ";
+const KindRow kKindRows[kGraphicEffectKinds - 1] = {
+    {"破裂", "", ""},
+    {"分割（横）", "", ""},
+    {"分割（縦）", "", ""},
+    {"波（横）", "", "やや遅い"},
+    {"波（縦）", "", "やや遅い"},
+    {"点滅", "速い", "速い"},
+    {"回転A", kSame, "巨大キャラには実行速度重視"},
+    {"回転B", kSame, "やや遅い。巨大キャラには描画精度重視"},
+    {"回転（奥）", "", ""},
+    {"円", "", "やや遅い"},
+    {"拡大", "", ""},
+    {"レンズ", "遅過ぎ", "遅い"},
+    {"色変化", "", "画面が8bit色→精度悪い、16bit色以上→やや遅い"},
+    {"半透明", "", "画面が8bit色→精度悪い、16bit色以上→遅過ぎ"},
+    {"モザイク", "", "画面が16bit色以上だと遅い"},
+    {"ぼかし", "やや遅い", "画面が16bit色以上でのみ有効。遅い"},
+};
+
+}  // namespace
+
+GraphicEffectKindText GraphicEffectKindTexts(int32_t kind) {
+  static const std::string empty;
+  if (kind < 1 || kind >= kGraphicEffectKinds) return {empty, empty, empty};
+  const KindRow& row = kKindRows[kind - 1];
+  return {plat::Sjis(row.name), plat::Sjis(row.device), plat::Sjis(row.plain)};
 }

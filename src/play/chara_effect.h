@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "data/effect_runs.h"
 #include "gfx/dd.h"
@@ -62,3 +63,12 @@ int DrawGraphicEffect(cGraphicEffectSlot& slot, DDSURFACEDATA* lpDst, const cEff
 // 0 where the editor allows only 1 or more (strip counts, strip heights,
 // intervals), which would divide by zero or never end.
 int32_t ClampEffectParam(int32_t kind, int32_t param, int32_t value);
+
+// The name of effect kind 1..16 and its speed notes for the device and the
+// plain back end, CP932 ("" for kind 0 and kinds beyond the table).
+struct GraphicEffectKindText {
+  const std::string& name;
+  const std::string& noteDevice;
+  const std::string& notePlain;
+};
+GraphicEffectKindText GraphicEffectKindTexts(int32_t kind);

@@ -11,9 +11,9 @@
 #include "data/database.h"
 #include "data/flow.h"
 #include "data/labels.h"
-#include "gfx/surface_table.h"
 #include "play/commands.h"
 #include "play/stage_character.h"
+#include "platform/text.h"
 #include "support/display.h"
 #include "support/game_data.h"
 #include "support/stage_builder.h"
@@ -38,9 +38,8 @@ class CharaEffectTest : public ::testing::Test {
     PrepareDatabaseTables();
   }
   // The call of Step that first reports the end (0: none within `limit`).
-  static int EndingCall(cGraphicEffectSlot& s, int limit = 100000) {
-    for (int call = 1; call <= limit; ++call)
-      if (s.Step()) return call;
+  static int EndingCall(cGraphicEffectSlot& s, int limit) {
+    for (int call = 1; call <= limit; ++call) if (s.Step()) return call;
     return 0;
   }
   ScopedGameData data_;
@@ -74,37 +73,18 @@ TEST_F(CharaEffectTest, RunsEndOnTheCallTheirDoubleAdditionPassesTheEnd) {
   }
 }
 
-TEST_F(CharaEffectTest, ThereAndBackTurnsAroundAndLoopsRestart) {
-  Define({{1, {5, 0, 32}}});
-  cGraphicEffectSlot s;
-  s.Start(1, kEffectThereAndBack, 0);
-  for (int i = 0; i < 31; ++i) EXPECT_EQ(s.Step(), 0);
-  EXPECT_EQ(std::tuple(s.nDirection, s.dValue, s.nFrame), std::tuple(1, 32.0, 0));
-  s.Start(1, kEffectForward, 1);
-  for (int i = 0; i < 31; ++i) s.Step();
-  EXPECT_EQ(std::tuple(s.nDirection, s.dValue), std::tuple(0, 0.0));
-}
-
 TEST_F(CharaEffectTest, BlinkShowsByTheToggleAndStillFramesHoldEverything) {
   Define({{6, {100, 2}}, {14, {100, 0}}, {4, {100, 0, 32, 2, 2}}});
+  // Interval 2, and 0 from a damaged file (then a flip every frame after the first).
+  const std::vector<int> expected[] = {{0, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1}, {0, 0, 1, 0, 1}};
   cGraphicEffectSlot s;
-  s.Start(1, kEffectForward, 0);
-  std::vector<int> shown;
-  for (int frame = 1; frame <= 12; ++frame) {
-    shown.push_back(s.nToggle);
-    DrawGraphicEffect(s, nullptr, cEffectDraw{}, false, false);
+  for (int n : {1, 2}) {
+    s.Start(n, kEffectForward, 0);
+    std::vector<int> shown;
+    for (size_t frame = 0; frame < expected[n - 1].size(); ++frame, DrawGraphicEffect(s, nullptr, {}, false, false))
+      shown.push_back(s.nToggle);
+    EXPECT_EQ(shown, expected[n - 1]) << n;
   }
-  EXPECT_EQ(shown, (std::vector<int>{0, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1}));
-
-  // Interval 0 from a damaged file flips every frame after the first.
-  s.Start(2, kEffectForward, 0);
-  shown.clear();
-  for (int frame = 1; frame <= 5; ++frame) {
-    shown.push_back(s.nToggle);
-    DrawGraphicEffect(s, nullptr, cEffectDraw{}, false, false);
-  }
-  EXPECT_EQ(shown, (std::vector<int>{0, 0, 1, 0, 1}));
-
   for (int n : {1, 2, 3}) {
     s.Start(n, kEffectForward, 0);
     DrawGraphicEffect(s, nullptr, cEffectDraw{}, false, false);
@@ -124,12 +104,14 @@ TEST_F(CharaEffectTest, DamagedSizesAreClampedAndBadNumbersDrawPlainly) {
       {6, 2, 0, 1},     {14, 2, 1 << 30, 9999}, {1, 2, 0, 0},  {1, 3, -7, -7}, {12, 4, -16, -16},
   };
   for (const Case& c : cases) EXPECT_EQ(ClampEffectParam(c.kind, c.param, c.value), c.used) << c.kind << " " << c.param;
+  EXPECT_EQ(GraphicEffectKindTexts(16).name, plat::Sjis("ぼかし"));
+  EXPECT_EQ(GraphicEffectKindTexts(17).name, "");
 
   Define({{1, {5, 0, 32}}});
   cGraphicEffectSlot s;
   Database.m_CharaEffects.resize(3);  // entry 2: a plain entry
   PrepareDatabaseTables();
-  for (int32_t n : {-1, 2, 3, 70000}) {
+  for (int32_t n : {-1, 0, 2, 3, 70000}) {
     s.Start(1, kEffectForward, 0);
     s.Start(n, kEffectForward, 0);
     EXPECT_FALSE(s.Running()) << n;
@@ -140,18 +122,14 @@ TEST_F(CharaEffectTest, DamagedSizesAreClampedAndBadNumbersDrawPlainly) {
 TEST_F(CharaEffectTest, TheCommandStartsTheCharactersSlot) {
   ScopedStageRunning stage;
   Define({{1, {5, 0, 32}}, {11, {5, 32, 64}}});
-  cEdCharacter d;
   auto c = std::make_unique<cStageCharacter>();
-  c->Setup(1, d, nullptr, nullptr, 0, 0);
+  c->Setup(1, cEdCharacter{}, nullptr, nullptr, 0, 0);
   cEdCmd command;
   command.m_nKind = kCmdPlayCharaEffect;
   command.m_vParams = {2, 1, 1};
   EXPECT_EQ(ExecuteCharaEffect(*c, command), 0);
   EXPECT_EQ(std::tuple(c->m_Effect.nNumber, c->m_Effect.nMode, c->m_Effect.bLoop, c->m_Effect.dValue),
             std::tuple(2, 1, 1, 64.0));
-  command.m_vParams = {0, 0, 0};
-  ExecuteCharaEffect(*c, command);
-  EXPECT_FALSE(c->m_Effect.Running());
 }
 
 // The blink in pixels, in both back ends: hidden on the first frame, drawn
@@ -167,9 +145,7 @@ TEST_F(CharaEffectTest, BlinkDrawsTheCellOnlyWhileShown) {
     ASSERT_TRUE(DDCreateSurface(&dst, 64, 64, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
     const uint32_t ink = d3d ? 0xFF00FF00u : 0x0000FF00u;
     DDFillRectColor(&sheet, 0, 0, 32, 32, ink);
-    cEffectDraw draw;
-    draw.sheet = &sheet;
-    draw.x = draw.y = 16;
+    cEffectDraw draw{&sheet, 0, 0, 32, 32, 16, 16};
     cGraphicEffectSlot s;
     s.Start(1, kEffectForward, 0);
     std::vector<bool> drawn;
@@ -180,8 +156,7 @@ TEST_F(CharaEffectTest, BlinkDrawsTheCellOnlyWhileShown) {
     }
     EXPECT_EQ(drawn, (std::vector<bool>{false, false, false, true})) << d3d;
     EXPECT_EQ(Pixel(&dst, 4, 4) & 0xFFFFFF, 0u);
-    DDReleaseSurface(&sheet);
-    DDReleaseSurface(&dst);
+    for (DDSURFACEDATA* sd : {&sheet, &dst}) DDReleaseSurface(sd);
     DDResetForTest();
   }
 }
