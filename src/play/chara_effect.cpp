@@ -73,13 +73,20 @@ Source Prepare(const cEffectDraw& d) {
   return s;
 }
 
-void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const cEffectDraw& d) {
-  if (kind == 0) return Plain(dst, d.x, d.y, d);
+void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const cEffectDraw& in) {
+  if (kind == 0) return Plain(dst, in.x, in.y, in);
   if (kind == 6) {
-    if (slot.nToggle == 1) Plain(dst, d.x, d.y, d);
+    if (slot.nToggle == 1) Plain(dst, in.x, in.y, in);
     return;
   }
-  const Source s = Prepare(d);
+  const Source s = Prepare(in);
+  // Without a work surface large enough an enlarged cell is transformed at
+  // its size on the sheet.
+  cEffectDraw d = in;
+  if (s.surface == in.sheet) {
+    d.w = in.cellW;
+    d.h = in.cellH;
+  }
   const int f = s.factor;
   const int v = Whole(slot.dValue);
   const uint32_t flags = d.flags;
