@@ -169,7 +169,13 @@ void cGraphicEffectSlot::Start(int32_t n, int32_t mode, int32_t loop) {
   const int32_t direction = mode == kEffectReversed ? 1 : 0;
   const auto& table = TableOf(direction);
   if (n <= 0 || static_cast<size_t>(n) >= table.size() || !table[static_cast<size_t>(n)].pDef) {
-    if (n != 0) WriteECLog("graphic effect %d does not exist; drawn plainly", n);
+    // Logged once a run: an effect command in a repeating flow would
+    // otherwise fill the log.
+    static bool logged = false;
+    if (n != 0 && !logged) {
+      logged = true;
+      WriteECLog("graphic effect %d does not exist; drawn plainly", n);
+    }
     *this = cGraphicEffectSlot{};
     return;
   }
