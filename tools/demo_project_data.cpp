@@ -92,6 +92,17 @@ void BuildDatabase(cDatabase& db) {
   blink.m_nParams[1] = 2;
   blink.m_strName = plat::Sjis("点滅");
   db.m_CharaEffects.push_back(blink);
+  // >>> chara: graphic effect of the frog (a looping wave, started by its flow)
+  cCharaEffectRecord wave;
+  wave.m_nKind = 4;  // horizontal wave: time, start width, end width, waves, roughness
+  wave.m_nParams[0] = 10;
+  wave.m_nParams[1] = 0;
+  wave.m_nParams[2] = 8;
+  wave.m_nParams[3] = 2;
+  wave.m_nParams[4] = 2;
+  wave.m_strName = plat::Sjis("波（横）");
+  db.m_CharaEffects.push_back(wave);
+  // <<< chara
   cScrEffectRecord shake;
   shake.m_nKind = 2;  // horizontal vibration: time, width, count
   shake.m_nParams[0] = 5;
@@ -395,6 +406,10 @@ void BuildCommonPalette(cCommonPalette& palette) {
                                                    Lasting(Command(kCmdWait, {}), 20),
                                                    Command(kCmdPlayScreenEffect, {4, 2, 0})}));
   // <<< screen effects
+  // >>> chara: each turn of the frog starts its wave (entry 3: the list opens
+  // with two plain entries, then the blink) there and back, looping
+  frog.m_vFlows[0].m_vCmds.insert(frog.m_vFlows[0].m_vCmds.begin(), Command(kCmdPlayCharaEffect, {3, 2, 1}));
+  // <<< chara
   palette.m_Characters = {cEdCharacter(), hero, walker, shooter, bat, frog};
 
   cEdItem coin;

@@ -19,6 +19,8 @@ int32_t StageSizeValue(int field) { return std::clamp(StageData.Int(field), 0, 4
 namespace {
 
 inline constexpr uint32_t kColourKey = 1;
+// The scratch surface of graphic effects on enlarged characters.
+inline constexpr int kCharacterEffectWorkSurface = SURF_EMPTY_FIRST + 2;
 
 int32_t SubStepsOrOne() {
   int32_t n = StageSubSteps();
@@ -280,10 +282,9 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_bFollowsScroll = m_Definition.FollowsScroll();
   m_nSight = HblToDots(static_cast<int8_t>(m_Definition.Sight()));
   m_dDeceleration = ConvertSpeed(static_cast<int16_t>(m_Definition.DecelerationSpeed()));
-  m_Effect = cEffectSlot{};
+  m_Effect = cGraphicEffectSlot{};
   if (m_Definition.StartEffect() != 0)
-    m_Effect = cEffectSlot{m_Definition.StartEffect(), m_Definition.StartEffectSource(),
-                           m_Definition.StartEffectOption()};
+    m_Effect.Start(m_Definition.StartEffect(), m_Definition.StartEffectSource(), 0);
   SetBasicAnimeSet(m_Definition.BasicAnimeSet(), 1);
 }
 
@@ -929,25 +930,62 @@ void cGraphicSource::DrawSmall(DDSURFACEDATA* target, int32_t x, int32_t y, int3
   if (DDSURFACEDATA* src = source.Surface()) DDBltStretch(target, x, y, 16, 16, src, source.x, source.y, 32, 32, kColourKey);
 }
 
-void cCharacter::DrawBody(DDSURFACEDATA* target, int32_t cell) {
-  if (!target || cell < 0 || m_Definition.Transparent() || m_bHiddenThisFrame) return;
+// The effect's view of the cell to draw: the sheet cell and the screen
+// rectangle (an enlarged character reads the work surface).
+static bool EffectCell(cCharacter& c, int32_t cell, cEffectDraw& d) {
   int32_t colour = 0;
-  int32_t number = GetGraphicNumber(colour);
+  int32_t number = c.GetGraphicNumber(colour);
   cGraphicSource source;
-  source.Lookup(1, m_Definition.GraphicKind(), number, cell, this, 0);
-  DDSURFACEDATA* src = source.Surface();
-  if (!src) return;
-  if (m_nDrawWidth == 32 && m_nDrawHeight == 32)
-    DDBlt(target, m_rcScreen.left, m_rcScreen.top, 32, 32, src, source.x, source.y, kColourKey);
-  else
-    DDBltStretch(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, src, source.x, source.y, 32,
-                 32, kColourKey);
+  source.Lookup(1, c.Definition().GraphicKind(), number, cell, &c, 0);
+  d.sheet = source.Surface();
+  if (!d.sheet) return false;
+  d.sx = source.x;
+  d.sy = source.y;
+  d.x = c.m_rcScreen.left;
+  d.y = c.m_rcScreen.top;
+  d.w = c.m_nDrawWidth;
+  d.h = c.m_nDrawHeight;
+  d.work = &GameSurfaces[kCharacterEffectWorkSurface];
+  return true;
 }
 
-// Without a death effect the defeated character stays out of sight for the
-// stage's defeat display time.
+void cCharacter::DrawBody(DDSURFACEDATA* target, int32_t cell, int32_t still) {
+  if (cell >= 0) m_nEffectCell = cell;
+  if (!target || cell < 0 || m_Definition.Transparent() || m_bHiddenThisFrame) {
+    StepHiddenEffect(still);
+    return;
+  }
+  cEffectDraw d;
+  if (!EffectCell(*this, cell, d)) {
+    StepHiddenEffect(still);
+    return;
+  }
+  if (m_Effect.Running()) {
+    if (DrawGraphicEffect(m_Effect, target, d, still != 0, true)) m_Effect = cGraphicEffectSlot{};
+    return;
+  }
+  if (d.w == 32 && d.h == 32)
+    DDBlt(target, d.x, d.y, 32, 32, d.sheet, d.sx, d.sy, kColourKey);
+  else
+    DDBltStretch(target, d.x, d.y, d.w, d.h, d.sheet, d.sx, d.sy, 32, 32, kColourKey);
+}
+
+void cCharacter::StepHiddenEffect(int32_t still) {
+  if (m_Effect.Running() && DrawGraphicEffect(m_Effect, nullptr, cEffectDraw{}, still != 0, false))
+    m_Effect = cGraphicEffectSlot{};
+}
+
+// Without a death effect (or once it has ended) the defeated character stays
+// out of sight for the stage's defeat display time.
 int cCharacter::DrawDefeated(DDSURFACEDATA* target, int32_t still) {
-  (void)target;
+  if (m_Effect.Running()) {
+    cEffectDraw d;
+    const bool drawable = target && m_nEffectCell >= 0 && !m_Definition.Transparent() &&
+                          EffectCell(*this, m_nEffectCell, d);
+    if (DrawGraphicEffect(m_Effect, drawable ? target : nullptr, d, still != 0, drawable))
+      m_Effect = cGraphicEffectSlot{};
+    return 0;
+  }
   if (!still) ++m_nDefeatCounter;
   return m_nDefeatCounter > g_CharacterSwitches.defeatDisplayFrames ? 1 : 0;
 }

@@ -27,6 +27,7 @@
 #include "data/character.h"
 #include "gfx/dd.h"
 #include "flow/flow_host.h"
+#include "play/chara_effect.h"
 #include "play/flow_hooks.h"
 #include "play/stage_object.h"
 
@@ -116,13 +117,6 @@ struct cAnimeRun {
   int32_t held = 0;
 };
 
-// The graphic effect a character runs (start and death displays). The
-// effect kinds themselves draw nothing yet; the slot keeps what was asked.
-struct cEffectSlot {
-  int32_t number = 0;
-  int32_t source = 0;
-  int32_t option = 0;
-};
 
 // The state of a running jump command as the jump operations see it: the
 // flow runtime fills it from the command and reads it back.
@@ -273,11 +267,15 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t GetGraphicNumber(int32_t& colourFlag) const;
   // The cell shown now: the running animations' winner or the own player's.
   int32_t StepAnimeRuns(bool noAdvance);
-  // Draws the current cell at the screen rectangle.
-  void DrawBody(DDSURFACEDATA* target, int32_t cell);
-  // The defeat display of a character whose effect is not drawn: 1 once it
-  // has lasted the display time.
+  // Draws the current cell at the screen rectangle, through the running
+  // graphic effect when there is one (which advances unless `still`, and is
+  // cleared on the frame it ends).
+  void DrawBody(DDSURFACEDATA* target, int32_t cell, int32_t still);
+  // The defeat display: a running death effect is drawn until it ends; then,
+  // or without one, 1 once the stage's defeat display time has passed.
   int DrawDefeated(DDSURFACEDATA* target, int32_t still);
+  // Advances the graphic effect of a character that is not drawn this frame.
+  void StepHiddenEffect(int32_t still);
 
   // Starts animation n by force unless it plays already; a number the
   // character's animation set does not have is passed over (the character
@@ -329,7 +327,8 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_nSight = 0;                            // dots
   cHitRect m_Hit1;                                 // body: contacts between characters
   cHitRect m_Hit2;                                 // attack: shots and swords
-  cEffectSlot m_Effect;
+  cGraphicEffectSlot m_Effect;  // graphic effect: start and death displays, the effect command
+  int32_t m_nEffectCell = -1;   // the cell last drawn (shown by a death effect)
   int32_t m_nDefeatCounter = 0;
 
   // Work words of a frame and of the block collision.

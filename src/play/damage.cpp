@@ -160,7 +160,9 @@ int cCharacter::Defeat() {
     m_bDying = 1;
     m_nDefeatCounter = 0;
     if (Definition().DeathEffect() != 0)
-      m_Effect = cEffectSlot{Definition().DeathEffect(), Definition().DeathEffectSource(), 0};
+      m_Effect.Start(Definition().DeathEffect(), Definition().DeathEffectSource(), 0);
+    else
+      m_Effect.bLoop = 0;  // a looping effect would hold the defeat display for ever
     return 0;
   }
   return 1;

@@ -58,18 +58,3 @@ class cEffectObject {
 // effect command holds the game); 0 for a bad n.
 int32_t EffectTotalFrames(int32_t n);
 
-// The running screen effect of a stage: a copy of a prepared run (forward or
-// reversed table) that the screen-effect drawing steps once a frame.
-struct cScreenEffectSlot : cScreenEffectRun {
-  bool active = false;  // started and not yet ended
-
-  // Copies run n from the reversed table for mode 1, else from the forward
-  // one; a number without a run starts nothing (logged). false then.
-  bool Start(int32_t n, int32_t mode, int32_t loop);
-  // Mode 2 turns round; the run is copied again from its direction's table.
-  void Restart();
-  // One step toward `end` from `start` by `step` (a time-only run counts its
-  // elapsed tenths instead). 1 when the effect has ended; a looping run, or
-  // a there-and-back run on its way out, restarts and answers 0.
-  int Step(int32_t start, int32_t end, double step);
-};

@@ -542,7 +542,7 @@ void DrawHero(cHero& hero, DDSURFACEDATA* target, int32_t still) {
   hero.UpdateScreenRect();
   if (!hero.m_bDying) {
     int32_t cell = hero.StepAnimeRuns(still != 0);
-    hero.DrawBody(target, cell);
+    hero.DrawBody(target, cell, still);
     hero.DrawHitAreas(target);
     return;
   }

@@ -181,10 +181,12 @@ int DrawCharacter(cStageCharacter& character, DDSURFACEDATA* target, int32_t sti
   if (character.m_bOnScreen) {
     character.UpdateScreenRect();
     int32_t cell = character.StepAnimeRuns(still != 0);
-    character.DrawBody(target, cell);
+    character.DrawBody(target, cell, still);
     character.DrawHpGauge(target);
     character.DrawSpGauge(target);
     character.DrawItemHint(target);
+  } else {
+    character.StepHiddenEffect(still);
   }
   return 0;
 }

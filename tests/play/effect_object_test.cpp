@@ -7,6 +7,7 @@
 #include "data/database.h"
 #include "play/effect_object.h"
 #include "play/picture.h"
+#include "play/screen_effect.h"
 #include "play/stage_character.h"
 #include "play/commands.h"
 #include "play/stage_scene.h"
@@ -41,25 +42,6 @@ TEST(ScreenEffectSlot, EndsOnThePinnedCall) {
     slot.dValue = c.value;
     EXPECT_EQ(CallsToEnd(slot, c.start, c.end, c.step), c.call) << c.time << " " << c.start;
   }
-}
-
-TEST(ScreenEffectSlot, ReversedMoveSwapsItsPointsAndThereAndBackRunsTwice) {
-  ScopedGameData data;
-  Database.m_ScrEffects.assign(2, cScrEffectRecord());
-  cScrEffectRecord& move = Database.m_ScrEffects[1];
-  move.m_nKind = 1;
-  const int32_t params[5] = {10, -5, 7, 640, 3};
-  std::copy(params, params + 5, move.m_nParams);
-  PrepareDatabaseTables();
-  cScreenEffectSlot slot;
-  ASSERT_TRUE(slot.Start(1, 1, 0));
-  EXPECT_EQ(std::pair(slot.nWord1, slot.nWord2), std::pair(640, 3));
-  EXPECT_FALSE(slot.Start(9, 0, 0));
-  // Mode 2: the forward run ends, turns round, then the backward run ends.
-  ASSERT_TRUE(slot.Start(1, 2, 0));
-  EXPECT_EQ(slot.nWord1, -5);
-  EXPECT_EQ(CallsToEnd(slot, 0, 10, 1.0), 11 + 11);
-  EXPECT_FALSE(slot.active);
 }
 
 TEST(EffectObject, PlacedOnTheOverlapWithTwoDrawsXThenY) {
