@@ -378,11 +378,11 @@ void BuildCommonPalette(cCommonPalette& palette) {
                                            Command(kCmdShowPicture, {1, 0, 0, 0, 0, static_cast<uint32_t>(-160), 1, 25, 2, 10, 0, 1, 1, 1, 0}),
                                            // ---- end fxobj ----
                                            Command(kCmdPlaySound, {kSndExplosion}),
-                                           Command(kCmdPlayScreenEffect, {1, 0, 0}),
+                                           Command(kCmdPlayScreenEffect, {2, 0, 0}),  // the shake
                                            Command(kCmdFlowControl, {2, 2, kChase, 0}),
                                            Lasting(Command(kCmdWait, {}), 10),
                                            Command(kCmdFlowControl, {3, 2, kChase, 0})})};
-  bat.m_nCharaEffectA = 1;
+  bat.m_nCharaEffectA = 2;  // starts blinking (entries 0 and 1 of the list are plain)
 
   // The frog sways to and fro on its spot (a circle seen from the side) and
   // jumps when the player enters DOWN, then UP within ten frames; every jump
