@@ -117,6 +117,7 @@ void cMainWindow::Destroy() {
 int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
   m_hWnd = hWnd;
   m_bFirstMessage = true;
+  TraceMessage(message, wParam, lParam);
   plat::WindowHost& host = plat::GetWindowHost();
   // A Direct3D picture scales with its window: the window-size menu is
   // offered from now on.

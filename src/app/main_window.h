@@ -22,6 +22,7 @@ enum : uint32_t {
 
 class cMainWindow : public cWindow {
  public:
+  cMainWindow() { m_strName = "MainWindow"; }
   virtual int64_t OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);
 
   // Notifications to the editor's window (only when the editor started us).

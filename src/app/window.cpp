@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/logs.h"
 #include "platform/text.h"
 
 void cWindow::SetLayout(int clientWidth, int clientHeight, uint32_t style) {
@@ -43,4 +44,13 @@ WindowPlacement PlaceScaledWindow(int factor, const plat::Rect& client, const pl
   else if (p.y + p.height >= workArea.bottom)
     p.y = workArea.bottom - p.height;
   return p;
+}
+
+void cWindow::TraceMessage(uint32_t message, uint64_t wParam, int64_t lParam) const {
+  if (!m_bTrace) return;
+  const uint32_t wp = static_cast<uint32_t>(wParam);
+  const int32_t lp = static_cast<int32_t>(lParam);
+  const uint32_t lpBits = static_cast<uint32_t>(lp);
+  WriteECLog("%s | msg:%s | wp:%u(%u,%u) | lp:%d(%d,%d)", m_strName.c_str(), plat::GetMessageName(message).c_str(),
+             wp, wp >> 16, wp & 0xFFFFu, lp, static_cast<int>(lpBits >> 16), static_cast<int>(lpBits & 0xFFFFu));
 }

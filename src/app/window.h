@@ -18,7 +18,13 @@ class cWindow {
   void CentreOnDesktop();
   void SetText(const char* cp932Text);
 
+  // With m_bTrace on, each message the window handles is written to the
+  // error-check log: "NAME | msg:WM_SIZE | wp:W(HI,LO) | lp:L(HI,LO)".
+  void TraceMessage(uint32_t message, uint64_t wParam, int64_t lParam) const;
+
   plat::WindowHandle m_hWnd = 0;
+  bool m_bTrace = false;
+  std::string m_strName;  // the window's name in the trace
   int m_nClientWidth = 0;
   int m_nClientHeight = 0;
   uint32_t m_dwStyle = 0;

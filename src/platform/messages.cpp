@@ -462,4 +462,46 @@ void SetMainQueueWaker(std::function<void()> waker) {
   reg.mainWaker = std::move(shared);
 }
 
+std::string GetMessageName(uint32_t message) {
+  static const struct {
+    uint32_t number;
+    const char* name;
+  } kNames[] = {
+      {WM_NULL, "WM_NULL"},
+      {WM_CREATE, "WM_CREATE"},
+      {WM_DESTROY, "WM_DESTROY"},
+      {WM_MOVE, "WM_MOVE"},
+      {WM_SIZE, "WM_SIZE"},
+      {WM_ACTIVATE, "WM_ACTIVATE"},
+      {WM_SETFOCUS, "WM_SETFOCUS"},
+      {WM_KILLFOCUS, "WM_KILLFOCUS"},
+      {WM_PAINT, "WM_PAINT"},
+      {WM_CLOSE, "WM_CLOSE"},
+      {WM_QUIT, "WM_QUIT"},
+      {WM_ACTIVATEAPP, "WM_ACTIVATEAPP"},
+      {WM_GETMINMAXINFO, "WM_GETMINMAXINFO"},
+      {WM_COPYDATA, "WM_COPYDATA"},
+      {WM_KEYDOWN, "WM_KEYDOWN"},
+      {WM_KEYUP, "WM_KEYUP"},
+      {WM_CHAR, "WM_CHAR"},
+      {WM_SYSKEYDOWN, "WM_SYSKEYDOWN"},
+      {WM_SYSKEYUP, "WM_SYSKEYUP"},
+      {WM_INITDIALOG, "WM_INITDIALOG"},
+      {WM_COMMAND, "WM_COMMAND"},
+      {WM_SYSCOMMAND, "WM_SYSCOMMAND"},
+      {WM_MOUSEMOVE, "WM_MOUSEMOVE"},
+      {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"},
+      {WM_LBUTTONUP, "WM_LBUTTONUP"},
+      {WM_RBUTTONDOWN, "WM_RBUTTONDOWN"},
+      {WM_RBUTTONUP, "WM_RBUTTONUP"},
+      {WM_QUERYNEWPALETTE, "WM_QUERYNEWPALETTE"},
+      {WM_PALETTECHANGED, "WM_PALETTECHANGED"},
+      {WM_USER, "WM_USER"},
+      {WM_APP, "WM_APP"},
+  };
+  for (const auto& entry : kNames)
+    if (entry.number == message) return entry.name;
+  return std::to_string(message);
+}
+
 }  // namespace plat

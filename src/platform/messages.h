@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <functional>
 
 namespace plat {
@@ -57,6 +58,10 @@ enum : uint32_t {
   WM_USER = 0x0400,
   WM_APP = 0x8000,
 };
+
+// The name of a window message ("WM_SIZE"), or its number in decimal when
+// it has none. For the windows' message trace.
+std::string GetMessageName(uint32_t message);
 
 // wParam of a WM_CLOSE that must not ask the player first (termination signal,
 // a second copy of the game closing this one). Ordinary closes use 0.

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "support/display.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -141,6 +142,21 @@ TEST(WindowSizeMenuTest, ScaledWindowKeepsItsCentreAndStaysInsideTheWorkArea) {
   EXPECT_EQ(p.y, 50);
   p = PlaceScaledWindow(2, {1500, 0, 2140, 480}, work);
   EXPECT_EQ(p.x, 1920 - 1280);
+}
+
+// The message trace: one line a message while the window's trace is on,
+// named messages by name and the others by number, words split high/low.
+TEST(WindowTraceTest, LinesOnlyWhileTracingInTheirShape) {
+  Sandbox sandbox;
+  cWindow window;
+  window.m_strName = "Test";
+  window.TraceMessage(plat::WM_SIZE, 0x00020001, -65536);
+  window.m_bTrace = true;
+  window.TraceMessage(plat::WM_SIZE, 0x00020001, -65536);
+  window.TraceMessage(plat::WM_USER + 5, 7, 0x00030004);
+  EXPECT_EQ(sandbox.ErrorCheckLog(),
+            "Test | msg:WM_SIZE | wp:131073(2,1) | lp:-65536(65535,0)\n"
+            "Test | msg:1029 | wp:7(0,7) | lp:196612(3,4)\n");
 }
 
 // The frame step's frame-rate display: with "ShowFps" on, the presented frame
