@@ -156,6 +156,11 @@ int DDClipBlt(DDSURFACEDATA* lpDst, int* x, int* y, int* w, int* h, DDSURFACEDAT
   if (!lpDst || !lpSrc) return 0;
   int dw = *w, dh = *h, sW = *sw, sH = *sh;
   if (dw < 1 || dh < 1 || sW == 0 || sH == 0) return 0;
+  // Positions and sizes this far out come only from damaged data; refusing
+  // them keeps every sum below in range (surfaces are at most 16,384 wide).
+  constexpr int kFar = 1 << 24;
+  for (int v : {*x, *y, dw, dh, *sx, *sy, sW, sH})
+    if (v > kFar || v < -kFar) return 0;
   const int dstW = lpDst->nWidth, dstH = lpDst->nHeight, srcW = lpSrc->nWidth, srcH = lpSrc->nHeight;
   const bool d3d = lpDTCon != nullptr;
   const int givenSw = sW, givenSh = sH;
