@@ -90,7 +90,7 @@ int32_t Shake(cScreenEffectSlot& s, const int32_t* p, const cScreenEffectView& v
 
 int32_t Split(cScreenEffectSlot& s, const int32_t* p, const cScreenEffectView& v, bool drawOnly, bool columns) {
   const int32_t size = columns ? v.width : v.height;
-  const int32_t parts = AtLeastOne(p[3]);
+  const int32_t parts = Clamp(p[3], 1, size > 0 ? size : 1);  // more strips than lines: one line each
   const int32_t strip = (size + parts - 1) / parts;
   Lift(v);
   {
