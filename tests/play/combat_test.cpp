@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/labels.h"
+#include "flow/fake_flow_host.h"
 #include "flow/flow_state.h"
 #include "play/character.h"
 #include "play/flow_host_impl.h"
@@ -362,9 +363,6 @@ TEST(CombatStage, ItemsAreTakenByTheirTakeMode) {
   }
 }
 
-// The road of one event through the flows: the enemy's "always" flow fires
-// a shot at the hero (one volley, then a wait); the hit raises the hero's
-// damage flow and the enemy's dealt-damage flow, which count in variables.
 // On a long stage, a shot that does not vanish lies over two enemies in
 // neighbouring cells; the others (a step further, and far along the stage)
 // are untouched. The hits come in the order of the enemies' list, not of
@@ -411,6 +409,9 @@ TEST(CombatStage, AShotHitsWhatItOverlapsAnywhereInListOrder) {
   SetFlowHooks(previous);
 }
 
+// The road of one event through the flows: the enemy's "always" flow fires
+// a shot at the hero (one volley, then a wait); the hit raises the hero's
+// damage flow and the enemy's dealt-damage flow, which count in variables.
 TEST(CombatStage, AFlowFiredShotRaisesTheDamageFlowsOfBothSides) {
   cFlowHost* host = FlowHost();
   cFlowHooks* hooks = &FlowHooks();
@@ -419,43 +420,26 @@ TEST(CombatStage, AFlowFiredShotRaisesTheDamageFlowsOfBothSides) {
     StageBuilder b = Arena(1, 100);
     auto& placed = b.Data().m_PlacedCharacters;
     auto code = [](const char* text) {
-      cEdCmd c;
-      c.m_nKind = kCmdRunCode;
-      c.m_nTogether = 1;
+      cEdCmd c = Cmd(kCmdRunCode, 0, true);
       c.m_strText = text;
       return c;
     };
-    auto flow = [](uint8_t trigger, std::vector<cEdCmd> commands) {
-      cEdFlow f;
-      f.m_nTrigger = trigger;
-      f.m_vCmds = std::move(commands);
-      return f;
-    };
-    cEdCmd shot;
-    shot.m_nKind = kCmdShot;
-    shot.m_nDuration = 1;
+    cEdCmd shot = Cmd(kCmdShot, 1);
     shot.m_pShot = std::make_shared<cEdShot>(StillShot(2));
-    shot.m_pShot->m_f2 = 2;          // to the left, at the hero
+    shot.m_pShot->m_f2 = 2;  // to the left, at the hero
     shot.m_pShot->SetSpeed(40);
     shot.m_pShot->SetFactionNumber(2);
-    shot.m_pShot->m_f23 = 1;         // hits are reported to the shooter
-    cEdCmd wait;
-    wait.m_nKind = kCmdWait;
-    wait.m_nDuration = 600;
-    placed[1].m_vFlows = {flow(kTriggerAlways, {shot, wait}), flow(kTriggerAttackDamaged, {code("C2 = C2 + 1")})};
-    placed[0].m_vFlows = {flow(kTriggerDamaged, {code("C1 = C1 + 1")})};
+    shot.m_pShot->m_f23 = 1;  // hits are reported to the shooter
+    placed[1].m_vFlows = {MakeFlow(kTriggerAlways, {shot, Cmd(kCmdWait, 600)}),
+                          MakeFlow(kTriggerAttackDamaged, {code("C2 = C2 + 1")})};
+    placed[0].m_vFlows = {MakeFlow(kTriggerDamaged, {code("C1 = C1 + 1")})};
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
-    const std::vector<int32_t>& c = SaveData.m_CommonVariables;
-    int frames = 0;
-    while (s.Scene().Hero().m_nHp == 10 && frames < 300) {
-      s.Frames(1);
-      ++frames;
-    }
+    for (int frames = 0; s.Scene().Hero().m_nHp == 10 && frames < 300; ++frames) s.Frames(1);
     s.Frames(2);
     EXPECT_EQ(s.Scene().Hero().m_nHp, 8);
-    EXPECT_EQ(c[1], 1);
-    EXPECT_EQ(c[2], 1);
+    EXPECT_EQ(SaveData.m_CommonVariables[1], 1);
+    EXPECT_EQ(SaveData.m_CommonVariables[2], 1);
     EXPECT_TRUE(s.Scene().m_ShotList.empty());
   }
   SetFlowHost(host);
