@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <list>
 #include <memory>
 #include <string>
@@ -80,23 +81,21 @@ class CombatTest : public ::testing::Test {
 };
 
 TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
-  struct Row {
-    int32_t level, kind, timer, perAttacker;
-  };
-  // Hero times 10 / 20, the others' 3 / 5 (frames), times the sub-steps.
-  const Row rows[] = {{1, 0, 10, 20}, {2, 0, 20, 40}, {1, 1, 3, 5}, {2, 1, 6, 10}};
-  for (const Row& r : rows) {
-    ScopedStageRunning::SetLevel(r.level, 0.0);
+  // Level, kind, then the hero's times 10 / 20 and the others' 3 / 5
+  // (frames), times the sub-steps.
+  const std::array<int32_t, 4> rows[] = {{1, 0, 10, 20}, {2, 0, 20, 40}, {1, 1, 3, 5}, {2, 1, 6, 10}};
+  for (const auto& [level, kind, timer, perAttacker] : rows) {
+    ScopedStageRunning::SetLevel(level, 0.0);
     cCharacter c;
-    Make(c, 1, r.kind, Definition(10, 0, 0, 0));
+    Make(c, 1, kind, Definition(10, 0, 0, 0));
     c.StartInvincibilityFrom(42);
-    EXPECT_EQ(c.m_nInvincibleTimer, r.timer);
+    EXPECT_EQ(c.m_nInvincibleTimer, timer);
     int32_t steps = 0;
     while (c.IsInvincible()) {
       c.CountDownInvincibility();
       ++steps;
     }
-    EXPECT_EQ(steps, r.timer) << r.level << " " << r.kind;
+    EXPECT_EQ(steps, timer) << level << " " << kind;
     // The attacker alone stays kept off until its own time runs out.
     EXPECT_TRUE(c.IsInvincibleTo(42));
     EXPECT_FALSE(c.IsInvincibleTo(43));
@@ -104,7 +103,7 @@ TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
       c.CountDownInvincibility();
       ++steps;
     }
-    EXPECT_EQ(steps, r.perAttacker) << r.level << " " << r.kind;
+    EXPECT_EQ(steps, perAttacker) << level << " " << kind;
   }
 }
 
@@ -251,6 +250,16 @@ StageBuilder Arena(int32_t level, int32_t enemyHp) {
   return b;
 }
 
+// HP of `c` after each of `frames` frames.
+std::vector<int32_t> HpByFrame(StageSession& s, const cCharacter& c, int frames) {
+  std::vector<int32_t> hp;
+  for (int frame = 0; frame < frames; ++frame) {
+    s.Frames(1);
+    hp.push_back(c.m_nHp);
+  }
+  return hp;
+}
+
 // Three shots lie on the enemy at once: the first hits, the others wait
 // while it is invincible and hit one after the other as its timer ends,
 // every 5 frames whatever the sub-step count.
@@ -268,12 +277,8 @@ TEST(CombatStage, AnInvincibleCharacterIsNotHurtAgainBeforeItsTimerEnds) {
       shot->ClampX();
       shot->ClampY(2);
     }
-    std::vector<int32_t> hp;
-    for (int frame = 0; frame < 12; ++frame) {
-      s.Frames(1);
-      hp.push_back(enemy.m_nHp);
-    }
-    EXPECT_EQ(hp, (std::vector<int32_t>{90, 90, 90, 90, 90, 80, 80, 80, 80, 80, 70, 70})) << level;
+    EXPECT_EQ(HpByFrame(s, enemy, 12), (std::vector<int32_t>{90, 90, 90, 90, 90, 80, 80, 80, 80, 80, 70, 70}))
+        << level;
   }
 }
 
@@ -322,12 +327,7 @@ TEST(CombatStage, BodyContactsHurtOncePerInvincibility) {
     b.Data().Int(kStageHeroInvincibilityPer) = 0;
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
-    std::vector<int32_t> hp;
-    for (int frame = 0; frame < 6; ++frame) {
-      s.Frames(1);
-      hp.push_back(s.Scene().Hero().m_nHp);
-    }
-    EXPECT_EQ(hp, (std::vector<int32_t>{7, 7, 7, 7, 4, 4})) << level;
+    EXPECT_EQ(HpByFrame(s, s.Scene().Hero(), 6), (std::vector<int32_t>{7, 7, 7, 7, 4, 4})) << level;
     EXPECT_EQ(s.Scene().m_CharacterList.front().m_nHp, 100) << "the hero has no contact power";
   }
 }
