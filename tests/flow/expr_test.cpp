@@ -276,11 +276,7 @@ std::string RunTool(const std::string& args, int& status) {
 }
 
 TEST(ExprTool, PrintsChangesAndErrors) {
-  struct Case {
-    const char* args;
-    const char* output;
-    int status;
-  };
+  struct Case { const char* args; const char* output; int status; };
   const Case cases[] = {
       {"'C3 = C1 * 400000' --set C1=5", "C3=999999\n", 0},
       {"'my.v1 = S2 + my.v1 + 4' --set S2=3 --set my.v1=5", "my.v1=12\n", 0},

@@ -23,9 +23,7 @@
 
 namespace {
 
-struct OperationRow {
-  int32_t value, operand, op, minimum, maximum, expected;
-};
+struct OperationRow { int32_t value, operand, op, minimum, maximum, expected; };
 
 TEST(StatusOps, OperationsSaturateRoundAndSkipZeroDivisors) {
   const OperationRow rows[] = {

@@ -73,11 +73,7 @@ class FileSelectTest : public testing::Test {
 };
 
 TEST_F(FileSelectTest, EachModeListsItsFiles) {
-  struct Row {
-    const char* folder;
-    const char* pattern;
-    std::vector<std::string> entries;
-  };
+  struct Row { const char* folder; const char* pattern; std::vector<std::string> entries; };
   const Row rows[] = {
       {"data\\stg4\\", "*.stg4_*;*.rpl4_*", {"a.stg4_1", "b.rpl4_873"}},
       {"user_data\\rpl4", "*.rpl4_*", {"b.rpl4_873", "c.rpl4_800"}},

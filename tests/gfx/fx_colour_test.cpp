@@ -16,12 +16,7 @@
 
 namespace {
 
-struct Mode {
-  const char* name;
-  uint32_t d3d;
-  int bpp;
-  bool use555;
-};
+struct Mode { const char* name; uint32_t d3d; int bpp; bool use555; };
 constexpr Mode kDD8{"dd8", 0, 8, false}, kDD565{"dd565", 0, 16, false}, kDD555{"dd555", 0, 16, true},
     kDD32{"dd32", 0, 32, false}, kD3D16{"d3d16", 1, 16, false}, kD3D32{"d3d32", 1, 32, false};
 
@@ -367,28 +362,22 @@ TEST_F(FxColourTest, MosaicBlocksTakeTheirMean) {
 
 TEST_F(FxColourTest, BadInputDrawsNothing) {
   std::vector<uint8_t> table(65536, 1);
+  uint8_t* const t = table.data();
   PALETTEENTRY colours[256] = {};
-  using Call = std::function<int(DDSURFACEDATA*, DDSURFACEDATA*)>;
+  using S = DDSURFACEDATA*;
+  using Call = std::function<int(S, S)>;
   const Call kCalls[] = {
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltBlur(d, 0, 0, 0, 4, 1, 1, s, 0, 0, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltBlur(d, 0, 0, 4, 4, -2, 1, s, 0, 0, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltBlur(d, 0, 0, 4, 4, 1, 1, s, 9, -20, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltMosaic(d, 0, 0, 4, 4, 0, s, 0, 0, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltMosaic(d, 0, 0, 4, 4, -3, s, 0, 0, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltMosaic(d, 5, 0, 0x7FFFFFFF, 4, 1, s, 0, 0, 0); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) { return DDBltMosaic(d, 0, 0, 4, 4, 2, s, -100, 50, 1); },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) {
-        return DDBltColorChange(d, 0, 0, 4, -1, s, 0, 0, 0, colours, table.data(), 3, 2);
-      },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) {
-        return DDBltColorChange(d, 0, 0, 4, 4, s, 0, 0, 0, colours, table.data(), 300, 2);
-      },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) {
-        return DDBltColorChange(d, -4, 0, 4, 4, s, 0x7FFFFFF0, 0, 0, colours, table.data(), 3, 0x7FFFFFFF);
-      },
-      [&](DDSURFACEDATA* d, DDSURFACEDATA* s) {
-        return DDBltTranslucent(d, 0x7FFFFFF0, 0x7FFFFFF0, 0x7FFFFFFF, 0x7FFFFFFF, s, 0, 0, 0, table.data(), 9);
-      },
+      [&](S d, S s) { return DDBltBlur(d, 0, 0, 0, 4, 1, 1, s, 0, 0, 0); },
+      [&](S d, S s) { return DDBltBlur(d, 0, 0, 4, 4, -2, 1, s, 0, 0, 0); },
+      [&](S d, S s) { return DDBltBlur(d, 0, 0, 4, 4, 1, 1, s, 9, -20, 0); },
+      [&](S d, S s) { return DDBltMosaic(d, 0, 0, 4, 4, 0, s, 0, 0, 0); },
+      [&](S d, S s) { return DDBltMosaic(d, 0, 0, 4, 4, -3, s, 0, 0, 0); },
+      [&](S d, S s) { return DDBltMosaic(d, 5, 0, 0x7FFFFFFF, 4, 1, s, 0, 0, 0); },
+      [&](S d, S s) { return DDBltMosaic(d, 0, 0, 4, 4, 2, s, -100, 50, 1); },
+      [&](S d, S s) { return DDBltColorChange(d, 0, 0, 4, -1, s, 0, 0, 0, colours, t, 3, 2); },
+      [&](S d, S s) { return DDBltColorChange(d, 0, 0, 4, 4, s, 0, 0, 0, colours, t, 300, 2); },
+      [&](S d, S s) { return DDBltColorChange(d, -4, 0, 4, 4, s, 0x7FFFFFF0, 0, 0, colours, t, 3, 0x7FFFFFFF); },
+      [&](S d, S s) { return DDBltTranslucent(d, 0x7FFFFFF0, 0x7FFFFFF0, 0x7FFFFFFF, 0x7FFFFFFF, s, 0, 0, 0, t, 9); },
   };
   for (const Mode& m : {kDD8, kDD565, kDD32, kD3D16, kD3D32}) {
     SCOPED_TRACE(m.name);

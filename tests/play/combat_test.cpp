@@ -108,10 +108,7 @@ TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
 }
 
 TEST_F(CombatTest, AttackDamageLosesTheDefenceAndStaysInRange) {
-  struct Row {
-    int32_t power, defence, hp, out;
-    bool damageTrigger;
-  };
+  struct Row { int32_t power, defence, hp, out; bool damageTrigger; };
   const Row rows[] = {
       {30, 10, 80, 0, true},
       {5, 10, 100, 0, true},  // below the defence: no damage, still trigger 1
@@ -141,12 +138,7 @@ TEST_F(CombatTest, HitTriggersNameTheOtherSideAndTheReportingOwner) {
   Make(victim, 1, 1, Definition(100, 0, 0, 0));
   Make(parent, 3, 1, Definition(100, 0, 0, 0));
   using Call = RecordingHooks::Call;
-  struct Row {
-    const char* name;
-    int32_t power, strength;
-    bool report;
-    std::vector<Call> calls;
-  };
+  struct Row { const char* name; int32_t power, strength; bool report; std::vector<Call> calls; };
   const Row rows[] = {
       {"power", 5, 0, false, {{&victim, "trigger", 1, &attacker, 0}}},
       {"impact only", 0, 2, false, {{&victim, "trigger", 2, &attacker, 0}}},

@@ -121,14 +121,7 @@ TEST_F(CommandsTest, UnknownKindsAndFamiliesDoNothingAndWaitTheirDuration) {
 // the facing it leaves (speed 2; a ground character moves along x only).
 TEST_F(CommandsTest, StraightMovesGoTheirDirectionAndTurnTheCharacter) {
   const double d = std::sqrt(2.0);
-  struct Case {
-    int choice;
-    int angle;
-    int facing;
-    bool flies;
-    double vx, vy;
-    int facingAfter;
-  } cases[] = {
+  struct Case { int choice; int angle; int facing; bool flies; double vx, vy; int facingAfter; } cases[] = {
       {0, 0, 0, true, -2, 0, 0},   {0, 0, 1, true, 2, 0, 1},   {1, 0, 0, true, 2, 0, 1},
       {4, 0, 0, true, 0, -2, 0},   {4, 0, 1, true, 0, 2, 1},   {8, 0, 1, true, -d, -d, 0},
       {11, 0, 0, true, d, d, 1},   {7, 0, 0, false, 0, 0, 0},  {2, 90, 1, true, 0, -2, 0},
@@ -346,11 +339,8 @@ TEST(CommandSound, OnlyWhileActiveSilencesAnIdleCharacter) {
   StageSession session(builder);
   ASSERT_TRUE(session.Loaded());
   cStageCharacter& c = session.Scene().m_CharacterList.front();
-  struct Case {
-    int32_t acting;
-    uint8_t onlyWhileActive;
-    bool heard;
-  } cases[] = {{1, 1, true}, {0, 1, false}, {0, 0, true}};
+  struct Case { int32_t acting; uint8_t onlyWhileActive; bool heard; };
+  const Case cases[] = {{1, 1, true}, {0, 1, false}, {0, 0, true}};
   for (const Case& k : cases) {
     c.m_bActing = k.acting;
     cEdCmd sound = Cmd(kCmdPlaySound, 0, false, {5});

@@ -77,11 +77,7 @@ class ShotTest : public ::testing::Test {
 };
 
 TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
-  struct Row {
-    int32_t level, speed, range, lifetime;
-    double ownVX;
-    int32_t rangeFrames, lifeFrames;
-  };
+  struct Row { int32_t level, speed, range, lifetime; double ownVX; int32_t rangeFrames, lifeFrames; };
   const Row rows[] = {
       {2, 30, 10, 0, 1.5, 96, 0},    // D = 144 dots at 1.5 a sub-step
       {1, 30, 10, 0, 3.0, 48, 0},
@@ -391,9 +387,7 @@ TEST(ShotStage, HostileRecordsFlyWithinBounds) {
   StageSession s(b);
   ASSERT_TRUE(s.Loaded());
   cStageScene& scene = s.Scene();
-  struct Row {
-    int32_t pattern, objects, extra, kind, p0, p1, speed, range, lifetime, scale;
-  };
+  struct Row { int32_t pattern, objects, extra, kind, p0, p1, speed, range, lifetime, scale; };
   const Row rows[] = {
       {9, 5, 0, 0, 0, 0, 30, 0, 0, 1},            // unknown pattern: nothing
       {4, 127, 127, 0, 0, 0, 30, 0, 0, 1},        // 128 x 127 objects: cut to the cap
