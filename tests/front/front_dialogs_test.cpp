@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "base/program.h"
 #include "base/thread.h"
@@ -72,11 +73,7 @@ class FileSelectTest : public testing::Test {
 };
 
 TEST_F(FileSelectTest, EachModeListsItsFiles) {
-  struct Row {
-    const char* folder;
-    const char* pattern;
-    std::vector<std::string> entries;
-  };
+  struct Row { const char* folder; const char* pattern; std::vector<std::string> entries; };
   const Row rows[] = {
       {"data\\stg4\\", "*.stg4_*;*.rpl4_*", {"a.stg4_1", "b.rpl4_873"}},
       {"user_data\\rpl4", "*.rpl4_*", {"b.rpl4_873", "c.rpl4_800"}},
@@ -122,9 +119,10 @@ TEST_F(FileSelectTest, ScriptedChoicesAndRefusals) {
     std::filesystem::remove(sandbox_ / "dialogs.log");
     std::string path = row.proposal;
     EXPECT_EQ(Choose(row.mode, row.answers, path), row.result);
-    if (row.result == 1) EXPECT_EQ(path, row.path);
-    if (row.result == 0) EXPECT_EQ(path, row.proposal);  // untouched
-    if (*row.message) EXPECT_NE(sandbox_.DialogLog().find(row.message), std::string::npos) << sandbox_.DialogLog();
+    EXPECT_EQ(path, row.result == 1 ? row.path : row.proposal);  // untouched when nothing is chosen
+    if (*row.message) {
+      EXPECT_NE(sandbox_.DialogLog().find(row.message), std::string::npos) << sandbox_.DialogLog();
+    }
   }
   EXPECT_TRUE(std::filesystem::exists(sandbox_ / "user_data/rpl4/b.rpl4_873"));
 }
@@ -232,20 +230,17 @@ class DialogRequestTest : public testing::Test {
 };
 
 TEST_F(DialogRequestTest, TheDoneFlagIsSetWhenConfirmedCancelledOrTheWindowHasGone) {
-  struct Row {
-    const char* answers;
-    bool windowGone;
-    const char* name;
-  };
-  for (const Row& row : {Row{"text:abc", false, "abc"}, Row{"cancel", false, "old"}, Row{"text:zz", true, "old"}}) {
-    SCOPED_TRACE(row.answers);
-    sandbox_.Answer(row.answers);
+  // Answers, whether the window has gone, the name afterwards.
+  for (const auto& [answers, windowGone, name] :
+       {std::tuple{"text:abc", false, "abc"}, std::tuple{"cancel", false, "old"}, std::tuple{"text:zz", true, "old"}}) {
+    SCOPED_TRACE(answers);
+    sandbox_.Answer(answers);
     OptionData.m_strRankingName = "old";
-    if (row.windowGone) plat::DestroyWindowEntry(window_);
+    if (windowGone) plat::DestroyWindowEntry(window_);
     g_bTextEntryDone.store(0);
     AskFromGameThread([] { AskTextEntry(); });
     EXPECT_EQ(g_bTextEntryDone.load(), 1);
-    EXPECT_EQ(OptionData.m_strRankingName, row.name);
+    EXPECT_EQ(OptionData.m_strRankingName, name);
   }
 }
 
@@ -263,25 +258,23 @@ TEST_F(DialogRequestTest, ReplaySaveRequestsChooseTheNameAndReportTheResult) {
     return true;
   };
   std::filesystem::create_directories(sandbox_ / "user_data/rpl4");
-  struct Row {
-    const char* answers;
-    bool nameFree;
-    int32_t result;
-    const char* saved;
-  };
-  for (const Row& row : {Row{"ok", true, 1, "user_data\\rpl4\\rpl4_x.rpl4_873"}, Row{"cancel", true, 0, ""},
-                         Row{"ok", false, 0, ""}}) {
-    SCOPED_TRACE(row.answers);
-    sandbox_.Answer(row.answers);
-    nameFree = row.nameFree;
+  // Answers, whether the proposed name is free, the result, the path saved.
+  for (const auto& [answers, free, expected, path] :
+       {std::tuple{"ok", true, 1, "user_data\\rpl4\\rpl4_x.rpl4_873"}, std::tuple{"cancel", true, 0, ""},
+        std::tuple{"ok", false, 0, ""}}) {
+    SCOPED_TRACE(answers);
+    sandbox_.Answer(answers);
+    nameFree = free;
     saved.clear();
     int32_t result = -1;
     g_bFileRequestDone.store(0);
     AskFromGameThread([&] { result = AskSaveReplay(1); });
     EXPECT_EQ(g_bFileRequestDone.load(), 1);
-    EXPECT_EQ(result, row.result);
-    EXPECT_EQ(saved, row.saved);
-    if (*row.saved) EXPECT_EQ(previous, 1);
+    EXPECT_EQ(result, expected);
+    EXPECT_EQ(saved, path);
+    if (*path) {
+      EXPECT_EQ(previous, 1);
+    }
   }
 }
 
@@ -289,17 +282,15 @@ TEST_F(DialogRequestTest, ABrokenReplayIsRefusedWithAMessageAndTheGameGoesOn) {
   sandbox_.Write("user_data/rpl4/r.rpl4_873", "x");
   InstallReplayFileOps();
   const std::string savedPath = StageData.m_strLoadedPath;
-  struct Row {
-    uint32_t message;
-    const char* answers;
-  };
-  for (const Row& row : {Row{kLoadStageRequest, "cancel"}, Row{kLoadReplayRequest, "cancel"},
-                         Row{kLoadReplayRequest, "file:r.rpl4_873;ok"}}) {
-    SCOPED_TRACE(row.answers);
-    sandbox_.Answer(row.answers);
+  // A free-play stage (true) or a replay asked for, and the answers.
+  for (const auto& [stage, answers] : {std::pair{true, "cancel"}, std::pair{false, "cancel"},
+                                       std::pair{false, "file:r.rpl4_873;ok"}}) {
+    SCOPED_TRACE(answers);
+    sandbox_.Answer(answers);
     g_bFileRequestDone.store(0);
     int32_t result = -1;
-    AskFromGameThread([&] { result = row.message == kLoadStageRequest ? AskFreePlayStage() : AskReplayFile(); });
+    const bool askStage = stage;
+    AskFromGameThread([&] { result = askStage ? AskFreePlayStage() : AskReplayFile(); });
     EXPECT_EQ(g_bFileRequestDone.load(), 1);
     EXPECT_EQ(result, 0);
   }

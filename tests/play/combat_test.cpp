@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <list>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "data/labels.h"
+#include "flow/fake_flow_host.h"
 #include "flow/flow_state.h"
 #include "play/character.h"
 #include "play/flow_host_impl.h"
@@ -79,23 +81,21 @@ class CombatTest : public ::testing::Test {
 };
 
 TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
-  struct Row {
-    int32_t level, kind, timer, perAttacker;
-  };
-  // Hero times 10 / 20, the others' 3 / 5 (frames), times the sub-steps.
-  const Row rows[] = {{1, 0, 10, 20}, {2, 0, 20, 40}, {1, 1, 3, 5}, {2, 1, 6, 10}};
-  for (const Row& r : rows) {
-    ScopedStageRunning::SetLevel(r.level, 0.0);
+  // Level, kind, then the hero's times 10 / 20 and the others' 3 / 5
+  // (frames), times the sub-steps.
+  const std::array<int32_t, 4> rows[] = {{1, 0, 10, 20}, {2, 0, 20, 40}, {1, 1, 3, 5}, {2, 1, 6, 10}};
+  for (const auto& [level, kind, timer, perAttacker] : rows) {
+    ScopedStageRunning::SetLevel(level, 0.0);
     cCharacter c;
-    Make(c, 1, r.kind, Definition(10, 0, 0, 0));
+    Make(c, 1, kind, Definition(10, 0, 0, 0));
     c.StartInvincibilityFrom(42);
-    EXPECT_EQ(c.m_nInvincibleTimer, r.timer);
+    EXPECT_EQ(c.m_nInvincibleTimer, timer);
     int32_t steps = 0;
     while (c.IsInvincible()) {
       c.CountDownInvincibility();
       ++steps;
     }
-    EXPECT_EQ(steps, r.timer) << r.level << " " << r.kind;
+    EXPECT_EQ(steps, timer) << level << " " << kind;
     // The attacker alone stays kept off until its own time runs out.
     EXPECT_TRUE(c.IsInvincibleTo(42));
     EXPECT_FALSE(c.IsInvincibleTo(43));
@@ -103,15 +103,12 @@ TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
       c.CountDownInvincibility();
       ++steps;
     }
-    EXPECT_EQ(steps, r.perAttacker) << r.level << " " << r.kind;
+    EXPECT_EQ(steps, perAttacker) << level << " " << kind;
   }
 }
 
 TEST_F(CombatTest, AttackDamageLosesTheDefenceAndStaysInRange) {
-  struct Row {
-    int32_t power, defence, hp, out;
-    bool damageTrigger;
-  };
+  struct Row { int32_t power, defence, hp, out; bool damageTrigger; };
   const Row rows[] = {
       {30, 10, 80, 0, true},
       {5, 10, 100, 0, true},  // below the defence: no damage, still trigger 1
@@ -141,12 +138,7 @@ TEST_F(CombatTest, HitTriggersNameTheOtherSideAndTheReportingOwner) {
   Make(victim, 1, 1, Definition(100, 0, 0, 0));
   Make(parent, 3, 1, Definition(100, 0, 0, 0));
   using Call = RecordingHooks::Call;
-  struct Row {
-    const char* name;
-    int32_t power, strength;
-    bool report;
-    std::vector<Call> calls;
-  };
+  struct Row { const char* name; int32_t power, strength; bool report; std::vector<Call> calls; };
   const Row rows[] = {
       {"power", 5, 0, false, {{&victim, "trigger", 1, &attacker, 0}}},
       {"impact only", 0, 2, false, {{&victim, "trigger", 2, &attacker, 0}}},
@@ -250,6 +242,16 @@ StageBuilder Arena(int32_t level, int32_t enemyHp) {
   return b;
 }
 
+// HP of `c` after each of `frames` frames.
+std::vector<int32_t> HpByFrame(StageSession& s, const cCharacter& c, int frames) {
+  std::vector<int32_t> hp;
+  for (int frame = 0; frame < frames; ++frame) {
+    s.Frames(1);
+    hp.push_back(c.m_nHp);
+  }
+  return hp;
+}
+
 // Three shots lie on the enemy at once: the first hits, the others wait
 // while it is invincible and hit one after the other as its timer ends,
 // every 5 frames whatever the sub-step count.
@@ -267,12 +269,8 @@ TEST(CombatStage, AnInvincibleCharacterIsNotHurtAgainBeforeItsTimerEnds) {
       shot->ClampX();
       shot->ClampY(2);
     }
-    std::vector<int32_t> hp;
-    for (int frame = 0; frame < 12; ++frame) {
-      s.Frames(1);
-      hp.push_back(enemy.m_nHp);
-    }
-    EXPECT_EQ(hp, (std::vector<int32_t>{90, 90, 90, 90, 90, 80, 80, 80, 80, 80, 70, 70})) << level;
+    EXPECT_EQ(HpByFrame(s, enemy, 12), (std::vector<int32_t>{90, 90, 90, 90, 90, 80, 80, 80, 80, 80, 70, 70}))
+        << level;
   }
 }
 
@@ -321,12 +319,7 @@ TEST(CombatStage, BodyContactsHurtOncePerInvincibility) {
     b.Data().Int(kStageHeroInvincibilityPer) = 0;
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
-    std::vector<int32_t> hp;
-    for (int frame = 0; frame < 6; ++frame) {
-      s.Frames(1);
-      hp.push_back(s.Scene().Hero().m_nHp);
-    }
-    EXPECT_EQ(hp, (std::vector<int32_t>{7, 7, 7, 7, 4, 4})) << level;
+    EXPECT_EQ(HpByFrame(s, s.Scene().Hero(), 6), (std::vector<int32_t>{7, 7, 7, 7, 4, 4})) << level;
     EXPECT_EQ(s.Scene().m_CharacterList.front().m_nHp, 100) << "the hero has no contact power";
   }
 }
@@ -362,9 +355,6 @@ TEST(CombatStage, ItemsAreTakenByTheirTakeMode) {
   }
 }
 
-// The road of one event through the flows: the enemy's "always" flow fires
-// a shot at the hero (one volley, then a wait); the hit raises the hero's
-// damage flow and the enemy's dealt-damage flow, which count in variables.
 // On a long stage, a shot that does not vanish lies over two enemies in
 // neighbouring cells; the others (a step further, and far along the stage)
 // are untouched. The hits come in the order of the enemies' list, not of
@@ -411,6 +401,9 @@ TEST(CombatStage, AShotHitsWhatItOverlapsAnywhereInListOrder) {
   SetFlowHooks(previous);
 }
 
+// The road of one event through the flows: the enemy's "always" flow fires
+// a shot at the hero (one volley, then a wait); the hit raises the hero's
+// damage flow and the enemy's dealt-damage flow, which count in variables.
 TEST(CombatStage, AFlowFiredShotRaisesTheDamageFlowsOfBothSides) {
   cFlowHost* host = FlowHost();
   cFlowHooks* hooks = &FlowHooks();
@@ -419,43 +412,26 @@ TEST(CombatStage, AFlowFiredShotRaisesTheDamageFlowsOfBothSides) {
     StageBuilder b = Arena(1, 100);
     auto& placed = b.Data().m_PlacedCharacters;
     auto code = [](const char* text) {
-      cEdCmd c;
-      c.m_nKind = kCmdRunCode;
-      c.m_nTogether = 1;
+      cEdCmd c = Cmd(kCmdRunCode, 0, true);
       c.m_strText = text;
       return c;
     };
-    auto flow = [](uint8_t trigger, std::vector<cEdCmd> commands) {
-      cEdFlow f;
-      f.m_nTrigger = trigger;
-      f.m_vCmds = std::move(commands);
-      return f;
-    };
-    cEdCmd shot;
-    shot.m_nKind = kCmdShot;
-    shot.m_nDuration = 1;
+    cEdCmd shot = Cmd(kCmdShot, 1);
     shot.m_pShot = std::make_shared<cEdShot>(StillShot(2));
-    shot.m_pShot->m_f2 = 2;          // to the left, at the hero
+    shot.m_pShot->m_f2 = 2;  // to the left, at the hero
     shot.m_pShot->SetSpeed(40);
     shot.m_pShot->SetFactionNumber(2);
-    shot.m_pShot->m_f23 = 1;         // hits are reported to the shooter
-    cEdCmd wait;
-    wait.m_nKind = kCmdWait;
-    wait.m_nDuration = 600;
-    placed[1].m_vFlows = {flow(kTriggerAlways, {shot, wait}), flow(kTriggerAttackDamaged, {code("C2 = C2 + 1")})};
-    placed[0].m_vFlows = {flow(kTriggerDamaged, {code("C1 = C1 + 1")})};
+    shot.m_pShot->m_f23 = 1;  // hits are reported to the shooter
+    placed[1].m_vFlows = {MakeFlow(kTriggerAlways, {shot, Cmd(kCmdWait, 600)}),
+                          MakeFlow(kTriggerAttackDamaged, {code("C2 = C2 + 1")})};
+    placed[0].m_vFlows = {MakeFlow(kTriggerDamaged, {code("C1 = C1 + 1")})};
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
-    const std::vector<int32_t>& c = SaveData.m_CommonVariables;
-    int frames = 0;
-    while (s.Scene().Hero().m_nHp == 10 && frames < 300) {
-      s.Frames(1);
-      ++frames;
-    }
+    for (int frames = 0; s.Scene().Hero().m_nHp == 10 && frames < 300; ++frames) s.Frames(1);
     s.Frames(2);
     EXPECT_EQ(s.Scene().Hero().m_nHp, 8);
-    EXPECT_EQ(c[1], 1);
-    EXPECT_EQ(c[2], 1);
+    EXPECT_EQ(SaveData.m_CommonVariables[1], 1);
+    EXPECT_EQ(SaveData.m_CommonVariables[2], 1);
     EXPECT_TRUE(s.Scene().m_ShotList.empty());
   }
   SetFlowHost(host);

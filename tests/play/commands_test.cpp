@@ -9,6 +9,7 @@
 
 #include "data/flow.h"
 #include "data/labels.h"
+#include "flow/fake_flow_host.h"
 #include "flow/flow_state.h"
 #include "play/commands.h"
 #include "play/flow_host_impl.h"
@@ -41,16 +42,14 @@ class CommandsTest : public ::testing::Test {
     auto c = std::make_unique<cStageCharacter>();
     c->Setup(1, d, nullptr, nullptr, 0, 0);
     c->m_nFacing = facing;
-    c->m_rcScreen = {static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x),
-                     static_cast<int32_t>(y)};
+    const int32_t ix = static_cast<int32_t>(x), iy = static_cast<int32_t>(y);
+    c->m_rcScreen = {ix, iy, ix, iy};
     c->m_nDrawWidth = c->m_nDrawHeight = 0;
     return c;
   }
   static cEdCmd Command(int kind, std::vector<uint32_t> words = {}, uint8_t family = 0) {
-    cEdCmd c;
+    cEdCmd c = ::Cmd(static_cast<uint8_t>(kind), 0, false, std::move(words));
     c.m_nFamily = family;
-    c.m_nKind = static_cast<uint8_t>(kind);
-    c.m_vParams = std::move(words);
     cEdMove::Create(c.m_pMove);
     return c;
   }
@@ -78,12 +77,9 @@ class CommandsTest : public ::testing::Test {
 // calls: at 2 sub-steps a frame a 30-call facing command turns on calls 1,
 // 13 and 25.
 TEST_F(CommandsTest, RepeatingCommandsActEverySixFramesOfSubSteps) {
-  struct Case {
-    int32_t level;
-    std::vector<int> calls;
-  } cases[] = {{12, {1, 13, 25}}, {11, {1, 7, 13, 19, 25}}};
-  for (const Case& k : cases) {
-    ScopedStageRunning::SetLevel(k.level, 0.0);
+  const std::pair<int32_t, std::vector<int>> cases[] = {{12, {1, 13, 25}}, {11, {1, 7, 13, 19, 25}}};
+  for (const auto& [level, calls] : cases) {
+    ScopedStageRunning::SetLevel(level, 0.0);
     auto c = At(100, 100, false);
     c->Definition().m_nParam31 = 1;  // fixed facing: only the facing command turns it
     cEdCmd turn = Command(kCmdTurn, {1});
@@ -94,7 +90,7 @@ TEST_F(CommandsTest, RepeatingCommandsActEverySixFramesOfSubSteps) {
       ExecuteCommand(*c, s);
       if (c->m_nFacing == 1) acted.push_back(call);
     }
-    EXPECT_EQ(acted, k.calls) << "level " << k.level;
+    EXPECT_EQ(acted, calls) << "level " << level;
   }
 }
 
@@ -102,22 +98,19 @@ TEST_F(CommandsTest, RepeatingCommandsActEverySixFramesOfSubSteps) {
 // other than 0 and 1 do nothing; the runtime still counts their duration.
 TEST_F(CommandsTest, UnknownKindsAndFamiliesDoNothingAndWaitTheirDuration) {
   InstallStageFlows();
-  struct Case {
-    int kind;
-    uint8_t family;
-  } cases[] = {{-1, 0}, {40, 0}, {200, 0}, {kCmdMoveStraight, 2}, {kCmdMoveStraight, 255}};
-  for (const Case& k : cases) {
+  const std::pair<int, uint8_t> cases[] = {{-1, 0}, {40, 0}, {200, 0}, {kCmdMoveStraight, 2}, {kCmdMoveStraight, 255}};
+  for (const auto& [kind, family] : cases) {
     auto c = At(100, 100, true);
-    cEdCmd command = Command(k.kind, {1, 2, 3}, k.family);
+    cEdCmd command = Command(kind, {1, 2, 3}, family);
     command.m_pMove->m_f2 = 3;  // a straight move to the right, were it run
     cCmdState s = State(*c, command, 2, 5);
     SetCurrentCharacter(c.get());
     s.Restart();
     int calls = 1;
     while (s.RunFrame() == 0) ++calls;
-    EXPECT_EQ(calls, 5) << k.kind;
-    EXPECT_EQ(c->m_dSpeedX, 0) << k.kind;
-    EXPECT_EQ(c->m_nFacing, 0) << k.kind;
+    EXPECT_EQ(calls, 5) << kind;
+    EXPECT_EQ(c->m_dSpeedX, 0) << kind;
+    EXPECT_EQ(c->m_nFacing, 0) << kind;
     EXPECT_EQ(ExecuteItemCommand(*c, command), 0);
   }
   auto c = At(0, 0, false);
@@ -128,14 +121,7 @@ TEST_F(CommandsTest, UnknownKindsAndFamiliesDoNothingAndWaitTheirDuration) {
 // the facing it leaves (speed 2; a ground character moves along x only).
 TEST_F(CommandsTest, StraightMovesGoTheirDirectionAndTurnTheCharacter) {
   const double d = std::sqrt(2.0);
-  struct Case {
-    int choice;
-    int angle;
-    int facing;
-    bool flies;
-    double vx, vy;
-    int facingAfter;
-  } cases[] = {
+  struct Case { int choice; int angle; int facing; bool flies; double vx, vy; int facingAfter; } cases[] = {
       {0, 0, 0, true, -2, 0, 0},   {0, 0, 1, true, 2, 0, 1},   {1, 0, 0, true, 2, 0, 1},
       {4, 0, 0, true, 0, -2, 0},   {4, 0, 1, true, 0, 2, 1},   {8, 0, 1, true, -d, -d, 0},
       {11, 0, 0, true, d, d, 1},   {7, 0, 0, false, 0, 0, 0},  {2, 90, 1, true, 0, -2, 0},
@@ -195,25 +181,22 @@ TEST_F(CommandsTest, MovesWithoutTheirSubjectStandStill) {
 // before (every call at period 0). The target stands right of the mover for
 // 5 calls, then below it.
 TEST_F(CommandsTest, HomingFollowsTheTargetOnePeriodBehind) {
-  struct Case {
-    int period;
-    int firstCallDown;  // first call whose velocity points down
-  } cases[] = {{0, 6}, {10, 21}};
-  for (const Case& k : cases) {
+  // Period, and the first call whose velocity points down.
+  for (const auto& [period, firstCallDown] : {std::pair{0, 6}, std::pair{10, 21}}) {
     auto c = At(0, 0, true);
     auto target = At(100, 0, true);
     c->m_Targets[0] = target.get();
     cEdCmd homing = Command(kCmdMoveHoming);
-    homing.m_pMove->SetDistanceStart(k.period);
+    homing.m_pMove->SetDistanceStart(period);
     cCmdState s = State(*c, homing, 2);
     int down = 0;
     for (int call = 1; call <= 30 && down == 0; ++call) {
       if (call == 6) target->m_rcScreen = {0, 100, 0, 100};
       const auto [vx, vy] = Call(*c, s);
       if (vy > 0) down = call;
-      else EXPECT_GT(vx, 0) << k.period << " call " << call;
+      else EXPECT_GT(vx, 0) << period << " call " << call;
     }
-    EXPECT_EQ(down, k.firstCallDown) << k.period;
+    EXPECT_EQ(down, firstCallDown) << period;
     c->m_Targets[0] = nullptr;  // the slot was filled by hand, without the links the mover would undo
   }
 }
@@ -315,14 +298,10 @@ TEST_F(CommandsTest, AnItemListStopsAtTheStageClear) {
 TEST(GroundTurn, AWalkerTurnsAtBothEdgesOfItsPlatform) {
   StageBuilder builder;
   builder.Floor(12, 0, 19).Hero(1, 11).Floor(8, 9, 11).Character(10, 7);
-  cEdCmd walk;
-  walk.m_nKind = kCmdMoveGroundTurn;
-  walk.m_nDuration = 600;  // a minute
+  cEdCmd walk = Cmd(kCmdMoveGroundTurn, 600);  // a minute
   cEdMove::Create(walk.m_pMove);
   walk.m_pMove->SetSpeedStart(20);
-  cEdFlow flow;
-  flow.m_vCmds = {walk};
-  builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+  builder.Data().m_PlacedCharacters.back().m_vFlows = {MakeFlow(0, {walk})};
   const cFlowHost* host = FlowHost();
   cFlowHooks* hooks = &FlowHooks();
   InstallStageFlows();
@@ -360,16 +339,11 @@ TEST(CommandSound, OnlyWhileActiveSilencesAnIdleCharacter) {
   StageSession session(builder);
   ASSERT_TRUE(session.Loaded());
   cStageCharacter& c = session.Scene().m_CharacterList.front();
-  struct Case {
-    int32_t acting;
-    uint8_t onlyWhileActive;
-    bool heard;
-  } cases[] = {{1, 1, true}, {0, 1, false}, {0, 0, true}};
+  struct Case { int32_t acting; uint8_t onlyWhileActive; bool heard; };
+  const Case cases[] = {{1, 1, true}, {0, 1, false}, {0, 0, true}};
   for (const Case& k : cases) {
     c.m_bActing = k.acting;
-    cEdCmd sound;
-    sound.m_nKind = kCmdPlaySound;
-    sound.m_vParams = {5};
+    cEdCmd sound = Cmd(kCmdPlaySound, 0, false, {5});
     sound.m_nOption = k.onlyWhileActive;
     const size_t before = session.Sounds().size();
     ExecuteSoundEffect(c, sound);

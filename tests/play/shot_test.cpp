@@ -77,11 +77,7 @@ class ShotTest : public ::testing::Test {
 };
 
 TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
-  struct Row {
-    int32_t level, speed, range, lifetime;
-    double ownVX;
-    int32_t rangeFrames, lifeFrames;
-  };
+  struct Row { int32_t level, speed, range, lifetime; double ownVX; int32_t rangeFrames, lifeFrames; };
   const Row rows[] = {
       {2, 30, 10, 0, 1.5, 96, 0},    // D = 144 dots at 1.5 a sub-step
       {1, 30, 10, 0, 3.0, 48, 0},
@@ -91,11 +87,7 @@ TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
   };
   for (const Row& r : rows) {
     ScopedStageRunning::SetLevel(r.level, 0.0);
-    ShotRecipe recipe;
-    recipe.speed = r.speed;
-    recipe.range = r.range;
-    recipe.lifetime = r.lifetime;
-    const cEdShot d = recipe.Make();
+    const cEdShot d = ShotRecipe{.speed = r.speed, .range = r.range, .lifetime = r.lifetime}.Make();
     cVolley v;
     v.x = 1000;
     v.y = 500;
@@ -111,7 +103,7 @@ TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
     if (r.lifetime != 0) {
       int calls = 0;
       while (shot.MoveByKind() == 0 && calls < 1000) ++calls;
-      EXPECT_EQ(calls + 1, r.lifeFrames + 1) << "the shot ends on the call after its last sub-step";
+      EXPECT_EQ(calls, r.lifeFrames) << "the shot ends on the call after its last sub-step";
     }
   }
 }
@@ -125,19 +117,10 @@ TEST_F(ShotTest, PatternsLayOutTheirObjects) {
     int32_t direction;
     std::vector<std::pair<int32_t, int32_t>> positions;
   };
-  ShotRecipe straightA;
-  straightA.objects = 3;
-  straightA.gapOrStep = 1;
-  ShotRecipe straightB = straightA;
-  straightB.pattern = 1;
-  ShotRecipe explosion;
-  explosion.pattern = 4;
-  explosion.objects = 4;
-  ShotRecipe lightning;
-  lightning.pattern = 3;
-  lightning.objects = 2;
-  lightning.gapOrStep = 1;
-  lightning.aimTarget = 2;  // through the shooter's own centre line
+  const ShotRecipe straightA{.objects = 3, .gapOrStep = 1}, straightB{.pattern = 1, .objects = 3, .gapOrStep = 1},
+      explosion{.pattern = 4, .objects = 4};
+  // Aimed through the shooter's own centre line.
+  const ShotRecipe lightning{.pattern = 3, .objects = 2, .gapOrStep = 1, .aimTarget = 2};
   const Row rows[] = {
       // Right: x = trunc(131 + 320.5 + 1); first y = 40 + 200 + 16 - 2 x 8 - 3 x 8, step 16 + 16.
       {"straight A right", straightA, 3, {{452, 216}, {452, 248}, {452, 280}}},
@@ -164,10 +147,7 @@ TEST_F(ShotTest, PatternsLayOutTheirObjects) {
 TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
   // Angle 0 flies left, 90 up, 180 right, 270 down: the explosion of four
   // from direction left (base 0).
-  ShotRecipe explosion;
-  explosion.pattern = 4;
-  explosion.objects = 4;
-  const std::vector<cVolley> burst = Layout(explosion.Make(), 2, 4.0);
+  const std::vector<cVolley> burst = Layout(ShotRecipe{.pattern = 4, .objects = 4}.Make(), 2, 4.0);
   ASSERT_EQ(burst.size(), 4u);
   const double expected[4][2] = {{-4, 0}, {0, -4}, {4, 0}, {0, 4}};
   for (int i = 0; i < 4; ++i) {
@@ -179,11 +159,7 @@ TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
   EXPECT_LT(burst[1].vx, 0.0);
 
   // A fan of four at 30 degrees around right (180): 135, 165, 195, 225.
-  ShotRecipe fan;
-  fan.pattern = 2;
-  fan.objects = 4;
-  fan.gapOrStep = 30;
-  const std::vector<cVolley> spread = Layout(fan.Make(), 3, 2.0);
+  const std::vector<cVolley> spread = Layout(ShotRecipe{.pattern = 2, .objects = 4, .gapOrStep = 30}.Make(), 3, 2.0);
   ASSERT_EQ(spread.size(), 4u);
   const double degrees[4] = {135, 165, 195, 225};
   for (int i = 0; i < 4; ++i) {
@@ -197,12 +173,7 @@ TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
   // Surround: four around the shooter (aim target "self") at 2 half blocks,
   // each flying toward the centre; the offsets are int(cos a x r + 0.5),
   // so the left and upper ones truncate -31.5 to -31.
-  ShotRecipe ring;
-  ring.pattern = 5;
-  ring.objects = 4;
-  ring.gapOrStep = 2;
-  ring.aimTarget = 2;
-  m_Shooter.m_rcScreen = {100, 200, 131, 231};
+  const ShotRecipe ring{.pattern = 5, .objects = 4, .gapOrStep = 2, .aimTarget = 2};
   const std::vector<cVolley> around = Layout(ring.Make(), 2, 1.0);
   ASSERT_EQ(around.size(), 4u);
   const int32_t cx = 320 + 116 - 8, cy = 40 + 216 - 8;
@@ -223,20 +194,15 @@ TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShot) {
   const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {3, 10, 4, 19169}};
   for (const Row& r : rows) {
     ClearShots(m_Scene);
-    ShotRecipe recipe;
-    recipe.extra = r.extra;
-    recipe.spread = r.spread;
     SRand(1);
-    FireShots(m_Scene, m_Shooter, recipe.Make());
+    FireShots(m_Scene, m_Shooter, ShotRecipe{.extra = r.extra, .spread = r.spread}.Make());
     EXPECT_EQ(m_Scene.m_ShotList.size(), r.shots) << r.extra << " " << r.spread;
     EXPECT_EQ(Rand(), r.nextDraw) << r.extra << " " << r.spread;
   }
   // A mirrored angle of 30 for a shooter facing right becomes 330; from
   // direction right (180) the shot flies at 150: up and to the right.
   ClearShots(m_Scene);
-  ShotRecipe mirrored;
-  mirrored.angle = 30;
-  cEdShot d = mirrored.Make();
+  cEdShot d = ShotRecipe{.angle = 30}.Make();
   d.m_f10 = 1;  // mirror the angle with the facing
   m_Shooter.m_nFacing = 1;
   FireShots(m_Scene, m_Shooter, d);
@@ -255,10 +221,7 @@ TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
   StageSession s(b);
   ASSERT_TRUE(s.Loaded());
   cStageScene& scene = s.Scene();
-  ShotRecipe recipe;
-  recipe.direction = 2;  // left
-  recipe.speed = 60;
-  FireShots(scene, scene.Hero(), recipe.Make());
+  FireShots(scene, scene.Hero(), ShotRecipe{.direction = 2, .speed = 60}.Make());  // to the left
   ASSERT_EQ(scene.m_ShotList.size(), 1u);
   const std::weak_ptr<cShot> shot = scene.m_ShotList.front();
   s.Frames(200);
@@ -266,10 +229,6 @@ TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
   EXPECT_TRUE(scene.m_ShotList.empty());
   for (const auto& group : scene.m_ShotGroups) EXPECT_TRUE(group.empty());
 }
-
-}  // namespace
-
-namespace {
 
 // A shot beside the block at stage block (5, 5) (map cell 15, 15), its left
 // edge one cell before it: a wide shot samples every 32 dots and its last
@@ -279,23 +238,17 @@ TEST(ShotStage, BlockTestsSampleCornersOrEvery32Dots) {
   b.Block(5, 5).Hero(1, 1);
   StageSession s(b);
   ASSERT_TRUE(s.Loaded());
-  cStageScene& scene = s.Scene();
-  struct Row {
-    int32_t width;
-    int expected;
-  };
-  const Row rows[] = {{16, 0}, {32, 0}, {33, 1}, {64, 1}};
-  for (const Row& r : rows) {
+  const std::pair<int32_t, int> rows[] = {{16, 0}, {32, 0}, {33, 1}, {64, 1}};  // width, hit
+  for (const auto& [width, expected] : rows) {
     cShot shot;
-    shot.m_nWidth = r.width;
+    shot.m_nWidth = width;
     shot.m_nHeight = 16;
     shot.m_dX = 14 * 32;
     shot.m_dY = 15 * 32;
     shot.ClampX();
     shot.ClampY(-1);
-    EXPECT_EQ(shot.HitsBlock(), r.expected) << r.width;
+    EXPECT_EQ(shot.HitsBlock(), expected) << width;
   }
-  (void)scene;
 }
 
 // Aiming turns the shot once, at the frame its distance is flown; homing
@@ -318,10 +271,7 @@ TEST(ShotStage, AimingAndHomingActAtTheirDistances) {
   const Row rows[] = {{1, 2, 0, 10, 33, 33}, {4, 4, 6, 20, 33, 49}};
   for (const Row& r : rows) {
     ClearShots(scene);
-    ShotRecipe recipe;
-    recipe.direction = 2;  // left
-    recipe.speed = r.speed;
-    cEdShot d = recipe.Make();
+    cEdShot d = ShotRecipe{.direction = 2, .speed = r.speed}.Make();  // to the left
     d.m_nType = static_cast<uint8_t>(r.kind);
     d.SetMoveParam(0, r.p0);
     d.SetMoveParam(1, r.p1);
@@ -405,22 +355,19 @@ TEST(ShotStage, SummonsAppearWhereThePatternPlacesThem) {
   cEdCharacter player = summoned;
   player.m_nControl = 0;
   palette.push_back(player);
-  struct Row {
-    int32_t index;
-    size_t added;
-  };
-  const Row rows[] = {{static_cast<int32_t>(savedSize), 1}, {static_cast<int32_t>(savedSize) + 1, 0}, {9999, 0}};
-  for (const Row& r : rows) {
+  const int32_t first = static_cast<int32_t>(savedSize);
+  const std::pair<int32_t, size_t> rows[] = {{first, 1}, {first + 1, 0}, {9999, 0}};  // index, added
+  for (const auto& [index, added] : rows) {
     const size_t before = scene.m_CharacterList.size();
     cEdShot d;
     d.m_f2 = 0;  // in front
     d.m_f26 = 1;
     d.SetObjectCount(1);
     d.m_nSummonPalette = 1;
-    d.m_nSummonIndex = static_cast<int16_t>(r.index);
+    d.m_nSummonIndex = static_cast<int16_t>(index);
     SummonCharacters(scene, hero, d);
-    ASSERT_EQ(scene.m_CharacterList.size(), before + r.added) << r.index;
-    if (r.added == 0) continue;
+    ASSERT_EQ(scene.m_CharacterList.size(), before + added) << index;
+    if (added == 0) continue;
     const cStageCharacter& c = scene.m_CharacterList.back();
     // Its 32-dot box stands right of the hero's drawn box, level with it.
     EXPECT_EQ(c.m_dX - c.m_nMarginX, std::trunc(hero.m_rcScreen.right + StageViewX().position + 1));
@@ -431,10 +378,6 @@ TEST(ShotStage, SummonsAppearWhereThePatternPlacesThem) {
   palette.resize(savedSize);
 }
 
-}  // namespace
-
-namespace {
-
 // Records no stage file should hold still fly safely: unknown patterns and
 // movement kinds, a wave of speed 0, huge counts, speeds and ranges, and a
 // volley far larger than the cap.
@@ -444,9 +387,7 @@ TEST(ShotStage, HostileRecordsFlyWithinBounds) {
   StageSession s(b);
   ASSERT_TRUE(s.Loaded());
   cStageScene& scene = s.Scene();
-  struct Row {
-    int32_t pattern, objects, extra, kind, p0, p1, speed, range, lifetime, scale;
-  };
+  struct Row { int32_t pattern, objects, extra, kind, p0, p1, speed, range, lifetime, scale; };
   const Row rows[] = {
       {9, 5, 0, 0, 0, 0, 30, 0, 0, 1},            // unknown pattern: nothing
       {4, 127, 127, 0, 0, 0, 30, 0, 0, 1},        // 128 x 127 objects: cut to the cap
@@ -457,14 +398,8 @@ TEST(ShotStage, HostileRecordsFlyWithinBounds) {
   };
   for (const Row& r : rows) {
     ClearShots(scene);
-    ShotRecipe recipe;
-    recipe.pattern = r.pattern;
-    recipe.objects = r.objects;
-    recipe.extra = r.extra;
-    recipe.speed = r.speed;
-    recipe.range = r.range;
-    recipe.lifetime = r.lifetime;
-    cEdShot d = recipe.Make();
+    cEdShot d = ShotRecipe{.pattern = r.pattern, .objects = r.objects, .extra = r.extra, .speed = r.speed,
+                           .range = r.range, .lifetime = r.lifetime}.Make();
     d.m_nType = static_cast<uint8_t>(r.kind);
     d.m_f26 = static_cast<uint8_t>(r.scale);
     d.SetMoveParam(0, r.p0);
