@@ -556,6 +556,44 @@ Canvas StageHills() {
   return c;
 }
 
+// >>> gsrc: the special bitmaps ("専用bmp") of the database, laid out as the
+// game reads a picture of cell scale 1: cells of 32 x 32 dots, 16 to a row,
+// counted from the top-left (the game makes the mirrored copy itself).
+// The UFO's four frames: a saucer whose lights run round and whose beam
+// flickers.
+Canvas UfoPicture() {
+  Canvas c(512, 32, KEY);
+  for (int f = 0; f < 4; ++f) {
+    const int x = f * 32;
+    const int bob = f % 2;
+    c.Ellipse(x + 16, 10 + bob, 7, 6, Shade(CYAN, 13));  // the dome
+    c.Ellipse(x + 14, 8 + bob, 2, 2, Grey(14));
+    c.Ellipse(x + 16, 16 + bob, 15, 5, Grey(10));        // the saucer
+    c.Rect(x + 2, 16 + bob, 28, 2, Grey(6));
+    for (int k = 0; k < 4; ++k)  // lights: one of them lit in turn
+      c.Ellipse(x + 7 + k * 6, 17 + bob, 1.6, 1.6, k == f ? Shade(YELLOW, 13) : Shade(RED, 7));
+    for (int j = 0; j < 8; ++j)  // the beam under it
+      if ((j + f) % 3 != 0) c.Rect(x + 13 - j / 2, 22 + bob + j, 6 + j, 1, Shade(LIME, 13));
+    c.Outline(x, 0, 32, 32, Grey(1));
+  }
+  return c;
+}
+
+// A crystal block for the blocks drawn from a special bitmap: cell 0.
+Canvas CrystalPicture() {
+  Canvas c(512, 32, KEY);
+  c.Rect(0, 0, 32, 32, Shade(PURPLE, 6));
+  for (int j = 0; j < 16; ++j) {  // a diamond of facets
+    c.Rect(16 - j, 1 + j, 2 * j, 1, Shade(PURPLE, 9 + (j < 8 ? 2 : 0)));
+    c.Rect(16 - j, 30 - j, 2 * j, 1, Shade(PURPLE, 8));
+  }
+  for (int i = 4; i < 28; i += 6) c.Set(i, 4 + (i * 7) % 20, Grey(14));  // glints
+  c.Frame(0, 0, 32, 32, Shade(INDIGO, 4));
+  c.Rect(1, 1, 30, 1, Shade(PURPLE, 13)), c.Rect(1, 1, 1, 30, Shade(PURPLE, 13));
+  return c;
+}
+// <<< gsrc
+
 bool BuildBitmaps(const std::string& folder) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -677,6 +715,10 @@ bool BuildBitmaps(const std::string& folder) {
     pictures.push_back({"bmp/WorldBack.bmp", std::move(back)});
   }
   pictures.push_back({"bmp/StageSky.bmp", StageSky()});
+  // >>> gsrc: the special bitmaps
+  pictures.push_back({"bmp/Ufo.bmp", UfoPicture()});
+  pictures.push_back({"bmp/Crystal.bmp", CrystalPicture()});
+  // <<< gsrc
   pictures.push_back({"bmp/StageHills.bmp", StageHills()});
   // The stage backgrounds under the names the table gives them.
   for (int n = 1; n <= 8; ++n) pictures.push_back({"背景その" + std::to_string(n) + ".bmp", Background(n)});

@@ -43,6 +43,47 @@ cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_
   return anime;
 }
 
+// >>> gsrc: graphic sources. Two special bitmaps ("専用bmp"): the UFO, a
+// character drawn from picture 1 (cells 0..3 of its sheet, an animation set
+// of its own), and the crystal, a block drawn from cell 0 of picture 2; and
+// the hero's death display, a burst. The entries are found by their names,
+// so that other entries may come before them.
+constexpr const char* kUfoName = "UFO";
+constexpr const char* kCrystalName = "クリスタル";
+constexpr const char* kHeroDeathName = "破裂";
+
+template <class List>
+int32_t IndexByName(const List& list, const char* utf8) {
+  const std::string name = plat::Sjis(utf8);
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i].m_strName == name) return static_cast<int32_t>(i);
+  return 0;
+}
+
+void AddGraphicSourceEntries(cDatabase& db) {
+  db.m_BmpCharaExcs.resize(1);  // entry 0 stands for none
+  for (const auto& [name, file] : {std::pair{kUfoName, "bmp\\Ufo.bmp"}, std::pair{kCrystalName, "bmp\\Crystal.bmp"}}) {
+    cBmpCharaExcRecord picture;
+    picture.m_strName = plat::Sjis(name);
+    picture.m_strText2 = file;
+    picture.m_nValue2 = 1;  // cell scale: 32-dot cells, 16 a row
+    db.m_BmpCharaExcs.push_back(picture);
+  }
+  cAnimeSetRecord ufo;  // every animation runs the four frames round
+  ufo.m_strName = plat::Sjis(kUfoName);
+  for (cAnimeRecord& anime : ufo.m_Animes)
+    anime.m_Frames = Animation("", {{0, 1, 0}, {1, 1, 0}, {2, 1, 0}, {3, 1, 0}}).m_Frames;
+  db.m_AnimeSets.push_back(ufo);
+  cCharaEffectRecord burst;
+  burst.m_nKind = 1;  // burst: time, start and end distance
+  burst.m_nParams[0] = 6;
+  burst.m_nParams[1] = 0;
+  burst.m_nParams[2] = 32;
+  burst.m_strName = plat::Sjis(kHeroDeathName);
+  db.m_CharaEffects.push_back(burst);
+}
+// <<< gsrc
+
 void BuildDatabase(cDatabase& db) {
   db.SetDefaults();
   // Animation sets: the new project's one, then the hero's and the enemies'
@@ -103,6 +144,7 @@ void BuildDatabase(cDatabase& db) {
   wave.m_strName = plat::Sjis("波（横）");
   db.m_CharaEffects.push_back(wave);
   // <<< chara
+  AddGraphicSourceEntries(db);  // gsrc
   cScrEffectRecord shake;
   shake.m_nKind = 2;  // horizontal vibration: time, width, count
   shake.m_nParams[0] = 5;
@@ -314,6 +356,51 @@ std::vector<cEdFlow> HeroFlows() {
 }
 // ---- end of the demo's flows ----
 
+// >>> gsrc: the crystal block and the UFO in the common palette; the hero
+// bursts when it dies.
+void AddGraphicSourceObjects(cCommonPalette& palette) {
+  const cDatabase& db = Database;
+  cEdBlock crystal = Block(kCrystalName, static_cast<uint16_t>(IndexByName(db.m_BmpCharaExcs, kCrystalName)), 0);
+  crystal.m_nGraphicSource = 4;  // a special bitmap; its cell 0
+  palette.m_Blocks.push_back(crystal);
+  // The UFO hovers where it is placed (it flies and has no flows) and shows
+  // its flying animation; it deals no damage.
+  cEdCharacter ufo = Character(kUfoName, static_cast<int16_t>(IndexByName(db.m_BmpCharaExcs, kUfoName)), 1,
+                               static_cast<int16_t>(IndexByName(db.m_AnimeSets, kUfoName)));
+  ufo.m_nGraphicSource = 4;
+  ufo.m_nParam33 = 1;  // flies
+  palette.m_Characters.push_back(ufo);
+  for (cEdCharacter& c : palette.m_Characters)
+    if (c.m_strName == plat::Sjis("主人公")) c.m_nCharaEffectB = static_cast<int16_t>(IndexByName(db.m_CharaEffects, kHeroDeathName));
+}
+
+// Places two crystals and the UFO high up in the view of a stage's start.
+void PlaceGraphicSourceObjects(const cCommonPalette& common, cStageData& s) {
+  const std::string crystalName = plat::Sjis(kCrystalName), ufoName = plat::Sjis(kUfoName);
+  for (size_t i = 0; i < common.m_Blocks.size(); ++i) {
+    if (common.m_Blocks[i].m_strName != crystalName) continue;
+    for (uint16_t column : {2, 3}) {
+      cEdBlock b = common.m_Blocks[i];
+      b.m_nBaseKind = 1;
+      b.m_nBaseIndex = static_cast<uint16_t>(i);
+      b.m_nWord1 = column;
+      b.m_nWord2 = 3;
+      s.m_PlacedBlocks.push_back(b);
+    }
+  }
+  for (size_t i = 0; i < common.m_Characters.size(); ++i) {
+    if (common.m_Characters[i].m_strName != ufoName) continue;
+    cEdCharacter c = common.m_Characters[i];
+    c.m_nBaseKind = 1;
+    c.m_nBaseIndex = static_cast<uint16_t>(i);
+    c.m_nWord1 = 7;
+    c.m_nWord2 = 3;
+    c.m_nPlacedItem = -1;
+    s.m_PlacedCharacters.push_back(c);
+  }
+}
+// <<< gsrc
+
 // The common palette: ground and bricks, a hero, four enemies with flows
 // of several command kinds, coins and a heart.
 void BuildCommonPalette(cCommonPalette& palette) {
@@ -442,6 +529,7 @@ void BuildCommonPalette(cCommonPalette& palette) {
                   Command(ItemKindOfFlowKind(kCmdStageClear), {0}, 1)};
   // ---- end of message windows ----
   palette.m_Items = {cEdItem(), coin, heart, goal};
+  AddGraphicSourceObjects(palette);  // gsrc
 }
 
 // A stage type taking everything from the common palette entry `index`.
@@ -634,6 +722,7 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   hills.m_strFile = "bmp\\StageHills.bmp";
   hills.m_dScrollSpeedX = 0.5;  // half the view's scroll
   hills.m_dScrollSpeedY = 0;
+  PlaceGraphicSourceObjects(common, s);  // gsrc
   s.m_Texts.clear();
   return s;
 }

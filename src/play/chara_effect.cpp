@@ -46,12 +46,51 @@ int32_t Whole(double v) {
 int32_t CeilDiv(int32_t a, int32_t b) { return b > 0 ? (a + b - 1) / b : a; }
 
 // The drawing of the plain cell at (x, y), stretched when the drawn size is
-// not the cell size.
+// not the cell size; with the colour pair when the flag is set.
 void Plain(DDSURFACEDATA* dst, int x, int y, const cEffectDraw& d) {
+  const DDDRAWSTATE* colour = d.colourFlag ? &d.colour : nullptr;
   if (d.w == d.cellW && d.h == d.cellH)
-    DDBlt(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.flags);
+    DDBltEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.flags, colour);
   else
-    DDBltStretch(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, d.flags);
+    DDBltStretchEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, d.flags, colour);
+}
+
+// The colour pair set around a transforming primitive, reset afterwards.
+class ColourScope {
+ public:
+  explicit ColourScope(const cEffectDraw& d) : on_(d.colourFlag != 0) {
+    if (!on_) return;
+    DDSetDrawColor(d.colour.dwColor);
+    DDSetColorOp(d.colour.dwColorOp);
+  }
+  ~ColourScope() {
+    if (!on_) return;
+    DDResetDrawColor();
+    DDResetColorOp();
+  }
+  ColourScope(const ColourScope&) = delete;
+  ColourScope& operator=(const ColourScope&) = delete;
+
+ private:
+  bool on_;
+};
+
+// Rotation A of an enlarged character: the cell is turned at its size on
+// the sheet into a square work image of side trunc(cell width x sqrt 2),
+// which is then stretched onto a square of side trunc(drawn width x sqrt 2)
+// centred on the character. False when the work surface cannot hold it (the
+// caller then turns the enlarged picture as rotation B does).
+bool RotateAtSheetSize(DDSURFACEDATA* dst, const cEffectDraw& d, int angle) {
+  const int side = static_cast<int>(d.cellW * std::sqrt(2.0));
+  const int drawn = static_cast<int>(d.w * std::sqrt(2.0));
+  if (!d.work || side <= 0 || side > d.work->nWidth || side > d.work->nHeight) return false;
+  DDFillRect(d.work, 0, 0, side, side, 0);
+  DDBltRotate(d.work, side / 2, side / 2, d.cellW, d.cellH, d.cellW / 2, d.cellH / 2, angle, d.sheet, d.sx, d.sy,
+              d.flags);
+  const ColourScope colour(d);
+  DDBltStretch(dst, d.x + d.w / 2 - drawn / 2, d.y + d.h / 2 - drawn / 2, drawn, drawn, d.work, 0, 0, side, side,
+               d.flags);
+  return true;
 }
 
 // Where a transforming kind reads its picture: the sheet itself for a cell
@@ -79,6 +118,8 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
     if (slot.nToggle == 1) Plain(dst, in.x, in.y, in);
     return;
   }
+  const bool enlarged = in.w != in.cellW || in.h != in.cellH;
+  if (kind == 7 && enlarged && !lpDTCon && RotateAtSheetSize(dst, in, Whole(slot.dValue))) return;
   const Source s = Prepare(in);
   // Without a work surface large enough an enlarged cell is transformed at
   // its size on the sheet.
@@ -90,6 +131,7 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
   const int f = s.factor;
   const int v = Whole(slot.dValue);
   const uint32_t flags = d.flags;
+  const ColourScope colour(d);
   switch (kind) {
     case 1:
       DDBltBurst(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, v * f, flags);
@@ -106,7 +148,7 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
       DDBltWave(dst, d.x, d.y, d.w, d.h, Param(slot, 4), slot.dValue * f, slot.nCounter, Param(slot, 5) * f,
                 s.surface, s.sx, s.sy, flags, kind == 5 ? 1u : 0u);
       break;
-    case 7:
+    case 7:  // at the drawn size: rotation A and B are the same (and under Direct3D always)
     case 8:
       DDBltRotate(dst, d.x + d.w / 2, d.y + d.h / 2, d.w, d.h, d.w / 2, d.h / 2, v, s.surface, s.sx, s.sy, flags);
       break;
@@ -154,6 +196,10 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
 }
 
 }  // namespace
+
+void DrawPlainCell(DDSURFACEDATA* lpDst, const cEffectDraw& d) {
+  if (lpDst && d.sheet && d.w > 0 && d.h > 0) Plain(lpDst, d.x, d.y, d);
+}
 
 int32_t ClampEffectParam(int32_t kind, int32_t param, int32_t value) {
   // Only the parameters that size strips, counts and intervals are clamped:

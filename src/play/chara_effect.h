@@ -51,7 +51,14 @@ struct cEffectDraw {
   int32_t w = 32, h = 32;           // drawn size
   uint32_t flags = 1;               // 1: skip the colour key
   DDSURFACEDATA* work = nullptr;    // scratch surface for enlarged cells (may be null)
+  int32_t colourFlag = 0;           // 1: drawn with `colour` (an invincible character's colour pair)
+  DDDRAWSTATE colour;               // draw colour and colour operation (Direct3D)
 };
+
+// The cell drawn plainly at (d.x, d.y): a blit when it is drawn at its size
+// on the sheet, else stretched to the drawn size; with the colour pair when
+// the colour flag is set.
+void DrawPlainCell(DDSURFACEDATA* lpDst, const cEffectDraw& d);
 
 // Draws the cell through the slot's effect (when `draw` and a destination
 // are given) and, unless `still`, advances the slot. Returns 1 on the frame

@@ -189,6 +189,7 @@ void cCharacter::CopyFrom(const cCharacter& other) {
   m_Hit2 = other.m_Hit2;
   m_Effect = other.m_Effect;
   m_nDefeatCounter = other.m_nDefeatCounter;
+  m_bVanishAtOnce = other.m_bVanishAtOnce;
   m_bAirborne = other.m_bAirborne;
   m_bJump1 = other.m_bJump1;
   m_bJump2 = other.m_bJump2;
@@ -264,6 +265,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_bHiddenThisFrame = 0;
   m_bPinnedX = m_bPinnedY = 0;
   m_nDefeatCounter = 0;
+  m_bVanishAtOnce = g_CharacterSwitches.vanishAtOnce != 0 ? 1 : 0;
   m_nHp = m_nSp = 0;
   m_HpGauge = cGauge{};
   m_SpGauge = cGauge{};
@@ -795,13 +797,46 @@ void cCharacter::LinkInitialTargets(cCharacter* hero, cCharacter* parent) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-// The anime sets' per-option graphic offsets are not part of the anime-set
-// records this program reads, so the definition's number is used as it is.
-int32_t cCharacter::GetGraphicNumber(int32_t& colourFlag) const {
+// The graphic offsets of the character options. The stored anime sets do
+// not name these numbers; this reading takes animations 15, 14 and 13 of the
+// set as the slots of the free-vertical, whole-cell and invincibility
+// offsets, each holding its offset in the animation's first number. A new
+// set has four animations, so a new project's characters take no offset.
+const cAnimeSetOffsetSource kAnimeSetGraphicOffsets[kAnimeSetOffsetCount] = {
+    {&cEdCharacter::FreeVertical, 15, &cAnimeRecord::m_nValue1, nullptr},
+    {&cEdCharacter::WholeCell, 14, &cAnimeRecord::m_nValue1, nullptr},
+    {&cEdCharacter::Invincibility, 13, &cAnimeRecord::m_nValue1, nullptr},
+};
+
+int32_t AnimeSetGraphicOffset(const cAnimeSetRecord& set, const cAnimeSetOffsetSource& source) {
+  if (source.anime == kOffsetOfSet) return source.setField ? set.*source.setField : 0;
+  if (source.anime < 0 || static_cast<size_t>(source.anime) >= set.m_Animes.size() || !source.animeField) return 0;
+  return set.m_Animes[static_cast<size_t>(source.anime)].*source.animeField;
+}
+
+int32_t cCharacter::GetGraphicNumber(int32_t& colourFlag, DDDRAWSTATE& colour) const {
+  int64_t number = m_Definition.GraphicNumber();
+  const auto& sets = Database.m_AnimeSets;
+  if (!sets.empty()) {
+    // A set number outside the list reads set 0, as the animations do.
+    int32_t index = m_Definition.BasicAnimeSet();
+    if (index < 0 || static_cast<size_t>(index) >= sets.size()) index = 0;
+    const cAnimeSetRecord& set = sets[static_cast<size_t>(index)];
+    for (const cAnimeSetOffsetSource& source : kAnimeSetGraphicOffsets)
+      if ((m_Definition.*source.option)() != 0) number += AnimeSetGraphicOffset(set, source);
+  }
   colourFlag = 0;
-  if (m_Definition.Invincibility() != 0 && g_CharacterSwitches.paletteChange && m_Definition.PaletteColour() != 0)
+  colour = DDDRAWSTATE{};
+  // The colour pair is a draw colour and a colour operation: only the
+  // Direct3D back end draws with them.
+  const int32_t index = m_Definition.PaletteColour();
+  const auto& pairs = g_CharacterSwitches.colourPairs;
+  if (m_Definition.Invincibility() != 0 && g_CharacterSwitches.paletteChange && lpDTCon && index != 0 &&
+      static_cast<size_t>(index) < pairs.size()) {
     colourFlag = 1;
-  return m_Definition.GraphicNumber();
+    colour = pairs[static_cast<size_t>(index)];
+  }
+  return static_cast<int32_t>(std::clamp<int64_t>(number, INT32_MIN, INT32_MAX));
 }
 
 int32_t cCharacter::StepAnimeRuns(bool noAdvance) {
@@ -845,10 +880,36 @@ int32_t cCharacter::StepAnimeRuns(bool noAdvance) {
   return winner ? winner->player.GetCell() : m_AnimePlayer.GetCell();
 }
 
+namespace {
+
+// The stage's special-bitmap sheets: four surfaces an entry (picture,
+// mirrored picture, their system-memory copies), entries 1.. of the list.
+cSafeVector<DDSURFACEDATA>* SpecialBitmapSheets() {
+  cStageScene* scene = CurrentStageScene();
+  return scene ? &scene->m_Layers.m_Bitmaps.m_CharaExc : nullptr;
+}
+
+DDSURFACEDATA* SheetSurface(int32_t sheets, int32_t id) {
+  if (id < 0) return nullptr;
+  if (sheets == kSheetsSpecialBitmaps) {
+    cSafeVector<DDSURFACEDATA>* list = SpecialBitmapSheets();
+    return list && static_cast<size_t>(id) < list->size() ? &(*list)[static_cast<size_t>(id)] : nullptr;
+  }
+  return id < kGameSurfaceCount ? &GameSurfaces[id] : nullptr;
+}
+
+}  // namespace
+
+int32_t SpecialBitmapCellScale(const cBmpCharaExcRecord& record) {
+  // The record's second number is the scale its cells are drawn for.
+  return std::clamp(record.m_nValue2, 1, 16);
+}
+
 void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32_t row, const cStageObject* object,
                             int32_t offset) {
+  sheets = kSheetsGameTable;
   cellScale = 1;
-  int32_t facing = object ? (object->m_nFacing != 0 ? 1 : 0) : 0;
+  const int32_t facing = object ? (object->m_nFacing != 0 ? 1 : 0) : 0;
   int32_t surface = -1, second = -1;
   // Data values far beyond any sheet are held where the sheet test below
   // turns them away, without overflowing on the way.
@@ -856,13 +917,13 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
   row = std::clamp(row, 0, 1 << 16);
   offset = std::clamp(offset, 0, 1 << 16);
   switch (kind) {
-    case 0:
+    case kGraphicBlock:
       surface = SURF_BLOCK;
       second = SURF_BLOCK_SYSTEM;
       x = (number % 15) * 32;
       y = (number / 15) * 32;
       break;
-    case 1: {
+    case kGraphicCharacter: {
       // Sheets of 15 graphics a row; each sheet has a mirrored twin.
       int32_t sheet = number / 15 + 1;
       x = (number % 15) * 32;
@@ -879,31 +940,52 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
         second = CharacterSurface(sheet);
         y = (row - 20) * 32;
       }
+      // A cell beyond its sheet (or on a sheet the game does not have)
+      // shows the fallback graphic: the first cell of the first sheet.
+      const DDSURFACEDATA* sd = SheetSurface(kSheetsGameTable, surface);
+      if (!sd || x >= sd->nWidth || y >= sd->nHeight) {
+        surface = CharacterSurface(1);
+        second = CharacterMirrorSurface(1);
+        x = y = 0;
+      }
       break;
     }
-    case 2:
+    case kGraphicItem:
       surface = SURF_ITEM;
       second = SURF_ITEM_SYSTEM;
       x = (number % 15) * 32;
       y = (number / 15) * 64 + (variant == 2 ? offset * 32 : 0);
       break;
-    case 3:
+    case kGraphicShot:
       surface = variant == 1 && facing ? SURF_SHOT_MIRROR : SURF_SHOT;
       second = variant == 1 && facing ? SURF_SHOT : SURF_SHOT_MIRROR;
       x = (number % 30) * 32;
       y = (number / 30) * 64;
       break;
+    case kGraphicSpecialBitmap: {
+      // Picture n of the list: its sheet and the mirrored one (facing right,
+      // for the variant that follows the facing). The cells are k x 32
+      // dots, 16 / k to a row, counted from the top-left.
+      sheets = kSheetsSpecialBitmaps;
+      if (number < 1) break;
+      const bool mirrored = variant == 1 && facing;
+      surface = 4 * number - 4 + (mirrored ? 1 : 0);
+      second = 4 * number - 4 + (mirrored ? 0 : 1);
+      const auto& records = Database.m_BmpCharaExcs;
+      if (static_cast<size_t>(number) < records.size())
+        cellScale = SpecialBitmapCellScale(records[static_cast<size_t>(number)]);
+      const int32_t size = 32 * cellScale, perRow = 16 / cellScale;
+      const int32_t cell = row + offset;
+      x = (cell % perRow) * size;
+      y = (cell / perRow) * size;
+      break;
+    }
     default:
-      // Special bitmaps are drawn by the stage's own sheets.
       break;
   }
-  // A source outside its sheet draws nothing.
-  if (surface >= 0 && surface < kGameSurfaceCount) {
-    const DDSURFACEDATA& sd = GameSurfaces[surface];
-    if (x + 32 > sd.nWidth || y + 32 > sd.nHeight) surface = second = -1;
-  } else {
-    surface = second = -1;
-  }
+  // A source outside its sheet (other than a character's) draws nothing.
+  const DDSURFACEDATA* sd = SheetSurface(sheets, surface);
+  if (!sd || x >= sd->nWidth || y >= sd->nHeight) surface = second = -1;
   primary[0] = surface;
   primary[1] = second;
   secondary[0] = surface;
@@ -911,14 +993,13 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
 }
 
 DDSURFACEDATA* cGraphicSource::Surface(int32_t which) const {
-  int32_t id = secondary[which != 0 ? 1 : 0];
-  return id >= 0 && id < kGameSurfaceCount ? &GameSurfaces[id] : nullptr;
+  return SheetSurface(sheets, secondary[which != 0 ? 1 : 0]);
 }
 
 void cGraphicSource::DrawSmall(DDSURFACEDATA* target, int32_t x, int32_t y, int32_t kind, int32_t number,
                                int32_t row) {
   if (!target) return;
-  if (kind == 2) {
+  if (kind == kGraphicItem) {
     DDSURFACEDATA* sheet = &GameSurfaces[SURF_ITEM_MINI];
     number = std::clamp(number, 0, 1 << 20);
     int32_t sx = (number % 15) * 16, sy = (number / 15) * 16;
@@ -927,20 +1008,23 @@ void cGraphicSource::DrawSmall(DDSURFACEDATA* target, int32_t x, int32_t y, int3
   }
   cGraphicSource source;
   source.Lookup(0, kind, number, row, nullptr, 0);
-  if (DDSURFACEDATA* src = source.Surface()) DDBltStretch(target, x, y, 16, 16, src, source.x, source.y, 32, 32, kColourKey);
+  const int32_t size = source.CellSize();
+  if (DDSURFACEDATA* src = source.Surface())
+    DDBltStretch(target, x, y, 16, 16, src, source.x, source.y, size, size, kColourKey);
 }
 
 // The effect's view of the cell to draw: the sheet cell and the screen
-// rectangle (an enlarged character reads the work surface).
+// rectangle (an enlarged character reads the work surface), with the colour
+// pair of an invincible character.
 static bool EffectCell(cCharacter& c, int32_t cell, cEffectDraw& d) {
-  int32_t colour = 0;
-  int32_t number = c.GetGraphicNumber(colour);
+  const int32_t number = c.GetGraphicNumber(d.colourFlag, d.colour);
   cGraphicSource source;
   source.Lookup(1, c.Definition().GraphicKind(), number, cell, &c, 0);
   d.sheet = source.Surface();
   if (!d.sheet) return false;
   d.sx = source.x;
   d.sy = source.y;
+  d.cellW = d.cellH = source.CellSize();
   d.x = c.m_rcScreen.left;
   d.y = c.m_rcScreen.top;
   d.w = c.m_nDrawWidth;
@@ -964,10 +1048,7 @@ void cCharacter::DrawBody(DDSURFACEDATA* target, int32_t cell, int32_t still) {
     if (DrawGraphicEffect(m_Effect, target, d, still != 0, true)) m_Effect = cGraphicEffectSlot{};
     return;
   }
-  if (d.w == 32 && d.h == 32)
-    DDBlt(target, d.x, d.y, 32, 32, d.sheet, d.sx, d.sy, kColourKey);
-  else
-    DDBltStretch(target, d.x, d.y, d.w, d.h, d.sheet, d.sx, d.sy, 32, 32, kColourKey);
+  DrawPlainCell(target, d);
 }
 
 void cCharacter::StepHiddenEffect(int32_t still) {
@@ -976,16 +1057,18 @@ void cCharacter::StepHiddenEffect(int32_t still) {
 }
 
 // Without a death effect (or once it has ended) the defeated character stays
-// out of sight for the stage's defeat display time.
+// out of sight for the stage's defeat display time, or goes at once when it
+// vanishes at once.
 int cCharacter::DrawDefeated(DDSURFACEDATA* target, int32_t still) {
   if (m_Effect.Running()) {
     cEffectDraw d;
     const bool drawable = target && m_nEffectCell >= 0 && !m_Definition.Transparent() &&
                           EffectCell(*this, m_nEffectCell, d);
-    if (DrawGraphicEffect(m_Effect, drawable ? target : nullptr, d, still != 0, drawable))
-      m_Effect = cGraphicEffectSlot{};
-    return 0;
+    if (!DrawGraphicEffect(m_Effect, drawable ? target : nullptr, d, still != 0, drawable)) return 0;
+    m_Effect = cGraphicEffectSlot{};
+    return m_bVanishAtOnce ? 1 : 0;
   }
+  if (m_bVanishAtOnce) return 1;
   if (!still) ++m_nDefeatCounter;
   return m_nDefeatCounter > g_CharacterSwitches.defeatDisplayFrames ? 1 : 0;
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "data/character.h"
+#include "data/database_records.h"
 #include "gfx/dd.h"
 #include "flow/flow_host.h"
 #include "play/chara_effect.h"
@@ -51,6 +52,11 @@ struct cCharacterSwitches {
   int32_t paletteChange = 0;        // invincible characters show their colour pair
   int32_t steadyColour = 0;         // 8-bit screens: no blinking of hit areas
   int32_t defeatDisplayFrames = 60; // frames a defeated character without an effect stays
+  int32_t vanishAtOnce = 0;         // defeated characters go as soon as no death effect runs
+  // The colour pairs of the palette change: the draw colour and colour
+  // operation an invincible character is drawn with, by its palette colour
+  // index (an index outside the table draws it plainly).
+  std::vector<DDDRAWSTATE> colourPairs;
 };
 extern cCharacterSwitches g_CharacterSwitches;
 
@@ -138,19 +144,55 @@ struct cJumpCommand {
   int32_t keysHeld = 0;      // ... and its last step is held now
 };
 
+// Graphic sources of blocks, characters and items.
+enum : int32_t {
+  kGraphicBlock = 0,
+  kGraphicCharacter = 1,
+  kGraphicItem = 2,
+  kGraphicShot = 3,
+  kGraphicSpecialBitmap = 4,  // a picture of the special-bitmap list ("専用bmp")
+};
+// Where the surface ids of a graphic source point.
+enum : int32_t { kSheetsGameTable = 0, kSheetsSpecialBitmaps = 1 };
+
+// The cell scale of a special bitmap (its cells are scale x 32 dots, 16 /
+// scale to a row): 1..16, 1 for a record that gives none.
+int32_t SpecialBitmapCellScale(const cBmpCharaExcRecord& record);
+
+// Where an anime set keeps the graphic offset of one character option: the
+// option's byte (the offset counts while it is not 0), and the stored number
+// that holds the offset, a number of one of the set's animations or of the
+// set itself (anime kOffsetOfSet). The stored files do not say which numbers
+// these are; kAnimeSetGraphicOffsets is the one place that decides it.
+inline constexpr int32_t kOffsetOfSet = -1;
+struct cAnimeSetOffsetSource {
+  int32_t (cEdCharacter::*option)() const;
+  int32_t anime;                                  // animation index, or kOffsetOfSet
+  int16_t cAnimeRecord::*animeField = nullptr;    // with an animation
+  int32_t cAnimeSetRecord::*setField = nullptr;   // with kOffsetOfSet
+};
+inline constexpr int kAnimeSetOffsetCount = 3;
+extern const cAnimeSetOffsetSource kAnimeSetGraphicOffsets[kAnimeSetOffsetCount];
+// The offset `source` reads from `set` (0 when the set has no such number).
+int32_t AnimeSetGraphicOffset(const cAnimeSetRecord& set, const cAnimeSetOffsetSource& source);
+
 // The picture a character is drawn from: which surfaces and where on them.
 struct cGraphicSource {
-  int32_t primary[2] = {0, 0};    // surface table ids
-  int32_t secondary[2] = {0, 0};  // the same + 18
-  int32_t cellScale = 1;
+  int32_t primary[2] = {-1, -1};    // surface ids (none: -1)
+  int32_t secondary[2] = {-1, -1};  // the system-memory copies (here the same surfaces)
+  int32_t sheets = kSheetsGameTable;  // the game's surface table, or the stage's special-bitmap sheets
+  int32_t cellScale = 1;            // the cell is cellScale x 32 dots on its sheet
   int32_t x = 0, y = 0;
-  // Fills the source of graphic `number` of `kind` (0 block, 1 character,
-  // 2 item, 3 shot, 4 special bitmap) at `row`, for `object` (its facing).
+  // Fills the source of graphic `number` of `kind` (kGraphic...) at `row`
+  // (plus `offset` cells where the variant adds it), for `object` (its
+  // facing). A character cell outside its sheet gives the fallback graphic,
+  // the first cell of the first character sheet.
   void Lookup(int32_t variant, int32_t kind, int32_t number, int32_t row, const cStageObject* object,
               int32_t offset);
   // The surface to draw from: the secondary pair (the Linux build draws
-  // without the video-stretch copies).
+  // without the video-stretch copies); null when there is none.
   DDSURFACEDATA* Surface(int32_t which = 0) const;
+  int32_t CellSize() const { return 32 * cellScale; }
   // Graphic `number` of `kind` drawn 16 x 16 with its left/top at (x, y):
   // items from the half-size item sheet, the others scaled down from their
   // 32-dot cells (characters at `row`).
@@ -262,9 +304,12 @@ class cCharacter : public cStageObject, public cFlowActor {
   void LinkInitialTargets(cCharacter* hero, cCharacter* parent);
 
   // --- drawing ---
-  // Graphic number to draw (definition number and anime-set offsets);
-  // colour 1 with the colour pair of an invincible character.
-  int32_t GetGraphicNumber(int32_t& colourFlag) const;
+  // Graphic number to draw: the definition's number plus the graphic
+  // offsets its anime set gives the options that are on (the table
+  // kAnimeSetGraphicOffsets). `colourFlag` 1 with `colour` set to the colour
+  // pair of an invincible character (palette change on, Direct3D, a pair
+  // for its palette colour index), else 0.
+  int32_t GetGraphicNumber(int32_t& colourFlag, DDDRAWSTATE& colour) const;
   // The cell shown now: the running animations' winner or the own player's.
   int32_t StepAnimeRuns(bool noAdvance);
   // Draws the current cell at the screen rectangle, through the running
@@ -272,7 +317,8 @@ class cCharacter : public cStageObject, public cFlowActor {
   // cleared on the frame it ends).
   void DrawBody(DDSURFACEDATA* target, int32_t cell, int32_t still);
   // The defeat display: a running death effect is drawn until it ends; then,
-  // or without one, 1 once the stage's defeat display time has passed.
+  // or without one, 1 once the stage's defeat display time has passed (with
+  // the vanish-at-once flag: 1 as soon as no effect runs).
   int DrawDefeated(DDSURFACEDATA* target, int32_t still);
   // Advances the graphic effect of a character that is not drawn this frame.
   void StepHiddenEffect(int32_t still);
@@ -330,6 +376,7 @@ class cCharacter : public cStageObject, public cFlowActor {
   cGraphicEffectSlot m_Effect;  // graphic effect: start and death displays, the effect command
   int32_t m_nEffectCell = -1;   // the cell last drawn (shown by a death effect)
   int32_t m_nDefeatCounter = 0;
+  int32_t m_bVanishAtOnce = 0;  // defeated: gone as soon as no death effect runs
 
   // Work words of a frame and of the block collision.
   int32_t m_bAirborne = 1;

@@ -12,6 +12,7 @@
 #include "data/database.h"
 #include "gfx/game_fonts.h"
 #include "platform/text.h"
+#include "play/character.h"
 #include "play/stage_object.h"
 
 namespace {
@@ -451,8 +452,9 @@ int LoadSheets(cSafeVector<DDSURFACEDATA>& sd, cSafeVector<DDSURFACEINFO>& info,
 
 int LoadCharacterBitmaps(cStageBitmaps& b) {
   static const std::string text = plat::Sjis("専用bmp %s 読み込み失敗！");
+  // Mirrored by whole cells: k x 32 dots for a picture of cell scale k.
   return LoadSheets(b.m_CharaExc, b.m_CharaExcInfo, Database.m_BmpCharaExcs, 1, 4, text.c_str(),
-                    [](const cBmpCharaExcRecord&) { return 32; });
+                    [](const cBmpCharaExcRecord& r) { return 32 * SpecialBitmapCellScale(r); });
 }
 
 int LoadSwordBitmaps(cStageBitmaps& b) {

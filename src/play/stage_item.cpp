@@ -66,14 +66,21 @@ void cStageItem::Draw(DDSURFACEDATA* target, int32_t hold) {
   int32_t cell = hold ? m_AnimePlayer.GetCell() : m_AnimePlayer.Step();
   if (!target || cell < 0) return;
   int32_t scale = ScaleFactor();
+  // The item's picture: graphic `number` of its graphic source at the
+  // sub-number, the animation cell further down (two cells an item on the
+  // item sheet).
   cGraphicSource source;
-  source.Lookup(2, 2, m_Definition.GraphicNumber(), 0, this, cell);
+  source.Lookup(2, m_Definition.GraphicKind(), m_Definition.GraphicNumber(), m_Definition.GraphicSubNumber(), this,
+                cell);
   if (DDSURFACEDATA* src = source.Surface()) {
-    if (scale <= 1 && m_nDrawWidth == 32 && m_nDrawHeight == 32)
-      DDBlt(target, m_rcScreen.left, m_rcScreen.top, 32, 32, src, source.x, source.y, kColourKey);
+    // A special bitmap drawn for this scale, or a plain sheet at scale 1, is
+    // copied as it is; anything else is stretched from its cell.
+    const bool scalable = source.sheets == kSheetsSpecialBitmaps;
+    if (scalable ? source.cellScale == scale : scale <= 1)
+      DDBlt(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, src, source.x, source.y, kColourKey);
     else
       DDBltStretch(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, src, source.x, source.y,
-                   32, 32, kColourKey);
+                   source.CellSize(), source.CellSize(), kColourKey);
   }
   if (m_Definition.OverlayOption() == 1) {
     // The block sheet holds 15 tiles a column; a tile outside it draws

@@ -343,9 +343,9 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
     return seen;
   };
   sandbox_.Write("keys.txt", "130-131 RIGHT\n140 B4\n");
-  ASSERT_EQ(Play("pit", 320), 0) << Slurp(errors_);
+  ASSERT_EQ(Play("pit", 370), 0) << Slurp(errors_);
   std::vector<std::string> lines = Lines(Slurp(sandbox_ / "pit.jsonl"));
-  ASSERT_EQ(lines.size(), 320u);
+  ASSERT_EQ(lines.size(), 370u);
   const double startX = FirstOf(lines[0], "hero", "x"), startY = FirstOf(lines[0], "hero", "y");
   EXPECT_GT(FirstOf(lines[144], "hero", "x"), startX + 13 * 32) << "the warp";
   int died = 0;

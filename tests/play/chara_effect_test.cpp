@@ -145,7 +145,7 @@ TEST_F(CharaEffectTest, BlinkDrawsTheCellOnlyWhileShown) {
     ASSERT_TRUE(DDCreateSurface(&dst, 64, 64, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
     const uint32_t ink = d3d ? 0xFF00FF00u : 0x0000FF00u;
     DDFillRectColor(&sheet, 0, 0, 32, 32, ink);
-    cEffectDraw draw{&sheet, 0, 0, 32, 32, 16, 16};
+    cEffectDraw draw{.sheet = &sheet, .x = 16, .y = 16};
     cGraphicEffectSlot s;
     s.Start(1, kEffectForward, 0);
     std::vector<bool> drawn;
