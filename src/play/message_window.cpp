@@ -15,6 +15,7 @@
 #include "play/stage_scene.h"
 #include "platform/messages.h"
 #include "scene/play_record.h"
+#include "scene/scene.h"
 
 cSafeList<DDSURFACEDATA> MessageSurfaces;
 cSafeList<DDSURFACEINFO> MessageSurfaceInfos;
@@ -165,6 +166,10 @@ void cMessageWindow::Set(const cMessageSettings& settings, int32_t keepSurface) 
 }
 
 bool cMessageWindow::CreateTextSurface(int32_t index) {
+  // The frame step restores the list's surfaces after a lost display; the
+  // windows then find their lost flags set.
+  static const bool registered = (RegisterSurfaceCollection(&MessageSurfaces), true);
+  (void)registered;
   // A text surface is keyed (colour key option 1); under Direct3D it is a
   // render target, so that the font can draw into it.
   constexpr uint32_t kKeyed = 1, kVideo = 0, kRenderTarget = DTMEMORYTYPE_VIDEO_RT;

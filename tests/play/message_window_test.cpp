@@ -17,6 +17,7 @@
 #include "play/message_window.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/scene.h"
 #include "support/display.h"
 #include "support/stage_builder.h"
 
@@ -288,6 +289,28 @@ TEST_P(MessageSurfaceTest, TheTextIsDrawnOnceIntoAKeptSurfaceOfColourZero) {
   window->Draw(back, 100, 50);
   EXPECT_EQ(Rgb(back, 100, 50), Backing());
   EXPECT_EQ(window->m_lpSurface->bLost, 0u);
+}
+
+// A lost display takes the surface's contents; the restore flags it, and
+// the next frame draws the text into it again.
+TEST_P(MessageSurfaceTest, ALostSurfaceGetsItsTextAgain) {
+  DDSURFACEDATA* back = DDBackBuffer();
+  cMessageWindow window(Text("AB"));
+  DDFillSurface(back, kUnder);
+  window.Draw(back, 10, 10);
+  const std::vector<uint32_t> before = SurfacePixels(back, 10, 10, 18, 18);
+  if (GetParam().d3d) {
+    DDState.lpDevice->SimulateDeviceLoss();
+    ASSERT_TRUE(DDRestoreSurface());
+  } else {
+    DDState.lpDD->SimulateSurfaceLoss();
+    ASSERT_TRUE(RestoreLostSurfaces());
+  }
+  ASSERT_EQ(window.m_lpSurface->bLost, 1u);
+  DDFillSurface(back, kUnder);
+  window.Draw(back, 10, 10);
+  EXPECT_EQ(window.m_lpSurface->bLost, 0u);
+  EXPECT_EQ(SurfacePixels(back, 10, 10, 18, 18), before);
 }
 
 TEST_P(MessageSurfaceTest, ReSettingKeepsOrReplacesTheSurfaceInItsPlace) {
