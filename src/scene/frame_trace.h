@@ -69,9 +69,9 @@ struct FrameTraceEffect {
   int32_t frame = 0;
 };
 
-// A picture: its Picture list entry, where it stood on the screen this frame
-// and whether it was drawn there (0: its time ran out this frame, or it has
-// no bitmap or no size).
+// A picture: its Picture list entry, where it stood on the screen in the
+// last frame that placed it and whether that frame drew it (0: it has no
+// bitmap or no size, or no frame has placed it yet).
 struct FrameTracePicture {
   int32_t number = 0;
   int32_t x = 0, y = 0;
