@@ -381,6 +381,24 @@ Canvas Shots() {
   return c;
 }
 
+// ---- fxobj: the explosion effect: four 32 × 32 cells, a flash that grows
+// into a fireball, bursts and leaves a puff of smoke.
+Canvas Explosion() {
+  Canvas c(128, 32, KEY);
+  c.Ellipse(16, 16, 6, 6, Shade(YELLOW, 12)), c.Ellipse(16, 16, 3, 3, Grey(14));
+  c.Ellipse(48, 16, 11, 11, Shade(ORANGE, 10)), c.Ellipse(48, 16, 7, 7, Shade(YELLOW, 12));
+  c.Ellipse(48, 16, 3, 3, Grey(14));
+  for (int k = 0; k < 8; ++k) {  // the burst's rays
+    const double a = k * 3.14159265358979 / 4;
+    for (int r = 8; r < 15; ++r) c.Rect(80 + int(std::cos(a) * r), 16 + int(std::sin(a) * r), 2, 2, Shade(RED, 10));
+  }
+  c.Ellipse(80, 16, 10, 10, Shade(RED, 9)), c.Ellipse(80, 16, 6, 6, Shade(ORANGE, 11));
+  for (int k = 0; k < 5; ++k) c.Ellipse(104 + (k * 7) % 16, 9 + (k * 5) % 14, 5, 5, Grey(6 + k));
+  c.Outline(0, 0, 128, 32, Grey(1));
+  return c;
+}
+// ---- end fxobj ----
+
 // The sword: three 32 × 16 cells of a blade thrust out to the left (the
 // game mirrors it for a right-facing owner), longer in each cell.
 Canvas Sword() {
@@ -615,6 +633,7 @@ bool BuildBitmaps(const std::string& folder) {
   for (int n = 1; n <= 2; ++n) pictures.push_back({"bmp/Character" + std::to_string(n) + ".bmp", Characters(n)});
   pictures.push_back({"bmp/Shot.bmp", Shots()});
   pictures.push_back({"bmp/Sword.bmp", Sword()});
+  pictures.push_back({"bmp/Explosion.bmp", Explosion()});  // fxobj
   pictures.push_back({"bmp/Item.bmp", Items()});
   pictures.push_back({"bmp/Item_Mini.bmp", MiniItems()});
   {

@@ -29,6 +29,11 @@ constexpr uint8_t kItemStatusOperation = ItemKindOfFlowKind(kCmdStatus);
 enum DemoSound : uint16_t { kSndCursor = 1, kSndDecide, kSndCancel, kSndJump, kSndShot, kSndCoin, kSndDamage,
                             kSndExplosion, kSndClear };
 
+// ---- fxobj: database effect entries: 0 and 1 are a new database's empty
+// entries, the explosion (four 32 x 32 cells of "bmp\Explosion.bmp") follows.
+constexpr uint32_t kEffectExplosion = 2;
+// ---- end fxobj ----
+
 cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_t, 3>> frames) {
   cAnimeRecord anime;
   anime.m_strName = plat::Sjis(name);
@@ -123,7 +128,7 @@ void BuildDatabase(cDatabase& db) {
 
   cEffectRecord explosion;
   explosion.m_strName = plat::Sjis("爆発");
-  explosion.m_strText2 = "bmp\\Shot.bmp";
+  explosion.m_strText2 = "bmp\\Explosion.bmp";  // fxobj
   explosion.m_Frames = {cIntPair(0, 1), cIntPair(1, 1), cIntPair(2, 1), cIntPair(3, 2)};
   db.m_Effects.push_back(explosion);
 
@@ -428,7 +433,7 @@ void BuildCommonPalette(cCommonPalette& palette) {
   shooter.m_nParam40 = 2;
   shooter.m_nParam49 = 100;  // score when defeated
   cEdCmd fire = Shot(1, 30, 20);
-  fire.m_pShot->m_nEffect = 1;    // explosion effect on a hit
+  fire.m_pShot->m_nEffect = kEffectExplosion;  // fxobj: explosion effect on a hit
   fire.m_pShot->m_nItemPalette = 1;    // drops a common coin
   fire.m_pShot->m_nItemIndex = 1;
   shooter.m_nParam31 = 1;  // fixed facing: only the turn command turns it
@@ -461,7 +466,7 @@ void BuildCommonPalette(cCommonPalette& palette) {
                                            Command(kCmdStatus2, {0, 1, 1}),
                                            Command(kCmdChangeGraphic, {0, 2, 0}),
                                            // ---- fxobj: the explosion at full size and a small picture for a second ----
-                                           Command(kCmdPlayEffect, {1, 1, 0, 0, 0, 0, 100, 0}),
+                                           Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 100, 0}),
                                            Command(kCmdShowPicture, {1, 0, 0, 0, 0, static_cast<uint32_t>(-160), 1, 25, 2, 10, 0, 1, 1, 1, 0}),
                                            // ---- end fxobj ----
                                            Command(kCmdPlaySound, {kSndExplosion}),

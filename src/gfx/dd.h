@@ -193,6 +193,10 @@ inline DDSURFACEDATA* DDWorkSD() { return &DDState.SDWorkSD; }
 inline DDSURFACEDATA* DDScreenCopy() { return &DDState.SDScreenCopy; }
 
 // ---- records and draw state ----
+// Puts every field of the record back to zero: no surface, no file name,
+// size 0. It releases nothing: a record that holds a surface is released
+// first (DDReleaseSurface). For records a caller keeps and reuses.
+void DDInitSurfaceData(DDSURFACEDATA* lpSD);
 void DDAllocSurfaceRecord(DDSURFACEDATA* lpSD);
 void DDSubstituteMirror(DDSURFACEDATA** lplpSD);
 void DDSetDrawColor(uint32_t dwColor);

@@ -22,6 +22,10 @@ struct ContextOwners {
 
 }  // namespace
 
+void DDInitSurfaceData(DDSURFACEDATA* lpSD) {
+  if (lpSD) *lpSD = DDSURFACEDATA{};
+}
+
 void DDAllocSurfaceRecord(DDSURFACEDATA* lpSD) {
   if (!lpSD) return;
   if (DDState.dwDirect3D) {

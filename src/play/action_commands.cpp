@@ -338,7 +338,7 @@ int32_t ExecuteMessage(cCharacter& character, const cEdCmd& command, int32_t con
   if (found != windows.end()) {
     auto fresh = std::make_shared<cMessageWindow>(settings);
     if (fresh->m_nWidth == (*found)->m_nWidth && fresh->m_nHeight == (*found)->m_nHeight) {
-      (*found)->Set(settings);
+      (*found)->Set(settings, 1);  // the same size: its text surface is kept
       shown = *found;
     } else {
       *found = fresh;

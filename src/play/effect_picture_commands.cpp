@@ -12,6 +12,7 @@
 #include "play/effect_object.h"
 #include "play/picture.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ cPictureView ViewFor(const cStageScene& scene, cPicture& picture) {
   view.scrollY = scene.m_ScrollY.position;
   view.columnOffset = scene.m_ScrollX.blockOffset;
   view.rowOffset = scene.m_ScrollY.blockOffset;
+  view.follow = g_PictureSwitches.followObjects != 0;
   if (picture.m_nObjectId != 0) {
     if (cCharacter* c = FindObjectById(picture.m_nObjectId)) {
       view.objectFound = true;
@@ -82,7 +84,7 @@ void LoadPicture(cShownPicture& shown, int32_t n) {
     return;
   }
   DDReleaseSurface(&shown.surface);
-  shown.surface = DDSURFACEDATA();
+  DDInitSurfaceData(&shown.surface);
   if (logged.insert(n).second) WriteECLog("picture %d (%s) could not be loaded\n", n, file.c_str());
 }
 

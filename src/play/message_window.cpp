@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "base/logs.h"
+#include "base/program.h"
 #include "gfx/dd.h"
 #include "gfx/fonts.h"
 #include "gfx/game_fonts.h"
@@ -12,7 +13,12 @@
 #include "play/block_map.h"
 #include "play/character.h"
 #include "play/stage_scene.h"
+#include "platform/messages.h"
 #include "scene/play_record.h"
+#include "scene/scene.h"
+
+cSafeList<DDSURFACEDATA> MessageSurfaces;
+cSafeList<DDSURFACEINFO> MessageSurfaceInfos;
 
 namespace {
 
@@ -138,7 +144,9 @@ bool ReadRunningStageVariable(bool common, int32_t n, int32_t& value) {
 
 }  // namespace
 
-void cMessageWindow::Set(const cMessageSettings& settings) {
+cMessageWindow::~cMessageWindow() { DeleteTextSurface(); }
+
+void cMessageWindow::Set(const cMessageSettings& settings, int32_t keepSurface) {
   m_Settings = settings;
   m_Settings.refreshInterval = std::max(0, m_Settings.refreshInterval);
   m_bPositionTaken = 0;
@@ -148,6 +156,66 @@ void cMessageWindow::Set(const cMessageSettings& settings) {
   else m_nWidth = m_nHeight = 16;
   m_dOpening = 0;
   m_bOpening = settings.displayMode == kMessageUntilDecide && settings.noOpening == 0 ? 1 : 0;
+  if (settings.style != kMessageText) {
+    DeleteTextSurface();
+    return;
+  }
+  const bool keep = keepSurface && m_lpSurface && m_lpSurface->nWidth == m_nWidth && m_lpSurface->nHeight == m_nHeight;
+  if (!keep && !CreateTextSurface(DeleteTextSurface())) return;
+  DrawTextSurface();
+}
+
+bool cMessageWindow::CreateTextSurface(int32_t index) {
+  // The frame step restores the list's surfaces after a lost display; the
+  // windows then find their lost flags set.
+  static const bool registered = (RegisterSurfaceCollection(&MessageSurfaces), true);
+  (void)registered;
+  // A text surface is keyed (colour key option 1); under Direct3D it is a
+  // render target, so that the font can draw into it.
+  constexpr uint32_t kKeyed = 1, kVideo = 0, kRenderTarget = DTMEMORYTYPE_VIDEO_RT;
+  const bool insert = index >= 0 && static_cast<size_t>(index) < MessageSurfaces.size();
+  const bool made = insert ? DDInsertSurface(MessageSurfaces, MessageSurfaceInfos, index, m_nWidth, m_nHeight, kKeyed,
+                                             kVideo, kRenderTarget, 0)
+                           : DDAddSurfaceToList(MessageSurfaces, MessageSurfaceInfos, m_nWidth, m_nHeight, kKeyed,
+                                                kVideo, kRenderTarget, 0);
+  auto surface = insert ? std::next(MessageSurfaces.begin(), index) : std::prev(MessageSurfaces.end());
+  auto info = insert ? std::next(MessageSurfaceInfos.begin(), index) : std::prev(MessageSurfaceInfos.end());
+  if (!made) {
+    DDDeleteSurface(MessageSurfaces, MessageSurfaceInfos, &*surface);
+    WriteReportLog("message: a %dx%d text surface could not be made\n", m_nWidth, m_nHeight);
+    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    return false;
+  }
+  m_lpSurface = &*surface;
+  m_lpSurfaceInfo = &*info;
+  return true;
+}
+
+int32_t cMessageWindow::DeleteTextSurface() {
+  if (!m_lpSurface) return -1;
+  int32_t index = 0;
+  for (auto it = MessageSurfaces.begin(); it != MessageSurfaces.end() && &*it != m_lpSurface; ++it) ++index;
+  if (!DDDeleteSurface(MessageSurfaces, MessageSurfaceInfos, m_lpSurface)) index = -1;
+  m_lpSurface = nullptr;
+  m_lpSurfaceInfo = nullptr;
+  return index;
+}
+
+void cMessageWindow::DrawTextSurface() {
+  if (!m_lpSurface) return;
+  // Every back end and depth is cleared first, so that a text drawn again
+  // over the same surface never shows what was there before.
+  DDFillSurface(m_lpSurface, 0);
+  m_lpSurface->bLost = 0;
+  cFont& font = GameFonts[1];
+  if (!font.Created()) {
+    static bool logged = false;
+    if (!logged) WriteReportLog("message: the message font is not there; windows show no text\n");
+    logged = true;
+    return;
+  }
+  if (m_Settings.frame) font.DrawTextInBox(m_lpSurface, 1, 1, m_nWidth - 2, m_nHeight - 2, m_strShown.c_str(), 0);
+  else font.DrawText(m_lpSurface, 1, 1, m_strShown.c_str());
 }
 
 void cMessageWindow::Place(const cMessageView& view, const cMessageAnchor* anchor, int32_t& x, int32_t& y) {
@@ -200,7 +268,10 @@ void cMessageWindow::Place(const cMessageView& view, const cMessageAnchor* ancho
 bool cMessageWindow::Update(DDSURFACEDATA* dst, int32_t still) {
   cMessageSettings& s = m_Settings;
   if (s.displayMode == kMessageTimed && (s.keepCounting || !still)) {
-    if (--s.remainingFrames < 0) return true;
+    if (--s.remainingFrames < 0) {
+      DeleteTextSurface();
+      return true;
+    }
   }
   cStageScene* scene = CurrentStageScene();
   if (!scene) return false;
@@ -209,14 +280,21 @@ bool cMessageWindow::Update(DDSURFACEDATA* dst, int32_t still) {
     std::string fresh = ExpandMessageText(s.text, ReadRunningStageVariable);
     if (fresh != m_strShown) {
       m_strShown = std::move(fresh);
+      const int32_t w = m_nWidth, h = m_nHeight;
       MeasureText(m_strShown, m_nWidth, m_nHeight);
+      // A new size takes a new surface at the place of the old one.
+      if ((m_nWidth == w && m_nHeight == h && m_lpSurface) || CreateTextSurface(DeleteTextSurface()))
+        DrawTextSurface();
     }
   }
   cMessageAnchor anchor;
   const cMessageAnchor* followed = nullptr;
   if (s.positionMode >= 1 && s.positionMode <= 6) {
     const cCharacter* object = FindObjectById(s.followedId);
-    if (!object) return true;
+    if (!object) {
+      DeleteTextSurface();
+      return true;
+    }
     const int32_t scrollX = static_cast<int32_t>(scene->m_ScrollX.position);
     const int32_t scrollY = static_cast<int32_t>(scene->m_ScrollY.position);
     anchor = cMessageAnchor{static_cast<int32_t>(object->m_dX - scrollX), static_cast<int32_t>(object->m_dY - scrollY),
@@ -244,12 +322,15 @@ void cMessageWindow::Draw(DDSURFACEDATA* dst, int32_t x, int32_t y) {
       DDBlt(dst, x, y - rise, 16, 16, &GameSurfaces[SURF_ACCESSORY], 0, 48, 1);
     return;
   }
-  if (s.style != kMessageText || m_strShown.empty()) return;
-  cFont& font = GameFonts[1];
+  if (s.style != kMessageText) return;
+  // A surface that lost its contents gets its text again.
+  if (m_lpSurface && m_lpSurface->bLost) DrawTextSurface();
+  if (m_strShown.empty()) return;
   const int32_t w = m_nWidth, h = m_nHeight;
   if (m_bOpening) {
     m_dOpening += 1.0;
     if (m_dOpening < kMessageOpeningFrames) {
+      cFont& font = GameFonts[1];
       if (m_Settings.frame && dst && font.Created()) {
         const double scale = m_dOpening * 0.1;
         font.DrawFrameBox(dst, static_cast<int32_t>((w / 2 + x) - (w / 2) * scale),
@@ -260,15 +341,8 @@ void cMessageWindow::Draw(DDSURFACEDATA* dst, int32_t x, int32_t y) {
     }
     m_bOpening = 0;
   }
-  if (!dst) return;
-  if (!font.Created()) {
-    static bool logged = false;
-    if (!logged) WriteReportLog("message: the message font is not there; windows show no text\n");
-    logged = true;
-    return;
-  }
-  if (m_Settings.frame) font.DrawTextInBox(dst, x + 1, y + 1, w - 2, h - 2, m_strShown.c_str(), 0);
-  else font.DrawText(dst, x + 1, y + 1, m_strShown.c_str());
+  if (!dst || !m_lpSurface) return;
+  DDBlt(dst, x, y, w, h, m_lpSurface, 0, 0, 1);
 }
 
 void cStageScene::UpdateMessageWindows(DDSURFACEDATA* back, int32_t still) {

@@ -7,6 +7,12 @@
 // while it is up. The window sits at a screen position, on a block of the
 // screen or the stage, or follows a character; with keep-on-screen it is
 // pushed back inside the 640 x 480 screen (below the 20-dot status line).
+//
+// A text window draws its text once into a surface of its own (filled with
+// palette colour 0 first, so the text has that colour behind it wherever it
+// is not the colour key) and copies that surface with its colour key onto
+// the screen every frame; the text is drawn again only when it changes or
+// the surface lost its contents.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +20,13 @@
 #include <string>
 #include <string_view>
 
-struct DDSURFACEDATA;
+#include "gfx/dd.h"
+
+// The text surfaces of the stage's text windows and their settings records,
+// one pair per window, in the order the windows made them (a window that
+// must grow or shrink makes its new surface at the place of the old one).
+extern cSafeList<DDSURFACEDATA> MessageSurfaces;
+extern cSafeList<DDSURFACEINFO> MessageSurfaceInfos;
 
 // Styles: an invisible timed entry, a text window, a small icon (a graphic
 // at half size) and the extra-life picture; the two pop-ups rise one dot
@@ -82,8 +94,16 @@ void KeepMessageOnScreen(int32_t& x, int32_t& y, int32_t w, int32_t h);
 class cMessageWindow {
  public:
   explicit cMessageWindow(const cMessageSettings& settings) { Set(settings); }
+  // Deletes the text surface if the window still has one.
+  ~cMessageWindow();
+  cMessageWindow(const cMessageWindow&) = delete;
+  cMessageWindow& operator=(const cMessageWindow&) = delete;
   // (Re)sets the window: expands and measures its text, restarts the opening.
-  void Set(const cMessageSettings& settings);
+  // A text window then draws its text into its surface: the one it has when
+  // `keepSurface` is set and the size is unchanged, else a new one (made at
+  // the old one's place in the list). A surface that cannot be made closes
+  // the game (WM_CLOSE); the window then shows nothing.
+  void Set(const cMessageSettings& settings, int32_t keepSurface = 0);
   // The window's top-left corner this frame (pinning and keep-on-screen
   // applied). Modes 1-6 need the followed object (`anchor`, null when gone).
   void Place(const cMessageView& view, const cMessageAnchor* anchor, int32_t& x, int32_t& y);
@@ -92,6 +112,9 @@ class cMessageWindow {
   bool Update(DDSURFACEDATA* dst, int32_t still);
   // Draws the window at (x, y), stepping the opening animation.
   void Draw(DDSURFACEDATA* dst, int32_t x, int32_t y);
+  // The text surface: palette colour 0 all over, then the shown text at
+  // (1, 1), inside the font's frame box with the frame flag.
+  void DrawTextSurface();
   // The size the game font gives `text` (2 dots of border each way).
   static void MeasureText(const std::string& text, int32_t& width, int32_t& height);
 
@@ -103,4 +126,15 @@ class cMessageWindow {
   int32_t m_bPositionTaken = 0, m_nTakenX = 0, m_nTakenY = 0;
   // Where the last frame drew it (the trace and tests read it).
   int32_t m_nDrawnX = 0, m_nDrawnY = 0;
+  // The text window's surface and its settings record in MessageSurfaces
+  // and MessageSurfaceInfos; null for the other styles.
+  DDSURFACEDATA* m_lpSurface = nullptr;
+  DDSURFACEINFO* m_lpSurfaceInfo = nullptr;
+
+ private:
+  // Makes the text surface (width x height) at `index` of the lists, or at
+  // their end for an index past it; false (WM_CLOSE posted) when it cannot.
+  bool CreateTextSurface(int32_t index);
+  // Deletes the text surface; its place in the lists, or -1 when it had none.
+  int32_t DeleteTextSurface();
 };

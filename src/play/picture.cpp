@@ -110,8 +110,12 @@ bool cPicture::Place(int32_t still, const cPictureView& view, int32_t* outX, int
 
 int cPicture::Frame(DDSURFACEDATA* dst, DDSURFACEDATA* surface, int32_t still, const cPictureView& view) {
   int32_t x = 0, y = 0;
+  m_bShown = 0;
   if (!Place(still, view, &x, &y)) return 1;
+  m_nDrawnX = x;
+  m_nDrawnY = y;
   if (!dst || !surface || m_nWidth <= 0 || m_nHeight <= 0) return 0;
+  m_bShown = 1;
   if (m_bZoomed)
     DDBltStretch(dst, x, y, m_nWidth, m_nHeight, surface, 0, 0, m_nSourceWidth, m_nSourceHeight, kPictureColourKey);
   else

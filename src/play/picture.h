@@ -21,7 +21,7 @@ enum : int32_t { kPictureUntilKey = 0, kPictureUntilStageEnd = 1, kPictureForTim
 struct cPictureView {
   double scrollX = 0, scrollY = 0;
   int32_t columnOffset = 0, rowOffset = 0;  // block where the stage area begins
-  bool follow = true;                       // pictures on objects follow them
+  bool follow = true;                       // pictures on objects follow them (the project switch)
   bool objectFound = false;                 // the followed object still exists
   double objectCentreX = 0, objectCentreY = 0;
 };
@@ -38,6 +38,8 @@ class cPicture {
   // the picture is finished (and is not to be drawn).
   bool Place(int32_t still, const cPictureView& view, int32_t* x, int32_t* y);
   // Place, then draw `surface` (nothing when null). 1 when finished.
+  // Notes where it stood and whether it was drawn (m_nDrawnX, m_nDrawnY,
+  // m_bShown).
   int Frame(DDSURFACEDATA* dst, DDSURFACEDATA* surface, int32_t still, const cPictureView& view);
   // Top-left on the stage for an object-centred picture; the last centre
   // seen is used once the object is gone (the stage origin before any).
@@ -61,11 +63,15 @@ class cPicture {
   int32_t m_bIdFlag = 0, m_nPictureId = 0;
   double m_dCentreX = 0, m_dCentreY = 0;  // last centre of the followed object
   int32_t m_nStageX = 0, m_nStageY = 0;   // stage position taken when not following
+  // The last frame's screen position and whether it drew the picture (the
+  // trace and tests read them).
+  int32_t m_nDrawnX = 0, m_nDrawnY = 0;
+  int32_t m_bShown = 0;
 };
 
 // A shown picture with the surface of its bitmap (released with it).
 struct cShownPicture {
-  cShownPicture() = default;
+  cShownPicture() { DDInitSurfaceData(&surface); }
   ~cShownPicture() { DDReleaseSurface(&surface); }
   cShownPicture(const cShownPicture&) = delete;
   cShownPicture& operator=(const cShownPicture&) = delete;

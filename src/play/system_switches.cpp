@@ -11,6 +11,8 @@
 #include "play/shot.h"
 #include "play/stage_object.h"
 
+cPictureSwitches g_PictureSwitches;
+
 namespace {
 
 int32_t On(const cSystemData& system, int field) { return system.Num(field) != 0 ? 1 : 0; }

@@ -1,11 +1,14 @@
 // Stage play's part of the frame trace: the running stage as the trace
 // records it after each presented frame (mode, hero, characters and items
-// in list order, the non-zero variables, lives, score, time left and the
-// stage-end request).
+// in list order with their ids and graphic effects, the non-zero variables,
+// lives, score, time left, the open messages, effect objects, pictures, the
+// screen effect and the stage-end request).
 #include <string>
 
+#include "play/effect_object.h"
 #include "play/hero.h"
 #include "play/message_window.h"
+#include "play/picture.h"
 #include "play/shot.h"
 #include "play/stage_character.h"
 #include "play/stage_draw.h"
@@ -35,12 +38,13 @@ void FillStageTrace(FrameTrace& t) {
   t.time = scene->m_nTimeLeft;
   if (scene->m_nEndRequest != kEndNone) t.end = scene->m_nEndRequest;
   for (const cHero& hero : scene->m_HeroList)
-    t.hero.push_back(FrameTraceHero{hero.m_dX, hero.m_dY, hero.m_dSpeedX, hero.m_dSpeedY, hero.m_nHp, hero.m_nSp,
-                                    hero.m_nFacing, hero.m_bDying});
+    t.hero.push_back(FrameTraceHero{hero.m_nId, hero.m_dX, hero.m_dY, hero.m_dSpeedX, hero.m_dSpeedY, hero.m_nHp,
+                                    hero.m_nSp, hero.m_nFacing, hero.m_bDying, hero.m_Effect.Kind()});
   for (const cStageCharacter& c : scene->m_CharacterList)
-    t.chars.push_back(FrameTraceCharacter{TypeReference(c.Definition()), c.m_dX, c.m_dY, c.m_nHp, c.m_bPresent});
+    t.chars.push_back(FrameTraceCharacter{c.m_nId, TypeReference(c.Definition()), c.m_dX, c.m_dY, c.m_nHp,
+                                          c.m_bPresent, c.m_Effect.Kind()});
   for (const cStageItem& item : scene->m_ItemList)
-    t.items.push_back(FrameTraceItem{TypeReference(item.m_Definition), item.m_dX, item.m_dY});
+    t.items.push_back(FrameTraceItem{item.m_nId, TypeReference(item.m_Definition), item.m_dX, item.m_dY});
   // Shots (combat): in list order, with the id of the character that fired them.
   for (const auto& shot : scene->m_ShotList)
     if (!shot->m_bRemove) t.shots.push_back(FrameTraceShot{shot->m_dX, shot->m_dY, shot->m_nOwnerId});
@@ -48,6 +52,17 @@ void FillStageTrace(FrameTrace& t) {
   for (const auto& window : scene->m_MessageWindows)
     if (window->m_Settings.style == kMessageText) t.messages.push_back(window->m_strShown);
   // ---- end of message windows ----
+  // Effect objects, pictures and the screen effect, as the last drawn frame
+  // left them.
+  for (const auto& effect : scene->m_Effects)
+    t.effects.push_back(FrameTraceEffect{effect->m_nNumber, effect->m_dX, effect->m_dY, effect->m_Player.m_nFrame});
+  for (const auto& shown : scene->m_Pictures) {
+    const cPicture& p = shown->picture;
+    t.pictures.push_back(FrameTracePicture{p.m_nNumber, p.m_nDrawnX, p.m_nDrawnY, p.m_bShown});
+  }
+  if (const cScreenEffectSlot& slot = scene->m_ScreenEffect; slot.Running())
+    t.screen = FrameTraceScreen{slot.nNumber, slot.pDef ? slot.pDef->m_nKind : 0,
+                                slot.bTimeOnly ? slot.dElapsed : slot.dValue};
   // Flow commands: the variables flows change, by the code language's names.
   const std::vector<int32_t>& common = SaveData.m_CommonVariables;
   for (size_t i = 0; i < common.size(); ++i)

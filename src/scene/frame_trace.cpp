@@ -100,13 +100,15 @@ std::string FrameTraceNumber(double value) {
 
 std::string FrameTraceJson(const FrameTrace& t) {
   std::string out;
-  out.reserve(256 + 96 * (t.hero.size() + t.chars.size() + t.items.size() + t.shots.size()));
+  out.reserve(320 + 96 * (t.hero.size() + t.chars.size() + t.items.size() + t.shots.size() + t.effects.size() +
+                          t.pictures.size()));
   ObjectWriter w(out);
   w.Int("frame", t.frame);
   w.Int("scene", t.scene);
   w.OptionalInt("mode", t.mode);
   AppendList(w.Key("hero"), t.hero, [&](const FrameTraceHero& h) {
     ObjectWriter o(out);
+    o.Int("id", h.id);
     o.Double("x", h.x);
     o.Double("y", h.y);
     o.Double("vx", h.vx);
@@ -115,17 +117,21 @@ std::string FrameTraceJson(const FrameTrace& t) {
     o.Int("sp", h.sp);
     o.Int("facing", h.facing);
     o.Int("dying", h.dying);
+    o.Int("effect", h.effect);
   });
   AppendList(w.Key("chars"), t.chars, [&](const FrameTraceCharacter& c) {
     ObjectWriter o(out);
+    o.Int("id", c.id);
     o.Int("def", c.def);
     o.Double("x", c.x);
     o.Double("y", c.y);
     o.Int("hp", c.hp);
     o.Int("present", c.present);
+    o.Int("effect", c.effect);
   });
   AppendList(w.Key("items"), t.items, [&](const FrameTraceItem& i) {
     ObjectWriter o(out);
+    o.Int("id", i.id);
     o.Int("def", i.def);
     o.Double("x", i.x);
     o.Double("y", i.y);
@@ -146,6 +152,28 @@ std::string FrameTraceJson(const FrameTrace& t) {
   w.OptionalInt("music", t.music);
   AppendList(w.Key("sounds"), t.sounds, [&](int32_t n) { AppendInt(out, n); });
   AppendList(w.Key("messages"), t.messages, [&](const std::string& m) { AppendString(out, m); });
+  AppendList(w.Key("effects"), t.effects, [&](const FrameTraceEffect& e) {
+    ObjectWriter o(out);
+    o.Int("number", e.number);
+    o.Double("x", e.x);
+    o.Double("y", e.y);
+    o.Int("frame", e.frame);
+  });
+  AppendList(w.Key("pictures"), t.pictures, [&](const FrameTracePicture& p) {
+    ObjectWriter o(out);
+    o.Int("number", p.number);
+    o.Int("x", p.x);
+    o.Int("y", p.y);
+    o.Int("shown", p.shown);
+  });
+  if (t.screen) {
+    ObjectWriter o(w.Key("screen"));
+    o.Int("number", t.screen->number);
+    o.Int("kind", t.screen->kind);
+    o.Double("value", t.screen->value);
+  } else {
+    w.Key("screen") += "null";
+  }
   w.OptionalInt("end", t.end);
   return out;
 }

@@ -7,8 +7,8 @@
 // The scene layer fills what it knows (frame number, scene id, sound and
 // music requests); stage play installs a filler for its own fields (mode,
 // hero, characters, items, shots, variables, lives, score, time,
-// messages, stage-end request). Later kinds of objects add themselves to the
-// same fields.
+// messages, effect objects, pictures, the screen effect, stage-end request).
+// Later kinds of objects add themselves to the same fields.
 //
 // Threads: the trace is taken on the thread that presents the frame (the
 // game thread, or a frame-keeping thread of stage play while the game thread
@@ -26,16 +26,20 @@
 #include <vector>
 
 // Positions and speeds are the runtime's own doubles (left and top edge).
+// `id` is the object's id on the stage (what flows and followers find it by).
 struct FrameTraceHero {
+  int32_t id = 0;
   double x = 0, y = 0;
   double vx = 0, vy = 0;
   int32_t hp = 0;
   int32_t sp = 0;
   int32_t facing = 0;  // the character's direction value as it keeps it
   int32_t dying = 0;   // non-zero while the death sequence runs
+  int32_t effect = 0;  // kind of the running graphic effect (0: none)
 };
 
 struct FrameTraceCharacter {
+  int32_t id = 0;
   // The type the object was made from, as its definition's palette
   // reference: 100000 x palette (1 common, 2 stage) + index in that
   // palette's list; a definition with no palette reference is its bare 0.
@@ -43,9 +47,11 @@ struct FrameTraceCharacter {
   double x = 0, y = 0;
   int32_t hp = 0;
   int32_t present = 0;  // 1: active on the stage
+  int32_t effect = 0;   // as FrameTraceHero::effect
 };
 
 struct FrameTraceItem {
+  int32_t id = 0;
   int32_t def = 0;  // as FrameTraceCharacter::def
   double x = 0, y = 0;
 };
@@ -53,6 +59,32 @@ struct FrameTraceItem {
 struct FrameTraceShot {
   double x = 0, y = 0;
   int32_t owner = 0;  // the owner's group or number as the shot keeps it
+};
+
+// An effect object: its Effect list entry, its top-left on the stage and the
+// frame of its animation it stands on.
+struct FrameTraceEffect {
+  int32_t number = 0;
+  double x = 0, y = 0;
+  int32_t frame = 0;
+};
+
+// A picture: its Picture list entry, where it stood on the screen in the
+// last frame that placed it and whether that frame drew it (0: it has no
+// bitmap or no size, or no frame has placed it yet).
+struct FrameTracePicture {
+  int32_t number = 0;
+  int32_t x = 0, y = 0;
+  int32_t shown = 0;
+};
+
+// The running screen effect: its ScrEffect list entry, its kind and how far
+// its run is (the value it moves from start to end, or the time passed for a
+// run whose start and end are equal).
+struct FrameTraceScreen {
+  int32_t number = 0;
+  int32_t kind = 0;
+  double value = 0;
 };
 
 struct FrameTrace {
@@ -74,6 +106,9 @@ struct FrameTrace {
   std::optional<int32_t> music;     // the music track playing (by number); none when stopped
   std::vector<int32_t> sounds;      // sound effects started in this frame, in request order
   std::vector<std::string> messages;  // CP932 texts of the open message windows
+  std::vector<FrameTraceEffect> effects;    // in list order
+  std::vector<FrameTracePicture> pictures;  // in list order, both layers
+  std::optional<FrameTraceScreen> screen;   // none while no screen effect runs
   std::optional<int32_t> end;       // the stage-end request; none while the stage goes on
 };
 

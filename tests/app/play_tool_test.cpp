@@ -118,10 +118,10 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
   t.frame = 12;
   t.scene = 4;
   t.mode = 2;
-  t.hero.push_back({96.5, 0.1 + 0.2, -1.25, 0, 3, 0, 1, 0});
-  t.chars.push_back({2, 224, 384, 1, 1});
-  t.chars.push_back({5, -32, 1e300, 0, 0});
-  t.items.push_back({1, 288, 352});
+  t.hero.push_back({1, 96.5, 0.1 + 0.2, -1.25, 0, 3, 0, 1, 0, 6});
+  t.chars.push_back({2, 2, 224, 384, 1, 1, 0});
+  t.chars.push_back({3, 5, -32, 1e300, 0, 0, 12});
+  t.items.push_back({4, 1, 288, 352});
   t.shots.push_back({10.75, 20, 1});
   t.vars = {{"C3", 5}, {"ch0.v8", -999999}};
   t.lives = 3;
@@ -130,21 +130,29 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
   t.music = 1;
   t.sounds = {4, 8};
   t.messages = {plat::Sjis("はい\n\"OK\"\\")};
+  t.effects.push_back({2, 100.5, -8, 3});
+  t.pictures.push_back({1, 240, -20, 1});
+  t.pictures.push_back({7, 0, 0, 0});
+  t.screen = FrameTraceScreen{2, 2, 1.0 / 3.0};
   EXPECT_EQ(FrameTraceJson(t),
             "{\"frame\":12,\"scene\":4,\"mode\":2,"
-            "\"hero\":[{\"x\":96.5,\"y\":0.30000000000000004,\"vx\":-1.25,\"vy\":0,\"hp\":3,\"sp\":0,\"facing\":1,"
-            "\"dying\":0}],"
-            "\"chars\":[{\"def\":2,\"x\":224,\"y\":384,\"hp\":1,\"present\":1},"
-            "{\"def\":5,\"x\":-32,\"y\":1e+300,\"hp\":0,\"present\":0}],"
-            "\"items\":[{\"def\":1,\"x\":288,\"y\":352}],"
+            "\"hero\":[{\"id\":1,\"x\":96.5,\"y\":0.30000000000000004,\"vx\":-1.25,\"vy\":0,\"hp\":3,\"sp\":0,"
+            "\"facing\":1,\"dying\":0,\"effect\":6}],"
+            "\"chars\":[{\"id\":2,\"def\":2,\"x\":224,\"y\":384,\"hp\":1,\"present\":1,\"effect\":0},"
+            "{\"id\":3,\"def\":5,\"x\":-32,\"y\":1e+300,\"hp\":0,\"present\":0,\"effect\":12}],"
+            "\"items\":[{\"id\":4,\"def\":1,\"x\":288,\"y\":352}],"
             "\"shots\":[{\"x\":10.75,\"y\":20,\"owner\":1}],"
             "\"vars\":{\"C3\":5,\"ch0.v8\":-999999},\"lives\":3,\"score\":1200,\"time\":299,\"music\":1,"
-            "\"sounds\":[4,8],\"messages\":[\"はい\\n\\\"OK\\\"\\\\\"],\"end\":null}");
+            "\"sounds\":[4,8],\"messages\":[\"はい\\n\\\"OK\\\"\\\\\"],"
+            "\"effects\":[{\"number\":2,\"x\":100.5,\"y\":-8,\"frame\":3}],"
+            "\"pictures\":[{\"number\":1,\"x\":240,\"y\":-20,\"shown\":1},{\"number\":7,\"x\":0,\"y\":0,\"shown\":0}],"
+            "\"screen\":{\"number\":2,\"kind\":2,\"value\":0.3333333333333333},\"end\":null}");
 
   FrameTrace empty;
   EXPECT_EQ(FrameTraceJson(empty),
             "{\"frame\":0,\"scene\":0,\"mode\":null,\"hero\":[],\"chars\":[],\"items\":[],\"shots\":[],\"vars\":{},"
-            "\"lives\":0,\"score\":0,\"time\":0,\"music\":null,\"sounds\":[],\"messages\":[],\"end\":null}");
+            "\"lives\":0,\"score\":0,\"time\":0,\"music\":null,\"sounds\":[],\"messages\":[],\"effects\":[],"
+            "\"pictures\":[],\"screen\":null,\"end\":null}");
 }
 
 TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {
@@ -409,6 +417,94 @@ TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
   EXPECT_TRUE(dropped) << "the bat's coin";
   EXPECT_EQ(count(lines[900], "chars", any), count(lines[860], "chars", any) + 1) << "the shooter's slime";
   EXPECT_EQ(Field(lines.back(), "mode"), "4") << "the goal cleared the stage";
+}
+
+// The value of `key` in a trace line as written: a number, null, or a whole
+// list or object with its brackets.
+std::string Value(const std::string& line, const std::string& key) {
+  const size_t k = line.find("\"" + key + "\":");
+  if (k == std::string::npos) return "";
+  const size_t from = k + key.size() + 3;
+  if (line[from] != '[' && line[from] != '{') return line.substr(from, line.find_first_of(",}", from) - from);
+  int depth = 0;
+  for (size_t i = from; i < line.size(); ++i) {
+    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
+    if (depth == 0) return line.substr(from, i + 1 - from);
+  }
+  return "";
+}
+
+// The object of list `list` whose "def" is `def` ("" when none).
+std::string ObjectWithDef(const std::string& line, const std::string& list, int32_t def) {
+  const std::string all = Value(line, list), tag = "\"def\":" + std::to_string(def) + ",";
+  const size_t at = all.find(tag);
+  if (at == std::string::npos) return "";
+  const size_t open = all.rfind('{', at);
+  return all.substr(open, all.find('}', at) + 1 - open);
+}
+
+double Number(const std::string& object, const std::string& key) {
+  const std::string v = Value(object, key);
+  return v.empty() || v == "null" ? std::nan("") : std::strtod(v.c_str(), nullptr);
+}
+
+// The sword beats the bat: its hit flow places the explosion (effect entry
+// 2) on it, which plays its four cells (a tenth each, the last two tenths)
+// and goes; the picture shows a second at the top of the screen; the shake
+// (screen effect 2, kind 2) runs its half second. Stage objects carry their
+// ids and their running graphic effects (the frog's looping wave, kind 4).
+TEST_F(PlayToolTest, TheTraceFollowsTheBatsExplosionPictureAndShake) {
+  std::string keys = "130-131 RIGHT\n150 B2\n";
+  for (int f = 500; f < 740; f += 10) keys += std::to_string(f) + "-" + std::to_string(f + 1) + " B3\n";
+  sandbox_.Write("keys.txt", keys);
+  ASSERT_EQ(Play("fx", 770), 0) << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "fx.jsonl"));
+  ASSERT_EQ(lines.size(), 770u);
+  constexpr int32_t kBat = 100004, kFrog = 100005;
+  size_t hit = 0;
+  while (hit < lines.size() && Value(lines[hit], "effects") == "[]") ++hit;
+  ASSERT_LT(hit, lines.size()) << "no effect object";
+  const std::string bat = ObjectWithDef(lines[hit], "chars", kBat);
+  ASSERT_FALSE(bat.empty());
+  const std::string effect = Value(lines[hit], "effects");
+  EXPECT_EQ(Number(effect, "number"), 2.0);
+  EXPECT_LE(std::abs(Number(effect, "x") - Number(bat, "x")), 16.0) << effect << " " << bat;
+  EXPECT_LE(std::abs(Number(effect, "y") - Number(bat, "y")), 16.0) << effect << " " << bat;
+  EXPECT_EQ(Number(bat, "effect"), 0.0) << "its blink from the start is over";
+  EXPECT_EQ(Number(ObjectWithDef(lines[hit], "chars", kFrog), "effect"), 4.0) << "the frog's wave loops";
+
+  // The animation's frame, frame by frame, until the object goes.
+  std::string frames;
+  size_t f = hit;
+  for (; f < lines.size() && Value(lines[f], "effects") != "[]"; ++f) {
+    EXPECT_EQ(Value(lines[f], "effects").find("},{"), std::string::npos) << "one object";
+    frames += Value(Value(lines[f], "effects"), "frame");
+  }
+  EXPECT_EQ(frames, "00000" "111111" "222222" "333333333333");
+
+  EXPECT_EQ(Value(lines[hit], "pictures"), "[{\"number\":1,\"x\":240,\"y\":20,\"shown\":1}]");
+  size_t picture = hit;
+  while (picture < lines.size() && Value(lines[picture], "pictures") != "[]") ++picture;
+  EXPECT_EQ(picture - hit, 60u) << "ten tenths of a second";
+
+  // The shake starts with the next drawn frame and moves its value by a
+  // sixth a frame until it passes its five tenths.
+  EXPECT_EQ(Value(lines[hit], "screen"), "null");
+  EXPECT_EQ(Value(lines[hit + 1], "screen"), "{\"number\":2,\"kind\":2,\"value\":0.16666666666666666}");
+  size_t shake = hit + 1;
+  while (shake < lines.size() && Value(lines[shake], "screen") != "null") ++shake;
+  EXPECT_EQ(shake - (hit + 1), 35u);
+  EXPECT_NEAR(Number(Value(lines[shake - 1], "screen"), "value"), 35.0 / 6.0, 1e-9);
+
+  // The hero and the characters carry their object ids (counted from 1).
+  for (size_t i : {size_t{0}, hit, lines.size() - 1}) {
+    std::vector<double> ids = {FirstOf(lines[i], "hero", "id")};
+    const std::string chars = Value(lines[i], "chars");
+    for (size_t at = chars.find("\"id\":"); at != std::string::npos; at = chars.find("\"id\":", at + 1))
+      ids.push_back(std::strtod(chars.c_str() + at + 5, nullptr));
+    EXPECT_GE(ids.size(), 3u);
+    for (double id : ids) EXPECT_GT(id, 0.0) << i;
+  }
 }
 
 TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {

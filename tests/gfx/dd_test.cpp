@@ -403,6 +403,28 @@ TEST_F(GfxTest, VirtualBackBufferCatchesDrawsAndPresentCopiesIt) {
   EXPECT_EQ(frame.pixels[11 * 640 + 11], 0xFF0A141Eu);
 }
 
+// A record that held a surface (kind, file, sizes, mirror cells, a shared
+// texture, the lost flag) is all zero again, ready for its next surface.
+TEST_F(GfxTest, InitSurfaceDataEmptiesAReleasedRecord) {
+  const std::string file = Bmp("i.bmp", 8, 4, std::vector<uint32_t>(32, 0x336699));
+  ASSERT_TRUE(Init(kModes[5], 1));
+  DDSURFACEDATA sd;
+  ASSERT_EQ(DDCreateSurfaceFromFile(&sd, file.c_str(), 1, 32, 0, 0, 0, 0, 4, 0, 0), 0u);
+  DDReleaseSurface(&sd);
+  sd.lpShareSD = &sd;
+  sd.bLost = 1;
+  sd.dwMemoryType = 1;
+  ASSERT_NE(std::string(sd.szFileName), "");
+  ASSERT_EQ(std::pair(sd.nWidth, sd.nMirrorCellW), std::pair(8, 4));
+  DDInitSurfaceData(&sd);
+  EXPECT_EQ(std::tuple(sd.lpDT, sd.lpDDS, sd.lpShareSD, sd.nWidth, sd.nHeight, sd.nTexWidth, sd.nTexHeight,
+                       sd.dwMemoryType, sd.nMirrorCellW, sd.nMirrorCellH, sd.bLost),
+            std::tuple(nullptr, nullptr, nullptr, 0, 0, 0, 0, 0u, 0, 0, 0u));
+  EXPECT_EQ(std::string(std::begin(sd.szKind), std::end(sd.szKind)), std::string(sizeof sd.szKind, '\0'));
+  EXPECT_EQ(std::string(std::begin(sd.szFileName), std::end(sd.szFileName)), std::string(sizeof sd.szFileName, '\0'));
+  DDInitSurfaceData(nullptr);  // no record: nothing happens
+}
+
 TEST_F(GfxTest, TextureSizesRoundForTheDevice) {
   const std::string file = Bmp("big.bmp", 100, 60, std::vector<uint32_t>(100 * 60, 0x123456));
   for (uint32_t caps : {plat::D3DPTEXTURECAPS_POW2, plat::D3DPTEXTURECAPS_POW2 | plat::D3DPTEXTURECAPS_SQUAREONLY}) {

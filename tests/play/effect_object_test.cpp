@@ -6,11 +6,13 @@
 #include "data/labels.h"
 #include "data/database.h"
 #include "play/effect_object.h"
+#include "play/hero.h"
 #include "play/picture.h"
 #include "play/screen_effect.h"
 #include "play/stage_character.h"
 #include "play/commands.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "support/game_data.h"
 #include "support/stage_builder.h"
 
@@ -211,6 +213,43 @@ TEST(EffectAndPictureCommands, PlaceEffectsAndShowReplaceAndErasePictures) {
     EXPECT_EQ(ids, st.shown) << st.n << " " << st.idFlag << " " << st.id;
   }
   s.Frames(2);  // a missing bitmap draws nothing and the stage runs on
+}
+
+// A picture shown on the hero follows it while the project's switch is on;
+// off, it stays on the spot of the stage where it was shown.
+TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
+  ScopedGameData data;
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(5, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  cCharacter& c = scene.Hero();
+  const cPictureSwitches saved = g_PictureSwitches;
+  for (int32_t follow : {1, 0}) {
+    g_PictureSwitches.followObjects = follow;
+    // Picture 1 (no bitmap: no size) on the hero, 6 dots right and 10
+    // up of its centre, until the stage ends.
+    ExecutePicture(c, Words(kCmdShowPicture, {1, kPictureOnHero, 0, 0, 6, static_cast<uint32_t>(-10), 0, 100,
+                                              kPictureUntilStageEnd, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(scene.m_Pictures.size(), 1u);
+    const cPicture& p = scene.m_Pictures.front()->picture;
+    const int32_t sx = static_cast<int32_t>(scene.m_ScrollX.position);
+    const int32_t sy = static_cast<int32_t>(scene.m_ScrollY.position);
+    const int32_t x = static_cast<int32_t>(c.m_dX + c.m_nWidth / 2.0) + 6 - sx;
+    const int32_t y = static_cast<int32_t>(c.m_dY + c.m_nHeight / 2.0) - 10 - sy;
+    scene.DrawPictures(nullptr, 0, 0);
+    EXPECT_EQ(std::pair(p.m_nDrawnX, p.m_nDrawnY), std::pair(x, y)) << follow;
+    c.m_dX += 64;
+    c.m_dY -= 32;
+    scene.DrawPictures(nullptr, 0, 0);
+    EXPECT_EQ(std::pair(p.m_nDrawnX, p.m_nDrawnY), follow ? std::pair(x + 64, y - 32) : std::pair(x, y));
+    EXPECT_EQ(p.m_bShown, 0) << "nothing drawn without a bitmap";
+    c.m_dX -= 64;
+    c.m_dY += 32;
+    ExecutePicture(c, PictureCommand(0, 0, 0));
+  }
+  g_PictureSwitches = saved;
 }
 
 }  // namespace

@@ -2,16 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "../gfx/surface_pixels.h"
 #include "data/labels.h"
+#include "gfx/game_fonts.h"
 #include "platform/keys.h"
+#include "platform/text.h"
 #include "play/commands.h"
 #include "play/hero.h"
 #include "play/message_window.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/scene.h"
+#include "support/display.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -199,3 +206,181 @@ TEST(MessageWindow, UpdateFinishesAndRefreshes) {
   EXPECT_EQ(refreshed.m_strShown, "1234");
   common = saved;
 }
+
+// ---- the kept text surface, in both back ends ----
+namespace {
+
+struct SurfaceMode {
+  const char* name;
+  uint32_t d3d;
+};
+void PrintTo(const SurfaceMode& m, std::ostream* os) { *os << m.name; }
+
+constexpr uint32_t kInk = 241, kUnder = 5;
+
+// A 32-bit display whose palette colour 0 (dark blue) is not the colour key
+// (magenta), with the message font made from the pinned font file.
+class MessageSurfaceTest : public ::testing::TestWithParam<SurfaceMode> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(MessageSurfaces.empty());
+    for (int i = 0; i < 256; ++i) DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    DDState.DDPalette[0] = PALETTEENTRY{20, 60, 100, 0};
+    DDState.DDPalette[kInk] = PALETTEENTRY{255, 200, 40, 0};
+    ASSERT_TRUE(DDInit(GetParam().d3d, 0, 640, 480, 32, 0, 1, 1, 60, 0, nullptr, nullptr, 0));
+    DDSetTransmit(255, 0, 255);
+    SetPinnedFontFile("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf");
+    ASSERT_TRUE(GameFonts[1].Create(plat::Sjis("ＭＳ ゴシック").c_str(), 0, 16, 8, 16, kInk, nullptr, 1, 240, nullptr,
+                                    1));
+  }
+  void TearDown() override {
+    GameFonts[1].Release();
+    SetPinnedFontFile("");
+  }
+  static uint32_t Rgb(DDSURFACEDATA* sd, int x, int y) { return Pixel(sd, x, y) & 0xFFFFFF; }
+  static uint32_t Pal(uint32_t n) {
+    const PALETTEENTRY& e = DDState.DDPalette[n];
+    return (uint32_t(e.peRed) << 16) | (uint32_t(e.peGreen) << 8) | e.peBlue;
+  }
+  // Where a window shows no text: palette colour 0 under DirectDraw; under
+  // Direct3D colour 0 is the clear colour, so the screen shows through.
+  static uint32_t Backing() { return GetParam().d3d ? Pal(kUnder) : Pal(0); }
+  static cMessageSettings Text(const char* text) {
+    cMessageSettings s;
+    s.text = text;
+    s.displayMode = kMessageTimed;  // no opening
+    return s;
+  }
+  DisplaySandbox sandbox_;
+};
+
+TEST_P(MessageSurfaceTest, TheTextIsDrawnOnceIntoAKeptSurfaceOfColourZero) {
+  DDSURFACEDATA* back = DDBackBuffer();
+  DDFillSurface(back, kUnder);
+  auto window = std::make_unique<cMessageWindow>(Text("AB"));
+  ASSERT_NE(window->m_lpSurface, nullptr);
+  EXPECT_EQ(std::pair(window->m_nWidth, window->m_nHeight), std::pair(18, 18));
+  EXPECT_EQ(std::pair(window->m_lpSurface->nWidth, window->m_lpSurface->nHeight), std::pair(18, 18));
+  EXPECT_EQ(&MessageSurfaces.front(), window->m_lpSurface);
+  EXPECT_EQ(&MessageSurfaceInfos.front(), window->m_lpSurfaceInfo);
+
+  window->Draw(back, 100, 50);
+  int ink = 0, backing = 0, other = 0;
+  for (int y = 50; y < 68; ++y)
+    for (int x = 100; x < 118; ++x) {
+      const uint32_t c = Rgb(back, x, y);
+      (c == Pal(kInk) ? ink : c == Backing() ? backing : other) += 1;
+    }
+  EXPECT_GT(ink, 20);
+  EXPECT_GT(backing, 200);
+  EXPECT_EQ(other, 0);
+  // The one-dot border around the text is backing; nothing outside the window.
+  EXPECT_EQ(std::tuple(Rgb(back, 100, 50), Rgb(back, 117, 67), Rgb(back, 99, 50), Rgb(back, 118, 67)),
+            std::tuple(Backing(), Backing(), Pal(kUnder), Pal(kUnder)));
+
+  // Every frame copies the kept surface; the text is drawn into it again
+  // only when it lost its contents.
+  DDFillRect(window->m_lpSurface, 0, 0, 1, 1, 9);
+  DDFillSurface(back, kUnder);
+  window->Draw(back, 100, 50);
+  EXPECT_EQ(Rgb(back, 100, 50), Pal(9));
+  window->m_lpSurface->bLost = 1;
+  DDFillSurface(back, kUnder);
+  window->Draw(back, 100, 50);
+  EXPECT_EQ(Rgb(back, 100, 50), Backing());
+  EXPECT_EQ(window->m_lpSurface->bLost, 0u);
+}
+
+// A lost display takes the surface's contents; the restore flags it, and
+// the next frame draws the text into it again.
+TEST_P(MessageSurfaceTest, ALostSurfaceGetsItsTextAgain) {
+  DDSURFACEDATA* back = DDBackBuffer();
+  cMessageWindow window(Text("AB"));
+  DDFillSurface(back, kUnder);
+  window.Draw(back, 10, 10);
+  const std::vector<uint32_t> before = SurfacePixels(back, 10, 10, 18, 18);
+  if (GetParam().d3d) {
+    DDState.lpDevice->SimulateDeviceLoss();
+    ASSERT_TRUE(DDRestoreSurface());
+  } else {
+    DDState.lpDD->SimulateSurfaceLoss();
+    ASSERT_TRUE(RestoreLostSurfaces());
+  }
+  ASSERT_EQ(window.m_lpSurface->bLost, 1u);
+  DDFillSurface(back, kUnder);
+  window.Draw(back, 10, 10);
+  EXPECT_EQ(window.m_lpSurface->bLost, 0u);
+  EXPECT_EQ(SurfacePixels(back, 10, 10, 18, 18), before);
+}
+
+TEST_P(MessageSurfaceTest, ReSettingKeepsOrReplacesTheSurfaceInItsPlace) {
+  auto first = std::make_unique<cMessageWindow>(Text("AB"));
+  auto second = std::make_unique<cMessageWindow>(Text("CD"));
+  ASSERT_EQ(MessageSurfaces.size(), 2u);
+  DDSURFACEDATA* kept = first->m_lpSurface;
+  first->Set(Text("EF"), 1);
+  EXPECT_EQ(first->m_lpSurface, kept) << "same size, kept";
+  first->Set(Text("EFGH"), 1);
+  ASSERT_EQ(MessageSurfaces.size(), 2u);
+  EXPECT_EQ(&MessageSurfaces.front(), first->m_lpSurface) << "a new size takes the old place";
+  EXPECT_EQ(first->m_lpSurface->nWidth, 34);
+  EXPECT_EQ(&MessageSurfaceInfos.front(), first->m_lpSurfaceInfo);
+  EXPECT_EQ(&MessageSurfaces.back(), second->m_lpSurface);
+  // Other styles keep no surface; the last windows take theirs along.
+  cMessageSettings icon = Text("");
+  icon.style = kMessageIcon;
+  second->Set(icon);
+  EXPECT_EQ(second->m_lpSurface, nullptr);
+  EXPECT_EQ(MessageSurfaces.size(), 1u);
+  first.reset();
+  EXPECT_TRUE(MessageSurfaces.empty());
+  EXPECT_TRUE(MessageSurfaceInfos.empty());
+}
+
+// On the running stage: a refresh that changes the number of digits makes a
+// new surface of the new size in the old one's place; a timed window gives
+// its surface back when its time is over.
+TEST(MessageWindow, RefreshRemakesTheSurfaceInPlaceAndTheEndGivesItBack) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(4, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  SetPinnedFontFile("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf");
+  ASSERT_TRUE(GameFonts[1].Create(plat::Sjis("ＭＳ ゴシック").c_str(), 0, 16, 8, 16, kInk, nullptr, 1, 240, nullptr, 1));
+  std::vector<int32_t>& common = SaveData.m_CommonVariables;
+  const std::vector<int32_t> saved = common;
+  common.assign(1001, 0);
+  common[5] = 7;
+  cMessageSettings counter;
+  counter.text = "#C5";
+  counter.expand = counter.refresh = counter.refreshInterval = 1;
+  counter.displayMode = kMessageUntilStageEnd;
+  auto refreshed = std::make_unique<cMessageWindow>(counter);
+  cMessageSettings brief;
+  brief.text = "X";
+  brief.displayMode = kMessageTimed;
+  brief.remainingFrames = 1;
+  auto timed = std::make_unique<cMessageWindow>(brief);
+  ASSERT_EQ(MessageSurfaces.size(), 2u);
+  EXPECT_EQ(refreshed->m_lpSurface->nWidth, 10);
+  common[5] = 1234;
+  EXPECT_FALSE(refreshed->Update(DDBackBuffer(), 0));
+  EXPECT_EQ(refreshed->m_lpSurface->nWidth, 34);
+  EXPECT_EQ(&MessageSurfaces.front(), refreshed->m_lpSurface);
+  EXPECT_EQ(MessageSurfaces.size(), 2u);
+  EXPECT_FALSE(timed->Update(DDBackBuffer(), 0)) << "its one frame";
+  EXPECT_TRUE(timed->Update(DDBackBuffer(), 0));
+  EXPECT_EQ(timed->m_lpSurface, nullptr);
+  EXPECT_EQ(MessageSurfaces.size(), 1u);
+  refreshed.reset();
+  EXPECT_TRUE(MessageSurfaces.empty());
+  common = saved;
+  GameFonts[1].Release();
+  SetPinnedFontFile("");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MessageSurfaceTest,
+                         ::testing::Values(SurfaceMode{"DirectDraw", 0}, SurfaceMode{"Direct3D", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
