@@ -403,12 +403,31 @@ void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
   c.Frame(x + 1, y + 1, w - 2, h - 2, Shade(hue, 8));
 }
 
-Canvas Words(TextPen& pen) {
-  Canvas c(256, 256, KEY);
-  const char* words[] = {"READY", "GO!", "STAGE CLEAR", "GAME OVER", "PAUSE", "TIME UP", "1UP", "MISS"};
-  const Hue hues[] = {YELLOW, ORANGE, SKY, RED, LIME, PINK, GREEN, PURPLE};
-  for (int i = 0; i < 8; ++i) pen.Draw(c, 4, 4 + i * 32, words[i], Shade(hues[i], 11));
-  c.Outline(0, 0, 256, 256, Grey(1));
+// The words of the stage's banners and strips, each centred in its 32-dot
+// high strip: "STAGE" (128 wide, at 0, 0; the stage number follows it on
+// the screen) and "START" (80 wide, at 160, 0) at a stage's start, "REPLAY"
+// (0, 32) before a replay, "CLEAR!" (0, 64) on the result screen and
+// "GAME OVER" (144 wide, 0, 96); then the digits 0 to 9 of the stage number,
+// 32 x 32 each, along the row at y 128.
+Canvas Words(TextPen& pen, TextPen& digits) {
+  Canvas c(320, 160, KEY);
+  struct Strip {
+    int x, y, w;
+    const char* word;
+    Hue hue;
+  };
+  const Strip strips[] = {{0, 0, 128, "STAGE", YELLOW},    {160, 0, 80, "START", ORANGE}, {0, 32, 128, "REPLAY", PINK},
+                          {0, 64, 128, "CLEAR!", SKY},     {0, 96, 144, "GAME OVER", RED}};
+  for (const Strip& s : strips) {
+    const int w = pen.Measure(s.word);
+    pen.Draw(c, s.x + std::max(0, (s.w - w) / 2), s.y + 3, s.word, Shade(s.hue, 11));
+    c.Outline(s.x, s.y, s.w, 32, Grey(1));
+  }
+  for (int d = 0; d < 10; ++d) {
+    const std::string digit(1, static_cast<char>('0' + d));
+    digits.Draw(c, d * 32 + (32 - digits.Measure(digit)) / 2, 128, digit, Shade(YELLOW, 11));
+  }
+  c.Outline(0, 128, 320, 32, Grey(1));
   return c;
 }
 
@@ -643,7 +662,7 @@ bool BuildBitmaps(const std::string& folder) {
     symbols.Outline(0, 0, 416, 16, Grey(1));
     pictures.push_back({"bmp/Symbol.bmp", std::move(symbols)});
   }
-  pictures.push_back({"bmp/Word.bmp", Words(small)});
+  pictures.push_back({"bmp/Word.bmp", Words(small, digits)});
   {
     Canvas chips(160, 64, KEY);  // ten world-map chips, five a row
     const uint8_t fills[10] = {Shade(GREEN, 9), Shade(BLUE, 8), Shade(BROWN, 7), Shade(GREEN, 5), Shade(YELLOW, 13),

@@ -526,12 +526,14 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   local.m_nPlacedItem = -1;
   s.m_PlacedCharacters.push_back(local);
 
-  s.m_Backgrounds.assign(2, cStageBackground());
+  // One background: the picture, drifting. (A shown colour fill behind the
+  // objects covers the whole screen, so a fill record drawn after the
+  // picture would hide it.)
+  s.m_Backgrounds.assign(1, cStageBackground());
   s.m_Backgrounds[0].m_nSource = 0;  // loaded from its file
   s.m_Backgrounds[0].m_strFile = background;
   s.m_Backgrounds[0].m_bAutoScrollX = 1;
   s.m_Backgrounds[0].m_dScrollSpeedX = 0.25;
-  s.m_Backgrounds[1].m_nSource = 1;
   s.m_Texts.clear();
   return s;
 }
