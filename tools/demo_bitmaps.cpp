@@ -506,10 +506,10 @@ Canvas Background(int n) {
   return c;
 }
 
-// The head-up display's marks below the cursors: 16 × 16 icons in the row at
-// y 32 (stage points, score, HP, SP, lives), the 50 × 16 gauge frames at
-// y 128 (HP at x 0, SP at x 64) and their bars at y 144 (plenty) and y 160
-// (running low).
+// The head-up display's marks in the icon picture (Mark.bmp), below its
+// cursor marks: 16 × 16 icons in the row at y 32 (stage points, score, HP,
+// SP, lives), the 50 × 16 gauge frames at y 128 (HP at x 0, SP at x 64) and
+// their bars at y 144 (plenty) and y 160 (running low).
 void HudMarks(Canvas& c) {
   for (int j = 0; j < 6; ++j) c.Rect(8 - j, 34 + j, 1 + 2 * j, 1, Shade(YELLOW, 12));  // a star for the stage points
   for (int j = 0; j < 5; ++j) c.Rect(2 + j, 40 + j, 13 - 2 * j, 1, Shade(YELLOW, 12));
@@ -611,8 +611,8 @@ bool BuildBitmaps(const std::string& folder) {
     Canvas window(640, 480, KEY);
     Panel(window, 0, 0, 640, 480, BLUE);
     pictures.push_back({"bmp/Window.bmp", std::move(window)});
-    Canvas status(640, 96, KEY);
-    Panel(status, 0, 0, 640, 96, INDIGO);
+    Canvas status(640, 20, KEY);  // the HUD's strip across the top of the screen
+    Panel(status, 0, 0, 640, 20, INDIGO);
     pictures.push_back({"bmp/StatusWindow.bmp", std::move(status)});
   }
   pictures.push_back({"bmp/Title.bmp", Title(big, small)});
