@@ -404,8 +404,8 @@ void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
 }
 
 // The words of the stage's banners and strips, each centred in its 32-dot
-// high strip: "STAGE" (128 wide, at 0, 0; the stage number follows it on
-// the screen) and "START" (80 wide, at 160, 0) at a stage's start, "REPLAY"
+// high strip: "STAGE" (128 wide, at 0, 0; right-aligned, as the stage number
+// follows it on the screen) and "START" (80 wide, at 160, 0) at a stage's start, "REPLAY"
 // (0, 32) before a replay, "CLEAR!" (0, 64) on the result screen and
 // "GAME OVER" (144 wide, 0, 96); then the digits 0 to 9 of the stage number,
 // 32 x 32 each, along the row at y 128.
@@ -419,8 +419,9 @@ Canvas Words(TextPen& pen, TextPen& digits) {
   const Strip strips[] = {{0, 0, 128, "STAGE", YELLOW},    {160, 0, 80, "START", ORANGE}, {0, 32, 128, "REPLAY", PINK},
                           {0, 64, 128, "CLEAR!", SKY},     {0, 96, 144, "GAME OVER", RED}};
   for (const Strip& s : strips) {
-    const int w = pen.Measure(s.word);
-    pen.Draw(c, s.x + std::max(0, (s.w - w) / 2), s.y + 3, s.word, Shade(s.hue, 11));
+    // "STAGE" ends at its strip's right edge, next to the number.
+    const int w = pen.Measure(s.word), free = std::max(0, s.w - w);
+    pen.Draw(c, s.x + (s.y == 0 && s.x == 0 ? free - 4 : free / 2), s.y + 3, s.word, Shade(s.hue, 11));
     c.Outline(s.x, s.y, s.w, 32, Grey(1));
   }
   for (int d = 0; d < 10; ++d) {

@@ -467,6 +467,7 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   s.Int(kStageMusic) = 1;
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
+  s.Int(kStageBannerOn) = 1;  // "STAGE" and its number, then the second banner
   // The stage's own palette: its own coloured brick taking everything but
   // the graphic from the common brick.
   cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
