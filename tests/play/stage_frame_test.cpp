@@ -44,7 +44,7 @@ class Frame {
  public:
   // The stage: 20 x 15 blocks, a floor, the hero at its left and one block
   // at (5, 5), which lies at (160, 160) of the screen.
-  explicit Frame(const Mode& m) : mode_(m), builder_(20, 15) {
+  explicit Frame(const Mode& m) : builder_(20, 15) {
     builder_.Floor(14, 0, 19).Hero(1, 13).Block(5, 5);
     session_ = std::make_unique<StageSession>(builder_, m.bpp, m.d3d);
     // Palette numbers 16..47 give 32 colours that stay apart in every depth
@@ -53,10 +53,10 @@ class Frame {
     const bool reduced = !m.d3d && m.bpp == 16;
     for (int i = 0; i < 256; ++i) {
       const uint8_t r = static_cast<uint8_t>((i & 31) << (reduced ? 0 : 3));
-      DDState.DDPalette[i] = PALETTEENTRY{r, static_cast<uint8_t>(reduced ? 25 : 100), static_cast<uint8_t>(reduced ? 6 : 50), 0};
+      DDState.DDPalette[i] =
+          PALETTEENTRY{r, static_cast<uint8_t>(reduced ? 25 : 100), static_cast<uint8_t>(reduced ? 6 : 50), 0};
     }
     DDState.DDPalette[0] = PALETTEENTRY{0, 0, 0, 0};  // the transparent colour, as the display's key
-
   }
   ~Frame() {
     for (int id : made_) DDReleaseSurface(&GameSurfaces[id]);
@@ -85,8 +85,6 @@ class Frame {
     DDFillRect(DDBackBuffer(), 0, 0, 1, 1, n);
     return Pixel(DDBackBuffer(), 0, 0);
   }
-  const Mode& mode_;
-
  private:
   StageBuilder builder_;
   std::unique_ptr<StageSession> session_;
