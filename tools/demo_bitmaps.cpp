@@ -421,12 +421,32 @@ void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
   c.Frame(x + 1, y + 1, w - 2, h - 2, Shade(hue, 8));
 }
 
-Canvas Words(TextPen& pen) {
-  Canvas c(256, 256, KEY);
-  const char* words[] = {"READY", "GO!", "STAGE CLEAR", "GAME OVER", "PAUSE", "TIME UP", "1UP", "MISS"};
-  const Hue hues[] = {YELLOW, ORANGE, SKY, RED, LIME, PINK, GREEN, PURPLE};
-  for (int i = 0; i < 8; ++i) pen.Draw(c, 4, 4 + i * 32, words[i], Shade(hues[i], 11));
-  c.Outline(0, 0, 256, 256, Grey(1));
+// The words of the stage's banners and strips, each centred in its 32-dot
+// high strip: "STAGE" (128 wide, at 0, 0; right-aligned, as the stage number
+// follows it on the screen) and "START" (80 wide, at 160, 0) at a stage's start, "REPLAY"
+// (0, 32) before a replay, "CLEAR!" (0, 64) on the result screen and
+// "GAME OVER" (144 wide, 0, 96); then the digits 0 to 9 of the stage number,
+// 32 x 32 each, along the row at y 128.
+Canvas Words(TextPen& pen, TextPen& digits) {
+  Canvas c(320, 160, KEY);
+  struct Strip {
+    int x, y, w;
+    const char* word;
+    Hue hue;
+  };
+  const Strip strips[] = {{0, 0, 128, "STAGE", YELLOW},    {160, 0, 80, "START", ORANGE}, {0, 32, 128, "REPLAY", PINK},
+                          {0, 64, 128, "CLEAR!", SKY},     {0, 96, 144, "GAME OVER", RED}};
+  for (const Strip& s : strips) {
+    // "STAGE" ends at its strip's right edge, next to the number.
+    const int w = pen.Measure(s.word), free = std::max(0, s.w - w);
+    pen.Draw(c, s.x + (s.y == 0 && s.x == 0 ? free - 4 : free / 2), s.y + 3, s.word, Shade(s.hue, 11));
+    c.Outline(s.x, s.y, s.w, 32, Grey(1));
+  }
+  for (int d = 0; d < 10; ++d) {
+    const std::string digit(1, static_cast<char>('0' + d));
+    digits.Draw(c, d * 32 + (32 - digits.Measure(digit)) / 2, 128, digit, Shade(YELLOW, 11));
+  }
+  c.Outline(0, 128, 320, 32, Grey(1));
   return c;
 }
 
@@ -505,10 +525,10 @@ Canvas Background(int n) {
   return c;
 }
 
-// The head-up display's marks below the cursors: 16 × 16 icons in the row at
-// y 32 (stage points, score, HP, SP, lives), the 50 × 16 gauge frames at
-// y 128 (HP at x 0, SP at x 64) and their bars at y 144 (plenty) and y 160
-// (running low).
+// The head-up display's marks in the icon picture (Mark.bmp), below its
+// cursor marks: 16 × 16 icons in the row at y 32 (stage points, score, HP,
+// SP, lives), the 50 × 16 gauge frames at y 128 (HP at x 0, SP at x 64) and
+// their bars at y 144 (plenty) and y 160 (running low).
 void HudMarks(Canvas& c) {
   for (int j = 0; j < 6; ++j) c.Rect(8 - j, 34 + j, 1 + 2 * j, 1, Shade(YELLOW, 12));  // a star for the stage points
   for (int j = 0; j < 5; ++j) c.Rect(2 + j, 40 + j, 13 - 2 * j, 1, Shade(YELLOW, 12));
@@ -649,8 +669,8 @@ bool BuildBitmaps(const std::string& folder) {
     Canvas window(640, 480, KEY);
     Panel(window, 0, 0, 640, 480, BLUE);
     pictures.push_back({"bmp/Window.bmp", std::move(window)});
-    Canvas status(640, 96, KEY);
-    Panel(status, 0, 0, 640, 96, INDIGO);
+    Canvas status(640, 20, KEY);  // the HUD's strip across the top of the screen
+    Panel(status, 0, 0, 640, 20, INDIGO);
     pictures.push_back({"bmp/StatusWindow.bmp", std::move(status)});
   }
   pictures.push_back({"bmp/Title.bmp", Title(big, small)});
@@ -700,7 +720,7 @@ bool BuildBitmaps(const std::string& folder) {
     symbols.Outline(0, 0, 416, 16, Grey(1));
     pictures.push_back({"bmp/Symbol.bmp", std::move(symbols)});
   }
-  pictures.push_back({"bmp/Word.bmp", Words(small)});
+  pictures.push_back({"bmp/Word.bmp", Words(small, digits)});
   {
     Canvas chips(160, 64, KEY);  // ten world-map chips, five a row
     const uint8_t fills[10] = {Shade(GREEN, 9), Shade(BLUE, 8), Shade(BROWN, 7), Shade(GREEN, 5), Shade(YELLOW, 13),

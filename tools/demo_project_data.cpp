@@ -560,6 +560,7 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   s.Int(kStageMusic) = 1;
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
+  s.Int(kStageBannerOn) = 1;  // "STAGE" and its number, then the second banner
   // The stage's own palette: its own coloured brick taking everything but
   // the graphic from the common brick.
   cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
@@ -619,12 +620,14 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   local.m_nPlacedItem = -1;
   s.m_PlacedCharacters.push_back(local);
 
-  s.m_Backgrounds.assign(2, cStageBackground());
+  // One background: the picture, drifting. (A shown colour fill behind the
+  // objects covers the whole screen, so a fill record drawn after the
+  // picture would hide it.)
+  s.m_Backgrounds.assign(1, cStageBackground());
   s.m_Backgrounds[0].m_nSource = 0;  // loaded from its file
   s.m_Backgrounds[0].m_strFile = background;
   s.m_Backgrounds[0].m_bAutoScrollX = 1;
   s.m_Backgrounds[0].m_dScrollSpeedX = 0.25;
-  s.m_Backgrounds[1].m_nSource = 1;
   s.m_Texts.clear();
   return s;
 }

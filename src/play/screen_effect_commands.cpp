@@ -9,15 +9,25 @@
 
 namespace {
 
-DDSURFACEDATA* Usable(DDSURFACEDATA* sd) { return (sd->lpDDS || sd->lpDT) ? sd : nullptr; }
+// A work surface that exists and holds a whole screen.
+DDSURFACEDATA* Usable(DDSURFACEDATA* sd, int32_t width, int32_t height) {
+  return (sd->lpDDS || sd->lpDT) && sd->nWidth >= width && sd->nHeight >= height ? sd : nullptr;
+}
+
+// The two screen-sized work surfaces of stage play (640 x 480 each): the
+// finished frame is lifted onto the first, the lens reads from the second.
+// (The table's first two empty entries are the 256 x 960 tile work
+// surfaces, too small for a screen.)
+constexpr int kScreenWorkFirst = SURF_EMPTY_FIRST + 2;
+constexpr int kScreenWorkSecond = SURF_EMPTY_FIRST + 3;
 
 }  // namespace
 
 cScreenEffectView cStageScene::ScreenEffectView() {
   cScreenEffectView view;
   view.back = DDBackBuffer();
-  view.work1 = Usable(&GameSurfaces[SURF_EMPTY_FIRST]);
-  view.work2 = Usable(&GameSurfaces[SURF_EMPTY_FIRST + 1]);
+  view.work1 = Usable(&GameSurfaces[kScreenWorkFirst], view.width, view.height);
+  view.work2 = Usable(&GameSurfaces[kScreenWorkSecond], view.width, view.height);
   if (HasHero()) {
     view.heroX = Hero().ScreenCentreX();
     view.heroY = Hero().ScreenCentreY();

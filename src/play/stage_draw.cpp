@@ -640,7 +640,11 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     for (int id : kWorkSurfaces) DDFillSurface(&GameSurfaces[id], 0);
     m_bWorkSurfaceDirty[0] = m_bWorkSurfaceDirty[1] = 0;
   }
-  if (m_wVirtualBackBuffer) DDSetVirtualBackBuffer(1);
+  // While a screen effect runs (or the stage asks for it), the frame is drawn
+  // into the virtual back buffer, which the effect can read back as a
+  // picture in Direct3D mode (a no-op in DirectDraw mode, whose back buffer
+  // is readable as it is). The effect's end switches it off again.
+  if (m_wVirtualBackBuffer || m_ScreenEffect.Running()) DDSetVirtualBackBuffer(1);
 
   // 2. Backgrounds behind everything.
   ScrollBackgroundLayers();
@@ -653,19 +657,18 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     return;
   }
 
-  // 4. Blocks behind the objects (the pictures placed by the picture
-  // command go behind them too once that command exists).
+  // 4. The pictures placed behind the objects, then the blocks over them.
+  DrawPictures(back, still, 0);
   DrawBlockLayer(back, kLayerBehind);
-  DrawPictures(back, still, 0);  // fxobj: back pictures
 
-  // 5. The objects, layer by layer: hero, items, characters (shots come with
-  // their own kind of object).
+  // 5. The objects, layer by layer: hero, items, characters, shots.
   const bool layered = StageData.Int(kStageDrawingLayers) != 0;
   const int32_t layers = layered ? 8 : 1;
   for (int32_t layer = 0; layer < layers; ++layer) {
     if (HasHero() && ObjectLayer(Hero().Definition().DrawLayer(), layered) == layer) DrawHero(back, still);
     if (layer == 0) {
-      // Items have no layer of their own: they lie under every character.
+      // An item's record names no drawing layer: items lie in the first
+      // layer, under every character.
       DDBeginBatch(1);
       for (cStageItem& item : m_ItemList) {
         if (!item.m_bOnScreen || item.m_Definition.Hidden()) continue;
@@ -690,17 +693,17 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     FlushRemovals();
   }
 
-  // 6. The front: blocks, backgrounds, overlays, the sight mask (and the
-  // front pictures of the picture command).
+  // 6. The front: blocks, backgrounds, the overlays, the sight mask, and the
+  // pictures placed in front, which the darkness does not cover.
   DrawBlockLayer(back, kLayerFront);
   DrawBackgroundLayers(back, kLayerFront);
-  DrawPictures(back, still, 1);  // fxobj: front pictures
   // The blink counter of the position-condition overlays (drawn with the
   // character conditions of the flows); a steady 8-bit screen holds it.
   if (!(DDState.nBpp == 8 && g_CharacterSwitches.steadyColour))
     m_Layers.m_nOverlayBlink = (m_Layers.m_nOverlayBlink + 1) % 32;
   if (HasHero() && (m_Layers.m_SightMask.lpDDS || m_Layers.m_SightMask.lpDT))
     Hero().DrawSightMask(back, &m_Layers.m_SightMask);
+  DrawPictures(back, still, 1);
 
   // 7. Effect objects, then the message windows over them.
   DrawEffectObjects(back, still);  // fxobj: effect objects, before the message windows

@@ -21,18 +21,28 @@
 #include "gfx/surface_table.h"
 
 // Table surfaces the stage frame draws its fixed pictures from.
-// The status picture holds the whole HUD: the 640 x 20 strip at (0, 0),
-// 16 x 16 icons in the row at y = 32 (points, score, HP, SP, lives at
-// columns 0, 16, 32, 48, 64), 50 x 16 gauge frames in the row at y = 128
-// (HP at x 0, SP at x 64), the bars at y = 144 and, for the warning range,
-// at y = 160.
+// The HUD strip: the 640 x 20 strip at (0, 0) of the status picture.
 inline constexpr int kHudStripSurface = SURF_STATUS_WINDOW;
-inline constexpr int kHudIconSurface = SURF_STATUS_WINDOW;
+// The HUD icon picture: 16 x 16 icons in the row at y = 32 (points, score,
+// HP, SP, lives at columns 0, 16, 32, 48, 64), 50 x 16 gauge frames in the
+// row at y = 128 (HP at x 0, SP at x 64), the bars at y = 144 and, for the
+// warning range, at y = 160.
+inline constexpr int kHudIconSurface = SURF_MARK;
 // The overlay tiles drawn over blocks and items come from the block sheet
 // (items draw theirs from it too): 32 x 32, tile n at ((n / 15) x 32,
 // (n mod 15) x 32).
 inline constexpr int kOverlaySurface = SURF_BLOCK;
 inline constexpr int kSystemPictureSurface = SURF_ACCESSORY;  // 32 x 32 digits in the row at y = 160
+// The word picture of the stage's banners and strips, 32 dots high each: the
+// stage strip (128 wide) at (0, 0) and the second start banner (80 wide) at
+// (160, 0), the replay strip at (0, 32), the clear strip at (0, 64), the
+// game-over strip (144 wide) at (0, 96), and the 32 x 32 digits of the stage
+// number in the row at y = 128.
+inline constexpr int kBannerSurface = SURF_WORD;
+enum : int {
+  kStageStripY = 0, kSecondBannerX = 160, kReplayStripY = 32, kClearStripY = 64, kGameOverStripY = 96,
+  kBannerDigitsY = 128
+};
 
 // Palette number shown where no background covers the screen.
 inline constexpr uint32_t kNoBackgroundPalette = 16;

@@ -317,7 +317,8 @@ int cStageScene::RunResult() {
     // The strip slides together from 4-dot slices while it comes in.
     for (int32_t sliceY = 0; sliceY < 32; sliceY += 4) {
       const int32_t dx = (sliceY / 4) % 2 == 0 ? -offset : offset;
-      DDBlt(DDBackBuffer(), 256 + dx, 192 + sliceY, 128, 4, &GameSurfaces[SURF_ACCESSORY], 0, 64 + sliceY, 1);
+      DDBlt(DDBackBuffer(), 256 + dx, 192 + sliceY, 128, 4, &GameSurfaces[kBannerSurface], 0, kClearStripY + sliceY,
+            1);
     }
   }
   DrawResultScreen(rankingHint);

@@ -67,7 +67,10 @@ bool cStageScene::RestoreVariablesOption() {
 
 namespace {
 
+// The cursor pictures of the menus.
 DDSURFACEDATA* SystemPicture() { return &GameSurfaces[SURF_ACCESSORY]; }
+// The words of the banners and strips.
+DDSURFACEDATA* BannerPicture() { return &GameSurfaces[kBannerSurface]; }
 
 // A fade of the whole screen toward black (out) or from it (in): each call
 // draws the picture at the current angle of a quarter sine wave and moves
@@ -295,19 +298,19 @@ int cStageScene::RunStartBanner() {
   if (!(bFromEditor && SceneManager.m_bTestPlay)) {
     if (SceneManager.m_nLastTitleAction == kTitleReplay) {
       if (++m_nBannerCounter < kBannerFrames) {
-        DDBlt(back, kBannerX, kBannerY, 128, 32, SystemPicture(), 0, 32, 1);
+        DDBlt(back, kBannerX, kBannerY, 128, 32, BannerPicture(), 0, kReplayStripY, 1);
         return 0;
       }
     } else {
       if (StageData.Int(kStageBannerOn) != 0 && m_nBannerCounter < kBannerFrames &&
           ++m_nBannerCounter < kBannerFrames) {
-        DDBlt(back, kBannerX, kBannerY, 128, 32, SystemPicture(), 0, 0, 1);
-        DDDrawNumber(back, 384, kBannerY, 32, 32, SystemPicture(), 0, 128, 1, SaveData.m_nStage, 1, 0);
+        DDBlt(back, kBannerX, kBannerY, 128, 32, BannerPicture(), 0, kStageStripY, 1);
+        DDDrawNumber(back, 384, kBannerY, 32, 32, BannerPicture(), 0, kBannerDigitsY, 1, SaveData.m_nStage, 1, 0);
         return 0;
       }
       if (StageData.Int(kStageSecondBannerOn) != 0 && m_nBanner2Counter < kBannerFrames &&
           ++m_nBanner2Counter < kBannerFrames) {
-        DDBlt(back, 280, kBannerY, 80, 32, SystemPicture(), 160, 0, 1);
+        DDBlt(back, 280, kBannerY, 80, 32, BannerPicture(), kSecondBannerX, kStageStripY, 1);
         return 0;
       }
     }
@@ -500,7 +503,7 @@ int cStageScene::RunGameOver() {
   }
   DrawFrame(0, 1, 0, 1);
   if (StageData.Int(kStageGameOverStripOn) != 0)
-    DDBlt(DDBackBuffer(), 248, kBannerY, 144, 32, SystemPicture(), 0, 96, 1);
+    DDBlt(DDBackBuffer(), 248, kBannerY, 144, 32, BannerPicture(), 0, kGameOverStripY, 1);
   return 0;
 }
 

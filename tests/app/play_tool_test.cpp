@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "scene/frame_trace.h"
 #include "support/sandbox.h"
+#include "support/sdl_pixels.h"
 #include "support/test_files.h"
 
 namespace {
@@ -383,11 +384,16 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
 // (it drops a coin and a block, turns see-through, pauses its chase), the
 // shooter hit by a shot calls its shots back and summons a slime, and the
 // goal ends the stage. Two runs give the same trace.
-TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
+// The keys of the run through every command of the demo stage.
+std::string EveryCommandKeys() {
   std::string keys = "130-131 RIGHT\n150 B2\n280-282 DOWN\n284-286 UP\n";
   for (int f = 500; f < 740; f += 10) keys += std::to_string(f) + "-" + std::to_string(f + 1) + " B3\n";
   keys += "760-800 RIGHT\n810 B4\n850 B4\n860-861 LEFT\n870 B2\n890 B2\n910-950 RIGHT\n945 B1\n";  // B1 closes the goal message
-  sandbox_.Write("keys.txt", keys);
+  return keys;
+}
+
+TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
+  sandbox_.Write("keys.txt", EveryCommandKeys());
   ASSERT_EQ(Play("a", 1000), 0) << Slurp(errors_);
   ASSERT_EQ(Play("b", 1000), 0) << Slurp(errors_);
   const std::string trace = Slurp(sandbox_ / "a.jsonl");
@@ -505,6 +511,52 @@ TEST_F(PlayToolTest, TheTraceFollowsTheBatsExplosionPictureAndShake) {
     EXPECT_GE(ids.size(), 3u);
     for (double id : ids) EXPECT_GT(id, 0.0) << i;
   }
+}
+
+// The same run, looked at: the HUD of the demo's pictures (its icons and HP
+// gauge), and the screen shake that the bat's beating starts, frame by
+// frame: the whole picture moves, leaving only a band of the shake's width
+// at one side, in the demo's display mode (Direct3D).
+TEST_F(PlayToolTest, TheDemosHudAndScreenShakeShowInEveryFrame) {
+  sandbox_.Write("keys.txt", EveryCommandKeys());
+  const std::string shots = sandbox_ / "shots";
+  ASSERT_EQ(Play("shake", 740, " --shots '" + shots + "' --every 1"), 0) << Slurp(errors_);
+  auto read = [&](uint32_t frame, int& w, int& h) {
+    std::vector<uint32_t> p;
+    LoadSdlPixels(shots + "/" + ScreenshotName(frame), w, h, p);
+    for (uint32_t& v : p) v &= 0xFFFFFF;
+    return p;
+  };
+  int w = 0, h = 0;
+  // Frame 200: the HP item's heart icon at (300, 3) and its full gauge's
+  // green bar right of it (the HUD's five icons share the strip's 638 dots
+  // with equal gaps of 52).
+  std::vector<uint32_t> px = read(200, w, h);
+  ASSERT_EQ(std::pair(w, h), std::pair(640, 480));
+  EXPECT_EQ(px[11 * 640 + 308], 0xE03030u) << "the heart";
+  EXPECT_EQ(px[12 * 640 + 320], 0x30A040u) << "the HP bar";
+  EXPECT_EQ(px[12 * 640 + 340], 0x30A040u) << "the HP bar";
+  // Columns of the left part that are black from row 100 to row 400.
+  auto blackColumns = [](const std::vector<uint32_t>& p, int from, int to) {
+    int n = 0;
+    for (int x = from; x < to; ++x) {
+      bool black = true;
+      for (int y = 100; y <= 400 && black; y += 10) black = p[static_cast<size_t>(y) * 640 + x] == 0;
+      n += black;
+    }
+    return n;
+  };
+  int shaken = 0;
+  for (uint32_t frame = 690; frame <= 740; ++frame) {
+    px = read(frame, w, h);
+    ASSERT_EQ(px.size(), 640u * 480u) << frame;
+    // A shake to one side leaves a band of its width on the other.
+    const int left = blackColumns(px, 0, 256), right = blackColumns(px, 256, 640);
+    EXPECT_LE(left, 8) << "frame " << frame << ": the left part is black";
+    EXPECT_LE(right, 8) << "frame " << frame << ": the right part is black";
+    shaken += left > 0 || right > 0;
+  }
+  EXPECT_GT(shaken, 4) << "the shake moved the picture";
 }
 
 TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {

@@ -1,5 +1,5 @@
-// Screen effects: the slot's run ends where it must, each kind over a small
-// frame moves the pixels it should in both back ends, and hostile
+// Screen effects: the slot's run ends where it must, each kind over a whole
+// 640 x 480 frame moves the pixels it should in both back ends, and hostile
 // parameters neither crash nor keep an effect alive forever.
 #include "play/screen_effect.h"
 
@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int W = 64, H = 48;
+constexpr int W = 640, H = 480;  // the whole frame
 
 struct Mode {
   const char* name;
@@ -150,11 +150,11 @@ TEST_F(ScreenEffectTest, EachKindMovesThePixelsItShould) {
        }},
       {"split x", kScrSplitX, {10, 3, 3, 2, 0}, 1, [](ScreenEffectTest& t, uint32_t) {
          EXPECT_EQ(t.At(3, 0), t.Orig(0, 0));
-         EXPECT_EQ(t.At(0, 24), t.Orig(3, 24));
+         EXPECT_EQ(t.At(0, H / 2), t.Orig(3, H / 2));
        }},
       {"split y", kScrSplitY, {10, 3, 3, 2, 0}, 1, [](ScreenEffectTest& t, uint32_t) {
          EXPECT_EQ(t.At(0, 3), t.Orig(0, 0));
-         EXPECT_EQ(t.At(32, 0), t.Orig(32, 3));
+         EXPECT_EQ(t.At(W / 2, 0), t.Orig(W / 2, 3));
        }},
       {"wave x", kScrWaveX, {10, 6, 6, 1, 1}, 2, nullptr},
       {"wave y", kScrWaveY, {10, 6, 6, 1, 1}, 2, nullptr},

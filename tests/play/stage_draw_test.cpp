@@ -106,7 +106,7 @@ TEST_P(StageDrawTest, BackgroundsTileWithParallaxWrapAutoScrollAndFill) {
   EXPECT_EQ(At(back, 320, 240), Pal(9));
 }
 
-TEST_P(StageDrawTest, HudSharesTheStripAndShowsGaugeBars) {
+TEST_P(StageDrawTest, HudTakesItsStripAndItsIconsAndGaugesFromTheirOwnPictures) {
   SystemData.m_Hud.resize(kHudItemCount);
   for (auto& item : SystemData.m_Hud) item.m_bShown = 0;
   auto show = [](int i, const char* label, int digits) {
@@ -124,12 +124,21 @@ TEST_P(StageDrawTest, HudSharesTheStripAndShowsGaugeBars) {
                                        {2147483647, 2147483647, 50}})
     EXPECT_EQ(GaugeBarWidth(value, maximum), width) << value << "/" << maximum;
 
-  // One HP gauge with an icon: at x 286, its frame and bar at x 302.
-  DDSURFACEDATA* icons = Make(&GameSurfaces[kHudIconSurface], 128, 176);
-  DDFillRect(icons, 0, 128, 50, 16, 5);  // frame
-  DDFillRect(icons, 0, 144, 50, 16, 3);  // bar
-  DDFillRect(icons, 0, 160, 50, 16, 4);  // bar in the warning range
-  DDFillRect(icons, 32, 32, 16, 16, 6);  // icon
+  // The two pictures as a game ships them. The status picture: the 640 x 20
+  // strip (palette 9) over a taller panel (palette 10). The icon picture:
+  // its own marks above (palette 11), the HP icon at column 32 of the row at
+  // y 32 (palette 6), the HP gauge's frame at (0, 128) (palette 5), its bar
+  // at (0, 144) (palette 3) and its warning bar at (0, 160) (palette 4).
+  DDSURFACEDATA* status = Make(&GameSurfaces[SURF_STATUS_WINDOW], 640, 96);
+  DDFillSurface(status, 10);
+  DDFillRect(status, 0, 0, 640, 20, 9);
+  DDSURFACEDATA* icons = Make(&GameSurfaces[SURF_MARK], 256, 176);
+  DDFillSurface(icons, 11);
+  DDFillRect(icons, 0, 128, 50, 16, 5);
+  DDFillRect(icons, 0, 144, 50, 16, 3);
+  DDFillRect(icons, 0, 160, 50, 16, 4);
+  DDFillRect(icons, 32, 32, 16, 16, 6);
+  // One HP gauge with an icon: the icon at x 286, its frame and bar at x 302.
   for (auto& item : SystemData.m_Hud) item.m_bShown = 0;
   cThresholdEntry& hp = SystemData.m_Hud[kHudHP];
   hp.m_bShown = hp.m_bIcon = 1;
@@ -140,8 +149,13 @@ TEST_P(StageDrawTest, HudSharesTheStripAndShowsGaugeBars) {
     DDFillSurface(DDBackBuffer(), 7);
     v.hp = value;
     DrawHud(DDBackBuffer(), SystemData, v);
-    EXPECT_EQ(At(DDBackBuffer(), 290, 8), Pal(6));
-    if (end > 0) EXPECT_EQ(At(DDBackBuffer(), 302 + end - 1, 8), Pal(pal)) << value;
+    for (auto [x, y] : {std::pair{0, 0}, {100, 10}, {639, 19}, {290, 1}})
+      EXPECT_EQ(At(DDBackBuffer(), x, y), Pal(9)) << "the strip at " << x << "," << y;
+    EXPECT_EQ(At(DDBackBuffer(), 320, 20), Pal(7)) << "nothing below the strip";
+    EXPECT_EQ(At(DDBackBuffer(), 290, 8), Pal(6)) << "the icon";
+    if (end > 0) {
+      EXPECT_EQ(At(DDBackBuffer(), 302 + end - 1, 8), Pal(pal)) << value;
+    }
     EXPECT_EQ(At(DDBackBuffer(), 302 + end, 8), Pal(5)) << value;
   }
 }

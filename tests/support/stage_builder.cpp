@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "gfx/dd.h"
 #include "platform/keys.h"
+#include "platform/soft_draw.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -116,7 +117,7 @@ StageBuilder& StageBuilder::Item(int32_t x, int32_t y) {
 
 std::string StageBuilder::Bytes() { return data_.SaveStageBytes(); }
 
-StageSession::StageSession(StageBuilder& builder, int32_t bpp) : savedSystem_(SystemData) {
+StageSession::StageSession(StageBuilder& builder, int32_t bpp, uint32_t direct3d) : savedSystem_(SystemData) {
   ResetStageGlobals();
   auto sounds = sounds_;
   auto closed = closed_;
@@ -128,7 +129,8 @@ StageSession::StageSession(StageBuilder& builder, int32_t bpp) : savedSystem_(Sy
       }));
   savedMainWindow_ = static_cast<uint64_t>(g_hMainWnd.load());
   g_hMainWnd = static_cast<plat::WindowHandle>(window_);
-  DDInit(0, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
+  plat::DrawFaultInjection().desktopBitsOverride = bpp;  // the sandbox puts it back
+  DDInit(direct3d, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
   display_.Write("data/stg4/test.stg4", builder.Bytes());
   loaded_ = StartSingleStagePlay("data\\stg4\\test.stg4", 0) != 0;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;

@@ -55,8 +55,9 @@ class StageSession {
  public:
   // Writes the stage to "data\stg4\test.stg4", loads it and sets the scene
   // up on it in the play mode (mode 2) with the banners skipped, on a
-  // DirectDraw display of `bpp` bits.
-  explicit StageSession(StageBuilder& builder, int32_t bpp = 32);
+  // windowed display of `bpp` bits (the desktop's depth is made the same),
+  // DirectDraw or, with `direct3d`, Direct3D.
+  explicit StageSession(StageBuilder& builder, int32_t bpp = 32, uint32_t direct3d = 0);
   ~StageSession();
   StageSession(const StageSession&) = delete;
   StageSession& operator=(const StageSession&) = delete;
