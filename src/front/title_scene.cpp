@@ -128,14 +128,22 @@ class cTitleScene : public cMenuScene {
         }
         Leave(kSceneWorldSelect);
         break;
-      case kTitleFreePlay:
+      case kTitleFreePlay: {
         SceneManager.m_nPlayMode = kPlayFree;
         bRankingOn = RankingSwitch(kPlayFree);
-        if (AskFreePlayStage()) {
+        const int32_t loaded = AskFreePlayStage();
+        if (loaded == kFileRequestReplayLoaded) {
+          // A replay chosen among the stages plays as the replay command's.
+          SceneManager.m_nLastTitleAction = kTitleReplay;
+          SceneManager.m_nPlayMode = kPlayReplay;
+          bRankingOn = RankingSwitch(kPlayReplay);
+          Leave(kSceneStage);
+        } else if (loaded != 0) {
           StartFreePlayRecord();
           Leave(kSceneStage);
         }
         break;
+      }
       case kTitleReplay:
         SceneManager.m_nPlayMode = kPlayReplay;
         bRankingOn = RankingSwitch(kPlayReplay);

@@ -381,7 +381,7 @@ class cWorldSelectScene : public cMenuScene {
   static void PrepareWorldInfo(int32_t world) {
     const std::string file = WorldStageFile(world);
     SaveData.SetStage(file.c_str(), 0, 0, 0);
-    if (bRankingOn) RankingFile.Load(SceneManager.m_nPlayMode, file, 0, 0, 0);
+    if (bRankingOn) RankingFile.Load(SceneManager.m_nPlayMode, SaveData.StageBaseName(), 0, 0, 0);
   }
 
   void PlaceCursor() {

@@ -234,8 +234,9 @@ class cWorldMapScene : public cMenuScene {
                       m_lpWorld->nStart[2]);
     m_nBestPoints = SaveData.GetStageBest(SaveData.m_strStageName);
     if (bRankingOn) {
-      RankingFile.Load(SceneManager.m_nPlayMode, m_lpWorld->strStageFile, m_lpWorld->nStart[0], m_lpWorld->nStart[1],
-                       m_lpWorld->nStart[2]);
+      // The play record's stage (its base form) names the ranking file.
+      RankingFile.Load(SceneManager.m_nPlayMode, SaveData.StageBaseName(), m_lpWorld->nStart[0],
+                       m_lpWorld->nStart[1], m_lpWorld->nStart[2]);
       StepRankingGenre(SceneManager.m_nPlayMode, 0);
     }
   }
