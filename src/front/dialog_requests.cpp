@@ -15,6 +15,7 @@
 #include "data/stage_data.h"
 #include "data/user_records.h"
 #include "front/file_select_dialog.h"
+#include "front/front_scenes.h"
 #include "front/text_entry_dialog.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
@@ -101,7 +102,7 @@ void ServeFileRequest(uint32_t message, uint64_t wParam) {
           result = message == kLoadStageRequest ? kFileRequestReplayLoaded : 1;
         }
       } else if (message == kLoadStageRequest) {
-        result = StartSingleStagePlay(path, 0) != 0 ? 1 : 0;
+        result = BeginSingleStagePlay(path, 0, false) != 0 ? 1 : 0;
       } else {
         result = g_ReplayFileOps.save && g_ReplayFileOps.save(path, wParam != 0 ? 1 : 0) ? 1 : 0;
       }

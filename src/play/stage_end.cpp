@@ -245,7 +245,9 @@ int32_t cStageScene::Tally() {
     case kTitleContinue:
       if (chainOn()) return kSceneStage;
       SaveData.SetProgressFlag(SaveData.m_nWorld, 1);
-      SaveData.RecordStageResult(StageData.m_strLoadedPath, SaveData.m_strStageName, SaveData.m_nStageNumber,
+      // Under the world's stage (the play record's, the chain's first), so
+      // that the world map finds the world it belongs to.
+      SaveData.RecordStageResult(SaveData.StageBaseName(), SaveData.m_strStageName, SaveData.m_nStageNumber,
                                  SaveData.m_nStagePoints);
       switch (CurrentAfterClearAction()) {
         case 1:
