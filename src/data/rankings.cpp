@@ -191,6 +191,9 @@ std::string MakeRankingFileName(int playKind, const std::string& stageName, int3
   if (playKind < 0 || playKind > 2) return std::string();
   std::string name = RankingStageBaseName(stageName);
   if (name.empty()) return std::string();
+  // A path given with "/" loses its folders as one given with "\" does.
+  for (char& c : name)
+    if (c == '/') c = '\\';
   if (playKind == 0) GetStageFileName(name, n1, n2, n3);
   if (name.size() >= MAX_PATH) return std::string();
   char buffer[MAX_PATH];

@@ -8,7 +8,10 @@
 // runs, u32 button runs); the play record (files of version 173 and later).
 //
 // The two input words are run-length coded each on its own: a value and the
-// number of consecutive frames it lasted. A key log is checked when read:
+// number of consecutive frames it lasted. Frames of play are recorded, and
+// the frames of a wait inside one (a message waiting for decide, a timed
+// wait) with kWaitFrameMark in their button word; a log without such frames
+// (written by another program) plays back with its waits answered at once. A key log is checked when read:
 // every value has its run, every run is at least one frame, and both words
 // cover the same number of frames; any other log is refused, so playback
 // never indexes past a list or stands still on a run of zero.
