@@ -291,13 +291,10 @@ bool StartCommandLineStage(StartupState&) {
   SceneManager.m_nPlayMode = kPlayFree;
   SceneManager.m_nSingleStage = 1;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
-  // Test play never runs out of lives (TakeLife); the attempt starts with
-  // the free-play start lives all the same, for the HUD.
-  SaveData.m_nContinues = static_cast<int32_t>(
-      SystemData.m_StartLives.size() > kPlayFree ? SystemData.m_StartLives[kPlayFree] : 0);
-  // A stage that cannot be played (unreadable, no hero) has been reported;
-  // the stage scene then finds no stage and closes the program.
-  StartSingleStagePlay(GameSettings.szFreeStage, 0);
+  // Test play: unlimited lives. A stage that cannot be played (unreadable,
+  // no hero) has been reported; the stage scene then finds no stage and
+  // closes the program.
+  BeginSingleStagePlay(GameSettings.szFreeStage, 0, true);
   SceneManager.m_nCurrent = kSceneStage;
   SceneManager.m_nNext = kSceneStage;
   SceneManager.m_nPrevious = kSceneTitle;

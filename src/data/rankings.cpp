@@ -171,10 +171,29 @@ int RegisterRankingResult(cRankingFile& file, int playKind, const std::string& s
   return file.SaveFile(path) ? 1 : 0;
 }
 
+std::string RankingStageBaseName(const std::string& stagePath) {
+  std::string name(stagePath.c_str());
+  // The last "-" followed by "1" ends the name as "."; else the name ends
+  // after its last "."; a name without either has no base form.
+  for (size_t i = name.size(); i-- > 0;) {
+    if (name[i] == '-' && i + 1 < name.size() && name[i + 1] == '1') {
+      name.resize(i);
+      return name + ".";
+    }
+  }
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  name.resize(dot + 1);
+  return name;
+}
+
 std::string MakeRankingFileName(int playKind, const std::string& stageName, int32_t n1, int32_t n2, int32_t n3) {
   if (playKind < 0 || playKind > 2) return std::string();
-  std::string name(stageName.c_str());
+  std::string name = RankingStageBaseName(stageName);
   if (name.empty()) return std::string();
+  // A path given with "/" loses its folders as one given with "\" does.
+  for (char& c : name)
+    if (c == '/') c = '\\';
   if (playKind == 0) GetStageFileName(name, n1, n2, n3);
   if (name.size() >= MAX_PATH) return std::string();
   char buffer[MAX_PATH];

@@ -127,8 +127,17 @@ int RegisterRankingResult(cRankingFile& file, int playKind, const std::string& s
                           int32_t n3, const bool wanted[kRankingGenreCount], const int32_t values[kRankingGenreCount],
                           const std::string& name, int places[kRankingGenreCount] = nullptr);
 
-// "user_data\story\abc.rkg" and the like; empty for a play kind other than
-// 0, 1, 2 or an empty stage name.
+// The base form of a stage path as the play record keeps it: cut at its
+// last "-1" (that "-" becoming "."), else after its last "."; empty without
+// either. A base form gives itself: "data\stg4\abc-1.stg4_001" and
+// "data\stg4\abc." both give "data\stg4\abc.".
+std::string RankingStageBaseName(const std::string& stagePath);
+
+// "user_data\story\abc.rkg" and the like: the folder of the play kind, the
+// file name of the stage's base form (extended for play kind 0 with the
+// three stage numbers when the first is not 0) and "rkg". A stage file path
+// and its base form name the same file. Empty for a play kind other than 0,
+// 1, 2 or a stage without a base form.
 std::string MakeRankingFileName(int playKind, const std::string& stageName, int32_t n1, int32_t n2, int32_t n3);
 
 // A time in hundredths of a second as "mm:ss.hh" (minutes at least two

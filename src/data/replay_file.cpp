@@ -21,6 +21,7 @@ void cKeyLog::DefineFields(int32_t) {
 
 void cKeyLog::Reset() {
   Clear();
+  m_nFileVersion = kDataVersion;
   m_Directions.clear();
   m_Buttons.clear();
   m_DirectionRuns.clear();
@@ -77,6 +78,15 @@ int cKeyLog::GetFrame(uint16_t& direction, uint16_t& buttons) {
     ++m_nButtonIndex;
   }
   return 0;
+}
+
+bool cKeyLog::PeekFrame(uint16_t& direction, uint16_t& buttons) const {
+  if (m_nDirectionIndex >= m_Directions.size() || m_nButtonIndex >= m_Buttons.size() ||
+      m_nDirectionIndex >= m_DirectionRuns.size() || m_nButtonIndex >= m_ButtonRuns.size())
+    return false;
+  direction = m_Directions[m_nDirectionIndex];
+  buttons = m_Buttons[m_nButtonIndex];
+  return true;
 }
 
 uint64_t cKeyLog::FrameCount() const {
@@ -169,7 +179,9 @@ ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& s
     // Whole: the copies replace what the game holds.
     stage.TakeContents(*newStage);
     running.CopySettingsFrom(stage);
+    const int32_t version = nFileVersion;
     log = std::move(newLog);
+    log.m_nFileVersion = version;
     log.Rewind();
     if (newRecord) playRecord.TakeContents(*newRecord);
     return ReplayLoad::kOk;
@@ -196,6 +208,11 @@ std::string MakeReplayBaseName(const std::string& stagePath, int32_t n1, int32_t
                                const cSaveTime& time) {
   std::string title(stagePath.c_str());
   if (title.empty() || title.size() >= MAX_PATH) return std::string();
+  // A path given with "/" (a stage named on the command line) loses its
+  // folders as one given with "\" does. ("/" is never a second byte of a
+  // double-byte character.)
+  for (char& c : title)
+    if (c == '/') c = '\\';
   char buffer[MAX_PATH];
   std::snprintf(buffer, sizeof buffer, "%s", title.c_str());
   StripDirectory(buffer);

@@ -8,7 +8,10 @@
 // runs, u32 button runs); the play record (files of version 173 and later).
 //
 // The two input words are run-length coded each on its own: a value and the
-// number of consecutive frames it lasted. A key log is checked when read:
+// number of consecutive frames it lasted. Frames of play are recorded, and
+// the frames of a wait inside one (a message waiting for decide, a timed
+// wait) with kWaitFrameMark in their button word; a log without such frames
+// (written by another program) plays back with its waits answered at once. A key log is checked when read:
 // every value has its run, every run is at least one frame, and both words
 // cover the same number of frames; any other log is refused, so playback
 // never indexes past a list or stands still on a run of zero.
@@ -25,6 +28,10 @@ struct cSaveTime;
 
 class cKeyLog : public cRecord {
  public:
+  // Marks, in the button word, a frame recorded while the stage stood
+  // still waiting (a message waiting for decide, a timed wait): the wait
+  // takes it back in playback. Input never sets this bit (eight buttons).
+  static constexpr uint16_t kWaitFrameMark = 0x8000;
   static constexpr size_t kMinBodyBytes = 8 + 4 * 4;  // the record and four counts
   cKeyLog() { Clear(); }
   PELMORA_RECORD_CLASS(cKeyLog)
@@ -44,6 +51,9 @@ class cKeyLog : public cRecord {
   // The next frame's two words; 1 (the words untouched) once either list is
   // played out, else 0.
   int GetFrame(uint16_t& direction, uint16_t& buttons);
+  // The words GetFrame would give next, without moving on; false once
+  // played out.
+  bool PeekFrame(uint16_t& direction, uint16_t& buttons) const;
   // Frames recorded (those of the direction word).
   uint64_t FrameCount() const;
   bool Empty() const { return m_Directions.empty(); }
@@ -53,6 +63,10 @@ class cKeyLog : public cRecord {
   std::vector<uint16_t> m_Buttons;
   std::vector<uint32_t> m_DirectionRuns;
   std::vector<uint32_t> m_ButtonRuns;
+  // The data version of the file the log was read from (the version this
+  // program writes for a log recorded here); replays of older versions
+  // keep some rules of stage play of their time.
+  int32_t m_nFileVersion = kDataVersion;
   // Playback position: the run being played and the frames played of it.
   uint32_t m_nDirectionIndex = 0;
   uint32_t m_nButtonIndex = 0;

@@ -1,17 +1,21 @@
 #include "front/dialog_requests.h"
 
+#include <cctype>
+
 #include "audio/bgm.h"
 #include "audio/sound.h"
 #include "base/logs.h"
 #include "base/program.h"
 #include "base/thread.h"
 #include "base/errors.h"
+#include "base/text_path.h"
 #include "data/replay_file.h"
 #include "data/save_slots.h"
 #include "data/settings.h"
 #include "data/stage_data.h"
 #include "data/user_records.h"
 #include "front/file_select_dialog.h"
+#include "front/front_scenes.h"
 #include "front/text_entry_dialog.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
@@ -68,8 +72,6 @@ class DialogBracket {
   std::atomic<int32_t>& done_;
 };
 
-void PostClose() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
-
 void ServeFileRequest(uint32_t message, uint64_t wParam) {
   g_nFileRequestResult.store(0);
   std::string path;
@@ -89,22 +91,25 @@ void ServeFileRequest(uint32_t message, uint64_t wParam) {
     cFileSelectDialog dialog(mode, &path);
     chosen = dialog.RunModal();
     if (chosen == 1) {
-      bool ok = false;
-      if (message == kLoadStageRequest) {
-        ok = StartSingleStagePlay(path, 0) != 0;
-      } else if (message == kLoadReplayRequest) {
-        ok = g_ReplayFileOps.load && g_ReplayFileOps.load(path);
-        // The stage a replay holds counts as loaded from the replay's file.
-        if (ok) StageData.m_strLoadedPath = path;
+      int32_t result = 0;
+      // The stage list offers replay files beside the stage files: one
+      // chosen there is played as a replay, as from the replay list.
+      const bool replay = message == kLoadReplayRequest || (message == kLoadStageRequest && IsReplayFileName(path));
+      if (replay) {
+        if (g_ReplayFileOps.load && g_ReplayFileOps.load(path)) {
+          // The stage a replay holds counts as loaded from the replay's file.
+          StageData.m_strLoadedPath = path;
+          result = message == kLoadStageRequest ? kFileRequestReplayLoaded : 1;
+        }
+      } else if (message == kLoadStageRequest) {
+        result = BeginSingleStagePlay(path, 0, false) != 0 ? 1 : 0;
       } else {
-        ok = g_ReplayFileOps.save && g_ReplayFileOps.save(path, wParam != 0 ? 1 : 0);
+        result = g_ReplayFileOps.save && g_ReplayFileOps.save(path, wParam != 0 ? 1 : 0) ? 1 : 0;
       }
-      // A stage that cannot be loaded ends the game as it always has; a
-      // replay that cannot be read or written costs that replay only: the
-      // load and save have shown their message, and the title or the stage
-      // goes on.
-      if (!ok && message == kLoadStageRequest) PostClose();
-      g_nFileRequestResult.store(message == kLoadStageRequest || ok ? 1 : 0);
+      // A file that cannot be read or written costs that file only: the
+      // load or save has shown its message, and the title's menu or the
+      // stage goes on.
+      g_nFileRequestResult.store(result);
     }
   }
 }
@@ -118,6 +123,21 @@ const char* ReplayLoadMessage(ReplayLoad result) {
 }
 
 }  // namespace
+
+bool IsReplayFileName(const std::string& path) {
+  // The extension: after the last "." of the file name.
+  size_t nameStart = 0;
+  for (size_t i = 0; i < path.size(); i += IsDoubleByteChar(path.c_str() + i) ? 2 : 1)
+    if (path[i] == '\\' || path[i] == '/') nameStart = i + 1;
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return false;
+  static constexpr char kReplayExtension[] = "rpl4_";
+  for (size_t k = 0; k + 1 < sizeof kReplayExtension; ++k) {
+    const size_t at = dot + 1 + k;
+    if (at >= path.size() || std::tolower(static_cast<unsigned char>(path[at])) != kReplayExtension[k]) return false;
+  }
+  return true;
+}
 
 void InstallReplayFileOps() {
   g_ReplayFileOps.load = [](const std::string& path) {

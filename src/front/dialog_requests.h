@@ -24,6 +24,13 @@ enum : uint32_t {
 extern std::atomic<int32_t> g_bTextEntryDone;
 extern std::atomic<int32_t> g_bFileRequestDone;
 extern std::atomic<int32_t> g_nFileRequestResult;  // 1 confirmed (and done), 0 cancelled or failed
+// The stage request's answer when the file chosen was a replay, loaded as
+// the replay request loads one.
+inline constexpr int32_t kFileRequestReplayLoaded = 2;
+
+// Whether a file name's extension is a replay's ("rpl4_" and the data
+// version, in any case).
+bool IsReplayFileName(const std::string& path);
 
 // The stage's ranking name: the text-entry dialog edits it when a stage
 // scene exists and the options screen is not the one asking.
@@ -44,7 +51,10 @@ extern ReplayFileOps g_ReplayFileOps;
 void InstallReplayFileOps();
 
 // Game thread: send the request to the game window and wait for its done
-// flag. The file requests return the request's result.
+// flag. The file requests return the request's result: AskFreePlayStage 1
+// for a stage, kFileRequestReplayLoaded for a replay, 0 for nothing loaded
+// (cancelled, or a file that could not be read, which the request has
+// reported).
 void AskTextEntry();
 int32_t AskFreePlayStage();
 int32_t AskReplayFile();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "data/save_slots.h"
 #include "front/menu_scene.h"
@@ -21,6 +22,14 @@ void ResetFrontEndForTest();
 // A new story game: the play record reset, the map position at the map's
 // start, and the story's lives.
 void ResetGameProgress();
+
+// One stage played on its own: free play of a file chosen at the title, or
+// the test play of a stage named at start-up (`testPlay`). The play record
+// is reset, the stage loaded (`numbered`: its newest numbered version),
+// world and stage are 1, the lives free play's start lives (unlimited in a
+// test play) and the play record's stage the path, made relative. 0 when
+// the stage cannot be loaded (the loader has said why).
+int BeginSingleStagePlay(const std::string& path, int32_t numbered, bool testPlay);
 
 // The save slots as the title and the world-map menu list them.
 extern cSaveSlotList SaveSlotList;

@@ -5,14 +5,17 @@
 
 #include "data/data_paths.h"
 #include "data/save_slots.h"
+#include "data/settings.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "front/dialog_requests.h"
 #include "front/front_scenes.h"
+#include "front/menu_frame.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
 #include "gfx/dd_frame.h"
 #include "gfx/game_fonts.h"
+#include "platform/text.h"
 #include "scene/menu_cursor.h"
 
 namespace {
@@ -74,19 +77,16 @@ class cOptionsScene : public cMenuScene {
 
  protected:
   void DrawScreen() override {
-    DDSURFACEDATA* back = DDBackBuffer();
-    DDFillSurface(back, 16);
-    DDDrawFrame(back, 1, 1, 638, 478, 1, 240);
-    const std::string heading =
-        SystemData.m_TitleCmds.size() > 5 ? SystemData.m_TitleCmds.At(5).m_strLabel : std::string();
-    if (GameFonts[2].Created())
-      GameFonts[2].DrawText(back, 320 - static_cast<int>(heading.size()) * 8, 32, heading.c_str());
+    DrawMenuPanel(SystemData.m_TitleCmds.size() > 5 ? SystemData.m_TitleCmds.At(5).m_strLabel : std::string());
     for (size_t i = 0; i < m_Rows.size(); ++i) {
       const int32_t command = m_Rows[i];
       const int32_t y = kRowsY + 16 * static_cast<int32_t>(i);
-      if (command < static_cast<int32_t>(SystemData.m_OptionCmds.size()))
-        DrawMenuText(kLabelX, y, SystemData.m_OptionCmds.At(command).m_strLabel);
-      DrawMenuText(kValueX, y, ValueText(command));
+      DrawMenuText(kLabelX, y, LabelText(command));
+      if (command == kOptionRankingName) {
+        DrawNameText(kValueX, y, OptionData.m_strRankingName);
+      } else {
+        DrawMenuText(kValueX, y, ValueText(command));
+      }
     }
     StepColourCycle();
   }
@@ -103,6 +103,24 @@ class cOptionsScene : public cMenuScene {
   }
 
  private:
+  // A row's label. The palette row has no label in the system data's own
+  // list (the game's data names it, or leaves it out); an empty one is
+  // called what it sets.
+  static std::string LabelText(int32_t command) {
+    std::string label = command < static_cast<int32_t>(SystemData.m_OptionCmds.size())
+                            ? SystemData.m_OptionCmds.At(command).m_strLabel
+                            : std::string();
+    if (label.c_str()[0] == '\0' && command == kOptionPalette)
+      label = GameSettings.nEnglish != 0 ? "Palette" : plat::Sjis("パレット");
+    return label;
+  }
+
+  // The registration name as the player typed it: plain letters, even where
+  // the game draws its texts with picture letters.
+  static void DrawNameText(int32_t x, int32_t y, const std::string& name) {
+    if (GameFonts[1].Created()) GameFonts[1].DrawText(DDBackBuffer(), x, y, name.c_str(), SystemData.Num(5) != 0 ? 1 : 0);
+  }
+
   static std::string ValueText(int32_t command) {
     switch (command) {
       case kOptionPalette: return std::to_string(OptionData.m_nPalette);

@@ -8,6 +8,7 @@
 #include "data/system_data.h"
 #include "front/dialog_requests.h"
 #include "front/front_scenes.h"
+#include "front/menu_frame.h"
 #include "front/world_map_model.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
@@ -24,8 +25,12 @@ cSaveSlotList SaveSlotList;
 namespace {
 
 constexpr int32_t kMenuX = 192, kMenuY = 240;
+// The centre the picture menu is placed by: its left is 288 - width / 2.
+constexpr int32_t kPictureMenuCentre = 288;
 constexpr int32_t kSlotX = 160, kSlotY = 160;
 constexpr int32_t kSlotPage = 10;
+// System switch 11: the title's menu is text (else the menu picture).
+constexpr int kSysTitleTextMenu = 11;
 
 int32_t SettingOf(const cSafeVector<uint32_t>& list, int mode) {
   return mode < static_cast<int>(list.size()) ? static_cast<int32_t>(list.At(mode)) : 0;
@@ -59,7 +64,12 @@ class cTitleScene : public cMenuScene {
     m_Rows = EnabledCommands(SystemData.m_TitleCmds);
     const auto it = std::find(m_Rows.begin(), m_Rows.end(), SceneManager.m_nLastTitleAction);
     MenuCursor.Current().m_nRow = it == m_Rows.end() ? 0 : static_cast<int32_t>(it - m_Rows.begin());
-    MenuCursor.Current().m_nX = kMenuX;
+    // Switch 11 off: the menu is the rows of the menu picture
+    // ("GameMode.bmp", one 32-dot strip a command), as projects made before
+    // the text menu existed have it.
+    m_bPictureMenu = SystemData.Num(kSysTitleTextMenu) == 0;
+    m_nMenuX = m_bPictureMenu ? kPictureMenuCentre - GameSurfaces[SURF_GAME_MODE].nWidth / 2 : kMenuX;
+    MenuCursor.Current().m_nX = m_nMenuX;
     MenuCursor.Current().m_nY = kMenuY + MenuCursor.Current().m_nRow * 32;
     m_nSubStep = 0;
     return 0;
@@ -69,13 +79,22 @@ class cTitleScene : public cMenuScene {
   void DrawScreen() override {
     DDSURFACEDATA* back = DDBackBuffer();
     DDBlt(back, 0, 0, 640, 480, &GameSurfaces[SURF_TITLE], 0, 0, 0);
-    int widest = 0;
-    for (int32_t command : m_Rows) widest = std::max(widest, CountCharacters(Label(command).c_str()));
-    cFont& font = GameFonts[2];
-    if (font.Created()) {
-      DDDrawFrame(back, kMenuX + 1, kMenuY + 1, widest * 32 + 32, static_cast<int>(m_Rows.size()) * 32, 1, 240);
+    if (m_bPictureMenu) {
+      // Each row the command's strip of the menu picture, right of the
+      // cursor's column, with the colour key.
+      DDSURFACEDATA* picture = &GameSurfaces[SURF_GAME_MODE];
       for (size_t row = 0; row < m_Rows.size(); ++row)
-        font.DrawText(back, kMenuX + 32, kMenuY + static_cast<int>(row) * 32, Label(m_Rows[row]).c_str());
+        DDBlt(back, m_nMenuX + 32, kMenuY + static_cast<int>(row) * 32, picture->nWidth, 32, picture, 0,
+              m_Rows[row] * 32, 1);
+    } else {
+      int widest = 0;
+      for (int32_t command : m_Rows) widest = std::max(widest, CountCharacters(Label(command).c_str()));
+      cFont& font = GameFonts[2];
+      if (font.Created()) {
+        DrawMenuFrame(m_nMenuX + 1, kMenuY + 1, widest * 32 + 32, static_cast<int>(m_Rows.size()) * 32);
+        for (size_t row = 0; row < m_Rows.size(); ++row)
+          font.DrawText(back, m_nMenuX + 32, kMenuY + static_cast<int>(row) * 32, Label(m_Rows[row]).c_str());
+      }
     }
     StepColourCycle();
   }
@@ -97,7 +116,7 @@ class cTitleScene : public cMenuScene {
 
   void RunMenu() {
     const int32_t rows = static_cast<int32_t>(m_Rows.size());
-    MenuCursor.MoveGrid(Input(), kMenuX, kMenuY, 0, 32, 1, rows);
+    MenuCursor.MoveGrid(Input(), m_nMenuX, kMenuY, 0, 32, 1, rows);
     PlayCursorSound(Input(), 2, kMenuSoundCursor);
     if (!(Pressed() & kMenuDecide)) {
       DrawScreen();
@@ -128,14 +147,21 @@ class cTitleScene : public cMenuScene {
         }
         Leave(kSceneWorldSelect);
         break;
-      case kTitleFreePlay:
+      case kTitleFreePlay: {
         SceneManager.m_nPlayMode = kPlayFree;
         bRankingOn = RankingSwitch(kPlayFree);
-        if (AskFreePlayStage()) {
-          StartFreePlayRecord();
+        const int32_t loaded = AskFreePlayStage();
+        if (loaded == kFileRequestReplayLoaded) {
+          // A replay chosen among the stages plays as the replay command's.
+          SceneManager.m_nLastTitleAction = kTitleReplay;
+          SceneManager.m_nPlayMode = kPlayReplay;
+          bRankingOn = RankingSwitch(kPlayReplay);
+          Leave(kSceneStage);
+        } else if (loaded != 0) {
           Leave(kSceneStage);
         }
         break;
+      }
       case kTitleReplay:
         SceneManager.m_nPlayMode = kPlayReplay;
         bRankingOn = RankingSwitch(kPlayReplay);
@@ -145,15 +171,6 @@ class cTitleScene : public cMenuScene {
       case kTitleQuit: CloseGameWindow(); break;
       default: break;
     }
-  }
-
-  // The play record of a free play of the stage just loaded.
-  static void StartFreePlayRecord() {
-    SaveData.Reset();
-    SaveData.SetStage(StageData.m_strLoadedPath.c_str(), 0, 0, 0);
-    SaveData.m_nWorld = 1;
-    SaveData.m_nStage = 1;
-    SetStartLives(kPlayFree);
   }
 
   void RunSlots(bool newGame) {
@@ -218,6 +235,8 @@ class cTitleScene : public cMenuScene {
 
   std::vector<int32_t> m_Rows;
   int32_t m_nTop = 0;
+  bool m_bPictureMenu = false;
+  int32_t m_nMenuX = kMenuX;
 };
 
 }  // namespace
@@ -228,6 +247,22 @@ void ResetGameProgress() {
   SaveData.m_nMapX = WorldMapModel.nStartX;
   SaveData.m_nMapY = WorldMapModel.nStartY;
   SetStartLives(kPlayStory);
+}
+
+int BeginSingleStagePlay(const std::string& path, int32_t numbered, bool testPlay) {
+  SaveData.Reset();
+  if (!StartSingleStagePlay(path, numbered)) return 0;
+  SaveData.m_nWorld = 1;
+  SaveData.m_nStage = 1;
+  // A test play never runs out of lives, and shows it.
+  if (testPlay)
+    SaveData.m_nContinues = SaveData.m_nLives = kUnlimitedLives;
+  else
+    SetStartLives(kPlayFree);
+  std::string relative = path;
+  MakeRelativePathString(relative);
+  SaveData.SetStage(relative.c_str(), 0, 0, 0);
+  return 1;
 }
 
 cScene* CreateTitleScene() { return new cTitleScene(); }

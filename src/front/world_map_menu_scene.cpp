@@ -10,6 +10,7 @@
 #include "data/stage_data.h"
 #include "data/system_data.h"
 #include "front/front_scenes.h"
+#include "front/menu_frame.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
 #include "gfx/dd_frame.h"
@@ -42,8 +43,7 @@ void ShowSaveFailed() { ShowError("%s", plat::Sjis("セーブできませんで�
 
 // A box of two system texts centred on x 320 at `y`, with the cursor.
 void DrawTwoRowBox(int first, int32_t y) {
-  const int32_t x = SystemData.GetMenuLeft(320, first, 2, true);
-  DrawMenuText(x, y, SystemData.MenuLabelText(first, 2, true));
+  DrawSystemTextBox(SystemData.GetMenuLeft(320, first, 2, true), y, first, 2);
   DrawSmallCursor(MenuCursor.Current().m_nX, MenuCursor.Current().m_nY);
 }
 
@@ -64,8 +64,7 @@ class cWorldMapMenuScene : public cMenuScene {
   bool ResetsCursorOnLeave() const override { return false; }
 
   void DrawScreen() override {
-    DDSURFACEDATA* back = DDBackBuffer();
-    DDFillSurface(back, 16);
+    DrawMenuBackdrop();
     int widest = 0;
     std::string text;
     for (int32_t command : m_Rows) {
@@ -73,7 +72,7 @@ class cWorldMapMenuScene : public cMenuScene {
       widest = std::max(widest, CountCharacters(label.c_str()));
       text += label + "\n";
     }
-    DDDrawFrame(back, kMenuX, kMenuY, (widest + 1) * 16, static_cast<int>(m_Rows.size()) * 16, 1, 240);
+    DrawMenuFrame(kMenuX, kMenuY, (widest + 1) * 16, static_cast<int>(m_Rows.size()) * 16);
     DrawMenuText(kMenuX + 16, kMenuY, text);
     if (SystemData.Num(19) != 0 && SaveData.m_nTotalPoints >= 1)
       DrawCentredTextBox(320, 260, SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints));
@@ -299,15 +298,10 @@ class cWorldSelectScene : public cMenuScene {
  protected:
   void DrawScreen() override {
     DDSURFACEDATA* back = DDBackBuffer();
-    DDFillSurface(back, 16);
-    DDDrawFrame(back, 1, 1, 638, 478, 1, 240);
-    const std::string heading =
-        SystemData.m_TitleCmds.size() > 2 ? SystemData.m_TitleCmds.At(2).m_strLabel : std::string();
-    if (GameFonts[2].Created())
-      GameFonts[2].DrawText(back, 320 - CountCharacters(heading.c_str()) * 16, 32, heading.c_str());
+    DrawMenuPanel(SystemData.m_TitleCmds.size() > 2 ? SystemData.m_TitleCmds.At(2).m_strLabel : std::string());
     if (SystemData.Num(22) != 0 && SaveData.m_nTotalPoints > 0) {
       const std::string total = SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints);
-      DrawMenuText(320 - CountCharacters(total.c_str()) * 8, 88, total);
+      DrawMenuText(CentredTextLeft(total, 320, 16), 88, total);
     }
     if (!SaveData.bShowRanking && SystemData.Num(23) != 0) DrawMenuText(32, 128, "         " + SystemText(3));
     const int32_t count = WorldCount();
@@ -381,7 +375,7 @@ class cWorldSelectScene : public cMenuScene {
   static void PrepareWorldInfo(int32_t world) {
     const std::string file = WorldStageFile(world);
     SaveData.SetStage(file.c_str(), 0, 0, 0);
-    if (bRankingOn) RankingFile.Load(SceneManager.m_nPlayMode, file, 0, 0, 0);
+    if (bRankingOn) RankingFile.Load(SceneManager.m_nPlayMode, SaveData.StageBaseName(), 0, 0, 0);
   }
 
   void PlaceCursor() {

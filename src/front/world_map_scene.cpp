@@ -8,7 +8,9 @@
 #include "data/rankings.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
+#include "data/world_map.h"
 #include "front/front_scenes.h"
+#include "front/menu_frame.h"
 #include "front/world_map_model.h"
 #include "gfx/colour_cycle.h"
 #include "gfx/dd.h"
@@ -37,6 +39,17 @@ bool LoadWorldStage(const std::string& file) {
   return plat::FileExists(file) && StartSingleStagePlay(file, 0) != 0;
 }
 
+// Whether a best result still belongs to a world on the map: its stage's
+// base form (or, without stage numbers, its second name's) is a stage
+// world's, with the same stage numbers.
+bool HasWorldOnMap(const cStageBestRecord& best, void*) {
+  auto has = [&best](const std::string& name) {
+    return WorldMapData.HasWorldForStage(WorldStageBaseName(name), best.m_nStageNumber[0], best.m_nStageNumber[1],
+                                         best.m_nStageNumber[2]) != 0;
+  };
+  return has(best.m_strStageFile) || (best.m_nStageNumber[0] == 0 && has(best.m_strStageName));
+}
+
 std::string CannotLoadText(const std::string& file) {
   return plat::Sjis("ステージファイル ") + file + plat::Sjis(" が読み込めません！");
 }
@@ -55,7 +68,8 @@ class cWorldMapScene : public cMenuScene {
                     "%s", map.strBackPicture.c_str());
     if (!LoadScreenSurfaces(WorldMapSurfaces())) return 0;
     MenuCursor.Reset();
-    SaveData.RecountTotal();
+    // Stages of worlds taken off the map no longer count.
+    SaveData.RecountTotal(HasWorldOnMap);
     // A cursor from a damaged or older record stays inside the map.
     m_nColumn = map.nWidth > 0 ? std::clamp(SaveData.m_nMapX, 0, map.nWidth - 1) : 0;
     m_nRow = map.nHeight > 0 ? std::clamp(SaveData.m_nMapY, 0, map.nHeight - 1) : 0;
@@ -225,7 +239,7 @@ class cWorldMapScene : public cMenuScene {
     }
     HandleRankingButtons(Pressed(), SceneManager.m_nPlayMode);
     Draw(true);
-    DrawMenuText(x, kBoxY, SystemData.MenuLabelText(kTextEnterFirst, 2, true));
+    DrawSystemTextBox(x, kBoxY, kTextEnterFirst, 2);
     DrawSmallCursor(MenuCursor.Current().m_nX, MenuCursor.Current().m_nY);
   }
 
@@ -234,8 +248,9 @@ class cWorldMapScene : public cMenuScene {
                       m_lpWorld->nStart[2]);
     m_nBestPoints = SaveData.GetStageBest(SaveData.m_strStageName);
     if (bRankingOn) {
-      RankingFile.Load(SceneManager.m_nPlayMode, m_lpWorld->strStageFile, m_lpWorld->nStart[0], m_lpWorld->nStart[1],
-                       m_lpWorld->nStart[2]);
+      // The play record's stage (its base form) names the ranking file.
+      RankingFile.Load(SceneManager.m_nPlayMode, SaveData.StageBaseName(), m_lpWorld->nStart[0],
+                       m_lpWorld->nStart[1], m_lpWorld->nStart[2]);
       StepRankingGenre(SceneManager.m_nPlayMode, 0);
     }
   }
@@ -292,7 +307,13 @@ class cWorldMapScene : public cMenuScene {
     DDSURFACEDATA* back = DDBackBuffer();
     const int32_t originX = m_nColumn - 9, originY = m_nRow - 7;
     DDFillSurface(back, static_cast<uint32_t>(map.nBackColour));
-    if (map.bBackPicture != 0) DDBlt(back, -originX * 32, -originY * 32, 640, 480, &GameSurfaces[SURF_WORLD_BACK], 0, 0, 1);
+    if (map.bBackPicture != 0) {
+      // The picture scrolls with the view: a positive origin moves the part
+      // copied, a negative one where it lands.
+      const int32_t sx = std::max(originX, 0) * 32, sy = std::max(originY, 0) * 32;
+      const int32_t dx = std::max(-originX, 0) * 32, dy = std::max(-originY, 0) * 32;
+      DDBlt(back, dx, dy, 640 - dx, 480 - dy, &GameSurfaces[SURF_WORLD_BACK], sx, sy, 1);
+    }
     for (int32_t vy = 0; vy < kViewRows; ++vy) {
       for (int32_t vx = 0; vx < kViewColumns; ++vx) {
         const int32_t x = originX + vx, y = originY + vy;

@@ -14,6 +14,7 @@
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
 
 cFlowSwitches g_FlowSwitches;
 
@@ -309,7 +310,9 @@ bool cStageFlowHost::EvaluateDistanceCondition(cFlowActor* actor, const cCond& c
   const int64_t d64 = int64_t{static_cast<int16_t>(condition.m_nVarNumber)} * 16 + condition.m_nConstant;
   const int32_t d = static_cast<int32_t>(std::clamp<int64_t>(d64, -1000000000, 1000000000));
   self->UpdateScreenRect();
-  if (!Switches().singleScreenRectRefresh) other->UpdateScreenRect();
+  // Replays of data version 781 and older were recorded with one refresh.
+  const int32_t replay = ReplayPlaybackVersion();
+  if (!Switches().singleScreenRectRefresh && !(replay != 0 && replay <= 781)) other->UpdateScreenRect();
   const bool facingRight = self->m_nFacing != 0;
   bool result = false;
   const cScreenRect& me = self->m_rcScreen;

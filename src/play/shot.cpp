@@ -14,6 +14,7 @@
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "play/sword.h"
+#include "scene/replay_recorder.h"
 
 cCombatSwitches g_CombatSwitches;
 
@@ -55,13 +56,16 @@ cCharacter* TargetInSlot(const cCharacter& c, int32_t slot) {
 // ---------------------------------------------------------------------------
 // Directions
 
-// Replays recorded with older data versions read choices 0 and 9
-// differently; replay playback, which knows a replay's data version, does
-// not reach here yet, so this is the rule of current data.
+// Replays recorded with older data versions keep the reading of their time:
+// below 778 choice 9 reads the table (as a set flag does now), 778 and 779
+// give the facing for choices 0 and 9 whatever the flag.
 int32_t ConvertFacingToDirection(int32_t choice, int32_t flag, int32_t facing) {
   static constexpr int32_t kTable[10] = {0, 2, 3, 6, 7, 8, 9, 10, 11, 0};
   const int32_t base = facing == 1 ? kCodeRight : kCodeLeft;
   if (choice < 0 || choice > 9) return base;
+  const int32_t replay = ReplayPlaybackVersion();
+  if (replay != 0 && replay < 778) flag = 1;
+  else if (replay == 778 || replay == 779) flag = 0;
   if (flag) return choice == 0 ? base : kTable[choice];
   return (choice == 0 || choice == 9) ? base : kTable[choice];
 }

@@ -81,10 +81,26 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
   input.m_wButtons = 0;
   int32_t presented = 0;
   bool decideBefore = true;  // a decide held when the wait begins does not end it
+  // Replays: the wait's frames are part of the attempt's log, so that
+  // playback waits as long as the player did.
+  const bool playback = SceneManager.m_nLastTitleAction == kTitleReplay;
+  const bool recording = !playback && SystemData.Num(kSysReplaysEnabled) != 0;
   while (!m_nQuitRequest && presented < kMaxWaitFrames) {
     if (s_pWaitPacer) s_pWaitPacer();
     RestoreLostSurfaces();
-    UpdateInput(InputRecords);
+    // A pass that saved a replay (F1, F2) is no frame of the wait.
+    if (CheckReplaySaveKeys()) {
+      DrawFrame(0, 1, 0, 0);
+      PresentFrame();
+      ++presented;
+      continue;
+    }
+    if (playback) {
+      if (!ReplayRecorder.FeedWaitFrame(input, m_nWaitDelay == 0 && !decideBefore)) break;
+    } else {
+      UpdateInput(InputRecords);
+      if (recording) ReplayRecorder.RecordWaitFrame(input);
+    }
     input.RecordHistory();
     const bool decideNow = (input.m_wButtons & 1) != 0;
     bool over = false;
@@ -229,7 +245,9 @@ int32_t cStageScene::Tally() {
     case kTitleContinue:
       if (chainOn()) return kSceneStage;
       SaveData.SetProgressFlag(SaveData.m_nWorld, 1);
-      SaveData.RecordStageResult(StageData.m_strLoadedPath, SaveData.m_strStageName, SaveData.m_nStageNumber,
+      // Under the world's stage (the play record's, the chain's first), so
+      // that the world map finds the world it belongs to.
+      SaveData.RecordStageResult(SaveData.StageBaseName(), SaveData.m_strStageName, SaveData.m_nStageNumber,
                                  SaveData.m_nStagePoints);
       switch (CurrentAfterClearAction()) {
         case 1:

@@ -4,6 +4,7 @@
 #include "data/stage_data.h"
 #include "platform/text.h"
 #include "scene/input.h"
+#include "scene/scene.h"
 
 cReplayRecorder ReplayRecorder;
 
@@ -46,11 +47,31 @@ bool cReplayRecorder::FeedFrame(cInput& input) {
   input.m_wDirection = 0;
   input.m_wButtons = 0;
   if (KeyLogRecord.GetFrame(input.m_wDirection, input.m_wButtons) != 0) return false;
+  input.m_wButtons &= static_cast<uint16_t>(~cKeyLog::kWaitFrameMark);
   input.m_nDirection = cInput::GetDirectionNumber(input.m_wDirection);
   return true;
 }
 
 void cReplayRecorder::RecordFrame(const cInput& input) { KeyLogRecord.AddFrame(input.m_wDirection, input.m_wButtons); }
+
+void cReplayRecorder::RecordWaitFrame(const cInput& input) {
+  KeyLogRecord.AddFrame(input.m_wDirection, static_cast<uint16_t>(input.m_wButtons | cKeyLog::kWaitFrameMark));
+}
+
+bool cReplayRecorder::FeedWaitFrame(cInput& input, bool mayDecide) {
+  input.m_wDirection = 0;
+  input.m_wButtons = 0;
+  uint16_t direction = 0, buttons = 0;
+  if (!KeyLogRecord.PeekFrame(direction, buttons)) return false;
+  if (buttons & cKeyLog::kWaitFrameMark) {
+    KeyLogRecord.GetFrame(input.m_wDirection, input.m_wButtons);
+    input.m_wButtons &= static_cast<uint16_t>(~cKeyLog::kWaitFrameMark);
+  } else if (mayDecide) {
+    input.m_wButtons = 1;
+  }
+  input.m_nDirection = cInput::GetDirectionNumber(input.m_wDirection);
+  return true;
+}
 
 cReplayRecorder::SaveRequest cReplayRecorder::CheckSaveKeys(bool f1Down, bool f2Down, bool playback,
                                                             bool replaysEnabled) {
@@ -82,4 +103,8 @@ bool cReplayRecorder::SaveAttempt(bool previous, const std::string& path, cStage
   // A replay that cannot be written costs the player that replay only.
   ShowError(plat::Sjis("リプレイファイル %s を保存できませんでした！").c_str(), path.c_str());
   return false;
+}
+
+int32_t ReplayPlaybackVersion() {
+  return SceneManager.m_nLastTitleAction == kTitleReplay ? KeyLogRecord.m_nFileVersion : 0;
 }

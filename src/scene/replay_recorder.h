@@ -46,6 +46,18 @@ class cReplayRecorder {
   // Recording: the words of `input` as stage play used them this frame.
   void RecordFrame(const cInput& input);
 
+  // A frame of a wait inside a play frame (the stage standing still while a
+  // message waits for decide or a timed wait runs). Recording: the words
+  // polled, marked as a wait's (cKeyLog::kWaitFrameMark), so that playback
+  // ends the wait where the player ended it. Playback: `input` gets the
+  // next marked frame's words; a log without marked frames there (a replay
+  // written by another program, which keeps play frames only) answers the
+  // wait at once: decide when `mayDecide` (the wait would take a press now),
+  // else nothing, the log untouched. False when the log is played out (the
+  // wait then ends, and the next play frame starts the replay again).
+  void RecordWaitFrame(const cInput& input);
+  bool FeedWaitFrame(cInput& input, bool mayDecide);
+
   enum class SaveRequest : int32_t {
     kNone,      // no key, playback, replays off, or a refusal within the cool-down
     kRefused,   // the chosen attempt has no frames: the caller sounds the buzzer
@@ -79,3 +91,7 @@ class cReplayRecorder {
 
 // The game's recorder (its logs are KeyLogRecord and KeyLogPrevious).
 extern cReplayRecorder ReplayRecorder;
+
+// The data version of the replay being played back (the title's replay
+// command); 0 outside playback.
+int32_t ReplayPlaybackVersion();

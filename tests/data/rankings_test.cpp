@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "records_support.h"
+#include "scene/play_record.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -128,8 +129,20 @@ TEST(RankingsTest, NamesAndNumbers) {
                {1, "data\\stg4\\c01.", 1, 7, 2, "user_data\\challenge\\c01.rkg"},
                {2, "x.", 0, 0, 0, "user_data\\free\\x.rkg"},
                {3, "x.", 0, 0, 0, ""},
-               {0, "", 0, 0, 0, ""}};
-  for (const auto& n : names) EXPECT_EQ(MakeRankingFileName(n.kind, n.stage, n.n1, n.n2, n.n3), n.name) << n.name;
+               {0, "", 0, 0, 0, ""},
+               // A stage file names its base form's file.
+               {0, "data\\stg4\\stage1.stg4_1", 0, 0, 0, "user_data\\story\\stage1.rkg"},
+               {0, "data\\stg4\\abc-1.stg4_001", 1, 7, 2, "user_data\\story\\abc_c007_2.rkg"},
+               {1, "data\\stg4\\c02-1.stg4_001", 0, 0, 0, "user_data\\challenge\\c02.rkg"},
+               {2, "data/stg4/x-2.stg4", 0, 0, 0, "user_data\\free\\x-2.rkg"},
+               {2, "data\\stg4\\noext", 0, 0, 0, ""}};
+  for (const auto& n : names) {
+    EXPECT_EQ(MakeRankingFileName(n.kind, n.stage, n.n1, n.n2, n.n3), n.name) << n.stage;
+    // The play record's base form of that stage names the same file.
+    cSaveData record;
+    record.SetStage(n.stage, n.n1, n.n2, n.n3);
+    EXPECT_EQ(MakeRankingFileName(n.kind, record.StageBaseName(), n.n1, n.n2, n.n3), n.name) << n.stage;
+  }
 
   const struct {
     int32_t value;

@@ -125,6 +125,9 @@ TEST(ReplayFileTest, NamesAreNumberedAndNeverReused) {
             "user_data\\rpl4\\abc-1__2026__03_09__07_05.rpl4_873");
   EXPECT_EQ(MakeReplayBaseName("abc-1.stg4", 1, 7, 2, time), "user_data\\rpl4\\abc-1_c007_2__2026__03_09__07_05.rpl4_873");
   EXPECT_EQ(MakeReplayBaseName("", 0, 0, 0, time), "");
+  // A stage named with "/" (the command line) loses its folders the same way.
+  EXPECT_EQ(MakeReplayBaseName("data/stg4/abc-1.stg4_1", 0, 0, 0, time),
+            "user_data\\rpl4\\abc-1__2026__03_09__07_05.rpl4_873");
 
   const std::string base = "user_data\\rpl4\\s__2026__03_09__07_05.rpl4_873";
   std::string name;

@@ -2,16 +2,23 @@
 // scenes, the hero's cell, sounds and the files written out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "audio/sound.h"
+#include "data/rankings.h"
+#include "data/system_data.h"
 #include "data/stage_data.h"
 #include "data/user_records.h"
+#include "data/world_map.h"
 #include "front/front_scenes.h"
+#include "front/world_map_model.h"
 #include "platform/keys.h"
+#include "play/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
+#include "support/bmp_writer.h"
 #include "support/harness.h"
 
 namespace {
@@ -187,6 +194,239 @@ TEST(FrontScenesTest, ContinueFromADamagedSlotIsRefusedWithAMessage) {
   EXPECT_EQ(title->Phase(), 3);  // still on the slot list
   EXPECT_NE(game.DialogLog().find("セーブデータを読み込めません"), std::string::npos) << game.DialogLog();
   EXPECT_EQ(game.ReadFile("user_data/story/Story01.dat"), "broken");
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// Keys held through frames of play counted from the stage's first frame of
+// play (0): `first`..`last`.
+struct RouteKey {
+  int key;
+  int first, last;
+};
+
+// Steps until the stage plays, then `frames` more frames with the route's
+// keys.
+void PlayRoute(GameHarness& game, const std::vector<RouteKey>& route, int frames) {
+  for (int i = 0; i < 600; ++i) {
+    const auto* stage = dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage));
+    if (SceneManager.m_nCurrent.load() == kSceneStage && stage && stage->m_nMode == kStageModePlay) break;
+    ASSERT_TRUE(game.StepFrames(1));
+  }
+  for (int frame = 1; frame <= frames; ++frame) {
+    for (const RouteKey& r : route) {
+      if (frame == r.first) game.PressKey(r.key);
+      if (frame == r.last + 1) game.ReleaseKey(r.key);
+    }
+    ASSERT_TRUE(game.StepFrames(1));
+  }
+}
+
+// The world of the node at (column, row) as the play record lets it show.
+const cMapWorld* WorldAt(int32_t column, int32_t row) {
+  return SelectMapWorld(WorldMapModel.FindNodeAt(column, row), SaveData);
+}
+
+// A new story game clears the first world's stage (the demo's play stage put
+// in its place) and registers its result in the ranking with F3 and a typed
+// name; back on the map the slot is saved by itself. To the title and
+// continued from the slot, the hero stands where he stood, the second world
+// is open and the world's ranking is read back from "user_data\story\",
+// under the stage's base name.
+TEST(FrontScenesTest, AStoryClearIsAutoSavedRankedAndContinuedFromItsSlot) {
+  GameHarness::Options options;
+  options.dialogAnswers = "ok;text:abc";  // the start dialog, the ranking name
+  GameHarness game(options);
+  std::filesystem::copy_file(game.PathOf("data/stg4/demo.stg4_1"), game.PathOf("data/stg4/stage1.stg4_1"),
+                             std::filesystem::copy_options::overwrite_existing);
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, kDecide);  // new game
+  Tap(game, kDecide);  // the first slot
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  // The second world's node holds its stage world once the first world's
+  // flag is set; until then what stands there is no stage.
+  const cMapWorld* second = WorldAt(9, 7);
+  EXPECT_TRUE(second == nullptr || second->nKind != kWorldKindStage);
+  Tap(game, plat::VK_RIGHT, 2);  // onto the first world: its box opens
+  Tap(game, plat::VK_UP);
+  Tap(game, kDecide);
+  // To the goal: two warps, the goal's message, the result screen; F3
+  // registers (the name is typed), decide closes the ranking, then the
+  // result screen.
+  PlayRoute(game,
+            {{plat::VK_RIGHT, 40, 90}, {'V', 100, 101}, {'V', 140, 141}, {plat::VK_RIGHT, 150, 190},
+             {kDecide, 180, 181}, {plat::VK_F3, 265, 266}, {kDecide, 290, 291}, {kDecide, 320, 321}},
+            330);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  EXPECT_NE(game.DialogLog().find("result 1 (text:abc)"), std::string::npos) << game.DialogLog();
+
+  // What the clear left on disk: the slot, auto-saved, and the ranking.
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(game.PathOf("user_data/story")))
+    files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"Story01.dat", "stage1.rkg"}));
+  cSaveData saved;
+  ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/story/Story01.dat")));
+  EXPECT_EQ(saved.m_nMapX, 5);
+  EXPECT_EQ(saved.m_nMapY, 7);
+  EXPECT_EQ(saved.nCurrentSlot, 0);
+  EXPECT_TRUE(saved.IsWorldCleared(1));
+
+  Tap(game, kCancel);  // the world-map menu
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMapMenu));
+  Tap(game, plat::VK_DOWN, 3);  // to the title
+  Tap(game, kDecide);
+  Tap(game, plat::VK_UP);  // "to the title" in its box
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  SaveData.Reset();  // nothing of the game in memory is carried over
+  RankingFile.Reset();
+  Tap(game, plat::VK_DOWN);  // continue
+  Tap(game, kDecide);
+  Tap(game, kDecide);  // the first slot
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  int32_t column = -1, row = -1, facing = -1;
+  ASSERT_TRUE(WorldMapHeroPosition(column, row, facing));
+  EXPECT_EQ(column, 5);
+  EXPECT_EQ(row, 7);
+  second = WorldAt(9, 7);
+  ASSERT_NE(second, nullptr) << "the second world is open";
+  EXPECT_EQ(second->nKind, kWorldKindStage);
+  EXPECT_EQ(second->nNumber, 2);
+  EXPECT_EQ(RankingFile.m_nLastLoad, RankingLoad::kLoaded);
+  const cRankingEntry& best = RankingFile.List(kRankingGenreScore).m_Entries.at(0);
+  EXPECT_EQ(best.m_bUsed, 1);
+  EXPECT_EQ(best.m_strName, "abc");
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// A damaged stage file chosen for free play: the loader's message, and the
+// title's menu stays; the game goes on.
+TEST(FrontScenesTest, ADamagedStageChosenForFreePlayLeavesTheGameOnItsTitle) {
+  GameHarness::Options options;
+  options.dialogAnswers = "ok;file:bad.stg4_1;ok";  // the start dialog, the file, the message
+  GameHarness game(options);
+  std::ofstream(game.PathOf("data/stg4/bad.stg4_1"), std::ios::binary) << std::string(64, '\x07');
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, plat::VK_DOWN, 3);  // free play
+  Tap(game, kDecide);
+  ASSERT_TRUE(game.StepFrames(120));
+  EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneTitle);
+  const auto* title = dynamic_cast<const cMenuScene*>(SceneManager.Scene(kSceneTitle));
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->Phase(), 1);
+  EXPECT_NE(game.DialogLog().find("bad.stg4_1"), std::string::npos) << game.DialogLog();
+  Tap(game, plat::VK_DOWN);  // the menu still answers
+  EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneTitle);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The game's system data with number n set to `value`.
+void SetSystemNumber(GameHarness& game, int n, int32_t value) {
+  cSystemData system;
+  ASSERT_TRUE(system.LoadFromFile(game.PathOf("data/System.dat")));
+  system.m_n[n] = value;
+  ASSERT_TRUE(system.SaveToFile(game.PathOf("data/System.dat")));
+}
+
+// Switch 11 off: the title's menu is the menu picture's strips, one 32-dot
+// strip a command, in the rows of the enabled commands, right of the
+// cursor's column; its left is 288 - the picture's width / 2.
+TEST(FrontScenesTest, TheTitleMenuIsThePicturesStripsWhenSwitch11IsOff) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  SetSystemNumber(game, 11, 0);
+  // Seven strips of 128 x 32, each one colour.
+  const uint32_t colours[7] = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0x203040, 0x506070, 0x8090A0};
+  testbmp::Spec spec;
+  spec.width = 128;
+  spec.height = 7 * 32;
+  std::vector<uint32_t> pixels;
+  for (int y = 0; y < spec.height; ++y)
+    for (int x = 0; x < spec.width; ++x) pixels.push_back(colours[y / 32]);
+  const std::vector<uint8_t> file = testbmp::Build(spec, testbmp::PackRows(spec, pixels));
+  std::ofstream(game.PathOf("bmp/GameMode.bmp"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  ASSERT_TRUE(game.StepFrames(2));
+  plat::Frame frame;
+  ASSERT_TRUE(game.LastFrame(frame));
+  const int left = 288 - 128 / 2 + 32;
+  for (int row = 0; row < 7; ++row)
+    for (int x : {left, left + 127}) {
+      const uint32_t pixel = frame.pixels[static_cast<size_t>(240 + row * 32 + 16) * frame.width + x] & 0xFFFFFF;
+      EXPECT_EQ(pixel, colours[row]) << "row " << row << " x " << x;
+    }
+  // The cursor's column stays the title picture's.
+  EXPECT_NE(frame.pixels[static_cast<size_t>(240 + 32 * 3 + 16) * frame.width + left - 8] & 0xFFFFFF, colours[3]);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// A slot whose best results name a stage the map no longer has: on the map
+// the total points count only the stages of its worlds.
+TEST(FrontScenesTest, TotalPointsCountOnlyTheStagesOfWorldsOnTheMap) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  cSaveData slot;
+  slot.m_nMapX = 3;
+  slot.m_nMapY = 7;
+  slot.nCurrentSlot = 0;
+  slot.RecordStageResult("data\\stg4\\stage1.", "data\\stg4\\stage1.", slot.m_nStageNumber, 100);
+  slot.RecordStageResult("data\\stg4\\gone.", "data\\stg4\\gone.", slot.m_nStageNumber, 50);
+  ASSERT_EQ(slot.m_nTotalPoints, 150);
+  std::filesystem::create_directories(game.PathOf("user_data/story"));
+  ASSERT_TRUE(slot.SaveToFile(game.PathOf("user_data/story/Story01.dat")));
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, plat::VK_DOWN);  // continue
+  Tap(game, kDecide);
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  EXPECT_EQ(SaveData.m_nTotalPoints, 100);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// A map background picture wider than the screen scrolls with the view:
+// with the hero at column 15 of a 20-column map the view starts at column
+// 6, and where the view is past the map's last column the picture shows
+// its own columns from 6 x 32 dots on.
+TEST(FrontScenesTest, AWideMapBackgroundScrollsWithTheView) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  cWorldMap map;
+  ASSERT_TRUE(map.LoadFromFile(game.PathOf("data/WorldMap.dat")));
+  ASSERT_EQ(map.Width(), 20);
+  map.StartX() = 15;
+  map.StartY() = 7;
+  map.BackgroundPicture() = 1;
+  map.m_strText = "bmp\\Wide.bmp";
+  ASSERT_TRUE(map.SaveToFile(game.PathOf("data/WorldMap.dat")));
+  // 40 bands of 32 columns, each its own colour.
+  auto band = [](int n) { return static_cast<uint32_t>(0x204000 + n * 0x000503); };
+  testbmp::Spec spec;
+  spec.width = 1280;
+  spec.height = 480;
+  std::vector<uint32_t> pixels;
+  for (int y = 0; y < spec.height; ++y)
+    for (int x = 0; x < spec.width; ++x) pixels.push_back(band(x / 32));
+  const std::vector<uint8_t> file = testbmp::Build(spec, testbmp::PackRows(spec, pixels));
+  std::ofstream(game.PathOf("bmp/Wide.bmp"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, kDecide);  // new game
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  ASSERT_TRUE(game.StepFrames(2));
+  plat::Frame frame;
+  ASSERT_TRUE(game.LastFrame(frame));
+  for (int x : {448, 500, 639}) {
+    const uint32_t pixel = frame.pixels[static_cast<size_t>(100) * frame.width + x] & 0xFFFFFF;
+    EXPECT_EQ(pixel, band((x + 6 * 32) / 32)) << "x " << x;
+  }
   EXPECT_EQ(game.Close(), 0);
 }
 

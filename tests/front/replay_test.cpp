@@ -45,30 +45,34 @@ struct PlayFrames {
   std::vector<std::string> lines;
 };
 
+// kRecorded play frames of a test play of the demo stage with scripted
+// keys, saved with F1: the trace lines and the replay file's bytes.
+constexpr size_t kRecorded = 150;
+void RecordAttempt(std::vector<std::string>& recorded, std::string& replay) {
+  GameHarness::Options options;
+  options.commandLine = "data\\stg4\\demo.stg4_1";
+  options.dialogAnswers = "ok";  // the save dialog keeps the offered name
+  GameHarness game(options);
+  PlayFrames frames([&](size_t n) {
+    auto hold = [&](int key, bool down) { down ? game.PressKey(key) : game.ReleaseKey(key); };
+    hold(plat::VK_RIGHT, n < 60);
+    hold('Z', (n >= 20 && n < 35) || (n >= 90 && n < 100));
+    hold(plat::VK_LEFT, n >= 70 && n < kRecorded);
+    hold(plat::VK_F1, n == kRecorded);
+  });
+  ASSERT_TRUE(game.Start());
+  for (int i = 0; i < 600 && frames.Lines().size() < kRecorded + 5; ++i) ASSERT_TRUE(game.StepFrames(1));
+  recorded = frames.Lines();
+  recorded.resize(kRecorded);
+  EXPECT_EQ(game.Close(), 0);
+  for (const auto& entry : std::filesystem::directory_iterator(game.PathOf("user_data/rpl4")))
+    replay = game.ReadFile("user_data/rpl4/" + entry.path().filename().string());
+}
+
 TEST(ReplayTest, AnAttemptSavedWithF1PlaysBackFrameForFrame) {
-  constexpr size_t kRecorded = 150;  // play frames before F1
   std::vector<std::string> recorded;
   std::string replay;
-  {
-    GameHarness::Options options;
-    options.commandLine = "data\\stg4\\demo.stg4_1";
-    options.dialogAnswers = "ok";  // the save dialog keeps the offered name
-    GameHarness game(options);
-    PlayFrames frames([&](size_t n) {
-      auto hold = [&](int key, bool down) { down ? game.PressKey(key) : game.ReleaseKey(key); };
-      hold(plat::VK_RIGHT, n < 60);
-      hold('Z', (n >= 20 && n < 35) || (n >= 90 && n < 100));
-      hold(plat::VK_LEFT, n >= 70 && n < kRecorded);
-      hold(plat::VK_F1, n == kRecorded);
-    });
-    ASSERT_TRUE(game.Start());
-    for (int i = 0; i < 600 && frames.Lines().size() < kRecorded + 5; ++i) ASSERT_TRUE(game.StepFrames(1));
-    recorded = frames.Lines();
-    recorded.resize(kRecorded);
-    EXPECT_EQ(game.Close(), 0);
-    for (const auto& entry : std::filesystem::directory_iterator(game.PathOf("user_data/rpl4")))
-      replay = game.ReadFile("user_data/rpl4/" + entry.path().filename().string());
-  }
+  RecordAttempt(recorded, replay);
   ASSERT_FALSE(replay.empty());
 
   GameHarness::Options options;
@@ -92,6 +96,37 @@ TEST(ReplayTest, AnAttemptSavedWithF1PlaysBackFrameForFrame) {
   ASSERT_GT(played.size(), kRecorded);
   for (size_t i = 0; i < kRecorded; ++i) ASSERT_EQ(played[i], recorded[i]) << "play frame " << i + 1;
   EXPECT_EQ(played[kRecorded], recorded[0]);  // the end of the log starts it again
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The stage list of free play offers replay files too: one chosen there
+// plays as a replay, as from the replay command.
+TEST(ReplayTest, AReplayChosenInFreePlayPlaysAsAReplay) {
+  std::vector<std::string> recorded;
+  std::string replay;
+  RecordAttempt(recorded, replay);
+  ASSERT_FALSE(replay.empty());
+
+  GameHarness::Options options;
+  options.dialogAnswers = "ok;file:r.rpl4_873";  // the start dialog, then the file among the stages
+  GameHarness game(options);
+  std::ofstream(game.PathOf("data/stg4/r.rpl4_873"), std::ios::binary) << replay;
+  PlayFrames frames;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(90));
+  for (int key : {int{plat::VK_DOWN}, int{plat::VK_DOWN}, int{plat::VK_DOWN}, int{'Z'}}) {  // free play
+    game.PressKey(key);
+    ASSERT_TRUE(game.StepFrames(2));
+    game.ReleaseKey(key);
+    ASSERT_TRUE(game.StepFrames(2));
+  }
+  for (int i = 0; i < 600 && frames.Lines().size() < kRecorded; ++i) ASSERT_TRUE(game.StepFrames(1));
+  EXPECT_EQ(SceneManager.m_nPlayMode, kPlayReplay);
+  EXPECT_EQ(SceneManager.m_nLastTitleAction, kTitleReplay);
+  const std::vector<std::string> played = frames.Lines();
+  ASSERT_GE(played.size(), kRecorded);
+  for (size_t i = 0; i < kRecorded; ++i) ASSERT_EQ(played[i], recorded[i]) << "play frame " << i + 1;
+  EXPECT_EQ(game.DialogLog().find("破損"), std::string::npos) << game.DialogLog();
   EXPECT_EQ(game.Close(), 0);
 }
 

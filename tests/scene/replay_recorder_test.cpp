@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "data/stage_data.h"
+#include "scene/input.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -48,6 +49,47 @@ TEST(ReplayRecorderTest, ReplaysOffKeepNoLogAndAHeldSaveKeyAsksOnce) {
   const bool f1[] = {true, true, false, true};
   const R expected[] = {R::kCurrent, R::kNone, R::kNone, R::kCurrent};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(ReplayRecorder.PollSaveKeys(f1[i], false, false, true), expected[i]) << i;
+}
+
+// A wait inside a play frame (a message waiting for decide) is recorded with
+// its frames marked; playback hands them back to the wait and the play
+// frames to the frame. A log of play frames only (another program's) has
+// the wait answered at once, the log untouched.
+TEST(ReplayRecorderTest, WaitFramesGoBackToTheWaitTheyWereRecordedIn) {
+  ScopedRecorder scope;
+  cReplayRecorder& r = ReplayRecorder;
+  r.BeginAttempt(cSaveData(), 3);
+  cInput input;
+  const struct {
+    bool wait;
+    uint16_t direction, buttons;
+  } frames[] = {{false, 2, 0}, {true, 0, 0}, {true, 0, 0}, {true, 0, 1}, {false, 2, 0}, {false, 0, 1}};
+  for (const auto& f : frames) {
+    input.m_wDirection = f.direction;
+    input.m_wButtons = f.buttons;
+    f.wait ? r.RecordWaitFrame(input) : r.RecordFrame(input);
+  }
+  EXPECT_EQ(KeyLogRecord.m_Buttons, (std::vector<uint16_t>{0, 0x8000, 0x8001, 0, 1}));
+
+  KeyLogRecord.Rewind();
+  for (const auto& f : frames) {
+    ASSERT_TRUE(f.wait ? r.FeedWaitFrame(input, false) : r.FeedFrame(input));
+    EXPECT_EQ(input.m_wDirection, f.direction);
+    EXPECT_EQ(input.m_wButtons, f.buttons);
+  }
+  EXPECT_FALSE(r.FeedWaitFrame(input, true));  // played out: the wait ends
+  EXPECT_FALSE(r.FeedFrame(input));
+
+  // Play frames only: the wait gets decide once it may take it.
+  KeyLogRecord.Reset();
+  KeyLogRecord.AddFrame(8, 0);
+  ASSERT_TRUE(r.FeedWaitFrame(input, false));
+  EXPECT_EQ(input.m_wButtons, 0);
+  ASSERT_TRUE(r.FeedWaitFrame(input, true));
+  EXPECT_EQ(input.m_wButtons, 1);
+  EXPECT_EQ(input.m_wDirection, 0);
+  ASSERT_TRUE(r.FeedFrame(input));
+  EXPECT_EQ(input.m_wDirection, 8);
 }
 
 TEST(ReplayRecorderTest, AFailedSaveShowsAMessage) {
