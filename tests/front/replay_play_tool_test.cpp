@@ -102,7 +102,7 @@ class ReplayPlayToolTest : public ::testing::Test {
 // it falls the same way, and when its death sequence is over the replay
 // starts again, as the test play started its next attempt.
 TEST_F(ReplayPlayToolTest, AnAttemptEndedByADeathPlaysBack) {
-  const std::vector<std::string> recorded = Record("130-131 RIGHT\n140 B4\n310 F2\n", 320);
+  const std::vector<std::string> recorded = Record("130-131 RIGHT\n140 B4\n340 F2\n", 350);
   const size_t first = FindMode(recorded, 2), end = FindMode(recorded, 1, first);
   ASSERT_LT(end, recorded.size());
   ASSERT_NE(recorded[end - 1].find("\"dying\":1"), std::string::npos) << "the attempt ends in its death";
@@ -131,10 +131,10 @@ TEST_F(ReplayPlayToolTest, AnAttemptEndedByThePauseMenusRetryPlaysBack) {
 TEST_F(ReplayPlayToolTest, TheClearingAttemptWaitsAtItsMessageAsThePlayerDid) {
   const std::vector<std::string> recorded = Record(
       "130-131 RIGHT\n140 B4\n"                        // the pit
-      "330 SPACE\n340 DOWN\n350 B1\n"                  // retry
-      "470-520 RIGHT\n530 B4\n570 B4\n580-620 RIGHT\n" // to the goal
-      "660 B1\n790 B1\n920 F2\n",                      // the message, the result, the save
-      930);
+      "360 SPACE\n370 DOWN\n380 B1\n"                  // retry
+      "500-550 RIGHT\n560 B4\n600 B4\n610-650 RIGHT\n" // to the goal
+      "690 B1\n820 B1\n950 F2\n",                      // the message, the result, the save
+      960);
   const size_t retry = FindMode(recorded, 3);
   const size_t first = FindMode(recorded, 2, retry), end = FindMode(recorded, 7, first);
   ASSERT_LT(end, recorded.size());
@@ -142,7 +142,7 @@ TEST_F(ReplayPlayToolTest, TheClearingAttemptWaitsAtItsMessageAsThePlayerDid) {
   for (size_t i = first; i < end; ++i) waiting += recorded[i].find("GOAL!") != std::string::npos;
   ASSERT_GT(waiting, 40u);
   ASSERT_EQ(Mode(recorded[end - 1]), 4) << "the result screen";
-  const std::vector<std::string> watched = Watch(650);
+  const std::vector<std::string> watched = Watch(680);
   ExpectPlayedBack(recorded, first, end, watched);
 }
 
