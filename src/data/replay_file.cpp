@@ -21,6 +21,7 @@ void cKeyLog::DefineFields(int32_t) {
 
 void cKeyLog::Reset() {
   Clear();
+  m_nFileVersion = kDataVersion;
   m_Directions.clear();
   m_Buttons.clear();
   m_DirectionRuns.clear();
@@ -155,6 +156,7 @@ bool SaveReplay(cKeyLog& log, const std::string& path, cStageData& stage, cStage
 ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& stage, cStageData& running,
                            cRecord& playRecord) {
   if (!ReadFileVersion(bytes)) return bFileTooNew ? ReplayLoad::kTooNew : ReplayLoad::kBroken;
+  const int32_t fileVersion = nFileVersion;
   try {
     cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
     std::unique_ptr<cRecord> newStage = stage.CloneForReading();
@@ -170,6 +172,7 @@ ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& s
     stage.TakeContents(*newStage);
     running.CopySettingsFrom(stage);
     log = std::move(newLog);
+    log.m_nFileVersion = fileVersion;
     log.Rewind();
     if (newRecord) playRecord.TakeContents(*newRecord);
     return ReplayLoad::kOk;

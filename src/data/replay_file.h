@@ -49,6 +49,9 @@ class cKeyLog : public cRecord {
   bool Empty() const { return m_Directions.empty(); }
 
   uint32_t m_nSeed = 0;
+  // The data version of the replay file this log was read from (the
+  // program's own for a log recorded here); not stored in the file's log.
+  int32_t m_nFileVersion = kDataVersion;
   std::vector<uint16_t> m_Directions;
   std::vector<uint16_t> m_Buttons;
   std::vector<uint32_t> m_DirectionRuns;

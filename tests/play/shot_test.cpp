@@ -184,14 +184,16 @@ TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
   }
 }
 
-TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShot) {
+// A volley with a spread draws a number for its first angle and one more
+// after each shot (the last one's unused): n shots, n + 1 draws.
+TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShotAndOneMore) {
   struct Row {
     int32_t extra, spread;
     size_t shots;
     int nextDraw;  // the first draw after the volley, seed 1
   };
-  // Seed 1 draws 41, 18467, 6334, 26500, 19169, ...
-  const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {3, 10, 4, 19169}};
+  // Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...
+  const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {0, 10, 1, 6334}, {3, 10, 4, 15724}};
   for (const Row& r : rows) {
     ClearShots(m_Scene);
     SRand(1);
