@@ -326,6 +326,25 @@ TEST(CombatStage, BodyContactsHurtOncePerInvincibility) {
   }
 }
 
+// Without invincibility a touch hurts once in every sub-step that resolves
+// hits: each touching pair of characters of different groups is met once,
+// whichever of the two groups comes first.
+TEST(CombatStage, WithoutInvincibilityATouchHurtsOncePerSubStep) {
+  for (const int32_t level : {1, 2}) {
+    StageBuilder b = Arena(level, 100);
+    auto& enemy = b.Data().m_PlacedCharacters[1];
+    enemy.m_nWord1 = 2;    // on the hero's block
+    enemy.m_nParam44 = 1;  // contact power
+    b.Data().m_PlacedCharacters[0].m_nParam40 = 20;
+    b.Data().Int(kStageEnemyInvincibility) = 0;  // the hero's times
+    b.Data().Int(kStageEnemyInvincibilityPer) = 0;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    const std::vector<int32_t> hp = HpByFrame(s, s.Scene().Hero(), 3);
+    EXPECT_EQ(hp, (std::vector<int32_t>{20 - level, 20 - 2 * level, 20 - 3 * level})) << level;
+  }
+}
+
 // Items under the hero: taken once (and gone), taken once per touch, or
 // never; the reaction's sound (database sound 1: effect 17) tells. Each item
 // has a command (one that does nothing): without one an item reacts not at

@@ -497,10 +497,10 @@ TEST(ShotStage, TheStagePaletteChoiceDrawsFromTheColourVariantSheet) {
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
     ASSERT_TRUE(DDCreateSurface(&GameSurfaces[SURF_SHOT], 64, 64, 1, 0, 0, 0, 0));
-    DDFillSurface(&GameSurfaces[SURF_SHOT], 5);
+    DDFillSurfaceColor(&GameSurfaces[SURF_SHOT], 0xFF2040);
     if (r.variant) {
       ASSERT_TRUE(DDCreateSurface(&GameSurfaces[SURF_SHOT_SYSTEM], 64, 64, 1, 0, 0, 0, 0));
-      DDFillSurface(&GameSurfaces[SURF_SHOT_SYSTEM], 9);
+      DDFillSurfaceColor(&GameSurfaces[SURF_SHOT_SYSTEM], 0x40FF20);
     }
     cEdShot d = ShotRecipe{}.Make();
     d.m_f47 = static_cast<uint8_t>(r.palette);
@@ -508,10 +508,10 @@ TEST(ShotStage, TheStagePaletteChoiceDrawsFromTheColourVariantSheet) {
     ASSERT_EQ(s.Scene().m_ShotList.size(), 1u);
     cShot& shot = *s.Scene().m_ShotList.front();
     shot.m_nFacing = 0;
-    DDFillSurface(DDBackBuffer(), 3);
+    DDFillSurfaceColor(DDBackBuffer(), 0x2040FF);
     shot.Draw(DDBackBuffer(), 1);
-    EXPECT_EQ(Pixel(DDBackBuffer(), shot.m_rcScreen.left + 1, shot.m_rcScreen.top + 1),
-              Pixel(&GameSurfaces[r.source], 1, 1))
+    EXPECT_EQ(Pixel(DDBackBuffer(), shot.m_rcScreen.left + 1, shot.m_rcScreen.top + 1) & 0xFFFFFF,
+              r.source == SURF_SHOT ? 0xFF2040u : 0x40FF20u)
         << r.palette << " " << r.variant;
     DDReleaseSurface(&GameSurfaces[SURF_SHOT]);
     DDReleaseSurface(&GameSurfaces[SURF_SHOT_SYSTEM]);
