@@ -510,6 +510,9 @@ void BuildCommonPalette(cCommonPalette& palette) {
   coin.m_nSound = kSndCoin;
   coin.m_vCmds = {Command(kItemSoundEffect, {kSndCoin}, 1)};
   coin.m_nParam15 = 0;  // take mode: taken once, then gone
+  // ---- item reaction: taking a coin shows it small, rising over the hero ----
+  coin.m_nParam6 = 1;
+  // ---- end of item reaction ----
   cEdItem heart;
   heart.m_strName = plat::Sjis("ハート");
   heart.m_nGraphic = 1;  // a heart on the item sheet
@@ -549,6 +552,17 @@ T FromCommon(uint16_t index, size_t groups, uint16_t column, uint16_t row) {
   return t;
 }
 
+// ---- invincibility after a hit: half a second for the hero, none for the
+// others. The stage's times named after the hero go to computer-controlled
+// characters and those named after the enemies to the hero. ----
+void SetInvincibilityTimes(cStageData& s) {
+  s.Int(kStageHeroInvincibility) = 0;
+  s.Int(kStageHeroInvincibilityPer) = 0;
+  s.Int(kStageEnemyInvincibility) = 30;
+  s.Int(kStageEnemyInvincibilityPer) = 30;
+}
+// ---- end of invincibility ----
+
 // A level of width × 15 blocks: ground along the bottom, brick steps, the
 // hero at the left, enemies and coins on the way.
 cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t width, const char* background,
@@ -561,6 +575,7 @@ cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t wi
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageBannerOn) = 1;  // "STAGE" and its number, then the second banner
+  SetInvincibilityTimes(s);
   // The stage's own palette: its own coloured brick taking everything but
   // the graphic from the common brick.
   cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
@@ -650,6 +665,7 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;  // two sub-steps a frame
+  SetInvincibilityTimes(s);
   cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
   brick.m_vInherit[2] = 0;
   brick.m_nGraphic = 5;

@@ -73,6 +73,6 @@ class cCondList : public cRecord {
   static void Create(std::shared_ptr<cCondList>& holder);
 
   uint8_t m_nMode = 0;    // 0 all conditions true, 1 one or more (ConditionModeLabels)
-  uint8_t m_nOption = 0;  // kept for the condition evaluator
+  uint8_t m_nOption = 0;  // used: the flow operation is gated by the list only while it is set
   std::vector<cCond> m_vConds;
 };

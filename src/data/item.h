@@ -10,6 +10,13 @@
 #include "data/definition.h"
 #include "data/flow.h"
 
+// Take modes of an item (ItemTakeModeLabels).
+enum ItemTakeMode : int32_t {
+  kItemTakenOnce = 0,      // taken once, then gone
+  kItemTakenPerTouch = 1,  // taken again each time the hero touches it anew
+  kItemCannotBeTaken = 2,
+};
+
 class cEdItem : public cEdDefinition {
  public:
   static constexpr int kInheritGroups = 13;
@@ -59,6 +66,8 @@ class cEdItem : public cEdDefinition {
   int32_t TakeMode() const { return m_nParam15; }           // ItemTakeModeLabels
   int32_t Transparent() const { return m_nParam16; }
   int32_t Scale() const { return static_cast<int8_t>(m_nParam17); }  // 0 read as 1
+  // Taking the item shows its picture in a pop-up rising over the hero.
+  int32_t ReactionPopUp() const { return m_nParam6; }
   void SetScaleField(int32_t scale) { m_nParam17 = static_cast<uint8_t>(scale); }
   // ---- end of items in stage play ----
 

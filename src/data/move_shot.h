@@ -222,6 +222,12 @@ class cEdShot : public cRecord {
   int32_t SummonFacingFlip() const { return S8(m_f62); }    // a summoned character faces away
   int32_t SummonFaction() const { return S8(m_f63); }       // 0 its own, 1 the shooter's, 2 the number
   int32_t KeepHeroFree() const { return S8(m_f64); }        // a block summon never squeezes the hero
+  // A summon has no use for the bytes by which shots cancel each other, nor
+  // for a shot's lifetime: it reads them as its own options.
+  int32_t SummonPlaceCheck() const { return S8(m_f55); }    // a summoned character looks for a free place
+  int32_t KeepCharactersFree() const { return S8(m_f60); }  // a block summon never squeezes a character
+  int32_t SummonTimed() const { return S8(m_f41); }         // summoned characters leave after a time ...
+  int32_t SummonTime() const { return S16(m_f43); }         // ... of this many tenths of a second
   // ---- end of shots in stage play ----
   // ---- Arrange (status_ops.cpp): writers of the fields the arrange command changes ----
   // Values arrive clamped to the parameter's bounds; narrow fields keep

@@ -165,6 +165,7 @@ bool SaveReplay(cKeyLog& log, const std::string& path, cStageData& stage, cStage
 ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& stage, cStageData& running,
                            cRecord& playRecord) {
   if (!ReadFileVersion(bytes)) return bFileTooNew ? ReplayLoad::kTooNew : ReplayLoad::kBroken;
+  const int32_t fileVersion = nFileVersion;
   try {
     cDataReader in(reinterpret_cast<const uint8_t*>(bytes.data()) + 4, bytes.size() - 4);
     std::unique_ptr<cRecord> newStage = stage.CloneForReading();
@@ -179,9 +180,8 @@ ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& s
     // Whole: the copies replace what the game holds.
     stage.TakeContents(*newStage);
     running.CopySettingsFrom(stage);
-    const int32_t version = nFileVersion;
     log = std::move(newLog);
-    log.m_nFileVersion = version;
+    log.m_nFileVersion = fileVersion;
     log.Rewind();
     if (newRecord) playRecord.TakeContents(*newRecord);
     return ReplayLoad::kOk;

@@ -59,14 +59,13 @@ class cKeyLog : public cRecord {
   bool Empty() const { return m_Directions.empty(); }
 
   uint32_t m_nSeed = 0;
+  // The data version of the replay file this log was read from (the
+  // program's own for a log recorded here); not stored in the file's log.
+  int32_t m_nFileVersion = kDataVersion;
   std::vector<uint16_t> m_Directions;
   std::vector<uint16_t> m_Buttons;
   std::vector<uint32_t> m_DirectionRuns;
   std::vector<uint32_t> m_ButtonRuns;
-  // The data version of the file the log was read from (the version this
-  // program writes for a log recorded here); replays of older versions
-  // keep some rules of stage play of their time.
-  int32_t m_nFileVersion = kDataVersion;
   // Playback position: the run being played and the frames played of it.
   uint32_t m_nDirectionIndex = 0;
   uint32_t m_nButtonIndex = 0;

@@ -174,11 +174,10 @@ void OperateFlow(cCharacter& owner, cActorFlows& flows, cFlowState& flow, int32_
 }  // namespace
 
 int32_t ExecuteFlowOperation(cCharacter& character, const cEdCmd& command) {
-  // A command's condition list is in use when it holds conditions: the
-  // stored list names no separate used flag, and an empty list would pass
-  // anyway.
-  if (command.m_pCondList && !command.m_pCondList->m_vConds.empty() &&
-      !CheckConditionList(command.m_pCondList->m_vConds, command.m_pCondList->m_nMode, &character))
+  // The command's condition list gates it only while the list is switched
+  // on (its used byte).
+  if (const cCondList* list = command.m_pCondList.get();
+      list && list->m_nOption != 0 && !CheckConditionList(list->m_vConds, list->m_nMode, &character))
     return 0;
   const int32_t whose = Param(command, 3);
   cCharacter* owner = &character;
@@ -284,10 +283,19 @@ int32_t ExecuteGameWait(cCharacter&, const cEdCmd& command) {
   if (!scene || command.m_vParams.empty()) return 0;
   const int64_t frames = std::clamp<int64_t>(int64_t{Param(command, 0)} * 6, 0, cStageScene::kMaxWaitFrames);
   if (frames == 0) return 0;
+  // An invisible timed entry stands in the window list for the wait.
+  cMessageSettings entry;
+  entry.style = kMessageInvisible;
+  entry.displayMode = kMessageTimed;
+  entry.remainingFrames = static_cast<int32_t>(frames);
+  entry.keepCounting = 1;
+  entry.fixPosition = 1;
+  const std::shared_ptr<cMessageWindow> window = scene->AddMessageWindow(entry);
   // Nothing moves while the stage is kept drawn for the frames.
   scene->SetWaitState(0, 0, static_cast<int32_t>(frames), 0);
   scene->KeepFramesWhileWaiting();
   scene->SetWaitState(0, 0, 0, 0);
+  scene->RemoveMessageWindow(window);
   return 0;
 }
 

@@ -446,11 +446,12 @@ void RememberCarrier(cCharacter& rider, const cStageCharacter& carrier) {
 const std::vector<cStageCharacter*>& cStageScene::BlockCharacters() {
   const cBlockCharactersKey key{m_BlockMap.BuildCount(), m_nStepCount, m_CharacterList.size(),
                                 m_CharacterList.empty() ? nullptr : &m_CharacterList.front(),
-                                m_CharacterList.empty() ? nullptr : &m_CharacterList.back()};
+                                m_CharacterList.empty() ? nullptr : &m_CharacterList.back(), m_nRemovalCount};
   if (!(key == m_BlockCharactersKey)) {
     m_BlockCharacters.clear();
+    // A block character removed in this sub-step no longer blocks or carries.
     for (cStageCharacter& k : m_CharacterList)
-      if (k.m_byBlockCharacter != 0) m_BlockCharacters.push_back(&k);
+      if (k.m_byBlockCharacter != 0 && !IsDoomed(k)) m_BlockCharacters.push_back(&k);
     m_BlockCharactersKey = key;
   }
   return m_BlockCharacters;
@@ -799,12 +800,15 @@ int cStageScene::CheckLifePoints() {
       RemoveCharacter(c);
       continue;
     }
-    // A character already dying was handed over when its HP ran out.
-    if (c.m_nHp >= 1 || c.m_bDying != 0) continue;
+    if (c.m_nHp >= 1 || IsDoomed(c)) continue;
+    // A character already dying (its defeat came from a hit) is handed over
+    // too: its defeat answers 0, and without death displays it goes now. Its
+    // death sound was played when it fell; it does not sound again.
+    const bool wasDying = c.m_bDying != 0;
     const int r = HandleCharacterKilled(c);
     if (SystemData.Num(kSysDeathDisplays) == 0)
       RemoveCharacter(c);
-    else
+    else if (!wasDying)
       RequestSoundEffect(kSoundEnemyDeath);
     if (r != 0) return 1;
   }

@@ -76,6 +76,7 @@ struct cBlockRules {
   bool landWhileRising = false;
   bool gravityStep = false;      // replaces sticking to the floor by a plain pull
   bool summonedBlocksSqueezePassThrough = false;  // read by block summoning
+  bool summonOverConditionalBlocks = false;       // only the protected byte keeps a block from a summon
   bool carrierAirborneOnly = false;
   int32_t contactBackOff = 0;
 

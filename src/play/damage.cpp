@@ -38,16 +38,17 @@ int32_t PowerAgainst(int64_t power, const cCharacter& victim) {
 
 }  // namespace
 
-// The stage keeps one pair of times for player-controlled characters (the
-// hero's) and one for the others. They are picked by the character's own
-// side, so the hero always takes the hero's time.
+// The stage keeps two pairs of invincibility times, named after the hero and
+// the enemies. A character of a non-zero kind (computer-controlled) takes the
+// pair named after the hero, one of kind 0 (player-controlled, the hero) the
+// pair named after the enemies.
 void cCharacter::StartInvincibility() {
-  m_nInvincibleTimer = Steps(m_nKind == 0 ? kStageHeroInvincibility : kStageEnemyInvincibility);
+  m_nInvincibleTimer = Steps(m_nKind != 0 ? kStageHeroInvincibility : kStageEnemyInvincibility);
 }
 
 void cCharacter::StartInvincibilityFrom(int32_t attackerId) {
   StartInvincibility();
-  m_InvincibleList.push_back({attackerId, Steps(m_nKind == 0 ? kStageHeroInvincibilityPer : kStageEnemyInvincibilityPer)});
+  m_InvincibleList.push_back({attackerId, Steps(m_nKind != 0 ? kStageHeroInvincibilityPer : kStageEnemyInvincibilityPer)});
 }
 
 bool cCharacter::IsInvincibleTo(int32_t attackerId) const {
@@ -153,8 +154,8 @@ int cCharacter::Defeat() {
   cStageScene* scene = CurrentStageScene();
   int itemResult = 0;
   cStageItem* item = GetOwnItem();
-  if (scene && item && item->IsHeld() && scene->HasHero())
-    itemResult = scene->RunItemReaction(item->m_Definition, scene->Hero());
+  if (scene && item && scene->HasHero())
+    itemResult = scene->RunReactionRecord(&item->m_Definition, scene->Hero(), item->IsHeld() ? 1 : 0);
   if ((scene == nullptr || scene->m_nEndRequest != kEndClear) && itemResult != 1) {
     ClearTargetLinks();
     m_bDying = 1;

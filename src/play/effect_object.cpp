@@ -83,14 +83,19 @@ std::shared_ptr<cEffectObject> cEffectObject::AtHit(int32_t n, const cEffectBox&
 std::shared_ptr<cEffectObject> cEffectObject::At(int32_t n, double x, double y, int32_t width, int32_t height,
                                                  int32_t animateWhileStill) {
   auto e = std::make_shared<cEffectObject>();
-  if (!e->SetEffect(n)) return nullptr;
-  e->m_dX = x;
-  e->m_dY = y;
-  e->m_nWidth = std::clamp(width, 0, 4096 * 8);
-  e->m_nHeight = std::clamp(height, 0, 4096 * 8);
-  e->m_bZoomed = (e->m_nWidth != e->m_nCellWidth || e->m_nHeight != e->m_nCellHeight) ? 1 : 0;
-  e->m_bAnimateWhileStill = animateWhileStill;
+  if (!e->Restart(n, x, y, width, height, animateWhileStill)) return nullptr;
   return e;
+}
+
+bool cEffectObject::Restart(int32_t n, double x, double y, int32_t width, int32_t height, int32_t animateWhileStill) {
+  if (!SetEffect(n)) return false;
+  m_dX = x;
+  m_dY = y;
+  m_nWidth = std::clamp(width, 0, 4096 * 8);
+  m_nHeight = std::clamp(height, 0, 4096 * 8);
+  m_bZoomed = (m_nWidth != m_nCellWidth || m_nHeight != m_nCellHeight) ? 1 : 0;
+  m_bAnimateWhileStill = animateWhileStill;
+  return true;
 }
 
 int cEffectObject::Frame(DDSURFACEDATA* dst, DDSURFACEDATA* sheet, double scrollX, double scrollY, int32_t still) {

@@ -34,6 +34,10 @@ class cEffectObject {
   // the cell size). Null as above.
   static std::shared_ptr<cEffectObject> At(int32_t n, double x, double y, int32_t width, int32_t height,
                                            int32_t animateWhileStill);
+  // Makes this object effect n at a stage position with a drawn size, as At
+  // makes a new one: its animation starts again from the first frame. False
+  // (the object left as it was) for a number that names no effect.
+  bool Restart(int32_t n, double x, double y, int32_t width, int32_t height, int32_t animateWhileStill);
 
   // Advances (or, on a still frame without animate-while-still, holds) the
   // animation and draws its cell from `sheet` at the position less the

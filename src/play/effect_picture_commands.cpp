@@ -59,7 +59,8 @@ cPictureView ViewFor(const cStageScene& scene, cPicture& picture) {
   view.columnOffset = scene.m_ScrollX.blockOffset;
   view.rowOffset = scene.m_ScrollY.blockOffset;
   view.follow = g_PictureSwitches.followObjects != 0;
-  if (picture.m_nObjectId != 0) {
+  // The hero's id is 0: a picture follows an object by its position mode.
+  if (picture.m_nMode == kPictureOnCharacter || picture.m_nMode == kPictureOnHero) {
     if (cCharacter* c = FindObjectById(picture.m_nObjectId)) {
       view.objectFound = true;
       view.objectCentreX = c->m_dX + c->m_nWidth / 2.0;
@@ -151,8 +152,14 @@ int32_t ExecutePicture(cCharacter& character, const cEdCmd& command) {
   LoadPicture(*shown, n);
   const int32_t mode = Word(command, 1);
   int32_t objectId = 0;
-  if (mode == kPictureOnCharacter) objectId = character.m_nId;
-  else if (mode == kPictureOnHero && FirstHero()) objectId = FirstHero()->m_nId;
+  bool follows = false;
+  if (mode == kPictureOnCharacter) {
+    objectId = character.m_nId;
+    follows = true;
+  } else if (mode == kPictureOnHero && FirstHero()) {
+    objectId = FirstHero()->m_nId;
+    follows = true;
+  }
   const int64_t remaining = Word(command, 14) == 0 ? int64_t{Word(command, 9)} * 6 : 1;
   cPicture& p = shown->picture;
   p.Set(static_cast<uint16_t>(n), mode, Word(command, 2), Word(command, 3), Word(command, 4), Word(command, 5),
@@ -161,7 +168,7 @@ int32_t ExecutePicture(cCharacter& character, const cEdCmd& command) {
         Word(command, 10), objectId, byId ? 1 : 0, id);
   // The stage position an object-centred picture keeps when pictures do not
   // follow their objects.
-  if (objectId != 0) {
+  if (follows) {
     const cPictureView view = ViewFor(*scene, p);
     p.DrawPosition(view, &p.m_nStageX, &p.m_nStageY);
   }

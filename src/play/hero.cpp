@@ -5,6 +5,7 @@
 
 #include "gfx/dd_frame.h"
 #include "gfx/surface_table.h"
+#include "play/message_window.h"
 #include "play/stage_scene.h"
 
 namespace {
@@ -500,6 +501,22 @@ int cHero::RunItemCommands(const std::vector<cEdCmd>& commands) {
     if (r != 0) return r;
   }
   return m_nHp < 1 ? 2 : 0;
+}
+
+void cHero::ShowReactionMessage(int32_t kind, int32_t number, int32_t row) {
+  cStageScene* scene = CurrentStageScene();
+  if (!scene) return;
+  cMessageSettings settings;
+  settings.style = kMessageIcon;
+  settings.iconKind = kind;
+  settings.iconNumber = static_cast<uint16_t>(number);
+  settings.iconRow = static_cast<uint16_t>(row);
+  settings.positionMode = cStageScene::kMessageAboveHero;
+  settings.fixPosition = 1;
+  settings.displayMode = kMessageTimed;
+  settings.remainingFrames = kMessagePopUpFrames;
+  settings.followedId = m_nId;
+  scene->AddMessageWindow(settings);
 }
 
 // ---------------------------------------------------------------------------

@@ -63,6 +63,9 @@ class cHero : public cCharacter {
   // Runs an item's command list on the hero: 0, 2 when the hero died, or
   // the first other non-zero result of a command.
   int RunItemCommands(const std::vector<cEdCmd>& commands);
+  // The reaction pop-up of a taken item: graphic `number` of graphic kind
+  // `kind`, row `row`, drawn small above the hero, rising for 30 frames.
+  void ShowReactionMessage(int32_t kind, int32_t number, int32_t row);
   void DrawHitAreas(DDSURFACEDATA* target);
   // The sight mask (a picture larger than the screen) centred on the hero.
   void DrawSightMask(DDSURFACEDATA* target, DDSURFACEDATA* mask);

@@ -170,11 +170,12 @@ struct cGroupIndex {
 
 }  // namespace
 
-int cStageScene::RunItemReaction(const cEdItem& item, cHero& hero) {
-  // The pop-up above the hero belongs to the message windows, which this
-  // stage does not show yet; the sound and the commands are the reaction.
-  RequestSoundEffectById(item.m_nSound);
-  return hero.RunItemCommands(item.m_vCmds.Get());
+int cStageScene::RunReactionRecord(const cEdItem* item, cHero& hero, int32_t on) {
+  if (item == nullptr || !on || item->TakeMode() == kItemCannotBeTaken || item->m_vCmds.empty()) return kCheckGoOn;
+  if (item->ReactionPopUp())
+    hero.ShowReactionMessage(item->GraphicKind(), item->GraphicNumber(), item->GraphicSubNumber());
+  RequestSoundEffectById(item->m_nSound);
+  return hero.RunItemCommands(item->m_vCmds.Get());
 }
 
 int cStageScene::CheckHits() {
@@ -236,7 +237,7 @@ int cStageScene::CheckHits() {
           if (!hit) shot->AddHit(c.m_nId);
           if (shot->m_Definition.m_nItemPalette != 0 && HasHero()) {
             if (const cEdItem* item = GetPaletteItem(shot->m_Definition.m_nItemPalette, shot->m_Definition.m_nItemIndex)) {
-              const int r = RunItemReaction(*item, Hero());
+              const int r = RunReactionRecord(item, Hero());
               if (r != 0) return r;
             }
           }
@@ -366,16 +367,16 @@ int cStageScene::TakeItems(cHero& hero) {
     if (mode == 2) continue;
     const cBox box{item.m_dX, item.m_dY, item.m_dRight, item.m_dBottom};
     if (!Overlaps(third, box)) {
-      if (mode == 1) hero.RemoveFromTouchedList(item.m_nId);
+      if (mode == kItemTakenPerTouch) hero.RemoveFromTouchedList(item.m_nId);
       continue;
     }
     hero.TriggerFlows(kTriggerItem, nullptr, 0);
-    if (mode == 1) {
+    if (mode == kItemTakenPerTouch) {
       if (!hero.IsNotInTouchedList(item.m_nId)) continue;
       hero.m_TouchedIds.push_back(item.m_nId);
     }
-    const int r = RunItemReaction(item.m_Definition, hero);
-    if (mode == 0) RemoveItem(item);
+    const int r = RunReactionRecord(&item.m_Definition, hero);
+    if (mode == kItemTakenOnce) RemoveItem(item);
     if (r != 0) return r;
   }
   return kCheckGoOn;

@@ -70,7 +70,9 @@ int32_t SubStepsPerFrame() { return std::clamp(StageData.Int(kStageSubSteps), 1,
 
 bool cStageScene::IsDoomed(const cStageObject& object) const { return m_Doomed.count(&object) != 0; }
 
-void cStageScene::RemoveCharacter(cStageCharacter& character) { m_Doomed.insert(&character); }
+void cStageScene::RemoveCharacter(cStageCharacter& character) {
+  if (m_Doomed.insert(&character).second) ++m_nRemovalCount;
+}
 
 void cStageScene::RemoveItem(cStageItem& item) { m_Doomed.insert(&item); }
 
@@ -94,6 +96,7 @@ void cStageScene::FlushRemovals() {
       ++it;
   }
   m_Doomed.clear();
+  ++m_nRemovalCount;
 }
 
 // ---- the frame ----

@@ -21,6 +21,9 @@ cCombatSwitches g_CombatSwitches;
 namespace {
 
 inline constexpr uint32_t kColourKey = 1;
+// A sheet's colour variant stands this many entries after it in the surface
+// table (the shot sheets 20 and 21: 38 and 39).
+inline constexpr int kColourVariantOffset = SURF_SHOT_SYSTEM - SURF_SHOT;
 
 double FrameScale() {
   const double f = StageFrameScale();
@@ -536,8 +539,9 @@ void FireShots(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_
     v.offsetX = Trunc(shooter.m_nFacing == 1 && d.MirrorStartX() ? -ox : ox);
     v.offsetY = Trunc(shooter.m_nFacing == 1 && d.MirrorStartY() ? -oy : oy);
     RunPattern(p, v);
-    // The next shot's values; no angle (and no random draw) after the last.
-    if (i + 1 >= shots) break;
+    // The next shot's values, also after the last shot: its angle takes a
+    // random draw of the spread like every other, so a volley of n shots
+    // draws n + 1 numbers and a replay draws exactly what its recording did.
     speed += d.SpeedStep() * 0.1;
     angle = MirroredAngle(d, d.BaseAngle() + d.AngleStep() * (i + 1), shooter.m_nFacing);
     range = std::clamp(range + d.RangeStep(), -100000, 100000);
@@ -827,7 +831,11 @@ void cShot::Draw(DDSURFACEDATA* target, int32_t hold) {
   if (!target || cell < 0) return;
   const int32_t graphic = m_Definition.Graphic();
   if (graphic < 0) return;
-  DDSURFACEDATA* sheet = &GameSurfaces[m_nFacing ? SURF_SHOT_MIRROR : SURF_SHOT];
+  // The stage-palette choice draws from the sheet's colour variant.
+  int sheetId = m_nFacing ? SURF_SHOT_MIRROR : SURF_SHOT;
+  if (m_Definition.PaletteChoice() == 1 && GameSurfaces[sheetId + kColourVariantOffset].nWidth > 0)
+    sheetId += kColourVariantOffset;
+  DDSURFACEDATA* sheet = &GameSurfaces[sheetId];
   const int32_t sx = (cell + (graphic / 30) * 2) * 16;
   const int32_t sy = (graphic % 30) * 16;
   if (sx + 16 > sheet->nWidth || sy + 16 > sheet->nHeight) return;

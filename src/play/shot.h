@@ -175,6 +175,9 @@ extern cCombatSwitches g_CombatSwitches;
 
 // The direction code of a direction choice for a shooter facing `facing`
 // (the movement labels' "front", "back" and the input direction resolved).
+// Choice 9 gives code 0 with the flag set and the facing's code with it
+// clear; a replay being played back keeps the reading of its data version:
+// before 778 code 0 whatever the flag, 778 and 779 the facing's code.
 int32_t ConvertFacingToDirection(int32_t choice, int32_t flag, int32_t facing);
 // The base angle (degrees) of a direction code.
 int32_t DirectionAngle(int32_t code);

@@ -49,25 +49,38 @@ void cStageScene::AwardStageClear() {
     if (k >= kMaxExtraLifeMessages) continue;
     RequestSoundEffect(kSoundExtraLife);
     // ---- message windows: the extra-life picture rises over the hero ----
+    std::shared_ptr<cMessageWindow> popUp;
     if (HasHero()) {
-      cMessageSettings popUp;
-      popUp.style = kMessageExtraLife;
-      popUp.positionMode = 4;
-      popUp.fixPosition = 1;
-      popUp.displayMode = kMessageTimed;
-      popUp.remainingFrames = kMessagePopUpFrames;
-      popUp.keepCounting = 1;
-      popUp.followedId = Hero().m_nId;
-      if (m_MessageWindows.size() >= kMaxMessageWindows) m_MessageWindows.pop_front();
-      m_MessageWindows.push_back(std::make_shared<cMessageWindow>(popUp));
-      m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
+      cMessageSettings settings;
+      settings.style = kMessageExtraLife;
+      settings.positionMode = cStageScene::kMessageAboveHero;
+      settings.fixPosition = 1;
+      settings.displayMode = kMessageTimed;
+      settings.remainingFrames = kMessagePopUpFrames;
+      settings.keepCounting = 1;
+      settings.followedId = Hero().m_nId;
+      popUp = AddMessageWindow(settings);
     }
     // ---- end of message windows ----
     // The extra-life message (drawn by the message windows) stays 30 frames
-    // while the stage is kept drawn.
+    // while the stage is kept drawn; then it goes.
     SetWaitState(4, 0, kExtraLifeWaitFrames, 0);
     KeepFramesWhileWaiting();
+    RemoveMessageWindow(popUp);
   }
+}
+
+std::shared_ptr<cMessageWindow> cStageScene::AddMessageWindow(const cMessageSettings& settings) {
+  if (m_MessageWindows.size() >= kMaxMessageWindows) m_MessageWindows.pop_front();
+  m_MessageWindows.push_back(std::make_shared<cMessageWindow>(settings));
+  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
+  return m_MessageWindows.back();
+}
+
+void cStageScene::RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& window) {
+  if (!window) return;
+  m_MessageWindows.remove(window);
+  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
 }
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
@@ -223,6 +236,9 @@ void cStageScene::FinishHeroDeath() {
 int32_t cStageScene::Tally() {
   if (StageData.Int(kStageStoreHero) && HasHero()) {
     cHeroCarryValues values;
+    // The two hero counters a next stage takes over: HP and SP.
+    values.nCounterA = Hero().m_nHp;
+    values.nCounterB = Hero().m_nSp;
     values.nLives = SaveData.m_nLives;
     values.nMusicTrack = SaveData.m_nTrackPlaying;
     SaveData.StoreHeroState(0, Hero().Definition(), values);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "flow/flow_state.h"
 #include "gfx/surface_table.h"
 #include "play/character.h"
 
@@ -44,6 +45,12 @@ void cStageItem::Setup(int32_t id, const cEdItem& definition, int32_t keepScale)
   else m_bScaleKept = 1;
   m_nItemNumber = id != 0 ? id : 1;
   m_bHeld = 1;
+  // The item's commands run as a flow's do: loops unrolled first. A list
+  // without loops stays shared with the definition it came from.
+  const std::vector<cEdCmd>& commands = m_Definition.m_vCmds.Get();
+  const auto isLoop = [](const cEdCmd& c) { return c.m_nFamily == 1 && c.m_nKind == kItemKindLoop; };
+  if (std::any_of(commands.begin(), commands.end(), isLoop))
+    PrepareFlowCommands(m_Definition.m_vCmds.Mutable());
 }
 
 void cStageItem::SetBlockPosition(int32_t bx, int32_t by, int32_t flag) {

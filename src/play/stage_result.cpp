@@ -73,10 +73,14 @@ int NextRankedGenre(int from) {
 void (*cStageScene::s_pAskRankingName)(std::string& name) = nullptr;
 bool (*cStageScene::s_pRankingKey)() = ReadRankingKey;
 
-void cStageScene::FindRankingPositions() {
-  if (bFromEditor) return;
+void cStageScene::LoadStageRanking() {
   const cRankingKey key = CurrentRankingKey();
   RankingFile.Load(key.playKind, key.stage, key.n[0], key.n[1], key.n[2]);
+}
+
+void cStageScene::FindRankingPositions() {
+  if (bFromEditor) return;
+  // The ranking file was read when the stage scene was entered.
   for (int genre = 0; genre < kRankingGenreCount && genre < static_cast<int>(m_ResultValues.size()); ++genre) {
     if (!ModeRanksGenre(genre) || !StageRanksGenre(genre)) continue;
     const int place = RankingFile.List(genre).FindRank(m_ResultValues[static_cast<size_t>(genre)]);

@@ -185,8 +185,7 @@ cStageScene::cStageScene() {
   m_GroupWakeUp.assign(kGroupWakeUpCount, 0);
   // Hits and contacts (combat): a block's item reacts as any item taken.
   m_BlockMap.Hooks().runItemReaction = [this](cHero& hero, int kind, int index) {
-    const cEdItem* item = GetPaletteItem(kind, index);
-    return item ? RunItemReaction(*item, hero) : 0;
+    return RunReactionRecord(GetPaletteItem(kind, index), hero);
   };
 }
 
@@ -523,4 +522,6 @@ void cStageScene::ResetPlayCounters() {
   // Replays: a stage entered from a menu starts with no attempts recorded.
   if (!replay) ReplayRecorder.Reset();
   if (SceneManager.m_bTestPlay) SaveData.m_nStage = 1;
+  // The ranking a clear of this stage is placed in, read once on entry.
+  if (bRankingOn) LoadStageRanking();
 }

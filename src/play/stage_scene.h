@@ -34,6 +34,7 @@ class cStageItem;
 class cHero;
 class cShot;
 class cMessageWindow;
+struct cMessageSettings;
 class cEffectObject;
 struct cShownPicture;  // fxobj: pictures of the picture command
 class cFlowState;
@@ -181,6 +182,9 @@ class cStageScene : public cStageSceneBase {
   // The steps of SetStage that build the stage's objects.
   void DestroyObjects();
   void PlaceHero();
+  // The hero's HP and SP carried over from the stage before (play record
+  // parts 11 and 12), when the play record keeps them.
+  void RestoreCarriedCounters(cHero& hero);
   void PlaceCharactersAndItems();
   void IndexGroups();
   void StartStageMusic(int32_t bFirst);
@@ -215,6 +219,8 @@ class cStageScene : public cStageSceneBase {
   // Next scene id when the result screen is left.
   int32_t Tally();
   // ---- result screen and ranking registration (stage_result.cpp) ----
+  // Reads the ranking file of the current play mode and stage (on entry).
+  void LoadStageRanking();
   // The places the result values take in the stage's ranking (EndStage).
   void FindRankingPositions();
   // Registers the result once (never in a replay or test play), saves the
@@ -256,6 +262,12 @@ class cStageScene : public cStageSceneBase {
   // Steps and draws every window (DrawFrame), removing the finished ones.
   void UpdateMessageWindows(DDSURFACEDATA* back, int32_t still);
   // ---- end of message windows ----
+  // The position mode of the pop-ups over the hero: above it.
+  static constexpr int32_t kMessageAboveHero = 4;
+  // A window appended to the stage's list (the oldest dropped beyond
+  // kMaxMessageWindows), and a window taken out of it again.
+  std::shared_ptr<cMessageWindow> AddMessageWindow(const cMessageSettings& settings);
+  void RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& window);
   // Extra lives awarded at one clear that show their message and wait;
   // beyond it the lives are still counted (and capped at 99) silently.
   static constexpr int32_t kMaxExtraLifeMessages = 99;
@@ -281,6 +293,9 @@ class cStageScene : public cStageSceneBase {
   void RemoveItem(cStageItem& item);
   bool IsDoomed(const cStageObject& object) const;
   std::set<const cStageObject*> m_Doomed;
+  // Counts every character marked and every flush, so that what was
+  // gathered from the marks is gathered again (BlockCharacters).
+  uint32_t m_nRemovalCount = 0;
   // 1 when the hits of sub-step `step` (1-based) are resolved.
   int32_t IsHitCheckStep(int32_t step) const;
   // The hero (element 0 of the hero list).
@@ -488,6 +503,7 @@ class cStageScene : public cStageSceneBase {
     size_t listSize = 0;
     const void* first = nullptr;
     const void* last = nullptr;
+    uint32_t removals = 0;
     bool operator==(const cBlockCharactersKey&) const = default;
   } m_BlockCharactersKey;
   // ---- end of block map and collision ----
@@ -504,20 +520,30 @@ class cStageScene : public cStageSceneBase {
   int CheckHits();
   // The hero against the items: 0 or the first non-zero reaction result.
   int TakeItems(cHero& hero);
-  // An item's reaction on the hero: its sound, then its commands; 0, 1 (the
-  // stage ends) or 2 (the hero died).
-  int RunItemReaction(const cEdItem& item, cHero& hero);
+  // What taking item `item` does to the hero (its reaction record): nothing
+  // (0) without an item, with the record off (`on` 0: a carried-item slot
+  // that holds none), for an item that cannot be taken or one without
+  // commands; otherwise the pop-up above the hero when the item asks for
+  // one, its sound, then its commands: 0, 1 (the stage ends) or 2 (the hero
+  // died).
+  int RunReactionRecord(const cEdItem* item, cHero& hero, int32_t on = 1);
   // The shots of the sub-step: moved, tested against the removal area (on
   // step 1) and the blocks; those that end are removed.
   void MoveShots(int32_t step);
   // A new shot in the stage's list and its group; null when the stage holds
   // the most shots it may.
   cShot* AddShot();
+  // The summon command's options for the characters it places.
+  struct cSummonOptions {
+    int32_t placeCheck = 0;  // try the place and three beside it (FindSummonPlace)
+    int32_t timed = 0;       // the character leaves after `time` tenths of a second
+    int32_t time = 0;
+  };
   // A summoned character (a copy of `definition`) at world (x, y), facing
-  // `facing`, in group `group`; null when refused (outside the stage or
-  // no free place).
+  // `facing`, in group `group`; null when refused (outside the stage, or no
+  // free place with the place check).
   cStageCharacter* SummonCharacter(const cEdCharacter& definition, double x, double y, int32_t facing,
-                                   int32_t group, cCharacter* parent);
+                                   int32_t group, cCharacter* parent, const cSummonOptions& options);
   cStageItem* SummonItem(const cEdItem& definition, double x, double y);
   int32_t m_nShotCounter = 0;    // ids of shots
   int32_t m_bShotCapLogged = 0;  // the shot cap has been reported

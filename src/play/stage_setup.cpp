@@ -133,6 +133,7 @@ void cStageScene::DestroyObjects() {
   // Marks of the old objects must not fall on new ones built at the same
   // addresses.
   m_Doomed.clear();
+  ++m_nRemovalCount;
   CurrentCharacter = nullptr;
   CurrentFlow = nullptr;
   CurrentCommand = nullptr;
@@ -152,7 +153,8 @@ void cStageScene::PlaceHero() {
   if (heroIndex < 0) return;  // a loaded stage always has one (StartStage checks)
   cEdCharacter& record = StageData.m_PlacedCharacters.At(heroIndex);
   if (SaveData.m_bStartGiven) record.SetInitialFacing(SaveData.m_nStartFacing);
-  const int32_t id = ++m_nObjectIdCounter;
+  // The hero takes the first id; the placed characters follow it.
+  const int32_t id = m_nObjectIdCounter++;
   const int32_t column = static_cast<int16_t>(record.m_nWord1);
   const int32_t row = static_cast<int16_t>(record.m_nWord2);
   hero.Setup(id, record, (column + kStageMarginBlocks) * kBlockDots + 16, (row + kStageMarginBlocks) * kBlockDots + 16,
@@ -170,9 +172,21 @@ void cStageScene::PlaceHero() {
   hero.m_dRight += dx;
   hero.m_dY += dy;
   hero.m_dBottom += dy;
-  // The two carried hero counters (carry-over parts 11 and 12) have no
-  // reader on the stage yet; they stay in the play record.
+  // The hero's HP and SP carried from the stage before (carry-over parts 11
+  // and 12) replace those its set-up gave it.
+  if (StageData.Int(kStageHeroCarryOver)) RestoreCarriedCounters(hero);
   hero.m_AnimePlayer.SetAnime(hero.m_bFreeVertical != 0 ? 2 : 0, 0);
+}
+
+void cStageScene::RestoreCarriedCounters(cHero& hero) {
+  int32_t hp = hero.m_nHp, sp = hero.m_nSp;
+  SaveData.RestoreHeroCounters(0, hp, sp);
+  // Held to what this stage's hero can have; a stage never starts with a
+  // hero already out of HP.
+  const int32_t maxHp = std::max(0, hero.Definition().MaxHp());
+  const int32_t maxSp = std::max(0, hero.Definition().MaxSp());
+  hero.m_nHp = std::clamp(hp, std::min(1, maxHp), maxHp);
+  hero.m_nSp = std::clamp(sp, 0, maxSp);
 }
 
 void cStageScene::PlaceCharactersAndItems() {
@@ -187,11 +201,14 @@ void cStageScene::PlaceCharactersAndItems() {
     CreateCharacter(m_CharacterList, column, row, m_nObjectIdCounter, record, 0);
     const int32_t itemIndex = record.m_nPlacedItem;
     if (itemIndex < 0 || itemIndex >= static_cast<int32_t>(items.size())) continue;
-    // The characters made from this record carry the item it is given.
+    // The characters made from this record carry the item it is given,
+    // all under one item id: the counter's value, then the counter goes on
+    // (as for every item, so no placed item takes that id too).
+    const int32_t itemId = m_nItemCounter++;
     auto it = m_CharacterList.begin();
     std::advance(it, static_cast<std::ptrdiff_t>(before));
     for (; it != m_CharacterList.end(); ++it) {
-      it->m_Item.Setup(++m_nItemCounter, items.At(itemIndex), 0);
+      it->m_Item.Setup(itemId, items.At(itemIndex), 0);
       it->m_Item.m_bHeld = 1;
     }
     held[static_cast<size_t>(itemIndex)] = 1;

@@ -55,7 +55,7 @@ bool LogCapOnce(bool& logged, const char* what) {
 }  // namespace
 
 cStageCharacter* cStageScene::SummonCharacter(const cEdCharacter& definition, double x, double y, int32_t facing,
-                                              int32_t group, cCharacter* parent) {
+                                              int32_t group, cCharacter* parent, const cSummonOptions& options) {
   static bool logged = false;
   if (m_CharacterList.size() >= kMaxStageCharacters) {
     LogCapOnce(logged, "characters");
@@ -72,13 +72,17 @@ cStageCharacter* cStageScene::SummonCharacter(const cEdCharacter& definition, do
   c.UpdateX();
   c.UpdateY();
   c.UpdateScreenRect();
-  if (!c.IsInsideStage(false) || !FindSummonPlace(c)) {
+  if (!c.IsInsideStage(false) || (options.placeCheck && !FindSummonPlace(c))) {
     // Nothing points at it yet: it goes without taking an id.
     m_CharacterList.pop_back();
     return nullptr;
   }
   ++m_nObjectIdCounter;
   c.LinkInitialTargets(FirstHero(), parent);
+  // A timed summon leaves the stage when its countdown (in sub-steps) runs out.
+  if (options.timed)
+    c.m_nLifeCountdown = static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{std::max(options.time, 0)} * 6 * std::max(1, StageSubSteps()), 0, kNoLifeCountdown - 1));
   m_CharacterGroups.resize(kGroupCount);
   m_CharacterGroups[static_cast<size_t>(copy.GroupByte())].push_back(&c);
   return &c;
@@ -120,10 +124,14 @@ void SummonCharacters(cStageScene& scene, cCharacter& shooter, const cEdShot& d,
   // As placed characters, a definition with repeats gives its copies, each
   // moved by its step.
   const int32_t copies = std::clamp(copy.RepeatCount(), 0, 255) + 1;
+  cStageScene::cSummonOptions options;
+  options.placeCheck = d.SummonPlaceCheck();
+  options.timed = d.SummonTimed();
+  options.time = d.SummonTime();
   RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) {
     for (int32_t i = 0; i < copies; ++i)
       scene.SummonCharacter(copy, at.x + copy.GetStepOffsetX(i, facing), at.y + copy.GetStepOffsetY(i, facing), facing,
-                            group, &shooter);
+                            group, &shooter, options);
   });
 }
 
@@ -143,6 +151,8 @@ void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int
   cStageScene::cBlockSummon run;
   run.mode = d.SummonMode();
   run.keepHero = d.KeepHeroFree();
+  run.keepCharacters = d.KeepCharactersFree();
+  run.overConditional = scene.BlockMap().Rules().summonOverConditionalBlocks ? 1 : 0;
   const cEdBlock copy = *definition;
   // The cell under the middle of each 32-dot box changes.
   RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) { scene.SummonBlock(at.x + 16.0, at.y + 16.0, copy, run); });

@@ -48,9 +48,15 @@ void FillStageTrace(FrameTrace& t) {
   // Shots (combat): in list order, with the id of the character that fired them.
   for (const auto& shot : scene->m_ShotList)
     if (!shot->m_bRemove) t.shots.push_back(FrameTraceShot{shot->m_dX, shot->m_dY, shot->m_nOwnerId});
-  // ---- message windows: the shown texts, in list order ----
-  for (const auto& window : scene->m_MessageWindows)
-    if (window->m_Settings.style == kMessageText) t.messages.push_back(window->m_strShown);
+  // ---- message windows: the shown texts, and the item pop-ups as "icon
+  // KIND NUMBER ROW", in list order ----
+  for (const auto& window : scene->m_MessageWindows) {
+    const cMessageSettings& w = window->m_Settings;
+    if (w.style == kMessageText) t.messages.push_back(window->m_strShown);
+    if (w.style == kMessageIcon)
+      t.messages.push_back("icon " + std::to_string(w.iconKind) + " " + std::to_string(w.iconNumber) + " " +
+                           std::to_string(w.iconRow));
+  }
   // ---- end of message windows ----
   // Effect objects, pictures and the screen effect, as the last drawn frame
   // left them.

@@ -34,7 +34,7 @@ enum : int {
   kCarryScale = 8,
   kCarryFollowsScroll = 9,
   kCarrySight = 10,         // an 8-bit value and the sight range
-  kCarryCounterA = 11,      // two 32-bit hero counters
+  kCarryCounterA = 11,      // two 32-bit hero counters (stage play keeps the hero's HP and SP in them)
   kCarryCounterB = 12,
   kCarryMaxHp = 13,
   kCarryMaxSp = 14,

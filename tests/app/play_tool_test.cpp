@@ -502,14 +502,25 @@ TEST_F(PlayToolTest, TheTraceFollowsTheBatsExplosionPictureAndShake) {
   EXPECT_EQ(shake - (hit + 1), 35u);
   EXPECT_NEAR(Number(Value(lines[shake - 1], "screen"), "value"), 35.0 / 6.0, 1e-9);
 
-  // The hero and the characters carry their object ids (counted from 1).
-  for (size_t i : {size_t{0}, hit, lines.size() - 1}) {
-    std::vector<double> ids = {FirstOf(lines[i], "hero", "id")};
-    const std::string chars = Value(lines[i], "chars");
-    for (size_t at = chars.find("\"id\":"); at != std::string::npos; at = chars.find("\"id\":", at + 1))
-      ids.push_back(std::strtod(chars.c_str() + at + 5, nullptr));
-    EXPECT_GE(ids.size(), 3u);
-    for (double id : ids) EXPECT_GT(id, 0.0) << i;
+  // Every object of the stage carries its own id: the hero takes the first
+  // object id (0), the placed and summoned characters the ones after it;
+  // items count their own ids. None is given twice.
+  auto ids = [&](const std::string& line, std::initializer_list<const char*> lists) {
+    std::vector<double> found;
+    for (const char* list : lists) {
+      const std::string objects = Value(line, list);
+      for (size_t at = objects.find("\"id\":"); at != std::string::npos; at = objects.find("\"id\":", at + 1))
+        found.push_back(std::strtod(objects.c_str() + at + 5, nullptr));
+    }
+    return found;
+  };
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(FirstOf(lines[i], "hero", "id"), 0.0) << "frame " << i + 1;
+    for (std::vector<double> found : {ids(lines[i], {"hero", "chars"}), ids(lines[i], {"items"})}) {
+      ASSERT_GE(found.size(), 3u) << i;
+      std::sort(found.begin(), found.end());
+      EXPECT_EQ(std::adjacent_find(found.begin(), found.end()), found.end()) << "a shared id in frame " << i + 1;
+    }
   }
 }
 

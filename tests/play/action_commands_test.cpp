@@ -3,11 +3,13 @@
 
 #include <vector>
 
+#include "data/conditions.h"
 #include "data/labels.h"
 #include "flow/flow_state.h"
 #include "play/commands.h"
 #include "play/flow_host_impl.h"
 #include "play/hero.h"
+#include "play/message_window.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
@@ -177,14 +179,26 @@ TEST(ActionCommands, GameWaitKeepsSixFramesATenth) {
   ASSERT_TRUE(s.Loaded());
   auto* savedPacer = cStageScene::s_pWaitPacer;
   static int paced = 0;
+  // While it waits, the window list holds one invisible timed entry of the
+  // wait's frames that counts on still frames too.
+  static std::vector<cMessageSettings> entries;
   paced = 0;
-  cStageScene::s_pWaitPacer = [] { ++paced; };
+  entries.clear();
+  cStageScene::s_pWaitPacer = [] {
+    if (paced++ == 0)
+      for (const auto& w : CurrentStageScene()->m_MessageWindows) entries.push_back(w->m_Settings);
+  };
   const double x = s.Scene().Hero().m_dX;
   ExecuteGameWait(s.Scene().Hero(), Command(kCmdGameWait, {10}));
   ExecuteGameWait(s.Scene().Hero(), Command(kCmdGameWait, {}));  // no words: nothing
   cStageScene::s_pWaitPacer = savedPacer;
   EXPECT_EQ(paced, 61);  // 60 presented, the 61st ends the wait
   EXPECT_EQ(s.Scene().Hero().m_dX, x);
+  ASSERT_EQ(entries.size(), 1u);
+  const cMessageSettings& e = entries[0];
+  EXPECT_EQ((std::vector<int32_t>{e.style, e.displayMode, e.remainingFrames, e.keepCounting, e.fixPosition}),
+            (std::vector<int32_t>{kMessageInvisible, kMessageTimed, 60, 1, 1}));
+  EXPECT_TRUE(s.Scene().m_MessageWindows.empty()) << "the entry goes with the wait";
 }
 
 // A flow that starts itself again begins from its first command on the next
@@ -209,6 +223,43 @@ TEST(ActionCommands, AFlowRestartingItselfBeginsAgainNextFrame) {
     FlowsOfCharacter(c).At(0).Start(&c);
     s.Frames(3);
     EXPECT_EQ(s.Scene().m_StageVariables[1], 3);
+  }
+  SetFlowHost(host);
+  SetFlowHooks(hooks);
+}
+
+// The flow operation's condition list gates it only while its used byte is
+// set: stage variable 1 is 0, the list asks for 5 (fails) or 0 (holds).
+TEST(ActionCommands, AFlowOperationsConditionListCountsOnlyWhenUsed) {
+  struct Row { uint8_t used; int32_t wanted; bool ends; };
+  const Row rows[] = {{0, 5, true}, {1, 5, false}, {1, 0, true}};
+  cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();
+  for (const Row& r : rows) {
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    b.Data().m_PlacedCharacters[1].m_vFlows = {WaitingFlow(0), WaitingFlow(2)};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.Frames(1);
+    cStageCharacter& enemy = s.Scene().m_CharacterList.front();
+    cActorFlows& flows = FlowsOfCharacter(enemy);
+    cEdCmd end = Command(kCmdFlowControl, {1, 2, 2, 0});  // end the flows of ID 2
+    cCondList::Create(end.m_pCondList);
+    end.m_pCondList->m_nOption = r.used;
+    cCond wanted;
+    wanted.m_nKind = 2;  // stage variable
+    wanted.m_nVarNumber = 1;
+    wanted.m_nConstant = r.wanted;
+    end.m_pCondList->m_vConds = {wanted};
+    {
+      cCurrentObjectsGuard keep;
+      SetCurrentObjects({&enemy, &flows.At(0), nullptr});
+      ExecuteFlowOperation(enemy, end);
+    }
+    EXPECT_EQ(flows.At(1).m_bRunning, r.ends ? 0 : 1) << int(r.used) << " " << r.wanted;
+    s.Frames(1);
   }
   SetFlowHost(host);
   SetFlowHooks(hooks);

@@ -360,6 +360,52 @@ TEST_F(BlockTest, BlockCharactersCarryAndSqueeze) {
   }
 }
 
+// A block character removed in this sub-step (marked, still in the list
+// until the sub-step's end) neither holds up a rider nor carries one, nor
+// takes a place.
+TEST_F(BlockTest, ABlockCharacterRemovedNowNoLongerBlocksOrCarries) {
+  cStageScene scene;
+  SetStageView(&m_ViewX, &m_ViewY);
+  for (const bool removed : {false, true}) {
+    scene.m_CharacterList.clear();
+    cStageCharacter& carrier = scene.m_CharacterList.emplace_back();
+    Place(carrier, 300, 500, 1);
+    carrier.m_nId = 7;
+    carrier.m_byBlockCharacter = 1;
+    carrier.m_bPresent = 1;
+    carrier.SavePosition();
+    cStageCharacter rider;
+    Place(rider, 310, 466, 1);
+    rider.m_nId = 1;
+    rider.SavePosition();
+    rider.m_dY += 4;  // 2 dots into the carrier
+    rider.UpdateY();
+    EXPECT_EQ(scene.ResolveCharacterContacts(rider), 0);  // gathers the block characters
+    EXPECT_EQ(rider.m_bRiding, 1);
+    if (removed) scene.RemoveCharacter(carrier);
+    rider.m_dY = 470;
+    rider.UpdateY();
+    rider.m_bRiding = 0;
+    rider.SavePosition();
+    rider.m_dY = 470 + 4;
+    rider.UpdateY();
+    EXPECT_EQ(scene.ResolveCharacterContacts(rider), 0);
+    EXPECT_EQ(rider.m_bRiding, removed ? 0 : 1) << removed;
+    EXPECT_EQ(rider.m_dY, removed ? 474 : 500 - 32) << removed;
+    carrier.m_dX += 3;
+    rider.m_nCarriedById = 7;
+    rider.m_dCarrierX = 300;
+    rider.m_dSpeedX = 0;
+    scene.CarryRider(rider);
+    EXPECT_EQ(rider.m_dSpeedX, removed ? 0.0 : 3.0) << removed;
+    cStageCharacter inside;
+    Place(inside, 305, 500, 1);
+    EXPECT_EQ(scene.IsPlaceBlocked(inside), removed ? 0 : 1) << removed;
+    scene.FlushRemovals();
+  }
+  SetStageView(nullptr, nullptr);
+}
+
 // Wild positions, sizes and speeds, and an empty map: every probe stays
 // inside the map and no bad index is ever reported.
 TEST_F(BlockTest, HostileObjectsNeverLeaveTheMap) {

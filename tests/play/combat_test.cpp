@@ -81,9 +81,11 @@ class CombatTest : public ::testing::Test {
 };
 
 TEST_F(CombatTest, InvincibilityLastsTheStageTimeInSubSteps) {
-  // Level, kind, then the hero's times 10 / 20 and the others' 3 / 5
-  // (frames), times the sub-steps.
-  const std::array<int32_t, 4> rows[] = {{1, 0, 10, 20}, {2, 0, 20, 40}, {1, 1, 3, 5}, {2, 1, 6, 10}};
+  // Level, kind, then the timer and the per-attacker time in sub-steps. The
+  // stage's times named after the hero (10 / 20 frames) go to characters of
+  // a non-zero kind, those named after the enemies (3 / 5) to kind 0; both
+  // times the sub-steps.
+  const std::array<int32_t, 4> rows[] = {{1, 0, 3, 5}, {2, 0, 6, 10}, {1, 1, 10, 20}, {2, 1, 20, 40}, {1, 2, 10, 20}};
   for (const auto& [level, kind, timer, perAttacker] : rows) {
     ScopedStageRunning::SetLevel(level, 0.0);
     cCharacter c;
@@ -238,7 +240,7 @@ StageBuilder Arena(int32_t level, int32_t enemyHp) {
   placed[1].m_nParam40 = enemyHp;  // the enemy's
   placed[1].m_nParam50 = 2;        // its group (the hero's is 1)
   placed[1].m_nParam49 = 100;      // its score
-  b.Data().Int(kStageEnemyInvincibility) = 5;
+  b.Data().Int(kStageHeroInvincibility) = 5;  // the enemy's time (its kind is 1)
   return b;
 }
 
@@ -315,8 +317,8 @@ TEST(CombatStage, BodyContactsHurtOncePerInvincibility) {
     auto& enemy = b.Data().m_PlacedCharacters[1];
     enemy.m_nWord1 = 2;     // on the hero's block
     enemy.m_nParam44 = 3;   // contact power
-    b.Data().Int(kStageHeroInvincibility) = 4;
-    b.Data().Int(kStageHeroInvincibilityPer) = 0;
+    b.Data().Int(kStageEnemyInvincibility) = 4;  // the hero's time (its kind is 0)
+    b.Data().Int(kStageEnemyInvincibilityPer) = 0;
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
     EXPECT_EQ(HpByFrame(s, s.Scene().Hero(), 6), (std::vector<int32_t>{7, 7, 7, 7, 4, 4})) << level;
@@ -324,8 +326,29 @@ TEST(CombatStage, BodyContactsHurtOncePerInvincibility) {
   }
 }
 
+// Without invincibility a touch hurts once in every sub-step that resolves
+// hits: each touching pair of characters of different groups is met once,
+// whichever of the two groups comes first.
+TEST(CombatStage, WithoutInvincibilityATouchHurtsOncePerSubStep) {
+  for (const int32_t level : {1, 2}) {
+    StageBuilder b = Arena(level, 100);
+    auto& enemy = b.Data().m_PlacedCharacters[1];
+    enemy.m_nWord1 = 2;    // on the hero's block
+    enemy.m_nParam44 = 1;  // contact power
+    b.Data().m_PlacedCharacters[0].m_nParam40 = 20;
+    b.Data().Int(kStageEnemyInvincibility) = 0;  // the hero's times
+    b.Data().Int(kStageEnemyInvincibilityPer) = 0;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    const std::vector<int32_t> hp = HpByFrame(s, s.Scene().Hero(), 3);
+    EXPECT_EQ(hp, (std::vector<int32_t>{20 - level, 20 - 2 * level, 20 - 3 * level})) << level;
+  }
+}
+
 // Items under the hero: taken once (and gone), taken once per touch, or
-// never; the reaction's sound (database sound 1: effect 17) tells.
+// never; the reaction's sound (database sound 1: effect 17) tells. Each item
+// has a command (one that does nothing): without one an item reacts not at
+// all.
 TEST(CombatStage, ItemsAreTakenByTheirTakeMode) {
   struct Row {
     int32_t mode;
@@ -339,6 +362,9 @@ TEST(CombatStage, ItemsAreTakenByTheirTakeMode) {
     b.Data().m_PlacedCharacters[0].m_nParam40 = 10;
     b.Data().m_PlacedItems[0].m_nParam15 = static_cast<uint8_t>(r.mode);
     b.Data().m_PlacedItems[0].m_nSound = 1;
+    cEdCmd nothing;
+    nothing.m_nFamily = 1;
+    b.Data().m_PlacedItems[0].m_vCmds = std::vector<cEdCmd>{nothing};
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
     s.Frames(10);

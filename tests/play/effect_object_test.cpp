@@ -100,6 +100,16 @@ TEST(EffectObject, FinishesWhenItsAnimationEndsAndHoldsOnStillFrames) {
   auto empty = cEffectObject::At(2, 0, 0, 32, 32, 0);  // no frames: gone at once
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty->Frame(nullptr, nullptr, 0, 0, 0), 1);
+  // Restarted, a finished object plays its whole animation again, at its
+  // new place and size; a number that names no effect leaves it as it is.
+  ASSERT_TRUE(e->Restart(1, 40, 50, 64, 32, 0));
+  EXPECT_EQ((std::vector<double>{e->m_dX, e->m_dY, double(e->m_nWidth), double(e->m_nHeight), double(e->m_bZoomed)}),
+            (std::vector<double>{40, 50, 64, 32, 1}));
+  frames = 1;
+  while (!e->Frame(nullptr, nullptr, 0, 0, 0) && frames < 1000) ++frames;
+  EXPECT_EQ(frames, duration);
+  EXPECT_FALSE(e->Restart(9, 0, 0, 32, 32, 0));
+  EXPECT_EQ(e->m_dX, 40);
 }
 
 TEST(Picture, ZoomRoundsHalfAwayFromZero) {

@@ -3,16 +3,20 @@
 #include <cmath>
 #include <vector>
 
+#include "../gfx/surface_pixels.h"
 #include "base/random.h"
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/database_records.h"
+#include "gfx/surface_table.h"
 #include "play/character.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/shot.h"
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/replay_recorder.h"
+#include "scene/scene.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -184,14 +188,16 @@ TEST_F(ShotTest, AnglesAndFansFlyWhereTheirDegreesPoint) {
   }
 }
 
-TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShot) {
+// A volley with a spread draws a number for its first angle and one more
+// after each shot (the last one's unused): n shots, n + 1 draws.
+TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShotAndOneMore) {
   struct Row {
     int32_t extra, spread;
     size_t shots;
     int nextDraw;  // the first draw after the volley, seed 1
   };
-  // Seed 1 draws 41, 18467, 6334, 26500, 19169, ...
-  const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {3, 10, 4, 19169}};
+  // Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...
+  const Row rows[] = {{0, 0, 1, 41}, {3, 0, 4, 41}, {0, 10, 1, 6334}, {3, 10, 4, 15724}};
   for (const Row& r : rows) {
     ClearShots(m_Scene);
     SRand(1);
@@ -412,6 +418,104 @@ TEST(ShotStage, HostileRecordsFlyWithinBounds) {
     }
   }
   ClearShots(scene);
+}
+
+}  // namespace
+
+namespace {
+
+// Which character a shot aiming at the nearest of group 2 takes: from a
+// shooter at column 17, one of group 2 on screen at column 5 (far) and one
+// off screen at column 24 (near). The shot starts flying up; the sign of its
+// x velocity after aiming tells the target.
+TEST(ShotStage, TheNearestCharacterIsLookedForOnScreenFirst) {
+  struct Row { bool onScreenOne; int32_t targetsOnScreenOnly; int sign; };
+  const Row rows[] = {{true, 0, -1}, {false, 0, 1}, {false, 1, 0}, {true, 1, -1}};
+  const int32_t savedSwitch = g_MotionSwitches.onScreenTargetsOnly;
+  for (const Row& r : rows) {
+    StageBuilder b(40, 15);
+    b.Floor(10, 0, 39).Hero(2, 9).Character(17, 9).Character(5, 9).Character(24, 9);
+    auto& placed = b.Data().m_PlacedCharacters;
+    placed[1].m_nParam50 = 3;
+    placed[2].m_nParam50 = placed[3].m_nParam50 = 2;
+    for (size_t i = 1; i < placed.size(); ++i) placed[i].m_nParam40 = 10;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.Frames(1);
+    cStageScene& scene = s.Scene();
+    auto it = scene.m_CharacterList.begin();
+    cStageCharacter& shooter = *it++;
+    cStageCharacter& onScreen = *it++;
+    cStageCharacter& offScreen = *it;
+    ASSERT_EQ(onScreen.m_bOnScreen, 1);
+    ASSERT_EQ(offScreen.m_bOnScreen, 0);
+    if (!r.onScreenOne) onScreen.m_bPresent = 0;
+    g_MotionSwitches.onScreenTargetsOnly = r.targetsOnScreenOnly;
+    cEdShot d = ShotRecipe{.direction = 6, .speed = 10}.Make();  // up
+    d.m_nType = 2;                                                // aim at the nearest of a group
+    d.SetMoveParam(1, 2);                                         // group 2
+    FireShots(scene, shooter, d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    cShot& shot = *scene.m_ShotList.front();
+    shot.MoveByKind();
+    EXPECT_EQ((shot.m_dOwnVX > 0) - (shot.m_dOwnVX < 0), r.sign) << r.onScreenOne << " " << r.targetsOnScreenOnly;
+    ClearShots(scene);
+  }
+  g_MotionSwitches.onScreenTargetsOnly = savedSwitch;
+}
+
+// Choice 9 of the facing conversion: code 0 with the flag, the facing
+// without; a replay being played back reads it as its data version did.
+TEST(ShotDirections, TheFacingConversionFollowsAReplaysDataVersion) {
+  struct Row { bool playback; int32_t version, flag, choice, facing, code; };
+  const Row rows[] = {
+      {false, 873, 1, 9, 1, 0},         {false, 873, 0, 9, 1, kCodeRight}, {false, 700, 0, 9, 0, kCodeLeft},
+      {false, 873, 1, 0, 0, kCodeLeft}, {false, 873, 0, 3, 0, kCodeUp},    {true, 777, 0, 9, 1, 0},
+      {true, 778, 1, 9, 1, kCodeRight}, {true, 779, 1, 9, 0, kCodeLeft},   {true, 780, 1, 9, 1, 0},
+      {true, 780, 0, 9, 1, kCodeRight}, {true, 700, 1, 0, 1, kCodeRight},  {true, 778, 0, 5, 1, kCodeUpLeft},
+  };
+  const int32_t savedAction = SceneManager.m_nLastTitleAction;
+  const int32_t savedVersion = KeyLogRecord.m_nFileVersion;
+  for (const Row& r : rows) {
+    SceneManager.m_nLastTitleAction = r.playback ? kTitleReplay : kTitleFreePlay;
+    KeyLogRecord.m_nFileVersion = r.version;
+    EXPECT_EQ(ConvertFacingToDirection(r.choice, r.flag, r.facing), r.code)
+        << r.playback << " " << r.version << " flag " << r.flag << " choice " << r.choice;
+  }
+  SceneManager.m_nLastTitleAction = savedAction;
+  KeyLogRecord.m_nFileVersion = savedVersion;
+}
+
+// A shot of the stage-palette choice is drawn from the colour variant of
+// the shot sheet, when there is one.
+TEST(ShotStage, TheStagePaletteChoiceDrawsFromTheColourVariantSheet) {
+  struct Row { int32_t palette; bool variant; int source; };
+  const Row rows[] = {{0, true, SURF_SHOT}, {1, true, SURF_SHOT_SYSTEM}, {1, false, SURF_SHOT}};
+  for (const Row& r : rows) {
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(4, 9);
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    ASSERT_TRUE(DDCreateSurface(&GameSurfaces[SURF_SHOT], 64, 64, 1, 0, 0, 0, 0));
+    DDFillSurfaceColor(&GameSurfaces[SURF_SHOT], 0xFF2040);
+    if (r.variant) {
+      ASSERT_TRUE(DDCreateSurface(&GameSurfaces[SURF_SHOT_SYSTEM], 64, 64, 1, 0, 0, 0, 0));
+      DDFillSurfaceColor(&GameSurfaces[SURF_SHOT_SYSTEM], 0x40FF20);
+    }
+    cEdShot d = ShotRecipe{}.Make();
+    d.m_f47 = static_cast<uint8_t>(r.palette);
+    FireShots(s.Scene(), s.Scene().Hero(), d);
+    ASSERT_EQ(s.Scene().m_ShotList.size(), 1u);
+    cShot& shot = *s.Scene().m_ShotList.front();
+    shot.m_nFacing = 0;
+    DDFillSurfaceColor(DDBackBuffer(), 0x2040FF);
+    shot.Draw(DDBackBuffer(), 1);
+    EXPECT_EQ(Pixel(DDBackBuffer(), shot.m_rcScreen.left + 1, shot.m_rcScreen.top + 1) & 0xFFFFFF,
+              r.source == SURF_SHOT ? 0xFF2040u : 0x40FF20u)
+        << r.palette << " " << r.variant;
+    DDReleaseSurface(&GameSurfaces[SURF_SHOT]);
+    DDReleaseSurface(&GameSurfaces[SURF_SHOT_SYSTEM]);
+  }
 }
 
 }  // namespace

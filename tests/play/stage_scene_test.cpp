@@ -10,6 +10,7 @@
 #include "gfx/dd.h"
 #include "platform/keys.h"
 #include "play/hero.h"
+#include "play/message_window.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
@@ -282,10 +283,23 @@ TEST(StageSceneTest, StageClearAwardsExtraLivesForEachMultiplePassed) {
     SaveData.m_nStagePoints = c.points;
     SaveData.m_nScore = c.score;
     SaveData.m_nLives = c.lives;
+    // Each life's picture is in the window list while its wait runs (the
+    // pacer sees it on each wait's first frame) and gone afterwards.
+    static int shown = 0, frames = 0;
+    shown = frames = 0;
+    auto* savedPacer = cStageScene::s_pWaitPacer;
+    cStageScene::s_pWaitPacer = [] {
+      for (const auto& w : CurrentStageScene()->m_MessageWindows)
+        shown += frames % 31 == 0 && w->m_Settings.style == kMessageExtraLife;
+      ++frames;
+    };
     session.Scene().AwardStageClear();
+    cStageScene::s_pWaitPacer = savedPacer;
     EXPECT_EQ(SaveData.m_nLives, c.livesAfter);
     EXPECT_EQ(SaveData.m_nStagePoints, c.points + c.score);
     EXPECT_EQ(std::count(session.Sounds().begin(), session.Sounds().end(), kSoundExtraLife), c.extraSounds);
+    EXPECT_EQ(shown, c.extraSounds);
+    EXPECT_TRUE(session.Scene().m_MessageWindows.empty());
   }
 }
 
