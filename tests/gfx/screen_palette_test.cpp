@@ -2,6 +2,7 @@
 // and the colour cycle of the flashing tints.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -63,6 +64,7 @@ TEST_F(ScreenPaletteTest, VariantsRotateOrCopyTheColourBlocks) {
 TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirst) {
   WriteTable(0, 7);
   std::ofstream("bmp/hbt/hbt03.dat", std::ios::binary) << std::string(100, 'x');
+  std::remove("bmp/hbt/hbt04.dat");  // the demo ships every variant's table
   EXPECT_FALSE(LoadScreenPalette(3));  // a short table is no table
   EXPECT_FALSE(LoadScreenPalette(4));  // none at all
   ASSERT_TRUE(LoadScreenPalette(40));  // a damaged option: palette 0
