@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, FontTest,
                          ::testing::Values(Mode{"dd8", 0, 8, 7020212061751123667ull},
                                            Mode{"dd16", 0, 16, 9300374875627517795ull},
                                            Mode{"dd32", 0, 32, 7020212061751123667ull},
-                                           Mode{"d3d16", 1, 16, 5199235553974345571ull},
+                                           Mode{"d3d16", 1, 16, 3925995154407370803ull},
                                            Mode{"d3d32", 1, 32, 7020212061751123667ull}),
                          [](const ::testing::TestParamInfo<Mode>& info) { return std::string(info.param.name); });
 
