@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const char* kEightBit = "Direct3D=0\nWindowMode=0\nBpp=8\n";
+constexpr const char* kEightBit = "Direct3D=0\nWindowMode=0\nBpp=8\nShowFps=0\n";
 
 uint32_t Channel(uint32_t argb, int shift) { return (argb >> shift) & 0xFF; }
 
@@ -139,9 +139,11 @@ struct DisplayMode {
   const char* name;
   const char* ini;
 };
-constexpr DisplayMode kD3D32{"d3d32", "Direct3D=1\nWindowMode=0\nBpp=32\n"},
-    kDD32{"dd32", "Direct3D=0\nWindowMode=0\nBpp=32\n"}, kDD8{"dd8", "Direct3D=0\nWindowMode=0\nBpp=8\n"},
-    kD3D16{"d3d16", "Direct3D=1\nWindowMode=0\nBpp=16\n"}, kDD16{"dd16", "Direct3D=0\nWindowMode=0\nBpp=16\n"};
+constexpr DisplayMode kD3D32{"d3d32", "Direct3D=1\nWindowMode=0\nBpp=32\nShowFps=0\n"},
+    kDD32{"dd32", "Direct3D=0\nWindowMode=0\nBpp=32\nShowFps=0\n"},
+    kDD8{"dd8", "Direct3D=0\nWindowMode=0\nBpp=8\nShowFps=0\n"},
+    kD3D16{"d3d16", "Direct3D=1\nWindowMode=0\nBpp=16\nShowFps=0\n"},
+    kDD16{"dd16", "Direct3D=0\nWindowMode=0\nBpp=16\nShowFps=0\n"};
 
 // The options screen (the whole screen filled with entry 16, its texts in
 // entry 241) as the given mode shows it, with the palette picture replaced.
