@@ -244,7 +244,15 @@ int cStageScene::FadeIn() {
 int cStageScene::FadeOut() {
   // No frame of its own: the fade works on the last picture drawn.
   if (!StepScreenFade(false)) return 0;
-  DDFillSurface(DDBackBuffer(), 0);
+  // The faded screen is cleared to black. Palette number 0 is the
+  // transparent colour, which a 16/32-bit DirectDraw display shows as it is
+  // (for one frame, before the next scene draws), so DirectDraw clears with
+  // the raw value 0, black at those depths and entry 0 of the faded palette
+  // at 8 bits.
+  if (lpDTCon)
+    DDFillSurface(DDBackBuffer(), 0);
+  else
+    DDFillSurfaceColor(DDBackBuffer(), 0);
   if (SceneManager.m_bTestPlay || (SceneManager.m_nLastTitleAction == kTitleFreePlay && SaveData.m_bFirstStage == 0)) {
     SaveData.m_bFirstStage = 0;
     if (!StartSingleStagePlay(StageData.m_strLoadedPath, 0)) PostCloseToMainWindow();
