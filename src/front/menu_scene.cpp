@@ -8,9 +8,9 @@
 #include "data/system_data.h"
 #include "gfx/dd.h"
 #include "gfx/game_fonts.h"
+#include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/messages.h"
-#include "play/stage_draw.h"
 #include "play/stage_scene.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
@@ -18,29 +18,14 @@
 
 namespace {
 
-constexpr double kFullDegrees = 90.0;
-
-// One step of a fade of the back buffer toward black (out) or from it (in)
-// along a quarter sine; true on the step that draws the end state.
-bool StepFade(double& angle, int32_t& started, bool fadingIn) {
-  const double end = fadingIn ? kFullDegrees : 0.0;
-  if (!started) {
-    angle = fadingIn ? 0.0 : kFullDegrees;
-    started = 1;
-  }
-  const bool atEnd = fadingIn ? angle >= end : angle <= end;
-  const double degrees = atEnd ? end : angle;
-  const uint8_t black[3] = {0, 0, 0};
-  WashSurface(DDBackBuffer(), black,
-              static_cast<int32_t>(std::sin(degrees * 3.14159265358979323846 / 180.0) * 255.0));
-  if (atEnd) {
-    started = 0;
-    return true;
-  }
-  // A speed of 0 or less would never end the fade.
-  const double step = SceneManager.m_nFadeSpeed > 0 ? SceneManager.m_nFadeSpeed : 1.0;
-  angle = fadingIn ? std::min(end, angle + step) : std::max(end, angle - step);
-  return false;
+// One frame of the whole screen's fade from black (in) or toward it (out) at
+// the scene manager's fade speed: true on the frame that draws the end
+// state. An 8-bit display fades through the working palette, computed from
+// the game's palette; deeper ones fade the picture itself.
+bool StepScreenFade(bool fadingIn) {
+  const double speed = SceneManager.m_nFadeSpeed;
+  return fadingIn ? DDFadePaletteIn(DDState.DDPaletteWork, 0, 255, 0, 0, 0, speed, DDState.DDPalette, 0)
+                  : DDFadePaletteOut(DDState.DDPaletteWork, 0, 255, 0, 0, 0, speed, DDState.DDPalette, 0);
 }
 
 }  // namespace
@@ -69,14 +54,16 @@ int cMenuScene::Run() {
 }
 
 int cMenuScene::FadeIn() {
+  // Every menu draws its whole screen afresh each frame, so at 8 bits
+  // nothing drawn under the faded palette of the scene before is shown.
   DrawScreen();
-  if (StepFade(m_dFadeAngle, m_bFadeStarted, true)) FadedIn();
+  if (StepScreenFade(true)) FadedIn();
   return 0;
 }
 
 int cMenuScene::FadeOut() {
   DrawScreen();
-  if (!StepFade(m_dFadeAngle, m_bFadeStarted, false)) return 0;
+  if (!StepScreenFade(false)) return 0;
   DDFillSurface(DDBackBuffer(), 16);
   if (ResetsCursorOnLeave()) MenuCursor.Reset();
   SceneManager.m_nPrevious = m_nId;

@@ -75,8 +75,6 @@ class cMenuScene : public cScene {
   int32_t m_nSubStep = 0;
 
  private:
-  double m_dFadeAngle = 0.0;
-  int32_t m_bFadeStarted = 0;
   uint16_t m_wPressed = 0;
   uint16_t m_wHeldRanking = 0;
 };

@@ -96,6 +96,19 @@ void ResetColourCycleForTest() {
 
 // ---- screen palettes of 8-bit mode ----
 
+void MakeScreenPaletteVariant(PALETTEENTRY* palette, int32_t number) {
+  if (!palette || number <= 0 || number > 23) return;
+  constexpr int kFirst = 16, kCount = 192;  // entries 16..207: twelve blocks of 16
+  PALETTEENTRY loaded[kCount];
+  std::memcpy(loaded, palette + kFirst, sizeof loaded);
+  for (int i = 0; i < kCount; ++i) {
+    // Variants below 12 rotate the range toward the lower entries by 16 x
+    // number places; the others repeat block number - 12 in every block.
+    const int from = number < 12 ? (i + 16 * number) % kCount : 16 * (number - 12) + i % 16;
+    palette[kFirst + i] = loaded[from];
+  }
+}
+
 bool LoadScreenPalette(int32_t number) {
   if (lpDTCon || DDState.nBpp != 8) return true;
   // The options store 0..23; anything else (a damaged option record) is the
@@ -112,13 +125,7 @@ bool LoadScreenPalette(int32_t number) {
     WriteECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
     return false;
   }
-  if (number < 12) {
-    DDRotatePalette(palette, 16, 207, 16 * number, 1, palette);
-  } else {
-    PALETTEENTRY block[16];
-    std::memcpy(block, palette + 16 * (number - 11), sizeof block);
-    for (int first = 16; first < 208; first += 16) std::memcpy(palette + first, block, sizeof block);
-  }
+  MakeScreenPaletteVariant(palette, number);
   std::memcpy(DDState.DDPaletteWork, palette, sizeof DDState.DDPaletteWork);
   // 255 entries, as it always set: entry 255 comes unchanged from the same picture.
   if (DDState.lpDDPalette) DDState.lpDDPalette->SetEntries(0, 255, DDState.DDPaletteWork);

@@ -326,6 +326,26 @@ bool DDIsFlipBackBuffer(DDSURFACEDATA* lpSD) { return lpSD == DDBackBuffer() && 
 
 // ---- Direct3D fills ----
 
+namespace {
+
+// The fill colour a 16-bit render target is given, so that the device writes
+// each channel as c × max / 255, as every other road writes a colour into 16
+// bits (pictures, fills of textures, the DirectDraw display): the device
+// narrows to the nearest step, and a colour already on a step stays on it.
+uint32_t FillColourForTarget(const DTDATA* dt, uint32_t argb) {
+  const plat::PixelFormat& f = dt->lpSurface->Image().Format();
+  if (f.bitsPerPixel != 16) return argb;
+  auto onStep = [argb](uint32_t mask, int place) -> uint32_t {
+    const uint32_t max = plat::MaskMax(mask);
+    if (max == 0) return 0;
+    const uint32_t step = ((argb >> place) & 0xFF) * max / 255;
+    return (step * 255 / max) << place;
+  };
+  return (argb & 0xFF000000u) | onStep(f.redMask, 16) | onStep(f.greenMask, 8) | onStep(f.blueMask, 0);
+}
+
+}  // namespace
+
 void DDFillRectDevice(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t dwColor) {
   DDSubstituteMirror(&lpSD);
   DDRedirectBackBuffer(&lpSD);
@@ -372,6 +392,7 @@ void DDFillRectDevice(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t 
     DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
     return;
   }
+  dwColor = FillColourForTarget(dt, dwColor);
   if (g_fillBatch.open) {
     g_fillBatch.cmds.push_back(DDFILLCMD{lpSD, x0, y0, x1 - x0, y1 - y0, dwColor});
     return;

@@ -632,7 +632,25 @@ bool DDLoadPaletteFromFile(PALETTEENTRY* lpPalette, const char* szFile) {
     if (DDState.lpDDPalette) DDState.lpDDPalette->SetEntries(0, 256, lpPalette);
     return true;
   }
-  // Deeper displays read the 16 × 16 colour grid of the picture itself.
+  if (!lpDTCon && table) {
+    // Deeper DirectDraw displays take the same colour table, so that a
+    // palette number shows one colour in every mode whatever the picture's
+    // pixels hold (palette pictures that lay out no colour grid, or another
+    // one, are common). A 16-bit display keeps each channel in its own
+    // range, as its pictures' pixels hold it.
+    const uint32_t* f = DDState.TexFormat;
+    for (int i = 0; i < 256; ++i) {
+      PALETTEENTRY e = entry(i);
+      if (DDState.nBpp == 16) {
+        e.peRed = static_cast<uint8_t>(e.peRed * f[PF_RMAX] / 255);
+        e.peGreen = static_cast<uint8_t>(e.peGreen * f[PF_GMAX] / 255);
+        e.peBlue = static_cast<uint8_t>(e.peBlue * f[PF_BMAX] / 255);
+      }
+      lpPalette[i] = e;
+    }
+    return true;
+  }
+  // Pictures without a colour table: the 16 × 16 colour grid of the picture.
   DDSURFACEDATA temp;
   if (CreateSurfaceFromFile(&temp, szFile, 0, DDState.nBpp, 1, DTMEMORYTYPE_SYSTEM, 0, 0, 0, 0, 0, false) == 0)
     DDSetPalette_UnPal(lpPalette, &temp);

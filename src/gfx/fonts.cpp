@@ -48,13 +48,14 @@ bool HasSurface(const DDSURFACEDATA* sd) {
   return sd->lpDDS && sd->lpDDS->lpSurface;
 }
 
-// A colour as the device writes it into a surface of format `f` (the rule of
-// the Direct3D device's own output: channels rounded to the format's width,
-// a one-bit alpha from 128 up, the spare byte of X8R8G8B8 set).
+// The text colour as written into a surface of format `f`: channels as
+// c × max / 255, the rule of every other road that writes a colour into 16
+// bits (so text in a palette number matches fills and pictures in it), a
+// one-bit alpha from 128 up, the spare byte of X8R8G8B8 set.
 uint32_t DevicePixel(const plat::PixelFormat& f, uint32_t argb) {
   auto narrow = [](uint32_t v, uint32_t mask) -> uint32_t {
     const uint32_t max = plat::MaskMax(mask);
-    return max == 0 ? 0 : ((v * max + 127) / 255) << plat::MaskShift(mask);
+    return max == 0 ? 0 : (v * max / 255) << plat::MaskShift(mask);
   };
   const uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
   uint32_t v = narrow(r, f.redMask) | narrow(g, f.greenMask) | narrow(b, f.blueMask);

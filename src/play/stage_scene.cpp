@@ -13,6 +13,7 @@
 #include "data/item.h"
 #include "data/system_data.h"
 #include "gfx/game_fonts.h"
+#include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
@@ -72,42 +73,15 @@ DDSURFACEDATA* SystemPicture() { return &GameSurfaces[SURF_ACCESSORY]; }
 // The words of the banners and strips.
 DDSURFACEDATA* BannerPicture() { return &GameSurfaces[kBannerSurface]; }
 
-// A fade of the whole screen toward black (out) or from it (in): each call
-// draws the picture at the current angle of a quarter sine wave and moves
-// the angle by the fade speed in degrees; the call that finds the angle at
-// its end draws the end state, puts the angle back and reports the end. A
-// fade-in is drawn over the frame just drawn; a fade-out, which draws no
-// frame of its own, over the copy of the screen taken at its first step.
-struct ScreenFade {
-  ScreenFade(double& angle, int32_t& started) : angle(angle), started(started) {}
-  bool Step(bool fadingIn, double speed) {
-    const double end = fadingIn ? 90.0 : 0.0;
-    if (!started) {
-      angle = fadingIn ? 0.0 : 90.0;
-      started = 1;
-      if (!fadingIn) DDBlt(DDScreenCopy(), 0, 0, 640, 480, DDBackBuffer(), 0, 0, 0);
-    }
-    if (!fadingIn) DDBlt(DDBackBuffer(), 0, 0, 640, 480, DDScreenCopy(), 0, 0, 0);
-    const bool atEnd = fadingIn ? angle >= end : angle <= end;
-    Draw(atEnd ? end : angle);
-    if (atEnd) {
-      started = 0;
-      return true;
-    }
-    // A speed of 0 or less would never end the fade; one degree a frame is
-    // the slowest fade there is.
-    const double step = speed > 0.0 ? speed : 1.0;
-    angle = fadingIn ? std::min(end, angle + step) : std::max(end, angle - step);
-    return false;
-  }
-  static void Draw(double degrees) {
-    const double level = std::sin(degrees * 3.14159265358979323846 / 180.0) * 255.0;
-    const uint8_t black[3] = {0, 0, 0};
-    WashSurface(DDBackBuffer(), black, static_cast<int32_t>(level));
-  }
-  double& angle;
-  int32_t& started;
-};
+// One frame of the whole screen's fade from black (in) or toward it (out) at
+// the scene manager's fade speed: true on the frame that draws the end
+// state. An 8-bit display fades through the working palette, computed from
+// the game's palette; deeper ones fade the picture itself.
+bool StepScreenFade(bool fadingIn) {
+  const double speed = SceneManager.m_nFadeSpeed;
+  return fadingIn ? DDFadePaletteIn(DDState.DDPaletteWork, 0, 255, 0, 0, 0, speed, DDState.DDPalette, 0)
+                  : DDFadePaletteOut(DDState.DDPaletteWork, 0, 255, 0, 0, 0, speed, DDState.DDPalette, 0);
+}
 
 }  // namespace
 
@@ -265,13 +239,22 @@ int cStageScene::Enter() {
 
 int cStageScene::FadeIn() {
   DrawFrame(0, 1, 0, 1);
-  if (ScreenFade(m_dFadeAngle, m_bFadeStarted).Step(true, SceneManager.m_nFadeSpeed)) m_nMode = kStageModeBanner;
+  if (StepScreenFade(true)) m_nMode = kStageModeBanner;
   return 0;
 }
 
 int cStageScene::FadeOut() {
-  if (!ScreenFade(m_dFadeAngle, m_bFadeStarted).Step(false, SceneManager.m_nFadeSpeed)) return 0;
-  DDFillSurface(DDBackBuffer(), 0);
+  // No frame of its own: the fade works on the last picture drawn.
+  if (!StepScreenFade(false)) return 0;
+  // The faded screen is cleared to black. Palette number 0 is the
+  // transparent colour, which a 16/32-bit DirectDraw display shows as it is
+  // (for one frame, before the next scene draws), so DirectDraw clears with
+  // the raw value 0, black at those depths and entry 0 of the faded palette
+  // at 8 bits.
+  if (lpDTCon)
+    DDFillSurface(DDBackBuffer(), 0);
+  else
+    DDFillSurfaceColor(DDBackBuffer(), 0);
   if (SceneManager.m_bTestPlay || (SceneManager.m_nLastTitleAction == kTitleFreePlay && SaveData.m_bFirstStage == 0)) {
     SaveData.m_bFirstStage = 0;
     if (!StartSingleStagePlay(StageData.m_strLoadedPath, 0)) PostCloseToMainWindow();

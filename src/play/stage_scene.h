@@ -376,9 +376,6 @@ class cStageScene : public cStageSceneBase {
   int32_t m_bEntered = 0;
   cSafeVector<cCmd> m_PauseRows;  // the pause menu's 4 rows, rebuilt every frame of mode 3
   int32_t m_nResultCounter = 0;
-  // The screen fade of modes 0 and 7: its angle (degrees) and whether it runs.
-  double m_dFadeAngle = 0.0;
-  int32_t m_bFadeStarted = 0;
 
   // The running stage's objects.
   std::list<cHero> m_HeroList;  // exactly one while a stage runs

@@ -2,6 +2,7 @@
 // and the colour cycle of the flashing tints.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -63,10 +64,34 @@ TEST_F(ScreenPaletteTest, VariantsRotateOrCopyTheColourBlocks) {
 TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirst) {
   WriteTable(0, 7);
   std::ofstream("bmp/hbt/hbt03.dat", std::ios::binary) << std::string(100, 'x');
+  std::remove("bmp/hbt/hbt04.dat");  // the demo ships every variant's table
   EXPECT_FALSE(LoadScreenPalette(3));  // a short table is no table
   EXPECT_FALSE(LoadScreenPalette(4));  // none at all
   ASSERT_TRUE(LoadScreenPalette(40));  // a damaged option: palette 0
   EXPECT_EQ(g_BlendTable[65535], 7);
+}
+
+// The demo ships a blend table for each of the 24 screen palettes the
+// options offer. The demo's palette: 1..15 a grey ramp (grey n = n x 255 / 14
+// at entry n + 1), then blocks of 16 shades of a hue (shade 0 black, 10 the
+// hue, shade s below 10 the hue x s / 10), which the variants move as blocks.
+TEST_F(ScreenPaletteTest, TheDemoShipsATableForEveryScreenPalette) {
+  for (int n = 0; n < 24; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(LoadScreenPalette(n));
+    const uint8_t* t = g_BlendTable;
+    int wrong = 0;
+    for (int a = 0; a < 256; ++a) {
+      wrong += t[a * 256 + a] != a;  // a colour mixed with itself
+      for (int b = 0; b < 256; ++b) {
+        wrong += t[a * 256 + b] != t[b * 256 + a];
+        wrong += a != 0 && b != 0 && t[a * 256 + b] == 0;  // never the transparent entry
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(t[1 * 256 + 15], 8) << "black and white give the middle grey";
+    EXPECT_EQ(t[16 * 256 + 26], 21) << "shade 0 and shade 10 of a hue give its shade 5";
+  }
 }
 
 TEST(RotatePaletteTest, BothDirectionsOverTheRange) {

@@ -16,6 +16,7 @@
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "support/stage_builder.h"
+#include "gfx/surface_pixels.h"
 
 namespace {
 
@@ -212,6 +213,45 @@ TEST(StageSceneTest, SpacePausesAndTheMenuResumesCancelsOrQuits) {
   EXPECT_TRUE(session.CloseRequested());
 }
 
+
+// The fade-out of mode 7 at the manager's fade speed (30 degrees: four
+// frames) works on the last picture: at 32 bits the screen is the picture
+// times 256, 221, 127 and 0 of 256; at 8 bits the picture stays and the
+// display palette goes to black. It ends on a black screen, not on palette
+// entry 0 (the transparent colour, here magenta).
+TEST(StageSceneTest, FadeOutDarkensTheLastPictureAndEndsBlack) {
+  for (int32_t bpp : {32, 8}) {
+    SCOPED_TRACE(bpp);
+    StageBuilder stage(20, 15);
+    stage.Hero(3, 4).Floor(5, 0, 19);
+    StageSession session(stage, bpp);
+    ASSERT_TRUE(session.Loaded());
+    cStageScene& scene = session.Scene();
+    DDState.DDPalette[0] = PALETTEENTRY{255, 0, 255, 0};
+    DDState.DDPalette[7] = PALETTEENTRY{200, 100, 50, 0};
+    SceneManager.m_nFadeSpeed = 30;
+    SceneManager.m_nNext = kSceneTitle;
+    DDFillSurface(DDBackBuffer(), 7);
+    const uint32_t picture = bpp == 32 ? 0xC86432u : 7u;
+    scene.m_nMode = kStageModeFadeOut;
+    const int kShares[4] = {256, 221, 127, 0};
+    for (int k = 0; k < 4; ++k) {
+      session.Frames(1);
+      const uint32_t pixel = Pixel(DDBackBuffer(), 320, 240) & (bpp == 32 ? 0xFFFFFFu : 0xFFu);
+      if (k == 3) {
+        EXPECT_EQ(scene.m_nMode, kStageModeNone);
+        EXPECT_EQ(pixel, 0u) << "cleared to black";
+      } else if (bpp == 32) {
+        EXPECT_EQ(pixel, (200u * kShares[k] >> 8) << 16 | (100u * kShares[k] >> 8) << 8 | (50u * kShares[k] >> 8))
+            << "share " << kShares[k];
+      } else {
+        EXPECT_EQ(pixel, picture);
+      }
+      if (bpp == 8) EXPECT_EQ(DDState.lpDDPalette->Entries()[7].peRed, 200 * kShares[k] >> 8);
+    }
+    EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneTitle);
+  }
+}
 
 // When the hero's death display is over, a life is taken: with lives left
 // the stage starts again (a retry from its banner) or, in story mode with
