@@ -124,6 +124,9 @@ bool WriteDemoSystem(const std::string& folder) {
   system.m_ScreenMusic.At(0) = 1;
   // Space pauses a stage (the pause menu goes on, retries or quits).
   system.SetNum(kSysPauseAllowed, 1);
+  // A story game has its five lives, not unlimited ones: falling into a
+  // pit costs one, and the last one lost ends the game.
+  system.m_UnlimitedLives.At(0) = 0;
   // Three worlds, as the world map and the challenge mode's stages have.
   system.SetNum(kSysWorldCount, 3);
   fs::create_directories(fs::path(folder) / "data");
