@@ -122,7 +122,8 @@ void cStageScene::KillHero(const char* logLine) {
 
 int cStageScene::RunPlay() {
   if (m_nQuitRequest) {
-    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    // The player has answered the quit question already.
+    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
     return 0;
   }
   if (CheckPauseKey()) {

@@ -5,6 +5,7 @@
 // to a retry, the continue menu or game over.
 #include <algorithm>
 
+#include "base/program.h"
 #include "base/text_path.h"
 #include "data/data_paths.h"
 #include "data/system_data.h"
@@ -13,6 +14,8 @@
 #include "play/hero.h"
 #include "play/message_window.h"
 #include "play/stage_character.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
@@ -72,6 +75,70 @@ void cStageScene::AwardStageClear() {
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
 
+bool cStageScene::KeepFramePass(cFrameKeeper& keeper, bool& frame) {
+  frame = false;
+  // The thread's messages: the end of the wait (the window is closing) or
+  // of the thread ends it; a window of this thread gets its own.
+  plat::Message msg;
+  while (plat::PeekMessage(msg, true)) {
+    if (msg.window == 0 && (msg.message == plat::WM_QUIT || msg.message == kEndFrameKeeping)) {
+      // The game thread's own end is still to come: its loop takes it.
+      if (msg.message == plat::WM_QUIT) plat::PostQuitMessage(static_cast<int>(msg.wParam));
+      keeper.closing = true;
+      return false;
+    }
+    plat::DispatchMessage(msg);
+  }
+  if (!g_bActive.load()) {
+    plat::Sleep(1);
+    return true;
+  }
+  if (m_nQuitRequest) {
+    // The window is closing: no more frames; the wait ends by itself once
+    // the grace time has passed without its end message.
+    const uint32_t now = plat::TickCount();
+    if (!keeper.quitSeen) {
+      keeper.quitSeen = true;
+      keeper.quitSeenAt = now;
+    }
+    if (now - keeper.quitSeenAt >= kQuitGraceMs) {
+      keeper.closing = true;
+      return false;
+    }
+    plat::Sleep(1);
+    return true;
+  }
+  if (s_pWaitPacer) s_pWaitPacer();
+  if (!RestoreLostSurfaces()) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  UpdateInput(InputRecords);
+  cInput& input = InputRecords.At(0);
+  if (keeper.recordHistory) input.RecordHistory();
+  input.LatchButtons(0);
+  frame = true;
+  return true;
+}
+
+void cStageScene::EndWaitForClose(const cFrameKeeper& keeper) {
+  if (keeper.closing) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+}
+
+namespace {
+
+// Tells the window's close handling that a wait keeps the frames going.
+class KeepingFrames {
+ public:
+  explicit KeepingFrames(cStageSceneBase& scene) : scene_(scene), before_(scene.m_bKeepingFrames.exchange(1)) {}
+  ~KeepingFrames() { scene_.m_bKeepingFrames.store(before_); }
+  KeepingFrames(const KeepingFrames&) = delete;
+  KeepingFrames& operator=(const KeepingFrames&) = delete;
+
+ private:
+  cStageSceneBase& scene_;
+  int32_t before_;
+};
+
+}  // namespace
+
 int32_t cStageScene::KeepFramesWhileWaiting() {
   if (m_nQuitRequest) return 0;
   cInput& input = InputRecords.At(0);
@@ -79,30 +146,34 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
   input.TrimHistory();
   input.m_wDirection = 0;
   input.m_wButtons = 0;
+  KeepingFrames keeping(*this);
+  cFrameKeeper keeper;
   int32_t presented = 0;
   bool decideBefore = true;  // a decide held when the wait begins does not end it
-  while (!m_nQuitRequest && presented < kMaxWaitFrames) {
-    if (s_pWaitPacer) s_pWaitPacer();
-    RestoreLostSurfaces();
-    UpdateInput(InputRecords);
-    input.RecordHistory();
-    const bool decideNow = (input.m_wButtons & 1) != 0;
+  while (presented < kMaxWaitFrames) {
+    bool frame = false;
+    if (!KeepFramePass(keeper, frame)) break;
+    if (!frame) continue;
     bool over = false;
-    if (m_nWaitDelay > 0) {
-      --m_nWaitDelay;
-    } else if (!m_bWaitForDecide) {
-      over = --m_nWaitFrames < 0;
-    } else if (decideNow && !decideBefore) {
-      RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
-      m_bButtonLatch = 1;
-      over = true;
+    if (!CheckReplaySaveKeys()) {
+      const bool decideNow = (input.m_wButtons & 1) != 0;
+      if (m_nWaitDelay > 0) {
+        --m_nWaitDelay;
+      } else if (!m_bWaitForDecide) {
+        over = --m_nWaitFrames < 0;
+      } else if (decideNow && !decideBefore) {
+        RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
+        m_bButtonLatch = 1;
+        over = true;
+      }
+      decideBefore = decideNow;
     }
-    decideBefore = decideNow;
     if (over) break;
     DrawFrame(0, 1, 0, 0);
     PresentFrame();
     ++presented;
   }
+  EndWaitForClose(keeper);
   return presented;
 }
 

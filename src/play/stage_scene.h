@@ -241,7 +241,9 @@ class cStageScene : public cStageSceneBase {
   // commands): the stage is drawn still and presented frame by frame while
   // nothing moves, until the wait state set by SetWaitState is over (its
   // frames counted down, or decide pressed when it waits for decide) or the
-  // window closes. Runs on the game thread; the frames presented.
+  // window closes. Each frame polls the input, latches its buttons and
+  // checks the replay save keys (a frame that saves a replay counts nothing
+  // down). Runs on the game thread; the frames presented.
   int32_t KeepFramesWhileWaiting();
   // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
   // does not sleep.
@@ -249,6 +251,25 @@ class cStageScene : public cStageSceneBase {
   // Kept frames of a wait are bounded so that a wait for decide cannot hang
   // a run whose input never presses it (one hour of frames).
   static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
+  // What a frame-keeping wait (the message waits and the ranking list)
+  // does before its own step each pass.
+  struct cFrameKeeper {
+    bool recordHistory = true;  // the message waits keep the key history going
+    bool quitSeen = false;      // the quit flag was seen ...
+    uint32_t quitSeenAt = 0;    // ... at this time of the platform clock (ms)
+    bool closing = false;       // the wait ended because the window is closing
+  };
+  // One pass: false when the wait must end (the thread's end-of-wait
+  // message or WM_QUIT arrived, or kQuitGraceMs have passed on the platform
+  // clock since the quit flag was seen). `frame` tells whether this pass is
+  // a kept frame (paced, surfaces restored, input polled, buttons latched),
+  // or an idle one (the program inactive, or the window closing: 1 ms
+  // slept). Messages for windows of this thread are dispatched.
+  bool KeepFramePass(cFrameKeeper& keeper, bool& frame);
+  // A wait that ended for the window's close asks the window to close
+  // (without asking again), whatever mode the stage goes on in.
+  void EndWaitForClose(const cFrameKeeper& keeper);
+  static constexpr uint32_t kQuitGraceMs = 2000;
   // ---- message windows (message_window.cpp) ----
   // Windows open at once at most this many; the message command drops the
   // oldest beyond it.
