@@ -14,6 +14,7 @@
 #include "play/stage_character.h"
 #include "play/stage_object.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 
 namespace {
 
@@ -802,7 +803,7 @@ int cStageScene::CheckLifePoints() {
     // A character already dying was handed over when its HP ran out.
     if (c.m_nHp >= 1 || c.m_bDying != 0) continue;
     const int r = HandleCharacterKilled(c);
-    if (SystemData.Num(kSysDeathDisplays) == 0)
+    if (ProjectRule(kRuleDeathDisplays) == 0)
       RemoveCharacter(c);
     else
       RequestSoundEffect(kSoundEnemyDeath);

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
@@ -40,8 +41,8 @@ void cStageScene::AwardStageClear() {
     SaveData.m_nHpLeftSum += Hero().m_nHp;
     SaveData.m_nSpLeftSum += Hero().m_nSp;
   }
-  const int32_t perLife = SystemData.Num(kSysPointsPerLife);
-  if (SaveData.m_nLives == kUnlimitedLives || SystemData.Num(kSysExtraLives) == 0 || perLife == 0) return;
+  const int32_t perLife = ProjectRule(kRulePointsPerLife);
+  if (SaveData.m_nLives == kUnlimitedLives || ProjectRule(kRuleExtraLives) == 0 || perLife == 0) return;
   const int32_t gained = SaveData.m_nStagePoints / perLife - oldPoints / perLife;
   for (int32_t k = 0; k < gained; ++k) {
     if (m_nQuitRequest) break;
@@ -266,7 +267,7 @@ void cStageScene::FinishHeroDeath() {
   }
   if (StageData.Int(kStageHeroCarryOver)) SaveData.ForgetResetParts();
   SaveData.RestoreVariables(false, RestoreVariablesOption());
-  if (SceneManager.m_nPlayMode == kPlayStory && SystemData.Num(kSysContinueMenuInStory) != 0) {
+  if (SceneManager.m_nPlayMode == kPlayStory && ProjectRule(kRuleContinueMenuInStory) != 0) {
     m_nSubState = 0;
     m_nMode = kStageModeContinue;
     return;

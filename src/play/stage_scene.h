@@ -411,7 +411,7 @@ class cStageScene : public cStageSceneBase {
                       const cEdCharacter& record, int32_t flag);
   // The project's keep-start-position switch: a copy's step leaves its
   // start position (set-up words 0 and 1) where the record put it. Off in a
-  // new project.
+  // new project; stage set-up sets it from the project's rules.
   static int32_t s_bKeepStartPosition;
   // The summon command's placement test: the copy is tried at its place, one
   // dot higher, one dot to the left, and one dot left and higher; the first
@@ -546,10 +546,11 @@ class cStageScene : public cStageSceneBase {
 };
 
 // ---- Waits and stage commands (commands) ----
-// Project switches of the warp and object-state commands. Their places in
-// the system data are not pinned down yet; these are a new project's values.
+// Project switches of the warp and object-state commands, with a new
+// project's values; stage set-up fills them from the project's rules
+// (play/system_switches.h).
 struct cCommandSwitches {
-  int32_t warpAxis = 1;     // an input-direction warp keeps the axis mode (off: every warp is free)
+  int32_t warpAxis = 0;     // an input-direction warp keeps the axis mode (off: every warp is free)
   int32_t screenWarp = 0;   // block and screen warps put every character on cells / at its margin
   int32_t scaleNoCountdown = 0;  // a change of scale leaves the state countdown alone
 };

@@ -12,6 +12,7 @@
 #include "platform/keys.h"
 #include "platform/messages.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/replay_recorder.h"
 #include "scene/scene.h"
@@ -99,7 +100,7 @@ TEST(FrameKeeping, AFrameThatSavesAReplayCountsNothingDown) {
     SCOPED_TRACE(c.replays);
     WaitSession w;
     ASSERT_TRUE(w.session.Loaded());
-    w.session.System().SetNum(10, c.replays);
+    w.session.System().SetNum(ProjectRuleRow(kRuleReplaysEnabled).field, c.replays);
     static int asks;
     asks = 0;
     ReplayRecorder.Reset();
