@@ -71,6 +71,8 @@ void cStageScene::AwardStageClear() {
     // while the stage is kept drawn.
     SetWaitState(4, 0, kExtraLifeWaitFrames, 0);
     KeepFramesWhileWaiting();
+    // The next life waits while the program is in the background.
+    while (!m_nQuitRequest && !g_bActive.load()) plat::Sleep(1);
   }
 }
 
