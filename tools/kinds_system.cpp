@@ -8,6 +8,7 @@
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
+#include "play/system_switches.h"  // the pause switch of the demo
 #include "scene/play_record.h"  // play record files
 #include "record_kinds.h"
 #include "tool.h"
@@ -123,7 +124,10 @@ bool WriteDemoSystem(const std::string& folder) {
   // The title screen plays music entry 1 of the demo's database ("bgm\Title.mid").
   system.m_ScreenMusic.At(0) = 1;
   // Space pauses a stage (the pause menu goes on, retries or quits).
-  system.SetNum(kSysPauseAllowed, 1);
+  system.SetNum(ProjectRuleRow(kRulePauseAllowed).field, 1);
+  // A story game has its five lives, not unlimited ones: falling into a
+  // pit costs one, and the last one lost ends the game.
+  system.m_UnlimitedLives.At(0) = 0;
   // Three worlds, as the world map and the challenge mode's stages have.
   system.SetNum(kSysWorldCount, 3);
   fs::create_directories(fs::path(folder) / "data");

@@ -207,10 +207,17 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
         WindowPosition.Store(client.left, client.top, client.Width(), client.Height(), host.Maximised() ? 1 : 0);
         WindowPosition.SaveToFile(DataPaths.At(kPathWindow));
       }
-      if (thPause.Running()) {
+      // A wait of stage play keeps the frames going: it ends, and stage play
+      // closes the window afterwards.
+      cStageSceneBase* waiting = g_lpStageScene.load();
+      if (waiting && !waiting->m_bKeepingFrames.load()) waiting = nullptr;
+      if (thPause.Running() || waiting) {
         WriteECLog("WM_CLOSE thPause.m_hThread");
         if (cStageSceneBase* stage = g_lpStageScene.load()) stage->m_nQuitRequest.store(1);
-        plat::PostThreadMessage(thPause.ThreadId(), plat::WM_QUIT, 0, 0);
+        if (thPause.Running())
+          plat::PostThreadMessage(thPause.ThreadId(), plat::WM_QUIT, 0, 0);
+        else
+          plat::PostThreadMessage(thGame.ThreadId(), kEndFrameKeeping, 0, 0);
         return 0;
       }
       WriteECLog("%s", plat::Sjis("WM_CLOSE 成功！").c_str());

@@ -147,50 +147,8 @@ enum : int {
   kSysDDDepth = 80,
 };
 
-// Stage scene (stage_scene.cpp, play_frame.cpp, stage_setup.cpp): the
-// switches the stage scene reads. The three pause-menu switches come in the
-// order the menu's rows are gated (story retry and back-to-map came
-// together; the challenge retry later); the death-sequence switch decides
-// whether a lost life in story mode opens the continue menu.
-enum : int {
-  kSysExtraLives = 1,
-  kSysPointsPerLife = 2,
-  kSysPauseAllowed = 3,
-  kSysHideStageWhilePaused = 4,
-  kSysDeathDisplays = 9,        // killed characters stay for their death display
-  kSysReplaysEnabled = 10,
-  kSysContinueMenuInStory = 14,
-  kSysRetryInStory = 21,
-  kSysBackToMapInStory = 25,
-  kSysRetryInChallenge = 39,
-  kSysStartInactiveFlows = 47,  // trigger 21 starts the flows of every character, active or not
-  kSysHeroRecord = 65,          // the working stage keeps its own hero record on a retry
-};
-
-// Flow runtime (flow_host_impl.cpp): switches that projects from older
-// editors have on, changing how triggers guard a frame and how position
-// conditions refresh the other object's screen rectangle.
-enum : int {
-  kSysTriggerNoFrameGuard = 40,
-  kSysTriggerGuardFirst = 51,
-  kSysPositionConditionRefresh = 59,
-  kSysTriggerGuardBeforeConditions = 78,
-};
-
-// ---- Project switches by meaning (system_switches.cpp) ----
-// Numbers whose role the editor's own description of the field settles;
-// stage set-up copies each into the switch that stage play or the flows
-// read (ApplyProjectSwitches). Older files than the switch's version have
-// it on.
-enum : int {
-  kSysScrollCompensation = 32,      // moves, aimed shots and shot movement compensate the forced scroll
-  kSysScaleKeepsFooting = 34,       // the footing adjustment of a character whose scale changes
-  kSysMoveTimeKeepsSign = 45,       // movement distance: a time derived from distance / speed keeps its sign
-  kSysChargeAngleFromVertical = 49, // the charge movement command's extra angle
-  kSysPositionOverlap = 50,         // position conditions: the overlap test of tall targets
-  kSysUnlimitedLivesZero = 66,      // above 0: unlimited lives (999999) read as 0, else as 100
-  kSysScaleAndStatusOps = 69,       // scale changes made by the status operations
-};
-// ---- end of project switches ----
+// The switches of stage play and the flows are read by role through the
+// play layer's table of project rules (play/system_switches.cpp), which
+// says for each role which of these numbers it reads.
 
 extern cSystemData SystemData;

@@ -14,6 +14,7 @@
 #include "play/stage_character.h"
 #include "play/stage_object.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 
 namespace {
 
@@ -806,7 +807,7 @@ int cStageScene::CheckLifePoints() {
     // death sound was played when it fell; it does not sound again.
     const bool wasDying = c.m_bDying != 0;
     const int r = HandleCharacterKilled(c);
-    if (SystemData.Num(kSysDeathDisplays) == 0)
+    if (ProjectRule(kRuleDeathDisplays) == 0)
       RemoveCharacter(c);
     else if (!wasDying)
       RequestSoundEffect(kSoundEnemyDeath);

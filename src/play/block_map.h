@@ -65,9 +65,9 @@ struct cBlockCell {
 };
 
 // Settings of the running stage that block collision reads. The stage
-// set-up fills them: FromStage takes the stage's own values; the project's
-// stage rules below keep the values of a new project (off, threshold 1)
-// until the places of those switches in the system data are known.
+// set-up fills them: FromStage takes the stage's own values, the project's
+// rules (play/system_switches.h) the rest; until then they hold a new
+// project's values.
 struct cBlockRules {
   int32_t subSteps = 1;          // sub-steps per frame (at least 1)
   double frameScale = 1.0;       // the stage's frame scale (never 0)
@@ -76,7 +76,7 @@ struct cBlockRules {
   bool landWhileRising = false;
   bool gravityStep = false;      // replaces sticking to the floor by a plain pull
   bool summonedBlocksSqueezePassThrough = false;  // read by block summoning
-  bool summonOverConditionalBlocks = false;       // only the protected byte keeps a block from a summon
+  bool summonOverConditional = false;  // summoning is refused by any protected cell, existing or not
   bool carrierAirborneOnly = false;
   int32_t contactBackOff = 0;
 

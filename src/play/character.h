@@ -36,9 +36,9 @@ class cStageItem;
 class cHero;
 class cStageScene;
 
-// Project rule switches read by the characters. Their places in the system
-// data are not pinned down yet, so they live here with the values of a new
-// project; the stage set-up copies them in once it knows them.
+// Project rule switches read by the characters, with the values of a new
+// project; stage set-up fills them from the project's rules
+// (play/system_switches.h).
 struct cCharacterSwitches {
   int32_t jumpScaling = 0;          // jumps of player characters scaled by the stage's jump value
   int32_t stageJumpValue = 0;       // the stage's jump-scaling value

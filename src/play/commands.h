@@ -110,8 +110,8 @@ void ExecuteDisableMove(cCharacter& character, cCmdState& state);
 void ExecuteTurn(cCharacter& character, cCmdState& state);
 void ExecuteJump(cCharacter& character, cCmdState& state);
 
-// Project switches of the movement commands. Their places in the system
-// data are not pinned down yet; a new project has them all off.
+// Project switches of the movement commands; a new project has them all off.
+// Stage set-up fills them from the project's rules (play/system_switches.h).
 struct cMoveSwitches {
   int32_t turnInPointMode = 0;    // a move toward a point turns with the facing too
   int32_t keepIgnoredAxes = 0;    // a straight move keeps the velocity of ignored axes

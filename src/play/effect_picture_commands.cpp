@@ -58,7 +58,7 @@ cPictureView ViewFor(const cStageScene& scene, cPicture& picture) {
   view.scrollY = scene.m_ScrollY.position;
   view.columnOffset = scene.m_ScrollX.blockOffset;
   view.rowOffset = scene.m_ScrollY.blockOffset;
-  view.follow = g_PictureSwitches.followObjects != 0;
+  view.follow = g_DrawSwitches.picturesFollowObjects != 0;
   // The hero's id is 0: a picture follows an object by its position mode.
   if (picture.m_nMode == kPictureOnCharacter || picture.m_nMode == kPictureOnHero) {
     if (cCharacter* c = FindObjectById(picture.m_nObjectId)) {

@@ -12,6 +12,7 @@
 #include "play/hero.h"
 #include "play/stage_object.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
@@ -441,10 +442,10 @@ double cStageFlowHost::FrameScale() {
 // The trigger and position-condition switches come from the system data as
 // it is now; the others keep what stage set-up or a test put there.
 const cFlowSwitches& cStageFlowHost::Switches() {
-  g_FlowSwitches.triggerNoFrameGuard = SystemData.Num(kSysTriggerNoFrameGuard) != 0;
-  g_FlowSwitches.triggerGuardFirst = SystemData.Num(kSysTriggerGuardFirst) != 0;
-  g_FlowSwitches.triggerGuardBeforeConditions = SystemData.Num(kSysTriggerGuardBeforeConditions) != 0;
-  g_FlowSwitches.singleScreenRectRefresh = SystemData.Num(kSysPositionConditionRefresh) != 0;
+  g_FlowSwitches.triggerNoFrameGuard = ProjectRule(kRuleTriggerNoFrameGuard);
+  g_FlowSwitches.triggerGuardFirst = ProjectRule(kRuleTriggerGuardFirst);
+  g_FlowSwitches.triggerGuardBeforeConditions = ProjectRule(kRuleTriggerGuardBeforeConditions);
+  g_FlowSwitches.singleScreenRectRefresh = ProjectRule(kRulePositionRefresh);
   return g_FlowSwitches;
 }
 

@@ -21,6 +21,7 @@
 #include "play/stage_character.h"
 #include "play/stage_item.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
@@ -125,7 +126,8 @@ void cStageScene::KillHero(const char* logLine) {
 
 int cStageScene::RunPlay() {
   if (m_nQuitRequest) {
-    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    // The player has answered the quit question already.
+    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
     return 0;
   }
   if (CheckPauseKey()) {
@@ -159,7 +161,7 @@ int cStageScene::RunPlay() {
   input.RecordHistory();
   input.UpdateDirectionPresses();
   // Replays: the words as the stage used them.
-  if (!playback && SystemData.Num(kSysReplaysEnabled) != 0) ReplayRecorder.RecordFrame(input);
+  if (!playback && ProjectRule(kRuleReplaysEnabled) != 0) ReplayRecorder.RecordFrame(input);
 
   CountClearTime();
   if (CountDownTime(-1) == 1 && !IsHeroDying()) {
@@ -265,7 +267,7 @@ bool cStageScene::RunSubStep(int32_t i) {
 // the frame.
 bool cStageScene::HandleFrameOut(cStageCharacter& character) {
   const int r = HandleCharacterKilled(character);
-  if (SystemData.Num(kSysDeathDisplays) == 0) {
+  if (ProjectRule(kRuleDeathDisplays) == 0) {
     RemoveCharacter(character);
     return r == kCheckGoOn;
   }

@@ -160,9 +160,9 @@ class cShot : public cStageObject {
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
 };
 
-// Project rule switches of hits and shots. Their places in the system data
-// are not pinned down yet, so they live here with the values of a new
-// project; the stage set-up copies them in once it knows them.
+// Project rule switches of hits and shots, with the values of a new
+// project; stage set-up fills them from the project's rules
+// (play/system_switches.h) and the stage's shot hit sizes.
 struct cCombatSwitches {
   int32_t shotHitWidth[2] = {12, 12};   // shot hit rectangle: player-controlled shooters, others
   int32_t shotHitHeight[2] = {12, 12};

@@ -506,6 +506,7 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 #include "play/stage_item.h"
 #include "play/shot.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/play_record.h"
 
 namespace {
@@ -651,7 +652,7 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   DrawBackgroundLayers(back, kLayerBehind);
 
   // 3. A pause that hides the stage shows only the front backgrounds.
-  if (!playing && m_nMode == kStageModePause && SystemData.Num(kSysHideStageWhilePaused)) {
+  if (!playing && m_nMode == kStageModePause && ProjectRule(kRuleHideStageWhilePaused)) {
     DrawBackgroundLayers(back, kLayerFront);
     m_Layers.m_ScreenColor.Draw(back, still != 0);
     return;

@@ -5,6 +5,7 @@
 // to a retry, the continue menu or game over.
 #include <algorithm>
 
+#include "base/program.h"
 #include "base/text_path.h"
 #include "data/data_paths.h"
 #include "data/system_data.h"
@@ -13,7 +14,10 @@
 #include "play/hero.h"
 #include "play/message_window.h"
 #include "play/stage_character.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
@@ -37,8 +41,8 @@ void cStageScene::AwardStageClear() {
     SaveData.m_nHpLeftSum += Hero().m_nHp;
     SaveData.m_nSpLeftSum += Hero().m_nSp;
   }
-  const int32_t perLife = SystemData.Num(kSysPointsPerLife);
-  if (SaveData.m_nLives == kUnlimitedLives || SystemData.Num(kSysExtraLives) == 0 || perLife == 0) return;
+  const int32_t perLife = ProjectRule(kRulePointsPerLife);
+  if (SaveData.m_nLives == kUnlimitedLives || ProjectRule(kRuleExtraLives) == 0 || perLife == 0) return;
   const int32_t gained = SaveData.m_nStagePoints / perLife - oldPoints / perLife;
   for (int32_t k = 0; k < gained; ++k) {
     if (m_nQuitRequest) break;
@@ -67,6 +71,8 @@ void cStageScene::AwardStageClear() {
     SetWaitState(4, 0, kExtraLifeWaitFrames, 0);
     KeepFramesWhileWaiting();
     RemoveMessageWindow(popUp);
+    // The next life waits while the program is in the background.
+    while (!m_nQuitRequest && !g_bActive.load()) plat::Sleep(1);
   }
 }
 
@@ -85,6 +91,74 @@ void cStageScene::RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& win
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
 
+bool cStageScene::KeepFramePass(cFrameKeeper& keeper, bool& frame) {
+  frame = false;
+  // The thread's messages: the end of the wait (the window is closing) or
+  // of the thread ends it; a window of this thread gets its own.
+  plat::Message msg;
+  while (plat::PeekMessage(msg, true)) {
+    if (msg.window == 0 && (msg.message == plat::WM_QUIT || msg.message == kEndFrameKeeping)) {
+      // The game thread's own end is still to come: its loop takes it.
+      if (msg.message == plat::WM_QUIT) plat::PostQuitMessage(static_cast<int>(msg.wParam));
+      keeper.closing = true;
+      return false;
+    }
+    plat::DispatchMessage(msg);
+  }
+  if (!g_bActive.load()) {
+    plat::Sleep(1);
+    return true;
+  }
+  if (m_nQuitRequest) {
+    // The window is closing: no more frames; the wait ends by itself once
+    // the grace time has passed without its end message.
+    const uint32_t now = plat::TickCount();
+    if (!keeper.quitSeen) {
+      keeper.quitSeen = true;
+      keeper.quitSeenAt = now;
+    }
+    if (now - keeper.quitSeenAt >= kQuitGraceMs) {
+      keeper.closing = true;
+      return false;
+    }
+    plat::Sleep(1);
+    return true;
+  }
+  if (s_pWaitPacer) s_pWaitPacer();
+  if (!RestoreLostSurfaces()) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  cInput& input = InputRecords.At(0);
+  if (!keeper.input) {
+    UpdateInput(InputRecords);
+  } else if (!keeper.input(input)) {
+    return false;  // a replay's log has run out
+  }
+  if (keeper.recordHistory) input.RecordHistory();
+  input.LatchButtons(0);
+  frame = true;
+  return true;
+}
+
+void cStageScene::EndWaitForClose(const cFrameKeeper& keeper) {
+  if (keeper.closing) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+}
+
+namespace {
+
+// Tells the window's close handling that a wait keeps the frames going.
+class KeepingFrames {
+ public:
+  explicit KeepingFrames(cStageSceneBase& scene) : scene_(scene), before_(scene.m_bKeepingFrames.exchange(1)) {}
+  ~KeepingFrames() { scene_.m_bKeepingFrames.store(before_); }
+  KeepingFrames(const KeepingFrames&) = delete;
+  KeepingFrames& operator=(const KeepingFrames&) = delete;
+
+ private:
+  cStageSceneBase& scene_;
+  int32_t before_;
+};
+
+}  // namespace
+
 int32_t cStageScene::KeepFramesWhileWaiting() {
   if (m_nQuitRequest) return 0;
   cInput& input = InputRecords.At(0);
@@ -92,46 +166,52 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
   input.TrimHistory();
   input.m_wDirection = 0;
   input.m_wButtons = 0;
+  KeepingFrames keeping(*this);
+  cFrameKeeper keeper;
   int32_t presented = 0;
   bool decideBefore = true;  // a decide held when the wait begins does not end it
   // Replays: the wait's frames are part of the attempt's log, so that
-  // playback waits as long as the player did.
+  // playback waits as long as the player did. In playback the log gives
+  // each kept frame's input; recording keeps the input as polled.
   const bool playback = SceneManager.m_nLastTitleAction == kTitleReplay;
-  const bool recording = !playback && SystemData.Num(kSysReplaysEnabled) != 0;
-  while (!m_nQuitRequest && presented < kMaxWaitFrames) {
-    if (s_pWaitPacer) s_pWaitPacer();
-    RestoreLostSurfaces();
-    // A pass that saved a replay (F1, F2) is no frame of the wait.
-    if (CheckReplaySaveKeys()) {
-      DrawFrame(0, 1, 0, 0);
-      PresentFrame();
-      ++presented;
-      continue;
-    }
-    if (playback) {
-      if (!ReplayRecorder.FeedWaitFrame(input, m_nWaitDelay == 0 && !decideBefore)) break;
-    } else {
+  const bool recording = !playback && ProjectRule(kRuleReplaysEnabled) != 0;
+  uint16_t polledDirection = 0, polledButtons = 0;
+  if (playback) {
+    keeper.input = [&](cInput& in) { return ReplayRecorder.FeedWaitFrame(in, m_nWaitDelay == 0 && !decideBefore); };
+  } else if (recording) {
+    keeper.input = [&](cInput& in) {
       UpdateInput(InputRecords);
-      if (recording) ReplayRecorder.RecordWaitFrame(input);
-    }
-    input.RecordHistory();
-    const bool decideNow = (input.m_wButtons & 1) != 0;
+      polledDirection = in.m_wDirection;
+      polledButtons = in.m_wButtons;
+      return true;
+    };
+  }
+  while (presented < kMaxWaitFrames) {
+    bool frame = false;
+    if (!KeepFramePass(keeper, frame)) break;
+    if (!frame) continue;
     bool over = false;
-    if (m_nWaitDelay > 0) {
-      --m_nWaitDelay;
-    } else if (!m_bWaitForDecide) {
-      over = --m_nWaitFrames < 0;
-    } else if (decideNow && !decideBefore) {
-      RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
-      m_bButtonLatch = 1;
-      over = true;
+    // A pass that saved a replay (F1, F2) is no frame of the wait.
+    if (!CheckReplaySaveKeys()) {
+      if (recording) ReplayRecorder.RecordWaitFrame(polledDirection, polledButtons);
+      const bool decideNow = (input.m_wButtons & 1) != 0;
+      if (m_nWaitDelay > 0) {
+        --m_nWaitDelay;
+      } else if (!m_bWaitForDecide) {
+        over = --m_nWaitFrames < 0;
+      } else if (decideNow && !decideBefore) {
+        RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
+        m_bButtonLatch = 1;
+        over = true;
+      }
+      decideBefore = decideNow;
     }
-    decideBefore = decideNow;
     if (over) break;
     DrawFrame(0, 1, 0, 0);
     PresentFrame();
     ++presented;
   }
+  EndWaitForClose(keeper);
   return presented;
 }
 
@@ -224,7 +304,7 @@ void cStageScene::FinishHeroDeath() {
   }
   if (StageData.Int(kStageHeroCarryOver)) SaveData.ForgetResetParts();
   SaveData.RestoreVariables(false, RestoreVariablesOption());
-  if (SceneManager.m_nPlayMode == kPlayStory && SystemData.Num(kSysContinueMenuInStory) != 0) {
+  if (SceneManager.m_nPlayMode == kPlayStory && ProjectRule(kRuleContinueMenuInStory) != 0) {
     m_nSubState = 0;
     m_nMode = kStageModeContinue;
     return;

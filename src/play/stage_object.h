@@ -51,9 +51,9 @@ inline double StageGravity() { return StageData.Dbl(kStageGravityPerStep); }    
 inline double StageMaxSpeed() { return StageData.Dbl(kStageMaxSpeed); }              // |speed| bound per axis
 inline int32_t StageLandingConstant() { return StageData.Int(kStageLandingConstant); }  // 8n
 
-// Project rule switches read by the movement code. Their places in the system
-// data are not pinned down yet, so they live here with the values of a new
-// project (all off); the stage set-up copies them in once it knows them.
+// Project rule switches read by the movement code, with the values of a new
+// project (all off); stage set-up fills them from the project's rules
+// (play/system_switches.h).
 struct cMotionSwitches {
   int32_t scrollRelativeAim = 0;   // aiming adds the forced-scroll steps
   int32_t scaleAnchor = 0;         // scale changes keep the body's foot differently

@@ -131,23 +131,29 @@ int cStageScene::RunRankingEntry() {
   SaveData.nRankingGenre = genre;
   cInput& input = InputRecords.At(0);
   bool decideBefore = true, genreBefore = true;  // buttons held on entry do not act
-  for (int32_t frame = 0; !m_nQuitRequest && frame < kMaxWaitFrames; ++frame) {
-    if (s_pWaitPacer) s_pWaitPacer();
-    RestoreLostSurfaces();
-    UpdateInput(InputRecords);
-    const bool decideNow = (input.m_wButtons & 1) != 0;
-    const bool genreNow = (input.m_wButtons & 8) != 0;
-    if (decideNow && !decideBefore) {
-      RequestSoundEffect(kSoundDecide);
-      break;
+  cFrameKeeper keeper;
+  keeper.recordHistory = false;
+  for (int32_t frame = 0; frame < kMaxWaitFrames;) {
+    bool kept = false;
+    if (!KeepFramePass(keeper, kept)) break;
+    if (!kept) continue;
+    ++frame;
+    input.UpdateRepeat();
+    if (!CheckReplaySaveKeys()) {
+      const bool decideNow = (input.m_wButtons & 1) != 0;
+      const bool genreNow = (input.m_wButtons & 8) != 0;
+      if (decideNow && !decideBefore) {
+        RequestSoundEffect(kSoundDecide);
+        break;
+      }
+      if (genreNow && !genreBefore && NextRankedGenre(genre) != genre) {
+        RequestSoundEffect(kSoundGenre);
+        genre = NextRankedGenre(genre);
+        SaveData.nRankingGenre = genre;
+      }
+      decideBefore = decideNow;
+      genreBefore = genreNow;
     }
-    if (genreNow && !genreBefore && NextRankedGenre(genre) != genre) {
-      RequestSoundEffect(kSoundGenre);
-      genre = NextRankedGenre(genre);
-      SaveData.nRankingGenre = genre;
-    }
-    decideBefore = decideNow;
-    genreBefore = genreNow;
     DrawFrame(0, 1, 0, 0);
     if (GameFonts[1].Created()) {
       cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], &GameSurfaces[SURF_ACCESSORY]);
@@ -157,6 +163,7 @@ int cStageScene::RunRankingEntry() {
     }
     PresentFrame();
   }
+  EndWaitForClose(keeper);
   return 1;
 }
 

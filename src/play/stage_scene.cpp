@@ -3,6 +3,7 @@
 // play_frame.cpp, the set-up in stage_setup.cpp, the stage end and the death
 // hand-over in stage_end.cpp.
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,10 +60,10 @@ void PostCloseToMainWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLO
 // free play; replays and the rest use the last).
 bool cStageScene::RestoreVariablesOption() {
   switch (SceneManager.m_nPlayMode) {
-    case kPlayStory: return SystemData.Num(20) != 0;
-    case kPlayChallenge: return SystemData.Num(24) != 0;
-    case kPlayFree: return SystemData.Num(26) != 0;
-    default: return SystemData.Num(27) != 0;
+    case kPlayStory: return ProjectRule(kRuleRestoreVariablesStory) != 0;
+    case kPlayChallenge: return ProjectRule(kRuleRestoreVariablesChallenge) != 0;
+    case kPlayFree: return ProjectRule(kRuleRestoreVariablesFree) != 0;
+    default: return ProjectRule(kRuleRestoreVariablesOther) != 0;
   }
 }
 
@@ -304,7 +305,7 @@ int cStageScene::RunStartBanner() {
 }
 
 int cStageScene::CheckPauseKey() {
-  if (SystemData.Num(kSysPauseAllowed) == 0 || plat::GetAsyncKeyState(plat::VK_SPACE) >= 0) return 0;
+  if (ProjectRule(kRulePauseAllowed) == 0 || plat::GetAsyncKeyState(plat::VK_SPACE) >= 0) return 0;
   RequestSoundEffect(kSoundPause);
   m_nSavedMode = m_nMode;
   m_nSavedSubState = m_nSubState;
@@ -315,7 +316,7 @@ int cStageScene::CheckPauseKey() {
 int cStageScene::CheckReplaySaveKeys() {
   const auto request = ReplayRecorder.PollSaveKeys(
       plat::GetAsyncKeyState(plat::VK_F1) < 0, plat::GetAsyncKeyState(plat::VK_F2) < 0,
-      SceneManager.m_nLastTitleAction == kTitleReplay, SystemData.Num(kSysReplaysEnabled) != 0);
+      SceneManager.m_nLastTitleAction == kTitleReplay, ProjectRule(kRuleReplaysEnabled) != 0);
   switch (request) {
     case cReplayRecorder::SaveRequest::kNone: return 0;
     case cReplayRecorder::SaveRequest::kRefused: RequestSoundEffect(kSoundBuzzer); return 0;
@@ -343,12 +344,12 @@ void cStageScene::BuildPauseRows() {
   }
   switch (SceneManager.m_nPlayMode) {
     case kPlayStory:
-      if (!(SystemData.Num(kSysRetryInStory) != 0 && IsCurrentWorldCleared())) m_PauseRows.At(kPauseRetry).m_bEnabled = 0;
-      if (!(SystemData.Num(kSysBackToMapInStory) != 0 && IsCurrentWorldCleared()))
+      if (!(ProjectRule(kRuleRetryInStory) != 0 && IsCurrentWorldCleared())) m_PauseRows.At(kPauseRetry).m_bEnabled = 0;
+      if (!(ProjectRule(kRuleBackToMapInStory) != 0 && IsCurrentWorldCleared()))
         m_PauseRows.At(kPauseBackToMap).m_bEnabled = 0;
       break;
     case kPlayChallenge:
-      if (!(SystemData.Num(kSysRetryInChallenge) != 0 && IsCurrentChallengeCleared()))
+      if (!(ProjectRule(kRuleRetryInChallenge) != 0 && IsCurrentChallengeCleared()))
         m_PauseRows.At(kPauseRetry).m_bEnabled = 0;
       m_PauseRows.At(kPauseBackToMap).m_bEnabled = 0;
       break;

@@ -17,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <functional>
 #include <vector>
 
 #include "data/record.h"
@@ -29,6 +30,7 @@
 #include "play/stage_draw.h"  // Running stage and drawing: cStageLayers
 
 class cCharacter;
+class cInput;
 class cStageCharacter;
 class cStageItem;
 class cHero;
@@ -247,7 +249,9 @@ class cStageScene : public cStageSceneBase {
   // commands): the stage is drawn still and presented frame by frame while
   // nothing moves, until the wait state set by SetWaitState is over (its
   // frames counted down, or decide pressed when it waits for decide) or the
-  // window closes. Runs on the game thread; the frames presented.
+  // window closes. Each frame polls the input, latches its buttons and
+  // checks the replay save keys (a frame that saves a replay counts nothing
+  // down). Runs on the game thread; the frames presented.
   int32_t KeepFramesWhileWaiting();
   // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
   // does not sleep.
@@ -255,6 +259,29 @@ class cStageScene : public cStageSceneBase {
   // Kept frames of a wait are bounded so that a wait for decide cannot hang
   // a run whose input never presses it (one hour of frames).
   static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
+  // What a frame-keeping wait (the message waits and the ranking list)
+  // does before its own step each pass.
+  struct cFrameKeeper {
+    bool recordHistory = true;  // the message waits keep the key history going
+    bool quitSeen = false;      // the quit flag was seen ...
+    uint32_t quitSeenAt = 0;    // ... at this time of the platform clock (ms)
+    bool closing = false;       // the wait ended because the window is closing
+    // Where a kept frame's input comes from when not from the devices (a
+    // replay's log, or the devices with the polled words kept for the log);
+    // false ends the wait.
+    std::function<bool(cInput&)> input;
+  };
+  // One pass: false when the wait must end (the thread's end-of-wait
+  // message or WM_QUIT arrived, or kQuitGraceMs have passed on the platform
+  // clock since the quit flag was seen). `frame` tells whether this pass is
+  // a kept frame (paced, surfaces restored, input polled, buttons latched),
+  // or an idle one (the program inactive, or the window closing: 1 ms
+  // slept). Messages for windows of this thread are dispatched.
+  bool KeepFramePass(cFrameKeeper& keeper, bool& frame);
+  // A wait that ended for the window's close asks the window to close
+  // (without asking again), whatever mode the stage goes on in.
+  void EndWaitForClose(const cFrameKeeper& keeper);
+  static constexpr uint32_t kQuitGraceMs = 2000;
   // ---- message windows (message_window.cpp) ----
   // Windows open at once at most this many; the message command drops the
   // oldest beyond it.
@@ -402,7 +429,7 @@ class cStageScene : public cStageSceneBase {
                       const cEdCharacter& record, int32_t flag);
   // The project's keep-start-position switch: a copy's step leaves its
   // start position (set-up words 0 and 1) where the record put it. Off in a
-  // new project.
+  // new project; stage set-up sets it from the project's rules.
   static int32_t s_bKeepStartPosition;
   // The summon command's placement test: the copy is tried at its place, one
   // dot higher, one dot to the left, and one dot left and higher; the first
@@ -548,10 +575,11 @@ class cStageScene : public cStageSceneBase {
 };
 
 // ---- Waits and stage commands (commands) ----
-// Project switches of the warp and object-state commands. Their places in
-// the system data are not pinned down yet; these are a new project's values.
+// Project switches of the warp and object-state commands, with a new
+// project's values; stage set-up fills them from the project's rules
+// (play/system_switches.h).
 struct cCommandSwitches {
-  int32_t warpAxis = 1;     // an input-direction warp keeps the axis mode (off: every warp is free)
+  int32_t warpAxis = 0;     // an input-direction warp keeps the axis mode (off: every warp is free)
   int32_t screenWarp = 0;   // block and screen warps put every character on cells / at its margin
   int32_t scaleNoCountdown = 0;  // a change of scale leaves the state countdown alone
 };

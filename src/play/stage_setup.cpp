@@ -247,7 +247,7 @@ void cStageScene::StartStageMusic(int32_t bFirst) {
 
 void cStageScene::RaiseStageStartFlows() {
   cFlowHooks& flows = FlowHooks();
-  const bool all = SystemData.Num(kSysStartInactiveFlows) != 0;
+  const bool all = ProjectRule(kRuleStartInactiveFlows) != 0;
   if (!all) ActivateObjects();
   if (HasHero()) flows.TriggerFlowsOfKind(Hero(), kTriggerStageStart);
   for (cStageCharacter& character : m_CharacterList)
@@ -273,7 +273,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
       // The working stage is rebuilt from the master copy (in playback the
       // replay's stage, kept since it was loaded).
       RestoreStageSettings(StageData, StageMasterData);
-      if (SystemData.Num(kSysHeroRecord) == 0 && StageData.HasHero())
+      if (ProjectRule(kRuleHeroRecord) == 0 && StageData.HasHero())
         StageData.m_PlacedCharacters.At(StageData.FindHeroIndex()) = KeptHeroRecord;
     }
 
@@ -281,7 +281,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     // virtual clock fixes); in replay playback the replay's, with its log
     // and play record back at their start.
     m_nRandomSeed = ReplayRecorder.StartAttempt(SceneManager.m_nLastTitleAction == kTitleReplay,
-                                                SystemData.Num(kSysReplaysEnabled) != 0, SaveData, plat::TickCount());
+                                                ProjectRule(kRuleReplaysEnabled) != 0, SaveData, plat::TickCount());
     SRand(m_nRandomSeed);
     // Expression language (expr.cpp): each failing code statement shows its
     // message once per attempt.
@@ -302,7 +302,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     m_BlockMap.Rules().FromStage(StageData);
     // Project switches (system_switches.cpp): the system data's switches and
     // the stage's shot hit sizes, before any object is made.
-    ApplyProjectSwitches(SystemData, StageData);
+    ApplyProjectSwitches(SystemData, StageData, m_BlockMap.Rules());
     m_BlockMap.Hooks().requestSound = [](int n) { RequestSoundEffect(n); };
 
     PlaceHero();
@@ -373,9 +373,8 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     RaiseStageStartFlows();
 
     ActivateObjects();
-    // The stage's own request for the virtual back buffer is not among its
-    // known settings; the frame draws straight to the back buffer.
-    m_wVirtualBackBuffer = 0;
+    // The stage's own request: DrawFrame switches the virtual back buffer on.
+    m_wVirtualBackBuffer = static_cast<uint16_t>(ProjectRule(kRuleVirtualBackBuffer));
     DDSetVirtualBackBuffer(0);
     m_ScreenEffect = cScreenEffectSlot();  // screen effects: none carried over
   } catch (const std::bad_alloc&) {

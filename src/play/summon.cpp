@@ -152,7 +152,7 @@ void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int
   run.mode = d.SummonMode();
   run.keepHero = d.KeepHeroFree();
   run.keepCharacters = d.KeepCharactersFree();
-  run.overConditional = scene.BlockMap().Rules().summonOverConditionalBlocks ? 1 : 0;
+  run.overConditional = scene.m_BlockMap.Rules().summonOverConditional;
   const cEdBlock copy = *definition;
   // The cell under the middle of each 32-dot box changes.
   RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) { scene.SummonBlock(at.x + 16.0, at.y + 16.0, copy, run); });

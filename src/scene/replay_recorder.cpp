@@ -54,8 +54,10 @@ bool cReplayRecorder::FeedFrame(cInput& input) {
 
 void cReplayRecorder::RecordFrame(const cInput& input) { KeyLogRecord.AddFrame(input.m_wDirection, input.m_wButtons); }
 
-void cReplayRecorder::RecordWaitFrame(const cInput& input) {
-  KeyLogRecord.AddFrame(input.m_wDirection, static_cast<uint16_t>(input.m_wButtons | cKeyLog::kWaitFrameMark));
+void cReplayRecorder::RecordWaitFrame(const cInput& input) { RecordWaitFrame(input.m_wDirection, input.m_wButtons); }
+
+void cReplayRecorder::RecordWaitFrame(uint16_t direction, uint16_t buttons) {
+  KeyLogRecord.AddFrame(direction, static_cast<uint16_t>(buttons | cKeyLog::kWaitFrameMark));
 }
 
 bool cReplayRecorder::FeedWaitFrame(cInput& input, bool mayDecide) {

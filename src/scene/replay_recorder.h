@@ -56,6 +56,7 @@ class cReplayRecorder {
   // else nothing, the log untouched. False when the log is played out (the
   // wait then ends, and the next play frame starts the replay again).
   void RecordWaitFrame(const cInput& input);
+  void RecordWaitFrame(uint16_t direction, uint16_t buttons);
   bool FeedWaitFrame(cInput& input, bool mayDecide);
 
   enum class SaveRequest : int32_t {

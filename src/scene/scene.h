@@ -100,7 +100,15 @@ class cStageSceneBase : public cScene {
   std::atomic<int32_t> m_nFpsDisplay{0};       // frames counted in the last second
   std::atomic<int32_t> m_nQuitRequest{0};      // 1: the window is closing
   std::atomic<uint32_t> m_nStageFrameRate{60}; // the running stage's frames per second
+  // 1 while a wait of stage play keeps the frames going on the game thread
+  // (message windows, game waits): the window's close handling then sets
+  // the quit request and posts kEndFrameKeeping to the game thread, as it
+  // posts WM_QUIT to a pause thread.
+  std::atomic<int32_t> m_bKeepingFrames{0};
 };
+// The thread message that ends a frame-keeping wait of the game thread
+// (WM_APP + 1; the game thread's own loop drops it).
+inline constexpr uint32_t kEndFrameKeeping = 0x8001;
 // Set by the switch each time it creates scene 4; null while none exists.
 extern std::atomic<cStageSceneBase*> g_lpStageScene;
 

@@ -570,6 +570,58 @@ TEST_F(PlayToolTest, TheDemosHudAndScreenShakeShowInEveryFrame) {
   EXPECT_GT(shaken, 4) << "the shake moved the picture";
 }
 
+// A story game played from the title with the demo's five lives: new game
+// in save slot 1, one step right on the world map onto the first world,
+// whose box is answered "ステージに挑む"; in the stage the hero walks right,
+// jumping every hundred frames, over the stairs into the pit. Each fall
+// costs a life and opens the continue menu, whose first row (retry, taken
+// by the next B1) starts the stage again; the fall with no life left is
+// game over, and B1 there goes back to the title. Two runs (the second
+// with the first one's user data) give the same trace.
+TEST_F(PlayToolTest, FromTheTitleAStoryGameLosesItsLivesInThePitAndEndsInGameOver) {
+  std::string keys = "100 B1\n140 B1\n200 RIGHT\n210 RIGHT\n250 UP\n260 B1\n370-4700 RIGHT\n";
+  for (int f = 400; f < 4720; f += 100) keys += std::to_string(f) + "-" + std::to_string(f + 15) + " B1\n";
+  sandbox_.Write("keys.txt", keys);
+  auto play = [&](const std::string& tag) {
+    return RunTool("play '" + project_ + "' --frames 4780 --input '" + (sandbox_ / "keys.txt") + "' --trace '" +
+                       (sandbox_ / (tag + ".jsonl")) + "'",
+                   errors_);
+  };
+  ASSERT_EQ(play("a"), 0) << Slurp(errors_);
+  ASSERT_EQ(play("b"), 0) << Slurp(errors_);
+  const std::string trace = Slurp(sandbox_ / "a.jsonl");
+  EXPECT_EQ(trace, Slurp(sandbox_ / "b.jsonl"));
+  const std::vector<std::string> lines = Lines(trace);
+  ASSERT_EQ(lines.size(), 4780u);
+
+  // What the run went through, each change once: scene, stage mode, lives.
+  std::vector<std::string> seen;
+  for (const std::string& line : lines) {
+    const std::string now = Field(line, "scene") + "/" + Field(line, "mode") + "/" + Field(line, "lives");
+    if (seen.empty() || seen.back() != now) seen.push_back(now);
+  }
+  const std::vector<std::string> expected = {
+      "0/null/0",                                   // the title
+      "0/null/4", "1/null/4",                       // new game: five lives, one already given to the first attempt
+      "4/null/4", "4/0/4", "4/1/4", "4/2/4",        // the stage: fade-in, banner, play
+      "4/5/3", "4/1/3", "4/2/3",                    // the pit, the continue menu, retry
+      "4/5/2", "4/1/2", "4/2/2",                    //
+      "4/5/1", "4/1/1", "4/2/1",                    //
+      "4/5/0", "4/1/0", "4/2/0",                    //
+      "4/6/0", "4/7/0", "0/-1/0", "0/null/0"};      // no life left: game over, then the title
+  EXPECT_EQ(seen, expected);
+
+  // Each lost life is a fall into the pit: the hero dies below the ground.
+  int deaths = 0;
+  for (size_t i = 1; i < lines.size(); ++i)
+    if (FirstOf(lines[i], "hero", "dying") == 1.0 && FirstOf(lines[i - 1], "hero", "dying") == 0.0) {
+      ++deaths;
+      EXPECT_GT(FirstOf(lines[i], "hero", "y"), 736.0) << "frame " << i + 1;
+      EXPECT_EQ(Field(lines[i], "sounds"), "[8]") << "frame " << i + 1;
+    }
+  EXPECT_EQ(deaths, 5);
+}
+
 TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {
   sandbox_.Write("keys.txt", "40 ESC\n");
   ASSERT_EQ(Play("esc", 500), 0) << Slurp(errors_);

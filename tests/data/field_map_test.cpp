@@ -7,6 +7,7 @@
 #include "data/character.h"
 #include "data/move_shot.h"
 #include "data/stage_data.h"
+#include "play/block_map.h"
 #include "play/character.h"
 #include "play/commands.h"
 #include "play/flow_host_impl.h"
@@ -131,22 +132,22 @@ TEST_F(FieldMapTest, ProjectSwitchesReachStagePlay) {
   const cCharacterSwitches characters = g_CharacterSwitches;
   cSystemData system;
   cStageData stage;
+  cBlockRules rules;
   // A new project has every switch off and the stage's 16-dot shot boxes.
-  ApplyProjectSwitches(system, stage);
+  ApplyProjectSwitches(system, stage, rules);
   EXPECT_EQ(g_MotionSwitches.scrollRelativeAim + g_MotionSwitches.scaleAnchor + g_MotionSwitches.scaleAnchor2 +
                 g_MotionSwitches.range + g_MoveSwitches.angleFromVertical + g_FlowSwitches.moveTimeKeepsSign +
                 g_FlowSwitches.livesUnlimitedFalse + g_CharacterSwitches.steadyColour,
             0);
   EXPECT_EQ(g_CombatSwitches.shotHitWidth[0], 16);
   EXPECT_EQ(g_CombatSwitches.shotHitHeight[1], 16);
-  for (int k : std::initializer_list<int>{kSysScrollCompensation, kSysScaleKeepsFooting, kSysMoveTimeKeepsSign,
-                                          kSysChargeAngleFromVertical, kSysPositionOverlap, kSysScaleAndStatusOps,
-                                          kSysPaletteCycling})
-    system.SetNum(k, 1);
-  system.SetNum(kSysUnlimitedLivesZero, -1);  // not above 0: unlimited lives still read as 100
+  for (eProjectRule r : {kRuleScrollRelativeAim, kRuleScaleAnchor, kRuleMoveTimeKeepsSign, kRuleAngleFromVertical,
+                         kRuleRange, kRuleScaleAnchor2, kRuleSteadyColour})
+    system.SetNum(ProjectRuleRow(r).field, 1);
+  system.SetNum(ProjectRuleRow(kRuleUnlimitedLivesZero).field, -1);  // not above 0: unlimited lives still read as 100
   stage.Int(kStageHeroHitKind2Width) = 10;
   stage.Int(kStageCharHit2Height) = 99999;
-  ApplyProjectSwitches(system, stage);
+  ApplyProjectSwitches(system, stage, rules);
   EXPECT_EQ(g_MotionSwitches.scrollRelativeAim + g_MotionSwitches.scaleAnchor + g_MotionSwitches.scaleAnchor2 +
                 g_MotionSwitches.range + g_MoveSwitches.angleFromVertical + g_FlowSwitches.moveTimeKeepsSign +
                 g_CharacterSwitches.steadyColour,

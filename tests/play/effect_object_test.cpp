@@ -235,9 +235,9 @@ TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
   ASSERT_TRUE(s.Loaded());
   cStageScene& scene = s.Scene();
   cCharacter& c = scene.Hero();
-  const cPictureSwitches saved = g_PictureSwitches;
+  const cDrawSwitches saved = g_DrawSwitches;
   for (int32_t follow : {1, 0}) {
-    g_PictureSwitches.followObjects = follow;
+    g_DrawSwitches.picturesFollowObjects = follow;
     // Picture 1 (no bitmap: no size) on the hero, 6 dots right and 10
     // up of its centre, until the stage ends.
     ExecutePicture(c, Words(kCmdShowPicture, {1, kPictureOnHero, 0, 0, 6, static_cast<uint32_t>(-10), 0, 100,
@@ -259,7 +259,7 @@ TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
     c.m_dY += 32;
     ExecutePicture(c, PictureCommand(0, 0, 0));
   }
-  g_PictureSwitches = saved;
+  g_DrawSwitches = saved;
 }
 
 }  // namespace

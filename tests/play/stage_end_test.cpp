@@ -8,6 +8,7 @@
 #include "data/system_data.h"
 #include "play/hero.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/stage_builder.h"
@@ -39,8 +40,8 @@ StageBuilder Plain() {
 TEST(StageEnd, ExtraLifeMessagesAreBounded) {
   EndSession e(Plain());
   ASSERT_TRUE(e.session.Loaded());
-  SystemData.SetNum(kSysExtraLives, 1);
-  SystemData.SetNum(kSysPointsPerLife, 1);
+  SystemData.SetNum(ProjectRuleRow(kRuleExtraLives).field, 1);
+  SystemData.SetNum(ProjectRuleRow(kRulePointsPerLife).field, 1);
   SaveData.m_nLives = 3;
   SaveData.m_nStagePoints = 0;
   SaveData.m_nScore = 5000;

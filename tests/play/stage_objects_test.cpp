@@ -19,6 +19,7 @@
 #include "play/stage_character.h"
 #include "play/stage_item.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/stage_builder.h"
@@ -211,7 +212,7 @@ TEST(StageObjects, BlockSummonsKeepCharactersFreeAndProtectedBlocks) {
     RegisterProjectPalettes();
     s.Frames(1);  // the character acts
     cStageScene& scene = s.Scene();
-    scene.BlockMap().Rules().summonOverConditionalBlocks = r.overConditional != 0;
+    scene.BlockMap().Rules().summonOverConditional = r.overConditional != 0;
     scene.Hero().m_nFacing = 1;
     cEdShot d = SummonRecord(1);
     d.m_f60 = static_cast<uint8_t>(r.keepCharacters);
@@ -238,7 +239,7 @@ TEST(StageObjects, TheLifeCheckHandsOnCharactersAlreadyDying) {
     b.Data().m_PlacedCharacters[1].m_nParam40 = 5;
     StageSession s(b);
     ASSERT_TRUE(s.Loaded());
-    s.System().SetNum(kSysDeathDisplays, r.deathDisplays);
+    s.System().SetNum(ProjectRuleRow(kRuleDeathDisplays).field, r.deathDisplays);
     cStageScene& scene = s.Scene();
     cStageCharacter& c = scene.m_CharacterList.front();
     c.m_nHp = 0;

@@ -13,6 +13,7 @@
 #include "play/message_window.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "support/stage_builder.h"
@@ -172,10 +173,10 @@ TEST(StageSceneTest, SpacePausesAndTheMenuResumesCancelsOrQuits) {
     session.Frames(1);
     plat::SetKeyState(plat::VK_SPACE, false);
   };
-  session.System().SetNum(kSysPauseAllowed, 0);
+  session.System().SetNum(ProjectRuleRow(kRulePauseAllowed).field, 0);
   pressSpace();
   EXPECT_EQ(scene.m_nMode, kStageModePlay);
-  session.System().SetNum(kSysPauseAllowed, 1);
+  session.System().SetNum(ProjectRuleRow(kRulePauseAllowed).field, 1);
   pressSpace();
   EXPECT_EQ(std::pair(scene.m_nMode, scene.m_nSavedMode), IntPair(kStageModePause, kStageModePlay));
   EXPECT_EQ(session.Sounds().back(), kSoundPause);
@@ -278,7 +279,7 @@ TEST(StageSceneTest, HeroDeathHandsOverToRetryContinueOrGameOver) {
     StageSession session(stage);
     ASSERT_TRUE(session.Loaded());
     cStageScene& scene = session.Scene();
-    session.System().SetNum(kSysContinueMenuInStory, c.continueMenu);
+    session.System().SetNum(ProjectRuleRow(kRuleContinueMenuInStory).field, c.continueMenu);
     SceneManager.m_nPlayMode = c.playMode;
     SaveData.m_nLives = c.lives;
     // One second of time runs out in play frame 60: the hero is killed
@@ -318,8 +319,8 @@ TEST(StageSceneTest, StageClearAwardsExtraLivesForEachMultiplePassed) {
     stage.Hero(3, 4).Floor(5, 0, 19);
     StageSession session(stage);
     ASSERT_TRUE(session.Loaded());
-    session.System().SetNum(kSysExtraLives, 1);
-    session.System().SetNum(kSysPointsPerLife, 1000);
+    session.System().SetNum(ProjectRuleRow(kRuleExtraLives).field, 1);
+    session.System().SetNum(ProjectRuleRow(kRulePointsPerLife).field, 1000);
     SaveData.m_nStagePoints = c.points;
     SaveData.m_nScore = c.score;
     SaveData.m_nLives = c.lives;
@@ -399,7 +400,7 @@ TEST(StageSceneTest, ContinueMenuAndGameOverLeaveAsChosen) {
     StageSession session(stage);
     ASSERT_TRUE(session.Loaded());
     cStageScene& scene = session.Scene();
-    session.System().SetNum(kSysPauseAllowed, 1);
+    session.System().SetNum(ProjectRuleRow(kRulePauseAllowed).field, 1);
     SceneManager.m_nNext = kSceneStage;
     scene.m_nMode = c.mode;
     scene.m_nSubState = 0;

@@ -130,6 +130,7 @@ StageSession::StageSession(StageBuilder& builder, int32_t bpp, uint32_t direct3d
   savedMainWindow_ = static_cast<uint64_t>(g_hMainWnd.load());
   g_hMainWnd = static_cast<plat::WindowHandle>(window_);
   plat::DrawFaultInjection().desktopBitsOverride = bpp;  // the sandbox puts it back
+  savedActive_ = g_bActive.exchange(1);
   DDInit(direct3d, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
   display_.Write("data/stg4/test.stg4", builder.Bytes());
   loaded_ = StartSingleStagePlay("data\\stg4\\test.stg4", 0) != 0;
@@ -150,6 +151,7 @@ StageSession::~StageSession() {
   SystemData = savedSystem_;
   ResetStageGlobals();
   g_hMainWnd = static_cast<plat::WindowHandle>(savedMainWindow_);
+  g_bActive = savedActive_;
   plat::DestroyWindowEntry(static_cast<plat::WindowHandle>(window_));
 }
 

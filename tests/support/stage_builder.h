@@ -84,6 +84,7 @@ class StageSession {
   std::shared_ptr<bool> closed_ = std::make_shared<bool>(false);
   uint64_t window_ = 0;
   uint64_t savedMainWindow_ = 0;
+  int32_t savedActive_ = 0;  // the program counts as active while the session runs
 };
 
 // For tests of stage objects without a scene: keeps the working stage's
