@@ -378,6 +378,35 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
     EXPECT_EQ(Slurp(sandbox_ / ("shots/" + ScreenshotName(frame))).substr(0, 8), "\x89PNG\r\n\x1a\n") << frame;
 }
 
+// The value of `key` in a trace line as written: a number, null, or a whole
+// list or object with its brackets.
+std::string Value(const std::string& line, const std::string& key) {
+  const size_t k = line.find("\"" + key + "\":");
+  if (k == std::string::npos) return "";
+  const size_t from = k + key.size() + 3;
+  if (line[from] != '[' && line[from] != '{') return line.substr(from, line.find_first_of(",}", from) - from);
+  int depth = 0;
+  for (size_t i = from; i < line.size(); ++i) {
+    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
+    if (depth == 0) return line.substr(from, i + 1 - from);
+  }
+  return "";
+}
+
+// The object of list `list` whose "def" is `def` ("" when none).
+std::string ObjectWithDef(const std::string& line, const std::string& list, int32_t def) {
+  const std::string all = Value(line, list), tag = "\"def\":" + std::to_string(def) + ",";
+  const size_t at = all.find(tag);
+  if (at == std::string::npos) return "";
+  const size_t open = all.rfind('{', at);
+  return all.substr(open, all.find('}', at) + 1 - open);
+}
+
+double Number(const std::string& object, const std::string& key) {
+  const std::string v = Value(object, key);
+  return v.empty() || v == "null" ? std::nan("") : std::strtod(v.c_str(), nullptr);
+}
+
 // A run that fires, swings, warps, summons, operates flows, sets targets,
 // changes states and looks, takes an item and clears the stage: the hero
 // shoots the slime, the frog's jump gets a coin, the sword beats the bat
@@ -421,38 +450,18 @@ TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
     dropped |= count(lines[f], "items", any) > count(lines[600], "items", any) ||
                lines[f].find("\"sounds\":[22,22]") != std::string::npos;
   EXPECT_TRUE(dropped) << "the bat's coin";
+  // Every coin taken raises its icon over the hero on that frame.
+  size_t taken = 0;
+  for (const std::string& line : lines)
+    if (line.find("\"sounds\":[22,22]") != std::string::npos || line.find(",22,22]") != std::string::npos) {
+      ++taken;
+      EXPECT_NE(Value(line, "messages").find("\"icon 2 6 0\""), std::string::npos) << line;
+    }
+  EXPECT_GE(taken, 2u) << "coins taken";
   EXPECT_EQ(count(lines[900], "chars", any), count(lines[860], "chars", any) + 1) << "the shooter's slime";
   EXPECT_EQ(Field(lines.back(), "mode"), "4") << "the goal cleared the stage";
 }
 
-// The value of `key` in a trace line as written: a number, null, or a whole
-// list or object with its brackets.
-std::string Value(const std::string& line, const std::string& key) {
-  const size_t k = line.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  if (line[from] != '[' && line[from] != '{') return line.substr(from, line.find_first_of(",}", from) - from);
-  int depth = 0;
-  for (size_t i = from; i < line.size(); ++i) {
-    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
-    if (depth == 0) return line.substr(from, i + 1 - from);
-  }
-  return "";
-}
-
-// The object of list `list` whose "def" is `def` ("" when none).
-std::string ObjectWithDef(const std::string& line, const std::string& list, int32_t def) {
-  const std::string all = Value(line, list), tag = "\"def\":" + std::to_string(def) + ",";
-  const size_t at = all.find(tag);
-  if (at == std::string::npos) return "";
-  const size_t open = all.rfind('{', at);
-  return all.substr(open, all.find('}', at) + 1 - open);
-}
-
-double Number(const std::string& object, const std::string& key) {
-  const std::string v = Value(object, key);
-  return v.empty() || v == "null" ? std::nan("") : std::strtod(v.c_str(), nullptr);
-}
 
 // The sword beats the bat: its hit flow places the explosion (effect entry
 // 2) on it, which plays its four cells (a tenth each, the last two tenths)
