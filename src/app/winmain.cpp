@@ -92,26 +92,32 @@ int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
   SetECLog(0, "EC_Game.txt");
 
-  // The log is kept by its full path so that it stays put whatever the
-  // current folder becomes; a working folder whose name has no CP932 form
-  // keeps the plain name (the program itself never changes folder).
-  char reportPath[MAX_PATH] = "Report_Game.txt";
-  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
-  if (!OpenReportLog(reportPath)) return 0;
-  WriteReportLog("App : ver %s", kAppVersion);
-  WriteSystemReport();
-
   g_bEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
   plat::SetMainThread();
   plat::EnsureQueue();
   plat::InstallTerminationHandlers();
 
+  // One copy at a time, decided before anything is written: a second copy
+  // that the player declines to start must leave the running game's log
+  // as it is (both copies keep it in the same folder).
   std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
   if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
       !HandleSecondInstance()) {
     plat::ReleaseInstanceLock();
     return 0;
   }
+
+  // The log is kept by its full path so that it stays put whatever the
+  // current folder becomes; a working folder whose name has no CP932 form
+  // keeps the plain name (the program itself never changes folder).
+  char reportPath[MAX_PATH] = "Report_Game.txt";
+  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
+  if (!OpenReportLog(reportPath)) {
+    plat::ReleaseInstanceLock();
+    return 0;
+  }
+  WriteReportLog("App : ver %s", kAppVersion);
+  WriteSystemReport();
 
   plat::WindowHost& host = plat::GetWindowHost();
   plat::SetMainQueueWaker([&host] { host.Wake(); });

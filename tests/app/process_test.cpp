@@ -117,6 +117,31 @@ TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
   }
 }
 
+// A second copy in the same folder that the player declines to start writes
+// nothing: the running game's report log keeps every line, also one the
+// test added after the first copy's own.
+TEST_F(ProcessTest, DeclinedSecondCopyLeavesTheRunningGamesLogAlone) {
+  pid_t first = Launch("game", {});
+  ASSERT_TRUE(WaitReady());
+  const fs::path log = root_ / "game" / "Report_Game.txt";
+  ASSERT_TRUE(WaitUntil([&] { return Slurp(log).find("App : ver 873") == 0; }));
+  {
+    std::FILE* f = std::fopen(log.c_str(), "a");
+    ASSERT_NE(f, nullptr);
+    std::fputs("marker of the running copy\n", f);
+    std::fclose(f);
+  }
+  pid_t second = Launch("game", {"PELMORA_DIALOG_ANSWERS=no", "PELMORA_DIALOG_LOG=" + (root_ / "second.dialogs").string()});
+  EXPECT_EQ(WaitExit(second), 0);
+  EXPECT_NE(Slurp(root_ / "second.dialogs").find("二重起動"), std::string::npos);
+  const std::string after = Slurp(log);
+  EXPECT_EQ(after.find("App : ver 873"), 0u) << after;
+  EXPECT_NE(after.find("marker of the running copy\n"), std::string::npos) << after;
+  EXPECT_EQ(after.find("App : ver 873", 1), std::string::npos) << "the second copy wrote its start line";
+  kill(first, SIGTERM);
+  EXPECT_EQ(WaitExit(first), 0);
+}
+
 TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
   int sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   ASSERT_GE(sock, 0);
