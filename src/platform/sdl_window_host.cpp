@@ -345,8 +345,28 @@ bool FeedModalEvent(const SDL_Event& event, ModalView& view, uint32_t windowId) 
       if (ours(event.motion.windowID)) view.HandleMouseMove(event.motion.x, event.motion.y);
       return true;
     case SDL_MOUSEBUTTONDOWN:
-      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT)
-        view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2);
+      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT) {
+        const SDL_Keymod mods = SDL_GetModState();
+        view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2, (mods & KMOD_CTRL) != 0,
+                             (mods & KMOD_SHIFT) != 0);
+      }
+      return true;
+    case SDL_MOUSEWHEEL:
+      if (ours(event.wheel.windowID) && event.wheel.y != 0) {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        // The window's renderer scales the canvas: the pointer in canvas pixels.
+        if (SDL_Window* w = SDL_GetWindowFromID(event.wheel.windowID)) {
+          if (SDL_Renderer* r = SDL_GetRenderer(w)) {
+            float lx = 0, ly = 0;
+            SDL_RenderWindowToLogical(r, x, y, &lx, &ly);
+            x = static_cast<int>(lx);
+            y = static_cast<int>(ly);
+          }
+        }
+        const int steps = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+        view.HandleMouseWheel(x, y, steps);
+      }
       return true;
     case SDL_MOUSEBUTTONUP:
       // As with keys: a button held when the view opened is let go here.
@@ -907,8 +927,16 @@ bool SdlHost::RunModalView(ModalView& view) {
   } else {
     const int width = std::clamp(view.PreferredWidth(), 1, kMaxMessageBoxSide);
     const int height = std::clamp(view.PreferredHeight(), 1, kMaxMessageBoxSide);
-    SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                     width, height, SDL_WINDOW_SHOWN);
+    // Where the view asks, kept whole on the display (a box cut off at the
+    // screen's edge could not be answered); else centred.
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int wantX = 0, wantY = 0;
+    SDL_Rect usable;
+    if (view.PreferredPosition(&wantX, &wantY) && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+      x = std::clamp(wantX, usable.x, std::max(usable.x, usable.x + usable.w - width));
+      y = std::clamp(wantY, usable.y, std::max(usable.y, usable.y + usable.h - height));
+    }
+    SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), x, y, width, height, SDL_WINDOW_SHOWN);
     if (w == nullptr) {
       std::fprintf(stderr, "pelmora: cannot open a dialog window: %s\n", SDL_GetError());
       return false;
