@@ -169,4 +169,32 @@ TEST(GameTest, AskingForTheDrawingModeKeepsTheBootRecordsChoice) {
   }
 }
 
+// Cancel in the start dialog ends the program at start-up: exit code 0, no
+// frame, no window shown, and the boot record as it was (missing or not).
+TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
+  for (bool withRecord : {false, true}) {
+    SCOPED_TRACE(withRecord ? "with a boot record" : "without a boot record");
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=2\n";
+    options.dialogAnswers = "cancel";
+    GameHarness game(options);
+    std::string record;
+    if (withRecord) {
+      std::filesystem::create_directories(game.PathOf("user_data"));
+      cBootRecord boot;
+      boot.m_nMode = 0;
+      ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+      record = game.ReadFile("user_data/Boot.dat");
+    }
+    EXPECT_FALSE(game.Start());
+    EXPECT_EQ(game.WaitForExit(), 0);
+    EXPECT_EQ(game.FramesPresented(), 0u);
+    EXPECT_FALSE(plat::GetWindowHost().Exists());
+    EXPECT_EQ(std::filesystem::exists(game.PathOf("user_data/Boot.dat")), withRecord);
+    EXPECT_EQ(game.ReadFile("user_data/Boot.dat"), record);
+    const std::string log = game.DialogLog();
+    EXPECT_NE(log.find("描画モード\tresult 0 (cancel)"), std::string::npos) << log;
+  }
+}
+
 }  // namespace
