@@ -108,12 +108,18 @@ bool LoadSystemData(StartupState&) {
 }
 
 // "System.ini" over the defaults of the system data's key table; a missing
-// or broken file leaves the defaults after its message.
+// or broken file leaves the defaults after its message. A missing one is
+// then written with those defaults (only the defaults: what start-up later
+// decides for this run, such as the drawing mode chosen in the start dialog
+// or the colour depth, stays out of it), so the next start reads it and the
+// player has the file to edit. A broken one is left for the player to mend.
 bool ReadSettings(StartupState&) {
   SetDefaultSettings(GameSettings, SystemData.m_Keys);
   if (!ReadSystemIni("System.ini", GameSettings, SystemData.m_Keys)) {
     WriteReportAndShowError("%s", plat::Sjis("System.ini の読み込みに失敗しました！").c_str());
     SetDefaultSettings(GameSettings, SystemData.m_Keys);
+    if (WriteDefaultSystemIni("System.ini", SystemData.m_Keys))
+      WriteReportLog("System.ini : written with the default settings");
   }
   return true;
 }
