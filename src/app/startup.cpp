@@ -167,7 +167,6 @@ bool SetUpDisplay(StartupState& state) {
   if (!DDDecideDisplay(GameSettings, SystemData.Num(kSysDDDepth), SystemData.Num(kSysD3DDepth),
                        SystemData.Num(kSysFixedColourKey), host.Desktop().bitsPerPixel, display))
     return false;
-  host.SetResizable(display.bSizingBorder != 0);
   MainWindow.SetText(SystemData.m_strTitle.c_str());
   ResetStopwatch();
   if (display.nBpp == 8) GameSettings.nDDVideoStretch = 0;
@@ -175,6 +174,10 @@ bool SetUpDisplay(StartupState& state) {
                           kGameSurfaceCount, state.showCommand))
     return false;
   if (lpDTCon) LinkSurfaceDescriptors();
+  // A Direct3D picture scales with its window: the window manager's resize
+  // and maximise work there (the host keeps whole scales). A DirectDraw
+  // window keeps its size.
+  host.SetResizable(lpDTCon != nullptr && DDState.bWindowed);
   return true;
 }
 

@@ -389,7 +389,6 @@ class SdlHost final : public WindowHost {
     if (screen_.window != nullptr || width <= 0 || height <= 0) return false;
     if (!EnsureSdlVideo()) return false;
     Uint32 flags = SDL_WINDOW_HIDDEN;
-    if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     if (resizable_) flags |= SDL_WINDOW_RESIZABLE;
     SDL_Window* w = SDL_CreateWindow(title_.c_str(), host_detail::ClampCoordinate(x), host_detail::ClampCoordinate(y),
                                      host_detail::ClampSize(width), host_detail::ClampSize(height), flags);
@@ -406,6 +405,8 @@ class SdlHost final : public WindowHost {
     target_ = window;
     active_ = false;
     needRender_ = true;
+    snapAsked_ = false;
+    if (fullScreen_) EnterFullScreen();
     // A frame presented before the window existed is shown once it is.
     reupload_ = true;
     // Posts and sends to the main thread's queue must end an event wait.
@@ -429,6 +430,14 @@ class SdlHost final : public WindowHost {
     SDL_Window* w = screen_.window;
     if (w == nullptr) return;
     const Uint32 flags = SDL_GetWindowFlags(w);
+    if (fullScreen_ && showCommand != SW_HIDE && showCommand != SW_SHOWMINIMIZED && showCommand != SW_MINIMIZE) {
+      // Full screen is already as large as it gets: maximising or restoring
+      // would only disturb it.
+      SDL_ShowWindow(w);
+      needRender_ = true;
+      UpdateActivation();
+      return;
+    }
     switch (showCommand) {
       case SW_HIDE:
         SDL_HideWindow(w);
@@ -508,15 +517,23 @@ class SdlHost final : public WindowHost {
   bool Maximised() const override { return HasFlag(SDL_WINDOW_MAXIMIZED); }
 
   void SetFullScreen(bool on) override {
+    if (on == fullScreen_) return;
     fullScreen_ = on;
     if (screen_.window == nullptr) return;  // applied by Create
-    SDL_SetWindowFullscreen(screen_.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (on) {
+      EnterFullScreen();
+    } else {
+      SDL_SetWindowFullscreen(screen_.window, 0);
+      SDL_SetWindowBordered(screen_.window, SDL_TRUE);
+    }
     needRender_ = true;
   }
 
   void SetResizable(bool on) override {
     resizable_ = on;
-    if (screen_.window != nullptr) SDL_SetWindowResizable(screen_.window, on ? SDL_TRUE : SDL_FALSE);
+    if (screen_.window == nullptr) return;
+    SDL_SetWindowResizable(screen_.window, on ? SDL_TRUE : SDL_FALSE);
+    if (on) SDL_SetWindowMinimumSize(screen_.window, kScreenWidth, kScreenHeight);
   }
 
   DesktopInfo Desktop() const override {
@@ -646,6 +663,44 @@ class SdlHost final : public WindowHost {
     if (SDL_ShowCursor(SDL_QUERY) != wanted) SDL_ShowCursor(wanted);
   }
 
+  // Full screen on the window's display. The window is first laid over the
+  // whole display, borderless: a window manager then takes it into its
+  // full-screen state, and without one (a bare X server) the window still
+  // covers the screen from its corner instead of staying where it was,
+  // offset and clipped.
+  void EnterFullScreen() {
+    SDL_Window* w = screen_.window;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(DisplayIndex(), &bounds) == 0) {
+      SDL_SetWindowFullscreen(w, 0);
+      SDL_SetWindowBordered(w, SDL_FALSE);
+      SDL_SetWindowPosition(w, bounds.x, bounds.y);
+      SDL_SetWindowSize(w, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
+
+  // A window the player resized (by its border or the window manager's
+  // size commands) takes the largest whole scale of the picture that fits.
+  // A maximised or full-screen window keeps the size it was given (the
+  // picture is drawn at its largest whole scale, centred). A window manager
+  // that insists on its own size is not fought: the second refusal in a row
+  // is kept.
+  void SnapToWholeScale(int width, int height) {
+    if (!resizable_ || fullScreen_ || Maximised() || Minimised()) return;
+    const host_detail::WholeScaleSize fit = host_detail::WholeScaleFit(width, height);
+    if (fit.width == width && fit.height == height) {
+      snapAsked_ = false;
+      return;
+    }
+    if (snapAsked_) {
+      snapAsked_ = false;
+      return;
+    }
+    snapAsked_ = true;
+    SDL_SetWindowSize(screen_.window, fit.width, fit.height);
+  }
+
   bool HasFlag(Uint32 flag) const {
     return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & flag) != 0;
   }
@@ -726,6 +781,7 @@ class SdlHost final : public WindowHost {
       case SDL_WINDOWEVENT_SIZE_CHANGED:
         Post(WM_SIZE, Maximised() ? SIZE_MAXIMIZED : SIZE_RESTORED, host_detail::PackPair(e.data1, e.data2));
         needRender_ = true;
+        SnapToWholeScale(e.data1, e.data2);
         break;
       case SDL_WINDOWEVENT_MINIMIZED:
         Post(WM_SIZE, SIZE_MINIMIZED, 0);
@@ -856,6 +912,7 @@ class SdlHost final : public WindowHost {
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
   bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
+  bool snapAsked_ = false;   // a whole-scale size was asked for and has not come yet
 
   // Three frame buffers change hands by swaps: the drawing thread's (its
   // Present argument), ready_ and showing_. The newest frame is ready_ while
