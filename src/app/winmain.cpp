@@ -1,6 +1,9 @@
 #include "app/winmain.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "app/main_window.h"
@@ -16,6 +19,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "scene/frame_trace.h"
 #include "scene/scene.h"
 
 
@@ -74,6 +78,46 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
     host.PumpEvents(kEventWaitMs);
   }
 }
+
+// PELMORA_TRACE=FILE: the frame trace of a real run, one JSON line per
+// presented frame (the lines `pelmora-tool play --trace` writes), flushed as
+// it goes, so a script driving the real window can wait for what the game
+// does. Written on the presenting thread; installed before the game thread
+// starts and removed after it has ended.
+class RunTrace {
+ public:
+  RunTrace() {
+    const char* path = std::getenv("PELMORA_TRACE");
+    if (path == nullptr || path[0] == '\0') return;
+    file_ = std::fopen(path, "wb");
+    if (file_ == nullptr) {
+      WriteReportLog("PELMORA_TRACE : %s cannot be written", path);
+      return;
+    }
+    SetFramePresentedObserver([this] {
+      const std::string line = FrameTraceJson(CaptureFrameTrace(++frames_)) + "\n";
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (file_ == nullptr) return;
+      std::fwrite(line.data(), 1, line.size(), file_);
+      std::fflush(file_);
+    });
+    installed_ = true;
+  }
+  ~RunTrace() { Stop(); }
+  void Stop() {
+    if (installed_) SetFramePresentedObserver(nullptr);  // a scripted run's own observer stays
+    installed_ = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+ private:
+  std::mutex mutex_;  // a frame still being written when the run ends
+  std::FILE* file_ = nullptr;
+  bool installed_ = false;
+  uint32_t frames_ = 0;  // presenting thread
+};
 
 // Faults found by the lower layers end the game through the window's
 // ordinary close.
@@ -147,6 +191,7 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   g_bStartupComplete.store(1);
 
+  RunTrace trace;
   if (thGame.Create(GameThreadProc, nullptr)) {
     WaitForGameThreadQueue();
   } else {
@@ -157,6 +202,7 @@ int WinMain(const char* commandLine, int showCommand) {
 
   int exitCode = RunMessageLoop(hWnd);
 
+  trace.Stop();  // the game thread has ended with the window
   ShutdownGame();
   plat::ReleaseInstanceLock();
   return exitCode;
