@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -194,6 +195,13 @@ bool ShowGameWindow(StartupState& state) {
         WindowPosition.m_nWidth <= work.Width() && WindowPosition.m_nHeight <= work.Height())
       host.SetClientSize(WindowPosition.m_nWidth, WindowPosition.m_nHeight);
     if (WindowPosition.m_bMaximised) showCommand = plat::SW_MAXIMIZE;
+    // The whole window on the screen: a place saved on a larger screen, or
+    // with the window half off it, would leave the game, and every box
+    // drawn over it, out of sight.
+    const plat::Rect window = host.WindowRectOnScreen();
+    const int x = std::clamp(window.left, work.left, std::max(work.left, work.right - window.Width()));
+    const int y = std::clamp(window.top, work.top, std::max(work.top, work.bottom - window.Height()));
+    if (x != window.left || y != window.top) host.Move(x, y);
   }
   host.Show(!lpDTCon && GameSettings.nWindowMode == 0 ? plat::SW_MAXIMIZE : showCommand);
   WriteDisplayReport();

@@ -513,6 +513,14 @@ class SdlHost final : public WindowHost {
     return Rect{x, y, x + width, y + height};
   }
 
+  Rect WindowRectOnScreen() const override {
+    Rect r = ClientRectOnScreen();
+    if (screen_.window == nullptr) return r;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    Borders(&top, &left, &bottom, &right);
+    return Rect{r.left - left, r.top - top, r.right + right, r.bottom + bottom};
+  }
+
   bool Minimised() const override { return HasFlag(SDL_WINDOW_MINIMIZED); }
   bool Maximised() const override { return HasFlag(SDL_WINDOW_MAXIMIZED); }
 

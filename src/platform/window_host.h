@@ -118,6 +118,9 @@ class WindowHost {
   virtual void CentreOnDesktop() = 0;
   // Client rectangle in screen coordinates.
   virtual Rect ClientRectOnScreen() const = 0;
+  // The whole window (its frame included) in screen coordinates: what Move
+  // places. Hosts without a frame answer the client rectangle.
+  virtual Rect WindowRectOnScreen() const { return ClientRectOnScreen(); }
   virtual bool Minimised() const = 0;
   virtual bool Maximised() const = 0;
   // Full screen on the desktop (whole-factor scaled picture).

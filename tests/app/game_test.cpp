@@ -169,6 +169,32 @@ TEST(GameTest, AskingForTheDrawingModeKeepsTheBootRecordsChoice) {
   }
 }
 
+// A window place saved off the screen (a larger screen then) brings the
+// whole window back onto the work area, where the player and every box drawn
+// over the game can be seen; one that fits stays where it was.
+TEST(GameTest, ASavedWindowPlaceOffTheScreenIsBroughtBackWhole) {
+  struct Row {
+    int x, y;                  // saved
+    int left, top;             // where the client area starts
+  };
+  // The headless desktop: 1920 x 1080 with a work area 1040 high.
+  for (const Row& row : {Row{100000, 100000, 1920 - 640, 1040 - 480}, Row{1500, 20, 1920 - 640, 20}, Row{300, 200, 300, 200}}) {
+    SCOPED_TRACE(std::to_string(row.x) + "," + std::to_string(row.y));
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=1\n";
+    GameHarness game(options);
+    std::filesystem::create_directories(game.PathOf("user_data"));
+    cWindowPosition place;
+    place.Store(row.x, row.y, 640, 480, 0);
+    ASSERT_TRUE(place.SaveToFile("user_data\\Window.dat"));
+    ASSERT_TRUE(game.Start());
+    const plat::Rect client = plat::GetWindowHost().ClientRectOnScreen();
+    EXPECT_EQ(client.left, row.left);
+    EXPECT_EQ(client.top, row.top);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
 // Cancel in the start dialog ends the program at start-up: exit code 0, no
 // frame, no window shown, and the boot record as it was (missing or not).
 TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
