@@ -158,8 +158,9 @@ std::vector<std::string> WrapLine(const std::string& text, int width) {
     const size_t len = Cp932CharLength(text, i);
     const bool space = len == 1 && text[i] == ' ';
     const bool wordChar = len == 1 && !space;
-    if (wordChar && !units.empty() && !units.back().space && units.back().text.size() >= 1 &&
-        Cp932CharLength(units.back().text, 0) == 1 && !NoLineStart(text.substr(i, 1)))
+    // Single-byte characters between spaces are one word, punctuation
+    // included ("System.ini").
+    if (wordChar && !units.empty() && !units.back().space && Cp932CharLength(units.back().text, 0) == 1)
       units.back().text += text[i];
     else
       units.push_back({text.substr(i, len), space});
@@ -185,7 +186,7 @@ std::vector<std::string> WrapLine(const std::string& text, int width) {
     if (open != std::string::npos && open > 0 && Measure(line.substr(open) + u.text) <= width) {
       carried = line.substr(open);
       line.resize(open);
-    } else if (NoLineStart(u.text)) {
+    } else if (NoLineStart(u.text.substr(0, Cp932CharLength(u.text, 0)))) {
       size_t last = 0;
       for (size_t i = 0; i < line.size(); i += Cp932CharLength(line, i)) last = i;
       if (last > 0) {

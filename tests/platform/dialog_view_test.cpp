@@ -307,6 +307,7 @@ TEST(DialogViewTest, StaticTextsWrapWithinTheirWidth) {
       {"a bracketed phrase goes down whole", "登録名(3文字まで)", "登録名(3文字ま", {"登録名", "(3文字まで)"}},
       {"a closing mark takes the character before it", "あいうえ。", "あいうえ", {"あいう", "え。"}},
       {"words break at spaces", "Do not ask again", "Do not ask", {"Do not ask", "again"}},
+      {"punctuation stays in its word", "at \"System.ini\".", "at \"System.ini", {"at", "\"System.ini\"."}},
       {"a word wider than the line is cut", "abcdefgh", "abcd", {"abcd", "efgh"}},
   };
   for (const Row& row : rows) {
