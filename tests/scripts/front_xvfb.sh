@@ -106,13 +106,14 @@ key z
 frame --scene 0 --after "$at" --sound 1
 key z
 
-# 3. The world map: two steps right reach the first world, whose menu
-# opens; Up picks "challenge the stage", Z enters it.
+# 3. The world map: two steps right reach the first world (the hero walks
+# a second between them), whose menu opens on its second row; Up picks
+# "challenge the stage", Z enters it.
 frame --scene 1 --after "$at" --settled 60
 shot world-map
 key Right
 frame --scene 1 --after "$at" --sound 0
-frame --scene 1 --after "$((at + 40))"
+frame --scene 1 --after "$((at + 60))"
 key Right
 frame --scene 1 --after "$at" --sound 1
 key Up
