@@ -58,6 +58,8 @@ struct StartupState {
   const char* commandLine;
   int showCommand;
   DDDISPLAYCHOICE display;
+  // The drawing mode came from a boot record that says not to ask.
+  bool modeNotAsked = false;
 };
 
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
@@ -129,11 +131,23 @@ bool ReadSettings(StartupState&) {
 // stored in the boot record, asked for with the start dialog unless the
 // player asked not to be asked again (Direct3D in a new installation).
 // Cancelling the dialog ends the program.
-bool ChooseDrawingMode(StartupState&) {
+bool ChooseDrawingMode(StartupState& state) {
   if (GameSettings.nDirect3D <= 1) return true;
   BootRecord = cBootRecord();
   BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
+  state.modeNotAsked = BootRecord.m_bDontAsk != 0;
   return ChooseDrawingModeWithStartDialog(BootRecord, DataPaths.At(kPathBoot));
+}
+
+// A start that fails after a drawing mode the player asked not to be asked
+// about again (a mode this machine or project cannot show, say) would fail
+// the same way at every start, with no way to choose the other mode: the
+// next start asks again. The stored mode stays the one offered first.
+void AskForTheDrawingModeNextTime(const StartupState& state) {
+  if (!state.modeNotAsked) return;
+  BootRecord.m_bDontAsk = 0;
+  if (!BootRecord.SaveToFile(DataPaths.At(kPathBoot)))
+    WriteReportLog("%s could not be written", DataPaths.At(kPathBoot).c_str());
 }
 
 bool TakeCommandLineStage(StartupState& state) {
@@ -379,8 +393,12 @@ constexpr void (*kShutdownSteps[])() = {WriteGameFontReport, ReleaseSoundEffects
 
 bool InitGame(const char* commandLine, int showCommand) {
   StartupState state{commandLine, showCommand, {}};
-  for (StartupStep step : kStartupSteps)
-    if (!step(state)) return false;
+  for (StartupStep step : kStartupSteps) {
+    if (!step(state)) {
+      AskForTheDrawingModeNextTime(state);
+      return false;
+    }
+  }
   return true;
 }
 

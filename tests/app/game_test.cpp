@@ -195,6 +195,32 @@ TEST(GameTest, ASavedWindowPlaceOffTheScreenIsBroughtBackWhole) {
   }
 }
 
+// A start that fails after taking the drawing mode from a boot record that
+// says not to ask makes the next start ask again (the stored mode kept); a
+// start that succeeds leaves the record alone.
+TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
+  for (bool fails : {true, false}) {
+    SCOPED_TRACE(fails ? "a start that fails" : "a start that succeeds");
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=2\n";
+    options.dialogAnswers = "ok";  // the failure's message box
+    GameHarness game(options);
+    std::filesystem::create_directories(game.PathOf("user_data"));
+    cBootRecord boot;
+    boot.m_nMode = 0;
+    boot.m_bDontAsk = 1;
+    ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    if (fails) std::filesystem::remove(game.PathOf("data/WorldMap.dat"));
+    EXPECT_EQ(game.Start(), !fails);
+    EXPECT_EQ(fails ? game.WaitForExit() : game.Close(), 0);
+    EXPECT_EQ(game.DialogLog().find("描画モード"), std::string::npos);  // not asked this time
+    cBootRecord after;
+    ASSERT_TRUE(after.LoadFromFile(game.PathOf("user_data/Boot.dat")));
+    EXPECT_EQ(after.m_nMode, 0);
+    EXPECT_EQ(after.m_bDontAsk, fails ? 0 : 1);
+  }
+}
+
 // Cancel in the start dialog ends the program at start-up: exit code 0, no
 // frame, no window shown, and the boot record as it was (missing or not).
 TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
