@@ -95,7 +95,9 @@ class ProcessTest : public ::testing::Test {
 };
 
 // A second copy asks; "no" leaves the first running, "yes" ends the first
-// (through its own orderly shutdown, exit code 0) and plays on.
+// (SIGTERM: its own orderly shutdown, exit code 0; one that takes longer
+// than the half second it is given, as on a busy machine, is killed) and
+// plays on.
 TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
   for (const char* answer : {"no", "yes"}) {
     SCOPED_TRACE(answer);
@@ -103,7 +105,11 @@ TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
     pid_t first = Launch("first", {});
     ASSERT_TRUE(WaitReady());
     pid_t second = Launch("second", {std::string("PELMORA_DIALOG_ANSWERS=") + answer});
-    EXPECT_EQ(WaitExit(yes ? first : second), 0);
+    const int ended = WaitExit(yes ? first : second);
+    if (yes)
+      EXPECT_TRUE(ended == 0 || ended == 128 + SIGKILL) << ended;
+    else
+      EXPECT_EQ(ended, 0);
     std::string log = Slurp(root_ / "second.dialogs");
     EXPECT_NE(log.find("二重起動\t既に起動しています。\\n実行中のプログラムを閉じて再起動しますか？"), std::string::npos) << log;
     EXPECT_NE(log.find(std::string("\t") + answer), std::string::npos);
