@@ -39,5 +39,9 @@ for variant in release asan; do
   fi
   echo "== scripted play twice ($variant)"
   if play_twice "$variant"; then echo "same trace and screenshots"; else echo "FAILED: scripted play differs"; status=1; fi
+  # The game in a real window (Xvfb) with real key presses, screenshots in
+  # build/<variant>/front_xvfb.
+  echo "== real window ($variant)"
+  bash tests/scripts/front_xvfb.sh "build/$variant" || status=1
 done
 exit "$status"

@@ -203,8 +203,10 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
         if (!quit) return 0;
       }
       if (GameSettings.nWindowMode != 0 && g_bStartupComplete.load() && !host.Minimised()) {
-        plat::Rect client = host.ClientRectOnScreen();
-        WindowPosition.Store(client.left, client.top, client.Width(), client.Height(), host.Maximised() ? 1 : 0);
+        // Where the window stands (its frame's corner, which is what the
+        // next start moves it to) and the size of its picture area.
+        const plat::Rect window = host.WindowRectOnScreen(), client = host.ClientRectOnScreen();
+        WindowPosition.Store(window.left, window.top, client.Width(), client.Height(), host.Maximised() ? 1 : 0);
         WindowPosition.SaveToFile(DataPaths.At(kPathWindow));
       }
       // A wait of stage play keeps the frames going: it ends, and stage play

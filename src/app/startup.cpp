@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -57,6 +58,8 @@ struct StartupState {
   const char* commandLine;
   int showCommand;
   DDDISPLAYCHOICE display;
+  // The drawing mode came from a boot record that says not to ask.
+  bool modeNotAsked = false;
 };
 
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
@@ -108,12 +111,18 @@ bool LoadSystemData(StartupState&) {
 }
 
 // "System.ini" over the defaults of the system data's key table; a missing
-// or broken file leaves the defaults after its message.
+// or broken file leaves the defaults after its message. A missing one is
+// then written with those defaults (only the defaults: what start-up later
+// decides for this run, such as the drawing mode chosen in the start dialog
+// or the colour depth, stays out of it), so the next start reads it and the
+// player has the file to edit. A broken one is left for the player to mend.
 bool ReadSettings(StartupState&) {
   SetDefaultSettings(GameSettings, SystemData.m_Keys);
   if (!ReadSystemIni("System.ini", GameSettings, SystemData.m_Keys)) {
     WriteReportAndShowError("%s", plat::Sjis("System.ini の読み込みに失敗しました！").c_str());
     SetDefaultSettings(GameSettings, SystemData.m_Keys);
+    if (WriteDefaultSystemIni("System.ini", SystemData.m_Keys))
+      WriteReportLog("System.ini : written with the default settings");
   }
   return true;
 }
@@ -122,11 +131,23 @@ bool ReadSettings(StartupState&) {
 // stored in the boot record, asked for with the start dialog unless the
 // player asked not to be asked again (Direct3D in a new installation).
 // Cancelling the dialog ends the program.
-bool ChooseDrawingMode(StartupState&) {
+bool ChooseDrawingMode(StartupState& state) {
   if (GameSettings.nDirect3D <= 1) return true;
   BootRecord = cBootRecord();
   BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
+  state.modeNotAsked = BootRecord.m_bDontAsk != 0;
   return ChooseDrawingModeWithStartDialog(BootRecord, DataPaths.At(kPathBoot));
+}
+
+// A start that fails after a drawing mode the player asked not to be asked
+// about again (a mode this machine or project cannot show, say) would fail
+// the same way at every start, with no way to choose the other mode: the
+// next start asks again. The stored mode stays the one offered first.
+void AskForTheDrawingModeNextTime(const StartupState& state) {
+  if (!state.modeNotAsked) return;
+  BootRecord.m_bDontAsk = 0;
+  if (!BootRecord.SaveToFile(DataPaths.At(kPathBoot)))
+    WriteReportLog("%s could not be written", DataPaths.At(kPathBoot).c_str());
 }
 
 bool TakeCommandLineStage(StartupState& state) {
@@ -161,7 +182,6 @@ bool SetUpDisplay(StartupState& state) {
   if (!DDDecideDisplay(GameSettings, SystemData.Num(kSysDDDepth), SystemData.Num(kSysD3DDepth),
                        SystemData.Num(kSysFixedColourKey), host.Desktop().bitsPerPixel, display))
     return false;
-  host.SetResizable(display.bSizingBorder != 0);
   MainWindow.SetText(SystemData.m_strTitle.c_str());
   ResetStopwatch();
   if (display.nBpp == 8) GameSettings.nDDVideoStretch = 0;
@@ -169,6 +189,10 @@ bool SetUpDisplay(StartupState& state) {
                           kGameSurfaceCount, state.showCommand))
     return false;
   if (lpDTCon) LinkSurfaceDescriptors();
+  // A Direct3D picture scales with its window: the window manager's resize
+  // and maximise work there (the host keeps whole scales). A DirectDraw
+  // window keeps its size.
+  host.SetResizable(lpDTCon != nullptr && DDState.bWindowed);
   return true;
 }
 
@@ -185,6 +209,13 @@ bool ShowGameWindow(StartupState& state) {
         WindowPosition.m_nWidth <= work.Width() && WindowPosition.m_nHeight <= work.Height())
       host.SetClientSize(WindowPosition.m_nWidth, WindowPosition.m_nHeight);
     if (WindowPosition.m_bMaximised) showCommand = plat::SW_MAXIMIZE;
+    // The whole window on the screen: a place saved on a larger screen, or
+    // with the window half off it, would leave the game, and every box
+    // drawn over it, out of sight.
+    const plat::Rect window = host.WindowRectOnScreen();
+    const int x = std::clamp(window.left, work.left, std::max(work.left, work.right - window.Width()));
+    const int y = std::clamp(window.top, work.top, std::max(work.top, work.bottom - window.Height()));
+    if (x != window.left || y != window.top) host.Move(x, y);
   }
   host.Show(!lpDTCon && GameSettings.nWindowMode == 0 ? plat::SW_MAXIMIZE : showCommand);
   WriteDisplayReport();
@@ -359,8 +390,12 @@ constexpr void (*kShutdownSteps[])() = {WriteGameFontReport, ReleaseSoundEffects
 
 bool InitGame(const char* commandLine, int showCommand) {
   StartupState state{commandLine, showCommand, {}};
-  for (StartupStep step : kStartupSteps)
-    if (!step(state)) return false;
+  for (StartupStep step : kStartupSteps) {
+    if (!step(state)) {
+      AskForTheDrawingModeNextTime(state);
+      return false;
+    }
+  }
   return true;
 }
 

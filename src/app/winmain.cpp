@@ -1,6 +1,9 @@
 #include "app/winmain.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "app/main_window.h"
@@ -16,6 +19,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "scene/frame_trace.h"
 #include "scene/scene.h"
 
 
@@ -75,6 +79,46 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
   }
 }
 
+// PELMORA_TRACE=FILE: the frame trace of a real run, one JSON line per
+// presented frame (the lines `pelmora-tool play --trace` writes), flushed as
+// it goes, so a script driving the real window can wait for what the game
+// does. Written on the presenting thread; installed before the game thread
+// starts and removed after it has ended.
+class RunTrace {
+ public:
+  RunTrace() {
+    const char* path = std::getenv("PELMORA_TRACE");
+    if (path == nullptr || path[0] == '\0') return;
+    file_ = std::fopen(path, "wb");
+    if (file_ == nullptr) {
+      WriteReportLog("PELMORA_TRACE : %s cannot be written", path);
+      return;
+    }
+    SetFramePresentedObserver([this] {
+      const std::string line = FrameTraceJson(CaptureFrameTrace(++frames_)) + "\n";
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (file_ == nullptr) return;
+      std::fwrite(line.data(), 1, line.size(), file_);
+      std::fflush(file_);
+    });
+    installed_ = true;
+  }
+  ~RunTrace() { Stop(); }
+  void Stop() {
+    if (installed_) SetFramePresentedObserver(nullptr);  // a scripted run's own observer stays
+    installed_ = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+  }
+
+ private:
+  std::mutex mutex_;  // a frame still being written when the run ends
+  std::FILE* file_ = nullptr;
+  bool installed_ = false;
+  uint32_t frames_ = 0;  // presenting thread
+};
+
 // Faults found by the lower layers end the game through the window's
 // ordinary close.
 void CloseGameWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
@@ -92,26 +136,32 @@ int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
   SetECLog(0, "EC_Game.txt");
 
-  // The log is kept by its full path so that it stays put whatever the
-  // current folder becomes; a working folder whose name has no CP932 form
-  // keeps the plain name (the program itself never changes folder).
-  char reportPath[MAX_PATH] = "Report_Game.txt";
-  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
-  if (!OpenReportLog(reportPath)) return 0;
-  WriteReportLog("App : ver %s", kAppVersion);
-  WriteSystemReport();
-
   g_bEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
   plat::SetMainThread();
   plat::EnsureQueue();
   plat::InstallTerminationHandlers();
 
+  // One copy at a time, decided before anything is written: a second copy
+  // that the player declines to start must leave the running game's log
+  // as it is (both copies keep it in the same folder).
   std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
   if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
       !HandleSecondInstance()) {
     plat::ReleaseInstanceLock();
     return 0;
   }
+
+  // The log is kept by its full path so that it stays put whatever the
+  // current folder becomes; a working folder whose name has no CP932 form
+  // keeps the plain name (the program itself never changes folder).
+  char reportPath[MAX_PATH] = "Report_Game.txt";
+  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
+  if (!OpenReportLog(reportPath)) {
+    plat::ReleaseInstanceLock();
+    return 0;
+  }
+  WriteReportLog("App : ver %s", kAppVersion);
+  WriteSystemReport();
 
   plat::WindowHost& host = plat::GetWindowHost();
   plat::SetMainQueueWaker([&host] { host.Wake(); });
@@ -141,6 +191,7 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   g_bStartupComplete.store(1);
 
+  RunTrace trace;
   if (thGame.Create(GameThreadProc, nullptr)) {
     WaitForGameThreadQueue();
   } else {
@@ -151,6 +202,7 @@ int WinMain(const char* commandLine, int showCommand) {
 
   int exitCode = RunMessageLoop(hWnd);
 
+  trace.Stop();  // the game thread has ended with the window
   ShutdownGame();
   plat::ReleaseInstanceLock();
   return exitCode;

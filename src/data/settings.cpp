@@ -117,3 +117,28 @@ int32_t ReadSystemIni(const std::string& fileName, GameSettingsRecord& settings,
   std::fclose(f);
   return ok ? ParseSystemIni(text, settings, keyTable) : 0;
 }
+
+std::string DefaultSystemIniText(cSafeVector<cOptionKey>& keyTable) {
+  std::string text;
+  for (int entry = 0; entry < static_cast<int>(keyTable.size()); ++entry) {
+    const cOptionKey& key = keyTable[entry];
+    // A key the reader could not match again (empty, or holding what ends a
+    // key) is left out.
+    if (key.m_strKey.empty() || key.m_strKey.find_first_of("= \t\r\n/", 0) != std::string::npos ||
+        key.m_strKey.find('\0') != std::string::npos || key.m_strKey == "Exit")
+      continue;
+    const bool isText = entry == kFreeStageEntry || (entry > 10 && key.m_nKind == 1);
+    std::string value = isText ? key.m_strDefault : std::to_string(key.m_nDefault);
+    // A value ends at a blank, "/" or a line end: a default holding one is
+    // not written.
+    if (value.find_first_of(" \t\n/", 0) != std::string::npos || value.find('\0') != std::string::npos) value.clear();
+    text += key.m_strKey + "=" + value + "\n";
+  }
+  return text + "Exit\n";
+}
+
+bool WriteDefaultSystemIni(const std::string& fileName, cSafeVector<cOptionKey>& keyTable) {
+  if (plat::FileExists(fileName)) return false;
+  const std::string text = DefaultSystemIniText(keyTable);
+  return plat::WriteFileAtomically(fileName, text.data(), text.size());
+}

@@ -36,3 +36,10 @@ void SetDefaultSettings(GameSettingsRecord& settings, cSafeVector<cOptionKey>& k
 int32_t ReadSystemIni(const std::string& fileName, GameSettingsRecord& settings, cSafeVector<cOptionKey>& keyTable);
 // The same over the file's bytes.
 int32_t ParseSystemIni(const std::string& text, GameSettingsRecord& settings, cSafeVector<cOptionKey>& keyTable);
+// A "System.ini" holding the key table's defaults: one "KEY=VALUE" line per
+// entry in table order, then "Exit" (what the reader needs to read a file to
+// its end), lines ended by LF: a CR would stay at the end of a text value.
+std::string DefaultSystemIniText(cSafeVector<cOptionKey>& keyTable);
+// Writes that file at `fileName` when there is none (written whole or not at
+// all); false when a file is there already or it cannot be written.
+bool WriteDefaultSystemIni(const std::string& fileName, cSafeVector<cOptionKey>& keyTable);

@@ -5,6 +5,7 @@
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "platform/text.h"
+#include "platform/window_host.h"
 
 cStartDialog::cStartDialog(cBootRecord* boot, std::string bootPath)
     : m_pBoot(boot), m_strBootPath(std::move(bootPath)) {}
@@ -18,7 +19,7 @@ plat::DialogTemplate cStartDialog::BuildTemplate() {
   using plat::ControlKind;
   auto text = [en](const char* english, const char* japanese) { return en ? std::string(english) : plat::Sjis(japanese); };
   t.controls = {
-      {kIdPicture, ControlKind::Picture, "", 7, 7, 20, 21},
+      {kIdPicture, ControlKind::Picture, "", 7, 7, 20, 21, plat::kProgramMark},
       {kIdGroup, ControlKind::Group, text("Drawing mode", "描画モード"), 15, 15, 190, 55},
       {kIdDirect3D, ControlKind::Radio, "Direct3D", 20, 30, 42, 10, plat::kGroupStart},
       {kIdDirectDraw, ControlKind::Radio, "DirectDraw", 80, 30, 45, 10},
@@ -47,7 +48,17 @@ void cStartDialog::Attach() {
   // A stored mode other than 0 and 1 checks no button; Start then keeps it
   // unless the player picks one, and the run treats it as DirectDraw.
   View()->SetFocus(kIdOk);
-  View()->SetPointerItem(kIdOk);  // the pointer starts over Start
+  // The dialog stands by the middle of the (still hidden) game window, its
+  // corner 187 and 136 pixels up and left of it, and the pointer starts
+  // over Start. Without a game window (a tool shows the dialog alone) it is
+  // centred on the screen.
+  plat::WindowHost& host = plat::GetWindowHost();
+  if (host.Exists()) {
+    const plat::Rect client = host.ClientRectOnScreen();
+    View()->SetPlacement(client.left + plat::kScreenWidth / 2 - kPlacementLeft,
+                         client.top + plat::kScreenHeight / 2 - kPlacementUp);
+  }
+  View()->SetPointerOffset(kPointerX, kPointerY);
 }
 
 void cStartDialog::OnCommand(int32_t id, int32_t notification) {

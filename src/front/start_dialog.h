@@ -27,6 +27,11 @@ class cStartDialog : public cDialog {
   std::string LogText() override;
 
  private:
+  // Where the dialog stands: its top-left corner this far left of and above
+  // the game window's middle; and where the pointer starts in the dialog.
+  static constexpr int kPlacementLeft = 187, kPlacementUp = 136;
+  static constexpr int kPointerX = 181, kPointerY = 198;
+
   cBootRecord* m_pBoot;
   std::string m_strBootPath;
 };

@@ -97,6 +97,133 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Characters that never start a line (closing punctuation, the long vowel
+// mark, small kana), in CP932.
+bool NoLineStart(const std::string& cp932Char) {
+  static const char* const kChars[] = {"。", "、", "，", "．", "・", "：", "；", "？", "！", "ー", "」", "』", "）",
+                                       "】", "〕", "〉", "》", "〜", "ぁ", "ぃ", "ぅ", "ぇ", "ぉ", "っ", "ゃ", "ゅ",
+                                       "ょ", "ァ", "ィ", "ゥ", "ェ", "ォ", "ッ", "ャ", "ュ", "ョ"};
+  if (cp932Char.size() == 1) return std::string(".,;:!?)]}").find(cp932Char[0]) != std::string::npos;
+  for (const char* c : kChars)
+    if (cp932Char == Sjis(c)) return true;
+  return false;
+}
+
+// Where in `line` a bracket opens that the line does not close (npos when
+// none): a short bracketed phrase is kept together on the next line.
+size_t OpenBracket(const std::string& line) {
+  static const char* const kOpen[] = {"（", "「", "『", "【", "〔"};
+  static const char* const kClose[] = {"）", "」", "』", "】", "〕"};
+  size_t open = std::string::npos;
+  for (size_t i = 0; i < line.size(); i += Cp932CharLength(line, i)) {
+    const std::string ch = line.substr(i, Cp932CharLength(line, i));
+    if (ch == "(" || ch == "[") open = i;
+    if (ch == ")" || ch == "]") open = std::string::npos;
+    for (const char* o : kOpen)
+      if (ch == Sjis(o)) open = i;
+    for (const char* c : kClose)
+      if (ch == Sjis(c)) open = std::string::npos;
+  }
+  return open;
+}
+
+// Cuts the last line, when it is wider than `width`, into lines that are
+// not (a single-byte word longer than a line; never inside a character).
+void CutOverlong(std::vector<std::string>& lines, int width) {
+  while (Measure(lines.back()) > width) {
+    std::string& over = lines.back();
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < over.size(); i += Cp932CharLength(over, i)) starts.push_back(i);
+    if (starts.size() < 2) return;
+    size_t keep = 1;  // at least one character stays
+    while (keep + 1 < starts.size() && Measure(over.substr(0, starts[keep + 1])) <= width) ++keep;
+    std::string rest = over.substr(starts[keep]);
+    over.resize(starts[keep]);
+    lines.push_back(std::move(rest));
+  }
+}
+
+// Breaks a CP932 line into lines no wider than `width`: between two
+// double-byte characters, or at spaces between words of single-byte
+// characters (a word wider than the line is cut where it must be). A
+// character that may not start a line stays with the one before it, and a
+// bracketed phrase that does not fit where it starts begins the next line.
+std::vector<std::string> WrapLine(const std::string& text, int width) {
+  struct Unit {
+    std::string text;
+    bool space;
+  };
+  std::vector<Unit> units;
+  for (size_t i = 0; i < text.size();) {
+    const size_t len = Cp932CharLength(text, i);
+    const bool space = len == 1 && text[i] == ' ';
+    const bool wordChar = len == 1 && !space;
+    // Single-byte characters between spaces are one word, punctuation
+    // included ("System.ini").
+    if (wordChar && !units.empty() && !units.back().space && Cp932CharLength(units.back().text, 0) == 1)
+      units.back().text += text[i];
+    else
+      units.push_back({text.substr(i, len), space});
+    i += len;
+  }
+  std::vector<std::string> lines(1);
+  for (const Unit& u : units) {
+    std::string& line = lines.back();
+    if (line.empty() && u.space && lines.size() > 1) continue;  // no space at a wrapped line's start
+    if (line.empty() || Measure(line + u.text) <= width) {
+      line += u.text;
+      CutOverlong(lines, width);
+      continue;
+    }
+    if (u.space) {
+      lines.emplace_back();
+      continue;
+    }
+    // The character before a closing mark goes down with it; so does an
+    // open bracketed phrase.
+    std::string carried;
+    const size_t open = OpenBracket(line);
+    if (open != std::string::npos && open > 0 && Measure(line.substr(open) + u.text) <= width) {
+      carried = line.substr(open);
+      line.resize(open);
+    } else if (NoLineStart(u.text.substr(0, Cp932CharLength(u.text, 0)))) {
+      size_t last = 0;
+      for (size_t i = 0; i < line.size(); i += Cp932CharLength(line, i)) last = i;
+      if (last > 0) {
+        carried = line.substr(last);
+        line.resize(last);
+      }
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    lines.push_back(carried + u.text);
+    CutOverlong(lines, width);
+  }
+  return lines;
+}
+
+// A disc of diameter `size` with its bounding square's corner at (x, y),
+// edges blended over what is there.
+void Disc(Frame& c, int x, int y, int size, uint32_t colour) {
+  const double r = size / 2.0, cx = x + r, cy = y + r;
+  for (int py = std::max(y, 0); py < std::min(y + size, c.height); ++py) {
+    for (int px = std::max(x, 0); px < std::min(x + size, c.width); ++px) {
+      int hits = 0;
+      for (int sy = 0; sy < 4; ++sy)
+        for (int sx = 0; sx < 4; ++sx) {
+          const double dx = px + (sx + 0.5) / 4 - cx, dy = py + (sy + 0.5) / 4 - cy;
+          if (dx * dx + dy * dy <= r * r) ++hits;
+        }
+      if (hits == 0) continue;
+      uint32_t& p = c.pixels[static_cast<size_t>(py) * c.width + px];
+      auto mix = [&](int shift) {
+        const uint32_t a = (colour >> shift) & 0xFF, b = (p >> shift) & 0xFF;
+        return ((a * hits + b * (16 - hits) + 8) / 16) << shift;
+      };
+      p = 0xFF000000u | mix(16) | mix(8) | mix(0);
+    }
+  }
+}
+
 // UTF-8 characters of a typed text, each converted to CP932 on its own so
 // that one character without a CP932 form is refused alone.
 std::vector<std::string> TypedCharacters(const std::string& utf8) {
@@ -169,6 +296,9 @@ std::string CutToEditLimits(std::string text, const EditLimits& limits) {
   }
   return text;
 }
+
+int MeasureDialogText(const std::string& cp932) { return Measure(cp932); }
+std::vector<std::string> WrapDialogText(const std::string& cp932, int width) { return WrapLine(cp932, width); }
 
 DialogView::DialogView(const DialogTemplate& t) : title_(t.title), caption_(t.caption) {
   width_ = PxX(t.width);
@@ -293,8 +423,10 @@ void DialogView::SetListItems(int id, const std::vector<std::string>& items) {
   Control* c = Get(id);
   if (!c) return;
   c->items = items;
-  c->selected = items.empty() ? -1 : 0;
+  c->marked.assign(items.size(), false);
   c->top = 0;
+  c->selected = c->rangeStart = -1;
+  if (!items.empty()) SetListSelection(id, 0);
 }
 
 int DialogView::ListSelection(int id) const {
@@ -306,11 +438,40 @@ void DialogView::SetListSelection(int id, int index) {
   Control* c = Get(id);
   if (!c) return;
   c->selected = index >= 0 && index < static_cast<int>(c->items.size()) ? index : -1;
+  c->rangeStart = c->selected;
+  if (c->t.style & kMultiSelect) {
+    c->marked.assign(c->items.size(), false);
+    if (c->selected >= 0) c->marked[c->selected] = true;
+  }
   const int rows = ListVisibleRows(*c);
   if (c->selected >= 0) {
     if (c->selected < c->top) c->top = c->selected;
     if (c->selected >= c->top + rows) c->top = c->selected - rows + 1;
   }
+}
+
+std::vector<int> DialogView::ListMarked(int id) const {
+  std::vector<int> out;
+  const Control* c = Get(id);
+  if (!c) return out;
+  if (!(c->t.style & kMultiSelect)) {
+    if (c->selected >= 0) out.push_back(c->selected);
+    return out;
+  }
+  for (size_t i = 0; i < c->marked.size(); ++i)
+    if (c->marked[i]) out.push_back(static_cast<int>(i));
+  return out;
+}
+
+void DialogView::SetListMarked(int id, int index, bool marked) {
+  Control* c = Get(id);
+  if (!c || !(c->t.style & kMultiSelect) || index < 0 || index >= static_cast<int>(c->marked.size())) return;
+  c->marked[index] = marked;
+}
+
+int DialogView::ListTop(int id) const {
+  const Control* c = Get(id);
+  return c ? c->top : 0;
 }
 
 void DialogView::SetScrollRange(int id, int minimum, int maximum, int page) {
@@ -495,9 +656,48 @@ void DialogView::EditKey(Control& c, int vk, bool ctrl, bool shift) {
   }
 }
 
-void DialogView::ListKey(Control& c, int vk) {
+void DialogView::MoveListCursor(Control& c, int row, bool ctrl, bool shift) {
   const int count = static_cast<int>(c.items.size());
   if (count == 0) return;
+  row = std::clamp(row, 0, count - 1);
+  const int before = c.selected;
+  const std::vector<bool> marksBefore = c.marked;
+  if (!(c.t.style & kMultiSelect)) {
+    c.selected = row;
+  } else if (shift) {
+    if (c.rangeStart < 0) c.rangeStart = c.selected >= 0 ? c.selected : row;
+    if (!ctrl) c.marked.assign(c.items.size(), false);
+    for (int i = std::min(c.rangeStart, row); i <= std::max(c.rangeStart, row); ++i) c.marked[i] = true;
+    c.selected = row;
+  } else if (ctrl) {
+    c.selected = row;  // the marks stay as they are
+  } else {
+    c.marked.assign(c.items.size(), false);
+    c.marked[row] = true;
+    c.selected = c.rangeStart = row;
+  }
+  const int rows = ListVisibleRows(c);
+  if (c.selected < c.top) c.top = c.selected;
+  if (c.selected >= c.top + rows) c.top = c.selected - rows + 1;
+  if (c.selected != before || c.marked != marksBefore) Notify(c.t.id, kSelChange);
+}
+
+void DialogView::ListKey(Control& c, int vk, bool ctrl, bool shift) {
+  const int count = static_cast<int>(c.items.size());
+  if (count == 0) return;
+  const bool several = (c.t.style & kMultiSelect) != 0;
+  if (several && (vk == VK_SPACE || (vk == 'A' && ctrl))) {
+    // Space marks or unmarks the cursor's entry; Ctrl+A marks them all.
+    if (c.selected < 0) c.selected = 0;
+    if (vk == VK_SPACE) {
+      c.marked[c.selected] = !c.marked[c.selected];
+      c.rangeStart = c.selected;
+    } else {
+      c.marked.assign(c.items.size(), true);
+    }
+    Notify(c.t.id, kSelChange);
+    return;
+  }
   int sel = c.selected < 0 ? 0 : c.selected;
   const int rows = std::max(1, ListVisibleRows(c));
   switch (vk) {
@@ -509,10 +709,12 @@ void DialogView::ListKey(Control& c, int vk) {
     case VK_END: sel = count - 1; break;
     default: return;
   }
-  if (sel != c.selected) {
-    SetListSelection(c.t.id, sel);
-    Notify(c.t.id, kSelChange);
-  }
+  MoveListCursor(c, sel, several && ctrl, several && shift);
+}
+
+void DialogView::ScrollListTo(Control& c, int top) {
+  const int most = std::max(0, static_cast<int>(c.items.size()) - ListVisibleRows(c));
+  c.top = std::clamp(top, 0, most);
 }
 
 void DialogView::ScrollBy(Control& c, int delta) {
@@ -591,6 +793,7 @@ void DialogView::HandleKey(int vk, bool ctrl, bool shift) {
       return;
     case VK_SPACE:
       if (kind == ControlKind::Button || kind == ControlKind::Check || kind == ControlKind::Radio) Activate(*c);
+      if (kind == ControlKind::List) ListKey(*c, vk, ctrl, shift);
       return;
     default:
       break;
@@ -600,7 +803,7 @@ void DialogView::HandleKey(int vk, bool ctrl, bool shift) {
     return;
   }
   if (kind == ControlKind::List) {
-    ListKey(*c, vk);
+    ListKey(*c, vk, ctrl, shift);
     return;
   }
   if (kind == ControlKind::ScrollBar) {
@@ -635,6 +838,52 @@ int DialogView::ListVisibleRows(const Control& c) const {
   return std::max(1, (PxY(c.t.height) - 4) / ListRowHeight());
 }
 
+namespace {
+constexpr int kScrollBarWidth = 15;  // also the arrows' height
+}  // namespace
+
+bool DialogView::ListHasScrollBar(const Control& c) const {
+  return static_cast<int>(c.items.size()) > ListVisibleRows(c);
+}
+
+Rect DialogView::ListScrollBar(const Control& c) const {
+  const Rect r = ControlRect(c);
+  return Rect{r.right - 1 - kScrollBarWidth, r.top + 1, r.right - 1, r.bottom - 1};
+}
+
+Rect DialogView::ListThumb(const Control& c) const {
+  const Rect bar = ListScrollBar(c);
+  const int trackTop = bar.top + kScrollBarWidth, trackLength = std::max(0, bar.Height() - 2 * kScrollBarWidth);
+  const int count = static_cast<int>(c.items.size()), rows = ListVisibleRows(c);
+  const int thumb = std::min(trackLength, std::max(10, count > 0 ? trackLength * rows / count : trackLength));
+  const int most = std::max(1, count - rows);
+  const int at = trackTop + (trackLength - thumb) * std::clamp(c.top, 0, most) / most;
+  return Rect{bar.left, at, bar.right, at + thumb};
+}
+
+int DialogView::StaticRoom(const Control& c) const {
+  const Rect r = ControlRect(c);
+  int right = BoxRect().right - 6;
+  for (const Control& other : controls_) {
+    if (&other == &c) continue;
+    if (other.t.kind == ControlKind::Picture && !(other.t.style & kProgramMark)) continue;  // draws nothing
+    const Rect o = ControlRect(other);
+    if (other.t.kind == ControlKind::Group) {
+      if (o.left <= r.left && o.right >= r.right && o.top <= r.top && o.bottom >= r.bottom)
+        right = std::min(right, o.right - 6);
+      continue;
+    }
+    const bool sameRows = o.top < r.bottom && o.bottom > r.top;
+    if (sameRows && o.left > r.left) right = std::min(right, o.left - 4);
+  }
+  return std::max(right, r.right);
+}
+
+Rect DialogView::ItemRect(int id) const {
+  const Control* c = Get(id);
+  return c ? ControlRect(*c) : Rect{};
+}
+
 int DialogView::HitTest(int x, int y) const {
   for (size_t i = controls_.size(); i-- > 0;) {
     const Control& c = controls_[i];
@@ -645,21 +894,56 @@ int DialogView::HitTest(int x, int y) const {
   return -1;
 }
 
-void DialogView::HandleMouseMove(int x, int y) { hover_ = HitTest(x, y); }
+void DialogView::HandleMouseMove(int x, int y) {
+  hover_ = HitTest(x, y);
+  if (dragList_ < 0 || dragList_ >= static_cast<int>(controls_.size())) return;
+  // The thumb follows the pointer; the entries in view follow the thumb.
+  Control& c = controls_[dragList_];
+  const Rect bar = ListScrollBar(c), thumb = ListThumb(c);
+  const int trackLength = bar.Height() - 2 * kScrollBarWidth - thumb.Height();
+  const int most = std::max(0, static_cast<int>(c.items.size()) - ListVisibleRows(c));
+  if (trackLength <= 0 || most == 0) return;
+  const int along = y - dragOffset_ - (bar.top + kScrollBarWidth);
+  ScrollListTo(c, (along * most + trackLength / 2) / trackLength);
+}
 
-void DialogView::HandleMouseDown(int x, int y, bool doubleClick) {
+void DialogView::HandleMouseDown(int x, int y, bool doubleClick, bool ctrl, bool shift) {
   const int i = HitTest(x, y);
   pressed_ = i;
+  dragList_ = -1;
   if (i < 0 || !controls_[i].enabled) return;
   Control& c = controls_[i];
   if (Focusable(c)) SetFocus(c.t.id);
   const Rect r = ControlRect(c);
   if (c.t.kind == ControlKind::List) {
+    const int rows = ListVisibleRows(c);
+    if (ListHasScrollBar(c) && Inside(ListScrollBar(c), x, y)) {
+      // The arrows step one entry, the track a page, the thumb is dragged.
+      const Rect bar = ListScrollBar(c), thumb = ListThumb(c);
+      if (y < bar.top + kScrollBarWidth) {
+        ScrollListTo(c, c.top - 1);
+      } else if (y >= bar.bottom - kScrollBarWidth) {
+        ScrollListTo(c, c.top + 1);
+      } else if (y < thumb.top) {
+        ScrollListTo(c, c.top - rows);
+      } else if (y >= thumb.bottom) {
+        ScrollListTo(c, c.top + rows);
+      } else {
+        dragList_ = i;
+        dragOffset_ = y - thumb.top;
+      }
+      return;
+    }
     const int row = c.top + (y - r.top - 2) / ListRowHeight();
-    if (row >= 0 && row < static_cast<int>(c.items.size())) {
-      if (row != c.selected) {
-        SetListSelection(c.t.id, row);
+    if (row >= 0 && row < static_cast<int>(c.items.size()) && row < c.top + rows) {
+      // Ctrl+click marks or unmarks one entry of a list of several, Shift+
+      // click marks the range from the last entry clicked.
+      if ((c.t.style & kMultiSelect) && ctrl && !shift) {
+        c.marked[row] = !c.marked[row];
+        c.selected = c.rangeStart = row;
         Notify(c.t.id, kSelChange);
+      } else {
+        MoveListCursor(c, row, false, shift && (c.t.style & kMultiSelect));
       }
       if (doubleClick) Activate(c);
     }
@@ -681,6 +965,7 @@ void DialogView::HandleMouseDown(int x, int y, bool doubleClick) {
 }
 
 void DialogView::HandleClick(int x, int y) {
+  dragList_ = -1;
   const int i = HitTest(x, y);
   const int pressed = pressed_;
   pressed_ = -1;
@@ -689,6 +974,15 @@ void DialogView::HandleClick(int x, int y) {
   Control& c = controls_[i];
   if (c.t.kind == ControlKind::Button || c.t.kind == ControlKind::Check || c.t.kind == ControlKind::Radio)
     Activate(c);
+}
+
+void DialogView::HandleMouseWheel(int x, int y, int steps) {
+  // The list under the pointer scrolls, else the one with the focus.
+  int i = HitTest(x, y);
+  if (i < 0 || controls_[i].t.kind != ControlKind::List) i = focus_;
+  if (i < 0 || controls_[i].t.kind != ControlKind::List) return;
+  Control& c = controls_[i];
+  ScrollListTo(c, c.top - 3 * steps);
 }
 
 bool DialogView::WantsTextInput(Rect* caret) const {
@@ -703,12 +997,70 @@ bool DialogView::WantsTextInput(Rect* caret) const {
 }
 
 bool DialogView::PointerStart(int* x, int* y) const {
+  if (pointerItem_ == kPointerAtOffset) {
+    *x = originX_ + pointerX_;
+    *y = originY_ + pointerY_;
+    return true;
+  }
   if (pointerItem_ < 0) return false;
   const Control* c = pointerItem_ > 0 ? Get(pointerItem_) : nullptr;
   const Rect r = c ? ControlRect(*c) : BoxRect();
   *x = (r.left + r.right) / 2;
   *y = (r.top + r.bottom) / 2;
   return true;
+}
+
+bool DialogView::PreferredPosition(int* x, int* y) const {
+  if (!placed_) return false;
+  *x = placeX_;
+  *y = placeY_;
+  return true;
+}
+
+void DialogView::DrawList(Frame& canvas, const Control& c, bool focused) const {
+  const Rect r = ControlRect(c);
+  Fill(canvas, r.left, r.top, r.Width(), r.Height(), kWhite);
+  Outline(canvas, r, 1, focused ? kFocusEdge : kEdge);
+  const bool bar = ListHasScrollBar(c);
+  const int textRight = bar ? ListScrollBar(c).left : r.right - 1;
+  const int rh = ListRowHeight();
+  const int rows = ListVisibleRows(c);
+  const bool several = (c.t.style & kMultiSelect) != 0;
+  const Rect inner{r.left + 1, r.top + 1, textRight, r.bottom - 1};
+  for (int k = 0; k < rows && c.top + k < static_cast<int>(c.items.size()); ++k) {
+    const int idx = c.top + k;
+    const int y = r.top + 2 + k * rh;
+    const bool marked = several ? c.marked[idx] : idx == c.selected;
+    if (marked) Fill(canvas, r.left + 2, y, textRight - r.left - 3, rh, focused ? kSelection : kButtonFace);
+    // The cursor of a list of several: a dotted outline on its entry.
+    if (several && focused && idx == c.selected) {
+      for (int px = r.left + 2; px < textRight - 1; px += 2) {
+        Fill(canvas, px, y, 1, 1, kText);
+        Fill(canvas, px, y + rh - 1, 1, 1, kText);
+      }
+      for (int py = y; py < y + rh; py += 2) {
+        Fill(canvas, r.left + 2, py, 1, 1, kText);
+        Fill(canvas, textRight - 2, py, 1, 1, kText);
+      }
+    }
+    Text(canvas, inner, r.left + 5, y + 2, c.items[idx], marked && focused ? kWhite : kText);
+  }
+  if (!bar) return;
+  const Rect b = ListScrollBar(c);
+  Fill(canvas, b.left, b.top, b.Width(), b.Height(), 0xFFE8E8E8);
+  Fill(canvas, b.left, b.top, 1, b.Height(), kEdge);
+  const Rect thumb = ListThumb(c);
+  Fill(canvas, thumb.left + 2, thumb.top + 1, thumb.Width() - 3, thumb.Height() - 2, 0xFFC2C2C2);
+  // The two arrows: small triangles in their squares.
+  for (int arrow = 0; arrow < 2; ++arrow) {
+    const int top = arrow == 0 ? b.top : b.bottom - kScrollBarWidth;
+    Fill(canvas, b.left + 1, top, b.Width() - 1, kScrollBarWidth, kButtonFace);
+    const int cx = b.left + (b.Width() + 1) / 2, cy = top + kScrollBarWidth / 2;
+    for (int row = 0; row < 4; ++row) {
+      const int y = arrow == 0 ? cy - 2 + row : cy + 1 - row;
+      Fill(canvas, cx - row, y, 2 * row + 1, 1, kText);
+    }
+  }
 }
 
 void DialogView::Render(Frame& canvas) {
@@ -739,10 +1091,20 @@ void DialogView::Render(Frame& canvas) {
     const Rect label{r.left, r.top, box.right - 2, r.bottom};
     switch (c.t.kind) {
       case ControlKind::Static: {
+        // A line may run past the control's right edge into free room (up
+        // to the next control on its right, the edge of a group around it
+        // or the dialog's); one longer than that wraps at the control's
+        // width, and the lines may run below the control's own height.
         int y = r.top;
-        for (const std::string& line : Lines(c.t.text)) {
-          Text(canvas, label, r.left, y, line, ink);
-          y += th + 2;
+        const Rect clip{r.left, r.top, box.right - 2, box.bottom - 2};
+        const int room = StaticRoom(c) - r.left;
+        for (const std::string& paragraph : Lines(c.t.text)) {
+          const std::vector<std::string> lines =
+              Measure(paragraph) <= room ? std::vector<std::string>{paragraph} : WrapLine(paragraph, std::max(1, r.Width()));
+          for (size_t k = 0; k < lines.size(); ++k) {
+            Text(canvas, clip, r.left, y, lines[k], ink);
+            y += k + 1 < lines.size() ? th : th + 2;  // wrapped lines sit closer
+          }
         }
         break;
       }
@@ -755,6 +1117,7 @@ void DialogView::Render(Frame& canvas) {
         break;
       }
       case ControlKind::Picture: {
+        if (!(c.t.style & kProgramMark)) break;  // a picture the dialog does not fill
         // The program's mark: a small framed square in the title colour.
         const int side = std::min({r.Width(), r.Height(), 16});
         Fill(canvas, r.left, r.top, side, side, kTitleBar);
@@ -766,9 +1129,23 @@ void DialogView::Render(Frame& canvas) {
       case ControlKind::Radio: {
         const int s = std::min(th, r.Height());
         const int y = r.top + (r.Height() - s) / 2;
-        Fill(canvas, r.left, y, s, s, kWhite);
-        Outline(canvas, Rect{r.left, y, r.left + s, y + s}, 1, focused ? kFocusEdge : kEdge);
-        if (c.checked) Fill(canvas, r.left + 3, y + 3, s - 6, s - 6, c.t.kind == ControlKind::Radio ? kSelection : kText);
+        if (c.t.kind == ControlKind::Radio) {
+          // A round button with a dot, told apart from the square check box.
+          Disc(canvas, r.left, y, s, focused ? kFocusEdge : kEdge);
+          Disc(canvas, r.left + 1, y + 1, s - 2, kWhite);
+          if (c.checked) Disc(canvas, r.left + s / 2 - s / 4, y + s / 2 - s / 4, 2 * (s / 4), kSelection);
+        } else {
+          Fill(canvas, r.left, y, s, s, kWhite);
+          Outline(canvas, Rect{r.left, y, r.left + s, y + s}, 1, focused ? kFocusEdge : kEdge);
+          if (c.checked) {
+            // A tick.
+            for (int k = 0; k < s - 6; ++k) {
+              const int px = r.left + 3 + k;
+              const int py = k < (s - 6) / 3 ? y + s / 2 - 1 + k : y + s / 2 - 1 + (s - 6) / 3 - (k - (s - 6) / 3);
+              Fill(canvas, px, py, 1, 2, kText);
+            }
+          }
+        }
         Text(canvas, label, r.left + s + 4, r.top + (r.Height() - th) / 2, c.t.text, ink);
         if (focused) Fill(canvas, r.left + s + 4, r.bottom - 1, Measure(c.t.text), 1, kFocusEdge);
         break;
@@ -807,21 +1184,9 @@ void DialogView::Render(Frame& canvas) {
         }
         break;
       }
-      case ControlKind::List: {
-        Fill(canvas, r.left, r.top, r.Width(), r.Height(), kWhite);
-        Outline(canvas, r, 1, focused ? kFocusEdge : kEdge);
-        const int rh = ListRowHeight();
-        const int rows = ListVisibleRows(c);
-        const Rect inner{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
-        for (int k = 0; k < rows && c.top + k < static_cast<int>(c.items.size()); ++k) {
-          const int idx = c.top + k;
-          const int y = r.top + 2 + k * rh;
-          const bool sel = idx == c.selected;
-          if (sel) Fill(canvas, r.left + 2, y, r.Width() - 4, rh, focused ? kSelection : kButtonFace);
-          Text(canvas, inner, r.left + 5, y + 2, c.items[idx], sel && focused ? kWhite : kText);
-        }
+      case ControlKind::List:
+        DrawList(canvas, c, focused);
         break;
-      }
       case ControlKind::ScrollBar: {
         Fill(canvas, r.left, r.top, r.Width(), r.Height(), kButtonFace);
         Outline(canvas, r, 1, focused ? kFocusEdge : kEdge);

@@ -29,6 +29,8 @@ enum : uint32_t {
   kGroupStart = 2,     // first radio button of a group
   kMultiLine = 4,      // edit box: Enter starts a new line
   kVertical = 8,       // scroll bar
+  kMultiSelect = 16,   // list: several entries may be marked (Ctrl and Shift with the mouse or keys, Space)
+  kProgramMark = 32,   // picture: shows the program's mark (else it stays empty)
 };
 
 struct ControlTemplate {
@@ -75,6 +77,14 @@ bool FitsEditLimits(const std::string& cp932, const EditLimits& limits);
 // Shortens a text from its end, one whole character at a time, until it fits.
 std::string CutToEditLimits(std::string cp932, const EditLimits& limits);
 
+// Width in pixels of a CP932 line in the dialogs' font.
+int MeasureDialogText(const std::string& cp932);
+// A static text's line broken into lines no wider than `width` pixels
+// where it can be: between double-byte characters and at spaces; closing
+// marks stay with the character before them, and a bracketed phrase that
+// does not fit where it opens starts the next line.
+std::vector<std::string> WrapDialogText(const std::string& cp932, int width);
+
 class DialogView final : public ModalView {
  public:
   explicit DialogView(const DialogTemplate& dialogTemplate);
@@ -115,8 +125,14 @@ class DialogView final : public ModalView {
   void SetSelection(int id, int start, int end);  // bytes; end -1: to the end
   void GetSelection(int id, int* start, int* end) const;
   void SetListItems(int id, const std::vector<std::string>& cp932Items);
+  // The entry with the list's cursor; in a single-choice list the chosen one.
   int ListSelection(int id) const;  // -1: none
+  // Puts the cursor on `index` (and, in a list of several, marks it alone).
   void SetListSelection(int id, int index);
+  // The marked entries in order (a single-choice list: its choice).
+  std::vector<int> ListMarked(int id) const;
+  void SetListMarked(int id, int index, bool marked);
+  int ListTop(int id) const;  // the first entry in view
   void SetScrollRange(int id, int minimum, int maximum, int page);
   int ScrollPosition(int id) const;
 
@@ -140,13 +156,32 @@ class DialogView final : public ModalView {
   void HandleTextInput(const std::string& utf8) override { TypeText(utf8); }
   void HandleTextEditing(const std::string& utf8) override { composition_ = utf8; }
   void HandleMouseMove(int x, int y) override;
-  void HandleMouseDown(int x, int y, bool doubleClick) override;
+  void HandleMouseDown(int x, int y, bool doubleClick, bool ctrl = false, bool shift = false) override;
   void HandleClick(int x, int y) override;
+  void HandleMouseWheel(int x, int y, int steps) override;
   void HandleClose() override { Cancel(); }
   bool WantsTextInput(Rect* caret) const override;
   bool PointerStart(int* x, int* y) const override;
+  bool PreferredPosition(int* x, int* y) const override;
   // The pointer starts over this control (0: the dialog's middle, -1: left alone).
   void SetPointerItem(int id) { pointerItem_ = id; }
+  // The pointer starts at this point of the dialog (from its top-left corner).
+  void SetPointerOffset(int x, int y) {
+    pointerItem_ = kPointerAtOffset;
+    pointerX_ = x;
+    pointerY_ = y;
+  }
+  // In a window of its own the dialog's top-left corner goes here (screen
+  // pixels); without it the dialog is centred.
+  void SetPlacement(int x, int y) {
+    placed_ = true;
+    placeX_ = x;
+    placeY_ = y;
+  }
+  // Layout, for callers that point at controls (tests, scripts): where a
+  // control is drawn in the last Render's canvas.
+  Rect ItemRect(int id) const;
+  int ListRowPixels() const { return ListRowHeight(); }  // a list row's height
 
  private:
   struct Control {
@@ -156,7 +191,9 @@ class DialogView final : public ModalView {
     EditLimits limits;
     size_t caret = 0, anchor = 0;  // edit selection, bytes
     std::vector<std::string> items;
-    int selected = -1, top = 0;    // list
+    int selected = -1, top = 0;    // list: the cursor's entry, the first in view
+    std::vector<bool> marked;      // list of several: the marked entries
+    int rangeStart = -1;           // list of several: where a Shift range starts
     int minimum = 0, maximum = 0, page = 1, position = 0;  // scroll bar
   };
   int Find(int id) const;
@@ -169,7 +206,18 @@ class DialogView final : public ModalView {
   void Notify(int id, int code);
   void EditKey(Control& c, int vk, bool ctrl, bool shift);
   void ReplaceSelection(Control& c, const std::string& cp932);
-  void ListKey(Control& c, int vk);
+  void ListKey(Control& c, int vk, bool ctrl, bool shift);
+  // Moves a list's cursor to `row` as a click or key does: alone, adding to
+  // the marks (Ctrl: the marks stay, Space toggles), or marking the range
+  // from the anchor (Shift).
+  void MoveListCursor(Control& c, int row, bool ctrl, bool shift);
+  void ScrollListTo(Control& c, int top);
+  bool ListHasScrollBar(const Control& c) const;
+  Rect ListScrollBar(const Control& c) const;  // the bar with its two arrows
+  Rect ListThumb(const Control& c) const;
+  void DrawList(Frame& canvas, const Control& c, bool focused) const;
+  // How far right a static text may run (canvas pixels).
+  int StaticRoom(const Control& c) const;
   void ScrollBy(Control& c, int delta);
   // Layout in canvas pixels (set by Render; before that, at the origin).
   Rect BoxRect() const;
@@ -186,7 +234,15 @@ class DialogView final : public ModalView {
   int hover_ = -1;
   int pressed_ = -1;
   int originX_ = 0, originY_ = 0;
+  enum : int { kPointerAtOffset = -2 };
   int pointerItem_ = -1;
+  int pointerX_ = 0, pointerY_ = 0;
+  bool placed_ = false;
+  int placeX_ = 0, placeY_ = 0;
+  // A list's scroll-bar thumb held with the mouse: the list, and where in
+  // the thumb it was taken.
+  int dragList_ = -1;
+  int dragOffset_ = 0;
   std::string composition_;
   bool finished_ = false;
   int result_ = 0;

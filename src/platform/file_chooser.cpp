@@ -80,10 +80,7 @@ class Chooser {
     view_.SetEditLimits(kName, EditLimits{259, 0, 1, false});
     view_.SetCommandHandler([this](int id, int code) { OnCommand(id, code); });
     view_.SetFileAnswerHandler([this](const std::string& utf8) { OnFileAnswer(utf8); });
-    // The chooser ends by its buttons (or its window's close box); Escape
-    // outside a composition is swallowed, so a key meant for the game
-    // cannot throw away a chosen name.
-    view_.SetEscapeHandler([] {});
+    // Escape (outside a composition) and the close box cancel, as Cancel does.
     std::string first = AsFolder(spec.folder);
     // A folder that does not exist, or lies outside, is not shown.
     if (!Inside(first) || !IsDirectory(first.empty() ? "." : first)) first.clear();
@@ -108,7 +105,7 @@ class Chooser {
     const bool en = spec.english;
     t.controls = {
         {kFolderLabel, ControlKind::Static, "", 7, 5, 246, 10},
-        {kList, ControlKind::List, "", 7, 18, 246, 110},
+        {kList, ControlKind::List, "", 7, 18, 246, 110, spec.multiSelect ? kMultiSelect : 0u},
         {kNameLabel, ControlKind::Static, en ? "File name:" : Sjis("ファイル名:"), 7, 135, 42, 10},
         {kName, ControlKind::Edit, "", 50, 133, 203, 13},
         {kFilter, ControlKind::Static, "", 7, 151, 246, 10},
@@ -157,6 +154,15 @@ class Chooser {
     return true;
   }
 
+  // The files (not folders) marked in the list, in list order.
+  std::vector<std::string> MarkedFiles() const {
+    std::vector<std::string> files;
+    for (int row : view_.ListMarked(kList))
+      if (row >= 0 && row < static_cast<int>(entries_.size()) && entries_[row].back() != '\\')
+        files.push_back(entries_[row]);
+    return files;
+  }
+
   void OpenEntry(const std::string& entry) {
     if (entry == "..\\") {
       Navigate(Parent(folder_), true);
@@ -172,11 +178,22 @@ class Chooser {
     if (id == kCancel && code == kClicked) {
       view_.EndDialog(0);
     } else if (id == kList && code == kSelChange) {
-      std::string entry;
-      if (SelectedEntry(entry) && entry.back() != '\\') view_.SetItemText(kName, entry);
+      // The name box shows the marked file, or the marked files as "a" "b".
+      const std::vector<std::string> files = MarkedFiles();
+      if (files.size() == 1) {
+        view_.SetItemText(kName, files[0]);
+      } else if (files.size() > 1) {
+        std::string names;
+        for (const std::string& f : files) names += (names.empty() ? "\"" : " \"") + f + "\"";
+        view_.SetItemText(kName, names);
+      }
     } else if (id == kList && code == kClicked) {
+      const std::vector<std::string> files = MarkedFiles();
       std::string entry;
-      if (SelectedEntry(entry)) OpenEntry(entry);
+      if (files.size() > 1)
+        Confirm(files);
+      else if (SelectedEntry(entry))
+        OpenEntry(entry);
     } else if (id == kOk && code == kClicked) {
       std::string entry;
       const std::string name = view_.ItemText(kName);

@@ -24,7 +24,8 @@ struct FileChooserSpec {
   std::string defaultExtension;  // save: added to a name without one ("rpl4_873")
   bool mustExist = true;         // open: only existing files
   bool overwritePrompt = false;  // save: ask before naming an existing file
-  bool multiSelect = false;      // open: several files (scripted "a|b")
+  bool multiSelect = false;      // open: several files (marked in the list with Ctrl or Shift and the
+                                 // mouse, Space or Shift and the arrows; typed "a" "b"; scripted "a|b")
   bool english = false;          // the choosers' own messages in English
 };
 

@@ -166,9 +166,11 @@ constexpr KeyTables BuildTables() {
 
 constexpr KeyTables kTables = BuildTables();
 
-// One entry per code: bit 0 down, bit 1 pressed since the last query.
+// One entry per code: bit 0 down, bit 1 pressed since the last query, bit 2
+// pressed since the last poll (TakeKeyPoll).
 constexpr uint8_t kDown = 0x01;
 constexpr uint8_t kPressed = 0x02;
+constexpr uint8_t kPressedSincePoll = 0x04;
 std::atomic<uint8_t> g_keyState[256];
 
 bool ValidCode(int virtualKey) { return virtualKey > 0 && virtualKey < 256; }
@@ -183,7 +185,7 @@ void StoreKey(int virtualKey, bool down) {
   uint8_t old = entry.load();
   uint8_t next;
   do {
-    next = static_cast<uint8_t>(old | kDown | ((old & kDown) ? 0 : kPressed));
+    next = static_cast<uint8_t>(old | kDown | ((old & kDown) ? 0 : kPressed | kPressedSincePoll));
   } while (!entry.compare_exchange_weak(old, next));
 }
 
@@ -246,6 +248,15 @@ int16_t GetAsyncKeyState(int virtualKey) {
   uint8_t state = g_keyState[virtualKey].fetch_and(static_cast<uint8_t>(~kPressed));
   uint16_t bits = static_cast<uint16_t>(((state & kDown) ? 0x8000u : 0u) | ((state & kPressed) ? 1u : 0u));
   return static_cast<int16_t>(bits);
+}
+
+KeyPoll TakeKeyPoll() {
+  KeyPoll poll;
+  for (int vk = 1; vk < 256; ++vk) {
+    const uint8_t state = g_keyState[vk].fetch_and(static_cast<uint8_t>(~kPressedSincePoll));
+    if (state & (kDown | kPressedSincePoll)) poll.Set(vk);
+  }
+  return poll;
 }
 
 void ClearKeyStates() {

@@ -39,4 +39,24 @@ bool IsKeyDown(int virtualKey);
 int16_t GetAsyncKeyState(int virtualKey);
 void ClearKeyStates();
 
+// The keyboard as a once-a-frame poll sees it. TakeKeyPoll takes every key
+// that is down now or went down since the previous TakeKeyPoll, so a press
+// and release that both fall between two polls still counts (once). One
+// poller at a time (the thread making frames).
+class KeyPoll {
+ public:
+  bool Down(int virtualKey) const {
+    return virtualKey > 0 && virtualKey < 256 && (bits_[static_cast<unsigned>(virtualKey) / 64] >>
+                                                  (static_cast<unsigned>(virtualKey) % 64) & 1u) != 0;
+  }
+  void Set(int virtualKey) {
+    if (virtualKey > 0 && virtualKey < 256)
+      bits_[static_cast<unsigned>(virtualKey) / 64] |= uint64_t{1} << (static_cast<unsigned>(virtualKey) % 64);
+  }
+
+ private:
+  uint64_t bits_[4] = {};
+};
+KeyPoll TakeKeyPoll();
+
 }  // namespace plat

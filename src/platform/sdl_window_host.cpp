@@ -345,8 +345,28 @@ bool FeedModalEvent(const SDL_Event& event, ModalView& view, uint32_t windowId) 
       if (ours(event.motion.windowID)) view.HandleMouseMove(event.motion.x, event.motion.y);
       return true;
     case SDL_MOUSEBUTTONDOWN:
-      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT)
-        view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2);
+      if (ours(event.button.windowID) && event.button.button == SDL_BUTTON_LEFT) {
+        const SDL_Keymod mods = SDL_GetModState();
+        view.HandleMouseDown(event.button.x, event.button.y, event.button.clicks >= 2, (mods & KMOD_CTRL) != 0,
+                             (mods & KMOD_SHIFT) != 0);
+      }
+      return true;
+    case SDL_MOUSEWHEEL:
+      if (ours(event.wheel.windowID) && event.wheel.y != 0) {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        // The window's renderer scales the canvas: the pointer in canvas pixels.
+        if (SDL_Window* w = SDL_GetWindowFromID(event.wheel.windowID)) {
+          if (SDL_Renderer* r = SDL_GetRenderer(w)) {
+            float lx = 0, ly = 0;
+            SDL_RenderWindowToLogical(r, x, y, &lx, &ly);
+            x = static_cast<int>(lx);
+            y = static_cast<int>(ly);
+          }
+        }
+        const int steps = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+        view.HandleMouseWheel(x, y, steps);
+      }
       return true;
     case SDL_MOUSEBUTTONUP:
       // As with keys: a button held when the view opened is let go here.
@@ -369,7 +389,6 @@ class SdlHost final : public WindowHost {
     if (screen_.window != nullptr || width <= 0 || height <= 0) return false;
     if (!EnsureSdlVideo()) return false;
     Uint32 flags = SDL_WINDOW_HIDDEN;
-    if (fullScreen_) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     if (resizable_) flags |= SDL_WINDOW_RESIZABLE;
     SDL_Window* w = SDL_CreateWindow(title_.c_str(), host_detail::ClampCoordinate(x), host_detail::ClampCoordinate(y),
                                      host_detail::ClampSize(width), host_detail::ClampSize(height), flags);
@@ -386,6 +405,8 @@ class SdlHost final : public WindowHost {
     target_ = window;
     active_ = false;
     needRender_ = true;
+    snapAsked_ = false;
+    if (fullScreen_) EnterFullScreen();
     // A frame presented before the window existed is shown once it is.
     reupload_ = true;
     // Posts and sends to the main thread's queue must end an event wait.
@@ -409,6 +430,14 @@ class SdlHost final : public WindowHost {
     SDL_Window* w = screen_.window;
     if (w == nullptr) return;
     const Uint32 flags = SDL_GetWindowFlags(w);
+    if (fullScreen_ && showCommand != SW_HIDE && showCommand != SW_SHOWMINIMIZED && showCommand != SW_MINIMIZE) {
+      // Full screen is already as large as it gets: maximising or restoring
+      // would only disturb it.
+      SDL_ShowWindow(w);
+      needRender_ = true;
+      UpdateActivation();
+      return;
+    }
     switch (showCommand) {
       case SW_HIDE:
         SDL_HideWindow(w);
@@ -484,19 +513,35 @@ class SdlHost final : public WindowHost {
     return Rect{x, y, x + width, y + height};
   }
 
+  Rect WindowRectOnScreen() const override {
+    Rect r = ClientRectOnScreen();
+    if (screen_.window == nullptr) return r;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    Borders(&top, &left, &bottom, &right);
+    return Rect{r.left - left, r.top - top, r.right + right, r.bottom + bottom};
+  }
+
   bool Minimised() const override { return HasFlag(SDL_WINDOW_MINIMIZED); }
   bool Maximised() const override { return HasFlag(SDL_WINDOW_MAXIMIZED); }
 
   void SetFullScreen(bool on) override {
+    if (on == fullScreen_) return;
     fullScreen_ = on;
     if (screen_.window == nullptr) return;  // applied by Create
-    SDL_SetWindowFullscreen(screen_.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (on) {
+      EnterFullScreen();
+    } else {
+      SDL_SetWindowFullscreen(screen_.window, 0);
+      SDL_SetWindowBordered(screen_.window, SDL_TRUE);
+    }
     needRender_ = true;
   }
 
   void SetResizable(bool on) override {
     resizable_ = on;
-    if (screen_.window != nullptr) SDL_SetWindowResizable(screen_.window, on ? SDL_TRUE : SDL_FALSE);
+    if (screen_.window == nullptr) return;
+    SDL_SetWindowResizable(screen_.window, on ? SDL_TRUE : SDL_FALSE);
+    if (on) SDL_SetWindowMinimumSize(screen_.window, kScreenWidth, kScreenHeight);
   }
 
   DesktopInfo Desktop() const override {
@@ -626,6 +671,44 @@ class SdlHost final : public WindowHost {
     if (SDL_ShowCursor(SDL_QUERY) != wanted) SDL_ShowCursor(wanted);
   }
 
+  // Full screen on the window's display. The window is first laid over the
+  // whole display, borderless: a window manager then takes it into its
+  // full-screen state, and without one (a bare X server) the window still
+  // covers the screen from its corner instead of staying where it was,
+  // offset and clipped.
+  void EnterFullScreen() {
+    SDL_Window* w = screen_.window;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(DisplayIndex(), &bounds) == 0) {
+      SDL_SetWindowFullscreen(w, 0);
+      SDL_SetWindowBordered(w, SDL_FALSE);
+      SDL_SetWindowPosition(w, bounds.x, bounds.y);
+      SDL_SetWindowSize(w, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
+
+  // A window the player resized (by its border or the window manager's
+  // size commands) takes the largest whole scale of the picture that fits.
+  // A maximised or full-screen window keeps the size it was given (the
+  // picture is drawn at its largest whole scale, centred). A window manager
+  // that insists on its own size is not fought: the second refusal in a row
+  // is kept.
+  void SnapToWholeScale(int width, int height) {
+    if (!resizable_ || fullScreen_ || Maximised() || Minimised()) return;
+    const host_detail::WholeScaleSize fit = host_detail::WholeScaleFit(width, height);
+    if (fit.width == width && fit.height == height) {
+      snapAsked_ = false;
+      return;
+    }
+    if (snapAsked_) {
+      snapAsked_ = false;
+      return;
+    }
+    snapAsked_ = true;
+    SDL_SetWindowSize(screen_.window, fit.width, fit.height);
+  }
+
   bool HasFlag(Uint32 flag) const {
     return screen_.window != nullptr && (SDL_GetWindowFlags(screen_.window) & flag) != 0;
   }
@@ -706,6 +789,7 @@ class SdlHost final : public WindowHost {
       case SDL_WINDOWEVENT_SIZE_CHANGED:
         Post(WM_SIZE, Maximised() ? SIZE_MAXIMIZED : SIZE_RESTORED, host_detail::PackPair(e.data1, e.data2));
         needRender_ = true;
+        SnapToWholeScale(e.data1, e.data2);
         break;
       case SDL_WINDOWEVENT_MINIMIZED:
         Post(WM_SIZE, SIZE_MINIMIZED, 0);
@@ -836,6 +920,7 @@ class SdlHost final : public WindowHost {
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
   bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
+  bool snapAsked_ = false;   // a whole-scale size was asked for and has not come yet
 
   // Three frame buffers change hands by swaps: the drawing thread's (its
   // Present argument), ready_ and showing_. The newest frame is ready_ while
@@ -907,8 +992,16 @@ bool SdlHost::RunModalView(ModalView& view) {
   } else {
     const int width = std::clamp(view.PreferredWidth(), 1, kMaxMessageBoxSide);
     const int height = std::clamp(view.PreferredHeight(), 1, kMaxMessageBoxSide);
-    SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                     width, height, SDL_WINDOW_SHOWN);
+    // Where the view asks, kept whole on the display (a box cut off at the
+    // screen's edge could not be answered); else centred.
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    int wantX = 0, wantY = 0;
+    SDL_Rect usable;
+    if (view.PreferredPosition(&wantX, &wantY) && SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+      x = std::clamp(wantX, usable.x, std::max(usable.x, usable.x + usable.w - width));
+      y = std::clamp(wantY, usable.y, std::max(usable.y, usable.y + usable.h - height));
+    }
+    SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), x, y, width, height, SDL_WINDOW_SHOWN);
     if (w == nullptr) {
       std::fprintf(stderr, "pelmora: cannot open a dialog window: %s\n", SDL_GetError());
       return false;

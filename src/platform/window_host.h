@@ -71,8 +71,12 @@ class ModalView {
   virtual void HandleTextInput(const std::string& utf8) {}
   virtual void HandleTextEditing(const std::string& utf8) {}
   virtual void HandleMouseMove(int x, int y) = 0;
-  virtual void HandleMouseDown(int x, int y, bool doubleClick) {}
+  // The left button went down, with the modifier keys held then.
+  virtual void HandleMouseDown(int x, int y, bool doubleClick, bool ctrl = false, bool shift = false) {}
   virtual void HandleClick(int x, int y) = 0;  // left button released
+  // The wheel turned by `steps` notches over (x, y); positive away from the
+  // player (up).
+  virtual void HandleMouseWheel(int x, int y, int steps) {}
   // The window's close box, or the program being told to end.
   virtual void HandleClose() = 0;
   virtual bool Finished() const = 0;
@@ -82,6 +86,9 @@ class ModalView {
   // Where the mouse pointer goes when the view first shows (after its first
   // Render); false: where it is.
   virtual bool PointerStart(int* x, int* y) const { return false; }
+  // Where the top-left corner of the view's own window goes on the screen
+  // (kept inside the display); false: centred.
+  virtual bool PreferredPosition(int* x, int* y) const { return false; }
 };
 
 }  // namespace plat
@@ -111,6 +118,9 @@ class WindowHost {
   virtual void CentreOnDesktop() = 0;
   // Client rectangle in screen coordinates.
   virtual Rect ClientRectOnScreen() const = 0;
+  // The whole window (its frame included) in screen coordinates: what Move
+  // places. Hosts without a frame answer the client rectangle.
+  virtual Rect WindowRectOnScreen() const { return ClientRectOnScreen(); }
   virtual bool Minimised() const = 0;
   virtual bool Maximised() const = 0;
   // Full screen on the desktop (whole-factor scaled picture).

@@ -1,6 +1,7 @@
 // Small rules both window hosts share (not part of the platform interface).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +24,19 @@ inline bool FrameIsValid(const Frame& frame) {
 // the arithmetic on them (borders, right and bottom edges) far from overflow.
 inline int ClampCoordinate(int v) { return v < -(1 << 20) ? -(1 << 20) : (v > (1 << 20) ? (1 << 20) : v); }
 inline int ClampSize(int v) { return v < 1 ? 1 : (v > kMaxFrameSide ? kMaxFrameSide : v); }
+
+// The client size a window the player resizes keeps: the largest whole
+// multiple of the 640x480 picture that fits in what the window manager gave
+// (at least the picture itself), so that every pixel of the game is drawn
+// the same number of times.
+struct WholeScaleSize {
+  int width, height;
+};
+inline WholeScaleSize WholeScaleFit(int width, int height) {
+  int factor = std::min(width / kScreenWidth, height / kScreenHeight);
+  if (factor < 1) factor = 1;
+  return WholeScaleSize{kScreenWidth * factor, kScreenHeight * factor};
+}
 
 // Key messages name Shift, Ctrl and Alt by their generic codes, which is
 // what the window handler compares; the key-state table keeps the sides apart.

@@ -46,7 +46,6 @@ void Grow(uint32_t& frames) {
   if (frames < kMaxHeldFrames) ++frames;
 }
 
-bool KeyDown(int virtualKey) { return plat::IsKeyDown(virtualKey); }
 
 // Mouse state between calls of GetMouseButtons.
 struct MouseMemory {
@@ -113,6 +112,8 @@ int cInput::Poll(uint32_t joystickId, uint32_t deviceFlags, int32_t retryDelay) 
     joystickButtons = m_wButtons != 0;
   }
   if (!(deviceFlags & kPollKeyboard)) return 1;
+  // A key tapped between two frames counts as held for this one.
+  const plat::KeyPoll keys = plat::TakeKeyPoll();
 
   // A joystick direction or button outranks the keyboard's for this frame.
   if (m_nDirection == kDirectionNeutral) {
@@ -120,7 +121,7 @@ int cInput::Poll(uint32_t joystickId, uint32_t deviceFlags, int32_t retryDelay) 
     m_wDirection = 0;
     const int arrows[4] = {plat::VK_LEFT, plat::VK_RIGHT, plat::VK_UP, plat::VK_DOWN};
     for (int i = 0; i < 4; ++i) {
-      if (!KeyDown(arrows[i])) continue;
+      if (!keys.Down(arrows[i])) continue;
       m_wDirection |= kDirectionSteps[i].bit;
       number += kDirectionSteps[i].number;
     }
@@ -129,7 +130,7 @@ int cInput::Poll(uint32_t joystickId, uint32_t deviceFlags, int32_t retryDelay) 
   if (!joystickButtons) {
     m_wButtons = 0;
     for (int i = 0; i < 8; ++i)
-      if (KeyDown(kFixedButtonKeys[i])) m_wButtons |= static_cast<uint16_t>(1u << i);
+      if (keys.Down(kFixedButtonKeys[i])) m_wButtons |= static_cast<uint16_t>(1u << i);
   }
   return 1;
 }
@@ -144,9 +145,11 @@ int cInput::PollJoysticks(int32_t playerCount, int32_t retryDelay) {
   if (playerCount < 1) return 1;
 
   // A binding to a joystick the configuration does not read, or one that
-  // was not read this frame, is not pressed.
+  // was not read this frame, is not pressed. A key tapped between two
+  // frames counts as held for this one.
+  const plat::KeyPoll keys = plat::TakeKeyPoll();
   auto pressed = [&](const KeyBinding& b) {
-    if (b.m_nDevice == kKeyboardDevice) return KeyDown(b.m_wCode);
+    if (b.m_nDevice == kKeyboardDevice) return keys.Down(b.m_wCode);
     if (b.m_nDevice >= static_cast<uint32_t>(joysticks) || !read[b.m_nDevice]) return false;
     const plat::JoystickPosition& joystick = positions[b.m_nDevice];
     if (IsJoystickAxisCode(b.m_wCode)) return IsJoystickAxisPressed(joystick, b.m_wCode);

@@ -92,14 +92,41 @@ TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
   }
 }
 
-// With data present nothing is asked (see also GameTest's silent start).
-TEST(DefaultDataTest, AMissingSystemIniOnlyShowsItsMessage) {
+// With data present nothing is asked (see also GameTest's silent start). A
+// missing "System.ini" shows its message once: the file is then written with
+// the defaults, and the next start reads it without a message. A broken one
+// shows the message at every start and stays as the player left it.
+TEST(DefaultDataTest, AMissingSystemIniIsWrittenWithTheDefaultsAndABrokenOneIsLeftAlone) {
+  const std::string message = "エラー\tSystem.ini の読み込みに失敗しました！";
+  std::string ini;
+  {
+    GameHarness game(Answering("ok", true));
+    fs::remove(game.PathOf("System.ini"));
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(game.DialogLog().find("デフォルトデータ作成の確認"), std::string::npos);
+    EXPECT_NE(game.DialogLog().find(message), std::string::npos);
+    EXPECT_EQ(game.Close(), 0);
+    ini = game.ReadFile("System.ini");
+  }
+  ASSERT_GT(ini.size(), 18u);
+  EXPECT_EQ(ini.substr(0, 11), "Direct3D=2\n");
+  EXPECT_EQ(ini.substr(ini.size() - 5), "Exit\n");
+  // Start-up's own choices of that run (the depth it took) are not in it.
+  EXPECT_NE(ini.find("\nBpp=0\n"), std::string::npos);
+  {
+    GameHarness game(Answering("ok", true));
+    std::ofstream(game.PathOf("System.ini"), std::ios::binary | std::ios::trunc) << ini;
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(game.DialogLog().find(message), std::string::npos) << game.DialogLog();
+    EXPECT_EQ(game.Close(), 0);
+  }
   GameHarness game(Answering("ok", true));
-  fs::remove(game.PathOf("System.ini"));
+  const std::string broken = "WindowMode=1\nDirect3D=1\n";  // no "Exit"
+  std::ofstream(game.PathOf("System.ini"), std::ios::binary | std::ios::trunc) << broken;
   ASSERT_TRUE(game.Start());
-  EXPECT_EQ(game.DialogLog().find("デフォルトデータ作成の確認"), std::string::npos);
-  EXPECT_NE(game.DialogLog().find("エラー\tSystem.ini の読み込みに失敗しました！"), std::string::npos);
+  EXPECT_NE(game.DialogLog().find(message), std::string::npos);
   EXPECT_EQ(game.Close(), 0);
+  EXPECT_EQ(game.ReadFile("System.ini"), broken);
 }
 
 }  // namespace

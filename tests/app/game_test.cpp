@@ -169,4 +169,84 @@ TEST(GameTest, AskingForTheDrawingModeKeepsTheBootRecordsChoice) {
   }
 }
 
+// A window place saved off the screen (a larger screen then) brings the
+// whole window back onto the work area, where the player and every box drawn
+// over the game can be seen; one that fits stays where it was.
+TEST(GameTest, ASavedWindowPlaceOffTheScreenIsBroughtBackWhole) {
+  struct Row {
+    int x, y;                  // saved
+    int left, top;             // where the client area starts
+  };
+  // The headless desktop: 1920 x 1080 with a work area 1040 high.
+  for (const Row& row : {Row{100000, 100000, 1920 - 640, 1040 - 480}, Row{1500, 20, 1920 - 640, 20}, Row{300, 200, 300, 200}}) {
+    SCOPED_TRACE(std::to_string(row.x) + "," + std::to_string(row.y));
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=1\n";
+    GameHarness game(options);
+    std::filesystem::create_directories(game.PathOf("user_data"));
+    cWindowPosition place;
+    place.Store(row.x, row.y, 640, 480, 0);
+    ASSERT_TRUE(place.SaveToFile("user_data\\Window.dat"));
+    ASSERT_TRUE(game.Start());
+    const plat::Rect client = plat::GetWindowHost().ClientRectOnScreen();
+    EXPECT_EQ(client.left, row.left);
+    EXPECT_EQ(client.top, row.top);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// A start that fails after taking the drawing mode from a boot record that
+// says not to ask makes the next start ask again (the stored mode kept); a
+// start that succeeds leaves the record alone.
+TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
+  for (bool fails : {true, false}) {
+    SCOPED_TRACE(fails ? "a start that fails" : "a start that succeeds");
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=2\n";
+    options.dialogAnswers = "ok";  // the failure's message box
+    GameHarness game(options);
+    std::filesystem::create_directories(game.PathOf("user_data"));
+    cBootRecord boot;
+    boot.m_nMode = 0;
+    boot.m_bDontAsk = 1;
+    ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    if (fails) std::filesystem::remove(game.PathOf("data/WorldMap.dat"));
+    EXPECT_EQ(game.Start(), !fails);
+    EXPECT_EQ(fails ? game.WaitForExit() : game.Close(), 0);
+    EXPECT_EQ(game.DialogLog().find("描画モード"), std::string::npos);  // not asked this time
+    cBootRecord after;
+    ASSERT_TRUE(after.LoadFromFile(game.PathOf("user_data/Boot.dat")));
+    EXPECT_EQ(after.m_nMode, 0);
+    EXPECT_EQ(after.m_bDontAsk, fails ? 0 : 1);
+  }
+}
+
+// Cancel in the start dialog ends the program at start-up: exit code 0, no
+// frame, no window shown, and the boot record as it was (missing or not).
+TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
+  for (bool withRecord : {false, true}) {
+    SCOPED_TRACE(withRecord ? "with a boot record" : "without a boot record");
+    GameHarness::Options options;
+    options.iniLines = "WindowMode=1\nDirect3D=2\n";
+    options.dialogAnswers = "cancel";
+    GameHarness game(options);
+    std::string record;
+    if (withRecord) {
+      std::filesystem::create_directories(game.PathOf("user_data"));
+      cBootRecord boot;
+      boot.m_nMode = 0;
+      ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+      record = game.ReadFile("user_data/Boot.dat");
+    }
+    EXPECT_FALSE(game.Start());
+    EXPECT_EQ(game.WaitForExit(), 0);
+    EXPECT_EQ(game.FramesPresented(), 0u);
+    EXPECT_FALSE(plat::GetWindowHost().Exists());
+    EXPECT_EQ(std::filesystem::exists(game.PathOf("user_data/Boot.dat")), withRecord);
+    EXPECT_EQ(game.ReadFile("user_data/Boot.dat"), record);
+    const std::string log = game.DialogLog();
+    EXPECT_NE(log.find("描画モード\tresult 0 (cancel)"), std::string::npos) << log;
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "records_support.h"
 #include "scene/play_record.h"
+#include "support/kill_while_writing.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -116,6 +117,32 @@ TEST(RankingsTest, UnreadableFilesAreNeverWrittenOver) {
     EXPECT_EQ(box.Read("user_data/free/s.rkg"), bad);
     std::remove((box / "user_data/free/s.rkg.bak").c_str());
   }
+}
+
+// A ranking being written when the program is killed is the old file or
+// the new one, whole, never a mix or a cut one.
+TEST(RankingsTest, AKilledWriteLeavesTheOldOrTheNewFileWhole) {
+  Sandbox box;
+  // Two rankings that differ everywhere; long names make each write long
+  // enough to be caught in the middle.
+  cRankingFile versions[2];
+  for (int v = 0; v < 2; ++v)
+    for (int genre = 0; genre < kRankingGenreCount; ++genre)
+      for (int place = 0; place < 20; ++place)
+        versions[v].List(genre).InsertScore(std::string(3000 + v * 1000, static_cast<char>('a' + v + genre)),
+                                            1000 + place * (v + 1));
+  const std::string bytes[2] = {versions[0].SaveToBytes(), versions[1].SaveToBytes()};
+  ASSERT_NE(bytes[0], bytes[1]);
+  const std::string path = "user_data\\free\\s.rkg";
+  ASSERT_TRUE(versions[0].SaveFile(path));
+  KillWhileWriting(
+      8, [&](int version) { versions[version].SaveFile(path); },
+      [&](int round) {
+        const std::string onDisk = box.Read("user_data/free/s.rkg");
+        EXPECT_TRUE(onDisk == bytes[0] || onDisk == bytes[1]) << "round " << round << ": " << onDisk.size() << " bytes";
+        cRankingFile loaded;
+        EXPECT_EQ(loaded.LoadFile(path), RankingLoad::kLoaded) << round;
+      });
 }
 
 TEST(RankingsTest, NamesAndNumbers) {

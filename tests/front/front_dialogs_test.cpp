@@ -18,7 +18,9 @@
 #include "front/file_select_dialog.h"
 #include "front/start_dialog.h"
 #include "front/text_entry_dialog.h"
+#include "platform/dialog_view.h"
 #include "platform/file_chooser.h"
+#include "platform/keys.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/threads.h"
@@ -51,6 +53,43 @@ TEST(TextEntryDialogTest, TheNameKeepsThreeBytesAndCancelLeavesItAsItWas) {
     EXPECT_EQ(name, plat::Utf8ToCp932(row.typed));
   }
 }
+
+// A headless host on which the test plays the player: it sees each dialog
+// (a modal view) when it comes up and acts on it.
+class DrivingHost : public plat::WindowHost {
+ public:
+  explicit DrivingHost(std::function<void(plat::ModalView&)> drive)
+      : inner_(plat::MakeHeadlessWindowHost()), drive_(std::move(drive)) {}
+  bool Create(plat::WindowHandle w, int x, int y, int cx, int cy) override { return inner_->Create(w, x, y, cx, cy); }
+  void Destroy() override { inner_->Destroy(); }
+  bool Exists() const override { return inner_->Exists(); }
+  void Show(int c) override { inner_->Show(c); }
+  bool Shown() const override { return inner_->Shown(); }
+  void SetTitle(const std::string& t) override { inner_->SetTitle(t); }
+  void Move(int x, int y) override { inner_->Move(x, y); }
+  void SetClientSize(int cx, int cy) override { inner_->SetClientSize(cx, cy); }
+  void CentreOnDesktop() override { inner_->CentreOnDesktop(); }
+  plat::Rect ClientRectOnScreen() const override { return inner_->ClientRectOnScreen(); }
+  bool Minimised() const override { return inner_->Minimised(); }
+  bool Maximised() const override { return inner_->Maximised(); }
+  void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
+  void SetResizable(bool on) override { inner_->SetResizable(on); }
+  plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
+  void PumpEvents(uint32_t ms) override { inner_->PumpEvents(ms); }
+  void Wake() override { inner_->Wake(); }
+  void Present(plat::Frame& f, bool changed) override { inner_->Present(f, changed); }
+  uint64_t FramesPresented() const override { return inner_->FramesPresented(); }
+  bool LastFrame(plat::Frame& out) const override { return inner_->LastFrame(out); }
+  int RunMessageBox(const plat::MessageBoxSpec& box) override { return inner_->RunMessageBox(box); }
+  bool RunModalView(plat::ModalView& view) override {
+    drive_(view);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<plat::WindowHost> inner_;
+  std::function<void(plat::ModalView&)> drive_;
+};
 
 // A project folder with stage files and replays.
 class FileSelectTest : public testing::Test {
@@ -137,6 +176,72 @@ TEST_F(FileSelectTest, SeveralFilesAreAppendedToThePathList) {
   sandbox_.Answer("file:a.stg4_1|b.rpl4_873");
   EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*", "data\\stg4\\"), 1);
   EXPECT_EQ(name, "data\\stg4\\a.stg4_1");
+}
+
+// The chooser in the player's hands: Escape cancels, several files are
+// marked with the keys or the mouse, and every file of a long list can be
+// reached.
+TEST_F(FileSelectTest, ThePlayerChoosesWithKeysAndTheMouseAndEscapeCancels) {
+  for (int i = 0; i < 30; ++i) sandbox_.Write("data/stg4/z" + std::to_string(10 + i) + ".stg4_1", "x");
+  sandbox_.Answer("");  // no script: the dialogs come up on the host
+  using Drive = std::function<void(plat::DialogView&)>;
+  auto drive = [](Drive act) {
+    plat::SetWindowHost(std::make_unique<DrivingHost>([act](plat::ModalView& modal) {
+      auto* view = dynamic_cast<plat::DialogView*>(&modal);
+      ASSERT_NE(view, nullptr);
+      act(*view);
+      if (!view->Finished()) view->EndDialog(0);  // a step that did not end it fails below
+    }));
+  };
+  auto key = [](plat::DialogView& v, int vk, bool ctrl = false, bool shift = false) { v.HandleKey(vk, ctrl, shift); };
+
+  drive([&](plat::DialogView& v) { key(v, plat::VK_ESCAPE); });
+  std::string path = "kept";
+  EXPECT_EQ(Choose(kFileSelectStage, "", path), 0);
+  EXPECT_EQ(path, "kept");
+
+  // The list: "..\", a.stg4_1, b.rpl4_873, z10 ... z39. The last is reached
+  // with End; Enter opens it.
+  drive([&](plat::DialogView& v) {
+    key(v, plat::VK_END);
+    key(v, plat::VK_RETURN);
+  });
+  EXPECT_EQ(Choose(kFileSelectStage, "", path), 1);
+  EXPECT_EQ(path, "data\\stg4\\z39.stg4_1");
+
+  // Several: Shift and the arrows, then Enter; the name box shows them all.
+  std::string names;
+  drive([&](plat::DialogView& v) {
+    key(v, plat::VK_DOWN);
+    key(v, plat::VK_DOWN, false, true);
+    key(v, plat::VK_DOWN, false, true);
+    names = v.ItemText(1103);
+    key(v, plat::VK_RETURN);
+  });
+  std::string name;
+  std::vector<std::string> paths;
+  EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*.stg4_*;*.rpl4_*", "data\\stg4\\", &paths), 1);
+  EXPECT_EQ(names, "\"a.stg4_1\" \"b.rpl4_873\" \"z10.stg4_1\"");
+  EXPECT_EQ(paths, (std::vector<std::string>{"data\\stg4\\a.stg4_1", "data\\stg4\\b.rpl4_873", "data\\stg4\\z10.stg4_1"}));
+
+  // With the mouse: a click, a Ctrl+click further down, then Open.
+  drive([&](plat::DialogView& v) {
+    plat::Frame canvas;
+    canvas.pixels.assign(static_cast<size_t>(canvas.width) * canvas.height, 0xFF000000u);
+    v.Render(canvas);
+    const plat::Rect list = v.ItemRect(1101), open = v.ItemRect(1000);
+    const int row = v.ListRowPixels();
+    auto click = [&](int x, int y, bool ctrl) {
+      v.HandleMouseDown(x, y, false, ctrl, false);
+      v.HandleClick(x, y);
+    };
+    click(list.left + 20, list.top + 2 + row + row / 2, false);      // a.stg4_1
+    click(list.left + 20, list.top + 2 + 3 * row + row / 2, true);   // z10.stg4_1
+    click((open.left + open.right) / 2, (open.top + open.bottom) / 2, false);
+  });
+  paths.clear();
+  EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*.stg4_*;*.rpl4_*", "data\\stg4\\", &paths), 1);
+  EXPECT_EQ(paths, (std::vector<std::string>{"data\\stg4\\a.stg4_1", "data\\stg4\\z10.stg4_1"}));
 }
 
 // GameSettings values the dialogs read, put back after each test.
@@ -301,42 +406,6 @@ TEST_F(DialogRequestTest, ABrokenReplayIsRefusedWithAMessageAndTheGameGoesOn) {
   EXPECT_EQ(closes, 0);
 }
 
-// A headless host that lets the test look in while a dialog is up.
-class PeekingHost : public plat::WindowHost {
- public:
-  PeekingHost(std::function<void()> peek) : inner_(plat::MakeHeadlessWindowHost()), peek_(std::move(peek)) {}
-  bool Create(plat::WindowHandle w, int x, int y, int cx, int cy) override { return inner_->Create(w, x, y, cx, cy); }
-  void Destroy() override { inner_->Destroy(); }
-  bool Exists() const override { return inner_->Exists(); }
-  void Show(int c) override { inner_->Show(c); }
-  bool Shown() const override { return inner_->Shown(); }
-  void SetTitle(const std::string& t) override { inner_->SetTitle(t); }
-  void Move(int x, int y) override { inner_->Move(x, y); }
-  void SetClientSize(int cx, int cy) override { inner_->SetClientSize(cx, cy); }
-  void CentreOnDesktop() override { inner_->CentreOnDesktop(); }
-  plat::Rect ClientRectOnScreen() const override { return inner_->ClientRectOnScreen(); }
-  bool Minimised() const override { return inner_->Minimised(); }
-  bool Maximised() const override { return inner_->Maximised(); }
-  void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
-  void SetResizable(bool on) override { inner_->SetResizable(on); }
-  plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
-  void PumpEvents(uint32_t ms) override { inner_->PumpEvents(ms); }
-  void Wake() override { inner_->Wake(); }
-  void Present(plat::Frame& f, bool changed) override { inner_->Present(f, changed); }
-  uint64_t FramesPresented() const override { return inner_->FramesPresented(); }
-  bool LastFrame(plat::Frame& out) const override { return inner_->LastFrame(out); }
-  int RunMessageBox(const plat::MessageBoxSpec& box) override { return inner_->RunMessageBox(box); }
-  bool RunModalView(plat::ModalView& view) override {
-    peek_();
-    view.HandleKey(0x0D, false, false);  // Enter: OK
-    return true;
-  }
-
- private:
-  std::unique_ptr<plat::WindowHost> inner_;
-  std::function<void()> peek_;
-};
-
 std::atomic<uint64_t> g_workerSteps{0};
 std::atomic<bool> g_workerStop{false};
 
@@ -353,11 +422,12 @@ TEST(WorkerSuspensionTest, AWorkerMakesNoProgressWhileAModalDialogIsUp) {
   g_workerSteps = 0;
   g_workerStop = false;
   uint64_t before = 0, after = 0;
-  plat::SetWindowHost(std::make_unique<PeekingHost>([&] {
+  plat::SetWindowHost(std::make_unique<DrivingHost>([&](plat::ModalView& view) {
     before = g_workerSteps.load();
     // Give a running worker every chance to move on.
     for (int i = 0; i < 2000; ++i) std::this_thread::yield();
     after = g_workerSteps.load();
+    view.HandleKey(plat::VK_RETURN, false, false);  // OK
   }));
   ASSERT_TRUE(thGame.Create(CountingWorker, nullptr));
   while (g_workerSteps.load() < 10) std::this_thread::yield();

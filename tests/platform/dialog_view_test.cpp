@@ -172,4 +172,178 @@ TEST_F(DialogViewFixture, MouseClicksPressButtonsAndToggleBoxes) {
   EXPECT_NE(canvas.pixels[static_cast<size_t>(y0) * 640 + x0 + 5], 0xFF000000u);  // something was drawn
 }
 
+// A list with more entries than it shows, and a list of several.
+class DialogListTest : public testing::Test {
+ protected:
+  void Open(uint32_t style, int count) {
+    plat::DialogTemplate t;
+    t.title = "t";
+    t.width = 200;
+    t.height = 120;
+    t.controls = {{5, ControlKind::List, "", 5, 5, 100, 60, style}, {1000, ControlKind::Button, "OK", 5, 90, 50, 16}};
+    view_ = std::make_unique<plat::DialogView>(t);
+    std::vector<std::string> items;
+    for (int i = 0; i < count; ++i) items.push_back("entry " + std::to_string(i));
+    view_->SetListItems(5, items);
+    view_->SetCommandHandler([this](int id, int code) {
+      if (id == 5 && code == plat::kSelChange) ++changes_;
+    });
+    canvas_.pixels.assign(static_cast<size_t>(canvas_.width) * canvas_.height, 0xFF000000u);
+    view_->Render(canvas_);
+    box_ = view_->ItemRect(5);
+  }
+  void Press(int x, int y, bool ctrl = false, bool shift = false) {
+    view_->HandleMouseDown(x, y, false, ctrl, shift);
+    view_->HandleClick(x, y);
+  }
+  // The middle of row `row` as shown now.
+  int RowY(int row) const { return box_.top + 2 + (row - view_->ListTop(5)) * RowHeight() + RowHeight() / 2; }
+  int RowHeight() const { return view_->ListRowPixels(); }
+  std::vector<int> Marked() const { return view_->ListMarked(5); }
+
+  std::unique_ptr<plat::DialogView> view_;
+  plat::Frame canvas_;
+  plat::Rect box_;
+  int changes_ = 0;
+};
+
+TEST_F(DialogListTest, ALongListScrollsByItsBarTheWheelAndTheKeys) {
+  Open(0, 20);
+  // Rows shown: the box's height over a row's; the bar is the box's last
+  // 16 pixels, its arrows 15 pixels high.
+  const int barX = box_.right - 8;
+  Press(barX, box_.bottom - 4);  // the down arrow: one entry
+  EXPECT_EQ(view_->ListTop(5), 1);
+  Press(barX, box_.top + 4);  // the up arrow
+  EXPECT_EQ(view_->ListTop(5), 0);
+  Press(barX, box_.bottom - 20);  // the track under the thumb: a page
+  const int page = view_->ListTop(5);
+  EXPECT_GE(page, 2);
+  EXPECT_LT(page, 20);
+  view_->HandleMouseWheel(box_.left + 10, box_.top + 10, -100);  // far down: the last page
+  EXPECT_EQ(view_->ListTop(5), 20 - page);
+  view_->HandleMouseWheel(box_.left + 10, box_.top + 10, 1);  // a notch up: three entries
+  EXPECT_EQ(view_->ListTop(5), 17 - page);
+  // The thumb dragged to the top of the track shows the first entries.
+  view_->Render(canvas_);
+  int thumbY = box_.top + 17;
+  for (; thumbY < box_.bottom - 16; ++thumbY)
+    if (canvas_.pixels[static_cast<size_t>(thumbY) * canvas_.width + barX] == 0xFFC2C2C2u) break;
+  ASSERT_LT(thumbY, box_.bottom - 16) << "no thumb drawn";
+  view_->HandleMouseDown(barX, thumbY + 1, false);
+  view_->HandleMouseMove(barX, box_.top);
+  view_->HandleClick(barX, box_.top);
+  EXPECT_EQ(view_->ListTop(5), 0);
+  EXPECT_EQ(changes_, 0);  // scrolling chooses nothing
+  // Keys move the choice and keep it in view.
+  view_->SetFocus(5);
+  view_->HandleKey(plat::VK_END, false, false);
+  EXPECT_EQ(view_->ListSelection(5), 19);
+  EXPECT_EQ(view_->ListTop(5), 20 - page);
+  view_->HandleKey(plat::VK_HOME, false, false);
+  EXPECT_EQ(view_->ListTop(5), 0);
+  EXPECT_EQ(changes_, 2);
+  // A click on a row shown lower down picks that row.
+  Press(box_.left + 20, RowY(2));
+  EXPECT_EQ(view_->ListSelection(5), 2);
+}
+
+TEST_F(DialogListTest, AListOfSeveralMarksWithCtrlShiftAndSpace) {
+  Open(plat::kMultiSelect, 8);
+  EXPECT_EQ(Marked(), std::vector<int>({0}));
+  Press(box_.left + 20, RowY(1));
+  EXPECT_EQ(Marked(), std::vector<int>({1}));
+  Press(box_.left + 20, RowY(3), true);  // Ctrl: one more
+  EXPECT_EQ(Marked(), std::vector<int>({1, 3}));
+  Press(box_.left + 20, RowY(1), true);  // Ctrl again: one less
+  EXPECT_EQ(Marked(), std::vector<int>({3}));
+  Press(box_.left + 20, RowY(0), true);
+  Press(box_.left + 20, RowY(2), false, true);  // Shift: from the last one clicked, in place of the marks
+  EXPECT_EQ(Marked(), std::vector<int>({0, 1, 2}));
+  Press(box_.left + 20, RowY(0));
+  auto key = [&](int vk, bool ctrl = false, bool shift = false) { view_->HandleKey(vk, ctrl, shift); };
+  key(plat::VK_DOWN);  // an arrow alone: the next entry alone
+  EXPECT_EQ(Marked(), std::vector<int>({1}));
+  key(plat::VK_DOWN, false, true);
+  key(plat::VK_DOWN, false, true);
+  EXPECT_EQ(Marked(), std::vector<int>({1, 2, 3}));
+  key(plat::VK_DOWN, true);  // Ctrl: the cursor moves, the marks stay
+  key(plat::VK_DOWN, true);
+  EXPECT_EQ(view_->ListSelection(5), 5);
+  EXPECT_EQ(Marked(), std::vector<int>({1, 2, 3}));
+  key(plat::VK_SPACE);
+  EXPECT_EQ(Marked(), std::vector<int>({1, 2, 3, 5}));
+  key(plat::VK_SPACE);
+  EXPECT_EQ(Marked(), std::vector<int>({1, 2, 3}));
+  key('A', true);
+  EXPECT_EQ(Marked().size(), 8u);
+  // A list of one choice takes no modifiers.
+  Open(0, 8);
+  Press(box_.left + 20, RowY(1));
+  Press(box_.left + 20, RowY(3), true);
+  view_->HandleKey(plat::VK_SPACE, false, false);
+  EXPECT_EQ(Marked(), std::vector<int>({3}));
+}
+
+TEST(DialogViewTest, StaticTextsWrapWithinTheirWidth) {
+  const std::string hint = plat::Sjis("詳細な設定は環境設定ファイル「System.ini」で行って下さい。");
+  const int width = plat::MeasureDialogText(hint) * 2 / 3;
+  const std::vector<std::string> lines = plat::WrapDialogText(hint, width);
+  ASSERT_EQ(lines.size(), 2u);
+  std::string joined;
+  for (const std::string& line : lines) {
+    EXPECT_LE(plat::MeasureDialogText(line), width) << plat::Cp932ToUtf8(line);
+    joined += line;
+  }
+  EXPECT_EQ(joined, hint);
+  struct Row {
+    const char* what;
+    const char* text;   // UTF-8
+    const char* fitting;  // the width is this text's
+    std::vector<std::string> lines;
+  };
+  const Row rows[] = {
+      {"fits", "登録名", "登録名", {"登録名"}},
+      {"a bracketed phrase goes down whole", "登録名(3文字まで)", "登録名(3文字ま", {"登録名", "(3文字まで)"}},
+      {"a closing mark takes the character before it", "あいうえ。", "あいうえ", {"あいう", "え。"}},
+      {"words break at spaces", "Do not ask again", "Do not ask", {"Do not ask", "again"}},
+      {"punctuation stays in its word", "at \"System.ini\".", "at \"System.ini", {"at", "\"System.ini\"."}},
+      {"a word wider than the line is cut", "abcdefgh", "abcd", {"abcd", "efgh"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::vector<std::string> got;
+    for (const std::string& line : plat::WrapDialogText(plat::Utf8ToCp932(row.text),
+                                                        plat::MeasureDialogText(plat::Utf8ToCp932(row.fitting))))
+      got.push_back(plat::Cp932ToUtf8(line));
+    EXPECT_EQ(got, row.lines);
+  }
+}
+
+// A picture control shows the program's mark only when asked to: an empty
+// one (the name-entry dialog's) leaves its place, where its label runs, alone.
+TEST(DialogViewTest, APictureIsEmptyUnlessItShowsTheMark) {
+  for (uint32_t style : {0u, uint32_t{plat::kProgramMark}}) {
+    plat::DialogTemplate t;
+    t.width = 100;
+    t.height = 60;
+    t.caption = false;
+    t.controls = {{1075, ControlKind::Picture, "", 7, 7, 20, 21, style}};
+    plat::DialogView view(t);
+    plat::Frame canvas;
+    canvas.pixels.assign(static_cast<size_t>(canvas.width) * canvas.height, 0xFF000000u);
+    view.Render(canvas);
+    const plat::Rect r = view.ItemRect(1075);
+    const plat::Rect box{(640 - 175) / 2, (480 - 90) / 2, 0, 0};
+    const uint32_t face = canvas.pixels[static_cast<size_t>(box.top + 2) * canvas.width + box.left + 2];
+    int differing = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) differing += canvas.pixels[static_cast<size_t>(y) * canvas.width + x] != face;
+    if (style)
+      EXPECT_GT(differing, 0);
+    else
+      EXPECT_EQ(differing, 0);
+  }
+}
+
 }  // namespace

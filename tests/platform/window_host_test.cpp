@@ -366,5 +366,51 @@ TEST_F(SdlHostTest, MouseCursorFollowsTheDisplayCounter) {
   RestoreCursorCount(before);
 }
 
+// A window the player may resize takes the largest whole scale of the
+// picture that fits whatever size it is given; one that may not keeps the
+// size; full screen covers the whole display from its corner (also where no
+// window manager takes the window into its full-screen state).
+TEST_F(SdlHostTest, AResizedWindowKeepsWholeScalesAndFullScreenCoversTheDisplay) {
+  host_->SetResizable(true);
+  host_->Show(SW_SHOW);
+  host_->PumpEvents(0);
+  SDL_Window* window = SDL_GetWindowFromID(HostWindowId());
+  ASSERT_NE(window, nullptr);
+  struct Row {
+    int width, height, keptWidth, keptHeight;
+  };
+  for (const Row& row : {Row{1000, 800, 640, 480}, Row{1300, 990, 1280, 960}, Row{1920, 1400, 1280, 960},
+                         Row{1920, 1440, 1920, 1440}, Row{500, 400, 640, 480}}) {
+    SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
+    SDL_SetWindowSize(window, row.width, row.height);  // as the window manager would
+    for (int i = 0; i < 3; ++i) host_->PumpEvents(0);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(w, row.keptWidth);
+    EXPECT_EQ(h, row.keptHeight);
+    EXPECT_EQ(host_->ClientRectOnScreen().Width(), row.keptWidth);
+  }
+  rec_.Take(WM_SIZE);
+  host_->SetResizable(false);
+  SDL_SetWindowSize(window, 1000, 800);
+  for (int i = 0; i < 3; ++i) host_->PumpEvents(0);
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window, &w, &h);
+  EXPECT_EQ(std::make_pair(w, h), std::make_pair(1000, 800));
+  EXPECT_FALSE(rec_.Take(WM_SIZE).empty());  // the game still hears of it
+
+  SDL_Rect display{};
+  ASSERT_EQ(SDL_GetDisplayBounds(0, &display), 0);
+  host_->SetFullScreen(true);
+  host_->Show(SW_MAXIMIZE);  // a full-screen window is not maximised over
+  for (int i = 0; i < 3; ++i) host_->PumpEvents(0);
+  const Rect client = host_->ClientRectOnScreen();
+  EXPECT_EQ(client.left, display.x);
+  EXPECT_EQ(client.top, display.y);
+  EXPECT_EQ(client.Width(), display.w);
+  EXPECT_EQ(client.Height(), display.h);
+  EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+}
+
 }  // namespace
 }  // namespace plat

@@ -176,6 +176,62 @@ TEST_F(InputTest, MenuRepeatFiresOnTheFirstFrameThenAfterTheDelayEveryInterval) 
   EXPECT_EQ(in.m_wRepeatShift & 0xFF, 0x02);
 }
 
+// Key events that all fall between two polls: a press let go again before
+// the poll still counts for that poll (once), in both poll modes, and the
+// menu latch passes it.
+TEST_F(InputTest, ATapBetweenTwoPollsCountsOnce) {
+  struct Event {
+    int key;
+    bool down;
+  };
+  struct Step {
+    std::vector<Event> events;  // before the poll
+    uint16_t direction, buttons;
+  };
+  const std::vector<Step> script = {
+      {{{'Z', true}, {'Z', false}}, 0, 1},                          // a tap
+      {{}, 0, 0},                                                   // counted once
+      {{{VK_RIGHT, true}, {VK_RIGHT, false}, {'X', true}}, kDirRight, 2},
+      {{{'X', false}}, 0, 0},                                       // a press seen held is not seen again
+      {{{'Z', true}, {'Z', false}, {'Z', true}, {'Z', false}}, 0, 1},  // two taps: one frame
+      {{}, 0, 0},
+      {{{VK_UP, true}}, kDirUp, 0},
+      {{{VK_UP, false}, {VK_UP, true}}, kDirUp, 0},                 // let go and pressed again: still held
+      {{{VK_UP, false}}, 0, 0},
+  };
+  KeyConfig.m_Bindings = {{{kKeyboardDevice, VK_LEFT, 0}, {kKeyboardDevice, VK_RIGHT, 0},
+                           {kKeyboardDevice, VK_UP, 0}, {kKeyboardDevice, VK_DOWN, 0},
+                           {kKeyboardDevice, 'Z', 0}, {kKeyboardDevice, 'X', 0}}};
+  KeyConfig.m_nCount = 6;
+  KeyConfig.m_nJoystickCount = 0;
+  for (uint32_t mode : {0u, 1u}) {
+    SCOPED_TRACE(mode ? "configured keys" : "fixed keys");
+    KeyConfig.m_nMode = mode;
+    plat::ClearKeyStates();
+    cInput& in = InputRecords[0];
+    for (size_t i = 0; i < script.size(); ++i) {
+      for (const Event& e : script[i].events) plat::SetKeyState(e.key, e.down);
+      UpdateInput(InputRecords);
+      EXPECT_EQ(in.m_wDirection, script[i].direction) << "poll " << i;
+      EXPECT_EQ(in.m_wButtons, script[i].buttons) << "poll " << i;
+    }
+  }
+  // In a menu: a tap passes the latch, and the latch is free again after it.
+  KeyConfig.m_nMode = 0;
+  cInput& in = InputRecords[0];
+  in.m_bLatch = 0;
+  for (int tap = 0; tap < 2; ++tap) {
+    plat::SetKeyState('Z', true);
+    plat::SetKeyState('Z', false);
+    UpdateInput(InputRecords);
+    in.LatchButtons(0);
+    EXPECT_EQ(in.m_wButtons, 1) << "tap " << tap;
+    UpdateInput(InputRecords);
+    in.LatchButtons(0);
+    EXPECT_EQ(in.m_wButtons, 0) << "tap " << tap;
+  }
+}
+
 TEST_F(InputTest, LatchedButtonsActOncePerPress) {
   struct Case {
     uint16_t held, mask, seen;

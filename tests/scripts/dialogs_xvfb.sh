@@ -55,15 +55,15 @@ run start "start 0 mode 0 dont-ask 1" "key Escape" "mousemove 500 490" "click 1"
 cmp -s user_data/Boot.dat "$work/boot" || { echo "FAIL start: Boot.dat changed by a cancel"; failed=1; }
 # Text entry: three bytes at most, never half a character.
 run text "result 1 name aあ" "type --delay 60 abcd" "key BackSpace BackSpace" "type --delay 80 あい" "key Return"
-# Open: the list has ".." first; Down picks the first stage file.
-run open "result 1 path data\\stg4\\demo.stg4_1" "key Down" "key Return"
+# Open: the list has ".." first; Down picks the first stage file, End the last.
+run open "result 1 path data\\stg4\\c01-1.stg4_001" "key Down" "key Return"
+run open "result 1 path data\\stg4\\stage2.stg4_1" "key End" "key Return"
 # Save: the proposed name is selected, typing replaces it, the extension is added.
 run save "result 1 path user_data\\rpl4\\mine.rpl4_873" "type --delay 60 mine" "key Return"
-# Saving over an existing file asks; No keeps the chooser open (Escape is
-# swallowed), Tab Tab reaches Cancel.
+# Saving over an existing file asks; No keeps the chooser open, Escape
+# cancels it.
 touch user_data/rpl4/mine.rpl4_873
-run save "result 0 path user_data\\rpl4\\rpl4_test" "type --delay 60 mine" "key Return" "key n" "key Escape" \
-  "key Tab" "key Tab" "key Return"
+run save "result 0 path user_data\\rpl4\\rpl4_test" "type --delay 60 mine" "key Return" "key n" "key Escape"
 # Open a replay that is not there: the must-exist message, then Cancel.
 run replay "result 0 path " "key Tab" "type --delay 60 none" "key Return" "key Return" "key Tab" "key Tab" \
   "key Return"
