@@ -1,5 +1,6 @@
 #include "scene/frame_trace.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,9 @@ std::optional<int32_t> g_music;
 std::mutex g_hookMutex;
 FrameTraceFiller g_filler;
 FramePresentedObserver g_observer;
+// Sounds are noted only while someone watches the frames: a run without a
+// trace takes no notes, so nothing piles up for the length of a game.
+std::atomic<bool> g_watched{false};
 
 void AppendString(std::string& out, const std::string& cp932) {
   const std::string utf8 = plat::Cp932ToUtf8(cp932);
@@ -202,6 +206,7 @@ FrameTrace CaptureFrameTrace(uint32_t frame) {
 }
 
 void NoteTraceSound(int32_t number) {
+  if (!g_watched.load()) return;
   std::lock_guard lock(g_noteMutex);
   g_sounds.push_back(number);
 }
@@ -213,7 +218,12 @@ void NoteTraceMusic(std::optional<int32_t> track) {
 
 void SetFramePresentedObserver(FramePresentedObserver observer) {
   std::lock_guard lock(g_hookMutex);
+  g_watched = static_cast<bool>(observer);
   g_observer = std::move(observer);
+  if (!g_watched) {
+    std::lock_guard notes(g_noteMutex);
+    g_sounds.clear();
+  }
 }
 
 void NotifyFramePresented() {
