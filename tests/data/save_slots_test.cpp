@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <random>
 #include <string>
 
 #include "data/system_data.h"
+#include "support/kill_while_writing.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -191,32 +190,17 @@ TEST(SaveSlotsTest, AKilledSaveLeavesAWholeSlot) {
   const cSlotRecord b = Filled(2, 150000);
   cSlotRecord first = a;
   ASSERT_EQ(SaveSlot(first, list, 4, &kTime), SlotResult::kOk);
-  std::mt19937 random(std::random_device{}());
-  for (int round = 0; round < 4; ++round) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      cSaveSlotList childList;
-      cSlotRecord records[2] = {b, a};
-      for (int i = 0;; ++i) {
-        SaveSlot(records[i & 1], childList, 4, &kTime);
-        if (i == 0) (void)!write(ready[1], "x", 1);
-      }
-    }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    usleep(std::uniform_int_distribution<int>(0, 20000)(random));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
-    cSlotRecord loaded;
-    ASSERT_EQ(LoadSlot(loaded, 4), SlotResult::kOk) << round;
-    const bool isA = loaded.m_Payload == a.m_Payload && loaded.m_nLives == 1;
-    const bool isB = loaded.m_Payload == b.m_Payload && loaded.m_nLives == 2;
-    EXPECT_TRUE(isA || isB) << round;
-  }
+  cSaveSlotList childList;
+  cSlotRecord records[2] = {b, a};
+  KillWhileWriting(
+      4, [&](int version) { SaveSlot(records[version], childList, 4, &kTime); },
+      [&](int round) {
+        cSlotRecord loaded;
+        ASSERT_EQ(LoadSlot(loaded, 4), SlotResult::kOk) << round;
+        const bool isA = loaded.m_Payload == a.m_Payload && loaded.m_nLives == 1;
+        const bool isB = loaded.m_Payload == b.m_Payload && loaded.m_nLives == 2;
+        EXPECT_TRUE(isA || isB) << round;
+      });
 }
 
 }  // namespace
