@@ -256,6 +256,16 @@ class cStageObject {
   int32_t m_bOnScreen = 0;
   uint8_t m_byAppearLatch = 0;             // appearance conditions have held once
   const void* m_pDefinition = nullptr;     // definition the object was set up from
+  // Marked for removal by the stage scene (cStageScene::RemoveCharacter,
+  // RemoveItem): the mark belongs to this object, so a copy starts
+  // unmarked and an assignment keeps the target's own mark.
+  struct cRemovalMark {
+    bool on = false;
+    cRemovalMark() = default;
+    cRemovalMark(const cRemovalMark&) {}
+    cRemovalMark& operator=(const cRemovalMark&) { return *this; }
+  };
+  cRemovalMark m_RemovalMark;
 };
 
 // ---------------------------------------------------------------------------
