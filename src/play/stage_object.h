@@ -30,7 +30,11 @@ class cCharacter;
 
 // Saturating truncation toward zero: NaN and values below the i32 range give
 // INT32_MIN, values above it INT32_MAX.
-int32_t TruncToInt(double v);
+inline int32_t TruncToInt(double v) {
+  if (v != v || v <= -2147483649.0) return INT32_MIN;  // NaN, or below the range
+  if (v >= 2147483648.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
 // Block cell of a coordinate: trunc(v) >> 5 (an arithmetic shift, so -1 dot
 // is cell -1).
 inline int32_t CellOf(double v) { return TruncToInt(v) >> 5; }
