@@ -170,6 +170,7 @@ void cFlowState::Start(cFlowActor* owner) {
   if (Trigger() == kTriggerAlways && Exclusive() != 0 && m_pOwner) {
     m_pOwner->m_ExclusiveBusy[Exclusive()] = 1;
     m_pOwner->m_ExclusiveStarted[Exclusive()] = 1;
+    m_pOwner->m_bExclusiveStartedSummary = 1;
   }
   if (m_Commands.empty() || Trigger() != kTriggerBeforeStageStart) return;
   m_bRunningInstant = 1;
@@ -263,6 +264,7 @@ cActorFlows::cActorFlows(const cActorFlows& other)
       m_ExclusiveEnded(other.m_ExclusiveEnded),
       m_ExclusiveStarted(other.m_ExclusiveStarted),
       m_bExclusiveEndedSummary(other.m_bExclusiveEndedSummary),
+      m_bExclusiveStartedSummary(other.m_bExclusiveStartedSummary),
       m_nFlowCounter(other.m_nFlowCounter),
       m_bRemoveRequest(other.m_bRemoveRequest) {
   m_Flows.reserve(other.m_Flows.size());
@@ -423,7 +425,8 @@ void cActorFlows::ClearFrameFlags() {
     flow->m_bTriggeredThisFrame = 0;
     flow->m_bStartedThisFrame = 0;
   }
-  m_ExclusiveStarted.fill(0);
+  if (m_bExclusiveStartedSummary) m_ExclusiveStarted.fill(0);
+  m_bExclusiveStartedSummary = 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -198,6 +198,7 @@ class cActorFlows {
   std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};
   int32_t m_bExclusiveEndedSummary = 0;
+  int32_t m_bExclusiveStartedSummary = 0;  // some m_ExclusiveStarted entry is set
   int32_t m_nFlowCounter = 0;
   int32_t m_bRemoveRequest = 0;  // a flow waits for removal
   // States taken out while they might still run; freed when the frame ends.

@@ -21,6 +21,14 @@ int32_t HeldDirectionAtStart(cFlowHost& host, cFlowActor* self) {
 void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other, int32_t group) {
   cFlowHost* host = FlowHost();
   if (!host || !self) return;
+  // Most events have no flow on most characters: nothing to start.
+  bool any = false;
+  for (const auto& flow : m_Flows)
+    if (flow->Definition().m_nTrigger == kind) {
+      any = true;
+      break;
+    }
+  if (!any) return;
   // A trigger raised while a flow runs (a hit or a defeat caused by an
   // executor) leaves that flow's slots as they were when it returns.
   cCurrentObjectsGuard guard;

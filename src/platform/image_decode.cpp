@@ -293,6 +293,9 @@ bool DecodeBmp(const uint8_t* bytes, size_t size, DecodedImage& out, std::string
     img.indices.resize(count);
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
       if (!DecodeRle(pixels, static_cast<size_t>(h.pixelBytes), h, img.indices, error)) return false;
+    } else if (h.bpp == 8) {
+      // One byte a pixel: the rows as they stand.
+      for (size_t y = 0; y < height; ++y) std::memcpy(&img.indices[y * w], pixels + fileRow(y) * h.stride, w);
     } else {
       const unsigned mask = (1u << h.bpp) - 1;
       for (size_t y = 0; y < height; ++y) {
@@ -305,14 +308,22 @@ bool DecodeBmp(const uint8_t* bytes, size_t size, DecodedImage& out, std::string
       }
     }
     // An index beyond a short colour table shows black.
-    for (size_t i = 0; i < count; ++i) {
-      const uint8_t index = img.indices[i];
-      img.argb[i] = 0xFF000000u | (index < h.palette.size() ? h.palette[index] : 0);
-    }
+    uint32_t colours[256];
+    for (size_t i = 0; i < 256; ++i) colours[i] = 0xFF000000u | (i < h.palette.size() ? h.palette[i] : 0);
+    for (size_t i = 0; i < count; ++i) img.argb[i] = colours[img.indices[i]];
   } else {
     const size_t bytesPerPixel = static_cast<size_t>(h.bpp / 8);
     bool anyAlpha = false;
-    for (size_t y = 0; y < height; ++y) {
+    // The usual 24-bit layout (blue, green, red bytes) read directly.
+    const bool plain24 = bytesPerPixel == 3 && !h.hasAlphaMask && h.r.mask == 0xFF0000u && h.g.mask == 0xFF00u &&
+                         h.b.mask == 0xFFu;
+    for (size_t y = 0; y < height && plain24; ++y) {
+      const uint8_t* row = pixels + fileRow(y) * h.stride;
+      uint32_t* dst = &img.argb[y * w];
+      for (size_t x = 0; x < w; ++x, row += 3)
+        dst[x] = 0xFF000000u | uint32_t{row[2]} << 16 | uint32_t{row[1]} << 8 | row[0];
+    }
+    for (size_t y = 0; y < height && !plain24; ++y) {
       const uint8_t* row = pixels + fileRow(y) * h.stride;
       uint32_t* dst = &img.argb[y * w];
       for (size_t x = 0; x < w; ++x) {

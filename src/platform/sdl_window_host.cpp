@@ -185,17 +185,45 @@ struct Screen {
   int textureWidth = 0, textureHeight = 0;
   bool hasPicture = false;  // the texture holds an uploaded frame
 
+  // Whether the renderer is SDL's OpenGL one over a rasteriser that runs on
+  // the processor (its GL_RENDERER names llvmpipe, softpipe or swrast).
+  static bool RendersThroughSoftwareGl(SDL_Renderer* r) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(r, &info) != 0 || info.name == nullptr || std::strncmp(info.name, "opengl", 6) != 0)
+      return false;
+    using GetString = const unsigned char* (*)(unsigned int);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    if (getString == nullptr) return false;
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    const unsigned char* name = getString(kGlRenderer);
+    if (name == nullptr) return false;
+    const std::string text(reinterpret_cast<const char*>(name));
+    return text.find("llvmpipe") != std::string::npos || text.find("softpipe") != std::string::npos ||
+           text.find("swrast") != std::string::npos;
+  }
+
   // Creates the renderer; the texture comes with the first upload.
   bool Open(SDL_Window* w) {
     window = w;
     windowId = SDL_GetWindowID(w);
-    renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
-    if (renderer == nullptr) {
-      static bool told = false;  // main thread only
-      if (!told && !DriverWithoutUser()) {
-        std::fprintf(stderr, "pelmora: no accelerated renderer (%s); using software\n", SDL_GetError());
+    // The pictures are made on the processor already; in a window (shown at
+    // their own size) SDL's software renderer puts them on the screen with
+    // one copy, where an OpenGL renderer would load a driver (and, over a
+    // software OpenGL such as Mesa's llvmpipe under Xvfb, a compiler and a
+    // pool of threads) for nothing. Full screen, where the picture is
+    // scaled up, takes the accelerated renderer when it is a real one.
+    const bool inWindow = (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN) == 0;
+    if (!inWindow) {
+      renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
+      if (renderer != nullptr && RendersThroughSoftwareGl(renderer)) {
+        SDL_DestroyRenderer(renderer);
+        renderer = nullptr;
       }
-      told = true;
+    }
+    if (renderer == nullptr) {
+      // The software renderer's window surface goes straight to the window
+      // system, not through OpenGL.
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
       renderer = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
     }
     if (renderer == nullptr) {

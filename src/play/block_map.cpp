@@ -148,30 +148,12 @@ bool cBlockMap::Erase(int column, int row) {
   return true;
 }
 
-int cBlockMap::CellIndex(int column, int row) const {
-  if (column < 0 || row < 0 || column >= m_nColumns || row >= m_nRows) return -1;
-  return (row << m_nShift) + column;
-}
 
-int cBlockMap::ClampX(int x) const { return std::clamp(x, 0, std::max(0, WidthDots() - 1)); }
-int cBlockMap::ClampY(int y) const { return std::clamp(y, 0, std::max(0, HeightDots() - 1)); }
 
-int cBlockMap::IndexOfDots(int x, int y) const {
-  if (m_Cells.empty()) return -1;
-  return ((ClampY(y) >> kBlockShift) << m_nShift) + (ClampX(x) >> kBlockShift);
-}
 
 int cBlockMap::CellIndexAtDots(int x, int y) const { return IndexOfDots(x, y); }
 
-const cEdBlock& cBlockMap::Block(int index) const {
-  if (index < 0 || static_cast<size_t>(index) >= m_Cells.size()) return *m_Types[0];
-  return *m_Types[m_Cells[static_cast<size_t>(index)].m_nType];
-}
 
-bool cBlockMap::HasBlock(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < m_Cells.size() &&
-         m_Cells[static_cast<size_t>(index)].m_nType != 0;
-}
 
 bool cBlockMap::CheckBlockConditions(int index) {
   const cEdBlock& block = Block(index);
@@ -187,8 +169,7 @@ bool cBlockMap::CheckBlockConditions(int index) {
   return holds;
 }
 
-int8_t cBlockMap::IsBlockSolid(int index, int blockFlags) {
-  if (!HasBlock(index)) return kBlockNotSolid;
+int8_t cBlockMap::SolidityOfBlock(int index, int blockFlags) {
   const cEdBlock& block = Block(index);
   if (!block.m_vConds.empty() && !CheckBlockConditions(index)) return kBlockNotSolid;
   // The pass group "none" is stored as -1; it names no group, so no object

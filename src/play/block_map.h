@@ -20,6 +20,7 @@
 // no object position, however wild, reads outside the map.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -142,7 +143,10 @@ class cBlockMap {
 
   // ---- lookups ----
   // The index of (column, row), or -1 outside the map.
-  int CellIndex(int column, int row) const;
+  int CellIndex(int column, int row) const {
+    if (column < 0 || row < 0 || column >= m_nColumns || row >= m_nRows) return -1;
+    return (row << m_nShift) + column;
+  }
   // The index of the cell under a dot position, clamped to the map first
   // (-1 only for an empty map).
   int CellIndexAtDots(int x, int y) const;
@@ -150,13 +154,21 @@ class cBlockMap {
   cBlockCell& Cell(int index) { return m_Cells.At(index); }
   const cBlockCell& Cell(int index) const { return m_Cells.At(index); }
   // The block type in a cell; the empty type for an empty cell or a bad index.
-  const cEdBlock& Block(int index) const;
-  bool HasBlock(int index) const;
+  const cEdBlock& Block(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= m_Cells.size()) return *m_Types[0];
+    return *m_Types[m_Cells[static_cast<size_t>(index)].m_nType];
+  }
+  bool HasBlock(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < m_Cells.size() &&
+           m_Cells[static_cast<size_t>(index)].m_nType != 0;
+  }
 
   // ---- block tests ----
   // 0, 1 or 2: not solid when the appearance conditions fail or the pass
   // group equals `blockFlags`, else the block's solidity.
-  int8_t IsBlockSolid(int index, int blockFlags);
+  int8_t IsBlockSolid(int index, int blockFlags) {
+    return HasBlock(index) ? SolidityOfBlock(index, blockFlags) : kBlockNotSolid;
+  }
   bool CheckBlockConditions(int index);
 
   // ---- probes (return cell indices; -1 only on an empty map) ----
@@ -205,9 +217,15 @@ class cBlockMap {
 
  private:
   int AddType(const cEdBlock& block);
-  int ClampX(int x) const;
-  int ClampY(int y) const;
-  int IndexOfDots(int x, int y) const;  // clamped
+  int ClampX(int x) const { return x < 0 ? 0 : x >= WidthDots() ? std::max(0, WidthDots() - 1) : x; }
+  int ClampY(int y) const { return y < 0 ? 0 : y >= HeightDots() ? std::max(0, HeightDots() - 1) : y; }
+  // Clamped to the map; -1 for an empty map.
+  int IndexOfDots(int x, int y) const {
+    if (m_Cells.empty()) return -1;
+    return ((ClampY(y) >> kBlockShift) << m_nShift) + (ClampX(x) >> kBlockShift);
+  }
+  // IsBlockSolid of a cell that holds a block.
+  int8_t SolidityOfBlock(int index, int blockFlags);
   // The stop/deadly rule shared by every side: 0 nothing, 1 stop, 2 kill.
   int SideVerdict(const cCharacter& object, int8_t solidity) const;
   int LandOn(cCharacter& object, int8_t solidity);

@@ -19,6 +19,7 @@ class cCharacter;
 class cHero;
 class cCmdState;
 class cEdCmd;
+class cActorFlows;
 
 // The runtime state of one character's flows (its flow states, their
 // command states and timelines), as the flow runtime keeps it.
@@ -29,6 +30,12 @@ class cCharacterFlows {
   virtual std::unique_ptr<cCharacterFlows> Clone() const = 0;
   // Number of flow states (0 when the character has none).
   virtual size_t Count() const = 0;
+  // The flow runtime's state, read on every trigger and step (a plain
+  // pointer, set by the set that owns it).
+  cActorFlows* ActorFlows() const { return actorFlows_; }
+
+ protected:
+  cActorFlows* actorFlows_ = nullptr;
 };
 
 class cFlowHooks {

@@ -24,8 +24,7 @@ std::unique_ptr<cCharacterFlows> cCharacterFlowSet::Clone() const {
 }
 
 cActorFlows* FindFlowsOfCharacter(cCharacter& character) {
-  auto* set = dynamic_cast<cCharacterFlowSet*>(character.m_pFlows.get());
-  return set ? &set->flows : nullptr;
+  return character.m_pFlows ? character.m_pFlows->ActorFlows() : nullptr;
 }
 
 cActorFlows& FlowsOfCharacter(cCharacter& character) {

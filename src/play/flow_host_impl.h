@@ -17,8 +17,10 @@
 // A character's flows as the flow hooks keep them.
 class cCharacterFlowSet : public cCharacterFlows {
  public:
-  cCharacterFlowSet() = default;
-  explicit cCharacterFlowSet(const cActorFlows& from) : flows(from) {}
+  cCharacterFlowSet() { actorFlows_ = &flows; }
+  explicit cCharacterFlowSet(const cActorFlows& from) : flows(from) { actorFlows_ = &flows; }
+  cCharacterFlowSet(const cCharacterFlowSet&) = delete;
+  cCharacterFlowSet& operator=(const cCharacterFlowSet&) = delete;
   std::unique_ptr<cCharacterFlows> Clone() const override;
   size_t Count() const override { return flows.Count(); }
   cActorFlows flows;

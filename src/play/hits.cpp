@@ -15,6 +15,7 @@
 // mark removals) moves an object, so they are still those of the walk.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "base/logs.h"
 #include "data/item.h"
@@ -85,7 +86,8 @@ class cGrid {
     rows_ = any ? static_cast<int64_t>(std::floor(maxY / size_) - originY_) + 1 : 0;
 
     // Counting sort by cell: every cell's members stay in list order.
-    std::vector<int64_t> cellOf(n, -1);
+    std::vector<int64_t>& cellOf = cellOf_;
+    cellOf.assign(n, -1);
     cells_.assign(static_cast<size_t>(columns_ * rows_) + 1, 0);
     for (size_t k = 0; k < n; ++k) {
       const cBox& b = boxes[k];
@@ -100,7 +102,8 @@ class cGrid {
     }
     for (size_t c = 1; c < cells_.size(); ++c) cells_[c] += cells_[c - 1];
     entries_.resize(static_cast<size_t>(cells_.back()));
-    std::vector<int32_t> fill(cells_.begin(), cells_.end() - 1);
+    std::vector<int32_t>& fill = fill_;
+    fill.assign(cells_.begin(), cells_.end() - 1);
     for (size_t k = 0; k < n; ++k) {
       if (cellOf[k] < 0) continue;
       int32_t& next = fill[static_cast<size_t>(cellOf[k])];
@@ -155,6 +158,8 @@ class cGrid {
   std::vector<int32_t> cells_;    // the first entry of every cell, and the end
   std::vector<int32_t> entries_;  // member indices by cell
   std::vector<int32_t> wide_;
+  std::vector<int64_t> cellOf_;  // working lists of Build, kept for their capacity
+  std::vector<int32_t> fill_;
 };
 
 // A group's characters as an indexed snapshot with their grid.
@@ -166,7 +171,52 @@ struct cGroupIndex {
     members.push_back(c);
     boxes.push_back(box);
   }
+  void Clear() {
+    members.clear();
+    boxes.clear();
+  }
 };
+
+// What the checks of one sub-step build, kept from check to check so that
+// a frame allocates nothing once the lists have grown. A check raised while
+// another runs (through the triggers and commands it starts) takes a set of
+// its own.
+struct cHitScratch {
+  std::vector<cGroupIndex> attack, body;
+  std::vector<int32_t> candidates;
+  std::vector<cShot*> cancellers, cancellable;
+  std::vector<cBox> cancellableBoxes;
+  cGrid cancelGrid;
+  bool busy = false;
+};
+
+cHitScratch g_HitScratch;
+
+// The shared scratch while free, else a fresh one.
+class cHitScratchLease {
+ public:
+  cHitScratchLease() {
+    if (!g_HitScratch.busy) {
+      scratch_ = &g_HitScratch;
+    } else {
+      own_ = std::make_unique<cHitScratch>();
+      scratch_ = own_.get();
+    }
+    scratch_->busy = true;
+  }
+  ~cHitScratchLease() { scratch_->busy = false; }
+  cHitScratch& operator*() { return *scratch_; }
+
+ private:
+  std::unique_ptr<cHitScratch> own_;
+  cHitScratch* scratch_;
+};
+
+// The groups of `scratch` reset for `groups` character groups.
+void ResetGroups(std::vector<cGroupIndex>& indexes, size_t groups) {
+  if (indexes.size() < groups) indexes.resize(groups);
+  for (cGroupIndex& g : indexes) g.Clear();
+}
 
 }  // namespace
 
@@ -193,12 +243,15 @@ int cStageScene::CheckHits() {
   // Without shots the walk below visits nothing, so no group is indexed.
   const bool anyShot =
       std::any_of(m_ShotGroups.begin(), m_ShotGroups.end(), [](const std::list<cShot*>& g) { return !g.empty(); });
-  std::vector<cGroupIndex> attack(groups);
+  cHitScratchLease lease;
+  cHitScratch& scratch = *lease;
+  std::vector<cGroupIndex>& attack = scratch.attack;
+  ResetGroups(attack, groups);
   for (size_t b = 0; b < groups && anyShot; ++b) {
     for (cCharacter* c : m_CharacterGroups[b]) attack[b].Add(c, BoxOf(c->m_Hit2));
     attack[b].grid.Build(attack[b].boxes);
   }
-  std::vector<int32_t> candidates;
+  std::vector<int32_t>& candidates = scratch.candidates;
   for (size_t a = 0; a < m_ShotGroups.size(); ++a) {
     for (size_t b = 0; b < groups; ++b) {
       if (b == a || attack[b].members.empty()) continue;
@@ -255,7 +308,8 @@ int cStageScene::CheckHits() {
 
   // 3. Body contacts between characters of different groups.
   const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
-  std::vector<cGroupIndex> body(groups);
+  std::vector<cGroupIndex>& body = scratch.body;
+  ResetGroups(body, groups);
   for (size_t b = 0; b < groups; ++b) {
     for (cCharacter* c : m_CharacterGroups[b])
       if (live(*c) && !NoContact(*c)) body[b].Add(c, BoxOf(c->m_Hit1));
@@ -328,8 +382,12 @@ int cStageScene::CheckHits() {
   // A shot cancels those it overlaps either way round; marking is all a
   // cancel does, so only which cancellers are still there matters, and they
   // are taken in list order.
-  std::vector<cShot*> cancellers, cancellable;
-  std::vector<cBox> cancellableBoxes;
+  std::vector<cShot*>& cancellers = scratch.cancellers;
+  std::vector<cShot*>& cancellable = scratch.cancellable;
+  std::vector<cBox>& cancellableBoxes = scratch.cancellableBoxes;
+  cancellers.clear();
+  cancellable.clear();
+  cancellableBoxes.clear();
   for (auto& s : m_ShotList) {
     if (s->m_bRemove) continue;
     if (s->m_Definition.CancelsShots()) cancellers.push_back(s.get());
@@ -339,7 +397,7 @@ int cStageScene::CheckHits() {
     }
   }
   if (!cancellers.empty() && !cancellable.empty()) {
-    cGrid grid;
+    cGrid& grid = scratch.cancelGrid;
     grid.Build(cancellableBoxes);
     for (cShot* s : cancellers) {
       if (s->m_bRemove) continue;

@@ -40,13 +40,6 @@ double FrameScaleDivisor() {
 // ---------------------------------------------------------------------------
 // Units
 
-int32_t TruncToInt(double v) {
-  if (std::isnan(v)) return INT32_MIN;
-  if (v <= -2147483649.0) return INT32_MIN;
-  if (v >= 2147483648.0) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 double ConvertSpeed(int16_t v) {
   const double scale = StageSpeedScale();
   return v * 0.01 / (scale > 0 ? scale : 1.0);

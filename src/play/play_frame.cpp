@@ -69,34 +69,35 @@ int32_t SubStepsPerFrame() { return std::clamp(StageData.Int(kStageSubSteps), 1,
 
 // ---- removal ----
 
-bool cStageScene::IsDoomed(const cStageObject& object) const { return m_Doomed.count(&object) != 0; }
-
 void cStageScene::RemoveCharacter(cStageCharacter& character) {
-  if (m_Doomed.insert(&character).second) ++m_nRemovalCount;
+  if (character.m_RemovalMark.on) return;
+  character.m_RemovalMark.on = true;
+  ++m_nDoomed;
+  ++m_nRemovalCount;
 }
 
-void cStageScene::RemoveItem(cStageItem& item) { m_Doomed.insert(&item); }
+void cStageScene::RemoveItem(cStageItem& item) {
+  if (item.m_RemovalMark.on) return;
+  item.m_RemovalMark.on = true;
+  ++m_nDoomed;
+}
 
 void cStageScene::FlushRemovals() {
-  if (m_Doomed.empty()) return;
-  for (auto it = m_CharacterList.begin(); it != m_CharacterList.end();) {
-    if (!m_Doomed.count(&*it)) {
-      ++it;
-      continue;
-    }
-    cStageCharacter& character = *it;
+  if (m_nDoomed == 0) return;
+  bool anyCharacter = false;
+  for (cStageCharacter& character : m_CharacterList) {
+    if (!character.m_RemovalMark.on) continue;
+    anyCharacter = true;
     character.ClearTargetLinks();
-    for (auto& group : m_CharacterGroups) group.remove(&character);
     if (CurrentCharacter == &character) CurrentCharacter = nullptr;
-    it = m_CharacterList.erase(it);
   }
-  for (auto it = m_ItemList.begin(); it != m_ItemList.end();) {
-    if (m_Doomed.count(&*it))
-      it = m_ItemList.erase(it);
-    else
-      ++it;
+  if (anyCharacter) {
+    for (auto& group : m_CharacterGroups)
+      group.remove_if([](const cCharacter* c) { return c->m_RemovalMark.on; });
+    m_CharacterList.remove_if([](const cStageCharacter& c) { return c.m_RemovalMark.on; });
   }
-  m_Doomed.clear();
+  m_ItemList.remove_if([](const cStageItem& item) { return item.m_RemovalMark.on; });
+  m_nDoomed = 0;
   ++m_nRemovalCount;
 }
 
@@ -169,10 +170,12 @@ int cStageScene::RunPlay() {
     return 0;
   }
 
+  // Each character's own flags, in one walk.
   if (HasHero()) Hero().ClearFlowFrameFlags();
-  for (cStageCharacter& character : m_CharacterList)
+  for (cStageCharacter& character : m_CharacterList) {
     if (!character.m_bDying) character.ClearFlowFrameFlags();
-  for (cStageCharacter& character : m_CharacterList) character.m_bPinnedX = character.m_bPinnedY = 0;
+    character.m_bPinnedX = character.m_bPinnedY = 0;
+  }
   if (HasHero()) Hero().m_bPinnedX = Hero().m_bPinnedY = 0;
 
   const int32_t subSteps = SubStepsPerFrame();
@@ -191,22 +194,22 @@ bool cStageScene::RunSubStep(int32_t i) {
   ++m_nStepCount;
   ActivateObjects();
 
-  if (!IsHeroDying()) {
-    for (cStageCharacter& character : m_CharacterList) {
-      if (IsDoomed(character) || character.m_bDying || character.m_nLifeCountdown == kNoLifeCountdown) continue;
-      if (--character.m_nLifeCountdown < 0) RemoveCharacter(character);
-    }
-    for (cStageItem& item : m_ItemList) {
-      if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;
-      if (--item.m_nLifeCountdown < 0) RemoveItem(item);
-    }
-  }
-
+  // Life countdowns (while the hero lives) and the per-sub-step bookkeeping
+  // touch only the character itself: one walk does both.
+  const bool countLife = !IsHeroDying();
   for (cStageCharacter& character : m_CharacterList) {
+    if (countLife && !IsDoomed(character) && !character.m_bDying && character.m_nLifeCountdown != kNoLifeCountdown &&
+        --character.m_nLifeCountdown < 0)
+      RemoveCharacter(character);
     character.CountDownInvincibility();
     character.ClearContactFlags();
     character.SavePosition();
   }
+  if (countLife)
+    for (cStageItem& item : m_ItemList) {
+      if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;
+      if (--item.m_nLifeCountdown < 0) RemoveItem(item);
+    }
   if (HasHero()) {
     cHero& hero = Hero();
     hero.CountDownInvincibility();
@@ -453,14 +456,15 @@ bool cStageScene::RunShots(int32_t i) {
 void cStageScene::SweepOutsideRemovalAreas() {
   const cLiveRange characters = LiveRangeOf(StageData.m_Params[kRemovalCharacters]);
   const cLiveRange blocks = LiveRangeOf(StageData.m_Params[kRemovalBlockCharacters]);
-  for (cStageCharacter& c : m_CharacterList) {
-    if (IsDoomed(c) || c.m_bDying || !c.m_bPresent || c.m_byBlockCharacter) continue;
-    if (m_bRemoveCharacters && c.IsOutsideLiveRange(characters)) RemoveCharacter(c);
-  }
-  for (cStageCharacter& c : m_CharacterList) {
-    if (IsDoomed(c) || c.m_bDying || !c.m_bPresent || !c.m_byBlockCharacter) continue;
-    if (m_bRemoveBlockCharacters && c.IsOutsideLiveRange(blocks)) RemoveCharacter(c);
-  }
+  // Ordinary and block characters have areas of their own; a walk marks
+  // both kinds (marking changes nothing the other kind's test reads).
+  if (m_bRemoveCharacters || m_bRemoveBlockCharacters)
+    for (cStageCharacter& c : m_CharacterList) {
+      if (IsDoomed(c) || c.m_bDying || !c.m_bPresent) continue;
+      if (c.m_byBlockCharacter ? m_bRemoveBlockCharacters && c.IsOutsideLiveRange(blocks)
+                               : m_bRemoveCharacters && c.IsOutsideLiveRange(characters))
+        RemoveCharacter(c);
+    }
   if (m_bRemoveItems) {
     const cLiveRange items = LiveRangeOf(StageData.m_Params[kRemovalItems]);
     for (cStageItem& item : m_ItemList)

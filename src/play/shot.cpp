@@ -840,6 +840,10 @@ void cShot::Draw(DDSURFACEDATA* target, int32_t hold) {
   const int32_t sy = (graphic % 30) * 16;
   if (sx + 16 > sheet->nWidth || sy + 16 > sheet->nHeight) return;
   UpdateScreenRect();
+  // Wholly off the target: the blit would clip it away.
+  if (m_rcScreen.left >= target->nWidth || m_rcScreen.top >= target->nHeight ||
+      int64_t{m_rcScreen.left} + m_nDrawWidth <= 0 || int64_t{m_rcScreen.top} + m_nDrawHeight <= 0)
+    return;
   if (std::max(1, m_Definition.ScaleValue()) < 2)
     DDBlt(target, m_rcScreen.left, m_rcScreen.top, m_nDrawWidth, m_nDrawHeight, sheet, sx, sy, kColourKey);
   else

@@ -30,7 +30,11 @@ class cCharacter;
 
 // Saturating truncation toward zero: NaN and values below the i32 range give
 // INT32_MIN, values above it INT32_MAX.
-int32_t TruncToInt(double v);
+inline int32_t TruncToInt(double v) {
+  if (v != v || v <= -2147483649.0) return INT32_MIN;  // NaN, or below the range
+  if (v >= 2147483648.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
 // Block cell of a coordinate: trunc(v) >> 5 (an arithmetic shift, so -1 dot
 // is cell -1).
 inline int32_t CellOf(double v) { return TruncToInt(v) >> 5; }
@@ -256,6 +260,16 @@ class cStageObject {
   int32_t m_bOnScreen = 0;
   uint8_t m_byAppearLatch = 0;             // appearance conditions have held once
   const void* m_pDefinition = nullptr;     // definition the object was set up from
+  // Marked for removal by the stage scene (cStageScene::RemoveCharacter,
+  // RemoveItem): the mark belongs to this object, so a copy starts
+  // unmarked and an assignment keeps the target's own mark.
+  struct cRemovalMark {
+    bool on = false;
+    cRemovalMark() = default;
+    cRemovalMark(const cRemovalMark&) {}
+    cRemovalMark& operator=(const cRemovalMark&) { return *this; }
+  };
+  cRemovalMark m_RemovalMark;
 };
 
 // ---------------------------------------------------------------------------

@@ -318,8 +318,9 @@ class cStageScene : public cStageSceneBase {
   void FlushRemovals();
   void RemoveCharacter(cStageCharacter& character);
   void RemoveItem(cStageItem& item);
-  bool IsDoomed(const cStageObject& object) const;
-  std::set<const cStageObject*> m_Doomed;
+  bool IsDoomed(const cStageObject& object) const { return object.m_RemovalMark.on; }
+  // Characters and items marked and not yet flushed.
+  size_t m_nDoomed = 0;
   // Counts every character marked and every flush, so that what was
   // gathered from the marks is gathered again (BlockCharacters).
   uint32_t m_nRemovalCount = 0;

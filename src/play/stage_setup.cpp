@@ -130,9 +130,8 @@ void cStageScene::LayOutScroll() {
 }
 
 void cStageScene::DestroyObjects() {
-  // Marks of the old objects must not fall on new ones built at the same
-  // addresses.
-  m_Doomed.clear();
+  // The old objects go with their marks.
+  m_nDoomed = 0;
   ++m_nRemovalCount;
   CurrentCharacter = nullptr;
   CurrentFlow = nullptr;

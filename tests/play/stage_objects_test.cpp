@@ -251,3 +251,53 @@ TEST(StageObjects, TheLifeCheckHandsOnCharactersAlreadyDying) {
         << r.deathDisplays << r.dying;
   }
 }
+
+// A removal mark belongs to the object marked: a copy of a marked character
+// starts unmarked (and stays when the original goes), assigning a character
+// over a marked one leaves the mark, marking twice counts once, and the
+// flush takes the marked objects out of the character list, their group's
+// list and the item list, keeping the others in their order.
+TEST(StageObjects, RemovalMarksStayWithTheObjectMarked) {
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(2, 9).Character(6, 9).Character(9, 9).Character(12, 9).Item(15, 9).Item(17, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  ASSERT_EQ(scene.m_CharacterList.size(), 3u);
+  ASSERT_EQ(scene.m_ItemList.size(), 2u);
+  auto it = scene.m_CharacterList.begin();
+  cStageCharacter& first = *it++;
+  cStageCharacter& middle = *it++;
+  cStageCharacter& last = *it;
+  const int32_t firstId = first.m_nId, lastId = last.m_nId;
+
+  const uint32_t before = scene.m_nRemovalCount;
+  scene.RemoveCharacter(middle);
+  scene.RemoveCharacter(middle);
+  EXPECT_EQ(scene.m_nRemovalCount, before + 1) << "a second mark adds nothing";
+  EXPECT_TRUE(scene.IsDoomed(middle));
+  const cStageCharacter copy(middle);
+  EXPECT_FALSE(scene.IsDoomed(copy)) << "a copy starts unmarked";
+  first = middle;
+  EXPECT_FALSE(scene.IsDoomed(first)) << "assignment keeps the target's own (absent) mark";
+  first.m_nId = firstId;
+  scene.RemoveItem(scene.m_ItemList.front());
+  const int32_t keptItem = scene.m_ItemList.back().m_nId;
+
+  size_t inGroups = 0;
+  for (const auto& group : scene.m_CharacterGroups) inGroups += group.size();
+  scene.FlushRemovals();
+  std::vector<int32_t> ids;
+  for (const cStageCharacter& c : scene.m_CharacterList) ids.push_back(c.m_nId);
+  EXPECT_EQ(ids, (std::vector<int32_t>{firstId, lastId}));
+  size_t inGroupsAfter = 0;
+  for (const auto& group : scene.m_CharacterGroups) {
+    inGroupsAfter += group.size();
+    for (const cCharacter* c : group) EXPECT_FALSE(scene.IsDoomed(*c));
+  }
+  EXPECT_EQ(inGroupsAfter + 1, inGroups);
+  ASSERT_EQ(scene.m_ItemList.size(), 1u);
+  EXPECT_EQ(scene.m_ItemList.front().m_nId, keptItem);
+  for (const cStageCharacter& c : scene.m_CharacterList) EXPECT_FALSE(scene.IsDoomed(c));
+  EXPECT_EQ(scene.m_nRemovalCount, before + 2) << "the flush counts too";
+}
