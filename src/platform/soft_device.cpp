@@ -82,22 +82,25 @@ PixelKind KindOf(const PixelFormat& f) {
   return PixelKind::Other;
 }
 
-struct ChannelTables {
-  uint8_t widen5[32], widen6[64];      // c × 255 / max, truncated
-  uint8_t narrow5[256], narrow6[256];  // (v × max + 127) / 255
-};
+// Channel widening (c × 255 / max, truncated) and narrowing ((v × max +
+// 127) / 255) by multiplication and shift instead of division or lookup, so
+// that loops over many pixels vectorise; each is checked below against the
+// division for every value it can meet.
+constexpr uint32_t Widen5(uint32_t c) { return (c * 1053u) >> 7; }
+constexpr uint32_t Widen6(uint32_t c) { return (c * 259u + 3u) >> 6; }
+constexpr uint32_t Narrow5(uint32_t v) { return (v * 249u + 1014u) >> 11; }
+constexpr uint32_t Narrow6(uint32_t v) { return (v * 253u + 505u) >> 10; }
 
-constexpr ChannelTables MakeChannelTables() {
-  ChannelTables t{};
-  for (uint32_t c = 0; c < 32; ++c) t.widen5[c] = static_cast<uint8_t>(c * 255 / 31);
-  for (uint32_t c = 0; c < 64; ++c) t.widen6[c] = static_cast<uint8_t>(c * 255 / 63);
-  for (uint32_t v = 0; v < 256; ++v) {
-    t.narrow5[v] = static_cast<uint8_t>((v * 31 + 127) / 255);
-    t.narrow6[v] = static_cast<uint8_t>((v * 63 + 127) / 255);
-  }
-  return t;
+constexpr bool ChannelArithmeticHolds() {
+  for (uint32_t c = 0; c < 32; ++c)
+    if (Widen5(c) != c * 255 / 31) return false;
+  for (uint32_t c = 0; c < 64; ++c)
+    if (Widen6(c) != c * 255 / 63) return false;
+  for (uint32_t v = 0; v < 256; ++v)
+    if (Narrow5(v) != (v * 31 + 127) / 255 || Narrow6(v) != (v * 63 + 127) / 255) return false;
+  return true;
 }
-constexpr ChannelTables kChannels = MakeChannelTables();
+static_assert(ChannelArithmeticHolds());
 
 template <PixelKind K>
 struct Codec;
@@ -120,12 +123,10 @@ template <>
 struct Codec<PixelKind::R5G6B5> {
   using Raw = uint16_t;
   static constexpr uint32_t Decode(uint32_t p) {
-    return 0xFF000000u | uint32_t{kChannels.widen5[(p >> 11) & 31]} << 16 |
-           uint32_t{kChannels.widen6[(p >> 5) & 63]} << 8 | kChannels.widen5[p & 31];
+    return 0xFF000000u | Widen5((p >> 11) & 31) << 16 | Widen6((p >> 5) & 63) << 8 | Widen5(p & 31);
   }
   static constexpr uint32_t Encode(uint32_t c) {
-    return uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 11 | uint32_t{kChannels.narrow6[(c >> 8) & 0xFF]} << 5 |
-           kChannels.narrow5[c & 0xFF];
+    return Narrow5((c >> 16) & 0xFF) << 11 | Narrow6((c >> 8) & 0xFF) << 5 | Narrow5(c & 0xFF);
   }
 };
 
@@ -133,86 +134,58 @@ template <>
 struct Codec<PixelKind::A1R5G5B5> {
   using Raw = uint16_t;
   static constexpr uint32_t Decode(uint32_t p) {
-    return ((p & 0x8000u) ? 0xFF000000u : 0u) | uint32_t{kChannels.widen5[(p >> 10) & 31]} << 16 |
-           uint32_t{kChannels.widen5[(p >> 5) & 31]} << 8 | kChannels.widen5[p & 31];
+    return (0u - ((p >> 15) & 1u)) << 24 | Widen5((p >> 10) & 31) << 16 | Widen5((p >> 5) & 31) << 8 |
+           Widen5(p & 31);
   }
+  // An alpha of 128 and up sets the alpha bit: that is bit 31 of the colour.
   static constexpr uint32_t Encode(uint32_t c) {
-    return ((c >> 24) >= 128 ? 0x8000u : 0u) | uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 10 |
-           uint32_t{kChannels.narrow5[(c >> 8) & 0xFF]} << 5 | kChannels.narrow5[c & 0xFF];
+    return ((c >> 16) & 0x8000u) | Narrow5((c >> 16) & 0xFF) << 10 | Narrow5((c >> 8) & 0xFF) << 5 |
+           Narrow5(c & 0xFF);
   }
 };
 
 // The alpha a texel decodes to, without decoding its colour.
 template <PixelKind K>
-uint32_t AlphaOf(uint32_t p) {
+constexpr uint32_t AlphaOf(uint32_t p) {
   if constexpr (K == PixelKind::A8R8G8B8) return p >> 24;
-  else if constexpr (K == PixelKind::A1R5G5B5) return (p & 0x8000u) ? 255u : 0u;
+  else if constexpr (K == PixelKind::A1R5G5B5) return (0u - ((p >> 15) & 1u)) & 0xFFu;
   else return 255u;
 }
 
 // Raw texel to raw target pixel with no operation between: Encode(Decode(p)).
-// Between the 16-bit kinds each channel goes through one small table.
-struct Convert16Tables {
-  uint16_t red[32], green[64], blue[32];
-};
-
+// Narrowing gives every widened value back, so between formats of the same
+// channel widths the pixel stays (the alpha bit follows the alpha); 5-bit
+// and 6-bit greens go through both steps.
 template <PixelKind From, PixelKind To>
-constexpr Convert16Tables MakeConvert16() {
-  Convert16Tables t{};
-  const bool sixGreen = From == PixelKind::R5G6B5;
-  for (uint32_t c = 0; c < 32; ++c) {
-    const uint32_t redBits = sixGreen ? c << 11 : c << 10;
-    t.red[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(redBits | (sixGreen ? 0u : 0x8000u))) &
-                                     (To == PixelKind::R5G6B5 ? 0xF800u : 0x7C00u));
-    t.blue[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c)) & 0x1Fu);
-  }
-  for (uint32_t c = 0; c < (sixGreen ? 64u : 32u); ++c)
-    t.green[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c << 5)) &
-                                       (To == PixelKind::R5G6B5 ? 0x07E0u : 0x03E0u));
-  return t;
-}
-
-template <PixelKind From, PixelKind To>
-inline constexpr Convert16Tables kConvert16 = MakeConvert16<From, To>();
-
-// The same for every A1R5G5B5 colour at once (the alpha bit left out).
-template <PixelKind To>
-struct Convert1555Table {
-  uint16_t to[32768];
-};
-
-template <PixelKind To>
-constexpr Convert1555Table<To> MakeConvert1555() {
-  Convert1555Table<To> t{};
-  const Convert16Tables& c = kConvert16<PixelKind::A1R5G5B5, To>;
-  for (uint32_t p = 0; p < 32768; ++p) t.to[p] = static_cast<uint16_t>(c.red[p >> 10] | c.green[(p >> 5) & 31] | c.blue[p & 31]);
-  return t;
-}
-
-template <PixelKind To>
-inline constexpr Convert1555Table<To> kConvert1555 = MakeConvert1555<To>();
-
-template <PixelKind From, PixelKind To>
-uint32_t ConvertRaw(uint32_t p) {
-  if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
-    return kConvert1555<To>.to[p & 0x7FFF];
-  } else if constexpr (From == PixelKind::A8R8G8B8 && To == PixelKind::A8R8G8B8) {
+constexpr uint32_t ConvertRaw(uint32_t p) {
+  if constexpr (From == PixelKind::A8R8G8B8 && To == PixelKind::A8R8G8B8) {
     return p;
   } else if constexpr (To == PixelKind::X8R8G8B8 &&
                        (From == PixelKind::A8R8G8B8 || From == PixelKind::X8R8G8B8)) {
     return p | 0xFF000000u;
-  } else if constexpr (sizeof(typename Codec<From>::Raw) == 2 && sizeof(typename Codec<To>::Raw) == 2) {
-    const Convert16Tables& t = kConvert16<From, To>;
-    uint32_t v;
-    if constexpr (From == PixelKind::R5G6B5) v = t.red[(p >> 11) & 31] | t.green[(p >> 5) & 63] | t.blue[p & 31];
-    else v = t.red[(p >> 10) & 31] | t.green[(p >> 5) & 31] | t.blue[p & 31];
-    // The target's alpha bit follows the decoded alpha (255 for R5G6B5).
-    if constexpr (To == PixelKind::A1R5G5B5) v |= AlphaOf<From>(p) >= 128 ? 0x8000u : 0u;
-    return v;
+  } else if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::A1R5G5B5) {
+    return p & 0xFFFFu;
+  } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::R5G6B5) {
+    return p & 0xFFFFu;
+  } else if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
+    return (p & 0x7C00u) << 1 | Narrow6(Widen5((p >> 5) & 31)) << 5 | (p & 0x1Fu);
+  } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::A1R5G5B5) {
+    return 0x8000u | (p >> 1 & 0x7C00u) | Narrow5(Widen6((p >> 5) & 63)) << 5 | (p & 0x1Fu);
   } else {
     return Codec<To>::Encode(Codec<From>::Decode(p));
   }
 }
+
+template <PixelKind From, PixelKind To>
+constexpr bool ConversionHolds() {
+  for (uint32_t p = 0; p < 65536; ++p)
+    if (ConvertRaw<From, To>(p) != Codec<To>::Encode(Codec<From>::Decode(p))) return false;
+  return true;
+}
+static_assert(ConversionHolds<PixelKind::A1R5G5B5, PixelKind::A1R5G5B5>());
+static_assert(ConversionHolds<PixelKind::R5G6B5, PixelKind::R5G6B5>());
+static_assert(ConversionHolds<PixelKind::A1R5G5B5, PixelKind::R5G6B5>());
+static_assert(ConversionHolds<PixelKind::R5G6B5, PixelKind::A1R5G5B5>());
 
 template <typename T>
 T LoadRaw(const uint8_t* p) {
@@ -239,34 +212,52 @@ inline uint32_t ApplyTables(const uint8_t (*t)[256], uint32_t c) {
          uint32_t{t[2][(c >> 8) & 0xFF]} << 8 | t[3][c & 0xFF];
 }
 
-// Texels copied as they are onto a row when every alpha among them is whole
-// (0: the target keeps its pixel; 255: the texel lands): one select per
-// pixel, which the compiler vectorises. False (nothing written) when a
-// partly transparent texel needs the blend.
 #if defined(__GNUC__)
 #define PELMORA_INLINE_BODY inline __attribute__((always_inline))
 #else
 #define PELMORA_INLINE_BODY inline
 #endif
 
+// Loops over many pixels are compiled twice, plainly and for processors
+// with AVX2 (twice the lanes), and the wide one is chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_WIDE __attribute__((target("avx2")))
+const bool g_wideSelect = __builtin_cpu_supports("avx2");
+#else
+#define PELMORA_WIDE
+const bool g_wideSelect = false;
+#endif
+
+// Texels copied as they are onto a row: where a texel's alpha is 0 the
+// target keeps its pixel, where it is 255 the texel lands, in one select
+// per pixel that the compiler vectorises. A partly transparent texel (only
+// A8R8G8B8 has them) leaves its pixel for a second pass that blends it;
+// the pass runs only on rows that hold one.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 PELMORA_INLINE_BODY bool SelectRowBody(const uint8_t* tex, int count, uint8_t* out) {
   using TexRaw = typename Codec<TexK>::Raw;
   using OutRaw = typename Codec<OutK>::Raw;
-  if constexpr (kBlend && TexK == PixelKind::A8R8G8B8) {
-    uint32_t partial = 0;
-    for (int i = 0; i < count; ++i)
-      partial |= (LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)) >> 24) - 1u < 254u;
-    if (partial) return false;
-  }
+  uint32_t partial = 0;
   for (int i = 0; i < count; ++i) {
     const uint32_t raw = LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw));
     uint8_t* p = out + static_cast<size_t>(i) * sizeof(OutRaw);
     const OutRaw converted = static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw));
-    if constexpr (kBlend) StoreRaw<OutRaw>(p, AlphaOf<TexK>(raw) == 0 ? LoadRaw<OutRaw>(p) : converted);
-    else StoreRaw<OutRaw>(p, converted);
+    if constexpr (kBlend) {
+      const uint32_t a = AlphaOf<TexK>(raw);
+      if constexpr (TexK == PixelKind::A8R8G8B8) partial |= a - 1u < 254u;
+      StoreRaw<OutRaw>(p, a != 255 ? LoadRaw<OutRaw>(p) : converted);
+    } else {
+      StoreRaw<OutRaw>(p, converted);
+    }
   }
-  return true;
+  return partial != 0;
+}
+
+// The same for texels and target known to lie apart (separate pictures):
+// the compiler need not guard the vector loop against overlap.
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_INLINE_BODY bool SelectRowApart(const uint8_t* __restrict tex, int count, uint8_t* __restrict out) {
+  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
@@ -274,27 +265,14 @@ bool SelectRowPlain(const uint8_t* tex, int count, uint8_t* out) {
   return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
 
-// The same loop compiled for processors with AVX2 (eight pixels a step),
-// chosen at run time.
-#if defined(__GNUC__) && defined(__x86_64__)
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-__attribute__((target("avx2"))) bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
+PELMORA_WIDE bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
   return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
-const bool g_wideSelect = __builtin_cpu_supports("avx2");
-#else
-template <PixelKind TexK, PixelKind OutK, bool kBlend>
-bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
-  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
-}
-const bool g_wideSelect = false;
-#endif
 
+// True when the row holds partly transparent texels still to be blended.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 bool SelectRow(const uint8_t* tex, int count, uint8_t* out) {
-  // 16-bit texels convert through tables; gathering them eight at a time is
-  // slower than the plain loop.
-  if constexpr (sizeof(typename Codec<TexK>::Raw) == 2) return SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
   return g_wideSelect ? SelectRowWide<TexK, OutK, kBlend>(tex, count, out)
                       : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
 }
@@ -323,19 +301,83 @@ PELMORA_INLINE_BODY void ShadeTexel(uint32_t raw, uint8_t* p, const uint8_t (*ta
   StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(c)));
 }
 
+// Texels at `columns` (or, contiguous, from columns[0] on) of `texRow`
+// shaded one by one into `out`.
+template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
+void ShadeTexels(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out,
+                 const uint8_t (*tables)[256]) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i) {
+    const int32_t column = kContiguous ? columns[0] + i : columns[i];
+    const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
+    ShadeTexel<TexK, OutK, kIdentity, kBlend>(raw, out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+  }
+}
+
 // One pixel row of an aligned quad: texels at `columns` (or, contiguous,
 // from columns[0] on) of `texRow`, shaded into `out` (the row's first pixel).
 template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
 void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out, const uint8_t (*tables)[256]) {
   using TexRaw = typename Codec<TexK>::Raw;
-  using OutRaw = typename Codec<OutK>::Raw;
   if constexpr (kIdentity && kContiguous) {
-    if (SelectRow<TexK, OutK, kBlend>(texRow + static_cast<size_t>(columns[0]) * sizeof(TexRaw), count, out)) return;
+    // The select pass leaves only partly transparent texels to the loop below.
+    if (!SelectRow<TexK, OutK, kBlend>(texRow + static_cast<size_t>(columns[0]) * sizeof(TexRaw), count, out)) return;
   }
-  for (int i = 0; i < count; ++i) {
-    const int32_t column = kContiguous ? columns[0] + i : columns[i];
-    const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
-    ShadeTexel<TexK, OutK, kIdentity, kBlend>(raw, out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+  ShadeTexels<TexK, OutK, kIdentity, kContiguous, kBlend>(texRow, columns, count, out, tables);
+}
+
+// Rows of texels as they are onto rows of a separate target picture: row r
+// reads `count` texels from texRows[r] and writes them at out + r × outPitch.
+// One call covers a whole quad, so the loop's set-up is paid once.
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+                                        ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
+  for (int r = 0; r < rows; ++r, out += outPitch) {
+    if (!SelectRowApart<TexK, OutK, kBlend>(texRows[r], count, out)) continue;
+    const int32_t first = 0;
+    ShadeTexels<TexK, OutK, true, true, kBlend>(texRows[r], &first, count, out, tables);
+  }
+}
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+void SelectRectPlain(const uint8_t* const* texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+                     const uint8_t (*tables)[256]) {
+  SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
+}
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_WIDE void SelectRectWide(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+                                 ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
+  SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
+}
+
+using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+
+template <PixelKind TexK, PixelKind OutK>
+SelectRectFn PickSelectRectFor(bool blend) {
+  if (g_wideSelect) return blend ? SelectRectWide<TexK, OutK, true> : SelectRectWide<TexK, OutK, false>;
+  return blend ? SelectRectPlain<TexK, OutK, true> : SelectRectPlain<TexK, OutK, false>;
+}
+
+template <PixelKind TexK>
+SelectRectFn PickSelectRectTo(PixelKind out, bool blend) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return PickSelectRectFor<TexK, PixelKind::A8R8G8B8>(blend);
+    case PixelKind::X8R8G8B8: return PickSelectRectFor<TexK, PixelKind::X8R8G8B8>(blend);
+    case PixelKind::R5G6B5: return PickSelectRectFor<TexK, PixelKind::R5G6B5>(blend);
+    case PixelKind::A1R5G5B5: return PickSelectRectFor<TexK, PixelKind::A1R5G5B5>(blend);
+    default: return nullptr;
+  }
+}
+
+SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickSelectRectTo<PixelKind::A8R8G8B8>(out, blend);
+    case PixelKind::X8R8G8B8: return PickSelectRectTo<PixelKind::X8R8G8B8>(out, blend);
+    case PixelKind::R5G6B5: return PickSelectRectTo<PixelKind::R5G6B5>(out, blend);
+    case PixelKind::A1R5G5B5: return PickSelectRectTo<PixelKind::A1R5G5B5>(out, blend);
+    default: return nullptr;
   }
 }
 
@@ -385,18 +427,21 @@ inline uint32_t Div255(uint32_t x) {
   return (x + (x >> 8)) >> 8;
 }
 
-// A row of 32-bit texels whose stage results are affine in the texel
-// (channel = Div255(texel × mul + add)), blended SRCALPHA/INVSRCALPHA onto a
-// 32-bit row: ShadeRow's pixels, computed without table lookups or
-// branches so that the compiler vectorises the loop.
+// A row of texels whose stage results are affine in the texel (channel =
+// Div255(texel × mul + add)), blended SRCALPHA/INVSRCALPHA onto a row:
+// ShadeRow's pixels, computed without table lookups or branches so that the
+// compiler vectorises the loop (16-bit colours widen and narrow by
+// arithmetic, see Widen5).
 template <PixelKind TexK, PixelKind OutK>
 PELMORA_INLINE_BODY void AffineBlendBody(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
                                          const uint32_t* add) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
   const uint32_t ma = mul[0], mr = mul[1], mg = mul[2], mb = mul[3];
   const uint32_t aa = add[0], ar = add[1], ag = add[2], ab = add[3];
   for (int i = 0; i < count; ++i) {
-    const uint32_t s = Codec<TexK>::Decode(LoadRaw<uint32_t>(tex + static_cast<size_t>(i) * 4));
-    const uint32_t raw = LoadRaw<uint32_t>(out + static_cast<size_t>(i) * 4);
+    const uint32_t s = Codec<TexK>::Decode(LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)));
+    const uint32_t raw = LoadRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw));
     const uint32_t d = Codec<OutK>::Decode(raw);
     const uint32_t sa = Div255((s >> 24) * ma + aa), da = 255 - sa;
     const uint32_t r = Div255(((s >> 16) & 0xFF) * mr + ar), g = Div255(((s >> 8) & 0xFF) * mg + ag),
@@ -404,7 +449,8 @@ PELMORA_INLINE_BODY void AffineBlendBody(const uint8_t* tex, int count, uint8_t*
     const uint32_t v = Div255(sa * sa + (d >> 24) * da) << 24 | Div255(r * sa + ((d >> 16) & 0xFF) * da) << 16 |
                        Div255(g * sa + ((d >> 8) & 0xFF) * da) << 8 | Div255(b * sa + (d & 0xFF) * da);
     // Alpha 0 leaves the target's pixel as it was, spare bits and all.
-    StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, sa == 0 ? raw : Codec<OutK>::Encode(v));
+    StoreRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw),
+                     static_cast<OutRaw>(sa == 0 ? raw : Codec<OutK>::Encode(v)));
   }
 }
 
@@ -413,19 +459,11 @@ void AffineBlendRowPlain(const uint8_t* tex, int count, uint8_t* out, const uint
   AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
 }
 
-// The same loop compiled for AVX2 (eight pixels a step), chosen at run time.
-#if defined(__GNUC__) && defined(__x86_64__)
 template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx2"))) void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out,
-                                                         const uint32_t* mul, const uint32_t* add) {
+PELMORA_WIDE void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
+                                     const uint32_t* add) {
   AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
 }
-#else
-template <PixelKind TexK, PixelKind OutK>
-void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
-  AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
-}
-#endif
 
 template <PixelKind TexK, PixelKind OutK>
 void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
@@ -435,15 +473,25 @@ void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t*
 
 using AffineRowFn = void (*)(const uint8_t*, int, uint8_t*, const uint32_t*, const uint32_t*);
 
+template <PixelKind TexK>
+AffineRowFn PickAffineRowFor(PixelKind out) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return AffineBlendRow<TexK, PixelKind::A8R8G8B8>;
+    case PixelKind::X8R8G8B8: return AffineBlendRow<TexK, PixelKind::X8R8G8B8>;
+    case PixelKind::R5G6B5: return AffineBlendRow<TexK, PixelKind::R5G6B5>;
+    case PixelKind::A1R5G5B5: return AffineBlendRow<TexK, PixelKind::A1R5G5B5>;
+    default: return nullptr;
+  }
+}
+
 AffineRowFn PickAffineRow(PixelKind tex, PixelKind out) {
-  const bool tex32 = tex == PixelKind::A8R8G8B8 || tex == PixelKind::X8R8G8B8;
-  const bool out32 = out == PixelKind::A8R8G8B8 || out == PixelKind::X8R8G8B8;
-  if (!tex32 || !out32) return nullptr;
-  if (tex == PixelKind::A8R8G8B8)
-    return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::A8R8G8B8>
-                                      : AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::X8R8G8B8>;
-  return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::A8R8G8B8>
-                                    : AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::X8R8G8B8>;
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickAffineRowFor<PixelKind::A8R8G8B8>(out);
+    case PixelKind::X8R8G8B8: return PickAffineRowFor<PixelKind::X8R8G8B8>(out);
+    case PixelKind::R5G6B5: return PickAffineRowFor<PixelKind::R5G6B5>(out);
+    case PixelKind::A1R5G5B5: return PickAffineRowFor<PixelKind::A1R5G5B5>(out);
+    default: return nullptr;
+  }
 }
 
 using ShadeRowFn = void (*)(const uint8_t*, const int32_t*, int, uint8_t*, const uint8_t (*)[256]);
@@ -564,16 +612,9 @@ bool StepOffsetsPlain(const StepRun& r, int count, uint32_t* offsets, uint8_t* u
   return StepOffsetsBody(r, count, offsets, undecided);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-__attribute__((target("avx2"))) bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets,
-                                                     uint8_t* undecided) {
+PELMORA_WIDE bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
   return StepOffsetsBody(r, count, offsets, undecided);
 }
-#else
-bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
-  return StepOffsetsBody(r, count, offsets, undecided);
-}
-#endif
 
 bool StepOffsets(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
   return g_wideSelect ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
@@ -1350,43 +1391,49 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
       for (int y = y0; y <= y1; ++y)
-        affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * 4, count,
+        affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * tex.BytesPerPixel(), count,
                target.Row(y) + x0 * outBytes, shadeMul_, shadeAdd_);
       return true;
     }
   }
-  if (shadeIdentity_ && !contiguous) {
-    // Texels as they are from scattered columns (an enlargement): each
-    // texel row's texels gathered once into a run, which then goes through
-    // the contiguous loop; rows reading the same texel row reuse it.
-    if (const ShadeRowFn run = PickShadeRow(texKind, outKind, true, true, blend)) {
-      const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
-      gathered_.resize(static_cast<size_t>(count) * texBytes);
-      const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
-      const int32_t start = 0;
-      int32_t cached = -1;
-      for (int y = y0; y <= y1; ++y) {
-        const int32_t texRow = texelRows_[y - y0];
-        if (texRow != cached) {
-          const uint8_t* in = tex.Row(texRow);
-          uint8_t* g = gathered_.data();
-          if (texBytes == 4) {
-            for (int i = 0; i < count; ++i)
-              StoreRaw<uint32_t>(g + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(in + static_cast<size_t>(texelColumns_[i]) * 4));
-          } else {
-            for (int i = 0; i < count; ++i)
-              StoreRaw<uint16_t>(g + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(in + static_cast<size_t>(texelColumns_[i]) * 2));
-          }
-          cached = texRow;
-        }
-        run(gathered_.data(), &start, count, target.Row(y) + x0 * outBytes, shadeTables_);
-      }
+  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  if (rect) {
+    // Texels as they are onto a separate picture: the whole quad in one call.
+    const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
+    const int rows = y1 - y0 + 1;
+    texelRowStarts_.resize(static_cast<size_t>(rows));
+    uint8_t* const out = target.Row(y0) + x0 * outBytes;
+    if (contiguous) {
+      for (int r = 0; r < rows; ++r)
+        texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }
+    // Scattered columns (an enlargement): each texel row's texels gathered
+    // once into a run, drawn onto every pixel row that reads that texel row.
+    gathered_.resize(static_cast<size_t>(count) * texBytes);
+    std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
+    for (int r = 0; r < rows;) {
+      int end = r + 1;
+      while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
+      const uint8_t* in = tex.Row(texelRows_[r]);
+      uint8_t* g = gathered_.data();
+      if (texBytes == 4) {
+        for (int i = 0; i < count; ++i)
+          StoreRaw<uint32_t>(g + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(in + static_cast<size_t>(texelColumns_[i]) * 4));
+      } else {
+        for (int i = 0; i < count; ++i)
+          StoreRaw<uint16_t>(g + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(in + static_cast<size_t>(texelColumns_[i]) * 2));
+      }
+      rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
+           shadeTables_);
+      r = end;
+    }
+    return true;
   }
   const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
   if (!row) return false;
-  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
   for (int y = y0; y <= y1; ++y)
     row(tex.Row(texelRows_[y - y0]), texelColumns_.data(), count, target.Row(y) + x0 * outBytes, shadeTables_);
   return true;

@@ -204,6 +204,42 @@ bool ChannelTable(uint32_t mask, int place, std::vector<uint32_t>& table) {
   return true;
 }
 
+// The rounded widening c × 255 / max + ½ of PixelToArgb for 5 and 6 bits,
+// by multiplication and shift (checked against the division below), so
+// that a row of 16-bit pixels converts in vector steps.
+constexpr uint32_t WidenRounded5(uint32_t c) { return (c * 527u + 23u) >> 6; }
+constexpr uint32_t WidenRounded6(uint32_t c) { return (c * 259u + 33u) >> 6; }
+constexpr bool WideningHolds() {
+  for (uint32_t c = 0; c < 32; ++c)
+    if (WidenRounded5(c) != (c * 255 + 15) / 31) return false;
+  for (uint32_t c = 0; c < 64; ++c)
+    if (WidenRounded6(c) != (c * 255 + 31) / 63) return false;
+  return true;
+}
+static_assert(WideningHolds());
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PELMORA_FRAME_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PELMORA_FRAME_CLONES
+#endif
+
+// A row of R5G6B5 (six-bit green) or x1R5G5B5 pixels as frame colours.
+PELMORA_FRAME_CLONES void Row16ToFrame(const uint8_t* row, int count, bool sixBitGreen, uint32_t* out) {
+  if (sixBitGreen) {
+    for (int x = 0; x < count; ++x) {
+      const uint32_t p = LoadPixel<uint16_t>(row + static_cast<size_t>(x) * 2);
+      out[x] = 0xFF000000u | WidenRounded5(p >> 11) << 16 | WidenRounded6((p >> 5) & 63) << 8 | WidenRounded5(p & 31);
+    }
+  } else {
+    for (int x = 0; x < count; ++x) {
+      const uint32_t p = LoadPixel<uint16_t>(row + static_cast<size_t>(x) * 2);
+      out[x] = 0xFF000000u | WidenRounded5((p >> 10) & 31) << 16 | WidenRounded5((p >> 5) & 31) << 8 |
+               WidenRounded5(p & 31);
+    }
+  }
+}
+
 }  // namespace
 
 bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
@@ -244,6 +280,9 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   if (f.bitsPerPixel == 8)
     for (uint32_t i = 0; i < 256; ++i) colours[i] = PixelToArgb(f, i, palette);
   const uint32_t* to16 = colours16.data();
+  // The two 16-bit layouts of the displays and textures convert by arithmetic.
+  const bool rgb565 = f.bitsPerPixel == 16 && f.redMask == 0xF800 && f.greenMask == 0x07E0 && f.blueMask == 0x1F;
+  const bool rgb555 = f.bitsPerPixel == 16 && f.redMask == 0x7C00 && f.greenMask == 0x03E0 && f.blueMask == 0x1F;
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
@@ -254,7 +293,9 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
           for (int x = 0; x < w; ++x) line[x] = 0xFF000000u | LoadPixel<uint32_t>(row + x * 4);
           break;
         case 16:
-          for (int x = 0; x < w; ++x) line[x] = to16[LoadPixel<uint16_t>(row + x * 2)];
+          if (rgb565 || rgb555) Row16ToFrame(row, w, rgb565, line);
+          else
+            for (int x = 0; x < w; ++x) line[x] = to16[LoadPixel<uint16_t>(row + x * 2)];
           break;
         default:
           for (int x = 0; x < w; ++x) line[x] = colours[row[x]];
