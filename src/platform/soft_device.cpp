@@ -168,7 +168,12 @@ constexpr uint32_t ConvertRaw(uint32_t p) {
   } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::R5G6B5) {
     return p & 0xFFFFu;
   } else if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
-    return (p & 0x7C00u) << 1 | Narrow6(Widen5((p >> 5) & 31)) << 5 | (p & 0x1Fu);
+    // In 16-bit steps (every product stays below 2^16) so that the vector
+    // loop keeps sixteen pixels to a register.
+    const uint16_t g = static_cast<uint16_t>((p >> 5) & 31u);
+    const uint16_t wide = static_cast<uint16_t>(static_cast<uint16_t>(g * 1053u) >> 7);
+    const uint16_t g6 = static_cast<uint16_t>(static_cast<uint16_t>(wide * 253u + 505u) >> 10);
+    return static_cast<uint16_t>(((p & 0x7C00u) << 1) | (g6 << 5) | (p & 0x1Fu));
   } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::A1R5G5B5) {
     return 0x8000u | (p >> 1 & 0x7C00u) | Narrow5(Widen6((p >> 5) & 63)) << 5 | (p & 0x1Fu);
   } else {
@@ -333,7 +338,17 @@ void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t*
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
                                         ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
+  const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
   for (int r = 0; r < rows; ++r, out += outPitch) {
+    // The target rows lie far apart in memory: ask for the row two ahead
+    // while this one is drawn.
+#if defined(__GNUC__)
+    if (r + 2 < rows) {
+      const uint8_t* ahead = out + 2 * outPitch;
+      __builtin_prefetch(ahead, 1);
+      __builtin_prefetch(ahead + rowBytes - 1, 1);
+    }
+#endif
     if (!SelectRowApart<TexK, OutK, kBlend>(texRows[r], count, out)) continue;
     const int32_t first = 0;
     ShadeTexels<TexK, OutK, true, true, kBlend>(texRows[r], &first, count, out, tables);
@@ -1377,7 +1392,11 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
     if (x > x0 && column != texelColumns_[x - x0 - 1] + 1) contiguous = false;
   }
-  for (int y = y0; y <= y1; ++y) {
+  // Unit steps that do not wrap: the rows follow each other.
+  const bool plainRows = unitRows && nextRow + (y1 - y0 + 1) <= tex.Height();
+  if (plainRows)
+    for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = nextRow + r;
+  for (int y = y0; y <= y1 && !plainRows; ++y) {
     int32_t& row = texelRows_[y - y0];
     if (unitRows) {
       row = nextRow;
@@ -1405,8 +1424,13 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     texelRowStarts_.resize(static_cast<size_t>(rows));
     uint8_t* const out = target.Row(y0) + x0 * outBytes;
     if (contiguous) {
-      for (int r = 0; r < rows; ++r)
-        texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      const uint8_t* first = tex.Row(texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      const size_t texPitch = static_cast<size_t>(tex.Pitch());
+      if (plainRows)
+        for (int r = 0; r < rows; ++r) texelRowStarts_[r] = first + static_cast<size_t>(r) * texPitch;
+      else
+        for (int r = 0; r < rows; ++r)
+          texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
       rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }

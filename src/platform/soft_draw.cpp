@@ -250,7 +250,11 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   // for the format it was made for.
   thread_local PixelFormat tableFormat{0, 0, 0, 0, 0};
   thread_local std::vector<uint32_t> colours16;
-  if (f.bitsPerPixel == 16 && !(tableFormat == f)) {
+  // The two 16-bit layouts of the displays and textures convert by
+  // arithmetic instead (any alpha bit is left out either way).
+  const bool rgb565 = f.bitsPerPixel == 16 && f.redMask == 0xF800 && f.greenMask == 0x07E0 && f.blueMask == 0x1F;
+  const bool rgb555 = f.bitsPerPixel == 16 && f.redMask == 0x7C00 && f.greenMask == 0x03E0 && f.blueMask == 0x1F;
+  if (f.bitsPerPixel == 16 && !rgb565 && !rgb555 && !(tableFormat == f)) {
     std::vector<uint32_t> red, green, blue;
     if (ChannelTable(f.redMask, 16, red) && ChannelTable(f.greenMask, 8, green) && ChannelTable(f.blueMask, 0, blue)) {
       const int rs = MaskShift(f.redMask), gs = MaskShift(f.greenMask), bs = MaskShift(f.blueMask);
@@ -263,7 +267,7 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
       tableFormat = PixelFormat{0, 0, 0, 0, 0};
     }
   }
-  const bool tables = f.bitsPerPixel != 16 || tableFormat == f;
+  const bool tables = f.bitsPerPixel != 16 || rgb565 || rgb555 || tableFormat == f;
   if (!g_fastPaths.load(std::memory_order_relaxed) || !tables) {
     ImageToFrameGeneral(image, palette, frame);
     return true;
@@ -280,9 +284,6 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   if (f.bitsPerPixel == 8)
     for (uint32_t i = 0; i < 256; ++i) colours[i] = PixelToArgb(f, i, palette);
   const uint32_t* to16 = colours16.data();
-  // The two 16-bit layouts of the displays and textures convert by arithmetic.
-  const bool rgb565 = f.bitsPerPixel == 16 && f.redMask == 0xF800 && f.greenMask == 0x07E0 && f.blueMask == 0x1F;
-  const bool rgb555 = f.bitsPerPixel == 16 && f.redMask == 0x7C00 && f.greenMask == 0x03E0 && f.blueMask == 0x1F;
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
