@@ -1,7 +1,11 @@
 // The averaging effects: box blur and mosaic, processor-side in both back
 // ends, one template per depth and transparency flag.
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "gfx/fx_colour.h"
@@ -318,6 +322,239 @@ PELMORA_WIDE_CLONES void BlurPacked(const EffectFrame& f, const BlurArea& a, con
   }
 }
 
+constexpr int kLaneRun = 256;  // pixels of cut windows worked out at a time
+
+// Pixels of a run from window sums (red, green, blue, count), each given
+// as the sum of two parts (sums + more): the mean by one reciprocal, exact
+// because (s + ½) / n lies at least 1 / 2n from a whole number while the
+// float product errs by less than 2^-15 for means below 256 and n ≤ 4,096.
+// Keyed pixels whose own source pixel is transparent, and pixels without a
+// window, keep what they hold.
+template <typename D, bool kKeyed, bool kAdd, typename S>
+PELMORA_WIDE_CLONES void LaneMeans(const S* const* sums, const S* const* more, int count, const uint8_t* centre,
+                                   uint8_t* out, const fx::AddColour& add, uint32_t keyMask, uint32_t keyValue,
+                                   uint32_t alpha, bool flipBack) {
+  using P = typename D::Pixel;
+  const uint32_t ar = add.r, ag = add.g, ab = add.b;
+  const uint32_t flipMask = flipBack ? ~0u : 0u;
+  const S *rs0 = sums[0], *gs0 = sums[1], *bs0 = sums[2], *ns0 = sums[3];
+  const S *rs1 = more[0], *gs1 = more[1], *bs1 = more[2], *ns1 = more[3];
+  for (int i = 0; i < count; ++i) {
+    // Each sum is the sum of its two parts (in the arrays' own width).
+    const S rsi = static_cast<S>(rs0[i] + rs1[i]), gsi = static_cast<S>(gs0[i] + gs1[i]);
+    const S bsi = static_cast<S>(bs0[i] + bs1[i]);
+    const uint32_t n = static_cast<S>(ns0[i] + ns1[i]);
+    const float rcp = 1.0f / static_cast<float>(static_cast<int32_t>(std::max(n, 1u)));
+    auto mean = [rcp](uint32_t sum) {
+      return static_cast<uint32_t>(static_cast<int32_t>((static_cast<float>(static_cast<int32_t>(sum)) + 0.5f) * rcp));
+    };
+    uint32_t r = mean(rsi), g = mean(gsi), b = mean(bsi);
+    if constexpr (kAdd) {
+      r = std::min(r + ar, D::kRMax);
+      g = std::min(g + ag, D::kGMax);
+      b = std::min(b + ab, D::kBMax);
+    }
+    uint32_t p = (r << D::kRShift) | (g << D::kGShift) | (b << D::kBShift) | alpha;
+    if constexpr (D::kBits == 16) {
+      const uint32_t wide = ((p & 0x7FE0u) << 1) | (p & 0x1Fu);  // 555 to 565: green widened by one bit
+      p = (wide & flipMask) | (p & ~flipMask);
+    }
+    uint32_t keep = n == 0;
+    if constexpr (kKeyed) keep |= (Plane::Load<P>(centre, i) & keyMask) == keyValue;
+    const uint32_t keepMask = 0u - keep;
+    Plane::Store<P>(out, i, static_cast<P>((Plane::Load<P>(out, i) & keepMask) | (p & ~keepMask)));
+  }
+}
+
+// The same sums for windows whose sums stay below 2^16 (max × cells ≤
+// 65535), in 16-bit lanes: one array each for the red, green and blue sums
+// and the opaque count of each source column, sixteen columns to a vector
+// register. Column sums slide down the rows; a row's window sums come from
+// the column sums by doubling (sums of 2, 4, 8 … columns, and the window
+// made of those), with no running sum along the row to wait on. The arrays
+// wrap modulo 2^16 on the way, which the true sums never reach.
+constexpr int kChannels = 4;  // red, green, blue, count
+
+// Each array holds the four channels one after another, `stride` apart, so
+// that one pass of the doubling covers all of them.
+struct BlurLanes {
+  std::vector<uint16_t> column;     // column sums of the window's rows
+  std::vector<uint16_t> even, odd;  // sums over runs of columns (the doubling)
+  std::vector<uint16_t> window;     // window sums of the output columns
+  std::vector<uint16_t> zeros;      // a part that adds nothing
+};
+
+// The source row `in` added to the column sums (kSign 1) or taken away (−1).
+template <typename D, bool kKeyed, int kSign>
+PELMORA_WIDE_CLONES void SlideLanes(const uint8_t* __restrict in, size_t n, uint16_t* __restrict R,
+                                    uint16_t* __restrict G, uint16_t* __restrict B, uint16_t* __restrict N,
+                                    uint32_t keyMask, uint32_t keyValue) {
+  using P = typename D::Pixel;
+  for (size_t c = 0; c < n; ++c) {
+    P v;
+    std::memcpy(&v, in + c * sizeof(P), sizeof v);
+    const uint32_t p = v;
+    const uint32_t one = kKeyed ? static_cast<uint32_t>((p & keyMask) != keyValue) : 1u;
+    const uint32_t mask = 0u - one;
+    const uint16_t r = static_cast<uint16_t>(((p >> D::kRShift) & D::kRMax) & mask);
+    const uint16_t g = static_cast<uint16_t>(((p >> D::kGShift) & D::kGMax) & mask);
+    const uint16_t b = static_cast<uint16_t>(((p >> D::kBShift) & D::kBMax) & mask);
+    if constexpr (kSign > 0) {
+      R[c] = static_cast<uint16_t>(R[c] + r), G[c] = static_cast<uint16_t>(G[c] + g);
+      B[c] = static_cast<uint16_t>(B[c] + b), N[c] = static_cast<uint16_t>(N[c] + one);
+    } else {
+      R[c] = static_cast<uint16_t>(R[c] - r), G[c] = static_cast<uint16_t>(G[c] - g);
+      B[c] = static_cast<uint16_t>(B[c] - b), N[c] = static_cast<uint16_t>(N[c] - one);
+    }
+  }
+}
+
+// One source row added to the column sums and another taken away, in one pass.
+template <typename D, bool kKeyed>
+PELMORA_WIDE_CLONES void ExchangeLanes(const uint8_t* __restrict in, const uint8_t* __restrict leaving, size_t n,
+                                       uint16_t* __restrict R, uint16_t* __restrict G, uint16_t* __restrict B,
+                                       uint16_t* __restrict N, uint32_t keyMask, uint32_t keyValue) {
+  using P = typename D::Pixel;
+  for (size_t c = 0; c < n; ++c) {
+    P v, w;
+    std::memcpy(&v, in + c * sizeof(P), sizeof v);
+    std::memcpy(&w, leaving + c * sizeof(P), sizeof w);
+    const uint32_t p = v, q = w;
+    const uint32_t one = kKeyed ? static_cast<uint32_t>((p & keyMask) != keyValue) : 1u;
+    const uint32_t gone = kKeyed ? static_cast<uint32_t>((q & keyMask) != keyValue) : 1u;
+    const uint32_t pm = 0u - one, qm = 0u - gone;
+    R[c] = static_cast<uint16_t>(R[c] + (((p >> D::kRShift) & D::kRMax) & pm) - (((q >> D::kRShift) & D::kRMax) & qm));
+    G[c] = static_cast<uint16_t>(G[c] + (((p >> D::kGShift) & D::kGMax) & pm) - (((q >> D::kGShift) & D::kGMax) & qm));
+    B[c] = static_cast<uint16_t>(B[c] + (((p >> D::kBShift) & D::kBMax) & pm) - (((q >> D::kBShift) & D::kBMax) & qm));
+    N[c] = static_cast<uint16_t>(N[c] + one - gone);
+  }
+}
+
+// to[k] = a[k] + b[k] for k < n (to apart from both).
+PELMORA_WIDE_CLONES void SumLanes(uint16_t* __restrict to, const uint16_t* __restrict a, const uint16_t* __restrict b,
+                                  size_t n) {
+  for (size_t k = 0; k < n; ++k) to[k] = static_cast<uint16_t>(a[k] + b[k]);
+}
+
+// to[k] += b[k] for k < n (to apart from b).
+PELMORA_WIDE_CLONES void AddLanes(uint16_t* __restrict to, const uint16_t* __restrict b, size_t n) {
+  for (size_t k = 0; k < n; ++k) to[k] = static_cast<uint16_t>(to[k] + b[k]);
+}
+
+// The window sums col[k] + … + col[k + len − 1] for k ≤ n − len of each of
+// the four channels (`stride` apart), as two parts, by doubling: sums of p
+// columns for p = 1, 2, 4 … (each from the one before, alternating between
+// the buffers `even` and `odd`, all channels in one pass; a channel's last
+// entries then take in the next channel's first ones, and are never read),
+// and the window made of the spans of len's set bits. The last span is left
+// as the second part, the others are summed into `out` (or, when there are
+// none, the first part is `zeros`).
+struct WindowParts {
+  const uint16_t* first;
+  const uint16_t* second;
+};
+WindowParts WindowSums(const uint16_t* col, size_t n, size_t stride, size_t len, uint16_t* even, uint16_t* odd,
+                       uint16_t* out, const uint16_t* zeros) {
+  const size_t m = n - len + 1, all = (kChannels - 1) * stride;
+  const uint16_t* span = col;
+  size_t at = 0;  // columns the window already covers
+  bool started = false;
+  for (size_t p = 1;; p *= 2) {
+    if (len & p) {
+      if ((len & ~(2 * p - 1)) == 0) return {started ? out : zeros, span + at};  // the last span
+      if (!started) std::memcpy(out, span + at, (all + m) * sizeof(uint16_t)), started = true;
+      else AddLanes(out, span + at, all + m);
+      at += p;
+    }
+    uint16_t* next = span == even ? odd : even;
+    SumLanes(next, span, span + p, all + n - p);
+    span = next;
+  }
+}
+
+template <typename D, bool kKeyed>
+void BlurInLanes(const EffectFrame& f, const BlurArea& a, const fx::AddColour& add) {
+  using P = typename D::Pixel;
+  const size_t n = static_cast<size_t>(a.c1 - a.c0);
+  const size_t len = static_cast<size_t>(2) * static_cast<size_t>(a.rx);
+  thread_local BlurLanes lanes;
+  const size_t stride = (n + 15) & ~size_t{15};
+  lanes.column.assign(kChannels * stride, 0);
+  lanes.even.resize(kChannels * stride), lanes.odd.resize(kChannels * stride), lanes.window.resize(kChannels * stride);
+  lanes.zeros.assign(kChannels * std::max<size_t>(stride, kLaneRun), 0);
+  uint16_t* C[kChannels];
+  for (int c = 0; c < kChannels; ++c) C[c] = lanes.column.data() + c * stride;
+  const std::vector<uint16_t>& zeros = lanes.zeros;
+  const uint32_t keyMask = f.keyMask, keyValue = f.keyValue, alpha = f.computedAlpha;
+  const bool flip = D::kBits == 16 && f.flipBack;
+  const ptrdiff_t first = static_cast<ptrdiff_t>(a.sx + a.c0) * ptrdiff_t{sizeof(P)};
+  auto means = add.on ? LaneMeans<D, kKeyed, true, uint16_t> : LaneMeans<D, kKeyed, false, uint16_t>;
+  // Output columns whose window lies whole inside the source columns:
+  // [i − rx, i + rx) − c0 = [k, k + len) with k = i − rx − c0.
+  const int inner0 = static_cast<int>(std::clamp<long long>(static_cast<long long>(a.c0) + a.rx, a.oc0, a.oc1));
+  const int inner1 = std::max(inner0, static_cast<int>(std::clamp<long long>(static_cast<long long>(a.c1) - a.rx + 1,
+                                                                             a.oc0, a.oc1)));
+  // Windows cut by the source's edge: their sums, worked out one by one.
+  uint16_t edge[kChannels][kLaneRun];
+  auto at = [](auto* row, int i) { return row ? row + static_cast<ptrdiff_t>(i) * ptrdiff_t{sizeof(P)} : nullptr; };
+  int wa = a.r0, wb = a.r0;  // rows [wa, wb) are in the column sums
+  for (int j = a.or0; j < a.or1; ++j) {
+    const int na = Clamp(static_cast<long long>(j) - a.ry, a.r0, a.r1);
+    const int nb = Clamp(static_cast<long long>(j) + a.ry, a.r0, a.r1);
+    if (na >= wb) {
+      // The windows do not overlap: start afresh.
+      wa = wb = na;
+      std::fill(lanes.column.begin(), lanes.column.end(), uint16_t{0});
+    }
+    for (; wb < nb && wa < na; ++wb, ++wa)
+      ExchangeLanes<D, kKeyed>(f.src.Row(a.sy + wb) + first, f.src.Row(a.sy + wa) + first, n, C[0], C[1], C[2], C[3],
+                               keyMask, keyValue);
+    for (; wb < nb; ++wb)
+      SlideLanes<D, kKeyed, 1>(f.src.Row(a.sy + wb) + first, n, C[0], C[1], C[2], C[3], keyMask, keyValue);
+    for (; wa < na; ++wa)
+      SlideLanes<D, kKeyed, -1>(f.src.Row(a.sy + wa) + first, n, C[0], C[1], C[2], C[3], keyMask, keyValue);
+    // The pixel itself decides whether a keyed pixel is drawn; a row outside
+    // the source cannot be tested and is left.
+    const bool centreRow = j >= a.r0 && j < a.r1;
+    if (kKeyed && !centreRow) continue;
+    // Keyed pixels are drawn only where their own source pixel lies in the
+    // source: the columns [c0, c1).
+    int from = a.oc0, to = a.oc1;
+    if (kKeyed) from = std::max(from, a.c0), to = std::min(to, a.c1);
+    if (from >= to) continue;
+    const uint8_t* centre = centreRow ? f.src.Row(a.sy + j) : nullptr;
+    uint8_t* out = f.dst.Row(a.dy + j);
+    const int w0 = std::clamp(inner0, from, to), w1 = std::clamp(inner1, w0, to);
+    if (w0 < w1) {
+      const size_t k = static_cast<size_t>(w0 - a.rx - a.c0);
+      const uint16_t *win[kChannels], *more[kChannels];
+      const WindowParts parts = WindowSums(C[0], n, stride, len, lanes.even.data(), lanes.odd.data(),
+                                           lanes.window.data(), zeros.data());
+      for (int c = 0; c < kChannels; ++c) win[c] = parts.first + c * stride + k, more[c] = parts.second + c * stride + k;
+      means(win, more, w1 - w0, at(centre, a.sx + w0), at(out, a.dx + w0), add, keyMask, keyValue, alpha, flip);
+    }
+    auto cut = [&](int i0, int i1) {
+      for (int i = i0; i < i1; i += kLaneRun) {
+        const int part = std::min(kLaneRun, i1 - i);
+        for (int q = 0; q < part; ++q) {
+          const int l = Clamp(static_cast<long long>(i + q) - a.rx, a.c0, a.c1) - a.c0;
+          const int h = Clamp(static_cast<long long>(i + q) + a.rx, a.c0, a.c1) - a.c0;
+          for (int c = 0; c < kChannels; ++c) {
+            uint16_t s = 0;
+            for (int t = l; t < h; ++t) s = static_cast<uint16_t>(s + C[c][t]);
+            edge[c][q] = s;
+          }
+        }
+        const uint16_t* win[kChannels] = {edge[0], edge[1], edge[2], edge[3]};
+        const uint16_t* none[kChannels] = {zeros.data(), zeros.data(), zeros.data(), zeros.data()};
+        means(win, none, part, at(centre, a.sx + i), at(out, a.dx + i), add, keyMask, keyValue, alpha, flip);
+      }
+    };
+    cut(from, w0);
+    cut(w1, to);
+  }
+}
+
 // A blur onto the pixels it reads: pixel by pixel in row order, each window
 // read from the surface as it is at that moment.
 template <typename D, bool kKeyed>
@@ -433,6 +670,8 @@ int DDBltBlur(DDSURFACEDATA* lpDstSD, int dx, int dy, int w, int h, int rx, int 
                                                    std::min<long long>(2LL * ry, a.r1 - a.r0);
                            if (f.sameSurface && Overlap(dx, w, sx, w) && Overlap(dy, h, sy, h))
                              BlurInPlace<D, kKeyed>(f, a, add);
+                           else if (cells * D::kRMax <= 65535 && cells * D::kGMax <= 65535)
+                             BlurInLanes<D, kKeyed>(f, a, add);
                            else if (cells <= kPackedCells)
                              BlurPacked<D, kKeyed>(f, a, add);
                            else
