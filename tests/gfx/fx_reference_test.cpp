@@ -180,8 +180,10 @@ void BlurByRule(Raw& dst, const Raw& src, bool flipBack, const Rules& m, int dx,
     }
 }
 
+// A mirrored source (negative sw or sh, as the device's mirror cells give)
+// is read right to left (bottom to top) from sx − 1 (sy − 1).
 void RotateByRule(Raw& dst, const Raw& src, const Rules& m, int dx, int dy, int w, int h, int cx, int cy, int angle,
-                  int sx, int sy, bool keyed) {
+                  int sx, int sy, bool keyed, int sw = 1, int sh = 1) {
   const double rad = angle * 0.017453292519943278;
   const i64 s0 = static_cast<i64>(std::sin(rad) * 1024.0), c0 = static_cast<i64>(std::cos(rad) * 1024.0);
   const i64 s1 = static_cast<i64>(std::sin(-rad) * 1024.0), c1 = static_cast<i64>(std::cos(-rad) * 1024.0);
@@ -199,8 +201,10 @@ void RotateByRule(Raw& dst, const Raw& src, const Rules& m, int dx, int dy, int 
       const i64 u = q - cx;
       if (dx + u < 0 || dx + u >= dst.w) continue;
       const i64 x = ((u * c1 - v * s1) >> 10) + cx, y = ((u * s1 + v * c1) >> 10) + cy;
-      if (x < 0 || x >= w || y < 0 || y >= h || !src.Inside(sx + x, sy + y)) continue;
-      const uint32_t p = src.Get(sx + x, sy + y);
+      if (x < 0 || x >= w || y < 0 || y >= h) continue;
+      const i64 col = sw < 0 ? sx - 1 - x : sx + x, line = sh < 0 ? sy - 1 - y : sy + y;
+      if (!src.Inside(col, line)) continue;
+      const uint32_t p = src.Get(col, line);
       if (keyed && p == key) continue;
       dst.Set(dx + u, dy + v, p);
     }
@@ -379,6 +383,28 @@ TEST_F(FxReferenceTest, RotationMatchesItsRuleEverywhere) {
               RotateByRule(d, s, rules, c.dx, c.dy, c.w, c.h, c.cx, c.cy, c.angle, c.sx, c.sy, keyed);
             });
       }
+    if (mode.d3d) {
+      // Mirror cells of the device: a whole cell and a part of one, read
+      // mirrored (the processor draws them flipped, as the quad does).
+      DDSURFACEDATA mirror;
+      mirror.lpShareSD = src;
+      mirror.nMirrorCellW = 16, mirror.nMirrorCellH = 12;
+      const Case mirrored[] = {{20, 11, 16, 12, 8, 6, 30, 0, 0}, {12, 9, 10, 8, 5, 4, 60, 19, 13},
+                               {25, 12, 16, 7, 8, 3, 200, 16, 12}};
+      for (const Case& c : mirrored)
+        for (bool keyed : {false, true}) {
+          SCOPED_TRACE(testing::Message() << "mirrored rotation by " << c.angle << " from " << c.sx << "," << c.sy);
+          int sx = c.sx, sy = c.sy, sw = c.w, sh = c.h;
+          DDMirrorSourceRect(&mirror, &sx, &sy, &sw, &sh);
+          ASSERT_LT(sw, 0);
+          ExpectAlike(
+              dst, src,
+              [&] { DDBltRotate(dst, c.dx, c.dy, c.w, c.h, c.cx, c.cy, c.angle, &mirror, c.sx, c.sy, keyed ? 1 : 0); },
+              [&](Raw& d, const Raw& s) {
+                RotateByRule(d, s, rules, c.dx, c.dy, c.w, c.h, c.cx, c.cy, c.angle, sx, sy, keyed, sw, sh);
+              });
+        }
+    }
     DDResetForTest();
   }
 }
