@@ -1,6 +1,9 @@
 #include "platform/soft_device.h"
 
 #include <algorithm>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <cmath>
 #include <cstring>
 
@@ -62,8 +65,9 @@ uint32_t Combine(uint32_t op, uint32_t a1, uint32_t a2, uint32_t diffuse, uint32
 
 bool IsPowerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
 
-// Positive remainder.
+// Positive remainder (no division for a value already in range).
 int Wrap(int v, int n) {
+  if (static_cast<unsigned>(v) < static_cast<unsigned>(n)) return v;
   const int m = v % n;
   return m < 0 ? m + n : m;
 }
@@ -577,6 +581,49 @@ bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int
 // A vertex edge on a pixel boundary: n − 0.5 for a whole n, small enough
 // that every edge function of the rasteriser is exact in double.
 bool OnPixelEdge(float v) { return std::fabs(v) < 1048576.0f && v - std::floor(v) == 0.5f; }
+
+// out[i] = the texel at column columns[i] of `row` (4 or 2 bytes each).
+void GatherTexelsPlain(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(row + static_cast<size_t>(columns[i]) * 4));
+  } else {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(row + static_cast<size_t>(columns[i]) * 2));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The same eight at a time by one gather; 16-bit texels come from the
+// aligned four bytes that hold them (rows start on four bytes and are padded
+// to four), the right half taken.
+PELMORA_WIDE void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  const int* base = reinterpret_cast<const int*>(row);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + i));
+    if (bytes == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, c, 4));
+    } else {
+      const __m256i at = _mm256_add_epi32(c, c);
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
+                                         _mm256_set1_epi32(0xFFFF));
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+    }
+  }
+  GatherTexelsPlain(row, columns + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#else
+void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  GatherTexelsPlain(row, columns, count, bytes, out);
+}
+#endif
+
+void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
+}
 
 // The texel index ShadePixel picks for texture coordinate `t` (already
 // multiplied by the texture size). False when t lies so close to the
@@ -1441,15 +1488,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     for (int r = 0; r < rows;) {
       int end = r + 1;
       while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
-      const uint8_t* in = tex.Row(texelRows_[r]);
-      uint8_t* g = gathered_.data();
-      if (texBytes == 4) {
-        for (int i = 0; i < count; ++i)
-          StoreRaw<uint32_t>(g + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(in + static_cast<size_t>(texelColumns_[i]) * 4));
-      } else {
-        for (int i = 0; i < count; ++i)
-          StoreRaw<uint16_t>(g + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(in + static_cast<size_t>(texelColumns_[i]) * 2));
-      }
+      GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
       rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
            shadeTables_);
       r = end;
