@@ -594,6 +594,83 @@ bool Overlap(int a, int an, int b, int bn) {
 
 // ---- mosaic ----
 
+// The source row `row` added to a band's column sums: each channel on
+// 0..255 and the opaque count, in vector steps.
+template <typename D, bool kKeyed>
+PELMORA_WIDE_CLONES void MosaicColumnSums(const uint8_t* __restrict row, int n, uint32_t* __restrict R,
+                                          uint32_t* __restrict G, uint32_t* __restrict B, uint32_t* __restrict N,
+                                          uint32_t keyMask, uint32_t keyValue) {
+  using P = typename D::Pixel;
+  for (int x = 0; x < n; ++x) {
+    P v;
+    std::memcpy(&v, row + static_cast<size_t>(x) * sizeof(P), sizeof v);
+    const uint32_t p = v;
+    const uint32_t one = kKeyed ? static_cast<uint32_t>((p & keyMask) != keyValue) : 1u;
+    const uint32_t mask = 0u - one;
+    R[x] += fx::To255Of<D::kRMax>((p >> D::kRShift) & D::kRMax) & mask;
+    G[x] += fx::To255Of<D::kGMax>((p >> D::kGShift) & D::kGMax) & mask;
+    B[x] += fx::To255Of<D::kBMax>((p >> D::kBShift) & D::kBMax) & mask;
+    N[x] += one;
+  }
+}
+
+// MosaicLoop's blocks for 16- and 32-bit colour onto another surface: a band
+// of blocks' rows summed column by column first (every source pixel read
+// once, in vector steps), then each block's sums taken from its columns.
+template <typename D, bool kKeyed>
+void MosaicBands(const EffectFrame& f, int dx, int dy, int w, int h, int size, int sx, int sy,
+                 const fx::AddColour& add) {
+  using P = typename D::Pixel;
+  int oc0, oc1, or0, or1, c0, c1, r0, r1;
+  fx::ClipSpan(dx, w, f.dst.width, oc0, oc1);
+  fx::ClipSpan(dy, h, f.dst.height, or0, or1);
+  fx::ClipSpan(sx, w, f.src.width, c0, c1);
+  fx::ClipSpan(sy, h, f.src.height, r0, r1);
+  if (oc0 >= oc1 || or0 >= or1) return;
+  const long long first = static_cast<long long>(oc0 / size) * size;
+  const long long lastStart = static_cast<long long>((oc1 - 1) / size) * size;
+  const int xa = static_cast<int>(std::max<long long>(first, c0));
+  const int xb = static_cast<int>(std::min<long long>(std::min<long long>(lastStart + size, w), c1));
+  const int n = std::max(0, xb - xa);
+  thread_local std::vector<uint32_t> sums;
+  sums.resize(static_cast<size_t>(n) * 4);
+  uint32_t* const R = sums.data();
+  uint32_t* const G = R + n;
+  uint32_t* const B = G + n;
+  uint32_t* const N = B + n;
+  const uint32_t keyMask = f.keyMask, keyValue = f.keyValue;
+  for (long long top = static_cast<long long>(or0 / size) * size; top < or1; top += size) {
+    const int bottom = static_cast<int>(std::min<long long>(top + size, h));
+    const int ya = static_cast<int>(std::max<long long>(top, r0)), yb = std::min(bottom, r1);
+    std::fill(sums.begin(), sums.end(), 0u);
+    for (int y = ya; y < yb && n > 0; ++y)
+      MosaicColumnSums<D, kKeyed>(f.src.Row(sy + y) + static_cast<ptrdiff_t>(sx + xa) * ptrdiff_t{sizeof(P)}, n, R, G,
+                                  B, N, keyMask, keyValue);
+    for (long long left = first; left < oc1; left += size) {
+      const int right = static_cast<int>(std::min<long long>(left + size, w));
+      const int la = static_cast<int>(std::max<long long>(left, c0)) - xa, lb = std::min(right, c1) - xa;
+      uint64_t sr = 0, sg = 0, sb = 0, count = 0;
+      for (int x = std::max(la, 0); x < lb; ++x) sr += R[x], sg += G[x], sb += B[x], count += N[x];
+      if (count == 0) continue;
+      uint32_t colour = fx::Pack<D>(fx::Rgba{fx::From255Of<D::kRMax>(static_cast<uint32_t>(sr / count)),
+                                             fx::From255Of<D::kGMax>(static_cast<uint32_t>(sg / count)),
+                                             fx::From255Of<D::kBMax>(static_cast<uint32_t>(sb / count)), 0});
+      // A mean that happens to be the colour key would read as a hole.
+      if (kKeyed && !f.direct3d && colour == f.keyValue) continue;
+      colour = fx::ApplyAdd<D>(colour, add) | f.computedAlpha;
+      if constexpr (D::kBits == 16) {
+        if (f.flipBack) colour = ((colour & 0x7FE0u) << 1) | (colour & 0x1Fu);  // 555 to 565: green widened by one bit
+      }
+      const P raw = static_cast<P>(colour);
+      const int x0 = static_cast<int>(std::max<long long>(left, oc0)), x1 = std::min(right, oc1);
+      for (int y = static_cast<int>(std::max<long long>(top, or0)); y < std::min(bottom, or1); ++y) {
+        uint8_t* out = f.dst.Row(dy + y);
+        for (int x = x0; x < x1; ++x) Plane::Store<P>(out, dx + x, raw);
+      }
+    }
+  }
+}
+
 template <typename D, bool kKeyed>
 void MosaicLoop(const EffectFrame& f, int dx, int dy, int w, int h, int size, int sx, int sy,
                 const fx::AddColour& add) {
@@ -686,6 +763,13 @@ int DDBltMosaic(DDSURFACEDATA* lpDstSD, int dx, int dy, int w, int h, int nSize,
   return fx::RunEffect(lpDstSD, lpSrcSD, dwFlags == 1, fx::KeyRule::Table,
                        [&]<typename D, bool kKeyed>(const EffectFrame& f) {
                          const fx::AddColour add = f.direct3d ? fx::MakeAddColour<D>(lpState) : fx::AddColour{};
+                         if constexpr (!D::kIndexed) {
+                           // A mosaic onto its own source reads blocks it may have drawn.
+                           if (!f.sameSurface) {
+                             MosaicBands<D, kKeyed>(f, dx, dy, w, h, nSize, sx, sy, add);
+                             return;
+                           }
+                         }
                          MosaicLoop<D, kKeyed>(f, dx, dy, w, h, nSize, sx, sy, add);
                        });
 }

@@ -1,11 +1,12 @@
-// The processor loops of the lens, blur and rotation blits against plain
-// renderings of their rules, pixel by pixel, over awkward sizes, positions,
-// clips, keys, draw states, padded pitches and pictures drawn onto
-// themselves, in every back end and depth. The loops work out offsets
-// once per row pair, slide window sums and skip pixels by ranges; the
-// renderings here do none of that.
+// The processor loops of the lens, blur, rotation, mosaic and translucent
+// blits against plain renderings of their rules, pixel by pixel, over
+// awkward sizes, positions, clips, keys, draw states, padded pitches and
+// pictures drawn onto themselves, in every back end and depth. The loops
+// work out offsets once per row pair, slide window sums, sum columns
+// before blocks and skip pixels by ranges; the renderings do none of that.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -211,6 +212,84 @@ void RotateByRule(Raw& dst, const Raw& src, const Rules& m, int dx, int dy, int 
   }
 }
 
+void MosaicByRule(Raw& dst, const Raw& src, bool flipBack, const Rules& m, int dx, int dy, int w, int h, int size,
+                  int sx, int sy, bool keyed, const DDDRAWSTATE* st) {
+  if (size <= 0) return;
+  auto to255 = [&](uint32_t c, int i) { return m.bpp == 32 ? c : c * 255 / m.max[i]; };
+  auto from255 = [&](uint32_t v, int i) { return m.bpp == 32 ? v : v * m.max[i] / 255; };
+  for (i64 by = 0; by < h; by += size)
+    for (i64 bx = 0; bx < w; bx += size) {
+      uint32_t colour;
+      if (m.bpp == 8) {
+        if (!src.Inside(sx + bx, sy + by)) continue;
+        colour = src.Get(sx + bx, sy + by);
+        if (keyed && m.Transparent(colour)) continue;
+      } else {
+        uint64_t sum[3] = {}, n = 0;
+        for (i64 y = by; y < std::min<i64>(by + size, h); ++y)
+          for (i64 x = bx; x < std::min<i64>(bx + size, w); ++x) {
+            if (!src.Inside(sx + x, sy + y)) continue;
+            const uint32_t p = src.Get(sx + x, sy + y);
+            if (keyed && m.Transparent(p)) continue;
+            for (int c = 0; c < 3; ++c) sum[c] += to255(m.Channel(p, c), c);
+            ++n;
+          }
+        if (n == 0) continue;
+        const uint32_t mean[3] = {from255(static_cast<uint32_t>(sum[0] / n), 0),
+                                  from255(static_cast<uint32_t>(sum[1] / n), 1),
+                                  from255(static_cast<uint32_t>(sum[2] / n), 2)};
+        colour = m.Pack(mean);
+        if (keyed && !m.d3d && colour == m.key) continue;
+        colour = m.Add(colour, st);
+        if (m.d3d) {
+          if (m.bpp == 32) colour |= 0xFF000000u;
+          else colour = flipBack ? Rules::ToBackBuffer(colour) : colour | 0x8000u;
+        }
+      }
+      for (i64 y = by; y < std::min<i64>(by + size, h); ++y)
+        for (i64 x = bx; x < std::min<i64>(bx + size, w); ++x)
+          if (dst.Inside(dx + x, dy + y)) dst.Set(dx + x, dy + y, colour);
+    }
+}
+
+void TranslucentByRule(Raw& dst, const Raw& src, bool flipBack, const Rules& m, int dx, int dy, int w, int h, int sx,
+                       int sy, bool keyed, const uint8_t* blend) {
+  for (i64 j = 0; j < h; ++j)
+    for (i64 i = 0; i < w; ++i) {
+      if (!dst.Inside(dx + i, dy + j) || !src.Inside(sx + i, sy + j)) continue;
+      const uint32_t s = src.Get(sx + i, sy + j), d = dst.Get(dx + i, dy + j);
+      uint32_t p;
+      if (m.bpp == 8) {
+        if (keyed && s == 0) continue;
+        p = d == 0 ? s : blend[d * 256 + s];
+      } else if (!m.d3d) {
+        if (keyed && s == m.key) continue;
+        if (d == m.key) {
+          p = s;
+        } else {
+          uint32_t c[3];
+          for (int k = 0; k < 3; ++k) {
+            const uint32_t top = m.bpp == 32 ? 255u : m.max[k];
+            c[k] = ((m.Channel(s, k) * 255 / top + m.Channel(d, k) * 255 / top) >> 1) * top / 255;
+          }
+          p = m.Pack(c);
+        }
+      } else {
+        if (keyed && m.Transparent(s)) continue;
+        if (m.bpp == 16 && flipBack) {
+          const uint32_t c[3] = {(((s >> 10) & 31) + ((d >> 11) & 31)) >> 1, (((d >> 5) & 63) + 2 * ((s >> 5) & 31)) >> 1,
+                                 ((s & 31) + (d & 31)) >> 1};
+          p = c[0] << 11 | c[1] << 5 | c[2];
+        } else {
+          const uint32_t c[3] = {(m.Channel(s, 0) + m.Channel(d, 0)) >> 1, (m.Channel(s, 1) + m.Channel(d, 1)) >> 1,
+                                 (m.Channel(s, 2) + m.Channel(d, 2)) >> 1};
+          p = m.Pack(c) | (m.bpp == 32 ? 0xFF000000u : 0x8000u);
+        }
+      }
+      dst.Set(dx + i, dy + j, p);
+    }
+}
+
 class FxReferenceTest : public ::testing::Test {
  protected:
   bool Init(const Mode& m) {
@@ -405,6 +484,77 @@ TEST_F(FxReferenceTest, RotationMatchesItsRuleEverywhere) {
               });
         }
     }
+    DDResetForTest();
+  }
+}
+
+TEST_F(FxReferenceTest, MosaicMatchesItsRuleEverywhere) {
+  struct Case {
+    int dx, dy, w, h, size, sx, sy;
+  } cases[] = {
+      {0, 0, 37, 29, 4, 0, 0},   {2, 3, 30, 17, 5, 1, 2},  {-6, -4, 25, 20, 3, 5, 2},  {30, 18, 20, 12, 8, 10, 9},
+      {5, 2, 33, 21, 1, -3, -2}, {1, 1, 12, 9, 40, 30, 25}, {4, 4, 10, 6, 7, 3, 3},    {0, 5, 41, 3, 2, 0, 20},
+  };
+  const DDDRAWSTATE add{0xFF30C0FFu, 7};
+  for (const Mode& mode : kModes) {
+    SCOPED_TRACE(mode.name);
+    ASSERT_TRUE(Init(mode));
+    Noise noise{static_cast<uint32_t>(mode.bpp * 11 + mode.d3d + mode.use555)};
+    DDSURFACEDATA* src = Make(37, 29, noise);
+    DDSURFACEDATA* dst = Make(41, 23, noise);
+    DDSURFACEDATA* back = mode.d3d && mode.bpp == 16 && !mode.windowed ? DDBackBuffer() : dst;
+    const Rules rules = Rules::Now();
+    int variant = 0;
+    for (const Case& c : cases)
+      for (DDSURFACEDATA* to : {dst, back, src}) {
+        const bool keyed = variant % 3 != 1;
+        const DDDRAWSTATE* st = variant % 2 == 1 ? &add : nullptr;
+        ++variant;
+        SCOPED_TRACE(testing::Message() << "mosaic at " << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " size "
+                                        << c.size << (to == src ? " onto its source" : "") << " keyed " << keyed);
+        const bool flip = mode.d3d && DDIsFlipBackBuffer(to);
+        ExpectAlike(
+            to, src, [&] { DDBltMosaic(to, c.dx, c.dy, c.w, c.h, c.size, src, c.sx, c.sy, keyed ? 1 : 0, st); },
+            [&](Raw& d, const Raw& s) {
+              MosaicByRule(d, s, flip, rules, c.dx, c.dy, c.w, c.h, c.size, c.sx, c.sy, keyed, st);
+            });
+      }
+    DDResetForTest();
+  }
+}
+
+TEST_F(FxReferenceTest, TranslucentMatchesItsRuleEverywhere) {
+  struct Case {
+    int dx, dy, w, h, sx, sy;
+  } cases[] = {
+      {0, 0, 37, 29, 0, 0}, {2, 3, 30, 17, 1, 2}, {-6, -4, 25, 20, 5, 2}, {30, 18, 20, 12, 10, 9},
+      {5, 2, 33, 21, -3, -2}, {1, 1, 12, 9, 30, 25}, {4, 4, 1, 1, 3, 3},  {0, 5, 41, 3, 0, 20},
+  };
+  std::vector<uint8_t> blend(65536);
+  Noise tableNoise{5};
+  for (uint8_t& b : blend) b = static_cast<uint8_t>(tableNoise.Next());
+  for (const Mode& mode : kModes) {
+    SCOPED_TRACE(mode.name);
+    ASSERT_TRUE(Init(mode));
+    Noise noise{static_cast<uint32_t>(mode.bpp * 13 + mode.d3d + mode.use555)};
+    DDSURFACEDATA* src = Make(37, 29, noise);
+    DDSURFACEDATA* dst = Make(41, 23, noise);
+    DDSURFACEDATA* back = mode.d3d && mode.bpp == 16 && !mode.windowed ? DDBackBuffer() : dst;
+    const Rules rules = Rules::Now();
+    int variant = 0;
+    for (const Case& c : cases)
+      for (DDSURFACEDATA* to : {dst, back, src}) {
+        const bool keyed = variant++ % 3 != 1;
+        SCOPED_TRACE(testing::Message() << "translucent at " << c.dx << "," << c.dy << " " << c.w << "x" << c.h
+                                        << (to == src ? " onto its source" : "") << " keyed " << keyed);
+        const bool flip = mode.d3d && DDIsFlipBackBuffer(to);
+        ExpectAlike(
+            to, src,
+            [&] { DDBltTranslucent(to, c.dx, c.dy, c.w, c.h, src, c.sx, c.sy, keyed ? 1 : 0, blend.data(), 128); },
+            [&](Raw& d, const Raw& s) {
+              TranslucentByRule(d, s, flip, rules, c.dx, c.dy, c.w, c.h, c.sx, c.sy, keyed, blend.data());
+            });
+      }
     DDResetForTest();
   }
 }
