@@ -451,25 +451,96 @@ inline uint32_t Div255(uint32_t x) {
 // ShadeRow's pixels, computed without table lookups or branches so that the
 // compiler vectorises the loop (16-bit colours widen and narrow by
 // arithmetic, see Widen5).
+// A pixel's four channels on 0..255 as 16-bit values and back, as Decode
+// and Encode give them (checked below): the affine blend works on these so
+// that its vector loop keeps sixteen channels to a register.
+struct Channels16 {
+  uint16_t a, r, g, b;
+};
+
+template <PixelKind K>
+constexpr Channels16 SplitChannels(uint32_t p) {
+  if constexpr (K == PixelKind::R5G6B5 || K == PixelKind::A1R5G5B5) {
+    const bool six = K == PixelKind::R5G6B5;
+    const uint16_t r5 = static_cast<uint16_t>((p >> (six ? 11 : 10)) & 31u);
+    const uint16_t g = static_cast<uint16_t>((p >> 5) & (six ? 63u : 31u)), b5 = static_cast<uint16_t>(p & 31u);
+    const uint16_t wr = static_cast<uint16_t>(static_cast<uint16_t>(r5 * 1053u) >> 7);
+    const uint16_t wb = static_cast<uint16_t>(static_cast<uint16_t>(b5 * 1053u) >> 7);
+    const uint16_t wg = six ? static_cast<uint16_t>(static_cast<uint16_t>(g * 259u + 3u) >> 6)
+                            : static_cast<uint16_t>(static_cast<uint16_t>(g * 1053u) >> 7);
+    const uint16_t a = six ? uint16_t{255} : static_cast<uint16_t>((0u - ((p >> 15) & 1u)) & 0xFFu);
+    return {a, wr, wg, wb};
+  } else {
+    const uint32_t c = Codec<K>::Decode(p);
+    return {static_cast<uint16_t>(c >> 24), static_cast<uint16_t>((c >> 16) & 0xFF), static_cast<uint16_t>((c >> 8) & 0xFF),
+            static_cast<uint16_t>(c & 0xFF)};
+  }
+}
+
+template <PixelKind K>
+constexpr uint32_t JoinChannels(Channels16 c) {
+  if constexpr (K == PixelKind::R5G6B5 || K == PixelKind::A1R5G5B5) {
+    const bool six = K == PixelKind::R5G6B5;
+    auto n5 = [](uint16_t v) { return static_cast<uint16_t>(static_cast<uint16_t>(v * 249u + 1014u) >> 11); };
+    const uint16_t g = six ? static_cast<uint16_t>(static_cast<uint16_t>(c.g * 253u + 505u) >> 10) : n5(c.g);
+    const uint16_t top = six ? uint16_t{0} : static_cast<uint16_t>((c.a & 0x80u) << 8);
+    return static_cast<uint16_t>(top | n5(c.r) << (six ? 11 : 10) | g << 5 | n5(c.b));
+  } else {
+    return Codec<K>::Encode(uint32_t{c.a} << 24 | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b);
+  }
+}
+
+template <PixelKind K>
+constexpr bool ChannelsHold() {
+  if constexpr (sizeof(typename Codec<K>::Raw) == 2) {
+    for (uint32_t p = 0; p < 65536; ++p) {
+      const Channels16 c = SplitChannels<K>(p);
+      if ((uint32_t{c.a} << 24 | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b) != Codec<K>::Decode(p)) return false;
+    }
+  }
+  for (uint32_t v = 0; v < 256; ++v) {
+    const uint16_t x = static_cast<uint16_t>(v);
+    if (JoinChannels<K>({x, 0, 0, 0}) != Codec<K>::Encode(v << 24) || JoinChannels<K>({0, x, 0, 0}) != Codec<K>::Encode(v << 16) ||
+        JoinChannels<K>({0, 0, x, 0}) != Codec<K>::Encode(v << 8) || JoinChannels<K>({0, 0, 0, x}) != Codec<K>::Encode(v))
+      return false;
+  }
+  return true;
+}
+static_assert(ChannelsHold<PixelKind::R5G6B5>() && ChannelsHold<PixelKind::A1R5G5B5>() &&
+              ChannelsHold<PixelKind::A8R8G8B8>() && ChannelsHold<PixelKind::X8R8G8B8>());
+
+// Div255 in 16 bits: x ≤ 255 × 255 keeps every step below 2^16.
+inline uint16_t Div255Narrow(uint16_t x) {
+  x = static_cast<uint16_t>(x + 128u);
+  return static_cast<uint16_t>(static_cast<uint16_t>(x + (x >> 8)) >> 8);
+}
+
 template <PixelKind TexK, PixelKind OutK>
 PELMORA_INLINE_BODY void AffineBlendBody(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
                                          const uint32_t* add) {
   using TexRaw = typename Codec<TexK>::Raw;
   using OutRaw = typename Codec<OutK>::Raw;
-  const uint32_t ma = mul[0], mr = mul[1], mg = mul[2], mb = mul[3];
-  const uint32_t aa = add[0], ar = add[1], ag = add[2], ab = add[3];
+  // Every stage result is at most 255 × 255 before its division (mul and
+  // add come from channel values), so the products fit 16 bits.
+  const uint16_t ma = static_cast<uint16_t>(mul[0]), mr = static_cast<uint16_t>(mul[1]);
+  const uint16_t mg = static_cast<uint16_t>(mul[2]), mb = static_cast<uint16_t>(mul[3]);
+  const uint16_t aa = static_cast<uint16_t>(add[0]), ar = static_cast<uint16_t>(add[1]);
+  const uint16_t ag = static_cast<uint16_t>(add[2]), ab = static_cast<uint16_t>(add[3]);
   for (int i = 0; i < count; ++i) {
-    const uint32_t s = Codec<TexK>::Decode(LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)));
+    const Channels16 s = SplitChannels<TexK>(LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)));
     const uint32_t raw = LoadRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw));
-    const uint32_t d = Codec<OutK>::Decode(raw);
-    const uint32_t sa = Div255((s >> 24) * ma + aa), da = 255 - sa;
-    const uint32_t r = Div255(((s >> 16) & 0xFF) * mr + ar), g = Div255(((s >> 8) & 0xFF) * mg + ag),
-                   b = Div255((s & 0xFF) * mb + ab);
-    const uint32_t v = Div255(sa * sa + (d >> 24) * da) << 24 | Div255(r * sa + ((d >> 16) & 0xFF) * da) << 16 |
-                       Div255(g * sa + ((d >> 8) & 0xFF) * da) << 8 | Div255(b * sa + (d & 0xFF) * da);
+    const Channels16 d = SplitChannels<OutK>(raw);
+    const uint16_t sa = Div255Narrow(static_cast<uint16_t>(s.a * ma + aa)), da = static_cast<uint16_t>(255 - sa);
+    const uint16_t r = Div255Narrow(static_cast<uint16_t>(s.r * mr + ar));
+    const uint16_t g = Div255Narrow(static_cast<uint16_t>(s.g * mg + ag));
+    const uint16_t b = Div255Narrow(static_cast<uint16_t>(s.b * mb + ab));
+    const Channels16 v{Div255Narrow(static_cast<uint16_t>(sa * sa + d.a * da)),
+                       Div255Narrow(static_cast<uint16_t>(r * sa + d.r * da)),
+                       Div255Narrow(static_cast<uint16_t>(g * sa + d.g * da)),
+                       Div255Narrow(static_cast<uint16_t>(b * sa + d.b * da))};
     // Alpha 0 leaves the target's pixel as it was, spare bits and all.
     StoreRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw),
-                     static_cast<OutRaw>(sa == 0 ? raw : Codec<OutK>::Encode(v)));
+                     static_cast<OutRaw>(sa == 0 ? raw : JoinChannels<OutK>(v)));
   }
 }
 
@@ -484,8 +555,81 @@ PELMORA_WIDE void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out
   AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_AVX2_INLINE inline __attribute__((target("avx2"), always_inline))
+// Div255 of sixteen 16-bit lanes.
+PELMORA_AVX2_INLINE __m256i Div255Lanes(__m256i x) {
+  x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+  return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// Four pixels' channels (one 128-bit half each: two pixels of bytes
+// widened to 16-bit lanes, blue, green, red, alpha) through the stage and
+// the blend.
+PELMORA_AVX2_INLINE __m256i AffineBlendLanes(__m256i s, __m256i d, __m256i mul, __m256i add) {
+  const __m256i t = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(s, mul), add));
+  // Each pixel's alpha (lane 3 of its four) in all four of its lanes.
+  const __m256i sa = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(t, 0xFF), 0xFF);
+  const __m256i da = _mm256_sub_epi16(_mm256_set1_epi16(255), sa);
+  return Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(t, sa), _mm256_mullo_epi16(d, da)));
+}
+
+// AffineBlendBody for 32-bit texels onto a 32-bit target, written out:
+// eight pixels a step, their bytes widened to 16-bit lanes. Returns how
+// many pixels it did (a multiple of eight).
+template <PixelKind TexK, PixelKind OutK>
+__attribute__((target("avx2"))) int AffineBlend32Wide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
+                                                      const uint32_t* add) {
+  const __m256i mulV = _mm256_setr_epi16(static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]));
+  const __m256i addV = _mm256_setr_epi16(static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]));
+  const __m256i alphaMul = _mm256_set1_epi32(static_cast<int>(mul[0])), alphaAdd = _mm256_set1_epi32(static_cast<int>(add[0]));
+  const __m256i texAlpha = _mm256_set1_epi32(TexK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i outAlpha = _mm256_set1_epi32(OutK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i sRaw = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(tex + static_cast<size_t>(i) * 4)), texAlpha);
+    __m256i* const at = reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4);
+    const __m256i raw = _mm256_loadu_si256(at);
+    const __m256i dRaw = _mm256_or_si256(raw, outAlpha);
+    const __m256i lo = AffineBlendLanes(_mm256_unpacklo_epi8(sRaw, zero), _mm256_unpacklo_epi8(dRaw, zero), mulV, addV);
+    const __m256i hi = AffineBlendLanes(_mm256_unpackhi_epi8(sRaw, zero), _mm256_unpackhi_epi8(dRaw, zero), mulV, addV);
+    const __m256i v = _mm256_or_si256(_mm256_packus_epi16(lo, hi), outAlpha);
+    // The stage's alpha of each pixel: 0 leaves the target's pixel as it was.
+    const __m256i sa = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi32(sRaw, 24), alphaMul), alphaAdd));
+    const __m256i keep = _mm256_cmpeq_epi32(_mm256_and_si256(sa, _mm256_set1_epi32(0xFFFF)), zero);
+    _mm256_storeu_si256(at, _mm256_blendv_epi8(v, raw, keep));
+  }
+  return i;
+}
+#endif
+
 template <PixelKind TexK, PixelKind OutK>
 void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  constexpr bool k32 = (TexK == PixelKind::A8R8G8B8 || TexK == PixelKind::X8R8G8B8) &&
+                       (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8);
+  if constexpr (k32) {
+    if (g_wideSelect) {
+      const int done = AffineBlend32Wide<TexK, OutK>(tex, count, out, mul, add);
+      tex += static_cast<size_t>(done) * 4, out += static_cast<size_t>(done) * 4, count -= done;
+    }
+  }
+#endif
   if (g_wideSelect) AffineBlendRowWide<TexK, OutK>(tex, count, out, mul, add);
   else AffineBlendRowPlain<TexK, OutK>(tex, count, out, mul, add);
 }
