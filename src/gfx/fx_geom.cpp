@@ -588,6 +588,9 @@ struct LensRunFrame {
   i64 cx = 0;
   uint32_t keyMask = 0, keyValue = 0;
   bool direct3d = false, flipBack = false, fill = false;
+  // Destination and source are separate pictures: pixels may be read ahead
+  // of the writes (a lens onto its own source reads each as it comes).
+  bool apart = true;
   fx::AddColour add;
 };
 
@@ -625,15 +628,83 @@ void LensRunPlain(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, con
   LensRunBody<D, kKeyed>(frame, out, from, to, at, sign, kLo);
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+// LensRunBody eight pixels a step: the source pixels read by one gather
+// (16-bit ones from the aligned four bytes that hold them, never past the
+// source, whose rows are padded to four bytes), then the same selects.
 template <typename D, bool kKeyed>
-PELMORA_FX_WIDE void LensRunWide(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign,
-                                 i64 kLo) {
+__attribute__((target("avx2"))) void LensRunWide(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to,
+                                                 const int32_t* at, i64 sign, i64 kLo) {
+  using P = typename D::Pixel;
+  const LensRunFrame r = frame;
+  const int* base = reinterpret_cast<const int*>(r.src);
+  const __m256i minusOne = _mm256_set1_epi32(-1), reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i km = _mm256_set1_epi32(static_cast<int>(r.keyMask)), kv = _mm256_set1_epi32(static_cast<int>(r.keyValue));
+  const bool adding = r.direct3d && r.add.on;
+  const __m256i addR = _mm256_set1_epi32(static_cast<int>(r.add.r)), addG = _mm256_set1_epi32(static_cast<int>(r.add.g));
+  const __m256i addB = _mm256_set1_epi32(static_cast<int>(r.add.b));
+  i64 x = from;
+  for (; x + 8 <= to + 1; x += 8) {
+    // The positions of x .. x + 7 (read backwards left of the centre).
+    __m256i pos;
+    if (sign > 0) {
+      pos = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + (x - kLo)));
+    } else {
+      pos = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + (-(x + 7) - kLo))), reverse);
+    }
+    const __m256i inside = _mm256_cmpgt_epi32(pos, minusOne);
+    const __m256i safe = _mm256_and_si256(pos, inside);
+    __m256i p;
+    if constexpr (sizeof(P) == 4) {
+      p = _mm256_i32gather_epi32(base, safe, 1);
+    } else {
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), safe), 1);
+      p = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(safe, _mm256_set1_epi32(2)), 3)),
+                           _mm256_set1_epi32(0xFFFF));
+    }
+    __m256i drawn = inside;
+    if constexpr (kKeyed) drawn = _mm256_andnot_si256(_mm256_cmpeq_epi32(_mm256_and_si256(p, km), kv), drawn);
+    if (adding) {
+      // Each channel with the state's part added, at most its top.
+      auto channel = [&](int shift, uint32_t top, __m256i v) __attribute__((target("avx2"), always_inline)) {
+        const __m256i c = _mm256_and_si256(_mm256_srli_epi32(p, shift), _mm256_set1_epi32(static_cast<int>(top)));
+        return _mm256_slli_epi32(_mm256_min_epu32(_mm256_add_epi32(c, v), _mm256_set1_epi32(static_cast<int>(top))), shift);
+      };
+      const __m256i rgb = _mm256_set1_epi32(static_cast<int>(D::kRgbMask));
+      p = _mm256_or_si256(_mm256_andnot_si256(rgb, p),
+                          _mm256_or_si256(channel(D::kRShift, D::kRMax, addR),
+                                          _mm256_or_si256(channel(D::kGShift, D::kGMax, addG), channel(D::kBShift, D::kBMax, addB))));
+    }
+    if constexpr (D::kBits == 16) {
+      if (r.flipBack)
+        p = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0x7FE0)), 1),
+                            _mm256_and_si256(p, _mm256_set1_epi32(0x1F)));  // 555 to 565: green widened by one bit
+    }
+    uint8_t* const target = out + static_cast<size_t>(r.cx + x) * sizeof(P);
+    if constexpr (sizeof(P) == 4) {
+      const __m256i old = r.fill ? _mm256_setzero_si256() : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), _mm256_blendv_epi8(old, p, drawn));
+    } else {
+      const __m256i old = r.fill ? _mm256_setzero_si256()
+                                 : _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(target)));
+      const __m256i v = _mm256_blendv_epi8(old, p, drawn);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target),
+                       _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08)));
+    }
+  }
+  if (x <= to) LensRunBody<D, kKeyed>(frame, out, x, to, at, sign, kLo);
+}
+#else
+template <typename D, bool kKeyed>
+void LensRunWide(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign, i64 kLo) {
   LensRunBody<D, kKeyed>(frame, out, from, to, at, sign, kLo);
 }
+#endif
 
 template <typename D, bool kKeyed>
 void LensRun(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign, i64 kLo) {
-  (g_wideLens ? LensRunWide<D, kKeyed> : LensRunPlain<D, kKeyed>)(frame, out, from, to, at, sign, kLo);
+  if constexpr (D::kIndexed) LensRunPlain<D, kKeyed>(frame, out, from, to, at, sign, kLo);
+  else (g_wideLens && frame.apart ? LensRunWide<D, kKeyed> : LensRunPlain<D, kKeyed>)(frame, out, from, to, at, sign, kLo);
 }
 
 }  // namespace
@@ -662,6 +733,7 @@ int DDBltLens(DDSURFACEDATA* lpDst, int cx, int cy, int nRadius, int nDepth, DDS
     run0.keyMask = f.keyMask, run0.keyValue = f.keyValue;
     run0.direct3d = f.direct3d, run0.flipBack = f.flipBack, run0.fill = fill;
     run0.add = add;
+    run0.apart = !f.sameSurface;
     const LensSource source{f.src.pitch, static_cast<i64>(sizeof(P)), scx, scy, f.src.width, f.src.height};
     // One destination row at offset y, its pixels inside the circle being
     // [a, b]; `lower` chooses the offsets of +|y| (else of −|y|).

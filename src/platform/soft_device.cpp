@@ -769,6 +769,45 @@ void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t 
   (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
 }
 
+// out[i] = the texel at byte offset offsets[i] from `bits` (the texture's
+// first byte, on four bytes; 4 or 2 bytes a texel).
+void GatherTexelsAtPlain(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i) StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(bits + offsets[i]));
+  } else {
+    for (int i = 0; i < count; ++i) StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(bits + offsets[i]));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+PELMORA_WIDE void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes,
+                                     uint8_t* out) {
+  const int* base = reinterpret_cast<const int*>(bits);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + i));
+    if (bytes == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, at, 1));
+    } else {
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
+                                         _mm256_set1_epi32(0xFFFF));
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+    }
+  }
+  GatherTexelsAtPlain(bits, offsets + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#else
+void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  GatherTexelsAtPlain(bits, offsets, count, bytes, out);
+}
+#endif
+
+void GatherTexelsAt(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  (g_wideSelect ? GatherTexelsAtWide : GatherTexelsAtPlain)(bits, offsets, count, bytes, out);
+}
+
 // The texel index ShadePixel picks for texture coordinate `t` (already
 // multiplied by the texture size). False when t lies so close to the
 // snapping threshold that the rasteriser's own rounding could decide
@@ -1284,6 +1323,8 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (t.x0 > t.x1 || t.y0 > t.y1) return true;
   UpdateShadeTables(a0.diffuse);
   const GatherRowFn shade = PickGatherRow(texKind, outKind, shadeIdentity_, blend);
+  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  if (rect) gathered_.resize(static_cast<size_t>(t.x1 - t.x0 + 1) * tex.BytesPerPixel());
   if (!shade) return false;
 
   // The texel coordinates change by a fixed step per pixel to the right.
@@ -1375,7 +1416,16 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
         offsets[x - lo] = static_cast<uint32_t>(iy) * texPitch + static_cast<uint32_t>(ix) * texBytes;
       }
     }
-    shade(texBits, offsets, hi - lo + 1, target.Row(y) + static_cast<size_t>(lo) * outBytes, shadeTables_);
+    uint8_t* const out = target.Row(y) + static_cast<size_t>(lo) * outBytes;
+    if (rect) {
+      // Texels as they are onto a separate picture: gathered into a run,
+      // then drawn by the select loop.
+      GatherTexelsAt(texBits, offsets, hi - lo + 1, texBytes, gathered_.data());
+      const uint8_t* const run = gathered_.data();
+      rect(&run, 1, hi - lo + 1, out, 0, shadeTables_);
+    } else {
+      shade(texBits, offsets, hi - lo + 1, out, shadeTables_);
+    }
   }
   return true;
 }

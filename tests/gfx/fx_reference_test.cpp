@@ -376,8 +376,8 @@ TEST_F(FxReferenceTest, LensMatchesItsRuleEverywhere) {
     int variant = 0;
     for (const Case& c : cases)
       for (DDSURFACEDATA* to : {dst, rt, back, src}) {
-        const bool keyed = variant % 3 != 2, fill = variant % 2 == 1;
-        const DDDRAWSTATE* st = variant % 4 == 3 ? &add : nullptr;
+        const bool keyed = variant % 5 != 2, fill = variant % 3 == 1;
+        const DDDRAWSTATE* st = variant % 7 >= 4 ? &add : nullptr;
         ++variant;
         SCOPED_TRACE(testing::Message() << "lens at " << c.cx << "," << c.cy << " radius " << c.radius << " depth "
                                         << c.depth << (to == src ? " onto its source" : "") << " keyed " << keyed
@@ -417,8 +417,8 @@ TEST_F(FxReferenceTest, BlurMatchesItsRuleEverywhere) {
     int variant = 0;
     for (const Case& c : cases)
       for (DDSURFACEDATA* to : {dst, rt, back, src}) {
-        const bool keyed = variant % 3 != 1;
-        const DDDRAWSTATE* st = variant % 2 == 1 ? &add : nullptr;
+        const bool keyed = variant % 5 != 1;
+        const DDDRAWSTATE* st = variant % 3 == 1 ? &add : nullptr;
         ++variant;
         SCOPED_TRACE(testing::Message() << "blur at " << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " radii "
                                         << c.rx << "," << c.ry << (to == src ? " onto its source" : "") << " keyed "
@@ -507,7 +507,7 @@ TEST_F(FxReferenceTest, MosaicMatchesItsRuleEverywhere) {
     int variant = 0;
     for (const Case& c : cases)
       for (DDSURFACEDATA* to : {dst, back, src}) {
-        const bool keyed = variant % 3 != 1;
+        const bool keyed = variant % 5 != 1;
         const DDDRAWSTATE* st = variant % 2 == 1 ? &add : nullptr;
         ++variant;
         SCOPED_TRACE(testing::Message() << "mosaic at " << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " size "
@@ -544,7 +544,7 @@ TEST_F(FxReferenceTest, TranslucentMatchesItsRuleEverywhere) {
     int variant = 0;
     for (const Case& c : cases)
       for (DDSURFACEDATA* to : {dst, back, src}) {
-        const bool keyed = variant++ % 3 != 1;
+        const bool keyed = variant++ % 5 != 1;
         SCOPED_TRACE(testing::Message() << "translucent at " << c.dx << "," << c.dy << " " << c.w << "x" << c.h
                                         << (to == src ? " onto its source" : "") << " keyed " << keyed);
         const bool flip = mode.d3d && DDIsFlipBackBuffer(to);
