@@ -14,7 +14,7 @@
 // The packed blur loops are also compiled for processors with AVX2 (twice
 // the lanes), chosen when the program starts.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define PELMORA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#define PELMORA_WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #define PELMORA_ALWAYS_INLINE __attribute__((always_inline))
 #else
 #define PELMORA_WIDE_CLONES
@@ -436,6 +436,12 @@ PELMORA_WIDE_CLONES void SumLanes(uint16_t* __restrict to, const uint16_t* __res
   for (size_t k = 0; k < n; ++k) to[k] = static_cast<uint16_t>(a[k] + b[k]);
 }
 
+// to[k] = a[k] + a[k + p] + a[k + 2p] + a[k + 3p] for k < n (to apart from a).
+PELMORA_WIDE_CLONES void SumLanes4(uint16_t* __restrict to, const uint16_t* __restrict a, size_t p, size_t n) {
+  for (size_t k = 0; k < n; ++k)
+    to[k] = static_cast<uint16_t>(static_cast<uint16_t>(a[k] + a[k + p]) + static_cast<uint16_t>(a[k + 2 * p] + a[k + 3 * p]));
+}
+
 // to[k] += b[k] for k < n (to apart from b).
 PELMORA_WIDE_CLONES void AddLanes(uint16_t* __restrict to, const uint16_t* __restrict b, size_t n) {
   for (size_t k = 0; k < n; ++k) to[k] = static_cast<uint16_t>(to[k] + b[k]);
@@ -444,11 +450,12 @@ PELMORA_WIDE_CLONES void AddLanes(uint16_t* __restrict to, const uint16_t* __res
 // The window sums col[k] + … + col[k + len − 1] for k ≤ n − len of each of
 // the four channels (`stride` apart), as two parts, by doubling: sums of p
 // columns for p = 1, 2, 4 … (each from the one before, alternating between
-// the buffers `even` and `odd`, all channels in one pass; a channel's last
-// entries then take in the next channel's first ones, and are never read),
-// and the window made of the spans of len's set bits. The last span is left
-// as the second part, the others are summed into `out` (or, when there are
-// none, the first part is `zeros`).
+// the buffers `even` and `odd`, all channels in one pass, skipping to 4p
+// where 2p is not wanted; a channel's last entries then take in the next
+// channel's first ones, and are never read), and the window made of the
+// spans of len's set bits. The last span is left as the second part, the
+// others are summed into `out` (or, when there are none, the first part is
+// `zeros`, or a window of two equal spans is left as those two).
 struct WindowParts {
   const uint16_t* first;
   const uint16_t* second;
@@ -466,7 +473,16 @@ WindowParts WindowSums(const uint16_t* col, size_t n, size_t stride, size_t len,
       else AddLanes(out, span + at, all + m);
       at += p;
     }
+    // Only a span of 2p left, and nothing summed yet: two spans of p.
+    if (!started && (len & ~(2 * p - 1)) == 2 * p) return {span + at, span + at + p};
     uint16_t* next = span == even ? odd : even;
+    if ((len & (2 * p)) == 0 && 4 * p <= len) {
+      // No span of 2p is wanted: straight to sums of 4p columns.
+      SumLanes4(next, span, p, all + n - 3 * p);
+      span = next;
+      p *= 2;
+      continue;
+    }
     SumLanes(next, span, span + p, all + n - p);
     span = next;
   }
