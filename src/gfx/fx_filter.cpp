@@ -550,16 +550,21 @@ void BlurInLanes(const EffectFrame& f, const BlurArea& a, const fx::AddColour& a
       means(win, more, w1 - w0, at(centre, a.sx + w0), at(out, a.dx + w0), add, keyMask, keyValue, alpha, flip);
     }
     auto cut = [&](int i0, int i1) {
+      // Both ends of the window only move right from one pixel to the
+      // next: the sums slide along (modulo 2^16 on the way).
+      uint16_t sum[kChannels] = {};
+      int l = 0, h = 0;  // columns [l, h) are in `sum`
+      if (i0 < i1) l = h = Clamp(static_cast<long long>(i0) - a.rx, a.c0, a.c1) - a.c0;
       for (int i = i0; i < i1; i += kLaneRun) {
         const int part = std::min(kLaneRun, i1 - i);
         for (int q = 0; q < part; ++q) {
-          const int l = Clamp(static_cast<long long>(i + q) - a.rx, a.c0, a.c1) - a.c0;
-          const int h = Clamp(static_cast<long long>(i + q) + a.rx, a.c0, a.c1) - a.c0;
-          for (int c = 0; c < kChannels; ++c) {
-            uint16_t s = 0;
-            for (int t = l; t < h; ++t) s = static_cast<uint16_t>(s + C[c][t]);
-            edge[c][q] = s;
-          }
+          const int nl = Clamp(static_cast<long long>(i + q) - a.rx, a.c0, a.c1) - a.c0;
+          const int nh = Clamp(static_cast<long long>(i + q) + a.rx, a.c0, a.c1) - a.c0;
+          for (; h < nh; ++h)
+            for (int c = 0; c < kChannels; ++c) sum[c] = static_cast<uint16_t>(sum[c] + C[c][h]);
+          for (; l < nl; ++l)
+            for (int c = 0; c < kChannels; ++c) sum[c] = static_cast<uint16_t>(sum[c] - C[c][l]);
+          for (int c = 0; c < kChannels; ++c) edge[c][q] = sum[c];
         }
         const uint16_t* win[kChannels] = {edge[0], edge[1], edge[2], edge[3]};
         const uint16_t* none[kChannels] = {zeros.data(), zeros.data(), zeros.data(), zeros.data()};
