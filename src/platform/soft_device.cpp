@@ -373,8 +373,77 @@ PELMORA_WIDE void SelectRectWide(const uint8_t* const* texRows, int rows, int co
 
 using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
 
+#if defined(__GNUC__) && defined(__x86_64__)
+// The keyed select of the common sprite formats with AVX-512: a masked
+// store writes only the texels that land, so the target's pixels are not
+// read at all, and a row's last pixels take a shorter mask instead of a
+// loop of their own. 32-bit texels (A8R8G8B8, or X8R8G8B8 always opaque)
+// onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
+// A1R5G5B5, thirty-two a step.
+template <PixelKind TexK, PixelKind OutK>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const uint8_t* const* texRows, int rows,
+                                                                          int count, uint8_t* out, ptrdiff_t outPitch,
+                                                                          const uint8_t (*tables)[256]) {
+  for (int r = 0; r < rows; ++r, out += outPitch) {
+    const uint8_t* tex = texRows[r];
+    bool partial = false;
+    if constexpr (sizeof(typename Codec<TexK>::Raw) == 4) {
+      const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+      for (int i = 0; i < count; i += 16) {
+        const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
+        const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
+        __mmask16 lands = in;
+        if constexpr (TexK == PixelKind::A8R8G8B8) {
+          const __m512i a = _mm512_srli_epi32(t, 24);
+          lands = _mm512_mask_cmpeq_epi32_mask(in, a, _mm512_set1_epi32(255));
+          partial |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(a, _mm512_set1_epi32(1)), _mm512_set1_epi32(254)) != 0;
+        }
+        // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
+        const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
+        _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
+      }
+    } else {
+      for (int i = 0; i < count; i += 32) {
+        const __mmask32 in = count - i >= 32 ? 0xFFFFFFFFu : (1u << (count - i)) - 1u;
+        const __m512i t = _mm512_maskz_loadu_epi16(in, tex + static_cast<size_t>(i) * 2);
+        const __mmask32 lands = in & _mm512_movepi16_mask(t);  // the alpha bit
+        __m512i v = t;
+        if constexpr (OutK == PixelKind::R5G6B5) {
+          // ConvertRaw's 16-bit steps: red up one bit, green through both
+          // tables' arithmetic, blue kept.
+          const __m512i g = _mm512_and_si512(_mm512_srli_epi16(t, 5), _mm512_set1_epi16(31));
+          const __m512i wide = _mm512_srli_epi16(_mm512_mullo_epi16(g, _mm512_set1_epi16(1053)), 7);
+          const __m512i g6 = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(wide, _mm512_set1_epi16(253)),
+                                                                _mm512_set1_epi16(505)),
+                                               10);
+          v = _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(t, _mm512_set1_epi16(0x7C00)), 1),
+                                              _mm512_slli_epi16(g6, 5)),
+                              _mm512_and_si512(t, _mm512_set1_epi16(0x1F)));
+        }
+        _mm512_mask_storeu_epi16(out + static_cast<size_t>(i) * 2, lands, v);
+      }
+    }
+    if (!partial) continue;
+    const int32_t first = 0;
+    ShadeTexels<TexK, OutK, true, true, true>(tex, &first, count, out, tables);
+  }
+}
+const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vl");
+#else
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMasked(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+const bool g_maskedSelect = false;
+#endif
+
 template <PixelKind TexK, PixelKind OutK>
 SelectRectFn PickSelectRectFor(bool blend) {
+  constexpr bool kMasked = ((TexK == PixelKind::A8R8G8B8 || TexK == PixelKind::X8R8G8B8) &&
+                            (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8)) ||
+                           (TexK == PixelKind::A1R5G5B5 && (OutK == PixelKind::R5G6B5 || OutK == PixelKind::A1R5G5B5));
+  if constexpr (kMasked) {
+    if (blend && g_maskedSelect) return SelectRectMasked<TexK, OutK>;
+  }
   if (g_wideSelect) return blend ? SelectRectWide<TexK, OutK, true> : SelectRectWide<TexK, OutK, false>;
   return blend ? SelectRectPlain<TexK, OutK, true> : SelectRectPlain<TexK, OutK, false>;
 }
