@@ -930,7 +930,23 @@ PELMORA_WIDE bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets
   return StepOffsetsBody(r, count, offsets, undecided);
 }
 
+#if defined(__GNUC__) && defined(__x86_64__)
+// With AVX-512 the 64-bit shifts, comparisons and products of the stepping
+// are single instructions.
+__attribute__((target("arch=x86-64-v4"))) bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets,
+                                                                  uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+const bool g_widestStep = __builtin_cpu_supports("x86-64-v4");
+#else
+const bool g_widestStep = false;
+bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+#endif
+
 bool StepOffsets(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  if (g_widestStep) return StepOffsetsWidest(r, count, offsets, undecided);
   return g_wideSelect ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
 }
 
