@@ -2,9 +2,11 @@
 // DirectDraw mode at 32 and 16 bits, side by side with SDL's blitter doing
 // the same keyed copy (the ratio is printed as a counter), and a Direct3D
 // frame of 2,000 keyed 32 × 32 sprites through the sprite batch plus the
-// present (conversion to the frame and hand-off to the window host); the
-// full-screen fill on the Direct3D back buffer, alone and as a fill batch;
-// the windowed DirectDraw present at each depth.
+// present (conversion to the frame and hand-off to the window host) at 32
+// and 16 bits (goal: at most 1 ms a frame); the full-screen fill on the
+// Direct3D back buffer, alone and as a fill batch; the windowed DirectDraw
+// present at each depth. Times per frame are medians of per-frame samples,
+// which a loaded machine stretches least.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench_goals.h"
 #include "gfx/dd.h"
 #include "platform/window_host.h"
 #include "support/bmp_writer.h"
@@ -97,7 +100,7 @@ void BM_KeyedBlitFullScreen(benchmark::State& state) {
 BENCHMARK(BM_KeyedBlitFullScreen)->Arg(32)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // 2,000 keyed 32 × 32 sprites from one sheet in a sorted batch, then the
-// present: the frame of a busy stage in Direct3D mode (target: under 2 ms).
+// present: the frame of a busy stage in Direct3D mode (goal: at most 1 ms).
 void BM_Direct3DSpriteFrame(benchmark::State& state) {
   const int bpp = static_cast<int>(state.range(0));
   const std::string dir = std::filesystem::temp_directory_path() / ("pelmora_bench_" + std::to_string(::getpid()));
@@ -117,7 +120,10 @@ void BM_Direct3DSpriteFrame(benchmark::State& state) {
     return;
   }
   const uint64_t before = plat::GetWindowHost().FramesPresented();
+  std::vector<double> samples;
+  samples.reserve(1 << 16);
   for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
     DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 3);
     DDBeginBatch(1);
     for (int i = 0; i < 2000; ++i) {
@@ -126,8 +132,12 @@ void BM_Direct3DSpriteFrame(benchmark::State& state) {
     }
     DDEndBatch();
     DDPresent(60);
+    samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   }
   state.counters["frames_presented"] = static_cast<double>(plat::GetWindowHost().FramesPresented() - before);
+  const double ms = bench_goals::Median(samples);
+  state.counters["frame_ms"] = ms;
+  bench_goals::Record("sprite frame/" + std::to_string(bpp), "ms", ms, 1.0);
   DDReleaseSurface(&sheet);
   DDResetForTest();
   std::filesystem::remove_all(dir);
@@ -187,4 +197,10 @@ BENCHMARK(BM_DirectDrawPresent)->Arg(32)->Arg(16)->Arg(8)->Unit(benchmark::kMill
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  bench_goals::Print();
+  return 0;
+}

@@ -266,7 +266,10 @@ void DDFillSurfaceColor(DDSURFACEDATA* lpSD, uint32_t dwColor);
 // run by the destructor) ends the access.
 class cSurfaceLock {
  public:
-  explicit cSurfaceLock(DDSURFACEDATA* lpSD);
+  // A read-only lock (`bReadOnly`) promises not to write through Bits(): a
+  // render target read through its system-memory copy then skips copying
+  // the unchanged pixels back when unlocked.
+  explicit cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly = false);
   ~cSurfaceLock() { Unlock(); }
   cSurfaceLock(const cSurfaceLock&) = delete;
   cSurfaceLock& operator=(const cSurfaceLock&) = delete;
@@ -287,6 +290,7 @@ class cSurfaceLock {
   int m_nWidth = 0, m_nHeight = 0;
   bool m_bSystemCopy = false;
   bool m_bBackBuffer = false;
+  bool m_bReadOnly = false;
 };
 
 // ---- present and restore ----

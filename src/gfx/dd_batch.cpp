@@ -61,6 +61,10 @@ std::list<DDDRAWBATCH> g_batches;
 // (so such an end cannot close the enclosing batch early).
 int g_ignoredBegins = 0;
 
+// The command list of the last batch drawn, emptied, so that the next
+// batch reuses its storage instead of growing a new list every frame.
+std::vector<DDDRAWCMD> g_spareCmds;
+
 DDDRAWBATCH* Current() { return g_batches.empty() ? nullptr : &g_batches.back(); }
 
 void Register(DDSURFACEDATA* lpSD, bool area, int sx, int sy) {
@@ -107,7 +111,9 @@ size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
   plat::Device& dev = *DDState.lpDevice;
   const size_t n = end - i;
   const DDDRAWCMD& first = cmds[i];
-  std::vector<plat::QuadVertex> vertices(n * 4);
+  // The vertices of the run, in storage kept from frame to frame.
+  thread_local std::vector<plat::QuadVertex> vertices;
+  vertices.resize(n * 4);
   for (size_t k = 0; k < n; ++k) {
     const DDDRAWCMD& c = cmds[i + k];
     const float tw = static_cast<float>(c.lpSrc->nTexWidth), th = static_cast<float>(c.lpSrc->nTexHeight);
@@ -179,6 +185,8 @@ void DDBeginBatch(uint8_t bSort) {
   DDDRAWBATCH b;
   b.bEnabled = 1;
   b.bSort = bSort;
+  b.cmds.swap(g_spareCmds);
+  b.cmds.clear();
   g_batches.push_back(std::move(b));
 }
 
@@ -203,6 +211,8 @@ void DDEndBatch() {
     while (end < cmds.size() && SameRun(cmds[end], cmds[i])) ++end;
     i = DrawRun(cmds, i, end);
   }
+  cmds.clear();
+  if (cmds.capacity() > g_spareCmds.capacity()) g_spareCmds.swap(cmds);
 }
 
 void DDBatchOff() {

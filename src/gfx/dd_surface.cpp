@@ -853,7 +853,7 @@ void DDFillRectColor(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t d
 
 // ---- the processor lock ----
 
-cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD) {
+cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly) : m_bReadOnly(bReadOnly) {
   DDSubstituteMirror(&lpSD);
   DDRedirectBackBuffer(&lpSD);
   if (!lpSD) return;
@@ -906,7 +906,7 @@ void cSurfaceLock::Unlock() {
         WriteECLog("D3D_OK != m_lpSD->lpDT->lpSurface->UnlockRect();");
     } else if (dt->lpSystemSurface->UnlockRect() != plat::D3D_OK) {
       WriteECLog("D3D_OK != m_lpSD->lpDT->lpSystemSurface->UnlockRect();");
-    } else if (DDState.lpDevice->UpdateSurface(dt->lpSystemSurface, dt->lpSurface) != plat::D3D_OK) {
+    } else if (!m_bReadOnly && DDState.lpDevice->UpdateSurface(dt->lpSystemSurface, dt->lpSurface) != plat::D3D_OK) {
       ShowDebugError("FAILED( lpDevice->UpdateSurface(m_lpSD->lpDT->lpSystemSurface, NULL, m_lpSD->lpDT->lpSurface, NULL)");
     }
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "gfx/fx_frame.h"
 #include "gfx/fx_span.h"
@@ -164,6 +165,36 @@ void ColourChangeLoop(const EffectFrame& f, const fx::SourceRect& r, const PALET
 
 // ---- translucent ----
 
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PELMORA_FX_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PELMORA_FX_CLONES
+#endif
+
+// The DirectDraw half-and-half mix of a row of 16-bit pixels onto another
+// picture: each channel on 0..255, (source + destination) / 2, and back; a
+// destination pixel of the colour key takes the source as it is, and with
+// kKeyed a source pixel of the key leaves the destination. Without
+// branches, in 16-bit steps, so that it vectorises.
+template <typename D, bool kKeyed>
+PELMORA_FX_CLONES void HalfMix16(const uint8_t* __restrict in, uint8_t* __restrict out, int count, uint16_t key) {
+  auto mix = []<uint32_t kMax>(uint32_t a, uint32_t b) {
+    return fx::From255Of<kMax>(static_cast<uint16_t>(fx::To255Of<kMax>(a) + fx::To255Of<kMax>(b)) >> 1);
+  };
+  for (int k = 0; k < count; ++k) {
+    uint16_t s, d;
+    std::memcpy(&s, in + static_cast<size_t>(k) * 2, 2);
+    std::memcpy(&d, out + static_cast<size_t>(k) * 2, 2);
+    const uint32_t r = mix.template operator()<D::kRMax>((s >> D::kRShift) & D::kRMax, (d >> D::kRShift) & D::kRMax);
+    const uint32_t g = mix.template operator()<D::kGMax>((s >> D::kGShift) & D::kGMax, (d >> D::kGShift) & D::kGMax);
+    const uint32_t b = mix.template operator()<D::kBMax>((s >> D::kBShift) & D::kBMax, (d >> D::kBShift) & D::kBMax);
+    uint16_t p = static_cast<uint16_t>(r << D::kRShift | g << D::kGShift | b << D::kBShift);
+    p = d == key ? s : p;
+    if constexpr (kKeyed) p = s == key ? d : p;
+    std::memcpy(out + static_cast<size_t>(k) * 2, &p, 2);
+  }
+}
+
 template <typename D, bool kKeyed>
 void TranslucentLoop(const EffectFrame& f, const fx::SourceRect& r, const uint8_t* blend) {
   using P = typename D::Pixel;
@@ -192,6 +223,12 @@ void TranslucentLoop(const EffectFrame& f, const fx::SourceRect& r, const uint8_
     }
     const uint32_t key = f.keyValue;
     spans.ForEach([&](uint8_t* out, const uint8_t* in, int count, int srcStep) {
+      if constexpr (D::kBits == 16) {
+        if (!f.sameSurface && srcStep == static_cast<int>(sizeof(P))) {
+          HalfMix16<D, kKeyed>(in, out, count, static_cast<uint16_t>(key));
+          return;
+        }
+      }
       for (int k = 0; k < count; ++k, in += srcStep) {
         const uint32_t s = Plane::Load<P>(in, 0);
         if (kKeyed && s == key) continue;

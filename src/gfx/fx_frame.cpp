@@ -43,7 +43,7 @@ cEffectLocks::cEffectLocks(DDSURFACEDATA* dst, DDSURFACEDATA* src, KeyRule rule)
   // One surface on both sides is locked once: a second lock would fail.
   const bool same = Resolved(dst) == Resolved(src);
   if (!same) {
-    src_.emplace(src);
+    src_.emplace(src, true);  // effects only read their source
     if (!src_->Locked()) {
       Unlock();
       return;

@@ -76,6 +76,35 @@ inline uint32_t Pack(const Rgba& c) {
 inline uint32_t To255(uint32_t c, uint32_t max) { return max ? c * 255u / max : 0u; }
 inline uint32_t From255(uint32_t v, uint32_t max) { return v * max / 255u; }
 
+// The same for the channel widths of the pixel formats by multiplication
+// and shift, so that loops over many pixels vectorise (for 5 and 6 bits the
+// products stay below 2^16); checked below against the divisions.
+template <uint32_t kMax>
+constexpr uint32_t To255Of(uint32_t c) {
+  static_assert(kMax == 1 || kMax == 31 || kMax == 63 || kMax == 255);
+  if constexpr (kMax == 31) return (c * 1053u) >> 7;
+  else if constexpr (kMax == 63) return (c * 259u + 3u) >> 6;
+  else return c * (255u / kMax);
+}
+template <uint32_t kMax>
+constexpr uint32_t From255Of(uint32_t v) {
+  static_assert(kMax == 1 || kMax == 31 || kMax == 63 || kMax == 255);
+  if constexpr (kMax == 31) return (v * 249u) >> 11;
+  else if constexpr (kMax == 63) return (v * 253u) >> 10;
+  else if constexpr (kMax == 1) return (v + 1u) >> 8;
+  else return v;
+}
+template <uint32_t kMax>
+constexpr bool RangeArithmeticHolds() {
+  for (uint32_t c = 0; c <= kMax; ++c)
+    if (To255Of<kMax>(c) != c * 255u / kMax) return false;
+  for (uint32_t v = 0; v < 256; ++v)
+    if (From255Of<kMax>(v) != v * kMax / 255u) return false;
+  return true;
+}
+static_assert(RangeArithmeticHolds<1>() && RangeArithmeticHolds<31>() && RangeArithmeticHolds<63>() &&
+              RangeArithmeticHolds<255>());
+
 // ---- the locked surfaces ----
 
 // One locked surface: row 0, the pitch in bytes and the size.

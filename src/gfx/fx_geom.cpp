@@ -10,9 +10,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "gfx/fx_frame.h"
@@ -223,6 +227,87 @@ void DDBltCircle(DDSURFACEDATA* lpDst, int cx, int cy, int nHalfW, int nHalfH, i
 
 // ---- rotation ----
 
+namespace {
+
+bool Fits32(i64 v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// One run of a turned picture's pixels, all inside the picture and the
+// source: source point (xs, ys) in 10-bit fixed point, stepping by (c1, s1)
+// a pixel; picture column (xs >> 10) + cx, read at colBase + colStep × it
+// (rows likewise). Sums wrap in 32 bits on the way; every pixel's own
+// column and row lie inside the source, so its byte position is right.
+struct RotateRun {
+  const uint8_t* src = nullptr;
+  int32_t pitch = 0;
+  int32_t xs = 0, ys = 0, c1 = 0, s1 = 0, cx = 0, cy = 0;
+  int32_t colBase = 0, colStep = 1, rowBase = 0, rowStep = 1;
+  uint32_t keyMask = 0, keyValue = 0;
+};
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// Eight pixels to a register, read by one gather; 16-bit pixels are read
+// from the aligned four bytes that hold them (never past the picture, whose
+// rows are padded to four bytes) and the right half taken. Returns how
+// many pixels it drew (a multiple of eight).
+template <typename P, bool kKeyed>
+__attribute__((target("avx2"))) int RotateRunWide(const RotateRun& r, int count, uint8_t* out) {
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i c1 = _mm256_set1_epi32(r.c1), s1 = _mm256_set1_epi32(r.s1);
+  const __m256i c8 = _mm256_set1_epi32(r.c1 * 8), s8 = _mm256_set1_epi32(r.s1 * 8);
+  __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(r.xs), _mm256_mullo_epi32(lane, c1));
+  __m256i ys = _mm256_add_epi32(_mm256_set1_epi32(r.ys), _mm256_mullo_epi32(lane, s1));
+  const __m256i cx = _mm256_set1_epi32(r.cx), cy = _mm256_set1_epi32(r.cy);
+  const __m256i colBase = _mm256_set1_epi32(r.colBase), rowBase = _mm256_set1_epi32(r.rowBase);
+  const __m256i pitch = _mm256_set1_epi32(r.pitch);
+  const __m256i km = _mm256_set1_epi32(static_cast<int>(r.keyMask)), kv = _mm256_set1_epi32(static_cast<int>(r.keyValue));
+  const int* base = reinterpret_cast<const int*>(r.src);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m256i col = _mm256_add_epi32(_mm256_srai_epi32(xs, 10), cx);
+    __m256i line = _mm256_add_epi32(_mm256_srai_epi32(ys, 10), cy);
+    col = r.colStep < 0 ? _mm256_sub_epi32(colBase, col) : _mm256_add_epi32(colBase, col);
+    line = r.rowStep < 0 ? _mm256_sub_epi32(rowBase, line) : _mm256_add_epi32(rowBase, line);
+    const __m256i rowAt = _mm256_mullo_epi32(line, pitch);
+    __m256i p;
+    if constexpr (sizeof(P) == 4) {
+      p = _mm256_i32gather_epi32(base, _mm256_add_epi32(rowAt, _mm256_slli_epi32(col, 2)), 1);
+    } else {
+      const __m256i at = _mm256_add_epi32(rowAt, _mm256_add_epi32(col, col));
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+      const __m256i shift = _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3);
+      p = _mm256_and_si256(_mm256_srlv_epi32(word, shift), _mm256_set1_epi32(0xFFFF));
+    }
+    uint8_t* o = out + static_cast<size_t>(i) * sizeof(P);
+    if constexpr (sizeof(P) == 4) {
+      if constexpr (kKeyed) {
+        const __m256i hole = _mm256_cmpeq_epi32(_mm256_and_si256(p, km), kv);
+        p = _mm256_blendv_epi8(p, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o)), hole);
+      }
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), p);
+    } else {
+      if constexpr (kKeyed) {
+        const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(o)));
+        const __m256i hole = _mm256_cmpeq_epi32(_mm256_and_si256(p, km), kv);
+        p = _mm256_blendv_epi8(p, old, hole);
+      }
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(p, p), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    }
+    xs = _mm256_add_epi32(xs, c8), ys = _mm256_add_epi32(ys, s8);
+  }
+  return i;
+}
+const bool g_wideRotate = __builtin_cpu_supports("avx2");
+#else
+template <typename P, bool kKeyed>
+int RotateRunWide(const RotateRun&, int, uint8_t*) {
+  return 0;
+}
+const bool g_wideRotate = false;
+#endif
+
+}  // namespace
+
 int DDBltRotate(DDSURFACEDATA* lpDst, int dx, int dy, int w, int h, int cx, int cy, int nAngle, DDSURFACEDATA* lpSrc,
                 int sx, int sy, uint32_t dwFlags) {
   if (!lpDst || !lpSrc || w <= 0 || h <= 0) return 0;
@@ -303,6 +388,27 @@ int DDBltRotate(DDSURFACEDATA* lpDst, int dx, int dy, int w, int h, int cx, int 
       KeepWhere(xs0, c1, (xLo - cx) * 1024, (xHi - cx) * 1024, first, last);
       KeepWhere(ys0, s1, (yLo - cy) * 1024, (yHi - cy) * 1024, first, last);
       i64 xs = xs0 + first * c1, ys = ys0 + first * s1;
+      if constexpr (!D::kIndexed) {
+        // Eight at a time where every value of the run fits in 32 bits (a
+        // picture turned onto itself reads pixels as the run writes them,
+        // one at a time).
+        const i64 xsEnd = xs + (last - first) * c1, ysEnd = ys + (last - first) * s1;
+        if (g_wideRotate && last - first >= 8 && !f.flipBack && !f.sameSurface && Fits32(xs) && Fits32(xsEnd) && Fits32(ys) &&
+            Fits32(ysEnd)) {
+          RotateRun run;
+          run.src = f.src.bits;
+          run.pitch = f.src.pitch;
+          run.xs = static_cast<int32_t>(xs), run.ys = static_cast<int32_t>(ys);
+          run.c1 = static_cast<int32_t>(c1), run.s1 = static_cast<int32_t>(s1);
+          run.cx = cx, run.cy = cy;
+          run.colBase = static_cast<int32_t>(colBase), run.colStep = static_cast<int32_t>(colStep);
+          run.rowBase = static_cast<int32_t>(rowBase), run.rowStep = static_cast<int32_t>(rowStep);
+          run.keyMask = f.keyMask, run.keyValue = f.keyValue;
+          const i64 done = RotateRunWide<P, kKeyed>(run, static_cast<int>(last - first),
+                                                    out + static_cast<size_t>(dx + q0 + first - cx) * sizeof(P));
+          first += done, xs += done * c1, ys += done * s1;
+        }
+      }
       for (i64 i = first; i < last; ++i, xs += c1, ys += s1) {
         const i64 col = colBase + colStep * ((xs >> 10) + cx), line = rowBase + rowStep * ((ys >> 10) + cy);
         const uint32_t p = fx::Plane::Load<P>(f.src.Row(static_cast<int>(line)), static_cast<int>(col));
@@ -316,6 +422,292 @@ int DDBltRotate(DDSURFACEDATA* lpDst, int dx, int dy, int w, int h, int cx, int 
 }
 
 // ---- lens ----
+
+namespace {
+
+// For k in [0, n): the lens's quotients of the column offset k0 + k and of
+// the row offset y over q = √rest[k]: vx[k] = vx[k] / q (vx arrives holding
+// (k0 + k) × depth) and vy[k] = y × depth / q; not-a-number where q is 0
+// (the point then reads its own offset). Correctly rounded roots and
+// quotients, two or four at a time.
+void LensQuotientsPlain(const double* rest, double* vx, double* vy, double yd, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128d nan = _mm_set1_pd(NAN), ydv = _mm_set1_pd(yd);
+  for (; i + 2 <= n; i += 2) {
+    const __m128d q = _mm_sqrt_pd(_mm_loadu_pd(rest + i));
+    const __m128d zero = _mm_cmpeq_pd(q, _mm_setzero_pd());
+    const __m128d x = _mm_div_pd(_mm_loadu_pd(vx + i), q), y = _mm_div_pd(ydv, q);
+    _mm_storeu_pd(vx + i, _mm_or_pd(_mm_and_pd(zero, nan), _mm_andnot_pd(zero, x)));
+    _mm_storeu_pd(vy + i, _mm_or_pd(_mm_and_pd(zero, nan), _mm_andnot_pd(zero, y)));
+  }
+#endif
+  for (; i < n; ++i) {
+    const double q = std::sqrt(rest[i]);
+    vx[i] = q != 0.0 ? vx[i] / q : NAN;
+    vy[i] = q != 0.0 ? yd / q : NAN;
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_FX_WIDE __attribute__((target("avx2")))
+#define PELMORA_FX_INLINE inline __attribute__((always_inline))
+__attribute__((target("avx2"))) void LensQuotientsWide(const double* rest, double* vx, double* vy, double yd,
+                                                       size_t n) {
+  size_t i = 0;
+  const __m256d nan = _mm256_set1_pd(NAN), ydv = _mm256_set1_pd(yd);
+  for (; i + 4 <= n; i += 4) {
+    const __m256d q = _mm256_sqrt_pd(_mm256_loadu_pd(rest + i));
+    const __m256d zero = _mm256_cmp_pd(q, _mm256_setzero_pd(), _CMP_EQ_OQ);
+    const __m256d x = _mm256_div_pd(_mm256_loadu_pd(vx + i), q), y = _mm256_div_pd(ydv, q);
+    _mm256_storeu_pd(vx + i, _mm256_blendv_pd(x, nan, zero));
+    _mm256_storeu_pd(vy + i, _mm256_blendv_pd(y, nan, zero));
+  }
+  LensQuotientsPlain(rest + i, vx + i, vy + i, yd, n - i);
+}
+const bool g_wideLens = __builtin_cpu_supports("avx2");
+#else
+void LensQuotientsWide(const double* rest, double* vx, double* vy, double yd, size_t n) {
+  LensQuotientsPlain(rest, vx, vy, yd, n);
+}
+const bool g_wideLens = false;
+#define PELMORA_FX_WIDE
+#define PELMORA_FX_INLINE inline
+#endif
+
+// Where a run of lens pixels reads: the source's pitch and pixel size in
+// bytes, the lens centre on the source, and the source's size.
+struct LensSource {
+  i64 pitch = 0, bytes = 0, scx = 0, scy = 0, width = 0, height = 0;
+};
+
+struct LensSource;
+size_t LensPlaceWide(const double* vx, const double* vy, size_t n, i64 lo, i64 y, const LensSource& s,
+                     std::vector<int32_t> (&at)[4]);
+
+// The source bytes a lens row pair reads: columns ±k and rows ±y share the
+// root and, up to sign, the quotients (a division of a negated value is the
+// negated division), so each |k| is worked out once. The source offset of a
+// pixel is truncate(v + 0.5) of its signed quotient, or the pixel's own
+// offset where the root is 0; `at` holds the byte position of that source
+// pixel, or −1 where it lies outside the source (a surface holds less
+// than 2^31 bytes).
+struct LensOffsets {
+  std::vector<double> rest, vx, vy;
+  // Byte positions for (+k, +y), (−k, +y), (+k, −y), (−k, −y).
+  std::vector<int32_t> at[4];
+  i64 kLo = 0;
+
+  void Work(i64 y, i64 lo, i64 hi, i64 depth, i64 R2, const LensSource& s) {
+    kLo = lo;
+    const size_t n = static_cast<size_t>(hi - lo + 1);
+    rest.resize(n), vx.resize(n), vy.resize(n);
+    for (std::vector<int32_t>& v : at) v.resize(n);
+    const i64 yy = y * y;
+    for (size_t i = 0; i < n; ++i) {
+      const i64 k = lo + static_cast<i64>(i);
+      rest[i] = static_cast<double>(R2 - (k * k + yy));
+      vx[i] = static_cast<double>(k * depth);
+    }
+    (g_wideLens ? LensQuotientsWide : LensQuotientsPlain)(rest.data(), vx.data(), vy.data(),
+                                                          static_cast<double>(y * depth), n);
+    size_t i = g_wideLens ? LensPlaceWide(vx.data(), vy.data(), n, lo, y, s, at) : 0;
+    auto place = [&s](i64 mx, i64 my) -> int32_t {
+      const i64 px = s.scx + mx, py = s.scy + my;
+      return px >= 0 && px < s.width && py >= 0 && py < s.height ? static_cast<int32_t>(py * s.pitch + px * s.bytes)
+                                                                 : -1;
+    };
+    for (; i < n; ++i) {
+      const i64 k = lo + static_cast<i64>(i);
+      i64 right = k, left = -k, down = y, up = -y;
+      if (vy[i] == vy[i]) {
+        right = static_cast<i64>(vx[i] + 0.5), left = static_cast<i64>(-vx[i] + 0.5);
+        down = static_cast<i64>(vy[i] + 0.5), up = static_cast<i64>(-vy[i] + 0.5);
+      }
+      at[0][i] = place(right, down), at[1][i] = place(left, down);
+      at[2][i] = place(right, up), at[3][i] = place(left, up);
+    }
+  }
+};
+
+// LensOffsets::Work's placing, four offsets at a time in doubles (exact:
+// whole numbers, and wherever one is too large for that it lies far
+// outside the source either way); returns how many it placed, a multiple of
+// four.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_AVX2_INLINE inline __attribute__((target("avx2"), always_inline))
+PELMORA_AVX2_INLINE __m256d TruncWide(__m256d v) { return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+
+// Byte positions of the points (scx + mx, scy + my) of the source, or −1.
+PELMORA_AVX2_INLINE __m128i PlaceWide(__m256d mx, __m256d my, __m256d scx, __m256d scy, __m256d w, __m256d h,
+                                      __m256d pitch, __m256d bytes) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d px = _mm256_add_pd(scx, mx), py = _mm256_add_pd(scy, my);
+  const __m256d in = _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(px, zero, _CMP_GE_OQ), _mm256_cmp_pd(px, w, _CMP_LT_OQ)),
+                                   _mm256_and_pd(_mm256_cmp_pd(py, zero, _CMP_GE_OQ), _mm256_cmp_pd(py, h, _CMP_LT_OQ)));
+  // Outside points become −1.0 before the conversion.
+  const __m256d pos = _mm256_blendv_pd(_mm256_set1_pd(-1.0), _mm256_add_pd(_mm256_mul_pd(py, pitch), _mm256_mul_pd(px, bytes)), in);
+  return _mm256_cvttpd_epi32(pos);
+}
+
+__attribute__((target("avx2"))) size_t LensPlaceWide(const double* vx, const double* vy, size_t n, i64 lo, i64 y,
+                                                     const LensSource& s, std::vector<int32_t> (&at)[4]) {
+  const __m256d half = _mm256_set1_pd(0.5), zero = _mm256_setzero_pd(), step = _mm256_set_pd(3, 2, 1, 0);
+  const __m256d w = _mm256_set1_pd(static_cast<double>(s.width)), h = _mm256_set1_pd(static_cast<double>(s.height));
+  const __m256d scx = _mm256_set1_pd(static_cast<double>(s.scx)), scy = _mm256_set1_pd(static_cast<double>(s.scy));
+  const __m256d pitch = _mm256_set1_pd(static_cast<double>(s.pitch)), bytes = _mm256_set1_pd(static_cast<double>(s.bytes));
+  const __m256d yd = _mm256_set1_pd(static_cast<double>(y)), nyd = _mm256_set1_pd(-static_cast<double>(y));
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d x = _mm256_loadu_pd(vx + i), v = _mm256_loadu_pd(vy + i);
+    const __m256d nan = _mm256_cmp_pd(v, v, _CMP_UNORD_Q);
+    const __m256d k = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(lo + static_cast<i64>(i))), step);
+    const __m256d nk = _mm256_sub_pd(zero, k);
+    const __m256d right = _mm256_blendv_pd(TruncWide(_mm256_add_pd(x, half)), k, nan);
+    const __m256d left = _mm256_blendv_pd(TruncWide(_mm256_add_pd(_mm256_sub_pd(zero, x), half)), nk, nan);
+    const __m256d down = _mm256_blendv_pd(TruncWide(_mm256_add_pd(v, half)), yd, nan);
+    const __m256d up = _mm256_blendv_pd(TruncWide(_mm256_add_pd(_mm256_sub_pd(zero, v), half)), nyd, nan);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at[0].data() + i), PlaceWide(right, down, scx, scy, w, h, pitch, bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at[1].data() + i), PlaceWide(left, down, scx, scy, w, h, pitch, bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at[2].data() + i), PlaceWide(right, up, scx, scy, w, h, pitch, bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at[3].data() + i), PlaceWide(left, up, scx, scy, w, h, pitch, bytes));
+  }
+  return i;
+}
+#else
+size_t LensPlaceWide(const double*, const double*, size_t, i64, i64, const LensSource&, std::vector<int32_t> (&)[4]) {
+  return 0;
+}
+#endif
+
+// What a run of lens pixels needs, copied into the run's own locals so
+// that its stores (through byte pointers, which may point anywhere) do not
+// make the compiler fetch them again for every pixel.
+struct LensRunFrame {
+  const uint8_t* src = nullptr;
+  i64 cx = 0;
+  uint32_t keyMask = 0, keyValue = 0;
+  bool direct3d = false, flipBack = false, fill = false;
+  // Destination and source are separate pictures: pixels may be read ahead
+  // of the writes (a lens onto its own source reads each as it comes).
+  bool apart = true;
+  fx::AddColour add;
+};
+
+// Destination columns x = from..to of a row at `out`, reading the source
+// byte at[sign × x − kLo]. Without branches: a pixel whose source point
+// lies outside reads the source's first pixel instead and discards it, and
+// a pixel not drawn gets back what it held (or 0 when filling).
+template <typename D, bool kKeyed>
+PELMORA_FX_INLINE void LensRunBody(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at,
+                                   i64 sign, i64 kLo) {
+  using P = typename D::Pixel;
+  const LensRunFrame r = frame;
+  for (i64 x = from; x <= to; ++x) {
+    const int32_t pos = at[sign * x - kLo];
+    const bool inside = pos >= 0;
+    P v;
+    std::memcpy(&v, r.src + (inside ? pos : 0), sizeof v);
+    uint32_t p = v;
+    const bool drawn = inside && !(kKeyed && (p & r.keyMask) == r.keyValue);
+    if (r.direct3d) p = fx::ApplyAdd<D>(p, r.add);
+    if constexpr (D::kBits == 16) {
+      if (r.flipBack) p = ((p & 0x7FE0u) << 1) | (p & 0x1Fu);  // 555 to 565: green widened by one bit
+    }
+    uint8_t* const target = out + static_cast<size_t>(r.cx + x) * sizeof(P);
+    P old;
+    std::memcpy(&old, target, sizeof old);
+    const P kept = r.fill ? static_cast<P>(0) : old;
+    const P put = drawn ? static_cast<P>(p) : kept;
+    std::memcpy(target, &put, sizeof put);
+  }
+}
+
+template <typename D, bool kKeyed>
+void LensRunPlain(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign, i64 kLo) {
+  LensRunBody<D, kKeyed>(frame, out, from, to, at, sign, kLo);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// LensRunBody eight pixels a step: the source pixels read by one gather
+// (16-bit ones from the aligned four bytes that hold them, never past the
+// source, whose rows are padded to four bytes), then the same selects.
+template <typename D, bool kKeyed>
+__attribute__((target("avx2"))) void LensRunWide(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to,
+                                                 const int32_t* at, i64 sign, i64 kLo) {
+  using P = typename D::Pixel;
+  const LensRunFrame r = frame;
+  const int* base = reinterpret_cast<const int*>(r.src);
+  const __m256i minusOne = _mm256_set1_epi32(-1), reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i km = _mm256_set1_epi32(static_cast<int>(r.keyMask)), kv = _mm256_set1_epi32(static_cast<int>(r.keyValue));
+  const bool adding = r.direct3d && r.add.on;
+  const __m256i addR = _mm256_set1_epi32(static_cast<int>(r.add.r)), addG = _mm256_set1_epi32(static_cast<int>(r.add.g));
+  const __m256i addB = _mm256_set1_epi32(static_cast<int>(r.add.b));
+  i64 x = from;
+  for (; x + 8 <= to + 1; x += 8) {
+    // The positions of x .. x + 7 (read backwards left of the centre).
+    __m256i pos;
+    if (sign > 0) {
+      pos = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + (x - kLo)));
+    } else {
+      pos = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + (-(x + 7) - kLo))), reverse);
+    }
+    const __m256i inside = _mm256_cmpgt_epi32(pos, minusOne);
+    const __m256i safe = _mm256_and_si256(pos, inside);
+    __m256i p;
+    if constexpr (sizeof(P) == 4) {
+      p = _mm256_i32gather_epi32(base, safe, 1);
+    } else {
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), safe), 1);
+      p = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(safe, _mm256_set1_epi32(2)), 3)),
+                           _mm256_set1_epi32(0xFFFF));
+    }
+    __m256i drawn = inside;
+    if constexpr (kKeyed) drawn = _mm256_andnot_si256(_mm256_cmpeq_epi32(_mm256_and_si256(p, km), kv), drawn);
+    if (adding) {
+      // Each channel with the state's part added, at most its top.
+      auto channel = [&](int shift, uint32_t top, __m256i v) __attribute__((target("avx2"), always_inline)) {
+        const __m256i c = _mm256_and_si256(_mm256_srli_epi32(p, shift), _mm256_set1_epi32(static_cast<int>(top)));
+        return _mm256_slli_epi32(_mm256_min_epu32(_mm256_add_epi32(c, v), _mm256_set1_epi32(static_cast<int>(top))), shift);
+      };
+      const __m256i rgb = _mm256_set1_epi32(static_cast<int>(D::kRgbMask));
+      p = _mm256_or_si256(_mm256_andnot_si256(rgb, p),
+                          _mm256_or_si256(channel(D::kRShift, D::kRMax, addR),
+                                          _mm256_or_si256(channel(D::kGShift, D::kGMax, addG), channel(D::kBShift, D::kBMax, addB))));
+    }
+    if constexpr (D::kBits == 16) {
+      if (r.flipBack)
+        p = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(p, _mm256_set1_epi32(0x7FE0)), 1),
+                            _mm256_and_si256(p, _mm256_set1_epi32(0x1F)));  // 555 to 565: green widened by one bit
+    }
+    uint8_t* const target = out + static_cast<size_t>(r.cx + x) * sizeof(P);
+    if constexpr (sizeof(P) == 4) {
+      const __m256i old = r.fill ? _mm256_setzero_si256() : _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), _mm256_blendv_epi8(old, p, drawn));
+    } else {
+      const __m256i old = r.fill ? _mm256_setzero_si256()
+                                 : _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(target)));
+      const __m256i v = _mm256_blendv_epi8(old, p, drawn);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target),
+                       _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08)));
+    }
+  }
+  if (x <= to) LensRunBody<D, kKeyed>(frame, out, x, to, at, sign, kLo);
+}
+#else
+template <typename D, bool kKeyed>
+void LensRunWide(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign, i64 kLo) {
+  LensRunBody<D, kKeyed>(frame, out, from, to, at, sign, kLo);
+}
+#endif
+
+template <typename D, bool kKeyed>
+void LensRun(const LensRunFrame& frame, uint8_t* out, i64 from, i64 to, const int32_t* at, i64 sign, i64 kLo) {
+  if constexpr (D::kIndexed) LensRunPlain<D, kKeyed>(frame, out, from, to, at, sign, kLo);
+  else (g_wideLens && frame.apart ? LensRunWide<D, kKeyed> : LensRunPlain<D, kKeyed>)(frame, out, from, to, at, sign, kLo);
+}
+
+}  // namespace
 
 int DDBltLens(DDSURFACEDATA* lpDst, int cx, int cy, int nRadius, int nDepth, DDSURFACEDATA* lpSrc, int scx, int scy,
               uint32_t dwFlags, uint32_t bFill, const DDDRAWSTATE* lpState) {
@@ -333,90 +725,67 @@ int DDBltLens(DDSURFACEDATA* lpDst, int cx, int cy, int nRadius, int nDepth, DDS
     const bool fill = f.direct3d && bFill != 0 && D::kBits == 32;
     const i64 y0 = std::max(-radius, -i64{cy}), y1 = std::min(radius, i64{f.dst.height} - 1 - cy);
     const i64 x0 = std::max(-radius, -i64{cx}), x1 = std::min(radius, i64{f.dst.width} - 1 - cx);
-    // Columns x and −x of a row share the root and, up to its sign, the
-    // quotient x·depth / q (a division of a negated value is the negated
-    // division): each row works out the roots and quotients for |x| first,
-    // in a loop without branches that the compiler vectorises, then reads.
-    thread_local std::vector<double> rest, vxs, vys;
-    for (i64 y = y0; y <= y1; ++y) {
+    if (y0 > y1 || x0 > x1) return;
+    thread_local LensOffsets o;
+    LensRunFrame run0;
+    run0.src = f.src.bits;
+    run0.cx = cx;
+    run0.keyMask = f.keyMask, run0.keyValue = f.keyValue;
+    run0.direct3d = f.direct3d, run0.flipBack = f.flipBack, run0.fill = fill;
+    run0.add = add;
+    run0.apart = !f.sameSurface;
+    const LensSource source{f.src.pitch, static_cast<i64>(sizeof(P)), scx, scy, f.src.width, f.src.height};
+    // One destination row at offset y, its pixels inside the circle being
+    // [a, b]; `lower` chooses the offsets of +|y| (else of −|y|).
+    auto drawRow = [&](i64 y, i64 a, i64 b, bool lower) {
       uint8_t* out = f.dst.Row(static_cast<int>(cy + y));
-      // The row's pixels inside the circle: x² + y² ≤ r² ⇔ |x| ≤ ⌊√(r² − y²)⌋.
+      if (fill)
+        for (i64 x = x0; x <= x1 && x < a; ++x) fx::Plane::Store<P>(out, static_cast<int>(cx + x), static_cast<P>(0));
+      if (a <= b) {
+        // Columns left of the centre read the offsets of −|x|.
+        LensRun<D, kKeyed>(run0, out, a, std::min<i64>(b, -1), o.at[lower ? 1 : 3].data(), -1, o.kLo);
+        LensRun<D, kKeyed>(run0, out, std::max<i64>(a, 0), b, o.at[lower ? 0 : 2].data(), 1, o.kLo);
+      }
+      if (fill)
+        for (i64 x = std::max(b + 1, x0); x <= x1; ++x)
+          fx::Plane::Store<P>(out, static_cast<int>(cx + x), static_cast<P>(0));
+    };
+    // The columns of row offset y inside the circle: x² + y² ≤ r² ⇔ |x| ≤
+    // ⌊√(r² − y²)⌋; empty (a > b) when the row misses the circle.
+    auto span = [&](i64 y, i64& a, i64& b) {
       const i64 room = r2 - y * y;
-      i64 a = x1 + 1, b = x1;
+      a = x1 + 1, b = x1;
       if (room >= 0) {
         const i64 reach = RootTrunc(room);
         a = std::max(x0, -reach), b = std::min(x1, reach);
       }
-      // Pixels are written left to right, as a lens drawn onto its own
-      // source must be.
-      if (fill)
-        for (i64 x = x0; x <= x1 && x < a; ++x) fx::Plane::Store<P>(out, static_cast<int>(cx + x), static_cast<P>(0));
-      auto fillRight = [&] {
-        if (fill)
-          for (i64 x = std::max(b + 1, x0); x <= x1; ++x)
-            fx::Plane::Store<P>(out, static_cast<int>(cx + x), static_cast<P>(0));
-      };
-      if (a > b) {
-        fillRight();
-        continue;
-      }
+    };
+    auto work = [&](i64 ay, i64 a, i64 b) {
       const i64 kLo = (a <= 0 && b >= 0) ? 0 : std::min(a < 0 ? -a : a, b < 0 ? -b : b);
       const i64 kHi = std::max(a < 0 ? -a : a, b < 0 ? -b : b);
-      const size_t n = static_cast<size_t>(kHi - kLo + 1);
-      rest.resize(n), vxs.resize(n), vys.resize(n);
-      const i64 yy = y * y;
-      for (size_t i = 0; i < n; ++i) {
-        const i64 k = kLo + static_cast<i64>(i);
-        rest[i] = static_cast<double>(R2 - (k * k + yy));
-        vxs[i] = static_cast<double>(k * depth);
+      o.Work(ay, kLo, kHi, depth, R2, source);
+    };
+    if (f.sameSurface) {
+      // A lens drawn onto its own source reads pixels it may have written:
+      // rows top to bottom and pixels left to right, each as it comes.
+      for (i64 y = y0; y <= y1; ++y) {
+        i64 a, b;
+        span(y, a, b);
+        if (a <= b) work(y < 0 ? -y : y, a, b);
+        drawRow(y, a, b, y >= 0);
       }
-      {
-        const double yd = static_cast<double>(y * depth);
-        double* const VX = vxs.data();
-        double* const VY = vys.data();
-        const double* const Q = rest.data();
-        size_t i = 0;
-#if defined(__SSE2__)
-        // Two at a time (the library root keeps the loop scalar): the same
-        // correctly rounded roots and quotients.
-        const __m128d nan = _mm_set1_pd(NAN), ydv = _mm_set1_pd(yd);
-        for (; i + 2 <= n; i += 2) {
-          const __m128d q = _mm_sqrt_pd(_mm_loadu_pd(Q + i));
-          const __m128d zero = _mm_cmpeq_pd(q, _mm_setzero_pd());
-          const __m128d vx = _mm_div_pd(_mm_loadu_pd(VX + i), q), vy = _mm_div_pd(ydv, q);
-          _mm_storeu_pd(VX + i, _mm_or_pd(_mm_and_pd(zero, nan), _mm_andnot_pd(zero, vx)));
-          _mm_storeu_pd(VY + i, _mm_or_pd(_mm_and_pd(zero, nan), _mm_andnot_pd(zero, vy)));
-        }
-#endif
-        for (; i < n; ++i) {
-          const double q = std::sqrt(Q[i]);
-          // q = 0 is kept as not-a-number: the point reads its own offset.
-          VX[i] = q != 0.0 ? VX[i] / q : NAN;
-          VY[i] = q != 0.0 ? yd / q : NAN;
-        }
-      }
-      for (i64 x = a; x <= b; ++x) {
-        const int tx = static_cast<int>(cx + x);
-        const size_t i = static_cast<size_t>((x < 0 ? -x : x) - kLo);
-        const double vx = x < 0 ? -vxs[i] : vxs[i], vy = vys[i];
-        i64 mx = x, my = y;
-        if (vy == vy) {
-          mx = static_cast<i64>(vx + 0.5);
-          my = static_cast<i64>(vy + 0.5);
-        }
-        const i64 px = scx + mx, py = scy + my;
-        bool drawn = false;
-        if (px >= 0 && px < f.src.width && py >= 0 && py < f.src.height) {
-          uint32_t p = fx::Plane::Load<P>(f.src.Row(static_cast<int>(py)), static_cast<int>(px));
-          if (!(kKeyed && f.Transparent(p))) {
-            if (f.direct3d) p = fx::ApplyAdd<D>(p, add);
-            f.template Put<D>(out, tx, p);
-            drawn = true;
-          }
-        }
-        if (fill && !drawn) fx::Plane::Store<P>(out, tx, static_cast<P>(0));
-      }
-      fillRight();
+      return;
+    }
+    // Apart: rows −y and +y are drawn from one working-out.
+    const i64 top = std::max<i64>(0, std::max(-y1, y0));  // the smallest |y| with a row inside
+    for (i64 ay = y0 <= 0 && y1 >= 0 ? 0 : top; ay <= std::max(-y0, y1); ++ay) {
+      const bool upper = -ay >= y0 && -ay <= y1, lower = ay != 0 && ay >= y0 && ay <= y1;
+      if (!upper && !lower) continue;
+      i64 a, b;
+      span(ay, a, b);
+      if (a <= b) work(ay, a, b);
+      if (upper) drawRow(-ay, a, b, false);
+      if (lower) drawRow(ay, a, b, true);
     }
   });
 }

@@ -1,6 +1,9 @@
 #include "platform/soft_device.h"
 
 #include <algorithm>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <cmath>
 #include <cstring>
 
@@ -62,8 +65,9 @@ uint32_t Combine(uint32_t op, uint32_t a1, uint32_t a2, uint32_t diffuse, uint32
 
 bool IsPowerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
 
-// Positive remainder.
+// Positive remainder (no division for a value already in range).
 int Wrap(int v, int n) {
+  if (static_cast<unsigned>(v) < static_cast<unsigned>(n)) return v;
   const int m = v % n;
   return m < 0 ? m + n : m;
 }
@@ -82,22 +86,25 @@ PixelKind KindOf(const PixelFormat& f) {
   return PixelKind::Other;
 }
 
-struct ChannelTables {
-  uint8_t widen5[32], widen6[64];      // c × 255 / max, truncated
-  uint8_t narrow5[256], narrow6[256];  // (v × max + 127) / 255
-};
+// Channel widening (c × 255 / max, truncated) and narrowing ((v × max +
+// 127) / 255) by multiplication and shift instead of division or lookup, so
+// that loops over many pixels vectorise; each is checked below against the
+// division for every value it can meet.
+constexpr uint32_t Widen5(uint32_t c) { return (c * 1053u) >> 7; }
+constexpr uint32_t Widen6(uint32_t c) { return (c * 259u + 3u) >> 6; }
+constexpr uint32_t Narrow5(uint32_t v) { return (v * 249u + 1014u) >> 11; }
+constexpr uint32_t Narrow6(uint32_t v) { return (v * 253u + 505u) >> 10; }
 
-constexpr ChannelTables MakeChannelTables() {
-  ChannelTables t{};
-  for (uint32_t c = 0; c < 32; ++c) t.widen5[c] = static_cast<uint8_t>(c * 255 / 31);
-  for (uint32_t c = 0; c < 64; ++c) t.widen6[c] = static_cast<uint8_t>(c * 255 / 63);
-  for (uint32_t v = 0; v < 256; ++v) {
-    t.narrow5[v] = static_cast<uint8_t>((v * 31 + 127) / 255);
-    t.narrow6[v] = static_cast<uint8_t>((v * 63 + 127) / 255);
-  }
-  return t;
+constexpr bool ChannelArithmeticHolds() {
+  for (uint32_t c = 0; c < 32; ++c)
+    if (Widen5(c) != c * 255 / 31) return false;
+  for (uint32_t c = 0; c < 64; ++c)
+    if (Widen6(c) != c * 255 / 63) return false;
+  for (uint32_t v = 0; v < 256; ++v)
+    if (Narrow5(v) != (v * 31 + 127) / 255 || Narrow6(v) != (v * 63 + 127) / 255) return false;
+  return true;
 }
-constexpr ChannelTables kChannels = MakeChannelTables();
+static_assert(ChannelArithmeticHolds());
 
 template <PixelKind K>
 struct Codec;
@@ -120,12 +127,10 @@ template <>
 struct Codec<PixelKind::R5G6B5> {
   using Raw = uint16_t;
   static constexpr uint32_t Decode(uint32_t p) {
-    return 0xFF000000u | uint32_t{kChannels.widen5[(p >> 11) & 31]} << 16 |
-           uint32_t{kChannels.widen6[(p >> 5) & 63]} << 8 | kChannels.widen5[p & 31];
+    return 0xFF000000u | Widen5((p >> 11) & 31) << 16 | Widen6((p >> 5) & 63) << 8 | Widen5(p & 31);
   }
   static constexpr uint32_t Encode(uint32_t c) {
-    return uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 11 | uint32_t{kChannels.narrow6[(c >> 8) & 0xFF]} << 5 |
-           kChannels.narrow5[c & 0xFF];
+    return Narrow5((c >> 16) & 0xFF) << 11 | Narrow6((c >> 8) & 0xFF) << 5 | Narrow5(c & 0xFF);
   }
 };
 
@@ -133,86 +138,63 @@ template <>
 struct Codec<PixelKind::A1R5G5B5> {
   using Raw = uint16_t;
   static constexpr uint32_t Decode(uint32_t p) {
-    return ((p & 0x8000u) ? 0xFF000000u : 0u) | uint32_t{kChannels.widen5[(p >> 10) & 31]} << 16 |
-           uint32_t{kChannels.widen5[(p >> 5) & 31]} << 8 | kChannels.widen5[p & 31];
+    return (0u - ((p >> 15) & 1u)) << 24 | Widen5((p >> 10) & 31) << 16 | Widen5((p >> 5) & 31) << 8 |
+           Widen5(p & 31);
   }
+  // An alpha of 128 and up sets the alpha bit: that is bit 31 of the colour.
   static constexpr uint32_t Encode(uint32_t c) {
-    return ((c >> 24) >= 128 ? 0x8000u : 0u) | uint32_t{kChannels.narrow5[(c >> 16) & 0xFF]} << 10 |
-           uint32_t{kChannels.narrow5[(c >> 8) & 0xFF]} << 5 | kChannels.narrow5[c & 0xFF];
+    return ((c >> 16) & 0x8000u) | Narrow5((c >> 16) & 0xFF) << 10 | Narrow5((c >> 8) & 0xFF) << 5 |
+           Narrow5(c & 0xFF);
   }
 };
 
 // The alpha a texel decodes to, without decoding its colour.
 template <PixelKind K>
-uint32_t AlphaOf(uint32_t p) {
+constexpr uint32_t AlphaOf(uint32_t p) {
   if constexpr (K == PixelKind::A8R8G8B8) return p >> 24;
-  else if constexpr (K == PixelKind::A1R5G5B5) return (p & 0x8000u) ? 255u : 0u;
+  else if constexpr (K == PixelKind::A1R5G5B5) return (0u - ((p >> 15) & 1u)) & 0xFFu;
   else return 255u;
 }
 
 // Raw texel to raw target pixel with no operation between: Encode(Decode(p)).
-// Between the 16-bit kinds each channel goes through one small table.
-struct Convert16Tables {
-  uint16_t red[32], green[64], blue[32];
-};
-
+// Narrowing gives every widened value back, so between formats of the same
+// channel widths the pixel stays (the alpha bit follows the alpha); 5-bit
+// and 6-bit greens go through both steps.
 template <PixelKind From, PixelKind To>
-constexpr Convert16Tables MakeConvert16() {
-  Convert16Tables t{};
-  const bool sixGreen = From == PixelKind::R5G6B5;
-  for (uint32_t c = 0; c < 32; ++c) {
-    const uint32_t redBits = sixGreen ? c << 11 : c << 10;
-    t.red[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(redBits | (sixGreen ? 0u : 0x8000u))) &
-                                     (To == PixelKind::R5G6B5 ? 0xF800u : 0x7C00u));
-    t.blue[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c)) & 0x1Fu);
-  }
-  for (uint32_t c = 0; c < (sixGreen ? 64u : 32u); ++c)
-    t.green[c] = static_cast<uint16_t>(Codec<To>::Encode(Codec<From>::Decode(c << 5)) &
-                                       (To == PixelKind::R5G6B5 ? 0x07E0u : 0x03E0u));
-  return t;
-}
-
-template <PixelKind From, PixelKind To>
-inline constexpr Convert16Tables kConvert16 = MakeConvert16<From, To>();
-
-// The same for every A1R5G5B5 colour at once (the alpha bit left out).
-template <PixelKind To>
-struct Convert1555Table {
-  uint16_t to[32768];
-};
-
-template <PixelKind To>
-constexpr Convert1555Table<To> MakeConvert1555() {
-  Convert1555Table<To> t{};
-  const Convert16Tables& c = kConvert16<PixelKind::A1R5G5B5, To>;
-  for (uint32_t p = 0; p < 32768; ++p) t.to[p] = static_cast<uint16_t>(c.red[p >> 10] | c.green[(p >> 5) & 31] | c.blue[p & 31]);
-  return t;
-}
-
-template <PixelKind To>
-inline constexpr Convert1555Table<To> kConvert1555 = MakeConvert1555<To>();
-
-template <PixelKind From, PixelKind To>
-uint32_t ConvertRaw(uint32_t p) {
-  if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
-    return kConvert1555<To>.to[p & 0x7FFF];
-  } else if constexpr (From == PixelKind::A8R8G8B8 && To == PixelKind::A8R8G8B8) {
+constexpr uint32_t ConvertRaw(uint32_t p) {
+  if constexpr (From == PixelKind::A8R8G8B8 && To == PixelKind::A8R8G8B8) {
     return p;
   } else if constexpr (To == PixelKind::X8R8G8B8 &&
                        (From == PixelKind::A8R8G8B8 || From == PixelKind::X8R8G8B8)) {
     return p | 0xFF000000u;
-  } else if constexpr (sizeof(typename Codec<From>::Raw) == 2 && sizeof(typename Codec<To>::Raw) == 2) {
-    const Convert16Tables& t = kConvert16<From, To>;
-    uint32_t v;
-    if constexpr (From == PixelKind::R5G6B5) v = t.red[(p >> 11) & 31] | t.green[(p >> 5) & 63] | t.blue[p & 31];
-    else v = t.red[(p >> 10) & 31] | t.green[(p >> 5) & 31] | t.blue[p & 31];
-    // The target's alpha bit follows the decoded alpha (255 for R5G6B5).
-    if constexpr (To == PixelKind::A1R5G5B5) v |= AlphaOf<From>(p) >= 128 ? 0x8000u : 0u;
-    return v;
+  } else if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::A1R5G5B5) {
+    return p & 0xFFFFu;
+  } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::R5G6B5) {
+    return p & 0xFFFFu;
+  } else if constexpr (From == PixelKind::A1R5G5B5 && To == PixelKind::R5G6B5) {
+    // In 16-bit steps (every product stays below 2^16) so that the vector
+    // loop keeps sixteen pixels to a register.
+    const uint16_t g = static_cast<uint16_t>((p >> 5) & 31u);
+    const uint16_t wide = static_cast<uint16_t>(static_cast<uint16_t>(g * 1053u) >> 7);
+    const uint16_t g6 = static_cast<uint16_t>(static_cast<uint16_t>(wide * 253u + 505u) >> 10);
+    return static_cast<uint16_t>(((p & 0x7C00u) << 1) | (g6 << 5) | (p & 0x1Fu));
+  } else if constexpr (From == PixelKind::R5G6B5 && To == PixelKind::A1R5G5B5) {
+    return 0x8000u | (p >> 1 & 0x7C00u) | Narrow5(Widen6((p >> 5) & 63)) << 5 | (p & 0x1Fu);
   } else {
     return Codec<To>::Encode(Codec<From>::Decode(p));
   }
 }
+
+template <PixelKind From, PixelKind To>
+constexpr bool ConversionHolds() {
+  for (uint32_t p = 0; p < 65536; ++p)
+    if (ConvertRaw<From, To>(p) != Codec<To>::Encode(Codec<From>::Decode(p))) return false;
+  return true;
+}
+static_assert(ConversionHolds<PixelKind::A1R5G5B5, PixelKind::A1R5G5B5>());
+static_assert(ConversionHolds<PixelKind::R5G6B5, PixelKind::R5G6B5>());
+static_assert(ConversionHolds<PixelKind::A1R5G5B5, PixelKind::R5G6B5>());
+static_assert(ConversionHolds<PixelKind::R5G6B5, PixelKind::A1R5G5B5>());
 
 template <typename T>
 T LoadRaw(const uint8_t* p) {
@@ -239,34 +221,52 @@ inline uint32_t ApplyTables(const uint8_t (*t)[256], uint32_t c) {
          uint32_t{t[2][(c >> 8) & 0xFF]} << 8 | t[3][c & 0xFF];
 }
 
-// Texels copied as they are onto a row when every alpha among them is whole
-// (0: the target keeps its pixel; 255: the texel lands): one select per
-// pixel, which the compiler vectorises. False (nothing written) when a
-// partly transparent texel needs the blend.
 #if defined(__GNUC__)
 #define PELMORA_INLINE_BODY inline __attribute__((always_inline))
 #else
 #define PELMORA_INLINE_BODY inline
 #endif
 
+// Loops over many pixels are compiled twice, plainly and for processors
+// with AVX2 (twice the lanes), and the wide one is chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_WIDE __attribute__((target("avx2")))
+const bool g_wideSelect = __builtin_cpu_supports("avx2");
+#else
+#define PELMORA_WIDE
+const bool g_wideSelect = false;
+#endif
+
+// Texels copied as they are onto a row: where a texel's alpha is 0 the
+// target keeps its pixel, where it is 255 the texel lands, in one select
+// per pixel that the compiler vectorises. A partly transparent texel (only
+// A8R8G8B8 has them) leaves its pixel for a second pass that blends it;
+// the pass runs only on rows that hold one.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 PELMORA_INLINE_BODY bool SelectRowBody(const uint8_t* tex, int count, uint8_t* out) {
   using TexRaw = typename Codec<TexK>::Raw;
   using OutRaw = typename Codec<OutK>::Raw;
-  if constexpr (kBlend && TexK == PixelKind::A8R8G8B8) {
-    uint32_t partial = 0;
-    for (int i = 0; i < count; ++i)
-      partial |= (LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)) >> 24) - 1u < 254u;
-    if (partial) return false;
-  }
+  uint32_t partial = 0;
   for (int i = 0; i < count; ++i) {
     const uint32_t raw = LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw));
     uint8_t* p = out + static_cast<size_t>(i) * sizeof(OutRaw);
     const OutRaw converted = static_cast<OutRaw>(ConvertRaw<TexK, OutK>(raw));
-    if constexpr (kBlend) StoreRaw<OutRaw>(p, AlphaOf<TexK>(raw) == 0 ? LoadRaw<OutRaw>(p) : converted);
-    else StoreRaw<OutRaw>(p, converted);
+    if constexpr (kBlend) {
+      const uint32_t a = AlphaOf<TexK>(raw);
+      if constexpr (TexK == PixelKind::A8R8G8B8) partial |= a - 1u < 254u;
+      StoreRaw<OutRaw>(p, a != 255 ? LoadRaw<OutRaw>(p) : converted);
+    } else {
+      StoreRaw<OutRaw>(p, converted);
+    }
   }
-  return true;
+  return partial != 0;
+}
+
+// The same for texels and target known to lie apart (separate pictures):
+// the compiler need not guard the vector loop against overlap.
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_INLINE_BODY bool SelectRowApart(const uint8_t* __restrict tex, int count, uint8_t* __restrict out) {
+  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
@@ -274,27 +274,14 @@ bool SelectRowPlain(const uint8_t* tex, int count, uint8_t* out) {
   return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
 
-// The same loop compiled for processors with AVX2 (eight pixels a step),
-// chosen at run time.
-#if defined(__GNUC__) && defined(__x86_64__)
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-__attribute__((target("avx2"))) bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
+PELMORA_WIDE bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
   return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
 }
-const bool g_wideSelect = __builtin_cpu_supports("avx2");
-#else
-template <PixelKind TexK, PixelKind OutK, bool kBlend>
-bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
-  return SelectRowBody<TexK, OutK, kBlend>(tex, count, out);
-}
-const bool g_wideSelect = false;
-#endif
 
+// True when the row holds partly transparent texels still to be blended.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 bool SelectRow(const uint8_t* tex, int count, uint8_t* out) {
-  // 16-bit texels convert through tables; gathering them eight at a time is
-  // slower than the plain loop.
-  if constexpr (sizeof(typename Codec<TexK>::Raw) == 2) return SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
   return g_wideSelect ? SelectRowWide<TexK, OutK, kBlend>(tex, count, out)
                       : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
 }
@@ -323,19 +310,162 @@ PELMORA_INLINE_BODY void ShadeTexel(uint32_t raw, uint8_t* p, const uint8_t (*ta
   StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(c)));
 }
 
+// Texels at `columns` (or, contiguous, from columns[0] on) of `texRow`
+// shaded one by one into `out`.
+template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
+void ShadeTexels(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out,
+                 const uint8_t (*tables)[256]) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i) {
+    const int32_t column = kContiguous ? columns[0] + i : columns[i];
+    const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
+    ShadeTexel<TexK, OutK, kIdentity, kBlend>(raw, out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+  }
+}
+
 // One pixel row of an aligned quad: texels at `columns` (or, contiguous,
 // from columns[0] on) of `texRow`, shaded into `out` (the row's first pixel).
 template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kContiguous, bool kBlend>
 void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t* out, const uint8_t (*tables)[256]) {
   using TexRaw = typename Codec<TexK>::Raw;
-  using OutRaw = typename Codec<OutK>::Raw;
   if constexpr (kIdentity && kContiguous) {
-    if (SelectRow<TexK, OutK, kBlend>(texRow + static_cast<size_t>(columns[0]) * sizeof(TexRaw), count, out)) return;
+    // The select pass leaves only partly transparent texels to the loop below.
+    if (!SelectRow<TexK, OutK, kBlend>(texRow + static_cast<size_t>(columns[0]) * sizeof(TexRaw), count, out)) return;
   }
-  for (int i = 0; i < count; ++i) {
-    const int32_t column = kContiguous ? columns[0] + i : columns[i];
-    const uint32_t raw = LoadRaw<TexRaw>(texRow + static_cast<size_t>(column) * sizeof(TexRaw));
-    ShadeTexel<TexK, OutK, kIdentity, kBlend>(raw, out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+  ShadeTexels<TexK, OutK, kIdentity, kContiguous, kBlend>(texRow, columns, count, out, tables);
+}
+
+// Rows of texels as they are onto rows of a separate target picture: row r
+// reads `count` texels from texRows[r] and writes them at out + r × outPitch.
+// One call covers a whole quad, so the loop's set-up is paid once.
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+                                        ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
+  const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
+  for (int r = 0; r < rows; ++r, out += outPitch) {
+    // The target rows lie far apart in memory: ask for the row two ahead
+    // while this one is drawn.
+#if defined(__GNUC__)
+    if (r + 2 < rows) {
+      const uint8_t* ahead = out + 2 * outPitch;
+      __builtin_prefetch(ahead, 1);
+      __builtin_prefetch(ahead + rowBytes - 1, 1);
+    }
+#endif
+    if (!SelectRowApart<TexK, OutK, kBlend>(texRows[r], count, out)) continue;
+    const int32_t first = 0;
+    ShadeTexels<TexK, OutK, true, true, kBlend>(texRows[r], &first, count, out, tables);
+  }
+}
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+void SelectRectPlain(const uint8_t* const* texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+                     const uint8_t (*tables)[256]) {
+  SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
+}
+
+template <PixelKind TexK, PixelKind OutK, bool kBlend>
+PELMORA_WIDE void SelectRectWide(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+                                 ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
+  SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
+}
+
+using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The keyed select of the common sprite formats with AVX-512: a masked
+// store writes only the texels that land, so the target's pixels are not
+// read at all, and a row's last pixels take a shorter mask instead of a
+// loop of their own. 32-bit texels (A8R8G8B8, or X8R8G8B8 always opaque)
+// onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
+// A1R5G5B5, thirty-two a step.
+template <PixelKind TexK, PixelKind OutK>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const uint8_t* const* texRows, int rows,
+                                                                          int count, uint8_t* out, ptrdiff_t outPitch,
+                                                                          const uint8_t (*tables)[256]) {
+  for (int r = 0; r < rows; ++r, out += outPitch) {
+    const uint8_t* tex = texRows[r];
+    bool partial = false;
+    if constexpr (sizeof(typename Codec<TexK>::Raw) == 4) {
+      const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+      for (int i = 0; i < count; i += 16) {
+        const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
+        const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
+        __mmask16 lands = in;
+        if constexpr (TexK == PixelKind::A8R8G8B8) {
+          const __m512i a = _mm512_srli_epi32(t, 24);
+          lands = _mm512_mask_cmpeq_epi32_mask(in, a, _mm512_set1_epi32(255));
+          partial |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(a, _mm512_set1_epi32(1)), _mm512_set1_epi32(254)) != 0;
+        }
+        // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
+        const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
+        _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
+      }
+    } else {
+      for (int i = 0; i < count; i += 32) {
+        const __mmask32 in = count - i >= 32 ? 0xFFFFFFFFu : (1u << (count - i)) - 1u;
+        const __m512i t = _mm512_maskz_loadu_epi16(in, tex + static_cast<size_t>(i) * 2);
+        const __mmask32 lands = in & _mm512_movepi16_mask(t);  // the alpha bit
+        __m512i v = t;
+        if constexpr (OutK == PixelKind::R5G6B5) {
+          // ConvertRaw's 16-bit steps: red up one bit, green through both
+          // tables' arithmetic, blue kept.
+          const __m512i g = _mm512_and_si512(_mm512_srli_epi16(t, 5), _mm512_set1_epi16(31));
+          const __m512i wide = _mm512_srli_epi16(_mm512_mullo_epi16(g, _mm512_set1_epi16(1053)), 7);
+          const __m512i g6 = _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(wide, _mm512_set1_epi16(253)),
+                                                                _mm512_set1_epi16(505)),
+                                               10);
+          v = _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(t, _mm512_set1_epi16(0x7C00)), 1),
+                                              _mm512_slli_epi16(g6, 5)),
+                              _mm512_and_si512(t, _mm512_set1_epi16(0x1F)));
+        }
+        _mm512_mask_storeu_epi16(out + static_cast<size_t>(i) * 2, lands, v);
+      }
+    }
+    if (!partial) continue;
+    const int32_t first = 0;
+    ShadeTexels<TexK, OutK, true, true, true>(tex, &first, count, out, tables);
+  }
+}
+const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vl");
+#else
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMasked(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+const bool g_maskedSelect = false;
+#endif
+
+template <PixelKind TexK, PixelKind OutK>
+SelectRectFn PickSelectRectFor(bool blend) {
+  constexpr bool kMasked = ((TexK == PixelKind::A8R8G8B8 || TexK == PixelKind::X8R8G8B8) &&
+                            (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8)) ||
+                           (TexK == PixelKind::A1R5G5B5 && (OutK == PixelKind::R5G6B5 || OutK == PixelKind::A1R5G5B5));
+  if constexpr (kMasked) {
+    if (blend && g_maskedSelect) return SelectRectMasked<TexK, OutK>;
+  }
+  if (g_wideSelect) return blend ? SelectRectWide<TexK, OutK, true> : SelectRectWide<TexK, OutK, false>;
+  return blend ? SelectRectPlain<TexK, OutK, true> : SelectRectPlain<TexK, OutK, false>;
+}
+
+template <PixelKind TexK>
+SelectRectFn PickSelectRectTo(PixelKind out, bool blend) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return PickSelectRectFor<TexK, PixelKind::A8R8G8B8>(blend);
+    case PixelKind::X8R8G8B8: return PickSelectRectFor<TexK, PixelKind::X8R8G8B8>(blend);
+    case PixelKind::R5G6B5: return PickSelectRectFor<TexK, PixelKind::R5G6B5>(blend);
+    case PixelKind::A1R5G5B5: return PickSelectRectFor<TexK, PixelKind::A1R5G5B5>(blend);
+    default: return nullptr;
+  }
+}
+
+SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickSelectRectTo<PixelKind::A8R8G8B8>(out, blend);
+    case PixelKind::X8R8G8B8: return PickSelectRectTo<PixelKind::X8R8G8B8>(out, blend);
+    case PixelKind::R5G6B5: return PickSelectRectTo<PixelKind::R5G6B5>(out, blend);
+    case PixelKind::A1R5G5B5: return PickSelectRectTo<PixelKind::A1R5G5B5>(out, blend);
+    default: return nullptr;
   }
 }
 
@@ -385,26 +515,101 @@ inline uint32_t Div255(uint32_t x) {
   return (x + (x >> 8)) >> 8;
 }
 
-// A row of 32-bit texels whose stage results are affine in the texel
-// (channel = Div255(texel × mul + add)), blended SRCALPHA/INVSRCALPHA onto a
-// 32-bit row: ShadeRow's pixels, computed without table lookups or
-// branches so that the compiler vectorises the loop.
+// A row of texels whose stage results are affine in the texel (channel =
+// Div255(texel × mul + add)), blended SRCALPHA/INVSRCALPHA onto a row:
+// ShadeRow's pixels, computed without table lookups or branches so that the
+// compiler vectorises the loop (16-bit colours widen and narrow by
+// arithmetic, see Widen5).
+// A pixel's four channels on 0..255 as 16-bit values and back, as Decode
+// and Encode give them (checked below): the affine blend works on these so
+// that its vector loop keeps sixteen channels to a register.
+struct Channels16 {
+  uint16_t a, r, g, b;
+};
+
+template <PixelKind K>
+constexpr Channels16 SplitChannels(uint32_t p) {
+  if constexpr (K == PixelKind::R5G6B5 || K == PixelKind::A1R5G5B5) {
+    const bool six = K == PixelKind::R5G6B5;
+    const uint16_t r5 = static_cast<uint16_t>((p >> (six ? 11 : 10)) & 31u);
+    const uint16_t g = static_cast<uint16_t>((p >> 5) & (six ? 63u : 31u)), b5 = static_cast<uint16_t>(p & 31u);
+    const uint16_t wr = static_cast<uint16_t>(static_cast<uint16_t>(r5 * 1053u) >> 7);
+    const uint16_t wb = static_cast<uint16_t>(static_cast<uint16_t>(b5 * 1053u) >> 7);
+    const uint16_t wg = six ? static_cast<uint16_t>(static_cast<uint16_t>(g * 259u + 3u) >> 6)
+                            : static_cast<uint16_t>(static_cast<uint16_t>(g * 1053u) >> 7);
+    const uint16_t a = six ? uint16_t{255} : static_cast<uint16_t>((0u - ((p >> 15) & 1u)) & 0xFFu);
+    return {a, wr, wg, wb};
+  } else {
+    const uint32_t c = Codec<K>::Decode(p);
+    return {static_cast<uint16_t>(c >> 24), static_cast<uint16_t>((c >> 16) & 0xFF), static_cast<uint16_t>((c >> 8) & 0xFF),
+            static_cast<uint16_t>(c & 0xFF)};
+  }
+}
+
+template <PixelKind K>
+constexpr uint32_t JoinChannels(Channels16 c) {
+  if constexpr (K == PixelKind::R5G6B5 || K == PixelKind::A1R5G5B5) {
+    const bool six = K == PixelKind::R5G6B5;
+    auto n5 = [](uint16_t v) { return static_cast<uint16_t>(static_cast<uint16_t>(v * 249u + 1014u) >> 11); };
+    const uint16_t g = six ? static_cast<uint16_t>(static_cast<uint16_t>(c.g * 253u + 505u) >> 10) : n5(c.g);
+    const uint16_t top = six ? uint16_t{0} : static_cast<uint16_t>((c.a & 0x80u) << 8);
+    return static_cast<uint16_t>(top | n5(c.r) << (six ? 11 : 10) | g << 5 | n5(c.b));
+  } else {
+    return Codec<K>::Encode(uint32_t{c.a} << 24 | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b);
+  }
+}
+
+template <PixelKind K>
+constexpr bool ChannelsHold() {
+  if constexpr (sizeof(typename Codec<K>::Raw) == 2) {
+    for (uint32_t p = 0; p < 65536; ++p) {
+      const Channels16 c = SplitChannels<K>(p);
+      if ((uint32_t{c.a} << 24 | uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b) != Codec<K>::Decode(p)) return false;
+    }
+  }
+  for (uint32_t v = 0; v < 256; ++v) {
+    const uint16_t x = static_cast<uint16_t>(v);
+    if (JoinChannels<K>({x, 0, 0, 0}) != Codec<K>::Encode(v << 24) || JoinChannels<K>({0, x, 0, 0}) != Codec<K>::Encode(v << 16) ||
+        JoinChannels<K>({0, 0, x, 0}) != Codec<K>::Encode(v << 8) || JoinChannels<K>({0, 0, 0, x}) != Codec<K>::Encode(v))
+      return false;
+  }
+  return true;
+}
+static_assert(ChannelsHold<PixelKind::R5G6B5>() && ChannelsHold<PixelKind::A1R5G5B5>() &&
+              ChannelsHold<PixelKind::A8R8G8B8>() && ChannelsHold<PixelKind::X8R8G8B8>());
+
+// Div255 in 16 bits: x ≤ 255 × 255 keeps every step below 2^16.
+inline uint16_t Div255Narrow(uint16_t x) {
+  x = static_cast<uint16_t>(x + 128u);
+  return static_cast<uint16_t>(static_cast<uint16_t>(x + (x >> 8)) >> 8);
+}
+
 template <PixelKind TexK, PixelKind OutK>
 PELMORA_INLINE_BODY void AffineBlendBody(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
                                          const uint32_t* add) {
-  const uint32_t ma = mul[0], mr = mul[1], mg = mul[2], mb = mul[3];
-  const uint32_t aa = add[0], ar = add[1], ag = add[2], ab = add[3];
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  // Every stage result is at most 255 × 255 before its division (mul and
+  // add come from channel values), so the products fit 16 bits.
+  const uint16_t ma = static_cast<uint16_t>(mul[0]), mr = static_cast<uint16_t>(mul[1]);
+  const uint16_t mg = static_cast<uint16_t>(mul[2]), mb = static_cast<uint16_t>(mul[3]);
+  const uint16_t aa = static_cast<uint16_t>(add[0]), ar = static_cast<uint16_t>(add[1]);
+  const uint16_t ag = static_cast<uint16_t>(add[2]), ab = static_cast<uint16_t>(add[3]);
   for (int i = 0; i < count; ++i) {
-    const uint32_t s = Codec<TexK>::Decode(LoadRaw<uint32_t>(tex + static_cast<size_t>(i) * 4));
-    const uint32_t raw = LoadRaw<uint32_t>(out + static_cast<size_t>(i) * 4);
-    const uint32_t d = Codec<OutK>::Decode(raw);
-    const uint32_t sa = Div255((s >> 24) * ma + aa), da = 255 - sa;
-    const uint32_t r = Div255(((s >> 16) & 0xFF) * mr + ar), g = Div255(((s >> 8) & 0xFF) * mg + ag),
-                   b = Div255((s & 0xFF) * mb + ab);
-    const uint32_t v = Div255(sa * sa + (d >> 24) * da) << 24 | Div255(r * sa + ((d >> 16) & 0xFF) * da) << 16 |
-                       Div255(g * sa + ((d >> 8) & 0xFF) * da) << 8 | Div255(b * sa + (d & 0xFF) * da);
+    const Channels16 s = SplitChannels<TexK>(LoadRaw<TexRaw>(tex + static_cast<size_t>(i) * sizeof(TexRaw)));
+    const uint32_t raw = LoadRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw));
+    const Channels16 d = SplitChannels<OutK>(raw);
+    const uint16_t sa = Div255Narrow(static_cast<uint16_t>(s.a * ma + aa)), da = static_cast<uint16_t>(255 - sa);
+    const uint16_t r = Div255Narrow(static_cast<uint16_t>(s.r * mr + ar));
+    const uint16_t g = Div255Narrow(static_cast<uint16_t>(s.g * mg + ag));
+    const uint16_t b = Div255Narrow(static_cast<uint16_t>(s.b * mb + ab));
+    const Channels16 v{Div255Narrow(static_cast<uint16_t>(sa * sa + d.a * da)),
+                       Div255Narrow(static_cast<uint16_t>(r * sa + d.r * da)),
+                       Div255Narrow(static_cast<uint16_t>(g * sa + d.g * da)),
+                       Div255Narrow(static_cast<uint16_t>(b * sa + d.b * da))};
     // Alpha 0 leaves the target's pixel as it was, spare bits and all.
-    StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, sa == 0 ? raw : Codec<OutK>::Encode(v));
+    StoreRaw<OutRaw>(out + static_cast<size_t>(i) * sizeof(OutRaw),
+                     static_cast<OutRaw>(sa == 0 ? raw : JoinChannels<OutK>(v)));
   }
 }
 
@@ -413,37 +618,112 @@ void AffineBlendRowPlain(const uint8_t* tex, int count, uint8_t* out, const uint
   AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
 }
 
-// The same loop compiled for AVX2 (eight pixels a step), chosen at run time.
-#if defined(__GNUC__) && defined(__x86_64__)
 template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx2"))) void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out,
-                                                         const uint32_t* mul, const uint32_t* add) {
+PELMORA_WIDE void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
+                                     const uint32_t* add) {
   AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
 }
-#else
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_AVX2_INLINE inline __attribute__((target("avx2"), always_inline))
+// Div255 of sixteen 16-bit lanes.
+PELMORA_AVX2_INLINE __m256i Div255Lanes(__m256i x) {
+  x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+  return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// Four pixels' channels (one 128-bit half each: two pixels of bytes
+// widened to 16-bit lanes, blue, green, red, alpha) through the stage and
+// the blend.
+PELMORA_AVX2_INLINE __m256i AffineBlendLanes(__m256i s, __m256i d, __m256i mul, __m256i add) {
+  const __m256i t = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(s, mul), add));
+  // Each pixel's alpha (lane 3 of its four) in all four of its lanes.
+  const __m256i sa = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(t, 0xFF), 0xFF);
+  const __m256i da = _mm256_sub_epi16(_mm256_set1_epi16(255), sa);
+  return Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(t, sa), _mm256_mullo_epi16(d, da)));
+}
+
+// AffineBlendBody for 32-bit texels onto a 32-bit target, written out:
+// eight pixels a step, their bytes widened to 16-bit lanes. Returns how
+// many pixels it did (a multiple of eight).
 template <PixelKind TexK, PixelKind OutK>
-void AffineBlendRowWide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
-  AffineBlendBody<TexK, OutK>(tex, count, out, mul, add);
+__attribute__((target("avx2"))) int AffineBlend32Wide(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul,
+                                                      const uint32_t* add) {
+  const __m256i mulV = _mm256_setr_epi16(static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]),
+                                         static_cast<short>(mul[3]), static_cast<short>(mul[2]),
+                                         static_cast<short>(mul[1]), static_cast<short>(mul[0]));
+  const __m256i addV = _mm256_setr_epi16(static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]),
+                                         static_cast<short>(add[3]), static_cast<short>(add[2]),
+                                         static_cast<short>(add[1]), static_cast<short>(add[0]));
+  const __m256i alphaMul = _mm256_set1_epi32(static_cast<int>(mul[0])), alphaAdd = _mm256_set1_epi32(static_cast<int>(add[0]));
+  const __m256i texAlpha = _mm256_set1_epi32(TexK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i outAlpha = _mm256_set1_epi32(OutK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i sRaw = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(tex + static_cast<size_t>(i) * 4)), texAlpha);
+    __m256i* const at = reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4);
+    const __m256i raw = _mm256_loadu_si256(at);
+    const __m256i dRaw = _mm256_or_si256(raw, outAlpha);
+    const __m256i lo = AffineBlendLanes(_mm256_unpacklo_epi8(sRaw, zero), _mm256_unpacklo_epi8(dRaw, zero), mulV, addV);
+    const __m256i hi = AffineBlendLanes(_mm256_unpackhi_epi8(sRaw, zero), _mm256_unpackhi_epi8(dRaw, zero), mulV, addV);
+    const __m256i v = _mm256_or_si256(_mm256_packus_epi16(lo, hi), outAlpha);
+    // The stage's alpha of each pixel: 0 leaves the target's pixel as it was.
+    const __m256i sa = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi32(sRaw, 24), alphaMul), alphaAdd));
+    const __m256i keep = _mm256_cmpeq_epi32(_mm256_and_si256(sa, _mm256_set1_epi32(0xFFFF)), zero);
+    _mm256_storeu_si256(at, _mm256_blendv_epi8(v, raw, keep));
+  }
+  return i;
 }
 #endif
 
 template <PixelKind TexK, PixelKind OutK>
 void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t* mul, const uint32_t* add) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  constexpr bool k32 = (TexK == PixelKind::A8R8G8B8 || TexK == PixelKind::X8R8G8B8) &&
+                       (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8);
+  if constexpr (k32) {
+    if (g_wideSelect) {
+      const int done = AffineBlend32Wide<TexK, OutK>(tex, count, out, mul, add);
+      tex += static_cast<size_t>(done) * 4, out += static_cast<size_t>(done) * 4, count -= done;
+    }
+  }
+#endif
   if (g_wideSelect) AffineBlendRowWide<TexK, OutK>(tex, count, out, mul, add);
   else AffineBlendRowPlain<TexK, OutK>(tex, count, out, mul, add);
 }
 
 using AffineRowFn = void (*)(const uint8_t*, int, uint8_t*, const uint32_t*, const uint32_t*);
 
+template <PixelKind TexK>
+AffineRowFn PickAffineRowFor(PixelKind out) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return AffineBlendRow<TexK, PixelKind::A8R8G8B8>;
+    case PixelKind::X8R8G8B8: return AffineBlendRow<TexK, PixelKind::X8R8G8B8>;
+    case PixelKind::R5G6B5: return AffineBlendRow<TexK, PixelKind::R5G6B5>;
+    case PixelKind::A1R5G5B5: return AffineBlendRow<TexK, PixelKind::A1R5G5B5>;
+    default: return nullptr;
+  }
+}
+
 AffineRowFn PickAffineRow(PixelKind tex, PixelKind out) {
-  const bool tex32 = tex == PixelKind::A8R8G8B8 || tex == PixelKind::X8R8G8B8;
-  const bool out32 = out == PixelKind::A8R8G8B8 || out == PixelKind::X8R8G8B8;
-  if (!tex32 || !out32) return nullptr;
-  if (tex == PixelKind::A8R8G8B8)
-    return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::A8R8G8B8>
-                                      : AffineBlendRow<PixelKind::A8R8G8B8, PixelKind::X8R8G8B8>;
-  return out == PixelKind::A8R8G8B8 ? AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::A8R8G8B8>
-                                    : AffineBlendRow<PixelKind::X8R8G8B8, PixelKind::X8R8G8B8>;
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickAffineRowFor<PixelKind::A8R8G8B8>(out);
+    case PixelKind::X8R8G8B8: return PickAffineRowFor<PixelKind::X8R8G8B8>(out);
+    case PixelKind::R5G6B5: return PickAffineRowFor<PixelKind::R5G6B5>(out);
+    case PixelKind::A1R5G5B5: return PickAffineRowFor<PixelKind::A1R5G5B5>(out);
+    default: return nullptr;
+  }
 }
 
 using ShadeRowFn = void (*)(const uint8_t*, const int32_t*, int, uint8_t*, const uint8_t (*)[256]);
@@ -515,6 +795,88 @@ bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int
 // that every edge function of the rasteriser is exact in double.
 bool OnPixelEdge(float v) { return std::fabs(v) < 1048576.0f && v - std::floor(v) == 0.5f; }
 
+// out[i] = the texel at column columns[i] of `row` (4 or 2 bytes each).
+void GatherTexelsPlain(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(row + static_cast<size_t>(columns[i]) * 4));
+  } else {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(row + static_cast<size_t>(columns[i]) * 2));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The same eight at a time by one gather; 16-bit texels come from the
+// aligned four bytes that hold them (rows start on four bytes and are padded
+// to four), the right half taken.
+PELMORA_WIDE void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  const int* base = reinterpret_cast<const int*>(row);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + i));
+    if (bytes == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, c, 4));
+    } else {
+      const __m256i at = _mm256_add_epi32(c, c);
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
+                                         _mm256_set1_epi32(0xFFFF));
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+    }
+  }
+  GatherTexelsPlain(row, columns + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#else
+void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  GatherTexelsPlain(row, columns, count, bytes, out);
+}
+#endif
+
+void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
+  (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
+}
+
+// out[i] = the texel at byte offset offsets[i] from `bits` (the texture's
+// first byte, on four bytes; 4 or 2 bytes a texel).
+void GatherTexelsAtPlain(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i) StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(bits + offsets[i]));
+  } else {
+    for (int i = 0; i < count; ++i) StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(bits + offsets[i]));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+PELMORA_WIDE void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes,
+                                     uint8_t* out) {
+  const int* base = reinterpret_cast<const int*>(bits);
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets + i));
+    if (bytes == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, at, 1));
+    } else {
+      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
+                                         _mm256_set1_epi32(0xFFFF));
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+    }
+  }
+  GatherTexelsAtPlain(bits, offsets + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#else
+void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  GatherTexelsAtPlain(bits, offsets, count, bytes, out);
+}
+#endif
+
+void GatherTexelsAt(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
+  (g_wideSelect ? GatherTexelsAtWide : GatherTexelsAtPlain)(bits, offsets, count, bytes, out);
+}
+
 // The texel index ShadePixel picks for texture coordinate `t` (already
 // multiplied by the texture size). False when t lies so close to the
 // snapping threshold that the rasteriser's own rounding could decide
@@ -564,18 +926,27 @@ bool StepOffsetsPlain(const StepRun& r, int count, uint32_t* offsets, uint8_t* u
   return StepOffsetsBody(r, count, offsets, undecided);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__)
-__attribute__((target("avx2"))) bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets,
-                                                     uint8_t* undecided) {
+PELMORA_WIDE bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
   return StepOffsetsBody(r, count, offsets, undecided);
 }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// With AVX-512 the 64-bit shifts, comparisons and products of the stepping
+// are single instructions.
+__attribute__((target("arch=x86-64-v4"))) bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets,
+                                                                  uint8_t* undecided) {
+  return StepOffsetsBody(r, count, offsets, undecided);
+}
+const bool g_widestStep = __builtin_cpu_supports("x86-64-v4");
 #else
-bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+const bool g_widestStep = false;
+bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
   return StepOffsetsBody(r, count, offsets, undecided);
 }
 #endif
 
 bool StepOffsets(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
+  if (g_widestStep) return StepOffsetsWidest(r, count, offsets, undecided);
   return g_wideSelect ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
 }
 
@@ -1037,6 +1408,8 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (t.x0 > t.x1 || t.y0 > t.y1) return true;
   UpdateShadeTables(a0.diffuse);
   const GatherRowFn shade = PickGatherRow(texKind, outKind, shadeIdentity_, blend);
+  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  if (rect) gathered_.resize(static_cast<size_t>(t.x1 - t.x0 + 1) * tex.BytesPerPixel());
   if (!shade) return false;
 
   // The texel coordinates change by a fixed step per pixel to the right.
@@ -1128,7 +1501,16 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
         offsets[x - lo] = static_cast<uint32_t>(iy) * texPitch + static_cast<uint32_t>(ix) * texBytes;
       }
     }
-    shade(texBits, offsets, hi - lo + 1, target.Row(y) + static_cast<size_t>(lo) * outBytes, shadeTables_);
+    uint8_t* const out = target.Row(y) + static_cast<size_t>(lo) * outBytes;
+    if (rect) {
+      // Texels as they are onto a separate picture: gathered into a run,
+      // then drawn by the select loop.
+      GatherTexelsAt(texBits, offsets, hi - lo + 1, texBytes, gathered_.data());
+      const uint8_t* const run = gathered_.data();
+      rect(&run, 1, hi - lo + 1, out, 0, shadeTables_);
+    } else {
+      shade(texBits, offsets, hi - lo + 1, out, shadeTables_);
+    }
   }
   return true;
 }
@@ -1336,7 +1718,11 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
     if (x > x0 && column != texelColumns_[x - x0 - 1] + 1) contiguous = false;
   }
-  for (int y = y0; y <= y1; ++y) {
+  // Unit steps that do not wrap: the rows follow each other.
+  const bool plainRows = unitRows && nextRow + (y1 - y0 + 1) <= tex.Height();
+  if (plainRows)
+    for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = nextRow + r;
+  for (int y = y0; y <= y1 && !plainRows; ++y) {
     int32_t& row = texelRows_[y - y0];
     if (unitRows) {
       row = nextRow;
@@ -1350,43 +1736,46 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
       for (int y = y0; y <= y1; ++y)
-        affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * 4, count,
+        affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * tex.BytesPerPixel(), count,
                target.Row(y) + x0 * outBytes, shadeMul_, shadeAdd_);
       return true;
     }
   }
-  if (shadeIdentity_ && !contiguous) {
-    // Texels as they are from scattered columns (an enlargement): each
-    // texel row's texels gathered once into a run, which then goes through
-    // the contiguous loop; rows reading the same texel row reuse it.
-    if (const ShadeRowFn run = PickShadeRow(texKind, outKind, true, true, blend)) {
-      const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
-      gathered_.resize(static_cast<size_t>(count) * texBytes);
-      const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
-      const int32_t start = 0;
-      int32_t cached = -1;
-      for (int y = y0; y <= y1; ++y) {
-        const int32_t texRow = texelRows_[y - y0];
-        if (texRow != cached) {
-          const uint8_t* in = tex.Row(texRow);
-          uint8_t* g = gathered_.data();
-          if (texBytes == 4) {
-            for (int i = 0; i < count; ++i)
-              StoreRaw<uint32_t>(g + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(in + static_cast<size_t>(texelColumns_[i]) * 4));
-          } else {
-            for (int i = 0; i < count; ++i)
-              StoreRaw<uint16_t>(g + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(in + static_cast<size_t>(texelColumns_[i]) * 2));
-          }
-          cached = texRow;
-        }
-        run(gathered_.data(), &start, count, target.Row(y) + x0 * outBytes, shadeTables_);
-      }
+  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
+  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  if (rect) {
+    // Texels as they are onto a separate picture: the whole quad in one call.
+    const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
+    const int rows = y1 - y0 + 1;
+    texelRowStarts_.resize(static_cast<size_t>(rows));
+    uint8_t* const out = target.Row(y0) + x0 * outBytes;
+    if (contiguous) {
+      const uint8_t* first = tex.Row(texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      const size_t texPitch = static_cast<size_t>(tex.Pitch());
+      if (plainRows)
+        for (int r = 0; r < rows; ++r) texelRowStarts_[r] = first + static_cast<size_t>(r) * texPitch;
+      else
+        for (int r = 0; r < rows; ++r)
+          texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }
+    // Scattered columns (an enlargement): each texel row's texels gathered
+    // once into a run, drawn onto every pixel row that reads that texel row.
+    gathered_.resize(static_cast<size_t>(count) * texBytes);
+    std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
+    for (int r = 0; r < rows;) {
+      int end = r + 1;
+      while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
+      GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
+      rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
+           shadeTables_);
+      r = end;
+    }
+    return true;
   }
   const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
   if (!row) return false;
-  const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
   for (int y = y0; y <= y1; ++y)
     row(tex.Row(texelRows_[y - y0]), texelColumns_.data(), count, target.Row(y) + x0 * outBytes, shadeTables_);
   return true;

@@ -281,8 +281,9 @@ class Device {
   std::vector<int32_t> texelColumns_, texelRows_;
   // Byte offsets of the texels of the triangle run being drawn.
   std::vector<uint32_t> texelOffsets_;
-  std::vector<uint8_t> texelUndecided_;
-  std::vector<uint8_t> gathered_;  // texels of one row of an enlarged aligned quad  // 1: work the texel out the rasteriser's way
+  std::vector<uint8_t> texelUndecided_;  // 1: work the texel out the rasteriser's way
+  std::vector<uint8_t> gathered_;  // texels of one row of an enlarged aligned quad
+  std::vector<const uint8_t*> texelRowStarts_;  // each pixel row's first texel of the aligned quad
 };
 
 }  // namespace plat

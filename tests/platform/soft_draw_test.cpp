@@ -480,5 +480,64 @@ TEST_F(DeviceFixture, TurnedQuadsMatchTheRasteriser) {
     }
 }
 
+// Texels drawn as they are (the sprites of the layer: white diffuse) take
+// the select loops, a whole quad a call, with masked stores where the
+// processor has them; they must give the rasteriser's pixels for every pair
+// of formats, for rows of every length around the vector widths (tails of
+// 1 to 31 pixels), cut at both edges, wrapping round the texture, enlarged
+// (texels gathered) and turned (texels gathered along the run).
+TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
+  PixelImage::SetExtraPitchForTest(12);
+  struct Case {
+    int dx, dy, dw, dh, sx, sy, sw, sh;
+  } cases[] = {
+      {3, 2, 1, 3, 0, 0, 1, 3},      {3, 2, 7, 3, 5, 1, 7, 3},       {0, 0, 8, 2, 0, 0, 8, 2},
+      {10, 5, 15, 4, 2, 2, 15, 4},   {20, 1, 16, 3, 0, 0, 16, 3},    {1, 3, 17, 2, 60, 0, 17, 2},
+      {40, 6, 31, 5, 10, 3, 31, 5},  {0, 0, 32, 4, 40, 5, 32, 4},    {50, 10, 33, 3, 1, 1, 33, 3},
+      {-5, 4, 63, 3, 0, 0, 63, 3},   {36, 0, 64, 2, 16, 2, 64, 2},   {-20, 20, 65, 6, 0, 4, 65, 6},
+      {70, 9, 80, 3, 0, 0, 80, 3},   {2, 12, 70, 3, 70, 7, 70, 3},   {5, 5, 96, 4, 8, 0, 48, 2},
+      {0, 14, 99, 7, 3, 3, 33, 3},   {-7, -2, 61, 5, 75, 8, 20, 5},
+  };
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 24);
+    Noise noise{backFormat * 7};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    for (uint32_t texFormat : formats) {
+      DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      for (bool blend : {true, false}) {
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
+        for (const Case& c : cases) {
+          SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " blend " << blend
+                                          << " at " << c.dx << "," << c.dy << " " << c.dw << "x" << c.dh << " from "
+                                          << c.sx << "," << c.sy << " " << c.sw << "x" << c.sh);
+          auto [fast, general] =
+              BothRoads(target, [&] { Draw(sheet, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, 0xFFFFFFFFu); });
+          ASSERT_EQ(fast, general);
+        }
+        // Turned by 30 degrees about the target's middle.
+        const float sn = 0.5f, cs = 0.8660254f;
+        QuadVertex v[4];
+        const int corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+        for (int i = 0; i < 4; ++i) {
+          const float rx = (corners[i][0] ? 70.0f : 0.0f) - 35.0f, ry = (corners[i][1] ? 9.0f : 0.0f) - 4.5f;
+          v[i] = {rx * cs - ry * sn + 50.0f - 0.5f, rx * sn + ry * cs + 12.0f - 0.5f, 0, 1, 0xFFFFFFFFu,
+                  corners[i][0] ? 0.875f : 0.0f, corners[i][1] ? 0.9f : 0.0f};
+        }
+        SCOPED_TRACE(testing::Message() << "turned, back " << backFormat << " texture " << texFormat << " blend " << blend);
+        auto [fast, general] = BothRoads(target, [&] {
+          uint8_t* bytes;
+          ASSERT_EQ(vb->Lock(bytes), D3D_OK);
+          std::memcpy(bytes, v, sizeof v);
+          dev->SetStreamSource(vb);
+          ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+        });
+        ASSERT_EQ(fast, general);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plat
