@@ -14,39 +14,24 @@
 #include "data/stage_data.h"
 #include "data/world_map.h"
 #include "platform/text.h"
+#include "demo_builders.h"
 #include "tool.h"
 
 namespace tool {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace demo;
+using demo::Command;  // the builder, not the tool's subcommand record
 
 // Item command kinds of the flow kinds the demo's items use.
 constexpr uint8_t kItemSoundEffect = ItemKindOfFlowKind(kCmdPlaySound);
 constexpr uint8_t kItemStatusOperation = ItemKindOfFlowKind(kCmdStatus);
 
-// Database sound entries: 1.. are the demo's WAVs in this order.
-enum DemoSound : uint16_t { kSndCursor = 1, kSndDecide, kSndCancel, kSndJump, kSndShot, kSndCoin, kSndDamage,
-                            kSndExplosion, kSndClear };
-
 // ---- fxobj: database effect entries: 0 and 1 are a new database's empty
 // entries, the explosion (four 32 x 32 cells of "bmp\Explosion.bmp") follows.
 constexpr uint32_t kEffectExplosion = 2;
 // ---- end fxobj ----
-
-cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_t, 3>> frames) {
-  cAnimeRecord anime;
-  anime.m_strName = plat::Sjis(name);
-  anime.m_Frames.clear();
-  for (const auto& [cell, tenths, hold] : frames) {
-    cAnimeFrame f;
-    f.m_nCell = cell;
-    f.m_nDuration = tenths;
-    f.m_nHold = hold;
-    anime.m_Frames.push_back(f);
-  }
-  return anime;
-}
 
 // >>> gsrc: graphic sources. Two special bitmaps ("専用bmp"): the UFO, a
 // character drawn from picture 1 (cells 0..3 of its sheet, an animation set
@@ -56,14 +41,6 @@ cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_
 constexpr const char* kUfoName = "UFO";
 constexpr const char* kCrystalName = "クリスタル";
 constexpr const char* kHeroDeathName = "破裂";
-
-template <class List>
-int32_t IndexByName(const List& list, const char* utf8) {
-  const std::string name = plat::Sjis(utf8);
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i].m_strName == name) return static_cast<int32_t>(i);
-  return 0;
-}
 
 void AddGraphicSourceEntries(cDatabase& db) {
   db.m_BmpCharaExcs.resize(1);  // entry 0 stands for none
@@ -194,129 +171,7 @@ void BuildDatabase(cDatabase& db) {
   db.m_Bgms.push_back(title);
 }
 
-cEdCmd Command(uint8_t kind, std::vector<uint32_t> words, uint8_t family = 0) {
-  cEdCmd c;
-  c.m_nFamily = family;
-  c.m_nKind = kind;
-  c.m_vParams = std::move(words);
-  return c;
-}
-
-cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands) {
-  cEdFlow f;
-  f.m_nTrigger = trigger;
-  f.m_vCmds = std::move(commands);
-  return f;
-}
-
-cEdBlock Block(const char* name, uint16_t graphic, uint8_t hit, int8_t itemKind = 0, uint16_t itemIndex = 0) {
-  cEdBlock b;
-  b.m_strName = plat::Sjis(name);
-  b.m_nGraphic = graphic;
-  b.m_nOption7 = hit;  // solidity: 1 characters collide with it (drawn either way)
-  b.m_nItemKind = itemKind;
-  b.m_nItemIndex = itemIndex;
-  return b;
-}
-
-// The character groups: shots and swords hurt characters of other groups.
-// The hero is alone in its group, every other character is an enemy.
-constexpr int32_t kHeroGroup = 0, kEnemyGroup = 1;
-
-cEdCharacter Character(const char* name, int16_t graphic, uint8_t control, int16_t animeSet) {
-  cEdCharacter c;
-  c.m_strName = plat::Sjis(name);
-  c.m_nGraphic = graphic;
-  c.m_nControl = control;
-  c.m_nAnimeSet = animeSet;
-  c.m_nParam40 = control == 0 ? 3 : 1;  // hit points
-  c.m_nParam50 = static_cast<uint8_t>(control == 0 ? kHeroGroup : kEnemyGroup);
-  return c;
-}
-
 // ---- Flow commands: the demo's flows ----
-// Key-step inputs: the ten direction records, then the nine button records
-// (none, B1..B8).
-enum DemoKeyInput : size_t { kKeyLeft = 1, kKeyRight = 2, kKeyUp = 3, kKeyDown = 4, kKeyB1 = 11 };
-
-// One key step: `input` held for min..max frames (max 0: any length), or
-// released (held false).
-cFlowKey KeyStep(size_t input, bool held, uint16_t minFrames = 1, uint16_t maxFrames = 0) {
-  cFlowKey k;
-  k.m_vKeys.assign(19, 0);
-  k.m_vKeys[input] = held ? 1 : 2;
-  k.m_nWord1 = minFrames;      // shortest hold
-  k.m_nWord2 = maxFrames;      // longest hold
-  k.m_nByte2 = maxFrames == 0;  // any hold length
-  return k;
-}
-
-// A movement command with a new movement record: direction choice and
-// speed in tenths of a dot per frame.
-cEdCmd Move(uint8_t kind, uint8_t direction, uint16_t speed) {
-  cEdCmd c = Command(kind, {});
-  cEdMove::Create(c.m_pMove);
-  c.m_pMove->m_f2 = direction;
-  c.m_pMove->SetSpeedStart(speed);
-  return c;
-}
-
-// A jump of `height` half blocks with the jump sound.
-cEdCmd Jump(uint32_t height) {
-  cEdCmd c = Command(kCmdJump, {0, 0, height, 0, 0});
-  c.m_nSound = kSndJump;
-  return c;
-}
-
-cEdCmd Code(const char* text) {
-  cEdCmd c = Command(kCmdRunCode, {});
-  c.m_strText = text;
-  return c;
-}
-
-// A command that lasts `tenths` tenths of a second.
-cEdCmd Lasting(cEdCmd c, uint16_t tenths) {
-  c.m_nDuration = tenths;
-  return c;
-}
-
-// A shot record flying straight ahead of its shooter: `speed` tenths of a
-// dot a frame for `lifetime` tenths of a second, one point of damage to
-// characters of other groups than its shooter's, gone at its first hit.
-cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime) {
-  cEdCmd c = Command(kCmdShot, {});
-  cEdShot::Create(c.m_pShot);
-  cEdShot& shot = *c.m_pShot;
-  shot.m_f1 = 0;  // one straight line
-  shot.m_f2 = 0;  // towards the shooter's front
-  shot.m_f26 = 1;
-  shot.SetObjectCount(1);
-  shot.SetSpeed(speed);
-  shot.SetPower(1);
-  shot.SetVanishOnHit(1);
-  shot.m_f41 = 1;  // it has a lifetime
-  shot.SetLifetime(lifetime);
-  shot.m_nGraphic = graphic;
-  shot.m_f25 = 1;  // in its shooter's group
-  // Fired on the command's first sub-step, once: it lasts a tenth.
-  c.m_nDuration = 1;
-  return c;
-}
-
-// A summon (kind 13 block, 14 character, 15 item) of entry `index` of the
-// common palette, one object in front of the summoner.
-cEdCmd Summon(uint8_t kind, int16_t index) {
-  cEdCmd c = Command(kind, {});
-  cEdShot::Create(c.m_pShot);
-  c.m_pShot->m_nSummonPalette = 0;
-  c.m_pShot->m_nSummonIndex = index;
-  c.m_pShot->SetObjectCount(1);
-  c.m_pShot->m_f2 = 0;
-  c.m_pShot->m_f26 = 1;
-  return c;
-}
-
-constexpr size_t kKeyB2 = kKeyB1 + 1, kKeyB3 = kKeyB1 + 2, kKeyB4 = kKeyB1 + 3;
 // The jump animation of the database list (after the two a new project has
 // and the explosion).
 constexpr uint32_t kAnimeJump = 3;
@@ -539,29 +394,6 @@ void BuildCommonPalette(cCommonPalette& palette) {
   palette.m_Items = {cEdItem(), coin, heart, goal};
   AddGraphicSourceObjects(palette);  // gsrc
 }
-
-// A stage type taking everything from the common palette entry `index`.
-template <class T>
-T FromCommon(uint16_t index, size_t groups, uint16_t column, uint16_t row) {
-  T t;
-  t.m_nBaseKind = 1;
-  t.m_nBaseIndex = index;
-  t.m_vInherit.assign(groups, 1);
-  t.m_nWord1 = column;
-  t.m_nWord2 = row;
-  return t;
-}
-
-// ---- invincibility after a hit: half a second for the hero, none for the
-// others. The stage's times named after the hero go to computer-controlled
-// characters and those named after the enemies to the hero. ----
-void SetInvincibilityTimes(cStageData& s) {
-  s.Int(kStageHeroInvincibility) = 0;
-  s.Int(kStageHeroInvincibilityPer) = 0;
-  s.Int(kStageEnemyInvincibility) = 30;
-  s.Int(kStageEnemyInvincibilityPer) = 30;
-}
-// ---- end of invincibility ----
 
 // A level of width × 15 blocks: ground along the bottom, brick steps, the
 // hero at the left, enemies and coins on the way.
