@@ -15,6 +15,7 @@
 #include "data/world_map.h"
 #include "platform/text.h"
 #include "demo_builders.h"
+#include "demo_game.h"
 #include "tool.h"
 
 namespace tool {
@@ -393,90 +394,7 @@ void BuildCommonPalette(cCommonPalette& palette) {
   // ---- end of message windows ----
   palette.m_Items = {cEdItem(), coin, heart, goal};
   AddGraphicSourceObjects(palette);  // gsrc
-}
-
-// A level of width × 15 blocks: ground along the bottom, brick steps, the
-// hero at the left, enemies and coins on the way.
-cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t width, const char* background,
-                      uint32_t seed) {
-  cStageData s;
-  s.m_strName = plat::Sjis(name);
-  s.Int(kStageWidth) = width;
-  s.Int(kStageHeight) = 15;
-  s.Int(kStageMusic) = 1;
-  s.Int(kStageTimeLimitOn) = 1;
-  s.Int(kStageTimeLimit) = 300;
-  s.Int(kStageBannerOn) = 1;  // "STAGE" and its number, then the second banner
-  SetInvincibilityTimes(s);
-  // The stage's own palette: its own coloured brick taking everything but
-  // the graphic from the common brick.
-  cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
-  brick.m_vInherit[2] = 0;
-  brick.m_nGraphic = static_cast<uint16_t>(5 + seed % 2);
-  s.m_PaletteBlocks = {cEdBlock(), brick};
-  s.m_PaletteCharacters = {cEdCharacter(), FromCommon<cEdCharacter>(2, cEdCharacter::kInheritGroups, 0, 0)};
-  s.m_PaletteItems = {cEdItem(), FromCommon<cEdItem>(1, cEdItem::kInheritGroups, 0, 0)};
-
-  auto place = [&](uint16_t commonIndex, int column, int row) {
-    cEdBlock b = common.m_Blocks[commonIndex];
-    b.m_nBaseKind = 1;
-    b.m_nBaseIndex = commonIndex;
-    b.m_nWord1 = static_cast<uint16_t>(column);
-    b.m_nWord2 = static_cast<uint16_t>(row);
-    s.m_PlacedBlocks.push_back(b);
-  };
-  for (int x = 0; x < width; ++x) {
-    if (x % 17 == 9) continue;  // a pit now and then
-    place(1, x, 14);
-    place(1, x, 13);
-  }
-  for (int k = 0; k < width / 10; ++k) {
-    const int x = 6 + k * 10 + static_cast<int>(seed % 3);
-    for (int step = 0; step < 3; ++step) place(2, x + step, 12 - step);
-    place(3, x + 1, 8);
-  }
-  auto character = [&](uint16_t commonIndex, int column, int row, int32_t item) {
-    cEdCharacter c = common.m_Characters[commonIndex];
-    c.m_nBaseKind = 1;
-    c.m_nBaseIndex = commonIndex;
-    c.m_nWord1 = static_cast<uint16_t>(column);
-    c.m_nWord2 = static_cast<uint16_t>(row);
-    c.m_nPlacedItem = item;
-    s.m_PlacedCharacters.push_back(c);
-  };
-  character(1, 2, 12, -1);  // the hero
-  auto item = [&](uint16_t commonIndex, int column, int row) {
-    cEdItem i = common.m_Items[commonIndex];
-    i.m_nBaseKind = 1;
-    i.m_nBaseIndex = commonIndex;
-    i.m_nWord1 = static_cast<uint16_t>(column);
-    i.m_nWord2 = static_cast<uint16_t>(row);
-    s.m_PlacedItems.push_back(i);
-  };
-  item(2, 1, 0);  // the heart the first slime carries (placed item 0)
-  for (int x = 12; x < width - 4; x += 8) {
-    character(static_cast<uint16_t>(2 + (x / 8 + seed) % 3), x, 12, x == 12 ? 0 : -1);
-    item(1, x + 3, 10);
-  }
-  cEdCharacter local = s.m_PaletteCharacters[1];
-  local.m_nBaseKind = 2;
-  local.m_nBaseIndex = 1;
-  local.m_vInherit.assign(cEdCharacter::kInheritGroups, 0);
-  local.m_nWord1 = static_cast<uint16_t>(width - 3);
-  local.m_nWord2 = 12;
-  local.m_nPlacedItem = -1;
-  s.m_PlacedCharacters.push_back(local);
-
-  // One background: the picture, drifting. (A shown colour fill behind the
-  // objects covers the whole screen, so a fill record drawn after the
-  // picture would hide it.)
-  s.m_Backgrounds.assign(1, cStageBackground());
-  s.m_Backgrounds[0].m_nSource = 0;  // loaded from its file
-  s.m_Backgrounds[0].m_strFile = background;
-  s.m_Backgrounds[0].m_bAutoScrollX = 1;
-  s.m_Backgrounds[0].m_dScrollSpeedX = 0.25;
-  s.m_Texts.clear();
-  return s;
+  AddGameTypes(palette);
 }
 
 // The stage `pelmora-tool play` and the benchmarks run: one screen and a
@@ -593,51 +511,6 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
   return true;
 }
 
-// The demo's world map: a meadow ringed by water with a road east through
-// three worlds. The second opens once the first is cleared (a wall stands
-// in its place until then), the third once the second is.
-cWorldMap BuildWorldMap() {
-  enum : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kRoad = 4 };
-  cWorldMap map;
-  map.SetSize(20, 15);
-  map.StartX() = 3;
-  map.StartY() = 7;
-  for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
-    map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
-    map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;
-  }
-  for (int32_t y = 0; y < 15; ++y)
-    for (int32_t x = 0; x < 20; ++x) {
-      const bool edge = x == 0 || y == 0 || x == 19 || y == 14;
-      map.SetCell(x, y, edge ? kWater : (y == 7 && x >= 2 && x <= 16) ? kRoad : (y == 5 ? kMountain : kGrass));
-    }
-  auto world = [](int32_t number, int32_t flag, const char* name, const char* stage) {
-    cWorld w;
-    w.m_nWord[0] = kWorldKindStage;
-    w.m_nWord[1] = number - 1;  // icon row
-    w.m_nWord[2] = number;
-    w.m_nWord[4] = 1;  // enterable again once cleared
-    w.m_nWord[6] = flag;
-    w.m_strName = plat::Sjis(name);
-    w.m_strStageFile = stage;
-    return w;
-  };
-  cWorld wall;
-  wall.m_nWord[0] = kWorldKindWall;
-  wall.m_nWord[1] = 7;  // the closed-gate icon
-  auto node = [](int32_t x, int32_t y, std::vector<cWorld> worlds) {
-    cWorldGroup g;
-    g.m_nX = x;
-    g.m_nY = y;
-    g.m_Worlds = std::move(worlds);
-    return g;
-  };
-  map.m_Groups = {node(5, 7, {world(1, 0, "はじまりの草原", "data\\stg4\\stage1.stg4_1")}),
-                  node(9, 7, {world(2, 1, "レンガの丘", "data\\stg4\\stage2.stg4_1"), wall}),
-                  node(13, 7, {world(3, 2, "デモステージ", "data\\stg4\\demo.stg4_1"), wall})};
-  return map;
-}
-
 bool WriteDemoProjectData(const std::string& folder) {
   const fs::path data = fs::path(folder) / "data";
   // Everything below checks its references against the demo's own lists:
@@ -665,24 +538,17 @@ bool WriteDemoProjectData(const std::string& folder) {
   ok = ok && WriteFile(data / "CommonPalette.cplt4", CommonPalette.SaveToBytes());
   // Stage types name common bases (kind 1): the game resolves them against
   // this palette when it reads the stages.
-  const std::pair<const char*, cStageData> stages[] = {
-      {"stage1.stg4_1", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
-      {"stage2.stg4_1", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
-      {"demo.stg4_1", BuildPlayStage(CommonPalette)},
-      // The challenge mode's three worlds, by the names it forms.
-      {"c01-1.stg4_001", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
-      {"c02-1.stg4_001", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
-      {"c03-1.stg4_001", BuildPlayStage(CommonPalette)},
-  };
   // A type that inherits holds its base's settings once read, and a stage
   // is stored with them: each built stage is read back once, so that its file
   // is what the runtime and pelmora-tool resave store for it.
-  for (const auto& [name, stage] : stages) {
+  auto writeStage = [&](const std::string& name, const cStageData& stage) {
     cStageData built = stage, stored;
     ok = ok && stored.LoadStageBytes(built.SaveStageBytes()) &&
          WriteFile(data / "stg4" / name, stored.SaveStageBytes());
-  }
-  cWorldMap worldMap = BuildWorldMap();
+  };
+  writeStage("demo.stg4_1", BuildPlayStage(CommonPalette));
+  for (const GameStageFile& game : BuildGameStages(CommonPalette)) writeStage(game.file, game.stage);
+  cWorldMap worldMap = BuildGameWorldMap();
   ok = ok && WriteFile(data / "WorldMap.dat", worldMap.SaveToBytes());
   Database = savedDatabase;
   CommonPalette = savedPalette;

@@ -1,0 +1,513 @@
+// The demo's game: three worlds of stages drawn as text sketches, the types
+// they place (added to the common palette after the showcase's own) and
+// the world map that leads from one world to the next.
+//
+// A stage is a sketch: one line of text a row of blocks, one character a
+// block; the key below says which common palette type each character
+// places. Whatever a sketch cannot say (moving platforms' paths, the
+// stage's music and backgrounds, its scroll) the stage's builder adds.
+#include "demo_game.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "data/common_palette.h"
+#include "data/database.h"
+#include "demo_builders.h"
+
+namespace tool::demo {
+namespace {
+
+// ---- the game's types ----
+constexpr const char* kHeroName = "勇者";
+constexpr const char* kGoldName = "金貨";
+constexpr const char* kGoalName = "ゴールの旗";
+
+// The hero of the game's stages: RIGHT and LEFT walk, B1 jumps as high as it
+// is held (up to four blocks), B2 fires a shot ahead, B3 swings the sword.
+cEdCharacter GameHero(const cCommonPalette& palette) {
+  cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
+  hero.m_strName = plat::Sjis(kHeroName);
+  constexpr uint16_t kWalk = 60;  // three dots a frame
+  cEdCmd shoot = Shot(1, 200, 10);
+  shoot.m_nSound = kSndShot;
+  cEdCmd sword = Command(kCmdSword, {});
+  cEdShot::Create(sword.m_pShot);
+  sword.m_pShot->m_nType = 1;  // the demo's sword type
+  sword.m_pShot->SetPower(2);
+  sword.m_pShot->m_f25 = 1;  // in its owner's group
+  sword.m_nDuration = 3;
+  sword.m_nSound = kSndSword;
+  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   OnPress(kKeyB1, {Jump(8)}),
+                   OnPress(kKeyB2, {shoot, Wait(1)}),
+                   OnPress(kKeyB3, {sword, Wait(2)})};
+  return hero;
+}
+
+// The hero of the sky: it flies where the arrows send it, carried along by
+// the screen's scroll, and fires with B2.
+cEdCharacter SkyHero(const cCommonPalette& palette) {
+  cEdCharacter hero = GameHero(palette);
+  hero.m_strName = plat::Sjis("空の勇者");
+  hero.m_nParam33 = 1;  // flies
+  hero.m_nParam37 = 1;  // moves with the scroll
+  constexpr uint16_t kFly = 50;
+  cEdCmd shoot = Shot(1, 100, 8);
+  shoot.m_nSound = kSndShot;
+  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kFly)}),
+                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kFly)}),
+                   WhileHeld(kKeyUp, {Move(kCmdMoveStraight, kDirUp, kFly)}),
+                   WhileHeld(kKeyDown, {Move(kCmdMoveStraight, kDirDown, kFly)}),
+                   OnPress(kKeyB2, {shoot, Wait(1)})};
+  return hero;
+}
+
+}  // namespace
+
+void AddGameDatabaseEntries(cDatabase& db) { (void)db; }
+
+// A moving platform: a block character drawn from the block picture that
+// flies `distance` dots one way and back, `tenths` tenths of a second each
+// way.
+cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths) {
+  cEdCharacter lift = Character(name, 12, 1, 0);
+  lift.m_nGraphicSource = 0;  // a block's picture
+  lift.m_nParam25 = 1;        // a block to the others
+  lift.m_nParam33 = 1;        // flies
+  lift.m_nParam35 = 1;        // nothing hurts it
+  lift.m_nParam6 = 1;         // its body is its whole cell, as a block's
+  lift.m_nParam53 = 3;        // acts from the stage's start, wherever it is: lifts side by side keep together
+  auto leg = [&](uint8_t direction) {
+    cEdCmd c = Move(kCmdMoveStraight, direction, 0);
+    c.m_pMove->m_f26 = 1;  // by time and distance (in dots)
+    c.m_pMove->SetDistanceStart(distance);
+    c.m_nDuration = tenths;
+    return c;
+  };
+  lift.m_vFlows = {Flow(kTriggerAlways, {leg(there), leg(back)})};
+  return lift;
+}
+
+namespace {
+
+// ---- the game's enemies ----
+// Every enemy of the game hurts the hero by touch (one point, and a push
+// away); beaten, it bursts in the explosion effect with its sound.
+constexpr uint32_t kEffectExplosion = 2;  // the explosion of the effect list
+
+cEdCharacter Enemy(const char* name, int16_t graphic, int32_t hp, int32_t score) {
+  cEdCharacter c = Character(name, graphic, 1, 2);
+  c.m_nParam40 = hp;
+  c.m_nParam49 = score;
+  c.m_nParam44 = 1;  // touch damage
+  c.m_nParam45 = 6;  // and push
+  // A defeat steps the death flow once: both commands run in that step.
+  cEdCmd burst = Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 100, 0});
+  burst.m_nTogether = 1;
+  c.m_vFlows = {Flow(kTriggerDied, {burst, Command(kCmdPlaySound, {kSndExplosion})})};
+  return c;
+}
+
+// The blob walks its floor and turns back at ledges and walls.
+cEdCharacter Blob() {
+  cEdCharacter blob = Enemy("ぷよ", 2, 1, 10);
+  cEdCmd patrol = Move(kCmdMoveGroundTurn, 0, 10);
+  patrol.m_nDuration = 10;
+  blob.m_vFlows.push_back(Flow(kTriggerAlways, {patrol}));
+  blob.m_vFlows.push_back(Flow(kTriggerBlockLeftOrRight, {Move(kCmdMoveStraight, kDirBack, 10)}));
+  return blob;
+}
+
+// The ghost turret turns to the hero and fires at it every second and a
+// half while the hero is within ten blocks.
+cEdCharacter Turret() {
+  cEdCharacter turret = Enemy("おばけ砲台", 3, 3, 50);
+  turret.m_nParam31 = 1;  // fixed facing: only the turn command turns it
+  cEdCmd fire = Shot(2, 40, 40);
+  fire.m_nSound = kSndShot;
+  cEdFlow aim = Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Wait(14)});
+  cCond near;
+  near.m_nKind = 7;  // distance to the hero
+  near.m_nConstant = 320;
+  near.m_nOperator = 3;
+  aim.m_vConds = {near};
+  turret.m_vFlows.push_back(aim);
+  return turret;
+}
+
+// The bat flies after the hero, a little behind where it was.
+cEdCharacter Bat() {
+  cEdCharacter bat = Enemy("やみコウモリ", 4, 1, 30);
+  bat.m_nParam33 = 1;  // flies
+  cEdCmd homing = Move(kCmdMoveHoming, 0, 10);
+  homing.m_pMove->SetDistanceStart(20);
+  bat.m_vFlows.push_back(Flow(kTriggerAlways, {Command(kCmdSetTarget, {0, 0}), homing}));
+  return bat;
+}
+
+// A sign: while the hero is near it shows its text at the screen's centre.
+cEdCharacter Sign() {
+  cEdCharacter sign = Character("看板", 5, 1, 0);
+  sign.m_nParam35 = 1;  // nothing hurts it
+  sign.m_nParam50 = kHeroGroup;
+  cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
+  cCond near;
+  near.m_nKind = 7;
+  near.m_nConstant = 64;
+  near.m_nOperator = 3;
+  show.m_vConds = {near};
+  sign.m_vFlows = {show};
+  return sign;
+}
+
+}  // namespace
+
+void AddGameTypes(cCommonPalette& palette) {
+  palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
+  cEdBlock spring = Block("バネ", 14, 1);
+  spring.m_nOption4 = 1;        // a spring: standing on it throws the hero up
+  spring.m_nOption4Value = 24;  // half blocks, by the jump's reckoning: some seven blocks up
+  palette.m_Blocks.push_back(spring);
+  // The crystal floor: the showcase's crystal (a picture of its own, cell 0
+  // of the special bitmap "クリスタル"), solid.
+  cEdBlock crystal = palette.m_Blocks[static_cast<size_t>(IndexByName(palette.m_Blocks, "クリスタル"))];
+  crystal.m_strName = plat::Sjis("水晶の床");
+  crystal.m_nOption7 = 1;
+  palette.m_Blocks.push_back(crystal);
+  palette.m_Characters.push_back(GameHero(palette));
+  palette.m_Characters.push_back(SkyHero(palette));
+  // Four blocks each way and a little more: the first sub-step of each way
+  // is spent turning, so that a lift ends a dot over the ledge it serves.
+  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 130, 20));
+  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 130, 20));
+  palette.m_Characters.push_back(Blob());
+  palette.m_Characters.push_back(Turret());
+  palette.m_Characters.push_back(Bat());
+  palette.m_Characters.push_back(Sign());
+  // Gold: ten points and its sound, shown rising over the hero.
+  cEdItem gold = Item(kGoldName, 6, kSndCoin, {AddToGame(3, 10, true)});
+  gold.m_nParam6 = 1;
+  palette.m_Items.push_back(gold);
+  // The goal: the game holds still for half a second, then the stage is
+  // cleared and the next stage of the world follows (the world is cleared
+  // after its last).
+  palette.m_Items.push_back(
+      Item(kGoalName, 9, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
+}
+
+namespace {
+
+// ---- stage sketches ----
+enum class SketchKind { kBlock, kCharacter, kItem };
+struct SketchKey {
+  char symbol;
+  SketchKind kind;
+  const char* name;  // the common palette type it places
+};
+constexpr SketchKey kSketchKeys[] = {
+    // blocks
+    {'#', SketchKind::kBlock, "地面"},
+    {'B', SketchKind::kBlock, "レンガ"},
+    {'?', SketchKind::kBlock, "コインブロック"},
+    {'C', SketchKind::kBlock, "水晶の床"},
+    {'^', SketchKind::kBlock, "トゲ"},
+    {'S', SketchKind::kBlock, "バネ"},
+    // characters
+    {'@', SketchKind::kCharacter, kHeroName},
+    {'A', SketchKind::kCharacter, "空の勇者"},
+    {'s', SketchKind::kCharacter, "ぷよ"},
+    {'g', SketchKind::kCharacter, "おばけ砲台"},
+    {'b', SketchKind::kCharacter, "やみコウモリ"},
+    {'u', SketchKind::kCharacter, "UFO"},
+    {'|', SketchKind::kCharacter, "上下リフト"},
+    {'-', SketchKind::kCharacter, "左右リフト"},
+    {'i', SketchKind::kCharacter, "看板"},
+    // items
+    {'o', SketchKind::kItem, kGoldName},
+    {'h', SketchKind::kItem, "ハート"},
+    {'*', SketchKind::kItem, kGoalName},
+};
+
+struct StageSketch {
+  const char* name;
+  std::vector<const char*> rows;  // top to bottom, one character a block
+  std::vector<const char*> signs;  // the texts of its signs ('i'), left to right
+};
+
+// A placed sign shows the sketch's text number `n`.
+void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
+  if (n >= sketch.signs.size()) {
+    std::fprintf(stderr, "stage %s: no text for sign %zu\n", sketch.name, n);
+    return;
+  }
+  std::vector<cEdFlow> flows = sign.m_vFlows.Get();
+  flows.at(0).m_vCmds.at(0).m_strText = plat::Sjis(sketch.signs[n]);
+  sign.m_vFlows = flows;
+}
+
+// The stage of a sketch at the game's pace (two sub-steps a frame), with a
+// five-minute limit, its banners, and the sky and hills behind it.
+cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& sketch) {
+  cStageData s;
+  s.m_strName = plat::Sjis(sketch.name);
+  size_t width = 0;
+  for (const char* row : sketch.rows) width = std::max(width, std::char_traits<char>::length(row));
+  s.Int(kStageWidth) = static_cast<int32_t>(width);
+  s.Int(kStageHeight) = static_cast<int32_t>(sketch.rows.size());
+  s.Int(kStageMusic) = 1;
+  s.Int(kStageTimeLimitOn) = 1;
+  s.Int(kStageTimeLimit) = 300;
+  s.Int(kStageSpeedLevel) = 2;
+  s.Int(kStageBannerOn) = 1;
+  SetInvincibilityTimes(s);
+  // Signs are numbered along the rows, not the columns: put one a row.
+  size_t signs = 0;
+  for (size_t row = 0; row < sketch.rows.size(); ++row) {
+    const char* line = sketch.rows[row];
+    for (size_t column = 0; line[column] != '\0'; ++column) {
+      if (line[column] == ' ') continue;
+      const auto key = std::find_if(std::begin(kSketchKeys), std::end(kSketchKeys),
+                                    [&](const SketchKey& k) { return k.symbol == line[column]; });
+      if (key == std::end(kSketchKeys)) {
+        std::fprintf(stderr, "stage %s: no type for '%c'\n", sketch.name, line[column]);
+        continue;
+      }
+      const int c = static_cast<int>(column), r = static_cast<int>(row);
+      switch (key->kind) {
+        case SketchKind::kBlock:
+          PlaceBlock(s, common, static_cast<size_t>(IndexByName(common.m_Blocks, key->name)), c, r);
+          break;
+        case SketchKind::kCharacter:
+          PlaceCharacter(s, common, static_cast<size_t>(IndexByName(common.m_Characters, key->name)), c, r);
+          if (key->symbol == 'i') SetSignText(s.m_PlacedCharacters.back(), sketch, signs++);
+          break;
+        case SketchKind::kItem:
+          PlaceItem(s, common, static_cast<size_t>(IndexByName(common.m_Items, key->name)), c, r);
+          break;
+      }
+    }
+  }
+  s.m_Backgrounds.assign(2, cStageBackground());
+  cStageBackground& sky = s.m_Backgrounds[0];
+  sky.m_nSource = 0;
+  sky.m_strFile = "bmp\\StageSky.bmp";
+  sky.m_bAutoScrollX = 1;
+  sky.m_dScrollSpeedX = 0.25;
+  sky.m_dScrollSpeedY = 0;
+  cStageBackground& hills = s.m_Backgrounds[1];
+  hills.m_nSource = 0;
+  hills.m_strFile = "bmp\\StageHills.bmp";
+  hills.m_dScrollSpeedX = 0.5;
+  hills.m_dScrollSpeedY = 0;
+  s.m_Texts.clear();
+  return s;
+}
+
+// ---- World 1: the meadow ----
+// 1-1: a walk east over pits and steps; blobs on the way, a turret behind a
+// wall, gold in the air and on the coin blocks (stand on one to take its
+// gold), a heart high up, and the goal flag at the end.
+StageSketch Meadow() {
+  return {"はじまりの草原",
+          {
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                        *       ",
+              "                                                o o                o o o  h            BBB      ",
+              "          o o o                                                           B           BBBBB     ",
+              "                                            BBBBBBBB                      B          BBBBBBB    ",
+              "          ?????                                                  ???????? B         BBBBBBBBB   ",
+              "                                         BB                               B        BBBBBBBBBBB  ",
+              "  @   i          s      BB   s          BBB    b      g          i     s  B       BBBBBBBBBBBBB ",
+              "#######################BBB#####   #######################   ####################################",
+              "#######################BBB#####   #######################   ####################################",
+          },
+          {"←→で歩く  Zでジャンプ\nXでショット  Cで剣", "コインブロックに乗ると\n金貨がもらえる"}};
+}
+
+// 1-2: a climb up the tower: lifts, a spring and crystal steps to the
+// flag at the top.
+StageSketch Tower() {
+  return {"空への塔",
+          {
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B         *        B",
+              "B      BBBBBB      B",
+              "B                  B",
+              "B                  B",
+              "B CCC              B",
+              "B                  B",
+              "B      g           B",
+              "B     BBBBBBBBB    B",
+              "B                  B",
+              "B                  B",
+              "B           h      B",
+              "B         CCCCC||| B",
+              "B                  B",
+              "B                  B",
+              "B     CCC          B",
+              "B           b      B",
+              "B o                B",
+              "BCCC               B",
+              "B                  B",
+              "B                  B",
+              "B     CCC          B",
+              "B                  B",
+              "B            s     B",
+              "BBBB    ---BBBBBB  B",
+              "B                  B",
+              "B                  B",
+              "B             o o  B",
+              "B          BBBBBBBSB",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B @ i   |||        B",
+              "B##################B",
+              "B##################B",
+          },
+          {"リフトに乗って\n上をめざせ！"}};
+}
+
+StageSketch SkyTest() {
+  return {"空",
+          {
+              "                                                                                ",
+              "                                                                                ",
+              "                                                                                ",
+              "                                                                                ",
+              "                     u                 u                                        ",
+              "                                                                                ",
+              "  A                                                                             ",
+              "                                  u                                             ",
+              "                                                                                ",
+              "                                                                                ",
+              "                                                                                ",
+              "                            BBB                                                 ",
+              "                                                                                ",
+              "                                                                                ",
+              "################################################################################",
+          }};
+}
+
+}  // namespace
+
+std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
+  cStageData sky = BuildSketchedStage(common, SkyTest());
+  sky.Int(kStageForcedScrollXOn) = 1;
+  sky.Int(kStageForcedScrollXSpeed) = 10;
+  return {{"c01-1.stg4_001", BuildSketchedStage(common, Meadow())},
+          {"c01-2.stg4_001", BuildSketchedStage(common, Tower())},
+          {"c02-1.stg4_001", sky}};
+}
+
+// ---- the world map ----
+// A meadow ringed by water with a road east through the three worlds. The
+// second opens once the first is cleared (a closed gate stands in its place
+// until then), the third once the second is; clearing the third ends the
+// game: the tally goes back to the title.
+namespace {
+
+enum MapChip : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kForest = 3, kRoad = 4, kBridge = 5 };
+// The map drawn as text, one character a cell: '~' water, '^' mountains,
+// 'T' forest, '=' road, 'H' bridge, anything else grass.
+constexpr const char* kMapRows[] = {
+    "~~~~~~~~~~~~~~~~~~~~",
+    "~TT   ^^^   ~  TT  ~",
+    "~T   ^^^^^  ~   T  ~",
+    "~   ^^^^^^^ ~  ^^  ~",
+    "~ T     ^^  ~ ^^^^ ~",
+    "~  ^  ^^^^^^~ ^^^^ ~",
+    "~     TT    ~      ~",
+    "~ ==========H====  ~",
+    "~     TT    ~   T  ~",
+    "~ TT        ~  TTT ~",
+    "~TTT   ^^   ~      ~",
+    "~ T   ^^^^  ~~   T ~",
+    "~          ~~~  TT ~",
+    "~  TT     ~~~      ~",
+    "~~~~~~~~~~~~~~~~~~~~",
+};
+
+uint32_t ChipOf(char c) {
+  switch (c) {
+    case '~': return kWater;
+    case '^': return kMountain;
+    case 'T': return kForest;
+    case '=': return kRoad;
+    case 'H': return kBridge;
+    default: return kGrass;
+  }
+}
+
+// What happens when a world's last stage is cleared (word 5 of a world):
+// back to the map, or, after the last world, back to the title.
+constexpr int32_t kAfterClearToMap = 0, kAfterClearToTitle = 2;
+
+struct MapWorld {
+  int32_t column, row;
+  int32_t number;       // its progress flag, and the world number in play
+  int32_t openedBy;     // the world whose clear opens it (0: open from the start)
+  int32_t iconRow;      // its row in the world icons
+  int32_t afterClear;
+  const char* name;
+  const char* stage;    // its first stage
+};
+constexpr MapWorld kWorlds[] = {
+    {5, 7, 1, 0, 0, kAfterClearToMap, "はじまりの草原", "data\\stg4\\c01-1.stg4_001"},
+    {9, 7, 2, 1, 1, kAfterClearToMap, "雲の上", "data\\stg4\\c02-1.stg4_001"},
+    {14, 7, 3, 2, 2, kAfterClearToTitle, "魔王の城", "data\\stg4\\c03-1.stg4_001"},
+};
+constexpr int32_t kGateIconRow = 7;
+
+}  // namespace
+
+cWorldMap BuildGameWorldMap() {
+  cWorldMap map;
+  map.SetSize(20, 15);
+  map.StartX() = 3;
+  map.StartY() = 7;
+  for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
+    map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
+    map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;
+  }
+  for (int32_t y = 0; y < 15; ++y)
+    for (int32_t x = 0; x < 20; ++x) map.SetCell(x, y, ChipOf(kMapRows[y][x]));
+  map.m_Groups.clear();
+  for (const MapWorld& w : kWorlds) {
+    cWorld world;
+    world.m_nWord[0] = kWorldKindStage;
+    world.m_nWord[1] = w.iconRow;
+    world.m_nWord[2] = w.number;
+    world.m_nWord[4] = 1;  // enterable again once cleared
+    world.m_nWord[5] = w.afterClear;
+    world.m_nWord[6] = w.openedBy;
+    world.m_strName = plat::Sjis(w.name);
+    world.m_strStageFile = w.stage;
+    cWorldGroup node;
+    node.m_nX = w.column;
+    node.m_nY = w.row;
+    node.m_Worlds = {world};
+    if (w.openedBy != 0) {  // the gate, while the world is closed
+      cWorld gate;
+      gate.m_nWord[0] = kWorldKindWall;
+      gate.m_nWord[1] = kGateIconRow;
+      node.m_Worlds.push_back(gate);
+    }
+    map.m_Groups.push_back(node);
+  }
+  return map;
+}
+
+}  // namespace tool::demo
