@@ -31,10 +31,13 @@ enum DemoSound : uint16_t {
   kSndSword, kSndBossRoar, kSndPowerUp, kSndWarp,
 };
 
-// Key-step inputs of flow key conditions: the ten direction records, then
-// the nine button records (none, B1..B8).
+// Key-step inputs of flow key conditions: the ten direction records (each
+// an exact set of arrows: RIGHT held with UP is the right-up record, not
+// the right one), then the nine button records (none, B1..B8).
 enum DemoKeyInput : size_t {
-  kKeyLeft = 1, kKeyRight = 2, kKeyUp = 3, kKeyDown = 4, kKeyB1 = 11, kKeyB2 = 12, kKeyB3 = 13, kKeyB4 = 14,
+  kKeyLeft = 1, kKeyRight = 2, kKeyUp = 3, kKeyDown = 4,
+  kKeyLeftUp = 5, kKeyLeftDown = 6, kKeyRightUp = 7, kKeyRightDown = 8,
+  kKeyB1 = 11, kKeyB2 = 12, kKeyB3 = 13, kKeyB4 = 14,
 };
 
 // Direction choices of movement commands (front, back, left, right, front

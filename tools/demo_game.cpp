@@ -38,8 +38,13 @@ cEdCharacter GameHero(const cCommonPalette& palette) {
   sword.m_pShot->m_f25 = 1;  // in its owner's group
   sword.m_nDuration = 3;
   sword.m_nSound = kSndSword;
+  // An arrow held with UP or DOWN walks as well.
   hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyRightUp, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyRightDown, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
                    WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   WhileHeld(kKeyLeftUp, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
                    OnPress(kKeyB1, {Jump(8)}),
                    OnPress(kKeyB2, {shoot, Wait(1)}),
                    OnPress(kKeyB3, {sword, Wait(2)})};
@@ -53,20 +58,35 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
   hero.m_strName = plat::Sjis("空の勇者");
   hero.m_nParam33 = 1;  // flies
   hero.m_nParam37 = 1;  // moves with the scroll
+  hero.m_nParam31 = 1;  // always faces ahead (right): its moves do not turn it
+  hero.m_nParam26 = 1;
   constexpr uint16_t kFly = 50;
-  cEdCmd shoot = Shot(1, 100, 8);
+  cEdCmd shoot = Shot(1, 250, 10);
   shoot.m_nSound = kSndShot;
-  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kFly)}),
-                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kFly)}),
-                   WhileHeld(kKeyUp, {Move(kCmdMoveStraight, kDirUp, kFly)}),
-                   WhileHeld(kKeyDown, {Move(kCmdMoveStraight, kDirDown, kFly)}),
-                   OnPress(kKeyB2, {shoot, Wait(1)})};
+  shoot.m_pShot->m_f55 = 1;  // it puts out the shots it meets
+  struct Way {
+    size_t keys;
+    uint8_t direction;
+  };
+  constexpr Way kWays[] = {{kKeyRight, kDirRight},      {kKeyLeft, kDirLeft},          {kKeyUp, kDirUp},
+                           {kKeyDown, kDirDown},        {kKeyRightUp, kDirRightUp},    {kKeyRightDown, kDirRightDown},
+                           {kKeyLeftUp, kDirLeftUp},    {kKeyLeftDown, kDirLeftDown}};
+  hero.m_vFlows.clear();
+  std::vector<cEdFlow> flows;
+  for (const Way& way : kWays) flows.push_back(WhileHeld(way.keys, {Move(kCmdMoveStraight, way.direction, kFly)}));
+  flows.push_back(WhileHeld(kKeyB2, {shoot, Wait(1)}));
+  hero.m_vFlows = flows;
   return hero;
 }
 
 }  // namespace
 
-void AddGameDatabaseEntries(cDatabase& db) { (void)db; }
+void AddGameDatabaseEntries(cDatabase& db) {
+  cPictureRecord theEnd;
+  theEnd.m_nNumber = 2;
+  theEnd.m_strName = "bmp\\TheEnd.bmp";
+  db.m_Pictures.push_back(theEnd);
+}
 
 // A moving platform: a block character drawn from the block picture that
 // flies `distance` dots one way and back, `tenths` tenths of a second each
@@ -147,6 +167,96 @@ cEdCharacter Bat() {
   return bat;
 }
 
+// The UFO of the sky: drifts left on a wave and, once a second and a half,
+// fires at where the hero is.
+cEdCharacter SkyUfo(const cCommonPalette& palette) {
+  const cEdCharacter& showcase = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "UFO"))];
+  cEdCharacter ufo = Enemy("UFO兵", showcase.m_nGraphic, 2, 50);
+  ufo.m_nGraphicSource = showcase.m_nGraphicSource;
+  ufo.m_nAnimeSet = showcase.m_nAnimeSet;
+  ufo.m_nParam33 = 1;  // flies
+  cEdCmd drift = Move(kCmdMoveStraight, kDirLeft, 15);
+  drift.m_nDuration = 10;
+  cEdCmd wave = Move(kCmdMoveCircle, 0, 30);
+  wave.m_nDuration = 20;
+  wave.m_pMove->SetDistanceStart(2);  // radius: a block
+  wave.m_pMove->m_f27 = 360;          // a whole turn
+  cEdCmd fire = Shot(2, 40, 40);
+  fire.m_pShot->m_f7 = 1;   // aimed at the hero
+  fire.m_pShot->m_f24 = 1;
+  fire.m_pShot->m_f31 = 1;  // carried along by the scroll, as the hero is
+  fire.m_pShot->m_f60 = 1;  // the hero's shots put it out
+  fire.m_nSound = kSndShot;
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {drift}));
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {wave}));
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {Wait(20), fire}));
+  return ufo;
+}
+
+// The bird flies straight left, fast.
+cEdCharacter Bird() {
+  cEdCharacter bird = Enemy("鳥", 4, 1, 20);
+  bird.m_nParam33 = 1;
+  cEdCmd fly = Move(kCmdMoveStraight, kDirLeft, 40);
+  fly.m_nDuration = 10;
+  bird.m_vFlows.push_back(Flow(kTriggerAlways, {fly}));
+  return bird;
+}
+
+// ---- the last world's master and the ending ----
+constexpr const char* kEndingName = "エンディング";
+constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
+constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
+
+// The ending: a white flash, the ending picture until decide, then the
+// world is cleared (the last world: the game goes back to its title).
+cEdItem Ending() {
+  cEdItem ending = Item(kEndingName, 9, 0,
+                        {ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
+                         ItemCommand(kCmdGameWait, {10}),
+                         ItemCommand(kCmdShowPicture, {kEndPicture, 0, 0, 0, 0, 0, 1, 100, 0, 0, 1, 1, 0, 0, 0}),
+                         ItemCommand(kCmdStageClear, {3})});
+  ending.m_nParam12 = 1;  // never drawn: it is only given
+  return ending;
+}
+
+// The master of the castle: a ghost three times the size that sways from
+// side to side, fires three shots at the hero every two seconds and a half and calls a
+// bat every six; it blinks when hit. Thirty hits beat it. Beaten, it bursts and shakes the
+// screen, and the hero gets the ending.
+cEdCharacter Master(const cCommonPalette& palette) {
+  cEdCharacter master = Enemy("魔王", 3, 30, 1000);
+  master.m_nParam33 = 1;  // flies
+  master.m_nParam36 = 3;  // three times the size
+  master.m_nParam45 = 10;
+  // Four blocks to the left and back, and as many to the right.
+  cEdCmd left = Move(kCmdMoveStraight, kDirLeft, 15), right = Move(kCmdMoveStraight, kDirRight, 15);
+  left.m_nDuration = 15;
+  right.m_nDuration = 30;
+  cEdCmd spread = Shot(2, 50, 40);
+  spread.m_pShot->m_f7 = 1;    // aimed at the hero
+  spread.m_pShot->m_f24 = 1;
+  spread.m_pShot->SetExtraCount(2);
+  spread.m_pShot->SetAngleStep(20);
+  spread.m_pShot->SetBaseAngle(-20);
+  spread.m_nSound = kSndShot;
+  cEdCmd bat = Summon(kCmdSummonCharacter, static_cast<int16_t>(IndexByName(palette.m_Characters, "やみコウモリ")));
+  const uint32_t blink = static_cast<uint32_t>(IndexByName(Database.m_CharaEffects, "点滅"));
+  master.m_vFlows = {Flow(kTriggerAlways, {left, Wait(5), right, Wait(5), left, Wait(5)}),
+                     Flow(kTriggerAlways, {Wait(25), spread}),
+                     Flow(kTriggerAlways, {Wait(60), bat}),
+                     Flow(kTriggerHitByShot, {Command(kCmdPlayCharaEffect, {blink, 0, 0}),
+                                              Command(kCmdPlaySound, {kSndDamage})})};
+  // A defeat steps its death flow once: all of it runs in that step.
+  std::vector<cEdCmd> death = {Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 300, 0}),
+                               Command(kCmdPlaySound, {kSndExplosion}),
+                               Command(kCmdPlayScreenEffect, {kShakeEffect, 0, 0}),
+                               Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(palette.m_Items, kEndingName))})};
+  for (size_t i = 0; i + 1 < death.size(); ++i) death[i].m_nTogether = 1;
+  master.m_vFlows.push_back(Flow(kTriggerDied, death));
+  return master;
+}
+
 // A sign: while the hero is near it shows its text at the screen's centre.
 cEdCharacter Sign() {
   cEdCharacter sign = Character("看板", 5, 1, 0);
@@ -186,6 +296,8 @@ void AddGameTypes(cCommonPalette& palette) {
   palette.m_Characters.push_back(Turret());
   palette.m_Characters.push_back(Bat());
   palette.m_Characters.push_back(Sign());
+  palette.m_Characters.push_back(SkyUfo(palette));
+  palette.m_Characters.push_back(Bird());
   // Gold: ten points and its sound, shown rising over the hero.
   cEdItem gold = Item(kGoldName, 6, kSndCoin, {AddToGame(3, 10, true)});
   gold.m_nParam6 = 1;
@@ -195,6 +307,8 @@ void AddGameTypes(cCommonPalette& palette) {
   // after its last).
   palette.m_Items.push_back(
       Item(kGoalName, 9, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
+  palette.m_Items.push_back(Ending());
+  palette.m_Characters.push_back(Master(palette));  // after the ending it gives
 }
 
 namespace {
@@ -224,6 +338,9 @@ constexpr SketchKey kSketchKeys[] = {
     {'|', SketchKind::kCharacter, "上下リフト"},
     {'-', SketchKind::kCharacter, "左右リフト"},
     {'i', SketchKind::kCharacter, "看板"},
+    {'U', SketchKind::kCharacter, "UFO兵"},
+    {'v', SketchKind::kCharacter, "鳥"},
+    {'M', SketchKind::kCharacter, "魔王"},
     // items
     {'o', SketchKind::kItem, kGoldName},
     {'h', SketchKind::kItem, "ハート"},
@@ -380,36 +497,93 @@ StageSketch Tower() {
           {"リフトに乗って\n上をめざせ！"}};
 }
 
-StageSketch SkyTest() {
-  return {"空",
+// ---- World 2: above the clouds ----
+// 2-1: the hero flies with the screen, shooting UFOs and birds, to the star
+// at the end of the sky.
+StageSketch SkyChase() {
+  return {"UFOの空",
           {
-              "                                                                                ",
-              "                                                                                ",
-              "                                                                                ",
-              "                                                                                ",
-              "                     u                 u                                        ",
-              "                                                                                ",
-              "  A                                                                             ",
-              "                                  u                                             ",
-              "                                                                                ",
-              "                                                                                ",
-              "                                                                                ",
-              "                            BBB                                                 ",
-              "                                                                                ",
-              "                                                                                ",
-              "################################################################################",
-          }};
+              "                                                          BBBBBBB                                                                 ",
+              "                                                          BBBBBBB                                                                 ",
+              "                                                          BBBBBBB                                                                 ",
+              "                                            v         U   o                               U                                       ",
+              "                        U                                       o               U                         v                       ",
+              "                                                                      o                             v                             ",
+              "                                     v                            v         o                                                     ",
+              "   A                          U     v               U         v           v   h   o   U       U      v     v                *     ",
+              "                                     v                                v                 o                                         ",
+              "                                        o                                                     o       v                           ",
+              "                          U                   o                                   U                 o       v                     ",
+              "                                              v     o U                                   U               o                       ",
+              "                                                                  BBBBBBB                                                         ",
+              "                                                                  BBBBBBB                                                         ",
+              "                                                                  BBBBBBB                                                         ",
+          },
+          {}};
+}
+
+// 2-2: the road east runs with the wind: the screen scrolls by itself and
+// the hero must keep ahead of its left edge over walls, spikes and pits.
+StageSketch WindRoad() {
+  return {"風の道",
+          {
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                        o o                                   ",
+              "                                        b                                   g                  b              ",
+              "                                                                      BBBBBBBBB                               ",
+              "                                                                                                  h           ",
+              "                             BBBBB             B                                                 BBB          ",
+              "                          BB               ????B         BBBB   BBB                 B                         ",
+              "            B             BB                   B                                    B                         ",
+              "   @  i     B         s   BB  ^^^              B  s          ^^^                    B  s         ^^^      *   ",
+              "################   ###############   ###############   ##############S####   #############   #################",
+              "################   ###############   ###############   ###################   #############   #################",
+          },
+          {"画面は勝手に進む！\n左はしにはさまれるな"}};
+}
+
+// ---- World 3: the castle ----
+// 3-1: the master of the castle in its hall.
+StageSketch MastersHall() {
+  return {"魔王の間",
+          {
+              "BBBBBBBBBBBBBBBBBBBB",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B    h  M     h    B",
+              "B BBBB        BBBB B",
+              "B                  B",
+              "B         @        B",
+              "B##################B",
+              "B##################B",
+          },
+          {}};
 }
 
 }  // namespace
 
 std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
-  cStageData sky = BuildSketchedStage(common, SkyTest());
+  cStageData sky = BuildSketchedStage(common, SkyChase());
   sky.Int(kStageForcedScrollXOn) = 1;
-  sky.Int(kStageForcedScrollXSpeed) = 10;
+  sky.Int(kStageForcedScrollXSpeed) = 15;
+  cStageData wind = BuildSketchedStage(common, WindRoad());
+  wind.Int(kStageForcedScrollXOn) = 1;
+  wind.Int(kStageForcedScrollXSpeed) = 20;
   return {{"c01-1.stg4_001", BuildSketchedStage(common, Meadow())},
           {"c01-2.stg4_001", BuildSketchedStage(common, Tower())},
-          {"c02-1.stg4_001", sky}};
+          {"c02-1.stg4_001", sky},
+          {"c02-2.stg4_001", wind},
+          {"c03-1.stg4_001", BuildSketchedStage(common, MastersHall())}};
 }
 
 // ---- the world map ----

@@ -170,6 +170,7 @@ void BuildDatabase(cDatabase& db) {
   title.m_strName = "bgm\\Title.mid";
   title.m_strText2 = plat::Sjis("タイトル");
   db.m_Bgms.push_back(title);
+  AddGameDatabaseEntries(db);
 }
 
 // ---- Flow commands: the demo's flows ----
