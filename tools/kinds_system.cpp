@@ -128,6 +128,10 @@ bool WriteDemoSystem(const std::string& folder) {
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
+  // Every 500 points of a story's stage points give an extra life (the
+  // stage clear shows it rising over the hero).
+  system.SetNum(ProjectRuleRow(kRuleExtraLives).field, 1);
+  system.SetNum(ProjectRuleRow(kRulePointsPerLife).field, 500);
   // Three worlds, as the world map and the challenge mode's stages have.
   system.SetNum(kSysWorldCount, 3);
   fs::create_directories(fs::path(folder) / "data");
