@@ -14,6 +14,7 @@
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "demo_builders.h"
+#include "demo_media.h"
 
 namespace tool::demo {
 namespace {
@@ -208,11 +209,12 @@ constexpr const char* kEndingName = "エンディング";
 constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
 constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
 
-// The ending: a white flash, the ending picture until decide, then the
+// The ending: its tune and a white flash, the ending picture until decide, then the
 // world is cleared (the last world: the game goes back to its title).
 cEdItem Ending() {
   cEdItem ending = Item(kEndingName, 9, 0,
-                        {ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
+                        {ItemCommand(kCmdPlayBgm, {kMusicEnding, 0}),
+                         ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
                          ItemCommand(kCmdGameWait, {10}),
                          ItemCommand(kCmdShowPicture, {kEndPicture, 0, 0, 0, 0, 0, 1, 100, 0, 0, 1, 1, 0, 0, 0}),
                          ItemCommand(kCmdStageClear, {3})});
@@ -347,10 +349,19 @@ constexpr SketchKey kSketchKeys[] = {
     {'*', SketchKind::kItem, kGoalName},
 };
 
+// What a stage shows behind its blocks.
+enum class Backdrop {
+  kHills,   // the sky drifting by, hills in front scrolling at half speed
+  kSky,     // the sky alone
+  kCastle,  // the castle's hall
+};
+
 struct StageSketch {
   const char* name;
+  DemoMusic music;
+  Backdrop backdrop;
   std::vector<const char*> rows;  // top to bottom, one character a block
-  std::vector<const char*> signs;  // the texts of its signs ('i'), left to right
+  std::vector<const char*> signs;  // the texts of its signs ('i'), in row order
 };
 
 // A placed sign shows the sketch's text number `n`.
@@ -373,7 +384,7 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
   for (const char* row : sketch.rows) width = std::max(width, std::char_traits<char>::length(row));
   s.Int(kStageWidth) = static_cast<int32_t>(width);
   s.Int(kStageHeight) = static_cast<int32_t>(sketch.rows.size());
-  s.Int(kStageMusic) = 1;
+  s.Int(kStageMusic) = static_cast<int32_t>(sketch.music);
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;
@@ -406,18 +417,28 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
       }
     }
   }
-  s.m_Backgrounds.assign(2, cStageBackground());
-  cStageBackground& sky = s.m_Backgrounds[0];
-  sky.m_nSource = 0;
-  sky.m_strFile = "bmp\\StageSky.bmp";
-  sky.m_bAutoScrollX = 1;
-  sky.m_dScrollSpeedX = 0.25;
-  sky.m_dScrollSpeedY = 0;
-  cStageBackground& hills = s.m_Backgrounds[1];
-  hills.m_nSource = 0;
-  hills.m_strFile = "bmp\\StageHills.bmp";
-  hills.m_dScrollSpeedX = 0.5;
-  hills.m_dScrollSpeedY = 0;
+  s.m_Backgrounds.clear();
+  auto layer = [&](const char* utf8, double speedX, bool drifts) {
+    cStageBackground b;
+    b.m_nSource = 0;  // loaded from its file
+    b.m_strFile = plat::Sjis(utf8);
+    b.m_bAutoScrollX = drifts ? 1 : 0;
+    b.m_dScrollSpeedX = speedX;  // dots a frame when it drifts, else a share of the view's scroll
+    b.m_dScrollSpeedY = 0;
+    s.m_Backgrounds.push_back(b);
+  };
+  switch (sketch.backdrop) {
+    case Backdrop::kHills:
+      layer("bmp\\StageSky.bmp", 0.25, true);
+      layer("bmp\\StageHills.bmp", 0.5, false);
+      break;
+    case Backdrop::kSky:
+      layer("bmp\\StageSky.bmp", 0.5, true);
+      break;
+    case Backdrop::kCastle:
+      layer("背景その7.bmp", 0.25, false);
+      break;
+  }
   s.m_Texts.clear();
   return s;
 }
@@ -428,6 +449,8 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
 // gold), a heart high up, and the goal flag at the end.
 StageSketch Meadow() {
   return {"はじまりの草原",
+          kMusicMeadow,
+          Backdrop::kHills,
           {
               "                                                                                                ",
               "                                                                                                ",
@@ -452,6 +475,8 @@ StageSketch Meadow() {
 // flag at the top.
 StageSketch Tower() {
   return {"空への塔",
+          kMusicTower,
+          Backdrop::kSky,
           {
               "B                  B",
               "B                  B",
@@ -502,6 +527,8 @@ StageSketch Tower() {
 // at the end of the sky.
 StageSketch SkyChase() {
   return {"UFOの空",
+          kMusicSky,
+          Backdrop::kSky,
           {
               "                                                          BBBBBBB                                                                 ",
               "                                                          BBBBBBB                                                                 ",
@@ -526,6 +553,8 @@ StageSketch SkyChase() {
 // the hero must keep ahead of its left edge over walls, spikes and pits.
 StageSketch WindRoad() {
   return {"風の道",
+          kMusicWind,
+          Backdrop::kHills,
           {
               "                                                                                                              ",
               "                                                                                                              ",
@@ -550,6 +579,8 @@ StageSketch WindRoad() {
 // 3-1: the master of the castle in its hall.
 StageSketch MastersHall() {
   return {"魔王の間",
+          kMusicCastle,
+          Backdrop::kCastle,
           {
               "BBBBBBBBBBBBBBBBBBBB",
               "B                  B",

@@ -16,6 +16,8 @@
 #include "platform/text.h"
 #include "demo_builders.h"
 #include "demo_game.h"
+#include "demo_media.h"
+#include "demo_project.h"
 #include "tool.h"
 
 namespace tool {
@@ -156,20 +158,21 @@ void BuildDatabase(cDatabase& db) {
   db.m_Pictures[1].m_strName = "bmp\\Title.bmp";
   // The runtime plays a sound entry's name as its file.
   db.m_Sounds.resize(1);
-  for (const char* wav : {"wave\\cursor.wav", "wave\\decide.wav", "wave\\cancel.wav", "wave\\jump.wav", "wave\\shot.wav",
-                          "wave\\coin.wav", "wave\\damage.wav", "wave\\explosion.wav", "wave\\clear.wav"}) {
+  for (const char* wav : kDatabaseSoundFiles) {
     cSoundRecord sound;
     sound.m_nNumber = static_cast<int32_t>(db.m_Sounds.size());
     sound.m_strName = wav;
     db.m_Sounds.push_back(sound);
   }
   db.m_Bgms.resize(1);
-  cBgmRecord title;
-  title.m_nNumber = 1;
-  title.m_nValue2 = 100;  // volume, percent
-  title.m_strName = "bgm\\Title.mid";
-  title.m_strText2 = plat::Sjis("タイトル");
-  db.m_Bgms.push_back(title);
+  for (const DemoTuneEntry& tune : kMusicFiles) {
+    cBgmRecord music;
+    music.m_nNumber = static_cast<int32_t>(db.m_Bgms.size());
+    music.m_nValue2 = 100;  // volume, percent
+    music.m_strName = tune.file;
+    music.m_strText2 = plat::Sjis(tune.name);
+    db.m_Bgms.push_back(music);
+  }
   AddGameDatabaseEntries(db);
 }
 
@@ -512,7 +515,7 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
   return true;
 }
 
-bool WriteDemoProjectData(const std::string& folder) {
+bool WriteDemoProjectData(const std::string& folder, const DemoOptions& /*options*/) {
   const fs::path data = fs::path(folder) / "data";
   // Everything below checks its references against the demo's own lists:
   // build them in the runtime's globals for the duration of the writing.
@@ -559,4 +562,7 @@ bool WriteDemoProjectData(const std::string& folder) {
 Registrar demoDatabase(DemoPart{10, "project data", WriteDemoProjectData});
 
 }  // namespace
+
+void demo::BuildDemoDatabase(cDatabase& db) { BuildDatabase(db); }
+
 }  // namespace tool
