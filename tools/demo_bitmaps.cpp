@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bmp_file_writer.h"
+#include "demo_media.h"
 #include "platform/font_raster.h"
 #include "tool.h"
 
@@ -213,7 +214,8 @@ Canvas DebugGlyphs() {
 // The game's own block pictures among the tiles (the block numbers its
 // types name): the spring, whose coil glows round the neon colours, and
 // the lift's plate.
-constexpr int kSpringTile = 14, kLiftTile = 29;
+using tool::demo::kLiftTile;
+using tool::demo::kSpringTile;
 
 void SpringTile(Canvas& c, int x, int y) {
   c.Rect(x, y + 26, 32, 6, Grey(6));
@@ -360,7 +362,7 @@ Canvas Characters(int sheet) {
     const int kind = demo ? kDemoKinds[n] : (n + sheet) % 4;
     const Hue hue = static_cast<Hue>((n * 5 + sheet * 3) % 12);
     for (int f = 0; f < 20; ++f) {
-      if (sheet == 1 && n == 5)  // the game's sign (graphic 5)
+      if (sheet == 1 && n == tool::demo::kSignGraphic)  // the game's sign
         SignBoard(c, n * 32, f * 32);
       else
         Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 1 ? RED : hue, f);
@@ -410,7 +412,7 @@ void Item(Canvas& c, int x, int y, int n) {
 
 // The game's goal flag (item graphic 24): a pole and a pennant glinting
 // round the gold colours, waving between its two cells.
-constexpr int kGoalFlagItem = 24;
+using tool::demo::kGoalFlagItem;
 void GoalFlag(Canvas& c, int x, int y, int cell) {
   c.Rect(x + 8, y + 2, 3, 30, Grey(11));
   c.Ellipse(x + 9.5, y + 3, 3, 3, Cycling(GOLD, 3));

@@ -93,7 +93,7 @@ void AddGameDatabaseEntries(cDatabase& db) {
 // flies `distance` dots one way and back, `tenths` tenths of a second each
 // way.
 cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths) {
-  cEdCharacter lift = Character(name, 12, 1, 0);
+  cEdCharacter lift = Character(name, kLiftTile, 1, 0);
   lift.m_nGraphicSource = 0;  // a block's picture
   lift.m_nParam25 = 1;        // a block to the others
   lift.m_nParam33 = 1;        // flies
@@ -209,8 +209,9 @@ constexpr const char* kEndingName = "エンディング";
 constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
 constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
 
-// The ending: its tune and a white flash, the ending picture until decide, then the
-// world is cleared (the last world: the game goes back to its title).
+// The ending, given to the hero: its tune and a white flash, the ending
+// picture until decide, then the world is cleared (the last world: the
+// game goes back to its title).
 cEdItem Ending() {
   cEdItem ending = Item(kEndingName, 9, 0,
                         {ItemCommand(kCmdPlayBgm, {kMusicEnding, 0}),
@@ -222,10 +223,30 @@ cEdItem Ending() {
   return ending;
 }
 
+// What the master leaves when it is beaten: an unseen light that clears
+// the hall of the master's bats and shots, lets the burst play out for a
+// second and a half and then gives the hero the ending.
+constexpr const char* kEndingLightName = "終わりの光";
+cEdCharacter EndingLight(const cCommonPalette& palette) {
+  cEdCharacter light = Character(kEndingLightName, 1, 1, 0);
+  light.m_nParam19 = 1;  // unseen
+  light.m_nParam33 = 1;  // flies: nothing holds it
+  light.m_nParam35 = 1;  // nothing hurts it
+  light.m_nParam50 = kHeroGroup;
+  light.m_nParam53 = 3;  // acts wherever it is
+  constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kEverywhere = 1;
+  light.m_vFlows = {Flow(kTriggerAlways, {Command(kCmdVanish, {0, kEnemies, kEverywhere}),
+                                          Command(kCmdVanish, {1, kEnemies, kEverywhere}), Wait(15),
+                                          Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(
+                                                                       palette.m_Items, kEndingName))}),
+                                          Wait(100)})};
+  return light;
+}
+
 // The master of the castle: a ghost three times the size that sways from
 // side to side, fires three shots at the hero every two seconds and a half and calls a
-// bat every six; it blinks when hit. Thirty hits beat it. Beaten, it bursts and shakes the
-// screen, and the hero gets the ending.
+// bat every six; it blinks when hit. Thirty hits beat it. Beaten, it bursts
+// and shakes the screen, and leaves the light that brings the ending.
 cEdCharacter Master(const cCommonPalette& palette) {
   cEdCharacter master = Enemy("魔王", 3, 30, 1000);
   master.m_nParam33 = 1;  // flies
@@ -253,7 +274,8 @@ cEdCharacter Master(const cCommonPalette& palette) {
   std::vector<cEdCmd> death = {Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 300, 0}),
                                Command(kCmdPlaySound, {kSndExplosion}),
                                Command(kCmdPlayScreenEffect, {kShakeEffect, 0, 0}),
-                               Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(palette.m_Items, kEndingName))})};
+                               Summon(kCmdSummonCharacter,
+                                      static_cast<int16_t>(IndexByName(palette.m_Characters, kEndingLightName)))};
   for (size_t i = 0; i + 1 < death.size(); ++i) death[i].m_nTogether = 1;
   master.m_vFlows.push_back(Flow(kTriggerDied, death));
   return master;
@@ -261,7 +283,7 @@ cEdCharacter Master(const cCommonPalette& palette) {
 
 // A sign: while the hero is near it shows its text at the screen's centre.
 cEdCharacter Sign() {
-  cEdCharacter sign = Character("看板", 5, 1, 0);
+  cEdCharacter sign = Character("看板", kSignGraphic, 1, 0);
   sign.m_nParam35 = 1;  // nothing hurts it
   sign.m_nParam50 = kHeroGroup;
   cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
@@ -278,7 +300,7 @@ cEdCharacter Sign() {
 
 void AddGameTypes(cCommonPalette& palette) {
   palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
-  cEdBlock spring = Block("バネ", 14, 1);
+  cEdBlock spring = Block("バネ", kSpringTile, 1);
   spring.m_nOption4 = 1;        // a spring: standing on it throws the hero up
   spring.m_nOption4Value = 24;  // half blocks, by the jump's reckoning: some seven blocks up
   palette.m_Blocks.push_back(spring);
@@ -308,9 +330,10 @@ void AddGameTypes(cCommonPalette& palette) {
   // cleared and the next stage of the world follows (the world is cleared
   // after its last).
   palette.m_Items.push_back(
-      Item(kGoalName, 9, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
+      Item(kGoalName, kGoalFlagItem, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
   palette.m_Items.push_back(Ending());
-  palette.m_Characters.push_back(Master(palette));  // after the ending it gives
+  palette.m_Characters.push_back(EndingLight(palette));  // after the ending it gives
+  palette.m_Characters.push_back(Master(palette));       // after the light it leaves
 }
 
 namespace {
@@ -683,6 +706,9 @@ cWorldMap BuildGameWorldMap() {
   map.SetSize(20, 15);
   map.StartX() = 3;
   map.StartY() = 7;
+  // Beyond the map's edge the view shows the sea of the map's picture.
+  map.BackgroundPicture() = 1;
+  map.m_strText = "bmp\\WorldBack.bmp";
   for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
     map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
     map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;

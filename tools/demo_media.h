@@ -51,4 +51,11 @@ inline constexpr DemoTuneEntry kMusicFiles[] = {
     {"bgm\\Castle.mid", "魔王の城"},  {"bgm\\Ending.mid", "エンディング"},
 };
 
+// The cells of the demo's pictures that the game's own types draw: the
+// bitmaps part draws them there, the game's types name them.
+inline constexpr int kSpringTile = 14;    // Block.bmp: the spring
+inline constexpr int kLiftTile = 29;      // Block.bmp: a lift's plate
+inline constexpr int kGoalFlagItem = 24;  // Item.bmp: the goal flag
+inline constexpr int kSignGraphic = 5;    // Character1.bmp: a sign board
+
 }  // namespace tool::demo

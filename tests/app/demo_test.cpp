@@ -111,13 +111,22 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
        "0/null/6"});
   EXPECT_EQ(seen, expected);
 
-  // No life lost on the way, and each stage plays its own music.
-  std::set<std::string> stageMusic;
+  // No life lost on the way; each stage plays a tune of its own from its
+  // first frame of play, and the master's fall brings the ending's.
+  std::vector<std::string> stageMusic;
+  std::string previousMode;
   for (const std::string& line : lines) {
     EXPECT_EQ(line.find("\"dying\":1"), std::string::npos) << Field(line, "frame");
-    if (Field(line, "mode") == "2") stageMusic.insert(Field(line, "music"));
+    const std::string mode = Field(line, "mode");
+    if (mode == "2" && previousMode != "2") stageMusic.push_back(Field(line, "music"));
+    previousMode = mode;
   }
-  EXPECT_EQ(stageMusic.size(), 5u);
+  ASSERT_EQ(stageMusic.size(), 5u);
+  EXPECT_EQ(std::set<std::string>(stageMusic.begin(), stageMusic.end()).size(), 5u);
+  const auto lastPlay = std::find_if(lines.rbegin(), lines.rend(),
+                                     [](const std::string& line) { return Field(line, "mode") == "2"; });
+  ASSERT_NE(lastPlay, lines.rend());
+  EXPECT_NE(Field(*lastPlay, "music"), stageMusic.back()) << "the ending's tune";
   // The master's defeat (a thousand points) ends the last stage; the ending
   // picture stood on the screen before its result.
   const auto result = std::find_if(lines.rbegin(), lines.rend(),
