@@ -13,6 +13,7 @@
 
 #include "data/common_palette.h"
 #include "data/database.h"
+#include "flow/flow_host.h"
 #include "demo_builders.h"
 #include "demo_media.h"
 
@@ -322,10 +323,12 @@ void AddGameTypes(cCommonPalette& palette) {
   palette.m_Characters.push_back(Sign());
   palette.m_Characters.push_back(SkyUfo(palette));
   palette.m_Characters.push_back(Bird());
-  // Gold: ten points and its sound, shown rising over the hero.
-  cEdItem gold = Item(kGoldName, 6, kSndCoin, {AddToGame(3, 10, true)});
+  // Gold: ten points and its sound, shown rising over the hero; the gold
+  // block gives one each time the hero lands on it.
+  cEdItem gold = Item(kGoldName, 6, kSndCoin, {AddToGame(kGameScore, 10, true)});
   gold.m_nParam6 = 1;
   palette.m_Items.push_back(gold);
+  palette.m_Blocks.push_back(Block("金貨ブロック", 7, 1, 1, static_cast<uint16_t>(palette.m_Items.size() - 1)));
   // The goal: the game holds still for half a second, then the stage is
   // cleared and the next stage of the world follows (the world is cleared
   // after its last).
@@ -349,7 +352,7 @@ constexpr SketchKey kSketchKeys[] = {
     // blocks
     {'#', SketchKind::kBlock, "地面"},
     {'B', SketchKind::kBlock, "レンガ"},
-    {'?', SketchKind::kBlock, "コインブロック"},
+    {'?', SketchKind::kBlock, "金貨ブロック"},
     {'C', SketchKind::kBlock, "水晶の床"},
     {'^', SketchKind::kBlock, "トゲ"},
     {'S', SketchKind::kBlock, "バネ"},
