@@ -301,6 +301,7 @@ cEdCharacter Sign() {
 
 void AddGameTypes(cCommonPalette& palette) {
   palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
+  palette.m_Blocks.push_back(Block("雲", 12, 1));   // a cloud to stand on, or to fly round
   cEdBlock spring = Block("バネ", kSpringTile, 1);
   spring.m_nOption4 = 1;        // a spring: standing on it throws the hero up
   spring.m_nOption4Value = 24;  // half blocks, by the jump's reckoning: some seven blocks up
@@ -355,6 +356,7 @@ constexpr SketchKey kSketchKeys[] = {
     {'?', SketchKind::kBlock, "金貨ブロック"},
     {'C', SketchKind::kBlock, "水晶の床"},
     {'^', SketchKind::kBlock, "トゲ"},
+    {'=', SketchKind::kBlock, "雲"},
     {'S', SketchKind::kBlock, "バネ"},
     // characters
     {'@', SketchKind::kCharacter, kHeroName},
@@ -556,9 +558,9 @@ StageSketch SkyChase() {
           kMusicSky,
           Backdrop::kSky,
           {
-              "                                                          BBBBBBB                                                                 ",
-              "                                                          BBBBBBB                                                                 ",
-              "                                                          BBBBBBB                                                                 ",
+              "                                                          =======                                                                 ",
+              "                                                          =======                                                                 ",
+              "                                                          =======                                                                 ",
               "                                            v         U   o                               U                                       ",
               "                        U                                       o               U                         v                       ",
               "                                                                      o                             v                             ",
@@ -568,9 +570,9 @@ StageSketch SkyChase() {
               "                                        o                                                     o       v                           ",
               "                          U                   o                                   U                 o       v                     ",
               "                                              v     o U                                   U               o                       ",
-              "                                                                  BBBBBBB                                                         ",
-              "                                                                  BBBBBBB                                                         ",
-              "                                                                  BBBBBBB                                                         ",
+              "                                                                  =======                                                         ",
+              "                                                                  =======                                                         ",
+              "                                                                  =======                                                         ",
           },
           {}};
 }
