@@ -53,12 +53,6 @@ cEdCmd Jump(uint32_t height) {
   return c;
 }
 
-cEdCmd HeldJump(uint32_t height) {
-  cEdCmd c = Command(kCmdJump, {1, 0, height, 0, 0});  // height mode 1: the key adjusts it
-  c.m_nSound = kSndJump;
-  return c;
-}
-
 cEdCmd Code(const char* text) {
   cEdCmd c = Command(kCmdRunCode, {});
   c.m_strText = text;
@@ -129,6 +123,14 @@ cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands) {
   f.m_nTrigger = trigger;
   f.m_vCmds = std::move(commands);
   return f;
+}
+
+cCond HeroWithin(int32_t dots) {
+  cCond near;
+  near.m_nKind = 7;  // the distance to the hero
+  near.m_nConstant = dots;
+  near.m_nOperator = 3;  // at most
+  return near;
 }
 
 cFlowKey KeyStep(size_t input, bool held, uint16_t minFrames, uint16_t maxFrames) {

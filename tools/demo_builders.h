@@ -78,9 +78,6 @@ cEdCmd Move(uint8_t kind, uint8_t direction, uint16_t speed);
 // A jump of `height` half blocks with the jump sound (a character's jump,
 // or the hero's fixed-height one).
 cEdCmd Jump(uint32_t height);
-// The hero's jump whose height follows the key: it rises while the flow's
-// key is held, up to `height` half blocks.
-cEdCmd HeldJump(uint32_t height);
 // The code-execution command running `text`.
 cEdCmd Code(const char* text);
 // A shot record flying straight ahead of its shooter: `speed` tenths of a
@@ -100,6 +97,8 @@ cEdCmd Message(const char* utf8, uint16_t tenths, bool item = false);
 
 // ---- flows ----
 cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands);
+// The condition that the hero is within `dots` of the character.
+cCond HeroWithin(int32_t dots);
 // One key step: `input` held for min..max frames (max 0: any length), or
 // released (held false).
 cFlowKey KeyStep(size_t input, bool held, uint16_t minFrames = 1, uint16_t maxFrames = 0);

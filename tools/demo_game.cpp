@@ -25,8 +25,9 @@ constexpr const char* kHeroName = "勇者";
 constexpr const char* kGoldName = "金貨";
 constexpr const char* kGoalName = "ゴールの旗";
 
-// The hero of the game's stages: RIGHT and LEFT walk, B1 jumps as high as it
-// is held (up to four blocks), B2 fires a shot ahead, B3 swings the sword.
+// The hero of the game's stages (the showcase's hero with flows of its
+// own): RIGHT and LEFT walk three dots a frame, B1 jumps four blocks high at
+// once, B2 fires a shot ahead, B3 swings the sword.
 cEdCharacter GameHero(const cCommonPalette& palette) {
   cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
   hero.m_strName = plat::Sjis(kHeroName);
@@ -81,15 +82,6 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
   return hero;
 }
 
-}  // namespace
-
-void AddGameDatabaseEntries(cDatabase& db) {
-  cPictureRecord theEnd;
-  theEnd.m_nNumber = 2;
-  theEnd.m_strName = "bmp\\TheEnd.bmp";
-  db.m_Pictures.push_back(theEnd);
-}
-
 // A moving platform: a block character drawn from the block picture that
 // flies `distance` dots one way and back, `tenths` tenths of a second each
 // way.
@@ -111,8 +103,6 @@ cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t di
   lift.m_vFlows = {Flow(kTriggerAlways, {leg(there), leg(back)})};
   return lift;
 }
-
-namespace {
 
 // ---- the game's enemies ----
 // Every enemy of the game hurts the hero by touch (one point, and a push
@@ -142,7 +132,7 @@ cEdCharacter Blob() {
   return blob;
 }
 
-// The ghost turret turns to the hero and fires at it every second and a
+// The ghost turret turns to the hero and fires at it every two seconds and a
 // half while the hero is within ten blocks.
 cEdCharacter Turret() {
   cEdCharacter turret = Enemy("おばけ砲台", 3, 3, 50);
@@ -150,11 +140,7 @@ cEdCharacter Turret() {
   cEdCmd fire = Shot(2, 40, 40);
   fire.m_nSound = kSndShot;
   cEdFlow aim = Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Wait(14)});
-  cCond near;
-  near.m_nKind = 7;  // distance to the hero
-  near.m_nConstant = 320;
-  near.m_nOperator = 3;
-  aim.m_vConds = {near};
+  aim.m_vConds = {HeroWithin(320)};
   turret.m_vFlows.push_back(aim);
   return turret;
 }
@@ -169,8 +155,8 @@ cEdCharacter Bat() {
   return bat;
 }
 
-// The UFO of the sky: drifts left on a wave and, once a second and a half,
-// fires at where the hero is.
+// The UFO of the sky: drifts left on a wave and, every two seconds, fires
+// at where the hero is.
 cEdCharacter SkyUfo(const cCommonPalette& palette) {
   const cEdCharacter& showcase = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "UFO"))];
   cEdCharacter ufo = Enemy("UFO兵", showcase.m_nGraphic, 2, 50);
@@ -288,23 +274,28 @@ cEdCharacter Sign() {
   sign.m_nParam35 = 1;  // nothing hurts it
   sign.m_nParam50 = kHeroGroup;
   cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
-  cCond near;
-  near.m_nKind = 7;
-  near.m_nConstant = 64;
-  near.m_nOperator = 3;
-  show.m_vConds = {near};
+  show.m_vConds = {HeroWithin(64)};
   sign.m_vFlows = {show};
   return sign;
 }
 
 }  // namespace
 
+// The ending's picture: entry 2 of the picture list (after the two a new
+// database has).
+void AddGameDatabaseEntries(cDatabase& db) {
+  cPictureRecord theEnd;
+  theEnd.m_nNumber = static_cast<int32_t>(db.m_Pictures.size());
+  theEnd.m_strName = "bmp\\TheEnd.bmp";
+  db.m_Pictures.push_back(theEnd);
+}
+
 void AddGameTypes(cCommonPalette& palette) {
   palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
   palette.m_Blocks.push_back(Block("雲", 12, 1));   // a cloud to stand on, or to fly round
   cEdBlock spring = Block("バネ", kSpringTile, 1);
   spring.m_nOption4 = 1;        // a spring: standing on it throws the hero up
-  spring.m_nOption4Value = 24;  // half blocks, by the jump's reckoning: some seven blocks up
+  spring.m_nOption4Value = 24;  // a jump of 24 half blocks: the stage's top speed holds it to five and a half blocks
   palette.m_Blocks.push_back(spring);
   // The crystal floor: the showcase's crystal (a picture of its own, cell 0
   // of the special bitmap "クリスタル"), solid.
