@@ -1,8 +1,9 @@
-// The demo game's project database, common palette and stages, written
-// through the runtime's own writers: animations, effects, the demo's sounds
-// and its title tune; a hero, enemies with flows, blocks and items in the
-// common palette; two small levels under "data\stg4\" that use them, and
-// the stage that scripted plays run ("data\stg4\demo.stg4_1").
+// The demo project's database, common palette, stages and world map, written
+// through the runtime's own writers: animations, effects, special bitmaps,
+// pictures, the demo's sounds and music; the showcase's hero, enemies with
+// flows of most command kinds, blocks and items in the common palette, and
+// the showcase stage that scripted plays run ("data\stg4\demo.stg4_1"). The
+// game's own types, stages and map are demo_game.cpp's.
 #include <array>
 #include <cstdio>
 #include <filesystem>
