@@ -1,11 +1,11 @@
-// pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE]
+// pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...]
 //                    [--trace FILE] [--shots DIR --every K]
 // Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
 // machine allows, for N frames or until the game ends: the real entry point,
 // start-up, scene manager and frame step. STAGE_FILE (relative to the project,
 // "\" or "/") is played on its own as the editor's test play would. Exit 0
 // when it played, 1 when start-up failed (or a file could not be written),
-// 2 on a usage error.
+// 2 on a usage error. Several --input files are played one after another.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE] [--trace FILE] "
+    "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
     "[--shots DIR --every K]\n";
 
 bool ParseCount(const std::string& text, uint32_t& out) {
@@ -61,7 +61,7 @@ int Usage(const std::string& why) {
 
 int Play(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
-  std::string inputPath;
+  std::vector<std::string> inputPaths;
   HeadlessPlayOptions options;
   bool haveFrames = false, haveEvery = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -71,7 +71,7 @@ int Play(const std::vector<std::string>& args) {
       if (!ParseCount(args[++i], options.frames)) return Usage("bad frame count " + args[i]);
       haveFrames = true;
     } else if (a == "--input" && hasValue) {
-      inputPath = args[++i];
+      inputPaths.push_back(args[++i]);
     } else if (a == "--trace" && hasValue) {
       options.tracePath = args[++i];
     } else if (a == "--shots" && hasValue) {
@@ -97,19 +97,25 @@ int Play(const std::vector<std::string>& args) {
   auto absolute = [&](std::string& path) {
     if (!path.empty()) path = (started / path).lexically_normal().string();
   };
-  absolute(inputPath);
+  for (std::string& inputPath : inputPaths) absolute(inputPath);
   absolute(options.tracePath);
   absolute(options.shotFolder);
 
-  if (!inputPath.empty()) {
+  // Each input file's frames count on from the end of the file before it.
+  for (const std::string& inputPath : inputPaths) {
     std::string text;
     if (!ReadWholeFile(inputPath, text, 64u << 20)) {
       std::fprintf(stderr, "play: cannot read the input file %s\n", inputPath.c_str());
       return 1;
     }
     std::string error;
-    if (!options.script.Parse(text, error)) {
+    PlayScript part;
+    if (!part.Parse(text, error)) {
       std::fprintf(stderr, "play: %s: %s\n", inputPath.c_str(), error.c_str());
+      return 2;
+    }
+    if (!options.script.Append(part)) {
+      std::fprintf(stderr, "play: %s: the scripts together are too long\n", inputPath.c_str());
       return 2;
     }
   }
@@ -140,7 +146,7 @@ int Play(const std::vector<std::string>& args) {
 }
 
 Registrar play(Command{"play",
-                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE] [--trace FILE] [--shots DIR --every K]\n"
+                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] [--shots DIR --every K]\n"
                        "                           plays the game headless on the virtual clock",
                        Play});
 

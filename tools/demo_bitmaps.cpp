@@ -13,49 +13,80 @@
 #include <vector>
 
 #include "bmp_file_writer.h"
+#include "demo_media.h"
 #include "platform/font_raster.h"
 #include "tool.h"
 
 namespace {
 
 // ---- the palette ----
-// 0 transparent (magenta); 1..15 greys, black to white; 16..239 fourteen hue
-// ramps of 16 shades (shade 0 black, 10 the pure hue, 15 near white);
-// 240 the font frame colour, 241 the text colour, 242.. a few extras.
+// 0 transparent (magenta); 1..15 greys, black to white; 16..207 twelve hue
+// ramps of 16 shades (shade 0 black, 10 the pure hue, 15 near white), the
+// blocks that the options' screen palettes move about; 208..239 eight
+// groups of four colours that turn round in 8-bit displays (the colour
+// cycling: water ripples, fire flickers, gold glints ...); 240 the font
+// frame colour, 241 the text colour; 242..249 eight browns and 250..255 six
+// skin tones, ramps of their own kept out of both.
 constexpr uint8_t KEY = 0;
 constexpr uint8_t FRAME = 240, TEXT = 241;
 enum Hue { RED, ORANGE, YELLOW, LIME, GREEN, TEAL, CYAN, SKY, BLUE, INDIGO, PURPLE, PINK, BROWN, SKIN };
+constexpr int kRampHues = 12;                   // RED..PINK have full ramps
+constexpr uint8_t kBrowns = 242, kSkins = 250;  // the short ramps
+constexpr int kBrownShades = 8, kSkinShades = 6;
+// The groups that cycle, four colours each from entry 208.
+enum Cycle { WATER, FIRE, GOLD, RAINBOW, NEON, STARLIGHT, LEAVES, CRYSTAL };
+constexpr uint32_t kCycleColours[8][4] = {
+    {0x1848B0, 0x2868D8, 0x4890F0, 0x80C0FF},  // water
+    {0xB82010, 0xE85010, 0xF89020, 0xFFD040},  // fire
+    {0xB08018, 0xD8A828, 0xF8D850, 0xFFF8C0},  // gold
+    {0xF04040, 0xF0D030, 0x40C050, 0x4080F0},  // rainbow
+    {0xF040E0, 0x8040F0, 0x40E0F0, 0x40F080},  // neon
+    {0xFFFFFF, 0xC8D0F0, 0x8088C0, 0xC8D0F0},  // starlight
+    {0x40A040, 0x50B848, 0x60C850, 0x50B848},  // leaves
+    {0x9040C0, 0xB060E0, 0xD090F8, 0xB060E0},  // crystal
+};
 
 uint8_t Grey(int level) { return static_cast<uint8_t>(1 + std::clamp(level, 0, 14)); }  // 0 black .. 14 white
-uint8_t Shade(Hue hue, int shade) { return static_cast<uint8_t>(16 + hue * 16 + std::clamp(shade, 0, 15)); }
+// Shade 0 (black) .. 15 (near white) of a hue; the short ramps take the
+// nearest of their shades.
+uint8_t Shade(Hue hue, int shade) {
+  shade = std::clamp(shade, 0, 15);
+  if (hue == BROWN) return static_cast<uint8_t>(kBrowns + (shade * (kBrownShades - 1) + 7) / 15);
+  if (hue == SKIN) return static_cast<uint8_t>(kSkins + (shade * (kSkinShades - 1) + 7) / 15);
+  return static_cast<uint8_t>(16 + hue * 16 + shade);
+}
+// Colour k (0..3) of a cycling group.
+uint8_t Cycling(Cycle group, int k) { return static_cast<uint8_t>(208 + group * 4 + (k & 3)); }
 
 std::vector<uint32_t> MakePalette() {
   static const uint32_t kHues[14] = {0xE03030, 0xF08020, 0xF0D030, 0x90D030, 0x30A040, 0x20A090, 0x30C0D0,
                                      0x50A0F0, 0x3050D0, 0x5040A0, 0x9040C0, 0xF070B0, 0x8A5A30, 0xF0C8A0};
+  // Shade s of hue h: from black up to the hue at 10, then toward white.
+  auto ramp = [&](int h, int s) {
+    const int r = kHues[h] >> 16 & 255, g = kHues[h] >> 8 & 255, b = kHues[h] & 255;
+    int cr, cg, cb;
+    if (s <= 10) {
+      cr = r * s / 10, cg = g * s / 10, cb = b * s / 10;
+    } else {
+      const int t = s - 10;  // 1..5
+      cr = r + (255 - r) * t / 6, cg = g + (255 - g) * t / 6, cb = b + (255 - b) * t / 6;
+    }
+    return static_cast<uint32_t>(cr) << 16 | static_cast<uint32_t>(cg) << 8 | static_cast<uint32_t>(cb);
+  };
   std::vector<uint32_t> p(256, 0);
   p[0] = 0xFF00FF;
   for (int i = 0; i < 15; ++i) {
     const uint32_t v = static_cast<uint32_t>(i * 255 / 14);
     p[1 + i] = v << 16 | v << 8 | v;
   }
-  for (int h = 0; h < 14; ++h) {
-    const int r = kHues[h] >> 16 & 255, g = kHues[h] >> 8 & 255, b = kHues[h] & 255;
-    for (int s = 0; s < 16; ++s) {
-      int cr, cg, cb;
-      if (s <= 10) {
-        cr = r * s / 10, cg = g * s / 10, cb = b * s / 10;
-      } else {  // toward white
-        const int t = s - 10;  // 1..5
-        cr = r + (255 - r) * t / 6, cg = g + (255 - g) * t / 6, cb = b + (255 - b) * t / 6;
-      }
-      p[16 + h * 16 + s] = static_cast<uint32_t>(cr) << 16 | static_cast<uint32_t>(cg) << 8 | static_cast<uint32_t>(cb);
-    }
-  }
+  for (int h = 0; h < kRampHues; ++h)
+    for (int s = 0; s < 16; ++s) p[16 + h * 16 + s] = ramp(h, s);
+  for (int g = 0; g < 8; ++g)
+    for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
   p[FRAME] = 0x283060;
   p[TEXT] = 0xFFFFFF;
-  const uint32_t extras[] = {0xFFE060, 0xC09020, 0x101828, 0x203050, 0x405890, 0x80A0D0, 0xE8E0C8,
-                             0xA08860, 0x60C060, 0xD04040, 0x4060A0, 0x202020, 0xF8F8F0, 0x606878};
-  for (int i = 0; i < 14; ++i) p[242 + i] = extras[i];
+  for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));
+  for (int k = 0; k < kSkinShades; ++k) p[kSkins + k] = ramp(SKIN, (k * 15 + 2) / (kSkinShades - 1));
   return p;
 }
 
@@ -180,12 +211,41 @@ Canvas DebugGlyphs() {
   return c;
 }
 
+// The game's own block pictures among the tiles (the block numbers its
+// types name): the spring, whose coil glows round the neon colours, and
+// the lift's plate.
+using tool::demo::kLiftTile;
+using tool::demo::kSpringTile;
+
+void SpringTile(Canvas& c, int x, int y) {
+  c.Rect(x, y + 26, 32, 6, Grey(6));
+  c.Rect(x + 2, y + 2, 28, 5, Shade(RED, 9));
+  c.Rect(x + 2, y + 2, 28, 1, Shade(RED, 13));
+  for (int k = 0; k < 5; ++k)  // the coil, one colour of the cycle a turn
+    c.Rect(x + 6 + (k % 2) * 2, y + 8 + k * 4, 18, 3, Cycling(NEON, k));
+}
+
+void LiftTile(Canvas& c, int x, int y) {
+  c.Rect(x, y, 32, 32, Grey(9));
+  c.Rect(x, y, 32, 3, Grey(13));
+  c.Rect(x, y + 29, 32, 3, Grey(5));
+  for (int k = 0; k < 4; ++k) c.Ellipse(x + 4 + k * 8, y + 16, 2, 2, Cycling(GOLD, k));  // running lights
+}
+
 // Blocks: 15 a row, 32 × 32 each, 10 rows.
 Canvas Blocks() {
   Canvas c(480, 320, KEY);
   for (int n = 1; n < 150; ++n) {  // block 0 is "no block"
     const int x = (n % 15) * 32, y = (n / 15) * 32;
     const Hue hue = static_cast<Hue>((n / 15 + 12) % 14);
+    if (n == kSpringTile) {
+      SpringTile(c, x, y);
+      continue;
+    }
+    if (n == kLiftTile) {
+      LiftTile(c, x, y);
+      continue;
+    }
     switch (n % 15) {
       case 1: case 2: case 3:  // ground: dirt with a grass top
         c.Rect(x, y, 32, 32, Shade(BROWN, 7));
@@ -226,9 +286,9 @@ Canvas Blocks() {
         c.Rect(x + 6, y, 3, 32, Shade(BROWN, 9)), c.Rect(x + 23, y, 3, 32, Shade(BROWN, 9));
         for (int r = 4; r < 32; r += 8) c.Rect(x + 6, y + r, 20, 2, Shade(BROWN, 11));
         break;
-      case 11:  // water
+      case 11:  // water, its ripples running round the water colours
         c.VGradient(x, y, 32, 32, {Shade(SKY, 9), Shade(BLUE, 8), Shade(BLUE, 6)});
-        for (int i = 0; i < 32; ++i) c.Set(x + i, y + 2 + int(std::sin(i / 5.0) * 2), Shade(SKY, 14));
+        for (int i = 0; i < 32; ++i) c.Set(x + i, y + 2 + int(std::sin(i / 5.0) * 2), Cycling(WATER, i / 8));
         break;
       case 12:  // cloud platform
         c.Ellipse(x + 10, y + 18, 10, 8, Grey(14)), c.Ellipse(x + 22, y + 16, 10, 10, Grey(14));
@@ -282,6 +342,14 @@ void Creature(Canvas& c, int x, int y, int kind, Hue hue, int f) {
   }
 }
 
+// A wooden sign board on a post, every frame alike.
+void SignBoard(Canvas& c, int x, int y) {
+  c.Rect(x + 14, y + 16, 4, 16, Shade(BROWN, 6));
+  c.Rect(x + 3, y + 4, 26, 15, Shade(BROWN, 10));
+  c.Frame(x + 3, y + 4, 26, 15, Shade(BROWN, 4));
+  for (int k = 0; k < 3; ++k) c.Rect(x + 7, y + 8 + k * 4, 18 - k * 5, 1, Shade(BROWN, 4));
+}
+
 // Character sheets: 15 characters a row of 32-dot cells, 20 frames down.
 // Graphic numbers count the cells of the first sheet from its left column:
 // the demo's hero is graphic 1 (the little red hero), its slime 2, its
@@ -293,7 +361,12 @@ Canvas Characters(int sheet) {
     const bool demo = sheet == 1 && n < 5;
     const int kind = demo ? kDemoKinds[n] : (n + sheet) % 4;
     const Hue hue = static_cast<Hue>((n * 5 + sheet * 3) % 12);
-    for (int f = 0; f < 20; ++f) Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 1 ? RED : hue, f);
+    for (int f = 0; f < 20; ++f) {
+      if (sheet == 1 && n == tool::demo::kSignGraphic)  // the game's sign
+        SignBoard(c, n * 32, f * 32);
+      else
+        Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 1 ? RED : hue, f);
+    }
   }
   c.Outline(0, 0, 480, 640, Grey(1));
   return c;
@@ -337,11 +410,28 @@ void Item(Canvas& c, int x, int y, int n) {
   }
 }
 
+// The game's goal flag (item graphic 24): a pole and a pennant glinting
+// round the gold colours, waving between its two cells.
+using tool::demo::kGoalFlagItem;
+void GoalFlag(Canvas& c, int x, int y, int cell) {
+  c.Rect(x + 8, y + 2, 3, 30, Grey(11));
+  c.Ellipse(x + 9.5, y + 3, 3, 3, Cycling(GOLD, 3));
+  for (int j = 0; j < 12; ++j) {
+    const int wave = cell ? (j % 4 < 2 ? 1 : 0) : 0;
+    c.Rect(x + 11, y + 5 + j + wave, 18 - j * 3 / 2, 1, Cycling(GOLD, j / 3));
+  }
+}
+
 // Items: 15 a row, each 32 wide and 64 high (two cells: still and glinting).
 Canvas Items() {
   Canvas c(480, 128, KEY);
   for (int n = 0; n < 30; ++n) {
     const int x = (n % 15) * 32, y = (n / 15) * 64;
+    if (n == kGoalFlagItem) {
+      GoalFlag(c, x, y, 0);
+      GoalFlag(c, x, y + 32, 1);
+      continue;
+    }
     Item(c, x, y, n);
     Item(c, x, y + 32, n);
     c.Set(x + 10, y + 32 + 9, Grey(14)), c.Set(x + 11, y + 32 + 10, Grey(14)), c.Set(x + 9, y + 32 + 10, Grey(14));
@@ -450,10 +540,22 @@ Canvas Words(TextPen& pen, TextPen& digits) {
   return c;
 }
 
-Canvas Title(TextPen& big, TextPen& small) {
+// The title's menu takes the screen's middle from y 240 down (x 176..432
+// in both its forms: the text form's frame from x 193, the picture form's
+// strips 224 wide from x 208 with the cursor's column before them); the
+// keys stand on either side of it, in Japanese on the left and in English
+// on the right.
+constexpr const char* kKeyHelpJapanese[] = {"矢印  歩く・選ぶ", "Z  ジャンプ・決定", "X  ショット・戻る",
+                                            "C  剣", "スペース  一時停止", "F1  リプレイ保存", "Esc  終了"};
+constexpr const char* kKeyHelpEnglish[] = {"Arrows  walk, choose", "Z  jump, decide", "X  shoot, back",
+                                           "C  sword", "Space  pause", "F1  save a replay", "Esc  quit"};
+
+void Panel(Canvas& c, int x, int y, int w, int h, Hue hue);
+
+Canvas Title(TextPen& big, TextPen& pen) {
   Canvas c(640, 480, 0);
   c.VGradient(0, 0, 640, 340, {Shade(INDIGO, 5), Shade(BLUE, 8), Shade(SKY, 10), Shade(SKY, 13), Shade(ORANGE, 13)});
-  c.Ellipse(480, 250, 40, 40, Shade(YELLOW, 13));
+  c.Ellipse(560, 200, 30, 30, Shade(YELLOW, 13));
   for (int x = 0; x < 640; ++x) {
     const int far = 300 + int(std::sin(x / 70.0) * 25 + std::sin(x / 23.0) * 6);
     const int near = 360 + int(std::sin(x / 110.0 + 1) * 30);
@@ -468,8 +570,12 @@ Canvas Title(TextPen& big, TextPen& small) {
   text.Outline(0, 0, 640, 480, Grey(0));
   for (size_t i = 0; i < text.px.size(); ++i)
     if (text.px[i] != KEY) c.px[i] = text.px[i];
-  const std::string prompt = "PUSH Z KEY";
-  small.Draw(c, (640 - small.Measure(prompt)) / 2, 400, prompt, TEXT);
+  auto keys = [&](int x, int w, const char* const* lines, size_t count) {
+    Panel(c, x, 252, w, 20 + static_cast<int>(count) * 26, INDIGO);
+    for (size_t i = 0; i < count; ++i) pen.Draw(c, x + 10, 262 + static_cast<int>(i) * 26, lines[i], TEXT);
+  };
+  keys(6, 162, kKeyHelpJapanese, std::size(kKeyHelpJapanese));
+  keys(440, 194, kKeyHelpEnglish, std::size(kKeyHelpEnglish));
   return c;
 }
 
@@ -516,6 +622,11 @@ Canvas Background(int n) {
       for (int y = 0; y < 480; y += 16)
         for (int x = (y / 16 % 2) * 16; x < 640; x += 32) c.Frame(x, y, 32, 16, Grey(3));
       for (int k = 0; k < 5; ++k) c.Rect(k * 140 + 40, 60, 24, 420, Shade(RED, 4));
+      for (int k = 0; k < 4; ++k) {  // torches between the banners, their flames flickering
+        const int x = k * 140 + 110;
+        c.Rect(x - 3, 200, 6, 20, Shade(BROWN, 4));
+        for (int j = 0; j < 4; ++j) c.Ellipse(x, 192 - j * 4, 6 - j, 7 - j, Cycling(FIRE, j + k));
+      }
       break;
     default:  // snow
       c.VGradient(0, 0, 640, 480, {Grey(10), Shade(SKY, 13), Grey(14)});
@@ -632,7 +743,42 @@ Canvas CrystalPicture() {
 }
 // <<< gsrc
 
-bool BuildBitmaps(const std::string& folder) {
+// The picture form of the title menu: a strip 224 wide and 32 high for
+// each of the seven title commands, in their order (the menu cuts the strip
+// of command k at y 32 k): its label and, small, the same in English.
+Canvas GameModes(TextPen& label, TextPen& english) {
+  constexpr const char* kCommands[7][2] = {{"はじめから", "NEW GAME"}, {"つづきから", "CONTINUE"},
+                                           {"チャレンジ", "CHALLENGE"}, {"フリー", "FREE PLAY"},
+                                           {"リプレイ", "REPLAY"},     {"オプション", "OPTIONS"},
+                                           {"しゅうりょう", "QUIT"}};
+  Canvas c(224, 7 * 32, KEY);
+  for (int k = 0; k < 7; ++k) {
+    Panel(c, 0, k * 32 + 1, 224, 30, static_cast<Hue>(k % 2 ? BLUE : INDIGO));
+    label.Draw(c, 10, k * 32 + 3, kCommands[k][0], TEXT);
+    english.Draw(c, 218 - english.Measure(kCommands[k][1]), k * 32 + 17, kCommands[k][1], Shade(YELLOW, 13));
+  }
+  return c;
+}
+
+// The ending picture (picture 2 of the database): "THE END" in the
+// rainbow's cycling colours over a night sky whose stars twinkle, and the
+// thanks.
+Canvas TheEnd(TextPen& big, TextPen& pen) {
+  Canvas c(420, 260, KEY);
+  Panel(c, 0, 0, 420, 260, INDIGO);
+  for (int k = 0; k < 40; ++k) c.Set(8 + (k * 97) % 404, 8 + (k * 53) % 120, Cycling(STARLIGHT, k));
+  const std::string end = "THE END";
+  Canvas letters(420, 260, KEY);
+  big.Draw(letters, (420 - big.Measure(end)) / 2, 40, end, TEXT);
+  for (int y = 0; y < 260; ++y)  // each row of the letters a colour of the rainbow
+    for (int x = 0; x < 420; ++x)
+      if (letters.Get(x, y) != KEY) c.Set(x, y, Cycling(RAINBOW, y / 12));
+  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z でタイトルへ"};
+  for (int i = 0; i < 3; ++i) pen.Draw(c, (420 - pen.Measure(lines[i])) / 2, 150 + i * 30, lines[i], TEXT);
+  return c;
+}
+
+bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*/) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(fs::path(folder) / "bmp" / "plt", ec);
@@ -641,7 +787,7 @@ bool BuildBitmaps(const std::string& folder) {
     return false;
   }
   const std::vector<uint32_t> palette = MakePalette();
-  TextPen glyphs(16), big(96), small(24), digits(30);
+  TextPen glyphs(16), big(96), small(24), digits(30), tiny(12), mid(20), small48(48);
   struct Picture {
     std::string name;
     Canvas canvas;
@@ -650,7 +796,9 @@ bool BuildBitmaps(const std::string& folder) {
   pictures.push_back({"bmp/plt/Palette.bmp", PalettePicture()});
   pictures.push_back({"bmp/Debug.bmp", DebugGlyphs()});
   pictures.push_back({"bmp/Block.bmp", Blocks()});
-  for (int n = 1; n <= 2; ++n) pictures.push_back({"bmp/Character" + std::to_string(n) + ".bmp", Characters(n)});
+  // Eight sheets, as many as the surface table loads (the game draws from
+  // the first; the others are there for authors to draw on).
+  for (int n = 1; n <= 8; ++n) pictures.push_back({"bmp/Character" + std::to_string(n) + ".bmp", Characters(n)});
   pictures.push_back({"bmp/Shot.bmp", Shots()});
   pictures.push_back({"bmp/Sword.bmp", Sword()});
   pictures.push_back({"bmp/Explosion.bmp", Explosion()});  // fxobj
@@ -673,16 +821,8 @@ bool BuildBitmaps(const std::string& folder) {
     Panel(status, 0, 0, 640, 20, INDIGO);
     pictures.push_back({"bmp/StatusWindow.bmp", std::move(status)});
   }
-  pictures.push_back({"bmp/Title.bmp", Title(big, small)});
-  {
-    Canvas modes(320, 192, KEY);
-    const char* names[] = {"STORY", "FREE PLAY", "RANKING"};
-    for (int i = 0; i < 3; ++i) {
-      Panel(modes, 0, i * 64, 320, 60, static_cast<Hue>(SKY + i));
-      small.Draw(modes, 20, i * 64 + 16, names[i], TEXT);
-    }
-    pictures.push_back({"bmp/GameMode.bmp", std::move(modes)});
-  }
+  pictures.push_back({"bmp/Title.bmp", Title(big, glyphs)});
+  pictures.push_back({"bmp/GameMode.bmp", GameModes(small, tiny)});
   {
     Canvas acc(320, 192, KEY);  // menu cursor, life hearts, a clock and a coin counter; the time digits
     for (int j = 0; j < 14; ++j) acc.Rect(4, 9 + j, j < 7 ? j + 1 : 14 - j, 1, TEXT);
@@ -731,6 +871,14 @@ bool BuildBitmaps(const std::string& folder) {
       if (n == 2) for (int j = 0; j < 20; ++j) chips.Rect(x + 16 - j / 2, y + 6 + j, j + 1, 1, Grey(8 + (j < 6 ? 6 : 0)));
       if (n == 3) for (int k = 0; k < 3; ++k) chips.Ellipse(x + 8 + k * 8, y + 14 + (k % 2) * 6, 6, 8, Shade(GREEN, 7));
       if (n == 9) chips.Rect(x + 8, y + 12, 16, 14, Shade(RED, 6)), chips.Rect(x + 14, y + 18, 4, 8, Grey(2));
+      if (n == 1)  // water: its ripples run round the water colours
+        for (int k = 0; k < 4; ++k)
+          for (int i = 0; i < 10; ++i) chips.Set(x + 2 + (k * 9 + i) % 30, y + 5 + k * 7 + (i / 3) % 2, Cycling(WATER, k + i / 3));
+      if (n == 5) {  // a bridge: planks over the water
+        chips.Rect(x, y, 32, 32, Shade(BLUE, 8));
+        for (int k = 0; k < 4; ++k) chips.Rect(x + 1 + k * 8, y + 4, 6, 24, Shade(BROWN, 10));
+        chips.Rect(x, y + 4, 32, 2, Shade(BROWN, 5)), chips.Rect(x, y + 26, 32, 2, Shade(BROWN, 5));
+      }
     }
     pictures.push_back({"bmp/WorldMapChip.bmp", std::move(chips)});
   }
@@ -739,6 +887,21 @@ bool BuildBitmaps(const std::string& folder) {
     for (int row = 0; row < 8; ++row)
       for (int cleared = 0; cleared < 2; ++cleared) {
         const int x = cleared * 32, y = row * 32;
+        if (row == 2) {  // the master's castle: dark towers, its windows lit by the fire
+          events.Rect(x + 4, y + 8, 24, 22, cleared ? Shade(GREEN, 6) : Grey(3));
+          for (int k = 0; k < 3; ++k) events.Rect(x + 4 + k * 10, y + 2, 4, 8, events.Get(x + 5, y + 9));
+          events.Rect(x + 13, y + 20, 6, 10, Grey(1));
+          for (int k = 0; k < 2; ++k) events.Rect(x + 8 + k * 12, y + 13, 3, 4, Cycling(FIRE, k));
+          events.Outline(x, y, 32, 32, Grey(1));
+          continue;
+        }
+        if (row == 7) {  // a closed gate: bars between two posts
+          events.Rect(x + 3, y + 6, 5, 24, Grey(7)), events.Rect(x + 24, y + 6, 5, 24, Grey(7));
+          for (int k = 0; k < 4; ++k) events.Rect(x + 9 + k * 4, y + 8, 2, 22, Grey(11));
+          events.Rect(x + 8, y + 12, 16, 2, Grey(11)), events.Rect(x + 8, y + 24, 16, 2, Grey(11));
+          events.Outline(x, y, 32, 32, Grey(1));
+          continue;
+        }
         events.Rect(x + 6, y + 10, 20, 18, cleared ? Shade(GREEN, 8) : Shade(static_cast<Hue>(row % 12), 8));
         events.Rect(x + 12, y + 18, 8, 10, Grey(2));
         for (int k = 0; k < 3; ++k) events.Rect(x + 6 + k * 8, y + 6, 4, 4, events.Get(x + 7, y + 11));
@@ -759,6 +922,7 @@ bool BuildBitmaps(const std::string& folder) {
   pictures.push_back({"bmp/Crystal.bmp", CrystalPicture()});
   // <<< gsrc
   pictures.push_back({"bmp/StageHills.bmp", StageHills()});
+  pictures.push_back({"bmp/TheEnd.bmp", TheEnd(small48, mid)});
   // The stage backgrounds under the names the table gives them.
   for (int n = 1; n <= 8; ++n) pictures.push_back({"背景その" + std::to_string(n) + ".bmp", Background(n)});
 

@@ -41,7 +41,7 @@ std::vector<uint8_t> BlendTable(const PALETTEENTRY* p) {
   return table;
 }
 
-bool WriteDemoBlendTables(const std::string& folder) {
+bool WriteDemoBlendTables(const std::string& folder, const tool::DemoOptions& /*options*/) {
   namespace fs = std::filesystem;
   const std::string palettePath = (fs::path(folder) / "bmp" / "plt" / "Palette.bmp").string();
   plat::DecodedImage image;

@@ -1,8 +1,9 @@
-// The demo game's project database, common palette and stages, written
-// through the runtime's own writers: animations, effects, the demo's sounds
-// and its title tune; a hero, enemies with flows, blocks and items in the
-// common palette; two small levels under "data\stg4\" that use them, and
-// the stage that scripted plays run ("data\stg4\demo.stg4_1").
+// The demo project's database, common palette, stages and world map, written
+// through the runtime's own writers: animations, effects, special bitmaps,
+// pictures, the demo's sounds and music; the showcase's hero, enemies with
+// flows of most command kinds, blocks and items in the common palette, and
+// the showcase stage that scripted plays run ("data\stg4\demo.stg4_1"). The
+// game's own types, stages and map are demo_game.cpp's.
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -14,39 +15,27 @@
 #include "data/stage_data.h"
 #include "data/world_map.h"
 #include "platform/text.h"
+#include "demo_builders.h"
+#include "demo_game.h"
+#include "demo_media.h"
+#include "demo_project.h"
 #include "tool.h"
 
 namespace tool {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace demo;
+using demo::Command;  // the builder, not the tool's subcommand record
 
 // Item command kinds of the flow kinds the demo's items use.
 constexpr uint8_t kItemSoundEffect = ItemKindOfFlowKind(kCmdPlaySound);
 constexpr uint8_t kItemStatusOperation = ItemKindOfFlowKind(kCmdStatus);
 
-// Database sound entries: 1.. are the demo's WAVs in this order.
-enum DemoSound : uint16_t { kSndCursor = 1, kSndDecide, kSndCancel, kSndJump, kSndShot, kSndCoin, kSndDamage,
-                            kSndExplosion, kSndClear };
-
 // ---- fxobj: database effect entries: 0 and 1 are a new database's empty
 // entries, the explosion (four 32 x 32 cells of "bmp\Explosion.bmp") follows.
 constexpr uint32_t kEffectExplosion = 2;
 // ---- end fxobj ----
-
-cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_t, 3>> frames) {
-  cAnimeRecord anime;
-  anime.m_strName = plat::Sjis(name);
-  anime.m_Frames.clear();
-  for (const auto& [cell, tenths, hold] : frames) {
-    cAnimeFrame f;
-    f.m_nCell = cell;
-    f.m_nDuration = tenths;
-    f.m_nHold = hold;
-    anime.m_Frames.push_back(f);
-  }
-  return anime;
-}
 
 // >>> gsrc: graphic sources. Two special bitmaps ("専用bmp"): the UFO, a
 // character drawn from picture 1 (cells 0..3 of its sheet, an animation set
@@ -56,14 +45,6 @@ cAnimeRecord Animation(const char* name, std::initializer_list<std::array<int32_
 constexpr const char* kUfoName = "UFO";
 constexpr const char* kCrystalName = "クリスタル";
 constexpr const char* kHeroDeathName = "破裂";
-
-template <class List>
-int32_t IndexByName(const List& list, const char* utf8) {
-  const std::string name = plat::Sjis(utf8);
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i].m_strName == name) return static_cast<int32_t>(i);
-  return 0;
-}
 
 void AddGraphicSourceEntries(cDatabase& db) {
   db.m_BmpCharaExcs.resize(1);  // entry 0 stands for none
@@ -178,145 +159,25 @@ void BuildDatabase(cDatabase& db) {
   db.m_Pictures[1].m_strName = "bmp\\Title.bmp";
   // The runtime plays a sound entry's name as its file.
   db.m_Sounds.resize(1);
-  for (const char* wav : {"wave\\cursor.wav", "wave\\decide.wav", "wave\\cancel.wav", "wave\\jump.wav", "wave\\shot.wav",
-                          "wave\\coin.wav", "wave\\damage.wav", "wave\\explosion.wav", "wave\\clear.wav"}) {
+  for (const char* wav : kDatabaseSoundFiles) {
     cSoundRecord sound;
     sound.m_nNumber = static_cast<int32_t>(db.m_Sounds.size());
     sound.m_strName = wav;
     db.m_Sounds.push_back(sound);
   }
   db.m_Bgms.resize(1);
-  cBgmRecord title;
-  title.m_nNumber = 1;
-  title.m_nValue2 = 100;  // volume, percent
-  title.m_strName = "bgm\\Title.mid";
-  title.m_strText2 = plat::Sjis("タイトル");
-  db.m_Bgms.push_back(title);
-}
-
-cEdCmd Command(uint8_t kind, std::vector<uint32_t> words, uint8_t family = 0) {
-  cEdCmd c;
-  c.m_nFamily = family;
-  c.m_nKind = kind;
-  c.m_vParams = std::move(words);
-  return c;
-}
-
-cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands) {
-  cEdFlow f;
-  f.m_nTrigger = trigger;
-  f.m_vCmds = std::move(commands);
-  return f;
-}
-
-cEdBlock Block(const char* name, uint16_t graphic, uint8_t hit, int8_t itemKind = 0, uint16_t itemIndex = 0) {
-  cEdBlock b;
-  b.m_strName = plat::Sjis(name);
-  b.m_nGraphic = graphic;
-  b.m_nOption7 = hit;  // solidity: 1 characters collide with it (drawn either way)
-  b.m_nItemKind = itemKind;
-  b.m_nItemIndex = itemIndex;
-  return b;
-}
-
-// The character groups: shots and swords hurt characters of other groups.
-// The hero is alone in its group, every other character is an enemy.
-constexpr int32_t kHeroGroup = 0, kEnemyGroup = 1;
-
-cEdCharacter Character(const char* name, int16_t graphic, uint8_t control, int16_t animeSet) {
-  cEdCharacter c;
-  c.m_strName = plat::Sjis(name);
-  c.m_nGraphic = graphic;
-  c.m_nControl = control;
-  c.m_nAnimeSet = animeSet;
-  c.m_nParam40 = control == 0 ? 3 : 1;  // hit points
-  c.m_nParam50 = static_cast<uint8_t>(control == 0 ? kHeroGroup : kEnemyGroup);
-  return c;
+  for (const DemoTuneEntry& tune : kMusicFiles) {
+    cBgmRecord music;
+    music.m_nNumber = static_cast<int32_t>(db.m_Bgms.size());
+    music.m_nValue2 = 100;  // volume, percent
+    music.m_strName = tune.file;
+    music.m_strText2 = plat::Sjis(tune.name);
+    db.m_Bgms.push_back(music);
+  }
+  AddGameDatabaseEntries(db);
 }
 
 // ---- Flow commands: the demo's flows ----
-// Key-step inputs: the ten direction records, then the nine button records
-// (none, B1..B8).
-enum DemoKeyInput : size_t { kKeyLeft = 1, kKeyRight = 2, kKeyUp = 3, kKeyDown = 4, kKeyB1 = 11 };
-
-// One key step: `input` held for min..max frames (max 0: any length), or
-// released (held false).
-cFlowKey KeyStep(size_t input, bool held, uint16_t minFrames = 1, uint16_t maxFrames = 0) {
-  cFlowKey k;
-  k.m_vKeys.assign(19, 0);
-  k.m_vKeys[input] = held ? 1 : 2;
-  k.m_nWord1 = minFrames;      // shortest hold
-  k.m_nWord2 = maxFrames;      // longest hold
-  k.m_nByte2 = maxFrames == 0;  // any hold length
-  return k;
-}
-
-// A movement command with a new movement record: direction choice and
-// speed in tenths of a dot per frame.
-cEdCmd Move(uint8_t kind, uint8_t direction, uint16_t speed) {
-  cEdCmd c = Command(kind, {});
-  cEdMove::Create(c.m_pMove);
-  c.m_pMove->m_f2 = direction;
-  c.m_pMove->SetSpeedStart(speed);
-  return c;
-}
-
-// A jump of `height` half blocks with the jump sound.
-cEdCmd Jump(uint32_t height) {
-  cEdCmd c = Command(kCmdJump, {0, 0, height, 0, 0});
-  c.m_nSound = kSndJump;
-  return c;
-}
-
-cEdCmd Code(const char* text) {
-  cEdCmd c = Command(kCmdRunCode, {});
-  c.m_strText = text;
-  return c;
-}
-
-// A command that lasts `tenths` tenths of a second.
-cEdCmd Lasting(cEdCmd c, uint16_t tenths) {
-  c.m_nDuration = tenths;
-  return c;
-}
-
-// A shot record flying straight ahead of its shooter: `speed` tenths of a
-// dot a frame for `lifetime` tenths of a second, one point of damage to
-// characters of other groups than its shooter's, gone at its first hit.
-cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime) {
-  cEdCmd c = Command(kCmdShot, {});
-  cEdShot::Create(c.m_pShot);
-  cEdShot& shot = *c.m_pShot;
-  shot.m_f1 = 0;  // one straight line
-  shot.m_f2 = 0;  // towards the shooter's front
-  shot.m_f26 = 1;
-  shot.SetObjectCount(1);
-  shot.SetSpeed(speed);
-  shot.SetPower(1);
-  shot.SetVanishOnHit(1);
-  shot.m_f41 = 1;  // it has a lifetime
-  shot.SetLifetime(lifetime);
-  shot.m_nGraphic = graphic;
-  shot.m_f25 = 1;  // in its shooter's group
-  // Fired on the command's first sub-step, once: it lasts a tenth.
-  c.m_nDuration = 1;
-  return c;
-}
-
-// A summon (kind 13 block, 14 character, 15 item) of entry `index` of the
-// common palette, one object in front of the summoner.
-cEdCmd Summon(uint8_t kind, int16_t index) {
-  cEdCmd c = Command(kind, {});
-  cEdShot::Create(c.m_pShot);
-  c.m_pShot->m_nSummonPalette = 0;
-  c.m_pShot->m_nSummonIndex = index;
-  c.m_pShot->SetObjectCount(1);
-  c.m_pShot->m_f2 = 0;
-  c.m_pShot->m_f26 = 1;
-  return c;
-}
-
-constexpr size_t kKeyB2 = kKeyB1 + 1, kKeyB3 = kKeyB1 + 2, kKeyB4 = kKeyB1 + 3;
 // The jump animation of the database list (after the two a new project has
 // and the explosion).
 constexpr uint32_t kAnimeJump = 3;
@@ -538,113 +399,7 @@ void BuildCommonPalette(cCommonPalette& palette) {
   // ---- end of message windows ----
   palette.m_Items = {cEdItem(), coin, heart, goal};
   AddGraphicSourceObjects(palette);  // gsrc
-}
-
-// A stage type taking everything from the common palette entry `index`.
-template <class T>
-T FromCommon(uint16_t index, size_t groups, uint16_t column, uint16_t row) {
-  T t;
-  t.m_nBaseKind = 1;
-  t.m_nBaseIndex = index;
-  t.m_vInherit.assign(groups, 1);
-  t.m_nWord1 = column;
-  t.m_nWord2 = row;
-  return t;
-}
-
-// ---- invincibility after a hit: half a second for the hero, none for the
-// others. The stage's times named after the hero go to computer-controlled
-// characters and those named after the enemies to the hero. ----
-void SetInvincibilityTimes(cStageData& s) {
-  s.Int(kStageHeroInvincibility) = 0;
-  s.Int(kStageHeroInvincibilityPer) = 0;
-  s.Int(kStageEnemyInvincibility) = 30;
-  s.Int(kStageEnemyInvincibilityPer) = 30;
-}
-// ---- end of invincibility ----
-
-// A level of width × 15 blocks: ground along the bottom, brick steps, the
-// hero at the left, enemies and coins on the way.
-cStageData BuildStage(const cCommonPalette& common, const char* name, int32_t width, const char* background,
-                      uint32_t seed) {
-  cStageData s;
-  s.m_strName = plat::Sjis(name);
-  s.Int(kStageWidth) = width;
-  s.Int(kStageHeight) = 15;
-  s.Int(kStageMusic) = 1;
-  s.Int(kStageTimeLimitOn) = 1;
-  s.Int(kStageTimeLimit) = 300;
-  s.Int(kStageBannerOn) = 1;  // "STAGE" and its number, then the second banner
-  SetInvincibilityTimes(s);
-  // The stage's own palette: its own coloured brick taking everything but
-  // the graphic from the common brick.
-  cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
-  brick.m_vInherit[2] = 0;
-  brick.m_nGraphic = static_cast<uint16_t>(5 + seed % 2);
-  s.m_PaletteBlocks = {cEdBlock(), brick};
-  s.m_PaletteCharacters = {cEdCharacter(), FromCommon<cEdCharacter>(2, cEdCharacter::kInheritGroups, 0, 0)};
-  s.m_PaletteItems = {cEdItem(), FromCommon<cEdItem>(1, cEdItem::kInheritGroups, 0, 0)};
-
-  auto place = [&](uint16_t commonIndex, int column, int row) {
-    cEdBlock b = common.m_Blocks[commonIndex];
-    b.m_nBaseKind = 1;
-    b.m_nBaseIndex = commonIndex;
-    b.m_nWord1 = static_cast<uint16_t>(column);
-    b.m_nWord2 = static_cast<uint16_t>(row);
-    s.m_PlacedBlocks.push_back(b);
-  };
-  for (int x = 0; x < width; ++x) {
-    if (x % 17 == 9) continue;  // a pit now and then
-    place(1, x, 14);
-    place(1, x, 13);
-  }
-  for (int k = 0; k < width / 10; ++k) {
-    const int x = 6 + k * 10 + static_cast<int>(seed % 3);
-    for (int step = 0; step < 3; ++step) place(2, x + step, 12 - step);
-    place(3, x + 1, 8);
-  }
-  auto character = [&](uint16_t commonIndex, int column, int row, int32_t item) {
-    cEdCharacter c = common.m_Characters[commonIndex];
-    c.m_nBaseKind = 1;
-    c.m_nBaseIndex = commonIndex;
-    c.m_nWord1 = static_cast<uint16_t>(column);
-    c.m_nWord2 = static_cast<uint16_t>(row);
-    c.m_nPlacedItem = item;
-    s.m_PlacedCharacters.push_back(c);
-  };
-  character(1, 2, 12, -1);  // the hero
-  auto item = [&](uint16_t commonIndex, int column, int row) {
-    cEdItem i = common.m_Items[commonIndex];
-    i.m_nBaseKind = 1;
-    i.m_nBaseIndex = commonIndex;
-    i.m_nWord1 = static_cast<uint16_t>(column);
-    i.m_nWord2 = static_cast<uint16_t>(row);
-    s.m_PlacedItems.push_back(i);
-  };
-  item(2, 1, 0);  // the heart the first slime carries (placed item 0)
-  for (int x = 12; x < width - 4; x += 8) {
-    character(static_cast<uint16_t>(2 + (x / 8 + seed) % 3), x, 12, x == 12 ? 0 : -1);
-    item(1, x + 3, 10);
-  }
-  cEdCharacter local = s.m_PaletteCharacters[1];
-  local.m_nBaseKind = 2;
-  local.m_nBaseIndex = 1;
-  local.m_vInherit.assign(cEdCharacter::kInheritGroups, 0);
-  local.m_nWord1 = static_cast<uint16_t>(width - 3);
-  local.m_nWord2 = 12;
-  local.m_nPlacedItem = -1;
-  s.m_PlacedCharacters.push_back(local);
-
-  // One background: the picture, drifting. (A shown colour fill behind the
-  // objects covers the whole screen, so a fill record drawn after the
-  // picture would hide it.)
-  s.m_Backgrounds.assign(1, cStageBackground());
-  s.m_Backgrounds[0].m_nSource = 0;  // loaded from its file
-  s.m_Backgrounds[0].m_strFile = background;
-  s.m_Backgrounds[0].m_bAutoScrollX = 1;
-  s.m_Backgrounds[0].m_dScrollSpeedX = 0.25;
-  s.m_Texts.clear();
-  return s;
+  AddGameTypes(palette);
 }
 
 // The stage `pelmora-tool play` and the benchmarks run: one screen and a
@@ -761,52 +516,7 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
   return true;
 }
 
-// The demo's world map: a meadow ringed by water with a road east through
-// three worlds. The second opens once the first is cleared (a wall stands
-// in its place until then), the third once the second is.
-cWorldMap BuildWorldMap() {
-  enum : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kRoad = 4 };
-  cWorldMap map;
-  map.SetSize(20, 15);
-  map.StartX() = 3;
-  map.StartY() = 7;
-  for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
-    map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
-    map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;
-  }
-  for (int32_t y = 0; y < 15; ++y)
-    for (int32_t x = 0; x < 20; ++x) {
-      const bool edge = x == 0 || y == 0 || x == 19 || y == 14;
-      map.SetCell(x, y, edge ? kWater : (y == 7 && x >= 2 && x <= 16) ? kRoad : (y == 5 ? kMountain : kGrass));
-    }
-  auto world = [](int32_t number, int32_t flag, const char* name, const char* stage) {
-    cWorld w;
-    w.m_nWord[0] = kWorldKindStage;
-    w.m_nWord[1] = number - 1;  // icon row
-    w.m_nWord[2] = number;
-    w.m_nWord[4] = 1;  // enterable again once cleared
-    w.m_nWord[6] = flag;
-    w.m_strName = plat::Sjis(name);
-    w.m_strStageFile = stage;
-    return w;
-  };
-  cWorld wall;
-  wall.m_nWord[0] = kWorldKindWall;
-  wall.m_nWord[1] = 7;  // the closed-gate icon
-  auto node = [](int32_t x, int32_t y, std::vector<cWorld> worlds) {
-    cWorldGroup g;
-    g.m_nX = x;
-    g.m_nY = y;
-    g.m_Worlds = std::move(worlds);
-    return g;
-  };
-  map.m_Groups = {node(5, 7, {world(1, 0, "はじまりの草原", "data\\stg4\\stage1.stg4_1")}),
-                  node(9, 7, {world(2, 1, "レンガの丘", "data\\stg4\\stage2.stg4_1"), wall}),
-                  node(13, 7, {world(3, 2, "デモステージ", "data\\stg4\\demo.stg4_1"), wall})};
-  return map;
-}
-
-bool WriteDemoProjectData(const std::string& folder) {
+bool WriteDemoProjectData(const std::string& folder, const DemoOptions& /*options*/) {
   const fs::path data = fs::path(folder) / "data";
   // Everything below checks its references against the demo's own lists:
   // build them in the runtime's globals for the duration of the writing.
@@ -833,24 +543,17 @@ bool WriteDemoProjectData(const std::string& folder) {
   ok = ok && WriteFile(data / "CommonPalette.cplt4", CommonPalette.SaveToBytes());
   // Stage types name common bases (kind 1): the game resolves them against
   // this palette when it reads the stages.
-  const std::pair<const char*, cStageData> stages[] = {
-      {"stage1.stg4_1", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
-      {"stage2.stg4_1", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
-      {"demo.stg4_1", BuildPlayStage(CommonPalette)},
-      // The challenge mode's three worlds, by the names it forms.
-      {"c01-1.stg4_001", BuildStage(CommonPalette, "はじまりの草原", 60, "bmp\\WorldBack.bmp", 0)},
-      {"c02-1.stg4_001", BuildStage(CommonPalette, "レンガの丘", 90, "bmp\\WorldBack.bmp", 1)},
-      {"c03-1.stg4_001", BuildPlayStage(CommonPalette)},
-  };
   // A type that inherits holds its base's settings once read, and a stage
   // is stored with them: each built stage is read back once, so that its file
   // is what the runtime and pelmora-tool resave store for it.
-  for (const auto& [name, stage] : stages) {
+  auto writeStage = [&](const std::string& name, const cStageData& stage) {
     cStageData built = stage, stored;
     ok = ok && stored.LoadStageBytes(built.SaveStageBytes()) &&
          WriteFile(data / "stg4" / name, stored.SaveStageBytes());
-  }
-  cWorldMap worldMap = BuildWorldMap();
+  };
+  writeStage("demo.stg4_1", BuildPlayStage(CommonPalette));
+  for (const GameStageFile& game : BuildGameStages(CommonPalette)) writeStage(game.file, game.stage);
+  cWorldMap worldMap = BuildGameWorldMap();
   ok = ok && WriteFile(data / "WorldMap.dat", worldMap.SaveToBytes());
   Database = savedDatabase;
   CommonPalette = savedPalette;
@@ -860,4 +563,7 @@ bool WriteDemoProjectData(const std::string& folder) {
 Registrar demoDatabase(DemoPart{10, "project data", WriteDemoProjectData});
 
 }  // namespace
+
+void demo::BuildDemoDatabase(cDatabase& db) { BuildDatabase(db); }
+
 }  // namespace tool

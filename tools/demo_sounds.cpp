@@ -1,15 +1,20 @@
 // The demo project's sounds, synthesised by code: sound effects under
-// "wave\" (16-bit mono 22050 Hz WAVs) and the title tune "bgm\Title.mid",
-// a short looping piece written as a format-1 standard MIDI file.
+// "wave\" (16-bit mono 22050 Hz WAVs) and its music under "bgm\": the title
+// tune, written note by note, and a tune for the map, each stage and the
+// ending, made from a chord progression and a melodic motif; each is a
+// short looping piece written as a format-1 standard MIDI file.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "demo_media.h"
 #include "tool.h"
 
 namespace {
@@ -72,6 +77,17 @@ double Square(double phase) { return std::fmod(phase, 1.0) < 0.5 ? 1.0 : -1.0; }
 // A sweep's phase: integral of a linear frequency glide from f0 to f1 over d seconds.
 double Glide(double t, double f0, double f1, double d) { return f0 * t + (f1 - f0) * t * t / (2 * d); }
 
+// Square-wave notes one after another, `step` seconds each, the last one
+// dying away.
+std::vector<double> Arpeggio(double seconds, std::vector<double> notes, double step) {
+  return Render(seconds, [notes, step](double t, double) {
+    const size_t last = notes.size() - 1;
+    const size_t i = std::min(last, static_cast<size_t>(t / step));
+    const double env = i < last ? 1.0 : std::exp(-(t - step * static_cast<double>(i)) * 6);
+    return 0.3 * Square(notes[i] * t) * env;
+  });
+}
+
 std::vector<std::pair<std::string, std::vector<double>>> SoundEffects() {
   std::vector<std::pair<std::string, std::vector<double>>> list;
   list.emplace_back("cursor", Render(0.05, [](double t, double p) { return 0.35 * Square(1200 * t) * (1 - p); }));
@@ -105,13 +121,32 @@ std::vector<std::pair<std::string, std::vector<double>>> SoundEffects() {
                       low += (boomNoise.Next() - low) * (0.25 * (1 - p) + 0.03);  // darker as it fades
                       return 0.9 * low * std::pow(1 - p, 2);
                     }));
-  list.emplace_back("clear", Render(0.6, [](double t, double) {
-                      static const double kNotes[4] = {523.25, 659.25, 783.99, 1046.5};
-                      int i = std::min(3, static_cast<int>(t / 0.1));
-                      double local = t - 0.1 * i;
-                      double env = i < 3 ? 1.0 : std::exp(-local * 6);
-                      return 0.3 * Square(kNotes[i] * t) * env;
+  list.emplace_back("clear", Arpeggio(0.6, {523.25, 659.25, 783.99, 1046.5}, 0.1));
+  list.emplace_back("buzzer", Render(0.25, [](double t, double p) { return 0.3 * Square(110 * t) * (1 - p * 0.5); }));
+  list.emplace_back("pause", Arpeggio(0.2, {880, 660}, 0.08));
+  list.emplace_back("saved", Arpeggio(0.45, {659.25, 783.99, 987.77, 1318.5}, 0.08));
+  list.emplace_back("page", Render(0.08, [](double t, double p) { return 0.3 * Square(Glide(t, 600, 1200, 0.08)) * (1 - p); }));
+  list.emplace_back("miss", Render(0.9, [](double t, double p) {
+                      return 0.35 * Square(Glide(t, 700, 120, 0.9)) * (1 - p) * (std::fmod(t, 0.12) < 0.08 ? 1 : 0.3);
                     }));
+  list.emplace_back("pop", Render(0.12, [](double t, double p) { return 0.45 * std::sin(2 * kPi * Glide(t, 900, 200, 0.12)) * (1 - p); }));
+  list.emplace_back("spring", Render(0.35, [](double t, double p) {
+                      return 0.4 * std::sin(2 * kPi * (Glide(t, 200, 700, 0.35) + 3 * std::sin(2 * kPi * 18 * t))) * (1 - p);
+                    }));
+  list.emplace_back("message", Arpeggio(0.15, {1174.66, 1567.98}, 0.05));
+  list.emplace_back("warning", Render(0.2, [](double t, double p) { return 0.3 * Square(1760 * t) * (p < 0.5 ? 1 : 0); }));
+  list.emplace_back("oneup", Arpeggio(0.6, {659.25, 783.99, 1318.5, 1046.5, 1174.66, 1567.98}, 0.08));
+  list.emplace_back("ranking", Arpeggio(0.8, {783.99, 987.77, 1174.66, 1567.98}, 0.12));
+  Noise swordNoise;
+  list.emplace_back("sword", Render(0.15, [&](double, double p) { return 0.35 * swordNoise.Next() * std::sin(kPi * p); }));
+  Noise roarNoise;
+  list.emplace_back("roar", Render(0.8, [&](double t, double p) {
+                      return (0.35 * Square(Glide(t, 90, 60, 0.8)) + 0.25 * roarNoise.Next()) * std::sin(kPi * p);
+                    }));
+  list.emplace_back("powerup", Render(0.4, [](double t, double p) {
+                      return 0.3 * Square(Glide(t, 400, 1600, 0.4) + 0.5 * std::fmod(t * 30, 1.0)) * (1 - p * 0.5);
+                    }));
+  list.emplace_back("warp", Render(0.3, [](double t, double p) { return 0.35 * std::sin(2 * kPi * Glide(t, 1600, 200, 0.3)) * (1 - p); }));
   return list;
 }
 
@@ -247,20 +282,156 @@ std::string TitleTune() {
   return file;
 }
 
-bool BuildSounds(const std::string& folder) {
+// ---- the other tunes ------------------------------------------------------
+
+// A tune made from eight bars of chords and a motif: each bar plays the
+// motif over its chord, one eighth note a step, each step a chord tone
+// (0 the root, 1 the third, 2 the fifth, 3 the octave ...; -1 a rest); odd
+// bars play it a tone higher in the chord. Pads hold the chords, the bass
+// walks root and fifth, and the drums keep one of three patterns.
+struct TuneSpec {
+  const char* file;  // under "bgm\"
+  int bpm;
+  int roots[8];      // each bar's chord root (a MIDI key of the bass octave)
+  bool minor[8];
+  int lead, pad, bass;  // General MIDI programs
+  int motif[8];
+  int leadOctave;  // semitones from the root to the melody
+  int drums;       // 0 none, 1 steady, 2 driving, 3 heavy
+};
+
+constexpr TuneSpec kTunes[] = {
+    {"Map.mid", 100, {48, 43, 45, 41, 48, 43, 41, 43}, {0, 0, 1, 0, 0, 0, 0, 0}, 71, 48, 32,
+     {0, -1, 1, 2, 3, -1, 2, 1}, 24, 1},
+    {"Meadow.mid", 140, {41, 48, 50, 46, 41, 48, 46, 48}, {0, 0, 1, 0, 0, 0, 0, 0}, 80, 5, 38,
+     {0, 1, 2, 3, 2, 1, 2, -1}, 24, 1},
+    {"Tower.mid", 120, {45, 41, 43, 40, 45, 41, 43, 44}, {1, 0, 0, 1, 1, 0, 0, 0}, 11, 48, 33,
+     {3, 2, 1, 2, 0, 2, 1, 2}, 24, 1},
+    {"Sky.mid", 150, {50, 45, 47, 43, 50, 45, 43, 45}, {0, 0, 1, 0, 0, 0, 0, 0}, 81, 89, 38,
+     {0, 2, 3, 2, 4, 3, 2, 1}, 24, 2},
+    {"Wind.mid", 160, {40, 48, 50, 47, 40, 48, 50, 47}, {1, 0, 0, 0, 1, 0, 0, 0}, 30, 48, 34,
+     {0, 0, 2, 0, 3, 2, 1, 2}, 24, 2},
+    {"Castle.mid", 170, {48, 44, 46, 43, 48, 44, 46, 43}, {1, 0, 0, 0, 1, 0, 0, 0}, 19, 48, 34,
+     {0, 1, 0, 2, 0, 3, 2, 1}, 24, 3},
+    {"Ending.mid", 90, {48, 45, 41, 43, 48, 45, 41, 43}, {0, 1, 0, 0, 0, 1, 0, 0}, 73, 48, 32,
+     {2, -1, 1, 0, 1, 2, 3, -1}, 24, 0},
+};
+
+std::string Conductor(const char* name, int bpm, int end) {
+  std::string c;
+  c += '\0';
+  c += "\xFF\x03";
+  c += static_cast<char>(std::strlen(name));
+  c += name;
+  c += '\0';
+  c += "\xFF\x51\x03";
+  const uint32_t micros = 60000000u / static_cast<uint32_t>(bpm);  // per quarter note
+  c += static_cast<char>(micros >> 16 & 0xFF);
+  c += static_cast<char>(micros >> 8 & 0xFF);
+  c += static_cast<char>(micros & 0xFF);
+  c += '\0';
+  c += "\xFF\x58\x04\x04\x02\x18\x08";
+  PutVlq(c, static_cast<uint32_t>(end));
+  c += "\xFF\x2F";
+  c += '\0';
+  return TrackChunk(c);
+}
+
+std::string MidiFile(const std::string& conductor, const std::vector<std::string>& tracks, int ticksPerQuarter) {
+  std::string file = "MThd";
+  PutBE32(file, 6);
+  file += '\0';
+  file += '\x01';  // format 1
+  file += '\0';
+  file += static_cast<char>(1 + tracks.size());
+  file += static_cast<char>(ticksPerQuarter >> 8);
+  file += static_cast<char>(ticksPerQuarter & 0xFF);
+  file += conductor;
+  for (const std::string& track : tracks) file += track;
+  return file;
+}
+
+std::string MakeTune(const TuneSpec& spec) {
+  const int q = 480, bar = 4 * q, end = 8 * bar;
+  std::vector<Note> melody, chords, bass, drums;
+  for (int b = 0; b < 8; ++b) {
+    const int root = spec.roots[b];
+    const int tones[3] = {0, spec.minor[b] ? 3 : 4, 7};
+    auto tone = [&](int step) { return tones[step % 3] + 12 * (step / 3); };
+    for (int i = 0; i < 8; ++i) {
+      if (spec.motif[i] < 0) continue;
+      const int step = spec.motif[i] + (b % 2);
+      melody.push_back({b * bar + i * q / 2, q / 2 - 20, root + spec.leadOctave + tone(step), 96});
+    }
+    for (int t = 0; t < 3; ++t) chords.push_back({b * bar, bar - 40, root + 12 + tones[t], 55});
+    for (int beat = 0; beat < 4; ++beat) {
+      bass.push_back({b * bar + beat * q, q - 40, root - 12 + (beat % 2 ? 7 : 0), 90});
+      const int t = b * bar + beat * q;
+      switch (spec.drums) {
+        case 1:
+          drums.push_back({t, 60, beat % 2 ? 38 : 36, 80});
+          drums.push_back({t + q / 2, 60, 42, 50});
+          break;
+        case 2:
+          drums.push_back({t, 60, beat % 2 ? 38 : 36, 100});
+          drums.push_back({t, 60, 42, 60});
+          drums.push_back({t + q / 2, 60, 42, 60});
+          if (beat == 3) drums.push_back({t + q / 2, 60, 36, 80});
+          break;
+        case 3:
+          drums.push_back({t, 60, 36, 110});
+          drums.push_back({t + q / 2, 60, 36, 90});
+          if (beat % 2) drums.push_back({t, 60, 38, 110});
+          drums.push_back({t, 60, 51, 70});
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  std::vector<std::string> tracks = {NoteTrack(0, spec.lead, 100, melody, end), NoteTrack(1, spec.pad, 60, chords, end),
+                                     NoteTrack(2, spec.bass, 95, bass, end)};
+  if (spec.drums != 0) tracks.push_back(NoteTrack(9, 0, 80, drums, end));
+  return MidiFile(Conductor(spec.file, spec.bpm, end), tracks, q);
+}
+
+// The stem of a "wave\NAME.wav" entry.
+std::string WaveStem(const char* entry) {
+  std::string s = entry;
+  s = s.substr(s.find('\\') + 1);
+  return s.substr(0, s.rfind('.'));
+}
+
+bool BuildSounds(const std::string& folder, const tool::DemoOptions& /*options*/) {
   std::error_code ec;
   std::filesystem::create_directories(folder + "/wave", ec);
   std::filesystem::create_directories(folder + "/bgm", ec);
+  std::set<std::string> written;
   for (const auto& [name, samples] : SoundEffects()) {
     if (!tool::WriteWholeFile(folder + "/wave/" + name + ".wav", MonoWave(samples))) {
       std::fprintf(stderr, "demo sounds: cannot write wave/%s.wav\n", name.c_str());
       return false;
     }
+    written.insert(name);
   }
-  if (!tool::WriteWholeFile(folder + "/bgm/Title.mid", TitleTune())) {
-    std::fprintf(stderr, "demo sounds: cannot write bgm/Title.mid\n");
-    return false;
-  }
+  // Every sound the project's lists name is one of these.
+  for (const char* entry : tool::demo::kSystemSoundFiles)
+    if (!written.count(WaveStem(entry))) {
+      std::fprintf(stderr, "demo sounds: no sound made for %s\n", entry);
+      return false;
+    }
+  for (const char* entry : tool::demo::kDatabaseSoundFiles)
+    if (!written.count(WaveStem(entry))) {
+      std::fprintf(stderr, "demo sounds: no sound made for %s\n", entry);
+      return false;
+    }
+  std::vector<std::pair<std::string, std::string>> tunes = {{"Title.mid", TitleTune()}};
+  for (const TuneSpec& spec : kTunes) tunes.emplace_back(spec.file, MakeTune(spec));
+  for (const auto& [name, bytes] : tunes)
+    if (!tool::WriteWholeFile(folder + "/bgm/" + name, bytes)) {
+      std::fprintf(stderr, "demo sounds: cannot write bgm/%s\n", name.c_str());
+      return false;
+    }
   return true;
 }
 

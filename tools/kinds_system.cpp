@@ -10,6 +10,9 @@
 #include "data/window_position.h"
 #include "play/system_switches.h"  // the pause switch of the demo
 #include "scene/play_record.h"  // play record files
+#include "data/database.h"
+#include "demo_media.h"
+#include "demo_project.h"
 #include "record_kinds.h"
 #include "tool.h"
 
@@ -110,28 +113,49 @@ RecordKindRegistrar challengeProgress(RecordKind{.name = "challenge",
                                                  .counts = PlayRecordCounts});
 // ---- end of play record files ----
 
-// The demo game's system data: the defaults with its own title and sounds,
-// and a "System.ini" that plays in a window.
-bool WriteDemoSystem(const std::string& folder) {
+// The demo game's system data: the defaults with its own title, sounds,
+// music and rules, and a "System.ini" that plays in a window.
+bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   namespace fs = std::filesystem;
   cSystemData system;
   system.m_strTitle = "Pelmora Demo";
-  // The game's own sounds, as the demo's sound part writes them.
-  const char* sounds[] = {"wave\\cursor.wav", "wave\\decide.wav", "wave\\cancel.wav", "wave\\jump.wav",
-                          "wave\\shot.wav",   "wave\\coin.wav",   "wave\\damage.wav", "wave\\explosion.wav",
-                          "wave\\clear.wav"};
-  for (size_t i = 0; i < std::size(sounds); ++i) system.m_SystemSounds.At(static_cast<int>(i)) = sounds[i];
-  // The title screen plays music entry 1 of the demo's database ("bgm\Title.mid").
-  system.m_ScreenMusic.At(0) = 1;
+  // The game's own sounds by role, as the demo's sound part writes them.
+  for (size_t i = 0; i < std::size(demo::kSystemSoundFiles); ++i)
+    system.m_SystemSounds.At(static_cast<int>(i)) = demo::kSystemSoundFiles[i];
+  // The menus' music: the title tune on the title and the options, the
+  // map's on the world map, its menu and the world select; each goes on
+  // from one of these screens to the next.
+  const uint32_t screenMusic[] = {demo::kMusicTitle, demo::kMusicMap, demo::kMusicMap, demo::kMusicTitle};
+  for (size_t i = 0; i < std::size(screenMusic); ++i) {
+    system.m_ScreenMusic.At(static_cast<int>(i)) = screenMusic[i];
+    system.m_ScreenMusicLoop.At(static_cast<int>(i)) = 1;
+  }
   // Space pauses a stage (the pause menu goes on, retries or quits).
   system.SetNum(ProjectRuleRow(kRulePauseAllowed).field, 1);
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
+  // Every 500 points of a story's stage points give an extra life (the
+  // stage clear shows it rising over the hero).
+  system.SetNum(ProjectRuleRow(kRuleExtraLives).field, 1);
+  system.SetNum(ProjectRuleRow(kRulePointsPerLife).field, 500);
   // Three worlds, as the world map and the challenge mode's stages have.
   system.SetNum(kSysWorldCount, 3);
+  // The title's menu: the rows of the menu picture (GameMode.bmp), or, in
+  // the variant made with --text-menu, the commands' labels as text.
+  system.SetNum(kSysTitleTextMenu, options.textMenu ? 1 : 0);
+  // In 8-bit displays the palette's colour groups 208..239 turn round:
+  // the demo's water, fire and gold glints, the ending's rainbow.
+  system.SetNum(kSysPaletteCycling, 1);
   fs::create_directories(fs::path(folder) / "data");
-  if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), system.SaveToBytes())) return false;
+  // The music numbers are stored as the demo's music list has them: write
+  // with that list in the runtime's database, which the writer checks them
+  // against.
+  const cDatabase saved = Database;
+  demo::BuildDemoDatabase(Database);
+  const std::string bytes = system.SaveToBytes();
+  Database = saved;
+  if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), bytes)) return false;
   cWorldMap worldMap;
   if (!WriteWholeFile((fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes())) return false;
   return WriteWholeFile((fs::path(folder) / "System.ini").string(),

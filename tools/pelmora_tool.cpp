@@ -21,20 +21,29 @@ std::vector<DemoPart>& DemoParts() {
 }
 
 int MakeDemo(const std::vector<std::string>& args) {
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: pelmora-tool make-demo DIR\n");
+  DemoOptions options;
+  std::vector<std::string> folders;
+  for (const std::string& a : args) {
+    if (a == "--text-menu")
+      options.textMenu = true;
+    else
+      folders.push_back(a);
+  }
+  if (folders.size() != 1 || folders[0].rfind("--", 0) == 0) {
+    std::fprintf(stderr, "usage: pelmora-tool make-demo DIR [--text-menu]\n");
     return 2;
   }
+  const std::string& folder = folders[0];
   std::error_code ec;
-  std::filesystem::create_directories(args[0], ec);
+  std::filesystem::create_directories(folder, ec);
   if (ec) {
-    std::fprintf(stderr, "make-demo: cannot create %s: %s\n", args[0].c_str(), ec.message().c_str());
+    std::fprintf(stderr, "make-demo: cannot create %s: %s\n", folder.c_str(), ec.message().c_str());
     return 1;
   }
   auto parts = DemoParts();
   std::stable_sort(parts.begin(), parts.end(), [](const DemoPart& a, const DemoPart& b) { return a.order < b.order; });
   for (const DemoPart& part : parts) {
-    if (!part.build(args[0])) {
+    if (!part.build(folder, options)) {
       std::fprintf(stderr, "make-demo: %s failed\n", part.name.c_str());
       return 1;
     }
@@ -42,7 +51,10 @@ int MakeDemo(const std::vector<std::string>& args) {
   return 0;
 }
 
-Registrar makeDemo(Command{"make-demo", "make-demo DIR              writes the demo game project into DIR", MakeDemo});
+Registrar makeDemo(Command{"make-demo",
+                           "make-demo DIR [--text-menu] writes the demo game project into DIR (--text-menu: the\n"
+                           "                           title's menu as text, not the menu picture's strips)",
+                           MakeDemo});
 }  // namespace
 
 void RegisterCommand(Command command) { Commands()[command.name] = std::move(command); }

@@ -17,12 +17,19 @@ struct Command {
 };
 void RegisterCommand(Command command);
 
+// How the demo project is made: "make-demo DIR [--text-menu]".
+struct DemoOptions {
+  // The title's menu in its text form (system switch 11 on) rather than the
+  // rows of the menu picture.
+  bool textMenu = false;
+};
+
 // A part of the demo project: writes its files into the project folder
 // (a Linux path); false after printing what failed.
 struct DemoPart {
   int order;  // parts run in increasing order (data before what uses it)
   std::string name;
-  std::function<bool(const std::string& folder)> build;
+  std::function<bool(const std::string& folder, const DemoOptions& options)> build;
 };
 void RegisterDemoPart(DemoPart part);
 

@@ -18,7 +18,9 @@
 namespace {
 
 // Only a hang ends a wait: the game's own time is the virtual clock, so how
-// long the machine takes to get there does not matter.
+// long the machine takes to get there does not matter. A hang is this long
+// without a frame presented (a long scripted play that keeps presenting is
+// never one, however slow the build or busy the machine).
 constexpr auto kHang = std::chrono::seconds(60);
 // The virtual clock starts here, not at 0, so that tick arithmetic that
 // subtracts a start time never sees the first tick as "before".
@@ -67,8 +69,13 @@ HeadlessRun::~HeadlessRun() {
 }
 
 bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + kHang;
+  auto deadline = std::chrono::steady_clock::now() + kHang;
+  uint64_t presented = FramesPresented();
   while (!done()) {
+    if (FramesPresented() != presented) {
+      presented = FramesPresented();
+      deadline = std::chrono::steady_clock::now() + kHang;
+    }
     if (std::chrono::steady_clock::now() > deadline) return false;
     // Time moves only while every thread on the virtual clock waits for it:
     // the sleepers an advance wakes are no longer counted, so the next

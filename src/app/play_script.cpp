@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 #include "data/key_config.h"
 #include "platform/keys.h"
@@ -87,7 +88,7 @@ int PlayKeyCode(int key, const cKeyConfig& config) {
 
 bool PlayScript::Parse(std::string_view text, std::string& error) {
   std::vector<PlayKeySpan> spans;
-  uint32_t number = 0;
+  uint32_t number = 0, length = 0, lengthLine = 0, last = 0;
   while (!text.empty()) {
     ++number;
     const size_t end = text.find('\n');
@@ -95,15 +96,43 @@ bool PlayScript::Parse(std::string_view text, std::string& error) {
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     line = Trim(line.substr(0, line.find('#')));
     if (line.empty()) continue;
+    constexpr std::string_view kLength = "length ";
+    if (line.substr(0, kLength.size()) == kLength) {
+      if (lengthLine != 0 || !ParseFrame(Trim(line.substr(kLength.size())), length)) {
+        error = "line " + std::to_string(number) + ": one \"length N\" a script, N a number of frames";
+        return false;
+      }
+      lengthLine = number;
+      continue;
+    }
     PlayKeySpan span;
     std::string why;
     if (!ParseLine(line, span, why)) {
       error = "line " + std::to_string(number) + ": " + why;
       return false;
     }
+    last = std::max(last, span.last);
     spans.push_back(span);
   }
+  if (lengthLine != 0 && last > length) {
+    error = "line " + std::to_string(lengthLine) + ": a span ends at frame " + std::to_string(last) +
+            ", after the script's length";
+    return false;
+  }
   spans_ = std::move(spans);
+  length_ = lengthLine != 0 ? length : last;
+  return true;
+}
+
+bool PlayScript::Append(const PlayScript& next) {
+  const uint32_t offset = length_;
+  if (next.length_ > UINT32_MAX - offset) return false;
+  for (PlayKeySpan span : next.spans_) {
+    span.first += offset;
+    span.last += offset;
+    spans_.push_back(span);
+  }
+  length_ += next.length_;
   return true;
 }
 

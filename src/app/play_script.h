@@ -4,6 +4,10 @@
 // by "+" from LEFT RIGHT UP DOWN, B1 to B8 (the key configuration's eight
 // buttons in its order), SPACE ESC ENTER F1 F2 F3. "#" starts a comment;
 // blank lines are skipped. Frames count from 1, the first presented frame.
+// A line "length N" says the script covers frames 1..N (no span may end
+// after it); without one a script ends with the last frame of its spans.
+// Scripts appended one after another make one: each counts its frames on
+// from the end of the one before.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +40,15 @@ class PlayScript {
   // The keys held in `frame` (the union of every span that covers it).
   PlayKeySet KeysAt(uint32_t frame) const;
   const std::vector<PlayKeySpan>& Spans() const { return spans_; }
+  // The frames the script covers.
+  uint32_t Length() const { return length_; }
+  // Adds `next` after this script's last frame; false (nothing added) when
+  // the frames would not fit in 32 bits.
+  bool Append(const PlayScript& next);
 
  private:
   std::vector<PlayKeySpan> spans_;
+  uint32_t length_ = 0;
 };
 
 // The name of a key as scripts write it ("LEFT", "B3" ...); -1 for none.

@@ -134,6 +134,7 @@ class cSystemData : public cRecord {
 enum : int {
   kSysFontFace = 6,
   kSysKeepTestFlows = 8,
+  kSysTitleTextMenu = 11,  // the title's menu is text (0: the menu picture's rows)
   kSysNewGameSlotChoice = 12,
   kSysWorldCount = 16,
   kSysFixedColourKey = 28,

@@ -29,8 +29,6 @@ constexpr int32_t kMenuX = 192, kMenuY = 240;
 constexpr int32_t kPictureMenuCentre = 288;
 constexpr int32_t kSlotX = 160, kSlotY = 160;
 constexpr int32_t kSlotPage = 10;
-// System switch 11: the title's menu is text (else the menu picture).
-constexpr int kSysTitleTextMenu = 11;
 
 int32_t SettingOf(const cSafeVector<uint32_t>& list, int mode) {
   return mode < static_cast<int>(list.size()) ? static_cast<int32_t>(list.At(mode)) : 0;

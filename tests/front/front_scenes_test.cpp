@@ -226,18 +226,20 @@ const cMapWorld* WorldAt(int32_t column, int32_t row) {
   return SelectMapWorld(WorldMapModel.FindNodeAt(column, row), SaveData);
 }
 
-// A new story game clears the first world's stage (the demo's play stage put
-// in its place) and registers its result in the ranking with F3 and a typed
-// name; back on the map the slot is saved by itself. To the title and
-// continued from the slot, the hero stands where he stood, the second world
-// is open and the world's ranking is read back from "user_data\story\",
-// under the stage's base name.
+// A new story game clears the first world (its first stage the demo's play
+// stage, its second taken away, so that the world is that one stage) and
+// registers its result in the ranking with F3 and a typed name; back on the
+// map the slot is saved by itself. To the title and continued from the
+// slot, the hero stands where he stood, the second world is open and the
+// world's ranking is read back from "user_data\story\", under the stage's
+// base name.
 TEST(FrontScenesTest, AStoryClearIsAutoSavedRankedAndContinuedFromItsSlot) {
   GameHarness::Options options;
   options.dialogAnswers = "ok;text:abc";  // the start dialog, the ranking name
   GameHarness game(options);
-  std::filesystem::copy_file(game.PathOf("data/stg4/demo.stg4_1"), game.PathOf("data/stg4/stage1.stg4_1"),
+  std::filesystem::copy_file(game.PathOf("data/stg4/demo.stg4_1"), game.PathOf("data/stg4/c01-1.stg4_001"),
                              std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::remove(game.PathOf("data/stg4/c01-2.stg4_001"));
   ASSERT_TRUE(game.Start());
   ASSERT_TRUE(WaitForScene(game, kSceneTitle));
   Tap(game, kDecide);  // new game
@@ -265,7 +267,7 @@ TEST(FrontScenesTest, AStoryClearIsAutoSavedRankedAndContinuedFromItsSlot) {
   for (const auto& entry : std::filesystem::directory_iterator(game.PathOf("user_data/story")))
     files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"Story01.dat", "stage1.rkg"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"Story01.dat", "c01.rkg"}));
   cSaveData saved;
   ASSERT_TRUE(saved.LoadFromFile(game.PathOf("user_data/story/Story01.dat")));
   EXPECT_EQ(saved.m_nMapX, 5);
@@ -374,7 +376,7 @@ TEST(FrontScenesTest, TotalPointsCountOnlyTheStagesOfWorldsOnTheMap) {
   slot.m_nMapX = 3;
   slot.m_nMapY = 7;
   slot.nCurrentSlot = 0;
-  slot.RecordStageResult("data\\stg4\\stage1.", "data\\stg4\\stage1.", slot.m_nStageNumber, 100);
+  slot.RecordStageResult("data\\stg4\\c01.", "data\\stg4\\c01.", slot.m_nStageNumber, 100);
   slot.RecordStageResult("data\\stg4\\gone.", "data\\stg4\\gone.", slot.m_nStageNumber, 50);
   ASSERT_EQ(slot.m_nTotalPoints, 150);
   std::filesystem::create_directories(game.PathOf("user_data/story"));

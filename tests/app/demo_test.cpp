@@ -1,0 +1,160 @@
+// The demo game played through as a player plays it: from its title over
+// the world map, through the five stages of its three worlds, to the ending
+// and back to the title, by the routes kept in tests/routes/demo (one key
+// script a stretch of the game, played one after another by `pelmora-tool
+// play`). The same routes twice give the same game frame for frame.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "scene/play_record.h"
+#include "support/sandbox.h"
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunTool(const std::string& args, const std::string& errorFile) {
+  const int status = std::system((std::string(PELMORA_TOOL) + " " + args + " > /dev/null 2> '" + errorFile + "'").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The value of `key` in a trace line as written: a number or null, or a
+// whole list with its brackets.
+std::string Field(const std::string& line, const std::string& key) {
+  const size_t k = line.find("\"" + key + "\":");
+  if (k == std::string::npos) return "";
+  const size_t from = k + key.size() + 3;
+  if (line[from] != '[') return line.substr(from, line.find_first_of(",}", from) - from);
+  int depth = 0;
+  for (size_t i = from; i < line.size(); ++i) {
+    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
+    if (depth == 0) return line.substr(from, i + 1 - from);
+  }
+  return "";
+}
+
+// The routes in the order of their names, and the frames they cover
+// together (each ends with its "length" line).
+std::vector<std::string> Routes(uint32_t& frames) {
+  std::vector<std::string> routes;
+  for (const auto& entry : fs::directory_iterator(PELMORA_SOURCE_DIR "/tests/routes/demo"))
+    routes.push_back(entry.path().string());
+  std::sort(routes.begin(), routes.end());
+  frames = 0;
+  for (const std::string& route : routes) {
+    const std::string text = Slurp(route);
+    const size_t at = text.rfind("length ");
+    frames += at == std::string::npos ? 0 : static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
+  }
+  return routes;
+}
+
+TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
+  TempFolder folder("demo");
+  const std::string errors = folder / "errors.txt";
+  ASSERT_EQ(RunTool("make-demo '" + (folder / "fresh") + "'", errors), 0) << Slurp(errors);
+  uint32_t frames = 0;
+  const std::vector<std::string> routes = Routes(frames);
+  ASSERT_EQ(routes.size(), 9u);
+  std::string inputs;
+  for (const std::string& route : routes) inputs += " --input '" + route + "'";
+  // Two runs side by side, each on a project of its own: the one's save
+  // slot would turn the other's new game away from the first slot.
+  std::string both;
+  for (const char* run : {"a", "b"}) {
+    fs::copy(folder / "fresh", folder / run, fs::copy_options::recursive);
+    both += "(" + std::string(PELMORA_TOOL) + " play '" + (folder / run) + "' --frames " + std::to_string(frames) +
+            inputs + " --trace '" + (folder / (std::string(run) + ".jsonl")) + "' > /dev/null 2> '" +
+            (folder / (std::string(run) + ".err")) + "'; echo $? > '" + (folder / (std::string(run) + ".rc")) +
+            "') & ";
+  }
+  ASSERT_EQ(std::system((both + "wait").c_str()), 0);
+  for (const char* run : {"a", "b"})
+    ASSERT_EQ(Slurp(folder / (std::string(run) + ".rc")), "0\n") << Slurp(folder / (std::string(run) + ".err"));
+  const std::string trace = Slurp(folder / "a.jsonl");
+  EXPECT_EQ(trace, Slurp(folder / "b.jsonl")) << "the same routes gave another game";
+  const std::vector<std::string> lines = Lines(trace);
+  ASSERT_EQ(lines.size(), frames);
+
+  // What the game went through, each change once: scene, stage mode,
+  // lives. A new game of five lives (one given to the attempt), a world of
+  // two stages, the world map, the second world's two stages, the map, the
+  // master's hall, whose clear brings two extra lives, and the title.
+  std::vector<std::string> seen;
+  for (const std::string& line : lines) {
+    const std::string now = Field(line, "scene") + "/" + Field(line, "mode") + "/" + Field(line, "lives");
+    if (seen.empty() || seen.back() != now) seen.push_back(now);
+  }
+  const std::vector<std::string> stage = {"4/0/4", "4/1/4", "4/2/4", "4/4/4", "4/7/4"};  // fade, banner, play, result, fade
+  std::vector<std::string> expected = {"0/null/0", "0/null/4", "1/null/4", "4/null/4"};
+  auto add = [&](std::initializer_list<std::string> more) { expected.insert(expected.end(), more); };
+  auto addStage = [&] { expected.insert(expected.end(), stage.begin(), stage.end()); };
+  addStage();
+  add({"4/-1/4"});
+  addStage();
+  add({"1/-1/4", "1/null/4", "4/null/4"});
+  addStage();
+  add({"4/-1/4"});
+  addStage();
+  add({"1/-1/4", "1/null/4", "4/null/4", "4/0/4", "4/1/4", "4/2/4", "4/2/5", "4/2/6", "4/4/6", "4/7/6", "0/-1/6",
+       "0/null/6"});
+  EXPECT_EQ(seen, expected);
+
+  // No life lost on the way; each stage plays a tune of its own from its
+  // first frame of play, and the master's fall brings the ending's.
+  std::vector<std::string> stageMusic;
+  std::string previousMode;
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.find("\"dying\":1"), std::string::npos) << Field(line, "frame");
+    const std::string mode = Field(line, "mode");
+    if (mode == "2" && previousMode != "2") stageMusic.push_back(Field(line, "music"));
+    previousMode = mode;
+  }
+  ASSERT_EQ(stageMusic.size(), 5u);
+  EXPECT_EQ(std::set<std::string>(stageMusic.begin(), stageMusic.end()).size(), 5u);
+  const auto lastPlay = std::find_if(lines.rbegin(), lines.rend(),
+                                     [](const std::string& line) { return Field(line, "mode") == "2"; });
+  ASSERT_NE(lastPlay, lines.rend());
+  EXPECT_NE(Field(*lastPlay, "music"), stageMusic.back()) << "the ending's tune";
+  // The master's defeat (a thousand points) ends the last stage; the ending
+  // picture stood on the screen before its result.
+  const auto result = std::find_if(lines.rbegin(), lines.rend(),
+                                   [](const std::string& line) { return Field(line, "mode") == "4"; });
+  ASSERT_NE(result, lines.rend());
+  EXPECT_EQ(Field(*result, "score"), "1000");
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("\"pictures\":[{\"number\":2,") != std::string::npos && line.find("\"shown\":1") != std::string::npos;
+  }));
+  // The final scene: the title, for the last frames of the run.
+  EXPECT_EQ(Field(lines.back(), "scene"), "0");
+
+  // The map saved the game by itself after each world: the slot holds
+  // worlds 1 and 2 cleared (the last world's clear went to the title).
+  cSaveData slot;
+  ASSERT_TRUE(slot.LoadFromFile(folder / "a/user_data/story/Story01.dat"));
+  EXPECT_TRUE(slot.IsWorldCleared(1));
+  EXPECT_TRUE(slot.IsWorldCleared(2));
+  EXPECT_FALSE(slot.IsWorldCleared(3));
+
+  // The game's log: every file it loaded was there, and nothing failed.
+  const std::string report = Slurp(folder / "a/Report_Game.txt");
+  ASSERT_FALSE(report.empty());
+  for (const char* failure : {"失敗", "Err", "err ", "エラー"})
+    EXPECT_EQ(report.find(failure), std::string::npos) << failure << "\n" << report;
+}
+
+}  // namespace

@@ -1,0 +1,740 @@
+// The demo's game: three worlds of stages drawn as text sketches, the types
+// they place (added to the common palette after the showcase's own) and
+// the world map that leads from one world to the next.
+//
+// A stage is a sketch: one line of text a row of blocks, one character a
+// block; the key below says which common palette type each character
+// places. Whatever a sketch cannot say (moving platforms' paths, the
+// stage's music and backgrounds, its scroll) the stage's builder adds.
+#include "demo_game.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "data/common_palette.h"
+#include "data/database.h"
+#include "flow/flow_host.h"
+#include "demo_builders.h"
+#include "demo_media.h"
+
+namespace tool::demo {
+namespace {
+
+// ---- the game's types ----
+constexpr const char* kHeroName = "勇者";
+constexpr const char* kGoldName = "金貨";
+constexpr const char* kGoalName = "ゴールの旗";
+
+// The hero of the game's stages (the showcase's hero with flows of its
+// own): RIGHT and LEFT walk three dots a frame, B1 jumps four blocks high at
+// once, B2 fires a shot ahead, B3 swings the sword.
+cEdCharacter GameHero(const cCommonPalette& palette) {
+  cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
+  hero.m_strName = plat::Sjis(kHeroName);
+  constexpr uint16_t kWalk = 60;  // three dots a frame
+  cEdCmd shoot = Shot(1, 200, 10);
+  shoot.m_nSound = kSndShot;
+  cEdCmd sword = Command(kCmdSword, {});
+  cEdShot::Create(sword.m_pShot);
+  sword.m_pShot->m_nType = 1;  // the demo's sword type
+  sword.m_pShot->SetPower(2);
+  sword.m_pShot->m_f25 = 1;  // in its owner's group
+  sword.m_nDuration = 3;
+  sword.m_nSound = kSndSword;
+  // An arrow held with UP or DOWN walks as well.
+  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyRightUp, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyRightDown, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
+                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   WhileHeld(kKeyLeftUp, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+                   OnPress(kKeyB1, {Jump(8)}),
+                   OnPress(kKeyB2, {shoot, Wait(1)}),
+                   OnPress(kKeyB3, {sword, Wait(2)})};
+  return hero;
+}
+
+// The hero of the sky: it flies where the arrows send it, carried along by
+// the screen's scroll, and fires with B2.
+cEdCharacter SkyHero(const cCommonPalette& palette) {
+  cEdCharacter hero = GameHero(palette);
+  hero.m_strName = plat::Sjis("空の勇者");
+  hero.m_nParam33 = 1;  // flies
+  hero.m_nParam37 = 1;  // moves with the scroll
+  hero.m_nParam31 = 1;  // always faces ahead (right): its moves do not turn it
+  hero.m_nParam26 = 1;
+  constexpr uint16_t kFly = 50;
+  cEdCmd shoot = Shot(1, 250, 10);
+  shoot.m_nSound = kSndShot;
+  shoot.m_pShot->m_f55 = 1;  // it puts out the shots it meets
+  struct Way {
+    size_t keys;
+    uint8_t direction;
+  };
+  constexpr Way kWays[] = {{kKeyRight, kDirRight},      {kKeyLeft, kDirLeft},          {kKeyUp, kDirUp},
+                           {kKeyDown, kDirDown},        {kKeyRightUp, kDirRightUp},    {kKeyRightDown, kDirRightDown},
+                           {kKeyLeftUp, kDirLeftUp},    {kKeyLeftDown, kDirLeftDown}};
+  hero.m_vFlows.clear();
+  std::vector<cEdFlow> flows;
+  for (const Way& way : kWays) flows.push_back(WhileHeld(way.keys, {Move(kCmdMoveStraight, way.direction, kFly)}));
+  flows.push_back(WhileHeld(kKeyB2, {shoot, Wait(1)}));
+  hero.m_vFlows = flows;
+  return hero;
+}
+
+// A moving platform: a block character drawn from the block picture that
+// flies `distance` dots one way and back, `tenths` tenths of a second each
+// way.
+cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths) {
+  cEdCharacter lift = Character(name, kLiftTile, 1, 0);
+  lift.m_nGraphicSource = 0;  // a block's picture
+  lift.m_nParam25 = 1;        // a block to the others
+  lift.m_nParam33 = 1;        // flies
+  lift.m_nParam35 = 1;        // nothing hurts it
+  lift.m_nParam6 = 1;         // its body is its whole cell, as a block's
+  lift.m_nParam53 = 3;        // acts from the stage's start, wherever it is: lifts side by side keep together
+  auto leg = [&](uint8_t direction) {
+    cEdCmd c = Move(kCmdMoveStraight, direction, 0);
+    c.m_pMove->m_f26 = 1;  // by time and distance (in dots)
+    c.m_pMove->SetDistanceStart(distance);
+    c.m_nDuration = tenths;
+    return c;
+  };
+  lift.m_vFlows = {Flow(kTriggerAlways, {leg(there), leg(back)})};
+  return lift;
+}
+
+// ---- the game's enemies ----
+// Every enemy of the game hurts the hero by touch (one point, and a push
+// away); beaten, it bursts in the explosion effect with its sound.
+constexpr uint32_t kEffectExplosion = 2;  // the explosion of the effect list
+
+cEdCharacter Enemy(const char* name, int16_t graphic, int32_t hp, int32_t score) {
+  cEdCharacter c = Character(name, graphic, 1, 2);
+  c.m_nParam40 = hp;
+  c.m_nParam49 = score;
+  c.m_nParam44 = 1;  // touch damage
+  c.m_nParam45 = 6;  // and push
+  // A defeat steps the death flow once: both commands run in that step.
+  cEdCmd burst = Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 100, 0});
+  burst.m_nTogether = 1;
+  c.m_vFlows = {Flow(kTriggerDied, {burst, Command(kCmdPlaySound, {kSndExplosion})})};
+  return c;
+}
+
+// The blob walks its floor and turns back at ledges and walls.
+cEdCharacter Blob() {
+  cEdCharacter blob = Enemy("ぷよ", 2, 1, 10);
+  cEdCmd patrol = Move(kCmdMoveGroundTurn, 0, 10);
+  patrol.m_nDuration = 10;
+  blob.m_vFlows.push_back(Flow(kTriggerAlways, {patrol}));
+  blob.m_vFlows.push_back(Flow(kTriggerBlockLeftOrRight, {Move(kCmdMoveStraight, kDirBack, 10)}));
+  return blob;
+}
+
+// The ghost turret turns to the hero and fires at it every two seconds and a
+// half while the hero is within ten blocks.
+cEdCharacter Turret() {
+  cEdCharacter turret = Enemy("おばけ砲台", 3, 3, 50);
+  turret.m_nParam31 = 1;  // fixed facing: only the turn command turns it
+  cEdCmd fire = Shot(2, 40, 40);
+  fire.m_nSound = kSndShot;
+  cEdFlow aim = Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Wait(14)});
+  aim.m_vConds = {HeroWithin(320)};
+  turret.m_vFlows.push_back(aim);
+  return turret;
+}
+
+// The bat flies after the hero, a little behind where it was.
+cEdCharacter Bat() {
+  cEdCharacter bat = Enemy("やみコウモリ", 4, 1, 30);
+  bat.m_nParam33 = 1;  // flies
+  cEdCmd homing = Move(kCmdMoveHoming, 0, 10);
+  homing.m_pMove->SetDistanceStart(20);
+  bat.m_vFlows.push_back(Flow(kTriggerAlways, {Command(kCmdSetTarget, {0, 0}), homing}));
+  return bat;
+}
+
+// The UFO of the sky: drifts left on a wave and, every two seconds, fires
+// at where the hero is.
+cEdCharacter SkyUfo(const cCommonPalette& palette) {
+  const cEdCharacter& showcase = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "UFO"))];
+  cEdCharacter ufo = Enemy("UFO兵", showcase.m_nGraphic, 2, 50);
+  ufo.m_nGraphicSource = showcase.m_nGraphicSource;
+  ufo.m_nAnimeSet = showcase.m_nAnimeSet;
+  ufo.m_nParam33 = 1;  // flies
+  cEdCmd drift = Move(kCmdMoveStraight, kDirLeft, 15);
+  drift.m_nDuration = 10;
+  cEdCmd wave = Move(kCmdMoveCircle, 0, 30);
+  wave.m_nDuration = 20;
+  wave.m_pMove->SetDistanceStart(2);  // radius: a block
+  wave.m_pMove->m_f27 = 360;          // a whole turn
+  cEdCmd fire = Shot(2, 40, 40);
+  fire.m_pShot->m_f7 = 1;   // aimed at the hero
+  fire.m_pShot->m_f24 = 1;
+  fire.m_pShot->m_f31 = 1;  // carried along by the scroll, as the hero is
+  fire.m_pShot->m_f60 = 1;  // the hero's shots put it out
+  fire.m_nSound = kSndShot;
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {drift}));
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {wave}));
+  ufo.m_vFlows.push_back(Flow(kTriggerAlways, {Wait(20), fire}));
+  return ufo;
+}
+
+// The bird flies straight left, fast.
+cEdCharacter Bird() {
+  cEdCharacter bird = Enemy("鳥", 4, 1, 20);
+  bird.m_nParam33 = 1;
+  cEdCmd fly = Move(kCmdMoveStraight, kDirLeft, 40);
+  fly.m_nDuration = 10;
+  bird.m_vFlows.push_back(Flow(kTriggerAlways, {fly}));
+  return bird;
+}
+
+// ---- the last world's master and the ending ----
+constexpr const char* kEndingName = "エンディング";
+constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
+constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
+
+// The ending, given to the hero: its tune and a white flash, the ending
+// picture until decide, then the world is cleared (the last world: the
+// game goes back to its title).
+cEdItem Ending() {
+  cEdItem ending = Item(kEndingName, 9, 0,
+                        {ItemCommand(kCmdPlayBgm, {kMusicEnding, 0}),
+                         ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
+                         ItemCommand(kCmdGameWait, {10}),
+                         ItemCommand(kCmdShowPicture, {kEndPicture, 0, 0, 0, 0, 0, 1, 100, 0, 0, 1, 1, 0, 0, 0}),
+                         ItemCommand(kCmdStageClear, {3})});
+  ending.m_nParam12 = 1;  // never drawn: it is only given
+  return ending;
+}
+
+// What the master leaves when it is beaten: an unseen light that clears
+// the hall of the master's bats and shots, lets the burst play out for a
+// second and a half and then gives the hero the ending.
+constexpr const char* kEndingLightName = "終わりの光";
+cEdCharacter EndingLight(const cCommonPalette& palette) {
+  cEdCharacter light = Character(kEndingLightName, 1, 1, 0);
+  light.m_nParam19 = 1;  // unseen
+  light.m_nParam33 = 1;  // flies: nothing holds it
+  light.m_nParam35 = 1;  // nothing hurts it
+  light.m_nParam50 = kHeroGroup;
+  light.m_nParam53 = 3;  // acts wherever it is
+  constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kEverywhere = 1;
+  light.m_vFlows = {Flow(kTriggerAlways, {Command(kCmdVanish, {0, kEnemies, kEverywhere}),
+                                          Command(kCmdVanish, {1, kEnemies, kEverywhere}), Wait(15),
+                                          Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(
+                                                                       palette.m_Items, kEndingName))}),
+                                          Wait(100)})};
+  return light;
+}
+
+// The master of the castle: a ghost three times the size that sways from
+// side to side, fires three shots at the hero every two seconds and a half and calls a
+// bat every six; it blinks when hit. Thirty hits beat it. Beaten, it bursts
+// and shakes the screen, and leaves the light that brings the ending.
+cEdCharacter Master(const cCommonPalette& palette) {
+  cEdCharacter master = Enemy("魔王", 3, 30, 1000);
+  master.m_nParam33 = 1;  // flies
+  master.m_nParam36 = 3;  // three times the size
+  master.m_nParam45 = 10;
+  // Four blocks to the left and back, and as many to the right.
+  cEdCmd left = Move(kCmdMoveStraight, kDirLeft, 15), right = Move(kCmdMoveStraight, kDirRight, 15);
+  left.m_nDuration = 15;
+  right.m_nDuration = 30;
+  cEdCmd spread = Shot(2, 50, 40);
+  spread.m_pShot->m_f7 = 1;    // aimed at the hero
+  spread.m_pShot->m_f24 = 1;
+  spread.m_pShot->SetExtraCount(2);
+  spread.m_pShot->SetAngleStep(20);
+  spread.m_pShot->SetBaseAngle(-20);
+  spread.m_nSound = kSndShot;
+  cEdCmd bat = Summon(kCmdSummonCharacter, static_cast<int16_t>(IndexByName(palette.m_Characters, "やみコウモリ")));
+  const uint32_t blink = static_cast<uint32_t>(IndexByName(Database.m_CharaEffects, "点滅"));
+  master.m_vFlows = {Flow(kTriggerAlways, {left, Wait(5), right, Wait(5), left, Wait(5)}),
+                     Flow(kTriggerAlways, {Wait(25), spread}),
+                     Flow(kTriggerAlways, {Wait(60), bat}),
+                     Flow(kTriggerHitByShot, {Command(kCmdPlayCharaEffect, {blink, 0, 0}),
+                                              Command(kCmdPlaySound, {kSndDamage})})};
+  // A defeat steps its death flow once: all of it runs in that step.
+  std::vector<cEdCmd> death = {Command(kCmdPlayEffect, {kEffectExplosion, 1, 0, 0, 0, 0, 300, 0}),
+                               Command(kCmdPlaySound, {kSndExplosion}),
+                               Command(kCmdPlayScreenEffect, {kShakeEffect, 0, 0}),
+                               Summon(kCmdSummonCharacter,
+                                      static_cast<int16_t>(IndexByName(palette.m_Characters, kEndingLightName)))};
+  for (size_t i = 0; i + 1 < death.size(); ++i) death[i].m_nTogether = 1;
+  master.m_vFlows.push_back(Flow(kTriggerDied, death));
+  return master;
+}
+
+// A sign: while the hero is near it shows its text at the screen's centre.
+cEdCharacter Sign() {
+  cEdCharacter sign = Character("看板", kSignGraphic, 1, 0);
+  sign.m_nParam35 = 1;  // nothing hurts it
+  sign.m_nParam50 = kHeroGroup;
+  cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
+  show.m_vConds = {HeroWithin(64)};
+  sign.m_vFlows = {show};
+  return sign;
+}
+
+}  // namespace
+
+// The ending's picture: entry 2 of the picture list (after the two a new
+// database has).
+void AddGameDatabaseEntries(cDatabase& db) {
+  cPictureRecord theEnd;
+  theEnd.m_nNumber = static_cast<int32_t>(db.m_Pictures.size());
+  theEnd.m_strName = "bmp\\TheEnd.bmp";
+  db.m_Pictures.push_back(theEnd);
+}
+
+void AddGameTypes(cCommonPalette& palette) {
+  palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
+  palette.m_Blocks.push_back(Block("雲", 12, 1));   // a cloud to stand on, or to fly round
+  cEdBlock spring = Block("バネ", kSpringTile, 1);
+  spring.m_nOption4 = 1;        // a spring: standing on it throws the hero up
+  spring.m_nOption4Value = 24;  // a jump of 24 half blocks: the stage's top speed holds it to five and a half blocks
+  palette.m_Blocks.push_back(spring);
+  // The crystal floor: the showcase's crystal (a picture of its own, cell 0
+  // of the special bitmap "クリスタル"), solid.
+  cEdBlock crystal = palette.m_Blocks[static_cast<size_t>(IndexByName(palette.m_Blocks, "クリスタル"))];
+  crystal.m_strName = plat::Sjis("水晶の床");
+  crystal.m_nOption7 = 1;
+  palette.m_Blocks.push_back(crystal);
+  palette.m_Characters.push_back(GameHero(palette));
+  palette.m_Characters.push_back(SkyHero(palette));
+  // Four blocks each way and a little more: the first sub-step of each way
+  // is spent turning, so that a lift ends a dot over the ledge it serves.
+  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 130, 20));
+  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 130, 20));
+  palette.m_Characters.push_back(Blob());
+  palette.m_Characters.push_back(Turret());
+  palette.m_Characters.push_back(Bat());
+  palette.m_Characters.push_back(Sign());
+  palette.m_Characters.push_back(SkyUfo(palette));
+  palette.m_Characters.push_back(Bird());
+  // Gold: ten points and its sound, shown rising over the hero; the gold
+  // block gives one each time the hero lands on it.
+  cEdItem gold = Item(kGoldName, 6, kSndCoin, {AddToGame(kGameScore, 10, true)});
+  gold.m_nParam6 = 1;
+  palette.m_Items.push_back(gold);
+  palette.m_Blocks.push_back(Block("金貨ブロック", 7, 1, 1, static_cast<uint16_t>(palette.m_Items.size() - 1)));
+  // The goal: the game holds still for half a second, then the stage is
+  // cleared and the next stage of the world follows (the world is cleared
+  // after its last).
+  palette.m_Items.push_back(
+      Item(kGoalName, kGoalFlagItem, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
+  palette.m_Items.push_back(Ending());
+  palette.m_Characters.push_back(EndingLight(palette));  // after the ending it gives
+  palette.m_Characters.push_back(Master(palette));       // after the light it leaves
+}
+
+namespace {
+
+// ---- stage sketches ----
+enum class SketchKind { kBlock, kCharacter, kItem };
+struct SketchKey {
+  char symbol;
+  SketchKind kind;
+  const char* name;  // the common palette type it places
+};
+constexpr SketchKey kSketchKeys[] = {
+    // blocks
+    {'#', SketchKind::kBlock, "地面"},
+    {'B', SketchKind::kBlock, "レンガ"},
+    {'?', SketchKind::kBlock, "金貨ブロック"},
+    {'C', SketchKind::kBlock, "水晶の床"},
+    {'^', SketchKind::kBlock, "トゲ"},
+    {'=', SketchKind::kBlock, "雲"},
+    {'S', SketchKind::kBlock, "バネ"},
+    // characters
+    {'@', SketchKind::kCharacter, kHeroName},
+    {'A', SketchKind::kCharacter, "空の勇者"},
+    {'s', SketchKind::kCharacter, "ぷよ"},
+    {'g', SketchKind::kCharacter, "おばけ砲台"},
+    {'b', SketchKind::kCharacter, "やみコウモリ"},
+    {'u', SketchKind::kCharacter, "UFO"},
+    {'|', SketchKind::kCharacter, "上下リフト"},
+    {'-', SketchKind::kCharacter, "左右リフト"},
+    {'i', SketchKind::kCharacter, "看板"},
+    {'U', SketchKind::kCharacter, "UFO兵"},
+    {'v', SketchKind::kCharacter, "鳥"},
+    {'M', SketchKind::kCharacter, "魔王"},
+    // items
+    {'o', SketchKind::kItem, kGoldName},
+    {'h', SketchKind::kItem, "ハート"},
+    {'*', SketchKind::kItem, kGoalName},
+};
+
+// What a stage shows behind its blocks.
+enum class Backdrop {
+  kHills,   // the sky drifting by, hills in front scrolling at half speed
+  kSky,     // the sky alone
+  kCastle,  // the castle's hall
+};
+
+struct StageSketch {
+  const char* name;
+  DemoMusic music;
+  Backdrop backdrop;
+  std::vector<const char*> rows;  // top to bottom, one character a block
+  std::vector<const char*> signs;  // the texts of its signs ('i'), in row order
+};
+
+// A placed sign shows the sketch's text number `n`.
+void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
+  if (n >= sketch.signs.size()) {
+    std::fprintf(stderr, "stage %s: no text for sign %zu\n", sketch.name, n);
+    return;
+  }
+  std::vector<cEdFlow> flows = sign.m_vFlows.Get();
+  flows.at(0).m_vCmds.at(0).m_strText = plat::Sjis(sketch.signs[n]);
+  sign.m_vFlows = flows;
+}
+
+// The stage of a sketch at the game's pace (two sub-steps a frame), with a
+// five-minute limit, its banners, and the sky and hills behind it.
+cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& sketch) {
+  cStageData s;
+  s.m_strName = plat::Sjis(sketch.name);
+  size_t width = 0;
+  for (const char* row : sketch.rows) width = std::max(width, std::char_traits<char>::length(row));
+  s.Int(kStageWidth) = static_cast<int32_t>(width);
+  s.Int(kStageHeight) = static_cast<int32_t>(sketch.rows.size());
+  s.Int(kStageMusic) = static_cast<int32_t>(sketch.music);
+  s.Int(kStageTimeLimitOn) = 1;
+  s.Int(kStageTimeLimit) = 300;
+  s.Int(kStageSpeedLevel) = 2;
+  s.Int(kStageBannerOn) = 1;
+  SetInvincibilityTimes(s);
+  // Signs are numbered along the rows, not the columns: put one a row.
+  size_t signs = 0;
+  for (size_t row = 0; row < sketch.rows.size(); ++row) {
+    const char* line = sketch.rows[row];
+    for (size_t column = 0; line[column] != '\0'; ++column) {
+      if (line[column] == ' ') continue;
+      const auto key = std::find_if(std::begin(kSketchKeys), std::end(kSketchKeys),
+                                    [&](const SketchKey& k) { return k.symbol == line[column]; });
+      if (key == std::end(kSketchKeys)) {
+        std::fprintf(stderr, "stage %s: no type for '%c'\n", sketch.name, line[column]);
+        continue;
+      }
+      const int c = static_cast<int>(column), r = static_cast<int>(row);
+      switch (key->kind) {
+        case SketchKind::kBlock:
+          PlaceBlock(s, common, static_cast<size_t>(IndexByName(common.m_Blocks, key->name)), c, r);
+          break;
+        case SketchKind::kCharacter:
+          PlaceCharacter(s, common, static_cast<size_t>(IndexByName(common.m_Characters, key->name)), c, r);
+          if (key->symbol == 'i') SetSignText(s.m_PlacedCharacters.back(), sketch, signs++);
+          break;
+        case SketchKind::kItem:
+          PlaceItem(s, common, static_cast<size_t>(IndexByName(common.m_Items, key->name)), c, r);
+          break;
+      }
+    }
+  }
+  s.m_Backgrounds.clear();
+  auto layer = [&](const char* utf8, double speedX, bool drifts) {
+    cStageBackground b;
+    b.m_nSource = 0;  // loaded from its file
+    b.m_strFile = plat::Sjis(utf8);
+    b.m_bAutoScrollX = drifts ? 1 : 0;
+    b.m_dScrollSpeedX = speedX;  // dots a frame when it drifts, else a share of the view's scroll
+    b.m_dScrollSpeedY = 0;
+    s.m_Backgrounds.push_back(b);
+  };
+  switch (sketch.backdrop) {
+    case Backdrop::kHills:
+      layer("bmp\\StageSky.bmp", 0.25, true);
+      layer("bmp\\StageHills.bmp", 0.5, false);
+      break;
+    case Backdrop::kSky:
+      layer("bmp\\StageSky.bmp", 0.5, true);
+      break;
+    case Backdrop::kCastle:
+      layer("背景その7.bmp", 0.25, false);
+      break;
+  }
+  s.m_Texts.clear();
+  return s;
+}
+
+// ---- World 1: the meadow ----
+// 1-1: a walk east over pits and steps; blobs on the way, a turret behind a
+// wall, gold in the air and on the coin blocks (stand on one to take its
+// gold), a heart high up, and the goal flag at the end.
+StageSketch Meadow() {
+  return {"はじまりの草原",
+          kMusicMeadow,
+          Backdrop::kHills,
+          {
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                                ",
+              "                                                                                        *       ",
+              "                                                o o                o o o  h            BBB      ",
+              "          o o o                                                           B           BBBBB     ",
+              "                                            BBBBBBBB                      B          BBBBBBB    ",
+              "          ?????                                                  ???????? B         BBBBBBBBB   ",
+              "                                         BB                               B        BBBBBBBBBBB  ",
+              "  @   i          s      BB   s          BBB    b      g          i     s  B       BBBBBBBBBBBBB ",
+              "#######################BBB#####   #######################   ####################################",
+              "#######################BBB#####   #######################   ####################################",
+          },
+          {"←→で歩く  Zでジャンプ\nXでショット  Cで剣", "コインブロックに乗ると\n金貨がもらえる"}};
+}
+
+// 1-2: a climb up the tower: lifts, a spring and crystal steps to the
+// flag at the top.
+StageSketch Tower() {
+  return {"空への塔",
+          kMusicTower,
+          Backdrop::kSky,
+          {
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B         *        B",
+              "B      BBBBBB      B",
+              "B                  B",
+              "B                  B",
+              "B CCC              B",
+              "B                  B",
+              "B      g           B",
+              "B     BBBBBBBBB    B",
+              "B                  B",
+              "B                  B",
+              "B           h      B",
+              "B         CCCCC||| B",
+              "B                  B",
+              "B                  B",
+              "B     CCC          B",
+              "B           b      B",
+              "B o                B",
+              "BCCC               B",
+              "B                  B",
+              "B                  B",
+              "B     CCC          B",
+              "B                  B",
+              "B            s     B",
+              "BBBB    ---BBBBBB  B",
+              "B                  B",
+              "B                  B",
+              "B             o o  B",
+              "B          BBBBBBBSB",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B @ i   |||        B",
+              "B##################B",
+              "B##################B",
+          },
+          {"リフトに乗って\n上をめざせ！"}};
+}
+
+// ---- World 2: above the clouds ----
+// 2-1: the hero flies with the screen, shooting UFOs and birds, to the star
+// at the end of the sky.
+StageSketch SkyChase() {
+  return {"UFOの空",
+          kMusicSky,
+          Backdrop::kSky,
+          {
+              "                                                          =======                                                                 ",
+              "                                                          =======                                                                 ",
+              "                                                          =======                                                                 ",
+              "                                            v         U   o                               U                                       ",
+              "                        U                                       o               U                         v                       ",
+              "                                                                      o                             v                             ",
+              "                                     v                            v         o                                                     ",
+              "   A                          U     v               U         v           v   h   o   U       U      v     v                *     ",
+              "                                     v                                v                 o                                         ",
+              "                                        o                                                     o       v                           ",
+              "                          U                   o                                   U                 o       v                     ",
+              "                                              v     o U                                   U               o                       ",
+              "                                                                  =======                                                         ",
+              "                                                                  =======                                                         ",
+              "                                                                  =======                                                         ",
+          },
+          {}};
+}
+
+// 2-2: the road east runs with the wind: the screen scrolls by itself and
+// the hero must keep ahead of its left edge over walls, spikes and pits.
+StageSketch WindRoad() {
+  return {"風の道",
+          kMusicWind,
+          Backdrop::kHills,
+          {
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                                                              ",
+              "                                                                        o o                                   ",
+              "                                        b                                   g                  b              ",
+              "                                                                      BBBBBBBBB                               ",
+              "                                                                                                  h           ",
+              "                             BBBBB             B                                                 BBB          ",
+              "                          BB               ????B         BBBB   BBB                 B                         ",
+              "            B             BB                   B                                    B                         ",
+              "   @  i     B         s   BB  ^^^              B  s          ^^^                    B  s         ^^^      *   ",
+              "################   ###############   ###############   ##############S####   #############   #################",
+              "################   ###############   ###############   ###################   #############   #################",
+          },
+          {"画面は勝手に進む！\n左はしにはさまれるな"}};
+}
+
+// ---- World 3: the castle ----
+// 3-1: the master of the castle in its hall.
+StageSketch MastersHall() {
+  return {"魔王の間",
+          kMusicCastle,
+          Backdrop::kCastle,
+          {
+              "BBBBBBBBBBBBBBBBBBBB",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B                  B",
+              "B    h  M     h    B",
+              "B BBBB        BBBB B",
+              "B                  B",
+              "B         @        B",
+              "B##################B",
+              "B##################B",
+          },
+          {}};
+}
+
+}  // namespace
+
+std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
+  cStageData sky = BuildSketchedStage(common, SkyChase());
+  sky.Int(kStageForcedScrollXOn) = 1;
+  sky.Int(kStageForcedScrollXSpeed) = 15;
+  cStageData wind = BuildSketchedStage(common, WindRoad());
+  wind.Int(kStageForcedScrollXOn) = 1;
+  wind.Int(kStageForcedScrollXSpeed) = 20;
+  return {{"c01-1.stg4_001", BuildSketchedStage(common, Meadow())},
+          {"c01-2.stg4_001", BuildSketchedStage(common, Tower())},
+          {"c02-1.stg4_001", sky},
+          {"c02-2.stg4_001", wind},
+          {"c03-1.stg4_001", BuildSketchedStage(common, MastersHall())}};
+}
+
+// ---- the world map ----
+// A meadow ringed by water with a road east through the three worlds. The
+// second opens once the first is cleared (a closed gate stands in its place
+// until then), the third once the second is; clearing the third ends the
+// game: the tally goes back to the title.
+namespace {
+
+enum MapChip : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kForest = 3, kRoad = 4, kBridge = 5 };
+// The map drawn as text, one character a cell: '~' water, '^' mountains,
+// 'T' forest, '=' road, 'H' bridge, anything else grass.
+constexpr const char* kMapRows[] = {
+    "~~~~~~~~~~~~~~~~~~~~",
+    "~TT   ^^^   ~  TT  ~",
+    "~T   ^^^^^  ~   T  ~",
+    "~   ^^^^^^^ ~  ^^  ~",
+    "~ T     ^^  ~ ^^^^ ~",
+    "~  ^  ^^^^^^~ ^^^^ ~",
+    "~     TT    ~      ~",
+    "~ ==========H====  ~",
+    "~     TT    ~   T  ~",
+    "~ TT        ~  TTT ~",
+    "~TTT   ^^   ~      ~",
+    "~ T   ^^^^  ~~   T ~",
+    "~          ~~~  TT ~",
+    "~  TT     ~~~      ~",
+    "~~~~~~~~~~~~~~~~~~~~",
+};
+
+uint32_t ChipOf(char c) {
+  switch (c) {
+    case '~': return kWater;
+    case '^': return kMountain;
+    case 'T': return kForest;
+    case '=': return kRoad;
+    case 'H': return kBridge;
+    default: return kGrass;
+  }
+}
+
+// What happens when a world's last stage is cleared (word 5 of a world):
+// back to the map, or, after the last world, back to the title.
+constexpr int32_t kAfterClearToMap = 0, kAfterClearToTitle = 2;
+
+struct MapWorld {
+  int32_t column, row;
+  int32_t number;       // its progress flag, and the world number in play
+  int32_t openedBy;     // the world whose clear opens it (0: open from the start)
+  int32_t iconRow;      // its row in the world icons
+  int32_t afterClear;
+  const char* name;
+  const char* stage;    // its first stage
+};
+constexpr MapWorld kWorlds[] = {
+    {5, 7, 1, 0, 0, kAfterClearToMap, "はじまりの草原", "data\\stg4\\c01-1.stg4_001"},
+    {9, 7, 2, 1, 1, kAfterClearToMap, "雲の上", "data\\stg4\\c02-1.stg4_001"},
+    {14, 7, 3, 2, 2, kAfterClearToTitle, "魔王の城", "data\\stg4\\c03-1.stg4_001"},
+};
+constexpr int32_t kGateIconRow = 7;
+
+}  // namespace
+
+cWorldMap BuildGameWorldMap() {
+  cWorldMap map;
+  map.SetSize(20, 15);
+  map.StartX() = 3;
+  map.StartY() = 7;
+  // Beyond the map's edge the view shows the sea of the map's picture.
+  map.BackgroundPicture() = 1;
+  map.m_strText = "bmp\\WorldBack.bmp";
+  for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
+    map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
+    map.m_ChipTypes[static_cast<size_t>(i)].m_bImpassable = (i == kWater || i == kMountain) ? 1 : 0;
+  }
+  for (int32_t y = 0; y < 15; ++y)
+    for (int32_t x = 0; x < 20; ++x) map.SetCell(x, y, ChipOf(kMapRows[y][x]));
+  map.m_Groups.clear();
+  for (const MapWorld& w : kWorlds) {
+    cWorld world;
+    world.m_nWord[0] = kWorldKindStage;
+    world.m_nWord[1] = w.iconRow;
+    world.m_nWord[2] = w.number;
+    world.m_nWord[4] = 1;  // enterable again once cleared
+    world.m_nWord[5] = w.afterClear;
+    world.m_nWord[6] = w.openedBy;
+    world.m_strName = plat::Sjis(w.name);
+    world.m_strStageFile = w.stage;
+    cWorldGroup node;
+    node.m_nX = w.column;
+    node.m_nY = w.row;
+    node.m_Worlds = {world};
+    if (w.openedBy != 0) {  // the gate, while the world is closed
+      cWorld gate;
+      gate.m_nWord[0] = kWorldKindWall;
+      gate.m_nWord[1] = kGateIconRow;
+      node.m_Worlds.push_back(gate);
+    }
+    map.m_Groups.push_back(node);
+  }
+  return map;
+}
+
+}  // namespace tool::demo
