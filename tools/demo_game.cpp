@@ -694,6 +694,7 @@ constexpr MapWorld kWorlds[] = {
     {14, 7, 3, 2, 2, kAfterClearToTitle, "魔王の城", "data\\stg4\\c03-1.stg4_001"},
 };
 constexpr int32_t kGateIconRow = 7;
+constexpr int32_t kSeaColour = 152;  // the palette entry of the water chip's blue
 
 }  // namespace
 
@@ -702,8 +703,11 @@ cWorldMap BuildGameWorldMap() {
   map.SetSize(20, 15);
   map.StartX() = 3;
   map.StartY() = 7;
-  // Beyond the map's edge the view shows the sea of the map's picture.
+  // The map's picture lies under the map; beyond the map's edge (the view
+  // keeps the hero at its centre) the screen is the map's background colour,
+  // the sea's blue.
   map.BackgroundPicture() = 1;
+  map.BackgroundColour() = kSeaColour;
   map.m_strText = "bmp\\WorldBack.bmp";
   for (int i = 0; i < cWorldMap::kChipTypeCount; ++i) {
     map.m_ChipTypes[static_cast<size_t>(i)].m_nPicture = i;
