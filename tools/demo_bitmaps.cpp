@@ -787,7 +787,7 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
     return false;
   }
   const std::vector<uint32_t> palette = MakePalette();
-  TextPen glyphs(16), big(96), small(24), digits(30), tiny(12), mid(20), small48(48);
+  TextPen glyphs(16), big(96), small(24), digits(30), tiny(13), mid(20), small48(48);
   struct Picture {
     std::string name;
     Canvas canvas;
