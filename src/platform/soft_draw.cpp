@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -107,8 +110,43 @@ bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
   bytesPerPixel_ = format.bitsPerPixel / 8;
   // Rows padded to 4 bytes, as the drawing code's pitch arithmetic expects, plus the test padding.
   pitch_ = ((width * bytesPerPixel_ + 3) & ~3) + ((g_extraPitch.load() + 3) & ~3);
-  bytes_.assign(static_cast<size_t>(pitch_) * height, 0);
+  const size_t size = static_cast<size_t>(pitch_) * height;
+  uint8_t* bytes = static_cast<uint8_t*>(std::calloc(size, 1));
+  if (bytes == nullptr) throw std::bad_alloc();  // as the vector it replaces
+  bytes_.reset(bytes);
+  size_ = size;
   return true;
+}
+
+void PixelImage::FreeBytes::operator()(uint8_t* p) const { std::free(p); }
+
+PixelImage::PixelImage(const PixelImage& other)
+    : width_(other.width_), height_(other.height_), pitch_(other.pitch_), bytesPerPixel_(other.bytesPerPixel_),
+      format_(other.format_) {
+  if (other.size_ == 0) return;
+  bytes_.reset(static_cast<uint8_t*>(std::malloc(other.size_)));
+  if (!bytes_) throw std::bad_alloc();
+  std::memcpy(bytes_.get(), other.bytes_.get(), other.size_);
+  size_ = other.size_;
+}
+
+PixelImage& PixelImage::operator=(const PixelImage& other) {
+  if (this != &other) *this = PixelImage(other);
+  return *this;
+}
+
+PixelImage::PixelImage(PixelImage&& other) noexcept { *this = std::move(other); }
+
+PixelImage& PixelImage::operator=(PixelImage&& other) noexcept {
+  if (this == &other) return *this;
+  width_ = std::exchange(other.width_, 0);
+  height_ = std::exchange(other.height_, 0);
+  pitch_ = std::exchange(other.pitch_, 0);
+  bytesPerPixel_ = std::exchange(other.bytesPerPixel_, 4);
+  format_ = std::exchange(other.format_, PixelFormat{});
+  bytes_ = std::move(other.bytes_);
+  size_ = std::exchange(other.size_, 0);
+  return *this;
 }
 
 uint32_t PixelImage::Get(int x, int y) const {
@@ -150,7 +188,9 @@ void PixelImage::Fill(const Rect& rect, uint32_t value) {
     std::memcpy(Row(y) + static_cast<size_t>(r.left) * bytesPerPixel_, first, bytes);
 }
 
-void PixelImage::Scribble(uint8_t byte) { std::fill(bytes_.begin(), bytes_.end(), byte); }
+void PixelImage::Scribble(uint8_t byte) {
+  if (size_ > 0) std::memset(bytes_.get(), byte, size_);
+}
 
 uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* palette) {
   if (f.bitsPerPixel == 8) {

@@ -8,7 +8,9 @@
 // tear it down while the game thread is not drawing. Nothing here locks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/window_host.h"
@@ -52,6 +54,12 @@ uint32_t MaskMax(uint32_t mask);
 // Rows of pixels with a pitch in bytes that may exceed width × bytes.
 class PixelImage {
  public:
+  PixelImage() = default;
+  PixelImage(const PixelImage& other);  // copies the pixels
+  PixelImage& operator=(const PixelImage& other);
+  PixelImage(PixelImage&& other) noexcept;  // leaves `other` empty
+  PixelImage& operator=(PixelImage&& other) noexcept;
+
   // Extra bytes added to every row's pitch of images made from now on (tests
   // set it to catch code that assumes pitch == width × bytes).
   static void SetExtraPitchForTest(int bytes);
@@ -62,9 +70,9 @@ class PixelImage {
   int Pitch() const { return pitch_; }
   int BytesPerPixel() const { return bytesPerPixel_; }
   const PixelFormat& Format() const { return format_; }
-  uint8_t* Row(int y) { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
-  const uint8_t* Row(int y) const { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
-  uint8_t* Bits() { return bytes_.data(); }
+  uint8_t* Row(int y) { return bytes_.get() + static_cast<size_t>(y) * pitch_; }
+  const uint8_t* Row(int y) const { return bytes_.get() + static_cast<size_t>(y) * pitch_; }
+  uint8_t* Bits() { return bytes_.get(); }
   // Raw pixel values; coordinates must be inside.
   uint32_t Get(int x, int y) const;
   void Set(int x, int y, uint32_t value);
@@ -77,7 +85,15 @@ class PixelImage {
  private:
   int width_ = 0, height_ = 0, pitch_ = 0, bytesPerPixel_ = 4;
   PixelFormat format_;
-  std::vector<uint8_t> bytes_;
+  // Zeroed memory from calloc: a large image comes as fresh pages that the
+  // system has already cleared, so making a surface costs no writing pass,
+  // and pages never drawn on (a restore copy, a work surface) are never
+  // touched. Copies copy the bytes.
+  struct FreeBytes {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t[], FreeBytes> bytes_;
+  size_t size_ = 0;
 };
 
 // A palette entry as stored palette files hold it: red, green, blue, flags.
