@@ -89,17 +89,30 @@ bool DrawPictureDD(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, const cha
   // A 32-bit display takes the picture's colour bits as they are: written a
   // row at a time instead of through the general conversion.
   const bool direct32 = DDState.nBpp == 32 && image.BytesPerPixel() == 4;
+  std::vector<int> columns;  // a mirrored sheet's target column of each picture column
+  if (direct32 && cellW > 0) {
+    columns.resize(static_cast<size_t>(img.width));
+    for (int x = 0; x < img.width; ++x) columns[static_cast<size_t>(x)] = MirrorIndex(x, cellW);
+  }
+  const int plainWidth = std::min(img.width, image.Width());
   for (int y = 0; y < img.height; ++y) {
     const int ty = cellH > 0 ? MirrorIndex(y, cellH) : y;
     if (ty >= image.Height()) continue;
     if (direct32) {
       const uint32_t* from = img.argb.data() + static_cast<size_t>(y) * img.width;
       uint8_t* row = image.Row(ty);
-      for (int x = 0; x < img.width; ++x) {
-        const int tx = cellW > 0 ? MirrorIndex(x, cellW) : x;
-        if (tx >= image.Width()) continue;
-        const uint32_t v = from[x] & 0xFFFFFFu;
-        std::memcpy(row + static_cast<size_t>(tx) * 4, &v, 4);
+      if (columns.empty()) {
+        for (int x = 0; x < plainWidth; ++x) {
+          const uint32_t v = from[x] & 0xFFFFFFu;
+          std::memcpy(row + static_cast<size_t>(x) * 4, &v, 4);
+        }
+      } else {
+        for (int x = 0; x < img.width; ++x) {
+          const int tx = columns[static_cast<size_t>(x)];
+          if (tx >= image.Width()) continue;
+          const uint32_t v = from[x] & 0xFFFFFFu;
+          std::memcpy(row + static_cast<size_t>(tx) * 4, &v, 4);
+        }
       }
       continue;
     }
