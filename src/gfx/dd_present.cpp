@@ -78,8 +78,7 @@ bool DDPresentDirectDraw(uint32_t bNoFlip, uint32_t bLateFrame) {
   }
   if (hr == plat::DDERR_SURFACELOST) return false;
   const PALETTEENTRY* palette = DDState.lpDDPalette ? DDState.lpDDPalette->Entries() : DDState.DDPaletteWork;
-  const bool changed = plat::ImageToFrame(shown->Image(), palette, PresentedFrame());
-  plat::GetWindowHost().Present(PresentedFrame(), changed);
+  plat::PresentImage(shown->Image(), palette, PresentedFrame());
   return true;
 }
 

@@ -650,20 +650,28 @@ class SdlHost final : public WindowHost {
       ++presented_;
       return;
     }
-    keptEqual_ = nullptr;
+    HandOver(frame);
+  }
+
+  const uint32_t* LastPresentedPixels() const override {
+    std::lock_guard<std::mutex> presenting(presentMutex_);
+    if (lastPresented_ == nullptr || lastWidth_ != kScreenWidth || lastHeight_ != kScreenHeight) return nullptr;
+    return lastPresented_;
+  }
+
+  void PresentCompared(Frame& frame, bool differs) override {
+    if (!host_detail::FrameIsValid(frame)) return;
     {
-      // A frame the main thread has not taken yet goes back to the caller
-      // unseen: the screen shows the newest.
-      std::lock_guard<std::mutex> lock(frameMutex_);
-      std::swap(ready_, frame);
-      lastPresented_ = ready_.pixels.data();
-      lastWidth_ = ready_.width;
-      lastHeight_ = ready_.height;
-      hasFrame_ = true;
-      fresh_ = true;
-      ++presented_;
+      std::lock_guard<std::mutex> presenting(presentMutex_);
+      if (differs || lastPresented_ == nullptr) {
+        HandOver(frame);
+        return;
+      }
+      // The caller's buffer may hold anything (it was compared, not written).
+      keptEqual_ = nullptr;
     }
-    WakeEventWait();
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    ++presented_;
   }
 
   uint64_t FramesPresented() const override {
@@ -743,6 +751,25 @@ class SdlHost final : public WindowHost {
 
   // The newest presented frame; frameMutex_ held and hasFrame_ set.
   const Frame& Newest() const { return fresh_ ? ready_ : showing_; }
+
+  // presentMutex_ held: the frame goes into the mailbox and the main thread
+  // is woken to show it.
+  void HandOver(Frame& frame) {
+    keptEqual_ = nullptr;
+    {
+      // A frame the main thread has not taken yet goes back to the caller
+      // unseen: the screen shows the newest.
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      std::swap(ready_, frame);
+      lastPresented_ = ready_.pixels.data();
+      lastWidth_ = ready_.width;
+      lastHeight_ = ready_.height;
+      hasFrame_ = true;
+      fresh_ = true;
+      ++presented_;
+    }
+    WakeEventWait();
+  }
 
   // presentMutex_ held. The pixels presented last stay where they are until
   // a later Present hands them back to a caller (swaps move buffers, not
@@ -961,7 +988,7 @@ class SdlHost final : public WindowHost {
   uint64_t presented_ = 0;   // guarded by frameMutex_
 
   // Presents come one at a time; the pixels of the last one handed over.
-  std::mutex presentMutex_;
+  mutable std::mutex presentMutex_;
   const uint32_t* lastPresented_ = nullptr;  // guarded by presentMutex_ (set under both)
   int lastWidth_ = 0, lastHeight_ = 0;       // guarded by presentMutex_
   // The caller's buffer when it holds the pixels presented last (it was

@@ -246,7 +246,13 @@ bool ChannelTable(uint32_t mask, int place, std::vector<uint32_t>& table) {
 
 }  // namespace
 
-bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame, const uint32_t* shown) {
+  const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
+  if (shown != nullptr && frame.pixels.size() == pixels && frame.pixels.data() == shown) {
+    // The frame holds the picture shown: converting into it in place tells
+    // both at once.
+    return ImageToFrame(image, palette, frame);
+  }
   frame.width = kScreenWidth;
   frame.height = kScreenHeight;
   const PixelFormat& f = image.Format();
@@ -269,15 +275,28 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   }
   const bool tables = f.bitsPerPixel != 16 || tableFormat == f;
   if (!g_fastPaths.load(std::memory_order_relaxed) || !tables) {
-    ImageToFrameGeneral(image, palette, frame);
+    if (shown == nullptr) {
+      ImageToFrameGeneral(image, palette, frame);
+      return true;
+    }
+    Frame converted;
+    ImageToFrameGeneral(image, palette, converted);
+    if (std::equal(converted.pixels.begin(), converted.pixels.end(), shown)) return false;
+    frame.pixels = std::move(converted.pixels);
     return true;
   }
   // Row by row through a row buffer that stays in the first-level cache; a
   // frame row is written only where it differs (a still picture costs reads
   // only). What the image does not cover is black.
-  const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
+  //
+  // Against the picture shown, in another buffer: rows are compared with it
+  // until the first that differs; the rows above it, equal to the shown
+  // ones, are then copied from there and every row from it on is written
+  // without comparing. A picture equal to the shown one leaves the frame
+  // untouched.
   bool changed = frame.pixels.size() != pixels;
   frame.pixels.resize(pixels);
+  int firstDiffering = shown != nullptr ? kScreenHeight : 0;
   const int w = std::min(image.Width(), kScreenWidth);
   const int h = std::min(image.Height(), kScreenHeight);
   uint32_t colours[256];
@@ -304,12 +323,32 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
       std::fill(line, line + w, 0xFF000000u);
     }
     uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+    if (shown != nullptr) {
+      if (firstDiffering == kScreenHeight) {
+        if (std::memcmp(shown + static_cast<size_t>(y) * kScreenWidth, line, sizeof line) == 0) continue;
+        firstDiffering = y;
+        std::memcpy(frame.pixels.data(), shown, static_cast<size_t>(y) * sizeof line);
+      }
+      std::memcpy(out, line, sizeof line);
+      continue;
+    }
     if (std::memcmp(out, line, sizeof line) != 0) {
       std::memcpy(out, line, sizeof line);
       changed = true;
     }
   }
-  return changed;
+  return shown != nullptr ? firstDiffering < kScreenHeight : changed;
+}
+
+void PresentImage(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+  WindowHost& host = GetWindowHost();
+  if (const uint32_t* shown = host.LastPresentedPixels()) {
+    const bool differs = ImageToFrame(image, palette, frame, shown);
+    host.PresentCompared(frame, differs);
+    return;
+  }
+  const bool changed = ImageToFrame(image, palette, frame);
+  host.Present(frame, changed);
 }
 
 void WaitVerticalBlank() {

@@ -108,7 +108,17 @@ uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEnt
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
 // the image are black. `palette` is needed for 8-bit images. False when the
 // frame already held exactly these pixels (true whenever that is not known).
-bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
+// With `shown`, the 640×480 pixels of the frame presented last (which may be
+// the frame's own), it tells instead whether the picture differs from those;
+// when it does not, the frame is left as it was (it need not be presented).
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame,
+                  const uint32_t* shown = nullptr);
+// Converts the image into `frame` and presents it to the window host:
+// compared with the frame presented last where the host keeps that one (a
+// picture equal to it is counted, not handed over), else as ImageToFrame
+// tells. `frame` is the presenting thread's buffer, which the host may trade
+// for another.
+void PresentImage(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
 
 // Tests: switch the specialised loops of the blitter, the fills, the frame
 // conversion and the rasteriser off (every draw then takes the general,

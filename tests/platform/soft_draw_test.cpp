@@ -346,6 +346,58 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
   }
 }
 
+// Converting against the frame shown last (in another buffer, or in the
+// frame's own): the answer is whether the picture differs from the shown
+// one, a frame whose picture is the shown one is left alone, and a frame
+// that differs ends up as the whole picture (the rows above the first
+// difference come from the shown frame) on both roads.
+TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
+  Noise noise{11};
+  PaletteEntry palette[256];
+  for (PaletteEntry& e : palette) e = PaletteEntry{uint8_t(noise.Next()), uint8_t(noise.Next()), uint8_t(noise.Next()), 0};
+  for (const PixelFormat& f : {FormatIndexed8(), FormatR5G6B5(), FormatX8R8G8B8()}) {
+    PixelImage picture;
+    ASSERT_TRUE(picture.Allocate(kScreenWidth, kScreenHeight - 10, f));
+    noise.Fill(picture);
+    Frame shown;
+    ASSERT_TRUE(ImageToFrame(picture, palette, shown));
+    const Frame expectedSame = shown;
+    struct Case {
+      const char* name;
+      int changedRow;  // -1: the picture stays the shown one
+      bool inPlace;    // the frame is the shown frame's own buffer
+      bool fast;
+    };
+    const Case cases[] = {{"same, other buffer", -1, false, true},   {"same, in place", -1, true, true},
+                          {"row 0, other buffer", 0, false, true},   {"row 200, other buffer", 200, false, true},
+                          {"row 200, in place", 200, true, true},    {"last row, other buffer", kScreenHeight - 11, false, true},
+                          {"same, general road", -1, false, false},  {"row 200, general road", 200, false, false}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name);
+      PixelImage changed = picture;
+      if (c.changedRow >= 0) changed.Set(5, c.changedRow, changed.Get(5, c.changedRow) ^ 0x3);
+      Frame expected;
+      ImageToFrame(changed, palette, expected);
+      Frame own = shown;  // a copy: `shown` itself stays the reference
+      Frame other;
+      other.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0xDEADBEEFu);
+      Frame& frame = c.inPlace ? own : other;
+      const Frame before = frame;
+      const uint32_t* reference = c.inPlace ? own.pixels.data() : shown.pixels.data();
+      SetDrawFastPaths(c.fast);
+      const bool differs = ImageToFrame(changed, palette, frame, reference);
+      SetDrawFastPaths(true);
+      EXPECT_EQ(differs, c.changedRow >= 0);
+      if (differs) {
+        EXPECT_TRUE(frame.pixels == expected.pixels);
+      } else {
+        EXPECT_TRUE(frame.pixels == before.pixels);
+        EXPECT_TRUE(expected.pixels == expectedSame.pixels);
+      }
+    }
+  }
+}
+
 TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
   struct Stage {
     uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
