@@ -246,13 +246,15 @@ bool ChannelTable(uint32_t mask, int place, std::vector<uint32_t>& table) {
 
 }  // namespace
 
-bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame, const uint32_t* shown) {
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame, ShownFrame* shownFrame) {
   const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
-  if (shown != nullptr && frame.pixels.size() == pixels && frame.pixels.data() == shown) {
-    // The frame holds the picture shown: converting into it in place tells
-    // both at once.
-    return ImageToFrame(image, palette, frame);
-  }
+  const uint32_t* shown = shownFrame != nullptr ? shownFrame->pixels : nullptr;
+  // The frame's rows that hold the shown picture already: all of them when
+  // the frame is the shown one, else those unchanged since the picture the
+  // frame holds (none when that is not known).
+  const bool inPlace = shown != nullptr && frame.pixels.size() == pixels && frame.pixels.data() == shown;
+  const uint64_t held = shown == nullptr || frame.pixels.size() != pixels ? 0 : inPlace ? UINT64_MAX : shownFrame->held;
+  auto holdsShownRow = [&](int y) { return held != 0 && shownFrame->rowChanged[y] <= held; };
   frame.width = kScreenWidth;
   frame.height = kScreenHeight;
   const PixelFormat& f = image.Format();
@@ -281,22 +283,29 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
     }
     Frame converted;
     ImageToFrameGeneral(image, palette, converted);
-    if (std::equal(converted.pixels.begin(), converted.pixels.end(), shown)) return false;
+    bool differs = false;
+    for (int y = 0; y < kScreenHeight; ++y) {
+      const size_t at = static_cast<size_t>(y) * kScreenWidth;
+      if (!std::equal(converted.pixels.begin() + at, converted.pixels.begin() + at + kScreenWidth, shown + at)) {
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      }
+    }
     frame.pixels = std::move(converted.pixels);
-    return true;
+    return differs;
   }
   // Row by row through a row buffer that stays in the first-level cache; a
   // frame row is written only where it differs (a still picture costs reads
   // only). What the image does not cover is black.
   //
-  // Against the picture shown, in another buffer: rows are compared with it
-  // until the first that differs; the rows above it, equal to the shown
-  // ones, are then copied from there and every row from it on is written
-  // without comparing. A picture equal to the shown one leaves the frame
-  // untouched.
+  // Against the picture shown: each row is compared with the shown one; a
+  // row that differs is written (and noted as changed), a row that does not
+  // is copied from the shown frame only where the frame does not hold it
+  // already. A picture equal to the shown one writes nothing into a frame
+  // that holds it.
   bool changed = frame.pixels.size() != pixels;
   frame.pixels.resize(pixels);
-  int firstDiffering = shown != nullptr ? kScreenHeight : 0;
+  bool differs = false;
   const int w = std::min(image.Width(), kScreenWidth);
   const int h = std::min(image.Height(), kScreenHeight);
   uint32_t colours[256];
@@ -324,12 +333,14 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
     }
     uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
     if (shown != nullptr) {
-      if (firstDiffering == kScreenHeight) {
-        if (std::memcmp(shown + static_cast<size_t>(y) * kScreenWidth, line, sizeof line) == 0) continue;
-        firstDiffering = y;
-        std::memcpy(frame.pixels.data(), shown, static_cast<size_t>(y) * sizeof line);
+      const uint32_t* seen = shown + static_cast<size_t>(y) * kScreenWidth;
+      if (std::memcmp(seen, line, sizeof line) != 0) {
+        std::memcpy(out, line, sizeof line);
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      } else if (!holdsShownRow(y)) {
+        std::memcpy(out, seen, sizeof line);
       }
-      std::memcpy(out, line, sizeof line);
       continue;
     }
     if (std::memcmp(out, line, sizeof line) != 0) {
@@ -337,18 +348,65 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
       changed = true;
     }
   }
-  return shown != nullptr ? firstDiffering < kScreenHeight : changed;
+  return shown != nullptr ? differs : changed;
 }
 
-void PresentImage(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
-  WindowHost& host = GetWindowHost();
-  if (const uint32_t* shown = host.LastPresentedPixels()) {
-    const bool differs = ImageToFrame(image, palette, frame, shown);
-    host.PresentCompared(frame, differs);
+void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host) {
+  const uint32_t* shown = host.LastPresentedPixels();
+  if (shown == nullptr || shown != shownPixels_) {
+    // A frame shown that this presenter did not hand over (the first, or
+    // another presenter's): nothing is known of the buffers' rows.
+    Forget();
+  }
+  if (shown == nullptr) {
+    const bool changed = ImageToFrame(image, palette, frame_);
+    host.Present(frame_, changed);
     return;
   }
-  const bool changed = ImageToFrame(image, palette, frame);
-  host.Present(frame, changed);
+  if (picture_ == 0) {
+    picture_ = 1;  // the shown one; its rows changed "at" it
+    rowChanged_.fill(1);
+    Remember(shown, 1);
+    shownPixels_ = shown;
+  }
+  ShownFrame view{shown, rowChanged_.data(), HeldBy(frame_.pixels.data()), picture_ + 1};
+  const bool differs = ImageToFrame(image, palette, frame_, &view);
+  const uint32_t* buffer = frame_.pixels.data();
+  if (differs) {
+    ++picture_;
+    Remember(buffer, picture_);
+    shownPixels_ = buffer;
+  } else {
+    Remember(buffer, picture_);  // every row of it now holds the shown picture
+  }
+  host.PresentCompared(frame_, differs);
+  // A host that did not take a differing frame (it refused it) shows
+  // something else: start again from what it shows next time.
+  if (differs && frame_.pixels.data() == buffer) Forget();
+}
+
+void FramePresenter::Forget() {
+  picture_ = 0;
+  shownPixels_ = nullptr;
+  held_.clear();
+}
+
+uint64_t FramePresenter::HeldBy(const uint32_t* buffer) const {
+  for (const auto& [pixels, picture] : held_)
+    if (pixels == buffer) return picture;
+  return 0;
+}
+
+void FramePresenter::Remember(const uint32_t* buffer, uint64_t picture) {
+  for (auto& entry : held_)
+    if (entry.first == buffer) {
+      entry.second = picture;
+      return;
+    }
+  // Buffers go round among the host's few; one that has not come back for
+  // long is forgotten first.
+  if (held_.size() >= kRememberedBuffers) held_.erase(held_.begin());
+  held_.emplace_back(buffer, picture);
 }
 
 void WaitVerticalBlank() {

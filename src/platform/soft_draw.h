@@ -8,9 +8,11 @@
 // tear it down while the game thread is not drawing. Nothing here locks.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/window_host.h"
@@ -105,20 +107,51 @@ struct PaletteEntry {
 // A raw pixel as 0xAARRGGBB for the screen: 8-bit through the palette,
 // narrower channels widened by c × 255 / max rounded.
 uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEntry* palette);
+// The frame presented last, for converting the next one against it.
+struct ShownFrame {
+  const uint32_t* pixels = nullptr;  // its 640×480 pixels
+  // Per row, the number of the picture in which the row last changed;
+  // ImageToFrame sets `next` in the rows where the new picture differs.
+  uint64_t* rowChanged = nullptr;
+  // The number of the picture the frame being converted into holds (its rows
+  // unchanged since then hold the shown picture's); 0 when not known.
+  uint64_t held = 0;
+  uint64_t next = 0;  // the number the new picture gets
+};
+
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
 // the image are black. `palette` is needed for 8-bit images. False when the
 // frame already held exactly these pixels (true whenever that is not known).
-// With `shown`, the 640×480 pixels of the frame presented last (which may be
-// the frame's own), it tells instead whether the picture differs from those;
-// when it does not, the frame is left as it was (it need not be presented).
+// With `shown`, it tells instead whether the picture differs from the shown
+// one; the frame ends up holding the picture either way, its rows written
+// only where it does not hold them already.
 bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame,
-                  const uint32_t* shown = nullptr);
-// Converts the image into `frame` and presents it to the window host:
-// compared with the frame presented last where the host keeps that one (a
-// picture equal to it is counted, not handed over), else as ImageToFrame
-// tells. `frame` is the presenting thread's buffer, which the host may trade
-// for another.
-void PresentImage(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
+                  ShownFrame* shown = nullptr);
+
+// A drawing thread's frame for the window: converts pictures into it and
+// presents them. Where the window host keeps the frame shown last, the new
+// picture is compared with that one row by row while it is converted (a
+// picture equal to it is counted, not handed over), and from the pictures
+// handed over the presenter knows which rows of the buffers the host hands
+// back still hold the shown picture, so a still or partly still picture
+// costs reading it and little writing.
+class FramePresenter {
+ public:
+  void Present(const PixelImage& image, const PaletteEntry* palette) { Present(image, palette, GetWindowHost()); }
+  void Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host);
+
+ private:
+  static constexpr size_t kRememberedBuffers = 8;
+  void Forget();
+  uint64_t HeldBy(const uint32_t* buffer) const;
+  void Remember(const uint32_t* buffer, uint64_t picture);
+
+  Frame frame_;  // its pixels trade places with the host's mailbox
+  uint64_t picture_ = 0;                  // number of the picture shown; 0: nothing known
+  const uint32_t* shownPixels_ = nullptr;  // the buffer handed over last
+  std::array<uint64_t, kScreenHeight> rowChanged_{};
+  std::vector<std::pair<const uint32_t*, uint64_t>> held_;  // buffer, picture it holds
+};
 
 // Tests: switch the specialised loops of the blitter, the fills, the frame
 // conversion and the rasteriser off (every draw then takes the general,
