@@ -134,7 +134,8 @@ uint32_t PictureToTexture(uint32_t argb, uint32_t key, bool applyKey) {
   return (a >= 128 ? 0x8000u : 0u) | ((r * 31 / 255) << 10) | ((g * 31 / 255) << 5) | (b * 31 / 255);
 }
 
-bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyKey) {
+// `cleared`: the texture was just made, so every pixel is 0 already.
+bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyKey, bool cleared) {
   plat::PixelImage& tex = lpSD->lpDT->lpSurface->Image();
   uint32_t key;
   if (DDState.nBpp == 16)
@@ -145,9 +146,13 @@ bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyK
           (uint32_t{lpDTCon->rgbTransmit.rgbtGreen} << 8) | lpDTCon->rgbTransmit.rgbtBlue;
   const int w = std::min(img.width, tex.Width()), h = std::min(img.height, tex.Height());
   // What the picture does not cover (the rounding up to the texture's size)
-  // is cleared; the rest is written once, a row at a time.
-  tex.Fill(plat::Rect{w, 0, tex.Width(), h}, 0);
-  tex.Fill(plat::Rect{0, h, tex.Width(), tex.Height()}, 0);
+  // is cleared, unless it is clear already: a new texture's memory comes
+  // zeroed, and its pages past the picture are then never touched. The rest
+  // is written once, a row at a time.
+  if (!cleared) {
+    tex.Fill(plat::Rect{w, 0, tex.Width(), h}, 0);
+    tex.Fill(plat::Rect{0, h, tex.Width(), tex.Height()}, 0);
+  }
   const bool direct32 = lpDTCon->dwTextureFormat == plat::D3DFMT_A8R8G8B8 && tex.BytesPerPixel() == 4;
   for (int y = 0; y < h; ++y) {
     const uint32_t* from = img.argb.data() + static_cast<size_t>(y) * img.width;
@@ -184,8 +189,10 @@ uint32_t MakeFileTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, con
     dt->dwMemoryType = DTMEMORYTYPE_VIDEO_RT;
   }
   plat::Device* dev = DDState.lpDevice;
+  bool made = false;  // a texture made here (its pixels all 0), not one kept for a restore
   if (dt->dwMemoryType == DTMEMORYTYPE_VIDEO_RT) {
     const uint32_t hr = dev->CreateTexture(tw, th, 0, lpDTCon->dwTextureFormat, plat::D3DPOOL_MANAGED, &dt->lpTexture);
+    made = hr == plat::D3D_OK;
     if (hr == plat::D3DERR_OUTOFVIDEOMEMORY) {
       WriteReportAndECLog(plat::Sjis("VRAM不足のためシステムメモリにテクスチャを作成します。(%s)").c_str(), szFile);
       dt->dwMemoryType = DTMEMORYTYPE_SYSTEM;
@@ -202,11 +209,12 @@ uint32_t MakeFileTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, con
       CloseOnFailure();
       return hr;
     }
+    made = true;
   }
   if (!dt->lpTexture) return plat::D3DERR_INVALIDCALL;
   dt->lpTexture->GetSurfaceLevel(0, &dt->lpSurface);
   ReadLevel(dt);
-  FillTexture(lpSD, img, applyKey);
+  FillTexture(lpSD, img, applyKey, made);
   lpSD->nTexWidth = dt->lpSurface->Width();
   lpSD->nTexHeight = dt->lpSurface->Height();
   return 0;
