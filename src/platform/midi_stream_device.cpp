@@ -63,80 +63,6 @@ std::condition_variable g_callbackCv;
 
 void SilentLog(int, const char*, void*) {}
 
-// FluidSynth, opened when the synthesiser is first made (on the thread that
-// makes it): the library and the dozen others only it needs (GLib,
-// libinstpatch, the sound servers' clients...) are then neither loaded nor
-// linked while the program starts. Without it MIDI plays silent.
-struct FluidSynthLibrary {
-  decltype(&::fluid_set_log_function) fluid_set_log_function = nullptr;
-  decltype(&::fluid_settings_setint) fluid_settings_setint = nullptr;
-  decltype(&::fluid_settings_setnum) fluid_settings_setnum = nullptr;
-  decltype(&::fluid_synth_all_notes_off) fluid_synth_all_notes_off = nullptr;
-  decltype(&::fluid_synth_all_sounds_off) fluid_synth_all_sounds_off = nullptr;
-  decltype(&::fluid_synth_cc) fluid_synth_cc = nullptr;
-  decltype(&::fluid_synth_channel_pressure) fluid_synth_channel_pressure = nullptr;
-  decltype(&::fluid_synth_get_active_voice_count) fluid_synth_get_active_voice_count = nullptr;
-  decltype(&::fluid_synth_key_pressure) fluid_synth_key_pressure = nullptr;
-  decltype(&::fluid_synth_noteoff) fluid_synth_noteoff = nullptr;
-  decltype(&::fluid_synth_noteon) fluid_synth_noteon = nullptr;
-  decltype(&::fluid_synth_pitch_bend) fluid_synth_pitch_bend = nullptr;
-  decltype(&::fluid_synth_program_change) fluid_synth_program_change = nullptr;
-  decltype(&::fluid_synth_sfload) fluid_synth_sfload = nullptr;
-  decltype(&::fluid_synth_sysex) fluid_synth_sysex = nullptr;
-  decltype(&::fluid_synth_system_reset) fluid_synth_system_reset = nullptr;
-  decltype(&::fluid_synth_write_float) fluid_synth_write_float = nullptr;
-  decltype(&::new_fluid_settings) new_fluid_settings = nullptr;
-  decltype(&::new_fluid_synth) new_fluid_synth = nullptr;
-  void* handle = nullptr;
-
-  bool Open() {
-    if (handle != nullptr) return true;
-    for (const char* name : {"libfluidsynth.so.3", "libfluidsynth.so"}) {
-      handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      if (handle != nullptr) break;
-    }
-    if (handle == nullptr) return false;
-    if (Bind(fluid_set_log_function, "fluid_set_log_function") &&
-        Bind(fluid_settings_setint, "fluid_settings_setint") &&
-        Bind(fluid_settings_setnum, "fluid_settings_setnum") &&
-        Bind(fluid_synth_all_notes_off, "fluid_synth_all_notes_off") &&
-        Bind(fluid_synth_all_sounds_off, "fluid_synth_all_sounds_off") &&
-        Bind(fluid_synth_cc, "fluid_synth_cc") &&
-        Bind(fluid_synth_channel_pressure, "fluid_synth_channel_pressure") &&
-        Bind(fluid_synth_get_active_voice_count, "fluid_synth_get_active_voice_count") &&
-        Bind(fluid_synth_key_pressure, "fluid_synth_key_pressure") &&
-        Bind(fluid_synth_noteoff, "fluid_synth_noteoff") &&
-        Bind(fluid_synth_noteon, "fluid_synth_noteon") &&
-        Bind(fluid_synth_pitch_bend, "fluid_synth_pitch_bend") &&
-        Bind(fluid_synth_program_change, "fluid_synth_program_change") &&
-        Bind(fluid_synth_sfload, "fluid_synth_sfload") &&
-        Bind(fluid_synth_sysex, "fluid_synth_sysex") &&
-        Bind(fluid_synth_system_reset, "fluid_synth_system_reset") &&
-        Bind(fluid_synth_write_float, "fluid_synth_write_float") &&
-        Bind(new_fluid_settings, "new_fluid_settings") &&
-        Bind(new_fluid_synth, "new_fluid_synth"))
-      return true;
-    dlclose(handle);
-    handle = nullptr;
-    return false;
-  }
-
- private:
-  template <typename Function>
-  bool Bind(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(dlsym(handle, name));
-    return function != nullptr;
-  }
-};
-
-// Opened once, by the first MakeSynthParts; read-only afterwards (its users
-// come after the synthesiser is made). Deliberately leaked with the
-// synthesiser.
-FluidSynthLibrary& Fluid() {
-  static FluidSynthLibrary* library = new FluidSynthLibrary;
-  return *library;
-}
-
 // The synthesiser with the SoundFont read into it: all that takes time before
 // the first note can sound.
 struct SynthParts {
@@ -147,17 +73,15 @@ struct SynthParts {
 
 SynthParts MakeSynthParts() {
   SynthParts parts;
-  if (!Fluid().Open()) return parts;
-  for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
-    Fluid().fluid_set_log_function(level, SilentLog, nullptr);
-  parts.settings = Fluid().new_fluid_settings();
+  for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, SilentLog, nullptr);
+  parts.settings = new_fluid_settings();
   if (!parts.settings) return parts;
-  Fluid().fluid_settings_setnum(parts.settings, "synth.sample-rate", kMixRate);
-  Fluid().fluid_settings_setint(parts.settings, "synth.threadsafe-api", 0);  // our mutex serialises every call
-  Fluid().fluid_settings_setint(parts.settings, "synth.chorus.active", 0);
-  Fluid().fluid_settings_setint(parts.settings, "synth.polyphony", 128);
-  Fluid().fluid_settings_setnum(parts.settings, "synth.gain", 0.8);
-  parts.synth = Fluid().new_fluid_synth(parts.settings);
+  fluid_settings_setnum(parts.settings, "synth.sample-rate", kMixRate);
+  fluid_settings_setint(parts.settings, "synth.threadsafe-api", 0);  // our mutex serialises every call
+  fluid_settings_setint(parts.settings, "synth.chorus.active", 0);
+  fluid_settings_setint(parts.settings, "synth.polyphony", 128);
+  fluid_settings_setnum(parts.settings, "synth.gain", 0.8);
+  parts.synth = new_fluid_synth(parts.settings);
   if (!parts.synth) return parts;
   // FluidSynth reads the SoundFont's samples with a team of OpenMP threads,
   // one for each processor. Starting them, and their spinning once the read
@@ -166,10 +90,10 @@ SynthParts MakeSynthParts() {
   // reads alone. The setting is this thread's own; OpenMP is there only when
   // FluidSynth was built with it.
   using SetThreadCount = void (*)(int);
-  if (auto setThreads = reinterpret_cast<SetThreadCount>(dlsym(Fluid().handle, "omp_set_num_threads"))) setThreads(1);
+  if (auto setThreads = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) setThreads(1);
   const char* env = std::getenv("PELMORA_SOUNDFONT");
   std::string path = env && *env ? env : "/usr/share/sounds/sf2/default-GM.sf2";
-  parts.fontId = Fluid().fluid_synth_sfload(parts.synth, path.c_str(), 1);
+  parts.fontId = fluid_synth_sfload(parts.synth, path.c_str(), 1);
   return parts;
 }
 
@@ -263,38 +187,38 @@ class MidiSynth final : public AudioSource {
   void SilenceAll() {
     if (!synth_) return;
     for (int ch = 0; ch < 16; ++ch) {
-      Fluid().fluid_synth_cc(synth_, ch, 64, 0);  // sustain pedal up, or held notes would hang
-      Fluid().fluid_synth_all_notes_off(synth_, ch);
+      fluid_synth_cc(synth_, ch, 64, 0);  // sustain pedal up, or held notes would hang
+      fluid_synth_all_notes_off(synth_, ch);
     }
   }
 
   void ResetControllers() {
     if (!synth_) return;
-    for (int ch = 0; ch < 16; ++ch) Fluid().fluid_synth_cc(synth_, ch, 121, 0);
+    for (int ch = 0; ch < 16; ++ch) fluid_synth_cc(synth_, ch, 121, 0);
   }
 
   // Silences at once and brings programs, controllers and effects back to
   // their defaults, so the next song starts as on a fresh synthesiser.
   void ResetForNextSong() {
     if (synth_) {
-      Fluid().fluid_synth_system_reset(synth_);
+      fluid_synth_system_reset(synth_);
       // The reset only releases the notes: they would ring on, under the
       // next song, for as long as their release lasts. This ends them; the
       // synthesiser carries that out in the blocks it renders next, so short
       // blocks are rendered here and thrown away until no voice is left. With
       // no voice left the idle synthesiser is not rendered again until a note
       // sounds.
-      Fluid().fluid_synth_all_sounds_off(synth_, -1);
+      fluid_synth_all_sounds_off(synth_, -1);
       float discard[2 * 64];
-      for (int block = 0; block < 64 && Fluid().fluid_synth_get_active_voice_count(synth_) > 0; ++block)
-        Fluid().fluid_synth_write_float(synth_, 64, discard, 0, 2, discard, 1, 2);
+      for (int block = 0; block < 64 && fluid_synth_get_active_voice_count(synth_) > 0; ++block)
+        fluid_synth_write_float(synth_, 64, discard, 0, 2, discard, 1, 2);
       // What those blocks fed into the reverb and chorus is cleared too.
-      Fluid().fluid_synth_system_reset(synth_);
+      fluid_synth_system_reset(synth_);
     }
     idleFrames_ = kIdleTailFrames;
   }
 
-  int ActiveVoices() const { return synth_ ? Fluid().fluid_synth_get_active_voice_count(synth_) : 0; }
+  int ActiveVoices() const { return synth_ ? fluid_synth_get_active_voice_count(synth_) : 0; }
 
   // Returns every queued buffer as done.
   void ReturnBuffers(MidiStream& s) {
@@ -392,16 +316,16 @@ class MidiSynth final : public AudioSource {
     int ch = status & 0x0F;
     int d1 = (message >> 8) & 0x7F, d2 = (message >> 16) & 0x7F;
     switch (status & 0xF0) {
-      case 0x80: Fluid().fluid_synth_noteoff(synth_, ch, d1); break;
+      case 0x80: fluid_synth_noteoff(synth_, ch, d1); break;
       case 0x90:
-        if (d2 == 0) Fluid().fluid_synth_noteoff(synth_, ch, d1);
-        else Fluid().fluid_synth_noteon(synth_, ch, d1, d2);
+        if (d2 == 0) fluid_synth_noteoff(synth_, ch, d1);
+        else fluid_synth_noteon(synth_, ch, d1, d2);
         break;
-      case 0xA0: Fluid().fluid_synth_key_pressure(synth_, ch, d1, d2); break;
-      case 0xB0: Fluid().fluid_synth_cc(synth_, ch, d1, d2); break;
-      case 0xC0: Fluid().fluid_synth_program_change(synth_, ch, d1); break;
-      case 0xD0: Fluid().fluid_synth_channel_pressure(synth_, ch, d1); break;
-      case 0xE0: Fluid().fluid_synth_pitch_bend(synth_, ch, d1 | (d2 << 7)); break;
+      case 0xA0: fluid_synth_key_pressure(synth_, ch, d1, d2); break;
+      case 0xB0: fluid_synth_cc(synth_, ch, d1, d2); break;
+      case 0xC0: fluid_synth_program_change(synth_, ch, d1); break;
+      case 0xD0: fluid_synth_channel_pressure(synth_, ch, d1); break;
+      case 0xE0: fluid_synth_pitch_bend(synth_, ch, d1 | (d2 << 7)); break;
     }
     idleFrames_ = 0;
   }
@@ -412,18 +336,17 @@ class MidiSynth final : public AudioSource {
     uint32_t n = length - 1;
     if (n > 0 && body[n - 1] == 0xF7) --n;
     if (n == 0) return;
-    Fluid().fluid_synth_sysex(synth_, reinterpret_cast<const char*>(body), static_cast<int>(n), nullptr, nullptr,
-                              nullptr, 0);
+    fluid_synth_sysex(synth_, reinterpret_cast<const char*>(body), static_cast<int>(n), nullptr, nullptr, nullptr, 0);
   }
 
   void RenderSynth(float* out, int frames) {
     if (!synth_ || frames <= 0) return;
-    if (Fluid().fluid_synth_get_active_voice_count(synth_) > 0) idleFrames_ = 0;
+    if (fluid_synth_get_active_voice_count(synth_) > 0) idleFrames_ = 0;
     else if (idleFrames_ >= kIdleTailFrames) return;
     idleFrames_ += frames;
     while (frames > 0) {
       int n = std::min(frames, static_cast<int>(scratch_.size() / 2));
-      Fluid().fluid_synth_write_float(synth_, n, scratch_.data(), 0, 2, scratch_.data(), 1, 2);
+      fluid_synth_write_float(synth_, n, scratch_.data(), 0, 2, scratch_.data(), 1, 2);
       for (int i = 0; i < 2 * n; ++i) out[i] += scratch_[i];
       out += 2 * n;
       frames -= n;
