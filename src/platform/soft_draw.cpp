@@ -372,14 +372,20 @@ void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palett
   ShownFrame view{shown, rowChanged_.data(), HeldBy(frame_.pixels.data()), picture_ + 1};
   const bool differs = ImageToFrame(image, palette, frame_, &view);
   const uint32_t* buffer = frame_.pixels.data();
+  int firstRow = kScreenHeight, lastRow = -1;  // the rows that differ from the shown picture
   if (differs) {
     ++picture_;
     Remember(buffer, picture_);
     shownPixels_ = buffer;
+    for (int y = 0; y < kScreenHeight; ++y)
+      if (rowChanged_[static_cast<size_t>(y)] == picture_) {
+        firstRow = std::min(firstRow, y);
+        lastRow = y;
+      }
   } else {
     Remember(buffer, picture_);  // every row of it now holds the shown picture
   }
-  host.PresentCompared(frame_, differs);
+  host.PresentCompared(frame_, differs, firstRow, lastRow);
   // A host that did not take a differing frame (it refused it) shows
   // something else: start again from what it shows next time.
   if (differs && frame_.pixels.data() == buffer) Forget();

@@ -155,8 +155,12 @@ class WindowHost {
   virtual const uint32_t* LastPresentedPixels() const { return nullptr; }
   // Present for a caller that compared the frame with LastPresentedPixels():
   // `differs` false means the same picture (counted, not taken: the caller
-  // keeps its buffer), true a new one (taken without another comparison).
-  virtual void PresentCompared(Frame& frame, bool differs) { Present(frame, differs); }
+  // keeps its buffer), true a new one (taken without another comparison),
+  // whose rows outside firstRow..lastRow equal the last one's.
+  virtual void PresentCompared(Frame& frame, bool differs, int firstRow = 0, int lastRow = kScreenHeight - 1) {
+    (void)firstRow, (void)lastRow;
+    Present(frame, differs);
+  }
   // Number of frames presented so far, and a copy of the newest (any thread).
   virtual uint64_t FramesPresented() const = 0;
   virtual bool LastFrame(Frame& out) const = 0;
