@@ -14,6 +14,10 @@ int cBGMPlayer::Init(int slotCount, BGMTRACK* oggTable, BGMTRACK* midiTable, int
   if (!m_bMidiDLL) {
     m_StreamPlayers.clear();
     m_StreamLoops.clear();
+    // MIDI music plays through the stream player: its synthesiser reads the
+    // SoundFont in the background from now on, so the first MIDI tune (the
+    // title's, or the stage's) does not hold up the screen that asks for it.
+    plat::PrepareMidiSynth();
   }
   if (!m_OggPlayer.Create()) {
     // Without the tables set up no request may touch them: stay uninitialised.
@@ -150,6 +154,7 @@ void cBGMPlayer::Stop() {
 
 void cBGMPlayer::Release() {
   if (!m_bInitialised) return;
+  plat::WaitForMidiSynthPrepared();  // no SoundFont still being read while the program ends
   m_OggPlayer.Release();
   if (m_bMidiDLL) {
     ReleaseMidiDLL();

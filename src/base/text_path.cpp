@@ -1,6 +1,9 @@
 #include "base/text_path.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <functional>
 #include <cstring>
 #include <vector>
 
@@ -230,19 +233,56 @@ int StripExtensionOf(std::string* name) {
   return 1;
 }
 
-// Tries base + "_999" down to base + "_000"; names longer than `limit` bytes
-// are not worth looking for.
+// The position of the last separator of `path` that is not the second byte
+// of a double-byte character, or npos.
+size_t LastSeparator(const std::string& path) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size();) {
+    if (IsDoubleByteChar(path.c_str() + i)) {
+      i += 2;
+      continue;
+    }
+    if (IsSeparatorByte(path[i])) last = i;
+    ++i;
+  }
+  return last;
+}
+
+// The highest of base + "_999" down to base + "_000" that exists; names
+// longer than `limit` bytes are not worth looking for. The folder is read
+// once for the numbers its entries carry (ignoring the case of letters, as
+// the path layer does), and only those are checked, highest first: a game
+// folder holds a handful of them, while asking for each of the thousand names
+// would read the folder once for every name that is missing.
 int FindLastNumberedOf(std::string_view base, const char* ext, size_t limit, std::string* out) {
   std::string stem;
   ChangeExtensionOf(std::string(base), ext, &stem);
   if (stem.size() + 4 > limit) return 0;
+  const size_t separator = LastSeparator(stem);
+  const std::string folder = separator == std::string::npos ? std::string(".")
+                             : separator == 0                ? stem.substr(0, 1)
+                                                             : stem.substr(0, separator);
+  const std::string leaf = separator == std::string::npos ? stem : stem.substr(separator + 1);
+  std::vector<int> numbers;
+  for (const std::string& entry : plat::ListDirectory(folder)) {
+    if (entry.size() != leaf.size() + 4 || entry[leaf.size()] != '_') continue;
+    const char* digits = entry.c_str() + leaf.size() + 1;
+    if (!std::isdigit(static_cast<unsigned char>(digits[0])) || !std::isdigit(static_cast<unsigned char>(digits[1])) ||
+        !std::isdigit(static_cast<unsigned char>(digits[2])))
+      continue;
+    if (!EqualsIgnoringCase(entry.substr(0, leaf.size()), leaf)) continue;
+    numbers.push_back((digits[0] - '0') * 100 + (digits[1] - '0') * 10 + (digits[2] - '0'));
+  }
+  std::sort(numbers.begin(), numbers.end(), std::greater<int>());
   std::string name;
-  for (int number = 999; number >= 0; --number) {
+  for (const int number : numbers) {
     name = stem;
     name.push_back('_');
     name.push_back(static_cast<char>('0' + number / 100));
     name.push_back(static_cast<char>('0' + number / 10 % 10));
     name.push_back(static_cast<char>('0' + number % 10));
+    // The path layer's own answer decides, so the name found is the one that
+    // opening it would reach.
     if (plat::FileExists(name)) {
       *out = std::move(name);
       return 1;

@@ -56,28 +56,38 @@ struct cHistoryCursor {
     for (int i = 0; i < kInputCount; ++i) frames[static_cast<size_t>(i)] = Record(in, i)[0].m_nFrames;
   }
   // Moves every record by `delta` frames (negative: into the past), held
-  // within the 32 runs a record keeps.
+  // within the 32 runs a record keeps. Frame by frame, a step within a run
+  // moves one frame and a step across a run's end moves to the next run;
+  // the steps within a run are taken together (a key left alone for minutes
+  // makes runs thousands of frames long).
   void Shift(int64_t delta) {
     for (int i = 0; i < kInputCount; ++i) {
       const PressRecord& record = Record(*input, i);
       int32_t& r = run[static_cast<size_t>(i)];
       int64_t& f = frames[static_cast<size_t>(i)];
-      for (int64_t d = delta; d < 0; ++d) {  // back
+      for (int64_t n = -delta; n > 0;) {  // back
         if (f > 1) {
-          --f;
+          const int64_t step = std::min(n, f - 1);
+          f -= step;
+          n -= step;
         } else if (r + 1 < kPressRuns) {
           ++r;
           f = record[static_cast<size_t>(r)].m_nFrames;
+          --n;
         } else {
           break;
         }
       }
-      for (int64_t d = delta; d > 0; --d) {  // forward
-        if (f < static_cast<int64_t>(record[static_cast<size_t>(r)].m_nFrames)) {
-          ++f;
+      for (int64_t n = delta; n > 0;) {  // forward
+        const int64_t length = record[static_cast<size_t>(r)].m_nFrames;
+        if (f < length) {
+          const int64_t step = std::min(n, length - f);
+          f += step;
+          n -= step;
         } else if (r > 0) {
           --r;
           f = 1;
+          --n;
         } else {
           break;
         }

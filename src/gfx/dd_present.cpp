@@ -28,12 +28,11 @@ bool IsFileSurface(const DDSURFACEDATA* sd) {
   return sd->szFileName[0] != '\0' && std::strcmp(sd->szFileName, "E") != 0;
 }
 
-// The frame the DirectDraw present converts into; Present swaps its pixels
-// into the window host's mailbox and hands back an older buffer to reuse.
-// Game thread only.
-plat::Frame& PresentedFrame() {
-  static plat::Frame frame;
-  return frame;
+// What the DirectDraw present converts the picture with and hands to the
+// window host. Game thread only.
+plat::FramePresenter& Presenter() {
+  static plat::FramePresenter presenter;
+  return presenter;
 }
 
 }  // namespace
@@ -78,8 +77,7 @@ bool DDPresentDirectDraw(uint32_t bNoFlip, uint32_t bLateFrame) {
   }
   if (hr == plat::DDERR_SURFACELOST) return false;
   const PALETTEENTRY* palette = DDState.lpDDPalette ? DDState.lpDDPalette->Entries() : DDState.DDPaletteWork;
-  const bool changed = plat::ImageToFrame(shown->Image(), palette, PresentedFrame());
-  plat::GetWindowHost().Present(PresentedFrame(), changed);
+  Presenter().Present(shown->Image(), palette);
   return true;
 }
 

@@ -3,6 +3,8 @@
 // fills and the processor lock.
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/logs.h"
@@ -84,9 +86,36 @@ bool DrawPictureDD(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, const cha
   int pitch = 0;
   if (s->Lock(bits, pitch) != plat::DD_OK) return false;
   plat::PixelImage& image = s->Image();
+  // A 32-bit display takes the picture's colour bits as they are: written a
+  // row at a time instead of through the general conversion.
+  const bool direct32 = DDState.nBpp == 32 && image.BytesPerPixel() == 4;
+  std::vector<int> columns;  // a mirrored sheet's target column of each picture column
+  if (direct32 && cellW > 0) {
+    columns.resize(static_cast<size_t>(img.width));
+    for (int x = 0; x < img.width; ++x) columns[static_cast<size_t>(x)] = MirrorIndex(x, cellW);
+  }
+  const int plainWidth = std::min(img.width, image.Width());
   for (int y = 0; y < img.height; ++y) {
     const int ty = cellH > 0 ? MirrorIndex(y, cellH) : y;
     if (ty >= image.Height()) continue;
+    if (direct32) {
+      const uint32_t* from = img.argb.data() + static_cast<size_t>(y) * img.width;
+      uint8_t* row = image.Row(ty);
+      if (columns.empty()) {
+        for (int x = 0; x < plainWidth; ++x) {
+          const uint32_t v = from[x] & 0xFFFFFFu;
+          std::memcpy(row + static_cast<size_t>(x) * 4, &v, 4);
+        }
+      } else {
+        for (int x = 0; x < img.width; ++x) {
+          const int tx = columns[static_cast<size_t>(x)];
+          if (tx >= image.Width()) continue;
+          const uint32_t v = from[x] & 0xFFFFFFu;
+          std::memcpy(row + static_cast<size_t>(tx) * 4, &v, 4);
+        }
+      }
+      continue;
+    }
     for (int x = 0; x < img.width; ++x) {
       const int tx = cellW > 0 ? MirrorIndex(x, cellW) : x;
       if (tx >= image.Width()) continue;
@@ -105,7 +134,8 @@ uint32_t PictureToTexture(uint32_t argb, uint32_t key, bool applyKey) {
   return (a >= 128 ? 0x8000u : 0u) | ((r * 31 / 255) << 10) | ((g * 31 / 255) << 5) | (b * 31 / 255);
 }
 
-bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyKey) {
+// `cleared`: the texture was just made, so every pixel is 0 already.
+bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyKey, bool cleared) {
   plat::PixelImage& tex = lpSD->lpDT->lpSurface->Image();
   uint32_t key;
   if (DDState.nBpp == 16)
@@ -114,11 +144,28 @@ bool FillTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, bool applyK
   else
     key = 0xFF000000u | (uint32_t{lpDTCon->rgbTransmit.rgbtRed} << 16) |
           (uint32_t{lpDTCon->rgbTransmit.rgbtGreen} << 8) | lpDTCon->rgbTransmit.rgbtBlue;
-  tex.Fill(plat::Rect{0, 0, tex.Width(), tex.Height()}, 0);
   const int w = std::min(img.width, tex.Width()), h = std::min(img.height, tex.Height());
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      tex.Set(x, y, PictureToTexture(img.argb[static_cast<size_t>(y) * img.width + x], key, applyKey));
+  // What the picture does not cover (the rounding up to the texture's size)
+  // is cleared, unless it is clear already: a new texture's memory comes
+  // zeroed, and its pages past the picture are then never touched. The rest
+  // is written once, a row at a time.
+  if (!cleared) {
+    tex.Fill(plat::Rect{w, 0, tex.Width(), h}, 0);
+    tex.Fill(plat::Rect{0, h, tex.Width(), tex.Height()}, 0);
+  }
+  const bool direct32 = lpDTCon->dwTextureFormat == plat::D3DFMT_A8R8G8B8 && tex.BytesPerPixel() == 4;
+  for (int y = 0; y < h; ++y) {
+    const uint32_t* from = img.argb.data() + static_cast<size_t>(y) * img.width;
+    uint8_t* row = tex.Row(y);
+    if (direct32) {
+      for (int x = 0; x < w; ++x) {
+        const uint32_t v = applyKey && from[x] == key ? 0u : from[x];
+        std::memcpy(row + static_cast<size_t>(x) * 4, &v, 4);
+      }
+    } else {
+      for (int x = 0; x < w; ++x) tex.Set(x, y, PictureToTexture(from[x], key, applyKey));
+    }
+  }
   return true;
 }
 
@@ -142,8 +189,10 @@ uint32_t MakeFileTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, con
     dt->dwMemoryType = DTMEMORYTYPE_VIDEO_RT;
   }
   plat::Device* dev = DDState.lpDevice;
+  bool made = false;  // a texture made here (its pixels all 0), not one kept for a restore
   if (dt->dwMemoryType == DTMEMORYTYPE_VIDEO_RT) {
     const uint32_t hr = dev->CreateTexture(tw, th, 0, lpDTCon->dwTextureFormat, plat::D3DPOOL_MANAGED, &dt->lpTexture);
+    made = hr == plat::D3D_OK;
     if (hr == plat::D3DERR_OUTOFVIDEOMEMORY) {
       WriteReportAndECLog(plat::Sjis("VRAM不足のためシステムメモリにテクスチャを作成します。(%s)").c_str(), szFile);
       dt->dwMemoryType = DTMEMORYTYPE_SYSTEM;
@@ -160,11 +209,12 @@ uint32_t MakeFileTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, con
       CloseOnFailure();
       return hr;
     }
+    made = true;
   }
   if (!dt->lpTexture) return plat::D3DERR_INVALIDCALL;
   dt->lpTexture->GetSurfaceLevel(0, &dt->lpSurface);
   ReadLevel(dt);
-  FillTexture(lpSD, img, applyKey);
+  FillTexture(lpSD, img, applyKey, made);
   lpSD->nTexWidth = dt->lpSurface->Width();
   lpSD->nTexHeight = dt->lpSurface->Height();
   return 0;
@@ -172,14 +222,18 @@ uint32_t MakeFileTexture(DDSURFACEDATA* lpSD, const plat::DecodedImage& img, con
 
 // Loading a file surface, with the switch that leaves the key colour as it
 // is (the transparent colour is read from such a surface).
+// `decoded`, when given, is the file's picture already read (the mirror
+// image of a sheet is made from the picture its texture was made from).
 uint32_t CreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t bColorKey, int nBpp,
                                uint32_t dwDDMemType, uint32_t dwD3DMemType, uint32_t bShare, uint32_t bPalNumMap,
-                               int nMirrorCellW, int nMirrorCellH, uint32_t bRestore, bool applyKey) {
+                               int nMirrorCellW, int nMirrorCellH, uint32_t bRestore, bool applyKey,
+                               const plat::DecodedImage* decoded = nullptr) {
   if (!lpSD) return 4;
   DDAllocSurfaceRecord(lpSD);
-  plat::DecodedImage img;
+  plat::DecodedImage loaded;
+  const plat::DecodedImage& img = decoded ? *decoded : loaded;
   if (!lpDTCon) {
-    if (!LoadPicture(szFile, img)) {
+    if (!decoded && !LoadPicture(szFile, loaded)) {
       WriteECLog("%s", szFile ? szFile : "");
       return 8;
     }
@@ -210,7 +264,7 @@ uint32_t CreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t
       }
     }
   }
-  if (!LoadPicture(szFile, img)) {
+  if (!decoded && !LoadPicture(szFile, loaded)) {
     if (szFile && szFile[0]) WriteReportAndECLog("LoadImage Err %s", szFile);
     return 8;
   }
@@ -220,7 +274,7 @@ uint32_t CreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t
     if (nMirrorCellW > 0 || nMirrorCellH > 0) {
       DDSURFACEDATA temp;
       const uint32_t r = CreateSurfaceFromFile(&temp, szFile, bColorKey, nBpp, dwDDMemType, dwD3DMemType, 0, 0, 0, 0,
-                                               0, applyKey);
+                                               0, applyKey, &img);
       const bool mirrored = r == 0 && CreateMirror(lpSD, &temp, nMirrorCellW, nMirrorCellH);
       DDReleaseSurface(&temp);
       if (!mirrored) {
@@ -375,6 +429,31 @@ bool DDCheckResult(uint32_t nCode) {
 
 bool DDLoadSurfaces(DDSURFACEDATA* lpSDTable, const int* lpIndexList, int nCount) {
   if (!lpSDTable || !lpIndexList || !DDState.lpSDInfoTable) return false;
+  // Several entries often name one file (a sheet, and the entries that share
+  // its texture or its size): each file is read and decoded once for the
+  // whole list and kept until the last entry that names it is made. A file
+  // that does not decode is tried again by each entry, which reports it.
+  auto fileOf = [&](int i) -> const char* {
+    const int index = lpIndexList[i];
+    if (index < 0 || index >= DDState.nSDCount) return nullptr;
+    const char* name = DDState.lpSDInfoTable[index].szFileName;
+    return std::strcmp(name, "E") != 0 && name[0] != '\0' ? name : nullptr;
+  };
+  struct Picture {
+    std::string file;
+    int lastUse = 0;
+    bool tried = false;
+    bool decoded = false;
+    plat::DecodedImage image;
+  };
+  std::vector<Picture> pictures;
+  for (int i = 0; i < nCount; ++i) {
+    const char* file = fileOf(i);
+    if (!file) continue;
+    auto it = std::find_if(pictures.begin(), pictures.end(), [&](const Picture& p) { return p.file == file; });
+    if (it == pictures.end()) pictures.push_back(Picture{file, i, false, false, {}});
+    else it->lastUse = i;
+  }
   for (int i = 0; i < nCount; ++i) {
     const int index = lpIndexList[i];
     if (index < 0 || index >= DDState.nSDCount) continue;
@@ -382,9 +461,20 @@ bool DDLoadSurfaces(DDSURFACEDATA* lpSDTable, const int* lpIndexList, int nCount
     const DDSURFACEINFO& info = DDState.lpSDInfoTable[index];
     DDReleaseSurface(sd);
     if (std::strcmp(info.szFileName, "E") != 0) {
-      const uint32_t r = DDCreateSurfaceFromFile(sd, info.szFileName, info.bColorKey, DDState.nBpp, info.dwDDMemType,
-                                                 info.dwD3DMemType, info.bShare, info.bPalNumMap, info.nMirrorCellW,
-                                                 info.nMirrorCellH, 0);
+      Picture* picture = nullptr;
+      if (const char* file = fileOf(i)) {
+        auto it = std::find_if(pictures.begin(), pictures.end(), [&](const Picture& p) { return p.file == file; });
+        if (it != pictures.end()) picture = &*it;
+      }
+      if (picture && !picture->tried) {
+        picture->tried = true;
+        picture->decoded = LoadPicture(picture->file.c_str(), picture->image);
+      }
+      const uint32_t r = CreateSurfaceFromFile(sd, info.szFileName, info.bColorKey, DDState.nBpp, info.dwDDMemType,
+                                               info.dwD3DMemType, info.bShare, info.bPalNumMap, info.nMirrorCellW,
+                                               info.nMirrorCellH, 0, true,
+                                               picture && picture->decoded ? &picture->image : nullptr);
+      if (picture && picture->lastUse == i) picture->image = plat::DecodedImage{};
       DDCheckResult(r);
       // Every failure counts, the mirror's code 1 and the device's own
       // results too: a texture that failed must not be drawn from later.

@@ -136,6 +136,24 @@ class HeadlessHost final : public HeadlessWindowHost {
     ++presented_;
   }
 
+  // The newest frame stays in last_ until the next Present swaps it out, and
+  // LastFrame only reads it.
+  const uint32_t* LastPresentedPixels() const override {
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (!hasFrame_ || last_.width != kScreenWidth || last_.height != kScreenHeight) return nullptr;
+    return last_.pixels.data();
+  }
+
+  void PresentCompared(Frame& frame, bool differs, int, int) override {
+    if (!host_detail::FrameIsValid(frame)) return;
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (differs || !hasFrame_) {
+      std::swap(last_, frame);
+      hasFrame_ = true;
+    }
+    ++presented_;
+  }
+
   uint64_t FramesPresented() const override {
     std::lock_guard<std::mutex> lock(frameMutex_);
     return presented_;

@@ -1,5 +1,6 @@
 #include "platform/midi_stream_device.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <chrono>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/audio_mixer.h"
@@ -60,11 +63,94 @@ std::condition_variable g_callbackCv;
 
 void SilentLog(int, const char*, void*) {}
 
+// The synthesiser with the SoundFont read into it: all that takes time before
+// the first note can sound.
+struct SynthParts {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+  int fontId = -1;
+};
+
+SynthParts MakeSynthParts() {
+  SynthParts parts;
+  for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, SilentLog, nullptr);
+  parts.settings = new_fluid_settings();
+  if (!parts.settings) return parts;
+  fluid_settings_setnum(parts.settings, "synth.sample-rate", kMixRate);
+  fluid_settings_setint(parts.settings, "synth.threadsafe-api", 0);  // our mutex serialises every call
+  fluid_settings_setint(parts.settings, "synth.chorus.active", 0);
+  fluid_settings_setint(parts.settings, "synth.polyphony", 128);
+  fluid_settings_setnum(parts.settings, "synth.gain", 0.8);
+  parts.synth = new_fluid_synth(parts.settings);
+  if (!parts.synth) return parts;
+  // FluidSynth reads the SoundFont's samples with a team of OpenMP threads,
+  // one for each processor. Starting them, and their spinning once the read
+  // is done, costs many times what reading a few megabytes costs on one
+  // thread (on a busy machine 80 to 300 ms against 15 ms), so this thread
+  // reads alone. The setting is this thread's own; OpenMP is there only when
+  // FluidSynth was built with it.
+  using SetThreadCount = void (*)(int);
+  if (auto setThreads = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) setThreads(1);
+  const char* env = std::getenv("PELMORA_SOUNDFONT");
+  std::string path = env && *env ? env : "/usr/share/sounds/sf2/default-GM.sf2";
+  parts.fontId = fluid_synth_sfload(parts.synth, path.c_str(), 1);
+  return parts;
+}
+
+// The synthesiser is made once. `PrepareMidiSynth` makes it on a thread of
+// its own, so that reading the SoundFont overlaps the rest of start-up and the
+// loading of the first stage; the first use takes it then, waiting for the
+// thread when it has not finished. Without a prepare the first use makes it.
+struct SynthLoad {
+  std::mutex m;
+  std::condition_variable cv;
+  bool started = false;
+  bool done = false;
+  SynthParts parts;
+};
+
+SynthLoad& Load() {
+  static SynthLoad* load = new SynthLoad;  // deliberately leaked, like the synthesiser
+  return *load;
+}
+
+void StartSynthLoad() {
+  SynthLoad& load = Load();
+  std::lock_guard<std::mutex> lock(load.m);
+  if (load.started) return;
+  load.started = true;
+  std::thread([] {
+    SynthParts parts = MakeSynthParts();
+    SynthLoad& load = Load();
+    std::lock_guard<std::mutex> lock(load.m);
+    load.parts = parts;
+    load.done = true;
+    load.cv.notify_all();
+  }).detach();
+}
+
+// The parts, once made: made here when nothing started them.
+SynthParts TakeSynthParts() {
+  SynthLoad& load = Load();
+  std::unique_lock<std::mutex> lock(load.m);
+  if (!load.started) {
+    load.started = true;
+    lock.unlock();
+    SynthParts parts = MakeSynthParts();
+    lock.lock();
+    load.parts = parts;
+    load.done = true;
+    load.cv.notify_all();
+  }
+  load.cv.wait(lock, [&] { return load.done; });
+  return load.parts;
+}
+
 // The synthesiser and the one open stream; a source of the global mixer.
 class MidiSynth final : public AudioSource {
  public:
   static MidiSynth& Get() {
-    static MidiSynth* synth = new MidiSynth();  // lives for the process (the mixer keeps a pointer)
+    static MidiSynth* synth = new MidiSynth(TakeSynthParts());  // lives for the process (the mixer keeps a pointer)
     return *synth;
   }
 
@@ -148,20 +234,8 @@ class MidiSynth final : public AudioSource {
   }
 
  private:
-  MidiSynth() {
-    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, SilentLog, nullptr);
-    settings_ = new_fluid_settings();
-    if (!settings_) return;
-    fluid_settings_setnum(settings_, "synth.sample-rate", kMixRate);
-    fluid_settings_setint(settings_, "synth.threadsafe-api", 0);  // our mutex serialises every call
-    fluid_settings_setint(settings_, "synth.chorus.active", 0);
-    fluid_settings_setint(settings_, "synth.polyphony", 128);
-    fluid_settings_setnum(settings_, "synth.gain", 0.8);
-    synth_ = new_fluid_synth(settings_);
+  explicit MidiSynth(const SynthParts& parts) : settings_(parts.settings), synth_(parts.synth), fontId_(parts.fontId) {
     if (!synth_) return;
-    const char* env = std::getenv("PELMORA_SOUNDFONT");
-    std::string path = env && *env ? env : "/usr/share/sounds/sf2/default-GM.sf2";
-    fontId_ = fluid_synth_sfload(synth_, path.c_str(), 1);
     scratch_.resize(2 * 1024);
     GlobalMixer().AddSource(this);
   }
@@ -448,6 +522,14 @@ int MidiSynthActiveVoices() {
   MidiSynth& synth = MidiSynth::Get();
   std::lock_guard<std::mutex> lock(synth.mutex);
   return synth.ActiveVoices();
+}
+
+void PrepareMidiSynth() { StartSynthLoad(); }
+
+void WaitForMidiSynthPrepared() {
+  SynthLoad& load = Load();
+  std::unique_lock<std::mutex> lock(load.m);
+  load.cv.wait(lock, [&] { return !load.started || load.done; });
 }
 
 bool MidiSynthReady() {

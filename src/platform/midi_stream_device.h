@@ -111,4 +111,12 @@ int MidiSynthActiveVoices();
 // Whether the SoundFont loaded (false: MIDI plays silent).
 bool MidiSynthReady();
 
+// Starts making the synthesiser (reading the SoundFont) on a thread of its
+// own; the first stream opened, or any call above, waits for it. Calling it
+// again does nothing. What the synthesiser plays is the same either way.
+void PrepareMidiSynth();
+// Returns once a synthesiser that `PrepareMidiSynth` started is made (at
+// once when none was started), so that no loading is left running at exit.
+void WaitForMidiSynthPrepared();
+
 }  // namespace plat

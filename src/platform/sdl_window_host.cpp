@@ -255,9 +255,20 @@ struct Screen {
     hasPicture = false;
   }
 
-  // The frame must be valid (host_detail::FrameIsValid).
-  bool Upload(const Frame& frame) {
+  // The frame must be valid (host_detail::FrameIsValid). Only its rows
+  // firstRow..lastRow are copied when the texture holds the rest already (a
+  // texture that holds a picture of the frame's size; none when lastRow is
+  // before firstRow).
+  bool Upload(const Frame& frame, int firstRow = 0, int lastRow = INT_MAX) {
     if (renderer == nullptr) return false;
+    if (hasPicture && texture != nullptr && textureWidth == frame.width && textureHeight == frame.height &&
+        (firstRow > 0 || lastRow < frame.height - 1)) {
+      if (lastRow < firstRow) return true;  // nothing changed
+      const SDL_Rect rows{0, firstRow, frame.width, lastRow - firstRow + 1};
+      hasPicture = SDL_UpdateTexture(texture, &rows, frame.pixels.data() + static_cast<size_t>(firstRow) * frame.width,
+                                     frame.width * 4) == 0;
+      return hasPicture;
+    }
     if (texture == nullptr || textureWidth != frame.width || textureHeight != frame.height) {
       if (texture != nullptr) SDL_DestroyTexture(texture);
       textureWidth = textureHeight = 0;
@@ -650,20 +661,32 @@ class SdlHost final : public WindowHost {
       ++presented_;
       return;
     }
-    keptEqual_ = nullptr;
+    HandOver(frame, 0, frame.height - 1);
+  }
+
+  const uint32_t* LastPresentedPixels() const override {
+    std::lock_guard<std::mutex> presenting(presentMutex_);
+    if (lastPresented_ == nullptr || lastWidth_ != kScreenWidth || lastHeight_ != kScreenHeight) return nullptr;
+    return lastPresented_;
+  }
+
+  void PresentCompared(Frame& frame, bool differs, int firstRow, int lastRow) override {
+    if (!host_detail::FrameIsValid(frame)) return;
     {
-      // A frame the main thread has not taken yet goes back to the caller
-      // unseen: the screen shows the newest.
-      std::lock_guard<std::mutex> lock(frameMutex_);
-      std::swap(ready_, frame);
-      lastPresented_ = ready_.pixels.data();
-      lastWidth_ = ready_.width;
-      lastHeight_ = ready_.height;
-      hasFrame_ = true;
-      fresh_ = true;
-      ++presented_;
+      std::lock_guard<std::mutex> presenting(presentMutex_);
+      if (lastPresented_ == nullptr) {
+        HandOver(frame, 0, frame.height - 1);
+        return;
+      }
+      if (differs) {
+        HandOver(frame, firstRow, lastRow);
+        return;
+      }
+      // The caller's buffer may hold anything (it was compared, not written).
+      keptEqual_ = nullptr;
     }
-    WakeEventWait();
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    ++presented_;
   }
 
   uint64_t FramesPresented() const override {
@@ -743,6 +766,33 @@ class SdlHost final : public WindowHost {
 
   // The newest presented frame; frameMutex_ held and hasFrame_ set.
   const Frame& Newest() const { return fresh_ ? ready_ : showing_; }
+
+  // presentMutex_ held: the frame goes into the mailbox and the main thread
+  // is woken to show it. Its rows outside firstRow..lastRow equal the frame
+  // presented before it.
+  void HandOver(Frame& frame, int firstRow, int lastRow) {
+    keptEqual_ = nullptr;
+    {
+      // A frame the main thread has not taken yet goes back to the caller
+      // unseen: the screen shows the newest.
+      std::lock_guard<std::mutex> lock(frameMutex_);
+      if (ready_.width != frame.width || ready_.height != frame.height || lastWidth_ != frame.width ||
+          lastHeight_ != frame.height) {
+        firstRow = 0;
+        lastRow = frame.height - 1;
+      }
+      pendingTop_ = std::min(pendingTop_, std::max(0, firstRow));
+      pendingBottom_ = std::max(pendingBottom_, std::min(frame.height - 1, lastRow));
+      std::swap(ready_, frame);
+      lastPresented_ = ready_.pixels.data();
+      lastWidth_ = ready_.width;
+      lastHeight_ = ready_.height;
+      hasFrame_ = true;
+      fresh_ = true;
+      ++presented_;
+    }
+    WakeEventWait();
+  }
 
   // presentMutex_ held. The pixels presented last stay where they are until
   // a later Present hands them back to a caller (swaps move buffers, not
@@ -919,6 +969,7 @@ class SdlHost final : public WindowHost {
   void ShowNewestFrame() {
     if (!Shown()) return;
     bool upload = false;
+    int top = 0, bottom = -1;  // the rows the texture lacks (all of them unless told otherwise)
     {
       // The frame changes hands by a swap; the upload reads showing_ outside
       // the lock, so Present is never held up by SDL (only this thread ever
@@ -928,12 +979,19 @@ class SdlHost final : public WindowHost {
         std::swap(ready_, showing_);
         fresh_ = false;
         upload = true;
+        top = pendingTop_;
+        bottom = pendingBottom_;
       } else {
         upload = reupload_ && hasFrame_;
       }
+      pendingTop_ = kScreenHeight;
+      pendingBottom_ = -1;
     }
+    // The texture holds the frame uploaded before unless it must be given
+    // the frame again (a new window, a box drawn over it).
+    if (reupload_) top = 0, bottom = showing_.height - 1;
     reupload_ = false;
-    if (upload && screen_.Upload(showing_)) needRender_ = true;
+    if (upload && screen_.Upload(showing_, top, bottom)) needRender_ = true;
     if (needRender_) {
       screen_.Render();
       needRender_ = false;
@@ -958,10 +1016,13 @@ class SdlHost final : public WindowHost {
   Frame showing_;            // the frame uploaded last; swapped under frameMutex_ by the main thread only
   bool hasFrame_ = false;    // guarded by frameMutex_
   bool fresh_ = false;       // ready_ holds a frame not yet uploaded; guarded by frameMutex_
+  // The rows in which the frames presented since the last upload differ from
+  // the frame uploaded then (none: top past bottom); guarded by frameMutex_.
+  int pendingTop_ = 0, pendingBottom_ = kScreenHeight - 1;
   uint64_t presented_ = 0;   // guarded by frameMutex_
 
   // Presents come one at a time; the pixels of the last one handed over.
-  std::mutex presentMutex_;
+  mutable std::mutex presentMutex_;
   const uint32_t* lastPresented_ = nullptr;  // guarded by presentMutex_ (set under both)
   int lastWidth_ = 0, lastHeight_ = 0;       // guarded by presentMutex_
   // The caller's buffer when it holds the pixels presented last (it was

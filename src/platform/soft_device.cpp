@@ -1801,8 +1801,7 @@ uint32_t Device::Present() {
   if (lost_) return D3DERR_DEVICELOST;
   if (!backBuffer_) return D3DERR_INVALIDCALL;
   if (params_.presentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) WaitVerticalBlank();
-  const bool changed = ImageToFrame(backBuffer_->image_, nullptr, frame_);
-  GetWindowHost().Present(frame_, changed);
+  presenter_.Present(backBuffer_->image_, nullptr);
   return D3D_OK;
 }
 

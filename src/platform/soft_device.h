@@ -264,7 +264,7 @@ class Device {
   int defaultObjects_ = 0;
   int liveObjects_ = 0;
   std::vector<DeviceTexture*> defaultTextures_;
-  Frame frame_;  // the back buffer converted by Present; its pixels trade places with the host's mailbox
+  FramePresenter presenter_;  // the back buffer converted by Present and handed to the window host
   // Shade tables (alpha, red, green, blue) and the state they were made for:
   // colour op and args, alpha op and args, diffuse, texture factor.
   uint8_t shadeTables_[4][256] = {};

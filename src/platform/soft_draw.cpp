@@ -6,7 +6,10 @@
 #endif
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -110,8 +113,43 @@ bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
   bytesPerPixel_ = format.bitsPerPixel / 8;
   // Rows padded to 4 bytes, as the drawing code's pitch arithmetic expects, plus the test padding.
   pitch_ = ((width * bytesPerPixel_ + 3) & ~3) + ((g_extraPitch.load() + 3) & ~3);
-  bytes_.assign(static_cast<size_t>(pitch_) * height, 0);
+  const size_t size = static_cast<size_t>(pitch_) * height;
+  uint8_t* bytes = static_cast<uint8_t*>(std::calloc(size, 1));
+  if (bytes == nullptr) throw std::bad_alloc();  // as the vector it replaces
+  bytes_.reset(bytes);
+  size_ = size;
   return true;
+}
+
+void PixelImage::FreeBytes::operator()(uint8_t* p) const { std::free(p); }
+
+PixelImage::PixelImage(const PixelImage& other)
+    : width_(other.width_), height_(other.height_), pitch_(other.pitch_), bytesPerPixel_(other.bytesPerPixel_),
+      format_(other.format_) {
+  if (other.size_ == 0) return;
+  bytes_.reset(static_cast<uint8_t*>(std::malloc(other.size_)));
+  if (!bytes_) throw std::bad_alloc();
+  std::memcpy(bytes_.get(), other.bytes_.get(), other.size_);
+  size_ = other.size_;
+}
+
+PixelImage& PixelImage::operator=(const PixelImage& other) {
+  if (this != &other) *this = PixelImage(other);
+  return *this;
+}
+
+PixelImage::PixelImage(PixelImage&& other) noexcept { *this = std::move(other); }
+
+PixelImage& PixelImage::operator=(PixelImage&& other) noexcept {
+  if (this == &other) return *this;
+  width_ = std::exchange(other.width_, 0);
+  height_ = std::exchange(other.height_, 0);
+  pitch_ = std::exchange(other.pitch_, 0);
+  bytesPerPixel_ = std::exchange(other.bytesPerPixel_, 4);
+  format_ = std::exchange(other.format_, PixelFormat{});
+  bytes_ = std::move(other.bytes_);
+  size_ = std::exchange(other.size_, 0);
+  return *this;
 }
 
 uint32_t PixelImage::Get(int x, int y) const {
@@ -153,7 +191,9 @@ void PixelImage::Fill(const Rect& rect, uint32_t value) {
     std::memcpy(Row(y) + static_cast<size_t>(r.left) * bytesPerPixel_, first, bytes);
 }
 
-void PixelImage::Scribble(uint8_t byte) { std::fill(bytes_.begin(), bytes_.end(), byte); }
+void PixelImage::Scribble(uint8_t byte) {
+  if (size_ > 0) std::memset(bytes_.get(), byte, size_);
+}
 
 uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* palette) {
   if (f.bitsPerPixel == 8) {
@@ -299,7 +339,15 @@ void Row16ToFrame(const uint8_t* row, int count, bool sixBitGreen, uint32_t* out
 
 }  // namespace
 
-bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame) {
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame, ShownFrame* shownFrame) {
+  const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
+  const uint32_t* shown = shownFrame != nullptr ? shownFrame->pixels : nullptr;
+  // The frame's rows that hold the shown picture already: all of them when
+  // the frame is the shown one, else those unchanged since the picture the
+  // frame holds (none when that is not known).
+  const bool inPlace = shown != nullptr && frame.pixels.size() == pixels && frame.pixels.data() == shown;
+  const uint64_t held = shown == nullptr || frame.pixels.size() != pixels ? 0 : inPlace ? UINT64_MAX : shownFrame->held;
+  auto holdsShownRow = [&](int y) { return held != 0 && shownFrame->rowChanged[y] <= held; };
   frame.width = kScreenWidth;
   frame.height = kScreenHeight;
   const PixelFormat& f = image.Format();
@@ -326,15 +374,35 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   }
   const bool tables = f.bitsPerPixel != 16 || rgb565 || rgb555 || tableFormat == f;
   if (!g_fastPaths.load(std::memory_order_relaxed) || !tables) {
-    ImageToFrameGeneral(image, palette, frame);
-    return true;
+    if (shown == nullptr) {
+      ImageToFrameGeneral(image, palette, frame);
+      return true;
+    }
+    Frame converted;
+    ImageToFrameGeneral(image, palette, converted);
+    bool differs = false;
+    for (int y = 0; y < kScreenHeight; ++y) {
+      const size_t at = static_cast<size_t>(y) * kScreenWidth;
+      if (!std::equal(converted.pixels.begin() + at, converted.pixels.begin() + at + kScreenWidth, shown + at)) {
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      }
+    }
+    frame.pixels = std::move(converted.pixels);
+    return differs;
   }
   // Row by row through a row buffer that stays in the first-level cache; a
   // frame row is written only where it differs (a still picture costs reads
   // only). What the image does not cover is black.
-  const size_t pixels = static_cast<size_t>(kScreenWidth) * kScreenHeight;
+  //
+  // Against the picture shown: each row is compared with the shown one; a
+  // row that differs is written (and noted as changed), a row that does not
+  // is copied from the shown frame only where the frame does not hold it
+  // already. A picture equal to the shown one writes nothing into a frame
+  // that holds it.
   bool changed = frame.pixels.size() != pixels;
   frame.pixels.resize(pixels);
+  bool differs = false;
   const int w = std::min(image.Width(), kScreenWidth);
   const int h = std::min(image.Height(), kScreenHeight);
   uint32_t colours[256];
@@ -363,12 +431,87 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
       std::fill(line, line + w, 0xFF000000u);
     }
     uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+    if (shown != nullptr) {
+      const uint32_t* seen = shown + static_cast<size_t>(y) * kScreenWidth;
+      if (std::memcmp(seen, line, sizeof line) != 0) {
+        std::memcpy(out, line, sizeof line);
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      } else if (!holdsShownRow(y)) {
+        std::memcpy(out, seen, sizeof line);
+      }
+      continue;
+    }
     if (std::memcmp(out, line, sizeof line) != 0) {
       std::memcpy(out, line, sizeof line);
       changed = true;
     }
   }
-  return changed;
+  return shown != nullptr ? differs : changed;
+}
+
+void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host) {
+  const uint32_t* shown = host.LastPresentedPixels();
+  if (shown == nullptr || shown != shownPixels_) {
+    // A frame shown that this presenter did not hand over (the first, or
+    // another presenter's): nothing is known of the buffers' rows.
+    Forget();
+  }
+  if (shown == nullptr) {
+    const bool changed = ImageToFrame(image, palette, frame_);
+    host.Present(frame_, changed);
+    return;
+  }
+  if (picture_ == 0) {
+    picture_ = 1;  // the shown one; its rows changed "at" it
+    rowChanged_.fill(1);
+    Remember(shown, 1);
+    shownPixels_ = shown;
+  }
+  ShownFrame view{shown, rowChanged_.data(), HeldBy(frame_.pixels.data()), picture_ + 1};
+  const bool differs = ImageToFrame(image, palette, frame_, &view);
+  const uint32_t* buffer = frame_.pixels.data();
+  int firstRow = kScreenHeight, lastRow = -1;  // the rows that differ from the shown picture
+  if (differs) {
+    ++picture_;
+    Remember(buffer, picture_);
+    shownPixels_ = buffer;
+    for (int y = 0; y < kScreenHeight; ++y)
+      if (rowChanged_[static_cast<size_t>(y)] == picture_) {
+        firstRow = std::min(firstRow, y);
+        lastRow = y;
+      }
+  } else {
+    Remember(buffer, picture_);  // every row of it now holds the shown picture
+  }
+  host.PresentCompared(frame_, differs, firstRow, lastRow);
+  // A host that did not take a differing frame (it refused it) shows
+  // something else: start again from what it shows next time.
+  if (differs && frame_.pixels.data() == buffer) Forget();
+}
+
+void FramePresenter::Forget() {
+  picture_ = 0;
+  shownPixels_ = nullptr;
+  held_.clear();
+}
+
+uint64_t FramePresenter::HeldBy(const uint32_t* buffer) const {
+  for (const auto& [pixels, picture] : held_)
+    if (pixels == buffer) return picture;
+  return 0;
+}
+
+void FramePresenter::Remember(const uint32_t* buffer, uint64_t picture) {
+  for (auto& entry : held_)
+    if (entry.first == buffer) {
+      entry.second = picture;
+      return;
+    }
+  // Buffers go round among the host's few; one that has not come back for
+  // long is forgotten first.
+  if (held_.size() >= kRememberedBuffers) held_.erase(held_.begin());
+  held_.emplace_back(buffer, picture);
 }
 
 void WaitVerticalBlank() {

@@ -8,7 +8,11 @@
 // tear it down while the game thread is not drawing. Nothing here locks.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/window_host.h"
@@ -52,6 +56,12 @@ uint32_t MaskMax(uint32_t mask);
 // Rows of pixels with a pitch in bytes that may exceed width × bytes.
 class PixelImage {
  public:
+  PixelImage() = default;
+  PixelImage(const PixelImage& other);  // copies the pixels
+  PixelImage& operator=(const PixelImage& other);
+  PixelImage(PixelImage&& other) noexcept;  // leaves `other` empty
+  PixelImage& operator=(PixelImage&& other) noexcept;
+
   // Extra bytes added to every row's pitch of images made from now on (tests
   // set it to catch code that assumes pitch == width × bytes).
   static void SetExtraPitchForTest(int bytes);
@@ -62,9 +72,9 @@ class PixelImage {
   int Pitch() const { return pitch_; }
   int BytesPerPixel() const { return bytesPerPixel_; }
   const PixelFormat& Format() const { return format_; }
-  uint8_t* Row(int y) { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
-  const uint8_t* Row(int y) const { return bytes_.data() + static_cast<size_t>(y) * pitch_; }
-  uint8_t* Bits() { return bytes_.data(); }
+  uint8_t* Row(int y) { return bytes_.get() + static_cast<size_t>(y) * pitch_; }
+  const uint8_t* Row(int y) const { return bytes_.get() + static_cast<size_t>(y) * pitch_; }
+  uint8_t* Bits() { return bytes_.get(); }
   // Raw pixel values; coordinates must be inside.
   uint32_t Get(int x, int y) const;
   void Set(int x, int y, uint32_t value);
@@ -77,7 +87,15 @@ class PixelImage {
  private:
   int width_ = 0, height_ = 0, pitch_ = 0, bytesPerPixel_ = 4;
   PixelFormat format_;
-  std::vector<uint8_t> bytes_;
+  // Zeroed memory from calloc: a large image comes as fresh pages that the
+  // system has already cleared, so making a surface costs no writing pass,
+  // and pages never drawn on (a restore copy, a work surface) are never
+  // touched. Copies copy the bytes.
+  struct FreeBytes {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t[], FreeBytes> bytes_;
+  size_t size_ = 0;
 };
 
 // A palette entry as stored palette files hold it: red, green, blue, flags.
@@ -89,10 +107,51 @@ struct PaletteEntry {
 // A raw pixel as 0xAARRGGBB for the screen: 8-bit through the palette,
 // narrower channels widened by c × 255 / max rounded.
 uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEntry* palette);
+// The frame presented last, for converting the next one against it.
+struct ShownFrame {
+  const uint32_t* pixels = nullptr;  // its 640×480 pixels
+  // Per row, the number of the picture in which the row last changed;
+  // ImageToFrame sets `next` in the rows where the new picture differs.
+  uint64_t* rowChanged = nullptr;
+  // The number of the picture the frame being converted into holds (its rows
+  // unchanged since then hold the shown picture's); 0 when not known.
+  uint64_t held = 0;
+  uint64_t next = 0;  // the number the new picture gets
+};
+
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
 // the image are black. `palette` is needed for 8-bit images. False when the
 // frame already held exactly these pixels (true whenever that is not known).
-bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame);
+// With `shown`, it tells instead whether the picture differs from the shown
+// one; the frame ends up holding the picture either way, its rows written
+// only where it does not hold them already.
+bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& frame,
+                  ShownFrame* shown = nullptr);
+
+// A drawing thread's frame for the window: converts pictures into it and
+// presents them. Where the window host keeps the frame shown last, the new
+// picture is compared with that one row by row while it is converted (a
+// picture equal to it is counted, not handed over), and from the pictures
+// handed over the presenter knows which rows of the buffers the host hands
+// back still hold the shown picture, so a still or partly still picture
+// costs reading it and little writing.
+class FramePresenter {
+ public:
+  void Present(const PixelImage& image, const PaletteEntry* palette) { Present(image, palette, GetWindowHost()); }
+  void Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host);
+
+ private:
+  static constexpr size_t kRememberedBuffers = 8;
+  void Forget();
+  uint64_t HeldBy(const uint32_t* buffer) const;
+  void Remember(const uint32_t* buffer, uint64_t picture);
+
+  Frame frame_;  // its pixels trade places with the host's mailbox
+  uint64_t picture_ = 0;                  // number of the picture shown; 0: nothing known
+  const uint32_t* shownPixels_ = nullptr;  // the buffer handed over last
+  std::array<uint64_t, kScreenHeight> rowChanged_{};
+  std::vector<std::pair<const uint32_t*, uint64_t>> held_;  // buffer, picture it holds
+};
 
 // Tests: switch the specialised loops of the blitter, the fills, the frame
 // conversion and the rasteriser off (every draw then takes the general,

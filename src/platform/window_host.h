@@ -148,6 +148,19 @@ class WindowHost {
   // left with the caller.
   virtual void Present(Frame& frame, bool changed) = 0;
   void Present(Frame& frame) { Present(frame, true); }
+  // The pixels of the frame presented last (640×480 of them), for the
+  // presenting thread to compare its next frame with while it converts it;
+  // they stay put and unchanged until that thread's next Present. Null when
+  // there is none, or when the host does not keep them so.
+  virtual const uint32_t* LastPresentedPixels() const { return nullptr; }
+  // Present for a caller that compared the frame with LastPresentedPixels():
+  // `differs` false means the same picture (counted, not taken: the caller
+  // keeps its buffer), true a new one (taken without another comparison),
+  // whose rows outside firstRow..lastRow equal the last one's.
+  virtual void PresentCompared(Frame& frame, bool differs, int firstRow = 0, int lastRow = kScreenHeight - 1) {
+    (void)firstRow, (void)lastRow;
+    Present(frame, differs);
+  }
   // Number of frames presented so far, and a copy of the newest (any thread).
   virtual uint64_t FramesPresented() const = 0;
   virtual bool LastFrame(Frame& out) const = 0;

@@ -223,6 +223,18 @@ TEST_F(InTempFolder, FindLastNumberedFile) {
   EXPECT_EQ(FindLastNumberedFile(dst.get(), "data\\Other.txt", "stg4"), 0);
   EXPECT_EQ(dst.str(), "");
 
+  // Only three digits after "_" count, a folder counts as an entry, and the
+  // highest number wins whatever order the folder lists its entries in.
+  Touch(root_ + "/DATA/save.STG4_1000");
+  Touch(root_ + "/DATA/save.STG4_99");
+  Touch(root_ + "/DATA/save.STG4_0x9");
+  Touch(root_ + "/DATA/xsave.STG4_500");
+  fs::create_directories(root_ + "/DATA/Save.stg4_040");
+  Touch(root_ + "/DATA/save.stg4_031");
+  ASSERT_EQ(FindLastNumberedFile(dst.get(), "data\\Save.txt", "stg4"), 1);
+  EXPECT_EQ(dst.str(), "data\\Save.stg4_040");
+  fs::remove_all(root_ + "/DATA");
+
   // A null extension removes it; a base without "." is used as it is.
   Touch(root_ + "/Replay_003");
   std::string found = "stale";

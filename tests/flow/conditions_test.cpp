@@ -115,6 +115,15 @@ TEST(KeyConditions, SequencesMatchTheInputHistory) {
        {{0, 5}, {1, 2}, {0, 1}}, 0},
       {"press, gap on code 1, press, window 5", {Step(1, 1, 1, 9), Step(2, 1, 1, 9)}, 5, 1, {{1, 3}, {0, 5}},
        {{0, 5}, {1, 2}, {0, 1}}, 1},
+      // Runs thousands of frames long (a key left alone): the cursor steps
+      // back across them to the run before.
+      {"press, then released for 5000", {Step(2, 1, 1, 10), Step(2, 2, 1, 10)}, 0, 1, {{0, 5000}, {1, 6}}, {}, 1},
+      {"press too long, then released for 5000", {Step(2, 1, 1, 10), Step(2, 2, 1, 10)}, 0, 1,
+       {{0, 5000}, {1, 12}}, {}, 0},
+      {"press 1, released 4000, press 2 held 3, window 5", {Step(1, 1, 1, 9), Step(2, 1, 1, 9)}, 5, 1,
+       {{1, 3}, {0, 4000}}, {{0, 4}, {1, 2}, {0, 4000}}, 1},
+      {"press 1 too far back, window 5", {Step(1, 1, 1, 9), Step(2, 1, 1, 9)}, 5, 1, {{1, 3}, {0, 4000}},
+       {{0, 4000}, {1, 2}}, 0},
   };
   for (const Row& row : rows) {
     FakeFlowHost host;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -341,6 +342,71 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
         convertGenerally();
         EXPECT_EQ(ImageToFrame(picture, pal, fast), general.pixels != before.pixels);
         EXPECT_TRUE(fast.pixels == general.pixels) << w << " x " << h << " after one dot";
+      }
+    }
+  }
+}
+
+// Converting against the frame shown last: the answer is whether the
+// picture differs from the shown one, the rows that differ are noted as
+// changed in the new picture, and the frame ends up holding the picture,
+// its rows written only where it does not hold them already (rows it holds
+// by what it is told are left alone, so garbage there shows that they were
+// not written), on both roads.
+TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
+  Noise noise{11};
+  PaletteEntry palette[256];
+  for (PaletteEntry& e : palette) e = PaletteEntry{uint8_t(noise.Next()), uint8_t(noise.Next()), uint8_t(noise.Next()), 0};
+  constexpr uint32_t kGarbage = 0xDEADBEEFu;
+  for (const PixelFormat& f : {FormatIndexed8(), FormatR5G6B5(), FormatX8R8G8B8()}) {
+    PixelImage picture;
+    ASSERT_TRUE(picture.Allocate(kScreenWidth, kScreenHeight - 10, f));
+    noise.Fill(picture);
+    Frame shown;
+    ASSERT_TRUE(ImageToFrame(picture, palette, shown));
+    struct Case {
+      const char* name;
+      int changedRow;  // -1: the picture stays the shown one
+      uint64_t held;   // what the frame holds: 0 unknown, 7 the shown picture (rows changed at 7 or before)
+      int staleRow;    // a row changed after the picture the frame holds (-1: none)
+      bool inPlace;    // the frame is the shown frame's own buffer
+      bool fast;
+    };
+    const Case cases[] = {
+        {"same, unknown buffer", -1, 0, -1, false, true},   {"row 200, unknown buffer", 200, 0, -1, false, true},
+        {"same, held buffer", -1, 7, -1, false, true},      {"row 0, held buffer", 0, 7, -1, false, true},
+        {"last row, held buffer", kScreenHeight - 11, 7, -1, false, true},
+        {"same, row 50 stale", -1, 7, 50, false, true},     {"row 200, row 50 stale", 200, 7, 50, false, true},
+        {"same, in place", -1, 0, -1, true, true},          {"row 200, in place", 200, 0, -1, true, true},
+        {"same, general road", -1, 0, -1, false, false},    {"row 200, general road", 200, 0, -1, false, false}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name);
+      PixelImage changed = picture;
+      if (c.changedRow >= 0) changed.Set(5, c.changedRow, changed.Get(5, c.changedRow) ^ 0x3);
+      Frame expected;
+      ImageToFrame(changed, palette, expected);
+      std::array<uint64_t, kScreenHeight> rowChanged;
+      rowChanged.fill(3);
+      if (c.staleRow >= 0) rowChanged[static_cast<size_t>(c.staleRow)] = 8;
+      Frame own = shown;  // a copy: `shown` itself stays the reference
+      Frame other;
+      other.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, kGarbage);
+      Frame& frame = c.inPlace ? own : other;
+      ShownFrame view{c.inPlace ? own.pixels.data() : shown.pixels.data(), rowChanged.data(), c.held, 9};
+      SetDrawFastPaths(c.fast);
+      const bool differs = ImageToFrame(changed, palette, frame, &view);
+      SetDrawFastPaths(true);
+      EXPECT_EQ(differs, c.changedRow >= 0);
+      for (int y = 0; y < kScreenHeight; ++y) {
+        const uint64_t want = y == c.changedRow ? 9 : y == c.staleRow ? 8 : 3;
+        ASSERT_EQ(rowChanged[static_cast<size_t>(y)], want) << "row " << y;
+        const bool trusted = c.fast && !c.inPlace && c.held != 0 && y != c.changedRow && y != c.staleRow;
+        const uint32_t* row = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+        const uint32_t* wantRow = expected.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+        if (trusted)
+          ASSERT_EQ(row[0], kGarbage) << "row " << y << " was written though the frame held it";
+        else
+          ASSERT_TRUE(std::equal(row, row + kScreenWidth, wantRow)) << "row " << y;
       }
     }
   }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -348,6 +349,103 @@ TEST_F(SdlHostTest, TheNewestFrameIsShownWhateverTheOrderOfPresentsAndPumps) {
   host_->Show(SW_SHOW);
   host_->PumpEvents(0);
   EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(newest).pixels);
+}
+
+// Presents compared by the caller with the pixels the host shows: equal
+// pictures are counted and not taken, new ones are taken without another
+// comparison, and the pixels given for the comparison are always the newest
+// picture's, in both hosts.
+void PresentComparedSequence(WindowHost& host, const std::function<void(uint32_t)>& check) {
+  Frame drawn;
+  uint64_t presents = host.FramesPresented();
+  for (uint32_t seed : {1u, 1u, 2u, 2u, 2u, 1u, 3u, 3u, 4u}) {
+    SCOPED_TRACE(testing::Message() << "picture " << seed << " after " << presents << " presents");
+    const Frame want = PatternFrame(seed);
+    const uint32_t* shown = host.LastPresentedPixels();
+    const bool differs = shown == nullptr || !std::equal(want.pixels.begin(), want.pixels.end(), shown);
+    if (differs) {
+      drawn = want;
+    } else {
+      drawn.pixels.assign(want.pixels.size(), 0xFFDEADBEu);  // what the caller's buffer holds does not matter
+      drawn.width = want.width, drawn.height = want.height;
+    }
+    const uint32_t* handed = drawn.pixels.data();
+    host.PresentCompared(drawn, differs);
+    EXPECT_EQ(drawn.pixels.data() == handed, !differs) << "taken only when it differs";
+    EXPECT_EQ(host.FramesPresented(), ++presents);
+    ASSERT_NE(host.LastPresentedPixels(), nullptr);
+    EXPECT_TRUE(std::equal(want.pixels.begin(), want.pixels.end(), host.LastPresentedPixels()));
+    Frame last;
+    ASSERT_TRUE(host.LastFrame(last));
+    EXPECT_EQ(last.pixels, want.pixels);
+    check(seed);
+  }
+}
+
+TEST_F(HostTest, HeadlessPresentsComparedWithTheShownFrame) {
+  auto host = MakeHeadlessWindowHost();
+  EXPECT_EQ(host->LastPresentedPixels(), nullptr);
+  PresentComparedSequence(*host, [](uint32_t) {});
+}
+
+TEST_F(SdlHostTest, PresentsComparedWithTheShownFrame) {
+  host_->Show(SW_SHOW);
+  PresentComparedSequence(*host_, [&](uint32_t seed) {
+    host_->PumpEvents(0);
+    EXPECT_EQ(ShownPixels(HostWindowId()), PatternFrame(seed).pixels);
+  });
+}
+
+// A drawing thread's presenter over either host: pictures that repeat, that
+// change in a few rows, and that come back, presented in any order with the
+// main thread's pumps between them; the newest picture is always what the
+// host holds and what the window shows, while equal pictures are counted
+// and not handed over.
+void PresenterSequence(WindowHost& host, const std::function<void(const Frame&)>& pumpAndCheck) {
+  auto picture = [](int variant) {
+    PixelImage image;
+    image.Allocate(kScreenWidth, kScreenHeight, FormatX8R8G8B8());
+    for (int y = 0; y < kScreenHeight; ++y)
+      for (int x = 0; x < kScreenWidth; ++x) image.Set(x, y, uint32_t(x * 7 + y * 13));
+    const int rows[] = {-1, 100, 300, 0, 479};  // the row each variant changes
+    if (variant > 0)
+      for (int x = 0; x < kScreenWidth; x += 3) image.Set(x, rows[variant], uint32_t(variant * 0x10101));
+    if (variant == 2)  // 2 also keeps 1's change
+      for (int x = 0; x < kScreenWidth; x += 3) image.Set(x, 100, 0x10101);
+    return image;
+  };
+  FramePresenter presenter;
+  uint64_t presents = host.FramesPresented();
+  int newest = -1;
+  for (const char* op = "0011U12U22304U1234UU0U4433U"; *op; ++op) {
+    SCOPED_TRACE(testing::Message() << "step " << (op - "0011U12U22304U1234UU0U4433U") << " '" << *op << "'");
+    Frame want;
+    if (*op == 'U') {
+      ImageToFrame(picture(newest), nullptr, want);
+      pumpAndCheck(want);
+      continue;
+    }
+    newest = *op - '0';
+    presenter.Present(picture(newest), nullptr, host);
+    EXPECT_EQ(host.FramesPresented(), ++presents);
+    ImageToFrame(picture(newest), nullptr, want);
+    Frame last;
+    ASSERT_TRUE(host.LastFrame(last));
+    EXPECT_EQ(last.pixels, want.pixels);
+  }
+}
+
+TEST_F(HostTest, HeadlessShowsEveryPictureOfAPresenter) {
+  auto host = MakeHeadlessWindowHost();
+  PresenterSequence(*host, [](const Frame&) {});
+}
+
+TEST_F(SdlHostTest, ShowsEveryPictureOfAPresenterWhateverThePumps) {
+  host_->Show(SW_SHOW);
+  PresenterSequence(*host_, [&](const Frame& want) {
+    host_->PumpEvents(0);
+    EXPECT_EQ(ShownPixels(HostWindowId()), want.pixels);
+  });
 }
 
 // The game hides the cursor in full screen by its display counter (from its
