@@ -8,6 +8,8 @@
 #include <fstream>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "scene/frame_trace.h"
 #include "scene/scene.h"
 #include "support/bmp_writer.h"
 #include "support/harness.h"
@@ -31,16 +34,35 @@ uint32_t Channel(uint32_t argb, int shift) { return (argb >> shift) & 0xFF; }
 // channel of the frame (channel x share) >> 8.
 constexpr int kShares[10] = {0, 44, 87, 127, 164, 196, 221, 240, 252, 256};
 
-// The frames of the first `count` frame steps. The window may show a frame
-// again (when it is first activated): a repeat of the same picture is not a
-// step.
+// The frames of the first `count` frame steps, each taken on the game
+// thread as it is presented (so that no step is missed however the threads
+// are scheduled). The window may show a frame again (when it is first
+// activated): a repeat of the same picture is not a step.
 std::vector<plat::Frame> FirstFrames(GameHarness& game, int count) {
-  std::vector<plat::Frame> frames;
-  for (int i = 0; i < count + 4 && static_cast<int>(frames.size()) < count; ++i) {
+  // Shared with the observer, which the game thread may still be running
+  // when this function has taken it away.
+  struct Taken {
+    std::mutex mutex;
+    std::vector<plat::Frame> frames;
+  };
+  auto taken = std::make_shared<Taken>();
+  SetFramePresentedObserver([taken, &game] {
     plat::Frame f;
-    if (!game.StepFrames(1) || !game.LastFrame(f)) break;
-    if (frames.empty() || frames.back().pixels != f.pixels) frames.push_back(std::move(f));
+    if (!game.LastFrame(f)) return;
+    std::lock_guard lock(taken->mutex);
+    if (taken->frames.empty() || taken->frames.back().pixels != f.pixels) taken->frames.push_back(std::move(f));
+  });
+  for (int i = 0; i < count + 4; ++i) {
+    {
+      std::lock_guard lock(taken->mutex);
+      if (static_cast<int>(taken->frames.size()) >= count) break;
+    }
+    if (!game.StepFrames(1)) break;
   }
+  SetFramePresentedObserver(nullptr);
+  std::lock_guard lock(taken->mutex);
+  std::vector<plat::Frame> frames = taken->frames;
+  if (static_cast<int>(frames.size()) > count) frames.resize(static_cast<size_t>(count));
   return frames;
 }
 
