@@ -167,7 +167,7 @@ class cBlockMap {
   // 0, 1 or 2: not solid when the appearance conditions fail or the pass
   // group equals `blockFlags`, else the block's solidity.
   int8_t IsBlockSolid(int index, int blockFlags) {
-    return HasBlock(index) ? SolidityOfBlock(index, blockFlags) : kBlockNotSolid;
+    return HasBlock(index) ? SolidityOfBlock(index, blockFlags) : static_cast<int8_t>(kBlockNotSolid);
   }
   bool CheckBlockConditions(int index);
 
