@@ -933,11 +933,16 @@ PELMORA_WIDE bool StepOffsetsWide(const StepRun& r, int count, uint32_t* offsets
 #if defined(__GNUC__) && defined(__x86_64__)
 // With AVX-512 the 64-bit shifts, comparisons and products of the stepping
 // are single instructions.
-__attribute__((target("arch=x86-64-v4"))) bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets,
-                                                                  uint8_t* undecided) {
+#define PELMORA_AVX512 "avx2,bmi,bmi2,fma,avx512f,avx512bw,avx512cd,avx512dq,avx512vl"
+__attribute__((target(PELMORA_AVX512))) bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets,
+                                                               uint8_t* undecided) {
   return StepOffsetsBody(r, count, offsets, undecided);
 }
-const bool g_widestStep = __builtin_cpu_supports("x86-64-v4");
+const bool g_widestStep = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                          __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma") &&
+                          __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq") &&
+                          __builtin_cpu_supports("avx512vl");
 #else
 const bool g_widestStep = false;
 bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
