@@ -44,15 +44,19 @@ bool StageRanksGenre(int genre) {
   return genre < static_cast<int>(StageData.m_RankingSwitches.size()) && StageData.m_RankingSwitches.At(genre) != 0;
 }
 
-// The stage a result is registered under: the one the ranking was read for
-// by the world map, else the stage file playing with the play record's numbers.
+// The stage a result is registered under: in story and challenge play the
+// one the world map read the ranking for (a world's stages share it), else
+// the stage file playing with the play record's numbers. Free play has no
+// map: the key left by its previous stage names another stage's file.
 struct cRankingKey {
   int playKind;
   std::string stage;
   int32_t n[3];
 };
 cRankingKey CurrentRankingKey() {
-  if (RankingFile.m_nKeyPlayKind == SceneManager.m_nPlayMode && !RankingFile.m_strKeyStage.empty())
+  const int mode = SceneManager.m_nPlayMode;
+  if ((mode == kPlayStory || mode == kPlayChallenge) && RankingFile.m_nKeyPlayKind == mode &&
+      !RankingFile.m_strKeyStage.empty())
     return {RankingFile.m_nKeyPlayKind, RankingFile.m_strKeyStage,
             {RankingFile.m_nKeyNumbers[0], RankingFile.m_nKeyNumbers[1], RankingFile.m_nKeyNumbers[2]}};
   return {SceneManager.m_nPlayMode, StageData.m_strLoadedPath,

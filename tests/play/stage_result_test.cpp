@@ -86,6 +86,25 @@ TEST(StageResult, AClearRegistersTheScoreUnlessReplaying) {
   }
 }
 
+// Free play has no world map: a stage chosen after another one ranks in its
+// own file, not in the file the earlier stage left the ranking keyed to.
+TEST(StageResult, ASecondFreePlayStageRanksInItsOwnFile) {
+  RankedSession r;
+  ASSERT_TRUE(r.session.Loaded());
+  const std::string earlier = MakeRankingFileName(kPlayFree, "data\\stg4\\earlier.stg4_1", 0, 0, 0);
+  ASSERT_NE(earlier, r.RankingPath());
+  RankingFile.Load(kPlayFree, "data\\stg4\\earlier.stg4_1", 0, 0, 0);
+  cStageScene& scene = r.session.Scene();
+  SceneManager.m_nLastTitleAction = kTitleFreePlay;
+  scene.LoadStageRanking();
+  SaveData.m_nScore = 1234;
+  scene.EndStage();
+  ASSERT_EQ(scene.RunRankingEntry(), 1);
+  cRankingFile read;
+  EXPECT_EQ(read.LoadFile(r.RankingPath()), RankingLoad::kLoaded);
+  EXPECT_EQ(read.LoadFile(earlier), RankingLoad::kMissing);
+}
+
 // The result mode draws the play record box over the still stage.
 TEST(StageResult, TheResultScreenDrawsOverTheStage) {
   RankedSession r;
