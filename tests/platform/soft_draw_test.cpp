@@ -299,6 +299,64 @@ TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
   }
 }
 
+// The keyed copy's vector loops (AVX2, AVX-512 where the processor has
+// them) against the general road, pixel for pixel: widths around every
+// step size of each pixel width, blits cut at either side, a key wider than
+// the pixel (matches nothing), runs of keyed and unkeyed pixels.
+TEST_F(DrawFixture, KeyedBlitsOfEveryVectorLevelMatchTheGeneralRoad) {
+  PixelImage::SetExtraPitchForTest(12);
+  for (int bits : {8, 16, 32}) {
+    DrawSurface *src, *dst;
+    DirectDrawObject* dd = Open(bits, 140, 5, MemoryPlace::System, 150, 9, &src, &dst);
+    Noise noise{static_cast<uint32_t>(bits) * 31};
+    const uint32_t mask = bits == 8 ? 0xFFu : bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const uint32_t key = noise.Next() & mask;
+    // Runs of 0..9 keyed or unkeyed pixels, so that masks start and end anywhere.
+    for (int y = 0; y < 5; ++y) {
+      bool keyed = (y & 1) != 0;
+      for (int x = 0; x < 140;) {
+        for (int n = static_cast<int>(noise.Next() % 10); n > 0 && x < 140; --n, ++x) {
+          uint32_t v = noise.Next() & mask;
+          if (v == key) v ^= 1;
+          src->Image().Set(x, y, keyed ? key : v);
+        }
+        keyed = !keyed;
+      }
+    }
+    noise.Fill(dst->Image());
+    struct { int width, x, y; } cases[] = {
+        {1, 0, 0},    {3, 7, 2},    {4, 1, 1},    {7, 3, 3},      {8, 0, 4},     {9, 5, 0},
+        {15, 2, 2},   {16, 9, 1},   {17, 0, 0},   {31, 4, 3},     {32, 1, 5},    {33, 6, 0},
+        {63, 0, 2},   {64, 11, 1},  {65, 3, 4},   {100, 20, 0},   {129, 2, 2},   {140, 0, 1},
+        {33, -5, 1},  {64, -63, 0}, {20, 137, 3}, {65, 120, -2},  {140, 13, 6},  {17, 149, 0},
+    };
+    for (uint32_t setKey : {key, mask == 0xFFFFFFFFu ? key : mask + 1 + key}) {
+      src->SetColorKey(setKey);
+      for (const auto& c : cases) {
+        const Rect from{1, 0, 1 + std::min(c.width, 139), 5};
+        const std::vector<uint8_t> start = Bytes(dst->Image());
+        SetDrawFastPaths(false);
+        dst->BltFast(c.x, c.y, src, from, DDBLTFAST_SRCCOLORKEY);
+        SetDrawFastPaths(true);
+        const std::vector<uint8_t> general = Bytes(dst->Image());
+        for (int level = 0; level <= 2; ++level) {
+          SetDrawVectorLimit(level);
+          if (DrawVectorLevel() != level) break;  // the processor lacks it
+          SCOPED_TRACE(testing::Message() << bits << " bits, level " << level << ", " << c.width << " wide at " << c.x
+                                          << "," << c.y << " key " << setKey);
+          PutBytes(dst->Image(), start);
+          dst->BltFast(c.x, c.y, src, from, DDBLTFAST_SRCCOLORKEY);
+          EXPECT_EQ(Bytes(dst->Image()), general);
+        }
+        SetDrawVectorLimit(2);
+        PutBytes(dst->Image(), start);
+      }
+    }
+    src->Release(), dst->Release();
+    EXPECT_EQ(dd->Release(), 0u);
+  }
+}
+
 TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
   PixelImage::SetExtraPitchForTest(8);
   const PixelFormat formats[] = {FormatIndexed8(), FormatR5G6B5(), FormatX1R5G5B5(), FormatA1R5G5B5(),
