@@ -151,15 +151,15 @@ PELMORA_KEYED_512 void KeyedRectMasked(uint8_t* dst, ptrdiff_t dstPitch, const u
   }
 }
 
-int ProcessorKeyedLevel() {
+int ProcessorVectorLevel() {
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return 2;
   return __builtin_cpu_supports("avx2") ? 1 : 0;
 }
 #else
-int ProcessorKeyedLevel() { return 0; }
+int ProcessorVectorLevel() { return 0; }
 #endif
 
-const int g_processorVectorLevel = ProcessorKeyedLevel();
+const int g_processorVectorLevel = ProcessorVectorLevel();
 std::atomic<int> g_vectorLimit{2};
 
 using KeyedRectFn = void (*)(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int, int, uint32_t);
@@ -454,6 +454,75 @@ void Row8ToFrameWide(const uint8_t* row, int count, const uint32_t* colours, uin
 }
 #endif
 
+// A row of 32-bit pixels against the shown frame's row: true when, made
+// opaque, it differs from `seen`; then (only then) `out` gets the converted
+// row. `out` may be `seen` itself (the comparison is over before it is
+// written). An unchanged row costs reading both and writing nothing.
+void Row32ConvertPlain(const uint8_t* row, int count, uint32_t* out) {
+  for (int x = 0; x < count; ++x) out[x] = 0xFF000000u | LoadPixel<uint32_t>(row + static_cast<size_t>(x) * 4);
+}
+
+bool Row32ComparedPlain(const uint8_t* row, int count, const uint32_t* seen, uint32_t* out) {
+  for (int x = 0; x < count; ++x)
+    if ((0xFF000000u | LoadPixel<uint32_t>(row + static_cast<size_t>(x) * 4)) != seen[x]) {
+      Row32ConvertPlain(row, count, out);
+      return true;
+    }
+  return false;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// Eight pixels a step; the last step ends at the row's end, overlapping the
+// one before (rows of fewer than eight take the plain loop).
+__attribute__((target("avx2"))) bool Row32ComparedWide(const uint8_t* row, int count, const uint32_t* seen,
+                                                       uint32_t* out) {
+  if (count < 8) return Row32ComparedPlain(row, count, seen, out);
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  auto load = [&](int x) __attribute__((target("avx2"), always_inline)) {
+    return _mm256_or_si256(alpha, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + static_cast<size_t>(x) * 4)));
+  };
+  auto differs = [&](int x) __attribute__((target("avx2"), always_inline)) {
+    const __m256i d = _mm256_xor_si256(load(x), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(seen + x)));
+    return !_mm256_testz_si256(d, d);
+  };
+  bool any = false;
+  int x = 0;
+  for (; x + 8 <= count && !any; x += 8) any = differs(x);
+  if (!any && x < count) any = differs(count - 8);
+  if (!any) return false;
+  for (x = 0; x + 8 <= count; x += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), load(x));
+  if (x < count) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + count - 8), load(count - 8));
+  return true;
+}
+
+// Sixteen pixels a step; a row's last pixels take a shorter mask.
+__attribute__((target("avx512f"))) bool Row32ComparedMasked(const uint8_t* row, int count, const uint32_t* seen,
+                                                            uint32_t* out) {
+  const __m512i alpha = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+  auto mask = [count](int x) { return static_cast<__mmask16>(count - x >= 16 ? 0xFFFFu : (1u << (count - x)) - 1u); };
+  auto load = [&](int x) __attribute__((target("avx512f"), always_inline)) {
+    return _mm512_or_si512(alpha, _mm512_maskz_loadu_epi32(mask(x), row + static_cast<size_t>(x) * 4));
+  };
+  bool any = false;
+  for (int x = 0; x < count && !any; x += 16)
+    any = _mm512_mask_cmpneq_epi32_mask(mask(x), load(x), _mm512_maskz_loadu_epi32(mask(x), seen + x)) != 0;
+  if (!any) return false;
+  for (int x = 0; x < count; x += 16) _mm512_mask_storeu_epi32(out + x, mask(x), load(x));
+  return true;
+}
+#endif
+
+bool Row32Compared(const uint8_t* row, int count, const uint32_t* seen, uint32_t* out) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  switch (std::min(g_processorVectorLevel, g_vectorLimit.load(std::memory_order_relaxed))) {
+    case 2: return Row32ComparedMasked(row, count, seen, out);
+    case 1: return Row32ComparedWide(row, count, seen, out);
+    default: break;
+  }
+#endif
+  return Row32ComparedPlain(row, count, seen, out);
+}
+
 void Row8ToFrame(const uint8_t* row, int count, const uint32_t* colours, uint32_t* out) {
   (g_wideFrame ? Row8ToFrameWide : Row8ToFramePlain)(row, count, colours, out);
 }
@@ -537,6 +606,23 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
+    if (shown != nullptr && y < h && f.bitsPerPixel == 32) {
+      // A 32-bit row is compared as it is converted, without the row
+      // buffer; the frame's columns right of the image are black.
+      const uint32_t* seen = shown + static_cast<size_t>(y) * kScreenWidth;
+      uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+      const bool rowDiffers = Row32Compared(image.Row(y), w, seen, out);
+      const bool restDiffers = std::any_of(seen + w, seen + kScreenWidth, [](uint32_t p) { return p != 0xFF000000u; });
+      if (rowDiffers || restDiffers) {
+        if (!rowDiffers) Row32ConvertPlain(image.Row(y), w, out);
+        std::fill(out + w, out + kScreenWidth, 0xFF000000u);
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      } else if (!holdsShownRow(y)) {
+        std::memcpy(out, seen, sizeof line);
+      }
+      continue;
+    }
     if (y < h) {
       const uint8_t* row = image.Row(y);
       switch (f.bitsPerPixel) {

@@ -411,6 +411,12 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
 // its rows written only where it does not hold them already (rows it holds
 // by what it is told are left alone, so garbage there shows that they were
 // not written), on both roads.
+// The widest vector level this processor runs (each below it can be chosen).
+int DrawVectorLevelLimit() {
+  SetDrawVectorLimit(2);
+  return DrawVectorLevel();
+}
+
 TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
   Noise noise{11};
   PaletteEntry palette[256];
@@ -437,10 +443,17 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
         {"same, row 50 stale", -1, 7, 50, false, true},     {"row 200, row 50 stale", 200, 7, 50, false, true},
         {"same, in place", -1, 0, -1, true, true},          {"row 200, in place", 200, 0, -1, true, true},
         {"same, general road", -1, 0, -1, false, false},    {"row 200, general road", 200, 0, -1, false, false}};
+    // The vector levels of the row comparison, and a change early, at a
+    // step's edge and at the row's last pixel.
+    for (int level = 0; level <= DrawVectorLevelLimit(); ++level)
+    for (int changedColumn : {5, 16, kScreenWidth - 1})
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name);
+      SetDrawVectorLimit(level);
+      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name << ", level " << level << ", column "
+                                      << changedColumn);
       PixelImage changed = picture;
-      if (c.changedRow >= 0) changed.Set(5, c.changedRow, changed.Get(5, c.changedRow) ^ 0x3);
+      if (c.changedRow >= 0)
+        changed.Set(changedColumn, c.changedRow, changed.Get(changedColumn, c.changedRow) ^ 0x3);
       Frame expected;
       ImageToFrame(changed, palette, expected);
       std::array<uint64_t, kScreenHeight> rowChanged;
@@ -454,6 +467,7 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
       SetDrawFastPaths(c.fast);
       const bool differs = ImageToFrame(changed, palette, frame, &view);
       SetDrawFastPaths(true);
+      SetDrawVectorLimit(2);
       EXPECT_EQ(differs, c.changedRow >= 0);
       for (int y = 0; y < kScreenHeight; ++y) {
         const uint64_t want = y == c.changedRow ? 9 : y == c.staleRow ? 8 : 3;
@@ -467,6 +481,56 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
           ASSERT_TRUE(std::equal(row, row + kScreenWidth, wantRow)) << "row " << y;
       }
     }
+  }
+}
+
+// 32-bit pictures of awkward widths against a shown frame, converted at
+// every vector level and by the general road: the same frame, the same
+// answer and the same rows marked changed, whether the picture equals the
+// shown one, differs at one column, or the shown frame holds something
+// right of a narrower picture.
+TEST_F(DrawFixture, ThirtyTwoBitRowsComparedAtEveryVectorLevel) {
+  Noise noise{23};
+  for (int width : {1, 7, 8, 9, 15, 16, 17, 31, 33, 100, kScreenWidth - 1, kScreenWidth}) {
+    PixelImage picture;
+    ASSERT_TRUE(picture.Allocate(width, 3, FormatX8R8G8B8()));
+    noise.Fill(picture);
+    Frame same, wider;
+    ImageToFrame(picture, nullptr, same);
+    PixelImage full;
+    ASSERT_TRUE(full.Allocate(kScreenWidth, 3, FormatX8R8G8B8()));
+    noise.Fill(full);
+    ImageToFrame(full, nullptr, wider);
+    struct Case {
+      const Frame* shown;
+      int changedColumn;  // -1: none
+    };
+    const Case cases[] = {{&same, -1}, {&same, 0}, {&same, width / 2}, {&same, width - 1}, {&wider, -1}};
+    for (const Case& c : cases)
+      for (int level = -1; level <= DrawVectorLevelLimit(); ++level) {  // -1: the general road
+        SCOPED_TRACE(testing::Message() << width << " wide, shown " << (c.shown == &same ? "same" : "wider")
+                                        << ", column " << c.changedColumn << ", level " << level);
+        PixelImage changed = picture;
+        if (c.changedColumn >= 0) changed.Set(c.changedColumn, 1, changed.Get(c.changedColumn, 1) ^ 0x10);
+        Frame expected;
+        ImageToFrame(changed, nullptr, expected);
+        std::array<uint64_t, kScreenHeight> rowChanged;
+        rowChanged.fill(3);
+        Frame frame;
+        frame.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0xDEADBEEFu);
+        ShownFrame view{c.shown->pixels.data(), rowChanged.data(), 0, 9};
+        SetDrawFastPaths(level >= 0);
+        SetDrawVectorLimit(std::max(level, 0));
+        const bool differs = ImageToFrame(changed, nullptr, frame, &view);
+        SetDrawFastPaths(true);
+        SetDrawVectorLimit(2);
+        EXPECT_EQ(differs, c.changedColumn >= 0 || c.shown == &wider);
+        EXPECT_EQ(frame.pixels, expected.pixels);
+        for (int y = 0; y < kScreenHeight; ++y) {
+          const bool rowDiffers = (c.shown == &wider && y < 3) || (c.changedColumn >= 0 && y == 1);
+          ASSERT_EQ(rowChanged[static_cast<size_t>(y)], rowDiffers ? 9u : 3u) << "row " << y;
+        }
+      }
   }
 }
 
