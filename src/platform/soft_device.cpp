@@ -838,6 +838,65 @@ void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t 
   (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
 }
 
+// out[i] = the texel at column start − i of `row` (4 or 2 bytes each): the
+// columns of a picture drawn mirrored, none left of column 0.
+void ReverseTexelsPlain(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(row + static_cast<size_t>(start - i) * 4));
+  } else {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(row + static_cast<size_t>(start - i) * 2));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// AVX2: 32 bytes read below `start` and turned round a step (eight 32-bit
+// or sixteen 16-bit texels); the last few texels take the plain loop.
+PELMORA_WIDE void ReverseTexelsWide(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+  const int lanes = static_cast<int>(32 / bytes);
+  const __m256i turn32 = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i turn16 = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10, 11,
+                                          8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const __m256i v =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + static_cast<size_t>(start - i - lanes + 1) * bytes));
+    const __m256i turned = bytes == 4 ? _mm256_permutevar8x32_epi32(v, turn32)
+                                      : _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, turn16), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * bytes), turned);
+  }
+  ReverseTexelsPlain(row, start - i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+
+// AVX-512: 64 bytes a step (sixteen 32-bit or thirty-two 16-bit texels).
+__attribute__((target("avx512f,avx512bw"))) void ReverseTexelsWidest(const uint8_t* row, int32_t start, int count,
+                                                                     size_t bytes, uint8_t* out) {
+  const int lanes = static_cast<int>(64 / bytes);
+  const __m512i turn32 = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i turn16 = _mm512_set_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                          22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const __m512i v = _mm512_loadu_si512(row + static_cast<size_t>(start - i - lanes + 1) * bytes);
+    const __m512i turned = bytes == 4 ? _mm512_permutexvar_epi32(turn32, v) : _mm512_permutexvar_epi16(turn16, v);
+    _mm512_storeu_si512(out + static_cast<size_t>(i) * bytes, turned);
+  }
+  ReverseTexelsWide(row, start - i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#endif
+
+void ReverseTexels(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  switch (DrawVectorLevel()) {
+    case 2: ReverseTexelsWidest(row, start, count, bytes, out); return;
+    case 1: ReverseTexelsWide(row, start, count, bytes, out); return;
+    default: break;
+  }
+#endif
+  ReverseTexelsPlain(row, start, count, bytes, out);
+}
+
 // out[i] = the texel at byte offset offsets[i] from `bits` (the texture's
 // first byte, on four bytes; 4 or 2 bytes a texel).
 void GatherTexelsAtPlain(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
@@ -1698,25 +1757,35 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // fraction further than that (and a margin far above the rounding of
   // each pixel's own coordinate) from a whole number, pixel k reads texel
   // first + k, as working out each pixel would give.
-  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start) {
+  // The same for steps of −1 (`dir`), a picture drawn mirrored: pixel k
+  // reads texel first − k.
+  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start,
+                     double dir = 1.0) {
     const double first = (from + (p0 - lo) / (hi - lo) * (to - from)) * size;
     const double step = (to - from) * size / (hi - lo);
     const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
-    const double drift = std::fabs(step - 1.0) * n, margin = drift + 1e-5;
+    const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
     if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
     start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
     return true;
   };
   if (!unitColumns) unitColumns = nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn);
+  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
   if (!unitRows) unitRows = nearUnit(yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
   // A run of unit steps that does not wrap needs only its first column.
   const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
+  // Mirrored unit steps that do not wrap: pixel k reads texel mirrorStart − k.
+  const int32_t mirrorStart = nextColumn;
+  const bool mirroredRun = mirroredColumns && mirrorStart - (count - 1) >= 0;
   if (plainRun) texelColumns_[0] = nextColumn;
   for (int x = x0; x <= x1 && !plainRun; ++x) {
     int32_t& column = texelColumns_[x - x0];
     if (unitColumns) {
       column = nextColumn;
       if (++nextColumn == tex.Width()) nextColumn = 0;
+    } else if (mirroredColumns) {
+      column = nextColumn;
+      if (--nextColumn < 0) nextColumn = tex.Width() - 1;
     } else {
       const double u = ul + (x - xl) / (xr - xl) * (ur - ul);
       if (!TexelIndex(u * tw, tex.Width(), column)) return false;
@@ -1765,14 +1834,15 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
       rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }
-    // Scattered columns (an enlargement): each texel row's texels gathered
+    // Scattered columns (an enlargement, a mirrored picture): each texel row's texels gathered
     // once into a run, drawn onto every pixel row that reads that texel row.
     gathered_.resize(static_cast<size_t>(count) * texBytes);
     std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
     for (int r = 0; r < rows;) {
       int end = r + 1;
       while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
-      GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
+      if (mirroredRun) ReverseTexels(tex.Row(texelRows_[r]), mirrorStart, count, texBytes, gathered_.data());
+      else GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
       rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
            shadeTables_);
       r = end;

@@ -727,5 +727,44 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
   }
 }
 
+// Pictures drawn mirrored (texture columns right to left), at every vector
+// level of the texel reversal, against the general road: widths around each
+// step size, runs that start at the texture's column 0 or its last one, a
+// run that wraps, every texture and target format, blended or not.
+TEST_F(DeviceFixture, MirroredSpritesMatchTheRasteriserAtEveryVectorLevel) {
+  PixelImage::SetExtraPitchForTest(12);
+  struct Case {
+    int dx, dy, dw, sx;  // sx: the texel column of the pixel left of the first; dw texels to the left of it
+  } cases[] = {
+      {3, 2, 1, 1},   {0, 0, 7, 7},   {5, 1, 8, 8},    {9, 3, 9, 20},  {1, 0, 15, 15}, {2, 2, 16, 16},
+      {4, 1, 17, 40}, {0, 3, 31, 31}, {6, 0, 32, 32},  {7, 2, 33, 33}, {1, 1, 63, 79}, {3, 0, 64, 64},
+      {2, 4, 65, 80}, {-9, 1, 40, 50}, {80, 2, 40, 45}, {10, 1, 30, 20},  // the last wraps past column 0
+  };
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 12);
+    Noise noise{backFormat * 13};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    for (uint32_t texFormat : formats) {
+      DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      for (bool blend : {true, false}) {
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
+        for (const Case& c : cases)
+          for (int level = 0; level <= DrawVectorLevelLimit(); ++level) {
+            SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " blend " << blend
+                                            << " at " << c.dx << "," << c.dy << " " << c.dw << " wide from column "
+                                            << c.sx << ", level " << level);
+            SetDrawVectorLimit(level);
+            auto [fast, general] =
+                BothRoads(target, [&] { Draw(sheet, c.dx, c.dy, c.dw, 5, c.sx, 2, -c.dw, 5, 0xFFFFFFFFu); });
+            SetDrawVectorLimit(2);
+            ASSERT_EQ(fast, general);
+          }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plat
