@@ -78,11 +78,15 @@ int Wrap(int v, int n) {
 
 enum class PixelKind { A8R8G8B8, X8R8G8B8, R5G6B5, A1R5G5B5, Other };
 
+// The formats compared field by field here (every quad asks twice).
 PixelKind KindOf(const PixelFormat& f) {
-  if (f == FormatA8R8G8B8()) return PixelKind::A8R8G8B8;
-  if (f == FormatX8R8G8B8()) return PixelKind::X8R8G8B8;
-  if (f == FormatR5G6B5()) return PixelKind::R5G6B5;
-  if (f == FormatA1R5G5B5()) return PixelKind::A1R5G5B5;
+  if (f.bitsPerPixel == 32 && f.redMask == 0xFF0000u && f.greenMask == 0xFF00u && f.blueMask == 0xFFu) {
+    if (f.alphaMask == 0xFF000000u) return PixelKind::A8R8G8B8;
+    if (f.alphaMask == 0) return PixelKind::X8R8G8B8;
+  } else if (f.bitsPerPixel == 16 && f.blueMask == 0x1Fu) {
+    if (f.redMask == 0xF800u && f.greenMask == 0x07E0u && f.alphaMask == 0) return PixelKind::R5G6B5;
+    if (f.redMask == 0x7C00u && f.greenMask == 0x03E0u && f.alphaMask == 0x8000u) return PixelKind::A1R5G5B5;
+  }
   return PixelKind::Other;
 }
 
@@ -1794,8 +1798,13 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   }
   // Unit steps that do not wrap: the rows follow each other.
   const bool plainRows = unitRows && nextRow + (y1 - y0 + 1) <= tex.Height();
-  if (plainRows)
-    for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = nextRow + r;
+  // Those rows are written out only for the roads that look them up one by
+  // one; the whole-quad select needs only the first.
+  const int32_t firstRow = nextRow;
+  auto listPlainRows = [&] {
+    if (plainRows)
+      for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = firstRow + r;
+  };
   for (int y = y0; y <= y1 && !plainRows; ++y) {
     int32_t& row = texelRows_[y - y0];
     if (unitRows) {
@@ -1808,6 +1817,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   }
   if (blend && contiguous && shadeAffine_ && !shadeIdentity_) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
+      listPlainRows();
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
       for (int y = y0; y <= y1; ++y)
         affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * tex.BytesPerPixel(), count,
@@ -1824,7 +1834,8 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     texelRowStarts_.resize(static_cast<size_t>(rows));
     uint8_t* const out = target.Row(y0) + x0 * outBytes;
     if (contiguous) {
-      const uint8_t* first = tex.Row(texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      const uint8_t* first =
+          tex.Row(plainRows ? firstRow : texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
       const size_t texPitch = static_cast<size_t>(tex.Pitch());
       if (plainRows)
         for (int r = 0; r < rows; ++r) texelRowStarts_[r] = first + static_cast<size_t>(r) * texPitch;
@@ -1836,6 +1847,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
     // Scattered columns (an enlargement, a mirrored picture): each texel row's texels gathered
     // once into a run, drawn onto every pixel row that reads that texel row.
+    listPlainRows();
     gathered_.resize(static_cast<size_t>(count) * texBytes);
     std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
     for (int r = 0; r < rows;) {
@@ -1851,6 +1863,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   }
   const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
   if (!row) return false;
+  listPlainRows();
   for (int y = y0; y <= y1; ++y)
     row(tex.Row(texelRows_[y - y0]), texelColumns_.data(), count, target.Row(y) + x0 * outBytes, shadeTables_);
   return true;
