@@ -393,19 +393,24 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const
     bool partial = false;
     if constexpr (sizeof(typename Codec<TexK>::Raw) == 4) {
       const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+      // Alpha 255 is a texel of 0xFF000000 or more; alpha 1..254 one whose
+      // value less 0x01000000 stays below 0xFE000000 (both unsigned). The
+      // partly transparent lanes are gathered in a mask, tested once a row.
+      __mmask16 partialLanes = 0;
       for (int i = 0; i < count; i += 16) {
         const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
         const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
         __mmask16 lands = in;
         if constexpr (TexK == PixelKind::A8R8G8B8) {
-          const __m512i a = _mm512_srli_epi32(t, 24);
-          lands = _mm512_mask_cmpeq_epi32_mask(in, a, _mm512_set1_epi32(255));
-          partial |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(a, _mm512_set1_epi32(1)), _mm512_set1_epi32(254)) != 0;
+          lands = _mm512_mask_cmpge_epu32_mask(in, t, opaque);
+          partialLanes |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(t, _mm512_set1_epi32(0x01000000)),
+                                                        _mm512_set1_epi32(static_cast<int>(0xFE000000u)));
         }
         // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
         const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
         _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
       }
+      partial = partialLanes != 0;
     } else {
       for (int i = 0; i < count; i += 32) {
         const __mmask32 in = count - i >= 32 ? 0xFFFFFFFFu : (1u << (count - i)) - 1u;

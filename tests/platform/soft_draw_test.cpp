@@ -694,6 +694,14 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
     noise.Fill(target);
     for (uint32_t texFormat : formats) {
       DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      if (texFormat == D3DFMT_A8R8G8B8) {
+        // The alphas at the edges of whole, partial and none, on every row.
+        PixelImage& texels = sheet->Level0()->Image();
+        const uint32_t edges[] = {0x00u, 0x01u, 0xFEu, 0xFFu};
+        for (int y = 0; y < 10; ++y)
+          for (int x = y % 3; x < 80; x += 3)
+            texels.Set(x, y, (texels.Get(x, y) & 0x00FFFFFFu) | edges[(x / 3 + y) % 4] << 24);
+      }
       for (bool blend : {true, false}) {
         dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
         for (const Case& c : cases) {
