@@ -340,11 +340,21 @@ void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t*
   ShadeTexels<TexK, OutK, kIdentity, kContiguous, kBlend>(texRow, columns, count, out, tables);
 }
 
+// Where the rows of texels a quad reads start: a table of one pointer a
+// row, or (no table) `first` and each next row `pitch` bytes on (a pitch
+// of 0: every row reads the same run).
+struct TexelRows {
+  const uint8_t* const* table;
+  const uint8_t* first;
+  ptrdiff_t pitch;
+  const uint8_t* operator[](int r) const { return table ? table[r] : first + r * pitch; }
+};
+
 // Rows of texels as they are onto rows of a separate target picture: row r
 // reads `count` texels from texRows[r] and writes them at out + r × outPitch.
 // One call covers a whole quad, so the loop's set-up is paid once.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, uint8_t* out,
                                         ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -364,18 +374,18 @@ PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows,
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-void SelectRectPlain(const uint8_t* const* texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+void SelectRectPlain(TexelRows texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
                      const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_WIDE void SelectRectWide(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+PELMORA_WIDE void SelectRectWide(TexelRows texRows, int rows, int count, uint8_t* out,
                                  ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
-using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
 
 #if defined(__GNUC__) && defined(__x86_64__)
 // The keyed select of the common sprite formats with AVX-512: a masked
@@ -385,7 +395,7 @@ using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff
 // onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
 // A1R5G5B5, thirty-two a step.
 template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const uint8_t* const* texRows, int rows,
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
                                                                           int count, uint8_t* out, ptrdiff_t outPitch,
                                                                           const uint8_t (*tables)[256]) {
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -441,7 +451,7 @@ const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_s
                             __builtin_cpu_supports("avx512vl");
 #else
 template <PixelKind TexK, PixelKind OutK>
-void SelectRectMasked(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+void SelectRectMasked(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
 const bool g_maskedSelect = false;
 #endif
 
@@ -1580,7 +1590,7 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
       // then drawn by the select loop.
       GatherTexelsAt(texBits, offsets, hi - lo + 1, texBytes, gathered_.data());
       const uint8_t* const run = gathered_.data();
-      rect(&run, 1, hi - lo + 1, out, 0, shadeTables_);
+      rect(TexelRows{nullptr, run, 0}, 1, hi - lo + 1, out, 0, shadeTables_);
     } else {
       shade(texBits, offsets, hi - lo + 1, out, shadeTables_);
     }
@@ -1836,32 +1846,30 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     // Texels as they are onto a separate picture: the whole quad in one call.
     const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
     const int rows = y1 - y0 + 1;
-    texelRowStarts_.resize(static_cast<size_t>(rows));
     uint8_t* const out = target.Row(y0) + x0 * outBytes;
     if (contiguous) {
-      const uint8_t* first =
-          tex.Row(plainRows ? firstRow : texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
-      const size_t texPitch = static_cast<size_t>(tex.Pitch());
-      if (plainRows)
-        for (int r = 0; r < rows; ++r) texelRowStarts_[r] = first + static_cast<size_t>(r) * texPitch;
-      else
-        for (int r = 0; r < rows; ++r)
-          texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
-      rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
+      if (plainRows) {
+        const uint8_t* first = tex.Row(firstRow) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+        rect(TexelRows{nullptr, first, tex.Pitch()}, rows, count, out, target.Pitch(), shadeTables_);
+        return true;
+      }
+      texelRowStarts_.resize(static_cast<size_t>(rows));
+      for (int r = 0; r < rows; ++r)
+        texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      rect(TexelRows{texelRowStarts_.data(), nullptr, 0}, rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }
     // Scattered columns (an enlargement, a mirrored picture): each texel row's texels gathered
     // once into a run, drawn onto every pixel row that reads that texel row.
     listPlainRows();
     gathered_.resize(static_cast<size_t>(count) * texBytes);
-    std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
+    const TexelRows run{nullptr, gathered_.data(), 0};
     for (int r = 0; r < rows;) {
       int end = r + 1;
       while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
       if (mirroredRun) ReverseTexels(tex.Row(texelRows_[r]), mirrorStart, count, texBytes, gathered_.data());
       else GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
-      rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
-           shadeTables_);
+      rect(run, end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(), shadeTables_);
       r = end;
     }
     return true;
