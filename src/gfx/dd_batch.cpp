@@ -275,8 +275,10 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   c.dwColorOp = lpDTCon->dwColorOp;
   c.dwAlphaOp = lpDTCon->dwAlphaOp;
   if (b->bSort) {
-    if (c.bAreaMatch) b->first.area.emplace(std::make_tuple(lpSrc, sx, sy), std::make_pair(c.nSeq, c.nKey));
-    else b->first.plain.emplace(lpSrc, std::make_pair(c.nSeq, c.nKey));
+    // The first draw of a key stays; try_emplace makes no node for a key
+    // already held (most draws share their source's key).
+    if (c.bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), c.nSeq, c.nKey);
+    else b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
   }
   b->cmds.push_back(c);
   return true;

@@ -78,11 +78,15 @@ int Wrap(int v, int n) {
 
 enum class PixelKind { A8R8G8B8, X8R8G8B8, R5G6B5, A1R5G5B5, Other };
 
+// The formats compared field by field here (every quad asks twice).
 PixelKind KindOf(const PixelFormat& f) {
-  if (f == FormatA8R8G8B8()) return PixelKind::A8R8G8B8;
-  if (f == FormatX8R8G8B8()) return PixelKind::X8R8G8B8;
-  if (f == FormatR5G6B5()) return PixelKind::R5G6B5;
-  if (f == FormatA1R5G5B5()) return PixelKind::A1R5G5B5;
+  if (f.bitsPerPixel == 32 && f.redMask == 0xFF0000u && f.greenMask == 0xFF00u && f.blueMask == 0xFFu) {
+    if (f.alphaMask == 0xFF000000u) return PixelKind::A8R8G8B8;
+    if (f.alphaMask == 0) return PixelKind::X8R8G8B8;
+  } else if (f.bitsPerPixel == 16 && f.blueMask == 0x1Fu) {
+    if (f.redMask == 0xF800u && f.greenMask == 0x07E0u && f.alphaMask == 0) return PixelKind::R5G6B5;
+    if (f.redMask == 0x7C00u && f.greenMask == 0x03E0u && f.alphaMask == 0x8000u) return PixelKind::A1R5G5B5;
+  }
   return PixelKind::Other;
 }
 
@@ -336,11 +340,21 @@ void ShadeRow(const uint8_t* texRow, const int32_t* columns, int count, uint8_t*
   ShadeTexels<TexK, OutK, kIdentity, kContiguous, kBlend>(texRow, columns, count, out, tables);
 }
 
+// Where the rows of texels a quad reads start: a table of one pointer a
+// row, or (no table) `first` and each next row `pitch` bytes on (a pitch
+// of 0: every row reads the same run).
+struct TexelRows {
+  const uint8_t* const* table;
+  const uint8_t* first;
+  ptrdiff_t pitch;
+  const uint8_t* operator[](int r) const { return table ? table[r] : first + r * pitch; }
+};
+
 // Rows of texels as they are onto rows of a separate target picture: row r
 // reads `count` texels from texRows[r] and writes them at out + r × outPitch.
 // One call covers a whole quad, so the loop's set-up is paid once.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, uint8_t* out,
                                         ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -360,18 +374,18 @@ PELMORA_INLINE_BODY void SelectRectBody(const uint8_t* const* texRows, int rows,
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-void SelectRectPlain(const uint8_t* const* texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+void SelectRectPlain(TexelRows texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
                      const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_WIDE void SelectRectWide(const uint8_t* const* texRows, int rows, int count, uint8_t* out,
+PELMORA_WIDE void SelectRectWide(TexelRows texRows, int rows, int count, uint8_t* out,
                                  ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
-using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
 
 #if defined(__GNUC__) && defined(__x86_64__)
 // The keyed select of the common sprite formats with AVX-512: a masked
@@ -381,7 +395,7 @@ using SelectRectFn = void (*)(const uint8_t* const*, int, int, uint8_t*, ptrdiff
 // onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
 // A1R5G5B5, thirty-two a step.
 template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const uint8_t* const* texRows, int rows,
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
                                                                           int count, uint8_t* out, ptrdiff_t outPitch,
                                                                           const uint8_t (*tables)[256]) {
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -389,19 +403,24 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const
     bool partial = false;
     if constexpr (sizeof(typename Codec<TexK>::Raw) == 4) {
       const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+      // Alpha 255 is a texel of 0xFF000000 or more; alpha 1..254 one whose
+      // value less 0x01000000 stays below 0xFE000000 (both unsigned). The
+      // partly transparent lanes are gathered in a mask, tested once a row.
+      __mmask16 partialLanes = 0;
       for (int i = 0; i < count; i += 16) {
         const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
         const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
         __mmask16 lands = in;
         if constexpr (TexK == PixelKind::A8R8G8B8) {
-          const __m512i a = _mm512_srli_epi32(t, 24);
-          lands = _mm512_mask_cmpeq_epi32_mask(in, a, _mm512_set1_epi32(255));
-          partial |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(a, _mm512_set1_epi32(1)), _mm512_set1_epi32(254)) != 0;
+          lands = _mm512_mask_cmpge_epu32_mask(in, t, opaque);
+          partialLanes |= _mm512_mask_cmplt_epu32_mask(in, _mm512_sub_epi32(t, _mm512_set1_epi32(0x01000000)),
+                                                        _mm512_set1_epi32(static_cast<int>(0xFE000000u)));
         }
         // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
         const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
         _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
       }
+      partial = partialLanes != 0;
     } else {
       for (int i = 0; i < count; i += 32) {
         const __mmask32 in = count - i >= 32 ? 0xFFFFFFFFu : (1u << (count - i)) - 1u;
@@ -432,7 +451,7 @@ const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_s
                             __builtin_cpu_supports("avx512vl");
 #else
 template <PixelKind TexK, PixelKind OutK>
-void SelectRectMasked(const uint8_t* const*, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+void SelectRectMasked(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
 const bool g_maskedSelect = false;
 #endif
 
@@ -836,6 +855,65 @@ void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, siz
 
 void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
   (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
+}
+
+// out[i] = the texel at column start − i of `row` (4 or 2 bytes each): the
+// columns of a picture drawn mirrored, none left of column 0.
+void ReverseTexelsPlain(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+  if (bytes == 4) {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint32_t>(out + static_cast<size_t>(i) * 4, LoadRaw<uint32_t>(row + static_cast<size_t>(start - i) * 4));
+  } else {
+    for (int i = 0; i < count; ++i)
+      StoreRaw<uint16_t>(out + static_cast<size_t>(i) * 2, LoadRaw<uint16_t>(row + static_cast<size_t>(start - i) * 2));
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// AVX2: 32 bytes read below `start` and turned round a step (eight 32-bit
+// or sixteen 16-bit texels); the last few texels take the plain loop.
+PELMORA_WIDE void ReverseTexelsWide(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+  const int lanes = static_cast<int>(32 / bytes);
+  const __m256i turn32 = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256i turn16 = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10, 11,
+                                          8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const __m256i v =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + static_cast<size_t>(start - i - lanes + 1) * bytes));
+    const __m256i turned = bytes == 4 ? _mm256_permutevar8x32_epi32(v, turn32)
+                                      : _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, turn16), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * bytes), turned);
+  }
+  ReverseTexelsPlain(row, start - i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+
+// AVX-512: 64 bytes a step (sixteen 32-bit or thirty-two 16-bit texels).
+__attribute__((target("avx512f,avx512bw"))) void ReverseTexelsWidest(const uint8_t* row, int32_t start, int count,
+                                                                     size_t bytes, uint8_t* out) {
+  const int lanes = static_cast<int>(64 / bytes);
+  const __m512i turn32 = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i turn16 = _mm512_set_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                          22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+  int i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const __m512i v = _mm512_loadu_si512(row + static_cast<size_t>(start - i - lanes + 1) * bytes);
+    const __m512i turned = bytes == 4 ? _mm512_permutexvar_epi32(turn32, v) : _mm512_permutexvar_epi16(turn16, v);
+    _mm512_storeu_si512(out + static_cast<size_t>(i) * bytes, turned);
+  }
+  ReverseTexelsWide(row, start - i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
+}
+#endif
+
+void ReverseTexels(const uint8_t* row, int32_t start, int count, size_t bytes, uint8_t* out) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  switch (DrawVectorLevel()) {
+    case 2: ReverseTexelsWidest(row, start, count, bytes, out); return;
+    case 1: ReverseTexelsWide(row, start, count, bytes, out); return;
+    default: break;
+  }
+#endif
+  ReverseTexelsPlain(row, start, count, bytes, out);
 }
 
 // out[i] = the texel at byte offset offsets[i] from `bits` (the texture's
@@ -1512,7 +1590,7 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
       // then drawn by the select loop.
       GatherTexelsAt(texBits, offsets, hi - lo + 1, texBytes, gathered_.data());
       const uint8_t* const run = gathered_.data();
-      rect(&run, 1, hi - lo + 1, out, 0, shadeTables_);
+      rect(TexelRows{nullptr, run, 0}, 1, hi - lo + 1, out, 0, shadeTables_);
     } else {
       shade(texBits, offsets, hi - lo + 1, out, shadeTables_);
     }
@@ -1698,25 +1776,35 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // fraction further than that (and a margin far above the rounding of
   // each pixel's own coordinate) from a whole number, pixel k reads texel
   // first + k, as working out each pixel would give.
-  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start) {
+  // The same for steps of −1 (`dir`), a picture drawn mirrored: pixel k
+  // reads texel first − k.
+  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start,
+                     double dir = 1.0) {
     const double first = (from + (p0 - lo) / (hi - lo) * (to - from)) * size;
     const double step = (to - from) * size / (hi - lo);
     const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
-    const double drift = std::fabs(step - 1.0) * n, margin = drift + 1e-5;
+    const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
     if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
     start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
     return true;
   };
   if (!unitColumns) unitColumns = nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn);
+  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
   if (!unitRows) unitRows = nearUnit(yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
   // A run of unit steps that does not wrap needs only its first column.
   const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
+  // Mirrored unit steps that do not wrap: pixel k reads texel mirrorStart − k.
+  const int32_t mirrorStart = nextColumn;
+  const bool mirroredRun = mirroredColumns && mirrorStart - (count - 1) >= 0;
   if (plainRun) texelColumns_[0] = nextColumn;
   for (int x = x0; x <= x1 && !plainRun; ++x) {
     int32_t& column = texelColumns_[x - x0];
     if (unitColumns) {
       column = nextColumn;
       if (++nextColumn == tex.Width()) nextColumn = 0;
+    } else if (mirroredColumns) {
+      column = nextColumn;
+      if (--nextColumn < 0) nextColumn = tex.Width() - 1;
     } else {
       const double u = ul + (x - xl) / (xr - xl) * (ur - ul);
       if (!TexelIndex(u * tw, tex.Width(), column)) return false;
@@ -1725,8 +1813,13 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   }
   // Unit steps that do not wrap: the rows follow each other.
   const bool plainRows = unitRows && nextRow + (y1 - y0 + 1) <= tex.Height();
-  if (plainRows)
-    for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = nextRow + r;
+  // Those rows are written out only for the roads that look them up one by
+  // one; the whole-quad select needs only the first.
+  const int32_t firstRow = nextRow;
+  auto listPlainRows = [&] {
+    if (plainRows)
+      for (int r = 0; r <= y1 - y0; ++r) texelRows_[r] = firstRow + r;
+  };
   for (int y = y0; y <= y1 && !plainRows; ++y) {
     int32_t& row = texelRows_[y - y0];
     if (unitRows) {
@@ -1739,6 +1832,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   }
   if (blend && contiguous && shadeAffine_ && !shadeIdentity_) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
+      listPlainRows();
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
       for (int y = y0; y <= y1; ++y)
         affine(tex.Row(texelRows_[y - y0]) + static_cast<size_t>(texelColumns_[0]) * tex.BytesPerPixel(), count,
@@ -1752,35 +1846,37 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     // Texels as they are onto a separate picture: the whole quad in one call.
     const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
     const int rows = y1 - y0 + 1;
-    texelRowStarts_.resize(static_cast<size_t>(rows));
     uint8_t* const out = target.Row(y0) + x0 * outBytes;
     if (contiguous) {
-      const uint8_t* first = tex.Row(texelRows_[0]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
-      const size_t texPitch = static_cast<size_t>(tex.Pitch());
-      if (plainRows)
-        for (int r = 0; r < rows; ++r) texelRowStarts_[r] = first + static_cast<size_t>(r) * texPitch;
-      else
-        for (int r = 0; r < rows; ++r)
-          texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
-      rect(texelRowStarts_.data(), rows, count, out, target.Pitch(), shadeTables_);
+      if (plainRows) {
+        const uint8_t* first = tex.Row(firstRow) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+        rect(TexelRows{nullptr, first, tex.Pitch()}, rows, count, out, target.Pitch(), shadeTables_);
+        return true;
+      }
+      texelRowStarts_.resize(static_cast<size_t>(rows));
+      for (int r = 0; r < rows; ++r)
+        texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      rect(TexelRows{texelRowStarts_.data(), nullptr, 0}, rows, count, out, target.Pitch(), shadeTables_);
       return true;
     }
-    // Scattered columns (an enlargement): each texel row's texels gathered
+    // Scattered columns (an enlargement, a mirrored picture): each texel row's texels gathered
     // once into a run, drawn onto every pixel row that reads that texel row.
+    listPlainRows();
     gathered_.resize(static_cast<size_t>(count) * texBytes);
-    std::fill(texelRowStarts_.begin(), texelRowStarts_.end(), gathered_.data());
+    const TexelRows run{nullptr, gathered_.data(), 0};
     for (int r = 0; r < rows;) {
       int end = r + 1;
       while (end < rows && texelRows_[end] == texelRows_[r]) ++end;
-      GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
-      rect(texelRowStarts_.data(), end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(),
-           shadeTables_);
+      if (mirroredRun) ReverseTexels(tex.Row(texelRows_[r]), mirrorStart, count, texBytes, gathered_.data());
+      else GatherTexels(tex.Row(texelRows_[r]), texelColumns_.data(), count, texBytes, gathered_.data());
+      rect(run, end - r, count, out + static_cast<ptrdiff_t>(r) * target.Pitch(), target.Pitch(), shadeTables_);
       r = end;
     }
     return true;
   }
   const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
   if (!row) return false;
+  listPlainRows();
   for (int y = y0; y <= y1; ++y)
     row(tex.Row(texelRows_[y - y0]), texelColumns_.data(), count, target.Row(y) + x0 * outBytes, shadeTables_);
   return true;

@@ -55,18 +55,141 @@ void KeyedRow(uint8_t* dst, const uint8_t* src, int count, T key) {
   }
 }
 
-// Keyed row copy for a pixel width in bytes; a key wider than the pixel
-// matches nothing (the general road compares the widened pixel with it).
-void KeyedRowBytes(uint8_t* dst, const uint8_t* src, int count, int bytes, uint32_t key) {
+// Keyed copies of a rectangle of rows: `rows` rows of `count` pixels from
+// src (rows srcPitch bytes apart) onto dst (dstPitch apart); the rows of the
+// two never overlap. One call covers a whole blit so that choosing the loop
+// is paid once, not per row. The plain loop is the reference; the vector
+// ones give the same bytes.
+template <typename T>
+void KeyedRectPlain(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t srcPitch, int count, int rows,
+                    uint32_t key) {
+  for (int r = 0; r < rows; ++r, dst += dstPitch, src += srcPitch) KeyedRow<T>(dst, src, count, static_cast<T>(key));
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define PELMORA_KEYED_X86 1
+// AVX2: a select of 32 bytes a step over the target's pixels. A row's last
+// pixels take one more full step that ends at the row's end and overlaps
+// the step before: the keyed copy of a pixel done twice gives the same
+// pixel. Rows narrower than a step take 16-byte steps the same way, and
+// rows narrower than that the plain loop.
+template <typename T>
+__attribute__((target("avx2"))) inline __m256i KeyedEqual256(__m256i a, __m256i b) {
+  if constexpr (sizeof(T) == 1) return _mm256_cmpeq_epi8(a, b);
+  else if constexpr (sizeof(T) == 2) return _mm256_cmpeq_epi16(a, b);
+  else return _mm256_cmpeq_epi32(a, b);
+}
+template <typename T>
+__attribute__((target("avx2"))) inline __m128i KeyedEqual128(__m128i a, __m128i b) {
+  if constexpr (sizeof(T) == 1) return _mm_cmpeq_epi8(a, b);
+  else if constexpr (sizeof(T) == 2) return _mm_cmpeq_epi16(a, b);
+  else return _mm_cmpeq_epi32(a, b);
+}
+template <typename T>
+__attribute__((target("avx2"))) inline __m256i KeyedBroadcast256(uint32_t key) {
+  if constexpr (sizeof(T) == 1) return _mm256_set1_epi8(static_cast<char>(key));
+  else if constexpr (sizeof(T) == 2) return _mm256_set1_epi16(static_cast<short>(key));
+  else return _mm256_set1_epi32(static_cast<int>(key));
+}
+
+template <typename T>
+__attribute__((target("avx2"))) void KeyedRectWide(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src,
+                                                   ptrdiff_t srcPitch, int count, int rows, uint32_t key) {
+  const __m256i k = KeyedBroadcast256<T>(key);
+  const __m128i k128 = _mm256_castsi256_si128(k);
+  const size_t bytes = static_cast<size_t>(count) * sizeof(T);
+  for (int r = 0; r < rows; ++r, dst += dstPitch, src += srcPitch) {
+    if (bytes >= 32) {
+      auto step = [&](size_t at) __attribute__((target("avx2"), always_inline)) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + at));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + at));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + at), _mm256_blendv_epi8(s, d, KeyedEqual256<T>(s, k)));
+      };
+      size_t at = 0;
+      for (; at + 32 <= bytes; at += 32) step(at);
+      if (at < bytes) step(bytes - 32);
+    } else if (bytes >= 16) {
+      auto step = [&](size_t at) __attribute__((target("avx2"), always_inline)) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), _mm_blendv_epi8(s, d, KeyedEqual128<T>(s, k128)));
+      };
+      step(0);
+      if (bytes > 16) step(bytes - 16);
+    } else {
+      KeyedRow<T>(dst, src, count, static_cast<T>(key));
+    }
+  }
+}
+
+// AVX-512: a masked store writes only the pixels that are not the key, so
+// the target is not read at all; a row's last pixels take a shorter mask.
+#define PELMORA_KEYED_512 __attribute__((target("avx512f,avx512bw")))
+template <typename T>
+PELMORA_KEYED_512 void KeyedRectMasked(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t srcPitch,
+                                       int count, int rows, uint32_t key) {
+  constexpr int kLanes = 64 / static_cast<int>(sizeof(T));
+  for (int r = 0; r < rows; ++r, dst += dstPitch, src += srcPitch) {
+    for (int i = 0; i < count; i += kLanes) {
+      const int n = std::min(kLanes, count - i);
+      const uint64_t in = n == 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+      const uint8_t* s = src + static_cast<size_t>(i) * sizeof(T);
+      uint8_t* d = dst + static_cast<size_t>(i) * sizeof(T);
+      if constexpr (sizeof(T) == 1) {
+        const __m512i t = _mm512_maskz_loadu_epi8(in, s);
+        _mm512_mask_storeu_epi8(d, _mm512_mask_cmpneq_epi8_mask(in, t, _mm512_set1_epi8(static_cast<char>(key))), t);
+      } else if constexpr (sizeof(T) == 2) {
+        const __mmask32 m = static_cast<__mmask32>(in);
+        const __m512i t = _mm512_maskz_loadu_epi16(m, s);
+        _mm512_mask_storeu_epi16(d, _mm512_mask_cmpneq_epi16_mask(m, t, _mm512_set1_epi16(static_cast<short>(key))), t);
+      } else {
+        const __mmask16 m = static_cast<__mmask16>(in);
+        const __m512i t = _mm512_maskz_loadu_epi32(m, s);
+        _mm512_mask_storeu_epi32(d, _mm512_mask_cmpneq_epi32_mask(m, t, _mm512_set1_epi32(static_cast<int>(key))), t);
+      }
+    }
+  }
+}
+
+int ProcessorVectorLevel() {
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return 2;
+  return __builtin_cpu_supports("avx2") ? 1 : 0;
+}
+#else
+int ProcessorVectorLevel() { return 0; }
+#endif
+
+const int g_processorVectorLevel = ProcessorVectorLevel();
+std::atomic<int> g_vectorLimit{2};
+
+using KeyedRectFn = void (*)(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int, int, uint32_t);
+
+template <typename T>
+KeyedRectFn PickKeyedRect() {
+#if defined(PELMORA_KEYED_X86)
+  switch (std::min(g_processorVectorLevel, g_vectorLimit.load(std::memory_order_relaxed))) {
+    case 2: return KeyedRectMasked<T>;
+    case 1: return KeyedRectWide<T>;
+    default: break;
+  }
+#endif
+  return KeyedRectPlain<T>;
+}
+
+// Keyed copy of `rows` rows for a pixel width in bytes; a key wider than the
+// pixel matches nothing (the general road compares the widened pixel with it).
+void KeyedRect(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t srcPitch, int count, int rows,
+               int bytes, uint32_t key) {
   const uint32_t widest = bytes == 1 ? 0xFFu : bytes == 2 ? 0xFFFFu : 0xFFFFFFFFu;
   if (key > widest) {
-    std::memcpy(dst, src, static_cast<size_t>(count) * bytes);
+    for (int r = 0; r < rows; ++r, dst += dstPitch, src += srcPitch)
+      std::memcpy(dst, src, static_cast<size_t>(count) * bytes);
     return;
   }
   switch (bytes) {
-    case 1: KeyedRow<uint8_t>(dst, src, count, static_cast<uint8_t>(key)); break;
-    case 2: KeyedRow<uint16_t>(dst, src, count, static_cast<uint16_t>(key)); break;
-    default: KeyedRow<uint32_t>(dst, src, count, key); break;
+    case 1: PickKeyedRect<uint8_t>()(dst, dstPitch, src, srcPitch, count, rows, key); break;
+    case 2: PickKeyedRect<uint16_t>()(dst, dstPitch, src, srcPitch, count, rows, key); break;
+    default: PickKeyedRect<uint32_t>()(dst, dstPitch, src, srcPitch, count, rows, key); break;
   }
 }
 
@@ -211,6 +334,8 @@ uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* p
 }
 
 void SetDrawFastPaths(bool on) { g_fastPaths = on; }
+void SetDrawVectorLimit(int level) { g_vectorLimit = std::clamp(level, 0, 2); }
+int DrawVectorLevel() { return std::min(g_processorVectorLevel, g_vectorLimit.load()); }
 bool DrawFastPaths() { return g_fastPaths.load(); }
 
 namespace {
@@ -329,6 +454,75 @@ void Row8ToFrameWide(const uint8_t* row, int count, const uint32_t* colours, uin
 }
 #endif
 
+// A row of 32-bit pixels against the shown frame's row: true when, made
+// opaque, it differs from `seen`; then (only then) `out` gets the converted
+// row. `out` may be `seen` itself (the comparison is over before it is
+// written). An unchanged row costs reading both and writing nothing.
+void Row32ConvertPlain(const uint8_t* row, int count, uint32_t* out) {
+  for (int x = 0; x < count; ++x) out[x] = 0xFF000000u | LoadPixel<uint32_t>(row + static_cast<size_t>(x) * 4);
+}
+
+bool Row32ComparedPlain(const uint8_t* row, int count, const uint32_t* seen, uint32_t* out) {
+  for (int x = 0; x < count; ++x)
+    if ((0xFF000000u | LoadPixel<uint32_t>(row + static_cast<size_t>(x) * 4)) != seen[x]) {
+      Row32ConvertPlain(row, count, out);
+      return true;
+    }
+  return false;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// Eight pixels a step; the last step ends at the row's end, overlapping the
+// one before (rows of fewer than eight take the plain loop).
+__attribute__((target("avx2"))) bool Row32ComparedWide(const uint8_t* row, int count, const uint32_t* seen,
+                                                       uint32_t* out) {
+  if (count < 8) return Row32ComparedPlain(row, count, seen, out);
+  const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+  auto load = [&](int x) __attribute__((target("avx2"), always_inline)) {
+    return _mm256_or_si256(alpha, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + static_cast<size_t>(x) * 4)));
+  };
+  auto differs = [&](int x) __attribute__((target("avx2"), always_inline)) {
+    const __m256i d = _mm256_xor_si256(load(x), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(seen + x)));
+    return !_mm256_testz_si256(d, d);
+  };
+  bool any = false;
+  int x = 0;
+  for (; x + 8 <= count && !any; x += 8) any = differs(x);
+  if (!any && x < count) any = differs(count - 8);
+  if (!any) return false;
+  for (x = 0; x + 8 <= count; x += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), load(x));
+  if (x < count) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + count - 8), load(count - 8));
+  return true;
+}
+
+// Sixteen pixels a step; a row's last pixels take a shorter mask.
+__attribute__((target("avx512f"))) bool Row32ComparedMasked(const uint8_t* row, int count, const uint32_t* seen,
+                                                            uint32_t* out) {
+  const __m512i alpha = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+  auto mask = [count](int x) { return static_cast<__mmask16>(count - x >= 16 ? 0xFFFFu : (1u << (count - x)) - 1u); };
+  auto load = [&](int x) __attribute__((target("avx512f"), always_inline)) {
+    return _mm512_or_si512(alpha, _mm512_maskz_loadu_epi32(mask(x), row + static_cast<size_t>(x) * 4));
+  };
+  bool any = false;
+  for (int x = 0; x < count && !any; x += 16)
+    any = _mm512_mask_cmpneq_epi32_mask(mask(x), load(x), _mm512_maskz_loadu_epi32(mask(x), seen + x)) != 0;
+  if (!any) return false;
+  for (int x = 0; x < count; x += 16) _mm512_mask_storeu_epi32(out + x, mask(x), load(x));
+  return true;
+}
+#endif
+
+bool Row32Compared(const uint8_t* row, int count, const uint32_t* seen, uint32_t* out) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  switch (std::min(g_processorVectorLevel, g_vectorLimit.load(std::memory_order_relaxed))) {
+    case 2: return Row32ComparedMasked(row, count, seen, out);
+    case 1: return Row32ComparedWide(row, count, seen, out);
+    default: break;
+  }
+#endif
+  return Row32ComparedPlain(row, count, seen, out);
+}
+
 void Row8ToFrame(const uint8_t* row, int count, const uint32_t* colours, uint32_t* out) {
   (g_wideFrame ? Row8ToFrameWide : Row8ToFramePlain)(row, count, colours, out);
 }
@@ -412,6 +606,23 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
+    if (shown != nullptr && y < h && f.bitsPerPixel == 32) {
+      // A 32-bit row is compared as it is converted, without the row
+      // buffer; the frame's columns right of the image are black.
+      const uint32_t* seen = shown + static_cast<size_t>(y) * kScreenWidth;
+      uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
+      const bool rowDiffers = Row32Compared(image.Row(y), w, seen, out);
+      const bool restDiffers = std::any_of(seen + w, seen + kScreenWidth, [](uint32_t p) { return p != 0xFF000000u; });
+      if (rowDiffers || restDiffers) {
+        if (!rowDiffers) Row32ConvertPlain(image.Row(y), w, out);
+        std::fill(out + w, out + kScreenWidth, 0xFF000000u);
+        shownFrame->rowChanged[y] = shownFrame->next;
+        differs = true;
+      } else if (!holdsShownRow(y)) {
+        std::memcpy(out, seen, sizeof line);
+      }
+      continue;
+    }
     if (y < h) {
       const uint8_t* row = image.Row(y);
       switch (f.bitsPerPixel) {
@@ -602,9 +813,8 @@ uint32_t DrawSurface::BltFast(int x, int y, DrawSurface* src, const Rect& srcRec
   const bool keyed = (flags & DDBLTFAST_SRCCOLORKEY) && src->hasKey_;
   const int bpp = image_.BytesPerPixel();
   if (keyed && src != this && g_fastPaths.load(std::memory_order_relaxed)) {
-    for (int r = 0; r < h; ++r)
-      KeyedRowBytes(image_.Row(y + r) + static_cast<size_t>(x) * bpp,
-                    src->image_.Row(s.top + r) + static_cast<size_t>(s.left) * bpp, w, bpp, src->key_);
+    KeyedRect(image_.Row(y) + static_cast<size_t>(x) * bpp, image_.Pitch(),
+              src->image_.Row(s.top) + static_cast<size_t>(s.left) * bpp, src->image_.Pitch(), w, h, bpp, src->key_);
     return DD_OK;
   }
   for (int r = 0; r < h; ++r) {
@@ -721,7 +931,7 @@ void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s
     if (straight) {
       uint8_t* o = out + static_cast<size_t>(pairs[0]) * bpp;
       const uint8_t* i = in + static_cast<size_t>(pairs[1]) * bpp;
-      if (keyed) KeyedRowBytes(o, i, static_cast<int>(count), bpp, key);
+      if (keyed) KeyedRect(o, 0, i, 0, static_cast<int>(count), 1, bpp, key);
       else std::memcpy(o, i, count * bpp);
       continue;
     }

@@ -158,6 +158,12 @@ class FramePresenter {
 // pixel-at-a-time road) to check that both roads give the same pixels.
 void SetDrawFastPaths(bool on);
 bool DrawFastPaths();
+// Tests: the widest vector loops the blitter's keyed copies and the frame
+// conversion may choose (0 plain, 1 AVX2, 2 AVX-512; 2 by default), and the
+// level in use (the limit, capped by what the processor has), so that every
+// loop a processor may run is checked against the plain one on this one.
+void SetDrawVectorLimit(int level);
+int DrawVectorLevel();
 
 // The emulated vertical blank of a 60 Hz display: sleeps (plat::Sleep, so the
 // virtual clock applies) until the next 1/60 s boundary of TickCount.

@@ -299,6 +299,64 @@ TEST_F(DrawFixture, BlitterLoopsMatchTheGeneralRoad) {
   }
 }
 
+// The keyed copy's vector loops (AVX2, AVX-512 where the processor has
+// them) against the general road, pixel for pixel: widths around every
+// step size of each pixel width, blits cut at either side, a key wider than
+// the pixel (matches nothing), runs of keyed and unkeyed pixels.
+TEST_F(DrawFixture, KeyedBlitsOfEveryVectorLevelMatchTheGeneralRoad) {
+  PixelImage::SetExtraPitchForTest(12);
+  for (int bits : {8, 16, 32}) {
+    DrawSurface *src, *dst;
+    DirectDrawObject* dd = Open(bits, 140, 5, MemoryPlace::System, 150, 9, &src, &dst);
+    Noise noise{static_cast<uint32_t>(bits) * 31};
+    const uint32_t mask = bits == 8 ? 0xFFu : bits == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+    const uint32_t key = noise.Next() & mask;
+    // Runs of 0..9 keyed or unkeyed pixels, so that masks start and end anywhere.
+    for (int y = 0; y < 5; ++y) {
+      bool keyed = (y & 1) != 0;
+      for (int x = 0; x < 140;) {
+        for (int n = static_cast<int>(noise.Next() % 10); n > 0 && x < 140; --n, ++x) {
+          uint32_t v = noise.Next() & mask;
+          if (v == key) v ^= 1;
+          src->Image().Set(x, y, keyed ? key : v);
+        }
+        keyed = !keyed;
+      }
+    }
+    noise.Fill(dst->Image());
+    struct { int width, x, y; } cases[] = {
+        {1, 0, 0},    {3, 7, 2},    {4, 1, 1},    {7, 3, 3},      {8, 0, 4},     {9, 5, 0},
+        {15, 2, 2},   {16, 9, 1},   {17, 0, 0},   {31, 4, 3},     {32, 1, 5},    {33, 6, 0},
+        {63, 0, 2},   {64, 11, 1},  {65, 3, 4},   {100, 20, 0},   {129, 2, 2},   {140, 0, 1},
+        {33, -5, 1},  {64, -63, 0}, {20, 137, 3}, {65, 120, -2},  {140, 13, 6},  {17, 149, 0},
+    };
+    for (uint32_t setKey : {key, mask == 0xFFFFFFFFu ? key : mask + 1 + key}) {
+      src->SetColorKey(setKey);
+      for (const auto& c : cases) {
+        const Rect from{1, 0, 1 + std::min(c.width, 139), 5};
+        const std::vector<uint8_t> start = Bytes(dst->Image());
+        SetDrawFastPaths(false);
+        dst->BltFast(c.x, c.y, src, from, DDBLTFAST_SRCCOLORKEY);
+        SetDrawFastPaths(true);
+        const std::vector<uint8_t> general = Bytes(dst->Image());
+        for (int level = 0; level <= 2; ++level) {
+          SetDrawVectorLimit(level);
+          if (DrawVectorLevel() != level) break;  // the processor lacks it
+          SCOPED_TRACE(testing::Message() << bits << " bits, level " << level << ", " << c.width << " wide at " << c.x
+                                          << "," << c.y << " key " << setKey);
+          PutBytes(dst->Image(), start);
+          dst->BltFast(c.x, c.y, src, from, DDBLTFAST_SRCCOLORKEY);
+          EXPECT_EQ(Bytes(dst->Image()), general);
+        }
+        SetDrawVectorLimit(2);
+        PutBytes(dst->Image(), start);
+      }
+    }
+    src->Release(), dst->Release();
+    EXPECT_EQ(dd->Release(), 0u);
+  }
+}
+
 TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
   PixelImage::SetExtraPitchForTest(8);
   const PixelFormat formats[] = {FormatIndexed8(), FormatR5G6B5(), FormatX1R5G5B5(), FormatA1R5G5B5(),
@@ -353,6 +411,12 @@ TEST_F(DrawFixture, FillsAndFrameConversionMatchTheGeneralRoad) {
 // its rows written only where it does not hold them already (rows it holds
 // by what it is told are left alone, so garbage there shows that they were
 // not written), on both roads.
+// The widest vector level this processor runs (each below it can be chosen).
+int DrawVectorLevelLimit() {
+  SetDrawVectorLimit(2);
+  return DrawVectorLevel();
+}
+
 TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
   Noise noise{11};
   PaletteEntry palette[256];
@@ -379,10 +443,17 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
         {"same, row 50 stale", -1, 7, 50, false, true},     {"row 200, row 50 stale", 200, 7, 50, false, true},
         {"same, in place", -1, 0, -1, true, true},          {"row 200, in place", 200, 0, -1, true, true},
         {"same, general road", -1, 0, -1, false, false},    {"row 200, general road", 200, 0, -1, false, false}};
+    // The vector levels of the row comparison, and a change early, at a
+    // step's edge and at the row's last pixel.
+    for (int level = 0; level <= DrawVectorLevelLimit(); ++level)
+    for (int changedColumn : {5, 16, kScreenWidth - 1})
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name);
+      SetDrawVectorLimit(level);
+      SCOPED_TRACE(testing::Message() << f.bitsPerPixel << " bits, " << c.name << ", level " << level << ", column "
+                                      << changedColumn);
       PixelImage changed = picture;
-      if (c.changedRow >= 0) changed.Set(5, c.changedRow, changed.Get(5, c.changedRow) ^ 0x3);
+      if (c.changedRow >= 0)
+        changed.Set(changedColumn, c.changedRow, changed.Get(changedColumn, c.changedRow) ^ 0x3);
       Frame expected;
       ImageToFrame(changed, palette, expected);
       std::array<uint64_t, kScreenHeight> rowChanged;
@@ -396,6 +467,7 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
       SetDrawFastPaths(c.fast);
       const bool differs = ImageToFrame(changed, palette, frame, &view);
       SetDrawFastPaths(true);
+      SetDrawVectorLimit(2);
       EXPECT_EQ(differs, c.changedRow >= 0);
       for (int y = 0; y < kScreenHeight; ++y) {
         const uint64_t want = y == c.changedRow ? 9 : y == c.staleRow ? 8 : 3;
@@ -409,6 +481,56 @@ TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
           ASSERT_TRUE(std::equal(row, row + kScreenWidth, wantRow)) << "row " << y;
       }
     }
+  }
+}
+
+// 32-bit pictures of awkward widths against a shown frame, converted at
+// every vector level and by the general road: the same frame, the same
+// answer and the same rows marked changed, whether the picture equals the
+// shown one, differs at one column, or the shown frame holds something
+// right of a narrower picture.
+TEST_F(DrawFixture, ThirtyTwoBitRowsComparedAtEveryVectorLevel) {
+  Noise noise{23};
+  for (int width : {1, 7, 8, 9, 15, 16, 17, 31, 33, 100, kScreenWidth - 1, kScreenWidth}) {
+    PixelImage picture;
+    ASSERT_TRUE(picture.Allocate(width, 3, FormatX8R8G8B8()));
+    noise.Fill(picture);
+    Frame same, wider;
+    ImageToFrame(picture, nullptr, same);
+    PixelImage full;
+    ASSERT_TRUE(full.Allocate(kScreenWidth, 3, FormatX8R8G8B8()));
+    noise.Fill(full);
+    ImageToFrame(full, nullptr, wider);
+    struct Case {
+      const Frame* shown;
+      int changedColumn;  // -1: none
+    };
+    const Case cases[] = {{&same, -1}, {&same, 0}, {&same, width / 2}, {&same, width - 1}, {&wider, -1}};
+    for (const Case& c : cases)
+      for (int level = -1; level <= DrawVectorLevelLimit(); ++level) {  // -1: the general road
+        SCOPED_TRACE(testing::Message() << width << " wide, shown " << (c.shown == &same ? "same" : "wider")
+                                        << ", column " << c.changedColumn << ", level " << level);
+        PixelImage changed = picture;
+        if (c.changedColumn >= 0) changed.Set(c.changedColumn, 1, changed.Get(c.changedColumn, 1) ^ 0x10);
+        Frame expected;
+        ImageToFrame(changed, nullptr, expected);
+        std::array<uint64_t, kScreenHeight> rowChanged;
+        rowChanged.fill(3);
+        Frame frame;
+        frame.pixels.assign(static_cast<size_t>(kScreenWidth) * kScreenHeight, 0xDEADBEEFu);
+        ShownFrame view{c.shown->pixels.data(), rowChanged.data(), 0, 9};
+        SetDrawFastPaths(level >= 0);
+        SetDrawVectorLimit(std::max(level, 0));
+        const bool differs = ImageToFrame(changed, nullptr, frame, &view);
+        SetDrawFastPaths(true);
+        SetDrawVectorLimit(2);
+        EXPECT_EQ(differs, c.changedColumn >= 0 || c.shown == &wider);
+        EXPECT_EQ(frame.pixels, expected.pixels);
+        for (int y = 0; y < kScreenHeight; ++y) {
+          const bool rowDiffers = (c.shown == &wider && y < 3) || (c.changedColumn >= 0 && y == 1);
+          ASSERT_EQ(rowChanged[static_cast<size_t>(y)], rowDiffers ? 9u : 3u) << "row " << y;
+        }
+      }
   }
 }
 
@@ -572,6 +694,14 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
     noise.Fill(target);
     for (uint32_t texFormat : formats) {
       DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      if (texFormat == D3DFMT_A8R8G8B8) {
+        // The alphas at the edges of whole, partial and none, on every row.
+        PixelImage& texels = sheet->Level0()->Image();
+        const uint32_t edges[] = {0x00u, 0x01u, 0xFEu, 0xFFu};
+        for (int y = 0; y < 10; ++y)
+          for (int x = y % 3; x < 80; x += 3)
+            texels.Set(x, y, (texels.Get(x, y) & 0x00FFFFFFu) | edges[(x / 3 + y) % 4] << 24);
+      }
       for (bool blend : {true, false}) {
         dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
         for (const Case& c : cases) {
@@ -600,6 +730,45 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
           ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
         });
         ASSERT_EQ(fast, general);
+      }
+    }
+  }
+}
+
+// Pictures drawn mirrored (texture columns right to left), at every vector
+// level of the texel reversal, against the general road: widths around each
+// step size, runs that start at the texture's column 0 or its last one, a
+// run that wraps, every texture and target format, blended or not.
+TEST_F(DeviceFixture, MirroredSpritesMatchTheRasteriserAtEveryVectorLevel) {
+  PixelImage::SetExtraPitchForTest(12);
+  struct Case {
+    int dx, dy, dw, sx;  // sx: the texel column of the pixel left of the first; dw texels to the left of it
+  } cases[] = {
+      {3, 2, 1, 1},   {0, 0, 7, 7},   {5, 1, 8, 8},    {9, 3, 9, 20},  {1, 0, 15, 15}, {2, 2, 16, 16},
+      {4, 1, 17, 40}, {0, 3, 31, 31}, {6, 0, 32, 32},  {7, 2, 33, 33}, {1, 1, 63, 79}, {3, 0, 64, 64},
+      {2, 4, 65, 80}, {-9, 1, 40, 50}, {80, 2, 40, 45}, {10, 1, 30, 20},  // the last wraps past column 0
+  };
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 12);
+    Noise noise{backFormat * 13};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    for (uint32_t texFormat : formats) {
+      DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      for (bool blend : {true, false}) {
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
+        for (const Case& c : cases)
+          for (int level = 0; level <= DrawVectorLevelLimit(); ++level) {
+            SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " blend " << blend
+                                            << " at " << c.dx << "," << c.dy << " " << c.dw << " wide from column "
+                                            << c.sx << ", level " << level);
+            SetDrawVectorLimit(level);
+            auto [fast, general] =
+                BothRoads(target, [&] { Draw(sheet, c.dx, c.dy, c.dw, 5, c.sx, 2, -c.dw, 5, 0xFFFFFFFFu); });
+            SetDrawVectorLimit(2);
+            ASSERT_EQ(fast, general);
+          }
       }
     }
   }
