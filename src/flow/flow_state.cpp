@@ -166,6 +166,7 @@ void cFlowState::Start(cFlowActor* owner) {
   m_bMessageWait = 0;
   for (cCmdState& command : m_Commands) command.m_bFinished = 0;
   m_bStartedThisFrame = 1;
+  if (m_pOwner) m_pOwner->m_bFrameFlagsSet = 1;
   // The exclusive flags are the owner's, whoever asked for the start.
   if (Trigger() == kTriggerAlways && Exclusive() != 0 && m_pOwner) {
     m_pOwner->m_ExclusiveBusy[Exclusive()] = 1;
@@ -260,7 +261,9 @@ void cFlowState::Halt() {
 // cActorFlows
 
 cActorFlows::cActorFlows(const cActorFlows& other)
-    : m_ExclusiveBusy(other.m_ExclusiveBusy),
+    : m_TriggerKinds(other.m_TriggerKinds),
+      m_bFrameFlagsSet(other.m_bFrameFlagsSet),
+      m_ExclusiveBusy(other.m_ExclusiveBusy),
       m_ExclusiveEnded(other.m_ExclusiveEnded),
       m_ExclusiveStarted(other.m_ExclusiveStarted),
       m_bExclusiveEndedSummary(other.m_bExclusiveEndedSummary),
@@ -331,6 +334,15 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
 
 void cActorFlows::Renumber() {
   for (size_t i = 0; i < m_Flows.size(); ++i) m_Flows[i]->m_nIndex = static_cast<int32_t>(i);
+  NoteTriggerKinds();
+}
+
+void cActorFlows::NoteTriggerKinds() {
+  m_TriggerKinds.fill(0);
+  for (const auto& flow : m_Flows) {
+    const uint8_t kind = flow->Definition().m_nTrigger;
+    m_TriggerKinds[kind >> 6] |= uint64_t{1} << (kind & 63);
+  }
 }
 
 void cActorFlows::RemoveFlow(cFlowActor* actor, size_t i) {
@@ -354,6 +366,7 @@ int32_t cActorFlows::RemoveFlowGroup(cFlowActor* actor, int32_t group) {
       m_Retired.push_back(std::move(m_Flows.back()));
       m_Flows.pop_back();
     }
+    NoteTriggerKinds();
     if (cFlowHost* host = FlowHost(); host && actor) host->RemoveAnimeRuns(actor, -1);
     return 0;
   }
@@ -421,9 +434,12 @@ void cActorFlows::ReleaseEndedExclusives() {
 }
 
 void cActorFlows::ClearFrameFlags() {
-  for (auto& flow : m_Flows) {
-    flow->m_bTriggeredThisFrame = 0;
-    flow->m_bStartedThisFrame = 0;
+  if (m_bFrameFlagsSet) {
+    for (auto& flow : m_Flows) {
+      flow->m_bTriggeredThisFrame = 0;
+      flow->m_bStartedThisFrame = 0;
+    }
+    m_bFrameFlagsSet = 0;
   }
   if (m_bExclusiveStartedSummary) m_ExclusiveStarted.fill(0);
   m_bExclusiveStartedSummary = 0;

@@ -193,7 +193,19 @@ class cActorFlows {
   // Clears the per-frame trigger flags.
   void ClearFrameFlags();
 
+  // True when some flow of the list starts on trigger `kind`: most events
+  // raised on a character start none of its flows, and this answers that
+  // without visiting each flow's definition.
+  bool HasTrigger(int32_t kind) const {
+    if (kind < 0 || kind >= 256) return false;
+    return (m_TriggerKinds[static_cast<size_t>(kind) >> 6] >> (kind & 63)) & 1;
+  }
+  // Recomputes m_TriggerKinds from the list (after flows are added or removed).
+  void NoteTriggerKinds();
+
   std::vector<std::unique_ptr<cFlowState>> m_Flows;
+  std::array<uint64_t, 4> m_TriggerKinds{};  // one bit per trigger kind held by a flow of m_Flows
+  int32_t m_bFrameFlagsSet = 0;  // some flow's per-frame trigger flag is set (ClearFrameFlags has work)
   std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};

@@ -22,13 +22,7 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
   cFlowHost* host = FlowHost();
   if (!host || !self) return;
   // Most events have no flow on most characters: nothing to start.
-  bool any = false;
-  for (const auto& flow : m_Flows)
-    if (flow->Definition().m_nTrigger == kind) {
-      any = true;
-      break;
-    }
-  if (!any) return;
+  if (!HasTrigger(kind)) return;
   // A trigger raised while a flow runs (a hit or a defeat caused by an
   // executor) leaves that flow's slots as they were when it returns.
   cCurrentObjectsGuard guard;
@@ -47,6 +41,7 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     if (guardFirst) {
       if (flow->m_bTriggeredThisFrame) continue;
       flow->m_bTriggeredThisFrame = 1;
+      m_bFrameFlagsSet = 1;
     }
     if (flow->m_bRunning || flow->m_bPaused || flow->m_bHalted || flow->m_bStartedThisFrame) continue;
     if (kind == kTriggerAlways) {
@@ -56,7 +51,10 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     if (group >= 1 && definition.m_nGroup != group) continue;
     if (guardLater) {
       if (flow->m_bTriggeredThisFrame) continue;
-      if (guardBeforeConditions) flow->m_bTriggeredThisFrame = 1;
+      if (guardBeforeConditions) {
+        flow->m_bTriggeredThisFrame = 1;
+        m_bFrameFlagsSet = 1;
+      }
     }
     // The target slot byte is signed; a slot outside 0..3 takes no target.
     const int32_t slot = static_cast<int8_t>(definition.m_nTargetSlot);
@@ -70,7 +68,10 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     } else if (!CheckFlowConditions(*flow, self) || !CheckFlowKeyConditions(*this, *flow)) {
       continue;
     }
-    if (!guardBeforeConditions) flow->m_bTriggeredThisFrame = 1;
+    if (!guardBeforeConditions) {
+      flow->m_bTriggeredThisFrame = 1;
+      m_bFrameFlagsSet = 1;
+    }
     flow->m_nInputDirection = HeldDirectionAtStart(*host, self);
     flow->Start(self);
   }
