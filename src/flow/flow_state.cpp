@@ -147,13 +147,19 @@ cFlowState::cFlowState(const cFlowState& other)
       m_PendingArranges(other.m_PendingArranges),
       m_pOwner(other.m_pOwner) {
   if (other.m_pDefinition) {
-    m_pDefinitionHolder = std::make_unique<cEdFlow>(*other.m_pDefinition);
-    m_pDefinition = m_pDefinitionHolder.get();
+    SetDefinition(std::make_unique<cEdFlow>(*other.m_pDefinition));
     // Point the copies at the new definition's records.
     for (size_t i = 0; i < m_Commands.size() && i < m_pDefinition->m_vCmds.size(); ++i)
       m_Commands[i].m_pCommand = &m_pDefinition->m_vCmds[i];
     for (const cFlowKey& key : m_pDefinition->m_vKeys) m_Keys.push_back(&key);
   }
+}
+
+void cFlowState::SetDefinition(std::unique_ptr<cEdFlow> definition) {
+  m_pDefinitionHolder = std::move(definition);
+  m_pDefinition = m_pDefinitionHolder.get();
+  m_nTriggerKind = m_pDefinition ? m_pDefinition->m_nTrigger : 0;
+  m_nExclusiveNumber = m_pDefinition ? m_pDefinition->m_nExclusive : 0;
 }
 
 void cFlowState::Start(cFlowActor* owner) {
@@ -262,6 +268,7 @@ void cFlowState::Halt() {
 
 cActorFlows::cActorFlows(const cActorFlows& other)
     : m_TriggerKinds(other.m_TriggerKinds),
+      m_FlowTriggers(other.m_FlowTriggers),
       m_bFrameFlagsSet(other.m_bFrameFlagsSet),
       m_ExclusiveBusy(other.m_ExclusiveBusy),
       m_ExclusiveEnded(other.m_ExclusiveEnded),
@@ -292,8 +299,7 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
   built.reserve(flows.size());
   for (const cEdFlow& source : flows) {
     auto state = std::make_unique<cFlowState>();
-    state->m_pDefinitionHolder = std::make_unique<cEdFlow>(source);
-    state->m_pDefinition = state->m_pDefinitionHolder.get();
+    state->SetDefinition(std::make_unique<cEdFlow>(source));
     PrepareFlowCommands(state->m_pDefinition->m_vCmds);
     state->m_pOwner = this;
     state->m_nFlowId = m_nFlowCounter;
@@ -339,8 +345,10 @@ void cActorFlows::Renumber() {
 
 void cActorFlows::NoteTriggerKinds() {
   m_TriggerKinds.fill(0);
-  for (const auto& flow : m_Flows) {
-    const uint8_t kind = flow->Definition().m_nTrigger;
+  m_FlowTriggers.resize(m_Flows.size());
+  for (size_t i = 0; i < m_Flows.size(); ++i) {
+    const uint8_t kind = static_cast<uint8_t>(m_Flows[i]->Trigger());
+    m_FlowTriggers[i] = kind;
     m_TriggerKinds[kind >> 6] |= uint64_t{1} << (kind & 63);
   }
 }

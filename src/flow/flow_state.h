@@ -122,14 +122,21 @@ class cFlowState {
   void Halt();
 
   const cEdFlow& Definition() const { return *m_pDefinition; }
-  int32_t Trigger() const { return m_pDefinition->m_nTrigger; }
-  uint8_t Exclusive() const { return m_pDefinition->m_nExclusive; }
+  // Trigger kind and exclusive number of the definition, kept in the state
+  // (read on every trigger and step; a definition's own copy never changes
+  // them).
+  int32_t Trigger() const { return m_nTriggerKind; }
+  uint8_t Exclusive() const { return m_nExclusiveNumber; }
+  // Points the state at its own prepared copy of the definition.
+  void SetDefinition(std::unique_ptr<cEdFlow> definition);
   bool IsActive() const { return m_bRunning && !m_bHalted; }
 
   int32_t m_nIndex = 0;
   int32_t m_nFlowId = 0;
   std::unique_ptr<cEdFlow> m_pDefinitionHolder;  // own prepared copy (loops unrolled)
   cEdFlow* m_pDefinition = nullptr;
+  uint8_t m_nTriggerKind = 0;      // m_pDefinition->m_nTrigger
+  uint8_t m_nExclusiveNumber = 0;  // m_pDefinition->m_nExclusive
   int32_t m_bConditionsMetOnce = 0;
   std::vector<const cFlowKey*> m_Keys;
   int32_t m_bMatchedLastFrame = 0;
@@ -205,6 +212,7 @@ class cActorFlows {
 
   std::vector<std::unique_ptr<cFlowState>> m_Flows;
   std::array<uint64_t, 4> m_TriggerKinds{};  // one bit per trigger kind held by a flow of m_Flows
+  std::vector<uint8_t> m_FlowTriggers;       // the trigger kind of each flow of m_Flows, in list order
   int32_t m_bFrameFlagsSet = 0;  // some flow's per-frame trigger flag is set (ClearFrameFlags has work)
   std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};

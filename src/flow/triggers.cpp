@@ -35,9 +35,11 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
   // Flows may be added or removed by what a start runs: the size is read
   // again on every pass, and a state removed meanwhile stays alive.
   for (size_t i = 0; i < m_Flows.size(); ++i) {
+    // The kinds are kept beside the list (rebuilt whenever it changes), so
+    // flows of other kinds are passed over without being visited.
+    if (i < m_FlowTriggers.size() ? m_FlowTriggers[i] != kind : m_Flows[i]->Trigger() != kind) continue;
     cFlowState* flow = m_Flows[i].get();
     const cEdFlow& definition = flow->Definition();
-    if (definition.m_nTrigger != kind) continue;
     if (guardFirst) {
       if (flow->m_bTriggeredThisFrame) continue;
       flow->m_bTriggeredThisFrame = 1;
