@@ -453,6 +453,46 @@ void cActorFlows::ClearFrameFlags() {
   m_bExclusiveStartedSummary = 0;
 }
 
+namespace {
+// Every cache line of `size` bytes at `p`.
+void PrefetchBytes(const void* p, size_t size) {
+  const char* bytes = static_cast<const char*>(p);
+  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(bytes + at);
+  __builtin_prefetch(bytes + size - 1);
+}
+}  // namespace
+
+void cActorFlows::Prefetch(int level) const {
+  switch (level) {
+    case 0:
+      if (!m_Flows.empty()) __builtin_prefetch(m_Flows.data());
+      if (!m_FlowTriggers.empty()) __builtin_prefetch(m_FlowTriggers.data());
+      __builtin_prefetch(&m_nDepth);
+      break;
+    case 1:
+      for (const auto& flow : m_Flows) PrefetchBytes(flow.get(), sizeof(cFlowState));
+      break;
+    case 2:
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        __builtin_prefetch(flow->m_Commands.data());
+        PrefetchBytes(&flow->m_Commands[furthest], sizeof(cCmdState));
+        if (!flow->m_Timeline.empty()) __builtin_prefetch(flow->m_Timeline.data());
+      }
+      break;
+    case 3:
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        if (const cEdCmd* command = flow->m_Commands[furthest].m_pCommand) PrefetchBytes(command, sizeof(cEdCmd));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Preparation
 

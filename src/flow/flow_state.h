@@ -199,6 +199,13 @@ class cActorFlows {
   void ReleaseEndedExclusives();
   // Clears the per-frame trigger flags.
   void ClearFrameFlags();
+  // Asks the processor to bring in, ahead of use, one level of what the
+  // next step of these flows reads: level 0 the list itself, 1 the flow
+  // states, 2 the command states and timelines of the running flows, 3 the
+  // commands they run. Each level reads only what the level before brought
+  // in, so a walk over many characters calls them a few characters apart.
+  // Changes nothing.
+  void Prefetch(int level) const;
 
   // True when some flow of the list starts on trigger `kind`: most events
   // raised on a character start none of its flows, and this answers that
