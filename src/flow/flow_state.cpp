@@ -126,26 +126,26 @@ cFlowState::cFlowState() = default;
 cFlowState::~cFlowState() = default;
 
 cFlowState::cFlowState(const cFlowState& other)
-    : m_nIndex(other.m_nIndex),
-      m_nFlowId(other.m_nFlowId),
-      m_bConditionsMetOnce(other.m_bConditionsMetOnce),
-      m_bMatchedLastFrame(other.m_bMatchedLastFrame),
-      m_bKeyConditionMet(other.m_bKeyConditionMet),
-      m_Commands(other.m_Commands),
+    : m_Commands(other.m_Commands),
       m_Timeline(other.m_Timeline),
+      m_pOwner(other.m_pOwner),
       m_bRunning(other.m_bRunning),
       m_bPaused(other.m_bPaused),
       m_bHalted(other.m_bHalted),
-      m_bRemovalRequest(other.m_bRemovalRequest),
       m_nFurthest(other.m_nFurthest),
       m_nFrameCounter(other.m_nFrameCounter),
-      m_nInputDirection(other.m_nInputDirection),
       m_bTriggeredThisFrame(other.m_bTriggeredThisFrame),
       m_bStartedThisFrame(other.m_bStartedThisFrame),
       m_bMessageWait(other.m_bMessageWait),
       m_bAbort(other.m_bAbort),
+      m_bRemovalRequest(other.m_bRemovalRequest),
       m_PendingArranges(other.m_PendingArranges),
-      m_pOwner(other.m_pOwner) {
+      m_nIndex(other.m_nIndex),
+      m_nFlowId(other.m_nFlowId),
+      m_bConditionsMetOnce(other.m_bConditionsMetOnce),
+      m_bMatchedLastFrame(other.m_bMatchedLastFrame),
+      m_bKeyConditionMet(other.m_bKeyConditionMet),
+      m_nInputDirection(other.m_nInputDirection) {
   if (other.m_pDefinition) {
     SetDefinition(std::make_unique<cEdFlow>(*other.m_pDefinition));
     // Point the copies at the new definition's records.
@@ -267,16 +267,16 @@ void cFlowState::Halt() {
 // cActorFlows
 
 cActorFlows::cActorFlows(const cActorFlows& other)
-    : m_TriggerKinds(other.m_TriggerKinds),
-      m_FlowTriggers(other.m_FlowTriggers),
+    : m_FlowTriggers(other.m_FlowTriggers),
+      m_TriggerKinds(other.m_TriggerKinds),
       m_bFrameFlagsSet(other.m_bFrameFlagsSet),
-      m_ExclusiveBusy(other.m_ExclusiveBusy),
-      m_ExclusiveEnded(other.m_ExclusiveEnded),
-      m_ExclusiveStarted(other.m_ExclusiveStarted),
       m_bExclusiveEndedSummary(other.m_bExclusiveEndedSummary),
       m_bExclusiveStartedSummary(other.m_bExclusiveStartedSummary),
       m_nFlowCounter(other.m_nFlowCounter),
-      m_bRemoveRequest(other.m_bRemoveRequest) {
+      m_bRemoveRequest(other.m_bRemoveRequest),
+      m_ExclusiveBusy(other.m_ExclusiveBusy),
+      m_ExclusiveEnded(other.m_ExclusiveEnded),
+      m_ExclusiveStarted(other.m_ExclusiveStarted) {
   m_Flows.reserve(other.m_Flows.size());
   for (const auto& flow : other.m_Flows) {
     m_Flows.push_back(std::make_unique<cFlowState>(*flow));
@@ -449,8 +449,10 @@ void cActorFlows::ClearFrameFlags() {
     }
     m_bFrameFlagsSet = 0;
   }
-  if (m_bExclusiveStartedSummary) m_ExclusiveStarted.fill(0);
-  m_bExclusiveStartedSummary = 0;
+  if (m_bExclusiveStartedSummary) {
+    m_ExclusiveStarted.fill(0);
+    m_bExclusiveStartedSummary = 0;
+  }
 }
 
 namespace {
@@ -467,10 +469,14 @@ void cActorFlows::Prefetch(int level) const {
     case 0:
       if (!m_Flows.empty()) __builtin_prefetch(m_Flows.data());
       if (!m_FlowTriggers.empty()) __builtin_prefetch(m_FlowTriggers.data());
-      __builtin_prefetch(&m_nDepth);
+      __builtin_prefetch(&m_Retired);
       break;
     case 1:
-      for (const auto& flow : m_Flows) PrefetchBytes(flow.get(), sizeof(cFlowState));
+      // The part of a state that triggers and steps read (it ends where the
+      // members read only by starts and rebuilds begin).
+      for (const auto& flow : m_Flows)
+        PrefetchBytes(flow.get(), static_cast<size_t>(reinterpret_cast<const char*>(&flow->m_nIndex) -
+                                                      reinterpret_cast<const char*>(flow.get())));
       break;
     case 2:
       for (const auto& flow : m_Flows) {
