@@ -55,19 +55,13 @@ void SetCurrentObjects(const cCurrentObjects& slots) {
   if (g_pFlowHost) g_pFlowHost->SetCurrent(slots);
 }
 void SetCurrentCharacter(cFlowActor* actor) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.character = actor;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentCharacterSlot(actor);
 }
 void SetCurrentFlow(cFlowState* flow) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.flow = flow;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentFlowSlot(flow);
 }
 void SetCurrentCommand(cCmdState* command) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.command = command;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentCommandSlot(command);
 }
 
 // ---------------------------------------------------------------------------
