@@ -111,6 +111,23 @@ class cFlowHost {
   // --- current-object slots ---
   virtual cCurrentObjects Current() const = 0;
   virtual void SetCurrent(const cCurrentObjects& slots) = 0;
+  // One slot changed, the others kept (every step of a flow and every run
+  // of a command sets one; a host may store it directly).
+  virtual void SetCurrentCharacterSlot(cFlowActor* actor) {
+    cCurrentObjects slots = Current();
+    slots.character = actor;
+    SetCurrent(slots);
+  }
+  virtual void SetCurrentFlowSlot(cFlowState* flow) {
+    cCurrentObjects slots = Current();
+    slots.flow = flow;
+    SetCurrent(slots);
+  }
+  virtual void SetCurrentCommandSlot(cCmdState* command) {
+    cCurrentObjects slots = Current();
+    slots.command = command;
+    SetCurrent(slots);
+  }
 
   // --- actors ---
   // The runtime state of an actor's flows; null when it has none.

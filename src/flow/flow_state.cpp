@@ -55,19 +55,13 @@ void SetCurrentObjects(const cCurrentObjects& slots) {
   if (g_pFlowHost) g_pFlowHost->SetCurrent(slots);
 }
 void SetCurrentCharacter(cFlowActor* actor) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.character = actor;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentCharacterSlot(actor);
 }
 void SetCurrentFlow(cFlowState* flow) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.flow = flow;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentFlowSlot(flow);
 }
 void SetCurrentCommand(cCmdState* command) {
-  cCurrentObjects slots = CurrentObjects();
-  slots.command = command;
-  SetCurrentObjects(slots);
+  if (g_pFlowHost) g_pFlowHost->SetCurrentCommandSlot(command);
 }
 
 // ---------------------------------------------------------------------------
@@ -126,34 +120,40 @@ cFlowState::cFlowState() = default;
 cFlowState::~cFlowState() = default;
 
 cFlowState::cFlowState(const cFlowState& other)
-    : m_nIndex(other.m_nIndex),
-      m_nFlowId(other.m_nFlowId),
-      m_bConditionsMetOnce(other.m_bConditionsMetOnce),
-      m_bMatchedLastFrame(other.m_bMatchedLastFrame),
-      m_bKeyConditionMet(other.m_bKeyConditionMet),
-      m_Commands(other.m_Commands),
+    : m_Commands(other.m_Commands),
       m_Timeline(other.m_Timeline),
+      m_pOwner(other.m_pOwner),
       m_bRunning(other.m_bRunning),
       m_bPaused(other.m_bPaused),
       m_bHalted(other.m_bHalted),
-      m_bRemovalRequest(other.m_bRemovalRequest),
       m_nFurthest(other.m_nFurthest),
       m_nFrameCounter(other.m_nFrameCounter),
-      m_nInputDirection(other.m_nInputDirection),
       m_bTriggeredThisFrame(other.m_bTriggeredThisFrame),
       m_bStartedThisFrame(other.m_bStartedThisFrame),
       m_bMessageWait(other.m_bMessageWait),
       m_bAbort(other.m_bAbort),
+      m_bRemovalRequest(other.m_bRemovalRequest),
       m_PendingArranges(other.m_PendingArranges),
-      m_pOwner(other.m_pOwner) {
+      m_nIndex(other.m_nIndex),
+      m_nFlowId(other.m_nFlowId),
+      m_bConditionsMetOnce(other.m_bConditionsMetOnce),
+      m_bMatchedLastFrame(other.m_bMatchedLastFrame),
+      m_bKeyConditionMet(other.m_bKeyConditionMet),
+      m_nInputDirection(other.m_nInputDirection) {
   if (other.m_pDefinition) {
-    m_pDefinitionHolder = std::make_unique<cEdFlow>(*other.m_pDefinition);
-    m_pDefinition = m_pDefinitionHolder.get();
+    SetDefinition(std::make_unique<cEdFlow>(*other.m_pDefinition));
     // Point the copies at the new definition's records.
     for (size_t i = 0; i < m_Commands.size() && i < m_pDefinition->m_vCmds.size(); ++i)
       m_Commands[i].m_pCommand = &m_pDefinition->m_vCmds[i];
     for (const cFlowKey& key : m_pDefinition->m_vKeys) m_Keys.push_back(&key);
   }
+}
+
+void cFlowState::SetDefinition(std::unique_ptr<cEdFlow> definition) {
+  m_pDefinitionHolder = std::move(definition);
+  m_pDefinition = m_pDefinitionHolder.get();
+  m_nTriggerKind = m_pDefinition ? m_pDefinition->m_nTrigger : 0;
+  m_nExclusiveNumber = m_pDefinition ? m_pDefinition->m_nExclusive : 0;
 }
 
 void cFlowState::Start(cFlowActor* owner) {
@@ -166,6 +166,7 @@ void cFlowState::Start(cFlowActor* owner) {
   m_bMessageWait = 0;
   for (cCmdState& command : m_Commands) command.m_bFinished = 0;
   m_bStartedThisFrame = 1;
+  if (m_pOwner) m_pOwner->m_bFrameFlagsSet = 1;
   // The exclusive flags are the owner's, whoever asked for the start.
   if (Trigger() == kTriggerAlways && Exclusive() != 0 && m_pOwner) {
     m_pOwner->m_ExclusiveBusy[Exclusive()] = 1;
@@ -260,13 +261,16 @@ void cFlowState::Halt() {
 // cActorFlows
 
 cActorFlows::cActorFlows(const cActorFlows& other)
-    : m_ExclusiveBusy(other.m_ExclusiveBusy),
-      m_ExclusiveEnded(other.m_ExclusiveEnded),
-      m_ExclusiveStarted(other.m_ExclusiveStarted),
+    : m_FlowTriggers(other.m_FlowTriggers),
+      m_TriggerKinds(other.m_TriggerKinds),
+      m_bFrameFlagsSet(other.m_bFrameFlagsSet),
       m_bExclusiveEndedSummary(other.m_bExclusiveEndedSummary),
       m_bExclusiveStartedSummary(other.m_bExclusiveStartedSummary),
       m_nFlowCounter(other.m_nFlowCounter),
-      m_bRemoveRequest(other.m_bRemoveRequest) {
+      m_bRemoveRequest(other.m_bRemoveRequest),
+      m_ExclusiveBusy(other.m_ExclusiveBusy),
+      m_ExclusiveEnded(other.m_ExclusiveEnded),
+      m_ExclusiveStarted(other.m_ExclusiveStarted) {
   m_Flows.reserve(other.m_Flows.size());
   for (const auto& flow : other.m_Flows) {
     m_Flows.push_back(std::make_unique<cFlowState>(*flow));
@@ -289,8 +293,7 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
   built.reserve(flows.size());
   for (const cEdFlow& source : flows) {
     auto state = std::make_unique<cFlowState>();
-    state->m_pDefinitionHolder = std::make_unique<cEdFlow>(source);
-    state->m_pDefinition = state->m_pDefinitionHolder.get();
+    state->SetDefinition(std::make_unique<cEdFlow>(source));
     PrepareFlowCommands(state->m_pDefinition->m_vCmds);
     state->m_pOwner = this;
     state->m_nFlowId = m_nFlowCounter;
@@ -331,6 +334,17 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
 
 void cActorFlows::Renumber() {
   for (size_t i = 0; i < m_Flows.size(); ++i) m_Flows[i]->m_nIndex = static_cast<int32_t>(i);
+  NoteTriggerKinds();
+}
+
+void cActorFlows::NoteTriggerKinds() {
+  m_TriggerKinds.fill(0);
+  m_FlowTriggers.resize(m_Flows.size());
+  for (size_t i = 0; i < m_Flows.size(); ++i) {
+    const uint8_t kind = static_cast<uint8_t>(m_Flows[i]->Trigger());
+    m_FlowTriggers[i] = kind;
+    m_TriggerKinds[kind >> 6] |= uint64_t{1} << (kind & 63);
+  }
 }
 
 void cActorFlows::RemoveFlow(cFlowActor* actor, size_t i) {
@@ -354,6 +368,7 @@ int32_t cActorFlows::RemoveFlowGroup(cFlowActor* actor, int32_t group) {
       m_Retired.push_back(std::move(m_Flows.back()));
       m_Flows.pop_back();
     }
+    NoteTriggerKinds();
     if (cFlowHost* host = FlowHost(); host && actor) host->RemoveAnimeRuns(actor, -1);
     return 0;
   }
@@ -421,12 +436,61 @@ void cActorFlows::ReleaseEndedExclusives() {
 }
 
 void cActorFlows::ClearFrameFlags() {
-  for (auto& flow : m_Flows) {
-    flow->m_bTriggeredThisFrame = 0;
-    flow->m_bStartedThisFrame = 0;
+  if (m_bFrameFlagsSet) {
+    for (auto& flow : m_Flows) {
+      flow->m_bTriggeredThisFrame = 0;
+      flow->m_bStartedThisFrame = 0;
+    }
+    m_bFrameFlagsSet = 0;
   }
-  if (m_bExclusiveStartedSummary) m_ExclusiveStarted.fill(0);
-  m_bExclusiveStartedSummary = 0;
+  if (m_bExclusiveStartedSummary) {
+    m_ExclusiveStarted.fill(0);
+    m_bExclusiveStartedSummary = 0;
+  }
+}
+
+namespace {
+// Every cache line of `size` bytes at `p`.
+void PrefetchBytes(const void* p, size_t size) {
+  const char* bytes = static_cast<const char*>(p);
+  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(bytes + at);
+  __builtin_prefetch(bytes + size - 1);
+}
+}  // namespace
+
+void cActorFlows::Prefetch(int level) const {
+  switch (level) {
+    case 0:
+      if (!m_Flows.empty()) __builtin_prefetch(m_Flows.data());
+      if (!m_FlowTriggers.empty()) __builtin_prefetch(m_FlowTriggers.data());
+      __builtin_prefetch(&m_Retired);
+      break;
+    case 1:
+      // The part of a state that triggers and steps read (it ends where the
+      // members read only by starts and rebuilds begin).
+      for (const auto& flow : m_Flows)
+        PrefetchBytes(flow.get(), static_cast<size_t>(reinterpret_cast<const char*>(&flow->m_nIndex) -
+                                                      reinterpret_cast<const char*>(flow.get())));
+      break;
+    case 2:
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        __builtin_prefetch(flow->m_Commands.data());
+        PrefetchBytes(&flow->m_Commands[furthest], sizeof(cCmdState));
+        if (!flow->m_Timeline.empty()) __builtin_prefetch(flow->m_Timeline.data());
+      }
+      break;
+    case 3:
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        if (const cEdCmd* command = flow->m_Commands[furthest].m_pCommand) PrefetchBytes(command, sizeof(cEdCmd));
+      }
+      break;
+    default:
+      break;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -122,34 +122,43 @@ class cFlowState {
   void Halt();
 
   const cEdFlow& Definition() const { return *m_pDefinition; }
-  int32_t Trigger() const { return m_pDefinition->m_nTrigger; }
-  uint8_t Exclusive() const { return m_pDefinition->m_nExclusive; }
+  // Trigger kind and exclusive number of the definition, kept in the state
+  // (read on every trigger and step; a definition's own copy never changes
+  // them).
+  int32_t Trigger() const { return m_nTriggerKind; }
+  uint8_t Exclusive() const { return m_nExclusiveNumber; }
+  // Points the state at its own prepared copy of the definition.
+  void SetDefinition(std::unique_ptr<cEdFlow> definition);
   bool IsActive() const { return m_bRunning && !m_bHalted; }
 
-  int32_t m_nIndex = 0;
-  int32_t m_nFlowId = 0;
-  std::unique_ptr<cEdFlow> m_pDefinitionHolder;  // own prepared copy (loops unrolled)
-  cEdFlow* m_pDefinition = nullptr;
-  int32_t m_bConditionsMetOnce = 0;
-  std::vector<const cFlowKey*> m_Keys;
-  int32_t m_bMatchedLastFrame = 0;
-  int32_t m_bKeyConditionMet = 0;
+  // What every trigger and step reads comes first (two cache lines or so);
+  // what only a start, a key test or a rebuild reads comes after.
   std::vector<cCmdState> m_Commands;
   std::vector<cTimelineEntry> m_Timeline;
+  cEdFlow* m_pDefinition = nullptr;
+  cActorFlows* m_pOwner = nullptr;  // the flows this state belongs to
+  uint8_t m_nTriggerKind = 0;      // m_pDefinition->m_nTrigger
+  uint8_t m_nExclusiveNumber = 0;  // m_pDefinition->m_nExclusive
   int32_t m_bRunning = 0;
   int32_t m_bPaused = 0;
   int32_t m_bHalted = 0;
-  int32_t m_bRemovalRequest = 0;
   int32_t m_nFurthest = 0;
   int32_t m_nFrameCounter = 0;
-  int32_t m_nInputDirection = 0;  // direction held when the flow started
   int32_t m_bTriggeredThisFrame = 0;
   int32_t m_bStartedThisFrame = 0;
   int32_t m_bMessageWait = 0;
   int32_t m_bAbort = 0;
-  cArrangeList m_PendingArranges;
-  cActorFlows* m_pOwner = nullptr;  // the flows this state belongs to
   int32_t m_bRunningInstant = 0;    // inside the instant run of a trigger-21 start
+  int32_t m_bRemovalRequest = 0;
+  cArrangeList m_PendingArranges;
+  int32_t m_nIndex = 0;
+  int32_t m_nFlowId = 0;
+  std::unique_ptr<cEdFlow> m_pDefinitionHolder;  // own prepared copy (loops unrolled)
+  int32_t m_bConditionsMetOnce = 0;
+  std::vector<const cFlowKey*> m_Keys;
+  int32_t m_bMatchedLastFrame = 0;
+  int32_t m_bKeyConditionMet = 0;
+  int32_t m_nInputDirection = 0;  // direction held when the flow started
 };
 
 // Everything a character keeps about its flows.
@@ -192,18 +201,41 @@ class cActorFlows {
   void ReleaseEndedExclusives();
   // Clears the per-frame trigger flags.
   void ClearFrameFlags();
+  // Asks the processor to bring in, ahead of use, one level of what the
+  // next step of these flows reads: level 0 the list itself, 1 the flow
+  // states, 2 the command states and timelines of the running flows, 3 the
+  // commands they run. Each level reads only what the level before brought
+  // in, so a walk over many characters calls them a few characters apart.
+  // Changes nothing.
+  void Prefetch(int level) const;
 
+  // True when some flow of the list starts on trigger `kind`: most events
+  // raised on a character start none of its flows, and this answers that
+  // without visiting each flow's definition.
+  bool HasTrigger(int32_t kind) const {
+    if (kind < 0 || kind >= 256) return false;
+    return (m_TriggerKinds[static_cast<size_t>(kind) >> 6] >> (kind & 63)) & 1;
+  }
+  // Recomputes m_TriggerKinds from the list (after flows are added or removed).
+  void NoteTriggerKinds();
+
+  // What every trigger and step reads comes first (a few cache lines for
+  // all of it); the flag lists by exclusive number, read only when a
+  // summary says so, come last.
   std::vector<std::unique_ptr<cFlowState>> m_Flows;
-  std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
-  std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
-  std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};
+  std::vector<uint8_t> m_FlowTriggers;       // the trigger kind of each flow of m_Flows, in list order
+  std::array<uint64_t, 4> m_TriggerKinds{};  // one bit per trigger kind held by a flow of m_Flows
+  int32_t m_bFrameFlagsSet = 0;  // some flow's per-frame trigger flag is set (ClearFrameFlags has work)
   int32_t m_bExclusiveEndedSummary = 0;
   int32_t m_bExclusiveStartedSummary = 0;  // some m_ExclusiveStarted entry is set
   int32_t m_nFlowCounter = 0;
   int32_t m_bRemoveRequest = 0;  // a flow waits for removal
+  int32_t m_nDepth = 0;  // triggers and steps under way (retired states are freed at 0)
   // States taken out while they might still run; freed when the frame ends.
   std::vector<std::unique_ptr<cFlowState>> m_Retired;
-  int32_t m_nDepth = 0;  // triggers and steps under way (retired states are freed at 0)
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
+  std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};
 };
 
 // --- current-object slots (held by the host; empty when none is installed) ---

@@ -22,13 +22,7 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
   cFlowHost* host = FlowHost();
   if (!host || !self) return;
   // Most events have no flow on most characters: nothing to start.
-  bool any = false;
-  for (const auto& flow : m_Flows)
-    if (flow->Definition().m_nTrigger == kind) {
-      any = true;
-      break;
-    }
-  if (!any) return;
+  if (!HasTrigger(kind)) return;
   // A trigger raised while a flow runs (a hit or a defeat caused by an
   // executor) leaves that flow's slots as they were when it returns.
   cCurrentObjectsGuard guard;
@@ -41,12 +35,15 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
   // Flows may be added or removed by what a start runs: the size is read
   // again on every pass, and a state removed meanwhile stays alive.
   for (size_t i = 0; i < m_Flows.size(); ++i) {
+    // The kinds are kept beside the list (rebuilt whenever it changes), so
+    // flows of other kinds are passed over without being visited.
+    if (i < m_FlowTriggers.size() ? m_FlowTriggers[i] != kind : m_Flows[i]->Trigger() != kind) continue;
     cFlowState* flow = m_Flows[i].get();
     const cEdFlow& definition = flow->Definition();
-    if (definition.m_nTrigger != kind) continue;
     if (guardFirst) {
       if (flow->m_bTriggeredThisFrame) continue;
       flow->m_bTriggeredThisFrame = 1;
+      m_bFrameFlagsSet = 1;
     }
     if (flow->m_bRunning || flow->m_bPaused || flow->m_bHalted || flow->m_bStartedThisFrame) continue;
     if (kind == kTriggerAlways) {
@@ -56,7 +53,10 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     if (group >= 1 && definition.m_nGroup != group) continue;
     if (guardLater) {
       if (flow->m_bTriggeredThisFrame) continue;
-      if (guardBeforeConditions) flow->m_bTriggeredThisFrame = 1;
+      if (guardBeforeConditions) {
+        flow->m_bTriggeredThisFrame = 1;
+        m_bFrameFlagsSet = 1;
+      }
     }
     // The target slot byte is signed; a slot outside 0..3 takes no target.
     const int32_t slot = static_cast<int8_t>(definition.m_nTargetSlot);
@@ -70,7 +70,10 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     } else if (!CheckFlowConditions(*flow, self) || !CheckFlowKeyConditions(*this, *flow)) {
       continue;
     }
-    if (!guardBeforeConditions) flow->m_bTriggeredThisFrame = 1;
+    if (!guardBeforeConditions) {
+      flow->m_bTriggeredThisFrame = 1;
+      m_bFrameFlagsSet = 1;
+    }
     flow->m_nInputDirection = HeldDirectionAtStart(*host, self);
     flow->Start(self);
   }

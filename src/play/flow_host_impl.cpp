@@ -82,6 +82,27 @@ void cStageFlowHost::SetCurrent(const cCurrentObjects& slots) {
   m_Detached = slots;
 }
 
+void cStageFlowHost::SetCurrentCharacterSlot(cFlowActor* actor) {
+  if (cStageScene* scene = CurrentStageScene())
+    scene->CurrentCharacter = ActorCharacter(actor);
+  else
+    m_Detached.character = actor;
+}
+
+void cStageFlowHost::SetCurrentFlowSlot(cFlowState* flow) {
+  if (cStageScene* scene = CurrentStageScene())
+    scene->CurrentFlow = flow;
+  else
+    m_Detached.flow = flow;
+}
+
+void cStageFlowHost::SetCurrentCommandSlot(cCmdState* command) {
+  if (cStageScene* scene = CurrentStageScene())
+    scene->CurrentCommand = command;
+  else
+    m_Detached.command = command;
+}
+
 // ---------------------------------------------------------------------------
 // Actors
 

@@ -38,6 +38,9 @@ class cStageFlowHost : public cFlowHost {
  public:
   cCurrentObjects Current() const override;
   void SetCurrent(const cCurrentObjects& slots) override;
+  void SetCurrentCharacterSlot(cFlowActor* actor) override;
+  void SetCurrentFlowSlot(cFlowState* flow) override;
+  void SetCurrentCommandSlot(cCmdState* command) override;
 
   cActorFlows* FlowsOf(cFlowActor* actor) override;
   cFlowActor* Hero() override;

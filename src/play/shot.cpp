@@ -805,17 +805,17 @@ int cShot::HitsBlock() {
     return cell >= 0 && map.IsBlockSolid(cell, m_nBlockFlags) != kBlockNotSolid;
   };
   if (m_nWidth > 32) {
-    auto samples = [](int32_t size) {
-      std::vector<int32_t> out;
-      for (int32_t d = 0; d < size - 1; d += 32) out.push_back(d);
-      out.push_back(std::max(0, size - 1));
-      return out;
+    // Sample points 0, 32, 64, ... short of size - 1, then size - 1 (at
+    // least 0), rows outside, columns inside; the first solid one answers.
+    auto anySample = [](int32_t size, auto&& test) {
+      for (int64_t d = 0; d < int64_t{size} - 1; d += 32)
+        if (test(static_cast<int32_t>(d))) return true;
+      return test(std::max(0, size - 1));
     };
-    const std::vector<int32_t> xs = samples(m_nWidth), ys = samples(m_nHeight);
-    for (int32_t dy : ys)
-      for (int32_t dx : xs)
-        if (solid(m_dX + dx, m_dY + dy)) return 1;
-    return 0;
+    const bool hit = anySample(m_nHeight, [&](int32_t dy) {
+      return anySample(m_nWidth, [&](int32_t dx) { return solid(m_dX + dx, m_dY + dy); });
+    });
+    return hit ? 1 : 0;
   }
   if (solid(m_dX, m_dY) || solid(m_dX, m_dBottom) || solid(m_dRight, m_dY) || solid(m_dRight, m_dBottom)) return 1;
   return 0;

@@ -665,6 +665,10 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   // 5. The objects, layer by layer: hero, items, characters, shots.
   const bool layered = StageData.Int(kStageDrawingLayers) != 0;
   const int32_t layers = layered ? 8 : 1;
+  // The walk of the first layer visits every character and shot: it notes
+  // the layers that hold some, and the later layers are walked only where
+  // they draw something (drawing adds no object and changes no layer).
+  uint32_t characterLayers = 1, shotLayers = 1;
   for (int32_t layer = 0; layer < layers; ++layer) {
     if (HasHero() && ObjectLayer(Hero().Definition().DrawLayer(), layered) == layer) DrawHero(back, still);
     if (layer == 0) {
@@ -679,16 +683,35 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
       DDEndBatch();
     }
     DDBeginBatch(1);
-    for (cStageCharacter& c : m_CharacterList) {
-      if (ObjectLayer(c.Definition().DrawLayer(), layered) != layer) continue;
-      if (!DrawCharacter(back, c, still)) RemoveCharacter(c);
+    if (layer == 0) {
+      characterLayers = 0;
+      for (cStageCharacter& c : m_CharacterList) {
+        const int32_t own = ObjectLayer(c.Definition().DrawLayer(), layered);
+        characterLayers |= 1u << own;
+        if (own == 0 && !DrawCharacter(back, c, still)) RemoveCharacter(c);
+      }
+    } else if (characterLayers & (1u << layer)) {
+      for (cStageCharacter& c : m_CharacterList) {
+        if (ObjectLayer(c.Definition().DrawLayer(), layered) != layer) continue;
+        if (!DrawCharacter(back, c, still)) RemoveCharacter(c);
+      }
     }
     DDEndBatch();
     // Shots and swords (combat): over the characters of their layer.
     DDBeginBatch(1);
-    for (const auto& shot : m_ShotList) {
-      if (shot->m_bRemove || ObjectLayer(shot->m_Definition.DrawLayer(), layered) != layer) continue;
-      shot->Draw(back, still);
+    if (layer == 0) {
+      shotLayers = 0;
+      for (const auto& shot : m_ShotList) {
+        if (shot->m_bRemove) continue;
+        const int32_t own = ObjectLayer(shot->m_Definition.DrawLayer(), layered);
+        shotLayers |= 1u << own;
+        if (own == 0) shot->Draw(back, still);
+      }
+    } else if (shotLayers & (1u << layer)) {
+      for (const auto& shot : m_ShotList) {
+        if (shot->m_bRemove || ObjectLayer(shot->m_Definition.DrawLayer(), layered) != layer) continue;
+        shot->Draw(back, still);
+      }
     }
     DDEndBatch();
     FlushRemovals();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "flow/flow_state.h"
 #include "flow/fake_flow_host.h"
 
@@ -208,6 +210,103 @@ TEST(FlowTriggers, TargetingTheRaiserIsUndoneWhenConditionsFail) {
   self.flows.TriggerFlows(&self, kTriggerTouchedCharacter, &raiser, 0);
   EXPECT_EQ(self.targets[1], &raiser);
   EXPECT_TRUE(self.flows.At(0).m_bRunning);
+}
+
+// Which flows a trigger starts follows the flow list through every change:
+// flows added, one group replaced or removed, all removed, the list copied
+// with its character; kinds outside the stored byte range start nothing.
+TEST(FlowTriggers, TriggerKindsFollowTheFlowListThroughChanges) {
+  FakeFlowHost host;
+  FakeActor actor;
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerDamaged, {Cmd(kWait, 1)}, 1), MakeFlow(kTriggerBlockBelow, {Cmd(kWait, 1)}, 2)},
+                       0, -1);
+  auto running = [](cActorFlows& flows) {
+    std::vector<int> on;
+    for (size_t i = 0; i < flows.Count(); ++i) on.push_back(flows.At(i).m_bRunning);
+    return on;
+  };
+  auto raise = [&](cActorFlows& flows, FakeActor& self, int32_t kind) {
+    flows.ClearFrameFlags();
+    flows.TriggerFlows(&self, kind, nullptr, 0);
+  };
+  cEdCmd change = Cmd(1, 0, false, {0, 0});
+  change.m_nFamily = 1;
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int32_t kind;
+    std::vector<int> expected;
+  } steps[] = {
+      {"no flow of the kind", [] {}, kTriggerDied, {0, 0}},
+      {"a kind beyond a byte", [] {}, 256 + kTriggerDamaged, {0, 0}},
+      {"a negative kind", [] {}, -1, {0, 0}},
+      {"flows added",
+       [&] {
+         change.m_vParams = {0, 0};
+         change.m_vFlows = {MakeFlow(kTriggerDied, {Cmd(kWait, 1)}, 3)};
+         ExecuteChangeFlow(&actor, change, 1);
+       },
+       kTriggerDied, {0, 0, 1}},
+      {"a group replaced",
+       [&] {
+         change.m_vParams = {1, 1};
+         change.m_vFlows = {MakeFlow(kTriggerHitByShot, {Cmd(kWait, 1)}, 4)};
+         ExecuteChangeFlow(&actor, change, 1);
+       },
+       kTriggerHitByShot, {1, 0, 1}},
+      {"the replaced kind is gone", [] {}, kTriggerDamaged, {1, 0, 1}},
+      {"a group removed",
+       [&] {
+         change.m_vParams = {2, 2};
+         ExecuteChangeFlow(&actor, change, 1);
+       },
+       kTriggerBlockBelow, {1, 1}},
+  };
+  for (Step& step : steps) {
+    step.act();
+    raise(actor.flows, actor, step.kind);
+    EXPECT_EQ(running(actor.flows), step.expected) << step.what;
+  }
+  // A copy (a copied character) starts what the original would.
+  for (size_t i = 0; i < actor.flows.Count(); ++i) actor.flows.At(i).Stop();
+  FakeActor copy;
+  cActorFlows copied(actor.flows);
+  raise(copied, copy, kTriggerDied);
+  EXPECT_EQ(running(copied), (std::vector<int>{0, 1}));
+  // Everything removed: no trigger reaches a flow.
+  actor.flows.RemoveFlowGroup(&actor, 0);
+  raise(actor.flows, actor, kTriggerHitByShot);
+  EXPECT_EQ(actor.flows.Count(), 0u);
+}
+
+// A flow started in a frame is not started again in that frame, even once
+// it has ended; the next frame (its flags cleared) starts it again. The
+// flags travel with a copy of the list.
+TEST(FlowTriggers, AFlowStartsOnceAFrameUntilTheFlagsAreCleared) {
+  FakeFlowHost host;
+  FakeActor actor;
+  int starts = 0;
+  host.onExecute = [&](FakeActor*, cCmdState&) { ++starts; };
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerDamaged, {Cmd(kCount)})}, 0, -1);
+  struct Row {
+    bool clearFirst;
+    int expectedStarts;
+  } rows[] = {{false, 1}, {false, 1}, {true, 2}, {false, 2}, {true, 3}};
+  actor.flows.ClearFrameFlags();
+  for (const Row& row : rows) {
+    if (row.clearFirst) actor.flows.ClearFrameFlags();
+    actor.flows.TriggerFlows(&actor, kTriggerDamaged, nullptr, 0);
+    actor.flows.StepFlows(&actor, 0);  // the one-command flow ends here
+    EXPECT_FALSE(actor.flows.At(0).m_bRunning);
+    EXPECT_EQ(starts, row.expectedStarts);
+  }
+  cActorFlows copied(actor.flows);
+  FakeActor copy;
+  copied.TriggerFlows(&copy, kTriggerDamaged, nullptr, 0);
+  EXPECT_FALSE(copied.At(0).m_bRunning);  // still flagged for this frame
+  copied.ClearFrameFlags();
+  copied.TriggerFlows(&copy, kTriggerDamaged, nullptr, 0);
+  EXPECT_TRUE(copied.At(0).m_bRunning);
 }
 
 }  // namespace

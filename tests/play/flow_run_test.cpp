@@ -17,6 +17,9 @@ namespace {
 
 // The running game's flows for the test's length; what was installed
 // before is put back.
+// An actor that is no character: the slots hold it as it is.
+struct FakeActorForSlots : cFlowActor {};
+
 class StageFlowsInstalled {
  public:
   StageFlowsInstalled() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
@@ -121,6 +124,41 @@ TEST(FlowRun, TimelineStartsAnAnimesLeadInBeforeItsCommand) {
     EXPECT_EQ(e.hold, 18);
     EXPECT_EQ(e.extend, 1);
   }
+}
+
+// Setting one current-object slot keeps the other two, on the running
+// stage (the scene holds them) and with no stage (the host holds them).
+TEST(FlowRun, SettingOneCurrentSlotKeepsTheOthers) {
+  StageFlowsInstalled flows;
+  cFlowState flowA, flowB;
+  cCmdState commandA, commandB;
+  auto check = [&](const char* where, cFlowActor* actorA, cFlowActor* actorB) {
+    SetCurrentObjects({actorA, &flowA, &commandA});
+    SetCurrentFlow(&flowB);
+    EXPECT_EQ(CurrentObjects(), (cCurrentObjects{actorA, &flowB, &commandA})) << where;
+    SetCurrentCommand(&commandB);
+    EXPECT_EQ(CurrentObjects(), (cCurrentObjects{actorA, &flowB, &commandB})) << where;
+    SetCurrentCharacter(actorB);
+    EXPECT_EQ(CurrentObjects(), (cCurrentObjects{actorB, &flowB, &commandB})) << where;
+    SetCurrentCharacter(nullptr);
+    SetCurrentFlow(nullptr);
+    SetCurrentCommand(nullptr);
+    EXPECT_EQ(CurrentObjects(), cCurrentObjects{}) << where;
+  };
+  {
+    StageBuilder builder;
+    builder.Floor(10, 0, 19).Hero(3, 9);
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    cCharacter& hero = session.Scene().Hero();
+    check("on the stage", &hero, nullptr);
+    SetCurrentFlow(&flowA);
+    EXPECT_EQ(session.Scene().CurrentFlow, &flowA);
+    SetCurrentFlow(nullptr);
+  }
+  ASSERT_EQ(CurrentStageScene(), nullptr);  // the session's scene has gone
+  FakeActorForSlots a, b;
+  check("with no stage", &a, &b);
 }
 
 }  // namespace

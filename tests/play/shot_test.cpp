@@ -244,16 +244,24 @@ TEST(ShotStage, BlockTestsSampleCornersOrEvery32Dots) {
   b.Block(5, 5).Hero(1, 1);
   StageSession s(b);
   ASSERT_TRUE(s.Loaded());
-  const std::pair<int32_t, int> rows[] = {{16, 0}, {32, 0}, {33, 1}, {64, 1}};  // width, hit
-  for (const auto& [width, expected] : rows) {
+  struct Row {
+    int32_t column, row, width, height, hit;  // the shot's top-left map cell and size
+  } rows[] = {
+      {14, 15, 16, 16, 0}, {14, 15, 32, 16, 0}, {14, 15, 33, 16, 1}, {14, 15, 64, 16, 1},
+      // A middle sample (64) and the one before the last dot (96) of a long shot.
+      {13, 15, 100, 16, 1}, {12, 15, 64, 16, 0}, {12, 15, 97, 16, 1},
+      // Rows are sampled the same way: 32 dots down reaches the block, the last dot of 32 does not.
+      {15, 14, 33, 33, 1}, {15, 14, 33, 32, 0},
+  };
+  for (const Row& row : rows) {
     cShot shot;
-    shot.m_nWidth = width;
-    shot.m_nHeight = 16;
-    shot.m_dX = 14 * 32;
-    shot.m_dY = 15 * 32;
+    shot.m_nWidth = row.width;
+    shot.m_nHeight = row.height;
+    shot.m_dX = row.column * 32;
+    shot.m_dY = row.row * 32;
     shot.ClampX();
     shot.ClampY(-1);
-    EXPECT_EQ(shot.HitsBlock(), expected) << width;
+    EXPECT_EQ(shot.HitsBlock(), row.hit) << row.column << "," << row.row << " " << row.width << "x" << row.height;
   }
 }
 
