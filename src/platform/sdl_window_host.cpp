@@ -184,6 +184,7 @@ struct Screen {
   uint32_t textureFormat = SDL_PIXELFORMAT_ARGB8888;
   int textureWidth = 0, textureHeight = 0;
   bool hasPicture = false;  // the texture holds an uploaded frame
+  bool uploadedWhole = false;  // the last upload gave the texture the whole frame
 
   // Whether the renderer is SDL's OpenGL one over a rasteriser that runs on
   // the processor (its GL_RENDERER names llvmpipe, softpipe or swrast).
@@ -261,6 +262,7 @@ struct Screen {
   // before firstRow).
   bool Upload(const Frame& frame, int firstRow = 0, int lastRow = INT_MAX) {
     if (renderer == nullptr) return false;
+    uploadedWhole = false;
     if (hasPicture && texture != nullptr && textureWidth == frame.width && textureHeight == frame.height &&
         (firstRow > 0 || lastRow < frame.height - 1)) {
       if (lastRow < firstRow) return true;  // nothing changed
@@ -284,11 +286,25 @@ struct Screen {
       SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
     }
     hasPicture = SDL_UpdateTexture(texture, nullptr, frame.pixels.data(), frame.width * 4) == 0;
+    uploadedWhole = hasPicture;
     return hasPicture;
   }
 
-  void Render() {
+  // Puts the picture on the window. With a band (rows `top`..`bottom` of the
+  // picture, the rows the last upload changed) only those rows are copied
+  // to the window, when the window still shows the rest: SDL's software
+  // renderer draws into the window's own surface, which keeps what was
+  // drawn before, and the picture is shown at its own size there. Anything
+  // else (another renderer, a scaled picture) is drawn whole.
+  void Render(int top = 0, int bottom = INT_MAX) {
     if (renderer == nullptr) return;
+    if (hasPicture && (top > 0 || bottom < textureHeight - 1) && DrawsIntoWindowSurface() && PictureAtOwnSize()) {
+      if (bottom < top) return;  // nothing changed
+      const SDL_Rect rows{0, top, textureWidth, std::min(bottom, textureHeight - 1) - top + 1};
+      SDL_RenderCopy(renderer, texture, &rows, &rows);
+      SDL_RenderPresent(renderer);
+      return;
+    }
     // Only the black bars around the picture need the clear: a picture that
     // fills the output covers every pixel of it anyway.
     if (!hasPicture || !PictureFillsOutput()) {
@@ -297,6 +313,19 @@ struct Screen {
     }
     if (hasPicture) SDL_RenderCopy(renderer, texture, nullptr, nullptr);
     SDL_RenderPresent(renderer);
+  }
+
+  bool DrawsIntoWindowSurface() const {
+    SDL_RendererInfo info{};
+    return SDL_GetRendererInfo(renderer, &info) == 0 && info.name != nullptr &&
+           std::strcmp(info.name, "software") == 0;
+  }
+
+  // The output is exactly the picture's size (no scaling, no bars).
+  bool PictureAtOwnSize() const {
+    int width = 0, height = 0;
+    return textureWidth > 0 && SDL_GetRendererOutputSize(renderer, &width, &height) == 0 &&
+           width == textureWidth && height == textureHeight;
   }
 
   // The whole-factor scaled picture leaves no bar: the output is an exact
@@ -991,9 +1020,18 @@ class SdlHost final : public WindowHost {
     // the frame again (a new window, a box drawn over it).
     if (reupload_) top = 0, bottom = showing_.height - 1;
     reupload_ = false;
-    if (upload && screen_.Upload(showing_, top, bottom)) needRender_ = true;
+    // A redraw asked for by the window (shown, exposed, resized) draws the
+    // whole picture; a new frame alone, only its changed rows.
+    bool whole = needRender_;
+    if (upload && screen_.Upload(showing_, top, bottom)) {
+      needRender_ = true;
+      whole = whole || screen_.uploadedWhole;
+    }
     if (needRender_) {
-      screen_.Render();
+      if (whole)
+        screen_.Render();
+      else
+        screen_.Render(top, bottom);
       needRender_ = false;
     }
   }
