@@ -10,6 +10,7 @@
 #include "front/front_scenes.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
+#include "platform/image_decode.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
 #include "scene/frame_trace.h"
@@ -29,6 +30,7 @@ constexpr uint64_t kVirtualStartMs = 1000;
 }  // namespace
 
 void ResetGameStateAfterRun() {
+  plat::ForgetDecodedAhead();
   g_bStartupComplete = 0;
   g_bActive = 0;
   g_bEditor = 0;
