@@ -1,6 +1,7 @@
 #include "app/headless_run.h"
 
 #include <chrono>
+#include <thread>
 
 #include "app/winmain.h"
 #include "base/logs.h"
@@ -26,6 +27,19 @@ constexpr auto kHang = std::chrono::seconds(60);
 // The virtual clock starts here, not at 0, so that tick arithmetic that
 // subtracts a start time never sees the first tick as "before".
 constexpr uint64_t kVirtualStartMs = 1000;
+
+// Waiting for the game to get somewhere: until a thread sleeps on the
+// virtual clock, a frame is presented or the entry point returns (each wakes
+// the wait), at most this long, so that a condition nothing announces is
+// still looked at often. Blocking keeps a processor free for the game.
+constexpr uint32_t kProgressWaitUs = 500;
+
+void WaitForProgress() {
+  if (plat::VirtualClockActive())
+    plat::WaitForVirtualClockWork(kProgressWaitUs);
+  else
+    std::this_thread::sleep_for(std::chrono::microseconds(kProgressWaitUs));
+}
 
 }  // namespace
 
@@ -85,7 +99,7 @@ bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
     if (plat::VirtualClockActive() && plat::VirtualClockSleepers() > 0)
       plat::AdvanceVirtualClock(1);
     else
-      std::this_thread::yield();
+      WaitForProgress();
   }
   return true;
 }
@@ -94,6 +108,7 @@ bool HeadlessRun::Start() {
   mainThread_ = std::thread([this] {
     exitCode_.store(WinMain(options_.commandLine.c_str(), 1));
     returned_.store(true);
+    plat::WakeVirtualClockDriver();
   });
   AdvanceUntil([this] { return returned_.load() || (g_bStartupComplete.load() && g_bActive.load()); });
   return !returned_.load() && g_bStartupComplete.load() && g_bActive.load();
