@@ -185,6 +185,7 @@ struct Screen {
   int textureWidth = 0, textureHeight = 0;
   bool hasPicture = false;  // the texture holds an uploaded frame
   bool uploadedWhole = false;  // the last upload gave the texture the whole frame
+  bool textureStale = false;   // rows went straight to the window since the texture last got a whole frame
 
   // Whether the renderer is SDL's OpenGL one over a rasteriser that runs on
   // the processor (its GL_RENDERER names llvmpipe, softpipe or swrast).
@@ -287,7 +288,38 @@ struct Screen {
     }
     hasPicture = SDL_UpdateTexture(texture, nullptr, frame.pixels.data(), frame.width * 4) == 0;
     uploadedWhole = hasPicture;
+    if (uploadedWhole) textureStale = false;
     return hasPicture;
+  }
+
+  // A frame's changed rows (`top`..`bottom`) copied straight into the
+  // window's surface and shown, skipping the texture and the renderer's
+  // copy: SDL's software renderer draws into that same surface, so this is
+  // what its copy of those rows would leave there. Only while the window
+  // shows the picture at its own size, in the frame's own pixel layout, and
+  // holds the rest of it already. False (nothing done) otherwise. The
+  // texture then lacks those rows: the next whole redraw uploads the frame
+  // whole first.
+  bool ShowRowsDirectly(const Frame& frame, int top, int bottom) {
+    if (!hasPicture || textureWidth != frame.width || textureHeight != frame.height || !DrawsIntoWindowSurface() ||
+        !PictureAtOwnSize())
+      return false;
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr || surface->w != frame.width || surface->h != frame.height ||
+        surface->format->format != textureFormat)
+      return false;
+    if (bottom < top) return true;  // nothing changed
+    top = std::max(top, 0);
+    bottom = std::min(bottom, frame.height - 1);
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    for (int y = top; y <= bottom; ++y)
+      std::memcpy(static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch,
+                  frame.pixels.data() + static_cast<size_t>(y) * frame.width, static_cast<size_t>(frame.width) * 4);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect rows{0, top, frame.width, bottom - top + 1};
+    SDL_UpdateWindowSurfaceRects(window, &rows, 1);
+    textureStale = true;
+    return true;
   }
 
   // Puts the picture on the window. With a band (rows `top`..`bottom` of the
@@ -998,6 +1030,7 @@ class SdlHost final : public WindowHost {
   void ShowNewestFrame() {
     if (!Shown()) return;
     bool upload = false;
+    bool haveFrame = false;
     int top = 0, bottom = -1;  // the rows the texture lacks (all of them unless told otherwise)
     {
       // The frame changes hands by a swap; the upload reads showing_ outside
@@ -1015,14 +1048,21 @@ class SdlHost final : public WindowHost {
       }
       pendingTop_ = kScreenHeight;
       pendingBottom_ = -1;
+      haveFrame = hasFrame_;
     }
     // The texture holds the frame uploaded before unless it must be given
     // the frame again (a new window, a box drawn over it).
     if (reupload_) top = 0, bottom = showing_.height - 1;
     reupload_ = false;
     // A redraw asked for by the window (shown, exposed, resized) draws the
-    // whole picture; a new frame alone, only its changed rows.
+    // whole picture; a new frame alone, only its changed rows, straight into
+    // the window where it can.
     bool whole = needRender_;
+    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom)) return;
+    if (screen_.textureStale && haveFrame) {
+      upload = true;
+      top = 0, bottom = showing_.height - 1;
+    }
     if (upload && screen_.Upload(showing_, top, bottom)) {
       needRender_ = true;
       whole = whole || screen_.uploadedWhole;
