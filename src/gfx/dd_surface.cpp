@@ -16,7 +16,8 @@
 namespace {
 
 // True while CreateSurfaceFromFile makes a surface that its picture covers
-// whole: the fill that clears a new surface would be overwritten at once.
+// whole (the fill that clears a new surface would be overwritten at once),
+// and while DDCreateWorkSurface makes one.
 bool g_pictureCoversNewSurface = false;
 
 void SetText(char (&field)[260], const char* text) { std::snprintf(field, sizeof field, "%s", text ? text : ""); }
@@ -418,6 +419,14 @@ bool DDCreateSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bCol
   }
   if (!bRestore) DDState.textureList.push_back(lpSD);
   return true;
+}
+
+bool DDCreateWorkSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bColorKey, uint32_t dwDDMemType,
+                         uint32_t dwD3DMemType) {
+  g_pictureCoversNewSurface = true;
+  const bool made = DDCreateSurface(lpSD, nWidth, nHeight, bColorKey, dwDDMemType, dwD3DMemType, 0, 0);
+  g_pictureCoversNewSurface = false;
+  return made;
 }
 
 uint32_t DDCreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t bColorKey, int nBpp,
