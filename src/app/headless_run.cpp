@@ -1,6 +1,7 @@
 #include "app/headless_run.h"
 
 #include <chrono>
+#include <thread>
 
 #include "app/winmain.h"
 #include "base/logs.h"
@@ -10,6 +11,7 @@
 #include "front/front_scenes.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
+#include "platform/image_decode.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
 #include "scene/frame_trace.h"
@@ -26,9 +28,23 @@ constexpr auto kHang = std::chrono::seconds(60);
 // subtracts a start time never sees the first tick as "before".
 constexpr uint64_t kVirtualStartMs = 1000;
 
+// Waiting for the game to get somewhere: until a thread sleeps on the
+// virtual clock, a frame is presented or the entry point returns (each wakes
+// the wait), at most this long, so that a condition nothing announces is
+// still looked at often. Blocking keeps a processor free for the game.
+constexpr uint32_t kProgressWaitUs = 500;
+
+void WaitForProgress() {
+  if (plat::VirtualClockActive())
+    plat::WaitForVirtualClockWork(kProgressWaitUs);
+  else
+    std::this_thread::sleep_for(std::chrono::microseconds(kProgressWaitUs));
+}
+
 }  // namespace
 
 void ResetGameStateAfterRun() {
+  plat::ForgetDecodedAhead();
   g_bStartupComplete = 0;
   g_bActive = 0;
   g_bEditor = 0;
@@ -83,7 +99,7 @@ bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
     if (plat::VirtualClockActive() && plat::VirtualClockSleepers() > 0)
       plat::AdvanceVirtualClock(1);
     else
-      std::this_thread::yield();
+      WaitForProgress();
   }
   return true;
 }
@@ -92,6 +108,7 @@ bool HeadlessRun::Start() {
   mainThread_ = std::thread([this] {
     exitCode_.store(WinMain(options_.commandLine.c_str(), 1));
     returned_.store(true);
+    plat::WakeVirtualClockDriver();
   });
   AdvanceUntil([this] { return returned_.load() || (g_bStartupComplete.load() && g_bActive.load()); });
   return !returned_.load() && g_bStartupComplete.load() && g_bActive.load();

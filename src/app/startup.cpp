@@ -23,6 +23,7 @@
 #include "data/labels.h"
 #include "data/record.h"
 #include "data/settings.h"
+#include "data/stage_data.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
@@ -34,6 +35,7 @@
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/image_decode.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "play/flow_host_impl.h"  // flow runtime
@@ -162,6 +164,47 @@ bool TakeCommandLineStage(StartupState& state) {
   return true;
 }
 
+// The stage named on the command line, as StartCommandLineStage will find
+// it: its newest numbered version, when the file exists. Empty when the
+// title comes first.
+std::string CommandLineStageFile() {
+  if (GameSettings.szFreeStage[0] == '\0') return {};
+  char found[MAX_PATH];
+  std::string file = GameSettings.szFreeStage;
+  if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str())) file = found;
+  return plat::FileExists(file) ? file : std::string();
+}
+
+// The pictures of the first scene (the title, or the stage of the command
+// line) are decoded by worker threads while the display, the fonts and the
+// sounds are made; the scene's loading then finds them decoded. The stage's
+// backgrounds follow once the stage file has been read.
+bool DecodeFirstScenePicturesAhead(StartupState&) {
+  const SurfaceList list = CommandLineStageFile().empty() ? TitleSurfaces() : StageSurfaces();
+  std::vector<std::string> files;
+  for (int i = 0; i < list.count; ++i) {
+    const int index = list.indices[i];
+    // The background entries are the stage's own, named when it starts.
+    if (index >= SURF_BACKGROUND_FIRST && index < SURF_BACKGROUND_FIRST + kBackgroundLayerCount) continue;
+    const char* file = GameSurfaceInfo[index].szFileName;
+    if (std::strcmp(file, "E") != 0) files.emplace_back(file);
+  }
+  plat::DecodeAhead(files);
+  return true;
+}
+
+// The command-line stage's background pictures, named as the stage scene
+// will name them (SetBackgroundSurface: a layer that paints a picture).
+void DecodeStageBackgroundsAhead() {
+  std::vector<std::string> files;
+  for (int i = 0; i < kBackgroundLayerCount && i < static_cast<int>(StageData.m_Backgrounds.size()); ++i) {
+    const cStageBackground& background = StageData.m_Backgrounds[static_cast<size_t>(i)];
+    if (!BackgroundIsFill(background))
+      files.push_back(background.m_strFile.substr(0, sizeof(DDSURFACEINFO{}.szFileName) - 1));
+  }
+  plat::DecodeAhead(files);
+}
+
 bool SetFramePacing(StartupState&) {
   SceneManager.m_nFrameRate = 60;
   SceneManager.m_nFadeSpeed = 10;
@@ -257,14 +300,21 @@ bool LoadKeyConfiguration(StartupState&) {
   return true;
 }
 
-// The player's options ("user_data\Option.dat"), and in 8-bit mode the
-// screen palette they choose.
-bool LoadOptions(StartupState& state) {
+// The player's options ("user_data\Option.dat"). Read early: whether music
+// plays decides whether the synthesiser starts reading its SoundFont.
+bool LoadOptions(StartupState&) {
   OptionData = cOptionData();
   OptionData.LoadFromFile(DataPaths.At(kPathOption));  // a missing record keeps its defaults
+  return true;
+}
+
+// In 8-bit mode the screen palette the options choose.
+bool SetScreenPalette(StartupState& state) {
   return state.display.nBpp != 8 || LoadScreenPalette(OptionData.m_nPalette);
 }
 
+// Early, before the display: the synthesiser's SoundFont (read in the
+// background) is then ready by the time the first scene asks for its tune.
 bool StartMusic(StartupState&) {
   if (GameSettings.nWindowMode == 0) GameSettings.nMidiDirectMusic = 0;
   if (OptionData.m_bMusic)
@@ -325,7 +375,7 @@ bool StartCommandLineStage(StartupState&) {
   // Test play: unlimited lives. A stage that cannot be played (unreadable,
   // no hero) has been reported; the stage scene then finds no stage and
   // closes the program.
-  BeginSingleStagePlay(GameSettings.szFreeStage, 0, true);
+  if (BeginSingleStagePlay(GameSettings.szFreeStage, 0, true)) DecodeStageBackgroundsAhead();
   SceneManager.m_nCurrent = kSceneStage;
   SceneManager.m_nNext = kSceneStage;
   SceneManager.m_nPrevious = kSceneTitle;
@@ -357,8 +407,11 @@ constexpr StartupStep kStartupSteps[] = {
     LoadProjectDatabase,
     LoadSystemData,
     ReadSettings,
+    LoadOptions,
+    StartMusic,
     ChooseDrawingMode,
     TakeCommandLineStage,
+    DecodeFirstScenePicturesAhead,
     SetFramePacing,
     SetKeyRepeat,
     SetUpDisplay,
@@ -367,8 +420,7 @@ constexpr StartupStep kStartupSteps[] = {
     LoadStartupSurfaces,
     MakeGameFonts,
     LoadKeyConfiguration,
-    LoadOptions,
-    StartMusic,
+    SetScreenPalette,
     LoadSoundEffects,
     LoadWorldMapAndCommonPalette,
     RegisterStagePlay,
@@ -383,8 +435,9 @@ void ReleaseMusic() { g_BGMPlayer.Release(); }
 void DeleteScenes() { SceneManager.DeleteAll(); }
 void ReleaseDisplay() { DDEnd(); }
 
-constexpr void (*kShutdownSteps[])() = {WriteGameFontReport, ReleaseSoundEffects, ReleaseMusic, DeleteScenes,
-                                        ReleaseGameFonts, ReleaseDisplay};
+constexpr void (*kShutdownSteps[])() = {plat::ForgetDecodedAhead, WriteGameFontReport, ReleaseSoundEffects,
+                                        ReleaseMusic,             DeleteScenes,        ReleaseGameFonts,
+                                        ReleaseDisplay};
 
 }  // namespace
 

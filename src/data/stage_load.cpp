@@ -1,5 +1,6 @@
 #include "data/stage_load.h"
 
+#include <atomic>
 #include <new>
 
 #include "base/errors.h"
@@ -12,8 +13,19 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 
+namespace {
+
+// The reading of the stage is over; the thread that waits for it is woken
+// by a message then instead of looking again a millisecond later.
+std::atomic<bool> g_stageRead{false};
+std::atomic<plat::ThreadId> g_stageWaiter{0};
+
+}  // namespace
+
 uint32_t LoadStageThread(void* argument) {
   if (StageData.LoadFromFile(StageData.m_strLoadedPath)) StageData.m_bLoaded = 1;
+  g_stageRead.store(true);
+  if (const plat::ThreadId waiter = g_stageWaiter.load()) plat::PostThreadMessage(waiter, plat::WM_NULL, 0, 0);
   return 0;
 }
 
@@ -32,9 +44,11 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
   if (!CheckStageFileTrailer(current)) return 0;
 
   stage.m_bLoaded = 0;
+  g_stageRead.store(false);
+  g_stageWaiter.store(plat::CurrentThreadId());
   if (thStageLoad.Create(LoadStageThread, nullptr)) {
     // Keep this thread's windows answering while the stage is read.
-    while (!thStageLoad.m_hThread->Finished()) {
+    while (!g_stageRead.load() && !thStageLoad.m_hThread->Finished()) {
       plat::Message msg;
       if (plat::PeekMessage(msg, true)) {
         if (msg.message == plat::WM_QUIT) {

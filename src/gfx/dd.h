@@ -226,6 +226,11 @@ void DDReportInitError(int nCode);
 // ---- surfaces and textures ----
 bool DDCreateSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bColorKey, uint32_t dwDDMemType,
                      uint32_t dwD3DMemType, uint32_t bShare, uint32_t bRestore);
+// DDCreateSurface for a work surface whose every use fills the area it then
+// reads (the fonts' composing surface): a DirectDraw surface is made without
+// the clearing fill, so its memory is only touched where it is used.
+bool DDCreateWorkSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bColorKey, uint32_t dwDDMemType,
+                         uint32_t dwD3DMemType);
 // 0 success, 1 mirror failed, 4 surface creation failed, 8 image not
 // loadable; a Direct3D failure gives the device's result.
 uint32_t DDCreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t bColorKey, int nBpp,

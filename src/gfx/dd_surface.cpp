@@ -15,6 +15,11 @@
 
 namespace {
 
+// True while CreateSurfaceFromFile makes a surface that its picture covers
+// whole (the fill that clears a new surface would be overwritten at once),
+// and while DDCreateWorkSurface makes one.
+bool g_pictureCoversNewSurface = false;
+
 void SetText(char (&field)[260], const char* text) { std::snprintf(field, sizeof field, "%s", text ? text : ""); }
 
 uint32_t Channel(uint32_t pixel, const uint32_t* block, int channel) {
@@ -237,7 +242,12 @@ uint32_t CreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t
       WriteECLog("%s", szFile ? szFile : "");
       return 8;
     }
-    if (!DDCreateSurface(lpSD, img.width, img.height, bColorKey, dwDDMemType, dwD3DMemType, 0, 0)) return 4;
+    // Mirrored cells that divide the picture evenly leave no pixel unwritten.
+    g_pictureCoversNewSurface = (nMirrorCellW <= 0 || img.width % nMirrorCellW == 0) &&
+                                (nMirrorCellH <= 0 || img.height % nMirrorCellH == 0);
+    const bool made = DDCreateSurface(lpSD, img.width, img.height, bColorKey, dwDDMemType, dwD3DMemType, 0, 0);
+    g_pictureCoversNewSurface = false;
+    if (!made) return 4;
     if (!DrawPictureDD(lpSD, img, szFile, nMirrorCellW, nMirrorCellH)) return 8;
     lpSD->nWidth = lpSD->nTexWidth = img.width;
     lpSD->nHeight = lpSD->nTexHeight = img.height;
@@ -330,7 +340,7 @@ bool DDCreateSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bCol
     lpSD->nWidth = lpSD->nTexWidth = nWidth;
     lpSD->nHeight = lpSD->nTexHeight = nHeight;
     lpSD->dwMemoryType = dwDDMemType;
-    DDFillRect(lpSD, 0, 0, nWidth, nHeight, 0);
+    if (!g_pictureCoversNewSurface) DDFillRect(lpSD, 0, 0, nWidth, nHeight, 0);
     return true;
   }
   DTDATA* dt = lpSD->lpDT;
@@ -409,6 +419,14 @@ bool DDCreateSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bCol
   }
   if (!bRestore) DDState.textureList.push_back(lpSD);
   return true;
+}
+
+bool DDCreateWorkSurface(DDSURFACEDATA* lpSD, int nWidth, int nHeight, uint32_t bColorKey, uint32_t dwDDMemType,
+                         uint32_t dwD3DMemType) {
+  g_pictureCoversNewSurface = true;
+  const bool made = DDCreateSurface(lpSD, nWidth, nHeight, bColorKey, dwDDMemType, dwD3DMemType, 0, 0);
+  g_pictureCoversNewSurface = false;
+  return made;
 }
 
 uint32_t DDCreateSurfaceFromFile(DDSURFACEDATA* lpSD, const char* szFile, uint32_t bColorKey, int nBpp,

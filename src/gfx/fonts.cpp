@@ -238,7 +238,8 @@ bool cFont::Create(const char* szFace, int32_t nGdiWidth, int32_t nHeight, int32
     DDReleaseSurfaceObjects(&m_WorkSD);
     const int w = DDBackBuffer()->nWidth > 0 ? DDBackBuffer()->nWidth : DDState.nDispWidth;
     const int h = DDBackBuffer()->nHeight > 0 ? DDBackBuffer()->nHeight : DDState.nDispHeight;
-    if (w <= 0 || h <= 0 || !DDCreateSurface(&m_WorkSD, w, h, 1, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0)) {
+    // Each use fills the area it composes in first (DrawText).
+    if (w <= 0 || h <= 0 || !DDCreateWorkSurface(&m_WorkSD, w, h, 1, 0, DTMEMORYTYPE_VIDEO_RT)) {
       DDReleaseSurfaceObjects(&m_WorkSD);
       WriteReportAndECLog("DDCreateSurface Font::Work");
       RequestQuit();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -38,6 +39,10 @@ struct VirtualClock {
     uint64_t deadline;  // virtual ms
   };
   std::vector<Sleeper> sleepers;  // guarded by m
+  // The driver (the thread that advances the clock) waits on `work` for a
+  // new sleeper or a wake; `events` counts both (guarded by m).
+  std::condition_variable work;
+  uint64_t events = 0;
 };
 
 VirtualClock& Virtual() {
@@ -75,7 +80,9 @@ void SleepVirtual(uint32_t ms) {
     generation = clock.generation.load();
     deadline = clock.now.load() + ms;
     clock.sleepers.push_back({self, deadline});
+    ++clock.events;
   }
+  clock.work.notify_all();
   {
     BlockingWaitScope blocked;
     std::unique_lock lk(self->m);
@@ -136,13 +143,39 @@ void AdvanceVirtualClock(uint32_t ms) {
   WakeAll(sleepers);
 }
 
+namespace {
+
+// Sleepers the next advance would bring nearer their deadline (clock.m held):
+// one whose deadline has passed is already on its way out.
+int WaitingSleepers(const VirtualClock& clock) {
+  const uint64_t now = clock.now.load();
+  return static_cast<int>(std::count_if(clock.sleepers.begin(), clock.sleepers.end(),
+                                        [now](const VirtualClock::Sleeper& s) { return s.deadline > now; }));
+}
+
+}  // namespace
+
 int VirtualClockSleepers() {
   VirtualClock& clock = Virtual();
   std::lock_guard lk(clock.m);
-  // A sleeper whose deadline has passed is already on its way out.
-  uint64_t now = clock.now.load();
-  return static_cast<int>(std::count_if(clock.sleepers.begin(), clock.sleepers.end(),
-                                        [now](const VirtualClock::Sleeper& s) { return s.deadline > now; }));
+  return WaitingSleepers(clock);
+}
+
+bool WaitForVirtualClockWork(uint32_t timeoutUs) {
+  VirtualClock& clock = Virtual();
+  std::unique_lock lk(clock.m);
+  const uint64_t seen = clock.events;
+  return clock.work.wait_for(lk, std::chrono::microseconds(timeoutUs),
+                             [&] { return clock.events != seen || WaitingSleepers(clock) > 0; });
+}
+
+void WakeVirtualClockDriver() {
+  VirtualClock& clock = Virtual();
+  {
+    std::lock_guard lk(clock.m);
+    ++clock.events;
+  }
+  clock.work.notify_all();
 }
 
 }  // namespace plat

@@ -24,5 +24,13 @@ void AdvanceVirtualClock(uint32_t ms);
 // Number of threads blocked in Sleep on the virtual clock whose deadline has
 // not been reached yet (those a further advance would wake).
 int VirtualClockSleepers();
+// The thread that advances the virtual clock waits here for something to do:
+// it returns when a thread starts sleeping on the virtual clock (or one sleeps
+// already) or when WakeVirtualClockDriver is called (true), or after
+// `timeoutUs` microseconds (false).
+bool WaitForVirtualClockWork(uint32_t timeoutUs);
+// Ends that wait (a frame was presented, a run ended: what the driver waits
+// for may have come).
+void WakeVirtualClockDriver();
 
 }  // namespace plat

@@ -3,11 +3,17 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <list>
+#include <mutex>
+#include <thread>
 
 #include "platform/files.h"
 
@@ -492,16 +498,146 @@ bool DecodeImage(const uint8_t* bytes, size_t size, DecodedImage& out, std::stri
   return Fail(error, "not a BMP, PNG or JPEG file");
 }
 
-bool LoadImageFile(const std::string& programPath, DecodedImage& out, std::string& error) {
+namespace {
+
+// Which file was read: the same name may meanwhile name another file, or the
+// file may have been written again.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+FileStamp StampOf(const struct stat& st) { return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+
+// Reads and decodes the file; `stamp` gets the file as it was opened.
+// `onlyBmp`: other kinds are left undecoded (false, no reason given).
+bool ReadAndDecode(const std::string& programPath, DecodedImage& out, std::string& error, FileStamp* stamp,
+                   bool onlyBmp) {
   FILE* f = OpenFile(programPath, "rb");
   if (f == nullptr) return Fail(error, "cannot open file");
+  struct stat st;
+  if (stamp != nullptr && fstat(fileno(f), &st) == 0) *stamp = StampOf(st);
   std::vector<uint8_t> bytes;
   uint64_t total = 0;
   const bool read = ReadPrefix(f, kMaxImageFileBytes, bytes, total);
   std::fclose(f);
   if (!read) return Fail(error, "cannot read file");
   if (total > kMaxImageFileBytes) return Fail(error, "file too large");
+  if (onlyBmp && !(bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')) return false;
   return DecodeImage(bytes.data(), bytes.size(), out, error);
+}
+
+// ---- decoding ahead ----
+
+constexpr int kAheadWorkers = 2;
+
+struct AheadPicture {
+  std::string path;
+  enum State { kQueued, kDecoding, kDone } state = kQueued;
+  bool decoded = false;
+  FileStamp stamp;
+  DecodedImage image;
+};
+
+struct AheadStore {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::list<AheadPicture> pictures;  // in the order asked for
+  int workers = 0;                   // running
+};
+
+// Never destroyed: a worker may still hold it while the program ends.
+AheadStore& Ahead() {
+  static AheadStore* store = new AheadStore;
+  return *store;
+}
+
+void DecodeAheadWorker() {
+  AheadStore& store = Ahead();
+  std::unique_lock<std::mutex> lock(store.mutex);
+  for (;;) {
+    auto next = std::find_if(store.pictures.begin(), store.pictures.end(),
+                             [](const AheadPicture& p) { return p.state == AheadPicture::kQueued; });
+    if (next == store.pictures.end()) break;
+    next->state = AheadPicture::kDecoding;
+    const std::string path = next->path;
+    lock.unlock();
+    DecodedImage image;
+    FileStamp stamp;
+    std::string error;
+    const bool decoded = ReadAndDecode(path, image, error, &stamp, true);
+    lock.lock();
+    // The entry stays where it is while it is being decoded (a take waits
+    // for it; a forget waits for every decoding to end).
+    next->decoded = decoded;
+    next->stamp = stamp;
+    next->image = std::move(image);
+    next->state = AheadPicture::kDone;
+    store.changed.notify_all();
+  }
+  --store.workers;
+  store.changed.notify_all();
+}
+
+// The picture decoded ahead for `programPath`, when there is one and the
+// file is still the one decoded. A picture still waiting in the queue is
+// taken out of it (the caller decodes it at once itself); one being decoded
+// is waited for.
+bool TakeDecodedAhead(const std::string& programPath, DecodedImage& out) {
+  AheadStore& store = Ahead();
+  AheadPicture picture;
+  {
+    std::unique_lock<std::mutex> lock(store.mutex);
+    auto it = std::find_if(store.pictures.begin(), store.pictures.end(),
+                           [&](const AheadPicture& p) { return p.path == programPath; });
+    if (it == store.pictures.end()) return false;
+    store.changed.wait(lock, [&] { return it->state != AheadPicture::kDecoding; });
+    picture = std::move(*it);
+    store.pictures.erase(it);
+  }
+  if (picture.state != AheadPicture::kDone || !picture.decoded) return false;
+  struct stat st;
+  const std::string resolved = ResolvePath(programPath);
+  if (resolved.empty() || ::stat(resolved.c_str(), &st) != 0 || !(StampOf(st) == picture.stamp)) return false;
+  out = std::move(picture.image);
+  return true;
+}
+
+}  // namespace
+
+void DecodeAhead(const std::vector<std::string>& programPaths) {
+  AheadStore& store = Ahead();
+  std::lock_guard<std::mutex> lock(store.mutex);
+  for (const std::string& path : programPaths) {
+    if (path.empty()) continue;
+    const bool listed = std::any_of(store.pictures.begin(), store.pictures.end(),
+                                    [&](const AheadPicture& p) { return p.path == path; });
+    if (!listed) store.pictures.push_back(AheadPicture{path});
+  }
+  while (store.workers < kAheadWorkers) {
+    ++store.workers;
+    std::thread(DecodeAheadWorker).detach();
+  }
+}
+
+void ForgetDecodedAhead() {
+  AheadStore& store = Ahead();
+  std::list<AheadPicture> dropped;  // freed outside the lock
+  std::unique_lock<std::mutex> lock(store.mutex);
+  for (AheadPicture& p : store.pictures)
+    if (p.state == AheadPicture::kQueued) p.state = AheadPicture::kDone;  // no worker starts it now
+  store.changed.wait(lock, [&] { return store.workers == 0; });
+  dropped.swap(store.pictures);
+}
+
+bool LoadImageFile(const std::string& programPath, DecodedImage& out, std::string& error) {
+  if (TakeDecodedAhead(programPath, out)) return true;
+  return ReadAndDecode(programPath, out, error, nullptr, false);
 }
 
 bool ReadImageSize(const std::string& programPath, int& width, int& height) {

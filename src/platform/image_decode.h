@@ -36,6 +36,16 @@ bool DecodeImage(const uint8_t* bytes, size_t size, DecodedImage& out, std::stri
 // through the path layer). False with a reason when it cannot be read.
 bool LoadImageFile(const std::string& programPath, DecodedImage& out, std::string& error);
 
+// Decoding ahead: the pictures (program paths) a scene is about to load are
+// read and decoded by worker threads while the program does other work;
+// LoadImageFile then takes each one, decoded, instead of reading it (once,
+// and only while the file is the one that was read; one not started yet is
+// read by LoadImageFile itself). Only BMP files are decoded ahead.
+void DecodeAhead(const std::vector<std::string>& programPaths);
+// Drops what was decoded ahead and not taken (and what is still queued),
+// after waiting for the pictures being decoded.
+void ForgetDecodedAhead();
+
 // Only the size, from the header (for the "does it fit the screen" checks).
 bool ReadImageSize(const std::string& programPath, int& width, int& height);
 

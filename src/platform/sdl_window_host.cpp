@@ -184,6 +184,8 @@ struct Screen {
   uint32_t textureFormat = SDL_PIXELFORMAT_ARGB8888;
   int textureWidth = 0, textureHeight = 0;
   bool hasPicture = false;  // the texture holds an uploaded frame
+  bool uploadedWhole = false;  // the last upload gave the texture the whole frame
+  bool textureStale = false;   // rows went straight to the window since the texture last got a whole frame
 
   // Whether the renderer is SDL's OpenGL one over a rasteriser that runs on
   // the processor (its GL_RENDERER names llvmpipe, softpipe or swrast).
@@ -261,6 +263,7 @@ struct Screen {
   // before firstRow).
   bool Upload(const Frame& frame, int firstRow = 0, int lastRow = INT_MAX) {
     if (renderer == nullptr) return false;
+    uploadedWhole = false;
     if (hasPicture && texture != nullptr && textureWidth == frame.width && textureHeight == frame.height &&
         (firstRow > 0 || lastRow < frame.height - 1)) {
       if (lastRow < firstRow) return true;  // nothing changed
@@ -284,11 +287,56 @@ struct Screen {
       SDL_RenderSetIntegerScale(renderer, SDL_TRUE);
     }
     hasPicture = SDL_UpdateTexture(texture, nullptr, frame.pixels.data(), frame.width * 4) == 0;
+    uploadedWhole = hasPicture;
+    if (uploadedWhole) textureStale = false;
     return hasPicture;
   }
 
-  void Render() {
+  // A frame's changed rows (`top`..`bottom`) copied straight into the
+  // window's surface and shown, skipping the texture and the renderer's
+  // copy: SDL's software renderer draws into that same surface, so this is
+  // what its copy of those rows would leave there. Only while the window
+  // shows the picture at its own size, in the frame's own pixel layout, and
+  // holds the rest of it already. False (nothing done) otherwise. The
+  // texture then lacks those rows: the next whole redraw uploads the frame
+  // whole first.
+  bool ShowRowsDirectly(const Frame& frame, int top, int bottom) {
+    if (!hasPicture || textureWidth != frame.width || textureHeight != frame.height || !DrawsIntoWindowSurface() ||
+        !PictureAtOwnSize())
+      return false;
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr || surface->w != frame.width || surface->h != frame.height ||
+        surface->format->format != textureFormat)
+      return false;
+    if (bottom < top) return true;  // nothing changed
+    top = std::max(top, 0);
+    bottom = std::min(bottom, frame.height - 1);
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    for (int y = top; y <= bottom; ++y)
+      std::memcpy(static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch,
+                  frame.pixels.data() + static_cast<size_t>(y) * frame.width, static_cast<size_t>(frame.width) * 4);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect rows{0, top, frame.width, bottom - top + 1};
+    SDL_UpdateWindowSurfaceRects(window, &rows, 1);
+    textureStale = true;
+    return true;
+  }
+
+  // Puts the picture on the window. With a band (rows `top`..`bottom` of the
+  // picture, the rows the last upload changed) only those rows are copied
+  // to the window, when the window still shows the rest: SDL's software
+  // renderer draws into the window's own surface, which keeps what was
+  // drawn before, and the picture is shown at its own size there. Anything
+  // else (another renderer, a scaled picture) is drawn whole.
+  void Render(int top = 0, int bottom = INT_MAX) {
     if (renderer == nullptr) return;
+    if (hasPicture && (top > 0 || bottom < textureHeight - 1) && DrawsIntoWindowSurface() && PictureAtOwnSize()) {
+      if (bottom < top) return;  // nothing changed
+      const SDL_Rect rows{0, top, textureWidth, std::min(bottom, textureHeight - 1) - top + 1};
+      SDL_RenderCopy(renderer, texture, &rows, &rows);
+      SDL_RenderPresent(renderer);
+      return;
+    }
     // Only the black bars around the picture need the clear: a picture that
     // fills the output covers every pixel of it anyway.
     if (!hasPicture || !PictureFillsOutput()) {
@@ -297,6 +345,19 @@ struct Screen {
     }
     if (hasPicture) SDL_RenderCopy(renderer, texture, nullptr, nullptr);
     SDL_RenderPresent(renderer);
+  }
+
+  bool DrawsIntoWindowSurface() const {
+    SDL_RendererInfo info{};
+    return SDL_GetRendererInfo(renderer, &info) == 0 && info.name != nullptr &&
+           std::strcmp(info.name, "software") == 0;
+  }
+
+  // The output is exactly the picture's size (no scaling, no bars).
+  bool PictureAtOwnSize() const {
+    int width = 0, height = 0;
+    return textureWidth > 0 && SDL_GetRendererOutputSize(renderer, &width, &height) == 0 &&
+           width == textureWidth && height == textureHeight;
   }
 
   // The whole-factor scaled picture leaves no bar: the output is an exact
@@ -969,6 +1030,7 @@ class SdlHost final : public WindowHost {
   void ShowNewestFrame() {
     if (!Shown()) return;
     bool upload = false;
+    bool haveFrame = false;
     int top = 0, bottom = -1;  // the rows the texture lacks (all of them unless told otherwise)
     {
       // The frame changes hands by a swap; the upload reads showing_ outside
@@ -986,14 +1048,30 @@ class SdlHost final : public WindowHost {
       }
       pendingTop_ = kScreenHeight;
       pendingBottom_ = -1;
+      haveFrame = hasFrame_;
     }
     // The texture holds the frame uploaded before unless it must be given
     // the frame again (a new window, a box drawn over it).
     if (reupload_) top = 0, bottom = showing_.height - 1;
     reupload_ = false;
-    if (upload && screen_.Upload(showing_, top, bottom)) needRender_ = true;
+    // A redraw asked for by the window (shown, exposed, resized) draws the
+    // whole picture; a new frame alone, only its changed rows, straight into
+    // the window where it can.
+    bool whole = needRender_;
+    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom)) return;
+    if (screen_.textureStale && haveFrame) {
+      upload = true;
+      top = 0, bottom = showing_.height - 1;
+    }
+    if (upload && screen_.Upload(showing_, top, bottom)) {
+      needRender_ = true;
+      whole = whole || screen_.uploadedWhole;
+    }
     if (needRender_) {
-      screen_.Render();
+      if (whole)
+        screen_.Render();
+      else
+        screen_.Render(top, bottom);
       needRender_ = false;
     }
   }

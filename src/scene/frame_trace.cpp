@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "scene/scene.h"
 
@@ -232,7 +233,11 @@ void NotifyFramePresented() {
     std::lock_guard lock(g_hookMutex);
     observer = g_observer;
   }
-  if (observer) observer();
+  if (observer) {
+    observer();
+    // A scripted run's driver may be waiting for this frame.
+    if (plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
+  }
 }
 
 void ResetFrameTraceForTest() {

@@ -16,6 +16,7 @@
 #include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
+#include "platform/image_decode.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "scene/frame_trace.h"
@@ -111,6 +112,9 @@ bool cSceneManager::Step() {
   // After a failed creation the slot is empty: the frame runs no scene (the
   // posted WM_CLOSE is already ending the program).
   if (cScene* scene = Scene(current)) scene->Run();
+  // The first scene has loaded its pictures: what start-up decoded ahead for
+  // it and it did not take is dropped.
+  if (g_nFrameCounter.load() == 1) plat::ForgetDecodedAhead();
   g_nFramesLastSecond.store(CountFramesPerSecond(1));
   g_nWorkMilliseconds = ReadStopwatch(1);
   if (cStageSceneBase* stage = g_lpStageScene.load())

@@ -56,6 +56,29 @@ TEST_F(ClockTest, SwitchingTheVirtualClockOffReleasesSleepersAndTerminationUnwin
   EXPECT_FALSE(VirtualClockActive());
 }
 
+// The driver's wait ends when a thread starts sleeping (or sleeps already)
+// and when it is woken; only a missed wake would reach the long timeout.
+TEST_F(ClockTest, TheDriversWaitEndsWithANewSleeperOrAWake) {
+  constexpr uint32_t kLong = 60u * 1000u * 1000u;
+  UseVirtualClock(true, 1000);
+  EXPECT_FALSE(WaitForVirtualClockWork(1));  // nobody sleeps, nobody wakes it
+  std::thread sleeper([] { Sleep(5); });
+  EXPECT_TRUE(WaitForVirtualClockWork(kLong));
+  EXPECT_EQ(VirtualClockSleepers(), 1);
+  EXPECT_TRUE(WaitForVirtualClockWork(1));  // one sleeps already
+  AdvanceVirtualClock(5);
+  sleeper.join();
+  EXPECT_EQ(VirtualClockSleepers(), 0);
+
+  std::atomic<bool> returned{false};
+  std::thread waker([&] {
+    while (!returned.load()) WakeVirtualClockDriver(), std::this_thread::yield();
+  });
+  EXPECT_TRUE(WaitForVirtualClockWork(kLong));
+  returned = true;
+  waker.join();
+}
+
 TEST_F(ClockTest, TickCountWrapsAndElapsedTimeSurvivesTheWrap) {
   UseVirtualClock(true, 0xFFFFFFF0u);
   const uint32_t before = TickCount();

@@ -337,5 +337,50 @@ TEST(ImageDecode, FilesThroughThePathLayer) {
   EXPECT_FALSE(ReadImageSize(folder + "cut.bmp", w, h));
 }
 
+// Pictures decoded ahead come out of LoadImageFile exactly as a plain read
+// gives them, once each, and only while the file is the one that was read.
+TEST(ImageDecode, PicturesDecodedAheadAreTheFilesAsTheyAreWhenTaken) {
+  TempFolder dir("ahead");
+  std::vector<uint32_t> palette(256);
+  for (uint32_t i = 0; i < 256; ++i) palette[i] = i * 0x010203u;
+  const auto indexed = testbmp::Indexed8(40, 30, palette, Values(40, 30, 256));
+  const auto rgb = testbmp::Rgb24(21, 9, Values(21, 9, 0x1000000, 3));
+  const auto rewritten = testbmp::Rgb24(22, 9, Values(22, 9, 0x1000000, 5));  // another size: another stamp
+  dir.Write("a.bmp", std::string(indexed.begin(), indexed.end()));
+  dir.Write("b.bmp", std::string(rgb.begin(), rgb.end()));
+  dir.Write("c.bmp", std::string(rgb.begin(), rgb.end()));
+  const std::string a = dir.Path() + "\\A.bmp", b = dir.Path() + "\\b.bmp", c = dir.Path() + "\\c.bmp";
+  const std::string missing = dir.Path() + "\\none.bmp";
+  auto expectSame = [](const DecodedImage& got, const DecodedImage& want) {
+    EXPECT_EQ(std::tie(got.width, got.height, got.fileBitsPerPixel), std::tie(want.width, want.height, want.fileBitsPerPixel));
+    EXPECT_EQ(got.argb, want.argb);
+    EXPECT_EQ(got.indices, want.indices);
+    EXPECT_EQ(got.palette, want.palette);
+  };
+
+  DecodeAhead({a, b, missing, c});
+  dir.Write("b.bmp", std::string(rewritten.begin(), rewritten.end()));
+  DecodedImage img;
+  std::string error;
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass reads the files again
+    ASSERT_TRUE(LoadImageFile(a, img, error)) << error;
+    expectSame(img, Decode(indexed));
+    ASSERT_TRUE(LoadImageFile(b, img, error)) << error;
+    expectSame(img, Decode(rewritten));
+    EXPECT_FALSE(LoadImageFile(missing, img, error));
+    EXPECT_EQ(error, "cannot open file");
+  }
+  // Forgotten pictures (c was never taken) are read from the file.
+  ForgetDecodedAhead();
+  dir.Write("c.bmp", std::string(indexed.begin(), indexed.end()));
+  ASSERT_TRUE(LoadImageFile(c, img, error)) << error;
+  expectSame(img, Decode(indexed));
+  // Asked for again after a forget, and forgotten while still queued.
+  DecodeAhead({c, a, b});
+  ForgetDecodedAhead();
+  ASSERT_TRUE(LoadImageFile(c, img, error)) << error;
+  expectSame(img, Decode(indexed));
+}
+
 }  // namespace
 }  // namespace plat
