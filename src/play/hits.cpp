@@ -295,7 +295,7 @@ int cStageScene::CheckHits() {
             }
           }
           if (hit) {
-            shot->m_bRemove = 1;
+            MarkShotForRemoval(*this, *shot);
             break;
           }
         }
@@ -409,7 +409,7 @@ int cStageScene::CheckHits() {
         cShot* o = cancellable[static_cast<size_t>(k)];
         if (o == s || o->m_bRemove || o->m_nGroup == s->m_nGroup) continue;
         const cBox& other = cancellableBoxes[static_cast<size_t>(k)];
-        if (Overlaps(box, other) || Overlaps(other, box)) o->m_bRemove = 1;
+        if (Overlaps(box, other) || Overlaps(other, box)) MarkShotForRemoval(*this, *o);
       }
     }
   }

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <vector>
 
@@ -155,9 +156,17 @@ class cShot : public cStageObject {
   int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   cCharacter* m_pTarget = nullptr;  // cleared by the target when it goes
   cCharacter* m_pOwner = nullptr;   // cleared by the owner when it goes
-  int32_t m_bRemove = 0;            // flagged for removal
+  // Flagged for removal: set only through MarkShotForRemoval, which also
+  // notes the shot for the next FlushShots.
+  int32_t m_bRemove = 0;
   int32_t m_nGroup = 0;             // index of its shot group
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
+  // Where the shot stands in the stage's shot list and in its group's list
+  // (set by AddShot and GroupShot), so that FlushShots drops it without
+  // walking the lists.
+  std::list<std::shared_ptr<cShot>>::iterator m_ListPos{};
+  std::list<cShot*>::iterator m_GroupPos{};
+  int32_t m_bGrouped = 0;
 };
 
 // Project rule switches of hits and shots, with the values of a new
@@ -204,7 +213,11 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& de
 // facing `facing`.
 int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection);
 
-// Drops every shot flagged for removal from the stage's list and groups.
+// Flags `shot` (one of the stage's) for removal; the next FlushShots drops
+// it. A shot already flagged stays as it is.
+void MarkShotForRemoval(cStageScene& scene, cShot& shot);
+// Drops every shot flagged for removal from the stage's list and groups; the
+// others keep their order. It visits only the flagged shots.
 void FlushShots(cStageScene& scene);
 // Every shot of the stage goes (set-up and leaving the stage).
 void ClearShots(cStageScene& scene);
