@@ -871,6 +871,7 @@ void cStageScene::GroupShot(cShot& shot) {
   group.push_back(&shot);
   shot.m_GroupPos = std::prev(group.end());
   shot.m_bGrouped = 1;
+  if (shot.m_Definition.CancelsShots()) ++m_nCancellerShots;
 }
 
 void MarkShotForRemoval(cStageScene& scene, cShot& shot) {
@@ -882,15 +883,22 @@ void MarkShotForRemoval(cStageScene& scene, cShot& shot) {
 void FlushShots(cStageScene& scene) {
 #ifndef NDEBUG
   // Every flag was set through MarkShotForRemoval.
-  size_t flagged = 0;
-  for (const auto& s : scene.m_ShotList) flagged += s->m_bRemove ? 1 : 0;
+  size_t flagged = 0, cancellers = 0;
+  for (const auto& s : scene.m_ShotList) {
+    flagged += s->m_bRemove ? 1 : 0;
+    cancellers += s->m_bGrouped && s->m_Definition.CancelsShots() ? 1 : 0;
+  }
   assert(flagged == scene.m_MarkedShots.size());
+  assert(cancellers == scene.m_nCancellerShots);
 #endif
   if (scene.m_MarkedShots.empty()) return;
   // Erasing a node leaves the others where they are: the lists keep their
   // order. The list entry owns the shot, so it goes last.
   for (cShot* shot : scene.m_MarkedShots) {
-    if (shot->m_bGrouped) scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].erase(shot->m_GroupPos);
+    if (shot->m_bGrouped) {
+      scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].erase(shot->m_GroupPos);
+      if (shot->m_Definition.CancelsShots()) --scene.m_nCancellerShots;
+    }
     scene.m_ShotList.erase(shot->m_ListPos);
   }
   scene.m_MarkedShots.clear();
@@ -900,6 +908,7 @@ void ClearShots(cStageScene& scene) {
   for (auto& group : scene.m_ShotGroups) group.clear();
   scene.m_ShotList.clear();
   scene.m_MarkedShots.clear();
+  scene.m_nCancellerShots = 0;
 }
 
 void cStageScene::MoveShots(int32_t step) {

@@ -132,6 +132,11 @@ class cShot : public cStageObject {
   bool IsHarmful() const;
   int32_t Group() const;
 
+  // Read by every walk of the shots, so first, beside the object's hot end.
+  // Flagged for removal: set only through MarkShotForRemoval, which also
+  // notes the shot for the next FlushShots.
+  int32_t m_bRemove = 0;
+  int32_t m_nGroup = 0;             // index of its shot group
   int32_t m_nOwnerId = 0;
   int32_t m_bIsProjectile = 1;
   int32_t m_nRangeFrames = 0;
@@ -156,10 +161,6 @@ class cShot : public cStageObject {
   int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   cCharacter* m_pTarget = nullptr;  // cleared by the target when it goes
   cCharacter* m_pOwner = nullptr;   // cleared by the owner when it goes
-  // Flagged for removal: set only through MarkShotForRemoval, which also
-  // notes the shot for the next FlushShots.
-  int32_t m_bRemove = 0;
-  int32_t m_nGroup = 0;             // index of its shot group
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
   // Where the shot stands in the stage's shot list and in its group's list
   // (set by AddShot and GroupShot), so that FlushShots drops it without

@@ -175,6 +175,7 @@ cStageScene::~cStageScene() {
   for (auto& group : m_ShotGroups) group.clear();
   m_ShotList.clear();
   m_MarkedShots.clear();
+  m_nCancellerShots = 0;
   m_CharacterList.clear();
   m_ItemList.clear();
   m_HeroList.clear();

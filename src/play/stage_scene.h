@@ -347,6 +347,7 @@ class cStageScene : public cStageSceneBase {
   std::vector<std::list<cCharacter*>> m_CharacterGroups;  // 8 lists: the characters of each group
   std::vector<std::list<cShot*>> m_ShotGroups;            // 8 lists: the shots of each group
   std::vector<cShot*> m_MarkedShots;  // shots flagged for removal since the last FlushShots
+  size_t m_nCancellerShots = 0;       // shots in the groups whose definition cancels other shots
   std::list<std::shared_ptr<cMessageWindow>> m_MessageWindows;
   int32_t m_nMessageWindowCount = 0;
   std::list<std::shared_ptr<cEffectObject>> m_Effects;

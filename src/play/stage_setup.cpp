@@ -140,6 +140,7 @@ void cStageScene::DestroyObjects() {
   m_ShotGroups.assign(kGroupCount, {});
   m_ShotList.clear();
   m_MarkedShots.clear();
+  m_nCancellerShots = 0;
   m_CharacterList.clear();
   m_ItemList.clear();
   m_BlockMap.SetHero(nullptr);
