@@ -916,7 +916,9 @@ void cStageScene::MoveShots(int32_t step) {
   // move from the next sub-step: the walk covers the shots that were there.
   const size_t count = m_ShotList.size();
   size_t k = 0;
+  cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
   for (auto it = m_ShotList.begin(); it != m_ShotList.end() && k < count; ++it, ++k) {
+    ahead.Step();
     cShot& shot = **it;
     if (shot.m_bRemove) continue;
     if (shot.MoveByKind() != 0) {
