@@ -295,7 +295,7 @@ int cStageScene::CheckHits() {
             }
           }
           if (hit) {
-            shot->m_bRemove = 1;
+            MarkShotForRemoval(*this, *shot);
             break;
           }
         }
@@ -381,18 +381,20 @@ int cStageScene::CheckHits() {
   // 4. Shots that cancel shots of other groups.
   // A shot cancels those it overlaps either way round; marking is all a
   // cancel does, so only which cancellers are still there matters, and they
-  // are taken in list order.
+  // are taken in list order. Without a cancelling shot on the stage the
+  // list is not walked.
   std::vector<cShot*>& cancellers = scratch.cancellers;
   std::vector<cShot*>& cancellable = scratch.cancellable;
   std::vector<cBox>& cancellableBoxes = scratch.cancellableBoxes;
   cancellers.clear();
   cancellable.clear();
   cancellableBoxes.clear();
-  for (auto& s : m_ShotList) {
+  for (auto it = m_ShotList.begin(); m_nCancellerShots != 0 && it != m_ShotList.end(); ++it) {
+    cShot* s = it->get();
     if (s->m_bRemove) continue;
-    if (s->m_Definition.CancelsShots()) cancellers.push_back(s.get());
+    if (s->m_Definition.CancelsShots()) cancellers.push_back(s);
     if (s->m_Definition.CancelledByShots()) {
-      cancellable.push_back(s.get());
+      cancellable.push_back(s);
       cancellableBoxes.push_back(BoxOf(s->m_Hit));
     }
   }
@@ -409,7 +411,7 @@ int cStageScene::CheckHits() {
         cShot* o = cancellable[static_cast<size_t>(k)];
         if (o == s || o->m_bRemove || o->m_nGroup == s->m_nGroup) continue;
         const cBox& other = cancellableBoxes[static_cast<size_t>(k)];
-        if (Overlaps(box, other) || Overlaps(other, box)) o->m_bRemove = 1;
+        if (Overlaps(box, other) || Overlaps(other, box)) MarkShotForRemoval(*this, *o);
       }
     }
   }

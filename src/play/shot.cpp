@@ -3,6 +3,7 @@
 #include "play/shot.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <functional>
 
@@ -524,8 +525,7 @@ void FireShots(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_
     shot->Setup(d, shooter, volley, commandKind, scene.m_nShotCounter);
     scene.m_nShotCounter = scene.m_nShotCounter == INT32_MAX ? 0 : scene.m_nShotCounter + 1;
     shot->Register();
-    scene.m_ShotGroups.resize(kGroupCount);
-    scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].push_back(shot);
+    scene.GroupShot(*shot);
   };
   const int32_t shots = std::clamp(d.ExtraCount(), -1, kMaxVolleyObjects - 1) + 1;
   for (int32_t i = 0; i < shots && v.created < kMaxVolleyObjects; ++i) {
@@ -861,20 +861,54 @@ cShot* cStageScene::AddShot() {
     return nullptr;
   }
   m_ShotList.push_back(std::make_shared<cShot>());
+  m_ShotList.back()->m_ListPos = std::prev(m_ShotList.end());
   return m_ShotList.back().get();
 }
 
+void cStageScene::GroupShot(cShot& shot) {
+  m_ShotGroups.resize(kGroupCount);
+  std::list<cShot*>& group = m_ShotGroups[static_cast<size_t>(shot.m_nGroup)];
+  group.push_back(&shot);
+  shot.m_GroupPos = std::prev(group.end());
+  shot.m_bGrouped = 1;
+  if (shot.m_Definition.CancelsShots()) ++m_nCancellerShots;
+}
+
+void MarkShotForRemoval(cStageScene& scene, cShot& shot) {
+  if (shot.m_bRemove) return;
+  shot.m_bRemove = 1;
+  scene.m_MarkedShots.push_back(&shot);
+}
+
 void FlushShots(cStageScene& scene) {
-  bool any = false;
-  for (const auto& s : scene.m_ShotList) any = any || s->m_bRemove;
-  if (!any) return;
-  for (auto& group : scene.m_ShotGroups) group.remove_if([](const cShot* s) { return s->m_bRemove != 0; });
-  scene.m_ShotList.remove_if([](const std::shared_ptr<cShot>& s) { return s->m_bRemove != 0; });
+#ifndef NDEBUG
+  // Every flag was set through MarkShotForRemoval.
+  size_t flagged = 0, cancellers = 0;
+  for (const auto& s : scene.m_ShotList) {
+    flagged += s->m_bRemove ? 1 : 0;
+    cancellers += s->m_bGrouped && s->m_Definition.CancelsShots() ? 1 : 0;
+  }
+  assert(flagged == scene.m_MarkedShots.size());
+  assert(cancellers == scene.m_nCancellerShots);
+#endif
+  if (scene.m_MarkedShots.empty()) return;
+  // Erasing a node leaves the others where they are: the lists keep their
+  // order. The list entry owns the shot, so it goes last.
+  for (cShot* shot : scene.m_MarkedShots) {
+    if (shot->m_bGrouped) {
+      scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].erase(shot->m_GroupPos);
+      if (shot->m_Definition.CancelsShots()) --scene.m_nCancellerShots;
+    }
+    scene.m_ShotList.erase(shot->m_ListPos);
+  }
+  scene.m_MarkedShots.clear();
 }
 
 void ClearShots(cStageScene& scene) {
   for (auto& group : scene.m_ShotGroups) group.clear();
   scene.m_ShotList.clear();
+  scene.m_MarkedShots.clear();
+  scene.m_nCancellerShots = 0;
 }
 
 void cStageScene::MoveShots(int32_t step) {
@@ -882,11 +916,13 @@ void cStageScene::MoveShots(int32_t step) {
   // move from the next sub-step: the walk covers the shots that were there.
   const size_t count = m_ShotList.size();
   size_t k = 0;
+  cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
   for (auto it = m_ShotList.begin(); it != m_ShotList.end() && k < count; ++it, ++k) {
+    ahead.Step();
     cShot& shot = **it;
     if (shot.m_bRemove) continue;
     if (shot.MoveByKind() != 0) {
-      shot.m_bRemove = 1;
+      MarkShotForRemoval(*this, shot);
       continue;
     }
     shot.ApplyGravity();
@@ -906,11 +942,11 @@ void cStageScene::MoveShots(int32_t step) {
       range.topDistance = p.m_nValues[6];
       range.bottomDistance = p.m_nValues[7];
       if (shot.IsOutsideLiveRange(range)) {
-        shot.m_bRemove = 1;
+        MarkShotForRemoval(*this, shot);
         continue;
       }
     }
-    if (shot.HitsBlock() != 0) shot.m_bRemove = 1;
+    if (shot.HitsBlock() != 0) MarkShotForRemoval(*this, shot);
   }
   FlushShots(*this);
 }

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <vector>
 
@@ -131,6 +132,11 @@ class cShot : public cStageObject {
   bool IsHarmful() const;
   int32_t Group() const;
 
+  // Read by every walk of the shots, so first, beside the object's hot end.
+  // Flagged for removal: set only through MarkShotForRemoval, which also
+  // notes the shot for the next FlushShots.
+  int32_t m_bRemove = 0;
+  int32_t m_nGroup = 0;             // index of its shot group
   int32_t m_nOwnerId = 0;
   int32_t m_bIsProjectile = 1;
   int32_t m_nRangeFrames = 0;
@@ -155,9 +161,13 @@ class cShot : public cStageObject {
   int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   cCharacter* m_pTarget = nullptr;  // cleared by the target when it goes
   cCharacter* m_pOwner = nullptr;   // cleared by the owner when it goes
-  int32_t m_bRemove = 0;            // flagged for removal
-  int32_t m_nGroup = 0;             // index of its shot group
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
+  // Where the shot stands in the stage's shot list and in its group's list
+  // (set by AddShot and GroupShot), so that FlushShots drops it without
+  // walking the lists.
+  std::list<std::shared_ptr<cShot>>::iterator m_ListPos{};
+  std::list<cShot*>::iterator m_GroupPos{};
+  int32_t m_bGrouped = 0;
 };
 
 // Project rule switches of hits and shots, with the values of a new
@@ -204,7 +214,35 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& de
 // facing `facing`.
 int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection);
 
-// Drops every shot flagged for removal from the stage's list and groups.
+// The shots a few places ahead of a walk over a shot list are brought into
+// the caches while the walk works on the current one: with thousands of
+// shots their objects no longer stay cached from one walk to the next.
+// Only for walks during which no shot leaves the list (the look-ahead
+// holds a position there). Changes nothing.
+template <class Iterator>
+class cShotLookAhead {
+ public:
+  static constexpr int kDistance = 4;
+  cShotLookAhead(Iterator first, Iterator last) : ahead_(first), end_(last) {
+    for (int i = 0; i < kDistance; ++i) Step();
+  }
+  // Called once for every shot the walk takes.
+  void Step() {
+    if (ahead_ == end_) return;
+    const char* bytes = reinterpret_cast<const char*>(&**ahead_);
+    for (size_t at = 0; at < sizeof(cShot); at += 64) __builtin_prefetch(bytes + at);
+    ++ahead_;
+  }
+
+ private:
+  Iterator ahead_, end_;
+};
+
+// Flags `shot` (one of the stage's) for removal; the next FlushShots drops
+// it. A shot already flagged stays as it is.
+void MarkShotForRemoval(cStageScene& scene, cShot& shot);
+// Drops every shot flagged for removal from the stage's list and groups; the
+// others keep their order. It visits only the flagged shots.
 void FlushShots(cStageScene& scene);
 // Every shot of the stage goes (set-up and leaving the stage).
 void ClearShots(cStageScene& scene);

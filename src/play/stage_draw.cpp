@@ -701,7 +701,9 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     DDBeginBatch(1);
     if (layer == 0) {
       shotLayers = 0;
+      cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
       for (const auto& shot : m_ShotList) {
+        ahead.Step();
         if (shot->m_bRemove) continue;
         const int32_t own = ObjectLayer(shot->m_Definition.DrawLayer(), layered);
         shotLayers |= 1u << own;

@@ -346,6 +346,8 @@ class cStageScene : public cStageSceneBase {
   std::list<std::shared_ptr<cShot>> m_ShotList;
   std::vector<std::list<cCharacter*>> m_CharacterGroups;  // 8 lists: the characters of each group
   std::vector<std::list<cShot*>> m_ShotGroups;            // 8 lists: the shots of each group
+  std::vector<cShot*> m_MarkedShots;  // shots flagged for removal since the last FlushShots
+  size_t m_nCancellerShots = 0;       // shots in the groups whose definition cancels other shots
   std::list<std::shared_ptr<cMessageWindow>> m_MessageWindows;
   int32_t m_nMessageWindowCount = 0;
   std::list<std::shared_ptr<cEffectObject>> m_Effects;
@@ -558,6 +560,8 @@ class cStageScene : public cStageSceneBase {
   // A new shot in the stage's list and its group; null when the stage holds
   // the most shots it may.
   cShot* AddShot();
+  // Enters a set-up shot from AddShot in the list of its group.
+  void GroupShot(cShot& shot);
   // The summon command's options for the characters it places.
   struct cSummonOptions {
     int32_t placeCheck = 0;  // try the place and three beside it (FindSummonPlace)

@@ -139,6 +139,8 @@ void cStageScene::DestroyObjects() {
   m_CharacterGroups.assign(kGroupCount, {});
   m_ShotGroups.assign(kGroupCount, {});
   m_ShotList.clear();
+  m_MarkedShots.clear();
+  m_nCancellerShots = 0;
   m_CharacterList.clear();
   m_ItemList.clear();
   m_BlockMap.SetHero(nullptr);

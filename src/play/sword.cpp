@@ -66,10 +66,9 @@ void FireSword(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_
   sword->Setup(d, shooter, v, kCmdKindSword, scene.m_nShotCounter);
   scene.m_nShotCounter = scene.m_nShotCounter == INT32_MAX ? 0 : scene.m_nShotCounter + 1;
   sword->Register();
-  scene.m_ShotGroups.resize(kGroupCount);
-  scene.m_ShotGroups[static_cast<size_t>(sword->m_nGroup)].push_back(sword);
+  scene.GroupShot(*sword);
   // It stands beside its owner from the start.
-  if (sword->SwordMove() != 0) sword->m_bRemove = 1;
+  if (sword->SwordMove() != 0) MarkShotForRemoval(scene, *sword);
   sword->m_nFrameCount = 0;
 }
 

@@ -71,8 +71,8 @@ void RemoveObject(cStageScene& scene, cCharacter& object) {
 // summon themselves must not exhaust the stack).
 constexpr int32_t kMaxDescendantDepth = 1000;
 
-void RemoveChildShots(cCharacter& owner) {
-  for (cShot* shot : ChildShotsOf(owner)) shot->m_bRemove = 1;
+void RemoveChildShots(cStageScene& scene, cCharacter& owner) {
+  for (cShot* shot : ChildShotsOf(owner)) MarkShotForRemoval(scene, *shot);
 }
 
 void RemoveDescendants(cStageScene& scene, cCharacter& parent, bool withShots, int32_t depth) {
@@ -80,7 +80,7 @@ void RemoveDescendants(cStageScene& scene, cCharacter& parent, bool withShots, i
   for (cCharacter* child : ChildrenOf(parent)) {
     if (!IsAlive(*child)) continue;
     RemoveDescendants(scene, *child, withShots, depth + 1);
-    if (withShots) RemoveChildShots(*child);
+    if (withShots) RemoveChildShots(scene, *child);
     RemoveObject(scene, *child);
   }
 }
@@ -289,13 +289,13 @@ int32_t ExecuteVanish(cCharacter& character, const cEdCmd& command) {
     case 1: {
       if (side < 0 || static_cast<size_t>(side) >= scene->m_ShotGroups.size()) break;
       for (cShot* shot : scene->m_ShotGroups[static_cast<size_t>(side)])
-        if (shot && !shot->m_bRemove && (everywhere || shot->m_bOnScreen)) shot->m_bRemove = 1;
+        if (shot && !shot->m_bRemove && (everywhere || shot->m_bOnScreen)) MarkShotForRemoval(*scene, *shot);
       break;
     }
     case 2: RemoveDescendants(*scene, character, false, 0); break;
-    case 3: RemoveChildShots(character); break;
+    case 3: RemoveChildShots(*scene, character); break;
     case 4:
-      RemoveChildShots(character);
+      RemoveChildShots(*scene, character);
       RemoveDescendants(*scene, character, true, 0);
       break;
     case 5: RemoveDescendants(*scene, character, true, 0); break;

@@ -276,6 +276,54 @@ TEST(CombatStage, AnInvincibleCharacterIsNotHurtAgainBeforeItsTimerEnds) {
   }
 }
 
+// Cancelling shots mark the cancellable shots of other groups they overlap;
+// the hit checks find them after others were fired and flushed, and stop
+// cancelling once the last canceller is gone.
+TEST(CombatStage, CancellingShotsRemoveOverlappingShotsOfOtherGroupsWhileTheyLast) {
+  StageBuilder b = Arena(1, 10);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageScene& scene = s.Scene();
+  // Group `group`, away from the characters, at (300, 60).
+  auto fire = [&](int32_t group, bool cancels, bool cancellable) {
+    cEdShot d = StillShot(0);
+    d.m_f27 = static_cast<uint8_t>(group);
+    d.m_f55 = cancels ? 1 : 0;
+    d.m_f60 = cancellable ? 1 : 0;
+    FireShots(scene, scene.Hero(), d);
+    cShot& shot = *scene.m_ShotList.back();
+    shot.m_dX = 300;
+    shot.m_dY = 60;
+    shot.ClampX();
+    shot.ClampY(2);
+    return std::weak_ptr<cShot>(scene.m_ShotList.back());
+  };
+  const auto canceller = fire(3, true, false);
+  const auto other = fire(4, false, true);
+  const auto sameGroup = fire(3, false, true);
+  const auto uncancellable = fire(5, false, false);
+  ASSERT_EQ(scene.CheckHits(), kCheckGoOn);
+  EXPECT_FALSE(canceller.expired());
+  EXPECT_TRUE(other.expired());
+  EXPECT_FALSE(sameGroup.expired());
+  EXPECT_FALSE(uncancellable.expired());
+  // A shot fired later is found as well.
+  const auto later = fire(6, false, true);
+  ASSERT_EQ(scene.CheckHits(), kCheckGoOn);
+  EXPECT_TRUE(later.expired());
+  // Without the canceller nothing is cancelled; a new one cancels again.
+  MarkShotForRemoval(scene, *canceller.lock());
+  FlushShots(scene);
+  EXPECT_TRUE(canceller.expired());
+  const auto spared = fire(4, false, true);
+  ASSERT_EQ(scene.CheckHits(), kCheckGoOn);
+  EXPECT_FALSE(spared.expired());
+  fire(2, true, false);
+  ASSERT_EQ(scene.CheckHits(), kCheckGoOn);
+  EXPECT_TRUE(spared.expired());
+  EXPECT_FALSE(uncancellable.expired());
+}
+
 TEST(CombatStage, AShotDefeatsACharacterWhereItsRectanglesMeet) {
   StageBuilder b = Arena(1, 10);
   StageSession s(b);

@@ -220,6 +220,39 @@ TEST_F(ShotTest, VolleysCountShotsAndDrawOneRandomNumberPerSpreadShotAndOneMore)
   ClearShots(m_Scene);
 }
 
+// Flushing drops exactly the shots marked since the last flush, from the
+// list and from their group, in any marking order and however often one is
+// marked; the others keep their order.
+TEST_F(ShotTest, FlushDropsTheMarkedShotsAndKeepsTheOrderOfTheRest) {
+  struct Row { std::vector<size_t> marks; std::vector<size_t> kept; };
+  const Row rows[] = {
+      {{}, {0, 1, 2, 3, 4, 5}},
+      {{4, 1, 4}, {0, 2, 3, 5}},
+      {{5, 0}, {1, 2, 3, 4}},
+      {{0, 1, 2, 3, 4, 5}, {}},
+  };
+  for (const Row& r : rows) {
+    ClearShots(m_Scene);
+    FireShots(m_Scene, m_Shooter, ShotRecipe{.extra = 5}.Make());
+    ASSERT_EQ(m_Scene.m_ShotList.size(), 6u);
+    std::vector<cShot*> fired;
+    for (const auto& shot : m_Scene.m_ShotList) fired.push_back(shot.get());
+    for (size_t i : r.marks) MarkShotForRemoval(m_Scene, *fired[i]);
+    FlushShots(m_Scene);
+    std::vector<cShot*> expected;
+    for (size_t i : r.kept) expected.push_back(fired[i]);
+    std::vector<cShot*> listed, grouped;
+    for (const auto& shot : m_Scene.m_ShotList) listed.push_back(shot.get());
+    for (const auto& group : m_Scene.m_ShotGroups) grouped.insert(grouped.end(), group.begin(), group.end());
+    EXPECT_EQ(listed, expected) << r.marks.size();
+    EXPECT_EQ(grouped, expected) << r.marks.size();
+    // Nothing is left marked: a second flush changes nothing.
+    FlushShots(m_Scene);
+    EXPECT_EQ(m_Scene.m_ShotList.size(), r.kept.size());
+  }
+  ClearShots(m_Scene);
+}
+
 // A stage whose hero fires to the left: the shot leaves the map and goes.
 TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
   StageBuilder b(20, 15);
