@@ -488,6 +488,18 @@ SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
   }
 }
 
+// A 32-bit texture under tables that keep the colour and make every alpha
+// 255 (Device::shadeOpaqueColour_) draws as an opaque X8R8G8B8 texture with
+// the identity and no blend: Encode(tables(Decode(p))) is
+// Encode(p | 0xFF000000) either way, and an alpha of 255 blends to the
+// source itself.
+void TakeOpaqueColourRoad(bool opaqueColour, PixelKind& texKind, bool& identity, bool& blend) {
+  if (!opaqueColour || (texKind != PixelKind::A8R8G8B8 && texKind != PixelKind::X8R8G8B8)) return;
+  texKind = PixelKind::X8R8G8B8;
+  identity = true;
+  blend = false;
+}
+
 // One pixel run of a triangle: the texel of each pixel at its byte offset
 // from the texture's first byte, shaded into `out` (the run's first pixel).
 template <PixelKind TexK, PixelKind OutK, bool kIdentity, bool kBlend>
@@ -1465,7 +1477,8 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (!texture_ || a0.diffuse != b0.diffuse || b0.diffuse != c0.diffuse) return false;
   PixelImage& target = renderTarget_->image_;
   const PixelImage& tex = texture_->level_.image_;
-  const PixelKind outKind = KindOf(target.Format()), texKind = KindOf(tex.Format());
+  const PixelKind outKind = KindOf(target.Format());
+  PixelKind texKind = KindOf(tex.Format());
   if (outKind == PixelKind::Other || texKind == PixelKind::Other) return false;
   const int texW = tex.Width(), texH = tex.Height();
   if (texW <= 0 || texH <= 0 || static_cast<double>(tex.Pitch()) * texH >= 4294967296.0) return false;
@@ -1490,8 +1503,10 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (!SetUpTriangle(a0, b0, c0, target.Width(), target.Height(), t)) return true;
   if (t.x0 > t.x1 || t.y0 > t.y1) return true;
   UpdateShadeTables(a0.diffuse);
-  const GatherRowFn shade = PickGatherRow(texKind, outKind, shadeIdentity_, blend);
-  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  bool identity = shadeIdentity_;
+  TakeOpaqueColourRoad(shadeOpaqueColour_, texKind, identity, blend);
+  const GatherRowFn shade = PickGatherRow(texKind, outKind, identity, blend);
+  const SelectRectFn rect = identity && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
   if (rect) gathered_.resize(static_cast<size_t>(t.x1 - t.x0 + 1) * tex.BytesPerPixel());
   if (!shade) return false;
 
@@ -1700,7 +1715,12 @@ void Device::UpdateShadeTables(uint32_t diffuse) {
     for (uint32_t t = 0; t < 256 && shadeAffine_; ++t)
       if (Div255(t * mul + add) != shadeTables_[ch][t]) shadeAffine_ = false;
   }
+  shadeOpaqueColour_ = true;
+  for (uint32_t t = 0; t < 256; ++t)
+    if (shadeTables_[0][t] != 255 || shadeTables_[1][t] != t || shadeTables_[2][t] != t || shadeTables_[3][t] != t)
+      shadeOpaqueColour_ = false;
 }
+
 
 bool Device::DrawAlignedQuad(const QuadVertex* q) {
   const QuadVertex &a = q[0], &b = q[1], &c = q[2], &d = q[3];
@@ -1746,8 +1766,10 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     return SolidRectFor(outKind, target, x0, x1, y0, y1, colour, blend);
   }
   const PixelImage& tex = texture_->level_.image_;
-  const PixelKind texKind = KindOf(tex.Format());
+  PixelKind texKind = KindOf(tex.Format());
   if (texKind == PixelKind::Other) return false;
+  bool identity = shadeIdentity_;
+  TakeOpaqueColourRoad(shadeOpaqueColour_, texKind, identity, blend);
   const double tw = tex.Width(), th = tex.Height();
   // Coordinates this small keep the rasteriser's rounding far below the
   // threshold window TexelIndex leaves out.
@@ -1830,7 +1852,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
       if (!TexelIndex(v * th, tex.Height(), row)) return false;
     }
   }
-  if (blend && contiguous && shadeAffine_ && !shadeIdentity_) {
+  if (blend && contiguous && shadeAffine_ && !identity) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
       listPlainRows();
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
@@ -1841,7 +1863,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
   }
   const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
-  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  const SelectRectFn rect = identity && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
   if (rect) {
     // Texels as they are onto a separate picture: the whole quad in one call.
     const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
@@ -1874,7 +1896,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
     return true;
   }
-  const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
+  const ShadeRowFn row = PickShadeRow(texKind, outKind, identity, contiguous, blend);
   if (!row) return false;
   listPlainRows();
   for (int y = y0; y <= y1; ++y)

@@ -275,6 +275,11 @@ class Device {
   // Every table is (texel × mul + add + 127) / 255 (alpha, red, green, blue):
   // the aligned quad then blends by arithmetic instead of lookups.
   bool shadeAffine_ = false;
+  // The colour tables give the texel back and the alpha table is 255
+  // throughout (alpha DISABLE under an opaque diffuse, as the screen
+  // effects draw): a 32-bit texel then lands as the opaque X8R8G8B8 texel
+  // of the same colour would, blended or not.
+  bool shadeOpaqueColour_ = false;
   uint32_t shadeMul_[4] = {}, shadeAdd_[4] = {};
   // Texel column of each pixel column and texel row of each pixel row of
   // the aligned quad being drawn.
