@@ -347,6 +347,9 @@ void DDBatchAddTextureArea(DDSURFACEDATA* lpSD, int sx, int sy);
 bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACEDATA* lpSrc, int sx, int sy, int sw,
                   int sh, uint32_t dwFlags);
 int DDBatchDepth();
+// Releases the buffers the sprite batch keeps for its runs (before the
+// device goes).
+void DDReleaseBatchBuffers();
 void DDDrawDebugText(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,
                      const char* szText);
 void DDDrawDebugTextF(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,

@@ -795,6 +795,78 @@ ShadeRowFn PickShadeRow(PixelKind tex, PixelKind out, bool identity, bool contig
   }
 }
 
+// A run of pixels with a colour of alpha sa blended over them: MixPacked
+// by 16-bit arithmetic (each channel k + d × (255 − sa), k = c × sa, at most
+// 255 × 255), which the compiler vectorises for the 16-bit targets.
+template <PixelKind OutK>
+PELMORA_INLINE_BODY void SolidBlendBody(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i) {
+    uint8_t* const p = out + static_cast<size_t>(i) * sizeof(OutRaw);
+    const Channels16 d = SplitChannels<OutK>(LoadRaw<OutRaw>(p));
+    const Channels16 v{Div255Narrow(static_cast<uint16_t>(k.a + d.a * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.r + d.r * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.g + d.g * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.b + d.b * da))};
+    StoreRaw<OutRaw>(p, static_cast<OutRaw>(JoinChannels<OutK>(v)));
+  }
+}
+
+template <PixelKind OutK>
+void SolidBlendPlain(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  SolidBlendBody<OutK>(out, count, k, da);
+}
+
+template <PixelKind OutK>
+PELMORA_WIDE void SolidBlendWide(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  SolidBlendBody<OutK>(out, count, k, da);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The same for a 32-bit target written out with AVX2: eight pixels a step,
+// their bytes widened to 16-bit lanes. Returns how many pixels it did (a
+// multiple of eight).
+template <PixelKind OutK>
+__attribute__((target("avx2"))) int SolidBlend32Wide(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  const short kb = static_cast<short>(k.b), kg = static_cast<short>(k.g), kr = static_cast<short>(k.r),
+              ka = static_cast<short>(k.a);
+  const __m256i kV = _mm256_setr_epi16(kb, kg, kr, ka, kb, kg, kr, ka, kb, kg, kr, ka, kb, kg, kr, ka);
+  const __m256i daV = _mm256_set1_epi16(static_cast<short>(da));
+  // An X8R8G8B8 pixel reads as opaque and is written with its spare byte set.
+  const __m256i outAlpha = _mm256_set1_epi32(OutK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m256i* const at = reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4);
+    const __m256i d = _mm256_or_si256(_mm256_loadu_si256(at), outAlpha);
+    const __m256i lo = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), daV), kV));
+    const __m256i hi = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), daV), kV));
+    _mm256_storeu_si256(at, _mm256_or_si256(_mm256_packus_epi16(lo, hi), outAlpha));
+  }
+  return i;
+}
+#endif
+
+// Blends colour c (alpha 1..254) over a run of `count` pixels: the vector
+// loop the processor and the draw limit allow, the plain loop else.
+template <PixelKind OutK>
+void SolidBlendRow(uint8_t* out, int count, uint32_t c) {
+  const uint16_t sa = static_cast<uint16_t>(c >> 24), da = static_cast<uint16_t>(255 - sa);
+  const Channels16 k{static_cast<uint16_t>(sa * sa), static_cast<uint16_t>(((c >> 16) & 0xFF) * sa),
+                     static_cast<uint16_t>(((c >> 8) & 0xFF) * sa), static_cast<uint16_t>((c & 0xFF) * sa)};
+  if (DrawVectorLevel() == 0) {
+    SolidBlendPlain<OutK>(out, count, k, da);
+    return;
+  }
+#if defined(__GNUC__) && defined(__x86_64__)
+  if constexpr (sizeof(typename Codec<OutK>::Raw) == 4) {
+    const int done = SolidBlend32Wide<OutK>(out, count, k, da);
+    out += static_cast<size_t>(done) * 4, count -= done;
+  }
+#endif
+  SolidBlendWide<OutK>(out, count, k, da);
+}
+
 // Rows x0..x1 × y0..y1 (inclusive) of one shaded colour.
 template <PixelKind OutK>
 void SolidRect(PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {
@@ -805,11 +877,8 @@ void SolidRect(PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, b
     target.Fill(Rect{x0, y0, x1 + 1, y1 + 1}, Codec<OutK>::Encode(c));
     return;
   }
-  for (int y = y0; y <= y1; ++y) {
-    uint8_t* p = target.Row(y) + static_cast<size_t>(x0) * sizeof(OutRaw);
-    for (int x = x0; x <= x1; ++x, p += sizeof(OutRaw))
-      StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa))));
-  }
+  for (int y = y0; y <= y1; ++y)
+    SolidBlendRow<OutK>(target.Row(y) + static_cast<size_t>(x0) * sizeof(OutRaw), x1 - x0 + 1, c);
 }
 
 bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {

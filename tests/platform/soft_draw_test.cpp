@@ -794,6 +794,41 @@ TEST_F(DeviceFixture, OpaqueColourDrawsMatchTheRasteriser) {
   }
 }
 
+// A fill of a partly transparent colour (the stage's fades) blends each
+// pixel by arithmetic in the vector loops: against the rasteriser for every
+// target format and vector level, over rows of every length around the
+// vector widths, and alphas at both ends of the range.
+TEST_F(DeviceFixture, BlendedFillsMatchTheRasteriserAtEveryVectorLevel) {
+  PixelImage::SetExtraPitchForTest(12);
+  const int widths[] = {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 65, 100};
+  const uint32_t colours[] = {0x01FFFFFFu, 0x80123456u, 0xD3000000u, 0xFEFF80C0u, 0x3C7F0001u};
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 8);
+    Noise noise{backFormat * 17};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    dev->SetTexture(nullptr);
+    dev->SetColorStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    dev->SetAlphaStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    int variant = 0;
+    for (int w : widths)
+      for (int level = 0; level <= DrawVectorLevelLimit(); ++level) {
+        const uint32_t colour = colours[variant++ % std::size(colours)];
+        const float left = static_cast<float>(variant % 3) - 0.5f;
+        const float box[4] = {left, 1.5f, left + static_cast<float>(w), 6.5f};
+        const float uv[4] = {0, 0, 1, 1};
+        SCOPED_TRACE(testing::Message() << "back " << backFormat << " width " << w << " colour " << std::hex << colour
+                                        << std::dec << " level " << level);
+        SetDrawVectorLimit(level);
+        auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, colour); });
+        SetDrawVectorLimit(2);
+        ASSERT_EQ(fast, general);
+        if (colour >> 24 >= 0x10) EXPECT_NE(fast, Bytes(target));  // an alpha of 1 can round to no change
+      }
+  }
+}
+
 // Pictures drawn mirrored (texture columns right to left), at every vector
 // level of the texel reversal, against the general road: widths around each
 // step size, runs that start at the texture's column 0 or its last one, a
