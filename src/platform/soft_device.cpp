@@ -398,6 +398,8 @@ template <PixelKind TexK, PixelKind OutK>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
                                                                           int count, uint8_t* out, ptrdiff_t outPitch,
                                                                           const uint8_t (*tables)[256]) {
+  const int whole = count & ~15;
+  const __mmask16 tail = static_cast<__mmask16>((1u << (count & 15)) - 1u);
   for (int r = 0; r < rows; ++r, out += outPitch) {
     const uint8_t* tex = texRows[r];
     bool partial = false;
@@ -407,8 +409,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
       // value less 0x01000000 stays below 0xFE000000 (both unsigned). The
       // partly transparent lanes are gathered in a mask, tested once a row.
       __mmask16 partialLanes = 0;
-      for (int i = 0; i < count; i += 16) {
-        const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
+      auto step = [&](int i, __mmask16 in) __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) {
         const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
         __mmask16 lands = in;
         if constexpr (TexK == PixelKind::A8R8G8B8) {
@@ -419,7 +420,12 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
         // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
         const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
         _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
-      }
+      };
+      // Whole steps, then the row's last pixels under the tail mask (the
+      // same for every row of the quad).
+      int i = 0;
+      for (; i < whole; i += 16) step(i, 0xFFFFu);
+      if (tail) step(i, tail);
       partial = partialLanes != 0;
     } else {
       for (int i = 0; i < count; i += 32) {
