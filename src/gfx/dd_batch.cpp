@@ -265,11 +265,15 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   DDDRAWCMD c;
   c.nSeq = static_cast<int32_t>(b->cmds.size());
   bool keyed = false;
+  bool plainHeld = false;  // the source has its first plain draw already
   if (b->bSort) {
     // The earliest queued draw of this source that either matched no area
     // or matched one at this very source position gives its key.
     const std::pair<int32_t, int32_t>* found = nullptr;
-    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) found = &it->second;
+    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
+      found = &it->second;
+      plainHeld = true;
+    }
     if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
       if (!found || it->second.first < found->first) found = &it->second;
     if (found) {
@@ -307,7 +311,7 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
     // The first draw of a key stays; try_emplace makes no node for a key
     // already held (most draws share their source's key).
     if (c.bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), c.nSeq, c.nKey);
-    else b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
+    else if (!plainHeld) b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
   }
   b->cmds.push_back(c);
   return true;

@@ -1749,6 +1749,30 @@ void Device::UpdateShadeTables(uint32_t diffuse) {
   if (shadeValid_ && std::equal(state, state + 8, shadeState_)) return;
   std::copy(state, state + 8, shadeState_);
   shadeValid_ = true;
+  for (int i = 0; i < shadeSetCount_; ++i) {
+    const ShadeSet& set = shadeSets_[i];
+    if (!std::equal(state, state + 8, set.state)) continue;
+    std::memcpy(shadeTables_, set.tables, sizeof shadeTables_);
+    std::copy(set.mul, set.mul + 4, shadeMul_);
+    std::copy(set.add, set.add + 4, shadeAdd_);
+    shadeIdentity_ = set.identity, shadeConstant_ = set.constant, shadeAffine_ = set.affine;
+    shadeOpaqueColour_ = set.opaqueColour;
+    return;
+  }
+  MakeShadeTables();
+  ShadeSet& set = shadeSets_[shadeSetNext_];
+  shadeSetNext_ = (shadeSetNext_ + 1) % kShadeSets;
+  shadeSetCount_ = std::min(shadeSetCount_ + 1, kShadeSets);
+  std::copy(state, state + 8, set.state);
+  std::memcpy(set.tables, shadeTables_, sizeof set.tables);
+  std::copy(shadeMul_, shadeMul_ + 4, set.mul);
+  std::copy(shadeAdd_, shadeAdd_ + 4, set.add);
+  set.identity = shadeIdentity_, set.constant = shadeConstant_, set.affine = shadeAffine_;
+  set.opaqueColour = shadeOpaqueColour_;
+}
+
+void Device::MakeShadeTables() {
+  const uint32_t diffuse = shadeState_[6];
   const Argb dif = Split(diffuse), tf = Split(textureFactor_);
   // The same choice of argument as ShadePixel, one channel at a time.
   auto pick = [](uint32_t which, uint32_t texel, uint32_t d, uint32_t f) {

@@ -246,6 +246,8 @@ class Device {
   // The per-channel results of the stage-0 operations for every texel value
   // 0..255 under one diffuse colour, cached while the state is unchanged.
   void UpdateShadeTables(uint32_t diffuse);
+  // Works the tables and their flags out for the state in shadeState_.
+  void MakeShadeTables();
 
   DeviceCaps caps_;
   PresentParameters params_;
@@ -280,6 +282,17 @@ class Device {
   // effects draw): a 32-bit texel then lands as the opaque X8R8G8B8 texel
   // of the same colour would, blended or not.
   bool shadeOpaqueColour_ = false;
+  // The last few states' tables and flags: a frame that switches between a
+  // few states (an effect's fills, copies and draws) works each out once.
+  struct ShadeSet {
+    uint32_t state[8];
+    uint8_t tables[4][256];
+    uint32_t mul[4], add[4];
+    bool identity, constant, affine, opaqueColour;
+  };
+  static constexpr int kShadeSets = 4;
+  ShadeSet shadeSets_[kShadeSets] = {};
+  int shadeSetCount_ = 0, shadeSetNext_ = 0;
   uint32_t shadeMul_[4] = {}, shadeAdd_[4] = {};
   // Texel column of each pixel column and texel row of each pixel row of
   // the aligned quad being drawn.
