@@ -1899,19 +1899,32 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // first + k, as working out each pixel would give.
   // The same for steps of −1 (`dir`), a picture drawn mirrored: pixel k
   // reads texel first − k.
-  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start,
-                     double dir = 1.0) {
-    const double first = (from + (p0 - lo) / (hi - lo) * (to - from)) * size;
-    const double step = (to - from) * size / (hi - lo);
+  // The answer depends on lo, hi and p0 only through p0 − lo and hi − lo,
+  // so a memo of those and the rest gives back exactly what working it out
+  // again would.
+  auto nearUnit = [this](int use, double lo, double hi, double from, double to, double size, int p0, int n,
+                         int32_t& start, double dir = 1.0) {
+    const double offset = p0 - lo, extent = hi - lo;
+    NearUnitMemo& memo = nearUnitMemo_[use];
+    if (memo.n == n && memo.offset == offset && memo.extent == extent && memo.from == from && memo.to == to &&
+        memo.size == size && memo.dir == dir) {
+      if (memo.unit) start = memo.start;
+      return memo.unit;
+    }
+    memo = NearUnitMemo{offset, extent, from, to, size, dir, n, false, 0};
+    const double first = (from + offset / extent * (to - from)) * size;
+    const double step = (to - from) * size / extent;
     const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
     const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
     if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
     start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
+    memo.unit = true;
+    memo.start = start;
     return true;
   };
-  if (!unitColumns) unitColumns = nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn);
-  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
-  if (!unitRows) unitRows = nearUnit(yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
+  if (!unitColumns) unitColumns = nearUnit(0, xl, xr, ul, ur, tw, x0, count, nextColumn);
+  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(1, xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
+  if (!unitRows) unitRows = nearUnit(2, yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
   // A run of unit steps that does not wrap needs only its first column.
   const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
   // Mirrored unit steps that do not wrap: pixel k reads texel mirrorStart − k.

@@ -290,6 +290,16 @@ class Device {
     uint32_t mul[4], add[4];
     bool identity, constant, affine, opaqueColour;
   };
+  // The last answer of the aligned quad's one-texel-per-pixel test at each
+  // of its three uses (columns, mirrored columns, rows), by the inputs it
+  // depends on: a run of sprites of one picture cell asks the same.
+  struct NearUnitMemo {
+    double offset = 0, extent = 0, from = 0, to = 0, size = 0, dir = 0;
+    int n = -1;
+    bool unit = false;
+    int32_t start = 0;
+  };
+  NearUnitMemo nearUnitMemo_[3];
   static constexpr int kShadeSets = 4;
   ShadeSet shadeSets_[kShadeSets] = {};
   int shadeSetCount_ = 0, shadeSetNext_ = 0;
