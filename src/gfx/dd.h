@@ -266,9 +266,9 @@ void DDFillSurfaceColor(DDSURFACEDATA* lpSD, uint32_t dwColor);
 // run by the destructor) ends the access.
 class cSurfaceLock {
  public:
-  // A read-only lock (`bReadOnly`) promises not to write through Bits(): a
-  // render target read through its system-memory copy then skips copying
-  // the unchanged pixels back when unlocked.
+  // A read-only lock (`bReadOnly`) promises not to write through Bits().
+  // Every lock hands out the surface's own pixels (a render target's too),
+  // so reading and writing locks cost the same.
   explicit cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly = false);
   ~cSurfaceLock() { Unlock(); }
   cSurfaceLock(const cSurfaceLock&) = delete;
@@ -290,7 +290,6 @@ class cSurfaceLock {
   int m_nWidth = 0, m_nHeight = 0;
   bool m_bSystemCopy = false;
   bool m_bBackBuffer = false;
-  bool m_bReadOnly = false;
 };
 
 // ---- present and restore ----

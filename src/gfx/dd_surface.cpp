@@ -943,7 +943,7 @@ void DDFillRectColor(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t d
 
 // ---- the processor lock ----
 
-cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly) : m_bReadOnly(bReadOnly) {
+cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool /*bReadOnly*/) {
   DDSubstituteMirror(&lpSD);
   DDRedirectBackBuffer(&lpSD);
   if (!lpSD) return;
