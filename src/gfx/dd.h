@@ -271,9 +271,9 @@ void DDFillSurfaceColor(DDSURFACEDATA* lpSD, uint32_t dwColor);
 // run by the destructor) ends the access.
 class cSurfaceLock {
  public:
-  // A read-only lock (`bReadOnly`) promises not to write through Bits(): a
-  // render target read through its system-memory copy then skips copying
-  // the unchanged pixels back when unlocked.
+  // A read-only lock (`bReadOnly`) promises not to write through Bits().
+  // Every lock hands out the surface's own pixels (a render target's too),
+  // so reading and writing locks cost the same.
   explicit cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly = false);
   ~cSurfaceLock() { Unlock(); }
   cSurfaceLock(const cSurfaceLock&) = delete;
@@ -295,7 +295,6 @@ class cSurfaceLock {
   int m_nWidth = 0, m_nHeight = 0;
   bool m_bSystemCopy = false;
   bool m_bBackBuffer = false;
-  bool m_bReadOnly = false;
 };
 
 // ---- present and restore ----
@@ -352,6 +351,9 @@ void DDBatchAddTextureArea(DDSURFACEDATA* lpSD, int sx, int sy);
 bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACEDATA* lpSrc, int sx, int sy, int sw,
                   int sh, uint32_t dwFlags);
 int DDBatchDepth();
+// Releases the buffers the sprite batch keeps for its runs (before the
+// device goes).
+void DDReleaseBatchBuffers();
 void DDDrawDebugText(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,
                      const char* szText);
 void DDDrawDebugTextF(DDSURFACEDATA* lpDst, int x, int y, int nGlyphW, int nGlyphH, DDSURFACEDATA* lpStrip,

@@ -106,14 +106,59 @@ uint32_t KeyClear(DDSURFACEDATA* dst) {
   return DDState.nBpp == 16 ? con.wTransmit_16 : con.dwPalZeroColor;
 }
 
+// The vertex buffer of the runs, kept from run to run and frame to frame
+// and grown when a longer run comes, and the index buffer of one quad
+// (0, 1, 2, 3: each quad is drawn from its own base vertex). Plain device
+// buffers outlive a device loss; they go before the device does
+// (DDReleaseBatchBuffers).
+struct RUNBUFFERS {
+  plat::DeviceBuffer* lpVB = nullptr;
+  plat::DeviceBuffer* lpIB = nullptr;
+  size_t nQuads = 0;  // quads the vertex buffer holds
+};
+RUNBUFFERS g_runBuffers;
+
+// A vertex buffer for n quads (the kept one, or a larger one in its place)
+// and the index buffer; false when the device could not make one.
+bool RunBuffersFor(plat::Device& dev, size_t n) {
+  RUNBUFFERS& rb = g_runBuffers;
+  if (!rb.lpIB) {
+    plat::DeviceBuffer* ib = nullptr;
+    uint8_t* bytes = nullptr;
+    if (dev.CreateIndexBuffer(8, &ib) != plat::D3D_OK || ib->Lock(bytes) != plat::D3D_OK) {
+      if (ib) ib->Release();
+      return false;
+    }
+    for (uint16_t k = 0; k < 4; ++k) std::memcpy(bytes + k * 2, &k, 2);
+    ib->Unlock();
+    rb.lpIB = ib;
+  }
+  if (rb.lpVB && rb.nQuads >= n) return true;
+  const size_t quads = std::max(n, rb.nQuads * 2);
+  plat::DeviceBuffer* vb = nullptr;
+  if (dev.CreateVertexBuffer(quads * 112, &vb) != plat::D3D_OK) return false;
+  if (rb.lpVB) rb.lpVB->Release();
+  rb.lpVB = vb;
+  rb.nQuads = quads;
+  return true;
+}
+
 // Draws commands [i, end) as one run; returns where the walk goes on.
 size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
   plat::Device& dev = *DDState.lpDevice;
   const size_t n = end - i;
   const DDDRAWCMD& first = cmds[i];
-  // The vertices of the run, in storage kept from frame to frame.
-  thread_local std::vector<plat::QuadVertex> vertices;
-  vertices.resize(n * 4);
+  if (!RunBuffersFor(dev, n)) {
+    WriteReportAndECLog("CreateVertexBuffer Err");
+    return i + 1;
+  }
+  plat::DeviceBuffer* vb = g_runBuffers.lpVB;
+  uint8_t* bytes = nullptr;
+  if (vb->Lock(bytes) != plat::D3D_OK) {
+    DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
+    return end;
+  }
+  // The vertices of the run, written straight into the buffer.
   for (size_t k = 0; k < n; ++k) {
     const DDDRAWCMD& c = cmds[i + k];
     const float tw = static_cast<float>(c.lpSrc->nTexWidth), th = static_cast<float>(c.lpSrc->nTexHeight);
@@ -121,38 +166,15 @@ size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
     const float x1 = static_cast<float>(c.dx + c.dw) - 0.5f, y1 = static_cast<float>(c.dy + c.dh) - 0.5f;
     const float u0 = static_cast<float>(c.sx) / tw, v0 = static_cast<float>(c.sy) / th;
     const float u1 = static_cast<float>(c.sx + c.sw) / tw, v1 = static_cast<float>(c.sy + c.sh) / th;
-    plat::QuadVertex* v = &vertices[k * 4];
-    v[0] = {x0, y0, 0.0f, 1.0f, c.dwColor, u0, v0};
-    v[1] = {x0, y1, 0.0f, 1.0f, c.dwColor, u0, v1};
-    v[2] = {x1, y0, 0.0f, 1.0f, c.dwColor, u1, v0};
-    v[3] = {x1, y1, 0.0f, 1.0f, c.dwColor, u1, v1};
+    const plat::QuadVertex v[4] = {{x0, y0, 0.0f, 1.0f, c.dwColor, u0, v0},
+                                   {x0, y1, 0.0f, 1.0f, c.dwColor, u0, v1},
+                                   {x1, y0, 0.0f, 1.0f, c.dwColor, u1, v0},
+                                   {x1, y1, 0.0f, 1.0f, c.dwColor, u1, v1}};
+    std::memcpy(bytes + k * 112, v, sizeof v);
   }
-  plat::DeviceBuffer* vb = nullptr;
-  plat::DeviceBuffer* ib = nullptr;
-  if (dev.CreateVertexBuffer(n * 112, &vb) != plat::D3D_OK) {
-    WriteReportAndECLog("CreateVertexBuffer Err");
-    return i + 1;
-  }
-  uint8_t* bytes = nullptr;
-  if (vb->Lock(bytes) != plat::D3D_OK) {
-    DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
-    vb->Release();
-    return end;
-  }
-  std::memcpy(bytes, vertices.data(), n * 112);
   vb->Unlock();
-  dev.CreateIndexBuffer(n * 8, &ib);
-  ib->Lock(bytes);
-  for (size_t k = 0; k < n * 4; ++k) {
-    const uint16_t index = static_cast<uint16_t>(k);
-    std::memcpy(bytes + k * 2, &index, 2);
-  }
-  ib->Unlock();
-  if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) {
-    ib->Release();
-    vb->Release();
-    return i + 1;
-  }
+  plat::DeviceBuffer* ib = g_runBuffers.lpIB;
+  if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) return i + 1;
   if (first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey) {
     const uint32_t value = KeyClear(first.lpDst);
     for (size_t k = i; k < end; ++k) {
@@ -167,14 +189,19 @@ size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
   dev.SetIndices(ib);
   // Each quad indexes its own four vertices: the base vertex moves, so the
   // 16-bit indices never wrap however long the run is.
-  for (size_t k = 0; k < n; ++k) dev.DrawIndexedPrimitiveStrip(0, static_cast<int>(k * 4), 2);
+  for (size_t k = 0; k < n; ++k) dev.DrawIndexedPrimitiveStrip(static_cast<int>(k * 4), 0, 2);
   DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
-  ib->Release();
-  vb->Release();
   return end;
 }
 
 }  // namespace
+
+void DDReleaseBatchBuffers() {
+  RUNBUFFERS& rb = g_runBuffers;
+  if (rb.lpVB) rb.lpVB->Release();
+  if (rb.lpIB) rb.lpIB->Release();
+  rb = RUNBUFFERS{};
+}
 
 void DDBeginBatch(uint8_t bSort) {
   if (!lpDTCon) return;
@@ -201,10 +228,12 @@ void DDEndBatch() {
   // The batch leaves the stack before its commands are drawn: draws made
   // while drawing (none today) would go to the enclosing batch.
   g_batches.pop_back();
-  if (sort)
-    std::sort(cmds.begin(), cmds.end(), [](const DDDRAWCMD& a, const DDDRAWCMD& b) {
-      return a.nKey != b.nKey ? a.nKey < b.nKey : a.nSeq < b.nSeq;
-    });
+  // Key, then queueing order: a total order, so a queue already in it (most
+  // frames queue each source's draws together) is left as it stands.
+  auto before = [](const DDDRAWCMD& a, const DDDRAWCMD& b) {
+    return a.nKey != b.nKey ? a.nKey < b.nKey : a.nSeq < b.nSeq;
+  };
+  if (sort && !std::is_sorted(cmds.begin(), cmds.end(), before)) std::sort(cmds.begin(), cmds.end(), before);
   size_t i = 0;
   while (i < cmds.size()) {
     size_t end = i + 1;
@@ -236,11 +265,15 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   DDDRAWCMD c;
   c.nSeq = static_cast<int32_t>(b->cmds.size());
   bool keyed = false;
+  bool plainHeld = false;  // the source has its first plain draw already
   if (b->bSort) {
     // The earliest queued draw of this source that either matched no area
     // or matched one at this very source position gives its key.
     const std::pair<int32_t, int32_t>* found = nullptr;
-    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) found = &it->second;
+    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
+      found = &it->second;
+      plainHeld = true;
+    }
     if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
       if (!found || it->second.first < found->first) found = &it->second;
     if (found) {
@@ -278,7 +311,7 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
     // The first draw of a key stays; try_emplace makes no node for a key
     // already held (most draws share their source's key).
     if (c.bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), c.nSeq, c.nKey);
-    else b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
+    else if (!plainHeld) b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
   }
   b->cmds.push_back(c);
   return true;

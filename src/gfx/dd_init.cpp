@@ -412,6 +412,7 @@ void DDRelease() {
     // did not release) go with the device.
     for (DDSURFACEDATA* sd : std::vector<DDSURFACEDATA*>(DDState.textureList)) DDReleaseSurfaceObjects(sd);
     DDState.textureList.clear();
+    DDReleaseBatchBuffers();
     if (DDState.lpDevice) {
       DDState.lpDevice->Release();
       DDState.lpDevice = nullptr;

@@ -961,7 +961,7 @@ void DDFillRectColor(DDSURFACEDATA* lpSD, int x, int y, int w, int h, uint32_t d
 
 // ---- the processor lock ----
 
-cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly) : m_bReadOnly(bReadOnly) {
+cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool /*bReadOnly*/) {
   DDSubstituteMirror(&lpSD);
   DDRedirectBackBuffer(&lpSD);
   if (!lpSD) return;
@@ -985,15 +985,25 @@ cSurfaceLock::cSurfaceLock(DDSURFACEDATA* lpSD, bool bReadOnly) : m_bReadOnly(bR
     }
     m_bBackBuffer = back;
   } else {
-    if (!dt->lpSystemSurface ||
-        DDState.lpDevice->GetRenderTargetData(dt->lpSurface, dt->lpSystemSurface) != plat::D3D_OK) {
+    // A render target is locked through its system-memory surface, which
+    // stays locked meanwhile (so a second lock is refused), but the pixels
+    // handed out are the target's own, read and written in place: with
+    // every picture in our memory, copying the target into that surface and
+    // back at the unlock would give the same pixels for two frames' worth of
+    // copying. Nothing draws into a target while the processor holds it.
+    plat::DeviceSurface* copy = dt->lpSystemSurface;
+    if (!copy || !copy->Image().SameSize(dt->lpSurface->Image()) || copy->Format() != dt->lpSurface->Format()) {
       WriteECLog("FAILED( lpDevice->GetRenderTargetData(lpSD->lpDT->lpSurface,lpSD->lpDT->lpSystemSurface) )");
       return;
     }
-    if (dt->lpSystemSurface->LockRect(m_lpBits, m_nPitch) != plat::D3D_OK) {
+    uint8_t* copyBits = nullptr;
+    int copyPitch = 0;
+    if (copy->LockRect(copyBits, copyPitch) != plat::D3D_OK) {
       WriteECLog("FAILED( lpSD->lpDT->lpSystemSurface->LockRect(&lock, NULL, 0) )");
       return;
     }
+    m_lpBits = dt->lpSurface->Image().Bits();
+    m_nPitch = dt->lpSurface->Image().Pitch();
     m_bSystemCopy = true;
   }
   m_lpSD = lpSD;
@@ -1014,8 +1024,6 @@ void cSurfaceLock::Unlock() {
         WriteECLog("D3D_OK != m_lpSD->lpDT->lpSurface->UnlockRect();");
     } else if (dt->lpSystemSurface->UnlockRect() != plat::D3D_OK) {
       WriteECLog("D3D_OK != m_lpSD->lpDT->lpSystemSurface->UnlockRect();");
-    } else if (!m_bReadOnly && DDState.lpDevice->UpdateSurface(dt->lpSystemSurface, dt->lpSurface) != plat::D3D_OK) {
-      ShowDebugError("FAILED( lpDevice->UpdateSurface(m_lpSD->lpDT->lpSystemSurface, NULL, m_lpSD->lpDT->lpSurface, NULL)");
     }
   }
   m_lpSD = nullptr;

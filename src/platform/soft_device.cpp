@@ -398,6 +398,8 @@ template <PixelKind TexK, PixelKind OutK>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
                                                                           int count, uint8_t* out, ptrdiff_t outPitch,
                                                                           const uint8_t (*tables)[256]) {
+  const int whole = count & ~15;
+  const __mmask16 tail = static_cast<__mmask16>((1u << (count & 15)) - 1u);
   for (int r = 0; r < rows; ++r, out += outPitch) {
     const uint8_t* tex = texRows[r];
     bool partial = false;
@@ -407,8 +409,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
       // value less 0x01000000 stays below 0xFE000000 (both unsigned). The
       // partly transparent lanes are gathered in a mask, tested once a row.
       __mmask16 partialLanes = 0;
-      for (int i = 0; i < count; i += 16) {
-        const __mmask16 in = static_cast<__mmask16>(count - i >= 16 ? 0xFFFFu : (1u << (count - i)) - 1u);
+      auto step = [&](int i, __mmask16 in) __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) {
         const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
         __mmask16 lands = in;
         if constexpr (TexK == PixelKind::A8R8G8B8) {
@@ -419,7 +420,12 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
         // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
         const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
         _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
-      }
+      };
+      // Whole steps, then the row's last pixels under the tail mask (the
+      // same for every row of the quad).
+      int i = 0;
+      for (; i < whole; i += 16) step(i, 0xFFFFu);
+      if (tail) step(i, tail);
       partial = partialLanes != 0;
     } else {
       for (int i = 0; i < count; i += 32) {
@@ -486,6 +492,18 @@ SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
     case PixelKind::A1R5G5B5: return PickSelectRectTo<PixelKind::A1R5G5B5>(out, blend);
     default: return nullptr;
   }
+}
+
+// A 32-bit texture under tables that keep the colour and make every alpha
+// 255 (Device::shadeOpaqueColour_) draws as an opaque X8R8G8B8 texture with
+// the identity and no blend: Encode(tables(Decode(p))) is
+// Encode(p | 0xFF000000) either way, and an alpha of 255 blends to the
+// source itself.
+void TakeOpaqueColourRoad(bool opaqueColour, PixelKind& texKind, bool& identity, bool& blend) {
+  if (!opaqueColour || (texKind != PixelKind::A8R8G8B8 && texKind != PixelKind::X8R8G8B8)) return;
+  texKind = PixelKind::X8R8G8B8;
+  identity = true;
+  blend = false;
 }
 
 // One pixel run of a triangle: the texel of each pixel at its byte offset
@@ -783,6 +801,78 @@ ShadeRowFn PickShadeRow(PixelKind tex, PixelKind out, bool identity, bool contig
   }
 }
 
+// A run of pixels with a colour of alpha sa blended over them: MixPacked
+// by 16-bit arithmetic (each channel k + d × (255 − sa), k = c × sa, at most
+// 255 × 255), which the compiler vectorises for the 16-bit targets.
+template <PixelKind OutK>
+PELMORA_INLINE_BODY void SolidBlendBody(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i) {
+    uint8_t* const p = out + static_cast<size_t>(i) * sizeof(OutRaw);
+    const Channels16 d = SplitChannels<OutK>(LoadRaw<OutRaw>(p));
+    const Channels16 v{Div255Narrow(static_cast<uint16_t>(k.a + d.a * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.r + d.r * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.g + d.g * da)),
+                       Div255Narrow(static_cast<uint16_t>(k.b + d.b * da))};
+    StoreRaw<OutRaw>(p, static_cast<OutRaw>(JoinChannels<OutK>(v)));
+  }
+}
+
+template <PixelKind OutK>
+void SolidBlendPlain(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  SolidBlendBody<OutK>(out, count, k, da);
+}
+
+template <PixelKind OutK>
+PELMORA_WIDE void SolidBlendWide(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  SolidBlendBody<OutK>(out, count, k, da);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The same for a 32-bit target written out with AVX2: eight pixels a step,
+// their bytes widened to 16-bit lanes. Returns how many pixels it did (a
+// multiple of eight).
+template <PixelKind OutK>
+__attribute__((target("avx2"))) int SolidBlend32Wide(uint8_t* out, int count, Channels16 k, uint16_t da) {
+  const short kb = static_cast<short>(k.b), kg = static_cast<short>(k.g), kr = static_cast<short>(k.r),
+              ka = static_cast<short>(k.a);
+  const __m256i kV = _mm256_setr_epi16(kb, kg, kr, ka, kb, kg, kr, ka, kb, kg, kr, ka, kb, kg, kr, ka);
+  const __m256i daV = _mm256_set1_epi16(static_cast<short>(da));
+  // An X8R8G8B8 pixel reads as opaque and is written with its spare byte set.
+  const __m256i outAlpha = _mm256_set1_epi32(OutK == PixelKind::X8R8G8B8 ? static_cast<int>(0xFF000000u) : 0);
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m256i* const at = reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4);
+    const __m256i d = _mm256_or_si256(_mm256_loadu_si256(at), outAlpha);
+    const __m256i lo = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(d, zero), daV), kV));
+    const __m256i hi = Div255Lanes(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(d, zero), daV), kV));
+    _mm256_storeu_si256(at, _mm256_or_si256(_mm256_packus_epi16(lo, hi), outAlpha));
+  }
+  return i;
+}
+#endif
+
+// Blends colour c (alpha 1..254) over a run of `count` pixels: the vector
+// loop the processor and the draw limit allow, the plain loop else.
+template <PixelKind OutK>
+void SolidBlendRow(uint8_t* out, int count, uint32_t c) {
+  const uint16_t sa = static_cast<uint16_t>(c >> 24), da = static_cast<uint16_t>(255 - sa);
+  const Channels16 k{static_cast<uint16_t>(sa * sa), static_cast<uint16_t>(((c >> 16) & 0xFF) * sa),
+                     static_cast<uint16_t>(((c >> 8) & 0xFF) * sa), static_cast<uint16_t>((c & 0xFF) * sa)};
+  if (DrawVectorLevel() == 0) {
+    SolidBlendPlain<OutK>(out, count, k, da);
+    return;
+  }
+#if defined(__GNUC__) && defined(__x86_64__)
+  if constexpr (sizeof(typename Codec<OutK>::Raw) == 4) {
+    const int done = SolidBlend32Wide<OutK>(out, count, k, da);
+    out += static_cast<size_t>(done) * 4, count -= done;
+  }
+#endif
+  SolidBlendWide<OutK>(out, count, k, da);
+}
+
 // Rows x0..x1 × y0..y1 (inclusive) of one shaded colour.
 template <PixelKind OutK>
 void SolidRect(PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {
@@ -793,11 +883,8 @@ void SolidRect(PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, b
     target.Fill(Rect{x0, y0, x1 + 1, y1 + 1}, Codec<OutK>::Encode(c));
     return;
   }
-  for (int y = y0; y <= y1; ++y) {
-    uint8_t* p = target.Row(y) + static_cast<size_t>(x0) * sizeof(OutRaw);
-    for (int x = x0; x <= x1; ++x, p += sizeof(OutRaw))
-      StoreRaw<OutRaw>(p, static_cast<OutRaw>(Codec<OutK>::Encode(MixPacked(c, Codec<OutK>::Decode(LoadRaw<OutRaw>(p)), sa))));
-  }
+  for (int y = y0; y <= y1; ++y)
+    SolidBlendRow<OutK>(target.Row(y) + static_cast<size_t>(x0) * sizeof(OutRaw), x1 - x0 + 1, c);
 }
 
 bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int y1, uint32_t c, bool blend) {
@@ -1465,7 +1552,8 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (!texture_ || a0.diffuse != b0.diffuse || b0.diffuse != c0.diffuse) return false;
   PixelImage& target = renderTarget_->image_;
   const PixelImage& tex = texture_->level_.image_;
-  const PixelKind outKind = KindOf(target.Format()), texKind = KindOf(tex.Format());
+  const PixelKind outKind = KindOf(target.Format());
+  PixelKind texKind = KindOf(tex.Format());
   if (outKind == PixelKind::Other || texKind == PixelKind::Other) return false;
   const int texW = tex.Width(), texH = tex.Height();
   if (texW <= 0 || texH <= 0 || static_cast<double>(tex.Pitch()) * texH >= 4294967296.0) return false;
@@ -1490,8 +1578,10 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   if (!SetUpTriangle(a0, b0, c0, target.Width(), target.Height(), t)) return true;
   if (t.x0 > t.x1 || t.y0 > t.y1) return true;
   UpdateShadeTables(a0.diffuse);
-  const GatherRowFn shade = PickGatherRow(texKind, outKind, shadeIdentity_, blend);
-  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  bool identity = shadeIdentity_;
+  TakeOpaqueColourRoad(shadeOpaqueColour_, texKind, identity, blend);
+  const GatherRowFn shade = PickGatherRow(texKind, outKind, identity, blend);
+  const SelectRectFn rect = identity && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
   if (rect) gathered_.resize(static_cast<size_t>(t.x1 - t.x0 + 1) * tex.BytesPerPixel());
   if (!shade) return false;
 
@@ -1659,6 +1749,30 @@ void Device::UpdateShadeTables(uint32_t diffuse) {
   if (shadeValid_ && std::equal(state, state + 8, shadeState_)) return;
   std::copy(state, state + 8, shadeState_);
   shadeValid_ = true;
+  for (int i = 0; i < shadeSetCount_; ++i) {
+    const ShadeSet& set = shadeSets_[i];
+    if (!std::equal(state, state + 8, set.state)) continue;
+    std::memcpy(shadeTables_, set.tables, sizeof shadeTables_);
+    std::copy(set.mul, set.mul + 4, shadeMul_);
+    std::copy(set.add, set.add + 4, shadeAdd_);
+    shadeIdentity_ = set.identity, shadeConstant_ = set.constant, shadeAffine_ = set.affine;
+    shadeOpaqueColour_ = set.opaqueColour;
+    return;
+  }
+  MakeShadeTables();
+  ShadeSet& set = shadeSets_[shadeSetNext_];
+  shadeSetNext_ = (shadeSetNext_ + 1) % kShadeSets;
+  shadeSetCount_ = std::min(shadeSetCount_ + 1, kShadeSets);
+  std::copy(state, state + 8, set.state);
+  std::memcpy(set.tables, shadeTables_, sizeof set.tables);
+  std::copy(shadeMul_, shadeMul_ + 4, set.mul);
+  std::copy(shadeAdd_, shadeAdd_ + 4, set.add);
+  set.identity = shadeIdentity_, set.constant = shadeConstant_, set.affine = shadeAffine_;
+  set.opaqueColour = shadeOpaqueColour_;
+}
+
+void Device::MakeShadeTables() {
+  const uint32_t diffuse = shadeState_[6];
   const Argb dif = Split(diffuse), tf = Split(textureFactor_);
   // The same choice of argument as ShadePixel, one channel at a time.
   auto pick = [](uint32_t which, uint32_t texel, uint32_t d, uint32_t f) {
@@ -1700,7 +1814,12 @@ void Device::UpdateShadeTables(uint32_t diffuse) {
     for (uint32_t t = 0; t < 256 && shadeAffine_; ++t)
       if (Div255(t * mul + add) != shadeTables_[ch][t]) shadeAffine_ = false;
   }
+  shadeOpaqueColour_ = true;
+  for (uint32_t t = 0; t < 256; ++t)
+    if (shadeTables_[0][t] != 255 || shadeTables_[1][t] != t || shadeTables_[2][t] != t || shadeTables_[3][t] != t)
+      shadeOpaqueColour_ = false;
 }
+
 
 bool Device::DrawAlignedQuad(const QuadVertex* q) {
   const QuadVertex &a = q[0], &b = q[1], &c = q[2], &d = q[3];
@@ -1746,8 +1865,10 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     return SolidRectFor(outKind, target, x0, x1, y0, y1, colour, blend);
   }
   const PixelImage& tex = texture_->level_.image_;
-  const PixelKind texKind = KindOf(tex.Format());
+  PixelKind texKind = KindOf(tex.Format());
   if (texKind == PixelKind::Other) return false;
+  bool identity = shadeIdentity_;
+  TakeOpaqueColourRoad(shadeOpaqueColour_, texKind, identity, blend);
   const double tw = tex.Width(), th = tex.Height();
   // Coordinates this small keep the rasteriser's rounding far below the
   // threshold window TexelIndex leaves out.
@@ -1778,19 +1899,32 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // first + k, as working out each pixel would give.
   // The same for steps of −1 (`dir`), a picture drawn mirrored: pixel k
   // reads texel first − k.
-  auto nearUnit = [](double lo, double hi, double from, double to, double size, int p0, int n, int32_t& start,
-                     double dir = 1.0) {
-    const double first = (from + (p0 - lo) / (hi - lo) * (to - from)) * size;
-    const double step = (to - from) * size / (hi - lo);
+  // The answer depends on lo, hi and p0 only through p0 − lo and hi − lo,
+  // so a memo of those and the rest gives back exactly what working it out
+  // again would.
+  auto nearUnit = [this](int use, double lo, double hi, double from, double to, double size, int p0, int n,
+                         int32_t& start, double dir = 1.0) {
+    const double offset = p0 - lo, extent = hi - lo;
+    NearUnitMemo& memo = nearUnitMemo_[use];
+    if (memo.n == n && memo.offset == offset && memo.extent == extent && memo.from == from && memo.to == to &&
+        memo.size == size && memo.dir == dir) {
+      if (memo.unit) start = memo.start;
+      return memo.unit;
+    }
+    memo = NearUnitMemo{offset, extent, from, to, size, dir, n, false, 0};
+    const double first = (from + offset / extent * (to - from)) * size;
+    const double step = (to - from) * size / extent;
     const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
     const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
     if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
     start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
+    memo.unit = true;
+    memo.start = start;
     return true;
   };
-  if (!unitColumns) unitColumns = nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn);
-  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
-  if (!unitRows) unitRows = nearUnit(yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
+  if (!unitColumns) unitColumns = nearUnit(0, xl, xr, ul, ur, tw, x0, count, nextColumn);
+  const bool mirroredColumns = !unitColumns && ur < ul && nearUnit(1, xl, xr, ul, ur, tw, x0, count, nextColumn, -1.0);
+  if (!unitRows) unitRows = nearUnit(2, yt, yb, vt, vb, th, y0, y1 - y0 + 1, nextRow);
   // A run of unit steps that does not wrap needs only its first column.
   const bool plainRun = unitColumns && nextColumn + count <= tex.Width();
   // Mirrored unit steps that do not wrap: pixel k reads texel mirrorStart − k.
@@ -1830,7 +1964,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
       if (!TexelIndex(v * th, tex.Height(), row)) return false;
     }
   }
-  if (blend && contiguous && shadeAffine_ && !shadeIdentity_) {
+  if (blend && contiguous && shadeAffine_ && !identity) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {
       listPlainRows();
       const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
@@ -1841,7 +1975,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
   }
   const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
-  const SelectRectFn rect = shadeIdentity_ && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
+  const SelectRectFn rect = identity && &tex != &target ? PickSelectRect(texKind, outKind, blend) : nullptr;
   if (rect) {
     // Texels as they are onto a separate picture: the whole quad in one call.
     const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
@@ -1874,7 +2008,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     }
     return true;
   }
-  const ShadeRowFn row = PickShadeRow(texKind, outKind, shadeIdentity_, contiguous, blend);
+  const ShadeRowFn row = PickShadeRow(texKind, outKind, identity, contiguous, blend);
   if (!row) return false;
   listPlainRows();
   for (int y = y0; y <= y1; ++y)

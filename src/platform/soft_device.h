@@ -246,6 +246,8 @@ class Device {
   // The per-channel results of the stage-0 operations for every texel value
   // 0..255 under one diffuse colour, cached while the state is unchanged.
   void UpdateShadeTables(uint32_t diffuse);
+  // Works the tables and their flags out for the state in shadeState_.
+  void MakeShadeTables();
 
   DeviceCaps caps_;
   PresentParameters params_;
@@ -275,6 +277,32 @@ class Device {
   // Every table is (texel × mul + add + 127) / 255 (alpha, red, green, blue):
   // the aligned quad then blends by arithmetic instead of lookups.
   bool shadeAffine_ = false;
+  // The colour tables give the texel back and the alpha table is 255
+  // throughout (alpha DISABLE under an opaque diffuse, as the screen
+  // effects draw): a 32-bit texel then lands as the opaque X8R8G8B8 texel
+  // of the same colour would, blended or not.
+  bool shadeOpaqueColour_ = false;
+  // The last few states' tables and flags: a frame that switches between a
+  // few states (an effect's fills, copies and draws) works each out once.
+  struct ShadeSet {
+    uint32_t state[8];
+    uint8_t tables[4][256];
+    uint32_t mul[4], add[4];
+    bool identity, constant, affine, opaqueColour;
+  };
+  // The last answer of the aligned quad's one-texel-per-pixel test at each
+  // of its three uses (columns, mirrored columns, rows), by the inputs it
+  // depends on: a run of sprites of one picture cell asks the same.
+  struct NearUnitMemo {
+    double offset = 0, extent = 0, from = 0, to = 0, size = 0, dir = 0;
+    int n = -1;
+    bool unit = false;
+    int32_t start = 0;
+  };
+  NearUnitMemo nearUnitMemo_[3];
+  static constexpr int kShadeSets = 4;
+  ShadeSet shadeSets_[kShadeSets] = {};
+  int shadeSetCount_ = 0, shadeSetNext_ = 0;
   uint32_t shadeMul_[4] = {}, shadeAdd_[4] = {};
   // Texel column of each pixel column and texel row of each pixel row of
   // the aligned quad being drawn.

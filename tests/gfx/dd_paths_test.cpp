@@ -332,6 +332,35 @@ TEST_F(GfxPathsTest, ProcessorCopiesMatchTheGeneralRoad) {
 // The key a sorted batch gives a draw comes from the earliest queued draw of
 // the same source that matched no area, or matched one at the same source
 // position — whichever was queued first.
+// One run of more quads than 16-bit indices reach: every quad lands where
+// it was queued; the run's buffers are kept for the next batch rather than
+// made again, and go with the device.
+TEST_F(GfxPathsTest, LongBatchRunsDrawEveryQuadAndKeepTheirBuffers) {
+  ASSERT_TRUE(Init(1, 32, 1));
+  DDSURFACEDATA src, dst;
+  ASSERT_TRUE(DDCreateSurface(&src, 2, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  ASSERT_TRUE(DDCreateSurface(&dst, 200, 100, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  DDFillRectColor(&src, 0, 0, 1, 1, 0xFF102030u);
+  DDFillRectColor(&src, 1, 0, 1, 1, 0xFF405060u);
+  DDFillSurfaceColor(&dst, 0xFF000000u);
+  constexpr int kQuads = 20000;  // 80,000 vertices
+  auto queue = [&](int first) {
+    DDBeginBatch(0);
+    for (int i = first; i < kQuads; ++i) DDBlt(&dst, i % 200, i / 200, 1, 1, &src, (i / 3) % 2, 0, 0);
+    DDEndBatch();
+  };
+  queue(0);
+  for (int i : {0, 1, 2, 3, 16383, 16384, 16385, 16386, 19999}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Pixel(&dst, i % 200, i / 200), (i / 3) % 2 ? 0xFF405060u : 0xFF102030u);
+  }
+  const int live = DDState.lpDevice->LiveObjects();
+  queue(kQuads / 2);
+  EXPECT_EQ(DDState.lpDevice->LiveObjects(), live);
+  EXPECT_EQ(EC().find("CreateVertexBuffer Err"), std::string::npos);
+  for (DDSURFACEDATA* s : {&src, &dst}) DDReleaseSurface(s);
+}
+
 TEST_F(GfxPathsTest, SortedBatchTakesTheEarliestMatchingDrawsKey) {
   ASSERT_TRUE(Init(1, 32, 1));
   DDSURFACEDATA a, b, dst;

@@ -135,13 +135,14 @@ struct DeviceFixture : DrawFixture {
   }
   // A sprite as the layer draws it: texels (sx, sy, sw, sh) to the pixels
   // (dx, dy, dw, dh), the texture modulated by the diffuse colour.
-  void Draw(DeviceTexture* tex, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, uint32_t diffuse) {
+  void Draw(DeviceTexture* tex, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, uint32_t diffuse,
+            uint32_t alphaOp = D3DTOP_MODULATE) {
     const float tw = static_cast<float>(tex->Level0()->Width()), th = static_cast<float>(tex->Level0()->Height());
     const float box[4] = {dx - 0.5f, dy - 0.5f, dx + dw - 0.5f, dy + dh - 0.5f};
     const float uv[4] = {sx / tw, sy / th, (sx + sw) / tw, (sy + sh) / th};
     dev->SetTexture(tex);
     dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    dev->SetAlphaStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    dev->SetAlphaStage(alphaOp, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     Draw(box, uv, diffuse);
   }
   DeviceTexture* Texture(int w, int h, uint32_t format, Noise& noise) {
@@ -732,6 +733,99 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
         ASSERT_EQ(fast, general);
       }
     }
+  }
+}
+
+// The screen effects draw with the alpha operation DISABLE under a white
+// diffuse: every texel lands opaque in its own colour, which 32-bit textures
+// take as an unblended copy. Against the rasteriser for every pair of
+// formats, at 1:1 (rows around the vector widths), enlarged, reduced,
+// mirrored and turned, blended or not; a diffuse alpha below 255 keeps the
+// blend.
+TEST_F(DeviceFixture, OpaqueColourDrawsMatchTheRasteriser) {
+  PixelImage::SetExtraPitchForTest(12);
+  struct Case {
+    int dx, dy, dw, dh, sx, sy, sw, sh;
+  } cases[] = {
+      {3, 2, 1, 3, 0, 0, 1, 3},     {10, 5, 15, 4, 2, 2, 15, 4},  {20, 1, 16, 3, 0, 0, 16, 3},
+      {1, 3, 17, 2, 60, 0, 17, 2},  {50, 10, 33, 3, 1, 1, 33, 3}, {-20, 12, 65, 6, 0, 4, 65, 6},
+      {5, 5, 96, 7, 8, 0, 48, 3},   {0, 14, 31, 9, 3, 3, 62, 5},  {7, 1, 40, 5, 45, 2, -40, 5},
+  };
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 24);
+    Noise noise{backFormat * 11};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    for (uint32_t texFormat : formats) {
+      DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      for (uint32_t diffuse : {0xFFFFFFFFu, 0x80FFFFFFu})
+        for (bool blend : {true, false}) {
+          dev->SetRenderState(D3DRS_ALPHABLENDENABLE, blend ? 1 : 0);
+          for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " diffuse "
+                                            << std::hex << diffuse << std::dec << " blend " << blend << " at " << c.dx
+                                            << "," << c.dy << " " << c.dw << "x" << c.dh << " from " << c.sx << ","
+                                            << c.sy << " " << c.sw << "x" << c.sh);
+            auto [fast, general] = BothRoads(
+                target, [&] { Draw(sheet, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, diffuse, D3DTOP_DISABLE); });
+            ASSERT_EQ(fast, general);
+          }
+          // Turned by 30 degrees about the target's middle.
+          const float sn = 0.5f, cs = 0.8660254f;
+          QuadVertex v[4];
+          const int corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+          for (int i = 0; i < 4; ++i) {
+            const float rx = (corners[i][0] ? 70.0f : 0.0f) - 35.0f, ry = (corners[i][1] ? 9.0f : 0.0f) - 4.5f;
+            v[i] = {rx * cs - ry * sn + 50.0f - 0.5f, rx * sn + ry * cs + 12.0f - 0.5f, 0, 1, diffuse,
+                    corners[i][0] ? 0.875f : 0.0f, corners[i][1] ? 0.9f : 0.0f};
+          }
+          SCOPED_TRACE(testing::Message() << "turned, back " << backFormat << " texture " << texFormat);
+          auto [fast, general] = BothRoads(target, [&] {
+            uint8_t* bytes;
+            ASSERT_EQ(vb->Lock(bytes), D3D_OK);
+            std::memcpy(bytes, v, sizeof v);
+            dev->SetStreamSource(vb);
+            ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+          });
+          ASSERT_EQ(fast, general);
+        }
+    }
+  }
+}
+
+// A fill of a partly transparent colour (the stage's fades) blends each
+// pixel by arithmetic in the vector loops: against the rasteriser for every
+// target format and vector level, over rows of every length around the
+// vector widths, and alphas at both ends of the range.
+TEST_F(DeviceFixture, BlendedFillsMatchTheRasteriserAtEveryVectorLevel) {
+  PixelImage::SetExtraPitchForTest(12);
+  const int widths[] = {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 65, 100};
+  const uint32_t colours[] = {0x01FFFFFFu, 0x80123456u, 0xD3000000u, 0xFEFF80C0u, 0x3C7F0001u};
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 8);
+    Noise noise{backFormat * 17};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    dev->SetTexture(nullptr);
+    dev->SetColorStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    dev->SetAlphaStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    int variant = 0;
+    for (int w : widths)
+      for (int level = 0; level <= DrawVectorLevelLimit(); ++level) {
+        const uint32_t colour = colours[variant++ % std::size(colours)];
+        const float left = static_cast<float>(variant % 3) - 0.5f;
+        const float box[4] = {left, 1.5f, left + static_cast<float>(w), 6.5f};
+        const float uv[4] = {0, 0, 1, 1};
+        SCOPED_TRACE(testing::Message() << "back " << backFormat << " width " << w << " colour " << std::hex << colour
+                                        << std::dec << " level " << level);
+        SetDrawVectorLimit(level);
+        auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, colour); });
+        SetDrawVectorLimit(2);
+        ASSERT_EQ(fast, general);
+        if (colour >> 24 >= 0x10) EXPECT_NE(fast, Bytes(target));  // an alpha of 1 can round to no change
+      }
   }
 }
 
