@@ -193,6 +193,21 @@ void KeyedRect(uint8_t* dst, ptrdiff_t dstPitch, const uint8_t* src, ptrdiff_t s
   }
 }
 
+// Scaled copy of one row onto consecutive pixels: pixel i takes source
+// column columns[i]; the unkeyed copy has no test in its loop.
+template <typename T>
+void ColumnRow(uint8_t* dst, const uint8_t* src, const int32_t* columns, size_t count, bool keyed, uint32_t key) {
+  if (!keyed) {
+    for (size_t i = 0; i < count; ++i)
+      StorePixel<T>(dst + i * sizeof(T), LoadPixel<T>(src + static_cast<size_t>(columns[i]) * sizeof(T)));
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const T v = LoadPixel<T>(src + static_cast<size_t>(columns[i]) * sizeof(T));
+    if (v != key) StorePixel<T>(dst + i * sizeof(T), v);
+  }
+}
+
 // Scaled copy of one row through a column table of (destination x, source x) pairs.
 template <typename T>
 void MappedRow(uint8_t* dst, const uint8_t* src, const int32_t* pairs, size_t count, bool keyed, uint32_t key) {
@@ -892,15 +907,20 @@ void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s
   thread_local std::vector<int32_t> pairs;
   pairs.clear();
   const int dw = d.Width(), dh = d.Height();
+  thread_local std::vector<int32_t> columns;
+  columns.clear();
   bool straight = true;  // source x = destination x + a constant
+  bool run = true;       // the destination columns follow one another
   for (int c = 0; c < dw; ++c) {
     const int tx = d.left + c;
     if (tx < 0 || tx >= Width()) continue;
     const int sx = s.left + static_cast<int>(static_cast<float>(c) * rx);
     if (sx < 0 || sx >= from.Width() || sx >= s.right) continue;
+    if (!pairs.empty() && tx != pairs[pairs.size() - 2] + 1) run = false;
     if (!pairs.empty() && (tx != pairs[pairs.size() - 2] + 1 || sx != pairs.back() + 1)) straight = false;
     pairs.push_back(tx);
     pairs.push_back(sx);
+    columns.push_back(sx);
   }
   if (pairs.empty()) return;
   const size_t count = pairs.size() / 2;
@@ -933,6 +953,15 @@ void DrawSurface::BltMapped(const Rect& d, const PixelImage& from, const Rect& s
       const uint8_t* i = in + static_cast<size_t>(pairs[1]) * bpp;
       if (keyed) KeyedRect(o, 0, i, 0, static_cast<int>(count), 1, bpp, key);
       else std::memcpy(o, i, count * bpp);
+      continue;
+    }
+    if (run) {
+      uint8_t* o = out + static_cast<size_t>(pairs[0]) * bpp;
+      switch (bpp) {
+        case 1: ColumnRow<uint8_t>(o, in, columns.data(), count, keyed, key); break;
+        case 2: ColumnRow<uint16_t>(o, in, columns.data(), count, keyed, key); break;
+        default: ColumnRow<uint32_t>(o, in, columns.data(), count, keyed, key); break;
+      }
       continue;
     }
     switch (bpp) {
