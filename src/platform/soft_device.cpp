@@ -913,6 +913,17 @@ void GatherTexelsPlain(const uint8_t* row, const int32_t* columns, int count, si
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
+// Eight 16-bit texels at byte offsets `at` from `base`, each read from the
+// aligned four bytes that hold it (rows start on four bytes and are padded
+// to four), stored one after another at `out`.
+PELMORA_WIDE inline void StoreGatheredWords(const int* base, __m256i at, uint8_t* out) {
+  const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
+  const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
+                                     _mm256_set1_epi32(0xFFFF));
+  const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+}
+
 // The same eight at a time by one gather; 16-bit texels come from the
 // aligned four bytes that hold them (rows start on four bytes and are padded
 // to four), the right half taken.
@@ -924,12 +935,7 @@ PELMORA_WIDE void GatherTexelsWide(const uint8_t* row, const int32_t* columns, i
     if (bytes == 4) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, c, 4));
     } else {
-      const __m256i at = _mm256_add_epi32(c, c);
-      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
-      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
-                                         _mm256_set1_epi32(0xFFFF));
-      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+      StoreGatheredWords(base, _mm256_add_epi32(c, c), out + static_cast<size_t>(i) * 2);
     }
   }
   GatherTexelsPlain(row, columns + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);
@@ -1023,11 +1029,7 @@ PELMORA_WIDE void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offset
     if (bytes == 4) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), _mm256_i32gather_epi32(base, at, 1));
     } else {
-      const __m256i word = _mm256_i32gather_epi32(base, _mm256_andnot_si256(_mm256_set1_epi32(3), at), 1);
-      const __m256i v = _mm256_and_si256(_mm256_srlv_epi32(word, _mm256_slli_epi32(_mm256_and_si256(at, _mm256_set1_epi32(2)), 3)),
-                                         _mm256_set1_epi32(0xFFFF));
-      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(v, v), 0x08);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + static_cast<size_t>(i) * 2), _mm256_castsi256_si128(packed));
+      StoreGatheredWords(base, at, out + static_cast<size_t>(i) * 2);
     }
   }
   GatherTexelsAtPlain(bits, offsets + i, count - i, bytes, out + static_cast<size_t>(i) * bytes);

@@ -267,7 +267,8 @@ TEST(FlowTriggers, TriggerKindsFollowTheFlowListThroughChanges) {
     raise(actor.flows, actor, step.kind);
     EXPECT_EQ(running(actor.flows), step.expected) << step.what;
   }
-  // A copy (a copied character) starts what the original would.
+  // A copied character's flow list keeps the trigger kinds of its flows, so
+  // the copy starts the same flows as the character it was copied from.
   for (size_t i = 0; i < actor.flows.Count(); ++i) actor.flows.At(i).Stop();
   FakeActor copy;
   cActorFlows copied(actor.flows);

@@ -253,7 +253,8 @@ TEST(StageObjects, TheLifeCheckHandsOnCharactersAlreadyDying) {
 }
 
 // A removal mark belongs to the object marked: a copy of a marked character
-// starts unmarked (and stays when the original goes), assigning a character
+// starts unmarked (and stays when the character it was copied from goes),
+// assigning a character
 // over a marked one leaves the mark, marking twice counts once, and the
 // flush takes the marked objects out of the character list, their group's
 // list and the item list, keeping the others in their order.
