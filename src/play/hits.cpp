@@ -212,6 +212,17 @@ class cHitScratchLease {
   cHitScratch* scratch_;
 };
 
+// How far ahead the walk of a shot group brings shots into the caches, and
+// what of a shot it reads: the removal flag and screen flag, and the hit
+// rectangle.
+constexpr size_t kHitLookAhead = 8;
+void PrefetchHitFields(const cShot* shot) {
+  __builtin_prefetch(&shot->m_bRemove);
+  __builtin_prefetch(&shot->m_bOnScreen);
+  __builtin_prefetch(&shot->m_Hit.left);
+  __builtin_prefetch(&shot->m_Hit.bottom);
+}
+
 // The groups of `scratch` reset for `groups` character groups.
 void ResetGroups(std::vector<cGroupIndex>& indexes, size_t groups) {
   if (indexes.size() < groups) indexes.resize(groups);
@@ -254,8 +265,17 @@ int cStageScene::CheckHits() {
   std::vector<int32_t>& candidates = scratch.candidates;
   for (size_t a = 0; a < m_ShotGroups.size(); ++a) {
     for (size_t b = 0; b < groups; ++b) {
-      if (b == a || attack[b].members.empty()) continue;
-      for (cShot* shot : m_ShotGroups[a]) {
+      if (b == a || attack[b].members.empty() || m_ShotGroups[a].empty()) continue;
+      // The group's shots in its list's order: the shot order's entries of
+      // group a (shots are grouped as they join the list). Shots that join
+      // during the walk (through item reactions) are visited, as the list
+      // walk would visit them.
+      const int32_t group = static_cast<int32_t>(a);
+      for (size_t k = 0; k < m_ShotOrder.size(); ++k) {
+        if (k + kHitLookAhead < m_ShotOrder.size() && m_ShotOrder[k + kHitLookAhead].group == group)
+          PrefetchHitFields(m_ShotOrder[k + kHitLookAhead].shot);
+        if (m_ShotOrder[k].group != group) continue;
+        cShot* const shot = m_ShotOrder[k].shot;
         if (shot->m_bRemove) continue;
         if (onScreenOnly && !shot->m_bOnScreen) continue;
         const cBox shotBox = BoxOf(shot->m_Hit);

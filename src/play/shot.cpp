@@ -861,16 +861,23 @@ cShot* cStageScene::AddShot() {
     return nullptr;
   }
   m_ShotList.push_back(std::make_shared<cShot>());
-  m_ShotList.back()->m_ListPos = std::prev(m_ShotList.end());
-  return m_ShotList.back().get();
+  cShot* shot = m_ShotList.back().get();
+  shot->m_ListPos = std::prev(m_ShotList.end());
+  shot->m_nOrderSerial = m_ShotOrder.Push(shot);
+  return shot;
 }
 
 void cStageScene::GroupShot(cShot& shot) {
+  // Shots are grouped in the order they joined the list (each right after
+  // its AddShot), so a walk over the shot order that keeps one group's
+  // shots visits them as the group's list holds them.
+  assert(!m_ShotList.empty() && m_ShotList.back().get() == &shot);
   m_ShotGroups.resize(kGroupCount);
   std::list<cShot*>& group = m_ShotGroups[static_cast<size_t>(shot.m_nGroup)];
   group.push_back(&shot);
   shot.m_GroupPos = std::prev(group.end());
   shot.m_bGrouped = 1;
+  if (cShotOrderEntry* entry = m_ShotOrder.Find(shot.m_nOrderSerial)) entry->group = shot.m_nGroup;
   if (shot.m_Definition.CancelsShots()) ++m_nCancellerShots;
 }
 
@@ -890,6 +897,7 @@ void FlushShots(cStageScene& scene) {
   }
   assert(flagged == scene.m_MarkedShots.size());
   assert(cancellers == scene.m_nCancellerShots);
+  assert(scene.m_ShotOrder.size() - scene.m_ShotOrder.Holes() == scene.m_ShotList.size());
 #endif
   if (scene.m_MarkedShots.empty()) return;
   // Erasing a node leaves the others where they are: the lists keep their
@@ -899,14 +907,17 @@ void FlushShots(cStageScene& scene) {
       scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].erase(shot->m_GroupPos);
       if (shot->m_Definition.CancelsShots()) --scene.m_nCancellerShots;
     }
+    scene.m_ShotOrder.Drop(shot->m_nOrderSerial);
     scene.m_ShotList.erase(shot->m_ListPos);
   }
   scene.m_MarkedShots.clear();
+  scene.m_ShotOrder.Compact();
 }
 
 void ClearShots(cStageScene& scene) {
   for (auto& group : scene.m_ShotGroups) group.clear();
   scene.m_ShotList.clear();
+  scene.m_ShotOrder.Clear();
   scene.m_MarkedShots.clear();
   scene.m_nCancellerShots = 0;
 }
@@ -914,12 +925,15 @@ void ClearShots(cStageScene& scene) {
 void cStageScene::MoveShots(int32_t step) {
   // Shots fired during the walk (by a summon's flows) join at the end and
   // move from the next sub-step: the walk covers the shots that were there.
-  const size_t count = m_ShotList.size();
-  size_t k = 0;
-  cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
-  for (auto it = m_ShotList.begin(); it != m_ShotList.end() && k < count; ++it, ++k) {
-    ahead.Step();
-    cShot& shot = **it;
+  // The walk goes over the shot order (the list's order, no shot leaves
+  // it before the FlushShots at the end).
+  const size_t count = m_ShotOrder.size();
+  for (size_t k = 0; k < kShotLookAhead && k < count; ++k) PrefetchShotAhead(m_ShotOrder, k);
+  for (size_t k = 0; k < count; ++k) {
+    PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
+    cShot* const at = m_ShotOrder[k].shot;
+    if (!at) continue;
+    cShot& shot = *at;
     if (shot.m_bRemove) continue;
     if (shot.MoveByKind() != 0) {
       MarkShotForRemoval(*this, shot);

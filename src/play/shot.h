@@ -22,6 +22,7 @@
 
 #include "data/move_shot.h"
 #include "gfx/dd.h"
+#include "play/shot_order.h"
 #include "play/stage_object.h"
 
 class cCharacter;
@@ -168,6 +169,7 @@ class cShot : public cStageObject {
   std::list<std::shared_ptr<cShot>>::iterator m_ListPos{};
   std::list<cShot*>::iterator m_GroupPos{};
   int32_t m_bGrouped = 0;
+  uint64_t m_nOrderSerial = 0;  // its serial in the stage's shot order (AddShot)
 };
 
 // Project rule switches of hits and shots, with the values of a new
@@ -214,29 +216,20 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& de
 // facing `facing`.
 int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection);
 
-// The shots a few places ahead of a walk over a shot list are brought into
-// the caches while the walk works on the current one: with thousands of
-// shots their objects no longer stay cached from one walk to the next.
-// Only for walks during which no shot leaves the list (the look-ahead
-// holds a position there). Changes nothing.
-template <class Iterator>
-class cShotLookAhead {
- public:
-  static constexpr int kDistance = 4;
-  cShotLookAhead(Iterator first, Iterator last) : ahead_(first), end_(last) {
-    for (int i = 0; i < kDistance; ++i) Step();
+// Brings the shot `ahead` places further on in a walk over the stage's shot
+// order into the caches while the walk works on the current one: with
+// thousands of shots their objects no longer stay cached from one walk to
+// the next. `lines` cache lines from the object's start (its whole size by
+// default). Changes nothing.
+inline void PrefetchShotAhead(const cShotOrder& order, size_t at, size_t lines = (sizeof(cShot) + 63) / 64) {
+  if (at >= order.size()) return;
+  if (const cShot* shot = order[at].shot) {
+    const char* bytes = reinterpret_cast<const char*>(shot);
+    for (size_t line = 0; line < lines; ++line) __builtin_prefetch(bytes + line * 64);
   }
-  // Called once for every shot the walk takes.
-  void Step() {
-    if (ahead_ == end_) return;
-    const char* bytes = reinterpret_cast<const char*>(&**ahead_);
-    for (size_t at = 0; at < sizeof(cShot); at += 64) __builtin_prefetch(bytes + at);
-    ++ahead_;
-  }
-
- private:
-  Iterator ahead_, end_;
-};
+}
+// How far ahead the walks over the shot order bring shots in.
+inline constexpr size_t kShotLookAhead = 6;
 
 // Flags `shot` (one of the stage's) for removal; the next FlushShots drops
 // it. A shot already flagged stays as it is.
