@@ -927,10 +927,23 @@ void cStageScene::MoveShots(int32_t step) {
   // move from the next sub-step: the walk covers the shots that were there.
   // The walk goes over the shot order (the list's order, no shot leaves
   // it before the FlushShots at the end).
+  // Half as far ahead as the shots, the block cells under each shot (where
+  // it stands before its move, almost always where its block test looks)
+  // are brought in too: on a long stage the block map is not cached.
   const size_t count = m_ShotOrder.size();
   for (size_t k = 0; k < kShotLookAhead && k < count; ++k) PrefetchShotAhead(m_ShotOrder, k);
+  cBlockMap& map = BlockMap();
+  auto prefetchCells = [&map](const cShot* shot) {
+    const size_t cells = map.CellCount();
+    const int top = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowTop);
+    if (top >= 0 && static_cast<size_t>(top) < cells) __builtin_prefetch(&map.Cell(top));
+    const int bottom = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowBottom);
+    if (bottom >= 0 && bottom != top && static_cast<size_t>(bottom) < cells) __builtin_prefetch(&map.Cell(bottom));
+  };
   for (size_t k = 0; k < count; ++k) {
     PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
+    if (k + kShotLookAhead / 2 < count)
+      if (const cShot* ahead = m_ShotOrder[k + kShotLookAhead / 2].shot) prefetchCells(ahead);
     cShot* const at = m_ShotOrder[k].shot;
     if (!at) continue;
     cShot& shot = *at;

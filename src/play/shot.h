@@ -231,6 +231,44 @@ inline void PrefetchShotAhead(const cShotOrder& order, size_t at, size_t lines =
 // How far ahead the walks over the shot order bring shots in.
 inline constexpr size_t kShotLookAhead = 6;
 
+// The look-ahead of the drawing walk, called with the index of the shot the
+// walk is at. Six places ahead it brings in what drawing reads of a shot
+// (whether it goes and is a projectile, its animation player, position and
+// screen rectangle, and the drawing fields of its definition); three places
+// ahead, the list of the current animation's frames (read from the player,
+// which is there by then); one place ahead, the current frame (read from
+// that list). Changes nothing.
+inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
+  auto shotAt = [&](size_t k) -> const cShot* { return k < order.size() ? order[k].shot : nullptr; };
+  if (const cShot* shot = shotAt(at + kShotLookAhead)) {
+    const char* bytes = reinterpret_cast<const char*>(shot);
+    __builtin_prefetch(bytes);
+    __builtin_prefetch(reinterpret_cast<const char*>(&shot->m_AnimePlayer) + sizeof(cAnimePlayer) - 1);
+    __builtin_prefetch(&shot->m_rcScreen);
+    __builtin_prefetch(&shot->m_nDrawHeight);
+    __builtin_prefetch(&shot->m_dX);
+    __builtin_prefetch(&shot->m_dY);
+    __builtin_prefetch(&shot->m_bFreeVertical);
+    __builtin_prefetch(&shot->m_bRemove);
+    __builtin_prefetch(&shot->m_bIsProjectile);
+    __builtin_prefetch(&shot->m_Definition.m_nGraphic);
+    __builtin_prefetch(&shot->m_Definition.m_f47);
+  }
+  if (const cShot* shot = shotAt(at + kShotLookAhead / 2)) {
+    const cAnimePlayer& player = shot->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
+      __builtin_prefetch(&player.m_Animes[static_cast<size_t>(player.m_nAnime)]);
+  }
+  if (const cShot* shot = shotAt(at + 1)) {
+    const cAnimePlayer& player = shot->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
+      const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
+      if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
+        __builtin_prefetch(&anime[static_cast<size_t>(player.m_nFrame)]);
+    }
+  }
+}
+
 // Flags `shot` (one of the stage's) for removal; the next FlushShots drops
 // it. A shot already flagged stays as it is.
 void MarkShotForRemoval(cStageScene& scene, cShot& shot);

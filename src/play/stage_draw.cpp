@@ -703,7 +703,7 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
       shotLayers = 0;
       // The shot order is the list's order (shot_order.h).
       for (size_t k = 0; k < m_ShotOrder.size(); ++k) {
-        PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
+        PrefetchShotDrawing(m_ShotOrder, k);
         cShot* const shot = m_ShotOrder[k].shot;
         if (!shot || shot->m_bRemove) continue;
         const int32_t own = ObjectLayer(shot->m_Definition.DrawLayer(), layered);
