@@ -124,10 +124,13 @@ class cGrid {
       if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
     if (columns_ > 0 && Placeable(box)) {
       // One dot of slack on each side covers the open edges of the overlap.
-      const int64_t x0 = Clamp(std::floor((box.left - size_ - 1) * inverse_) - originX_, columns_);
-      const int64_t x1 = Clamp(std::floor((box.right + 1) * inverse_) - originX_, columns_);
-      const int64_t y0 = Clamp(std::floor((box.top - size_ - 1) * inverse_) - originY_, rows_);
-      const int64_t y1 = Clamp(std::floor((box.bottom + 1) * inverse_) - originY_, rows_);
+      // A placeable box's cells lie well within 64 bits: whole numbers from
+      // here on.
+      const int64_t originX = static_cast<int64_t>(originX_), originY = static_cast<int64_t>(originY_);
+      const int64_t x0 = Clamp(FloorToInt((box.left - size_ - 1) * inverse_) - originX, columns_);
+      const int64_t x1 = Clamp(FloorToInt((box.right + 1) * inverse_) - originX, columns_);
+      const int64_t y0 = Clamp(FloorToInt((box.top - size_ - 1) * inverse_) - originY, rows_);
+      const int64_t y1 = Clamp(FloorToInt((box.bottom + 1) * inverse_) - originY, rows_);
       for (int64_t y = y0; y <= y1; ++y) {
         // The cells x0..x1 of a row are one run of entries.
         const size_t first = static_cast<size_t>(cells_[static_cast<size_t>(y * columns_ + x0)]);
@@ -152,8 +155,12 @@ class cGrid {
     return std::fabs(b.left) < kFar && std::fabs(b.top) < kFar && std::fabs(b.right) < kFar &&
            std::fabs(b.bottom) < kFar;
   }
-  static int64_t Clamp(double cell, int64_t count) {
-    return static_cast<int64_t>(std::clamp(cell, 0.0, static_cast<double>(count - 1)));
+  static int64_t Clamp(int64_t cell, int64_t count) { return std::clamp<int64_t>(cell, 0, count - 1); }
+  // std::floor as a whole number, for values well within 64 bits (the
+  // conversion truncates toward zero; a negative fraction goes one lower).
+  static int64_t FloorToInt(double v) {
+    const int64_t t = static_cast<int64_t>(v);
+    return t - (static_cast<double>(t) > v ? 1 : 0);
   }
 
   const std::vector<cBox>* boxes_ = nullptr;
