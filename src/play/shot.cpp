@@ -817,7 +817,28 @@ int cShot::HitsBlock() {
     });
     return hit ? 1 : 0;
   }
-  if (solid(m_dX, m_dY) || solid(m_dX, m_dBottom) || solid(m_dRight, m_dY) || solid(m_dRight, m_dBottom)) return 1;
+  // The four corners: left/top, left/bottom, right/top, right/bottom, in
+  // that order. Corners often share a cell; a cell already found empty (no
+  // block, so nothing is evaluated) is not looked at again.
+  auto line = [](double v, int32_t count) {
+    if (v < 0) return -1;  // off the map (as is a value that is not a number)
+    const int32_t n = CellOf(v);
+    return n < count ? n : -1;
+  };
+  const int32_t left = line(m_dX, map.Columns()), right = line(m_dRight, map.Columns());
+  const int32_t top = line(m_dY, map.Rows()), bottom = line(m_dBottom, map.Rows());
+  int32_t emptyCell = -1;
+  auto solidCell = [&](int32_t column, int32_t row) {
+    if (column < 0 || row < 0) return false;
+    const int32_t cell = map.CellIndex(column, row);
+    if (cell < 0 || cell == emptyCell) return false;
+    if (!map.HasBlock(cell)) {
+      emptyCell = cell;
+      return false;
+    }
+    return map.IsBlockSolid(cell, m_nBlockFlags) != kBlockNotSolid;
+  };
+  if (solidCell(left, top) || solidCell(left, bottom) || solidCell(right, top) || solidCell(right, bottom)) return 1;
   return 0;
 }
 

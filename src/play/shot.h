@@ -229,15 +229,15 @@ inline void PrefetchShotAhead(const cShotOrder& order, size_t at, size_t lines =
   }
 }
 // How far ahead the walks over the shot order bring shots in.
-inline constexpr size_t kShotLookAhead = 6;
+inline constexpr size_t kShotLookAhead = 12;
 
 // The look-ahead of the drawing walk, called with the index of the shot the
-// walk is at. Six places ahead it brings in what drawing reads of a shot
-// (whether it goes and is a projectile, its animation player, position and
-// screen rectangle, and the drawing fields of its definition); three places
-// ahead, the list of the current animation's frames (read from the player,
-// which is there by then); one place ahead, the current frame (read from
-// that list). Changes nothing.
+// walk is at. kShotLookAhead places ahead it brings in what drawing reads of
+// a shot (whether it goes and is a projectile, its animation player,
+// position and screen rectangle, and the drawing fields of its definition);
+// half as far ahead, the list of the current animation's frames (read from
+// the player, which is there by then); one place ahead, the current frame
+// (read from that list). Changes nothing.
 inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
   auto shotAt = [&](size_t k) -> const cShot* { return k < order.size() ? order[k].shot : nullptr; };
   if (const cShot* shot = shotAt(at + kShotLookAhead)) {
