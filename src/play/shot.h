@@ -133,36 +133,38 @@ class cShot : public cStageObject {
   bool IsHarmful() const;
   int32_t Group() const;
 
-  // Read by every walk of the shots, so first, beside the object's hot end.
+  // What the walks of the shots read (moves, hits, drawing) comes first,
+  // beside the object's often-read members; what they read seldom or never
+  // comes last, the definition (most of whose fields are read only when the
+  // shot is fired) at the very end.
   // Flagged for removal: set only through MarkShotForRemoval, which also
   // notes the shot for the next FlushShots.
   int32_t m_bRemove = 0;
   int32_t m_nGroup = 0;             // index of its shot group
-  int32_t m_nOwnerId = 0;
   int32_t m_bIsProjectile = 1;
   int32_t m_nRangeFrames = 0;
   int32_t m_nLifeFrames = 0;
   int32_t m_nFrameCount = 0;  // a sword: the tick within its frame
   int32_t m_nSwordFrame = 0;
-  double m_dAcceleration = 0;
-  double m_dSpeed = 0;
-  double m_dOwnVX = 0, m_dOwnVY = 0;
+  int32_t m_nMoveKind = 0;        // the definition's kind, 0 once the range stopped it
+  int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   int32_t m_bAccelerating = 0;
   int32_t m_nAimFrame = 0;
   int32_t m_nEndFrame = 0;
   int32_t m_bDone = 0;
+  double m_dAcceleration = 0;
+  double m_dSpeed = 0;
+  double m_dOwnVX = 0, m_dOwnVY = 0;
   double m_dWavePhase = 0;
   double m_dWaveX = 0, m_dWaveY = 0;
   cHitRect m_Hit;
-  std::vector<int32_t> m_HitIds;  // ids of the characters already hit
-  cEdShot m_Definition;
-  int32_t m_nMoveKind = 0;        // the definition's kind, 0 once the range stopped it
-  int32_t m_nIndex = 0;           // number in the volley
-  int32_t m_nFlowGroup = 0;
-  int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   cCharacter* m_pTarget = nullptr;  // cleared by the target when it goes
   cCharacter* m_pOwner = nullptr;   // cleared by the owner when it goes
+  int32_t m_nOwnerId = 0;
+  int32_t m_nIndex = 0;           // number in the volley
+  int32_t m_nFlowGroup = 0;
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
+  std::vector<int32_t> m_HitIds;  // ids of the characters already hit
   // Where the shot stands in the stage's shot list and in its group's list
   // (set by AddShot and GroupShot), so that FlushShots drops it without
   // walking the lists.
@@ -170,6 +172,7 @@ class cShot : public cStageObject {
   std::list<cShot*>::iterator m_GroupPos{};
   int32_t m_bGrouped = 0;
   uint64_t m_nOrderSerial = 0;  // its serial in the stage's shot order (AddShot)
+  cEdShot m_Definition;
 };
 
 // Project rule switches of hits and shots, with the values of a new
