@@ -961,6 +961,21 @@ void cStageScene::MoveShots(int32_t step) {
     const int bottom = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowBottom);
     if (bottom >= 0 && bottom != top && static_cast<size_t>(bottom) < cells) __builtin_prefetch(&map.Cell(bottom));
   };
+  // The removal areas of the players' shots and of the others (nothing a
+  // shot's move does changes the stage's parameters).
+  cLiveRange ranges[2];
+  for (int i = 0; i < 2 && step == 1; ++i) {
+    const cStageParam& p = StageData.m_Params[i == 0 ? kRemovalPlayerShots : kRemovalOtherShots];
+    cLiveRange& range = ranges[i];
+    range.left = p.m_nValues[0];
+    range.right = p.m_nValues[1];
+    range.top = p.m_nValues[2];
+    range.bottom = p.m_nValues[3];
+    range.leftDistance = p.m_nValues[4];
+    range.rightDistance = p.m_nValues[5];
+    range.topDistance = p.m_nValues[6];
+    range.bottomDistance = p.m_nValues[7];
+  }
   for (size_t k = 0; k < count; ++k) {
     PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
     if (k + kShotLookAhead / 2 < count)
@@ -978,18 +993,7 @@ void cStageScene::MoveShots(int32_t step) {
     shot.MoveX();
     shot.m_bOnScreen = shot.IsOnScreen() ? 1 : 0;
     if (step == 1 && shot.IsProjectile()) {
-      const int area = shot.m_nKind == 0 ? kRemovalPlayerShots : kRemovalOtherShots;
-      const cStageParam& p = StageData.m_Params[area];
-      cLiveRange range;
-      range.left = p.m_nValues[0];
-      range.right = p.m_nValues[1];
-      range.top = p.m_nValues[2];
-      range.bottom = p.m_nValues[3];
-      range.leftDistance = p.m_nValues[4];
-      range.rightDistance = p.m_nValues[5];
-      range.topDistance = p.m_nValues[6];
-      range.bottomDistance = p.m_nValues[7];
-      if (shot.IsOutsideLiveRange(range)) {
+      if (shot.IsOutsideLiveRange(shot.m_nKind == 0 ? ranges[0] : ranges[1])) {
         MarkShotForRemoval(*this, shot);
         continue;
       }
