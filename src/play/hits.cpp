@@ -241,12 +241,10 @@ class cHitScratchLease {
 };
 
 // How far ahead the walk of a shot group brings shots into the caches, and
-// what of a shot it reads: the removal flag and screen flag, and the hit
-// rectangle.
+// what of a shot it reads first: the hit rectangle (the removal and screen
+// flags only when the rectangle meets a character).
 constexpr size_t kHitLookAhead = 8;
 void PrefetchHitFields(const cShot* shot) {
-  __builtin_prefetch(&shot->m_bRemove);
-  __builtin_prefetch(&shot->m_bOnScreen);
   __builtin_prefetch(&shot->m_Hit.left);
   __builtin_prefetch(&shot->m_Hit.bottom);
 }
@@ -326,15 +324,18 @@ int cStageScene::CheckHits() {
       // during the walk (through item reactions) are visited, as the list
       // walk would visit them.
       const int32_t group = static_cast<int32_t>(a);
-      for (size_t k = 0; k < m_ShotOrder.size(); ++k) {
-        if (k + kHitLookAhead < m_ShotOrder.size() && m_ShotOrder[k + kHitLookAhead].group == group)
-          PrefetchHitFields(m_ShotOrder[k + kHitLookAhead].shot);
-        if (m_ShotOrder[k].group != group) continue;
-        cShot* const shot = m_ShotOrder[k].shot;
-        if (shot->m_bRemove) continue;
-        if (onScreenOnly && !shot->m_bOnScreen) continue;
+      for (size_t at = 0; at < m_ShotOrder.size(); ++at) {
+        if (at + kHitLookAhead < m_ShotOrder.size() && m_ShotOrder[at + kHitLookAhead].group == group)
+          PrefetchHitFields(m_ShotOrder[at + kHitLookAhead].shot);
+        if (m_ShotOrder[at].group != group) continue;
+        cShot* const shot = m_ShotOrder[at].shot;
+        // The query changes nothing, so it comes first: a shot that meets
+        // no character (most of them) is not asked whether it goes.
         const cBox shotBox = BoxOf(shot->m_Hit);
         attack[b].Grid().Query(shotBox, candidates);
+        if (candidates.empty()) continue;
+        if (shot->m_bRemove) continue;
+        if (onScreenOnly && !shot->m_bOnScreen) continue;
         for (int32_t k : candidates) {
           cCharacter& c = *attack[b].members[static_cast<size_t>(k)];
           if (!live(c) || c.Definition().Invincibility() == 2) continue;
