@@ -219,16 +219,15 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& de
 // facing `facing`.
 int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection);
 
-// Brings the shot `ahead` places further on in a walk over the stage's shot
-// order into the caches while the walk works on the current one: with
-// thousands of shots their objects no longer stay cached from one walk to
-// the next. `lines` cache lines from the object's start (its whole size by
-// default). Changes nothing.
-inline void PrefetchShotAhead(const cShotOrder& order, size_t at, size_t lines = (sizeof(cShot) + 63) / 64) {
+// Brings shot `at` of the stage's shot order (a few places ahead of the
+// move walk) into the caches, whole, while the walk works on the current
+// one: with thousands of shots their objects no longer stay cached from one
+// walk to the next. Changes nothing.
+inline void PrefetchShotAhead(const cShotOrder& order, size_t at) {
   if (at >= order.size()) return;
   if (const cShot* shot = order[at].shot) {
     const char* bytes = reinterpret_cast<const char*>(shot);
-    for (size_t line = 0; line < lines; ++line) __builtin_prefetch(bytes + line * 64);
+    for (size_t offset = 0; offset < sizeof(cShot); offset += 64) __builtin_prefetch(bytes + offset);
   }
 }
 // How far ahead the walks over the shot order bring shots in.
