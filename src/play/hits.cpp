@@ -3,14 +3,15 @@
 // cancelling shots, and the hero taking items.
 //
 // Candidates are found through a grid of cells built once per check for
-// each group, so the cost follows the objects that are near each other, not
+// each group that something is tested against, so the cost follows the objects that are near each other, not
 // every pair. A query returns exactly the members whose rectangle overlaps
 // the asked one, in the order of their group's list, so the result is that
 // of testing every pair in list order. Objects removed during the checks are
 // only marked (shots by their removal flag, characters by the scene's
 // removal marks) and leave the lists after the walk.
 //
-// The rectangles are read once when a check's grid is built: nothing the
+// The rectangles are read once, when a check takes its snapshot of a
+// group's characters (the grid is built from that snapshot): nothing the
 // checks do (triggers start flows, damage sets knockback speeds, defeats
 // mark removals) moves an object, so they are still those of the walk.
 #include <algorithm>
@@ -36,7 +37,7 @@ enum : int32_t {
 };
 
 struct cBox {
-  double left, top, right, bottom;
+  double left = 0, top = 0, right = 0, bottom = 0;
 };
 
 // The overlap of hits and contacts: the right and bottom edges count, the
@@ -80,10 +81,13 @@ class cGrid {
     }
     const double limit = 4.0 * static_cast<double>(n) + 4096.0;
     while (any && ((maxX - minX) / size_ + 2) * ((maxY - minY) / size_ + 2) > limit) size_ *= 2;
-    originX_ = any ? std::floor(minX / size_) : 0;
-    originY_ = any ? std::floor(minY / size_) : 0;
-    columns_ = any ? static_cast<int64_t>(std::floor(maxX / size_) - originX_) + 1 : 0;
-    rows_ = any ? static_cast<int64_t>(std::floor(maxY / size_) - originY_) + 1 : 0;
+    // The cell size is a power of two, so multiplying by its inverse is
+    // exact: the same cells as a division, without its latency.
+    inverse_ = 1.0 / size_;
+    originX_ = any ? std::floor(minX * inverse_) : 0;
+    originY_ = any ? std::floor(minY * inverse_) : 0;
+    columns_ = any ? static_cast<int64_t>(std::floor(maxX * inverse_) - originX_) + 1 : 0;
+    rows_ = any ? static_cast<int64_t>(std::floor(maxY * inverse_) - originY_) + 1 : 0;
 
     // Counting sort by cell: every cell's members stay in list order.
     std::vector<int64_t>& cellOf = cellOf_;
@@ -95,8 +99,8 @@ class cGrid {
         wide_.push_back(static_cast<int32_t>(k));
         continue;
       }
-      const int64_t cx = static_cast<int64_t>(std::floor(b.left / size_) - originX_);
-      const int64_t cy = static_cast<int64_t>(std::floor(b.top / size_) - originY_);
+      const int64_t cx = static_cast<int64_t>(std::floor(b.left * inverse_) - originX_);
+      const int64_t cy = static_cast<int64_t>(std::floor(b.top * inverse_) - originY_);
       cellOf[k] = cy * columns_ + cx;
       ++cells_[static_cast<size_t>(cellOf[k]) + 1];
     }
@@ -120,10 +124,13 @@ class cGrid {
       if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
     if (columns_ > 0 && Placeable(box)) {
       // One dot of slack on each side covers the open edges of the overlap.
-      const int64_t x0 = Clamp(std::floor((box.left - size_ - 1) / size_) - originX_, columns_);
-      const int64_t x1 = Clamp(std::floor((box.right + 1) / size_) - originX_, columns_);
-      const int64_t y0 = Clamp(std::floor((box.top - size_ - 1) / size_) - originY_, rows_);
-      const int64_t y1 = Clamp(std::floor((box.bottom + 1) / size_) - originY_, rows_);
+      // A placeable box's cells lie well within 64 bits: whole numbers from
+      // here on.
+      const int64_t originX = static_cast<int64_t>(originX_), originY = static_cast<int64_t>(originY_);
+      const int64_t x0 = Clamp(FloorToInt((box.left - size_ - 1) * inverse_) - originX, columns_);
+      const int64_t x1 = Clamp(FloorToInt((box.right + 1) * inverse_) - originX, columns_);
+      const int64_t y0 = Clamp(FloorToInt((box.top - size_ - 1) * inverse_) - originY, rows_);
+      const int64_t y1 = Clamp(FloorToInt((box.bottom + 1) * inverse_) - originY, rows_);
       for (int64_t y = y0; y <= y1; ++y) {
         // The cells x0..x1 of a row are one run of entries.
         const size_t first = static_cast<size_t>(cells_[static_cast<size_t>(y * columns_ + x0)]);
@@ -148,12 +155,16 @@ class cGrid {
     return std::fabs(b.left) < kFar && std::fabs(b.top) < kFar && std::fabs(b.right) < kFar &&
            std::fabs(b.bottom) < kFar;
   }
-  static int64_t Clamp(double cell, int64_t count) {
-    return static_cast<int64_t>(std::clamp(cell, 0.0, static_cast<double>(count - 1)));
+  static int64_t Clamp(int64_t cell, int64_t count) { return std::clamp<int64_t>(cell, 0, count - 1); }
+  // std::floor as a whole number, for values well within 64 bits (the
+  // conversion truncates toward zero; a negative fraction goes one lower).
+  static int64_t FloorToInt(double v) {
+    const int64_t t = static_cast<int64_t>(v);
+    return t - (static_cast<double>(t) > v ? 1 : 0);
   }
 
   const std::vector<cBox>* boxes_ = nullptr;
-  double size_ = 64, originX_ = 0, originY_ = 0;
+  double size_ = 64, inverse_ = 1.0 / 64, originX_ = 0, originY_ = 0;
   int64_t columns_ = 0, rows_ = 0;
   std::vector<int32_t> cells_;    // the first entry of every cell, and the end
   std::vector<int32_t> entries_;  // member indices by cell
@@ -162,18 +173,34 @@ class cGrid {
   std::vector<int32_t> fill_;
 };
 
-// A group's characters as an indexed snapshot with their grid.
+// A group's characters as an indexed snapshot with their grid. The grid is
+// built from the snapshot at its first query (Grid): a group that no other
+// group's objects are tested against needs none.
 struct cGroupIndex {
   std::vector<cCharacter*> members;
   std::vector<cBox> boxes;
   cGrid grid;
-  void Add(cCharacter* c, const cBox& box) {
+  bool built = false;
+  const cGrid& Grid() {
+    if (!built) grid.Build(boxes);
+    built = true;
+    return grid;
+  }
+  // The box is written field by field straight from the rectangle: a box
+  // made on the stack and copied whole would be read back before its
+  // halves were stored, which stalls.
+  void Add(cCharacter* c, const cHitRect& r) {
     members.push_back(c);
-    boxes.push_back(box);
+    cBox& box = boxes.emplace_back();
+    box.left = r.left;
+    box.top = r.top;
+    box.right = r.right;
+    box.bottom = r.bottom;
   }
   void Clear() {
     members.clear();
     boxes.clear();
+    built = false;
   }
 };
 
@@ -184,6 +211,7 @@ struct cGroupIndex {
 struct cHitScratch {
   std::vector<cGroupIndex> attack, body;
   std::vector<int32_t> candidates;
+  std::vector<cCharacter*> gathered;
   std::vector<cShot*> cancellers, cancellable;
   std::vector<cBox> cancellableBoxes;
   cGrid cancelGrid;
@@ -211,6 +239,43 @@ class cHitScratchLease {
   std::unique_ptr<cHitScratch> own_;
   cHitScratch* scratch_;
 };
+
+// How far ahead the walk of a shot group brings shots into the caches, and
+// what of a shot it reads first: the hit rectangle (the removal and screen
+// flags only when the rectangle meets a character).
+constexpr size_t kHitLookAhead = 8;
+void PrefetchHitFields(const cShot* shot) {
+  __builtin_prefetch(&shot->m_Hit.left);
+  __builtin_prefetch(&shot->m_Hit.bottom);
+}
+
+// The same for the characters the group indexes are built from: what
+// live() and the rectangles read.
+constexpr size_t kCharacterLookAhead = 8;
+void PrefetchCharacterHits(const cCharacter* c) {
+  __builtin_prefetch(&c->m_bPresent);
+  __builtin_prefetch(&c->m_RemovalMark);
+  __builtin_prefetch(&c->m_bDying);
+  __builtin_prefetch(&c->m_Hit1.left);
+  __builtin_prefetch(&c->m_Hit1.height);
+  __builtin_prefetch(&c->m_Hit2.bottom);
+}
+
+// Calls `visit` for every character of `list` in order. The characters are
+// gathered first (into `gathered`), so that the visits can bring those a
+// few places ahead into the caches: with thousands of characters they are
+// no longer cached from one sub-step to the next. `visit` must not change
+// the list.
+template <class Visit>
+void VisitGroup(const std::list<cCharacter*>& list, std::vector<cCharacter*>& gathered, Visit&& visit) {
+  gathered.assign(list.begin(), list.end());
+  const size_t n = gathered.size();
+  for (size_t i = 0; i < n && i < kCharacterLookAhead; ++i) PrefetchCharacterHits(gathered[i]);
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kCharacterLookAhead < n) PrefetchCharacterHits(gathered[i + kCharacterLookAhead]);
+    visit(gathered[i]);
+  }
+}
 
 // The groups of `scratch` reset for `groups` character groups.
 void ResetGroups(std::vector<cGroupIndex>& indexes, size_t groups) {
@@ -248,18 +313,29 @@ int cStageScene::CheckHits() {
   std::vector<cGroupIndex>& attack = scratch.attack;
   ResetGroups(attack, groups);
   for (size_t b = 0; b < groups && anyShot; ++b) {
-    for (cCharacter* c : m_CharacterGroups[b]) attack[b].Add(c, BoxOf(c->m_Hit2));
-    attack[b].grid.Build(attack[b].boxes);
+    VisitGroup(m_CharacterGroups[b], scratch.gathered, [&](cCharacter* c) { attack[b].Add(c, c->m_Hit2); });
   }
   std::vector<int32_t>& candidates = scratch.candidates;
   for (size_t a = 0; a < m_ShotGroups.size(); ++a) {
     for (size_t b = 0; b < groups; ++b) {
-      if (b == a || attack[b].members.empty()) continue;
-      for (cShot* shot : m_ShotGroups[a]) {
+      if (b == a || attack[b].members.empty() || m_ShotGroups[a].empty()) continue;
+      // The group's shots in its list's order: the shot order's entries of
+      // group a (shots are grouped as they join the list). Shots that join
+      // during the walk (through item reactions) are visited, as the list
+      // walk would visit them.
+      const int32_t group = static_cast<int32_t>(a);
+      for (size_t at = 0; at < m_ShotOrder.size(); ++at) {
+        if (at + kHitLookAhead < m_ShotOrder.size() && m_ShotOrder[at + kHitLookAhead].group == group)
+          PrefetchHitFields(m_ShotOrder[at + kHitLookAhead].shot);
+        if (m_ShotOrder[at].group != group) continue;
+        cShot* const shot = m_ShotOrder[at].shot;
+        // The query changes nothing, so it comes first: a shot that meets
+        // no character (most of them) is not asked whether it goes.
+        const cBox shotBox = BoxOf(shot->m_Hit);
+        attack[b].Grid().Query(shotBox, candidates);
+        if (candidates.empty()) continue;
         if (shot->m_bRemove) continue;
         if (onScreenOnly && !shot->m_bOnScreen) continue;
-        const cBox shotBox = BoxOf(shot->m_Hit);
-        attack[b].grid.Query(shotBox, candidates);
         for (int32_t k : candidates) {
           cCharacter& c = *attack[b].members[static_cast<size_t>(k)];
           if (!live(c) || c.Definition().Invincibility() == 2) continue;
@@ -311,15 +387,15 @@ int cStageScene::CheckHits() {
   std::vector<cGroupIndex>& body = scratch.body;
   ResetGroups(body, groups);
   for (size_t b = 0; b < groups; ++b) {
-    for (cCharacter* c : m_CharacterGroups[b])
-      if (live(*c) && !NoContact(*c)) body[b].Add(c, BoxOf(c->m_Hit1));
-    body[b].grid.Build(body[b].boxes);
+    VisitGroup(m_CharacterGroups[b], scratch.gathered, [&](cCharacter* c) {
+      if (live(*c) && !NoContact(*c)) body[b].Add(c, c->m_Hit1);
+    });
   }
   for (size_t a = 0; a < groups; ++a) {
     for (size_t b = a + 1; b < groups; ++b) {
       if (body[a].members.empty() || body[b].members.empty()) continue;
       for (size_t i = 0; i < body[a].members.size(); ++i) {
-        body[b].grid.Query(body[a].boxes[i], candidates);
+        body[b].Grid().Query(body[a].boxes[i], candidates);
         for (int32_t k : candidates) {
           cCharacter& x = *body[a].members[i];
           cCharacter& y = *body[b].members[static_cast<size_t>(k)];

@@ -817,7 +817,28 @@ int cShot::HitsBlock() {
     });
     return hit ? 1 : 0;
   }
-  if (solid(m_dX, m_dY) || solid(m_dX, m_dBottom) || solid(m_dRight, m_dY) || solid(m_dRight, m_dBottom)) return 1;
+  // The four corners: left/top, left/bottom, right/top, right/bottom, in
+  // that order. Corners often share a cell; a cell already found empty (no
+  // block, so nothing is evaluated) is not looked at again.
+  auto line = [](double v, int32_t count) {
+    if (v < 0) return -1;  // off the map (as is a value that is not a number)
+    const int32_t n = CellOf(v);
+    return n < count ? n : -1;
+  };
+  const int32_t left = line(m_dX, map.Columns()), right = line(m_dRight, map.Columns());
+  const int32_t top = line(m_dY, map.Rows()), bottom = line(m_dBottom, map.Rows());
+  int32_t emptyCell = -1;
+  auto solidCell = [&](int32_t column, int32_t row) {
+    if (column < 0 || row < 0) return false;
+    const int32_t cell = map.CellIndex(column, row);
+    if (cell < 0 || cell == emptyCell) return false;
+    if (!map.HasBlock(cell)) {
+      emptyCell = cell;
+      return false;
+    }
+    return map.IsBlockSolid(cell, m_nBlockFlags) != kBlockNotSolid;
+  };
+  if (solidCell(left, top) || solidCell(left, bottom) || solidCell(right, top) || solidCell(right, bottom)) return 1;
   return 0;
 }
 
@@ -861,16 +882,23 @@ cShot* cStageScene::AddShot() {
     return nullptr;
   }
   m_ShotList.push_back(std::make_shared<cShot>());
-  m_ShotList.back()->m_ListPos = std::prev(m_ShotList.end());
-  return m_ShotList.back().get();
+  cShot* shot = m_ShotList.back().get();
+  shot->m_ListPos = std::prev(m_ShotList.end());
+  shot->m_nOrderSerial = m_ShotOrder.Push(shot);
+  return shot;
 }
 
 void cStageScene::GroupShot(cShot& shot) {
+  // Shots are grouped in the order they joined the list (each right after
+  // its AddShot), so a walk over the shot order that keeps one group's
+  // shots visits them as the group's list holds them.
+  assert(!m_ShotList.empty() && m_ShotList.back().get() == &shot);
   m_ShotGroups.resize(kGroupCount);
   std::list<cShot*>& group = m_ShotGroups[static_cast<size_t>(shot.m_nGroup)];
   group.push_back(&shot);
   shot.m_GroupPos = std::prev(group.end());
   shot.m_bGrouped = 1;
+  if (cShotOrderEntry* entry = m_ShotOrder.Find(shot.m_nOrderSerial)) entry->group = shot.m_nGroup;
   if (shot.m_Definition.CancelsShots()) ++m_nCancellerShots;
 }
 
@@ -890,6 +918,7 @@ void FlushShots(cStageScene& scene) {
   }
   assert(flagged == scene.m_MarkedShots.size());
   assert(cancellers == scene.m_nCancellerShots);
+  assert(scene.m_ShotOrder.size() - scene.m_ShotOrder.Holes() == scene.m_ShotList.size());
 #endif
   if (scene.m_MarkedShots.empty()) return;
   // Erasing a node leaves the others where they are: the lists keep their
@@ -899,14 +928,17 @@ void FlushShots(cStageScene& scene) {
       scene.m_ShotGroups[static_cast<size_t>(shot->m_nGroup)].erase(shot->m_GroupPos);
       if (shot->m_Definition.CancelsShots()) --scene.m_nCancellerShots;
     }
+    scene.m_ShotOrder.Drop(shot->m_nOrderSerial);
     scene.m_ShotList.erase(shot->m_ListPos);
   }
   scene.m_MarkedShots.clear();
+  scene.m_ShotOrder.Compact();
 }
 
 void ClearShots(cStageScene& scene) {
   for (auto& group : scene.m_ShotGroups) group.clear();
   scene.m_ShotList.clear();
+  scene.m_ShotOrder.Clear();
   scene.m_MarkedShots.clear();
   scene.m_nCancellerShots = 0;
 }
@@ -914,12 +946,43 @@ void ClearShots(cStageScene& scene) {
 void cStageScene::MoveShots(int32_t step) {
   // Shots fired during the walk (by a summon's flows) join at the end and
   // move from the next sub-step: the walk covers the shots that were there.
-  const size_t count = m_ShotList.size();
-  size_t k = 0;
-  cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
-  for (auto it = m_ShotList.begin(); it != m_ShotList.end() && k < count; ++it, ++k) {
-    ahead.Step();
-    cShot& shot = **it;
+  // The walk goes over the shot order (the list's order, no shot leaves
+  // it before the FlushShots at the end).
+  // Half as far ahead as the shots, the block cells under each shot (where
+  // it stands before its move, almost always where its block test looks)
+  // are brought in too: on a long stage the block map is not cached.
+  const size_t count = m_ShotOrder.size();
+  for (size_t k = 0; k < kShotLookAhead && k < count; ++k) PrefetchShotAhead(m_ShotOrder, k);
+  cBlockMap& map = BlockMap();
+  auto prefetchCells = [&map](const cShot* shot) {
+    const size_t cells = map.CellCount();
+    const int top = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowTop);
+    if (top >= 0 && static_cast<size_t>(top) < cells) __builtin_prefetch(&map.Cell(top));
+    const int bottom = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowBottom);
+    if (bottom >= 0 && bottom != top && static_cast<size_t>(bottom) < cells) __builtin_prefetch(&map.Cell(bottom));
+  };
+  // The removal areas of the players' shots and of the others (nothing a
+  // shot's move does changes the stage's parameters).
+  cLiveRange ranges[2];
+  for (int i = 0; i < 2 && step == 1; ++i) {
+    const cStageParam& p = StageData.m_Params[i == 0 ? kRemovalPlayerShots : kRemovalOtherShots];
+    cLiveRange& range = ranges[i];
+    range.left = p.m_nValues[0];
+    range.right = p.m_nValues[1];
+    range.top = p.m_nValues[2];
+    range.bottom = p.m_nValues[3];
+    range.leftDistance = p.m_nValues[4];
+    range.rightDistance = p.m_nValues[5];
+    range.topDistance = p.m_nValues[6];
+    range.bottomDistance = p.m_nValues[7];
+  }
+  for (size_t k = 0; k < count; ++k) {
+    PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
+    if (k + kShotLookAhead / 2 < count)
+      if (const cShot* ahead = m_ShotOrder[k + kShotLookAhead / 2].shot) prefetchCells(ahead);
+    cShot* const at = m_ShotOrder[k].shot;
+    if (!at) continue;
+    cShot& shot = *at;
     if (shot.m_bRemove) continue;
     if (shot.MoveByKind() != 0) {
       MarkShotForRemoval(*this, shot);
@@ -930,18 +993,7 @@ void cStageScene::MoveShots(int32_t step) {
     shot.MoveX();
     shot.m_bOnScreen = shot.IsOnScreen() ? 1 : 0;
     if (step == 1 && shot.IsProjectile()) {
-      const int area = shot.m_nKind == 0 ? kRemovalPlayerShots : kRemovalOtherShots;
-      const cStageParam& p = StageData.m_Params[area];
-      cLiveRange range;
-      range.left = p.m_nValues[0];
-      range.right = p.m_nValues[1];
-      range.top = p.m_nValues[2];
-      range.bottom = p.m_nValues[3];
-      range.leftDistance = p.m_nValues[4];
-      range.rightDistance = p.m_nValues[5];
-      range.topDistance = p.m_nValues[6];
-      range.bottomDistance = p.m_nValues[7];
-      if (shot.IsOutsideLiveRange(range)) {
+      if (shot.IsOutsideLiveRange(shot.m_nKind == 0 ? ranges[0] : ranges[1])) {
         MarkShotForRemoval(*this, shot);
         continue;
       }

@@ -22,6 +22,7 @@
 
 #include "data/move_shot.h"
 #include "gfx/dd.h"
+#include "play/shot_order.h"
 #include "play/stage_object.h"
 
 class cCharacter;
@@ -132,42 +133,46 @@ class cShot : public cStageObject {
   bool IsHarmful() const;
   int32_t Group() const;
 
-  // Read by every walk of the shots, so first, beside the object's hot end.
+  // What the walks of the shots read (moves, hits, drawing) comes first,
+  // beside the object's often-read members; what they read seldom or never
+  // comes last, the definition (most of whose fields are read only when the
+  // shot is fired) at the very end.
   // Flagged for removal: set only through MarkShotForRemoval, which also
   // notes the shot for the next FlushShots.
   int32_t m_bRemove = 0;
   int32_t m_nGroup = 0;             // index of its shot group
-  int32_t m_nOwnerId = 0;
   int32_t m_bIsProjectile = 1;
   int32_t m_nRangeFrames = 0;
   int32_t m_nLifeFrames = 0;
   int32_t m_nFrameCount = 0;  // a sword: the tick within its frame
   int32_t m_nSwordFrame = 0;
-  double m_dAcceleration = 0;
-  double m_dSpeed = 0;
-  double m_dOwnVX = 0, m_dOwnVY = 0;
+  int32_t m_nMoveKind = 0;        // the definition's kind, 0 once the range stopped it
+  int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   int32_t m_bAccelerating = 0;
   int32_t m_nAimFrame = 0;
   int32_t m_nEndFrame = 0;
   int32_t m_bDone = 0;
+  double m_dAcceleration = 0;
+  double m_dSpeed = 0;
+  double m_dOwnVX = 0, m_dOwnVY = 0;
   double m_dWavePhase = 0;
   double m_dWaveX = 0, m_dWaveY = 0;
   cHitRect m_Hit;
-  std::vector<int32_t> m_HitIds;  // ids of the characters already hit
-  cEdShot m_Definition;
-  int32_t m_nMoveKind = 0;        // the definition's kind, 0 once the range stopped it
-  int32_t m_nIndex = 0;           // number in the volley
-  int32_t m_nFlowGroup = 0;
-  int32_t m_bRangeOn = 0, m_bLifeOn = 0;
   cCharacter* m_pTarget = nullptr;  // cleared by the target when it goes
   cCharacter* m_pOwner = nullptr;   // cleared by the owner when it goes
+  int32_t m_nOwnerId = 0;
+  int32_t m_nIndex = 0;           // number in the volley
+  int32_t m_nFlowGroup = 0;
   int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
+  std::vector<int32_t> m_HitIds;  // ids of the characters already hit
   // Where the shot stands in the stage's shot list and in its group's list
   // (set by AddShot and GroupShot), so that FlushShots drops it without
   // walking the lists.
   std::list<std::shared_ptr<cShot>>::iterator m_ListPos{};
   std::list<cShot*>::iterator m_GroupPos{};
   int32_t m_bGrouped = 0;
+  uint64_t m_nOrderSerial = 0;  // its serial in the stage's shot order (AddShot)
+  cEdShot m_Definition;
 };
 
 // Project rule switches of hits and shots, with the values of a new
@@ -214,29 +219,57 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& de
 // facing `facing`.
 int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection);
 
-// The shots a few places ahead of a walk over a shot list are brought into
-// the caches while the walk works on the current one: with thousands of
-// shots their objects no longer stay cached from one walk to the next.
-// Only for walks during which no shot leaves the list (the look-ahead
-// holds a position there). Changes nothing.
-template <class Iterator>
-class cShotLookAhead {
- public:
-  static constexpr int kDistance = 4;
-  cShotLookAhead(Iterator first, Iterator last) : ahead_(first), end_(last) {
-    for (int i = 0; i < kDistance; ++i) Step();
+// Brings shot `at` of the stage's shot order (a few places ahead of the
+// move walk) into the caches, whole, while the walk works on the current
+// one: with thousands of shots their objects no longer stay cached from one
+// walk to the next. Changes nothing.
+inline void PrefetchShotAhead(const cShotOrder& order, size_t at) {
+  if (at >= order.size()) return;
+  if (const cShot* shot = order[at].shot) {
+    const char* bytes = reinterpret_cast<const char*>(shot);
+    for (size_t offset = 0; offset < sizeof(cShot); offset += 64) __builtin_prefetch(bytes + offset);
   }
-  // Called once for every shot the walk takes.
-  void Step() {
-    if (ahead_ == end_) return;
-    const char* bytes = reinterpret_cast<const char*>(&**ahead_);
-    for (size_t at = 0; at < sizeof(cShot); at += 64) __builtin_prefetch(bytes + at);
-    ++ahead_;
-  }
+}
+// How far ahead the walks over the shot order bring shots in.
+inline constexpr size_t kShotLookAhead = 12;
 
- private:
-  Iterator ahead_, end_;
-};
+// The look-ahead of the drawing walk, called with the index of the shot the
+// walk is at. kShotLookAhead places ahead it brings in what drawing reads of
+// a shot (whether it goes and is a projectile, its animation player,
+// position and screen rectangle, and the drawing fields of its definition);
+// half as far ahead, the list of the current animation's frames (read from
+// the player, which is there by then); one place ahead, the current frame
+// (read from that list). Changes nothing.
+inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
+  auto shotAt = [&](size_t k) -> const cShot* { return k < order.size() ? order[k].shot : nullptr; };
+  if (const cShot* shot = shotAt(at + kShotLookAhead)) {
+    const char* bytes = reinterpret_cast<const char*>(shot);
+    __builtin_prefetch(bytes);
+    __builtin_prefetch(reinterpret_cast<const char*>(&shot->m_AnimePlayer) + sizeof(cAnimePlayer) - 1);
+    __builtin_prefetch(&shot->m_rcScreen);
+    __builtin_prefetch(&shot->m_nDrawHeight);
+    __builtin_prefetch(&shot->m_dX);
+    __builtin_prefetch(&shot->m_dY);
+    __builtin_prefetch(&shot->m_bFreeVertical);
+    __builtin_prefetch(&shot->m_bRemove);
+    __builtin_prefetch(&shot->m_bIsProjectile);
+    __builtin_prefetch(&shot->m_Definition.m_nGraphic);
+    __builtin_prefetch(&shot->m_Definition.m_f47);
+  }
+  if (const cShot* shot = shotAt(at + kShotLookAhead / 2)) {
+    const cAnimePlayer& player = shot->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
+      __builtin_prefetch(&player.m_Animes[static_cast<size_t>(player.m_nAnime)]);
+  }
+  if (const cShot* shot = shotAt(at + 1)) {
+    const cAnimePlayer& player = shot->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
+      const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
+      if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
+        __builtin_prefetch(&anime[static_cast<size_t>(player.m_nFrame)]);
+    }
+  }
+}
 
 // Flags `shot` (one of the stage's) for removal; the next FlushShots drops
 // it. A shot already flagged stays as it is.

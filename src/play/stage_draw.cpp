@@ -701,17 +701,19 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     DDBeginBatch(1);
     if (layer == 0) {
       shotLayers = 0;
-      cShotLookAhead ahead(m_ShotList.begin(), m_ShotList.end());
-      for (const auto& shot : m_ShotList) {
-        ahead.Step();
-        if (shot->m_bRemove) continue;
+      // The shot order is the list's order (shot_order.h).
+      for (size_t k = 0; k < m_ShotOrder.size(); ++k) {
+        PrefetchShotDrawing(m_ShotOrder, k);
+        cShot* const shot = m_ShotOrder[k].shot;
+        if (!shot || shot->m_bRemove) continue;
         const int32_t own = ObjectLayer(shot->m_Definition.DrawLayer(), layered);
         shotLayers |= 1u << own;
         if (own == 0) shot->Draw(back, still);
       }
     } else if (shotLayers & (1u << layer)) {
-      for (const auto& shot : m_ShotList) {
-        if (shot->m_bRemove || ObjectLayer(shot->m_Definition.DrawLayer(), layered) != layer) continue;
+      for (size_t k = 0; k < m_ShotOrder.size(); ++k) {
+        cShot* const shot = m_ShotOrder[k].shot;
+        if (!shot || shot->m_bRemove || ObjectLayer(shot->m_Definition.DrawLayer(), layered) != layer) continue;
         shot->Draw(back, still);
       }
     }

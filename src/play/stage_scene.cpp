@@ -174,6 +174,7 @@ cStageScene::~cStageScene() {
   for (auto& group : m_CharacterGroups) group.clear();
   for (auto& group : m_ShotGroups) group.clear();
   m_ShotList.clear();
+  m_ShotOrder.Clear();
   m_MarkedShots.clear();
   m_nCancellerShots = 0;
   m_CharacterList.clear();

@@ -27,6 +27,7 @@
 #include "play/stage_object.h"
 #include "scene/scene.h"
 #include "play/screen_effect.h"
+#include "play/shot_order.h"
 #include "play/stage_draw.h"  // Running stage and drawing: cStageLayers
 
 class cCharacter;
@@ -344,6 +345,7 @@ class cStageScene : public cStageSceneBase {
   // Shots, message windows and effects come with their own kinds of object;
   // their lists stay empty until then.
   std::list<std::shared_ptr<cShot>> m_ShotList;
+  cShotOrder m_ShotOrder;  // the list's shots as an array in list order, for the walks (shot_order.h)
   std::vector<std::list<cCharacter*>> m_CharacterGroups;  // 8 lists: the characters of each group
   std::vector<std::list<cShot*>> m_ShotGroups;            // 8 lists: the shots of each group
   std::vector<cShot*> m_MarkedShots;  // shots flagged for removal since the last FlushShots

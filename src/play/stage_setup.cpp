@@ -139,6 +139,7 @@ void cStageScene::DestroyObjects() {
   m_CharacterGroups.assign(kGroupCount, {});
   m_ShotGroups.assign(kGroupCount, {});
   m_ShotList.clear();
+  m_ShotOrder.Clear();
   m_MarkedShots.clear();
   m_nCancellerShots = 0;
   m_CharacterList.clear();

@@ -253,6 +253,98 @@ TEST_F(ShotTest, FlushDropsTheMarkedShotsAndKeepsTheOrderOfTheRest) {
   ClearShots(m_Scene);
 }
 
+// The shots of the stage's shot order, holes left out, with their groups.
+std::vector<std::pair<cShot*, int32_t>> OrderedShots(const cStageScene& scene) {
+  std::vector<std::pair<cShot*, int32_t>> out;
+  for (size_t k = 0; k < scene.m_ShotOrder.size(); ++k)
+    if (scene.m_ShotOrder[k].shot) out.emplace_back(scene.m_ShotOrder[k].shot, scene.m_ShotOrder[k].group);
+  return out;
+}
+
+// The shot order the walks read follows the list through volleys of three
+// groups and rounds of removals, enough for its holes to be squeezed out
+// several times: without holes it is the list, and the entries of one group
+// are that group's list.
+TEST_F(ShotTest, TheShotOrderFollowsTheListAndItsGroupsThroughRemovals) {
+  ClearShots(m_Scene);
+  // Marks every shot whose place in the list is a multiple of `every`,
+  // counted from `start`.
+  struct Round { int32_t group; int32_t extra; size_t every; size_t start; };
+  const Round rounds[] = {
+      {0, 39, 1, 100},  // nothing marked yet
+      {3, 59, 3, 0},   {5, 19, 2, 1},  {3, 99, 5, 2},  {0, 0, 1, 0},   // the last marks all
+      {5, 63, 7, 3},   {0, 127, 2, 0}, {3, 15, 1, 8},  {5, 200, 4, 1}, {0, 31, 1000, 0},
+  };
+  size_t compactions = 0;
+  for (const Round& r : rounds) {
+    ShotRecipe recipe{.extra = r.extra};
+    cEdShot d = recipe.Make();
+    d.SetFactionNumber(r.group);
+    FireShots(m_Scene, m_Shooter, d);
+    std::vector<cShot*> listed;
+    for (const auto& shot : m_Scene.m_ShotList) listed.push_back(shot.get());
+    for (size_t i = r.start; i < listed.size(); i += r.every) MarkShotForRemoval(m_Scene, *listed[i]);
+    const size_t holesBefore = m_Scene.m_ShotOrder.Holes();
+    FlushShots(m_Scene);
+    if (m_Scene.m_ShotOrder.Holes() < holesBefore) ++compactions;
+    EXPECT_EQ(m_Scene.m_ShotOrder.size() - m_Scene.m_ShotOrder.Holes(), m_Scene.m_ShotList.size());
+
+    const auto ordered = OrderedShots(m_Scene);
+    listed.clear();
+    for (const auto& shot : m_Scene.m_ShotList) listed.push_back(shot.get());
+    std::vector<cShot*> orderedShots;
+    for (const auto& [shot, group] : ordered) {
+      orderedShots.push_back(shot);
+      EXPECT_EQ(group, shot->m_nGroup);
+      EXPECT_EQ(m_Scene.m_ShotOrder.Find(shot->m_nOrderSerial)->shot, shot);
+    }
+    EXPECT_EQ(orderedShots, listed) << r.extra;
+    for (int32_t g = 0; g < kGroupCount; ++g) {
+      std::vector<cShot*> ofGroup;
+      for (const auto& [shot, group] : ordered)
+        if (group == g) ofGroup.push_back(shot);
+      const auto& groupList = m_Scene.m_ShotGroups[static_cast<size_t>(g)];
+      EXPECT_EQ(ofGroup, std::vector<cShot*>(groupList.begin(), groupList.end())) << g;
+    }
+  }
+  EXPECT_GE(compactions, 2u);
+  ClearShots(m_Scene);
+  EXPECT_EQ(m_Scene.m_ShotOrder.size(), 0u);
+}
+
+// Holes: a dropped serial is found no more, others are found wherever they
+// stand; the holes go only once they are many, and the order stays.
+TEST(ShotOrder, DropsFindsAndSqueezesOutHolesInOrder) {
+  struct Row { size_t count; size_t every; bool squeezed; };
+  const Row rows[] = {{10, 2, false}, {200, 4, false}, {200, 3, true}, {128, 2, true}, {600, 1, true}, {64, 1, true}};
+  for (const Row& r : rows) {
+    cShotOrder order;
+    std::vector<cShot*> fake(r.count);
+    std::vector<uint64_t> serials;
+    for (size_t i = 0; i < r.count; ++i) {
+      fake[i] = reinterpret_cast<cShot*>(0x1000 + 64 * i);
+      serials.push_back(order.Push(fake[i]));
+    }
+    std::vector<cShot*> kept;
+    for (size_t i = 0; i < r.count; ++i) {
+      if (i % r.every == 0) order.Drop(serials[i]);
+      else kept.push_back(fake[i]);
+    }
+    order.Drop(serials[0]);  // a second drop changes nothing
+    for (size_t i = 0; i < r.count; ++i)
+      EXPECT_EQ(order.Find(serials[i]) != nullptr, i % r.every != 0) << r.count << " " << i;
+    order.Compact();
+    EXPECT_EQ(order.Holes() == 0, r.squeezed) << r.count << " " << r.every;
+    EXPECT_EQ(order.size(), kept.size() + order.Holes());
+    std::vector<cShot*> walked;
+    for (size_t k = 0; k < order.size(); ++k)
+      if (order[k].shot) walked.push_back(order[k].shot);
+    EXPECT_EQ(walked, kept) << r.count << " " << r.every;
+    for (size_t i = 1; i < r.count; i += r.every + 1)
+      if (i % r.every != 0) EXPECT_EQ(order.Find(serials[i])->shot, fake[i]);
+  }
+}
+
 // A stage whose hero fires to the left: the shot leaves the map and goes.
 TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
   StageBuilder b(20, 15);
