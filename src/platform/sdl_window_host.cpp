@@ -4,7 +4,8 @@
 //
 // Every SDL video call happens on the main thread. Present and Wake may come
 // from any thread: Present only touches the mailbox (under its mutex) and
-// Wake only pushes an SDL event, which SDL allows from any thread.
+// Wake only writes to the main loop's eventfd (sdl_event_wait.h) or pushes
+// an SDL event, which SDL allows from any thread.
 
 #include <SDL.h>
 
@@ -23,6 +24,7 @@
 #include "platform/joysticks.h"
 #include "platform/keys.h"
 #include "platform/message_box_view.h"
+#include "platform/sdl_event_wait.h"
 #include "platform/soft_draw.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
@@ -134,6 +136,10 @@ bool WaitForWakeSignal(uint32_t timeoutMs) {
   return woken;
 }
 
+// Modal loops running on the main thread: they wait in
+// SDL_WaitEventTimeout, which only a pushed event wakes.
+std::atomic<int> g_modalLoops{0};
+
 void WakeEventWait() {
   {
     WakeSignal& signal = Signal();
@@ -141,6 +147,11 @@ void WakeEventWait() {
     signal.woken = true;
     signal.cv.notify_all();
   }
+  // The main loop's wait on the display connection takes a write to its
+  // eventfd; SDL's wait there would take an event sent through the display
+  // server.
+  WakeDisplayWait();
+  if (DisplayWaitInUse() && g_modalLoops.load() == 0) return;
   const uint32_t type = g_wakeEventType.load();
   if (type == 0 || !g_eventsReady.load()) return;
   if (g_wakePending.exchange(true)) return;
@@ -681,7 +692,12 @@ class SdlHost final : public WindowHost {
     bool got = SDL_PollEvent(&event) == 1;
     if (!got && timeoutMs > 0) {
       if (SdlWaitBlocks()) {
-        got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+        // SDL polls open joysticks every millisecond inside its own wait;
+        // without one the wait sleeps on the display's connection.
+        const bool joysticks = SDL_WasInit(SDL_INIT_JOYSTICK) != 0 && SDL_NumJoysticks() > 0;
+        const int waited = joysticks ? -1 : WaitOnDisplayConnection(screen_.window, timeoutMs);
+        if (waited < 0) got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+        else got = SDL_PollEvent(&event) == 1;
       } else {
         // Only this thread's own calls and the wakes make events here.
         WaitForWakeSignal(timeoutMs);
@@ -1141,6 +1157,10 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
 
 bool SdlHost::RunModalView(ModalView& view) {
   if (!EnsureSdlVideo() || DriverWithoutUser()) return false;
+  struct ModalLoop {
+    ModalLoop() { ++g_modalLoops; }
+    ~ModalLoop() { --g_modalLoops; }
+  } modalLoop;
 
   Frame background;
   Screen own;

@@ -1,0 +1,33 @@
+// The main thread's event wait on an X11 display, woken from other threads
+// without the display server.
+//
+// SDL_WaitEventTimeout sleeps on the display's connection, and a wake from
+// another thread (SDL_PushEvent while it sleeps) is an event sent through
+// the X server and read back: for every presented frame the drawing thread
+// writes to the server's socket and the main thread reads a message from
+// it. Here the main thread polls the connection beside an eventfd of its
+// own, and a wake is one write to that eventfd.
+#pragma once
+
+#include <cstdint>
+
+struct SDL_Window;
+
+namespace plat {
+
+// Main thread: sleeps until the display connection of `window` has input,
+// WakeDisplayWait is called or `timeoutMs` passes; SDL's event queue (and
+// the display's, which SDL fills) should be looked at afterwards. -1 when
+// this wait cannot be used (another window system, libX11 not found): the
+// caller waits in SDL_WaitEventTimeout instead. After the first use every
+// wake goes to this wait (DisplayWaitInUse).
+int WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs);
+
+// Any thread: ends a WaitOnDisplayConnection sleeping now or about to. One
+// write a wait at most, however many threads wake it.
+void WakeDisplayWait();
+
+// True once the main thread has waited on the display connection.
+bool DisplayWaitInUse();
+
+}  // namespace plat
