@@ -42,23 +42,24 @@ EventsQueuedFn EventsQueued() {
 
 }  // namespace
 
-int WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs) {
-  if (window == nullptr) return -1;
+DisplayWait WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs) {
+  if (window == nullptr) return DisplayWait::Unavailable;
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) return -1;
+  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11)
+    return DisplayWait::Unavailable;
   Display* display = info.info.x11.display;
   const EventsQueuedFn eventsQueued = EventsQueued();
   const int wake = WakeFd();
-  if (display == nullptr || eventsQueued == nullptr || wake < 0) return -1;
+  if (display == nullptr || eventsQueued == nullptr || wake < 0) return DisplayWait::Unavailable;
   // From here on wakes write to the eventfd. One that came just before
   // pushed an event into SDL's queue instead: that ends the wait too.
   g_inUse.store(true);
-  if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) == SDL_TRUE) return 1;
+  if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) == SDL_TRUE) return DisplayWait::Woken;
   // Events that an Xlib call has already read off the connection wait in
   // Xlib's queue, where polling the connection would not see them; the
   // flush sends the requests still buffered, as SDL's own wait does.
-  if (eventsQueued(display, QueuedAfterFlush) > 0) return 1;
+  if (eventsQueued(display, QueuedAfterFlush) > 0) return DisplayWait::DisplayInput;
   pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wake, POLLIN, 0}};
   const int ready = poll(fds, 2, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX)));
   if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
@@ -70,7 +71,8 @@ int WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs) {
     while (read(wake, &count, sizeof count) < 0 && errno == EINTR) {
     }
   }
-  return ready > 0 ? 1 : 0;
+  if (ready <= 0) return DisplayWait::TimedOut;
+  return fds[0].revents != 0 ? DisplayWait::DisplayInput : DisplayWait::Woken;
 }
 
 void WakeDisplayWait() {

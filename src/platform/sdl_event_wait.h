@@ -15,13 +15,17 @@ struct SDL_Window;
 
 namespace plat {
 
+enum class DisplayWait {
+  Unavailable,  // another window system, or libX11 not found: wait in SDL_WaitEventTimeout
+  TimedOut,
+  Woken,         // by WakeDisplayWait (or an event already in SDL's queue) only
+  DisplayInput,  // the display has events for SDL to read (SDL_PumpEvents)
+};
+
 // Main thread: sleeps until the display connection of `window` has input,
-// WakeDisplayWait is called or `timeoutMs` passes; SDL's event queue (and
-// the display's, which SDL fills) should be looked at afterwards. -1 when
-// this wait cannot be used (another window system, libX11 not found): the
-// caller waits in SDL_WaitEventTimeout instead. After the first use every
-// wake goes to this wait (DisplayWaitInUse).
-int WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs);
+// WakeDisplayWait is called or `timeoutMs` passes. After the first use
+// every wake goes to this wait (DisplayWaitInUse).
+DisplayWait WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs);
 
 // Any thread: ends a WaitOnDisplayConnection sleeping now or about to. One
 // write a wait at most, however many threads wake it.

@@ -695,9 +695,16 @@ class SdlHost final : public WindowHost {
         // SDL polls open joysticks every millisecond inside its own wait;
         // without one the wait sleeps on the display's connection.
         const bool joysticks = SDL_WasInit(SDL_INIT_JOYSTICK) != 0 && SDL_NumJoysticks() > 0;
-        const int waited = joysticks ? -1 : WaitOnDisplayConnection(screen_.window, timeoutMs);
-        if (waited < 0) got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
-        else got = SDL_PollEvent(&event) == 1;
+        const DisplayWait waited = joysticks ? DisplayWait::Unavailable
+                                             : WaitOnDisplayConnection(screen_.window, timeoutMs);
+        if (waited == DisplayWait::Unavailable)
+          got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+        else if (waited == DisplayWait::Woken)
+          // Nothing came from the display since the look above: only what
+          // other threads queued is taken, without asking the display again.
+          got = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
+        else
+          got = SDL_PollEvent(&event) == 1;
       } else {
         // Only this thread's own calls and the wakes make events here.
         WaitForWakeSignal(timeoutMs);
@@ -713,8 +720,14 @@ class SdlHost final : public WindowHost {
     // a later wait return early.)
     g_wakePending.store(false);
     // Joysticks are read here, on the main thread, once per pass; the game
-    // thread reads what this pass saw.
-    GetJoysticks().Update();
+    // thread reads what this pass saw. With none plugged in, the look for a
+    // new one (SDL asks the system's device list) is made a few times a
+    // second, not for every frame shown.
+    const uint64_t now = SDL_GetTicks64();
+    if (GetJoysticks().Count() > 0 || now - lastJoystickLook_ >= kJoystickLookMs) {
+      GetJoysticks().Update();
+      lastJoystickLook_ = now;
+    }
     if (screen_.window == nullptr) return;
     UpdateActivation();
     FollowCursorCount();
@@ -1100,6 +1113,8 @@ class SdlHost final : public WindowHost {
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
   bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
+  uint64_t lastJoystickLook_ = 0;  // SDL_GetTicks64 of the last joystick update
+  static constexpr uint64_t kJoystickLookMs = 250;
   bool snapAsked_ = false;   // a whole-scale size was asked for and has not come yet
 
   // Three frame buffers change hands by swaps: the drawing thread's (its
