@@ -85,4 +85,16 @@ void WakeDisplayWait() {
 
 bool DisplayWaitInUse() { return g_inUse.load(); }
 
+bool LeaveDisplayWait() {
+  if (!g_inUse.load()) return false;
+  g_inUse.store(false);
+  // A waker that still saw the wait in use has written (or is about to
+  // write) the eventfd; one that did not, pushes an SDL event.
+  if (!g_wakeWritten.exchange(false)) return false;
+  uint64_t count = 0;
+  while (read(WakeFd(), &count, sizeof count) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
 }  // namespace plat

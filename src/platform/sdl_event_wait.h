@@ -23,15 +23,21 @@ enum class DisplayWait {
 };
 
 // Main thread: sleeps until the display connection of `window` has input,
-// WakeDisplayWait is called or `timeoutMs` passes. After the first use
-// every wake goes to this wait (DisplayWaitInUse).
+// WakeDisplayWait is called or `timeoutMs` passes. From then on every wake
+// goes to this wait (DisplayWaitInUse).
 DisplayWait WaitOnDisplayConnection(SDL_Window* window, uint32_t timeoutMs);
 
 // Any thread: ends a WaitOnDisplayConnection sleeping now or about to. One
 // write a wait at most, however many threads wake it.
 void WakeDisplayWait();
 
-// True once the main thread has waited on the display connection.
+// True while the main thread waits on the display connection (from its
+// first such wait until LeaveDisplayWait).
 bool DisplayWaitInUse();
+
+// Main thread, before it waits in SDL_WaitEventTimeout instead: wakes go to
+// SDL's queue again. True when a wake had gone to the eventfd and was not
+// taken yet (the caller must not sleep then).
+bool LeaveDisplayWait();
 
 }  // namespace plat

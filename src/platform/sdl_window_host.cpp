@@ -148,17 +148,19 @@ void WakeEventWait() {
     signal.cv.notify_all();
   }
   // The main loop's wait on the display connection takes a write to its
-  // eventfd; SDL's wait there would take an event sent through the display
-  // server.
+  // eventfd; SDL's wait would take an event sent through the display server.
   WakeDisplayWait();
   if (DisplayWaitInUse() && g_modalLoops.load() == 0) return;
   const uint32_t type = g_wakeEventType.load();
-  if (type == 0 || !g_eventsReady.load()) return;
-  if (g_wakePending.exchange(true)) return;
-  SDL_Event event;
-  SDL_zero(event);
-  event.type = type;
-  if (SDL_PushEvent(&event) != 1) g_wakePending.store(false);
+  if (type != 0 && g_eventsReady.load() && !g_wakePending.exchange(true)) {
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = type;
+    if (SDL_PushEvent(&event) != 1) g_wakePending.store(false);
+  }
+  // The main loop may have gone over to the display wait after it last
+  // looked at SDL's queue: the eventfd tells it then.
+  WakeDisplayWait();
 }
 
 bool IsWakeEvent(const SDL_Event& event) {
@@ -698,7 +700,11 @@ class SdlHost final : public WindowHost {
         const DisplayWait waited = joysticks ? DisplayWait::Unavailable
                                              : WaitOnDisplayConnection(screen_.window, timeoutMs);
         if (waited == DisplayWait::Unavailable)
-          got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+          // A wake that went to the display wait before it was left ends
+          // this one at once; later ones push events.
+          got = LeaveDisplayWait() ? SDL_PollEvent(&event) == 1
+                                   : SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(
+                                                                      timeoutMs, INT_MAX))) == 1;
         else if (waited == DisplayWait::Woken)
           // Nothing came from the display since the look above: only what
           // other threads queued is taken, without asking the display again.
