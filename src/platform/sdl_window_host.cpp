@@ -305,17 +305,17 @@ struct Screen {
     return hasPicture;
   }
 
-  // A frame's changed rows (`top`..`bottom`) copied straight into the
-  // window's surface and shown, skipping the texture and the renderer's
-  // copy: SDL's software renderer draws into that same surface, so this is
-  // what its copy of those rows would leave there. Only while the window
-  // shows the picture at its own size, in the frame's own pixel layout, and
-  // holds the rest of it already. False (nothing done) otherwise. The
+  // A frame's changed rows (those of `rows` in `top`..`bottom`) copied
+  // straight into the window's surface and shown, skipping the texture and
+  // the renderer's copy: SDL's software renderer draws into that same
+  // surface, so this is what its copy of those rows would leave there. Only
+  // while the window shows the picture at its own size, in the frame's own
+  // pixel layout, and holds the rest of it already. False (nothing done) otherwise. The
   // texture then lacks those rows: the next whole redraw uploads the frame
   // whole first.
-  bool ShowRowsDirectly(const Frame& frame, int top, int bottom) {
-    if (!hasPicture || textureWidth != frame.width || textureHeight != frame.height || !DrawsIntoWindowSurface() ||
-        !PictureAtOwnSize())
+  bool ShowRowsDirectly(const Frame& frame, int top, int bottom, const FrameRows& rows) {
+    if (frame.height > kScreenHeight || !hasPicture || textureWidth != frame.width ||
+        textureHeight != frame.height || !DrawsIntoWindowSurface() || !PictureAtOwnSize())
       return false;
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (surface == nullptr || surface->w != frame.width || surface->h != frame.height ||
@@ -325,12 +325,20 @@ struct Screen {
     top = std::max(top, 0);
     bottom = std::min(bottom, frame.height - 1);
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-    for (int y = top; y <= bottom; ++y)
+    // Runs of changed rows, each copied and shown as one rectangle; rows
+    // between two changed ones (a cloud at the top, a coin further down)
+    // are left as the window has them.
+    SDL_Rect runs[kScreenHeight / 2 + 1];
+    int count = 0;
+    for (int y = top; y <= bottom; ++y) {
+      if (y >= kScreenHeight || !rows.test(static_cast<size_t>(y))) continue;
       std::memcpy(static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch,
                   frame.pixels.data() + static_cast<size_t>(y) * frame.width, static_cast<size_t>(frame.width) * 4);
+      if (count > 0 && runs[count - 1].y + runs[count - 1].h == y) ++runs[count - 1].h;
+      else runs[count++] = SDL_Rect{0, y, frame.width, 1};
+    }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    const SDL_Rect rows{0, top, frame.width, bottom - top + 1};
-    SDL_UpdateWindowSurfaceRects(window, &rows, 1);
+    if (count > 0) SDL_UpdateWindowSurfaceRects(window, runs, count);
     textureStale = true;
     return true;
   }
@@ -766,7 +774,8 @@ class SdlHost final : public WindowHost {
     return lastPresented_;
   }
 
-  void PresentCompared(Frame& frame, bool differs, int firstRow, int lastRow) override {
+  void PresentCompared(Frame& frame, bool differs, int firstRow, int lastRow,
+                       const FrameRows* changedRows) override {
     if (!host_detail::FrameIsValid(frame)) return;
     {
       std::lock_guard<std::mutex> presenting(presentMutex_);
@@ -775,7 +784,7 @@ class SdlHost final : public WindowHost {
         return;
       }
       if (differs) {
-        HandOver(frame, firstRow, lastRow);
+        HandOver(frame, firstRow, lastRow, changedRows);
         return;
       }
       // The caller's buffer may hold anything (it was compared, not written).
@@ -864,9 +873,9 @@ class SdlHost final : public WindowHost {
   const Frame& Newest() const { return fresh_ ? ready_ : showing_; }
 
   // presentMutex_ held: the frame goes into the mailbox and the main thread
-  // is woken to show it. Its rows outside firstRow..lastRow equal the frame
-  // presented before it.
-  void HandOver(Frame& frame, int firstRow, int lastRow) {
+  // is woken to show it. Its rows outside firstRow..lastRow (and, given,
+  // outside changedRows) equal the frame presented before it.
+  void HandOver(Frame& frame, int firstRow, int lastRow, const FrameRows* changedRows = nullptr) {
     keptEqual_ = nullptr;
     {
       // A frame the main thread has not taken yet goes back to the caller
@@ -876,9 +885,16 @@ class SdlHost final : public WindowHost {
           lastHeight_ != frame.height) {
         firstRow = 0;
         lastRow = frame.height - 1;
+        changedRows = nullptr;
       }
       pendingTop_ = std::min(pendingTop_, std::max(0, firstRow));
       pendingBottom_ = std::max(pendingBottom_, std::min(frame.height - 1, lastRow));
+      if (changedRows != nullptr) {
+        pendingRows_ |= *changedRows;
+      } else {
+        for (int y = std::max(0, firstRow); y <= std::min(kScreenHeight - 1, lastRow); ++y)
+          pendingRows_.set(static_cast<size_t>(y));
+      }
       std::swap(ready_, frame);
       lastPresented_ = ready_.pixels.data();
       lastWidth_ = ready_.width;
@@ -1067,6 +1083,7 @@ class SdlHost final : public WindowHost {
     bool upload = false;
     bool haveFrame = false;
     int top = 0, bottom = -1;  // the rows the texture lacks (all of them unless told otherwise)
+    FrameRows rows;            // the rows among those that changed
     {
       // The frame changes hands by a swap; the upload reads showing_ outside
       // the lock, so Present is never held up by SDL (only this thread ever
@@ -1078,22 +1095,24 @@ class SdlHost final : public WindowHost {
         upload = true;
         top = pendingTop_;
         bottom = pendingBottom_;
+        rows = pendingRows_;
       } else {
         upload = reupload_ && hasFrame_;
       }
       pendingTop_ = kScreenHeight;
       pendingBottom_ = -1;
+      pendingRows_.reset();
       haveFrame = hasFrame_;
     }
     // The texture holds the frame uploaded before unless it must be given
     // the frame again (a new window, a box drawn over it).
-    if (reupload_) top = 0, bottom = showing_.height - 1;
+    if (reupload_) top = 0, bottom = showing_.height - 1, rows.set();
     reupload_ = false;
     // A redraw asked for by the window (shown, exposed, resized) draws the
     // whole picture; a new frame alone, only its changed rows, straight into
     // the window where it can.
     bool whole = needRender_;
-    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom)) return;
+    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom, rows)) return;
     if (screen_.textureStale && haveFrame) {
       upload = true;
       top = 0, bottom = showing_.height - 1;
@@ -1134,6 +1153,7 @@ class SdlHost final : public WindowHost {
   // The rows in which the frames presented since the last upload differ from
   // the frame uploaded then (none: top past bottom); guarded by frameMutex_.
   int pendingTop_ = 0, pendingBottom_ = kScreenHeight - 1;
+  FrameRows pendingRows_ = FrameRows().set();  // the rows of pendingTop_..pendingBottom_ that changed
   uint64_t presented_ = 0;   // guarded by frameMutex_
 
   // Presents come one at a time; the pixels of the last one handed over.
