@@ -699,12 +699,21 @@ class SdlHost final : public WindowHost {
       return;
     }
     SDL_Event event;
-    bool got = SDL_PollEvent(&event) == 1;
+    // SDL polls open joysticks every millisecond inside its own wait;
+    // without one the wait sleeps on the display's connection.
+    const bool sdlWait = timeoutMs > 0 && SdlWaitBlocks();
+    const bool joysticks = sdlWait && SDL_WasInit(SDL_INIT_JOYSTICK) != 0 && SDL_NumJoysticks() > 0;
+    // The display wait looks at the display itself before it sleeps, so a
+    // pass that goes to it need not have SDL read the display first; SDL
+    // still does, every kPumpIntervalMs at least, for its own timed work
+    // (focus changes it holds back, the screen saver).
+    const uint64_t now = SDL_GetTicks64();
+    const bool pump = !(sdlWait && !joysticks && DisplayWaitInUse() && now - lastPump_ < kPumpIntervalMs);
+    if (pump) lastPump_ = now;
+    bool got = (pump ? SDL_PollEvent(&event) : SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT,
+                                                                SDL_LASTEVENT)) == 1;
     if (!got && timeoutMs > 0) {
-      if (SdlWaitBlocks()) {
-        // SDL polls open joysticks every millisecond inside its own wait;
-        // without one the wait sleeps on the display's connection.
-        const bool joysticks = SDL_WasInit(SDL_INIT_JOYSTICK) != 0 && SDL_NumJoysticks() > 0;
+      if (sdlWait) {
         const DisplayWait waited = joysticks ? DisplayWait::Unavailable
                                              : WaitOnDisplayConnection(screen_.window, timeoutMs);
         if (waited == DisplayWait::Unavailable)
@@ -714,11 +723,11 @@ class SdlHost final : public WindowHost {
                                    : SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(
                                                                       timeoutMs, INT_MAX))) == 1;
         else if (waited == DisplayWait::Woken)
-          // Nothing came from the display since the look above: only what
-          // other threads queued is taken, without asking the display again.
+          // Nothing came from the display since the wait looked at it: only
+          // what other threads queued is taken, without asking it again.
           got = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
         else
-          got = SDL_PollEvent(&event) == 1;
+          got = SDL_PollEvent(&event) == 1, lastPump_ = SDL_GetTicks64();
       } else {
         // Only this thread's own calls and the wakes make events here.
         WaitForWakeSignal(timeoutMs);
@@ -737,10 +746,10 @@ class SdlHost final : public WindowHost {
     // thread reads what this pass saw. With none plugged in, the look for a
     // new one (SDL asks the system's device list) is made a few times a
     // second, not for every frame shown.
-    const uint64_t now = SDL_GetTicks64();
-    if (GetJoysticks().Count() > 0 || now - lastJoystickLook_ >= kJoystickLookMs) {
+    const uint64_t looked = SDL_GetTicks64();
+    if (GetJoysticks().Count() > 0 || looked - lastJoystickLook_ >= kJoystickLookMs) {
       GetJoysticks().Update();
-      lastJoystickLook_ = now;
+      lastJoystickLook_ = looked;
     }
     if (screen_.window == nullptr) return;
     UpdateActivation();
@@ -1139,6 +1148,8 @@ class SdlHost final : public WindowHost {
   bool needRender_ = false;
   bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
   uint64_t lastJoystickLook_ = 0;  // SDL_GetTicks64 of the last joystick update
+  uint64_t lastPump_ = 0;          // SDL_GetTicks64 of the last pass that had SDL read the display
+  static constexpr uint64_t kPumpIntervalMs = 100;
   static constexpr uint64_t kJoystickLookMs = 250;
   bool snapAsked_ = false;   // a whole-scale size was asked for and has not come yet
 
