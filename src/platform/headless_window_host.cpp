@@ -144,7 +144,7 @@ class HeadlessHost final : public HeadlessWindowHost {
     return last_.pixels.data();
   }
 
-  void PresentCompared(Frame& frame, bool differs, int, int) override {
+  void PresentCompared(Frame& frame, bool differs, int, int, const FrameRows*) override {
     if (!host_detail::FrameIsValid(frame)) return;
     std::lock_guard<std::mutex> lock(frameMutex_);
     if (differs || !hasFrame_) {

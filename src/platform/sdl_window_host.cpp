@@ -4,7 +4,8 @@
 //
 // Every SDL video call happens on the main thread. Present and Wake may come
 // from any thread: Present only touches the mailbox (under its mutex) and
-// Wake only pushes an SDL event, which SDL allows from any thread.
+// Wake only writes to the main loop's eventfd (sdl_event_wait.h) or pushes
+// an SDL event, which SDL allows from any thread.
 
 #include <SDL.h>
 
@@ -23,6 +24,7 @@
 #include "platform/joysticks.h"
 #include "platform/keys.h"
 #include "platform/message_box_view.h"
+#include "platform/sdl_event_wait.h"
 #include "platform/soft_draw.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
@@ -134,6 +136,10 @@ bool WaitForWakeSignal(uint32_t timeoutMs) {
   return woken;
 }
 
+// Modal loops running on the main thread: they wait in
+// SDL_WaitEventTimeout, which only a pushed event wakes.
+std::atomic<int> g_modalLoops{0};
+
 void WakeEventWait() {
   {
     WakeSignal& signal = Signal();
@@ -141,13 +147,20 @@ void WakeEventWait() {
     signal.woken = true;
     signal.cv.notify_all();
   }
+  // The main loop's wait on the display connection takes a write to its
+  // eventfd; SDL's wait would take an event sent through the display server.
+  WakeDisplayWait();
+  if (DisplayWaitInUse() && g_modalLoops.load() == 0) return;
   const uint32_t type = g_wakeEventType.load();
-  if (type == 0 || !g_eventsReady.load()) return;
-  if (g_wakePending.exchange(true)) return;
-  SDL_Event event;
-  SDL_zero(event);
-  event.type = type;
-  if (SDL_PushEvent(&event) != 1) g_wakePending.store(false);
+  if (type != 0 && g_eventsReady.load() && !g_wakePending.exchange(true)) {
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = type;
+    if (SDL_PushEvent(&event) != 1) g_wakePending.store(false);
+  }
+  // The main loop may have gone over to the display wait after it last
+  // looked at SDL's queue: the eventfd tells it then.
+  WakeDisplayWait();
 }
 
 bool IsWakeEvent(const SDL_Event& event) {
@@ -292,17 +305,17 @@ struct Screen {
     return hasPicture;
   }
 
-  // A frame's changed rows (`top`..`bottom`) copied straight into the
-  // window's surface and shown, skipping the texture and the renderer's
-  // copy: SDL's software renderer draws into that same surface, so this is
-  // what its copy of those rows would leave there. Only while the window
-  // shows the picture at its own size, in the frame's own pixel layout, and
-  // holds the rest of it already. False (nothing done) otherwise. The
+  // A frame's changed rows (those of `rows` in `top`..`bottom`) copied
+  // straight into the window's surface and shown, skipping the texture and
+  // the renderer's copy: SDL's software renderer draws into that same
+  // surface, so this is what its copy of those rows would leave there. Only
+  // while the window shows the picture at its own size, in the frame's own
+  // pixel layout, and holds the rest of it already. False (nothing done) otherwise. The
   // texture then lacks those rows: the next whole redraw uploads the frame
   // whole first.
-  bool ShowRowsDirectly(const Frame& frame, int top, int bottom) {
-    if (!hasPicture || textureWidth != frame.width || textureHeight != frame.height || !DrawsIntoWindowSurface() ||
-        !PictureAtOwnSize())
+  bool ShowRowsDirectly(const Frame& frame, int top, int bottom, const FrameRows& rows) {
+    if (frame.height > kScreenHeight || !hasPicture || textureWidth != frame.width ||
+        textureHeight != frame.height || !DrawsIntoWindowSurface() || !PictureAtOwnSize())
       return false;
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (surface == nullptr || surface->w != frame.width || surface->h != frame.height ||
@@ -312,12 +325,20 @@ struct Screen {
     top = std::max(top, 0);
     bottom = std::min(bottom, frame.height - 1);
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-    for (int y = top; y <= bottom; ++y)
+    // Runs of changed rows, each copied and shown as one rectangle; rows
+    // between two changed ones (a cloud at the top, a coin further down)
+    // are left as the window has them.
+    SDL_Rect runs[kScreenHeight / 2 + 1];
+    int count = 0;
+    for (int y = top; y <= bottom; ++y) {
+      if (y >= kScreenHeight || !rows.test(static_cast<size_t>(y))) continue;
       std::memcpy(static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch,
                   frame.pixels.data() + static_cast<size_t>(y) * frame.width, static_cast<size_t>(frame.width) * 4);
+      if (count > 0 && runs[count - 1].y + runs[count - 1].h == y) ++runs[count - 1].h;
+      else runs[count++] = SDL_Rect{0, y, frame.width, 1};
+    }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    const SDL_Rect rows{0, top, frame.width, bottom - top + 1};
-    SDL_UpdateWindowSurfaceRects(window, &rows, 1);
+    if (count > 0) SDL_UpdateWindowSurfaceRects(window, runs, count);
     textureStale = true;
     return true;
   }
@@ -678,10 +699,35 @@ class SdlHost final : public WindowHost {
       return;
     }
     SDL_Event event;
-    bool got = SDL_PollEvent(&event) == 1;
+    // SDL polls open joysticks every millisecond inside its own wait;
+    // without one the wait sleeps on the display's connection.
+    const bool sdlWait = timeoutMs > 0 && SdlWaitBlocks();
+    const bool joysticks = sdlWait && SDL_WasInit(SDL_INIT_JOYSTICK) != 0 && SDL_NumJoysticks() > 0;
+    // The display wait looks at the display itself before it sleeps, so a
+    // pass that goes to it need not have SDL read the display first; SDL
+    // still does, every kPumpIntervalMs at least, for its own timed work
+    // (focus changes it holds back, the screen saver).
+    const uint64_t now = SDL_GetTicks64();
+    const bool pump = !(sdlWait && !joysticks && DisplayWaitInUse() && now - lastPump_ < kPumpIntervalMs);
+    if (pump) lastPump_ = now;
+    bool got = (pump ? SDL_PollEvent(&event) : SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT,
+                                                                SDL_LASTEVENT)) == 1;
     if (!got && timeoutMs > 0) {
-      if (SdlWaitBlocks()) {
-        got = SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX))) == 1;
+      if (sdlWait) {
+        const DisplayWait waited = joysticks ? DisplayWait::Unavailable
+                                             : WaitOnDisplayConnection(screen_.window, timeoutMs);
+        if (waited == DisplayWait::Unavailable)
+          // A wake that went to the display wait before it was left ends
+          // this one at once; later ones push events.
+          got = LeaveDisplayWait() ? SDL_PollEvent(&event) == 1
+                                   : SDL_WaitEventTimeout(&event, static_cast<int>(std::min<uint32_t>(
+                                                                      timeoutMs, INT_MAX))) == 1;
+        else if (waited == DisplayWait::Woken)
+          // Nothing came from the display since the wait looked at it: only
+          // what other threads queued is taken, without asking it again.
+          got = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
+        else
+          got = SDL_PollEvent(&event) == 1, lastPump_ = SDL_GetTicks64();
       } else {
         // Only this thread's own calls and the wakes make events here.
         WaitForWakeSignal(timeoutMs);
@@ -697,8 +743,14 @@ class SdlHost final : public WindowHost {
     // a later wait return early.)
     g_wakePending.store(false);
     // Joysticks are read here, on the main thread, once per pass; the game
-    // thread reads what this pass saw.
-    GetJoysticks().Update();
+    // thread reads what this pass saw. With none plugged in, the look for a
+    // new one (SDL asks the system's device list) is made a few times a
+    // second, not for every frame shown.
+    const uint64_t looked = SDL_GetTicks64();
+    if (GetJoysticks().Count() > 0 || looked - lastJoystickLook_ >= kJoystickLookMs) {
+      GetJoysticks().Update();
+      lastJoystickLook_ = looked;
+    }
     if (screen_.window == nullptr) return;
     UpdateActivation();
     FollowCursorCount();
@@ -731,7 +783,8 @@ class SdlHost final : public WindowHost {
     return lastPresented_;
   }
 
-  void PresentCompared(Frame& frame, bool differs, int firstRow, int lastRow) override {
+  void PresentCompared(Frame& frame, bool differs, int firstRow, int lastRow,
+                       const FrameRows* changedRows) override {
     if (!host_detail::FrameIsValid(frame)) return;
     {
       std::lock_guard<std::mutex> presenting(presentMutex_);
@@ -740,7 +793,7 @@ class SdlHost final : public WindowHost {
         return;
       }
       if (differs) {
-        HandOver(frame, firstRow, lastRow);
+        HandOver(frame, firstRow, lastRow, changedRows);
         return;
       }
       // The caller's buffer may hold anything (it was compared, not written).
@@ -829,9 +882,9 @@ class SdlHost final : public WindowHost {
   const Frame& Newest() const { return fresh_ ? ready_ : showing_; }
 
   // presentMutex_ held: the frame goes into the mailbox and the main thread
-  // is woken to show it. Its rows outside firstRow..lastRow equal the frame
-  // presented before it.
-  void HandOver(Frame& frame, int firstRow, int lastRow) {
+  // is woken to show it. Its rows outside firstRow..lastRow (and, given,
+  // outside changedRows) equal the frame presented before it.
+  void HandOver(Frame& frame, int firstRow, int lastRow, const FrameRows* changedRows = nullptr) {
     keptEqual_ = nullptr;
     {
       // A frame the main thread has not taken yet goes back to the caller
@@ -841,9 +894,16 @@ class SdlHost final : public WindowHost {
           lastHeight_ != frame.height) {
         firstRow = 0;
         lastRow = frame.height - 1;
+        changedRows = nullptr;
       }
       pendingTop_ = std::min(pendingTop_, std::max(0, firstRow));
       pendingBottom_ = std::max(pendingBottom_, std::min(frame.height - 1, lastRow));
+      if (changedRows != nullptr) {
+        pendingRows_ |= *changedRows;
+      } else {
+        for (int y = std::max(0, firstRow); y <= std::min(kScreenHeight - 1, lastRow); ++y)
+          pendingRows_.set(static_cast<size_t>(y));
+      }
       std::swap(ready_, frame);
       lastPresented_ = ready_.pixels.data();
       lastWidth_ = ready_.width;
@@ -1032,6 +1092,7 @@ class SdlHost final : public WindowHost {
     bool upload = false;
     bool haveFrame = false;
     int top = 0, bottom = -1;  // the rows the texture lacks (all of them unless told otherwise)
+    FrameRows rows;            // the rows among those that changed
     {
       // The frame changes hands by a swap; the upload reads showing_ outside
       // the lock, so Present is never held up by SDL (only this thread ever
@@ -1043,22 +1104,24 @@ class SdlHost final : public WindowHost {
         upload = true;
         top = pendingTop_;
         bottom = pendingBottom_;
+        rows = pendingRows_;
       } else {
         upload = reupload_ && hasFrame_;
       }
       pendingTop_ = kScreenHeight;
       pendingBottom_ = -1;
+      pendingRows_.reset();
       haveFrame = hasFrame_;
     }
     // The texture holds the frame uploaded before unless it must be given
     // the frame again (a new window, a box drawn over it).
-    if (reupload_) top = 0, bottom = showing_.height - 1;
+    if (reupload_) top = 0, bottom = showing_.height - 1, rows.set();
     reupload_ = false;
     // A redraw asked for by the window (shown, exposed, resized) draws the
     // whole picture; a new frame alone, only its changed rows, straight into
     // the window where it can.
     bool whole = needRender_;
-    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom)) return;
+    if (upload && !whole && screen_.ShowRowsDirectly(showing_, top, bottom, rows)) return;
     if (screen_.textureStale && haveFrame) {
       upload = true;
       top = 0, bottom = showing_.height - 1;
@@ -1084,6 +1147,10 @@ class SdlHost final : public WindowHost {
   bool active_ = false;      // WM_ACTIVATEAPP 1 posted and not yet revoked
   bool needRender_ = false;
   bool reupload_ = false;    // the texture must get showing_ again (new window, a box drawn over it)
+  uint64_t lastJoystickLook_ = 0;  // SDL_GetTicks64 of the last joystick update
+  uint64_t lastPump_ = 0;          // SDL_GetTicks64 of the last pass that had SDL read the display
+  static constexpr uint64_t kPumpIntervalMs = 100;
+  static constexpr uint64_t kJoystickLookMs = 250;
   bool snapAsked_ = false;   // a whole-scale size was asked for and has not come yet
 
   // Three frame buffers change hands by swaps: the drawing thread's (its
@@ -1097,6 +1164,7 @@ class SdlHost final : public WindowHost {
   // The rows in which the frames presented since the last upload differ from
   // the frame uploaded then (none: top past bottom); guarded by frameMutex_.
   int pendingTop_ = 0, pendingBottom_ = kScreenHeight - 1;
+  FrameRows pendingRows_ = FrameRows().set();  // the rows of pendingTop_..pendingBottom_ that changed
   uint64_t presented_ = 0;   // guarded by frameMutex_
 
   // Presents come one at a time; the pixels of the last one handed over.
@@ -1141,6 +1209,10 @@ int SdlHost::RunMessageBox(const MessageBoxSpec& box) {
 
 bool SdlHost::RunModalView(ModalView& view) {
   if (!EnsureSdlVideo() || DriverWithoutUser()) return false;
+  struct ModalLoop {
+    ModalLoop() { ++g_modalLoops; }
+    ~ModalLoop() { --g_modalLoops; }
+  } modalLoop;
 
   Frame background;
   Screen own;

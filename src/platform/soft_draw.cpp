@@ -698,6 +698,7 @@ void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palett
   const bool differs = ImageToFrame(image, palette, frame_, &view);
   const uint32_t* buffer = frame_.pixels.data();
   int firstRow = kScreenHeight, lastRow = -1;  // the rows that differ from the shown picture
+  FrameRows changedRows;
   if (differs) {
     ++picture_;
     Remember(buffer, picture_);
@@ -706,11 +707,12 @@ void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palett
       if (rowChanged_[static_cast<size_t>(y)] == picture_) {
         firstRow = std::min(firstRow, y);
         lastRow = y;
+        changedRows.set(static_cast<size_t>(y));
       }
   } else {
     Remember(buffer, picture_);  // every row of it now holds the shown picture
   }
-  host.PresentCompared(frame_, differs, firstRow, lastRow);
+  host.PresentCompared(frame_, differs, firstRow, lastRow, &changedRows);
   // A host that did not take a differing frame (it refused it) shows
   // something else: start again from what it shows next time.
   if (differs && frame_.pixels.data() == buffer) Forget();

@@ -10,6 +10,7 @@
 // once (into the renderer's texture).
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,9 @@ namespace plat {
 
 inline constexpr int kScreenWidth = 640;
 inline constexpr int kScreenHeight = 480;
+
+// A set of a frame's rows (bit y: row y).
+using FrameRows = std::bitset<kScreenHeight>;
 
 // A frame as presented: 640x480 pixels 0xAARRGGBB, row after row.
 struct Frame {
@@ -156,9 +160,11 @@ class WindowHost {
   // Present for a caller that compared the frame with LastPresentedPixels():
   // `differs` false means the same picture (counted, not taken: the caller
   // keeps its buffer), true a new one (taken without another comparison),
-  // whose rows outside firstRow..lastRow equal the last one's.
-  virtual void PresentCompared(Frame& frame, bool differs, int firstRow = 0, int lastRow = kScreenHeight - 1) {
-    (void)firstRow, (void)lastRow;
+  // whose rows outside firstRow..lastRow equal the last one's, and, with
+  // `changedRows`, every row not in it too.
+  virtual void PresentCompared(Frame& frame, bool differs, int firstRow = 0, int lastRow = kScreenHeight - 1,
+                               const FrameRows* changedRows = nullptr) {
+    (void)firstRow, (void)lastRow, (void)changedRows;
     Present(frame, differs);
   }
   // Number of frames presented so far, and a copy of the newest (any thread).

@@ -448,6 +448,48 @@ TEST_F(SdlHostTest, ShowsEveryPictureOfAPresenterWhateverThePumps) {
   });
 }
 
+// Frames handed over with the set of rows that changed: the window copies
+// only those rows, in runs, and keeps the rest. Scattered rows, runs at
+// both edges, sets that add up over frames shown together (no pump between
+// them), and a frame that changes nothing: the window always shows the
+// newest frame whole.
+TEST_F(SdlHostTest, ShowsTheChangedRowsOfComparedFrames) {
+  host_->Show(SW_SHOW);
+  Frame shown = PatternFrame(1);
+  Frame drawn = shown;
+  host_->PresentCompared(drawn, true);
+  host_->PumpEvents(0);
+  ASSERT_EQ(ShownPixels(HostWindowId()), shown.pixels);
+  struct Step {
+    std::vector<std::pair<int, int>> runs;  // first and last row of each changed run
+    bool pump;                              // the window shows the frame before the next comes
+  };
+  const Step steps[] = {
+      {{{0, 0}, {2, 2}, {479, 479}}, true}, {{{1, 1}}, false},           {{{200, 210}, {300, 300}}, true},
+      {{{0, 479}}, true},                   {{{5, 5}}, false},           {{{6, 6}, {470, 479}}, false},
+      {{}, true},                           {{{100, 101}, {103, 103}}, true},
+  };
+  uint32_t seed = 2;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    FrameRows changed;
+    const Frame pattern = PatternFrame(seed++);
+    int first = kScreenHeight, last = -1;
+    for (auto [top, bottom] : step.runs)
+      for (int y = top; y <= bottom; ++y) {
+        changed.set(static_cast<size_t>(y));
+        first = std::min(first, y), last = std::max(last, y);
+        std::copy_n(pattern.pixels.begin() + y * kScreenWidth, kScreenWidth, shown.pixels.begin() + y * kScreenWidth);
+      }
+    drawn = shown;
+    host_->PresentCompared(drawn, changed.any(), first, last, &changed);
+    if (step.pump) {
+      host_->PumpEvents(0);
+      EXPECT_EQ(ShownPixels(HostWindowId()), shown.pixels);
+    }
+  }
+}
+
 // The game hides the cursor in full screen by its display counter (from its
 // own thread); the host makes SDL follow it and shows it again when the
 // window goes.
