@@ -149,8 +149,14 @@ void WakeEventWait() {
   }
   // The main loop's wait on the display connection takes a write to its
   // eventfd; SDL's wait would take an event sent through the display server.
-  WakeDisplayWait();
-  if (DisplayWaitInUse() && g_modalLoops.load() == 0) return;
+  // A main loop that goes over to the display wait after the flag is read
+  // finds the pushed event, or the write below, when it looks; one that
+  // leaves it while the wake is written finds the write in
+  // LeaveDisplayWait, or the event pushed after the flag is seen gone.
+  if (DisplayWaitInUse() && g_modalLoops.load() == 0) {
+    WakeDisplayWait();
+    if (DisplayWaitInUse()) return;
+  }
   const uint32_t type = g_wakeEventType.load();
   if (type != 0 && g_eventsReady.load() && !g_wakePending.exchange(true)) {
     SDL_Event event;
