@@ -354,7 +354,7 @@ struct TexelRows {
 // reads `count` texels from texRows[r] and writes them at out + r × outPitch.
 // One call covers a whole quad, so the loop's set-up is paid once.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, uint8_t* out,
+PELMORA_INLINE_BODY void SelectRectBody(const TexelRows& texRows, int rows, int count, uint8_t* out,
                                         ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -374,18 +374,18 @@ PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, 
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-void SelectRectPlain(TexelRows texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+void SelectRectPlain(const TexelRows& texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
                      const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_WIDE void SelectRectWide(TexelRows texRows, int rows, int count, uint8_t* out,
+PELMORA_WIDE void SelectRectWide(const TexelRows& texRows, int rows, int count, uint8_t* out,
                                  ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
-using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+using SelectRectFn = void (*)(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
 
 #if defined(__GNUC__) && defined(__x86_64__)
 // The keyed select of the common sprite formats with AVX-512: a masked
@@ -395,7 +395,7 @@ using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const ui
 // onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
 // A1R5G5B5, thirty-two a step.
 template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(const TexelRows& texRows, int rows,
                                                                           int count, uint8_t* out, ptrdiff_t outPitch,
                                                                           const uint8_t (*tables)[256]) {
   const int whole = count & ~15;
@@ -457,7 +457,7 @@ const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_s
                             __builtin_cpu_supports("avx512vl");
 #else
 template <PixelKind TexK, PixelKind OutK>
-void SelectRectMasked(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+void SelectRectMasked(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
 const bool g_maskedSelect = false;
 #endif
 
@@ -1879,8 +1879,10 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     return false;
   const double xl = left.x, xr = right.x, ul = left.u, ur = right.u;
   const double yt = top.y, yb = bottom.y, vt = top.v, vb = bottom.v;
-  texelColumns_.resize(static_cast<size_t>(x1 - x0) + 1);
-  texelRows_.resize(static_cast<size_t>(y1 - y0) + 1);
+  // The column and row lists only grow: every road reads the first `count`
+  // columns and rows alone.
+  if (texelColumns_.size() < static_cast<size_t>(x1 - x0) + 1) texelColumns_.resize(static_cast<size_t>(x1 - x0) + 1);
+  if (texelRows_.size() < static_cast<size_t>(y1 - y0) + 1) texelRows_.resize(static_cast<size_t>(y1 - y0) + 1);
   // One texel per pixel, starting on a texel edge (the copy of a picture):
   // pixel k's coordinate is exactly edge + k + 0.5, half-way between texel
   // edges, so it reads texel edge + k (wrapped) — what TexelIndex would
