@@ -978,7 +978,23 @@ bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int
 
 // A vertex edge on a pixel boundary: n − 0.5 for a whole n, small enough
 // that every edge function of the rasteriser is exact in double.
-bool OnPixelEdge(float v) { return std::fabs(v) < 1048576.0f && v - std::floor(v) == 0.5f; }
+// v − floor(v) == 0.5 with |v| below 2^20, by integer arithmetic (no
+// library call for floor on baseline x86-64): there the difference is
+// exact, so it holds exactly when twice v is an odd whole number.
+bool OnPixelEdge(float v) {
+  if (!(std::fabs(v) < 1048576.0f)) return false;
+  const float twice = v * 2.0f;
+  const int32_t whole = static_cast<int32_t>(twice);
+  return static_cast<float>(whole) == twice && (whole & 1) != 0;
+}
+
+// floor(v) and "v is whole" for |v| below 2^31, by truncation (the callers
+// check the range first; the sign of a zero result does not matter to them).
+double FloorSmall(double v) {
+  const double t = static_cast<double>(static_cast<int64_t>(v));
+  return t > v ? t - 1.0 : t;
+}
+bool WholeSmall(double v) { return static_cast<double>(static_cast<int64_t>(v)) == v; }
 
 // out[i] = the texel at column columns[i] of `row` (4 or 2 bytes each).
 void GatherTexelsPlain(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
@@ -1911,13 +1927,15 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   auto at = [](const QuadVertex& p, float x, float y) { return p.x == x && p.y == y; };
   if (!((at(a, b.x, c.y) && at(d, c.x, b.y)) || (at(a, c.x, b.y) && at(d, b.x, c.y)))) return false;
   if (!OnPixelEdge(b.x) || !OnPixelEdge(c.x) || !OnPixelEdge(b.y) || !OnPixelEdge(c.y)) return false;
-  // u may change only across, v only down: equal at corners of one column / row.
-  const QuadVertex* corners[4] = {&a, &b, &c, &d};
-  for (int i = 0; i < 4; ++i)
-    for (int j = i + 1; j < 4; ++j) {
-      if (corners[i]->x == corners[j]->x && !(corners[i]->u == corners[j]->u)) return false;
-      if (corners[i]->y == corners[j]->y && !(corners[i]->v == corners[j]->v)) return false;
-    }
+  // u may change only across, v only down: equal at corners of one column
+  // / row. With b and c apart in both x and y, the corners sharing a column
+  // are a–b and c–d when a lies in b's column, else a–c and b–d; the other
+  // pairs of each share a row.
+  if (a.x == b.x) {
+    if (!(a.u == b.u && c.u == d.u && a.v == c.v && b.v == d.v)) return false;
+  } else if (!(a.u == c.u && b.u == d.u && a.v == b.v && c.v == d.v)) {
+    return false;
+  }
   const QuadVertex& left = b.x < c.x ? b : c;
   const QuadVertex& right = b.x < c.x ? c : b;
   const QuadVertex& top = b.y < c.y ? b : c;
@@ -1967,7 +1985,8 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // edges, so it reads texel edge + k (wrapped) — what TexelIndex would
   // give, without working it out for each column.
   auto unitSteps = [](double from, double to, double lo, double hi, double size) {
-    return (to - from) * size == hi - lo && std::floor(from * size) == from * size;
+    // from × size lies below 2^20 (checked above).
+    return (to - from) * size == hi - lo && WholeSmall(from * size);
   };
   bool unitColumns = unitSteps(ul, ur, xl, xr, tw), unitRows = unitSteps(vt, vb, yt, yb, th);
   const int count = x1 - x0 + 1;
@@ -1997,10 +2016,11 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     memo = NearUnitMemo{offset, extent, from, to, size, dir, n, false, 0};
     const double first = (from + offset / extent * (to - from)) * size;
     const double step = (to - from) * size / extent;
-    const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
+    if (!(std::fabs(first) < 1048576.0)) return false;
+    const double snapped = first + 1e-4, whole = FloorSmall(snapped), frac = snapped - whole;
     const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
-    if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
-    start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
+    if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin)) return false;
+    start = Wrap(static_cast<int>(whole), static_cast<int>(size));
     memo.unit = true;
     memo.start = start;
     return true;
