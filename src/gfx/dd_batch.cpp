@@ -52,6 +52,11 @@ struct DDDRAWBATCH {
   uint32_t bSort = 0;
   std::vector<TEXTUREORDER> order;
   FIRSTDRAWS first;
+  // The last source found among the first plain draws, and its entry (the
+  // map's entries stay where they are while the batch lasts, and a found
+  // entry never changes): most draws follow a draw of the same source.
+  const DDSURFACEDATA* lpLastPlainSrc = nullptr;
+  const std::pair<int32_t, int32_t>* lpLastPlain = nullptr;
 };
 
 constexpr int kMaxBatches = 100;
@@ -312,9 +317,14 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
     // The earliest queued draw of this source that either matched no area
     // or matched one at this very source position gives its key.
     const std::pair<int32_t, int32_t>* found = nullptr;
-    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
+    if (lpSrc == b->lpLastPlainSrc) {
+      found = b->lpLastPlain;
+      plainHeld = true;
+    } else if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
       found = &it->second;
       plainHeld = true;
+      b->lpLastPlainSrc = lpSrc;
+      b->lpLastPlain = found;
     }
     if (!b->first.area.empty())
       if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
@@ -340,7 +350,10 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
     // The first draw of a key stays; try_emplace makes no node for a key
     // already held (most draws share their source's key).
     if (bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), nSeq, nKey);
-    else if (!plainHeld) b->first.plain.try_emplace(lpSrc, nSeq, nKey);
+    else if (!plainHeld) {
+      b->lpLastPlainSrc = lpSrc;
+      b->lpLastPlain = &b->first.plain.try_emplace(lpSrc, nSeq, nKey).first->second;
+    }
   }
   // The command is written where it stays, member by member (a copy built
   // aside and moved in whole reads back stores still on their way).
