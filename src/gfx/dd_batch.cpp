@@ -112,32 +112,19 @@ uint32_t KeyClear(DDSURFACEDATA* dst) {
 }
 
 // The vertex buffer of the runs, kept from run to run and frame to frame
-// and grown when a longer run comes, and the index buffer of one quad
-// (0, 1, 2, 3: each quad is drawn from its own base vertex). Plain device
-// buffers outlive a device loss; they go before the device does
-// (DDReleaseBatchBuffers).
+// and grown when a longer run comes (each quad is drawn as a strip of its
+// own four vertices). Plain device buffers outlive a device loss; they go
+// before the device does (DDReleaseBatchBuffers).
 struct RUNBUFFERS {
   plat::DeviceBuffer* lpVB = nullptr;
-  plat::DeviceBuffer* lpIB = nullptr;
   size_t nQuads = 0;  // quads the vertex buffer holds
 };
 RUNBUFFERS g_runBuffers;
 
-// A vertex buffer for n quads (the kept one, or a larger one in its place)
-// and the index buffer; false when the device could not make one.
+// A vertex buffer for n quads (the kept one, or a larger one in its place);
+// false when the device could not make one.
 bool RunBuffersFor(plat::Device& dev, size_t n) {
   RUNBUFFERS& rb = g_runBuffers;
-  if (!rb.lpIB) {
-    plat::DeviceBuffer* ib = nullptr;
-    uint8_t* bytes = nullptr;
-    if (dev.CreateIndexBuffer(8, &ib) != plat::D3D_OK || ib->Lock(bytes) != plat::D3D_OK) {
-      if (ib) ib->Release();
-      return false;
-    }
-    for (uint16_t k = 0; k < 4; ++k) std::memcpy(bytes + k * 2, &k, 2);
-    ib->Unlock();
-    rb.lpIB = ib;
-  }
   if (rb.lpVB && rb.nQuads >= n) return true;
   const size_t quads = std::max(n, rb.nQuads * 2);
   plat::DeviceBuffer* vb = nullptr;
@@ -193,7 +180,6 @@ size_t DrawRun(const DDDRAWCMD* const* run, size_t n) {
     PutVertex(q + 84, x1, y1, c.dwColor, u1, v1);
   }
   vb->Unlock();
-  plat::DeviceBuffer* ib = g_runBuffers.lpIB;
   if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) return 1;
   if (first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey) {
     const uint32_t value = KeyClear(first.lpDst);
@@ -207,10 +193,8 @@ size_t DrawRun(const DDDRAWCMD* const* run, size_t n) {
   dev.SetAlphaStage(first.dwAlphaOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
   dev.SetTexture(first.lpSrc->lpDT->lpTexture);
   dev.SetStreamSource(vb);
-  dev.SetIndices(ib);
-  // Each quad indexes its own four vertices: the base vertex moves, so the
-  // 16-bit indices never wrap however long the run is.
-  for (size_t k = 0; k < n; ++k) dev.DrawIndexedPrimitiveStrip(static_cast<int>(k * 4), 0, 2);
+  // Each quad is a strip of its own four vertices.
+  for (size_t k = 0; k < n; ++k) dev.DrawPrimitiveStrip(static_cast<int>(k * 4), 2);
   DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
   return n;
 }
@@ -225,7 +209,6 @@ std::vector<uint64_t> g_sortKeys;
 void DDReleaseBatchBuffers() {
   RUNBUFFERS& rb = g_runBuffers;
   if (rb.lpVB) rb.lpVB->Release();
-  if (rb.lpIB) rb.lpIB->Release();
   rb = RUNBUFFERS{};
 }
 
