@@ -241,26 +241,30 @@ void DDEndBatch() {
   // frames queue each source's draws together) is left as it stands. The
   // queue holds the commands in sequence order, so the order is that of one
   // 64-bit number a command (key above, place in the queue below), sorted
-  // instead of the commands themselves.
-  auto before = [](const DDDRAWCMD& a, const DDDRAWCMD& b) {
-    return a.nKey != b.nKey ? a.nKey < b.nKey : a.nSeq < b.nSeq;
-  };
+  // instead of the commands themselves; the pass that makes the numbers
+  // also tells whether they already rise.
   std::vector<const DDDRAWCMD*> order = std::move(g_drawOrder);
   order.resize(cmds.size());
-  if (sort && !std::is_sorted(cmds.begin(), cmds.end(), before)) {
+  bool inOrder = true;
+  if (sort) {
     std::vector<uint64_t> keys = std::move(g_sortKeys);
     keys.resize(cmds.size());
+    uint64_t last = 0;
     for (size_t k = 0; k < cmds.size(); ++k) {
       // Keys as unsigned numbers in their own order.
       const uint32_t key = static_cast<uint32_t>(cmds[k].nKey) ^ 0x80000000u;
-      keys[k] = (uint64_t{key} << 32) | k;
+      const uint64_t number = (uint64_t{key} << 32) | k;
+      if (k > 0 && number < last) inOrder = false;
+      keys[k] = last = number;
     }
-    std::sort(keys.begin(), keys.end());
-    for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[static_cast<uint32_t>(keys[k])];
+    if (!inOrder) {
+      std::sort(keys.begin(), keys.end());
+      for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[static_cast<uint32_t>(keys[k])];
+    }
     g_sortKeys = std::move(keys);
-  } else {
-    for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[k];
   }
+  if (inOrder)
+    for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[k];
   size_t i = 0;
   while (i < order.size()) {
     size_t end = i + 1;
