@@ -52,6 +52,11 @@ struct DDDRAWBATCH {
   uint32_t bSort = 0;
   std::vector<TEXTUREORDER> order;
   FIRSTDRAWS first;
+  // The last source found among the first plain draws, and its entry (the
+  // map's entries stay where they are while the batch lasts, and a found
+  // entry never changes): most draws follow a draw of the same source.
+  const DDSURFACEDATA* lpLastPlainSrc = nullptr;
+  const std::pair<int32_t, int32_t>* lpLastPlain = nullptr;
 };
 
 constexpr int kMaxBatches = 100;
@@ -107,32 +112,19 @@ uint32_t KeyClear(DDSURFACEDATA* dst) {
 }
 
 // The vertex buffer of the runs, kept from run to run and frame to frame
-// and grown when a longer run comes, and the index buffer of one quad
-// (0, 1, 2, 3: each quad is drawn from its own base vertex). Plain device
-// buffers outlive a device loss; they go before the device does
-// (DDReleaseBatchBuffers).
+// and grown when a longer run comes (each quad is drawn as a strip of its
+// own four vertices). Plain device buffers outlive a device loss; they go
+// before the device does (DDReleaseBatchBuffers).
 struct RUNBUFFERS {
   plat::DeviceBuffer* lpVB = nullptr;
-  plat::DeviceBuffer* lpIB = nullptr;
   size_t nQuads = 0;  // quads the vertex buffer holds
 };
 RUNBUFFERS g_runBuffers;
 
-// A vertex buffer for n quads (the kept one, or a larger one in its place)
-// and the index buffer; false when the device could not make one.
+// A vertex buffer for n quads (the kept one, or a larger one in its place);
+// false when the device could not make one.
 bool RunBuffersFor(plat::Device& dev, size_t n) {
   RUNBUFFERS& rb = g_runBuffers;
-  if (!rb.lpIB) {
-    plat::DeviceBuffer* ib = nullptr;
-    uint8_t* bytes = nullptr;
-    if (dev.CreateIndexBuffer(8, &ib) != plat::D3D_OK || ib->Lock(bytes) != plat::D3D_OK) {
-      if (ib) ib->Release();
-      return false;
-    }
-    for (uint16_t k = 0; k < 4; ++k) std::memcpy(bytes + k * 2, &k, 2);
-    ib->Unlock();
-    rb.lpIB = ib;
-  }
   if (rb.lpVB && rb.nQuads >= n) return true;
   const size_t quads = std::max(n, rb.nQuads * 2);
   plat::DeviceBuffer* vb = nullptr;
@@ -143,42 +135,57 @@ bool RunBuffersFor(plat::Device& dev, size_t n) {
   return true;
 }
 
-// Draws commands [i, end) as one run; returns where the walk goes on.
-size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
+// One vertex of a run written straight into the vertex buffer, member by
+// member (QuadVertex: x, y, z, rhw, diffuse, u, v).
+inline void PutVertex(uint8_t* p, float x, float y, uint32_t diffuse, float u, float v) {
+  const float z = 0.0f, rhw = 1.0f;
+  std::memcpy(p, &x, 4);
+  std::memcpy(p + 4, &y, 4);
+  std::memcpy(p + 8, &z, 4);
+  std::memcpy(p + 12, &rhw, 4);
+  std::memcpy(p + 16, &diffuse, 4);
+  std::memcpy(p + 20, &u, 4);
+  std::memcpy(p + 24, &v, 4);
+}
+static_assert(sizeof(plat::QuadVertex) == 28);
+
+// Draws the n commands at run[0..n) as one run; returns how many of them
+// the walk is done with (one when the run could not start: the walk goes
+// on with the next command).
+size_t DrawRun(const DDDRAWCMD* const* run, size_t n) {
   plat::Device& dev = *DDState.lpDevice;
-  const size_t n = end - i;
-  const DDDRAWCMD& first = cmds[i];
+  const DDDRAWCMD& first = *run[0];
   if (!RunBuffersFor(dev, n)) {
     WriteReportAndECLog("CreateVertexBuffer Err");
-    return i + 1;
+    return 1;
   }
   plat::DeviceBuffer* vb = g_runBuffers.lpVB;
   uint8_t* bytes = nullptr;
   if (vb->Lock(bytes) != plat::D3D_OK) {
     DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
-    return end;
+    return n;
   }
   // The vertices of the run, written straight into the buffer.
   for (size_t k = 0; k < n; ++k) {
-    const DDDRAWCMD& c = cmds[i + k];
+    const DDDRAWCMD& c = *run[k];
     const float tw = static_cast<float>(c.lpSrc->nTexWidth), th = static_cast<float>(c.lpSrc->nTexHeight);
     const float x0 = static_cast<float>(c.dx) - 0.5f, y0 = static_cast<float>(c.dy) - 0.5f;
     const float x1 = static_cast<float>(c.dx + c.dw) - 0.5f, y1 = static_cast<float>(c.dy + c.dh) - 0.5f;
     const float u0 = static_cast<float>(c.sx) / tw, v0 = static_cast<float>(c.sy) / th;
     const float u1 = static_cast<float>(c.sx + c.sw) / tw, v1 = static_cast<float>(c.sy + c.sh) / th;
-    const plat::QuadVertex v[4] = {{x0, y0, 0.0f, 1.0f, c.dwColor, u0, v0},
-                                   {x0, y1, 0.0f, 1.0f, c.dwColor, u0, v1},
-                                   {x1, y0, 0.0f, 1.0f, c.dwColor, u1, v0},
-                                   {x1, y1, 0.0f, 1.0f, c.dwColor, u1, v1}};
-    std::memcpy(bytes + k * 112, v, sizeof v);
+    uint8_t* q = bytes + k * 112;
+    PutVertex(q, x0, y0, c.dwColor, u0, v0);
+    PutVertex(q + 28, x0, y1, c.dwColor, u0, v1);
+    PutVertex(q + 56, x1, y0, c.dwColor, u1, v0);
+    PutVertex(q + 84, x1, y1, c.dwColor, u1, v1);
   }
   vb->Unlock();
-  plat::DeviceBuffer* ib = g_runBuffers.lpIB;
-  if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) return i + 1;
+  if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) return 1;
   if (first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey) {
     const uint32_t value = KeyClear(first.lpDst);
-    for (size_t k = i; k < end; ++k) {
-      const plat::Rect r{cmds[k].dx, cmds[k].dy, cmds[k].dx + cmds[k].dw, cmds[k].dy + cmds[k].dh};
+    for (size_t k = 0; k < n; ++k) {
+      const DDDRAWCMD& c = *run[k];
+      const plat::Rect r{c.dx, c.dy, c.dx + c.dw, c.dy + c.dh};
       dev.ClearRaw(&r, 1, value);
     }
   }
@@ -186,20 +193,22 @@ size_t DrawRun(const std::vector<DDDRAWCMD>& cmds, size_t i, size_t end) {
   dev.SetAlphaStage(first.dwAlphaOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
   dev.SetTexture(first.lpSrc->lpDT->lpTexture);
   dev.SetStreamSource(vb);
-  dev.SetIndices(ib);
-  // Each quad indexes its own four vertices: the base vertex moves, so the
-  // 16-bit indices never wrap however long the run is.
-  for (size_t k = 0; k < n; ++k) dev.DrawIndexedPrimitiveStrip(static_cast<int>(k * 4), 0, 2);
+  // Each quad is a strip of its own four vertices.
+  for (size_t k = 0; k < n; ++k) dev.DrawPrimitiveStrip(static_cast<int>(k * 4), 2);
   DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
-  return end;
+  return n;
 }
+
+// The drawing order of a batch (pointers into its commands) and, for a
+// sorted batch, the sort keys: storage kept from frame to frame.
+std::vector<const DDDRAWCMD*> g_drawOrder;
+std::vector<uint64_t> g_sortKeys;
 
 }  // namespace
 
 void DDReleaseBatchBuffers() {
   RUNBUFFERS& rb = g_runBuffers;
   if (rb.lpVB) rb.lpVB->Release();
-  if (rb.lpIB) rb.lpIB->Release();
   rb = RUNBUFFERS{};
 }
 
@@ -229,17 +238,41 @@ void DDEndBatch() {
   // while drawing (none today) would go to the enclosing batch.
   g_batches.pop_back();
   // Key, then queueing order: a total order, so a queue already in it (most
-  // frames queue each source's draws together) is left as it stands.
-  auto before = [](const DDDRAWCMD& a, const DDDRAWCMD& b) {
-    return a.nKey != b.nKey ? a.nKey < b.nKey : a.nSeq < b.nSeq;
-  };
-  if (sort && !std::is_sorted(cmds.begin(), cmds.end(), before)) std::sort(cmds.begin(), cmds.end(), before);
-  size_t i = 0;
-  while (i < cmds.size()) {
-    size_t end = i + 1;
-    while (end < cmds.size() && SameRun(cmds[end], cmds[i])) ++end;
-    i = DrawRun(cmds, i, end);
+  // frames queue each source's draws together) is left as it stands. The
+  // queue holds the commands in sequence order, so the order is that of one
+  // 64-bit number a command (key above, place in the queue below), sorted
+  // instead of the commands themselves; the pass that makes the numbers
+  // also tells whether they already rise.
+  std::vector<const DDDRAWCMD*> order = std::move(g_drawOrder);
+  order.resize(cmds.size());
+  bool inOrder = true;
+  if (sort) {
+    std::vector<uint64_t> keys = std::move(g_sortKeys);
+    keys.resize(cmds.size());
+    uint64_t last = 0;
+    for (size_t k = 0; k < cmds.size(); ++k) {
+      // Keys as unsigned numbers in their own order.
+      const uint32_t key = static_cast<uint32_t>(cmds[k].nKey) ^ 0x80000000u;
+      const uint64_t number = (uint64_t{key} << 32) | k;
+      if (k > 0 && number < last) inOrder = false;
+      keys[k] = last = number;
+    }
+    if (!inOrder) {
+      std::sort(keys.begin(), keys.end());
+      for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[static_cast<uint32_t>(keys[k])];
+    }
+    g_sortKeys = std::move(keys);
   }
+  if (inOrder)
+    for (size_t k = 0; k < cmds.size(); ++k) order[k] = &cmds[k];
+  size_t i = 0;
+  while (i < order.size()) {
+    size_t end = i + 1;
+    while (end < order.size() && SameRun(*order[end], *order[i])) ++end;
+    i += DrawRun(order.data() + i, end - i);
+  }
+  order.clear();
+  if (order.capacity() > g_drawOrder.capacity()) g_drawOrder = std::move(order);
   cmds.clear();
   if (cmds.capacity() > g_spareCmds.capacity()) g_spareCmds.swap(cmds);
 }
@@ -262,37 +295,58 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
                   int sh, uint32_t dwFlags) {
   DDDRAWBATCH* b = Current();
   if (!lpDTCon || !b || !b->bEnabled) return false;
-  DDDRAWCMD c;
-  c.nSeq = static_cast<int32_t>(b->cmds.size());
+  const int32_t nSeq = static_cast<int32_t>(b->cmds.size());
+  int32_t nKey = 0;
+  uint32_t bAreaMatch = 0;
   bool keyed = false;
   bool plainHeld = false;  // the source has its first plain draw already
   if (b->bSort) {
     // The earliest queued draw of this source that either matched no area
     // or matched one at this very source position gives its key.
     const std::pair<int32_t, int32_t>* found = nullptr;
-    if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
+    if (lpSrc == b->lpLastPlainSrc) {
+      found = b->lpLastPlain;
+      plainHeld = true;
+    } else if (auto it = b->first.plain.find(lpSrc); it != b->first.plain.end()) {
       found = &it->second;
       plainHeld = true;
+      b->lpLastPlainSrc = lpSrc;
+      b->lpLastPlain = found;
     }
-    if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
-      if (!found || it->second.first < found->first) found = &it->second;
+    if (!b->first.area.empty())
+      if (auto it = b->first.area.find({lpSrc, sx, sy}); it != b->first.area.end())
+        if (!found || it->second.first < found->first) found = &it->second;
     if (found) {
-      c.nKey = found->second;
+      nKey = found->second;
       keyed = true;
     }
   }
   if (!keyed) {
-    c.nKey = b->nKeyCounter++;
+    nKey = b->nKeyCounter++;
     for (const TEXTUREORDER& e : b->order) {
       if (e.lpSD != lpSrc) continue;
       if (e.bArea) {
         if (e.sx != sx || e.sy != sy) continue;
-        c.bAreaMatch = 1;
+        bAreaMatch = 1;
       }
-      c.nKey += e.nKey;
+      nKey += e.nKey;
       break;
     }
   }
+  if (b->bSort) {
+    // The first draw of a key stays; try_emplace makes no node for a key
+    // already held (most draws share their source's key).
+    if (bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), nSeq, nKey);
+    else if (!plainHeld) {
+      b->lpLastPlainSrc = lpSrc;
+      b->lpLastPlain = &b->first.plain.try_emplace(lpSrc, nSeq, nKey).first->second;
+    }
+  }
+  // The command is written where it stays, member by member (a copy built
+  // aside and moved in whole reads back stores still on their way).
+  DDDRAWCMD& c = b->cmds.emplace_back();
+  c.nSeq = nSeq;
+  c.nKey = nKey;
   c.lpDst = lpDst;
   c.lpSrc = lpSrc;
   c.dx = dx;
@@ -307,13 +361,7 @@ bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFAC
   c.dwColor = lpDTCon->dwDrawColor;
   c.dwColorOp = lpDTCon->dwColorOp;
   c.dwAlphaOp = lpDTCon->dwAlphaOp;
-  if (b->bSort) {
-    // The first draw of a key stays; try_emplace makes no node for a key
-    // already held (most draws share their source's key).
-    if (c.bAreaMatch) b->first.area.try_emplace(std::make_tuple(lpSrc, sx, sy), c.nSeq, c.nKey);
-    else if (!plainHeld) b->first.plain.try_emplace(lpSrc, c.nSeq, c.nKey);
-  }
-  b->cmds.push_back(c);
+  c.bAreaMatch = bAreaMatch;
   return true;
 }
 

@@ -354,7 +354,7 @@ struct TexelRows {
 // reads `count` texels from texRows[r] and writes them at out + r × outPitch.
 // One call covers a whole quad, so the loop's set-up is paid once.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, uint8_t* out,
+PELMORA_INLINE_BODY void SelectRectBody(const TexelRows& texRows, int rows, int count, uint8_t* out,
                                         ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   const size_t rowBytes = static_cast<size_t>(count) * sizeof(typename Codec<OutK>::Raw);
   for (int r = 0; r < rows; ++r, out += outPitch) {
@@ -374,18 +374,29 @@ PELMORA_INLINE_BODY void SelectRectBody(TexelRows texRows, int rows, int count, 
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-void SelectRectPlain(TexelRows texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+void SelectRectPlain(const TexelRows& texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
                      const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
-PELMORA_WIDE void SelectRectWide(TexelRows texRows, int rows, int count, uint8_t* out,
+PELMORA_WIDE void SelectRectWide(const TexelRows& texRows, int rows, int count, uint8_t* out,
                                  ptrdiff_t outPitch, const uint8_t (*tables)[256]) {
   SelectRectBody<TexK, OutK, kBlend>(texRows, rows, count, out, outPitch, tables);
 }
 
-using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+using SelectRectFn = void (*)(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]);
+
+// A row's texels read backwards from `tex` (pixel i takes the texel i
+// places left of it) shaded one by one into `out`, blended.
+template <PixelKind TexK, PixelKind OutK>
+void ShadeTexelsBackwards(const uint8_t* tex, int count, uint8_t* out, const uint8_t (*tables)[256]) {
+  using TexRaw = typename Codec<TexK>::Raw;
+  using OutRaw = typename Codec<OutK>::Raw;
+  for (int i = 0; i < count; ++i)
+    ShadeTexel<TexK, OutK, true, true>(LoadRaw<TexRaw>(tex - static_cast<ptrdiff_t>(i) * sizeof(TexRaw)),
+                                       out + static_cast<size_t>(i) * sizeof(OutRaw), tables);
+}
 
 #if defined(__GNUC__) && defined(__x86_64__)
 // The keyed select of the common sprite formats with AVX-512: a masked
@@ -394,12 +405,21 @@ using SelectRectFn = void (*)(TexelRows, int, int, uint8_t*, ptrdiff_t, const ui
 // loop of their own. 32-bit texels (A8R8G8B8, or X8R8G8B8 always opaque)
 // onto a 32-bit target, sixteen a step; A1R5G5B5 onto R5G6B5 or
 // A1R5G5B5, thirty-two a step.
-template <PixelKind TexK, PixelKind OutK>
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(TexelRows texRows, int rows,
-                                                                          int count, uint8_t* out, ptrdiff_t outPitch,
-                                                                          const uint8_t (*tables)[256]) {
+//
+// kReversed: a picture drawn mirrored, read backwards where it lies. Pixel
+// i of a row takes the texel i places left of the row's first texel
+// (texRows[r]): each step loads the texels ending there (the mask turned
+// round to match, so nothing left of the run is read) and turns them round
+// in the register.
+template <PixelKind TexK, PixelKind OutK, bool kReversed>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(const TexelRows& texRows, int rows,
+                                                                              int count, uint8_t* out,
+                                                                              ptrdiff_t outPitch,
+                                                                              const uint8_t (*tables)[256]) {
   const int whole = count & ~15;
   const __mmask16 tail = static_cast<__mmask16>((1u << (count & 15)) - 1u);
+  // The lanes loaded backwards for the tail: its n texels end the vector.
+  const __mmask16 tailBack = static_cast<__mmask16>(tail << (16 - (count & 15)));
   for (int r = 0; r < rows; ++r, out += outPitch) {
     const uint8_t* tex = texRows[r];
     bool partial = false;
@@ -409,8 +429,15 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
       // value less 0x01000000 stays below 0xFE000000 (both unsigned). The
       // partly transparent lanes are gathered in a mask, tested once a row.
       __mmask16 partialLanes = 0;
-      auto step = [&](int i, __mmask16 in) __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) {
-        const __m512i t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
+      auto step = [&](int i, __mmask16 in, __mmask16 back)
+                      __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) {
+        __m512i t;
+        if constexpr (kReversed) {
+          const __m512i turn = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+          t = _mm512_permutexvar_epi32(turn, _mm512_maskz_loadu_epi32(back, tex - static_cast<ptrdiff_t>(i + 15) * 4));
+        } else {
+          t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
+        }
         __mmask16 lands = in;
         if constexpr (TexK == PixelKind::A8R8G8B8) {
           lands = _mm512_mask_cmpge_epu32_mask(in, t, opaque);
@@ -424,13 +451,21 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
       // Whole steps, then the row's last pixels under the tail mask (the
       // same for every row of the quad).
       int i = 0;
-      for (; i < whole; i += 16) step(i, 0xFFFFu);
-      if (tail) step(i, tail);
+      for (; i < whole; i += 16) step(i, 0xFFFFu, 0xFFFFu);
+      if (tail) step(i, tail, tailBack);
       partial = partialLanes != 0;
     } else {
       for (int i = 0; i < count; i += 32) {
         const __mmask32 in = count - i >= 32 ? 0xFFFFFFFFu : (1u << (count - i)) - 1u;
-        const __m512i t = _mm512_maskz_loadu_epi16(in, tex + static_cast<size_t>(i) * 2);
+        __m512i t;
+        if constexpr (kReversed) {
+          const __mmask32 back = count - i >= 32 ? 0xFFFFFFFFu : in << (32 - (count - i));
+          const __m512i turn = _mm512_set_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
+                                                20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+          t = _mm512_permutexvar_epi16(turn, _mm512_maskz_loadu_epi16(back, tex - static_cast<ptrdiff_t>(i + 31) * 2));
+        } else {
+          t = _mm512_maskz_loadu_epi16(in, tex + static_cast<size_t>(i) * 2);
+        }
         const __mmask32 lands = in & _mm512_movepi16_mask(t);  // the alpha bit
         __m512i v = t;
         if constexpr (OutK == PixelKind::R5G6B5) {
@@ -449,15 +484,33 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMasked(Texel
       }
     }
     if (!partial) continue;
-    const int32_t first = 0;
-    ShadeTexels<TexK, OutK, true, true, true>(tex, &first, count, out, tables);
+    if constexpr (kReversed) {
+      ShadeTexelsBackwards<TexK, OutK>(tex, count, out, tables);
+    } else {
+      const int32_t first = 0;
+      ShadeTexels<TexK, OutK, true, true, true>(tex, &first, count, out, tables);
+    }
   }
+}
+
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMasked(const TexelRows& texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+                      const uint8_t (*tables)[256]) {
+  SelectRectMaskedRoad<TexK, OutK, false>(texRows, rows, count, out, outPitch, tables);
+}
+
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMaskedBackwards(const TexelRows& texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+                               const uint8_t (*tables)[256]) {
+  SelectRectMaskedRoad<TexK, OutK, true>(texRows, rows, count, out, outPitch, tables);
 }
 const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                             __builtin_cpu_supports("avx512vl");
 #else
 template <PixelKind TexK, PixelKind OutK>
-void SelectRectMasked(TexelRows, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+void SelectRectMasked(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMaskedBackwards(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
 const bool g_maskedSelect = false;
 #endif
 
@@ -490,6 +543,32 @@ SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
     case PixelKind::X8R8G8B8: return PickSelectRectTo<PixelKind::X8R8G8B8>(out, blend);
     case PixelKind::R5G6B5: return PickSelectRectTo<PixelKind::R5G6B5>(out, blend);
     case PixelKind::A1R5G5B5: return PickSelectRectTo<PixelKind::A1R5G5B5>(out, blend);
+    default: return nullptr;
+  }
+}
+
+// The whole-quad select of a picture drawn mirrored, reading its texels
+// backwards where they lie (texRows[r]: each row's first pixel's texel);
+// null where only the reversed copy of each row serves (no AVX-512 masked
+// road for the formats, no blend, or vector loops held below AVX-512).
+template <PixelKind TexK>
+SelectRectFn PickSelectRectBackwardsTo(PixelKind out) {
+  switch (out) {
+    case PixelKind::A8R8G8B8: return SelectRectMaskedBackwards<TexK, PixelKind::A8R8G8B8>;
+    case PixelKind::X8R8G8B8: return SelectRectMaskedBackwards<TexK, PixelKind::X8R8G8B8>;
+    default: return nullptr;
+  }
+}
+
+SelectRectFn PickSelectRectBackwards(PixelKind tex, PixelKind out, bool blend) {
+  if (!blend || !g_maskedSelect || DrawVectorLevel() < 2) return nullptr;
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return PickSelectRectBackwardsTo<PixelKind::A8R8G8B8>(out);
+    case PixelKind::X8R8G8B8: return PickSelectRectBackwardsTo<PixelKind::X8R8G8B8>(out);
+    case PixelKind::A1R5G5B5:
+      if (out == PixelKind::R5G6B5) return SelectRectMaskedBackwards<PixelKind::A1R5G5B5, PixelKind::R5G6B5>;
+      if (out == PixelKind::A1R5G5B5) return SelectRectMaskedBackwards<PixelKind::A1R5G5B5, PixelKind::A1R5G5B5>;
+      return nullptr;
     default: return nullptr;
   }
 }
@@ -899,7 +978,23 @@ bool SolidRectFor(PixelKind out, PixelImage& target, int x0, int x1, int y0, int
 
 // A vertex edge on a pixel boundary: n − 0.5 for a whole n, small enough
 // that every edge function of the rasteriser is exact in double.
-bool OnPixelEdge(float v) { return std::fabs(v) < 1048576.0f && v - std::floor(v) == 0.5f; }
+// v − floor(v) == 0.5 with |v| below 2^20, by integer arithmetic (no
+// library call for floor on baseline x86-64): there the difference is
+// exact, so it holds exactly when twice v is an odd whole number.
+bool OnPixelEdge(float v) {
+  if (!(std::fabs(v) < 1048576.0f)) return false;
+  const float twice = v * 2.0f;
+  const int32_t whole = static_cast<int32_t>(twice);
+  return static_cast<float>(whole) == twice && (whole & 1) != 0;
+}
+
+// floor(v) and "v is whole" for |v| below 2^31, by truncation (the callers
+// check the range first; the sign of a zero result does not matter to them).
+double FloorSmall(double v) {
+  const double t = static_cast<double>(static_cast<int64_t>(v));
+  return t > v ? t - 1.0 : t;
+}
+bool WholeSmall(double v) { return static_cast<double>(static_cast<int64_t>(v)) == v; }
 
 // out[i] = the texel at column columns[i] of `row` (4 or 2 bytes each).
 void GatherTexelsPlain(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
@@ -1832,13 +1927,15 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   auto at = [](const QuadVertex& p, float x, float y) { return p.x == x && p.y == y; };
   if (!((at(a, b.x, c.y) && at(d, c.x, b.y)) || (at(a, c.x, b.y) && at(d, b.x, c.y)))) return false;
   if (!OnPixelEdge(b.x) || !OnPixelEdge(c.x) || !OnPixelEdge(b.y) || !OnPixelEdge(c.y)) return false;
-  // u may change only across, v only down: equal at corners of one column / row.
-  const QuadVertex* corners[4] = {&a, &b, &c, &d};
-  for (int i = 0; i < 4; ++i)
-    for (int j = i + 1; j < 4; ++j) {
-      if (corners[i]->x == corners[j]->x && !(corners[i]->u == corners[j]->u)) return false;
-      if (corners[i]->y == corners[j]->y && !(corners[i]->v == corners[j]->v)) return false;
-    }
+  // u may change only across, v only down: equal at corners of one column
+  // / row. With b and c apart in both x and y, the corners sharing a column
+  // are a–b and c–d when a lies in b's column, else a–c and b–d; the other
+  // pairs of each share a row.
+  if (a.x == b.x) {
+    if (!(a.u == b.u && c.u == d.u && a.v == c.v && b.v == d.v)) return false;
+  } else if (!(a.u == c.u && b.u == d.u && a.v == b.v && c.v == d.v)) {
+    return false;
+  }
   const QuadVertex& left = b.x < c.x ? b : c;
   const QuadVertex& right = b.x < c.x ? c : b;
   const QuadVertex& top = b.y < c.y ? b : c;
@@ -1879,14 +1976,17 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     return false;
   const double xl = left.x, xr = right.x, ul = left.u, ur = right.u;
   const double yt = top.y, yb = bottom.y, vt = top.v, vb = bottom.v;
-  texelColumns_.resize(static_cast<size_t>(x1 - x0) + 1);
-  texelRows_.resize(static_cast<size_t>(y1 - y0) + 1);
+  // The column and row lists only grow: every road reads the first `count`
+  // columns and rows alone.
+  if (texelColumns_.size() < static_cast<size_t>(x1 - x0) + 1) texelColumns_.resize(static_cast<size_t>(x1 - x0) + 1);
+  if (texelRows_.size() < static_cast<size_t>(y1 - y0) + 1) texelRows_.resize(static_cast<size_t>(y1 - y0) + 1);
   // One texel per pixel, starting on a texel edge (the copy of a picture):
   // pixel k's coordinate is exactly edge + k + 0.5, half-way between texel
   // edges, so it reads texel edge + k (wrapped) — what TexelIndex would
   // give, without working it out for each column.
   auto unitSteps = [](double from, double to, double lo, double hi, double size) {
-    return (to - from) * size == hi - lo && std::floor(from * size) == from * size;
+    // from × size lies below 2^20 (checked above).
+    return (to - from) * size == hi - lo && WholeSmall(from * size);
   };
   bool unitColumns = unitSteps(ul, ur, xl, xr, tw), unitRows = unitSteps(vt, vb, yt, yb, th);
   const int count = x1 - x0 + 1;
@@ -1916,10 +2016,11 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
     memo = NearUnitMemo{offset, extent, from, to, size, dir, n, false, 0};
     const double first = (from + offset / extent * (to - from)) * size;
     const double step = (to - from) * size / extent;
-    const double snapped = first + 1e-4, frac = snapped - std::floor(snapped);
+    if (!(std::fabs(first) < 1048576.0)) return false;
+    const double snapped = first + 1e-4, whole = FloorSmall(snapped), frac = snapped - whole;
     const double drift = std::fabs(step - dir) * n, margin = drift + 1e-5;
-    if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin && std::fabs(first) < 1048576.0)) return false;
-    start = Wrap(static_cast<int>(std::floor(snapped)), static_cast<int>(size));
+    if (!(drift < 0.01 && frac > margin && frac < 1.0 - margin)) return false;
+    start = Wrap(static_cast<int>(whole), static_cast<int>(size));
     memo.unit = true;
     memo.start = start;
     return true;
@@ -1932,6 +2033,18 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // Mirrored unit steps that do not wrap: pixel k reads texel mirrorStart − k.
   const int32_t mirrorStart = nextColumn;
   const bool mirroredRun = mirroredColumns && mirrorStart - (count - 1) >= 0;
+  // A mirrored picture whose rows follow each other, texels as they are onto
+  // a separate picture: read backwards where it lies, the whole quad in one
+  // call, without lists of its columns and rows.
+  if (mirroredRun && count > 1 && identity && &tex != &target && unitRows &&
+      nextRow + (y1 - y0 + 1) <= tex.Height())
+    if (const SelectRectFn backwards = PickSelectRectBackwards(texKind, outKind, blend)) {
+      const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
+      const uint8_t* first = tex.Row(nextRow) + static_cast<size_t>(mirrorStart) * texBytes;
+      backwards(TexelRows{nullptr, first, tex.Pitch()}, y1 - y0 + 1, count,
+                target.Row(y0) + x0 * static_cast<size_t>(target.BytesPerPixel()), target.Pitch(), shadeTables_);
+      return true;
+    }
   if (plainRun) texelColumns_[0] = nextColumn;
   for (int x = x0; x <= x1 && !plainRun; ++x) {
     int32_t& column = texelColumns_[x - x0];

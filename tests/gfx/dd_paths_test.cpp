@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -390,6 +391,75 @@ TEST_F(GfxPathsTest, SortedBatchTakesTheEarliestMatchingDrawsKey) {
   DDEndBatch();
   EXPECT_EQ(pixel(0), 0xFF0000BBu);  // a, a, then b
   for (DDSURFACEDATA* s : {&a, &b, &dst}) DDReleaseSurface(s);
+}
+
+// A long sorted batch: every source's draws together, sources in the order
+// of their first draws, registered ones after the others, each source's
+// draws in queue order (a model replayed onto the pixels); an unsorted
+// batch keeps queue order. Sources often follow themselves, as sprites do.
+TEST_F(GfxPathsTest, LongSortedBatchesDrawEachSourceTogetherInFirstDrawOrder) {
+  ASSERT_TRUE(Init(1, 32, 1));
+  constexpr int kSources = 5, kPixels = 8;
+  DDSURFACEDATA src[kSources], dst;
+  // Each source's four texels differ, so the order within a source shows.
+  auto colour = [](int source, int column) { return 0xFF000000u | (0x300000u * (source + 1)) | (0x40u * column); };
+  for (int k = 0; k < kSources; ++k) {
+    ASSERT_TRUE(DDCreateSurface(&src[k], 4, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+    for (int column = 0; column < 4; ++column) DDFillRectColor(&src[k], column, 0, 1, 1, colour(k, column));
+  }
+  ASSERT_TRUE(DDCreateSurface(&dst, kPixels, 1, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+  struct Draw {
+    int source, column, x;
+  };
+  Noise noise{7};
+  for (int length : {3, 40, 700}) {
+    std::vector<Draw> draws;
+    int source = static_cast<int>(noise.Next() % 4);  // source 4 (registered) joins later
+    for (int i = 0; i < length; ++i) {
+      if (noise.Next() % 3 == 0) source = static_cast<int>(noise.Next() % (i > length / 2 ? kSources : 4));
+      draws.push_back({source, static_cast<int>(noise.Next() % 4), static_cast<int>(noise.Next() % kPixels)});
+    }
+    for (uint8_t sort : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << length << " draws, sorted " << int{sort});
+      DDFillSurfaceColor(&dst, 0xFF000000u);
+      DDBeginBatch(sort);
+      DDBatchAddTexture(&src[4]);
+      for (const Draw& d : draws) DDBlt(&dst, d.x, 0, 1, 1, &src[d.source], d.column, 0, 0);
+      DDEndBatch();
+      // The model: a source's key is the place of its first draw among
+      // first draws, registered sources after every other.
+      std::vector<int> rank(kSources, -1);
+      int next = 0;
+      std::vector<std::pair<long, int>> order;  // (key, queue place)
+      for (int i = 0; i < length; ++i) {
+        int& r = rank[static_cast<size_t>(draws[i].source)];
+        if (r < 0) r = next++;
+        order.push_back({sort ? r + (draws[i].source == 4 ? 100000L : 0L) : 0L, i});
+      }
+      std::stable_sort(order.begin(), order.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      std::vector<uint32_t> expected(kPixels, 0xFF000000u);
+      for (const auto& [key, i] : order)
+        expected[static_cast<size_t>(draws[i].x)] = colour(draws[i].source, draws[i].column);
+      for (int x = 0; x < kPixels; ++x) ASSERT_EQ(Pixel(&dst, x, 0), expected[static_cast<size_t>(x)]) << "pixel " << x;
+    }
+  }
+  // A draw matching a registered area right after a plain draw of its
+  // source keeps the area's earlier key: a (area), a (plain), a (area), b
+  // draw as a (plain), b, then both area draws.
+  DDFillSurfaceColor(&dst, 0xFF000000u);
+
+  DDBeginBatch(1);
+  DDBatchAddTextureArea(&src[0], 2, 0);
+  DDBlt(&dst, 0, 0, 1, 1, &src[0], 2, 0, 0);
+  DDBlt(&dst, 1, 0, 1, 1, &src[0], 0, 0, 0);
+  DDBlt(&dst, 1, 0, 1, 1, &src[0], 2, 0, 0);
+  DDBlt(&dst, 1, 0, 1, 1, &src[1], 0, 0, 0);
+  DDEndBatch();
+  EXPECT_EQ(Pixel(&dst, 0, 0), colour(0, 2));
+  EXPECT_EQ(Pixel(&dst, 1, 0), colour(0, 2));
+  for (DDSURFACEDATA& s : src) DDReleaseSurface(&s);
+  DDReleaseSurface(&dst);
 }
 
 }  // namespace

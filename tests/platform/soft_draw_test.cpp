@@ -580,6 +580,7 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
       {{35.5f, 26.5f, 43.5f, 30.5f}, {0, 0, 8, 4}}, {{49.5f, 0.5f, 57.5f, 4.5f}, {0, 0, 8, 4}},
       {{-0.5f, -0.5f, 6.5f, 4.5f}, {0, 0, 3, 2}},   {{1.25f, 2.5f, 9.25f, 6.5f}, {0, 0, 8, 4}},
       {{0.5f, 0.5f, 38.5f, 28.5f}, {-3, 5, 11, -2}},
+      {{1.5f, 2.75f, 9.5f, 6.75f}, {0, 0, 8, 4}},   {{-7.5f, 1.5f, 0.5f, 5.0f}, {0, 0, 8, 4}},  // off the row edges
       // Halved: every pixel centre falls on a texel edge, where the
       // rasteriser's snapping decides (the 100-wide sheet's u is inexact).
       {{0.5f, 0.5f, 4.5f, 2.5f}, {0, 0, 8, 4}},     {{6.5f, 3.5f, 9.5f, 5.5f}, {2, 0, 8, 4}},
