@@ -9,6 +9,7 @@
 #include "base/timers.h"
 #include "play/block_map.h"
 #include "play/flow_hooks.h"
+#include "play/character_look_ahead.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
@@ -146,7 +147,24 @@ void cStageScene::ActivateObjects() {
     hero.m_bOnScreen = 1;
   }
   m_GroupWakeUp.assign(kGroupWakeUpCount, 0);
+  // Both walks bring the characters ahead into the caches (what the
+  // appearance, screen and group tests read; then what deciding to act and
+  // the screen rectangle read).
+  const std::vector<cStageCharacter*>& order = CharacterOrder();
+  cCharacterLookAhead ahead(m_CharacterList, order);
   for (cStageCharacter& c : m_CharacterList) {
+    ahead.Next();
+    if (const cStageCharacter* far = ahead.Far()) {
+      PrefetchListNode(far);
+      PrefetchLine(&far->m_bPresent);
+      PrefetchLine(&far->m_dX);
+      PrefetchLine(&far->m_dBottom);
+      PrefetchBytes(&far->m_Definition, sizeof(far->m_Definition));
+      PrefetchLine(&far->m_bInView);
+      PrefetchLine(&far->m_bIgnoreX);
+    }
+    if (const cStageCharacter* near = ahead.Near(2); near && !near->Definition().m_vConds.Get().empty())
+      PrefetchLine(near->Definition().m_vConds.Get().data());
     c.m_bPresent = CheckCharacterConditions(c) ? 1 : 0;
     if (c.m_bPresent) {
       c.m_bOnScreen = c.IsOnScreen() ? 1 : 0;
@@ -156,7 +174,24 @@ void cStageScene::ActivateObjects() {
     }
   }
   // Acting is decided after every character had its chance to wake its group.
-  for (cStageCharacter& c : m_CharacterList) c.m_bActing = c.m_bPresent ? c.UpdateActing(m_GroupWakeUp) : 0;
+  cCharacterLookAhead acting(m_CharacterList, order);
+  for (cStageCharacter& c : m_CharacterList) {
+    acting.Next();
+    if (const cStageCharacter* far = acting.Far()) {
+      PrefetchListNode(far);
+      PrefetchLine(&far->m_bPresent);
+      PrefetchLine(&far->m_rcScreen);
+      PrefetchLine(&far->m_nMarginX);
+      PrefetchLine(&far->m_dX);
+      PrefetchLine(&far->m_nDrawWidth);
+      PrefetchLine(&far->m_Definition.m_nParam51);
+      PrefetchLine(&far->m_bAirborne);
+      PrefetchLine(&far->m_bJump2);
+      PrefetchLine(&far->m_bInView);
+      PrefetchLine(&far->m_bHasActed);
+    }
+    c.m_bActing = c.m_bPresent ? c.UpdateActing(m_GroupWakeUp) : 0;
+  }
   for (cStageItem& item : m_ItemList) {
     item.m_bPresent = CheckItemConditions(item) ? 1 : 0;
     item.m_bOnScreen = item.m_bPresent && item.IsOnScreen() ? 1 : 0;

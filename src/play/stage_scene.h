@@ -535,6 +535,27 @@ class cStageScene : public cStageSceneBase {
   } m_BlockCharactersKey;
   // ---- end of block map and collision ----
 
+  // ---- Play frame (play_frame.cpp): the list order for look-aheads ----
+  // The character list's nodes in list order, gathered again when the list
+  // changed (its size, first or last node, or a flush). Walks take the
+  // addresses of the characters some places ahead from it
+  // (cCharacterLookAhead) instead of following the links one by one; the
+  // entries are addresses only, never read through.
+  const std::vector<cStageCharacter*>& CharacterOrder();
+  std::vector<cStageCharacter*> m_CharacterOrder;
+  struct cCharacterOrderKey {
+    size_t listSize = 0;
+    const void* first = nullptr;
+    const void* last = nullptr;
+    uint32_t flushes = 0;
+    bool operator==(const cCharacterOrderKey&) const = default;
+  } m_CharacterOrderKey;
+  uint32_t m_nCharacterFlushes = 0;  // FlushRemovals that took characters out
+  // Set by RunPlay: the stage characters' flow frame flags and pins are
+  // cleared in the bookkeeping walk of the frame's first sub-step.
+  bool m_bFrameFlagsPending = false;
+  // ---- end of the list order ----
+
   // ---- Flow commands (commands.cpp) ----
   // Set by an item's message command: later message commands of the same
   // item run continue its window. Cleared when an item run starts.
