@@ -512,6 +512,16 @@ void cActorFlows::Prefetch(int level) const {
         if (state.m_pWork) __builtin_prefetch(state.m_pWork.get());
       }
       break;
+    case 4:
+      // The movement record of a running move command (read through the
+      // command brought in at level 3).
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        if (const cEdCmd* command = flow->m_Commands[furthest].m_pCommand; command && command->m_pMove)
+          PrefetchBytes(command->m_pMove.get(), 128);
+      }
+      break;
     default:
       break;
   }

@@ -491,10 +491,10 @@ namespace {
 // of characters their objects and flows no longer stay cached from one
 // frame to the next, and each level's address is read from the level
 // before. Far ahead: the words that tell whether it acts (PrefetchWalkFlags);
-// 6: the rest of the object; 5: its flow list; 4..1: the flow levels
+// 7: the rest of the object; 6: its flow set; 5..1: the flow levels
 // (cActorFlows::Prefetch). A character that looks idle (the walk will very
 // likely pass it over) is left alone. Changes nothing.
-constexpr int kObjectDistance = 6;
+constexpr int kObjectDistance = 7;
 
 void PrefetchForOrdinaryWalk(const cCharacterLookAhead& ahead) {
   PrefetchWalkFlags(ahead);

@@ -159,7 +159,9 @@ void cStageScene::ActivateObjects() {
       PrefetchLine(&far->m_bPresent);
       PrefetchLine(&far->m_dX);
       PrefetchLine(&far->m_dBottom);
-      PrefetchBytes(&far->m_Definition, sizeof(far->m_Definition));
+      PrefetchLine(&far->m_Definition.m_vConds);
+      PrefetchLine(&far->m_Definition.m_nCondMode);
+      PrefetchLine(&far->m_Definition.m_nParam51);
       PrefetchLine(&far->m_bInView);
       PrefetchLine(&far->m_bIgnoreX);
     }
