@@ -241,41 +241,69 @@ int cStageScene::RunPlay() {
   return 0;
 }
 
+void cStageScene::BookKeep(cStageCharacter& character, bool countLife, bool clearFrameFlags) {
+  if (clearFrameFlags) {
+    if (!character.m_bDying) character.ClearFlowFrameFlags();
+    character.m_bPinnedX = character.m_bPinnedY = 0;
+  }
+  if (countLife && !IsDoomed(character) && !character.m_bDying && character.m_nLifeCountdown != kNoLifeCountdown &&
+      --character.m_nLifeCountdown < 0)
+    RemoveCharacter(character);
+  character.CountDownInvincibility();
+  character.ClearContactFlags();
+  character.SavePosition();
+}
+
 bool cStageScene::RunSubStep(int32_t i) {
   m_nStepIndex = i;
   ++m_nStepCount;
-  ActivateObjects();
-
   // Life countdowns (while the hero lives) and the per-sub-step bookkeeping
   // touch only the character itself: one walk does both, and in a frame's
-  // first sub-step it also clears the frame's flow flags and pins.
-  const bool countLife = !IsHeroDying();
+  // first sub-step it also clears the frame's flow flags and pins. Deciding
+  // whether a character acts reads only the character itself too, so when
+  // the items' presence reads nothing of the characters (no item has
+  // appearance conditions), that walk does the bookkeeping as well, each
+  // character's right after its decision: the items' presence, which comes
+  // between the two in the sub-step, then follows the walk.
   const bool clearFrameFlags = m_bFrameFlagsPending;
   m_bFrameFlagsPending = false;
-  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
-  for (cStageCharacter& character : m_CharacterList) {
-    ahead.Next();
-    if (clearFrameFlags) {
-      PrefetchForFlagClearing(ahead);
-      if (!character.m_bDying) character.ClearFlowFrameFlags();
-      character.m_bPinnedX = character.m_bPinnedY = 0;
+  size_t liveBlockCharacters = 0;
+  const auto countBlock = [&](const cStageCharacter& c) {
+    if (c.m_byBlockCharacter && !IsDoomed(c)) ++liveBlockCharacters;
+  };
+  bool countLife = false;
+  if (ItemsTestNoConditions()) {
+    ActivateCharacters();
+    countLife = !IsHeroDying();
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+    for (cStageCharacter& character : m_CharacterList) {
+      ahead.Next();
+      PrefetchForActing(ahead);
+      if (clearFrameFlags) PrefetchForFlagClearing(ahead);
+      DecideActing(character);
+      BookKeep(character, countLife, clearFrameFlags);
+      countBlock(character);
     }
-    if (const cStageCharacter* far = ahead.Far()) {
-      PrefetchListNode(far);
-      PrefetchLine(&far->m_RemovalMark);
-      PrefetchLine(&far->m_dX);
-      PrefetchLine(&far->m_bDying);
-      PrefetchLine(&far->m_dSavedX);
-      PrefetchLine(&far->m_InvincibleList);
-      PrefetchLine(&far->m_bContactLeft);
+    ActivateItems();
+  } else {
+    ActivateObjects();
+    countLife = !IsHeroDying();
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+    for (cStageCharacter& character : m_CharacterList) {
+      ahead.Next();
+      if (clearFrameFlags) PrefetchForFlagClearing(ahead);
+      if (const cStageCharacter* far = ahead.Far()) {
+        PrefetchListNode(far);
+        PrefetchLine(&far->m_dX);
+        PrefetchLine(&far->m_bDying);
+        PrefetchLine(&far->m_InvincibleList);
+      }
+      BookKeep(character, countLife, clearFrameFlags);
+      countBlock(character);
     }
-    if (countLife && !IsDoomed(character) && !character.m_bDying && character.m_nLifeCountdown != kNoLifeCountdown &&
-        --character.m_nLifeCountdown < 0)
-      RemoveCharacter(character);
-    character.CountDownInvincibility();
-    character.ClearContactFlags();
-    character.SavePosition();
   }
+  m_nLiveBlockCharacters = liveBlockCharacters;
+  m_nBlockCountStep = m_nStepCount;
   if (countLife)
     for (cStageItem& item : m_ItemList) {
       if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;
@@ -367,6 +395,10 @@ bool cStageScene::HandleMoveKill(cStageCharacter& character) {
 }
 
 bool cStageScene::RunBlockCharacters() {
+  // No block character was left when the bookkeeping walk just before
+  // ended (nothing between adds or changes one): the walk would pass every
+  // character over.
+  if (m_nBlockCountStep == m_nStepCount && m_nLiveBlockCharacters == 0) return true;
   cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
   for (cStageCharacter& c : m_CharacterList) {
     ahead.Next();

@@ -463,6 +463,16 @@ class cStageScene : public cStageSceneBase {
   // Once per sub-step before anything moves: which objects exist, are on
   // screen and act.
   void ActivateObjects();
+  // Its parts: the characters' presence, screen and group tests (with the
+  // hero's presence); deciding whether one character acts (after every
+  // character had its chance to wake its group); the items' presence.
+  void ActivateCharacters();
+  void DecideActing(cStageCharacter& c);
+  void PrefetchForActing(const class cCharacterLookAhead& ahead);
+  void ActivateItems();
+  // No item of the stage has appearance conditions: the items' presence
+  // then reads nothing of the characters.
+  bool ItemsTestNoConditions() const;
   // Appearance conditions (subject: the character itself; for items the hero).
   bool CheckCharacterConditions(cStageCharacter& character);
   bool CheckItemConditions(cStageItem& item);
@@ -554,6 +564,15 @@ class cStageScene : public cStageSceneBase {
   // Set by RunPlay: the stage characters' flow frame flags and pins are
   // cleared in the bookkeeping walk of the frame's first sub-step.
   bool m_bFrameFlagsPending = false;
+  // The per-sub-step bookkeeping of one character (life countdown,
+  // invincibility, contacts, saved position; with `clearFrameFlags` its flow
+  // frame flags and pins).
+  void BookKeep(cStageCharacter& character, bool countLife, bool clearFrameFlags);
+  // Block characters not marked for removal when the bookkeeping walk of
+  // sub-step m_nBlockCountStep ended: with none, the block characters' walk
+  // right after it has nothing to do.
+  size_t m_nLiveBlockCharacters = 0;
+  int32_t m_nBlockCountStep = -1;
   // ---- end of the list order ----
 
   // ---- Flow commands (commands.cpp) ----

@@ -1,13 +1,16 @@
-// The look-ahead of the character walks: which characters it names ahead of
-// the walk (the list itself for the near places, the scene's list-order
-// vector for the far one) as the list grows during a walk, and the scene's
-// list-order vector as characters come and go.
+// The walks over the stage's characters: which characters the look-ahead
+// names ahead of a walk (the list itself for the near places, the scene's
+// list-order vector for the far one) as the list grows during a walk; the
+// scene's list-order vector as characters come and go; and the sub-step
+// whose acting decisions and bookkeeping share one walk when no item has
+// appearance conditions, against the separate walks.
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <list>
 #include <vector>
 
+#include "data/conditions.h"
 #include "play/character_look_ahead.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
@@ -109,6 +112,61 @@ TEST(CharacterLookAhead, TheSceneOrderFollowsTheCharacterList) {
 
   s.Frames(2);
   EXPECT_EQ(scene.CharacterOrder(), AddressesOf(scene.m_CharacterList));
+}
+
+// What a sub-step leaves in each character that the activation and the
+// bookkeeping decide.
+struct cWalkState {
+  int32_t id, present, onScreen, acting, hasActed, lifeCountdown, invincible, contactDown, pinned;
+  double x, y, savedX, savedY;
+  bool operator==(const cWalkState&) const = default;
+};
+
+std::vector<cWalkState> WalkStates(cStageScene& scene) {
+  std::vector<cWalkState> states;
+  for (const cStageCharacter& c : scene.m_CharacterList)
+    states.push_back({c.m_nId, c.m_bPresent, c.m_bOnScreen, c.m_bActing, c.m_bHasActed, c.m_nLifeCountdown,
+                      c.m_nInvincibleTimer, c.m_bContactDown, c.m_bPinnedX, c.m_dX, c.m_dY, c.m_dSavedX, c.m_dSavedY});
+  return states;
+}
+
+// The same stage played with an item that has appearance conditions (the
+// separate walks) and without (one walk for the acting decisions and the
+// bookkeeping; the block characters' walk passed over when there is none):
+// every character ends each frame the same, through life countdowns that
+// remove characters, characters beyond the screen that do not act, and
+// with or without a block character, over several sub-steps a frame.
+TEST(StagePlayWalks, OneWalkForActingAndBookkeepingMatchesTheSeparateWalks) {
+  struct Row {
+    int32_t speedLevel;
+    bool blockCharacter;
+  };
+  for (const Row row : {Row{1, false}, Row{3, false}, Row{1, true}, Row{3, true}}) {
+    std::vector<std::vector<cWalkState>> frames[2];
+    std::vector<size_t> counts[2];
+    for (int conditions = 0; conditions < 2; ++conditions) {
+      StageBuilder b(60, 15);
+      b.SpeedLevel(row.speedLevel).Floor(10, 0, 59).Hero(2, 9);
+      for (int column : {5, 7, 9, 11, 13, 40, 50}) b.Character(column, 4);
+      b.Item(55, 9);
+      if (row.blockCharacter) b.Data().m_PlacedCharacters[3].m_nParam25 = 1;
+      if (conditions) b.Data().m_PlacedItems[0].m_vConds = {cCond()};
+      StageSession s(b);
+      ASSERT_TRUE(s.Loaded());
+      cStageScene& scene = s.Scene();
+      ASSERT_EQ(scene.ItemsTestNoConditions(), conditions == 0);
+      int32_t countdown = 2;
+      for (cStageCharacter& c : scene.m_CharacterList) c.m_nLifeCountdown = countdown++;
+      for (int frame = 0; frame < 8; ++frame) {
+        s.Frames(1);
+        frames[conditions].push_back(WalkStates(scene));
+        counts[conditions].push_back(scene.m_CharacterList.size());
+      }
+    }
+    EXPECT_EQ(counts[0], counts[1]) << row.speedLevel << row.blockCharacter;
+    EXPECT_LT(counts[0].back(), 7u) << "some life countdowns ran out";
+    EXPECT_TRUE(frames[0] == frames[1]) << row.speedLevel << row.blockCharacter;
+  }
 }
 
 }  // namespace
