@@ -458,6 +458,14 @@ void PrefetchBytes(const void* p, size_t size) {
 }
 }  // namespace
 
+namespace {
+// A flow of the every-sub-step trigger that is not running: each step
+// tests whether it starts.
+bool IsIdleAlwaysFlow(const cFlowState& flow) {
+  return flow.m_nTriggerKind == kTriggerAlways && !flow.m_bRunning && !flow.m_bPaused && !flow.m_bHalted;
+}
+}  // namespace
+
 void cActorFlows::Prefetch(int level) const {
   switch (level) {
     case 0:
@@ -474,6 +482,12 @@ void cActorFlows::Prefetch(int level) const {
       break;
     case 2:
       for (const auto& flow : m_Flows) {
+        if (IsIdleAlwaysFlow(*flow)) {
+          // An idle flow of the every-sub-step trigger has its conditions
+          // tested each sub-step: its definition first.
+          if (flow->m_pDefinition) PrefetchBytes(flow->m_pDefinition, sizeof(cEdFlow));
+          continue;
+        }
         if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
         const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
         __builtin_prefetch(flow->m_Commands.data());
@@ -483,9 +497,29 @@ void cActorFlows::Prefetch(int level) const {
       break;
     case 3:
       for (const auto& flow : m_Flows) {
+        if (IsIdleAlwaysFlow(*flow)) {
+          // ... then its condition records.
+          if (const cEdFlow* definition = flow->m_pDefinition; definition && !definition->m_vConds.empty())
+            PrefetchBytes(definition->m_vConds.data(),
+                          std::min<size_t>(definition->m_vConds.size() * sizeof(cCond), 128));
+          continue;
+        }
         if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
         const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
-        if (const cEdCmd* command = flow->m_Commands[furthest].m_pCommand) PrefetchBytes(command, sizeof(cEdCmd));
+        const cCmdState& state = flow->m_Commands[furthest];
+        if (const cEdCmd* command = state.m_pCommand) PrefetchBytes(command, sizeof(cEdCmd));
+        // The executor's own working record (a move's, for example).
+        if (state.m_pWork) __builtin_prefetch(state.m_pWork.get());
+      }
+      break;
+    case 4:
+      // The movement record of a running move command (read through the
+      // command brought in at level 3).
+      for (const auto& flow : m_Flows) {
+        if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
+        const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
+        if (const cEdCmd* command = flow->m_Commands[furthest].m_pCommand; command && command->m_pMove)
+          PrefetchBytes(command->m_pMove.get(), 128);
       }
       break;
     default:

@@ -203,8 +203,10 @@ class cActorFlows {
   void ClearFrameFlags();
   // Asks the processor to bring in, ahead of use, one level of what the
   // next step of these flows reads: level 0 the list itself, 1 the flow
-  // states, 2 the command states and timelines of the running flows, 3 the
-  // commands they run. Each level reads only what the level before brought
+  // states, 2 the command states and timelines of the running flows (and
+  // the definitions of idle every-sub-step flows), 3 the commands they run
+  // (and those flows' condition records), 4 the running commands'
+  // movement records. Each level reads only what the level before brought
   // in, so a walk over many characters calls them a few characters apart.
   // Changes nothing.
   void Prefetch(int level) const;

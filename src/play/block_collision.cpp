@@ -9,6 +9,7 @@
 #include "data/system_data.h"
 #include "play/block_map.h"
 #include "play/character.h"
+#include "play/character_look_ahead.h"
 #include "play/flow_hooks.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
@@ -451,8 +452,16 @@ const std::vector<cStageCharacter*>& cStageScene::BlockCharacters() {
   if (!(key == m_BlockCharactersKey)) {
     m_BlockCharacters.clear();
     // A block character removed in this sub-step no longer blocks or carries.
-    for (cStageCharacter& k : m_CharacterList)
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+    for (cStageCharacter& k : m_CharacterList) {
+      ahead.Next();
+      if (const cStageCharacter* far = ahead.Far()) {
+        PrefetchListNode(far);
+        PrefetchLine(&far->m_byBlockCharacter);
+        PrefetchLine(&far->m_RemovalMark);
+      }
       if (k.m_byBlockCharacter != 0 && !IsDoomed(k)) m_BlockCharacters.push_back(&k);
+    }
     m_BlockCharactersKey = key;
   }
   return m_BlockCharacters;

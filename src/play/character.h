@@ -333,6 +333,21 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t ScaleFactor() const { int32_t s = m_Definition.Scale(); return s < 1 ? 1 : s; }
 
   // --- members (the class's data model) ---
+  // The words that the walks over the stage's characters read or write
+  // every sub-step lie together, next to the object's presence and removal
+  // words: a walk then touches one or two cache lines of a character it
+  // passes over.
+  int32_t m_bDying = 0;
+  // Non-zero: a block character (solid for other objects; block characters
+  // act first in every sub-step). Set at set-up from the definition.
+  uint8_t m_byBlockCharacter = 0;
+  int32_t m_bRemoved = 0;
+  int32_t m_nInvincibleTimer = 0;
+  int32_t m_bContactLeft = 0, m_bContactRight = 0, m_bContactUp = 0, m_bContactDown = 0;
+  int32_t m_bPinnedX = 0, m_bPinnedY = 0;
+  double m_dSavedX = 0, m_dSavedY = 0, m_dSavedRight = 0, m_dSavedBottom = 0;
+  std::list<cInvincibleEntry> m_InvincibleList;
+  // The rest of the data model.
   cCharacter* m_pLinkOwner = nullptr;              // null: owns its target links
   std::vector<cCharacter*> m_Targets;              // 4 target slots
   cCharacter* m_pParent = nullptr;
@@ -355,10 +370,8 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bKnockedBack = 0;
   int32_t m_nFootBlock = kNoBlock;                 // cell index of the block under the feet
   int32_t m_nStateCounter = 0;
-  int32_t m_bDying = 0;
   int32_t m_bSideBump = 0;
   int32_t m_bRiding = 0;                           // resting on something other than a block
-  double m_dSavedX = 0, m_dSavedY = 0, m_dSavedRight = 0, m_dSavedBottom = 0;
   int32_t m_bPositionSaved = 0;
   int32_t m_bRestorePosition = 0;
   int32_t m_nHp = 0;
@@ -366,10 +379,7 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_nSp = 0;
   cGauge m_SpGauge;
   std::vector<int32_t> m_Status;                   // 9 status words
-  int32_t m_nInvincibleTimer = 0;
-  std::list<cInvincibleEntry> m_InvincibleList;
   std::list<cAnimeRun> m_AnimeRuns;
-  int32_t m_bRemoved = 0;
   int32_t m_nSight = 0;                            // dots
   cHitRect m_Hit1;                                 // body: contacts between characters
   cHitRect m_Hit2;                                 // attack: shots and swords
@@ -386,7 +396,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bSecondJump = 0;
   int32_t m_bStanding = 0;
   int32_t m_nFallCounter = 0;
-  int32_t m_bContactLeft = 0, m_bContactRight = 0, m_bContactUp = 0, m_bContactDown = 0;
   int32_t m_nLastSide = 0;
   int32_t m_nLandingBlock = kNoBlock;
   int32_t m_nCarriedById = 0;
@@ -394,7 +403,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   double m_dPusherX = 0;          // its x when it pushed
   int32_t m_nFrameCounter = 0;
   int32_t m_bHiddenThisFrame = 0;
-  int32_t m_bPinnedX = 0, m_bPinnedY = 0;
 
   // Block collision (block_collision.cpp): where the block character this
   // one rides (m_nCarriedById) stood when the ride was last confirmed.
@@ -411,9 +419,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   // unless the character flies, rides, was stopped this frame or is knocked
   // upward. (Shots fall by the object form, cStageObject::ApplyGravity.)
   void ApplyGravity();
-  // Non-zero: a block character (solid for other objects; block characters
-  // act first in every sub-step). Set at set-up from the definition.
-  uint8_t m_byBlockCharacter = 0;
   // ---- end of play frame ----
 
   // ---- Damage, defeat and anime runs (combat, damage.cpp) ----

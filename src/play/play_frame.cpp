@@ -18,6 +18,7 @@
 #include "platform/messages.h"
 #include "flow/flow_state.h"
 #include "play/character.h"
+#include "play/character_look_ahead.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
@@ -64,6 +65,42 @@ cLiveRange LiveRangeOf(const cStageParam& area) {
   return range;
 }
 
+// The words a walk reads to tell whether a character acts, of the
+// character far ahead.
+void PrefetchWalkFlags(const cCharacterLookAhead& ahead) {
+  const cStageCharacter* far = ahead.Far();
+  if (!far) return;
+  PrefetchListNode(far);
+  PrefetchLine(&far->m_bPresent);
+  PrefetchLine(&far->m_RemovalMark);
+  PrefetchLine(&far->m_bDying);
+  PrefetchLine(&far->m_bActing);
+  PrefetchLine(&far->m_byBlockCharacter);
+}
+
+// What clearing the frame flags reads: the character's words far ahead,
+// then, a few places apart since each is found through the one before, its
+// flow set, the flow list's head, its entries and the word of each flow
+// state that the clearing writes.
+const cActorFlows* FlowsToClear(const cStageCharacter* c) {
+  if (!c || c->m_bDying || !c->m_pFlows) return nullptr;
+  return c->m_pFlows->ActorFlows();
+}
+
+void PrefetchForFlagClearing(const cCharacterLookAhead& ahead) {
+  if (const cStageCharacter* far = ahead.Far()) {
+    PrefetchListNode(far);
+    PrefetchLine(&far->m_bDying);
+    PrefetchLine(&far->m_pFlows);
+    PrefetchLine(&far->m_bPinnedX);
+  }
+  if (const cStageCharacter* c = ahead.Near(9); c && !c->m_bDying && c->m_pFlows) PrefetchBytes(c->m_pFlows.get(), 16);
+  if (const cActorFlows* flows = FlowsToClear(ahead.Near(6))) PrefetchBytes(flows, 96);
+  if (const cActorFlows* flows = FlowsToClear(ahead.Near(3)); flows && flows->m_bFrameFlagsSet) flows->Prefetch(0);
+  if (const cActorFlows* flows = FlowsToClear(ahead.Near(1)); flows && flows->m_bFrameFlagsSet)
+    for (const auto& flow : flows->m_Flows) PrefetchLine(&flow->m_bTriggeredThisFrame);
+}
+
 }  // namespace
 
 int32_t SubStepsPerFrame() { return std::clamp(StageData.Int(kStageSubSteps), 1, kMaxSubSteps); }
@@ -96,10 +133,25 @@ void cStageScene::FlushRemovals() {
     for (auto& group : m_CharacterGroups)
       group.remove_if([](const cCharacter* c) { return c->m_RemovalMark.on; });
     m_CharacterList.remove_if([](const cStageCharacter& c) { return c.m_RemovalMark.on; });
+    ++m_nCharacterFlushes;
   }
   m_ItemList.remove_if([](const cStageItem& item) { return item.m_RemovalMark.on; });
   m_nDoomed = 0;
   ++m_nRemovalCount;
+}
+
+// ---- the list order ----
+
+const std::vector<cStageCharacter*>& cStageScene::CharacterOrder() {
+  const cCharacterOrderKey key{m_CharacterList.size(),
+                               m_CharacterList.empty() ? nullptr : &m_CharacterList.front(),
+                               m_CharacterList.empty() ? nullptr : &m_CharacterList.back(), m_nCharacterFlushes};
+  if (!(key == m_CharacterOrderKey)) {
+    m_CharacterOrder.clear();
+    for (cStageCharacter& c : m_CharacterList) m_CharacterOrder.push_back(&c);
+    m_CharacterOrderKey = key;
+  }
+  return m_CharacterOrder;
 }
 
 // ---- the frame ----
@@ -171,12 +223,11 @@ int cStageScene::RunPlay() {
     return 0;
   }
 
-  // Each character's own flags, in one walk.
+  // Each character's own flags: the hero's now, the stage characters' in
+  // the first sub-step's bookkeeping walk (the activation pass before it
+  // neither reads nor sets them: no flow starts or runs there).
   if (HasHero()) Hero().ClearFlowFrameFlags();
-  for (cStageCharacter& character : m_CharacterList) {
-    if (!character.m_bDying) character.ClearFlowFrameFlags();
-    character.m_bPinnedX = character.m_bPinnedY = 0;
-  }
+  m_bFrameFlagsPending = true;
   if (HasHero()) Hero().m_bPinnedX = Hero().m_bPinnedY = 0;
 
   const int32_t subSteps = SubStepsPerFrame();
@@ -190,22 +241,69 @@ int cStageScene::RunPlay() {
   return 0;
 }
 
+void cStageScene::BookKeep(cStageCharacter& character, bool countLife, bool clearFrameFlags) {
+  if (clearFrameFlags) {
+    if (!character.m_bDying) character.ClearFlowFrameFlags();
+    character.m_bPinnedX = character.m_bPinnedY = 0;
+  }
+  if (countLife && !IsDoomed(character) && !character.m_bDying && character.m_nLifeCountdown != kNoLifeCountdown &&
+      --character.m_nLifeCountdown < 0)
+    RemoveCharacter(character);
+  character.CountDownInvincibility();
+  character.ClearContactFlags();
+  character.SavePosition();
+}
+
 bool cStageScene::RunSubStep(int32_t i) {
   m_nStepIndex = i;
   ++m_nStepCount;
-  ActivateObjects();
-
   // Life countdowns (while the hero lives) and the per-sub-step bookkeeping
-  // touch only the character itself: one walk does both.
-  const bool countLife = !IsHeroDying();
-  for (cStageCharacter& character : m_CharacterList) {
-    if (countLife && !IsDoomed(character) && !character.m_bDying && character.m_nLifeCountdown != kNoLifeCountdown &&
-        --character.m_nLifeCountdown < 0)
-      RemoveCharacter(character);
-    character.CountDownInvincibility();
-    character.ClearContactFlags();
-    character.SavePosition();
+  // touch only the character itself: one walk does both, and in a frame's
+  // first sub-step it also clears the frame's flow flags and pins. Deciding
+  // whether a character acts reads only the character itself too, so when
+  // the items' presence reads nothing of the characters (no item has
+  // appearance conditions), that walk does the bookkeeping as well, each
+  // character's right after its decision: the items' presence, which comes
+  // between the two in the sub-step, then follows the walk.
+  const bool clearFrameFlags = m_bFrameFlagsPending;
+  m_bFrameFlagsPending = false;
+  size_t liveBlockCharacters = 0;
+  const auto countBlock = [&](const cStageCharacter& c) {
+    if (c.m_byBlockCharacter && !IsDoomed(c)) ++liveBlockCharacters;
+  };
+  bool countLife = false;
+  if (ItemsTestNoConditions()) {
+    ActivateCharacters();
+    countLife = !IsHeroDying();
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+    for (cStageCharacter& character : m_CharacterList) {
+      ahead.Next();
+      PrefetchForActing(ahead);
+      if (clearFrameFlags) PrefetchForFlagClearing(ahead);
+      DecideActing(character);
+      BookKeep(character, countLife, clearFrameFlags);
+      countBlock(character);
+    }
+    ActivateItems();
+  } else {
+    ActivateObjects();
+    countLife = !IsHeroDying();
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+    for (cStageCharacter& character : m_CharacterList) {
+      ahead.Next();
+      if (clearFrameFlags) PrefetchForFlagClearing(ahead);
+      if (const cStageCharacter* far = ahead.Far()) {
+        PrefetchListNode(far);
+        PrefetchLine(&far->m_dX);
+        PrefetchLine(&far->m_bDying);
+        PrefetchLine(&far->m_InvincibleList);
+      }
+      BookKeep(character, countLife, clearFrameFlags);
+      countBlock(character);
+    }
   }
+  m_nLiveBlockCharacters = liveBlockCharacters;
+  m_nBlockCountStep = m_nStepCount;
   if (countLife)
     for (cStageItem& item : m_ItemList) {
       if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;
@@ -297,7 +395,14 @@ bool cStageScene::HandleMoveKill(cStageCharacter& character) {
 }
 
 bool cStageScene::RunBlockCharacters() {
+  // No block character was left when the bookkeeping walk just before
+  // ended (nothing between adds or changes one): the walk would pass every
+  // character over.
+  if (m_nBlockCountStep == m_nStepCount && m_nLiveBlockCharacters == 0) return true;
+  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
   for (cStageCharacter& c : m_CharacterList) {
+    ahead.Next();
+    PrefetchWalkFlags(ahead);
     if (IsDoomed(c) || !c.m_byBlockCharacter || c.m_bDying || !c.m_bPresent || !c.m_bActing) continue;
     c.TriggerFlowsOfKind(kTriggerAlways);
     if (c.Frame(0) != 0) {
@@ -413,58 +518,46 @@ bool cStageScene::RunHero() {
 
 namespace {
 
-// The characters a few places ahead in a walk are brought into the caches
-// level by level while the walk works on the current one: with thousands
+// The walk of the ordinary characters brings the characters ahead into the
+// caches level by level while it works on the current one: with thousands
 // of characters their objects and flows no longer stay cached from one
 // frame to the next, and each level's address is read from the level
-// before. Distance 7 ahead: the words that tell whether it acts; 6: the
-// rest of the object; 5: its flow list; 4..1: the flow levels
+// before. Far ahead: the words that tell whether it acts (PrefetchWalkFlags);
+// 7: the rest of the object; 6: its flow set; 5..1: the flow levels
 // (cActorFlows::Prefetch). A character that looks idle (the walk will very
 // likely pass it over) is left alone. Changes nothing.
-constexpr int kPrefetchDistance = 7;
+constexpr int kObjectDistance = 7;
 
-void PrefetchLine(const void* p) { __builtin_prefetch(p); }
-
-void PrefetchCharacter(const cStageCharacter& c, int distance) {
-  if (distance == kPrefetchDistance) {
-    PrefetchLine(&c.m_bPresent);
-    PrefetchLine(&c.m_RemovalMark);
-    PrefetchLine(&c.m_bDying);
-    PrefetchLine(&c.m_bActing);
-    PrefetchLine(&c.m_byBlockCharacter);
-    return;
-  }
-  if (c.m_byBlockCharacter || c.m_bDying || !c.m_bPresent || !c.m_bActing || c.m_RemovalMark.on) return;
-  if (distance == kPrefetchDistance - 1) {
-    const char* bytes = reinterpret_cast<const char*>(&c);
-    for (size_t at = 0; at < sizeof(cStageCharacter); at += 64) __builtin_prefetch(bytes + at);
-    return;
-  }
-  const cCharacterFlows* set = c.m_pFlows.get();
-  if (!set) return;
-  if (distance == kPrefetchDistance - 2) {
-    __builtin_prefetch(set);
-    __builtin_prefetch(reinterpret_cast<const char*>(set) + 64);
-    return;
-  }
-  if (const cActorFlows* flows = set->ActorFlows()) flows->Prefetch(kPrefetchDistance - 3 - distance);
-}
-
-// Calls PrefetchCharacter for the characters 1..kPrefetchDistance places
-// after `it` (as far as the list goes).
-void PrefetchAhead(std::list<cStageCharacter>::iterator it, std::list<cStageCharacter>::iterator end) {
-  for (int distance = 1; distance <= kPrefetchDistance; ++distance) {
-    if (it == end || ++it == end) return;
-    PrefetchCharacter(*it, distance);
+void PrefetchForOrdinaryWalk(const cCharacterLookAhead& ahead) {
+  PrefetchWalkFlags(ahead);
+  for (int distance = kObjectDistance; distance >= 1; --distance) {
+    const cStageCharacter* c = ahead.Near(distance);
+    if (!c) continue;
+    if (c->m_byBlockCharacter || c->m_bDying || !c->m_bPresent || !c->m_bActing || c->m_RemovalMark.on) continue;
+    if (distance == kObjectDistance) {
+      // The object up to its carried item, of which only the held word.
+      PrefetchBytes(c, static_cast<size_t>(reinterpret_cast<const char*>(&c->m_Item) -
+                                           reinterpret_cast<const char*>(c)));
+      PrefetchLine(&c->m_Item.m_bHeld);
+      continue;
+    }
+    const cCharacterFlows* set = c->m_pFlows.get();
+    if (!set) continue;
+    if (distance == kObjectDistance - 1) {
+      PrefetchBytes(set, 128);
+      continue;
+    }
+    if (const cActorFlows* flows = set->ActorFlows()) flows->Prefetch(kObjectDistance - 2 - distance);
   }
 }
 
 }  // namespace
 
 bool cStageScene::RunOrdinaryCharacters() {
-  for (auto it = m_CharacterList.begin(); it != m_CharacterList.end(); ++it) {
-    PrefetchAhead(it, m_CharacterList.end());
-    cStageCharacter& c = *it;
+  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+  for (cStageCharacter& c : m_CharacterList) {
+    ahead.Next();
+    PrefetchForOrdinaryWalk(ahead);
     if (IsDoomed(c) || c.m_byBlockCharacter || c.m_bDying || !c.m_bPresent || !c.m_bActing) continue;
     c.TriggerFlowsOfKind(kTriggerAlways);
     if (c.Frame(0) != 0) {
@@ -511,13 +604,22 @@ void cStageScene::SweepOutsideRemovalAreas() {
   const cLiveRange blocks = LiveRangeOf(StageData.m_Params[kRemovalBlockCharacters]);
   // Ordinary and block characters have areas of their own; a walk marks
   // both kinds (marking changes nothing the other kind's test reads).
-  if (m_bRemoveCharacters || m_bRemoveBlockCharacters)
+  if (m_bRemoveCharacters || m_bRemoveBlockCharacters) {
+    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
     for (cStageCharacter& c : m_CharacterList) {
+      ahead.Next();
+      if (const cStageCharacter* far = ahead.Far()) {
+        PrefetchWalkFlags(ahead);
+        PrefetchLine(&far->m_bOnScreen);
+        PrefetchLine(&far->m_dX);
+        PrefetchLine(&far->m_dBottom);
+      }
       if (IsDoomed(c) || c.m_bDying || !c.m_bPresent) continue;
       if (c.m_byBlockCharacter ? m_bRemoveBlockCharacters && c.IsOutsideLiveRange(blocks)
                                : m_bRemoveCharacters && c.IsOutsideLiveRange(characters))
         RemoveCharacter(c);
     }
+  }
   if (m_bRemoveItems) {
     const cLiveRange items = LiveRangeOf(StageData.m_Params[kRemovalItems]);
     for (cStageItem& item : m_ItemList)

@@ -9,6 +9,7 @@
 #include "base/timers.h"
 #include "play/block_map.h"
 #include "play/flow_hooks.h"
+#include "play/character_look_ahead.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
@@ -140,13 +141,42 @@ bool cStageScene::CheckItemConditions(cStageItem& item) {
 }
 
 void cStageScene::ActivateObjects() {
+  ActivateCharacters();
+  // Acting is decided after every character had its chance to wake its group.
+  cCharacterLookAhead acting(m_CharacterList, CharacterOrder());
+  for (cStageCharacter& c : m_CharacterList) {
+    acting.Next();
+    PrefetchForActing(acting);
+    DecideActing(c);
+  }
+  ActivateItems();
+}
+
+void cStageScene::ActivateCharacters() {
   if (HasHero()) {
     cHero& hero = Hero();
     hero.m_bPresent = 1;
     hero.m_bOnScreen = 1;
   }
   m_GroupWakeUp.assign(kGroupWakeUpCount, 0);
+  // The walk brings the characters ahead into the caches (what the
+  // appearance, screen and group tests read).
+  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
   for (cStageCharacter& c : m_CharacterList) {
+    ahead.Next();
+    if (const cStageCharacter* far = ahead.Far()) {
+      PrefetchListNode(far);
+      PrefetchLine(&far->m_bPresent);
+      PrefetchLine(&far->m_dX);
+      PrefetchLine(&far->m_dBottom);
+      PrefetchLine(&far->m_Definition.m_vConds);
+      PrefetchLine(&far->m_Definition.m_nCondMode);
+      PrefetchLine(&far->m_Definition.m_nParam51);
+      PrefetchLine(&far->m_bInView);
+      PrefetchLine(&far->m_bIgnoreX);
+    }
+    if (const cStageCharacter* near = ahead.Near(2); near && !near->Definition().m_vConds.Get().empty())
+      PrefetchLine(near->Definition().m_vConds.Get().data());
     c.m_bPresent = CheckCharacterConditions(c) ? 1 : 0;
     if (c.m_bPresent) {
       c.m_bOnScreen = c.IsOnScreen() ? 1 : 0;
@@ -155,14 +185,41 @@ void cStageScene::ActivateObjects() {
       c.m_bOnScreen = 0;
     }
   }
-  // Acting is decided after every character had its chance to wake its group.
-  for (cStageCharacter& c : m_CharacterList) c.m_bActing = c.m_bPresent ? c.UpdateActing(m_GroupWakeUp) : 0;
+}
+
+void cStageScene::DecideActing(cStageCharacter& c) {
+  c.m_bActing = c.m_bPresent ? c.UpdateActing(m_GroupWakeUp) : 0;
+}
+
+void cStageScene::PrefetchForActing(const cCharacterLookAhead& ahead) {
+  if (const cStageCharacter* far = ahead.Far()) {
+    PrefetchListNode(far);
+    PrefetchLine(&far->m_bPresent);
+    PrefetchLine(&far->m_rcScreen);
+    PrefetchLine(&far->m_nMarginX);
+    PrefetchLine(&far->m_dX);
+    PrefetchLine(&far->m_nDrawWidth);
+    PrefetchLine(&far->m_Definition.m_nParam51);
+    PrefetchLine(&far->m_bAirborne);
+    PrefetchLine(&far->m_bJump2);
+    PrefetchLine(&far->m_bInView);
+    PrefetchLine(&far->m_bHasActed);
+  }
+}
+
+void cStageScene::ActivateItems() {
   for (cStageItem& item : m_ItemList) {
     item.m_bPresent = CheckItemConditions(item) ? 1 : 0;
     item.m_bOnScreen = item.m_bPresent && item.IsOnScreen() ? 1 : 0;
   }
   // Shots are always present; they come with their own kind of object and
   // mark their screen state themselves when they move.
+}
+
+bool cStageScene::ItemsTestNoConditions() const {
+  for (const cStageItem& item : m_ItemList)
+    if (!item.m_Definition.m_vConds.empty()) return false;
+  return true;
 }
 
 // ---- clock ----

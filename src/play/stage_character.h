@@ -42,13 +42,16 @@ class cStageCharacter : public cCharacter {
   // Copies the members this class adds.
   void CopyOwn(const cStageCharacter& other);
 
+  // The words the walks read every sub-step lie together, after the
+  // character's own block-character byte; the carried item (seven cache
+  // lines, of which a frame reads only whether it is held) comes last.
   int32_t m_bInView = 0;
   int32_t m_bActing = 0;
-  cStageItem m_Item;
   int32_t m_nHintCounter = 0;
   int32_t m_bIgnoreX = 0, m_bIgnoreY = 0;
   int32_t m_bHasActed = 0;
   int32_t m_nSpareWord = 0;
+  cStageItem m_Item;
 };
 
 // Draws a stage character (its death display while dying). 1 when its death

@@ -501,6 +501,7 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 
 #include "gfx/colour_cycle.h"
 #include "play/block_map.h"
+#include "play/character_look_ahead.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
@@ -528,6 +529,44 @@ void PaintBlockTile(const cEdBlock& block, DDSURFACEDATA* dst, int x, int y) {
 // The object layer an object is drawn in: its "Z" value when the stage
 // draws in layers, else the one layer.
 int32_t ObjectLayer(int32_t z, bool layered) { return layered ? std::clamp(z, 0, 7) : 0; }
+
+// What drawing a character reads, of the characters ahead in the drawing
+// walk: far ahead the object's lines that drawing reads, nearer its
+// animation's frame list and then its current frame. Changes nothing.
+void PrefetchForDrawing(const cCharacterLookAhead& ahead) {
+  if (const cStageCharacter* far = ahead.Far()) {
+    PrefetchListNode(far);
+    PrefetchBytes(&far->m_Definition, sizeof(far->m_Definition));
+    PrefetchBytes(&far->m_AnimePlayer, sizeof(far->m_AnimePlayer));
+    PrefetchLine(&far->m_rcScreen);
+    PrefetchLine(&far->m_nDrawWidth);
+    PrefetchLine(&far->m_dX);
+    PrefetchLine(&far->m_bFreeVertical);
+    PrefetchLine(&far->m_bDying);
+    PrefetchLine(&far->m_nHp);
+    PrefetchBytes(&far->m_HpGauge, sizeof(far->m_HpGauge));
+    PrefetchBytes(&far->m_SpGauge, sizeof(far->m_SpGauge));
+    PrefetchLine(&far->m_AnimeRuns);
+    PrefetchBytes(&far->m_Effect, sizeof(far->m_Effect));
+    PrefetchLine(&far->m_nEffectCell);
+    PrefetchLine(&far->m_bHiddenThisFrame);
+    PrefetchLine(&far->m_Item.m_bHeld);
+    PrefetchLine(&far->m_nHintCounter);
+  }
+  if (const cStageCharacter* c = ahead.Near(4)) {
+    const cAnimePlayer& player = c->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
+      PrefetchLine(player.m_Animes.data() + player.m_nAnime);
+  }
+  if (const cStageCharacter* c = ahead.Near(2)) {
+    const cAnimePlayer& player = c->m_AnimePlayer;
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
+      const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
+      if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
+        PrefetchBytes(anime.data() + player.m_nFrame, 2 * sizeof(cAnimeFrameEntry));
+    }
+  }
+}
 
 }  // namespace
 
@@ -685,13 +724,22 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
     DDBeginBatch(1);
     if (layer == 0) {
       characterLayers = 0;
+      cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
       for (cStageCharacter& c : m_CharacterList) {
+        ahead.Next();
+        PrefetchForDrawing(ahead);
         const int32_t own = ObjectLayer(c.Definition().DrawLayer(), layered);
         characterLayers |= 1u << own;
         if (own == 0 && !DrawCharacter(back, c, still)) RemoveCharacter(c);
       }
     } else if (characterLayers & (1u << layer)) {
+      cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
       for (cStageCharacter& c : m_CharacterList) {
+        ahead.Next();
+        if (const cStageCharacter* far = ahead.Far()) {
+          PrefetchListNode(far);
+          PrefetchLine(&far->m_Definition.m_nParam18);
+        }
         if (ObjectLayer(c.Definition().DrawLayer(), layered) != layer) continue;
         if (!DrawCharacter(back, c, still)) RemoveCharacter(c);
       }

@@ -178,6 +178,7 @@ cStageScene::~cStageScene() {
   m_MarkedShots.clear();
   m_nCancellerShots = 0;
   m_CharacterList.clear();
+  ++m_nCharacterFlushes;
   m_ItemList.clear();
   m_HeroList.clear();
 }

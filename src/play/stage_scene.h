@@ -465,6 +465,16 @@ class cStageScene : public cStageSceneBase {
   // Once per sub-step before anything moves: which objects exist, are on
   // screen and act.
   void ActivateObjects();
+  // Its parts: the characters' presence, screen and group tests (with the
+  // hero's presence); deciding whether one character acts (after every
+  // character had its chance to wake its group); the items' presence.
+  void ActivateCharacters();
+  void DecideActing(cStageCharacter& c);
+  void PrefetchForActing(const class cCharacterLookAhead& ahead);
+  void ActivateItems();
+  // No item of the stage has appearance conditions: the items' presence
+  // then reads nothing of the characters.
+  bool ItemsTestNoConditions() const;
   // Appearance conditions (subject: the character itself; for items the hero).
   bool CheckCharacterConditions(cStageCharacter& character);
   bool CheckItemConditions(cStageItem& item);
@@ -536,6 +546,36 @@ class cStageScene : public cStageSceneBase {
     bool operator==(const cBlockCharactersKey&) const = default;
   } m_BlockCharactersKey;
   // ---- end of block map and collision ----
+
+  // ---- Play frame (play_frame.cpp): the list order for look-aheads ----
+  // The character list's nodes in list order, gathered again when the list
+  // changed (its size, first or last node, or a flush). Walks take the
+  // addresses of the characters some places ahead from it
+  // (cCharacterLookAhead) instead of following the links one by one; the
+  // entries are addresses only, never read through.
+  const std::vector<cStageCharacter*>& CharacterOrder();
+  std::vector<cStageCharacter*> m_CharacterOrder;
+  struct cCharacterOrderKey {
+    size_t listSize = 0;
+    const void* first = nullptr;
+    const void* last = nullptr;
+    uint32_t flushes = 0;
+    bool operator==(const cCharacterOrderKey&) const = default;
+  } m_CharacterOrderKey;
+  uint32_t m_nCharacterFlushes = 0;  // FlushRemovals that took characters out
+  // Set by RunPlay: the stage characters' flow frame flags and pins are
+  // cleared in the bookkeeping walk of the frame's first sub-step.
+  bool m_bFrameFlagsPending = false;
+  // The per-sub-step bookkeeping of one character (life countdown,
+  // invincibility, contacts, saved position; with `clearFrameFlags` its flow
+  // frame flags and pins).
+  void BookKeep(cStageCharacter& character, bool countLife, bool clearFrameFlags);
+  // Block characters not marked for removal when the bookkeeping walk of
+  // sub-step m_nBlockCountStep ended: with none, the block characters' walk
+  // right after it has nothing to do.
+  size_t m_nLiveBlockCharacters = 0;
+  int32_t m_nBlockCountStep = -1;
+  // ---- end of the list order ----
 
   // ---- Flow commands (commands.cpp) ----
   // Set by an item's message command: later message commands of the same

@@ -143,6 +143,7 @@ void cStageScene::DestroyObjects() {
   m_MarkedShots.clear();
   m_nCancellerShots = 0;
   m_CharacterList.clear();
+  ++m_nCharacterFlushes;
   m_ItemList.clear();
   m_BlockMap.SetHero(nullptr);
   m_HeroList.clear();
