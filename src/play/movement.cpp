@@ -272,6 +272,19 @@ bool cStageObject::HitsBlockAtCorners() {
                                               m_nBlockFlags);
 }
 
+cLiveRange LiveRangeOf(const cStageParam& area) {
+  cLiveRange range;
+  range.left = area.m_nValues[0];
+  range.right = area.m_nValues[1];
+  range.top = area.m_nValues[2];
+  range.bottom = area.m_nValues[3];
+  range.leftDistance = area.m_nValues[4];
+  range.rightDistance = area.m_nValues[5];
+  range.topDistance = area.m_nValues[6];
+  range.bottomDistance = area.m_nValues[7];
+  return range;
+}
+
 bool cStageObject::IsOutsideLiveRange(const cLiveRange& limits) const {
   if (m_bOnScreen) return false;
   const cAxisView& vx = StageViewX();

@@ -52,19 +52,6 @@ bool IsSqueezed(const cCharacter& c) {
   return (c.m_bContactLeft && c.m_bContactRight) || (c.m_bContactUp && c.m_bContactDown);
 }
 
-cLiveRange LiveRangeOf(const cStageParam& area) {
-  cLiveRange range;
-  range.left = area.m_nValues[0];
-  range.right = area.m_nValues[1];
-  range.top = area.m_nValues[2];
-  range.bottom = area.m_nValues[3];
-  range.leftDistance = area.m_nValues[4];
-  range.rightDistance = area.m_nValues[5];
-  range.topDistance = area.m_nValues[6];
-  range.bottomDistance = area.m_nValues[7];
-  return range;
-}
-
 // The words a walk reads to tell whether a character acts, of the
 // character far ahead.
 void PrefetchWalkFlags(const cCharacterLookAhead& ahead) {

@@ -964,18 +964,8 @@ void cStageScene::MoveShots(int32_t step) {
   // The removal areas of the players' shots and of the others (nothing a
   // shot's move does changes the stage's parameters).
   cLiveRange ranges[2];
-  for (int i = 0; i < 2 && step == 1; ++i) {
-    const cStageParam& p = StageData.m_Params[i == 0 ? kRemovalPlayerShots : kRemovalOtherShots];
-    cLiveRange& range = ranges[i];
-    range.left = p.m_nValues[0];
-    range.right = p.m_nValues[1];
-    range.top = p.m_nValues[2];
-    range.bottom = p.m_nValues[3];
-    range.leftDistance = p.m_nValues[4];
-    range.rightDistance = p.m_nValues[5];
-    range.topDistance = p.m_nValues[6];
-    range.bottomDistance = p.m_nValues[7];
-  }
+  for (int i = 0; i < 2 && step == 1; ++i)
+    ranges[i] = LiveRangeOf(StageData.m_Params[i == 0 ? kRemovalPlayerShots : kRemovalOtherShots]);
   for (size_t k = 0; k < count; ++k) {
     PrefetchShotAhead(m_ShotOrder, k + kShotLookAhead);
     if (k + kShotLookAhead / 2 < count)

@@ -97,6 +97,8 @@ struct cLiveRange {
   int32_t left = 0, right = 0, top = 0, bottom = 0;  // flags
   int32_t leftDistance = 0, rightDistance = 0, topDistance = 0, bottomDistance = 0;
 };
+// The removal area a stage parameter record holds (flags, then distances).
+cLiveRange LiveRangeOf(const cStageParam& area);
 
 // ---------------------------------------------------------------------------
 // Records shared by the object classes
