@@ -1,3 +1,4 @@
+#include "base/prefetch.h"
 #include "data/labels.h"
 #include "flow/flow_state.h"
 
@@ -448,15 +449,6 @@ void cActorFlows::ClearFrameFlags() {
     m_bExclusiveStartedSummary = 0;
   }
 }
-
-namespace {
-// Every cache line of `size` bytes at `p`.
-void PrefetchBytes(const void* p, size_t size) {
-  const char* bytes = static_cast<const char*>(p);
-  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(bytes + at);
-  __builtin_prefetch(bytes + size - 1);
-}
-}  // namespace
 
 namespace {
 // A flow of the every-sub-step trigger that is not running: each step

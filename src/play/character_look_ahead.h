@@ -17,6 +17,7 @@
 #include <list>
 #include <vector>
 
+#include "base/prefetch.h"
 #include "play/stage_character.h"
 
 class cCharacterLookAhead {
@@ -74,14 +75,6 @@ class cCharacterLookAhead {
   bool m_bStarted = false;
 };
 
-// Asks for the cache line holding `p`.
-inline void PrefetchLine(const void* p) { __builtin_prefetch(p); }
-// Asks for every line of the `size` bytes at `p`.
-inline void PrefetchBytes(const void* p, size_t size) {
-  const char* bytes = static_cast<const char*>(p);
-  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(bytes + at);
-  __builtin_prefetch(bytes + size - 1);
-}
 // Asks for the line of the list node's links (just before the object).
 inline void PrefetchListNode(const cStageCharacter* c) {
   PrefetchLine(reinterpret_cast<const char*>(c) - 2 * sizeof(void*));

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "base/logs.h"
+#include "base/prefetch.h"
 #include "data/item.h"
 #include "play/character.h"
 #include "play/hero.h"
@@ -253,12 +254,7 @@ void PrefetchHitFields(const cShot* shot) {
 // live() and the rectangles read.
 constexpr size_t kCharacterLookAhead = 8;
 void PrefetchCharacterHits(const cCharacter* c) {
-  __builtin_prefetch(&c->m_bPresent);
-  __builtin_prefetch(&c->m_RemovalMark);
-  __builtin_prefetch(&c->m_bDying);
-  __builtin_prefetch(&c->m_Hit1.left);
-  __builtin_prefetch(&c->m_Hit1.height);
-  __builtin_prefetch(&c->m_Hit2.bottom);
+  PrefetchLines(&c->m_bPresent, &c->m_RemovalMark, &c->m_bDying, &c->m_Hit1.left, &c->m_Hit1.height, &c->m_Hit2.bottom);
 }
 
 // Calls `visit` for every character of `list` in order. The characters are

@@ -58,11 +58,7 @@ void PrefetchWalkFlags(const cCharacterLookAhead& ahead) {
   const cStageCharacter* far = ahead.Far();
   if (!far) return;
   PrefetchListNode(far);
-  PrefetchLine(&far->m_bPresent);
-  PrefetchLine(&far->m_RemovalMark);
-  PrefetchLine(&far->m_bDying);
-  PrefetchLine(&far->m_bActing);
-  PrefetchLine(&far->m_byBlockCharacter);
+  PrefetchLines(&far->m_bPresent, &far->m_RemovalMark, &far->m_bDying, &far->m_bActing, &far->m_byBlockCharacter);
 }
 
 // What clearing the frame flags reads: the character's words far ahead,
@@ -77,9 +73,7 @@ const cActorFlows* FlowsToClear(const cStageCharacter* c) {
 void PrefetchForFlagClearing(const cCharacterLookAhead& ahead) {
   if (const cStageCharacter* far = ahead.Far()) {
     PrefetchListNode(far);
-    PrefetchLine(&far->m_bDying);
-    PrefetchLine(&far->m_pFlows);
-    PrefetchLine(&far->m_bPinnedX);
+    PrefetchLines(&far->m_bDying, &far->m_pFlows, &far->m_bPinnedX);
   }
   if (const cStageCharacter* c = ahead.Near(9); c && !c->m_bDying && c->m_pFlows) PrefetchBytes(c->m_pFlows.get(), 16);
   if (const cActorFlows* flows = FlowsToClear(ahead.Near(6))) PrefetchBytes(flows, 96);
@@ -281,9 +275,7 @@ bool cStageScene::RunSubStep(int32_t i) {
       if (clearFrameFlags) PrefetchForFlagClearing(ahead);
       if (const cStageCharacter* far = ahead.Far()) {
         PrefetchListNode(far);
-        PrefetchLine(&far->m_dX);
-        PrefetchLine(&far->m_bDying);
-        PrefetchLine(&far->m_InvincibleList);
+        PrefetchLines(&far->m_dX, &far->m_bDying, &far->m_InvincibleList);
       }
       BookKeep(character, countLife, clearFrameFlags);
       countBlock(character);
@@ -597,9 +589,7 @@ void cStageScene::SweepOutsideRemovalAreas() {
       ahead.Next();
       if (const cStageCharacter* far = ahead.Far()) {
         PrefetchWalkFlags(ahead);
-        PrefetchLine(&far->m_bOnScreen);
-        PrefetchLine(&far->m_dX);
-        PrefetchLine(&far->m_dBottom);
+        PrefetchLines(&far->m_bOnScreen, &far->m_dX, &far->m_dBottom);
       }
       if (IsDoomed(c) || c.m_bDying || !c.m_bPresent) continue;
       if (c.m_byBlockCharacter ? m_bRemoveBlockCharacters && c.IsOutsideLiveRange(blocks)

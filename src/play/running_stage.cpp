@@ -166,14 +166,8 @@ void cStageScene::ActivateCharacters() {
     ahead.Next();
     if (const cStageCharacter* far = ahead.Far()) {
       PrefetchListNode(far);
-      PrefetchLine(&far->m_bPresent);
-      PrefetchLine(&far->m_dX);
-      PrefetchLine(&far->m_dBottom);
-      PrefetchLine(&far->m_Definition.m_vConds);
-      PrefetchLine(&far->m_Definition.m_nCondMode);
-      PrefetchLine(&far->m_Definition.m_nParam51);
-      PrefetchLine(&far->m_bInView);
-      PrefetchLine(&far->m_bIgnoreX);
+      PrefetchLines(&far->m_bPresent, &far->m_dX, &far->m_dBottom, &far->m_Definition.m_vConds,
+                    &far->m_Definition.m_nCondMode, &far->m_Definition.m_nParam51, &far->m_bInView, &far->m_bIgnoreX);
     }
     if (const cStageCharacter* near = ahead.Near(2); near && !near->Definition().m_vConds.Get().empty())
       PrefetchLine(near->Definition().m_vConds.Get().data());
@@ -194,16 +188,8 @@ void cStageScene::DecideActing(cStageCharacter& c) {
 void cStageScene::PrefetchForActing(const cCharacterLookAhead& ahead) {
   if (const cStageCharacter* far = ahead.Far()) {
     PrefetchListNode(far);
-    PrefetchLine(&far->m_bPresent);
-    PrefetchLine(&far->m_rcScreen);
-    PrefetchLine(&far->m_nMarginX);
-    PrefetchLine(&far->m_dX);
-    PrefetchLine(&far->m_nDrawWidth);
-    PrefetchLine(&far->m_Definition.m_nParam51);
-    PrefetchLine(&far->m_bAirborne);
-    PrefetchLine(&far->m_bJump2);
-    PrefetchLine(&far->m_bInView);
-    PrefetchLine(&far->m_bHasActed);
+    PrefetchLines(&far->m_bPresent, &far->m_rcScreen, &far->m_nMarginX, &far->m_dX, &far->m_nDrawWidth,
+                  &far->m_Definition.m_nParam51, &far->m_bAirborne, &far->m_bJump2, &far->m_bInView, &far->m_bHasActed);
   }
 }
 

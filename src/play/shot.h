@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/prefetch.h"
 #include "data/move_shot.h"
 #include "gfx/dd.h"
 #include "play/shot_order.h"
@@ -246,15 +247,8 @@ inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
     const char* bytes = reinterpret_cast<const char*>(shot);
     __builtin_prefetch(bytes);
     __builtin_prefetch(reinterpret_cast<const char*>(&shot->m_AnimePlayer) + sizeof(cAnimePlayer) - 1);
-    __builtin_prefetch(&shot->m_rcScreen);
-    __builtin_prefetch(&shot->m_nDrawHeight);
-    __builtin_prefetch(&shot->m_dX);
-    __builtin_prefetch(&shot->m_dY);
-    __builtin_prefetch(&shot->m_bFreeVertical);
-    __builtin_prefetch(&shot->m_bRemove);
-    __builtin_prefetch(&shot->m_bIsProjectile);
-    __builtin_prefetch(&shot->m_Definition.m_nGraphic);
-    __builtin_prefetch(&shot->m_Definition.m_f47);
+    PrefetchLines(&shot->m_rcScreen, &shot->m_nDrawHeight, &shot->m_dX, &shot->m_dY, &shot->m_bFreeVertical,
+                  &shot->m_bRemove, &shot->m_bIsProjectile, &shot->m_Definition.m_nGraphic, &shot->m_Definition.m_f47);
   }
   if (const cShot* shot = shotAt(at + kShotLookAhead / 2)) {
     const cAnimePlayer& player = shot->m_AnimePlayer;

@@ -538,20 +538,12 @@ void PrefetchForDrawing(const cCharacterLookAhead& ahead) {
     PrefetchListNode(far);
     PrefetchBytes(&far->m_Definition, sizeof(far->m_Definition));
     PrefetchBytes(&far->m_AnimePlayer, sizeof(far->m_AnimePlayer));
-    PrefetchLine(&far->m_rcScreen);
-    PrefetchLine(&far->m_nDrawWidth);
-    PrefetchLine(&far->m_dX);
-    PrefetchLine(&far->m_bFreeVertical);
-    PrefetchLine(&far->m_bDying);
-    PrefetchLine(&far->m_nHp);
+    PrefetchLines(&far->m_rcScreen, &far->m_nDrawWidth, &far->m_dX, &far->m_bFreeVertical, &far->m_bDying, &far->m_nHp);
     PrefetchBytes(&far->m_HpGauge, sizeof(far->m_HpGauge));
     PrefetchBytes(&far->m_SpGauge, sizeof(far->m_SpGauge));
     PrefetchLine(&far->m_AnimeRuns);
     PrefetchBytes(&far->m_Effect, sizeof(far->m_Effect));
-    PrefetchLine(&far->m_nEffectCell);
-    PrefetchLine(&far->m_bHiddenThisFrame);
-    PrefetchLine(&far->m_Item.m_bHeld);
-    PrefetchLine(&far->m_nHintCounter);
+    PrefetchLines(&far->m_nEffectCell, &far->m_bHiddenThisFrame, &far->m_Item.m_bHeld, &far->m_nHintCounter);
   }
   if (const cStageCharacter* c = ahead.Near(4)) {
     const cAnimePlayer& player = c->m_AnimePlayer;
