@@ -461,9 +461,9 @@ bool IsIdleAlwaysFlow(const cFlowState& flow) {
 void cActorFlows::Prefetch(int level) const {
   switch (level) {
     case 0:
-      if (!m_Flows.empty()) __builtin_prefetch(m_Flows.data());
-      if (!m_FlowTriggers.empty()) __builtin_prefetch(m_FlowTriggers.data());
-      __builtin_prefetch(&m_Retired);
+      if (!m_Flows.empty()) PrefetchLine(m_Flows.data());
+      if (!m_FlowTriggers.empty()) PrefetchLine(m_FlowTriggers.data());
+      PrefetchLine(&m_Retired);
       break;
     case 1:
       // The part of a state that triggers and steps read (it ends where the
@@ -482,9 +482,9 @@ void cActorFlows::Prefetch(int level) const {
         }
         if (!flow->m_bRunning || flow->m_Commands.empty()) continue;
         const size_t furthest = std::min(static_cast<size_t>(std::max(flow->m_nFurthest, 0)), flow->m_Commands.size() - 1);
-        __builtin_prefetch(flow->m_Commands.data());
+        PrefetchLine(flow->m_Commands.data());
         PrefetchBytes(&flow->m_Commands[furthest], sizeof(cCmdState));
-        if (!flow->m_Timeline.empty()) __builtin_prefetch(flow->m_Timeline.data());
+        if (!flow->m_Timeline.empty()) PrefetchLine(flow->m_Timeline.data());
       }
       break;
     case 3:
@@ -501,7 +501,7 @@ void cActorFlows::Prefetch(int level) const {
         const cCmdState& state = flow->m_Commands[furthest];
         if (const cEdCmd* command = state.m_pCommand) PrefetchBytes(command, sizeof(cEdCmd));
         // The executor's own working record (a move's, for example).
-        if (state.m_pWork) __builtin_prefetch(state.m_pWork.get());
+        if (state.m_pWork) PrefetchLine(state.m_pWork.get());
       }
       break;
     case 4:

@@ -246,8 +246,8 @@ class cHitScratchLease {
 // flags only when the rectangle meets a character).
 constexpr size_t kHitLookAhead = 8;
 void PrefetchHitFields(const cShot* shot) {
-  __builtin_prefetch(&shot->m_Hit.left);
-  __builtin_prefetch(&shot->m_Hit.bottom);
+  PrefetchLine(&shot->m_Hit.left);
+  PrefetchLine(&shot->m_Hit.bottom);
 }
 
 // The same for the characters the group indexes are built from: what

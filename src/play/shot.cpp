@@ -957,9 +957,9 @@ void cStageScene::MoveShots(int32_t step) {
   auto prefetchCells = [&map](const cShot* shot) {
     const size_t cells = map.CellCount();
     const int top = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowTop);
-    if (top >= 0 && static_cast<size_t>(top) < cells) __builtin_prefetch(&map.Cell(top));
+    if (top >= 0 && static_cast<size_t>(top) < cells) PrefetchLine(&map.Cell(top));
     const int bottom = map.CellIndex(shot->m_nColumnLeft, shot->m_nRowBottom);
-    if (bottom >= 0 && bottom != top && static_cast<size_t>(bottom) < cells) __builtin_prefetch(&map.Cell(bottom));
+    if (bottom >= 0 && bottom != top && static_cast<size_t>(bottom) < cells) PrefetchLine(&map.Cell(bottom));
   };
   // The removal areas of the players' shots and of the others (nothing a
   // shot's move does changes the stage's parameters).

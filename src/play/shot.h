@@ -228,7 +228,7 @@ inline void PrefetchShotAhead(const cShotOrder& order, size_t at) {
   if (at >= order.size()) return;
   if (const cShot* shot = order[at].shot) {
     const char* bytes = reinterpret_cast<const char*>(shot);
-    for (size_t offset = 0; offset < sizeof(cShot); offset += 64) __builtin_prefetch(bytes + offset);
+    for (size_t offset = 0; offset < sizeof(cShot); offset += 64) PrefetchLine(bytes + offset);
   }
 }
 // How far ahead the walks over the shot order bring shots in.
@@ -245,22 +245,22 @@ inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
   auto shotAt = [&](size_t k) -> const cShot* { return k < order.size() ? order[k].shot : nullptr; };
   if (const cShot* shot = shotAt(at + kShotLookAhead)) {
     const char* bytes = reinterpret_cast<const char*>(shot);
-    __builtin_prefetch(bytes);
-    __builtin_prefetch(reinterpret_cast<const char*>(&shot->m_AnimePlayer) + sizeof(cAnimePlayer) - 1);
+    PrefetchLine(bytes);
+    PrefetchLine(reinterpret_cast<const char*>(&shot->m_AnimePlayer) + sizeof(cAnimePlayer) - 1);
     PrefetchLines(&shot->m_rcScreen, &shot->m_nDrawHeight, &shot->m_dX, &shot->m_dY, &shot->m_bFreeVertical,
                   &shot->m_bRemove, &shot->m_bIsProjectile, &shot->m_Definition.m_nGraphic, &shot->m_Definition.m_f47);
   }
   if (const cShot* shot = shotAt(at + kShotLookAhead / 2)) {
     const cAnimePlayer& player = shot->m_AnimePlayer;
     if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
-      __builtin_prefetch(&player.m_Animes[static_cast<size_t>(player.m_nAnime)]);
+      PrefetchLine(&player.m_Animes[static_cast<size_t>(player.m_nAnime)]);
   }
   if (const cShot* shot = shotAt(at + 1)) {
     const cAnimePlayer& player = shot->m_AnimePlayer;
     if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
       const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
       if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
-        __builtin_prefetch(&anime[static_cast<size_t>(player.m_nFrame)]);
+        PrefetchLine(&anime[static_cast<size_t>(player.m_nFrame)]);
     }
   }
 }
