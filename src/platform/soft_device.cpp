@@ -1477,7 +1477,8 @@ uint32_t Device::CreateOffscreenPlainSurface(int width, int height, uint32_t for
   *out = nullptr;
   if (pool == D3DPOOL_SYSTEMMEM && g_config.failSystemTexture) return E_OUTOFMEMORY;
   auto* surface = new DeviceSurface();
-  if (!surface->image_.Allocate(width, height, D3DFormatPixels(format))) {
+  // Kept beside a texture for locking: most are never touched.
+  if (!surface->image_.Allocate(width, height, D3DFormatPixels(format), PixelImage::Use::Seldom)) {
     delete surface;
     return D3DERR_INVALIDCALL;
   }

@@ -12,9 +12,22 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/large_pages.h"
 
 namespace plat {
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 std::atomic<int> g_extraPitch{0};
 std::atomic<bool> g_vblankWait{true};
@@ -242,7 +255,7 @@ uint32_t MaskMax(uint32_t mask) { return mask >> MaskShift(mask); }
 
 void PixelImage::SetExtraPitchForTest(int bytes) { g_extraPitch = std::max(0, bytes); }
 
-bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
+bool PixelImage::Allocate(int width, int height, const PixelFormat& format, Use use) {
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
   if (format.bitsPerPixel != 8 && format.bitsPerPixel != 16 && format.bitsPerPixel != 32) return false;
   width_ = width;
@@ -252,21 +265,32 @@ bool PixelImage::Allocate(int width, int height, const PixelFormat& format) {
   // Rows padded to 4 bytes, as the drawing code's pitch arithmetic expects, plus the test padding.
   pitch_ = ((width * bytesPerPixel_ + 3) & ~3) + ((g_extraPitch.load() + 3) & ~3);
   const size_t size = static_cast<size_t>(pitch_) * height;
-  uint8_t* bytes = static_cast<uint8_t*>(std::calloc(size, 1));
-  if (bytes == nullptr) throw std::bad_alloc();  // as the vector it replaces
-  bytes_.reset(bytes);
+  bytes_ = AllocateBytes(size, true, use);
   size_ = size;
   return true;
 }
 
-void PixelImage::FreeBytes::operator()(uint8_t* p) const { std::free(p); }
+std::unique_ptr<uint8_t[], PixelImage::FreeBytes> PixelImage::AllocateBytes(size_t size, bool zeroed, Use use) {
+  // The address sanitizer sees a write past an image's end only on its own
+  // heap: its builds keep every image there.
+  if (!kAddressSanitizer && use == Use::Often && size >= LargePageHeap::kSmallestBlock) {
+    if (uint8_t* block = LargePageHeap::Shared().Allocate(size)) return {block, FreeBytes{size}};
+  }
+  uint8_t* bytes = static_cast<uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size));
+  if (bytes == nullptr) throw std::bad_alloc();  // as the vector it replaces
+  return {bytes, FreeBytes{0}};
+}
+
+void PixelImage::FreeBytes::operator()(uint8_t* p) const {
+  if (largePageBytes != 0) LargePageHeap::Shared().Free(p, largePageBytes);
+  else std::free(p);
+}
 
 PixelImage::PixelImage(const PixelImage& other)
     : width_(other.width_), height_(other.height_), pitch_(other.pitch_), bytesPerPixel_(other.bytesPerPixel_),
       format_(other.format_) {
   if (other.size_ == 0) return;
-  bytes_.reset(static_cast<uint8_t*>(std::malloc(other.size_)));
-  if (!bytes_) throw std::bad_alloc();
+  bytes_ = AllocateBytes(other.size_, false, Use::Often);
   std::memcpy(bytes_.get(), other.bytes_.get(), other.size_);
   size_ = other.size_;
 }

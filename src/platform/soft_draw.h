@@ -66,7 +66,12 @@ class PixelImage {
   // set it to catch code that assumes pitch == width × bytes).
   static void SetExtraPitchForTest(int bytes);
 
-  bool Allocate(int width, int height, const PixelFormat& format);
+  // How often an image's pixels are used: a screen-sized image drawn or read
+  // every frame gets large pages (platform/large_pages.h); one that mostly
+  // waits unused (a surface kept beside a texture for locking) stays in
+  // small pages, none of which is ever touched while it is not used.
+  enum class Use { Often, Seldom };
+  bool Allocate(int width, int height, const PixelFormat& format, Use use = Use::Often);
   int Width() const { return width_; }
   int Height() const { return height_; }
   int Pitch() const { return pitch_; }
@@ -87,13 +92,18 @@ class PixelImage {
  private:
   int width_ = 0, height_ = 0, pitch_ = 0, bytesPerPixel_ = 4;
   PixelFormat format_;
-  // Zeroed memory from calloc: a large image comes as fresh pages that the
-  // system has already cleared, so making a surface costs no writing pass,
-  // and pages never drawn on (a restore copy, a work surface) are never
-  // touched. Copies copy the bytes.
+  // Zeroed memory: a small image from calloc, one of about a screen or more
+  // from the large-page heap (platform/large_pages.h). Either way a fresh
+  // image mostly comes as fresh pages that the system has already cleared,
+  // so making a surface costs no writing pass. Copies copy the bytes.
   struct FreeBytes {
+    FreeBytes() noexcept : largePageBytes(0) {}
+    explicit FreeBytes(size_t bytes) noexcept : largePageBytes(bytes) {}
     void operator()(uint8_t* p) const;
+    size_t largePageBytes;  // the block's size in the large-page heap; 0: from calloc
   };
+  // Large-page blocks always come zeroed; others only when asked.
+  static std::unique_ptr<uint8_t[], FreeBytes> AllocateBytes(size_t size, bool zeroed, Use use);
   std::unique_ptr<uint8_t[], FreeBytes> bytes_;
   size_t size_ = 0;
 };

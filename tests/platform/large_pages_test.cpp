@@ -1,0 +1,93 @@
+// The heap of large pages that screen-sized pictures live in: blocks come
+// zeroed (also where a freed block lay), never overlap, reuse the runs that
+// freed blocks leave (merged with their neighbours), and regions go back to
+// the system when their last block goes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/large_pages.h"
+#include "platform/soft_draw.h"
+
+namespace plat {
+namespace {
+
+constexpr size_t kMB = size_t{1} << 20;
+constexpr size_t kScreen = 640 * 480 * 4;
+
+bool AllZero(const uint8_t* p, size_t n) {
+  return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+}
+
+TEST(LargePageHeap, BlocksComeZeroedApartAndAlignedAlsoWhereFreedOnesLay) {
+  LargePageHeap heap;
+  const std::vector<size_t> sizes = {kScreen, kScreen, 983040, kScreen, 614400};
+  std::vector<uint8_t*> blocks;
+  for (size_t size : sizes) {
+    uint8_t* b = heap.Allocate(size);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 4096, 0u);
+    EXPECT_TRUE(AllZero(b, size));
+    std::memset(b, 0xA5, size);  // every byte written: a neighbour that overlapped would show it
+    blocks.push_back(b);
+  }
+  for (size_t i = 0; i < blocks.size(); ++i)
+    for (size_t j = i + 1; j < blocks.size(); ++j)
+      EXPECT_TRUE(blocks[i] + sizes[i] <= blocks[j] || blocks[j] + sizes[j] <= blocks[i])
+          << i << " and " << j << " overlap";
+  // A block freed after being written is handed out again zeroed, and the
+  // blocks beside it keep their bytes.
+  heap.Free(blocks[1], kScreen);
+  uint8_t* again = heap.Allocate(kScreen);
+  EXPECT_EQ(again, blocks[1]);
+  EXPECT_TRUE(AllZero(again, kScreen));
+  EXPECT_EQ(blocks[0][kScreen - 1], 0xA5);
+  EXPECT_EQ(blocks[2][0], 0xA5);
+  heap.Free(again, kScreen);
+  for (size_t i : {0u, 2u, 3u, 4u}) heap.Free(blocks[i], sizes[i]);
+  EXPECT_EQ(heap.RegionCount(), 0u);  // the last block's region is given back
+}
+
+TEST(LargePageHeap, FreedNeighboursMergeAndBigBlocksHaveARegionOfTheirOwn) {
+  LargePageHeap heap;
+  uint8_t* a = heap.Allocate(kMB);
+  uint8_t* b = heap.Allocate(kMB);
+  uint8_t* c = heap.Allocate(kMB);
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(b, a + kMB);
+  EXPECT_EQ(c, b + kMB);
+  heap.Free(b, kMB);
+  heap.Free(a, kMB);  // merged with b's run: two megabytes from a
+  uint8_t* both = heap.Allocate(2 * kMB);
+  EXPECT_EQ(both, a);
+  EXPECT_EQ(heap.RegionCount(), 1u);
+  // More than a region holds: a region of its own, the first one untouched.
+  uint8_t* big = heap.Allocate(40 * kMB);
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(heap.RegionCount(), 2u);
+  big[40 * kMB - 1] = 1;
+  heap.Free(big, 40 * kMB);
+  EXPECT_EQ(heap.RegionCount(), 1u);
+  heap.Free(both, 2 * kMB);
+  heap.Free(c, kMB);
+  EXPECT_EQ(heap.RegionCount(), 0u);
+}
+
+TEST(LargePageHeap, ScreenSizedImagesComeClearedAndCopyTheirPixels) {
+  for (int round = 0; round < 3; ++round) {
+    PixelImage image;
+    ASSERT_TRUE(image.Allocate(640, 480, FormatX8R8G8B8()));
+    for (int y : {0, 239, 479}) EXPECT_TRUE(AllZero(image.Row(y), 640 * 4)) << "round " << round;
+    image.Set(639, 479, 0x123456);
+    image.Scribble(0x5A);  // the next round's image may lie where this one did
+    PixelImage copy(image);
+    EXPECT_EQ(copy.Get(639, 479), 0x5A5A5A5Au);
+    EXPECT_EQ(copy.Get(0, 0), 0x5A5A5A5Au);
+  }
+}
+
+}  // namespace
+}  // namespace plat
