@@ -130,6 +130,13 @@ void LargePageHeap::Free(uint8_t* block, size_t size) {
   }
 }
 
+bool LargePageHeap::Owns(const uint8_t* p) const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  for (const Region& r : state_->regions)
+    if (p >= r.base && p < r.base + r.bytes) return true;
+  return false;
+}
+
 size_t LargePageHeap::RegionCount() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->regions.size();

@@ -17,8 +17,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace plat {
+
+// The address sanitizer sees a write past a block's end only on its own
+// heap: its builds keep every picture there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kLargePagesForPictures = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kLargePagesForPictures = false;
+#else
+inline constexpr bool kLargePagesForPictures = true;
+#endif
+#else
+inline constexpr bool kLargePagesForPictures = true;
+#endif
 
 class LargePageHeap {
  public:
@@ -38,6 +53,8 @@ class LargePageHeap {
   uint8_t* Allocate(size_t size);
   // Gives back a block that Allocate returned, with the size asked for.
   void Free(uint8_t* block, size_t size);
+  // Whether `p` lies in one of the heap's regions.
+  bool Owns(const uint8_t* p) const;
 
   // Regions mapped now.
   size_t RegionCount() const;
@@ -45,6 +62,36 @@ class LargePageHeap {
  private:
   struct State;
   State* state_;
+};
+
+// An allocator for containers of pixels: storage of kSmallestBlock bytes or
+// more comes from the shared heap, smaller storage from the ordinary one
+// (a block's size tells which, as allocate and deallocate are given the
+// same count).
+template <typename T>
+struct LargePageAllocator {
+  using value_type = T;
+  LargePageAllocator() noexcept = default;
+  template <typename U>
+  LargePageAllocator(const LargePageAllocator<U>&) noexcept {}
+
+  T* allocate(size_t n) {
+    if (kLargePagesForPictures && n * sizeof(T) >= LargePageHeap::kSmallestBlock)
+      if (uint8_t* block = LargePageHeap::Shared().Allocate(n * sizeof(T))) return reinterpret_cast<T*>(block);
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, size_t n) noexcept {
+    if (kLargePagesForPictures && n * sizeof(T) >= LargePageHeap::kSmallestBlock &&
+        LargePageHeap::Shared().Owns(reinterpret_cast<uint8_t*>(p))) {
+      LargePageHeap::Shared().Free(reinterpret_cast<uint8_t*>(p), n * sizeof(T));
+      return;
+    }
+    std::allocator<T>().deallocate(p, n);
+  }
+  template <typename U>
+  bool operator==(const LargePageAllocator<U>&) const noexcept {
+    return true;
+  }
 };
 
 }  // namespace plat

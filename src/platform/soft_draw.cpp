@@ -17,18 +17,6 @@
 namespace plat {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 std::atomic<int> g_extraPitch{0};
 std::atomic<bool> g_vblankWait{true};
 std::atomic<int> g_cursorCount{0};
@@ -271,9 +259,7 @@ bool PixelImage::Allocate(int width, int height, const PixelFormat& format, Use 
 }
 
 std::unique_ptr<uint8_t[], PixelImage::FreeBytes> PixelImage::AllocateBytes(size_t size, bool zeroed, Use use) {
-  // The address sanitizer sees a write past an image's end only on its own
-  // heap: its builds keep every image there.
-  if (!kAddressSanitizer && use == Use::Often && size >= LargePageHeap::kSmallestBlock) {
+  if (kLargePagesForPictures && use == Use::Often && size >= LargePageHeap::kSmallestBlock) {
     if (uint8_t* block = LargePageHeap::Shared().Allocate(size)) return {block, FreeBytes{size}};
   }
   uint8_t* bytes = static_cast<uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size));

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/large_pages.h"
 #include "platform/messages.h"
 
 namespace plat {
@@ -30,7 +31,8 @@ using FrameRows = std::bitset<kScreenHeight>;
 struct Frame {
   int width = kScreenWidth;
   int height = kScreenHeight;
-  std::vector<uint32_t> pixels;
+  // In large pages, as the pictures it is made from (platform/large_pages.h).
+  std::vector<uint32_t, LargePageAllocator<uint32_t>> pixels;
 };
 
 struct Rect {

@@ -82,7 +82,7 @@ int ShareOf(const plat::Frame& f, size_t white) {
 int ExpectFadeIn(const std::vector<plat::Frame>& frames, size_t& white) {
   EXPECT_GE(frames.size(), 10u);
   if (frames.size() < 10) return -1;
-  const std::vector<uint32_t>& after = frames.back().pixels;
+  const auto& after = frames.back().pixels;
   white = 0;
   while (white < after.size() && (after[white] & 0xFFFFFF) != 0xFFFFFF) ++white;
   EXPECT_LT(white, after.size()) << "a white dot on the screen";
@@ -200,7 +200,7 @@ TEST_P(PaletteColourTest, FillsAndTextShowTheEntrysColourInEveryMode) {
   std::map<std::string, plat::Frame> frames;
   for (const DisplayMode& mode : {kD3D32, kDD32, kDD8, kD3D16, kDD16})
     frames[mode.name] = OptionsScreen(mode, GetParam());
-  const std::vector<uint32_t>& reference = frames["d3d32"].pixels;
+  const auto& reference = frames["d3d32"].pixels;
   ASSERT_EQ(reference.size(), 640u * 480u);
   size_t fill = 0, text = 0;
   for (size_t p = 0; p < reference.size(); ++p) {

@@ -89,5 +89,22 @@ TEST(LargePageHeap, ScreenSizedImagesComeClearedAndCopyTheirPixels) {
   }
 }
 
+TEST(LargePageHeap, FramesOfPixelsKeepTheirValuesAcrossGrowthAndCopies) {
+  using Pixels = std::vector<uint32_t, LargePageAllocator<uint32_t>>;
+  Pixels small(1000, 7u);
+  EXPECT_FALSE(LargePageHeap::Shared().Owns(reinterpret_cast<const uint8_t*>(small.data())));
+  Pixels frame(640 * 480, 0xFF000000u);
+  EXPECT_EQ(LargePageHeap::Shared().Owns(reinterpret_cast<const uint8_t*>(frame.data())), kLargePagesForPictures);
+  frame[640 * 480 - 1] = 0xFF123456u;
+  Pixels copy = frame;
+  small = std::move(frame);  // the large block changes hands, the small one goes
+  copy.resize(2 * 640 * 480, 1u);  // a bigger block, the values moved over
+  EXPECT_EQ(small.size(), 640u * 480u);
+  EXPECT_EQ(small.back(), 0xFF123456u);
+  EXPECT_EQ(copy[640 * 480 - 1], 0xFF123456u);
+  EXPECT_EQ(copy.front(), 0xFF000000u);
+  EXPECT_EQ(copy.back(), 1u);
+}
+
 }  // namespace
 }  // namespace plat

@@ -166,7 +166,9 @@ TEST(WindowHostChoiceTest, InstalledHostWinsThenEnvironmentChooses) {
 // Reads a PNG back (an empty frame when it cannot).
 Frame LoadPng(const std::string& path) {
   Frame out;
-  if (!LoadSdlPixels(path, out.width, out.height, out.pixels)) out.width = out.height = 0;
+  std::vector<uint32_t> pixels;
+  if (!LoadSdlPixels(path, out.width, out.height, pixels)) out.width = out.height = 0;
+  out.pixels.assign(pixels.begin(), pixels.end());
   return out;
 }
 
@@ -285,9 +287,9 @@ TEST_F(SdlHostTest, TranslatesEventsIntoMessages) {
 }
 
 // What the window shows: the renderer's output read back as 0xAARRGGBB.
-std::vector<uint32_t> ShownPixels(uint32_t windowId) {
+decltype(Frame::pixels) ShownPixels(uint32_t windowId) {
   SDL_Renderer* renderer = SDL_GetRenderer(SDL_GetWindowFromID(windowId));
-  std::vector<uint32_t> pixels(size_t{kScreenWidth} * kScreenHeight);
+  decltype(Frame::pixels) pixels(size_t{kScreenWidth} * kScreenHeight);
   if (renderer == nullptr ||
       SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), kScreenWidth * 4) != 0)
     pixels.clear();
