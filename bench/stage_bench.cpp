@@ -14,10 +14,11 @@
 // The stages are the demo project's play stage at speed level 1 with the
 // characters added over its first screen (so all of them are active); the
 // combat frames also run on a widened stage with the characters scattered
-// over all of it. They have no flows of
-// their own yet, so the benchmark gives them their walk and their jumps
-// between frames: every character walks at one dot a sub-step, turns at a
-// wall, and jumps whenever it stands on something.
+// over all of it. The characters are the demo's slime with its flows (a
+// patrol, a step back at walls, a counter); besides, the benchmark keeps
+// them all moving between frames: every character walks at one dot a
+// sub-step, turns at a wall, and jumps whenever it stands on something
+// (outside the measured time).
 //
 // The whole game runs (start-up, scene manager, frame step, present) on the
 // virtual clock; a frame's cost is the processor time of the presenting
