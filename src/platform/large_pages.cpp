@@ -111,8 +111,8 @@ uint8_t* LargePageHeap::Allocate(size_t size) {
   return State::TakeFrom(state_->regions.back(), size);
 }
 
-void LargePageHeap::Free(uint8_t* block, size_t size) {
-  if (!block) return;
+bool LargePageHeap::Free(uint8_t* block, size_t size) {
+  if (!block) return false;
   size = RoundUp(size, kBlockAlign);
   std::lock_guard<std::mutex> lock(state_->mutex);
   auto& regions = state_->regions;
@@ -126,8 +126,9 @@ void LargePageHeap::Free(uint8_t* block, size_t size) {
       munmap(it->base, it->bytes);
       regions.erase(it);
     }
-    return;
+    return true;
   }
+  return false;
 }
 
 bool LargePageHeap::Owns(const uint8_t* p) const {

@@ -51,8 +51,9 @@ class LargePageHeap {
   // `size` zeroed bytes aligned to 4 KB, or nullptr when the system gives no
   // memory (the caller then allocates elsewhere).
   uint8_t* Allocate(size_t size);
-  // Gives back a block that Allocate returned, with the size asked for.
-  void Free(uint8_t* block, size_t size);
+  // Gives back a block that Allocate returned, with the size asked for;
+  // false (and nothing done) when the block is not the heap's.
+  bool Free(uint8_t* block, size_t size);
   // Whether `p` lies in one of the heap's regions.
   bool Owns(const uint8_t* p) const;
 
@@ -82,10 +83,8 @@ struct LargePageAllocator {
   }
   void deallocate(T* p, size_t n) noexcept {
     if (kLargePagesForPictures && n * sizeof(T) >= LargePageHeap::kSmallestBlock &&
-        LargePageHeap::Shared().Owns(reinterpret_cast<uint8_t*>(p))) {
-      LargePageHeap::Shared().Free(reinterpret_cast<uint8_t*>(p), n * sizeof(T));
+        LargePageHeap::Shared().Free(reinterpret_cast<uint8_t*>(p), n * sizeof(T)))
       return;
-    }
     std::allocator<T>().deallocate(p, n);
   }
   template <typename U>

@@ -446,9 +446,7 @@ void RememberCarrier(cCharacter& rider, const cStageCharacter& carrier) {
 }  // namespace
 
 const std::vector<cStageCharacter*>& cStageScene::BlockCharacters() {
-  const cBlockCharactersKey key{m_BlockMap.BuildCount(), m_nStepCount, m_CharacterList.size(),
-                                m_CharacterList.empty() ? nullptr : &m_CharacterList.front(),
-                                m_CharacterList.empty() ? nullptr : &m_CharacterList.back(), m_nRemovalCount};
+  const cBlockCharactersKey key{m_BlockMap.BuildCount(), m_nStepCount, CharacterListShape(), m_nRemovalCount};
   if (!(key == m_BlockCharactersKey)) {
     m_BlockCharacters.clear();
     // A block character removed in this sub-step no longer blocks or carries.

@@ -123,10 +123,13 @@ void cStageScene::FlushRemovals() {
 
 // ---- the list order ----
 
+cStageScene::cCharacterListShape cStageScene::CharacterListShape() const {
+  if (m_CharacterList.empty()) return {};
+  return {m_CharacterList.size(), &m_CharacterList.front(), &m_CharacterList.back()};
+}
+
 const std::vector<cStageCharacter*>& cStageScene::CharacterOrder() {
-  const cCharacterOrderKey key{m_CharacterList.size(),
-                               m_CharacterList.empty() ? nullptr : &m_CharacterList.front(),
-                               m_CharacterList.empty() ? nullptr : &m_CharacterList.back(), m_nCharacterFlushes};
+  const cCharacterOrderKey key{CharacterListShape(), m_nCharacterFlushes};
   if (!(key == m_CharacterOrderKey)) {
     m_CharacterOrder.clear();
     for (cStageCharacter& c : m_CharacterList) m_CharacterOrder.push_back(&c);

@@ -536,12 +536,20 @@ class cStageScene : public cStageSceneBase {
   // rebuilds the block map; both start a new gathering.
   const std::vector<cStageCharacter*>& BlockCharacters();
   std::vector<cStageCharacter*> m_BlockCharacters;
+  // What tells that the character list changed, short of a removal: its
+  // size and its first and last nodes (the caches below add a counter of
+  // removals).
+  struct cCharacterListShape {
+    size_t size = 0;
+    const void* first = nullptr;
+    const void* last = nullptr;
+    bool operator==(const cCharacterListShape&) const = default;
+  };
+  cCharacterListShape CharacterListShape() const;
   struct cBlockCharactersKey {
     uint32_t mapBuild = 0;
     int32_t step = -1;
-    size_t listSize = 0;
-    const void* first = nullptr;
-    const void* last = nullptr;
+    cCharacterListShape list;
     uint32_t removals = 0;
     bool operator==(const cBlockCharactersKey&) const = default;
   } m_BlockCharactersKey;
@@ -556,9 +564,7 @@ class cStageScene : public cStageSceneBase {
   const std::vector<cStageCharacter*>& CharacterOrder();
   std::vector<cStageCharacter*> m_CharacterOrder;
   struct cCharacterOrderKey {
-    size_t listSize = 0;
-    const void* first = nullptr;
-    const void* last = nullptr;
+    cCharacterListShape list;
     uint32_t flushes = 0;
     bool operator==(const cCharacterOrderKey&) const = default;
   } m_CharacterOrderKey;
