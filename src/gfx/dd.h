@@ -351,6 +351,10 @@ void DDBatchAddTextureArea(DDSURFACEDATA* lpSD, int sx, int sy);
 bool DDBatchQueue(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACEDATA* lpSrc, int sx, int sy, int sw,
                   int sh, uint32_t dwFlags);
 int DDBatchDepth();
+// The transparent colour an unkeyed draw of a keyed picture leaves where
+// the picture is transparent (the Direct3D blits fill the rectangle with it
+// first), as a raw value of the destination's format.
+uint32_t DDKeyClearValue(DDSURFACEDATA* lpDst);
 // Releases the buffers the sprite batch keeps for its runs (before the
 // device goes).
 void DDReleaseBatchBuffers();

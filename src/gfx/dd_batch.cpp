@@ -97,20 +97,6 @@ bool SameRun(const DDDRAWCMD& a, const DDDRAWCMD& b) {
          a.dwColorOp == b.dwColorOp && a.dwAlphaOp == b.dwAlphaOp && a.dwReserved == b.dwReserved;
 }
 
-uint32_t KeyClear(DDSURFACEDATA* dst) {
-  const DTCONTEXT& con = *lpDTCon;
-  if (dst == DDBackBuffer()) {
-    if (DDState.nBpp != 16) return con.dwTransmitARGB;
-    const uint32_t* t = DDState.TexFormat;
-    const uint32_t* b = DDState.BackFormat;
-    const uint32_t r = con.rgbTransmit.rgbtRed & t[PF_RMAX], g = con.rgbTransmit.rgbtGreen & t[PF_GMAX],
-                   bl = con.rgbTransmit.rgbtBlue & t[PF_BMAX];
-    const uint32_t g6 = b[PF_GMAX] == 63 ? g << 1 : g;
-    return (r << b[PF_RSHIFT]) | (g6 << b[PF_GSHIFT]) | (bl << b[PF_BSHIFT]) | ((b[PF_AMAX] & 1) << b[PF_ASHIFT]);
-  }
-  return DDState.nBpp == 16 ? con.wTransmit_16 : con.dwPalZeroColor;
-}
-
 // The vertex buffer of the runs, kept from run to run and frame to frame
 // and grown when a longer run comes (each quad is drawn as a strip of its
 // own four vertices). Plain device buffers outlive a device loss; they go
@@ -149,6 +135,24 @@ inline void PutVertex(uint8_t* p, float x, float y, uint32_t diffuse, float u, f
 }
 static_assert(sizeof(plat::QuadVertex) == 28);
 
+// Whether no two of the run's rectangles share a pixel (runs longer than
+// a background's tiles are not looked at: false).
+bool RectsApart(const DDDRAWCMD* const* run, size_t n) {
+  constexpr size_t kMostLookedAt = 128;
+  if (n > kMostLookedAt) return false;
+  for (size_t i = 0; i < n; ++i) {
+    const DDDRAWCMD& a = *run[i];
+    if (a.dw <= 0 || a.dh <= 0) continue;
+    for (size_t j = i + 1; j < n; ++j) {
+      const DDDRAWCMD& b = *run[j];
+      if (b.dw > 0 && b.dh > 0 && a.dx < b.dx + b.dw && b.dx < a.dx + a.dw && a.dy < b.dy + b.dh &&
+          b.dy < a.dy + a.dh)
+        return false;
+    }
+  }
+  return true;
+}
+
 // Draws the n commands at run[0..n) as one run; returns how many of them
 // the walk is done with (one when the run could not start: the walk goes
 // on with the next command).
@@ -181,20 +185,28 @@ size_t DrawRun(const DDDRAWCMD* const* run, size_t n) {
   }
   vb->Unlock();
   if (!DDBeginScene() || !DDSetRenderTarget(0, first.lpDst)) return 1;
-  if (first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey) {
-    const uint32_t value = KeyClear(first.lpDst);
+  // Unkeyed, a keyed picture's transparent texels leave the key colour: the
+  // run's rectangles are filled with it before any is drawn. Rectangles
+  // apart from each other are each filled and drawn in turn instead (the
+  // device does both in one pass), which leaves the same pixels.
+  const bool keyFill = first.dwFlags == 0 && first.lpSrc->lpDT->bColorKey;
+  const uint32_t keyValue = keyFill ? DDKeyClearValue(first.lpDst) : 0;
+  const bool fillEach = keyFill && RectsApart(run, n);
+  auto rectOf = [](const DDDRAWCMD& c) { return plat::Rect{c.dx, c.dy, c.dx + c.dw, c.dy + c.dh}; };
+  if (keyFill && !fillEach)
     for (size_t k = 0; k < n; ++k) {
-      const DDDRAWCMD& c = *run[k];
-      const plat::Rect r{c.dx, c.dy, c.dx + c.dw, c.dy + c.dh};
-      dev.ClearRaw(&r, 1, value);
+      const plat::Rect r = rectOf(*run[k]);
+      dev.ClearRaw(&r, 1, keyValue);
     }
-  }
   dev.SetColorStage(first.dwColorOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
   dev.SetAlphaStage(first.dwAlphaOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
   dev.SetTexture(first.lpSrc->lpDT->lpTexture);
   dev.SetStreamSource(vb);
   // Each quad is a strip of its own four vertices.
-  for (size_t k = 0; k < n; ++k) dev.DrawPrimitiveStrip(static_cast<int>(k * 4), 2);
+  for (size_t k = 0; k < n; ++k) {
+    if (fillEach) dev.DrawPrimitiveStripOverFill(static_cast<int>(k * 4), 2, rectOf(*run[k]), keyValue);
+    else dev.DrawPrimitiveStrip(static_cast<int>(k * 4), 2);
+  }
   DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
   return n;
 }

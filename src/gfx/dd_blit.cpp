@@ -41,9 +41,15 @@ bool WriteVertices(plat::DeviceBuffer* vb, const plat::QuadVertex* v, size_t cou
   return true;
 }
 
-// The transparent colour written by the clear before an opaque blit of a
-// keyed picture, as a raw value of the destination's format.
-uint32_t KeyClearValue(DDSURFACEDATA* dst) {
+bool HasDrawSurface(DDSURFACEDATA* sd) {
+  if (!sd) return false;
+  if (lpDTCon) return sd->lpDT && sd->lpDT->lpSurface;
+  return sd->lpDDS && sd->lpDDS->lpSurface;
+}
+
+}  // namespace
+
+uint32_t DDKeyClearValue(DDSURFACEDATA* dst) {
   const DTCONTEXT& con = *lpDTCon;
   if (dst == DDBackBuffer()) {
     if (DDState.nBpp == 16) {
@@ -60,14 +66,6 @@ uint32_t KeyClearValue(DDSURFACEDATA* dst) {
   }
   return DDState.nBpp == 16 ? con.wTransmit_16 : con.dwPalZeroColor;
 }
-
-bool HasDrawSurface(DDSURFACEDATA* sd) {
-  if (!sd) return false;
-  if (lpDTCon) return sd->lpDT && sd->lpDT->lpSurface;
-  return sd->lpDDS && sd->lpDDS->lpSurface;
-}
-
-}  // namespace
 
 // ---- palette numbers ----
 
@@ -306,15 +304,15 @@ int DDBltStretch(DDSURFACEDATA* lpDst, int dx, int dy, int dw, int dh, DDSURFACE
     if (!WriteVertices(sdt->lpVB, v, 4)) return 0;
     if (!DDBeginScene() || !DDSetRenderTarget(0, lpDst)) return 0;
     plat::Device& dev = *DDState.lpDevice;
-    if (flags == 0 && sdt->bColorKey) {
-      const plat::Rect r{dx, dy, dx + dw, dy + dh};
-      dev.ClearRaw(&r, 1, KeyClearValue(lpDst));
-    }
     dev.SetColorStage(lpDTCon->dwColorOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
     dev.SetAlphaStage(lpDTCon->dwAlphaOp, plat::D3DTA_TEXTURE, plat::D3DTA_DIFFUSE);
     dev.SetTexture(sdt->lpTexture);
     dev.SetStreamSource(sdt->lpVB);
-    dev.DrawPrimitiveStrip(0, 2);
+    // Unkeyed, a keyed picture's transparent texels leave the key colour.
+    if (flags == 0 && sdt->bColorKey)
+      dev.DrawPrimitiveStripOverFill(0, 2, plat::Rect{dx, dy, dx + dw, dy + dh}, DDKeyClearValue(lpDst));
+    else
+      dev.DrawPrimitiveStrip(0, 2);
     DDSetRenderTarget(0, lpDTCon->lpCurrentRT);
     return 0;
   }

@@ -6,6 +6,7 @@
 #endif
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace plat {
 namespace {
@@ -411,17 +412,26 @@ void ShadeTexelsBackwards(const uint8_t* tex, int count, uint8_t* out, const uin
 // (texRows[r]): each step loads the texels ending there (the mask turned
 // round to match, so nothing left of the run is read) and turns them round
 // in the register.
-template <PixelKind TexK, PixelKind OutK, bool kReversed>
+//
+// kFill: the quad's pixels hold `fill` (a raw value of the target) before
+// the draw, as if filled with it first: the pixels no texel lands on are
+// written that value in the same pass.
+template <PixelKind TexK, PixelKind OutK, bool kReversed, bool kFill = false>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(const TexelRows& texRows, int rows,
                                                                               int count, uint8_t* out,
                                                                               ptrdiff_t outPitch,
-                                                                              const uint8_t (*tables)[256]) {
+                                                                              const uint8_t (*tables)[256],
+                                                                              uint32_t fill = 0) {
   const int whole = count & ~15;
   const __mmask16 tail = static_cast<__mmask16>((1u << (count & 15)) - 1u);
   // The lanes loaded backwards for the tail: its n texels end the vector.
   const __mmask16 tailBack = static_cast<__mmask16>(tail << (16 - (count & 15)));
   for (int r = 0; r < rows; ++r, out += outPitch) {
     const uint8_t* tex = texRows[r];
+    // The texture's rows seldom follow each other in memory (its pitch is
+    // wider than the quad), so the hardware's look-ahead starts afresh at
+    // each: the next row's texels are asked for while this one is drawn.
+    const uint8_t* ahead = texRows[r + 1 < rows ? r + 1 : r];
     bool partial = false;
     if constexpr (sizeof(typename Codec<TexK>::Raw) == 4) {
       const __m512i opaque = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
@@ -434,8 +444,10 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(c
         __m512i t;
         if constexpr (kReversed) {
           const __m512i turn = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+          __builtin_prefetch(ahead - static_cast<ptrdiff_t>(i + 15) * 4, 0, 2);
           t = _mm512_permutexvar_epi32(turn, _mm512_maskz_loadu_epi32(back, tex - static_cast<ptrdiff_t>(i + 15) * 4));
         } else {
+          __builtin_prefetch(ahead + static_cast<size_t>(i) * 4, 0, 2);
           t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);
         }
         __mmask16 lands = in;
@@ -446,7 +458,11 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(c
         }
         // ConvertRaw: an X8R8G8B8 texel or target has its spare byte set.
         const __m512i v = OutK == PixelKind::X8R8G8B8 || TexK == PixelKind::X8R8G8B8 ? _mm512_or_si512(t, opaque) : t;
-        _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
+        if constexpr (kFill)
+          _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, in,
+                                   _mm512_mask_blend_epi32(lands, _mm512_set1_epi32(static_cast<int>(fill)), v));
+        else
+          _mm512_mask_storeu_epi32(out + static_cast<size_t>(i) * 4, lands, v);
       };
       // Whole steps, then the row's last pixels under the tail mask (the
       // same for every row of the quad).
@@ -462,8 +478,10 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(c
           const __mmask32 back = count - i >= 32 ? 0xFFFFFFFFu : in << (32 - (count - i));
           const __m512i turn = _mm512_set_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
                                                 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+          __builtin_prefetch(ahead - static_cast<ptrdiff_t>(i + 31) * 2, 0, 2);
           t = _mm512_permutexvar_epi16(turn, _mm512_maskz_loadu_epi16(back, tex - static_cast<ptrdiff_t>(i + 31) * 2));
         } else {
+          __builtin_prefetch(ahead + static_cast<size_t>(i) * 2, 0, 2);
           t = _mm512_maskz_loadu_epi16(in, tex + static_cast<size_t>(i) * 2);
         }
         const __mmask32 lands = in & _mm512_movepi16_mask(t);  // the alpha bit
@@ -480,7 +498,11 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(c
                                               _mm512_slli_epi16(g6, 5)),
                               _mm512_and_si512(t, _mm512_set1_epi16(0x1F)));
         }
-        _mm512_mask_storeu_epi16(out + static_cast<size_t>(i) * 2, lands, v);
+        if constexpr (kFill)
+          _mm512_mask_storeu_epi16(out + static_cast<size_t>(i) * 2, in,
+                                   _mm512_mask_blend_epi16(lands, _mm512_set1_epi16(static_cast<short>(fill)), v));
+        else
+          _mm512_mask_storeu_epi16(out + static_cast<size_t>(i) * 2, lands, v);
       }
     }
     if (!partial) continue;
@@ -504,6 +526,12 @@ void SelectRectMaskedBackwards(const TexelRows& texRows, int rows, int count, ui
                                const uint8_t (*tables)[256]) {
   SelectRectMaskedRoad<TexK, OutK, true>(texRows, rows, count, out, outPitch, tables);
 }
+
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMaskedOverFill(const TexelRows& texRows, int rows, int count, uint8_t* out, ptrdiff_t outPitch,
+                              const uint8_t (*tables)[256], uint32_t fill) {
+  SelectRectMaskedRoad<TexK, OutK, false, true>(texRows, rows, count, out, outPitch, tables, fill);
+}
 const bool g_maskedSelect = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                             __builtin_cpu_supports("avx512vl");
 #else
@@ -511,6 +539,8 @@ template <PixelKind TexK, PixelKind OutK>
 void SelectRectMasked(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
 template <PixelKind TexK, PixelKind OutK>
 void SelectRectMaskedBackwards(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256]) {}
+template <PixelKind TexK, PixelKind OutK>
+void SelectRectMaskedOverFill(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256], uint32_t) {}
 const bool g_maskedSelect = false;
 #endif
 
@@ -547,30 +577,54 @@ SelectRectFn PickSelectRect(PixelKind tex, PixelKind out, bool blend) {
   }
 }
 
-// The whole-quad select of a picture drawn mirrored, reading its texels
-// backwards where they lie (texRows[r]: each row's first pixel's texel);
-// null where only the reversed copy of each row serves (no AVX-512 masked
-// road for the formats, no blend, or vector loops held below AVX-512).
-template <PixelKind TexK>
-SelectRectFn PickSelectRectBackwardsTo(PixelKind out) {
-  switch (out) {
-    case PixelKind::A8R8G8B8: return SelectRectMaskedBackwards<TexK, PixelKind::A8R8G8B8>;
-    case PixelKind::X8R8G8B8: return SelectRectMaskedBackwards<TexK, PixelKind::X8R8G8B8>;
+template <PixelKind K>
+using KindConstant = std::integral_constant<PixelKind, K>;
+
+// One of the AVX-512 masked whole-quad roads for a pair of formats (32-bit
+// texels onto a 32-bit target, A1R5G5B5 onto R5G6B5 or A1R5G5B5), as
+// pick(KindConstant<tex>, KindConstant<out>) gives it; null for other
+// formats, without blend, or with vector loops held below AVX-512.
+template <class Fn, class Pick>
+Fn PickMaskedRoad(PixelKind tex, PixelKind out, bool blend, Pick pick) {
+  if (!blend || !g_maskedSelect || DrawVectorLevel() < 2) return nullptr;
+  auto onto32 = [&](auto texK) -> Fn {
+    switch (out) {
+      case PixelKind::A8R8G8B8: return pick(texK, KindConstant<PixelKind::A8R8G8B8>{});
+      case PixelKind::X8R8G8B8: return pick(texK, KindConstant<PixelKind::X8R8G8B8>{});
+      default: return nullptr;
+    }
+  };
+  switch (tex) {
+    case PixelKind::A8R8G8B8: return onto32(KindConstant<PixelKind::A8R8G8B8>{});
+    case PixelKind::X8R8G8B8: return onto32(KindConstant<PixelKind::X8R8G8B8>{});
+    case PixelKind::A1R5G5B5: {
+      constexpr KindConstant<PixelKind::A1R5G5B5> a1;
+      if (out == PixelKind::R5G6B5) return pick(a1, KindConstant<PixelKind::R5G6B5>{});
+      if (out == PixelKind::A1R5G5B5) return pick(a1, KindConstant<PixelKind::A1R5G5B5>{});
+      return nullptr;
+    }
     default: return nullptr;
   }
 }
 
+// The whole-quad select of a picture drawn mirrored, reading its texels
+// backwards where they lie (texRows[r]: each row's first pixel's texel);
+// null where only the reversed copy of each row serves.
 SelectRectFn PickSelectRectBackwards(PixelKind tex, PixelKind out, bool blend) {
-  if (!blend || !g_maskedSelect || DrawVectorLevel() < 2) return nullptr;
-  switch (tex) {
-    case PixelKind::A8R8G8B8: return PickSelectRectBackwardsTo<PixelKind::A8R8G8B8>(out);
-    case PixelKind::X8R8G8B8: return PickSelectRectBackwardsTo<PixelKind::X8R8G8B8>(out);
-    case PixelKind::A1R5G5B5:
-      if (out == PixelKind::R5G6B5) return SelectRectMaskedBackwards<PixelKind::A1R5G5B5, PixelKind::R5G6B5>;
-      if (out == PixelKind::A1R5G5B5) return SelectRectMaskedBackwards<PixelKind::A1R5G5B5, PixelKind::A1R5G5B5>;
-      return nullptr;
-    default: return nullptr;
-  }
+  return PickMaskedRoad<SelectRectFn>(tex, out, blend, [](auto texK, auto outK) -> SelectRectFn {
+    return SelectRectMaskedBackwards<decltype(texK)::value, decltype(outK)::value>;
+  });
+}
+
+// The whole-quad select that also writes a fill value where no texel lands
+// (a blended draw over a fill of the quad's rectangle, in one pass); null
+// where the fill and the draw go apart.
+using SelectRectOverFillFn = void (*)(const TexelRows&, int, int, uint8_t*, ptrdiff_t, const uint8_t (*)[256],
+                                      uint32_t);
+SelectRectOverFillFn PickSelectRectOverFill(PixelKind tex, PixelKind out, bool blend) {
+  return PickMaskedRoad<SelectRectOverFillFn>(tex, out, blend, [](auto texK, auto outK) -> SelectRectOverFillFn {
+    return SelectRectMaskedOverFill<decltype(texK)::value, decltype(outK)::value>;
+  });
 }
 
 // A 32-bit texture under tables that keep the colour and make every alpha
@@ -1824,6 +1878,19 @@ uint32_t Device::DrawPrimitiveStrip(int startVertex, int primitiveCount) {
   return D3D_OK;
 }
 
+uint32_t Device::DrawPrimitiveStripOverFill(int startVertex, int primitiveCount, const Rect& fill, uint32_t raw) {
+  if (!renderTarget_) return D3DERR_INVALIDCALL;
+  if (primitiveCount == 2 && stream_ && startVertex >= 0 && DrawFastPaths() &&
+      static_cast<size_t>(startVertex) + 4 <= stream_->Size() / kQuadVertexBytes) {
+    QuadVertex v[4];
+    std::memcpy(v, stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes, sizeof v);
+    const FillUnder under{fill, raw};
+    if (DrawAlignedQuad(v, &under)) return D3D_OK;
+  }
+  ClearRaw(&fill, 1, raw);
+  return DrawPrimitiveStrip(startVertex, primitiveCount);
+}
+
 uint32_t Device::DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int primitiveCount) {
   if (!renderTarget_ || !stream_ || !indices_ || startIndex < 0 || primitiveCount <= 0) return D3DERR_INVALIDCALL;
   const size_t indexCount = indices_->Size() / 2, vertexCount = stream_->Size() / kQuadVertexBytes;
@@ -1919,7 +1986,7 @@ void Device::MakeShadeTables() {
 }
 
 
-bool Device::DrawAlignedQuad(const QuadVertex* q) {
+bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
   const QuadVertex &a = q[0], &b = q[1], &c = q[2], &d = q[3];
   // The strip's triangles share the edge b–c: for a rectangle that is a
   // diagonal, and a and d are the other two corners.
@@ -1949,7 +2016,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   if (renderStates_[D3DRS_ALPHABLENDENABLE]) {
     const uint32_t src = renderStates_[D3DRS_SRCBLEND], dst = renderStates_[D3DRS_DESTBLEND];
     if (src == D3DBLEND_SRCALPHA && dst == D3DBLEND_INVSRCALPHA) blend = true;
-    else if (src == D3DBLEND_ZERO && dst == D3DBLEND_ONE) return true;  // nothing reaches the target
+    else if (src == D3DBLEND_ZERO && dst == D3DBLEND_ONE) return !under;  // nothing reaches the target
   }
   // Pixel centres strictly inside the rectangle; each belongs to exactly one
   // of the two triangles under the top-left rule, so the union is the box.
@@ -1958,8 +2025,17 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   const int y0 = std::max(0, static_cast<int>(top.y + 0.5f));
   const int y1 = std::min(target.Height() - 1, static_cast<int>(bottom.y - 0.5f));
   UpdateShadeTables(a.diffuse);
-  if (x0 > x1 || y0 > y1) return true;
+  if (x0 > x1 || y0 > y1) return !under;
+  if (under) {
+    // The fill goes with the draw only where it covers the quad's pixels
+    // exactly.
+    const Rect& f = under->rect;
+    if (std::max(f.left, 0) != x0 || std::min(f.right, target.Width()) != x1 + 1 || std::max(f.top, 0) != y0 ||
+        std::min(f.bottom, target.Height()) != y1 + 1)
+      return false;
+  }
   if (!texture_ || shadeConstant_) {
+    if (under) return false;
     // No texture reads as opaque black; constant tables ignore the texel.
     const uint32_t colour = ApplyTables(shadeTables_, 0xFF000000u);
     return SolidRectFor(outKind, target, x0, x1, y0, y1, colour, blend);
@@ -2037,7 +2113,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
   // A mirrored picture whose rows follow each other, texels as they are onto
   // a separate picture: read backwards where it lies, the whole quad in one
   // call, without lists of its columns and rows.
-  if (mirroredRun && count > 1 && identity && &tex != &target && unitRows &&
+  if (!under && mirroredRun && count > 1 && identity && &tex != &target && unitRows &&
       nextRow + (y1 - y0 + 1) <= tex.Height())
     if (const SelectRectFn backwards = PickSelectRectBackwards(texKind, outKind, blend)) {
       const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
@@ -2079,6 +2155,26 @@ bool Device::DrawAlignedQuad(const QuadVertex* q) {
       const double v = vt + (y - yt) / (yb - yt) * (vb - vt);
       if (!TexelIndex(v * th, tex.Height(), row)) return false;
     }
+  }
+  if (under) {
+    // Fill and draw as one: only through the whole-quad select.
+    const SelectRectOverFillFn overFill =
+        identity && contiguous && &tex != &target ? PickSelectRectOverFill(texKind, outKind, blend) : nullptr;
+    if (!overFill) return false;
+    const size_t texBytes = static_cast<size_t>(tex.BytesPerPixel());
+    const int rows = y1 - y0 + 1;
+    uint8_t* const out = target.Row(y0) + x0 * static_cast<size_t>(target.BytesPerPixel());
+    if (plainRows) {
+      const uint8_t* first = tex.Row(firstRow) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+      overFill(TexelRows{nullptr, first, tex.Pitch()}, rows, count, out, target.Pitch(), shadeTables_, under->raw);
+      return true;
+    }
+    texelRowStarts_.resize(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r)
+      texelRowStarts_[r] = tex.Row(texelRows_[r]) + static_cast<size_t>(texelColumns_[0]) * texBytes;
+    overFill(TexelRows{texelRowStarts_.data(), nullptr, 0}, rows, count, out, target.Pitch(), shadeTables_,
+             under->raw);
+    return true;
   }
   if (blend && contiguous && shadeAffine_ && !identity) {
     if (const AffineRowFn affine = PickAffineRow(texKind, outKind)) {

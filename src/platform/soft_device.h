@@ -203,6 +203,10 @@ class Device {
   void SetIndices(DeviceBuffer* indices) { indices_ = indices; }
   // Triangle strips of quad vertices.
   uint32_t DrawPrimitiveStrip(int startVertex, int primitiveCount);
+  // ClearRaw of `fill` and then DrawPrimitiveStrip, as one pass over the
+  // pixels where the strip is a quad covering exactly that rectangle with a
+  // texel a pixel (a picture drawn unkeyed over its key colour's fill).
+  uint32_t DrawPrimitiveStripOverFill(int startVertex, int primitiveCount, const Rect& fill, uint32_t raw);
   uint32_t DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int primitiveCount);
   uint32_t GetRenderTargetData(DeviceSurface* renderTarget, DeviceSurface* systemCopy);
   uint32_t UpdateSurface(DeviceSurface* systemCopy, DeviceSurface* target);
@@ -242,7 +246,14 @@ class Device {
   // texture mapping along the axes. False when the quad is not of that kind
   // (or a texel choice would sit on the edge-snapping threshold), and the
   // general rasteriser draws it instead.
-  bool DrawAlignedQuad(const QuadVertex* v);
+  // With `under`, the quad's rectangle is first filled with a raw value:
+  // done only where the fill and the draw can go as one pass (else false,
+  // nothing drawn, and the caller fills, then draws).
+  struct FillUnder {
+    Rect rect;
+    uint32_t raw;
+  };
+  bool DrawAlignedQuad(const QuadVertex* v, const FillUnder* under = nullptr);
   // The per-channel results of the stage-0 operations for every texel value
   // 0..255 under one diffuse colour, cached while the state is unchanged.
   void UpdateShadeTables(uint32_t diffuse);

@@ -205,6 +205,46 @@ TEST_F(GfxTest, QuadAndProcessorPathsDrawTheSamePixels) {
   }
 }
 
+TEST_F(GfxTest, UnkeyedRunsOfAKeyedPictureFillEveryRectangleBeforeDrawing) {
+  // A keyed 4x1 picture (key, opaque, key, opaque) drawn unkeyed twice in
+  // one batch run, in both Direct3D depths: rectangles that overlap are all
+  // filled with the key colour before either is drawn, so the second one's
+  // transparent texels keep the first one's opaque ones; rectangles apart
+  // come out as two single draws.
+  const std::string file = Bmp("k4.bmp", 4, 1, {0xFF00FF, 0x204060, 0xFF00FF, 0x204060});
+  for (const Mode& m : {kModes[4], kModes[5]}) {
+    SCOPED_TRACE(m.name);
+    ASSERT_TRUE(Init(m, 1));
+    DDSetTransmit(255, 0, 255);
+    if (m.bpp == 16) lpDTCon->rgbTransmit8 = RGBTRIPLE{255, 0, 255};
+    DDSURFACEDATA sprite, dst;
+    ASSERT_EQ(DDCreateSurfaceFromFile(&sprite, file.c_str(), 1, m.bpp, 0, 0, 0, 0, 0, 0, 0), 0u);
+    ASSERT_TRUE(DDCreateSurface(&dst, 16, 2, 0, 0, DTMEMORYTYPE_VIDEO_RT, 0, 0));
+    auto row = [&](std::initializer_list<int> xs, bool batch) {
+      DDFillSurfaceColor(&dst, 0xFF000000u);
+      if (batch) DDBeginBatch(0);
+      for (int x : xs) DDBlt(&dst, x, 0, 4, 1, &sprite, 0, 0, 0);
+      if (batch) DDEndBatch();
+      std::vector<uint32_t> got;
+      for (int x = 0; x < 9; ++x) got.push_back(Pixel(&dst, x, 0));
+      return got;
+    };
+    const std::vector<uint32_t> apart = row({0, 4}, true);
+    const uint32_t key = apart[0], opaque = apart[1];
+    ASSERT_NE(key, opaque);
+    EXPECT_EQ(apart, (std::vector<uint32_t>{key, opaque, key, opaque, key, opaque, key, opaque, Pixel(&dst, 8, 1)}));
+    EXPECT_EQ(row({0, 4}, false), apart);
+    EXPECT_EQ(row({0, 1}, true), (std::vector<uint32_t>{key, opaque, opaque, opaque, opaque, apart[8], apart[8],
+                                                         apart[8], apart[8]}));
+    // One by one, the second fill covers the first draw.
+    EXPECT_EQ(row({0, 1}, false), (std::vector<uint32_t>{key, key, opaque, key, opaque, apart[8], apart[8],
+                                                          apart[8], apart[8]}));
+    DDReleaseSurface(&sprite);
+    DDReleaseSurface(&dst);
+    DDResetForTest();
+  }
+}
+
 TEST_F(GfxTest, SortedBatchGroupsTexturesAndRegisteredOnesComeLast) {
   ASSERT_TRUE(Init(kModes[5], 1));
   // Texture A holds two pictures (x 0 and x 2); every 1-pixel draw leaves

@@ -123,7 +123,7 @@ struct DeviceFixture : DrawFixture {
   }
   // A strip of the quad in the order the layer writes (top-left, bottom-left,
   // top-right, bottom-right) or with the other diagonal.
-  void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal = false) {
+  void Draw(const float* box, const float* uv, uint32_t diffuse, bool otherDiagonal = false, bool now = true) {
     QuadVertex v[4] = {{box[0], box[1], 0, 1, diffuse, uv[0], uv[1]}, {box[0], box[3], 0, 1, diffuse, uv[0], uv[3]},
                        {box[2], box[1], 0, 1, diffuse, uv[2], uv[1]}, {box[2], box[3], 0, 1, diffuse, uv[2], uv[3]}};
     if (otherDiagonal) std::swap(v[0], v[1]), std::swap(v[2], v[3]);
@@ -131,7 +131,7 @@ struct DeviceFixture : DrawFixture {
     ASSERT_EQ(vb->Lock(bytes), D3D_OK);
     std::memcpy(bytes, v, sizeof v);
     dev->SetStreamSource(vb);
-    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+    if (now) ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
   }
   // A 70x9 quad turned by 30 degrees about (50, 12), reading texels (0..70,
   // 0..9) of an 80x10 sheet under `diffuse`.
@@ -151,16 +151,17 @@ struct DeviceFixture : DrawFixture {
     ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
   }
   // A sprite as the layer draws it: texels (sx, sy, sw, sh) to the pixels
-  // (dx, dy, dw, dh), the texture modulated by the diffuse colour.
+  // (dx, dy, dw, dh), the texture modulated by the diffuse colour. Without
+  // `now`, the state and vertices are set and nothing is drawn yet.
   void Draw(DeviceTexture* tex, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, uint32_t diffuse,
-            uint32_t alphaOp = D3DTOP_MODULATE) {
+            uint32_t alphaOp = D3DTOP_MODULATE, bool now = true) {
     const float tw = static_cast<float>(tex->Level0()->Width()), th = static_cast<float>(tex->Level0()->Height());
     const float box[4] = {dx - 0.5f, dy - 0.5f, dx + dw - 0.5f, dy + dh - 0.5f};
     const float uv[4] = {sx / tw, sy / th, (sx + sw) / tw, (sy + sh) / th};
     dev->SetTexture(tex);
     dev->SetColorStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     dev->SetAlphaStage(alphaOp, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-    Draw(box, uv, diffuse);
+    Draw(box, uv, diffuse, false, now);
   }
   DeviceTexture* Texture(int w, int h, uint32_t format, Noise& noise) {
     DeviceTexture* t = nullptr;
@@ -854,6 +855,49 @@ TEST_F(DeviceFixture, MirroredSpritesMatchTheRasteriserAtEveryVectorLevel) {
             ASSERT_EQ(fast, general);
           }
       }
+    }
+  }
+}
+
+// A picture drawn blended over a fill of its own rectangle, as one call:
+// against a fill and then a draw on the general road, for every pair of
+// formats, at every vector level, with rows around the vector widths,
+// quads cut at the target's edges, texture rows that wrap, and draws that
+// cannot go as one pass (a mirrored picture, a fill larger than the quad).
+TEST_F(DeviceFixture, DrawsOverAFillMatchAFillThenADraw) {
+  PixelImage::SetExtraPitchForTest(12);
+  struct Case {
+    int dx, dy, dw, dh, sx, sy, sw, sh;
+    int grow;  // the fill reaches this far right of the quad
+  } cases[] = {
+      {3, 2, 1, 3, 0, 0, 1, 3, 0},    {0, 0, 15, 4, 2, 2, 15, 4, 0},  {5, 1, 16, 3, 0, 0, 16, 3, 0},
+      {1, 3, 17, 2, 60, 0, 17, 2, 0}, {40, 6, 33, 5, 10, 3, 33, 5, 0}, {-5, 4, 63, 3, 0, 0, 63, 3, 0},
+      {70, 9, 80, 3, 0, 0, 80, 3, 0}, {2, -2, 20, 6, 4, 0, 20, 6, 0},  {9, 20, 30, 8, 0, 0, 30, 8, 0},
+      {6, 4, 31, 5, 3, 7, 31, 5, 0},  {7, 1, 40, 5, 45, 2, -40, 5, 0}, {4, 2, 12, 3, 0, 0, 12, 3, 2},
+  };
+  const uint32_t formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5};
+  for (uint32_t backFormat : formats) {
+    Make(backFormat, 100, 24);
+    Noise noise{backFormat * 19};
+    PixelImage& target = dev->RenderTarget()->Image();
+    noise.Fill(target);
+    const uint32_t fill = target.BytesPerPixel() == 2 ? 0xF81Fu : 0x00FF00FFu;
+    for (uint32_t texFormat : formats) {
+      DeviceTexture* sheet = Texture(80, 10, texFormat, noise);
+      for (const Case& c : cases)
+        for (int level = 0; level <= DrawVectorLevelLimit(); ++level) {
+          SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " at " << c.dx << ","
+                                          << c.dy << " " << c.dw << "x" << c.dh << " from " << c.sx << "," << c.sy
+                                          << " " << c.sw << "x" << c.sh << " level " << level);
+          SetDrawVectorLimit(level);
+          Draw(sheet, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, 0xFFFFFFFFu, D3DTOP_MODULATE, false);
+          auto [fast, general] = BothRoads(target, [&] {
+            ASSERT_EQ(dev->DrawPrimitiveStripOverFill(0, 2, Rect{c.dx, c.dy, c.dx + c.dw + c.grow, c.dy + c.dh}, fill),
+                      D3D_OK);
+          });
+          SetDrawVectorLimit(2);
+          ASSERT_EQ(fast, general);
+        }
     }
   }
 }
