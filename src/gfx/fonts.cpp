@@ -11,8 +11,10 @@
 #include "gfx/fonts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/program.h"
 #include "base/text_path.h"
@@ -122,6 +124,81 @@ class TextCanvas {
   plat::DrawSurface* locked_ = nullptr;
 };
 
+// Text written into the Direct3D back buffer is kept by the device with its
+// own draws until the frame is shown (plat::Device::KeepProcessorDraw), so
+// that a frame whose text and draws are those of the frame before draws
+// only where they changed. The key of a run of glyphs: this header, then
+// its code points.
+struct KeptGlyphRun {
+  plat::CellFace* face;
+  uint64_t faceSerial;  // the face's own (a face made later at the same address has another)
+  int32_t x, y;         // the first glyph's pen and the cell's top
+  uint32_t value;       // the raw pixel
+  int32_t clipLeft, clipTop, clipRight, clipBottom;
+  uint32_t advance;     // 1: each glyph moves the pen on by its advance
+};
+
+void DrawKeptGlyphRun(const uint8_t* key, size_t size, plat::PixelImage& image, int top, int bottom) {
+  KeptGlyphRun run;
+  std::memcpy(&run, key, sizeof run);
+  plat::GlyphCanvas canvas;
+  canvas.bits = image.Bits();
+  canvas.pitch = image.Pitch();
+  canvas.bytesPerPixel = image.BytesPerPixel();
+  canvas.clipLeft = run.clipLeft;
+  canvas.clipTop = std::max(run.clipTop, top);
+  canvas.clipRight = run.clipRight;
+  canvas.clipBottom = std::min(run.clipBottom, bottom + 1);
+  int pen = run.x;
+  for (size_t at = sizeof run; at + 4 <= size; at += 4) {
+    uint32_t cp;
+    std::memcpy(&cp, key + at, 4);
+    if (cp != 0) run.face->Draw(canvas, pen, run.y, cp, run.value);
+    if (run.advance) pen += run.face->Advance(cp);
+  }
+}
+
+// Hands glyphs drawn into `sd` to the device to keep: false (nothing done)
+// unless `sd` stands for the Direct3D back buffer and the device keeps its
+// frame. `clip` (null: none) cuts the canvas TextCanvas would give.
+bool KeepGlyphRun(DDSURFACEDATA* sd, plat::CellFace* face, uint64_t serial, int x, int y, uint32_t argb,
+                  const plat::Rect* clip, const uint32_t* cps, size_t count, bool advance) {
+  if (!sd || !lpDTCon || !DDState.lpDevice || !face) return false;
+  DDSubstituteMirror(&sd);
+  DDRedirectBackBuffer(&sd);
+  if (!sd || !sd->lpDT || !sd->lpDT->lpSurface) return false;
+  const plat::DeviceSurface& surface = *sd->lpDT->lpSurface;
+  KeptGlyphRun run;
+  std::memset(&run, 0, sizeof run);  // the padding too: keys are compared byte by byte
+  run.face = face;
+  run.faceSerial = serial;
+  run.x = x;
+  run.y = y;
+  run.value = DevicePixel(plat::D3DFormatPixels(surface.Format()), argb);
+  run.clipRight = std::max(std::min(surface.Width(), sd->nWidth), 0);
+  run.clipBottom = std::max(std::min(surface.Height(), sd->nHeight), 0);
+  if (clip) {
+    run.clipLeft = std::max(run.clipLeft, clip->left);
+    run.clipTop = std::max(run.clipTop, clip->top);
+    run.clipRight = std::min(run.clipRight, clip->right);
+    run.clipBottom = std::min(run.clipBottom, clip->bottom);
+  }
+  run.advance = advance ? 1 : 0;
+  int top = INT_MAX, bottom = INT_MIN;
+  for (size_t i = 0; i < count; ++i) {
+    int t, b;
+    face->InkRows(cps[i], t, b);
+    if (t <= b) top = std::min(top, y + t), bottom = std::max(bottom, y + b);
+  }
+  top = std::max(top, run.clipTop);
+  bottom = std::min(bottom, run.clipBottom - 1);
+  thread_local std::vector<uint8_t> key;
+  key.resize(sizeof run + count * 4);
+  std::memcpy(key.data(), &run, sizeof run);
+  if (count > 0) std::memcpy(key.data() + sizeof run, cps, count * 4);
+  return DDState.lpDevice->KeepProcessorDraw(&surface, top, bottom, key.data(), key.size(), DrawKeptGlyphRun);
+}
+
 // Clears a rectangle to transparent: the surface's own colour key in the
 // DirectDraw mode (the keyed copies that follow skip exactly that value),
 // palette number 0 (transparent black) in the Direct3D mode.
@@ -212,7 +289,10 @@ bool cFont::Create(const char* szFace, int32_t nGdiWidth, int32_t nHeight, int32
   if (fellBack)
     WriteReportLog(plat::Sjis("フォント「%s」はインストールされていないため、%s で表示します。").c_str(),
                    m_strFace.c_str(), file.c_str());
+  ForgetFace();
   m_lpFace = plat::CellFace::Open(file, nHeight, nGdiWidth);
+  static uint64_t faces = 0;
+  m_nFaceSerial = ++faces;
   if (!m_lpFace) {
     WriteReportAndECLog(plat::Sjis("フォント「%s」を作成できません。(%s)").c_str(), m_strFace.c_str(), file.c_str());
     return false;
@@ -243,7 +323,7 @@ bool cFont::Create(const char* szFace, int32_t nGdiWidth, int32_t nHeight, int32
       DDReleaseSurfaceObjects(&m_WorkSD);
       WriteReportAndECLog("DDCreateSurface Font::Work");
       RequestQuit();
-      m_lpFace.reset();
+      ForgetFace();
       return false;
     }
     SetKindTag(&m_WorkSD, "DDCreateSurface Font::Work");
@@ -309,8 +389,14 @@ void cFont::Release() {
   FreeSheets();
   DDReleaseSurfaceObjects(&m_WorkSD);
   m_WorkSD = DDSURFACEDATA{};
-  m_lpFace.reset();
+  ForgetFace();
   DDUnregisterFont(this);
+}
+
+void cFont::ForgetFace() {
+  // Text the device keeps for the frame is drawn with the face: drawn now.
+  if (m_lpFace && lpDTCon && DDState.lpDevice) DDState.lpDevice->DrawKeptNow();
+  m_lpFace.reset();
 }
 
 int cFont::AddedFullWidthCount() const {
@@ -344,6 +430,7 @@ void cFont::TextOutClipped(DDSURFACEDATA* lpTarget, int x, int y, const char* ch
     px = x + (m_nCharWidth >> 3);
     py = y + (m_nLineHeight >> 4) - 1;
   }
+  if (KeepGlyphRun(lpTarget, m_lpFace.get(), m_nFaceSerial, px, py, m_dwColor, clip, &cp, 1, false)) return;
   TextCanvas canvas(lpTarget, m_dwTextPixel, m_dwColor);
   if (canvas.Open()) m_lpFace->Draw(canvas.Clipped(clip), px, py, cp, canvas.Value());
 }
@@ -385,16 +472,23 @@ void cFont::Layout(DDSURFACEDATA* lpText, int tx, int ty, DDSURFACEDATA* lpGlyph
   if (cw == 0) {
     // Proportional: line by line, each character by its own advance.
     int line = 0;
+    thread_local std::vector<uint32_t> cps;
     for (const char* p = text;;) {
       const int n = GetLineLength(p);
-      TextCanvas canvas(lpText, m_dwTextPixel, m_dwColor);
-      int pen = tx;
+      cps.clear();
       for (int i = 0; i < n;) {
         const int count = IsDoubleByteChar(p + i) && i + 1 < n ? 2 : 1;
-        const uint32_t cp = CodepointOf(p + i, count);
-        if (canvas.Open() && cp != 0) m_lpFace->Draw(canvas.Clipped(nullptr), pen, ty + line, cp, canvas.Value());
-        pen += m_lpFace->Advance(cp);
+        cps.push_back(CodepointOf(p + i, count));
         i += count;
+      }
+      if (!KeepGlyphRun(lpText, m_lpFace.get(), m_nFaceSerial, tx, ty + line, m_dwColor, nullptr, cps.data(),
+                        cps.size(), true)) {
+        TextCanvas canvas(lpText, m_dwTextPixel, m_dwColor);
+        int pen = tx;
+        for (const uint32_t cp : cps) {
+          if (canvas.Open() && cp != 0) m_lpFace->Draw(canvas.Clipped(nullptr), pen, ty + line, cp, canvas.Value());
+          pen += m_lpFace->Advance(cp);
+        }
       }
       p += n;
       if (*p == '\0') break;

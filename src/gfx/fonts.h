@@ -131,6 +131,8 @@ class cFont : public cDeviceFontHooks {
 
   uint32_t m_dwSerial = 0;
   std::unique_ptr<plat::CellFace> m_lpFace;  // the face every character is rendered with
+  uint64_t m_nFaceSerial = 0;                // new with each face made
+  void ForgetFace();                         // lets the face go
   std::string m_strFace;                     // CP932, as the settings name it
   int32_t m_nGdiWidth = 0, m_nHeight = 0, m_nCharWidth = 0, m_nLineHeight = 0;
   int32_t m_nDefaultColor = 0;  // palette number

@@ -6,6 +6,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -450,6 +451,17 @@ class FreeTypeCellFace final : public CellFace {
         default: FillSpan<uint32_t>(line, x0, x1, value); break;
       }
     }
+  }
+
+  void InkRows(uint32_t codepoint, int& top, int& bottom) override {
+    std::lock_guard<std::mutex> lock(FreeTypeMutex());
+    const CellGlyph& g = Glyph(codepoint);
+    top = INT_MAX, bottom = INT_MIN;
+    for (const InkSpan& s : g.spans) {
+      top = std::min(top, ascent_ + s.y);
+      bottom = std::max(bottom, ascent_ + s.y);
+    }
+    if (g.spans.empty()) top = 0, bottom = -1;
   }
 
  private:

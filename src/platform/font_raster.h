@@ -89,6 +89,9 @@ class CellFace {
   // Writes `value` (a raw pixel of the canvas's size) into every ink dot of
   // the glyph, the pen at x and the cell's top at y.
   virtual void Draw(const GlyphCanvas& canvas, int x, int y, uint32_t codepoint, uint32_t value) = 0;
+  // The rows, from the cell's top, Draw may write for the glyph (top past
+  // bottom: none).
+  virtual void InkRows(uint32_t codepoint, int& top, int& bottom) = 0;
 };
 
 }  // namespace plat

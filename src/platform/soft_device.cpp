@@ -1,6 +1,7 @@
 #include "platform/soft_device.h"
 
 #include <algorithm>
+#include <atomic>
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -1361,12 +1362,42 @@ PixelFormat D3DFormatPixels(uint32_t format) {
 
 // ---- surfaces, textures, buffers ----
 
+namespace {
+
+uint64_t NextSurfaceVersion() {
+  static std::atomic<uint64_t> next{0};
+  return next.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+DeviceSurface::DeviceSurface() : version_(NextSurfaceVersion()) {}
+
+void DeviceSurface::Touch() {
+  version_ = NextSurfaceVersion();
+  if (!device_) return;
+  Device& device = *device_;
+  if (backBuffer_) {
+    // The processor may write anywhere in it: the frame is drawn as it comes.
+    device.FlushKept();
+    device.frameAsItCame_ = true;
+  } else if (keptReads_ > 0) {
+    device.FlushKept();
+  }
+}
+
+const PixelImage& DeviceSurface::Image() const {
+  if (backBuffer_ && device_ && !device_->kept_.empty()) device_->FlushKept();
+  return image_;
+}
+
 uint32_t DeviceSurface::LockRect(uint8_t*& bits, int& pitch) {
   bits = nullptr;
   pitch = 0;
   // Render targets in the default pool cannot be read by the processor; the
   // layer goes through a system-memory copy (the back buffer is lockable).
   if (!lockable_ || locked_) return D3DERR_INVALIDCALL;
+  Touch();
   locked_ = true;
   bits = image_.Bits();
   pitch = image_.Pitch();
@@ -1406,6 +1437,7 @@ uint32_t DeviceTexture::Release() {
   const uint32_t left = --refs_;
   if (left == 0) {
     if (device_) {
+      if (level_.keptReads_ > 0) device_->FlushKept();  // the kept draws read it: drawn while it lives
       if (level_.pool_ == D3DPOOL_DEFAULT) {
         --device_->defaultObjects_;
         auto& list = device_->defaultTextures_;
@@ -1601,13 +1633,22 @@ uint32_t Device::Clear(const Rect* rects, int count, uint32_t argb) {
 
 uint32_t Device::ClearRaw(const Rect* rects, int count, uint32_t raw) {
   if (!renderTarget_) return D3DERR_INVALIDCALL;
-  PixelImage& image = renderTarget_->image_;
-  if (!rects) {
-    image.Fill(Rect{0, 0, image.Width(), image.Height()}, raw);
-    return D3D_OK;
+  const PixelImage& image = renderTarget_->image_;
+  const Rect whole{0, 0, image.Width(), image.Height()};
+  const bool keep = KeepsDraw();
+  for (int i = 0; i < (rects ? count : 1); ++i) {
+    const Rect& r = rects ? rects[i] : whole;
+    if (keep) Keep(KeptKind::Clear, nullptr, 0, r, raw);
+    else ClearNow(r, raw);
   }
-  for (int i = 0; i < count; ++i) image.Fill(rects[i], raw);
   return D3D_OK;
+}
+
+void Device::ClearNow(const Rect& rect, uint32_t raw) {
+  Rect r = rect;
+  r.top = std::max(r.top, clipTop_);
+  r.bottom = std::min(r.bottom, clipBottom_ + 1);
+  if (r.top < r.bottom) renderTarget_->image_.Fill(r, raw);
 }
 
 void Device::SetRenderState(uint32_t state, uint32_t value) {
@@ -1678,7 +1719,7 @@ void Device::DrawTriangle(const QuadVertex& a0, const QuadVertex& b0, const Quad
   if (!SetUpTriangle(a0, b0, c0, target.Width(), target.Height(), t)) return;
   const QuadVertex* const* v = t.v;
   const bool flat = v[0]->diffuse == v[1]->diffuse && v[1]->diffuse == v[2]->diffuse;
-  for (int y = t.y0; y <= t.y1; ++y) {
+  for (int y = std::max(t.y0, clipTop_); y <= std::min(t.y1, clipBottom_); ++y) {
     for (int x = t.x0; x <= t.x1; ++x) {
       const double w0 = EdgeAt(t, 0, x, y), w1 = EdgeAt(t, 1, x, y), w2 = EdgeAt(t, 2, x, y);
       if (w0 < 0 || w1 < 0 || w2 < 0) continue;
@@ -1774,7 +1815,7 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
   const size_t outBytes = static_cast<size_t>(target.BytesPerPixel());
   texelOffsets_.resize(static_cast<size_t>(t.x1 - t.x0) + 1);
   texelUndecided_.resize(texelOffsets_.size());
-  for (int y = t.y0; y <= t.y1; ++y) {
+  for (int y = std::max(t.y0, clipTop_); y <= std::min(t.y1, clipBottom_); ++y) {
     // The run of covered pixels: every edge value is monotonic along the
     // row, so each edge keeps one side of some column; the column is found
     // from the line's crossing and settled by the rasteriser's own test.
@@ -1874,7 +1915,8 @@ uint32_t Device::DrawPrimitiveStrip(int startVertex, int primitiveCount) {
   StripVertices strip(n);
   QuadVertex* v = strip.data;
   std::memcpy(v, stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes, n * kQuadVertexBytes);
-  DrawStrip(v, static_cast<int>(n));
+  if (KeepsDraw()) Keep(KeptKind::Strip, v, static_cast<int>(n), Rect{}, 0);
+  else DrawStrip(v, static_cast<int>(n));
   return D3D_OK;
 }
 
@@ -1884,6 +1926,10 @@ uint32_t Device::DrawPrimitiveStripOverFill(int startVertex, int primitiveCount,
       static_cast<size_t>(startVertex) + 4 <= stream_->Size() / kQuadVertexBytes) {
     QuadVertex v[4];
     std::memcpy(v, stream_->Data() + static_cast<size_t>(startVertex) * kQuadVertexBytes, sizeof v);
+    if (KeepsDraw()) {
+      Keep(KeptKind::StripOverFill, v, 4, fill, raw);
+      return D3D_OK;
+    }
     const FillUnder under{fill, raw};
     if (DrawAlignedQuad(v, &under)) return D3D_OK;
   }
@@ -1905,8 +1951,256 @@ uint32_t Device::DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int p
     if (at >= vertexCount) return D3DERR_INVALIDCALL;
     std::memcpy(&v[i], stream_->Data() + at * kQuadVertexBytes, kQuadVertexBytes);
   }
-  DrawStrip(v, static_cast<int>(n));
+  if (KeepsDraw()) Keep(KeptKind::Strip, v, static_cast<int>(n), Rect{}, 0);
+  else DrawStrip(v, static_cast<int>(n));
   return D3D_OK;
+}
+
+// ---- the back buffer's kept frame ----
+
+namespace {
+// A frame that is never shown keeps no more than this many draws (the rest
+// of it is drawn as it comes).
+constexpr size_t kMostKeptDraws = 1 << 16;
+}  // namespace
+
+bool Device::KeepsDraw() {
+  if (!renderTarget_) return false;
+  if (kept_.size() >= kMostKeptDraws) FlushKept();
+  if (renderTarget_ != backBuffer_) {
+    // A draw into a texture the kept draws read comes after them.
+    if (renderTarget_->keptReads_ > 0) FlushKept();
+    renderTarget_->version_ = NextSurfaceVersion();
+    return false;
+  }
+  if (DrawFastPaths() && !frameAsItCame_) return true;
+  FlushKept();
+  frameAsItCame_ = true;
+  return false;
+}
+
+void Device::Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rect, uint32_t raw) {
+  const int height = backBuffer_->image_.Height();
+  KeptDraw d{};
+  d.kind = kind;
+  d.blend = renderStates_[D3DRS_ALPHABLENDENABLE];
+  d.srcBlend = renderStates_[D3DRS_SRCBLEND];
+  d.destBlend = renderStates_[D3DRS_DESTBLEND];
+  d.colorOp = colorOp_, d.colorArg1 = colorArg1_, d.colorArg2 = colorArg2_;
+  d.alphaOp = alphaOp_, d.alphaArg1 = alphaArg1_, d.alphaArg2 = alphaArg2_;
+  d.textureFactor = textureFactor_;
+  d.rect = rect;
+  d.raw = raw;
+  d.firstVertex = static_cast<uint32_t>(keptVertices_.size());
+  d.vertexCount = static_cast<uint32_t>(count);
+  keptVertices_.insert(keptVertices_.end(), v, v + count);
+  if (kind != KeptKind::Clear && texture_) {
+    d.texture = texture_;
+    d.textureVersion = texture_->level_.version_;
+    ++texture_->level_.keptReads_;
+  }
+  // The rows it may reach: those of its rectangle, or a row more than its
+  // vertices span (all of them when a position is not a number).
+  int top = kind == KeptKind::Strip ? height : rect.top, bottom = kind == KeptKind::Strip ? -1 : rect.bottom - 1;
+  for (int i = 0; i < count; ++i) {
+    if (!(std::fabs(v[i].y) < 1e6f)) {
+      top = 0, bottom = height - 1;
+      break;
+    }
+    top = std::min(top, static_cast<int>(std::floor(v[i].y)) - 1);
+    bottom = std::max(bottom, static_cast<int>(std::ceil(v[i].y)) + 1);
+  }
+  d.top = std::max(top, 0);
+  d.bottom = std::min(bottom, height - 1);
+  kept_.push_back(d);
+}
+
+bool Device::KeepProcessorDraw(const DeviceSurface* target, int top, int bottom, const void* key, size_t size,
+                               ProcessorDrawFn draw) {
+  if (kept_.size() >= kMostKeptDraws) FlushKept();
+  if (!target || target != backBuffer_ || !DrawFastPaths() || frameAsItCame_) return false;
+  const int height = backBuffer_->image_.Height();
+  KeptDraw d{};
+  d.kind = KeptKind::Processor;
+  d.top = std::max(top, 0);
+  d.bottom = std::min(bottom, height - 1);
+  d.processorDraw = draw;
+  d.firstVertex = static_cast<uint32_t>(keptVertices_.size());
+  d.firstKeyByte = static_cast<uint32_t>(keptKeys_.size());
+  d.keySize = static_cast<uint32_t>(size);
+  const auto* bytes = static_cast<const uint8_t*>(key);
+  keptKeys_.insert(keptKeys_.end(), bytes, bytes + size);
+  kept_.push_back(d);
+  return true;
+}
+
+void Device::DrawKept(const KeptDraw& d, const QuadVertex* v) {
+  if (d.kind == KeptKind::Processor) {
+    const int top = std::max(d.top, clipTop_), bottom = std::min(d.bottom, clipBottom_);
+    if (top <= bottom) d.processorDraw(keptKeys_.data() + d.firstKeyByte, d.keySize, backBuffer_->image_, top, bottom);
+    return;
+  }
+  renderStates_[D3DRS_ALPHABLENDENABLE] = d.blend;
+  renderStates_[D3DRS_SRCBLEND] = d.srcBlend;
+  renderStates_[D3DRS_DESTBLEND] = d.destBlend;
+  colorOp_ = d.colorOp, colorArg1_ = d.colorArg1, colorArg2_ = d.colorArg2;
+  alphaOp_ = d.alphaOp, alphaArg1_ = d.alphaArg1, alphaArg2_ = d.alphaArg2;
+  textureFactor_ = d.textureFactor;
+  texture_ = d.texture;
+  switch (d.kind) {
+    case KeptKind::Clear: ClearNow(d.rect, d.raw); break;
+    case KeptKind::Processor: break;
+    case KeptKind::Strip: DrawStrip(v, static_cast<int>(d.vertexCount)); break;
+    case KeptKind::StripOverFill: {
+      const FillUnder under{d.rect, d.raw};
+      if (DrawFastPaths() && DrawAlignedQuad(v, &under)) break;
+      ClearNow(d.rect, d.raw);
+      DrawStrip(v, 4);
+      break;
+    }
+  }
+}
+
+// Draws the kept draws that reach rows top..bottom, only there (all of them
+// with a band of every row), with the live state put back after.
+void Device::DrawKeptBand(int top, int bottom) {
+  const uint32_t states[3] = {renderStates_[D3DRS_ALPHABLENDENABLE], renderStates_[D3DRS_SRCBLEND],
+                              renderStates_[D3DRS_DESTBLEND]};
+  const uint32_t stages[7] = {colorOp_, colorArg1_, colorArg2_, alphaOp_, alphaArg1_, alphaArg2_, textureFactor_};
+  DeviceTexture* const texture = texture_;
+  DeviceSurface* const target = renderTarget_;
+  renderTarget_ = backBuffer_;
+  clipTop_ = top, clipBottom_ = bottom;
+  for (const KeptDraw& d : kept_)
+    if (d.top <= bottom && d.bottom >= top) DrawKept(d, keptVertices_.data() + d.firstVertex);
+  clipTop_ = 0, clipBottom_ = 1 << 30;
+  renderStates_[D3DRS_ALPHABLENDENABLE] = states[0];
+  renderStates_[D3DRS_SRCBLEND] = states[1];
+  renderStates_[D3DRS_DESTBLEND] = states[2];
+  colorOp_ = stages[0], colorArg1_ = stages[1], colorArg2_ = stages[2];
+  alphaOp_ = stages[3], alphaArg1_ = stages[4], alphaArg2_ = stages[5];
+  textureFactor_ = stages[6];
+  texture_ = texture;
+  renderTarget_ = target;
+}
+
+void Device::ForgetKept() {
+  for (const KeptDraw& d : kept_)
+    if (d.texture) --d.texture->level_.keptReads_;
+  kept_.clear();
+  keptVertices_.clear();
+  keptKeys_.clear();
+}
+
+void Device::FlushKept() {
+  frameAsItCame_ = true;
+  if (kept_.empty() || !backBuffer_) {
+    ForgetKept();
+    return;
+  }
+  DrawKeptBand(0, backBuffer_->image_.Height() - 1);
+  ForgetKept();
+}
+
+void Device::FinishFrame(FrameRows& mayDiffer) {
+  const PixelImage& image = backBuffer_->image_;
+  const int height = image.Height(), width = image.Width();
+  std::vector<uint8_t>& dirty = dirty_;
+  dirty.assign(static_cast<size_t>(height), 1);
+  const bool compare = !frameAsItCame_ && lastKeptValid_ && lastDirty_.size() == dirty.size();
+  if (compare) {
+    std::fill(dirty.begin(), dirty.end(), 0);
+    auto mark = [&](const KeptDraw& d) {
+      if (d.top <= d.bottom) std::fill(dirty.begin() + d.top, dirty.begin() + d.bottom + 1, 1);
+    };
+    auto same = [&](size_t i, size_t j) {
+      const KeptDraw &a = kept_[i], &b = lastKept_[j];
+      auto sameBytes = [](const void* x, const void* y, size_t n) { return n == 0 || std::memcmp(x, y, n) == 0; };
+      return a.SameAs(b) &&
+             sameBytes(keptVertices_.data() + a.firstVertex, lastKeptVertices_.data() + b.firstVertex,
+                       a.vertexCount * sizeof(QuadVertex)) &&
+             sameBytes(keptKeys_.data() + a.firstKeyByte, lastKeptKeys_.data() + b.firstKeyByte, a.keySize);
+    };
+    // Draws that differ mark their rows in both frames. Lists of one length
+    // are compared draw by draw; else past their common start and end.
+    size_t first = 0, endNew = kept_.size(), endOld = lastKept_.size();
+    if (kept_.size() == lastKept_.size()) {
+      for (size_t i = 0; i < kept_.size(); ++i)
+        if (!same(i, i)) mark(kept_[i]), mark(lastKept_[i]);
+      endNew = endOld = 0;
+    } else {
+      while (first < endNew && first < endOld && same(first, first)) ++first;
+      while (endNew > first && endOld > first && same(endNew - 1, endOld - 1)) --endNew, --endOld;
+    }
+    for (size_t i = first; i < endNew; ++i) mark(kept_[i]);
+    for (size_t j = first; j < endOld; ++j) mark(lastKept_[j]);
+    // The rows the frame before changed may change again where this frame
+    // draws, unless its clears and fills cover them wholly (those leave the
+    // same pixels whatever was there). Rows no draw reaches stay as they are.
+    std::vector<uint8_t>& touched = touched_;
+    touched.assign(static_cast<size_t>(height), 0);
+    std::vector<Rect>& fills = fills_;
+    fills.clear();
+    for (const KeptDraw& d : kept_) {
+      if (d.top <= d.bottom) std::fill(touched.begin() + d.top, touched.begin() + d.bottom + 1, 1);
+      if ((d.kind == KeptKind::Clear || d.kind == KeptKind::StripOverFill) && d.rect.left < d.rect.right)
+        fills.push_back(d.rect);
+    }
+    std::vector<std::pair<int, int>>& covers = covers_;  // a row's spans of clears and fills
+    for (int y = 0; y < height; ++y) {
+      if (!lastDirty_[y] || dirty[y] || !touched[y]) continue;
+      covers.clear();
+      for (const Rect& r : fills)
+        if (r.top <= y && y < r.bottom) covers.emplace_back(r.left, r.right);
+      std::sort(covers.begin(), covers.end());
+      int reach = 0;
+      for (const auto& [l, r] : covers) {
+        if (l > reach) break;
+        reach = std::max(reach, r);
+      }
+      if (reach < width) dirty[y] = 1;
+    }
+  }
+  // Each band of rows that may change is drawn once, with every draw that
+  // reaches it.
+  if (!frameAsItCame_)
+    for (int y = 0; y < height;) {
+      if (!dirty[y]) {
+        ++y;
+        continue;
+      }
+      int end = y;
+      while (end + 1 < height && dirty[end + 1]) ++end;
+      DrawKeptBand(y, end);
+      y = end + 1;
+    }
+  rowsDrawnAtLastPresent_ = frameAsItCame_ ? -1 : static_cast<int>(std::count(dirty.begin(), dirty.end(), 1));
+  mayDiffer.reset();
+  for (int y = 0; y < std::min(height, kScreenHeight); ++y) mayDiffer[static_cast<size_t>(y)] = dirty[y] != 0;
+  lastKeptValid_ = !frameAsItCame_;
+  std::swap(lastDirty_, dirty_);
+  // The kept draws become the frame before's (their texture reads end now).
+  for (const KeptDraw& d : kept_)
+    if (d.texture) --d.texture->level_.keptReads_;
+  std::swap(kept_, lastKept_);
+  std::swap(keptVertices_, lastKeptVertices_);
+  std::swap(keptKeys_, lastKeptKeys_);
+  kept_.clear();
+  keptVertices_.clear();
+  keptKeys_.clear();
+  frameAsItCame_ = false;
+}
+
+bool Device::KeptDraw::SameAs(const KeptDraw& b) const {
+  const KeptDraw& a = *this;
+  return a.kind == b.kind && a.top == b.top && a.bottom == b.bottom && a.blend == b.blend &&
+         a.srcBlend == b.srcBlend && a.destBlend == b.destBlend && a.colorOp == b.colorOp &&
+         a.colorArg1 == b.colorArg1 && a.colorArg2 == b.colorArg2 && a.alphaOp == b.alphaOp &&
+         a.alphaArg1 == b.alphaArg1 && a.alphaArg2 == b.alphaArg2 && a.textureFactor == b.textureFactor &&
+         a.texture == b.texture && a.textureVersion == b.textureVersion && a.rect.left == b.rect.left &&
+         a.rect.top == b.rect.top && a.rect.right == b.rect.right && a.rect.bottom == b.rect.bottom &&
+         a.raw == b.raw && a.vertexCount == b.vertexCount && a.processorDraw == b.processorDraw &&
+         a.keySize == b.keySize;
 }
 
 void Device::UpdateShadeTables(uint32_t diffuse) {
@@ -2022,16 +2316,16 @@ bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
   // of the two triangles under the top-left rule, so the union is the box.
   const int x0 = std::max(0, static_cast<int>(left.x + 0.5f));
   const int x1 = std::min(target.Width() - 1, static_cast<int>(right.x - 0.5f));
-  const int y0 = std::max(0, static_cast<int>(top.y + 0.5f));
-  const int y1 = std::min(target.Height() - 1, static_cast<int>(bottom.y - 0.5f));
+  const int y0 = std::max({0, clipTop_, static_cast<int>(top.y + 0.5f)});
+  const int y1 = std::min({target.Height() - 1, clipBottom_, static_cast<int>(bottom.y - 0.5f)});
   UpdateShadeTables(a.diffuse);
   if (x0 > x1 || y0 > y1) return !under;
   if (under) {
     // The fill goes with the draw only where it covers the quad's pixels
     // exactly.
     const Rect& f = under->rect;
-    if (std::max(f.left, 0) != x0 || std::min(f.right, target.Width()) != x1 + 1 || std::max(f.top, 0) != y0 ||
-        std::min(f.bottom, target.Height()) != y1 + 1)
+    if (std::max(f.left, 0) != x0 || std::min(f.right, target.Width()) != x1 + 1 ||
+        std::max({f.top, 0, clipTop_}) != y0 || std::min({f.bottom, target.Height(), clipBottom_ + 1}) != y1 + 1)
       return false;
   }
   if (!texture_ || shadeConstant_) {
@@ -2230,6 +2524,8 @@ bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
 
 uint32_t Device::GetRenderTargetData(DeviceSurface* rt, DeviceSurface* copy) {
   if (!rt || !copy || !rt->image_.SameSize(copy->image_) || rt->format_ != copy->format_) return D3DERR_INVALIDCALL;
+  if (rt == backBuffer_) FlushKept();  // it is read as it stands
+  copy->Touch();
   for (int y = 0; y < rt->Height(); ++y)
     std::memcpy(copy->image_.Row(y), rt->image_.Row(y), static_cast<size_t>(rt->Width()) * rt->image_.BytesPerPixel());
   return D3D_OK;
@@ -2238,6 +2534,7 @@ uint32_t Device::GetRenderTargetData(DeviceSurface* rt, DeviceSurface* copy) {
 uint32_t Device::UpdateSurface(DeviceSurface* copy, DeviceSurface* target) {
   if (!copy || !target || !copy->image_.SameSize(target->image_) || copy->format_ != target->format_)
     return D3DERR_INVALIDCALL;
+  target->Touch();
   for (int y = 0; y < copy->Height(); ++y)
     std::memcpy(target->image_.Row(y), copy->image_.Row(y),
                 static_cast<size_t>(copy->Width()) * copy->image_.BytesPerPixel());
@@ -2245,10 +2542,17 @@ uint32_t Device::UpdateSurface(DeviceSurface* copy, DeviceSurface* target) {
 }
 
 uint32_t Device::Present() {
-  if (lost_) return D3DERR_DEVICELOST;
+  if (lost_) {
+    // Drawn as they came onto the lost back buffer; nothing to compare with.
+    FlushKept();
+    frameAsItCame_ = false;
+    return D3DERR_DEVICELOST;
+  }
   if (!backBuffer_) return D3DERR_INVALIDCALL;
+  FrameRows mayDiffer;
+  FinishFrame(mayDiffer);
   if (params_.presentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) WaitVerticalBlank();
-  presenter_.Present(backBuffer_->image_, nullptr);
+  presenter_.Present(backBuffer_->image_, nullptr, &mayDiffer);
   return D3D_OK;
 }
 
@@ -2265,6 +2569,8 @@ uint32_t Device::Reset(const PresentParameters& params) {
   // Every default-pool object and every reference to the back buffer must
   // be gone first: the drawing code releases and re-makes them around a reset.
   if (defaultObjects_ > 0 || (backBuffer_ && backBuffer_->refs_ > 1)) return D3DERR_INVALIDCALL;
+  ForgetKept();
+  lastKeptValid_ = false;
   if (backBuffer_) {
     backBuffer_->refs_ = 1;
     backBuffer_->Release();
@@ -2278,6 +2584,8 @@ uint32_t Device::Reset(const PresentParameters& params) {
 }
 
 void Device::SimulateDeviceLoss() {
+  FlushKept();
+  lastKeptValid_ = false;
   lost_ = true;
   lostChecks_ = g_config.notResetAfterLoss;
   if (backBuffer_) backBuffer_->image_.Scribble(0xCD);
@@ -2286,6 +2594,7 @@ void Device::SimulateDeviceLoss() {
 }
 
 uint32_t Device::Release() {
+  ForgetKept();
   if (backBuffer_) {
     backBuffer_->refs_ = 1;
     backBuffer_->Release();

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/soft_draw.h"
@@ -105,16 +106,27 @@ class DeviceSurface {
   uint32_t Format() const { return format_; }
   uint32_t Pool() const { return pool_; }
   bool IsRenderTarget() const { return renderTarget_; }
-  PixelImage& Image() { return image_; }
-  const PixelImage& Image() const { return image_; }
+  // The writable pixels: the surface counts as changed from here on.
+  PixelImage& Image() {
+    Touch();
+    return image_;
+  }
+  // The pixels to read (the back buffer's with every draw made so far).
+  const PixelImage& Image() const;
   void AddRef() { ++refs_; }
   uint32_t Release();
 
  private:
   friend class Device;
   friend class DeviceTexture;
-  DeviceSurface() = default;
+  DeviceSurface();
+  // Its pixels may change from now on: it takes a new version, and what the
+  // device keeps of the frame is drawn first where it reads this surface
+  // (or, for the back buffer, at all).
+  void Touch();
   Device* device_ = nullptr;
+  uint64_t version_;        // new whenever the pixels may have changed, never given twice
+  uint32_t keptReads_ = 0;  // draws kept for the frame that read it as their texture
   class DeviceTexture* texture_ = nullptr;  // owning texture of a level surface
   PixelImage image_;
   uint32_t format_ = 0, pool_ = 0;
@@ -201,13 +213,30 @@ class Device {
   void SetTexture(DeviceTexture* texture) { texture_ = texture; }
   void SetStreamSource(DeviceBuffer* vertices) { stream_ = vertices; }
   void SetIndices(DeviceBuffer* indices) { indices_ = indices; }
-  // Triangle strips of quad vertices.
+  // Triangle strips of quad vertices. Draws onto the back buffer are kept
+  // until Present, which draws them only in the rows where the frame's
+  // draws differ from the frame before's (the rest of the back buffer holds
+  // their pixels already).
   uint32_t DrawPrimitiveStrip(int startVertex, int primitiveCount);
   // ClearRaw of `fill` and then DrawPrimitiveStrip, as one pass over the
   // pixels where the strip is a quad covering exactly that rectangle with a
   // texel a pixel (a picture drawn unkeyed over its key colour's fill).
   uint32_t DrawPrimitiveStripOverFill(int startVertex, int primitiveCount, const Rect& fill, uint32_t raw);
   uint32_t DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int primitiveCount);
+  // A draw the processor makes into the back buffer (text), kept with the
+  // device's own: `key` holds all it depends on (two with the same function
+  // and key leave the same pixels), rows top..bottom those it may write, and
+  // draw(key, size, image, top, bottom) makes it writing only in rows
+  // top..bottom of those. False when the device does not keep it (another
+  // target, or the frame is drawn as it comes): the caller draws it now.
+  using ProcessorDrawFn = void (*)(const uint8_t* key, size_t size, PixelImage& image, int top, int bottom);
+  bool KeepProcessorDraw(const DeviceSurface* target, int top, int bottom, const void* key, size_t size,
+                         ProcessorDrawFn draw);
+  // Draws what is kept now (something a kept draw reads is going away).
+  void DrawKeptNow() { FlushKept(); }
+  // Tests: the rows the last Present drew of what it kept (-1: the frame
+  // was drawn as it came).
+  int RowsDrawnAtLastPresent() const { return rowsDrawnAtLastPresent_; }
   uint32_t GetRenderTargetData(DeviceSurface* renderTarget, DeviceSurface* systemCopy);
   uint32_t UpdateSurface(DeviceSurface* systemCopy, DeviceSurface* target);
 
@@ -265,6 +294,53 @@ class Device {
   DeviceSurface* backBuffer_ = nullptr;
   DeviceSurface* renderTarget_ = nullptr;
   DeviceTexture* texture_ = nullptr;
+
+  // ---- the back buffer's draws of a frame, kept until Present ----
+  enum class KeptKind : uint8_t { Clear, Strip, StripOverFill, Processor };
+  // A draw with the state it was made in. Two frames' draws are the same
+  // when every field and vertex is: they then leave the same pixels in the
+  // rows they may reach (top..bottom) from the same pixels there.
+  struct KeptDraw {
+    KeptKind kind;
+    int top, bottom;  // rows it may write, cut to the back buffer
+    uint32_t blend, srcBlend, destBlend;
+    uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2, textureFactor;
+    DeviceTexture* texture;
+    uint64_t textureVersion;
+    Rect rect;     // the clear's, or the fill under the strip
+    uint32_t raw;  // the clear's or fill's value
+    uint32_t firstVertex, vertexCount;  // in keptVertices_
+    ProcessorDrawFn processorDraw;
+    uint32_t firstKeyByte, keySize;  // the processor draw's key, in keptKeys_
+    bool SameAs(const KeptDraw& other) const;  // all but where the vertices and key lie
+  };
+  // True when a draw onto the render target is to be kept; false when it is
+  // to be drawn now (after drawing what is kept, where the target is the
+  // back buffer).
+  bool KeepsDraw();
+  void Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rect, uint32_t raw);
+  // Draws what is kept, whole; the rest of the frame is drawn as it comes.
+  void FlushKept();
+  void DrawKept(const KeptDraw& d, const QuadVertex* v);
+  void DrawKeptBand(int top, int bottom);
+  void ForgetKept();
+  // Draws the frame's kept draws where needed; `mayDiffer` gets the rows of
+  // the back buffer that may differ from the last Present.
+  void FinishFrame(FrameRows& mayDiffer);
+  void ClearNow(const Rect& rect, uint32_t raw);
+  std::vector<KeptDraw> kept_, lastKept_;
+  std::vector<QuadVertex> keptVertices_, lastKeptVertices_;
+  std::vector<uint8_t> keptKeys_, lastKeptKeys_;
+  bool frameAsItCame_ = false;  // drawn as it came (a flush, a write by the processor): no list to compare with
+  bool lastKeptValid_ = false;  // lastKept_ lists the whole frame before
+  std::vector<uint8_t> lastDirty_;  // rows the frame before drew (or may have changed)
+  // Storage FinishFrame keeps from frame to frame: the rows to draw, the
+  // rows any draw reaches, the frame's clears and fills, a row's spans of them.
+  std::vector<uint8_t> dirty_, touched_;
+  std::vector<Rect> fills_;
+  std::vector<std::pair<int, int>> covers_;
+  int clipTop_ = 0, clipBottom_ = 1 << 30;
+  int rowsDrawnAtLastPresent_ = -1;  // the rows draws may write (a kept frame's band)
   DeviceBuffer* stream_ = nullptr;
   DeviceBuffer* indices_ = nullptr;
   uint32_t colorOp_ = D3DTOP_MODULATE, colorArg1_ = D3DTA_TEXTURE, colorArg2_ = D3DTA_CURRENT;

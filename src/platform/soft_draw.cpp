@@ -631,6 +631,13 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
+    if (shown != nullptr && y < h && shownFrame->mayDiffer != nullptr &&
+        !(*shownFrame->mayDiffer)[static_cast<size_t>(y)]) {
+      // A row known to hold the shown picture's pixels still.
+      if (!holdsShownRow(y)) std::memcpy(frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth,
+                                         shown + static_cast<size_t>(y) * kScreenWidth, sizeof line);
+      continue;
+    }
     if (shown != nullptr && y < h && f.bitsPerPixel == 32) {
       // A 32-bit row is compared as it is converted, without the row
       // buffer; the frame's columns right of the image are black.
@@ -686,12 +693,15 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   return shown != nullptr ? differs : changed;
 }
 
-void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host) {
+void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host,
+                             const FrameRows* mayDiffer) {
   const uint32_t* shown = host.LastPresentedPixels();
   if (shown == nullptr || shown != shownPixels_) {
     // A frame shown that this presenter did not hand over (the first, or
-    // another presenter's): nothing is known of the buffers' rows.
+    // another presenter's): nothing is known of the buffers' rows, nor how
+    // the image stands to what is shown.
     Forget();
+    mayDiffer = nullptr;
   }
   if (shown == nullptr) {
     const bool changed = ImageToFrame(image, palette, frame_);
@@ -704,7 +714,7 @@ void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palett
     Remember(shown, 1);
     shownPixels_ = shown;
   }
-  ShownFrame view{shown, rowChanged_.data(), HeldBy(frame_.pixels.data()), picture_ + 1};
+  ShownFrame view{shown, rowChanged_.data(), HeldBy(frame_.pixels.data()), picture_ + 1, mayDiffer};
   const bool differs = ImageToFrame(image, palette, frame_, &view);
   const uint32_t* buffer = frame_.pixels.data();
   int firstRow = kScreenHeight, lastRow = -1;  // the rows that differ from the shown picture

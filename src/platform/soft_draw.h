@@ -127,6 +127,9 @@ struct ShownFrame {
   // unchanged since then hold the shown picture's); 0 when not known.
   uint64_t held = 0;
   uint64_t next = 0;  // the number the new picture gets
+  // When known, the picture's rows that may differ from the shown one: the
+  // others are not compared (they hold the shown picture's pixels).
+  const FrameRows* mayDiffer = nullptr;
 };
 
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
@@ -147,8 +150,14 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
 // costs reading it and little writing.
 class FramePresenter {
  public:
-  void Present(const PixelImage& image, const PaletteEntry* palette) { Present(image, palette, GetWindowHost()); }
-  void Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host);
+  // `mayDiffer`: the image's rows that may differ from the image this
+  // presenter presented last (the others hold its pixels still); null when
+  // that is not known.
+  void Present(const PixelImage& image, const PaletteEntry* palette, const FrameRows* mayDiffer = nullptr) {
+    Present(image, palette, GetWindowHost(), mayDiffer);
+  }
+  void Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host,
+               const FrameRows* mayDiffer = nullptr);
 
  private:
   static constexpr size_t kRememberedBuffers = 8;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/soft_device.h"
@@ -899,6 +900,128 @@ TEST_F(DeviceFixture, DrawsOverAFillMatchAFillThenADraw) {
           ASSERT_EQ(fast, general);
         }
     }
+  }
+}
+
+// The draws of a frame onto the back buffer are kept and drawn at Present
+// only in the rows where they differ from the frame before's. A run of
+// frames, every one against the same frames drawn as they come (the general
+// road): a background filled and drawn in two quads that scroll every third
+// frame over the top rows only, a clear in four frames of eight (lists of
+// two lengths), sprites still and moving, a translucent fill that builds up
+// where nothing clears, text-like processor draws, a texture changed between
+// frames and in the middle of one, the back buffer written by the
+// processor, a render target drawn into before and after it is drawn. The
+// back buffer and the picture shown match after every Present, and the
+// kept frames draw fewer rows than the whole.
+TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
+  constexpr int kW = 64, kH = 48, kFrames = 24;
+  // The processor draw: a run of one value in rows top..bottom of 26..29.
+  const auto processor = [](const uint8_t* key, size_t, PixelImage& image, int top, int bottom) {
+    int k;
+    std::memcpy(&k, key, sizeof k);
+    for (int y = std::max(top, 26); y <= std::min(bottom, 29); ++y)
+      for (int x = k % 10; x < k % 10 + 20; ++x) image.Set(x, y, static_cast<uint32_t>(k * 0x01030507 + 1));
+  };
+  for (uint32_t backFormat : {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}) {
+    auto run = [&](bool keep, std::vector<std::vector<uint8_t>>& pictures, std::vector<int>& rows) {
+      Make(backFormat, kW, kH);
+      Noise noise{backFormat};
+      DeviceSurface* back = nullptr;
+      ASSERT_EQ(dev->GetBackBuffer(&back), D3D_OK);
+      noise.Fill(back->Image());
+      const uint32_t texFormat = backFormat == D3DFMT_R5G6B5 ? D3DFMT_A1R5G5B5 : D3DFMT_A8R8G8B8;
+      DeviceTexture* bg = Texture(kW, 20, texFormat, noise);
+      DeviceTexture* sprite = Texture(16, 8, texFormat, noise);
+      DeviceTexture* rt = nullptr;
+      ASSERT_EQ(dev->CreateTexture(16, 8, D3DUSAGE_RENDERTARGET, backFormat, D3DPOOL_DEFAULT, &rt), D3D_OK);
+      DeviceSurface* rtSurface = nullptr;
+      ASSERT_EQ(rt->GetSurfaceLevel(0, &rtSurface), D3D_OK);
+      const uint32_t key = backFormat == D3DFMT_R5G6B5 ? 0xF81Fu : 0x00FF00FFu;
+      auto overFill = [&](int dx, int dw, int sx) {
+        Draw(bg, dx, 0, dw, 20, sx, 0, dw, 20, 0xFFFFFFFFu, D3DTOP_MODULATE, false);
+        ASSERT_EQ(dev->DrawPrimitiveStripOverFill(0, 2, Rect{dx, 0, dx + dw, 20}, key), D3D_OK);
+      };
+      SetDrawFastPaths(keep);
+      for (int f = 0; f < kFrames; ++f) {
+        SCOPED_TRACE(testing::Message() << "frame " << f);
+        if (f == 5) {  // between frames, through a lock
+          uint8_t* bits;
+          int pitch;
+          ASSERT_EQ(sprite->Level0()->LockRect(bits, pitch), D3D_OK);
+          std::memset(bits + pitch * 3, 0xFF, 16);
+          ASSERT_EQ(sprite->Level0()->UnlockRect(), D3D_OK);
+        }
+        const int scroll = f / 3 * 5 % kW;
+        overFill(0, kW - scroll, scroll);
+        if (scroll > 0) overFill(kW - scroll, scroll, 0);
+        if (f / 4 % 2 == 0) {
+          const Rect r{40, 22, 50, 28};
+          ASSERT_EQ(dev->ClearRaw(&r, 1, 0x1234u), D3D_OK);
+        }
+        Draw(sprite, 2, 22, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+        const Rect bottomRows{0, 36, kW, kH};
+        ASSERT_EQ(dev->ClearRaw(&bottomRows, 1, 0x2468u), D3D_OK);
+        Draw(sprite, 40, 38, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);  // alone in its rows, over a clear
+        Draw(sprite, 3 * f % 48, f * 7 % 12, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+        dev->SetTexture(nullptr);
+        dev->SetColorStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+        dev->SetAlphaStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+        const float box[4] = {19.5f, 23.5f, 39.5f, 30.5f}, uv[4] = {0, 0, 1, 1};
+        Draw(box, uv, 0x40FF0000u);
+        const int k = f / 4;
+        if (!dev->KeepProcessorDraw(back, 26, 29, &k, sizeof k, processor)) processor(
+            reinterpret_cast<const uint8_t*>(&k), sizeof k, back->Image(), 0, kH - 1);
+        if (f == 7) {  // in the middle of the frame, after it was drawn
+          sprite->Level0()->Image().Set(1, 1, 0xFF00FF00u);
+          Draw(sprite, 30, 4, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+        }
+        if (f == 9) {  // the processor writes into the back buffer
+          uint8_t* bits;
+          int pitch;
+          ASSERT_EQ(back->LockRect(bits, pitch), D3D_OK);
+          std::memset(bits + pitch * 31, 0x55, 8);
+          ASSERT_EQ(back->UnlockRect(), D3D_OK);
+        }
+        if (f == 11 || f == 12) {
+          if (f == 12) Draw(rt, 45, 2, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);  // drawn, then drawn into
+          ASSERT_EQ(dev->SetRenderTarget(rtSurface), D3D_OK);
+          ASSERT_EQ(dev->ClearRaw(nullptr, 0, 0x77u * f), D3D_OK);
+          Draw(sprite, f - 11, 0, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+          ASSERT_EQ(dev->SetRenderTarget(back), D3D_OK);
+        }
+        if (f >= 11) Draw(rt, 45, 2, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+        ASSERT_EQ(dev->Present(), D3D_OK);
+        const PixelImage& picture = std::as_const(*back).Image();
+        pictures.push_back(Bytes(picture));
+        rows.push_back(dev->RowsDrawnAtLastPresent());
+        // The picture shown is the back buffer's.
+        Frame expected;
+        ImageToFrame(picture, nullptr, expected);
+        const uint32_t* shown = GetWindowHost().LastPresentedPixels();
+        ASSERT_NE(shown, nullptr);
+        ASSERT_TRUE(std::equal(expected.pixels.begin(), expected.pixels.end(), shown));
+      }
+      SetDrawFastPaths(true);
+      rtSurface->Release();
+      back->Release();
+      rt->Release();
+    };
+    SCOPED_TRACE(testing::Message() << "back " << backFormat);
+    std::vector<std::vector<uint8_t>> kept, asTheyCame;
+    std::vector<int> keptRows, asTheyCameRows;
+    run(true, kept, keptRows);
+    run(false, asTheyCame, asTheyCameRows);
+    ASSERT_EQ(kept.size(), asTheyCame.size());
+    for (size_t f = 0; f < kept.size(); ++f) EXPECT_EQ(kept[f], asTheyCame[f]) << "frame " << f;
+    EXPECT_EQ(asTheyCameRows, std::vector<int>(kFrames, -1));
+    // Some kept frames drew only part of the rows (those after a change
+    // from the processor, or without one, fewer than the whole).
+    EXPECT_EQ(keptRows[7], -1);
+    EXPECT_EQ(keptRows[9], -1);
+    EXPECT_EQ(keptRows[12], -1);
+    EXPECT_GE(std::count_if(keptRows.begin(), keptRows.end(), [](int r) { return r >= 0 && r < kH; }), kFrames / 6)
+        << testing::PrintToString(keptRows);
   }
 }
 
