@@ -1959,21 +1959,29 @@ uint32_t Device::DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int p
 // ---- the back buffer's kept frame ----
 
 namespace {
-// A frame that is never shown keeps no more than this many draws (the rest
-// of it is drawn as it comes).
-constexpr size_t kMostKeptDraws = 1 << 16;
+// A frame keeps no more than this many draws: in one of more (thousands of
+// sprites), keeping them costs more than it spares; the rest of it and the
+// next frames (Device::keepPause_) are drawn as they come.
+constexpr size_t kMostKeptDraws = 4096;
+constexpr int kPausedFrames = 60;
 }  // namespace
+
+void Device::StopKeepingIfFull() {
+  if (kept_.size() < kMostKeptDraws) return;
+  FlushKept();
+  keepPause_ = kPausedFrames;
+}
 
 bool Device::KeepsDraw() {
   if (!renderTarget_) return false;
-  if (kept_.size() >= kMostKeptDraws) FlushKept();
+  StopKeepingIfFull();
   if (renderTarget_ != backBuffer_) {
     // A draw into a texture the kept draws read comes after them.
     if (renderTarget_->keptReads_ > 0) FlushKept();
     renderTarget_->version_ = NextSurfaceVersion();
     return false;
   }
-  if (DrawFastPaths() && !frameAsItCame_) return true;
+  if (DrawFastPaths() && !frameAsItCame_ && keepPause_ == 0) return true;
   FlushKept();
   frameAsItCame_ = true;
   return false;
@@ -2017,8 +2025,8 @@ void Device::Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rec
 
 bool Device::KeepProcessorDraw(const DeviceSurface* target, int top, int bottom, const void* key, size_t size,
                                ProcessorDrawFn draw) {
-  if (kept_.size() >= kMostKeptDraws) FlushKept();
-  if (!target || target != backBuffer_ || !DrawFastPaths() || frameAsItCame_) return false;
+  StopKeepingIfFull();
+  if (!target || target != backBuffer_ || !DrawFastPaths() || frameAsItCame_ || keepPause_ > 0) return false;
   const int height = backBuffer_->image_.Height();
   KeptDraw d{};
   d.kind = KeptKind::Processor;
@@ -2175,6 +2183,16 @@ void Device::FinishFrame(FrameRows& mayDiffer) {
       y = end + 1;
     }
   rowsDrawnAtLastPresent_ = frameAsItCame_ ? -1 : static_cast<int>(std::count(dirty.begin(), dirty.end(), 1));
+  constexpr int kWholeFramesBeforePause = 3;
+  if (keepPause_ > 0) {
+    --keepPause_;
+  } else if (compare) {
+    wholeFramesInARow_ = rowsDrawnAtLastPresent_ == height ? wholeFramesInARow_ + 1 : 0;
+    if (wholeFramesInARow_ >= kWholeFramesBeforePause) {
+      wholeFramesInARow_ = 0;
+      keepPause_ = kPausedFrames;
+    }
+  }
   mayDiffer.reset();
   for (int y = 0; y < std::min(height, kScreenHeight); ++y) mayDiffer[static_cast<size_t>(y)] = dirty[y] != 0;
   lastKeptValid_ = !frameAsItCame_;

@@ -321,6 +321,7 @@ class Device {
   void Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rect, uint32_t raw);
   // Draws what is kept, whole; the rest of the frame is drawn as it comes.
   void FlushKept();
+  void StopKeepingIfFull();
   void DrawKept(const KeptDraw& d, const QuadVertex* v);
   void DrawKeptBand(int top, int bottom);
   void ForgetKept();
@@ -340,7 +341,11 @@ class Device {
   std::vector<Rect> fills_;
   std::vector<std::pair<int, int>> covers_;
   int clipTop_ = 0, clipBottom_ = 1 << 30;
-  int rowsDrawnAtLastPresent_ = -1;  // the rows draws may write (a kept frame's band)
+  int rowsDrawnAtLastPresent_ = -1;
+  // Frames in a row that drew every row of what they kept; after a few (or
+  // a frame of too many draws), keeping costs more than it spares (a busy
+  // stage), and the next frames (keepPause_ of them) are drawn as they come.
+  int wholeFramesInARow_ = 0, keepPause_ = 0;  // the rows draws may write (a kept frame's band)
   DeviceBuffer* stream_ = nullptr;
   DeviceBuffer* indices_ = nullptr;
   uint32_t colorOp_ = D3DTOP_MODULATE, colorArg1_ = D3DTA_TEXTURE, colorArg2_ = D3DTA_CURRENT;

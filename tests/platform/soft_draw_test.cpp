@@ -911,9 +911,10 @@ TEST_F(DeviceFixture, DrawsOverAFillMatchAFillThenADraw) {
 // two lengths), sprites still and moving, a translucent fill that builds up
 // where nothing clears, text-like processor draws, a texture changed between
 // frames and in the middle of one, the back buffer written by the
-// processor, a render target drawn into before and after it is drawn. The
-// back buffer and the picture shown match after every Present, and the
-// kept frames draw fewer rows than the whole.
+// processor, a render target drawn into before and after it is drawn, a
+// busy stretch in which every row changes. The back buffer and the picture
+// shown match after every Present, kept frames draw fewer rows than the
+// whole, and after the busy stretch frames are drawn as they come.
 TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
   constexpr int kW = 64, kH = 48, kFrames = 24;
   // The processor draw: a run of one value in rows top..bottom of 26..29.
@@ -991,6 +992,11 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
           ASSERT_EQ(dev->SetRenderTarget(back), D3D_OK);
         }
         if (f >= 11) Draw(rt, 45, 2, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+        if (f >= 14 && f <= 16) {  // a busy stretch: every row changes three frames in a row
+          dev->SetTexture(nullptr);
+          const float bar[4] = {f - 0.5f, -0.5f, f + 3.5f, kH - 0.5f};
+          Draw(bar, uv, 0xFF00FF00u);
+        }
         ASSERT_EQ(dev->Present(), D3D_OK);
         const PixelImage& picture = std::as_const(*back).Image();
         pictures.push_back(Bytes(picture));
@@ -1020,9 +1026,43 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
     EXPECT_EQ(keptRows[7], -1);
     EXPECT_EQ(keptRows[9], -1);
     EXPECT_EQ(keptRows[12], -1);
+    // After three frames that drew every row, the next ones are drawn as
+    // they come.
+    EXPECT_EQ(std::vector<int>(keptRows.begin() + 14, keptRows.begin() + 17), std::vector<int>(3, kH));
+    EXPECT_EQ(std::vector<int>(keptRows.begin() + 17, keptRows.end()), std::vector<int>(kFrames - 17, -1));
     EXPECT_GE(std::count_if(keptRows.begin(), keptRows.end(), [](int r) { return r >= 0 && r < kH; }), kFrames / 6)
         << testing::PrintToString(keptRows);
   }
+}
+
+// A frame of thousands of draws is not kept past a few thousand (keeping
+// them would cost more than it spares): the rest of it is drawn as it
+// comes, and so are the next frames.
+TEST_F(DeviceFixture, FramesOfThousandsOfDrawsAreDrawnAsTheyCome) {
+  Make(D3DFMT_X8R8G8B8, 16, 16);
+  dev->SetTexture(nullptr);
+  dev->SetColorStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  dev->SetAlphaStage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  dev->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  const float uv[4] = {0, 0, 1, 1};
+  auto frame = [&](int draws) {
+    EXPECT_EQ(dev->ClearRaw(nullptr, 0, 0), D3D_OK);
+    for (int i = 0; i < draws; ++i) {
+      const float x = static_cast<float>(i % 16) - 0.5f;
+      const float box[4] = {x, -0.5f, x + 1, 15.5f};
+      Draw(box, uv, 0xFF000000u | static_cast<uint32_t>(i));
+    }
+    EXPECT_EQ(dev->Present(), D3D_OK);
+    return dev->RowsDrawnAtLastPresent();
+  };
+  EXPECT_EQ(frame(2), 16);  // nothing to compare the first frame with
+  EXPECT_EQ(frame(2), 0);   // the same again: nothing to draw
+  EXPECT_EQ(frame(5000), -1);
+  DeviceSurface* back = nullptr;
+  ASSERT_EQ(dev->GetBackBuffer(&back), D3D_OK);
+  EXPECT_EQ(std::as_const(*back).Image().Get(7, 3) & 0xFFFFFFu, 4999u / 16 * 16 + 7);
+  back->Release();
+  EXPECT_EQ(frame(2), -1);
 }
 
 }  // namespace
