@@ -1981,7 +1981,9 @@ bool Device::KeepsDraw() {
     renderTarget_->version_ = NextSurfaceVersion();
     return false;
   }
-  if (DrawFastPaths() && !frameAsItCame_ && keepPause_ == 0) return true;
+  // A texture held locked may still change under a kept draw: drawn now.
+  const bool lockedTexture = texture_ && texture_->level_.locked_;
+  if (DrawFastPaths() && !frameAsItCame_ && keepPause_ == 0 && !lockedTexture) return true;
   FlushKept();
   frameAsItCame_ = true;
   return false;

@@ -910,8 +910,8 @@ TEST_F(DeviceFixture, DrawsOverAFillMatchAFillThenADraw) {
 // frame over the top rows only, a clear in four frames of eight (lists of
 // two lengths), sprites still and moving, a translucent fill that builds up
 // where nothing clears, text-like processor draws, a texture changed between
-// frames and in the middle of one, the back buffer written by the
-// processor, a render target drawn into before and after it is drawn, a
+// frames, in the middle of one and while it is drawn locked, the back
+// buffer written by the processor, a render target drawn into before and after it is drawn, a
 // busy stretch in which every row changes. The back buffer and the picture
 // shown match after every Present, kept frames draw fewer rows than the
 // whole, and after the busy stretch frames are drawn as they come.
@@ -953,6 +953,14 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
           std::memset(bits + pitch * 3, 0xFF, 16);
           ASSERT_EQ(sprite->Level0()->UnlockRect(), D3D_OK);
         }
+        if (f == 13) {  // drawn while locked, then written through the lock
+          uint8_t* bits;
+          int pitch;
+          ASSERT_EQ(sprite->Level0()->LockRect(bits, pitch), D3D_OK);
+          Draw(sprite, 30, 40, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
+          std::memset(bits + pitch * 5, 0xFF, 24);
+          ASSERT_EQ(sprite->Level0()->UnlockRect(), D3D_OK);
+        }
         const int scroll = f / 3 * 5 % kW;
         overFill(0, kW - scroll, scroll);
         if (scroll > 0) overFill(kW - scroll, scroll, 0);
@@ -992,7 +1000,7 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
           ASSERT_EQ(dev->SetRenderTarget(back), D3D_OK);
         }
         if (f >= 11) Draw(rt, 45, 2, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
-        if (f >= 14 && f <= 16) {  // a busy stretch: every row changes three frames in a row
+        if (f >= 15 && f <= 17) {  // a busy stretch: every row changes three frames in a row
           dev->SetTexture(nullptr);
           const float bar[4] = {f - 0.5f, -0.5f, f + 3.5f, kH - 0.5f};
           Draw(bar, uv, 0xFF00FF00u);
@@ -1026,10 +1034,11 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
     EXPECT_EQ(keptRows[7], -1);
     EXPECT_EQ(keptRows[9], -1);
     EXPECT_EQ(keptRows[12], -1);
+    EXPECT_EQ(keptRows[13], -1);
     // After three frames that drew every row, the next ones are drawn as
     // they come.
-    EXPECT_EQ(std::vector<int>(keptRows.begin() + 14, keptRows.begin() + 17), std::vector<int>(3, kH));
-    EXPECT_EQ(std::vector<int>(keptRows.begin() + 17, keptRows.end()), std::vector<int>(kFrames - 17, -1));
+    EXPECT_EQ(std::vector<int>(keptRows.begin() + 15, keptRows.begin() + 18), std::vector<int>(3, kH));
+    EXPECT_EQ(std::vector<int>(keptRows.begin() + 18, keptRows.end()), std::vector<int>(kFrames - 18, -1));
     EXPECT_GE(std::count_if(keptRows.begin(), keptRows.end(), [](int r) { return r >= 0 && r < kH; }), kFrames / 6)
         << testing::PrintToString(keptRows);
   }
