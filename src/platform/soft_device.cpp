@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace plat {
 namespace {
@@ -1375,15 +1376,9 @@ DeviceSurface::DeviceSurface() : version_(NextSurfaceVersion()) {}
 
 void DeviceSurface::Touch() {
   version_ = NextSurfaceVersion();
-  if (!device_) return;
-  Device& device = *device_;
-  if (backBuffer_) {
-    // The processor may write anywhere in it: the frame is drawn as it comes.
-    device.FlushKept();
-    device.frameAsItCame_ = true;
-  } else if (keptReads_ > 0) {
-    device.FlushKept();
-  }
+  // The processor may write anywhere in the back buffer (the frame is then
+  // drawn as it comes), or change a texture that kept draws read.
+  if (device_ && (backBuffer_ || keptReads_ > 0)) device_->FlushKept();
 }
 
 const PixelImage& DeviceSurface::Image() const {
@@ -1976,16 +1971,13 @@ bool Device::KeepsDraw() {
   if (!renderTarget_) return false;
   StopKeepingIfFull();
   if (renderTarget_ != backBuffer_) {
-    // A draw into a texture the kept draws read comes after them.
-    if (renderTarget_->keptReads_ > 0) FlushKept();
-    renderTarget_->version_ = NextSurfaceVersion();
+    renderTarget_->Touch();  // drawn into now, after the kept draws that read it
     return false;
   }
   // A texture held locked may still change under a kept draw: drawn now.
   const bool lockedTexture = texture_ && texture_->level_.locked_;
   if (DrawFastPaths() && !frameAsItCame_ && keepPause_ == 0 && !lockedTexture) return true;
-  FlushKept();
-  frameAsItCame_ = true;
+  FlushKept();  // this draw and the rest of the frame as they come
   return false;
 }
 
@@ -2544,10 +2536,10 @@ bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
 
 uint32_t Device::GetRenderTargetData(DeviceSurface* rt, DeviceSurface* copy) {
   if (!rt || !copy || !rt->image_.SameSize(copy->image_) || rt->format_ != copy->format_) return D3DERR_INVALIDCALL;
-  if (rt == backBuffer_) FlushKept();  // it is read as it stands
+  const PixelImage& from = std::as_const(*rt).Image();  // the back buffer with every draw made so far
   copy->Touch();
   for (int y = 0; y < rt->Height(); ++y)
-    std::memcpy(copy->image_.Row(y), rt->image_.Row(y), static_cast<size_t>(rt->Width()) * rt->image_.BytesPerPixel());
+    std::memcpy(copy->image_.Row(y), from.Row(y), static_cast<size_t>(rt->Width()) * from.BytesPerPixel());
   return D3D_OK;
 }
 
