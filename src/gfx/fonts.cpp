@@ -138,17 +138,17 @@ struct KeptGlyphRun {
   uint32_t advance;     // 1: each glyph moves the pen on by its advance
 };
 
-void DrawKeptGlyphRun(const uint8_t* key, size_t size, plat::PixelImage& image, int top, int bottom) {
+void DrawKeptGlyphRun(const uint8_t* key, size_t size, plat::PixelImage& image, const plat::Rect& clip) {
   KeptGlyphRun run;
   std::memcpy(&run, key, sizeof run);
   plat::GlyphCanvas canvas;
   canvas.bits = image.Bits();
   canvas.pitch = image.Pitch();
   canvas.bytesPerPixel = image.BytesPerPixel();
-  canvas.clipLeft = run.clipLeft;
-  canvas.clipTop = std::max(run.clipTop, top);
-  canvas.clipRight = run.clipRight;
-  canvas.clipBottom = std::min(run.clipBottom, bottom + 1);
+  canvas.clipLeft = std::max(run.clipLeft, clip.left);
+  canvas.clipTop = std::max(run.clipTop, clip.top);
+  canvas.clipRight = std::min(run.clipRight, clip.right);
+  canvas.clipBottom = std::min(run.clipBottom, clip.bottom);
   int pen = run.x;
   for (size_t at = sizeof run; at + 4 <= size; at += 4) {
     uint32_t cp;
@@ -196,7 +196,8 @@ bool KeepGlyphRun(DDSURFACEDATA* sd, plat::CellFace* face, uint64_t serial, int 
   key.resize(sizeof run + count * 4);
   std::memcpy(key.data(), &run, sizeof run);
   if (count > 0) std::memcpy(key.data() + sizeof run, cps, count * 4);
-  return DDState.lpDevice->KeepProcessorDraw(&surface, top, bottom, key.data(), key.size(), DrawKeptGlyphRun);
+  const plat::Rect reach{run.clipLeft, top, run.clipRight, bottom + 1};
+  return DDState.lpDevice->KeepProcessorDraw(&surface, reach, key.data(), key.size(), DrawKeptGlyphRun);
 }
 
 // Clears a rectangle to transparent: the surface's own colour key in the

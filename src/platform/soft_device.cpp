@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -1641,9 +1642,11 @@ uint32_t Device::ClearRaw(const Rect* rects, int count, uint32_t raw) {
 
 void Device::ClearNow(const Rect& rect, uint32_t raw) {
   Rect r = rect;
+  r.left = std::max(r.left, clipLeft_);
   r.top = std::max(r.top, clipTop_);
+  r.right = std::min(r.right, clipRight_ + 1);
   r.bottom = std::min(r.bottom, clipBottom_ + 1);
-  if (r.top < r.bottom) renderTarget_->image_.Fill(r, raw);
+  if (r.left < r.right && r.top < r.bottom) renderTarget_->image_.Fill(r, raw);
 }
 
 void Device::SetRenderState(uint32_t state, uint32_t value) {
@@ -1715,7 +1718,7 @@ void Device::DrawTriangle(const QuadVertex& a0, const QuadVertex& b0, const Quad
   const QuadVertex* const* v = t.v;
   const bool flat = v[0]->diffuse == v[1]->diffuse && v[1]->diffuse == v[2]->diffuse;
   for (int y = std::max(t.y0, clipTop_); y <= std::min(t.y1, clipBottom_); ++y) {
-    for (int x = t.x0; x <= t.x1; ++x) {
+    for (int x = std::max(t.x0, clipLeft_); x <= std::min(t.x1, clipRight_); ++x) {
       const double w0 = EdgeAt(t, 0, x, y), w1 = EdgeAt(t, 1, x, y), w2 = EdgeAt(t, 2, x, y);
       if (w0 < 0 || w1 < 0 || w2 < 0) continue;
       if ((w0 == 0 && !t.topLeft[0]) || (w1 == 0 && !t.topLeft[1]) || (w2 == 0 && !t.topLeft[2])) continue;
@@ -1836,6 +1839,9 @@ bool Device::DrawSteppedTriangle(const QuadVertex& a0, const QuadVertex& b0, con
         hi = x;
       }
     }
+    // Each pixel's texel is the rasteriser's own wherever the run starts.
+    lo = std::max(lo, clipLeft_);
+    hi = std::min(hi, clipRight_);
     if (lo > hi) continue;
     double b[3], u, vv;
     WeightsAt(t, lo, y, b);
@@ -1982,7 +1988,7 @@ bool Device::KeepsDraw() {
 }
 
 void Device::Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rect, uint32_t raw) {
-  const int height = backBuffer_->image_.Height();
+  const int width = backBuffer_->image_.Width(), height = backBuffer_->image_.Height();
   KeptDraw d{};
   d.kind = kind;
   d.blend = renderStates_[D3DRS_ALPHABLENDENABLE];
@@ -2001,31 +2007,40 @@ void Device::Keep(KeptKind kind, const QuadVertex* v, int count, const Rect& rec
     d.textureVersion = texture_->level_.version_;
     ++texture_->level_.keptReads_;
   }
-  // The rows it may reach: those of its rectangle, or a row more than its
-  // vertices span (all of them when a position is not a number).
-  int top = kind == KeptKind::Strip ? height : rect.top, bottom = kind == KeptKind::Strip ? -1 : rect.bottom - 1;
+  // The pixels it may reach: those of its rectangle, and those whose
+  // centres (whole positions) lie within its vertices' outermost positions,
+  // as the triangles' bounds are worked out; all of them when a position is
+  // not a number.
+  const bool strip = kind == KeptKind::Strip;
+  int left = strip ? width : rect.left, right = strip ? -1 : rect.right - 1;
+  int top = strip ? height : rect.top, bottom = strip ? -1 : rect.bottom - 1;
   for (int i = 0; i < count; ++i) {
-    if (!(std::fabs(v[i].y) < 1e6f)) {
-      top = 0, bottom = height - 1;
+    if (!(std::fabs(v[i].x) < 1e6f && std::fabs(v[i].y) < 1e6f)) {
+      left = top = 0, right = width - 1, bottom = height - 1;
       break;
     }
-    top = std::min(top, static_cast<int>(std::floor(v[i].y)) - 1);
-    bottom = std::max(bottom, static_cast<int>(std::ceil(v[i].y)) + 1);
+    left = std::min(left, static_cast<int>(std::ceil(v[i].x)));
+    right = std::max(right, static_cast<int>(std::floor(v[i].x)));
+    top = std::min(top, static_cast<int>(std::ceil(v[i].y)));
+    bottom = std::max(bottom, static_cast<int>(std::floor(v[i].y)));
   }
+  d.left = std::max(left, 0);
+  d.right = std::min(right, width - 1);
   d.top = std::max(top, 0);
   d.bottom = std::min(bottom, height - 1);
   kept_.push_back(d);
 }
 
-bool Device::KeepProcessorDraw(const DeviceSurface* target, int top, int bottom, const void* key, size_t size,
+bool Device::KeepProcessorDraw(const DeviceSurface* target, const Rect& reach, const void* key, size_t size,
                                ProcessorDrawFn draw) {
   StopKeepingIfFull();
   if (!target || target != backBuffer_ || !DrawFastPaths() || frameAsItCame_ || keepPause_ > 0) return false;
-  const int height = backBuffer_->image_.Height();
   KeptDraw d{};
   d.kind = KeptKind::Processor;
-  d.top = std::max(top, 0);
-  d.bottom = std::min(bottom, height - 1);
+  d.left = std::max(reach.left, 0);
+  d.top = std::max(reach.top, 0);
+  d.right = std::min(reach.right, backBuffer_->image_.Width()) - 1;
+  d.bottom = std::min(reach.bottom, backBuffer_->image_.Height()) - 1;
   d.processorDraw = draw;
   d.firstVertex = static_cast<uint32_t>(keptVertices_.size());
   d.firstKeyByte = static_cast<uint32_t>(keptKeys_.size());
@@ -2038,8 +2053,10 @@ bool Device::KeepProcessorDraw(const DeviceSurface* target, int top, int bottom,
 
 void Device::DrawKept(const KeptDraw& d, const QuadVertex* v) {
   if (d.kind == KeptKind::Processor) {
-    const int top = std::max(d.top, clipTop_), bottom = std::min(d.bottom, clipBottom_);
-    if (top <= bottom) d.processorDraw(keptKeys_.data() + d.firstKeyByte, d.keySize, backBuffer_->image_, top, bottom);
+    const Rect clip{std::max(d.left, clipLeft_), std::max(d.top, clipTop_), std::min(d.right, clipRight_) + 1,
+                    std::min(d.bottom, clipBottom_) + 1};
+    if (clip.left < clip.right && clip.top < clip.bottom)
+      d.processorDraw(keptKeys_.data() + d.firstKeyByte, d.keySize, backBuffer_->image_, clip);
     return;
   }
   renderStates_[D3DRS_ALPHABLENDENABLE] = d.blend;
@@ -2063,19 +2080,20 @@ void Device::DrawKept(const KeptDraw& d, const QuadVertex* v) {
   }
 }
 
-// Draws the kept draws that reach rows top..bottom, only there (all of them
-// with a band of every row), with the live state put back after.
-void Device::DrawKeptBand(int top, int bottom) {
+// Draws the kept draws that reach the rectangle, only there, with the live
+// state put back after.
+void Device::DrawKeptRect(int left, int top, int right, int bottom) {
   const uint32_t states[3] = {renderStates_[D3DRS_ALPHABLENDENABLE], renderStates_[D3DRS_SRCBLEND],
                               renderStates_[D3DRS_DESTBLEND]};
   const uint32_t stages[7] = {colorOp_, colorArg1_, colorArg2_, alphaOp_, alphaArg1_, alphaArg2_, textureFactor_};
   DeviceTexture* const texture = texture_;
   DeviceSurface* const target = renderTarget_;
   renderTarget_ = backBuffer_;
-  clipTop_ = top, clipBottom_ = bottom;
+  clipLeft_ = left, clipTop_ = top, clipRight_ = right, clipBottom_ = bottom;
   for (const KeptDraw& d : kept_)
-    if (d.top <= bottom && d.bottom >= top) DrawKept(d, keptVertices_.data() + d.firstVertex);
-  clipTop_ = 0, clipBottom_ = 1 << 30;
+    if (d.top <= bottom && d.bottom >= top && d.left <= right && d.right >= left)
+      DrawKept(d, keptVertices_.data() + d.firstVertex);
+  clipLeft_ = clipTop_ = 0, clipRight_ = clipBottom_ = 1 << 30;
   renderStates_[D3DRS_ALPHABLENDENABLE] = states[0];
   renderStates_[D3DRS_SRCBLEND] = states[1];
   renderStates_[D3DRS_DESTBLEND] = states[2];
@@ -2100,20 +2118,33 @@ void Device::FlushKept() {
     ForgetKept();
     return;
   }
-  DrawKeptBand(0, backBuffer_->image_.Height() - 1);
+  DrawKeptRect(0, 0, backBuffer_->image_.Width() - 1, backBuffer_->image_.Height() - 1);
   ForgetKept();
 }
 
-void Device::FinishFrame(FrameRows& mayDiffer) {
+uint32_t Device::TileMask(int left, int right) const {
+  if (left > right) return 0;
+  const int first = left / tileWidth_, last = right / tileWidth_;
+  const uint32_t upTo = last >= kTilesInRow - 1 ? ~0u : (1u << (last + 1)) - 1;
+  return upTo & ~((1u << first) - 1);
+}
+
+void Device::FinishFrame(FrameChanges& mayDiffer) {
   const PixelImage& image = backBuffer_->image_;
   const int height = image.Height(), width = image.Width();
-  std::vector<uint8_t>& dirty = dirty_;
-  dirty.assign(static_cast<size_t>(height), 1);
+  tileWidth_ = std::max(1, (width + kTilesInRow - 1) / kTilesInRow);
+  const uint32_t wholeRow = TileMask(0, width - 1);
+  std::vector<uint32_t>& dirty = dirty_;
+  dirty.assign(static_cast<size_t>(height), wholeRow);
   const bool compare = !frameAsItCame_ && lastKeptValid_ && lastDirty_.size() == dirty.size();
   if (compare) {
-    std::fill(dirty.begin(), dirty.end(), 0);
-    auto mark = [&](const KeptDraw& d) {
-      if (d.top <= d.bottom) std::fill(dirty.begin() + d.top, dirty.begin() + d.bottom + 1, 1);
+    std::fill(dirty.begin(), dirty.end(), 0u);
+    auto mark = [&](std::vector<uint32_t>& rows, const KeptDraw& d) {
+      const uint32_t tiles = TileMask(d.left, d.right);
+      if (tiles == 0 || d.top > d.bottom) return;
+      uint32_t* const from = rows.data() + d.top;
+      const size_t count = static_cast<size_t>(d.bottom - d.top) + 1;
+      for (size_t i = 0; i < count; ++i) from[i] |= tiles;
     };
     auto same = [&](size_t i, size_t j) {
       const KeptDraw &a = kept_[i], &b = lastKept_[j];
@@ -2123,72 +2154,100 @@ void Device::FinishFrame(FrameRows& mayDiffer) {
                        a.vertexCount * sizeof(QuadVertex)) &&
              sameBytes(keptKeys_.data() + a.firstKeyByte, lastKeptKeys_.data() + b.firstKeyByte, a.keySize);
     };
-    // Draws that differ mark their rows in both frames. Lists of one length
-    // are compared draw by draw; else past their common start and end.
+    // Draws that differ mark their tiles in both frames. Lists of one
+    // length are compared draw by draw; else past their common start and end.
     size_t first = 0, endNew = kept_.size(), endOld = lastKept_.size();
     if (kept_.size() == lastKept_.size()) {
       for (size_t i = 0; i < kept_.size(); ++i)
-        if (!same(i, i)) mark(kept_[i]), mark(lastKept_[i]);
+        if (!same(i, i)) mark(dirty, kept_[i]), mark(dirty, lastKept_[i]);
       endNew = endOld = 0;
     } else {
       while (first < endNew && first < endOld && same(first, first)) ++first;
       while (endNew > first && endOld > first && same(endNew - 1, endOld - 1)) --endNew, --endOld;
     }
-    for (size_t i = first; i < endNew; ++i) mark(kept_[i]);
-    for (size_t j = first; j < endOld; ++j) mark(lastKept_[j]);
-    // The rows the frame before changed may change again where this frame
+    for (size_t i = first; i < endNew; ++i) mark(dirty, kept_[i]);
+    for (size_t j = first; j < endOld; ++j) mark(dirty, lastKept_[j]);
+    // The tiles the frame before changed may change again where this frame
     // draws, unless its clears and fills cover them wholly (those leave the
-    // same pixels whatever was there). Rows no draw reaches stay as they are.
-    std::vector<uint8_t>& touched = touched_;
-    touched.assign(static_cast<size_t>(height), 0);
+    // same pixels whatever was there). Tiles no draw reaches stay as they are.
+    std::vector<uint32_t>& touched = touched_;
+    touched.assign(static_cast<size_t>(height), 0u);
     std::vector<Rect>& fills = fills_;
     fills.clear();
     for (const KeptDraw& d : kept_) {
-      if (d.top <= d.bottom) std::fill(touched.begin() + d.top, touched.begin() + d.bottom + 1, 1);
+      mark(touched, d);
       if ((d.kind == KeptKind::Clear || d.kind == KeptKind::StripOverFill) && d.rect.left < d.rect.right)
         fills.push_back(d.rect);
     }
     std::vector<std::pair<int, int>>& covers = covers_;  // a row's spans of clears and fills
     for (int y = 0; y < height; ++y) {
-      if (!lastDirty_[y] || dirty[y] || !touched[y]) continue;
+      const uint32_t open = lastDirty_[y] & touched[y] & ~dirty[y];
+      if (open == 0) continue;
       covers.clear();
       for (const Rect& r : fills)
         if (r.top <= y && y < r.bottom) covers.emplace_back(r.left, r.right);
       std::sort(covers.begin(), covers.end());
-      int reach = 0;
-      for (const auto& [l, r] : covers) {
-        if (l > reach) break;
-        reach = std::max(reach, r);
+      // The tiles wholly inside a run of spans without a gap (the last
+      // tile ends at the row's end).
+      uint32_t covered = 0;
+      for (size_t i = 0; i < covers.size();) {
+        const int from = std::max(covers[i].first, 0);
+        int to = covers[i].second;
+        for (++i; i < covers.size() && covers[i].first <= to; ++i) to = std::max(to, covers[i].second);
+        const int firstTile = (from + tileWidth_ - 1) / tileWidth_;
+        const int endTile = to >= width ? kTilesInRow : to / tileWidth_;
+        if (firstTile < endTile) covered |= TileMask(firstTile * tileWidth_, endTile * tileWidth_ - 1);
       }
-      if (reach < width) dirty[y] = 1;
+      dirty[y] |= open & ~covered;
     }
   }
-  // Each band of rows that may change is drawn once, with every draw that
-  // reaches it.
-  if (!frameAsItCame_)
-    for (int y = 0; y < height;) {
-      if (!dirty[y]) {
-        ++y;
-        continue;
-      }
-      int end = y;
-      while (end + 1 < height && dirty[end + 1]) ++end;
-      DrawKeptBand(y, end);
-      y = end + 1;
+  // Each band of rows that may change is drawn once, in the runs of tiles
+  // any of its rows has, with every draw that reaches them. A tile drawn
+  // that its row did not need gets the pixels it holds (drawing the frame
+  // over the frame before's pixels gives them there).
+  int rowsDrawn = 0, pixelsDrawn = 0;
+  for (int y = 0; y < height;) {
+    if (dirty[y] == 0) {
+      ++y;
+      continue;
     }
-  rowsDrawnAtLastPresent_ = frameAsItCame_ ? -1 : static_cast<int>(std::count(dirty.begin(), dirty.end(), 1));
+    int end = y;
+    uint32_t tiles = dirty[y];
+    while (end + 1 < height && dirty[end + 1] != 0) tiles |= dirty[++end];
+    for (uint32_t rest = tiles; rest != 0;) {
+      const int from = std::countr_zero(rest);
+      const int run = std::countr_one(rest >> from);
+      const int left = from * tileWidth_, right = std::min(width, (from + run) * tileWidth_) - 1;
+      if (!frameAsItCame_) DrawKeptRect(left, y, right, end);
+      pixelsDrawn += (right - left + 1) * (end - y + 1);
+      rest = run + from >= kTilesInRow ? 0 : rest & ~((1u << (from + run)) - 1);
+    }
+    rowsDrawn += end - y + 1;
+    y = end + 1;
+  }
+  rowsDrawnAtLastPresent_ = frameAsItCame_ ? -1 : rowsDrawn;
+  pixelsDrawnAtLastPresent_ = frameAsItCame_ ? -1 : pixelsDrawn;
   constexpr int kWholeFramesBeforePause = 3;
   if (keepPause_ > 0) {
     --keepPause_;
-  } else if (compare) {
-    wholeFramesInARow_ = rowsDrawnAtLastPresent_ == height ? wholeFramesInARow_ + 1 : 0;
+  } else if (!compare) {
+    wholeFramesInARow_ = 0;  // nothing to compare with: it had to draw everything
+  } else {
+    wholeFramesInARow_ = pixelsDrawn == width * height ? wholeFramesInARow_ + 1 : 0;
     if (wholeFramesInARow_ >= kWholeFramesBeforePause) {
       wholeFramesInARow_ = 0;
       keepPause_ = kPausedFrames;
     }
   }
-  mayDiffer.reset();
-  for (int y = 0; y < std::min(height, kScreenHeight); ++y) mayDiffer[static_cast<size_t>(y)] = dirty[y] != 0;
+  mayDiffer.rows.reset();
+  for (int y = 0; y < std::min(height, kScreenHeight); ++y) {
+    const uint32_t tiles = dirty[y];
+    if (tiles == 0) continue;
+    mayDiffer.rows.set(static_cast<size_t>(y));
+    mayDiffer.columns[static_cast<size_t>(y)] = FrameChanges::Columns{
+        static_cast<int16_t>(std::min(std::countr_zero(tiles) * tileWidth_, kScreenWidth)),
+        static_cast<int16_t>(std::min((kTilesInRow - std::countl_zero(tiles)) * tileWidth_, kScreenWidth))};
+  }
   lastKeptValid_ = !frameAsItCame_;
   std::swap(lastDirty_, dirty_);
   // The kept draws become the frame before's (their texture reads end now).
@@ -2205,7 +2264,8 @@ void Device::FinishFrame(FrameRows& mayDiffer) {
 
 bool Device::KeptDraw::SameAs(const KeptDraw& b) const {
   const KeptDraw& a = *this;
-  return a.kind == b.kind && a.top == b.top && a.bottom == b.bottom && a.blend == b.blend &&
+  return a.kind == b.kind && a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom &&
+         a.blend == b.blend &&
          a.srcBlend == b.srcBlend && a.destBlend == b.destBlend && a.colorOp == b.colorOp &&
          a.colorArg1 == b.colorArg1 && a.colorArg2 == b.colorArg2 && a.alphaOp == b.alphaOp &&
          a.alphaArg1 == b.alphaArg1 && a.alphaArg2 == b.alphaArg2 && a.textureFactor == b.textureFactor &&
@@ -2326,8 +2386,8 @@ bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
   }
   // Pixel centres strictly inside the rectangle; each belongs to exactly one
   // of the two triangles under the top-left rule, so the union is the box.
-  const int x0 = std::max(0, static_cast<int>(left.x + 0.5f));
-  const int x1 = std::min(target.Width() - 1, static_cast<int>(right.x - 0.5f));
+  const int x0 = std::max({0, clipLeft_, static_cast<int>(left.x + 0.5f)});
+  const int x1 = std::min({target.Width() - 1, clipRight_, static_cast<int>(right.x - 0.5f)});
   const int y0 = std::max({0, clipTop_, static_cast<int>(top.y + 0.5f)});
   const int y1 = std::min({target.Height() - 1, clipBottom_, static_cast<int>(bottom.y - 0.5f)});
   UpdateShadeTables(a.diffuse);
@@ -2336,7 +2396,7 @@ bool Device::DrawAlignedQuad(const QuadVertex* q, const FillUnder* under) {
     // The fill goes with the draw only where it covers the quad's pixels
     // exactly.
     const Rect& f = under->rect;
-    if (std::max(f.left, 0) != x0 || std::min(f.right, target.Width()) != x1 + 1 ||
+    if (std::max({f.left, 0, clipLeft_}) != x0 || std::min({f.right, target.Width(), clipRight_ + 1}) != x1 + 1 ||
         std::max({f.top, 0, clipTop_}) != y0 || std::min({f.bottom, target.Height(), clipBottom_ + 1}) != y1 + 1)
       return false;
   }
@@ -2561,10 +2621,9 @@ uint32_t Device::Present() {
     return D3DERR_DEVICELOST;
   }
   if (!backBuffer_) return D3DERR_INVALIDCALL;
-  FrameRows mayDiffer;
-  FinishFrame(mayDiffer);
+  FinishFrame(mayDiffer_);
   if (params_.presentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE) WaitVerticalBlank();
-  presenter_.Present(backBuffer_->image_, nullptr, &mayDiffer);
+  presenter_.Present(backBuffer_->image_, nullptr, &mayDiffer_);
   return D3D_OK;
 }
 

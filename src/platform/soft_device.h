@@ -225,18 +225,19 @@ class Device {
   uint32_t DrawIndexedPrimitiveStrip(int baseVertex, int startIndex, int primitiveCount);
   // A draw the processor makes into the back buffer (text), kept with the
   // device's own: `key` holds all it depends on (two with the same function
-  // and key leave the same pixels), rows top..bottom those it may write, and
-  // draw(key, size, image, top, bottom) makes it writing only in rows
-  // top..bottom of those. False when the device does not keep it (another
-  // target, or the frame is drawn as it comes): the caller draws it now.
-  using ProcessorDrawFn = void (*)(const uint8_t* key, size_t size, PixelImage& image, int top, int bottom);
-  bool KeepProcessorDraw(const DeviceSurface* target, int top, int bottom, const void* key, size_t size,
+  // and key leave the same pixels), `reach` the pixels it may write, and
+  // draw(key, size, image, clip) makes it writing only inside `clip`. False
+  // when the device does not keep it (another target, or the frame is drawn
+  // as it comes): the caller draws it now.
+  using ProcessorDrawFn = void (*)(const uint8_t* key, size_t size, PixelImage& image, const Rect& clip);
+  bool KeepProcessorDraw(const DeviceSurface* target, const Rect& reach, const void* key, size_t size,
                          ProcessorDrawFn draw);
   // Draws what is kept now (something a kept draw reads is going away).
   void DrawKeptNow() { FlushKept(); }
-  // Tests: the rows the last Present drew of what it kept (-1: the frame
-  // was drawn as it came).
+  // Tests: the rows the last Present drew of what it kept, and the pixels
+  // (-1: the frame was drawn as it came).
   int RowsDrawnAtLastPresent() const { return rowsDrawnAtLastPresent_; }
+  int PixelsDrawnAtLastPresent() const { return pixelsDrawnAtLastPresent_; }
   uint32_t GetRenderTargetData(DeviceSurface* renderTarget, DeviceSurface* systemCopy);
   uint32_t UpdateSurface(DeviceSurface* systemCopy, DeviceSurface* target);
 
@@ -298,11 +299,11 @@ class Device {
   // ---- the back buffer's draws of a frame, kept until Present ----
   enum class KeptKind : uint8_t { Clear, Strip, StripOverFill, Processor };
   // A draw with the state it was made in. Two frames' draws are the same
-  // when every field and vertex is: they then leave the same pixels in the
-  // rows they may reach (top..bottom) from the same pixels there.
+  // when every field and vertex is: they then leave the same pixels where
+  // they may reach (left..right, top..bottom) from the same pixels there.
   struct KeptDraw {
     KeptKind kind;
-    int top, bottom;  // rows it may write, cut to the back buffer
+    int left, top, right, bottom;  // the pixels it may write (inclusive), cut to the back buffer
     uint32_t blend, srcBlend, destBlend;
     uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2, textureFactor;
     DeviceTexture* texture;
@@ -323,29 +324,37 @@ class Device {
   void FlushKept();
   void StopKeepingIfFull();
   void DrawKept(const KeptDraw& d, const QuadVertex* v);
-  void DrawKeptBand(int top, int bottom);
+  // Draws the kept draws that reach the rectangle, only there (inclusive).
+  void DrawKeptRect(int left, int top, int right, int bottom);
   void ForgetKept();
-  // Draws the frame's kept draws where needed; `mayDiffer` gets the rows of
-  // the back buffer that may differ from the last Present.
-  void FinishFrame(FrameRows& mayDiffer);
+  // Draws the frame's kept draws where needed; `mayDiffer` gets where the
+  // back buffer may differ from the last Present.
+  void FinishFrame(FrameChanges& mayDiffer);
+  FrameChanges mayDiffer_;
   void ClearNow(const Rect& rect, uint32_t raw);
   std::vector<KeptDraw> kept_, lastKept_;
   std::vector<QuadVertex> keptVertices_, lastKeptVertices_;
   std::vector<uint8_t> keptKeys_, lastKeptKeys_;
   bool frameAsItCame_ = false;  // drawn as it came (a flush, a write by the processor): no list to compare with
   bool lastKeptValid_ = false;  // lastKept_ lists the whole frame before
-  std::vector<uint8_t> lastDirty_;  // rows the frame before drew (or may have changed)
-  // Storage FinishFrame keeps from frame to frame: the rows to draw, the
-  // rows any draw reaches, the frame's clears and fills, a row's spans of them.
-  std::vector<uint8_t> dirty_, touched_;
+  // A frame is compared in tiles: each row split into (at most) 32 runs of
+  // columns, a row's tiles a bit mask.
+  static constexpr int kTilesInRow = 32;
+  int tileWidth_ = 1;
+  uint32_t TileMask(int left, int right) const;  // the tiles columns left..right meet
+  std::vector<uint32_t> lastDirty_;  // each row's tiles the frame before drew (or may have changed)
+  // Storage FinishFrame keeps from frame to frame: each row's tiles to draw,
+  // and those any draw reaches; the frame's clears and fills, a row's spans
+  // of them.
+  std::vector<uint32_t> dirty_, touched_;
   std::vector<Rect> fills_;
   std::vector<std::pair<int, int>> covers_;
-  int clipTop_ = 0, clipBottom_ = 1 << 30;
-  int rowsDrawnAtLastPresent_ = -1;
-  // Frames in a row that drew every row of what they kept; after a few (or
+  int clipLeft_ = 0, clipTop_ = 0, clipRight_ = 1 << 30, clipBottom_ = 1 << 30;
+  int rowsDrawnAtLastPresent_ = -1, pixelsDrawnAtLastPresent_ = -1;
+  // Frames in a row that drew every pixel of what they kept; after a few (or
   // a frame of too many draws), keeping costs more than it spares (a busy
   // stage), and the next frames (keepPause_ of them) are drawn as they come.
-  int wholeFramesInARow_ = 0, keepPause_ = 0;  // the rows draws may write (a kept frame's band)
+  int wholeFramesInARow_ = 0, keepPause_ = 0;
   DeviceBuffer* stream_ = nullptr;
   DeviceBuffer* indices_ = nullptr;
   uint32_t colorOp_ = D3DTOP_MODULATE, colorArg1_ = D3DTA_TEXTURE, colorArg2_ = D3DTA_CURRENT;

@@ -631,8 +631,8 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
   uint32_t line[kScreenWidth];
   std::fill(line + w, line + kScreenWidth, 0xFF000000u);
   for (int y = 0; y < kScreenHeight; ++y) {
-    if (shown != nullptr && y < h && shownFrame->mayDiffer != nullptr &&
-        !(*shownFrame->mayDiffer)[static_cast<size_t>(y)]) {
+    const FrameChanges* const known = shownFrame != nullptr ? shownFrame->mayDiffer : nullptr;
+    if (shown != nullptr && y < h && known != nullptr && !known->rows[static_cast<size_t>(y)]) {
       // A row known to hold the shown picture's pixels still.
       if (!holdsShownRow(y)) std::memcpy(frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth,
                                          shown + static_cast<size_t>(y) * kScreenWidth, sizeof line);
@@ -641,12 +641,24 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
     if (shown != nullptr && y < h && f.bitsPerPixel == 32) {
       // A 32-bit row is compared as it is converted, without the row
       // buffer; the frame's columns right of the image are black.
+      // Where known, only the columns that may differ are compared.
       const uint32_t* seen = shown + static_cast<size_t>(y) * kScreenWidth;
       uint32_t* out = frame.pixels.data() + static_cast<size_t>(y) * kScreenWidth;
-      const bool rowDiffers = Row32Compared(image.Row(y), w, seen, out);
+      int from = 0, to = w;
+      if (known != nullptr) {
+        const FrameChanges::Columns& c = known->columns[static_cast<size_t>(y)];
+        from = std::clamp<int>(c.left, 0, w);
+        to = std::clamp<int>(c.right, from, w);
+      }
+      const bool rowDiffers = Row32Compared(image.Row(y) + static_cast<size_t>(from) * 4, to - from, seen + from, out + from);
       const bool restDiffers = std::any_of(seen + w, seen + kScreenWidth, [](uint32_t p) { return p != 0xFF000000u; });
       if (rowDiffers || restDiffers) {
-        if (!rowDiffers) Row32ConvertPlain(image.Row(y), w, out);
+        if (!rowDiffers) {
+          Row32ConvertPlain(image.Row(y), w, out);
+        } else if ((from > 0 || to < w) && !holdsShownRow(y)) {
+          Row32ConvertPlain(image.Row(y), from, out);
+          Row32ConvertPlain(image.Row(y) + static_cast<size_t>(to) * 4, w - to, out + to);
+        }
         std::fill(out + w, out + kScreenWidth, 0xFF000000u);
         shownFrame->rowChanged[y] = shownFrame->next;
         differs = true;
@@ -694,7 +706,7 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
 }
 
 void FramePresenter::Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host,
-                             const FrameRows* mayDiffer) {
+                             const FrameChanges* mayDiffer) {
   const uint32_t* shown = host.LastPresentedPixels();
   if (shown == nullptr || shown != shownPixels_) {
     // A frame shown that this presenter did not hand over (the first, or

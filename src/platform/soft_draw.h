@@ -117,6 +117,17 @@ struct PaletteEntry {
 // A raw pixel as 0xAARRGGBB for the screen: 8-bit through the palette,
 // narrower channels widened by c × 255 / max rounded.
 uint32_t PixelToArgb(const PixelFormat& format, uint32_t pixel, const PaletteEntry* palette);
+// The parts of a picture that may differ from the picture presented before
+// it: its rows, and in each of them the columns left..right-1 (the rest of
+// the row holds that picture's pixels still).
+struct FrameChanges {
+  struct Columns {
+    int16_t left, right;
+  };
+  FrameRows rows;
+  std::array<Columns, kScreenHeight> columns;
+};
+
 // The frame presented last, for converting the next one against it.
 struct ShownFrame {
   const uint32_t* pixels = nullptr;  // its 640×480 pixels
@@ -127,9 +138,9 @@ struct ShownFrame {
   // unchanged since then hold the shown picture's); 0 when not known.
   uint64_t held = 0;
   uint64_t next = 0;  // the number the new picture gets
-  // When known, the picture's rows that may differ from the shown one: the
-  // others are not compared (they hold the shown picture's pixels).
-  const FrameRows* mayDiffer = nullptr;
+  // When known, where the picture may differ from the shown one: the rest
+  // is not compared (it holds the shown picture's pixels).
+  const FrameChanges* mayDiffer = nullptr;
 };
 
 // Converts the image's top-left 640×480 (or less) into a frame; pixels outside
@@ -150,14 +161,14 @@ bool ImageToFrame(const PixelImage& image, const PaletteEntry* palette, Frame& f
 // costs reading it and little writing.
 class FramePresenter {
  public:
-  // `mayDiffer`: the image's rows that may differ from the image this
-  // presenter presented last (the others hold its pixels still); null when
-  // that is not known.
-  void Present(const PixelImage& image, const PaletteEntry* palette, const FrameRows* mayDiffer = nullptr) {
+  // `mayDiffer`: where the image may differ from the image this presenter
+  // presented last (the rest holds its pixels still); null when that is not
+  // known.
+  void Present(const PixelImage& image, const PaletteEntry* palette, const FrameChanges* mayDiffer = nullptr) {
     Present(image, palette, GetWindowHost(), mayDiffer);
   }
   void Present(const PixelImage& image, const PaletteEntry* palette, WindowHost& host,
-               const FrameRows* mayDiffer = nullptr);
+               const FrameChanges* mayDiffer = nullptr);
 
  private:
   static constexpr size_t kRememberedBuffers = 8;
