@@ -449,16 +449,23 @@ const std::vector<cStageCharacter*>& cStageScene::BlockCharacters() {
   const cBlockCharactersKey key{m_BlockMap.BuildCount(), m_nStepCount, CharacterListShape(), m_nRemovalCount};
   if (!(key == m_BlockCharactersKey)) {
     m_BlockCharacters.clear();
-    // A block character removed in this sub-step no longer blocks or carries.
-    cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
-    for (cStageCharacter& k : m_CharacterList) {
-      ahead.Next();
-      if (const cStageCharacter* far = ahead.Far()) {
-        PrefetchListNode(far);
-        PrefetchLine(&far->m_byBlockCharacter);
-        PrefetchLine(&far->m_RemovalMark);
+    // None was left when this sub-step's bookkeeping walk counted them, and
+    // no character has joined the list since (removals only take some
+    // away): there is nothing to gather.
+    const bool noneCounted =
+        m_nBlockCountStep == m_nStepCount && m_nLiveBlockCharacters == 0 && key.list == m_BlockCountShape;
+    if (!noneCounted) {
+      // A block character removed in this sub-step no longer blocks or carries.
+      cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+      for (cStageCharacter& k : m_CharacterList) {
+        ahead.Next();
+        if (const cStageCharacter* far = ahead.Far()) {
+          PrefetchListNode(far);
+          PrefetchLine(&far->m_byBlockCharacter);
+          PrefetchLine(&far->m_RemovalMark);
+        }
+        if (k.m_byBlockCharacter != 0 && !IsDoomed(k)) m_BlockCharacters.push_back(&k);
       }
-      if (k.m_byBlockCharacter != 0 && !IsDoomed(k)) m_BlockCharacters.push_back(&k);
     }
     m_BlockCharactersKey = key;
   }

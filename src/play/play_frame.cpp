@@ -286,6 +286,7 @@ bool cStageScene::RunSubStep(int32_t i) {
   }
   m_nLiveBlockCharacters = liveBlockCharacters;
   m_nBlockCountStep = m_nStepCount;
+  m_BlockCountShape = CharacterListShape();
   if (countLife)
     for (cStageItem& item : m_ItemList) {
       if (IsDoomed(item) || item.m_nLifeCountdown == kNoLifeCountdown) continue;

@@ -581,6 +581,7 @@ class cStageScene : public cStageSceneBase {
   // right after it has nothing to do.
   size_t m_nLiveBlockCharacters = 0;
   int32_t m_nBlockCountStep = -1;
+  cCharacterListShape m_BlockCountShape;  // the list's when that walk ended
   // ---- end of the list order ----
 
   // ---- Flow commands (commands.cpp) ----

@@ -406,6 +406,29 @@ TEST_F(BlockTest, ABlockCharacterRemovedNowNoLongerBlocksOrCarries) {
   SetStageView(nullptr, nullptr);
 }
 
+// A sub-step whose bookkeeping walk counted no block character gathers
+// none without walking the list again; one that joins the list later in the
+// sub-step (a summon) blocks at once.
+TEST_F(BlockTest, ABlockCharacterJoiningAfterTheCountBlocksAtOnce) {
+  cStageScene scene;
+  SetStageView(&m_ViewX, &m_ViewY);
+  Place(scene.m_CharacterList.emplace_back(), 100, 100, 1);  // an ordinary character
+  scene.m_nBlockCountStep = scene.m_nStepCount;  // as the walk leaves it
+  scene.m_nLiveBlockCharacters = 0;
+  scene.m_BlockCountShape = scene.CharacterListShape();
+  cStageCharacter inside;
+  Place(inside, 305, 500, 1);
+  EXPECT_EQ(scene.IsPlaceBlocked(inside), 0);
+  cStageCharacter& joined = scene.m_CharacterList.emplace_back();
+  Place(joined, 300, 500, 1);
+  joined.m_nId = 7;
+  joined.m_byBlockCharacter = 1;
+  joined.m_bPresent = 1;
+  joined.SavePosition();
+  EXPECT_EQ(scene.IsPlaceBlocked(inside), 1);
+  SetStageView(nullptr, nullptr);
+}
+
 // Wild positions, sizes and speeds, and an empty map: every probe stays
 // inside the map and no bad index is ever reported.
 TEST_F(BlockTest, HostileObjectsNeverLeaveTheMap) {
