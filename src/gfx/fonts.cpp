@@ -67,6 +67,14 @@ uint32_t DevicePixel(const plat::PixelFormat& f, uint32_t argb) {
   return v;
 }
 
+// Cuts the canvas's clip to `r`.
+void CutClip(plat::GlyphCanvas& c, const plat::Rect& r) {
+  c.clipLeft = std::max(c.clipLeft, r.left);
+  c.clipTop = std::max(c.clipTop, r.top);
+  c.clipRight = std::min(c.clipRight, r.right);
+  c.clipBottom = std::min(c.clipBottom, r.bottom);
+}
+
 // The pixels of a surface opened for the face to write into.
 class TextCanvas {
  public:
@@ -102,12 +110,7 @@ class TextCanvas {
   // The canvas cut to `clip` (null: the whole surface).
   plat::GlyphCanvas Clipped(const plat::Rect* clip) const {
     plat::GlyphCanvas c = canvas_;
-    if (clip) {
-      c.clipLeft = std::max(c.clipLeft, clip->left);
-      c.clipTop = std::max(c.clipTop, clip->top);
-      c.clipRight = std::min(c.clipRight, clip->right);
-      c.clipBottom = std::min(c.clipBottom, clip->bottom);
-    }
+    if (clip) CutClip(c, *clip);
     return c;
   }
 
@@ -145,10 +148,11 @@ void DrawKeptGlyphRun(const uint8_t* key, size_t size, plat::PixelImage& image, 
   canvas.bits = image.Bits();
   canvas.pitch = image.Pitch();
   canvas.bytesPerPixel = image.BytesPerPixel();
-  canvas.clipLeft = std::max(run.clipLeft, clip.left);
-  canvas.clipTop = std::max(run.clipTop, clip.top);
-  canvas.clipRight = std::min(run.clipRight, clip.right);
-  canvas.clipBottom = std::min(run.clipBottom, clip.bottom);
+  canvas.clipLeft = run.clipLeft;
+  canvas.clipTop = run.clipTop;
+  canvas.clipRight = run.clipRight;
+  canvas.clipBottom = run.clipBottom;
+  CutClip(canvas, clip);
   int pen = run.x;
   for (size_t at = sizeof run; at + 4 <= size; at += 4) {
     uint32_t cp;
@@ -175,14 +179,12 @@ bool KeepGlyphRun(DDSURFACEDATA* sd, plat::CellFace* face, uint64_t serial, int 
   run.x = x;
   run.y = y;
   run.value = DevicePixel(plat::D3DFormatPixels(surface.Format()), argb);
-  run.clipRight = std::max(std::min(surface.Width(), sd->nWidth), 0);
-  run.clipBottom = std::max(std::min(surface.Height(), sd->nHeight), 0);
-  if (clip) {
-    run.clipLeft = std::max(run.clipLeft, clip->left);
-    run.clipTop = std::max(run.clipTop, clip->top);
-    run.clipRight = std::min(run.clipRight, clip->right);
-    run.clipBottom = std::min(run.clipBottom, clip->bottom);
-  }
+  plat::GlyphCanvas bounds;  // the clip TextCanvas would give
+  bounds.clipRight = std::max(std::min(surface.Width(), sd->nWidth), 0);
+  bounds.clipBottom = std::max(std::min(surface.Height(), sd->nHeight), 0);
+  if (clip) CutClip(bounds, *clip);
+  run.clipLeft = bounds.clipLeft, run.clipTop = bounds.clipTop;
+  run.clipRight = bounds.clipRight, run.clipBottom = bounds.clipBottom;
   run.advance = advance ? 1 : 0;
   int top = INT_MAX, bottom = INT_MIN;
   for (size_t i = 0; i < count; ++i) {

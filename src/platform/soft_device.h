@@ -214,9 +214,9 @@ class Device {
   void SetStreamSource(DeviceBuffer* vertices) { stream_ = vertices; }
   void SetIndices(DeviceBuffer* indices) { indices_ = indices; }
   // Triangle strips of quad vertices. Draws onto the back buffer are kept
-  // until Present, which draws them only in the rows where the frame's
-  // draws differ from the frame before's (the rest of the back buffer holds
-  // their pixels already).
+  // until Present, which draws them only where the frame's draws differ
+  // from the frame before's (the rest of the back buffer holds their pixels
+  // already).
   uint32_t DrawPrimitiveStrip(int startVertex, int primitiveCount);
   // ClearRaw of `fill` and then DrawPrimitiveStrip, as one pass over the
   // pixels where the strip is a quad covering exactly that rectangle with a

@@ -128,6 +128,10 @@ struct DeviceFixture : DrawFixture {
     QuadVertex v[4] = {{box[0], box[1], 0, 1, diffuse, uv[0], uv[1]}, {box[0], box[3], 0, 1, diffuse, uv[0], uv[3]},
                        {box[2], box[1], 0, 1, diffuse, uv[2], uv[1]}, {box[2], box[3], 0, 1, diffuse, uv[2], uv[3]}};
     if (otherDiagonal) std::swap(v[0], v[1]), std::swap(v[2], v[3]);
+    DrawQuad(v, now);
+  }
+  // The quad's strip put in the stream, then (with `now`) drawn.
+  void DrawQuad(const QuadVertex (&v)[4], bool now = true) {
     uint8_t* bytes;
     ASSERT_EQ(vb->Lock(bytes), D3D_OK);
     std::memcpy(bytes, v, sizeof v);
@@ -145,11 +149,7 @@ struct DeviceFixture : DrawFixture {
       v[i] = {rx * cs - ry * sn + 50.0f - 0.5f, rx * sn + ry * cs + 12.0f - 0.5f, 0, 1, diffuse,
               corners[i][0] ? 0.875f : 0.0f, corners[i][1] ? 0.9f : 0.0f};
     }
-    uint8_t* bytes;
-    ASSERT_EQ(vb->Lock(bytes), D3D_OK);
-    std::memcpy(bytes, v, sizeof v);
-    dev->SetStreamSource(vb);
-    ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+    DrawQuad(v);
   }
   // A sprite as the layer draws it: texels (sx, sy, sw, sh) to the pixels
   // (dx, dy, dw, dh), the texture modulated by the diffuse colour. Without
@@ -689,13 +689,7 @@ TEST_F(DeviceFixture, TurnedQuadsMatchTheRasteriser) {
           }
           SCOPED_TRACE(testing::Message() << "angle " << c.angle << " size " << c.w << "x" << c.h << " variant " << variant);
           const std::vector<uint8_t> start = Bytes(target);
-          auto [fast, general] = BothRoads(target, [&] {
-            uint8_t* bytes;
-            ASSERT_EQ(vb->Lock(bytes), D3D_OK);
-            std::memcpy(bytes, v, sizeof v);
-            dev->SetStreamSource(vb);
-            ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
-          });
+          auto [fast, general] = BothRoads(target, [&] { DrawQuad(v); });
           ASSERT_EQ(fast, general);
           EXPECT_NE(fast, start);
         }
@@ -1004,11 +998,7 @@ TEST_F(DeviceFixture, KeptFramesMatchFramesDrawnAsTheyCome) {
           dev->SetTexture(shaded ? nullptr : sprite);
           dev->SetColorStage(shaded ? D3DTOP_SELECTARG2 : D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
           dev->SetAlphaStage(shaded ? D3DTOP_SELECTARG2 : D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
-          uint8_t* bytes;
-          ASSERT_EQ(vb->Lock(bytes), D3D_OK);
-          std::memcpy(bytes, v, sizeof v);
-          dev->SetStreamSource(vb);
-          ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+          DrawQuad(v);
         }
         Draw(sprite, 3 * f % 48, f * 7 % 12, 16, 8, 0, 0, 16, 8, 0xFFFFFFFFu);
         dev->SetTexture(nullptr);

@@ -55,7 +55,7 @@ class BlockTest : public ::testing::Test {
   }
   // A 32 x 32 body at map dots (x, y).
   template <class T>
-  void Place(T& c, double x, double y, int kind = 0) {
+  static void Place(T& c, double x, double y, int kind = 0) {
     c.m_nWidth = c.m_nBaseWidth = c.m_nHeight = c.m_nBaseHeight = 32;
     c.m_nDrawWidth = c.m_nDrawHeight = 32;
     c.m_nKind = kind;
@@ -65,6 +65,17 @@ class BlockTest : public ::testing::Test {
     c.UpdateX();
     c.UpdateY();
     c.m_bAirborne = 1;
+  }
+  // A present block character of the scene's list at map dots (x, y), its
+  // position saved as a sub-step's bookkeeping leaves it.
+  static cStageCharacter& AddBlockCharacter(cStageScene& scene, double x, double y, int id) {
+    cStageCharacter& k = scene.m_CharacterList.emplace_back();
+    Place(k, x, y, 1);
+    k.m_nId = id;
+    k.m_byBlockCharacter = 1;
+    k.m_bPresent = 1;
+    k.SavePosition();
+    return k;
   }
   // A floor of solid blocks along map row `row`.
   void Floor(int row, const cEdBlock& block = MakeBlock(1)) {
@@ -306,16 +317,7 @@ TEST_F(BlockTest, ForcedScrollScreenEdges) {
 TEST_F(BlockTest, BlockCharactersCarryAndSqueeze) {
   cStageScene scene;
   SetStageView(&m_ViewX, &m_ViewY);
-  auto addBlockCharacter = [&](double x, double y, int id) -> cStageCharacter& {
-    cStageCharacter& k = scene.m_CharacterList.emplace_back();
-    Place(k, x, y, 1);
-    k.m_nId = id;
-    k.m_byBlockCharacter = 1;
-    k.m_bPresent = 1;
-    k.SavePosition();
-    return k;
-  };
-  cStageCharacter& carrier = addBlockCharacter(300, 500, 7);
+  cStageCharacter& carrier = AddBlockCharacter(scene, 300, 500, 7);
   cStageCharacter rider;
   Place(rider, 310, 466, 1);
   rider.m_nId = 1;
@@ -334,8 +336,8 @@ TEST_F(BlockTest, BlockCharactersCarryAndSqueeze) {
   EXPECT_DOUBLE_EQ(rider.m_dSpeedX, 4);
   EXPECT_DOUBLE_EQ(rider.m_dSpeedY, -2);
 
-  addBlockCharacter(100, 300, 8);
-  addBlockCharacter(160, 300, 9);
+  AddBlockCharacter(scene, 100, 300, 8);
+  AddBlockCharacter(scene, 160, 300, 9);
   cStageCharacter body;
   Place(body, 128, 300, 1);
   body.m_nWidth = 34;  // 128..161: into both
@@ -347,7 +349,7 @@ TEST_F(BlockTest, BlockCharactersCarryAndSqueeze) {
 
   // A flyer touched on its left: pushed flush when the block character
   // moves into it, left alone (contact dropped) when it moves away.
-  cStageCharacter& pusher = addBlockCharacter(500, 100, 10);
+  cStageCharacter& pusher = AddBlockCharacter(scene, 500, 100, 10);
   for (double pusherSpeed : {2.0, -2.0}) {
     pusher.m_dSpeedX = pusherSpeed;
     cStageCharacter flyer;
@@ -368,12 +370,7 @@ TEST_F(BlockTest, ABlockCharacterRemovedNowNoLongerBlocksOrCarries) {
   SetStageView(&m_ViewX, &m_ViewY);
   for (const bool removed : {false, true}) {
     scene.m_CharacterList.clear();
-    cStageCharacter& carrier = scene.m_CharacterList.emplace_back();
-    Place(carrier, 300, 500, 1);
-    carrier.m_nId = 7;
-    carrier.m_byBlockCharacter = 1;
-    carrier.m_bPresent = 1;
-    carrier.SavePosition();
+    cStageCharacter& carrier = AddBlockCharacter(scene, 300, 500, 7);
     cStageCharacter rider;
     Place(rider, 310, 466, 1);
     rider.m_nId = 1;
@@ -419,12 +416,7 @@ TEST_F(BlockTest, ABlockCharacterJoiningAfterTheCountBlocksAtOnce) {
   cStageCharacter inside;
   Place(inside, 305, 500, 1);
   EXPECT_EQ(scene.IsPlaceBlocked(inside), 0);
-  cStageCharacter& joined = scene.m_CharacterList.emplace_back();
-  Place(joined, 300, 500, 1);
-  joined.m_nId = 7;
-  joined.m_byBlockCharacter = 1;
-  joined.m_bPresent = 1;
-  joined.SavePosition();
+  AddBlockCharacter(scene, 300, 500, 7);  // after the count
   EXPECT_EQ(scene.IsPlaceBlocked(inside), 1);
   SetStageView(nullptr, nullptr);
 }
