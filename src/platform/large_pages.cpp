@@ -1,12 +1,19 @@
 #include "platform/large_pages.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include <sys/mman.h>
+
+// Linux 6.1 and later; older C libraries do not name it yet.
+#ifndef MADV_COLLAPSE
+#define MADV_COLLAPSE 25
+#endif
 
 namespace plat {
 
@@ -19,6 +26,7 @@ constexpr size_t kBlockAlign = size_t{4} << 10;
 constexpr size_t kRegionBytes = size_t{16} << 20;
 
 size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+size_t RoundDown(size_t n, size_t to) { return n / to * to; }
 
 struct Region {
   uint8_t* base = nullptr;
@@ -42,7 +50,74 @@ uint8_t* MapRegion(size_t bytes) {
   return reinterpret_cast<uint8_t*>(start);
 }
 
+// The process's private writable mappings, in address order.
+struct Mapping {
+  uintptr_t start = 0, end = 0;
+  uintptr_t lowest = UINTPTR_MAX, highest = 0;  // of the addresses in it
+};
+
+std::vector<Mapping> WritableMappings() {
+  std::vector<Mapping> maps;
+  FILE* f = std::fopen("/proc/self/maps", "r");
+  if (!f) return maps;
+  char line[4096];
+  while (std::fgets(line, sizeof line, f)) {
+    unsigned long start = 0, end = 0;
+    char perms[5] = {};
+    if (std::sscanf(line, "%lx-%lx %4s", &start, &end, perms) != 3) continue;
+    if (perms[0] == 'r' && perms[1] == 'w' && perms[3] == 'p') maps.push_back({start, end});
+  }
+  std::fclose(f);
+  return maps;
+}
+
 }  // namespace
+
+size_t GatherIntoLargePages(std::span<const void* const> addresses) {
+  // Addresses that lie closer together than that in all need no look at
+  // the mappings.
+  if (addresses.empty()) return 0;
+  const auto [low, high] = std::minmax_element(addresses.begin(), addresses.end());
+  const uintptr_t lowest = reinterpret_cast<uintptr_t>(*low), highest = reinterpret_cast<uintptr_t>(*high);
+  if (RoundUp(highest + 1, kLargePage) - RoundDown(lowest, kLargePage) < kGatherWorthBytes) return 0;
+  std::vector<Mapping> maps = WritableMappings();
+  for (const void* a : addresses) {
+    const uintptr_t p = reinterpret_cast<uintptr_t>(a);
+    auto it = std::upper_bound(maps.begin(), maps.end(), p, [](uintptr_t v, const Mapping& m) { return v < m.start; });
+    if (it == maps.begin() || p >= std::prev(it)->end) continue;
+    Mapping& m = *std::prev(it);
+    m.lowest = std::min(m.lowest, p);
+    m.highest = std::max(m.highest, p);
+  }
+  // The whole large pages between the lowest address and the highest.
+  struct Range {
+    uintptr_t from, to;
+  };
+  std::vector<Range> ranges;
+  size_t total = 0;
+  for (const Mapping& m : maps) {
+    if (m.lowest > m.highest) continue;
+    const uintptr_t from = std::max(RoundDown(m.lowest, kLargePage), RoundUp(m.start, kLargePage));
+    const uintptr_t to = std::min(RoundUp(m.highest + 1, kLargePage), RoundDown(m.end, kLargePage));
+    if (to <= from) continue;
+    ranges.push_back({from, to});
+    total += to - from;
+  }
+  if (total < kGatherWorthBytes) return 0;
+  size_t gathered = 0;
+  for (const Range& r : ranges) {
+    void* at = reinterpret_cast<void*>(r.from);
+    const size_t bytes = r.to - r.from;
+    if (madvise(at, bytes, MADV_COLLAPSE) == 0) {
+      gathered += bytes;
+    } else if (errno == EINVAL) {
+      // A system that cannot gather at once: the pages are gathered in the
+      // background instead.
+      madvise(at, bytes, MADV_HUGEPAGE);
+    }
+  }
+  return gathered;
+}
 
 struct LargePageHeap::State {
   mutable std::mutex mutex;

@@ -190,6 +190,7 @@ class cStageScene : public cStageSceneBase {
   void RestoreCarriedCounters(cHero& hero);
   void PlaceCharactersAndItems();
   void IndexGroups();
+  void GatherCharactersIntoLargePages();
   void StartStageMusic(int32_t bFirst);
   // Trigger 21 ("before the stage starts") of the hero and the characters.
   void RaiseStageStartFlows();

@@ -17,6 +17,7 @@
 #include "flow/expr.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
+#include "platform/large_pages.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "play/character.h"
@@ -224,6 +225,16 @@ void cStageScene::PlaceCharactersAndItems() {
   }
 }
 
+// Thousands of characters, each with its parts on the heap beside it, lie
+// over tens of megabytes that every frame's walks visit whole: that memory
+// is asked for in large pages (nothing happens for a stage of a few).
+void cStageScene::GatherCharactersIntoLargePages() {
+  std::vector<const void*> at;
+  at.reserve(m_CharacterList.size());
+  for (const cStageCharacter& c : m_CharacterList) at.push_back(&c);
+  plat::GatherIntoLargePages(at);
+}
+
 void cStageScene::IndexGroups() {
   m_CharacterGroups.assign(kGroupCount, {});
   auto enter = [this](cCharacter& character) {
@@ -322,6 +333,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     m_StageVariables.assign(kStageVariableCount, 0);
     PlaceCharactersAndItems();
     IndexGroups();
+    GatherCharactersIntoLargePages();
 
     auto anySide = [](const cStageParam& area) {
       return area.m_nValues[0] || area.m_nValues[1] || area.m_nValues[2] || area.m_nValues[3];

@@ -1,12 +1,16 @@
 // The heap of large pages that screen-sized pictures live in: blocks come
 // zeroed (also where a freed block lay), never overlap, reuse the runs that
 // freed blocks leave (merged with their neighbours), and regions go back to
-// the system when their last block goes.
+// the system when their last block goes. Gathering many objects' memory
+// into large pages keeps its bytes and stays between the objects.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "platform/large_pages.h"
@@ -104,6 +108,81 @@ TEST(LargePageHeap, FramesOfPixelsKeepTheirValuesAcrossGrowthAndCopies) {
   EXPECT_EQ(copy[640 * 480 - 1], 0xFF123456u);
   EXPECT_EQ(copy.front(), 0xFF000000u);
   EXPECT_EQ(copy.back(), 1u);
+}
+
+#ifndef MADV_COLLAPSE
+#define MADV_COLLAPSE 25
+#endif
+
+// Whether the system gathers a large page when asked (not every kernel can).
+bool SystemGathersLargePages() {
+  void* mapped = mmap(nullptr, 4 * kMB, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return false;
+  auto* page = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(mapped) + 2 * kMB - 1) / (2 * kMB) * (2 * kMB));
+  page[0] = 1;
+  const bool gathers = madvise(page, 2 * kMB, MADV_COLLAPSE) == 0;
+  munmap(mapped, 4 * kMB);
+  return gathers;
+}
+
+// The kilobytes in large pages of the mapping that starts at `start`.
+size_t LargePageKilobytesOf(const void* start) {
+  FILE* f = std::fopen("/proc/self/smaps", "r");
+  if (!f) return 0;
+  char line[512];
+  bool inside = false;
+  size_t kb = 0;
+  while (std::fgets(line, sizeof line, f)) {
+    unsigned long from = 0, to = 0;
+    if (std::sscanf(line, "%lx-%lx ", &from, &to) == 2) {  // a mapping's first line
+      inside = from == reinterpret_cast<uintptr_t>(start);
+      continue;
+    }
+    if (inside) std::sscanf(line, "AnonHugePages: %zu kB", &kb);
+  }
+  std::fclose(f);
+  return kb;
+}
+
+TEST(GatherIntoLargePages, GathersOnlyThePagesBetweenManyObjectsAndKeepsTheirBytes) {
+  constexpr size_t kRegion = 48 * kMB, kFirst = 13 * kMB + 4096, kSpan = 20 * kMB, kStep = 8192;
+  void* mapped = mmap(nullptr, kRegion, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  auto* base = static_cast<uint8_t*>(mapped);
+  std::vector<const void*> objects;
+  for (size_t at = kFirst; at < kFirst + kSpan; at += kStep) {
+    base[at] = static_cast<uint8_t>(at / kStep);
+    base[at + 100] = 0x5A;
+    objects.push_back(base + at);
+  }
+  const char* readOnly = "not writable";
+  const std::vector<const void*> elsewhere = {readOnly, readOnly + 1 + 16 * kMB};
+  // Objects close together, none, or none in a writable mapping: nothing.
+  EXPECT_EQ(GatherIntoLargePages(std::span(objects).first(400)), 0u);  // 3 MB apart at most
+  EXPECT_EQ(GatherIntoLargePages({}), 0u);
+  EXPECT_EQ(GatherIntoLargePages(elsewhere), 0u);
+
+  const size_t gathered = GatherIntoLargePages(objects);
+  for (size_t at = kFirst; at < kFirst + kSpan; at += kStep) {
+    ASSERT_EQ(base[at], static_cast<uint8_t>(at / kStep)) << at;
+    ASSERT_EQ(base[at + 100], 0x5A) << at;
+  }
+  EXPECT_EQ(base[0], 0);
+  EXPECT_EQ(base[kRegion - 1], 0);
+  if (!SystemGathersLargePages()) {
+    EXPECT_EQ(gathered, 0u);
+    munmap(mapped, kRegion);
+    GTEST_SKIP() << "the system gathers no large pages here";
+  }
+  // The whole large pages from the lowest object to the highest, no more.
+  const uintptr_t low = reinterpret_cast<uintptr_t>(base + kFirst) / (2 * kMB) * (2 * kMB);
+  const uintptr_t high = (reinterpret_cast<uintptr_t>(objects.back()) / (2 * kMB) + 1) * (2 * kMB);
+  EXPECT_LE(gathered, high - low);
+  EXPECT_GE(gathered, kSpan - 2 * kMB);
+  const size_t kb = LargePageKilobytesOf(mapped);
+  EXPECT_GE(kb * 1024, gathered);
+  EXPECT_LE(kb * 1024, high - low);
+  munmap(mapped, kRegion);
 }
 
 }  // namespace
