@@ -132,10 +132,19 @@ const std::vector<cStageCharacter*>& cStageScene::CharacterOrder() {
   const cCharacterOrderKey key{CharacterListShape(), m_nCharacterFlushes};
   if (!(key == m_CharacterOrderKey)) {
     m_CharacterOrder.clear();
-    for (cStageCharacter& c : m_CharacterList) m_CharacterOrder.push_back(&c);
+    m_bCharactersActivateAlone = true;
+    for (cStageCharacter& c : m_CharacterList) {
+      m_CharacterOrder.push_back(&c);
+      if (!c.Definition().m_vConds.Get().empty() || c.Definition().GroupFlag() != 0) m_bCharactersActivateAlone = false;
+    }
     m_CharacterOrderKey = key;
   }
   return m_CharacterOrder;
+}
+
+bool cStageScene::CharactersActivateAlone() {
+  CharacterOrder();
+  return m_bCharactersActivateAlone;
 }
 
 // ---- the frame ----
@@ -257,13 +266,22 @@ bool cStageScene::RunSubStep(int32_t i) {
   };
   bool countLife = false;
   if (ItemsTestNoConditions()) {
-    ActivateCharacters();
+    // Nor do the characters' own tests read each other when none has
+    // appearance conditions or wakes a group: each character's presence and
+    // screen tests then join the walk too, ahead of its decision.
+    const bool alone = CharactersActivateAlone();
+    if (alone)
+      StartActivation();
+    else
+      ActivateCharacters();
     countLife = !IsHeroDying();
     cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
     for (cStageCharacter& character : m_CharacterList) {
       ahead.Next();
+      if (alone) PrefetchForActivating(ahead);
       PrefetchForActing(ahead);
       if (clearFrameFlags) PrefetchForFlagClearing(ahead);
+      if (alone) ActivateCharacter(character);
       DecideActing(character);
       BookKeep(character, countLife, clearFrameFlags);
       countBlock(character);

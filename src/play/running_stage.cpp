@@ -153,31 +153,43 @@ void cStageScene::ActivateObjects() {
 }
 
 void cStageScene::ActivateCharacters() {
+  StartActivation();
+  // The walk brings the characters ahead into the caches (what the
+  // appearance, screen and group tests read).
+  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
+  for (cStageCharacter& c : m_CharacterList) {
+    ahead.Next();
+    PrefetchForActivating(ahead);
+    if (const cStageCharacter* near = ahead.Near(2); near && !near->Definition().m_vConds.Get().empty())
+      PrefetchLine(near->Definition().m_vConds.Get().data());
+    ActivateCharacter(c);
+  }
+}
+
+void cStageScene::StartActivation() {
   if (HasHero()) {
     cHero& hero = Hero();
     hero.m_bPresent = 1;
     hero.m_bOnScreen = 1;
   }
   m_GroupWakeUp.assign(kGroupWakeUpCount, 0);
-  // The walk brings the characters ahead into the caches (what the
-  // appearance, screen and group tests read).
-  cCharacterLookAhead ahead(m_CharacterList, CharacterOrder());
-  for (cStageCharacter& c : m_CharacterList) {
-    ahead.Next();
-    if (const cStageCharacter* far = ahead.Far()) {
-      PrefetchListNode(far);
-      PrefetchLines(&far->m_bPresent, &far->m_dX, &far->m_dBottom, &far->m_Definition.m_vConds,
-                    &far->m_Definition.m_nCondMode, &far->m_Definition.m_nParam51, &far->m_bInView, &far->m_bIgnoreX);
-    }
-    if (const cStageCharacter* near = ahead.Near(2); near && !near->Definition().m_vConds.Get().empty())
-      PrefetchLine(near->Definition().m_vConds.Get().data());
-    c.m_bPresent = CheckCharacterConditions(c) ? 1 : 0;
-    if (c.m_bPresent) {
-      c.m_bOnScreen = c.IsOnScreen() ? 1 : 0;
-      c.CheckInView(m_GroupWakeUp);
-    } else {
-      c.m_bOnScreen = 0;
-    }
+}
+
+void cStageScene::ActivateCharacter(cStageCharacter& c) {
+  c.m_bPresent = CheckCharacterConditions(c) ? 1 : 0;
+  if (c.m_bPresent) {
+    c.m_bOnScreen = c.IsOnScreen() ? 1 : 0;
+    c.CheckInView(m_GroupWakeUp);
+  } else {
+    c.m_bOnScreen = 0;
+  }
+}
+
+void cStageScene::PrefetchForActivating(const cCharacterLookAhead& ahead) {
+  if (const cStageCharacter* far = ahead.Far()) {
+    PrefetchListNode(far);
+    PrefetchLines(&far->m_bPresent, &far->m_dX, &far->m_dBottom, &far->m_Definition.m_vConds,
+                  &far->m_Definition.m_nCondMode, &far->m_Definition.m_nParam51, &far->m_bInView, &far->m_bIgnoreX);
   }
 }
 

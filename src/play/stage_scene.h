@@ -472,6 +472,11 @@ class cStageScene : public cStageSceneBase {
   void ActivateCharacters();
   void DecideActing(cStageCharacter& c);
   void PrefetchForActing(const class cCharacterLookAhead& ahead);
+  // ActivateCharacters in pieces: the hero's presence and the group flags
+  // cleared, then each character's tests.
+  void StartActivation();
+  void ActivateCharacter(cStageCharacter& c);
+  void PrefetchForActivating(const class cCharacterLookAhead& ahead);
   void ActivateItems();
   // No item of the stage has appearance conditions: the items' presence
   // then reads nothing of the characters.
@@ -564,6 +569,12 @@ class cStageScene : public cStageSceneBase {
   // entries are addresses only, never read through.
   const std::vector<cStageCharacter*>& CharacterOrder();
   std::vector<cStageCharacter*> m_CharacterOrder;
+  // No character of the list has appearance conditions or wakes a group:
+  // one character's presence and acting then read nothing of the others,
+  // and the bookkeeping of the characters before it changes nothing its
+  // tests read (gathered with the list order).
+  bool CharactersActivateAlone();
+  bool m_bCharactersActivateAlone = true;
   struct cCharacterOrderKey {
     cCharacterListShape list;
     uint32_t flushes = 0;

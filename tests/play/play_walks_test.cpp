@@ -12,6 +12,7 @@
 
 #include "data/conditions.h"
 #include "play/character_look_ahead.h"
+#include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "support/stage_builder.h"
@@ -112,6 +113,18 @@ TEST(CharacterLookAhead, TheSceneOrderFollowsTheCharacterList) {
 
   s.Frames(2);
   EXPECT_EQ(scene.CharacterOrder(), AddressesOf(scene.m_CharacterList));
+
+  // A character that wakes a group joins (as from a summon) and goes: the
+  // characters activate alone only while none is in the list.
+  EXPECT_TRUE(scene.CharactersActivateAlone());
+  cStageCharacter& waker = scene.m_CharacterList.emplace_back();
+  waker.m_Definition.m_nParam51 = 1;
+  EXPECT_FALSE(scene.CharactersActivateAlone());
+  scene.RemoveCharacter(waker);
+  scene.FlushRemovals();
+  EXPECT_TRUE(scene.CharactersActivateAlone());
+  scene.m_CharacterList.emplace_back().m_Definition.m_vConds = {cCond()};
+  EXPECT_FALSE(scene.CharactersActivateAlone());
 }
 
 // What a sub-step leaves in each character that the activation and the
@@ -131,41 +144,60 @@ std::vector<cWalkState> WalkStates(cStageScene& scene) {
 }
 
 // The same stage played with an item that has appearance conditions (the
-// separate walks) and without (one walk for the acting decisions and the
-// bookkeeping; the block characters' walk passed over when there is none):
-// every character ends each frame the same, through life countdowns that
-// remove characters, characters beyond the screen that do not act, and
-// with or without a block character, over several sub-steps a frame.
+// separate walks), without (one walk for the acting decisions and the
+// bookkeeping; the block characters' walk passed over when there is none),
+// and without but with a character that wakes a group no other character
+// is in (the activation's own walk first; with no character like that, it
+// joins the one walk): every character ends each frame the same, through
+// life countdowns that remove characters, characters beyond the screen that
+// do not act, and with or without a block character, over several
+// sub-steps a frame, and as the view moves on.
 TEST(StagePlayWalks, OneWalkForActingAndBookkeepingMatchesTheSeparateWalks) {
   struct Row {
     int32_t speedLevel;
     bool blockCharacter;
   };
   for (const Row row : {Row{1, false}, Row{3, false}, Row{1, true}, Row{3, true}}) {
-    std::vector<std::vector<cWalkState>> frames[2];
-    std::vector<size_t> counts[2];
-    for (int conditions = 0; conditions < 2; ++conditions) {
+    std::vector<std::vector<cWalkState>> frames[3];
+    std::vector<size_t> counts[3];
+    for (int variant = 0; variant < 3; ++variant) {
+      const bool conditions = variant == 1, waker = variant == 2;
       StageBuilder b(60, 15);
       b.SpeedLevel(row.speedLevel).Floor(10, 0, 59).Hero(2, 9);
       for (int column : {5, 7, 9, 11, 13, 40, 50}) b.Character(column, 4);
       b.Item(55, 9);
       if (row.blockCharacter) b.Data().m_PlacedCharacters[3].m_nParam25 = 1;
       if (conditions) b.Data().m_PlacedItems[0].m_vConds = {cCond()};
+      if (waker) {
+        b.Data().m_PlacedCharacters[6].m_nParam51 = 1;  // the one at column 40
+        b.Data().m_PlacedCharacters[6].m_nParam52 = 3;
+      }
       StageSession s(b);
       ASSERT_TRUE(s.Loaded());
       cStageScene& scene = s.Scene();
-      ASSERT_EQ(scene.ItemsTestNoConditions(), conditions == 0);
+      ASSERT_EQ(scene.ItemsTestNoConditions(), !conditions);
+      ASSERT_EQ(scene.CharactersActivateAlone(), !waker);
       int32_t countdown = 2;
       for (cStageCharacter& c : scene.m_CharacterList) c.m_nLifeCountdown = countdown++;
       for (int frame = 0; frame < 8; ++frame) {
+        if (frame == 3) {
+          // The hero leaps on: the view follows, bringing the far
+          // characters into it and leaving the near ones behind.
+          cHero& hero = scene.Hero();
+          hero.m_dX += 30 * 32;
+          hero.m_dRight += 30 * 32;
+          hero.OnMovedX();
+        }
         s.Frames(1);
-        frames[conditions].push_back(WalkStates(scene));
-        counts[conditions].push_back(scene.m_CharacterList.size());
+        frames[variant].push_back(WalkStates(scene));
+        counts[variant].push_back(scene.m_CharacterList.size());
       }
     }
-    EXPECT_EQ(counts[0], counts[1]) << row.speedLevel << row.blockCharacter;
     EXPECT_LT(counts[0].back(), 7u) << "some life countdowns ran out";
-    EXPECT_TRUE(frames[0] == frames[1]) << row.speedLevel << row.blockCharacter;
+    for (int variant : {1, 2}) {
+      EXPECT_EQ(counts[0], counts[variant]) << row.speedLevel << row.blockCharacter << variant;
+      EXPECT_TRUE(frames[0] == frames[variant]) << row.speedLevel << row.blockCharacter << variant;
+    }
   }
 }
 
