@@ -1,8 +1,69 @@
 #include "play/anime_player.h"
 
+#include <functional>
+#include <mutex>
+#include <unordered_map>
+
 #include "base/logs.h"
 
 namespace {
+
+// The sets in use, by a hash of their frames: a set equal to one of them is
+// handed out as that one. Entries of sets no player holds any more are
+// dropped as their hash comes round again.
+struct cSharedSets {
+  std::mutex mutex;
+  std::unordered_multimap<size_t, std::weak_ptr<const cAnimePlayer::AnimeSet>> sets;
+
+  static size_t Hash(const cAnimePlayer::AnimeSet& set) {
+    size_t h = set.size();
+    const auto mix = [&h](int32_t v) { h = (h ^ std::hash<int32_t>()(v)) * 0x100000001b3ULL; };
+    for (const cAnimePlayer::Anime& anime : set) {
+      mix(static_cast<int32_t>(anime.size()));
+      for (const cAnimeFrameEntry& f : anime) {
+        mix(f.cell);
+        mix(f.duration);
+        mix(f.uninterruptible);
+      }
+    }
+    return h;
+  }
+
+  static bool Equal(const cAnimePlayer::AnimeSet& a, const cAnimePlayer::AnimeSet& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a[i].size() != b[i].size()) return false;
+      for (size_t k = 0; k < a[i].size(); ++k) {
+        const cAnimeFrameEntry &x = a[i][k], &y = b[i][k];
+        if (x.cell != y.cell || x.duration != y.duration || x.uninterruptible != y.uninterruptible) return false;
+      }
+    }
+    return true;
+  }
+
+  std::shared_ptr<const cAnimePlayer::AnimeSet> Share(cAnimePlayer::AnimeSet set) {
+    const size_t h = Hash(set);
+    std::lock_guard<std::mutex> lock(mutex);
+    auto [first, last] = sets.equal_range(h);
+    for (auto it = first; it != last;) {
+      std::shared_ptr<const cAnimePlayer::AnimeSet> held = it->second.lock();
+      if (!held) {
+        it = sets.erase(it);
+        continue;
+      }
+      if (Equal(*held, set)) return held;
+      ++it;
+    }
+    auto made = std::make_shared<const cAnimePlayer::AnimeSet>(std::move(set));
+    sets.emplace(h, made);
+    return made;
+  }
+};
+
+cSharedSets& SharedSets() {
+  static cSharedSets* shared = new cSharedSets();  // outlives every player
+  return *shared;
+}
 
 // Appends to `anime` the leading cell frames of a frame array and the code
 // frame that ends them.
@@ -25,10 +86,19 @@ int32_t ShownCell(int32_t cell) {
 
 }  // namespace
 
+const cAnimePlayer::AnimeSet& cAnimePlayer::NoAnimes() {
+  static const AnimeSet none;
+  return none;
+}
+
+void cAnimePlayer::Take(AnimeSet set) {
+  m_pAnimes = SharedSets().Share(std::move(set));
+  m_nAnime = m_nFrame = m_nTick = 0;
+}
+
 void cAnimePlayer::SetAnimeSet(const cAnimeFrameEntry* const* list) {
   if (!list) return;
-  m_Animes.clear();
-  m_nAnime = m_nFrame = m_nTick = 0;
+  AnimeSet set;
   for (; *list; ++list) {
     Anime anime;
     const cAnimeFrameEntry* frames = *list;
@@ -36,23 +106,25 @@ void cAnimePlayer::SetAnimeSet(const cAnimeFrameEntry* const* list) {
       anime.push_back(frames[i]);
       if (frames[i].cell < 0) break;
     }
-    m_Animes.push_back(std::move(anime));
+    set.push_back(std::move(anime));
   }
+  Take(std::move(set));
 }
 
 void cAnimePlayer::SetAnimeSet(const std::vector<std::vector<cAnimeFrameEntry>>& animes) {
-  m_Animes.clear();
-  m_nAnime = m_nFrame = m_nTick = 0;
+  AnimeSet set;
   for (const auto& frames : animes) {
     Anime anime;
     TakeFrames(anime, frames, frames.size());
-    m_Animes.push_back(std::move(anime));
+    set.push_back(std::move(anime));
   }
+  Take(std::move(set));
 }
 
 const cAnimeFrameEntry* cAnimePlayer::Current() const {
-  if (m_nAnime < 0 || static_cast<size_t>(m_nAnime) >= m_Animes.size()) return nullptr;
-  const Anime& anime = m_Animes[m_nAnime];
+  const AnimeSet& animes = Animes();
+  if (m_nAnime < 0 || static_cast<size_t>(m_nAnime) >= animes.size()) return nullptr;
+  const Anime& anime = animes[m_nAnime];
   if (m_nFrame < 0 || static_cast<size_t>(m_nFrame) >= anime.size()) return nullptr;
   return &anime[m_nFrame];
 }
@@ -67,7 +139,7 @@ int cAnimePlayer::SetAnime(int32_t n, int force) {
   m_nTick = 0;
   // An animation number outside the set is reported (and closes the game)
   // by the checked access; the player then shows nothing until restarted.
-  if (!m_Animes.empty()) m_Animes.At(n);
+  if (!Animes().empty()) Animes().At(n);
   return 1;
 }
 
@@ -82,7 +154,8 @@ int32_t cAnimePlayer::GetCell() const {
 }
 
 int32_t cAnimePlayer::Step() {
-  if (m_Animes.empty()) return 0;
+  const AnimeSet& animes = Animes();
+  if (animes.empty()) return 0;
   const cAnimeFrameEntry* frame = Current();
   // A code frame that is current stays so: stepping on past an end code or a
   // bare hold would leave the animation.
@@ -91,12 +164,12 @@ int32_t cAnimePlayer::Step() {
   if (++m_nTick >= frame->duration) {
     m_nTick = 0;
     ++m_nFrame;
-    const Anime& anime = m_Animes[m_nAnime];
+    const Anime& anime = animes[m_nAnime];
     if (static_cast<size_t>(m_nFrame) >= anime.size()) m_nFrame = static_cast<int32_t>(anime.size()) - 1;
     const cAnimeFrameEntry& next = anime[m_nFrame];
     switch (next.cell) {
       case kAnimeJump:
-        if (next.duration >= 0 && static_cast<size_t>(next.duration) < m_Animes.size()) {
+        if (next.duration >= 0 && static_cast<size_t>(next.duration) < animes.size()) {
           SetAnime(next.duration, 1);
         } else {
           // A jump to an animation the set does not have holds the last cell;
@@ -105,7 +178,7 @@ int32_t cAnimePlayer::Step() {
           if (!logged) {
             logged = true;
             WriteReportAndECLog("anime jump target %d outside %d animes", next.duration,
-                                static_cast<int>(m_Animes.size()));
+                                static_cast<int>(animes.size()));
           }
           --m_nFrame;
         }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/safe_containers.h"
@@ -37,6 +38,7 @@ struct LegacyElementSize<cAnimeFrameEntry> {
 class cAnimePlayer {
  public:
   using Anime = cSafeVector<cAnimeFrameEntry>;
+  using AnimeSet = cSafeVector<Anime>;
 
   // Takes a zero-terminated array of frame arrays, one per animation; each
   // array runs up to and including its first frame with a negative cell.
@@ -59,16 +61,26 @@ class cAnimePlayer {
   // The cell (or code) of the current frame, without advancing.
   int32_t GetCell() const;
 
-  bool Empty() const { return m_Animes.empty(); }
+  bool Empty() const { return Animes().empty(); }
+  // The animations. Players given equal ones share a single copy (a stage's
+  // thousands of characters of one kind read one set, which stays in the
+  // caches); a set never changes once made, a new one replaces it.
+  const AnimeSet& Animes() const { return m_pAnimes ? *m_pAnimes : NoAnimes(); }
+  // No animations any more (the indices stay).
+  void ClearAnimes() { m_pAnimes.reset(); }
 
-  cSafeVector<Anime> m_Animes;
   int32_t m_nAnime = 0;  // current animation index
   int32_t m_nFrame = 0;  // current frame index within it
   int32_t m_nTick = 0;   // Steps made since the current frame became current
 
  private:
+  static const AnimeSet& NoAnimes();
+  // Starts `set` at animation 0 (through the shared copies).
+  void Take(AnimeSet set);
   // The current frame, or null when the indices point at nothing.
   const cAnimeFrameEntry* Current() const;
+
+  std::shared_ptr<const AnimeSet> m_pAnimes;
 };
 
 // The frame lists of the objects that have no animation definition of their

@@ -296,7 +296,7 @@ void cCharacter::SetBasicAnimeSet(int32_t set, int32_t force) {
   auto& sets = Database.m_AnimeSets;
   int32_t anime = m_AnimePlayer.m_nAnime;
   if (sets.empty()) {
-    m_AnimePlayer.m_Animes.clear();
+    m_AnimePlayer.ClearAnimes();
   } else {
     // A set number outside the database is logged and set 0 is used; the
     // character stays on the stage instead of ending the game.
@@ -323,7 +323,7 @@ void cCharacter::SetBasicAnimeSet(int32_t set, int32_t force) {
 }
 
 void cCharacter::PlayAnime(int32_t n) {
-  if (n >= 0 && static_cast<size_t>(n) < m_AnimePlayer.m_Animes.size()) m_AnimePlayer.ChangeAnime(n, 1);
+  if (n >= 0 && static_cast<size_t>(n) < m_AnimePlayer.Animes().size()) m_AnimePlayer.ChangeAnime(n, 1);
 }
 
 void cCharacter::SetFlows() { FlowHooks().SetFlows(*this); }

@@ -252,13 +252,13 @@ inline void PrefetchShotDrawing(const cShotOrder& order, size_t at) {
   }
   if (const cShot* shot = shotAt(at + kShotLookAhead / 2)) {
     const cAnimePlayer& player = shot->m_AnimePlayer;
-    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
-      PrefetchLine(&player.m_Animes[static_cast<size_t>(player.m_nAnime)]);
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.Animes().size())
+      PrefetchLine(&player.Animes()[static_cast<size_t>(player.m_nAnime)]);
   }
   if (const cShot* shot = shotAt(at + 1)) {
     const cAnimePlayer& player = shot->m_AnimePlayer;
-    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
-      const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.Animes().size()) {
+      const cAnimePlayer::Anime& anime = player.Animes()[static_cast<size_t>(player.m_nAnime)];
       if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
         PrefetchLine(&anime[static_cast<size_t>(player.m_nFrame)]);
     }

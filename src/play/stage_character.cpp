@@ -102,7 +102,7 @@ void cStageCharacter::Setup(int32_t id, const cEdCharacter& definition, const cS
   m_bHasActed = 0;
   m_nSpareWord = 0;
   int32_t start = m_bFreeVertical ? 0 : 1;
-  if (static_cast<size_t>(start) < m_AnimePlayer.m_Animes.size()) m_AnimePlayer.SetAnime(start, 1);
+  if (static_cast<size_t>(start) < m_AnimePlayer.Animes().size()) m_AnimePlayer.SetAnime(start, 1);
   else m_AnimePlayer.m_nAnime = start;
   SetFlows();
 }

@@ -547,13 +547,13 @@ void PrefetchForDrawing(const cCharacterLookAhead& ahead) {
   }
   if (const cStageCharacter* c = ahead.Near(4)) {
     const cAnimePlayer& player = c->m_AnimePlayer;
-    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size())
-      PrefetchLine(player.m_Animes.data() + player.m_nAnime);
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.Animes().size())
+      PrefetchLine(player.Animes().data() + player.m_nAnime);
   }
   if (const cStageCharacter* c = ahead.Near(2)) {
     const cAnimePlayer& player = c->m_AnimePlayer;
-    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.m_Animes.size()) {
-      const cAnimePlayer::Anime& anime = player.m_Animes[static_cast<size_t>(player.m_nAnime)];
+    if (player.m_nAnime >= 0 && static_cast<size_t>(player.m_nAnime) < player.Animes().size()) {
+      const cAnimePlayer::Anime& anime = player.Animes()[static_cast<size_t>(player.m_nAnime)];
       if (player.m_nFrame >= 0 && static_cast<size_t>(player.m_nFrame) < anime.size())
         PrefetchBytes(anime.data() + player.m_nFrame, 2 * sizeof(cAnimeFrameEntry));
     }

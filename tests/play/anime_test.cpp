@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "play/anime_player.h"
@@ -59,9 +60,9 @@ TEST(AnimePlayer, FlagRefusesSwitchesWithoutForce) {
 TEST(AnimePlayer, BuiltInLists) {
   cAnimePlayer item;
   item.SetAnimeSet(kItemAnimeSet);
-  ASSERT_EQ(item.m_Animes.size(), 1u);
+  ASSERT_EQ(item.Animes().size(), 1u);
   std::vector<int32_t> words;
-  for (const auto& f : item.m_Animes[0]) words.insert(words.end(), {f.cell, f.duration, f.uninterruptible});
+  for (const auto& f : item.Animes()[0]) words.insert(words.end(), {f.cell, f.duration, f.uninterruptible});
   EXPECT_EQ(words, (std::vector<int32_t>{0, 15, 1, 1, 15, 1, -2, 0, 1}));
 
   cAnimePlayer shot;
@@ -76,6 +77,48 @@ TEST(AnimePlayer, BuiltInLists) {
   expected.insert(expected.end(), 8, 1);
   expected.push_back(0);
   EXPECT_EQ(StepN(shot, 16), expected);
+}
+
+// Players given equal animations share one copy of them, whether from the
+// built-in lists or from frame vectors; a set that differs in any word of
+// any frame, or in the count of frames or animations, is a copy of its own
+// with its own frames. Sharing leaves each player's own place alone.
+TEST(AnimePlayer, PlayersGivenEqualAnimationsShareOneCopy) {
+  cAnimePlayer a, b;
+  a.SetAnimeSet(kShotAnimeSet);
+  b.SetAnimeSet(kShotAnimeSet);
+  EXPECT_EQ(&a.Animes(), &b.Animes());
+
+  using Frames = std::vector<std::vector<cAnimeFrameEntry>>;
+  const Frames walk = {{{0, 6, 1}, {1, 6, 1}, {kAnimeLoop, 0, 1}}, {{2, 12, 0}, {kAnimeHold, 0, 0}}};
+  cAnimePlayer c, d;
+  c.SetAnimeSet(walk);
+  d.SetAnimeSet(walk);
+  EXPECT_EQ(&c.Animes(), &d.Animes());
+  Frames variants[5] = {walk, walk, walk, walk, walk};
+  variants[0][0][1].cell = 3;
+  variants[1][1][0].duration = 13;
+  variants[2][0][0].uninterruptible = 0;
+  variants[3][1].insert(variants[3][1].begin(), {4, 1, 0});
+  variants[4].push_back({{5, 1, 0}, {kAnimeEnd, 0, 0}});
+  for (size_t i = 0; i < std::size(variants); ++i) {
+    cAnimePlayer other;
+    other.SetAnimeSet(variants[i]);
+    EXPECT_NE(&other.Animes(), &c.Animes()) << i;
+    ASSERT_EQ(other.Animes().size(), variants[i].size()) << i;
+    for (size_t n = 0; n < variants[i].size(); ++n) {
+      ASSERT_EQ(other.Animes()[n].size(), variants[i][n].size()) << i;
+      for (size_t f = 0; f < variants[i][n].size(); ++f)
+        EXPECT_EQ(other.Animes()[n][f].duration, variants[i][n][f].duration) << i;
+    }
+  }
+
+  c.SetAnime(1, 1);
+  c.Step();
+  EXPECT_EQ((std::vector<int32_t>{c.m_nAnime, c.m_nTick, d.m_nAnime, d.m_nTick}), (std::vector<int32_t>{1, 1, 0, 0}));
+  c.ClearAnimes();
+  EXPECT_TRUE(c.Empty());
+  EXPECT_EQ(d.Animes().size(), 2u);
 }
 
 }  // namespace

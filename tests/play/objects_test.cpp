@@ -121,9 +121,12 @@ TEST_F(ObjectsTest, SetupAxisModesCopiesAndScale) {
                                   o.m_nBaseHeight, o.m_nDrawWidth, o.m_nBaseDrawHeight, o.m_bOnScreen, o.FacingSign()}),
             (std::vector<int32_t>{0x7fffffff, 1, 3, 4, 20, 30, 32, 40, 0, -1}));
   EXPECT_EQ(o.m_dX, 77.5);
+  // A copy shares the animations until it is given others.
   cStageObject copy(o);
-  copy.m_AnimePlayer.m_Animes[0][0].cell = 99;
-  EXPECT_EQ(o.m_AnimePlayer.m_Animes[0][0].cell, 0);
+  EXPECT_EQ(&copy.m_AnimePlayer.Animes(), &o.m_AnimePlayer.Animes());
+  copy.m_AnimePlayer.SetAnimeSet(kItemAnimeSet);
+  EXPECT_EQ(copy.m_AnimePlayer.Animes().size(), 1u);
+  EXPECT_EQ(o.m_AnimePlayer.Animes().size(), 2u);
 
   // A scale change keeps the body's centre: (20 >> 1) x 2 to the left.
   cStageObject b = Body(500, 500, 20, 30);
