@@ -85,9 +85,9 @@ inline constexpr int32_t kNoBlock = -1;       // foot and landing block: none
 // An HP or SP gauge: the bar and the part of it still shown as changing.
 struct cGauge {
   int32_t timer = 0;    // drawn frames left
+  int32_t length = 0;   // 0..50
   double change = 0;    // bar dots still shown as changing
   double step = 0;      // change per drawn frame
-  int32_t length = 0;   // 0..50
 };
 
 // A character that holds this one: in target slot 0..3, or (slot 4) as
@@ -347,6 +347,13 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bPinnedX = 0, m_bPinnedY = 0;
   double m_dSavedX = 0, m_dSavedY = 0, m_dSavedRight = 0, m_dSavedBottom = 0;
   std::list<cInvincibleEntry> m_InvincibleList;
+  // So do the words the drawing walk reads of every character it draws.
+  std::list<cAnimeRun> m_AnimeRuns;
+  cGauge m_HpGauge;
+  cGauge m_SpGauge;
+  int32_t m_nEffectCell = -1;   // the cell last drawn (shown by a death effect)
+  int32_t m_bHiddenThisFrame = 0;
+  cGraphicEffectSlot m_Effect;  // graphic effect: start and death displays, the effect command
   // The rest of the data model.
   cCharacter* m_pLinkOwner = nullptr;              // null: owns its target links
   std::vector<cCharacter*> m_Targets;              // 4 target slots
@@ -375,16 +382,11 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bPositionSaved = 0;
   int32_t m_bRestorePosition = 0;
   int32_t m_nHp = 0;
-  cGauge m_HpGauge;
   int32_t m_nSp = 0;
-  cGauge m_SpGauge;
   std::vector<int32_t> m_Status;                   // 9 status words
-  std::list<cAnimeRun> m_AnimeRuns;
   int32_t m_nSight = 0;                            // dots
   cHitRect m_Hit1;                                 // body: contacts between characters
   cHitRect m_Hit2;                                 // attack: shots and swords
-  cGraphicEffectSlot m_Effect;  // graphic effect: start and death displays, the effect command
-  int32_t m_nEffectCell = -1;   // the cell last drawn (shown by a death effect)
   int32_t m_nDefeatCounter = 0;
   int32_t m_bVanishAtOnce = 0;  // defeated: gone as soon as no death effect runs
 
@@ -402,7 +404,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_nLastPusherId = -1;   // block character that pushed it sideways
   double m_dPusherX = 0;          // its x when it pushed
   int32_t m_nFrameCounter = 0;
-  int32_t m_bHiddenThisFrame = 0;
 
   // Block collision (block_collision.cpp): where the block character this
   // one rides (m_nCarriedById) stood when the ride was last confirmed.
