@@ -145,7 +145,7 @@ size_t LargePageKilobytesOf(const void* start) {
 }
 
 TEST(GatherIntoLargePages, GathersOnlyThePagesBetweenManyObjectsAndKeepsTheirBytes) {
-  constexpr size_t kRegion = 48 * kMB, kFirst = 13 * kMB + 4096, kSpan = 20 * kMB, kStep = 8192;
+  constexpr size_t kRegion = 72 * kMB, kFirst = 13 * kMB + 4096, kSpan = 40 * kMB, kStep = 8192;
   void* mapped = mmap(nullptr, kRegion, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(mapped, MAP_FAILED);
   auto* base = static_cast<uint8_t*>(mapped);
@@ -156,9 +156,9 @@ TEST(GatherIntoLargePages, GathersOnlyThePagesBetweenManyObjectsAndKeepsTheirByt
     objects.push_back(base + at);
   }
   const char* readOnly = "not writable";
-  const std::vector<const void*> elsewhere = {readOnly, readOnly + 1 + 16 * kMB};
+  const std::vector<const void*> elsewhere = {readOnly, readOnly + 1 + 40 * kMB};
   // Objects close together, none, or none in a writable mapping: nothing.
-  EXPECT_EQ(GatherIntoLargePages(std::span(objects).first(400)), 0u);  // 3 MB apart at most
+  EXPECT_EQ(GatherIntoLargePages(std::span(objects).first(3000)), 0u);  // 24 MB apart at most
   EXPECT_EQ(GatherIntoLargePages({}), 0u);
   EXPECT_EQ(GatherIntoLargePages(elsewhere), 0u);
 
