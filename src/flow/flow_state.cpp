@@ -129,8 +129,8 @@ cFlowState::cFlowState(const cFlowState& other)
       m_bHalted(other.m_bHalted),
       m_nFurthest(other.m_nFurthest),
       m_nFrameCounter(other.m_nFrameCounter),
-      m_bTriggeredThisFrame(other.m_bTriggeredThisFrame),
-      m_bStartedThisFrame(other.m_bStartedThisFrame),
+      m_nTriggeredStamp(other.m_nTriggeredStamp),
+      m_nStartedStamp(other.m_nStartedStamp),
       m_bMessageWait(other.m_bMessageWait),
       m_bAbort(other.m_bAbort),
       m_bRemovalRequest(other.m_bRemovalRequest),
@@ -166,8 +166,7 @@ void cFlowState::Start(cFlowActor* owner) {
   m_nFrameCounter = 0;
   m_bMessageWait = 0;
   for (cCmdState& command : m_Commands) command.m_bFinished = 0;
-  m_bStartedThisFrame = 1;
-  if (m_pOwner) m_pOwner->m_bFrameFlagsSet = 1;
+  MarkStarted();
   // The exclusive flags are the owner's, whoever asked for the start.
   if (Trigger() == kTriggerAlways && Exclusive() != 0 && m_pOwner) {
     m_pOwner->m_ExclusiveBusy[Exclusive()] = 1;
@@ -265,6 +264,7 @@ cActorFlows::cActorFlows(const cActorFlows& other)
     : m_FlowTriggers(other.m_FlowTriggers),
       m_TriggerKinds(other.m_TriggerKinds),
       m_bFrameFlagsSet(other.m_bFrameFlagsSet),
+      m_nFrameEpoch(other.m_nFrameEpoch),
       m_bExclusiveEndedSummary(other.m_bExclusiveEndedSummary),
       m_bExclusiveStartedSummary(other.m_bExclusiveStartedSummary),
       m_nFlowCounter(other.m_nFlowCounter),
@@ -438,9 +438,12 @@ void cActorFlows::ReleaseEndedExclusives() {
 
 void cActorFlows::ClearFrameFlags() {
   if (m_bFrameFlagsSet) {
-    for (auto& flow : m_Flows) {
-      flow->m_bTriggeredThisFrame = 0;
-      flow->m_bStartedThisFrame = 0;
+    // Every flag set so far holds the frame number before this one.
+    if (++m_nFrameEpoch == 0) {
+      // Counted round: the stamps start again from nothing set.
+      for (auto& flow : m_Flows) flow->m_nTriggeredStamp = flow->m_nStartedStamp = 0;
+      for (auto& flow : m_Retired) flow->m_nTriggeredStamp = flow->m_nStartedStamp = 0;
+      m_nFrameEpoch = 1;
     }
     m_bFrameFlagsSet = 0;
   }

@@ -130,6 +130,11 @@ class cFlowState {
   // Points the state at its own prepared copy of the definition.
   void SetDefinition(std::unique_ptr<cEdFlow> definition);
   bool IsActive() const { return m_bRunning && !m_bHalted; }
+  bool TriggeredThisFrame() const;
+  bool StartedThisFrame() const;
+  // Sets the flag (and tells the owner that a flag is set).
+  void MarkTriggered();
+  void MarkStarted();
 
   // What every trigger and step reads comes first (two cache lines or so);
   // what only a start, a key test or a rebuild reads comes after.
@@ -144,8 +149,11 @@ class cFlowState {
   int32_t m_bHalted = 0;
   int32_t m_nFurthest = 0;
   int32_t m_nFrameCounter = 0;
-  int32_t m_bTriggeredThisFrame = 0;
-  int32_t m_bStartedThisFrame = 0;
+  // Triggered, started during the owner's frame: the owner's frame number
+  // (cActorFlows::m_nFrameEpoch) when it was, so that a new frame clears the
+  // flags of all its flows by counting on, not by visiting each.
+  uint32_t m_nTriggeredStamp = 0;
+  uint32_t m_nStartedStamp = 0;
   int32_t m_bMessageWait = 0;
   int32_t m_bAbort = 0;
   int32_t m_bRunningInstant = 0;    // inside the instant run of a trigger-21 start
@@ -228,6 +236,7 @@ class cActorFlows {
   std::vector<uint8_t> m_FlowTriggers;       // the trigger kind of each flow of m_Flows, in list order
   std::array<uint64_t, 4> m_TriggerKinds{};  // one bit per trigger kind held by a flow of m_Flows
   int32_t m_bFrameFlagsSet = 0;  // some flow's per-frame trigger flag is set (ClearFrameFlags has work)
+  uint32_t m_nFrameEpoch = 1;     // counts the clearings of the flows' per-frame flags
   int32_t m_bExclusiveEndedSummary = 0;
   int32_t m_bExclusiveStartedSummary = 0;  // some m_ExclusiveStarted entry is set
   int32_t m_nFlowCounter = 0;
@@ -239,6 +248,19 @@ class cActorFlows {
   std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};
 };
+
+// A flow without an owner keeps its flags for good (no frame clears them).
+inline uint32_t FrameEpochOf(const cActorFlows* owner) { return owner ? owner->m_nFrameEpoch : 1u; }
+inline bool cFlowState::TriggeredThisFrame() const { return m_nTriggeredStamp == FrameEpochOf(m_pOwner); }
+inline bool cFlowState::StartedThisFrame() const { return m_nStartedStamp == FrameEpochOf(m_pOwner); }
+inline void cFlowState::MarkTriggered() {
+  m_nTriggeredStamp = FrameEpochOf(m_pOwner);
+  if (m_pOwner) m_pOwner->m_bFrameFlagsSet = 1;
+}
+inline void cFlowState::MarkStarted() {
+  m_nStartedStamp = FrameEpochOf(m_pOwner);
+  if (m_pOwner) m_pOwner->m_bFrameFlagsSet = 1;
+}
 
 // --- current-object slots (held by the host; empty when none is installed) ---
 cCurrentObjects CurrentObjects();

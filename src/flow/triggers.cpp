@@ -41,22 +41,18 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     cFlowState* flow = m_Flows[i].get();
     const cEdFlow& definition = flow->Definition();
     if (guardFirst) {
-      if (flow->m_bTriggeredThisFrame) continue;
-      flow->m_bTriggeredThisFrame = 1;
-      m_bFrameFlagsSet = 1;
+      if (flow->TriggeredThisFrame()) continue;
+      flow->MarkTriggered();
     }
-    if (flow->m_bRunning || flow->m_bPaused || flow->m_bHalted || flow->m_bStartedThisFrame) continue;
+    if (flow->m_bRunning || flow->m_bPaused || flow->m_bHalted || flow->StartedThisFrame()) continue;
     if (kind == kTriggerAlways) {
       const uint8_t n = flow->Exclusive();
       if (n != 0 && (m_ExclusiveBusy[n] || m_ExclusiveStarted[n])) continue;
     }
     if (group >= 1 && definition.m_nGroup != group) continue;
     if (guardLater) {
-      if (flow->m_bTriggeredThisFrame) continue;
-      if (guardBeforeConditions) {
-        flow->m_bTriggeredThisFrame = 1;
-        m_bFrameFlagsSet = 1;
-      }
+      if (flow->TriggeredThisFrame()) continue;
+      if (guardBeforeConditions) flow->MarkTriggered();
     }
     // The target slot byte is signed; a slot outside 0..3 takes no target.
     const int32_t slot = static_cast<int8_t>(definition.m_nTargetSlot);
@@ -70,10 +66,7 @@ void cActorFlows::TriggerFlows(cFlowActor* self, int32_t kind, cFlowActor* other
     } else if (!CheckFlowConditions(*flow, self) || !CheckFlowKeyConditions(*this, *flow)) {
       continue;
     }
-    if (!guardBeforeConditions) {
-      flow->m_bTriggeredThisFrame = 1;
-      m_bFrameFlagsSet = 1;
-    }
+    if (!guardBeforeConditions) flow->MarkTriggered();
     flow->m_nInputDirection = HeldDirectionAtStart(*host, self);
     flow->Start(self);
   }

@@ -63,8 +63,7 @@ void PrefetchWalkFlags(const cCharacterLookAhead& ahead) {
 
 // What clearing the frame flags reads: the character's words far ahead,
 // then, a few places apart since each is found through the one before, its
-// flow set, the flow list's head, its entries and the word of each flow
-// state that the clearing writes.
+// flow set and the flows' own words (the clearing counts there).
 const cActorFlows* FlowsToClear(const cStageCharacter* c) {
   if (!c || c->m_bDying || !c->m_pFlows) return nullptr;
   return c->m_pFlows->ActorFlows();
@@ -77,9 +76,6 @@ void PrefetchForFlagClearing(const cCharacterLookAhead& ahead) {
   }
   if (const cStageCharacter* c = ahead.Near(9); c && !c->m_bDying && c->m_pFlows) PrefetchBytes(c->m_pFlows.get(), 16);
   if (const cActorFlows* flows = FlowsToClear(ahead.Near(6))) PrefetchBytes(flows, 96);
-  if (const cActorFlows* flows = FlowsToClear(ahead.Near(3)); flows && flows->m_bFrameFlagsSet) flows->Prefetch(0);
-  if (const cActorFlows* flows = FlowsToClear(ahead.Near(1)); flows && flows->m_bFrameFlagsSet)
-    for (const auto& flow : flows->m_Flows) PrefetchLine(&flow->m_bTriggeredThisFrame);
 }
 
 }  // namespace

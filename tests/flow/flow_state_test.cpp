@@ -310,4 +310,33 @@ TEST(FlowTriggers, AFlowStartsOnceAFrameUntilTheFlagsAreCleared) {
   EXPECT_TRUE(copied.At(0).m_bRunning);
 }
 
+// A frame's clearing counts on instead of visiting each flow: when the
+// count comes round, a flow flagged at its first value long ago must not
+// read as flagged again.
+TEST(FlowTriggers, TheFrameFlagsStayClearWhenTheirCountComesRound) {
+  FakeFlowHost host;
+  FakeActor actor;
+  int starts = 0;
+  host.onExecute = [&](FakeActor*, cCmdState&) { ++starts; };
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerDamaged, {Cmd(kCount)}), MakeFlow(kTriggerBlockBelow, {Cmd(kCount)})},
+                       0, -1);
+  const auto raise = [&](int32_t kind) {
+    actor.flows.TriggerFlows(&actor, kind, nullptr, 0);
+    actor.flows.StepFlows(&actor, 0);
+  };
+  raise(kTriggerBlockBelow);  // flagged at the first count
+  EXPECT_EQ(starts, 1);
+  actor.flows.m_nFrameEpoch = UINT32_MAX;  // four billion frames on
+  raise(kTriggerDamaged);
+  EXPECT_EQ(starts, 2);
+  raise(kTriggerDamaged);  // once a frame
+  EXPECT_EQ(starts, 2);
+  actor.flows.ClearFrameFlags();  // the count comes round
+  raise(kTriggerBlockBelow);
+  raise(kTriggerDamaged);
+  EXPECT_EQ(starts, 4);
+  raise(kTriggerBlockBelow);
+  EXPECT_EQ(starts, 4);
+}
+
 }  // namespace
