@@ -50,10 +50,11 @@ uint8_t* MapRegion(size_t bytes) {
   return reinterpret_cast<uint8_t*>(start);
 }
 
-// The process's private writable mappings, in address order.
+// One of the process's private writable mappings (WritableMappings lists
+// them in address order) and the lowest and highest of the addresses in it.
 struct Mapping {
   uintptr_t start = 0, end = 0;
-  uintptr_t lowest = UINTPTR_MAX, highest = 0;  // of the addresses in it
+  uintptr_t lowest = UINTPTR_MAX, highest = 0;
 };
 
 std::vector<Mapping> WritableMappings() {
