@@ -29,18 +29,6 @@ struct cSharedSets {
     return h;
   }
 
-  static bool Equal(const cAnimePlayer::AnimeSet& a, const cAnimePlayer::AnimeSet& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (a[i].size() != b[i].size()) return false;
-      for (size_t k = 0; k < a[i].size(); ++k) {
-        const cAnimeFrameEntry &x = a[i][k], &y = b[i][k];
-        if (x.cell != y.cell || x.duration != y.duration || x.uninterruptible != y.uninterruptible) return false;
-      }
-    }
-    return true;
-  }
-
   std::shared_ptr<const cAnimePlayer::AnimeSet> Share(cAnimePlayer::AnimeSet set) {
     const size_t h = Hash(set);
     std::lock_guard<std::mutex> lock(mutex);
@@ -51,7 +39,7 @@ struct cSharedSets {
         it = sets.erase(it);
         continue;
       }
-      if (Equal(*held, set)) return held;
+      if (*held == set) return held;
       ++it;
     }
     auto made = std::make_shared<const cAnimePlayer::AnimeSet>(std::move(set));

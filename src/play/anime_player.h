@@ -19,6 +19,7 @@ struct cAnimeFrameEntry {
   int32_t cell = 0;
   int32_t duration = 0;  // Steps for a cell; the target animation for -3
   int32_t uninterruptible = 0;  // set: SetAnime/ChangeAnime without force refuse
+  bool operator==(const cAnimeFrameEntry&) const = default;
 };
 
 // Codes of the cell field.

@@ -50,7 +50,6 @@ bool cEffectObject::SetEffect(int32_t n) {
   std::vector<cAnimeFrameEntry> frames;
   for (const cAnimeTableFrame& f : EffectRunTable[static_cast<size_t>(n)])
     frames.push_back({f.nCell, f.nDuration, f.nHold});
-  m_Player.ClearAnimes();
   m_Player.SetAnimeSet(std::vector<std::vector<cAnimeFrameEntry>>{frames});
   m_Player.SetAnime(0, 1);
   return true;
