@@ -8,7 +8,6 @@
 // angle a is (-cos a * s, -sin a * s), screen y growing downward).
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <limits>
 #include <utility>
 
@@ -42,7 +41,7 @@ class cMoveWork final : public cCmdWork {
     phaseX = phaseY = 0;
     previousFacing = 0;
     idle = false;
-    trail.clear();
+    hasLastAim = false;
     jump.remaining = jump.duration;
     jump.firstRun = 1;
     jump.waited = 0;
@@ -64,7 +63,10 @@ class cMoveWork final : public cCmdWork {
   double phaseX = 0, phaseY = 0;
   int32_t previousFacing = 0;
   bool idle = false;           // a charge without a target: it stands still
-  std::deque<std::pair<int32_t, int32_t>> trail;  // homing: target points seen
+  // Homing with a period: where the target stood at the last aim, which
+  // the next aim, a period later, goes for.
+  bool hasLastAim = false;
+  int32_t lastAimX = 0, lastAimY = 0;
 };
 
 cMoveWork& Work(cCmdState& state) {
@@ -565,16 +567,14 @@ void ExecuteHomingMove(cCharacter& c, cCmdState& state) {
   const int32_t period = work.homingPeriod;
   if (period <= 0) {
     AimAtPoint(c, move, x, y, state.m_dSpeed, work.vx, work.vy, work.result);
-  } else if (state.m_nPeriod == 0) {
-    work.trail.clear();
-    work.trail.emplace_back(x, y);
+  } else if (state.m_nPeriod == 0 || (state.m_nPeriod % period == 0 && !work.hasLastAim)) {
     AimAtPoint(c, move, x, y, state.m_dSpeed, work.vx, work.vy, work.result);
+    work.hasLastAim = true;
+    work.lastAimX = x, work.lastAimY = y;
   } else if (state.m_nPeriod % period == 0) {
     // It follows where the target was a period ago.
-    const std::pair<int32_t, int32_t> oldest = work.trail.front();
-    AimAtPoint(c, move, oldest.first, oldest.second, state.m_dSpeed, work.vx, work.vy, work.result);
-    work.trail.emplace_back(x, y);
-    work.trail.pop_front();
+    AimAtPoint(c, move, work.lastAimX, work.lastAimY, state.m_dSpeed, work.vx, work.vy, work.result);
+    work.lastAimX = x, work.lastAimY = y;
   }
   // The counter counts every call; far along it steps back by whole periods
   // so that it never overflows and never meets 0 again.
