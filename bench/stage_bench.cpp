@@ -9,8 +9,8 @@
 //
 // After the runs a table gives each goal of the stage frame beside what was
 // measured: times per frame and how the cost grows with ten times the
-// objects (the stage and combat frames run three times each; the table
-// takes the median run).
+// objects (the stage and combat frames run five times each, their runs
+// shuffled among all the others; the table takes the median run).
 //
 // The stages are the demo project's play stage at speed level 1 with the
 // characters added over its first screen (so all of them are active); the
@@ -74,13 +74,17 @@ namespace fs = std::filesystem;
 
 // What each run measured (milliseconds per frame, or per start), by name,
 // for the table of goals.
-// Each measure's runs (the frame benchmarks run three times: on a shared
+// Each measure's runs (the frame benchmarks run five times: on a shared
 // machine a single run is often taken by a burst of another program's
-// work; the table below gives the median run).
+// work, and a burst lasts seconds, so the runs of one measure are not made
+// one after the other but shuffled among all the others'; the table below
+// gives the median run).
 std::map<std::string, std::vector<double>>& Measured() {
   static std::map<std::string, std::vector<double>> measured;
   return measured;
 }
+
+constexpr int kFrameRuns = 5;
 
 double MedianOf(std::vector<double> runs) {
   std::sort(runs.begin(), runs.end());
@@ -283,7 +287,7 @@ BENCHMARK(BM_StageFrame)
     ->ArgNames({"characters", "direct3d"})
     ->ArgsProduct({{0, 100, 1000, 10000}, {0, 1}})
     ->Iterations(1)
-    ->Repetitions(3)
+    ->Repetitions(kFrameRuns)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -399,7 +403,7 @@ void CombatArgs(benchmark::internal::Benchmark* b) {
   for (const int spread : {1, 0})
     for (const int scale : {1, 10})
       for (const int shots : {0, 2000 * scale}) b->Args({1000 * scale, shots, spread});
-  b->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+  b->Iterations(1)->Repetitions(kFrameRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(BM_CombatFrame)->Apply(CombatArgs);
 BENCHMARK(BM_HitChecks)->Apply(CombatArgs);
@@ -696,13 +700,24 @@ void PrintGoals() {
     std::printf("%-52s %10.3f%-2s %9s%.3g%-2s  %s\n", r.measure.c_str(), r.value, r.unit.c_str(),
                 r.unit == "x" ? "<= " : "< ", r.goal, r.unit.c_str(),
                 (r.unit == "x" ? r.value <= r.goal : r.value < r.goal) ? "met" : "NOT MET");
-  std::printf("(times are processor time of the game thread per frame, the median of the runs of each measure;\n"
-              " a loaded machine inflates them)\n");
+  std::printf("(times are processor time of the game thread per frame, the median of the runs of each measure,\n"
+              " made in a shuffled order; a loaded machine inflates them)\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The runs of all the benchmarks in a shuffled order, unless asked
+  // otherwise.
+  std::vector<char*> args(argv, argv + argc);
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  if (std::none_of(args.begin(), args.end(), [](const char* a) {
+        return std::string(a).starts_with("--benchmark_enable_random_interleaving");
+      }))
+    args.insert(args.begin() + 1, interleave.data());
+  argc = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  argv = args.data();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
