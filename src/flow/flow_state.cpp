@@ -231,7 +231,9 @@ int cFlowState::Step() {
       break;
     }
   }
-  if (count > 0 && m_Commands.back().m_bFinished) return 1;
+  // Only a command up to the furthest one started can have finished, so the
+  // last command's own line is read only once the walk has reached it.
+  if (count > 0 && m_nFurthest >= count - 1 && m_Commands.back().m_bFinished) return 1;
   if (m_nFrameCounter < std::numeric_limits<int32_t>::max()) ++m_nFrameCounter;
   return 0;
 }

@@ -92,6 +92,27 @@ TEST(FlowRuntime, RunTogetherCommandsShareASubStep) {
   }
 }
 
+// Step reports the end of a flow whose last command has run, also when it
+// is stepped again before anyone stops it (the commands do not run again),
+// and only then: the last command's own flag is consulted once the flow's
+// run has reached it.
+TEST(FlowRuntime, StepReportsTheEndOnceTheLastCommandHasRun) {
+  FakeFlowHost host;
+  host.onExecute = [&](FakeActor*, cCmdState&) { ++host.common[1]; };
+  FakeActor actor;
+  actor.flows.SetFlows(&actor, {MakeFlow(kTriggerOnlyByFlowControl, {Cmd(kCount), Cmd(kCount), Cmd(kCount)})}, 0, -1);
+  cFlowState& flow = actor.flows.At(0);
+  flow.Start(&actor);
+  const int expected[] = {0, 0, 1, 1, 1};
+  const int counts[] = {1, 2, 3, 3, 3};
+  cCurrentObjectsGuard guard;
+  for (int i = 0; i < 5; ++i) {
+    SetCurrentObjects({&actor, &flow, nullptr});
+    EXPECT_EQ(flow.Step(), expected[i]) << "step " << i;
+    EXPECT_EQ(host.common[1], counts[i]) << "step " << i;
+  }
+}
+
 TEST(FlowRuntime, NestedTriggerPutsTheRunningSlotsBack) {
   FakeFlowHost host;
   FakeActor runner, other;
