@@ -236,7 +236,8 @@ inline uint32_t ApplyTables(const uint8_t (*t)[256], uint32_t c) {
 #endif
 
 // Loops over many pixels are compiled twice, plainly and for processors
-// with AVX2 (twice the lanes), and the wide one is chosen at run time.
+// with AVX2 (twice the lanes), and the wide one is chosen at run time,
+// unless the tests hold the loops to a lower vector level.
 #if defined(__GNUC__) && defined(__x86_64__)
 #define PELMORA_WIDE __attribute__((target("avx2")))
 const bool g_wideSelect = __builtin_cpu_supports("avx2");
@@ -244,6 +245,7 @@ const bool g_wideSelect = __builtin_cpu_supports("avx2");
 #define PELMORA_WIDE
 const bool g_wideSelect = false;
 #endif
+inline bool WideLoops() { return g_wideSelect && DrawVectorLevel() >= 1; }
 
 // Texels copied as they are onto a row: where a texel's alpha is 0 the
 // target keeps its pixel, where it is 255 the texel lands, in one select
@@ -290,8 +292,8 @@ PELMORA_WIDE bool SelectRowWide(const uint8_t* tex, int count, uint8_t* out) {
 // True when the row holds partly transparent texels still to be blended.
 template <PixelKind TexK, PixelKind OutK, bool kBlend>
 bool SelectRow(const uint8_t* tex, int count, uint8_t* out) {
-  return g_wideSelect ? SelectRowWide<TexK, OutK, kBlend>(tex, count, out)
-                      : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
+  return WideLoops() ? SelectRowWide<TexK, OutK, kBlend>(tex, count, out)
+                     : SelectRowPlain<TexK, OutK, kBlend>(tex, count, out);
 }
 
 // One texel shaded onto the target pixel at `p`: through the shade tables
@@ -553,9 +555,9 @@ SelectRectFn PickSelectRectFor(bool blend) {
                             (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8)) ||
                            (TexK == PixelKind::A1R5G5B5 && (OutK == PixelKind::R5G6B5 || OutK == PixelKind::A1R5G5B5));
   if constexpr (kMasked) {
-    if (blend && g_maskedSelect) return SelectRectMasked<TexK, OutK>;
+    if (blend && g_maskedSelect && DrawVectorLevel() >= 2) return SelectRectMasked<TexK, OutK>;
   }
-  if (g_wideSelect) return blend ? SelectRectWide<TexK, OutK, true> : SelectRectWide<TexK, OutK, false>;
+  if (WideLoops()) return blend ? SelectRectWide<TexK, OutK, true> : SelectRectWide<TexK, OutK, false>;
   return blend ? SelectRectPlain<TexK, OutK, true> : SelectRectPlain<TexK, OutK, false>;
 }
 
@@ -866,13 +868,13 @@ void AffineBlendRow(const uint8_t* tex, int count, uint8_t* out, const uint32_t*
   constexpr bool k32 = (TexK == PixelKind::A8R8G8B8 || TexK == PixelKind::X8R8G8B8) &&
                        (OutK == PixelKind::A8R8G8B8 || OutK == PixelKind::X8R8G8B8);
   if constexpr (k32) {
-    if (g_wideSelect) {
+    if (WideLoops()) {
       const int done = AffineBlend32Wide<TexK, OutK>(tex, count, out, mul, add);
       tex += static_cast<size_t>(done) * 4, out += static_cast<size_t>(done) * 4, count -= done;
     }
   }
 #endif
-  if (g_wideSelect) AffineBlendRowWide<TexK, OutK>(tex, count, out, mul, add);
+  if (WideLoops()) AffineBlendRowWide<TexK, OutK>(tex, count, out, mul, add);
   else AffineBlendRowPlain<TexK, OutK>(tex, count, out, mul, add);
 }
 
@@ -1099,7 +1101,7 @@ void GatherTexelsWide(const uint8_t* row, const int32_t* columns, int count, siz
 #endif
 
 void GatherTexels(const uint8_t* row, const int32_t* columns, int count, size_t bytes, uint8_t* out) {
-  (g_wideSelect ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
+  (WideLoops() ? GatherTexelsWide : GatherTexelsPlain)(row, columns, count, bytes, out);
 }
 
 // out[i] = the texel at column start − i of `row` (4 or 2 bytes each): the
@@ -1193,7 +1195,7 @@ void GatherTexelsAtWide(const uint8_t* bits, const uint32_t* offsets, int count,
 #endif
 
 void GatherTexelsAt(const uint8_t* bits, const uint32_t* offsets, int count, size_t bytes, uint8_t* out) {
-  (g_wideSelect ? GatherTexelsAtWide : GatherTexelsAtPlain)(bits, offsets, count, bytes, out);
+  (WideLoops() ? GatherTexelsAtWide : GatherTexelsAtPlain)(bits, offsets, count, bytes, out);
 }
 
 // The texel index ShadePixel picks for texture coordinate `t` (already
@@ -1270,8 +1272,8 @@ bool StepOffsetsWidest(const StepRun& r, int count, uint32_t* offsets, uint8_t* 
 #endif
 
 bool StepOffsets(const StepRun& r, int count, uint32_t* offsets, uint8_t* undecided) {
-  if (g_widestStep) return StepOffsetsWidest(r, count, offsets, undecided);
-  return g_wideSelect ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
+  if (g_widestStep && DrawVectorLevel() >= 2) return StepOffsetsWidest(r, count, offsets, undecided);
+  return WideLoops() ? StepOffsetsWide(r, count, offsets, undecided) : StepOffsetsPlain(r, count, offsets, undecided);
 }
 
 // ---- triangle set-up and sampling, shared by the general rasteriser and

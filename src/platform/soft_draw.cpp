@@ -161,14 +161,13 @@ int ProcessorVectorLevel() { return 0; }
 #endif
 
 const int g_processorVectorLevel = ProcessorVectorLevel();
-std::atomic<int> g_vectorLimit{2};
 
 using KeyedRectFn = void (*)(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int, int, uint32_t);
 
 template <typename T>
 KeyedRectFn PickKeyedRect() {
 #if defined(PELMORA_KEYED_X86)
-  switch (std::min(g_processorVectorLevel, g_vectorLimit.load(std::memory_order_relaxed))) {
+  switch (DrawVectorLevel()) {
     case 2: return KeyedRectMasked<T>;
     case 1: return KeyedRectWide<T>;
     default: break;
@@ -229,6 +228,8 @@ bool CutRect(Rect& r, int w, int h) {
 }
 
 }  // namespace
+
+std::atomic<int> detail::g_drawVectorLevel{g_processorVectorLevel};
 
 PixelFormat FormatIndexed8() { return {8, 0, 0, 0, 0}; }
 PixelFormat FormatR5G6B5() { return {16, 0xF800, 0x07E0, 0x001F, 0}; }
@@ -359,8 +360,9 @@ uint32_t PixelToArgb(const PixelFormat& f, uint32_t pixel, const PaletteEntry* p
 }
 
 void SetDrawFastPaths(bool on) { g_fastPaths = on; }
-void SetDrawVectorLimit(int level) { g_vectorLimit = std::clamp(level, 0, 2); }
-int DrawVectorLevel() { return std::min(g_processorVectorLevel, g_vectorLimit.load()); }
+void SetDrawVectorLimit(int level) {
+  detail::g_drawVectorLevel = std::min(g_processorVectorLevel, std::clamp(level, 0, 2));
+}
 bool DrawFastPaths() { return g_fastPaths.load(); }
 
 namespace {
@@ -539,7 +541,7 @@ __attribute__((target("avx512f"))) bool Row32ComparedMasked(const uint8_t* row, 
 
 bool Row32Compared(const uint8_t* row, int count, const uint32_t* seen, uint32_t* out) {
 #if defined(__GNUC__) && defined(__x86_64__)
-  switch (std::min(g_processorVectorLevel, g_vectorLimit.load(std::memory_order_relaxed))) {
+  switch (DrawVectorLevel()) {
     case 2: return Row32ComparedMasked(row, count, seen, out);
     case 1: return Row32ComparedWide(row, count, seen, out);
     default: break;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -193,7 +194,11 @@ bool DrawFastPaths();
 // level in use (the limit, capped by what the processor has), so that every
 // loop a processor may run is checked against the plain one on this one.
 void SetDrawVectorLimit(int level);
-int DrawVectorLevel();
+namespace detail {
+extern std::atomic<int> g_drawVectorLevel;
+}
+// Read once a row by some loops: one load, no call.
+inline int DrawVectorLevel() { return detail::g_drawVectorLevel.load(std::memory_order_relaxed); }
 
 // The emulated vertical blank of a 60 Hz display: sleeps (plat::Sleep, so the
 // virtual clock applies) until the next 1/60 s boundary of TickCount.

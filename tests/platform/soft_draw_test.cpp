@@ -437,6 +437,22 @@ int DrawVectorLevelLimit() {
   return DrawVectorLevel();
 }
 
+// The fast road at every vector level this processor runs, each against the
+// general road (the fast road's pixels at the widest level go to `fast`).
+template <class Draw>
+void ExpectBothRoadsAtEveryLevel(PixelImage& target, Draw draw, std::vector<uint8_t>* fast = nullptr) {
+  struct Restore {
+    ~Restore() { SetDrawVectorLimit(2); }
+  } restore;
+  for (int level = 0, top = DrawVectorLevelLimit(); level <= top; ++level) {
+    SCOPED_TRACE(testing::Message() << "vector level " << level);
+    SetDrawVectorLimit(level);
+    auto [drawn, general] = BothRoads(target, draw);
+    ASSERT_EQ(drawn, general);
+    if (fast && level == top) *fast = std::move(drawn);
+  }
+}
+
 TEST_F(DrawFixture, FrameConversionAgainstTheShownFrame) {
   Noise noise{11};
   PaletteEntry palette[256];
@@ -634,8 +650,8 @@ TEST_F(DeviceFixture, AlignedQuadsMatchTheRasteriser) {
           SCOPED_TRACE(testing::Message() << "box " << c.box[0] << "," << c.box[1] << " texels " << c.texels[0] << ","
                                           << c.texels[2] << " scale " << scale << " variant " << variant
                                           << (otherDiagonal ? " other diagonal" : ""));
-          auto [fast, general] = BothRoads(target, [&] { Draw(c.box, uv, diffuse, otherDiagonal); });
-          ASSERT_EQ(fast, general);
+          ASSERT_NO_FATAL_FAILURE(
+              ExpectBothRoadsAtEveryLevel(target, [&] { Draw(c.box, uv, diffuse, otherDiagonal); }));
         }
   }
 }
@@ -689,8 +705,8 @@ TEST_F(DeviceFixture, TurnedQuadsMatchTheRasteriser) {
           }
           SCOPED_TRACE(testing::Message() << "angle " << c.angle << " size " << c.w << "x" << c.h << " variant " << variant);
           const std::vector<uint8_t> start = Bytes(target);
-          auto [fast, general] = BothRoads(target, [&] { DrawQuad(v); });
-          ASSERT_EQ(fast, general);
+          std::vector<uint8_t> fast;
+          ASSERT_NO_FATAL_FAILURE(ExpectBothRoadsAtEveryLevel(target, [&] { DrawQuad(v); }, &fast));
           EXPECT_NE(fast, start);
         }
     }
@@ -701,7 +717,8 @@ TEST_F(DeviceFixture, TurnedQuadsMatchTheRasteriser) {
 // processor has them; they must give the rasteriser's pixels for every pair
 // of formats, for rows of every length around the vector widths (tails of
 // 1 to 31 pixels), cut at both edges, wrapping round the texture, enlarged
-// (texels gathered) and turned (texels gathered along the run).
+// (texels gathered) and turned (texels gathered along the run), at every
+// vector level this processor runs.
 TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
   PixelImage::SetExtraPitchForTest(12);
   struct Case {
@@ -736,14 +753,12 @@ TEST_F(DeviceFixture, SpriteSelectsMatchTheRasteriser) {
           SCOPED_TRACE(testing::Message() << "back " << backFormat << " texture " << texFormat << " blend " << blend
                                           << " at " << c.dx << "," << c.dy << " " << c.dw << "x" << c.dh << " from "
                                           << c.sx << "," << c.sy << " " << c.sw << "x" << c.sh);
-          auto [fast, general] =
-              BothRoads(target, [&] { Draw(sheet, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, 0xFFFFFFFFu); });
-          ASSERT_EQ(fast, general);
+          ASSERT_NO_FATAL_FAILURE(ExpectBothRoadsAtEveryLevel(
+              target, [&] { Draw(sheet, c.dx, c.dy, c.dw, c.dh, c.sx, c.sy, c.sw, c.sh, 0xFFFFFFFFu); }));
         }
         // Turned by 30 degrees about the target's middle.
         SCOPED_TRACE(testing::Message() << "turned, back " << backFormat << " texture " << texFormat << " blend " << blend);
-        auto [fast, general] = BothRoads(target, [&] { DrawTurned(0xFFFFFFFFu); });
-        ASSERT_EQ(fast, general);
+        ASSERT_NO_FATAL_FAILURE(ExpectBothRoadsAtEveryLevel(target, [&] { DrawTurned(0xFFFFFFFFu); }));
       }
     }
   }
