@@ -189,15 +189,16 @@ class FramePresenter {
 // pixel-at-a-time road) to check that both roads give the same pixels.
 void SetDrawFastPaths(bool on);
 bool DrawFastPaths();
-// Tests: the widest vector loops the blitter's keyed copies and the frame
-// conversion may choose (0 plain, 1 AVX2, 2 AVX-512; 2 by default), and the
-// level in use (the limit, capped by what the processor has), so that every
-// loop a processor may run is checked against the plain one on this one.
+// Tests: the widest vector loops the blitter's keyed copies, the frame
+// conversion and the device's sprite and quad loops may choose (0 plain,
+// 1 AVX2, 2 AVX-512; 2 by default), and the level in use (the limit, capped
+// by what the processor has), so that every loop a processor may run is
+// checked against the plain one on this one.
 void SetDrawVectorLimit(int level);
 namespace detail {
 extern std::atomic<int> g_drawVectorLevel;
 }
-// Read once a row by some loops: one load, no call.
+// The device's loops read the level once a row: one load, no call.
 inline int DrawVectorLevel() { return detail::g_drawVectorLevel.load(std::memory_order_relaxed); }
 
 // The emulated vertical blank of a 60 Hz display: sleeps (plat::Sleep, so the
