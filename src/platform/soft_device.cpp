@@ -240,12 +240,10 @@ inline uint32_t ApplyTables(const uint8_t (*t)[256], uint32_t c) {
 // unless the tests hold the loops to a lower vector level.
 #if defined(__GNUC__) && defined(__x86_64__)
 #define PELMORA_WIDE __attribute__((target("avx2")))
-const bool g_wideSelect = __builtin_cpu_supports("avx2");
 #else
 #define PELMORA_WIDE
-const bool g_wideSelect = false;
 #endif
-inline bool WideLoops() { return g_wideSelect && DrawVectorLevel() >= 1; }
+inline bool WideLoops() { return DrawVectorLevel() >= 1; }
 
 // Texels copied as they are onto a row: where a texel's alpha is 0 the
 // target keeps its pixel, where it is 255 the texel lands, in one select

@@ -152,9 +152,11 @@ PELMORA_KEYED_512 void KeyedRectMasked(uint8_t* dst, ptrdiff_t dstPitch, const u
   }
 }
 
+// Each level includes the ones below it (the device's AVX2 loops run at 2).
 int ProcessorVectorLevel() {
+  if (!__builtin_cpu_supports("avx2")) return 0;
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return 2;
-  return __builtin_cpu_supports("avx2") ? 1 : 0;
+  return 1;
 }
 #else
 int ProcessorVectorLevel() { return 0; }

@@ -53,10 +53,9 @@ bool AppearanceHolds(const std::vector<cCond>& conditions, uint8_t mode, uint8_t
 int32_t cStageScene::s_bKeepStartPosition = 0;
 
 int cStageScene::CreateCharacter(std::list<cStageCharacter>& list, int32_t column, int32_t row, int32_t& idCounter,
-                                 const cEdCharacter& record, int32_t flag) {
-  // Each copy takes its own copy of the record as it is set up, so later
+                                 const cEdCharacter& definition, int32_t flag) {
+  // Each copy takes its own copy of the definition as it is set up, so later
   // changes to a copy stay apart from the stage's record and the others.
-  const cEdCharacter& definition = record;
   const int32_t copies = std::max(0, definition.RepeatCount()) + 1;
   const double centreX = (column + kStageMarginBlocks) * 32.0 + 16;
   const double centreY = (row + kStageMarginBlocks) * 32.0 + 16;

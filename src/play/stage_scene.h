@@ -432,7 +432,7 @@ class cStageScene : public cStageSceneBase {
   // dropped without taking an id. The number of copies kept. `flag` is
   // handed to the copies' set-up as their spare word.
   int CreateCharacter(std::list<cStageCharacter>& list, int32_t column, int32_t row, int32_t& idCounter,
-                      const cEdCharacter& record, int32_t flag);
+                      const cEdCharacter& definition, int32_t flag);
   // The project's keep-start-position switch: a copy's step leaves its
   // start position (set-up words 0 and 1) where the record put it. Off in a
   // new project; stage set-up sets it from the project's rules.
