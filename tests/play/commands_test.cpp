@@ -16,6 +16,7 @@
 #include "play/hero.h"
 #include "play/stage_scene.h"
 #include "play/stage_character.h"
+#include "play/system_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -326,6 +327,62 @@ TEST(GroundTurn, AWalkerTurnsAtBothEdgesOfItsPlatform) {
       EXPECT_LT(c.m_dRight, 712.0) << "frame " << frame;
     }
     EXPECT_GE(turns, 4);
+  }
+  SetFlowHost(const_cast<cFlowHost*>(host));
+  SetFlowHooks(hooks);
+}
+
+// Ground-turn walkers facing either way, walking forwards or backwards (a
+// negative speed), on a platform three blocks wide: each turns at both of
+// its edges and never leaves the platform. Under the fixed-turn rule of
+// older projects a forward walker still turns back, a backward one walks
+// off the first edge it meets.
+TEST(GroundTurn, WalkersOfBothFacingsAndBothSpeedSignsStayOnTheirPlatform) {
+  struct Row {
+    int32_t facing;
+    int32_t speed;  // tenths of a dot a frame
+    int32_t fixedTurn;
+    bool staysOn;
+  };
+  const Row rows[] = {{0, 20, 0, true},  {1, 20, 0, true},  {0, -20, 0, true}, {1, -20, 0, true},
+                      {0, 20, 1, true},  {1, 20, 1, true},  {0, -20, 1, false}, {1, -20, 1, false}};
+  const cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "facing " << r.facing << ", speed " << r.speed << ", fixed turn " << r.fixedTurn);
+    StageBuilder builder;
+    builder.Floor(12, 0, 19).Hero(1, 11).Floor(8, 9, 11).Character(10, 7);
+    cEdCmd walk = Cmd(kCmdMoveGroundTurn, 600);  // a minute
+    cEdMove::Create(walk.m_pMove);
+    walk.m_pMove->SetSpeedStart(r.speed);
+    cEdCharacter& walker = builder.Data().m_PlacedCharacters.back();
+    walker.SetInitialFacing(r.facing);
+    walker.m_vFlows = {MakeFlow(0, {walk})};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.System().SetNum(ProjectRuleRow(kRuleLedge).field, r.fixedTurn);
+    session.Scene().SetStage(0, 1);  // the stage starts again under the project's rule
+    const cStageCharacter& c = session.Scene().m_CharacterList.front();
+    session.Frames(20);  // lands on the platform
+    const double platformTop = c.m_dY;
+    int turns = 0;
+    bool left = false;
+    double previous = c.m_dX, direction = 0;
+    for (int frame = 0; frame < 300 && !left; ++frame) {
+      session.Frames(1);
+      const double step = c.m_dX - previous;
+      if (step != 0 && direction != 0 && (step > 0) != (direction > 0)) ++turns;
+      if (step != 0) direction = step;
+      previous = c.m_dX;
+      // The platform covers map dots 608..703; a foot may step a sub-step
+      // over an edge before the walker turns.
+      left = c.m_dY > platformTop + 16 || c.m_dX < 590 || c.m_dRight > 722;
+    }
+    EXPECT_EQ(!left, r.staysOn);
+    if (r.staysOn) {
+      EXPECT_GE(turns, 4);
+    }
   }
   SetFlowHost(const_cast<cFlowHost*>(host));
   SetFlowHooks(hooks);
