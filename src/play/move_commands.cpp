@@ -616,10 +616,11 @@ void ExecuteTurn(cCharacter& c, cCmdState& state) {
       const bool targetLeft = CentreX(*target) < CentreX(c);
       const bool toward = choice % 2 == 0;
       c.m_nFacing = toward ? (targetLeft ? 0 : 1) : (targetLeft ? 1 : 0);
-    } else if (choice == 10) {
-      c.m_nFacing = c.m_nLastSide == 1 ? 1 : 0;
-    } else if (choice == 11) {
-      c.m_nFacing = c.m_nLastSide == 1 ? 0 : 1;
+    } else if ((choice == 10 || choice == 11) && c.m_nLastSide != kNoSide) {
+      // Toward (10) or away from (11) the side of the last block met; a
+      // character that has met none keeps its facing.
+      const bool rightSide = c.m_nLastSide == 1;
+      c.m_nFacing = (choice == 10) == rightSide ? 1 : 0;
     }
   }
   AdvancePeriod(state);

@@ -388,6 +388,44 @@ TEST(GroundTurn, WalkersOfBothFacingsAndBothSpeedSignsStayOnTheirPlatform) {
   SetFlowHooks(hooks);
 }
 
+// The facing command's choices 10 and 11 turn a character of fixed facing
+// toward or away from the side of the last block it ran into: here a
+// straight move sends it into the wall on its left or right (or, upward on
+// the ground, nowhere), then the facing command runs. A character that has
+// met no block keeps its facing, whichever it was.
+TEST(FacingCommand, TowardOrAwayFromTheLastBlockMetAndUnchangedBeforeAny) {
+  struct Row {
+    int32_t facing;
+    uint8_t move;     // direction choice of the move: 2 left, 3 right, 6 up (no move on the ground)
+    uint32_t choice;  // 10 toward, 11 away from
+    int32_t after;
+  };
+  const Row rows[] = {{0, 6, 10, 0}, {1, 6, 10, 1}, {0, 6, 11, 0}, {1, 6, 11, 1},
+                      {1, 2, 10, 0}, {0, 2, 11, 1}, {0, 3, 10, 1}, {1, 3, 11, 0}};
+  const cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "facing " << r.facing << ", move " << int(r.move) << ", choice " << r.choice);
+    StageBuilder builder;
+    builder.Floor(10, 0, 19).Block(5, 9).Block(14, 9).Hero(1, 9).Character(9, 9);
+    cEdCmd move = Cmd(kCmdMoveStraight, 20);
+    cEdMove::Create(move.m_pMove);
+    move.m_pMove->m_f2 = r.move;
+    move.m_pMove->SetSpeedStart(40);  // four dots a frame: the wall is at most four blocks away
+    cEdCharacter& c = builder.Data().m_PlacedCharacters.back();
+    c.SetInitialFacing(r.facing);
+    c.m_nParam31 = 1;  // fixed facing: only the facing command turns it
+    c.m_vFlows = {MakeFlow(0, {move, Cmd(kCmdTurn, 1, false, {r.choice})})};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.Frames(150);  // the move, the turn and the move again
+    EXPECT_EQ(session.Scene().m_CharacterList.front().m_nFacing, r.after);
+  }
+  SetFlowHost(const_cast<cFlowHost*>(host));
+  SetFlowHooks(hooks);
+}
+
 // The sound-effect command of a character that does not act this sub-step
 // is silent when the command plays only while its character acts.
 TEST(CommandSound, OnlyWhileActiveSilencesAnIdleCharacter) {
