@@ -362,7 +362,9 @@ void PrepareCommandState(cCharacter& character, cCmdState& state) {
     const cEdMove& move = *command->m_pMove;
     const double f = FrameScaleF();
     state.m_dSpeed = static_cast<double>(move.SpeedStart() + move.SpeedStep() * clone) * 0.1 / f;
-    state.m_dSpeed2 = move.SpeedLimit() * 0.1 / f;
+    // The second speed (the bound of acceleration mode) is the record's
+    // only with that mode on.
+    state.m_dSpeed2 = move.AccelerationMode() ? move.SpeedLimit() * 0.1 / f : 0;
   }
   const cEdMove& move = MoveOf(state);
   switch (kind) {
@@ -376,8 +378,12 @@ void PrepareCommandState(cCharacter& character, cCmdState& state) {
       PrepareCircleMove(character, state, move, work);
       break;
     case kCmdMoveHoming:
+      // The distance pair is the homing period ("誘導性能の悪さ", in frames
+      // of sub-steps); its timing choice then works the speed or the time
+      // out of the same pair as for the other moves.
       work.homingPeriod =
           Clamp32(std::max<int64_t>(0, (move.DistanceStart() + move.DistanceStep() * clone) * SubStepsPerFrame()));
+      ResolveMoveDistance(state, *command, character.m_wInstance);
       break;
     case kCmdJump: {
       // Word 0 is the jump's height mode; word 2 its height in half blocks

@@ -247,6 +247,45 @@ TEST_F(CommandsTest, AccelerationModePushesUpToTheLimit) {
   EXPECT_NEAR(c->m_dAccelX, -0.7, 1e-9);
 }
 
+// What a movement command's preparation works out of its record (one
+// sub-step a frame): the timing choice turns the distance pair (half
+// blocks) into the speed (1: distance over time) or the time (2: distance
+// over speed) for a straight and for a homing move alike; the second speed
+// (acceleration mode's bound) is taken only with that mode on.
+TEST_F(CommandsTest, PreparationWorksOutSpeedTimeAndSecondSpeed) {
+  struct Row {
+    int kind;
+    uint8_t timing, accelerate;
+    int32_t distance, duration, speedTenths;
+    double speed, speed2;
+    int32_t durationAfter;
+  };
+  const Row rows[] = {
+      {kCmdMoveStraight, 1, 0, 10, 80, 0, 2.0, 0.0, 80}, {kCmdMoveHoming, 1, 0, 10, 80, 0, 2.0, 0.0, 80},
+      {kCmdMoveHoming, 2, 0, 10, 80, 40, 4.0, 0.0, 40},  {kCmdMoveHoming, 0, 0, 10, 80, 30, 3.0, 0.0, 80},
+      {kCmdMoveStraight, 0, 1, 0, 80, 30, 3.0, 2.0, 80}, {kCmdMoveStraight, 0, 0, 0, 80, 30, 3.0, 0.0, 80},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "kind " << r.kind << ", timing " << int(r.timing) << ", acceleration "
+                                    << int(r.accelerate));
+    auto c = At(0, 0, true);
+    cEdCmd command = Command(r.kind);
+    command.m_pMove->m_f26 = r.timing;
+    command.m_pMove->m_f21 = r.accelerate;
+    command.m_pMove->m_f30 = 20;  // second speed: 2 dots a call
+    command.m_pMove->SetDistanceStart(r.distance);
+    command.m_pMove->m_f5 = 0;  // in half blocks
+    command.m_pMove->SetSpeedStart(r.speedTenths);
+    cCmdState s;
+    s.m_pCommand = &command;
+    s.m_nDuration = r.duration;
+    PrepareCommandState(*c, s);
+    EXPECT_DOUBLE_EQ(s.m_dSpeed, r.speed);
+    EXPECT_DOUBLE_EQ(s.m_dSpeed2, r.speed2);
+    EXPECT_EQ(s.m_nDuration, r.durationAfter);
+  }
+}
+
 // Movement records at the ends of their fields (and a character at the last
 // clone number) never give a speed that is not a number, whatever the kind.
 TEST_F(CommandsTest, HostileMoveRecordsKeepSpeedsFinite) {
