@@ -133,6 +133,10 @@ int32_t ConvertFacingToDirection(int32_t inputDirection) {
 }
 
 int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirection) {
+  return ResolveDirection(c, choice, inputDirection, IsFree(c));
+}
+
+int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirection, bool free) {
   const bool right = c.m_nFacing == 1;
   switch (choice) {
     case 0: return right ? 3 : 2;
@@ -141,7 +145,7 @@ int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirec
     case 5: return right ? 6 : 7;
     case 12: {
       int32_t d = ConvertFacingToDirection(inputDirection);
-      if (!IsFree(c)) {
+      if (!free) {
         if (d == 8 || d == 9) d = 2;
         if (d == 10 || d == 11) d = 3;
       }
