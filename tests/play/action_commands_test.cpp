@@ -205,6 +205,7 @@ TEST(ActionCommands, AnInputDirectionWarpFollowsTheAxisOfWhereItStarts) {
     cStageCharacter& target = *++at;
     ASSERT_EQ(mover.m_bFreeVertical, r.moverFree);
     ASSERT_EQ(target.m_bFreeVertical, r.targetFree);
+    cCharacter* const slot = mover.m_Targets[0];  // the hero, linked
     mover.m_Targets[0] = &target;
     cFlowState flow;
     flow.m_nInputDirection = 7;  // right and up
@@ -224,7 +225,7 @@ TEST(ActionCommands, AnInputDirectionWarpFollowsTheAxisOfWhereItStarts) {
     const double d = r.diagonal ? 64 / std::sqrt(2.0) : 64;
     EXPECT_NEAR(dx, d, 1e-9);
     EXPECT_NEAR(dy, r.diagonal ? -d : 0.0, 1e-9);
-    mover.m_Targets[0] = nullptr;  // filled by hand, without the links
+    mover.m_Targets[0] = slot;  // filled by hand, without the links: the linked one goes back
   }
   SetFlowHost(host);
   SetFlowHooks(hooks);

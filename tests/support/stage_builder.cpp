@@ -161,6 +161,9 @@ StageSession::~StageSession() {
   g_hMainWnd = static_cast<plat::WindowHandle>(savedMainWindow_);
   g_bActive = savedActive_;
   plat::DestroyWindowEntry(static_cast<plat::WindowHandle>(window_));
+  // What the stage posted to this thread (a close, a frame keeper's end)
+  // goes with the session: the next test starts with an empty queue.
+  plat::DropQueue();
 }
 
 void StageSession::Frames(int32_t n) {
