@@ -256,7 +256,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_bStanding = 0;
   m_nFallCounter = 0;
   m_bContactLeft = m_bContactRight = m_bContactUp = m_bContactDown = 0;
-  m_nLastSide = 0;
+  m_nLastSide = kNoSide;  // no block met yet
   m_nLandingBlock = kNoBlock;
   m_nCarriedById = 0;
   m_nLastPusherId = -1;

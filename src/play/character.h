@@ -81,6 +81,7 @@ inline constexpr int kTargetSlotCount = 4;
 inline constexpr int32_t kGaugeFrames = 120;  // drawn frames a gauge stays
 inline constexpr int32_t kGaugeLength = 50;   // dots of a full bar
 inline constexpr int32_t kNoBlock = -1;       // foot and landing block: none
+inline constexpr int32_t kNoSide = -1;        // last side met: no block yet
 
 // An HP or SP gauge: the bar and the part of it still shown as changing.
 struct cGauge {
@@ -398,7 +399,7 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bSecondJump = 0;
   int32_t m_bStanding = 0;
   int32_t m_nFallCounter = 0;
-  int32_t m_nLastSide = 0;
+  int32_t m_nLastSide = kNoSide;  // 0 after a block on the left, 1 on the right
   int32_t m_nLandingBlock = kNoBlock;
   int32_t m_nCarriedById = 0;
   int32_t m_nLastPusherId = -1;   // block character that pushed it sideways

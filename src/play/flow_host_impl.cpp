@@ -438,6 +438,15 @@ void cStageFlowHost::BuildTimeline(cFlowActor* actor, cFlowState& flow) {
   if (cCharacter* c = ActorCharacter(actor)) BuildAnimeTimeline(*c, flow);
 }
 
+void cStageFlowHost::FlowListChanged(cFlowActor* actor, const std::vector<const cEdFlow*>& flows) {
+  cCharacter* c = ActorCharacter(actor);
+  if (c == nullptr) return;
+  std::vector<cEdFlow> list;
+  list.reserve(flows.size());
+  for (const cEdFlow* flow : flows) list.push_back(*flow);
+  c->Definition().m_vFlows = std::move(list);
+}
+
 void cStageFlowHost::RemoveAnimeRuns(cFlowActor* actor, int32_t flowId) {
   cCharacter* c = ActorCharacter(actor);
   if (!c) return;

@@ -77,6 +77,7 @@ class cStageFlowHost : public cFlowHost {
   void PrepareCommand(cFlowActor* actor, cCmdState& state) override;
   void BuildTimeline(cFlowActor* actor, cFlowState& flow) override;
   void RemoveAnimeRuns(cFlowActor* actor, int32_t flowId) override;
+  void FlowListChanged(cFlowActor* actor, const std::vector<const cEdFlow*>& flows) override;
   void QueueHeroCommand(const cEdCmd& command) override;
   int32_t SubStepsPerFrame() override;
   double FrameScale() override;

@@ -59,10 +59,13 @@ constexpr std::array<cProjectRule, kRuleCount> kRules = {{
     {kRuleVirtualBackBuffer, "virtual back buffer", kStage, 86, 0, kChoice, kValue},
     // ---- block map and contacts ----
     {kRuleAirborneThreshold, "airborne threshold (sub-steps without floor)", kNone, 0, 1, kChoice, kValue},
-    // Block contact switches: #44 (v677, vertical), #61 (v793, block
-    // collision), #63 (v808), #64 (v818), #72 (v839); #42 (v637) block
-    // summoning.
-    {kRuleLandWhileRising, "land while rising", kSystem, 44, 0, kChoice, kOn},
+    // v805 "block contact switch of the characters' block checks": on, it
+    // skips the one comparison of the moving character's own speed with a
+    // constant that decides a block contact, the not-rising test of landing.
+    {kRuleLandWhileRising, "land while rising", kSystem, 62, 0, kParts, kOn},
+    // Block contact switches: #44 (v677, vertical; no reader known), #61
+    // (v793, block collision), #63 (v808), #64 (v818), #72 (v839); #42
+    // (v637) block summoning.
     {kRuleGravityStep, "gravity step", kSystem, 61, 0, kChoice, kOn},
     {kRuleKeepKnockbackAtCeilings, "keep knock-back at ceilings (ceiling)", kSystem, 63, 0, kChoice, kOn},
     {kRuleContactBackOff, "contact back-off", kSystem, 64, 0, kChoice, kOn},
