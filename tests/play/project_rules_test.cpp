@@ -77,6 +77,15 @@ std::vector<Reader> Readers() {
   r[kRuleDefeatDisplayFrames] = [](const cBlockRules&) { return g_CharacterSwitches.defeatDisplayFrames; };
   r[kRuleVanishAtOnce] = [](const cBlockRules&) { return g_CharacterSwitches.vanishAtOnce; };
   r[kRulePicturesFollowObjects] = [](const cBlockRules&) { return g_DrawSwitches.picturesFollowObjects; };
+  // The colour pairs take the table's operation (checked on pair 1 once a
+  // stage was set up; the record alone before).
+  r[kRuleColourPairs] = [](const cBlockRules&) {
+    const auto& pairs = g_CharacterSwitches.colourPairs;
+    if (pairs.size() > 1 && static_cast<int32_t>(pairs[1].dwColorOp) != g_DrawSwitches.colourPairOperation) return -1;
+    return g_DrawSwitches.colourPairOperation;
+  };
+  r[kRuleLowColourEffects] = [](const cBlockRules&) { return g_DrawSwitches.lowColourEffects; };
+  r[kRulePicturePosition] = [](const cBlockRules&) { return g_DrawSwitches.picturePosition; };
   // The flow runtime asks for its switches through the flow host.
   r[kRuleTriggerNoFrameGuard] = [](const cBlockRules&) { return g_FlowSwitches.triggerNoFrameGuard; };
   r[kRuleTriggerGuardFirst] = [](const cBlockRules&) { return g_FlowSwitches.triggerGuardFirst; };
