@@ -228,17 +228,22 @@ TEST(EffectAndPictureCommands, PlaceEffectsAndShowReplaceAndErasePictures) {
   s.Frames(2);  // a missing bitmap draws nothing and the stage runs on
 }
 
+// The hero alone on a floor, with the drawing switches put back afterwards.
+struct HeroOnStage {
+  ScopedGameData data;
+  StageBuilder builder = std::move(StageBuilder(20, 15).Floor(10, 0, 19).Hero(5, 9));
+  StageSession session{builder};
+  const cDrawSwitches saved = g_DrawSwitches;
+  ~HeroOnStage() { g_DrawSwitches = saved; }
+};
+
 // A picture shown on the hero follows it while the project's switch is on;
 // off, it stays on the spot of the stage where it was shown.
 TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
-  ScopedGameData data;
-  StageBuilder b(20, 15);
-  b.Floor(10, 0, 19).Hero(5, 9);
-  StageSession s(b);
-  ASSERT_TRUE(s.Loaded());
-  cStageScene& scene = s.Scene();
+  HeroOnStage stage;
+  ASSERT_TRUE(stage.session.Loaded());
+  cStageScene& scene = stage.session.Scene();
   cCharacter& c = scene.Hero();
-  const cDrawSwitches saved = g_DrawSwitches;
   for (int32_t follow : {1, 0}) {
     g_DrawSwitches.picturesFollowObjects = follow;
     // Picture 1 (no bitmap: no size) on the hero, 6 dots right and 10
@@ -262,21 +267,16 @@ TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
     c.m_dY += 32;
     ExecutePicture(c, PictureCommand(0, 0, 0));
   }
-  g_DrawSwitches = saved;
 }
 
 // With pictures that do not follow their objects, a picture on the hero
 // keeps the place the hero gave it: at the command, or, when the project
 // leaves the place to the drawing, at the picture's first drawing.
 TEST(EffectAndPictureCommands, APictureOnTheHeroTakesItsPlaceAtTheCommandOrAtItsFirstDrawing) {
-  ScopedGameData data;
-  StageBuilder b(20, 15);
-  b.Floor(10, 0, 19).Hero(5, 9);
-  StageSession s(b);
-  ASSERT_TRUE(s.Loaded());
-  cStageScene& scene = s.Scene();
+  HeroOnStage stage;
+  ASSERT_TRUE(stage.session.Loaded());
+  cStageScene& scene = stage.session.Scene();
   cCharacter& c = scene.Hero();
-  const cDrawSwitches saved = g_DrawSwitches;
   g_DrawSwitches.picturesFollowObjects = 0;
   for (int32_t atDrawing : {0, 1}) {
     SCOPED_TRACE(atDrawing);
@@ -299,7 +299,6 @@ TEST(EffectAndPictureCommands, APictureOnTheHeroTakesItsPlaceAtTheCommandOrAtIts
     c.m_dX -= 96;
     ExecutePicture(c, PictureCommand(0, 0, 0));
   }
-  g_DrawSwitches = saved;
 }
 
 // A zoomed effect object is stretched from its effect's second surface,

@@ -27,12 +27,10 @@
 #include "play/stage_scene.h"
 #include "play/system_switches.h"
 #include "play/block_map.h"
-#include "play/commands.h"
-#include "play/flow_host_impl.h"
-#include "play/shot.h"
 #include "support/bmp_writer.h"
 #include "support/display.h"
 #include "support/game_data.h"
+#include "support/project_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -201,13 +199,7 @@ TEST_P(GraphicSourceTest, CharactersDrawTheirCellWithTheColourPairUnderDirect3D)
 // palette colour 5 added to every dot (each channel held at 255); without
 // the rule, without invincibility, or under DirectDraw it is drawn plainly.
 TEST_P(GraphicSourceTest, InvincibleCharactersAddTheirPaletteColourWhenTheProjectAsks) {
-  const cMotionSwitches motion = g_MotionSwitches;
-  const cMoveSwitches moves = g_MoveSwitches;
-  const cFlowSwitches flows = g_FlowSwitches;
-  const cCombatSwitches combat = g_CombatSwitches;
-  const cCommandSwitches commands = g_CommandSwitches;
-  const cDrawSwitches draw = g_DrawSwitches;
-  const int32_t keepStart = cStageScene::s_bKeepStartPosition;
+  ScopedProjectSwitches switches;
   const PALETTEENTRY saved = DDState.DDPalette[5];
   DDState.DDPalette[5] = PALETTEENTRY{40, 200, 10, 0};
   const bool d3d = GetParam().d3d != 0;
@@ -236,13 +228,6 @@ TEST_P(GraphicSourceTest, InvincibleCharactersAddTheirPaletteColourWhenTheProjec
     EXPECT_EQ(At(103, 105), want);
   }
   DDState.DDPalette[5] = saved;
-  g_MotionSwitches = motion;
-  g_MoveSwitches = moves;
-  g_FlowSwitches = flows;
-  g_CombatSwitches = combat;
-  g_CommandSwitches = commands;
-  g_DrawSwitches = draw;
-  cStageScene::s_bKeepStartPosition = keepStart;
 }
 
 // The sheets of the game table have variants 18 entries on (the character

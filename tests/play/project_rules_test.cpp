@@ -23,6 +23,7 @@
 #include "play/stage_scene.h"
 #include "play/system_switches.h"
 #include "support/game_data.h"
+#include "support/project_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -118,14 +119,6 @@ class ProjectRulesTest : public ::testing::Test {
   void TearDown() override {
     SystemData = system_;
     StageData = stage_;
-    g_MotionSwitches = motion_;
-    g_MoveSwitches = moves_;
-    g_FlowSwitches = flows_;
-    g_CombatSwitches = combat_;
-    g_CharacterSwitches = characters_;
-    g_CommandSwitches = commands_;
-    g_DrawSwitches = draw_;
-    cStageScene::s_bKeepStartPosition = keepStart_;
   }
   // Every number of this file is 1000 + k (the colour-key bytes hold k).
   cSystemData LoadVersion873() {
@@ -146,14 +139,7 @@ class ProjectRulesTest : public ::testing::Test {
   ScopedGameData data_;  // the loader checks music numbers against the database
   const cSystemData system_ = SystemData;
   const cStageData stage_ = StageData;
-  const cMotionSwitches motion_ = g_MotionSwitches;
-  const cMoveSwitches moves_ = g_MoveSwitches;
-  const cFlowSwitches flows_ = g_FlowSwitches;
-  const cCombatSwitches combat_ = g_CombatSwitches;
-  const cCharacterSwitches characters_ = g_CharacterSwitches;
-  const cCommandSwitches commands_ = g_CommandSwitches;
-  const cDrawSwitches draw_ = g_DrawSwitches;
-  const int32_t keepStart_ = cStageScene::s_bKeepStartPosition;
+  ScopedProjectSwitches switches_;  // every switch record, put back after the test
 };
 std::string ProjectRulesTest::dir_;
 
