@@ -15,6 +15,7 @@
 #include "../gfx/surface_pixels.h"
 #include "data/labels.h"
 #include "gfx/dd.h"
+#include "platform/soft_draw.h"
 #include "platform/window_host.h"
 #include "play/stage_draw.h"
 #include "support/display.h"
@@ -27,6 +28,7 @@ struct WashMode {
   const char* name;
   uint32_t d3d;
   int bpp;
+  uint32_t windowed = 0;  // a window on a desktop of the same depth
 };
 
 // One channel of a raw pixel: its value and its maximum in the format.
@@ -37,10 +39,11 @@ struct Channel {
   uint32_t Narrow(uint32_t v) const { return (v * max + 127) / 255; }    // back, to the nearest step
 };
 
-// The red, green and blue channels of the back buffer in the display mode.
-std::vector<Channel> BackChannels(const WashMode& m) {
+// The red, green and blue channels of the back buffer in the display mode
+// (Direct3D's virtual back buffer is a texture: the texture format).
+std::vector<Channel> BackChannels(const WashMode& m, bool virtualBack) {
   if (m.bpp == 32) return {{16, 255}, {8, 255}, {0, 255}};
-  const uint32_t* f = m.d3d ? DDState.BackFormat : DDState.TexFormat;
+  const uint32_t* f = m.d3d && !virtualBack ? DDState.BackFormat : DDState.TexFormat;
   return {{f[PF_RSHIFT], f[PF_RMAX]}, {f[PF_GSHIFT], f[PF_GMAX]}, {f[PF_BSHIFT], f[PF_BMAX]}};
 }
 
@@ -67,7 +70,9 @@ class ScreenWashTest : public ::testing::TestWithParam<WashMode> {
   void SetUp() override {
     for (int i = 0; i < 256; ++i) DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0};
     for (int b = 0; b < 4; ++b) DDState.DDPalette[kBands[b]] = kBandColours[b];
-    ASSERT_TRUE(DDInit(GetParam().d3d, 0, 640, 480, GetParam().bpp, 0, 0, 1, 60, 0, table_, info_, 1));
+    if (GetParam().windowed) plat::DrawFaultInjection().desktopBitsOverride = GetParam().bpp;  // the sandbox puts it back
+    ASSERT_TRUE(
+        DDInit(GetParam().d3d, 0, 640, 480, GetParam().bpp, 0, GetParam().windowed, 1, 60, 0, table_, info_, 1));
   }
   // The known picture: four bands of 160 dots, one palette colour each.
   static void Paint() {
@@ -89,45 +94,54 @@ TEST_P(ScreenWashTest, RedWhiteAndBlackWashesOverAKnownPicture) {
     const char* what;
     uint8_t r, g, b;
   } colours[] = {{"red", 255, 0, 0}, {"white", 255, 255, 255}, {"black", 0, 0, 0}};
-  for (const auto& colour : colours) {
-    for (int32_t strength : {100, 60}) {
-      SCOPED_TRACE(std::string(colour.what) + " at " + std::to_string(strength));
-      Paint();
-      std::vector<uint32_t> before;
-      for (int b = 0; b < 4; ++b) before.push_back(Pixel(DDBackBuffer(), 160 * b + 80, 240));
-      cScreenColor wash;
-      const int32_t words[8] = {colour.r, colour.g, colour.b, strength, 0, 0, 0, 0};
-      wash.Start(words);
-      wash.Draw(DDBackBuffer(), true);
-      const int32_t level = LevelOf(strength);
-      ASSERT_EQ(wash.m_nLevel, level);
-      const uint32_t rgb[3] = {colour.r, colour.g, colour.b};
-      if (mode.bpp == 8) {
-        // The picture keeps its palette numbers; the palette shown blends
-        // each colour toward the wash by the level (in 256ths).
-        const PALETTEENTRY* shown = DDState.lpDDPalette->Entries();
-        for (int b = 0; b < 4; ++b) {
-          EXPECT_EQ(Pixel(DDBackBuffer(), 160 * b + 80, 240) & 0xFF, kBands[b]);
-          const PALETTEENTRY& e = shown[kBands[b]];
-          const uint32_t src[3] = {kBandColours[b].peRed, kBandColours[b].peGreen, kBandColours[b].peBlue};
-          const uint32_t got[3] = {e.peRed, e.peGreen, e.peBlue};
-          for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(got[c], (src[c] * level + rgb[c] * (256 - level)) >> 8) << "band " << b << " channel " << c;
+  // Direct3D draws the tint as a textured quad while the frame stands in
+  // the virtual back buffer, and works it out on the pixels of the device's
+  // back buffer otherwise: both give the same picture.
+  const std::vector<uint32_t> roads = mode.d3d ? std::vector<uint32_t>{0, 1} : std::vector<uint32_t>{0};
+  for (uint32_t virtualBack : roads) {
+    DDSetVirtualBackBuffer(virtualBack);
+    for (const auto& colour : colours) {
+      for (int32_t strength : {100, 60}) {
+        SCOPED_TRACE(std::string(colour.what) + " at " + std::to_string(strength) +
+                     (virtualBack ? ", virtual back buffer" : ""));
+        Paint();
+        std::vector<uint32_t> before;
+        for (int b = 0; b < 4; ++b) before.push_back(Pixel(DDBackBuffer(), 160 * b + 80, 240));
+        cScreenColor wash;
+        const int32_t words[8] = {colour.r, colour.g, colour.b, strength, 0, 0, 0, 0};
+        wash.Start(words);
+        wash.Draw(DDBackBuffer(), true);
+        const int32_t level = LevelOf(strength);
+        ASSERT_EQ(wash.m_nLevel, level);
+        const uint32_t rgb[3] = {colour.r, colour.g, colour.b};
+        if (mode.bpp == 8) {
+          // The picture keeps its palette numbers; the palette shown blends
+          // each colour toward the wash by the level (in 256ths).
+          const PALETTEENTRY* shown = DDState.lpDDPalette->Entries();
+          for (int b = 0; b < 4; ++b) {
+            EXPECT_EQ(Pixel(DDBackBuffer(), 160 * b + 80, 240) & 0xFF, kBands[b]);
+            const PALETTEENTRY& e = shown[kBands[b]];
+            const uint32_t src[3] = {kBandColours[b].peRed, kBandColours[b].peGreen, kBandColours[b].peBlue};
+            const uint32_t got[3] = {e.peRed, e.peGreen, e.peBlue};
+            for (int c = 0; c < 3; ++c)
+              EXPECT_EQ(got[c], (src[c] * level + rgb[c] * (256 - level)) >> 8) << "band " << b << " channel " << c;
+          }
+          continue;
         }
-        continue;
-      }
-      const std::vector<Channel> channels = BackChannels(mode);
-      for (int b = 0; b < 4; ++b) {
-        const uint32_t p = Pixel(DDBackBuffer(), 160 * b + 80, 240);
-        for (int c = 0; c < 3; ++c) {
-          const Channel& ch = channels[static_cast<size_t>(c)];
-          const uint32_t t = ch.Wide(before[static_cast<size_t>(b)]);
-          const uint32_t want = ch.Narrow(mode.d3d ? Tinted(t, rgb[c], level) : Washed(t, rgb[c], level));
-          EXPECT_EQ(ch.Of(p), want) << "band " << b << " channel " << c;
+        const std::vector<Channel> channels = BackChannels(mode, virtualBack != 0);
+        for (int b = 0; b < 4; ++b) {
+          const uint32_t p = Pixel(DDBackBuffer(), 160 * b + 80, 240);
+          for (int c = 0; c < 3; ++c) {
+            const Channel& ch = channels[static_cast<size_t>(c)];
+            const uint32_t t = ch.Wide(before[static_cast<size_t>(b)]);
+            const uint32_t want = ch.Narrow(mode.d3d ? Tinted(t, rgb[c], level) : Washed(t, rgb[c], level));
+            EXPECT_EQ(ch.Of(p), want) << "band " << b << " channel " << c;
+          }
         }
       }
     }
   }
+  DDSetVirtualBackBuffer(0);
   if (mode.bpp == 32) {
     // The two rules told apart on the grey band at full strength: red keeps
     // the grey's red under Direct3D and is pure red under DirectDraw; white
@@ -147,7 +161,8 @@ TEST_P(ScreenWashTest, RedWhiteAndBlackWashesOverAKnownPicture) {
 
 INSTANTIATE_TEST_SUITE_P(EveryMode, ScreenWashTest,
                          ::testing::Values(WashMode{"DD8", 0, 8}, WashMode{"DD16", 0, 16}, WashMode{"DD32", 0, 32},
-                                           WashMode{"D3D16", 1, 16}, WashMode{"D3D32", 1, 32}),
+                                           WashMode{"D3D16", 1, 16}, WashMode{"D3D16Window", 1, 16, 1},
+                                           WashMode{"D3D32", 1, 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- through the game ----
