@@ -630,7 +630,10 @@ void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const c
   const int64_t far = std::max<int64_t>(std::abs(int64_t{cx}), std::abs(int64_t{cx} - 639)) +
                       std::max<int64_t>(std::abs(int64_t{cy}), std::abs(int64_t{cy} - 479));
   if (d < 1 || d > far) return;
-  if (!lpDTCon && d > kCircleWorkRadius && circleWork && (circleWork->lpDDS || circleWork->lpDT)) {
+  constexpr int32_t kWorkSide = 2 * kCircleWorkRadius + 1;
+  if (!lpDTCon && d > kCircleWorkRadius && circleWork && !circleWork->lpDDS)
+    DDCreateSurface(circleWork, kWorkSide, kWorkSide, 1, 0, 0, 0, 0);
+  if (!lpDTCon && d > kCircleWorkRadius && circleWork && circleWork->lpDDS) {
     DDFillRect(circleWork, 0, 0, circleWork->nWidth, circleWork->nHeight, 0);
     DDDrawCircle(circleWork, kCircleWorkRadius, kCircleWorkRadius, kCircleWorkRadius, colour);
     DDBltStretch(target, cx - d, cy - d, 2 * d, 2 * d, circleWork, 0, 0, circleWork->nWidth, circleWork->nHeight, 1);
@@ -662,12 +665,7 @@ void cStageScene::DrawPositionConditions(DDSURFACEDATA* lpDst) {
   const bool steady = DDState.nBpp == 8 && g_CharacterSwitches.steadyColour;
   if (!steady) m_Layers.m_nOverlayBlink = m_Layers.m_nOverlayBlink >= 31 ? 0 : m_Layers.m_nOverlayBlink + 1;
   const uint32_t blink = steady ? 0u : static_cast<uint32_t>(m_Layers.m_nOverlayBlink) >> 3;
-  DDSURFACEDATA* work = nullptr;
-  if (!lpDTCon) {
-    DDSURFACEDATA& w = m_Layers.m_CircleWork;
-    if (!w.lpDDS) DDCreateSurface(&w, 2 * kCircleWorkRadius + 1, 2 * kCircleWorkRadius + 1, 1, 0, 0, 0, 0);
-    work = &w;
-  }
+  DDSURFACEDATA* work = &m_Layers.m_CircleWork;
   // First the characters' own appearance conditions, then those of their
   // flows; a list that holds once and for all is not shown once it held.
   for (int pass = 0; pass < 2; ++pass) {

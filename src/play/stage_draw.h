@@ -215,8 +215,9 @@ void ReleasePictureSurfaces(cStageLayers& layers);
 
 // One distance condition of `character` shown as it asks (its display mode,
 // colour and show-while bytes): the two lines of its range on one axis, or
-// its circle. `blink` (0..3) is added to the colour; `circleWork` is the
-// DirectDraw picture a large circle is stretched from (may be null).
+// its circle. `blink` (0..3) is added to the colour; `circleWork` holds the
+// DirectDraw picture a large circle is stretched from (made when first
+// needed; may be null).
 class cCharacter;
 class cCond;
 void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const cCond& condition, uint32_t blink,
