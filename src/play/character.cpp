@@ -210,6 +210,7 @@ void cCharacter::CopyFrom(const cCharacter& other) {
   m_dPusherX = other.m_dPusherX;
   m_nFrameCounter = other.m_nFrameCounter;
   m_bHiddenThisFrame = other.m_bHiddenThisFrame;
+  m_nShowsRanges = other.m_nShowsRanges;
   m_bPinnedX = other.m_bPinnedX;
   m_bPinnedY = other.m_bPinnedY;
   m_dCarrierX = other.m_dCarrierX;
@@ -264,6 +265,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_dPusherX = 0;
   m_nFrameCounter = 0;
   m_bHiddenThisFrame = 0;
+  m_nShowsRanges = -1;
   m_bPinnedX = m_bPinnedY = 0;
   m_nDefeatCounter = 0;
   m_bVanishAtOnce = g_CharacterSwitches.vanishAtOnce != 0 ? 1 : 0;
@@ -989,11 +991,6 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
   if (!sd || x >= sd->nWidth || y >= sd->nHeight) surface = second = -1;
   primary[0] = surface;
   primary[1] = second;
-  // The secondary pair: the sheets' variants of the game table (the
-  // special-bitmap sheets of the stage have none).
-  const bool table = sheets == kSheetsGameTable;
-  secondary[0] = table ? SelectVariantSurface(surface, 1) : surface;
-  secondary[1] = table ? SelectVariantSurface(second, 1) : second;
 }
 
 bool DrawsVideoSheets() { return lpDTCon == nullptr && GameSettings.nDDVideoStretch != 0; }
@@ -1013,8 +1010,11 @@ int32_t SelectVariantSurface(int32_t surface, int32_t second) {
 }
 
 DDSURFACEDATA* cGraphicSource::Surface(int32_t which) const {
-  const int32_t* pair = DrawsVideoSheets() ? primary : secondary;
-  return SheetSurface(sheets, pair[which != 0 ? 1 : 0]);
+  // The variant is looked up here, for the one surface drawn from, rather
+  // than for both at every lookup: a frame looks up every character.
+  const int32_t surface = primary[which != 0 ? 1 : 0];
+  const bool variant = sheets == kSheetsGameTable && !DrawsVideoSheets();
+  return SheetSurface(sheets, variant ? SelectVariantSurface(surface, 1) : surface);
 }
 
 void cGraphicSource::DrawSmall(DDSURFACEDATA* target, int32_t x, int32_t y, int32_t kind, int32_t number,

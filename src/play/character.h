@@ -191,7 +191,6 @@ bool DrawsVideoSheets();
 
 struct cGraphicSource {
   int32_t primary[2] = {-1, -1};    // surface ids (none: -1)
-  int32_t secondary[2] = {-1, -1};  // their variants (SelectVariantSurface), the same where there are none
   int32_t sheets = kSheetsGameTable;  // the game's surface table, or the stage's special-bitmap sheets
   int32_t cellScale = 1;            // the cell is cellScale x 32 dots on its sheet
   int32_t x = 0, y = 0;
@@ -202,7 +201,8 @@ struct cGraphicSource {
   void Lookup(int32_t variant, int32_t kind, int32_t number, int32_t row, const cStageObject* object,
               int32_t offset);
   // The surface to draw from: the primary pair while DrawsVideoSheets, else
-  // the secondary one; null when there is none.
+  // the pair's variants (SelectVariantSurface; the stage's special-bitmap
+  // sheets have none); null when there is none.
   DDSURFACEDATA* Surface(int32_t which = 0) const;
   int32_t CellSize() const { return 32 * cellScale; }
   // Graphic `number` of `kind` drawn 16 x 16 with its left/top at (x, y):
@@ -365,6 +365,10 @@ class cCharacter : public cStageObject, public cFlowActor {
   cGauge m_SpGauge;
   int32_t m_nEffectCell = -1;   // the cell last drawn (shown by a death effect)
   int32_t m_bHiddenThisFrame = 0;
+  // Whether one of its distance conditions shows its range on the screen:
+  // -1 until the drawing walk has looked (again after its definition or
+  // flow list changed), then 0 or 1.
+  int32_t m_nShowsRanges = -1;
   cGraphicEffectSlot m_Effect;  // graphic effect: start and death displays, the effect command
   // The rest of the data model.
   cCharacter* m_pLinkOwner = nullptr;              // null: owns its target links

@@ -455,6 +455,7 @@ void cStageFlowHost::FlowListChanged(cFlowActor* actor, const std::vector<const 
   list.reserve(flows.size());
   for (const cEdFlow* flow : flows) list.push_back(*flow);
   c->Definition().m_vFlows = std::move(list);
+  c->m_nShowsRanges = -1;
 }
 
 void cStageFlowHost::RemoveAnimeRuns(cFlowActor* actor, int32_t flowId) {

@@ -595,6 +595,20 @@ bool DisplayShows(uint8_t mode) {
   return mode == 2 && bFromEditor && SceneManager.m_bTestPlay;
 }
 
+// Whether a condition of the character's own or of its flows is a distance
+// condition that shows its range.
+bool ShowsRanges(const cEdCharacter& d) {
+  auto shows = [](const auto& conditions) {
+    return std::any_of(conditions.begin(), conditions.end(), [](const cCond& c) {
+      return c.m_nKind == kCondDistance && c.DisplayMode() != 0;
+    });
+  };
+  if (shows(d.m_vConds)) return true;
+  for (const cEdFlow& flow : d.m_vFlows)
+    if (shows(flow.m_vConds)) return true;
+  return false;
+}
+
 }  // namespace
 
 void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const cCond& condition, uint32_t blink,
@@ -674,6 +688,8 @@ void cStageScene::DrawPositionConditions(DDSURFACEDATA* lpDst) {
       for (cCharacter* c : group) {
         if (!c || c->m_bDying || !c->IsOnScreen()) continue;
         const cEdCharacter& d = c->Definition();
+        if (c->m_nShowsRanges < 0) c->m_nShowsRanges = ShowsRanges(d) ? 1 : 0;
+        if (c->m_nShowsRanges == 0) continue;
         const bool latched = c->m_byAppearLatch != 0;
         if (pass == 0) {
           if (d.m_nCondOption && latched) continue;

@@ -15,23 +15,8 @@
 
 namespace {
 
-// The running game's flows for the test's length; what was installed
-// before is put back.
 // An actor that is no character: the slots hold it as it is.
 struct FakeActorForSlots : cFlowActor {};
-
-class StageFlowsInstalled {
- public:
-  StageFlowsInstalled() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
-  ~StageFlowsInstalled() {
-    SetFlowHost(host_);
-    SetFlowHooks(hooks_);
-  }
-
- private:
-  cFlowHost* host_;
-  cFlowHooks* hooks_;
-};
 
 cEdCmd Code(const char* text) {
   cEdCmd c;

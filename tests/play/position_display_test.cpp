@@ -12,6 +12,7 @@
 #include "data/labels.h"
 #include "flow/conditions.h"
 #include "gfx/dd.h"
+#include "play/flow_host_impl.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
 #include "scene/scene.h"
@@ -159,6 +160,26 @@ TEST_P(PositionDisplayTest, RangesThatAreNotToBeShownLeaveTheFrameAlone) {
     const int32_t dist = c.condition.DistanceHalfBlocks() * 16;
     for (int x : {d.rect.left - dist, d.rect.left + d.width + dist}) EXPECT_NE(At(x, 240), d.shade) << x;
   }
+}
+
+// A flow that a flow change gives the character brings its range with it
+// from the next frame on, though the frames before found none to show.
+TEST_P(PositionDisplayTest, AFlowAddedLaterShowsItsRangeFromTheNextFrame) {
+  StageFlowsInstalled flows;
+  StageBuilder builder;
+  std::unique_ptr<StageSession> session;
+  const Drawn before = Draw({"display 0", Distance(0, 2, 0, 0, 3)}, builder, session);
+  const int32_t dist = 2 * 16;
+  const int low = before.rect.left - dist, high = before.rect.left + before.width + dist;
+  for (int x : {low, high}) EXPECT_NE(At(x, 240), before.shade) << x;
+  cStageCharacter& character = session->Scene().m_CharacterList.front();
+  cEdFlow shown;
+  shown.m_nTrigger = kTriggerOnlyByFlowControl;
+  shown.m_vConds = {Distance(0, 2, 0, 1, 3)};
+  FlowsOfCharacter(character).SetFlows(&character, {shown}, 1, -1, 1);
+  session->Frames(1);
+  const uint32_t shade = Shade(208 + 4 * 3 + (session->Scene().m_Layers.m_nOverlayBlink >> 3));
+  for (int x : {low, high}) EXPECT_EQ(At(x, 240), shade) << x;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, PositionDisplayTest, ::testing::Values(0u, 1u),

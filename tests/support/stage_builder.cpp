@@ -8,6 +8,8 @@
 #include "gfx/dd.h"
 #include "platform/keys.h"
 #include "platform/soft_draw.h"
+#include "play/flow_host_impl.h"
+#include "play/flow_hooks.h"
 #include "play/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -176,6 +178,13 @@ bool StageSession::CloseRequested() {
   while (plat::PeekMessage(msg, true))
     if (msg.message == plat::WM_CLOSE) *closed_ = true;
   return *closed_;
+}
+
+StageFlowsInstalled::StageFlowsInstalled() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
+
+StageFlowsInstalled::~StageFlowsInstalled() {
+  SetFlowHost(host_);
+  SetFlowHooks(hooks_);
 }
 
 ScopedStageRunning::ScopedStageRunning() : savedStep_(StageData.m_nSpeedStep) {

@@ -22,6 +22,8 @@
 #include "support/display.h"
 
 class cStageScene;
+class cFlowHost;
+class cFlowHooks;
 
 class StageBuilder {
  public:
@@ -96,6 +98,20 @@ class StageSession {
 // numbers (fields and speed step) and puts them back at the end, and stands
 // in for the scene's view of the two axes while it lives (the test fills
 // `x` and `y`).
+// The running game's flows (host and hooks) for a test's length; what was
+// installed before is put back.
+class StageFlowsInstalled {
+ public:
+  StageFlowsInstalled();
+  ~StageFlowsInstalled();
+  StageFlowsInstalled(const StageFlowsInstalled&) = delete;
+  StageFlowsInstalled& operator=(const StageFlowsInstalled&) = delete;
+
+ private:
+  cFlowHost* host_;
+  cFlowHooks* hooks_;
+};
+
 class ScopedStageRunning {
  public:
   ScopedStageRunning();
