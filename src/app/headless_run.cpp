@@ -11,6 +11,7 @@
 #include "front/front_scenes.h"
 #include "gfx/dd.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "platform/image_decode.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
@@ -51,6 +52,7 @@ void ResetGameStateAfterRun() {
   g_hMainWnd = 0;
   SetQuitHandler(nullptr);  // the entry point's handler would post to no window, into the caller's queue
   GameSettings = GameSettingsRecord{};
+  plat::SetEnglishDialogs(false);
   ResetSceneManagerForTest();
   ResetTimersForTest();
   ResetLogsForTest();

@@ -664,6 +664,8 @@ class SdlHost final : public WindowHost {
     needRender_ = true;
   }
 
+  bool Resizable() const override { return resizable_; }
+
   void SetResizable(bool on) override {
     resizable_ = on;
     if (screen_.window == nullptr) return;
