@@ -10,6 +10,7 @@
 #include "data/settings.h"
 #include "front/front_scenes.h"
 #include "gfx/dd.h"
+#include "gfx/surface_table.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/image_decode.h"
@@ -57,6 +58,10 @@ void ResetGameStateAfterRun() {
   ResetTimersForTest();
   ResetLogsForTest();
   DDResetForTest();
+  // A run writes into the game's surface and font tables (picture names,
+  // the fonts' glyph mode as the drawing mode decides it): the next run
+  // starts from the tables as the program is built with.
+  ResetGameSurfaceTablesForTest();
   ResetFrameTraceForTest();
   ResetFrontEndForTest();
 }
