@@ -388,7 +388,7 @@ bool StartCommandLineStage(StartupState& state) {
     return false;
   }
   DecodeStageBackgroundsAhead();
-  SaveData.m_nValue4 = 0;  // the world select's mark: this play is none of its
+  SaveData.m_nValue4 = 0;  // the world select's mark: a test play is not one of its plays
   SceneManager.m_nCurrent = kSceneStage;
   SceneManager.m_nNext = kSceneStage;
   SceneManager.m_nPrevious = kSceneTitle;
