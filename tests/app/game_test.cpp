@@ -23,6 +23,15 @@
 
 namespace {
 
+// A boot record in the game's folder, as the start dialog writes it.
+void WriteBootRecord(GameHarness& game, int32_t mode, int32_t dontAsk) {
+  std::filesystem::create_directories(game.PathOf("user_data"));
+  cBootRecord boot;
+  boot.m_nMode = mode;
+  boot.m_bDontAsk = dontAsk;
+  ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+}
+
 void RegisterTitle(std::function<void(TestScene&)> onRun = {}) {
   RegisterSceneFactory(kSceneTitle, [onRun] { return new TestScene(onRun); });
 }
@@ -209,11 +218,7 @@ TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
     options.iniLines = "WindowMode=1\nDirect3D=2\n";
     options.dialogAnswers = "ok";  // the failure's message box
     GameHarness game(options);
-    std::filesystem::create_directories(game.PathOf("user_data"));
-    cBootRecord boot;
-    boot.m_nMode = 0;
-    boot.m_bDontAsk = 1;
-    ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    WriteBootRecord(game, 0, 1);
     if (fails) std::filesystem::remove(game.PathOf("data/WorldMap.dat"));
     EXPECT_EQ(game.Start(), !fails);
     EXPECT_EQ(fails ? game.WaitForExit() : game.Close(), 0);
@@ -302,11 +307,7 @@ TEST(GameTest, AnUnplayableCommandLineStageEndsStartUpWithItsMessage) {
     options.iniLines = "WindowMode=1\n";
     options.dialogAnswers = "ok;ok;ok";
     GameHarness game(options);
-    std::filesystem::create_directories(game.PathOf("user_data"));
-    cBootRecord boot;
-    boot.m_nMode = 1;
-    boot.m_bDontAsk = 1;
-    ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    WriteBootRecord(game, 1, 1);
     std::ofstream(game.PathOf("data/stg4/bad.stg4"), std::ios::binary) << row.bytes;
     EXPECT_FALSE(game.Start());
     EXPECT_EQ(game.WaitForExit(), 0);

@@ -60,6 +60,13 @@ bool WaitForSceneNow(int32_t id) {
   return menu && menu->Phase() >= 1;
 }
 
+// From the title's menu: a new game in the first save slot, on the map.
+void NewGameOnTheMap(GameHarness& game) {
+  Tap(game, kDecide);
+  Tap(game, kDecide);  // the first slot, empty
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+}
+
 struct StartedGame {
   GameHarness game{[] {
     GameHarness::Options options;
@@ -499,9 +506,7 @@ TEST(FrontScenesTest, EveryMenuDrawsItsFrameBoxWithTheBoxPicture) {
        [&] { return panel; }, {{619, 459}, {20, 459}, {619, 10}}},
       {"world-map menu", kSceneWorldMapMenu,
        [](GameHarness& g) {
-         Tap(g, kDecide);
-         Tap(g, kDecide);  // new game in the first slot
-         ASSERT_TRUE(WaitForScene(g, kSceneWorldMap));
+         NewGameOnTheMap(g);
          Tap(g, kCancel);
        },
        [&] {
@@ -596,9 +601,7 @@ TEST(FrontScenesTest, RefusingAnUnopenedWorldSendsTheHeroBackWithTheMapsCursor) 
   GameHarness& game = started.game;
   ASSERT_TRUE(game.Start());
   ASSERT_TRUE(WaitForScene(game, kSceneTitle));
-  Tap(game, kDecide);
-  Tap(game, kDecide);  // new game in the first slot: the start (3, 7)
-  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  NewGameOnTheMap(game);  // the start (3, 7)
   Tap(game, plat::VK_RIGHT);  // (4, 7)
   const int depth = MenuCursor.Depth();
   Tap(game, plat::VK_RIGHT);  // onto the first world: its box, on "no"
@@ -626,9 +629,7 @@ TEST(FrontScenesTest, TheWorldSelectMarksThePlayRecordAndANewGameClearsTheMark) 
   ASSERT_TRUE(game.Start());
   ASSERT_TRUE(WaitForScene(game, kSceneTitle));
   SaveData.m_nValue4 = 7;
-  Tap(game, kDecide);
-  Tap(game, kDecide);  // new game
-  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  NewGameOnTheMap(game);
   EXPECT_EQ(SaveData.m_nValue4, 0);
   Tap(game, kCancel);
   ASSERT_TRUE(WaitForScene(game, kSceneWorldMapMenu));
