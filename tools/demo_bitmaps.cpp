@@ -322,8 +322,8 @@ void Creature(Canvas& c, int x, int y, int kind, Hue hue, int f) {
       c.Rect(x + 9, y + 3 + bob, 15, 4, Shade(hue, 6));
       c.Rect(x + 18, y + 9 + bob, 2, 3, Grey(0));
       break;
-    case 1:  // slime
-      c.Ellipse(x + 16, y + 22 + bob, 13 - bob, 9 + bob, Shade(hue, 9));
+    case 1:  // slime, squashed on its bob frames so that its outline keeps to its cell
+      c.Ellipse(x + 16, y + 22 + bob, 13 + bob, 9 - bob, Shade(hue, 9));
       c.Ellipse(x + 12, y + 18 + bob, 3, 2, Shade(hue, 14));
       c.Rect(x + 18, y + 20 + bob, 2, 3, Grey(0)), c.Rect(x + 23, y + 20 + bob, 2, 3, Grey(0));
       break;

@@ -382,6 +382,9 @@ bool StartCommandLineStage(StartupState& state) {
   SceneManager.m_nPlayMode = kPlayFree;
   SceneManager.m_nSingleStage = 1;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
+  // It ranks as free play does: the result screen's F3 registers its
+  // results when the free-play settings keep rankings.
+  bRankingOn = kPlayFree < static_cast<int>(SystemData.m_Ranking.size()) ? SystemData.m_Ranking.At(kPlayFree).m_bOn : 0;
   // Test play: unlimited lives.
   if (!BeginSingleStagePlay(GameSettings.szFreeStage, 0, true)) {
     state.stageUnplayable = true;

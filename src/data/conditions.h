@@ -42,6 +42,34 @@ class cCond : public cRecord {
   uint8_t m_nPercent = 0;   // the right side is a percentage of the maximum
   uint8_t m_nLastOption = 0;
 
+  // A distance condition (kind 7) keeps its numbers in the common fields:
+  // the subject names the other object (0 the first hero, 1..4 a target
+  // slot), the field the relation (DistanceAxisLabels 0..6), the variable
+  // number the distance in half blocks, the constant the extra dots, and an
+  // operator of 1 turns "within" into "outside" (DistanceRangeLabels).
+  int32_t DistanceTarget() const { return m_nSubject; }
+  int32_t DistanceRelation() const { return m_nField; }
+  int32_t DistanceHalfBlocks() const { return static_cast<int16_t>(m_nVarNumber); }
+  int32_t DistanceDots() const { return m_nConstant; }
+  bool DistanceOutside() const { return m_nOperator == 1; }
+  // The distance in dots: half blocks x 16 + dots (held to +-10^9).
+  int32_t Distance() const {
+    const int64_t d = int64_t{DistanceHalfBlocks()} * 16 + DistanceDots();
+    return static_cast<int32_t>(d < -1000000000 ? -1000000000 : d > 1000000000 ? 1000000000 : d);
+  }
+  // Its range shown on the screen, in the fields the other kinds use for
+  // their left and right sides. The display came with data version 745
+  // (older distance conditions have their left kind cleared: not shown),
+  // the two show-while bytes with 746 (older ones have both set, so that a
+  // display made before keeps showing always): display mode = left kind
+  // (DebugShowLabels: 0 not shown, 1 shown, 2 only in the editor's test
+  // play), colour 0..7 = variable scope, shown while the character is
+  // absent = right source, shown while it is not drawn = right subject.
+  uint8_t DisplayMode() const { return m_nLeftKind; }
+  uint8_t DisplayColour() const { return m_nVarScope; }
+  bool ShownWhileAbsent() const { return m_nRightSource != 0; }
+  bool ShownWhileHidden() const { return m_nRightSubject != 0; }
+
  private:
   // Two 16-bit words that files older than 110 carry; read and dropped.
   int16_t m_nDropped1 = 0;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "data/save_slots.h"  // kUnlimitedLives
 
@@ -20,6 +21,7 @@ class cCmdState;
 class cActorFlows;
 class cCond;
 class cEdCmd;
+class cEdFlow;
 class cInput;
 struct cArrangeEntry;  // status_ops.h
 
@@ -233,6 +235,14 @@ class cFlowHost {
   // always logged. Default: as ShowDebugError.
   virtual void ShowError(const std::string& text);
   // ---- end of expression language ----
+
+  // ---- Flow list (flow_state.cpp) ----
+  // The flows of `actor` were added to, inserted into or taken out of while
+  // it plays: `flows` are the definitions of its flows now, in order. Stage
+  // play makes them the flow list of the character's own definition, which
+  // is what the hero carries to the next stage. Default: nothing.
+  virtual void FlowListChanged(cFlowActor* actor, const std::vector<const cEdFlow*>& flows);
+  // ---- end of flow list ----
 };
 
 // The host in use (null when none is installed).

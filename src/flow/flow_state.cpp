@@ -333,6 +333,17 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
                    std::make_move_iterator(built.end()));
   }
   Renumber();
+  // Added flows join the character's definition too, in the same place.
+  if (add != 0) NoteFlowListChanged(actor);
+}
+
+void cActorFlows::NoteFlowListChanged(cFlowActor* actor) const {
+  cFlowHost* host = FlowHost();
+  if (!host || !actor) return;
+  std::vector<const cEdFlow*> definitions;
+  definitions.reserve(m_Flows.size());
+  for (const auto& flow : m_Flows) definitions.push_back(&flow->Definition());
+  host->FlowListChanged(actor, definitions);
 }
 
 void cActorFlows::Renumber() {
@@ -360,6 +371,7 @@ void cActorFlows::RemoveFlow(cFlowActor* actor, size_t i) {
   m_Retired.push_back(std::move(m_Flows[i]));
   m_Flows.erase(m_Flows.begin() + static_cast<std::ptrdiff_t>(i));
   Renumber();
+  NoteFlowListChanged(actor);  // its definition goes with it
 }
 
 int32_t cActorFlows::RemoveFlowGroup(cFlowActor* actor, int32_t group) {
@@ -373,6 +385,7 @@ int32_t cActorFlows::RemoveFlowGroup(cFlowActor* actor, int32_t group) {
     }
     NoteTriggerKinds();
     if (cFlowHost* host = FlowHost(); host && actor) host->RemoveAnimeRuns(actor, -1);
+    NoteFlowListChanged(actor);
     return 0;
   }
   int32_t first = -1;
@@ -632,3 +645,5 @@ void ExecuteChangeFlow(cFlowActor* character, const cEdCmd& command, int32_t imm
       break;
   }
 }
+
+void cFlowHost::FlowListChanged(cFlowActor*, const std::vector<const cEdFlow*>&) {}

@@ -187,6 +187,8 @@ class cActorFlows {
   // already entered, so a key held when the flow arrives does not fire it.
   void SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows, int32_t add, int32_t position,
                 int32_t keyMetAtStart = 0);
+  // Tells the host the flows' definitions after a change of the list.
+  void NoteFlowListChanged(cFlowActor* actor) const;
   // Group 0: every flow stops and goes, with every anime run; returns 0.
   // Else the flows of that group stop and go; returns the index of the
   // first one removed, or -1.

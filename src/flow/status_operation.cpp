@@ -2,6 +2,7 @@
 // what statuses, game values and variables a status operation reaches, with
 // their bounds and side effects, over the flow host.
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "base/errors.h"
@@ -176,7 +177,9 @@ void OperateOnStatus(cFlowHost& host, cFlowActor* self, const cEdCmd& c, int32_t
     int32_t changed = OperationResult(current, operand, op, minimum, maximum);
     // The change goes through the character's own HP and SP rules
     // (invincibility, its maximum, its gauge).
-    host.ChangeHpSp(target, field, changed - current, static_cast<int32_t>(c.Word(kSoGauge)));
+    const int64_t delta = int64_t{changed} - current;  // a file's HP may lie below 0
+    host.ChangeHpSp(target, field, static_cast<int32_t>(std::clamp<int64_t>(delta, INT32_MIN, INT32_MAX)),
+                    static_cast<int32_t>(c.Word(kSoGauge)));
     if (field == kStatusHp && target != self && host.ReadStatus(target, kStatusHp, 0) < 1) host.RequestLifeCheck();
     return;
   }

@@ -1,6 +1,7 @@
 // The title: the menu of the game's commands (new game and continue over
 // the save slots, challenge, free play, replay, options, quit).
 #include <algorithm>
+#include <cstdint>
 
 #include "base/errors.h"
 #include "base/text_path.h"
@@ -45,7 +46,7 @@ void SetStartLives(int mode) {
     SaveData.m_nContinues = SaveData.m_nLives = kUnlimitedLives;
   } else {
     SaveData.m_nContinues = SettingOf(SystemData.m_StartLives, mode);
-    SaveData.m_nLives = SaveData.m_nContinues - 1;
+    SaveData.m_nLives = static_cast<int32_t>(std::max<int64_t>(int64_t{SaveData.m_nContinues} - 1, INT32_MIN));
   }
 }
 

@@ -1,6 +1,7 @@
 // The world-map menu (save, auto-save, back to the map, to the title) and
 // the challenge mode's world select.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/errors.h"
@@ -347,7 +348,7 @@ class cWorldSelectScene : public cMenuScene {
         SaveData.m_nContinues = SystemData.m_StartLives.size() > kPlayChallenge
                                     ? static_cast<int32_t>(SystemData.m_StartLives.At(kPlayChallenge))
                                     : 0;
-        SaveData.m_nLives = SaveData.m_nContinues - 1;
+        SaveData.m_nLives = static_cast<int32_t>(std::max<int64_t>(int64_t{SaveData.m_nContinues} - 1, INT32_MIN));
       }
       // The play record's mark of a play the world select started (kept in
       // the challenge progress and replays it is written to).

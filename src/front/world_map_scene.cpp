@@ -1,6 +1,7 @@
 // The world map: the hero walks the grid cell by cell; stepping onto a world
 // or deciding on it offers its stage, and cancel opens the world-map menu.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/errors.h"
@@ -282,7 +283,7 @@ class cWorldMapScene : public cMenuScene {
     else if (SystemData.Num(13) == 0)
       SaveData.m_nContinues = SystemData.m_StartLives.empty() ? 0 : static_cast<int32_t>(SystemData.m_StartLives.At(0));
     else
-      SaveData.m_nContinues = SaveData.m_nLives + 1;
+      SaveData.m_nContinues = static_cast<int32_t>(std::min<int64_t>(int64_t{SaveData.m_nLives} + 1, INT32_MAX));
   }
 
   void Draw(bool withInfo) {

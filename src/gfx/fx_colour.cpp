@@ -281,6 +281,52 @@ void TranslucentLoop(const EffectFrame& f, const fx::SourceRect& r, const uint8_
   }
 }
 
+// ---- tint ----
+
+// A tint of a surface by itself that has no texture to draw from (the
+// device's back buffer while no virtual back buffer stands in for it): the
+// quad's arithmetic worked out on its pixels. Each channel t (widened to
+// 0..255 as the device reads it) becomes t × colour modulated, laid over t
+// with `alpha` of 255, and is narrowed to the nearest step again; a texel
+// whose alpha bit is clear is transparent to the quad and stays as it is.
+void TintInPlace(DDSURFACEDATA* sd, uint32_t alpha, uint8_t red, uint8_t green, uint8_t blue) {
+  if (alpha == 0) return;
+  cSurfaceLock lock(sd);
+  if (!lock.Locked()) return;
+  uint32_t f[8] = {16, 8, 0, 24, 255, 255, 255, 0};  // X8R8G8B8: no alpha
+  if (lock.m_nBytesPerPixel == 2)
+    std::memcpy(f, DDState.BackFormat, sizeof f);
+  else if (lock.m_nBytesPerPixel != 4)
+    return;
+  const uint8_t colour[3] = {red, green, blue};
+  std::array<uint32_t, 256> table[3];
+  for (int c = 0; c < 3; ++c) {
+    const uint32_t max = std::min<uint32_t>(f[PF_RMAX + c], 255);
+    for (uint32_t v = 0; v <= max; ++v) {
+      const uint32_t t = max ? v * 255 / max : 0;
+      const uint32_t m = (t * colour[c] + 127) / 255;
+      const uint32_t mixed = (m * alpha + t * (255 - alpha) + 127) / 255;
+      table[c][v] = ((mixed * max + 127) / 255) << f[PF_RSHIFT + c];
+    }
+  }
+  const uint32_t alphaMask = f[PF_AMAX] << f[PF_ASHIFT];
+  const uint32_t rgbMask = (f[PF_RMAX] << f[PF_RSHIFT]) | (f[PF_GMAX] << f[PF_GSHIFT]) | (f[PF_BMAX] << f[PF_BSHIFT]);
+  // A format without alpha is written opaque (the spare byte of X8R8G8B8 set).
+  const uint32_t opaque = lock.m_nBytesPerPixel == 4 && alphaMask == 0 ? 0xFF000000u : 0u;
+  const size_t bytes = static_cast<size_t>(lock.m_nBytesPerPixel);
+  for (int y = 0; y < lock.Height(); ++y) {
+    uint8_t* row = lock.Bits() + static_cast<size_t>(y) * lock.Pitch();
+    for (int x = 0; x < lock.Width(); ++x) {
+      uint32_t p = 0;
+      std::memcpy(&p, row + x * bytes, bytes);
+      if (alphaMask != 0 && (p & alphaMask) == 0) continue;
+      const uint32_t out = (p & ~rgbMask) | opaque | table[0][(p >> f[PF_RSHIFT]) & f[PF_RMAX]] |
+                           table[1][(p >> f[PF_GSHIFT]) & f[PF_GMAX]] | table[2][(p >> f[PF_BSHIFT]) & f[PF_BMAX]];
+      std::memcpy(row + x * bytes, &out, bytes);
+    }
+  }
+}
+
 // The source rectangle of a colour blit: the destination's size, mirrored
 // where the source surface draws a mirror (Direct3D).
 fx::SourceRect BlitRect(DDSURFACEDATA* src, int dx, int dy, int w, int h, int sx, int sy) {
@@ -337,6 +383,10 @@ int DDChangeColor(DDSURFACEDATA* lpDstSD, int, int, int, int, DDSURFACEDATA* lpS
   fx::ResolveDeviceSurfaces(&lpDstSD, &lpSrcSD);
   if (!lpDstSD || !lpSrcSD) return 1;
   const uint32_t alpha = static_cast<uint32_t>(255 - std::clamp(nAlpha, 0, 255));
+  if (lpSrcSD == lpDstSD && (!lpSrcSD->lpDT || !lpSrcSD->lpDT->lpTexture)) {
+    TintInPlace(lpDstSD, alpha, bRed, bGreen, bBlue);
+    return 1;
+  }
   const uint32_t diffuse = alpha << 24 | static_cast<uint32_t>(bRed) << 16 | static_cast<uint32_t>(bGreen) << 8 | bBlue;
   const fx::SourceRect whole{0, 0, lpDstSD->nWidth, lpDstSD->nHeight, 0, 0, lpDstSD->nWidth, lpDstSD->nHeight};
   plat::QuadVertex v[4];

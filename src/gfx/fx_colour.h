@@ -29,9 +29,11 @@ void DDFade_UnPal(DDSURFACEDATA* lpDstSD, int nWeight, uint8_t bRed, uint8_t bGr
                   DDSURFACEDATA* lpSrcSD);
 
 // Direct3D: the source's texture drawn over the whole destination, modulated
-// by the colour with alpha 255 − nAlpha. DirectDraw: logs that it is not
-// available there. x, y, width and height are not used (the whole surface is
-// tinted). Returns 1.
+// by the colour with alpha 255 − nAlpha. A surface tinted by itself that has
+// no texture (the device back buffer while no virtual back buffer stands in
+// for it) gets the same arithmetic on its pixels. DirectDraw: logs that it
+// is not available there. x, y, width and height are not used (the whole
+// surface is tinted). Returns 1.
 int DDChangeColor(DDSURFACEDATA* lpDstSD, int x, int y, int nWidth, int nHeight, DDSURFACEDATA* lpSrcSD, int nAlpha,
                   uint8_t bRed, uint8_t bGreen, uint8_t bBlue);
 // DDChangeColor with the destination as its own source.

@@ -403,9 +403,11 @@ int32_t ExecuteWarp(cCharacter& character, const cEdCmd& command) {
     }
     const cFlowState* flow = CurrentFlow();
     const int32_t input = flow ? flow->m_nInputDirection : 0;
-    int32_t direction = ResolveDirection(c, move->DirectionChoice(), input);
-    if (move->DirectionChoice() == 12 && (!g_CommandSwitches.warpAxis || axisObject->m_bFreeVertical))
-      direction = ConvertFacingToDirection(input);
+    // By the axis mode of the object the warp starts from (the mover, or
+    // the target it is put on); without the warp-axis rule every warp
+    // resolves as a free character's.
+    const bool freeAxis = !g_CommandSwitches.warpAxis || axisObject->m_bFreeVertical != 0;
+    const int32_t direction = ResolveDirection(c, move->DirectionChoice(), input, freeAxis);
     const double d = (int64_t{move->DistanceStart()} + int64_t{move->DistanceStep()} * c.m_wInstance) * 16.0;
     const double diagonal = d / std::sqrt(2.0);
     double dx = 0, dy = 0;

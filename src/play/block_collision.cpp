@@ -817,13 +817,14 @@ int cStageScene::CheckLifePoints() {
     }
     if (c.m_nHp >= 1 || IsDoomed(c)) continue;
     // A character already dying (its defeat came from a hit) is handed over
-    // too: its defeat answers 0, and without death displays it goes now. Its
-    // death sound was played when it fell; it does not sound again.
-    const bool wasDying = c.m_bDying != 0;
+    // too: its defeat answers 0, and without death displays it goes now.
+    // With death displays every character the check finds without life
+    // sounds the death sound and stays for its display, the one that fell
+    // earlier as well.
     const int r = HandleCharacterKilled(c);
     if (ProjectRule(kRuleDeathDisplays) == 0)
       RemoveCharacter(c);
-    else if (!wasDying)
+    else
       RequestSoundEffect(kSoundEnemyDeath);
     if (r != 0) return 1;
   }

@@ -5,6 +5,7 @@
 
 #include "base/logs.h"
 #include "data/database.h"
+#include "data/settings.h"
 #include "data/system_data.h"
 #include "gfx/surface_table.h"
 #include "play/block_map.h"
@@ -256,7 +257,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_bStanding = 0;
   m_nFallCounter = 0;
   m_bContactLeft = m_bContactRight = m_bContactUp = m_bContactDown = 0;
-  m_nLastSide = 0;
+  m_nLastSide = kNoSide;  // no block met yet
   m_nLandingBlock = kNoBlock;
   m_nCarriedById = 0;
   m_nLastPusherId = -1;
@@ -988,12 +989,32 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
   if (!sd || x >= sd->nWidth || y >= sd->nHeight) surface = second = -1;
   primary[0] = surface;
   primary[1] = second;
-  secondary[0] = surface;
-  secondary[1] = second;
+  // The secondary pair: the sheets' variants of the game table (the
+  // special-bitmap sheets of the stage have none).
+  const bool table = sheets == kSheetsGameTable;
+  secondary[0] = table ? SelectVariantSurface(surface, 1) : surface;
+  secondary[1] = table ? SelectVariantSurface(second, 1) : second;
+}
+
+bool DrawsVideoSheets() { return lpDTCon == nullptr && GameSettings.nDDVideoStretch != 0; }
+
+int32_t SelectVariantSurface(int32_t surface, int32_t second) {
+  if (!second || surface < 0 || surface + kSheetVariantOffset >= kGameSurfaceCount) return surface;
+  const int32_t variant = surface + kSheetVariantOffset;
+  // The variant holds the same picture: it shares the image the surface
+  // shows (its own, or the one it shares), turned round alike.
+  const int32_t root = SharedSurfaceOf(surface) >= 0 ? SharedSurfaceOf(surface) : surface;
+  if (SharedSurfaceOf(variant) != root ||
+      GameSurfaceInfo[variant].nMirrorCellW != GameSurfaceInfo[surface].nMirrorCellW)
+    return surface;
+  const DDSURFACEDATA& v = GameSurfaces[variant];
+  if (v.nWidth <= 0 || (!v.lpDDS && !v.lpDT && !v.lpShareSD)) return surface;
+  return variant;
 }
 
 DDSURFACEDATA* cGraphicSource::Surface(int32_t which) const {
-  return SheetSurface(sheets, secondary[which != 0 ? 1 : 0]);
+  const int32_t* pair = DrawsVideoSheets() ? primary : secondary;
+  return SheetSurface(sheets, pair[which != 0 ? 1 : 0]);
 }
 
 void cGraphicSource::DrawSmall(DDSURFACEDATA* target, int32_t x, int32_t y, int32_t kind, int32_t number,

@@ -81,6 +81,7 @@ inline constexpr int kTargetSlotCount = 4;
 inline constexpr int32_t kGaugeFrames = 120;  // drawn frames a gauge stays
 inline constexpr int32_t kGaugeLength = 50;   // dots of a full bar
 inline constexpr int32_t kNoBlock = -1;       // foot and landing block: none
+inline constexpr int32_t kNoSide = -1;        // last side met: no block yet
 
 // An HP or SP gauge: the bar and the part of it still shown as changing.
 struct cGauge {
@@ -177,9 +178,20 @@ extern const cAnimeSetOffsetSource kAnimeSetGraphicOffsets[kAnimeSetOffsetCount]
 int32_t AnimeSetGraphicOffset(const cAnimeSetRecord& set, const cAnimeSetOffsetSource& source);
 
 // The picture a character is drawn from: which surfaces and where on them.
+// The game table keeps a copy of the character and shot sheets this many
+// entries further on (system-memory copies of the same pictures).
+inline constexpr int32_t kSheetVariantOffset = 18;
+// Surface `surface` of the game table, or, when `second` asks for the
+// variant and the table has it (the entry kSheetVariantOffset further on
+// shows the same picture and is loaded), that variant.
+int32_t SelectVariantSurface(int32_t surface, int32_t second);
+// The sheets are drawn from the primary pair (the video-memory sheets):
+// under DirectDraw with "DD_VideoStretch" on; else from their variants.
+bool DrawsVideoSheets();
+
 struct cGraphicSource {
   int32_t primary[2] = {-1, -1};    // surface ids (none: -1)
-  int32_t secondary[2] = {-1, -1};  // the system-memory copies (here the same surfaces)
+  int32_t secondary[2] = {-1, -1};  // their variants (SelectVariantSurface), the same where there are none
   int32_t sheets = kSheetsGameTable;  // the game's surface table, or the stage's special-bitmap sheets
   int32_t cellScale = 1;            // the cell is cellScale x 32 dots on its sheet
   int32_t x = 0, y = 0;
@@ -189,8 +201,8 @@ struct cGraphicSource {
   // the first cell of the first character sheet.
   void Lookup(int32_t variant, int32_t kind, int32_t number, int32_t row, const cStageObject* object,
               int32_t offset);
-  // The surface to draw from: the secondary pair (the Linux build draws
-  // without the video-stretch copies); null when there is none.
+  // The surface to draw from: the primary pair while DrawsVideoSheets, else
+  // the secondary one; null when there is none.
   DDSURFACEDATA* Surface(int32_t which = 0) const;
   int32_t CellSize() const { return 32 * cellScale; }
   // Graphic `number` of `kind` drawn 16 x 16 with its left/top at (x, y):
@@ -398,7 +410,7 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bSecondJump = 0;
   int32_t m_bStanding = 0;
   int32_t m_nFallCounter = 0;
-  int32_t m_nLastSide = 0;
+  int32_t m_nLastSide = kNoSide;  // 0 after a block on the left, 1 on the right
   int32_t m_nLandingBlock = kNoBlock;
   int32_t m_nCarriedById = 0;
   int32_t m_nLastPusherId = -1;   // block character that pushed it sideways

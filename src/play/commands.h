@@ -126,6 +126,9 @@ class cEdMove;
 // Direction choice 0..12 of the movement record, by the character's facing
 // (12: the input direction the running flow started with).
 int32_t ResolveDirection(const cCharacter& character, int32_t choice, int32_t inputDirection);
+// The same with the axis mode given apart from the character: `free` false
+// keeps an input direction to the ground's left and right.
+int32_t ResolveDirection(const cCharacter& character, int32_t choice, int32_t inputDirection, bool free);
 // An input direction (0 none, 1 left, 2 right, 3 up, 4 down, 5..8 the
 // diagonals, 9 any) as a direction code.
 int32_t ConvertFacingToDirection(int32_t inputDirection);

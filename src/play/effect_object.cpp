@@ -112,6 +112,11 @@ int cEffectObject::Frame(DDSURFACEDATA* dst, DDSURFACEDATA* sheet, double scroll
   return 0;
 }
 
+int32_t EffectSheetIndex(int32_t n, bool zoomed, bool directDraw, bool lowColour) {
+  const int32_t picture = 2 * n - 2;
+  return zoomed && !(directDraw && lowColour) ? picture + 1 : picture;
+}
+
 int32_t EffectTotalFrames(int32_t n) {
   if (n < 1 || n >= static_cast<int32_t>(Database.m_Effects.size())) return 0;
   int64_t total = 0;

@@ -40,8 +40,8 @@ class cEffectObject {
   bool Restart(int32_t n, double x, double y, int32_t width, int32_t height, int32_t animateWhileStill);
 
   // Advances (or, on a still frame without animate-while-still, holds) the
-  // animation and draws its cell from `sheet` at the position less the
-  // scroll. 1 when the object is finished: no frames, or the end code.
+  // animation and draws its cell from `sheet` (see EffectSheetIndex) at the
+  // position less the scroll. 1 when the object is finished: no frames, or the end code.
   int Frame(DDSURFACEDATA* dst, DDSURFACEDATA* sheet, double scrollX, double scrollY, int32_t still);
 
   int16_t m_nNumber = 0;
@@ -57,6 +57,12 @@ class cEffectObject {
   // Loads effect n's prepared animation into the player; false for a bad n.
   bool SetEffect(int32_t n);
 };
+
+// The index in the stage's effect sheets (two an effect: its picture, then
+// the copy zoomed objects are stretched from) that object `n` draws from:
+// 2n - 2, or 2n - 1 when zoomed, except under DirectDraw with the project's
+// low-colour option, where zoomed objects stretch the picture itself.
+int32_t EffectSheetIndex(int32_t n, bool zoomed, bool directDraw, bool lowColour);
 
 // Sum over effect n's frames of their running frames (the time a waiting
 // effect command holds the game); 0 for a bad n.

@@ -166,11 +166,16 @@ int32_t ExecutePicture(cCharacter& character, const cEdCmd& command) {
         shown->surface.nWidth, shown->surface.nHeight, Word(command, 11), Word(command, 6), Word(command, 7),
         Word(command, 8), static_cast<int32_t>(std::clamp<int64_t>(remaining, 0, cStageScene::kMaxWaitFrames)),
         Word(command, 10), objectId, byId ? 1 : 0, id);
-  // The stage position an object-centred picture keeps when pictures do not
-  // follow their objects.
+  // The object's centre is taken now; the stage position an object-centred
+  // picture keeps when pictures do not follow their objects is worked out
+  // now too, unless the project leaves it to the picture's first drawing.
   if (follows) {
     const cPictureView view = ViewFor(*scene, p);
-    p.DrawPosition(view, &p.m_nStageX, &p.m_nStageY);
+    if (view.objectFound) {
+      p.m_dCentreX = view.objectCentreX;
+      p.m_dCentreY = view.objectCentreY;
+    }
+    if (!g_DrawSwitches.picturePosition) p.TakeStagePosition(view);
   }
   std::shared_ptr<cShownPicture> keep = shown;
   if (found != list.end()) *found = shown;
@@ -199,7 +204,8 @@ int32_t ExecutePicture(cCharacter& character, const cEdCmd& command) {
 void cStageScene::DrawEffectObjects(DDSURFACEDATA* dst, int32_t still) {
   for (auto it = m_Effects.begin(); it != m_Effects.end();) {
     cEffectObject& e = **it;
-    const int32_t surface = 2 * e.m_nNumber - 2;
+    const int32_t surface = EffectSheetIndex(e.m_nNumber, e.m_bZoomed != 0, lpDTCon == nullptr,
+                                             g_DrawSwitches.lowColourEffects != 0);
     DDSURFACEDATA* sheet = nullptr;
     if (surface >= 0 && surface < static_cast<int32_t>(m_Layers.m_Bitmaps.m_Effects.size())) {
       DDSURFACEDATA* s = &m_Layers.m_Bitmaps.m_Effects[static_cast<size_t>(surface)];

@@ -313,67 +313,77 @@ bool cStageFlowHost::StatusValue2(cFlowActor* actor, int32_t field, int32_t& val
   }
 }
 
-// A distance condition keeps its numbers in the condition record's common
-// fields: the subject byte names the other object (0 the first hero, 1..4 a
-// target slot), the field byte the relation (0..6), the variable-number
-// word the distance in half-blocks, the constant the extra dots, and an
-// operator of 1 negates.
-bool cStageFlowHost::EvaluateDistanceCondition(cFlowActor* actor, const cCond& condition) {
-  cCharacter* self = ActorCharacter(actor);
-  if (!self) return false;
-  cCharacter* other = nullptr;
-  if (condition.m_nSubject == 0) {
-    other = FirstHero();
-  } else if (condition.m_nSubject >= 1 && condition.m_nSubject <= 4) {
-    other = ActorCharacter(Target(actor, condition.m_nSubject - 1));
-  }
-  if (!other) return false;
-  const int64_t d64 = int64_t{static_cast<int16_t>(condition.m_nVarNumber)} * 16 + condition.m_nConstant;
-  const int32_t d = static_cast<int32_t>(std::clamp<int64_t>(d64, -1000000000, 1000000000));
-  self->UpdateScreenRect();
-  // Replays of data version 781 and older were recorded with one refresh.
-  const int32_t replay = ReplayPlaybackVersion();
-  if (!Switches().singleScreenRectRefresh && !(replay != 0 && replay <= 781)) other->UpdateScreenRect();
-  const bool facingRight = self->m_nFacing != 0;
-  bool result = false;
-  const cScreenRect& me = self->m_rcScreen;
-  const cScreenRect& it = other->m_rcScreen;
-  switch (condition.m_nField) {
+bool DistanceRelationReach(const cCharacter& self, int32_t relation, int32_t distance, cDistanceReach& out) {
+  const bool facingRight = self.m_nFacing != 0;
+  out = cDistanceReach{};
+  switch (relation) {
     case 0:
-      result = self->OverlapsOnAxis(me.left, self->m_nDrawWidth, it.left, it.right, other->m_nMarginX, d, d, true,
-                                    false, other);
-      break;
+    case 3:
+      // Both sides, from the judge's edges.
+      out.vertical = relation == 3;
+      out.centred = true;
+      out.low = out.high = distance;
+      return true;
     case 1:
     case 2: {
-      const bool front = condition.m_nField == 1;
-      const bool right = front == facingRight;
-      result = self->OverlapsOnAxis(me.left, self->m_nDrawWidth, it.left, it.right, other->m_nMarginX, right ? 0 : d,
-                                    right ? d : 0, false, false, other);
-      break;
+      // In front (1) or behind (2): one side from the judge's centre.
+      const bool right = (relation == 1) == facingRight;
+      out.low = right ? 0 : distance;
+      out.high = right ? distance : 0;
+      return true;
     }
-    case 3:
-      result = self->OverlapsOnAxis(me.top, self->m_nDrawHeight, it.top, it.bottom, other->m_nMarginY, d, d, true,
-                                    true, other);
-      break;
     case 4:
     case 5: {
       // Kind 4: above while facing left, below while facing right; kind 5
       // the reverse.
-      const bool below = (condition.m_nField == 4) == facingRight;
-      result = self->OverlapsOnAxis(me.top, self->m_nDrawHeight, it.top, it.bottom, other->m_nMarginY, below ? 0 : d,
-                                    below ? d : 0, false, true, other);
-      break;
-    }
-    case 6: {
-      const double dx = (self->m_dX + self->m_nWidth / 2.0) - (other->m_dX + other->m_nWidth / 2.0);
-      const double dy = (self->m_dY + self->m_nHeight / 2.0) - (other->m_dY + other->m_nHeight / 2.0);
-      result = std::sqrt(dx * dx + dy * dy) <= d;
-      break;
+      const bool below = (relation == 4) == facingRight;
+      out.vertical = true;
+      out.low = below ? 0 : distance;
+      out.high = below ? distance : 0;
+      return true;
     }
     default:
       return false;
   }
-  return condition.m_nOperator == 1 ? !result : result;
+}
+
+// A distance condition (the numbers by the record's accessors): the relation
+// of this character to the other object, the first hero or a target slot.
+bool cStageFlowHost::EvaluateDistanceCondition(cFlowActor* actor, const cCond& condition) {
+  cCharacter* self = ActorCharacter(actor);
+  if (!self) return false;
+  cCharacter* other = nullptr;
+  const int32_t target = condition.DistanceTarget();
+  if (target == 0) {
+    other = FirstHero();
+  } else if (target >= 1 && target <= 4) {
+    other = ActorCharacter(Target(actor, target - 1));
+  }
+  if (!other) return false;
+  const int32_t d = condition.Distance();
+  self->UpdateScreenRect();
+  // Replays of data version 781 and older were recorded with one refresh.
+  const int32_t replay = ReplayPlaybackVersion();
+  if (!Switches().singleScreenRectRefresh && !(replay != 0 && replay <= 781)) other->UpdateScreenRect();
+  bool result = false;
+  const cScreenRect& me = self->m_rcScreen;
+  const cScreenRect& it = other->m_rcScreen;
+  cDistanceReach reach;
+  if (DistanceRelationReach(*self, condition.DistanceRelation(), d, reach)) {
+    if (reach.vertical)
+      result = self->OverlapsOnAxis(me.top, self->m_nDrawHeight, it.top, it.bottom, other->m_nMarginY, reach.low,
+                                    reach.high, reach.centred, true, other);
+    else
+      result = self->OverlapsOnAxis(me.left, self->m_nDrawWidth, it.left, it.right, other->m_nMarginX, reach.low,
+                                    reach.high, reach.centred, false, other);
+  } else if (condition.DistanceRelation() == 6) {
+    const double dx = (self->m_dX + self->m_nWidth / 2.0) - (other->m_dX + other->m_nWidth / 2.0);
+    const double dy = (self->m_dY + self->m_nHeight / 2.0) - (other->m_dY + other->m_nHeight / 2.0);
+    result = std::sqrt(dx * dx + dy * dy) <= d;
+  } else {
+    return false;
+  }
+  return condition.DistanceOutside() ? !result : result;
 }
 
 // ---------------------------------------------------------------------------
@@ -436,6 +446,15 @@ void cStageFlowHost::PrepareCommand(cFlowActor* actor, cCmdState& state) {
 
 void cStageFlowHost::BuildTimeline(cFlowActor* actor, cFlowState& flow) {
   if (cCharacter* c = ActorCharacter(actor)) BuildAnimeTimeline(*c, flow);
+}
+
+void cStageFlowHost::FlowListChanged(cFlowActor* actor, const std::vector<const cEdFlow*>& flows) {
+  cCharacter* c = ActorCharacter(actor);
+  if (c == nullptr) return;
+  std::vector<cEdFlow> list;
+  list.reserve(flows.size());
+  for (const cEdFlow* flow : flows) list.push_back(*flow);
+  c->Definition().m_vFlows = std::move(list);
 }
 
 void cStageFlowHost::RemoveAnimeRuns(cFlowActor* actor, int32_t flowId) {

@@ -31,6 +31,18 @@ cActorFlows& FlowsOfCharacter(cCharacter& character);
 // The same, null when the character has none.
 cActorFlows* FindFlowsOfCharacter(cCharacter& character);
 
+// The one-axis relations 0..5 of a distance condition: the axis `self`
+// judges on (x, or y when vertical) and how far its range reaches before
+// and after it: from its edges on both sides (centred, relations 0 and 3),
+// or from its centre on one side chosen by its facing. False for the circle
+// (6) and unknown relations.
+struct cDistanceReach {
+  bool vertical = false;
+  bool centred = false;
+  int32_t low = 0, high = 0;
+};
+bool DistanceRelationReach(const cCharacter& self, int32_t relation, int32_t distance, cDistanceReach& out);
+
 // The character behind a flow actor (every actor is one).
 inline cCharacter* ActorCharacter(cFlowActor* actor) { return static_cast<cCharacter*>(actor); }
 
@@ -77,6 +89,7 @@ class cStageFlowHost : public cFlowHost {
   void PrepareCommand(cFlowActor* actor, cCmdState& state) override;
   void BuildTimeline(cFlowActor* actor, cFlowState& flow) override;
   void RemoveAnimeRuns(cFlowActor* actor, int32_t flowId) override;
+  void FlowListChanged(cFlowActor* actor, const std::vector<const cEdFlow*>& flows) override;
   void QueueHeroCommand(const cEdCmd& command) override;
   int32_t SubStepsPerFrame() override;
   double FrameScale() override;

@@ -378,7 +378,10 @@ int cStageScene::CheckHits() {
   // 2. Shots flagged for removal go.
   FlushShots(*this);
 
-  // 3. Body contacts between characters of different groups.
+  // 3. Body contacts between characters of different groups. Each pair of
+  // groups is visited once (a < b): a touching pair is resolved both ways
+  // at once below, so visiting (b, a) as well would hurt, raise the
+  // triggers of and sound every touch twice in one sub-step.
   const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
   std::vector<cGroupIndex>& body = scratch.body;
   ResetGroups(body, groups);

@@ -133,6 +133,10 @@ int32_t ConvertFacingToDirection(int32_t inputDirection) {
 }
 
 int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirection) {
+  return ResolveDirection(c, choice, inputDirection, IsFree(c));
+}
+
+int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirection, bool free) {
   const bool right = c.m_nFacing == 1;
   switch (choice) {
     case 0: return right ? 3 : 2;
@@ -141,7 +145,7 @@ int32_t ResolveDirection(const cCharacter& c, int32_t choice, int32_t inputDirec
     case 5: return right ? 6 : 7;
     case 12: {
       int32_t d = ConvertFacingToDirection(inputDirection);
-      if (!IsFree(c)) {
+      if (!free) {
         if (d == 8 || d == 9) d = 2;
         if (d == 10 || d == 11) d = 3;
       }
@@ -362,7 +366,9 @@ void PrepareCommandState(cCharacter& character, cCmdState& state) {
     const cEdMove& move = *command->m_pMove;
     const double f = FrameScaleF();
     state.m_dSpeed = static_cast<double>(move.SpeedStart() + move.SpeedStep() * clone) * 0.1 / f;
-    state.m_dSpeed2 = move.SpeedLimit() * 0.1 / f;
+    // The second speed (the bound of acceleration mode) is the record's
+    // only with that mode on.
+    state.m_dSpeed2 = move.AccelerationMode() ? move.SpeedLimit() * 0.1 / f : 0;
   }
   const cEdMove& move = MoveOf(state);
   switch (kind) {
@@ -376,8 +382,12 @@ void PrepareCommandState(cCharacter& character, cCmdState& state) {
       PrepareCircleMove(character, state, move, work);
       break;
     case kCmdMoveHoming:
+      // The distance pair is the homing period ("誘導性能の悪さ", in frames
+      // of sub-steps); its timing choice then works the speed or the time
+      // out of the same pair as for the other moves.
       work.homingPeriod =
           Clamp32(std::max<int64_t>(0, (move.DistanceStart() + move.DistanceStep() * clone) * SubStepsPerFrame()));
+      ResolveMoveDistance(state, *command, character.m_wInstance);
       break;
     case kCmdJump: {
       // Word 0 is the jump's height mode; word 2 its height in half blocks
@@ -616,10 +626,11 @@ void ExecuteTurn(cCharacter& c, cCmdState& state) {
       const bool targetLeft = CentreX(*target) < CentreX(c);
       const bool toward = choice % 2 == 0;
       c.m_nFacing = toward ? (targetLeft ? 0 : 1) : (targetLeft ? 1 : 0);
-    } else if (choice == 10) {
-      c.m_nFacing = c.m_nLastSide == 1 ? 1 : 0;
-    } else if (choice == 11) {
-      c.m_nFacing = c.m_nLastSide == 1 ? 0 : 1;
+    } else if ((choice == 10 || choice == 11) && c.m_nLastSide != kNoSide) {
+      // Toward (10) or away from (11) the side of the last block met; a
+      // character that has met none keeps its facing.
+      const bool rightSide = c.m_nLastSide == 1;
+      c.m_nFacing = (choice == 10) == rightSide ? 1 : 0;
     }
   }
   AdvancePeriod(state);

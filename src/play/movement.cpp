@@ -681,9 +681,13 @@ void GroundTurnVelocity(cCharacter& character, double speed, double& vx, int32_t
   const bool left = SolidCell(map, character.m_nColumnLeft, row, character.m_nBlockFlags);
   const bool right = SolidCell(map, character.m_nColumnRight, row, character.m_nBlockFlags);
   const bool ledge = g_MotionSwitches.ledge != 0;
-  // Flow commands: the turn follows the sign of the command's speed, not of
-  // the velocity (which also carries the facing): a walker facing left at a
-  // positive speed turns right at the left edge.
+  // The turn follows the sign of the command's speed, not of the velocity
+  // (which also carries the facing): the walker turns to the side that takes
+  // it back over its floor. Forwards (speed >= 0) it faces away from the
+  // ledge; backwards (speed < 0) it faces the ledge and so walks away from
+  // it. Judged by the velocity instead, a walker facing left would keep its
+  // facing at a left ledge and walk off. The fixed-turn rule of older
+  // projects turns by the ledge alone, so a backward walker leaves there.
   if (left && !right) direction = (ledge || speed >= 0) ? 1 : 2;
   else if (!left && right) direction = (!ledge && speed < 0) ? 1 : 2;
 }

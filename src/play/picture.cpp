@@ -38,6 +38,12 @@ void cPicture::Set(uint16_t number, int32_t mode, int32_t x, int32_t y, int32_t 
   m_bIdFlag = idFlag;
   m_nPictureId = pictureId;
   m_bTaken = 0;
+  m_bStageTaken = 0;
+}
+
+void cPicture::TakeStagePosition(const cPictureView& view) {
+  DrawPosition(view, &m_nStageX, &m_nStageY);
+  m_bStageTaken = 1;
 }
 
 void cPicture::DrawPosition(const cPictureView& view, int32_t* x, int32_t* y) {
@@ -69,6 +75,7 @@ bool cPicture::Place(int32_t still, const cPictureView& view, int32_t* outX, int
         x -= sx;
         y -= sy;
       } else {
+        if (!m_bStageTaken) TakeStagePosition(view);
         x = m_nStageX - sx;
         y = m_nStageY - sy;
       }

@@ -44,6 +44,9 @@ class cPicture {
   // Top-left on the stage for an object-centred picture; the last centre
   // seen is used once the object is gone (the stage origin before any).
   void DrawPosition(const cPictureView& view, int32_t* x, int32_t* y);
+  // The stage position an object-centred picture keeps while it does not
+  // follow its object, taken now from the object (or its last centre).
+  void TakeStagePosition(const cPictureView& view);
 
   uint16_t m_nNumber = 0;
   int32_t m_nMode = 0;
@@ -63,6 +66,7 @@ class cPicture {
   int32_t m_bIdFlag = 0, m_nPictureId = 0;
   double m_dCentreX = 0, m_dCentreY = 0;  // last centre of the followed object
   int32_t m_nStageX = 0, m_nStageY = 0;   // stage position taken when not following
+  int32_t m_bStageTaken = 0;              // m_nStageX/Y hold it (else the first drawing takes it)
   // The last frame's screen position and whether it drew the picture (the
   // trace and tests read them).
   int32_t m_nDrawnX = 0, m_nDrawnY = 0;

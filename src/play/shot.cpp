@@ -620,6 +620,10 @@ void cShot::Setup(const cEdShot& d, cCharacter& shooter, const cVolley& v, int32
     m_nBlockFlags = faction;
   }
   m_nGroup = std::clamp(faction, 0, kGroupCount - 1);
+  // A shot's hit square is centred in its 16-dot cell. A sword hits with
+  // its whole frame (set again by each of its frames): the shot's square,
+  // put in the corner of a sword's frame, would cover only the hilt of a
+  // blade held to the right and only the tip of one held to the left.
   const int32_t side = shooter.m_nKind == 0 ? 0 : 1;
   const int32_t hw = std::clamp(g_CombatSwitches.shotHitWidth[side], 0, 4096);
   const int32_t hh = std::clamp(g_CombatSwitches.shotHitHeight[side], 0, 4096);
@@ -709,18 +713,22 @@ void cShot::Unregister() {
   m_pOwner = nullptr;
 }
 
-int cShot::MoveByKind() {
-  if (!m_bIsProjectile) return SwordMove();
+// The speed carried by the forced scroll, by the hero's rule: without
+// scroll-relative aiming only a shot that moves with the scroll is carried
+// (a free-flying one on both axes); with it every free-flying shot is
+// carried and a falling one is not, as a hero on its feet is not. A
+// falling shot keeps its own vertical speed either way.
+void cShot::CarryByScroll() {
   const cAxisView& vx = StageViewX();
   const cAxisView& vy = StageViewY();
-  // The speed carried by the forced scroll, as for the hero.
-  if (!g_MotionSwitches.scrollRelativeAim && !m_bFollowsScroll) {
-    m_dSpeedX = 0;
-    m_dSpeedY = m_bFreeVertical ? 0 : m_dSpeedY;
-  } else {
-    m_dSpeedX = vx.atLimit ? 0 : vx.step;
-    if (m_bFreeVertical) m_dSpeedY = vy.atLimit ? 0 : vy.step;
-  }
+  const bool carried = g_MotionSwitches.scrollRelativeAim ? m_bFreeVertical != 0 : m_bFollowsScroll != 0;
+  m_dSpeedX = carried && !vx.atLimit ? vx.step : 0;
+  if (m_bFreeVertical) m_dSpeedY = carried && !vy.atLimit ? vy.step : 0;
+}
+
+int cShot::MoveByKind() {
+  if (!m_bIsProjectile) return SwordMove();
+  CarryByScroll();
   RunMoveKind();
   if (m_bAccelerating) {
     m_dOwnVX += m_dAccelX;
@@ -745,8 +753,7 @@ int cShot::MoveByKind() {
       m_nMoveKind = 0;
       m_bAccelerating = 0;
       m_dAccelX = m_dAccelY = 0;
-      m_dSpeedX = (g_MotionSwitches.scrollRelativeAim || m_bFollowsScroll) && !vx.atLimit ? vx.step : 0;
-      if (m_bFreeVertical) m_dSpeedY = (g_MotionSwitches.scrollRelativeAim || m_bFollowsScroll) && !vy.atLimit ? vy.step : 0;
+      CarryByScroll();
       m_bRangeOn = 0;
     } else {
       --m_nRangeFrames;

@@ -109,6 +109,8 @@ class cShot : public cStageObject {
   // The per-sub-step operations of the play frame. MoveByKind: 1 when the
   // shot must vanish.
   int MoveByKind();
+  // Speed x (and a free-flying shot's speed y) from the forced scroll.
+  void CarryByScroll();
   int MoveX();
   int MoveY();
   // Held at the map's sides only while narrower than the margin; 3 at an

@@ -10,6 +10,7 @@
 #include "base/text_path.h"
 #include "base/timers.h"
 #include "data/database.h"
+#include "gfx/fx_colour.h"
 #include "gfx/game_fonts.h"
 #include "platform/text.h"
 #include "play/character.h"
@@ -331,10 +332,7 @@ void WashSurface(DDSURFACEDATA* lpSD, const uint8_t rgb[3], int32_t level) {
   if (!lock.Locked()) return;
   uint32_t f[8] = {16, 8, 0, 24, 255, 255, 255, 255};
   if (lock.m_nBytesPerPixel == 2) {
-    if (lpDTCon)
-      std::memcpy(f, DDState.BackFormat, sizeof f);
-    else
-      std::memcpy(f, DDState.TexFormat, sizeof f);
+    std::memcpy(f, DDState.TexFormat, sizeof f);
   } else if (lock.m_nBytesPerPixel != 4) {
     return;
   }
@@ -362,7 +360,12 @@ void cScreenColor::Draw(DDSURFACEDATA* lpBackBuffer, bool drawOnly) {
   if (!m_bActive) return;
   m_nLevel = ComputeLevel();
   const uint8_t* colour = m_bReturn ? m_PrevColour : m_Colour;
-  if (lpDTCon || DDState.nBpp == 16 || DDState.nBpp == 32) {
+  if (lpDTCon) {
+    // Direct3D: the picture is drawn through the colour (modulated), laid
+    // over itself with the level as its transparency; white leaves it as it
+    // is, black darkens it.
+    DDChangeColorAll(lpBackBuffer, 0, 0, 640, 480, m_nLevel, colour[0], colour[1], colour[2]);
+  } else if (DDState.nBpp == 16 || DDState.nBpp == 32) {
     WashSurface(lpBackBuffer, colour, m_nLevel);
   } else if (DDState.nBpp == 8) {
     // The palette is blended toward the colour: weight level of 256.
@@ -401,9 +404,12 @@ void cScreenColor::Draw(DDSURFACEDATA* lpBackBuffer, bool drawOnly) {
 namespace {
 
 // Loads `count` entries (first..count-1) of `files` into `per` surfaces each.
+// The later surfaces of an entry share its first one's picture (in Direct3D
+// mode they draw from it); with `mirrored` every second one holds the
+// picture turned round cell by cell (the width `cellWidth` gives).
 template <class Record, class CellWidth>
 int LoadSheets(cSafeVector<DDSURFACEDATA>& sd, cSafeVector<DDSURFACEINFO>& info, cSafeVector<Record>& records,
-               int first, int per, const char* failText, CellWidth cellWidth) {
+               int first, int per, bool mirrored, const char* failText, CellWidth cellWidth) {
   DDReleaseSurfaces(sd);
   const int n = static_cast<int>(records.size());
   const size_t need = static_cast<size_t>(std::max(0, n - first)) * per;
@@ -420,9 +426,10 @@ int LoadSheets(cSafeVector<DDSURFACEDATA>& sd, cSafeVector<DDSURFACEINFO>& info,
     for (int k = 0; k < per && ok; ++k) {
       DDSURFACEDATA* s = &sd[base + k];
       // Picture, mirrored picture (cells of the whole picture), then the
-      // system-memory copies of both (four per entry).
-      const uint32_t mirror = (k % 2) == 1;
-      const uint32_t system = per == 4 && k >= 2;
+      // system-memory copies of both (four per entry); or picture and its
+      // system-memory copy (two per entry, not mirrored).
+      const uint32_t mirror = mirrored && (k % 2) == 1;
+      const uint32_t system = mirrored ? per == 4 && k >= 2 : k >= 1;
       const uint32_t r = DDCreateSurfaceFromFile(s, file.c_str(), 1, DDState.nBpp, system, 0, k > 0 ? 1 : 0, 0,
                                                  mirror ? cell : 0, 0, 0);
       if (r != 0) {
@@ -453,19 +460,20 @@ int LoadSheets(cSafeVector<DDSURFACEDATA>& sd, cSafeVector<DDSURFACEINFO>& info,
 int LoadCharacterBitmaps(cStageBitmaps& b) {
   static const std::string text = plat::Sjis("専用bmp %s 読み込み失敗！");
   // Mirrored by whole cells: k x 32 dots for a picture of cell scale k.
-  return LoadSheets(b.m_CharaExc, b.m_CharaExcInfo, Database.m_BmpCharaExcs, 1, 4, text.c_str(),
+  return LoadSheets(b.m_CharaExc, b.m_CharaExcInfo, Database.m_BmpCharaExcs, 1, 4, true, text.c_str(),
                     [](const cBmpCharaExcRecord& r) { return 32 * SpecialBitmapCellScale(r); });
 }
 
 int LoadSwordBitmaps(cStageBitmaps& b) {
   static const std::string text = plat::Sjis("ソード %s 読み込み失敗！");
-  return LoadSheets(b.m_Swords, b.m_SwordInfo, Database.m_SwordTypes, 0, 4, text.c_str(),
+  return LoadSheets(b.m_Swords, b.m_SwordInfo, Database.m_SwordTypes, 0, 4, true, text.c_str(),
                     [](const cSwordTypeRecord&) { return 32; });
 }
 
 int LoadEffectBitmaps(cStageBitmaps& b) {
   static const std::string text = plat::Sjis("エフェクト %s 読み込み失敗！");
-  return LoadSheets(b.m_Effects, b.m_EffectInfo, Database.m_Effects, 1, 2, text.c_str(),
+  // An effect's second surface is the copy zoomed objects stretch from.
+  return LoadSheets(b.m_Effects, b.m_EffectInfo, Database.m_Effects, 1, 2, false, text.c_str(),
                     [](const cEffectRecord& r) { return r.m_nValue2; });
 }
 
@@ -488,6 +496,7 @@ cStageLayers::~cStageLayers() {
   ReleaseLayerSurfaces(*this);
   DDReleaseSurface(&m_SightMask);
   DDReleaseSurface(&m_SightWork);
+  DDReleaseSurface(&m_CircleWork);
 }
 
 void ReleaseLayerSurfaces(cStageLayers& layers) {
@@ -500,8 +509,10 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 // The stage scene's frame (the members of cStageScene that draw)
 
 #include "gfx/colour_cycle.h"
+#include "flow/conditions.h"
 #include "play/block_map.h"
 #include "play/character_look_ahead.h"
+#include "play/flow_host_impl.h"
 #include "play/hero.h"
 #include "play/stage_character.h"
 #include "play/stage_item.h"
@@ -512,8 +523,15 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 
 namespace {
 
-// The work surfaces of stage play: two tile work surfaces and two screens.
-constexpr int kWorkSurfaces[] = {SURF_EMPTY_FIRST, SURF_EMPTY_FIRST + 1, SURF_EMPTY_FIRST + 2, SURF_EMPTY_FIRST + 3};
+// The work surfaces of stage play: two tile work surfaces (the shot sheet
+// and its mirrored twin at twice their size) and two screens.
+constexpr int kTileWorkSurfaces[] = {SURF_EMPTY_FIRST, SURF_EMPTY_FIRST + 1};
+constexpr int kScreenWorkSurfaces[] = {SURF_EMPTY_FIRST + 2, SURF_EMPTY_FIRST + 3};
+// The shot sheet's layout: 30 rows of 16 x 16 cells, each graphic two cells
+// wide, four graphics a row; its enlarged copy has cells of 32 dots.
+constexpr int kShotSheetRows = 30;
+constexpr int kShotSheetGraphicsPerRow = 4;
+constexpr int kShotCell = 16;
 
 // The blocks of one cell as a 32 x 32 tile, with its overlay tile over it.
 void PaintBlockTile(const cEdBlock& block, DDSURFACEDATA* dst, int x, int y) {
@@ -560,7 +578,117 @@ void PrefetchForDrawing(const cCharacterLookAhead& ahead) {
   }
 }
 
+// ---- position-condition displays ----
+
+// The palette numbers of the eight display colours: 208, 212, ..., 236 (the
+// blink adds 0..3 to them).
+constexpr uint32_t kConditionColourBase = 208;
+constexpr uint32_t kConditionColourStep = 4;
+// A circle wider than this is drawn, under DirectDraw, as this circle
+// stretched (the work picture is 2 x 64 + 1 dots square).
+constexpr int32_t kCircleWorkRadius = 64;
+
+// Whether a display mode shows now: 1 always, 2 only in a test play the
+// editor started.
+bool DisplayShows(uint8_t mode) {
+  if (mode == 1) return true;
+  return mode == 2 && bFromEditor && SceneManager.m_bTestPlay;
+}
+
 }  // namespace
+
+void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const cCond& condition, uint32_t blink,
+                           DDSURFACEDATA* circleWork) {
+  if (condition.m_nKind != kCondDistance || !DisplayShows(condition.DisplayMode())) return;
+  if (!character.m_bPresent) {
+    if (!condition.ShownWhileAbsent()) return;
+    character.UpdateScreenRect();
+  }
+  if (!condition.ShownWhileHidden() && (character.m_bHiddenThisFrame || character.Definition().Transparent())) return;
+  const uint32_t colour = kConditionColourBase + kConditionColourStep * (condition.DisplayColour() & 7u) + blink;
+  const int32_t d = condition.Distance();
+  const cScreenRect& me = character.m_rcScreen;
+  cDistanceReach reach;
+  if (DistanceRelationReach(character, condition.DistanceRelation(), d, reach)) {
+    int32_t low = 0, high = 0;
+    if (reach.vertical) {
+      ComputeJudgeRange(low, high, me.top, character.m_nDrawHeight, reach.low, reach.high, reach.centred);
+      DDFillRect(target, 0, low, 640, 1, colour);
+      DDFillRect(target, 0, high, 640, 1, colour);
+    } else {
+      ComputeJudgeRange(low, high, me.left, character.m_nDrawWidth, reach.low, reach.high, reach.centred);
+      DDFillRect(target, low, 0, 1, 480, colour);
+      DDFillRect(target, high, 0, 1, 480, colour);
+    }
+    return;
+  }
+  if (condition.DistanceRelation() != 6) return;
+  const int32_t cx = me.left + (character.m_nDrawWidth >> 1);
+  const int32_t cy = me.top + (character.m_nDrawHeight >> 1);
+  // A circle that passes round the whole screen shows nothing: it is not
+  // drawn (a radius from the data can be far larger than any screen).
+  const int64_t far = std::max<int64_t>(std::abs(int64_t{cx}), std::abs(int64_t{cx} - 639)) +
+                      std::max<int64_t>(std::abs(int64_t{cy}), std::abs(int64_t{cy} - 479));
+  if (d < 1 || d > far) return;
+  constexpr int32_t kWorkSide = 2 * kCircleWorkRadius + 1;
+  if (!lpDTCon && d > kCircleWorkRadius && circleWork && !circleWork->lpDDS)
+    DDCreateSurface(circleWork, kWorkSide, kWorkSide, 1, 0, 0, 0, 0);
+  if (!lpDTCon && d > kCircleWorkRadius && circleWork && circleWork->lpDDS) {
+    DDFillRect(circleWork, 0, 0, circleWork->nWidth, circleWork->nHeight, 0);
+    DDDrawCircle(circleWork, kCircleWorkRadius, kCircleWorkRadius, kCircleWorkRadius, colour);
+    DDBltStretch(target, cx - d, cy - d, 2 * d, 2 * d, circleWork, 0, 0, circleWork->nWidth, circleWork->nHeight, 1);
+    return;
+  }
+  DDDrawCircle(target, cx, cy, d, colour);
+}
+
+void cStageScene::ClearWorkSurfaces() {
+  for (size_t k = 0; k < std::size(kTileWorkSurfaces); ++k) {
+    DDSURFACEDATA* work = &GameSurfaces[kTileWorkSurfaces[k]];
+    DDSURFACEDATA* sheet = &GameSurfaces[k == 0 ? SURF_SHOT : SURF_SHOT_MIRROR];
+    DDFillSurface(work, 0);
+    if (!HasPicture(work) || !HasPicture(sheet)) continue;
+    // Every cell of the sheet at twice its size: row r of 16-dot cells to
+    // the row of 32 dots at 32 r, the two cells of graphic g of the row at
+    // 64 g and 64 g + 32. The mirrored sheet turns each cell round.
+    for (int row = 0; row < kShotSheetRows; ++row)
+      for (int cell = 0; cell < 2 * kShotSheetGraphicsPerRow; ++cell)
+        DDBltStretch(work, cell * 2 * kShotCell, row * 2 * kShotCell, 2 * kShotCell, 2 * kShotCell, sheet,
+                     cell * kShotCell, row * kShotCell, kShotCell, kShotCell, 0);
+  }
+  // The two screen work surfaces are cleared with them.
+  for (int id : kScreenWorkSurfaces) DDFillSurface(&GameSurfaces[id], 0);
+}
+
+void cStageScene::DrawPositionConditions(DDSURFACEDATA* lpDst) {
+  // A steady 8-bit screen keeps one colour (its palette does not cycle).
+  const bool steady = DDState.nBpp == 8 && g_CharacterSwitches.steadyColour;
+  if (!steady) m_Layers.m_nOverlayBlink = m_Layers.m_nOverlayBlink >= 31 ? 0 : m_Layers.m_nOverlayBlink + 1;
+  const uint32_t blink = steady ? 0u : static_cast<uint32_t>(m_Layers.m_nOverlayBlink) >> 3;
+  DDSURFACEDATA* work = &m_Layers.m_CircleWork;
+  // First the characters' own appearance conditions, then those of their
+  // flows; a list that holds once and for all is not shown once it held.
+  for (int pass = 0; pass < 2; ++pass) {
+    DDBeginFillBatch();
+    for (const std::list<cCharacter*>& group : m_CharacterGroups) {
+      for (cCharacter* c : group) {
+        if (!c || c->m_bDying || !c->IsOnScreen()) continue;
+        const cEdCharacter& d = c->Definition();
+        const bool latched = c->m_byAppearLatch != 0;
+        if (pass == 0) {
+          if (d.m_nCondOption && latched) continue;
+          for (const cCond& condition : d.m_vConds) DrawPositionCondition(lpDst, *c, condition, blink, work);
+        } else {
+          for (const cEdFlow& flow : d.m_vFlows) {
+            if (flow.m_nOnlyOnce && latched) continue;
+            for (const cCond& condition : flow.m_vConds) DrawPositionCondition(lpDst, *c, condition, blink, work);
+          }
+        }
+      }
+    }
+    DDEndFillBatch();
+  }
+}
 
 cBackgroundView cStageScene::BackgroundView() const {
   // The map carries ten margin blocks on each side; the backgrounds are
@@ -667,9 +795,9 @@ bool cStageScene::DrawCharacter(DDSURFACEDATA* lpDst, cStageCharacter& character
 
 void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningSound, int32_t keyHint) {
   DDSURFACEDATA* back = DDBackBuffer();
-  // 1. Work surfaces whose contents were lost are cleared before use.
+  // 1. Work surfaces whose contents were lost are made anew before use.
   if (m_bWorkSurfaceDirty[0] || m_bWorkSurfaceDirty[1]) {
-    for (int id : kWorkSurfaces) DDFillSurface(&GameSurfaces[id], 0);
+    ClearWorkSurfaces();
     m_bWorkSurfaceDirty[0] = m_bWorkSurfaceDirty[1] = 0;
   }
   // While a screen effect runs (or the stage asks for it), the frame is drawn
@@ -765,10 +893,8 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   // pictures placed in front, which the darkness does not cover.
   DrawBlockLayer(back, kLayerFront);
   DrawBackgroundLayers(back, kLayerFront);
-  // The blink counter of the position-condition overlays (drawn with the
-  // character conditions of the flows); a steady 8-bit screen holds it.
-  if (!(DDState.nBpp == 8 && g_CharacterSwitches.steadyColour))
-    m_Layers.m_nOverlayBlink = (m_Layers.m_nOverlayBlink + 1) % 32;
+  // The ranges of the distance conditions shown over the characters.
+  DrawPositionConditions(back);
   if (HasHero() && (m_Layers.m_SightMask.lpDDS || m_Layers.m_SightMask.lpDT))
     Hero().DrawSightMask(back, &m_Layers.m_SightMask);
   DrawPictures(back, still, 1);

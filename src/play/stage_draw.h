@@ -121,7 +121,11 @@ bool BuildSightMask(DDSURFACEDATA* lpMask, DDSURFACEDATA* lpWork, int32_t radius
 
 // ---- screen colour ----
 // A wash of one colour over the whole frame, faded in over a time, held,
-// repeated, or faded back out.
+// repeated, or faded back out. Direct3D tints the picture with the colour
+// (DDChangeColorAll: the picture modulated by the colour, 255 - level of it
+// laid over the picture); DirectDraw lays the colour itself over the picture
+// translucently at the level (16/32 bits) or blends the palette toward it
+// (8 bits).
 class cScreenColor {
  public:
   // The command's eight words: red, green, blue, strength (percent),
@@ -148,16 +152,19 @@ class cScreenColor {
   int32_t m_nPrevStrength = 0;
   int32_t m_nPrevLevel = 255;
 };
-// Lays `rgb` over every pixel of the surface: each channel becomes
-// (channel x level + colour x (255 - level)) / 255. 8-bit surfaces are
-// washed through the display palette instead (see cScreenColor::Draw).
+// The DirectDraw wash of 16- and 32-bit colour: the colour laid
+// translucently over every pixel of the surface, each channel becoming
+// (channel x level + colour x (255 - level)) / 255, so that level 255 leaves
+// the picture as it is. 8-bit surfaces are washed through the display
+// palette and Direct3D tints the picture instead (see cScreenColor::Draw).
 void WashSurface(DDSURFACEDATA* lpSD, const uint8_t rgb[3], int32_t level);
 
 // ---- per-stage bitmap sheets ----
 // Surfaces of the database's bitmaps, four per special bitmap and per sword
 // type (picture, mirrored picture, and their system-memory copies) and two
-// per effect (picture and mirrored picture). The mirrored copies draw from
-// their entry's first surface in Direct3D mode.
+// per effect (picture, and the copy zoomed effect objects are stretched
+// from). The later surfaces of an entry draw from its first surface in
+// Direct3D mode.
 struct cStageBitmaps {
   cSafeVector<DDSURFACEDATA> m_CharaExc;
   cSafeVector<DDSURFACEINFO> m_CharaExcInfo;
@@ -197,11 +204,24 @@ struct cStageLayers {
   // The sight mask and its work surface, built when the hero has a sight.
   DDSURFACEDATA m_SightMask;
   DDSURFACEDATA m_SightWork;
+  // The 129 x 129 picture a large position-condition circle is stretched
+  // from (DirectDraw; made when first needed).
+  DDSURFACEDATA m_CircleWork;
   cStageBitmaps m_Bitmaps;
 };
 // Frees the placed pictures (ReleasePictures) and the per-stage layers
 // (ReleaseStageLayers).
 void ReleasePictureSurfaces(cStageLayers& layers);
+
+// One distance condition of `character` shown as it asks (its display mode,
+// colour and show-while bytes): the two lines of its range on one axis, or
+// its circle. `blink` (0..3) is added to the colour; `circleWork` holds the
+// DirectDraw picture a large circle is stretched from (made when first
+// needed; may be null).
+class cCharacter;
+class cCond;
+void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const cCond& condition, uint32_t blink,
+                           DDSURFACEDATA* circleWork);
 void ReleaseLayerSurfaces(cStageLayers& layers);
 
 // Installs stage play's part of the frame trace (trace_fill.cpp); calling it

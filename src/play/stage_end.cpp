@@ -4,6 +4,7 @@
 // the hero's death sequence, at whose end a life is taken and the play goes
 // to a retry, the continue menu or game over.
 #include <algorithm>
+#include <limits>
 
 #include "base/program.h"
 #include "base/text_path.h"
@@ -30,23 +31,32 @@ constexpr int32_t kMaxLives = 99;
 constexpr int32_t kResultCountDone = 200;  // the result screen takes decide above 199
 constexpr int32_t kExtraLifeWaitFrames = 30;
 
+// A sum of the play record (result values, points): held at the ends of its
+// 32-bit range. Stage and save files can hand it values near those ends (a
+// hero of two thousand million HP, a best score below zero); the sum stops
+// there instead of running past it.
+void AddHeld(int32_t& sum, int64_t value) {
+  sum = static_cast<int32_t>(std::clamp<int64_t>(int64_t{sum} + value, std::numeric_limits<int32_t>::min(),
+                                                 std::numeric_limits<int32_t>::max()));
+}
+
 }  // namespace
 
 void cStageScene::AwardStageClear() {
   const int32_t oldPoints = SaveData.m_nStagePoints;
-  SaveData.m_nStagePoints += SaveData.m_nScore;
-  if (!m_bTimeLimitOff) SaveData.m_nTimeLeftSum += m_nTimeLeft;
-  SaveData.m_nClearTimeSum += m_nClearTime;
+  AddHeld(SaveData.m_nStagePoints, SaveData.m_nScore);
+  if (!m_bTimeLimitOff) AddHeld(SaveData.m_nTimeLeftSum, m_nTimeLeft);
+  AddHeld(SaveData.m_nClearTimeSum, m_nClearTime);
   if (HasHero()) {
-    SaveData.m_nHpLeftSum += Hero().m_nHp;
-    SaveData.m_nSpLeftSum += Hero().m_nSp;
+    AddHeld(SaveData.m_nHpLeftSum, Hero().m_nHp);
+    AddHeld(SaveData.m_nSpLeftSum, Hero().m_nSp);
   }
   const int32_t perLife = ProjectRule(kRulePointsPerLife);
   if (SaveData.m_nLives == kUnlimitedLives || ProjectRule(kRuleExtraLives) == 0 || perLife == 0) return;
   const int32_t gained = SaveData.m_nStagePoints / perLife - oldPoints / perLife;
   for (int32_t k = 0; k < gained; ++k) {
     if (m_nQuitRequest) break;
-    SaveData.m_nLives = std::min(SaveData.m_nLives + 1, kMaxLives);
+    SaveData.m_nLives = static_cast<int32_t>(std::min<int64_t>(int64_t{SaveData.m_nLives} + 1, kMaxLives));
     // A tiny points-per-life with a big score would otherwise block the
     // game for thousands of 30-frame messages: past the cap the lives are
     // still counted, silently.
@@ -363,7 +373,7 @@ int32_t cStageScene::Tally() {
       if (cWorldProgressRecord* entry = SaveData.ChallengeEntry(world)) {
         entry->Cleared() = 1;
         if (entry->BestTotal() < SaveData.m_nStagePoints) {
-          SaveData.m_nTotalPoints += SaveData.m_nStagePoints - entry->BestTotal();
+          AddHeld(SaveData.m_nTotalPoints, int64_t{SaveData.m_nStagePoints} - entry->BestTotal());
           entry->BestTotal() = SaveData.m_nStagePoints;
         }
       }

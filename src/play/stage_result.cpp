@@ -94,11 +94,9 @@ void cStageScene::FindRankingPositions() {
 }
 
 int cStageScene::RunRankingEntry() {
+  // A start from the editor finds no places (EndStage), so it never gets
+  // here; a replay registers into no file (its play kind has none).
   if (!bRankingOn || !m_bNewRanking || m_bRankingRegistered) return 0;
-  // A replay or a test play never writes the player's rankings.
-  if (SceneManager.m_nLastTitleAction == kTitleReplay || SceneManager.m_nPlayMode == kPlayReplay ||
-      SceneManager.m_bTestPlay || bFromEditor)
-    return 0;
   m_bRankingRegistered = 1;
   std::string name;
   if (OptionData.m_nRankingMode == 1 || OptionData.m_nRankingMode == 3) {
@@ -118,8 +116,12 @@ int cStageScene::RunRankingEntry() {
   }
   const cRankingKey key = CurrentRankingKey();
   int places[kRankingGenreCount];
+  const bool hasFile = !MakeRankingFileName(key.playKind, key.stage, key.n[0], key.n[1], key.n[2]).empty();
   if (RegisterRankingResult(RankingFile, key.playKind, key.stage, key.n[0], key.n[1], key.n[2], wanted, values, name,
-                            places)) {
+                            places) ||
+      !hasFile) {
+    // Without a file (a replay's play kind) the list shown holds the entry
+    // all the same.
     m_RankingPositions.resize(kRankingGenreCount);
     for (int genre = 0; genre < kRankingGenreCount; ++genre)
       m_RankingPositions[static_cast<size_t>(genre)] = places[genre];

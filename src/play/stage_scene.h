@@ -501,6 +501,13 @@ class cStageScene : public cStageSceneBase {
   void DrawBlockLayer(DDSURFACEDATA* lpDst, int32_t layer);
   void DrawHUD(DDSURFACEDATA* lpDst);
   void DrawStageDigits(DDSURFACEDATA* lpDst, int32_t soundFlag);
+  // The ranges of the distance conditions that ask to be shown: those of the
+  // characters' appearance conditions, then those of their flows' conditions
+  // (the blink counter steps once a call).
+  void DrawPositionConditions(DDSURFACEDATA* lpDst);
+  // The two tile work surfaces made anew: the shot sheet and its mirrored
+  // twin at twice their size (the sheets of enlarged shots).
+  void ClearWorkSurfaces();
   void ReleasePictures();
   void ReleaseStageLayers();
   // The hero's sight mask for its sight radius and shape (none without a sight).

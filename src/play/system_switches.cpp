@@ -6,6 +6,7 @@
 
 #include "data/stage_data.h"
 #include "data/system_data.h"
+#include "gfx/dd.h"
 #include "play/block_map.h"
 #include "play/character.h"
 #include "play/commands.h"
@@ -59,10 +60,13 @@ constexpr std::array<cProjectRule, kRuleCount> kRules = {{
     {kRuleVirtualBackBuffer, "virtual back buffer", kStage, 86, 0, kChoice, kValue},
     // ---- block map and contacts ----
     {kRuleAirborneThreshold, "airborne threshold (sub-steps without floor)", kNone, 0, 1, kChoice, kValue},
-    // Block contact switches: #44 (v677, vertical), #61 (v793, block
-    // collision), #63 (v808), #64 (v818), #72 (v839); #42 (v637) block
-    // summoning.
-    {kRuleLandWhileRising, "land while rising", kSystem, 44, 0, kChoice, kOn},
+    // v805 "block contact switch of the characters' block checks": on, it
+    // skips the one comparison of the moving character's own speed with a
+    // constant that decides a block contact, the not-rising test of landing.
+    {kRuleLandWhileRising, "land while rising", kSystem, 62, 0, kParts, kOn},
+    // Block contact switches: #44 (v677, vertical; no reader known), #61
+    // (v793, block collision), #63 (v808), #64 (v818), #72 (v839); #42
+    // (v637) block summoning.
     {kRuleGravityStep, "gravity step", kSystem, 61, 0, kChoice, kOn},
     {kRuleKeepKnockbackAtCeilings, "keep knock-back at ceilings (ceiling)", kSystem, 63, 0, kChoice, kOn},
     {kRuleContactBackOff, "contact back-off", kSystem, 64, 0, kChoice, kOn},
@@ -107,6 +111,14 @@ constexpr std::array<cProjectRule, kRuleCount> kRules = {{
     {kRuleVanishAtOnce, "vanish at once", kSystem, 70, 0, kChoice, kOn},
     // v845 "stage object switch", off for files older than 656.
     {kRulePicturesFollowObjects, "pictures follow objects", kSystem, 77, 0, kChoice, kOn},
+    // No stored table: the pair of colour index k is palette colour k with
+    // this colour operation (7, added to the picture), for k = 1..255.
+    {kRuleColourPairs, "colour pairs (palette colour of the index, operation)", kNone, 0, 7, kChoice, kValue},
+    // v855 "graphic-effect drawing switch (stage frame and effect drawing)",
+    // read by effect drawing as well as by the stage frame.
+    {kRuleLowColourEffects, "low-colour option of effect-object drawing", kSystem, 9, 0, kChoice, kOn},
+    // No number of the picture command's reader fits: a new project's value.
+    {kRulePicturePosition, "picture position (taken when drawn)", kNone, 0, 0, kChoice, kValue},
     // ---- flows and commands ----
     {kRuleTriggerNoFrameGuard, "TriggerNoFrameGuard", kSystem, 40, 0, kParts, kOn},
     {kRuleTriggerGuardFirst, "TriggerGuardFirst", kSystem, 51, 0, kParts, kOn},
@@ -141,6 +153,18 @@ int32_t Read(eRuleRead read, int32_t stored) {
     case kValue: break;
   }
   return stored;
+}
+
+// The colour pairs of the palette change: index k draws with palette
+// colour k of the display (opaque) and `operation`; index 0 is none.
+std::vector<DDDRAWSTATE> ColourPairTable(int32_t operation) {
+  std::vector<DDDRAWSTATE> pairs(256);
+  for (uint32_t k = 1; k < pairs.size(); ++k) {
+    const PALETTEENTRY& e = DDState.DDPalette[k];
+    pairs[k].dwColor = 0xFF000000u | uint32_t{e.peRed} << 16 | uint32_t{e.peGreen} << 8 | e.peBlue;
+    pairs[k].dwColorOp = static_cast<uint32_t>(operation);
+  }
+  return pairs;
 }
 
 // A size field of the stage held to 0..4096, as every size stage play reads.
@@ -209,6 +233,10 @@ void ApplyProjectSwitches(const cSystemData& system, const cStageData& stage, cB
   g_CharacterSwitches.defeatDisplayFrames = rule(kRuleDefeatDisplayFrames);
   g_CharacterSwitches.vanishAtOnce = rule(kRuleVanishAtOnce);
   g_DrawSwitches.picturesFollowObjects = rule(kRulePicturesFollowObjects);
+  g_DrawSwitches.colourPairOperation = rule(kRuleColourPairs);
+  g_DrawSwitches.lowColourEffects = rule(kRuleLowColourEffects);
+  g_DrawSwitches.picturePosition = rule(kRulePicturePosition);
+  g_CharacterSwitches.colourPairs = ColourPairTable(g_DrawSwitches.colourPairOperation);
 
   g_FlowSwitches.triggerNoFrameGuard = rule(kRuleTriggerNoFrameGuard);
   g_FlowSwitches.triggerGuardFirst = rule(kRuleTriggerGuardFirst);

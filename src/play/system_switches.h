@@ -78,6 +78,9 @@ enum eProjectRule : int {
   kRuleDefeatDisplayFrames,
   kRuleVanishAtOnce,
   kRulePicturesFollowObjects,
+  kRuleColourPairs,
+  kRuleLowColourEffects,
+  kRulePicturePosition,
   // flows and commands
   kRuleTriggerNoFrameGuard,
   kRuleTriggerGuardFirst,
@@ -130,9 +133,17 @@ int32_t ProjectRuleValue(eProjectRule rule, const cSystemData& system, const cSt
 // The value of a rule in the running game's system data and working stage.
 int32_t ProjectRule(eProjectRule rule);
 
-// Rules of the drawing of pictures placed on objects (the pictures read them).
+// Rules of the drawing of pictures and effect objects, and the colour
+// operation of the colour pairs (the drawing reads them).
 struct cDrawSwitches {
   int32_t picturesFollowObjects = 0;  // pictures placed on an object follow it
+  // The colour operation of the colour pairs of invincible characters
+  // (D3DTOP_ADD: the pair's colour is added to the picture).
+  int32_t colourPairOperation = 7;
+  int32_t lowColourEffects = 0;  // DirectDraw: zoomed effect objects stretch the effect's own picture
+  // The picture command leaves the position of a picture on an object to
+  // its drawing (the position the object gives then is not taken at once).
+  int32_t picturePosition = 0;
 };
 extern cDrawSwitches g_DrawSwitches;
 

@@ -110,6 +110,26 @@ TEST_F(DemoProjectDataTest, TheTitleMenuIsThePicturesStripsOrInTheVariantText) {
   EXPECT_EQ(text.Num(kSysTitleTextMenu), 1);
 }
 
+// Each creature of the demo's first character sheet keeps to its 32-dot
+// cells: in every frame of the hero, the slime, the ghost and the bird the
+// top row of the cell is transparent (the top-left colour of the sheet), so
+// no frame spills over into the frame below it (a slime that did showed a
+// bar over its head).
+TEST_F(DemoProjectDataTest, TheDemosCreaturesKeepToTheirCells) {
+  plat::DecodedImage sheet;
+  std::string error;
+  ASSERT_TRUE(plat::LoadImageFile("bmp\\Character1.bmp", sheet, error)) << error;
+  ASSERT_EQ(std::pair(sheet.width, sheet.height), std::pair(480, 640));
+  const uint32_t key = sheet.argb[0];
+  for (int graphic = 1; graphic <= 4; ++graphic)
+    for (int frame = 0; frame < 20; ++frame) {
+      int spilt = 0;
+      for (int x = 0; x < 32; ++x)
+        spilt += sheet.argb[static_cast<size_t>(frame * 32) * 480 + static_cast<size_t>(graphic * 32 + x)] != key;
+      EXPECT_EQ(spilt, 0) << "graphic " << graphic << ", frame " << frame;
+    }
+}
+
 // pelmora-tool resave reads a stage after its project's database and common
 // palette (found above the stage, or named): every demo stage comes back
 // byte for byte. A stage with no project to be found is refused, not written.

@@ -97,6 +97,35 @@ TEST_F(FlowRecordsTest, ConditionLayoutAndTheSystemSubjectsFields) {
   EXPECT_EQ(list.SaveToBytes(), two);
 }
 
+// A distance condition keeps its range display in the fields its kind
+// leaves free: display mode in the left kind, colour in the variable scope,
+// shown while absent in the right source, shown while hidden in the right
+// subject. Stored as they stand in a current file; below 745 the display is
+// off and below 746 both show-while bytes are on, as the versions left them.
+TEST_F(FlowRecordsTest, DistanceConditionsKeepTheirDisplayInTheFieldsTheirKindLeavesFree) {
+  // Kind 7, 5 dots, the hero, relation 1, display 2, colour 4, 3 half
+  // blocks, not shown while absent, shown while hidden, "outside".
+  const Bytes body = Bytes().u32(17).u8(7).u32(5).u32(0).u32(0).u8(0).u8(1).u8(2).u8(4).u16(3).u8(0).u8(1).u8(0)
+                         .u8(0).u16(0).u8(1).u8(0).u8(0).u32(0);
+  const struct {
+    int version;
+    int display, colour;
+    bool absent, hidden;
+  } cases[] = {{873, 2, 4, false, true}, {746, 2, 4, false, true}, {745, 2, 4, true, true}, {744, 0, 4, true, true}};
+  for (const auto& c : cases) {
+    cCond cond;
+    ASSERT_TRUE(cond.LoadFromBytes(File(c.version, body))) << c.version;
+    EXPECT_EQ(std::vector<int>({cond.DisplayMode(), cond.DisplayColour(), cond.ShownWhileAbsent(),
+                                cond.ShownWhileHidden(), cond.DistanceRelation(), cond.Distance(),
+                                cond.DistanceOutside()}),
+              std::vector<int>({c.display, c.colour, c.absent, c.hidden, 1, 3 * 16 + 5, 1}))
+        << c.version;
+  }
+  cCond current;
+  ASSERT_TRUE(current.LoadFromBytes(File(873, body)));
+  EXPECT_EQ(current.SaveToBytes(), File(873, body));
+}
+
 TEST_F(FlowRecordsTest, MovementAndShotLayouts) {
   cEdMove move;
   cEdShot shot;

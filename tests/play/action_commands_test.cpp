@@ -1,6 +1,7 @@
 // Flow operations, stage clear, game wait and warps on stages built in code.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "data/conditions.h"
@@ -12,6 +13,7 @@
 #include "play/message_window.h"
 #include "play/stage_character.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/play_record.h"
 #include "support/stage_builder.h"
 
@@ -169,6 +171,64 @@ TEST(ActionCommands, WarpsMoveOrStayPut) {
     c.m_dX = x;
     c.UpdateX();
   }
+}
+
+// A warp by the input direction (choice 12; the flow began on up-right)
+// four half blocks from the mover itself or from its target: under the
+// warp-axis rule the direction follows the axis mode of the object the warp
+// starts from, so from a ground object the diagonal becomes a step right;
+// without the rule every warp goes as a free character's, diagonally.
+TEST(ActionCommands, AnInputDirectionWarpFollowsTheAxisOfWhereItStarts) {
+  struct Row {
+    int32_t warpAxis, base;
+    uint8_t moverFree, targetFree;
+    bool diagonal;
+  };
+  const Row rows[] = {{1, 1, 1, 0, false}, {1, 1, 0, 1, true},  {1, 0, 0, 1, false}, {1, 0, 1, 0, true},
+                      {0, 1, 1, 0, true},  {0, 0, 0, 0, true}};
+  cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();  // the current flow, whose input direction the warp reads
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "warp axis " << r.warpAxis << ", base " << r.base << ", mover free "
+                                    << int(r.moverFree) << ", target free " << int(r.targetFree));
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(1, 9).Character(5, 4).Character(12, 4);
+    b.Data().m_PlacedCharacters[1].m_nParam33 = r.moverFree;
+    b.Data().m_PlacedCharacters[2].m_nParam33 = r.targetFree;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.System().SetNum(ProjectRuleRow(kRuleWarpAxis).field, r.warpAxis);
+    s.Scene().SetStage(0, 1);  // the stage starts again under the project's rule
+    auto at = s.Scene().m_CharacterList.begin();
+    cStageCharacter& mover = *at;
+    cStageCharacter& target = *++at;
+    ASSERT_EQ(mover.m_bFreeVertical, r.moverFree);
+    ASSERT_EQ(target.m_bFreeVertical, r.targetFree);
+    cCharacter* const slot = mover.m_Targets[0];  // the hero, linked
+    mover.m_Targets[0] = &target;
+    cFlowState flow;
+    flow.m_nInputDirection = 7;  // right and up
+    cCurrentObjectsGuard guard;
+    SetCurrentObjects({&mover, &flow, nullptr});
+    cEdCmd warp = Command(kCmdWarp, {});
+    cEdMove::Create(warp.m_pMove);
+    warp.m_pMove->m_f1 = static_cast<uint8_t>(r.base);
+    warp.m_pMove->m_f2 = 12;  // the input direction
+    warp.m_pMove->SetDistanceStart(4);
+    const cStageCharacter& from = r.base == 0 ? mover : target;
+    const double x = from.m_dX - from.m_nMarginX + from.m_nDrawWidth / 2.0;
+    const double y = from.m_dY - from.m_nMarginY + from.m_nDrawHeight / 2.0;
+    ExecuteWarp(mover, warp);
+    const double dx = mover.m_dX - mover.m_nMarginX + mover.m_nDrawWidth / 2.0 - x;
+    const double dy = mover.m_dY - mover.m_nMarginY + mover.m_nDrawHeight / 2.0 - y;
+    const double d = r.diagonal ? 64 / std::sqrt(2.0) : 64;
+    EXPECT_NEAR(dx, d, 1e-9);
+    EXPECT_NEAR(dy, r.diagonal ? -d : 0.0, 1e-9);
+    mover.m_Targets[0] = slot;  // filled by hand, without the links: the linked one goes back
+  }
+  SetFlowHost(host);
+  SetFlowHooks(hooks);
 }
 
 // Game wait 10 keeps the stage drawn for 60 frames while nothing moves.

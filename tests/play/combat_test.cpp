@@ -393,6 +393,34 @@ TEST(CombatStage, WithoutInvincibilityATouchHurtsOncePerSubStep) {
   }
 }
 
+// A touching pair of characters of two groups is one contact a sub-step,
+// resolved both ways at once: each hurts the other once and the touch
+// sounds once, whichever group comes first in the group list.
+TEST(CombatStage, ATouchingPairIsMetOncePerSubStepWhicheverGroupComesFirst) {
+  const std::pair<uint8_t, uint8_t> orders[] = {{1, 2}, {2, 1}};  // hero's group, enemy's group
+  for (const auto& [heroGroup, enemyGroup] : orders) {
+    SCOPED_TRACE(testing::Message() << "hero group " << int(heroGroup) << ", enemy group " << int(enemyGroup));
+    StageBuilder b = Arena(2, 20);
+    auto& placed = b.Data().m_PlacedCharacters;
+    placed[0].m_nParam40 = 20;
+    placed[0].m_nParam50 = heroGroup;
+    placed[0].m_nParam44 = 1;  // contact power, both ways
+    placed[1].m_nParam50 = enemyGroup;
+    placed[1].m_nParam44 = 1;
+    placed[1].m_nWord1 = 2;  // on the hero's block
+    for (int field : {kStageHeroInvincibility, kStageEnemyInvincibility, kStageHeroInvincibilityPer,
+                      kStageEnemyInvincibilityPer})
+      b.Data().Int(field) = 0;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    const size_t soundsBefore = s.Sounds().size();
+    const std::vector<int32_t> hp = HpByFrame(s, s.Scene().Hero(), 3);
+    EXPECT_EQ(hp, (std::vector<int32_t>{18, 16, 14}));
+    EXPECT_EQ(s.Scene().m_CharacterList.front().m_nHp, 14);
+    EXPECT_EQ(std::count(s.Sounds().begin() + static_cast<std::ptrdiff_t>(soundsBefore), s.Sounds().end(), kSoundHit), 6);
+  }
+}
+
 // Items under the hero: taken once (and gone), taken once per touch, or
 // never; the reaction's sound (database sound 1: effect 17) tells. Each item
 // has a command (one that does nothing): without one an item reacts not at

@@ -16,6 +16,7 @@
 #include "play/hero.h"
 #include "play/stage_scene.h"
 #include "play/stage_character.h"
+#include "play/system_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -246,6 +247,45 @@ TEST_F(CommandsTest, AccelerationModePushesUpToTheLimit) {
   EXPECT_NEAR(c->m_dAccelX, -0.7, 1e-9);
 }
 
+// What a movement command's preparation works out of its record (one
+// sub-step a frame): the timing choice turns the distance pair (half
+// blocks) into the speed (1: distance over time) or the time (2: distance
+// over speed) for a straight and for a homing move alike; the second speed
+// (acceleration mode's bound) is taken only with that mode on.
+TEST_F(CommandsTest, PreparationWorksOutSpeedTimeAndSecondSpeed) {
+  struct Row {
+    int kind;
+    uint8_t timing, accelerate;
+    int32_t distance, duration, speedTenths;
+    double speed, speed2;
+    int32_t durationAfter;
+  };
+  const Row rows[] = {
+      {kCmdMoveStraight, 1, 0, 10, 80, 0, 2.0, 0.0, 80}, {kCmdMoveHoming, 1, 0, 10, 80, 0, 2.0, 0.0, 80},
+      {kCmdMoveHoming, 2, 0, 10, 80, 40, 4.0, 0.0, 40},  {kCmdMoveHoming, 0, 0, 10, 80, 30, 3.0, 0.0, 80},
+      {kCmdMoveStraight, 0, 1, 0, 80, 30, 3.0, 2.0, 80}, {kCmdMoveStraight, 0, 0, 0, 80, 30, 3.0, 0.0, 80},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "kind " << r.kind << ", timing " << int(r.timing) << ", acceleration "
+                                    << int(r.accelerate));
+    auto c = At(0, 0, true);
+    cEdCmd command = Command(r.kind);
+    command.m_pMove->m_f26 = r.timing;
+    command.m_pMove->m_f21 = r.accelerate;
+    command.m_pMove->m_f30 = 20;  // second speed: 2 dots a call
+    command.m_pMove->SetDistanceStart(r.distance);
+    command.m_pMove->m_f5 = 0;  // in half blocks
+    command.m_pMove->SetSpeedStart(r.speedTenths);
+    cCmdState s;
+    s.m_pCommand = &command;
+    s.m_nDuration = r.duration;
+    PrepareCommandState(*c, s);
+    EXPECT_DOUBLE_EQ(s.m_dSpeed, r.speed);
+    EXPECT_DOUBLE_EQ(s.m_dSpeed2, r.speed2);
+    EXPECT_EQ(s.m_nDuration, r.durationAfter);
+  }
+}
+
 // Movement records at the ends of their fields (and a character at the last
 // clone number) never give a speed that is not a number, whatever the kind.
 TEST_F(CommandsTest, HostileMoveRecordsKeepSpeedsFinite) {
@@ -326,6 +366,100 @@ TEST(GroundTurn, AWalkerTurnsAtBothEdgesOfItsPlatform) {
       EXPECT_LT(c.m_dRight, 712.0) << "frame " << frame;
     }
     EXPECT_GE(turns, 4);
+  }
+  SetFlowHost(const_cast<cFlowHost*>(host));
+  SetFlowHooks(hooks);
+}
+
+// Ground-turn walkers facing either way, walking forwards or backwards (a
+// negative speed), on a platform three blocks wide: each turns at both of
+// its edges and never leaves the platform. Under the fixed-turn rule of
+// older projects a forward walker still turns back, a backward one walks
+// off the first edge it meets.
+TEST(GroundTurn, WalkersOfBothFacingsAndBothSpeedSignsStayOnTheirPlatform) {
+  struct Row {
+    int32_t facing;
+    int32_t speed;  // tenths of a dot a frame
+    int32_t fixedTurn;
+    bool staysOn;
+  };
+  const Row rows[] = {{0, 20, 0, true},  {1, 20, 0, true},  {0, -20, 0, true}, {1, -20, 0, true},
+                      {0, 20, 1, true},  {1, 20, 1, true},  {0, -20, 1, false}, {1, -20, 1, false}};
+  const cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "facing " << r.facing << ", speed " << r.speed << ", fixed turn " << r.fixedTurn);
+    StageBuilder builder;
+    builder.Floor(12, 0, 19).Hero(1, 11).Floor(8, 9, 11).Character(10, 7);
+    cEdCmd walk = Cmd(kCmdMoveGroundTurn, 600);  // a minute
+    cEdMove::Create(walk.m_pMove);
+    walk.m_pMove->SetSpeedStart(r.speed);
+    cEdCharacter& walker = builder.Data().m_PlacedCharacters.back();
+    walker.SetInitialFacing(r.facing);
+    walker.m_vFlows = {MakeFlow(0, {walk})};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.System().SetNum(ProjectRuleRow(kRuleLedge).field, r.fixedTurn);
+    session.Scene().SetStage(0, 1);  // the stage starts again under the project's rule
+    const cStageCharacter& c = session.Scene().m_CharacterList.front();
+    session.Frames(20);  // lands on the platform
+    const double platformTop = c.m_dY;
+    int turns = 0;
+    bool left = false;
+    double previous = c.m_dX, direction = 0;
+    for (int frame = 0; frame < 300 && !left; ++frame) {
+      session.Frames(1);
+      const double step = c.m_dX - previous;
+      if (step != 0 && direction != 0 && (step > 0) != (direction > 0)) ++turns;
+      if (step != 0) direction = step;
+      previous = c.m_dX;
+      // The platform covers map dots 608..703; a foot may step a sub-step
+      // over an edge before the walker turns.
+      left = c.m_dY > platformTop + 16 || c.m_dX < 590 || c.m_dRight > 722;
+    }
+    EXPECT_EQ(!left, r.staysOn);
+    if (r.staysOn) {
+      EXPECT_GE(turns, 4);
+    }
+  }
+  SetFlowHost(const_cast<cFlowHost*>(host));
+  SetFlowHooks(hooks);
+}
+
+// The facing command's choices 10 and 11 turn a character of fixed facing
+// toward or away from the side of the last block it ran into: here a
+// straight move sends it into the wall on its left or right (or, upward on
+// the ground, nowhere), then the facing command runs. A character that has
+// met no block keeps its facing, whichever it was.
+TEST(FacingCommand, TowardOrAwayFromTheLastBlockMetAndUnchangedBeforeAny) {
+  struct Row {
+    int32_t facing;
+    uint8_t move;     // direction choice of the move: 2 left, 3 right, 6 up (no move on the ground)
+    uint32_t choice;  // 10 toward, 11 away from
+    int32_t after;
+  };
+  const Row rows[] = {{0, 6, 10, 0}, {1, 6, 10, 1}, {0, 6, 11, 0}, {1, 6, 11, 1},
+                      {1, 2, 10, 0}, {0, 2, 11, 1}, {0, 3, 10, 1}, {1, 3, 11, 0}};
+  const cFlowHost* host = FlowHost();
+  cFlowHooks* hooks = &FlowHooks();
+  InstallStageFlows();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "facing " << r.facing << ", move " << int(r.move) << ", choice " << r.choice);
+    StageBuilder builder;
+    builder.Floor(10, 0, 19).Block(5, 9).Block(14, 9).Hero(1, 9).Character(9, 9);
+    cEdCmd move = Cmd(kCmdMoveStraight, 20);
+    cEdMove::Create(move.m_pMove);
+    move.m_pMove->m_f2 = r.move;
+    move.m_pMove->SetSpeedStart(40);  // four dots a frame: the wall is at most four blocks away
+    cEdCharacter& c = builder.Data().m_PlacedCharacters.back();
+    c.SetInitialFacing(r.facing);
+    c.m_nParam31 = 1;  // fixed facing: only the facing command turns it
+    c.m_vFlows = {MakeFlow(0, {move, Cmd(kCmdTurn, 1, false, {r.choice})})};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.Frames(150);  // the move, the turn and the move again
+    EXPECT_EQ(session.Scene().m_CharacterList.front().m_nFacing, r.after);
   }
   SetFlowHost(const_cast<cFlowHost*>(host));
   SetFlowHooks(hooks);

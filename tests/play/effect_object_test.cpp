@@ -5,7 +5,10 @@
 #include "base/random.h"
 #include "data/labels.h"
 #include "data/database.h"
+#include "data/system_data.h"
 #include "play/effect_object.h"
+#include "../gfx/surface_pixels.h"
+#include "gfx/dd.h"
 #include "play/hero.h"
 #include "play/picture.h"
 #include "play/screen_effect.h"
@@ -225,17 +228,22 @@ TEST(EffectAndPictureCommands, PlaceEffectsAndShowReplaceAndErasePictures) {
   s.Frames(2);  // a missing bitmap draws nothing and the stage runs on
 }
 
+// The hero alone on a floor, with the drawing switches put back afterwards.
+struct HeroOnStage {
+  ScopedGameData data;
+  StageBuilder builder = std::move(StageBuilder(20, 15).Floor(10, 0, 19).Hero(5, 9));
+  StageSession session{builder};
+  const cDrawSwitches saved = g_DrawSwitches;
+  ~HeroOnStage() { g_DrawSwitches = saved; }
+};
+
 // A picture shown on the hero follows it while the project's switch is on;
 // off, it stays on the spot of the stage where it was shown.
 TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
-  ScopedGameData data;
-  StageBuilder b(20, 15);
-  b.Floor(10, 0, 19).Hero(5, 9);
-  StageSession s(b);
-  ASSERT_TRUE(s.Loaded());
-  cStageScene& scene = s.Scene();
+  HeroOnStage stage;
+  ASSERT_TRUE(stage.session.Loaded());
+  cStageScene& scene = stage.session.Scene();
   cCharacter& c = scene.Hero();
-  const cDrawSwitches saved = g_DrawSwitches;
   for (int32_t follow : {1, 0}) {
     g_DrawSwitches.picturesFollowObjects = follow;
     // Picture 1 (no bitmap: no size) on the hero, 6 dots right and 10
@@ -259,6 +267,82 @@ TEST(EffectAndPictureCommands, PicturesFollowTheHeroOnlyWhileTheSwitchIsOn) {
     c.m_dY += 32;
     ExecutePicture(c, PictureCommand(0, 0, 0));
   }
+}
+
+// With pictures that do not follow their objects, a picture on the hero
+// keeps the place the hero gave it: at the command, or, when the project
+// leaves the place to the drawing, at the picture's first drawing.
+TEST(EffectAndPictureCommands, APictureOnTheHeroTakesItsPlaceAtTheCommandOrAtItsFirstDrawing) {
+  HeroOnStage stage;
+  ASSERT_TRUE(stage.session.Loaded());
+  cStageScene& scene = stage.session.Scene();
+  cCharacter& c = scene.Hero();
+  g_DrawSwitches.picturesFollowObjects = 0;
+  for (int32_t atDrawing : {0, 1}) {
+    SCOPED_TRACE(atDrawing);
+    g_DrawSwitches.picturePosition = atDrawing;
+    ExecutePicture(c, Words(kCmdShowPicture, {1, kPictureOnHero, 0, 0, 0, 0, 0, 100, kPictureUntilStageEnd, 0, 0, 0,
+                                              0, 0, 0}));
+    ASSERT_EQ(scene.m_Pictures.size(), 1u);
+    const cPicture& p = scene.m_Pictures.front()->picture;
+    const int32_t sx = static_cast<int32_t>(scene.m_ScrollX.position);
+    const int32_t sy = static_cast<int32_t>(scene.m_ScrollY.position);
+    const int32_t x = static_cast<int32_t>(c.m_dX + c.m_nWidth / 2.0) - sx;
+    const int32_t y = static_cast<int32_t>(c.m_dY + c.m_nHeight / 2.0) - sy;
+    c.m_dX += 64;  // the hero moves before the picture is first drawn
+    scene.DrawPictures(nullptr, 0, 0);
+    const int32_t taken = atDrawing ? x + 64 : x;
+    EXPECT_EQ(std::pair(p.m_nDrawnX, p.m_nDrawnY), std::pair(taken, y));
+    c.m_dX += 32;  // and later on: the picture stays
+    scene.DrawPictures(nullptr, 0, 0);
+    EXPECT_EQ(std::pair(p.m_nDrawnX, p.m_nDrawnY), std::pair(taken, y));
+    c.m_dX -= 96;
+    ExecutePicture(c, PictureCommand(0, 0, 0));
+  }
+}
+
+// A zoomed effect object is stretched from its effect's second surface,
+// the copy kept for zoomed drawing, unless DirectDraw draws with the
+// project's low-colour option (system number #9 read for it): then from the
+// picture itself. An effect at its cell size is drawn from the picture. The
+// two surfaces are painted apart here to tell them from each other.
+TEST(EffectObject, ZoomedObjectsStretchTheZoomCopyUnlessLowColourDirectDraw) {
+  ScopedGameData data;
+  Database.m_Effects.assign(2, cEffectRecord());
+  Database.m_Effects[1].m_nValue2 = Database.m_Effects[1].m_nValue3 = 32;
+  Database.m_Effects[1].m_Frames.push_back(cIntPair(0, 10));
+  PrepareDatabaseTables();
+  const cDrawSwitches saved = g_DrawSwitches;
+  const cSystemData savedSystem = SystemData;
+  const struct {
+    uint32_t d3d;
+    int32_t lowColour, width;
+    bool fromCopy;
+  } cases[] = {{0, 0, 32, false}, {0, 0, 64, true}, {0, 1, 64, false},
+               {1, 0, 32, false}, {1, 0, 64, true}, {1, 1, 64, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.d3d) + " " + std::to_string(c.lowColour) + " " + std::to_string(c.width));
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(5, 9);
+    SystemData.SetNum(9, c.lowColour);
+    StageSession s(b, 32, c.d3d);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cSafeVector<DDSURFACEDATA>& sheets = scene.m_Layers.m_Bitmaps.m_Effects;
+    DDReleaseSurfaces(sheets);
+    sheets.resize(2);
+    for (size_t k = 0; k < 2; ++k) {
+      ASSERT_TRUE(DDCreateSurface(&sheets[k], 32, 32, 1, 0, 0, 0, 0));
+      DDFillRect(&sheets[k], 0, 0, 32, 32, 40 + static_cast<uint32_t>(k));
+    }
+    const double x = scene.m_ScrollX.position + 100, y = scene.m_ScrollY.position + 100;
+    scene.m_Effects.push_back(cEffectObject::At(1, x, y, c.width, c.width, 0));
+    DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 0);
+    scene.DrawEffectObjects(DDBackBuffer(), 1);
+    EXPECT_EQ(Pixel(DDBackBuffer(), 110, 110) & 0xFFFFFF, PalNumToRGB(c.fromCopy ? 41 : 40) & 0xFFFFFF);
+    DDReleaseSurfaces(sheets);
+  }
+  SystemData = savedSystem;
   g_DrawSwitches = saved;
 }
 

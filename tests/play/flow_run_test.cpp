@@ -126,6 +126,52 @@ TEST(FlowRun, TimelineStartsAnAnimesLeadInBeforeItsCommand) {
   }
 }
 
+// An item's flow change reaches the hero's own definition: flows added,
+// put in a group's place or taken away leave the definition's flow list
+// the same as the flows the hero runs (and that list is what the hero
+// carries to the next stage). The hero's flows are groups 1, 2, 3; the
+// change brings one flow of group 9.
+TEST(FlowRun, AFlowChangeChangesTheDefinitionsFlowListAlike) {
+  StageFlowsInstalled flows;
+  struct Row {
+    uint32_t mode;   // 0 add, 1 in place of a group, 2 take a group away
+    uint32_t group;
+    std::vector<int> groups;
+  };
+  const Row rows[] = {{0, 0, {1, 2, 3, 9}}, {1, 2, {1, 9, 3}}, {1, 5, {1, 2, 3, 9}}, {2, 2, {1, 3}}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << r.mode << ", group " << r.group);
+    StageBuilder builder;
+    builder.Floor(10, 0, 19).Hero(3, 9).Item(3, 9);
+    std::vector<cEdFlow> own;
+    for (uint8_t group : {1, 2, 3}) {
+      own.push_back(Flow(kTriggerOnlyByFlowControl, {Code("S1 = S1 + 1")}));
+      own.back().m_nGroup = group;
+    }
+    builder.Data().m_PlacedCharacters.back().m_vFlows = own;
+    builder.Data().m_PlacedCharacters.back().m_nParam40 = 10;  // HP
+    cEdCmd change;
+    change.m_nFamily = 1;
+    change.m_nKind = 1;  // "フローの変更"
+    change.m_vParams = {r.mode, r.group};
+    change.m_vFlows = {Flow(kTriggerOnlyByFlowControl, {Code("S2 = S2 + 1")})};
+    change.m_vFlows.back().m_nGroup = 9;
+    builder.Data().m_PlacedItems.back().m_nParam15 = 0;  // taken once
+    builder.Data().m_PlacedItems.back().m_vCmds = std::vector<cEdCmd>{change};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.Frames(10);  // the hero takes the item where it stands
+    ASSERT_TRUE(session.Scene().m_ItemList.empty()) << "the item was taken";
+    cHero& hero = session.Scene().Hero();
+    std::vector<int> running, defined;
+    cActorFlows& set = FlowsOfCharacter(hero);
+    for (size_t i = 0; i < set.Count(); ++i) running.push_back(set.At(i).Definition().m_nGroup);
+    for (const cEdFlow& f : hero.Definition().m_vFlows) defined.push_back(f.m_nGroup);
+    EXPECT_EQ(running, r.groups);
+    EXPECT_EQ(defined, r.groups);
+  }
+}
+
 // Setting one current-object slot keeps the other two, on the running
 // stage (the scene holds them) and with no stage (the host holds them).
 TEST(FlowRun, SettingOneCurrentSlotKeepsTheOthers) {

@@ -16,6 +16,8 @@
 
 #include "../gfx/surface_pixels.h"
 #include "data/database.h"
+#include "data/settings.h"
+#include "data/system_data.h"
 #include "gfx/surface_table.h"
 #include "play/chara_effect.h"
 #include "play/character.h"
@@ -23,9 +25,12 @@
 #include "play/stage_draw.h"
 #include "play/stage_item.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
+#include "play/block_map.h"
 #include "support/bmp_writer.h"
 #include "support/display.h"
 #include "support/game_data.h"
+#include "support/project_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -186,6 +191,110 @@ TEST_P(GraphicSourceTest, CharactersDrawTheirCellWithTheColourPairUnderDirect3D)
     c.GetGraphicNumber(colourFlag, colour);
     EXPECT_EQ(colourFlag, 0) << change << " " << index;
   }
+}
+
+// The project's palette change (system number #36 on) gives each colour
+// index the palette colour of that number, added to the picture: an
+// invincible character of colour index 5 is drawn under Direct3D with
+// palette colour 5 added to every dot (each channel held at 255); without
+// the rule, without invincibility, or under DirectDraw it is drawn plainly.
+TEST_P(GraphicSourceTest, InvincibleCharactersAddTheirPaletteColourWhenTheProjectAsks) {
+  ScopedProjectSwitches switches;
+  const PALETTEENTRY saved = DDState.DDPalette[5];
+  DDState.DDPalette[5] = PALETTEENTRY{40, 200, 10, 0};
+  const bool d3d = GetParam().d3d != 0;
+  for (auto [rule, invincible] : {std::pair{1, 1}, {0, 1}, {1, 0}}) {
+    SCOPED_TRACE(std::to_string(rule) + " " + std::to_string(invincible));
+    cSystemData system;
+    system.SetNum(36, rule);
+    cBlockRules blockRules;
+    ApplyProjectSwitches(system, cStageData(), blockRules);
+    cEdCharacter d;
+    d.m_nGraphicSource = kGraphicCharacter;
+    d.m_nGraphic = 3;
+    d.m_nParam35 = static_cast<uint8_t>(invincible);
+    d.m_nParam32 = 5;  // colour index 5
+    cStageCharacter c;
+    c.Setup(1, d, nullptr, nullptr, 0, 0);
+    c.m_rcScreen = cScreenRect{100, 100, 131, 131};
+    c.m_nDrawWidth = c.m_nDrawHeight = 32;
+    Clear();
+    c.DrawBody(DDBackBuffer(), 0, 0);
+    const uint32_t dot = Dot(96 + 3, 5);
+    uint32_t want = dot;
+    if (d3d && rule && invincible)
+      want = std::min(255u, (dot >> 16) + 40) << 16 | std::min(255u, ((dot >> 8) & 0xFF) + 200) << 8 |
+             std::min(255u, (dot & 0xFF) + 10);
+    EXPECT_EQ(At(103, 105), want);
+  }
+  DDState.DDPalette[5] = saved;
+}
+
+// The sheets of the game table have variants 18 entries on (the character
+// and shot sheets' system-memory copies): the lookup draws from them unless
+// DirectDraw stretches in video memory ("DD_VideoStretch"); a sheet whose
+// variant is not loaded, or that has none (the blocks), is drawn itself.
+TEST_P(GraphicSourceTest, SheetsAreDrawnFromTheirVariantsUnlessDirectDrawStretchesInVideoMemory) {
+  const int variants[] = {CharacterSystemSurface(1), CharacterMirrorSystemSurface(1)};
+  ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, variants, 2));
+  const int32_t stretch = GameSettings.nDDVideoStretch;
+  const bool d3d = GetParam().d3d != 0;
+  cStageCharacter facingRight;
+  facingRight.m_nFacing = 1;
+  const struct {
+    const char* what;
+    int32_t kind, number;
+    const cStageObject* object;
+    int video, variant;
+  } cases[] = {
+      {"character", kGraphicCharacter, 3, nullptr, CharacterSurface(1), CharacterSystemSurface(1)},
+      {"character facing right", kGraphicCharacter, 3, &facingRight, CharacterMirrorSurface(1),
+       CharacterMirrorSystemSurface(1)},
+      {"shot (its variant not loaded)", kGraphicShot, 2, nullptr, SURF_SHOT, SURF_SHOT},
+      {"block (no variant)", kGraphicBlock, 2, nullptr, SURF_BLOCK, SURF_BLOCK},
+  };
+  for (const auto& c : cases) {
+    for (int32_t videoStretch : {0, 1}) {
+      SCOPED_TRACE(std::string(c.what) + (videoStretch ? ", video stretch" : ""));
+      GameSettings.nDDVideoStretch = videoStretch;
+      cGraphicSource source;
+      source.Lookup(1, c.kind, c.number, 0, c.object, 0);
+      const int want = videoStretch && !d3d ? c.video : c.variant;
+      EXPECT_EQ(source.Surface(), &GameSurfaces[want]);
+      EXPECT_EQ(SelectVariantSurface(c.video, 0), c.video);
+    }
+  }
+  GameSettings.nDDVideoStretch = stretch;
+  for (int id : variants) DDReleaseSurface(&GameSurfaces[id]);
+}
+
+// The stage's two tile work surfaces hold the shot sheet and its mirrored
+// twin at twice their size: each 16-dot cell of row r and column k of the
+// sheet covers the 32-dot square at (32 k, 32 r); rows the sheet lacks
+// stay cleared.
+TEST_P(GraphicSourceTest, TheTileWorkSurfacesHoldTheShotSheetsAtTwiceTheirSize) {
+  const int works[] = {SURF_EMPTY_FIRST, SURF_EMPTY_FIRST + 1};
+  ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, works, 2));
+  for (int id : works) {
+    ASSERT_EQ(std::pair(GameSurfaces[id].nWidth, GameSurfaces[id].nHeight), std::pair(256, 960));
+    DDFillSurface(&GameSurfaces[id], 7);
+  }
+  scene_.ClearWorkSurfaces();
+  const struct {
+    int row, cell, i, j;
+  } dots[] = {{0, 0, 0, 0}, {0, 7, 15, 15}, {3, 2, 5, 9}, {7, 5, 12, 1}};
+  for (const auto& d : dots) {
+    for (auto [di, dj] : {std::pair{0, 0}, std::pair{1, 1}}) {
+      const int x = 32 * d.cell + 2 * d.i + di, y = 32 * d.row + 2 * d.j + dj;
+      const int sx = 16 * d.cell + d.i, sy = 16 * d.row + d.j;
+      EXPECT_EQ(Pixel(&GameSurfaces[works[0]], x, y) & 0xFFFFFF, Dot(sx, sy)) << x << "," << y;
+      EXPECT_EQ(Pixel(&GameSurfaces[works[1]], x, y) & 0xFFFFFF, MirroredDot(sx, sy, 16)) << x << "," << y;
+    }
+  }
+  // The test sheet is 128 dots high: from row 8 on the copies are empty.
+  for (int id : works) EXPECT_EQ(Pixel(&GameSurfaces[id], 40, 32 * 10), Pixel(&GameSurfaces[id], 255, 959));
+  EXPECT_NE(Pixel(&GameSurfaces[works[0]], 40, 32 * 10), Pixel(&GameSurfaces[works[0]], 40, 40));
+  for (int id : works) DDReleaseSurface(&GameSurfaces[id]);
 }
 
 // Items draw from their own graphic source: the sub-number picks the cell

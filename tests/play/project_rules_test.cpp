@@ -23,6 +23,7 @@
 #include "play/stage_scene.h"
 #include "play/system_switches.h"
 #include "support/game_data.h"
+#include "support/project_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -77,6 +78,15 @@ std::vector<Reader> Readers() {
   r[kRuleDefeatDisplayFrames] = [](const cBlockRules&) { return g_CharacterSwitches.defeatDisplayFrames; };
   r[kRuleVanishAtOnce] = [](const cBlockRules&) { return g_CharacterSwitches.vanishAtOnce; };
   r[kRulePicturesFollowObjects] = [](const cBlockRules&) { return g_DrawSwitches.picturesFollowObjects; };
+  // The colour pairs take the table's operation (checked on pair 1 once a
+  // stage was set up; the record alone before).
+  r[kRuleColourPairs] = [](const cBlockRules&) {
+    const auto& pairs = g_CharacterSwitches.colourPairs;
+    if (pairs.size() > 1 && static_cast<int32_t>(pairs[1].dwColorOp) != g_DrawSwitches.colourPairOperation) return -1;
+    return g_DrawSwitches.colourPairOperation;
+  };
+  r[kRuleLowColourEffects] = [](const cBlockRules&) { return g_DrawSwitches.lowColourEffects; };
+  r[kRulePicturePosition] = [](const cBlockRules&) { return g_DrawSwitches.picturePosition; };
   // The flow runtime asks for its switches through the flow host.
   r[kRuleTriggerNoFrameGuard] = [](const cBlockRules&) { return g_FlowSwitches.triggerNoFrameGuard; };
   r[kRuleTriggerGuardFirst] = [](const cBlockRules&) { return g_FlowSwitches.triggerGuardFirst; };
@@ -109,14 +119,6 @@ class ProjectRulesTest : public ::testing::Test {
   void TearDown() override {
     SystemData = system_;
     StageData = stage_;
-    g_MotionSwitches = motion_;
-    g_MoveSwitches = moves_;
-    g_FlowSwitches = flows_;
-    g_CombatSwitches = combat_;
-    g_CharacterSwitches = characters_;
-    g_CommandSwitches = commands_;
-    g_DrawSwitches = draw_;
-    cStageScene::s_bKeepStartPosition = keepStart_;
   }
   // Every number of this file is 1000 + k (the colour-key bytes hold k).
   cSystemData LoadVersion873() {
@@ -137,14 +139,7 @@ class ProjectRulesTest : public ::testing::Test {
   ScopedGameData data_;  // the loader checks music numbers against the database
   const cSystemData system_ = SystemData;
   const cStageData stage_ = StageData;
-  const cMotionSwitches motion_ = g_MotionSwitches;
-  const cMoveSwitches moves_ = g_MoveSwitches;
-  const cFlowSwitches flows_ = g_FlowSwitches;
-  const cCombatSwitches combat_ = g_CombatSwitches;
-  const cCharacterSwitches characters_ = g_CharacterSwitches;
-  const cCommandSwitches commands_ = g_CommandSwitches;
-  const cDrawSwitches draw_ = g_DrawSwitches;
-  const int32_t keepStart_ = cStageScene::s_bKeepStartPosition;
+  ScopedProjectSwitches switches_;  // every switch record, put back after the test
 };
 std::string ProjectRulesTest::dir_;
 

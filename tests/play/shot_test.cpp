@@ -14,6 +14,7 @@
 #include "play/stage_character.h"
 #include "play/shot.h"
 #include "play/stage_scene.h"
+#include "play/system_switches.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
 #include "scene/scene.h"
@@ -470,6 +471,100 @@ TEST(ShotStage, ASwordFollowsItsOwnerForItsTicks) {
     ClearShots(scene);
   }
   Database.m_SwordTypes = saved;
+}
+
+// A sword hits with its whole frame, facing either way: an enemy under the
+// tip of the blade and one under its hilt are both struck. (A 16-dot shot's
+// hit square in the corner of the sword's frame would reach only the hilt
+// when the owner faces right and only the tip when it faces left.)
+TEST(ShotStage, ASwordHitsWithItsWholeBladeFacingEitherWay) {
+  cSafeVector<cSwordTypeRecord> saved = Database.m_SwordTypes;
+  Database.m_SwordTypes.clear();
+  Database.m_SwordTypes.push_back(cSwordTypeRecord());
+  cSwordTypeEntry& frame = Database.m_SwordTypes[0].m_Entries[0];
+  frame.m_nValues[0] = 64;  // width: a long blade
+  frame.m_nValues[1] = 16;  // height
+  frame.m_nValues[9] = 1;   // a tenth of a second
+  struct Row {
+    int32_t facing;
+    bool atTip;
+  };
+  for (const Row r : {Row{1, true}, Row{1, false}, Row{0, true}, Row{0, false}}) {
+    SCOPED_TRACE(testing::Message() << "facing " << r.facing << (r.atTip ? ", at the tip" : ", at the hilt"));
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(9, 9).Character(15, 9);
+    b.Data().m_PlacedCharacters[0].m_nParam40 = 10;
+    b.Data().m_PlacedCharacters[1].m_nParam40 = 10;
+    b.Data().m_PlacedCharacters[1].m_nParam50 = 2;  // another group than the hero's
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.Frames(10);  // both stand on the floor
+    cStageScene& scene = s.Scene();
+    cHero& hero = scene.Hero();
+    hero.m_nFacing = r.facing;
+    hero.UpdateScreenRect();
+    cEdShot d;
+    d.m_f26 = 1;
+    d.SetPower(1);
+    FireSword(scene, hero, d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    const cShot& sword = *scene.m_ShotList.front();
+    ASSERT_EQ(sword.m_nWidth, 64);
+    // The enemy's attack rectangle begins 4 dots inside the chosen end.
+    const bool rightEnd = (r.facing == 1) == r.atTip;
+    cStageCharacter& enemy = scene.m_CharacterList.front();
+    const double width = enemy.m_Hit2.right - enemy.m_Hit2.left + 1;
+    const double left = rightEnd ? sword.m_dRight - 4 : sword.m_dX + 4 - width;
+    enemy.m_dX += left - enemy.m_Hit2.left;
+    enemy.UpdateX();
+    EXPECT_EQ(scene.CheckHits(), 0);
+    EXPECT_EQ(enemy.m_nHp, 9);
+    ClearShots(scene);
+  }
+  Database.m_SwordTypes = saved;
+}
+
+// Under a forced scroll of two dots a frame, a shot that stands still of
+// its own is carried by the scroll by the hero's rule: without
+// scroll-relative aiming when it moves with the scroll; with it when it
+// flies free, and never once it falls (movement kind 9, "落下").
+TEST(ShotStage, TheForcedScrollCarriesShotsByTheHerosRule) {
+  struct Row {
+    int32_t scrollRelative;
+    uint8_t movesWithScroll;
+    uint8_t moveKind;  // 0 straight (free), 9 falling
+    bool carried;
+  };
+  const Row rows[] = {{0, 1, 9, true}, {0, 0, 9, false}, {1, 1, 9, false}, {1, 0, 9, false},
+                      {0, 1, 0, true}, {0, 0, 0, false}, {1, 0, 0, true},  {1, 1, 0, true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "scroll-relative " << r.scrollRelative << ", moves with the scroll "
+                                    << int(r.movesWithScroll) << ", movement kind " << int(r.moveKind));
+    StageBuilder b(80, 15);
+    b.Floor(10, 0, 79).Hero(3, 9);
+    b.Data().m_PlacedCharacters[0].m_nParam40 = 10;
+    b.Data().Int(kStageForcedScrollXOn) = 1;
+    b.Data().Int(kStageForcedScrollXSpeed) = 20;  // tenths of a dot a frame
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.System().SetNum(ProjectRuleRow(kRuleScrollRelativeAim).field, r.scrollRelative);
+    s.Scene().SetStage(0, 1);  // the stage starts again under the project's rule
+    cStageScene& scene = s.Scene();
+    s.Frames(2);
+    ASSERT_EQ(StageViewX().step, 2.0);
+    cEdShot d = ShotRecipe{.speed = 0}.Make();
+    d.m_nType = r.moveKind;
+    d.m_f31 = r.movesWithScroll;
+    d.m_f30 = 1;  // through blocks: it stays while it falls
+    FireShots(scene, scene.Hero(), d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    s.Frames(2);  // a falling shot starts its fall in its first frame
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    const cShot& shot = *scene.m_ShotList.front();
+    EXPECT_EQ(shot.m_bFreeVertical, r.moveKind == 9 ? 0 : 1);
+    EXPECT_EQ(shot.m_dSpeedX, r.carried ? 2.0 : 0.0);
+    ClearShots(scene);
+  }
 }
 
 // A character summon places a copy beside the shooter by the pattern; a

@@ -191,7 +191,9 @@ TEST_P(StageDrawTest, ScreenColourFadesInHoldsAndReturns) {
     sc.Draw(DDBackBuffer(), false);
     EXPECT_EQ(sc.m_nLevel, want);
   }
-  EXPECT_EQ(At(DDBackBuffer(), 10, 10), 0xFF0000u);  // held at the full colour
+  // Held at the full colour: DirectDraw lays red itself over the picture,
+  // Direct3D tints the picture red (palette 40 keeps its red channel only).
+  EXPECT_EQ(At(DDBackBuffer(), 10, 10), GetParam().d3d ? Pal(40) & 0xFF0000u : 0xFF0000u);
   // The return fades the same colour out again; its last frame ends it.
   sc.Start(back);
   for (int32_t want : {0, 42, 85, 127, 170, 255}) {
@@ -216,14 +218,27 @@ TEST_P(StageDrawTest, BitmapSheetsLoadEveryEntryAndLogTheMissingOnes) {
   ASSERT_EQ(sheets.m_Effects.size(), 4u);  // two per entry, entries 1 and 2
   EXPECT_EQ(std::pair(sheets.m_Effects[0].nWidth, sheets.m_Effects[0].nHeight), std::pair(64, 32));
   EXPECT_EQ(sheets.m_Effects[1].lpShareSD, &sheets.m_Effects[0]);
-  if (!GetParam().d3d) {  // the mirrored copy turns each 32-dot cell around in place
-    for (auto [x, rgb] : {std::pair{0, 0x0000C0u}, {31, 0xC00000u}, {32, 0x00C000u}})
+  if (!GetParam().d3d) {  // the copy zoomed objects stretch from holds the picture as it is
+    for (auto [x, rgb] : {std::pair{0, 0xC00000u}, {31, 0x0000C0u}, {32, 0x00C000u}})
       EXPECT_EQ(At(&sheets.m_Effects[1], x, 0), rgb) << x;
   }
   EXPECT_EQ(sheets.m_Effects[2].nWidth, 0);
   EXPECT_NE(sandbox_.ErrorCheckLog().find("none.bmp"), std::string::npos);
+  // A special bitmap of the same picture (cells of 32 dots): its second and
+  // fourth surfaces turn each cell around in place.
+  Database.m_BmpCharaExcs.resize(2);
+  Database.m_BmpCharaExcs[1].m_strText2 = "bmp\\eff.bmp";
+  Database.m_BmpCharaExcs[1].m_nValue2 = 1;
+  EXPECT_EQ(LoadCharacterBitmaps(sheets), 0);
+  ASSERT_EQ(sheets.m_CharaExc.size(), 4u);
+  if (!GetParam().d3d) {
+    for (size_t k : {1u, 3u})
+      for (auto [x, rgb] : {std::pair{0, 0x0000C0u}, {31, 0xC00000u}, {32, 0x00C000u}})
+        EXPECT_EQ(At(&sheets.m_CharaExc[k], x, 0), rgb) << k << " " << x;
+  }
   ReleaseStageBitmaps(sheets);
   EXPECT_EQ(sheets.m_Effects[0].lpDDS, nullptr);
+  EXPECT_EQ(sheets.m_CharaExc[0].lpDDS, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, StageDrawTest, ::testing::Values(Mode{"DD32", 0}, Mode{"D3D32", 1}),

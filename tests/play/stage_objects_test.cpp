@@ -227,11 +227,11 @@ TEST(StageObjects, BlockSummonsKeepCharactersFreeAndProtectedBlocks) {
 
 // The life check hands on characters at 0 HP that are already dying (their
 // defeat came from a hit): without death displays they go now; with them
-// they stay for their display, and only a character that falls now sounds
-// the death sound.
+// they stay for their display and sound the death sound, a character that
+// was already dying as well as one that falls now.
 TEST(StageObjects, TheLifeCheckHandsOnCharactersAlreadyDying) {
   struct Row { int32_t deathDisplays; bool dying; size_t left; long deathSounds; };
-  const Row rows[] = {{0, true, 0, 0}, {1, true, 1, 0}, {1, false, 1, 1}, {0, false, 0, 0}};
+  const Row rows[] = {{0, true, 0, 0}, {1, true, 1, 1}, {1, false, 1, 1}, {0, false, 0, 0}};
   for (const Row& r : rows) {
     StageBuilder b(20, 15);
     b.Floor(10, 0, 19).Hero(2, 9).Character(12, 9);

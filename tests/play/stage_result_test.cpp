@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <tuple>
 #include <vector>
 
 #include "../gfx/surface_pixels.h"
+#include "data/labels.h"
 #include "data/rankings.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
@@ -18,6 +21,7 @@
 #include "play/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
+#include "support/harness.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -60,19 +64,31 @@ struct RankedSession {
 }  // namespace
 
 // A clear in free play writes the score in first place under the fixed
-// name; the same clear in a replay's playback finds its place but writes
-// no file.
-TEST(StageResult, AClearRegistersTheScoreUnlessReplaying) {
-  const struct { int32_t titleAction; bool written; } cases[] = {{kTitleFreePlay, true}, {kTitleReplay, false}};
+// name; the same clear in a replay's playback finds its place and is
+// registered when the replay mode keeps rankings, but its play kind has no
+// ranking file: nothing is written. A replay mode without rankings
+// registers nothing.
+TEST(StageResult, AClearRegistersTheScoreAndAReplayWritesNoFile) {
+  const struct {
+    int32_t titleAction, playMode, rankingOn;
+    int registered;
+    bool written;
+  } cases[] = {{kTitleFreePlay, kPlayFree, 1, 1, true},
+               {kTitleReplay, kPlayReplay, 1, 1, false},
+               {kTitleReplay, kPlayReplay, 0, 0, false}};
   for (const auto& c : cases) {
     RankedSession r;
     ASSERT_TRUE(r.session.Loaded());
     cStageScene& scene = r.session.Scene();
     SceneManager.m_nLastTitleAction = c.titleAction;
+    SceneManager.m_nPlayMode = c.playMode;
+    SystemData.m_Ranking.At(kPlayReplay) = SystemData.m_Ranking.At(kPlayFree);
+    bRankingOn = c.rankingOn;
     SaveData.m_nScore = 1234;
     scene.EndStage();
-    ASSERT_EQ(scene.m_RankingPositions[kRankingGenreScore], 0);
-    EXPECT_EQ(scene.RunRankingEntry(), c.written ? 1 : 0);
+    ASSERT_EQ(scene.m_RankingPositions[kRankingGenreScore], c.rankingOn ? 0 : -1);
+    EXPECT_EQ(scene.RunRankingEntry(), c.registered);
+    EXPECT_EQ(scene.m_bRankingRegistered, c.registered);
 
     cRankingFile read;
     EXPECT_EQ(read.LoadFile(r.RankingPath()), c.written ? RankingLoad::kLoaded : RankingLoad::kMissing);
@@ -84,6 +100,51 @@ TEST(StageResult, AClearRegistersTheScoreUnlessReplaying) {
     // Registered once: a second decide does not insert the result again.
     EXPECT_EQ(scene.RunRankingEntry(), 0);
   }
+}
+
+// A stage named on the command line is played as a test play that ranks as
+// free play does (the demo's free-play settings keep rankings): its clear
+// finds its places, and F3 on the result screen registers them under the
+// name typed into the name box, writing the stage's ranking file.
+TEST(StageResultGame, F3OnTheResultScreenOfATestPlayWritesItsRanking) {
+  StageBuilder builder(20, 15);
+  builder.Floor(10, 0, 19).Hero(2, 9);
+  builder.Data().m_RankingSwitches = {1, 0, 0, 0, 0};
+  cEdCmd clear;
+  clear.m_nKind = kCmdStageClear;
+  clear.m_vParams.assign(9, 0);
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerAlways;
+  flow.m_vCmds = {clear};
+  builder.Data().m_PlacedCharacters.front().m_vFlows = {flow};
+  GameHarness::Options options;
+  options.commandLine = "data\\stg4\\clear.stg4";
+  options.dialogAnswers = "ok;text:abc";  // the start dialog, then the name box
+  GameHarness game(options);
+  std::ofstream(game.PathOf("data/stg4/clear.stg4"), std::ios::binary) << builder.Bytes();
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(30));
+  const auto* stage = dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage));
+  ASSERT_NE(stage, nullptr);
+  EXPECT_EQ(stage->m_nMode, kStageModeResult);
+  EXPECT_EQ(stage->m_RankingPositions[kRankingGenreScore], 0) << "the clear ranks first in an empty list";
+  const std::string file = game.PathOf("user_data/free/clear.rkg");
+  EXPECT_FALSE(std::filesystem::exists(file)) << "nothing is written before F3";
+  game.PressKey(plat::VK_F3);
+  game.StepFrames(4);
+  game.ReleaseKey(plat::VK_F3);
+  game.StepFrames(4);
+  game.PressKey('Z');  // decide leaves the ranking list
+  game.StepFrames(4);
+  game.ReleaseKey('Z');
+  game.StepFrames(4);
+  EXPECT_EQ(stage->m_bRankingRegistered, 1);
+  ASSERT_TRUE(std::filesystem::exists(file));
+  cRankingFile read;
+  ASSERT_EQ(read.LoadFile("user_data\\free\\clear.rkg"), RankingLoad::kLoaded);
+  const auto& first = read.List(kRankingGenreScore).m_Entries.at(0);
+  EXPECT_EQ(std::tie(first.m_bUsed, first.m_strName), std::make_tuple(1, std::string("abc")));
+  EXPECT_EQ(game.Close(), 0);
 }
 
 // Free play has no world map: a stage chosen after another one ranks in its

@@ -118,6 +118,14 @@ StageBuilder& StageBuilder::Item(int32_t x, int32_t y) {
 std::string StageBuilder::Bytes() { return data_.SaveStageBytes(); }
 
 StageSession::StageSession(StageBuilder& builder, int32_t bpp, uint32_t direct3d) : savedSystem_(SystemData) {
+  Start(builder.Bytes(), bpp, direct3d);
+}
+
+StageSession::StageSession(const std::string& stageFile, int32_t bpp, uint32_t direct3d) : savedSystem_(SystemData) {
+  Start(stageFile, bpp, direct3d);
+}
+
+void StageSession::Start(const std::string& stageFile, int32_t bpp, uint32_t direct3d) {
   ResetStageGlobals();
   auto sounds = sounds_;
   auto closed = closed_;
@@ -132,7 +140,7 @@ StageSession::StageSession(StageBuilder& builder, int32_t bpp, uint32_t direct3d
   plat::DrawFaultInjection().desktopBitsOverride = bpp;  // the sandbox puts it back
   savedActive_ = g_bActive.exchange(1);
   DDInit(direct3d, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
-  display_.Write("data/stg4/test.stg4", builder.Bytes());
+  display_.Write("data/stg4/test.stg4", stageFile);
   loaded_ = StartSingleStagePlay("data\\stg4\\test.stg4", 0) != 0;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
   SceneManager.m_nPlayMode = kPlayFree;
@@ -153,6 +161,9 @@ StageSession::~StageSession() {
   g_hMainWnd = static_cast<plat::WindowHandle>(savedMainWindow_);
   g_bActive = savedActive_;
   plat::DestroyWindowEntry(static_cast<plat::WindowHandle>(window_));
+  // What the stage posted to this thread (a close, a frame keeper's end)
+  // goes with the session: the next test starts with an empty queue.
+  plat::DropQueue();
 }
 
 void StageSession::Frames(int32_t n) {

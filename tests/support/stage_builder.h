@@ -58,6 +58,9 @@ class StageSession {
   // windowed display of `bpp` bits (the desktop's depth is made the same),
   // DirectDraw or, with `direct3d`, Direct3D.
   explicit StageSession(StageBuilder& builder, int32_t bpp = 32, uint32_t direct3d = 0);
+  // The same with a stage file's bytes as they are (a file another writer
+  // made); Loaded() tells whether the game took it.
+  explicit StageSession(const std::string& stageFile, int32_t bpp = 32, uint32_t direct3d = 0);
   ~StageSession();
   StageSession(const StageSession&) = delete;
   StageSession& operator=(const StageSession&) = delete;
@@ -75,6 +78,8 @@ class StageSession {
   bool CloseRequested();
 
  private:
+  void Start(const std::string& stageFile, int32_t bpp, uint32_t direct3d);
+
   DisplaySandbox display_;
   cSystemData savedSystem_;
   std::unique_ptr<cStageScene> scene_;
