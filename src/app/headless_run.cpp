@@ -10,7 +10,9 @@
 #include "data/settings.h"
 #include "front/front_scenes.h"
 #include "gfx/dd.h"
+#include "gfx/surface_table.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "platform/image_decode.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
@@ -51,10 +53,15 @@ void ResetGameStateAfterRun() {
   g_hMainWnd = 0;
   SetQuitHandler(nullptr);  // the entry point's handler would post to no window, into the caller's queue
   GameSettings = GameSettingsRecord{};
+  plat::SetEnglishDialogs(false);
   ResetSceneManagerForTest();
   ResetTimersForTest();
   ResetLogsForTest();
   DDResetForTest();
+  // A run writes into the game's surface and font tables (picture names,
+  // the fonts' glyph mode as the drawing mode decides it): the next run
+  // starts from the tables as the program is built with.
+  ResetGameSurfaceTablesForTest();
   ResetFrameTraceForTest();
   ResetFrontEndForTest();
 }

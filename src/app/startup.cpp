@@ -34,6 +34,7 @@
 #include "gfx/game_fonts.h"
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/image_decode.h"
 #include "platform/text.h"
@@ -62,6 +63,9 @@ struct StartupState {
   DDDISPLAYCHOICE display;
   // The drawing mode came from a boot record that says not to ask.
   bool modeNotAsked = false;
+  // The stage named on the command line cannot be played (a failure that
+  // says nothing about the drawing mode).
+  bool stageUnplayable = false;
 };
 
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
@@ -126,6 +130,8 @@ bool ReadSettings(StartupState&) {
     if (WriteDefaultSystemIni("System.ini", SystemData.m_Keys))
       WriteReportLog("System.ini : written with the default settings");
   }
+  // The boxes' standard buttons speak the game's language from now on.
+  plat::SetEnglishDialogs(GameSettings.nEnglish != 0);
   return true;
 }
 
@@ -232,10 +238,12 @@ bool SetUpDisplay(StartupState& state) {
                           kGameSurfaceCount, state.showCommand))
     return false;
   if (lpDTCon) LinkSurfaceDescriptors();
-  // A Direct3D picture scales with its window: the window manager's resize
-  // and maximise work there (the host keeps whole scales). A DirectDraw
-  // window keeps its size.
-  host.SetResizable(lpDTCon != nullptr && DDState.bWindowed);
+  // "WindowMode=2" gives a Direct3D window a sizing border: the window
+  // manager's resize and maximise work there and the picture scales with the
+  // window (the host keeps whole scales). Every other window keeps the size
+  // it is given; a Direct3D window's right-click menu still sets whole
+  // scales. A fall-back to DirectDraw drops the border.
+  host.SetResizable(lpDTCon != nullptr && DDState.bWindowed && display.bSizingBorder != 0);
   return true;
 }
 
@@ -357,8 +365,10 @@ bool LoadWorldMapAndCommonPalette(StartupState&) {
 // A stage file named on the command line: the newest numbered version of it
 // when there is one. A name that does not exist is reported and forgotten
 // (the title comes first). One that exists is played on its own as free
-// play: the stage scene comes first and finds the file in "FreeStage".
-bool StartCommandLineStage(StartupState&) {
+// play: the stage scene comes first and finds the file in "FreeStage". One
+// that exists but cannot be played (unreadable, no hero) has shown why, and
+// start-up fails: the program ends there, with nothing to ask.
+bool StartCommandLineStage(StartupState& state) {
   if (GameSettings.szFreeStage[0] == '\0') return true;
   char found[MAX_PATH];
   if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str()))
@@ -375,10 +385,13 @@ bool StartCommandLineStage(StartupState&) {
   // It ranks as free play does: the result screen's F3 registers its
   // results when the free-play settings keep rankings.
   bRankingOn = kPlayFree < static_cast<int>(SystemData.m_Ranking.size()) ? SystemData.m_Ranking.At(kPlayFree).m_bOn : 0;
-  // Test play: unlimited lives. A stage that cannot be played (unreadable,
-  // no hero) has been reported; the stage scene then finds no stage and
-  // closes the program.
-  if (BeginSingleStagePlay(GameSettings.szFreeStage, 0, true)) DecodeStageBackgroundsAhead();
+  // Test play: unlimited lives.
+  if (!BeginSingleStagePlay(GameSettings.szFreeStage, 0, true)) {
+    state.stageUnplayable = true;
+    return false;
+  }
+  DecodeStageBackgroundsAhead();
+  SaveData.m_nValue4 = 0;  // the world select's mark: a test play is not one of its plays
   SceneManager.m_nCurrent = kSceneStage;
   SceneManager.m_nNext = kSceneStage;
   SceneManager.m_nPrevious = kSceneTitle;
@@ -448,7 +461,7 @@ bool InitGame(const char* commandLine, int showCommand) {
   StartupState state{commandLine, showCommand, {}};
   for (StartupStep step : kStartupSteps) {
     if (!step(state)) {
-      AskForTheDrawingModeNextTime(state);
+      if (!state.stageUnplayable) AskForTheDrawingModeNextTime(state);
       return false;
     }
   }

@@ -37,7 +37,11 @@ bool HandleSecondInstance() {
       plat::Sjis("既に起動しています。\n実行中のプログラムを閉じて再起動しますか？\n\nWould you like to restart the game?")
           .c_str(),
       title.c_str(), plat::MB_YESNO);
-  if (answer != plat::IDYES) return false;
+  if (answer != plat::IDYES) {
+    // The running copy goes on, with the keyboard this box took.
+    if (auto pid = plat::FindRegisteredWindowOwner(kWindowClassName)) plat::HandKeyboardBack(*pid);
+    return false;
+  }
   if (auto pid = plat::FindRegisteredWindowOwner(kWindowClassName)) {
     if (!plat::TerminateProcessOrderly(*pid, kTerminateGraceMs)) {
       ShowMessageBox(plat::Sjis("プログラムの終了に失敗しました。").c_str(), title.c_str(), plat::MB_OK);

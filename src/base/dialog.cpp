@@ -171,10 +171,11 @@ int32_t cDialog::RunModal() {
     m_bInCommand = false;
   });
   view.SetCloseHandler([this]() { OnClose(); });
-  // Escape is the cancel command (id 2); a dialog without a handler for it
-  // stays open (the game's dialogs end only by their buttons or a close).
+  // Escape is the dialog's Cancel: it closes the dialog as its close box
+  // does (the bound values stay as they were), also in a dialog whose only
+  // button is OK.
   view.SetEscapeHandler([this]() {
-    if (!m_bInCommand && AcceptCommand()) OnCommand(kIdEscape, plat::kClicked);
+    if (!m_bInCommand && AcceptCommand()) OnClose();
   });
   // The key pre-filter: navigation and function keys reach the dialog and
   // its controls as key presses, except while the input method composes

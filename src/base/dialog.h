@@ -22,8 +22,8 @@ enum : int32_t {
   kControlStatic = 5,
 };
 
-// The dialogs' own buttons, and the command Escape gives.
-enum : int32_t { kIdOk = 1000, kIdCancel = 1001, kIdEscape = 2 };
+// The dialogs' own buttons.
+enum : int32_t { kIdOk = 1000, kIdCancel = 1001 };
 
 class cControl {
  public:

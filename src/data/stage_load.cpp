@@ -16,7 +16,9 @@
 namespace {
 
 // The reading of the stage is over; the thread that waits for it is woken
-// by a message then instead of looking again a millisecond later.
+// then instead of looking again a millisecond later. The wake leaves nothing
+// in that thread's queue (a message would be left there whenever the waiter
+// saw the end before it took the message).
 std::atomic<bool> g_stageRead{false};
 std::atomic<plat::ThreadId> g_stageWaiter{0};
 
@@ -25,7 +27,7 @@ std::atomic<plat::ThreadId> g_stageWaiter{0};
 uint32_t LoadStageThread(void* argument) {
   if (StageData.LoadFromFile(StageData.m_strLoadedPath)) StageData.m_bLoaded = 1;
   g_stageRead.store(true);
-  if (const plat::ThreadId waiter = g_stageWaiter.load()) plat::PostThreadMessage(waiter, plat::WM_NULL, 0, 0);
+  if (const plat::ThreadId waiter = g_stageWaiter.load()) plat::WakeThread(waiter);
   return 0;
 }
 

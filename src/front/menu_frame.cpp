@@ -7,6 +7,7 @@
 #include "gfx/dd.h"
 #include "gfx/dd_frame.h"
 #include "gfx/game_fonts.h"
+#include "gfx/surface_table.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ class cMenuTextTarget : public cTextTarget {
 
 void DrawMenuBackdrop() { DDFillSurface(DDBackBuffer(), kBackdropPalette); }
 
-void DrawMenuFrame(int32_t x, int32_t y, int32_t width, int32_t height) {
-  DDDrawFrame(DDBackBuffer(), x, y, width, height, 1, kFramePalette);
+void DrawMenuFrameBox(int32_t x, int32_t y, int32_t width, int32_t height) {
+  DDDrawFrameBox(DDBackBuffer(), x, y, width, height, &GameSurfaces[SURF_WINDOW], 1, kFramePalette);
 }
 
 int32_t CentredTextLeft(const std::string& text, int32_t centreX, int32_t dotsPerCharacter) {
@@ -46,7 +47,7 @@ void DrawMenuHeading(const std::string& text, int32_t y) {
 
 void DrawMenuPanel(const std::string& heading) {
   DrawMenuBackdrop();
-  DrawMenuFrame(1, 1, 638, 478);
+  DrawMenuFrameBox(1, 1, 638, 478);
   if (!heading.empty()) DrawMenuHeading(heading, 32);
 }
 

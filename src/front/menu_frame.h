@@ -1,5 +1,5 @@
-// The look the menu screens share: the plain backdrop, the frame around a
-// menu or the whole screen, the heading, centred text, and the boxes of
+// The look the menu screens share: the plain backdrop, the frame box of a
+// menu or of the whole screen, the heading, centred text, and the boxes of
 // system-text rows (the yes/no boxes of the world map and its menu).
 //
 // One centring rule for all of them: a text is centred on x by its
@@ -12,14 +12,17 @@
 
 // The screen filled with palette 16 (the menus' background).
 void DrawMenuBackdrop();
-// A frame of palette 240, one dot thick, around x, y, width, height.
-void DrawMenuFrame(int32_t x, int32_t y, int32_t width, int32_t height);
+// A menu's frame box: the box picture ("bmp\Window.bmp", from its top-left
+// corner, its transparent colour left out) over x, y, width, height, and a
+// frame of palette 240 one dot thick around it, just outside.
+void DrawMenuFrameBox(int32_t x, int32_t y, int32_t width, int32_t height);
 // The left edge of `text` centred on `centreX` at `dotsPerCharacter`.
 int32_t CentredTextLeft(const std::string& text, int32_t centreX, int32_t dotsPerCharacter);
 // A heading in the large game font (32 dots a character) centred on x 320.
 void DrawMenuHeading(const std::string& text, int32_t y);
-// A whole-screen menu panel: the backdrop, a frame one dot inside the
-// screen's edges and the heading at y 32 (none when empty).
+// A whole-screen menu panel: the backdrop, a frame box one dot inside the
+// screen's edges (its frame on the edges) and the heading at y 32 (none
+// when empty).
 void DrawMenuPanel(const std::string& heading);
 
 // Rows of the system texts first .. first + count - 1 drawn with the system

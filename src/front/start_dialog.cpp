@@ -19,7 +19,7 @@ plat::DialogTemplate cStartDialog::BuildTemplate() {
   using plat::ControlKind;
   auto text = [en](const char* english, const char* japanese) { return en ? std::string(english) : plat::Sjis(japanese); };
   t.controls = {
-      {kIdPicture, ControlKind::Picture, "", 7, 7, 20, 21, plat::kProgramMark},
+      {kIdPicture, ControlKind::Picture, "", 7, 7, 20, 21},  // the game has no picture of its own for it
       {kIdGroup, ControlKind::Group, text("Drawing mode", "描画モード"), 15, 15, 190, 55},
       {kIdDirect3D, ControlKind::Radio, "Direct3D", 20, 30, 42, 10, plat::kGroupStart},
       {kIdDirectDraw, ControlKind::Radio, "DirectDraw", 80, 30, 45, 10},

@@ -90,7 +90,7 @@ class cTitleScene : public cMenuScene {
       for (int32_t command : m_Rows) widest = std::max(widest, CountCharacters(Label(command).c_str()));
       cFont& font = GameFonts[2];
       if (font.Created()) {
-        DrawMenuFrame(m_nMenuX + 1, kMenuY + 1, widest * 32 + 32, static_cast<int>(m_Rows.size()) * 32);
+        DrawMenuFrameBox(m_nMenuX + 1, kMenuY + 1, widest * 32 + 32, static_cast<int>(m_Rows.size()) * 32);
         for (size_t row = 0; row < m_Rows.size(); ++row)
           font.DrawText(back, m_nMenuX + 32, kMenuY + static_cast<int>(row) * 32, Label(m_Rows[row]).c_str());
       }
@@ -245,6 +245,7 @@ void ResetGameProgress() {
   SaveData.Reset();
   SaveData.m_nMapX = WorldMapModel.nStartX;
   SaveData.m_nMapY = WorldMapModel.nStartY;
+  SaveData.m_nValue4 = 0;  // the world select's mark (a story game is no challenge)
   SetStartLives(kPlayStory);
 }
 

@@ -73,7 +73,7 @@ class cWorldMapMenuScene : public cMenuScene {
       widest = std::max(widest, CountCharacters(label.c_str()));
       text += label + "\n";
     }
-    DrawMenuFrame(kMenuX, kMenuY, (widest + 1) * 16, static_cast<int>(m_Rows.size()) * 16);
+    DrawMenuFrameBox(kMenuX, kMenuY, (widest + 1) * 16, static_cast<int>(m_Rows.size()) * 16);
     DrawMenuText(kMenuX + 16, kMenuY, text);
     if (SystemData.Num(19) != 0 && SaveData.m_nTotalPoints >= 1)
       DrawCentredTextBox(320, 260, SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints));
@@ -350,6 +350,9 @@ class cWorldSelectScene : public cMenuScene {
                                     : 0;
         SaveData.m_nLives = static_cast<int32_t>(std::max<int64_t>(int64_t{SaveData.m_nContinues} - 1, INT32_MIN));
       }
+      // The play record's mark of a play the world select started (kept in
+      // the challenge progress and replays it is written to).
+      SaveData.m_nValue4 = 1;
       g_nRememberedRow = MenuCursor.Current().m_nRow;
       g_nRememberedTop = m_nTop;
       Leave(kSceneStage);

@@ -28,6 +28,9 @@ namespace {
 constexpr int32_t kHeroX = 288, kHeroY = 224;
 constexpr int32_t kViewColumns = 20, kViewRows = 15;
 constexpr int32_t kBoxCentre = 304, kBoxY = 260;
+// The world's name box, and where it goes when the best points are shown
+// below it.
+constexpr int32_t kNameBoxY = 204, kNameBoxYAbovePoints = 184;
 constexpr int kTextEnterFirst = 10;
 constexpr int kTextBestPoints = 2;
 enum Facing : int32_t { kFaceDown = 0, kFaceUp = 1, kFaceLeft = 2, kFaceRight = 3 };
@@ -77,6 +80,7 @@ class cWorldMapScene : public cMenuScene {
     m_nFacing = std::clamp(SaveData.m_nMapFacing, 0, 3);
     m_nBackColumn = m_nInfoColumn = m_nColumn;
     m_nBackRow = m_nInfoRow = m_nRow;
+    PlaceMapCursor();
     m_lpWorld = SelectMapWorld(map.FindNodeAt(m_nColumn, m_nRow), SaveData);
     if (StageWorld()) PrepareWorldInfo();
     if (SaveData.bAutoSave && SceneManager.m_nPrevious == kSceneStage && SaveData.nCurrentSlot >= 0) {
@@ -109,6 +113,7 @@ class cWorldMapScene : public cMenuScene {
         m_lpWorld = SelectMapWorld(WorldMapModel.FindNodeAt(m_nColumn, m_nRow), SaveData);
         m_nInfoColumn = m_nBackColumn = m_nColumn;
         m_nInfoRow = m_nBackRow = m_nRow;
+        PlaceMapCursor();
         if (StageWorld()) PrepareWorldInfo();
       }
       return;
@@ -204,7 +209,12 @@ class cWorldMapScene : public cMenuScene {
     SaveData.m_nMapFacing = m_nFacing;
     m_nColumn = column;
     m_nRow = row;
+    PlaceMapCursor();
   }
+
+  // The map's cursor record: the hero's cell, and the hero's place on the
+  // screen, which never moves.
+  void PlaceMapCursor() { MenuCursor.Current() = MenuCursorRecord{m_nColumn, m_nRow, kHeroX, kHeroY}; }
 
   void RunEnterStage() {
     if (m_nSubStep == 0) {
@@ -227,13 +237,18 @@ class cWorldMapScene : public cMenuScene {
         Leave(kSceneStage);
         return;
       }
+      // A world that is not open sends the hero back to the cell he came
+      // from, and the box's cursor level becomes the map's cursor there;
+      // an open one just closes the box's level.
       if (!IsWorldOpen(*m_lpWorld, SaveData)) {
         m_nColumn = m_nBackColumn;
         m_nRow = m_nBackRow;
         SaveData.m_nMapX = m_nColumn;
         SaveData.m_nMapY = m_nRow;
+        PlaceMapCursor();
+      } else {
+        MenuCursor.PopLevel(1);
       }
-      MenuCursor.PopLevel(1);
       m_nSubStep = 0;
       m_nPhase = kPhaseMap;
       return;
@@ -283,10 +298,12 @@ class cWorldMapScene : public cMenuScene {
     if (withInfo && StageWorld()) {
       if (SaveData.bShowRanking && SystemData.m_Ranking.size() > kPlayStory && SystemData.m_Ranking.At(kPlayStory).m_bOn)
         DrawRankingBox(SceneManager.m_nPlayMode, 367, 64);
+      // The name stands above the hero; with the best points it moves up
+      // and the points take its place, still clear of the hero.
       const bool showPoints = SystemData.Num(18) != 0 && m_nBestPoints > 0;
-      DrawCentredTextBox(kBoxCentre, showPoints ? 184 : 204, m_lpWorld->strName);
+      DrawCentredTextBox(kBoxCentre, showPoints ? kNameBoxYAbovePoints : kNameBoxY, m_lpWorld->strName);
       if (showPoints)
-        DrawCentredTextBox(kBoxCentre, 204 + 24, SystemText(kTextBestPoints) + std::to_string(m_nBestPoints));
+        DrawCentredTextBox(kBoxCentre, kNameBoxY, SystemText(kTextBestPoints) + std::to_string(m_nBestPoints));
     }
     StepColourCycle();
   }

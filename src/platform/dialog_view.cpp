@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/dialogs.h"
 #include "platform/font_raster.h"
@@ -879,6 +880,32 @@ int DialogView::StaticRoom(const Control& c) const {
   return std::max(right, r.right);
 }
 
+int DialogView::StaticTop(const Control& c, int height) const {
+  const Rect r = ControlRect(c);
+  // The lines end above the inside edge of a group box around the text (or
+  // the dialog's edge); lines that would reach it start higher, into the
+  // free room above the text, down from the nearest control above it in its
+  // columns (or the group's caption).
+  int bottom = BoxRect().bottom - 2;
+  int top = BoxRect().top + (caption_ ? kTitleBarHeight : 0) + 2;
+  for (const Control& other : controls_) {
+    if (&other == &c) continue;
+    if (other.t.kind == ControlKind::Picture && !(other.t.style & kProgramMark)) continue;  // draws nothing
+    const Rect o = ControlRect(other);
+    if (other.t.kind == ControlKind::Group) {
+      if (o.left <= r.left && o.right >= r.right && o.top <= r.top && o.bottom >= r.bottom) {
+        bottom = std::min(bottom, o.bottom - 4);
+        top = std::max(top, o.top + TextHeight());
+      }
+      continue;
+    }
+    const bool sameColumns = o.left < r.right && o.right > r.left;
+    if (sameColumns && o.bottom <= r.top) top = std::max(top, o.bottom + 2);
+  }
+  const int overflow = r.top + height - bottom;
+  return overflow > 0 ? std::max(r.top - overflow, std::min(top, r.top)) : r.top;
+}
+
 Rect DialogView::ItemRect(int id) const {
   const Control* c = Get(id);
   return c ? ControlRect(*c) : Rect{};
@@ -1095,16 +1122,23 @@ void DialogView::Render(Frame& canvas) {
         // to the next control on its right, the edge of a group around it
         // or the dialog's); one longer than that wraps at the control's
         // width, and the lines may run below the control's own height.
-        int y = r.top;
-        const Rect clip{r.left, r.top, box.right - 2, box.bottom - 2};
         const int room = StaticRoom(c) - r.left;
+        std::vector<std::pair<std::string, int>> lines;  // text, the step to the next line
+        int height = 0;
         for (const std::string& paragraph : Lines(c.t.text)) {
-          const std::vector<std::string> lines =
+          const std::vector<std::string> wrapped =
               Measure(paragraph) <= room ? std::vector<std::string>{paragraph} : WrapLine(paragraph, std::max(1, r.Width()));
-          for (size_t k = 0; k < lines.size(); ++k) {
-            Text(canvas, clip, r.left, y, lines[k], ink);
-            y += k + 1 < lines.size() ? th : th + 2;  // wrapped lines sit closer
+          for (size_t k = 0; k < wrapped.size(); ++k) {
+            lines.emplace_back(wrapped[k], k + 1 < wrapped.size() ? th : th + 2);  // wrapped lines sit closer
+            height += lines.back().second;
           }
+        }
+        if (!lines.empty()) height -= 2;  // no gap after the last line
+        int y = StaticTop(c, height);
+        const Rect clip{r.left, std::min(y, r.top), box.right - 2, box.bottom - 2};
+        for (const auto& [line, step] : lines) {
+          Text(canvas, clip, r.left, y, line, ink);
+          y += step;
         }
         break;
       }

@@ -218,6 +218,10 @@ class DialogView final : public ModalView {
   void DrawList(Frame& canvas, const Control& c, bool focused) const;
   // How far right a static text may run (canvas pixels).
   int StaticRoom(const Control& c) const;
+  // Where a static text whose lines are `height` pixels high starts (canvas
+  // pixels): its own top, or higher when the lines would otherwise reach
+  // the edge of the group around it.
+  int StaticTop(const Control& c, int height) const;
   void ScrollBy(Control& c, int delta);
   // Layout in canvas pixels (set by Render; before that, at the origin).
   Rect BoxRect() const;

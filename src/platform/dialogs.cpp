@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -169,8 +170,16 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
   std::fclose(file);
 }
 
+namespace {
+std::atomic<bool> g_englishDialogs{false};
+}  // namespace
+
+void SetEnglishDialogs(bool on) { g_englishDialogs.store(on); }
+bool EnglishDialogs() { return g_englishDialogs.load(); }
+
 int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint32_t type) {
   MessageBoxSpec spec;
+  spec.english = EnglishDialogs();
   spec.utf8Title = Cp932ToUtf8(cp932Title);
   spec.utf8Text = Cp932ToUtf8(cp932Text);
   spec.type = type;

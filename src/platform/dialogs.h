@@ -20,6 +20,11 @@ enum : uint32_t { MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO
                   MB_ICONINFORMATION = 0x40, MB_DEFBUTTON2 = 0x100 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
+// The game's language for the standard buttons of the boxes (OK, Cancel,
+// Yes, No): Japanese until the game says it is set to English.
+void SetEnglishDialogs(bool on);
+bool EnglishDialogs();
+
 // Shows a box (texts in CP932) and returns the button pressed. Any thread:
 // the box itself always runs on the main thread (as a sent request), and
 // serves sent messages while it waits.

@@ -98,6 +98,7 @@ class HeadlessHost final : public HeadlessWindowHost {
   bool Maximised() const override { return maximised_; }
   void SetFullScreen(bool on) override { fullScreen_ = on; }
   void SetResizable(bool on) override { resizable_ = on; }
+  bool Resizable() const override { return resizable_; }
 
   DesktopInfo Desktop() const override {
     DesktopInfo info;

@@ -265,6 +265,9 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnTerminationSignal(int) { g_terminationRequested.store(true, std::memory_order_relaxed); }
 
+std::atomic<bool> g_keyboardHandedBack{false};
+extern "C" void OnKeyboardHandedBack(int) { g_keyboardHandedBack.store(true, std::memory_order_relaxed); }
+
 }  // namespace
 
 namespace instance_detail {
@@ -469,6 +472,11 @@ void InstallTerminationHandlers() {
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
+  struct sigaction keyboard {};
+  keyboard.sa_handler = OnKeyboardHandedBack;
+  sigemptyset(&keyboard.sa_mask);
+  keyboard.sa_flags = SA_RESTART;
+  ::sigaction(SIGURG, &keyboard, nullptr);
 
   // A write to a closed pipe or socket must fail with EPIPE, not end the game.
   struct sigaction ignore {};
@@ -476,6 +484,13 @@ void InstallTerminationHandlers() {
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
 }
+
+bool HandKeyboardBack(pid_t pid) {
+  if (pid <= 0 || pid == ::getpid()) return false;
+  return ::kill(pid, SIGURG) == 0;
+}
+
+bool TakeKeyboardHandedBack() { return g_keyboardHandedBack.exchange(false, std::memory_order_relaxed); }
 
 bool TerminationRequested() { return g_terminationRequested.load(std::memory_order_relaxed); }
 

@@ -38,8 +38,19 @@ bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs);
 bool SendEditorNotification(const std::string& editorClass, uint64_t wParam, uint32_t dwData,
                             const void* data, uint32_t size);
 
+// A second copy that leaves the running one alone gives it the keyboard
+// back: its own question box had taken the keyboard, and where no window
+// manager hands it on, nothing else would. Sent as SIGURG, a signal whose
+// default is to be ignored, so a process that does not listen to it is not
+// harmed. False when the process cannot be reached.
+bool HandKeyboardBack(pid_t pid);
+// In the running copy: whether the keyboard was handed back since the last
+// call (the window host then takes it for its window).
+bool TakeKeyboardHandedBack();
+
 // SIGTERM and SIGINT set a flag instead of ending the process; the main loop
-// turns it into a WM_CLOSE that does not ask the player.
+// turns it into a WM_CLOSE that does not ask the player. SIGURG raises the
+// flag of TakeKeyboardHandedBack.
 void InstallTerminationHandlers();
 bool TerminationRequested();       // flag set and not yet taken
 bool TakeTerminationRequest();     // returns and clears the flag

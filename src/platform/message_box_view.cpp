@@ -213,12 +213,14 @@ std::vector<std::string> WrapText(FontFace* font, const std::string& text, int m
   return lines;
 }
 
-const char* ButtonLabel(int result) {
+// The standard buttons read in the game's language, as every other box
+// and dialog of the game does.
+const char* ButtonLabel(int result, bool english) {
   switch (result) {
     case IDOK: return "OK";
-    case IDCANCEL: return "Cancel";
-    case IDYES: return "Yes";
-    case IDNO: return "No";
+    case IDCANCEL: return english ? "Cancel" : "キャンセル";
+    case IDYES: return english ? "Yes" : "はい";
+    case IDNO: return english ? "No" : "いいえ";
     default: return "";
   }
 }
@@ -260,7 +262,7 @@ Layout ComputeLayout(const MessageBoxSpec& spec, const std::vector<int>& buttons
 
   int buttonsWidth = 0;
   for (int b : buttons) {
-    l.buttonW.push_back(std::max(kButtonMinWidth, Measure(font, ButtonLabel(b)) + 24));
+    l.buttonW.push_back(std::max(kButtonMinWidth, Measure(font, ButtonLabel(b, spec.english)) + 24));
     buttonsWidth += l.buttonW.back();
   }
   buttonsWidth += kButtonGap * static_cast<int>(buttons.size() > 0 ? buttons.size() - 1 : 0);
@@ -448,6 +450,10 @@ int MessageBoxView::PreferredHeight() const {
   return ComputeLayout(spec_, buttons_, kMaxBoxWidth, kMaxPreferredHeight).height;
 }
 
+std::string MessageBoxView::ButtonText(size_t index) const {
+  return index < buttons_.size() ? ButtonLabel(buttons_[index], spec_.english) : "";
+}
+
 int MessageBoxView::DefaultAnswer() const {
   const int wanted = static_cast<int>((spec_.type >> 8) & 0xF);
   return buttons_[std::min(wanted, static_cast<int>(buttons_.size()) - 1)];
@@ -500,7 +506,7 @@ void MessageBoxView::Render(Frame& canvas) {
       FrameRect(canvas, r.x, r.y, r.w, r.h, 1, hovered ? kHoverEdge : kButtonEdge);
     }
     if (font) {
-      const char* label = ButtonLabel(buttons_[i]);
+      const char* label = ButtonLabel(buttons_[i], spec_.english);
       const int lx = r.x + (r.w - font->MeasureUtf8(label)) / 2;
       const int ly = r.y + (r.h - font->Ascent() - font->Descent()) / 2;
       DrawText(canvas, font, r.x + 2, r.y + 2, r.w - 4, r.h - 4, lx, ly, label, kButtonText);

@@ -38,6 +38,7 @@ class MessageBoxView {
   int CancelAnswer() const;               // what Escape or a close gives
 
   const std::vector<int>& Buttons() const { return buttons_; }  // results, left to right
+  std::string ButtonText(size_t index) const;                   // UTF-8, the button's label
   int Focus() const { return focus_; }
 
  private:

@@ -422,7 +422,9 @@ bool WaitForAnyMessage(const std::chrono::steady_clock::time_point* deadline) {
     {
       BlockingWaitScope blocked;
       std::unique_lock lk(self->m);
-      detail::WaitSelf(lk, *self, [&] { return !self->posted.empty() || !self->sent.empty(); }, deadline);
+      detail::WaitSelf(
+          lk, *self, [&] { return !self->posted.empty() || !self->sent.empty() || self->woken; }, deadline);
+      self->woken = false;
     }
     SafePoint();
     ServeSent(*self);
@@ -438,6 +440,16 @@ void WaitMessage() { WaitForAnyMessage(nullptr); }
 bool WaitMessageTimeout(uint32_t timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   return WaitForAnyMessage(&deadline);
+}
+
+void WakeThread(ThreadId thread) {
+  std::shared_ptr<ThreadState> target = FindQueue(thread);
+  if (!target) return;
+  {
+    std::lock_guard lk(target->m);
+    target->woken = true;
+  }
+  target->cv.notify_all();
 }
 
 void ServeSentMessages() {

@@ -124,6 +124,11 @@ void WaitMessage();
 // As WaitMessage, but gives up after `timeoutMs` real milliseconds; true when
 // a posted message is waiting.
 bool WaitMessageTimeout(uint32_t timeoutMs);
+// Ends the thread's message wait (WaitMessage, WaitMessageTimeout), or its
+// next one, without queueing anything: a worker that has finished what the
+// thread waits for wakes it so, and leaves no message behind for whoever
+// reads that queue later.
+void WakeThread(ThreadId thread);
 // Serves the sent messages waiting for the calling thread (modal loops).
 void ServeSentMessages();
 // Calls the procedure of msg.window; thread messages are dropped (returns 0).

@@ -664,6 +664,8 @@ class SdlHost final : public WindowHost {
     needRender_ = true;
   }
 
+  bool Resizable() const override { return resizable_; }
+
   void SetResizable(bool on) override {
     resizable_ = on;
     if (screen_.window == nullptr) return;
@@ -758,9 +760,21 @@ class SdlHost final : public WindowHost {
       lastJoystickLook_ = looked;
     }
     if (screen_.window == nullptr) return;
+    if (TakeKeyboardHandedBack()) TakeKeyboard(screen_.window);
     UpdateActivation();
     FollowCursorCount();
     ShowNewestFrame();
+  }
+
+  // The keyboard for `w` (shown and not minimised): raised (a window
+  // manager activates it) and given the input focus (without one nobody
+  // else would).
+  static void TakeKeyboard(SDL_Window* w) {
+    if (w == nullptr) return;
+    const Uint32 flags = SDL_GetWindowFlags(w);
+    if (!(flags & SDL_WINDOW_SHOWN) || (flags & SDL_WINDOW_MINIMIZED)) return;
+    SDL_RaiseWindow(w);
+    SDL_SetWindowInputFocus(w);
   }
 
   void Wake() override { WakeEventWait(); }
@@ -1319,6 +1333,8 @@ bool SdlHost::RunModalView(ModalView& view) {
     ServeSentMessages();
     // The flag is left for the main loop, which closes the game after the view.
     if (TerminationRequested()) view.HandleClose();
+    // The keyboard handed back goes to the view, in its window or the game's.
+    if (TakeKeyboardHandedBack()) TakeKeyboard(screen->window);
   }
   if (typing) SDL_StopTextInput();
   modalFrame_ = outer;

@@ -51,6 +51,7 @@ struct ThreadState {
   bool hasQueue = false;
   std::deque<Message> posted;
   std::deque<std::shared_ptr<SentRecord>> sent;
+  bool woken = false;  // WakeThread: the next message wait ends without a message
 };
 
 // A fresh thread id from our counter (never 0).

@@ -56,6 +56,9 @@ struct MessageBoxSpec {
   std::string utf8Title;
   std::string utf8Text;  // lines separated by '\n'
   uint32_t type = 0;     // MB_OK, MB_YESNO ... with MB_DEFBUTTON2
+  // The standard buttons in English (OK, Cancel, Yes, No), else in Japanese
+  // (OK, キャンセル, はい, いいえ): the game's language (SetEnglishDialogs).
+  bool english = false;
 };
 
 // A modal view the host runs in a loop of its own (message boxes, dialogs,
@@ -133,6 +136,7 @@ class WindowHost {
   virtual void SetFullScreen(bool on) = 0;
   // A window the player may resize (the picture keeps whole-factor scaling).
   virtual void SetResizable(bool on) = 0;
+  virtual bool Resizable() const { return false; }
   virtual DesktopInfo Desktop() const = 0;
 
   // Turns pending window-system events into messages posted to the window

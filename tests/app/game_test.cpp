@@ -15,11 +15,22 @@
 #include "gfx/dd.h"
 #include "data/window_position.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
 #include "platform/keys.h"
 #include "scene/scene.h"
 #include "support/harness.h"
+#include "support/stage_builder.h"
 
 namespace {
+
+// A boot record in the game's folder, as the start dialog writes it.
+void WriteBootRecord(GameHarness& game, int32_t mode, int32_t dontAsk) {
+  std::filesystem::create_directories(game.PathOf("user_data"));
+  cBootRecord boot;
+  boot.m_nMode = mode;
+  boot.m_bDontAsk = dontAsk;
+  ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+}
 
 void RegisterTitle(std::function<void(TestScene&)> onRun = {}) {
   RegisterSceneFactory(kSceneTitle, [onRun] { return new TestScene(onRun); });
@@ -124,7 +135,9 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     GameHarness::Options options;
     options.commandLine = c.commandLine;
     GameHarness game(options);
-    for (const char* name : {"S.stg4_003", "S.stg4_010"}) std::ofstream(game.PathOf(name)) << "x";
+    // The newest is a stage that plays; the older one would not load.
+    std::ofstream(game.PathOf("S.stg4_003")) << "x";
+    std::filesystem::copy_file(game.PathOf("data/stg4/demo.stg4_1"), game.PathOf("S.stg4_010"));
     ASSERT_TRUE(game.Start());
     EXPECT_STREQ(GameSettings.szFreeStage, c.chosen);
     const bool found = *c.chosen != '\0';
@@ -205,11 +218,7 @@ TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
     options.iniLines = "WindowMode=1\nDirect3D=2\n";
     options.dialogAnswers = "ok";  // the failure's message box
     GameHarness game(options);
-    std::filesystem::create_directories(game.PathOf("user_data"));
-    cBootRecord boot;
-    boot.m_nMode = 0;
-    boot.m_bDontAsk = 1;
-    ASSERT_TRUE(boot.SaveToFile("user_data\\Boot.dat"));
+    WriteBootRecord(game, 0, 1);
     if (fails) std::filesystem::remove(game.PathOf("data/WorldMap.dat"));
     EXPECT_EQ(game.Start(), !fails);
     EXPECT_EQ(fails ? game.WaitForExit() : game.Close(), 0);
@@ -246,6 +255,69 @@ TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
     EXPECT_EQ(game.ReadFile("user_data/Boot.dat"), record);
     const std::string log = game.DialogLog();
     EXPECT_NE(log.find("描画モード\tresult 0 (cancel)"), std::string::npos) << log;
+  }
+}
+
+// "System.ini" decides the window's sizing border (a Direct3D window of
+// WindowMode=2 only) and the language of the boxes' standard buttons
+// (English=1).
+TEST(GameTest, SystemIniChoosesTheSizingBorderAndTheBoxesLanguage) {
+  struct Row {
+    const char* iniLines;
+    bool resizable, english;
+  };
+  for (const Row& row : {Row{"WindowMode=1\nDirect3D=1\n", false, false}, Row{"WindowMode=2\nDirect3D=1\n", true, false},
+                         Row{"WindowMode=2\nDirect3D=0\nEnglish=1\n", false, true}}) {
+    SCOPED_TRACE(row.iniLines);
+    GameHarness::Options options;
+    options.iniLines = row.iniLines;
+    GameHarness game(options);
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(plat::GetWindowHost().Resizable(), row.resizable);
+    EXPECT_EQ(plat::EnglishDialogs(), row.english);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// A stage named on the command line that exists but cannot be played ends
+// start-up after the loader's own message: the program exits before any
+// frame, asks nothing (no quit question over a black screen), and leaves
+// the boot record's "do not ask" as it was (the drawing mode is not what
+// failed).
+TEST(GameTest, AnUnplayableCommandLineStageEndsStartUpWithItsMessage) {
+  StageBuilder noHero;
+  noHero.Floor(10, 0, 19);
+  const std::string playable = StageBuilder().Hero(2, 9).Floor(10, 0, 19).Bytes();
+  ASSERT_GT(playable.size(), 8u);
+  std::string unreadable = playable.substr(0, 8) + std::string(64, '\x7F') + playable.substr(playable.size() - 4);
+  struct Row {
+    const char* what;
+    std::string bytes;
+    const char* message;  // in the dialog transcript
+  };
+  const Row rows[] = {
+      {"cut short", playable.substr(0, playable.size() - 4), "ステージファイル data\\stg4\\bad.stg4 が破損しています！"},
+      {"unreadable", unreadable, "ステージファイル data\\stg4\\bad.stg4 の読み込みに失敗しました！"},
+      {"without a hero", noHero.Bytes(), "主人公が配置されていないのでプレイできません！"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    GameHarness::Options options;
+    options.commandLine = "data\\stg4\\bad.stg4";
+    options.iniLines = "WindowMode=1\n";
+    options.dialogAnswers = "ok;ok;ok";
+    GameHarness game(options);
+    WriteBootRecord(game, 1, 1);
+    std::ofstream(game.PathOf("data/stg4/bad.stg4"), std::ios::binary) << row.bytes;
+    EXPECT_FALSE(game.Start());
+    EXPECT_EQ(game.WaitForExit(), 0);
+    EXPECT_EQ(game.FramesPresented(), 0u);
+    const std::string log = game.DialogLog();
+    EXPECT_NE(log.find(row.message), std::string::npos) << log;
+    EXPECT_EQ(log.find("終了確認"), std::string::npos) << log;
+    cBootRecord after;
+    ASSERT_TRUE(after.LoadFromFile(game.PathOf("user_data/Boot.dat")));
+    EXPECT_EQ(after.m_bDontAsk, 1);
   }
 }
 

@@ -74,6 +74,7 @@ class DrivingHost : public plat::WindowHost {
   bool Maximised() const override { return inner_->Maximised(); }
   void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
   void SetResizable(bool on) override { inner_->SetResizable(on); }
+  bool Resizable() const override { return inner_->Resizable(); }
   plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
   void PumpEvents(uint32_t ms) override { inner_->PumpEvents(ms); }
   void Wake() override { inner_->Wake(); }
@@ -242,6 +243,45 @@ TEST_F(FileSelectTest, ThePlayerChoosesWithKeysAndTheMouseAndEscapeCancels) {
   paths.clear();
   EXPECT_EQ(ShowOpenFileDialog(name, "t", "f", "*.stg4_*;*.rpl4_*", "data\\stg4\\", &paths), 1);
   EXPECT_EQ(paths, (std::vector<std::string>{"data\\stg4\\a.stg4_1", "data\\stg4\\z10.stg4_1"}));
+}
+
+// Escape in the name-entry dialog is its Cancel (the dialog has no Cancel
+// button; its close is one): the name stays as it was. While the input
+// method composes, Escape only drops the composition.
+TEST(TextEntryDialogTest, EscapeClosesTheNameEntryAsCancel) {
+  struct Row {
+    const char* what;
+    std::function<void(plat::DialogView&)> act;
+    int32_t result;
+    const char* name;
+  };
+  auto key = [](plat::DialogView& v, int vk) { v.HandleKey(vk, false, false); };
+  const Row rows[] = {
+      {"typed, then Escape", [&](plat::DialogView& v) { v.TypeText("abc"); key(v, plat::VK_ESCAPE); }, 0, "XY"},
+      {"Escape in a composition, then Enter",
+       [&](plat::DialogView& v) {
+         v.HandleTextEditing("あ");
+         key(v, plat::VK_ESCAPE);
+         EXPECT_FALSE(v.Finished());
+         key(v, plat::VK_RETURN);
+       },
+       1, "XY"},
+      {"typed, then Enter", [&](plat::DialogView& v) { v.TypeText("abc"); key(v, plat::VK_RETURN); }, 1, "abc"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Sandbox sandbox;  // no script: the dialog comes up on the host
+    plat::SetWindowHost(std::make_unique<DrivingHost>([&row](plat::ModalView& modal) {
+      auto* view = dynamic_cast<plat::DialogView*>(&modal);
+      ASSERT_NE(view, nullptr);
+      row.act(*view);
+      if (!view->Finished()) view->EndDialog(-1);  // still open: the result below fails
+    }));
+    std::string name = "XY";
+    cTextEntryDialog dialog(&name);
+    EXPECT_EQ(dialog.RunModal(), row.result);
+    EXPECT_EQ(name, row.name);
+  }
 }
 
 // GameSettings values the dialogs read, put back after each test.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "audio/sound.h"
 #include "data/rankings.h"
@@ -20,6 +21,9 @@
 #include "scene/scene.h"
 #include "support/bmp_writer.h"
 #include "support/harness.h"
+#include "base/text_path.h"
+#include "gfx/dd.h"
+#include "scene/menu_cursor.h"
 
 namespace {
 
@@ -47,6 +51,20 @@ bool WaitForScene(GameHarness& game, int32_t id) {
     if (!game.StepFrames(1)) return false;
   }
   return false;
+}
+
+// Whether the menu scene `id` runs its menu (its fade-in done) now.
+bool WaitForSceneNow(int32_t id) {
+  if (SceneManager.m_nCurrent.load() != id) return false;
+  const auto* menu = dynamic_cast<const cMenuScene*>(SceneManager.Scene(id));
+  return menu && menu->Phase() >= 1;
+}
+
+// From the title's menu: a new game in the first save slot, on the map.
+void NewGameOnTheMap(GameHarness& game) {
+  Tap(game, kDecide);
+  Tap(game, kDecide);  // the first slot, empty
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
 }
 
 struct StartedGame {
@@ -429,6 +447,254 @@ TEST(FrontScenesTest, AWideMapBackgroundScrollsWithTheView) {
     const uint32_t pixel = frame.pixels[static_cast<size_t>(100) * frame.width + x] & 0xFFFFFF;
     EXPECT_EQ(pixel, band((x + 6 * 32) / 32)) << "x " << x;
   }
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The game's box picture ("bmp\Window.bmp", 640 x 480) as a pattern whose
+// every pixel tells where in the picture it was taken from (never the
+// transparent colour).
+uint32_t BoxPattern(int x, int y) { return 0x310000u | static_cast<uint32_t>(x & 0xFF) << 8 | (y & 0xFF); }
+
+void WriteBoxPicture(GameHarness& game, uint32_t (*colour)(int, int)) {
+  testbmp::Spec spec;
+  spec.width = 640;
+  spec.height = 480;
+  std::vector<uint32_t> pixels;
+  for (int y = 0; y < spec.height; ++y)
+    for (int x = 0; x < spec.width; ++x) pixels.push_back(colour(x, y));
+  const std::vector<uint8_t> file = testbmp::Build(spec, testbmp::PackRows(spec, pixels));
+  std::ofstream(game.PathOf("bmp/Window.bmp"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+uint32_t PixelAt(const plat::Frame& frame, int x, int y) {
+  return frame.pixels[static_cast<size_t>(y) * frame.width + x] & 0xFFFFFF;
+}
+
+uint32_t PaletteColour(int n) {
+  const auto& entry = DDState.DDPalette[n];
+  return static_cast<uint32_t>(entry.peRed) << 16 | static_cast<uint32_t>(entry.peGreen) << 8 | entry.peBlue;
+}
+
+// Each menu screen draws its panel or menu as a frame box: the box picture,
+// from its top-left corner, inside a one-dot frame of palette 240 lying just
+// outside it. Points are taken where no text or cursor is drawn.
+TEST(FrontScenesTest, EveryMenuDrawsItsFrameBoxWithTheBoxPicture) {
+  struct Point {
+    int dx, dy;  // inside the box, from its top-left corner
+  };
+  struct Row {
+    const char* what;
+    int32_t scene;
+    std::function<void(GameHarness&)> reach;
+    // The box on the screen, from the system data once the game runs.
+    std::function<plat::Rect()> box;
+    std::vector<Point> inside;
+  };
+  auto widest = [](const cSafeVector<cCmd>& commands) {
+    int w = 0;
+    for (int32_t command : EnabledCommands(commands))
+      w = std::max(w, CountCharacters(commands.At(command).m_strLabel.c_str()));
+    return w;
+  };
+  auto rows = [](const cSafeVector<cCmd>& commands) { return static_cast<int>(EnabledCommands(commands).size()); };
+  const plat::Rect panel{1, 1, 639, 479};
+  const Row table[] = {
+      {"options", kSceneOptions, [](GameHarness& g) { Tap(g, plat::VK_UP, 2); Tap(g, kDecide); },
+       [&] { return panel; }, {{619, 459}, {20, 459}, {619, 10}}},
+      {"world select", kSceneWorldSelect, [](GameHarness& g) { Tap(g, plat::VK_DOWN, 2); Tap(g, kDecide); },
+       [&] { return panel; }, {{619, 459}, {20, 459}, {619, 10}}},
+      {"world-map menu", kSceneWorldMapMenu,
+       [](GameHarness& g) {
+         NewGameOnTheMap(g);
+         Tap(g, kCancel);
+       },
+       [&] {
+         const cSafeVector<cCmd>& c = SystemData.m_WorldMapCmds;
+         return plat::Rect{264, 192, 264 + (widest(c) + 1) * 16, 192 + rows(c) * 16};
+       },
+       {{4, -8}, {12, -3}}},  // the cursor's column, below its row (dy < 0: from the bottom)
+      {"the title's text menu", kSceneTitle, [](GameHarness&) {},
+       [&] {
+         const cSafeVector<cCmd>& c = SystemData.m_TitleCmds;
+         return plat::Rect{193, 241, 193 + widest(c) * 32 + 32, 241 + rows(c) * 32};
+       },
+       {{8, -8}, {24, -20}}},
+  };
+  for (const Row& row : table) {
+    SCOPED_TRACE(row.what);
+    StartedGame started;
+    GameHarness& game = started.game;
+    SetSystemNumber(game, 11, 1);  // the title's menu as text
+    WriteBoxPicture(game, BoxPattern);
+    ASSERT_TRUE(game.Start());
+    ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+    row.reach(game);
+    ASSERT_TRUE(WaitForScene(game, row.scene));
+    ASSERT_TRUE(game.StepFrames(2));
+    plat::Frame frame;
+    ASSERT_TRUE(game.LastFrame(frame));
+    const plat::Rect box = row.box();
+    ASSERT_GT(box.Height(), 16);
+    for (const Point& p : row.inside) {
+      const int dy = p.dy >= 0 ? p.dy : box.Height() + p.dy;
+      EXPECT_EQ(PixelAt(frame, box.left + p.dx, box.top + dy), BoxPattern(p.dx, dy)) << p.dx << "," << dy;
+    }
+    // The frame: just outside the box on all four sides.
+    const uint32_t frameColour = PaletteColour(240);
+    const int midX = (box.left + box.right) / 2, midY = (box.top + box.bottom) / 2;
+    EXPECT_EQ(PixelAt(frame, box.left - 1, midY), frameColour);
+    EXPECT_EQ(PixelAt(frame, box.right, midY), frameColour);
+    EXPECT_EQ(PixelAt(frame, midX, box.top - 1), frameColour);
+    EXPECT_EQ(PixelAt(frame, midX, box.bottom), frameColour);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// On the world map the chosen world's name stands in a box above the hero;
+// with its best points shown, the name moves up and the points box takes
+// its place, below the name and clear of the hero (32 x 32 at (288, 224)).
+TEST(FrontScenesTest, TheBestPointsBoxStandsBelowTheNameAndClearOfTheHero) {
+  constexpr uint32_t kBox = 0x31A2B3;
+  for (bool pointsShown : {true, false}) {
+    SCOPED_TRACE(pointsShown ? "best points shown" : "no best points shown");
+    StartedGame started;
+    GameHarness& game = started.game;
+    SetSystemNumber(game, 18, pointsShown ? 1 : 0);
+    WriteBoxPicture(game, [](int, int) { return kBox; });
+    // A slot standing on the first world, cleared with 330 points.
+    cSaveData slot;
+    slot.m_nMapX = 5;
+    slot.m_nMapY = 7;
+    slot.nCurrentSlot = 0;
+    slot.SetProgressFlag(1, 1);
+    slot.RecordStageResult("data\\stg4\\c01.", "data\\stg4\\c01.", slot.m_nStageNumber, 330);
+    std::filesystem::create_directories(game.PathOf("user_data/story"));
+    ASSERT_TRUE(slot.SaveToFile(game.PathOf("user_data/story/Story01.dat")));
+    ASSERT_TRUE(game.Start());
+    ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+    Tap(game, plat::VK_DOWN);  // continue
+    Tap(game, kDecide);
+    Tap(game, kDecide);
+    ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+    ASSERT_TRUE(game.StepFrames(2));
+    plat::Frame frame;
+    ASSERT_TRUE(game.LastFrame(frame));
+    // Rows of the screen where the box picture shows around x 304.
+    auto boxOnRow = [&](int y) {
+      for (int x = 200; x < 410; ++x)
+        if (PixelAt(frame, x, y) == kBox) return true;
+      return false;
+    };
+    for (int y : {184, 199}) EXPECT_EQ(boxOnRow(y), pointsShown) << "the name's box above, row " << y;
+    for (int y : {204, 219}) EXPECT_TRUE(boxOnRow(y)) << "the box above the hero, row " << y;
+    for (int y = 221; y < 256; ++y) EXPECT_FALSE(boxOnRow(y)) << "row " << y;
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// A refused box sends the hero back from a world not yet open, and its
+// cursor level then holds the map's cursor there: the hero's cell and his
+// fixed place on the screen.
+TEST(FrontScenesTest, RefusingAnUnopenedWorldSendsTheHeroBackWithTheMapsCursor) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  NewGameOnTheMap(game);  // the start (3, 7)
+  Tap(game, plat::VK_RIGHT);  // (4, 7)
+  const int depth = MenuCursor.Depth();
+  Tap(game, plat::VK_RIGHT);  // onto the first world: its box, on "no"
+  const auto* map = dynamic_cast<const cMenuScene*>(SceneManager.Scene(kSceneWorldMap));
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(map->Phase(), 2);
+  EXPECT_EQ(MenuCursor.Depth(), depth + 1);
+  Tap(game, kDecide);  // "no"
+  EXPECT_EQ(map->Phase(), 1);
+  int32_t column = -1, row = -1, facing = -1;
+  ASSERT_TRUE(WorldMapHeroPosition(column, row, facing));
+  EXPECT_EQ(std::pair(column, row), std::pair(4, 7));
+  const MenuCursorRecord& cursor = MenuCursor.Current();
+  EXPECT_EQ(std::vector<int32_t>({cursor.m_nColumn, cursor.m_nRow, cursor.m_nX, cursor.m_nY}),
+            std::vector<int32_t>({4, 7, 288, 224}));
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The play record's mark of a play that the world select started: set by
+// choosing a world there, cleared by a new story game (and kept in the
+// challenge progress the stage writes).
+TEST(FrontScenesTest, TheWorldSelectMarksThePlayRecordAndANewGameClearsTheMark) {
+  StartedGame started;
+  GameHarness& game = started.game;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  SaveData.m_nValue4 = 7;
+  NewGameOnTheMap(game);
+  EXPECT_EQ(SaveData.m_nValue4, 0);
+  Tap(game, kCancel);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMapMenu));
+  Tap(game, plat::VK_DOWN, 3);  // to the title
+  Tap(game, kDecide);
+  Tap(game, plat::VK_UP);
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, plat::VK_DOWN, 2);  // challenge
+  Tap(game, kDecide);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldSelect));
+  EXPECT_EQ(SaveData.m_nValue4, 0);
+  Tap(game, kDecide);  // the first world
+  ASSERT_TRUE(game.StepFrames(20));
+  EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneStage);
+  EXPECT_EQ(SaveData.m_nValue4, 1);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The average brightness of a frame (0 for black).
+double Brightness(const plat::Frame& frame) {
+  double sum = 0;
+  for (uint32_t p : frame.pixels) sum += ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
+  return sum / static_cast<double>(frame.pixels.size());
+}
+
+// In full-screen DirectDraw at 8 bits a menu leaves through the palette too:
+// the title's fade-out falls frame by frame to black, and the options that
+// come next rise from black to their picture (the title's and a stage's
+// fade-in are the screen fade tests').
+TEST(FrontScenesTest, AMenuFadesOutAndTheNextFadesInThroughThePaletteAtEightBits) {
+  GameHarness::Options options;
+  options.iniLines = "Direct3D=0\nWindowMode=0\nBpp=8\nShowFps=0\n";
+  GameHarness game(options);
+  ASSERT_TRUE(game.Start());
+  ASSERT_EQ(DDState.nBpp, 8);
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, plat::VK_UP, 2);  // the options
+  plat::Frame frame;
+  ASSERT_TRUE(game.LastFrame(frame));
+  std::vector<double> levels{Brightness(frame)};
+  game.PressKey(kDecide);
+  for (int i = 0; i < 60 && !WaitForSceneNow(kSceneOptions); ++i) {
+    ASSERT_TRUE(game.StepFrames(1));
+    ASSERT_TRUE(game.LastFrame(frame));
+    levels.push_back(Brightness(frame));
+  }
+  game.ReleaseKey(kDecide);
+  ASSERT_TRUE(WaitForSceneNow(kSceneOptions));
+  // Down to black, then up from it.
+  const size_t dark = static_cast<size_t>(std::min_element(levels.begin(), levels.end()) - levels.begin());
+  EXPECT_EQ(levels[dark], 0.0) << ::testing::PrintToString(levels);
+  int falls = 0, rises = 0;
+  for (size_t i = 1; i < levels.size(); ++i) {
+    if (i <= dark) {
+      EXPECT_LE(levels[i], levels[i - 1]) << "fading out, frame " << i << " of " << ::testing::PrintToString(levels);
+      falls += levels[i] < levels[i - 1];
+    } else {
+      EXPECT_GE(levels[i], levels[i - 1]) << "fading in, frame " << i << " of " << ::testing::PrintToString(levels);
+      rises += levels[i] > levels[i - 1];
+    }
+  }
+  EXPECT_GE(falls, 5);
+  EXPECT_GE(rises, 5);
+  EXPECT_GT(levels.back(), 0.0);
   EXPECT_EQ(game.Close(), 0);
 }
 

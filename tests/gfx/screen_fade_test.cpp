@@ -168,7 +168,9 @@ constexpr DisplayMode kD3D32{"d3d32", "Direct3D=1\nWindowMode=0\nBpp=32\nShowFps
     kDD16{"dd16", "Direct3D=0\nWindowMode=0\nBpp=16\nShowFps=0\n"};
 
 // The options screen (the whole screen filled with entry 16, its texts in
-// entry 241) as the given mode shows it, with the palette picture replaced.
+// entry 241) as the given mode shows it, with the palette picture replaced
+// and a box picture all of the transparent colour (the panel's frame box
+// then leaves the fill to be seen).
 plat::Frame OptionsScreen(const DisplayMode& mode, PaletteLayout layout) {
   GameHarness::Options options;
   options.iniLines = mode.ini;
@@ -176,6 +178,8 @@ plat::Frame OptionsScreen(const DisplayMode& mode, PaletteLayout layout) {
   plat::Frame frame;
   if (!testing::Test::HasFailure()) {
     std::ofstream(game.PathOf("bmp/plt/Palette.bmp"), std::ios::binary | std::ios::trunc) << PalettePicture(layout);
+    std::ofstream(game.PathOf("bmp/Window.bmp"), std::ios::binary | std::ios::trunc)
+        << testbmp::AsString(testbmp::Indexed8(640, 480, FixturePalette(), std::vector<uint32_t>(640 * 480, 0)));
     EXPECT_TRUE(game.Start()) << mode.name;
     EXPECT_TRUE(game.StepFrames(14));
     auto tap = [&](int key) {

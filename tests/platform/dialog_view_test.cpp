@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -343,6 +344,58 @@ TEST(DialogViewTest, APictureIsEmptyUnlessItShowsTheMark) {
       EXPECT_GT(differing, 0);
     else
       EXPECT_EQ(differing, 0);
+  }
+}
+
+// A text that wraps inside a group box keeps its lines inside the box: in
+// the start dialog's layout the hint's second line ends clear of the box's
+// bottom edge (starting higher than the text's own top when it must), and
+// both lines are drawn. A text that fits stays where it was placed.
+TEST(DialogViewTest, AWrappedTextStaysInsideItsGroupBox) {
+  struct Row {
+    const char* what;
+    const char* text;  // UTF-8
+    bool wraps;
+  };
+  const Row rows[] = {
+      {"the hint", "詳細な設定は環境設定ファイル「System.ini」で行って下さい。", true},
+      {"a short text", "System.ini", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    plat::DialogTemplate t;
+    t.width = 222;
+    t.height = 171;
+    t.controls = {{1006, ControlKind::Group, plat::Sjis("描画モード"), 15, 15, 190, 55},
+                  {1002, ControlKind::Radio, "Direct3D", 20, 30, 42, 10, plat::kGroupStart},
+                  {1003, ControlKind::Radio, "DirectDraw", 80, 30, 45, 10},
+                  {1005, ControlKind::Static, plat::Utf8ToCp932(row.text), 20, 50, 177, 12}};
+    plat::DialogView view(t);
+    plat::Frame canvas;
+    canvas.pixels.assign(static_cast<size_t>(canvas.width) * canvas.height, 0xFF000000u);
+    view.Render(canvas);
+    const plat::Rect group = view.ItemRect(1006), text = view.ItemRect(1005), radio = view.ItemRect(1003);
+    auto at = [&](int x, int y) { return canvas.pixels[static_cast<size_t>(y) * canvas.width + x]; };
+    const uint32_t face = at(group.left - 4, group.bottom + 4);
+    const uint32_t edge = at(group.left, group.bottom - 1);
+    ASSERT_NE(face, edge);
+    // The rows with ink in the text's columns, between the radio buttons and
+    // the box's bottom edge.
+    std::vector<int> inked;
+    for (int y = radio.bottom; y < group.bottom - 1; ++y)
+      for (int x = text.left; x < group.right - 1; ++x)
+        if (at(x, y) != face) {
+          inked.push_back(y);
+          break;
+        }
+    ASSERT_FALSE(inked.empty());
+    EXPECT_LE(inked.back(), group.bottom - 4) << "the last line reaches the box's edge";
+    for (int x = text.left; x < group.right - 1; ++x) EXPECT_EQ(at(x, group.bottom - 1), edge) << x;
+    const int lines = 1 + static_cast<int>(std::count_if(inked.begin() + 1, inked.end(), [&](const int& y) {
+                        return y != (&y)[-1] + 1;  // a gap between two bands of ink
+                      }));
+    EXPECT_EQ(lines >= 2, row.wraps) << lines;
+    if (!row.wraps) EXPECT_GE(inked.front(), text.top);
   }
 }
 

@@ -319,3 +319,43 @@ TEST(TerminationSignals, SignalsBecomeARequestTakenOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// The keyboard handed back to a running copy: a request its handler takes
+// once; a process that does not listen (the signal is ignored by default)
+// lives on; we never hand it to ourselves, and a process that has gone is
+// not reached.
+TEST(KeyboardHandBack, ARequestTakenOnceThatHarmsNoProcessThatDoesNotListen) {
+  plat::InstallTerminationHandlers();
+  plat::TakeKeyboardHandedBack();
+  ASSERT_EQ(::raise(SIGURG), 0);
+  EXPECT_TRUE(plat::TakeKeyboardHandedBack());
+  EXPECT_FALSE(plat::TakeKeyboardHandedBack());
+  EXPECT_FALSE(plat::HandKeyboardBack(::getpid()));
+  EXPECT_FALSE(plat::TakeKeyboardHandedBack());
+
+  struct Row {
+    const char* what;
+    char (*before)();
+    int exitCode;  // 7: the request was taken, 0: nothing was listening
+  };
+  const Row rows[] = {
+      {"a copy that listens", [] { return plat::InstallTerminationHandlers(), plat::TakeKeyboardHandedBack(), 'r'; }, 7},
+      {"a process that does not", [] { return ::signal(SIGURG, SIG_DFL), 'r'; }, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto child = Child::Fork(row.before, [] {
+      if (plat::TakeKeyboardHandedBack()) ::_exit(7);
+    });
+    ASSERT_EQ(child->Report(), 'r');
+    EXPECT_TRUE(plat::HandKeyboardBack(child->pid));
+    child->Release();
+    const int status = child->Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exitCode) << status;
+    EXPECT_FALSE(plat::HandKeyboardBack(child->pid));  // gone
+  }
+}
+
+}  // namespace

@@ -80,6 +80,31 @@ TEST(MessageBoxView, ButtonsDefaultsAndCancelAnswerPerType) {
   }
 }
 
+// The standard buttons speak the game's language: Japanese unless the game
+// is set to English.
+TEST(MessageBoxView, ButtonsReadInTheGamesLanguage) {
+  const struct {
+    uint32_t type;
+    bool english;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {plat::MB_YESNO, false, {"はい", "いいえ"}},
+      {plat::MB_YESNO, true, {"Yes", "No"}},
+      {plat::MB_OKCANCEL, false, {"OK", "キャンセル"}},
+      {plat::MB_YESNOCANCEL, true, {"Yes", "No", "Cancel"}},
+      {plat::MB_OK, false, {"OK"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.english ? "English" : "Japanese");
+    plat::MessageBoxSpec spec = Spec(c.type);
+    spec.english = c.english;
+    plat::MessageBoxView view(spec);
+    std::vector<std::string> labels;
+    for (size_t i = 0; i < view.Buttons().size(); ++i) labels.push_back(view.ButtonText(i));
+    EXPECT_EQ(labels, c.labels);
+  }
+}
+
 TEST(MessageBoxView, KeyboardFocusWrapsAndLettersPressOnlyOfferedButtons) {
   plat::MessageBoxView view(Spec(plat::MB_YESNOCANCEL));
   for (auto [key, focus] : {std::pair{plat::VK_RIGHT, 1}, {plat::VK_TAB, 2}, {plat::VK_RIGHT, 0}, {plat::VK_LEFT, 2}}) {

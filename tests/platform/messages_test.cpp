@@ -224,6 +224,29 @@ TEST_F(MessagesTest, WaitMessageTimeoutGivesUpOrWakesOnPost) {
   EXPECT_TRUE(PeekMessage(msg));
 }
 
+// A wake from another thread ends the wait, before or during it, and leaves
+// the queue as it was: the next post is the first thing read.
+TEST_F(MessagesTest, AWakeEndsTheWaitAndLeavesNothingQueued) {
+  EnsureQueue();
+  const ThreadId self = CurrentThreadId();
+  for (bool beforeTheWait : {true, false}) {
+    SCOPED_TRACE(beforeTheWait ? "woken before the wait" : "woken during the wait");
+    std::thread waker;
+    if (beforeTheWait) WakeThread(self);
+    else waker = std::thread([self] { WakeThread(self); });
+    EXPECT_FALSE(WaitMessageTimeout(kForever));  // woken, nothing posted
+    if (waker.joinable()) waker.join();
+    EXPECT_FALSE(WaitMessageTimeout(0));  // the wake was used up
+    Message msg;
+    EXPECT_FALSE(PeekMessage(msg));
+  }
+  WakeThread(0);  // no such thread: nothing happens
+  ASSERT_TRUE(PostMessage(0, WM_USER, 0, 0));
+  Message msg;
+  ASSERT_TRUE(PeekMessage(msg));
+  EXPECT_EQ(msg.message, uint32_t{WM_USER});
+}
+
 TEST_F(MessagesTest, PostedQueueIsBounded) {
   EnsureQueue();
   int accepted = 0;

@@ -49,15 +49,18 @@ run() {
 # check box, Space ticks it, Enter starts.
 run start "start 1 mode 0 dont-ask 1" "mousemove 470 319" "click 1" "key Tab" "key space" "key Return"
 [ -f user_data/Boot.dat ] || { echo "FAIL start: no user_data/Boot.dat"; failed=1; }
-# Escape does nothing; the Cancel button cancels and leaves the record.
+# Escape cancels, as the Cancel button does, and both leave the record.
 cp user_data/Boot.dat "$work/boot"
-run start "start 0 mode 0 dont-ask 1" "key Escape" "mousemove 500 490" "click 1"
+run start "start 0 mode 0 dont-ask 1" "key Escape"
+run start "start 0 mode 0 dont-ask 1" "mousemove 500 490" "click 1"
 cmp -s user_data/Boot.dat "$work/boot" || { echo "FAIL start: Boot.dat changed by a cancel"; failed=1; }
 # Text entry: three bytes at most, never half a character.
 run text "result 1 name aあ" "type --delay 60 abcd" "key BackSpace BackSpace" "type --delay 80 あい" "key Return"
+# Escape in the name entry is its Cancel: the name stays as it was.
+run text "result 0 name " "type --delay 60 abc" "key Escape"
 # Open: the list has ".." first; Down picks the first stage file, End the last.
 run open "result 1 path data\\stg4\\c01-1.stg4_001" "key Down" "key Return"
-run open "result 1 path data\\stg4\\stage2.stg4_1" "key End" "key Return"
+run open "result 1 path data\\stg4\\demo.stg4_1" "key End" "key Return"
 # Save: the proposed name is selected, typing replaces it, the extension is added.
 run save "result 1 path user_data\\rpl4\\mine.rpl4_873" "type --delay 60 mine" "key Return"
 # Saving over an existing file asks; No keeps the chooser open, Escape

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The game in a real window on a virtual X display (Xvfb), played with real
 # key presses (xdotool; each key pressed and let go once, as short as a tap
-# gets): the start dialog, the title, the world map, a stage, Escape, the
-# quit question and Yes. A screenshot of each step is kept in the output
-# folder. Every step waits for what it checks (a window, a line of the
+# gets): the start dialog, the title, a second copy answered No (the game
+# keeps its keys), the world map, a stage, Escape, the quit question and
+# Yes. A screenshot of each step is kept in the output folder. Every step waits for what it checks (a window, a line of the
 # game's frame trace or dialog log, a colour on the screen), never for a
 # fixed time; a wait that lasts minutes is a hang and fails.
 # Skips, saying so, where Xvfb, xdotool or python3 is missing.
@@ -26,10 +26,12 @@ trace="$out/trace.jsonl"
 dialogs="$out/dialogs.log"
 watch() { python3 "$here/xvfb_watch.py" "$@"; }
 game=""
+second=""
 xvfb=""
 steps=0
 cleanup() {
   [ -n "$game" ] && kill "$game" 2>/dev/null
+  [ -n "$second" ] && kill "$second" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
 }
 trap cleanup EXIT
@@ -102,6 +104,38 @@ read -r -a win < <(window_of_width 640) || fail "no game window"
 point_at "${win[@]}"
 frame --scene 0 --settled 60
 shot title
+
+# 2a. A second copy asks whether to close this one (its box takes the
+# keyboard); "n" answers No and it ends. This copy keeps its keys: Down and
+# Up move the title's cursor (the cursor sound), back onto the new game.
+(
+  cd "$out/project" &&
+    exec env -u SDL_VIDEODRIVER -u PELMORA_HEADLESS -u PELMORA_DIALOG_ANSWERS SDL_AUDIODRIVER=dummy \
+      PELMORA_DIALOG_LOG="$dialogs" PELMORA_RUNTIME_DIR="$out/run" "$build/pelmora"
+) >"$out/second.out" 2>&1 &
+second=$!
+box=""
+for _ in $(seq 600); do
+  box=$(xdotool search --onlyvisible --pid "$second" 2>/dev/null | head -1)
+  [ -n "$box" ] && break
+  kill -0 "$second" 2>/dev/null || break
+  xdotool sleep 0.1
+done
+[ -n "$box" ] || fail "the second copy showed no question"
+watch colour "$screen" "$((win[1] + 320))" 0 767 "$title_bar" || fail "the question is not drawn"
+shot second-copy-question
+key n
+timeout 60 tail --pid="$second" -f /dev/null || fail "the second copy did not end"
+wait "$second" || fail "the second copy ended with an error"
+second=""
+watch text "$dialogs" $'二重起動\t' || fail "the second copy's question is not in the log"
+grep -q $'二重起動\t.*\tno$' "$dialogs" || fail "the question was not answered No"
+frame --scene 0 --after "$at"
+key Down
+frame --scene 0 --after "$at" --sound 0
+key Up
+frame --scene 0 --after "$at" --sound 0
+shot title-after-the-second-copy
 key z
 frame --scene 0 --after "$at" --sound 1
 key z
