@@ -1,0 +1,190 @@
+// The demo's pictures where the game reads them: every cell that the menus,
+// the world map, the rankings and the stage cut from the system picture and
+// the HUD's icon picture holds a picture of its own (drawn, and not a piece
+// of a larger one crossing the cell's edge); the gauges over characters sit
+// in the rows the game reads for a picture of that height; the banner words
+// are ringed in dark so that they read over any stage; and the HUD's score
+// icon is nothing like the gold coin it counts besides the enemies beaten.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/image_decode.h"
+#include "support/sandbox.h"
+#include "support/test_files.h"
+
+namespace {
+
+class DemoPicturesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = std::make_unique<TempFolder>("demo-pictures");
+    const std::string command = std::string(PELMORA_TOOL) + " make-demo '" + (*folder_ / "demo") + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  static void TearDownTestSuite() { folder_.reset(); }
+
+  // A picture of the demo (an 8-bit bitmap; index 0 is the transparent
+  // colour).
+  static plat::DecodedImage Picture(const std::string& name) {
+    const std::string bytes = Slurp(*folder_ / ("demo/bmp/" + name));
+    plat::DecodedImage image;
+    std::string error;
+    EXPECT_TRUE(plat::DecodeImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image, error))
+        << name << ": " << error;
+    EXPECT_EQ(image.fileBitsPerPixel, 8) << name;
+    return image;
+  }
+
+  static std::unique_ptr<TempFolder> folder_;
+};
+std::unique_ptr<TempFolder> DemoPicturesTest::folder_;
+
+bool Drawn(const plat::DecodedImage& p, int x, int y) {
+  return x >= 0 && y >= 0 && x < p.width && y < p.height && p.indices[static_cast<size_t>(y) * p.width + x] != 0;
+}
+uint32_t Colour(const plat::DecodedImage& p, int x, int y) { return p.argb[static_cast<size_t>(y) * p.width + x] & 0xFFFFFF; }
+int Luminance(uint32_t rgb) { return ((rgb >> 16 & 255) * 3 + (rgb >> 8 & 255) * 6 + (rgb & 255)) / 10; }
+
+struct Cell {
+  const char* picture;
+  const char* what;
+  int x, y, w, h;
+};
+
+// The cells the game cuts, with the places that read them.
+constexpr Cell kCells[] = {
+    {"Accessory.bmp", "the title's and the world-map menu's cursor", 0, 0, 32, 32},
+    {"Accessory.bmp", "the small cursor of the options, the slots and the pause menu", 64, 0, 16, 16},
+    {"Accessory.bmp", "the pointer at the row being edited or the slot chosen", 80, 0, 16, 16},
+    {"Accessory.bmp", "the world select's clear sign", 96, 0, 32, 32},
+    {"Accessory.bmp", "the life icon of the map and of the extra-life pop-up", 0, 48, 16, 16},
+    {"Accessory.bmp", "the ranking's pointer at the new entry", 16, 48, 16, 16},
+    {"Accessory.bmp", "the map's hero facing down", 0, 64, 32, 32},
+    {"Accessory.bmp", "the map's hero facing down, second step", 32, 64, 32, 32},
+    {"Accessory.bmp", "the map's hero facing up", 64, 64, 32, 32},
+    {"Accessory.bmp", "the map's hero facing up, second step", 96, 64, 32, 32},
+    {"Accessory.bmp", "the map's hero facing right", 0, 96, 32, 32},
+    {"Accessory.bmp", "the map's hero facing right, second step", 32, 96, 32, 32},
+    {"Accessory.bmp", "the map's hero facing left", 64, 96, 32, 32},
+    {"Accessory.bmp", "the map's hero facing left, second step", 96, 96, 32, 32},
+    {"Accessory.bmp", "the time digit 0", 0, 160, 32, 32},
+    {"Accessory.bmp", "the time digit 9", 288, 160, 32, 32},
+    {"Mark.bmp", "the HUD's stage points", 0, 32, 16, 16},
+    {"Mark.bmp", "the HUD's score", 16, 32, 16, 16},
+    {"Mark.bmp", "the HUD's HP", 32, 32, 16, 16},
+    {"Mark.bmp", "the HUD's SP", 48, 32, 16, 16},
+    {"Mark.bmp", "the HUD's lives", 64, 32, 16, 16},
+};
+
+TEST_F(DemoPicturesTest, EveryCellTheGameCutsHoldsAPictureOfItsOwn) {
+  for (const Cell& cell : kCells) {
+    SCOPED_TRACE(std::string(cell.picture) + ": " + cell.what);
+    const plat::DecodedImage p = Picture(cell.picture);
+    ASSERT_LE(cell.x + cell.w, p.width);
+    ASSERT_LE(cell.y + cell.h, p.height);
+    int drawn = 0;
+    for (int y = cell.y; y < cell.y + cell.h; ++y)
+      for (int x = cell.x; x < cell.x + cell.w; ++x) drawn += Drawn(p, x, y);
+    EXPECT_GE(drawn, cell.w * cell.h / 8) << "hardly anything drawn";
+    // Along each edge: a drawn dot inside with a drawn dot just outside is
+    // a picture running over the edge, cut where the game cuts the cell.
+    int crossing = 0;
+    for (int i = 0; i < cell.w; ++i) {
+      const int x = cell.x + i;
+      crossing += Drawn(p, x, cell.y) && Drawn(p, x, cell.y - 1);
+      crossing += Drawn(p, x, cell.y + cell.h - 1) && Drawn(p, x, cell.y + cell.h);
+    }
+    for (int j = 0; j < cell.h; ++j) {
+      const int y = cell.y + j;
+      crossing += Drawn(p, cell.x, y) && Drawn(p, cell.x - 1, y);
+      crossing += Drawn(p, cell.x + cell.w - 1, y) && Drawn(p, cell.x + cell.w, y);
+    }
+    EXPECT_EQ(crossing, 0);
+  }
+}
+
+// The character gauges are cut 2 dots high from rows 208, 210, ... when the
+// system picture is more than 208 high (else from rows 128, 144, ..., where
+// the time digits stand): frame, bar, low bar, loss and gain, 50 wide, for
+// HP at x 0 and SP at x 64.
+TEST_F(DemoPicturesTest, TheCharacterGaugesLieInTheThinRowsTheGameReads) {
+  const plat::DecodedImage p = Picture("Accessory.bmp");
+  ASSERT_GT(p.height, 208);
+  for (int gauge : {0, 64})
+    for (int row = 0; row < 5; ++row) {
+      const int y = 208 + 2 * row;
+      std::set<uint32_t> colours;
+      for (int dy = 0; dy < 2; ++dy)
+        for (int x = gauge; x < gauge + 50; ++x) {
+          EXPECT_TRUE(Drawn(p, x, y + dy)) << "gauge " << gauge << " row " << y + dy << " x " << x;
+          if (Drawn(p, x, y + dy)) colours.insert(Colour(p, x, y + dy));
+        }
+      EXPECT_EQ(colours.size(), 1u) << "gauge " << gauge << " row " << y;
+    }
+  // The bar that runs low is not the bar's own colour, and the frame is
+  // neither.
+  for (int gauge : {0, 64}) {
+    EXPECT_NE(Colour(p, gauge, 210), Colour(p, gauge, 212)) << gauge;
+    EXPECT_NE(Colour(p, gauge, 208), Colour(p, gauge, 210)) << gauge;
+  }
+}
+
+// Each banner strip: its word is there, and every drawn dot within two dots
+// of the transparent colour is dark, so the word has a dark rim two dots
+// deep over a pale sky or a dark hall alike.
+TEST_F(DemoPicturesTest, TheBannerWordsHaveADarkRimTwoDotsDeep) {
+  const plat::DecodedImage p = Picture("Word.bmp");
+  struct Strip {
+    const char* word;
+    int x, y, w;
+  };
+  constexpr Strip kStrips[] = {{"STAGE", 0, 0, 128},  {"START", 160, 0, 80},    {"REPLAY", 0, 32, 128},
+                               {"CLEAR!", 0, 64, 128}, {"GAME OVER", 0, 96, 144}, {"digits", 0, 128, 320}};
+  for (const Strip& s : kStrips) {
+    SCOPED_TRACE(s.word);
+    int light = 0, paleRim = 0;
+    for (int y = s.y; y < s.y + 32; ++y)
+      for (int x = s.x; x < s.x + s.w; ++x) {
+        if (!Drawn(p, x, y)) continue;
+        const int l = Luminance(Colour(p, x, y));
+        light += l >= 128;
+        bool nearClear = false;
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx)
+            if (std::abs(dx) + std::abs(dy) <= 2 && !Drawn(p, x + dx, y + dy)) nearClear = true;
+        paleRim += nearClear && l >= 64;
+      }
+    EXPECT_GT(light, 40) << "the word is missing";
+    EXPECT_EQ(paleRim, 0);
+  }
+}
+
+// The score icon of the HUD shares no colour with the gold coin (graphic 6
+// of the item picture, which adds to the score as beaten enemies do), so a
+// score of ten does not read as ten coins; the HUD's five icons differ.
+TEST_F(DemoPicturesTest, TheHudsScoreIconIsNothingLikeTheGoldCoin) {
+  const plat::DecodedImage marks = Picture("Mark.bmp"), items = Picture("Item.bmp");
+  auto colours = [](const plat::DecodedImage& p, int x0, int y0, int size) {
+    std::set<uint32_t> out;
+    for (int y = y0; y < y0 + size; ++y)
+      for (int x = x0; x < x0 + size; ++x)
+        if (Drawn(p, x, y) && Luminance(Colour(p, x, y)) > 40) out.insert(Colour(p, x, y));  // the outline aside
+    return out;
+  };
+  const std::set<uint32_t> coin = colours(items, 6 * 32, 0, 32);
+  ASSERT_FALSE(coin.empty());
+  for (uint32_t c : colours(marks, 16, 32, 16)) EXPECT_EQ(coin.count(c), 0u) << std::hex << c;
+  for (int a = 0; a < 5; ++a)
+    for (int b = a + 1; b < 5; ++b) {
+      bool same = true;
+      for (int y = 32; y < 48 && same; ++y)
+        for (int i = 0; i < 16 && same; ++i) same = Colour(marks, a * 16 + i, y) == Colour(marks, b * 16 + i, y);
+      EXPECT_FALSE(same) << "icons " << a << " and " << b;
+    }
+}
+
+}  // namespace
