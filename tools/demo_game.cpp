@@ -26,12 +26,15 @@ constexpr const char* kGoldName = "金貨";
 constexpr const char* kGoalName = "ゴールの旗";
 
 // The hero of the game's stages (the showcase's hero with flows of its
-// own): RIGHT and LEFT walk three dots a frame, B1 jumps four blocks high at
-// once, B2 fires a shot ahead, B3 swings the sword.
+// own): RIGHT and LEFT walk three dots a frame, B1 jumps up to four blocks
+// high (as high as the key is held: a tap only hops), B2 fires a shot ahead,
+// B3 swings the sword.
 cEdCharacter GameHero(const cCommonPalette& palette) {
   cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
   hero.m_strName = plat::Sjis(kHeroName);
   constexpr uint16_t kWalk = 60;  // three dots a frame
+  cEdCmd jump = Jump(8);
+  jump.m_vParams[0] = 1;  // "高さがキーで調節できる": the rise lasts while B1 is held
   cEdCmd shoot = Shot(1, 200, 10);
   shoot.m_nSound = kSndShot;
   cEdCmd sword = Command(kCmdSword, {});
@@ -48,7 +51,7 @@ cEdCharacter GameHero(const cCommonPalette& palette) {
                    WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
                    WhileHeld(kKeyLeftUp, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
                    WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
-                   OnPress(kKeyB1, {Jump(8)}),
+                   OnPress(kKeyB1, {jump}),
                    OnPress(kKeyB2, {shoot, Wait(1)}),
                    OnPress(kKeyB3, {sword, Wait(2)})};
   return hero;

@@ -396,6 +396,12 @@ int cHero::Frame(int32_t deathMode) {
 // rises on, up to the hold limit; let go early, an upward speed is cut to
 // 30 %. A jump from something other than a block is taken in the frame's
 // last sub-step only.
+//
+// The cut applies to the rise of a jump the hero took (its jumped word,
+// cleared by every landing), not to a hero that is still on its floor: the
+// airborne word is set one sub-step after the take-off, long before the key
+// can be let go, so a cut that waited for the hero to be on the ground
+// would never shorten a jump.
 void cHero::Jump(cJumpCommand& command) {
   if (m_bFreeVertical || m_bJumpHandled) return;
   int32_t kind = command.params[0];
@@ -449,7 +455,7 @@ void cHero::Jump(cJumpCommand& command) {
     }
   } else if (!held) {
     if (m_nJumpHold > 0 && m_nJumpHold < command.holdLimit && !m_bJump2 && !m_nJumpEnd && !m_bJumpForbidden &&
-        !m_bKnockedBack && !m_bAirborne) {
+        !m_bKnockedBack && m_bJump1) {
       m_bRiding = 0;
       if (m_dSpeedY < 0) m_dSpeedY *= kShortHopFactor;
       m_bJump2 = 1;

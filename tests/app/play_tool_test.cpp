@@ -412,6 +412,34 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
     EXPECT_EQ(Slurp(sandbox_ / ("shots/" + ScreenshotName(frame))).substr(0, 8), "\x89PNG\r\n\x1a\n") << frame;
 }
 
+// The game's first stage, the meadow: B1 tapped for one frame makes the
+// hero hop, B1 held through the rise makes it jump its four blocks. The
+// hero stands on the meadow's floor before each press and lands there
+// again.
+TEST_F(PlayToolTest, InTheFirstStageATappedJumpRisesFarLowerThanAHeldOne) {
+  sandbox_.Write("keys.txt", "250 B1\n400-440 B1\n");
+  ASSERT_EQ(RunTool("play '" + project_ + "' 'data\\stg4\\c01-1.stg4_001' --frames 520 --input '" +
+                        (sandbox_ / "keys.txt") + "' --trace '" + (sandbox_ / "meadow.jsonl") + "'",
+                    errors_),
+            0)
+      << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "meadow.jsonl"));
+  ASSERT_EQ(lines.size(), 520u);
+  auto y = [&](int frame) { return FirstOf(lines[frame - 1], "hero", "y"); };
+  ASSERT_EQ(Field(lines[248], "mode"), "2");
+  auto rise = [&](int press, int until) {
+    EXPECT_EQ(FirstOf(lines[press - 2], "hero", "vy"), 0.0) << "standing before frame " << press;
+    double top = y(press - 1);
+    for (int f = press; f <= until; ++f) top = std::min(top, y(f));
+    EXPECT_EQ(std::trunc(y(until)), std::trunc(y(press - 1))) << "landed again by frame " << until;
+    return y(press - 1) - top;
+  };
+  const double tap = rise(250, 330), held = rise(400, 500);
+  EXPECT_GT(tap, 4.0);
+  EXPECT_GT(held, 4 * 32 - 8.0) << "four blocks";
+  EXPECT_LT(tap, held * 0.25) << "a tap only hops";
+}
+
 // The value of `key` in a trace line as written: a number, null, or a whole
 // list or object with its brackets.
 std::string Value(const std::string& line, const std::string& key) {
@@ -627,8 +655,9 @@ TEST_F(PlayToolTest, FromTheTitleAStoryGameLosesItsLivesInThePitAndEndsInGameOve
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int play = 439 + 600 * attempt;
     auto at = [&](int frame) { return std::to_string(play + frame - 1); };
-    keys += at(1) + "-" + at(400) + " RIGHT\n" + at(20) + " B2\n" + at(200) + " B1\n" + at(257) + " B3\n" + at(442) +
-            " B1\n";
+    // The jump over the wall holds B1 through its rise.
+    keys += at(1) + "-" + at(400) + " RIGHT\n" + at(20) + " B2\n" + at(200) + "-" + at(229) + " B1\n" + at(257) +
+            " B3\n" + at(442) + " B1\n";
   }
   sandbox_.Write("keys.txt", keys);
   auto play = [&](const std::string& tag) {

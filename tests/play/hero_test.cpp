@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
+#include "data/labels.h"
 #include "data/stage_data.h"
 #include "play/flow_hooks.h"
+#include "play/flow_host_impl.h"
+#include "play/stage_scene.h"
+#include "scene/input.h"
 #include "support/stage_builder.h"
 #include "play/hero.h"
 
@@ -171,6 +177,89 @@ TEST_F(HeroTest, ItemCommandsStopWhenTheHeroDies) {
   EXPECT_EQ(h->RunItemCommands(commands), 2);
   EXPECT_EQ(killer.runs, 1);
   EXPECT_EQ(h->RunItemCommands({}), 2);  // still dead
+}
+
+// The jump whose height follows the key ("高さがキーで調節できる"), in
+// stages of one, two and three sub-steps a frame: the hero stands on a floor,
+// B1 starts its flow; let go after one frame, the rise goes on at 30 % of
+// the speed the jump had when the key was let go (the gravity of the
+// release frame added), so the hop is a fraction of the jump; held through
+// the rise, the hero reaches the jump's full four half blocks (a height
+// whose take-off speed stays under the top speed at every level).
+TEST(HeroJumpStage, ALetGoKeyCutsTheRiseAndAHeldKeyRisesTheFullHeight) {
+  class Flows {
+   public:
+    Flows() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
+    ~Flows() {
+      SetFlowHost(host_);
+      SetFlowHooks(hooks_);
+    }
+
+   private:
+    cFlowHost* host_;
+    cFlowHooks* hooks_;
+  } flows;
+  constexpr double kGravity = 0.25;
+  constexpr int kB1 = kDirectionPressRecords + 1;  // the key steps' place of button 1
+  struct Case {
+    int32_t level;     // sub-steps a frame
+    int32_t heldFor;   // frames B1 is held
+  };
+  const Case cases[] = {{1, 1}, {1, 60}, {2, 1}, {2, 60}, {3, 1}, {3, 60}};
+  double fullRise[4] = {0, 0, 0, 0};  // by level
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "level " << c.level << ", held " << c.heldFor);
+    StageBuilder builder(20, 15);
+    builder.SpeedLevel(c.level).Gravity(kGravity).Floor(10, 0, 19).Hero(3, 9);
+    cEdCmd jump;
+    jump.m_nKind = kCmdJump;
+    jump.m_vParams = {1, 0, 4, 0, 0};  // height by the key, four half blocks
+    cFlowKey b1;
+    b1.m_vKeys.assign(kDirectionPressRecords + kButtonPressRecords, 0);
+    b1.m_vKeys[kB1] = 1;
+    b1.m_nByte2 = 1;  // any hold length
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {jump};
+    flow.m_vKeys = {b1};
+    builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    ASSERT_EQ(SubStepsPerFrame(), c.level);
+    cCharacter& hero = session.Scene().Hero();
+    cInput& input = InputRecords.At(0);
+    session.Frames(30);
+    ASSERT_EQ(hero.m_dSpeedY, 0.0) << "standing before the jump";
+    const double ground = hero.m_dY;
+    const double n = c.level, perFrame = kGravity / n;  // gravity / n^2 in each of n sub-steps
+    const double v0 = hero.JumpSpeed(4);
+
+    double top = ground, pressFrameSpeed = 0;
+    for (int frame = 1; frame <= 90; ++frame) {
+      input.m_wButtons = frame <= c.heldFor ? 1 : 0;
+      session.Frames(1);
+      if (frame == 1) {
+        pressFrameSpeed = hero.m_dSpeedY;
+        EXPECT_NEAR(pressFrameSpeed, v0 + perFrame, 1e-9) << "taken off in the first sub-step";
+      }
+      if (frame == 2 && c.heldFor == 1) {
+        EXPECT_NEAR(hero.m_dSpeedY, 0.3 * pressFrameSpeed + perFrame, 1e-9) << "cut on the release";
+      }
+      top = std::min(top, hero.m_dY);
+    }
+    input.m_wButtons = 0;
+    EXPECT_EQ(std::trunc(hero.m_dY), std::trunc(ground)) << "landed again";
+    const double rise = ground - top;
+    if (c.heldFor > 1) {
+      EXPECT_NEAR(rise, 4 * 16, 3.0);
+      fullRise[c.level] = rise;
+    } else {
+      EXPECT_GT(rise, 0.0);
+      // About the square of 30 %, plus the first frame's climb.
+      EXPECT_LT(rise, 4 * 16 * 0.25);
+    }
+  }
+  for (int level = 1; level <= 3; ++level) EXPECT_GT(fullRise[level], 0.0) << level;
 }
 
 }  // namespace
