@@ -511,6 +511,26 @@ void Panel(Canvas& c, int x, int y, int w, int h, Hue hue) {
   c.Frame(x + 1, y + 1, w - 2, h - 2, Shade(hue, 8));
 }
 
+// A word of the banners in `pen`, its top-left at (x, y), lit from above
+// (near white at its top, its hue's full colour at its foot) and ringed by
+// two dots of dark (its hue's darkest, then black) inside the rectangle
+// (rx, ry, rw, rh), so that it reads over a pale sky as well as over a dark
+// hall.
+void BannerWord(Canvas& c, TextPen& pen, int x, int y, const std::string& word, Hue hue, int rx, int ry, int rw,
+                int rh) {
+  Canvas letters(c.w, c.h, KEY);
+  pen.Draw(letters, x, y, word, TEXT);
+  int top = c.h, bottom = -1;
+  for (int j = ry; j < ry + rh; ++j)
+    for (int i = rx; i < rx + rw; ++i)
+      if (letters.Get(i, j) != KEY) top = std::min(top, j), bottom = std::max(bottom, j);
+  for (int j = top; j <= bottom; ++j)
+    for (int i = rx; i < rx + rw; ++i)
+      if (letters.Get(i, j) != KEY) c.Set(i, j, Shade(hue, 14 - 4 * (j - top) / std::max(1, bottom - top)));
+  c.Outline(rx, ry, rw, rh, Shade(hue, 3));
+  c.Outline(rx, ry, rw, rh, Grey(0));
+}
+
 // The words of the stage's banners and strips, each centred in its 32-dot
 // high strip: "STAGE" (128 wide, at 0, 0; right-aligned, as the stage number
 // follows it on the screen) and "START" (80 wide, at 160, 0) at a stage's start, "REPLAY"
@@ -525,18 +545,16 @@ Canvas Words(TextPen& pen, TextPen& digits) {
     Hue hue;
   };
   const Strip strips[] = {{0, 0, 128, "STAGE", YELLOW},    {160, 0, 80, "START", ORANGE}, {0, 32, 128, "REPLAY", PINK},
-                          {0, 64, 128, "CLEAR!", SKY},     {0, 96, 144, "GAME OVER", RED}};
+                          {0, 64, 128, "CLEAR!", YELLOW},    {0, 96, 144, "GAME OVER", RED}};
   for (const Strip& s : strips) {
     // "STAGE" ends at its strip's right edge, next to the number.
     const int w = pen.Measure(s.word), free = std::max(0, s.w - w);
-    pen.Draw(c, s.x + (s.y == 0 && s.x == 0 ? free - 4 : free / 2), s.y + 3, s.word, Shade(s.hue, 11));
-    c.Outline(s.x, s.y, s.w, 32, Grey(1));
+    BannerWord(c, pen, s.x + (s.y == 0 && s.x == 0 ? free - 4 : free / 2), s.y + 3, s.word, s.hue, s.x, s.y, s.w, 32);
   }
   for (int d = 0; d < 10; ++d) {
     const std::string digit(1, static_cast<char>('0' + d));
-    digits.Draw(c, d * 32 + (32 - digits.Measure(digit)) / 2, 128, digit, Shade(YELLOW, 11));
+    BannerWord(c, digits, d * 32 + (32 - digits.Measure(digit)) / 2, 128, digit, YELLOW, d * 32, 128, 32, 32);
   }
-  c.Outline(0, 128, 320, 32, Grey(1));
   return c;
 }
 
@@ -636,6 +654,29 @@ Canvas Background(int n) {
   return c;
 }
 
+// The hero's face, 16 x 16 with its top-left at (x, y): the lives.
+void HeroFace(Canvas& c, int x, int y) {
+  c.Ellipse(x + 8, y + 8, 6, 6, Shade(SKIN, 10));
+  c.Rect(x + 2, y + 2, 12, 3, Shade(RED, 9));  // the cap
+  c.Rect(x + 9, y + 7, 2, 2, Grey(0));
+}
+
+// A silver cup on a wooden foot, 16 x 16 with its top-left at (x, y).
+void Trophy(Canvas& c, int x, int y) {
+  static constexpr int kBowl[][2] = {{3, 12}, {3, 12}, {3, 12}, {4, 11}, {4, 11}, {5, 10}, {6, 9}};  // rows 2..8
+  for (int j = 0; j < 7; ++j) c.Rect(x + kBowl[j][0], y + 2 + j, kBowl[j][1] - kBowl[j][0] + 1, 1, Grey(11));
+  c.Rect(x + 3, y + 2, 10, 1, Grey(14));  // the rim
+  c.Rect(x + 5, y + 3, 1, 4, Grey(14));   // a gleam
+  for (int k = 0; k < 2; ++k) {           // the handles
+    const int hx = k == 0 ? x + 1 : x + 13;
+    c.Rect(hx, y + 3, 2, 1, Grey(9)), c.Rect(hx + (k == 0 ? 0 : 1), y + 4, 1, 2, Grey(9));
+    c.Rect(hx + (k == 0 ? 1 : 0), y + 6, 1, 1, Grey(9));
+  }
+  c.Rect(x + 7, y + 9, 2, 2, Grey(8));  // the stem
+  c.Rect(x + 5, y + 11, 6, 1, Grey(10));
+  c.Rect(x + 4, y + 12, 8, 2, Shade(BROWN, 6));  // the foot
+}
+
 // The head-up display's marks in the icon picture (Mark.bmp), below its
 // cursor marks: 16 × 16 icons in the row at y 32 (stage points, score, HP,
 // SP, lives), the 50 × 16 gauge frames at y 128 (HP at x 0, SP at x 64) and
@@ -643,15 +684,12 @@ Canvas Background(int n) {
 void HudMarks(Canvas& c) {
   for (int j = 0; j < 6; ++j) c.Rect(8 - j, 34 + j, 1 + 2 * j, 1, Shade(YELLOW, 12));  // a star for the stage points
   for (int j = 0; j < 5; ++j) c.Rect(2 + j, 40 + j, 13 - 2 * j, 1, Shade(YELLOW, 12));
-  c.Ellipse(24, 40, 6, 6, Shade(YELLOW, 11));  // a coin for the score
-  c.Ellipse(24, 40, 3, 3, Shade(ORANGE, 9));
+  Trophy(c, 16, 32);  // a silver cup for the score: the gold coins add to it, and so does each enemy beaten
   c.Ellipse(37, 38, 3.5, 3.5, Shade(RED, 10)), c.Ellipse(43, 38, 3.5, 3.5, Shade(RED, 10));  // a heart for HP
   for (int j = 0; j < 7; ++j) c.Rect(34 + j, 40 + j, 12 - 2 * j, 1, Shade(RED, 10));
   for (int j = 0; j < 7; ++j)  // a crystal for SP
     c.Rect(56 - j, 34 + j, 1 + 2 * j, 1, Shade(SKY, 11)), c.Rect(56 - j, 46 - j, 1 + 2 * j, 1, Shade(SKY, 11));
-  c.Ellipse(72, 40, 6, 6, Shade(SKIN, 10));  // the hero's face for the lives
-  c.Rect(66, 34, 12, 3, Shade(RED, 9));
-  c.Rect(73, 39, 2, 2, Grey(0));
+  HeroFace(c, 64, 32);  // the hero's face for the lives
   c.Outline(0, 32, 80, 16, Grey(1));
   for (int k = 0; k < 2; ++k) {
     const int x = k * 64;
@@ -671,6 +709,72 @@ void TimeDigits(Canvas& c, TextPen& pen) {
     pen.Draw(c, d * 32 + (32 - pen.Measure(digit)) / 2, 160, digit, Shade(YELLOW, 12));
   }
   c.Outline(0, 160, 320, 32, Grey(1));
+}
+
+// A triangle pointing right, its flat side at x, `half` dots above and
+// below the row cy.
+void RightTriangle(Canvas& c, int x, int cy, int half, uint8_t colour) {
+  for (int j = -half; j < half; ++j) c.Rect(x, cy + j, half - (j < 0 ? -j - 1 : j), 1, colour);
+}
+
+// An arrow pointing right in a 16 x 16 cell at (x, y): a shaft and its head.
+void RightArrow(Canvas& c, int x, int y, Hue hue) {
+  c.Rect(x + 2, y + 6, 6, 4, Shade(hue, 11));
+  RightTriangle(c, x + 8, y + 8, 6, Shade(hue, 11));
+  c.Rect(x + 2, y + 6, 6, 1, Shade(hue, 14));
+}
+
+// The system picture (Accessory.bmp), cell by cell as the game reads it:
+//   (0, 0)     32 x 32  the menu cursor of the title and the world-map menu
+//   (64, 0)    16 x 16  the small cursor: options, save slots, the pause menu
+//   (80, 0)    16 x 16  the pointer at the row being edited or the slot chosen
+//   (96, 0)    32 x 32  the clear sign of a world in the world select
+//   (0, 48)    16 x 16  the life icon: the map's lives box, the extra-life pop-up
+//   (16, 48)   16 x 16  the pointer at the new entry of a ranking
+//   (0..127, 64..127)   the hero on the world map, two steps a facing
+//   (0, 160)   32 x 32  the time digits 0 to 9 along the row
+//   (0, 208), (64, 208) the HP and SP gauges over characters, 50 wide, five
+//                       rows of 2 dots: frame, bar, low bar, loss, gain
+// The picture is more than 208 high, so that the gauges are read from their
+// thin rows at y 208 and not from the rows at y 128 (which would cross the
+// digits).
+Canvas SystemPicture(TextPen& digits) {
+  Canvas c(320, 224, KEY);
+  RightTriangle(c, 7, 16, 9, TEXT);  // the cursors: white, shaded below
+  RightTriangle(c, 7 + 1, 16 + 4, 5, Grey(12));
+  RightTriangle(c, 64 + 4, 8, 6, TEXT);
+  RightTriangle(c, 64 + 4 + 1, 8 + 3, 3, Grey(12));
+  RightArrow(c, 80, 0, YELLOW);
+  RightArrow(c, 16, 48, ORANGE);
+  Item(c, 96, 0, 3);  // the star of a cleared world
+  HeroFace(c, 0, 48);
+  // Outlined cell by cell, so that no outline reaches into the next cell.
+  static constexpr int kCells[][4] = {{0, 0, 32, 32}, {64, 0, 16, 16}, {80, 0, 16, 16},
+                                      {96, 0, 32, 32}, {0, 48, 16, 16}, {16, 48, 16, 16}};
+  for (const auto& cell : kCells) c.Outline(cell[0], cell[1], cell[2], cell[3], Grey(1));
+  // The world map's walker, two steps a facing: down (0, 64), up (64, 64),
+  // left (64, 96), right (0, 96); the eyes show where he faces.
+  const int cells[4][2] = {{0, 64}, {64, 64}, {64, 96}, {0, 96}};
+  const int eyes[4][2] = {{-4, 2}, {0, -4}, {-6, 0}, {2, 0}};
+  for (int facing = 0; facing < 4; ++facing)
+    for (int step = 0; step < 2; ++step) {
+      const int x = cells[facing][0] + step * 32, y = cells[facing][1];
+      c.Ellipse(x + 16, y + 20, 8, 9, Shade(RED, 9));
+      c.Ellipse(x + 16, y + 9, 6, 6, Shade(YELLOW, 13));
+      c.Rect(x + 10 + step * 8, y + 28, 4, 4, Grey(3));
+      if (facing != 1) c.Rect(x + 16 + eyes[facing][0], y + 8 + eyes[facing][1], 2, 2, Grey(0));
+      if (facing == 0) c.Rect(x + 18, y + 10, 2, 2, Grey(0));
+    }
+  TimeDigits(c, digits);
+  for (int k = 0; k < 2; ++k) {
+    const int x = k * 64;
+    c.Rect(x, 208, 50, 2, Grey(2));                                          // the empty gauge
+    c.Rect(x, 210, 50, 2, k == 0 ? Shade(GREEN, 11) : Shade(SKY, 11));       // its bar
+    c.Rect(x, 212, 50, 2, Shade(RED, 11));                                   // the bar running low
+    c.Rect(x, 214, 50, 2, Shade(YELLOW, 13));                                // what was just lost
+    c.Rect(x, 216, 50, 2, Grey(14));                                         // what was just gained
+  }
+  return c;
 }
 
 // The play stage's far layer: a sky with clouds, tiled as the stage scrolls.
@@ -823,32 +927,7 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
   }
   pictures.push_back({"bmp/Title.bmp", Title(big, glyphs)});
   pictures.push_back({"bmp/GameMode.bmp", GameModes(small, tiny)});
-  {
-    Canvas acc(320, 192, KEY);  // menu cursor, life hearts, a clock and a coin counter; the time digits
-    for (int j = 0; j < 14; ++j) acc.Rect(4, 9 + j, j < 7 ? j + 1 : 14 - j, 1, TEXT);
-    for (int k = 0; k < 3; ++k) Item(acc, 32 + k * 32, 0, 1 + 6 * k);
-    Item(acc, 128, 0, 0);
-    acc.Ellipse(176, 16, 11, 11, Grey(14)), acc.Rect(175, 8, 2, 9, Grey(0)), acc.Rect(176, 15, 7, 2, Grey(0));
-    acc.Outline(0, 0, 256, 64, Grey(1));
-    // The life icon of the world map's lives box, 16 x 16 at (0, 48).
-    acc.Ellipse(5, 53, 3, 3, Shade(RED, 10)), acc.Ellipse(10, 53, 3, 3, Shade(RED, 10));
-    for (int j = 0; j < 7; ++j) acc.Rect(2 + j, 55 + j, 12 - 2 * j, 1, Shade(RED, 10));
-    // The world map's walker, two steps a facing: down (0, 64), up (64, 64),
-    // left (64, 96), right (0, 96); the eyes show where he faces.
-    const int cells[4][2] = {{0, 64}, {64, 64}, {64, 96}, {0, 96}};
-    const int eyes[4][2] = {{-4, 2}, {0, -4}, {-6, 0}, {2, 0}};
-    for (int facing = 0; facing < 4; ++facing)
-      for (int step = 0; step < 2; ++step) {
-        const int x = cells[facing][0] + step * 32, y = cells[facing][1];
-        acc.Ellipse(x + 16, y + 20, 8, 9, Shade(RED, 9));
-        acc.Ellipse(x + 16, y + 9, 6, 6, Shade(YELLOW, 13));
-        acc.Rect(x + 10 + step * 8, y + 28, 4, 4, Grey(3));
-        if (facing != 1) acc.Rect(x + 16 + eyes[facing][0], y + 8 + eyes[facing][1], 2, 2, Grey(0));
-        if (facing == 0) acc.Rect(x + 18, y + 10, 2, 2, Grey(0));
-      }
-    TimeDigits(acc, digits);
-    pictures.push_back({"bmp/Accessory.bmp", std::move(acc)});
-  }
+  pictures.push_back({"bmp/Accessory.bmp", SystemPicture(digits)});
   {
     Canvas symbols(416, 16, KEY);  // the picture letters a..z
     for (int k = 0; k < 26; ++k) {

@@ -466,31 +466,36 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
 }
 
 // ---- World 1: the meadow ----
-// 1-1: a walk east over pits and steps; blobs on the way, a turret behind a
-// wall, gold in the air and on the coin blocks (stand on one to take its
-// gold), a heart high up, and the goal flag at the end.
+// 1-1: a walk east that teaches as it goes. The first screen is safe: a
+// sign tells how to walk and jump, coin blocks and a low wall try the jump,
+// and a narrow pit keeps every enemy away from it (they turn back at
+// ledges). Past the pit a second sign tells how to shoot and cut before the
+// first blob comes; then the others, one at a time: a second blob under a
+// ledge, a third sign at the coin blocks (stand on one for its gold) with a
+// heart on the pillar beyond, a ghost turret, a bat, and the flag on top of
+// the last hill.
 StageSketch Meadow() {
   return {"はじまりの草原",
           kMusicMeadow,
           Backdrop::kHills,
           {
-              "                                                                                                ",
-              "                                                                                                ",
-              "                                                                                                ",
-              "                                                                                                ",
-              "                                                                                                ",
-              "                                                                                                ",
-              "                                                                                        *       ",
-              "                                                o o                o o o  h            BBB      ",
-              "          o o o                                                           B           BBBBB     ",
-              "                                            BBBBBBBB                      B          BBBBBBB    ",
-              "          ?????                                                  ???????? B         BBBBBBBBB   ",
-              "                                         BB                               B        BBBBBBBBBBB  ",
-              "  @   i          s      BB   s          BBB    b      g          i     s  B       BBBBBBBBBBBBB ",
-              "#######################BBB#####   #######################   ####################################",
-              "#######################BBB#####   #######################   ####################################",
+              "                                                                                                                         ",
+              "                                                                                                                         ",
+              "                                                                                                                         ",
+              "                                                                                                                         ",
+              "                                                                                                                         ",
+              "                                                                                                                         ",
+              "                                                                                                                *        ",
+              "                                                    o o                  o o o  h                              BBB       ",
+              "         o o o                                                                  B                             BBBBB      ",
+              "                 o                                BBBBBBBB                      B                            BBBBBBB     ",
+              "         ?????         o                                       o       ???????? B             o     b       BBBBBBBBB    ",
+              "                                              B                                 B                          BBBBBBBBBBB   ",
+              "  @ i            B         i              s   B         s           i           B       g                 BBBBBBBBBBBBB  ",
+              "######################  ######################################   ############################   #########################",
+              "######################  ######################################   ############################   #########################",
           },
-          {"←→で歩く  Zでジャンプ\nXでショット  Cで剣", "コインブロックに乗ると\n金貨がもらえる"}};
+          {"←→で歩く\nZでジャンプ", "Xでショット  Cで剣\nてきをたおそう", "コインブロックに乗ると\n金貨がもらえる"}};
 }
 
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
@@ -573,6 +578,13 @@ StageSketch SkyChase() {
 
 // 2-2: the road east runs with the wind: the screen scrolls by itself and
 // the hero must keep ahead of its left edge over walls, spikes and pits.
+// The flag stands in a brick hut at the road's end whose door is on its far
+// side: the hero goes over the roof, drops down beyond it and walks back in.
+// A hero who runs ahead of the screen can only go as far as its right edge,
+// so by the time it has come round to the flag, the hut and the flag are
+// well inside the screen (a flag out in the open at the road's end would be
+// taken at the screen's edge, half out of sight, with the hero pressed
+// against it on the result screen).
 StageSketch WindRoad() {
   return {"風の道",
           kMusicWind,
@@ -589,8 +601,8 @@ StageSketch WindRoad() {
               "                                                                                                  h           ",
               "                             BBBBB             B                                                 BBB          ",
               "                          BB               ????B         BBBB   BBB                 B                         ",
-              "            B             BB                   B                                    B                         ",
-              "   @  i     B         s   BB  ^^^              B  s          ^^^                    B  s         ^^^      *   ",
+              "            B             BB                   B                                    B                BBBBBB   ",
+              "   @  i     B         s   BB  ^^^              B  s          ^^^                    B  s         ^^^ B*       ",
               "################   ###############   ###############   ##############S####   #############   #################",
               "################   ###############   ###############   ###################   #############   #################",
           },
