@@ -998,14 +998,15 @@ bool DrawsVideoSheets() { return lpDTCon == nullptr && GameSettings.nDDVideoStre
 int32_t SelectVariantSurface(int32_t surface, int32_t second) {
   if (!second || surface < 0 || surface + kSheetVariantOffset >= kGameSurfaceCount) return surface;
   const int32_t variant = surface + kSheetVariantOffset;
-  // The variant holds the same picture: it shares the image the surface
-  // shows (its own, or the one it shares), turned round alike.
-  const int32_t root = SharedSurfaceOf(surface) >= 0 ? SharedSurfaceOf(surface) : surface;
-  if (SharedSurfaceOf(variant) != root ||
-      GameSurfaceInfo[variant].nMirrorCellW != GameSurfaceInfo[surface].nMirrorCellW)
-    return surface;
+  const DDSURFACEDATA& s = GameSurfaces[surface];
   const DDSURFACEDATA& v = GameSurfaces[variant];
-  if (v.nWidth <= 0 || (!v.lpDDS && !v.lpDT && !v.lpShareSD)) return surface;
+  // The variant holds the same picture: it shares the image the surface
+  // shows (its own, or the one it shares; the table links each entry to the
+  // one it shares), turned round alike.
+  const DDSURFACEDATA* root = s.lpShareSD ? s.lpShareSD : &s;
+  if (v.lpShareSD != root || GameSurfaceInfo[variant].nMirrorCellW != GameSurfaceInfo[surface].nMirrorCellW)
+    return surface;
+  if (v.nWidth <= 0) return surface;
   return variant;
 }
 

@@ -686,10 +686,10 @@ void cStageScene::DrawPositionConditions(DDSURFACEDATA* lpDst) {
     DDBeginFillBatch();
     for (const std::list<cCharacter*>& group : m_CharacterGroups) {
       for (cCharacter* c : group) {
-        if (!c || c->m_bDying || !c->IsOnScreen()) continue;
+        if (!c) continue;
         const cEdCharacter& d = c->Definition();
         if (c->m_nShowsRanges < 0) c->m_nShowsRanges = ShowsRanges(d) ? 1 : 0;
-        if (c->m_nShowsRanges == 0) continue;
+        if (c->m_nShowsRanges == 0 || c->m_bDying || !c->IsOnScreen()) continue;
         const bool latched = c->m_byAppearLatch != 0;
         if (pass == 0) {
           if (d.m_nCondOption && latched) continue;
