@@ -22,7 +22,10 @@ int RunDialogCommand(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& kind = args[0];
-  if (args.size() > 1 && args[1] == "english") GameSettings.nEnglish = 1;
+  if (args.size() > 1 && args[1] == "english") {
+    GameSettings.nEnglish = 1;
+    plat::SetEnglishDialogs(true);  // the boxes' standard buttons too
+  }
   if (kind == "start") {
     cBootRecord boot;
     boot.LoadFromFile("user_data\\Boot.dat");
