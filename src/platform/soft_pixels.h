@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/raw_pixels.h"
 #include "platform/soft_device.h"
 
 namespace plat::soft {
@@ -179,18 +180,6 @@ constexpr uint32_t ConvertRaw(uint32_t p) {
   }
 }
 
-
-template <typename T>
-T LoadRaw(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void StoreRaw(uint8_t* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 // SRCALPHA/INVSRCALPHA on all four channels, as ShadePixel mixes them.
 inline uint32_t MixPacked(uint32_t s, uint32_t d, uint32_t sa) {
