@@ -107,11 +107,6 @@ namespace {
 
 int32_t Param(const cEdCmd& command, size_t i) { return static_cast<int32_t>(command.Word(i)); }
 
-// The object in target slot `slot` of `character`; null when empty.
-cCharacter* TargetOf(cCharacter& character, int32_t slot) {
-  if (slot < 0 || static_cast<size_t>(slot) >= character.m_Targets.size()) return nullptr;
-  return character.m_Targets[static_cast<size_t>(slot)];
-}
 
 // Flow operations 0..5.
 enum : int32_t { kOpStart, kOpEnd, kOpPause, kOpResume, kOpDelete, kOpHalt };
@@ -182,7 +177,7 @@ int32_t ExecuteFlowOperation(cCharacter& character, const cEdCmd& command) {
   const int32_t whose = Param(command, 3);
   cCharacter* owner = &character;
   if (whose >= 1 && whose <= 4) {
-    owner = TargetOf(character, whose - 1);
+    owner = character.TargetInSlot(whose - 1);
     if (!owner) return 0;
   }
   const int32_t op = Param(command, 0);
@@ -393,7 +388,7 @@ int32_t ExecuteWarp(cCharacter& character, const cEdCmd& command) {
   if (base >= 0 && base <= 4) {
     cCharacter* axisObject = &c;
     if (base >= 1) {
-      cCharacter* target = TargetOf(c, base - 1);
+      cCharacter* target = c.TargetInSlot(base - 1);
       if (!target) return 0;
       axisObject = target;
       // Centre on the target's drawn centre.

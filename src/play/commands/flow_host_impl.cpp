@@ -114,8 +114,7 @@ cFlowActor* cStageFlowHost::Hero() { return FirstHero(); }
 
 cFlowActor* cStageFlowHost::Target(cFlowActor* actor, int32_t slot) {
   cCharacter* c = ActorCharacter(actor);
-  if (!c || slot < 0 || static_cast<size_t>(slot) >= c->m_Targets.size()) return nullptr;
-  return c->m_Targets[static_cast<size_t>(slot)];
+  return c ? c->TargetInSlot(slot) : nullptr;
 }
 
 void cStageFlowHost::SetTarget(cFlowActor* actor, int32_t slot, cFlowActor* other) {
@@ -474,10 +473,7 @@ void cStageFlowHost::QueueHeroCommand(const cEdCmd& command) {
 
 int32_t cStageFlowHost::SubStepsPerFrame() { return ::SubStepsPerFrame(); }
 
-double cStageFlowHost::FrameScale() {
-  const double scale = StageFrameScale();
-  return scale > 0 ? scale : 1.0;
-}
+double cStageFlowHost::FrameScale() { return StageFrameScaleOrOne(); }
 
 // The trigger and position-condition switches come from the system data as
 // it is now; the others keep what stage set-up or a test put there.

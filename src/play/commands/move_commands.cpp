@@ -103,12 +103,6 @@ const cEdMove& MoveOf(const cCmdState& state) {
   return state.m_pCommand && state.m_pCommand->m_pMove ? *state.m_pCommand->m_pMove : kDefault;
 }
 
-// The object in target slot `slot`; null for an empty slot or a slot
-// number outside 0..3.
-cCharacter* TargetOf(cCharacter& c, int32_t slot) {
-  if (slot < 0 || slot >= static_cast<int32_t>(c.m_Targets.size())) return nullptr;
-  return c.m_Targets[static_cast<size_t>(slot)];
-}
 
 // Direction codes of an input direction (none, left, right, up, down,
 // left+up, left+down, right+up, right+down, any): none and any give no
@@ -533,7 +527,7 @@ void ExecuteChargeMove(cCharacter& c, cCmdState& state) {
     ComputeMoveTargetOffset(c, move, work.targetX, work.targetY);
     work.vx = work.vy = 0;
     work.result = 0;
-    const cCharacter* target = TargetOf(c, move.TargetSlot());
+    const cCharacter* target = c.TargetInSlot(move.TargetSlot());
     if (target == nullptr) {
       work.idle = true;
       return;
@@ -566,7 +560,7 @@ void ExecuteHomingMove(cCharacter& c, cCmdState& state) {
   c.m_bPinnedX = c.m_bPinnedY = 0;
   cMoveWork& work = Work(state);
   const cEdMove& move = MoveOf(state);
-  const cCharacter* target = TargetOf(c, move.TargetSlot());
+  const cCharacter* target = c.TargetInSlot(move.TargetSlot());
   if (target == nullptr || target->m_bDying) return;
   if (!state.m_bStarted) {
     state.m_bStarted = 1;
@@ -621,7 +615,7 @@ void ExecuteTurn(cCharacter& c, cCmdState& state) {
     if (choice == 0 || choice == 1) {
       c.m_nFacing = choice;
     } else if (choice >= 2 && choice <= 9) {
-      const cCharacter* target = TargetOf(c, (choice - 2) / 2);
+      const cCharacter* target = c.TargetInSlot((choice - 2) / 2);
       if (target == nullptr) return;  // the counter stays: it tries again next call
       const bool targetLeft = CentreX(*target) < CentreX(c);
       const bool toward = choice % 2 == 0;

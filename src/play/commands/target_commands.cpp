@@ -30,10 +30,6 @@ namespace {
 
 int32_t Param(const cEdCmd& command, size_t i) { return static_cast<int32_t>(command.Word(i)); }
 
-cCharacter* Slot(const cCharacter& character, int32_t slot) {
-  if (slot < 0 || static_cast<size_t>(slot) >= character.m_Targets.size()) return nullptr;
-  return character.m_Targets[static_cast<size_t>(slot)];
-}
 
 bool IsAlive(const cCharacter& c) { return !c.m_bRemoved && !c.m_bDying; }
 
@@ -208,7 +204,7 @@ int32_t ExecuteSetTarget(cCharacter& character, const cEdCmd& command) {
     case 4: found = character.m_pParent; break;
     case 5: found = LastChild(character, nullptr); break;
     case 6: found = LastChild(character, &command); break;
-    case 7: case 8: case 9: case 10: found = Slot(character, what - 7); break;
+    case 7: case 8: case 9: case 10: found = character.TargetInSlot(what - 7); break;
     default: break;
   }
   switch (Param(command, 15)) {
@@ -236,7 +232,7 @@ int32_t ExecuteStatusOperation2(cCharacter& character, const cEdCmd& command) {
   }
   cCharacter* object = &character;
   if (subject >= 1 && subject <= 4) {
-    object = Slot(character, subject - 1);
+    object = character.TargetInSlot(subject - 1);
     if (!object) return 0;
   }
   cEdCharacter& d = object->Definition();

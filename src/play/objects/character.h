@@ -373,6 +373,11 @@ class cCharacter : public cStageObject, public cFlowActor {
   // The rest of the data model.
   cCharacter* m_pLinkOwner = nullptr;              // null: owns its target links
   std::vector<cCharacter*> m_Targets;              // 4 target slots
+  // The object in target slot `slot`; null for an empty slot or a slot
+  // number outside 0..3.
+  cCharacter* TargetInSlot(int32_t slot) const {
+    return slot >= 0 && static_cast<size_t>(slot) < m_Targets.size() ? m_Targets[static_cast<size_t>(slot)] : nullptr;
+  }
   cCharacter* m_pParent = nullptr;
   std::vector<cTargetedBy> m_TargetedBy;
   std::vector<cLinkEntry> m_Links;

@@ -12,11 +12,6 @@
 
 namespace {
 
-double FrameScale() {
-  const double f = StageFrameScale();
-  return f > 0 ? f : 1.0;
-}
-
 // The frame at which a distance of `hbl` half blocks is flown at `speed`.
 int32_t DistanceFrame(int32_t hbl, double speed) {
   if (speed == 0) return 0;
@@ -78,7 +73,7 @@ void cShot::RunMoveKind() {
   const int32_t kind = m_nMoveKind;
   if (kind <= 0 || kind >= kShotMoveKindCount || m_bDone) return;
   const cEdShot& d = m_Definition;
-  const double fs = FrameScale();
+  const double fs = StageFrameScaleOrOne();
   if (kind == 8) {
     // The wave: a cosine across the flight, integrated into the own velocity.
     const double amplitude = std::clamp(d.MoveParam(0), -10000, 10000) * 16.0;

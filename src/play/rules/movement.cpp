@@ -28,12 +28,6 @@ int32_t Clamp32(int64_t v) {
 // The step of an axis's forced scroll while it moves, else 0.
 double MovingStep(const cAxisView& view) { return view.Moves() ? view.step : 0.0; }
 
-// The frame scale as a divisor: a stage without running values moves as at
-// one sub-step a frame instead of dividing by zero.
-double FrameScaleDivisor() {
-  const double fs = StageFrameScale();
-  return fs > 0 ? fs : 1.0;
-}
 
 }  // namespace
 
@@ -45,7 +39,7 @@ double ConvertSpeed(int16_t v) {
   return v * 0.01 / (scale > 0 ? scale : 1.0);
 }
 
-double PerSecondToPerFrame(double v) { return v / FrameScaleDivisor() * 0.016666666666666666; }
+double PerSecondToPerFrame(double v) { return v / StageFrameScaleOrOne() * 0.016666666666666666; }
 
 const cAxisView& StageViewX() { return s_pViewX ? *s_pViewX : kNoView; }
 const cAxisView& StageViewY() { return s_pViewY ? *s_pViewY : kNoView; }
@@ -532,7 +526,7 @@ void AdvancePhase(double& phase, double phaseStep, double fs) {
 
 double WaveVelocity(double amplitude, double angularSpeed, double& phase, double phaseStep,
                     double phaseOffset) {
-  const double fs = FrameScaleDivisor();
+  const double fs = StageFrameScaleOrOne();
   const double k = angularSpeed * kWaveRadiansPerDegree;
   const double v = std::cos((phase / fs + phaseOffset) * k) * amplitude * k / fs;
   AdvancePhase(phase, phaseStep, fs);
@@ -541,7 +535,7 @@ double WaveVelocity(double amplitude, double angularSpeed, double& phase, double
 
 double WaveAcceleration(double amplitude, double angularSpeed, double& phase, double phaseStep,
                         double phaseOffset) {
-  const double fs = FrameScaleDivisor();
+  const double fs = StageFrameScaleOrOne();
   const double k = angularSpeed * kWaveRadiansPerDegree;
   const double a = -(k * std::sin((phase / fs + phaseOffset) * k) * (k / fs) * amplitude) / fs;
   AdvancePhase(phase, phaseStep, fs);

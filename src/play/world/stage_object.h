@@ -50,6 +50,12 @@ double PerSecondToPerFrame(double v);
 // cStageData::ApplySpeedLevel (n = sub-steps per frame).
 inline int32_t StageSubSteps() { return StageData.Int(kStageSubSteps); }              // n
 inline double StageFrameScale() { return StageData.Dbl(kStageFrameScale); }          // n
+// The frame scale as a divisor: a stage without running values moves as at
+// one sub-step a frame instead of dividing by zero.
+inline double StageFrameScaleOrOne() {
+  const double f = StageFrameScale();
+  return f > 0 ? f : 1.0;
+}
 inline double StageSpeedScale() { return StageData.Dbl(kStageSpeedScale); }          // n * n
 inline double StageGravity() { return StageData.Dbl(kStageGravityPerStep); }         // per sub-step
 inline double StageMaxSpeed() { return StageData.Dbl(kStageMaxSpeed); }              // |speed| bound per axis
