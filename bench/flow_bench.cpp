@@ -13,8 +13,8 @@
 #include "data/labels.h"
 #include "data/stage_data.h"
 #include "flow/conditions.h"
-#include "play/flow_host_impl.h"
-#include "play/stage_character.h"
+#include "play/commands/flow_host_impl.h"
+#include "play/objects/stage_character.h"
 
 namespace {
 

@@ -3,6 +3,9 @@
 #   app > front > play > flow > scene > gfx, audio > data > base > platform
 # A file may include its own folder and any folder below it; an include that
 # points up, or sideways between gfx and audio, fails with its file and line.
+# Inside play/ the rooms stack the same way:
+#   stage > rules > commands > objects > world
+# and every file of play/ lives in one of them.
 # Only src/platform may include the system libraries (SDL2, FreeType,
 # fontconfig, FluidSynth, vorbis, iconv, POSIX).
 # Usage: scripts/check-layers.sh [SRC_DIR]   (default: src/ of this checkout)
@@ -15,12 +18,23 @@ find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' \) -print0 
     BEGIN {
       split("platform base data gfx:audio scene flow play front app", order, " ")
       for (i in order) { n = split(order[i], same, ":"); for (j = 1; j <= n; j++) rank[same[j]] = i }
+      split("world objects commands rules stage", rooms, " ")
+      for (i in rooms) roomRank[rooms[i]] = i
       system_headers = "^(SDL|SDL2/|ft2build|freetype/|fontconfig/|fluidsynth|vorbis/|ogg/|iconv\\.h|unistd\\.h|fcntl\\.h|dlfcn\\.h|pthread\\.h|signal\\.h|poll\\.h|dirent\\.h|sys/|netinet/|arpa/)"
       bad = 0
     }
     FNR == 1 {
       rel = substr(FILENAME, length(root) + 1)
       layer = (index(rel, "/") ? substr(rel, 1, index(rel, "/") - 1) : "")
+      room = ""
+      if (layer == "play") {
+        rest = substr(rel, length("play/") + 1)
+        room = (index(rest, "/") ? substr(rest, 1, index(rest, "/") - 1) : "")
+        if (!(room in roomRank)) {
+          printf "%s: play/ keeps its files in its rooms (%s)\n", FILENAME, "world objects commands rules stage"
+          bad = 1
+        }
+      }
     }
     /^[ \t]*#[ \t]*include[ \t]*[<"]/ {
       line = $0
@@ -48,6 +62,17 @@ find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' \) -print0 
         how = (rank[to] == rank[layer]) ? "sideways" : "up"
         printf "%s:%d: %s includes %s (%s: a layer includes only the layers below it)\n", FILENAME, FNR, layer, target, how
         bad = 1
+      }
+      if (to == "play") {
+        rest = substr(target, length("play/") + 1)
+        toRoom = (index(rest, "/") ? substr(rest, 1, index(rest, "/") - 1) : "")
+        if (!(toRoom in roomRank)) {
+          printf "%s:%d: includes %s, which is in no room of play/\n", FILENAME, FNR, target
+          bad = 1
+        } else if (layer == "play" && (room in roomRank) && roomRank[toRoom] > roomRank[room]) {
+          printf "%s:%d: play/%s includes %s (up: a room of play/ includes only the rooms below it)\n", FILENAME, FNR, room, target
+          bad = 1
+        }
       }
     }
     END { exit bad }

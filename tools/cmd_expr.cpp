@@ -18,7 +18,7 @@
 #include "flow/expr.h"
 #include "flow/status_ops.h"
 #include "platform/text.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "tool.h"
 

@@ -4,16 +4,16 @@
 #include <filesystem>
 #include <iterator>
 
+#include "data/database.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
-#include "play/system_switches.h"  // the pause switch of the demo
-#include "scene/play_record.h"  // play record files
-#include "data/database.h"
 #include "demo_media.h"
 #include "demo_project.h"
+#include "play/world/system_switches.h"  // the pause switch of the demo
 #include "record_kinds.h"
+#include "scene/play_record.h"  // play record files
 #include "tool.h"
 
 namespace tool {

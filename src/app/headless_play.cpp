@@ -9,7 +9,7 @@
 #include "data/key_config.h"
 #include "platform/audio_device.h"
 #include "platform/window_host.h"
-#include "play/stage_draw.h"
+#include "play/world/stage_draw.h"
 #include "scene/frame_trace.h"
 
 namespace {

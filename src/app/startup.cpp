@@ -39,9 +39,9 @@
 #include "platform/image_decode.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
-#include "play/flow_host_impl.h"  // flow runtime
-#include "play/stage_draw.h"
-#include "play/stage_scene.h"
+#include "play/commands/flow_host_impl.h"  // flow runtime
+#include "play/world/stage_draw.h"
+#include "play/world/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"

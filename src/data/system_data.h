@@ -149,7 +149,7 @@ enum : int {
 };
 
 // The switches of stage play and the flows are read by role through the
-// play layer's table of project rules (play/system_switches.cpp), which
+// play layer's table of project rules (play/rules/system_switches.cpp), which
 // says for each role which of these numbers it reads.
 
 extern cSystemData SystemData;

@@ -203,7 +203,7 @@ class cFlowHost {
   // ---- others add their entries below, each block marked with its topic ----
 
   // ---- Status operations (status_ops.cpp) ----
-  // Stage play overrides these (src/play/status_commands.cpp); the defaults
+  // Stage play overrides these (src/play/commands/status_commands.cpp); the defaults
   // serve a host without characters' own rules (the expression tool, tests).
   // HP (field 1) or SP (2) of `actor` changed by `delta` the way the
   // character changes them itself: invincibility, its maximum, its gauge

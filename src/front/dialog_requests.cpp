@@ -4,11 +4,11 @@
 
 #include "audio/bgm.h"
 #include "audio/sound.h"
+#include "base/errors.h"
 #include "base/logs.h"
 #include "base/program.h"
-#include "base/thread.h"
-#include "base/errors.h"
 #include "base/text_path.h"
+#include "base/thread.h"
 #include "data/replay_file.h"
 #include "data/save_slots.h"
 #include "data/settings.h"
@@ -20,7 +20,7 @@
 #include "gfx/dd.h"
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
 

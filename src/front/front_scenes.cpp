@@ -2,7 +2,7 @@
 
 #include "front/dialog_requests.h"
 #include "front/world_map_model.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/replay_recorder.h"
 

@@ -11,7 +11,7 @@
 #include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/messages.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
 #include "scene/ranking_draw.h"

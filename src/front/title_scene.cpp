@@ -17,7 +17,7 @@
 #include "gfx/game_fonts.h"
 #include "gfx/surface_table.h"
 #include "platform/text.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
 

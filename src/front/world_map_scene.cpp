@@ -19,7 +19,7 @@
 #include "gfx/surface_table.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
 #include "scene/menu_cursor.h"
 #include "scene/play_record.h"
 

@@ -12,13 +12,13 @@
 #include "data/flow.h"
 #include "data/labels.h"
 #include "data/move_shot.h"
+#include "flow/fake_flow_host.h"
 #include "flow/flow_host.h"
 #include "flow/flow_state.h"
-#include "play/flow_host_impl.h"
-#include "play/hero.h"
-#include "play/stage_character.h"
-#include "play/stage_scene.h"
-#include "flow/fake_flow_host.h"
+#include "play/commands/flow_host_impl.h"
+#include "play/objects/hero.h"
+#include "play/objects/stage_character.h"
+#include "play/world/stage_scene.h"
 #include "support/stage_builder.h"
 
 namespace {

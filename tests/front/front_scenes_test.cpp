@@ -8,22 +8,22 @@
 #include <functional>
 
 #include "audio/sound.h"
+#include "base/text_path.h"
 #include "data/rankings.h"
-#include "data/system_data.h"
 #include "data/stage_data.h"
+#include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/world_map.h"
 #include "front/front_scenes.h"
 #include "front/world_map_model.h"
+#include "gfx/dd.h"
 #include "platform/keys.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_scene.h"
+#include "scene/menu_cursor.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/bmp_writer.h"
 #include "support/harness.h"
-#include "base/text_path.h"
-#include "gfx/dd.h"
-#include "scene/menu_cursor.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "platform/keys.h"
-#include "play/stage_draw.h"
-#include "play/stage_scene.h"
+#include "play/world/stage_draw.h"
+#include "play/world/stage_scene.h"
 #include "scene/frame_trace.h"
 #include "scene/input.h"
 #include "support/harness.h"

@@ -3,13 +3,13 @@
 // it, so that a test may apply a project's rules.
 #pragma once
 
-#include "play/character.h"
-#include "play/commands.h"
-#include "play/flow_host_impl.h"
-#include "play/shot.h"
-#include "play/stage_object.h"
-#include "play/stage_scene.h"
-#include "play/system_switches.h"
+#include "play/commands/commands.h"
+#include "play/commands/flow_host_impl.h"
+#include "play/objects/character.h"
+#include "play/objects/shot.h"
+#include "play/world/stage_object.h"
+#include "play/world/stage_scene.h"
+#include "play/world/system_switches.h"
 
 class ScopedProjectSwitches {
  public:

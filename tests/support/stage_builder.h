@@ -18,7 +18,7 @@
 
 #include "data/stage_data.h"
 #include "data/system_data.h"
-#include "play/stage_object.h"
+#include "play/world/stage_object.h"
 #include "support/display.h"
 
 class cStageScene;

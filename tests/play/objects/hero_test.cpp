@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "data/labels.h"
+#include "data/stage_data.h"
+#include "play/commands/flow_host_impl.h"
+#include "play/objects/hero.h"
+#include "play/world/flow_hooks.h"
+#include "play/world/stage_scene.h"
+#include "scene/input.h"
+#include "support/stage_builder.h"
+
+namespace {
+
+// A hero on a stage without a scene (the view is the hero's own scratch
+// view): the stage's size settings and the running values of a level.
+class HeroTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (cAxisView* v : {&m_ViewX, &m_ViewY}) {
+      v->mapExtent = 8000;
+      v->areaLow = v->rangeLow = 0;
+      v->areaHigh = v->rangeHigh = 2000;
+    }
+    const int32_t sizes[][2] = {
+        {kStageHeroWidthA, 20},       {kStageHeroHeightA, 24},     {kStageHeroWidthB, 16},
+        {kStageHeroHeightB, 16},      {kStageHeroBottomA, 1},      {kStageHeroBottomB, 0},
+        {kStageHeroHit1WidthA, 16},   {kStageHeroHit1HeightA, 24}, {kStageHeroHit1BottomA, 1},
+        {kStageHeroHit1WidthB, 16},   {kStageHeroHit1HeightB, 16}, {kStageHeroHit2Width, 12},
+        {kStageHeroHit2Height, 8},    {kStageHeroHit3Width, 16},   {kStageHeroHit3Height, 16}};
+    for (auto& s : sizes) StageData.Int(s[0]) = s[1];
+    SetLevel(2, 0.4);
+    m_Inputs.resize(1);
+  }
+  void TearDown() override {
+    SetFlowHooks(nullptr);
+    g_CharacterSwitches = cCharacterSwitches{};
+  }
+  static void SetLevel(int32_t level, double gravity) { ScopedStageRunning::SetLevel(level, gravity); }
+  std::unique_ptr<cHero> MakeHero(double x, double y, int32_t moveMode = 0) {
+    cEdCharacter d;
+    d.m_nParam40 = 10;
+    d.m_nParam36 = 0;  // scale 0 counts as 1
+    d.m_nParam33 = static_cast<uint8_t>(moveMode);
+    d.m_nGraphic = 1;
+    d.m_nControl = 0;
+    auto h = std::make_unique<cHero>();
+    h->Setup(1, d, x, y, m_Inputs);
+    return h;
+  }
+
+  ScopedStageRunning m_Stage;
+  cAxisView& m_ViewX = m_Stage.x;
+  cAxisView& m_ViewY = m_Stage.y;
+  cSafeVector<cInput> m_Inputs;
+};
+
+TEST_F(HeroTest, TheViewKeepsTheHeroInTheMiddleWithinTheLimits) {
+  struct Case {
+    int32_t rangeHigh;
+    double x;
+    double view;
+  } cases[] = {
+      {2000, 1000, 690},  // 1000 - (320 - 20 / 2)
+      {2000, 100, 0},     // held at the left limit
+      {2000, 1900, 1360}, // held at the right limit
+      {400, 300, 0},      // a stage narrower than the screen stays at its left end
+  };
+  for (const Case& k : cases) {
+    m_ViewX.areaHigh = m_ViewX.rangeHigh = k.rangeHigh;
+    auto h = MakeHero(k.x, 200);
+    EXPECT_EQ(cHero::ViewX(), k.view) << k.x;
+    EXPECT_EQ(h->ScaleFactor(), 1);
+  }
+  m_ViewX.areaHigh = m_ViewX.rangeHigh = 2000;
+  auto h = MakeHero(1000.5, 300);
+  h->UpdateScreenRect();
+  EXPECT_EQ(h->m_rcScreen.left, TruncToInt(1000.5 - cHero::ViewX() - h->m_nMarginX));
+  EXPECT_EQ(h->m_rcScreen.right, h->m_rcScreen.left + 31);
+}
+
+// The jump key held from the ground: the take-off from a support waits for
+// the frame's last sub-step; let go before the hold limit, an upward speed
+// keeps 30 %.
+TEST_F(HeroTest, VariableJumpTakesOffAndCutsShortOnRelease) {
+  // The jump command runs inside the hero's frame, as a flow would run it.
+  struct JumpFlow : cFlowHooks {
+    int StepFlows(cCharacter& c, int32_t) override {
+      static_cast<cHero&>(c).Jump(*command);
+      static_cast<cHero&>(c).Jump(*command);  // a second call in one sub-step does nothing
+      return 0;
+    }
+    cJumpCommand* command = nullptr;
+  } flow;
+  cJumpCommand jump;
+  jump.params[0] = 1;
+  jump.hasKeys = 1;
+  jump.keysHeld = 1;
+  jump.holdLimit = 10;
+  jump.initialSpeed = -6;
+  flow.command = &jump;
+  SetFlowHooks(&flow);
+  auto h = MakeHero(1000, 1000);
+  h->m_bAirborne = 0;
+  h->m_bRiding = 1;
+
+  h->Frame(0);  // no scene: every sub-step counts as the frame's last
+  EXPECT_EQ(h->m_dSpeedY, -6.0);
+  EXPECT_EQ(jump.started, 1);
+  EXPECT_EQ(h->m_bRiding, 0);
+  EXPECT_EQ(h->m_nJumpHold, 1);
+  h->Frame(0);
+  EXPECT_EQ(h->m_nJumpHold, 2);
+  jump.keysHeld = 0;
+  h->Frame(0);
+  EXPECT_EQ(h->m_dSpeedY, -1.7999999999999998);  // -6 x 0.3
+  EXPECT_EQ(h->m_bJump2, 1);
+  EXPECT_EQ(h->m_nJumpHold, 0);
+  SetFlowHooks(nullptr);
+
+  // The second jump timing: a supported take-off is 2 % stronger.
+  g_CharacterSwitches.jumpTiming = 1;
+  auto s = MakeHero(1000, 1000);
+  s->m_bAirborne = 0;
+  s->m_bRiding = 1;
+  cJumpCommand again = jump;
+  again.keysHeld = 1;
+  again.started = 0;
+  s->Jump(again);
+  EXPECT_EQ(s->m_dSpeedY, -6 * 1.0199999809265137);
+}
+
+TEST_F(HeroTest, MoveModesChangeBodyAndAirState) {
+  g_CharacterSwitches.initialFallValue = 7;
+  auto h = MakeHero(1000, 1000);
+  EXPECT_EQ(h->m_nWidth, 20);
+  EXPECT_EQ(h->m_nMarginY, 8);  // bottom-aligned 24 high
+  h->m_bAirborne = 0;
+  h->m_nStateCounter = 0;
+  h->SetMoveMode(1, 0, 1, 1);
+  EXPECT_EQ(h->m_bFreeVertical, 1);
+  EXPECT_EQ(h->m_nStateCounter, 2);
+  EXPECT_EQ(h->m_bRestorePosition, 1);
+  EXPECT_EQ(h->m_bPositionSaved, 1);
+  EXPECT_EQ(h->m_bAirborne, 1);
+  EXPECT_EQ(h->m_nFallCounter, 7);
+  EXPECT_EQ(h->m_nHeight, 16);
+  EXPECT_EQ(h->m_nMarginY, 8);  // centred 16 high
+  h->m_dSpeedX = 3;
+  h->SetMoveMode(0, 0, 0, 0);
+  EXPECT_EQ(h->m_dSpeedX, 0.0);
+
+  // Four hit areas, the largest first.
+  ASSERT_EQ(h->m_HitAreas.size(), 4u);
+  for (size_t i = 1; i < h->m_HitAreas.size(); ++i)
+    EXPECT_GE(h->m_HitAreas[i - 1].width * h->m_HitAreas[i - 1].height,
+              h->m_HitAreas[i].width * h->m_HitAreas[i].height);
+}
+
+// An item's command list stops at the first command that kills the hero.
+TEST_F(HeroTest, ItemCommandsStopWhenTheHeroDies) {
+  struct Killer : cFlowHooks {
+    int RunItemCommand(cHero& hero, const cEdCmd&) override {
+      ++runs;
+      hero.m_nHp = 0;
+      return 0;
+    }
+    int runs = 0;
+  } killer;
+  SetFlowHooks(&killer);
+  auto h = MakeHero(1000, 1000);
+  std::vector<cEdCmd> commands(3);
+  EXPECT_EQ(h->RunItemCommands(commands), 2);
+  EXPECT_EQ(killer.runs, 1);
+  EXPECT_EQ(h->RunItemCommands({}), 2);  // still dead
+}
+
+// The jump whose height follows the key ("高さがキーで調節できる"), in
+// stages of one, two and three sub-steps a frame: the hero stands on a floor,
+// B1 starts its flow; let go after one frame, the rise goes on at 30 % of
+// the speed the jump had when the key was let go (the gravity of the
+// release frame added), so the hop is a fraction of the jump; held through
+// the rise, the hero reaches the jump's full four half blocks (a height
+// whose take-off speed stays under the top speed at every level).
+TEST(HeroJumpStage, ALetGoKeyCutsTheRiseAndAHeldKeyRisesTheFullHeight) {
+  class Flows {
+   public:
+    Flows() : host_(FlowHost()), hooks_(&FlowHooks()) { InstallStageFlows(); }
+    ~Flows() {
+      SetFlowHost(host_);
+      SetFlowHooks(hooks_);
+    }
+
+   private:
+    cFlowHost* host_;
+    cFlowHooks* hooks_;
+  } flows;
+  constexpr double kGravity = 0.25;
+  constexpr int kB1 = kDirectionPressRecords + 1;  // the key steps' place of button 1
+  struct Case {
+    int32_t level;     // sub-steps a frame
+    int32_t heldFor;   // frames B1 is held
+  };
+  const Case cases[] = {{1, 1}, {1, 60}, {2, 1}, {2, 60}, {3, 1}, {3, 60}};
+  double fullRise[4] = {0, 0, 0, 0};  // by level
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "level " << c.level << ", held " << c.heldFor);
+    StageBuilder builder(20, 15);
+    builder.SpeedLevel(c.level).Gravity(kGravity).Floor(10, 0, 19).Hero(3, 9);
+    cEdCmd jump;
+    jump.m_nKind = kCmdJump;
+    jump.m_vParams = {1, 0, 4, 0, 0};  // height by the key, four half blocks
+    cFlowKey b1;
+    b1.m_vKeys.assign(kDirectionPressRecords + kButtonPressRecords, 0);
+    b1.m_vKeys[kB1] = 1;
+    b1.m_nByte2 = 1;  // any hold length
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {jump};
+    flow.m_vKeys = {b1};
+    builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    ASSERT_EQ(SubStepsPerFrame(), c.level);
+    cCharacter& hero = session.Scene().Hero();
+    cInput& input = InputRecords.At(0);
+    session.Frames(30);
+    ASSERT_EQ(hero.m_dSpeedY, 0.0) << "standing before the jump";
+    const double ground = hero.m_dY;
+    const double n = c.level, perFrame = kGravity / n;  // gravity / n^2 in each of n sub-steps
+    const double v0 = hero.JumpSpeed(4);
+
+    double top = ground, pressFrameSpeed = 0;
+    for (int frame = 1; frame <= 90; ++frame) {
+      input.m_wButtons = frame <= c.heldFor ? 1 : 0;
+      session.Frames(1);
+      if (frame == 1) {
+        pressFrameSpeed = hero.m_dSpeedY;
+        EXPECT_NEAR(pressFrameSpeed, v0 + perFrame, 1e-9) << "taken off in the first sub-step";
+      }
+      if (frame == 2 && c.heldFor == 1) {
+        EXPECT_NEAR(hero.m_dSpeedY, 0.3 * pressFrameSpeed + perFrame, 1e-9) << "cut on the release";
+      }
+      top = std::min(top, hero.m_dY);
+    }
+    input.m_wButtons = 0;
+    EXPECT_EQ(std::trunc(hero.m_dY), std::trunc(ground)) << "landed again";
+    const double rise = ground - top;
+    if (c.heldFor > 1) {
+      EXPECT_NEAR(rise, 4 * 16, 3.0);
+      fullRise[c.level] = rise;
+    } else {
+      EXPECT_GT(rise, 0.0);
+      // About the square of 30 %, plus the first frame's climb.
+      EXPECT_LT(rise, 4 * 16 * 0.25);
+    }
+  }
+  for (int level = 1; level <= 3; ++level) EXPECT_GT(fullRise[level], 0.0) << level;
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+// The ranges of distance conditions shown on the stage: a character whose
+// flow carries a distance condition that asks to be shown gets the two
+// lines of its range (or its circle) drawn over the frame in the colour it
+// names, blinking through four shades; one that asks not to be, or only in
+// the editor's test play, or whose character is not drawn, gets nothing.
+// The frame is read back after the stage drew it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../../gfx/surface_pixels.h"
+#include "data/labels.h"
+#include "flow/conditions.h"
+#include "gfx/dd.h"
+#include "play/commands/flow_host_impl.h"
+#include "play/objects/stage_character.h"
+#include "play/world/stage_scene.h"
+#include "scene/scene.h"
+#include "support/stage_builder.h"
+
+namespace {
+
+// A distance condition as the editor stores it: relation, distance (half
+// blocks and dots), display mode, colour and the two show-while bytes.
+cCond Distance(int8_t relation, uint16_t halfBlocks, int32_t dots, uint8_t display, uint8_t colour,
+               bool whileHidden = false) {
+  cCond c;
+  c.m_nKind = kCondDistance;
+  c.m_nSubject = 0;  // the hero
+  c.m_nField = relation;
+  c.m_nVarNumber = halfBlocks;
+  c.m_nConstant = dots;
+  c.m_nLeftKind = display;
+  c.m_nVarScope = colour;
+  c.m_nRightSubject = whileHidden ? 1 : 0;
+  return c;
+}
+
+// Palette numbers 200..239 each a colour of their own.
+uint32_t Shade(int n) { return 0x102030u + static_cast<uint32_t>(n) * 0x010203u; }
+
+// What one case draws: the distance condition of the character's flow, and
+// the dots where its lines (or circle) must, or must not, show.
+struct Case {
+  const char* what;
+  cCond condition;
+  bool transparent = false;
+  bool editorTestPlay = false;
+};
+
+class PositionDisplayTest : public ::testing::TestWithParam<uint32_t> {
+ protected:
+  // The stage drawn once with the character carrying `c`; the character's
+  // screen rectangle and the shade of `colour` that frame used.
+  struct Drawn {
+    cScreenRect rect;
+    int32_t width = 0, height = 0;
+    uint32_t shade = 0;
+  };
+  Drawn Draw(const Case& c, StageBuilder& builder, std::unique_ptr<StageSession>& session) {
+    builder.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    cEdCharacter& character = builder.Data().m_PlacedCharacters.back();
+    character.m_nParam19 = c.transparent ? 1 : 0;
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerOnlyByFlowControl;  // never started here: its conditions are shown all the same
+    flow.m_vConds = {c.condition};
+    character.m_vFlows = {flow};
+    session = std::make_unique<StageSession>(builder, 32, GetParam());
+    EXPECT_TRUE(session->Loaded());
+    for (int n = 200; n < 240; ++n)
+      DDState.DDPalette[n] = PALETTEENTRY{uint8_t(Shade(n) >> 16), uint8_t(Shade(n) >> 8), uint8_t(Shade(n)), 0};
+    bFromEditor = c.editorTestPlay ? 1 : 0;
+    SceneManager.m_bTestPlay = c.editorTestPlay ? 1 : 0;
+    session->Frames(1);
+    bFromEditor = 0;
+    SceneManager.m_bTestPlay = 0;
+    cStageScene& scene = session->Scene();
+    const cStageCharacter& drawn = scene.m_CharacterList.front();
+    const int32_t blink = scene.m_Layers.m_nOverlayBlink >> 3;
+    return Drawn{drawn.m_rcScreen, drawn.m_nDrawWidth, drawn.m_nDrawHeight,
+                 Shade(208 + 4 * (c.condition.m_nVarScope & 7) + blink)};
+  }
+  static uint32_t At(int x, int y) { return Pixel(DDBackBuffer(), x, y) & 0xFFFFFF; }
+};
+
+// The ranges by relation (the character faces left, its default): both
+// sides from its edges, one side from its centre, a circle about its
+// centre; each line one dot wide.
+TEST_P(PositionDisplayTest, RangesAreDrawnAsLinesOrACircleInTheirColour) {
+  enum Axis { kX, kY, kCircle };
+  const struct {
+    Case c;
+    Axis axis;
+  } cases[] = {
+      {{"both sides across", Distance(0, 2, 4, 1, 3)}, kX},
+      {{"both sides up and down", Distance(3, 1, 0, 1, 0)}, kY},
+      {{"in front, facing left", Distance(1, 3, 0, 1, 7)}, kX},
+      {{"a circle", Distance(6, 4, 0, 1, 5)}, kCircle},
+      {{"a wide circle (DirectDraw stretches one of 64)", Distance(6, 7, 0, 1, 6)}, kCircle},
+      {{"shown in the editor's test play", Distance(0, 2, 0, 2, 1), false, true}, kX},
+      {{"shown while not drawn", Distance(0, 2, 0, 1, 2, true), true}, kX},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.c.what);
+    StageBuilder builder;
+    std::unique_ptr<StageSession> session;
+    const Drawn d = Draw(k.c, builder, session);
+    const int32_t dist = k.c.condition.DistanceHalfBlocks() * 16 + k.c.condition.DistanceDots();
+    const int left = d.rect.left, top = d.rect.top;
+    switch (k.axis) {
+      case kX: {
+        // Relation 0: from the left edge less d to the right edge plus d.
+        // Relation 1 facing left: from the left edge less d to the centre.
+        const bool front = k.c.condition.m_nField == 1;
+        const int low = left - dist, high = front ? left + d.width / 2 : left + d.width + dist;
+        for (int x : {low, high}) {
+          EXPECT_EQ(At(x, 240), d.shade) << x;
+          EXPECT_EQ(At(x, 400), d.shade) << x;
+          EXPECT_NE(At(x + 1, 240), d.shade) << x + 1;
+        }
+        break;
+      }
+      case kY:
+        for (int y : {top - dist, top + d.height + dist}) {
+          EXPECT_EQ(At(600, y), d.shade) << y;
+          EXPECT_NE(At(600, y + 1), d.shade) << y + 1;
+        }
+        break;
+      case kCircle: {
+        // On each axis the circle crosses at the radius; a circle stretched
+        // from the work picture of radius 64 may fall up to 2 dots short.
+        const int cx = left + d.width / 2, cy = top + d.height / 2;
+        const int slack = dist > 64 && !GetParam() ? 2 : 0;
+        for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, -1}, {0, 1}}) {
+          bool found = false;
+          for (int r = dist - slack; r <= dist; ++r) found = found || At(cx + dx * r, cy + dy * r) == d.shade;
+          EXPECT_TRUE(found) << dx << "," << dy;
+          EXPECT_NE(At(cx + dx * (dist + 1), cy + dy * (dist + 1)), d.shade) << dx << "," << dy;
+          EXPECT_NE(At(cx + dx * (dist / 2), cy + dy * (dist / 2)), d.shade) << "inside: " << dx << "," << dy;
+        }
+        break;
+      }
+    }
+  }
+}
+
+// Nothing of a range that does not ask to be shown now: display 0, display
+// 2 outside the editor's test play, a character that is not drawn.
+TEST_P(PositionDisplayTest, RangesThatAreNotToBeShownLeaveTheFrameAlone) {
+  const Case cases[] = {
+      {"display 0", Distance(0, 2, 0, 0, 3)},
+      {"display 2 outside the editor's test play", Distance(0, 2, 0, 2, 3)},
+      {"the character is not drawn", Distance(0, 2, 0, 1, 3), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StageBuilder builder;
+    std::unique_ptr<StageSession> session;
+    const Drawn d = Draw(c, builder, session);
+    const int32_t dist = c.condition.DistanceHalfBlocks() * 16;
+    for (int x : {d.rect.left - dist, d.rect.left + d.width + dist}) EXPECT_NE(At(x, 240), d.shade) << x;
+  }
+}
+
+// A flow that a flow change gives the character brings its range with it
+// from the next frame on, though the frames before found none to show.
+TEST_P(PositionDisplayTest, AFlowAddedLaterShowsItsRangeFromTheNextFrame) {
+  StageFlowsInstalled flows;
+  StageBuilder builder;
+  std::unique_ptr<StageSession> session;
+  const Drawn before = Draw({"display 0", Distance(0, 2, 0, 0, 3)}, builder, session);
+  const int32_t dist = 2 * 16;
+  const int low = before.rect.left - dist, high = before.rect.left + before.width + dist;
+  for (int x : {low, high}) EXPECT_NE(At(x, 240), before.shade) << x;
+  cStageCharacter& character = session->Scene().m_CharacterList.front();
+  cEdFlow shown;
+  shown.m_nTrigger = kTriggerOnlyByFlowControl;
+  shown.m_vConds = {Distance(0, 2, 0, 1, 3)};
+  FlowsOfCharacter(character).SetFlows(&character, {shown}, 1, -1, 1);
+  session->Frames(1);
+  const uint32_t shade = Shade(208 + 4 * 3 + (session->Scene().m_Layers.m_nOverlayBlink >> 3));
+  for (int x : {low, high}) EXPECT_EQ(At(x, 240), shade) << x;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBackEnds, PositionDisplayTest, ::testing::Values(0u, 1u),
+                         [](const auto& info) { return std::string(info.param ? "D3D32" : "DD32"); });
+
+}  // namespace
