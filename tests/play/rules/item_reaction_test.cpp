@@ -56,17 +56,6 @@ std::vector<const cMessageWindow*> IconWindows(cStageScene& scene) {
   return out;
 }
 
-// The flows of the running game, installed for a test and put back.
-struct StageFlows {
-  StageFlows() { InstallStageFlows(); }
-  ~StageFlows() {
-    SetFlowHost(host);
-    SetFlowHooks(hooks);
-  }
-  cFlowHost* host = FlowHost();
-  cFlowHooks* hooks = &FlowHooks();
-};
-
 }  // namespace
 
 // The hero stands on a coin: on the frame the coin goes, the window list
@@ -74,7 +63,7 @@ struct StageFlows {
 // opened, timed) and the coin's sound plays; 30 counted frames later it is
 // gone.
 TEST(ItemReaction, TakingAnItemOpensItsPopUpOnThatFrame) {
-  StageFlows flows;
+  StageFlowsInstalled flows;
   StageBuilder b(20, 15);
   b.Floor(10, 0, 19).Hero(4, 9);
   b.Data().m_PlacedItems.push_back(Coin());
@@ -125,7 +114,7 @@ TEST(ItemReaction, TheReactionRecordRunsOnlyATakeableItemWithCommands) {
       {"cannot be taken", true, 1, 1, kItemCannotBeTaken, true, 0, 0, 0},
       {"no commands", true, 1, 1, kItemTakenOnce, false, 0, 0, 0},
   };
-  StageFlows flows;
+  StageFlowsInstalled flows;
   for (const Row& r : rows) {
     StageBuilder b(20, 15);
     b.Floor(10, 0, 19).Hero(4, 9);
@@ -147,7 +136,7 @@ TEST(ItemReaction, TheReactionRecordRunsOnlyATakeableItemWithCommands) {
 // runs the count three times; the stage item holds the unrolled list, and
 // the definition it was made from keeps its loop.
 TEST(ItemReaction, AnItemLoopOfThreeRunsItsBodyThreeTimes) {
-  StageFlows flows;
+  StageFlowsInstalled flows;
   StageBuilder b(20, 15);
   b.Floor(10, 0, 19).Hero(4, 9);
   StageSession s(b);

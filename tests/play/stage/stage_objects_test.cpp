@@ -37,17 +37,6 @@ cEdShot SummonRecord(int16_t index) {
   return d;
 }
 
-// The flows of the running game, installed for a test and put back.
-struct StageFlows {
-  StageFlows() { InstallStageFlows(); }
-  ~StageFlows() {
-    SetFlowHost(host);
-    SetFlowHooks(hooks);
-  }
-  cFlowHost* host = FlowHost();
-  cFlowHooks* hooks = &FlowHooks();
-};
-
 }  // namespace
 
 // The hero takes id 0, then the placed characters the next ids in list
@@ -184,7 +173,7 @@ TEST(StageObjects, SummonedCharactersFollowThePlaceCheckAndTimedOptions) {
 // summon-over-conditional-blocks rule lets a protected block keep its cell
 // even while its appearance conditions do not hold.
 TEST(StageObjects, BlockSummonsKeepCharactersFreeAndProtectedBlocks) {
-  StageFlows flows;
+  StageFlowsInstalled flows;
   struct Row { bool overCharacter; int32_t keepCharacters, overConditional; bool placed; };
   const Row rows[] = {{true, 1, 0, false}, {true, 0, 0, true}, {false, 0, 0, true}, {false, 0, 1, false}};
   for (const Row& r : rows) {
