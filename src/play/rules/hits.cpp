@@ -379,9 +379,13 @@ int cStageScene::CheckHits() {
   FlushShots(*this);
 
   // 3. Body contacts between characters of different groups. Each pair of
-  // groups is visited once (a < b): a touching pair is resolved both ways
-  // at once below, so visiting (b, a) as well would hurt, raise the
-  // triggers of and sound every touch twice in one sub-step.
+  // groups is visited once (a < b) and a touching pair is resolved both
+  // ways at once below, so a touch raises its triggers once per pair and
+  // sub-step. Visiting (b, a) as well would hurt no one twice (a side that
+  // took the hit is defeated or invincible to the other by then), but it
+  // would raise the touch triggers again on a side that was touched
+  // without taking a hit (its toucher has neither contact power nor
+  // knock-back).
   const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
   std::vector<cGroupIndex>& body = scratch.body;
   ResetGroups(body, groups);
