@@ -21,6 +21,7 @@
 #include "base/logs.h"
 #include "base/prefetch.h"
 #include "data/item.h"
+#include "data/labels.h"
 #include "play/objects/character.h"
 #include "play/objects/hero.h"
 #include "play/objects/shot.h"
@@ -29,13 +30,6 @@
 #include "play/world/stage_scene.h"
 
 namespace {
-
-enum : int32_t {
-  kTriggerTouchCharacter = 4,
-  kTriggerShotHit = 7,
-  kTriggerItem = 8,
-  kTriggerAttackLanded = 20,
-};
 
 struct cBox {
   double left = 0, top = 0, right = 0, bottom = 0;
@@ -338,9 +332,9 @@ int cStageScene::CheckHits() {
           if (shot->HasHit(c.m_nId)) continue;
           const bool harmful = shot->IsHarmful();
           if (harmful && c.IsInvincible()) continue;
-          c.TriggerFlows(kTriggerShotHit, shot->m_pOwner, 0);
+          c.TriggerFlows(kTriggerHitByShot, shot->m_pOwner, 0);
           if (shot->m_pOwner && shot->m_Definition.ReportToOwner())
-            shot->m_pOwner->TriggerFlows(kTriggerAttackLanded, &c, shot->m_nFlowGroup);
+            shot->m_pOwner->TriggerFlows(kTriggerAttackHit, &c, shot->m_nFlowGroup);
           if (!harmful && g_CombatSwitches.skipHarmlessShots) continue;
           const int out = c.TakeAttackHit(*shot);
           c.RaiseAttackHitTriggers(*shot);
@@ -408,10 +402,10 @@ int cStageScene::CheckHits() {
           auto touch = [](cCharacter& victim, cCharacter& other) {
             cCharacter* parent = other.m_pParent;
             if (parent && other.m_bReportToParent) {
-              victim.TriggerFlows(kTriggerTouchCharacter, parent, 0);
-              if (other.m_pParent == parent) parent->TriggerFlows(kTriggerAttackLanded, &victim, other.m_byParentFlowGroup);
+              victim.TriggerFlows(kTriggerTouchedCharacter, parent, 0);
+              if (other.m_pParent == parent) parent->TriggerFlows(kTriggerAttackHit, &victim, other.m_byParentFlowGroup);
             } else {
-              victim.TriggerFlows(kTriggerTouchCharacter, &other, 0);
+              victim.TriggerFlows(kTriggerTouchedCharacter, &other, 0);
             }
           };
           if (hitX) touch(x, y);
@@ -509,7 +503,7 @@ int cStageScene::TakeItems(cHero& hero) {
       if (mode == kItemTakenPerTouch) hero.RemoveFromTouchedList(item.m_nId);
       continue;
     }
-    hero.TriggerFlows(kTriggerItem, nullptr, 0);
+    hero.TriggerFlows(kTriggerTouchedItem, nullptr, 0);
     if (mode == kItemTakenPerTouch) {
       if (!hero.IsNotInTouchedList(item.m_nId)) continue;
       hero.m_TouchedIds.push_back(item.m_nId);
