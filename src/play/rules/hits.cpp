@@ -497,7 +497,7 @@ int cStageScene::TakeItems(cHero& hero) {
   for (cStageItem& item : m_ItemList) {
     if (!item.m_bPresent || IsDoomed(item)) continue;
     const int32_t mode = item.m_Definition.TakeMode();
-    if (mode == 2) continue;
+    if (mode == kItemCannotBeTaken) continue;
     const cBox box{item.m_dX, item.m_dY, item.m_dRight, item.m_dBottom};
     if (!Overlaps(third, box)) {
       if (mode == kItemTakenPerTouch) hero.RemoveFromTouchedList(item.m_nId);
