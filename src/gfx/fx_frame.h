@@ -286,7 +286,4 @@ struct QuadStage {
 // set, and the current render target put back. False when nothing was drawn.
 bool DrawQuad(DDSURFACEDATA* dst, DDSURFACEDATA* src, const plat::QuadVertex (&v)[4], const QuadStage& stage);
 
-// Degrees to radians of the effects.
-inline constexpr double kDegToRad = 0.017453292519943278;
-
 }  // namespace fx

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/angles.h"
 #include "gfx/fx_frame.h"
 
 namespace {
@@ -78,7 +79,7 @@ void DDBltWave(DDSURFACEDATA* lpDst, int x, int y, int w, int h, int nFrequency,
   // Strips that start past the destination's far edge draw nothing.
   const i64 start = bColumns ? x : y, edge = bColumns ? lpDst->nWidth : lpDst->nHeight;
   DDBeginBatch(0);
-  const double k = nFrequency * 0.017453292519943295;
+  const double k = nFrequency * kRadiansPerDegree;
   const double step = 360.0 / size;
   double a = 0.0;
   for (i64 p = 0; p < size && start + p < edge; p += nStrip) {
@@ -311,7 +312,7 @@ const bool g_wideRotate = false;
 int DDBltRotate(DDSURFACEDATA* lpDst, int dx, int dy, int w, int h, int cx, int cy, int nAngle, DDSURFACEDATA* lpSrc,
                 int sx, int sy, uint32_t dwFlags) {
   if (!lpDst || !lpSrc || w <= 0 || h <= 0) return 0;
-  const double rad = nAngle * fx::kDegToRad;
+  const double rad = nAngle * kRadiansPerDegreeShort;
   int sw = w, sh = h;
   if (lpDTCon) {
     DDMirrorSourceRect(lpSrc, &sx, &sy, &sw, &sh);

@@ -4,8 +4,10 @@
 #include "play/commands/commands.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "data/flow.h"
+#include "data/labels.h"
 #include "flow/expr.h"
 #include "flow/flow_state.h"
 #include "play/objects/character.h"
@@ -52,105 +54,121 @@ int32_t ItemMessage(cCharacter& character, const cEdCmd& command) {
   return 0;
 }
 
-#define FLOW_ROW(fn, words) cFlowKindRow{#fn, words, fn}
-#define FORWARD_ROW(fn, words) cFlowKindRow{#fn, words, Forward<fn>}
+// The executor of each flow kind, at the kind's number. Each row names its
+// kind, so a row out of place or a kind without a row stops the build.
+struct cFlowKindRow {
+  CommandKind kind;
+  FlowExecutor executor;
+};
 
-const std::array<cFlowKindRow, kFlowKindRows> kFlowKinds = {{
-    FLOW_ROW(DoNothing, 0),                  // 0 empty kind
-    FLOW_ROW(DoNothing, 0),                  // 1 wait: only its duration counts
-    FLOW_ROW(ExecuteStraightMove, 0),        // 2..8 take the movement record
-    FLOW_ROW(ExecuteGroundTurnMove, 0),
-    FLOW_ROW(ExecuteCircleMove, 0),
-    FLOW_ROW(ExecuteChargeMove, 0),
-    FLOW_ROW(ExecuteHomingMove, 0),
-    FLOW_ROW(ExecuteAvoidOffscreenMove, 0),
-    FLOW_ROW(ExecuteDisableMove, 0),
-    FLOW_ROW(ExecuteTurn, 1),
-    FLOW_ROW(ExecuteJump, 5),
-    FLOW_ROW(ExecuteShot, 0),                // 11..15 take the shot record
-    FLOW_ROW(ExecuteSword, 0),
-    FLOW_ROW(ExecuteSummonBlock, 0),
-    FLOW_ROW(ExecuteSummonCharacter, 0),
-    FLOW_ROW(ExecuteSummonItem, 0),
-    FORWARD_ROW(ExecuteFlowOperation, 4),
-    cFlowKindRow{"ExecuteStageClear", 9, ForwardStageClear},
-    FORWARD_ROW(ExecuteGameWait, 1),
-    cFlowKindRow{"ExecuteMessage", 18, ForwardMessage},
-    FORWARD_ROW(ExecuteWarp, 0),
-    FORWARD_ROW(ExecuteSetTarget, 16),
-    FORWARD_ROW(ExecuteStatusOperation, 18),
-    FORWARD_ROW(ExecuteStatusOperation2, 5),
-    FORWARD_ROW(ExecuteVanish, 3),
-    FORWARD_ROW(ExecuteItemGet, 2),
-    FORWARD_ROW(ExecuteGraphicChange, 3),
-    FORWARD_ROW(ExecuteBaseAnimeSetChange, 1),
-    FORWARD_ROW(ExecuteAnime, 1),
-    FORWARD_ROW(ExecuteEffect, 8),
-    FORWARD_ROW(ExecuteCharaEffect, 3),
-    FORWARD_ROW(ExecuteScreenEffect, 3),
-    FORWARD_ROW(ExecutePicture, 15),
-    FORWARD_ROW(ExecuteScreenColour, 8),
-    FORWARD_ROW(ExecuteBackgroundChange, 2),
-    FORWARD_ROW(ExecuteSoundEffect, 1),
-    FORWARD_ROW(ExecuteBgm, 2),
-    FORWARD_ROW(ExecuteCode, 0),             // its code is the command's text
-    FORWARD_ROW(ExecuteArrange, 5),
-    FLOW_ROW(DoNothing, 2),                  // 39 loop: unrolled before the flows run
-}};
+constexpr cFlowKindRow kFlowKinds[] = {
+    {kCmdNone, DoNothing},
+    {kCmdWait, DoNothing},  // only its duration counts
+    // The movement kinds take the movement record.
+    {kCmdMoveStraight, ExecuteStraightMove},
+    {kCmdMoveGroundTurn, ExecuteGroundTurnMove},
+    {kCmdMoveCircle, ExecuteCircleMove},
+    {kCmdMoveCharge, ExecuteChargeMove},
+    {kCmdMoveHoming, ExecuteHomingMove},
+    {kCmdMoveAvoidScreenEdge, ExecuteAvoidOffscreenMove},
+    {kCmdStopMoving, ExecuteDisableMove},
+    {kCmdTurn, ExecuteTurn},
+    {kCmdJump, ExecuteJump},
+    // The shot and summon kinds take the shot record.
+    {kCmdShot, ExecuteShot},
+    {kCmdSword, ExecuteSword},
+    {kCmdSummonBlock, ExecuteSummonBlock},
+    {kCmdSummonCharacter, ExecuteSummonCharacter},
+    {kCmdSummonItem, ExecuteSummonItem},
+    {kCmdFlowControl, Forward<ExecuteFlowOperation>},
+    {kCmdStageClear, ForwardStageClear},
+    {kCmdGameWait, Forward<ExecuteGameWait>},
+    {kCmdMessage, ForwardMessage},
+    {kCmdWarp, Forward<ExecuteWarp>},
+    {kCmdSetTarget, Forward<ExecuteSetTarget>},
+    {kCmdStatus, Forward<ExecuteStatusOperation>},
+    {kCmdStatus2, Forward<ExecuteStatusOperation2>},
+    {kCmdVanish, Forward<ExecuteVanish>},
+    {kCmdGetItem, Forward<ExecuteItemGet>},
+    {kCmdChangeGraphic, Forward<ExecuteGraphicChange>},
+    {kCmdChangeAnimeSet, Forward<ExecuteBaseAnimeSetChange>},
+    {kCmdPlayAnime, Forward<ExecuteAnime>},
+    {kCmdPlayEffect, Forward<ExecuteEffect>},
+    {kCmdPlayCharaEffect, Forward<ExecuteCharaEffect>},
+    {kCmdPlayScreenEffect, Forward<ExecuteScreenEffect>},
+    {kCmdShowPicture, Forward<ExecutePicture>},
+    {kCmdScreenColour, Forward<ExecuteScreenColour>},
+    {kCmdChangeBackground, Forward<ExecuteBackgroundChange>},
+    {kCmdPlaySound, Forward<ExecuteSoundEffect>},
+    {kCmdPlayBgm, Forward<ExecuteBgm>},
+    {kCmdRunCode, Forward<ExecuteCode>},  // its code is the command's text
+    {kCmdArrange, Forward<ExecuteArrange>},
+    {kCmdLoop, DoNothing},  // unrolled before the flows run
+};
 
-#define ITEM_ROW(fn, words) cItemKindRow{#fn, words, fn}
+// The body of each item kind, at the kind's number: the two kinds of the
+// item family's own, then the flow kinds it shares from the stage clear on.
+struct cItemKindRow {
+  int kind;
+  CommandBody body;
+};
 
-const std::array<cItemKindRow, kItemKindRows> kItemKinds = {{
-    cItemKindRow{"DoNothing", 0, NoBody},
-    ITEM_ROW(ExecuteItemChangeFlow, 2),
-    cItemKindRow{"ExecuteStageClear", 9, ItemStageClear},
-    ITEM_ROW(ExecuteGameWait, 1),
-    cItemKindRow{"ExecuteMessage", 18, ItemMessage},
-    ITEM_ROW(ExecuteWarp, 0),
-    ITEM_ROW(ExecuteSetTarget, 16),
-    ITEM_ROW(ExecuteStatusOperation, 18),
-    ITEM_ROW(ExecuteStatusOperation2, 5),
-    ITEM_ROW(ExecuteVanish, 3),
-    ITEM_ROW(ExecuteItemGet, 2),
-    ITEM_ROW(ExecuteGraphicChange, 3),
-    ITEM_ROW(ExecuteBaseAnimeSetChange, 1),
-    ITEM_ROW(ExecuteAnime, 1),
-    ITEM_ROW(ExecuteEffect, 8),
-    ITEM_ROW(ExecuteCharaEffect, 3),
-    ITEM_ROW(ExecuteScreenEffect, 3),
-    ITEM_ROW(ExecutePicture, 15),
-    ITEM_ROW(ExecuteScreenColour, 8),
-    ITEM_ROW(ExecuteBackgroundChange, 2),
-    ITEM_ROW(ExecuteSoundEffect, 1),
-    ITEM_ROW(ExecuteBgm, 2),
-    ITEM_ROW(ExecuteCode, 0),
-    ITEM_ROW(ExecuteArrange, 5),
-    cItemKindRow{"DoNothing", 2, NoBody},    // 24 loop: unrolled before the list runs
-}};
+constexpr cItemKindRow kItemKinds[] = {
+    {kItemCmdNone, NoBody},
+    {kItemCmdChangeFlow, ExecuteItemChangeFlow},
+    {ItemKindOfFlowKind(kCmdStageClear), ItemStageClear},
+    {ItemKindOfFlowKind(kCmdGameWait), ExecuteGameWait},
+    {ItemKindOfFlowKind(kCmdMessage), ItemMessage},
+    {ItemKindOfFlowKind(kCmdWarp), ExecuteWarp},
+    {ItemKindOfFlowKind(kCmdSetTarget), ExecuteSetTarget},
+    {ItemKindOfFlowKind(kCmdStatus), ExecuteStatusOperation},
+    {ItemKindOfFlowKind(kCmdStatus2), ExecuteStatusOperation2},
+    {ItemKindOfFlowKind(kCmdVanish), ExecuteVanish},
+    {ItemKindOfFlowKind(kCmdGetItem), ExecuteItemGet},
+    {ItemKindOfFlowKind(kCmdChangeGraphic), ExecuteGraphicChange},
+    {ItemKindOfFlowKind(kCmdChangeAnimeSet), ExecuteBaseAnimeSetChange},
+    {ItemKindOfFlowKind(kCmdPlayAnime), ExecuteAnime},
+    {ItemKindOfFlowKind(kCmdPlayEffect), ExecuteEffect},
+    {ItemKindOfFlowKind(kCmdPlayCharaEffect), ExecuteCharaEffect},
+    {ItemKindOfFlowKind(kCmdPlayScreenEffect), ExecuteScreenEffect},
+    {ItemKindOfFlowKind(kCmdShowPicture), ExecutePicture},
+    {ItemKindOfFlowKind(kCmdScreenColour), ExecuteScreenColour},
+    {ItemKindOfFlowKind(kCmdChangeBackground), ExecuteBackgroundChange},
+    {ItemKindOfFlowKind(kCmdPlaySound), ExecuteSoundEffect},
+    {ItemKindOfFlowKind(kCmdPlayBgm), ExecuteBgm},
+    {ItemKindOfFlowKind(kCmdRunCode), ExecuteCode},
+    {ItemKindOfFlowKind(kCmdArrange), ExecuteArrange},
+    {ItemKindOfFlowKind(kCmdLoop), NoBody},  // unrolled before the list runs
+};
 
-#undef FLOW_ROW
-#undef FORWARD_ROW
-#undef ITEM_ROW
+// Row i is the row of kind i.
+template <class Row, size_t N>
+constexpr bool InKindOrder(const Row (&rows)[N]) {
+  for (size_t i = 0; i < N; ++i)
+    if (rows[i].kind != static_cast<int>(i)) return false;
+  return true;
+}
+static_assert(std::size(kFlowKinds) == kCommandKindCount, "a flow kind without an executor");
+static_assert(InKindOrder(kFlowKinds), "flow-kind rows out of the kind order");
+static_assert(std::size(kItemKinds) == kItemCommandKindCount, "an item kind without a body");
+static_assert(InKindOrder(kItemKinds), "item-kind rows out of the kind order");
 
 }  // namespace
-
-const std::array<cFlowKindRow, kFlowKindRows>& FlowKindTable() { return kFlowKinds; }
-const std::array<cItemKindRow, kItemKindRows>& ItemKindTable() { return kItemKinds; }
 
 int32_t CommandKindIndex(const cEdCmd& command) { return static_cast<int8_t>(command.m_nKind); }
 
 void ExecuteCommand(cCharacter& character, cCmdState& state) {
   if (!state.m_pCommand || state.m_pCommand->m_nFamily != 0) return;
   const int32_t kind = CommandKindIndex(*state.m_pCommand);
-  if (kind < 0 || kind >= kFlowKindRows) return;
+  if (kind < 0 || kind >= kCommandKindCount) return;
   kFlowKinds[static_cast<size_t>(kind)].executor(character, state);
 }
 
 int32_t ExecuteItemCommand(cCharacter& character, const cEdCmd& command) {
   if (command.m_nFamily != 1) return 0;
   const int32_t kind = CommandKindIndex(command);
-  if (kind < 0 || kind >= kItemKindRows) return 0;
-  return kItemKinds[static_cast<size_t>(kind)].executor(character, command);
+  if (kind < 0 || kind >= kItemCommandKindCount) return 0;
+  return kItemKinds[static_cast<size_t>(kind)].body(character, command);
 }
 
 // ---------------------------------------------------------------------------

@@ -20,7 +20,6 @@
 // status_commands.cpp, shots with the shots ...). Game thread only.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 class cCharacter;
@@ -28,28 +27,14 @@ class cCmdState;
 class cEdCmd;
 
 // ---------------------------------------------------------------------------
-// The two kind tables
+// The two kind tables (commands.cpp): an executor for every flow kind of
+// data's `CommandKind`, a body for every item kind, each table checked at
+// compile time against data's kind numbers.
 
 // An executor of a flow command: one call per step while the command runs.
 using FlowExecutor = void (*)(cCharacter& character, cCmdState& state);
 // The body of a command kind shared by both families: one call; a stop code.
 using CommandBody = int32_t (*)(cCharacter& character, const cEdCmd& command);
-
-struct cFlowKindRow {
-  const char* name;       // the executor's name (for logs and tests)
-  int32_t words;          // 32-bit parameter words a command of this kind carries
-  FlowExecutor executor;
-};
-struct cItemKindRow {
-  const char* name;
-  int32_t words;
-  CommandBody executor;
-};
-
-inline constexpr int kFlowKindRows = 40;
-inline constexpr int kItemKindRows = 25;
-const std::array<cFlowKindRow, kFlowKindRows>& FlowKindTable();
-const std::array<cItemKindRow, kItemKindRows>& ItemKindTable();
 
 // The kind byte of a command as the tables index it: the stored byte is
 // signed, so 128..255 are negative kinds (and have no row).

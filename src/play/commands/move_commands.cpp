@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/angles.h"
 #include "data/flow.h"
 #include "flow/conditions.h"
 #include "flow/flow_state.h"
@@ -23,7 +24,6 @@ cMoveSwitches g_MoveSwitches;
 
 namespace {
 
-constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kHalfRoot2 = 0.7071067811865476;  // 1 / sqrt(2)
 
 // What a movement command keeps between its calls. The prepared values come

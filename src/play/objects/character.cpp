@@ -5,6 +5,7 @@
 
 #include "base/logs.h"
 #include "data/database.h"
+#include "data/labels.h"
 #include "play/objects/hero.h"
 #include "play/objects/stage_character.h"
 #include "play/world/block_map.h"
@@ -511,9 +512,9 @@ void cCharacter::Land() {
   if (m_nKind != 0) m_nJumpEnd = 0;
   m_dY -= (TruncToInt(m_dBottom) & 31) + 1;
   UpdateY();
-  TriggerFlowsOfKind(kTriggerTouchBlock);
-  TriggerFlowsOfKind(kTriggerVertical);
-  TriggerFlowsOfKind(kTriggerLand);
+  TriggerFlowsOfKind(kTriggerTouchedBlock);
+  TriggerFlowsOfKind(kTriggerBlockAboveOrBelow);
+  TriggerFlowsOfKind(kTriggerBlockBelow);
 }
 
 void cCharacter::HitCeiling() {
@@ -530,9 +531,9 @@ void cCharacter::HitCeiling() {
   if (!keep) m_dKnockbackY = 0;
   m_dY += 32 - (TruncToInt(m_dY) & 31);
   UpdateY();
-  TriggerFlowsOfKind(kTriggerTouchBlock);
-  TriggerFlowsOfKind(kTriggerVertical);
-  TriggerFlowsOfKind(kTriggerCeiling);
+  TriggerFlowsOfKind(kTriggerTouchedBlock);
+  TriggerFlowsOfKind(kTriggerBlockAboveOrBelow);
+  TriggerFlowsOfKind(kTriggerBlockAbove);
 }
 
 void cCharacter::StopVertical(int32_t sideBump) {

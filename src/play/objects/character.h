@@ -65,16 +65,6 @@ extern cCharacterSwitches g_CharacterSwitches;
 // whatever a stage file holds.
 int32_t StageSizeValue(int field);
 
-// Trigger kinds that the character operations raise themselves (the kind
-// "always", kTriggerAlways, is data/labels.h's; flow runtime: one name).
-enum : int32_t {
-  kTriggerDeath = 3,
-  kTriggerTouchBlock = 9,
-  kTriggerVertical = 13,
-  kTriggerCeiling = 14,
-  kTriggerLand = 15,
-};
-
 inline constexpr int kTriggerFlagCount = 27;
 inline constexpr int kStatusWordCount = 9;
 inline constexpr int kTargetSlotCount = 4;

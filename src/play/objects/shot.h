@@ -59,11 +59,6 @@ inline constexpr int32_t kMaxVolleyObjects = 4096;
 // Shots a stage holds at most; firing beyond it is refused (logged once).
 inline constexpr size_t kMaxStageShots = 20000;
 
-// Degrees to radians as shots turn angles into directions.
-inline constexpr double kShotRadians = 0.017453292519943278;
-// The same for the wave kind.
-inline constexpr double kWaveRadians = 0.017453292519943295;
-
 // What the layout of one volley hands to the creation of each object.
 struct cVolley {
   int32_t width = 16, height = 16;  // the object box

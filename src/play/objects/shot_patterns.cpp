@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 
+#include "base/angles.h"
 #include "base/logs.h"
 #include "base/random.h"
 #include "play/objects/character.h"
@@ -69,8 +70,8 @@ int32_t VolleyDirection(int32_t choice, int32_t facing, int32_t flowDirection) {
 namespace {
 
 void AngleVelocity(double angle, double speed, double& vx, double& vy) {
-  vx = -std::cos(angle * kShotRadians) * speed;
-  vy = -std::sin(angle * kShotRadians) * speed;
+  vx = -std::cos(angle * kRadiansPerDegreeShort) * speed;
+  vy = -std::sin(angle * kRadiansPerDegreeShort) * speed;
 }
 
 // The velocity of a direction code without an angle.
@@ -134,11 +135,11 @@ double TowardTarget(const cPatternContext& p, double x, double y, double fallbac
     AimVector(ax, ay, direction, &still, x, y, tx, ty, *speed / fs, false, true, false);
     if (ax != 0 || ay != 0) {
       *speed = std::sqrt(ax * ax + ay * ay) * fs;
-      return std::trunc(std::atan2(-ay, -ax) / kShotRadians);
+      return std::trunc(std::atan2(-ay, -ax) / kRadiansPerDegreeShort);
     }
   }
   // Velocity is (-cos a, -sin a): the angle that points along (dx, dy).
-  return std::trunc(std::atan2(-dy, -dx) / kShotRadians);
+  return std::trunc(std::atan2(-dy, -dx) / kRadiansPerDegreeShort);
 }
 
 // Asks for one object at (x, y) flying at (vx, vy); `speed` is the volley
@@ -162,7 +163,7 @@ void DiagonalStart(const cPatternContext& p, const cVolley& v, double a, double&
   const int32_t w2 = v.width >> 1, h2 = v.height >> 1, dw2 = p.dw >> 1, dh2 = p.dh >> 1;
   const double kx = (w2 + (p.right - p.left - dw2) + 1) * r;
   const double ky = (p.bottom - p.top - dh2 + h2 + 1) * r;
-  const double t = (a + 225) * kShotRadians;
+  const double t = (a + 225) * kRadiansPerDegreeShort;
   x = std::trunc(p.left + dw2 + p.vx0 + std::sin(t) * ky + std::cos(t) * kx - w2);
   y = std::trunc(std::sin(t) * kx - std::cos(t) * ky + p.top + dh2 + p.vy0 - h2);
 }
@@ -252,7 +253,7 @@ void PatternStraight(cPatternContext& p, cVolley& v, bool variantB) {
       speed = v.speed;
       a = TowardTarget(p, x + w2 + v.offsetX, y + h2 + v.offsetY, base, &speed) + v.angle;
     }
-    const double c = std::cos(a * kShotRadians), s = std::sin(a * kShotRadians);
+    const double c = std::cos(a * kRadiansPerDegreeShort), s = std::sin(a * kRadiansPerDegreeShort);
     if ((s >= 0 && c < 0) || (s < 0 && c >= 0)) {
       x = std::trunc(x + ((w2 + g2) * double(n - 1)) * s);
       y = std::trunc(y - ((g2 + h2) * double(n - 1)) * c);
@@ -413,8 +414,8 @@ void PatternSurround(cPatternContext& p, cVolley& v) {
   const double radius = std::clamp(p.def->PatternParam(0), -1000, 1000) * 16.0;
   for (int32_t i = 0; i < p.n; ++i) {
     const double a = DirectionAngle(v.direction) + v.angle + i * 360.0 / p.n;
-    const double ox = std::trunc(std::cos(a * kShotRadians) * radius + 0.5);
-    const double oy = std::trunc(std::sin(a * kShotRadians) * radius + 0.5);
+    const double ox = std::trunc(std::cos(a * kRadiansPerDegreeShort) * radius + 0.5);
+    const double oy = std::trunc(std::sin(a * kRadiansPerDegreeShort) * radius + 0.5);
     double vx = 0, vy = 0;
     AngleVelocity(a, v.speed, vx, vy);
     Emit(p, v, cx + ox, cy + oy, vx, vy);

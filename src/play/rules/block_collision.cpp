@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "data/item.h"
+#include "data/labels.h"
 #include "data/system_data.h"
 #include "play/objects/character.h"
 #include "play/objects/character_look_ahead.h"
@@ -19,15 +20,6 @@
 
 namespace {
 
-// Flow trigger kinds raised by side contacts (landing and ceilings raise
-// theirs, 9, 13 and 15 or 14, in cCharacter::Land and HitCeiling).
-enum : int32_t {
-  kTriggerBlock = 9,        // any block
-  kTriggerBlockSide = 10,   // left or right
-  kTriggerBlockLeft = 11,
-  kTriggerBlockRight = 12,
-};
-
 constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
 
@@ -38,7 +30,9 @@ bool DiesOnBlocks(const cCharacter& c) { return c.m_bFreeVertical != 0 && c.m_by
 bool IsPlayerControlled(const cCharacter& c) { return c.m_nKind == 0; }
 bool IsComputerControlled(const cCharacter& c) { return c.m_nKind == 1; }
 
-void Trigger(cCharacter& c, int32_t kind) { c.TriggerFlowsOfKind(kind); }
+// Raises a side contact's triggers (landing and ceilings raise theirs in
+// cCharacter::Land and HitCeiling).
+void Trigger(cCharacter& c, FlowTrigger kind) { c.TriggerFlowsOfKind(kind); }
 
 // The hero keeps its screen rectangle its own way (its view follows it).
 void RefreshScreenRect(cCharacter& c) {
@@ -71,8 +65,8 @@ int cBlockMap::CheckLeftSide(cCharacter& object) {
   object.m_dX += 32 - (left & 31);
   object.UpdateX();
   object.m_nLastSide = 0;
-  Trigger(object, kTriggerBlock);
-  Trigger(object, kTriggerBlockSide);
+  Trigger(object, kTriggerTouchedBlock);
+  Trigger(object, kTriggerBlockLeftOrRight);
   Trigger(object, kTriggerBlockLeft);
   return 0;
 }
@@ -88,8 +82,8 @@ int cBlockMap::CheckRightSide(cCharacter& object) {
   object.m_dX -= (right & 31) + 1;
   object.UpdateX();
   object.m_nLastSide = 1;
-  Trigger(object, kTriggerBlock);
-  Trigger(object, kTriggerBlockSide);
+  Trigger(object, kTriggerTouchedBlock);
+  Trigger(object, kTriggerBlockLeftOrRight);
   Trigger(object, kTriggerBlockRight);
   return 0;
 }
@@ -377,13 +371,6 @@ int cHero::SurviveSqueeze() {
 
 namespace {
 
-enum : int32_t {
-  kTriggerBlockCharacter = 5,        // touched a block character
-  kTriggerOnBlockCharacter = 6,      // riding one
-  kTriggerRiddenByHero = 16,
-  kTriggerRiddenByCharacter = 17,
-};
-
 struct cBox {
   double left = 0, top = 0, right = 0, bottom = 0;
 };
@@ -549,7 +536,7 @@ int cStageScene::ResolveCharacterContacts(cCharacter& object) {
     // flush by each side's nearest block character unless that one moves
     // away from it and the object does not follow (the contact is dropped).
     if (DiesOnBlocks(object)) return touched ? 2 : 0;
-    if (touched) object.TriggerFlowsOfKind(kTriggerBlockCharacter);
+    if (touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
     // After a dropped contact the other axis is measured again where the
     // object now is: each touching block character of that axis sets its
     // side's contact, and the object goes flush against the nearest.
@@ -719,10 +706,10 @@ int cStageScene::ResolveCharacterContacts(cCharacter& object) {
   }
 
   // 4. Triggers.
-  if (touched) object.TriggerFlowsOfKind(kTriggerBlockCharacter);
+  if (touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
   if (object.m_bRiding != 0) {
     if (IsPlayerControlled(object) && HasHero()) Hero().m_bAirborneStart = 0;
-    if (!touched) object.TriggerFlowsOfKind(kTriggerBlockCharacter);
+    if (!touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
     object.TriggerFlowsOfKind(kTriggerOnBlockCharacter);
   }
 

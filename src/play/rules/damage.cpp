@@ -3,6 +3,7 @@
 // find touching or struck.
 #include <algorithm>
 
+#include "data/labels.h"
 #include "play/objects/character.h"
 #include "play/objects/effect_object.h"  // fxobj
 #include "play/objects/hero.h"
@@ -14,13 +15,6 @@
 namespace {
 
 inline constexpr int32_t kDamageMax = 999999;
-
-enum : int32_t {
-  kTriggerDamage = 1,
-  kTriggerImpact = 2,
-  kTriggerDealtDamage = 18,
-  kTriggerDealtImpact = 19,
-};
 
 int32_t SubSteps() { return std::max(1, StageSubSteps()); }
 
@@ -118,8 +112,8 @@ void cCharacter::RaiseBodyHitTriggers(cCharacter& attacker) {
       TriggerFlows(victimKind, &attacker, 0);
     }
   };
-  if (d.ContactPower() != 0) raise(kTriggerDamage, kTriggerDealtDamage);
-  if (d.KnockbackStrength() != 0) raise(kTriggerImpact, kTriggerDealtImpact);
+  if (d.ContactPower() != 0) raise(kTriggerDamaged, kTriggerAttackDamaged);
+  if (d.KnockbackStrength() != 0) raise(kTriggerKnockedBack, kTriggerAttackKnockedBack);
 }
 
 void cCharacter::RaiseAttackHitTriggers(cShot& attack) {
@@ -128,12 +122,12 @@ void cCharacter::RaiseAttackHitTriggers(cShot& attack) {
     TriggerFlows(victimKind, attack.m_pOwner, 0);
     if (attack.m_pOwner && d.ReportToOwner()) attack.m_pOwner->TriggerFlows(ownerKind, this, attack.m_nFlowGroup);
   };
-  if (d.Power() != 0) raise(kTriggerDamage, kTriggerDealtDamage);
-  if (d.Impact() != 0) raise(kTriggerImpact, kTriggerDealtImpact);
+  if (d.Power() != 0) raise(kTriggerDamaged, kTriggerAttackDamaged);
+  if (d.Impact() != 0) raise(kTriggerKnockedBack, kTriggerAttackKnockedBack);
 }
 
 int cCharacter::Defeat() {
-  TriggerFlowsOfKind(kTriggerDeath);
+  TriggerFlowsOfKind(kTriggerDied);
   {
     // The death flows step once. A defeat can come from inside another
     // character's flows (a command that kills): their current-object slots

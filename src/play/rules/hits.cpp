@@ -21,6 +21,7 @@
 #include "base/logs.h"
 #include "base/prefetch.h"
 #include "data/item.h"
+#include "data/labels.h"
 #include "play/objects/character.h"
 #include "play/objects/hero.h"
 #include "play/objects/shot.h"
@@ -29,13 +30,6 @@
 #include "play/world/stage_scene.h"
 
 namespace {
-
-enum : int32_t {
-  kTriggerTouchCharacter = 4,
-  kTriggerShotHit = 7,
-  kTriggerItem = 8,
-  kTriggerAttackLanded = 20,
-};
 
 struct cBox {
   double left = 0, top = 0, right = 0, bottom = 0;
@@ -338,9 +332,9 @@ int cStageScene::CheckHits() {
           if (shot->HasHit(c.m_nId)) continue;
           const bool harmful = shot->IsHarmful();
           if (harmful && c.IsInvincible()) continue;
-          c.TriggerFlows(kTriggerShotHit, shot->m_pOwner, 0);
+          c.TriggerFlows(kTriggerHitByShot, shot->m_pOwner, 0);
           if (shot->m_pOwner && shot->m_Definition.ReportToOwner())
-            shot->m_pOwner->TriggerFlows(kTriggerAttackLanded, &c, shot->m_nFlowGroup);
+            shot->m_pOwner->TriggerFlows(kTriggerAttackHit, &c, shot->m_nFlowGroup);
           if (!harmful && g_CombatSwitches.skipHarmlessShots) continue;
           const int out = c.TakeAttackHit(*shot);
           c.RaiseAttackHitTriggers(*shot);
@@ -379,9 +373,13 @@ int cStageScene::CheckHits() {
   FlushShots(*this);
 
   // 3. Body contacts between characters of different groups. Each pair of
-  // groups is visited once (a < b): a touching pair is resolved both ways
-  // at once below, so visiting (b, a) as well would hurt, raise the
-  // triggers of and sound every touch twice in one sub-step.
+  // groups is visited once (a < b) and a touching pair is resolved both
+  // ways at once below, so a touch raises its triggers once per pair and
+  // sub-step. Visiting (b, a) as well would hurt no one twice (a side that
+  // took the hit is defeated or invincible to the other by then), but it
+  // would raise the touch triggers again on a side that was touched
+  // without taking a hit (its toucher has neither contact power nor
+  // knock-back).
   const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
   std::vector<cGroupIndex>& body = scratch.body;
   ResetGroups(body, groups);
@@ -404,10 +402,10 @@ int cStageScene::CheckHits() {
           auto touch = [](cCharacter& victim, cCharacter& other) {
             cCharacter* parent = other.m_pParent;
             if (parent && other.m_bReportToParent) {
-              victim.TriggerFlows(kTriggerTouchCharacter, parent, 0);
-              if (other.m_pParent == parent) parent->TriggerFlows(kTriggerAttackLanded, &victim, other.m_byParentFlowGroup);
+              victim.TriggerFlows(kTriggerTouchedCharacter, parent, 0);
+              if (other.m_pParent == parent) parent->TriggerFlows(kTriggerAttackHit, &victim, other.m_byParentFlowGroup);
             } else {
-              victim.TriggerFlows(kTriggerTouchCharacter, &other, 0);
+              victim.TriggerFlows(kTriggerTouchedCharacter, &other, 0);
             }
           };
           if (hitX) touch(x, y);
@@ -499,13 +497,13 @@ int cStageScene::TakeItems(cHero& hero) {
   for (cStageItem& item : m_ItemList) {
     if (!item.m_bPresent || IsDoomed(item)) continue;
     const int32_t mode = item.m_Definition.TakeMode();
-    if (mode == 2) continue;
+    if (mode == kItemCannotBeTaken) continue;
     const cBox box{item.m_dX, item.m_dY, item.m_dRight, item.m_dBottom};
     if (!Overlaps(third, box)) {
       if (mode == kItemTakenPerTouch) hero.RemoveFromTouchedList(item.m_nId);
       continue;
     }
-    hero.TriggerFlows(kTriggerItem, nullptr, 0);
+    hero.TriggerFlows(kTriggerTouchedItem, nullptr, 0);
     if (mode == kItemTakenPerTouch) {
       if (!hero.IsNotInTouchedList(item.m_nId)) continue;
       hero.m_TouchedIds.push_back(item.m_nId);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 
+#include "base/angles.h"
 #include "base/logs.h"
 #include "play/objects/character.h"
 #include "play/objects/stage_character.h"
@@ -516,8 +517,6 @@ void AimPoint(const cStageObject& object, int32_t& x, int32_t& y, int32_t offset
 }
 
 namespace {
-constexpr double kWaveRadiansPerDegree = 0.017453292519943295;
-
 void AdvancePhase(double& phase, double phaseStep, double fs) {
   phase += phaseStep;
   if (phase >= fs * 360) phase -= fs * 360;
@@ -527,7 +526,7 @@ void AdvancePhase(double& phase, double phaseStep, double fs) {
 double WaveVelocity(double amplitude, double angularSpeed, double& phase, double phaseStep,
                     double phaseOffset) {
   const double fs = StageFrameScaleOrOne();
-  const double k = angularSpeed * kWaveRadiansPerDegree;
+  const double k = angularSpeed * kRadiansPerDegree;
   const double v = std::cos((phase / fs + phaseOffset) * k) * amplitude * k / fs;
   AdvancePhase(phase, phaseStep, fs);
   return v;
@@ -536,7 +535,7 @@ double WaveVelocity(double amplitude, double angularSpeed, double& phase, double
 double WaveAcceleration(double amplitude, double angularSpeed, double& phase, double phaseStep,
                         double phaseOffset) {
   const double fs = StageFrameScaleOrOne();
-  const double k = angularSpeed * kWaveRadiansPerDegree;
+  const double k = angularSpeed * kRadiansPerDegree;
   const double a = -(k * std::sin((phase / fs + phaseOffset) * k) * (k / fs) * amplitude) / fs;
   AdvancePhase(phase, phaseStep, fs);
   return a;

@@ -13,6 +13,7 @@
 #include "base/thread.h"
 #include "base/timers.h"
 #include "data/data_paths.h"
+#include "data/labels.h"
 #include "data/system_data.h"
 #include "flow/expr.h"
 #include "gfx/dd.h"
@@ -263,9 +264,9 @@ void cStageScene::RaiseStageStartFlows() {
   cFlowHooks& flows = FlowHooks();
   const bool all = ProjectRule(kRuleStartInactiveFlows) != 0;
   if (!all) ActivateObjects();
-  if (HasHero()) flows.TriggerFlowsOfKind(Hero(), kTriggerStageStart);
+  if (HasHero()) flows.TriggerFlowsOfKind(Hero(), kTriggerBeforeStageStart);
   for (cStageCharacter& character : m_CharacterList)
-    if (all || character.m_bPresent) flows.TriggerFlowsOfKind(character, kTriggerStageStart);
+    if (all || character.m_bPresent) flows.TriggerFlowsOfKind(character, kTriggerBeforeStageStart);
   for (cStageCharacter& character : m_CharacterList) {
     if (character.m_bRemoved) {
       RemoveCharacter(character);

@@ -87,8 +87,6 @@ enum StageSound : int32_t {
   kSoundRanking = 16,
 };
 
-inline constexpr int32_t kTriggerStageStart = 21;  // "before the stage starts"
-
 // Sizes of the scene's fixed vectors.
 inline constexpr int kStageVariableCount = 1000;
 inline constexpr int kGroupWakeUpCount = 60;
