@@ -27,12 +27,12 @@ int32_t TruncateToInt32(double value) {
 // A message command that waits for the player (not closing, shown in the
 // waiting display mode): the flow's message-wait flag follows these.
 bool IsWaitingMessage(const cEdCmd& command) {
-  return command.m_nFamily == 0 && command.m_nKind == kCmdKindMessage && command.Word(15) == 0 &&
+  return command.m_nFamily == 0 && command.m_nKind == kCmdMessage && command.Word(15) == 0 &&
          command.Word(6) == 0;
 }
 
 bool IsLoopCommand(const cEdCmd& command) {
-  return (command.m_nFamily == 0 && command.m_nKind == kCmdKindLoop) ||
+  return (command.m_nFamily == 0 && command.m_nKind == kCmdLoop) ||
          (command.m_nFamily == 1 && command.m_nKind == kItemKindLoop);
 }
 
@@ -94,7 +94,7 @@ void cCmdState::Restart() {
   m_bStarted = 0;
   m_nWork.fill(0);
   if (m_pWork) m_pWork->Restart();
-  if (!m_pCommand || ArrangeKindOf(*m_pCommand) == kCmdKindArrange) return;
+  if (!m_pCommand || ArrangeKindOf(*m_pCommand) == kCmdArrange) return;
   // The entries queued by arrange commands change this command, then go.
   if (cFlowState* flow = CurrentFlow(); flow && !flow->m_PendingArranges.empty()) {
     ApplyPendingArranges(*m_pCommand, flow->m_PendingArranges);

@@ -39,14 +39,11 @@ inline constexpr size_t kMaxLoopExpansions = 1024;
 inline constexpr size_t kExclusiveCount = 256;
 
 
-// Command kinds the runtime itself looks at.
-enum : int32_t {
-  kCmdKindMessage = 19,
-  kCmdKindArrange = 38,
-  kCmdKindLoop = 39,
-  kItemKindLoop = 24,
-  kFirstInstantKind = 16,  // trigger-21 flows run run-together commands of this kind and above
-};
+// The loop as an item command, and the first kind that flows of trigger 21
+// run together (the flow control and every kind after it).
+inline constexpr int32_t kItemKindLoop = ItemKindOfFlowKind(kCmdLoop);
+inline constexpr int32_t kFirstInstantKind = kCmdFlowControl;
+static_assert(kItemKindLoop == 24);
 
 // Per-kind working state that an executor keeps beside a command state
 // (for example a jump under way). Copied with the character.

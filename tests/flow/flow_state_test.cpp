@@ -17,7 +17,7 @@ std::vector<int> Kinds(const std::vector<cEdCmd>& commands) {
 }
 
 cEdCmd Loop(int32_t repeat, int32_t body) {
-  return Cmd(kCmdKindLoop, 0, false, {static_cast<uint32_t>(repeat), static_cast<uint32_t>(body)});
+  return Cmd(kCmdLoop, 0, false, {static_cast<uint32_t>(repeat), static_cast<uint32_t>(body)});
 }
 
 TEST(FlowPreparation, LoopsUnrollInPlace) {

@@ -60,7 +60,7 @@ void Volley(cCharacter& character, cCmdState& state, Action action) {
 
 void ExecuteShot(cCharacter& character, cCmdState& state) {
   Volley(character, state, [&](cStageScene& scene, const cEdShot& d, int32_t direction, int32_t group) {
-    FireShots(scene, character, d, kCmdKindShot, direction, group);
+    FireShots(scene, character, d, kCmdShot, direction, group);
   });
 }
 

@@ -88,7 +88,7 @@ void cShot::Setup(const cEdShot& d, cCharacter& shooter, const cVolley& v, int32
   const int32_t scale = std::clamp(d.ScaleValue(), 1, 64);
   const double fs = StageFrameScaleOrOne();
   int32_t width = 16, height = 16;
-  m_bIsProjectile = commandKind == kCmdKindSword ? 0 : 1;
+  m_bIsProjectile = commandKind == kCmdSword ? 0 : 1;
   if (!m_bIsProjectile) {
     cSwordFrame frame;
     if (GetSwordFrame(d.MoveKind(), 0, frame)) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/prefetch.h"
+#include "data/labels.h"  // CommandKind: the kinds that lay out a volley
 #include "data/move_shot.h"
 #include "gfx/dd.h"
 #include "play/world/shot_order.h"
@@ -42,15 +43,6 @@ enum : int32_t {
   kCodeDownRight = 11,
 };
 
-// The command kinds that lay out a volley.
-enum : int32_t {
-  kCmdKindShot = 11,
-  kCmdKindSword = 12,
-  kCmdKindSummonBlock = 13,
-  kCmdKindSummonCharacter = 14,
-  kCmdKindSummonItem = 15,
-};
-
 inline constexpr int kFiringPatternCount = 6;
 inline constexpr int kShotMoveKindCount = 10;
 // Objects one volley may create at most: a definition asking for more is
@@ -68,7 +60,7 @@ struct cVolley {
   int32_t index = 0;                // the shot's number in the volley
   int32_t offsetX = 0, offsetY = 0; // the definition's start offsets (truncated)
   int32_t range = 0, lifetime = 0;  // this shot's range (hbl) and lifetime (tenths)
-  int32_t commandKind = kCmdKindShot;
+  int32_t commandKind = kCmdShot;
   int32_t flowGroup = 0;            // flow group of the firing flow (triggers 18..20)
   // Filled by the pattern for each object it asks for.
   int32_t x = 0, y = 0;             // world position of the object's left/top
@@ -197,7 +189,7 @@ int32_t DirectionAngle(int32_t code);
 // Fires one volley of `definition` for `shooter` (command kind 11, or 12 for
 // a sword). `flowDirection` is the firing flow's direction choice (used by
 // direction choice 12), `flowGroup` its flow group.
-void FireShots(cStageScene& scene, cCharacter& shooter, const cEdShot& definition, int32_t commandKind = kCmdKindShot,
+void FireShots(cStageScene& scene, cCharacter& shooter, const cEdShot& definition, int32_t commandKind = kCmdShot,
                int32_t flowDirection = 0, int32_t flowGroup = 0);
 // A sword command: one sword of the sword type named by the definition.
 void FireSword(cStageScene& scene, cCharacter& shooter, const cEdShot& definition, int32_t flowDirection = 0,

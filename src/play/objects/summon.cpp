@@ -113,7 +113,7 @@ void SummonCharacters(cStageScene& scene, cCharacter& shooter, const cEdShot& d,
   const cEdCharacter* definition = PaletteEntry(PaletteLists(PaletteKind(d)).characters, d.m_nSummonIndex);
   if (!definition || definition->ControlKind() != 1) return;
   const int32_t scale = std::clamp(definition->Scale(), 1, 64);
-  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdKindSummonCharacter);
+  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdSummonCharacter);
   int32_t group = definition->GroupByte();
   if (d.SummonFaction() == 1) group = shooter.Definition().GroupByte();
   else if (d.SummonFaction() == 2) group = d.FactionNumber();
@@ -139,7 +139,7 @@ void SummonItems(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int3
   const cEdItem* definition = PaletteEntry(PaletteLists(PaletteKind(d)).items, d.m_nSummonIndex);
   if (!definition) return;
   const int32_t scale = std::clamp(definition->Scale(), 1, 64);
-  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdKindSummonItem);
+  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdSummonItem);
   const cEdItem copy = *definition;
   RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) { scene.SummonItem(copy, at.x, at.y); });
 }
@@ -147,7 +147,7 @@ void SummonItems(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int3
 void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_t flowDirection) {
   const cEdBlock* definition = PaletteEntry(PaletteLists(PaletteKind(d)).blocks, d.m_nSummonIndex);
   if (!definition) return;
-  cVolley v = SummonVolley(shooter, d, 32, flowDirection, kCmdKindSummonBlock);
+  cVolley v = SummonVolley(shooter, d, 32, flowDirection, kCmdSummonBlock);
   cStageScene::cBlockSummon run;
   run.mode = d.SummonMode();
   run.keepHero = d.KeepHeroFree();

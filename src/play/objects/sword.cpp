@@ -59,11 +59,11 @@ void FireSword(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_
   cShot* sword = scene.AddShot();
   if (!sword) return;
   cVolley v;
-  v.commandKind = kCmdKindSword;
+  v.commandKind = kCmdSword;
   v.flowGroup = flowGroup;
   v.x = static_cast<int32_t>(shooter.m_dX);
   v.y = static_cast<int32_t>(shooter.m_dY);
-  sword->Setup(d, shooter, v, kCmdKindSword, scene.m_nShotCounter);
+  sword->Setup(d, shooter, v, kCmdSword, scene.m_nShotCounter);
   scene.m_nShotCounter = scene.m_nShotCounter == INT32_MAX ? 0 : scene.m_nShotCounter + 1;
   sword->Register();
   scene.GroupShot(*sword);

@@ -38,7 +38,7 @@ TEST(FlowRun, StageStartFlowUnrollsItsLoopBeforeTheFirstFrame) {
   StageBuilder builder;
   builder.Floor(10, 0, 19).Hero(3, 9);
   cEdCmd loop;
-  loop.m_nKind = kCmdKindLoop;
+  loop.m_nKind = kCmdLoop;
   loop.m_vParams = {3, 2};
   builder.Data().m_PlacedCharacters.back().m_vFlows = {Flow(
       kTriggerBeforeStageStart, {loop, Code("C1 = C1 + 1"), Code("C2 = C2 + 10"), Code("C3 = C1 + C2")})};

@@ -101,7 +101,7 @@ TEST_F(ShotTest, SetUpPinsSpeedRangeAndLifetimeInSubSteps) {
     v.range = r.range;
     v.lifetime = r.lifetime;
     cShot shot;
-    shot.Setup(d, m_Shooter, v, kCmdKindShot, 1);
+    shot.Setup(d, m_Shooter, v, kCmdShot, 1);
     EXPECT_EQ(shot.m_dOwnVX, r.ownVX) << r.level << " " << r.speed;
     EXPECT_EQ(shot.m_nRangeFrames, r.rangeFrames) << r.level << " " << r.speed;
     EXPECT_EQ(shot.m_nLifeFrames, r.lifeFrames) << r.level << " " << r.speed;
