@@ -28,6 +28,7 @@
 #include "data/database_records.h"
 #include "flow/flow_host.h"
 #include "gfx/dd.h"
+#include "gfx/surface_table.h"
 #include "play/objects/chara_effect.h"
 #include "play/world/flow_hooks.h"
 #include "play/world/stage_object.h"
@@ -171,6 +172,16 @@ int32_t AnimeSetGraphicOffset(const cAnimeSetRecord& set, const cAnimeSetOffsetS
 // The game table keeps a copy of the character and shot sheets this many
 // entries further on (system-memory copies of the same pictures).
 inline constexpr int32_t kSheetVariantOffset = 18;
+// The shot sheet holds 30 graphics of 16 x 16 dots a column, each graphic two
+// cells wide. Stage play keeps it, and its twin mirrored cell by cell, at
+// twice the size on the two tile work surfaces (256 x 960): graphic n's first
+// cell is the 32-dot square at ((n / 30) x 64, (n mod 30) x 32) on both.
+// Blocks, characters and items whose picture is a shot graphic draw from
+// there; the work surfaces have no variant further on in the table.
+inline constexpr int32_t kShotGraphicsPerColumn = 30;
+inline constexpr int32_t kShotSheetCell = 16;
+inline constexpr int32_t kShotWorkSurface = SURF_EMPTY_FIRST;
+inline constexpr int32_t kShotWorkMirrorSurface = SURF_EMPTY_FIRST + 1;
 // Surface `surface` of the game table, or, when `second` asks for the
 // variant and the table has it (the entry kSheetVariantOffset further on
 // shows the same picture and is loaded), that variant.
@@ -187,7 +198,8 @@ struct cGraphicSource {
   // Fills the source of graphic `number` of `kind` (kGraphic...) at `row`
   // (plus `offset` cells where the variant adds it), for `object` (its
   // facing). A character cell outside its sheet gives the fallback graphic,
-  // the first cell of the first character sheet.
+  // the first cell of the first character sheet; any other source outside
+  // its sheet (a shot graphic: outside the shot sheet) gives none.
   void Lookup(int32_t variant, int32_t kind, int32_t number, int32_t row, const cStageObject* object,
               int32_t offset);
   // The surface to draw from: the primary pair while DrawsVideoSheets, else

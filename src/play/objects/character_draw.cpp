@@ -249,12 +249,23 @@ void cGraphicSource::Lookup(int32_t variant, int32_t kind, int32_t number, int32
       x = (number % 15) * 32;
       y = (number / 15) * 64 + (variant == 2 ? offset * 32 : 0);
       break;
-    case kGraphicShot:
-      surface = variant == 1 && facing ? SURF_SHOT_MIRROR : SURF_SHOT;
-      second = variant == 1 && facing ? SURF_SHOT : SURF_SHOT_MIRROR;
-      x = (number % 30) * 32;
-      y = (number / 30) * 64;
+    case kGraphicShot: {
+      // The graphic's first cell on the shot sheet's enlarged copy; the
+      // mirrored copy keeps every cell in its place, turned round, so the
+      // other facing reads the same square there.
+      const bool mirrored = variant == 1 && facing;
+      surface = mirrored ? kShotWorkMirrorSurface : kShotWorkSurface;
+      second = mirrored ? kShotWorkSurface : kShotWorkMirrorSurface;
+      const int32_t column = number / kShotGraphicsPerColumn, place = number % kShotGraphicsPerColumn;
+      x = column * 4 * kShotSheetCell;
+      y = place * 2 * kShotSheetCell;
+      // The copy is as large as the largest sheet: a graphic that this
+      // game's sheet does not reach has only the cleared copy there.
+      const DDSURFACEDATA& sheet = GameSurfaces[SURF_SHOT];
+      if (column * 2 * kShotSheetCell >= sheet.nWidth || place * kShotSheetCell >= sheet.nHeight)
+        surface = second = -1;
       break;
+    }
     case kGraphicSpecialBitmap: {
       // Picture n of the list: its sheet and the mirrored one (facing right,
       // for the variant that follows the facing). The cells are k x 32

@@ -525,13 +525,13 @@ namespace {
 
 // The work surfaces of stage play: two tile work surfaces (the shot sheet
 // and its mirrored twin at twice their size) and two screens.
-constexpr int kTileWorkSurfaces[] = {SURF_EMPTY_FIRST, SURF_EMPTY_FIRST + 1};
+constexpr int kTileWorkSurfaces[] = {kShotWorkSurface, kShotWorkMirrorSurface};
 constexpr int kScreenWorkSurfaces[] = {SURF_EMPTY_FIRST + 2, SURF_EMPTY_FIRST + 3};
 // The shot sheet's layout: 30 rows of 16 x 16 cells, each graphic two cells
 // wide, four graphics a row; its enlarged copy has cells of 32 dots.
-constexpr int kShotSheetRows = 30;
+constexpr int kShotSheetRows = kShotGraphicsPerColumn;
 constexpr int kShotSheetGraphicsPerRow = 4;
-constexpr int kShotCell = 16;
+constexpr int kShotCell = kShotSheetCell;
 
 // The blocks of one cell as a 32 x 32 tile, with its overlay tile over it.
 void PaintBlockTile(const cEdBlock& block, DDSURFACEDATA* dst, int x, int y) {
@@ -661,6 +661,7 @@ void cStageScene::ClearWorkSurfaces() {
     DDSURFACEDATA* work = &GameSurfaces[kTileWorkSurfaces[k]];
     DDSURFACEDATA* sheet = &GameSurfaces[k == 0 ? SURF_SHOT : SURF_SHOT_MIRROR];
     DDFillSurface(work, 0);
+    work->bLost = 0;
     if (!HasPicture(work) || !HasPicture(sheet)) continue;
     // Every cell of the sheet at twice its size: row r of 16-dot cells to
     // the row of 32 dots at 32 r, the two cells of graphic g of the row at
@@ -811,7 +812,11 @@ bool cStageScene::DrawCharacter(DDSURFACEDATA* lpDst, cStageCharacter& character
 
 void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningSound, int32_t keyHint) {
   DDSURFACEDATA* back = DDBackBuffer();
-  // 1. Work surfaces whose contents were lost are made anew before use.
+  // 1. Work surfaces whose contents were lost are made anew before use: at
+  // the stage's start, and when the display lost them (a Direct3D device
+  // reset makes them again empty, with their lost flags set).
+  for (size_t k = 0; k < std::size(kTileWorkSurfaces); ++k)
+    if (GameSurfaces[kTileWorkSurfaces[k]].bLost) m_bWorkSurfaceDirty[k] = 1;
   if (m_bWorkSurfaceDirty[0] || m_bWorkSurfaceDirty[1]) {
     ClearWorkSurfaces();
     m_bWorkSurfaceDirty[0] = m_bWorkSurfaceDirty[1] = 0;

@@ -4,9 +4,13 @@
 // special bitmaps of the database ("専用bmp", four surfaces an entry, cells of
 // k x 32 dots). Every pixel of a test sheet is unique (red = x, green = y,
 // blue = 16 + the high bits), so one pixel read back tells which dot of
-// which sheet was drawn. Also: the character's fallback graphic, the
-// anime-set graphic offsets, the colour pair of invincible characters, the
-// enlarged rotation A, and the end of a defeat display.
+// which sheet was drawn. The shot sheet has three columns of 30 graphics
+// (96 x 480), and the last dot of each of its 16-dot cells is transparent;
+// blocks, characters and items with a shot graphic draw from its copy at
+// twice the size on the stage's tile work surfaces. Also: the character's
+// fallback graphic, the anime-set graphic offsets, the colour pair of
+// invincible characters, the enlarged rotation A, and the end of a defeat
+// display.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,6 +25,7 @@
 #include "gfx/surface_table.h"
 #include "play/objects/chara_effect.h"
 #include "play/objects/character.h"
+#include "play/objects/message_window.h"
 #include "play/objects/stage_character.h"
 #include "play/objects/stage_item.h"
 #include "play/world/block_map.h"
@@ -38,6 +43,7 @@ namespace {
 struct Mode {
   const char* name;
   uint32_t d3d;
+  int bpp = 32;
 };
 
 // The dot (x, y) of every test sheet.
@@ -46,6 +52,10 @@ uint32_t Dot(int x, int y) {
 }
 // The dot (x, y) of a sheet mirrored cell by cell (cells `cell` dots wide).
 uint32_t MirroredDot(int x, int y, int cell) { return Dot((x / cell + 1) * cell - x % cell - 1, y); }
+// The test shot sheet: 30 graphics a column, three columns; the last dot of
+// every 16-dot cell is transparent.
+constexpr int kShotSheetWidth = 96, kShotSheetHeight = 480;
+bool ShotDotKeyed(int x, int y) { return x % 16 == 15 && y % 16 == 15; }
 
 class GraphicSourceTest : public ::testing::TestWithParam<Mode> {
  protected:
@@ -53,17 +63,20 @@ class GraphicSourceTest : public ::testing::TestWithParam<Mode> {
     WriteSheet("bmp/Block.bmp", 480, 64);
     WriteSheet("bmp/Character1.bmp", 480, 640);  // 15 graphics, 20 cells down
     WriteSheet("bmp/Item.bmp", 480, 128);        // two cells an item
-    WriteSheet("bmp/Shot.bmp", 960, 128);
+    WriteSheet("bmp/Shot.bmp", kShotSheetWidth, kShotSheetHeight, ShotDotKeyed);
     WriteSheet("bmp/Exc1.bmp", 512, 64);   // cell scale 1: 16 cells of 32 a row
     WriteSheet("bmp/Exc2.bmp", 512, 128);  // cell scale 2: 8 cells of 64 a row
     ASSERT_TRUE(DDInit(GetParam().d3d, 0, 640, 480, 32, 0, 0, 1, 60, 0, GameSurfaces, GameSurfaceInfo,
                        kGameSurfaceCount));
     LinkSurfaceDescriptors();
     DDSetTransmit(255, 0, 255);
-    // The sheets, and the work surface of effects on resized characters.
-    const int sheets[] = {SURF_BLOCK, SURF_BLOCK_SYSTEM, CharacterSurface(1), CharacterMirrorSurface(1), SURF_SHOT,
-                          SURF_SHOT_MIRROR, SURF_ITEM, SURF_ITEM_SYSTEM, SURF_EMPTY_FIRST + 2};
-    ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, sheets, 9));
+    // The sheets, the tile work surfaces (filled as a stage's first frame
+    // fills them) and the work surface of effects on resized characters.
+    const int sheets[] = {SURF_BLOCK,       SURF_BLOCK_SYSTEM, CharacterSurface(1), CharacterMirrorSurface(1),
+                          SURF_SHOT,        SURF_SHOT_MIRROR,  SURF_ITEM,           SURF_ITEM_SYSTEM,
+                          kShotWorkSurface, kShotWorkMirrorSurface, SURF_EMPTY_FIRST + 2};
+    ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, sheets, static_cast<int>(std::size(sheets))));
+    scene_.ClearWorkSurfaces();
     Database.m_BmpCharaExcs.resize(3);
     Database.m_BmpCharaExcs[1].m_strText2 = "bmp\\Exc1.bmp";
     Database.m_BmpCharaExcs[1].m_nValue2 = 1;
@@ -78,10 +91,10 @@ class GraphicSourceTest : public ::testing::TestWithParam<Mode> {
     for (DDSURFACEDATA& sd : GameSurfaces) DDReleaseSurface(&sd);
     g_CharacterSwitches = cCharacterSwitches{};
   }
-  void WriteSheet(const std::string& path, int w, int h) {
+  void WriteSheet(const std::string& path, int w, int h, bool (*keyed)(int, int) = nullptr) {
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = Dot(x, y);
+      for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = keyed && keyed(x, y) ? 0xFF00FFu : Dot(x, y);
     sandbox_.Write(path, testbmp::AsString(testbmp::Rgb24(w, h, px)));
   }
   static uint32_t At(int x, int y) { return Pixel(DDBackBuffer(), x, y) & 0xFFFFFF; }
@@ -89,7 +102,9 @@ class GraphicSourceTest : public ::testing::TestWithParam<Mode> {
   // two back ends sample at different places (the left dot of each pair, or
   // under Direct3D's pixel centres the right one).
   static int Halved(int i) { return 2 * i + (GetParam().d3d ? 1 : 0); }
-  static void Clear() { DDFillRectColor(DDBackBuffer(), 0, 0, 640, 480, GetParam().d3d ? 0xFF000000u : 0); }
+  static void Clear(uint32_t rgb = 0) {
+    DDFillRectColor(DDBackBuffer(), 0, 0, 640, 480, (GetParam().d3d ? 0xFF000000u : 0) | rgb);
+  }
 
   DisplaySandbox sandbox_;
   ScopedGameData data_;
@@ -118,7 +133,6 @@ TEST_P(GraphicSourceTest, EachSourceNamesItsCellOnTheSheetAGameShips) {
       {"character 16: its sheet is missing", 1, kGraphicCharacter, 16, 0, 0, nullptr, kPicture, 0, 0, 1},
       {"item 16, second cell", 2, kGraphicItem, 16, 5, 1, nullptr, kPicture, 32, 96, 1},
       {"item beyond the sheet", 2, kGraphicItem, 31, 0, 0, nullptr, kNothing, 0, 0, 1},
-      {"shot 31", 0, kGraphicShot, 31, 0, 0, nullptr, kPicture, 32, 64, 1},
       {"special 1, cell 18", 1, kGraphicSpecialBitmap, 1, 18, 0, nullptr, kPicture, 64, 32, 1},
       {"special 1, cell 16 + 2", 2, kGraphicSpecialBitmap, 1, 16, 2, nullptr, kPicture, 64, 32, 1},
       {"special 1 facing right", 1, kGraphicSpecialBitmap, 1, 18, 0, &facingRight, kMirrored, 64, 32, 1},
@@ -250,7 +264,8 @@ TEST_P(GraphicSourceTest, SheetsAreDrawnFromTheirVariantsUnlessDirectDrawStretch
       {"character", kGraphicCharacter, 3, nullptr, CharacterSurface(1), CharacterSystemSurface(1)},
       {"character facing right", kGraphicCharacter, 3, &facingRight, CharacterMirrorSurface(1),
        CharacterMirrorSystemSurface(1)},
-      {"shot (its variant not loaded)", kGraphicShot, 2, nullptr, SURF_SHOT, SURF_SHOT},
+      {"shot: the work surfaces have no variant", kGraphicShot, 2, nullptr, kShotWorkSurface, kShotWorkSurface},
+      {"shot facing right", kGraphicShot, 2, &facingRight, kShotWorkMirrorSurface, kShotWorkMirrorSurface},
       {"block (no variant)", kGraphicBlock, 2, nullptr, SURF_BLOCK, SURF_BLOCK},
   };
   for (const auto& c : cases) {
@@ -270,11 +285,10 @@ TEST_P(GraphicSourceTest, SheetsAreDrawnFromTheirVariantsUnlessDirectDrawStretch
 
 // The stage's two tile work surfaces hold the shot sheet and its mirrored
 // twin at twice their size: each 16-dot cell of row r and column k of the
-// sheet covers the 32-dot square at (32 k, 32 r); rows the sheet lacks
-// stay cleared.
+// sheet covers the 32-dot square at (32 k, 32 r); what the sheet does not
+// reach stays cleared.
 TEST_P(GraphicSourceTest, TheTileWorkSurfacesHoldTheShotSheetsAtTwiceTheirSize) {
-  const int works[] = {SURF_EMPTY_FIRST, SURF_EMPTY_FIRST + 1};
-  ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, works, 2));
+  const int works[] = {kShotWorkSurface, kShotWorkMirrorSurface};
   for (int id : works) {
     ASSERT_EQ(std::pair(GameSurfaces[id].nWidth, GameSurfaces[id].nHeight), std::pair(256, 960));
     DDFillSurface(&GameSurfaces[id], 7);
@@ -282,7 +296,7 @@ TEST_P(GraphicSourceTest, TheTileWorkSurfacesHoldTheShotSheetsAtTwiceTheirSize) 
   scene_.ClearWorkSurfaces();
   const struct {
     int row, cell, i, j;
-  } dots[] = {{0, 0, 0, 0}, {0, 7, 15, 15}, {3, 2, 5, 9}, {7, 5, 12, 1}};
+  } dots[] = {{0, 0, 0, 0}, {29, 5, 14, 13}, {3, 2, 5, 9}, {17, 5, 12, 1}};
   for (const auto& d : dots) {
     for (auto [di, dj] : {std::pair{0, 0}, std::pair{1, 1}}) {
       const int x = 32 * d.cell + 2 * d.i + di, y = 32 * d.row + 2 * d.j + dj;
@@ -291,10 +305,111 @@ TEST_P(GraphicSourceTest, TheTileWorkSurfacesHoldTheShotSheetsAtTwiceTheirSize) 
       EXPECT_EQ(Pixel(&GameSurfaces[works[1]], x, y) & 0xFFFFFF, MirroredDot(sx, sy, 16)) << x << "," << y;
     }
   }
-  // The test sheet is 128 dots high: from row 8 on the copies are empty.
-  for (int id : works) EXPECT_EQ(Pixel(&GameSurfaces[id], 40, 32 * 10), Pixel(&GameSurfaces[id], 255, 959));
-  EXPECT_NE(Pixel(&GameSurfaces[works[0]], 40, 32 * 10), Pixel(&GameSurfaces[works[0]], 40, 40));
-  for (int id : works) DDReleaseSurface(&GameSurfaces[id]);
+  // The test sheet is 96 dots wide: from x = 192 on the copies are empty.
+  for (int id : works) EXPECT_EQ(Pixel(&GameSurfaces[id], 200, 40), Pixel(&GameSurfaces[id], 255, 959));
+  EXPECT_NE(Pixel(&GameSurfaces[works[0]], 200, 40), Pixel(&GameSurfaces[works[0]], 40, 40));
+}
+
+// A block, a character, an item, a carried item's hint and a message
+// window's icon whose picture is shot graphic g show the graphic's first
+// 16-dot cell: at twice its size from the tile work surface (the mirrored
+// one for a character facing right), and at its own size for the two
+// small pictures. Graphic g is the cell at column g / 30 (32 dots a column)
+// and row g mod 30 of the sheet; the cell's transparent dot lets the
+// background through; a graphic beyond the sheet draws nothing.
+TEST_P(GraphicSourceTest, ShotGraphicsDrawTheirCellOfTheShotSheet) {
+  enum Drawer { kCharacter, kBlock, kItem, kItemHint, kIcon };
+  struct Case {
+    const char* what;
+    Drawer drawer;
+    int32_t graphic;
+    int32_t facing;  // a character's facing; a block's graphic word
+    bool mirrored, drawn;
+  } const cases[] = {
+      {"character 3", kCharacter, 3, 0, false, true},
+      {"character 33", kCharacter, 33, 0, false, true},
+      {"character 3 facing right", kCharacter, 3, 1, true, true},
+      {"character 33 facing right", kCharacter, 33, 1, true, true},
+      {"character 89: the sheet's last graphic", kCharacter, 89, 0, false, true},
+      {"character 90: beyond the sheet", kCharacter, 90, 0, false, false},
+      {"block 3", kBlock, 3, 0, false, true},
+      {"block 33 of word 1: a block has no facing", kBlock, 33, 1, false, true},
+      {"item 3", kItem, 3, 0, false, true},
+      {"item 33", kItem, 33, 0, false, true},
+      {"hint of item 3", kItemHint, 3, 0, false, true},
+      {"hint of item 33", kItemHint, 33, 0, false, true},
+      {"icon 33", kIcon, 33, 0, false, true},
+      {"icon 95: beyond the sheet", kIcon, 95, 0, false, false},
+  };
+  constexpr int X = 192, Y = 96;  // where each draws its picture
+  constexpr uint32_t kBackground = 0x203040;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clear(kBackground);
+    DDSURFACEDATA* back = DDBackBuffer();
+    cEdItem itemDef;
+    itemDef.m_nGraphicSource = kGraphicShot;
+    itemDef.m_nGraphic = static_cast<uint16_t>(c.graphic);
+    int size = 32;
+    if (c.drawer == kCharacter || c.drawer == kItemHint) {
+      cEdCharacter d;
+      d.m_nGraphicSource = kGraphicShot;
+      d.m_nGraphic = static_cast<uint16_t>(c.graphic);
+      cStageCharacter ch;
+      ch.Setup(1, d, nullptr, nullptr, 0, 0);
+      ch.m_nFacing = c.facing;
+      if (c.drawer == kCharacter) {
+        ch.m_rcScreen = cScreenRect{X, Y, X + 31, Y + 31};
+        ch.DrawBody(back, 0, 0);
+      } else {
+        // The hint: a quarter of the item's width left of the centre, half
+        // its height above, on the 64th frame of its cycle.
+        ch.m_Item.Setup(2, itemDef, 0);
+        ch.m_bOnScreen = 1;
+        ch.m_rcScreen = cScreenRect{X - 8, Y + 16, X + 23, Y + 47};
+        ch.m_nHintCounter = 63;
+        ch.DrawItemHint(back);
+        size = 16;
+      }
+    } else if (c.drawer == kBlock) {
+      cEdBlock block;
+      block.m_nGraphicSource = kGraphicShot;
+      block.m_nGraphic = static_cast<uint16_t>(c.graphic);
+      block.m_nGraphicWord = static_cast<uint16_t>(c.facing);
+      ASSERT_TRUE(scene_.m_BlockMap.Resize(5, 21, 16));
+      ASSERT_TRUE(scene_.m_BlockMap.Place(X / 32, Y / 32, block));
+      scene_.DrawBlockLayer(back, kLayerBehind);
+      scene_.m_BlockMap.Release();
+    } else if (c.drawer == kItem) {
+      cStageItem item;
+      item.Setup(1, itemDef, 0);
+      item.m_rcScreen = cScreenRect{X, Y, X + 31, Y + 31};
+      item.Draw(back, 0);
+    } else {
+      cMessageSettings icon;
+      icon.style = kMessageIcon;
+      icon.iconKind = kGraphicShot;
+      icon.iconNumber = c.graphic;
+      icon.displayMode = kMessageTimed;
+      icon.remainingFrames = kMessagePopUpFrames;  // not risen yet
+      cMessageWindow window(icon);
+      window.Draw(back, X, Y);
+      size = 16;
+    }
+    // Dots of the picture (the last one, and for the mirrored cell the
+    // bottom-left one, is the cell's transparent dot), then its two
+    // neighbours outside it.
+    const int last = size - 1;
+    for (auto [i, j] : {std::pair{0, 0}, std::pair{5, 9}, std::pair{last - 12, 2}, std::pair{last, last},
+                        std::pair{0, last}, std::pair{last - 1, last - 2}}) {
+      const int scale = size / 16;  // picture dots a sheet dot covers
+      const int k = i / scale;
+      const int sx = 32 * (c.graphic / 30) + (c.mirrored ? 15 - k : k), sy = 16 * (c.graphic % 30) + j / scale;
+      const uint32_t want = !c.drawn || ShotDotKeyed(sx, sy) ? kBackground : Dot(sx, sy);
+      EXPECT_EQ(At(X + i, Y + j), want) << i << "," << j;
+    }
+    EXPECT_EQ(std::pair(At(X + size, Y), At(X, Y + size)), std::pair(kBackground, kBackground));
+  }
 }
 
 // Items draw from their own graphic source: the sub-number picks the cell
@@ -474,6 +589,90 @@ TEST_P(GraphicSourceTest, DefeatDisplaysEndByEffectDisplayTimeOrAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, GraphicSourceTest, ::testing::Values(Mode{"DD32", 0}, Mode{"D3D32", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The tile work surfaces in every display mode: the stage's first frame
+// fills them (the entry into the stage asks for it), and so does the first
+// frame after the display lost them: a Direct3D device reset makes them
+// again, empty and flagged lost; DirectDraw keeps them in system memory and
+// brings the sheets back from their files. A character with shot graphic
+// 33 then shows, dot for dot, the graphic's cell of the sheet as the same
+// display draws it (turned round when it faces right). The palette keeps
+// dots 8 apart across and 16 apart down distinct at 8 bits.
+class TileWorkSurfaceTest : public ::testing::TestWithParam<Mode> {
+ protected:
+  void SetUp() override {
+    std::vector<uint32_t> px;
+    for (int y = 0; y < kShotSheetHeight; ++y)
+      for (int x = 0; x < kShotSheetWidth; ++x) px.push_back(Dot(x, y));
+    sandbox_.Write("bmp/Shot.bmp", testbmp::AsString(testbmp::Rgb24(kShotSheetWidth, kShotSheetHeight, px)));
+    ASSERT_TRUE(DDInit(GetParam().d3d, 0, 640, 480, GetParam().bpp, 0, 0, 1, 60, 0, GameSurfaces, GameSurfaceInfo,
+                       kGameSurfaceCount));
+    for (int i = 0; i < 256; ++i)
+      DDState.DDPalette[i] = PALETTEENTRY{uint8_t(i % 16 * 8), uint8_t(i / 16 * 16), 16, 0};
+    LinkSurfaceDescriptors();
+    DDSetTransmit(255, 0, 255);
+    const int surfaces[] = {SURF_SHOT, SURF_SHOT_MIRROR, kShotWorkSurface, kShotWorkMirrorSurface};
+    ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, surfaces, 4));
+    g_lpStageScene = &scene_;
+  }
+  void TearDown() override {
+    g_lpStageScene = nullptr;
+    for (DDSURFACEDATA& sd : GameSurfaces) DDReleaseSurface(&sd);
+  }
+  // The dots of the character's cell that differ from the sheet's cell of
+  // graphic 33 drawn beside it (turned round for `mirrored`).
+  int Mismatches(cStageCharacter& c, bool mirrored) {
+    DDSURFACEDATA* back = DDBackBuffer();
+    DDFillRect(back, 0, 0, 640, 480, 5);
+    DDBlt(back, 0, 0, kShotSheetWidth, kShotSheetHeight, &GameSurfaces[SURF_SHOT], 0, 0, 1);
+    c.DrawBody(back, 0, 0);
+    int differ = 0;
+    for (int j = 0; j < 32; ++j)
+      for (int i = 0; i < 32; ++i)
+        differ += Pixel(back, 300 + i, 200 + j) != Pixel(back, 32 + (mirrored ? 15 - i / 2 : i / 2), 48 + j / 2);
+    return differ;
+  }
+
+  DisplaySandbox sandbox_;
+  ScopedGameData data_;
+  ScopedStageRunning stage_;
+  cStageScene scene_;
+};
+
+TEST_P(TileWorkSurfaceTest, AreFilledAtTheStageStartAndAfterTheDisplayLostThem) {
+  cEdCharacter d;
+  d.m_nGraphicSource = kGraphicShot;
+  d.m_nGraphic = 33;
+  cStageCharacter c;
+  c.Setup(1, d, nullptr, nullptr, 0, 0);
+  c.m_rcScreen = cScreenRect{300, 200, 331, 231};
+  scene_.m_bWorkSurfaceDirty[0] = scene_.m_bWorkSurfaceDirty[1] = 1;
+  scene_.DrawFrame(1, 0, 0, 0);
+  EXPECT_EQ(std::pair(scene_.m_bWorkSurfaceDirty[0], scene_.m_bWorkSurfaceDirty[1]), std::pair(0, 0));
+  for (int facing : {0, 1}) {
+    c.m_nFacing = facing;
+    EXPECT_EQ(Mismatches(c, facing), 0) << "facing " << facing;
+    EXPECT_GT(Mismatches(c, !facing), 0) << "facing " << facing;
+  }
+  DDSURFACEDATA* work = &GameSurfaces[kShotWorkSurface];
+  if (GetParam().d3d) {
+    DDState.lpDevice->SimulateDeviceLoss();
+    ASSERT_TRUE(DDRestoreSurface());
+    EXPECT_EQ(work->bLost, 1u);
+  } else {
+    DDState.lpDD->SimulateSurfaceLoss();
+    ASSERT_TRUE(DDRestore());
+  }
+  c.m_nFacing = 0;
+  scene_.DrawFrame(1, 0, 0, 0);
+  EXPECT_EQ(work->bLost, 0u);
+  EXPECT_EQ(Mismatches(c, false), 0) << "after the loss";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMode, TileWorkSurfaceTest,
+                         ::testing::Values(Mode{"DD8", 0, 8}, Mode{"DD16", 0, 16}, Mode{"DD32", 0, 32},
+                                           Mode{"D3D16", 1, 16}, Mode{"D3D32", 1, 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
