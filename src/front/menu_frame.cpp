@@ -60,7 +60,9 @@ void DrawSystemTextBox(int32_t x, int32_t y, int first, int count) {
         n >= 0 && n < static_cast<int>(SystemData.m_Texts.size()) ? SystemData.m_Texts.At(n) : std::string();
     widest = std::max(widest, CountCharacters(text.c_str()));
   }
-  font.DrawFrameBox(DDBackBuffer(), x, y, (widest + 1) * 16, count * 16);
+  // The rows keep their places (the cursor moves over them there); the box
+  // reaches the frame margin further out on the left and right.
+  font.DrawFrameBox(DDBackBuffer(), x - kFrameTextMargin, y, (widest + 1) * 16 + 2 * kFrameTextMargin, count * 16);
   cMenuTextTarget target(font);
   SystemData.DrawMenuLabels(x, y, first, count, true, target);
 }

@@ -26,7 +26,7 @@ void DrawMenuHeading(const std::string& text, int32_t y);
 void DrawMenuPanel(const std::string& heading);
 
 // Rows of the system texts first .. first + count - 1 drawn with the system
-// data's menu labels (a place for the cursor before each) in a box of the
-// middle game font at (x, y), as wide as the widest row and its cursor
-// place, 16 dots a row.
+// data's menu labels (a place for the cursor before each) at (x, y), 16 dots
+// a row, in a box of the middle game font as wide as the widest row and its
+// cursor place with the frame margin (kFrameTextMargin) on either side.
 void DrawSystemTextBox(int32_t x, int32_t y, int first, int count);

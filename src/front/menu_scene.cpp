@@ -111,10 +111,11 @@ void DrawMenuText(int32_t x, int32_t y, const std::string& text) {
   if (GameFonts[1].Created()) GameFonts[1].DrawText(DDBackBuffer(), x, y, text.c_str());
 }
 
-void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int32_t extraCells) {
-  const int32_t width = (CountCharacters(text.c_str()) + extraCells) * 16;
+void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int32_t width) {
+  const int32_t textWidth = CountCharacters(text.c_str()) * 16;
+  if (width <= 0) width = textWidth + 2 * kFrameTextMargin;
   if (!GameFonts[1].Created()) return;
-  GameFonts[1].DrawTextInBox(DDBackBuffer(), centreX - width / 2, y, width, 16, text.c_str(), 8);
+  GameFonts[1].DrawTextInBox(DDBackBuffer(), centreX - width / 2, y, width, 16, text.c_str(), (width - textWidth) / 2);
 }
 
 // The ranking buttons shared by the map and its enter box: show or hide the

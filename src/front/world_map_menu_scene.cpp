@@ -75,8 +75,11 @@ class cWorldMapMenuScene : public cMenuScene {
     }
     DrawMenuFrameBox(kMenuX, kMenuY, (widest + 1) * 16, static_cast<int>(m_Rows.size()) * 16);
     DrawMenuText(kMenuX + 16, kMenuY, text);
-    if (SystemData.Num(19) != 0 && SaveData.m_nTotalPoints >= 1)
-      DrawCentredTextBox(320, 260, SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints));
+    if (SystemData.Num(19) != 0 && SaveData.m_nTotalPoints >= 1) {
+      // Its box is one character cell wider than the line.
+      const std::string total = SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints);
+      DrawCentredTextBox(320, 260, total, (CountCharacters(total.c_str()) + 1) * 16);
+    }
     StepColourCycle();
   }
 

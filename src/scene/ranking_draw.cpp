@@ -110,11 +110,15 @@ void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uin
     labelWidth = std::max(labelWidth, painter.TextWidth(line.label));
     valueWidth = std::max(valueWidth, painter.TextWidth(line.value));
   }
+  // The values stand one character cell right of the widest label; the
+  // lines keep the frame margin from the box's left and right sides.
   constexpr int32_t kGap = 16;
-  painter.FrameBox(x, y, labelWidth + kGap + valueWidth, static_cast<int32_t>(lines.size()) * kRankingLineHeight);
+  const int32_t left = x + kFrameTextMargin;
+  painter.FrameBox(x, y, labelWidth + kGap + valueWidth + 2 * kFrameTextMargin,
+                   static_cast<int32_t>(lines.size()) * kRankingLineHeight);
   for (size_t i = 0; i < lines.size(); ++i) {
     const int32_t top = y + static_cast<int32_t>(i) * kRankingLineHeight;
-    painter.Text(x, top, lines[i].label, false);
-    painter.Text(x + labelWidth + kGap, top, lines[i].value, false);
+    painter.Text(left, top, lines[i].label, false);
+    painter.Text(left + labelWidth + kGap, top, lines[i].value, false);
   }
 }

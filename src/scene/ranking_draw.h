@@ -72,10 +72,12 @@ void DrawRankingList(cRankingFile& file, cRankingPainter& painter, int32_t x, in
                      const cRankingLook& look);
 
 // The current play's results in a framed box at (x, y), one line a genre
-// shown: a genre shows when the stage's switch enables it and (unless
-// `modeFlags` is null, as in the test play of a stage named at start-up) the
-// play mode's flag too. `values` are stage points, time left, clear time
-// (hundredths of a second), HP left and SP left. Nothing is drawn when no
-// genre shows.
+// shown: its label and, a character cell right of the widest label, its
+// value; the box is as wide as the lines with the frame margin
+// (kFrameTextMargin) on either side. A genre shows when the stage's switch
+// enables it and (unless `modeFlags` is null, as in the test play of a stage
+// named at start-up) the play mode's flag too. `values` are stage points,
+// time left, clear time (hundredths of a second), HP left and SP left.
+// Nothing is drawn when no genre shows.
 void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uint32_t stageSwitches[5],
                        const uint8_t* modeFlags, const int32_t values[5]);
