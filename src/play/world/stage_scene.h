@@ -404,7 +404,7 @@ class cStageScene : public cStageSceneBase {
   std::string m_strNextStageName;  // ends with "." when set
   int32_t m_bNewRanking = 0;
   std::vector<int32_t> m_RankingPositions;  // 5; -1 not ranked
-  std::vector<int32_t> m_ResultValues;      // 5
+  std::vector<int32_t> m_ResultValues;      // 5: the ranking's values, taken at a chain's end
   int32_t m_bRankingRegistered = 0;
   int32_t m_bEntered = 0;
   cSafeVector<cCmd> m_PauseRows;  // the pause menu's 4 rows, rebuilt every frame of mode 3
