@@ -141,11 +141,11 @@ int cStageScene::RunRankingEntry() {
   bool decideBefore = true, genreBefore = true;  // buttons held on entry do not act
   cFrameKeeper keeper;
   keeper.recordHistory = false;
-  for (int32_t frame = 0; frame < kMaxWaitFrames;) {
+  // Until decide, however long that takes, or until the window closes.
+  for (;;) {
     bool kept = false;
     if (!KeepFramePass(keeper, kept)) break;
     if (!kept) continue;
-    ++frame;
     input.UpdateRepeat();
     if (!CheckReplaySaveKeys()) {
       const bool decideNow = (input.m_wButtons & 1) != 0;

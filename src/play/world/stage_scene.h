@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "data/record.h"
@@ -258,9 +259,11 @@ class cStageScene : public cStageSceneBase {
   // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
   // does not sleep.
   static void (*s_pWaitPacer)();
-  // Kept frames of a wait are bounded so that a wait for decide cannot hang
-  // a run whose input never presses it (one hour of frames).
-  static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
+  // The most frames a timed wait's counters hold (message, picture, effect
+  // and game waits): a longer stored time waits this long. A wait for
+  // decide has no bound: it waits until decide, or until the window closes
+  // (which is also how a scripted run ends inside one).
+  static constexpr int32_t kMaxWaitFrames = std::numeric_limits<int32_t>::max();
   // What a frame-keeping wait (the message waits and the ranking list)
   // does before its own step each pass.
   struct cFrameKeeper {
