@@ -17,6 +17,7 @@ namespace {
 std::mutex g_noteMutex;
 std::vector<int32_t> g_sounds;
 std::optional<int32_t> g_music;
+std::optional<std::array<int32_t, 5>> g_result;  // the box drawn in the frame being made
 
 std::mutex g_hookMutex;
 FrameTraceFiller g_filler;
@@ -81,11 +82,11 @@ class ObjectWriter {
   bool first_ = true;
 };
 
-template <class T, class Each>
-void AppendList(std::string& out, const std::vector<T>& list, Each each) {
+template <class List, class Each>
+void AppendList(std::string& out, const List& list, Each each) {
   out += '[';
   bool first = true;
-  for (const T& element : list) {
+  for (const auto& element : list) {
     if (!first) out += ',';
     first = false;
     each(element);
@@ -180,6 +181,10 @@ std::string FrameTraceJson(const FrameTrace& t) {
     w.Key("screen") += "null";
   }
   w.OptionalInt("end", t.end);
+  if (t.result)
+    AppendList(w.Key("result"), *t.result, [&](int32_t n) { AppendInt(out, n); });
+  else
+    w.Key("result") += "null";
   return out;
 }
 
@@ -196,6 +201,7 @@ FrameTrace CaptureFrameTrace(uint32_t frame) {
     std::lock_guard lock(g_noteMutex);
     trace.sounds.swap(g_sounds);
     trace.music = g_music;
+    trace.result = g_result;
   }
   FrameTraceFiller filler;
   {
@@ -217,6 +223,12 @@ void NoteTraceMusic(std::optional<int32_t> track) {
   g_music = track;
 }
 
+void NoteTraceResult(const std::array<int32_t, 5>& values) {
+  if (!g_watched.load()) return;
+  std::lock_guard lock(g_noteMutex);
+  g_result = values;
+}
+
 void SetFramePresentedObserver(FramePresentedObserver observer) {
   std::lock_guard lock(g_hookMutex);
   g_watched = static_cast<bool>(observer);
@@ -224,6 +236,7 @@ void SetFramePresentedObserver(FramePresentedObserver observer) {
   if (!g_watched) {
     std::lock_guard notes(g_noteMutex);
     g_sounds.clear();
+    g_result.reset();
   }
 }
 
@@ -233,11 +246,14 @@ void NotifyFramePresented() {
     std::lock_guard lock(g_hookMutex);
     observer = g_observer;
   }
-  if (observer) {
-    observer();
-    // A scripted run's driver may be waiting for this frame.
-    if (plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
+  if (observer) observer();
+  {
+    // What the frame showed is the frame's own: the next one notes afresh.
+    std::lock_guard lock(g_noteMutex);
+    g_result.reset();
   }
+  // A scripted run's driver may be waiting for this frame.
+  if (observer && plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
 }
 
 void ResetFrameTraceForTest() {
@@ -245,6 +261,7 @@ void ResetFrameTraceForTest() {
     std::lock_guard lock(g_noteMutex);
     g_sounds.clear();
     g_music.reset();
+    g_result.reset();
   }
   std::lock_guard lock(g_hookMutex);
   g_observer = nullptr;

@@ -8,7 +8,8 @@
 // music requests); stage play installs a filler for its own fields (mode,
 // hero, characters, items, shots, variables, lives, score, time,
 // messages, effect objects, pictures, the screen effect, stage-end request).
-// Later kinds of objects add themselves to the same fields.
+// Later kinds of objects add themselves to the same fields. The result
+// screen notes the values of its play-record box as it draws them.
 //
 // Threads: the trace is taken on the thread that presents the frame (the
 // game thread, or a frame-keeping thread of stage play while the game thread
@@ -18,6 +19,7 @@
 // frame that asked for them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -110,6 +112,10 @@ struct FrameTrace {
   std::vector<FrameTracePicture> pictures;  // in list order, both layers
   std::optional<FrameTraceScreen> screen;   // none while no screen effect runs
   std::optional<int32_t> end;       // the stage-end request; none while the stage goes on
+  // The play-record box of the result screen as drawn in this frame: stage
+  // points, time-left sum, clear-time sum (hundredths of a second), HP-left
+  // sum, SP-left sum; none in a frame that does not draw the box.
+  std::optional<std::array<int32_t, 5>> result;
 };
 
 // One JSON line for the record, without the final line feed. Field order is
@@ -127,14 +133,17 @@ using FrameTraceFiller = std::function<void(FrameTrace& trace)>;
 void SetFrameTraceFiller(FrameTraceFiller filler);
 
 // Builds the record of the frame just presented: the scene layer's fields,
-// the sounds noted since the last capture (which this takes), then the
-// installed filler.
+// the sounds noted since the last capture (which this takes), the result box
+// noted for this frame, then the installed filler.
 FrameTrace CaptureFrameTrace(uint32_t frame);
 
 // Sound and music requests, noted where the main window serves them.
 void NoteTraceSound(int32_t number);
 // The track now playing; nullopt when music stops.
 void NoteTraceMusic(std::optional<int32_t> track);
+// The five values of the play-record box, noted where the box is drawn; the
+// note belongs to the frame being drawn and is dropped once it is presented.
+void NoteTraceResult(const std::array<int32_t, 5>& values);
 
 // Called after every presented frame (by PresentFrame). A scripted run
 // installs an observer to take the trace, screenshots and the next frame's

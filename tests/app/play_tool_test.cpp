@@ -166,6 +166,7 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
   t.pictures.push_back({1, 240, -20, 1});
   t.pictures.push_back({7, 0, 0, 0});
   t.screen = FrameTraceScreen{2, 2, 1.0 / 3.0};
+  t.result = {{180, 281, 2046, 3, -1}};
   EXPECT_EQ(FrameTraceJson(t),
             "{\"frame\":12,\"scene\":4,\"mode\":2,"
             "\"hero\":[{\"id\":1,\"x\":96.5,\"y\":0.30000000000000004,\"vx\":-1.25,\"vy\":0,\"hp\":3,\"sp\":0,"
@@ -178,13 +179,14 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
             "\"sounds\":[4,8],\"messages\":[\"はい\\n\\\"OK\\\"\\\\\"],"
             "\"effects\":[{\"number\":2,\"x\":100.5,\"y\":-8,\"frame\":3}],"
             "\"pictures\":[{\"number\":1,\"x\":240,\"y\":-20,\"shown\":1},{\"number\":7,\"x\":0,\"y\":0,\"shown\":0}],"
-            "\"screen\":{\"number\":2,\"kind\":2,\"value\":0.3333333333333333},\"end\":null}");
+            "\"screen\":{\"number\":2,\"kind\":2,\"value\":0.3333333333333333},\"end\":null,"
+            "\"result\":[180,281,2046,3,-1]}");
 
   FrameTrace empty;
   EXPECT_EQ(FrameTraceJson(empty),
             "{\"frame\":0,\"scene\":0,\"mode\":null,\"hero\":[],\"chars\":[],\"items\":[],\"shots\":[],\"vars\":{},"
             "\"lives\":0,\"score\":0,\"time\":0,\"music\":null,\"sounds\":[],\"messages\":[],\"effects\":[],"
-            "\"pictures\":[],\"screen\":null,\"end\":null}");
+            "\"pictures\":[],\"screen\":null,\"end\":null,\"result\":null}");
 }
 
 TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {

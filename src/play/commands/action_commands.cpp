@@ -276,6 +276,8 @@ int32_t ExecuteStageClear(cCharacter& character, const cEdCmd& command) {
 int32_t ExecuteGameWait(cCharacter&, const cEdCmd& command) {
   cStageScene* scene = CurrentStageScene();
   if (!scene || command.m_vParams.empty()) return 0;
+  // The whole stored time; one longer than the counters hold waits as long
+  // as they do.
   const int64_t frames = std::clamp<int64_t>(int64_t{Param(command, 0)} * 6, 0, cStageScene::kMaxWaitFrames);
   if (frames == 0) return 0;
   // An invisible timed entry stands in the window list for the wait.

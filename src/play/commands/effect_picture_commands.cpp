@@ -133,8 +133,9 @@ int32_t ExecuteEffect(cCharacter& character, const cEdCmd& command) {
   scene->m_Effects.push_back(effect);
   scene->m_nEffectCount = static_cast<int32_t>(scene->m_Effects.size());
   if (wait != 0) {
-    const int32_t frames = std::min(EffectTotalFrames(n), cStageScene::kMaxWaitFrames);
-    scene->SetWaitState(2, 0, frames, 0);
+    // The effect's whole run, as long as it is (its total is held within
+    // what the wait counts).
+    scene->SetWaitState(2, 0, EffectTotalFrames(n), 0);
     scene->KeepFramesWhileWaiting();
     scene->SetWaitState(0, 0, 0, 0);
   }

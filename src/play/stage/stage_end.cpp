@@ -196,7 +196,10 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
       return true;
     };
   }
-  while (presented < kMaxWaitFrames) {
+  // However long the player leaves the game on a wait for decide, it still
+  // waits: only decide, its time running out, the end of a replay's log or
+  // the window's close end it.
+  for (;;) {
     bool frame = false;
     if (!KeepFramePass(keeper, frame)) break;
     if (!frame) continue;
@@ -219,7 +222,7 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
     if (over) break;
     DrawFrame(0, 1, 0, 0);
     PresentFrame();
-    ++presented;
+    if (presented < std::numeric_limits<int32_t>::max()) ++presented;
   }
   EndWaitForClose(keeper);
   return presented;

@@ -3,6 +3,7 @@
 // list shown over the stage until decide; and the world's after-clear action
 // read by Tally.
 #include <algorithm>
+#include <array>
 
 #include "base/text_path.h"
 #include "data/rankings.h"
@@ -16,6 +17,7 @@
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "play/world/stage_scene.h"
+#include "scene/frame_trace.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
 #include "scene/ranking_draw.h"
@@ -139,11 +141,11 @@ int cStageScene::RunRankingEntry() {
   bool decideBefore = true, genreBefore = true;  // buttons held on entry do not act
   cFrameKeeper keeper;
   keeper.recordHistory = false;
-  for (int32_t frame = 0; frame < kMaxWaitFrames;) {
+  // Until decide, however long that takes, or until the window closes.
+  for (;;) {
     bool kept = false;
     if (!KeepFramePass(keeper, kept)) break;
     if (!kept) continue;
-    ++frame;
     input.UpdateRepeat();
     if (!CheckReplaySaveKeys()) {
       const bool decideNow = (input.m_wButtons & 1) != 0;
@@ -186,19 +188,26 @@ void cStageScene::DrawResultScreen(bool rankingHint) {
   }
   if (m_nResultCounter < 200 || !bRankingOn || StageData.Int(kStageAutomaticResult) != 0) return;
   if (!GameFonts[1].Created()) return;
+  // The box shows the play record as it stands after this clear, whether or
+  // not the clear ends a chain of stages (the ranking's values are only
+  // taken at a chain's end).
+  const std::array<int32_t, kRankingGenreCount> values = {SaveData.m_nStagePoints, SaveData.m_nTimeLeftSum,
+                                                          SaveData.m_nClearTimeSum, SaveData.m_nHpLeftSum,
+                                                          SaveData.m_nSpLeftSum};
+  // A stage named at start-up for a test play has no play mode to ask.
+  const bool askMode = !(bFromEditor && SceneManager.m_bTestPlay);
   uint32_t switches[kRankingGenreCount] = {};
-  int32_t values[kRankingGenreCount] = {};
   uint8_t modeFlags[kRankingGenreCount] = {};
+  bool anyShown = false;
   for (int genre = 0; genre < kRankingGenreCount; ++genre) {
     switches[genre] = StageRanksGenre(genre) ? 1u : 0u;
     modeFlags[genre] = ModeRanksGenre(genre) ? 1 : 0;
-    const size_t g = static_cast<size_t>(genre);
-    values[genre] = g < m_ResultValues.size() ? m_ResultValues[g] : 0;
+    anyShown |= switches[genre] != 0 && (!askMode || modeFlags[genre] != 0);
   }
   cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], &GameSurfaces[SURF_ACCESSORY]);
-  // A stage named at start-up for a test play has no play mode to ask.
-  DrawPlayRecordBox(painter, kBoxX, kBoxY, switches, (bFromEditor && SceneManager.m_bTestPlay) ? nullptr : modeFlags,
-                    values);
+  DrawPlayRecordBox(painter, kBoxX, kBoxY, switches, askMode ? modeFlags : nullptr, values.data());
+  // A box without a genre to show is not drawn at all.
+  if (anyShown) NoteTraceResult(values);
 }
 
 int32_t cStageScene::CurrentAfterClearAction() {

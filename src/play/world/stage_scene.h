@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "data/record.h"
@@ -256,9 +257,11 @@ class cStageScene : public cStageSceneBase {
   // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
   // does not sleep.
   static void (*s_pWaitPacer)();
-  // Kept frames of a wait are bounded so that a wait for decide cannot hang
-  // a run whose input never presses it (one hour of frames).
-  static constexpr int32_t kMaxWaitFrames = 60 * 60 * 60;
+  // The most frames a timed wait's counters hold (message, picture, effect
+  // and game waits): a longer stored time waits this long. A wait for
+  // decide has no bound: it waits until decide, or until the window closes
+  // (which is also how a scripted run ends inside one).
+  static constexpr int32_t kMaxWaitFrames = std::numeric_limits<int32_t>::max();
   // What a frame-keeping wait (the message waits and the ranking list)
   // does before its own step each pass.
   struct cFrameKeeper {
@@ -402,7 +405,7 @@ class cStageScene : public cStageSceneBase {
   std::string m_strNextStageName;  // ends with "." when set
   int32_t m_bNewRanking = 0;
   std::vector<int32_t> m_RankingPositions;  // 5; -1 not ranked
-  std::vector<int32_t> m_ResultValues;      // 5
+  std::vector<int32_t> m_ResultValues;      // 5: the ranking's values, taken at a chain's end
   int32_t m_bRankingRegistered = 0;
   int32_t m_bEntered = 0;
   cSafeVector<cCmd> m_PauseRows;  // the pause menu's 4 rows, rebuilt every frame of mode 3

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "data/conditions.h"
@@ -10,7 +11,9 @@
 #include "play/commands/commands.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/hero.h"
+#include "platform/messages.h"
 #include "play/objects/message_window.h"
+#include "play/objects/picture.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
 #include "play/world/system_switches.h"
@@ -259,6 +262,60 @@ TEST(ActionCommands, GameWaitKeepsSixFramesATenth) {
   EXPECT_EQ((std::vector<int32_t>{e.style, e.displayMode, e.remainingFrames, e.keepCounting, e.fixPosition}),
             (std::vector<int32_t>{kMessageInvisible, kMessageTimed, 60, 1, 1}));
   EXPECT_TRUE(s.Scene().m_MessageWindows.empty()) << "the entry goes with the wait";
+}
+
+// A timed wait runs its whole stored time, an hour's worth and more: the
+// game wait, a message and a picture shown for a time wait six frames a
+// tenth; a time too long for the counters waits as long as they hold, and
+// a negative one not at all. The pacer notes the frames the wait set out
+// to keep on its first pass and ends the wait there (the window's close).
+TEST(ActionCommands, TimedWaitsRunTheirWholeStoredTime) {
+  enum Kind { kGameWait, kTimedMessage, kTimedPicture };
+  constexpr int32_t kMost = std::numeric_limits<int32_t>::max(), kNoWait = -1;
+  const struct {
+    Kind kind;
+    uint32_t tenths;
+    int32_t frames;
+  } cases[] = {{kGameWait, 36001, 216006},   {kGameWait, 0x7FFFFFFF, kMost},     {kGameWait, 0xFFFFFFFF, kNoWait},
+               {kTimedMessage, 36001, 216006}, {kTimedMessage, 0x7FFFFFFF, kMost},
+               {kTimedPicture, 36001, 216006}, {kTimedPicture, 0x7FFFFFFF, kMost}};
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(4, 9);
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  auto* savedPacer = cStageScene::s_pWaitPacer;
+  static int32_t seen;
+  cStageScene::s_pWaitPacer = [] {
+    if (seen != kNoWait) return;
+    seen = CurrentStageScene()->m_nWaitFrames;
+    plat::PostMessage(0, kEndFrameKeeping, 0, 0);
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind * 100 + static_cast<int>(c.frames % 100));
+    seen = kNoWait;
+    cHero& hero = s.Scene().Hero();
+    if (c.kind == kGameWait) {
+      ExecuteGameWait(hero, Command(kCmdGameWait, {c.tenths}));
+    } else if (c.kind == kTimedMessage) {
+      std::vector<uint32_t> words(18, 0);
+      words[6] = kMessageTimed;
+      words[7] = c.tenths;
+      words[8] = 1;  // the game waits for it
+      cEdCmd message = Command(kCmdMessage, words);
+      message.m_strText = "a";
+      ExecuteMessage(hero, message, 0);
+    } else {
+      std::vector<uint32_t> words(16, 0);
+      words[0] = 1;
+      words[8] = kPictureForTime;
+      words[9] = c.tenths;
+      words[10] = 1;  // the game waits for it
+      ExecutePicture(hero, Command(kCmdShowPicture, words));
+    }
+    EXPECT_EQ(seen, c.frames);
+    s.CloseRequested();  // takes the close the ended wait asked for
+  }
+  cStageScene::s_pWaitPacer = savedPacer;
 }
 
 // A flow that starts itself again begins from its first command on the next

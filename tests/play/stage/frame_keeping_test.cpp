@@ -192,3 +192,60 @@ TEST(FrameKeeping, WithTheQuitFlagTheWaitEndsItself2000MsLater) {
   EXPECT_EQ(g_Passes.size(), 4u);
   w.Scene().m_nQuitRequest = 0;
 }
+
+namespace {
+// An hour of frames at sixty a second: the longest a player might leave the
+// game on a message, and then some.
+constexpr int kPastAnHour = 60 * 60 * 60 + 50;
+}  // namespace
+
+// A wait for decide that nobody answers waits on, however long: a message
+// (after its ten frames of delay) still waits past an hour of frames. It and
+// a picture shown until decide end at the first fresh press of decide, with
+// their sounds; the window's close (its end message, or WM_QUIT) ends them
+// too, and the window is then asked to close.
+TEST(FrameKeeping, AWaitForDecideWaitsUntilDecideOrTheClose) {
+  const struct {
+    int32_t kind;
+    int pressAt;
+    uint32_t postAt3;  // 0: decide pressed at pressAt; else this message posted at pass 3
+    int32_t sound;
+  } cases[] = {{1, kPastAnHour, 0, kSoundMessageDecide},
+               {3, 20, 0, kSoundDecide},
+               {1, 0, kEndFrameKeeping, 0},
+               {3, 0, static_cast<uint32_t>(plat::WM_QUIT), 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind * 1000 + static_cast<int>(c.postAt3));
+    WaitSession w;
+    ASSERT_TRUE(w.session.Loaded());
+    static int pressAt;
+    static uint32_t postAt3;
+    pressAt = c.pressAt;
+    postAt3 = c.postAt3;
+    g_OnPass = [](int pass) {
+      if (pass == pressAt) plat::SetKeyState('Z', true);
+      if (pass == 3 && postAt3 != 0) plat::PostMessage(0, postAt3, 0, 0);
+    };
+    const size_t soundsBefore = w.session.Sounds().size();
+    w.Scene().SetWaitState(c.kind, 1, 0, 0);
+    const int32_t presented = w.Scene().KeepFramesWhileWaiting();
+    const std::vector<int32_t> sounds(w.session.Sounds().begin() + static_cast<long>(soundsBefore),
+                                      w.session.Sounds().end());
+    std::vector<uint64_t> closes;
+    plat::Message msg;
+    while (plat::PeekMessage(msg, true))
+      if (msg.message == plat::WM_CLOSE) closes.push_back(msg.wParam);
+    if (c.postAt3 == 0) {
+      // The pass that sees the press ends the wait without a frame.
+      EXPECT_EQ(presented, c.pressAt - 1);
+      EXPECT_EQ(g_Passes.size(), static_cast<size_t>(c.pressAt));
+      EXPECT_EQ(sounds, std::vector<int32_t>{c.sound});
+      EXPECT_EQ(w.Scene().m_bButtonLatch, 1) << "the decide that ended it does not act in play";
+      EXPECT_TRUE(closes.empty());
+    } else {
+      EXPECT_EQ(presented, 3);
+      EXPECT_TRUE(sounds.empty());
+      EXPECT_EQ(closes, std::vector<uint64_t>{plat::kCloseWithoutAsking});
+    }
+  }
+}

@@ -215,3 +215,48 @@ TEST(StageResult, TheWorldsAfterClearActionChoosesWhatFollows) {
     WorldMapData = savedMap;
   }
 }
+
+// The ranking list shown after a registration waits for decide however long
+// it takes: past an hour of frames the first fresh press ends it with the
+// decide sound. The window's close (its end message, or WM_QUIT) ends it
+// too, and the window is then asked to close.
+TEST(StageResult, TheRankingListWaitsUntilDecideOrTheClose) {
+  constexpr int kPastAnHour = 60 * 60 * 60 + 50;
+  const struct {
+    int pressAt;
+    uint32_t postAt3;  // 0: decide pressed at pressAt; else this message posted at pass 3
+  } cases[] = {{kPastAnHour, 0}, {0, kEndFrameKeeping}, {0, static_cast<uint32_t>(plat::WM_QUIT)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.postAt3);
+    RankedSession r;
+    ASSERT_TRUE(r.session.Loaded());
+    cStageScene& scene = r.session.Scene();
+    SceneManager.m_nLastTitleAction = kTitleFreePlay;
+    SceneManager.m_nPlayMode = kPlayFree;
+    SaveData.m_nScore = 1234;
+    scene.EndStage();
+    static int passes, pressAt;
+    static uint32_t postAt3;
+    passes = 0;
+    pressAt = c.pressAt;
+    postAt3 = c.postAt3;
+    cStageScene::s_pWaitPacer = [] {
+      ++passes;
+      if (passes == pressAt) plat::SetKeyState('Z', true);
+      if (passes == 3 && postAt3 != 0) plat::PostMessage(0, postAt3, 0, 0);
+    };
+    const size_t soundsBefore = r.session.Sounds().size();
+    ASSERT_EQ(scene.RunRankingEntry(), 1);
+    const std::vector<int32_t> sounds(r.session.Sounds().begin() + static_cast<long>(soundsBefore),
+                                      r.session.Sounds().end());
+    if (c.postAt3 == 0) {
+      EXPECT_EQ(passes, c.pressAt) << "the pass that sees the press ends the list";
+      EXPECT_EQ(sounds, (std::vector<int32_t>{kSoundRanking, kSoundDecide}));
+      EXPECT_FALSE(r.session.CloseRequested());
+    } else {
+      EXPECT_EQ(passes, 3);
+      EXPECT_EQ(sounds, std::vector<int32_t>{kSoundRanking});
+      EXPECT_TRUE(r.session.CloseRequested());
+    }
+  }
+}

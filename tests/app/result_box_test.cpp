@@ -1,0 +1,197 @@
+// The result screen's play-record box after the demo's first stage, which
+// leads on to a next stage: the box shows the play record as the clear left
+// it (the attempt's score added to the stage points, the time left, the
+// clear time, the HP and SP left), both in the frame trace and in the
+// picture the player sees.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "data/rankings.h"
+#include "support/sandbox.h"
+#include "support/sdl_pixels.h"
+#include "support/test_files.h"
+
+namespace {
+
+int RunTool(const std::string& args, const std::string& errorFile) {
+  const std::string command = std::string(PELMORA_TOOL) + " " + args + " > /dev/null 2> '" + errorFile + "'";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The value of `key` in a trace line: a number or null, or a list with its
+// brackets (the first match: the hero's fields come before the characters').
+std::string Field(const std::string& line, const std::string& key) {
+  const size_t k = line.find("\"" + key + "\":");
+  if (k == std::string::npos) return "";
+  const size_t from = k + key.size() + 3;
+  const size_t to = line[from] == '[' ? line.find(']', from) + 1 : line.find_first_of(",}", from);
+  return line.substr(from, to - from);
+}
+
+struct Picture {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;  // 0xRRGGBB
+  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
+};
+
+// One glyph as drawn: its ink cropped to its own bounds.
+struct Glyph {
+  int w = 0, h = 0;
+  std::vector<bool> ink;
+  bool operator==(const Glyph&) const = default;
+};
+
+// The runs [first, last] of the indices from..to where `has` holds.
+template <class Has>
+std::vector<std::pair<int, int>> Runs(int from, int to, Has has) {
+  std::vector<std::pair<int, int>> runs;
+  for (int i = from; i <= to; ++i) {
+    if (!has(i)) continue;
+    const int first = i;
+    while (i + 1 <= to && has(i + 1)) ++i;
+    runs.emplace_back(first, i);
+  }
+  return runs;
+}
+
+// The text lines of the box, a glyph list each: the box is where `box`
+// differs from `before` (the same still frame without it), its ink its
+// brightest colour; lines part at blank rows, glyphs at blank columns.
+std::vector<std::vector<Glyph>> BoxGlyphs(const Picture& box, const Picture& before) {
+  int left = box.w, right = -1, top = box.h, bottom = -1;
+  uint32_t ink = 0;
+  auto brightness = [](uint32_t c) { return (c >> 16 & 255) + (c >> 8 & 255) + (c & 255); };
+  for (int y = 0; y < box.h; ++y)
+    for (int x = 0; x < box.w; ++x) {
+      if (box.At(x, y) == before.At(x, y)) continue;
+      left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+      if (brightness(box.At(x, y)) > brightness(ink)) ink = box.At(x, y);
+    }
+  // Inked somewhere in the rectangle [x0, x1] x [y0, y1].
+  auto inked = [&](int x0, int x1, int y0, int y1) {
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x)
+        if (box.At(x, y) == ink) return true;
+    return false;
+  };
+  std::vector<std::vector<Glyph>> lines;
+  for (const auto& [y0, y1] : Runs(top, bottom, [&](int y) { return inked(left, right, y, y); })) {
+    std::vector<Glyph>& line = lines.emplace_back();
+    for (const auto& [x0, x1] : Runs(left, right, [&](int x) { return inked(x, x, y0, y1); })) {
+      const auto rows = Runs(y0, y1, [&](int y) { return inked(x0, x1, y, y); });
+      Glyph& glyph = line.emplace_back();
+      glyph.w = x1 - x0 + 1, glyph.h = rows.back().second - rows.front().first + 1;
+      for (int y = rows.front().first; y <= rows.back().second; ++y)
+        for (int x = x0; x <= x1; ++x) glyph.ink.push_back(box.At(x, y) == ink);
+    }
+  }
+  return lines;
+}
+
+}  // namespace
+
+TEST(ResultBoxTest, TheFirstStagesBoxShowsThePlayRecordAfterItsClear) {
+  TempFolder folder("resultbox");
+  const std::string errors = folder / "errors.txt";
+  const std::string project = folder / "demo";
+  ASSERT_EQ(RunTool("make-demo '" + project + "'", errors), 0) << Slurp(errors);
+  // The title to the world map, then the meadow (1-1) to its result screen.
+  std::string inputs;
+  uint32_t frames = 0;
+  for (const char* route : {"01-title.txt", "02-meadow.txt"}) {
+    const std::string path = std::string(PELMORA_SOURCE_DIR "/tests/routes/demo/") + route;
+    const std::string text = Slurp(path);
+    const size_t at = text.rfind("length ");
+    ASSERT_NE(at, std::string::npos) << route;
+    frames += static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
+    inputs += " --input '" + path + "'";
+  }
+  // Each run plays on a copy of the fresh project: a run saves its game.
+  auto play = [&](uint32_t upTo, const std::string& name, const std::string& more) {
+    const std::string copy = folder / name;
+    std::filesystem::copy(project, copy, std::filesystem::copy_options::recursive);
+    return RunTool("play '" + copy + "' --frames " + std::to_string(upTo) + inputs + " " + more, errors);
+  };
+  ASSERT_EQ(play(frames, "traced", "--trace '" + (folder / "trace.jsonl") + "'"), 0) << Slurp(errors);
+
+  // The box comes once the result screen's banner is in, and only there.
+  std::istringstream trace(Slurp(folder / "trace.jsonl"));
+  std::string shown;  // the first line whose frame draws the box
+  uint32_t boxFrames = 0, playFrames = 0;
+  for (std::string line; std::getline(trace, line);) {
+    const std::string mode = Field(line, "mode"), result = Field(line, "result");
+    playFrames += mode == "2";
+    if (result == "null") continue;
+    ++boxFrames;
+    EXPECT_EQ(mode, "4") << line;
+    if (shown.empty()) shown = line;
+    EXPECT_EQ(result, Field(shown, "result")) << "the box stays as it came";
+  }
+  ASSERT_FALSE(shown.empty()) << "no frame of the run drew the box";
+  EXPECT_GT(boxFrames, 1u);
+
+  // The play record of a new game after this one clear: the attempt's
+  // score as the stage points, the time left, the HP and SP left; the clear
+  // time counts the frames played (hundredths of a second).
+  std::vector<int32_t> values;
+  std::istringstream list(Field(shown, "result").substr(1));
+  for (std::string n; std::getline(list, n, ',');) values.push_back(std::stoi(n));
+  ASSERT_EQ(values.size(), 5u);
+  EXPECT_EQ(values[0], std::stoi(Field(shown, "score")));
+  EXPECT_GT(values[0], 0) << "the meadow's blobs and coins give points";
+  EXPECT_EQ(values[1], std::stoi(Field(shown, "time")));
+  EXPECT_GT(values[2], 0);
+  EXPECT_LE(values[2], static_cast<int64_t>(playFrames) * 100 / 60);
+  EXPECT_EQ(values[3], std::stoi(Field(shown, "hp")));
+  EXPECT_EQ(values[4], std::stoi(Field(shown, "sp")));
+
+  // The picture: the frame that draws the box against the one before it.
+  const uint32_t boxFrame = static_cast<uint32_t>(std::stoul(Field(shown, "frame")));
+  Picture pictures[2];
+  for (int k = 0; k < 2; ++k) {
+    const uint32_t at = boxFrame - 1 + static_cast<uint32_t>(k);
+    const std::string shots = folder / ("shots" + std::to_string(k));
+    ASSERT_EQ(play(at, "shot" + std::to_string(k), "--shots '" + shots + "' --every " + std::to_string(at)), 0)
+        << Slurp(errors);
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%06u.png", at);
+    ASSERT_TRUE(LoadSdlPixels(shots + name, pictures[k].w, pictures[k].h, pictures[k].px)) << name;
+    for (uint32_t& p : pictures[k].px) p &= 0xFFFFFF;
+  }
+  ASSERT_EQ(pictures[0].px.size(), pictures[1].px.size());
+  const std::vector<std::vector<Glyph>> lines = BoxGlyphs(pictures[1], pictures[0]);
+  ASSERT_EQ(lines.size(), 5u) << "the demo's stages rank all five genres: a line each";
+
+  // Each line ends with its value as the box writes it. The same character
+  // is the same glyph wherever it stands, and different characters are
+  // different glyphs: a box that drew other values than the play record's
+  // (zeros, say) breaks this, since its values' last digits would all be
+  // one glyph while the record's are not all one character.
+  const std::string texts[5] = {std::to_string(values[0]), std::to_string(values[1]), FormatFrameTime(values[2]),
+                                std::to_string(values[3]), std::to_string(values[4])};
+  std::set<char> lastCharacters;
+  for (const std::string& text : texts) lastCharacters.insert(text.back());
+  ASSERT_GT(lastCharacters.size(), 1u) << "the route's values cannot tell a box of other values from this one";
+  std::map<char, Glyph> glyphOf;
+  for (size_t i = 0; i < 5; ++i) {
+    const std::string& text = texts[i];
+    ASSERT_GT(lines[i].size(), text.size()) << "line " << i << " has its label and " << text;
+    const size_t first = lines[i].size() - text.size();
+    for (size_t c = 0; c < text.size(); ++c) {
+      const Glyph& glyph = lines[i][first + c];
+      const auto [known, fresh] = glyphOf.emplace(text[c], glyph);
+      EXPECT_TRUE(fresh || known->second == glyph) << "'" << text[c] << "' drawn two ways; line " << i << ": " << text;
+    }
+  }
+  for (auto a = glyphOf.begin(); a != glyphOf.end(); ++a)
+    for (auto b = std::next(a); b != glyphOf.end(); ++b)
+      EXPECT_FALSE(a->second == b->second) << "'" << a->first << "' and '" << b->first << "' drawn alike";
+}
