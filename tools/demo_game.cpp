@@ -507,7 +507,9 @@ StageSketch Meadow() {
 }
 
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
-// flag at the top.
+// flag at the top. Each lift up and down hangs a block over the floor
+// beside or under it (the sign says to wait for it there and jump on), so
+// that it never comes down on a hero who walks under it or stands by.
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -559,7 +561,10 @@ StageSketch Tower() {
 
 // ---- World 2: above the clouds ----
 // 2-1: the hero flies with the screen, shooting UFOs and birds, to the star
-// at the end of the sky.
+// at the end of the sky. Its first stretch is open sky where only birds fly
+// by, above and below the hero's row: a hero who holds still there is not
+// hit (the first UFO fires eleven seconds in), and one who tries the
+// arrows and the shot has room to learn them.
 StageSketch SkyChase() {
   return {"UFOの空",
           kMusicSky,
