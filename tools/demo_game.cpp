@@ -509,7 +509,10 @@ StageSketch Meadow() {
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
 // flag at the top. Each lift up and down hangs a block over the floor
 // beside or under it (the sign says to wait for it there and jump on), so
-// that it never comes down on a hero who walks under it or stands by.
+// that it never comes down on a hero who walks under it or stands by. The
+// spring waits a block down past the end of the first lift's ledge: the
+// hero walking on drops onto it (a spring level with the ledge can stop a
+// hero who walks off a lift at the ledge's very height).
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -548,8 +551,8 @@ StageSketch Tower() {
               "B                  B",
               "B                  B",
               "B             o o  B",
-              "B          BBBBBBBSB",
-              "B                  B",
+              "B          BBBBBBB B",
+              "B                 SB",
               "B                  B",
               "B       |||        B",
               "B @ i              B",
