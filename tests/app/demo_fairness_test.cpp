@@ -68,14 +68,16 @@ class DemoFairnessTest : public ::testing::Test {
     ASSERT_EQ(LoadDatabase(), 1);
     ASSERT_EQ(CommonPalette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
   }
-  // The trace's name of a common palette character type.
-  static int Def(const char* utf8) {
+  // The trace's name ("def") of a common palette type of `list`.
+  template <class List>
+  static int Def(const List& list, const char* utf8) {
     const std::string name = plat::Sjis(utf8);
-    for (size_t i = 0; i < CommonPalette.m_Characters.size(); ++i)
-      if (CommonPalette.m_Characters[i].m_strName == name) return 100000 + static_cast<int>(i);
-    ADD_FAILURE() << "no character " << utf8;
+    for (size_t i = 0; i < list.size(); ++i)
+      if (list[i].m_strName == name) return 100000 + static_cast<int>(i);
+    ADD_FAILURE() << "no type " << utf8;
     return -1;
   }
+  static int Def(const char* character) { return Def(CommonPalette.m_Characters, character); }
   // The trace of `frames` frames of `stage` played alone with `keys`.
   std::vector<std::string> Play(const std::string& stage, uint32_t frames, const std::string& keys) {
     sandbox_.Write("keys.txt", keys);
@@ -107,7 +109,8 @@ class DemoFairnessTest : public ::testing::Test {
 // hero warps onto the shooter, is hit twice, then walks on into the heart.
 TEST_F(DemoFairnessTest, TheHeartTakenAtOneHpHealsAPointWithItsSoundAndPopUp) {
   const std::vector<std::string> lines = Play("demo.stg4_1", 320, "130-180 RIGHT\n190 B4\n230 B4\n300-320 RIGHT\n");
-  auto hearts = [](const std::string& line) { return Value(line, "items").find("\"def\":100002,") != std::string::npos; };
+  const std::string heart = "\"def\":" + std::to_string(Def(CommonPalette.m_Items, "ハート")) + ",";
+  auto hearts = [&](const std::string& line) { return Value(line, "items").find(heart) != std::string::npos; };
   size_t taken = 1;
   while (taken < lines.size() && hearts(lines[taken])) ++taken;
   ASSERT_LT(taken, lines.size()) << "the heart was never taken";
