@@ -299,7 +299,11 @@ Canvas SystemPicture(TextPen& digits) {
   return c;
 }
 
-// The play stage's far layer: a sky with clouds, tiled as the stage scrolls.
+// The play stage's far layer: a sky with clouds, tiled as the stage scrolls,
+// over two ranges of far blue mountains along its bottom. The near range
+// stands above the screen's last 36 rows everywhere: the line of white text
+// the result screen writes there (at y 456) reads over a dark blue, not
+// over the pale sky.
 Canvas StageSky() {
   Canvas c(640, 480, 0);
   c.VGradient(0, 0, 640, 480, {Shade(SKY, 9), Shade(SKY, 11), Shade(SKY, 13), Shade(CYAN, 14)});
@@ -307,6 +311,13 @@ Canvas StageSky() {
     const int y = 30 + (k * 83) % 220;
     for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join
       c.Ellipse(x, y, 30, 11, Grey(14)), c.Ellipse(x + 20, y - 7, 20, 12, Grey(14)), c.Ellipse(x - 18, y + 2, 16, 8, Grey(13));
+  }
+  for (int x = 0; x < 640; ++x) {
+    const double t = x * 2 * 3.14159265358979 / 640;  // the picture tiles: whole waves only
+    const int far = 410 + int(std::sin(t * 3 + 1) * 12 + std::sin(t * 7) * 5);     // 393..427
+    const int near = 434 + int(std::sin(t * 2 + 4) * 6 + std::sin(t * 9 + 2) * 3);  // 425..443
+    for (int y = far; y < near; ++y) c.Set(x, y, Shade(SKY, 7));
+    for (int y = near; y < 480; ++y) c.Set(x, y, Shade(BLUE, 6));
   }
   return c;
 }

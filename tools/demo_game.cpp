@@ -142,7 +142,9 @@ cEdCharacter Turret() {
   turret.m_nParam31 = 1;  // fixed facing: only the turn command turns it
   cEdCmd fire = Shot(2, 40, 40);
   fire.m_nSound = kSndShot;
-  cEdFlow aim = Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Wait(14)});
+  // The turn and the shot take the first tenth of a round; the wait the
+  // rest of its two seconds and a half.
+  cEdFlow aim = Flow(kTriggerAlways, {Command(kCmdTurn, {2}), fire, Wait(24)});
   aim.m_vConds = {HeroWithin(320)};
   turret.m_vFlows.push_back(aim);
   return turret;
@@ -308,10 +310,16 @@ void AddGameTypes(cCommonPalette& palette) {
   palette.m_Blocks.push_back(crystal);
   palette.m_Characters.push_back(GameHero(palette));
   palette.m_Characters.push_back(SkyHero(palette));
-  // Four blocks each way and a little more: the first sub-step of each way
-  // is spent turning, so that a lift ends a dot over the ledge it serves.
-  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 130, 20));
-  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 130, 20));
+  // The lift up and down runs three blocks each way, a dot a frame (a
+  // second and six tenths a way), from where it is placed up and back.
+  // Placed a block over a floor, it comes down no lower than that: the
+  // hero walks under it, or stands beside it, unharmed; at the top it is
+  // flush with the ledge three blocks up, never above it.
+  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 96, 16));
+  // The lift to and fro runs four blocks each way in two seconds, from
+  // where it is placed to the left and back: three of them side by side
+  // shuttle across a gap of seven blocks.
+  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 128, 20));
   palette.m_Characters.push_back(Blob());
   palette.m_Characters.push_back(Turret());
   palette.m_Characters.push_back(Bat());
@@ -489,9 +497,9 @@ StageSketch Meadow() {
               "                                                    o o                  o o o  h                              BBB       ",
               "         o o o                                                                  B                             BBBBB      ",
               "                 o                                BBBBBBBB                      B                            BBBBBBB     ",
-              "         ?????         o                                       o       ???????? B             o     b       BBBBBBBBB    ",
+              "         ?????         o                                       o       ???????? B             o             BBBBBBBBB    ",
               "                                              B                                 B                          BBBBBBBBBBB   ",
-              "  @ i            B         i              s   B         s           i           B       g                 BBBBBBBBBBBBB  ",
+              "  @ i            B         i              s   B         s           i           B       g             b   BBBBBBBBBBBBB  ",
               "######################  ######################################   ############################   #########################",
               "######################  ######################################   ############################   #########################",
           },
@@ -499,7 +507,12 @@ StageSketch Meadow() {
 }
 
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
-// flag at the top.
+// flag at the top. Each lift up and down hangs a block over the floor
+// beside or under it (the sign says to wait for it there and jump on), so
+// that it never comes down on a hero who walks under it or stands by. The
+// spring waits a block down past the end of the first lift's ledge: the
+// hero walking on drops onto it (a spring level with the ledge can stop a
+// hero who walks off a lift at the ledge's very height).
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -521,9 +534,9 @@ StageSketch Tower() {
               "B     BBBBBBBBB    B",
               "B                  B",
               "B                  B",
+              "B              ||| B",
               "B           h      B",
-              "B         CCCCC||| B",
-              "B                  B",
+              "B         CCCCC    B",
               "B                  B",
               "B     CCC          B",
               "B           b      B",
@@ -538,40 +551,43 @@ StageSketch Tower() {
               "B                  B",
               "B                  B",
               "B             o o  B",
-              "B          BBBBBBBSB",
+              "B          BBBBBBB B",
+              "B                 SB",
               "B                  B",
-              "B                  B",
-              "B                  B",
-              "B @ i   |||        B",
+              "B       |||        B",
+              "B @ i              B",
               "B##################B",
               "B##################B",
           },
-          {"リフトに乗って\n上をめざせ！"}};
+          {"リフトが下りてきたら\nジャンプで乗って上へ！"}};
 }
 
 // ---- World 2: above the clouds ----
 // 2-1: the hero flies with the screen, shooting UFOs and birds, to the star
-// at the end of the sky.
+// at the end of the sky. Its first stretch is open sky where only birds fly
+// by, above and below the hero's row: a hero who holds still there is not
+// hit (the first UFO fires eleven seconds in), and one who tries the
+// arrows and the shot has room to learn them.
 StageSketch SkyChase() {
   return {"UFOの空",
           kMusicSky,
           Backdrop::kSky,
           {
-              "                                                          =======                                                                 ",
-              "                                                          =======                                                                 ",
-              "                                                          =======                                                                 ",
-              "                                            v         U   o                               U                                       ",
-              "                        U                                       o               U                         v                       ",
-              "                                                                      o                             v                             ",
-              "                                     v                            v         o                                                     ",
-              "   A                          U     v               U         v           v   h   o   U       U      v     v                *     ",
-              "                                     v                                v                 o                                         ",
-              "                                        o                                                     o       v                           ",
-              "                          U                   o                                   U                 o       v                     ",
-              "                                              v     o U                                   U               o                       ",
-              "                                                                  =======                                                         ",
-              "                                                                  =======                                                         ",
-              "                                                                  =======                                                         ",
+              "                                                                               =======                                                                 ",
+              "                                                                               =======                                                                 ",
+              "                                                                               =======                                                                 ",
+              "                                     v                           v         U   o                               U                                       ",
+              "                            v                U                                       o               U                         v                       ",
+              "                                                                                           o                             v                             ",
+              "                                                          v                            v         o                                                     ",
+              "   A                                               U     v               U         v           v   h   o   U       U      v     v                *     ",
+              "                                                          v                                v                 o                                         ",
+              "                                                             o                                                     o       v                           ",
+              "                              v                U                   o                                   U                 o       v                     ",
+              "                                       v                           v     o U                                   U               o                       ",
+              "                                                                                       =======                                                         ",
+              "                                                                                       =======                                                         ",
+              "                                                                                       =======                                                         ",
           },
           {}};
 }

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
+#include <vector>
 
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/labels.h"
 #include "data/stage_data.h"
 #include "data/world_map.h"
+#include "flow/flow_host.h"
 #include "platform/text.h"
 #include "demo_builders.h"
 #include "demo_game.h"
@@ -377,9 +379,17 @@ void BuildCommonPalette(cCommonPalette& palette) {
   cEdItem heart;
   heart.m_strName = plat::Sjis("ハート");
   heart.m_nGraphic = 1;  // a heart on the item sheet
-  // Status operation: HP + 1.
+  heart.m_nSound = kSndPowerUp;
   heart.m_nParam15 = 0;  // taken once
-  heart.m_vCmds = {Command(kItemStatusOperation, {0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1)};
+  heart.m_nParam6 = 1;   // its pop-up rises over the hero, as a coin's
+  // Status operation on the taker's HP: a status (word 0 = 0) of the
+  // character itself (word 3 = 0), its HP (word 4), add (operation 1) the
+  // constant 1; the character's own rules hold it to its maximum.
+  std::vector<uint32_t> healWords(18, 0);
+  healWords[4] = kStatusHp;
+  healWords[5] = 1;
+  healWords[7] = 1;
+  heart.m_vCmds = {Command(kItemStatusOperation, healWords, 1)};
   // The goal: taken, the game holds still for half a second and the stage
   // is cleared.
   cEdItem goal;

@@ -3,8 +3,9 @@
 // the HUD's icon picture holds a picture of its own (drawn, and not a piece
 // of a larger one crossing the cell's edge); the gauges over characters sit
 // in the rows the game reads for a picture of that height; the banner words
-// are ringed in dark so that they read over any stage; and the HUD's score
-// icon is nothing like the gold coin.
+// are ringed in dark so that they read over any stage; the sky is dark
+// under the result screen's last line; and the HUD's score icon is nothing
+// like the gold coin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +143,17 @@ TEST_F(DemoPicturesTest, TheBannerWordsHaveADarkRimTwoDotsDeep) {
     EXPECT_GT(light, 40) << "the word is missing";
     EXPECT_EQ(paleRim, 0);
   }
+}
+
+// The result screen writes its last line (the ranking hint, in the white
+// of the font, 16 dots high at y 456) straight over the stage; where a
+// stage shows the sky alone behind its blocks (the tower, the UFO sky), the
+// sky picture's last rows are under it: they are dark, so the white reads.
+TEST_F(DemoPicturesTest, TheSkysLastRowsAreDarkUnderTheResultScreensWhiteLine) {
+  const plat::DecodedImage sky = Picture("StageSky.bmp");
+  ASSERT_EQ(std::pair(sky.width, sky.height), std::pair(640, 480));
+  for (int y = 452; y < 476; ++y)
+    for (int x = 0; x < 640; ++x) ASSERT_LT(Luminance(Colour(sky, x, y)), 96) << x << ", " << y;
 }
 
 // Hue in degrees of a colour, or -1 for a grey (saturation below 35 %).
