@@ -400,8 +400,13 @@ void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
     std::fprintf(stderr, "stage %s: no text for sign %zu\n", sketch.name, n);
     return;
   }
+  // Each line between two spaces: the window is as wide as its text, and
+  // the spaces keep the words off the frame.
+  std::string text = " ";
+  for (const char* c = sketch.signs[n]; *c; ++c) text += *c == '\n' ? std::string(" \n ") : std::string(1, *c);
+  text += ' ';
   std::vector<cEdFlow> flows = sign.m_vFlows.Get();
-  flows.at(0).m_vCmds.at(0).m_strText = plat::Sjis(sketch.signs[n]);
+  flows.at(0).m_vCmds.at(0).m_strText = plat::Sjis(text.c_str());
   sign.m_vFlows = flows;
 }
 
