@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <memory>
 
 #include "data/conditions.h"
 #include "flow/conditions.h"
@@ -37,9 +38,9 @@ class StageConditions : public ::testing::Test {
     who.UpdateY();
   }
 
+  StageFlowsInstalled flows_;
   StageBuilder builder_;
   std::unique_ptr<StageSession> session_;
-  StageFlowsInstalled flows_;
 };
 
 cCond Distance(int8_t relation, uint16_t halfBlocks, int32_t dots, bool outside = false, int8_t target = 0) {

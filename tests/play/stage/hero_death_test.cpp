@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "play/objects/hero.h"
 #include "play/objects/stage_character.h"
