@@ -12,6 +12,7 @@
 #include "play/objects/hero.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
+#include "play/world/system_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -141,6 +142,20 @@ TEST_F(StageConditions, DistanceConditionsNameTheHeroOrATargetSlot) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(EvaluateCondition(Distance(0, 2, 8, c.outside, c.target), &Judge()), c.holds);
   }
+}
+
+// Projects kept with the older rule refresh only the judge's screen
+// rectangle: the other object is judged where its rectangle was last made
+// (here, before it moved out of reach); otherwise where it stands.
+TEST_F(StageConditions, TheOlderRuleJudgesTheOtherObjectWhereItWasLastShown) {
+  const int rule = ProjectRuleRow(kRulePositionRefresh).field;
+  PlaceBeside(Scene().Hero(), 64, 0);
+  ASSERT_TRUE(EvaluateCondition(Distance(0, 2, 8), &Judge()));
+  PlaceBeside(Scene().Hero(), 200, 0);
+  session_->System().SetNum(rule, 1);
+  EXPECT_TRUE(EvaluateCondition(Distance(0, 2, 8), &Judge()));
+  session_->System().SetNum(rule, 0);
+  EXPECT_FALSE(EvaluateCondition(Distance(0, 2, 8), &Judge()));
 }
 
 cCond Status2(int8_t subject, int8_t field, uint8_t op, int16_t value) {
