@@ -77,8 +77,10 @@ HeadlessRun::HeadlessRun(Options options) : options_(std::move(options)) {
 }
 
 HeadlessRun::~HeadlessRun() {
+  // A run let go while its game still runs (a test that stopped early) is
+  // closed first; a close that ended the game has joined its thread.
+  if (mainThread_.joinable() && !returned_.load()) Close();
   if (mainThread_.joinable()) {
-    if (!returned_.load()) Close();
     if (returned_.load())
       mainThread_.join();
     else

@@ -106,6 +106,20 @@ TEST(GameTest, ClosingAWindowedGameAsksAndNoKeepsItRunningThenItRemembersItsWind
   EXPECT_EQ(saved.m_bMaximised, 0);
 }
 
+// A harness let go while its game still runs (a test that stopped at a
+// failed assertion) closes the game and leaves nothing running behind.
+TEST(GameTest, AHarnessLetGoWhileItsGameRunsClosesTheGame) {
+  {
+    GameHarness game;
+    RegisterTitle();
+    ASSERT_TRUE(game.Start());
+    ASSERT_TRUE(game.StepFrames(3));
+    ASSERT_TRUE(game.Running());
+  }
+  EXPECT_FALSE(thGame.Running());
+  EXPECT_EQ(g_hMainWnd.load(), 0u);
+}
+
 TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {
   GameHarness game;
   RegisterTitle([](TestScene& scene) {

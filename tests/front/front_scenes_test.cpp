@@ -698,4 +698,77 @@ TEST(FrontScenesTest, AMenuFadesOutAndTheNextFadesInThroughThePaletteAtEightBits
   EXPECT_EQ(game.Close(), 0);
 }
 
+// The game's system data with title command n enabled when bit n of
+// `enabled` is set, and the save-slot choice of a new game off (a new game
+// goes straight to the world map).
+void SetTitleCommands(GameHarness& game, uint32_t enabled) {
+  cSystemData system;
+  ASSERT_TRUE(system.LoadFromFile(game.PathOf("data/System.dat")));
+  ASSERT_EQ(system.m_TitleCmds.size(), 7u);
+  for (size_t n = 0; n < 7; ++n) system.m_TitleCmds.At(n).m_bEnabled = (enabled >> n) & 1;
+  system.SetNum(kSysNewGameSlotChoice, 0);
+  ASSERT_TRUE(system.SaveToFile(game.PathOf("data/System.dat")));
+}
+
+// The title's rows are its enabled commands in order (one row of "new game"
+// when none is); the cursor starts on the row of the last command chosen,
+// or on the first row when that command has no row. Decide runs the row's
+// command: a new game goes to the world map, the options to theirs.
+TEST(FrontScenesTest, TheTitlesCursorStartsOnTheLastCommandChosenOrTheFirstRow) {
+  const struct {
+    const char* what;
+    uint32_t enabled;
+    int32_t lastAction;
+    int downs;        // cursor moves down before deciding
+    int32_t row;      // where the cursor starts
+    int32_t command;  // what decide runs
+    int32_t scene;
+  } cases[] = {
+      {"none enabled, last quit", 0, kTitleQuit, 0, 0, kTitleNewGame, kSceneWorldMap},
+      {"none enabled, one row to move over", 0, kTitleNewGame, 1, 0, kTitleNewGame, kSceneWorldMap},
+      {"last free play, not enabled", 0b1110001, kTitleFreePlay, 0, 0, kTitleNewGame, kSceneWorldMap},
+      {"last options, on the second row", 0b1100010, kTitleOptions, 0, 1, kTitleOptions, kSceneOptions},
+      {"last options, all enabled", 0b1111111, kTitleOptions, 0, 5, kTitleOptions, kSceneOptions},
+      {"last continue, moved down to the options", 0b1100011, kTitleContinue, 1, 1, kTitleOptions, kSceneOptions},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartedGame started;
+    GameHarness& game = started.game;
+    SetTitleCommands(game, c.enabled);
+    SceneManager.m_nLastTitleAction = c.lastAction;  // what an earlier visit to the title left
+    ASSERT_TRUE(game.Start());
+    ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+    EXPECT_EQ(MenuCursor.Current().m_nRow, c.row);
+    EXPECT_EQ(MenuCursor.Current().m_nY, 240 + 32 * c.row);
+    Tap(game, plat::VK_DOWN, c.downs);
+    Tap(game, kDecide);
+    EXPECT_EQ(SceneManager.m_nLastTitleAction, c.command);
+    EXPECT_TRUE(WaitForScene(game, c.scene));
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// Quit on the title ends the game at once: no question, though a windowed
+// game asks before it closes anywhere else.
+TEST(FrontScenesTest, QuitOnTheTitleEndsTheGameWithoutAQuestion) {
+  GameHarness::Options options;
+  options.dialogAnswers = "ok;no";  // the start dialog; "no" to a question, which must not come
+  options.iniLines = "WindowMode=1\n";
+  GameHarness game(options);
+  SceneManager.m_nLastTitleAction = kTitleQuit;
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  ASSERT_EQ(MenuCursor.Current().m_nRow, kTitleQuit);
+  game.PressKey(kDecide);
+  // The main thread closes the window when it gets to the request; the
+  // game may present a good many frames before it does on a busy machine.
+  int frames = 0;
+  while (frames < 600 && game.StepFrames(1)) ++frames;
+  EXPECT_EQ(game.DialogLog().find("終了確認"), std::string::npos) << game.DialogLog();
+  ASSERT_FALSE(game.Running()) << "scene " << SceneManager.m_nCurrent.load() << ", last action "
+                               << SceneManager.m_nLastTitleAction;
+  EXPECT_EQ(game.WaitForExit(), 0);
+}
+
 }  // namespace

@@ -3,10 +3,14 @@
 // lines of its range (or its circle) drawn over the frame in the colour it
 // names, blinking through four shades; one that asks not to be, or only in
 // the editor's test play, or whose character is not drawn, gets nothing.
+// The character's own appearance conditions are shown as its flows' are,
+// with the rules for an absent character and for lists that hold for good.
 // The frame is read back after the stage drew it.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "../../gfx/surface_pixels.h"
 #include "data/labels.h"
@@ -181,6 +185,136 @@ TEST_P(PositionDisplayTest, AFlowAddedLaterShowsItsRangeFromTheNextFrame) {
   const uint32_t shade = Shade(208 + 4 * 3 + (session->Scene().m_Layers.m_nOverlayBlink >> 3));
   for (int x : {low, high}) EXPECT_EQ(At(x, 240), shade) << x;
 }
+
+// A condition on common variable 0 (0 on a fresh stage) that holds or not.
+cCond CommonVariableIsZero(bool holds) {
+  cCond c;
+  c.m_nKind = kCondCommonVariable;
+  c.m_nConstant = holds ? 0 : 1;
+  return c;
+}
+
+// The character at column 10 with its own appearance conditions and one
+// flow (never started) with conditions of its own; the hero at column 2.
+struct Lists {
+  std::vector<cCond> own = {};
+  uint8_t ownMode = 0;      // 0 all, 1 any
+  uint8_t ownOnceTrue = 0;  // the list holds for good once it held
+  std::vector<cCond> flow = {};
+  uint8_t flowOnlyOnce = 0;
+};
+
+class PositionDisplayListsTest : public PositionDisplayTest {
+ protected:
+  void Start(const Lists& lists) {
+    session_.reset();
+    builder_ = StageBuilder();
+    builder_.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    cEdCharacter& character = builder_.Data().m_PlacedCharacters.back();
+    character.m_vConds = lists.own;
+    character.m_nCondMode = lists.ownMode;
+    character.m_nCondOption = lists.ownOnceTrue;
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerOnlyByFlowControl;
+    flow.m_vConds = lists.flow;
+    flow.m_nOnlyOnce = lists.flowOnlyOnce;
+    character.m_vFlows = {flow};
+    session_ = std::make_unique<StageSession>(builder_, 32, GetParam());
+    ASSERT_TRUE(session_->Loaded());
+    for (int n = 200; n < 240; ++n)
+      DDState.DDPalette[n] = PALETTEENTRY{uint8_t(Shade(n) >> 16), uint8_t(Shade(n) >> 8), uint8_t(Shade(n)), 0};
+  }
+  cStageCharacter& Character() { return session_->Scene().m_CharacterList.front(); }
+  // Whether the last frame shows both lines of a both-sides range of `d`
+  // dots in colour 3 round a character whose drawn left is `left`; false
+  // when neither shows (one line alone fails the test).
+  bool RangeShown(int left, int d) {
+    const uint32_t shade = Shade(208 + 4 * 3 + (session_->Scene().m_Layers.m_nOverlayBlink >> 3));
+    const bool low = At(left - d, 240) == shade, high = At(left + 32 + d, 240) == shade;
+    EXPECT_EQ(low, high) << left;
+    return low && high;
+  }
+
+  StageFlowsInstalled flows_;
+  StageBuilder builder_;
+  std::unique_ptr<StageSession> session_;
+};
+
+// The range shown across, both sides, 2 half blocks, colour 3.
+cCond Shown() { return Distance(0, 2, 0, 1, 3); }
+cCond ShownWhileAbsent() {
+  cCond c = Shown();
+  c.m_nRightSource = 1;
+  return c;
+}
+
+// A character whose appearance conditions do not hold is absent: its
+// ranges show only when their condition asks to be shown while it is
+// absent, and then round the place it stands now (the screen rectangle is
+// made afresh: an absent character is neither drawn nor moved by the
+// stage). The other object a condition names plays no part in the showing.
+TEST_P(PositionDisplayListsTest, AnAbsentCharacterShowsOnlyTheRangesThatAskForIt) {
+  const struct {
+    const char* what;
+    bool present;
+    cCond condition;
+    bool shown;
+  } cases[] = {
+      {"absent", false, Shown(), false},
+      {"absent, shown while absent", false, ShownWhileAbsent(), true},
+      {"present", true, Shown(), true},
+      {"present, naming an empty target slot", true, [] {
+         cCond c = Shown();
+         c.m_nSubject = 2;
+         return c;
+       }(), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start({.own = {CommonVariableIsZero(c.present)}, .flow = {c.condition}});
+    session_->Frames(1);
+    ASSERT_EQ(Character().m_bPresent, c.present ? 1 : 0);
+    // Moved 40 dots to the right since it was last looked at.
+    Character().UpdateScreenRect();
+    const int before = Character().m_rcScreen.left;
+    Character().m_dX += 40;
+    Character().UpdateX();
+    session_->Frames(1);
+    EXPECT_EQ(RangeShown(before + 40, 32), c.shown);
+    EXPECT_FALSE(RangeShown(before, 32)) << "the old place";
+  }
+}
+
+// The character's own appearance conditions are shown first, then those of
+// its flows. A list that holds for good once it held (the own list's
+// once-true byte, a flow's only-once byte) is no longer shown once the
+// character's appearance conditions have held; before that, it is.
+TEST_P(PositionDisplayListsTest, ListsThatHoldForGoodAreNotShownOnceTheCharacterAppeared) {
+  const struct {
+    const char* what;
+    Lists lists;
+    bool shown;
+  } cases[] = {
+      {"own list", {.own = {CommonVariableIsZero(true), Shown()}, .ownMode = 1}, true},
+      {"own list, held for good", {.own = {CommonVariableIsZero(true), Shown()}, .ownMode = 1, .ownOnceTrue = 1},
+       false},
+      {"own list, for good, never held (absent)",
+       {.own = {CommonVariableIsZero(false), ShownWhileAbsent()}, .ownMode = 1, .ownOnceTrue = 1}, true},
+      {"flow, the character appeared", {.own = {CommonVariableIsZero(true)}, .flow = {Shown()}}, true},
+      {"flow only once, the character appeared",
+       {.own = {CommonVariableIsZero(true)}, .flow = {Shown()}, .flowOnlyOnce = 1}, false},
+      {"flow only once, no appearance conditions to hold", {.flow = {Shown()}, .flowOnlyOnce = 1}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(c.lists);
+    session_->Frames(2);
+    EXPECT_EQ(RangeShown(Character().m_rcScreen.left, 32), c.shown);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBackEnds, PositionDisplayListsTest, ::testing::Values(0u, 1u),
+                         [](const auto& info) { return std::string(info.param ? "D3D32" : "DD32"); });
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, PositionDisplayTest, ::testing::Values(0u, 1u),
                          [](const auto& info) { return std::string(info.param ? "D3D32" : "DD32"); });
