@@ -246,14 +246,15 @@ void NotifyFramePresented() {
     std::lock_guard lock(g_hookMutex);
     observer = g_observer;
   }
-  if (observer) observer();
+  if (!observer) return;  // nothing is noted while no run watches
+  observer();
   {
     // What the frame showed is the frame's own: the next one notes afresh.
     std::lock_guard lock(g_noteMutex);
     g_result.reset();
   }
   // A scripted run's driver may be waiting for this frame.
-  if (observer && plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
+  if (plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
 }
 
 void ResetFrameTraceForTest() {

@@ -92,7 +92,7 @@ void DrawRankingList(cRankingFile& file, cRankingPainter& painter, int32_t x, in
 
 // ---- the current play's results ----
 
-void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uint32_t stageSwitches[5],
+bool DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uint32_t stageSwitches[5],
                        const uint8_t* modeFlags, const int32_t values[5]) {
   struct Line {
     std::string label, value;
@@ -104,7 +104,7 @@ void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uin
     lines.push_back({SystemText(genre + kGenreLabelText),
                      genre == kRankingGenreClearTime ? FormatFrameTime(v) : Number(v)});
   }
-  if (lines.empty()) return;
+  if (lines.empty()) return false;
   int32_t labelWidth = 0, valueWidth = 0;
   for (const Line& line : lines) {
     labelWidth = std::max(labelWidth, painter.TextWidth(line.label));
@@ -121,4 +121,5 @@ void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uin
     painter.Text(left, top, lines[i].label, false);
     painter.Text(left + labelWidth + kGap, top, lines[i].value, false);
   }
+  return true;
 }

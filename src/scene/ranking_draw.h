@@ -78,6 +78,6 @@ void DrawRankingList(cRankingFile& file, cRankingPainter& painter, int32_t x, in
 // enables it and (unless `modeFlags` is null, as in the test play of a stage
 // named at start-up) the play mode's flag too. `values` are stage points,
 // time left, clear time (hundredths of a second), HP left and SP left.
-// Nothing is drawn when no genre shows.
-void DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uint32_t stageSwitches[5],
+// Nothing is drawn when no genre shows; true when the box was drawn.
+bool DrawPlayRecordBox(cRankingPainter& painter, int32_t x, int32_t y, const uint32_t stageSwitches[5],
                        const uint8_t* modeFlags, const int32_t values[5]);

@@ -56,13 +56,13 @@ TEST(RankingDrawTest, PlayRecordBoxShowsTheEnabledGenres) {
   const uint32_t stage[5] = {1, 0, 1, 1, 1};
   const uint8_t mode[5] = {1, 1, 1, 0, 1};
   RecordingPainter p, test, none;
-  DrawPlayRecordBox(p, 10, 20, stage, mode, values);
+  EXPECT_TRUE(DrawPlayRecordBox(p, 10, 20, stage, mode, values));
   EXPECT_EQ(p.order, (std::vector<std::string>{plat::Sjis("スコア"), "500", plat::Sjis("クリア時間"), "01:05.43",
                                                plat::Sjis("残りSP"), "8"}));
   DrawPlayRecordBox(test, 0, 0, stage, nullptr, values);  // test play: the play mode's flags do not apply
   EXPECT_EQ(test.box[3], 4 * 16);
   const uint32_t off[5] = {};
-  DrawPlayRecordBox(none, 0, 0, off, nullptr, values);
+  EXPECT_FALSE(DrawPlayRecordBox(none, 0, 0, off, nullptr, values));
   EXPECT_TRUE(none.box.empty());
 }
 

@@ -527,11 +527,9 @@ namespace {
 // and its mirrored twin at twice their size) and two screens.
 constexpr int kTileWorkSurfaces[] = {kShotWorkSurface, kShotWorkMirrorSurface};
 constexpr int kScreenWorkSurfaces[] = {SURF_EMPTY_FIRST + 2, SURF_EMPTY_FIRST + 3};
-// The shot sheet's layout: 30 rows of 16 x 16 cells, each graphic two cells
-// wide, four graphics a row; its enlarged copy has cells of 32 dots.
-constexpr int kShotSheetRows = kShotGraphicsPerColumn;
+// The shot sheet holds four graphics a row (kShotGraphicsPerColumn rows of
+// kShotSheetCell-dot cells, each graphic two cells wide).
 constexpr int kShotSheetGraphicsPerRow = 4;
-constexpr int kShotCell = kShotSheetCell;
 
 // The blocks of one cell as a 32 x 32 tile, with its overlay tile over it.
 void PaintBlockTile(const cEdBlock& block, DDSURFACEDATA* dst, int x, int y) {
@@ -666,10 +664,10 @@ void cStageScene::ClearWorkSurfaces() {
     // Every cell of the sheet at twice its size: row r of 16-dot cells to
     // the row of 32 dots at 32 r, the two cells of graphic g of the row at
     // 64 g and 64 g + 32. The mirrored sheet turns each cell round.
-    for (int row = 0; row < kShotSheetRows; ++row)
+    for (int row = 0; row < kShotGraphicsPerColumn; ++row)
       for (int cell = 0; cell < 2 * kShotSheetGraphicsPerRow; ++cell)
-        DDBltStretch(work, cell * 2 * kShotCell, row * 2 * kShotCell, 2 * kShotCell, 2 * kShotCell, sheet,
-                     cell * kShotCell, row * kShotCell, kShotCell, kShotCell, 0);
+        DDBltStretch(work, cell * 2 * kShotSheetCell, row * 2 * kShotSheetCell, 2 * kShotSheetCell, 2 * kShotSheetCell,
+                     sheet, cell * kShotSheetCell, row * kShotSheetCell, kShotSheetCell, kShotSheetCell, 0);
   }
   // The two screen work surfaces are cleared with them.
   for (int id : kScreenWorkSurfaces) DDFillSurface(&GameSurfaces[id], 0);

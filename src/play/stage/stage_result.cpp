@@ -198,16 +198,14 @@ void cStageScene::DrawResultScreen(bool rankingHint) {
   const bool askMode = !(bFromEditor && SceneManager.m_bTestPlay);
   uint32_t switches[kRankingGenreCount] = {};
   uint8_t modeFlags[kRankingGenreCount] = {};
-  bool anyShown = false;
   for (int genre = 0; genre < kRankingGenreCount; ++genre) {
     switches[genre] = StageRanksGenre(genre) ? 1u : 0u;
     modeFlags[genre] = ModeRanksGenre(genre) ? 1 : 0;
-    anyShown |= switches[genre] != 0 && (!askMode || modeFlags[genre] != 0);
   }
   cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], &GameSurfaces[SURF_ACCESSORY]);
-  DrawPlayRecordBox(painter, kBoxX, kBoxY, switches, askMode ? modeFlags : nullptr, values.data());
   // A box without a genre to show is not drawn at all.
-  if (anyShown) NoteTraceResult(values);
+  if (DrawPlayRecordBox(painter, kBoxX, kBoxY, switches, askMode ? modeFlags : nullptr, values.data()))
+    NoteTraceResult(values);
 }
 
 int32_t cStageScene::CurrentAfterClearAction() {
