@@ -202,6 +202,7 @@ TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {
 }
 
 TEST(FrameTraceTest, SoundsBelongToTheFrameThatAskedAndMusicLastsUntilItStops) {
+  SetFramePresentedObserver([] {});  // a run that watched the frames, then the reset after it
   ResetFrameTraceForTest();
   NoteTraceSound(3);  // nobody watches the frames: not kept
   SetFramePresentedObserver([] {});
