@@ -266,4 +266,5 @@ void ResetFrameTraceForTest() {
   }
   std::lock_guard lock(g_hookMutex);
   g_observer = nullptr;
+  g_watched = false;  // no run watches: sounds and results are no longer noted
 }

@@ -152,6 +152,7 @@ using FramePresentedObserver = std::function<void()>;
 void SetFramePresentedObserver(FramePresentedObserver observer);
 void NotifyFramePresented();
 
-// Forgets the noted sounds and music and the observer (tests and the end of
-// a scripted run). The filler stays: stage play installs it once.
+// Forgets the noted sounds, music and result and the observer, so that
+// nothing is noted until an observer is set again (tests and the end of a
+// scripted run). The filler stays: stage play installs it once.
 void ResetFrameTraceForTest();

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,38 +21,15 @@
 #include "support/game_data.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
+#include "support/trace_lines.h"
 
 namespace {
 
-// ---- reading the trace: the value of `key` in a JSON object as written
-// (a number, null, or a whole list or object with its brackets) ----
-std::string Value(const std::string& json, const std::string& key) {
-  const size_t k = json.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  if (json[from] != '[' && json[from] != '{') return json.substr(from, json.find_first_of(",}]", from) - from);
-  int depth = 0;
-  for (size_t i = from; i < json.size(); ++i) {
-    depth += (json[i] == '[' || json[i] == '{') - (json[i] == ']' || json[i] == '}');
-    if (depth == 0) return json.substr(from, i + 1 - from);
-  }
-  return "";
-}
-double Number(const std::string& json, const std::string& key) {
-  const std::string v = Value(json, key);
-  return v.empty() || v == "null" ? std::nan("") : std::strtod(v.c_str(), nullptr);
-}
-// The objects of a list as written.
-std::vector<std::string> Objects(const std::string& list) {
-  std::vector<std::string> objects;
-  int depth = 0;
-  size_t open = 0;
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i] == '{' && depth++ == 0) open = i;
-    if (list[i] == '}' && --depth == 0) objects.push_back(list.substr(open, i + 1 - open));
-  }
-  return objects;
-}
+using trace::Number;
+using trace::Objects;
+using trace::Value;
+
+// The hero's object in a trace line ("" when there is none).
 std::string Hero(const std::string& line) {
   const std::vector<std::string> heroes = Objects(Value(line, "hero"));
   return heroes.empty() ? "" : heroes[0];
@@ -78,7 +54,9 @@ class DemoFairnessTest : public ::testing::Test {
     return -1;
   }
   static int Def(const char* character) { return Def(CommonPalette.m_Characters, character); }
-  // The trace of `frames` frames of `stage` played alone with `keys`.
+  // The trace of `frames` frames of `stage` played alone with `keys`; a
+  // trace of another length is a fatal failure (callers that read lines by
+  // index wrap the call in ASSERT_NO_FATAL_FAILURE).
   std::vector<std::string> Play(const std::string& stage, uint32_t frames, const std::string& keys) {
     sandbox_.Write("keys.txt", keys);
     const std::string command = std::string(PELMORA_TOOL) + " play '" + sandbox_.Folder().Path() + "' 'data\\stg4\\" +
@@ -87,11 +65,12 @@ class DemoFairnessTest : public ::testing::Test {
                                 (sandbox_ / "errors.txt") + "'";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sandbox_.Read("errors.txt");
-    std::vector<std::string> lines;
-    std::istringstream in(sandbox_.Read("trace.jsonl"));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    EXPECT_EQ(lines.size(), frames);
+    std::vector<std::string> lines = trace::Lines(sandbox_.Read("trace.jsonl"));
+    AssertFrames(lines, frames);
     return lines;
+  }
+  static void AssertFrames(const std::vector<std::string>& lines, uint32_t frames) {
+    ASSERT_EQ(lines.size(), frames) << "trace lines";
   }
   // The index of the first frame of play.
   static size_t PlayStart(const std::vector<std::string>& lines) {
@@ -108,7 +87,8 @@ class DemoFairnessTest : public ::testing::Test {
 // (sound 28) and its pop-up over the hero ("icon 2 1 0"). The showcase's
 // hero warps onto the shooter, is hit twice, then walks on into the heart.
 TEST_F(DemoFairnessTest, TheHeartTakenAtOneHpHealsAPointWithItsSoundAndPopUp) {
-  const std::vector<std::string> lines = Play("demo.stg4_1", 320, "130-180 RIGHT\n190 B4\n230 B4\n300-320 RIGHT\n");
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play("demo.stg4_1", 320, "130-180 RIGHT\n190 B4\n230 B4\n300-320 RIGHT\n"));
   const std::string heart = "\"def\":" + std::to_string(Def(CommonPalette.m_Items, "ハート")) + ",";
   auto hearts = [&](const std::string& line) { return Value(line, "items").find(heart) != std::string::npos; };
   size_t taken = 1;
@@ -135,7 +115,8 @@ TEST_F(DemoFairnessTest, TheTowersFirstLiftSparesAHeroUnderOrBesideIt) {
                              {"stands beside it", "180-226 RIGHT\n", 576 - 48, 576 - 16}};
   for (const Walk& walk : kWalks) {
     SCOPED_TRACE(walk.what);
-    const std::vector<std::string> lines = Play("c01-2.stg4_001", 171 + 4 * 192, walk.keys);
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(lines = Play("c01-2.stg4_001", 171 + 4 * 192, walk.keys));
     ASSERT_LT(PlayStart(lines), 200u);
     for (size_t i = PlayStart(lines); i < lines.size(); ++i) {
       const std::string hero = Hero(lines[i]);
@@ -160,7 +141,8 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSweepWhereTheHeroCanStand) {
   for (size_t i = 0; i < stage.m_PlacedBlocks.size(); ++i)
     blocks.insert({stage.m_PlacedBlocks[i].m_nWord1, stage.m_PlacedBlocks[i].m_nWord2});
 
-  const std::vector<std::string> lines = Play("c01-2.stg4_001", 171 + 600, "");
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play("c01-2.stg4_001", 171 + 600, ""));
   // The hero stands where it was placed, on the block below.
   const cEdCharacter& placed = stage.m_PlacedCharacters[static_cast<size_t>(stage.FindHeroIndex())];
   EXPECT_EQ(std::trunc(Number(Hero(lines.back()), "y")) + kHeroHeight, kMargin + (placed.m_nWord2 + 1) * 32);
@@ -193,9 +175,10 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSweepWhereTheHeroCanStand) {
 // under the coin blocks to the pillar stands in its range, behind the
 // pillar that stops its shots, while it fires at least three times.
 TEST_F(DemoFairnessTest, TheMeadowsGhostTurretFiresEveryTwoSecondsAndAHalf) {
-  const std::vector<std::string> lines =
-      Play("c01-1.stg4_001", 1500,
-           "169-1000 RIGHT\n315-344 B1\n375-404 B1\n470 B2\n622-651 B1\n690 B2\n785-814 B1\n");
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play("c01-1.stg4_001", 1500,
+                                       "169-1000 RIGHT\n315-344 B1\n375-404 B1\n470 B2\n622-651 B1\n690 B2\n"
+                                       "785-814 B1\n"));
   const int turret = Def("おばけ砲台");
   std::vector<size_t> fired;
   size_t shots = 0;
@@ -215,10 +198,11 @@ TEST_F(DemoFairnessTest, TheMeadowsGhostTurretFiresEveryTwoSecondsAndAHalf) {
 // 1-1's bat past the third pit waits at the hero's height: the hero's
 // first shot, fired standing on the ground after the pit, beats it.
 TEST_F(DemoFairnessTest, TheMeadowsBatFallsToAShotFromTheGround) {
-  const std::vector<std::string> lines = Play("c01-1.stg4_001", 1220,
-                                              "169-1200 RIGHT\n315-344 B1\n375-404 B1\n470 B2\n622-651 B1\n"
-                                              "690 B2\n785-814 B1\n880-909 B1\n975-1004 B1\n1036 B2\n1050 B2\n"
-                                              "1064 B2\n1120-1149 B1\n1174 B2\n");
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play("c01-1.stg4_001", 1220,
+                                       "169-1200 RIGHT\n315-344 B1\n375-404 B1\n470 B2\n622-651 B1\n"
+                                       "690 B2\n785-814 B1\n880-909 B1\n975-1004 B1\n1036 B2\n1050 B2\n"
+                                       "1064 B2\n1120-1149 B1\n1174 B2\n"));
   // The bat's HP (NaN once it is gone).
   auto bat = [&, def = Def("やみコウモリ")](const std::string& line) {
     for (const std::string& c : Objects(Value(line, "chars")))
@@ -234,7 +218,8 @@ TEST_F(DemoFairnessTest, TheMeadowsBatFallsToAShotFromTheGround) {
 
 // 2-1 gives a hero who holds still ten seconds in the sky unharmed.
 TEST_F(DemoFairnessTest, TheSkyLeavesAHeroWhoHoldsStillUnharmedForTenSeconds) {
-  const std::vector<std::string> lines = Play("c02-1.stg4_001", 200 + 600, "");
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play("c02-1.stg4_001", 200 + 600, ""));
   const size_t start = PlayStart(lines);
   ASSERT_LT(start, 200u);
   for (size_t i = start; i < start + 600; ++i) ASSERT_EQ(Number(Hero(lines[i]), "hp"), 3.0) << "frame " << i + 1;

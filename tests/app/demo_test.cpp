@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <sstream>
 
 #include "scene/play_record.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
+#include "support/trace_lines.h"
 
 namespace {
 
@@ -25,27 +25,8 @@ int RunTool(const std::string& args, const std::string& errorFile) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// The value of `key` in a trace line as written: a number or null, or a
-// whole list with its brackets.
-std::string Field(const std::string& line, const std::string& key) {
-  const size_t k = line.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  if (line[from] != '[') return line.substr(from, line.find_first_of(",}", from) - from);
-  int depth = 0;
-  for (size_t i = from; i < line.size(); ++i) {
-    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
-    if (depth == 0) return line.substr(from, i + 1 - from);
-  }
-  return "";
-}
+using trace::Lines;
+using trace::Value;
 
 // The routes in the order of their names, and the frames they cover
 // together (each ends with its "length" line).
@@ -96,7 +77,7 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   // master's hall, whose clear brings two extra lives, and the title.
   std::vector<std::string> seen;
   for (const std::string& line : lines) {
-    const std::string now = Field(line, "scene") + "/" + Field(line, "mode") + "/" + Field(line, "lives");
+    const std::string now = Value(line, "scene") + "/" + Value(line, "mode") + "/" + Value(line, "lives");
     if (seen.empty() || seen.back() != now) seen.push_back(now);
   }
   const std::vector<std::string> stage = {"4/0/4", "4/1/4", "4/2/4", "4/4/4", "4/7/4"};  // fade, banner, play, result, fade
@@ -119,28 +100,28 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   std::vector<std::string> stageMusic;
   std::string previousMode;
   for (const std::string& line : lines) {
-    EXPECT_EQ(line.find("\"dying\":1"), std::string::npos) << Field(line, "frame");
-    const std::string mode = Field(line, "mode");
-    if (mode == "2" && previousMode != "2") stageMusic.push_back(Field(line, "music"));
+    EXPECT_EQ(line.find("\"dying\":1"), std::string::npos) << Value(line, "frame");
+    const std::string mode = Value(line, "mode");
+    if (mode == "2" && previousMode != "2") stageMusic.push_back(Value(line, "music"));
     previousMode = mode;
   }
   ASSERT_EQ(stageMusic.size(), 5u);
   EXPECT_EQ(std::set<std::string>(stageMusic.begin(), stageMusic.end()).size(), 5u);
   const auto lastPlay = std::find_if(lines.rbegin(), lines.rend(),
-                                     [](const std::string& line) { return Field(line, "mode") == "2"; });
+                                     [](const std::string& line) { return Value(line, "mode") == "2"; });
   ASSERT_NE(lastPlay, lines.rend());
-  EXPECT_NE(Field(*lastPlay, "music"), stageMusic.back()) << "the ending's tune";
+  EXPECT_NE(Value(*lastPlay, "music"), stageMusic.back()) << "the ending's tune";
   // The master's defeat (a thousand points) ends the last stage; the ending
   // picture stood on the screen before its result.
   const auto result = std::find_if(lines.rbegin(), lines.rend(),
-                                   [](const std::string& line) { return Field(line, "mode") == "4"; });
+                                   [](const std::string& line) { return Value(line, "mode") == "4"; });
   ASSERT_NE(result, lines.rend());
-  EXPECT_EQ(Field(*result, "score"), "1000");
+  EXPECT_EQ(Value(*result, "score"), "1000");
   EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
     return line.find("\"pictures\":[{\"number\":2,") != std::string::npos && line.find("\"shown\":1") != std::string::npos;
   }));
   // The final scene: the title, for the last frames of the run.
-  EXPECT_EQ(Field(lines.back(), "scene"), "0");
+  EXPECT_EQ(Value(lines.back(), "scene"), "0");
 
   // The map saved the game by itself after each world: the slot holds
   // worlds 1 and 2 cleared (the last world's clear went to the title).

@@ -120,6 +120,19 @@ TEST(GameTest, AHarnessLetGoWhileItsGameRunsClosesTheGame) {
   EXPECT_EQ(g_hMainWnd.load(), 0u);
 }
 
+// Waiting for the end of a game that shows frames on gives up once it has
+// shown the frames the wait allows (the game goes on, and closes after).
+TEST(GameTest, AWaitForTheEndOfAGameThatGoesOnGivesUpAfterItsFrames) {
+  GameHarness game;
+  RegisterTitle();
+  ASSERT_TRUE(game.Start());
+  const uint64_t before = game.FramesPresented();
+  EXPECT_EQ(game.WaitForExit(30), -1);
+  EXPECT_GE(game.FramesPresented(), before + 30);
+  EXPECT_TRUE(game.Running());
+  EXPECT_EQ(game.Close(), 0);
+}
+
 TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {
   GameHarness game;
   RegisterTitle([](TestScene& scene) {

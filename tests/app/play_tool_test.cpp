@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <sstream>
 
 #include "app/headless_play.h"
 #include "app/play_script.h"
@@ -20,6 +19,7 @@
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
+#include "support/trace_lines.h"
 
 namespace {
 
@@ -202,6 +202,7 @@ TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {
 }
 
 TEST(FrameTraceTest, SoundsBelongToTheFrameThatAskedAndMusicLastsUntilItStops) {
+  SetFramePresentedObserver([] {});  // a run that watched the frames, then the reset after it
   ResetFrameTraceForTest();
   NoteTraceSound(3);  // nobody watches the frames: not kept
   SetFramePresentedObserver([] {});
@@ -229,12 +230,9 @@ int RunTool(const std::string& args, const std::string& errorFile) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using trace::Lines;
+using trace::Number;
+using trace::Value;
 
 // The number after "key": in the first object of the list `list` of a trace
 // line (NaN when missing).
@@ -245,13 +243,6 @@ double FirstOf(const std::string& line, const std::string& list, const std::stri
   const size_t k = line.find("\"" + key + "\":", at);
   if (k == std::string::npos || k > end) return std::nan("");
   return std::strtod(line.c_str() + k + key.size() + 3, nullptr);
-}
-
-std::string Field(const std::string& line, const std::string& key) {
-  const size_t k = line.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  return line.substr(from, line.find_first_of(",}", from) - from);
 }
 
 class PlayToolTest : public ::testing::Test {
@@ -277,14 +268,14 @@ TEST_F(PlayToolTest, TheHeroFallsLandsAndStandsAndSpacePausesTheStage) {
   ASSERT_EQ(Play("a", 260, " --shots '" + (sandbox_ / "shots") + "' --every 100"), 0) << Slurp(errors_);
   const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "a.jsonl"));
   ASSERT_EQ(lines.size(), 260u);
-  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(Field(lines[i], "frame"), std::to_string(i + 1));
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(Value(lines[i], "frame"), std::to_string(i + 1));
 
   // Playing frames: the hero's height grows while it falls, then stays put
   // with no vertical speed on the ground.
   std::vector<double> ys;
   int firstPlay = -1;
   for (size_t i = 0; i < 149; ++i)
-    if (Field(lines[i], "mode") == "2") {
+    if (Value(lines[i], "mode") == "2") {
       if (firstPlay < 0) firstPlay = static_cast<int>(i);
       ys.push_back(FirstOf(lines[i], "hero", "y"));
     }
@@ -302,13 +293,13 @@ TEST_F(PlayToolTest, TheHeroFallsLandsAndStandsAndSpacePausesTheStage) {
   EXPECT_GE(ground, 736.0 - 32);
   EXPECT_LT(ground, 736.0);
 
-  EXPECT_EQ(Field(lines[148], "mode"), "2");
-  EXPECT_EQ(Field(lines[149], "mode"), "3") << "SPACE in frame 150 pauses in that frame";
-  EXPECT_EQ(Field(lines[149], "sounds"), "[4]");
-  EXPECT_EQ(Field(lines[198], "mode"), "3");
-  EXPECT_EQ(Field(lines[199], "mode"), "2") << "B1 on the pause menu's first row goes on in that frame";
+  EXPECT_EQ(Value(lines[148], "mode"), "2");
+  EXPECT_EQ(Value(lines[149], "mode"), "3") << "SPACE in frame 150 pauses in that frame";
+  EXPECT_EQ(Value(lines[149], "sounds"), "[4]");
+  EXPECT_EQ(Value(lines[198], "mode"), "3");
+  EXPECT_EQ(Value(lines[199], "mode"), "2") << "B1 on the pause menu's first row goes on in that frame";
   EXPECT_EQ(std::trunc(FirstOf(lines.back(), "hero", "y")), std::trunc(ground));
-  EXPECT_EQ(Field(lines.back(), "scene"), "4");
+  EXPECT_EQ(Value(lines.back(), "scene"), "4");
 
   for (uint32_t frame : {100u, 200u}) {
     const std::string png = Slurp(sandbox_ / ("shots/" + ScreenshotName(frame)));
@@ -345,7 +336,7 @@ TEST_F(PlayToolTest, FlowsMoveTheHeroByKeysAndTheCharactersByThemselves) {
   const std::vector<std::string> lines = Lines(trace);
   ASSERT_EQ(lines.size(), 340u);
   auto hero = [&](int frame, const char* key) { return FirstOf(lines[frame - 1], "hero", key); };
-  ASSERT_EQ(Field(lines[128], "mode"), "2");
+  ASSERT_EQ(Value(lines[128], "mode"), "2");
   const double ground = hero(129, "y");
   EXPECT_EQ(hero(129, "vy"), 0.0) << "the hero has landed before the keys";
 
@@ -382,7 +373,7 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
   auto modes = [](const std::vector<std::string>& lines) {
     std::string seen;
     for (const std::string& line : lines) {
-      const std::string m = Field(line, "mode");
+      const std::string m = Value(line, "mode");
       if (seen.empty() || seen.substr(seen.rfind(' ') + 1) != m) seen += " " + m;
     }
     return seen;
@@ -400,7 +391,7 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
   EXPECT_EQ(FirstOf(lines.back(), "hero", "x"), startX);
   EXPECT_GT(FirstOf(lines.back(), "hero", "y"), startY) << "falling from its start again";
   EXPECT_EQ(FirstOf(lines.back(), "hero", "hp"), 3.0);
-  EXPECT_EQ(Field(lines.back(), "lives"), Field(lines[0], "lives"));
+  EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[0], "lives"));
 
   sandbox_.Write("keys.txt", "130-180 RIGHT\n190 B4\n230 B4\n240-280 RIGHT\n270 B1\n400 B1\n");
   ASSERT_EQ(Play("goal", 440, " --shots '" + (sandbox_ / "shots") + "' --every 100"), 0) << Slurp(errors_);
@@ -408,8 +399,8 @@ TEST_F(PlayToolTest, TheGoalClearsTheStageAndThePitCostsTheAttempt) {
   ASSERT_EQ(lines.size(), 440u);
   EXPECT_EQ(modes(lines), " 0 1 2 4 7 -1 0 1");
   for (const std::string& line : lines) EXPECT_NE(FirstOf(line, "hero", "dying"), 1.0);
-  EXPECT_EQ(Field(lines[299], "mode"), "4");
-  EXPECT_EQ(Field(lines[399], "mode"), "7") << "B1 on the result screen goes on";
+  EXPECT_EQ(Value(lines[299], "mode"), "4");
+  EXPECT_EQ(Value(lines[399], "mode"), "7") << "B1 on the result screen goes on";
   for (uint32_t frame : {200u, 300u, 400u})
     EXPECT_EQ(Slurp(sandbox_ / ("shots/" + ScreenshotName(frame))).substr(0, 8), "\x89PNG\r\n\x1a\n") << frame;
 }
@@ -428,7 +419,7 @@ TEST_F(PlayToolTest, InTheFirstStageATappedJumpRisesFarLowerThanAHeldOne) {
   const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "meadow.jsonl"));
   ASSERT_EQ(lines.size(), 520u);
   auto y = [&](int frame) { return FirstOf(lines[frame - 1], "hero", "y"); };
-  ASSERT_EQ(Field(lines[248], "mode"), "2");
+  ASSERT_EQ(Value(lines[248], "mode"), "2");
   auto rise = [&](int press, int until) {
     EXPECT_EQ(FirstOf(lines[press - 2], "hero", "vy"), 0.0) << "standing before frame " << press;
     double top = y(press - 1);
@@ -442,21 +433,6 @@ TEST_F(PlayToolTest, InTheFirstStageATappedJumpRisesFarLowerThanAHeldOne) {
   EXPECT_LT(tap, held * 0.25) << "a tap only hops";
 }
 
-// The value of `key` in a trace line as written: a number, null, or a whole
-// list or object with its brackets.
-std::string Value(const std::string& line, const std::string& key) {
-  const size_t k = line.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  if (line[from] != '[' && line[from] != '{') return line.substr(from, line.find_first_of(",}", from) - from);
-  int depth = 0;
-  for (size_t i = from; i < line.size(); ++i) {
-    depth += (line[i] == '[' || line[i] == '{') - (line[i] == ']' || line[i] == '}');
-    if (depth == 0) return line.substr(from, i + 1 - from);
-  }
-  return "";
-}
-
 // The object of list `list` whose "def" is `def` ("" when none).
 std::string ObjectWithDef(const std::string& line, const std::string& list, int32_t def) {
   const std::string all = Value(line, list), tag = "\"def\":" + std::to_string(def) + ",";
@@ -464,11 +440,6 @@ std::string ObjectWithDef(const std::string& line, const std::string& list, int3
   if (at == std::string::npos) return "";
   const size_t open = all.rfind('{', at);
   return all.substr(open, all.find('}', at) + 1 - open);
-}
-
-double Number(const std::string& object, const std::string& key) {
-  const std::string v = Value(object, key);
-  return v.empty() || v == "null" ? std::nan("") : std::strtod(v.c_str(), nullptr);
 }
 
 // A run that fires, swings, warps, summons, operates flows, sets targets,
@@ -505,7 +476,7 @@ TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
   EXPECT_EQ(count(lines[300], "chars", slime), 0u) << "the slime was shot";
   EXPECT_EQ(count(lines[300], "chars", bat), 1u);
   EXPECT_EQ(count(lines[800], "chars", bat), 0u) << "the bat was beaten";
-  EXPECT_EQ(Field(lines[800], "score"), "50");
+  EXPECT_EQ(Value(lines[800], "score"), "50");
   // The bat's coin shows up, or the hero standing on it takes it on the
   // frame it appears: the coin's reaction sound and its sound command then
   // play together (sound list entry 22).
@@ -523,7 +494,7 @@ TEST_F(PlayToolTest, ARunThroughEveryCommandOfTheStageIsTheSameTwice) {
     }
   EXPECT_GE(taken, 2u) << "coins taken";
   EXPECT_EQ(count(lines[900], "chars", any), count(lines[860], "chars", any) + 1) << "the shooter's slime";
-  EXPECT_EQ(Field(lines.back(), "mode"), "4") << "the goal cleared the stage";
+  EXPECT_EQ(Value(lines.back(), "mode"), "4") << "the goal cleared the stage";
 }
 
 
@@ -677,7 +648,7 @@ TEST_F(PlayToolTest, FromTheTitleAStoryGameLosesItsLivesInThePitAndEndsInGameOve
   // What the run went through, each change once: scene, stage mode, lives.
   std::vector<std::string> seen;
   for (const std::string& line : lines) {
-    const std::string now = Field(line, "scene") + "/" + Field(line, "mode") + "/" + Field(line, "lives");
+    const std::string now = Value(line, "scene") + "/" + Value(line, "mode") + "/" + Value(line, "lives");
     if (seen.empty() || seen.back() != now) seen.push_back(now);
   }
   const std::vector<std::string> expected = {
@@ -697,7 +668,7 @@ TEST_F(PlayToolTest, FromTheTitleAStoryGameLosesItsLivesInThePitAndEndsInGameOve
     if (FirstOf(lines[i], "hero", "dying") == 1.0 && FirstOf(lines[i - 1], "hero", "dying") == 0.0) {
       ++deaths;
       EXPECT_GT(FirstOf(lines[i], "hero", "y"), 736.0) << "frame " << i + 1;
-      EXPECT_EQ(Field(lines[i], "sounds"), "[8]") << "frame " << i + 1;
+      EXPECT_EQ(Value(lines[i], "sounds"), "[8]") << "frame " << i + 1;
     }
   EXPECT_EQ(deaths, 5);
 }
@@ -707,7 +678,7 @@ TEST_F(PlayToolTest, EscClosesTheGameAndTheRunEndsWithItsFrame) {
   ASSERT_EQ(Play("esc", 500), 0) << Slurp(errors_);
   const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "esc.jsonl"));
   ASSERT_EQ(lines.size(), 40u);
-  EXPECT_EQ(Field(lines.back(), "frame"), "40");
+  EXPECT_EQ(Value(lines.back(), "frame"), "40");
 }
 
 TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {

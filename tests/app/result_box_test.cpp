@@ -17,6 +17,7 @@
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
+#include "support/trace_lines.h"
 
 namespace {
 
@@ -26,15 +27,7 @@ int RunTool(const std::string& args, const std::string& errorFile) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The value of `key` in a trace line: a number or null, or a list with its
-// brackets (the first match: the hero's fields come before the characters').
-std::string Field(const std::string& line, const std::string& key) {
-  const size_t k = line.find("\"" + key + "\":");
-  if (k == std::string::npos) return "";
-  const size_t from = k + key.size() + 3;
-  const size_t to = line[from] == '[' ? line.find(']', from) + 1 : line.find_first_of(",}", from);
-  return line.substr(from, to - from);
-}
+using trace::Value;
 
 struct Picture {
   int w = 0, h = 0;
@@ -127,13 +120,13 @@ TEST(ResultBoxTest, TheFirstStagesBoxShowsThePlayRecordAfterItsClear) {
   std::string shown;  // the first line whose frame draws the box
   uint32_t boxFrames = 0, playFrames = 0;
   for (std::string line; std::getline(trace, line);) {
-    const std::string mode = Field(line, "mode"), result = Field(line, "result");
+    const std::string mode = Value(line, "mode"), result = Value(line, "result");
     playFrames += mode == "2";
     if (result == "null") continue;
     ++boxFrames;
     EXPECT_EQ(mode, "4") << line;
     if (shown.empty()) shown = line;
-    EXPECT_EQ(result, Field(shown, "result")) << "the box stays as it came";
+    EXPECT_EQ(result, Value(shown, "result")) << "the box stays as it came";
   }
   ASSERT_FALSE(shown.empty()) << "no frame of the run drew the box";
   EXPECT_GT(boxFrames, 1u);
@@ -142,19 +135,19 @@ TEST(ResultBoxTest, TheFirstStagesBoxShowsThePlayRecordAfterItsClear) {
   // score as the stage points, the time left, the HP and SP left; the clear
   // time counts the frames played (hundredths of a second).
   std::vector<int32_t> values;
-  std::istringstream list(Field(shown, "result").substr(1));
+  std::istringstream list(Value(shown, "result").substr(1));
   for (std::string n; std::getline(list, n, ',');) values.push_back(std::stoi(n));
   ASSERT_EQ(values.size(), 5u);
-  EXPECT_EQ(values[0], std::stoi(Field(shown, "score")));
+  EXPECT_EQ(values[0], std::stoi(Value(shown, "score")));
   EXPECT_GT(values[0], 0) << "the meadow's blobs and coins give points";
-  EXPECT_EQ(values[1], std::stoi(Field(shown, "time")));
+  EXPECT_EQ(values[1], std::stoi(Value(shown, "time")));
   EXPECT_GT(values[2], 0);
   EXPECT_LE(values[2], static_cast<int64_t>(playFrames) * 100 / 60);
-  EXPECT_EQ(values[3], std::stoi(Field(shown, "hp")));
-  EXPECT_EQ(values[4], std::stoi(Field(shown, "sp")));
+  EXPECT_EQ(values[3], std::stoi(Value(shown, "hp")));
+  EXPECT_EQ(values[4], std::stoi(Value(shown, "sp")));
 
   // The picture: the frame that draws the box against the one before it.
-  const uint32_t boxFrame = static_cast<uint32_t>(std::stoul(Field(shown, "frame")));
+  const uint32_t boxFrame = static_cast<uint32_t>(std::stoul(Value(shown, "frame")));
   Picture pictures[2];
   for (int k = 0; k < 2; ++k) {
     const uint32_t at = boxFrame - 1 + static_cast<uint32_t>(k);

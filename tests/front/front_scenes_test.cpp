@@ -761,9 +761,10 @@ TEST(FrontScenesTest, QuitOnTheTitleEndsTheGameWithoutAQuestion) {
   ASSERT_TRUE(WaitForScene(game, kSceneTitle));
   ASSERT_EQ(MenuCursor.Current().m_nRow, kTitleQuit);
   game.PressKey(kDecide);
-  // The main thread closes the window when it gets to the request, however
-  // many frames the game presents before it does on a busy machine; a
-  // question answered "no" would keep the game running (-1).
+  // The main thread closes the window when it gets to the request; the game
+  // may present many frames before it does on a busy machine (the wait
+  // allows ten minutes of them). A question answered "no", or a title that
+  // stays, keeps the game running (-1).
   EXPECT_EQ(game.WaitForExit(), 0) << "scene " << SceneManager.m_nCurrent.load() << ", last action "
                                    << SceneManager.m_nLastTitleAction;
   EXPECT_EQ(game.DialogLog().find("終了確認"), std::string::npos) << game.DialogLog();

@@ -7,10 +7,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "support/sandbox.h"
 #include "support/test_files.h"
+#include "support/trace_lines.h"
 
 namespace {
 
@@ -22,19 +22,19 @@ int RunPlayTool(const std::string& environment, const std::string& args, const s
 }
 
 // The trace's lines without their frame number.
-std::vector<std::string> StateLines(const std::string& trace) {
-  std::vector<std::string> lines;
-  std::istringstream in(trace);
-  for (std::string line; std::getline(in, line);) {
+std::vector<std::string> StateLines(const std::string& text) {
+  std::vector<std::string> lines = trace::Lines(text);
+  for (std::string& line : lines) {
     const size_t comma = line.find(',');
-    lines.push_back(comma == std::string::npos ? line : line.substr(comma + 1));
+    if (comma != std::string::npos) line.erase(0, comma + 1);
   }
   return lines;
 }
 
+// A line's stage mode (0 for null, -100 when the line has none).
 int Mode(const std::string& line) {
-  const size_t at = line.find("\"mode\":");
-  return at == std::string::npos ? -100 : std::atoi(line.c_str() + at + 7);
+  const std::string mode = trace::Value(line, "mode");
+  return mode.empty() ? -100 : std::atoi(mode.c_str());
 }
 
 // The index of the first line at or after `from` in mode `mode` (the size

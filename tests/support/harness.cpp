@@ -49,3 +49,14 @@ GameHarness::~GameHarness() {
 }
 
 uint32_t GameHarness::FrameCounter() const { return g_nFrameCounter.load(); }
+
+int GameHarness::WaitForExit(uint32_t frames) {
+  HeadlessRun& run = *run_;
+  if (!run.Running()) return run.WaitForExit();  // not started, or already returned
+  // The bound is in frames shown: the run's own hang check starts again at
+  // every frame, so a game that shows frames on would be waited for forever.
+  const uint64_t last = run.FramesPresented() + frames;
+  if (!run.AdvanceUntil([&] { return run.Returned() || run.FramesPresented() >= last; }) || !run.Returned())
+    return -1;
+  return run.WaitForExit();
+}

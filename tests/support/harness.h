@@ -55,8 +55,13 @@ class GameHarness {
   bool LastFrame(plat::Frame& out) const { return run_->LastFrame(out); }
 
   // Keeps the virtual clock moving until the entry point returns; its exit
-  // code (-1 only when it hangs, after a minute).
-  int WaitForExit() { return run_->WaitForExit(); }
+  // code. -1 when the game is still running after `frames` more frames were
+  // presented (a game that shows frames on instead of ending; Close or the
+  // harness's end closes it), or when it hangs. The default leaves the main
+  // thread all the time a busy machine may take to get to a close request
+  // while the game thread presents on.
+  static constexpr uint32_t kExitFrames = 60 * 60 * 10;  // ten minutes of game time
+  int WaitForExit(uint32_t frames = kExitFrames);
   // Closes the game without the quit question and waits for the entry point.
   int Close() { return run_->Close(); }
 

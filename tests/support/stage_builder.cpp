@@ -204,3 +204,6 @@ void ScopedStageRunning::SetLevel(int32_t level, double gravity) {
   StageData.Dbl(kStageGravity) = gravity;
   StageData.ApplySpeedLevel(level);
 }
+
+ScopedWaitWithoutDrawing::ScopedWaitWithoutDrawing() { cStageScene::s_bWaitDrawsFrames = false; }
+ScopedWaitWithoutDrawing::~ScopedWaitWithoutDrawing() { cStageScene::s_bWaitDrawsFrames = true; }

@@ -128,3 +128,14 @@ class ScopedStageRunning {
   double savedDoubles_[kStageFieldCount + 1];
   int32_t savedStep_ = 0;
 };
+
+// While it lives, the stage's waits neither draw nor present their kept
+// frames (for tests that keep an hour of frames and check only what the
+// wait polls, counts and ends on); drawing is back on when it goes.
+class ScopedWaitWithoutDrawing {
+ public:
+  ScopedWaitWithoutDrawing();
+  ~ScopedWaitWithoutDrawing();
+  ScopedWaitWithoutDrawing(const ScopedWaitWithoutDrawing&) = delete;
+  ScopedWaitWithoutDrawing& operator=(const ScopedWaitWithoutDrawing&) = delete;
+};

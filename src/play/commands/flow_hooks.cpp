@@ -138,7 +138,8 @@ void BuildAnimeTimeline(cCharacter&, cFlowState& flow) {
       entry.startCopy = entry.start;
       entry.anime = record.m_nAnime;
       entry.hold = ToTicks(int64_t{static_cast<int16_t>(record.m_nDuration)} * 6);
-      entry.extend = (record.m_nFamily == 0 && (record.m_nKind == 10 || record.m_nKind == 12)) ? 0 : 1;
+      // A jump's and a sword's anime is not held for the command's length.
+      entry.extend = (record.m_nFamily == 0 && (record.m_nKind == kCmdJump || record.m_nKind == kCmdSword)) ? 0 : 1;
       flow.m_Timeline.push_back(entry);
     }
     if (record.m_nTogether != 1) start += commands[k].m_nDuration;

@@ -100,6 +100,7 @@ void cStageScene::RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& win
 }
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
+bool cStageScene::s_bWaitDrawsFrames = true;
 
 bool cStageScene::KeepFramePass(cFrameKeeper& keeper, bool& frame) {
   frame = false;
@@ -220,8 +221,10 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
       decideBefore = decideNow;
     }
     if (over) break;
-    DrawFrame(0, 1, 0, 0);
-    PresentFrame();
+    if (s_bWaitDrawsFrames) {
+      DrawFrame(0, 1, 0, 0);
+      PresentFrame();
+    }
     if (presented < std::numeric_limits<int32_t>::max()) ++presented;
   }
   EndWaitForClose(keeper);

@@ -162,6 +162,7 @@ int cStageScene::RunRankingEntry() {
       decideBefore = decideNow;
       genreBefore = genreNow;
     }
+    if (!s_bWaitDrawsFrames) continue;
     DrawFrame(0, 1, 0, 0);
     if (GameFonts[1].Created()) {
       cFontRankingPainter painter(DDBackBuffer(), GameFonts[1], &GameSurfaces[SURF_ACCESSORY]);

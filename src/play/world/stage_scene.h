@@ -257,6 +257,10 @@ class cStageScene : public cStageSceneBase {
   // The pacing of one kept frame (WaitFrameTime); tests put in a pacer that
   // does not sleep.
   static void (*s_pWaitPacer)();
+  // Whether a kept frame is drawn and presented: always in a real run. Tests
+  // that keep an hour of frames turn it off; the wait polls, counts and
+  // ends on decide as it does with it on.
+  static bool s_bWaitDrawsFrames;
   // The most frames a timed wait's counters hold (message, picture, effect
   // and game waits): a longer stored time waits this long. A wait for
   // decide has no bound: it waits until decide, or until the window closes

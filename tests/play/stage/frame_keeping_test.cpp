@@ -220,6 +220,7 @@ TEST(FrameKeeping, AWaitForDecideWaitsUntilDecideOrTheClose) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind * 1000 + static_cast<int>(c.postAt3));
     WaitSession w;
+    ScopedWaitWithoutDrawing undrawn;  // an hour of frames: only the wait's own work
     ASSERT_TRUE(w.session.Loaded());
     static int pressAt;
     static uint32_t postAt3;

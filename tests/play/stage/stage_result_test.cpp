@@ -230,6 +230,7 @@ TEST(StageResult, TheRankingListWaitsUntilDecideOrTheClose) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.postAt3);
     RankedSession r;
+    ScopedWaitWithoutDrawing undrawn;  // an hour of frames: only the list's own work
     ASSERT_TRUE(r.session.Loaded());
     cStageScene& scene = r.session.Scene();
     SceneManager.m_nLastTitleAction = kTitleFreePlay;
