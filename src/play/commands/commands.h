@@ -25,6 +25,7 @@
 class cCharacter;
 class cCmdState;
 class cEdCmd;
+class cStageObject;
 
 // ---------------------------------------------------------------------------
 // The two kind tables (commands.cpp): an executor for every flow kind of
@@ -128,8 +129,13 @@ void SetAngleVelocity(const cCharacter& character, int32_t direction, int32_t an
 // remaining calls become the calls the way takes.
 void SetTargetVelocity(cCharacter& character, cCmdState& state, const cEdMove& move, int32_t offsetX,
                        int32_t offsetY, double speed, double& vx, double& vy, int32_t& result);
-void AimAtObject(cCharacter& character, const cEdMove& move, double targetX, double targetY, double speed,
-                 double& vx, double& vy, int32_t& result);
+// Toward a screen point from the character's drawn centre at the command's
+// speed, with the forced-scroll compensation (MoveToward), along x or y
+// alone when the record ignores the other axis (MoveTowardX, MoveTowardY);
+// both ignored gives no velocity and no turn. `other` is the object aimed
+// at, or null.
+void AimAtObject(cCharacter& character, cCmdState& state, const cEdMove& move, cStageObject* other,
+                 double targetX, double targetY, double& vx, double& vy, int32_t& result);
 void ComputeOffscreenAvoidVelocity(const cCharacter& character, int32_t direction, double speed, double& vx,
                                    double& vy);
 // Turns the character by the result (unless its facing is fixed and the

@@ -238,22 +238,29 @@ void SetTargetVelocity(cCharacter& c, cCmdState& state, const cEdMove& move, int
   }
 }
 
-// The velocity toward a point (screen coordinates) from the character's
-// drawn centre, on the axes the ignore flags leave; both ignored gives no
-// velocity and no turn.
-void AimAtObject(cCharacter& c, const cEdMove& move, double targetX, double targetY, double speed, double& vx,
-                 double& vy, int32_t& result) {
-  vx = vy = 0;
-  result = 0;
-  const bool x = !move.IgnoreX(), y = !move.IgnoreY();
-  if (x && y) {
-    AimVector(vx, vy, result, &c, c.ScreenCentreX(), c.ScreenCentreY(), targetX, targetY, speed, false, false,
-              false);
-  } else if (x) {
-    StepToward(vx, vy, result, &c, c.ScreenCentreX(), targetX, speed, false, false);
-  } else if (y) {
-    StepTowardY(vx, vy, result, &c, c.ScreenCentreY(), targetY, speed, false, false);
-  }
+namespace {
+
+// Toward (targetX, targetY) on the axes given: both through MoveToward, one
+// through MoveTowardX or MoveTowardY. The aiming moves make no arrival test:
+// they keep going past the point and never snap onto it.
+void AimAlong(cCharacter& c, cCmdState& state, const cEdMove& move, cStageObject* other, double targetX,
+              double targetY, bool alongX, bool alongY, double& vx, double& vy, int32_t& result) {
+  cMoveStep step;
+  step.speed = state.m_dSpeed;
+  step.stopOnArrival = move.StopOnArrival();
+  if (alongX && alongY) MoveToward(c, &state, step, other, targetX, targetY, false, false);
+  else if (alongX) MoveTowardX(c, &state, step, other, targetX, false, false);
+  else if (alongY) MoveTowardY(c, &state, step, other, targetY, false, false);
+  vx = step.vx;
+  vy = step.vy;
+  result = step.direction;
+}
+
+}  // namespace
+
+void AimAtObject(cCharacter& c, cCmdState& state, const cEdMove& move, cStageObject* other, double targetX,
+                 double targetY, double& vx, double& vy, int32_t& result) {
+  AimAlong(c, state, move, other, targetX, targetY, !move.IgnoreX(), !move.IgnoreY(), vx, vy, result);
 }
 
 void ComputeOffscreenAvoidVelocity(const cCharacter& c, int32_t direction, double speed, double& vx, double& vy) {
@@ -489,30 +496,12 @@ void ExecuteCircleMove(cCharacter& c, cCmdState& state) {
 
 namespace {
 
-// The point a charge or homing move aims at: a free character at the
-// target's drawn centre plus the offsets, a ground one along x only.
-void AimAtTarget(cCharacter& c, const cEdMove& move, const cCharacter& target, int32_t offsetX, int32_t offsetY,
-                 double speed, double& vx, double& vy, int32_t& result) {
-  int32_t x = 0, y = 0;
-  AimPoint(target, x, y, offsetX, offsetY, false, false);
-  if (IsFree(c)) {
-    AimAtObject(c, move, x, y, speed, vx, vy, result);
-  } else {
-    vx = vy = 0;
-    result = 0;
-    if (!move.IgnoreX()) StepToward(vx, vy, result, &c, c.ScreenCentreX(), x, speed, false, false);
-  }
-}
-
-void AimAtPoint(cCharacter& c, const cEdMove& move, int32_t x, int32_t y, double speed, double& vx, double& vy,
-                int32_t& result) {
-  if (IsFree(c)) {
-    AimAtObject(c, move, x, y, speed, vx, vy, result);
-    return;
-  }
-  vx = vy = 0;
-  result = 0;
-  if (!move.IgnoreX()) StepToward(vx, vy, result, &c, c.ScreenCentreX(), x, speed, false, false);
+// Toward a screen point: a free character as AimAtObject does, a ground
+// one along x only.
+void AimAtPoint(cCharacter& c, cCmdState& state, const cEdMove& move, cStageObject* target, int32_t x, int32_t y,
+                double& vx, double& vy, int32_t& result) {
+  if (IsFree(c)) AimAtObject(c, state, move, target, x, y, vx, vy, result);
+  else AimAlong(c, state, move, target, x, y, !move.IgnoreX(), false, vx, vy, result);
 }
 
 }  // namespace
@@ -527,14 +516,16 @@ void ExecuteChargeMove(cCharacter& c, cCmdState& state) {
     ComputeMoveTargetOffset(c, move, work.targetX, work.targetY);
     work.vx = work.vy = 0;
     work.result = 0;
-    const cCharacter* target = c.TargetInSlot(move.TargetSlot());
+    cCharacter* target = c.TargetInSlot(move.TargetSlot());
     if (target == nullptr) {
       work.idle = true;
       return;
     }
     if (target->m_bDying) return;
     const double speed = state.m_dSpeed;
-    AimAtTarget(c, move, *target, work.targetX, work.targetY, speed, work.vx, work.vy, work.result);
+    int32_t x = 0, y = 0;
+    AimPoint(*target, x, y, work.targetX, work.targetY, false, false);
+    AimAtPoint(c, state, move, target, x, y, work.vx, work.vy, work.result);
     if (work.angle != 0) {
       // The aimed direction turned by the command's angle.
       double a;
@@ -560,7 +551,7 @@ void ExecuteHomingMove(cCharacter& c, cCmdState& state) {
   c.m_bPinnedX = c.m_bPinnedY = 0;
   cMoveWork& work = Work(state);
   const cEdMove& move = MoveOf(state);
-  const cCharacter* target = c.TargetInSlot(move.TargetSlot());
+  cCharacter* target = c.TargetInSlot(move.TargetSlot());
   if (target == nullptr || target->m_bDying) return;
   if (!state.m_bStarted) {
     state.m_bStarted = 1;
@@ -570,14 +561,14 @@ void ExecuteHomingMove(cCharacter& c, cCmdState& state) {
   AimPoint(*target, x, y, work.targetX, work.targetY, false, false);
   const int32_t period = work.homingPeriod;
   if (period <= 0) {
-    AimAtPoint(c, move, x, y, state.m_dSpeed, work.vx, work.vy, work.result);
+    AimAtPoint(c, state, move, target, x, y, work.vx, work.vy, work.result);
   } else if (state.m_nPeriod == 0 || (state.m_nPeriod % period == 0 && !work.hasLastAim)) {
-    AimAtPoint(c, move, x, y, state.m_dSpeed, work.vx, work.vy, work.result);
+    AimAtPoint(c, state, move, target, x, y, work.vx, work.vy, work.result);
     work.hasLastAim = true;
     work.lastAimX = x, work.lastAimY = y;
   } else if (state.m_nPeriod % period == 0) {
     // It follows where the target was a period ago.
-    AimAtPoint(c, move, work.lastAimX, work.lastAimY, state.m_dSpeed, work.vx, work.vy, work.result);
+    AimAtPoint(c, state, move, target, work.lastAimX, work.lastAimY, work.vx, work.vy, work.result);
     work.lastAimX = x, work.lastAimY = y;
   }
   // The counter counts every call; far along it steps back by whole periods

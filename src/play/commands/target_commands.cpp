@@ -9,7 +9,6 @@
 // raised from inside a walk over the shots (a death flow run by a hit)
 // leaves no freed node to be visited; the shots go when the walk ends.
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 #include "base/logs.h"
@@ -17,7 +16,6 @@
 #include "data/flow.h"
 #include "data/inheritance.h"
 #include "data/item.h"
-#include "flow/conditions.h"
 #include "flow/flow_state.h"
 #include "play/commands/commands.h"
 #include "play/objects/character.h"
@@ -81,26 +79,30 @@ void RemoveDescendants(cStageScene& scene, cCharacter& parent, bool withShots, i
   }
 }
 
-// The filters of words 5..14 of the set-target command.
-bool PassesFilters(const cCharacter& self, const cCharacter& c, const cEdCmd& command) {
-  if (Param(command, 9) != 0 && c.Definition().GroupByte() != Param(command, 10)) return false;
-  if (!IsAlive(c)) return false;
-  if (Param(command, 5) != 0 && &c == &self) return false;
-  if (Param(command, 6) != 0 && c.Definition().Invincibility() == 1) return false;
-  if (Param(command, 7) != 0 && c.Definition().Invincibility() == 2) return false;
-  if (Param(command, 8) != 0 && c.Definition().WholeCell() != 0) return false;
-  if (Param(command, 11) != 0) {
-    const int32_t n = Param(command, 12);
-    if (n < 0 || static_cast<size_t>(n) >= c.m_Status.size()) return false;
-    if (!CompareByOperator(c.m_Status[static_cast<size_t>(n)], Param(command, 13), Param(command, 14)))
-      return false;
-  }
-  return true;
+// The filters of words 5..14 of the set-target command: word 9 the
+// character ID (the group byte) of word 10, word 5 not the character itself,
+// words 6 and 7 not the invincibility kinds 1 and 2, word 8 not whole-cell
+// bodies, word 11 character variable word 12 against word 13 by operator
+// word 14.
+cCharacterFilter FilterOf(const cCharacter& self, const cEdCmd& command) {
+  cCharacterFilter f;
+  f.groupFilter = Param(command, 9) != 0;
+  f.group = Param(command, 10);
+  f.excludeIdFilter = Param(command, 5) != 0;
+  f.id = self.m_nId;
+  f.excludeInvincible1 = Param(command, 6) != 0;
+  f.excludeInvincible2 = Param(command, 7) != 0;
+  f.excludeWholeCell = Param(command, 8) != 0;
+  f.statusFilter = Param(command, 11) != 0;
+  f.statusIndex = Param(command, 12);
+  f.value = Param(command, 13);
+  f.op = Param(command, 14);
+  return f;
 }
 
 // The side lists a search walks: side word 2, or all eight when word 3 is set.
-std::vector<const std::list<cCharacter*>*> SearchLists(cStageScene& scene, const cEdCmd& command) {
-  std::vector<const std::list<cCharacter*>*> lists;
+cCharacterLists SearchLists(cStageScene& scene, const cEdCmd& command) {
+  cCharacterLists lists;
   if (Param(command, 3) != 0) {
     for (const auto& list : scene.m_CharacterGroups) lists.push_back(&list);
   } else {
@@ -111,52 +113,15 @@ std::vector<const std::list<cCharacter*>*> SearchLists(cStageScene& scene, const
   return lists;
 }
 
-int64_t Distance(const cCharacter& a, const cCharacter& b) {
-  return std::abs(int64_t{a.ScreenCentreX()} - b.ScreenCentreX()) +
-         std::abs(int64_t{a.ScreenCentreY()} - b.ScreenCentreY());
-}
-
-// Nearest to the character's centre; range 0 prefers characters on screen,
-// 1 takes all, 2 only those on screen. The earlier one wins a tie.
-cCharacter* FindNearest(cStageScene& scene, cCharacter& self, const cEdCmd& command) {
-  const int32_t range = Param(command, 4);
-  self.UpdateScreenRect();
-  cCharacter* best[2] = {nullptr, nullptr};  // [0] on screen, [1] any
-  int64_t bestDistance[2] = {0, 0};
-  for (const auto* list : SearchLists(scene, command)) {
-    for (cCharacter* c : *list) {
-      if (!c || !PassesFilters(self, *c, command)) continue;
-      c->UpdateScreenRect();
-      const int64_t d = Distance(self, *c);
-      const bool onScreen = c->IsOnScreen();
-      for (int k = 0; k < 2; ++k) {
-        if (k == 0 && !onScreen) continue;
-        if (!best[k] || d < bestDistance[k]) {
-          best[k] = c;
-          bestDistance[k] = d;
-        }
-      }
-    }
-  }
-  if (range == 2) return best[0];
-  if (range == 1) return best[1];
-  return best[0] ? best[0] : best[1];
-}
-
-cCharacter* FindFirst(cStageScene& scene, cCharacter& self, const cEdCmd& command) {
-  for (const auto* list : SearchLists(scene, command))
-    for (cCharacter* c : *list)
-      if (c && PassesFilters(self, *c, command)) return c;
-  return nullptr;
-}
-
-cCharacter* LastChild(const cCharacter& self, const cEdCmd* filters) {
+// The last child that passes the filters (and, without word 3, is of side
+// word 2); with no filters the last child.
+cCharacter* LastChild(const cCharacter& self, const cEdCmd* command) {
   const std::vector<cCharacter*> children = ChildrenOf(self);
+  const cCharacterFilter filter = command ? FilterOf(self, *command) : cCharacterFilter{};
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
-    if (!filters) return *it;
-    const cEdCmd& command = *filters;
-    if (Param(command, 3) == 0 && SideOf(**it) != Param(command, 2)) continue;
-    if (PassesFilters(self, **it, command)) return *it;
+    if (!command) return *it;
+    if (Param(*command, 3) == 0 && SideOf(**it) != Param(*command, 2)) continue;
+    if (filter.Passes(**it)) return *it;
   }
   return nullptr;
 }
@@ -199,8 +164,13 @@ int32_t ExecuteSetTarget(cCharacter& character, const cEdCmd& command) {
   switch (what) {
     case 0: found = FirstHero(); break;
     case 1: found = &character; break;
-    case 2: found = FindNearest(*scene, character, command); break;
-    case 3: found = FindFirst(*scene, character, command); break;
+    case 2:
+      // Nearest to the character's drawn centre; word 4 is the range (0 on
+      // screen first, 1 all, 2 on screen only).
+      found = FindNearestObject(character.ScreenCentreX(), character.ScreenCentreY(), SearchLists(*scene, command),
+                                Param(command, 4), FilterOf(character, command));
+      break;
+    case 3: found = FindFirstObject(SearchLists(*scene, command), FilterOf(character, command)); break;
     case 4: found = character.m_pParent; break;
     case 5: found = LastChild(character, nullptr); break;
     case 6: found = LastChild(character, &command); break;

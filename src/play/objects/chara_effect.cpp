@@ -113,10 +113,8 @@ Source Prepare(const cEffectDraw& d) {
 
 void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const cEffectDraw& in) {
   if (kind == 0) return Plain(dst, in.x, in.y, in);
-  if (kind == 6) {
-    if (slot.nToggle == 1) Plain(dst, in.x, in.y, in);
-    return;
-  }
+  if (slot.HidesCell()) return;
+  if (kind == 6) return Plain(dst, in.x, in.y, in);
   const bool enlarged = in.w != in.cellW || in.h != in.cellH;
   if (kind == 7 && enlarged && !lpDTCon && RotateAtSheetSize(dst, in, Whole(slot.dValue))) return;
   const Source s = Prepare(in);
@@ -180,7 +178,7 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
                        std::clamp(Param(slot, 4), 0, 255), v);
       break;
     case 14:
-      if (slot.nToggle == 0) DDBltTranslucentHalf(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, g_BlendTable);
+      DDBltTranslucentHalf(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, g_BlendTable);
       break;
     case 15:
       DDBltMosaic(dst, d.x, d.y, d.w, d.h, v * f, s.surface, s.sx, s.sy, flags);
@@ -284,6 +282,14 @@ void cGraphicEffectSlot::StepPhase() {
 int32_t cGraphicEffectSlot::Kind() const {
   if (nNumber <= 0 || !pDef) return 0;
   return std::clamp(pDef->m_nKind, 0, kGraphicEffectKinds - 1);
+}
+
+bool cGraphicEffectSlot::HidesCell() const {
+  switch (Kind()) {
+    case 6: return nToggle != 1;
+    case 14: return nToggle != 0;
+    default: return false;
+  }
 }
 
 int DrawGraphicEffect(cGraphicEffectSlot& slot, DDSURFACEDATA* lpDst, const cEffectDraw& d, bool still, bool draw) {

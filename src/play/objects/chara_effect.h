@@ -37,6 +37,9 @@ struct cGraphicEffectSlot : cGraphicEffectRun {
   void StepPhase();
   // The effect kind of the running definition (0 when none).
   int32_t Kind() const;
+  // Whether the frame the slot draws now shows nothing of the cell: the
+  // blink's hidden phase (toggle 0) and the translucency's (toggle 1).
+  bool HidesCell() const;
   bool Running() const { return nNumber != 0; }
 };
 

@@ -356,9 +356,15 @@ static bool EffectCell(cCharacter& c, int32_t cell, cEffectDraw& d) {
   return true;
 }
 
+// The hidden word tells the frame's later drawing (the ranges of distance
+// conditions) whether this drawing leaves the character out: it has no cell
+// to show, its definition is transparent, or its graphic effect is in a
+// hidden phase (a blink's off frames, a translucency's hidden ones). A
+// graphic the sheets lack still counts as drawn: it is there, only blank.
 void cCharacter::DrawBody(DDSURFACEDATA* target, int32_t cell, int32_t still) {
   if (cell >= 0) m_nEffectCell = cell;
-  if (!target || cell < 0 || m_Definition.Transparent() || m_bHiddenThisFrame) {
+  m_bHiddenThisFrame = cell < 0 || m_Definition.Transparent() || (m_Effect.Running() && m_Effect.HidesCell()) ? 1 : 0;
+  if (!target || cell < 0 || m_Definition.Transparent()) {
     StepHiddenEffect(still);
     return;
   }

@@ -18,30 +18,12 @@ int32_t DistanceFrame(int32_t hbl, double speed) {
   return TruncToInt(hbl * 16.0 / speed);
 }
 
-// The living character of group `group` nearest to `shot` (drawn centres,
-// |dx| + |dy|); the first in the group's list wins a tie. Characters on
-// screen come first: off-screen ones only when none on screen qualifies,
-// and never when the stage keeps targets on screen.
+// The target of a seeking shot in group `group`: the nearest character of
+// that side as the stage's nearest-target search finds it.
 cCharacter* NearestOfGroup(const cShot& shot, int32_t group) {
   cStageScene* scene = CurrentStageScene();
   if (!scene || group < 0 || static_cast<size_t>(group) >= scene->m_CharacterGroups.size()) return nullptr;
-  auto nearest = [&](bool onScreen) {
-    cCharacter* best = nullptr;
-    int64_t bestDistance = INT64_MAX;
-    for (cCharacter* c : scene->m_CharacterGroups[static_cast<size_t>(group)]) {
-      if (!c->m_bPresent || c->m_bDying || c->m_bRemoved || c->Definition().Invincibility() == 2) continue;
-      if ((c->m_bOnScreen != 0) != onScreen) continue;
-      const int64_t d = std::llabs(int64_t{c->ScreenCentreX()} - shot.ScreenCentreX()) +
-                        std::llabs(int64_t{c->ScreenCentreY()} - shot.ScreenCentreY());
-      if (d < bestDistance) {
-        bestDistance = d;
-        best = c;
-      }
-    }
-    return best;
-  };
-  if (cCharacter* c = nearest(true)) return c;
-  return g_MotionSwitches.onScreenTargetsOnly ? nullptr : nearest(false);
+  return FindNearestCharacter(shot, {&scene->m_CharacterGroups[static_cast<size_t>(group)]});
 }
 
 cCharacter* LiveTarget(cCharacter* target) { return target && !target->m_bDying ? target : nullptr; }

@@ -186,6 +186,9 @@ int DrawCharacter(cStageCharacter& character, DDSURFACEDATA* target, int32_t sti
     character.DrawSpGauge(target);
     character.DrawItemHint(target);
   } else {
+    // Off the screen or absent it is not drawn; that is not the drawing
+    // hiding it, which the word tells.
+    character.m_bHiddenThisFrame = 0;
     character.StepHiddenEffect(still);
   }
   return 0;

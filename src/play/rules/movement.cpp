@@ -7,6 +7,7 @@
 
 #include "base/angles.h"
 #include "base/logs.h"
+#include "flow/conditions.h"
 #include "play/objects/character.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_object.h"
@@ -544,55 +545,42 @@ double WaveAcceleration(double amplitude, double angularSpeed, double& phase, do
 // ---------------------------------------------------------------------------
 // Searches
 
-bool CompareStatus(int32_t status, int32_t value, int32_t op) {
-  const int64_t magnitude = status < 0 ? -int64_t{status} : int64_t{status};
-  switch (op) {
-    case 0: return status == value;
-    case 1: return status != value;
-    case 2: return status >= value;
-    case 3: return status <= value;
-    case 4: return status > value;
-    case 5: return status < value;
-    case 6: return value == 0 || magnitude % value == 0;
-    case 7: return value != 0 && magnitude % value != 0;
-    default: return false;
+bool cCharacterFilter::Passes(const cCharacter& c) const {
+  if (c.m_bDying || c.m_bRemoved) return false;
+  const cEdCharacter& def = c.Definition();
+  if (groupFilter && def.GroupByte() != group) return false;
+  if (statusFilter) {
+    if (statusIndex < 0 || static_cast<size_t>(statusIndex) >= c.m_Status.size()) return false;
+    if (!CompareByOperator(c.m_Status[static_cast<size_t>(statusIndex)], value, op)) return false;
   }
+  if (excludeIdFilter && c.m_nId == id) return false;
+  if (excludeInvincible1 && def.Invincibility() == 1) return false;
+  if (excludeInvincible2 && def.Invincibility() == 2) return false;
+  if (excludeWholeCell && def.WholeCell() != 0) return false;
+  return true;
 }
 
 namespace {
 
-bool PassesFilter(const cCharacter& c, const cCharacterFilter& f) {
-  if (c.m_bDying) return false;
-  const cEdCharacter& def = c.Definition();
-  if (f.groupFilter && def.GroupByte() != f.group) return false;
-  if (f.statusFilter) {
-    // A status number the character does not have matches nothing.
-    if (f.statusIndex < 0 || static_cast<size_t>(f.statusIndex) >= c.m_Status.size()) return false;
-    if (!CompareStatus(c.m_Status[f.statusIndex], f.value, f.op)) return false;
-  }
-  if (f.excludeIdFilter && c.m_nId == f.id) return false;
-  if (f.excludeInvincible1 && def.Invincibility() == 1) return false;
-  if (f.excludeInvincible2 && def.Invincibility() == 2) return false;
-  if (f.excludeWholeCell && def.WholeCell() != 0) return false;
-  return true;
-}
-
 // The nearest qualifying present character; `onScreen` -1 takes any,
 // 0 only off-screen ones, 1 only on-screen ones.
-cCharacter* Nearest(int32_t x, int32_t y, std::list<cStageCharacter>& list, int onScreen,
+cCharacter* Nearest(int32_t x, int32_t y, const cCharacterLists& lists, int onScreen,
                     const cCharacterFilter& filter) {
   cCharacter* best = nullptr;
   int64_t bestDistance = 0;
-  for (cStageCharacter& c : list) {
-    if (!c.m_bPresent) continue;
-    if (onScreen >= 0 && (c.m_bOnScreen != 0) != (onScreen != 0)) continue;
-    if (!PassesFilter(c, filter)) continue;
-    const int64_t dx = int64_t{c.ScreenCentreX()} - x;
-    const int64_t dy = int64_t{c.ScreenCentreY()} - y;
-    const int64_t distance = (dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy);
-    if (!best || distance < bestDistance) {
-      best = &c;
-      bestDistance = distance;
+  for (const std::list<cCharacter*>* list : lists) {
+    if (!list) continue;
+    for (cCharacter* c : *list) {
+      if (!c || !c->m_bPresent) continue;
+      if (onScreen >= 0 && (c->m_bOnScreen != 0) != (onScreen != 0)) continue;
+      if (!filter.Passes(*c)) continue;
+      const int64_t dx = int64_t{c->ScreenCentreX()} - x;
+      const int64_t dy = int64_t{c->ScreenCentreY()} - y;
+      const int64_t distance = (dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy);
+      if (!best || distance < bestDistance) {
+        best = c;
+        bestDistance = distance;
+      }
     }
   }
   return best;
@@ -600,30 +588,32 @@ cCharacter* Nearest(int32_t x, int32_t y, std::list<cStageCharacter>& list, int 
 
 }  // namespace
 
-cCharacter* FindNearestObject(int32_t x, int32_t y, std::list<cStageCharacter>& list, int32_t scope,
+cCharacter* FindNearestObject(int32_t x, int32_t y, const cCharacterLists& lists, int32_t scope,
                               const cCharacterFilter& filter) {
   switch (scope) {
     case 0: {
-      if (cCharacter* c = Nearest(x, y, list, 1, filter)) return c;
-      return Nearest(x, y, list, 0, filter);
+      if (cCharacter* c = Nearest(x, y, lists, 1, filter)) return c;
+      return Nearest(x, y, lists, 0, filter);
     }
     case 2:
-      return Nearest(x, y, list, 1, filter);
+      return Nearest(x, y, lists, 1, filter);
     default:
-      return Nearest(x, y, list, -1, filter);
+      return Nearest(x, y, lists, -1, filter);
   }
 }
 
-cCharacter* FindNearestCharacter(const cStageObject& object, std::list<cStageCharacter>& list) {
+cCharacter* FindNearestCharacter(const cStageObject& object, const cCharacterLists& lists) {
   cCharacterFilter filter;
   filter.excludeInvincible2 = true;
-  return FindNearestObject(object.ScreenCentreX(), object.ScreenCentreY(), list,
+  return FindNearestObject(object.ScreenCentreX(), object.ScreenCentreY(), lists,
                            g_MotionSwitches.onScreenTargetsOnly ? 2 : 0, filter);
 }
 
-cCharacter* FindFirstObject(std::list<cStageCharacter>& list, const cCharacterFilter& filter) {
-  for (cStageCharacter& c : list) {
-    if (PassesFilter(c, filter)) return &c;
+cCharacter* FindFirstObject(const cCharacterLists& lists, const cCharacterFilter& filter) {
+  for (const std::list<cCharacter*>* list : lists) {
+    if (!list) continue;
+    for (cCharacter* c : *list)
+      if (c && filter.Passes(*c)) return c;
   }
   return nullptr;
 }

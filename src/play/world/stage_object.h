@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <list>
+#include <vector>
 
 #include "data/stage_data.h"
 #include "play/world/anime_player.h"
@@ -335,7 +336,9 @@ double WaveAcceleration(double amplitude, double angularSpeed, double& phase, do
 // ---------------------------------------------------------------------------
 // Searches over the stage's characters (rules/movement.cpp)
 
-class cStageCharacter;
+// The lists a search walks, in order: the stage's lists by side (the hero
+// among the characters of its side).
+using cCharacterLists = std::vector<const std::list<cCharacter*>*>;
 
 // Filters shared by the searches. A filter whose switch is off lets every
 // character through.
@@ -345,29 +348,31 @@ struct cCharacterFilter {
   bool statusFilter = false;
   int32_t statusIndex = 0;       // status word compared ...
   int32_t value = 0;             // ... with this value ...
-  int32_t op = 0;                // ... by operator 0..7 (==, !=, >=, <=, >, <, divisible, not divisible)
+  int32_t op = 0;                // ... by operator 0..7 (CompareByOperator)
   bool excludeIdFilter = false;
   int32_t id = 0;                // excluded id
   bool excludeInvincible1 = false;  // leave out definitions of invincibility kind 1
   bool excludeInvincible2 = false;  // ... of kind 2
   bool excludeWholeCell = false;    // leave out whole-cell bodies
+
+  // Whether `c` qualifies: it is still on the stage (neither dying nor
+  // removed) and passes every filter that is on. A status number the
+  // character does not have matches nothing.
+  bool Passes(const cCharacter& c) const;
 };
-// The status comparison of the searches: operators 0..7; 6 and 7 test |status|
-// for divisibility, a value of 0 counting as divisible; other operators never
-// match.
-bool CompareStatus(int32_t status, int32_t value, int32_t op);
-// The present, living character of `list` nearest to (x, y) by |dx| + |dy|
-// of its drawn centre; the earlier one wins a tie; null when none.
-// Scope 0: on-screen characters, else the off-screen ones; 1: all present;
-// 2: on-screen only.
-cCharacter* FindNearestObject(int32_t x, int32_t y, std::list<cStageCharacter>& list, int32_t scope,
+// The present, qualifying character of `lists` nearest to (x, y) by
+// |dx| + |dy| of its drawn centre (as its screen rectangle stands); the
+// earlier one in list order wins a tie; null when none. Scope 0: on-screen
+// characters, and only when none qualifies the off-screen ones; 1: all
+// present; 2: on-screen only.
+cCharacter* FindNearestObject(int32_t x, int32_t y, const cCharacterLists& lists, int32_t scope,
                               const cCharacterFilter& filter);
 // The nearest target of `object`: on screen only when the stage says so,
 // never a character of invincibility kind 2.
-cCharacter* FindNearestCharacter(const cStageObject& object, std::list<cStageCharacter>& list);
-// The first living character in list order that passes the filters
-// (present or not, on screen or not).
-cCharacter* FindFirstObject(std::list<cStageCharacter>& list, const cCharacterFilter& filter);
+cCharacter* FindNearestCharacter(const cStageObject& object, const cCharacterLists& lists);
+// The first qualifying character in list order (present or not, on screen
+// or not); null when none.
+cCharacter* FindFirstObject(const cCharacterLists& lists, const cCharacterFilter& filter);
 
 // The ground turn-around movement: velocity x and direction code (0 none,
 // 1 left, 2 right) for a walker at `speed`. After a sideways push it turns

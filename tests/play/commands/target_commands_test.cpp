@@ -1,12 +1,15 @@
 // Target slots, object states, vanish and item get on stages built in code.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <iterator>
 #include <vector>
 
 #include "data/inheritance.h"
 #include "data/item.h"
 #include "data/labels.h"
+#include "data/move_shot.h"
+#include "flow/conditions.h"
 #include "play/commands/commands.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/hero.h"
@@ -71,6 +74,77 @@ TEST(TargetCommands, SetTargetChoosesAndKeepsOrEmptiesTheSlot) {
     SetTargetSlot(hero, static_cast<int32_t>(c.words[0]), c.before, 1);
     ExecuteSetTarget(hero, Command(kCmdSetTarget, c.words));
     EXPECT_EQ(hero.m_Targets[c.words[0]], c.after) << c.words[1] << "/" << c.words[2];
+  }
+}
+
+// In a running stage a character's "always" flow sets its target slot 1 and
+// then charges at what it holds. Two characters of side 3 stand to its
+// left and above right; the one on the left, though nearer, is absent (its
+// appearance condition fails). The nearest search takes present characters
+// only; the first search takes the first of the side in list order, present
+// or not. The charge then goes for the one found: a flying charger on both
+// axes, a walking one along x, a flying one that ignores x along y alone.
+TEST(TargetCommands, AFlowSetsItsTargetAndChargesAtItOnARunningStage) {
+  StageFlowsInstalled flows;
+  enum Found { kAbsentLeft, kPresentAboveRight };
+  const struct {
+    const char* what;
+    uint32_t search;  // word 1: 2 the nearest, 3 the first
+    bool flies, ignoreX;
+    Found found;
+  } cases[] = {
+      {"nearest, flying", 2, true, false, kPresentAboveRight},
+      {"first, flying", 3, true, false, kAbsentLeft},
+      {"nearest, walking", 2, false, false, kPresentAboveRight},
+      {"nearest, flying, up and down only", 2, true, true, kPresentAboveRight},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(10, c.flies ? 5 : 9).Character(8, 5).Character(15, 2);
+    auto& placed = b.Data().m_PlacedCharacters;
+    for (size_t k = 1; k < placed.size(); ++k) placed[k].m_nParam40 = 10;
+    cEdCharacter& charger = placed[1];
+    charger.m_nParam33 = c.flies ? 1 : 0;
+    cEdCmd setTarget = Command(kCmdSetTarget, {0, c.search, 3, 0, 1});
+    cEdCmd charge = Command(kCmdMoveCharge, {});
+    cEdMove::Create(charge.m_pMove);
+    charge.m_pMove->SetSpeedStart(20);  // 2 dots a frame
+    charge.m_pMove->m_f15 = c.ignoreX ? 1 : 0;
+    charge.m_nDuration = 10;  // a second
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {setTarget, charge};
+    charger.m_vFlows = {flow};
+    cCond absent;
+    absent.m_nKind = kCondCommonVariable;
+    absent.m_nConstant = 1;  // common variable 0 is 0 on a fresh stage
+    for (size_t k : {size_t{2}, size_t{3}}) {
+      placed[k].m_nParam50 = 3;
+      placed[k].m_nParam33 = 1;  // they hover where they are placed
+    }
+    placed[2].m_vConds = {absent};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cCharacter& mover = Nth(scene, 0);
+    cCharacter* expected = &Nth(scene, c.found == kAbsentLeft ? 1 : 2);
+    const double x0 = mover.m_dX, y0 = mover.m_dY;
+    s.Frames(20);
+    ASSERT_EQ(Nth(scene, 1).m_bPresent, 0);
+    EXPECT_EQ(mover.m_Targets[0], expected);
+    const double dx = mover.m_dX - x0, dy = mover.m_dY - y0;
+    if (c.ignoreX) {
+      EXPECT_EQ(dx, 0);
+    } else if (c.found == kAbsentLeft) {
+      EXPECT_LT(dx, -16);
+    } else {
+      EXPECT_GT(dx, 16);
+    }
+    // The walker keeps to the floor (it settles onto it as the stage starts).
+    if (!c.flies) EXPECT_LT(std::abs(dy), 1);
+    else if (c.found == kPresentAboveRight) EXPECT_LT(dy, -8);
+    else EXPECT_EQ(dy, 0);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/stage_data.h"
+#include "flow/conditions.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_object.h"
 #include "play/world/stage_scene.h"
@@ -253,9 +254,12 @@ TEST_F(ObjectsTest, JudgeRanges) {
 }
 
 TEST(CharacterSearch, ScopesFiltersAndStatus) {
-  std::list<cStageCharacter> list;
+  std::list<cStageCharacter> characters;
+  std::list<cCharacter*> side;
+  const cCharacterLists list{&side};
   auto add = [&](int32_t id, int32_t cx, int32_t cy, int32_t onScreen, uint8_t invincible, int32_t status) {
-    cStageCharacter& c = list.emplace_back();
+    cStageCharacter& c = characters.emplace_back();
+    side.push_back(&c);
     c.m_nId = id;
     c.m_bPresent = 1;
     c.m_bOnScreen = onScreen;
@@ -286,12 +290,16 @@ TEST(CharacterSearch, ScopesFiltersAndStatus) {
   EXPECT_EQ(id(FindFirstObject(list, f)), -1);
   // Dying characters are never found; absent ones only by the first search.
   third->m_bDying = 1;
-  list.back().m_bPresent = 0;
+  characters.back().m_bPresent = 0;
   EXPECT_EQ((std::vector<int32_t>{id(FindNearestObject(0, 0, list, 0, all)), id(FindNearestObject(0, 0, list, 2, all)),
                                   id(FindFirstObject(list, cCharacterFilter{.excludeIdFilter = true, .id = 1}))}),
             (std::vector<int32_t>{1, -1, 4}));
   const int32_t ops[][4] = {{5, 4, 4, 1}, {4, 4, 5, 0}, {7, 0, 6, 1}, {7, 0, 7, 0}, {-7, 3, 7, 1}, {3, 3, 8, 0}};
-  for (const auto& o : ops) EXPECT_EQ(CompareStatus(o[0], o[1], o[2]), o[3] != 0) << o[0] << " " << o[2];
+  for (const auto& o : ops) EXPECT_EQ(CompareByOperator(o[0], o[1], o[2]), o[3] != 0) << o[0] << " " << o[2];
+  // A character a vanish flagged this sub-step is gone for the searches.
+  characters.front().m_bRemoved = 1;
+  EXPECT_EQ(id(FindFirstObject(list, all)), 4);
+  EXPECT_EQ(id(FindNearestObject(0, 0, list, 1, all)), -1);
 }
 
 // On a running stage the ground turn-around reads the stage's block map,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../../gfx/surface_pixels.h"
+#include "data/database.h"
 #include "data/labels.h"
 #include "flow/conditions.h"
 #include "gfx/dd.h"
@@ -20,6 +21,7 @@
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
 #include "scene/scene.h"
+#include "support/game_data.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -202,6 +204,7 @@ struct Lists {
   uint8_t ownOnceTrue = 0;  // the list holds for good once it held
   std::vector<cCond> flow = {};
   uint8_t flowOnlyOnce = 0;
+  int16_t startEffect = 0;  // the graphic effect the character starts with
 };
 
 class PositionDisplayListsTest : public PositionDisplayTest {
@@ -219,6 +222,7 @@ class PositionDisplayListsTest : public PositionDisplayTest {
     flow.m_vConds = lists.flow;
     flow.m_nOnlyOnce = lists.flowOnlyOnce;
     character.m_vFlows = {flow};
+    character.m_nCharaEffectA = lists.startEffect;
     session_ = std::make_unique<StageSession>(builder_, 32, GetParam());
     ASSERT_TRUE(session_->Loaded());
     for (int n = 200; n < 240; ++n)
@@ -311,6 +315,50 @@ TEST_P(PositionDisplayListsTest, ListsThatHoldForGoodAreNotShownOnceTheCharacter
     session_->Frames(2);
     EXPECT_EQ(RangeShown(Character().m_rcScreen.left, 32), c.shown);
   }
+}
+
+// A character whose graphic effect hides it on some frames is not drawn on
+// those: its ranges show there only when they ask to be shown while it is
+// hidden. At an interval of 2 frames a blink hides the character on its
+// first three frames, then shows it on two and hides it on two in turn; a
+// translucency shows it (half through) on its first three and then hides it
+// on two and shows it on two in turn. The character starts with the effect.
+TEST_P(PositionDisplayListsTest, RangesOfABlinkingCharacterShowOnItsHiddenFramesOnlyWhenAsked) {
+  ScopedGameData data;
+  Database.m_CharaEffects.resize(3);
+  const int32_t blink = 1, translucency = 2;
+  Database.m_CharaEffects[blink].m_nKind = 6;
+  Database.m_CharaEffects[translucency].m_nKind = 14;
+  for (int n : {blink, translucency}) {
+    Database.m_CharaEffects[n].m_nParams[0] = 100;  // ten seconds
+    Database.m_CharaEffects[n].m_nParams[1] = 2;    // interval
+  }
+  PrepareDatabaseTables();
+  cCond whileHidden = Shown();
+  whileHidden.m_nRightSubject = 1;
+  const struct {
+    const char* what;
+    int16_t effect;
+    cCond condition;
+    const char* frames;  // '#': the range shows on that frame
+  } cases[] = {
+      {"blink", blink, Shown(), "...##..##..##"},
+      {"blink, shown while hidden", blink, whileHidden, "#############"},
+      {"translucency", translucency, Shown(), "###..##..##.."},
+      {"translucency, shown while hidden", translucency, whileHidden, "#############"},
+      {"no effect", 0, Shown(), "#############"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start({.flow = {c.condition}, .startEffect = c.effect});
+    std::string shown;
+    for (size_t frame = 0; frame < std::string(c.frames).size(); ++frame) {
+      session_->Frames(1);
+      shown += RangeShown(Character().m_rcScreen.left, 32) ? '#' : '.';
+    }
+    EXPECT_EQ(shown, c.frames);
+  }
+  session_.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, PositionDisplayListsTest, ::testing::Values(0u, 1u),
