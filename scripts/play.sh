@@ -3,10 +3,16 @@
 # (default: the bundled demo project, made under build/demo).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# A folder named must be there already (before the long set-up and build):
+# nothing here makes it.
+if [ $# -ge 1 ] && [ ! -d "$1" ]; then
+  echo "play.sh: no folder $1: name a game's project folder (the one with data\ and bmp\ in it)" >&2
+  exit 2
+fi
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" release
+# The demo project is written by the build.
 project="${1:-$root/build/demo}"
-mkdir -p "$project"
 cd "$project"
 # The game opens on its title; a stage file after the folder is played on
 # its own.

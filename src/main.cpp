@@ -11,6 +11,12 @@
 #include "platform/text.h"
 #include "platform/window_host.h"
 
+namespace {
+constexpr const char* kUsage =
+    "usage: pelmora [--show-command=N] [STAGE_FILE]\n"
+    "Runs the game in the current folder (the game's project folder).\n";
+}  // namespace
+
 int main(int argc, char** argv) {
   int showCommand = plat::SW_SHOWNORMAL;
   std::string stage;
@@ -25,9 +31,11 @@ int main(int argc, char** argv) {
       }
       showCommand = static_cast<int>(value);
     } else if (std::strcmp(arg, "--help") == 0) {
-      std::printf("usage: pelmora [--show-command=N] [STAGE_FILE]\n"
-                  "Runs the game in the current folder (the game's project folder).\n");
+      std::printf("%s", kUsage);
       return 0;
+    } else if (std::strncmp(arg, "--", 2) == 0) {
+      std::fprintf(stderr, "pelmora: unknown option: %s\n%s", arg, kUsage);
+      return 2;
     } else if (stage.empty()) {
       stage = arg;
     } else {

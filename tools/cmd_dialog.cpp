@@ -16,9 +16,12 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: pelmora-tool dialog KIND [english]   KIND: start, text, open, replay, save, box or quit\n";
+
 int RunDialogCommand(const std::vector<std::string>& args) {
-  if (args.empty()) {
-    std::fprintf(stderr, "dialog: start, text, open, replay, save, box or quit\n");
+  if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "english")) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const std::string& kind = args[0];
@@ -59,12 +62,16 @@ int RunDialogCommand(const std::vector<std::string>& args) {
     std::printf("quit %d\n", ConfirmQuit(0, GameSettings.nEnglish) ? 1 : 0);
     return 0;
   }
-  std::fprintf(stderr, "dialog: unknown kind %s\n", kind.c_str());
+  std::fprintf(stderr, "dialog: unknown kind %s\n%s", kind.c_str(), kUsage);
   return 2;
 }
 
 tool::Registrar dialogCommand(tool::Command{
     "dialog", "dialog KIND [english]     runs a dialog (start, text, open, replay, save, box, quit) in a window",
-    RunDialogCommand});
+    RunDialogCommand, [] {
+      return std::string(
+          "KIND: start (the drawing mode), text (the ranking name), open (a stage file), replay (a replay file),\n"
+          "      save (a replay's name), box (a message box), quit (the quit question); english: English texts\n");
+    }});
 
 }  // namespace

@@ -57,7 +57,13 @@ struct Effect {
   const char* about;
   std::vector<Value> values;
   std::function<void(Scene&)> draw;
+  // Why the runtime draws nothing of this effect in a mode, or with these
+  // values there (the command then refuses rather than write a blank
+  // picture); empty when it draws.
+  std::function<std::string(const EffectMode&, const Scene&)> refuses = nullptr;
 };
+
+bool IsDirect3D(const EffectMode& mode) { return mode.direct3D != 0; }
 
 auto Is(double v) {
   return [v](int, int) { return v; };
@@ -105,7 +111,11 @@ const std::vector<Effect>& Effects() {
          DDBltLens(s.dst, s.w / 2, s.h / 2, s.I("radius"), s.I("depth"), s.src, s.w / 2, s.h / 2, s.flags, 0);
        }},
       {"blur", "box blur (16 and 32 bits)", {{"rx", Is(3)}, {"ry", Is(3)}},
-       [](Scene& s) { DDBltBlur(s.dst, 0, 0, s.w, s.h, s.I("rx"), s.I("ry"), s.src, 0, 0, s.flags); }},
+       [](Scene& s) { DDBltBlur(s.dst, 0, 0, s.w, s.h, s.I("rx"), s.I("ry"), s.src, 0, 0, s.flags); },
+       [](const EffectMode& m, const Scene&) -> std::string {
+         if (m.bpp == 8) return "the blur draws nothing in 8-bit colour (palette numbers cannot be averaged): use a 16- or 32-bit mode";
+         return {};
+       }},
       {"mosaic", "square blocks of one colour", {{"size", Is(8)}},
        [](Scene& s) { DDBltMosaic(s.dst, 0, 0, s.w, s.h, s.I("size"), s.src, 0, 0, s.flags); }},
       {"colour-change", "every pixel pulled toward palette colour `colour` by `level` halvings",
@@ -120,11 +130,16 @@ const std::vector<Effect>& Effects() {
          DDBlt(s.dst, s.I("shift"), 0, s.w, s.h, s.src, 0, 0, 0);
          DDBltTranslucent(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, s.flags, g_BlendTable, s.I("level"));
        }},
-      {"fade", "the picture faded toward a colour (weight 0..256 of the picture)",
+      {"fade",
+       "the picture faded toward a colour (weight 0..256 of the picture; Direct3D: toward black, weight 0..255)",
        {{"weight", Is(128)}, {"red", Is(0)}, {"green", Is(0)}, {"blue", Is(0)}},
        [](Scene& s) {
          const auto byte = [&](const char* n) { return static_cast<uint8_t>(s.I(n)); };
-         if (DDState.nBpp == 8 && !lpDTCon) {
+         if (lpDTCon) {
+           // Direct3D: the picture, then the fade's black quad over it.
+           DDBlt(s.dst, 0, 0, s.w, s.h, s.src, 0, 0, 0);
+           DDShadeToBlack(s.dst, s.I("weight"));
+         } else if (DDState.nBpp == 8) {
            // 8-bit: the palette is what fades.
            DDBlendPalette(DDState.DDPalette, 0, 255, s.I("weight"), byte("red"), byte("green"), byte("blue"),
                           DDState.DDPalette);
@@ -132,12 +147,22 @@ const std::vector<Effect>& Effects() {
          } else {
            DDFade_UnPal(s.dst, s.I("weight"), byte("red"), byte("green"), byte("blue"), s.src);
          }
+       },
+       [](const EffectMode& m, const Scene& s) -> std::string {
+         if (IsDirect3D(m) && (s.I("red") != 0 || s.I("green") != 0 || s.I("blue") != 0))
+           return "in the Direct3D modes the fade goes toward black only (the game's fade there takes no colour): "
+                  "leave --red, --green and --blue at 0";
+         return {};
        }},
       {"tint", "the picture modulated by a colour with alpha 255 - alpha (Direct3D)",
        {{"alpha", Is(0)}, {"red", Is(255)}, {"green", Is(160)}, {"blue", Is(64)}},
        [](Scene& s) {
          DDChangeColor(s.dst, 0, 0, s.w, s.h, s.src, s.I("alpha"), static_cast<uint8_t>(s.I("red")),
                        static_cast<uint8_t>(s.I("green")), static_cast<uint8_t>(s.I("blue")));
+       },
+       [](const EffectMode& m, const Scene&) -> std::string {
+         if (!IsDirect3D(m)) return "the tint is drawn in the Direct3D modes only (d3d16, d3d32)";
+         return {};
        }},
   };
   return effects;
@@ -181,10 +206,12 @@ const Effect* FindEffect(const std::string& name) {
   return nullptr;
 }
 
+constexpr const char* kUsage =
+    "usage: pelmora-tool effect NAME IN OUT.png --mode dd8|dd16|dd555|dd32|d3d16|d3d32 [--palette P.bmp]"
+    " [--blend-table T.dat] [--keyed] [--VALUE N ...]\n       pelmora-tool effect --list [-v]\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: pelmora-tool effect NAME IN OUT.png --mode dd8|dd16|dd555|dd32|d3d16|d3d32 [--palette P.bmp]"
-               " [--blend-table T.dat] [--keyed] [--VALUE N ...]\n       pelmora-tool effect --list [-v]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -302,12 +329,18 @@ int RunEffect(const std::vector<std::string>& args) {
     Scene scene{&dst, &src, src.nWidth, src.nHeight, keyed ? 1u : 0u, {}};
     for (const Value& v : effect->values) scene.values[v.name] = v.value(src.nWidth, src.nHeight);
     for (const auto& [key, value] : overrides) scene.values[key] = value;
-    DDFillSurface(&dst, 0);
-    effect->draw(scene);
-    plat::Frame frame;
-    if (!SurfaceToFrame(&dst, frame) || !plat::SaveFramePng(frame, out)) {
-      std::fprintf(stderr, "effect: cannot write %s\n", out.c_str());
-      status = 1;
+    const std::string refusal = effect->refuses ? effect->refuses(*chosen, scene) : std::string();
+    if (!refusal.empty()) {
+      std::fprintf(stderr, "effect: %s in %s: %s\n", effect->name, chosen->name, refusal.c_str());
+      status = 2;
+    } else {
+      DDFillSurface(&dst, 0);
+      effect->draw(scene);
+      plat::Frame frame;
+      if (!SurfaceToFrame(&dst, frame) || !plat::SaveFramePng(frame, out)) {
+        std::fprintf(stderr, "effect: cannot write %s\n", out.c_str());
+        status = 1;
+      }
     }
   }
   DDReleaseSurface(&dst);
@@ -318,6 +351,10 @@ int RunEffect(const std::vector<std::string>& args) {
 
 tool::Registrar effectCommand(tool::Command{
     "effect", "effect NAME IN OUT.png --mode M  one pixel effect over a bitmap (effect --list names them)",
-    RunEffect});
+    RunEffect, [] {
+      return std::string("modes: dd8 dd16 dd555 dd32 d3d16 d3d32; [--palette P.bmp] [--blend-table T.dat (8 bits)]"
+                         " [--keyed] [--VALUE N ...]\n"
+                         "pelmora-tool effect --list [-v]: the effects (-v: what each does and its values)\n");
+    }});
 
 }  // namespace

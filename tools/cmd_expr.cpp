@@ -7,8 +7,11 @@
 // objects and the game values do not exist here, and naming them is an
 // error. Prints each value that changed as "NAME=VALUE" in the language's
 // names (common variables, stage variables, then the character's members),
-// then "error: TEXT" when the statement failed. Exit status 0, 1 after an
-// error, 2 on a usage error.
+// then "error: TEXT" when the statement failed; a statement that ran and
+// changed nothing says so with its value. A word that holds an operator
+// among other characters ("C1=5") is read as one word, as the game reads
+// it: the command says so and exits 1. Exit status 0, 1 after an error or
+// such a word, 2 on a usage error.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -77,9 +80,31 @@ class cToolHost final : public cExprHost {
   int32_t m_Members[kExprMemberCount] = {};
 };
 
-void PrintChanges(const char kind, const std::vector<int32_t>& before, const std::vector<int32_t>& after) {
+// Prints each changed value; the number of them.
+int PrintChanges(const char kind, const std::vector<int32_t>& before, const std::vector<int32_t>& after) {
+  int changed = 0;
   for (size_t i = 0; i < after.size(); ++i)
-    if (before[i] != after[i]) std::printf("%c%zu=%d\n", kind, i, after[i]);
+    if (before[i] != after[i]) {
+      std::printf("%c%zu=%d\n", kind, i, after[i]);
+      ++changed;
+    }
+  return changed;
+}
+
+// The first word of `code` (words are separated by single spaces) that
+// holds an operator beside other characters, such as "C1=5"; empty when
+// none. A sign in front of a number ("-5") is part of the number.
+std::string WordWithOperator(const std::string& code) {
+  size_t start = 0;
+  while (start <= code.size()) {
+    size_t end = code.find(' ', start);
+    if (end == std::string::npos) end = code.size();
+    const std::string word = code.substr(start, end - start);
+    if (word.size() > 1 && word.find_first_of("=*/%+-", 1) != std::string::npos) return word;
+    if (word.size() > 1 && (word[0] == '=' || word[0] == '*' || word[0] == '/' || word[0] == '%')) return word;
+    start = end + 1;
+  }
+  return {};
 }
 
 int RunExpr(const std::vector<std::string>& args) {
@@ -108,19 +133,33 @@ int RunExpr(const std::vector<std::string>& args) {
   }
   const cToolHost before = host;
   cExprResult result = RunCode(plat::Utf8ToCp932(args[0]), host);
-  PrintChanges('C', before.m_Common, host.m_Common);
-  PrintChanges('S', before.m_Stage, host.m_Stage);
+  int changed = PrintChanges('C', before.m_Common, host.m_Common);
+  changed += PrintChanges('S', before.m_Stage, host.m_Stage);
   for (int m = 0; m < kExprMemberCount; ++m)
-    if (before.m_Members[m] != host.m_Members[m])
+    if (before.m_Members[m] != host.m_Members[m]) {
       std::printf("my.%s=%d\n", ExprMemberInfo(static_cast<ExprMember>(m)).name, host.m_Members[m]);
+      ++changed;
+    }
   if (!result.ok) {
     std::printf("error: %s\n", plat::Cp932ToUtf8(result.error.text).c_str());
+    return 1;
+  }
+  if (changed == 0) std::printf("nothing changed (the statement's value: %d)\n", result.value);
+  if (const std::string word = WordWithOperator(args[0]); !word.empty()) {
+    std::fprintf(stderr,
+                 "pelmora-tool expr: \"%s\" is one word: the words of a statement are separated by single spaces "
+                 "(\"C1 = 5\", not \"C1=5\")\n",
+                 word.c_str());
     return 1;
   }
   return 0;
 }
 
 const tool::Registrar kExpr({"expr", "expr \"CODE\" [--set NAME=VALUE ...]  runs one statement of the code language and prints what changed",
-                             RunExpr});
+                             RunExpr, [] {
+                               return std::string(
+                                   "CODE: words separated by single spaces, such as \"C1 = C1 + 5\" or \"my.v1 = S2 * 3\";\n"
+                                   "NAME: a common variable C0..C1000, a stage variable S0..S999 or my.MEMBER\n");
+                             }});
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "app/headless_play.h"
+#include "app/winmain.h"
 #include "platform/text.h"
 #include "tool.h"
 
@@ -53,6 +54,20 @@ class RuntimeFolder {
  private:
   std::string path_;
 };
+
+// The lines of the run's log that name the stage file, on stderr: a stage
+// file that does not exist is only logged, and the game goes on to its title.
+void PrintStageLogLines(const std::string& stage) {
+  std::string log;
+  if (!ReadWholeFile(kReportLogName, log)) return;
+  for (size_t at = 0; at < log.size();) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(at, end - at);
+    if (line.find(stage) != std::string::npos) std::fprintf(stderr, "play: %s: %s\n", kReportLogName, line.c_str());
+    at = end + 1;
+  }
+}
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "play: %s\n%s", why.c_str(), kUsage);
@@ -140,6 +155,7 @@ int Play(const std::vector<std::string>& args) {
     return 1;
   }
   const HeadlessPlayResult result = RunHeadlessPlay(options);
+  if (positional.size() == 2) PrintStageLogLines(positional[1]);
   if (!result.error.empty()) std::fprintf(stderr, "play: %s\n", result.error.c_str());
   std::printf("play: %u frame(s)%s\n", result.framesPlayed, result.gameEnded ? ", the game ended" : "");
   return result.exitCode;

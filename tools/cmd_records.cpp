@@ -91,6 +91,16 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
   return kind;
 }
 
+// A file named on the command line that is not there is said to be missing
+// (before its kind is looked for: its name may fit none).
+bool FileIsThere(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) return true;
+  std::fprintf(stderr, "%s: %s\n", path.c_str(),
+               std::filesystem::exists(path, ec) ? "not a file" : "no such file");
+  return false;
+}
+
 // The common palette of the project (read from its folder, as the game reads
 // it from its working folder).
 bool LoadProjectCommonPalette(const std::string& project) {
@@ -171,6 +181,7 @@ int Dump(std::vector<std::string> args) {
     std::fprintf(stderr, "usage: pelmora-tool dump FILE [--kind KIND] [--project DIR]\n");
     return 2;
   }
+  if (!FileIsThere(args[0])) return 1;
   const RecordKind* kind = KindFor(args[0], forced);
   if (!kind) return 2;
   if (!PrepareProject(*kind, args[0], project, false)) return 1;
@@ -180,8 +191,10 @@ int Dump(std::vector<std::string> args) {
   json.BeginObject();
   json.Key("kind");
   json.String(kind->name);
-  json.Key("version");
-  json.UInt(static_cast<uint32_t>(nFileVersion));
+  if (kind->versioned) {
+    json.Key("version");
+    json.UInt(static_cast<uint32_t>(nFileVersion));
+  }
   json.Key("record");
   record->DumpJson(json);
   json.EndObject();
@@ -214,6 +227,7 @@ int Resave(std::vector<std::string> args) {
     std::fprintf(stderr, "usage: pelmora-tool resave IN OUT [--kind KIND] [--project DIR]\n");
     return 2;
   }
+  if (!FileIsThere(args[0])) return 1;
   const RecordKind* kind = KindFor(args[0], forced);
   if (!kind) return 2;
   if (!PrepareProject(*kind, args[0], project, true)) return 1;
@@ -240,6 +254,7 @@ int Check(std::vector<std::string> args) {
     return 2;
   }
   const std::string& path = args[0];
+  if (!FileIsThere(path)) return 1;
   const RecordKind* kind = KindFor(path, forced);
   if (!kind) return 2;
   // Game start-up strips carriage returns from every text it reads.
@@ -277,15 +292,22 @@ int Check(std::vector<std::string> args) {
   return 0;
 }
 
-Registrar dump(Command{"dump", "dump FILE [--kind K] [--project DIR]      prints a data file as JSON", Dump});
+// The kinds for "--help": each named as --kind takes it.
+std::string KindList() {
+  std::string text = "KIND (--kind, else found from the file's name):";
+  for (const std::string& name : RecordKindNames()) text += " " + name;
+  return text + "\n";
+}
+
+Registrar dump(Command{"dump", "dump FILE [--kind K] [--project DIR]      prints a data file as JSON", Dump, KindList});
 Registrar resave(Command{"resave",
                          "resave IN OUT [--kind K] [--project DIR]  reads IN and writes it as the runtime stores it "
                          "(stages and common palettes after their project's database)",
-                         Resave});
+                         Resave, KindList});
 Registrar check(Command{"check",
                         "check FILE [--kind K] [--project DIR]  loads FILE as the game would: \"ok\" and what it "
                         "holds, or why not (exit 1)",
-                        Check});
+                        Check, KindList});
 
 }  // namespace
 

@@ -74,13 +74,23 @@ int Fail(const std::string& cp932Message) {
   return 1;
 }
 
+constexpr const char* kUsage =
+    "usage: pelmora-tool render-audio IN OUT.wav [--seconds N] [--loop]   (--loop needs --seconds)\n";
+
 int RenderAudio(const std::vector<std::string>& args) {
   std::string in, out;
   double seconds = -1.0;
   bool loop = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--seconds" && i + 1 < args.size()) {
-      seconds = std::atof(args[++i].c_str());
+      const std::string& value = args[++i];
+      char* end = nullptr;
+      seconds = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || !(seconds > 0) || seconds * plat::kMixRate > kMaxFrames) {
+        std::fprintf(stderr, "render-audio: bad --seconds %s (a number of seconds above 0, at most %lld)\n",
+                     value.c_str(), static_cast<long long>(kMaxFrames / plat::kMixRate));
+        return 2;
+      }
     } else if (args[i] == "--loop") {
       loop = true;
     } else if (in.empty()) {
@@ -93,7 +103,7 @@ int RenderAudio(const std::vector<std::string>& args) {
     }
   }
   if (in.empty() || out.empty() || (loop && seconds <= 0)) {
-    std::fprintf(stderr, "usage: pelmora-tool render-audio IN OUT.wav [--seconds N] [--loop]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   plat::SetManualAudioPull(true);

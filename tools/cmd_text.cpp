@@ -12,6 +12,7 @@
 // sheets in the DirectDraw modes, none in the Direct3D modes), --plain keeps
 // the letters a..z as letters. Prints the font file the face resolved to.
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -95,7 +96,15 @@ int RunText(const std::vector<std::string>& args) {
     else if (args[i] == "--palette" && more) palette = args[++i];
     else if (args[i] == "--face" && more) face = args[++i];
     else if (args[i] == "--font-file" && more) fontFile = args[++i];
-    else if (args[i] == "--glyph-mode" && more) glyphMode = std::atoi(args[++i].c_str());
+    else if (args[i] == "--glyph-mode" && more) {
+      const std::string& value = args[++i];
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), glyphMode);
+      if (ec != std::errc() || end != value.data() + value.size() || glyphMode < 0) {
+        std::fprintf(stderr, "text: bad --glyph-mode %s (a number: 0 draws without glyph sheets, others with them)\n",
+                     value.c_str());
+        return 2;
+      }
+    }
     else if (args[i] == "--plain") plain = true;
     else if (args[i].rfind("--", 0) == 0) bad = true;
     else words.push_back(args[i]);
@@ -155,6 +164,10 @@ int RunText(const std::vector<std::string>& args) {
 
 tool::Registrar textCommand(tool::Command{
     "text", "text FONT_SETTING TEXT OUT.png --mode M  a text in a game font (0, 1, 2) through the runtime's text path",
-    RunText});
+    RunText, [] {
+      return std::string(
+          "FONT_SETTING: 0, 1 or 2; M: dd8 dd16 dd32 d3d16 d3d32; [--palette P.bmp] [--face NAME] [--font-file FILE]\n"
+          "[--glyph-mode N (0: no glyph sheets)] [--plain (the letters a..z as letters)]\n");
+    }});
 
 }  // namespace

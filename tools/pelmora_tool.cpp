@@ -80,14 +80,37 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
 
 }  // namespace tool
 
+namespace {
+
+void PrintCommands(std::FILE* out) {
+  std::fprintf(out, "usage: pelmora-tool COMMAND [ARGS...]   (pelmora-tool COMMAND --help: that command's usage)\ncommands:\n");
+  for (auto& [key, command] : tool::Commands()) std::fprintf(out, "  %s\n", command.usage.c_str());
+}
+
+bool AsksForHelp(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
+
+}  // namespace
+
 int main(int argc, char** argv) {
   auto& commands = tool::Commands();
-  std::string name = argc > 1 ? argv[1] : "help";
-  auto it = commands.find(name);
-  if (it == commands.end()) {
-    std::printf("usage: pelmora-tool COMMAND [ARGS...]\ncommands:\n");
-    for (auto& [key, command] : commands) std::printf("  %s\n", command.usage.c_str());
-    return name == "help" ? 0 : 2;
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.empty() || AsksForHelp(words[0])) {
+    PrintCommands(stdout);
+    return 0;
   }
-  return it->second.run(std::vector<std::string>(argv + 2, argv + argc));
+  auto it = commands.find(words[0]);
+  if (it == commands.end()) {
+    std::fprintf(stderr, "pelmora-tool: unknown command: %s\n", words[0].c_str());
+    PrintCommands(stderr);
+    return 2;
+  }
+  const tool::Command& command = it->second;
+  const std::vector<std::string> args(words.begin() + 1, words.end());
+  // "--help" anywhere among a command's words asks for its usage.
+  if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    std::printf("usage: pelmora-tool %s\n", command.usage.c_str());
+    if (command.details) std::printf("%s", command.details().c_str());
+    return 0;
+  }
+  return command.run(args);
 }

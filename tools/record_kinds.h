@@ -31,6 +31,9 @@ struct RecordKind {
   // A resave without the project's database is refused (the references it
   // holds would be reset to fit the default database).
   bool refusedWithoutProject = false;
+  // The file starts with the version word of the data it holds (a dump
+  // shows it); false for files that hold nothing but their table.
+  bool versioned = true;
   // What a loaded file holds, as "name count" pairs; empty: the declared
   // fields and texts.
   std::function<std::string(cRecord&)> counts = nullptr;

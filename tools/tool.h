@@ -14,6 +14,9 @@ struct Command {
   std::string name;
   std::string usage;  // one line, shown by "pelmora-tool help"
   std::function<int(const std::vector<std::string>& args)> run;
+  // More for "pelmora-tool COMMAND --help" after the usage line (the kinds,
+  // modes or values the command takes), asked for when shown; empty: none.
+  std::function<std::string()> details = nullptr;
 };
 void RegisterCommand(Command command);
 

@@ -66,6 +66,8 @@ struct StartupState {
   // The stage named on the command line cannot be played (a failure that
   // says nothing about the drawing mode).
   bool stageUnplayable = false;
+  // The player cancelled the start dialog: the program ends, nothing failed.
+  bool cancelled = false;
 };
 
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
@@ -144,7 +146,8 @@ bool ChooseDrawingMode(StartupState& state) {
   BootRecord = cBootRecord();
   BootRecord.LoadFromFile(DataPaths.At(kPathBoot));  // a missing record keeps its defaults
   state.modeNotAsked = BootRecord.m_bDontAsk != 0;
-  return ChooseDrawingModeWithStartDialog(BootRecord, DataPaths.At(kPathBoot));
+  state.cancelled = !ChooseDrawingModeWithStartDialog(BootRecord, DataPaths.At(kPathBoot));
+  return !state.cancelled;
 }
 
 // A start that fails after a drawing mode the player asked not to be asked
@@ -457,15 +460,16 @@ constexpr void (*kShutdownSteps[])() = {plat::ForgetDecodedAhead, WriteGameFontR
 
 }  // namespace
 
-bool InitGame(const char* commandLine, int showCommand) {
+StartupOutcome InitGame(const char* commandLine, int showCommand) {
   StartupState state{commandLine, showCommand, {}};
   for (StartupStep step : kStartupSteps) {
     if (!step(state)) {
+      if (state.cancelled) return StartupOutcome::kCancelled;
       if (!state.stageUnplayable) AskForTheDrawingModeNextTime(state);
-      return false;
+      return StartupOutcome::kFailed;
     }
   }
-  return true;
+  return StartupOutcome::kStarted;
 }
 
 void ShutdownGame() {

@@ -6,9 +6,11 @@
 // Prepares everything the game thread needs, one named step after another:
 // folders, project data, settings, the drawing mode, the display and the
 // window, palette and surfaces, options, music, sound effects, the world map
-// and common palette, and a stage named on the command line. False after the
-// failing step's own message (the caller then shuts down and exits).
-bool InitGame(const char* commandLine, int showCommand);
+// and common palette, and a stage named on the command line. Anything but
+// kStarted: the caller shuts down and exits (kFailed after the failing
+// step's own message; kCancelled when the player cancelled the start dialog).
+enum class StartupOutcome { kStarted, kCancelled, kFailed };
+StartupOutcome InitGame(const char* commandLine, int showCommand);
 // Releases what start-up built, in order (sound effects, music, scenes,
 // display); safe on a partly built program.
 void ShutdownGame();

@@ -30,8 +30,11 @@ constexpr uint32_t kWindowStyle = 0x80CB0000;  // popup, caption, system menu, m
 constexpr uint32_t kTerminateGraceMs = 500;
 constexpr uint32_t kEventWaitMs = 50;
 
-// Another copy runs: ask whether to close it. False when this copy must end.
-bool HandleSecondInstance() {
+// Another copy runs: ask whether to close it. False when this copy must end,
+// with `exitCode` 0 when the player said no, kExitStartFailed when the
+// running copy could not be closed.
+bool HandleSecondInstance(int& exitCode) {
+  exitCode = 0;
   const std::string& title = plat::Sjis("二重起動");
   int answer = ShowMessageBox(
       plat::Sjis("既に起動しています。\n実行中のプログラムを閉じて再起動しますか？\n\nWould you like to restart the game?")
@@ -45,6 +48,7 @@ bool HandleSecondInstance() {
   if (auto pid = plat::FindRegisteredWindowOwner(kWindowClassName)) {
     if (!plat::TerminateProcessOrderly(*pid, kTerminateGraceMs)) {
       ShowMessageBox(plat::Sjis("プログラムの終了に失敗しました。").c_str(), title.c_str(), plat::MB_OK);
+      exitCode = kExitStartFailed;
       return false;
     }
   }
@@ -149,20 +153,24 @@ int WinMain(const char* commandLine, int showCommand) {
   // that the player declines to start must leave the running game's log
   // as it is (both copies keep it in the same folder).
   std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
+  int secondCopyExit = 0;
   if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
-      !HandleSecondInstance()) {
+      !HandleSecondInstance(secondCopyExit)) {
     plat::ReleaseInstanceLock();
-    return 0;
+    return secondCopyExit;
   }
 
   // The log is kept by its full path so that it stays put whatever the
   // current folder becomes; a working folder whose name has no CP932 form
   // keeps the plain name (the program itself never changes folder).
-  char reportPath[MAX_PATH] = "Report_Game.txt";
-  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", "Report_Game.txt");
+  char reportPath[MAX_PATH];
+  std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
+  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
   if (!OpenReportLog(reportPath)) {
+    // No log and no window yet: the only place left to say why.
+    std::fprintf(stderr, "pelmora: cannot create %s in this folder\n", kReportLogName);
     plat::ReleaseInstanceLock();
-    return 0;
+    return kExitStartFailed;
   }
   WriteReportLog("App : ver %s", kAppVersion);
   WriteSystemReport();
@@ -174,7 +182,7 @@ int WinMain(const char* commandLine, int showCommand) {
     plat::DestroyWindowEntry(hWnd);
     ShowErrorText(plat::Sjis("ウインドウが生成出来ません！").c_str());
     plat::ReleaseInstanceLock();
-    return 0;
+    return kExitStartFailed;
   }
   MainWindow.m_hWnd = hWnd;
   g_hMainWnd.store(hWnd);
@@ -185,13 +193,14 @@ int WinMain(const char* commandLine, int showCommand) {
 
   if (g_bEditor.load()) MainWindow.NotifyEditorStarted();
 
-  if (!InitGame(commandLine, showCommand)) {
+  const StartupOutcome started = InitGame(commandLine, showCommand);
+  if (started != StartupOutcome::kStarted) {
     ShutdownGame();
     if (g_bEditor.load()) MainWindow.NotifyEditorFailed(0);
     if (host.Exists()) host.Destroy();
     plat::UnregisterWindowOwner(kWindowClassName);
     plat::ReleaseInstanceLock();
-    return 0;
+    return started == StartupOutcome::kFailed ? kExitStartFailed : 0;
   }
   g_bStartupComplete.store(1);
 

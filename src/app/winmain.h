@@ -2,7 +2,16 @@
 // game thread and the main thread's message loop, then shutdown.
 #pragma once
 
+// The game's log, created afresh in the working folder at every start.
+inline constexpr const char* kReportLogName = "Report_Game.txt";
+
+// What the program returns when it stops before its loop: 0 when the
+// player chose to (a second copy not started, the start dialog cancelled),
+// kExitStartFailed after a failed start's message.
+inline constexpr int kExitStartFailed = 1;
+
 // commandLine: a stage file to test-play, or empty. showCommand: how the
 // window is shown (5, SW_SHOW, when the editor started the game). Returns the
-// exit code: 0 when the program stops before its loop, else WM_QUIT's code.
+// exit code: 0 or kExitStartFailed when the program stops before its loop,
+// else WM_QUIT's code.
 int WinMain(const char* commandLine, int showCommand);

@@ -10,18 +10,22 @@
 #include "gfx/fx_frame.h"
 #include "platform/files.h"
 
-uint8_t g_BlendTable[65536];
+uint8_t g_BlendTable[kBlendTableBytes];
 
 bool DDLoadBlendTable(uint8_t* lpTable, const char* szPath) {
   if (lpDTCon) return true;
   FILE* f = plat::OpenFile(szPath ? szPath : "", "rb");
   if (!f) return false;
   // Read aside first: a short file must not leave half a table behind.
-  std::vector<uint8_t> bytes(65536);
-  size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+  std::vector<uint8_t> bytes(kBlendTableBytes);
+  const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
-  if (n != bytes.size()) return false;
-  std::memcpy(lpTable, bytes.data(), bytes.size());
+  return DDBlendTableFromBytes(lpTable, bytes.data(), n);
+}
+
+bool DDBlendTableFromBytes(uint8_t* lpTable, const uint8_t* bytes, size_t size) {
+  if (size < kBlendTableBytes) return false;
+  std::memcpy(lpTable, bytes, kBlendTableBytes);
   return true;
 }
 
@@ -64,21 +68,29 @@ int FadeWeight(double angle) {
   return static_cast<int>(std::sin(angle * 3.141592653589793 / 180.0) * scale);
 }
 
-// Direct3D: a black quad with alpha 255 − weight over the whole back buffer
-// (the virtual one while that is on), its colour and alpha from the diffuse.
+// Direct3D: the whole back buffer shaded (the virtual one while that is on).
 bool ShadeBackBuffer(int weight) {
   DDSURFACEDATA* target = DDBackBuffer();
   DDRedirectBackBuffer(&target);
-  const uint32_t diffuse = static_cast<uint32_t>(255 - weight) << 24;
-  const float x1 = static_cast<float>(target->nWidth) - 0.5f, y1 = static_cast<float>(target->nHeight) - 0.5f;
+  return DDShadeToBlack(target, weight);
+}
+
+}  // namespace
+
+bool DDShadeToBlack(DDSURFACEDATA* lpDstSD, int nWeight) {
+  if (!lpDstSD) return false;
+  const uint32_t diffuse = static_cast<uint32_t>(255 - std::clamp(nWeight, 0, 255)) << 24;
+  const float x1 = static_cast<float>(lpDstSD->nWidth) - 0.5f, y1 = static_cast<float>(lpDstSD->nHeight) - 0.5f;
   const plat::QuadVertex v[4] = {{-0.5f, -0.5f, 0.0f, 1.0f, diffuse, 0.0f, 0.0f},
                                  {-0.5f, y1, 0.0f, 1.0f, diffuse, 0.0f, 0.0f},
                                  {x1, -0.5f, 0.0f, 1.0f, diffuse, 0.0f, 0.0f},
                                  {x1, y1, 0.0f, 1.0f, diffuse, 0.0f, 0.0f}};
   fx::QuadStage stage;
   stage.colorOp = stage.alphaOp = plat::D3DTOP_SELECTARG2;
-  return fx::DrawQuad(target, nullptr, v, stage);
+  return fx::DrawQuad(lpDstSD, nullptr, v, stage);
 }
+
+namespace {
 
 // One frame of either fade. `angle` runs from `start` toward `end`.
 bool FadeStep(double& angle, double start, double end, PALETTEENTRY* lpDst, int nFirst, int nLast, uint8_t bRed,

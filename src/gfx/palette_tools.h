@@ -2,18 +2,25 @@
 // fades of every mode.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "gfx/dd.h"
 
+// The bytes of a blend table (and of its file, "bmp\hbt\hbtNN.dat").
+inline constexpr size_t kBlendTableBytes = 65536;
+
 // 256 × 256 palette numbers: entry [a][b] shows the half-and-half mix of
 // palette colours a and b (8-bit DirectDraw only). One table serves all.
-extern uint8_t g_BlendTable[65536];
+extern uint8_t g_BlendTable[kBlendTableBytes];
 
 // Loads a 65,536-byte blend table file into `lpTable`. Direct3D mode: true
 // at once. False (the table as it was) when the file cannot be opened or is
 // shorter than a whole table.
 bool DDLoadBlendTable(uint8_t* lpTable, const char* szPath);
+// The table of a blend table file's bytes: its first 65,536 bytes (what
+// follows is not read); false (the table as it was) when there are fewer.
+bool DDBlendTableFromBytes(uint8_t* lpTable, const uint8_t* bytes, size_t size);
 
 // Copies all 256 entries of `lpSrc` to `lpDst`, rotating first..last by n
 // places: direction 0 moves them up (the last n come to the front), 1 down
@@ -42,3 +49,9 @@ bool DDFadePaletteOut(PALETTEENTRY* lpDst, int nFirst, int nLast, uint8_t bRed, 
                       double dStep, const PALETTEENTRY* lpSrc, uint8_t bFinishNow);
 bool DDFadePaletteIn(PALETTEENTRY* lpDst, int nFirst, int nLast, uint8_t bRed, uint8_t bGreen, uint8_t bBlue,
                      double dStep, const PALETTEENTRY* lpSrc, uint8_t bFinishNow);
+
+// Direct3D: one frame's picture of those fades, drawn over the whole of
+// `lpDstSD`: a black quad with alpha 255 − weight (weight 0..255, the
+// picture's share; 255 leaves it as it is). False when nothing could be
+// drawn (no Direct3D device, a surface that is not a render target).
+bool DDShadeToBlack(DDSURFACEDATA* lpDstSD, int nWeight);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 
+#include "app/winmain.h"
 #include "support/harness.h"
 #include "support/project_files.h"
 
@@ -42,7 +43,8 @@ TEST(DefaultDataTest, AnsweredYesDataBecomesACopyOfDefault) {
   EXPECT_EQ(game.Close(), 0);
 }
 
-// Each of these ends start-up with the dialog line given, after an orderly end.
+// Each of these ends start-up with the dialog line given, after an orderly
+// end, and the program exits as a failed start does.
 TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
   struct Case {
     const char* name;
@@ -73,7 +75,7 @@ TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
     GameHarness game(Answering(c.answers, c.writeProject));
     c.prepare(game);
     EXPECT_FALSE(game.Start());
-    EXPECT_EQ(game.WaitForExit(), 0);
+    EXPECT_EQ(game.WaitForExit(), kExitStartFailed);
     if (c.report)
       EXPECT_NE(game.ReadFile("Report_Game.txt").find(c.dialogLine), std::string::npos);
     else

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "app/winmain.h"
 #include "base/program.h"
 #include "base/safe_containers.h"
 #include "base/thread.h"
@@ -248,7 +249,10 @@ TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
     WriteBootRecord(game, 0, 1);
     if (fails) std::filesystem::remove(game.PathOf("data/WorldMap.dat"));
     EXPECT_EQ(game.Start(), !fails);
-    EXPECT_EQ(fails ? game.WaitForExit() : game.Close(), 0);
+    if (fails)
+      EXPECT_EQ(game.WaitForExit(), kExitStartFailed);
+    else
+      EXPECT_EQ(game.Close(), 0);
     EXPECT_EQ(game.DialogLog().find("描画モード"), std::string::npos);  // not asked this time
     cBootRecord after;
     ASSERT_TRUE(after.LoadFromFile(game.PathOf("user_data/Boot.dat")));
@@ -257,8 +261,8 @@ TEST(GameTest, AFailedStartWithAnUnaskedDrawingModeAsksNextTime) {
   }
 }
 
-// Cancel in the start dialog ends the program at start-up: exit code 0, no
-// frame, no window shown, and the boot record as it was (missing or not).
+// Cancel in the start dialog ends the program at start-up: exit code 0 (the
+// player's choice, not a failure), no frame, no window shown, and the boot record as it was (missing or not).
 TEST(GameTest, CancellingTheStartDialogEndsTheProgramBeforeAnyFrame) {
   for (bool withRecord : {false, true}) {
     SCOPED_TRACE(withRecord ? "with a boot record" : "without a boot record");
@@ -307,8 +311,8 @@ TEST(GameTest, SystemIniChoosesTheSizingBorderAndTheBoxesLanguage) {
 }
 
 // A stage named on the command line that exists but cannot be played ends
-// start-up after the loader's own message: the program exits before any
-// frame, asks nothing (no quit question over a black screen), and leaves
+// start-up after the loader's own message: the program exits as a failed
+// start before any frame, asks nothing (no quit question over a black screen), and leaves
 // the boot record's "do not ask" as it was (the drawing mode is not what
 // failed).
 TEST(GameTest, AnUnplayableCommandLineStageEndsStartUpWithItsMessage) {
@@ -337,7 +341,7 @@ TEST(GameTest, AnUnplayableCommandLineStageEndsStartUpWithItsMessage) {
     WriteBootRecord(game, 1, 1);
     std::ofstream(game.PathOf("data/stg4/bad.stg4"), std::ios::binary) << row.bytes;
     EXPECT_FALSE(game.Start());
-    EXPECT_EQ(game.WaitForExit(), 0);
+    EXPECT_EQ(game.WaitForExit(), kExitStartFailed);
     EXPECT_EQ(game.FramesPresented(), 0u);
     const std::string log = game.DialogLog();
     EXPECT_NE(log.find(row.message), std::string::npos) << log;

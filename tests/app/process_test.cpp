@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,12 +191,13 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
 }
 
 // Each failure of start-up shows its message and the program ends in order
-// (the window's registration gone, exit code 0; in the sanitizer build a
-// leak would change the exit code).
+// (the window's registration gone) with the exit code of a failed start, 1
+// (in the sanitizer build a leak would change the exit code). A folder that
+// is not a project (no data, no default data) is one of them.
 TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
   struct Row {
     const char* name;
-    const char* missingFile;  // removed from the project
+    const char* missingFile;  // removed from the project ("*": no project, only a System.ini)
     const char* iniLines;
     std::string env;
     const char* message;  // the box's text in the dialog transcript
@@ -209,19 +212,61 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
       {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
+      {"not a project", "*", "", "", "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::path folder = root_ / row.name;
     fs::create_directories(folder);
-    WriteMinimalProject(folder.string(), row.iniLines);
-    if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
+    if (std::string(row.missingFile) == "*") {
+      std::ofstream(folder / "System.ini") << "Direct3D=1\nWindowMode=1\n";
+    } else {
+      WriteMinimalProject(folder.string(), row.iniLines);
+      if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
+    }
     std::vector<std::string> env{"PELMORA_DIALOG_ANSWERS=ok"};
     if (!row.env.empty()) env.push_back(row.env);
     pid_t pid = Launch(row.name, env);
-    EXPECT_EQ(WaitExit(pid, 10000), 0);
+    EXPECT_EQ(WaitExit(pid, 10000), 1);
     std::string log = Slurp(root_ / (std::string(row.name) + ".dialogs"));
     EXPECT_NE(log.find(std::string("エラー\t") + row.message + "\tok"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
+  }
+}
+
+// The command line: --help prints the usage (exit 0); an option the program
+// does not know, a bad show command or a second stage file is refused with
+// the usage (exit 2) before anything starts: no log is written, no window
+// registered.
+TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
+  struct Row {
+    const char* args;
+    int status;
+    const char* out;  // in the standard output ("" none)
+    const char* err;  // in the standard error ("" none)
+  };
+  const Row rows[] = {
+      {"--help", 0, "usage: pelmora [--show-command=N] [STAGE_FILE]", ""},
+      {"--bogus", 2, "", "pelmora: unknown option: --bogus\nusage: pelmora"},
+      {"--show-command", 2, "", "unknown option: --show-command"},
+      {"--show-command=x", 2, "", "bad show command: --show-command=x"},
+      {"one.stg4 two.stg4", 2, "", "more than one stage file"},
+  };
+  // Not a project: a command line taken for a start would end at once (exit
+  // 1, its log written) rather than play on.
+  const fs::path folder = root_ / "args";
+  fs::create_directories(folder);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args);
+    const std::string command = "cd '" + folder.string() + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy PELMORA_RUNTIME_DIR='" +
+                                (root_ / "run").string() + "' PELMORA_DIALOG_ANSWERS=ok '" + PELMORA_EXE + "' " + row.args +
+                                " > '" + (root_ / "out.txt").string() + "' 2> '" + (root_ / "err.txt").string() + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+    const std::string out = Slurp(root_ / "out.txt"), err = Slurp(root_ / "err.txt");
+    if (row.out[0] != '\0') EXPECT_NE(out.find(row.out), std::string::npos) << out;
+    if (row.err[0] != '\0') EXPECT_NE(err.find(row.err), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(folder / "Report_Game.txt"));
     EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
   }
 }

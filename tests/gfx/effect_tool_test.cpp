@@ -1,8 +1,12 @@
 // pelmora-tool effect, run as a process: every effect it lists draws in each
-// mode, and a mosaic's blocks come back in the PNG it writes.
+// mode where the runtime draws it and is refused where it does not, a
+// mosaic's blocks come back in the PNG it writes, and the fade of the
+// Direct3D modes is the game's shade toward black.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -33,20 +37,56 @@ TEST_F(EffectToolTest, EveryListedEffectDrawsInEveryMode) {
   const auto bmp = testbmp::Rgb24(8, 4, rgb);
   std::ofstream(dir_ + "/in.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
 
+  // What the runtime does not draw in a mode is refused (exit 2, nothing
+  // written) rather than written as a blank picture: the blur of palette
+  // numbers, the tint outside Direct3D.
+  struct Refusal {
+    const char* effect;
+    const char* mode;
+    const char* why;
+  };
+  const Refusal refusals[] = {{"blur", "dd8", "nothing in 8-bit colour"},
+                              {"tint", "dd8", "Direct3D modes only"},
+                              {"tint", "dd16", "Direct3D modes only"},
+                              {"tint", "dd555", "Direct3D modes only"},
+                              {"tint", "dd32", "Direct3D modes only"}};
+  // A picture large enough for every effect's defaults to show on it.
+  constexpr int kWide = 64, kHigh = 48;
+  std::vector<uint32_t> halves;
+  for (int y = 0; y < kHigh; ++y)
+    for (int x = 0; x < kWide; ++x) halves.push_back(x < kWide / 2 ? 0xFF0000u : 0x0000FFu);
+  const auto large = testbmp::Rgb24(kWide, kHigh, halves);
+  std::ofstream(dir_ + "/large.bmp", std::ios::binary).write(reinterpret_cast<const char*>(large.data()), large.size());
   std::string list;
   ASSERT_EQ(Run("--list", list), 0);
   std::istringstream names(list);
-  int count = 0;
+  int count = 0, refused = 0;
   for (std::string name; std::getline(names, name); ++count) {
-    for (const char* mode : {"dd16", "dd555", "dd32", "d3d16", "d3d32"}) {
+    for (const char* mode : {"dd8", "dd16", "dd555", "dd32", "d3d16", "d3d32"}) {
+      SCOPED_TRACE(name + " " + mode);
+      const Refusal* refusal = nullptr;
+      for (const Refusal& r : refusals)
+        if (name == r.effect && std::string(mode) == r.mode) refusal = &r;
+      std::filesystem::remove(dir_ + "/o.png");
       std::string output;
-      EXPECT_EQ(Run(name + " " + dir_ + "/in.bmp " + dir_ + "/o.png --mode " + mode, output), 0)
-          << name << " " << mode << ": " << output;
+      const int status = Run(name + " " + dir_ + "/large.bmp " + dir_ + "/o.png --mode " + mode, output);
+      if (refusal) {
+        ++refused;
+        EXPECT_EQ(status, 2) << output;
+        EXPECT_NE(output.find(refusal->why), std::string::npos) << output;
+        EXPECT_FALSE(std::filesystem::exists(dir_ + "/o.png"));
+        continue;
+      }
+      EXPECT_EQ(status, 0) << output;
       int w = 0, h = 0;
-      EXPECT_EQ(ReadPng(dir_ + "/o.png", w, h).size(), 32u) << name << " " << mode;
+      const std::vector<uint32_t> pixels = ReadPng(dir_ + "/o.png", w, h);
+      EXPECT_EQ(pixels.size(), static_cast<size_t>(kWide * kHigh));
+      // Something of the red and blue picture shows: not a blank one.
+      EXPECT_TRUE(std::any_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p != 0; }));
     }
   }
   EXPECT_EQ(count, 14);
+  EXPECT_EQ(refused, 5);
 
   // Blocks of 4 take the mean of their pixels; a block of 8 mixes both halves.
   std::string output;
@@ -59,6 +99,42 @@ TEST_F(EffectToolTest, EveryListedEffectDrawsInEveryMode) {
   EXPECT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --radius 4", output), 2);
   EXPECT_EQ(Run("swirl " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32", output), 2);
   EXPECT_NE(output.find("no effect swirl"), std::string::npos);
+}
+
+// In the Direct3D modes the game's fade draws black with alpha 255 - weight
+// over the picture (it takes no colour there): a weight of 64 leaves a
+// quarter of the red, 255 all of it. A colour asked for there is refused.
+// The DirectDraw fade mixes toward the colour asked for.
+TEST_F(EffectToolTest, TheFadeOfTheDirect3DModesShadesTowardBlack) {
+  const auto bmp = testbmp::Rgb24(2, 2, {0xFF0000u, 0xFF0000u, 0xFF0000u, 0xFF0000u});
+  std::ofstream(dir_ + "/red.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
+  struct Case {
+    const char* mode;
+    int weight;
+    uint32_t red;
+  };
+  for (const Case& c : {Case{"d3d32", 64, 0x40}, Case{"d3d32", 255, 0xFF}, Case{"d3d32", 0, 0x00}}) {
+    SCOPED_TRACE(std::string(c.mode) + " weight " + std::to_string(c.weight));
+    std::string output;
+    ASSERT_EQ(Run("fade " + dir_ + "/red.bmp " + dir_ + "/f.png --mode " + c.mode + " --weight " +
+                      std::to_string(c.weight),
+                  output),
+              0)
+        << output;
+    int w = 0, h = 0;
+    const std::vector<uint32_t> pixels = ReadPng(dir_ + "/f.png", w, h);
+    ASSERT_EQ(pixels.size(), 4u);
+    EXPECT_NEAR(static_cast<int>(pixels[0] >> 16), static_cast<int>(c.red), 1);
+    EXPECT_EQ(pixels[0] & 0xFFFFu, 0u);
+  }
+  std::string output;
+  EXPECT_EQ(Run("fade " + dir_ + "/red.bmp " + dir_ + "/g.png --mode d3d16 --blue 255", output), 2);
+  EXPECT_NE(output.find("toward black only"), std::string::npos) << output;
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/g.png"));
+  ASSERT_EQ(Run("fade " + dir_ + "/red.bmp " + dir_ + "/g.png --mode dd32 --weight 128 --blue 255", output), 0)
+      << output;
+  int w = 0, h = 0;
+  EXPECT_EQ(ReadPng(dir_ + "/g.png", w, h)[0], 0x7F007Fu);
 }
 
 }  // namespace
