@@ -712,7 +712,7 @@ TEST_F(PlayToolTest, AStageFileThatIsNotThereIsToldAndTheTitleComesFirst) {
     EXPECT_EQ(Slurp(errors_).find(told) != std::string::npos, c.told) << Slurp(errors_);
     const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "m.jsonl"));
     ASSERT_EQ(lines.size(), 20u);
-    EXPECT_EQ(Field(lines.back(), "scene"), c.told ? "0" : "4");
+    EXPECT_EQ(Value(lines.back(), "scene"), c.told ? "0" : "4");
   }
 }
 
