@@ -14,6 +14,9 @@
 
 namespace {
 
+// The palette colour the blur effect changes toward in an 8-bit display.
+constexpr int32_t kBlurColourIn8Bits = 31;
+
 const std::vector<cGraphicEffectRun>& TableOf(int32_t direction) {
   return direction ? GraphicEffectRunsReversed : GraphicEffectRuns;
 }
@@ -184,7 +187,13 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
       DDBltMosaic(dst, d.x, d.y, d.w, d.h, v * f, s.surface, s.sx, s.sy, flags);
       break;
     case 16:
-      DDBltBlur(dst, d.x, d.y, d.w, d.h, v * f, v * f, s.surface, s.sx, s.sy, flags);
+      // Palette numbers cannot be averaged: in 8 bits the blur draws as a
+      // colour change toward palette colour 31 at the blur's level.
+      if (DDState.nBpp == 8)
+        DDBltColorChange(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, DDState.DDPalette, g_BlendTable,
+                         kBlurColourIn8Bits, v);
+      else
+        DDBltBlur(dst, d.x, d.y, d.w, d.h, v * f, v * f, s.surface, s.sx, s.sy, flags);
       break;
     default:
       Plain(dst, d.x, d.y, d);

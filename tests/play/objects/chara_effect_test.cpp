@@ -12,6 +12,8 @@
 #include "data/database.h"
 #include "data/flow.h"
 #include "data/labels.h"
+#include "gfx/fx_colour.h"
+#include "gfx/palette_tools.h"
 #include "platform/text.h"
 #include "play/commands/commands.h"
 #include "play/objects/stage_character.h"
@@ -159,6 +161,35 @@ TEST_F(CharaEffectTest, BlinkDrawsTheCellOnlyWhileShown) {
     for (DDSURFACEDATA* sd : {&sheet, &dst}) DDReleaseSurface(sd);
     DDResetForTest();
   }
+}
+
+// Palette numbers cannot be averaged: in an 8-bit display the blur effect
+// draws its cell as a colour change toward palette colour 31 at the blur's
+// level, the same pixels as that blit; deeper displays blur.
+TEST_F(CharaEffectTest, BlurInAn8BitDisplayIsAColourChangeTowardColour31) {
+  DisplaySandbox sandbox;
+  Define({{16, {100, 2, 2}}});
+  std::vector<uint8_t> kept(g_BlendTable, g_BlendTable + kBlendTableBytes);
+  for (int a = 0; a < 256; ++a)
+    for (int b = 0; b < 256; ++b) g_BlendTable[a * 256 + b] = static_cast<uint8_t>((a + b) / 2);
+  ASSERT_TRUE(DDInit(0, 0, 640, 480, 8, 0, 0, 1, 60, 0, nullptr, nullptr, 0));
+  DDState.dwColorKey = 0;
+  DDSURFACEDATA sheet, dst, expected;
+  ASSERT_TRUE(DDCreateSurface(&sheet, 32, 32, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
+  ASSERT_TRUE(DDCreateSurface(&dst, 64, 64, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
+  ASSERT_TRUE(DDCreateSurface(&expected, 64, 64, 1, 1, DTMEMORYTYPE_SYSTEM, 0, 0));
+  DDFillRectColor(&sheet, 0, 0, 32, 32, 200);
+  for (DDSURFACEDATA* sd : {&dst, &expected}) DDFillSurfaceColor(sd, 0);
+  cGraphicEffectSlot s;
+  s.Start(1, kEffectForward, 0);
+  DrawGraphicEffect(s, &dst, cEffectDraw{.sheet = &sheet, .x = 16, .y = 16}, false, true);
+  DDBltColorChange(&expected, 16, 16, 32, 32, &sheet, 0, 0, 0, DDState.DDPalette, g_BlendTable, 31, 2);
+  EXPECT_EQ(Pixel(&dst, 20, 20), 73u);  // 200, then two halvings toward 31
+  for (int y = 0; y < 64; y += 5)
+    for (int x = 0; x < 64; x += 5) ASSERT_EQ(Pixel(&dst, x, y), Pixel(&expected, x, y)) << x << "," << y;
+  for (DDSURFACEDATA* sd : {&sheet, &dst, &expected}) DDReleaseSurface(sd);
+  DDResetForTest();
+  std::copy(kept.begin(), kept.end(), g_BlendTable);
 }
 
 }  // namespace
