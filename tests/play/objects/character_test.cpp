@@ -362,7 +362,10 @@ TEST(CharacterStageTest, AJumpCutOffByACeilingStartsAgainAfterEachLandingUnderEv
       {kFreeJump, kBlockCharacter, 2}, {kSecondJumpTiming, kBlockCharacter, 2}, {kNoRule, kBlockCharacter, 1},
       {kFreeJump, kBlockCharacter, 1}, {kSecondJumpTiming, kBlockCharacter, 1},
   };
-  const cCharacterSwitches switches = g_CharacterSwitches;
+  struct KeepSwitches {  // the stages below set the project's rules
+    cCharacterSwitches saved = g_CharacterSwitches;
+    ~KeepSwitches() { g_CharacterSwitches = saved; }
+  } keep;
   StageFlowsInstalled flows;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "rule " << c.rule << ", ceiling " << c.ceiling << " " << c.over
@@ -424,7 +427,6 @@ TEST(CharacterStageTest, AJumpCutOffByACeilingStartsAgainAfterEachLandingUnderEv
     EXPECT_GE(jumps, 4);
     EXPECT_GE(bumps, jumps - 1) << "each jump met the ceiling";
   }
-  g_CharacterSwitches = switches;
 }
 
 }  // namespace

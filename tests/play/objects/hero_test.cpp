@@ -282,7 +282,10 @@ TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) 
   const Case cases[] = {{false, 1, 0}, {false, 2, 0}, {false, 3, 0}, {false, 2, 1},
                         {true, 1, 0},  {true, 2, 0},  {true, 3, 0},  {true, 2, 1}};
   const Press presses[] = {kTap, kTap, kHold, kTap, kHoldLimit, kTap, kHold, kHold};
-  const cCharacterSwitches switches = g_CharacterSwitches;
+  struct KeepSwitches {  // the stages below set the project's rules
+    cCharacterSwitches saved = g_CharacterSwitches;
+    ~KeepSwitches() { g_CharacterSwitches = saved; }
+  } keep;
   StageFlowsInstalled flows;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.lift ? "lift" : "floor") << ", level " << c.level << ", jump timing "
@@ -354,7 +357,6 @@ TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) 
       }
     }
   }
-  g_CharacterSwitches = switches;
 }
 
 }  // namespace
