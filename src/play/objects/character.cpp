@@ -174,7 +174,6 @@ void cCharacter::CopyFrom(const cCharacter& other) {
   m_bJump2 = other.m_bJump2;
   m_nJumpEnd = other.m_nJumpEnd;
   m_bPendingJump = other.m_bPendingJump;
-  m_bSecondJump = other.m_bSecondJump;
   m_bStanding = other.m_bStanding;
   m_nFallCounter = other.m_nFallCounter;
   m_bContactLeft = other.m_bContactLeft;
@@ -232,7 +231,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_bAirborne = 1;
   m_bJump1 = m_bJump2 = 0;
   m_nJumpEnd = 0;
-  m_bPendingJump = m_bSecondJump = 0;
+  m_bPendingJump = 0;
   m_bStanding = 0;
   m_nFallCounter = 0;
   m_bContactLeft = m_bContactRight = m_bContactUp = m_bContactDown = 0;
@@ -609,12 +608,12 @@ void cCharacter::Jump(cJumpCommand& command) {
     m_bRiding = 0;
   };
   if (g_CharacterSwitches.freeJump) {
-    if (!m_bAirborne && !m_bPendingJump && !m_bKnockedBack && !m_bSecondJump) start();
+    if (!m_bAirborne && !m_bPendingJump && !m_bKnockedBack && !m_nJumpEnd) start();
     return;
   }
   if (!command.started) {
     command.firstRun = 0;
-    int32_t jumping = g_CharacterSwitches.secondJumpTiming ? m_bSecondJump : m_bJump2;
+    int32_t jumping = g_CharacterSwitches.secondJumpTiming ? m_nJumpEnd : m_bJump2;
     if (!m_bAirborne && !m_bPendingJump && !m_bKnockedBack && !jumping) {
       start();
       return;

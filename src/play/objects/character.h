@@ -8,13 +8,20 @@
 // Jump state words: the words that the block collision, the character jump
 // and the hero's variable jump share are kept once, under these names:
 //   m_bAirborne  in the air (no floor under the feet for a while); a new
-//                character starts in the air
+//                character starts in the air. Landing on a block clears it,
+//                and so does standing on a block character for the hero
+//                (whose fall sets it, but never while it rides)
 //   m_bJump1     a jump was taken (the hero's "jumped")
 //   m_bJump2     the jump is under way / its rise is over (the hero's
-//                "rise over"; a ceiling sets it)
-//   m_nJumpEnd   the rise was cut off by a ceiling (the hero's rise lock)
-//   m_bPendingJump, m_bSecondJump  the jump command's waiting and second-jump
-//                words
+//                "rise over"; a ceiling sets it, a landing clears it, and so
+//                does standing on a block character for the hero)
+//   m_nJumpEnd   the rise was cut off by a ceiling or a block character
+//                above (the hero's rise lock, cleared by its jump logic; a
+//                computer-controlled character's landing clears it). The
+//                jump command's second-jump word: with the free-jump rule it
+//                keeps a character from jumping, and with the second jump
+//                timing it stands for the jumping word
+//   m_bPendingJump  the jump command's waiting word
 // Game thread only.
 #pragma once
 
@@ -418,7 +425,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bJump1 = 0, m_bJump2 = 0;
   int32_t m_nJumpEnd = 0;
   int32_t m_bPendingJump = 0;
-  int32_t m_bSecondJump = 0;
   int32_t m_bStanding = 0;
   int32_t m_nFallCounter = 0;
   int32_t m_nLastSide = kNoSide;  // 0 after a block on the left, 1 on the right

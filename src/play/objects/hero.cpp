@@ -76,7 +76,6 @@ void cHero::CopyOwn(const cHero& other) {
   m_PendingCommands = other.m_PendingCommands;
   m_nMoveMode = other.m_nMoveMode;
   m_nPrevLandingBlock = other.m_nPrevLandingBlock;
-  m_bAirborneStart = other.m_bAirborneStart;
   m_nItemCooldown = other.m_nItemCooldown;
   m_nJumpFrames = other.m_nJumpFrames;
   m_bDeathHandedOver = other.m_bDeathHandedOver;

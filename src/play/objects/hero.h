@@ -95,7 +95,6 @@ class cHero : public cCharacter {
   int32_t m_nMoveMode = 0;
   int32_t m_nPrevLandingBlock = kNoBlock;
   // Words of the block checks.
-  int32_t m_bAirborneStart = 0;
   int32_t m_nItemCooldown = 0;
   int32_t m_nJumpFrames = 0;
   // The end of the death display was handed to the stage scene (once).

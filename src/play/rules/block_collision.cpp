@@ -125,8 +125,10 @@ int cBlockMap::CheckBottomSide(cCharacter& object) {
     object.m_nFootBlock = -1;
     if (object.m_nFallCounter < INT32_MAX) ++object.m_nFallCounter;
     if (object.m_nFallCounter >= m_Rules.airborneThreshold) {
+      // A rider is never made airborne: standing on a block character, the
+      // hero may still jump.
       if (IsPlayerControlled(object) && object.m_bRiding == 0) {
-        if (m_pHero != nullptr) m_pHero->m_bAirborneStart = 1;
+        if (m_pHero != nullptr) m_pHero->m_bAirborne = 1;
         object.m_bAirborne = 1;
       } else if (IsComputerControlled(object)) {
         object.m_bAirborne = 1;
@@ -261,7 +263,7 @@ int cBlockMap::ApplyFootBlock(cHero& hero) {
         hero.m_dSpeedY = hero.JumpSpeed(height);
         hero.m_bJump1 = 1;
         hero.m_bJump2 = 1;
-        hero.m_bAirborneStart = 0;
+        hero.m_bAirborne = 0;
         hero.m_nJumpFrames = cCharacter::JumpFrames(hero.m_dSpeedY);
         if (block.m_nItemKind != 0) result = TakeFootBlockItem(hero);
         break;
@@ -708,7 +710,15 @@ int cStageScene::ResolveCharacterContacts(cCharacter& object) {
   // 4. Triggers.
   if (touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
   if (object.m_bRiding != 0) {
-    if (IsPlayerControlled(object) && HasHero()) Hero().m_bAirborneStart = 0;
+    // Standing on a block character is standing: the hero who came down on
+    // it (airborne since the jump or the fall) may jump off it again, and
+    // the rise of the jump before is over, so that a tap hops off it as it
+    // hops off a floor. Only the words are cleared; a landing on a block
+    // cell would also snap to the grid and raise the block triggers.
+    if (IsPlayerControlled(object)) {
+      if (HasHero()) Hero().m_bAirborne = 0;
+      object.m_bJump2 = 0;
+    }
     if (!touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
     object.TriggerFlowsOfKind(kTriggerOnBlockCharacter);
   }

@@ -210,8 +210,9 @@ class cBlockMap {
   cBlockRules& Rules() { return m_Rules; }
   const cBlockRules& Rules() const { return m_Rules; }
   cBlockHooks& Hooks() { return m_Hooks; }
-  // The first hero: the subject of appearance conditions and the holder of
-  // the airborne-start flag. May be null (conditions are then not met).
+  // The first hero: the subject of appearance conditions, made airborne
+  // when a player-controlled object falls. May be null (conditions are then
+  // not met).
   void SetHero(cHero* hero) { m_pHero = hero; }
   cHero* Hero() const { return m_pHero; }
 

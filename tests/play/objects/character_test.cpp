@@ -295,7 +295,9 @@ TEST_F(CharacterTest, ItemsStandOnTheirBlockAndCopyTheirDefinition) {
 
 }  // namespace
 
+#include "data/labels.h"
 #include "play/world/stage_scene.h"
+#include "play/world/system_switches.h"
 
 namespace {
 
@@ -332,6 +334,98 @@ TEST(CharacterStageTest, AJumpInTheRunningStageRisesItsHeight) {
       top = std::min(top, c.m_dY);
     }
     EXPECT_EQ(ground - top, k.rise);
+  }
+}
+
+// A character whose flow jumps again and again (four half blocks, a sound
+// at each start) under a ceiling: a block or a block character (that flies
+// and stands still) one or two blocks over its head. Each jump is cut off
+// by the ceiling, which sets its second-jump word, and its landing clears
+// that word again, so that under each of the project's jump rules (none,
+// the free jump, the second jump timing, which test that word) it jumps
+// again after every landing and never starts a jump in the air.
+TEST(CharacterStageTest, AJumpCutOffByACeilingStartsAgainAfterEachLandingUnderEveryJumpRule) {
+  enum Rule { kNoRule, kFreeJump, kSecondJumpTiming };
+  enum Ceiling { kBlock, kBlockCharacter };
+  constexpr int32_t kMargin = 10;  // the stage's first cell in the block map
+  constexpr int32_t kRow = 13, kFloorRow = 14;
+  struct Case {
+    Rule rule;
+    Ceiling ceiling;
+    int32_t over;  // blocks between the character's row and the ceiling's
+  };
+  // A character that bumps a block under the free jump rule keeps the
+  // command's waiting word, which only a waiting command clears: it never
+  // jumps again, and is left out.
+  const Case cases[] = {
+      {kNoRule, kBlock, 2},           {kSecondJumpTiming, kBlock, 2},           {kNoRule, kBlockCharacter, 2},
+      {kFreeJump, kBlockCharacter, 2}, {kSecondJumpTiming, kBlockCharacter, 2}, {kNoRule, kBlockCharacter, 1},
+      {kFreeJump, kBlockCharacter, 1}, {kSecondJumpTiming, kBlockCharacter, 1},
+  };
+  struct KeepSwitches {  // the stages below set the project's rules
+    cCharacterSwitches saved = g_CharacterSwitches;
+    ~KeepSwitches() { g_CharacterSwitches = saved; }
+  } keep;
+  StageFlowsInstalled flows;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rule " << c.rule << ", ceiling " << c.ceiling << " " << c.over
+                                    << " blocks up");
+    StageBuilder stage(20, 15);
+    stage.SpeedLevel(2).Gravity(0.25).Floor(kFloorRow, 0, 19).Hero(1, kRow);
+    const int32_t ceilingRow = kRow - c.over;
+    if (c.ceiling == kBlock) {
+      stage.Block(10, ceilingRow);
+    } else {
+      stage.Character(10, ceilingRow);
+      cEdCharacter& k = stage.Data().m_PlacedCharacters.back();
+      k.m_nParam25 = 1;  // a block to the others
+      k.m_nParam33 = 1;  // flies
+      k.m_nParam6 = 1;   // its body is its whole cell
+      k.m_nParam53 = 3;  // acts wherever it is
+    }
+    stage.Character(10, kRow);
+    cEdCharacter& jumper = stage.Data().m_PlacedCharacters.back();
+    cEdCmd jump;
+    jump.m_nKind = kCmdJump;
+    jump.m_vParams = {0, 0, 4, 0, 0};
+    jump.m_nSound = 1;  // heard as sound 1 + 16
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {jump};
+    jumper.m_vFlows = {flow};
+    jumper.m_nParam53 = 3;
+    StageSession session(stage);
+    ASSERT_TRUE(session.Loaded());
+    session.System().SetNum(ProjectRuleRow(kRuleFreeJump).field, c.rule == kFreeJump);
+    session.System().SetNum(ProjectRuleRow(kRuleSecondJumpTiming).field, c.rule == kSecondJumpTiming);
+    session.Scene().SetStage(0, 1);  // the stage starts again under the project's rules
+    const cStageCharacter& character = session.Scene().m_CharacterList.back();
+
+    const int32_t feet = (kRow + kMargin + 1) * 32 - 1;  // its bottom standing on the floor
+    const double under = (ceilingRow + kMargin + 1) * 32.0;  // the first dot under the ceiling
+    int32_t jumps = 0, bumps = 0;
+    bool stood = false, bumped = false;
+    size_t heard = 0;
+    for (int frame = 0; frame < 150; ++frame) {
+      session.Frames(1);
+      int32_t started = 0;
+      for (; heard < session.Sounds().size(); ++heard) started += session.Sounds()[heard] == 1 + 16;
+      if (started != 0) {
+        EXPECT_EQ(started, 1) << "frame " << frame;
+        EXPECT_TRUE(stood) << "started a jump in the air, frame " << frame;
+        ++jumps;
+        bumped = false;
+      }
+      if (!bumped && character.m_dY < under + 1) {
+        EXPECT_GT(character.m_dY, under - 1) << "went into the ceiling, frame " << frame;
+        bumped = true;
+        ++bumps;
+      }
+      // On the floor, or coming down onto it in the frame's next sub-step.
+      stood = character.m_dBottom > feet - 8 && character.m_dSpeedY >= 0;
+    }
+    EXPECT_GE(jumps, 4);
+    EXPECT_GE(bumps, jumps - 1) << "each jump met the ceiling";
   }
 }
 

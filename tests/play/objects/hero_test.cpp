@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "data/labels.h"
+#include "data/move_shot.h"
 #include "data/stage_data.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/hero.h"
+#include "play/objects/stage_character.h"
 #include "play/world/flow_hooks.h"
 #include "play/world/stage_scene.h"
+#include "play/world/system_switches.h"
 #include "scene/input.h"
 #include "support/stage_builder.h"
 
@@ -81,57 +84,6 @@ TEST_F(HeroTest, TheViewKeepsTheHeroInTheMiddleWithinTheLimits) {
   h->UpdateScreenRect();
   EXPECT_EQ(h->m_rcScreen.left, TruncToInt(1000.5 - cHero::ViewX() - h->m_nMarginX));
   EXPECT_EQ(h->m_rcScreen.right, h->m_rcScreen.left + 31);
-}
-
-// The jump key held from the ground: the take-off from a support waits for
-// the frame's last sub-step; let go before the hold limit, an upward speed
-// keeps 30 %.
-TEST_F(HeroTest, VariableJumpTakesOffAndCutsShortOnRelease) {
-  // The jump command runs inside the hero's frame, as a flow would run it.
-  struct JumpFlow : cFlowHooks {
-    int StepFlows(cCharacter& c, int32_t) override {
-      static_cast<cHero&>(c).Jump(*command);
-      static_cast<cHero&>(c).Jump(*command);  // a second call in one sub-step does nothing
-      return 0;
-    }
-    cJumpCommand* command = nullptr;
-  } flow;
-  cJumpCommand jump;
-  jump.params[0] = 1;
-  jump.hasKeys = 1;
-  jump.keysHeld = 1;
-  jump.holdLimit = 10;
-  jump.initialSpeed = -6;
-  flow.command = &jump;
-  SetFlowHooks(&flow);
-  auto h = MakeHero(1000, 1000);
-  h->m_bAirborne = 0;
-  h->m_bRiding = 1;
-
-  h->Frame(0);  // no scene: every sub-step counts as the frame's last
-  EXPECT_EQ(h->m_dSpeedY, -6.0);
-  EXPECT_EQ(jump.started, 1);
-  EXPECT_EQ(h->m_bRiding, 0);
-  EXPECT_EQ(h->m_nJumpHold, 1);
-  h->Frame(0);
-  EXPECT_EQ(h->m_nJumpHold, 2);
-  jump.keysHeld = 0;
-  h->Frame(0);
-  EXPECT_EQ(h->m_dSpeedY, -1.7999999999999998);  // -6 x 0.3
-  EXPECT_EQ(h->m_bJump2, 1);
-  EXPECT_EQ(h->m_nJumpHold, 0);
-  SetFlowHooks(nullptr);
-
-  // The second jump timing: a supported take-off is 2 % stronger.
-  g_CharacterSwitches.jumpTiming = 1;
-  auto s = MakeHero(1000, 1000);
-  s->m_bAirborne = 0;
-  s->m_bRiding = 1;
-  cJumpCommand again = jump;
-  again.keysHeld = 1;
-  again.started = 0;
-  s->Jump(again);
-  EXPECT_EQ(s->m_dSpeedY, -6 * 1.0199999809265137);
 }
 
 TEST_F(HeroTest, MoveModesChangeBodyAndAirState) {
@@ -260,6 +212,151 @@ TEST(HeroJumpStage, ALetGoKeyCutsTheRiseAndAHeldKeyRisesTheFullHeight) {
     }
   }
   for (int level = 1; level <= 3; ++level) EXPECT_GT(fullRise[level], 0.0) << level;
+}
+
+
+// ---- Jumps played over and over, from a floor and from a lift ----
+
+constexpr double kJumpGravity = 0.25;
+constexpr int32_t kJumpHeight = 4;  // half blocks
+
+// A lift: a flying block character with a whole cell for its body, acting
+// wherever it is, that goes up three blocks and down again at a dot a frame.
+void AddLift(StageBuilder& b, int32_t x, int32_t y) {
+  b.Character(x, y);
+  cEdCharacter& lift = b.Data().m_PlacedCharacters.back();
+  lift.m_nParam25 = 1;  // a block to the others
+  lift.m_nParam33 = 1;  // flies
+  lift.m_nParam6 = 1;   // its body is its whole cell
+  lift.m_nParam53 = 3;  // acts wherever it is
+  auto leg = [](uint8_t direction) {
+    cEdCmd c;
+    c.m_nKind = kCmdMoveStraight;
+    cEdMove::Create(c.m_pMove);
+    c.m_pMove->m_f2 = direction;  // 6 up, 7 down
+    c.m_pMove->m_f26 = 1;         // by time and distance
+    c.m_pMove->SetDistanceStart(96);
+    c.m_nDuration = 16;
+    return c;
+  };
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerAlways;
+  flow.m_vCmds = {leg(6), leg(7)};
+  lift.m_vFlows = {flow};
+}
+
+// The hero's flow: B1 jumps four half blocks, as high as the key is held.
+cEdFlow JumpOnB1() {
+  cEdCmd jump;
+  jump.m_nKind = kCmdJump;
+  jump.m_vParams = {1, 0, kJumpHeight, 0, 0};
+  cFlowKey b1;
+  b1.m_vKeys.assign(kDirectionPressRecords + kButtonPressRecords, 0);
+  b1.m_vKeys[kDirectionPressRecords + 1] = 1;
+  b1.m_nByte2 = 1;  // any hold length
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerAlways;
+  flow.m_vCmds = {jump};
+  flow.m_vKeys = {b1};
+  return flow;
+}
+
+// The hero stands on a floor, or falls onto a lift that goes up and down
+// (airborne from the fall, as after a jump), and jumps eight times in a
+// row, each time from where he landed after the jump before: B1 tapped for
+// one frame gives a hop (the rise cut to 30 % on the release), held for
+// longer than the rise the full four half blocks, and held exactly as long
+// as the jump's hold limit the full jump too (the limit outlasts the rise,
+// so the release is no tap and leaves the next tap a hop). From the lift
+// the take-off waits for the frame's last sub-step and, with the project's
+// jump timing rule, is 2 % stronger; from the floor it is taken at once.
+// After each jump the hero is back on what he jumped from: riding the same
+// lift, or standing on the floor where he stood.
+TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) {
+  enum Press { kTap, kHold, kHoldLimit };
+  struct Case {
+    bool lift;
+    int32_t level;       // sub-steps a frame
+    int32_t jumpTiming;  // the project's jump timing rule
+  };
+  const Case cases[] = {{false, 1, 0}, {false, 2, 0}, {false, 3, 0}, {false, 2, 1},
+                        {true, 1, 0},  {true, 2, 0},  {true, 3, 0},  {true, 2, 1}};
+  const Press presses[] = {kTap, kTap, kHold, kTap, kHoldLimit, kTap, kHold, kHold};
+  struct KeepSwitches {  // the stages below set the project's rules
+    cCharacterSwitches saved = g_CharacterSwitches;
+    ~KeepSwitches() { g_CharacterSwitches = saved; }
+  } keep;
+  StageFlowsInstalled flows;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.lift ? "lift" : "floor") << ", level " << c.level << ", jump timing "
+                                    << c.jumpTiming);
+    StageBuilder b(20, 15);
+    b.SpeedLevel(c.level).Gravity(kJumpGravity).Floor(14, 0, 19);
+    if (c.lift) {
+      AddLift(b, 7, 11);
+      b.Hero(7, 6);
+    } else {
+      b.Hero(7, 13);
+    }
+    b.Data().m_PlacedCharacters.back().m_vFlows = {JumpOnB1()};
+    StageSession session(b);
+    ASSERT_TRUE(session.Loaded());
+    session.System().SetNum(ProjectRuleRow(kRuleJumpTiming).field, c.jumpTiming);
+    session.Scene().SetStage(0, 1);  // the stage starts again under the project's rule
+    cStageScene& scene = session.Scene();
+    const cHero& hero = scene.Hero();
+    const int32_t liftId = c.lift ? scene.m_CharacterList.front().m_nId : -1;
+    cInput& input = InputRecords.At(0);
+    input.m_wButtons = 0;
+    auto standing = [&] {
+      return c.lift ? hero.m_bRiding != 0 && hero.m_nCarriedById == liftId
+                    : hero.m_bContactDown != 0 && hero.m_dSpeedY == 0;
+    };
+    for (int i = 0; i < 120 && !standing(); ++i) session.Frames(1);
+    ASSERT_TRUE(standing()) << "never came to stand";
+    const double ground = hero.m_dY;
+
+    const double g = kJumpGravity / (c.level * c.level);  // a sub-step's gravity
+    const double v0 = hero.JumpSpeed(kJumpHeight);
+    const double strength = c.lift && c.jumpTiming ? 1.0199999809265137 : 1.0;
+    // Gravity added after the take-off in its frame: from a lift the jump
+    // is taken in the last sub-step, from the floor in the first.
+    const int32_t stepsAfterTakeOff = c.lift ? 1 : c.level;
+    const int32_t limitFrames = cCharacter::JumpFrames(v0) * 6;  // the hold limit in frames
+    int32_t n = 0;
+    for (Press press : presses) {
+      SCOPED_TRACE(testing::Message() << "press " << ++n);
+      session.Frames(5);
+      ASSERT_TRUE(standing());
+      const int32_t held = press == kTap ? 1 : press == kHoldLimit ? limitFrames : 60;
+      const double from = hero.m_dY;
+      double top = from, takeOffSpeed = 0;
+      bool landed = false, back = false;
+      for (int frame = 1; frame <= 200 && !back; ++frame) {
+        input.m_wButtons = frame <= held ? 1 : 0;
+        session.Frames(1);
+        if (frame == 1) takeOffSpeed = hero.m_dSpeedY;
+        landed = landed || (frame > 1 && standing());
+        if (!landed) top = std::min(top, hero.m_dY);  // the lift carries him on afterwards
+        // The jump command lasts as long as its hold limit, whatever the
+        // key does; the next press waits for its end.
+        back = frame > std::max(held, limitFrames) && standing();
+      }
+      input.m_wButtons = 0;
+      ASSERT_TRUE(back) << "did not come down on what he jumped from";
+      EXPECT_NEAR(takeOffSpeed, v0 * strength + g * stepsAfterTakeOff, 1e-9) << "took off";
+      const double rise = from - top;
+      if (press == kTap) {
+        EXPECT_GT(rise, 1.0);
+        EXPECT_LT(rise, kJumpHeight * 16 * 0.25) << "a hop";
+      } else {
+        EXPECT_NEAR(rise, kJumpHeight * 16 * strength * strength, 4.0) << "the full jump";
+      }
+      if (!c.lift) {
+        EXPECT_EQ(std::trunc(hero.m_dY), std::trunc(ground));
+      }
+    }
+  }
 }
 
 }  // namespace
