@@ -13,8 +13,8 @@
 //                (whose fall sets it, but never while it rides)
 //   m_bJump1     a jump was taken (the hero's "jumped")
 //   m_bJump2     the jump is under way / its rise is over (the hero's
-//                "rise over"; a ceiling sets it, a landing clears it, and so
-//                does standing on a block character for the hero)
+//                "rise over"; a ceiling sets it, a landing clears it; a
+//                hero riding a block character may jump while it is set)
 //   m_nJumpEnd   the rise was cut off by a ceiling or a block character
 //                above (the hero's rise lock, cleared by its jump logic; a
 //                computer-controlled character's landing clears it). The

@@ -710,15 +710,12 @@ int cStageScene::ResolveCharacterContacts(cCharacter& object) {
   // 4. Triggers.
   if (touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
   if (object.m_bRiding != 0) {
-    // Standing on a block character is standing: the hero who came down on
-    // it (airborne since the jump or the fall) may jump off it again, and
-    // the rise of the jump before is over, so that a tap hops off it as it
-    // hops off a floor. Only the words are cleared; a landing on a block
-    // cell would also snap to the grid and raise the block triggers.
-    if (IsPlayerControlled(object)) {
-      if (HasHero()) Hero().m_bAirborne = 0;
-      object.m_bJump2 = 0;
-    }
+    // Standing on a block character is no landing, but the hero who came
+    // down on it (airborne since the jump or the fall) may jump off it
+    // again. Only the airborne word is cleared: a landing on a block cell
+    // would also snap to the grid, raise the block triggers and end the
+    // rise of the jump before (which the hero's jump lets a rider ignore).
+    if (IsPlayerControlled(object) && HasHero()) Hero().m_bAirborne = 0;
     if (!touched) object.TriggerFlowsOfKind(kTriggerTouchedBlockCharacter);
     object.TriggerFlowsOfKind(kTriggerOnBlockCharacter);
   }

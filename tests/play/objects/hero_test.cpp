@@ -270,8 +270,12 @@ cEdFlow JumpOnB1() {
 // so the release is no tap and leaves the next tap a hop). From the lift
 // the take-off waits for the frame's last sub-step and, with the project's
 // jump timing rule, is 2 % stronger; from the floor it is taken at once.
-// After each jump the hero is back on what he jumped from: riding the same
-// lift, or standing on the floor where he stood.
+// Coming down on a lift is no landing: the rise of the jump before stays
+// over, which a rider may jump with but which no release cuts, so on the
+// lift only the first tap (after the fall that brought him there) hops and
+// every later tap rises as high as a held jump. After each jump the hero is
+// back on what he jumped from: riding the same lift, or standing on the
+// floor where he stood.
 TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) {
   enum Press { kTap, kHold, kHoldLimit };
   struct Case {
@@ -346,7 +350,7 @@ TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) 
       ASSERT_TRUE(back) << "did not come down on what he jumped from";
       EXPECT_NEAR(takeOffSpeed, v0 * strength + g * stepsAfterTakeOff, 1e-9) << "took off";
       const double rise = from - top;
-      if (press == kTap) {
+      if (press == kTap && (!c.lift || n == 1)) {
         EXPECT_GT(rise, 1.0);
         EXPECT_LT(rise, kJumpHeight * 16 * 0.25) << "a hop";
       } else {
