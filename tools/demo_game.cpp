@@ -541,10 +541,10 @@ StageSketch Meadow() {
 // the wall's side as the lift rises, never caught between the lift and a
 // ledge above it. The first lift is boarded from the floor on its left, the
 // second from the crystal floor on its right (the crystal runs on under the
-// wall and the shaft, with gold under the shaft). The spring waits a block down past the end of the
-// first lift's ledge: the hero walking on drops onto it (a spring level
-// with the ledge can stop a hero who walks off a lift at the ledge's very
-// height).
+// wall and the shaft, with gold under the shaft). The spring waits a block
+// down past the end of the first lift's ledge: the hero walking on drops
+// onto it (a spring level with the ledge can stop a hero who walks off a
+// lift at the ledge's very height).
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,

@@ -318,7 +318,8 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem)
       // Where the body would start inside a block, it cannot stand.
       bool inBlock = false;
       for (int c = (x - kMargin) / 32; c <= (x + width - 1 - kMargin) / 32; ++c)
-        for (int r = (top - height - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r) inBlock |= blocks.count({c, r}) > 0;
+        for (int r = (top - height - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r)
+          inBlock |= blocks.count({c, r}) > 0;
       if (inBlock) continue;
       ++ridden;
       SCOPED_TRACE(plat::Cp932ToUtf8(run.type) + " at row " + std::to_string(run.row) + ", the hero's left at x " +
