@@ -303,10 +303,12 @@ Canvas SystemPicture(TextPen& digits) {
 // over two ranges of far blue mountains along its bottom. The near range
 // stands above the screen's last 36 rows everywhere: the line of white text
 // the result screen writes there (at y 456) reads over a dark blue, not
-// over the pale sky.
+// over the pale sky. The sky is a deep blue down to the middle of the
+// screen and pales only below it: the pause and retry menus, white text
+// drawn over the stage's background from y 272 down, read over a mid blue.
 Canvas StageSky() {
   Canvas c(640, 480, 0);
-  c.VGradient(0, 0, 640, 480, {Shade(SKY, 9), Shade(SKY, 11), Shade(SKY, 13), Shade(CYAN, 14)});
+  c.VGradient(0, 0, 640, 480, {Shade(SKY, 6), Shade(SKY, 7), Shade(SKY, 8), Shade(SKY, 11)});
   for (int k = 0; k < 9; ++k) {
     const int y = 30 + (k * 83) % 220;
     for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join
@@ -372,7 +374,7 @@ Canvas TheEnd(TextPen& big, TextPen& pen) {
   for (int y = 0; y < 260; ++y)  // each row of the letters a colour of the rainbow
     for (int x = 0; x < 420; ++x)
       if (letters.Get(x, y) != KEY) c.Set(x, y, Cycling(RAINBOW, y / 12));
-  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z でタイトルへ"};
+  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z で結果、もう一度 Z でタイトルへ"};
   for (int i = 0; i < 3; ++i) pen.Draw(c, (420 - pen.Measure(lines[i])) / 2, 150 + i * 30, lines[i], TEXT);
   return c;
 }

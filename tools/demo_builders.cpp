@@ -3,6 +3,7 @@
 
 #include "data/common_palette.h"
 #include "flow/flow_host.h"
+#include "flow/status_ops.h"
 
 namespace tool::demo {
 
@@ -90,14 +91,21 @@ cEdCmd Summon(uint8_t kind, int16_t index) {
   return c;
 }
 
+std::vector<uint32_t> StatusAddWords(StatusSubject subject, int32_t field, int32_t amount) {
+  // A status (not a variable) of the subject, added to from a constant.
+  constexpr uint32_t kTargetStatus = 0, kOperandConstant = 0;
+  std::vector<uint32_t> words(kStatusOperationWords, 0);
+  words[kSoTargetClass] = kTargetStatus;
+  words[kSoSubject] = subject;
+  words[kSoField] = static_cast<uint32_t>(field);
+  words[kSoOperation] = kOpAdd;
+  words[kSoSource] = kOperandConstant;
+  words[kSoConstant] = static_cast<uint32_t>(amount);
+  return words;
+}
+
 cEdCmd AddToGame(int32_t field, int32_t amount, bool item) {
-  // A status (word 0 = 0) of the game (subject 5), added to (operation 1)
-  // from a constant.
-  std::vector<uint32_t> words(18, 0);
-  words[3] = 5;
-  words[4] = static_cast<uint32_t>(field);
-  words[5] = 1;
-  words[7] = static_cast<uint32_t>(amount);
+  std::vector<uint32_t> words = StatusAddWords(kSubjectGame, field, amount);
   return item ? ItemCommand(kCmdStatus, std::move(words)) : Command(kCmdStatus, std::move(words));
 }
 

@@ -87,6 +87,12 @@ cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime);
 // A summon (kind 13 block, 14 character, 15 item) of entry `index` of the
 // common palette, one object in front of the summoner.
 cEdCmd Summon(uint8_t kind, int16_t index);
+// Whose status a status operation changes: the character running it, or
+// the game (its game fields).
+enum StatusSubject : uint32_t { kSubjectSelf = 0, kSubjectGame = 5 };
+// The words of a status operation that adds the constant `amount` to field
+// `field` of `subject`'s status.
+std::vector<uint32_t> StatusAddWords(StatusSubject subject, int32_t field, int32_t amount);
 // Adds `amount` to a game value (time, scroll speeds, score, lives: the
 // status operation's game fields), as an item command when `item` is set.
 cEdCmd AddToGame(int32_t field, int32_t amount, bool item);

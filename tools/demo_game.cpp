@@ -26,13 +26,14 @@ constexpr const char* kGoldName = "金貨";
 constexpr const char* kGoalName = "ゴールの旗";
 
 // The hero of the game's stages (the showcase's hero with flows of its
-// own): RIGHT and LEFT walk three dots a frame, B1 jumps up to four blocks
-// high (as high as the key is held: a tap only hops), B2 fires a shot ahead,
-// B3 swings the sword.
-cEdCharacter GameHero(const cCommonPalette& palette) {
+// own): RIGHT and LEFT walk at the movement speed `walk` (at the stages'
+// pace, 60 is three dots a frame), B1 jumps up to four blocks high (as high
+// as the key is held: a tap only hops), B2 fires a shot ahead, B3 swings
+// the sword.
+constexpr uint16_t kHeroWalk = 60;  // three dots a frame
+cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk = kHeroWalk) {
   cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
   hero.m_strName = plat::Sjis(kHeroName);
-  constexpr uint16_t kWalk = 60;  // three dots a frame
   cEdCmd jump = Jump(8);
   jump.m_vParams[0] = 1;  // "高さがキーで調節できる": the rise lasts while B1 is held
   cEdCmd shoot = Shot(1, 200, 10);
@@ -45,15 +46,25 @@ cEdCharacter GameHero(const cCommonPalette& palette) {
   sword.m_nDuration = 3;
   sword.m_nSound = kSndSword;
   // An arrow held with UP or DOWN walks as well.
-  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
-                   WhileHeld(kKeyRightUp, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
-                   WhileHeld(kKeyRightDown, {Move(kCmdMoveStraight, kDirRight, kWalk)}),
-                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
-                   WhileHeld(kKeyLeftUp, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
-                   WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, kWalk)}),
+  hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, walk)}),
+                   WhileHeld(kKeyRightUp, {Move(kCmdMoveStraight, kDirRight, walk)}),
+                   WhileHeld(kKeyRightDown, {Move(kCmdMoveStraight, kDirRight, walk)}),
+                   WhileHeld(kKeyLeft, {Move(kCmdMoveStraight, kDirLeft, walk)}),
+                   WhileHeld(kKeyLeftUp, {Move(kCmdMoveStraight, kDirLeft, walk)}),
+                   WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, walk)}),
                    OnPress(kKeyB1, {jump}),
                    OnPress(kKeyB2, {shoot, Wait(1)}),
                    OnPress(kKeyB3, {sword, Wait(2)})};
+  return hero;
+}
+
+// The hero of the wind road: the game's hero walking two dots and a tenth
+// a frame, a little faster than the road's screen scrolls.
+constexpr const char* kWindHeroName = "風の勇者";
+constexpr uint16_t kWindWalk = 42;  // two dots and a tenth a frame
+cEdCharacter WindHero(const cCommonPalette& palette) {
+  cEdCharacter hero = GameHero(palette, kWindWalk);
+  hero.m_strName = plat::Sjis(kWindHeroName);
   return hero;
 }
 
@@ -87,8 +98,9 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
 
 // A moving platform: a block character drawn from the block picture that
 // flies `distance` dots one way and back, `tenths` tenths of a second each
-// way.
-cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths) {
+// way, and waits `pause` tenths at the far end of its way.
+cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths,
+                      uint16_t pause) {
   cEdCharacter lift = Character(name, kLiftTile, 1, 0);
   lift.m_nGraphicSource = 0;  // a block's picture
   lift.m_nParam25 = 1;        // a block to the others
@@ -103,7 +115,10 @@ cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t di
     c.m_nDuration = tenths;
     return c;
   };
-  lift.m_vFlows = {Flow(kTriggerAlways, {leg(there), leg(back)})};
+  std::vector<cEdCmd> round = {leg(there)};
+  if (pause != 0) round.push_back(Wait(pause));
+  round.push_back(leg(back));
+  lift.m_vFlows = {Flow(kTriggerAlways, round)};
   return lift;
 }
 
@@ -202,8 +217,9 @@ constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
 constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
 
 // The ending, given to the hero: its tune and a white flash, the ending
-// picture until decide, then the world is cleared (the last world: the
-// game goes back to its title).
+// picture until decide, then the stage is cleared: its result screen, and
+// after it (the last world cleared) the game goes back to its title. The
+// picture says so: "Z で結果、もう一度 Z でタイトルへ".
 cEdItem Ending() {
   cEdItem ending = Item(kEndingName, 9, 0,
                         {ItemCommand(kCmdPlayBgm, {kMusicEnding, 0}),
@@ -314,12 +330,13 @@ void AddGameTypes(cCommonPalette& palette) {
   // second and six tenths a way), from where it is placed up and back.
   // Placed a block over a floor, it comes down no lower than that: the
   // hero walks under it, or stands beside it, unharmed; at the top it is
-  // flush with the ledge three blocks up, never above it.
-  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 96, 16));
+  // flush with the ledge three blocks up, never above it, and waits there
+  // half a second for the hero to step or jump off.
+  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 96, 16, 5));
   // The lift to and fro runs four blocks each way in two seconds, from
   // where it is placed to the left and back: three of them side by side
   // shuttle across a gap of seven blocks.
-  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 128, 20));
+  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 128, 20, 0));
   palette.m_Characters.push_back(Blob());
   palette.m_Characters.push_back(Turret());
   palette.m_Characters.push_back(Bat());
@@ -340,6 +357,7 @@ void AddGameTypes(cCommonPalette& palette) {
   palette.m_Items.push_back(Ending());
   palette.m_Characters.push_back(EndingLight(palette));  // after the ending it gives
   palette.m_Characters.push_back(Master(palette));       // after the light it leaves
+  palette.m_Characters.push_back(WindHero(palette));
 }
 
 namespace {
@@ -363,6 +381,7 @@ constexpr SketchKey kSketchKeys[] = {
     // characters
     {'@', SketchKind::kCharacter, kHeroName},
     {'A', SketchKind::kCharacter, "空の勇者"},
+    {'w', SketchKind::kCharacter, kWindHeroName},
     {'s', SketchKind::kCharacter, "ぷよ"},
     {'g', SketchKind::kCharacter, "おばけ砲台"},
     {'b', SketchKind::kCharacter, "やみコウモリ"},
@@ -514,10 +533,18 @@ StageSketch Meadow() {
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
 // flag at the top. Each lift up and down hangs a block over the floor
 // beside or under it (the sign says to wait for it there and jump on), so
-// that it never comes down on a hero who walks under it or stands by. The
-// spring waits a block down past the end of the first lift's ledge: the
-// hero walking on drops onto it (a spring level with the ledge can stop a
-// hero who walks off a lift at the ledge's very height).
+// that it never comes down on a hero who walks under it or stands by. At
+// the top of its way it is flush with the ledge beside it, and waits there
+// half a second; under the ledge's end a wall of bricks hangs down beside
+// the shaft as low as the lift comes, so that no ledge has an underside
+// beside a shaft: a hero standing out over the lift's edge is held off by
+// the wall's side as the lift rises, never caught between the lift and a
+// ledge above it. The first lift is boarded from the floor on its left, the
+// second from the crystal floor on its right (the crystal runs on under the
+// wall and the shaft, with gold under the shaft). The spring waits a block
+// down past the end of the first lift's ledge: the hero walking on drops
+// onto it (a spring level with the ledge can stop a hero who walks off a
+// lift at the ledge's very height).
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -537,11 +564,11 @@ StageSketch Tower() {
               "B                  B",
               "B      g           B",
               "B     BBBBBBBBB    B",
-              "B                  B",
-              "B                  B",
-              "B              ||| B",
-              "B           h      B",
-              "B         CCCCC    B",
+              "B             B    B",
+              "B             B    B",
+              "B             B||| B",
+              "B           h  ooo B",
+              "B         CCCCCCCCCB",
               "B                  B",
               "B     CCC          B",
               "B           b      B",
@@ -557,9 +584,9 @@ StageSketch Tower() {
               "B                  B",
               "B             o o  B",
               "B          BBBBBBB B",
-              "B                 SB",
-              "B                  B",
-              "B       |||        B",
+              "B          B      SB",
+              "B          B       B",
+              "B       |||B       B",
               "B @ i              B",
               "B##################B",
               "B##################B",
@@ -597,35 +624,50 @@ StageSketch SkyChase() {
           {}};
 }
 
-// 2-2: the road east runs with the wind: the screen scrolls by itself and
-// the hero must keep ahead of its left edge over walls, spikes and pits.
-// The flag stands in a brick hut at the road's end whose door is on its far
-// side: the hero goes over the roof, drops down beyond it and walks back in.
-// A hero who runs ahead of the screen can only go as far as its right edge,
-// so by the time it has come round to the flag, the hut and the flag are
-// well inside the screen (a flag out in the open at the road's end would be
-// taken at the screen's edge, half out of sight, with the hero pressed
-// against it on the result screen).
+// 2-2: the road east runs with the wind: the screen scrolls by itself, two
+// dots a frame, and the hero must keep ahead of its left edge over walls,
+// spikes and pits. The wind's hero walks a little faster than the screen
+// (two dots and a tenth a frame), so that one who holds the arrow on moves
+// ahead on the screen only slowly (from a third of the way across to about
+// two thirds by the road's end), with much of the screen still ahead of
+// it, and slowly makes up what a wall or a late jump cost it. Its jumps
+// carry it more than three blocks; no pit is wider than two, no spikes
+// wider than one, and each thing on the road stands seven blocks or more
+// from the one before. The first forty blocks are a safe opening: flat
+// road, gold in the air and coin blocks to try the jump on, while the sign
+// is read; a hero who does nothing is pushed along it by the screen's edge
+// for more than eleven seconds before the first wall stops it. Then one
+// thing at a time: a low wall, a pit, a higher wall, spikes, a pit, a
+// ledge over the road (a blob and gold on it), a wall, a bat, a pit, a
+// spring in the road that throws the hero up onto a high road of gold (a
+// blob on the road below it), a pit, a wall with a heart over it and
+// spikes. The flag stands in a brick hut at the road's end whose door is on
+// its far side: the hero goes over the roof, drops down beyond it and
+// walks back in. A hero who runs ahead of the screen can only go as far as
+// its right edge, so by the time it has come round to the flag, the hut
+// and the flag are well inside the screen (a flag out in the open at the
+// road's end would be taken at the screen's edge, half out of sight, with
+// the hero pressed against it on the result screen).
 StageSketch WindRoad() {
   return {"風の道",
           kMusicWind,
           Backdrop::kHills,
           {
-              "                                                                                                              ",
-              "                                                                                                              ",
-              "                                                                                                              ",
-              "                                                                                                              ",
-              "                                                                                                              ",
-              "                                                                        o o                                   ",
-              "                                        b                                   g                  b              ",
-              "                                                                      BBBBBBBBB                               ",
-              "                                                                                                  h           ",
-              "                             BBBBB             B                                                 BBB          ",
-              "                          BB               ????B         BBBB   BBB                 B                         ",
-              "            B             BB                   B                                    B                BBBBBB   ",
-              "   @  i     B         s   BB  ^^^              B  s          ^^^                    B  s         ^^^ B*       ",
-              "################   ###############   ###############   ##############S####   #############   #################",
-              "################   ###############   ###############   ###################   #############   #################",
+              "                                                                                                                                                                ",
+              "                                                                                                                                                                ",
+              "                                                                                                                                                                ",
+              "                                                                                                                                                                ",
+              "                                                                                                                                                                ",
+              "                                                                                                                                                                ",
+              "                                                                                                 b                                                              ",
+              "                                                                                                                o o o                                           ",
+              "                                                                                                              BBBBBBBB               h                          ",
+              "                                                                                    o s  o                                                                      ",
+              "              o o o     ???     o o o                                               BBBBBB                                                                      ",
+              "                                                             B                               B                                       B                BBBBBB    ",
+              "      w  i                                  B                B       ^                       B                 s                     B       ^        B*        ",
+              "####################################################  #########################  ####################  #####S###############  ##################################",
+              "####################################################  #########################  ####################  #####################  ##################################",
           },
           {"画面は勝手に進む！\n左はしにはさまれるな"}};
 }
@@ -676,7 +718,10 @@ std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
 // A meadow ringed by water with a road east through the three worlds. The
 // second opens once the first is cleared (a closed gate stands in its place
 // until then), the third once the second is; clearing the third ends the
-// game: the tally goes back to the title.
+// game: the tally goes back to the title. The second and third worlds each
+// stand in the one pass of a ridge of mountains that runs from the water in
+// the north to the water in the south, so that a closed gate cannot be
+// walked round over the grass.
 namespace {
 
 enum MapChip : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kForest = 3, kRoad = 4, kBridge = 5 };
@@ -684,19 +729,19 @@ enum MapChip : uint32_t { kGrass = 0, kWater = 1, kMountain = 2, kForest = 3, kR
 // 'T' forest, '=' road, 'H' bridge, anything else grass.
 constexpr const char* kMapRows[] = {
     "~~~~~~~~~~~~~~~~~~~~",
-    "~TT   ^^^   ~  TT  ~",
-    "~T   ^^^^^  ~   T  ~",
-    "~   ^^^^^^^ ~  ^^  ~",
+    "~TT   ^^^^  ~ ^ TT ~",
+    "~T   ^^^^^  ~ ^^ T ~",
+    "~   ^^^^^^^ ~ ^^^  ~",
     "~ T     ^^  ~ ^^^^ ~",
     "~  ^  ^^^^^^~ ^^^^ ~",
-    "~     TT    ~      ~",
+    "~     TT ^  ~ ^    ~",
     "~ ==========H====  ~",
-    "~     TT    ~   T  ~",
-    "~ TT        ~  TTT ~",
-    "~TTT   ^^   ~      ~",
-    "~ T   ^^^^  ~~   T ~",
-    "~          ~~~  TT ~",
-    "~  TT     ~~~      ~",
+    "~     TT ^  ~ ^ T  ~",
+    "~ TT     ^  ~ ^TTT ~",
+    "~TTT   ^^^  ~ ^    ~",
+    "~ T   ^^^^  ~~^  T ~",
+    "~        ^ ~~~^ TT ~",
+    "~  TT    ^~~~ ^    ~",
     "~~~~~~~~~~~~~~~~~~~~",
 };
 

@@ -382,14 +382,9 @@ void BuildCommonPalette(cCommonPalette& palette) {
   heart.m_nSound = kSndPowerUp;
   heart.m_nParam15 = 0;  // taken once
   heart.m_nParam6 = 1;   // its pop-up rises over the hero, as a coin's
-  // Status operation on the taker's HP: a status (word 0 = 0) of the
-  // character itself (word 3 = 0), its HP (word 4), add (operation 1) the
-  // constant 1; the character's own rules hold it to its maximum.
-  std::vector<uint32_t> healWords(18, 0);
-  healWords[4] = kStatusHp;
-  healWords[5] = 1;
-  healWords[7] = 1;
-  heart.m_vCmds = {Command(kItemStatusOperation, healWords, 1)};
+  // A status operation on the taker: its HP + 1; the character's own rules
+  // hold it to its maximum.
+  heart.m_vCmds = {Command(kItemStatusOperation, StatusAddWords(kSubjectSelf, kStatusHp, 1), 1)};
   // The goal: taken, the game holds still for half a second and the stage
   // is cleared.
   cEdItem goal;

@@ -135,10 +135,14 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
-  // Every 500 points of a story's stage points give an extra life (the
-  // stage clear shows it rising over the hero).
+  // Every 300 of a story's stage points give an extra life (the stage clear
+  // shows it rising over the hero). The stage points add up the scores of
+  // a world's cleared stages and start again from 0 each time a world is
+  // entered from the map; a world played well (its gold and its enemies)
+  // makes 300 or more, so that its last stage's clear brings a life for the
+  // next world.
   system.SetNum(ProjectRuleRow(kRuleExtraLives).field, 1);
-  system.SetNum(ProjectRuleRow(kRulePointsPerLife).field, 500);
+  system.SetNum(ProjectRuleRow(kRulePointsPerLife).field, 300);
   // Three worlds, as the world map and the challenge mode's stages have.
   system.SetNum(kSysWorldCount, 3);
   // The title's menu: the rows of the menu picture (GameMode.bmp), or, in

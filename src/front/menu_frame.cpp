@@ -61,8 +61,9 @@ void DrawSystemTextBox(int32_t x, int32_t y, int first, int count) {
     widest = std::max(widest, CountCharacters(text.c_str()));
   }
   // The rows keep their places (the cursor moves over them there); the box
-  // reaches the frame margin further out on the left and right.
-  font.DrawFrameBox(DDBackBuffer(), x - kFrameTextMargin, y, (widest + 1) * 16 + 2 * kFrameTextMargin, count * 16);
+  // reaches the frame margin further out on every side.
+  font.DrawFrameBox(DDBackBuffer(), x - kFrameTextMargin, y - kFrameTextMargin,
+                    (widest + 1) * 16 + 2 * kFrameTextMargin, count * 16 + 2 * kFrameTextMargin);
   cMenuTextTarget target(font);
   SystemData.DrawMenuLabels(x, y, first, count, true, target);
 }

@@ -28,5 +28,6 @@ void DrawMenuPanel(const std::string& heading);
 // Rows of the system texts first .. first + count - 1 drawn with the system
 // data's menu labels (a place for the cursor before each) at (x, y), 16 dots
 // a row, in a box of the middle game font as wide as the widest row and its
-// cursor place with the frame margin (kFrameTextMargin) on either side.
+// cursor place and as high as the rows, with the frame margin
+// (kFrameTextMargin) on every side.
 void DrawSystemTextBox(int32_t x, int32_t y, int first, int count);

@@ -114,8 +114,12 @@ void DrawMenuText(int32_t x, int32_t y, const std::string& text) {
 void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int32_t width) {
   const int32_t textWidth = CountCharacters(text.c_str()) * 16;
   if (width <= 0) width = textWidth + 2 * kFrameTextMargin;
-  if (!GameFonts[1].Created()) return;
-  GameFonts[1].DrawTextInBox(DDBackBuffer(), centreX - width / 2, y, width, 16, text.c_str(), (width - textWidth) / 2);
+  cFont& font = GameFonts[1];
+  if (!font.Created()) return;
+  // The line stays at y; the box reaches the frame margin above and below it.
+  const int32_t left = centreX - width / 2;
+  font.DrawFrameBox(DDBackBuffer(), left, y - kFrameTextMargin, width, 16 + 2 * kFrameTextMargin);
+  font.DrawText(DDBackBuffer(), left + (width - textWidth) / 2, y, text.c_str());
 }
 
 // The ranking buttons shared by the map and its enter box: show or hide the

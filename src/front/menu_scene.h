@@ -90,9 +90,10 @@ void DrawRowPointer(int32_t x, int32_t y);
 // Text with the middle game font (16 dots a character); nothing when the
 // font was not made.
 void DrawMenuText(int32_t x, int32_t y, const std::string& text);
-// A framed box one line high around `text` (16 dots a character), centred
+// A framed box around the line `text` (16 dots a character) at y, centred
 // on `centreX`, the text centred in it: `width` wide, or with 0 as wide as
-// the text with the frame margin (kFrameTextMargin) on either side.
+// the text with the frame margin (kFrameTextMargin) on either side; as high
+// as the line with the frame margin above and below it.
 void DrawCentredTextBox(int32_t centreX, int32_t y, const std::string& text, int32_t width = 0);
 // The ranking buttons of the hubs (play mode `mode`'s ranking): show or
 // hide the ranking, and step its genre among the enabled ones.

@@ -27,10 +27,16 @@ namespace {
 
 constexpr int32_t kHeroX = 288, kHeroY = 224;
 constexpr int32_t kViewColumns = 20, kViewRows = 15;
-constexpr int32_t kBoxCentre = 304, kBoxY = 260;
-// The world's name box, and where it goes when the best points are shown
-// below it.
-constexpr int32_t kNameBoxY = 204, kNameBoxYAbovePoints = 184;
+// The boxes keep the frame margin above and below their lines and grow
+// away from the hero, whose cell stays clear: the enter box's top edge is
+// at y 260, under the hero, and its rows stand the margin lower; the box
+// over the hero (the world's name, or its best points with the name in a
+// box of its own just above) ends where a box of one line at y 204 would,
+// and its line stands the margin higher.
+constexpr int32_t kBoxCentre = 304, kBoxY = 260, kBoxRowsY = kBoxY + kFrameTextMargin;
+constexpr int32_t kOverHeroBoxEnd = 204 + 16;  // the row below the box's last
+constexpr int32_t kNameBoxY = kOverHeroBoxEnd - kFrameTextMargin - 16;
+constexpr int32_t kNameBoxYAbovePoints = kNameBoxY - 16 - 2 * kFrameTextMargin - 4;
 constexpr int kTextEnterFirst = 10;
 constexpr int kTextBestPoints = 2;
 enum Facing : int32_t { kFaceDown = 0, kFaceUp = 1, kFaceLeft = 2, kFaceRight = 3 };
@@ -225,7 +231,7 @@ class cWorldMapScene : public cMenuScene {
       m_nSubStep = 1;
     }
     const int32_t x = SystemData.GetMenuLeft(kBoxCentre, kTextEnterFirst, 2, true);
-    MenuCursor.MoveGrid(Input(), x, kBoxY, 0, 16, 1, 2);
+    MenuCursor.MoveGrid(Input(), x, kBoxRowsY, 0, 16, 1, 2);
     PlayCursorSound(Input(), 2, kMenuSoundCursor);
     const bool decide = (Pressed() & kMenuDecide) != 0;
     const bool cancel = !decide && (Pressed() & kMenuCancel) != 0;
@@ -255,7 +261,7 @@ class cWorldMapScene : public cMenuScene {
     }
     HandleRankingButtons(Pressed(), SceneManager.m_nPlayMode);
     Draw(true);
-    DrawSystemTextBox(x, kBoxY, kTextEnterFirst, 2);
+    DrawSystemTextBox(x, kBoxRowsY, kTextEnterFirst, 2);
     DrawSmallCursor(MenuCursor.Current().m_nX, MenuCursor.Current().m_nY);
   }
 

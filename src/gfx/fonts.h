@@ -173,11 +173,12 @@ class cFont : public cDeviceFontHooks {
   TEXTSIZE Measure(const char* text);
 };
 
-// The room, in dots, between a text and the left and right sides of a frame
-// box that the runtime sizes to the text (the menus' questions and notices,
-// the world's name and points on the map, the result's play record): the box
-// is this much wider than the text on each side. Boxes whose size or text
-// places the game's layout fixes keep them.
+// The room, in dots, between a text and the sides of a frame box that the
+// runtime sizes to the text (the menus' questions and notices, the world's
+// name and points on the map, the result's play record): the box is this
+// much wider than the text on the left and on the right, and the one-line
+// and question boxes as much higher above and below it. Boxes whose size or
+// text places the game's layout fixes keep them.
 inline constexpr int kFrameTextMargin = 8;
 
 // Builds each font from its settings; false when one cannot be made.

@@ -12,14 +12,22 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"
+#include "data/world_map.h"
+#include "front/world_map_model.h"
 #include "platform/text.h"
+#include "play/objects/hero.h"
+#include "play/objects/stage_character.h"
+#include "play/world/stage_scene.h"
+#include "scene/play_record.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
+#include "support/stage_builder.h"
 #include "support/test_files.h"
 #include "support/trace_lines.h"
 
@@ -223,6 +231,202 @@ TEST_F(DemoFairnessTest, TheSkyLeavesAHeroWhoHoldsStillUnharmedForTenSeconds) {
   const size_t start = PlayStart(lines);
   ASSERT_LT(start, 200u);
   for (size_t i = start; i < start + 600; ++i) ASSERT_EQ(Number(Hero(lines[i]), "hp"), 3.0) << "frame " << i + 1;
+}
+
+// ---- riders, the wind road's opening, extra lives and the map's gates ----
+
+// A run of lifts side by side, as 1-2 places them: one type, one row, the
+// columns from `first` to `last`.
+struct LiftRun {
+  std::string type;
+  int32_t row, first, last;
+};
+
+// A hero standing anywhere on one of 1-2's lifts rides it through a whole
+// round and is never squeezed. The stage is 1-2 as the demo writes it with
+// only its blocks, its lifts and its hero (no enemy, no item): the hero is
+// put on a run of lifts as it starts, at every third dot from the farthest
+// it can stand out over the run's left end to the farthest over its right
+// (where its body would start inside a block it cannot stand), and the
+// game's own frames carry it, until the run's first lift is back where it
+// began.
+TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem) {
+  cStageData stage;
+  ASSERT_EQ(stage.LoadFromFile("data\\stg4\\c01-2.stg4_001"), 1);
+  constexpr int kMargin = 10 * 32;
+  const std::set<std::string> liftTypes = {plat::Sjis("上下リフト"), plat::Sjis("左右リフト")};
+  const int heroIndex = stage.FindHeroIndex();
+  ASSERT_GE(heroIndex, 0);
+  const cEdCharacter hero = stage.m_PlacedCharacters[static_cast<size_t>(heroIndex)];
+  std::vector<cEdCharacter> lifts;
+  for (size_t i = 0; i < stage.m_PlacedCharacters.size(); ++i)
+    if (liftTypes.count(stage.m_PlacedCharacters[i].m_strName)) lifts.push_back(stage.m_PlacedCharacters[i]);
+  std::sort(lifts.begin(), lifts.end(), [](const cEdCharacter& a, const cEdCharacter& b) {
+    return std::tie(a.m_strName, a.m_nWord2, a.m_nWord1) < std::tie(b.m_strName, b.m_nWord2, b.m_nWord1);
+  });
+  std::vector<LiftRun> runs;
+  for (const cEdCharacter& lift : lifts) {
+    if (!runs.empty() && runs.back().type == lift.m_strName && runs.back().row == lift.m_nWord2 &&
+        runs.back().last + 1 == lift.m_nWord1)
+      runs.back().last = lift.m_nWord1;
+    else
+      runs.push_back({lift.m_strName, lift.m_nWord2, lift.m_nWord1, lift.m_nWord1});
+  }
+  ASSERT_EQ(runs.size(), 3u) << "two runs up and down, one to and fro";
+  std::set<std::pair<int, int>> blocks;
+  for (size_t i = 0; i < stage.m_PlacedBlocks.size(); ++i)
+    blocks.insert({stage.m_PlacedBlocks[i].m_nWord1, stage.m_PlacedBlocks[i].m_nWord2});
+  stage.m_PlacedItems.clear();
+
+  StageFlowsInstalled flows;
+  for (const LiftRun& run : runs) {
+    // The hero on the run's first lift, as placed, then moved along it.
+    cStageData ride = stage;
+    ride.m_PlacedCharacters.assign(lifts.begin(), lifts.end());
+    ride.m_PlacedCharacters.push_back(hero);
+    ride.m_PlacedCharacters.back().m_nWord1 = run.first;
+    ride.m_PlacedCharacters.back().m_nWord2 = run.row - 1;
+    const std::string bytes = ride.SaveStageBytes();
+    const int left = kMargin + run.first * 32, right = kMargin + run.last * 32 + 31, top = kMargin + run.row * 32;
+    int width = 0, height = 0;
+    {
+      StageSession probe(bytes);
+      ASSERT_TRUE(probe.Loaded());
+      width = probe.Scene().Hero().m_nWidth, height = probe.Scene().Hero().m_nHeight;
+    }
+    ASSERT_GT(width, 0);
+    std::vector<int> places;
+    for (int x = left - (width - 1); x < right; x += 3) places.push_back(x);
+    places.push_back(right);
+    size_t ridden = 0;
+    for (const int x : places) {
+      // Where the body would start inside a block, it cannot stand.
+      bool inBlock = false;
+      for (int c = (x - kMargin) / 32; c <= (x + width - 1 - kMargin) / 32; ++c)
+        for (int r = (top - height - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r)
+          inBlock |= blocks.count({c, r}) > 0;
+      if (inBlock) continue;
+      ++ridden;
+      SCOPED_TRACE(plat::Cp932ToUtf8(run.type) + " at row " + std::to_string(run.row) + ", the hero's left at x " +
+                   std::to_string(x));
+      StageSession session(bytes);
+      ASSERT_TRUE(session.Loaded());
+      cStageScene& scene = session.Scene();
+      cHero& rider = scene.Hero();
+      rider.m_dX = x + 0.5;
+      rider.UpdateX();
+      // The run's first lift, and where it starts.
+      const cStageCharacter* first = nullptr;
+      for (const cStageCharacter& c : scene.m_CharacterList)
+        if (std::trunc(c.m_dX) == left && std::trunc(c.m_dY) == top) first = &c;
+      ASSERT_NE(first, nullptr);
+      const double startX = first->m_dX, startY = first->m_dY;
+      bool moved = false, back = false;
+      for (int frame = 1; frame <= 900 && !back; ++frame) {
+        session.Frames(1);
+        ASSERT_EQ(scene.m_nMode, kStageModePlay) << "frame " << frame;
+        ASSERT_EQ(scene.Hero().m_bDying, 0) << "frame " << frame << ": squeezed at (" << scene.Hero().m_dX << ", "
+                                            << scene.Hero().m_dY << ")";
+        const bool there = std::abs(first->m_dX - startX) < 0.5 && std::abs(first->m_dY - startY) < 0.5;
+        moved = moved || !there;
+        back = moved && there;
+      }
+      EXPECT_TRUE(back) << "the lift never came back where it began";
+    }
+    EXPECT_GE(ridden, static_cast<size_t>(right - left + 1) / 3) << "at least every place over the lifts themselves";
+  }
+}
+
+// 2-2's opening is safe: a hero who does nothing is alive ten seconds after
+// play begins, whatever the screen's scroll does with it.
+TEST_F(DemoFairnessTest, TheWindRoadLeavesAnIdleHeroAliveForTenSeconds) {
+  const std::vector<std::string> lines = Play("c02-2.stg4_001", 200 + 600, "");
+  const size_t start = PlayStart(lines);
+  ASSERT_LT(start, 200u);
+  for (size_t i = start; i < start + 600; ++i) {
+    const std::string hero = Hero(lines[i]);
+    ASSERT_FALSE(hero.empty()) << "frame " << i + 1;
+    ASSERT_EQ(Number(hero, "dying"), 0.0) << "frame " << i + 1;
+  }
+}
+
+// World 1 played well (the routes of the whole game from the title through
+// 1-2's result) earns an extra life on the way, with no life lost: the
+// lives rise above those the world began with while its stages are played.
+TEST_F(DemoFairnessTest, WorldOnePlayedWellEarnsAnExtraLifeBeforeWorldTwo) {
+  std::string inputs;
+  uint32_t frames = 0;
+  for (const char* route : {"01-title.txt", "02-meadow.txt", "03-tower.txt"}) {
+    const std::string path = std::string(PELMORA_SOURCE_DIR "/tests/routes/demo/") + route;
+    const std::string text = Slurp(path);
+    const size_t at = text.rfind("length ");
+    ASSERT_NE(at, std::string::npos) << route;
+    frames += static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
+    inputs += " --input '" + path + "'";
+  }
+  const std::string command = std::string(PELMORA_TOOL) + " play '" + sandbox_.Folder().Path() + "' --frames " +
+                              std::to_string(frames) + inputs + " --trace '" + (sandbox_ / "trace.jsonl") +
+                              "' > /dev/null 2> '" + (sandbox_ / "errors.txt") + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sandbox_.Read("errors.txt");
+  std::istringstream in(sandbox_.Read("trace.jsonl"));
+  double began = std::nan(""), most = 0;
+  size_t count = 0;
+  for (std::string line; std::getline(in, line); ++count) {
+    ASSERT_EQ(line.find("\"dying\":1"), std::string::npos) << Value(line, "frame");
+    if (Value(line, "scene") != "4" || Value(line, "mode") != "2") continue;
+    if (std::isnan(began)) began = Number(line, "lives");
+    most = std::max(most, Number(line, "lives"));
+  }
+  ASSERT_EQ(count, frames);
+  ASSERT_FALSE(std::isnan(began)) << "no stage was played";
+  EXPECT_GT(most, began) << "no extra life in world 1";
+}
+
+// The world map's gates hold: for a new game and after each world but the
+// last, the cells the hero can walk to from the start (by the map's own
+// rules: a wall world, or a cell without a world whose chip is impassable,
+// stops it) come up to the gate of the first world still closed from one
+// side only, never round it, and to no gate beyond it; every open world
+// can be walked to.
+TEST_F(DemoFairnessTest, TheMapsGatesCannotBeWalkedRound) {
+  cWorldMap map;
+  ASSERT_TRUE(map.LoadFromFile("data\\WorldMap.dat"));
+  const cWorldMapModel model = MakeWorldMapModel(map);
+  ASSERT_EQ(model.nodes.size(), 3u);
+  for (int cleared = 0; cleared < 3; ++cleared) {
+    SCOPED_TRACE(std::to_string(cleared) + " worlds cleared");
+    cSaveData record;
+    for (int world = 1; world <= cleared; ++world) record.SetProgressFlag(world, 1);
+    auto blocked = [&](int32_t x, int32_t y) {
+      if (!model.Inside(x, y)) return true;
+      const cMapWorld* world = SelectMapWorld(model.FindNodeAt(x, y), record);
+      return world ? world->nKind == kWorldKindWall : !model.Passable(x, y);
+    };
+    std::set<std::pair<int32_t, int32_t>> reached = {{model.nStartX, model.nStartY}};
+    std::vector<std::pair<int32_t, int32_t>> todo(reached.begin(), reached.end());
+    constexpr int32_t kSteps[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    while (!todo.empty()) {
+      const auto [x, y] = todo.back();
+      todo.pop_back();
+      for (const auto& step : kSteps)
+        if (!blocked(x + step[0], y + step[1]) && reached.insert({x + step[0], y + step[1]}).second)
+          todo.push_back({x + step[0], y + step[1]});
+    }
+    bool firstClosed = true;
+    for (const cMapNode& node : model.nodes) {  // along the road, world by world
+      const cMapWorld* world = SelectMapWorld(&node, record);
+      ASSERT_NE(world, nullptr);
+      if (world->nKind != kWorldKindWall) {
+        EXPECT_TRUE(reached.count({node.x, node.y})) << "open world at " << node.x << ", " << node.y;
+        continue;
+      }
+      int sides = 0;
+      for (const auto& step : kSteps) sides += static_cast<int>(reached.count({node.x + step[0], node.y + step[1]}));
+      EXPECT_EQ(sides, firstClosed ? 1 : 0) << "the gate at " << node.x << ", " << node.y;
+      firstClosed = false;
+    }
+  }
 }
 
 }  // namespace

@@ -73,26 +73,36 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
 
   // What the game went through, each change once: scene, stage mode,
   // lives. A new game of five lives (one given to the attempt), a world of
-  // two stages, the world map, the second world's two stages, the map, the
-  // master's hall, whose clear brings two extra lives, and the title.
+  // two stages whose points (300 and more) bring an extra life at the
+  // clear of its second, the world map, the second world's two stages,
+  // again with an extra life at the second's clear, the map, and the
+  // master's hall, whose thousand points bring three, and the title.
   std::vector<std::string> seen;
   for (const std::string& line : lines) {
     const std::string now = Value(line, "scene") + "/" + Value(line, "mode") + "/" + Value(line, "lives");
     if (seen.empty() || seen.back() != now) seen.push_back(now);
   }
-  const std::vector<std::string> stage = {"4/0/4", "4/1/4", "4/2/4", "4/4/4", "4/7/4"};  // fade, banner, play, result, fade
   std::vector<std::string> expected = {"0/null/0", "0/null/4", "1/null/4", "4/null/4"};
   auto add = [&](std::initializer_list<std::string> more) { expected.insert(expected.end(), more); };
-  auto addStage = [&] { expected.insert(expected.end(), stage.begin(), stage.end()); };
-  addStage();
+  // A stage entered with `lives`: fade, banner, play, a life more for each
+  // of `extra` during play (the clear's extra lives), result, fade.
+  auto addStage = [&](int lives, int extra) {
+    const std::string l = std::to_string(lives);
+    add({"4/0/" + l, "4/1/" + l, "4/2/" + l});
+    for (int k = 1; k <= extra; ++k) add({"4/2/" + std::to_string(lives + k)});
+    const std::string after = std::to_string(lives + extra);
+    add({"4/4/" + after, "4/7/" + after});
+  };
+  addStage(4, 0);
   add({"4/-1/4"});
-  addStage();
-  add({"1/-1/4", "1/null/4", "4/null/4"});
-  addStage();
-  add({"4/-1/4"});
-  addStage();
-  add({"1/-1/4", "1/null/4", "4/null/4", "4/0/4", "4/1/4", "4/2/4", "4/2/5", "4/2/6", "4/4/6", "4/7/6", "0/-1/6",
-       "0/null/6"});
+  addStage(4, 1);
+  add({"1/-1/5", "1/null/5", "4/null/5"});
+  addStage(5, 0);
+  add({"4/-1/5"});
+  addStage(5, 1);
+  add({"1/-1/6", "1/null/6", "4/null/6"});
+  addStage(6, 3);
+  add({"0/-1/9", "0/null/9"});
   EXPECT_EQ(seen, expected);
 
   // No life lost on the way; each stage plays a tune of its own from its

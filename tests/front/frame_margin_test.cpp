@@ -1,5 +1,6 @@
 // The boxes the runtime sizes to their text keep the frame margin between
-// the text (and a cursor on its rows) and the frame's left and right sides.
+// the text (and a cursor on its rows) and the frame's left and right sides;
+// the one-line and question boxes keep it above and below the text too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,16 +41,25 @@ TEST(FrameMarginTest, TextKeepsTheMarginFromTheFramesSides) {
 
   const struct {
     const char* what;
+    bool aboveAndBelow;  // the margin above and below as well
     std::function<void()> draw;
   } boxes[] = {
-      {"a question, the cursor on its first row",
+      {"a question, the cursor on its first row", true,
        [] {
          const int32_t x = SystemData.GetMenuLeft(304, 10, 2, true);
          DrawSystemTextBox(x, 260, 10, 2);
          DDFillRect(DDBackBuffer(), x, 260, 16, 16, kInk);  // the cursor's place, filled
        }},
-      {"a world's name", [] { DrawCentredTextBox(304, 184, plat::Sjis("■はじまりの草原■")); }},
-      {"the play record, every genre",
+      {"a question, the cursor on its last row", true,
+       [] {
+         const int32_t x = SystemData.GetMenuLeft(304, 10, 2, true);
+         DrawSystemTextBox(x, 260, 10, 2);
+         DDFillRect(DDBackBuffer(), x, 276, 16, 16, kInk);
+       }},
+      {"a world's name", true, [] { DrawCentredTextBox(304, 184, plat::Sjis("■はじまりの草原■")); }},
+      {"a box of a given width", true,
+       [] { DrawCentredTextBox(320, 260, plat::Sjis("■■■"), 4 * 16); }},
+      {"the play record, every genre", false,
        [] {
          const uint32_t on[5] = {1, 1, 1, 1, 1};
          const int32_t values[5] = {9999999, 999, 599999, 1000, 1000};
@@ -61,8 +71,10 @@ TEST(FrameMarginTest, TextKeepsTheMarginFromTheFramesSides) {
     SCOPED_TRACE(box.what);
     DDFillRect(DDBackBuffer(), 0, 0, 640, 480, kBack);
     box.draw();
-    // The outermost columns of the frame and of everything else drawn.
+    // The outermost columns and rows of the frame and of everything else
+    // drawn.
     int frameLeft = 640, frameRight = -1, inkLeft = 640, inkRight = -1;
+    int frameTop = 480, frameBottom = -1, inkTop = 480, inkBottom = -1;
     {
       cSurfaceLock lock(DDBackBuffer(), true);
       ASSERT_TRUE(lock.Locked());
@@ -74,12 +86,19 @@ TEST(FrameMarginTest, TextKeepsTheMarginFromTheFramesSides) {
           int& right = p == kFrame ? frameRight : inkRight;
           left = std::min(left, x);
           right = std::max(right, x);
+          int& top = p == kFrame ? frameTop : inkTop;
+          int& bottom = p == kFrame ? frameBottom : inkBottom;
+          top = std::min(top, y);
+          bottom = std::max(bottom, y);
         }
     }
     ASSERT_LT(frameLeft, frameRight) << "a frame is drawn";
     ASSERT_LE(inkLeft, inkRight) << "a text is drawn";
     EXPECT_GE(inkLeft, frameLeft + 1 + kFrameTextMargin);
     EXPECT_LE(inkRight, frameRight - 1 - kFrameTextMargin);
+    if (!box.aboveAndBelow) continue;
+    EXPECT_GE(inkTop, frameTop + 1 + kFrameTextMargin);
+    EXPECT_LE(inkBottom, frameBottom - 1 - kFrameTextMargin);
   }
 }
 

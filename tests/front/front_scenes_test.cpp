@@ -554,6 +554,7 @@ TEST(FrontScenesTest, EveryMenuDrawsItsFrameBoxWithTheBoxPicture) {
 // On the world map the chosen world's name stands in a box above the hero;
 // with its best points shown, the name moves up and the points box takes
 // its place, below the name and clear of the hero (32 x 32 at (288, 224)).
+// Each box is its line and the frame margin above and below it.
 TEST(FrontScenesTest, TheBestPointsBoxStandsBelowTheNameAndClearOfTheHero) {
   constexpr uint32_t kBox = 0x31A2B3;
   for (bool pointsShown : {true, false}) {
@@ -586,9 +587,10 @@ TEST(FrontScenesTest, TheBestPointsBoxStandsBelowTheNameAndClearOfTheHero) {
         if (PixelAt(frame, x, y) == kBox) return true;
       return false;
     };
-    for (int y : {184, 199}) EXPECT_EQ(boxOnRow(y), pointsShown) << "the name's box above, row " << y;
-    for (int y : {204, 219}) EXPECT_TRUE(boxOnRow(y)) << "the box above the hero, row " << y;
-    for (int y = 221; y < 256; ++y) EXPECT_FALSE(boxOnRow(y)) << "row " << y;
+    for (int y : {152, 183}) EXPECT_EQ(boxOnRow(y), pointsShown) << "the name's box above, row " << y;
+    for (int y = 184; y < 188; ++y) EXPECT_FALSE(boxOnRow(y)) << "between the boxes, row " << y;
+    for (int y : {188, 219}) EXPECT_TRUE(boxOnRow(y)) << "the box above the hero, row " << y;
+    for (int y = 220; y < 256; ++y) EXPECT_FALSE(boxOnRow(y)) << "row " << y;
     EXPECT_EQ(game.Close(), 0);
   }
 }
