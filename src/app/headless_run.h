@@ -24,6 +24,9 @@ class HeadlessRun {
   struct Options {
     bool virtualClock = true;  // false: the game runs in real time (benchmarks)
     std::string commandLine;   // CP932 stage file, or empty
+    // The show command the entry point is called with, as `pelmora
+    // --show-command=N` gives it: SW_SHOW (5) is the editor's start.
+    int showCommand = plat::SW_SHOWNORMAL;
   };
 
   explicit HeadlessRun(Options options);
