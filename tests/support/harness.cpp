@@ -40,7 +40,7 @@ GameHarness::GameHarness(Options options)
     env_.Unset("PELMORA_DIALOG_ANSWERS");
   else
     env_.Set("PELMORA_DIALOG_ANSWERS", options_.dialogAnswers);
-  run_ = std::make_unique<HeadlessRun>(HeadlessRun::Options{options_.virtualClock, options_.commandLine, options_.showCommand});
+  run_ = std::make_unique<HeadlessRun>(HeadlessRun::Options{options_.virtualClock, options_.commandLine});
 }
 
 GameHarness::~GameHarness() {

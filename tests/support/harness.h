@@ -22,7 +22,6 @@ class GameHarness {
     bool virtualClock = true;   // false: the game runs in real time (benchmarks)
     std::string dialogAnswers;  // PELMORA_DIALOG_ANSWERS for this run
     std::string commandLine;    // CP932 stage file, or empty
-    int showCommand = plat::SW_SHOWNORMAL;  // SW_SHOW (5): the editor starts the game
     bool writeProject = true;   // the smallest project the game starts in
     std::string iniLines;       // extra "System.ini" lines
   };
