@@ -1,14 +1,18 @@
 // pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...]
-//                    [--trace FILE] [--shots DIR --every K]
+//                    [--trace FILE] [--shots DIR --every K] [--show-command=N]
 // Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
 // machine allows, for N frames or until the game ends: the real entry point,
 // start-up, scene manager and frame step. STAGE_FILE (relative to the project,
-// "\" or "/") is played on its own as the editor's test play would. Exit 0
-// when it played, 1 when start-up failed (or a file could not be written),
-// 2 on a usage error. Several --input files are played one after another.
+// "\" or "/") is played on its own as a test play. --show-command gives the
+// entry point the show command as `pelmora --show-command=N` does: 5 starts
+// the game as the editor does (its test play when a STAGE_FILE is named).
+// Exit 0 when it played, 1 when start-up failed (or a file could not be
+// written), 2 on a usage error. Several --input files are played one after
+// another.
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -24,7 +28,11 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-    "[--shots DIR --every K]\n";
+    "[--shots DIR --every K] [--show-command=N]\n";
+
+// The show commands the entry point takes, as `pelmora` reads them.
+constexpr const char* kShowCommandOption = "--show-command=";
+constexpr uint32_t kLastShowCommand = 11;
 
 bool ParseCount(const std::string& text, uint32_t& out) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -94,6 +102,11 @@ int Play(const std::vector<std::string>& args) {
     } else if (a == "--every" && hasValue) {
       if (!ParseCount(args[++i], options.every) || options.every == 0) return Usage("bad --every " + args[i]);
       haveEvery = true;
+    } else if (a.rfind(kShowCommandOption, 0) == 0) {
+      uint32_t show = 0;
+      if (!ParseCount(a.substr(std::strlen(kShowCommandOption)), show) || show > kLastShowCommand)
+        return Usage("bad show command " + a);
+      options.showCommand = static_cast<int>(show);
     } else if (a.rfind("--", 0) == 0) {
       return Usage("unknown or incomplete option " + a);
     } else {
@@ -162,7 +175,8 @@ int Play(const std::vector<std::string>& args) {
 }
 
 Registrar play(Command{"play",
-                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] [--shots DIR --every K]\n"
+                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] [--shots DIR --every K] "
+                       "[--show-command=N]\n"
                        "                           plays the game headless on the virtual clock",
                        Play});
 

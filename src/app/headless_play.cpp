@@ -126,7 +126,7 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   // The observer is unhooked before it goes, once the entry point has
   // returned (Close and WaitForExit wait for it, and the game thread ends
   // before the entry point does), so no frame can reach it afterwards.
-  HeadlessRun run(HeadlessRun::Options{true, options.commandLine});
+  HeadlessRun run(HeadlessRun::Options{true, options.commandLine, options.showCommand});
   PlayObserver observer(options, run, options.tracePath.empty() ? nullptr : &trace);
   // Stage play fills its part of each trace line (installing twice is harmless).
   InstallStageTraceFiller();

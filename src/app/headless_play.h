@@ -22,9 +22,11 @@
 #include <string>
 
 #include "app/play_script.h"
+#include "platform/window_host.h"
 
 struct HeadlessPlayOptions {
   std::string commandLine;  // CP932 stage file to play, or empty for the title
+  int showCommand = plat::SW_SHOWNORMAL;  // the entry point's; SW_SHOW (5): the editor started the game
   uint32_t frames = 0;      // frames to play (0: none; start-up only)
   PlayScript script;
   std::string tracePath;    // UTF-8 file for the JSON lines; empty: no trace

@@ -49,7 +49,7 @@ void ResetGameStateAfterRun() {
   plat::ForgetDecodedAhead();
   g_bStartupComplete = 0;
   g_bActive = 0;
-  g_bEditor = 0;
+  bFromEditor = 0;
   g_hMainWnd = 0;
   SetQuitHandler(nullptr);  // the entry point's handler would post to no window, into the caller's queue
   GameSettings = GameSettingsRecord{};
@@ -115,7 +115,7 @@ bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
 
 bool HeadlessRun::Start() {
   mainThread_ = std::thread([this] {
-    exitCode_.store(WinMain(options_.commandLine.c_str(), 1));
+    exitCode_.store(WinMain(options_.commandLine.c_str(), options_.showCommand));
     returned_.store(true);
     plat::WakeVirtualClockDriver();
   });

@@ -24,6 +24,11 @@ class HeadlessRun {
   struct Options {
     bool virtualClock = true;  // false: the game runs in real time (benchmarks)
     std::string commandLine;   // CP932 stage file, or empty
+    // The show command the entry point is called with, as `pelmora
+    // --show-command=N` gives it: SW_SHOW (5) is the editor's start, whose
+    // notifications go to the editor's socket in the runtime folder (the
+    // caller's PELMORA_RUNTIME_DIR; dropped at once when nothing listens).
+    int showCommand = plat::SW_SHOWNORMAL;
   };
 
   explicit HeadlessRun(Options options);

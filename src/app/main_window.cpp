@@ -194,7 +194,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
     case plat::WM_CLOSE: {
       // A player closing a window mid-game is asked first; the editor's test
       // plays, the title screen and a close that must not ask are not.
-      bool ask = wParam != plat::kCloseWithoutAsking && !g_bEditor.load() && GameSettings.nWindowMode != 0 &&
+      bool ask = wParam != plat::kCloseWithoutAsking && !bFromEditor.load() && GameSettings.nWindowMode != 0 &&
                  SceneManager.m_nCurrent.load() != kSceneTitle;
       if (ask) {
         SuspendWorkerThreads();
@@ -238,7 +238,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       WriteECLog("WM_DESTROY");
       m_hWnd = 0;
       g_hMainWnd.store(0);
-      if (g_bEditor.load()) NotifyEditorFailed(1);
+      if (bFromEditor.load()) NotifyEditorFailed(1);
       plat::PostQuitMessage(0);
       return 0;
 

@@ -144,7 +144,7 @@ int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
   SetECLog(0, "EC_Game.txt");
 
-  g_bEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
+  bFromEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
   plat::SetMainThread();
   plat::EnsureQueue();
   plat::InstallTerminationHandlers();
@@ -191,12 +191,12 @@ int WinMain(const char* commandLine, int showCommand) {
   MainWindow.SetLayout(640, 480, kWindowStyle);
   MainWindow.CentreOnDesktop();
 
-  if (g_bEditor.load()) MainWindow.NotifyEditorStarted();
+  if (bFromEditor.load()) MainWindow.NotifyEditorStarted();
 
   const StartupOutcome started = InitGame(commandLine, showCommand);
   if (started != StartupOutcome::kStarted) {
     ShutdownGame();
-    if (g_bEditor.load()) MainWindow.NotifyEditorFailed(0);
+    if (bFromEditor.load()) MainWindow.NotifyEditorFailed(0);
     if (host.Exists()) host.Destroy();
     plat::UnregisterWindowOwner(kWindowClassName);
     plat::ReleaseInstanceLock();

@@ -1,7 +1,7 @@
 #include "base/program.h"
 
 std::atomic<plat::WindowHandle> g_hMainWnd{0};
-std::atomic<int32_t> g_bEditor{0};
+std::atomic<int32_t> bFromEditor{0};
 std::atomic<int32_t> g_bActive{0};
 std::atomic<uint8_t> g_bStartupComplete{0};
 

@@ -10,9 +10,12 @@
 // The game window: every part of the program posts WM_CLOSE and sends its
 // requests here. 0 before the window exists and after it was destroyed.
 extern std::atomic<plat::WindowHandle> g_hMainWnd;
-// 1 when the editor started the game (show command SW_SHOW): turns on the
-// notifications to the editor's window.
-extern std::atomic<int32_t> g_bEditor;
+// The editor flag: 1 when the editor started the game (show command
+// SW_SHOW). It turns on the notifications to the editor's window, keeps the
+// flows marked for test play, and in stage play takes no ranking places and
+// makes the editor's test play of a stage start at once, clear its counters
+// at every set-up and show the ranges marked for it.
+extern std::atomic<int32_t> bFromEditor;
 // The window is the active application (WM_ACTIVATEAPP); the game thread makes
 // frames only while it is set.
 extern std::atomic<int32_t> g_bActive;

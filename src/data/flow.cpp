@@ -13,7 +13,7 @@
 #include "data/labels.h"
 #include "data/system_data.h"
 
-bool KeepTestPlayFlows() { return g_bEditor.load() != 0 || SystemData.Num(kSysKeepTestFlows) != 0; }
+bool KeepTestPlayFlows() { return bFromEditor.load() != 0 || SystemData.Num(kSysKeepTestFlows) != 0; }
 
 void EraseTestPlayFlows(std::vector<cEdFlow>& flows) {
   if (KeepTestPlayFlows()) return;

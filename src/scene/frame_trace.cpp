@@ -18,6 +18,7 @@ std::mutex g_noteMutex;
 std::vector<int32_t> g_sounds;
 std::optional<int32_t> g_music;
 std::optional<std::array<int32_t, 5>> g_result;  // the box drawn in the frame being made
+std::optional<int32_t> g_hint;                    // the hint line drawn in the frame being made
 
 std::mutex g_hookMutex;
 FrameTraceFiller g_filler;
@@ -185,6 +186,7 @@ std::string FrameTraceJson(const FrameTrace& t) {
     AppendList(w.Key("result"), *t.result, [&](int32_t n) { AppendInt(out, n); });
   else
     w.Key("result") += "null";
+  w.OptionalInt("hint", t.hint);
   return out;
 }
 
@@ -202,6 +204,7 @@ FrameTrace CaptureFrameTrace(uint32_t frame) {
     trace.sounds.swap(g_sounds);
     trace.music = g_music;
     trace.result = g_result;
+    trace.hint = g_hint;
   }
   FrameTraceFiller filler;
   {
@@ -229,6 +232,12 @@ void NoteTraceResult(const std::array<int32_t, 5>& values) {
   g_result = values;
 }
 
+void NoteTraceHint(int32_t text) {
+  if (!g_watched.load()) return;
+  std::lock_guard lock(g_noteMutex);
+  g_hint = text;
+}
+
 void SetFramePresentedObserver(FramePresentedObserver observer) {
   std::lock_guard lock(g_hookMutex);
   g_watched = static_cast<bool>(observer);
@@ -237,6 +246,7 @@ void SetFramePresentedObserver(FramePresentedObserver observer) {
     std::lock_guard notes(g_noteMutex);
     g_sounds.clear();
     g_result.reset();
+    g_hint.reset();
   }
 }
 
@@ -252,6 +262,7 @@ void NotifyFramePresented() {
     // What the frame showed is the frame's own: the next one notes afresh.
     std::lock_guard lock(g_noteMutex);
     g_result.reset();
+    g_hint.reset();
   }
   // A scripted run's driver may be waiting for this frame.
   if (plat::VirtualClockActive()) plat::WakeVirtualClockDriver();
@@ -263,6 +274,7 @@ void ResetFrameTraceForTest() {
     g_sounds.clear();
     g_music.reset();
     g_result.reset();
+    g_hint.reset();
   }
   std::lock_guard lock(g_hookMutex);
   g_observer = nullptr;

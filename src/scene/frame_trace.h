@@ -9,7 +9,8 @@
 // hero, characters, items, shots, variables, lives, score, time,
 // messages, effect objects, pictures, the screen effect, stage-end request).
 // Later kinds of objects add themselves to the same fields. The result
-// screen notes the values of its play-record box as it draws them.
+// screen notes the values of its play-record box as it draws them, and the
+// stage's drawing the hint line it writes at the foot of the screen.
 //
 // Threads: the trace is taken on the thread that presents the frame (the
 // game thread, or a frame-keeping thread of stage play while the game thread
@@ -116,6 +117,10 @@ struct FrameTrace {
   // points, time-left sum, clear-time sum (hundredths of a second), HP-left
   // sum, SP-left sum; none in a frame that does not draw the box.
   std::optional<std::array<int32_t, 5>> result;
+  // The system text drawn as the hint line at the foot of the screen in
+  // this frame (the key hint of a test play or of a game the editor
+  // started, the result screen's ranking hint); none when none is drawn.
+  std::optional<int32_t> hint;
 };
 
 // One JSON line for the record, without the final line feed. Field order is
@@ -134,7 +139,7 @@ void SetFrameTraceFiller(FrameTraceFiller filler);
 
 // Builds the record of the frame just presented: the scene layer's fields,
 // the sounds noted since the last capture (which this takes), the result box
-// noted for this frame, then the installed filler.
+// and hint line noted for this frame, then the installed filler.
 FrameTrace CaptureFrameTrace(uint32_t frame);
 
 // Sound and music requests, noted where the main window serves them.
@@ -144,6 +149,9 @@ void NoteTraceMusic(std::optional<int32_t> track);
 // The five values of the play-record box, noted where the box is drawn; the
 // note belongs to the frame being drawn and is dropped once it is presented.
 void NoteTraceResult(const std::array<int32_t, 5>& values);
+// The system text drawn as the hint line, noted where it is drawn; like the
+// box, it belongs to the frame being drawn.
+void NoteTraceHint(int32_t text);
 
 // Called after every presented frame (by PresentFrame). A scripted run
 // installs an observer to take the trace, screenshots and the next frame's

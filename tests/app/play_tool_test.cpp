@@ -167,6 +167,7 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
   t.pictures.push_back({7, 0, 0, 0});
   t.screen = FrameTraceScreen{2, 2, 1.0 / 3.0};
   t.result = {{180, 281, 2046, 3, -1}};
+  t.hint = 27;
   EXPECT_EQ(FrameTraceJson(t),
             "{\"frame\":12,\"scene\":4,\"mode\":2,"
             "\"hero\":[{\"id\":1,\"x\":96.5,\"y\":0.30000000000000004,\"vx\":-1.25,\"vy\":0,\"hp\":3,\"sp\":0,"
@@ -180,13 +181,13 @@ TEST(FrameTraceTest, OneLineHoldsEveryFieldInItsFixedOrder) {
             "\"effects\":[{\"number\":2,\"x\":100.5,\"y\":-8,\"frame\":3}],"
             "\"pictures\":[{\"number\":1,\"x\":240,\"y\":-20,\"shown\":1},{\"number\":7,\"x\":0,\"y\":0,\"shown\":0}],"
             "\"screen\":{\"number\":2,\"kind\":2,\"value\":0.3333333333333333},\"end\":null,"
-            "\"result\":[180,281,2046,3,-1]}");
+            "\"result\":[180,281,2046,3,-1],\"hint\":27}");
 
   FrameTrace empty;
   EXPECT_EQ(FrameTraceJson(empty),
             "{\"frame\":0,\"scene\":0,\"mode\":null,\"hero\":[],\"chars\":[],\"items\":[],\"shots\":[],\"vars\":{},"
             "\"lives\":0,\"score\":0,\"time\":0,\"music\":null,\"sounds\":[],\"messages\":[],\"effects\":[],"
-            "\"pictures\":[],\"screen\":null,\"end\":null,\"result\":null}");
+            "\"pictures\":[],\"screen\":null,\"end\":null,\"result\":null,\"hint\":null}");
 }
 
 TEST(FrameTraceTest, NumbersReadBackToTheSameDouble) {
@@ -219,6 +220,31 @@ TEST(FrameTraceTest, SoundsBelongToTheFrameThatAskedAndMusicLastsUntilItStops) {
   EXPECT_EQ(second.music, 1);
   EXPECT_EQ(third.music, std::nullopt);
   EXPECT_EQ(third.frame, 3u);
+  SetFramePresentedObserver(nullptr);
+  ResetFrameTraceForTest();
+}
+
+// What a frame draws once (the result's box, the hint line) belongs to the
+// frame being drawn: taken with it, gone once it is presented, and not kept
+// at all while nobody watches.
+TEST(FrameTraceTest, TheBoxAndHintLineBelongToTheFrameThatDrewThem) {
+  ResetFrameTraceForTest();
+  SetFramePresentedObserver(nullptr);
+  NoteTraceHint(26);
+  NoteTraceResult({1, 2, 3, 4, 5});
+  EXPECT_EQ(CaptureFrameTrace(1).hint, std::nullopt) << "nobody watches";
+  int presented = 0;
+  SetFramePresentedObserver([&presented] { ++presented; });
+  NoteTraceHint(27);
+  NoteTraceResult({1, 2, 3, 4, 5});
+  const FrameTrace drawn = CaptureFrameTrace(2);
+  EXPECT_EQ(drawn.hint, 27);
+  EXPECT_EQ(drawn.result, (std::array<int32_t, 5>{1, 2, 3, 4, 5}));
+  NotifyFramePresented();
+  EXPECT_EQ(presented, 1);
+  const FrameTrace next = CaptureFrameTrace(3);
+  EXPECT_EQ(next.hint, std::nullopt);
+  EXPECT_EQ(next.result, std::nullopt);
   SetFramePresentedObserver(nullptr);
   ResetFrameTraceForTest();
 }

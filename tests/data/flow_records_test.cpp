@@ -232,7 +232,7 @@ TEST_F(FlowRecordsTest, TestPlayFlowsGoUnlessTheEditorOrTheSystemDataKeepsThem) 
   ASSERT_TRUE(c.LoadFromBytes(File(873, nested)));
   EXPECT_EQ(c.m_vFlows.size(), 2u);
   SystemData.SetNum(kSysKeepTestFlows, 0);
-  g_bEditor = 1;
+  bFromEditor = 1;
   ASSERT_TRUE(c.LoadFromBytes(File(873, nested)));
   EXPECT_EQ(c.m_vFlows.size(), 2u);
 }

@@ -27,6 +27,7 @@ struct PlayFrames {
       if (trace.mode != kStageModePlay || !stage || stage->m_nFrameCounter == 0 || stage->m_nFrameCounter == stepped)
         return;
       stepped = stage->m_nFrameCounter;
+      trace.hint.reset();  // the key hint tells the run (a test play or a replay), not the attempt
       const cInput& input = InputRecords.At(0);
       std::lock_guard<std::mutex> lock(mutex);
       lines.push_back(FrameTraceJson(trace) + " " + std::to_string(stage->m_nRandomSeed) + " " +

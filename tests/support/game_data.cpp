@@ -32,9 +32,9 @@ ScopedGameData::ScopedGameData() : saved_(std::make_unique<Saved>()) {
   s.Keep(AnimeRunTable), s.Keep(EffectRunTable), s.Keep(GraphicEffectRuns), s.Keep(GraphicEffectRunsReversed);
   s.Keep(ScreenEffectRuns), s.Keep(ScreenEffectRunsReversed);
   s.Keep(bStripCarriageReturns, 0), s.Keep(bFileTooNew, 0);
-  const int32_t editor = g_bEditor;
-  s.restore.push_back([editor] { g_bEditor = editor; });
-  g_bEditor = 0;
+  const int32_t editor = bFromEditor;
+  s.restore.push_back([editor] { bFromEditor = editor; });
+  bFromEditor = 0;
 }
 
 ScopedGameData::~ScopedGameData() {

@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/logs.h"
+#include "base/program.h"
 #include "base/text_path.h"
 #include "base/timers.h"
 #include "data/database.h"
@@ -519,6 +520,7 @@ void ReleaseLayerSurfaces(cStageLayers& layers) {
 #include "play/world/block_map.h"
 #include "play/world/stage_scene.h"
 #include "play/world/system_switches.h"
+#include "scene/frame_trace.h"
 #include "scene/play_record.h"
 
 namespace {
@@ -808,6 +810,12 @@ bool cStageScene::DrawCharacter(DDSURFACEDATA* lpDst, cStageCharacter& character
   return ::DrawCharacter(character, lpDst, still) == 0;
 }
 
+namespace {
+// The system texts of the key hint at the foot of the stage.
+constexpr int kEditorHintText = 26;    // a game the editor started, outside test play
+constexpr int kTestPlayHintText = 27;  // a test play of a stage named at start-up
+}  // namespace
+
 void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningSound, int32_t keyHint) {
   DDSURFACEDATA* back = DDBackBuffer();
   // 1. Work surfaces whose contents were lost are made anew before use: at
@@ -930,12 +938,13 @@ void cStageScene::DrawFrame(int32_t playing, int32_t still, int32_t timeWarningS
   DrawHUD(back);
   DrawStageDigits(back, timeWarningSound);
 
-  // 9. The key hint of test play.
+  // 9. The key hint: a test play's, else that of a game the editor started.
   if (keyHint) {
-    const int text = SceneManager.m_bTestPlay ? 27 : bFromEditor ? 26 : -1;
+    const int text = SceneManager.m_bTestPlay ? kTestPlayHintText : bFromEditor ? kEditorHintText : -1;
     if (text >= 0 && text < static_cast<int>(SystemData.m_Texts.size()) && GameFonts[1].Created()) {
       const std::string& hint = SystemData.m_Texts[static_cast<size_t>(text)];
       GameFonts[1].DrawText(back, 320 - CountCharacters(hint.c_str()) * 16 / 2, 456, hint.c_str());
+      NoteTraceHint(text);
     }
   }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/program.h"
 #include "base/text_path.h"
 #include "data/rankings.h"
 #include "data/system_data.h"
@@ -186,6 +187,7 @@ void cStageScene::DrawResultScreen(bool rankingHint) {
   if (rankingHint && kRankingHintText < static_cast<int>(SystemData.m_Texts.size()) && GameFonts[1].Created()) {
     const std::string& hint = SystemData.m_Texts[kRankingHintText];
     GameFonts[1].DrawText(DDBackBuffer(), 320 - CountCharacters(hint.c_str()) * 16 / 2, 456, hint.c_str());
+    NoteTraceHint(kRankingHintText);
   }
   if (m_nResultCounter < 200 || !bRankingOn || StageData.Int(kStageAutomaticResult) != 0) return;
   if (!GameFonts[1].Created()) return;

@@ -29,7 +29,6 @@
 #include "scene/replay_recorder.h"
 
 int32_t bRankingOn = 0;
-int32_t bFromEditor = 0;
 cEdCharacter cStageScene::KeptHeroRecord;
 
 namespace {

@@ -673,8 +673,8 @@ void SetTargetSlot(cCharacter& character, int32_t slot, cCharacter* object, int3
 cStageScene* CurrentStageScene();
 
 // Stage play's running-game globals that no other layer holds.
-extern int32_t bRankingOn;   // the chosen play kind keeps rankings
-extern int32_t bFromEditor;  // started by the editor (no ranking registration)
+// (The editor flag, bFromEditor, is the program's: base/program.h.)
+extern int32_t bRankingOn;  // the chosen play kind keeps rankings
 
 // Sound effect n of the sound list, played by the main window (waits).
 void RequestSoundEffect(int32_t n);

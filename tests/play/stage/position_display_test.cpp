@@ -5,7 +5,9 @@
 // the editor's test play, or whose character is not drawn, gets nothing.
 // The character's own appearance conditions are shown as its flows' are,
 // with the rules for an absent character and for lists that hold for good.
-// The frame is read back after the stage drew it.
+// The frame is read back after the stage drew it. (The editor's test play,
+// which shows the ranges marked for it, is started through the entry point
+// in tests/app/editor_start_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -51,7 +53,6 @@ struct Case {
   const char* what;
   cCond condition;
   bool transparent = false;
-  bool editorTestPlay = false;
 };
 
 class PositionDisplayTest : public ::testing::TestWithParam<uint32_t> {
@@ -75,11 +76,7 @@ class PositionDisplayTest : public ::testing::TestWithParam<uint32_t> {
     EXPECT_TRUE(session->Loaded());
     for (int n = 200; n < 240; ++n)
       DDState.DDPalette[n] = PALETTEENTRY{uint8_t(Shade(n) >> 16), uint8_t(Shade(n) >> 8), uint8_t(Shade(n)), 0};
-    bFromEditor = c.editorTestPlay ? 1 : 0;
-    SceneManager.m_bTestPlay = c.editorTestPlay ? 1 : 0;
     session->Frames(1);
-    bFromEditor = 0;
-    SceneManager.m_bTestPlay = 0;
     cStageScene& scene = session->Scene();
     const cStageCharacter& drawn = scene.m_CharacterList.front();
     const int32_t blink = scene.m_Layers.m_nOverlayBlink >> 3;
@@ -103,7 +100,6 @@ TEST_P(PositionDisplayTest, RangesAreDrawnAsLinesOrACircleInTheirColour) {
       {{"in front, facing left", Distance(1, 3, 0, 1, 7)}, kX},
       {{"a circle", Distance(6, 4, 0, 1, 5)}, kCircle},
       {{"a wide circle (DirectDraw stretches one of 64)", Distance(6, 7, 0, 1, 6)}, kCircle},
-      {{"shown in the editor's test play", Distance(0, 2, 0, 2, 1), false, true}, kX},
       {{"shown while not drawn", Distance(0, 2, 0, 1, 2, true), true}, kX},
   };
   for (const auto& k : cases) {

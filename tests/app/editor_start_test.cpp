@@ -1,0 +1,282 @@
+// A game started as the editor starts it (show command 5), played through
+// `pelmora-tool play --show-command=5` on the demo project beside the same
+// run started as a player starts it. Its test play of a stage starts
+// without the stage's banner, takes no ranking places (F3 on the result
+// screen writes no ranking), starts every attempt's result sums from zero,
+// shows the ranges of the distance conditions marked for the editor's test
+// play and draws the play-record box with the stage's own genres, whatever
+// the play mode keeps. Outside a test play its stages show the editor's key
+// hint.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "app/headless_play.h"
+#include "data/conditions.h"
+#include "data/labels.h"
+#include "data/system_data.h"
+#include "flow/conditions.h"
+#include "play/world/stage_scene.h"
+#include "scene/scene.h"
+#include "support/game_data.h"
+#include "support/sandbox.h"
+#include "support/sdl_pixels.h"
+#include "support/stage_builder.h"
+#include "support/test_files.h"
+#include "support/trace_lines.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kEditorStart = 5;   // the show command the editor starts the game with
+constexpr int kPlayerStart = 1;   // a player's start
+constexpr const char* kStage = "data\\stg4\\editor.stg4";
+
+using trace::Lines;
+
+// The five numbers of a trace line's "result" list.
+std::vector<int64_t> Values(const std::string& list) {
+  std::vector<int64_t> values;
+  std::istringstream in(list.substr(1, list.size() - 2));
+  for (std::string n; std::getline(in, n, ',');) values.push_back(std::stoll(n));
+  return values;
+}
+
+cEdCmd Wait(uint16_t tenths) {
+  cEdCmd c;
+  c.m_nKind = kCmdWait;
+  c.m_nDuration = tenths;
+  return c;
+}
+
+cEdCmd Clear() {
+  cEdCmd c;
+  c.m_nKind = kCmdStageClear;
+  c.m_vParams.assign(9, 0);
+  return c;
+}
+
+// A stage whose hero clears it a second after play begins, with a
+// character at column 10 beside it; no banners unless asked for.
+StageBuilder ClearingStage() {
+  StageBuilder builder(20, 15);
+  builder.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerAlways;
+  flow.m_vCmds = {Wait(10), Clear()};
+  builder.Data().m_PlacedCharacters.front().m_vFlows = {flow};
+  return builder;
+}
+
+class EditorStartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Tool("make-demo '" + project_ + "'"), 0) << Slurp(errors_);
+  }
+
+  int Tool(const std::string& args, const std::string& env = "") {
+    const std::string command =
+        env + " " + PELMORA_TOOL + " " + args + " > /dev/null 2> '" + errors_ + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // A copy of the demo project for one run, with `stage` (its bytes) as
+  // kStage when given.
+  std::string Copy(const std::string& tag, const std::string& stage) {
+    const std::string copy = sandbox_ / tag;
+    fs::copy(project_, copy, fs::copy_options::recursive);
+    if (!stage.empty()) std::ofstream(copy + "/data/stg4/editor.stg4", std::ios::binary) << stage;
+    return copy;
+  }
+
+  // Plays `copy` (the stage file named when `testPlay`) with the show
+  // command for `frames` frames; the trace's lines.
+  std::vector<std::string> Play(const std::string& copy, int show, bool testPlay, uint32_t frames,
+                                const std::string& more = "") {
+    const std::string trace = copy + ".jsonl";
+    const std::string args = "play '" + copy + "' " + (testPlay ? std::string("'") + kStage + "' " : "") +
+                             "--show-command=" + std::to_string(show) + " --frames " + std::to_string(frames) +
+                             " --trace '" + trace + "' " + more;
+    EXPECT_EQ(Tool(args, "PELMORA_DIALOG_ANSWERS='text:abc'"), 0) << Slurp(errors_);
+    return Lines(Slurp(trace));
+  }
+
+  std::string Keys(const std::string& tag, const std::string& text) { return sandbox_.Write(tag + ".keys", text); }
+
+  Sandbox sandbox_;
+  const std::string project_ = sandbox_ / "demo";
+  const std::string errors_ = sandbox_ / "errors.txt";
+};
+
+// Two attempts of a test play: the first clear's result screen takes F3
+// (the ranking's registration) and is left with decide, the stage starts
+// again and is cleared again. Started by the editor, the stage starts at
+// once, the result screen has no places to register (its hint line stays
+// the test play's key hint, F3 writes no ranking file), and the second
+// clear's play record holds that clear alone. Started by a player, the
+// banner shows first, F3 registers the first clear's places, and the second
+// clear adds to the first's sums.
+TEST_F(EditorStartTest, AnEditorsTestPlayStartsAtOnceRanksNothingAndCountsEachAttemptAlone) {
+  StageBuilder builder = ClearingStage();
+  builder.Banners(true, false);
+  builder.Data().m_RankingSwitches = {1, 1, 1, 1, 1};
+  const std::string stage = builder.Bytes();
+  const std::string keys = Keys("attempts", "400-402 F3\n430 B1\n460 B1\n");
+  for (int show : {kEditorStart, kPlayerStart}) {
+    SCOPED_TRACE(show);
+    const bool editor = show == kEditorStart;
+    const std::string copy = Copy("attempts" + std::to_string(show), stage);
+    const std::vector<std::string> lines = Play(copy, show, true, 800, "--input '" + keys + "'");
+    ASSERT_EQ(lines.size(), 800u);
+
+    // The first attempt: banner frames before play.
+    int bannerFrames = 0, firstPlay = -1;
+    for (size_t i = 0; i < lines.size() && firstPlay < 0; ++i) {
+      const std::string mode = trace::Value(lines[i], "mode");
+      bannerFrames += mode == std::to_string(kStageModeBanner);
+      if (mode == std::to_string(kStageModePlay)) firstPlay = static_cast<int>(i);
+    }
+    ASSERT_GE(firstPlay, 0) << "play never began";
+    if (editor)
+      EXPECT_LE(bannerFrames, 1) << "the editor's test play starts at once (the frame that ends the fade-in)";
+    else
+      EXPECT_GE(bannerFrames, 70) << "a player's test play shows the stage's banner";
+
+    // The result screens, each by its first frame and the box it draws.
+    std::vector<size_t> results;
+    for (size_t i = 1; i < lines.size(); ++i)
+      if (trace::Value(lines[i], "mode") == std::to_string(kStageModeResult) &&
+          trace::Value(lines[i - 1], "mode") != std::to_string(kStageModeResult))
+        results.push_back(i);
+    ASSERT_EQ(results.size(), 2u) << "two clears";
+    ASSERT_LT(results[0], 400u) << "F3 comes on the first result screen";
+    EXPECT_EQ(trace::Value(lines[results[0] + 2], "hint"), editor ? "27" : "28")
+        << "the ranking's hint shows only where the clear took places";
+    EXPECT_EQ(fs::exists(copy + "/user_data/free/editor.rkg"), !editor);
+
+    std::string first, second;
+    for (size_t i = results[0]; i < lines.size() && first.empty(); ++i)
+      if (trace::Value(lines[i], "result") != "null") first = trace::Value(lines[i], "result");
+    second = trace::Value(lines.back(), "result");
+    ASSERT_NE(first, "") << "the first result screen draws its box";
+    ASSERT_NE(second, "null") << "the second result screen draws its box";
+    const std::vector<int64_t> once = Values(first), now = Values(second);
+    ASSERT_EQ(once.size(), 5u);
+    ASSERT_EQ(now.size(), 5u);
+    ASSERT_GT(once[2], 0) << "a clear takes time";
+    ASSERT_GT(once[3], 0) << "the hero has HP left";
+    if (editor) {
+      EXPECT_EQ(now, once) << "each attempt starts from zero";
+    } else {
+      EXPECT_EQ(now[2], 2 * once[2]) << "the clear times add up";
+      EXPECT_EQ(now[3], 2 * once[3]) << "the HP left adds up";
+    }
+  }
+}
+
+// A test play whose stage ranks a genre that the play mode does not keep:
+// the ranges of a distance condition marked for the editor's test play are
+// drawn over the stage (two lines, 480 dots high, the whole difference
+// between the two runs' pictures), and the result screen's play-record box
+// shows the stage's genre; a player's test play draws neither.
+TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
+  StageBuilder builder = ClearingStage();
+  builder.Data().m_RankingSwitches = {1, 0, 0, 0, 0};
+  cCond range;
+  range.m_nKind = kCondDistance;
+  range.m_nField = 0;       // both sides, across
+  range.m_nVarNumber = 4;   // 4 half blocks
+  range.m_nLeftKind = 2;    // shown in the editor's test play only
+  range.m_nVarScope = 3;    // colour 3
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerOnlyByFlowControl;
+  flow.m_vConds = {range};
+  builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+  const std::string stage = builder.Bytes();
+
+  std::vector<std::string> traces[2];
+  std::vector<uint32_t> pictures[2];
+  int width = 0, height = 0;
+  for (int k : {0, 1}) {
+    const int show = k == 0 ? kEditorStart : kPlayerStart;
+    SCOPED_TRACE(show);
+    const std::string copy = Copy("genres" + std::to_string(show), stage);
+    {
+      // Free play keeps every genre but the score.
+      ScopedGameData data;
+      cSystemData system;
+      ASSERT_EQ(system.LoadFromFile(copy + "/data/System.dat"), 1);
+      system.m_Ranking.At(kPlayFree).m_Genres = {0, 1, 1, 1, 1};
+      ASSERT_EQ(system.SaveToFile(copy + "/data/System.dat"), 1);
+    }
+    traces[k] = Play(copy, show, true, 150, "--shots '" + copy + ".shots' --every 50");
+    ASSERT_EQ(traces[k].size(), 150u);
+    ASSERT_EQ(trace::Value(traces[k][49], "mode"), std::to_string(kStageModePlay)) << "frame 50 is played";
+    ASSERT_TRUE(LoadSdlPixels(copy + ".shots/" + ScreenshotName(50), width, height, pictures[k]));
+  }
+
+  // The ranges: the frames differ in two whole columns, and only there.
+  ASSERT_EQ(pictures[0].size(), pictures[1].size());
+  std::map<int, int> columns;  // x -> rows that differ
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t at = static_cast<size_t>(y * width + x);
+      if ((pictures[0][at] & 0xFFFFFF) != (pictures[1][at] & 0xFFFFFF)) ++columns[x];
+    }
+  ASSERT_EQ(columns.size(), 2u) << "two lines";
+  for (const auto& [x, rows] : columns) EXPECT_GE(rows, height * 3 / 4) << "the line at " << x;
+  EXPECT_GT(columns.rbegin()->first - columns.begin()->first, 2 * 4 * 16) << "both sides, 4 half blocks out";
+
+  // The box: the stage's score, which free play does not keep.
+  auto boxes = [](const std::vector<std::string>& lines) {
+    int n = 0;
+    for (const std::string& line : lines) n += trace::Value(line, "result") != "null";
+    return n;
+  };
+  EXPECT_GT(boxes(traces[0]), 0) << "the editor's test play shows the stage's genres";
+  EXPECT_EQ(boxes(traces[1]), 0) << "a player's shows only what the play mode keeps as well: nothing";
+}
+
+// Outside a test play, a game the editor started shows the editor's key
+// hint on its stages (a player's game shows none), its banner still shows,
+// and the title and world map are played as a player's.
+TEST_F(EditorStartTest, AGameTheEditorStartedShowsItsKeyHintOnItsStages) {
+  const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
+  for (int show : {kEditorStart, kPlayerStart}) {
+    SCOPED_TRACE(show);
+    const std::vector<std::string> lines =
+        Play(Copy("story" + std::to_string(show), ""), show, false, 520, "--input '" + route + "'");
+    ASSERT_EQ(lines.size(), 520u);
+    std::set<std::string> hints;
+    int bannerFrames = 0, playFrames = 0;
+    for (const std::string& line : lines) {
+      const std::string mode = trace::Value(line, "mode");
+      if (mode == "null") {  // before the stage scene's first frame
+        EXPECT_EQ(trace::Value(line, "hint"), "null") << line;
+        continue;
+      }
+      hints.insert(trace::Value(line, "hint"));
+      bannerFrames += mode == std::to_string(kStageModeBanner);
+      playFrames += mode == std::to_string(kStageModePlay);
+    }
+    EXPECT_GT(playFrames, 0) << "the first stage is played";
+    EXPECT_GE(bannerFrames, 70) << "a stage outside a test play shows its banner";
+    EXPECT_EQ(hints, std::set<std::string>{show == kEditorStart ? "26" : "null"});
+  }
+}
+
+// The tool takes the show command as the game does, and nothing else.
+TEST_F(EditorStartTest, TheToolRefusesABadShowCommand) {
+  for (const char* bad : {"--show-command=", "--show-command=12", "--show-command=-1", "--show-command=5x"})
+    EXPECT_EQ(Tool("play '" + project_ + "' --frames 1 " + bad), 2) << bad;
+}
+
+}  // namespace
