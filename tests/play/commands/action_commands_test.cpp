@@ -321,6 +321,60 @@ TEST(ActionCommands, TimedWaitsRunTheirWholeStoredTime) {
   cStageScene::s_pWaitPacer = savedPacer;
 }
 
+// The same waits run by the hero's flow, counted pass by pass: each keeps
+// six frames a tenth of a second on the screen, and the pass after the
+// last ends it (the count ends only with the wait itself).
+TEST(ActionCommands, TimedWaitsKeepEveryFrameOfTheirTime) {
+  enum Kind { kGameWait, kTimedMessage, kTimedPicture };
+  const struct {
+    Kind kind;
+    uint32_t tenths;
+  } cases[] = {{kGameWait, 1}, {kGameWait, 3}, {kTimedMessage, 2}, {kTimedPicture, 2}};
+  StageFlowsInstalled installed;
+  auto* savedPacer = cStageScene::s_pWaitPacer;
+  static int32_t passes;
+  cStageScene::s_pWaitPacer = [] { ++passes; };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", tenths " << c.tenths);
+    cEdCmd command;
+    if (c.kind == kGameWait) {
+      command = Command(kCmdGameWait, {c.tenths});
+    } else if (c.kind == kTimedMessage) {
+      std::vector<uint32_t> words(18, 0);
+      words[6] = kMessageTimed;
+      words[7] = c.tenths;
+      words[8] = 1;  // the game waits for it
+      command = Command(kCmdMessage, words);
+      command.m_strText = "a";
+    } else {
+      std::vector<uint32_t> words(16, 0);
+      words[0] = 1;
+      words[8] = kPictureForTime;
+      words[9] = c.tenths;
+      words[10] = 1;  // the game waits for it
+      command = Command(kCmdShowPicture, words);
+    }
+    cEdCmd rest = Command(kCmdWait, {});
+    rest.m_nDuration = 1000;
+    cEdFlow f;
+    f.m_nTrigger = kTriggerAlways;
+    f.m_vCmds = std::vector<cEdCmd>{command, rest};
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(4, 9);
+    b.Data().m_PlacedCharacters[0].m_vFlows = {f};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    passes = 0;
+    s.Frames(1);
+    EXPECT_EQ(passes, static_cast<int32_t>(c.tenths) * 6 + 1);
+    passes = 0;
+    s.Frames(1);
+    EXPECT_EQ(passes, 0) << "the flow has gone on to its next command";
+    EXPECT_FALSE(s.CloseRequested());
+  }
+  cStageScene::s_pWaitPacer = savedPacer;
+}
+
 // A flow that starts itself again begins from its first command on the next
 // frame: it counts once a frame instead of ending.
 TEST(ActionCommands, AFlowRestartingItselfBeginsAgainNextFrame) {
