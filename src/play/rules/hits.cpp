@@ -42,6 +42,12 @@ bool Overlaps(const cBox& a, const cBox& b) {
   return a.left < b.right && a.right >= b.left && a.top < b.bottom && a.bottom >= b.top;
 }
 
+// Two bodies touch when either overlaps the other. The overlap leaves the
+// second box's left and top edges open, so bodies that share only one
+// column (row) overlap one way round only: met once per pair of groups,
+// they touch whichever of the two groups comes first.
+bool Touch(const cBox& a, const cBox& b) { return Overlaps(a, b) || Overlaps(b, a); }
+
 cBox BoxOf(const cHitRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // A character without a body rectangle (a whole-cell body at scale 1, or a
@@ -110,13 +116,17 @@ class cGrid {
     }
   }
 
-  // The members whose rectangle `box` overlaps (Overlaps(box, member)), in
-  // ascending order.
+  // The members whose rectangle `box` overlaps (Overlaps(box, member)), or
+  // with kTouch those that touch it (Touch(box, member)), in ascending
+  // order. A member that overlaps the box lies in the same cells as one the
+  // box overlaps.
+  template <bool kTouch = false>
   void Query(const cBox& box, std::vector<int32_t>& out) const {
     out.clear();
     const std::vector<cBox>& boxes = *boxes_;
+    const auto meets = [&box](const cBox& member) { return kTouch ? Touch(box, member) : Overlaps(box, member); };
     for (int32_t k : wide_)
-      if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+      if (meets(boxes[static_cast<size_t>(k)])) out.push_back(k);
     if (columns_ > 0 && Placeable(box)) {
       // One dot of slack on each side covers the open edges of the overlap.
       // A placeable box's cells lie well within 64 bits: whole numbers from
@@ -132,14 +142,14 @@ class cGrid {
         const size_t last = static_cast<size_t>(cells_[static_cast<size_t>(y * columns_ + x1) + 1]);
         for (size_t e = first; e < last; ++e) {
           const int32_t k = entries_[e];
-          if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+          if (meets(boxes[static_cast<size_t>(k)])) out.push_back(k);
         }
       }
     } else if (columns_ > 0) {
       // A box the grid cannot place (not finite, or beyond any stage) is
       // tested against every member.
       for (int32_t k : entries_)
-        if (Overlaps(box, boxes[static_cast<size_t>(k)])) out.push_back(k);
+        if (meets(boxes[static_cast<size_t>(k)])) out.push_back(k);
     }
     if (out.size() > 1) std::sort(out.begin(), out.end());
   }
@@ -379,7 +389,9 @@ int cStageScene::CheckHits() {
   // took the hit is defeated or invincible to the other by then), but it
   // would raise the touch triggers again on a side that was touched
   // without taking a hit (its toucher has neither contact power nor
-  // knock-back).
+  // knock-back). A pair is met when the bodies touch either way round
+  // (Touch): the visit (b, a) would find the pair whose bodies share only
+  // the column or row that leaves the overlap of a's body open.
   const bool immediate = g_CombatSwitches.immediateBodyTriggers != 0;
   std::vector<cGroupIndex>& body = scratch.body;
   ResetGroups(body, groups);
@@ -392,7 +404,7 @@ int cStageScene::CheckHits() {
     for (size_t b = a + 1; b < groups; ++b) {
       if (body[a].members.empty() || body[b].members.empty()) continue;
       for (size_t i = 0; i < body[a].members.size(); ++i) {
-        body[b].Grid().Query(body[a].boxes[i], candidates);
+        body[b].Grid().Query<true>(body[a].boxes[i], candidates);
         for (int32_t k : candidates) {
           cCharacter& x = *body[a].members[i];
           cCharacter& y = *body[b].members[static_cast<size_t>(k)];

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "data/conditions.h"
+#include "data/database.h"
+#include "data/database_records.h"
 #include "data/labels.h"
 #include "flow/flow_state.h"
 #include "play/commands/commands.h"
@@ -18,6 +20,7 @@
 #include "play/world/stage_scene.h"
 #include "play/world/system_switches.h"
 #include "scene/play_record.h"
+#include "support/game_data.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -318,6 +321,60 @@ TEST(ActionCommands, TimedWaitsRunTheirWholeStoredTime) {
   cStageScene::s_pWaitPacer = savedPacer;
 }
 
+// The same waits run by the hero's flow, counted pass by pass: each keeps
+// six frames a tenth of a second on the screen, and the pass after the
+// last ends it (the count ends only with the wait itself).
+TEST(ActionCommands, TimedWaitsKeepEveryFrameOfTheirTime) {
+  enum Kind { kGameWait, kTimedMessage, kTimedPicture };
+  const struct {
+    Kind kind;
+    uint32_t tenths;
+  } cases[] = {{kGameWait, 1}, {kGameWait, 3}, {kTimedMessage, 2}, {kTimedPicture, 2}};
+  StageFlowsInstalled installed;
+  auto* savedPacer = cStageScene::s_pWaitPacer;
+  static int32_t passes;
+  cStageScene::s_pWaitPacer = [] { ++passes; };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", tenths " << c.tenths);
+    cEdCmd command;
+    if (c.kind == kGameWait) {
+      command = Command(kCmdGameWait, {c.tenths});
+    } else if (c.kind == kTimedMessage) {
+      std::vector<uint32_t> words(18, 0);
+      words[6] = kMessageTimed;
+      words[7] = c.tenths;
+      words[8] = 1;  // the game waits for it
+      command = Command(kCmdMessage, words);
+      command.m_strText = "a";
+    } else {
+      std::vector<uint32_t> words(16, 0);
+      words[0] = 1;
+      words[8] = kPictureForTime;
+      words[9] = c.tenths;
+      words[10] = 1;  // the game waits for it
+      command = Command(kCmdShowPicture, words);
+    }
+    cEdCmd rest = Command(kCmdWait, {});
+    rest.m_nDuration = 1000;
+    cEdFlow f;
+    f.m_nTrigger = kTriggerAlways;
+    f.m_vCmds = std::vector<cEdCmd>{command, rest};
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(4, 9);
+    b.Data().m_PlacedCharacters[0].m_vFlows = {f};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    passes = 0;
+    s.Frames(1);
+    EXPECT_EQ(passes, static_cast<int32_t>(c.tenths) * 6 + 1);
+    passes = 0;
+    s.Frames(1);
+    EXPECT_EQ(passes, 0) << "the flow has gone on to its next command";
+    EXPECT_FALSE(s.CloseRequested());
+  }
+  cStageScene::s_pWaitPacer = savedPacer;
+}
+
 // A flow that starts itself again begins from its first command on the next
 // frame: it counts once a frame instead of ending.
 TEST(ActionCommands, AFlowRestartingItselfBeginsAgainNextFrame) {
@@ -343,6 +400,103 @@ TEST(ActionCommands, AFlowRestartingItselfBeginsAgainNextFrame) {
   }
   SetFlowHost(host);
   SetFlowHooks(hooks);
+}
+
+// A flow that halts itself for good: it counts once a frame for three
+// frames, then halts; its commands (the count by 100 after the halt) and
+// its frame counter move no more, though it still counts as running (so
+// its trigger does not start it again either).
+TEST(ActionCommands, AHaltedFlowStepsNoMore) {
+  StageFlowsInstalled installed;
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+  auto code = [](const char* text) {
+    cEdCmd c = Command(kCmdRunCode, {});
+    c.m_strText = text;
+    return c;
+  };
+  cEdFlow f;
+  f.m_nTrigger = kTriggerAlways;
+  f.m_vCmds = std::vector<cEdCmd>{code("S1 = S1 + 1"), code("S1 = S1 + 1"), code("S1 = S1 + 1"),
+                                  Command(kCmdFlowControl, {5, 0, 0, 0}), code("S1 = S1 + 100")};
+  b.Data().m_PlacedCharacters[1].m_vFlows = {f};
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  cStageCharacter& c = s.Scene().m_CharacterList.front();
+  const cFlowState& flow = FlowsOfCharacter(c).At(0);
+  s.Frames(4);
+  ASSERT_EQ(flow.m_bHalted, 1);
+  EXPECT_EQ(flow.m_bRunning, 1);
+  const int32_t counter = flow.m_nFrameCounter;
+  for (int frame = 0; frame < 10; ++frame) {
+    s.Frames(1);
+    EXPECT_EQ(s.Scene().m_StageVariables[1], 3) << frame;
+    EXPECT_EQ(flow.m_nFrameCounter, counter) << frame;
+  }
+}
+
+// An anime that a flow's timeline starts at the flow's frame 0 (the lead-in
+// of its second command, longer than the first command) does not start
+// while the flow is paused, and starts once when it goes on. The "always"
+// flow starts the flow of ID 1 and pauses it in the same frame, and
+// resumes it 30 frames later.
+TEST(ActionCommands, APausedFlowStartsNoAnimeOfItsTimeline) {
+  ScopedGameData data;
+  cAnimeRecord anime;
+  anime.m_Frames.clear();
+  for (int32_t hold : {0, 0, 1}) {
+    cAnimeFrame frame;
+    frame.m_nDuration = 1;
+    frame.m_nHold = hold;
+    anime.m_Frames.push_back(frame);
+  }
+  Database.m_Animes.assign(2, anime);  // anime 1: a lead-in of 2 tenths
+  StageFlowsInstalled installed;
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+  cEdCmd first = Command(kCmdWait, {});
+  first.m_nDuration = 1;
+  cEdCmd animated = Command(kCmdWait, {});
+  animated.m_nDuration = 3;
+  animated.m_nAnime = 1;
+  cEdFlow paused;
+  paused.m_nTrigger = kTriggerOnlyByFlowControl;
+  paused.m_nGroup = 1;
+  paused.m_vCmds = std::vector<cEdCmd>{first, animated};
+  auto together = [](cEdCmd c) {
+    c.m_nTogether = 1;
+    return c;
+  };
+  cEdCmd wait = Command(kCmdWait, {});
+  wait.m_nDuration = 5;
+  cEdCmd rest = Command(kCmdWait, {});
+  rest.m_nDuration = 1000;
+  cEdFlow driver;
+  driver.m_nTrigger = kTriggerAlways;
+  driver.m_vCmds = std::vector<cEdCmd>{together(Command(kCmdFlowControl, {0, 2, 1, 0})),
+                                       together(Command(kCmdFlowControl, {2, 2, 1, 0})), wait,
+                                       together(Command(kCmdFlowControl, {3, 2, 1, 0})), rest};
+  b.Data().m_PlacedCharacters[1].m_vFlows = {paused, driver};
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  ASSERT_EQ(SubStepsPerFrame(), 1);
+  cStageCharacter& c = s.Scene().m_CharacterList.front();
+  const cFlowState& flow = FlowsOfCharacter(c).At(0);
+  ASSERT_EQ(flow.m_Timeline.size(), 1u);
+  ASSERT_EQ(flow.m_Timeline[0].start, 0);
+  s.Frames(1);
+  ASSERT_EQ(flow.m_bRunning, 1);
+  ASSERT_EQ(flow.m_bPaused, 1);
+  int frame = 1;
+  for (; flow.m_bPaused && frame < 60; ++frame) {
+    EXPECT_TRUE(c.m_AnimeRuns.empty()) << frame;
+    EXPECT_EQ(flow.m_nFrameCounter, 0) << frame;
+    s.Frames(1);
+  }
+  EXPECT_EQ(frame, 31);
+  s.Frames(1);
+  EXPECT_EQ(c.m_AnimeRuns.size(), 1u);
+  EXPECT_EQ(flow.m_nFrameCounter, 1);
 }
 
 // The flow operation's condition list gates it only while its used byte is

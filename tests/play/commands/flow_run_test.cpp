@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "data/database.h"
+#include "data/conditions.h"
 #include "data/database_records.h"
 #include "data/labels.h"
+#include "flow/conditions.h"
 #include "flow/flow_state.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/hero.h"
@@ -154,6 +156,48 @@ TEST(FlowRun, AFlowChangeChangesTheDefinitionsFlowListAlike) {
     for (const cEdFlow& f : hero.Definition().m_vFlows) defined.push_back(f.m_nGroup);
     EXPECT_EQ(running, r.groups);
     EXPECT_EQ(defined, r.groups);
+  }
+}
+
+// A variable condition (kind 1 common, 2 stage) comparing variable
+// `number` with `constant` under `op`.
+cCond VariableCondition(int8_t kind, uint16_t number, uint8_t op, int32_t constant) {
+  cCond c;
+  c.m_nKind = kind;
+  c.m_nVarNumber = number;
+  c.m_nOperator = op;
+  c.m_nConstant = constant;
+  return c;
+}
+
+// An "always" flow counts while common variable 1 is 0; a second one sets
+// it to 1 once the count has reached 3 (both are started, their conditions
+// tested, before either runs: the count reaches 4 first). Without "only
+// once" the first flow's condition is tested at every start and it starts
+// no more; with it, the condition that held once is not tested again and
+// the flow counts on.
+TEST(FlowRun, OnlyOnceConditionsAreNotTestedAgainOthersAreTestedAtEveryStart) {
+  StageFlowsInstalled flows;
+  constexpr uint8_t kEqual = 0, kAtLeast = 2;
+  struct Row {
+    uint8_t onlyOnce;
+    int32_t count;  // stage variable 1 after 10 frames
+  };
+  for (const Row& r : {Row{0, 4}, Row{1, 10}}) {
+    SCOPED_TRACE(testing::Message() << "only once " << int(r.onlyOnce));
+    StageBuilder builder;
+    builder.Floor(10, 0, 19).Hero(3, 9).Character(12, 9);
+    cEdFlow count = Flow(kTriggerAlways, {Code("S1 = S1 + 1")});
+    count.m_vConds = {VariableCondition(kCondCommonVariable, 1, kEqual, 0)};
+    count.m_nOnlyOnce = r.onlyOnce;
+    cEdFlow stop = Flow(kTriggerAlways, {Code("C1 = 1")});
+    stop.m_vConds = {VariableCondition(kCondStageVariable, 1, kAtLeast, 3)};
+    builder.Data().m_PlacedCharacters[1].m_vFlows = {count, stop};
+    StageSession session(builder);
+    ASSERT_TRUE(session.Loaded());
+    session.Frames(10);
+    EXPECT_EQ(SaveData.m_CommonVariables[1], 1);
+    EXPECT_EQ(session.Scene().m_StageVariables[1], r.count);
   }
 }
 

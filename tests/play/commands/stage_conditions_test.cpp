@@ -5,8 +5,11 @@
 
 #include <iterator>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "data/conditions.h"
+#include "data/labels.h"
 #include "flow/conditions.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/hero.h"
@@ -217,6 +220,53 @@ TEST_F(StageConditions, StatusCondition2ReadsTheDefinitionOrTheStage) {
     SCOPED_TRACE(c.what);
     cCharacter* asker = c.askOther ? &Other() : &Judge();
     EXPECT_EQ(EvaluateCondition(c.condition, asker), c.holds);
+  }
+}
+
+// Status condition 2 reads the flying byte (field 3) and the invincibility
+// byte (field 4) each from its own place: characters defined with the two
+// bytes different run, for each byte, one flow per value 0..3 whose
+// condition asks for that value, and the flow that starts notes it (in
+// character variable v1 for flying, v2 for invincibility).
+TEST(StageConditionsStatus2, FlyingAndInvincibilityAreReadEachFromItsOwnByte) {
+  StageFlowsInstalled flows;
+  struct Row {
+    uint8_t flying, invincibility;
+  };
+  const Row rows[] = {{1, 2}, {2, 0}, {0, 1}, {3, 1}};
+  StageBuilder b(20, 15);
+  b.Floor(10, 0, 19).Hero(1, 9);
+  int32_t column = 5;
+  for (const Row& r : rows) {
+    b.Character(column, 5);
+    column += 3;
+    cEdCharacter& d = b.Data().m_PlacedCharacters.back();
+    d.m_nParam33 = r.flying;
+    d.m_nParam35 = r.invincibility;
+    for (int8_t field : {3, 4}) {
+      for (int16_t value = 0; value <= 3; ++value) {
+        cEdCmd note;
+        note.m_nKind = kCmdRunCode;
+        note.m_nTogether = 1;
+        note.m_strText = "my.v" + std::to_string(field - 2) + " = " + std::to_string(value + 10);
+        cEdFlow f;
+        f.m_nTrigger = kTriggerAlways;
+        f.m_vCmds = std::vector<cEdCmd>{note};
+        f.m_vConds = {Status2(0, field, 0, value)};
+        d.m_vFlows.push_back(f);
+      }
+    }
+  }
+  StageSession s(b);
+  ASSERT_TRUE(s.Loaded());
+  s.Frames(2);
+  auto c = s.Scene().m_CharacterList.begin();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "flying " << int(r.flying) << ", invincibility " << int(r.invincibility));
+    ASSERT_NE(c, s.Scene().m_CharacterList.end());
+    EXPECT_EQ(StageFlowHost().CharacterVariable(&*c, 0), r.flying + 10) << "v1";
+    EXPECT_EQ(StageFlowHost().CharacterVariable(&*c, 1), r.invincibility + 10) << "v2";
+    ++c;
   }
 }
 

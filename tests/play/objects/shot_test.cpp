@@ -362,6 +362,41 @@ TEST(ShotStage, AShotLeavingTheStageIsRemovedAndOthersStay) {
   for (const auto& group : scene.m_ShotGroups) EXPECT_TRUE(group.empty());
 }
 
+// A shot's hit rectangle has the stage's shot hit size (one pair for the
+// shots of player-controlled shooters, one for the others) and is centred
+// in the shot's 16-dot cell: its offset across from the width, its offset
+// down from the height, also where the two differ.
+TEST(ShotStage, AShotsHitRectangleIsCentredByItsWidthAndItsHeight) {
+  struct Row {
+    bool heroFires;
+    int32_t width, height;
+  };
+  const Row rows[] = {{true, 12, 4}, {true, 3, 15}, {false, 4, 10}, {false, 14, 5}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << (r.heroFires ? "the hero's" : "a character's") << " " << r.width << " x "
+                                    << r.height);
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(12, 9);
+    cStageData& data = b.Data();
+    // The other pair is made square, so that a rectangle taken from it shows.
+    data.Int(kStageHeroHitKind2Width) = r.heroFires ? r.width : 16;
+    data.Int(kStageHeroHitKind2Height) = r.heroFires ? r.height : 16;
+    data.Int(kStageCharHit2Width) = r.heroFires ? 16 : r.width;
+    data.Int(kStageCharHit2Height) = r.heroFires ? 16 : r.height;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cCharacter& shooter = r.heroFires ? static_cast<cCharacter&>(scene.Hero()) : scene.m_CharacterList.front();
+    FireShots(scene, shooter, ShotRecipe{.speed = 0}.Make());
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    const cShot& shot = *scene.m_ShotList.front();
+    const double x = std::trunc(shot.m_dX), y = std::trunc(shot.m_dY);
+    EXPECT_EQ((std::vector<double>{shot.m_Hit.left - x, shot.m_Hit.top - y, shot.m_Hit.right - x, shot.m_Hit.bottom - y}),
+              (std::vector<double>{8.0 - r.width / 2, 8.0 - r.height / 2, 8.0 - r.width / 2 + r.width - 1,
+                                   8.0 - r.height / 2 + r.height - 1}));
+  }
+}
+
 // A shot beside the block at stage block (5, 5) (map cell 15, 15), its left
 // edge one cell before it: a wide shot samples every 32 dots and its last
 // dot, a narrow one its corners.

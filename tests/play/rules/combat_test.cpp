@@ -503,6 +503,160 @@ TEST(CombatStage, AShotHitsWhatItOverlapsAnywhereInListOrder) {
   SetFlowHooks(previous);
 }
 
+// ---- where two rectangles meet ----
+
+// The enemy of Arena flying where it is placed (column 10, row 5: in the
+// air, clear of every block), so that it stays exactly where a test puts it.
+StageBuilder AirArena() {
+  StageBuilder b = Arena(1, 100);
+  auto& enemy = b.Data().m_PlacedCharacters[1];
+  enemy.m_nWord2 = 5;
+  enemy.m_nParam33 = 1;  // flies, through blocks
+  return b;
+}
+
+// Moves `shot` so that its hit rectangle's left and top edges lie at
+// (left, top).
+void LayHitRectangle(cShot& shot, double left, double top) {
+  shot.m_dX = left - shot.m_Hit.offsetX;
+  shot.m_dY = top - shot.m_Hit.offsetY;
+  shot.ClampX();
+  shot.ClampY(2);
+}
+
+// A shot hits what its right (bottom) edge reaches, down to a single
+// shared column (row); its left (top) edge has to pass the other's right
+// (bottom) edge: a shot that shares only the enemy's last column or row
+// misses. The hero's still shot is laid `shared` columns (rows) over the
+// flying enemy's attack rectangle from one side, level with it.
+TEST(CombatStage, AShotHitsFromTheOneColumnItsRightOrBottomEdgeShares) {
+  enum Side { kFromLeft, kFromRight, kFromAbove, kFromBelow };
+  struct Row {
+    const char* what;
+    Side side;
+    int32_t shared;  // columns (rows) the two rectangles have in common
+    bool hits;
+  };
+  const Row rows[] = {
+      {"right edge one column short", kFromLeft, 0, false},
+      {"right edge on its first column", kFromLeft, 1, true},
+      {"left edge one column past", kFromRight, 0, false},
+      {"left edge on its last column", kFromRight, 1, false},
+      {"left edge a column into it", kFromRight, 2, true},
+      {"bottom edge one row short", kFromAbove, 0, false},
+      {"bottom edge on its first row", kFromAbove, 1, true},
+      {"top edge on its last row", kFromBelow, 1, false},
+      {"top edge a row into it", kFromBelow, 2, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    StageBuilder b = AirArena();
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cStageCharacter& enemy = scene.m_CharacterList.front();
+    FireShots(scene, scene.Hero(), StillShot(10));
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    cShot& shot = *scene.m_ShotList.front();
+    const cHitRect& c = enemy.m_Hit2;
+    const double w = shot.m_Hit.width, h = shot.m_Hit.height;
+    switch (r.side) {
+      case kFromLeft: LayHitRectangle(shot, c.left + r.shared - w, c.top); break;
+      case kFromRight: LayHitRectangle(shot, c.right - r.shared + 1, c.top); break;
+      case kFromAbove: LayHitRectangle(shot, c.left, c.top + r.shared - h); break;
+      case kFromBelow: LayHitRectangle(shot, c.left, c.bottom - r.shared + 1); break;
+    }
+    const double overX = std::min(shot.m_Hit.right, c.right) - std::max(shot.m_Hit.left, c.left) + 1;
+    const double overY = std::min(shot.m_Hit.bottom, c.bottom) - std::max(shot.m_Hit.top, c.top) + 1;
+    ASSERT_EQ(r.side == kFromLeft || r.side == kFromRight ? overX : overY, r.shared);
+    s.Frames(1);
+    EXPECT_EQ(enemy.m_nHp, r.hits ? 90 : 100);
+    EXPECT_EQ(scene.m_ShotList.size(), r.hits ? 0u : 1u);
+  }
+}
+
+// Bodies that share one column touch, and those a column apart do not,
+// whichever of the two stands on the left and whichever group comes first:
+// the enemy (contact power 3) flies level with the standing hero, its body
+// rectangle laid `shared` columns over the hero's.
+TEST(CombatStage, BodiesSharingOneColumnTouchWhicheverSideAndGroup) {
+  for (const bool heroOnLeft : {true, false}) {
+    for (const auto& [heroGroup, enemyGroup] : {std::pair<uint8_t, uint8_t>{1, 2}, {2, 1}}) {
+      for (const int32_t shared : {0, 1, 2}) {
+        SCOPED_TRACE(testing::Message() << (heroOnLeft ? "hero on the left" : "hero on the right") << ", hero group "
+                                        << int(heroGroup) << ", shared columns " << shared);
+        StageBuilder b = AirArena();
+        auto& placed = b.Data().m_PlacedCharacters;
+        placed[0].m_nParam50 = heroGroup;
+        placed[1].m_nParam50 = enemyGroup;
+        placed[1].m_nParam44 = 3;
+        StageSession s(b);
+        ASSERT_TRUE(s.Loaded());
+        s.Frames(10);  // the hero has landed
+        cHero& hero = s.Scene().Hero();
+        cStageCharacter& enemy = s.Scene().m_CharacterList.front();
+        ASSERT_EQ(hero.m_nHp, 10);
+        const cHitRect& mine = hero.m_Hit1;
+        const double left = heroOnLeft ? mine.right - shared + 1 : mine.left + shared - enemy.m_Hit1.width;
+        enemy.m_dX = left - enemy.m_Hit1.offsetX;
+        enemy.m_dY = hero.m_dY;
+        enemy.UpdateX();
+        enemy.UpdateY();
+        ASSERT_EQ(std::min(mine.right, enemy.m_Hit1.right) - std::max(mine.left, enemy.m_Hit1.left) + 1, shared);
+        s.Frames(1);
+        EXPECT_EQ(hero.m_nHp, shared > 0 ? 7 : 10);
+      }
+    }
+  }
+}
+
+// A character whose body is its whole cell has, at scale 1, no body
+// rectangle: it touches no other body (the hero it lies on, its cell's
+// corner within the hero's body, is not hurt by its contact power) and
+// counts as without contacts for a shot, which then pierces it by its
+// second pass-through byte. At scale 2 its body is its whole 64 x 64 cell
+// and it is an ordinary victim.
+TEST(CombatStage, WholeCellCharactersAtScale1TouchNoBody) {
+  struct Row {
+    uint8_t wholeCell;
+    int8_t scale;
+    bool touches;
+  };
+  const Row rows[] = {{0, 1, true}, {1, 1, false}, {1, 2, true}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "whole cell " << int(r.wholeCell) << ", scale " << int(r.scale));
+    StageBuilder b = AirArena();
+    auto& enemy = b.Data().m_PlacedCharacters[1];
+    enemy.m_nParam44 = 3;
+    enemy.m_nParam6 = r.wholeCell;
+    enemy.m_nParam36 = r.scale;
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    s.Frames(10);  // the hero has landed
+    cStageScene& scene = s.Scene();
+    cHero& hero = scene.Hero();
+    cStageCharacter& c = scene.m_CharacterList.front();
+    ASSERT_EQ(c.m_Hit1.width > 0, r.touches);
+    c.m_dX = hero.m_Hit1.left + 4 - c.m_Hit1.offsetX;
+    c.m_dY = hero.m_Hit1.top + 4 - c.m_Hit1.offsetY;
+    c.UpdateX();
+    c.UpdateY();
+    // A shot of the hero's group lying on the enemy that flies on after a
+    // victim without contacts and stops at any other.
+    cEdShot d = StillShot(10);
+    d.m_f27 = 1;
+    d.m_f56 = 0;
+    d.m_f57 = 1;
+    FireShots(scene, hero, d);
+    ASSERT_EQ(scene.m_ShotList.size(), 1u);
+    LayHitRectangle(*scene.m_ShotList.front(), c.m_Hit2.left, c.m_Hit2.top);
+    s.Frames(1);
+    EXPECT_EQ(hero.m_nHp, r.touches ? 7 : 10);
+    EXPECT_EQ(c.m_nHp, 90);
+    EXPECT_EQ(scene.m_ShotList.size(), r.touches ? 0u : 1u) << "pierces only a character without contacts";
+  }
+}
+
 // The road of one event through the flows: the enemy's "always" flow fires
 // a shot at the hero (one volley, then a wait); the hit raises the hero's
 // damage flow and the enemy's dealt-damage flow, which count in variables.
