@@ -490,7 +490,8 @@ class cStageScene : public cStageSceneBase {
   void CountClearTime();
   // Input record 0 made fresh for a new stage; the history trim's result.
   int ResetInput();
-  // The stage's music: WM_USER+6 with sub-code 4 and the track.
+  // The stage's music: WM_USER+6 with sub-code 4 and the track, looping
+  // when `keep` is set (0 plays it once).
   void PlayStageBGM(int32_t track, int32_t keep);
 
   // The frame, back to front (playing: the play frame; still: nothing moves;
