@@ -284,6 +284,10 @@ class cStageScene : public cStageSceneBase {
   // A wait that ended for the window's close asks the window to close
   // (without asking again), whatever mode the stage goes on in.
   void EndWaitForClose(const cFrameKeeper& keeper);
+  // Replay playback, a wait for decide the viewer ended: reads the rest of
+  // its recorded frames (the decide word of the last one read before them
+  // in `decideBefore`).
+  void SkipRecordedWait(const cFrameKeeper& keeper, bool decideBefore);
   static constexpr uint32_t kQuitGraceMs = 2000;
   // ---- message windows (objects/message_window.cpp) ----
   // Windows open at once at most this many; the message command drops the
