@@ -439,6 +439,7 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
   s.Int(kStageWidth) = static_cast<int32_t>(width);
   s.Int(kStageHeight) = static_cast<int32_t>(sketch.rows.size());
   s.Int(kStageMusic) = static_cast<int32_t>(sketch.music);
+  s.Int(kStageMusicKeep) = 1;  // the tune loops
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;

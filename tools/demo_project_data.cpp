@@ -422,6 +422,7 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   s.Int(kStageWidth) = kWidth;
   s.Int(kStageHeight) = kHeight;
   s.Int(kStageMusic) = 1;
+  s.Int(kStageMusicKeep) = 1;  // the tune loops
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;  // two sub-steps a frame

@@ -21,10 +21,10 @@
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "scene/frame_trace.h"
+#include "scene/play_record.h"
 #include "scene/scene.h"
 
 cMainWindow MainWindow;
-std::atomic<uint32_t> g_nMusicLoopRequest{0};
 
 int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
   return MainWindow.OnMessage(hWnd, message, wParam, lParam);
@@ -72,7 +72,9 @@ int ShowWindowSizeMenu(plat::WindowHandle window) {
 namespace {
 
 // WM_USER+6: screen music 0..3 (the system data's per-screen track and its
-// keep flag), or 4: the music number in lParam (0 stops).
+// keep flag), or 4: the music number in lParam (0 stops), noted as the
+// track the stage plays, and looping as the requester's keep flag (noted in
+// the scene manager before it asked) says.
 void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
   if (wParam <= 3) {
     int screen = static_cast<int>(wParam);
@@ -85,14 +87,14 @@ void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
     cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(track));
     BGMPlayTrackRequest(screen, music.m_strName.c_str(), music.m_nValue2, SystemData.m_ScreenMusicLoop.At(screen));
   } else if (wParam == 4) {
-    MainWindow.m_nLastMusicNumber.store(static_cast<int32_t>(lParam));
+    SaveData.m_nTrackPlaying = static_cast<int32_t>(lParam);
     NoteTraceMusic(lParam == 0 ? std::nullopt : std::optional<int32_t>(static_cast<int32_t>(lParam)));
     cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(lParam));
     g_BGMPlayer.AddTrack(4, music.m_strName.c_str(), music.m_nValue2);
     if (lParam == 0)
       BGMStopRequest();
     else
-      g_BGMPlayer.Play(0, 4, g_nMusicLoopRequest.load(), 0, 1);
+      g_BGMPlayer.Play(0, 4, static_cast<uint32_t>(SceneManager.m_nLastMusicKeep), 0, 1);
   }
 }
 

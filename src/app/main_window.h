@@ -2,7 +2,6 @@
 // also serves the requests other threads send to the window.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "app/window.h"
@@ -39,13 +38,9 @@ class cMainWindow : public cWindow {
   // The window-size menu (right click, or the menu key) is offered once
   // the window is a Direct3D window, whose picture scales.
   bool m_bSizeMenuAdded = false;
-  std::atomic<int32_t> m_nLastMusicNumber{0};
 };
 
 extern cMainWindow MainWindow;
-// The loop flag a requester of music number n (WM_USER+6 with wParam 4)
-// stores before it sends the request.
-extern std::atomic<uint32_t> g_nMusicLoopRequest;
 
 // The window procedure: hands every message to MainWindow.OnMessage.
 int64_t MainWndProc(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam);

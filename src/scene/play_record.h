@@ -273,7 +273,8 @@ class cSaveData : public cSaveRecordBase {
   int32_t m_bPendingVariable = 0;
   int32_t m_nPendingVariable = 0;  // common variable number
   int32_t m_nPendingValue = 0;
-  // Music track stage play is playing (0: none).
+  // Music track stage play is playing (0: none): the number the main window
+  // was last asked to play for the stage or a flow (WM_USER+6, 4).
   int32_t m_nTrackPlaying = 0;
 
   // The world map the record clamps to (Validate, BeginNextRound).

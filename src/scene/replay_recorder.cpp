@@ -61,16 +61,21 @@ void cReplayRecorder::RecordWaitFrame(uint16_t direction, uint16_t buttons) {
 }
 
 bool cReplayRecorder::FeedWaitFrame(cInput& input, bool mayDecide) {
+  if (FeedRecordedWaitFrame(input)) return true;
   input.m_wDirection = 0;
   input.m_wButtons = 0;
   uint16_t direction = 0, buttons = 0;
   if (!KeyLogRecord.PeekFrame(direction, buttons)) return false;
-  if (buttons & cKeyLog::kWaitFrameMark) {
-    KeyLogRecord.GetFrame(input.m_wDirection, input.m_wButtons);
-    input.m_wButtons &= static_cast<uint16_t>(~cKeyLog::kWaitFrameMark);
-  } else if (mayDecide) {
-    input.m_wButtons = 1;
-  }
+  if (mayDecide) input.m_wButtons = 1;
+  input.m_nDirection = cInput::GetDirectionNumber(input.m_wDirection);
+  return true;
+}
+
+bool cReplayRecorder::FeedRecordedWaitFrame(cInput& input) {
+  uint16_t direction = 0, buttons = 0;
+  if (!KeyLogRecord.PeekFrame(direction, buttons) || !(buttons & cKeyLog::kWaitFrameMark)) return false;
+  KeyLogRecord.GetFrame(input.m_wDirection, input.m_wButtons);
+  input.m_wButtons &= static_cast<uint16_t>(~cKeyLog::kWaitFrameMark);
   input.m_nDirection = cInput::GetDirectionNumber(input.m_wDirection);
   return true;
 }

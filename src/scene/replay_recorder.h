@@ -58,6 +58,11 @@ class cReplayRecorder {
   void RecordWaitFrame(const cInput& input);
   void RecordWaitFrame(uint16_t direction, uint16_t buttons);
   bool FeedWaitFrame(cInput& input, bool mayDecide);
+  // Playback: the log's next frame into `input` when it is a wait's (marked);
+  // false, nothing read and `input` untouched, when it is not or the log is
+  // played out. A wait the viewer ended early reads the rest of its
+  // recorded frames through this.
+  bool FeedRecordedWaitFrame(cInput& input);
 
   enum class SaveRequest : int32_t {
     kNone,      // no key, playback, replays off, or a refusal within the cool-down

@@ -77,6 +77,10 @@ class cSceneManager {
   int32_t m_bTestPlay = 0;
   std::atomic<uint32_t> m_nFrameRate{0};  // frames per second for pacing
   int32_t m_nFadeSpeed = 0;
+  // The music last asked for and its keep flag: the screens' requests
+  // (PlaySceneMusic) and stage play's (its music and the flows'), so that a
+  // screen does not ask again for a looping track that goes on. The main
+  // window plays stage music looping when the keep flag is set.
   int32_t m_nLastMusicTrack = 0;
   int32_t m_nLastMusicKeep = 0;
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "scene/play_record.h"
@@ -121,6 +122,16 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
                                      [](const std::string& line) { return Value(line, "mode") == "2"; });
   ASSERT_NE(lastPlay, lines.rend());
   EXPECT_NE(Value(*lastPlay, "music"), stageMusic.back()) << "the ending's tune";
+  // The stages' tunes loop; back on the world map (and on the title after
+  // the ending) the screen's own tune plays again each time.
+  std::map<std::string, std::set<std::string>> screenTunes;  // a menu scene's tunes at the end of its visits
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string scene = Value(lines[i], "scene");
+    const bool lastOfVisit = i + 1 == lines.size() || Value(lines[i + 1], "scene") != scene;
+    if (scene != "4" && lastOfVisit) screenTunes[scene].insert(Value(lines[i], "music"));
+  }
+  ASSERT_EQ(screenTunes.size(), 2u);
+  for (const auto& [scene, tunes] : screenTunes) EXPECT_EQ(tunes.size(), 1u) << "scene " << scene;
   // The master's defeat (a thousand points) ends the last stage; the ending
   // picture stood on the screen before its result.
   const auto result = std::find_if(lines.rbegin(), lines.rend(),

@@ -8,7 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "data/database.h"
+#include "data/labels.h"
+#include "platform/text.h"
+#include "support/game_data.h"
 #include "support/sandbox.h"
+#include "support/stage_builder.h"
 #include "support/test_files.h"
 #include "support/trace_lines.h"
 
@@ -50,12 +55,13 @@ class ReplayPlayToolTest : public ::testing::Test {
     ASSERT_EQ(RunPlayTool("", "make-demo '" + project_ + "'", errors_), 0) << Slurp(errors_);
   }
 
-  // A test play of the demo stage with `keys` (the save dialog keeps the
-  // offered name); the trace's lines.
-  std::vector<std::string> Record(const std::string& keys, uint32_t frames) {
+  // A test play of the demo stage (or `stage`) with `keys` (the save dialog
+  // keeps the offered name); the trace's lines.
+  std::vector<std::string> Record(const std::string& keys, uint32_t frames,
+                                  const std::string& stage = "data\\stg4\\demo.stg4_1") {
     sandbox_.Write("record.txt", keys);
     EXPECT_EQ(RunPlayTool("PELMORA_DIALOG_ANSWERS=ok",
-                          "play '" + project_ + "' 'data\\stg4\\demo.stg4_1' --frames " + std::to_string(frames) +
+                          "play '" + project_ + "' '" + stage + "' --frames " + std::to_string(frames) +
                               " --input '" + (sandbox_ / "record.txt") + "' --trace '" + (sandbox_ / "record.jsonl") +
                               "'",
                           errors_),
@@ -64,15 +70,15 @@ class ReplayPlayToolTest : public ::testing::Test {
     return StateLines(Slurp(sandbox_ / "record.jsonl"));
   }
 
-  // The replay saved, chosen with the title's replay command; the trace's
-  // lines from the first frame of the stage.
-  std::vector<std::string> Watch(uint32_t frames) {
+  // The replay saved, chosen with the title's replay command, the viewer
+  // giving `viewerKeys` (script lines) too; the trace's lines.
+  std::vector<std::string> Watch(uint32_t frames, const std::string& viewerKeys = "") {
     std::string name;
     for (const auto& entry : std::filesystem::directory_iterator(project_ + "/user_data/rpl4"))
       name = entry.path().filename().string();
     EXPECT_FALSE(name.empty());
     // The title fades in; its fifth row is the replay command.
-    sandbox_.Write("watch.txt", "100 DOWN\n104 DOWN\n108 DOWN\n112 DOWN\n116 B1\n");
+    sandbox_.Write("watch.txt", "100 DOWN\n104 DOWN\n108 DOWN\n112 DOWN\n116 B1\n" + viewerKeys);
     EXPECT_EQ(RunPlayTool("PELMORA_DIALOG_ANSWERS='file:" + name + "'",
                           "play '" + project_ + "' --frames " + std::to_string(frames) + " --input '" +
                               (sandbox_ / "watch.txt") + "' --trace '" + (sandbox_ / "watch.jsonl") + "'",
@@ -94,6 +100,28 @@ class ReplayPlayToolTest : public ::testing::Test {
     auto withoutBox = [](const std::string& line) { return line.substr(0, line.rfind(",\"result\":")); };
     for (size_t i = 0; i < end - first; ++i)
       ASSERT_EQ(withoutBox(watched[start + i]), withoutBox(recorded[first + i])) << "frame " << i << " of the attempt";
+  }
+
+  // The lines [from, from + count) of `lines`, the result screen's box left
+  // out (see ExpectPlayedBack), without those that show `text`; and how many
+  // did.
+  static std::vector<std::string> Without(const std::vector<std::string>& lines, size_t from, size_t count,
+                                          const std::string& text, size_t& showing) {
+    std::vector<std::string> rest;
+    showing = 0;
+    for (size_t i = from; i < from + count && i < lines.size(); ++i) {
+      if (lines[i].find(text) != std::string::npos)
+        ++showing;
+      else
+        rest.push_back(lines[i].substr(0, lines[i].rfind(",\"result\":")));
+    }
+    return rest;
+  }
+
+  // The index of the first line at or after `from` that shows `text`.
+  static size_t FindText(const std::vector<std::string>& lines, const std::string& text, size_t from = 0) {
+    while (from < lines.size() && lines[from].find(text) == std::string::npos) ++from;
+    return from;
   }
 
   Sandbox sandbox_;
@@ -147,6 +175,114 @@ TEST_F(ReplayPlayToolTest, TheClearingAttemptWaitsAtItsMessageAsThePlayerDid) {
   ASSERT_EQ(Mode(recorded[end - 1]), 4) << "the result screen";
   const std::vector<std::string> watched = Watch(680);
   ExpectPlayedBack(recorded, first, end, watched);
+}
+
+}  // namespace
+
+namespace {
+
+// A replay watched while a wait for decide stands: the viewer's fresh decide
+// ends it at once, as the player's did; the rest of the wait's recorded
+// frames are skipped, and the attempt goes on as it was played. With no
+// press it waits as long as the player did.
+TEST_F(ReplayPlayToolTest, TheViewersDecideEndsTheWaitAtTheMessageAndTheAttemptGoesOnInStep) {
+  const std::vector<std::string> recorded = Record(
+      "130-131 RIGHT\n140 B4\n"                        // the pit
+      "360 SPACE\n370 DOWN\n380 B1\n"                  // retry
+      "500-550 RIGHT\n560 B4\n600 B4\n610-650 RIGHT\n" // to the goal
+      "690 B1\n820 B1\n950 F2\n",                      // the message, the result, the save
+      960);
+  const size_t first = FindMode(recorded, 2, FindMode(recorded, 3));
+  const size_t end = FindMode(recorded, 7, first);
+  ASSERT_LT(end, recorded.size());
+  size_t recordedWait = 0;
+  const std::vector<std::string> attempt = Without(recorded, first, end - first, "GOAL!", recordedWait);
+  ASSERT_GT(recordedWait, 40u);
+
+  // No press: the whole recorded wait, then the attempt in step.
+  const std::vector<std::string> idle = Watch(680);
+  const size_t idleStart = FindMode(idle, 2);
+  size_t idleWait = 0;
+  EXPECT_EQ(Without(idle, idleStart, end - first, "GOAL!", idleWait), attempt);
+  EXPECT_EQ(idleWait, recordedWait);
+
+  // Decide held from before the message, then let go, and pressed again
+  // twenty frames after the message came up (its ten frames of delay have
+  // passed): the held one does nothing, the fresh one ends the wait.
+  const size_t shown = FindText(idle, "GOAL!");
+  ASSERT_LT(shown, idle.size());
+  const uint32_t frame = static_cast<uint32_t>(shown) + 1;  // lines count frames from 1
+  const std::vector<std::string> pressed =
+      Watch(680, std::to_string(frame - 5) + "-" + std::to_string(frame + 12) + " B1\n" + std::to_string(frame + 20) +
+                     " B1\n");
+  const size_t pressedStart = FindMode(pressed, 2);
+  ASSERT_EQ(pressedStart, idleStart);
+  size_t pressedWait = 0;
+  EXPECT_EQ(Without(pressed, pressedStart, end - first - recordedWait + 20, "GOAL!", pressedWait), attempt);
+  EXPECT_EQ(pressedWait, 20u) << "the message stood until the viewer's fresh decide";
+}
+
+// Two messages one after the other, each waiting for decide, in a stage of
+// its own: the viewer ends the first one early; the second still waits as
+// long as the player let it, and the walk after them plays in step.
+TEST_F(ReplayPlayToolTest, AWaitTheViewerEndsLeavesTheNextWaitItsOwnFrames) {
+  StageBuilder stage(20, 15);
+  stage.Floor(10, 0, 19).Hero(2, 9);
+  auto message = [](const char* text) {
+    cEdCmd c;
+    c.m_nKind = kCmdMessage;
+    c.m_vParams.assign(18, 0);
+    c.m_vParams[6] = 0;  // shown until decide
+    c.m_vParams[8] = 1;  // the game waits for it
+    c.m_strText = text;
+    return c;
+  };
+  cEdCmd wait;
+  wait.m_nKind = kCmdWait;
+  wait.m_nDuration = 6000;
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerAlways;
+  flow.m_vCmds = {message("HELLO"), message("AGAIN"), wait};
+  stage.Data().m_PlacedCharacters.front().m_vFlows = {flow};
+  {
+    // The writer checks the stage against the project's lists.
+    ScopedWorkingFolder working(project_);
+    ScopedGameData data;
+    ASSERT_TRUE(LoadDatabase());
+    sandbox_.Write("project/data/stg4/waits.stg4", stage.Bytes());
+  }
+  // The first message answered 40 frames after it came up, the second 50;
+  // a walk, and F1 saves the attempt.
+  std::vector<std::string> probe = Record("length 60\n", 60, "data\\stg4\\waits.stg4");
+  const size_t up = FindText(probe, "HELLO");
+  ASSERT_LT(up, probe.size()) << "the first message comes up in the first second";
+  const uint32_t firstUp = static_cast<uint32_t>(up) + 1;
+  const std::string keys = std::to_string(firstUp + 40) + " B1\n" + std::to_string(firstUp + 91) + " B1\n" +
+                           std::to_string(firstUp + 100) + "-" + std::to_string(firstUp + 130) + " RIGHT\n" +
+                           std::to_string(firstUp + 150) + " F1\n";
+  std::filesystem::remove_all(project_ + "/user_data/rpl4");
+  const std::vector<std::string> recorded = Record(keys, firstUp + 160, "data\\stg4\\waits.stg4");
+  const size_t first = FindMode(recorded, 2);
+  const size_t saved = firstUp + 149;  // the line of the frame F1 was pressed on
+  size_t firstWait = 0, secondWait = 0;
+  const std::vector<std::string> attempt = Without(recorded, first, saved - first, "HELLO", firstWait);
+  Without(recorded, first, saved - first, "AGAIN", secondWait);
+  ASSERT_GT(firstWait, 30u);
+  ASSERT_GT(secondWait, 40u);
+
+  const std::vector<std::string> idle = Watch(firstUp + 400);
+  const size_t shown = FindText(idle, "HELLO");
+  ASSERT_LT(shown, idle.size());
+  const uint32_t frame = static_cast<uint32_t>(shown) + 1;
+  const std::vector<std::string> pressed = Watch(firstUp + 400, std::to_string(frame + 15) + " B1\n");
+  const size_t start = FindMode(pressed, 2);
+  size_t pressedFirst = 0, pressedSecond = 0;
+  EXPECT_EQ(Without(pressed, start, saved - first - firstWait + 15, "HELLO", pressedFirst), attempt);
+  EXPECT_EQ(pressedFirst, 15u);
+  Without(pressed, start, saved - first - firstWait + 15, "AGAIN", pressedSecond);
+  EXPECT_EQ(pressedSecond, secondWait) << "the second message keeps its recorded frames";
+  // The replay's log ran out where F1 saved it: the attempt starts again.
+  EXPECT_EQ(Mode(pressed[start + saved - first - firstWait + 15]), 1);
 }
 
 }  // namespace

@@ -261,6 +261,11 @@ int cStageScene::ResetInput() {
 }
 
 void cStageScene::PlayStageBGM(int32_t track, int32_t keep) {
+  // The keep flag is the loop flag the main window plays the track with.
+  // The track is noted beside it: the note tells the screens what plays, so
+  // that a menu screen whose own looping tune was noted before the stage
+  // asks for it again instead of leaving the stage's tune on.
+  SceneManager.m_nLastMusicTrack = track;
   SceneManager.m_nLastMusicKeep = keep;
   plat::SendMessage(g_hMainWnd.load(), kMusicRequest, kStageTrack, track);
 }

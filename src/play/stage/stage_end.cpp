@@ -170,6 +170,23 @@ class KeepingFrames {
 
 }  // namespace
 
+void cStageScene::SkipRecordedWait(const cFrameKeeper& keeper, bool decideBefore) {
+  // The viewer ended a wait for decide of a replay before its player did:
+  // the rest of the wait's recorded frames are read as the kept frames
+  // would have taken them (not shown), up to the one whose decide ended the
+  // wait in the recording, so that the input and the log stand where the
+  // recording had them when play goes on. A wait of the next command keeps
+  // its own frames.
+  cInput& input = InputRecords.At(0);
+  while (ReplayRecorder.FeedRecordedWaitFrame(input)) {
+    if (keeper.recordHistory) input.RecordHistory();
+    input.LatchButtons(0);
+    const bool decideNow = (input.m_wButtons & 1) != 0;
+    if (decideNow && !decideBefore) return;
+    decideBefore = decideNow;
+  }
+}
+
 int32_t cStageScene::KeepFramesWhileWaiting() {
   if (m_nQuitRequest) return 0;
   cInput& input = InputRecords.At(0);
@@ -187,8 +204,16 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
   const bool playback = SceneManager.m_nLastTitleAction == kTitleReplay;
   const bool recording = !playback && ProjectRule(kRuleReplaysEnabled) != 0;
   uint16_t polledDirection = 0, polledButtons = 0;
+  // Playback also polls the viewer's own keys: their fresh decide ends a
+  // wait for decide as the player's did (one held when the wait begins
+  // does not).
+  bool viewerDecide = false, viewerDecideBefore = true;
   if (playback) {
-    keeper.input = [&](cInput& in) { return ReplayRecorder.FeedWaitFrame(in, m_nWaitDelay == 0 && !decideBefore); };
+    keeper.input = [&](cInput& in) {
+      UpdateInput(InputRecords);
+      viewerDecide = (InputRecords.At(0).m_wButtons & 1) != 0;
+      return ReplayRecorder.FeedWaitFrame(in, m_nWaitDelay == 0 && !decideBefore);
+    };
   } else if (recording) {
     keeper.input = [&](cInput& in) {
       UpdateInput(InputRecords);
@@ -209,14 +234,17 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
     if (!CheckReplaySaveKeys()) {
       if (recording) ReplayRecorder.RecordWaitFrame(polledDirection, polledButtons);
       const bool decideNow = (input.m_wButtons & 1) != 0;
+      const bool viewerPressed = viewerDecide && !viewerDecideBefore;
+      viewerDecideBefore = viewerDecide;
       if (m_nWaitDelay > 0) {
         --m_nWaitDelay;
       } else if (!m_bWaitForDecide) {
         over = --m_nWaitFrames < 0;
-      } else if (decideNow && !decideBefore) {
+      } else if ((decideNow && !decideBefore) || viewerPressed) {
         RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
         m_bButtonLatch = 1;
         over = true;
+        if (!(decideNow && !decideBefore)) SkipRecordedWait(keeper, decideNow);
       }
       decideBefore = decideNow;
     }

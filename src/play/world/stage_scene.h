@@ -288,6 +288,10 @@ class cStageScene : public cStageSceneBase {
   // A wait that ended for the window's close asks the window to close
   // (without asking again), whatever mode the stage goes on in.
   void EndWaitForClose(const cFrameKeeper& keeper);
+  // Replay playback, a wait for decide the viewer ended: reads the rest of
+  // its recorded frames (the decide word of the last one read before them
+  // in `decideBefore`).
+  void SkipRecordedWait(const cFrameKeeper& keeper, bool decideBefore);
   static constexpr uint32_t kQuitGraceMs = 2000;
   // ---- message windows (objects/message_window.cpp) ----
   // Windows open at once at most this many; the message command drops the
@@ -494,7 +498,8 @@ class cStageScene : public cStageSceneBase {
   void CountClearTime();
   // Input record 0 made fresh for a new stage; the history trim's result.
   int ResetInput();
-  // The stage's music: WM_USER+6 with sub-code 4 and the track.
+  // The stage's music: WM_USER+6 with sub-code 4 and the track, looping
+  // when `keep` is set (0 plays it once).
   void PlayStageBGM(int32_t track, int32_t keep);
 
   // The frame, back to front (playing: the play frame; still: nothing moves;
