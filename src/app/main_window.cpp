@@ -85,7 +85,6 @@ void HandleMusicRequest(uint64_t wParam, int64_t lParam) {
     cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(track));
     BGMPlayTrackRequest(screen, music.m_strName.c_str(), music.m_nValue2, SystemData.m_ScreenMusicLoop.At(screen));
   } else if (wParam == 4) {
-    MainWindow.m_nLastMusicNumber.store(static_cast<int32_t>(lParam));
     NoteTraceMusic(lParam == 0 ? std::nullopt : std::optional<int32_t>(static_cast<int32_t>(lParam)));
     cBgmRecord& music = Database.m_Bgms.At(static_cast<int>(lParam));
     g_BGMPlayer.AddTrack(4, music.m_strName.c_str(), music.m_nValue2);
@@ -116,7 +115,6 @@ void cMainWindow::Destroy() {
 
 int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
   m_hWnd = hWnd;
-  m_bFirstMessage = true;
   TraceMessage(message, wParam, lParam);
   plat::WindowHost& host = plat::GetWindowHost();
   // A Direct3D picture scales with its window: the window-size menu is
@@ -125,11 +123,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
 
   switch (message) {
     case plat::WM_CREATE:
-      m_bCreated = true;
-      return 0;
-
     case plat::WM_MOVE:
-      m_rcClientOnScreen = host.ClientRectOnScreen();
       return 0;
 
     case plat::WM_PAINT:
@@ -187,7 +181,6 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       WindowPlacement p = PlaceScaledWindow(factor, host.ClientRectOnScreen(), host.Desktop().workArea);
       host.Move(p.x, p.y);
       host.SetClientSize(p.width, p.height);
-      m_rcClientOnScreen = host.ClientRectOnScreen();
       return 0;
     }
 
@@ -226,7 +219,6 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       g_BGMPlayer.Stop();
       thStageLoad.Exit();
       thPause.Exit();
-      thStagePlay2.Exit();
       WriteECLog("thPause.Exit()");
       thGame.Exit();
       WriteECLog("thGame.Exit()");
