@@ -89,14 +89,12 @@ void cStageScene::AwardStageClear() {
 std::shared_ptr<cMessageWindow> cStageScene::AddMessageWindow(const cMessageSettings& settings) {
   if (m_MessageWindows.size() >= kMaxMessageWindows) m_MessageWindows.pop_front();
   m_MessageWindows.push_back(std::make_shared<cMessageWindow>(settings));
-  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
   return m_MessageWindows.back();
 }
 
 void cStageScene::RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& window) {
   if (!window) return;
   m_MessageWindows.remove(window);
-  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
 }
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
