@@ -415,7 +415,7 @@ int cStageScene::RunResult() {
   if (!automatic) {
     CheckReplaySaveKeys();  // replays; the result screen goes on
     const int32_t mode = OptionData.m_nRankingMode;
-    if ((mode == 0 || mode == 1) && s_pRankingKey && s_pRankingKey()) RunRankingEntry();
+    if ((mode == 0 || mode == 1) && RankingKeyDown()) RunRankingEntry();
   }
   if (m_nSubState == 0) {
     m_nResultCounter = 0;

@@ -237,8 +237,8 @@ class cStageScene : public cStageSceneBase {
   // Asks for the ranking name (text-entry dialog); `name` comes in with the
   // last one used. Set by the front end; null keeps the name given.
   static void (*s_pAskRankingName)(std::string& name);
-  // Reads F3 for a manual registration; tests put in their own.
-  static bool (*s_pRankingKey)();
+  // F3, the key of a manual registration, read from the keyboard.
+  static bool RankingKeyDown();
   // ---- end of result screen block ----
 
   // ---- Waits and stage commands (commands: stage/stage_end.cpp, commands/action_commands.cpp) ----
