@@ -485,7 +485,6 @@ void TopUpEffects(cStageScene& scene, size_t& next) {
     if (!effect) break;
     scene.m_Effects.push_back(effect);
   }
-  scene.m_nEffectCount = static_cast<int32_t>(scene.m_Effects.size());
 }
 
 // Args: drawing mode (0 DirectDraw, 1 Direct3D).

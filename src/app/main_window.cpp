@@ -118,7 +118,6 @@ void cMainWindow::Destroy() {
 
 int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64_t wParam, int64_t lParam) {
   m_hWnd = hWnd;
-  m_bFirstMessage = true;
   TraceMessage(message, wParam, lParam);
   plat::WindowHost& host = plat::GetWindowHost();
   // A Direct3D picture scales with its window: the window-size menu is
@@ -127,11 +126,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
 
   switch (message) {
     case plat::WM_CREATE:
-      m_bCreated = true;
-      return 0;
-
     case plat::WM_MOVE:
-      m_rcClientOnScreen = host.ClientRectOnScreen();
       return 0;
 
     case plat::WM_PAINT:
@@ -189,7 +184,6 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       WindowPlacement p = PlaceScaledWindow(factor, host.ClientRectOnScreen(), host.Desktop().workArea);
       host.Move(p.x, p.y);
       host.SetClientSize(p.width, p.height);
-      m_rcClientOnScreen = host.ClientRectOnScreen();
       return 0;
     }
 
@@ -228,7 +222,6 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
       g_BGMPlayer.Stop();
       thStageLoad.Exit();
       thPause.Exit();
-      thStagePlay2.Exit();
       WriteECLog("thPause.Exit()");
       thGame.Exit();
       WriteECLog("thGame.Exit()");

@@ -31,10 +31,6 @@ class cMainWindow : public cWindow {
   // Ends the window: WM_DESTROY is handled before this returns.
   void Destroy();
 
-  plat::Rect m_rcClientOnScreen{};  // refreshed on WM_MOVE
-  bool m_bFirstMessage = false;
-  bool m_bCreated = false;
-
   // The window-size menu (right click, or the menu key) is offered once
   // the window is a Direct3D window, whose picture scales.
   bool m_bSizeMenuAdded = false;

@@ -383,7 +383,6 @@ bool StartCommandLineStage(StartupState& state) {
   }
   SceneManager.m_bTestPlay = 1;
   SceneManager.m_nPlayMode = kPlayFree;
-  SceneManager.m_nSingleStage = 1;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
   // It ranks as free play does: the result screen's F3 registers its
   // results when the free-play settings keep rankings.

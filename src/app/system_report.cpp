@@ -57,8 +57,6 @@ uint32_t CheckFormat(Usage usage, bool texture, const plat::DeviceCaps& caps) {
   }
 }
 
-int ToMB(uint64_t bytes) { return static_cast<int>(static_cast<double>(bytes) * kBytesToMB); }
-
 }  // namespace
 
 const char* FormatCheckSign(uint32_t result) {
@@ -83,33 +81,10 @@ void GetOSName(std::string* name, int* major, int* minor) {
   if (minor) *minor = 0;
 }
 
-bool IsWindowsVersionAtLeast(int major, int minor) {
-  int ownMajor = 0, ownMinor = 0;
-  GetOSName(nullptr, &ownMajor, &ownMinor);
-  return ownMajor > major || (ownMajor == major && ownMinor >= minor);
-}
-
 uint32_t CapDiskFreeBytes(uint64_t bytes) { return bytes >= 0x7fffffffu ? 0x7fffffffu : static_cast<uint32_t>(bytes); }
 
 uint32_t GetDiskFreeSpace(const char* root) {
   return CapDiskFreeBytes(plat::GetFreeDiskBytes(root ? plat::ResolvePath(root) : std::string()));
-}
-
-void GetVideoMemory(uint32_t* total, uint32_t* free) {
-  uint32_t t = 0, f = 0;
-  if (DDState.lpDD != nullptr) {
-    const plat::MemoryInfo m = plat::GetMemoryInfo();
-    t = static_cast<uint32_t>(ToMB(m.physicalTotal));
-    f = static_cast<uint32_t>(ToMB(m.physicalAvailable));
-  }
-  if (total) *total = t;
-  if (free) *free = f;
-}
-
-int GetDriverDDIVersion() {
-  if (!IsWindowsVersionAtLeast(6, 0)) return 9;
-  const plat::DeviceConfig& config = plat::DeviceConfiguration();
-  return config.available ? config.driverVersion : 99999;
 }
 
 int WriteSystemReport() {

@@ -1,10 +1,11 @@
 // The system report: what the machine is, written into the report log at
 // start (WriteSystemReport) and after the display is set up
-// (WriteDisplayReport); and the system-version test other parts use.
+// (WriteDisplayReport).
 //
 // This runtime reports itself to the game as system version 10.0, so every
-// version decision takes its modern branch; the report's lines tell the
-// real Linux system.
+// version decision takes its modern branch (the display set-up's choice of
+// vertical sync is made for it); the report's lines tell the real Linux
+// system.
 #pragma once
 
 #include <cstdint>
@@ -22,20 +23,11 @@ void WriteDirectXReport();
 // Name of the system (CP932) and the version numbers the program goes by
 // (10 and 0). Any argument may be null.
 void GetOSName(std::string* name, int* major, int* minor);
-bool IsWindowsVersionAtLeast(int major, int minor = 0);
 
 // Free bytes on the file system of `root` (the working folder when null),
 // at most 0x7fffffff: the report's "HD Free" counts in a 31-bit value.
 uint32_t GetDiskFreeSpace(const char* root);
 uint32_t CapDiskFreeBytes(uint64_t bytes);
-
-// Video memory in whole MB (our surfaces live in main memory: its total
-// and available size); both 0 without a DirectDraw display.
-void GetVideoMemory(uint32_t* total, uint32_t* free);
-
-// The display driver's interface version as the graphics set-up checks it:
-// 99999 when no Direct3D adapter exists.
-int GetDriverDDIVersion();
 
 // Lines of the report, also for tests: the signs of the format table.
 const char* FormatCheckSign(uint32_t result);

@@ -5,10 +5,7 @@
 #include "base/logs.h"
 #include "platform/text.h"
 
-void cWindow::SetLayout(int clientWidth, int clientHeight, uint32_t style) {
-  m_nClientWidth = clientWidth;
-  m_nClientHeight = clientHeight;
-  m_dwStyle = style;
+void cWindow::SetLayout(int clientWidth, int clientHeight) {
   plat::GetWindowHost().SetClientSize(clientWidth, clientHeight);
 }
 

@@ -12,9 +12,9 @@ class cWindow {
  public:
   virtual ~cWindow() = default;
 
-  // Stores the wanted client size and style and sizes the window so that its
-  // client area is exactly that size (the frame is the window system's).
-  void SetLayout(int clientWidth, int clientHeight, uint32_t style);
+  // Sizes the window so that its client area is exactly that size (the
+  // frame is the window system's).
+  void SetLayout(int clientWidth, int clientHeight);
   void CentreOnDesktop();
   void SetText(const char* cp932Text);
 
@@ -25,9 +25,6 @@ class cWindow {
   plat::WindowHandle m_hWnd = 0;
   bool m_bTrace = false;
   std::string m_strName;  // the window's name in the trace
-  int m_nClientWidth = 0;
-  int m_nClientHeight = 0;
-  uint32_t m_dwStyle = 0;
 };
 
 // The entries "100% (640*480)" ... "500% (3200*2400)" that fit a work area,

@@ -26,7 +26,6 @@
 namespace {
 
 constexpr const char* kInstanceName = "ゲーム";
-constexpr uint32_t kWindowStyle = 0x80CB0000;  // popup, caption, system menu, min/max boxes
 constexpr uint32_t kTerminateGraceMs = 500;
 constexpr uint32_t kEventWaitMs = 50;
 
@@ -188,7 +187,7 @@ int WinMain(const char* commandLine, int showCommand) {
   g_hMainWnd.store(hWnd);
   plat::RegisterWindowOwner(kWindowClassName);
   MainWndProc(hWnd, plat::WM_CREATE, 0, 0);
-  MainWindow.SetLayout(640, 480, kWindowStyle);
+  MainWindow.SetLayout(640, 480);
   MainWindow.CentreOnDesktop();
 
   if (bFromEditor.load()) MainWindow.NotifyEditorStarted();

@@ -13,7 +13,6 @@ int cBGMPlayer::Init(int slotCount, BGMTRACK* oggTable, BGMTRACK* midiTable, int
   m_bMidiDLL = m_MidiDLL.Open(directMusic) ? 1 : 0;
   if (!m_bMidiDLL) {
     m_StreamPlayers.clear();
-    m_StreamLoops.clear();
     // MIDI music plays through the stream player: its synthesiser reads the
     // SoundFont in the background from now on, so the first MIDI tune (the
     // title's, or the stage's) does not hold up the screen that asks for it.
@@ -41,7 +40,6 @@ int cBGMPlayer::BuildTrackTable(int slotCount) {
   if (!m_bMidiDLL) {
     m_StreamPlayers.clear();
     m_StreamPlayers.resize(static_cast<size_t>(slotCount));
-    m_StreamLoops.assign(static_cast<size_t>(slotCount), 0);
   }
   m_OggPlayer.AllocateSlots(slotCount);
   m_SlotStates.assign(static_cast<size_t>(slotCount), BGM_SLOT_NONE);
@@ -105,7 +103,6 @@ int cBGMPlayer::TryMidi(int slot, int track, uint32_t loop) {
     holder.reset();
     return 0;
   }
-  m_StreamLoops.At(slot) = loop;
   holder->Restart(loop);
   return 1;
 }
@@ -161,7 +158,6 @@ void cBGMPlayer::Release() {
     m_bMidiDLL = 0;
   } else {
     m_StreamPlayers.clear();
-    m_StreamLoops.clear();
   }
   m_bInitialised = 0;
 }

@@ -73,7 +73,6 @@ class cBGMPlayer {
   uint32_t m_bMidiDLL = 0;
   cMidiDLL m_MidiDLL;
   cSafeVector<std::unique_ptr<cMidiStream>> m_StreamPlayers;
-  cSafeVector<uint32_t> m_StreamLoops;
   BGMTRACK* m_lpMidiTracks = nullptr;
   int32_t m_nTrackCount = 0;
   int32_t m_nCurrentTrack = -1;

@@ -140,10 +140,7 @@ int cMidiDLL::Open(int directMusic) {
   if (LoadMidiDLL() != 0) return 0;
   auto open = Entry<ggs4::OpenDevice>("GGS4OpenDevice");
   int result = open ? open(directMusic ? -1100 : -1, 0) : kMissingEntryResult;
-  if (result != 0) return 0;
-  m_nListId = 0;
-  m_nVolume = 0;
-  return 1;
+  return result == 0 ? 1 : 0;
 }
 
 int cMidiDLL::Play(uint32_t listId, const char* path, int loop, int volume) {
@@ -155,8 +152,6 @@ int cMidiDLL::Play(uint32_t listId, const char* path, int loop, int volume) {
   if (result != 0) return 0;
   if (auto setVolume = Entry<ggs4::SetMasterVolume>("GGS4SetMasterVolume")) setVolume(MidiMasterVolume(volume));
   if (auto play = Entry<ggs4::Play>("GGS4Play")) play(loop ? 1 : 0, static_cast<int>(listId), 0, 0, 0);
-  m_nListId = listId;
-  m_nVolume = volume;
   return 1;
 }
 

@@ -68,9 +68,6 @@ class cMidiDLL {
   int Play(uint32_t listId, const char* path, int loop, int volume);
   // 0 stops, 1 pauses.
   void Stop(int pause);
-
-  uint32_t m_nListId = 0;
-  int32_t m_nVolume = 0;
 };
 
 // "GGS4SetMasterVolume"'s value for a volume in percent:

@@ -17,13 +17,11 @@ std::vector<DSSOUNDDESC> g_SoundDescs;
 
 namespace {
 
-// Module state: whether a device is open, the window DS_Init was given, the
-// format asked for, and the list and descriptors DSCreateSoundList last used.
+// Module state: whether a device is open, the format asked for, and the
+// list DSCreateSoundList last made (DSRelease releases it).
 bool g_bDevice = false;
-plat::WindowHandle g_hSoundWnd = 0;
 plat::WaveFormat g_PrimaryFormat;
 cSafeVector<cSound>* g_lpSoundList = nullptr;
-std::vector<DSSOUNDDESC>* g_lpSoundDescs = nullptr;
 std::recursive_mutex g_SoundMutex;
 
 constexpr size_t kMaxWaveFileBytes = 512u << 20;
@@ -166,22 +164,14 @@ bool DS_Init(plat::WindowHandle window, uint32_t samplesPerSec, uint32_t bitsPer
   g_PrimaryFormat.bitsPerSample = static_cast<uint16_t>(bitsPerSample);
   g_PrimaryFormat.blockAlign = static_cast<uint16_t>(bitsPerSample / 8 * channels);
   g_PrimaryFormat.avgBytesPerSec = g_PrimaryFormat.blockAlign * samplesPerSec;
-  g_hSoundWnd = window;
   g_lpSoundList = nullptr;
-  g_lpSoundDescs = nullptr;
   g_bDevice = true;
   return true;
-}
-
-bool DSReady() {
-  std::lock_guard<std::recursive_mutex> lock(g_SoundMutex);
-  return g_bDevice;
 }
 
 int DSCreateSoundList(cSafeVector<cSound>* list, std::vector<DSSOUNDDESC>* descs, int volume) {
   std::lock_guard<std::recursive_mutex> lock(g_SoundMutex);
   g_lpSoundList = list;
-  g_lpSoundDescs = descs;
   if (!list || !descs) return 1;
   if (list->size() < descs->size()) list->resize(descs->size());
   for (size_t i = 0; i < descs->size(); ++i) {
@@ -198,7 +188,6 @@ void DSRelease() {
   if (g_lpSoundList)
     for (cSound& sound : *g_lpSoundList) sound.Release();
   g_lpSoundList = nullptr;
-  g_lpSoundDescs = nullptr;
   if (g_bDevice) plat::CloseAudioDevice();
   g_bDevice = false;
 }

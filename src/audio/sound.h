@@ -96,9 +96,8 @@ bool DSLoadWave(const char* fileName, WAVEDATA& wave);
 // Opens the sound device (falling back to a silent one when no sound card
 // works; the fallback is logged). The format is the one the game asks for
 // (22050 Hz, 8 bits, mono); the mix itself always runs at 44100 Hz stereo.
+// The device is the process's: the window is not needed.
 bool DS_Init(plat::WindowHandle window, uint32_t samplesPerSec, uint32_t bitsPerSample, uint32_t channels);
-// True while a device is open.
-bool DSReady();
 // Makes every sound of `list` that has no buffers yet from its descriptor
 // (the list is first grown to the descriptors' count); volume 0 keeps each
 // descriptor's own volume. Returns 1.

@@ -6,7 +6,6 @@
 
 cThread thGame;
 cThread thPause;
-cThread thStagePlay2;
 cThread thStageLoad;
 
 namespace {
@@ -69,13 +68,11 @@ void cThread::Exit() {
 void SuspendWorkerThreads() {
   thGame.Suspend();
   thPause.Suspend();
-  thStagePlay2.Suspend();
   thStageLoad.Suspend();
 }
 
 void ResumeWorkerThreads() {
   thGame.Resume();
   thPause.Resume();
-  thStagePlay2.Resume();
   thStageLoad.Resume();
 }

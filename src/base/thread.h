@@ -36,12 +36,11 @@ class cThread {
   std::unique_ptr<plat::Thread> m_hThread;  // null when no thread runs
 };
 
-// The four worker threads: the game thread, the pause/wait thread of stage
-// play, the second stage-play thread (the ranking entry after a stage), and
-// the stage-loading thread.
+// The worker threads: the game thread, the pause/wait thread of stage play
+// and the stage-loading thread. The ranking list shown after a registration
+// keeps its frames on the game thread, as the other waits of stage play do.
 extern cThread thGame;
 extern cThread thPause;
-extern cThread thStagePlay2;
 extern cThread thStageLoad;
 
 // Around modal dialogs: suspend / resume the four workers in this order.

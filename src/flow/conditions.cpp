@@ -122,7 +122,6 @@ bool CompareByOperator(int32_t left, int32_t right, int32_t op) {
   }
 }
 
-bool CompareByOperator8(int8_t left, int8_t right, int32_t op) { return CompareByOperator(left, right, op); }
 bool CompareByOperator16(int16_t left, int16_t right, int32_t op) { return CompareByOperator(left, right, op); }
 
 bool CheckConditionList(const std::vector<cCond>& list, int32_t mode, cFlowActor* character) {
@@ -252,9 +251,9 @@ bool EvaluateStatusCondition3(cFlowActor* character, const cCond& c) {
   switch (state) {
     case 0:
     case 1: {
-      cActorGeometry geometry;
-      if (!host->Geometry(object, geometry)) return false;
-      holds = geometry.facing == state;
+      int32_t facing = 0;
+      if (!host->Facing(object, facing)) return false;
+      holds = facing == state;
       break;
     }
     case 2:

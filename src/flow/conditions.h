@@ -32,7 +32,6 @@ enum CondKind : int32_t {
 };
 
 bool CompareByOperator(int32_t left, int32_t right, int32_t op);
-bool CompareByOperator8(int8_t left, int8_t right, int32_t op);
 bool CompareByOperator16(int16_t left, int16_t right, int32_t op);
 
 // Mode 0: all must hold (an empty list holds); mode 1: one must hold (an

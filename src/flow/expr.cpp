@@ -14,17 +14,17 @@
 namespace {
 
 constexpr cExprMemberInfo kMembers[kExprMemberCount] = {
-    {"v1", kValueMin, kValueMax, 4, true},  {"v2", kValueMin, kValueMax, 4, true},
-    {"v3", kValueMin, kValueMax, 4, true},  {"v4", kValueMin, kValueMax, 4, true},
-    {"v5", kValueMin, kValueMax, 4, true},  {"v6", kValueMin, kValueMax, 4, true},
-    {"v7", kValueMin, kValueMax, 4, true},  {"v8", kValueMin, kValueMax, 4, true},
-    {"hp", 0, kValueMax, 4, true},          {"sp", 0, kValueMax, 4, true},
-    {"mhp", 1, kValueMax, 4, true},         {"msp", 1, kValueMax, 4, true},
-    {"cid", 0, 99, 1, false},               {"z", 0, 7, 1, false},
-    {"mark", 0, 119, 2, false},             {"sight", 0, 40, 1, false},
-    {"power", kValueMin, kValueMax, 4, true}, {"imp", -20, 20, 1, true},
-    {"def", 0, kValueMax, 4, true},         {"impd", 0, 20, 1, false},
-    {"stop", 0, 200, 2, false},             {"getsc", kValueMin, kValueMax, 4, true},
+    {"v1", kValueMin, kValueMax},    {"v2", kValueMin, kValueMax},
+    {"v3", kValueMin, kValueMax},    {"v4", kValueMin, kValueMax},
+    {"v5", kValueMin, kValueMax},    {"v6", kValueMin, kValueMax},
+    {"v7", kValueMin, kValueMax},    {"v8", kValueMin, kValueMax},
+    {"hp", 0, kValueMax},            {"sp", 0, kValueMax},
+    {"mhp", 1, kValueMax},           {"msp", 1, kValueMax},
+    {"cid", 0, 99},                  {"z", 0, 7},
+    {"mark", 0, 119},                {"sight", 0, 40},
+    {"power", kValueMin, kValueMax}, {"imp", -20, 20},
+    {"def", 0, kValueMax},           {"impd", 0, 20},
+    {"stop", 0, 200},                {"getsc", kValueMin, kValueMax},
 };
 
 // Names as views, so that a lookup compares lengths before bytes.

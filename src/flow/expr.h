@@ -50,15 +50,14 @@ inline constexpr int kExprMemberCount = 22;
 enum class ExprSystem : uint8_t { kTime, kScrollX, kScrollY, kScore, kLife };
 inline constexpr int kExprSystemCount = 5;
 
-// A member's name, bounds and stored width as assignments use them. The
-// bounds of "hp" and "sp" reach up to the object's maximum HP or SP at the
-// time of the assignment; the table holds 0..999999 for them.
+// A member's name and bounds as assignments use them. The bounds of "hp"
+// and "sp" reach up to the object's maximum HP or SP at the time of the
+// assignment; the table holds 0..999999 for them. The bounds lie inside the
+// width of the field the host stores the member in.
 struct cExprMemberInfo {
   const char* name;
   int32_t minimum;
   int32_t maximum;
-  uint8_t bytes;     // 1, 2 or 4
-  bool isSigned;
 };
 const cExprMemberInfo& ExprMemberInfo(ExprMember member);
 const char* ExprObjectName(ExprObject object);

@@ -79,21 +79,6 @@ enum GameField : int32_t {
   kGameFieldCount = 5,
 };
 
-// Where an actor stands, in stage dots (body rectangle) and on the screen.
-struct cActorGeometry {
-  double x = 0, y = 0;            // body left/top
-  double width = 0, height = 0;   // body size
-  int32_t screenLeft = 0, screenTop = 0;
-  int32_t drawnWidth = 0, drawnHeight = 0;
-  int32_t facing = 0;             // 0 left, 1 right
-};
-
-// The player's key words of this frame and of the frame before (for edges).
-struct cKeyWords {
-  uint16_t direction = 0, buttons = 0;
-  uint16_t prevDirection = 0, prevButtons = 0;
-};
-
 // Compatibility switches that older projects turn on; a new project has all
 // of them 0. Stage set-up copies them from the system data.
 struct cFlowSwitches {
@@ -146,7 +131,8 @@ class cFlowHost {
   virtual int32_t InstanceNumber(cFlowActor* actor) = 0; // n of start + step x n
   virtual bool IsRemoved(cFlowActor* actor) = 0;
   virtual bool IsDying(cFlowActor* actor) = 0;           // in its death sequence
-  virtual bool Geometry(cFlowActor* actor, cActorGeometry& out) = 0;
+  // Where the actor faces: 0 left, 1 right (false when it is gone).
+  virtual bool Facing(cFlowActor* actor, int32_t& facing) = 0;
   // Standing on a block or a block character (status condition 3, state 2).
   virtual bool StandsOnBlock(cFlowActor* actor) = 0;
   virtual bool IsOnScreen(cFlowActor* actor) = 0;
@@ -176,7 +162,6 @@ class cFlowHost {
   // --- input ---
   // Input record of player `player` (0 when out of range); null when none.
   virtual const cInput* Input(int32_t player) = 0;
-  virtual cKeyWords Keys(int32_t player) = 0;
 
   // --- commands ---
   // Runs the executor of the command's kind for `actor`.

@@ -76,13 +76,11 @@ cCmdState& cCmdState::operator=(const cCmdState& other) {
   m_bFinished = other.m_bFinished;
   m_nDuration = other.m_nDuration;
   m_nRemaining = other.m_nRemaining;
-  m_nMoveKind = other.m_nMoveKind;
   m_dSpeed = other.m_dSpeed;
   m_dSpeed2 = other.m_dSpeed2;
   m_nPeriod = other.m_nPeriod;
   m_bStarted = other.m_bStarted;
   m_nWork = other.m_nWork;
-  m_dWork = other.m_dWork;
   m_pWork = other.m_pWork ? other.m_pWork->Clone() : nullptr;
   return *this;
 }

@@ -77,20 +77,17 @@ class cCmdState {
 
   // Executor work. Restart clears the period counter, m_bStarted and
   // m_nWork, and restarts m_pWork.
-  uint8_t m_nMoveKind = 0;   // copied from the movement record
   double m_dSpeed = 0;       // dots per sub-step
   double m_dSpeed2 = 0;      // the movement's second speed
   int32_t m_nPeriod = 0;     // period counter of shots and summons
   int32_t m_bStarted = 0;
   std::array<int32_t, 4> m_nWork{};
-  std::array<double, 4> m_dWork{};  // further executor values (not cleared by Restart)
   std::unique_ptr<cCmdWork> m_pWork;
 };
 
 // An anime that a command of the flow starts, at a frame of the flow.
 struct cTimelineEntry {
   int32_t start = 0;       // compared with the flow's frame counter
-  int32_t startCopy = 0;
   uint16_t anime = 0;
   uint16_t skip = 0;       // ticks
   uint16_t length = 0;     // ticks

@@ -214,8 +214,8 @@ int CheckFlowKeyConditions(cActorFlows& flows, cFlowState& flow) {
   if (!input) return 0;
   bool facingLeft = false;
   if (cFlowActor* current = CurrentCharacter()) {
-    cActorGeometry geometry;
-    if (host->Geometry(current, geometry)) facingLeft = geometry.facing == 0;
+    int32_t facing = 0;
+    if (host->Facing(current, facing)) facingLeft = facing == 0;
   }
   const bool strict = host->Switches().strictKeySequence != 0;
   const int result = MatchKeySequence(flow, *input, facingLeft, strict);

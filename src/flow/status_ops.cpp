@@ -50,24 +50,9 @@ int32_t Clamped(int64_t v, int32_t minimum, int32_t maximum) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, minimum, maximum));
 }
 
-template <class T>
-void ApplyNarrow(T& field, int32_t operand, int32_t op, int32_t minimum, int32_t maximum) {
-  // Bounds outside the field's width are pulled into it first, so the
-  // clamped value always fits.
-  minimum = std::max<int32_t>(minimum, std::numeric_limits<T>::min());
-  maximum = std::min<int32_t>(maximum, std::numeric_limits<T>::max());
-  field = static_cast<T>(OperationResult(field, operand, op, minimum, maximum));
-}
-
 }  // namespace
 
 void ClampValue(int32_t& value, int32_t minimum, int32_t maximum) { value = Clamped(value, minimum, maximum); }
-
-void ClampValue8(uint8_t& value, int32_t minimum, int32_t maximum) {
-  minimum = std::max(minimum, 0);
-  maximum = std::min(maximum, 255);
-  value = static_cast<uint8_t>(Clamped(value, minimum, maximum));
-}
 
 int32_t PercentOf(int32_t value, int32_t percent) {
   return Saturate32(PercentOfProduct(static_cast<int64_t>(value) * percent));
@@ -81,18 +66,6 @@ void ApplyOperation(int32_t& value, int32_t operand, int32_t op, int32_t minimum
   value = OperationResult(value, operand, op, minimum, maximum);
 }
 
-void ApplyOperation8(uint8_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum) {
-  ApplyNarrow(value, operand, op, minimum, maximum);
-}
-void ApplyOperation8(int8_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum) {
-  ApplyNarrow(value, operand, op, minimum, maximum);
-}
-void ApplyOperation16(uint16_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum) {
-  ApplyNarrow(value, operand, op, minimum, maximum);
-}
-void ApplyOperation16(int16_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum) {
-  ApplyNarrow(value, operand, op, minimum, maximum);
-}
 
 // ---------------------------------------------------------------------------
 // Arrange

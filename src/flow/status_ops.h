@@ -37,19 +37,15 @@ enum OperationKind : int32_t {
 
 // Clamps in place.
 void ClampValue(int32_t& value, int32_t minimum, int32_t maximum);
-void ClampValue8(uint8_t& value, int32_t minimum, int32_t maximum);
 // `value` x `percent` / 100, rounded half away from zero (exact: no
 // intermediate rounding or wrap), saturated to the 32-bit range.
 int32_t PercentOf(int32_t value, int32_t percent);
 // Operation `op` (OperationKind; any other value changes nothing) of
 // `operand` on `value`, then the clamp to [minimum, maximum].
+// Narrow fields (bytes and 16-bit words of a character) go through it with
+// bounds inside their width, so the stored value is the clamped result,
+// never a wrapped one.
 void ApplyOperation(int32_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
-// The same on narrow fields: the bounds lie inside the field's width, so
-// the stored value is the clamped result, never a wrapped one.
-void ApplyOperation8(uint8_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
-void ApplyOperation8(int8_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
-void ApplyOperation16(uint16_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
-void ApplyOperation16(int16_t& value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
 // The result of ApplyOperation as a value (for callers holding a copy).
 int32_t OperationResult(int32_t value, int32_t operand, int32_t op, int32_t minimum, int32_t maximum);
 

@@ -46,14 +46,6 @@ void Grow(uint32_t& frames) {
   if (frames < kMaxHeldFrames) ++frames;
 }
 
-
-// Mouse state between calls of GetMouseButtons.
-struct MouseMemory {
-  bool left = false, right = false;               // levels at the previous call
-  bool leftLatch = false, rightLatch = false;     // press already reported
-};
-MouseMemory g_mouse;
-
 }  // namespace
 
 void cInput::SetRepeat(uint32_t delay, uint32_t interval) {
@@ -184,8 +176,6 @@ void cInput::ClearKeys() {
   m_nDirection = kDirectionNeutral;
 }
 
-void cInput::ClearPressed() { m_wButtons = 0; }
-
 void cInput::ClearHistory() {
   m_History = {};
   m_nHistoryPos = {};
@@ -299,29 +289,7 @@ void UpdateInput(cSafeVector<cInput>& inputs) {
   }
 }
 
-void GetMouseButtons(MouseButtons& out, uint32_t flags) {
-  const bool left = plat::IsKeyDown(plat::VK_LBUTTON);
-  const bool right = plat::IsKeyDown(plat::VK_RBUTTON);
-  if (flags & kMouseLevels) {
-    out.m_bLeft = left;
-    out.m_bRight = right;
-  }
-  if (flags & kMousePresses) {
-    out.m_bLeftPressed = left && !g_mouse.leftLatch;
-    out.m_bRightPressed = right && !g_mouse.rightLatch;
-    g_mouse.leftLatch = left;
-    g_mouse.rightLatch = right;
-  }
-  if (flags & kMouseReleases) {
-    out.m_bLeftReleased = g_mouse.left && !left;
-    out.m_bRightReleased = g_mouse.right && !right;
-  }
-  g_mouse.left = left;
-  g_mouse.right = right;
-}
-
 void ResetInputForTest() {
   InputRecords = cSafeVector<cInput>(1);
   KeyConfig = cKeyConfig{};
-  g_mouse = MouseMemory{};
 }

@@ -70,7 +70,6 @@ class cInput {
   static uint32_t GetDirectionNumber(uint16_t directionBits);
 
   void ClearKeys();     // no direction held (number 5)
-  void ClearPressed();  // no button held
   void ClearHistory();  // both history rings empty
   // Appends this frame's directions and buttons to the history rings.
   void RecordHistory();
@@ -137,18 +136,5 @@ extern cSafeVector<cInput> InputRecords;
 // configuration.
 void UpdateInput(cSafeVector<cInput>& inputs);
 
-// The two mouse buttons as the window toolkit reads them.
-struct MouseButtons {
-  uint32_t m_bLeft = 0, m_bRight = 0;                  // held (flag 1)
-  uint32_t m_bLeftPressed = 0, m_bRightPressed = 0;    // went down (flag 2)
-  uint32_t m_bLeftReleased = 0, m_bRightReleased = 0;  // went up (flag 4)
-};
-enum : uint32_t { kMouseLevels = 1, kMousePresses = 2, kMouseReleases = 4 };
-// Reads the buttons into `out` as the flags ask. A press is reported to the
-// first call that sees the button down, until it is let go; a release to the
-// call that first sees it up. The levels between calls are the module's
-// (main thread only).
-void GetMouseButtons(MouseButtons& out, uint32_t flags);
-
-// Tests: one fresh input record, an empty key configuration, no mouse state.
+// Tests: one fresh input record and an empty key configuration.
 void ResetInputForTest();

@@ -117,8 +117,6 @@ bool cSceneManager::Step() {
   if (g_nFrameCounter.load() == 1) plat::ForgetDecodedAhead();
   g_nFramesLastSecond.store(CountFramesPerSecond(1));
   g_nWorkMilliseconds = ReadStopwatch(1);
-  if (cStageSceneBase* stage = g_lpStageScene.load())
-    stage->m_nFpsDisplay.store(static_cast<int32_t>(g_nFramesLastSecond.load()));
   if (GameSettings.nShowFps != 0) {
     g_workRing[g_workRingIndex++] = g_nWorkMilliseconds;
     if (g_workRingIndex >= 16) {
@@ -203,9 +201,8 @@ void PresentFrame() {
 void ResetSceneManagerForTest() {
   SceneManager.DeleteAll();
   SceneManager.m_nCurrent = SceneManager.m_nNext = SceneManager.m_nPrevious = 0;
-  SceneManager.m_nLastTitleAction = SceneManager.m_nPlayMode = SceneManager.m_nSingleStage = 0;
+  SceneManager.m_nLastTitleAction = SceneManager.m_nPlayMode = 0;
   SceneManager.m_bTestPlay = 0;
-  SceneManager.m_nWorldSelect[0] = SceneManager.m_nWorldSelect[1] = 0;
   SceneManager.m_nFrameRate = 0;
   SceneManager.m_nFadeSpeed = SceneManager.m_nLastMusicTrack = SceneManager.m_nLastMusicKeep = 0;
   for (auto& f : g_factories) f = nullptr;

@@ -70,8 +70,6 @@ class cSceneManager {
   std::atomic<int32_t> m_nPrevious{0};
   int32_t m_nLastTitleAction = 0;  // the title menu's last chosen action (TitleAction)
   int32_t m_nPlayMode = 0;         // kPlayStory, kPlayChallenge, kPlayFree or kPlayReplay
-  int32_t m_nWorldSelect[2] = {};  // the world-select scene's own pair
-  int32_t m_nSingleStage = 0;      // a single stage file is played
   // 1: the stage file named on the command line (GameSettings.szFreeStage)
   // is played on its own: lives never run out and leaving it ends the game.
   int32_t m_bTestPlay = 0;
@@ -96,12 +94,11 @@ void RegisterSceneFactory(int32_t id, SceneFactory factory);
 bool HasSceneFactory(int32_t id);
 
 // What the core knows of the stage-play scene (id 4): stage play derives its
-// scene from this. The frame step writes the rate display, the window
-// handler the quit request (while the pause thread runs), and the present
-// reads the running stage's own frame rate.
+// scene from this. The window handler writes the quit request (while the
+// pause thread runs), and the present reads the running stage's own frame
+// rate.
 class cStageSceneBase : public cScene {
  public:
-  std::atomic<int32_t> m_nFpsDisplay{0};       // frames counted in the last second
   std::atomic<int32_t> m_nQuitRequest{0};      // 1: the window is closing
   std::atomic<uint32_t> m_nStageFrameRate{60}; // the running stage's frames per second
   // 1 while a wait of stage play keeps the frames going on the game thread

@@ -174,11 +174,10 @@ TEST(GameTest, CommandLineStageTakesTheNewestNumberedFileOrIsReportedMissing) {
     EXPECT_EQ(reported, !found);
     // A stage found is handed to stage play: a single free-play stage, its scene first.
     EXPECT_EQ(SceneManager.m_nCurrent.load(), found ? kSceneStage : kSceneTitle);
-    if (found) {  // previous scene, play mode, title action, single stage, test play
+    if (found) {  // previous scene, play mode, title action, test play
       EXPECT_EQ(std::vector<int32_t>({SceneManager.m_nPrevious.load(), SceneManager.m_nPlayMode,
-                                      SceneManager.m_nLastTitleAction, SceneManager.m_nSingleStage,
-                                      SceneManager.m_bTestPlay}),
-                std::vector<int32_t>({kSceneTitle, kPlayFree, kTitleFreePlay, 1, 1}));
+                                      SceneManager.m_nLastTitleAction, SceneManager.m_bTestPlay}),
+                std::vector<int32_t>({kSceneTitle, kPlayFree, kTitleFreePlay, 1}));
     }
     EXPECT_EQ(game.Close(), 0);
   }

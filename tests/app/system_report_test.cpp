@@ -73,10 +73,6 @@ TEST_F(SystemReport, DisplayPartInDirectDrawWindow) {
   ExpectShapes(WriteDisplayReport,
                {"Mode : Window", "Bpp : 32", "VRAM Total : [0-9]+\\.[0-9]{3}MB", "VRAM Free : [0-9]+\\.[0-9]{3}MB",
                 "RR : 60"});
-  uint32_t total = 0, free = 0;
-  GetVideoMemory(&total, &free);
-  EXPECT_GT(total, 0u);
-  EXPECT_LE(free, total);
 }
 
 TEST_F(SystemReport, DisplayPartInDirect3DFullScreen) {

@@ -20,7 +20,6 @@ TEST(Conditions, CompareByOperator) {
   };
   for (const Row& r : rows)
     EXPECT_EQ(CompareByOperator(r.left, r.right, r.op), r.expected) << r.left << " op " << r.op << " " << r.right;
-  EXPECT_TRUE(CompareByOperator8(-5, 3, 5));  // a signed byte: -5 < 3
 }
 
 cCond VariableCond(int8_t kind, uint16_t number, int32_t constant, uint8_t op) {

@@ -51,8 +51,8 @@ class FakeFlowHost : public cFlowHost {
   int32_t InstanceNumber(cFlowActor*) override { return 0; }
   bool IsRemoved(cFlowActor*) override { return false; }
   bool IsDying(cFlowActor* a) override { return A(a)->dying; }
-  bool Geometry(cFlowActor* a, cActorGeometry& out) override {
-    out.facing = A(a)->facing;
+  bool Facing(cFlowActor* a, int32_t& facing) override {
+    facing = A(a)->facing;
     return true;
   }
   bool StandsOnBlock(cFlowActor*) override { return true; }
@@ -77,7 +77,6 @@ class FakeFlowHost : public cFlowHost {
   int32_t CharacterVariable(cFlowActor* a, int32_t n) override { return A(a)->vars.at(static_cast<size_t>(n)); }
   void SetCharacterVariable(cFlowActor* a, int32_t n, int32_t v) override { A(a)->vars.at(static_cast<size_t>(n)) = v; }
   const cInput* Input(int32_t) override { return input; }
-  cKeyWords Keys(int32_t) override { return {}; }
   void ExecuteCommand(cFlowActor* a, cCmdState& state) override {
     if (onExecute) onExecute(A(a), state);
   }

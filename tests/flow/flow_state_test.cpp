@@ -151,9 +151,15 @@ TEST(FlowRuntime, FlowChangeReplacesOneGroupInPlace) {
   change.m_nFamily = 1;
   change.m_vFlows = {MakeFlow(kTriggerDied, {Cmd(kWait)}, 4), MakeFlow(kTriggerDied, {Cmd(kWait)}, 4)};
   ExecuteChangeFlow(&actor, change, 1);
-  std::vector<int> groups;
-  for (size_t i = 0; i < actor.flows.Count(); ++i) groups.push_back(actor.flows.At(i).Definition().m_nGroup);
+  std::vector<int> groups, serials;
+  for (size_t i = 0; i < actor.flows.Count(); ++i) {
+    groups.push_back(actor.flows.At(i).Definition().m_nGroup);
+    serials.push_back(actor.flows.At(i).m_nFlowId);
+  }
   EXPECT_EQ(groups, (std::vector<int>{1, 4, 4, 3}));
+  // New flows take the next numbers of the character's one flow counter:
+  // no number of a flow it had is given again (anime runs go by them).
+  EXPECT_EQ(serials, (std::vector<int>{0, 4, 5, 3}));
   EXPECT_EQ(&actor.flows.At(0), groupA);
   EXPECT_TRUE(groupA->m_bRunning);
   EXPECT_EQ(actor.flows.At(1).m_nIndex, 1);

@@ -288,31 +288,6 @@ TEST_F(InputTest, HistoryAndPressRecords) {
   EXPECT_EQ(in.GetPastKeys(kHistoryDirections, 0), 0);
 }
 
-TEST_F(InputTest, MouseButtonsReportPressesAndReleasesOnce) {
-  struct Case {
-    bool left, right;
-    MouseButtons want;
-  };
-  const Case script[] = {
-      {true, false, {1, 0, 1, 0, 0, 0}},
-      {true, true, {1, 1, 0, 1, 0, 0}},
-      {false, true, {0, 1, 0, 0, 1, 0}},
-      {false, false, {0, 0, 0, 0, 0, 1}},
-      {true, false, {1, 0, 1, 0, 0, 0}},
-  };
-  for (const Case& c : script) {
-    plat::SetKeyState(plat::VK_LBUTTON, c.left);
-    plat::SetKeyState(plat::VK_RBUTTON, c.right);
-    MouseButtons m;
-    GetMouseButtons(m, kMouseLevels | kMousePresses | kMouseReleases);
-    auto fields = [](const MouseButtons& b) {
-      return std::vector<uint32_t>{b.m_bLeft,         b.m_bRight,         b.m_bLeftPressed,
-                                   b.m_bRightPressed, b.m_bLeftReleased, b.m_bRightReleased};
-    };
-    EXPECT_EQ(fields(m), fields(c.want));
-  }
-}
-
 class ReadingScene : public cScene {
  public:
   int Run() override {

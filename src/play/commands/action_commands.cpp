@@ -310,7 +310,6 @@ int32_t ExecuteMessage(cCharacter& character, const cEdCmd& command, int32_t con
   }
   if (close) {
     if (found != windows.end()) windows.erase(found);
-    scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
     return 0;
   }
   cMessageSettings settings;
@@ -354,7 +353,6 @@ int32_t ExecuteMessage(cCharacter& character, const cEdCmd& command, int32_t con
     shown = std::make_shared<cMessageWindow>(settings);
     windows.push_back(shown);
   }
-  scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
   if (settings.keepCounting == 0) return 0;
 
   // The game waits for the window: for decide, or for its time.
@@ -370,7 +368,6 @@ int32_t ExecuteMessage(cCharacter& character, const cEdCmd& command, int32_t con
   scene->SetWaitState(0, 0, 0, 0);
   auto it = std::find(windows.begin(), windows.end(), shown);
   if (it != windows.end()) windows.erase(it);
-  scene->m_nMessageWindowCount = static_cast<int32_t>(windows.size());
   return 0;
 }
 

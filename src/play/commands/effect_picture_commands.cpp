@@ -114,7 +114,6 @@ int32_t ExecuteEffect(cCharacter& character, const cEdCmd& command) {
   const int32_t n = Word(command, 0);
   if (n == 0) {
     scene->m_Effects.clear();
-    scene->m_nEffectCount = 0;
     return 0;
   }
   if (n < 1 || n >= static_cast<int32_t>(Database.m_Effects.size())) {
@@ -131,7 +130,6 @@ int32_t ExecuteEffect(cCharacter& character, const cEdCmd& command) {
   auto effect = cEffectObject::At(n, x, y, w, h, wait);
   if (!effect) return 0;
   scene->m_Effects.push_back(effect);
-  scene->m_nEffectCount = static_cast<int32_t>(scene->m_Effects.size());
   if (wait != 0) {
     // The effect's whole run, as long as it is (its total is held within
     // what the wait counts).
@@ -224,7 +222,6 @@ void cStageScene::DrawEffectObjects(DDSURFACEDATA* dst, int32_t still) {
     if (e.Frame(dst, sheet, m_ScrollX.position, m_ScrollY.position, still)) it = m_Effects.erase(it);
     else ++it;
   }
-  m_nEffectCount = static_cast<int32_t>(m_Effects.size());
 }
 
 void cStageScene::DrawPictures(DDSURFACEDATA* dst, int32_t still, int32_t front) {

@@ -135,7 +135,6 @@ void BuildAnimeTimeline(cCharacter&, cFlowState& flow) {
         entry.skip = ToTicks(skip);
         entry.length = ToTicks(lead * 6 - skip);
       }
-      entry.startCopy = entry.start;
       entry.anime = record.m_nAnime;
       entry.hold = ToTicks(int64_t{static_cast<int16_t>(record.m_nDuration)} * 6);
       // A jump's and a sword's anime is not held for the command's length.

@@ -163,18 +163,10 @@ bool cStageFlowHost::IsDying(cFlowActor* actor) {
   return !c || c->m_bDying != 0;
 }
 
-bool cStageFlowHost::Geometry(cFlowActor* actor, cActorGeometry& out) {
+bool cStageFlowHost::Facing(cFlowActor* actor, int32_t& facing) {
   cCharacter* c = ActorCharacter(actor);
   if (!c) return false;
-  out.x = c->m_dX;
-  out.y = c->m_dY;
-  out.width = c->m_nWidth;
-  out.height = c->m_nHeight;
-  out.screenLeft = c->m_rcScreen.left;
-  out.screenTop = c->m_rcScreen.top;
-  out.drawnWidth = c->m_nDrawWidth;
-  out.drawnHeight = c->m_nDrawHeight;
-  out.facing = c->m_nFacing;
+  facing = c->m_nFacing;
   return true;
 }
 
@@ -419,17 +411,6 @@ const cInput* cStageFlowHost::Input(int32_t player) {
   if (InputRecords.empty()) return nullptr;
   if (player < 0 || static_cast<size_t>(player) >= InputRecords.size()) player = 0;
   return &InputRecords[static_cast<size_t>(player)];
-}
-
-cKeyWords cStageFlowHost::Keys(int32_t player) {
-  cKeyWords words;
-  if (const cInput* input = Input(player)) {
-    words.direction = input->m_wDirection;
-    words.buttons = input->m_wButtons;
-    words.prevDirection = input->GetPastKeys(kHistoryDirections, 1);
-    words.prevButtons = input->GetPastKeys(kHistoryButtons, 1);
-  }
-  return words;
 }
 
 // ---------------------------------------------------------------------------

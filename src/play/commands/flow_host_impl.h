@@ -63,7 +63,7 @@ class cStageFlowHost : public cFlowHost {
   int32_t InstanceNumber(cFlowActor* actor) override;
   bool IsRemoved(cFlowActor* actor) override;
   bool IsDying(cFlowActor* actor) override;
-  bool Geometry(cFlowActor* actor, cActorGeometry& out) override;
+  bool Facing(cFlowActor* actor, int32_t& facing) override;
   bool StandsOnBlock(cFlowActor* actor) override;
   bool IsOnScreen(cFlowActor* actor) override;
 
@@ -83,7 +83,6 @@ class cStageFlowHost : public cFlowHost {
   void SetCharacterVariable(cFlowActor* actor, int32_t n, int32_t value) override;
 
   const cInput* Input(int32_t player) override;
-  cKeyWords Keys(int32_t player) override;
 
   void ExecuteCommand(cFlowActor* actor, cCmdState& state) override;
   void PrepareCommand(cFlowActor* actor, cCmdState& state) override;

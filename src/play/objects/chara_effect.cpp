@@ -9,10 +9,12 @@
 #include "gfx/fx_colour.h"
 #include "gfx/fx_geom.h"
 #include "gfx/palette_tools.h"
-#include "platform/text.h"
 #include "play/objects/character.h"
 
 namespace {
+
+// Cells are drawn without their transparent colour.
+constexpr uint32_t kColourKey = 1;
 
 // The palette colour the blur effect changes toward in an 8-bit display.
 constexpr int32_t kBlurColourIn8Bits = 31;
@@ -52,9 +54,9 @@ int32_t CeilDiv(int32_t a, int32_t b) { return b > 0 ? (a + b - 1) / b : a; }
 void Plain(DDSURFACEDATA* dst, int x, int y, const cEffectDraw& d) {
   const DDDRAWSTATE* colour = d.colourFlag ? &d.colour : nullptr;
   if (d.w == d.cellW && d.h == d.cellH)
-    DDBltEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.flags, colour);
+    DDBltEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, kColourKey, colour);
   else
-    DDBltStretchEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, d.flags, colour);
+    DDBltStretchEx(dst, x, y, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, kColourKey, colour);
 }
 
 // The colour pair set around a transforming primitive, reset afterwards.
@@ -88,10 +90,10 @@ bool RotateAtSheetSize(DDSURFACEDATA* dst, const cEffectDraw& d, int angle) {
   if (!d.work || side <= 0 || side > d.work->nWidth || side > d.work->nHeight) return false;
   DDFillRect(d.work, 0, 0, side, side, 0);
   DDBltRotate(d.work, side / 2, side / 2, d.cellW, d.cellH, d.cellW / 2, d.cellH / 2, angle, d.sheet, d.sx, d.sy,
-              d.flags);
+              kColourKey);
   const ColourScope colour(d);
   DDBltStretch(dst, d.x + d.w / 2 - drawn / 2, d.y + d.h / 2 - drawn / 2, drawn, drawn, d.work, 0, 0, side, side,
-               d.flags);
+               kColourKey);
   return true;
 }
 
@@ -109,7 +111,7 @@ Source Prepare(const cEffectDraw& d) {
   const bool enlarged = d.w != d.cellW || d.h != d.cellH;
   if (!enlarged || !d.work || d.w > d.work->nWidth || d.h > d.work->nHeight) return s;
   DDFillRect(d.work, 0, 0, d.w, d.h, 0);
-  DDBltStretch(d.work, 0, 0, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, d.flags);
+  DDBltStretch(d.work, 0, 0, d.w, d.h, d.sheet, d.sx, d.sy, d.cellW, d.cellH, kColourKey);
   s = Source{d.work, 0, 0, std::max(1, d.cellW > 0 ? d.w / d.cellW : 1)};
   return s;
 }
@@ -130,70 +132,70 @@ void DrawKind(cGraphicEffectSlot& slot, int32_t kind, DDSURFACEDATA* dst, const 
   }
   const int f = s.factor;
   const int v = Whole(slot.dValue);
-  const uint32_t flags = d.flags;
   const ColourScope colour(d);
   switch (kind) {
     case 1:
-      DDBltBurst(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, v * f, flags);
+      DDBltBurst(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, v * f, kColourKey);
       break;
     case 2:
     case 3: {
       const int32_t parts = Param(slot, 4);
       const int32_t strip = kind == 2 ? CeilDiv(d.h, parts) : CeilDiv(d.w, parts);
-      DDBltSplit(dst, d.x, d.y, d.w, d.h, strip, v * f, s.surface, s.sx, s.sy, flags, kind == 3 ? 1u : 0u);
+      DDBltSplit(dst, d.x, d.y, d.w, d.h, strip, v * f, s.surface, s.sx, s.sy, kColourKey, kind == 3 ? 1u : 0u);
       break;
     }
     case 4:
     case 5:
       DDBltWave(dst, d.x, d.y, d.w, d.h, Param(slot, 4), slot.dValue * f, slot.nCounter, Param(slot, 5) * f,
-                s.surface, s.sx, s.sy, flags, kind == 5 ? 1u : 0u);
+                s.surface, s.sx, s.sy, kColourKey, kind == 5 ? 1u : 0u);
       break;
     case 7:  // at the drawn size: rotation A and B are the same (and under Direct3D always)
     case 8:
-      DDBltRotate(dst, d.x + d.w / 2, d.y + d.h / 2, d.w, d.h, d.w / 2, d.h / 2, v, s.surface, s.sx, s.sy, flags);
+      DDBltRotate(dst, d.x + d.w / 2, d.y + d.h / 2, d.w, d.h, d.w / 2, d.h / 2, v, s.surface, s.sx, s.sy, kColourKey);
       break;
     case 9:
-      DDBltRotateDepth(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, s.surface, s.sx, s.sy, d.w, d.h, flags, v, 0);
+      DDBltRotateDepth(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, s.surface, s.sx, s.sy, d.w, d.h, kColourKey, v,
+                       0);
       break;
     case 10:
       DDBltCircle(dst, d.x + d.w / 2, d.y + d.h / 2, d.w / 2, d.h / 2, v * f, Param(slot, 4) * f, s.surface,
-                  s.sx + d.w / 2, s.sy + d.h / 2, flags);
+                  s.sx + d.w / 2, s.sy + d.h / 2, kColourKey);
       break;
     case 11:
       if (f == 1) {
         const int dd = Whole(slot.dValue - 32.0);
         DDBltStretch(dst, d.x - (dd >> 1), d.y - (dd >> 1), d.w + dd, d.h + dd, s.surface, s.sx, s.sy, d.w, d.h,
-                     flags);
+                     kColourKey);
       } else {
         const int dd = Whole((slot.dValue - 32.0) * f);
         DDBltStretch(dst, d.x - (dd >> 2), d.y - (dd >> 2), d.w + (dd >> 1), d.h + (dd >> 1), s.surface, s.sx, s.sy,
-                     d.w, d.h, flags);
+                     d.w, d.h, kColourKey);
       }
       break;
     case 12: {
       const int dx = Param(slot, 4) * f, dy = Param(slot, 5) * f;
       DDBltLens(dst, d.x + d.w / 2 + dx, d.y + d.h / 2 + dy, std::min(d.w, d.h) / 2, v, s.surface,
-                s.sx + d.w / 2 + dx, s.sy + d.h / 2 + dy, flags, 0);
+                s.sx + d.w / 2 + dx, s.sy + d.h / 2 + dy, kColourKey, 0);
       break;
     }
     case 13:
-      DDBltColorChange(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, DDState.DDPalette, g_BlendTable,
+      DDBltColorChange(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, kColourKey, DDState.DDPalette, g_BlendTable,
                        std::clamp(Param(slot, 4), 0, 255), v);
       break;
     case 14:
-      DDBltTranslucentHalf(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, g_BlendTable);
+      DDBltTranslucentHalf(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, kColourKey, g_BlendTable);
       break;
     case 15:
-      DDBltMosaic(dst, d.x, d.y, d.w, d.h, v * f, s.surface, s.sx, s.sy, flags);
+      DDBltMosaic(dst, d.x, d.y, d.w, d.h, v * f, s.surface, s.sx, s.sy, kColourKey);
       break;
     case 16:
       // Palette numbers cannot be averaged: in 8 bits the blur draws as a
       // colour change toward palette colour 31 at the blur's level.
       if (DDState.nBpp == 8)
-        DDBltColorChange(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, flags, DDState.DDPalette, g_BlendTable,
+        DDBltColorChange(dst, d.x, d.y, d.w, d.h, s.surface, s.sx, s.sy, kColourKey, DDState.DDPalette, g_BlendTable,
                          kBlurColourIn8Bits, v);
       else
-        DDBltBlur(dst, d.x, d.y, d.w, d.h, v * f, v * f, s.surface, s.sx, s.sy, flags);
+        DDBltBlur(dst, d.x, d.y, d.w, d.h, v * f, v * f, s.surface, s.sx, s.sy, kColourKey);
       break;
     default:
       Plain(dst, d.x, d.y, d);
@@ -314,38 +316,3 @@ int DrawGraphicEffect(cGraphicEffectSlot& slot, DDSURFACEDATA* lpDst, const cEff
   return slot.Step();
 }
 
-namespace {
-
-struct KindRow {
-  const char* name;
-  const char* device;
-  const char* plain;
-};
-constexpr const char* kSame = "回転Aと回転Bは同じ";
-const KindRow kKindRows[kGraphicEffectKinds - 1] = {
-    {"破裂", "", ""},
-    {"分割（横）", "", ""},
-    {"分割（縦）", "", ""},
-    {"波（横）", "", "やや遅い"},
-    {"波（縦）", "", "やや遅い"},
-    {"点滅", "速い", "速い"},
-    {"回転A", kSame, "巨大キャラには実行速度重視"},
-    {"回転B", kSame, "やや遅い。巨大キャラには描画精度重視"},
-    {"回転（奥）", "", ""},
-    {"円", "", "やや遅い"},
-    {"拡大", "", ""},
-    {"レンズ", "遅過ぎ", "遅い"},
-    {"色変化", "", "画面が8bit色→精度悪い、16bit色以上→やや遅い"},
-    {"半透明", "", "画面が8bit色→精度悪い、16bit色以上→遅過ぎ"},
-    {"モザイク", "", "画面が16bit色以上だと遅い"},
-    {"ぼかし", "やや遅い", "画面が16bit色以上でのみ有効。遅い"},
-};
-
-}  // namespace
-
-GraphicEffectKindText GraphicEffectKindTexts(int32_t kind) {
-  static const std::string empty;
-  if (kind < 1 || kind >= kGraphicEffectKinds) return {empty, empty, empty};
-  const KindRow& row = kKindRows[kind - 1];
-  return {plat::Sjis(row.name), plat::Sjis(row.device), plat::Sjis(row.plain)};
-}

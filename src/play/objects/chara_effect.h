@@ -52,7 +52,6 @@ struct cEffectDraw {
   int32_t cellW = 32, cellH = 32;   // its size there
   int32_t x = 0, y = 0;             // screen position
   int32_t w = 32, h = 32;           // drawn size
-  uint32_t flags = 1;               // 1: skip the colour key
   DDSURFACEDATA* work = nullptr;    // scratch surface for enlarged cells (may be null)
   int32_t colourFlag = 0;           // 1: drawn with `colour` (an invincible character's colour pair)
   DDDRAWSTATE colour;               // draw colour and colour operation (Direct3D)
@@ -74,11 +73,3 @@ int DrawGraphicEffect(cGraphicEffectSlot& slot, DDSURFACEDATA* lpDst, const cEff
 // intervals), which would divide by zero or never end.
 int32_t ClampEffectParam(int32_t kind, int32_t param, int32_t value);
 
-// The name of effect kind 1..16 and its speed notes for the device and the
-// plain back end, CP932 ("" for kind 0 and kinds beyond the table).
-struct GraphicEffectKindText {
-  const std::string& name;
-  const std::string& noteDevice;
-  const std::string& notePlain;
-};
-GraphicEffectKindText GraphicEffectKindTexts(int32_t kind);

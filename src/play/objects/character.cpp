@@ -129,7 +129,6 @@ void cCharacter::CopyFrom(const cCharacter& other) {
   m_byParentFlowGroup = other.m_byParentFlowGroup;
   m_Definition = other.m_Definition;
   m_pFlows = other.m_pFlows ? other.m_pFlows->Clone() : nullptr;
-  m_nFlowCounter = other.m_nFlowCounter;
   m_TriggerFlags1 = other.m_TriggerFlags1;
   m_TriggerFlags2 = other.m_TriggerFlags2;
   m_TriggerFlags3 = other.m_TriggerFlags3;
@@ -211,7 +210,6 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_pParent = nullptr;
   m_bReportToParent = 0;
   m_byParentFlowGroup = 0;
-  m_nFlowCounter = 0;
   m_TriggerFlags1.assign(kTriggerFlagCount, 0);
   m_TriggerFlags2.assign(kTriggerFlagCount, 0);
   m_TriggerFlags3.assign(kTriggerFlagCount, 0);
@@ -253,7 +251,7 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_nInvincibleTimer = 0;
   m_InvincibleList.clear();
   m_AnimeRuns.clear();
-  m_pFlows.reset();
+  m_pFlows.reset();  // the flows made next are numbered from 0 again
   if (definition) {
     m_Definition = *definition;
     m_nHp = std::max(0, m_Definition.MaxHp());

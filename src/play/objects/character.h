@@ -298,7 +298,7 @@ class cCharacter : public cStageObject, public cFlowActor {
   int ChangeSp(int32_t delta, int32_t gauge);
   void StartHpGauge(int32_t delta);
   void StartSpGauge(int32_t delta);
-  void StepGauges();
+  // Draws the gauge while it runs (nothing with a null target) and steps it.
   void DrawHpGauge(DDSURFACEDATA* target);
   void DrawSpGauge(DDSURFACEDATA* target);
 
@@ -393,8 +393,9 @@ class cCharacter : public cStageObject, public cFlowActor {
   int32_t m_bReportToParent = 0;
   uint8_t m_byParentFlowGroup = 0;
   cEdCharacter m_Definition;
-  std::unique_ptr<cCharacterFlows> m_pFlows;       // built by the flow hooks
-  int32_t m_nFlowCounter = 0;
+  // Built by the flow hooks; it numbers the flows it makes from a counter of
+  // its own, which a new set starts at 0.
+  std::unique_ptr<cCharacterFlows> m_pFlows;
   std::vector<uint8_t> m_TriggerFlags1, m_TriggerFlags2, m_TriggerFlags3;
   int32_t m_bClearTriggerFlags2 = 0;
   int32_t m_bRemoveFlows = 0;

@@ -75,11 +75,6 @@ void DrawGauge(cGauge& g, const cCharacter& c, DDSURFACEDATA* target, int32_t so
 void cCharacter::StartHpGauge(int32_t delta) { StartGauge(m_HpGauge, m_nHp, m_Definition.MaxHp(), delta); }
 void cCharacter::StartSpGauge(int32_t delta) { StartGauge(m_SpGauge, m_nSp, m_Definition.MaxSp(), delta); }
 
-void cCharacter::StepGauges() {
-  DrawHpGauge(nullptr);
-  DrawSpGauge(nullptr);
-}
-
 void cCharacter::DrawHpGauge(DDSURFACEDATA* target) {
   DrawGauge(m_HpGauge, *this, target, 0, 3, 2, m_nHp, m_Definition.MaxHp());
 }

@@ -179,7 +179,6 @@ bool cMessageWindow::CreateTextSurface(int32_t index) {
                            : DDAddSurfaceToList(MessageSurfaces, MessageSurfaceInfos, m_nWidth, m_nHeight, kKeyed,
                                                 kVideo, kRenderTarget, 0);
   auto surface = insert ? std::next(MessageSurfaces.begin(), index) : std::prev(MessageSurfaces.end());
-  auto info = insert ? std::next(MessageSurfaceInfos.begin(), index) : std::prev(MessageSurfaceInfos.end());
   if (!made) {
     DDDeleteSurface(MessageSurfaces, MessageSurfaceInfos, &*surface);
     WriteReportLog("message: a %dx%d text surface could not be made\n", m_nWidth, m_nHeight);
@@ -187,7 +186,6 @@ bool cMessageWindow::CreateTextSurface(int32_t index) {
     return false;
   }
   m_lpSurface = &*surface;
-  m_lpSurfaceInfo = &*info;
   return true;
 }
 
@@ -197,7 +195,6 @@ int32_t cMessageWindow::DeleteTextSurface() {
   for (auto it = MessageSurfaces.begin(); it != MessageSurfaces.end() && &*it != m_lpSurface; ++it) ++index;
   if (!DDDeleteSurface(MessageSurfaces, MessageSurfaceInfos, m_lpSurface)) index = -1;
   m_lpSurface = nullptr;
-  m_lpSurfaceInfo = nullptr;
   return index;
 }
 
@@ -347,12 +344,9 @@ void cMessageWindow::Draw(DDSURFACEDATA* dst, int32_t x, int32_t y) {
 
 void cStageScene::UpdateMessageWindows(DDSURFACEDATA* back, int32_t still) {
   for (auto it = m_MessageWindows.begin(); it != m_MessageWindows.end();) {
-    if ((*it)->Update(back, still)) {
+    if ((*it)->Update(back, still))
       it = m_MessageWindows.erase(it);
-      --m_nMessageWindowCount;
-    } else {
+    else
       ++it;
-    }
   }
-  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
 }

@@ -124,12 +124,12 @@ class cMessageWindow {
   int32_t m_bOpening = 0;
   double m_dOpening = 0;
   int32_t m_bPositionTaken = 0, m_nTakenX = 0, m_nTakenY = 0;
-  // Where the last frame drew it (the trace and tests read it).
+  // Where the last frame drew it, a pop-up's rise included (tests read it:
+  // a window updated without a surface to draw on draws nothing).
   int32_t m_nDrawnX = 0, m_nDrawnY = 0;
-  // The text window's surface and its settings record in MessageSurfaces
-  // and MessageSurfaceInfos; null for the other styles.
+  // The text window's surface in MessageSurfaces (its settings record goes
+  // with it in MessageSurfaceInfos); null for the other styles.
   DDSURFACEDATA* m_lpSurface = nullptr;
-  DDSURFACEINFO* m_lpSurfaceInfo = nullptr;
 
  private:
   // Makes the text surface (width x height) at `index` of the lists, or at

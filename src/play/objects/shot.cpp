@@ -47,8 +47,6 @@ bool cShot::IsHarmful() const {
   return m_Definition.Power() != 0 || m_Definition.Impact() != 0 || m_Definition.m_nItemPalette != 0;
 }
 
-int32_t cShot::Group() const { return m_nGroup; }
-
 void cShot::OnScaleChanged(int32_t factor) {
   m_Hit.offsetX = m_Hit.baseOffsetX * factor;
   m_Hit.offsetY = m_Hit.baseOffsetY * factor;
@@ -97,7 +95,6 @@ void cShot::Setup(const cEdShot& d, cCharacter& shooter, const cVolley& v, int32
     }
   }
   m_nOwnerId = shooter.m_nId;
-  m_nShooterKind = shooter.m_nKind;
   cStageObject::Setup(id, shooter.m_nKind, shooter.m_nOwner, -1, 0, kShotAnimeSet, 1, 0, 0, width, height, width,
                       height, shooter.m_nFacing, 1, static_cast<uint16_t>(v.index), &m_Definition);
   int32_t faction = d.FactionNumber();

@@ -60,13 +60,10 @@ struct cVolley {
   int32_t index = 0;                // the shot's number in the volley
   int32_t offsetX = 0, offsetY = 0; // the definition's start offsets (truncated)
   int32_t range = 0, lifetime = 0;  // this shot's range (hbl) and lifetime (tenths)
-  int32_t commandKind = kCmdShot;
   int32_t flowGroup = 0;            // flow group of the firing flow (triggers 18..20)
   // Filled by the pattern for each object it asks for.
   int32_t x = 0, y = 0;             // world position of the object's left/top
   double vx = 0, vy = 0;            // velocity (dots per frame)
-  // Summon runs (blocks change a cell once per run).
-  std::vector<int32_t> toggled;
   int32_t created = 0;              // objects asked for so far
 };
 
@@ -121,7 +118,6 @@ class cShot : public cStageObject {
   void AddHit(int32_t id) { m_HitIds.push_back(id); }
   // Power, impact or an item: hits by this shot hurt.
   bool IsHarmful() const;
-  int32_t Group() const;
 
   // What the walks of the shots read (moves, hits, drawing) comes first,
   // beside the object's often-read members; what they read seldom or never
@@ -153,7 +149,6 @@ class cShot : public cStageObject {
   int32_t m_nOwnerId = 0;
   int32_t m_nIndex = 0;           // number in the volley
   int32_t m_nFlowGroup = 0;
-  int32_t m_nShooterKind = 0;       // the shooter's kind field (0 player-controlled)
   std::vector<int32_t> m_HitIds;  // ids of the characters already hit
   // Where the shot stands in the stage's shot list and in its group's list
   // (set by AddShot and GroupShot), so that FlushShots drops it without
@@ -203,7 +198,7 @@ void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& defini
 // One run of the definition's firing pattern for `shooter` on `volley`
 // (its size, direction, speed, angle and offsets set by the caller);
 // `create` is called for each object the pattern places.
-void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& definition, cVolley& volley,
+void RunVolleyPattern(cCharacter& shooter, const cEdShot& definition, cVolley& volley,
                       const std::function<void(cVolley&)>& create);
 // The direction code of a definition's direction choice for a shooter
 // facing `facing`.

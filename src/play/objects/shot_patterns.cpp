@@ -93,7 +93,6 @@ void CodeVelocity(int32_t code, double speed, double& vx, double& vy) {
 
 // Everything a pattern reads: the shooter's screen rectangle and the view.
 struct cPatternContext {
-  cStageScene* scene = nullptr;
   cCharacter* shooter = nullptr;
   const cEdShot* def = nullptr;
   int32_t left = 0, top = 0, right = 0, bottom = 0, dw = 0, dh = 0;
@@ -441,8 +440,7 @@ double MirroredAngle(const cEdShot& d, int32_t angle, int32_t facing) {
   return a;
 }
 
-void PrepareContext(cPatternContext& p, cStageScene& scene, cCharacter& shooter, const cEdShot& d) {
-  p.scene = &scene;
+void PrepareContext(cPatternContext& p, cCharacter& shooter, const cEdShot& d) {
   p.shooter = &shooter;
   p.def = &d;
   if (shooter.m_nKind == 1) {
@@ -465,10 +463,10 @@ void PrepareContext(cPatternContext& p, cStageScene& scene, cCharacter& shooter,
 
 }  // namespace
 
-void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& d, cVolley& volley,
+void RunVolleyPattern(cCharacter& shooter, const cEdShot& d, cVolley& volley,
                       const std::function<void(cVolley&)>& create) {
   cPatternContext p;
-  PrepareContext(p, scene, shooter, d);
+  PrepareContext(p, shooter, d);
   p.create = create;
   RunPattern(p, volley);
 }
@@ -476,9 +474,8 @@ void RunVolleyPattern(cStageScene& scene, cCharacter& shooter, const cEdShot& d,
 void FireShots(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_t commandKind, int32_t flowDirection,
                int32_t flowGroup) {
   cPatternContext p;
-  PrepareContext(p, scene, shooter, d);
+  PrepareContext(p, shooter, d);
   cVolley v;
-  v.commandKind = commandKind;
   v.flowGroup = flowGroup;
   const int32_t scale = std::max(1, d.ScaleValue());
   v.width = v.height = std::min(scale, 64) * 16;

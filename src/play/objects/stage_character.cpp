@@ -29,7 +29,6 @@ void cStageCharacter::CopyOwn(const cStageCharacter& other) {
   m_bIgnoreX = other.m_bIgnoreX;
   m_bIgnoreY = other.m_bIgnoreY;
   m_bHasActed = other.m_bHasActed;
-  m_nSpareWord = other.m_nSpareWord;
 }
 
 void cStageCharacter::Setup(int32_t id, const cEdCharacter& definition, const cStageItem* item,
@@ -100,7 +99,6 @@ void cStageCharacter::Setup(int32_t id, const cEdCharacter& definition, const cS
     m_bIgnoreX = m_bIgnoreY = 0;
   }
   m_bHasActed = 0;
-  m_nSpareWord = 0;
   int32_t start = m_bFreeVertical ? 0 : 1;
   if (static_cast<size_t>(start) < m_AnimePlayer.Animes().size()) m_AnimePlayer.SetAnime(start, 1);
   else m_AnimePlayer.m_nAnime = start;

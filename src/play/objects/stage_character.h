@@ -50,7 +50,6 @@ class cStageCharacter : public cCharacter {
   int32_t m_nHintCounter = 0;
   int32_t m_bIgnoreX = 0, m_bIgnoreY = 0;
   int32_t m_bHasActed = 0;
-  int32_t m_nSpareWord = 0;
   cStageItem m_Item;
 };
 

@@ -31,9 +31,8 @@ const T* PaletteEntry(std::vector<T>* list, int32_t index) {
 }
 
 // The volley of a summon: one run of the pattern, speed 1, angle 0, index 0.
-cVolley SummonVolley(cCharacter& shooter, const cEdShot& d, int32_t size, int32_t flowDirection, int32_t kind) {
+cVolley SummonVolley(cCharacter& shooter, const cEdShot& d, int32_t size, int32_t flowDirection) {
   cVolley v;
-  v.commandKind = kind;
   v.width = v.height = size;
   v.direction = VolleyDirection(d.DirectionChoice(), shooter.m_nFacing, flowDirection);
   v.speed = 1.0;
@@ -113,7 +112,7 @@ void SummonCharacters(cStageScene& scene, cCharacter& shooter, const cEdShot& d,
   const cEdCharacter* definition = PaletteEntry(PaletteLists(PaletteKind(d)).characters, d.m_nSummonIndex);
   if (!definition || definition->ControlKind() != 1) return;
   const int32_t scale = std::clamp(definition->Scale(), 1, 64);
-  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdSummonCharacter);
+  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection);
   int32_t group = definition->GroupByte();
   if (d.SummonFaction() == 1) group = shooter.Definition().GroupByte();
   else if (d.SummonFaction() == 2) group = d.FactionNumber();
@@ -128,7 +127,7 @@ void SummonCharacters(cStageScene& scene, cCharacter& shooter, const cEdShot& d,
   options.placeCheck = d.SummonPlaceCheck();
   options.timed = d.SummonTimed();
   options.time = d.SummonTime();
-  RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) {
+  RunVolleyPattern(shooter, d, v, [&](cVolley& at) {
     for (int32_t i = 0; i < copies; ++i)
       scene.SummonCharacter(copy, at.x + copy.GetStepOffsetX(i, facing), at.y + copy.GetStepOffsetY(i, facing), facing,
                             group, &shooter, options);
@@ -139,15 +138,15 @@ void SummonItems(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int3
   const cEdItem* definition = PaletteEntry(PaletteLists(PaletteKind(d)).items, d.m_nSummonIndex);
   if (!definition) return;
   const int32_t scale = std::clamp(definition->Scale(), 1, 64);
-  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection, kCmdSummonItem);
+  cVolley v = SummonVolley(shooter, d, scale * 32, flowDirection);
   const cEdItem copy = *definition;
-  RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) { scene.SummonItem(copy, at.x, at.y); });
+  RunVolleyPattern(shooter, d, v, [&](cVolley& at) { scene.SummonItem(copy, at.x, at.y); });
 }
 
 void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_t flowDirection) {
   const cEdBlock* definition = PaletteEntry(PaletteLists(PaletteKind(d)).blocks, d.m_nSummonIndex);
   if (!definition) return;
-  cVolley v = SummonVolley(shooter, d, 32, flowDirection, kCmdSummonBlock);
+  cVolley v = SummonVolley(shooter, d, 32, flowDirection);
   cStageScene::cBlockSummon run;
   run.mode = d.SummonMode();
   run.keepHero = d.KeepHeroFree();
@@ -155,5 +154,5 @@ void SummonBlocks(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int
   run.overConditional = scene.m_BlockMap.Rules().summonOverConditional;
   const cEdBlock copy = *definition;
   // The cell under the middle of each 32-dot box changes.
-  RunVolleyPattern(scene, shooter, d, v, [&](cVolley& at) { scene.SummonBlock(at.x + 16.0, at.y + 16.0, copy, run); });
+  RunVolleyPattern(shooter, d, v, [&](cVolley& at) { scene.SummonBlock(at.x + 16.0, at.y + 16.0, copy, run); });
 }

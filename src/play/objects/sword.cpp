@@ -59,7 +59,6 @@ void FireSword(cStageScene& scene, cCharacter& shooter, const cEdShot& d, int32_
   cShot* sword = scene.AddShot();
   if (!sword) return;
   cVolley v;
-  v.commandKind = kCmdSword;
   v.flowGroup = flowGroup;
   v.x = static_cast<int32_t>(shooter.m_dX);
   v.y = static_cast<int32_t>(shooter.m_dY);

@@ -18,11 +18,8 @@ bool cBlockMap::CheckBlockConditions(int index) {
   if (block.m_vConds.empty()) return true;
   cBlockCell& cell = Cell(index);
   if (block.m_nCondOption != 0 && cell.m_nConditionsHeld != 0) return true;
-  bool holds;
-  if (m_Hooks.checkConditions)
-    holds = m_Hooks.checkConditions(block);
-  else
-    holds = FlowHooks().CheckConditionList(block.m_vConds.Get(), block.m_nCondMode, m_pHero);
+  // The appearance conditions, with the hero as their subject.
+  const bool holds = FlowHooks().CheckConditionList(block.m_vConds.Get(), block.m_nCondMode, m_pHero);
   if (holds) cell.m_nConditionsHeld = 1;
   return holds;
 }

@@ -62,7 +62,6 @@ void AddHitEffect(int32_t n, const cHitRect& a, const cHitRect& b, int32_t zoom)
   auto effect = cEffectObject::AtHit(n, {a.left, a.top, a.right, a.bottom}, {b.left, b.top, b.right, b.bottom}, zoom);
   if (!effect) return;
   scene->m_Effects.push_back(effect);
-  scene->m_nEffectCount = static_cast<int32_t>(scene->m_Effects.size());
 }
 }  // namespace
 // ---- end fxobj ----

@@ -41,8 +41,6 @@ double ConvertSpeed(int16_t v) {
   return v * 0.01 / (scale > 0 ? scale : 1.0);
 }
 
-double PerSecondToPerFrame(double v) { return v / StageFrameScaleOrOne() * 0.016666666666666666; }
-
 const cAxisView& StageViewX() { return s_pViewX ? *s_pViewX : kNoView; }
 const cAxisView& StageViewY() { return s_pViewY ? *s_pViewY : kNoView; }
 
@@ -257,15 +255,6 @@ bool cStageObject::IsInsideStage(bool wholeMap) const {
 
 bool cStageObject::OverlapsRect(double left, double top, double right, double bottom) const {
   return m_dX <= right && m_dRight >= left && m_dY <= bottom && m_dBottom >= top;
-}
-
-bool cStageObject::HitsBlockAtCorners() {
-  cStageScene* scene = CurrentStageScene();
-  if (!scene) return false;
-  // The probe holds the cells inside the map, so an object above the map's
-  // top or beyond its ends tests the nearest edge cells.
-  return scene->BlockMap().HitsBlockAtCorners(m_nColumnLeft, m_nRowTop, m_nColumnRight, m_nRowBottom,
-                                              m_nBlockFlags);
 }
 
 cLiveRange LiveRangeOf(const cStageParam& area) {

@@ -20,123 +20,123 @@ cDrawSwitches g_DrawSwitches;
 namespace {
 
 using enum eRuleRecord;
-using enum eRuleBasis;
 using enum eRuleRead;
 
 // Every rule of stage play and the flows that the project decides, and
 // where the project stores it. System numbers carry their first data
-// version; "choice" rows name the numbers of the same reader that were
-// candidates. A new project's numbers are 0 unless the defaults give one.
+// version; where a place was chosen among several numbers of the same
+// reader, the note above its row names the others. A new project's numbers
+// are 0 unless the defaults give one.
 constexpr std::array<cProjectRule, kRuleCount> kRules = {{
     // ---- pause, results and lives ----
-    {kRuleExtraLives, "extra lives by total score", kSystem, 1, 0, kParts, kOn},
-    {kRulePointsPerLife, "total score for one extra life", kSystem, 2, 100, kParts, kValue},
-    {kRulePauseAllowed, "pausing with the space key", kSystem, 3, 0, kParts, kOn},
-    {kRuleHideStageWhilePaused, "the pause shows only the background", kSystem, 4, 1, kParts, kOn},
+    {kRuleExtraLives, "extra lives by total score", kSystem, 1, 0, kOn},
+    {kRulePointsPerLife, "total score for one extra life", kSystem, 2, 100, kValue},
+    {kRulePauseAllowed, "pausing with the space key", kSystem, 3, 0, kOn},
+    {kRuleHideStageWhilePaused, "the pause shows only the background", kSystem, 4, 1, kOn},
     // v855 "graphic-effect drawing switch (stage frame and effect drawing)": a
     // defeated character stays in the frame for its death effect.
-    {kRuleDeathDisplays, "death displays (defeated characters kept)", kSystem, 9, 0, kChoice, kOn},
-    {kRuleReplaysEnabled, "replays enabled", kSystem, 10, 1, kParts, kOn},
+    {kRuleDeathDisplays, "death displays (defeated characters kept)", kSystem, 9, 0, kOn},
+    {kRuleReplaysEnabled, "replays enabled", kSystem, 10, 1, kOn},
     // "read by the hero's death sequence": the lost life opens the continue menu.
-    {kRuleContinueMenuInStory, "continue menu in story", kSystem, 14, 1, kParts, kOn},
-    {kRuleRestoreVariablesStory, "restore variables at a restart, story", kSystem, 20, 1, kParts, kOn},
-    {kRuleRestoreVariablesChallenge, "restore variables at a restart, challenge", kSystem, 24, 1, kParts, kOn},
-    {kRuleRestoreVariablesFree, "restore variables at a restart, free play", kSystem, 26, 1, kParts, kOn},
-    {kRuleRestoreVariablesOther, "restore variables at a restart, other modes", kSystem, 27, 0, kParts, kOn},
+    {kRuleContinueMenuInStory, "continue menu in story", kSystem, 14, 1, kOn},
+    {kRuleRestoreVariablesStory, "restore variables at a restart, story", kSystem, 20, 1, kOn},
+    {kRuleRestoreVariablesChallenge, "restore variables at a restart, challenge", kSystem, 24, 1, kOn},
+    {kRuleRestoreVariablesFree, "restore variables at a restart, free play", kSystem, 26, 1, kOn},
+    {kRuleRestoreVariablesOther, "restore variables at a restart, other modes", kSystem, 27, 0, kOn},
     // Pause-menu entry switches #21, #25 (v224) and #39 (v757): the two of
     // v224 gate the story rows, the later one the challenge row.
-    {kRuleRetryInStory, "retry in story", kSystem, 21, 1, kChoice, kOn},
-    {kRuleBackToMapInStory, "back to the map in story", kSystem, 25, 1, kChoice, kOn},
-    {kRuleRetryInChallenge, "retry in challenge", kSystem, 39, 1, kChoice, kOn},
-    {kRuleUnlimitedLivesZero, "unlimited lives read as 0", kSystem, 66, 0, kParts, kAbove0},
+    {kRuleRetryInStory, "retry in story", kSystem, 21, 1, kOn},
+    {kRuleBackToMapInStory, "back to the map in story", kSystem, 25, 1, kOn},
+    {kRuleRetryInChallenge, "retry in challenge", kSystem, 39, 1, kOn},
+    {kRuleUnlimitedLivesZero, "unlimited lives read as 0", kSystem, 66, 0, kAbove0},
     // ---- stage set-up ----
     // The two "stage set-up switches" #47 (v697) and #68 (v827).
-    {kRuleStartInactiveFlows, "start flows of inactive characters", kSystem, 47, 0, kChoice, kOn},
-    {kRuleHeroRecord, "the stage keeps its own hero record", kSystem, 68, 0, kChoice, kOn},
+    {kRuleStartInactiveFlows, "start flows of inactive characters", kSystem, 47, 0, kOn},
+    {kRuleHeroRecord, "the stage keeps its own hero record", kSystem, 68, 0, kOn},
     // v768 "character creation and summoning switch" (#43 "character step
     // switch", v669, the other candidate).
-    {kRuleKeepStartPosition, "keep start position", kSystem, 56, 0, kChoice, kOn},
+    {kRuleKeepStartPosition, "keep start position", kSystem, 56, 0, kOn},
     // Stage fields 85 and 86 are "read by stage set-up"; 85 is left to the view.
-    {kRuleVirtualBackBuffer, "virtual back buffer", kStage, 86, 0, kChoice, kValue},
+    {kRuleVirtualBackBuffer, "virtual back buffer", kStage, 86, 0, kValue},
     // ---- block map and contacts ----
-    {kRuleAirborneThreshold, "airborne threshold (sub-steps without floor)", kNone, 0, 1, kChoice, kValue},
+    {kRuleAirborneThreshold, "airborne threshold (sub-steps without floor)", kNone, 0, 1, kValue},
     // v805 "block contact switch of the characters' block checks": on, it
     // skips the one comparison of the moving character's own speed with a
     // constant that decides a block contact, the not-rising test of landing.
-    {kRuleLandWhileRising, "land while rising", kSystem, 62, 0, kParts, kOn},
+    {kRuleLandWhileRising, "land while rising", kSystem, 62, 0, kOn},
     // Block contact switches: #44 (v677, vertical; no reader known), #61
     // (v793, block collision), #63 (v808), #64 (v818), #72 (v839); #42
     // (v637) block summoning.
-    {kRuleGravityStep, "gravity step", kSystem, 61, 0, kChoice, kOn},
-    {kRuleKeepKnockbackAtCeilings, "keep knock-back at ceilings (ceiling)", kSystem, 63, 0, kChoice, kOn},
-    {kRuleContactBackOff, "contact back-off", kSystem, 64, 0, kChoice, kOn},
-    {kRuleCarrierAirborneOnly, "carrier airborne only", kSystem, 72, 0, kChoice, kOn},
-    {kRuleSqueezePassThrough, "summoned blocks squeeze pass-through", kSystem, 42, 0, kChoice, kOn},
-    {kRuleSummonOverConditional, "summon over conditional blocks", kSystem, 42, 0, kChoice, kOn},
+    {kRuleGravityStep, "gravity step", kSystem, 61, 0, kOn},
+    {kRuleKeepKnockbackAtCeilings, "keep knock-back at ceilings (ceiling)", kSystem, 63, 0, kOn},
+    {kRuleContactBackOff, "contact back-off", kSystem, 64, 0, kOn},
+    {kRuleCarrierAirborneOnly, "carrier airborne only", kSystem, 72, 0, kOn},
+    {kRuleSqueezePassThrough, "summoned blocks squeeze pass-through", kSystem, 42, 0, kOn},
+    {kRuleSummonOverConditional, "summon over conditional blocks", kSystem, 42, 0, kOn},
     // ---- hits and shots ----
     // Hit resolution switches #54, #55 (v763); character collision #71 (v837).
-    {kRuleSkipHarmlessShots, "skip harmless shots", kSystem, 54, 0, kChoice, kOn},
-    {kRuleImmediateBodyTriggers, "immediate body triggers", kSystem, 55, 0, kChoice, kOn},
-    {kRuleOnScreenOnlyCollisions, "on-screen-only collisions", kSystem, 71, 0, kChoice, kOn},
+    {kRuleSkipHarmlessShots, "skip harmless shots", kSystem, 54, 0, kOn},
+    {kRuleImmediateBodyTriggers, "immediate body triggers", kSystem, 55, 0, kOn},
+    {kRuleOnScreenOnlyCollisions, "on-screen-only collisions", kSystem, 71, 0, kOn},
     // v555 "shot position switch": the lightning line's gap.
-    {kRuleShotGapOff, "shot gap off", kSystem, 41, 0, kChoice, kOn},
+    {kRuleShotGapOff, "shot gap off", kSystem, 41, 0, kOn},
     // ---- movement, characters and the hero ----
-    {kRuleScrollRelativeAim, "scroll-relative aiming", kSystem, 32, 0, kParts, kOn},
-    {kRuleScaleAnchor, "scale anchor", kSystem, 34, 0, kParts, kOn},
+    {kRuleScrollRelativeAim, "scroll-relative aiming", kSystem, 32, 0, kOn},
+    {kRuleScaleAnchor, "scale anchor", kSystem, 34, 0, kOn},
     // v831 "character scale and status-operation switch": read by the scale
     // change of characters and by the status command's scale change.
-    {kRuleScaleAnchor2, "scale anchor 2", kSystem, 69, 0, kChoice, kOn},
-    {kRuleOnScreenTargetsOnly, "on-screen targets only (stage)", kNone, 0, 0, kChoice, kValue},
+    {kRuleScaleAnchor2, "scale anchor 2", kSystem, 69, 0, kOn},
+    {kRuleOnScreenTargetsOnly, "on-screen targets only (stage)", kNone, 0, 0, kValue},
     // Character movement switches #57 (v773) and #60 (v783); the same rule
     // is the movement command's fixed turn.
-    {kRuleLedge, "ledge (fixed turn)", kSystem, 57, 0, kChoice, kOn},
+    {kRuleLedge, "ledge (fixed turn)", kSystem, 57, 0, kOn},
     // Jump switches #52 (v749) and #75 (v845); hero switches #65 (v818) and
     // #74 (v845); character switches #73 (v841) and #76 (v845).
-    {kRuleFreeJump, "free jump", kSystem, 52, 0, kChoice, kOn},
-    {kRuleSecondJumpTiming, "second jump timing", kSystem, 75, 0, kChoice, kOn},
-    {kRuleJumpTiming, "jump timing (the hero)", kSystem, 74, 0, kChoice, kOn},
-    {kRuleJumpScaling, "jump scaling", kSystem, 76, 0, kChoice, kOn},
-    {kRuleStageJumpValue, "jump-scaling value (stage)", kNone, 0, 0, kChoice, kValue},
-    {kRuleKnockbackCatchUp, "knock-back", kSystem, 73, 0, kChoice, kOn},
-    {kRuleKeepAirOnModeChange, "keep air state on mode change", kSystem, 65, 0, kChoice, kOn},
-    {kRuleInitialFallValue, "initial fall value", kNone, 0, 0, kChoice, kValue},
+    {kRuleFreeJump, "free jump", kSystem, 52, 0, kOn},
+    {kRuleSecondJumpTiming, "second jump timing", kSystem, 75, 0, kOn},
+    {kRuleJumpTiming, "jump timing (the hero)", kSystem, 74, 0, kOn},
+    {kRuleJumpScaling, "jump scaling", kSystem, 76, 0, kOn},
+    {kRuleStageJumpValue, "jump-scaling value (stage)", kNone, 0, 0, kValue},
+    {kRuleKnockbackCatchUp, "knock-back", kSystem, 73, 0, kOn},
+    {kRuleKeepAirOnModeChange, "keep air state on mode change", kSystem, 65, 0, kOn},
+    {kRuleInitialFallValue, "initial fall value", kNone, 0, 0, kValue},
     // ---- drawing ----
     // v287 "character graphic numbers": the graphic of an invincible character.
-    {kRulePaletteChange, "palette change (colour pairs)", kSystem, 36, 0, kChoice, kOn},
+    {kRulePaletteChange, "palette change (colour pairs)", kSystem, 36, 0, kOn},
     // "palette colour cycling in 8-bit mode; also read by stage drawing".
-    {kRuleSteadyColour, "steady colour", kSystem, 38, 0, kParts, kOn},
+    {kRuleSteadyColour, "steady colour", kSystem, 38, 0, kOn},
     // 60 frames unless the stage's settings say otherwise; none of them does.
-    {kRuleDefeatDisplayFrames, "defeat display time (frames)", kNone, 0, 60, kParts, kValue},
+    {kRuleDefeatDisplayFrames, "defeat display time (frames)", kNone, 0, 60, kValue},
     // v833 "graphic-effect switch", on for files 817..832 only.
-    {kRuleVanishAtOnce, "vanish at once", kSystem, 70, 0, kChoice, kOn},
+    {kRuleVanishAtOnce, "vanish at once", kSystem, 70, 0, kOn},
     // v845 "stage object switch", off for files older than 656.
-    {kRulePicturesFollowObjects, "pictures follow objects", kSystem, 77, 0, kChoice, kOn},
+    {kRulePicturesFollowObjects, "pictures follow objects", kSystem, 77, 0, kOn},
     // No stored table: the pair of colour index k is palette colour k with
     // this colour operation (7, added to the picture), for k = 1..255.
-    {kRuleColourPairs, "colour pairs (palette colour of the index, operation)", kNone, 0, 7, kChoice, kValue},
+    {kRuleColourPairs, "colour pairs (palette colour of the index, operation)", kNone, 0, 7, kValue},
     // v855 "graphic-effect drawing switch (stage frame and effect drawing)",
     // read by effect drawing as well as by the stage frame.
-    {kRuleLowColourEffects, "low-colour option of effect-object drawing", kSystem, 9, 0, kChoice, kOn},
+    {kRuleLowColourEffects, "low-colour option of effect-object drawing", kSystem, 9, 0, kOn},
     // No number of the picture command's reader fits: a new project's value.
-    {kRulePicturePosition, "picture position (taken when drawn)", kNone, 0, 0, kChoice, kValue},
+    {kRulePicturePosition, "picture position (taken when drawn)", kNone, 0, 0, kValue},
     // ---- flows and commands ----
-    {kRuleTriggerNoFrameGuard, "TriggerNoFrameGuard", kSystem, 40, 0, kParts, kOn},
-    {kRuleTriggerGuardFirst, "TriggerGuardFirst", kSystem, 51, 0, kParts, kOn},
-    {kRuleTriggerGuardBeforeConditions, "TriggerGuardBeforeConditions", kSystem, 78, 0, kParts, kOn},
+    {kRuleTriggerNoFrameGuard, "TriggerNoFrameGuard", kSystem, 40, 0, kOn},
+    {kRuleTriggerGuardFirst, "TriggerGuardFirst", kSystem, 51, 0, kOn},
+    {kRuleTriggerGuardBeforeConditions, "TriggerGuardBeforeConditions", kSystem, 78, 0, kOn},
     // v782: replays of stage files of 781 and older refresh alike.
-    {kRulePositionRefresh, "position-condition legacy refresh", kSystem, 59, 0, kParts, kOn},
-    {kRuleRange, "range (position-condition overlap)", kSystem, 50, 0, kParts, kOn},
-    {kRuleStrictKeySequence, "strict key sequence", kNone, 0, 0, kChoice, kValue},
+    {kRulePositionRefresh, "position-condition legacy refresh", kSystem, 59, 0, kOn},
+    {kRuleRange, "range (position-condition overlap)", kSystem, 50, 0, kOn},
+    {kRuleStrictKeySequence, "strict key sequence", kNone, 0, 0, kValue},
     // v695 "movement distance switch of movement commands".
-    {kRuleMoveTimeKeepsSign, "MoveTimeKeepsSign", kSystem, 45, 0, kParts, kOn},
-    {kRuleTurnInPointMode, "turn in point mode", kNone, 0, 0, kChoice, kValue},
-    {kRuleKeepIgnoredAxes, "keep ignored axes", kSystem, 60, 0, kChoice, kOn},
+    {kRuleMoveTimeKeepsSign, "MoveTimeKeepsSign", kSystem, 45, 0, kOn},
+    {kRuleTurnInPointMode, "turn in point mode", kNone, 0, 0, kValue},
+    {kRuleKeepIgnoredAxes, "keep ignored axes", kSystem, 60, 0, kOn},
     // v728 "charge-movement command switch".
-    {kRuleAngleFromVertical, "angle from vertical", kSystem, 49, 0, kParts, kOn},
+    {kRuleAngleFromVertical, "angle from vertical", kSystem, 49, 0, kOn},
     // Warp command switches #48 (v721) and #67 (v822).
-    {kRuleWarpAxis, "warp axis", kSystem, 48, 0, kChoice, kOn},
-    {kRuleScreenWarp, "screen warp", kSystem, 67, 0, kChoice, kOn},
-    {kRuleScaleNoCountdown, "scale (no state countdown)", kSystem, 69, 0, kChoice, kOn},
+    {kRuleWarpAxis, "warp axis", kSystem, 48, 0, kOn},
+    {kRuleScreenWarp, "screen warp", kSystem, 67, 0, kOn},
+    {kRuleScaleNoCountdown, "scale (no state countdown)", kSystem, 69, 0, kOn},
 }};
 
 constexpr bool RowsInOrder() {

@@ -484,26 +484,11 @@ void ReleaseStageBitmaps(cStageBitmaps& b) {
   DDReleaseSurfaces(b.m_Effects);
 }
 
-void ReleasePictureSurfaces(cStageLayers& layers) {
-  DDReleaseSurfaceList(layers.m_PictureSurfaces);
-  layers.m_PictureSurfaces.clear();
-  layers.m_PictureInfos.clear();
-  layers.m_nPictureCount = 0;
-}
-
 cStageLayers::~cStageLayers() {
   ReleaseStageBitmaps(m_Bitmaps);
-  ReleasePictureSurfaces(*this);
-  ReleaseLayerSurfaces(*this);
   DDReleaseSurface(&m_SightMask);
   DDReleaseSurface(&m_SightWork);
   DDReleaseSurface(&m_CircleWork);
-}
-
-void ReleaseLayerSurfaces(cStageLayers& layers) {
-  DDReleaseSurfaceList(layers.m_LayerSurfaces);
-  layers.m_LayerSurfaces.clear();
-  layers.m_LayerInfos.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -750,10 +735,7 @@ void cStageScene::DrawBlockLayer(DDSURFACEDATA* lpDst, int32_t layer) {
 
 void cStageScene::ReleasePictures() {
   m_Pictures.clear();  // fxobj: the shown pictures go with their surfaces
-  ReleasePictureSurfaces(m_Layers);
 }
-
-void cStageScene::ReleaseStageLayers() { ReleaseLayerSurfaces(m_Layers); }
 
 void cStageScene::LoadCharacterBitmaps() { ::LoadCharacterBitmaps(m_Layers.m_Bitmaps); }
 void cStageScene::LoadSwordBitmaps() { ::LoadSwordBitmaps(m_Layers.m_Bitmaps); }

@@ -89,14 +89,12 @@ void cStageScene::AwardStageClear() {
 std::shared_ptr<cMessageWindow> cStageScene::AddMessageWindow(const cMessageSettings& settings) {
   if (m_MessageWindows.size() >= kMaxMessageWindows) m_MessageWindows.pop_front();
   m_MessageWindows.push_back(std::make_shared<cMessageWindow>(settings));
-  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
   return m_MessageWindows.back();
 }
 
 void cStageScene::RemoveMessageWindow(const std::shared_ptr<cMessageWindow>& window) {
   if (!window) return;
   m_MessageWindows.remove(window);
-  m_nMessageWindowCount = static_cast<int32_t>(m_MessageWindows.size());
 }
 
 void (*cStageScene::s_pWaitPacer)() = WaitFrameTime;
@@ -445,7 +443,7 @@ int cStageScene::RunResult() {
   if (!automatic) {
     CheckReplaySaveKeys();  // replays; the result screen goes on
     const int32_t mode = OptionData.m_nRankingMode;
-    if ((mode == 0 || mode == 1) && s_pRankingKey && s_pRankingKey()) RunRankingEntry();
+    if ((mode == 0 || mode == 1) && RankingKeyDown()) RunRankingEntry();
   }
   if (m_nSubState == 0) {
     m_nResultCounter = 0;

@@ -32,8 +32,6 @@ constexpr int kRankingHintText = 28;
 // The word of a world that says what follows its clear.
 constexpr int kAfterClearWord = 5;
 
-bool ReadRankingKey() { return plat::GetAsyncKeyState(plat::VK_F3) < 0; }
-
 // The play mode's switch for a genre (its ranking on and the genre chosen).
 bool ModeRanksGenre(int genre) {
   const int mode = SceneManager.m_nPlayMode;
@@ -78,7 +76,7 @@ int NextRankedGenre(int from) {
 }  // namespace
 
 void (*cStageScene::s_pAskRankingName)(std::string& name) = nullptr;
-bool (*cStageScene::s_pRankingKey)() = ReadRankingKey;
+bool cStageScene::RankingKeyDown() { return plat::GetAsyncKeyState(plat::VK_F3) < 0; }
 
 void cStageScene::LoadStageRanking() {
   const cRankingKey key = CurrentRankingKey();

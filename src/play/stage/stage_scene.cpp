@@ -20,6 +20,7 @@
 #include "platform/messages.h"
 #include "play/objects/character.h"
 #include "play/objects/hero.h"
+#include "play/objects/shot.h"
 #include "play/objects/stage_character.h"
 #include "play/objects/stage_item.h"
 #include "scene/input.h"
@@ -171,11 +172,7 @@ cStageScene::~cStageScene() {
   CurrentFlow = nullptr;
   CurrentCommand = nullptr;
   for (auto& group : m_CharacterGroups) group.clear();
-  for (auto& group : m_ShotGroups) group.clear();
-  m_ShotList.clear();
-  m_ShotOrder.Clear();
-  m_MarkedShots.clear();
-  m_nCancellerShots = 0;
+  ClearShots(*this);
   m_CharacterList.clear();
   ++m_nCharacterFlushes;
   m_ItemList.clear();
@@ -204,7 +201,6 @@ int cStageScene::Run() {
 }
 
 int cStageScene::Enter() {
-  m_bEntered = 0;
   m_RankingPositions.assign(kResultValueCount, -1);
   m_ResultValues.assign(kResultValueCount, 0);
   if (!StageData.HasHero()) {
@@ -505,7 +501,6 @@ void cStageScene::ResetPlayCounters() {
   m_nTimeLeft = 0;
   m_bRankingRegistered = 0;
   m_MessageWindows.clear();
-  m_nMessageWindowCount = 0;
   // Replays: a stage entered from a menu starts with no attempts recorded.
   if (!replay) ReplayRecorder.Reset();
   if (SceneManager.m_bTestPlay) SaveData.m_nStage = 1;

@@ -23,6 +23,7 @@
 #include "platform/text.h"
 #include "play/objects/character.h"
 #include "play/objects/hero.h"
+#include "play/objects/shot.h"
 #include "play/objects/stage_character.h"
 #include "play/objects/stage_item.h"
 #include "play/world/flow_hooks.h"
@@ -92,14 +93,10 @@ void cStageScene::LayOutScroll() {
   constexpr int32_t kMargin = kStageMarginBlocks;
 
   cAutoScroll& x = m_ScrollX;
-  x.m_nAxis = 0;
   x.m_nViewSize = 640;
-  x.m_nMargin = kMargin;
   x.m_nBase = kMargin * kBlockDots;
   x.m_nExtent = width + 2 * kMargin;
   x.m_nBitCount = BitCount(static_cast<uint32_t>(width + 2 * kMargin - 1));
-  x.m_nStride = 1 << x.m_nBitCount;
-  x.m_nLayout = 640;
   x.m_nFullUpper = std::max((x.m_nExtent - kMargin) * kBlockDots, 0);
   x.areaLow = x.m_nBase;
   x.areaHigh = x.m_nFullUpper;
@@ -107,14 +104,10 @@ void cStageScene::LayOutScroll() {
   x.mapExtent = x.m_nExtent * kBlockDots;
 
   cAutoScroll& y = m_ScrollY;
-  y.m_nAxis = 1;
   y.m_nViewSize = 480;
-  y.m_nMargin = kMargin;
   y.m_nBase = kMargin * kBlockDots;
   y.m_nExtent = height + 2 * kMargin;
-  y.m_nStride = y.m_nExtent;
   y.m_nBitCount = 0;
-  y.m_nLayout = 480;
   y.m_nFullUpper = std::max((height + kMargin) * kBlockDots, 0);
   y.areaLow = y.m_nBase;
   y.areaHigh = y.m_nFullUpper;
@@ -140,10 +133,7 @@ void cStageScene::DestroyObjects() {
   CurrentCommand = nullptr;
   m_CharacterGroups.assign(kGroupCount, {});
   m_ShotGroups.assign(kGroupCount, {});
-  m_ShotList.clear();
-  m_ShotOrder.Clear();
-  m_MarkedShots.clear();
-  m_nCancellerShots = 0;
+  ClearShots(*this);
   m_CharacterList.clear();
   ++m_nCharacterFlushes;
   m_ItemList.clear();
@@ -309,7 +299,6 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
 
     m_nObjectIdCounter = 0;
     m_nItemCounter = 0;
-    m_nThirdCounter = 0;
     StageData.ApplySpeedLevel(StageData.Int(kStageSpeedLevel));
 
     LayOutScroll();
@@ -344,13 +333,10 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     m_bRemoveItems = anySide(StageData.m_Params[kRemovalItems]) ? 1 : 0;
 
     m_MessageWindows.clear();
-    m_nMessageWindowCount = 0;
     m_Effects.clear();
-    m_nEffectCount = 0;
     // No screen colour is laid over the new stage (level 255: unchanged).
     m_Layers.m_ScreenColor = cScreenColor();
     ReleasePictures();
-    ReleaseStageLayers();
 
     m_HitCheckSteps = BuildHitCheckSteps(SubStepsPerFrame(), StageData.Int(kStageHitChecksPerFrame));
 

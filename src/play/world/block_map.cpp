@@ -84,12 +84,6 @@ bool cBlockMap::Build(const cStageData& stage) {
   return true;
 }
 
-void cBlockMap::Clear() {
-  for (cBlockCell& cell : m_Cells) cell = cBlockCell{};
-  m_Types.resize(1);
-  m_TypeIndex.clear();
-}
-
 void cBlockMap::Release() {
   ++m_nBuildCount;
   m_Cells.clear();

@@ -95,9 +95,6 @@ struct cBlockHooks {
   // 0, 1 (the stage ends) or 2 (the hero dies). Default: the item's
   // command list alone (cHero::RunItemCommands), without pop-up or sound.
   std::function<int(cHero&, int paletteKind, int index)> runItemReaction;
-  // Whether appearance conditions hold with the hero as subject. Default:
-  // the flow hooks' condition check.
-  std::function<bool(const cEdBlock&)> checkConditions;
 };
 
 class cBlockMap {
@@ -117,8 +114,6 @@ class cBlockMap {
   // places the stage's placed blocks; blocks outside the stage are skipped.
   // False when the stage's size is unusable (the map is then empty).
   bool Build(const cStageData& stage);
-  // Every cell empty; the type table keeps only the empty type.
-  void Clear();
   void Release();
 
   bool IsEmpty() const { return m_Cells.empty(); }
@@ -175,7 +170,8 @@ class cBlockMap {
   int FindBlockOnEdge(const cCharacter& object, int x1, int y1, int x2, int y2);
   int FindBlockAtCorners(int column1, int row1, int column2, int row2, int blockFlags);
   int FindFootBlock(const cCharacter& object);
-  // Whether one of the four corner cells stops an object with these flags.
+  // Whether one of the four corner cells stops an object with these flags
+  // (cells beyond the map are taken at its nearest edge).
   bool HitsBlockAtCorners(int column1, int row1, int column2, int row2, int blockFlags);
 
   // ---- collision of one object, called by the play frame ----

@@ -191,16 +191,7 @@ struct cStageLayers {
 
   cScreenColor m_ScreenColor;
   int32_t m_nOverlayBlink = 0;  // 0..31, once a drawn frame
-  int32_t m_bHudOn = 1;         // the HUD is drawn
-  // The per-stage layer surfaces (released between stages) and the two
-  // per-stage lists that go with them.
-  cSafeList<DDSURFACEDATA> m_LayerSurfaces;
-  cSafeList<DDSURFACEINFO> m_LayerInfos;
-  // Placed pictures: their surfaces and work records (filled by the picture
-  // command), released between stages.
-  cSafeList<DDSURFACEDATA> m_PictureSurfaces;
-  cSafeList<DDSURFACEINFO> m_PictureInfos;
-  int32_t m_nPictureCount = 0;
+  int32_t m_bHudOn = 1;         // the HUD is drawn (nothing switches it off)
   // The sight mask and its work surface, built when the hero has a sight.
   DDSURFACEDATA m_SightMask;
   DDSURFACEDATA m_SightWork;
@@ -209,10 +200,6 @@ struct cStageLayers {
   DDSURFACEDATA m_CircleWork;
   cStageBitmaps m_Bitmaps;
 };
-// Frees the placed pictures (ReleasePictures) and the per-stage layers
-// (ReleaseStageLayers).
-void ReleasePictureSurfaces(cStageLayers& layers);
-
 // One distance condition of `character` shown as it asks (its display mode,
 // colour and show-while bytes): the two lines of its range on one axis, or
 // its circle. `blink` (0..3) is added to the colour; `circleWork` holds the
@@ -222,7 +209,6 @@ class cCharacter;
 class cCond;
 void DrawPositionCondition(DDSURFACEDATA* target, cCharacter& character, const cCond& condition, uint32_t blink,
                            DDSURFACEDATA* circleWork);
-void ReleaseLayerSurfaces(cStageLayers& layers);
 
 // Installs stage play's part of the frame trace (stage/trace_fill.cpp); calling it
 // again changes nothing.

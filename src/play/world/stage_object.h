@@ -43,9 +43,6 @@ inline int32_t CellOf(double v) { return TruncToInt(v) >> 5; }
 inline int32_t HblToDots(int8_t n) { return n * 32 / 2; }
 // A speed entered in hundredths of a dot as dots per sub-step.
 double ConvertSpeed(int16_t v);
-// A value per second as a value per sub-step (the factor 1/60 as written in
-// the stored projects' arithmetic).
-double PerSecondToPerFrame(double v);
 
 // The running values of the working stage, derived from its speed level by
 // cStageData::ApplySpeedLevel (n = sub-steps per frame).
@@ -220,9 +217,6 @@ class cStageObject {
   bool OverlapsRect(double left, double top, double right, double bottom) const;
   // Never true while on screen.
   bool IsOutsideLiveRange(const cLiveRange& limits) const;
-  // Whether one of the four corner cells of the body stops this object (its
-  // block flags) in the running stage's block map.
-  bool HitsBlockAtCorners();
   // Moves x (y) so that the drawn centre's screen x (y) becomes x (y); the
   // characters' SetScreenCentreX/Y run this and then their UpdateX/Y.
   void ShiftToScreenCentreX(int32_t x);
@@ -242,14 +236,12 @@ class cStageObject {
   int32_t m_nFacing = 0;                   // 0 left, 1 right
   uint16_t m_wInstance = 0;                // n of the start + step x n parameters
   int32_t m_nSetupValue = 0;               // handed to Setup by the caller
-  int32_t m_nCopiedWord = 0;               // carried with copies only
   cAnimePlayer m_AnimePlayer;
   cScreenRect m_rcScreen;
   int32_t m_nMarginX = 0, m_nMarginY = 0;  // body left/top inside the drawn cell, scaled
   int32_t m_nDrawWidth = 0, m_nDrawHeight = 0;  // drawn cell, scaled
   int32_t m_nBaseMarginX = 0, m_nBaseMarginY = 0;
   int32_t m_nBaseDrawWidth = 0, m_nBaseDrawHeight = 0;
-  int32_t m_nSpare = 0;                    // carried with copies only
   int32_t m_nKind = 0;                     // definition's kind byte (signed)
   int32_t m_nOwner = 0;                    // definition's owner byte (signed)
   int32_t m_nBlockFlags = 0;               // handed to IsBlockSolid

@@ -123,14 +123,10 @@ class cAutoScroll : public cAxisView {
   // edge; to the end of block `last` when limitLast, else to the full extent.
   void SetRange(int32_t first, int32_t last, int32_t limitFirst, int32_t limitLast);
 
-  int32_t m_nAxis = 0;         // 0 x, 1 y
   int32_t m_nViewSize = 640;   // 640 or 480
   int32_t m_nBase = 320;       // the ten-block margin in dots
   int32_t m_nFullUpper = 0;    // (extent - margin) x 32, at least 0
-  int32_t m_nMargin = 10;      // blocks
-  int32_t m_nLayout = 640;     // a stage value + 640
   int32_t m_nExtent = 20;      // size in blocks + 20
-  int32_t m_nStride = 1;       // x: 1 << bit count; y: the extent again
   int32_t m_nBitCount = 0;     // bits of a map row's width (x only)
   int32_t m_bActive = 0;
 };
@@ -241,8 +237,8 @@ class cStageScene : public cStageSceneBase {
   // Asks for the ranking name (text-entry dialog); `name` comes in with the
   // last one used. Set by the front end; null keeps the name given.
   static void (*s_pAskRankingName)(std::string& name);
-  // Reads F3 for a manual registration; tests put in their own.
-  static bool (*s_pRankingKey)();
+  // F3, the key of a manual registration, read from the keyboard.
+  static bool RankingKeyDown();
   // ---- end of result screen block ----
 
   // ---- Waits and stage commands (commands: stage/stage_end.cpp, commands/action_commands.cpp) ----
@@ -361,9 +357,7 @@ class cStageScene : public cStageSceneBase {
   std::vector<cShot*> m_MarkedShots;  // shots flagged for removal since the last FlushShots
   size_t m_nCancellerShots = 0;       // shots in the groups whose definition cancels other shots
   std::list<std::shared_ptr<cMessageWindow>> m_MessageWindows;
-  int32_t m_nMessageWindowCount = 0;
   std::list<std::shared_ptr<cEffectObject>> m_Effects;
-  int32_t m_nEffectCount = 0;
   // ---- fxobj: pictures and the drawing of effect objects ----
   // Pictures of the picture command, in the order they were shown.
   std::list<std::shared_ptr<cShownPicture>> m_Pictures;
@@ -415,7 +409,6 @@ class cStageScene : public cStageSceneBase {
   std::vector<int32_t> m_RankingPositions;  // 5; -1 not ranked
   std::vector<int32_t> m_ResultValues;      // 5: the ranking's values, taken at a chain's end
   int32_t m_bRankingRegistered = 0;
-  int32_t m_bEntered = 0;
   cSafeVector<cCmd> m_PauseRows;  // the pause menu's 4 rows, rebuilt every frame of mode 3
   int32_t m_nResultCounter = 0;
 
@@ -428,7 +421,6 @@ class cStageScene : public cStageSceneBase {
   // Counters of the objects' ids (hero and characters) and of the items.
   int32_t m_nObjectIdCounter = 0;
   int32_t m_nItemCounter = 0;
-  int32_t m_nThirdCounter = 0;
 
   // The hero's character record as the loaded stage placed it (kept for
   // retries: SetStage restores it over the working stage's).
@@ -519,7 +511,6 @@ class cStageScene : public cStageSceneBase {
   // twin at twice their size (the sheets of enlarged shots).
   void ClearWorkSurfaces();
   void ReleasePictures();
-  void ReleaseStageLayers();
   // The hero's sight mask for its sight radius and shape (none without a sight).
   void BuildHeroSightMask();
   // The view the backgrounds and blocks are drawn for.

@@ -104,11 +104,6 @@ enum class eRuleRecord : uint8_t {
   kStage,   // a numeric setting (field 1..98) of the stage
   kNone,    // nowhere: the new-project value holds
 };
-// What the place rests on.
-enum class eRuleBasis : uint8_t {
-  kParts,   // the number's own description (or version) names this reader and rule
-  kChoice,  // chosen among the numbers of the same reader; see the table's note
-};
 // How the stored number becomes the rule's value.
 enum class eRuleRead : uint8_t {
   kOn,      // non-zero: 1
@@ -122,7 +117,6 @@ struct cProjectRule {
   eRuleRecord record;
   int field;           // # of the record (0 with kNone)
   int32_t newProject;  // the value in a new project (and without a stored field)
-  eRuleBasis basis;
   eRuleRead read;
 };
 

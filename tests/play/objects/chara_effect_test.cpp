@@ -106,8 +106,6 @@ TEST_F(CharaEffectTest, DamagedSizesAreClampedAndBadNumbersDrawPlainly) {
       {6, 2, 0, 1},     {14, 2, 1 << 30, 9999}, {1, 2, 0, 0},  {1, 3, -7, -7}, {12, 4, -16, -16},
   };
   for (const Case& c : cases) EXPECT_EQ(ClampEffectParam(c.kind, c.param, c.value), c.used) << c.kind << " " << c.param;
-  EXPECT_EQ(GraphicEffectKindTexts(16).name, plat::Sjis("ぼかし"));
-  EXPECT_EQ(GraphicEffectKindTexts(17).name, "");
 
   Define({{1, {5, 0, 32}}});
   cGraphicEffectSlot s;

@@ -104,10 +104,10 @@ TEST_F(CharacterTest, HpChangesStartTheGauge) {
   EXPECT_EQ(c->m_HpGauge.change, -10.0);
   EXPECT_EQ(c->m_HpGauge.step, -10.0 * (1.0 / 60));
   // The change shrinks over the first 60 drawn frames and is gone after.
-  for (int i = 0; i < 60; ++i) c->StepGauges();
+  for (int i = 0; i < 60; ++i) c->DrawHpGauge(nullptr);
   EXPECT_NEAR(c->m_HpGauge.change, 0.0, 1e-12);
   EXPECT_EQ(c->m_HpGauge.timer, 60);
-  c->StepGauges();
+  c->DrawHpGauge(nullptr);
   EXPECT_EQ(c->m_HpGauge.change, 0.0);
 
   EXPECT_EQ(c->ChangeHp(500, 0, 0), 0);

@@ -262,7 +262,7 @@ TEST_P(MessageSurfaceTest, TheTextIsDrawnOnceIntoAKeptSurfaceOfColourZero) {
   EXPECT_EQ(std::pair(window->m_nWidth, window->m_nHeight), std::pair(18, 18));
   EXPECT_EQ(std::pair(window->m_lpSurface->nWidth, window->m_lpSurface->nHeight), std::pair(18, 18));
   EXPECT_EQ(&MessageSurfaces.front(), window->m_lpSurface);
-  EXPECT_EQ(&MessageSurfaceInfos.front(), window->m_lpSurfaceInfo);
+  EXPECT_EQ(MessageSurfaceInfos.size(), MessageSurfaces.size());
 
   window->Draw(back, 100, 50);
   int ink = 0, backing = 0, other = 0;
@@ -324,7 +324,7 @@ TEST_P(MessageSurfaceTest, ReSettingKeepsOrReplacesTheSurfaceInItsPlace) {
   ASSERT_EQ(MessageSurfaces.size(), 2u);
   EXPECT_EQ(&MessageSurfaces.front(), first->m_lpSurface) << "a new size takes the old place";
   EXPECT_EQ(first->m_lpSurface->nWidth, 34);
-  EXPECT_EQ(&MessageSurfaceInfos.front(), first->m_lpSurfaceInfo);
+  EXPECT_EQ(MessageSurfaceInfos.front().nWidth, 34) << "its settings record took the old place with it";
   EXPECT_EQ(&MessageSurfaces.back(), second->m_lpSurface);
   // Other styles keep no surface; the last windows take theirs along.
   cMessageSettings icon = Text("");

@@ -66,8 +66,6 @@ TEST_F(ObjectsTest, RunningValuesAndUnits) {
   SetLevel(2, 0);
   EXPECT_EQ(HblToDots(-3), -48);
   EXPECT_EQ(ConvertSpeed(250), 0.625);
-  // The factor form, which differs from a division by 60 in the last bit.
-  EXPECT_EQ(PerSecondToPerFrame(23), 23 / 2.0 * 0.016666666666666666);
   EXPECT_EQ((std::vector<int32_t>{TruncToInt(-3.7), TruncToInt(NAN), TruncToInt(1e20), TruncToInt(-1e20), CellOf(-1.0),
                                   CellOf(-0.9), CellOf(32.0)}),
             (std::vector<int32_t>{-3, INT_MIN, INT_MAX, INT_MIN, -1, 0, 1}));

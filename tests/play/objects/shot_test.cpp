@@ -71,7 +71,7 @@ class ShotTest : public ::testing::Test {
     v.speed = speed;
     v.angle = angle;
     std::vector<cVolley> out;
-    RunVolleyPattern(m_Scene, m_Shooter, d, v, [&](cVolley& at) { out.push_back(at); });
+    RunVolleyPattern(m_Shooter, d, v, [&](cVolley& at) { out.push_back(at); });
     return out;
   }
 

@@ -118,30 +118,42 @@ TEST(BlockMapLayout, WidthShiftAndPlacement) {
 }
 
 // Solidity values beyond deadly count as solid, a matching pass group lets
-// through; appearance conditions that fail make the block passable, and
-// with the once-true byte the first success is kept without asking again.
-TEST_F(BlockTest, SolidityPassGroupAndConditions) {
+// through.
+TEST_F(BlockTest, SolidityAndPassGroup) {
   for (auto [solidity, passGroup, flags, expected] :
        std::vector<std::array<int, 4>>{{0, -1, -1, 0}, {2, 3, 3, 0}, {1, 3, 4, 1}, {7, -1, 0, 1}}) {
     m_Map.Place(5, 5, MakeBlock(solidity, passGroup));
     EXPECT_EQ(m_Map.IsBlockSolid(m_Map.CellIndex(5, 5), flags), expected) << solidity << " " << passGroup;
   }
   EXPECT_EQ(m_Map.IsBlockSolid(m_Map.CellIndex(6, 5), 0), 0);  // empty
+}
+
+// On a running stage a block's appearance conditions, evaluated by the
+// stage's flows for the hero, decide whether it stops objects: passable
+// while they fail, solid once they hold; with the once-true byte the first
+// success is kept after the conditions fail again.
+TEST(BlockConditions, AppearanceConditionsDecideSolidityOnTheRunningStage) {
+  StageFlowsInstalled flows;  // as start-up installs them
   for (int onceTrue : {0, 1}) {
-    cEdBlock b = MakeBlock(1);
-    b.m_vConds = std::vector<cCond>{cCond{}};
-    b.m_nCondOption = static_cast<uint8_t>(onceTrue);
-    m_Map.Place(7, 5, b);
-    int asked = 0;
-    bool answer = false;
-    m_Map.Hooks().checkConditions = [&](const cEdBlock&) { ++asked; return answer; };
-    const int cell = m_Map.CellIndex(7, 5);
-    const int expected[3] = {0, 1, onceTrue};
-    for (int i = 0; i < 3; ++i) {
-      answer = i == 1;
-      EXPECT_EQ(m_Map.IsBlockSolid(cell, 0), expected[i]);
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Block(8, 5);
+    cEdBlock& guarded = b.Data().m_PlacedBlocks.back();
+    cCond wanted;  // stage variable 1 == 5
+    wanted.m_nKind = 2;
+    wanted.m_nVarNumber = 1;
+    wanted.m_nConstant = 5;
+    guarded.m_vConds = {wanted};
+    guarded.m_nCondOption = static_cast<uint8_t>(onceTrue);
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    const int cell = scene.BlockMap().CellIndex(8 + kStageMarginBlocks, 5 + kStageMarginBlocks);
+    std::vector<int> solid;
+    for (int32_t value : {0, 5, 0}) {
+      scene.m_StageVariables[1] = value;
+      solid.push_back(scene.BlockMap().IsBlockSolid(cell, 0));
     }
-    EXPECT_EQ(asked, onceTrue ? 2 : 3);
+    EXPECT_EQ(solid, (std::vector<int>{0, 1, onceTrue})) << onceTrue;
   }
 }
 

@@ -82,7 +82,6 @@ TEST(StageSceneTest, SetUpLaysOutTheMapFromTheStageSize) {
   cStageScene& scene = session.Scene();
   EXPECT_EQ(scene.m_ScrollX.m_nExtent, 32);
   EXPECT_EQ(scene.m_ScrollX.m_nBitCount, 5);
-  EXPECT_EQ(scene.m_ScrollX.m_nStride, 32);
   EXPECT_EQ(scene.BlockMap().Stride(), 32);
   EXPECT_TRUE(scene.BlockMap().HasBlock(((10 + 10) << 5) + 10));
   EXPECT_EQ(scene.m_StageVariables.size(), 1000u);
