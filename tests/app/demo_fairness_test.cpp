@@ -116,11 +116,11 @@ TEST_F(DemoFairnessTest, TheTowersFirstLiftSparesAHeroUnderOrBesideIt) {
     const char* keys;
     double fromX, toX;  // where the hero ends
   };
-  // The lift's column: dots 576 to 671 of the map (the stage begins ten
-  // blocks in); the hero is 16 dots wide.
+  // The lift's column: dots 704 to 799 of the map (the stage begins ten
+  // blocks in); the hero is 16 dots wide and walks three dots a frame.
   constexpr Walk kWalks[] = {{"walks right under it to the wall", "180-400 RIGHT\n", 900, 930},
-                             {"stops under it", "180-250 RIGHT\n", 576 - 15, 671},
-                             {"stands beside it", "180-226 RIGHT\n", 576 - 48, 576 - 16}};
+                             {"stops under it", "180-295 RIGHT\n", 704 - 15, 799},
+                             {"stands beside it", "180-272 RIGHT\n", 704 - 48, 704 - 16}};
   for (const Walk& walk : kWalks) {
     SCOPED_TRACE(walk.what);
     std::vector<std::string> lines;
