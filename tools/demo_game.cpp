@@ -542,7 +542,13 @@ StageSketch Meadow() {
 // the wall's side as the lift rises, never caught between the lift and a
 // ledge above it. The first lift is boarded from the floor on its left, the
 // second from the crystal floor on its right (the crystal runs on under the
-// wall and the shaft, with gold under the shaft). The spring waits a block
+// wall and the shaft, with gold under the shaft); at the stop the hero
+// jumps or walks off onto the ledge. The first lift's shaft stands under
+// the bricks of the ledge above, a column clear of the gap that the lifts
+// to and fro cross: a jump off it bumps on the bricks and comes down on
+// its ledge, where one from under the gap would rise as high as the lifts
+// to and fro and could land on the ledge above, or be caught between one
+// of them coming back and that ledge's end. The spring waits a block
 // down past the end of the first lift's ledge: the hero walking on drops
 // onto it (a spring level with the ledge can stop a hero who walks off a
 // lift at the ledge's very height).
@@ -583,11 +589,11 @@ StageSketch Tower() {
               "BBBB    ---BBBBBB  B",
               "B                  B",
               "B                  B",
-              "B             o o  B",
-              "B          BBBBBBB B",
-              "B          B      SB",
-              "B          B       B",
-              "B       |||B       B",
+              "B              o o B",
+              "B              BBB B",
+              "B              B  SB",
+              "B              B   B",
+              "B           |||B   B",
               "B @ i              B",
               "B##################B",
               "B##################B",

@@ -1,8 +1,9 @@
 // The demo is fair to a newcomer, watched through `pelmora-tool play` runs
 // of its stages on their own: the heart heals, 1-1's ghost turret gives the
 // hero time between its shots and its bat waits where a shot reaches it,
-// 1-2's lifts never come down on a hero under or beside them, and the sky
-// of 2-1 lets a hero who holds still get their bearings.
+// 1-2's lifts never come down on a hero under or beside them, never squeeze
+// a rider and let him jump off onto their ledges, and the sky of 2-1 lets a
+// hero who holds still get their bearings.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -24,6 +25,7 @@
 #include "play/objects/hero.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
+#include "scene/input.h"
 #include "scene/play_record.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
@@ -116,11 +118,11 @@ TEST_F(DemoFairnessTest, TheTowersFirstLiftSparesAHeroUnderOrBesideIt) {
     const char* keys;
     double fromX, toX;  // where the hero ends
   };
-  // The lift's column: dots 576 to 671 of the map (the stage begins ten
-  // blocks in); the hero is 16 dots wide.
+  // The lift's column: dots 704 to 799 of the map (the stage begins ten
+  // blocks in); the hero is 16 dots wide and walks three dots a frame.
   constexpr Walk kWalks[] = {{"walks right under it to the wall", "180-400 RIGHT\n", 900, 930},
-                             {"stops under it", "180-250 RIGHT\n", 576 - 15, 671},
-                             {"stands beside it", "180-226 RIGHT\n", 576 - 48, 576 - 16}};
+                             {"stops under it", "180-295 RIGHT\n", 704 - 15, 799},
+                             {"stands beside it", "180-272 RIGHT\n", 704 - 48, 704 - 16}};
   for (const Walk& walk : kWalks) {
     SCOPED_TRACE(walk.what);
     std::vector<std::string> lines;
@@ -242,30 +244,43 @@ struct LiftRun {
   int32_t row, first, last;
 };
 
-// A hero standing anywhere on one of 1-2's lifts rides it through a whole
-// round and is never squeezed. The stage is 1-2 as the demo writes it with
-// only its blocks, its lifts and its hero (no enemy, no item): the hero is
-// put on a run of lifts as it starts, at every third dot from the farthest
-// it can stand out over the run's left end to the farthest over its right
-// (where its body would start inside a block it cannot stand), and the
-// game's own frames carry it, until the run's first lift is back where it
-// began.
-TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem) {
+// 1-2 as the demo writes it with only its blocks, its lifts and its hero
+// (no enemy, no item), its lifts gathered in runs (in the order of type,
+// row and column), and the cells its blocks fill.
+struct Tower {
+  static constexpr int kMargin = 10 * 32;  // the stage begins ten blocks in
   cStageData stage;
-  ASSERT_EQ(stage.LoadFromFile("data\\stg4\\c01-2.stg4_001"), 1);
-  constexpr int kMargin = 10 * 32;
-  const std::set<std::string> liftTypes = {plat::Sjis("上下リフト"), plat::Sjis("左右リフト")};
-  const int heroIndex = stage.FindHeroIndex();
-  ASSERT_GE(heroIndex, 0);
-  const cEdCharacter hero = stage.m_PlacedCharacters[static_cast<size_t>(heroIndex)];
+  cEdCharacter hero;
   std::vector<cEdCharacter> lifts;
-  for (size_t i = 0; i < stage.m_PlacedCharacters.size(); ++i)
-    if (liftTypes.count(stage.m_PlacedCharacters[i].m_strName)) lifts.push_back(stage.m_PlacedCharacters[i]);
-  std::sort(lifts.begin(), lifts.end(), [](const cEdCharacter& a, const cEdCharacter& b) {
+  std::vector<LiftRun> runs;
+  std::set<std::pair<int, int>> blocks;
+
+  // The stage's bytes with the hero placed at a cell.
+  std::string WithHeroAt(int32_t column, int32_t row) const {
+    cStageData ride = stage;
+    ride.m_PlacedCharacters.assign(lifts.begin(), lifts.end());
+    ride.m_PlacedCharacters.push_back(hero);
+    ride.m_PlacedCharacters.back().m_nWord1 = column;
+    ride.m_PlacedCharacters.back().m_nWord2 = row;
+    return ride.SaveStageBytes();
+  }
+  bool Block(int32_t column, int32_t row) const { return blocks.count({column, row}) > 0; }
+};
+
+void LoadTower(Tower& tower) {
+  ASSERT_EQ(tower.stage.LoadFromFile("data\\stg4\\c01-2.stg4_001"), 1);
+  const std::set<std::string> liftTypes = {plat::Sjis("上下リフト"), plat::Sjis("左右リフト")};
+  const int heroIndex = tower.stage.FindHeroIndex();
+  ASSERT_GE(heroIndex, 0);
+  tower.hero = tower.stage.m_PlacedCharacters[static_cast<size_t>(heroIndex)];
+  for (size_t i = 0; i < tower.stage.m_PlacedCharacters.size(); ++i)
+    if (liftTypes.count(tower.stage.m_PlacedCharacters[i].m_strName))
+      tower.lifts.push_back(tower.stage.m_PlacedCharacters[i]);
+  std::sort(tower.lifts.begin(), tower.lifts.end(), [](const cEdCharacter& a, const cEdCharacter& b) {
     return std::tie(a.m_strName, a.m_nWord2, a.m_nWord1) < std::tie(b.m_strName, b.m_nWord2, b.m_nWord1);
   });
-  std::vector<LiftRun> runs;
-  for (const cEdCharacter& lift : lifts) {
+  std::vector<LiftRun>& runs = tower.runs;
+  for (const cEdCharacter& lift : tower.lifts) {
     if (!runs.empty() && runs.back().type == lift.m_strName && runs.back().row == lift.m_nWord2 &&
         runs.back().last + 1 == lift.m_nWord1)
       runs.back().last = lift.m_nWord1;
@@ -273,20 +288,36 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem)
       runs.push_back({lift.m_strName, lift.m_nWord2, lift.m_nWord1, lift.m_nWord1});
   }
   ASSERT_EQ(runs.size(), 3u) << "two runs up and down, one to and fro";
-  std::set<std::pair<int, int>> blocks;
-  for (size_t i = 0; i < stage.m_PlacedBlocks.size(); ++i)
-    blocks.insert({stage.m_PlacedBlocks[i].m_nWord1, stage.m_PlacedBlocks[i].m_nWord2});
-  stage.m_PlacedItems.clear();
+  for (size_t i = 0; i < tower.stage.m_PlacedBlocks.size(); ++i)
+    tower.blocks.insert({tower.stage.m_PlacedBlocks[i].m_nWord1, tower.stage.m_PlacedBlocks[i].m_nWord2});
+  tower.stage.m_PlacedItems.clear();
+}
 
+// The first lift of `run` in a scene (the one at the run's first cell when
+// the stage starts).
+const cStageCharacter* FirstLift(const cStageScene& scene, const LiftRun& run) {
+  for (const cStageCharacter& c : scene.m_CharacterList)
+    if (std::trunc(c.m_dX) == Tower::kMargin + run.first * 32 && std::trunc(c.m_dY) == Tower::kMargin + run.row * 32)
+      return &c;
+  return nullptr;
+}
+
+// A hero standing anywhere on one of 1-2's lifts rides it through a whole
+// round and is never squeezed. On 1-2 with only its blocks, its lifts and
+// its hero, the hero is put on a run of lifts as it starts, at every third
+// dot from the farthest
+// it can stand out over the run's left end to the farthest over its right
+// (where its body would start inside a block it cannot stand), and the
+// game's own frames carry it, until the run's first lift is back where it
+// began.
+TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem) {
+  Tower tower;
+  ASSERT_NO_FATAL_FAILURE(LoadTower(tower));
+  constexpr int kMargin = Tower::kMargin;
   StageFlowsInstalled flows;
-  for (const LiftRun& run : runs) {
+  for (const LiftRun& run : tower.runs) {
     // The hero on the run's first lift, as placed, then moved along it.
-    cStageData ride = stage;
-    ride.m_PlacedCharacters.assign(lifts.begin(), lifts.end());
-    ride.m_PlacedCharacters.push_back(hero);
-    ride.m_PlacedCharacters.back().m_nWord1 = run.first;
-    ride.m_PlacedCharacters.back().m_nWord2 = run.row - 1;
-    const std::string bytes = ride.SaveStageBytes();
+    const std::string bytes = tower.WithHeroAt(run.first, run.row - 1);
     const int left = kMargin + run.first * 32, right = kMargin + run.last * 32 + 31, top = kMargin + run.row * 32;
     int width = 0, height = 0;
     {
@@ -303,8 +334,7 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem)
       // Where the body would start inside a block, it cannot stand.
       bool inBlock = false;
       for (int c = (x - kMargin) / 32; c <= (x + width - 1 - kMargin) / 32; ++c)
-        for (int r = (top - height - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r)
-          inBlock |= blocks.count({c, r}) > 0;
+        for (int r = (top - height - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r) inBlock |= tower.Block(c, r);
       if (inBlock) continue;
       ++ridden;
       SCOPED_TRACE(plat::Cp932ToUtf8(run.type) + " at row " + std::to_string(run.row) + ", the hero's left at x " +
@@ -316,9 +346,7 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem)
       rider.m_dX = x + 0.5;
       rider.UpdateX();
       // The run's first lift, and where it starts.
-      const cStageCharacter* first = nullptr;
-      for (const cStageCharacter& c : scene.m_CharacterList)
-        if (std::trunc(c.m_dX) == left && std::trunc(c.m_dY) == top) first = &c;
+      const cStageCharacter* first = FirstLift(scene, run);
       ASSERT_NE(first, nullptr);
       const double startX = first->m_dX, startY = first->m_dY;
       bool moved = false, back = false;
@@ -335,6 +363,137 @@ TEST_F(DemoFairnessTest, TheTowersLiftsNeverSqueezeARiderStandingAnywhereOnThem)
     }
     EXPECT_GE(ridden, static_cast<size_t>(right - left + 1) / 3) << "at least every place over the lifts themselves";
   }
+}
+
+// A hero who boards one of 1-2's lifts up and down as its sign teaches
+// rides it up and, at its stop, jumps off it with a held jump toward the
+// ledge it rises to (the one its top is flush with there): he rises more
+// than a block over the lift, comes down on that ledge and stands there,
+// alive at full HP all the way. On 1-2 with only its blocks, its lifts and
+// its hero, the hero boards the lift by a held jump from the floor beside
+// its shaft once it has come down (the arrow toward it held until he rides
+// it), or stands on it as the stage starts, on each of its cells; he jumps
+// as it stops, and a third of a second into its wait there, holding the
+// arrow toward the ledge until he stands on something.
+TEST_F(DemoFairnessTest, AHeroJumpsFromALiftOntoTheLedgeItRisesTo) {
+  Tower tower;
+  ASSERT_NO_FATAL_FAILURE(LoadTower(tower));
+  constexpr int kMargin = Tower::kMargin;
+  constexpr int kHeldJump = 30;  // frames B1 is held: longer than the whole rise
+  constexpr uint16_t kB1 = 1;  // button 1's bit: the jump
+  struct Boarding {
+    std::string how;
+    int32_t column, row;  // where the hero is placed
+  };
+  StageFlowsInstalled flows;
+  size_t served = 0;
+  for (const LiftRun& run : tower.runs) {
+    if (run.type != plat::Sjis("上下リフト")) continue;
+    ++served;
+    // The floor a jump boards it from: beside the run where the lift comes
+    // down, with room over it.
+    std::vector<Boarding> boardings;
+    for (const int c : {run.first - 1, run.last + 1})
+      if (!tower.Block(c, run.row) && !tower.Block(c, run.row + 1) && tower.Block(c, run.row + 2))
+        boardings.push_back({"jumps on from the floor at column " + std::to_string(c), c, run.row + 1});
+    ASSERT_EQ(boardings.size(), 1u) << "one floor beside the lift's run at row " << run.row;
+    for (int c = run.first; c <= run.last; ++c)
+      boardings.push_back({"stands on it at column " + std::to_string(c), c, run.row - 1});
+    for (const Boarding& boarding : boardings)
+      for (const int delay : {0, 20}) {
+        SCOPED_TRACE("the lift at row " + std::to_string(run.row) + ": the hero " + boarding.how + ", jumps " +
+                     std::to_string(delay) + " frames after its stop");
+        StageSession session(tower.WithHeroAt(boarding.column, boarding.row));
+        ASSERT_TRUE(session.Loaded());
+        cStageScene& scene = session.Scene();
+        const cHero& hero = scene.Hero();
+        const cStageCharacter* lift = FirstLift(scene, run);
+        ASSERT_NE(lift, nullptr);
+        std::set<int32_t> runIds;  // the run's lifts
+        for (const cStageCharacter& c : scene.m_CharacterList)
+          if (std::trunc(c.m_dY) == kMargin + run.row * 32 && c.m_dX >= kMargin + run.first * 32 &&
+              c.m_dX < kMargin + (run.last + 1) * 32)
+            runIds.insert(c.m_nId);
+        ASSERT_EQ(runIds.size(), static_cast<size_t>(run.last - run.first + 1));
+        const double bottom = lift->m_dY;
+        const int32_t hp = hero.m_nHp;
+        cInput& input = InputRecords.At(0);
+        int frame = 0;
+        // One frame of play with these keys; false when the hero was hurt.
+        auto step = [&](uint16_t direction, uint16_t buttons) {
+          input.m_wDirection = direction;
+          input.m_wButtons = buttons;
+          session.Frames(1);
+          ++frame;
+          return scene.m_nMode == kStageModePlay && hero.m_bDying == 0 && hero.m_nHp == hp;
+        };
+        auto where = [&] {
+          return "frame " + std::to_string(frame) + ": the hero at (" + std::to_string(hero.m_dX) + ", " +
+                 std::to_string(hero.m_dY) + "), HP " + std::to_string(hero.m_nHp) + ", the lift at y " +
+                 std::to_string(lift->m_dY);
+        };
+        auto riding = [&] { return hero.m_bRiding != 0 && runIds.count(hero.m_nCarriedById) > 0; };
+
+        // Aboard.
+        if (boarding.row > run.row) {
+          const uint16_t toward = boarding.column < run.first ? kDirRight : kDirLeft;
+          bool moved = false;
+          while (frame < 600 && !(moved && lift->m_dY == bottom)) {
+            ASSERT_TRUE(step(0, 0)) << where();
+            moved = moved || lift->m_dY != bottom;
+          }
+          ASSERT_EQ(lift->m_dY, bottom) << "the lift never came back down";
+          for (int f = 1; f <= 120 && !(riding() && f > kHeldJump); ++f)
+            ASSERT_TRUE(step(riding() ? 0 : toward, f <= kHeldJump ? kB1 : 0)) << where();
+        } else {
+          for (int f = 1; f <= 10 && !riding(); ++f) ASSERT_TRUE(step(0, 0)) << where();
+        }
+        ASSERT_TRUE(riding()) << "never aboard; " << where();
+
+        // Up to its stop: risen, and where it was a frame before.
+        bool stopped = false;
+        for (double before = lift->m_dY; !stopped && frame < 900; before = lift->m_dY) {
+          ASSERT_TRUE(step(0, 0)) << where();
+          ASSERT_TRUE(riding()) << where();
+          stopped = lift->m_dY < bottom && lift->m_dY == before;
+        }
+        ASSERT_TRUE(stopped) << where();
+        const double stop = lift->m_dY;
+        ASSERT_EQ(std::fmod(stop - kMargin, 32.0), 0.0) << "stops between rows at y " << stop;
+        const int32_t ledgeRow = static_cast<int32_t>(stop - kMargin) / 32;
+        // The ledge: the block beside the run that the lift is flush with.
+        std::vector<int32_t> sides;
+        for (const int c : {run.first - 1, run.last + 1})
+          if (tower.Block(c, ledgeRow) && !tower.Block(c, ledgeRow - 1)) sides.push_back(c);
+        ASSERT_EQ(sides.size(), 1u) << "one ledge beside the lift's stop at row " << ledgeRow;
+        const uint16_t toward = sides[0] < run.first ? kDirLeft : kDirRight;
+        for (int f = 0; f < delay; ++f) ASSERT_TRUE(step(0, 0)) << where();
+        ASSERT_TRUE(riding()) << where();
+
+        // The jump, the arrow held until he stands on something.
+        const double from = hero.m_dY;
+        double highest = from;
+        bool standing = false;
+        for (int f = 1; f <= 180 && !(standing && f > kHeldJump); ++f) {
+          ASSERT_TRUE(step(standing ? 0 : toward, f <= kHeldJump ? kB1 : 0)) << where();
+          highest = std::min(highest, hero.m_dY);
+          standing = f > 1 && hero.m_bContactDown != 0;
+        }
+        EXPECT_GT(from - highest, 32) << "rose from the lift only to y " << highest;
+        for (int f = 0; f < 60; ++f) ASSERT_TRUE(step(0, 0)) << where();
+        // On the ledge: on no lift, his feet on the ledge's row, a block of
+        // it under him on the ledge's side of the run.
+        EXPECT_EQ(hero.m_bRiding, 0) << where();
+        EXPECT_NE(hero.m_bContactDown, 0) << where();
+        EXPECT_EQ(std::trunc(hero.m_dY) + hero.m_nHeight, kMargin + ledgeRow * 32) << where();
+        bool onLedge = false;
+        const int32_t left = static_cast<int32_t>(hero.m_dX);
+        for (int32_t c = (left - kMargin) / 32; c <= (left + hero.m_nWidth - 1 - kMargin) / 32; ++c)
+          onLedge |= tower.Block(c, ledgeRow) && (toward == kDirLeft ? c < run.first : c > run.last);
+        EXPECT_TRUE(onLedge) << where();
+      }
+  }
+  EXPECT_EQ(served, 2u) << "two runs up and down";
 }
 
 // 2-2's opening is safe: a hero who does nothing is alive ten seconds after
