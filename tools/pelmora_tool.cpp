@@ -94,9 +94,15 @@ bool AsksForHelp(const std::string& word) { return word == "--help" || word == "
 int main(int argc, char** argv) {
   auto& commands = tool::Commands();
   const std::vector<std::string> words(argv + 1, argv + argc);
-  if (words.empty() || AsksForHelp(words[0])) {
+  if (!words.empty() && AsksForHelp(words[0])) {
     PrintCommands(stdout);
     return 0;
+  }
+  // A run without a command is a usage error: the list goes where errors go.
+  if (words.empty()) {
+    std::fprintf(stderr, "pelmora-tool: no command given\n");
+    PrintCommands(stderr);
+    return 2;
   }
   auto it = commands.find(words[0]);
   if (it == commands.end()) {

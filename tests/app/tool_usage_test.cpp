@@ -49,6 +49,7 @@ struct UsageCase {
 TEST_F(ToolUsageTest, HelpWrongWordsMissingFilesAndBadNumbersAreToldWithTheirExitStatus) {
   const std::string missing = At("nothing-here.stg4_1");
   const UsageCase cases[] = {
+      {"", 2, "", "no command given"},
       {"--help", 0, "usage: pelmora-tool COMMAND", ""},
       {"help", 0, "usage: pelmora-tool COMMAND", ""},
       {"frobnicate", 2, "", "unknown command: frobnicate"},
