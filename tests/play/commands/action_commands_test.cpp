@@ -93,7 +93,9 @@ TEST(ActionCommands, FlowOperationsActOnTheChosenFlowsOfTheOwner) {
       EXPECT_EQ((std::vector<int32_t>{f.m_bRunning, f.m_bPaused, f.m_bHalted, f.m_bRemovalRequest}), c.flows[i])
           << "op " << c.op << " scope " << c.scope << " whose " << c.whose << " flow " << i;
     }
-    if (c.op == 0) EXPECT_EQ(flows.At(0).m_nFrameCounter, 0);
+    if (c.op == 0) {
+      EXPECT_EQ(flows.At(0).m_nFrameCounter, 0);
+    }
     s.Frames(1);  // retired states live until the frame ends (ASan)
   }
   SetFlowHost(host);

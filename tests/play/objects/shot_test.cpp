@@ -342,7 +342,9 @@ TEST(ShotOrder, DropsFindsAndSqueezesOutHolesInOrder) {
       if (order[k].shot) walked.push_back(order[k].shot);
     EXPECT_EQ(walked, kept) << r.count << " " << r.every;
     for (size_t i = 1; i < r.count; i += r.every + 1)
-      if (i % r.every != 0) EXPECT_EQ(order.Find(serials[i])->shot, fake[i]);
+      if (i % r.every != 0) {
+        EXPECT_EQ(order.Find(serials[i])->shot, fake[i]);
+      }
   }
 }
 
