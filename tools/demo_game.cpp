@@ -98,9 +98,10 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
 
 // A moving platform: a block character drawn from the block picture that
 // flies `distance` dots one way and back, `tenths` tenths of a second each
-// way, and waits `pause` tenths at the far end of its way.
+// way, and waits `pauseThere` tenths at the far end of its way and
+// `pauseBack` tenths where it began.
 cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t distance, uint16_t tenths,
-                      uint16_t pause) {
+                      uint16_t pauseThere, uint16_t pauseBack) {
   cEdCharacter lift = Character(name, kLiftTile, 1, 0);
   lift.m_nGraphicSource = 0;  // a block's picture
   lift.m_nParam25 = 1;        // a block to the others
@@ -116,8 +117,9 @@ cEdCharacter Platform(const char* name, uint8_t there, uint8_t back, uint16_t di
     return c;
   };
   std::vector<cEdCmd> round = {leg(there)};
-  if (pause != 0) round.push_back(Wait(pause));
+  if (pauseThere != 0) round.push_back(Wait(pauseThere));
   round.push_back(leg(back));
+  if (pauseBack != 0) round.push_back(Wait(pauseBack));
   lift.m_vFlows = {Flow(kTriggerAlways, round)};
   return lift;
 }
@@ -251,30 +253,57 @@ cEdCharacter EndingLight(const cCommonPalette& palette) {
   return light;
 }
 
-// The master of the castle: a ghost three times the size that sways from
-// side to side, fires three shots at the hero every two seconds and a half and calls a
-// bat every six; it blinks when hit. Thirty hits beat it. Beaten, it bursts
-// and shakes the screen, and leaves the light that brings the ending.
+// The master of the castle: a ghost three times the size that hovers in
+// the middle of its hall, between the two ledges and at their height, and
+// calls a bat every six seconds; it blinks when hit. Every two seconds and
+// a half it sways out to one side and back (a block to the right, then a
+// block and a half to the left: its body stays most of a block clear of a
+// hero at either ledge's end), stops in the middle, roars, and as the roar
+// ends (the screen shaking with it) fires three slow shots from the top of
+// its head at where the hero is. The roar is the warning the hall's sign
+// teaches, and the shots fly three dots a frame from the middle of the
+// hall: wherever the hero stands, more than half a second passes from a
+// volley to its reaching him. Thirty hits beat it. Beaten, it bursts and
+// shakes the screen, and leaves the light that brings the ending.
 cEdCharacter Master(const cCommonPalette& palette) {
   cEdCharacter master = Enemy("魔王", 3, 30, 1000);
   master.m_nParam33 = 1;  // flies
   master.m_nParam36 = 3;  // three times the size
   master.m_nParam45 = 10;
-  // Four blocks to the left and back, and as many to the right.
-  cEdCmd left = Move(kCmdMoveStraight, kDirLeft, 15), right = Move(kCmdMoveStraight, kDirRight, 15);
-  left.m_nDuration = 15;
-  right.m_nDuration = 30;
-  cEdCmd spread = Shot(2, 50, 40);
-  spread.m_pShot->m_f7 = 1;    // aimed at the hero
+  constexpr uint16_t kSwayTenths = 7;  // each way of a sway
+  auto sway = [](uint8_t direction, uint16_t dots) {
+    cEdCmd c = Move(kCmdMoveStraight, direction, 0);
+    c.m_pMove->m_f26 = 1;  // by time and distance (in dots)
+    c.m_pMove->SetDistanceStart(dots);
+    c.m_nDuration = kSwayTenths;
+    return c;
+  };
+  cEdCmd spread = Shot(2, 30, 40);
+  spread.m_pShot->m_f2 = kDirUp;  // from the top of its head, whichever way it faces
+  spread.m_pShot->m_f7 = 1;       // aimed at the hero
   spread.m_pShot->m_f24 = 1;
   spread.m_pShot->SetExtraCount(2);
   spread.m_pShot->SetAngleStep(20);
   spread.m_pShot->SetBaseAngle(-20);
   spread.m_nSound = kSndShot;
+  cEdCmd roar = Command(kCmdPlaySound, {kSndBossRoar});
+  roar.m_nTogether = 1;  // the hall shakes as it roars
+  const cEdCmd shake = Command(kCmdPlayScreenEffect, {kShakeEffect, 0, 0});
+  struct Side {
+    uint8_t out, back;
+    uint16_t dots;
+  };
+  std::vector<cEdCmd> round;
+  for (const Side& side : {Side{kDirRight, kDirLeft, 32}, Side{kDirLeft, kDirRight, 48}}) {
+    // Out and back (2.1 s with the turn), the roar, the volley as it ends
+    // (0.6 s later) and a moment's rest: two seconds and a half.
+    const std::vector<cEdCmd> half = {sway(side.out, side.dots), Wait(2), sway(side.back, side.dots), roar, shake,
+                                      Wait(6), spread, Wait(2)};
+    round.insert(round.end(), half.begin(), half.end());
+  }
   cEdCmd bat = Summon(kCmdSummonCharacter, static_cast<int16_t>(IndexByName(palette.m_Characters, "やみコウモリ")));
   const uint32_t blink = static_cast<uint32_t>(IndexByName(Database.m_CharaEffects, "点滅"));
-  master.m_vFlows = {Flow(kTriggerAlways, {left, Wait(5), right, Wait(5), left, Wait(5)}),
-                     Flow(kTriggerAlways, {Wait(25), spread}),
+  master.m_vFlows = {Flow(kTriggerAlways, round),
                      Flow(kTriggerAlways, {Wait(60), bat}),
                      Flow(kTriggerHitByShot, {Command(kCmdPlayCharaEffect, {blink, 0, 0}),
                                               Command(kCmdPlaySound, {kSndDamage})})};
@@ -332,11 +361,12 @@ void AddGameTypes(cCommonPalette& palette) {
   // hero walks under it, or stands beside it, unharmed; at the top it is
   // flush with the ledge three blocks up, never above it, and waits there
   // half a second for the hero to step or jump off.
-  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 96, 16, 5));
+  palette.m_Characters.push_back(Platform("上下リフト", kDirUp, kDirDown, 96, 16, 5, 0));
   // The lift to and fro runs four blocks each way in two seconds, from
-  // where it is placed to the left and back: three of them side by side
-  // shuttle across a gap of seven blocks.
-  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 128, 20, 0));
+  // where it is placed to the left and back, and waits half a second at
+  // each end, so that a rider walking off it is on the ledge before it
+  // turns: three of them side by side shuttle across a gap of seven blocks.
+  palette.m_Characters.push_back(Platform("左右リフト", kDirLeft, kDirRight, 128, 20, 5, 5));
   palette.m_Characters.push_back(Blob());
   palette.m_Characters.push_back(Turret());
   palette.m_Characters.push_back(Bat());
@@ -411,6 +441,7 @@ struct StageSketch {
   Backdrop backdrop;
   std::vector<const char*> rows;  // top to bottom, one character a block
   std::vector<const char*> signs;  // the texts of its signs ('i'), in row order
+  int32_t signsRaised = 0;         // dots above the screen's centre its signs' texts show
 };
 
 // A placed sign shows the sketch's text number `n`.
@@ -425,7 +456,10 @@ void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
   for (const char* c = sketch.signs[n]; *c; ++c) text += *c == '\n' ? std::string(" \n ") : std::string(1, *c);
   text += ' ';
   std::vector<cEdFlow> flows = sign.m_vFlows.Get();
-  flows.at(0).m_vCmds.at(0).m_strText = plat::Sjis(text.c_str());
+  cEdCmd& message = flows.at(0).m_vCmds.at(0);
+  message.m_strText = plat::Sjis(text.c_str());
+  constexpr size_t kMessageOffsetY = 4;  // the window's offset down from its place
+  message.m_vParams.at(kMessageOffsetY) = static_cast<uint32_t>(-sketch.signsRaised);
   sign.m_vFlows = flows;
 }
 
@@ -680,7 +714,11 @@ StageSketch WindRoad() {
 }
 
 // ---- World 3: the castle ----
-// 3-1: the master of the castle in its hall.
+// 3-1: the master of the castle in its hall. The hero comes in on the
+// floor, under the master, beside a sign that names its warning and how
+// to fight it; its text shows high in the hall, clear of the master and
+// its shots. Hearts wait over the inner ends of the two ledges from which
+// the hero's shots reach it.
 StageSketch MastersHall() {
   return {"魔王の間",
           kMusicCastle,
@@ -695,14 +733,15 @@ StageSketch MastersHall() {
               "B                  B",
               "B                  B",
               "B                  B",
-              "B    h  M     h    B",
+              "B    h   M    h    B",
               "B BBBB        BBBB B",
               "B                  B",
-              "B         @        B",
+              "B         @ i      B",
               "B##################B",
               "B##################B",
           },
-          {}};
+          {"魔王がほえたら 弾が来る！\nジャンプでよけて 段の上からXで攻撃"},
+          160};
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // of its stages on their own: the heart heals, 1-1's ghost turret gives the
 // hero time between its shots and its bat waits where a shot reaches it,
 // 1-2's lifts never come down on a hero under or beside them, never squeeze
-// a rider and let him jump off onto their ledges, and the sky of 2-1 lets a
-// hero who holds still get their bearings.
+// a rider and let him jump off onto their ledges, the sky of 2-1 lets a
+// hero who holds still get their bearings, and 3-1's master warns before
+// it fires and fires shots a hero can see coming.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -23,6 +25,7 @@
 #include "front/world_map_model.h"
 #include "platform/text.h"
 #include "play/objects/hero.h"
+#include "play/objects/shot.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
 #include "scene/input.h"
@@ -233,6 +236,182 @@ TEST_F(DemoFairnessTest, TheSkyLeavesAHeroWhoHoldsStillUnharmedForTenSeconds) {
   const size_t start = PlayStart(lines);
   ASSERT_LT(start, 200u);
   for (size_t i = start; i < start + 600; ++i) ASSERT_EQ(Number(Hero(lines[i]), "hp"), 3.0) << "frame " << i + 1;
+}
+
+// ---- the master's hall ----
+
+// A box of world dots, edges included.
+struct Area {
+  double left, top, right, bottom;
+  bool Meets(const Area& o) const { return left <= o.right && right >= o.left && top <= o.bottom && bottom >= o.top; }
+};
+Area AreaOf(const cHitRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+// The master of 3-1 gives warning and time: wherever a hero stands still
+// in its hall, each of its volleys comes half a second to a second after a
+// roar of its own (the warning the hall's sign names), and none of its shots reaches a
+// place where a hero can stand (his hit box, standing on the top of any
+// block with room over it, from as far out over the block's left side as
+// he can stand to as far over its right, wherever his body is clear of the
+// blocks) sooner than half a second after it was fired. On 3-1 as the demo
+// writes it, the hero is put, as the stage starts, at every sixteenth dot
+// of every such place, and the game's own frames run until the master has
+// fired both volleys of its round and their shots are gone.
+TEST_F(DemoFairnessTest, TheMastersVolleysComeAfterItsRoarAndGiveAStandingHeroHalfASecond) {
+  constexpr int kMargin = 10 * 32;  // the stage begins ten blocks in
+  constexpr int kWarning = 30, kFlight = 30;  // frames: half a second each
+  constexpr int kVolleys = 2;  // one to each side of its sway
+  cStageData hall;
+  ASSERT_EQ(hall.LoadFromFile("data\\stg4\\c03-1.stg4_001"), 1);
+  std::set<std::pair<int, int>> blocks;
+  for (size_t i = 0; i < hall.m_PlacedBlocks.size(); ++i)
+    blocks.insert({hall.m_PlacedBlocks[i].m_nWord1, hall.m_PlacedBlocks[i].m_nWord2});
+  auto block = [&](int column, int row) { return blocks.count({column, row}) > 0; };
+  const int heroIndex = hall.FindHeroIndex();
+  ASSERT_GE(heroIndex, 0);
+  // The hero placed at a cell, the stage's bytes.
+  auto withHeroAt = [&](int column, int row) {
+    cStageData placed = hall;
+    placed.m_PlacedCharacters[static_cast<size_t>(heroIndex)].m_nWord1 = column;
+    placed.m_PlacedCharacters[static_cast<size_t>(heroIndex)].m_nWord2 = row;
+    return placed.SaveStageBytes();
+  };
+  // The roar's sound, as the running game numbers the database's sounds.
+  int roar = -1;
+  for (size_t i = 0; i < Database.m_Sounds.size(); ++i)
+    if (Database.m_Sounds[i].m_strName == "wave\\roar.wav") roar = 16 + static_cast<int>(i);
+  ASSERT_GE(roar, 0);
+
+  StageFlowsInstalled flows;
+  int width = 0, height = 0;
+  cHitRect hit;  // the hero's hit box, placed
+  {
+    StageSession probe(hall.SaveStageBytes());
+    ASSERT_TRUE(probe.Loaded());
+    width = probe.Scene().Hero().m_nWidth, height = probe.Scene().Hero().m_nHeight;
+    hit = probe.Scene().Hero().m_Hit2;
+  }
+  ASSERT_GT(hit.width, 0);
+  ASSERT_GT(hit.height, 0);
+  // The places a hero can stand, as runs of his left x along a block row's
+  // tops: the hit boxes they cover, and where he is put.
+  struct Place {
+    int column, row;  // the cell he is placed in
+    int x;            // his left
+  };
+  std::vector<Area> standing;
+  std::vector<Place> places;
+  for (int row = 1; row < hall.Int(kStageHeight); ++row) {
+    const int top = kMargin + row * 32, y = top - height;
+    auto stands = [&](int x) {
+      bool under = false;
+      for (int c = (x - kMargin) / 32; c <= (x + width - 1 - kMargin) / 32; ++c) {
+        under |= block(c, row);
+        for (int r = (y - kMargin) / 32; r <= (top - 1 - kMargin) / 32; ++r)
+          if (block(c, r)) return false;
+      }
+      return under;
+    };
+    for (int x = kMargin; x < kMargin + hall.Int(kStageWidth) * 32;) {
+      if (!stands(x)) {
+        ++x;
+        continue;
+      }
+      const int first = x;
+      while (stands(x + 1)) ++x;
+      standing.push_back({double(first + hit.offsetX), double(y + hit.offsetY),
+                          double(x + hit.offsetX + hit.width - 1), double(y + hit.offsetY + hit.height - 1)});
+      for (int at = first; at <= x; at += std::min(16, std::max(1, x - at)))
+        places.push_back({(at + width / 2 - kMargin) / 32, row - 1, at});
+      ++x;
+    }
+  }
+  ASSERT_GE(standing.size(), 3u) << "the floor and the two ledges";
+
+  for (const Place& place : places) {
+    SCOPED_TRACE("the hero standing with his left at x " + std::to_string(place.x) + " on row " +
+                 std::to_string(place.row + 1));
+    StageSession session(withHeroAt(place.column, place.row));
+    ASSERT_TRUE(session.Loaded());
+    cStageScene& scene = session.Scene();
+    cHero& hero = scene.Hero();
+    hero.m_dX = place.x + 0.5;
+    hero.UpdateX();
+    int32_t master = -1;
+    for (const cStageCharacter& c : scene.m_CharacterList)
+      if (c.Definition().m_strName == plat::Sjis("魔王")) master = c.m_nId;
+    ASSERT_GE(master, 0) << "no master in the hall";
+    // Each of its shots: when it was fired, where it was, how far it went
+    // in its last frame and whether it has reached a standing place.
+    struct Flight {
+      int fired;
+      Area was;
+      double dx = 0, dy = 0;
+      bool reached = false;
+    };
+    std::map<uint64_t, Flight> shots;
+    int volleys = 0, roared = -1;  // the frame of the last roar heard
+    size_t heard = 0;
+    // The shortest warning and the soonest reach, said where they were.
+    int warning = INT32_MAX, flight = INT32_MAX;
+    std::string warned, flew;
+    for (int frame = 1; frame <= 900 && (volleys < kVolleys || !shots.empty()); ++frame) {
+      session.Frames(1);
+      ASSERT_EQ(scene.m_nMode, kStageModePlay) << "frame " << frame;
+      ASSERT_EQ(hero.m_bDying, 0) << "frame " << frame << ": the hero fell before the master's round ended";
+      for (; heard < session.Sounds().size(); ++heard)
+        if (session.Sounds()[heard] == roar) roared = frame;
+      // A shot that reached a standing place, `frames` after it was fired.
+      auto reach = [&](Flight& f, const Area& at) {
+        if (f.reached || std::none_of(standing.begin(), standing.end(), [&](const Area& b) { return b.Meets(at); }))
+          return;
+        f.reached = true;
+        if (frame - f.fired < flight)
+          flight = frame - f.fired, flew = "fired at frame " + std::to_string(f.fired) + ", it reaches (" +
+                                           std::to_string(at.left) + ", " + std::to_string(at.top) + ") at frame " +
+                                           std::to_string(frame);
+      };
+      std::set<uint64_t> now;
+      bool volley = false;
+      for (const std::shared_ptr<cShot>& shot : scene.m_ShotList) {
+        if (shot->m_nOwnerId != master || !shot->IsProjectile()) continue;
+        now.insert(shot->m_nOrderSerial);
+        const Area at = AreaOf(shot->m_Hit);
+        auto [it, fresh] = shots.insert({shot->m_nOrderSerial, Flight{frame, at}});
+        volley |= fresh;
+        Flight& f = it->second;
+        f.dx = at.left - f.was.left, f.dy = at.top - f.was.top;
+        f.was = at;
+        reach(f, at);
+      }
+      if (volley) {
+        ++volleys;
+        // Its own roar: none heard since the last volley, or one heard
+        // more than a second before, is no warning.
+        const int given = roared < 0 || frame - roared > 2 * kWarning ? 0 : frame - roared;
+        if (given < warning)
+          warning = given, warned = "a volley at frame " + std::to_string(frame) + ", the roar before it at frame " +
+                                    std::to_string(roared);
+        roared = -1;
+      }
+      // A shot gone this frame went at most as far as in its last frame
+      // (on a hero it vanishes in the frame it meets him).
+      for (auto it = shots.begin(); it != shots.end();) {
+        if (now.count(it->first)) {
+          ++it;
+          continue;
+        }
+        const Area& was = it->second.was;
+        reach(it->second, {std::min(was.left, was.left + it->second.dx), std::min(was.top, was.top + it->second.dy),
+                           std::max(was.right, was.right + it->second.dx),
+                           std::max(was.bottom, was.bottom + it->second.dy)});
+        it = shots.erase(it);
+      }
+    }
+    EXPECT_GE(volleys, kVolleys);
+    EXPECT_GE(warning, kWarning) << warned;
+    EXPECT_GE(flight, kFlight) << flew;
+  }
 }
 
 // ---- riders, the wind road's opening, extra lives and the map's gates ----
