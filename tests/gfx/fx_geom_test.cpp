@@ -192,7 +192,7 @@ TEST_F(FxGeomTest, LensReadsTheWorkedSourceOffsets) {
     EXPECT_EQ(offsetAt(-2, 1), std::pair(0, 0));
     EXPECT_EQ(offsetAt(0, 3), std::pair(0, 3));
     // A flat lens and bad sizes draw nothing.
-    for (const auto [radius, depth] : {std::pair{0, 0}, std::pair{-1, 2}, std::pair{3, -1}})
+    for (const auto& [radius, depth] : {std::pair{0, 0}, std::pair{-1, 2}, std::pair{3, -1}})
       EXPECT_EQ(DDBltLens(&dst, 8, 8, radius, depth, &src, 7, 7, 1, 0), 0);
     TearDown();
   }
