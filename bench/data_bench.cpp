@@ -109,7 +109,7 @@ std::string DemoFolder() {
     const fs::path tool = self.parent_path() / "pelmora-tool";
     const fs::path dir = fs::temp_directory_path() / "pelmora-data-bench-demo";
     fs::remove_all(dir, ec);
-    const std::string command = "'" + tool.string() + "' make-demo '" + dir.string() + "' > /dev/null";
+    const std::string command = '\'' + tool.string() + "' make-demo '" + dir.string() + "' > /dev/null";
     return std::system(command.c_str()) == 0 ? dir.string() : std::string();
   }();
   return folder;

@@ -664,7 +664,7 @@ void cRecord::DumpJson(cJsonWriter& json) {
     const cRecordField f = FieldAt(i);
     json.BeginObject();
     json.Key("name");
-    json.String(f.name ? f.name : ("#" + std::to_string(i)));
+    json.String(f.name ? f.name : ('#' + std::to_string(i)));
     json.Key("value");
     const uint8_t* p = static_cast<const uint8_t*>(f.address);
     if (f.count == 1) {
@@ -682,7 +682,7 @@ void cRecord::DumpJson(cJsonWriter& json) {
   for (size_t i = 0; i < StringCount(); ++i) {
     json.BeginObject();
     json.Key("name");
-    json.String(StringNameAt(i) ? StringNameAt(i) : ("#" + std::to_string(i)));
+    json.String(StringNameAt(i) ? StringNameAt(i) : ('#' + std::to_string(i)));
     json.Key("value");
     json.String(*StringAt(i));
     json.EndObject();

@@ -42,7 +42,7 @@ int32_t FieldGate(int k) {
 const char* FieldName(int k) {
   static const std::array<std::string, kStageFieldCount + 1> names = [] {
     std::array<std::string, kStageFieldCount + 1> n;
-    for (int i = 1; i <= kStageFieldCount; ++i) n[static_cast<size_t>(i)] = "#" + std::to_string(i);
+    for (int i = 1; i <= kStageFieldCount; ++i) n[static_cast<size_t>(i)] = '#' + std::to_string(i);
     return n;
   }();
   return names[static_cast<size_t>(k)].c_str();

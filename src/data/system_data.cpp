@@ -25,7 +25,7 @@ constexpr int32_t kFieldVersion[81] = {
 const char* FieldName(int k) {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> v(81);
-    for (int i = 0; i < 81; ++i) v[i] = "#" + std::to_string(i);
+    for (int i = 0; i < 81; ++i) v[i] = '#' + std::to_string(i);
     return v;
   }();
   return names[k].c_str();

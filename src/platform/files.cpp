@@ -75,9 +75,10 @@ std::string ResolveUtf8(std::string_view path) {
   const bool trailingSeparator = IsSeparator(path.back());
 
   std::vector<Component> stack;
-  std::string folder = absolute ? "/" : "";
+  const std::string root = absolute ? "/" : "";
+  std::string folder = root;
   auto rebuildFolder = [&] {
-    folder = absolute ? "/" : "";
+    folder = root;
     for (const Component& c : stack) folder = JoinLinux(folder, c.name);
   };
 
@@ -119,7 +120,7 @@ std::string ResolveUtf8(std::string_view path) {
     stack.push_back(std::move(next));
   }
 
-  if (folder.empty()) folder = ".";
+  if (folder.empty()) folder.push_back('.');
   if (trailingSeparator && folder.back() != '/') folder.push_back('/');
   return folder;
 }

@@ -540,8 +540,8 @@ struct AheadPicture {
   std::string path;
   enum State { kQueued, kDecoding, kDone } state = kQueued;
   bool decoded = false;
-  FileStamp stamp;
-  DecodedImage image;
+  FileStamp stamp{};
+  DecodedImage image{};
 };
 
 struct AheadStore {

@@ -225,7 +225,10 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void SelectRectMaskedRoad(c
         if constexpr (kReversed) {
           const __m512i turn = _mm512_setr_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
           __builtin_prefetch(ahead - static_cast<ptrdiff_t>(i + 15) * 4, 0, 2);
-          t = _mm512_permutexvar_epi32(turn, _mm512_maskz_loadu_epi32(back, tex - static_cast<ptrdiff_t>(i + 15) * 4));
+          // All sixteen lanes through the masked form: GCC 12's plain
+          // _mm512_permutexvar_epi32 starts from an undefined vector it then warns of.
+          t = _mm512_maskz_permutexvar_epi32(0xFFFF, turn,
+                                             _mm512_maskz_loadu_epi32(back, tex - static_cast<ptrdiff_t>(i + 15) * 4));
         } else {
           __builtin_prefetch(ahead + static_cast<size_t>(i) * 4, 0, 2);
           t = _mm512_maskz_loadu_epi32(in, tex + static_cast<size_t>(i) * 4);

@@ -105,7 +105,10 @@ __attribute__((target("avx512f,avx512bw"))) void ReverseTexelsWidest(const uint8
   int i = 0;
   for (; i + lanes <= count; i += lanes) {
     const __m512i v = _mm512_loadu_si512(row + static_cast<size_t>(start - i - lanes + 1) * bytes);
-    const __m512i turned = bytes == 4 ? _mm512_permutexvar_epi32(turn32, v) : _mm512_permutexvar_epi16(turn16, v);
+    // All sixteen lanes through the masked form: GCC 12's plain
+    // _mm512_permutexvar_epi32 starts from an undefined vector it then warns of.
+    const __m512i turned =
+        bytes == 4 ? _mm512_maskz_permutexvar_epi32(0xFFFF, turn32, v) : _mm512_permutexvar_epi16(turn16, v);
     _mm512_storeu_si512(out + static_cast<size_t>(i) * bytes, turned);
   }
   ReverseTexelsWide(row, start - i, count - i, bytes, out + static_cast<size_t>(i) * bytes);

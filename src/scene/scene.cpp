@@ -53,7 +53,9 @@ uint32_t g_workRing[16] = {};
 int g_workRingIndex = 0;
 
 void DeleteScene(cSceneManager& manager, int32_t id) {
-  cScene*& slot = manager.m_lpScenes[SlotOf(id)];
+  const int index = SlotOf(id);
+  if (index < 0) return;
+  cScene*& slot = manager.m_lpScenes[index];
   if (!slot) return;
   if (id == kSceneStage) g_lpStageScene.store(nullptr);
   delete slot;

@@ -59,7 +59,7 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   std::string both;
   for (const char* run : {"a", "b"}) {
     fs::copy(folder / "fresh", folder / run, fs::copy_options::recursive);
-    both += "(" + std::string(PELMORA_TOOL) + " play '" + (folder / run) + "' --frames " + std::to_string(frames) +
+    both += '(' + std::string(PELMORA_TOOL) + " play '" + (folder / run) + "' --frames " + std::to_string(frames) +
             inputs + " --trace '" + (folder / (std::string(run) + ".jsonl")) + "' > /dev/null 2> '" +
             (folder / (std::string(run) + ".err")) + "'; echo $? > '" + (folder / (std::string(run) + ".rc")) +
             "') & ";

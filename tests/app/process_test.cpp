@@ -264,8 +264,12 @@ TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
     const std::string out = Slurp(root_ / "out.txt"), err = Slurp(root_ / "err.txt");
-    if (row.out[0] != '\0') EXPECT_NE(out.find(row.out), std::string::npos) << out;
-    if (row.err[0] != '\0') EXPECT_NE(err.find(row.err), std::string::npos) << err;
+    if (row.out[0] != '\0') {
+      EXPECT_NE(out.find(row.out), std::string::npos) << out;
+    }
+    if (row.err[0] != '\0') {
+      EXPECT_NE(err.find(row.err), std::string::npos) << err;
+    }
     EXPECT_FALSE(fs::exists(folder / "Report_Game.txt"));
     EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
   }

@@ -77,8 +77,12 @@ TEST_F(ToolUsageTest, HelpWrongWordsMissingFilesAndBadNumbersAreToldWithTheirExi
     SCOPED_TRACE(c.args);
     const ToolRun run = Run(c.args);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
-    if (!c.out.empty()) EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
-    if (!c.err.empty()) EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    if (!c.out.empty()) {
+      EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    }
+    if (!c.err.empty()) {
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
   }
   // Nothing was written for the refused runs.
   EXPECT_FALSE(std::filesystem::exists(At("out.stg4_1")));

@@ -83,7 +83,9 @@ void CheckGroups(const std::vector<Member<T>>& members, int groups, int conditio
           << "group " << g << " member " << i;
     EXPECT_EQ(t.m_strName == "base", g == 0) << g;
     EXPECT_EQ(t.m_vConds.size() == 2, g == conditionGroup) << g;
-    if (g != listGroup) EXPECT_EQ(listSize(t), ownListSize) << g;
+    if (g != listGroup) {
+      EXPECT_EQ(listSize(t), ownListSize) << g;
+    }
   }
 }
 

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 std::string Bytes(std::initializer_list<int> values) {
   std::string s;
   for (int v : values) s.push_back(static_cast<char>(v));
@@ -46,7 +48,7 @@ class cSample : public cRecord {
 TEST(RecordTest, WritesTheFileLayoutByteForByte) {
   cSample r;
   std::tie(r.m_byte, r.m_word, r.m_pair[0], r.m_pair[1], r.m_double, r.m_nLater) = std::tuple(0xAB, -2, 5, -1, 1.0, 3);
-  r.m_strB = "a";
+  r.m_strB = "a"s;
   r.m_children.resize(1);
   r.m_children[0].m_strLabel = "go";
   std::string expected = Bytes({0x69, 0x03, 0, 0,  // version 873
@@ -109,13 +111,13 @@ TEST(RecordTest, BrokenFilesFailAndLeaveTheRecordAsItWas) {
 TEST(RecordTest, ClearAndCopyTouchOnlyDeclaredMembers) {
   cSample a;
   a.m_word = 5;
-  a.m_strA = "x";
+  a.m_strA = "x"s;
   a.m_children.resize(3);
   a.Clear();
   EXPECT_EQ(std::tuple(a.m_word, a.m_strA, a.m_children.size()), std::tuple(0, "", 3u));
   cSample b;
   b.m_word = 9;
-  b.m_strB = "y";
+  b.m_strB = "y"s;
   a.CopyFrom(b);
   EXPECT_EQ(std::tuple(a.m_word, a.m_strB, a.m_children.size()), std::tuple(9, "y", 3u));
   // Copies declare afresh: a copy writes its own members, not the source's.

@@ -5,6 +5,8 @@
 #include "data/system_data.h"
 #include "support/sandbox.h"
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -82,9 +84,13 @@ TEST(SystemIniTest, TheDefaultFileReadsBackAsTheDefaults) {
   changed.m_Keys[7].m_nDefault = -3;
   changed.m_Keys[8].SetText("FreeStage", "data\\stg4\\a.stg4_873");
   for (cSystemData* table : {&system, &changed}) {
-    GameSettingsRecord expected, read;
+    GameSettingsRecord expected;
     SetDefaultSettings(expected, table->m_Keys);
-    std::memset(&read, 0x55, sizeof read);
+    // Every byte of the record read into starts as 0x55, so a field the
+    // reader leaves alone shows.
+    std::array<unsigned char, sizeof(GameSettingsRecord)> poison;
+    poison.fill(0x55);
+    GameSettingsRecord read = std::bit_cast<GameSettingsRecord>(poison);
     read.szFreeStage[0] = '\0';
     EXPECT_EQ(ParseSystemIni(DefaultSystemIniText(table->m_Keys), read, table->m_Keys), 1);
     EXPECT_EQ(std::memcmp(&read, &expected, offsetof(GameSettingsRecord, szFreeStage)), 0);

@@ -136,7 +136,9 @@ TEST(WorldMapTest, DisagreeingOrHostileSizes) {
     ASSERT_TRUE(map.LoadFromBytes(f->Build()));
     EXPECT_EQ(map.Pitch(), 16);
     EXPECT_EQ(map.m_Grid.size(), 16u * 7);
-    if (f == &wrongShift) EXPECT_EQ(map.CellAt(8, 6), 2u);
+    if (f == &wrongShift) {
+      EXPECT_EQ(map.CellAt(8, 6), 2u);
+    }
   }
   // Sizes that make no map, counts beyond the file: the load fails and the
   // map is as it was.

@@ -140,7 +140,9 @@ TEST(KeyConditions, SequencesMatchTheInputHistory) {
     SetCurrentCharacter(&actor);
     EXPECT_EQ(CheckFlowKeyConditions(actor.flows, actor.flows.At(0)), row.expected) << row.name;
     // Without the hold-match option the same entry fires only once.
-    if (row.expected == 1) EXPECT_EQ(CheckFlowKeyConditions(actor.flows, actor.flows.At(0)), 0) << row.name;
+    if (row.expected == 1) {
+      EXPECT_EQ(CheckFlowKeyConditions(actor.flows, actor.flows.At(0)), 0) << row.name;
+    }
   }
 }
 

@@ -102,7 +102,9 @@ TEST_P(FontTest, HalfSheetHoldsEverySingleByteInItsCell) {
   for (uint32_t v : Read(sheet, 0, 0, 256, 256))
     if (v != clear && std::find(inks.begin(), inks.end(), v) == inks.end()) inks.push_back(v);
   EXPECT_EQ(inks.size(), 1u) << "one ink colour, no blended fringe";
-  if (!lpDTCon) EXPECT_EQ(inks.at(0), PalNumToRGB(kInk));
+  if (!lpDTCon) {
+    EXPECT_EQ(inks.at(0), PalNumToRGB(kInk));
+  }
   auto inked = [&](int b) { return Ink(sheet, (b % 16) * 16, (b / 16) * 16, 16, 16, clear).find('#') != std::string::npos; };
   for (int b = 0; b < 256; ++b) {
     const bool none = b < 0x21 || b == 0x7F || b == 0x80 || b == 0xA0 || b >= 0xFD || plat::IsCp932LeadByte(uint8_t(b));
@@ -272,7 +274,9 @@ TEST_P(FontTest, LoneLeadBytesAndCodesOfNoCharacterAreBlank) {
     EXPECT_EQ(Ink(DDBackBuffer(), 32, 0, 16, 16, back), std::string(256, '.'));
     EXPECT_EQ(Ink(DDBackBuffer(), 16, 20, 16, 16, back), std::string(256, '.'));
     EXPECT_EQ(Ink(DDBackBuffer(), 32, 20, 16, 16, back), Ink(DDBackBuffer(), 16, 0, 16, 16, back)) << "B moved on";
-    if (glyphMode) EXPECT_EQ(font.m_lpFastFont_FullAdd->m_Chars.size(), 258u) << "no cell spent on it";
+    if (glyphMode) {
+      EXPECT_EQ(font.m_lpFastFont_FullAdd->m_Chars.size(), 258u) << "no cell spent on it";
+    }
   }
 }
 

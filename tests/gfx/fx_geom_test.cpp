@@ -148,7 +148,9 @@ TEST_F(FxGeomTest, RotationQuadAndProcessorPlaceThePictureAlike) {
       DDBltRotate(&viaQuad, 12, 12, 8, 6, 4, 3, angle, &video, 0, 0, 1);
       DDBltRotate(&viaCpu, 12, 12, 8, 6, 4, 3, angle, &system, 0, 0, 1);
       const std::vector<uint32_t> quad = SurfacePixels(&viaQuad, 0, 0, 24, 24), cpu = SurfacePixels(&viaCpu, 0, 0, 24, 24);
-      if (angle == 0) EXPECT_EQ(quad, cpu);
+      if (angle == 0) {
+        EXPECT_EQ(quad, cpu);
+      }
       // Turned, the quad samples at pixel centres: the same sense and
       // centre, each corner of the picture within a pixel.
       for (const uint32_t corner : {1u, 8u, 41u, 48u}) {
@@ -190,7 +192,7 @@ TEST_F(FxGeomTest, LensReadsTheWorkedSourceOffsets) {
     EXPECT_EQ(offsetAt(-2, 1), std::pair(0, 0));
     EXPECT_EQ(offsetAt(0, 3), std::pair(0, 3));
     // A flat lens and bad sizes draw nothing.
-    for (const auto [radius, depth] : {std::pair{0, 0}, std::pair{-1, 2}, std::pair{3, -1}})
+    for (const auto& [radius, depth] : {std::pair{0, 0}, std::pair{-1, 2}, std::pair{3, -1}})
       EXPECT_EQ(DDBltLens(&dst, 8, 8, radius, depth, &src, 7, 7, 1, 0), 0);
     TearDown();
   }
@@ -310,7 +312,9 @@ TEST_F(FxGeomTest, StripEffectsPlaceTheirPieces) {
       for (int c = 0; c < 12; ++c) {
         const bool inside = c >= t.inset && c < 10 - t.inset;
         EXPECT_EQ(at(c, 0) == 200u, !inside) << "phase " << t.phase << " column " << c;
-        if (inside) EXPECT_EQ(at(c, 0) == 150u, t.back) << "phase " << t.phase;
+        if (inside) {
+          EXPECT_EQ(at(c, 0) == 150u, t.back) << "phase " << t.phase;
+        }
       }
     }
     // Circle, radius 10 in rows: widths of rows t = 9 down to −10.

@@ -40,7 +40,7 @@ TEST_P(PictureSurfaceTest, UncoveredPixelsKeepTheFillAndCoveredOnesThePicture) {
     std::vector<uint32_t> px;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) px.push_back(static_cast<uint32_t>(16 + x + 16 * y));
-    return sandbox_.Write("p" + std::to_string(w) + ".bmp", testbmp::AsString(testbmp::Indexed8(w, h, table, px)));
+    return sandbox_.Write('p' + std::to_string(w) + ".bmp", testbmp::AsString(testbmp::Indexed8(w, h, table, px)));
   };
   // The same pictures without mirroring: the expected pixel of each column.
   for (const auto& [w, cell] : {std::pair(8, 4), std::pair(10, 4), std::pair(12, 0)}) {

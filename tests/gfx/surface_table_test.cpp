@@ -202,8 +202,9 @@ TEST_F(SurfaceTableLoad, DemoBitmapsLoadForEverySceneInEachMode) {
     for (SurfaceList list : {StartupSurfaces(), TitleSurfaces(), WorldMapSurfaces(), StageSurfaces()})
       ASSERT_TRUE(DDLoadSurfaces(GameSurfaces, list.indices, list.count));
     for (int n = 1; n <= 8; ++n) EXPECT_EQ(GameSurfaces[BackgroundSurface(n)].nWidth, 640) << n;
-    if (!d3d)  // block 0 ("no block") is all transparent colour
+    if (!d3d) {  // block 0 ("no block") is all transparent colour
       EXPECT_EQ(::Pixel(&GameSurfaces[SURF_BLOCK], 5, 5), bpp == 8 ? 0u : DDState.dwColorKey);
+    }
     for (DDSURFACEDATA& sd : GameSurfaces) DDReleaseSurface(&sd);
     DDResetForTest();
   }

@@ -395,7 +395,9 @@ TEST(DialogViewTest, AWrappedTextStaysInsideItsGroupBox) {
                         return y != (&y)[-1] + 1;  // a gap between two bands of ink
                       }));
     EXPECT_EQ(lines >= 2, row.wraps) << lines;
-    if (!row.wraps) EXPECT_GE(inked.front(), text.top);
+    if (!row.wraps) {
+      EXPECT_GE(inked.front(), text.top);
+    }
   }
 }
 

@@ -46,7 +46,9 @@ TEST(KeysTest, ScancodesGiveTheStoredKeyCodesAndBackAgain) {
   }
   EXPECT_GE(keys, 140);
   for (int vk = 1; vk < 256; ++vk)
-    if (const int sc = ScancodeFromVirtualKey(vk)) EXPECT_EQ(VirtualKeyFromScancode(sc), vk) << "vk " << vk;
+    if (const int sc = ScancodeFromVirtualKey(vk)) {
+      EXPECT_EQ(VirtualKeyFromScancode(sc), vk) << "vk " << vk;
+    }
 }
 
 class KeyStateTest : public ::testing::Test {

@@ -156,7 +156,10 @@ TEST(GatherIntoLargePages, GathersOnlyThePagesBetweenManyObjectsAndKeepsTheirByt
     objects.push_back(base + at);
   }
   const char* readOnly = "not writable";
-  const std::vector<const void*> elsewhere = {readOnly, readOnly + 1 + 40 * kMB};
+  // An address 40 MB past the text, made from its number: stepping a pointer
+  // that far past the text's own bytes would not be a valid pointer.
+  const auto* farAway = reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(readOnly) + 1 + 40 * kMB);
+  const std::vector<const void*> elsewhere = {readOnly, farAway};
   // Objects close together, none, or none in a writable mapping: nothing.
   EXPECT_EQ(GatherIntoLargePages(std::span(objects).first(3000)), 0u);  // 24 MB apart at most
   EXPECT_EQ(GatherIntoLargePages({}), 0u);

@@ -52,8 +52,12 @@ class MidiStreamDeviceTest : public ::testing::Test {
     plat::MidiHeader& h = headers_.emplace_back();
     h.data = e.bytes.data();
     h.bufferLength = h.bytesRecorded = static_cast<uint32_t>(e.bytes.size());
-    if (queue) EXPECT_EQ(plat::MidiOutPrepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
-    if (queue) EXPECT_EQ(plat::MidiStreamOut(stream_, &h), plat::MMSYSERR_NOERROR);
+    if (queue) {
+      EXPECT_EQ(plat::MidiOutPrepareHeader(stream_, &h), plat::MMSYSERR_NOERROR);
+    }
+    if (queue) {
+      EXPECT_EQ(plat::MidiStreamOut(stream_, &h), plat::MMSYSERR_NOERROR);
+    }
     return h;
   }
   // Renders `frames` in blocks; the first frame whose level passes a small

@@ -59,7 +59,9 @@ struct DeviceFixture : DrawFixture {
     ASSERT_EQ(vb->Lock(bytes), D3D_OK);
     std::memcpy(bytes, v, sizeof v);
     dev->SetStreamSource(vb);
-    if (now) ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+    if (now) {
+      ASSERT_EQ(dev->DrawPrimitiveStrip(0, 2), D3D_OK);
+    }
   }
   // A 70x9 quad turned by 30 degrees about (50, 12), reading texels (0..70,
   // 0..9) of an 80x10 sheet under `diffuse`.
@@ -440,7 +442,9 @@ TEST_F(DeviceFixture, BlendedFillsMatchTheRasteriserAtEveryVectorLevel) {
         auto [fast, general] = BothRoads(target, [&] { Draw(box, uv, colour); });
         SetDrawVectorLimit(2);
         ASSERT_EQ(fast, general);
-        if (colour >> 24 >= 0x10) EXPECT_NE(fast, Bytes(target));  // an alpha of 1 can round to no change
+        if (colour >> 24 >= 0x10) {
+          EXPECT_NE(fast, Bytes(target));  // an alpha of 1 can round to no change
+        }
       }
   }
 }

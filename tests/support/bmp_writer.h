@@ -24,7 +24,7 @@ struct Spec {
   uint16_t bpp = 24;
   uint32_t compression = 0;  // 0 RGB, 1 RLE8, 2 RLE4, 3 BITFIELDS
   uint32_t clrUsed = 0;
-  std::vector<uint32_t> palette;     // 0x00RRGGBB, written as the table
+  std::vector<uint32_t> palette{};   // 0x00RRGGBB, written as the table
   uint32_t masks[4] = {0, 0, 0, 0};  // R, G, B, A (BITFIELDS, V4/V5)
 };
 

@@ -54,7 +54,7 @@ struct cEffectDraw {
   int32_t w = 32, h = 32;           // drawn size
   DDSURFACEDATA* work = nullptr;    // scratch surface for enlarged cells (may be null)
   int32_t colourFlag = 0;           // 1: drawn with `colour` (an invincible character's colour pair)
-  DDDRAWSTATE colour;               // draw colour and colour operation (Direct3D)
+  DDDRAWSTATE colour{};             // draw colour and colour operation (Direct3D)
 };
 
 // The cell drawn plainly at (d.x, d.y): a blit when it is drawn at its size

@@ -72,10 +72,10 @@ void FillStageTrace(FrameTrace& t) {
   // Flow commands: the variables flows change, by the code language's names.
   const std::vector<int32_t>& common = SaveData.m_CommonVariables;
   for (size_t i = 0; i < common.size(); ++i)
-    if (common[i] != 0) t.vars.emplace_back("C" + std::to_string(i), common[i]);
+    if (common[i] != 0) t.vars.emplace_back('C' + std::to_string(i), common[i]);
   const std::vector<int32_t>& vars = scene->m_StageVariables;
   for (size_t i = 0; i < vars.size(); ++i)
-    if (vars[i] != 0) t.vars.emplace_back("S" + std::to_string(i), vars[i]);
+    if (vars[i] != 0) t.vars.emplace_back('S' + std::to_string(i), vars[i]);
   auto characterVariables = [&](const cCharacter& c, const std::string& name) {
     for (size_t i = 0; i < c.m_Status.size() && i < kCharacterVariableCount; ++i)
       if (c.m_Status[i] != 0) t.vars.emplace_back(name + ".v" + std::to_string(i + 1), c.m_Status[i]);

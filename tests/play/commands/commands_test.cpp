@@ -174,7 +174,9 @@ TEST_F(CommandsTest, MovesWithoutTheirSubjectStandStill) {
     cCmdState s = State(*c, command, 3);
     for (int call = 0; call < 20; ++call) EXPECT_EQ(Call(*c, s), std::make_pair(0.0, 0.0)) << kind;
     EXPECT_EQ(c->m_nFacing, 0) << kind;
-    if (kind == kCmdTurn) EXPECT_EQ(s.m_nPeriod, 0);
+    if (kind == kCmdTurn) {
+      EXPECT_EQ(s.m_nPeriod, 0);
+    }
   }
 }
 
@@ -482,7 +484,9 @@ TEST(CommandSound, OnlyWhileActiveSilencesAnIdleCharacter) {
     const size_t before = session.Sounds().size();
     ExecuteSoundEffect(c, sound);
     ASSERT_EQ(session.Sounds().size(), before + (k.heard ? 1 : 0));
-    if (k.heard) EXPECT_EQ(session.Sounds().back(), 5 + 16);  // database sounds follow the 16 system ones
+    if (k.heard) {
+      EXPECT_EQ(session.Sounds().back(), 5 + 16);  // database sounds follow the 16 system ones
+    }
   }
 }
 

@@ -164,7 +164,9 @@ TEST(StageObjects, SummonedCharactersFollowThePlaceCheckAndTimedOptions) {
     const size_t before = scene.m_CharacterList.size();
     SummonCharacters(scene, hero, d);
     ASSERT_EQ(scene.m_CharacterList.size(), before + r.added) << r.placeCheck << " " << r.timed;
-    if (r.added) EXPECT_EQ(scene.m_CharacterList.back().m_nLifeCountdown, r.countdown) << r.time;
+    if (r.added) {
+      EXPECT_EQ(scene.m_CharacterList.back().m_nLifeCountdown, r.countdown) << r.time;
+    }
   }
 }
 
@@ -210,7 +212,9 @@ TEST(StageObjects, BlockSummonsKeepCharactersFreeAndProtectedBlocks) {
                                                           (9 + kStageMarginBlocks) * 32 + 16);
     EXPECT_EQ(scene.BlockMap().Block(cell).m_nGraphic == 7, r.placed) << r.overCharacter << r.keepCharacters
                                                                        << r.overConditional;
-    if (r.overCharacter) EXPECT_EQ(scene.m_CharacterList.front().m_nStateCounter, 2);
+    if (r.overCharacter) {
+      EXPECT_EQ(scene.m_CharacterList.front().m_nStateCounter, 2);
+    }
   }
 }
 

@@ -247,7 +247,9 @@ TEST(StageSceneTest, FadeOutDarkensTheLastPictureAndEndsBlack) {
       } else {
         EXPECT_EQ(pixel, picture);
       }
-      if (bpp == 8) EXPECT_EQ(DDState.lpDDPalette->Entries()[7].peRed, 200 * kShares[k] >> 8);
+      if (bpp == 8) {
+        EXPECT_EQ(DDState.lpDDPalette->Entries()[7].peRed, 200 * kShares[k] >> 8);
+      }
     }
     EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneTitle);
   }
@@ -407,7 +409,9 @@ TEST(StageSceneTest, ContinueMenuAndGameOverLeaveAsChosen) {
     plat::SetKeyState(plat::VK_SPACE, true);
     session.Frames(1);  // buttons let go; space held
     plat::SetKeyState(plat::VK_SPACE, false);
-    if (c.mode == kStageModeContinue) EXPECT_EQ(scene.m_nMode, kStageModeContinue);
+    if (c.mode == kStageModeContinue) {
+      EXPECT_EQ(scene.m_nMode, kStageModeContinue);
+    }
     if (c.mode == kStageModeGameOver) {
       EXPECT_EQ(scene.m_nMode, kStageModePause);  // game over has the pause key
       scene.m_nMode = c.mode;
@@ -419,7 +423,9 @@ TEST(StageSceneTest, ContinueMenuAndGameOverLeaveAsChosen) {
     session.Frames(1);
     EXPECT_EQ(scene.m_nMode, c.nextMode);
     EXPECT_EQ(SceneManager.m_nNext.load(), c.nextScene < 0 ? kSceneStage : c.nextScene);
-    if (c.nextScene == kSceneWorldMap) EXPECT_EQ(SaveData.m_bStepBack, 1);
+    if (c.nextScene == kSceneWorldMap) {
+      EXPECT_EQ(SaveData.m_bStepBack, 1);
+    }
   }
 }
 
