@@ -8,6 +8,7 @@
 #include "play/objects/stage_character.h"
 #include "play/objects/stage_item.h"
 #include "play/world/flow_hooks.h"
+#include "support/project_switches.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -362,10 +363,7 @@ TEST(CharacterStageTest, AJumpCutOffByACeilingStartsAgainAfterEachLandingUnderEv
       {kFreeJump, kBlockCharacter, 2}, {kSecondJumpTiming, kBlockCharacter, 2}, {kNoRule, kBlockCharacter, 1},
       {kFreeJump, kBlockCharacter, 1}, {kSecondJumpTiming, kBlockCharacter, 1},
   };
-  struct KeepSwitches {  // the stages below set the project's rules
-    cCharacterSwitches saved = g_CharacterSwitches;
-    ~KeepSwitches() { g_CharacterSwitches = saved; }
-  } keep;
+  ScopedProjectSwitches keep;  // the stages below set the project's rules
   StageFlowsInstalled flows;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "rule " << c.rule << ", ceiling " << c.ceiling << " " << c.over

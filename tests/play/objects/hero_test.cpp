@@ -16,6 +16,7 @@
 #include "play/world/system_switches.h"
 #include "scene/input.h"
 #include "support/stage_builder.h"
+#include "support/project_switches.h"
 
 namespace {
 
@@ -286,10 +287,7 @@ TEST(HeroJumpStage, AHeroJumpsAgainAndAgainFromAFloorAndFromALiftHeLandsBackOn) 
   const Case cases[] = {{false, 1, 0}, {false, 2, 0}, {false, 3, 0}, {false, 2, 1},
                         {true, 1, 0},  {true, 2, 0},  {true, 3, 0},  {true, 2, 1}};
   const Press presses[] = {kTap, kTap, kHold, kTap, kHoldLimit, kTap, kHold, kHold};
-  struct KeepSwitches {  // the stages below set the project's rules
-    cCharacterSwitches saved = g_CharacterSwitches;
-    ~KeepSwitches() { g_CharacterSwitches = saved; }
-  } keep;
+  ScopedProjectSwitches keep;  // the stages below set the project's rules
   StageFlowsInstalled flows;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.lift ? "lift" : "floor") << ", level " << c.level << ", jump timing "
