@@ -30,10 +30,10 @@
 #include "play/world/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
+#include "support/demo_routes.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
 #include "support/stage_builder.h"
-#include "support/test_files.h"
 #include "support/trace_lines.h"
 
 namespace {
@@ -692,16 +692,10 @@ TEST_F(DemoFairnessTest, TheWindRoadLeavesAnIdleHeroAliveForTenSeconds) {
 // 1-2's result) earns an extra life on the way, with no life lost: the
 // lives rise above those the world began with while its stages are played.
 TEST_F(DemoFairnessTest, WorldOnePlayedWellEarnsAnExtraLifeBeforeWorldTwo) {
-  std::string inputs;
-  uint32_t frames = 0;
-  for (const char* route : {"01-title.txt", "02-meadow.txt", "03-tower.txt"}) {
-    const std::string path = std::string(PELMORA_SOURCE_DIR "/tests/routes/demo/") + route;
-    const std::string text = Slurp(path);
-    const size_t at = text.rfind("length ");
-    ASSERT_NE(at, std::string::npos) << route;
-    frames += static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
-    inputs += " --input '" + path + "'";
-  }
+  const DemoRouteChain routes = DemoRoutes({"01-title.txt", "02-meadow.txt", "03-tower.txt"});
+  ASSERT_TRUE(routes.complete) << "a route without its length line";
+  const uint32_t frames = routes.frames;
+  const std::string inputs = routes.Inputs();
   const std::string command = std::string(PELMORA_TOOL) + " play '" + sandbox_.Folder().Path() + "' --frames " +
                               std::to_string(frames) + inputs + " --trace '" + (sandbox_ / "trace.jsonl") +
                               "' > /dev/null 2> '" + (sandbox_ / "errors.txt") + "'";

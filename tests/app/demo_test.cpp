@@ -13,6 +13,7 @@
 #include <set>
 
 #include "scene/play_record.h"
+#include "support/demo_routes.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 #include "support/trace_lines.h"
@@ -29,31 +30,15 @@ int RunTool(const std::string& args, const std::string& errorFile) {
 using trace::Lines;
 using trace::Value;
 
-// The routes in the order of their names, and the frames they cover
-// together (each ends with its "length" line).
-std::vector<std::string> Routes(uint32_t& frames) {
-  std::vector<std::string> routes;
-  for (const auto& entry : fs::directory_iterator(PELMORA_SOURCE_DIR "/tests/routes/demo"))
-    routes.push_back(entry.path().string());
-  std::sort(routes.begin(), routes.end());
-  frames = 0;
-  for (const std::string& route : routes) {
-    const std::string text = Slurp(route);
-    const size_t at = text.rfind("length ");
-    frames += at == std::string::npos ? 0 : static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
-  }
-  return routes;
-}
-
 TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   TempFolder folder("demo");
   const std::string errors = folder / "errors.txt";
   ASSERT_EQ(RunTool("make-demo '" + (folder / "fresh") + "'", errors), 0) << Slurp(errors);
-  uint32_t frames = 0;
-  const std::vector<std::string> routes = Routes(frames);
-  ASSERT_EQ(routes.size(), 9u);
-  std::string inputs;
-  for (const std::string& route : routes) inputs += " --input '" + route + "'";
+  const DemoRouteChain routes = AllDemoRoutes();
+  ASSERT_EQ(routes.paths.size(), 9u);
+  ASSERT_TRUE(routes.complete) << "a route without its length line";
+  const uint32_t frames = routes.frames;
+  const std::string inputs = routes.Inputs();
   // Two runs side by side, each on a project of its own: the one's save
   // slot would turn the other's new game away from the first slot.
   std::string both;

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "data/rankings.h"
+#include "support/demo_routes.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
@@ -97,16 +98,10 @@ TEST(ResultBoxTest, TheFirstStagesBoxShowsThePlayRecordAfterItsClear) {
   const std::string project = folder / "demo";
   ASSERT_EQ(RunTool("make-demo '" + project + "'", errors), 0) << Slurp(errors);
   // The title to the world map, then the meadow (1-1) to its result screen.
-  std::string inputs;
-  uint32_t frames = 0;
-  for (const char* route : {"01-title.txt", "02-meadow.txt"}) {
-    const std::string path = std::string(PELMORA_SOURCE_DIR "/tests/routes/demo/") + route;
-    const std::string text = Slurp(path);
-    const size_t at = text.rfind("length ");
-    ASSERT_NE(at, std::string::npos) << route;
-    frames += static_cast<uint32_t>(std::stoul(text.substr(at + 7)));
-    inputs += " --input '" + path + "'";
-  }
+  const DemoRouteChain routes = DemoRoutes({"01-title.txt", "02-meadow.txt"});
+  ASSERT_TRUE(routes.complete) << "a route without its length line";
+  const uint32_t frames = routes.frames;
+  const std::string inputs = routes.Inputs();
   // Each run plays on a copy of the fresh project: a run saves its game.
   auto play = [&](uint32_t upTo, const std::string& name, const std::string& more) {
     const std::string copy = folder / name;
