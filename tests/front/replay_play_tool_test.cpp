@@ -154,18 +154,21 @@ TEST_F(ReplayPlayToolTest, AnAttemptEndedByThePauseMenusRetryPlaysBack) {
   EXPECT_EQ(Mode(watched[FindMode(watched, 2) + (end - first)]), 1);
 }
 
+// A death, a retry from the pause menu, the goal, its message left with
+// decide fifty frames late, the result screen, and F2 to save the attempt.
+const char* const kDeathRetryAndClear =
+    "130-131 RIGHT\n140 B4\n"                        // the pit
+    "360 SPACE\n370 DOWN\n380 B1\n"                  // retry
+    "500-550 RIGHT\n560 B4\n600 B4\n610-650 RIGHT\n" // to the goal
+    "690 B1\n820 B1\n950 F2\n";                      // the message, the result, the save
+
 // A death, a retry from the pause menu, then the attempt that clears the
 // stage: its goal message waits for decide, which the player gives 50 frames
 // late. F2 after the stage has started again saves the clearing attempt.
 // Watched, it waits at the message as long, clears and shows the result
 // screen as it was played, up to the decide that left it.
 TEST_F(ReplayPlayToolTest, TheClearingAttemptWaitsAtItsMessageAsThePlayerDid) {
-  const std::vector<std::string> recorded = Record(
-      "130-131 RIGHT\n140 B4\n"                        // the pit
-      "360 SPACE\n370 DOWN\n380 B1\n"                  // retry
-      "500-550 RIGHT\n560 B4\n600 B4\n610-650 RIGHT\n" // to the goal
-      "690 B1\n820 B1\n950 F2\n",                      // the message, the result, the save
-      960);
+  const std::vector<std::string> recorded = Record(kDeathRetryAndClear, 960);
   const size_t retry = FindMode(recorded, 3);
   const size_t first = FindMode(recorded, 2, retry), end = FindMode(recorded, 7, first);
   ASSERT_LT(end, recorded.size());
@@ -177,21 +180,13 @@ TEST_F(ReplayPlayToolTest, TheClearingAttemptWaitsAtItsMessageAsThePlayerDid) {
   ExpectPlayedBack(recorded, first, end, watched);
 }
 
-}  // namespace
-
-namespace {
 
 // A replay watched while a wait for decide stands: the viewer's fresh decide
 // ends it at once, as the player's did; the rest of the wait's recorded
 // frames are skipped, and the attempt goes on as it was played. With no
 // press it waits as long as the player did.
 TEST_F(ReplayPlayToolTest, TheViewersDecideEndsTheWaitAtTheMessageAndTheAttemptGoesOnInStep) {
-  const std::vector<std::string> recorded = Record(
-      "130-131 RIGHT\n140 B4\n"                        // the pit
-      "360 SPACE\n370 DOWN\n380 B1\n"                  // retry
-      "500-550 RIGHT\n560 B4\n600 B4\n610-650 RIGHT\n" // to the goal
-      "690 B1\n820 B1\n950 F2\n",                      // the message, the result, the save
-      960);
+  const std::vector<std::string> recorded = Record(kDeathRetryAndClear, 960);
   const size_t first = FindMode(recorded, 2, FindMode(recorded, 3));
   const size_t end = FindMode(recorded, 7, first);
   ASSERT_LT(end, recorded.size());

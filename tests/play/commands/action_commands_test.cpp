@@ -32,6 +32,27 @@ cEdCmd Command(int kind, std::vector<uint32_t> words) {
   return c;
 }
 
+// A message shown for `tenths`, which the game waits for.
+cEdCmd TimedMessage(uint32_t tenths) {
+  std::vector<uint32_t> words(18, 0);
+  words[6] = kMessageTimed;
+  words[7] = tenths;
+  words[8] = 1;  // the game waits for it
+  cEdCmd message = Command(kCmdMessage, words);
+  message.m_strText = "a";
+  return message;
+}
+
+// Picture 1 shown for `tenths`, which the game waits for.
+cEdCmd TimedPicture(uint32_t tenths) {
+  std::vector<uint32_t> words(16, 0);
+  words[0] = 1;
+  words[8] = kPictureForTime;
+  words[9] = tenths;
+  words[10] = 1;  // the game waits for it
+  return Command(kCmdShowPicture, words);
+}
+
 // An always-flow of group `group` that waits 10 seconds.
 cEdFlow WaitingFlow(uint8_t group) {
   cEdFlow f;
@@ -302,20 +323,9 @@ TEST(ActionCommands, TimedWaitsRunTheirWholeStoredTime) {
     if (c.kind == kGameWait) {
       ExecuteGameWait(hero, Command(kCmdGameWait, {c.tenths}));
     } else if (c.kind == kTimedMessage) {
-      std::vector<uint32_t> words(18, 0);
-      words[6] = kMessageTimed;
-      words[7] = c.tenths;
-      words[8] = 1;  // the game waits for it
-      cEdCmd message = Command(kCmdMessage, words);
-      message.m_strText = "a";
-      ExecuteMessage(hero, message, 0);
+      ExecuteMessage(hero, TimedMessage(c.tenths), 0);
     } else {
-      std::vector<uint32_t> words(16, 0);
-      words[0] = 1;
-      words[8] = kPictureForTime;
-      words[9] = c.tenths;
-      words[10] = 1;  // the game waits for it
-      ExecutePicture(hero, Command(kCmdShowPicture, words));
+      ExecutePicture(hero, TimedPicture(c.tenths));
     }
     EXPECT_EQ(seen, c.frames);
     s.CloseRequested();  // takes the close the ended wait asked for
@@ -342,19 +352,9 @@ TEST(ActionCommands, TimedWaitsKeepEveryFrameOfTheirTime) {
     if (c.kind == kGameWait) {
       command = Command(kCmdGameWait, {c.tenths});
     } else if (c.kind == kTimedMessage) {
-      std::vector<uint32_t> words(18, 0);
-      words[6] = kMessageTimed;
-      words[7] = c.tenths;
-      words[8] = 1;  // the game waits for it
-      command = Command(kCmdMessage, words);
-      command.m_strText = "a";
+      command = TimedMessage(c.tenths);
     } else {
-      std::vector<uint32_t> words(16, 0);
-      words[0] = 1;
-      words[8] = kPictureForTime;
-      words[9] = c.tenths;
-      words[10] = 1;  // the game waits for it
-      command = Command(kCmdShowPicture, words);
+      command = TimedPicture(c.tenths);
     }
     cEdCmd rest = Command(kCmdWait, {});
     rest.m_nDuration = 1000;
