@@ -9,40 +9,43 @@
 
 namespace {
 
-// How a status field is stored: its width in bits, its sign and the range a
-// percentage is clamped to.
+// How a status condition reads a field: the width it compares at and the
+// range a percentage is clamped to. Narrow fields (8 and 16 bits) compare both
+// sides as signed values of their width: every such field's values fit the
+// signed width, so they read the same as stored, and a negative constant
+// reads as written ("character id >= -1" holds); a constant beyond the width
+// wraps as a stored value would (8 bits: 200 reads as -56).
 struct cFieldShape {
   int32_t bits;
-  bool isSigned;
   int32_t low, high;
 };
 
 constexpr cFieldShape kStatusShapes[kStatusFieldCount] = {
-    {32, true, kValueMin, kValueMax},  // 0 character variable
-    {32, true, 0, kValueMax},          // 1 HP
-    {32, true, 0, kValueMax},          // 2 SP
-    {32, true, 0, kValueMax},          // 3 maximum HP
-    {32, true, 0, kValueMax},          // 4 maximum SP
-    {8, false, 0, 99},                 // 5 character id
-    {8, false, 0, 7},                  // 6 drawing layer
-    {16, false, 0, 119},               // 7 emblem
-    {8, false, 0, 40},                 // 8 sight
-    {32, true, 0, kValueMax},          // 9 body-contact power
-    {8, true, -20, 20},                // 10 body-contact impact
-    {32, true, 0, kValueMax},          // 11 defence
-    {8, false, 0, 20},                 // 12 impact resistance
-    {16, false, 0, 200},               // 13 stopping ease
-    {32, true, 0, kValueMax},          // 14 score when defeated
+    {32, kValueMin, kValueMax},  // 0 character variable
+    {32, 0, kValueMax},          // 1 HP
+    {32, 0, kValueMax},          // 2 SP
+    {32, 0, kValueMax},          // 3 maximum HP
+    {32, 0, kValueMax},          // 4 maximum SP
+    {8, 0, 99},                  // 5 character id
+    {8, 0, 7},                   // 6 drawing layer
+    {16, 0, 119},                // 7 emblem
+    {8, 0, 40},                  // 8 sight
+    {32, 0, kValueMax},          // 9 body-contact power
+    {8, -20, 20},                // 10 body-contact impact
+    {32, 0, kValueMax},          // 11 defence
+    {8, 0, 20},                  // 12 impact resistance
+    {16, 0, 200},                // 13 stopping ease
+    {32, 0, kValueMax},          // 14 score when defeated
 };
 
 // Percent ranges of the game fields (time, scroll x, scroll y, score, lives).
 constexpr int32_t kGameLow[kGameFieldCount] = {0, -480, -480, 0, 0};
 constexpr int32_t kGameHigh[kGameFieldCount] = {999, 480, 480, kValueMax, 99};
 
-// A value as a field of `bits` bits and the given sign holds it.
-int32_t Narrow(int32_t value, int32_t bits, bool isSigned) {
-  if (bits == 8) return isSigned ? static_cast<int8_t>(value) : static_cast<uint8_t>(value);
-  if (bits == 16) return isSigned ? static_cast<int16_t>(value) : static_cast<uint16_t>(value);
+// A value as a signed field of `bits` bits reads it.
+int32_t Narrow(int32_t value, int32_t bits) {
+  if (bits == 8) return static_cast<int8_t>(value);
+  if (bits == 16) return static_cast<int16_t>(value);
   return value;
 }
 
@@ -212,9 +215,7 @@ bool EvaluateStatusCondition(const cCond& c, cFlowActor* character) {
       right = Clamped(0, shape.low, shape.high);
     }
   }
-  // Narrow fields compare at their own width, as they are stored.
-  return CompareByOperator(Narrow(left, shape.bits, shape.isSigned), Narrow(right, shape.bits, shape.isSigned),
-                           op);
+  return CompareByOperator(Narrow(left, shape.bits), Narrow(right, shape.bits), op);
 }
 
 bool EvaluateStatusCondition2(cFlowActor* character, const cCond& c) {

@@ -240,6 +240,11 @@ class cActorFlows {
   int32_t m_nDepth = 0;  // triggers and steps under way (retired states are freed at 0)
   // States taken out while they might still run; freed when the frame ends.
   std::vector<std::unique_ptr<cFlowState>> m_Retired;
+  // The character's trigger flags, by exclusive number: busy while a
+  // trigger-0 flow of that number runs; ended when such a flow stops or
+  // halts (the summary asks the end of the character's flow step to release
+  // both, ReleaseEndedExclusives); started in this frame (ClearFrameFlags).
+  // They live and die with the flow set, which a character's set-up makes anew.
   std::array<uint8_t, kExclusiveCount> m_ExclusiveBusy{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveEnded{};
   std::array<uint8_t, kExclusiveCount> m_ExclusiveStarted{};

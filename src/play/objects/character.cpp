@@ -78,9 +78,6 @@ void RemoveEntry(std::vector<cTargetedBy>& list, cCharacter* holder, int32_t slo
 
 cCharacter::cCharacter() {
   m_Targets.assign(kTargetSlotCount, nullptr);
-  m_TriggerFlags1.assign(kTriggerFlagCount, 0);
-  m_TriggerFlags2.assign(kTriggerFlagCount, 0);
-  m_TriggerFlags3.assign(kTriggerFlagCount, 0);
   m_Status.assign(kStatusWordCount, 0);
 }
 
@@ -129,10 +126,6 @@ void cCharacter::CopyFrom(const cCharacter& other) {
   m_byParentFlowGroup = other.m_byParentFlowGroup;
   m_Definition = other.m_Definition;
   m_pFlows = other.m_pFlows ? other.m_pFlows->Clone() : nullptr;
-  m_TriggerFlags1 = other.m_TriggerFlags1;
-  m_TriggerFlags2 = other.m_TriggerFlags2;
-  m_TriggerFlags3 = other.m_TriggerFlags3;
-  m_bClearTriggerFlags2 = other.m_bClearTriggerFlags2;
   m_bRemoveFlows = other.m_bRemoveFlows;
   m_nSetupWords = other.m_nSetupWords;
   m_bAnimeRequest = other.m_bAnimeRequest;
@@ -210,10 +203,6 @@ void cCharacter::Init(const cEdCharacter* definition, const int32_t setupWords[4
   m_pParent = nullptr;
   m_bReportToParent = 0;
   m_byParentFlowGroup = 0;
-  m_TriggerFlags1.assign(kTriggerFlagCount, 0);
-  m_TriggerFlags2.assign(kTriggerFlagCount, 0);
-  m_TriggerFlags3.assign(kTriggerFlagCount, 0);
-  m_bClearTriggerFlags2 = 0;
   m_bRemoveFlows = 0;
   for (int i = 0; i < 4; ++i) m_nSetupWords[i] = setupWords ? setupWords[i] : 0;
   m_bAnimeRequest = m_nAnimeRequest = m_nAnimeRequest3 = 0;
@@ -474,10 +463,6 @@ int cCharacter::Frame(int32_t deathMode) {
   if (m_bRemoveFlows) {
     FlowHooks().ApplyRemoveRequests(*this);
     m_bRemoveFlows = 0;
-  }
-  if (m_bClearTriggerFlags2) {
-    std::fill(m_TriggerFlags2.begin(), m_TriggerFlags2.end(), 0);
-    m_bClearTriggerFlags2 = 0;
   }
   if (m_bAnimeRequest) PlayAnime(m_nAnimeRequest);
   else if (m_dAccelX == 0 && m_dAccelY == 0) PlayAnime(m_bFreeVertical ? 2 : 0);

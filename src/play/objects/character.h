@@ -73,7 +73,6 @@ extern cCharacterSwitches g_CharacterSwitches;
 // whatever a stage file holds.
 int32_t StageSizeValue(int field);
 
-inline constexpr int kTriggerFlagCount = 27;
 inline constexpr int kStatusWordCount = 9;
 inline constexpr int kTargetSlotCount = 4;
 inline constexpr int32_t kGaugeFrames = 120;  // drawn frames a gauge stays
@@ -396,8 +395,6 @@ class cCharacter : public cStageObject, public cFlowActor {
   // Built by the flow hooks; it numbers the flows it makes from a counter of
   // its own, which a new set starts at 0.
   std::unique_ptr<cCharacterFlows> m_pFlows;
-  std::vector<uint8_t> m_TriggerFlags1, m_TriggerFlags2, m_TriggerFlags3;
-  int32_t m_bClearTriggerFlags2 = 0;
   int32_t m_bRemoveFlows = 0;
   std::array<int32_t, 4> m_nSetupWords{};
   int32_t m_bAnimeRequest = 0;

@@ -376,10 +376,6 @@ int cHero::Frame(int32_t deathMode) {
     FlowHooks().ApplyRemoveRequests(*this);
     m_bRemoveFlows = 0;
   }
-  if (m_bClearTriggerFlags2) {
-    std::fill(m_TriggerFlags2.begin(), m_TriggerFlags2.end(), 0);
-    m_bClearTriggerFlags2 = 0;
-  }
   ++m_nFrameCounter;
   if (m_bAnimeRequest) PlayAnime(m_nAnimeRequest);
   else if (m_dAccelX == 0 && m_dAccelY == 0) PlayAnime(m_bFreeVertical ? 2 : 0);

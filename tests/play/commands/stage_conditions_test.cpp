@@ -223,6 +223,50 @@ TEST_F(StageConditions, StatusCondition2ReadsTheDefinitionOrTheStage) {
   }
 }
 
+// A status condition on a narrow field compares both sides as signed values
+// of the field's width: a negative constant reads as written on every kind of
+// field, a constant beyond the width wraps, and the 32-bit fields take the
+// constant whole.
+TEST_F(StageConditions, NarrowStatusFieldsCompareAsSignedValuesOfTheirWidth) {
+  enum : uint8_t { kEq, kNe, kGe, kLe, kGt, kLt };
+  const struct {
+    const char* what;
+    int8_t field;
+    int32_t value;  // the judge's field
+    uint8_t op;
+    int32_t constant;
+    bool holds;
+  } cases[] = {
+      {"character id (8 bits) >= -1", kStatusCharacterId, 3, kGe, -1, true},
+      {"character id > -128", kStatusCharacterId, 0, kGt, -128, true},
+      {"character id = 259 wraps to 3", kStatusCharacterId, 3, kEq, 259, true},
+      {"character id < 200 reads -56", kStatusCharacterId, 3, kLt, 200, false},
+      {"drawing layer (8 bits) != -1", kStatusLayer, 7, kNe, -1, true},
+      {"sight (8 bits) > -3", kStatusSight, 0, kGt, -3, true},
+      {"impact resistance (8 bits) >= -20", kStatusImpactResistance, 20, kGe, -20, true},
+      {"body impact (signed 8 bits) < -1", kStatusBodyImpact, -5, kLt, -1, true},
+      {"body impact = -5", kStatusBodyImpact, -5, kEq, -5, true},
+      {"body impact = 251 wraps to -5", kStatusBodyImpact, -5, kEq, 251, true},
+      {"emblem (16 bits) >= -1", kStatusEmblem, 5, kGe, -1, true},
+      {"emblem = 65541 wraps to 5", kStatusEmblem, 5, kEq, 65541, true},
+      {"stopping ease (16 bits) > -200", kStatusStoppingEase, 150, kGt, -200, true},
+      {"HP (32 bits) >= -1", kStatusHp, 4, kGe, -1, true},
+      {"HP = 260 does not wrap", kStatusHp, 4, kEq, 260, false},
+      {"score (32 bits) < 65536", kStatusScore, 100, kLt, 65536, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StageFlowHost().WriteStatus(&Judge(), c.field, 0, c.value);
+    ASSERT_EQ(StageFlowHost().ReadStatus(&Judge(), c.field, 0), c.value) << "the field holds the value";
+    cCond condition;
+    condition.m_nKind = kCondStatus;
+    condition.m_nField = c.field;
+    condition.m_nOperator = c.op;
+    condition.m_nConstant = c.constant;
+    EXPECT_EQ(EvaluateCondition(condition, &Judge()), c.holds);
+  }
+}
+
 // Status condition 2 reads the flying byte (field 3) and the invincibility
 // byte (field 4) each from its own place: characters defined with the two
 // bytes different run, for each byte, one flow per value 0..3 whose
