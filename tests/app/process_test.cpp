@@ -275,4 +275,30 @@ TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
   }
 }
 
+// With no window system to reach (no DISPLAY, no WAYLAND_DISPLAY, no
+// runtime folder where a Wayland server would listen) and no video driver
+// asked for by name, the game says on its standard error that it has no
+// display and ends as a failed start, instead of playing unseen. Its error
+// box could not be shown either: the transcript says so.
+TEST_F(ProcessTest, WithoutADisplayTheGameSaysSoAndEnds) {
+  const fs::path folder = root_ / "nodisplay";
+  fs::create_directories(folder);
+  WriteMinimalProject(folder.string());
+  const std::string command =
+      "cd '" + folder.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u SDL_VIDEODRIVER " +
+      "-u PELMORA_DIALOG_ANSWERS -u PELMORA_HEADLESS SDL_AUDIODRIVER=dummy PELMORA_RUNTIME_DIR='" +
+      (root_ / "run").string() + "' PELMORA_DIALOG_LOG='" + (root_ / "nodisplay.dialogs").string() +
+      "' timeout -s KILL " + std::to_string(kHangMs / 1000) + " '" + PELMORA_EXE + "' > /dev/null 2> '" +
+      (root_ / "err.txt").string() + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  const std::string err = Slurp(root_ / "err.txt");
+  EXPECT_NE(err.find("pelmora: no display: no window system could be reached (DISPLAY unset, WAYLAND_DISPLAY unset)"),
+            std::string::npos)
+      << err;
+  const std::string log = Slurp(root_ / "nodisplay.dialogs");
+  EXPECT_NE(log.find("エラー\tウインドウが生成出来ません！\tok (default, no display)"), std::string::npos) << log;
+  EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
+}
+
 }  // namespace
