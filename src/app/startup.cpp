@@ -416,6 +416,16 @@ bool RegisterFrontEnd(StartupState&) {
   return true;
 }
 
+// When the title comes first, its pictures are loaded now: one it cannot
+// load (a missing or damaged "bmp\Title.bmp" ...) fails the start after its
+// message, as a data file does, instead of ending the game from the
+// title's first frame. The title loads them again as it enters.
+bool LoadTitlePictures(StartupState&) {
+  if (SceneManager.m_nCurrent.load() != kSceneTitle) return true;
+  const SurfaceList title = TitleSurfaces();
+  return DDLoadSurfaces(GameSurfaces, title.indices, title.count);
+}
+
 using StartupStep = bool (*)(StartupState&);
 
 constexpr StartupStep kStartupSteps[] = {
@@ -444,6 +454,7 @@ constexpr StartupStep kStartupSteps[] = {
     RegisterStagePlay,
     RegisterFrontEnd,
     StartCommandLineStage,
+    LoadTitlePictures,
 };
 
 // ---- shutdown, in order; each release is safe when its part was never built ----

@@ -742,4 +742,36 @@ TEST_F(PlayToolTest, AStageFileThatIsNotThereIsToldAndTheTitleComesFirst) {
   }
 }
 
+// A title picture that is missing or damaged fails the start when the title
+// comes first, as a damaged data file does: no frame, exit 1. A stage file
+// played on its own never shows the title and plays.
+TEST_F(PlayToolTest, AMissingOrDamagedTitlePictureFailsTheStartOfARunThatBeginsAtTheTitle) {
+  struct Case {
+    const char* name;
+    bool damaged;
+    const char* stage;
+    int exit;
+    size_t frames;
+  };
+  const Case cases[] = {{"missing", false, "", 1, 0},
+                        {"damaged", true, "", 1, 0},
+                        {"missing, a stage of its own", false, " 'data\\stg4\\demo.stg4_1'", 0, 10}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string title = project_ + "/bmp/Title.bmp";
+    if (c.damaged)
+      sandbox_.Write("project/bmp/Title.bmp", "BM not a picture");
+    else
+      std::filesystem::remove(title);
+    EXPECT_EQ(RunTool("play '" + project_ + "'" + c.stage + " --frames 10 --trace '" + (sandbox_ / "t.jsonl") + "'",
+                      errors_),
+              c.exit)
+        << Slurp(errors_);
+    EXPECT_EQ(Lines(Slurp(sandbox_ / "t.jsonl")).size(), c.frames);
+    if (c.exit != 0) {
+      EXPECT_NE(Slurp(errors_).find("the game did not start"), std::string::npos) << Slurp(errors_);
+    }
+  }
+}
+
 }  // namespace

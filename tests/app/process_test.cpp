@@ -193,7 +193,8 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
 // Each failure of start-up shows its message and the program ends in order
 // (the window's registration gone) with the exit code of a failed start, 1
 // (in the sanitizer build a leak would change the exit code). A folder that
-// is not a project (no data, no default data) is one of them.
+// is not a project (no data, no default data) is one of them, and so is a
+// title picture that is missing or damaged when the title comes first.
 TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
   struct Row {
     const char* name;
@@ -201,6 +202,7 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
     const char* iniLines;
     std::string env;
     const char* message;  // the box's text in the dialog transcript
+    const char* damagedFile = "";  // overwritten with bytes that are no picture
   };
   // A font configuration with no fonts in it: no face can be had.
   const std::string noFonts = (root_ / "no-fonts.conf").string();
@@ -212,6 +214,8 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
       {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
+      {"title missing", "bmp/Title.bmp", "", "", "bmp\\Title.bmp の読み込みに失敗！"},
+      {"title damaged", "", "", "", "bmp\\Title.bmp の読み込みに失敗！", "bmp/Title.bmp"},
       {"not a project", "*", "", "", "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
   };
   for (const Row& row : rows) {
@@ -223,6 +227,7 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
     } else {
       WriteMinimalProject(folder.string(), row.iniLines);
       if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
+      if (row.damagedFile[0] != '\0') std::ofstream(folder / row.damagedFile, std::ios::trunc) << "BM not a picture";
     }
     std::vector<std::string> env{"PELMORA_DIALOG_ANSWERS=ok"};
     if (!row.env.empty()) env.push_back(row.env);
