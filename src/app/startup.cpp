@@ -89,10 +89,15 @@ bool PrepareRecordFormat(StartupState&) {
 }
 
 // "data\" (made from "default\" when it is missing) and the folders every
-// game has.
+// game has. A folder with neither holds no game at all (the program was
+// started somewhere else than in a game's project folder): the message says
+// that, not that a copy failed.
 bool MakeFolders(StartupState&) {
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
-    WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
+    if (!plat::IsDirectory(DataPaths.At(kPathData)) && !plat::IsDirectory(DataPaths.At(kPathDefault)))
+      WriteReportAndShowError("%s", plat::Sjis("このフォルダにゲームがありません。\n「data」フォルダも、それを作る元の「default」フォルダもありません。\nゲームのプロジェクトフォルダで起動して下さい。").c_str());
+    else
+      WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
     return false;
   }
   for (const char* folder : kStartupFolders) plat::CreateDirectory(folder);

@@ -198,7 +198,9 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
 TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
   struct Row {
     const char* name;
-    const char* missingFile;  // removed from the project ("*": no project, only a System.ini)
+    // Removed from the project ("*": no project, only a System.ini;
+    // "*default": that and an empty default data folder).
+    const char* missingFile;
     const char* iniLines;
     std::string env;
     const char* message;  // the box's text in the dialog transcript
@@ -216,14 +218,19 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
       {"title missing", "bmp/Title.bmp", "", "", "bmp\\Title.bmp の読み込みに失敗！"},
       {"title damaged", "", "", "", "bmp\\Title.bmp の読み込みに失敗！", "bmp/Title.bmp"},
-      {"not a project", "*", "", "", "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
+      {"not a project", "*", "", "",
+       "このフォルダにゲームがありません。\\n「data」フォルダも、それを作る元の「default」フォルダもありません。\\n"
+       "ゲームのプロジェクトフォルダで起動して下さい。"},
+      {"default data declined", "*default", "", "PELMORA_DIALOG_ANSWERS=no;ok",
+       "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::path folder = root_ / row.name;
     fs::create_directories(folder);
-    if (std::string(row.missingFile) == "*") {
+    if (row.missingFile[0] == '*') {
       std::ofstream(folder / "System.ini") << "Direct3D=1\nWindowMode=1\n";
+      if (std::string(row.missingFile) == "*default") fs::create_directories(folder / "default");
     } else {
       WriteMinimalProject(folder.string(), row.iniLines);
       if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
