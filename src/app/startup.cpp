@@ -421,12 +421,13 @@ bool RegisterFrontEnd(StartupState&) {
   return true;
 }
 
-// When the title comes first, its pictures are loaded now: one it cannot
-// load (a missing or damaged "bmp\Title.bmp" ...) fails the start after its
-// message, as a data file does, instead of ending the game from the
-// title's first frame. The title loads them again as it enters.
+// The title's pictures are loaded now: one that cannot be loaded (a missing
+// or damaged "bmp\Title.bmp" ...) fails the start after its message, as a
+// data file does, instead of ending the game from the first frame of the
+// title, or of a stage played on its own (its scene loads the title picture
+// and the box and menu pictures too). The first scene loads them again as
+// it enters.
 bool LoadTitlePictures(StartupState&) {
-  if (SceneManager.m_nCurrent.load() != kSceneTitle) return true;
   const SurfaceList title = TitleSurfaces();
   return DDLoadSurfaces(GameSurfaces, title.indices, title.count);
 }
