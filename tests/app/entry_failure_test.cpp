@@ -93,6 +93,24 @@ TEST_F(EntryFailureTest, AWindowThatCannotBeMadeEndsTheProgramAfterItsMessage) {
 
 std::atomic<pid_t> g_asked{0};
 
+// Ends and reaps a forked process however the test ends.
+struct ForkedProcess {
+  pid_t pid;
+  ~ForkedProcess() {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+// The stand-in for closing a running copy, for a test's length.
+struct ScopedProcessTerminator {
+  explicit ScopedProcessTerminator(plat::ProcessTerminator terminator) {
+    plat::SetProcessTerminatorForTest(terminator);
+  }
+  ~ScopedProcessTerminator() { plat::SetProcessTerminatorForTest(nullptr); }
+};
+
 // A second copy whose player asks to close the running one, which does not
 // go: the second copy says so and ends, and the running one is left alone.
 TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterItsMessage) {
@@ -108,6 +126,7 @@ TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterIts
     if (write(ready[1], &held, 1) != 1) _exit(1);
     for (;;) pause();
   }
+  ForkedProcess child{running};
   close(ready[1]);
   char held = 0;
   ASSERT_EQ(read(ready[0], &held, 1), 1);
@@ -115,14 +134,13 @@ TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterIts
   ASSERT_EQ(held, 'L');
   sandbox_.Write("run/Pelmora.window", std::to_string(running));
   g_asked = 0;
-  plat::SetProcessTerminatorForTest([](pid_t pid, uint32_t) {
+  ScopedProcessTerminator cannotClose([](pid_t pid, uint32_t) {
     g_asked = pid;
     return false;
   });
   sandbox_.Answer("yes;ok");
 
   EXPECT_EQ(RunEntry(std::make_unique<NoWindowHost>()), kExitStartFailed);
-  plat::SetProcessTerminatorForTest(nullptr);
   EXPECT_EQ(g_asked.load(), running);
   const std::string log = sandbox_.DialogLog();
   EXPECT_NE(log.find("二重起動\t既に起動しています。"), std::string::npos) << log;
@@ -131,8 +149,6 @@ TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterIts
   EXPECT_EQ(sandbox_.Report().find("App : ver"), std::string::npos) << "the running copy's log is left alone";
   int status = 0;
   EXPECT_EQ(waitpid(running, &status, WNOHANG), 0) << "the running copy still runs";
-  kill(running, SIGKILL);
-  waitpid(running, &status, 0);
 }
 
 }  // namespace
