@@ -37,7 +37,8 @@ bool ConfirmQuit(plat::WindowHandle, int32_t english) {
 }
 
 int ShowWindowSizeMenu(plat::WindowHandle window) {
-  const std::vector<int> factors = WindowSizeMenuFactors(plat::GetWindowHost().Desktop().workArea);
+  plat::WindowHost& host = plat::GetWindowHost();
+  const std::vector<int> factors = WindowSizeMenuFactors(host.Desktop().workArea);
   if (factors.empty()) return 0;
   std::vector<std::string> labels;
   for (int k : factors) labels.push_back(WindowSizeMenuLabel(k));
@@ -53,6 +54,8 @@ int ShowWindowSizeMenu(plat::WindowHandle window) {
                  listHeight + 8, 50, 14}};
   plat::DialogView view(t);
   view.SetListItems(kList, labels);
+  // The size the window has now is the one marked (OK keeps it).
+  view.SetListSelection(kList, WindowSizeMenuMark(factors, host.ClientRectOnScreen()));
   view.SetFocus(kList);
   view.SetCommandHandler([&](int id, int code) {
     if (code != plat::kClicked) return;

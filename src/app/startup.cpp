@@ -89,10 +89,15 @@ bool PrepareRecordFormat(StartupState&) {
 }
 
 // "data\" (made from "default\" when it is missing) and the folders every
-// game has.
+// game has. A folder with neither holds no game at all (the program was
+// started somewhere else than in a game's project folder): the message says
+// that, not that a copy failed.
 bool MakeFolders(StartupState&) {
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
-    WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
+    if (!plat::IsDirectory(DataPaths.At(kPathData)) && !plat::IsDirectory(DataPaths.At(kPathDefault)))
+      WriteReportAndShowError("%s", plat::Sjis("このフォルダにゲームがありません。\n「data」フォルダも、それを作る元の「default」フォルダもありません。\nゲームのプロジェクトフォルダで起動して下さい。").c_str());
+    else
+      WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
     return false;
   }
   for (const char* folder : kStartupFolders) plat::CreateDirectory(folder);
@@ -416,6 +421,17 @@ bool RegisterFrontEnd(StartupState&) {
   return true;
 }
 
+// The title's pictures are loaded now: one that cannot be loaded (a missing
+// or damaged "bmp\Title.bmp" ...) fails the start after its message, as a
+// data file does, instead of ending the game from the first frame of the
+// title, or of a stage played on its own (its scene loads the title picture
+// and the box and menu pictures too). The first scene loads them again as
+// it enters.
+bool LoadTitlePictures(StartupState&) {
+  const SurfaceList title = TitleSurfaces();
+  return DDLoadSurfaces(GameSurfaces, title.indices, title.count);
+}
+
 using StartupStep = bool (*)(StartupState&);
 
 constexpr StartupStep kStartupSteps[] = {
@@ -444,6 +460,7 @@ constexpr StartupStep kStartupSteps[] = {
     RegisterStagePlay,
     RegisterFrontEnd,
     StartCommandLineStage,
+    LoadTitlePictures,
 };
 
 // ---- shutdown, in order; each release is safe when its part was never built ----

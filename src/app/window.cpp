@@ -1,5 +1,6 @@
 #include "app/window.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/logs.h"
@@ -24,6 +25,14 @@ std::string WindowSizeMenuLabel(int factor) {
   char text[64];
   std::snprintf(text, sizeof text, "%d%% (%d*%d)", factor * 100, 640 * factor, 480 * factor);
   return text;
+}
+
+int WindowSizeMenuMark(const std::vector<int>& factors, const plat::Rect& client) {
+  const int scale = std::max(1, std::min(client.Width() / 640, client.Height() / 480));
+  int mark = 0;
+  for (size_t i = 0; i < factors.size(); ++i)
+    if (factors[i] <= scale) mark = static_cast<int>(i);
+  return mark;
 }
 
 WindowPlacement PlaceScaledWindow(int factor, const plat::Rect& client, const plat::Rect& workArea) {

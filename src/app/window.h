@@ -31,6 +31,11 @@ class cWindow {
 // as scale factors in menu order (1 first).
 std::vector<int> WindowSizeMenuFactors(const plat::Rect& workArea);
 std::string WindowSizeMenuLabel(int factor);
+// The entry of `factors` (in menu order) that the window-size dialog marks
+// for a window whose client area is `client`: the whole scale its picture is
+// drawn at (the largest that fits the client area, at least 1), or the
+// largest entry below that scale when the list stops short of it.
+int WindowSizeMenuMark(const std::vector<int>& factors, const plat::Rect& client);
 // Where a window goes when its client area becomes 640k × 480k: the
 // horizontal centre kept, the top kept, then pushed inside the work area.
 struct WindowPlacement {

@@ -266,6 +266,8 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 extern "C" void OnTerminationSignal(int) { g_terminationRequested.store(true, std::memory_order_relaxed); }
 
 std::atomic<bool> g_keyboardHandedBack{false};
+
+std::atomic<ProcessTerminator> g_terminatorForTest{nullptr};
 extern "C" void OnKeyboardHandedBack(int) { g_keyboardHandedBack.store(true, std::memory_order_relaxed); }
 
 }  // namespace
@@ -393,7 +395,10 @@ std::optional<pid_t> FindRegisteredWindowOwner(const std::string& windowClass) {
   return owner->pid;
 }
 
+void SetProcessTerminatorForTest(ProcessTerminator terminator) { g_terminatorForTest.store(terminator); }
+
 bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs) {
+  if (ProcessTerminator standIn = g_terminatorForTest.load()) return standIn(pid, graceMs);
   // pid 0 and negative pids name process groups, and we never end ourselves.
   if (pid <= 0 || pid == ::getpid()) return false;
 

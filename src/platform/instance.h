@@ -31,6 +31,11 @@ std::optional<pid_t> FindRegisteredWindowOwner(const std::string& windowClass);
 // still runs after `graceMs`. False when the process cannot be reached at all
 // (gone, or not ours to signal).
 bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs);
+// Tests: while set, TerminateProcessOrderly answers with `terminator`
+// instead (null puts the real one back), so that a running copy that cannot
+// be closed can be had without one.
+using ProcessTerminator = bool (*)(pid_t pid, uint32_t graceMs);
+void SetProcessTerminatorForTest(ProcessTerminator terminator);
 
 // Editor notification: a datagram to "<editorClass>.sock" in the runtime
 // folder: u64 wParam, u32 dwData, u32 cbData, then cbData bytes, little-endian.

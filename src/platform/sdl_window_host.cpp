@@ -37,9 +37,16 @@ namespace {
 bool g_videoFailed = false;
 std::string g_failedDriver;
 
+// The driver asked for by name (SDL_VIDEODRIVER, or the hint of that name);
+// empty when SDL chooses.
 std::string RequestedDriver() {
-  const char* driver = SDL_getenv("SDL_VIDEODRIVER");
+  const char* driver = SDL_GetHint(SDL_HINT_VIDEODRIVER);
   return driver != nullptr ? driver : "";
+}
+
+const char* EnvironmentValue(const char* name) {
+  const char* value = SDL_getenv(name);
+  return value != nullptr && value[0] != '\0' ? value : "unset";
 }
 
 void RegisterWakeEvent() {
@@ -80,6 +87,20 @@ bool EnsureSdlVideo() {
     std::fprintf(stderr, "pelmora: no display: %s\n", SDL_GetError());
     g_videoFailed = true;
     g_failedDriver = RequestedDriver();
+    return false;
+  }
+  // When no window system answers, SDL falls back to a driver that shows
+  // nothing to anyone: the game would run unseen and never end. Such a
+  // driver serves only when it was asked for by name (SDL_VIDEODRIVER=dummy
+  // for tests and headless runs).
+  if (RequestedDriver().empty() && DriverWithoutUser()) {
+    std::fprintf(stderr,
+                 "pelmora: no display: no window system could be reached (DISPLAY %s, WAYLAND_DISPLAY %s); "
+                 "SDL_VIDEODRIVER=dummy runs the game without one\n",
+                 EnvironmentValue("DISPLAY"), EnvironmentValue("WAYLAND_DISPLAY"));
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    g_videoFailed = true;
+    g_failedDriver.clear();
     return false;
   }
   g_videoFailed = false;

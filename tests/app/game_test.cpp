@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/keys.h"
+#include "platform/text.h"
 #include "scene/scene.h"
 #include "support/harness.h"
 #include "support/stage_builder.h"
@@ -231,6 +232,50 @@ TEST(GameTest, ASavedWindowPlaceOffTheScreenIsBroughtBackWhole) {
     const plat::Rect client = plat::GetWindowHost().ClientRectOnScreen();
     EXPECT_EQ(client.left, row.left);
     EXPECT_EQ(client.top, row.top);
+    EXPECT_EQ(game.Close(), 0);
+  }
+}
+
+// The window-size dialog (the menu key opens it) marks the scale the
+// window's picture is drawn at now, so its OK keeps that size: 100% for a
+// new window, 200% for a window of WindowMode=2 that starts at the 1280x960
+// it was left at, and 200% too for one left at a size between two scales
+// (its picture drawn at 200%), which OK then sizes to 1280x960 exactly.
+TEST(GameTest, TheWindowSizeDialogMarksTheScaleTheWindowHasNow) {
+  struct Row {
+    const char* iniLines;
+    int savedWidth, savedHeight;  // the size Window.dat keeps (0: no record)
+    const char* result;           // the dialog's, in its transcript line
+    int width, height;            // the client size after its OK
+  };
+  const Row rows[] = {{"WindowMode=1\nDirect3D=1\n", 0, 0, "result 1 (ok)", 640, 480},
+                      {"WindowMode=2\nDirect3D=1\n", 1280, 960, "result 2 (ok)", 1280, 960},
+                      {"WindowMode=2\nDirect3D=1\n", 1500, 1000, "result 2 (ok)", 1280, 960}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.savedWidth) + "x" + std::to_string(row.savedHeight));
+    GameHarness::Options options;
+    options.iniLines = row.iniLines;
+    options.dialogAnswers = "ok";
+    GameHarness game(options);
+    if (row.savedWidth != 0) {
+      std::filesystem::create_directories(game.PathOf("user_data"));
+      cWindowPosition place;
+      place.Store(100, 20, row.savedWidth, row.savedHeight, 0);
+      ASSERT_TRUE(place.SaveToFile("user_data\\Window.dat"));
+    }
+    ASSERT_TRUE(game.Start());
+    ASSERT_EQ(plat::GetWindowHost().ClientRectOnScreen().Width(), row.savedWidth != 0 ? row.savedWidth : 640);
+    game.PressKey(plat::VK_APPS);
+    game.ReleaseKey(plat::VK_APPS);
+    for (int i = 0; i < 600 && game.DialogLog().find("result") == std::string::npos; ++i)
+      ASSERT_TRUE(game.StepFrames(1));
+    ASSERT_TRUE(game.StepFrames(2));
+    EXPECT_NE(game.DialogLog().find(plat::Cp932ToUtf8(plat::Sjis("ウインドウのサイズ")) + "\t\t" + row.result),
+              std::string::npos)
+        << game.DialogLog();
+    const plat::Rect client = plat::GetWindowHost().ClientRectOnScreen();
+    EXPECT_EQ(client.Width(), row.width);
+    EXPECT_EQ(client.Height(), row.height);
     EXPECT_EQ(game.Close(), 0);
   }
 }

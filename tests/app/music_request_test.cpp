@@ -2,7 +2,8 @@
 // flow's music command loop when their keep value is 1 and play once when
 // it is 0; the menu screens' music loops as the system data's per-screen
 // loop flags say; a retry of a stage whose tune is still playing lets it go
-// on. The demo's stage tune is still heard after its length has passed.
+// on; a screen whose looping tune a stage played once asks for it again.
+// The demo's stage tune is still heard after its length has passed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "data/system_data.h"
 #include "platform/audio_mixer.h"
 #include "platform/midi_stream_device.h"
+#include "platform/keys.h"
 #include "platform/modules.h"
 #include "play/world/stage_scene.h"
 #include "scene/scene.h"
@@ -58,8 +60,9 @@ void PausePlay() {}
 void Status(void*, int) {}
 
 // The demo's music list.
-constexpr uint32_t kTitleTune = 1, kMeadowTune = 3, kTowerTune = 4;
+constexpr uint32_t kTitleTune = 1, kMapTune = 2, kMeadowTune = 3, kTowerTune = 4;
 const char* const kTitleFile = "bgm\\Title.mid";
+const char* const kMapFile = "bgm\\Map.mid";
 const char* const kMeadowFile = "bgm\\Meadow.mid";
 const char* const kTowerFile = "bgm\\Tower.mid";
 
@@ -77,12 +80,13 @@ void StepUntilPlaying(GameHarness& game, uint32_t more) {
   ASSERT_TRUE(game.StepFrames(more));
 }
 
-// Writes `stage` as the harness game's "data\stg4\music.stg4". The writer
-// checks music numbers against the music list: the project's is loaded for it.
-void WriteStage(GameHarness& game, StageBuilder& stage) {
+// Writes `stage` as the harness game's "data\stg4\music.stg4" (or `file`).
+// The writer checks music numbers against the music list: the project's is
+// loaded for it.
+void WriteStage(GameHarness& game, StageBuilder& stage, const char* file = "data/stg4/music.stg4") {
   ScopedGameData data;
   ASSERT_TRUE(LoadDatabase());
-  std::ofstream(game.PathOf("data/stg4/music.stg4"), std::ios::binary) << stage.Bytes();
+  std::ofstream(game.PathOf(file), std::ios::binary) << stage.Bytes();
 }
 
 class MusicRequestTest : public ::testing::Test {
@@ -227,6 +231,53 @@ TEST_F(MusicRequestTest, ScreenMusicLoopsByItsScreensLoopFlag) {
     EXPECT_EQ(PlayedSoFar(), (std::vector<Played>{{kTitleFile, loop}}));
     EXPECT_EQ(game.Close(), 0);
   }
+}
+
+// The demo's world map loops its tune. A stage entered from it that plays
+// the same tune once (keep 0), and clears at once with no stage after it,
+// leaves the tune to end by itself: back on the map, the map asks for its
+// looping tune again.
+TEST_F(MusicRequestTest, AScreenAsksAgainForItsTuneThatAStagePlayedOnce) {
+  GameHarness game;
+  {
+    StageBuilder stage(20, 15);
+    stage.Floor(10, 0, 19).Hero(2, 9);
+    stage.Data().Int(kStageMusic) = kMapTune;
+    stage.Data().Int(kStageMusicKeep) = 0;
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {Command(kCmdStageClear, {1, 0})};  // the stage after it: none
+    stage.Data().m_PlacedCharacters.front().m_vFlows = {flow};
+    WriteStage(game, stage, "data/stg4/c01-1.stg4_001");
+  }
+  ASSERT_TRUE(game.Start());
+  // The title's new game in the first slot, two steps east on the map to
+  // the first world and its stage (tests/routes/demo/01-title.txt).
+  const struct {
+    uint32_t frame;
+    int key;
+  } route[] = {{100, 'Z'}, {140, 'Z'}, {200, plat::VK_RIGHT}, {210, plat::VK_RIGHT}, {250, plat::VK_UP}, {260, 'Z'}};
+  for (uint32_t frame = 1; frame <= 260; ++frame) {
+    for (const auto& step : route)
+      if (step.frame == frame) game.PressKey(step.key);
+    ASSERT_TRUE(game.StepFrames(1));
+    for (const auto& step : route)
+      if (step.frame == frame) game.ReleaseKey(step.key);
+  }
+  // The stage clears; decide, tapped, leaves its result screen.
+  bool staged = false;
+  for (int i = 0; i < 3000 && !(staged && SceneManager.m_nCurrent.load() == kSceneWorldMap); ++i) {
+    staged = staged || SceneManager.m_nCurrent.load() == kSceneStage;
+    if (staged && i % 4 == 0) game.PressKey('Z');
+    ASSERT_TRUE(game.StepFrames(1));
+    game.ReleaseKey('Z');
+  }
+  ASSERT_TRUE(staged);
+  ASSERT_EQ(SceneManager.m_nCurrent.load(), kSceneWorldMap);
+  ASSERT_TRUE(game.StepFrames(30));
+  EXPECT_EQ(PlayedSoFar(),
+            (std::vector<Played>{{kTitleFile, 1}, {kMapFile, 1}, {kMapFile, 0}, {kMapFile, 1}}));
+  EXPECT_EQ(game.Close(), 0);
 }
 
 // The demo's test stage through the built-in MIDI player: once its tune's

@@ -742,4 +742,45 @@ TEST_F(PlayToolTest, AStageFileThatIsNotThereIsToldAndTheTitleComesFirst) {
   }
 }
 
+// A title picture that is missing or damaged fails the start, as a damaged
+// data file does: no frame, exit 1. So it does for a stage played on its
+// own, whose scene loads the title picture too.
+TEST_F(PlayToolTest, AMissingOrDamagedTitlePictureFailsTheStart) {
+  struct Case {
+    const char* name;
+    bool damaged;
+    const char* stage;
+  };
+  const Case cases[] = {{"missing", false, ""},
+                        {"damaged", true, ""},
+                        {"damaged, a stage of its own", true, " 'data\\stg4\\demo.stg4_1'"},
+                        {"missing, a stage of its own", false, " 'data\\stg4\\demo.stg4_1'"}};
+  const std::string title = project_ + "/bmp/Title.bmp";
+  const std::string picture = Slurp(title);
+  ASSERT_FALSE(picture.empty());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.damaged)
+      sandbox_.Write("project/bmp/Title.bmp", "BM not a picture");
+    else
+      std::filesystem::remove(title);
+    EXPECT_EQ(RunTool("play '" + project_ + "'" + c.stage + " --frames 10 --trace '" + (sandbox_ / "t.jsonl") + "'",
+                      errors_),
+              1)
+        << Slurp(errors_);
+    EXPECT_EQ(Slurp(sandbox_ / "t.jsonl"), "");
+    EXPECT_NE(Slurp(errors_).find("the game did not start"), std::string::npos) << Slurp(errors_);
+  }
+  // With the picture back, the same runs play.
+  sandbox_.Write("project/bmp/Title.bmp", picture);
+  for (const char* stage : {"", " 'data\\stg4\\demo.stg4_1'"}) {
+    SCOPED_TRACE(stage);
+    EXPECT_EQ(RunTool("play '" + project_ + "'" + stage + " --frames 10 --trace '" + (sandbox_ / "t.jsonl") + "'",
+                      errors_),
+              0)
+        << Slurp(errors_);
+    EXPECT_EQ(Lines(Slurp(sandbox_ / "t.jsonl")).size(), 10u);
+  }
+}
+
 }  // namespace

@@ -193,14 +193,18 @@ TEST_F(ProcessTest, EditorIsToldOfTheStartAndOfTheWindowsEnd) {
 // Each failure of start-up shows its message and the program ends in order
 // (the window's registration gone) with the exit code of a failed start, 1
 // (in the sanitizer build a leak would change the exit code). A folder that
-// is not a project (no data, no default data) is one of them.
+// is not a project (no data, no default data) is one of them, and so is a
+// title picture that is missing or damaged when the title comes first.
 TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
   struct Row {
     const char* name;
-    const char* missingFile;  // removed from the project ("*": no project, only a System.ini)
+    // Removed from the project ("*": no project, only a System.ini;
+    // "*default": that and an empty default data folder).
+    const char* missingFile;
     const char* iniLines;
     std::string env;
     const char* message;  // the box's text in the dialog transcript
+    const char* damagedFile = "";  // overwritten with bytes that are no picture
   };
   // A font configuration with no fonts in it: no face can be had.
   const std::string noFonts = (root_ / "no-fonts.conf").string();
@@ -212,17 +216,25 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
       {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
-      {"not a project", "*", "", "", "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
+      {"title missing", "bmp/Title.bmp", "", "", "bmp\\Title.bmp の読み込みに失敗！"},
+      {"title damaged", "", "", "", "bmp\\Title.bmp の読み込みに失敗！", "bmp/Title.bmp"},
+      {"not a project", "*", "", "",
+       "このフォルダにゲームがありません。\\n「data」フォルダも、それを作る元の「default」フォルダもありません。\\n"
+       "ゲームのプロジェクトフォルダで起動して下さい。"},
+      {"default data declined", "*default", "", "PELMORA_DIALOG_ANSWERS=no;ok",
+       "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::path folder = root_ / row.name;
     fs::create_directories(folder);
-    if (std::string(row.missingFile) == "*") {
+    if (row.missingFile[0] == '*') {
       std::ofstream(folder / "System.ini") << "Direct3D=1\nWindowMode=1\n";
+      if (std::string(row.missingFile) == "*default") fs::create_directories(folder / "default");
     } else {
       WriteMinimalProject(folder.string(), row.iniLines);
       if (row.missingFile[0] != '\0') fs::remove(folder / row.missingFile);
+      if (row.damagedFile[0] != '\0') std::ofstream(folder / row.damagedFile, std::ios::trunc) << "BM not a picture";
     }
     std::vector<std::string> env{"PELMORA_DIALOG_ANSWERS=ok"};
     if (!row.env.empty()) env.push_back(row.env);
@@ -273,6 +285,32 @@ TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
     EXPECT_FALSE(fs::exists(folder / "Report_Game.txt"));
     EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
   }
+}
+
+// With no window system to reach (no DISPLAY, no WAYLAND_DISPLAY, no
+// runtime folder where a Wayland server would listen) and no video driver
+// asked for by name, the game says on its standard error that it has no
+// display and ends as a failed start, instead of playing unseen. Its error
+// box could not be shown either: the transcript says so.
+TEST_F(ProcessTest, WithoutADisplayTheGameSaysSoAndEnds) {
+  const fs::path folder = root_ / "nodisplay";
+  fs::create_directories(folder);
+  WriteMinimalProject(folder.string());
+  const std::string command =
+      "cd '" + folder.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u SDL_VIDEODRIVER " +
+      "-u PELMORA_DIALOG_ANSWERS -u PELMORA_HEADLESS SDL_AUDIODRIVER=dummy PELMORA_RUNTIME_DIR='" +
+      (root_ / "run").string() + "' PELMORA_DIALOG_LOG='" + (root_ / "nodisplay.dialogs").string() +
+      "' timeout -s KILL " + std::to_string(kHangMs / 1000) + " '" + PELMORA_EXE + "' > /dev/null 2> '" +
+      (root_ / "err.txt").string() + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  const std::string err = Slurp(root_ / "err.txt");
+  EXPECT_NE(err.find("pelmora: no display: no window system could be reached (DISPLAY unset, WAYLAND_DISPLAY unset)"),
+            std::string::npos)
+      << err;
+  const std::string log = Slurp(root_ / "nodisplay.dialogs");
+  EXPECT_NE(log.find("エラー\tウインドウが生成出来ません！\tok (default, no display)"), std::string::npos) << log;
+  EXPECT_FALSE(fs::exists(root_ / "run" / "Pelmora.window"));
 }
 
 }  // namespace

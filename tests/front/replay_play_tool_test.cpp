@@ -1,17 +1,25 @@
 // Replays saved with F2 in a scripted test play of the demo's stage and
 // watched through the title's replay command, both with `pelmora-tool play`:
 // the frames of the attempt come back as they were played, frame for frame
-// (the frame trace's lines, without their frame numbers).
+// (the frame trace's lines, without their frame numbers). One watch runs in
+// this process instead, to read the input record the frames leave behind.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/play_script.h"
 #include "data/database.h"
+#include "data/key_config.h"
 #include "data/labels.h"
 #include "platform/text.h"
+#include "play/world/stage_scene.h"
+#include "scene/frame_trace.h"
+#include "scene/input.h"
+#include "scene/scene.h"
 #include "support/game_data.h"
+#include "support/harness.h"
 #include "support/sandbox.h"
 #include "support/stage_builder.h"
 #include "support/test_files.h"
@@ -124,10 +132,115 @@ class ReplayPlayToolTest : public ::testing::Test {
     return from;
   }
 
+  // "data\\stg4\\waits.stg4": the hero's flow shows HELLO and then AGAIN,
+  // each waiting for decide, then waits past any test's end. AGAIN opens as
+  // HELLO's window goes on, so it takes decide at once: only a message that
+  // opens a window waits ten frames first. With `withAgain` false the
+  // stage is "data\\stg4\\hello.stg4", HELLO alone.
+  void WriteWaitsStage(bool withAgain = true) {
+    StageBuilder stage(20, 15);
+    stage.Floor(10, 0, 19).Hero(2, 9);
+    auto message = [](const char* text) {
+      cEdCmd c;
+      c.m_nKind = kCmdMessage;
+      c.m_vParams.assign(18, 0);
+      c.m_vParams[6] = 0;  // shown until decide
+      c.m_vParams[8] = 1;  // the game waits for it
+      c.m_strText = text;
+      return c;
+    };
+    cEdCmd wait;
+    wait.m_nKind = kCmdWait;
+    wait.m_nDuration = 6000;
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {message("HELLO"), message("AGAIN"), wait};
+    if (!withAgain) flow.m_vCmds = {message("HELLO"), wait};
+    stage.Data().m_PlacedCharacters.front().m_vFlows = {flow};
+    // The writer checks the stage against the project's lists.
+    ScopedWorkingFolder working(project_);
+    ScopedGameData data;
+    ASSERT_TRUE(LoadDatabase());
+    sandbox_.Write(withAgain ? "project/data/stg4/waits.stg4" : "project/data/stg4/hello.stg4", stage.Bytes());
+  }
+
+  // The frame (counted from 1) on which HELLO comes up in a test play of
+  // `stage` without keys.
+  uint32_t FirstHelloFrame(const std::string& stage = "data\\stg4\\waits.stg4") {
+    const std::vector<std::string> probe = Record("length 60\n", 60, stage);
+    const size_t up = FindText(probe, "HELLO");
+    EXPECT_LT(up, probe.size()) << "the first message comes up in the first second";
+    return static_cast<uint32_t>(up) + 1;
+  }
+
   Sandbox sandbox_;
   const std::string project_ = sandbox_ / "project";
   const std::string errors_ = sandbox_ / "errors.txt";
 };
+
+// A watch of the replay saved in `project` in this process, through the
+// title's replay command as ReplayPlayToolTest::Watch chooses it, the
+// viewer giving `viewerKeys` (script lines) too. Keys change between frames,
+// as `pelmora-tool play` changes them. It notes the frame HELLO came up on
+// and the key history of the first input record as it stood on the first
+// frame after HELLO's wait.
+struct HistoryAfterWait {
+  uint32_t helloFrame = 0;  // 0: HELLO never came up
+  uint32_t afterFrame = 0;  // 0: its wait never ended
+  std::array<std::array<KeyHistoryEntry, kHistoryLength>, 2> rings{};
+  std::array<uint32_t, 2> positions{};
+  bool Holds(uint16_t direction) const {
+    for (const KeyHistoryEntry& entry : rings[kHistoryDirections])
+      if (entry.m_nFrames > 0 && (entry.m_wState & direction) != 0) return true;
+    return false;
+  }
+};
+
+HistoryAfterWait WatchForHistory(const std::string& project, const std::string& replay, uint32_t frames,
+                                 const std::string& viewerKeys) {
+  PlayScript script;
+  std::string error;
+  EXPECT_TRUE(script.Parse("100 DOWN\n104 DOWN\n108 DOWN\n112 DOWN\n116 B1\n" + viewerKeys, error)) << error;
+  GameHarness::Options options;
+  options.dialogAnswers = "file:" + replay;
+  options.writeProject = false;
+  GameHarness game(options);
+  std::filesystem::copy(project, game.Folder(), std::filesystem::copy_options::recursive);
+  cKeyConfig keys;
+  SetDefaultKeys(keys);
+  HistoryAfterWait result;
+  PlayKeySet held = 0;
+  uint32_t presented = 0;
+  auto hold = [&](uint32_t frame) {
+    const PlayKeySet wanted = script.KeysAt(frame);
+    for (int k = 0; k < kPlayKeyCount; ++k) {
+      const PlayKeySet bit = PlayKeySet{1} << k;
+      if ((wanted & bit) == (held & bit)) continue;
+      (wanted & bit) ? game.PressKey(PlayKeyCode(k, keys)) : game.ReleaseKey(PlayKeyCode(k, keys));
+    }
+    held = wanted;
+  };
+  hold(1);
+  // On the presenting thread, right after each frame: the game thread's own
+  // records, read where it stands still.
+  SetFramePresentedObserver([&] {
+    const uint32_t frame = ++presented;
+    const auto* stage = dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage));
+    const bool shown = stage != nullptr && !stage->m_MessageWindows.empty();
+    if (shown && result.helloFrame == 0) result.helloFrame = frame;
+    if (!shown && result.helloFrame != 0 && result.afterFrame == 0) {
+      result.afterFrame = frame;
+      result.rings = InputRecords.At(0).m_History;
+      result.positions = InputRecords.At(0).m_nHistoryPos;
+    }
+    hold(frame + 1);
+  });
+  EXPECT_TRUE(game.Start());
+  while (presented < frames && result.afterFrame == 0 && game.StepFrames(1)) continue;
+  EXPECT_EQ(game.Close(), 0);
+  SetFramePresentedObserver(nullptr);
+  return result;
+}
 
 // The first attempt walks into the pit; F2 in the second saves it. Watched,
 // it falls the same way, and when its death sequence is over the replay
@@ -221,37 +334,10 @@ TEST_F(ReplayPlayToolTest, TheViewersDecideEndsTheWaitAtTheMessageAndTheAttemptG
 // its own: the viewer ends the first one early; the second still waits as
 // long as the player let it, and the walk after them plays in step.
 TEST_F(ReplayPlayToolTest, AWaitTheViewerEndsLeavesTheNextWaitItsOwnFrames) {
-  StageBuilder stage(20, 15);
-  stage.Floor(10, 0, 19).Hero(2, 9);
-  auto message = [](const char* text) {
-    cEdCmd c;
-    c.m_nKind = kCmdMessage;
-    c.m_vParams.assign(18, 0);
-    c.m_vParams[6] = 0;  // shown until decide
-    c.m_vParams[8] = 1;  // the game waits for it
-    c.m_strText = text;
-    return c;
-  };
-  cEdCmd wait;
-  wait.m_nKind = kCmdWait;
-  wait.m_nDuration = 6000;
-  cEdFlow flow;
-  flow.m_nTrigger = kTriggerAlways;
-  flow.m_vCmds = {message("HELLO"), message("AGAIN"), wait};
-  stage.Data().m_PlacedCharacters.front().m_vFlows = {flow};
-  {
-    // The writer checks the stage against the project's lists.
-    ScopedWorkingFolder working(project_);
-    ScopedGameData data;
-    ASSERT_TRUE(LoadDatabase());
-    sandbox_.Write("project/data/stg4/waits.stg4", stage.Bytes());
-  }
+  WriteWaitsStage();
+  const uint32_t firstUp = FirstHelloFrame();
   // The first message answered 40 frames after it came up, the second 50;
   // a walk, and F1 saves the attempt.
-  std::vector<std::string> probe = Record("length 60\n", 60, "data\\stg4\\waits.stg4");
-  const size_t up = FindText(probe, "HELLO");
-  ASSERT_LT(up, probe.size()) << "the first message comes up in the first second";
-  const uint32_t firstUp = static_cast<uint32_t>(up) + 1;
   const std::string keys = std::to_string(firstUp + 40) + " B1\n" + std::to_string(firstUp + 91) + " B1\n" +
                            std::to_string(firstUp + 100) + "-" + std::to_string(firstUp + 130) + " RIGHT\n" +
                            std::to_string(firstUp + 150) + " F1\n";
@@ -278,6 +364,112 @@ TEST_F(ReplayPlayToolTest, AWaitTheViewerEndsLeavesTheNextWaitItsOwnFrames) {
   EXPECT_EQ(pressedSecond, secondWait) << "the second message keeps its recorded frames";
   // The replay's log ran out where F1 saved it: the attempt starts again.
   EXPECT_EQ(Mode(pressed[start + saved - first - firstWait + 15]), 1);
+}
+
+// The player holds decide from HELLO's third frame to its thirtieth and
+// presses it afresh on its 45th, which ends HELLO; AGAIN is answered on its
+// 55th frame, a walk follows and F1 saves the attempt. Watching the replay,
+// the viewer presses decide on HELLO's fifteenth frame, while the player's
+// recorded decide is still held. The skip over the rest of HELLO's recorded
+// frames goes past that held decide to the fresh one that ended HELLO in
+// the recording: AGAIN then waits its own recorded frames and the walk
+// plays in step.
+TEST_F(ReplayPlayToolTest, TheSkipOfAWaitGoesPastARecordedDecideThatIsStillHeld) {
+  WriteWaitsStage();
+  const uint32_t firstUp = FirstHelloFrame();
+  const std::string keys = std::to_string(firstUp + 2) + "-" + std::to_string(firstUp + 30) + " B1\n" +
+                           std::to_string(firstUp + 45) + " B1\n" + std::to_string(firstUp + 100) + " B1\n" +
+                           std::to_string(firstUp + 110) + "-" + std::to_string(firstUp + 140) + " RIGHT\n" +
+                           std::to_string(firstUp + 160) + " F1\n";
+  std::filesystem::remove_all(project_ + "/user_data/rpl4");
+  const std::vector<std::string> recorded = Record(keys, firstUp + 170, "data\\stg4\\waits.stg4");
+  const size_t first = FindMode(recorded, 2);
+  const size_t saved = firstUp + 159;  // the line of the frame F1 was pressed on
+  size_t helloWait = 0, againWait = 0;
+  const std::vector<std::string> attempt = Without(recorded, first, saved - first, "HELLO", helloWait);
+  Without(recorded, first, saved - first, "AGAIN", againWait);
+  ASSERT_EQ(helloWait, 45u) << "the held decide did not end HELLO, the fresh one did";
+  ASSERT_GT(againWait, 40u);
+
+  const std::vector<std::string> idle = Watch(firstUp + 400);
+  const size_t shown = FindText(idle, "HELLO");
+  ASSERT_LT(shown, idle.size());
+  const uint32_t frame = static_cast<uint32_t>(shown) + 1;
+  const std::vector<std::string> pressed = Watch(firstUp + 400, std::to_string(frame + 15) + " B1\n");
+  const size_t start = FindMode(pressed, 2);
+  const size_t length = saved - first - helloWait + 15;
+  size_t pressedHello = 0, pressedAgain = 0;
+  EXPECT_EQ(Without(pressed, start, length, "HELLO", pressedHello), attempt);
+  EXPECT_EQ(pressedHello, 15u);
+  Without(pressed, start, length, "AGAIN", pressedAgain);
+  EXPECT_EQ(pressedAgain, againWait) << "AGAIN keeps its own recorded frames";
+  EXPECT_EQ(Mode(pressed[start + length]), 1) << "the log ran out where F1 saved it";
+}
+
+// AGAIN takes decide from its first frame. A viewer who still holds the
+// decide that ended HELLO when AGAIN comes up does not end it; a fresh press
+// does: holding decide from HELLO's fifteenth frame to its thirtieth and
+// pressing it again on its fiftieth plays as tapping it on both.
+TEST_F(ReplayPlayToolTest, ADecideTheViewerHoldsWhenAWaitWithoutDelayBeginsDoesNotEndIt) {
+  WriteWaitsStage();
+  const uint32_t firstUp = FirstHelloFrame();
+  const std::string keys = std::to_string(firstUp + 40) + " B1\n" + std::to_string(firstUp + 100) + " B1\n" +
+                           std::to_string(firstUp + 110) + "-" + std::to_string(firstUp + 140) + " RIGHT\n" +
+                           std::to_string(firstUp + 160) + " F1\n";
+  std::filesystem::remove_all(project_ + "/user_data/rpl4");
+  const std::vector<std::string> recorded = Record(keys, firstUp + 170, "data\\stg4\\waits.stg4");
+  size_t recordedAgain = 0;
+  Without(recorded, 0, recorded.size(), "AGAIN", recordedAgain);
+  ASSERT_GT(recordedAgain, 50u);
+
+  const std::vector<std::string> idle = Watch(firstUp + 400);
+  const size_t shown = FindText(idle, "HELLO");
+  ASSERT_LT(shown, idle.size());
+  const uint32_t frame = static_cast<uint32_t>(shown) + 1;
+  const std::string fresh = std::to_string(frame + 50) + " B1\n";
+  const std::vector<std::string> tapped = Watch(firstUp + 400, std::to_string(frame + 15) + " B1\n" + fresh);
+  size_t tappedAgain = 0;
+  Without(tapped, 0, tapped.size(), "AGAIN", tappedAgain);
+  ASSERT_GT(tappedAgain, 30u);
+  ASSERT_LT(tappedAgain, recordedAgain) << "the viewer's fresh decide ended AGAIN";
+  const std::vector<std::string> held =
+      Watch(firstUp + 400, std::to_string(frame + 15) + "-" + std::to_string(frame + 30) + " B1\n" + fresh);
+  EXPECT_EQ(held, tapped);
+}
+
+// HELLO alone; the player presses DOWN from its 25th frame to its 30th and
+// decide on its 40th. Watching the replay, the viewer's decide on HELLO's
+// fifteenth frame ends it there: the rest of its recorded frames are read
+// as the wait would have read them, and the key history of the first input
+// record on the first frame after the wait holds them, as it holds them
+// after a watch that waits the whole recorded wait.
+TEST_F(ReplayPlayToolTest, TheSkippedFramesOfAWaitGoIntoTheKeyHistory) {
+  WriteWaitsStage(false);
+  const uint32_t firstUp = FirstHelloFrame("data\\stg4\\hello.stg4");
+  const std::string keys = std::to_string(firstUp + 25) + "-" + std::to_string(firstUp + 30) + " DOWN\n" +
+                           std::to_string(firstUp + 40) + " B1\n" + std::to_string(firstUp + 60) + " F1\n";
+  std::filesystem::remove_all(project_ + "/user_data/rpl4");
+  Record(keys, firstUp + 70, "data\\stg4\\hello.stg4");
+  std::string replay;
+  for (const auto& entry : std::filesystem::directory_iterator(project_ + "/user_data/rpl4"))
+    replay = entry.path().filename().string();
+  ASSERT_FALSE(replay.empty());
+
+  const HistoryAfterWait idle = WatchForHistory(project_, replay, 600, "");
+  ASSERT_NE(idle.afterFrame, 0u);
+  ASSERT_TRUE(idle.Holds(kDirDown)) << "the recorded DOWN is in the history after the wait";
+  const HistoryAfterWait pressed =
+      WatchForHistory(project_, replay, 600, std::to_string(idle.helloFrame + 15) + " B1\n");
+  ASSERT_EQ(pressed.helloFrame, idle.helloFrame);
+  ASSERT_EQ(pressed.afterFrame, idle.helloFrame + 15) << "the viewer's decide ended the wait";
+  for (int ring : {kHistoryDirections, kHistoryButtons}) {
+    SCOPED_TRACE(ring);
+    EXPECT_EQ(pressed.positions[ring], idle.positions[ring]);
+    for (int i = 0; i < kHistoryLength; ++i) {
+      EXPECT_EQ(pressed.rings[ring][i].m_wState, idle.rings[ring][i].m_wState) << i;
+      EXPECT_EQ(pressed.rings[ring][i].m_nFrames, idle.rings[ring][i].m_nFrames) << i;
+    }
+  }
 }
 
 }  // namespace
