@@ -168,20 +168,19 @@ class KeepingFrames {
 
 }  // namespace
 
-void cStageScene::SkipRecordedWait(const cFrameKeeper& keeper, bool decideBefore) {
+void cStageScene::SkipRecordedWait(const cFrameKeeper& keeper) {
   // The viewer ended a wait for decide of a replay before its player did:
   // the rest of the wait's recorded frames are read as the kept frames
   // would have taken them (not shown), up to the one whose decide ended the
   // wait in the recording, so that the input and the log stand where the
-  // recording had them when play goes on. A wait of the next command keeps
-  // its own frames.
+  // recording had them when play goes on. The latch lets a held decide
+  // through on its first frame only, so a decide seen here is a fresh
+  // press. A wait of the next command keeps its own frames.
   cInput& input = InputRecords.At(0);
   while (ReplayRecorder.FeedRecordedWaitFrame(input)) {
     if (keeper.recordHistory) input.RecordHistory();
     input.LatchButtons(0);
-    const bool decideNow = (input.m_wButtons & 1) != 0;
-    if (decideNow && !decideBefore) return;
-    decideBefore = decideNow;
+    if (input.m_wButtons & 1) return;
   }
 }
 
@@ -242,7 +241,7 @@ int32_t cStageScene::KeepFramesWhileWaiting() {
         RequestSoundEffect(m_nWaitKind == 1 ? kSoundMessageDecide : kSoundDecide);
         m_bButtonLatch = 1;
         over = true;
-        if (!(decideNow && !decideBefore)) SkipRecordedWait(keeper, decideNow);
+        if (!(decideNow && !decideBefore)) SkipRecordedWait(keeper);
       }
       decideBefore = decideNow;
     }

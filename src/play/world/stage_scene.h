@@ -285,9 +285,8 @@ class cStageScene : public cStageSceneBase {
   // (without asking again), whatever mode the stage goes on in.
   void EndWaitForClose(const cFrameKeeper& keeper);
   // Replay playback, a wait for decide the viewer ended: reads the rest of
-  // its recorded frames (the decide word of the last one read before them
-  // in `decideBefore`).
-  void SkipRecordedWait(const cFrameKeeper& keeper, bool decideBefore);
+  // its recorded frames, up to the player's own fresh decide.
+  void SkipRecordedWait(const cFrameKeeper& keeper);
   static constexpr uint32_t kQuitGraceMs = 2000;
   // ---- message windows (objects/message_window.cpp) ----
   // Windows open at once at most this many; the message command drops the
