@@ -104,6 +104,31 @@ StageBuilder ClearingStage() {
   return builder;
 }
 
+// Gives `character` a flow (never started) with a distance condition whose
+// range is shown by display mode `display` (0 never, 1 always, 2 in the
+// editor's test play only): both sides across, 4 half blocks, colour 3.
+void GiveRange(cEdCharacter& character, uint8_t display) {
+  cCond range;
+  range.m_nKind = kCondDistance;
+  range.m_nField = 0;       // both sides, across
+  range.m_nVarNumber = 4;   // 4 half blocks
+  range.m_nLeftKind = display;
+  range.m_nVarScope = 3;    // colour 3
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerOnlyByFlowControl;
+  flow.m_vConds = {range};
+  character.m_vFlows = {flow};
+}
+
+// The columns in which two pictures of `width` dots a row differ, with the
+// number of rows that differ in each.
+std::map<int, int> DifferingColumns(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width) {
+  std::map<int, int> columns;
+  for (size_t at = 0; at < a.size() && at < b.size(); ++at)
+    if ((a[at] & 0xFFFFFF) != (b[at] & 0xFFFFFF)) ++columns[static_cast<int>(at % static_cast<size_t>(width))];
+  return columns;
+}
+
 class EditorStartTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -234,16 +259,7 @@ TEST_F(EditorStartTest, AnEditorsTestPlayStartsAtOnceRanksNothingAndCountsEachAt
 TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
   StageBuilder builder = ClearingStage();
   builder.Data().m_RankingSwitches = {1, 0, 0, 0, 0};
-  cCond range;
-  range.m_nKind = kCondDistance;
-  range.m_nField = 0;       // both sides, across
-  range.m_nVarNumber = 4;   // 4 half blocks
-  range.m_nLeftKind = 2;    // shown in the editor's test play only
-  range.m_nVarScope = 3;    // colour 3
-  cEdFlow flow;
-  flow.m_nTrigger = kTriggerOnlyByFlowControl;
-  flow.m_vConds = {range};
-  builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+  GiveRange(builder.Data().m_PlacedCharacters.back(), 2);  // shown in the editor's test play only
   const std::string stage = builder.Bytes();
 
   std::vector<std::string> traces[2];
@@ -263,12 +279,7 @@ TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
 
   // The ranges: the frames differ in two whole columns, and only there.
   ASSERT_EQ(pictures[0].size(), pictures[1].size());
-  std::map<int, int> columns;  // x -> rows that differ
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const size_t at = static_cast<size_t>(y * width + x);
-      if ((pictures[0][at] & 0xFFFFFF) != (pictures[1][at] & 0xFFFFFF)) ++columns[x];
-    }
+  const std::map<int, int> columns = DifferingColumns(pictures[0], pictures[1], width);  // x -> rows that differ
   ASSERT_EQ(columns.size(), 2u) << "two lines";
   for (const auto& [x, rows] : columns) EXPECT_GE(rows, height * 3 / 4) << "the line at " << x;
   EXPECT_GT(columns.rbegin()->first - columns.begin()->first, 2 * 4 * 16) << "both sides, 4 half blocks out";
@@ -352,6 +363,38 @@ TEST_F(EditorStartTest, ATestPlayListsTheStagesOwnGenresWhateverThePlayModeKeeps
       EXPECT_EQ(boxes, 0u) << "nothing to show: no box";
     }
   }
+}
+
+// A whole game the editor started is no test play: the ranges marked for
+// the editor's test play are not drawn on its stages. The demo's first
+// stage, replaced by one whose character shows its range by each display
+// mode in turn, is reached from the title: at the same frame of play the
+// picture with display 2 is the one with display 0, while display 1 adds
+// the range's two lines, 480 dots high.
+TEST_F(EditorStartTest, AGameTheEditorStartedDrawsNoRangesMarkedForItsTestPlay) {
+  const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
+  constexpr uint32_t kFrames = 330;
+  std::vector<uint32_t> pictures[3];
+  int width = 0, height = 0;
+  for (uint8_t display : {0, 1, 2}) {
+    SCOPED_TRACE(static_cast<int>(display));
+    StageBuilder builder(20, 15);
+    builder.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    GiveRange(builder.Data().m_PlacedCharacters.back(), display);
+    const std::string copy = Copy("game" + std::to_string(display), "");
+    std::ofstream(copy + "/data/stg4/c01-1.stg4_001", std::ios::binary | std::ios::trunc) << builder.Bytes();
+    const std::vector<std::string> lines =
+        Play(copy, kEditorStart, false, kFrames,
+             "--input '" + route + "' --shots '" + copy + ".shots' --every " + std::to_string(kFrames));
+    ASSERT_EQ(lines.size(), kFrames);
+    ASSERT_EQ(trace::Value(lines.back(), "mode"), std::to_string(kStageModePlay)) << "the stage is played";
+    ASSERT_EQ(trace::Value(lines.back(), "hint"), "26") << "in a game the editor started";
+    ASSERT_TRUE(LoadSdlPixels(copy + ".shots/" + ScreenshotName(kFrames), width, height, pictures[display]));
+  }
+  const std::map<int, int> shown = DifferingColumns(pictures[0], pictures[1], width);
+  ASSERT_EQ(shown.size(), 2u) << "display 1 draws two lines";
+  for (const auto& [x, rows] : shown) EXPECT_GE(rows, height * 3 / 4) << "the line at " << x;
+  EXPECT_EQ(DifferingColumns(pictures[0], pictures[2], width).size(), 0u) << "display 2 draws nothing";
 }
 
 // Outside a test play, a game the editor started shows the editor's key
