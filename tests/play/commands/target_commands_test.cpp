@@ -148,6 +148,46 @@ TEST(TargetCommands, AFlowSetsItsTargetAndChargesAtItOnARunningStage) {
   }
 }
 
+// A character's "always" flow sets its target slot 1 from the side it
+// belongs to itself (side 3, where a second character stands four columns
+// away): it is the nearest to its own centre and the first of the side in
+// list order. With "not itself" (word 5) both searches take the other
+// character; without it, the character itself.
+TEST(TargetCommands, NotItselfLeavesTheSearchingCharacterOutOfItsOwnSide) {
+  StageFlowsInstalled flows;
+  const struct {
+    const char* what;
+    uint32_t search;  // word 1: 2 the nearest, 3 the first
+    uint32_t notItself;
+    bool other;
+  } cases[] = {
+      {"nearest", 2, 0, false},
+      {"nearest, not itself", 2, 1, true},
+      {"first", 3, 0, false},
+      {"first, not itself", 3, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(8, 9).Character(12, 9);
+    auto& placed = b.Data().m_PlacedCharacters;
+    for (size_t k = 1; k < placed.size(); ++k) {
+      placed[k].m_nParam40 = 10;
+      placed[k].m_nParam50 = 3;
+    }
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {Command(kCmdSetTarget, {0, c.search, 3, 0, 1, c.notItself})};
+    placed[1].m_vFlows = {flow};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cCharacter& searcher = Nth(scene, 0);
+    s.Frames(2);
+    EXPECT_EQ(searcher.m_Targets[0], c.other ? &Nth(scene, 1) : &searcher);
+  }
+}
+
 // A slot never outlives the object in it (ASan watches the freed character);
 // vanish states, the hero's vanish killing it.
 TEST(TargetCommands, ObjectStatesAndSlotsOfTargetsThatGo) {
