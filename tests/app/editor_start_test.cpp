@@ -2,14 +2,16 @@
 // `pelmora-tool play --show-command=5` on the demo project beside the same
 // run started as a player starts it. Its test play of a stage starts
 // without the stage's banner, takes no ranking places (F3 on the result
-// screen writes no ranking), starts every attempt's result sums from zero,
-// shows the ranges of the distance conditions marked for the editor's test
-// play and draws the play-record box with the stage's own genres, whatever
-// the play mode keeps. Outside a test play its stages show the editor's key
-// hint.
+// screen writes no ranking), starts every attempt's result sums from zero
+// and shows the ranges of the distance conditions marked for the editor's
+// test play. Outside a test play its stages show the editor's key hint. Any
+// test play, the editor's or a player's, draws the play-record box with the
+// stage's own genres, whatever the play mode keeps.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +26,7 @@
 #include "flow/conditions.h"
 #include "play/world/stage_scene.h"
 #include "scene/scene.h"
+#include "support/demo_routes.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
@@ -47,6 +50,32 @@ std::vector<int64_t> Values(const std::string& list) {
   std::istringstream in(list.substr(1, list.size() - 2));
   for (std::string n; std::getline(in, n, ',');) values.push_back(std::stoll(n));
   return values;
+}
+
+// A demo route's key lines ("FIRST[-LAST] KEYS"; comments and its length
+// line left out) moved `by` frames; `first` is the earliest frame they name
+// (where the route's stage begins to be played) and `last` the first frame
+// of the last line (the key that leaves the stage's result screen), both
+// moved too.
+struct MovedRoute {
+  std::string keys;
+  int first = INT32_MAX, last = 0;
+};
+MovedRoute MoveRoute(const std::string& route, int by) {
+  MovedRoute moved;
+  std::istringstream in(route);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string frames, keys;
+    if (!(words >> frames >> keys) || frames[0] == '#' || frames == "length") continue;
+    const size_t dash = frames.find('-');
+    const int first = std::stoi(frames.substr(0, dash)) + by;
+    const int last = dash == std::string::npos ? first : std::stoi(frames.substr(dash + 1)) + by;
+    moved.keys += std::to_string(first) + "-" + std::to_string(last) + " " + keys + "\n";
+    moved.first = std::min(moved.first, first);
+    moved.last = first;
+  }
+  return moved;
 }
 
 cEdCmd Wait(uint16_t tenths) {
@@ -75,6 +104,31 @@ StageBuilder ClearingStage() {
   return builder;
 }
 
+// Gives `character` a flow (never started) with a distance condition whose
+// range is shown by display mode `display` (0 never, 1 always, 2 in the
+// editor's test play only): both sides across, 4 half blocks, colour 3.
+void GiveRange(cEdCharacter& character, uint8_t display) {
+  cCond range;
+  range.m_nKind = kCondDistance;
+  range.m_nField = 0;       // both sides, across
+  range.m_nVarNumber = 4;   // 4 half blocks
+  range.m_nLeftKind = display;
+  range.m_nVarScope = 3;    // colour 3
+  cEdFlow flow;
+  flow.m_nTrigger = kTriggerOnlyByFlowControl;
+  flow.m_vConds = {range};
+  character.m_vFlows = {flow};
+}
+
+// The columns in which two pictures of `width` dots a row differ, with the
+// number of rows that differ in each.
+std::map<int, int> DifferingColumns(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width) {
+  std::map<int, int> columns;
+  for (size_t at = 0; at < a.size() && at < b.size(); ++at)
+    if ((a[at] & 0xFFFFFF) != (b[at] & 0xFFFFFF)) ++columns[static_cast<int>(at % static_cast<size_t>(width))];
+  return columns;
+}
+
 class EditorStartTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -101,8 +155,13 @@ class EditorStartTest : public ::testing::Test {
   // command for `frames` frames; the trace's lines.
   std::vector<std::string> Play(const std::string& copy, int show, bool testPlay, uint32_t frames,
                                 const std::string& more = "") {
+    return PlayStage(copy, show, testPlay ? kStage : "", frames, more);
+  }
+  // The same with `stage` named for a test play (none when empty).
+  std::vector<std::string> PlayStage(const std::string& copy, int show, const std::string& stage, uint32_t frames,
+                                     const std::string& more = "") {
     const std::string trace = copy + ".jsonl";
-    const std::string args = "play '" + copy + "' " + (testPlay ? std::string("'") + kStage + "' " : "") +
+    const std::string args = "play '" + copy + "' " + (stage.empty() ? "" : "'" + stage + "' ") +
                              "--show-command=" + std::to_string(show) + " --frames " + std::to_string(frames) +
                              " --trace '" + trace + "' " + more;
     EXPECT_EQ(Tool(args, "PELMORA_DIALOG_ANSWERS='text:abc'"), 0) << Slurp(errors_);
@@ -110,6 +169,15 @@ class EditorStartTest : public ::testing::Test {
   }
 
   std::string Keys(const std::string& tag, const std::string& text) { return sandbox_.Write(tag + ".keys", text); }
+
+  // Makes play mode `mode` of `copy` keep the ranking genres `genres`.
+  static void KeepGenres(const std::string& copy, int mode, std::initializer_list<uint8_t> genres) {
+    ScopedGameData data;
+    cSystemData system;
+    ASSERT_EQ(system.LoadFromFile(copy + "/data/System.dat"), 1);
+    system.m_Ranking.At(mode).m_Genres.assign(genres);
+    ASSERT_EQ(system.SaveToFile(copy + "/data/System.dat"), 1);
+  }
 
   Sandbox sandbox_;
   const std::string project_ = sandbox_ / "demo";
@@ -185,21 +253,13 @@ TEST_F(EditorStartTest, AnEditorsTestPlayStartsAtOnceRanksNothingAndCountsEachAt
 // A test play whose stage ranks a genre that the play mode does not keep:
 // the ranges of a distance condition marked for the editor's test play are
 // drawn over the stage (two lines, 480 dots high, the whole difference
-// between the two runs' pictures), and the result screen's play-record box
-// shows the stage's genre; a player's test play draws neither.
+// between the two runs' pictures), which a player's test play does not
+// draw; the result screen's play-record box shows the stage's genre in
+// both.
 TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
   StageBuilder builder = ClearingStage();
   builder.Data().m_RankingSwitches = {1, 0, 0, 0, 0};
-  cCond range;
-  range.m_nKind = kCondDistance;
-  range.m_nField = 0;       // both sides, across
-  range.m_nVarNumber = 4;   // 4 half blocks
-  range.m_nLeftKind = 2;    // shown in the editor's test play only
-  range.m_nVarScope = 3;    // colour 3
-  cEdFlow flow;
-  flow.m_nTrigger = kTriggerOnlyByFlowControl;
-  flow.m_vConds = {range};
-  builder.Data().m_PlacedCharacters.back().m_vFlows = {flow};
+  GiveRange(builder.Data().m_PlacedCharacters.back(), 2);  // shown in the editor's test play only
   const std::string stage = builder.Bytes();
 
   std::vector<std::string> traces[2];
@@ -209,14 +269,8 @@ TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
     const int show = k == 0 ? kEditorStart : kPlayerStart;
     SCOPED_TRACE(show);
     const std::string copy = Copy("genres" + std::to_string(show), stage);
-    {
-      // Free play keeps every genre but the score.
-      ScopedGameData data;
-      cSystemData system;
-      ASSERT_EQ(system.LoadFromFile(copy + "/data/System.dat"), 1);
-      system.m_Ranking.At(kPlayFree).m_Genres = {0, 1, 1, 1, 1};
-      ASSERT_EQ(system.SaveToFile(copy + "/data/System.dat"), 1);
-    }
+    // Free play keeps every genre but the score.
+    ASSERT_NO_FATAL_FAILURE(KeepGenres(copy, kPlayFree, {0, 1, 1, 1, 1}));
     traces[k] = Play(copy, show, true, 150, "--shots '" + copy + ".shots' --every 50");
     ASSERT_EQ(traces[k].size(), 150u);
     ASSERT_EQ(trace::Value(traces[k][49], "mode"), std::to_string(kStageModePlay)) << "frame 50 is played";
@@ -225,12 +279,7 @@ TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
 
   // The ranges: the frames differ in two whole columns, and only there.
   ASSERT_EQ(pictures[0].size(), pictures[1].size());
-  std::map<int, int> columns;  // x -> rows that differ
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const size_t at = static_cast<size_t>(y * width + x);
-      if ((pictures[0][at] & 0xFFFFFF) != (pictures[1][at] & 0xFFFFFF)) ++columns[x];
-    }
+  const std::map<int, int> columns = DifferingColumns(pictures[0], pictures[1], width);  // x -> rows that differ
   ASSERT_EQ(columns.size(), 2u) << "two lines";
   for (const auto& [x, rows] : columns) EXPECT_GE(rows, height * 3 / 4) << "the line at " << x;
   EXPECT_GT(columns.rbegin()->first - columns.begin()->first, 2 * 4 * 16) << "both sides, 4 half blocks out";
@@ -242,7 +291,110 @@ TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
     return n;
   };
   EXPECT_GT(boxes(traces[0]), 0) << "the editor's test play shows the stage's genres";
-  EXPECT_EQ(boxes(traces[1]), 0) << "a player's shows only what the play mode keeps as well: nothing";
+  EXPECT_GT(boxes(traces[1]), 0) << "a player's test play shows them too";
+}
+
+// The demo's 1-1 (which ranks all five genres) played to its result
+// screen in a project whose play mode keeps none: a test play of it, a
+// player's as well as the editor's, draws the play-record box with the
+// stage's genres all the same. A story game, whose play mode's settings
+// count as well, draws the box on the same stage only while its mode keeps
+// a genre.
+TEST_F(EditorStartTest, ATestPlayListsTheStagesOwnGenresWhateverThePlayModeKeeps) {
+  constexpr const char* kMeadow = "data\\stg4\\c01-1.stg4_001";
+  const struct {
+    const char* what;
+    int show;
+    bool testPlay;
+    bool modeKeepsAll;  // every genre, or none
+    bool box;
+  } cases[] = {
+      {"a player's test play", kPlayerStart, true, false, true},
+      {"the editor's test play", kEditorStart, true, false, true},
+      {"a story game", kPlayerStart, false, true, true},
+      {"a story game whose mode keeps no genre", kPlayerStart, false, false, false},
+  };
+  const DemoRouteChain story = DemoRoutes({"01-title.txt", "02-meadow.txt"});
+  const DemoRouteChain title = DemoRoutes({"01-title.txt"});
+  ASSERT_TRUE(story.complete);
+  const std::string meadow = Slurp(story.paths[1]);
+  // Each run ends on the result screen, the frame before the key that
+  // leaves it.
+  const MovedRoute asPlayed = MoveRoute(meadow, 0);
+  size_t boxAfter = 0;  // result frames before the box came, at most
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const auto& c = cases[k];
+    SCOPED_TRACE(c.what);
+    const std::string copy = Copy("meadow" + std::to_string(k), "");
+    ASSERT_NO_FATAL_FAILURE(KeepGenres(copy, c.testPlay ? kPlayFree : kPlayStory,
+                                       c.modeKeepsAll ? std::initializer_list<uint8_t>{1, 1, 1, 1, 1}
+                                                      : std::initializer_list<uint8_t>{0, 0, 0, 0, 0}));
+    std::vector<std::string> lines;
+    uint32_t frames = 0;
+    if (c.testPlay) {
+      // The meadow's route from where this test play's play begins (the
+      // editor's shows no banner first).
+      const std::vector<std::string> untouched = PlayStage(copy, c.show, kMeadow, 300);
+      const auto play = std::find_if(untouched.begin(), untouched.end(), [](const std::string& line) {
+        return trace::Value(line, "mode") == std::to_string(kStageModePlay);
+      });
+      ASSERT_NE(play, untouched.end()) << "play never began";
+      const MovedRoute route = MoveRoute(meadow, static_cast<int>(play - untouched.begin()) + 1 - asPlayed.first);
+      frames = static_cast<uint32_t>(route.last - 1);
+      const std::string keys = Keys("meadow" + std::to_string(k), route.keys);
+      lines = PlayStage(copy, c.show, kMeadow, frames, "--input '" + keys + "'");
+    } else {
+      frames = title.frames + static_cast<uint32_t>(asPlayed.last - 1);
+      lines = PlayStage(copy, c.show, "", frames, story.Inputs());
+    }
+    ASSERT_EQ(lines.size(), frames);
+    size_t results = 0, boxes = 0;
+    for (const std::string& line : lines) {
+      if (trace::Value(line, "mode") != std::to_string(kStageModeResult)) continue;
+      ++results;
+      if (trace::Value(line, "result") == "null") continue;
+      if (boxes++ == 0) boxAfter = std::max(boxAfter, results - 1);
+    }
+    ASSERT_GT(results, 0u) << "the meadow is cleared";
+    if (c.box) {
+      EXPECT_GT(boxes, 0u) << "the box shows the stage's genres";
+    } else {
+      ASSERT_GT(results, boxAfter) << "the result screen lasts as long as it takes the box to come";
+      EXPECT_EQ(boxes, 0u) << "nothing to show: no box";
+    }
+  }
+}
+
+// A whole game the editor started is no test play: the ranges marked for
+// the editor's test play are not drawn on its stages. The demo's first
+// stage, replaced by one whose character shows its range by each display
+// mode in turn, is reached from the title: at the same frame of play the
+// picture with display 2 is the one with display 0, while display 1 adds
+// the range's two lines, 480 dots high.
+TEST_F(EditorStartTest, AGameTheEditorStartedDrawsNoRangesMarkedForItsTestPlay) {
+  const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
+  constexpr uint32_t kFrames = 330;
+  std::vector<uint32_t> pictures[3];
+  int width = 0, height = 0;
+  for (uint8_t display : {0, 1, 2}) {
+    SCOPED_TRACE(static_cast<int>(display));
+    StageBuilder builder(20, 15);
+    builder.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    GiveRange(builder.Data().m_PlacedCharacters.back(), display);
+    const std::string copy = Copy("game" + std::to_string(display), "");
+    std::ofstream(copy + "/data/stg4/c01-1.stg4_001", std::ios::binary | std::ios::trunc) << builder.Bytes();
+    const std::vector<std::string> lines =
+        Play(copy, kEditorStart, false, kFrames,
+             "--input '" + route + "' --shots '" + copy + ".shots' --every " + std::to_string(kFrames));
+    ASSERT_EQ(lines.size(), kFrames);
+    ASSERT_EQ(trace::Value(lines.back(), "mode"), std::to_string(kStageModePlay)) << "the stage is played";
+    ASSERT_EQ(trace::Value(lines.back(), "hint"), "26") << "in a game the editor started";
+    ASSERT_TRUE(LoadSdlPixels(copy + ".shots/" + ScreenshotName(kFrames), width, height, pictures[display]));
+  }
+  const std::map<int, int> shown = DifferingColumns(pictures[0], pictures[1], width);
+  ASSERT_EQ(shown.size(), 2u) << "display 1 draws two lines";
+  for (const auto& [x, rows] : shown) EXPECT_GE(rows, height * 3 / 4) << "the line at " << x;
+  EXPECT_EQ(DifferingColumns(pictures[0], pictures[2], width).size(), 0u) << "display 2 draws nothing";
 }
 
 // Outside a test play, a game the editor started shows the editor's key

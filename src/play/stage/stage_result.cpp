@@ -195,8 +195,9 @@ void cStageScene::DrawResultScreen(bool rankingHint) {
   const std::array<int32_t, kRankingGenreCount> values = {SaveData.m_nStagePoints, SaveData.m_nTimeLeftSum,
                                                           SaveData.m_nClearTimeSum, SaveData.m_nHpLeftSum,
                                                           SaveData.m_nSpLeftSum};
-  // A stage named at start-up for a test play has no play mode to ask.
-  const bool askMode = !(bFromEditor && SceneManager.m_bTestPlay);
+  // A stage named at start-up for a test play, whoever started the game,
+  // has no play mode to ask: the stage's own genres alone decide.
+  const bool askMode = !SceneManager.m_bTestPlay;
   uint32_t switches[kRankingGenreCount] = {};
   uint8_t modeFlags[kRankingGenreCount] = {};
   for (int genre = 0; genre < kRankingGenreCount; ++genre) {

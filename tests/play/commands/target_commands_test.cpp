@@ -148,6 +148,81 @@ TEST(TargetCommands, AFlowSetsItsTargetAndChargesAtItOnARunningStage) {
   }
 }
 
+// A walking character charges at, or homes in on, the character its flow
+// just put in its target slot 1, which hovers well above it and to its
+// right: it walks along x alone at the command's whole speed (2 dots a
+// frame), not at the share of it that a slanted aim would leave to x.
+TEST(TargetCommands, AWalkerAimingAtATargetAboveItWalksAtTheCommandsWholeSpeed) {
+  StageFlowsInstalled flows;
+  for (const uint8_t kind : {uint8_t{kCmdMoveCharge}, uint8_t{kCmdMoveHoming}}) {
+    SCOPED_TRACE(kind == kCmdMoveCharge ? "charge" : "homing");
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(6, 9).Character(16, 4);
+    auto& placed = b.Data().m_PlacedCharacters;
+    for (size_t k = 1; k < placed.size(); ++k) placed[k].m_nParam40 = 10;
+    placed[2].m_nParam50 = 3;
+    placed[2].m_nParam33 = 1;  // it hovers where it is placed
+    cEdCmd move = Command(kind, {});
+    cEdMove::Create(move.m_pMove);
+    move.m_pMove->SetSpeedStart(20);  // 2 dots a frame
+    move.m_nDuration = 20;            // two seconds
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {Command(kCmdSetTarget, {0, 2, 3, 0, 1}), move};
+    placed[1].m_vFlows = {flow};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cCharacter& walker = Nth(scene, 0);
+    s.Frames(5);
+    ASSERT_EQ(walker.m_Targets[0], &Nth(scene, 1));
+    const double x0 = walker.m_dX, y0 = walker.m_dY;
+    s.Frames(20);
+    EXPECT_DOUBLE_EQ(walker.m_dX - x0, 40.0);
+    EXPECT_LT(std::abs(walker.m_dY - y0), 1) << "it keeps to the floor";
+  }
+}
+
+// A character's "always" flow sets its target slot 1 from the side it
+// belongs to itself (side 3, where a second character stands four columns
+// away): it is the nearest to its own centre and the first of the side in
+// list order. With "not itself" (word 5) both searches take the other
+// character; without it, the character itself.
+TEST(TargetCommands, NotItselfLeavesTheSearchingCharacterOutOfItsOwnSide) {
+  StageFlowsInstalled flows;
+  const struct {
+    const char* what;
+    uint32_t search;  // word 1: 2 the nearest, 3 the first
+    uint32_t notItself;
+    bool other;
+  } cases[] = {
+      {"nearest", 2, 0, false},
+      {"nearest, not itself", 2, 1, true},
+      {"first", 3, 0, false},
+      {"first, not itself", 3, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    StageBuilder b(20, 15);
+    b.Floor(10, 0, 19).Hero(2, 9).Character(8, 9).Character(12, 9);
+    auto& placed = b.Data().m_PlacedCharacters;
+    for (size_t k = 1; k < placed.size(); ++k) {
+      placed[k].m_nParam40 = 10;
+      placed[k].m_nParam50 = 3;
+    }
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {Command(kCmdSetTarget, {0, c.search, 3, 0, 1, c.notItself})};
+    placed[1].m_vFlows = {flow};
+    StageSession s(b);
+    ASSERT_TRUE(s.Loaded());
+    cStageScene& scene = s.Scene();
+    cCharacter& searcher = Nth(scene, 0);
+    s.Frames(2);
+    EXPECT_EQ(searcher.m_Targets[0], c.other ? &Nth(scene, 1) : &searcher);
+  }
+}
+
 // A slot never outlives the object in it (ASan watches the freed character);
 // vanish states, the hero's vanish killing it.
 TEST(TargetCommands, ObjectStatesAndSlotsOfTargetsThatGo) {

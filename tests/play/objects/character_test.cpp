@@ -427,6 +427,62 @@ TEST(CharacterStageTest, AJumpCutOffByACeilingStartsAgainAfterEachLandingUnderEv
   }
 }
 
+// A character with two jump flows that always run, stepped one after the
+// other in each frame: the first jumps 2 half blocks, the second 6. When
+// the second flow's jump first runs, the first jump has just begun to rise
+// in the same step: its jumping word is set, its second-jump word (which
+// ceilings and block characters pressing from above set) is not, and it
+// has not yet left its floor. Under the second jump timing, and under the
+// free jump, the second jump tests the second-jump word and starts over the
+// first: the character rises 6 half blocks. Without either it tests the
+// jumping word and waits: the character rises the first jump's 2.
+TEST(CharacterStageTest, ASecondJumpFlowStartingAsTheFirstJumpRisesFollowsTheProjectsJumpRule) {
+  enum Rule { kNoRule, kFreeJump, kSecondJumpTiming };
+  const struct {
+    Rule rule;
+    int32_t rise;  // half blocks
+  } cases[] = {{kNoRule, 2}, {kSecondJumpTiming, 6}, {kFreeJump, 6}};
+  ScopedProjectSwitches keep;  // the stages below set the project's rules
+  StageFlowsInstalled flows;
+  auto jumpFlow = [](uint32_t halfBlocks) {
+    cEdCmd jump;
+    jump.m_nKind = kCmdJump;
+    jump.m_vParams = {0, 0, halfBlocks, 0, 0};
+    cEdFlow flow;
+    flow.m_nTrigger = kTriggerAlways;
+    flow.m_vCmds = {jump};
+    return flow;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "rule " << c.rule);
+    StageBuilder stage(20, 15);
+    stage.SpeedLevel(2).Gravity(0.25).Floor(14, 0, 19).Hero(1, 13).Character(10, 13);
+    cEdCharacter& jumper = stage.Data().m_PlacedCharacters.back();
+    jumper.m_vFlows = {jumpFlow(2), jumpFlow(6)};
+    StageSession session(stage);
+    ASSERT_TRUE(session.Loaded());
+    session.System().SetNum(ProjectRuleRow(kRuleFreeJump).field, c.rule == kFreeJump);
+    session.System().SetNum(ProjectRuleRow(kRuleSecondJumpTiming).field, c.rule == kSecondJumpTiming);
+    session.Scene().SetStage(0, 1);  // the stage starts again under the project's rules
+    const cStageCharacter& character = session.Scene().m_CharacterList.back();
+
+    // Standing on the floor, then the first jump's rise to its top.
+    double ground = character.m_dY;
+    int frame = 0;
+    for (; frame < 20 && character.m_dSpeedY > -1; ++frame) {
+      ground = character.m_dY;
+      session.Frames(1);
+    }
+    ASSERT_LE(character.m_dSpeedY, -1) << "a jump began";
+    double top = character.m_dY;
+    for (; frame < 120 && character.m_dSpeedY < 0; ++frame) {
+      session.Frames(1);
+      top = std::min(top, character.m_dY);
+    }
+    EXPECT_NEAR(ground - top, 16.0 * c.rise, 1.0);
+  }
+}
+
 }  // namespace
 
 #include "../../gfx/surface_pixels.h"

@@ -17,6 +17,7 @@
 #include "../../gfx/surface_pixels.h"
 #include "data/database.h"
 #include "data/labels.h"
+#include "data/move_shot.h"
 #include "flow/conditions.h"
 #include "gfx/dd.h"
 #include "play/commands/flow_host_impl.h"
@@ -194,6 +195,8 @@ cCond CommonVariableIsZero(bool holds) {
 
 // The character at column 10 with its own appearance conditions and one
 // flow (never started) with conditions of its own; the hero at column 2.
+// A stage may be made wider, the character and the hero placed elsewhere,
+// the character made to fly and the hero given a flow that always runs.
 struct Lists {
   std::vector<cCond> own = {};
   uint8_t ownMode = 0;      // 0 all, 1 any
@@ -201,14 +204,25 @@ struct Lists {
   std::vector<cCond> flow = {};
   uint8_t flowOnlyOnce = 0;
   int16_t startEffect = 0;  // the graphic effect the character starts with
+  int32_t width = 20;       // the stage's, in blocks
+  int32_t column = 10;      // the character's
+  uint8_t flies = 0;        // the character hovers where it is placed
+  int32_t heroColumn = 2;
+  std::vector<cEdCmd> heroMoves = {};  // the hero's always-running flow
 };
 
 class PositionDisplayListsTest : public PositionDisplayTest {
  protected:
   void Start(const Lists& lists) {
     session_.reset();
-    builder_ = StageBuilder();
-    builder_.Floor(10, 0, 19).Hero(2, 9).Character(10, 9);
+    builder_ = StageBuilder(lists.width, 15);
+    builder_.Floor(10, 0, lists.width - 1).Hero(lists.heroColumn, 9).Character(lists.column, 9);
+    if (!lists.heroMoves.empty()) {
+      cEdFlow moving;
+      moving.m_nTrigger = kTriggerAlways;
+      moving.m_vCmds = lists.heroMoves;
+      builder_.Data().m_PlacedCharacters.front().m_vFlows = {moving};
+    }
     cEdCharacter& character = builder_.Data().m_PlacedCharacters.back();
     character.m_vConds = lists.own;
     character.m_nCondMode = lists.ownMode;
@@ -219,6 +233,7 @@ class PositionDisplayListsTest : public PositionDisplayTest {
     flow.m_nOnlyOnce = lists.flowOnlyOnce;
     character.m_vFlows = {flow};
     character.m_nCharaEffectA = lists.startEffect;
+    character.m_nParam33 = lists.flies;
     session_ = std::make_unique<StageSession>(builder_, 32, GetParam());
     ASSERT_TRUE(session_->Loaded());
     for (int n = 200; n < 240; ++n)
@@ -354,6 +369,62 @@ TEST_P(PositionDisplayListsTest, RangesOfABlinkingCharacterShowOnItsHiddenFrames
     }
     EXPECT_EQ(shown, c.frames);
   }
+  session_.reset();
+}
+
+// A straight move one way (3 right, 2 left) at `speed` tenths of a dot a
+// frame for `tenths` of a second.
+cEdCmd Straight(uint8_t direction, uint16_t speed, uint16_t tenths) {
+  cEdCmd c;
+  c.m_nKind = kCmdMoveStraight;
+  cEdMove::Create(c.m_pMove);
+  c.m_pMove->m_f2 = direction;
+  c.m_pMove->SetSpeedStart(speed);
+  c.m_nDuration = tenths;
+  return c;
+}
+
+// A blinking character (the blink above, on a character that flies) that
+// the screen leaves behind and comes back to: the hero walks left, 4 dots a
+// frame, and the screen scrolls with it until the character is off its
+// right edge, then walks back. The character is last drawn, before it is
+// off the screen, on a frame on which the blink hides it; off the screen it
+// neither acts nor is drawn, which is not the drawing hiding it. So on the frame the screen
+// brings it back into view (before it is drawn again: it was off the
+// screen when the frame began) its range is shown, the line on its left at
+// least.
+TEST_P(PositionDisplayListsTest, ABlinkingCharacterThatLeftTheScreenWhileHiddenShowsItsRangeWhenBack) {
+  ScopedGameData data;
+  Database.m_CharaEffects.resize(2);
+  Database.m_CharaEffects[1].m_nKind = 6;
+  Database.m_CharaEffects[1].m_nParams[0] = 100;  // ten seconds
+  Database.m_CharaEffects[1].m_nParams[1] = 2;    // interval
+  PrepareDatabaseTables();
+  Start({.flow = {Shown()},
+         .startEffect = 1,
+         .width = 60,
+         .column = 29,
+         .flies = 1,
+         .heroColumn = 20,
+         .heroMoves = {Straight(2, 40, 5), Straight(3, 40, 5)}});
+  int lastDrawnHidden = -1;  // the hidden word after the last frame that drew it
+  int leftHidden = -1;       // ... when it went off the screen
+  int backInView = 0;
+  for (int frame = 1; frame <= 80 && backInView == 0; ++frame) {
+    session_->Frames(1);
+    const cStageCharacter& c = Character();
+    if (c.m_bOnScreen) {
+      lastDrawnHidden = c.m_bHiddenThisFrame;
+      continue;
+    }
+    if (leftHidden < 0) leftHidden = lastDrawnHidden;
+    if (!c.IsOnScreen()) continue;
+    ++backInView;
+    const uint32_t shade = Shade(208 + 4 * 3 + (session_->Scene().m_Layers.m_nOverlayBlink >> 3));
+    EXPECT_EQ(At(c.m_rcScreen.left - 32, 240), shade) << "frame " << frame << ", left " << c.m_rcScreen.left;
+  }
+  ASSERT_EQ(leftHidden, 1) << "the blink hid it on the last frame that drew it";
+  EXPECT_EQ(backInView, 1) << "it came back into view";
   session_.reset();
 }
 
