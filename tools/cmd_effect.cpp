@@ -3,8 +3,11 @@
 // Sets up the display layer without a window in mode M, loads IN through
 // the runtime's surface loader, draws one pixel effect of the runtime with
 // IN as the source onto a surface of IN's size, and writes that surface as a
-// PNG. Every effect has defaults that show it on any picture; --PARAM
-// overrides one value (see the list of each effect's values with --list -v).
+// PNG. Every effect has defaults that show it on a picture of a few dots
+// and more; --PARAM overrides one value (see the list of each effect's
+// values with --list -v). Each value has a rule of the settings that show
+// the effect: a setting that would leave the picture blank or as it was
+// (the default too, on a picture too small for it) is refused, exit 2.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
