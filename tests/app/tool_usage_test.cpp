@@ -243,8 +243,9 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
 
 // A dialog with no display to show it on would only take its default
 // answer: the command says so and exits 1, printing no answer, unless the
-// run asks for answers without a display: a script of answers, or the dummy
-// video driver (its default answer). SDL's own stand-in for a machine
+// run asks for answers without a display: a script of answers (the
+// defaults once it has none left), or the dummy video driver (its default
+// answer). SDL's own stand-in for a machine
 // without a display is its offscreen driver, named here so that the case is
 // the same on every machine. A transcript the run names still gets its
 // line; the command's own one is not left behind.
@@ -265,6 +266,8 @@ TEST_F(ToolUsageTest, ADialogWithoutADisplayIsToldUnlessAnswersWithoutOneAreAske
       {"SDL_VIDEODRIVER=dummy", "quit", 0, "quit 1\n"},
       {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=cancel", "box", 0, "result 2\n"},
       {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=no", "quit", 0, "quit 0\n"},
+      // A script that holds no answer (or no more) leaves the defaults.
+      {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=", "box", 0, "result 1\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.env + " " + c.kind);
