@@ -118,8 +118,7 @@ std::string GluedWordOfWords(const std::string& text) {
 // its error.
 constexpr const char* kGroupMark = "[...]";
 std::string GluedWord(std::string text, int depth = 0) {
-  constexpr int kDeepest = 64;
-  if (depth > kDeepest) return {};
+  if (depth > kExprMaxDepth) return {};  // the game's error, not a word
   for (;;) {
     const size_t open = text.find('(');
     if (open == std::string::npos) return GluedWordOfWords(text);
