@@ -84,7 +84,6 @@ std::string KindOfName(const std::string& name) {
   std::string extension = name.substr(dot + 1);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "wav" || extension == "mid" || extension == "ogg") return extension;
-  if (extension == "midi") return "mid";
   return {};
 }
 

@@ -129,7 +129,7 @@ TEST_F(RenderAudioTest, WhatWouldComeOutAsSilenceIsRefused) {
       {"wave.mid", wave, "", "wave.mid: not a standard MIDI file, as its name says"},
       {"song.wav", song, "", "song.wav: not a WAV file, as its name says"},
       {"wave.ogg", wave, "", "wave.ogg: not an Ogg file, as its name says"},
-      {"song.MIDI", wave, "", "song.MIDI: not a standard MIDI file"},
+      {"wave.MID", wave, "", "wave.MID: not a standard MIDI file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
