@@ -1,8 +1,15 @@
 // pelmora-tool dialog KIND: runs one of the game's dialogs in a window of
 // its own, in the working folder (a game project), and prints what it
 // returned. For trying the dialogs by hand and for the display check in
-// tests/scripts/.
+// tests/scripts/. Without a display the dialogs would only take their
+// default answers: the command says so and exits 1, unless the run asks for
+// answers without one (PELMORA_DIALOG_ANSWERS, or SDL_VIDEODRIVER=dummy for
+// the defaults).
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
 
 #include "app/main_window.h"
 #include "data/settings.h"
@@ -16,8 +23,100 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kUsage =
     "usage: pelmora-tool dialog KIND [english]   KIND: start, text, open, replay, save, box or quit\n";
+
+// The dialog transcript of the run (platform/dialogs.h): each dialog adds a
+// line saying how it was answered, "(default, no display)" when no display
+// could show it. The file PELMORA_DIALOG_LOG names is read from its end as
+// it was; without one the command keeps a transcript of its own for the run.
+class Transcript {
+ public:
+  Transcript() {
+    const char* named = std::getenv("PELMORA_DIALOG_LOG");
+    if (named != nullptr && named[0] != '\0') {
+      path_ = named;
+      std::error_code ec;
+      const auto size = fs::file_size(path_, ec);
+      start_ = ec ? 0 : static_cast<size_t>(size);
+    } else {
+      std::random_device entropy;
+      path_ = (fs::temp_directory_path() / ("pelmora-dialog-" + std::to_string(entropy()) + ".log")).string();
+      own_ = true;
+      ::setenv("PELMORA_DIALOG_LOG", path_.c_str(), 1);
+    }
+    plat::ResetDialogScript();
+  }
+  ~Transcript() {
+    if (!own_) return;
+    std::error_code ec;
+    fs::remove(path_, ec);
+    ::unsetenv("PELMORA_DIALOG_LOG");
+  }
+  Transcript(const Transcript&) = delete;
+  Transcript& operator=(const Transcript&) = delete;
+
+  // A dialog of this run took its default answer for want of a display.
+  bool AnsweredWithoutDisplay() const {
+    std::string text;
+    if (!tool::ReadWholeFile(path_, text) || text.size() < start_) return false;
+    return text.find("no display)", start_) != std::string::npos;
+  }
+
+ private:
+  std::string path_;
+  size_t start_ = 0;
+  bool own_ = false;
+};
+
+// The run asks for dialogs answered without a display: by a script, or by
+// the dummy video driver, whose dialogs take their default answers.
+bool AnswersWithoutDisplayAsked() {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  return plat::DialogScriptActive() || (driver != nullptr && std::strcmp(driver, "dummy") == 0);
+}
+
+// Runs the dialog of `kind`; the line that tells what it returned, or
+// empty for a kind that is not one.
+std::string RunKind(const std::string& kind) {
+  char line[1024];
+  if (kind == "start") {
+    cBootRecord boot;
+    boot.LoadFromFile("user_data\\Boot.dat");
+    // Shown even when the record asks not to be asked.
+    cStartDialog dialog(&boot, "user_data\\Boot.dat");
+    const bool started = dialog.RunModal() == 1;
+    std::snprintf(line, sizeof line, "start %d mode %d dont-ask %d\n", started ? 1 : 0, boot.m_nMode, boot.m_bDontAsk);
+    return line;
+  }
+  if (kind == "text") {
+    std::string name;
+    cTextEntryDialog dialog(&name);
+    const int result = dialog.RunModal();
+    std::snprintf(line, sizeof line, "result %d name %s\n", result, plat::Cp932ToUtf8(name).c_str());
+    return line;
+  }
+  if (kind == "open" || kind == "replay" || kind == "save") {
+    std::string path = kind == "save" ? "user_data\\rpl4\\rpl4_test" : "";
+    cFileSelectDialog dialog(kind == "open" ? kFileSelectStage : kind == "replay" ? kFileSelectReplay : kFileSelectSaveReplay,
+                             &path);
+    const int result = dialog.RunModal();
+    std::snprintf(line, sizeof line, "result %d path %s\n", result, plat::Cp932ToUtf8(path).c_str());
+    return line;
+  }
+  if (kind == "box") {
+    const int result = plat::MessageBox(plat::Sjis("メッセージの確認です。"), plat::Sjis("確認"), plat::MB_OKCANCEL);
+    std::snprintf(line, sizeof line, "result %d\n", result);
+    return line;
+  }
+  if (kind == "quit") {
+    std::snprintf(line, sizeof line, "quit %d\n", ConfirmQuit(0, GameSettings.nEnglish) ? 1 : 0);
+    return line;
+  }
+  return {};
+}
 
 int RunDialogCommand(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "english")) {
@@ -25,41 +124,22 @@ int RunDialogCommand(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& kind = args[0];
-  if (args.size() > 1 && args[1] == "english") {
-    GameSettings.nEnglish = 1;
-    plat::SetEnglishDialogs(true);  // the boxes' standard buttons too
-  }
-  if (kind == "start") {
-    cBootRecord boot;
-    boot.LoadFromFile("user_data\\Boot.dat");
-    // Shown even when the record asks not to be asked.
-    cStartDialog dialog(&boot, "user_data\\Boot.dat");
-    const bool started = dialog.RunModal() == 1;
-    std::printf("start %d mode %d dont-ask %d\n", started ? 1 : 0, boot.m_nMode, boot.m_bDontAsk);
-    return 0;
-  }
-  if (kind == "text") {
-    std::string name;
-    cTextEntryDialog dialog(&name);
-    const int result = dialog.RunModal();
-    std::printf("result %d name %s\n", result, plat::Cp932ToUtf8(name).c_str());
-    return 0;
-  }
-  if (kind == "open" || kind == "replay" || kind == "save") {
-    std::string path = kind == "save" ? "user_data\\rpl4\\rpl4_test" : "";
-    cFileSelectDialog dialog(kind == "open" ? kFileSelectStage : kind == "replay" ? kFileSelectReplay : kFileSelectSaveReplay,
-                             &path);
-    const int result = dialog.RunModal();
-    std::printf("result %d path %s\n", result, plat::Cp932ToUtf8(path).c_str());
-    return 0;
-  }
-  if (kind == "box") {
-    const int result = plat::MessageBox(plat::Sjis("メッセージの確認です。"), plat::Sjis("確認"), plat::MB_OKCANCEL);
-    std::printf("result %d\n", result);
-    return 0;
-  }
-  if (kind == "quit") {
-    std::printf("quit %d\n", ConfirmQuit(0, GameSettings.nEnglish) ? 1 : 0);
+  for (const char* known : {"start", "text", "open", "replay", "save", "box", "quit"}) {
+    if (kind != known) continue;
+    if (args.size() > 1 && args[1] == "english") {
+      GameSettings.nEnglish = 1;
+      plat::SetEnglishDialogs(true);  // the boxes' standard buttons too
+    }
+    const Transcript transcript;
+    const std::string answer = RunKind(kind);
+    if (transcript.AnsweredWithoutDisplay() && !AnswersWithoutDisplayAsked()) {
+      std::fprintf(stderr,
+                   "dialog: no display to show the %s dialog on (PELMORA_DIALOG_ANSWERS answers dialogs without one, "
+                   "SDL_VIDEODRIVER=dummy takes their default answers)\n",
+                   kind.c_str());
+      return 1;
+    }
+    std::fputs(answer.c_str(), stdout);
     return 0;
   }
   std::fprintf(stderr, "dialog: unknown kind %s\n%s", kind.c_str(), kUsage);
@@ -71,7 +151,9 @@ tool::Registrar dialogCommand(tool::Command{
     RunDialogCommand, [] {
       return std::string(
           "KIND: start (the drawing mode), text (the ranking name), open (a stage file), replay (a replay file),\n"
-          "      save (a replay's name), box (a message box), quit (the quit question); english: English texts\n");
+          "      save (a replay's name), box (a message box), quit (the quit question); english: English texts\n"
+          "Without a display it exits 1, unless PELMORA_DIALOG_ANSWERS answers the dialog or SDL_VIDEODRIVER=dummy\n"
+          "takes its default answer.\n");
     }});
 
 }  // namespace

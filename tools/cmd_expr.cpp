@@ -10,8 +10,8 @@
 // then "error: TEXT" when the statement failed; a statement that ran and
 // changed nothing says so with its value. A word that holds an operator
 // among other characters ("C1=5") is read as one word, as the game reads
-// it: the command says so and exits 1. Exit status 0, 1 after an error or
-// such a word, 2 on a usage error.
+// it: the command warns of it on its standard error. Exit status 0 when the
+// statement ran (warned or not), 1 after an error, 2 on a usage error.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -91,20 +91,69 @@ int PrintChanges(const char kind, const std::vector<int32_t>& before, const std:
   return changed;
 }
 
-// The first word of `code` (words are separated by single spaces) that
-// holds an operator beside other characters, such as "C1=5"; empty when
-// none. A sign in front of a number ("-5") is part of the number.
-std::string WordWithOperator(const std::string& code) {
+// The first word of a text without parentheses (words are separated by
+// single spaces) that holds an operator beside other characters, such as
+// "C1=5"; empty when none. A sign in front of a number ("-5") is part of
+// the number.
+std::string GluedWordOfWords(const std::string& text) {
   size_t start = 0;
-  while (start <= code.size()) {
-    size_t end = code.find(' ', start);
-    if (end == std::string::npos) end = code.size();
-    const std::string word = code.substr(start, end - start);
+  while (start <= text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
     if (word.size() > 1 && word.find_first_of("=*/%+-", 1) != std::string::npos) return word;
     if (word.size() > 1 && (word[0] == '=' || word[0] == '*' || word[0] == '/' || word[0] == '%')) return word;
     start = end + 1;
   }
   return {};
+}
+
+// The first glued word of a statement as the game reads its words: each
+// group in parentheses (first "(" first) is read as a statement of its own,
+// the arguments of "rand(a, b)" each as one, and the group (with the word
+// "rand" in front of it) then stands in the text as its value, so that the
+// words around it are read with a number in its place ("[...]" in a word
+// told). "rand(-4, -4)" is thus the call's own spelling, not a word
+// "rand(-4,". Text the game itself refuses (an unclosed group) is left to
+// its error.
+constexpr const char* kGroupMark = "[...]";
+std::string GluedWord(std::string text, int depth = 0) {
+  if (depth > kExprMaxDepth) return {};  // the game's error, not a word
+  for (;;) {
+    const size_t open = text.find('(');
+    if (open == std::string::npos) return GluedWordOfWords(text);
+    size_t close = std::string::npos;
+    int nesting = 0;
+    for (size_t i = open; i < text.size() && close == std::string::npos; ++i) {
+      if (text[i] == '(') ++nesting;
+      else if (text[i] == ')' && --nesting == 0) close = i;
+    }
+    if (close == std::string::npos) return {};
+    size_t wordStart = text.rfind(' ', open);
+    wordStart = wordStart == std::string::npos ? 0 : wordStart + 1;
+    const std::string inner = text.substr(open + 1, close - open - 1);
+    const bool call = text.compare(wordStart, open - wordStart, "rand") == 0;
+    std::vector<std::string> parts;
+    if (call) {
+      // The arguments split at the commas outside nested parentheses.
+      int level = 0;
+      size_t from = 0;
+      for (size_t i = 0; i <= inner.size(); ++i) {
+        if (i < inner.size()) {
+          if (inner[i] == '(') ++level;
+          else if (inner[i] == ')') --level;
+          if (inner[i] != ',' || level != 0) continue;
+        }
+        parts.push_back(inner.substr(from, i - from));
+        from = i + 1;
+      }
+    } else {
+      parts.push_back(inner);
+    }
+    for (const std::string& part : parts)
+      if (std::string word = GluedWord(part, depth + 1); !word.empty()) return word;
+    text = text.substr(0, call ? wordStart : open) + kGroupMark + text.substr(close + 1);
+  }
 }
 
 int RunExpr(const std::vector<std::string>& args) {
@@ -140,18 +189,20 @@ int RunExpr(const std::vector<std::string>& args) {
       std::printf("my.%s=%d\n", ExprMemberInfo(static_cast<ExprMember>(m)).name, host.m_Members[m]);
       ++changed;
     }
+  // A glued word is told whether the statement ran or not: it is often why
+  // a statement did something else than meant. It is a warning only: the
+  // statement ran as the game runs it.
+  if (const std::string word = GluedWord(args[0]); !word.empty()) {
+    std::fprintf(stderr,
+                 "pelmora-tool expr: \"%s\" is one word: the words of a statement are separated by single spaces "
+                 "(\"C1 = 5\", not \"C1=5\")\n",
+                 word.c_str());
+  }
   if (!result.ok) {
     std::printf("error: %s\n", plat::Cp932ToUtf8(result.error.text).c_str());
     return 1;
   }
   if (changed == 0) std::printf("nothing changed (the statement's value: %d)\n", result.value);
-  if (const std::string word = WordWithOperator(args[0]); !word.empty()) {
-    std::fprintf(stderr,
-                 "pelmora-tool expr: \"%s\" is one word: the words of a statement are separated by single spaces "
-                 "(\"C1 = 5\", not \"C1=5\")\n",
-                 word.c_str());
-    return 1;
-  }
   return 0;
 }
 

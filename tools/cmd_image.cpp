@@ -2,7 +2,8 @@
 // Sets up the display layer without a window in the chosen mode, loads IN
 // through the runtime's own surface loader, and writes what the surface
 // holds as a PNG (8-bit surfaces through the palette: the one of
-// --palette, else IN's own colour table when it has one).
+// --palette, else IN's own colour table; dd8 refuses a picture without one
+// when no --palette is given).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -78,13 +79,26 @@ int RunImage(const std::vector<std::string>& args) {
   }
   const std::string inPath = plat::Utf8ToCp932(in);
   if (chosen->bpp == 8) {
-    const std::string palettePath = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
+    // The 8-bit surface holds palette numbers: the colours come from
+    // --palette, else from IN's own colour table. A picture without one
+    // would come out of an empty palette all black.
     plat::DecodedImage probe;
     std::string ignored;
-    if ((!palette.empty() || (plat::LoadImageFile(inPath, probe, ignored) && !probe.palette.empty())) &&
-        DDLoadPaletteFromFile(DDState.DDPalette, palettePath.c_str())) {
-      std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
+    const bool loads = plat::LoadImageFile(inPath, probe, ignored);
+    const bool ownTable = loads && !probe.palette.empty();
+    if (loads && !ownTable && palette.empty()) {
+      std::fprintf(stderr, "image: %s has no colour table: the dd8 mode needs --palette P.bmp for its colours\n",
+                   in.c_str());
+      DDRelease();
+      return 2;
     }
+    const std::string palettePath = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
+    if ((!palette.empty() || ownTable) && !DDLoadPaletteFromFile(DDState.DDPalette, palettePath.c_str())) {
+      std::fprintf(stderr, "image: no palette in %s\n", palette.empty() ? in.c_str() : palette.c_str());
+      DDRelease();
+      return 1;
+    }
+    std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
   }
 
   DDSURFACEDATA sd;

@@ -1,5 +1,5 @@
 // pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...]
-//                    [--trace FILE] [--shots DIR --every K] [--show-command=N]
+//                    [--trace FILE] [--shots DIR [--every K]] [--show-command=N]
 // Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
 // machine allows, for N frames or until the game ends: the real entry point,
 // start-up, scene manager and frame step. STAGE_FILE (relative to the project,
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-    "[--shots DIR --every K] [--show-command=N]\n";
+    "[--shots DIR [--every K]] [--show-command=N]\n";
 
 // The show commands the entry point takes, as `pelmora` reads them.
 constexpr const char* kShowCommandOption = "--show-command=";
@@ -113,7 +113,9 @@ int Play(const std::vector<std::string>& args) {
       positional.push_back(a);
     }
   }
-  if (!haveFrames || positional.empty() || positional.size() > 2 || (haveEvery && options.shotFolder.empty())) {
+  if (haveEvery && options.shotFolder.empty())
+    return Usage("--every K says which frames --shots DIR pictures: it needs --shots");
+  if (!haveFrames || positional.empty() || positional.size() > 2) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
@@ -175,8 +177,8 @@ int Play(const std::vector<std::string>& args) {
 }
 
 Registrar play(Command{"play",
-                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] [--shots DIR --every K] "
-                       "[--show-command=N]\n"
+                       "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
+                       "[--shots DIR [--every K]] [--show-command=N]\n"
                        "                           plays the game headless on the virtual clock",
                        Play});
 

@@ -3,6 +3,13 @@
 // and mixer, pulling the mix directly (faster than real time), and writes it
 // as a 16-bit stereo 44100 Hz WAV: once through, as long as the file lasts,
 // or exactly N seconds with --seconds (--loop keeps the file looping).
+// A file named .wav, .mid or .ogg is played as that kind, as the game picks
+// its player by the name; others by what their first bytes say. What would
+// come out as silence is refused (exit 1, nothing written): a MIDI file cut
+// short (the game's reader would play what is left of its tracks, or
+// nothing), one without a note, or a MIDI file with no SoundFont to play it.
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +76,87 @@ void Pull(std::vector<int16_t>& out, int64_t limit, Done done) {
   }
 }
 
+// The kind a file name says, from its extension ("wav", "mid", "ogg"); empty
+// for another or none.
+std::string KindOfName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.find('/', dot) != std::string::npos) return {};
+  std::string extension = name.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "wav" || extension == "mid" || extension == "ogg") return extension;
+  return {};
+}
+
+// The kind the first bytes say.
+std::string KindOfBytes(const std::string& bytes) {
+  if (bytes.compare(0, 4, "RIFF") == 0) return "wav";
+  if (bytes.compare(0, 4, "MThd") == 0) return "mid";
+  if (bytes.compare(0, 4, "OggS") == 0) return "ogg";
+  return {};
+}
+
+uint32_t BigEndian(const std::string& bytes, size_t at, int count) {
+  uint32_t v = 0;
+  for (int i = 0; i < count; ++i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+  return v;
+}
+
+// How a standard MIDI file is cut short: fewer track chunks than its header
+// counts, or a chunk longer than the bytes left; empty when whole. (The
+// game's reader ends a track at its chunk's last whole event, so a cut file
+// plays what is left of it, to the latest end of the tracks still there.)
+std::string MidiDamage(const std::string& bytes) {
+  if (bytes.size() < 14) return "the header is cut short";
+  const uint32_t tracks = BigEndian(bytes, 10, 2);
+  uint32_t found = 0;
+  size_t pos = 14;
+  while (found < tracks) {
+    if (pos + 8 > bytes.size()) {
+      char text[128];
+      std::snprintf(text, sizeof text, "the file ends after %u of its %u tracks", found, tracks);
+      return text;
+    }
+    const uint32_t length = BigEndian(bytes, pos + 4, 4);
+    if (length > bytes.size() - pos - 8) {
+      char text[160];
+      std::snprintf(text, sizeof text, "the file ends inside a chunk (%u bytes announced, %zu there)", length,
+                    bytes.size() - pos - 8);
+      return text;
+    }
+    if (bytes.compare(pos, 4, "MTrk") == 0) ++found;
+    pos += 8 + length;
+  }
+  return {};
+}
+
+// Whether the merged song of the reader starts any note (a note-on of
+// velocity above 0).
+bool SongHasNote(const std::vector<uint8_t>& image) {
+  size_t pos = kSmfImageFirstEvent;
+  while (pos < image.size()) {
+    int used = 0;
+    ReadVarLength(image.data() + pos, image.size() - pos, &used);
+    if (used == 0) return false;
+    pos += static_cast<size_t>(used);
+    if (pos >= image.size()) return false;
+    const uint8_t status = image[pos++];
+    if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+      if (status == 0xFF) ++pos;  // the meta event's type
+      if (pos >= image.size()) return false;
+      const uint32_t length = ReadVarLength(image.data() + pos, image.size() - pos, &used);
+      if (used == 0) return false;
+      pos += static_cast<size_t>(used) + length;
+      continue;
+    }
+    const uint8_t kind = status & 0xF0;
+    const size_t data = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
+    if (pos + data > image.size()) return false;
+    if (kind == 0x90 && image[pos + 1] != 0) return true;
+    pos += data;
+  }
+  return false;
+}
+
 int Fail(const std::string& cp932Message) {
   std::fprintf(stderr, "render-audio: %s\n", plat::Cp932ToUtf8(cp932Message).c_str());
   return 1;
@@ -113,7 +201,10 @@ int RenderAudio(const std::vector<std::string>& args) {
   const int64_t fixed = seconds > 0 ? std::llround(seconds * plat::kMixRate) : -1;
   std::vector<int16_t> mix;
 
-  if (bytes.compare(0, 4, "RIFF") == 0) {
+  const std::string named = KindOfName(in), held = KindOfBytes(bytes);
+  const char* kindName = named == "wav" ? "a WAV" : named == "mid" ? "a standard MIDI" : "an Ogg";
+  if (!named.empty() && held != named) return Fail(path + ": not " + kindName + " file, as its name says");
+  if (held == "wav") {
     WAVEDATA wave;
     WaveParseResult result = ParseWave(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), wave);
     if (result != WaveParseResult::Ok) {
@@ -132,14 +223,19 @@ int RenderAudio(const std::vector<std::string>& args) {
     int64_t frames = static_cast<int64_t>(buffer->SizeBytes() / wave.format.blockAlign);
     int64_t length = static_cast<int64_t>(std::ceil(frames * static_cast<double>(plat::kMixRate) / wave.format.samplesPerSec));
     Pull(mix, fixed > 0 ? fixed : std::min(length, kMaxFrames), [] { return false; });
-  } else if (bytes.compare(0, 4, "MThd") == 0) {
+  } else if (held == "mid") {
     cMidiStream player(path.c_str());
     if (!player.HasImage()) return Fail(player.LastMessage());
-    if (!plat::MidiSynthReady()) std::fprintf(stderr, "render-audio: no SoundFont could be loaded; the tune is silent\n");
+    if (const std::string damage = MidiDamage(bytes); !damage.empty())
+      return Fail(path + ": a damaged MIDI file: " + damage);
+    if (!SongHasNote(player.Image())) return Fail(path + ": the MIDI file starts no note: it would be silence");
+    if (!plat::MidiSynthReady())
+      return Fail("no SoundFont could be loaded (the one PELMORA_SOUNDFONT names, else the system's default-GM.sf2): " +
+                  path + " would be silence");
     player.Restart(loop ? 1 : 0);
     Pull(mix, fixed > 0 ? fixed : kMaxFrames, [&] { return fixed < 0 && player.State() == cMidiStream::kStopped; });
     player.Close();
-  } else if (bytes.compare(0, 4, "OggS") == 0) {
+  } else if (held == "ogg") {
     plat::OggPlayerObject* player = plat::CreateOggPlayerObject();
     if (!player) return Fail("out of memory");
     player->PrepareLoad();

@@ -1,5 +1,5 @@
 // pelmora-tool text FONT_SETTING "TEXT" OUT.png --mode dd8|dd16|dd32|d3d16|d3d32
-//     [--palette P.bmp] [--face NAME] [--font-file FILE] [--glyph-mode N] [--plain]
+//     [--palette P.bmp] [--face NAME] [--font-file FILE] [--glyph-mode N]
 // Draws TEXT (UTF-8, drawn as the game's CP932) with game font FONT_SETTING
 // (0, 1 or 2: the settings of the game's three fonts) through the runtime's
 // own text path onto the back buffer of a display set up without a window in
@@ -9,8 +9,9 @@
 // grey n, 0 black). --face replaces the settings' face name ("ＭＳ ゴシック"),
 // --font-file draws every face with that font file, --glyph-mode replaces the
 // settings' glyph mode (2 means what "System.ini" says by default: glyph
-// sheets in the DirectDraw modes, none in the Direct3D modes), --plain keeps
-// the letters a..z as letters. Prints the font file the face resolved to.
+// sheets in the DirectDraw modes, none in the Direct3D modes). The letters
+// a..z are drawn as letters: the font has no picture-letter strip here.
+// Prints the font file the face resolved to. An empty TEXT is refused.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -38,7 +39,7 @@ constexpr int kMargin = 2;
 
 const char* kUsage =
     "usage: pelmora-tool text FONT_SETTING TEXT OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n"
-    "       [--face NAME] [--font-file FILE] [--glyph-mode N] [--plain]\n";
+    "       [--face NAME] [--font-file FILE] [--glyph-mode N]\n";
 
 // The palette and transparent colour of the drawing.
 bool SetColours(const std::string& palette) {
@@ -89,7 +90,7 @@ int RunText(const std::vector<std::string>& args) {
   std::vector<std::string> words;
   std::string mode, palette, face, fontFile;
   int glyphMode = -1;
-  bool plain = false, bad = false;
+  bool bad = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const bool more = i + 1 < args.size();
     if (args[i] == "--mode" && more) mode = args[++i];
@@ -105,7 +106,6 @@ int RunText(const std::vector<std::string>& args) {
         return 2;
       }
     }
-    else if (args[i] == "--plain") plain = true;
     else if (args[i].rfind("--", 0) == 0) bad = true;
     else words.push_back(args[i]);
   }
@@ -115,6 +115,10 @@ int RunText(const std::vector<std::string>& args) {
   const int setting = words.size() == 3 && words[0].size() == 1 ? words[0][0] - '0' : -1;
   if (bad || chosen == nullptr || setting < 0 || setting >= kGameFontCount) {
     std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+  if (words[1].empty()) {
+    std::fprintf(stderr, "text: TEXT is empty: there is nothing to draw\n");
     return 2;
   }
 
@@ -144,7 +148,7 @@ int RunText(const std::vector<std::string>& args) {
       const std::string text = plat::Utf8ToCp932(words[1]);
       const TEXTSIZE size = s.nCharWidth != 0 ? font.MeasureText(text.c_str()) : font.MeasureTextGDI(text.c_str());
       DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 0);
-      font.DrawText(DDBackBuffer(), kMargin, kMargin, text.c_str(), plain ? 1 : 0);
+      font.DrawText(DDBackBuffer(), kMargin, kMargin, text.c_str());
       plat::Frame frame;
       if (!BackBufferToFrame(size.cx + 2 * kMargin, size.cy + 2 * kMargin, frame)) {
         std::fprintf(stderr, "text: the back buffer cannot be read\n");
@@ -167,7 +171,7 @@ tool::Registrar textCommand(tool::Command{
     RunText, [] {
       return std::string(
           "FONT_SETTING: 0, 1 or 2; M: dd8 dd16 dd32 d3d16 d3d32; [--palette P.bmp] [--face NAME] [--font-file FILE]\n"
-          "[--glyph-mode N (0: no glyph sheets)] [--plain (the letters a..z as letters)]\n");
+          "[--glyph-mode N (0: no glyph sheets)]\n");
     }});
 
 }  // namespace

@@ -1,17 +1,22 @@
 // pelmora-tool as a user meets it, run as a process: what each command says
 // and returns when it is asked for its usage, given a wrong word or number,
-// or named a file that is not there; and the blend tables that dump, check
-// and resave read.
+// or named a file that is not there; the blend tables that dump, check and
+// resave read; and what the commands refuse rather than write a blank
+// picture or print an answer nobody gave.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/bmp_writer.h"
 #include "support/sandbox.h"
+#include "support/sdl_pixels.h"
 #include "support/test_files.h"
 
 namespace {
@@ -23,10 +28,12 @@ struct ToolRun {
 
 class ToolUsageTest : public ::testing::Test {
  protected:
-  ToolRun Run(const std::string& args) {
+  // `env`: the child's environment changes, as `env` takes them ("-u NAME",
+  // "NAME=VALUE").
+  ToolRun Run(const std::string& args, const std::string& env = "") {
     ToolRun run;
-    const std::string command = std::string(PELMORA_TOOL) + " " + args + " > '" + (folder_ / "out.txt") + "' 2> '" +
-                                (folder_ / "err.txt") + "'";
+    const std::string command = "env " + env + " " + std::string(PELMORA_TOOL) + " " + args + " > '" +
+                                (folder_ / "out.txt") + "' 2> '" + (folder_ / "err.txt") + "'";
     const int status = std::system(command.c_str());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = Slurp(folder_ / "out.txt");
@@ -63,12 +70,15 @@ TEST_F(ToolUsageTest, HelpWrongWordsMissingFilesAndBadNumbersAreToldWithTheirExi
       {"expr --help", 0, "usage: pelmora-tool expr", ""},
       {"expr 'C1 = 5'", 0, "C1=5\n", ""},
       {"expr 'C1 = C1'", 0, "nothing changed (the statement's value: 0)", ""},
-      {"expr 'C1=5'", 1, "nothing changed", "\"C1=5\" is one word"},
+      {"expr 'C1=5'", 0, "nothing changed", "\"C1=5\" is one word"},
       {"expr 'C2 = -5'", 0, "C2=-5\n", ""},
       {"dialog --help", 0, "start, text, open, replay, save, box, quit", ""},
       {"dialog", 2, "", "KIND: start, text, open, replay, save, box or quit"},
       {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode abc", 2, "", "bad --glyph-mode abc"},
       {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode -1", 2, "", "bad --glyph-mode -1"},
+      {"text 0 '' '" + At("t.png") + "' --mode dd32", 2, "", "TEXT is empty"},
+      {"text 0 abc '" + At("t.png") + "' --mode dd32 --plain", 2, "", "usage: pelmora-tool text"},
+      {"play '" + At("no-project") + "' --frames 10 --every 5", 2, "", "--every K says which frames --shots DIR pictures"},
       {"render-audio in.wav '" + At("o.wav") + "' --seconds abc", 2, "", "bad --seconds abc"},
       {"render-audio in.wav '" + At("o.wav") + "' --seconds 0", 2, "", "bad --seconds 0"},
       {"render-audio in.wav '" + At("o.wav") + "' --seconds 1e9", 2, "", "bad --seconds 1e9"},
@@ -145,6 +155,255 @@ TEST_F(ToolUsageTest, BlendTablesAreReadDumpedAndWrittenBack) {
   run = Run("check '" + shortTable + "' --kind blendtable");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("not a readable blendtable file"), std::string::npos) << run.err;
+}
+
+// A statement runs as the game runs it: a word with an operator glued on is
+// warned of (on the standard error), never a failure by itself; the call
+// rand(a, b) and the groups in parentheses are read as the game reads them
+// (each argument and group a statement of its own, the group then a value
+// among the words around it), so "rand(-4, -4)" is no glued word. Exit 1
+// only when the statement failed.
+TEST_F(ToolUsageTest, ExprWarnsOfGluedWordsAndFailsOnlyWhenTheStatementFails) {
+  struct Case {
+    const char* code;
+    int status;
+    const char* out;
+    const char* glued;  // the word warned of, or "" for no warning at all
+  };
+  const Case cases[] = {
+      {"my.v1 = rand(-4, -4)", 0, "my.v1=-4\n", ""},
+      {"C1 = 3 * rand(-4, -4)", 0, "C1=-12\n", ""},
+      {"C1 = 2 * (3 + 4)", 0, "C1=14\n", ""},
+      {"C1 = C(2)", 0, "nothing changed", ""},
+      {"C1 = rand(2+3, 2+3)", 0, "C1=2\n", "2+3"},  // each argument read as the number 2
+      {"C1 = (2*3) + 1", 0, "C1=3\n", "2*3"},
+      {"C1 = 2+(3)", 0, "C1=2\n", "2+[...]"},     // the group stands beside the + as its value
+      {"C1 = rand(1, (4-1))", 0, "C1=", "4-1"},    // a group inside an argument
+      {"C1=5", 0, "nothing changed", "C1=5"},
+      {"C1 = 5/0", 0, "C1=5\n", "5/0"},
+      {"C1 = 5 / 0", 1, "error: ", ""},
+      {"C1=5 / 0", 1, "error: ", "C1=5"},
+      {"C1 = (1", 1, "error: ", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    const ToolRun run = Run(std::string("expr '") + c.code + "'");
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    if (c.glued[0] == '\0') {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(std::string("\"") + c.glued + "\" is one word"), std::string::npos) << run.err;
+    }
+  }
+}
+
+// In the 8-bit mode a picture's pixels become palette numbers: without a
+// colour table of its own and without --palette there are no colours to
+// show it with, and the command says so (usage, 2) rather than write a
+// black picture; a --palette that gives no palette is a file that does not
+// load (1). With a palette's picture, the colours come back.
+TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
+  const std::string rgb = folder_.Write("rgb.bmp", testbmp::AsString(testbmp::Rgb24(2, 1, {0xFF0000u, 0x0000FFu})));
+  std::vector<uint32_t> table(256, 0);
+  table[1] = 0xFF0000u, table[2] = 0x0000FFu;
+  const std::string palette =
+      folder_.Write("palette.bmp", testbmp::AsString(testbmp::Indexed8(2, 1, table, {1, 2})));
+  const std::string out = At("o.png");
+  struct Case {
+    std::string args;
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"'" + rgb + "' '" + out + "' --mode dd8", 2, "rgb.bmp has no colour table: the dd8 mode needs --palette"},
+      {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
+      {"'" + palette + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const ToolRun run = Run("image " + c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  for (const std::string& args : {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + palette + "'",
+                                  "'" + palette + "' '" + out + "' --mode dd8", "'" + rgb + "' '" + out + "' --mode dd32"}) {
+    SCOPED_TRACE(args);
+    ASSERT_EQ(Run("image " + args).status, 0);
+    int w = 0, h = 0;
+    std::vector<uint32_t> px;
+    ASSERT_TRUE(LoadSdlPixels(out, w, h, px));
+    ASSERT_EQ(px.size(), 2u);
+    EXPECT_EQ(px[0] & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(px[1] & 0xFFFFFFu, 0x0000FFu);
+    std::filesystem::remove(out);
+  }
+}
+
+// A dialog with no display to show it on would only take its default
+// answer: the command says so and exits 1, printing no answer, unless the
+// run asks for answers without a display: a script of answers (the
+// defaults once it has none left), or the dummy video driver (its default
+// answer). SDL's own stand-in for a machine
+// without a display is its offscreen driver, named here so that the case is
+// the same on every machine. A transcript the run names still gets its
+// line; the command's own one is not left behind.
+TEST_F(ToolUsageTest, ADialogWithoutADisplayIsToldUnlessAnswersWithoutOneAreAskedFor) {
+  const std::string clean = "-u PELMORA_DIALOG_ANSWERS -u PELMORA_DIALOG_LOG -u PELMORA_HEADLESS TMPDIR='" +
+                            folder_.Path() + "' ";
+  struct Case {
+    std::string env;
+    const char* kind;
+    int status;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"SDL_VIDEODRIVER=offscreen", "box", 1, ""},
+      {"SDL_VIDEODRIVER=offscreen", "quit", 1, ""},
+      {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_LOG='" + At("dialogs.log") + "'", "quit", 1, ""},
+      {"SDL_VIDEODRIVER=dummy", "box", 0, "result 1\n"},
+      {"SDL_VIDEODRIVER=dummy", "quit", 0, "quit 1\n"},
+      {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=cancel", "box", 0, "result 2\n"},
+      {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=no", "quit", 0, "quit 0\n"},
+      // A script that holds no answer (or no more) leaves the defaults.
+      {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=", "box", 0, "result 1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.env + " " + c.kind);
+    const ToolRun run = Run(std::string("dialog ") + c.kind, clean + c.env);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err.find("no display to show the") != std::string::npos, c.status == 1) << run.err;
+  }
+  EXPECT_NE(Slurp(At("dialogs.log")).find("(default, no display)"), std::string::npos);
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.Path()))
+    EXPECT_EQ(entry.path().filename().string().rfind("pelmora-dialog", 0), std::string::npos) << entry.path();
+}
+
+// Every value of every effect takes the settings that show the effect on
+// the picture: at the edge of each rule, the first setting past it is
+// refused (exit 2, nothing written, saying what the value takes with this
+// 64 × 48 picture) and the last one inside draws a picture that is neither
+// blank nor the picture as it was.
+TEST_F(ToolUsageTest, EffectSettingsThatLeaveThePictureBlankOrAsItWasAreRefused) {
+  constexpr int kWide = 64, kHigh = 48;
+  std::vector<uint32_t> rgb;
+  for (int y = 0; y < kHigh; ++y)
+    for (int x = 0; x < kWide; ++x)
+      rgb.push_back(static_cast<uint32_t>((40 + x * 7 % 200) << 16 | (40 + y * 11 % 200) << 8 |
+                                          ((x / 8 + y / 8) % 2 ? 255 : 120)));
+  const std::string in = folder_.Write("in.bmp", testbmp::AsString(testbmp::Rgb24(kWide, kHigh, rgb)));
+  const std::string out = At("o.png");
+  auto pixels = [&](const std::string& path) {
+    int w = 0, h = 0;
+    std::vector<uint32_t> px;
+    EXPECT_TRUE(LoadSdlPixels(path, w, h, px)) << path;
+    for (uint32_t& p : px) p &= 0xFFFFFFu;
+    return px;
+  };
+  // The picture as it is, in each mode used below.
+  std::map<std::string, std::vector<uint32_t>> same;
+  for (const char* mode : {"dd32", "d3d32"}) {
+    ASSERT_EQ(Run("image '" + in + "' '" + At("ref.png") + "' --mode " + mode).status, 0);
+    same[mode] = pixels(At("ref.png"));
+  }
+  struct Case {
+    const char* effect;
+    const char* mode;
+    const char* others;  // the other values set
+    const char* value;
+    std::vector<const char*> refused, shown;
+    const char* takes;
+  };
+  const Case cases[] = {
+      {"stretch", "dd32", "", "sw", {"0", "4097"}, {"1", "4096"}, "takes 1..4096"},
+      {"stretch", "dd32", "", "sh", {"0", "2305"}, {"1", "2304"}, "takes 1..2304"},
+      {"stretch", "dd32", "", "sx", {"-32", "64"}, {"-31", "63"}, "takes -31..63"},
+      {"stretch", "dd32", "--sw 1000", "sx", {"-985", "49"}, {"-984", "48"}, "takes -984..48"},
+      {"stretch", "dd32", "", "sy", {"-24", "48"}, {"-23", "47"}, "takes -23..47"},
+      {"stretch", "dd32", "--sh 1000", "sy", {"-980", "28"}, {"-979", "27"}, "takes -979..27"},
+      {"wave", "dd32", "", "columns", {"-1", "2"}, {"1"}, "takes 0..1"},
+      {"wave", "dd32", "", "strip", {"0", "48"}, {"1", "47"}, "takes 1..47"},
+      {"wave", "dd32", "--columns 1", "strip", {"64"}, {"63"}, "takes 1..63"},
+      {"wave", "dd32", "", "frequency", {"0", "12", "-24"}, {"11", "13"}, "takes any value but a multiple of 12"},
+      {"wave", "dd32", "--phase 7", "frequency", {"180"}, {"12"}, "takes any value but a multiple of 180"},
+      {"wave", "dd32", "", "amplitude", {"1", "-1", "0.5"}, {"1.5", "-2"}, "takes any value but -1..1"},
+      {"split", "dd32", "", "columns", {"2"}, {"1"}, "takes 0..1"},
+      {"split", "dd32", "", "strip", {"0", "49", "-1"}, {"1", "48"}, "takes 1..48"},
+      {"split", "dd32", "--columns 1", "strip", {"65"}, {"64"}, "takes 1..64"},
+      {"split", "dd32", "", "offset", {"0", "64", "-64"}, {"63", "-63"}, "takes -63..63 but 0"},
+      {"split", "dd32", "--columns 1", "offset", {"48"}, {"47"}, "takes -47..47 but 0"},
+      {"burst", "dd32", "", "offset", {"0", "24", "-48"}, {"1", "23", "-47"}, "takes -47..23 but 0"},
+      {"rotate-depth", "dd32", "", "axis", {"2", "-1"}, {"1"}, "takes 0..1"},
+      {"rotate-depth", "dd32", "", "phase", {"0", "63", "-1"}, {"1", "62"}, "takes 1..62"},
+      {"rotate-depth", "dd32", "--axis 1", "phase", {"47"}, {"46"}, "takes 1..46"},
+      {"circle", "dd32", "", "radius", {"1", "40", "-5"}, {"2", "39"}, "takes 2..39"},
+      {"circle", "dd32", "", "strip", {"0", "33"}, {"1", "32"}, "takes 1..32"},
+      {"rotate", "dd32", "", "angle", {"0", "360", "-720"}, {"1", "359"}, "takes any value but a multiple of 360"},
+      {"lens", "dd32", "--depth 0", "radius", {"1", "-1"}, {"2"}, "takes 2 or more"},
+      {"lens", "dd32", "", "depth", {"-1", "128"}, {"0", "127"}, "takes 0..127"},
+      {"lens", "dd32", "--radius 5", "depth", {"13"}, {"12"}, "takes 0..12"},
+      {"blur", "dd32", "", "rx", {"0"}, {"1"}, "takes 1 or more"},
+      {"blur", "dd32", "", "ry", {"0"}, {"1"}, "takes 1 or more"},
+      {"mosaic", "dd32", "", "size", {"1", "0", "-8"}, {"2"}, "takes 2 or more"},
+      {"colour-change", "dd32", "", "colour", {"-1", "256"}, {"0", "255"}, "takes 0..255"},
+      {"colour-change", "dd32", "", "level", {"0"}, {"1"}, "takes 1 or more"},
+      {"translucent", "dd32", "", "shift", {"0", "64", "-64"}, {"1", "63", "-63"}, "takes -63..63 but 0"},
+      {"translucent", "d3d32", "", "level", {"0", "255"}, {"1", "254"}, "takes 1..254"},
+      {"translucent", "dd32", "", "level", {}, {"0", "255"}, ""},  // the DirectDraw mix is always half and half
+      {"fade", "dd32", "", "weight", {"-1", "257"}, {"255"}, "takes 0..256"},
+      {"fade", "d3d32", "", "weight", {"-1", "256"}, {"254"}, "takes 0..255"},
+      {"fade", "dd32", "", "red", {"-1", "256"}, {"255"}, "takes 0..255"},
+      {"fade", "dd32", "", "green", {"256"}, {"255"}, "takes 0..255"},
+      {"fade", "dd32", "", "blue", {"256"}, {"255"}, "takes 0..255"},
+      {"tint", "d3d32", "", "alpha", {"255", "-1"}, {"0", "254"}, "takes 0..254"},
+      {"tint", "d3d32", "", "red", {"256", "-1"}, {"0"}, "takes 0..255"},
+      {"tint", "d3d32", "", "green", {"256"}, {"0"}, "takes 0..255"},
+      {"tint", "d3d32", "", "blue", {"256"}, {"255"}, "takes 0..255"},
+  };
+  for (const Case& c : cases) {
+    const std::string head = std::string("effect ") + c.effect + " '" + in + "' '" + out + "' --mode " + c.mode + " " + c.others;
+    for (const char* v : c.refused) {
+      SCOPED_TRACE(head + " --" + c.value + " " + v);
+      const ToolRun run = Run(head + " --" + c.value + " " + v);
+      EXPECT_EQ(run.status, 2) << run.err;
+      EXPECT_NE(run.err.find(std::string("--") + c.value + " " + v + " is out of range: with this 64x48 picture it " +
+                             c.takes),
+                std::string::npos)
+          << run.err;
+      EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    for (const char* v : c.shown) {
+      SCOPED_TRACE(head + " --" + c.value + " " + v);
+      const ToolRun run = Run(head + " --" + c.value + " " + v);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::vector<uint32_t> px = pixels(out);
+      EXPECT_TRUE(std::any_of(px.begin(), px.end(), [](uint32_t p) { return p != 0; })) << "blank";
+      EXPECT_NE(px, same[c.mode]) << "the picture as it was";
+      std::filesystem::remove(out);
+    }
+  }
+  // The fade's weight keeps its ends: the fade colour alone, the picture as
+  // it is.
+  for (const char* weight : {"0", "256"}) {
+    SCOPED_TRACE(weight);
+    EXPECT_EQ(Run("effect fade '" + in + "' '" + out + "' --mode dd32 --weight " + weight).status, 0);
+    std::filesystem::remove(out);
+  }
+  // A default is held to its rule too: a circle of a 2 × 2 picture has no
+  // radius that shows it.
+  const std::string tiny = folder_.Write("tiny.bmp", testbmp::AsString(testbmp::Rgb24(2, 2, {1, 2, 3, 4})));
+  ToolRun run = Run("effect circle '" + tiny + "' '" + out + "' --mode dd32");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--radius 0 (its default) is out of range: with this 2x2 picture it takes no value"),
+            std::string::npos)
+      << run.err;
+  // The effects take whole numbers but for the wave's amplitude.
+  run = Run("effect circle '" + in + "' '" + out + "' --mode dd32 --radius 2.5");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--radius takes a whole number, not 2.5"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace

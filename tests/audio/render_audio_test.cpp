@@ -1,5 +1,6 @@
 // pelmora-tool render-audio: the runtime's players and mixer, pulled faster
-// than real time, give output as long as the tempo map (or the Ogg file) says.
+// than real time, give output as long as the tempo map (or the Ogg file) says;
+// what would come out as silence is refused.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,11 +28,13 @@ struct Rendered {
 
 class RenderAudioTest : public ::testing::Test {
  protected:
-  Rendered Run(const std::string& in, const std::string& extra = "") {
+  // `env`: changes to the child's environment, as `env` takes them.
+  Rendered Run(const std::string& in, const std::string& extra = "", const std::string& env = "") {
     Rendered r;
     std::string out = dir_ + "/out.wav";
     std::filesystem::remove(out);
-    std::string command = std::string(PELMORA_TOOL) + " render-audio '" + in + "' '" + out + "' " + extra + " 2>&1";
+    std::string command =
+        "env " + env + " " + std::string(PELMORA_TOOL) + " render-audio '" + in + "' '" + out + "' " + extra + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return r;
     char buf[512];
@@ -96,6 +99,57 @@ TEST_F(RenderAudioTest, AFileItCannotPlayFailsWithTheReadersMessage) {
   r = Run(folder_.Write("adpcm.wav", Wave(RiffChunk("fmt ", FmtData(2, 1, 22050, 4, 18)) + RiffChunk("data", "abcd"))));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("PCM形式以外の形式です。"), std::string::npos) << r.output;
+}
+
+// A file is played as the kind its name says (.mid, .wav, .ogg), as the
+// game picks its player by the name; other names go by their first bytes.
+// What would be written as silence is refused (exit 1, no WAV): a MIDI file
+// cut short (the game's reader plays what is left of its tracks, here none
+// of the notes), one that starts no note (a note-on of velocity 0 is a
+// note-off), and any MIDI file without a SoundFont to play it.
+TEST_F(RenderAudioTest, WhatWouldComeOutAsSilenceIsRefused) {
+  const std::string conductor = Track(Vlq(0) + Tempo(500000) + Vlq(7680) + EndOfTrack());  // 8 s
+  const std::string notes = Track(NotesEvents(0, 4) + Vlq(0) + EndOfTrack());
+  const std::string song = Smf(1, 2, 480, conductor + notes);
+  const std::string wave = WavePcm16(1, 11025, std::vector<int16_t>(1000, 4000));
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* env;
+    const char* told;
+  };
+  const Case cases[] = {
+      {"cut.mid", song.substr(0, song.size() - 1), "", "a damaged MIDI file: the file ends inside a chunk"},
+      {"cut2.mid", song.substr(0, 14 + conductor.size() + 10), "", "the file ends inside a chunk (36 bytes announced, 2 there)"},
+      {"one.mid", song.substr(0, 14 + conductor.size()), "", "a damaged MIDI file: the file ends after 1 of its 2 tracks"},
+      {"quiet.mid",
+       Smf(0, 1, 480, Track(Vlq(0) + Bytes({0xC0, 5}) + Vlq(0) + Bytes({0x90, 60, 0}) + Vlq(480) + EndOfTrack())), "",
+       "the MIDI file starts no note: it would be silence"},
+      {"song.mid", song, "PELMORA_SOUNDFONT=/nonexistent.sf2", "no SoundFont could be loaded"},
+      {"wave.mid", wave, "", "wave.mid: not a standard MIDI file, as its name says"},
+      {"song.wav", song, "", "song.wav: not a WAV file, as its name says"},
+      {"wave.ogg", wave, "", "wave.ogg: not an Ogg file, as its name says"},
+      {"wave.MID", wave, "", "wave.MID: not a standard MIDI file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Rendered r = Run(folder_.Write(c.name, c.bytes), "", c.env);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.told), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out.wav"));
+  }
+  // A name of no kind: the first bytes choose.
+  Rendered r = Run(folder_.Write("tone.snd", wave));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_GT(r.seconds, 0.0);
+  if (!Synth()) GTEST_SKIP() << "no SoundFont installed";
+  for (const char* name : {"whole.mid", "whole.snd"}) {
+    SCOPED_TRACE(name);
+    r = Run(folder_.Write(name, song));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NEAR(r.seconds, 8.0, 0.01);
+    EXPECT_GT(r.firstHalfRms, 0.01);
+  }
 }
 
 }  // namespace
