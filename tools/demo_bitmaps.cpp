@@ -58,8 +58,12 @@ std::vector<uint32_t> MakePalette() {
     for (int s = 0; s < 16; ++s) p[16 + h * 16 + s] = ramp(h, s);
   for (int g = 0; g < 8; ++g)
     for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
-  p[FRAME] = 0x283060;
-  p[TEXT] = 0xFFFFFF;
+  // The frame line round every box: a soft light blue, the one line a box
+  // shows (the box picture has none of its own).
+  p[FRAME] = 0x7890E0;
+  // The text: a white a shade off the greys' white (Grey(14)), so that text
+  // can be told from white paint (clouds, the master) dot by dot.
+  p[TEXT] = 0xFFFFFE;
   for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));
   for (int k = 0; k < kSkinShades; ++k) p[kSkins + k] = ramp(SKIN, (k * 15 + 2) / (kSkinShades - 1));
   return p;
@@ -136,8 +140,12 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
     pictures.push_back({"bmp/Mark.bmp", std::move(marks)});
   }
   {
+    // The box picture: a deep blue that darkens downward, with no lines of
+    // its own. Texts stand at a box's very edges (a menu's labels at its
+    // top, the ranking's heading on its corner): the frame line the game
+    // draws just outside the box is the only line they stand by.
     Canvas window(640, 480, KEY);
-    Panel(window, 0, 0, 640, 480, BLUE);
+    window.VGradient(0, 0, 640, 480, {Shade(BLUE, 6), Shade(BLUE, 4), Shade(BLUE, 3)});
     pictures.push_back({"bmp/Window.bmp", std::move(window)});
     Canvas status(640, 20, KEY);  // the HUD's strip across the top of the screen
     Panel(status, 0, 0, 640, 20, INDIGO);

@@ -22,7 +22,8 @@ namespace tool::demo_bitmaps {
 // blocks that the options' screen palettes move about; 208..239 eight
 // groups of four colours that turn round in 8-bit displays (the colour
 // cycling: water ripples, fire flickers, gold glints ...); 240 the font
-// frame colour, 241 the text colour; 242..249 eight browns and 250..255 six
+// frame colour, 241 the text colour (a white of its own); 242..249 eight
+// browns and 250..255 six
 // skin tones, ramps of their own kept out of both.
 constexpr uint8_t KEY = 0;
 constexpr uint8_t FRAME = 240, TEXT = 241;
