@@ -58,9 +58,12 @@ std::vector<uint32_t> MakePalette() {
     for (int s = 0; s < 16; ++s) p[16 + h * 16 + s] = ramp(h, s);
   for (int g = 0; g < 8; ++g)
     for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
-  // The frame line round every box: a soft light blue, the one line a box
-  // shows (the box picture has none of its own).
-  p[FRAME] = 0x7890E0;
+  // The frame line round every box: a blue darker than the box picture's,
+  // its edge rather than a line (the box picture draws no line of its
+  // own). Texts stand at a box's very edges (a menu's labels at its top,
+  // the ranking's heading on its corner): they read there as text at the
+  // edge of a dark panel, not as text run into a line.
+  p[FRAME] = 0x0C1848;
   // The text: a white a shade off the greys' white (Grey(14)), so that text
   // can be told from white paint (clouds, the master) dot by dot.
   p[TEXT] = 0xFFFFFE;
@@ -141,9 +144,7 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
   }
   {
     // The box picture: a deep blue that darkens downward, with no lines of
-    // its own. Texts stand at a box's very edges (a menu's labels at its
-    // top, the ranking's heading on its corner): the frame line the game
-    // draws just outside the box is the only line they stand by.
+    // its own (the frame line the game draws just outside the box edges it).
     Canvas window(640, 480, KEY);
     window.VGradient(0, 0, 640, 480, {Shade(BLUE, 6), Shade(BLUE, 4), Shade(BLUE, 3)});
     pictures.push_back({"bmp/Window.bmp", std::move(window)});
