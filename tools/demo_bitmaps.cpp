@@ -7,6 +7,7 @@
 // palette, the palette and debug-text pictures and the small ones, and
 // writes them all; demo_bitmaps_sprites.cpp draws the stage's things and
 // demo_bitmaps_screens.cpp the screens.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -50,8 +51,10 @@ std::vector<uint32_t> MakePalette() {
   };
   std::vector<uint32_t> p(256, 0);
   p[0] = 0xFF00FF;
+  // The greys, black to a white a shade off the text's (palette 241), so
+  // that text can be told from white paint (clouds, the master) dot by dot.
   for (int i = 0; i < 15; ++i) {
-    const uint32_t v = static_cast<uint32_t>(i * 255 / 14);
+    const uint32_t v = static_cast<uint32_t>(std::min(i * 255 / 14, 254));
     p[1 + i] = v << 16 | v << 8 | v;
   }
   for (int h = 0; h < kRampHues; ++h)
@@ -64,9 +67,7 @@ std::vector<uint32_t> MakePalette() {
   // the ranking's heading on its corner): they read there as text at the
   // edge of a dark panel, not as text run into a line.
   p[FRAME] = 0x0C1848;
-  // The text: a white a shade off the greys' white (Grey(14)), so that text
-  // can be told from white paint (clouds, the master) dot by dot.
-  p[TEXT] = 0xFFFFFE;
+  p[TEXT] = 0xFFFFFF;
   for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));
   for (int k = 0; k < kSkinShades; ++k) p[kSkins + k] = ramp(SKIN, (k * 15 + 2) / (kSkinShades - 1));
   return p;

@@ -269,8 +269,8 @@ void RightArrow(Canvas& c, int x, int y, Hue hue) {
 // digits).
 Canvas SystemPicture(TextPen& digits) {
   Canvas c(320, 224, KEY);
-  // The cursors: the greys' white (a picture, not the text's white),
-  // shaded below.
+  // The cursors: the greys' white (a picture's, not the text's), shaded
+  // below.
   RightTriangle(c, 7, 16, 9, Grey(14));
   RightTriangle(c, 7 + 1, 16 + 4, 5, Grey(12));
   RightTriangle(c, 64 + 4, 8, 6, Grey(14));
