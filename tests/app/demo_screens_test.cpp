@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <numeric>
 #include <set>
 #include <string>
@@ -20,10 +19,10 @@
 
 #include "app/play_script.h"
 #include "data/key_config.h"
-#include "platform/modules.h"
 #include "platform/text.h"
 #include "play/objects/shot.h"
 #include "play/world/stage_scene.h"
+#include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/demo_routes.h"
 #include "support/harness.h"
@@ -152,18 +151,13 @@ std::vector<std::string> ModesFrom(const std::vector<std::string>& lines, uint32
 }
 
 // The menu rows under the stage's pause and continue menus (from y 272, 16
-// dots a row) that hold text right of the cursor's cell (the cursor, white
-// like the text, is the menu's leftmost dot, four dots into its cell).
+// dots a row) that hold text.
 int MenuRowsWithText(const Shot& shot, uint32_t text) {
-  int cursorX = shot.w;
-  for (int y = 272; y < 272 + 16 * 6; ++y)
-    for (int x = 0; x < shot.w; ++x)
-      if (shot.At(x, y) == text) cursorX = std::min(cursorX, x);
   int rows = 0;
   for (int row = 0; row < 6; ++row) {
     bool has = false;
     for (int y = 272 + 16 * row; y < 288 + 16 * row; ++y)
-      for (int x = cursorX + 12; x < shot.w && !has; ++x) has = shot.At(x, y) == text;
+      for (int x = 0; x < shot.w && !has; ++x) has = shot.At(x, y) == text;
     rows += has ? 1 : 0;
   }
   return rows;
@@ -230,10 +224,10 @@ TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) 
 // The continue menu (after a death) and the pause menu, white text drawn
 // over the still stage (the pause: over its background alone), read over
 // every stage of the demo: every dot under their rows (the continue
-// menu's two from y 272, the four the pause menu has in a cleared world)
-// right of the cursor's cell, from the rows' first text to two dots past
-// their last, that is not text itself differs from the text's white by a
-// contrast of 3 or more. In each stage, played in the story from the
+// menu's two from y 272, the four the pause menu has in a cleared world),
+// from two dots before the rows' first text to two dots past their last
+// (the cursor's cell before them is the cursor's own), that is not text
+// itself differs from the text's white by a contrast of 3 or more. In each stage, played in the story from the
 // title: the pause key a moment after play begins, resume, then the keys
 // of a death (1-1: into its first pit; 1-2: up to the turret's ledge and
 // stand in its fire; 2-1, 2-2, 3-1: held still, hit by the UFOs, pushed
@@ -289,12 +283,11 @@ TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
         for (int x = 0; x < shot.w; ++x)
           if (shot.At(x, y) == text_) left = std::min(left, x), right = std::max(right, x);
       ASSERT_LT(left, right) << "no menu drawn";
-      // The cursor's cell, before the rows' text, is the cursor's own.
       int counted = 0;
       double least = 21;
       int atX = 0, atY = 0;
       for (int y = 272; y < 272 + 16 * rows; ++y)
-        for (int x = left + 12; x <= right + 2; ++x) {
+        for (int x = left - 2; x <= right + 2; ++x) {
           const uint32_t dot = shot.At(x, y);
           if (dot == text_) continue;
           ++counted;
@@ -453,70 +446,16 @@ TEST_F(DemoScreensTest, TheThirdSignSaysTheGoldGoesToTheScore) {
 
 // ---- the ending ----
 
-// A stand-in for the external MIDI library: the music player hands it each
-// tune with the loop flag it plays it with.
-std::mutex g_musicMutex;  // the library is called on the main window's thread
-std::string g_added;
-std::vector<std::pair<std::string, int>> g_played;
-int OpenDevice(int, uintptr_t) { return 0; }
-void CloseDevice() {}
-int AddList(const char* path, int, int) {
-  std::lock_guard<std::mutex> lock(g_musicMutex);
-  g_added = path;
-  return 0;
-}
-void SetMasterVolume(int) {}
-int PlayList(int loop, int, int, int, int) {
-  std::lock_guard<std::mutex> lock(g_musicMutex);
-  g_played.push_back({g_added, loop});
-  return 0;
-}
-int StopPlay(int) { return 0; }
-void PausePlay() {}
-void Status(void*, int) {}
-
-class ScopedMidiLibrary {
- public:
-  ScopedMidiLibrary() {
-    Forget();
-    plat::RegisterModule("GuruGuruSMF4.dll", {{"GGS4OpenDevice", reinterpret_cast<void*>(&OpenDevice)},
-                                              {"GGS4CloseDevice", reinterpret_cast<void*>(&CloseDevice)},
-                                              {"GGS4AddListFromFileA", reinterpret_cast<void*>(&AddList)},
-                                              {"GGS4SetMasterVolume", reinterpret_cast<void*>(&SetMasterVolume)},
-                                              {"GGS4Play", reinterpret_cast<void*>(&PlayList)},
-                                              {"GGS4Stop", reinterpret_cast<void*>(&StopPlay)},
-                                              {"GGS4Pause", reinterpret_cast<void*>(&PausePlay)},
-                                              {"GGS4GetPlayerStatus", reinterpret_cast<void*>(&Status)}});
-  }
-  ~ScopedMidiLibrary() {
-    plat::UnregisterModule("GuruGuruSMF4.dll");
-    Forget();
-  }
-  ScopedMidiLibrary(const ScopedMidiLibrary&) = delete;
-  ScopedMidiLibrary& operator=(const ScopedMidiLibrary&) = delete;
-  // The tunes played so far, with their loop flags.
-  static std::vector<std::pair<std::string, int>> SoFar() {
-    std::lock_guard<std::mutex> lock(g_musicMutex);
-    return g_played;
-  }
-
- private:
-  static void Forget() {
-    std::lock_guard<std::mutex> lock(g_musicMutex);
-    g_added.clear();
-    g_played.clear();
-  }
-};
-
 // 3-1 played on its own with the master's route: the master beaten, its
-// light gives the ending. The ending's tune loops (it plays on through
-// the picture, the result and the ranking), and from the moment it is
+// light gives the ending. The ending's tune is asked for looping (the keep
+// value the music player is handed with it), so that it plays on through
+// the picture, the result and the ranking; and from the moment it is
 // asked for to the result screen no shot is in the hall: the ending holds
 // the game still, and a shot then would hang in the air over the picture
 // and the result. The hero fires four shots across the hall just before
 // the ending comes, to be cleared with the master's.
 TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
-  ScopedMidiLibrary library;
+  constexpr int32_t kEndingTune = 8;  // the demo's music list: the ending's
   GameHarness::Options options;
   options.commandLine = "data\\stg4\\c03-1.stg4_001";
   options.writeProject = false;
@@ -536,8 +475,7 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
   for (int i = 0; i < 3000 && !(scene() && scene()->m_nMode == kStageModePlay); ++i) ASSERT_TRUE(game.StepFrames(1));
   ASSERT_TRUE(scene() && scene()->m_nMode == kStageModePlay);
   PlayKeySet held = 0;
-  bool ending = false;
-  int stillFrames = 0;
+  int endingFrames = 0;
   for (uint32_t frame = 180; frame <= script.Length() && scene()->m_nMode != kStageModeResult; ++frame) {
     const PlayKeySet wanted = script.KeysAt(frame);
     for (int k = 0; k < kPlayKeyCount; ++k) {
@@ -550,19 +488,16 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
     }
     held = wanted;
     ASSERT_TRUE(game.StepFrames(1));
-    for (const auto& [file, loop] : ScopedMidiLibrary::SoFar()) ending |= file == "bgm\\Ending.mid";
-    if (!ending) continue;
-    ++stillFrames;
+    if (SaveData.m_nTrackPlaying != kEndingTune) continue;
+    ++endingFrames;
     // Shots marked for removal are neither moved nor drawn again.
     for (const auto& shot : scene()->m_ShotList)
       ASSERT_TRUE(shot->m_bRemove) << "a shot over the ending, frame " << frame;
   }
   EXPECT_EQ(scene()->m_nMode, kStageModeResult) << "the master beaten and the ending over";
-  EXPECT_GT(stillFrames, 60);
-  bool looped = false;
-  for (const auto& [file, loop] : ScopedMidiLibrary::SoFar())
-    if (file == "bgm\\Ending.mid") looped = loop == 1;
-  EXPECT_TRUE(looped) << "the ending's tune loops";
+  EXPECT_GT(endingFrames, 60);
+  EXPECT_EQ(SaveData.m_nTrackPlaying, kEndingTune);
+  EXPECT_EQ(SceneManager.m_nLastMusicKeep, 1) << "the ending's tune loops";
   EXPECT_EQ(game.Close(), 0);
 }
 
