@@ -7,6 +7,7 @@
 // palette, the palette and debug-text pictures and the small ones, and
 // writes them all; demo_bitmaps_sprites.cpp draws the stage's things and
 // demo_bitmaps_screens.cpp the screens.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -50,15 +51,22 @@ std::vector<uint32_t> MakePalette() {
   };
   std::vector<uint32_t> p(256, 0);
   p[0] = 0xFF00FF;
+  // The greys, black to a white a shade off the text's (palette 241), so
+  // that text can be told from white paint (clouds, the master) dot by dot.
   for (int i = 0; i < 15; ++i) {
-    const uint32_t v = static_cast<uint32_t>(i * 255 / 14);
+    const uint32_t v = static_cast<uint32_t>(std::min(i * 255 / 14, 254));
     p[1 + i] = v << 16 | v << 8 | v;
   }
   for (int h = 0; h < kRampHues; ++h)
     for (int s = 0; s < 16; ++s) p[16 + h * 16 + s] = ramp(h, s);
   for (int g = 0; g < 8; ++g)
     for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
-  p[FRAME] = 0x283060;
+  // The frame line round every box: a blue darker than the box picture's,
+  // its edge rather than a line (the box picture draws no line of its
+  // own). Texts stand at a box's very edges (a menu's labels at its top,
+  // the ranking's heading on its corner): they read there as text at the
+  // edge of a dark panel, not as text run into a line.
+  p[FRAME] = 0x0C1848;
   p[TEXT] = 0xFFFFFF;
   for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));
   for (int k = 0; k < kSkinShades; ++k) p[kSkins + k] = ramp(SKIN, (k * 15 + 2) / (kSkinShades - 1));
@@ -136,8 +144,10 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
     pictures.push_back({"bmp/Mark.bmp", std::move(marks)});
   }
   {
+    // The box picture: a deep blue that darkens downward, with no lines of
+    // its own (the frame line the game draws just outside the box edges it).
     Canvas window(640, 480, KEY);
-    Panel(window, 0, 0, 640, 480, BLUE);
+    window.VGradient(0, 0, 640, 480, {Shade(BLUE, 6), Shade(BLUE, 4), Shade(BLUE, 3)});
     pictures.push_back({"bmp/Window.bmp", std::move(window)});
     Canvas status(640, 20, KEY);  // the HUD's strip across the top of the screen
     Panel(status, 0, 0, 640, 20, INDIGO);

@@ -22,7 +22,8 @@ namespace tool::demo_bitmaps {
 // blocks that the options' screen palettes move about; 208..239 eight
 // groups of four colours that turn round in 8-bit displays (the colour
 // cycling: water ripples, fire flickers, gold glints ...); 240 the font
-// frame colour, 241 the text colour; 242..249 eight browns and 250..255 six
+// frame colour, 241 the text colour (a white of its own: the greys end a
+// shade below it); 242..249 eight browns and 250..255 six
 // skin tones, ramps of their own kept out of both.
 constexpr uint8_t KEY = 0;
 constexpr uint8_t FRAME = 240, TEXT = 241;
@@ -33,7 +34,7 @@ constexpr int kBrownShades = 8, kSkinShades = 6;
 // The groups that cycle, four colours each from entry 208.
 enum Cycle { WATER, FIRE, GOLD, RAINBOW, NEON, STARLIGHT, LEAVES, CRYSTAL };
 
-inline uint8_t Grey(int level) { return static_cast<uint8_t>(1 + std::clamp(level, 0, 14)); }  // 0 black .. 14 white
+inline uint8_t Grey(int level) { return static_cast<uint8_t>(1 + std::clamp(level, 0, 14)); }  // 0 black .. 14 (near) white
 // Shade 0 (black) .. 15 (near white) of a hue; the short ramps take the
 // nearest of their shades.
 inline uint8_t Shade(Hue hue, int shade) {

@@ -200,8 +200,11 @@ void Trophy(Canvas& c, int x, int y) {
 // SP, lives), the 50 × 16 gauge frames at y 128 (HP at x 0, SP at x 64) and
 // their bars at y 144 (plenty) and y 160 (running low).
 void HudMarks(Canvas& c) {
-  for (int j = 0; j < 6; ++j) c.Rect(8 - j, 34 + j, 1 + 2 * j, 1, Shade(YELLOW, 12));  // a star for the stage points
-  for (int j = 0; j < 5; ++j) c.Rect(2 + j, 40 + j, 13 - 2 * j, 1, Shade(YELLOW, 12));
+  // A red pennant on a pole for the stage points: the points of the world's
+  // cleared stages, which grow at each clear (a gold mark there was read as
+  // the count of the gold taken, which goes to the score).
+  c.Rect(3, 33, 2, 14, Grey(12));
+  for (int j = 0; j < 4; ++j) c.Rect(5, 34 + j, 3 + 2 * j, 1, Shade(RED, 10)), c.Rect(5, 41 - j, 3 + 2 * j, 1, Shade(RED, 10));
   Trophy(c, 16, 32);  // a silver cup for the score: the gold coins add to it, and so does each enemy beaten
   c.Ellipse(37, 38, 3.5, 3.5, Shade(RED, 10)), c.Ellipse(43, 38, 3.5, 3.5, Shade(RED, 10));  // a heart for HP
   for (int j = 0; j < 7; ++j) c.Rect(34 + j, 40 + j, 12 - 2 * j, 1, Shade(RED, 10));
@@ -237,11 +240,15 @@ void RightTriangle(Canvas& c, int x, int cy, int half, uint8_t colour) {
   for (int j = -half; j < half; ++j) c.Rect(x, cy + j, half - (j < 0 ? -j - 1 : j), 1, colour);
 }
 
-// An arrow pointing right in a 16 x 16 cell at (x, y): a shaft and its head.
+// An arrow pointing right in a 16 x 16 cell at (x, y): a shaft and its
+// head, four dots in from the cell's left side (its outline three): the
+// game draws these pointers at the left edge of a box (the ranking's new
+// entry, the slot chosen), where the box's frame line runs just left of
+// the cell or down its first column.
 void RightArrow(Canvas& c, int x, int y, Hue hue) {
-  c.Rect(x + 2, y + 6, 6, 4, Shade(hue, 11));
-  RightTriangle(c, x + 8, y + 8, 6, Shade(hue, 11));
-  c.Rect(x + 2, y + 6, 6, 1, Shade(hue, 14));
+  c.Rect(x + 4, y + 6, 5, 4, Shade(hue, 11));
+  RightTriangle(c, x + 9, y + 8, 5, Shade(hue, 11));
+  c.Rect(x + 4, y + 6, 5, 1, Shade(hue, 14));
 }
 
 }  // namespace
@@ -262,9 +269,11 @@ void RightArrow(Canvas& c, int x, int y, Hue hue) {
 // digits).
 Canvas SystemPicture(TextPen& digits) {
   Canvas c(320, 224, KEY);
-  RightTriangle(c, 7, 16, 9, TEXT);  // the cursors: white, shaded below
+  // The cursors: the greys' white (a picture's, not the text's), shaded
+  // below.
+  RightTriangle(c, 7, 16, 9, Grey(14));
   RightTriangle(c, 7 + 1, 16 + 4, 5, Grey(12));
-  RightTriangle(c, 64 + 4, 8, 6, TEXT);
+  RightTriangle(c, 64 + 4, 8, 6, Grey(14));
   RightTriangle(c, 64 + 4 + 1, 8 + 3, 3, Grey(12));
   RightArrow(c, 80, 0, YELLOW);
   RightArrow(c, 16, 48, ORANGE);
@@ -303,12 +312,13 @@ Canvas SystemPicture(TextPen& digits) {
 // over two ranges of far blue mountains along its bottom. The near range
 // stands above the screen's last 36 rows everywhere: the line of white text
 // the result screen writes there (at y 456) reads over a dark blue, not
-// over the pale sky. The sky is a deep blue down to the middle of the
-// screen and pales only below it: the pause and retry menus, white text
-// drawn over the stage's background from y 272 down, read over a mid blue.
+// over the pale sky. The sky is a deep blue down to y 360 and pales only
+// below it, and its clouds stay above y 264: the pause menu, white text
+// drawn over the stage's background alone from y 272 down to 336, reads
+// over a mid blue.
 Canvas StageSky() {
   Canvas c(640, 480, 0);
-  c.VGradient(0, 0, 640, 480, {Shade(SKY, 6), Shade(SKY, 7), Shade(SKY, 8), Shade(SKY, 11)});
+  c.VGradient(0, 0, 640, 480, {Shade(SKY, 6), Shade(SKY, 7), Shade(SKY, 8), Shade(SKY, 8), Shade(SKY, 11)});
   for (int k = 0; k < 9; ++k) {
     const int y = 30 + (k * 83) % 220;
     for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join

@@ -25,11 +25,22 @@ constexpr const char* kHeroName = "勇者";
 constexpr const char* kGoldName = "金貨";
 constexpr const char* kGoalName = "ゴールの旗";
 
+// A hero's death darkens the stage, at once and then over half a second to
+// two fifths of its light (black laid over it at 60%): the continue menu and
+// game over that follow are white text and pictures drawn over the still
+// stage, and over the dimmed stage they read wherever the hero fell (on the
+// pale sky, on the trees, over the white master). The next attempt's set-up
+// clears the colour.
+cEdFlow DeathDims() {
+  constexpr uint32_t kStrength = 60, kTenths = 5;
+  return Flow(kTriggerDied, {Command(kCmdScreenColour, {0, 0, 0, kStrength, 0, kTenths, 0, 0})});
+}
+
 // The hero of the game's stages (the showcase's hero with flows of its
 // own): RIGHT and LEFT walk at the movement speed `walk` (at the stages'
 // pace, 60 is three dots a frame), B1 jumps up to four blocks high (as high
 // as the key is held: a tap only hops), B2 fires a shot ahead, B3 swings
-// the sword.
+// the sword; its death dims the stage.
 constexpr uint16_t kHeroWalk = 60;  // three dots a frame
 cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk = kHeroWalk) {
   cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
@@ -54,7 +65,8 @@ cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk = kHeroWalk) 
                    WhileHeld(kKeyLeftDown, {Move(kCmdMoveStraight, kDirLeft, walk)}),
                    OnPress(kKeyB1, {jump}),
                    OnPress(kKeyB2, {shoot, Wait(1)}),
-                   OnPress(kKeyB3, {sword, Wait(2)})};
+                   OnPress(kKeyB3, {sword, Wait(2)}),
+                   DeathDims()};
   return hero;
 }
 
@@ -69,7 +81,7 @@ cEdCharacter WindHero(const cCommonPalette& palette) {
 }
 
 // The hero of the sky: it flies where the arrows send it, carried along by
-// the screen's scroll, and fires with B2.
+// the screen's scroll, and fires with B2; its death dims the stage.
 cEdCharacter SkyHero(const cCommonPalette& palette) {
   cEdCharacter hero = GameHero(palette);
   hero.m_strName = plat::Sjis("空の勇者");
@@ -92,6 +104,7 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
   std::vector<cEdFlow> flows;
   for (const Way& way : kWays) flows.push_back(WhileHeld(way.keys, {Move(kCmdMoveStraight, way.direction, kFly)}));
   flows.push_back(WhileHeld(kKeyB2, {shoot, Wait(1)}));
+  flows.push_back(DeathDims());
   hero.m_vFlows = flows;
   return hero;
 }
@@ -221,10 +234,13 @@ constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
 // The ending, given to the hero: its tune and a white flash, the ending
 // picture until decide, then the stage is cleared: its result screen, and
 // after it (the last world cleared) the game goes back to its title. The
-// picture says so: "Z で結果、もう一度 Z でタイトルへ".
+// picture says so: "Z で結果、もう一度 Z でタイトルへ". The tune loops (keep
+// value 1): it plays on through the picture, the result and the ranking
+// until the title's own tune takes over.
 cEdItem Ending() {
+  constexpr uint32_t kLoops = 1;
   cEdItem ending = Item(kEndingName, 9, 0,
-                        {ItemCommand(kCmdPlayBgm, {kMusicEnding, 0}),
+                        {ItemCommand(kCmdPlayBgm, {kMusicEnding, kLoops}),
                          ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
                          ItemCommand(kCmdGameWait, {10}),
                          ItemCommand(kCmdShowPicture, {kEndPicture, 0, 0, 0, 0, 0, 1, 100, 0, 0, 1, 1, 0, 0, 0}),
@@ -235,7 +251,11 @@ cEdItem Ending() {
 
 // What the master leaves when it is beaten: an unseen light that clears
 // the hall of the master's bats and shots, lets the burst play out for a
-// second and a half and then gives the hero the ending.
+// second and a half and then, as it gives the hero the ending, clears the
+// hall again of every shot (the hero's too) and of anything of the
+// master's still there: the ending holds the game still from its first
+// moment (its wait, the picture, the result), and whatever flew then would
+// hang in the air over them.
 constexpr const char* kEndingLightName = "終わりの光";
 cEdCharacter EndingLight(const cCommonPalette& palette) {
   cEdCharacter light = Character(kEndingLightName, 1, 1, 0);
@@ -244,12 +264,20 @@ cEdCharacter EndingLight(const cCommonPalette& palette) {
   light.m_nParam35 = 1;  // nothing hurts it
   light.m_nParam50 = kHeroGroup;
   light.m_nParam53 = 3;  // acts wherever it is
-  constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kEverywhere = 1;
-  light.m_vFlows = {Flow(kTriggerAlways, {Command(kCmdVanish, {0, kEnemies, kEverywhere}),
-                                          Command(kCmdVanish, {1, kEnemies, kEverywhere}), Wait(15),
-                                          Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(
-                                                                       palette.m_Items, kEndingName))}),
-                                          Wait(100)})};
+  constexpr uint32_t kCharacters = 0, kShots = 1, kEverywhere = 1;
+  constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kHeroes = static_cast<uint32_t>(kHeroGroup);
+  // The last clearing and the ending run together, in one step: nothing
+  // is fired between them.
+  std::vector<cEdCmd> clear = {Command(kCmdVanish, {kCharacters, kEnemies, kEverywhere}),
+                               Command(kCmdVanish, {kShots, kEnemies, kEverywhere})};
+  std::vector<cEdCmd> round = clear;
+  round.push_back(Wait(15));
+  clear.push_back(Command(kCmdVanish, {kShots, kHeroes, kEverywhere}));
+  for (cEdCmd& c : clear) c.m_nTogether = 1;
+  round.insert(round.end(), clear.begin(), clear.end());
+  round.push_back(Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(palette.m_Items, kEndingName))}));
+  round.push_back(Wait(100));
+  light.m_vFlows = {Flow(kTriggerAlways, round)};
   return light;
 }
 
@@ -450,11 +478,14 @@ void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
     std::fprintf(stderr, "stage %s: no text for sign %zu\n", sketch.name, n);
     return;
   }
-  // Each line between two spaces: the window is as wide as its text, and
-  // the spaces keep the words off the frame.
-  std::string text = " ";
+  // Each line between two spaces, and an empty line above and below: the
+  // window is as big as its text and sets the text at its top-left corner,
+  // so the spaces and the empty lines keep the words a character's room
+  // off the frame all round (a tall character such as 剣 fills its cell to
+  // the top).
+  std::string text = "\n ";
   for (const char* c = sketch.signs[n]; *c; ++c) text += *c == '\n' ? std::string(" \n ") : std::string(1, *c);
-  text += ' ';
+  text += " \n";
   std::vector<cEdFlow> flows = sign.m_vFlows.Get();
   cEdCmd& message = flows.at(0).m_vCmds.at(0);
   message.m_strText = plat::Sjis(text.c_str());
@@ -562,7 +593,7 @@ StageSketch Meadow() {
               "######################  ######################################   ############################   #########################",
               "######################  ######################################   ############################   #########################",
           },
-          {"←→で歩く\nZでジャンプ", "Xでショット  Cで剣\nてきをたおそう", "コインブロックに乗ると\n金貨がもらえる"}};
+          {"←→で歩く\nZでジャンプ", "Xでショット  Cで剣\nてきをたおそう", "コインブロックに乗ると\n金貨でスコアが10ふえる"}};
 }
 
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
@@ -585,7 +616,9 @@ StageSketch Meadow() {
 // of them coming back and that ledge's end. The spring waits a block
 // down past the end of the first lift's ledge: the hero walking on drops
 // onto it (a spring level with the ledge can stop a hero who walks off a
-// lift at the ledge's very height).
+// lift at the ledge's very height). The flag stands at the right end of the
+// top ledge, to the right of the timer's digits (x 272 to 367 on the
+// screen): wherever the view stands, the head-up display never hides it.
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -597,7 +630,7 @@ StageSketch Tower() {
               "B                  B",
               "B                  B",
               "B                  B",
-              "B         *        B",
+              "B           *      B",
               "B      BBBBBB      B",
               "B                  B",
               "B                  B",
@@ -717,7 +750,9 @@ StageSketch WindRoad() {
 // 3-1: the master of the castle in its hall. The hero comes in on the
 // floor, under the master, beside a sign that names its warning and how
 // to fight it; its text shows high in the hall, clear of the master and
-// its shots. Hearts wait over the inner ends of the two ledges from which
+// its shots, and below the timer's digits (which end at y 56: the box, four
+// lines high with its empty ones, stands from y 63). Hearts wait over the
+// inner ends of the two ledges from which
 // the hero's shots reach it.
 StageSketch MastersHall() {
   return {"魔王の間",
@@ -741,7 +776,7 @@ StageSketch MastersHall() {
               "B##################B",
           },
           {"魔王がほえたら 弾が来る！\nジャンプでよけて 段の上からXで攻撃"},
-          160};
+          144};
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ void DrawMenuPanel(const std::string& heading) {
   if (!heading.empty()) DrawMenuHeading(heading, 32);
 }
 
-void DrawSystemTextBox(int32_t x, int32_t y, int first, int count) {
+void DrawSystemTextBox(int32_t x, int32_t y, int first, int count, int32_t marginY) {
   cFont& font = GameFonts[1];
   if (!font.Created() || count <= 0) return;
   int32_t widest = 0;
@@ -61,9 +61,9 @@ void DrawSystemTextBox(int32_t x, int32_t y, int first, int count) {
     widest = std::max(widest, CountCharacters(text.c_str()));
   }
   // The rows keep their places (the cursor moves over them there); the box
-  // reaches the frame margin further out on every side.
-  font.DrawFrameBox(DDBackBuffer(), x - kFrameTextMargin, y - kFrameTextMargin,
-                    (widest + 1) * 16 + 2 * kFrameTextMargin, count * 16 + 2 * kFrameTextMargin);
+  // reaches the margins further out.
+  font.DrawFrameBox(DDBackBuffer(), x - kFrameTextMargin, y - marginY, (widest + 1) * 16 + 2 * kFrameTextMargin,
+                    count * 16 + 2 * marginY);
   cMenuTextTarget target(font);
   SystemData.DrawMenuLabels(x, y, first, count, true, target);
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "gfx/fonts.h"
+
 // The screen filled with palette 16 (the menus' background).
 void DrawMenuBackdrop();
 // A menu's frame box: the box picture ("bmp\Window.bmp", from its top-left
@@ -29,5 +31,6 @@ void DrawMenuPanel(const std::string& heading);
 // data's menu labels (a place for the cursor before each) at (x, y), 16 dots
 // a row, in a box of the middle game font as wide as the widest row and its
 // cursor place and as high as the rows, with the frame margin
-// (kFrameTextMargin) on every side.
-void DrawSystemTextBox(int32_t x, int32_t y, int first, int count);
+// (kFrameTextMargin) on the left and right and `marginY` dots above and
+// below.
+void DrawSystemTextBox(int32_t x, int32_t y, int first, int count, int32_t marginY = kFrameTextMargin);

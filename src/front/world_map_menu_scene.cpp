@@ -26,6 +26,25 @@ namespace {
 
 constexpr int32_t kMenuX = 264, kMenuY = 192;
 constexpr int32_t kSlotX = 152, kSlotY = 160;
+constexpr int32_t kQuestionY = 224, kNoticeY = 232, kSaveQuestionY = 400, kTotalY = 260;
+
+// The boxes this menu sizes to their text, where they meet the menu's own
+// box (as wide as its labels, as high as its rows, from (264, 192): its
+// rows stand at its top and bottom edges) and each other. No box cuts
+// through another's text:
+// - the two-row questions (auto-save, back to the title; saving) stand at
+//   y 224, over the menu's third and fourth rows: they keep no room above
+//   and below their rows, so that they cover those two rows whole, leave
+//   the second row above them whole and end above the total-score box;
+// - the no-slot notice, one line at y 232, keeps the frame margin above
+//   and below and so covers the same two rows whole;
+// - the total-score box has its top edge at y 260, clear of a menu of four
+//   rows (which ends at 256), and its line the frame margin lower.
+struct MapMenuBoxes {
+  int32_t questionMarginY;  // above and below a question's rows
+  int32_t totalLineBelowTop;  // the total score's line, below its box's top edge
+};
+constexpr MapMenuBoxes kBoxes = {0, kFrameTextMargin};
 constexpr int32_t kSlotPage = 10;
 constexpr int kTextWorld = 0, kTextTotal = 4, kTextSaveFirst = 12, kTextAutoFirst = 14, kTextNoSlot = 16,
               kTextToTitleFirst = 17;
@@ -44,7 +63,7 @@ void ShowSaveFailed() { ShowError("%s", plat::Sjis("セーブできませんで�
 
 // A box of two system texts centred on x 320 at `y`, with the cursor.
 void DrawTwoRowBox(int first, int32_t y) {
-  DrawSystemTextBox(SystemData.GetMenuLeft(320, first, 2, true), y, first, 2);
+  DrawSystemTextBox(SystemData.GetMenuLeft(320, first, 2, true), y, first, 2, kBoxes.questionMarginY);
   DrawSmallCursor(MenuCursor.Current().m_nX, MenuCursor.Current().m_nY);
 }
 
@@ -78,7 +97,7 @@ class cWorldMapMenuScene : public cMenuScene {
     if (SystemData.Num(19) != 0 && SaveData.m_nTotalPoints >= 1) {
       // Its box is one character cell wider than the line.
       const std::string total = SystemText(kTextTotal) + std::to_string(SaveData.m_nTotalPoints);
-      DrawCentredTextBox(320, 260, total, (CountCharacters(total.c_str()) + 1) * 16);
+      DrawCentredTextBox(320, kTotalY + kBoxes.totalLineBelowTop, total, (CountCharacters(total.c_str()) + 1) * 16);
     }
     StepColourCycle();
   }
@@ -157,7 +176,7 @@ class cWorldMapMenuScene : public cMenuScene {
       return;
     }
     const int32_t boxX = SystemData.GetMenuLeft(320, kTextSaveFirst, 2, true);
-    MenuCursor.MoveGrid(Input(), boxX, 400, 0, 16, 1, 2);
+    MenuCursor.MoveGrid(Input(), boxX, kSaveQuestionY, 0, 16, 1, 2);
     PlayCursorSound(Input(), 2, kMenuSoundCursor);
     if (Pressed() & kMenuDecide) {
       if (MenuCursor.Current().m_nRow == 0) {
@@ -187,7 +206,7 @@ class cWorldMapMenuScene : public cMenuScene {
       return;
     }
     DrawSlots(visible);
-    DrawTwoRowBox(kTextSaveFirst, 400);
+    DrawTwoRowBox(kTextSaveFirst, kSaveQuestionY);
     if (const MenuCursorRecord* parent = MenuCursor.Parent()) DrawRowPointer(parent->m_nX, parent->m_nY);
   }
 
@@ -210,11 +229,11 @@ class cWorldMapMenuScene : public cMenuScene {
         return;
       }
       DrawScreen();
-      DrawCentredTextBox(320, 232, SystemText(kTextNoSlot));
+      DrawCentredTextBox(320, kNoticeY, SystemText(kTextNoSlot));
       return;
     }
     const int32_t boxX = SystemData.GetMenuLeft(320, kTextAutoFirst, 2, true);
-    MenuCursor.MoveGrid(Input(), boxX, 224, 0, 16, 1, 2);
+    MenuCursor.MoveGrid(Input(), boxX, kQuestionY, 0, 16, 1, 2);
     PlayCursorSound(Input(), 2, kMenuSoundCursor);
     if (Pressed() & kMenuDecide) {
       MenuSound(kMenuSoundDecide);
@@ -238,7 +257,7 @@ class cWorldMapMenuScene : public cMenuScene {
       return;
     }
     DrawScreen();
-    DrawTwoRowBox(kTextAutoFirst, 224);
+    DrawTwoRowBox(kTextAutoFirst, kQuestionY);
   }
 
   void RunToTitle() {
@@ -247,7 +266,7 @@ class cWorldMapMenuScene : public cMenuScene {
       m_nSubStep = 1;
     }
     const int32_t boxX = SystemData.GetMenuLeft(320, kTextToTitleFirst, 2, true);
-    MenuCursor.MoveGrid(Input(), boxX, 224, 0, 16, 1, 2);
+    MenuCursor.MoveGrid(Input(), boxX, kQuestionY, 0, 16, 1, 2);
     PlayCursorSound(Input(), 2, kMenuSoundCursor);
     const bool decide = (Pressed() & kMenuDecide) != 0;
     if (decide && MenuCursor.Current().m_nRow == 0) {
@@ -263,7 +282,7 @@ class cWorldMapMenuScene : public cMenuScene {
       return;
     }
     DrawScreen();
-    DrawTwoRowBox(kTextToTitleFirst, 224);
+    DrawTwoRowBox(kTextToTitleFirst, kQuestionY);
   }
 
   std::vector<int32_t> m_Rows;

@@ -222,8 +222,13 @@ class cWorldMapScene : public cMenuScene {
   // screen, which never moves.
   void PlaceMapCursor() { MenuCursor.Current() = MenuCursorRecord{m_nColumn, m_nRow, kHeroX, kHeroY}; }
 
+  // The box opens in the frame the map asks for it (the hero arrives on a
+  // world not open yet, or decide on one he may enter again) and answers
+  // the keys from the next frame on: the decide that opened it does not
+  // also choose its row.
   void RunEnterStage() {
-    if (m_nSubStep == 0) {
+    const bool opening = m_nSubStep == 0;
+    if (opening) {
       MenuSound(kMenuSoundDecide);
       m_bStageLoaded = LoadWorldStage(m_lpWorld->strStageFile) != 0;
       if (!m_bStageLoaded) ShowError("%s", CannotLoadText(m_lpWorld->strStageFile).c_str());
@@ -231,10 +236,14 @@ class cWorldMapScene : public cMenuScene {
       m_nSubStep = 1;
     }
     const int32_t x = SystemData.GetMenuLeft(kBoxCentre, kTextEnterFirst, 2, true);
-    MenuCursor.MoveGrid(Input(), x, kBoxRowsY, 0, 16, 1, 2);
-    PlayCursorSound(Input(), 2, kMenuSoundCursor);
-    const bool decide = (Pressed() & kMenuDecide) != 0;
-    const bool cancel = !decide && (Pressed() & kMenuCancel) != 0;
+    if (opening) {
+      MenuCursor.MoveGrid(uint16_t{0}, x, kBoxRowsY, 0, 16, 1, 2);  // its place on its row, unmoved
+    } else {
+      MenuCursor.MoveGrid(Input(), x, kBoxRowsY, 0, 16, 1, 2);
+      PlayCursorSound(Input(), 2, kMenuSoundCursor);
+    }
+    const bool decide = !opening && (Pressed() & kMenuDecide) != 0;
+    const bool cancel = !opening && !decide && (Pressed() & kMenuCancel) != 0;
     if (decide || cancel) {
       MenuSound(decide ? kMenuSoundDecide : kMenuSoundCancel);
       if (decide && MenuCursor.Current().m_nRow == 0 && m_bStageLoaded) {

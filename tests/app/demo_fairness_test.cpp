@@ -2,9 +2,10 @@
 // of its stages on their own: the heart heals, 1-1's ghost turret gives the
 // hero time between its shots and its bat waits where a shot reaches it,
 // 1-2's lifts never come down on a hero under or beside them, never squeeze
-// a rider and let him jump off onto their ledges, the sky of 2-1 lets a
-// hero who holds still get their bearings, and 3-1's master warns before
-// it fires and fires shots a hero can see coming.
+// a rider and let him jump off onto their ledges, and its flag stands
+// clear of the timer, the sky of 2-1 lets a hero who holds still get their
+// bearings, and 3-1's master warns before it fires and fires shots a hero
+// can see coming.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -27,6 +28,7 @@
 #include "play/objects/hero.h"
 #include "play/objects/shot.h"
 #include "play/objects/stage_character.h"
+#include "play/objects/stage_item.h"
 #include "play/world/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -686,6 +688,43 @@ TEST_F(DemoFairnessTest, TheWindRoadLeavesAnIdleHeroAliveForTenSeconds) {
     ASSERT_FALSE(hero.empty()) << "frame " << i + 1;
     ASSERT_EQ(Number(hero, "dying"), 0.0) << "frame " << i + 1;
   }
+}
+
+// 1-2's flag stands where the head-up display leaves it clear: wherever the
+// hero stands in the tower (on top of any block with room over it, as 1-2
+// is written with its blocks, lifts and flag), the flag as the view shows
+// it, on the screen or partly off it, stays off the timer's digits (drawn
+// at (272, 24), three of 32 x 32).
+TEST_F(DemoFairnessTest, TheTowersFlagStandsClearOfTheTimer) {
+  Tower tower;
+  ASSERT_NO_FATAL_FAILURE(LoadTower(tower));
+  cStageData full;
+  ASSERT_EQ(full.LoadFromFile("data\\stg4\\c01-2.stg4_001"), 1);
+  const std::string flagName = plat::Sjis("ゴールの旗");
+  for (size_t i = 0; i < full.m_PlacedItems.size(); ++i)
+    if (full.m_PlacedItems[i].m_strName == flagName) tower.stage.m_PlacedItems.push_back(full.m_PlacedItems[i]);
+  ASSERT_EQ(tower.stage.m_PlacedItems.size(), 1u) << "one flag";
+  constexpr int kDigitsLeft = 272, kDigitsTop = 24, kDigitsRight = 272 + 3 * 32 - 1, kDigitsBottom = 24 + 31;
+  StageFlowsInstalled flows;
+  const cEdItem& placed = tower.stage.m_PlacedItems.front();
+  int places = 0;
+  for (int32_t row = 2; row < tower.stage.Int(kStageHeight); ++row)
+    for (int32_t column = 0; column < tower.stage.Int(kStageWidth); ++column) {
+      if (!tower.Block(column, row) || tower.Block(column, row - 1) || tower.Block(column, row - 2)) continue;
+      if (row - 1 == placed.m_nWord2 && std::abs(column - placed.m_nWord1) <= 1) continue;  // he would take it
+      SCOPED_TRACE("the hero on the block at column " + std::to_string(column) + ", row " + std::to_string(row));
+      StageSession session(tower.WithHeroAt(column, row - 1));
+      ASSERT_TRUE(session.Loaded());
+      session.Frames(3);
+      ASSERT_EQ(session.Scene().m_ItemList.size(), 1u);
+      cStageItem& flag = session.Scene().m_ItemList.front();
+      flag.UpdateScreenRect();
+      const cScreenRect& r = flag.m_rcScreen;
+      EXPECT_FALSE(r.left <= kDigitsRight && r.right >= kDigitsLeft && r.top <= kDigitsBottom && r.bottom >= kDigitsTop)
+          << "the flag at (" << r.left << ", " << r.top << ")-(" << r.right << ", " << r.bottom << ")";
+      ++places;
+    }
+  EXPECT_GT(places, 20) << "the tower's floors and ledges";
 }
 
 // World 1 played well (the routes of the whole game from the title through

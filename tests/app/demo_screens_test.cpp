@@ -1,0 +1,504 @@
+// The demo game's screens as a player meets them, in real runs of
+// `pelmora-tool play` from its title (the whole-game routes of
+// tests/routes/demo, then a few keys of the test's own): the pause menu of
+// a story stage, the continue and pause menus over every stage, the boxes
+// of the world map and its menu with the text in them, the third sign of
+// 1-1; and, in this process, the ending of 3-1.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numeric>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/play_script.h"
+#include "data/key_config.h"
+#include "platform/text.h"
+#include "play/objects/shot.h"
+#include "play/world/stage_scene.h"
+#include "scene/play_record.h"
+#include "scene/scene.h"
+#include "support/demo_routes.h"
+#include "support/harness.h"
+#include "support/sandbox.h"
+#include "support/sdl_pixels.h"
+#include "support/test_files.h"
+#include "support/trace_lines.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using trace::Number;
+using trace::Value;
+
+// A screenshot, 0xRRGGBB a dot.
+struct Shot {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
+  bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
+};
+
+bool LoadShot(const std::string& path, Shot& shot) {
+  if (!LoadSdlPixels(path, shot.w, shot.h, shot.px)) return false;
+  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
+  return true;
+}
+
+// The contrast of two colours as the eye weighs their light (1 to 21).
+double Contrast(uint32_t a, uint32_t b) {
+  auto light = [](uint32_t c) {
+    auto channel = [](uint32_t v) {
+      const double s = v / 255.0;
+      return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c >> 16 & 255) + 0.7152 * channel(c >> 8 & 255) + 0.0722 * channel(c & 255);
+  };
+  const double la = light(a), lb = light(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A made demo, played afresh for each run, from its title: the named
+// routes, then the test's keys.
+class DemoScreensTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + (folder_ / "demo") + "' > /dev/null").c_str()), 0);
+    // The text colour (palette 241) and the frame line's (240), from the
+    // palette picture (its rows 8..23 hold the palette numbers in order),
+    // and the colours of the box picture inside its edges (a line the
+    // picture draws along its edges is no ground for text).
+    Shot palette, window;
+    ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/plt/Palette.bmp", palette));
+    text_ = palette.At(241 % 16, 8 + 241 / 16);
+    frame_ = palette.At(240 % 16, 8 + 240 / 16);
+    ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Window.bmp", window));
+    for (int y = 4; y < window.h - 4; ++y)
+      for (int x = 4; x < window.w - 4; ++x) fill_.insert(window.At(x, y));
+    ASSERT_FALSE(fill_.count(text_) || fill_.count(frame_));
+  }
+
+  // Plays the routes, then `keys` (a script with its length line), with the
+  // dialogs answered by `answers`; the screenshots of `shots` (frames of the
+  // whole run) are kept in shots_. The trace lines.
+  std::vector<std::string> Play(const std::vector<const char*>& routes, const std::string& keys,
+                                const std::vector<uint32_t>& shots = {}, const std::string& answers = "") {
+    const std::string run = folder_ / ("run" + std::to_string(++runs_));
+    fs::copy(folder_ / "demo", run, fs::copy_options::recursive);
+    const DemoRouteChain chain = Routes(routes);
+    EXPECT_TRUE(chain.complete);
+    const std::string script = folder_.Write("keys" + std::to_string(runs_) + ".txt", keys);
+    PlayScript parsed;
+    std::string error;
+    EXPECT_TRUE(parsed.Parse(keys, error)) << error;
+    const uint32_t frames = chain.frames + parsed.Length();
+    // One picture every so many frames: the greatest common divisor of the
+    // frames asked for.
+    uint32_t every = 0;
+    for (uint32_t f : shots) every = std::gcd(every, f);
+    std::string command = std::string(PELMORA_TOOL) + " play '" + run + "' --frames " + std::to_string(frames) +
+                          chain.Inputs() + " --input '" + script + "' --trace '" + run + "/trace.jsonl'";
+    if (every != 0) command += " --shots '" + run + "/shots' --every " + std::to_string(every);
+    command += " > /dev/null 2> '" + run + "/errors.txt'";
+    if (!answers.empty()) command = "PELMORA_DIALOG_ANSWERS='" + answers + "' " + command;
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Slurp(run + "/errors.txt");
+    shots_.clear();
+    for (uint32_t f : shots) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/shots/frame-%06u.png", f);
+      EXPECT_TRUE(LoadShot(run + name, shots_[f])) << name;
+    }
+    std::vector<std::string> lines = trace::Lines(Slurp(run + "/trace.jsonl"));
+    EXPECT_EQ(lines.size(), frames);
+    return lines;
+  }
+  // The named routes of tests/routes/demo, chained.
+  static DemoRouteChain Routes(const std::vector<const char*>& names) {
+    DemoRouteChain chain;
+    for (const char* name : names) {
+      const DemoRouteChain one = DemoRoutes({name});
+      chain.paths.insert(chain.paths.end(), one.paths.begin(), one.paths.end());
+      chain.frames += one.frames;
+      chain.complete = chain.complete && one.complete;
+    }
+    return chain;
+  }
+  static uint32_t RoutesLength(const std::vector<const char*>& names) { return Routes(names).frames; }
+
+  TempFolder folder_{"demo-screens"};
+  int runs_ = 0;
+  uint32_t text_ = 0, frame_ = 0;
+  std::set<uint32_t> fill_;
+  std::map<uint32_t, Shot> shots_;
+};
+
+// The stage modes a trace goes through from frame `from` (1-based) on, each
+// change once, with the scene: "scene/mode".
+std::vector<std::string> ModesFrom(const std::vector<std::string>& lines, uint32_t from) {
+  std::vector<std::string> seen;
+  for (size_t i = from - 1; i < lines.size(); ++i) {
+    const std::string now = Value(lines[i], "scene") + "/" + Value(lines[i], "mode");
+    if (seen.empty() || seen.back() != now) seen.push_back(now);
+  }
+  return seen;
+}
+
+// The menu rows under the stage's pause and continue menus (from y 272, 16
+// dots a row) that hold text.
+int MenuRowsWithText(const Shot& shot, uint32_t text) {
+  int rows = 0;
+  for (int row = 0; row < 6; ++row) {
+    bool has = false;
+    for (int y = 272 + 16 * row; y < 288 + 16 * row; ++y)
+      for (int x = 0; x < shot.w && !has; ++x) has = shot.At(x, y) == text;
+    rows += has ? 1 : 0;
+  }
+  return rows;
+}
+
+// ---- the pause menu of a story stage ----
+
+// The pause menu of a story stage offers retry and back to the map in a
+// world the player has cleared (its rows then read "リトライ" and
+// "マップへ戻る"): back to the map keeps the game (its lives, the world
+// cleared: its next world opens from the map) and retry starts the stage
+// again. In a world not yet cleared it offers quit and resume only: two
+// steps down from resume come back to resume. A world cleared is entered
+// again from the map by decide on it and "ステージに挑む".
+TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) {
+  constexpr const char* kAgain = "140 B1\n180 UP\n190 B1\n";  // world 1 again, from the map after its clear
+  const struct {
+    const char* what;
+    bool cleared;
+    uint32_t paused;  // the frame of the keys that pauses
+    const char* keys;  // from the pause on
+    int rows;
+    std::vector<std::string> after;  // scene/mode from the pause on
+  } cases[] = {
+      {"a world not cleared yet, two steps down", false, 185, "200 DOWN\n210 DOWN\n220 B1\nlength 320\n", 2,
+       {"4/3", "4/2"}},
+      {"a cleared world, retry", true, 375, "400 DOWN\n420 B1\nlength 640\n", 4, {"4/3", "4/1", "4/2"}},
+      {"a cleared world, back to the map", true, 375, "400 DOWN\n410 DOWN\n420 B1\nlength 460\n", 4,
+       {"4/3", "4/7", "1/-1", "1/null"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<const char*> routes = c.cleared
+                                                ? std::vector<const char*>{"01-title.txt", "02-meadow.txt", "03-tower.txt"}
+                                                : std::vector<const char*>{"01-title.txt"};
+    const uint32_t base = RoutesLength(routes), paused = base + c.paused;
+    const std::string keys = (c.cleared ? std::string(kAgain) : std::string()) + std::to_string(c.paused) + "-" +
+                             std::to_string(c.paused + 2) + " SPACE\n" + c.keys;
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(lines = Play(routes, keys, {paused + 10}));
+    ASSERT_EQ(Value(lines[paused - 2], "mode"), "2") << "the stage plays as the pause key goes down";
+    EXPECT_EQ(ModesFrom(lines, paused), c.after);
+    EXPECT_EQ(MenuRowsWithText(shots_[paused + 10], text_), c.rows);
+    // Neither retry nor the way back to the map costs a life.
+    EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[paused - 1], "lives"));
+  }
+  // Back on the map with the game kept: world 1 stays cleared, so the way
+  // east to world 2 is open (four steps, as the route to the sky goes),
+  // and its first stage, 2-1, starts.
+  const uint32_t base = RoutesLength({"01-title.txt", "02-meadow.txt", "03-tower.txt"});
+  const std::string keys = std::string(kAgain) +
+                           "375-377 SPACE\n400 DOWN\n410 DOWN\n420 B1\n"
+                           "560 RIGHT\n570 RIGHT\n580 RIGHT\n590 RIGHT\n630 UP\n640 B1\nlength 700\n";
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt", "03-tower.txt"}, keys));
+  EXPECT_EQ(ModesFrom(lines, base + 375),
+            (std::vector<std::string>{"4/3", "4/7", "1/-1", "1/null", "4/null", "4/0", "4/1"}));
+  EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[base + 374], "lives"));
+  EXPECT_NE(Value(lines.back(), "music"), Value(lines[base + 374], "music")) << "2-1's tune, not 1-1's";
+}
+
+// ---- the continue and pause menus over every stage ----
+
+// The continue menu (after a death) and the pause menu, white text drawn
+// over the still stage (the pause: over its background alone), read over
+// every stage of the demo: every dot under their rows (the continue
+// menu's two from y 272, the four the pause menu has in a cleared world),
+// from two dots before the rows' first text to two dots past their last
+// (the cursor's cell before them is the cursor's own), that is not text
+// itself differs from the text's white by a contrast of 3 or more. In each stage, played in the story from the
+// title: the pause key a moment after play begins, resume, then the keys
+// of a death (1-1: into its first pit; 1-2: up to the turret's ledge and
+// stand in its fire; 2-1, 2-2, 3-1: held still, hit by the UFOs, pushed
+// into a wall by the screen, hit by the master under it).
+TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
+  constexpr double kLeast = 3.0;
+  constexpr const char* kPause = "185-187 SPACE\n230 B2\n";  // play begins at frame 179 of a stage's run
+  // 1-2: the tower's route up to the second lift's stop, the jump off onto
+  // the turret's ledge, and the hero stays there.
+  constexpr const char* kTowerClimb =
+      "180-275 RIGHT\n350-379 B1\n356-378 RIGHT\n495-524 B1\n495-520 RIGHT\n548-590 RIGHT\n591-630 LEFT\n"
+      "693 B3\n715-785 LEFT\n900-909 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
+      "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
+  const struct {
+    const char* stage;
+    std::vector<const char*> routes;
+    std::string keys;
+    uint32_t dead;  // a frame (of the stage's keys) by which the continue menu shows
+  } cases[] = {
+      {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
+      {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2120},
+      {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1170},
+      {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1040},
+      {"3-1",
+       {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",
+        "07-to-castle.txt"},
+       std::string(kPause) + "240-320 LEFT\n", 1250},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stage);
+    const uint32_t base = RoutesLength(c.routes);
+    const bool pauses = c.keys.find("SPACE") != std::string::npos;
+    // A frame of the pause and one of the continue menu with a great common
+    // divisor: few screenshots.
+    uint32_t paused = 0, dead = base + c.dead, best = 0;
+    for (uint32_t p = base + 195; pauses && p <= base + 225; ++p)
+      for (uint32_t d = base + c.dead; d < base + c.dead + 300; ++d)
+        if (std::gcd(p, d) > best) best = std::gcd(p, d), paused = p, dead = d;
+    std::vector<uint32_t> shots = {dead};
+    if (pauses) shots.push_back(paused);
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(lines = Play(c.routes, c.keys + "length " + std::to_string(dead - base) + "\n", shots));
+    ASSERT_EQ(Value(lines[dead - 1], "mode"), "5") << "the continue menu at frame " << dead;
+    if (pauses) {
+      ASSERT_EQ(Value(lines[paused - 1], "mode"), "3") << "the pause menu at frame " << paused;
+    }
+    for (uint32_t at : shots) {
+      const Shot& shot = shots_[at];
+      const int rows = at == dead ? 2 : 4;
+      SCOPED_TRACE(at == dead ? "the continue menu" : "the pause menu");
+      int left = shot.w, right = -1;
+      for (int y = 272; y < 272 + 16 * rows; ++y)
+        for (int x = 0; x < shot.w; ++x)
+          if (shot.At(x, y) == text_) left = std::min(left, x), right = std::max(right, x);
+      ASSERT_LT(left, right) << "no menu drawn";
+      int counted = 0;
+      double least = 21;
+      int atX = 0, atY = 0;
+      for (int y = 272; y < 272 + 16 * rows; ++y)
+        for (int x = left - 2; x <= right + 2; ++x) {
+          const uint32_t dot = shot.At(x, y);
+          if (dot == text_) continue;
+          ++counted;
+          if (Contrast(dot, text_) < least) least = Contrast(dot, text_), atX = x, atY = y;
+        }
+      ASSERT_GT(counted, 16 * 16 * rows);
+      EXPECT_GE(least, kLeast) << "at (" << atX << ", " << atY << ")";
+    }
+  }
+}
+
+// ---- the boxes of the world map and its menu, and the text in them ----
+
+// Text stands on its own box's ground: in each box a player sees on the
+// world map, its menu and the ranking, every dot next to a text dot is
+// text or the box picture's own colour, never a frame line (the box's own
+// or another box's, cutting through the text) nor a line of the picture.
+// The ranking's heading stands on its box's corner (at the box's very
+// top-left, the frame line just outside), the one text allowed next to
+// the frame line; nothing is drawn over that line, and the pointer at the
+// new entry keeps two dots off it. The save list's rows keep off its top
+// line (the lines between its rows run at each row's last dot, where the
+// slashes of a row's date end). The signs of 1-1 and 1-2 keep a
+// character's room round their text: no frame line within 8 dots of it.
+// Run: world 1 (its signs on the way) to 1-2's result, F3 and the name
+// "ABC" for the ranking, on the map C (the world's ranking), X (the menu),
+// down to "タイトルへ" and its question, back, up to "オートセーブ" and
+// its question, back, up to "セーブ", its slot list and its question.
+TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
+  // 1-2's route to its result screen (without the decide that leaves it).
+  std::string tower = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/03-tower.txt");
+  tower = tower.substr(0, tower.rfind(" B1\n"));
+  tower = tower.substr(0, tower.rfind('\n') + 1);
+  PlayScript climb;
+  std::string error;
+  ASSERT_TRUE(climb.Parse(tower, error)) << error;
+  const uint32_t result = climb.Length() + 60;  // on the result screen
+  const uint32_t base = RoutesLength({"01-title.txt", "02-meadow.txt"});
+  const struct {
+    uint32_t frame;  // after `result`
+    const char* keys;
+  } steps[] = {{0, "F3"},   {100, "B1"},   {160, "B1"}, {300, "B3"}, {360, "B2"},  {460, "DOWN"}, {470, "DOWN"},
+               {480, "DOWN"}, {520, "B1"}, {580, "B2"}, {600, "UP"}, {610, "UP"}, {640, "B1"}, {700, "B2"},
+               {720, "UP"}, {760, "B1"}, {820, "B1"}};
+  std::string keys = tower;
+  for (const auto& step : steps) keys += std::to_string(result + step.frame) + " " + step.keys + "\n";
+  keys += "length " + std::to_string(result + 900) + "\n";
+  // Screenshots every 40 frames: one in each screen's stretch.
+  constexpr uint32_t kEvery = 40;
+  const struct {
+    const char* what;
+    uint32_t from, to;  // frames of the run
+    const char* scene;
+    int rankingX;       // the ranking box's x (its y is 64), or -1
+    int listY;          // the save list's y, or -1
+  } screens[] = {
+      {"1-1's first sign", 440, 600, "4", -1, -1},
+      {"1-1's second sign", 680, 840, "4", -1, -1},
+      {"1-1's third sign", 1120, 1280, "4", -1, -1},
+      {"1-2's sign", base + 180, base + 340, "4", -1, -1},
+      {"the ranking after the entry", base + result + 10, base + result + 95, "4", 184, -1},
+      {"the world's ranking on the map", base + result + 305, base + result + 355, "1", 367, -1},
+      {"the menu and its total score", base + result + 400, base + result + 455, "2", -1, -1},
+      {"the question of back to the title", base + result + 525, base + result + 575, "2", -1, -1},
+      {"the question of auto-save", base + result + 645, base + result + 695, "2", -1, -1},
+      {"the save list", base + result + 765, base + result + 815, "2", -1, 160},
+      {"the save list's question", base + result + 825, base + result + 895, "2", -1, 160},
+  };
+  std::vector<uint32_t> frames;
+  for (const auto& s : screens) {
+    frames.push_back((s.from + kEvery - 1) / kEvery * kEvery);
+    ASSERT_LE(frames.back(), s.to) << s.what;
+  }
+  frames.push_back(kEvery);  // every 40th frame
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt"}, keys, frames, "text:ABC"));
+  for (size_t i = 0; i < std::size(screens); ++i) {
+    const auto& s = screens[i];
+    SCOPED_TRACE(s.what);
+    ASSERT_EQ(Value(lines[frames[i] - 1], "scene"), s.scene);
+    const Shot& shot = shots_[frames[i]];
+    const bool sign = s.rankingX < 0 && std::string(s.scene) == "4";
+    const int room = sign ? 8 : 1;  // dots round the text clear of frame lines
+    int texts = 0;
+    for (int y = 20; y < shot.h; ++y)  // below the head-up display's strip and the lives box's line
+      for (int x = 0; x < shot.w; ++x) {
+        if (shot.At(x, y) != text_) continue;
+        ++texts;
+        const bool heading = s.rankingX >= 0 && y >= 64 && y < 80 && x >= s.rankingX && x < s.rankingX + 270;
+        for (int dy = -room; dy <= room; ++dy)
+          for (int dx = -room; dx <= room; ++dx) {
+            if (!shot.Inside(x + dx, y + dy)) continue;
+            const uint32_t n = shot.At(x + dx, y + dy);
+            const bool next = std::abs(dx) <= 1 && std::abs(dy) <= 1;
+            const bool between = s.listY >= 0 && y + dy > s.listY && (y + dy - s.listY) % 16 == 15;  // rows' lines
+            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && (heading || between)) ||
+                                (!next && n != frame_);
+            ASSERT_TRUE(ground) << "text at (" << x << ", " << y << ") near " << std::hex << n << " at ("
+                                << std::dec << x + dx << ", " << y + dy << ")";
+          }
+      }
+    EXPECT_GT(texts, 100);
+    if (s.rankingX < 0) continue;
+    // The frame line along the box's left and top, by the heading and the
+    // first place, whole: nothing drawn over it.
+    for (int y = 64; y < 64 + 32; ++y) ASSERT_EQ(shot.At(s.rankingX, y), frame_) << "left line at y " << y;
+    for (int x = s.rankingX; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, 64), frame_) << "top line at x " << x;
+  }
+  // The pointer at the new entry (the first place, on the line below the
+  // heading): its dots, neither text nor the box's, three dots in from the
+  // line.
+  const Shot& ranking = shots_[frames[4]];
+  int pointer = 0;
+  for (int y = 80; y < 96; ++y)
+    for (int x = 185; x < 200; ++x) {
+      const uint32_t dot = ranking.At(x, y);
+      if (dot == text_ || fill_.count(dot)) continue;
+      ++pointer;
+      EXPECT_GE(x, 184 + 3) << "the pointer at (" << x << ", " << y << ")";
+    }
+  EXPECT_GT(pointer, 20) << "the pointer is drawn";
+}
+
+// ---- the third sign of 1-1 ----
+
+// The third sign of 1-1 tells where the gold of the coin blocks goes, and
+// it goes there: the score, ten a piece (the head-up display shows the
+// score by its cup). Run: the route of 1-1 from the title.
+TEST_F(DemoScreensTest, TheThirdSignSaysTheGoldGoesToTheScore) {
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt"}, "length 1\n"));
+  const std::string coinBlocks = std::string("コインブロック");
+  bool signed_ = false;
+  int gold = 0;
+  size_t popUps = 0;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::string messages = Value(lines[i], "messages");
+    if (messages.find(coinBlocks) != std::string::npos) {
+      signed_ = true;
+      EXPECT_NE(messages.find("スコアが10ふえる"), std::string::npos) << messages;
+    }
+    // A gold piece taken shows its coin rising over the hero ("icon 2 6 0").
+    size_t now = 0;
+    for (size_t at = messages.find("icon 2 6 0"); at != std::string::npos; at = messages.find("icon 2 6 0", at + 1))
+      ++now;
+    if (now > popUps && Value(lines[i], "scene") == "4") {
+      ++gold;
+      EXPECT_EQ(Number(lines[i], "score") - Number(lines[i - 1], "score"), 10.0 * static_cast<double>(now - popUps))
+          << "frame " << Value(lines[i], "frame");
+    }
+    popUps = now;
+  }
+  EXPECT_TRUE(signed_) << "the third sign was read";
+  EXPECT_GE(gold, 5) << "gold taken on the way";
+}
+
+// ---- the ending ----
+
+// 3-1 played on its own with the master's route: the master beaten, its
+// light gives the ending. The ending's tune is asked for looping (the keep
+// value the music player is handed with it), so that it plays on through
+// the picture, the result and the ranking; and from the moment it is
+// asked for to the result screen no shot is in the hall: the ending holds
+// the game still, and a shot then would hang in the air over the picture
+// and the result. The hero fires four shots across the hall just before
+// the ending comes, to be cleared with the master's.
+TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
+  constexpr int32_t kEndingTune = 8;  // the demo's music list: the ending's
+  GameHarness::Options options;
+  options.commandLine = "data\\stg4\\c03-1.stg4_001";
+  options.writeProject = false;
+  GameHarness game(options);
+  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + game.Folder() + "' > /dev/null").c_str()), 0);
+  std::string route = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
+  route.insert(route.rfind("length"), "765 B2\n771 B2\n777 B2\n783 B2\n");
+  PlayScript script;
+  std::string error;
+  ASSERT_TRUE(script.Parse(route, error)) << error;
+  cKeyConfig config;
+  SetDefaultKeys(config);
+  ASSERT_TRUE(game.Start());
+  auto scene = [] { return dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage)); };
+  // The route counts its frames from the world map's choice: play begins
+  // at its frame 179.
+  for (int i = 0; i < 3000 && !(scene() && scene()->m_nMode == kStageModePlay); ++i) ASSERT_TRUE(game.StepFrames(1));
+  ASSERT_TRUE(scene() && scene()->m_nMode == kStageModePlay);
+  PlayKeySet held = 0;
+  int endingFrames = 0;
+  for (uint32_t frame = 180; frame <= script.Length() && scene()->m_nMode != kStageModeResult; ++frame) {
+    const PlayKeySet wanted = script.KeysAt(frame);
+    for (int k = 0; k < kPlayKeyCount; ++k) {
+      const PlayKeySet bit = PlayKeySet{1} << k;
+      if ((wanted & bit) == (held & bit)) continue;
+      if (wanted & bit)
+        game.PressKey(PlayKeyCode(k, config));
+      else
+        game.ReleaseKey(PlayKeyCode(k, config));
+    }
+    held = wanted;
+    ASSERT_TRUE(game.StepFrames(1));
+    if (SaveData.m_nTrackPlaying != kEndingTune) continue;
+    ++endingFrames;
+    // Shots marked for removal are neither moved nor drawn again.
+    for (const auto& shot : scene()->m_ShotList)
+      ASSERT_TRUE(shot->m_bRemove) << "a shot over the ending, frame " << frame;
+  }
+  EXPECT_EQ(scene()->m_nMode, kStageModeResult) << "the master beaten and the ending over";
+  EXPECT_GT(endingFrames, 60);
+  EXPECT_EQ(SaveData.m_nTrackPlaying, kEndingTune);
+  EXPECT_EQ(SceneManager.m_nLastMusicKeep, 1) << "the ending's tune loops";
+  EXPECT_EQ(game.Close(), 0);
+}
+
+}  // namespace
