@@ -61,7 +61,7 @@ bool HandleSecondInstance(int& exitCode) {
 // until it is accepted (or the thread has already ended).
 void WaitForGameThreadQueue() {
   while (!plat::PostThreadMessage(thGame.ThreadId(), plat::WM_APP, 0, 0)) {
-    if (!thGame.Running() || thGame.m_hThread->Finished()) return;
+    if (thGame.Finished()) return;
     std::this_thread::yield();
   }
 }

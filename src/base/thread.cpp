@@ -15,53 +15,85 @@ constexpr int kPollsBeforeGivingUp = kPollsBeforeTerminate + 2000;
 
 cThread::~cThread() { Exit(); }
 
+std::shared_ptr<plat::Thread> cThread::Held() const {
+  std::lock_guard lock(m_Lock);
+  return m_hThread;
+}
+
+void cThread::Forget(const std::shared_ptr<plat::Thread>& thread) {
+  std::lock_guard lock(m_Lock);
+  if (m_hThread != thread) return;
+  m_hThread.reset();
+  m_nThreadId.store(0);
+}
+
 bool cThread::Create(ThreadProc proc, void* argument) {
+  std::lock_guard lock(m_Lock);
   if (m_hThread) return false;
-  auto thread = std::make_unique<plat::Thread>();
+  auto thread = std::make_shared<plat::Thread>();
   if (!thread->Start([proc, argument]() { return proc(argument); })) return false;
-  m_nThreadId = thread->Id();
+  m_nThreadId.store(thread->Id());
   m_hThread = std::move(thread);
   return true;
 }
 
 void cThread::Wait() {
-  if (!m_hThread) return;
-  while (!m_hThread->Join(1)) plat::SafePoint();
-  m_hThread.reset();
+  const std::shared_ptr<plat::Thread> thread = Held();
+  if (!thread) return;
+  while (!thread->Join(1)) plat::SafePoint();
+  Forget(thread);
 }
 
 bool cThread::Suspend() {
-  if (!m_hThread) return true;
-  return m_hThread->Suspend() >= 0;
+  const std::shared_ptr<plat::Thread> thread = Held();
+  return !thread || thread->Suspend() >= 0;
 }
 
 bool cThread::Resume() {
-  if (!m_hThread) return true;
-  return m_hThread->Resume() >= 0;
+  const std::shared_ptr<plat::Thread> thread = Held();
+  return !thread || thread->Resume() >= 0;
+}
+
+bool cThread::Running() const { return Held() != nullptr; }
+
+bool cThread::Finished() const {
+  const std::shared_ptr<plat::Thread> thread = Held();
+  return !thread || thread->Finished();
+}
+
+int cThread::SuspendCount() const {
+  const std::shared_ptr<plat::Thread> thread = Held();
+  return thread ? thread->SuspendCount() : 0;
+}
+
+int cThread::Waiters() const {
+  const std::shared_ptr<plat::Thread> thread = Held();
+  return thread ? thread->Watchers() : 0;
 }
 
 void cThread::Exit() {
-  if (!m_hThread) return;
+  const std::shared_ptr<plat::Thread> thread = Held();
+  if (!thread) return;
+  const uint32_t id = thread->Id();
   // A thread suspended more than once would otherwise stay parked for ever.
-  m_hThread->ResumeFully();
+  thread->ResumeFully();
   WriteECLog("Exit A");
-  plat::PostThreadMessage(m_nThreadId, plat::WM_QUIT, 0, 0);
+  plat::PostThreadMessage(id, plat::WM_QUIT, 0, 0);
   WriteECLog("Exit B");
   WriteECLog("Exit C");
   int polls = 0;
-  while (!m_hThread->Join(1)) {
-    plat::PostThreadMessage(m_nThreadId, plat::WM_QUIT, 0, 0);
+  while (!thread->Join(1)) {
+    plat::PostThreadMessage(id, plat::WM_QUIT, 0, 0);
     ++polls;
-    if (polls == kPollsBeforeTerminate) m_hThread->RequestTerminate();
+    if (polls == kPollsBeforeTerminate) thread->RequestTerminate();
     if (polls >= kPollsBeforeGivingUp) {
-      WriteReportAndECLog("thread %u did not end; left running", m_nThreadId);
-      m_hThread->Detach();
+      WriteReportAndECLog("thread %u did not end; left running", id);
+      thread->Detach();
       break;
     }
   }
   WriteECLog("Exit D");
-  m_hThread.reset();
-  m_nThreadId = 0;
+  Forget(thread);
   WriteECLog("Exit E");
 }
 

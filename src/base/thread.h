@@ -1,13 +1,20 @@
 // The game's worker threads and their staged exit.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/threads.h"
 
 using ThreadProc = uint32_t (*)(void* argument);
 
+// One worker slot. Besides its starter, other threads end it: the window's
+// close ends every worker while the game thread may be ending or starting the
+// stage-loading thread itself. So the held thread is taken under a lock and
+// shared by whoever works on it; the slot is cleared only of the thread the
+// caller worked on (one started meanwhile stays held).
 class cThread {
  public:
   cThread() = default;
@@ -15,7 +22,8 @@ class cThread {
   cThread(const cThread&) = delete;
   cThread& operator=(const cThread&) = delete;
 
-  // Starts `proc`(argument) at once; false (and no thread) when it cannot start.
+  // Starts `proc`(argument) at once; false (and no thread) when it cannot
+  // start or a thread is held already.
   bool Create(ThreadProc proc, void* argument);
   // Waits for the thread to end by itself (the caller's own safe points stay
   // live meanwhile), then forgets it.
@@ -26,14 +34,27 @@ class cThread {
   // The staged end: resume (every pending suspension), post WM_QUIT, poll
   // every 1 ms re-posting it; from the 200th poll the thread is told to unwind
   // at its next safe point; one that still runs 2 s later is given up
-  // (logged and left running unowned). Nothing when no thread runs.
+  // (logged and left running unowned). Nothing when no thread runs. Several
+  // threads may end the same thread at once: each returns once it has ended
+  // (or was given up), and it is joined once.
   void Exit();
 
-  bool Running() const { return m_hThread != nullptr; }
-  uint32_t ThreadId() const { return m_nThreadId; }
+  bool Running() const;   // a thread is held
+  bool Finished() const;  // no thread is held, or the held one has ended
+  uint32_t ThreadId() const { return m_nThreadId.load(); }  // 0 when none is held
+  int SuspendCount() const;
+  // How many threads wait on the held thread right now (in Exit, Wait or
+  // Suspend); tests line threads up with it.
+  int Waiters() const;
 
-  uint32_t m_nThreadId = 0;
-  std::unique_ptr<plat::Thread> m_hThread;  // null when no thread runs
+ private:
+  std::shared_ptr<plat::Thread> Held() const;
+  // Clears the slot when it still holds `thread`.
+  void Forget(const std::shared_ptr<plat::Thread>& thread);
+
+  mutable std::mutex m_Lock;
+  std::shared_ptr<plat::Thread> m_hThread;  // null when no thread runs; guarded by m_Lock
+  std::atomic<uint32_t> m_nThreadId{0};
 };
 
 // The worker threads: the game thread, the pause/wait thread of stage play

@@ -50,7 +50,7 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
   g_stageWaiter.store(plat::CurrentThreadId());
   if (thStageLoad.Create(LoadStageThread, nullptr)) {
     // Keep this thread's windows answering while the stage is read.
-    while (!g_stageRead.load() && !thStageLoad.m_hThread->Finished()) {
+    while (!g_stageRead.load() && !thStageLoad.Finished()) {
       plat::Message msg;
       if (plat::PeekMessage(msg, true)) {
         if (msg.message == plat::WM_QUIT) {

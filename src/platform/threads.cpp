@@ -19,7 +19,10 @@ struct ThreadControl {
   // Prepared by Start before the thread runs, so the thread can be signalled
   // (resumed, terminated) from the first moment.
   std::shared_ptr<ThreadState> state;
-  std::thread thread;  // touched only by the owning Thread object
+  // Joined or detached once, by whichever of the threads ending it comes
+  // first; the others find it no longer joinable.
+  std::mutex handleMutex;
+  std::thread thread;  // guarded by handleMutex
 
   std::atomic<int> suspendCount{0};
   std::atomic<bool> terminate{false};
@@ -47,11 +50,15 @@ void NotifyWatchers(ThreadControl& control) {
   for (auto& watcher : copy) detail::Wake(*watcher);
 }
 
+// How a wait for another thread treats a termination request for the caller.
+enum class CallerTerminated { kEndsTheWait, kWaitsOn };
+
 // Waits on the calling thread's own condition until `ready()` or `deadline`.
 // The watcher is registered before the first check, so a change made after
 // that check always wakes it.
 template <class Ready>
-bool WaitForControl(ThreadControl& control, Ready ready, std::chrono::steady_clock::time_point deadline) {
+bool WaitForControl(ThreadControl& control, Ready ready, std::chrono::steady_clock::time_point deadline,
+                    CallerTerminated onTerminated = CallerTerminated::kEndsTheWait) {
   std::shared_ptr<ThreadState> self = detail::Self();
   {
     std::lock_guard lk(control.watchMutex);
@@ -60,7 +67,10 @@ bool WaitForControl(ThreadControl& control, Ready ready, std::chrono::steady_clo
   bool result = false;
   {
     std::unique_lock lk(self->m);
-    result = detail::WaitSelf(lk, *self, ready, &deadline);
+    if (onTerminated == CallerTerminated::kWaitsOn)
+      result = self->cv.wait_until(lk, deadline, ready);
+    else
+      result = detail::WaitSelf(lk, *self, ready, &deadline);
   }
   std::lock_guard lk(control.watchMutex);
   auto it = std::find(control.watchers.begin(), control.watchers.end(), self);
@@ -89,14 +99,15 @@ void Entry(std::shared_ptr<ThreadControl> control, std::function<uint32_t()> bod
 
 Thread::Thread() = default;
 
-Thread::~Thread() {
-  if (control_ && control_->thread.joinable()) control_->thread.detach();
-}
+Thread::~Thread() { Detach(); }
 
 bool Thread::Start(std::function<uint32_t()> body) {
-  if (control_ && control_->thread.joinable()) {
-    if (!control_->finished.load()) return false;
-    control_->thread.join();  // ended already: returns at once
+  if (control_) {
+    std::lock_guard lk(control_->handleMutex);
+    if (control_->thread.joinable()) {
+      if (!control_->finished.load()) return false;
+      control_->thread.join();  // ended already: returns at once
+    }
   }
   if (!body) return false;
   auto control = std::make_shared<ThreadControl>();
@@ -110,7 +121,11 @@ bool Thread::Start(std::function<uint32_t()> body) {
   return true;
 }
 
-bool Thread::Started() const { return control_ && control_->thread.joinable(); }
+bool Thread::Started() const {
+  if (!control_) return false;
+  std::lock_guard lk(control_->handleMutex);
+  return control_->thread.joinable();
+}
 
 bool Thread::Finished() const { return control_ && control_->finished.load(); }
 
@@ -167,15 +182,25 @@ bool Thread::Join(uint32_t timeoutMs) {
   if (tls_control == &control) return false;  // a thread cannot wait for itself
   if (!control.finished.load()) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    WaitForControl(control, [&] { return control.finished.load(); }, deadline);
+    WaitForControl(control, [&] { return control.finished.load(); }, deadline, CallerTerminated::kWaitsOn);
     if (!control.finished.load()) return false;
   }
-  control.thread.join();
+  // Another thread ending this one may have joined (or detached) it meanwhile.
+  std::lock_guard lk(control.handleMutex);
+  if (control.thread.joinable()) control.thread.join();
   return true;
 }
 
 void Thread::Detach() {
-  if (control_ && control_->thread.joinable()) control_->thread.detach();
+  if (!control_) return;
+  std::lock_guard lk(control_->handleMutex);
+  if (control_->thread.joinable()) control_->thread.detach();
+}
+
+int Thread::Watchers() const {
+  if (!control_) return 0;
+  std::lock_guard lk(control_->watchMutex);
+  return static_cast<int>(control_->watchers.size());
 }
 
 void SafePoint() {

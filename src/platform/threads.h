@@ -20,6 +20,10 @@ struct ThreadTerminated {};
 
 struct ThreadControl;  // shared between the owner object and the running thread
 
+// Start belongs to the object's owner. Everything else may be called from
+// several threads at once (the window's close and the game thread may both
+// end the stage-loading thread): the thread is joined or detached exactly
+// once, whoever gets there first.
 class Thread {
  public:
   Thread();
@@ -52,10 +56,15 @@ class Thread {
   bool TerminateRequested() const;
 
   // Waits up to timeoutMs real milliseconds for the body to end; true (and
-  // the thread joined) when it has.
+  // the thread joined) when it has. Not cut short when the calling worker is
+  // itself told to end: a thread it is ending must not be left behind.
   bool Join(uint32_t timeoutMs);
   // Gives up on a thread that does not end (it keeps running unowned).
   void Detach();
+
+  // How many threads wait in Join or Suspend for this one right now (tests
+  // line threads up with it).
+  int Watchers() const;
 
  private:
   std::shared_ptr<ThreadControl> control_;

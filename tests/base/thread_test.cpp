@@ -74,9 +74,9 @@ TEST_F(ThreadTest, SuspendingTheWorkersStopsAndResumingRestartsThem) {
   ASSERT_TRUE(thGame.Create(ListeningWorker, nullptr));
   WaitForLoops(3);
   SuspendWorkerThreads();  // the idle workers are no threads: nothing happens to them
-  EXPECT_EQ(thGame.m_hThread->SuspendCount(), 1);
+  EXPECT_EQ(thGame.SuspendCount(), 1);
   ResumeWorkerThreads();
-  EXPECT_EQ(thGame.m_hThread->SuspendCount(), 0);
+  EXPECT_EQ(thGame.SuspendCount(), 0);
   const int resumed = g_loops;
   WaitForLoops(resumed + 5);
   thGame.Exit();

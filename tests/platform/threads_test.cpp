@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include "platform/clock.h"
@@ -200,6 +201,68 @@ TEST_F(ThreadsTest, ABusyThreadOutsideEverySafePointIsGivenUpOnAndCanBeDetached)
   stop = true;
   WaitUntil([&] { return thread.Finished(); });
   EXPECT_EQ(thread.ExitCode(), 3u);
+}
+
+// The window's close and the game thread both end the stage-loading thread:
+// two threads wait for it in Join when it ends. Each sees it joined, and
+// neither joins what the other has joined already.
+TEST_F(ThreadsTest, TwoThreadsJoiningTheSameThreadSeeItJoinedOnce) {
+  Thread target;
+  ASSERT_TRUE(target.Start([]() -> uint32_t {
+    for (Message msg; GetMessage(msg);) continue;
+    return 7;
+  }));
+  struct Joiner {
+    std::atomic<bool> joined{false}, threw{false};
+    void Join(Thread& thread) {
+      try {
+        joined = thread.Join(kForever);
+      } catch (const std::system_error&) {
+        threw = true;
+      }
+    }
+  } worker, plain;  // a worker of ours (the game thread) and any other thread (the window's)
+  Thread workerThread;
+  ASSERT_TRUE(workerThread.Start([&]() -> uint32_t { return worker.Join(target), 0; }));
+  std::thread plainThread([&] { plain.Join(target); });
+  WaitUntil([&] { return target.Watchers() == 2; });
+  while (!PostThreadMessage(target.Id(), WM_QUIT, 0, 0)) std::this_thread::yield();  // its queue may be new
+  ASSERT_TRUE(workerThread.Join(kForever));
+  plainThread.join();
+  EXPECT_TRUE(worker.joined && plain.joined);
+  EXPECT_FALSE(worker.threw || plain.threw);
+  EXPECT_TRUE(!target.Started() && target.Finished());
+  EXPECT_EQ(target.ExitCode(), 7u);
+}
+
+// A game thread told to end while it ends the stage loader still waits for
+// the loader: the loader is not left running behind it.
+TEST_F(ThreadsTest, AWorkerToldToEndStillWaitsOutItsJoin) {
+  std::atomic<bool> go{false}, release{false}, returned{false}, joined{false}, targetEnded{false}, unwound{false};
+  Thread target;  // a loader between safe points: only `release` ends it
+  ASSERT_TRUE(target.Start([&]() -> uint32_t {
+    while (!release.load()) continue;
+    return 4;
+  }));
+  Thread worker;
+  ASSERT_TRUE(worker.Start([&]() -> uint32_t {
+    UnwindGuard guard{unwound};
+    while (!go.load()) continue;
+    joined = target.Join(kForever);
+    targetEnded = target.Finished();
+    returned = true;
+    SafePoint();  // unwinds here
+    return 1;
+  }));
+  worker.RequestTerminate();
+  go = true;
+  WaitUntil([&] { return target.Watchers() == 1 || returned.load(); });
+  release = true;
+  ASSERT_TRUE(worker.Join(kForever));
+  EXPECT_TRUE(joined && targetEnded);
+  EXPECT_TRUE(unwound.load());
+  EXPECT_EQ(worker.ExitCode(), 0u);
+  target.Join(kForever);
 }
 
 }  // namespace

@@ -1,0 +1,106 @@
+// Closing the game while the game thread is busy with the workers or the
+// window: the real close handler and frame step, on the headless harness.
+// The game thread's part runs in a test scene's frame; the threads are lined
+// up by the waits they are in (cThread::Waiters), not by time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "base/program.h"
+#include "base/thread.h"
+#include "platform/messages.h"
+#include "support/harness.h"
+
+namespace {
+
+struct UnwindMarker {
+  std::atomic<bool>& flag;
+  ~UnwindMarker() { flag = true; }
+};
+
+void RegisterTitle(std::function<void(TestScene&)> onRun) {
+  RegisterSceneFactory(kSceneTitle, [onRun] { return new TestScene(onRun); });
+}
+
+// Lets the other threads run while one waits for them to line up.
+void Pause() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
+
+bool ReportsAThreadLeftRunning(const GameHarness& game) {
+  return game.ReadFile("Report_Game.txt").find("left running") != std::string::npos;
+}
+
+// A stage being read: it looks at no queue and reaches no safe point, so it
+// ends by itself only, once both the game thread and the window's close wait
+// for it (or the test gives up on it).
+struct Loading {
+  std::atomic<bool> returned{false};
+  std::atomic<bool> giveUp{false};
+};
+
+uint32_t ReadUntilBothWait(void* argument) {
+  auto& loading = *static_cast<Loading*>(argument);
+  while (thStageLoad.Waiters() < 2 && !loading.giveUp.load()) Pause();
+  loading.returned = !loading.giveUp.load();
+  return 0;
+}
+
+// The game thread ends the stage-loading thread once the stage is read, as
+// the window's close does: the two wait for it at once, it is joined once
+// and both go on.
+TEST(CloseTest, ClosingWhileTheGameThreadEndsTheStageLoaderEndsItOnce) {
+  Loading loading;
+  std::atomic<bool> exited{false}, threw{false};
+  GameHarness game;
+  RegisterTitle([&](TestScene& scene) {
+    if (scene.runs != 2 || !thStageLoad.Create(ReadUntilBothWait, &loading)) return;
+    try {
+      thStageLoad.Exit();
+    } catch (const std::system_error&) {
+      threw = true;
+    }
+    exited = true;
+  });
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.Run().AdvanceUntil([] { return thStageLoad.Waiters() >= 1; }));
+  EXPECT_EQ(game.Close(), 0);
+  EXPECT_TRUE(loading.returned.load());  // both waited for it
+  EXPECT_TRUE(exited.load());
+  EXPECT_FALSE(threw.load());
+  EXPECT_FALSE(thStageLoad.Running());
+  EXPECT_FALSE(thGame.Running());
+  EXPECT_FALSE(ReportsAThreadLeftRunning(game)) << game.ReadFile("Report_Game.txt");
+  loading.giveUp = true;
+  thStageLoad.Exit();  // only after a failure: nothing is left for the next test
+}
+
+// The game thread sends the window a request while the window's close waits
+// for the game thread to end: the request is never served, and the game
+// thread is unwound at the close's termination stage instead of being left
+// waiting (or running) behind.
+TEST(CloseTest, AGameThreadWaitingOnTheClosingWindowIsUnwound) {
+  std::atomic<bool> entered{false}, sending{false}, answered{false}, unwound{false};
+  GameHarness game;
+  RegisterTitle([&](TestScene& scene) {
+    if (scene.runs != 2) return;
+    UnwindMarker marker{unwound};
+    entered = true;
+    while (thGame.Waiters() < 1) Pause();  // the close waits for this thread
+    sending = true;
+    plat::SendMessage(g_hMainWnd.load(), plat::WM_NULL, 0, 0);
+    answered = true;
+  });
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.Run().AdvanceUntil([&] { return entered.load(); }));
+  EXPECT_EQ(game.Close(), 0);
+  EXPECT_TRUE(sending.load());
+  EXPECT_FALSE(answered.load());
+  EXPECT_TRUE(unwound.load());
+  EXPECT_FALSE(thGame.Running());
+  EXPECT_FALSE(ReportsAThreadLeftRunning(game)) << game.ReadFile("Report_Game.txt");
+}
+
+}  // namespace
