@@ -20,6 +20,7 @@
 #include "platform/instance.h"
 #include "platform/messages.h"
 #include "platform/window_host.h"
+#include "support/forwarding_window_host.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -27,33 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // The headless host, except that the game window cannot be made.
-class NoWindowHost final : public plat::WindowHost {
+class NoWindowHost final : public ForwardingWindowHost {
  public:
   bool Create(plat::WindowHandle, int, int, int, int) override { return false; }
-  void Destroy() override { inner_->Destroy(); }
-  bool Exists() const override { return inner_->Exists(); }
-  void Show(int showCommand) override { inner_->Show(showCommand); }
-  bool Shown() const override { return inner_->Shown(); }
-  void SetTitle(const std::string& cp932Title) override { inner_->SetTitle(cp932Title); }
-  void Move(int x, int y) override { inner_->Move(x, y); }
-  void SetClientSize(int width, int height) override { inner_->SetClientSize(width, height); }
-  void CentreOnDesktop() override { inner_->CentreOnDesktop(); }
-  plat::Rect ClientRectOnScreen() const override { return inner_->ClientRectOnScreen(); }
-  bool Minimised() const override { return inner_->Minimised(); }
-  bool Maximised() const override { return inner_->Maximised(); }
-  void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
-  void SetResizable(bool on) override { inner_->SetResizable(on); }
-  plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
-  void PumpEvents(uint32_t timeoutMs) override { inner_->PumpEvents(timeoutMs); }
-  void Wake() override { inner_->Wake(); }
-  void Present(plat::Frame& frame, bool changed) override { inner_->Present(frame, changed); }
-  uint64_t FramesPresented() const override { return inner_->FramesPresented(); }
-  bool LastFrame(plat::Frame& out) const override { return inner_->LastFrame(out); }
-  int RunMessageBox(const plat::MessageBoxSpec& box) override { return inner_->RunMessageBox(box); }
-  bool RunModalView(plat::ModalView& view) override { return inner_->RunModalView(view); }
-
- private:
-  std::unique_ptr<plat::HeadlessWindowHost> inner_ = plat::MakeHeadlessWindowHost();
 };
 
 class EntryFailureTest : public ::testing::Test {

@@ -27,6 +27,7 @@
 #include "platform/window_host.h"
 #include "scene/replay_recorder.h"
 #include "scene/scene.h"
+#include "support/forwarding_window_host.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -56,39 +57,15 @@ TEST(TextEntryDialogTest, TheNameKeepsThreeBytesAndCancelLeavesItAsItWas) {
 
 // A headless host on which the test plays the player: it sees each dialog
 // (a modal view) when it comes up and acts on it.
-class DrivingHost : public plat::WindowHost {
+class DrivingHost : public ForwardingWindowHost {
  public:
-  explicit DrivingHost(std::function<void(plat::ModalView&)> drive)
-      : inner_(plat::MakeHeadlessWindowHost()), drive_(std::move(drive)) {}
-  bool Create(plat::WindowHandle w, int x, int y, int cx, int cy) override { return inner_->Create(w, x, y, cx, cy); }
-  void Destroy() override { inner_->Destroy(); }
-  bool Exists() const override { return inner_->Exists(); }
-  void Show(int c) override { inner_->Show(c); }
-  bool Shown() const override { return inner_->Shown(); }
-  void SetTitle(const std::string& t) override { inner_->SetTitle(t); }
-  void Move(int x, int y) override { inner_->Move(x, y); }
-  void SetClientSize(int cx, int cy) override { inner_->SetClientSize(cx, cy); }
-  void CentreOnDesktop() override { inner_->CentreOnDesktop(); }
-  plat::Rect ClientRectOnScreen() const override { return inner_->ClientRectOnScreen(); }
-  bool Minimised() const override { return inner_->Minimised(); }
-  bool Maximised() const override { return inner_->Maximised(); }
-  void SetFullScreen(bool on) override { inner_->SetFullScreen(on); }
-  void SetResizable(bool on) override { inner_->SetResizable(on); }
-  bool Resizable() const override { return inner_->Resizable(); }
-  plat::DesktopInfo Desktop() const override { return inner_->Desktop(); }
-  void PumpEvents(uint32_t ms) override { inner_->PumpEvents(ms); }
-  void Wake() override { inner_->Wake(); }
-  void Present(plat::Frame& f, bool changed) override { inner_->Present(f, changed); }
-  uint64_t FramesPresented() const override { return inner_->FramesPresented(); }
-  bool LastFrame(plat::Frame& out) const override { return inner_->LastFrame(out); }
-  int RunMessageBox(const plat::MessageBoxSpec& box) override { return inner_->RunMessageBox(box); }
+  explicit DrivingHost(std::function<void(plat::ModalView&)> drive) : drive_(std::move(drive)) {}
   bool RunModalView(plat::ModalView& view) override {
     drive_(view);
     return true;
   }
 
  private:
-  std::unique_ptr<plat::WindowHost> inner_;
   std::function<void(plat::ModalView&)> drive_;
 };
 
