@@ -148,9 +148,13 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     result.exitCode = 1;
     result.error = "the game hung after frame " + std::to_string(result.framesPlayed);
   }
-  if (run.Close() < 0 && result.exitCode == 0) {
+  const int closed = run.Close();
+  if (closed < 0 && result.exitCode == 0) {
     result.exitCode = 1;
     result.error = "the game did not close";
+  } else if (closed != 0 && result.exitCode == 0) {
+    result.exitCode = 1;
+    result.error = "a fault ended the game (see Report_Game.txt in the project folder)";
   }
   SetFramePresentedObserver(nullptr);
   observer.ApplyKeys(options.frames + 1);  // lets go of every key

@@ -1,5 +1,6 @@
 #include "app/winmain.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -127,8 +128,13 @@ class RunTrace {
 };
 
 // Faults found by the lower layers end the game through the window's
-// ordinary close.
-void CloseGameWindow() { plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0); }
+// ordinary close; the program then ends with kExitFault.
+std::atomic<bool> g_bEndedByFault{false};
+
+void CloseGameWindow() {
+  g_bEndedByFault.store(true);
+  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+}
 
 // The quit handler is the game window's for the run of WinMain only.
 class QuitHandlerScope {
@@ -141,6 +147,7 @@ class QuitHandlerScope {
 
 int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
+  g_bEndedByFault.store(false);
   SetECLog(0, "EC_Game.txt");
 
   bFromEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);
@@ -213,6 +220,7 @@ int WinMain(const char* commandLine, int showCommand) {
   }
 
   int exitCode = RunMessageLoop(hWnd);
+  if (g_bEndedByFault.load() && exitCode == 0) exitCode = kExitFault;
 
   trace.Stop();  // the game thread has ended with the window
   ShutdownGame();

@@ -9,9 +9,12 @@ inline constexpr const char* kReportLogName = "Report_Game.txt";
 // player chose to (a second copy not started, the start dialog cancelled),
 // kExitStartFailed after a failed start's message.
 inline constexpr int kExitStartFailed = 1;
+// What it returns when a fault ended the game after start-up (a picture or
+// stage that would not load, a bad index ...), after the fault's message.
+inline constexpr int kExitFault = 1;
 
 // commandLine: a stage file to test-play, or empty. showCommand: how the
 // window is shown (5, SW_SHOW, when the editor started the game). Returns the
 // exit code: 0 or kExitStartFailed when the program stops before its loop,
-// else WM_QUIT's code.
+// kExitFault when a fault ended the game, else WM_QUIT's code.
 int WinMain(const char* commandLine, int showCommand);

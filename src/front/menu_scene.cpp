@@ -91,7 +91,7 @@ void cMenuScene::PlayScreenMusic(int32_t screen) {
 
 bool cMenuScene::LoadScreenSurfaces(const SurfaceList& list) {
   if (DDLoadSurfaces(GameSurfaces, list.indices, list.count)) return true;
-  CloseGameWindow();
+  RequestQuit();  // a fault: the game ends after the picture's message
   return false;
 }
 

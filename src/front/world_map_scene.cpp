@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/errors.h"
+#include "base/program.h"
 #include "base/text_path.h"
 #include "data/rankings.h"
 #include "data/stage_data.h"
@@ -133,7 +134,7 @@ class cWorldMapScene : public cMenuScene {
         Leave(kSceneStage);
       } else {
         ShowError("%s", CannotLoadText(m_lpWorld->strStageFile).c_str());
-        CloseGameWindow();
+        RequestQuit();
       }
     }
   }

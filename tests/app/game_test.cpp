@@ -144,7 +144,7 @@ TEST(GameTest, BadIndexOnTheGameThreadEndsTheProgramInOrder) {
     }
   });
   ASSERT_TRUE(game.Start());
-  EXPECT_EQ(game.WaitForExit(), 0);
+  EXPECT_EQ(game.WaitForExit(), kExitFault) << "a fault is no orderly end the program can report as success";
   const std::string report = game.ReadFile("Report_Game.txt");
   EXPECT_EQ(report.substr(0, 14), "App : ver 873\n");
   const std::string badIndex = "\nerr V[3] ( 3 , 4 )\n";

@@ -783,4 +783,34 @@ TEST_F(PlayToolTest, AMissingOrDamagedTitlePictureFailsTheStart) {
   }
 }
 
+// A fault after start-up ends the game after its message with a failure
+// status, never as a game that ended: a stage picture that will not load
+// (the stage played on its own), and the world map's picture, missing when a
+// new game goes from the title to the map. With the file back, the same run
+// plays on.
+TEST_F(PlayToolTest, AFaultAfterStartUpEndsTheGameWithAFailureStatus) {
+  const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
+  const struct {
+    const char* name;
+    const char* removed;  // from the project
+    std::string play;     // what pelmora-tool play is given after the project
+  } cases[] = {
+      {"a stage picture", "bmp/Block.bmp", " 'data\\stg4\\demo.stg4_1' --frames 60"},
+      {"the world map's picture", "bmp/WorldEvent.bmp", " --frames 400 --input '" + route + "'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = project_ + "/" + c.removed;
+    const std::string bytes = Slurp(file);
+    ASSERT_FALSE(bytes.empty());
+    const std::string args = "play '" + project_ + "'" + c.play + " --trace '" + (sandbox_ / "t.jsonl") + "'";
+    std::filesystem::remove(file);
+    EXPECT_EQ(RunTool(args, errors_), 1) << Slurp(errors_);
+    EXPECT_NE(Slurp(errors_).find("a fault ended the game"), std::string::npos) << Slurp(errors_);
+    EXPECT_FALSE(Lines(Slurp(sandbox_ / "t.jsonl")).empty()) << "the game had started";
+    sandbox_.Write(std::string("project/") + c.removed, bytes);
+    EXPECT_EQ(RunTool(args, errors_), 0) << Slurp(errors_);
+  }
+}
+
 }  // namespace

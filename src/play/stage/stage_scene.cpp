@@ -203,8 +203,9 @@ int cStageScene::Run() {
 int cStageScene::Enter() {
   m_RankingPositions.assign(kResultValueCount, -1);
   m_ResultValues.assign(kResultValueCount, 0);
+  // A stage that cannot be played is a fault that ends the game.
   if (!StageData.HasHero()) {
-    PostCloseToMainWindow();
+    RequestQuit();
     return 0;
   }
 
@@ -219,7 +220,7 @@ int cStageScene::Enter() {
   const bool fromStage = SceneManager.m_nPrevious == kSceneStage;
   SurfaceList surfaces = fromStage ? StageBackgroundSurfaces() : StageSurfaces();
   if (!DDLoadSurfaces(GameSurfaces, surfaces.indices, surfaces.count)) {
-    PostCloseToMainWindow();
+    RequestQuit();
     return 0;
   }
   if (!fromStage) {
@@ -257,7 +258,7 @@ int cStageScene::FadeOut() {
     DDFillSurfaceColor(DDBackBuffer(), 0);
   if (SceneManager.m_bTestPlay || (SceneManager.m_nLastTitleAction == kTitleFreePlay && SaveData.m_bFirstStage == 0)) {
     SaveData.m_bFirstStage = 0;
-    if (!StartSingleStagePlay(StageData.m_strLoadedPath, 0)) PostCloseToMainWindow();
+    if (!StartSingleStagePlay(StageData.m_strLoadedPath, 0)) RequestQuit();
   }
   SceneManager.m_nFrameRate = 60;
   m_nStageFrameRate = 60;
