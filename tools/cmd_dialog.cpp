@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <random>
 
 #include "app/main_window.h"
 #include "data/settings.h"
@@ -23,53 +21,8 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* kUsage =
     "usage: pelmora-tool dialog KIND [english]   KIND: start, text, open, replay, save, box or quit\n";
-
-// The dialog transcript of the run (platform/dialogs.h): each dialog adds a
-// line saying how it was answered, "(default, no display)" when no display
-// could show it. The file PELMORA_DIALOG_LOG names is read from its end as
-// it was; without one the command keeps a transcript of its own for the run.
-class Transcript {
- public:
-  Transcript() {
-    const char* named = std::getenv("PELMORA_DIALOG_LOG");
-    if (named != nullptr && named[0] != '\0') {
-      path_ = named;
-      std::error_code ec;
-      const auto size = fs::file_size(path_, ec);
-      start_ = ec ? 0 : static_cast<size_t>(size);
-    } else {
-      std::random_device entropy;
-      path_ = (fs::temp_directory_path() / ("pelmora-dialog-" + std::to_string(entropy()) + ".log")).string();
-      own_ = true;
-      ::setenv("PELMORA_DIALOG_LOG", path_.c_str(), 1);
-    }
-    plat::ResetDialogScript();
-  }
-  ~Transcript() {
-    if (!own_) return;
-    std::error_code ec;
-    fs::remove(path_, ec);
-    ::unsetenv("PELMORA_DIALOG_LOG");
-  }
-  Transcript(const Transcript&) = delete;
-  Transcript& operator=(const Transcript&) = delete;
-
-  // A dialog of this run took its default answer for want of a display.
-  bool AnsweredWithoutDisplay() const {
-    std::string text;
-    if (!tool::ReadWholeFile(path_, text) || text.size() < start_) return false;
-    return text.find("no display)", start_) != std::string::npos;
-  }
-
- private:
-  std::string path_;
-  size_t start_ = 0;
-  bool own_ = false;
-};
 
 // The run asks for dialogs answered without a display: by a script, or by
 // the dummy video driver, whose dialogs take their default answers.
@@ -130,9 +83,9 @@ int RunDialogCommand(const std::vector<std::string>& args) {
       GameSettings.nEnglish = 1;
       plat::SetEnglishDialogs(true);  // the boxes' standard buttons too
     }
-    const Transcript transcript;
+    const uint32_t before = plat::DialogsAnsweredWithoutDisplay();
     const std::string answer = RunKind(kind);
-    if (transcript.AnsweredWithoutDisplay() && !AnswersWithoutDisplayAsked()) {
+    if (plat::DialogsAnsweredWithoutDisplay() != before && !AnswersWithoutDisplayAsked()) {
       std::fprintf(stderr,
                    "dialog: no display to show the %s dialog on (PELMORA_DIALOG_ANSWERS answers dialogs without one, "
                    "SDL_VIDEODRIVER=dummy takes their default answers)\n",

@@ -611,6 +611,7 @@ int RunDialog(DialogView& view, const std::string& cp932LogText) {
       view.PressDefault();
       if (!view.Finished()) view.EndDialog(0);
       how = "default, no display";
+      NoteAnsweredWithoutDisplay();
     } else {
       how = "shown";
     }

@@ -136,6 +136,13 @@ ScriptedAnswer TakeScriptedAnswer() {
   return answer;
 }
 
+namespace {
+std::atomic<uint32_t> g_answeredWithoutDisplay{0};
+}  // namespace
+
+uint32_t DialogsAnsweredWithoutDisplay() { return g_answeredWithoutDisplay.load(); }
+void NoteAnsweredWithoutDisplay() { g_answeredWithoutDisplay.fetch_add(1); }
+
 bool DialogScriptActive() {
   DialogScript& script = Script();
   std::lock_guard<std::mutex> lock(script.mutex);
@@ -198,7 +205,10 @@ int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint
   } else {
     result = static_cast<int>(
         RunOnMainThread([&]() -> int64_t { return GetWindowHost().RunMessageBox(spec); }));
-    if (result == 0) suffix = " (default, no display)";
+    if (result == 0) {
+      suffix = " (default, no display)";
+      NoteAnsweredWithoutDisplay();
+    }
     if (!offered(result)) result = view.DefaultAnswer();
   }
   LogDialog(cp932Title, cp932Text, WordOfResult(result) + suffix);

@@ -47,4 +47,10 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
 // Re-reads the environment (tests change it between cases).
 void ResetDialogScript();
 
+// The dialogs and boxes of this process that took their default answer
+// because no display could show them (their transcript lines say "default,
+// no display"); the toolkit counts each with NoteAnsweredWithoutDisplay.
+uint32_t DialogsAnsweredWithoutDisplay();
+void NoteAnsweredWithoutDisplay();
+
 }  // namespace plat

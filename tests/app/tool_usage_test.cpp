@@ -248,7 +248,7 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
 // answer). SDL's own stand-in for a machine
 // without a display is its offscreen driver, named here so that the case is
 // the same on every machine. A transcript the run names still gets its
-// line; the command's own one is not left behind.
+// line, and the command leaves no file of its own behind.
 TEST_F(ToolUsageTest, ADialogWithoutADisplayIsToldUnlessAnswersWithoutOneAreAskedFor) {
   const std::string clean = "-u PELMORA_DIALOG_ANSWERS -u PELMORA_DIALOG_LOG -u PELMORA_HEADLESS TMPDIR='" +
                             folder_.Path() + "' ";
@@ -264,6 +264,8 @@ TEST_F(ToolUsageTest, ADialogWithoutADisplayIsToldUnlessAnswersWithoutOneAreAske
       {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_LOG='" + At("dialogs.log") + "'", "quit", 1, ""},
       {"SDL_VIDEODRIVER=dummy", "box", 0, "result 1\n"},
       {"SDL_VIDEODRIVER=dummy", "quit", 0, "quit 1\n"},
+      {"SDL_VIDEODRIVER=offscreen", "text", 1, ""},  // a dialog of the toolkit's own, not a box
+      {"SDL_VIDEODRIVER=dummy", "text", 0, "result 1 name \n"},
       {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=cancel", "box", 0, "result 2\n"},
       {"SDL_VIDEODRIVER=offscreen PELMORA_DIALOG_ANSWERS=no", "quit", 0, "quit 0\n"},
       // A script that holds no answer (or no more) leaves the defaults.
