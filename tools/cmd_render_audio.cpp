@@ -95,66 +95,18 @@ std::string KindOfBytes(const std::string& bytes) {
   return {};
 }
 
-uint32_t BigEndian(const std::string& bytes, size_t at, int count) {
-  uint32_t v = 0;
-  for (int i = 0; i < count; ++i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
-  return v;
-}
-
-// How a standard MIDI file is cut short: fewer track chunks than its header
-// counts, or a chunk longer than the bytes left; empty when whole. (The
-// game's reader ends a track at its chunk's last whole event, so a cut file
-// plays what is left of it, to the latest end of the tracks still there.)
-std::string MidiDamage(const std::string& bytes) {
-  if (bytes.size() < 14) return "the header is cut short";
-  const uint32_t tracks = BigEndian(bytes, 10, 2);
-  uint32_t found = 0;
-  size_t pos = 14;
-  while (found < tracks) {
-    if (pos + 8 > bytes.size()) {
-      char text[128];
-      std::snprintf(text, sizeof text, "the file ends after %u of its %u tracks", found, tracks);
-      return text;
-    }
-    const uint32_t length = BigEndian(bytes, pos + 4, 4);
-    if (length > bytes.size() - pos - 8) {
-      char text[160];
-      std::snprintf(text, sizeof text, "the file ends inside a chunk (%u bytes announced, %zu there)", length,
-                    bytes.size() - pos - 8);
-      return text;
-    }
-    if (bytes.compare(pos, 4, "MTrk") == 0) ++found;
-    pos += 8 + length;
-  }
-  return {};
-}
-
-// Whether the merged song of the reader starts any note (a note-on of
-// velocity above 0).
-bool SongHasNote(const std::vector<uint8_t>& image) {
-  size_t pos = kSmfImageFirstEvent;
-  while (pos < image.size()) {
-    int used = 0;
-    ReadVarLength(image.data() + pos, image.size() - pos, &used);
-    if (used == 0) return false;
-    pos += static_cast<size_t>(used);
-    if (pos >= image.size()) return false;
-    const uint8_t status = image[pos++];
-    if (status == 0xFF || status == 0xF0 || status == 0xF7) {
-      if (status == 0xFF) ++pos;  // the meta event's type
-      if (pos >= image.size()) return false;
-      const uint32_t length = ReadVarLength(image.data() + pos, image.size() - pos, &used);
-      if (used == 0) return false;
-      pos += static_cast<size_t>(used) + length;
-      continue;
-    }
-    const uint8_t kind = status & 0xF0;
-    const size_t data = kind == 0xC0 || kind == 0xD0 ? 1 : 2;
-    if (pos + data > image.size()) return false;
-    if (kind == 0x90 && image[pos + 1] != 0) return true;
-    pos += data;
-  }
-  return false;
+// How the reader found a MIDI file cut short; empty when whole. (The game's
+// reader ends a track at its chunk's last whole event, so a cut file plays
+// what is left of it, to the latest end of the tracks still there.)
+std::string MidiDamage(const cSmfData::cCut& cut) {
+  char text[160] = "";
+  if (cut.insideChunk)
+    std::snprintf(text, sizeof text, "the file ends inside a chunk (%u bytes announced, %u there)", cut.announced,
+                  cut.there);
+  else if (cut.tracksFound < cut.tracksCounted)
+    std::snprintf(text, sizeof text, "the file ends after %u of its %u tracks", unsigned{cut.tracksFound},
+                  unsigned{cut.tracksCounted});
+  return text;
 }
 
 int Fail(const std::string& cp932Message) {
@@ -226,9 +178,8 @@ int RenderAudio(const std::vector<std::string>& args) {
   } else if (held == "mid") {
     cMidiStream player(path.c_str());
     if (!player.HasImage()) return Fail(player.LastMessage());
-    if (const std::string damage = MidiDamage(bytes); !damage.empty())
-      return Fail(path + ": a damaged MIDI file: " + damage);
-    if (!SongHasNote(player.Image())) return Fail(path + ": the MIDI file starts no note: it would be silence");
+    if (player.Cut().Any()) return Fail(path + ": a damaged MIDI file: " + MidiDamage(player.Cut()));
+    if (player.NoteOns() == 0) return Fail(path + ": the MIDI file starts no note: it would be silence");
     if (!plat::MidiSynthReady())
       return Fail("no SoundFont could be loaded (the one PELMORA_SOUNDFONT names, else the system's default-GM.sf2): " +
                   path + " would be silence");

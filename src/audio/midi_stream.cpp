@@ -170,6 +170,8 @@ void cSmfData::ReadFile(const char* fileName) {
 bool cSmfData::Parse(const uint8_t* bytes, size_t size) {
   m_Image.clear();
   m_dLength = 0.0;
+  m_Cut = cCut{};
+  m_nNoteOns = 0;
   if (size < 4 || std::memcmp(bytes, "MThd", 4) != 0) {
     Log(plat::Sjis("Midi %s Init 標準MIDIでない(4)").c_str());
     return false;
@@ -203,9 +205,17 @@ bool cSmfData::MergeTracks(const uint8_t* bytes, size_t size) {
   std::vector<SmfEvent> events;
   uint64_t lastEnd = 0;
   size_t pos = 14;
-  for (int track = 0; track < trackCount && pos + 8 <= size;) {
+  m_Cut = cCut{};
+  m_Cut.tracksCounted = trackCount;
+  int track = 0;
+  while (track < trackCount && pos + 8 <= size) {
     uint32_t length = BE32(bytes + pos + 4);
     size_t data = pos + 8;
+    if (length > size - data && !m_Cut.insideChunk) {
+      m_Cut.insideChunk = true;
+      m_Cut.announced = length;
+      m_Cut.there = static_cast<uint32_t>(size - data);
+    }
     size_t end = data + std::min<size_t>(length, size - data);
     if (std::memcmp(bytes + pos, "MTrk", 4) == 0) {
       lastEnd = std::max(lastEnd, ReadTrack(bytes, data, end, events));
@@ -213,6 +223,10 @@ bool cSmfData::MergeTracks(const uint8_t* bytes, size_t size) {
     }
     pos = end;
   }
+  m_Cut.tracksFound = static_cast<uint16_t>(track);
+  m_nNoteOns = static_cast<uint32_t>(std::count_if(events.begin(), events.end(), [&](const SmfEvent& e) {
+    return (e.status & 0xF0) == 0x90 && e.length == 2 && bytes[e.payload + 1] != 0;
+  }));
   // Merge: by time; equal times keep track order, then file order.
   std::stable_sort(events.begin(), events.end(), [](const SmfEvent& a, const SmfEvent& b) { return a.time < b.time; });
 

@@ -54,6 +54,19 @@ class cSmfData {
   double Length() const { return m_dLength; }
   // The last log line this reader wrote (CP932; empty when none).
   const std::string& LastMessage() const { return m_LastMessage; }
+  // How the file read last was cut short, if it was: the song holds what is
+  // left of its tracks. A chunk may announce more bytes than the file has
+  // left (the first such chunk), or the file may end before the track chunks
+  // its header counts.
+  struct cCut {
+    bool insideChunk = false;
+    uint32_t announced = 0, there = 0;  // of the chunk cut
+    uint16_t tracksCounted = 0, tracksFound = 0;
+    bool Any() const { return insideChunk || tracksFound < tracksCounted; }
+  };
+  const cCut& Cut() const { return m_Cut; }
+  // The notes the song starts (note-ons of a velocity above 0).
+  uint32_t NoteOns() const { return m_nNoteOns; }
 
  protected:
   void Log(const char* format, const std::string& detail = std::string());
@@ -63,6 +76,8 @@ class cSmfData {
   std::string m_FileName;
   double m_dLength = 0.0;
   std::string m_LastMessage;
+  cCut m_Cut;
+  uint32_t m_nNoteOns = 0;
 };
 
 // Converts image events from `position` into stream events in `header`'s
