@@ -11,7 +11,8 @@
 #include "data/window_position.h"
 #include "demo_media.h"
 #include "demo_project.h"
-#include "play/world/system_switches.h"  // the pause switch of the demo
+#include "play/world/system_switches.h"  // the pause switches of the demo
+#include "platform/text.h"
 #include "record_kinds.h"
 #include "scene/play_record.h"  // play record files
 #include "tool.h"
@@ -113,8 +114,12 @@ RecordKindRegistrar challengeProgress(RecordKind{.name = "challenge",
                                                  .counts = PlayRecordCounts});
 // ---- end of play record files ----
 
+// The pause rows' texts are system texts 19..22: quit, resume, retry and
+// back to the map.
+constexpr int kTextPauseBackToMap = 22;
+
 // The demo game's system data: the defaults with its own title, sounds,
-// music and rules, and a "System.ini" that plays in a window.
+// music, rules and texts, and a "System.ini" that plays in a window.
 bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   namespace fs = std::filesystem;
   cSystemData system;
@@ -132,6 +137,17 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   }
   // Space pauses a stage (the pause menu goes on, retries or quits).
   system.SetNum(ProjectRuleRow(kRulePauseAllowed).field, 1);
+  // The pause menu of a story stage offers retry and back to the map as
+  // well as quit and resume, and a challenge stage's pause offers retry.
+  // The game shows these rows in a world the player has cleared (a stage
+  // played again from the map, its world's gate long open): there the
+  // player leaves a stage for the map, the game kept, instead of quitting
+  // to the title and losing what was not saved. The back-to-map row (system
+  // text 22, after quit, resume and retry) reads as the continue menu's
+  // does: the defaults give it no text.
+  for (eProjectRule rule : {kRuleRetryInStory, kRuleBackToMapInStory, kRuleRetryInChallenge})
+    system.SetNum(ProjectRuleRow(rule).field, 1);
+  system.m_Texts.At(kTextPauseBackToMap) = plat::Sjis("マップへ戻る");
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
