@@ -204,4 +204,34 @@ TEST(DialogAnswerRefusalProcessTest, ARefusedAnswerEndsTheGameWithStatusOne) {
   }
 }
 
+// The program itself: a start dialog that refuses its answer ends the start
+// as a fault (status 1), where the player's own Cancel ends it with 0.
+TEST(DialogAnswerRefusalProcessTest, ARefusedAnswerToTheStartDialogEndsTheProgramWithStatusOne) {
+  TempFolder root("refusal-start");
+  const std::string project = root / "project";
+  WriteMinimalProject(project, "WindowMode=1\n");
+  const struct {
+    const char* answers;
+    int status;
+    const char* err;
+  } rows[] = {
+      {"cancel", 0, ""},
+      {"yes", 1, "\"yes\" is not an answer to the dialog \"Pelmora Demo\", which takes ok, cancel"},
+      {"text:x", 1, "\"text:x\" is not an answer to the dialog \"Pelmora Demo\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.answers);
+    const std::string command = "cd '" + project + "' && env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy " +
+                                "PELMORA_RUNTIME_DIR='" + root.Path() + "' PELMORA_DIALOG_ANSWERS='" + row.answers +
+                                "' '" + PELMORA_EXE + "' > /dev/null 2> '" + (root / "err.txt") + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
+    const std::string err = root.Read("err.txt");
+    if (row.err[0] != '\0')
+      EXPECT_NE(err.find(row.err), std::string::npos) << err;
+    else
+      EXPECT_EQ(err.find("PELMORA_DIALOG_ANSWERS"), std::string::npos) << err;
+  }
+}
+
 }  // namespace

@@ -70,32 +70,37 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
 
   // pid 1 always runs; this process's own files are writes in progress.
   const pid_t running = 1, self = getpid();
+  enum Kind { kFile, kFolder, kLink };  // a link points at Story01.dat
   const struct {
     std::string name;
-    int ageSeconds;  // before now; the test process began earlier than that for 0 only
-    bool folder;
+    int ageSeconds;  // made this long before now (this process began earlier than that for 0 only)
+    Kind kind;
     bool stays;
   } rows[] = {
-      {leftover, 0, false, false},
-      {TempName(dead, "1200"), 0, false, false},
-      {TempName(running, "3"), 3600, false, false},  // older than this process: its id went to another
-      {TempName(running, "4"), 0, false, true},      // a write of a running process
-      {TempName(self, "5"), 3600, false, true},
-      {TempName(self, "999999"), 0, false, true},
+      {leftover, 0, kFile, false},
+      {TempName(dead, "1200"), 0, kFile, false},
+      {TempName(running, "3"), 3600, kFile, false},  // older than this process: its id went to another
+      {TempName(running, "4"), 0, kFile, true},      // a write of a running process
+      {TempName(self, "5"), 3600, kFile, true},
+      {TempName(self, "999999"), 0, kFile, true},
       // Only that pattern, only plain files.
-      {".~pelmora." + std::to_string(dead) + ".tmp", 3600, false, true},
-      {".~pelmora." + std::to_string(dead) + ".x.tmp", 3600, false, true},
-      {".~pelmora..1.tmp", 3600, false, true},
-      {"~pelmora." + std::to_string(dead) + ".0.tmp", 3600, false, true},
-      {TempName(dead, "1") + ".keep", 3600, false, true},
-      {".~pelmora." + std::to_string(dead) + ".1.partial", 3600, false, true},
-      {TempName(dead, "6"), 3600, true, true},
-      {"Story01.dat", 3600, false, true},
+      {".~pelmora." + std::to_string(dead) + ".tmp", 3600, kFile, true},
+      {".~pelmora." + std::to_string(dead) + ".x.tmp", 3600, kFile, true},
+      {".~pelmora..1.tmp", 3600, kFile, true},
+      {"~pelmora." + std::to_string(dead) + ".0.tmp", 3600, kFile, true},
+      {TempName(dead, "1") + ".keep", 3600, kFile, true},
+      {".~pelmora." + std::to_string(dead) + ".1.partial", 3600, kFile, true},
+      {".~pelmora." + std::to_string(dead) + ".1.txt", 3600, kFile, true},
+      {TempName(dead, "6"), 3600, kFolder, true},
+      {TempName(dead, "8"), 0, kLink, true},
+      {"Story01.dat", 3600, kFile, true},
   };
   for (const auto& row : rows) {
     const std::string path = box / ("user_data/" + row.name);
-    if (row.folder)
+    if (row.kind == kFolder)
       fs::create_directory(path);
+    else if (row.kind == kLink)
+      fs::create_symlink("Story01.dat", path);
     else if (!fs::exists(path))
       box.Write("user_data/" + row.name, "x");
     if (row.ageSeconds > 0) Age(path, row.ageSeconds);
@@ -107,7 +112,9 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
   options.m_nSoundVolume = 3;
   ASSERT_TRUE(SaveOptionFile(options, "user_data\\Option.dat"));
 
-  for (const auto& row : rows) EXPECT_EQ(fs::exists(box / ("user_data/" + row.name)), row.stays) << row.name;
+  for (const auto& row : rows)
+    EXPECT_EQ(fs::symlink_status(box / ("user_data/" + row.name)).type() != fs::file_type::not_found, row.stays)
+        << row.name;
   EXPECT_TRUE(fs::exists(box / ("user_data/story/" + TempName(dead, "7"))));
   cOptionData loaded;
   EXPECT_EQ(loaded.LoadFromFile("user_data\\Option.dat"), 1);
