@@ -160,28 +160,32 @@ TEST_F(DialogAnswerRefusalTest, ADialogTakesOnlyTheAnswersItsControlsCanTake) {
   }
 }
 
-// The game as `pelmora-tool play` runs it: an answer the start dialog or the
-// quit question refuses ends the game through its fault ending (status 1),
-// with the reason on standard error; the same dialogs answered as they ask
-// play on (status 0).
+// The game as `pelmora-tool play` runs it: free play chosen on the title
+// opens the stage file chooser, which takes a file or Cancel. An answer it
+// refuses ends the running game through its fault ending (status 1), with
+// the reason on standard error; its own answers play on (status 0).
 TEST(DialogAnswerRefusalProcessTest, ARefusedAnswerEndsTheGameWithStatusOne) {
   TempFolder root("refusal-run");
-  // New game at the title (frames 100 and 140), Escape on the world map: the
-  // quit question.
-  const std::string input = root.Write("escape.txt", "100 B1\n140 B1\n190 ESC\n");
+  const std::string input = root.Write("free-play.txt", "100 DOWN\n104 DOWN\n108 DOWN\n112 B1\n");
+  const std::string kChooser = "ステージファイルの読み込み";
+  const std::string kTakes = "the dialog takes ok, cancel, file:..., click:ID,...";
   const struct {
-    const char* answers;
+    std::string answers;  // the start dialog's, then the chooser's
     int status;
-    const char* err;         // in the standard error ("" nothing from the dialogs)
-    const char* transcript;  // a line of the transcript
+    std::string out;       // in the standard output ("" not looked at: when the close lands varies)
+    std::string err;       // in the standard error ("" nothing from the dialogs)
+    std::string logged;    // the chooser's transcript line ends so
   } rows[] = {
-      {"yes", 1, "\"yes\" is not an answer to the dialog \"Pelmora Demo\"",
-       "result 0 (refused \"yes\": the dialog takes ok, cancel, click:ID,...)"},
-      {"ok;noo", 1, "\"noo\" is not an answer to the box \"終了確認\" (\"終了しますか？\\n\"), which takes yes, no",
-       "終了確認\t終了しますか？\\n\tno (refused \"noo\": the box takes yes, no)"},
-      {"ok;text:x", 1, "\"text:x\" is not an answer to the box \"終了確認\"",
-       "終了確認\t終了しますか？\\n\tno (refused \"text:x\": the box takes yes, no)"},
-      {"ok;yes", 0, "", "終了確認\t終了しますか？\\n\tyes"},
+      {"ok;yes", 1, "",
+       "\"yes\" is not an answer to the dialog \"" + kChooser +
+           "\", which takes ok, cancel, file:..., click:ID,...: refused; the game ends\nplay: a fault ended the game",
+       "result 0 (refused \"yes\": " + kTakes + ")"},
+      {"ok;text:abc", 1, "",
+       "\"text:abc\" is not an answer to the dialog \"" + kChooser + "\"",
+       "result 0 (refused \"text:abc\": " + kTakes + ")"},
+      {"ok;cancel", 0, "play: 300 frame(s)\n", "", "result 0 (cancel)"},
+      {"ok;file:data\\stg4\\demo.stg4_1", 0, "play: 300 frame(s)\n", "",
+       "result 1 (file:data\\stg4\\demo.stg4_1)"},
   };
   int n = 0;
   for (const auto& row : rows) {
@@ -194,12 +198,14 @@ TEST(DialogAnswerRefusalProcessTest, ARefusedAnswerEndsTheGameWithStatusOne) {
                                 "' > '" + (root / "out.txt") + "' 2> '" + (root / "err.txt") + "'";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
-    const std::string err = root.Read("err.txt"), transcript = root.Read("dialogs.log");
-    if (row.err[0] != '\0')
+    const std::string out = root.Read("out.txt"), err = root.Read("err.txt"), transcript = root.Read("dialogs.log");
+    if (!row.out.empty()) EXPECT_NE(out.find(row.out), std::string::npos) << out;
+    if (!row.err.empty())
       EXPECT_NE(err.find(row.err), std::string::npos) << err;
     else
       EXPECT_EQ(err.find("PELMORA_DIALOG_ANSWERS"), std::string::npos) << err;
-    EXPECT_NE(transcript.find(row.transcript), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find(kChooser + "\t" + kChooser + "\t" + row.logged + "\n"), std::string::npos)
+        << transcript;
     std::remove((root / "dialogs.log").c_str());
   }
 }
