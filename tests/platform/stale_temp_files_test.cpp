@@ -68,8 +68,13 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
   const std::string leftover = names[0];
   ASSERT_EQ(leftover.rfind(".~pelmora." + std::to_string(dead) + ".", 0), 0u) << leftover;
 
-  // pid 1 always runs; this process's own files are writes in progress.
+  // pid 1 always runs; this process's own files are writes in progress. The
+  // names made by hand carry the id of another ended child, so that none
+  // can be the leftover's own name.
   const pid_t running = 1, self = getpid();
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
   enum Kind { kFile, kFolder, kLink };  // a link points at Story01.dat
   const struct {
     std::string name;
@@ -78,21 +83,21 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
     bool stays;
   } rows[] = {
       {leftover, 0, kFile, false},
-      {TempName(dead, "1200"), 0, kFile, false},
+      {TempName(gone, "1200"), 0, kFile, false},
       {TempName(running, "3"), 3600, kFile, false},  // older than this process: its id went to another
       {TempName(running, "4"), 0, kFile, true},      // a write of a running process
       {TempName(self, "5"), 3600, kFile, true},
       {TempName(self, "999999"), 0, kFile, true},
       // Only that pattern, only plain files.
-      {".~pelmora." + std::to_string(dead) + ".tmp", 3600, kFile, true},
-      {".~pelmora." + std::to_string(dead) + ".x.tmp", 3600, kFile, true},
+      {".~pelmora." + std::to_string(gone) + ".tmp", 3600, kFile, true},
+      {".~pelmora." + std::to_string(gone) + ".x.tmp", 3600, kFile, true},
       {".~pelmora..1.tmp", 3600, kFile, true},
-      {"~pelmora." + std::to_string(dead) + ".0.tmp", 3600, kFile, true},
-      {TempName(dead, "1") + ".keep", 3600, kFile, true},
-      {".~pelmora." + std::to_string(dead) + ".1.partial", 3600, kFile, true},
-      {".~pelmora." + std::to_string(dead) + ".1.txt", 3600, kFile, true},
-      {TempName(dead, "6"), 3600, kFolder, true},
-      {TempName(dead, "8"), 0, kLink, true},
+      {"~pelmora." + std::to_string(gone) + ".0.tmp", 3600, kFile, true},
+      {TempName(gone, "1") + ".keep", 3600, kFile, true},
+      {".~pelmora." + std::to_string(gone) + ".1.partial", 3600, kFile, true},
+      {".~pelmora." + std::to_string(gone) + ".1.txt", 3600, kFile, true},
+      {TempName(gone, "6"), 3600, kFolder, true},
+      {TempName(gone, "8"), 0, kLink, true},
       {"Story01.dat", 3600, kFile, true},
   };
   for (const auto& row : rows) {
@@ -106,7 +111,7 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
     if (row.ageSeconds > 0) Age(path, row.ageSeconds);
   }
   // A leftover in another folder waits for a save there.
-  box.Write("user_data/story/" + TempName(dead, "7"), "x");
+  box.Write("user_data/story/" + TempName(gone, "7"), "x");
 
   cOptionData options;
   options.m_nSoundVolume = 3;
@@ -115,7 +120,7 @@ TEST(StaleTempFilesTest, TheNextSaveInTheFolderRemovesKilledWritesLeftoversAndNo
   for (const auto& row : rows)
     EXPECT_EQ(fs::symlink_status(box / ("user_data/" + row.name)).type() != fs::file_type::not_found, row.stays)
         << row.name;
-  EXPECT_TRUE(fs::exists(box / ("user_data/story/" + TempName(dead, "7"))));
+  EXPECT_TRUE(fs::exists(box / ("user_data/story/" + TempName(gone, "7"))));
   cOptionData loaded;
   EXPECT_EQ(loaded.LoadFromFile("user_data\\Option.dat"), 1);
   EXPECT_EQ(loaded.m_nSoundVolume, 3);
