@@ -60,13 +60,13 @@ inline constexpr int32_t kRankingBoxWidth = 270;
 inline constexpr int32_t kRankingLineHeight = 16;
 
 // The room, in dots, that the list's box adds round its lines: the box
-// (270 wide at (x + 1, y + 1), one line high a line) reaches this much
+// (270 wide at (x + 1, y + 1), 16 dots high a line) reaches this much
 // further left, up and down, so that the heading's first stroke, its top
 // and the place pointer at x stand clear of the frame line. The texts stay
 // where they are. The right side gains nothing: on the world map the
-// frame line already runs one dot from the screen's edge, and the lines
-// end well inside it. The top's room is what the world select leaves between its
-// points line (y 88) and its list (y 108).
+// frame line already runs one dot from the screen's edge, and the widest
+// line (a clear time) ends five dots inside it. The top's room is what the
+// world select leaves between its points line (y 88) and its list (y 108).
 struct cRankingBoxRoom {
   int32_t left, top, bottom;
 };
