@@ -75,6 +75,9 @@ struct SeamInstalled {
 TEST(ThreadForget, ACloseThatEndedTheOldLoaderLeavesTheNewOneHeld) {
   g_loops = 0;
   g_stop = false;
+  struct EndLostLoaders {
+    ~EndLostLoaders() { g_stop = true; }  // a loader no slot holds any more ends too
+  } endLost;
   cThread loader;
   ASSERT_TRUE(loader.Create(Loader, nullptr));
   uint32_t next = 0;
@@ -90,10 +93,11 @@ TEST(ThreadForget, ACloseThatEndedTheOldLoaderLeavesTheNewOneHeld) {
     }
     loader.Exit();  // the game thread's own end of the first loader
     EXPECT_FALSE(loader.Running());
-    ASSERT_TRUE(loader.Create(Loader, nullptr)) << "the slot is free for the next loader";
+    const bool started = loader.Create(Loader, nullptr);
     next = loader.ThreadId();
     Release();
     close.join();
+    ASSERT_TRUE(started) << "the slot is free for the next loader";
   }
   EXPECT_TRUE(loader.Running()) << "the close forgot the loader started after its join";
   EXPECT_EQ(loader.ThreadId(), next);
@@ -102,7 +106,6 @@ TEST(ThreadForget, ACloseThatEndedTheOldLoaderLeavesTheNewOneHeld) {
   while (g_loops < seen + 3) plat::Sleep(1);  // the second loader runs on
   loader.Exit();
   EXPECT_FALSE(loader.Running());
-  g_stop = true;  // a loader the slot lost (the fault) ends too
 }
 
 }  // namespace
