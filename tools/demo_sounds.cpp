@@ -168,10 +168,14 @@ struct EffectLevel {
   double db;
 };
 constexpr EffectLevel kEffectLevels[] = {
-    {"cursor", -6},  {"decide", -6},    {"cancel", -6}, {"buzzer", -6},  {"pause", -6},  {"saved", -6},
-    {"page", -6},    {"message", -6},   {"warning", -6}, {"ranking", -6}, {"oneup", -6},  {"clear", -6},
-    {"miss", -6},    {"coin", -7},      {"spring", -7}, {"sword", -7},   {"powerup", -7}, {"warp", -7},
-    {"jump", -8},    {"pop", -8},       {"roar", -8},   {"explosion", -8}, {"shot", -9},  {"damage", -10},
+    // the menus, the messages, the end of a stage
+    {"cursor", -6}, {"decide", -6}, {"cancel", -6}, {"buzzer", -6}, {"pause", -6}, {"saved", -6}, {"page", -6},
+    {"message", -6}, {"warning", -6}, {"ranking", -6}, {"oneup", -6}, {"clear", -6}, {"miss", -6},
+    // the stages
+    {"coin", -7}, {"spring", -7}, {"sword", -7}, {"powerup", -7}, {"warp", -7},
+    {"jump", -8}, {"pop", -8}, {"roar", -8}, {"explosion", -8},
+    {"shot", -9},     // the most frequent
+    {"damage", -10},  // sounded twice for each hit on the master
 };
 
 // The level of sound `name`; false when the table has none.

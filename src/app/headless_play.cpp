@@ -86,14 +86,14 @@ class SoundCapture {
     return true;
   }
 
-  // Presenting thread: one game frame of the mix. False once anything failed.
-  bool CaptureFrame() {
-    if (failed_) return false;
+  // Presenting thread: one game frame of the mix (nothing once anything failed).
+  void CaptureFrame() {
+    if (failed_) return;
     plat::GlobalMixer().RenderS16(samples_.data(), kMixFramesPerGameFrame);
     if (!plat::WaitMidiCallbacksHandled(kMidiRefillWaitMs)) {
       failure_ = "the MIDI player did not answer in time: the sound capture would not hold the game's tune";
       failed_ = true;
-      return false;
+      return;
     }
     bytes_.clear();
     for (int16_t s : samples_) PutLE(bytes_, static_cast<uint16_t>(s), 2);
@@ -101,13 +101,10 @@ class SoundCapture {
     if (!file_) {
       failure_ = Unwritable();
       failed_ = true;
-      return false;
+      return;
     }
     dataBytes_ += bytes_.size();
-    return true;
   }
-  // Why CaptureFrame failed (empty: it did not).
-  const std::string& Failure() const { return failure_; }
 
   // Completes the file under its name; false (and `error`, nothing left
   // behind) when it cannot be.
@@ -121,7 +118,8 @@ class SoundCapture {
     file_ << WaveHeader(static_cast<uint32_t>(dataBytes_));
     file_.close();
     std::error_code ec;
-    if (file_.fail() || (std::filesystem::rename(partPath_, path_, ec), ec)) {
+    if (!file_.fail()) std::filesystem::rename(partPath_, path_, ec);
+    if (file_.fail() || ec) {
       error = Unwritable() + (ec ? ": " + ec.message() : std::string());
       Discard();
       return false;
