@@ -253,6 +253,10 @@ TEST_F(ToolFailuresTest, MakeDemoWritesIntoANewOrEmptyFolderOnlyUnlessForced) {
   EXPECT_NE(Slurp(project + "/System.ini"), "Mine=1");
   EXPECT_EQ(Slurp(project + "/notes.txt"), "keep");
 
+  ran = RunTool({{"make-demo", "--help"}, At("help.txt")});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_NE(Slurp(At("help.txt")).find("make-demo DIR [--text-menu] [--force]"), std::string::npos);
+
   // An empty folder and one not there yet are written.
   fs::create_directory(At("empty"));
   for (const std::string& folder : {At("empty"), At("new/demo")}) {

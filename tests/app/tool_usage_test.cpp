@@ -283,6 +283,11 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
   table[1] = 0xFF0000u, table[2] = 0x0000FFu;
   const std::string palette =
       folder_.Write("palette.bmp", testbmp::AsString(testbmp::Indexed8(2, 1, table, {1, 2})));
+  // A 4-bit picture's table of 16 colours is no palette to the game either.
+  testbmp::Spec four;
+  four.width = 2, four.height = 1, four.bpp = 4, four.clrUsed = 16;
+  four.palette = std::vector<uint32_t>(table.begin(), table.begin() + 16);
+  const std::string fourBit = folder_.Write("four.bmp", testbmp::AsString(testbmp::Build(four, {1, 2}, 0)));
   const std::string out = At("o.png");
   struct Case {
     std::string args;
@@ -293,6 +298,8 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
       {"'" + rgb + "' '" + out + "' --mode dd8", 2, "rgb.bmp has no colour table: the dd8 mode needs --palette"},
       {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
       {"'" + palette + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
+      {"'" + fourBit + "' '" + out + "' --mode dd8", 2, "four.bmp has no colour table of an 8-bit picture: the dd8"},
+      {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + fourBit + "'", 1, "no palette in " + fourBit},
       // A palette picture without a colour table gives no palette in dd8.
       {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + rgb + "'", 1, "no palette in " + rgb},
       {"'" + palette + "' '" + out + "' --mode dd8 --palette '" + rgb + "'", 1, "no palette in " + rgb},
@@ -305,6 +312,7 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
     EXPECT_FALSE(std::filesystem::exists(out));
   }
   for (const std::string& args : {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + palette + "'",
+                                  "'" + fourBit + "' '" + out + "' --mode dd8 --palette '" + palette + "'",
                                   "'" + palette + "' '" + out + "' --mode dd8", "'" + rgb + "' '" + out + "' --mode dd32"}) {
     SCOPED_TRACE(args);
     ASSERT_EQ(Run("image " + args).status, 0);
