@@ -18,6 +18,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  plat::SetProgramName("pelmora");
   int showCommand = plat::SW_SHOWNORMAL;
   std::string stage;
   for (int i = 1; i < argc; ++i) {

@@ -460,7 +460,7 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
   options.commandLine = "data\\stg4\\c03-1.stg4_001";
   options.writeProject = false;
   GameHarness game(options);
-  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + game.Folder() + "' > /dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force '" + game.Folder() + "' > /dev/null").c_str()), 0);
   std::string route = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
   route.insert(route.rfind("length"), "765 B2\n771 B2\n777 B2\n783 B2\n");
   PlayScript script;
