@@ -12,7 +12,6 @@
 // Exit 0 when it played, 1 when start-up failed (or a file could not be
 // written), 2 on a usage error. Several --input files are played one after
 // another.
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +36,19 @@ constexpr const char* kUsage =
 constexpr const char* kShowCommandOption = "--show-command=";
 constexpr uint32_t kLastShowCommand = 11;
 
-bool ParseCount(const std::string& text, uint32_t& out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size();
+// The counts play takes, read as every command reads its numbers.
+constexpr NumberRange kFrameCounts{0, 4294967295.0, true, "a whole number of frames from 0 to 4294967295"};
+constexpr NumberRange kShotSteps{1, 4294967295.0, true, "a whole number of frames from 1 to 4294967295"};
+constexpr NumberRange kShowCommands{0, kLastShowCommand, true, "a whole number from 0 to 11"};
+
+bool ReadCount(const std::string& what, const std::string& word, const NumberRange& range, uint32_t& out) {
+  double value = 0;
+  if (!ReadNumber("play", what, word, range, value)) {
+    std::fprintf(stderr, "%s", kUsage);
+    return false;
+  }
+  out = static_cast<uint32_t>(value);
+  return true;
 }
 
 // A folder of this run's own for the single-instance lock and the window
@@ -94,7 +103,7 @@ int Play(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "--frames" && hasValue) {
-      if (!ParseCount(args[++i], options.frames)) return Usage("bad frame count " + args[i]);
+      if (!ReadCount("--frames", args[++i], kFrameCounts, options.frames)) return 2;
       haveFrames = true;
     } else if (a == "--input" && hasValue) {
       inputPaths.push_back(args[++i]);
@@ -107,12 +116,11 @@ int Play(const std::vector<std::string>& args) {
     } else if (a == "--sound") {
       return Usage("--sound needs the path of the WAV file to write");
     } else if (a == "--every" && hasValue) {
-      if (!ParseCount(args[++i], options.every) || options.every == 0) return Usage("bad --every " + args[i]);
+      if (!ReadCount("--every", args[++i], kShotSteps, options.every)) return 2;
       haveEvery = true;
     } else if (a.rfind(kShowCommandOption, 0) == 0) {
       uint32_t show = 0;
-      if (!ParseCount(a.substr(std::strlen(kShowCommandOption)), show) || show > kLastShowCommand)
-        return Usage("bad show command " + a);
+      if (!ReadCount(kShowCommandOption, a.substr(std::strlen(kShowCommandOption)), kShowCommands, show)) return 2;
       options.showCommand = static_cast<int>(show);
     } else if (a.rfind("--", 0) == 0) {
       return Usage("unknown or incomplete option " + a);

@@ -141,6 +141,13 @@ TEST_F(ToolUsageTest, NumbersThatAreNoNumbersOrOutOfRangeAreToldApart) {
       {"expr 'C2 = C1' --set C1=1.5", 2, "--set C1=1.5 is not a whole number"},
       {"expr 'C2 = my.hp' --set my.hp=-1", 2, "--set my.hp=-1 is out of range (it takes a whole number from 0 to"},
       {"expr 'C2 = C1' --set C1=-999999", 0, ""},
+      {"play '" + At("none") + "' --frames 99999999999", 2, "play: --frames 99999999999 is out of range"},
+      {"play '" + At("none") + "' --frames -1", 2, "--frames -1 is out of range"},
+      {"play '" + At("none") + "' --frames ten", 2, "--frames ten is not a number"},
+      {"play '" + At("none") + "' --frames 4294967295", 1, ""},  // taken: then there is no game there
+      {"play '" + At("none") + "' --frames 1 --shots x --every 0", 2, "--every 0 is out of range"},
+      {"play '" + At("none") + "' --frames 1 --show-command=12", 2, "--show-command=12 is out of range"},
+      {"play '" + At("none") + "' --frames 1 --show-command=11", 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
