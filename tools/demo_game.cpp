@@ -31,8 +31,9 @@ constexpr const char* kGoalName = "ゴールの旗";
 constexpr int32_t kHeroSafetyFrames = 90;
 constexpr int32_t kSafetyBlinkFrames = 4;
 constexpr const char* kSafetyBlinkName = "無敵の点滅";
-// The game's stages draw their things in two layers: the signs in the
-// first, behind the hero, and everything else that moves in the second.
+// The game's stages (as every new stage does) draw their things in layers
+// by their "Z": the signs in the first, behind the hero, and everything
+// else that moves in the second.
 constexpr uint8_t kSignLayer = 0, kPlayLayer = 1;
 
 // A hero's death darkens the stage, at once and then over half a second to
@@ -586,7 +587,6 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
   s.Int(kStageSpeedLevel) = 2;
   s.Int(kStageBannerOn) = 1;
   SetInvincibilityTimes(s, kHeroSafetyFrames);
-  s.Int(kStageDrawingLayers) = 1;  // the signs behind the hero
   // Its result lists (and its ranking keeps) the score, the time left, the
   // clear time and the HP left: the game's heroes have no special points.
   constexpr size_t kGenreSpLeft = 4;
