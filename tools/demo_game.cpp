@@ -705,8 +705,11 @@ StageSketch Meadow() {
 // columns of the timer's digits (x 272 to 367 on the screen, columns 8 to
 // 11): a step of two bricks left of them, up from the crystal, and a jump
 // across to the top ledge right of them, whose right end holds the flag.
-// Wherever the view stands on the way up, the digits stand on open sky
-// above, and the head-up display never hides the flag.
+// From the turret's ledge up the digits stand on open sky, and the
+// head-up display never hides the flag; so do they on the first screen,
+// whose lowest crystal steps keep left of them. (The crystal floor under
+// the second shaft and the turret's ledge span the tower's middle: they
+// pass under the digits as the view climbs between.)
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -738,7 +741,7 @@ StageSketch Tower() {
               "BCCC               B",
               "B                  B",
               "B                  B",
-              "B     CCC          B",
+              "B    CCC           B",
               "B                  B",
               "B            s     B",
               "BBBB    ---BBBBBB  B",
