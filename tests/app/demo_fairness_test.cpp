@@ -5,7 +5,8 @@
 // a rider and let him jump off onto their ledges, and its flag stands
 // clear of the timer, the sky of 2-1 lets a hero who holds still get their
 // bearings, and 3-1's master warns before it fires and fires shots a hero
-// can see coming.
+// can see coming; a hit leaves the hero a moment's safety, blinking, and
+// the signs stand behind him.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

@@ -1,9 +1,11 @@
 // The demo game's screens as a player meets them, in real runs of
 // `pelmora-tool play` from its title (the whole-game routes of
 // tests/routes/demo, then a few keys of the test's own): the pause menu of
-// a story stage, the continue and pause menus over every stage, the boxes
-// of the world map and its menu with the text in them, the third sign of
-// 1-1; and, in this process, the castle's clear and the ending's stage.
+// a story stage and the stage under it, the continue and pause menus over
+// every stage, the boxes of the world map and its menu with the text in
+// them, a head-up display and a result without special points, the timer
+// over 1-2, the signs of 1-1; and, in this process, the castle's clear and
+// the ending's stage.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
