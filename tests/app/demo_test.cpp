@@ -171,8 +171,8 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
 
   // The mix: nowhere at full scale, with room left for the sound option's
   // top step (1.5 dB over its default). Over the title and each stage's
-  // play the tune (a less b) is heard, at -30 dBFS and more, and the
-  // effects stay within 6 dB of it.
+  // play (the ending's too) the tune (a less b) is heard, at -30 dBFS and
+  // more, and the effects stay within 6 dB of it.
   const CapturedMix heard = ReadCapturedMix(folder / "a.wav"), effects = ReadCapturedMix(folder / "b.wav");
   ASSERT_EQ(heard.samples.size(), size_t{frames} * kMixFramesPerGameFrame * 2);
   ASSERT_EQ(effects.samples.size(), heard.samples.size());
@@ -186,7 +186,7 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
     if (playing && (f == 1 || Value(lines[f - 2], "mode") != "2")) stretches.push_back({f, f});
     if (playing) stretches.back().second = f;
   }
-  ASSERT_EQ(stretches.size(), 6u);
+  ASSERT_EQ(stretches.size(), 7u);
   for (const auto& [first, last] : stretches) {
     const double tune = MixRms(heard, first, last, &effects);
     EXPECT_GE(tune, 1036.0) << "frames " << first << "-" << last << ": the tune unheard";
