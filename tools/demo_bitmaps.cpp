@@ -202,6 +202,15 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
           events.Outline(x, y, 32, 32, Grey(1));
           continue;
         }
+        if (row == 3) {  // the ending: a golden crown, glinting
+          events.Rect(x + 6, y + 14, 20, 12, Shade(YELLOW, 9));
+          for (int k = 0; k < 3; ++k) events.Rect(x + 6 + k * 8, y + 6, 4, 8, Shade(YELLOW, 9));
+          for (int k = 0; k < 3; ++k) events.Rect(x + 7 + k * 8, y + 4, 2, 2, Cycling(GOLD, k));
+          events.Rect(x + 6, y + 22, 20, 2, Shade(ORANGE, 6));
+          events.Rect(x + 14, y + 17, 4, 4, cleared ? Shade(GREEN, 9) : Shade(RED, 9));
+          events.Outline(x, y, 32, 32, Grey(1));
+          continue;
+        }
         if (row == 7) {  // a closed gate: bars between two posts
           events.Rect(x + 3, y + 6, 5, 24, Grey(7)), events.Rect(x + 24, y + 6, 5, 24, Grey(7));
           for (int k = 0; k < 4; ++k) events.Rect(x + 9 + k * 4, y + 8, 2, 22, Grey(11));

@@ -384,7 +384,7 @@ Canvas TheEnd(TextPen& big, TextPen& pen) {
   for (int y = 0; y < 260; ++y)  // each row of the letters a colour of the rainbow
     for (int x = 0; x < 420; ++x)
       if (letters.Get(x, y) != KEY) c.Set(x, y, Cycling(RAINBOW, y / 12));
-  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z で結果、もう一度 Z でタイトルへ"};
+  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z でタイトルへ"};
   for (int i = 0; i < 3; ++i) pen.Draw(c, (420 - pen.Measure(lines[i])) / 2, 150 + i * 30, lines[i], TEXT);
   return c;
 }

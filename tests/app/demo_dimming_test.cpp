@@ -98,7 +98,7 @@ constexpr const char* kTowerClimb =
 const Death kDeaths[] = {
     {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 1000},
     {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2500},
-    {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1600},
+    {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 2000},
     {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1500},
     {"3-1",
      {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",

@@ -609,14 +609,14 @@ TEST_F(PlayToolTest, TheDemosHudAndScreenShakeShowInEveryFrame) {
     return p;
   };
   int w = 0, h = 0;
-  // Frame 200: the HP item's heart icon at (300, 3) and its full gauge's
-  // green bar right of it (the HUD's five icons share the strip's 638 dots
-  // with equal gaps of 52).
+  // Frame 200: the HP item's heart icon at (372, 3) and its full gauge's
+  // green bar right of it (the HUD's four items, the demo showing no SP
+  // gauge, share the strip's 638 dots with equal gaps of 76).
   std::vector<uint32_t> px = read(200, w, h);
   ASSERT_EQ(std::pair(w, h), std::pair(640, 480));
-  EXPECT_EQ(px[11 * 640 + 308], 0xE03030u) << "the heart";
-  EXPECT_EQ(px[12 * 640 + 320], 0x30A040u) << "the HP bar";
-  EXPECT_EQ(px[12 * 640 + 340], 0x30A040u) << "the HP bar";
+  EXPECT_EQ(px[11 * 640 + 380], 0xE03030u) << "the heart";
+  EXPECT_EQ(px[12 * 640 + 392], 0x30A040u) << "the HP bar";
+  EXPECT_EQ(px[12 * 640 + 412], 0x30A040u) << "the HP bar";
   // Columns of the left part that are black from row 100 to row 400.
   auto blackColumns = [](const std::vector<uint32_t>& p, int from, int to) {
     int n = 0;

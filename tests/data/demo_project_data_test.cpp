@@ -75,10 +75,10 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
       EXPECT_TRUE(plat::FileExists(background)) << path << " " << background;
     }
   }
-  // The showcase stage and the game's five, each with a tune of its own but
-  // the showcase, which plays the title's.
-  EXPECT_EQ(stages, 6);
-  EXPECT_EQ(music.size(), 6u);
+  // The showcase stage, the game's five and its ending's, each with a tune
+  // of its own but the showcase, which plays the title's.
+  EXPECT_EQ(stages, 7);
+  EXPECT_EQ(music.size(), 7u);
 
   // The showcase stage's palette: its character takes everything from
   // common entry 2, its brick all but the graphic from the common brick.
