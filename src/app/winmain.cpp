@@ -128,12 +128,14 @@ class RunTrace {
 };
 
 // Faults found by the lower layers end the game through the window's
-// ordinary close; the program then ends with kExitFault.
+// ordinary close, but without the quit question: the fault has shown its
+// message, and a game that went on after it would run without the picture,
+// stage or element it lost. The program then ends with kExitFault.
 std::atomic<bool> g_bEndedByFault{false};
 
 void CloseGameWindow() {
   g_bEndedByFault.store(true);
-  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
 }
 
 // The quit handler is the game window's for the run of WinMain only.

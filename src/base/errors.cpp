@@ -1,5 +1,6 @@
 #include "base/errors.h"
 
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -37,7 +38,14 @@ int ShowMessageBox(const char* text, const char* title, uint32_t type) {
   return plat::MessageBox(text ? text : "", title ? title : "", type);
 }
 
+namespace {
+std::atomic<ErrorTextObserver> g_errorTextObserver{nullptr};
+}  // namespace
+
+void SetErrorTextObserver(ErrorTextObserver observer) { g_errorTextObserver.store(observer); }
+
 int ShowErrorText(const char* text) {
+  if (ErrorTextObserver observer = g_errorTextObserver.load()) observer(text ? text : "");
   return ShowMessageBox(text, plat::Sjis("エラー").c_str(), plat::MB_OK);
 }
 
