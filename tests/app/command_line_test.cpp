@@ -213,7 +213,14 @@ TEST_F(CommandLineTest, TheBoxBreaksNoLineOfTheNoGameMessage) {
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines.front(), "このフォルダにゲームがありません：");
     std::string named;
-    for (size_t i = 1; i + 3 < lines.size(); ++i) named += lines[i];
+    for (size_t i = 1; i + 3 < lines.size(); ++i) {
+      named += lines[i];
+      // Every folder line but the last ends at a "/" (no name here is
+      // longer than a line but the one made so).
+      if (i + 4 < lines.size() && folder.find(longName) == std::string::npos) {
+        EXPECT_EQ(lines[i].back(), '/') << lines[i];
+      }
+    }
     EXPECT_EQ(named, folder) << "the folder, whole and in order";
 
     plat::MessageBoxSpec message;

@@ -12,7 +12,13 @@
 #include <vector>
 
 #include "app/game_process.h"
+#include "base/errors.h"
+#include "base/logs.h"
+#include "base/program.h"
+#include "base/safe_containers.h"
 #include "data/world_map.h"
+#include "scene/scene.h"
+#include "support/harness.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -136,6 +142,45 @@ TEST_F(FaultRoadTest, TheMapsAutomaticStartOfAStageThatCannotLoadIsAFault) {
     EXPECT_NE(log.find("が読み込めません！\tok"), std::string::npos) << log;
     EXPECT_EQ(log.find("終了確認"), std::string::npos) << log;
     EXPECT_LT(CountLines(Slurp(trace_)), 400u);
+  }
+}
+
+// Whichever part of the program reports the fault, on the game thread of a
+// windowed game away from its title (where a player's close is asked): a
+// bad index, memory that ran out, a fatal error-check line. Each ends the
+// game in order without the quit question; the entry point returns 1.
+TEST(FaultRoadInProcessTest, EveryKindOfFaultEndsAWindowedGameWithoutAsking) {
+  const struct {
+    const char* name;
+    void (*fault)();
+    const char* box;  // the fault's own box ("" none)
+  } cases[] = {
+      {"a bad index", [] { cSafeVector<int32_t>(3).At(3) = 7; }, ""},
+      {"out of memory", [] { ShowOutOfMemory(); }, "エラー\tメモリが不足しています！\tok"},
+      {"a fatal line", [] { WriteECLogAndClose(g_hMainWnd.load(), "fatal"); }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    GameHarness::Options options;
+    // The start dialog, the fault's box when it has one, then what a player
+    // would answer the quit question if it came.
+    options.dialogAnswers = std::string("ok;") + (c.box[0] != '\0' ? "ok;" : "") + "no";
+    options.iniLines = "WindowMode=1\n";
+    GameHarness game(options);
+    auto fault = c.fault;
+    RegisterSceneFactory(kSceneOptions, [fault] {
+      return new TestScene([fault](TestScene& scene) {
+        if (scene.runs == 3) fault();
+      });
+    });
+    SceneManager.m_nCurrent = kSceneOptions;
+    ASSERT_TRUE(game.Start());
+    EXPECT_EQ(game.WaitForExit(), 1);
+    const std::string log = game.DialogLog();
+    EXPECT_EQ(log.find("終了確認"), std::string::npos) << log;
+    if (c.box[0] != '\0') {
+      EXPECT_NE(log.find(c.box), std::string::npos) << log;
+    }
   }
 }
 
