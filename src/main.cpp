@@ -9,13 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/winmain.h"
-#include "base/errors.h"
-#include "base/program.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 
@@ -34,20 +31,9 @@ int Refuse(const std::string& why) {
   return 2;
 }
 
-// The texts of the error boxes shown before start-up was complete: when the
-// start fails they are its reasons, told again on the standard error, where
-// whoever started the game from a terminal or a script looks (also when no
-// box could be shown). Boxes come from any thread.
-std::mutex g_reasonsMutex;
-std::vector<std::string> g_reasons;
-
-void KeepStartReason(const char* text) {
-  if (g_bStartupComplete.load()) return;
-  std::lock_guard<std::mutex> lock(g_reasonsMutex);
-  g_reasons.emplace_back(text);
-}
-
-// One reason: its first line after "pelmora: ", the others indented under it.
+// A failed start's reason, told again on the standard error, where whoever
+// started the game from a terminal or a script looks (also when no box could
+// be shown): its first line after "pelmora: ", the others indented under it.
 void TellReason(const std::string& cp932) {
   std::string text = plat::Cp932ToUtf8(cp932);
   for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3)) text.replace(at, 1, "\n  ");
@@ -97,12 +83,7 @@ int main(int argc, char** argv) {
   if (words.size() > 1) return Refuse("more than one stage file given");
   const std::string stage = words.empty() ? std::string() : words.front();
 
-  SetErrorTextObserver(KeepStartReason);
   const int code = WinMain(plat::Utf8ToCp932(stage).c_str(), showCommand);
-  SetErrorTextObserver(nullptr);
-  if (code != 0 && !g_bStartupComplete.load()) {
-    std::lock_guard<std::mutex> lock(g_reasonsMutex);
-    for (const std::string& reason : g_reasons) TellReason(reason);
-  }
+  for (const std::string& reason : StartFailureReasons()) TellReason(reason);
   return code;
 }

@@ -39,15 +39,21 @@ int ShowMessageBox(const char* text, const char* title, uint32_t type) {
 }
 
 namespace {
+
 std::atomic<ErrorTextObserver> g_errorTextObserver{nullptr};
+
+int ShowErrorBox(const char* text, bool logged) {
+  if (ErrorTextObserver observer = g_errorTextObserver.load()) observer(text ? text : "", logged);
+  return ShowMessageBox(text, plat::Sjis("エラー").c_str(), plat::MB_OK);
+}
+
 }  // namespace
 
 void SetErrorTextObserver(ErrorTextObserver observer) { g_errorTextObserver.store(observer); }
 
-int ShowErrorText(const char* text) {
-  if (ErrorTextObserver observer = g_errorTextObserver.load()) observer(text ? text : "");
-  return ShowMessageBox(text, plat::Sjis("エラー").c_str(), plat::MB_OK);
-}
+int ShowErrorText(const char* text) { return ShowErrorBox(text, false); }
+
+int ShowLoggedErrorText(const char* text) { return ShowErrorBox(text, true); }
 
 int ShowError(const char* format, ...) {
   va_list args;

@@ -63,7 +63,7 @@ int WriteCombined(const char* text, bool showBox) {
     std::fclose(f);
     AppendECLocked(line);
   }
-  if (showBox) ShowErrorText(line);
+  if (showBox) ShowLoggedErrorText(line);
   return 1;
 }
 

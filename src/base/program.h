@@ -31,8 +31,14 @@ extern std::atomic<uint8_t> g_bStartupComplete;
 // not one: it posts a plain WM_CLOSE. The handler is installed by the entry
 // point; with none installed (tools, tests) the request does nothing.
 using QuitHandler = void (*)();
+// Installing (or removing) a handler also forgets an earlier request.
 void SetQuitHandler(QuitHandler handler);
 void RequestQuit();
+// A request reached the installed handler: the game is ending for a fault.
+// No new frame is started from then on (the frame under way finishes), so
+// what the game shows ends with the frame the fault happened in, however
+// soon the window's thread gets to the close.
+bool QuitRequested();
 
 inline constexpr const char* kAppVersion = "873";
 // Class names the editor and a second copy look for.

@@ -488,7 +488,7 @@ bool StageFileTrailerIntact(const std::string& path) {
 
 void ReportStageFailure(const std::string& text) {
   WriteReportLog("%s", text.c_str());
-  ShowErrorText(text.c_str());
+  ShowLoggedErrorText(text.c_str());
 }
 
 int CheckStageFileTrailer(const std::string& path) {

@@ -234,6 +234,46 @@ TEST_F(CommandLineTest, TheBoxBreaksNoLineOfTheNoGameMessage) {
   }
 }
 
+// Whatever makes the start fail, its reason (the box's text) is in
+// Report_Game.txt once, whether its box was shown with a log line or alone,
+// and on the standard error.
+TEST_F(CommandLineTest, AFailedStartsReasonIsInTheLogOnceAndOnTheStandardError) {
+  MakeDemo();
+  const std::string ini = Slurp(project_ + "/System.ini");
+  const std::string title = Slurp(project_ + "/bmp/Title.bmp");
+  const std::string map = Slurp(project_ + "/data/WorldMap.dat");
+  const struct {
+    const char* what;
+    const char* file;  // in the project, given `bytes`
+    std::string bytes;
+    const char* reason;
+  } rows[] = {
+      {"a damaged title picture", "bmp/Title.bmp", "BM not a picture", "bmp\\Title.bmp の読み込みに失敗！"},
+      {"a display that cannot be set up", "System.ini", "Direct3D=1\nBpp=8\nWindowMode=1\nExit\n",
+       "画面モードが不正です！\nSystem.iniと画面の設定を見直して下さい！"},
+      {"a missing world map", "data/WorldMap.dat", "", "data\\WorldMap.dat のロードに失敗！"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string file = project_ + "/" + row.file;
+    const std::string kept = Slurp(file);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << row.bytes;
+    GameProcess game(Run(PELMORA_EXE, project_, {}));
+    EXPECT_EQ(game.Wait(), 1);
+    const std::string log = Slurp(project_ + "/Report_Game.txt");
+    const size_t at = log.find(std::string("\n") + row.reason + "\n");
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(row.reason, at + 2), std::string::npos) << "written once";
+    std::string told = row.reason;
+    for (size_t n = told.find('\n'); n != std::string::npos; n = told.find('\n', n + 3)) told.replace(n, 1, "\n  ");
+    EXPECT_NE(game.Err().find("pelmora: " + told + "\n"), std::string::npos) << game.Err();
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << kept;
+  }
+  EXPECT_EQ(Slurp(project_ + "/System.ini"), ini);
+  EXPECT_EQ(Slurp(project_ + "/bmp/Title.bmp"), title);
+  EXPECT_EQ(Slurp(project_ + "/data/WorldMap.dat"), map);
+}
+
 // A stage file that cannot be played, named on the command line: garbage,
 // cut short, empty, a folder, or a file of another kind. The start fails
 // (exit 1) after the stage's message, which names the file and is written
