@@ -315,7 +315,10 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     GameProcess game(Run(PELMORA_EXE, project_, {row.file}, "ok;ok"));
     EXPECT_EQ(game.Wait(), 1);
     EXPECT_NE(Slurp(dialogs_).find("エラー\t" + message + "\tok"), std::string::npos) << Slurp(dialogs_);
-    EXPECT_NE(Slurp(project_ + "/Report_Game.txt").find("\n" + message + "\n"), std::string::npos);
+    const std::string log = Slurp(project_ + "/Report_Game.txt");
+    const size_t at = log.find("\n" + message + "\n");
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(message, at + 2), std::string::npos) << "written once";
     EXPECT_NE(game.Err().find("pelmora: " + message + "\n"), std::string::npos) << game.Err();
     EXPECT_EQ(Slurp(trace_), "") << "no frame";
 
