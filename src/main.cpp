@@ -43,6 +43,7 @@ void TellReason(const std::string& cp932) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  plat::SetProgramName("pelmora");
   int showCommand = plat::SW_SHOWNORMAL;
   std::vector<std::string> words;  // the folder and the stage file, in order
   bool optionsEnded = false;

@@ -1,11 +1,14 @@
 // pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...]
-//                    [--trace FILE] [--shots DIR [--every K]] [--show-command=N]
+//                    [--trace FILE] [--shots DIR [--every K]] [--sound FILE.wav]
+//                    [--show-command=N]
 // Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
 // machine allows, for N frames or until the game ends: the real entry point,
 // start-up, scene manager and frame step. STAGE_FILE (relative to the project,
 // "\" or "/") is played on its own as a test play. --show-command gives the
 // entry point the show command as `pelmora --show-command=N` does: 5 starts
 // the game as the editor does (its test play when a STAGE_FILE is named).
+// --sound writes the mix a player hears, 735 sample frames (44100 Hz stereo,
+// 16 bits) for each frame played, as a WAV (not at all when the run fails).
 // Exit 0 when it played, 1 when start-up failed (or a file could not be
 // written), 2 on a usage error. Several --input files are played one after
 // another.
@@ -28,7 +31,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-    "[--shots DIR [--every K]] [--show-command=N]\n";
+    "[--shots DIR [--every K]] [--sound FILE.wav] [--show-command=N]\n";
 
 // The show commands the entry point takes, as `pelmora` reads them.
 constexpr const char* kShowCommandOption = "--show-command=";
@@ -99,6 +102,10 @@ int Play(const std::vector<std::string>& args) {
       options.tracePath = args[++i];
     } else if (a == "--shots" && hasValue) {
       options.shotFolder = args[++i];
+    } else if (a == "--sound" && hasValue && args[i + 1].rfind("--", 0) != 0) {
+      options.soundPath = args[++i];
+    } else if (a == "--sound") {
+      return Usage("--sound needs the path of the WAV file to write");
     } else if (a == "--every" && hasValue) {
       if (!ParseCount(args[++i], options.every) || options.every == 0) return Usage("bad --every " + args[i]);
       haveEvery = true;
@@ -130,6 +137,7 @@ int Play(const std::vector<std::string>& args) {
   for (std::string& inputPath : inputPaths) absolute(inputPath);
   absolute(options.tracePath);
   absolute(options.shotFolder);
+  absolute(options.soundPath);
 
   // Each input file's frames count on from the end of the file before it.
   for (const std::string& inputPath : inputPaths) {
@@ -178,7 +186,7 @@ int Play(const std::vector<std::string>& args) {
 
 Registrar play(Command{"play",
                        "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-                       "[--shots DIR [--every K]] [--show-command=N]\n"
+                       "[--shots DIR [--every K]] [--sound FILE.wav] [--show-command=N]\n"
                        "                           plays the game headless on the virtual clock",
                        Play});
 

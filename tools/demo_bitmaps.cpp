@@ -63,9 +63,9 @@ std::vector<uint32_t> MakePalette() {
     for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
   // The frame line round every box: a blue darker than the box picture's,
   // its edge rather than a line (the box picture draws no line of its
-  // own). Texts stand at a box's very edges (a menu's labels at its top,
-  // the ranking's heading on its corner): they read there as text at the
-  // edge of a dark panel, not as text run into a line.
+  // own). Texts stand at a box's very edges (a menu's labels at its top):
+  // they read there as text at the edge of a dark panel, not as text run
+  // into a line.
   p[FRAME] = 0x0C1848;
   p[TEXT] = 0xFFFFFF;
   for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));

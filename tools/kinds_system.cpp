@@ -175,11 +175,12 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   demo::BuildDemoDatabase(Database);
   const std::string bytes = system.SaveToBytes();
   Database = saved;
-  if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), bytes)) return false;
+  if (!WriteOutputFile("make-demo", (fs::path(folder) / "data" / "System.dat").string(), bytes)) return false;
   cWorldMap worldMap;
-  if (!WriteWholeFile((fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes())) return false;
-  return WriteWholeFile((fs::path(folder) / "System.ini").string(),
-                        "Direct3D=1\r\nWindowMode=1\r\nBpp=0\r\nVSync=1\r\nShowFps=0\r\nExit\r\n");
+  if (!WriteOutputFile("make-demo", (fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes()))
+    return false;
+  return WriteOutputFile("make-demo", (fs::path(folder) / "System.ini").string(),
+                         "Direct3D=1\r\nWindowMode=1\r\nBpp=0\r\nVSync=1\r\nShowFps=0\r\nExit\r\n");
 }
 Registrar demoSystem(DemoPart{5, "system data", WriteDemoSystem});
 

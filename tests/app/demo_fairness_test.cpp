@@ -55,7 +55,7 @@ std::string Hero(const std::string& line) {
 class DemoFairnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null").c_str()), 0);
     ASSERT_EQ(LoadDatabase(), 1);
     ASSERT_EQ(CommonPalette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
   }

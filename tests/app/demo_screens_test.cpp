@@ -23,6 +23,7 @@
 #include "play/objects/shot.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/ranking_draw.h"
 #include "scene/scene.h"
 #include "support/demo_routes.h"
 #include "support/harness.h"
@@ -305,10 +306,9 @@ TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
 // world map, its menu and the ranking, every dot next to a text dot is
 // text or the box picture's own colour, never a frame line (the box's own
 // or another box's, cutting through the text) nor a line of the picture.
-// The ranking's heading stands on its box's corner (at the box's very
-// top-left, the frame line just outside), the one text allowed next to
-// the frame line; nothing is drawn over that line, and the pointer at the
-// new entry keeps two dots off it. The save list's rows keep off its top
+// The ranking's box reaches past its heading's corner (kRankingBoxRoom);
+// nothing is drawn over its frame line, and the pointer at the new entry
+// keeps off it. The save list's rows keep off its top
 // line (the lines between its rows run at each row's last dot, where the
 // slashes of a row's date end). The signs of 1-1 and 1-2 keep a
 // character's room round their text: no frame line within 8 dots of it.
@@ -376,14 +376,13 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
       for (int x = 0; x < shot.w; ++x) {
         if (shot.At(x, y) != text_) continue;
         ++texts;
-        const bool heading = s.rankingX >= 0 && y >= 64 && y < 80 && x >= s.rankingX && x < s.rankingX + 270;
         for (int dy = -room; dy <= room; ++dy)
           for (int dx = -room; dx <= room; ++dx) {
             if (!shot.Inside(x + dx, y + dy)) continue;
             const uint32_t n = shot.At(x + dx, y + dy);
             const bool next = std::abs(dx) <= 1 && std::abs(dy) <= 1;
             const bool between = s.listY >= 0 && y + dy > s.listY && (y + dy - s.listY) % 16 == 15;  // rows' lines
-            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && (heading || between)) ||
+            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && between) ||
                                 (!next && n != frame_);
             ASSERT_TRUE(ground) << "text at (" << x << ", " << y << ") near " << std::hex << n << " at ("
                                 << std::dec << x + dx << ", " << y + dy << ")";
@@ -393,12 +392,13 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
     if (s.rankingX < 0) continue;
     // The frame line along the box's left and top, by the heading and the
     // first place, whole: nothing drawn over it.
-    for (int y = 64; y < 64 + 32; ++y) ASSERT_EQ(shot.At(s.rankingX, y), frame_) << "left line at y " << y;
-    for (int x = s.rankingX; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, 64), frame_) << "top line at x " << x;
+    const int left = s.rankingX - kRankingBoxRoom.left, top = 64 - kRankingBoxRoom.top;
+    for (int y = top; y < 64 + 32; ++y) ASSERT_EQ(shot.At(left, y), frame_) << "left line at y " << y;
+    for (int x = left; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, top), frame_) << "top line at x " << x;
   }
   // The pointer at the new entry (the first place, on the line below the
-  // heading): its dots, neither text nor the box's, three dots in from the
-  // line.
+  // heading): its dots, neither text nor the box's, three dots or more
+  // right of the list's x.
   const Shot& ranking = shots_[frames[4]];
   int pointer = 0;
   for (int y = 80; y < 96; ++y)
@@ -460,7 +460,7 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
   options.commandLine = "data\\stg4\\c03-1.stg4_001";
   options.writeProject = false;
   GameHarness game(options);
-  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + game.Folder() + "' > /dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force '" + game.Folder() + "' > /dev/null").c_str()), 0);
   std::string route = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
   route.insert(route.rfind("length"), "765 B2\n771 B2\n777 B2\n783 B2\n");
   PlayScript script;

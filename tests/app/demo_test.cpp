@@ -2,7 +2,8 @@
 // the world map, through the five stages of its three worlds, to the ending
 // and back to the title, by the routes kept in tests/routes/demo (one key
 // script a stretch of the game, played one after another by `pelmora-tool
-// play`). The same routes twice give the same game frame for frame.
+// play`). The same routes twice give the same game frame for frame, and the
+// mix a player hears on the way never reaches full scale.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "scene/play_record.h"
+#include "support/captured_mix.h"
 #include "support/demo_routes.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
@@ -40,12 +42,16 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   const uint32_t frames = routes.frames;
   const std::string inputs = routes.Inputs();
   // Two runs side by side, each on a project of its own: the one's save
-  // slot would turn the other's new game away from the first slot.
+  // slot would turn the other's new game away from the first slot. Each
+  // writes the mix it makes; b's synthesiser has no SoundFont, so its mix
+  // holds the sound effects alone (the game plays the same without one).
   std::string both;
   for (const char* run : {"a", "b"}) {
     fs::copy(folder / "fresh", folder / run, fs::copy_options::recursive);
-    both += '(' + std::string(PELMORA_TOOL) + " play '" + (folder / run) + "' --frames " + std::to_string(frames) +
-            inputs + " --trace '" + (folder / (std::string(run) + ".jsonl")) + "' > /dev/null 2> '" +
+    const std::string synth = std::string(run) == "b" ? "PELMORA_SOUNDFONT='" + (folder / "none.sf2") + "' " : "";
+    both += "(" + synth + PELMORA_TOOL + " play '" + (folder / run) + "' --frames " + std::to_string(frames) + inputs +
+            " --sound '" + (folder / (std::string(run) + ".wav")) + "'" +
+            " --trace '" + (folder / (std::string(run) + ".jsonl")) + "' > /dev/null 2> '" +
             (folder / (std::string(run) + ".err")) + "'; echo $? > '" + (folder / (std::string(run) + ".rc")) +
             "') & ";
   }
@@ -136,6 +142,30 @@ TEST(DemoTest, TheWholeGameFromTheTitleToTheEnding) {
   EXPECT_TRUE(slot.IsWorldCleared(1));
   EXPECT_TRUE(slot.IsWorldCleared(2));
   EXPECT_FALSE(slot.IsWorldCleared(3));
+
+  // The mix: nowhere at full scale, with room left for the sound option's
+  // top step (1.5 dB over its default). Over the title and each stage's
+  // play the tune (a less b) is heard, at -30 dBFS and more, and the
+  // effects stay within 6 dB of it.
+  const CapturedMix heard = ReadCapturedMix(folder / "a.wav"), effects = ReadCapturedMix(folder / "b.wav");
+  ASSERT_EQ(heard.samples.size(), size_t{frames} * kMixFramesPerGameFrame * 2);
+  ASSERT_EQ(effects.samples.size(), heard.samples.size());
+  EXPECT_EQ(ClippedSamples(heard), 0u);
+  EXPECT_LE(PeakSample(heard), 27525) << "-1.5 dBFS";
+  uint32_t titleEnd = 0;
+  while (titleEnd < frames && Value(lines[titleEnd], "scene") == "0") ++titleEnd;
+  std::vector<std::pair<uint32_t, uint32_t>> stretches = {{1, titleEnd}};  // frames from 1; then each stage's play
+  for (uint32_t f = 1; f <= frames; ++f) {
+    const bool playing = Value(lines[f - 1], "mode") == "2";
+    if (playing && (f == 1 || Value(lines[f - 2], "mode") != "2")) stretches.push_back({f, f});
+    if (playing) stretches.back().second = f;
+  }
+  ASSERT_EQ(stretches.size(), 6u);
+  for (const auto& [first, last] : stretches) {
+    const double tune = MixRms(heard, first, last, &effects);
+    EXPECT_GE(tune, 1036.0) << "frames " << first << "-" << last << ": the tune unheard";
+    EXPECT_LE(MixRms(effects, first, last), 2 * tune) << "frames " << first << "-" << last << ": the tune drowned";
+  }
 
   // The game's log: every file it loaded was there, and nothing failed.
   const std::string report = Slurp(folder / "a/Report_Game.txt");

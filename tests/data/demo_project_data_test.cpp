@@ -27,7 +27,7 @@ namespace {
 class DemoProjectDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null").c_str()), 0);
   }
   Sandbox sandbox_{"ok;ok"};
   ScopedGameData data_;
