@@ -118,10 +118,9 @@ bool cStageScene::KeepFramePass(cFrameKeeper& keeper, bool& frame) {
     plat::Sleep(1);
     return true;
   }
-  if (m_nQuitRequest || QuitRequested()) {
-    // The window is closing (or a fault is ending the game): no more
-    // frames; the wait ends by itself once the grace time has passed
-    // without its end message.
+  if (m_nQuitRequest) {
+    // The window is closing: no more frames; the wait ends by itself once
+    // the grace time has passed without its end message.
     const uint32_t now = plat::TickCount();
     if (!keeper.quitSeen) {
       keeper.quitSeen = true;
