@@ -35,9 +35,9 @@ using QuitHandler = void (*)();
 void SetQuitHandler(QuitHandler handler);
 void RequestQuit();
 // A request reached the installed handler: the game is ending for a fault.
-// No new frame is started from then on (the frame under way finishes), so
-// what the game shows ends with the frame the fault happened in, however
-// soon the window's thread gets to the close.
+// The game thread starts no new frame from then on (the frame under way
+// finishes), so what the game shows ends with the frame the fault happened
+// in, however soon the window's thread gets to the close.
 bool QuitRequested();
 
 inline constexpr const char* kAppVersion = "873";
