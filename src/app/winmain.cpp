@@ -97,6 +97,13 @@ class RunTrace {
   RunTrace() {
     const char* path = std::getenv("PELMORA_TRACE");
     if (path == nullptr || path[0] == '\0') return;
+    // A scripted run (pelmora-tool play) watches the frames itself and
+    // writes its own trace: the variable it inherited must not take its
+    // observer away.
+    if (FramePresentedObserverInstalled()) {
+      WriteReportLog("PELMORA_TRACE : not written: a scripted run traces this game");
+      return;
+    }
     file_ = std::fopen(path, "wb");
     if (file_ == nullptr) {
       WriteReportLog("PELMORA_TRACE : %s cannot be written", path);

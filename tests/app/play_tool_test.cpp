@@ -334,9 +334,16 @@ TEST_F(PlayToolTest, TheHeroFallsLandsAndStandsAndSpacePausesTheStage) {
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / ("shots/" + ScreenshotName(150))));
 }
 
+// The second run inherits PELMORA_TRACE, as from a shell that traces real
+// runs: the scripted run keeps its own trace and writes none there.
 TEST_F(PlayToolTest, TheSameRunTwiceGivesTheSameTraceAndScreenshots) {
   ASSERT_EQ(Play("a", 120, " --shots '" + (sandbox_ / "a") + "' --every 40"), 0) << Slurp(errors_);
-  ASSERT_EQ(Play("b", 120, " --shots '" + (sandbox_ / "b") + "' --every 40"), 0) << Slurp(errors_);
+  const std::string inherited = sandbox_ / "inherited.jsonl";
+  ::setenv("PELMORA_TRACE", inherited.c_str(), 1);
+  const int second = Play("b", 120, " --shots '" + (sandbox_ / "b") + "' --every 40");
+  ::unsetenv("PELMORA_TRACE");
+  ASSERT_EQ(second, 0) << Slurp(errors_);
+  EXPECT_FALSE(std::filesystem::exists(inherited));
   const std::string a = Slurp(sandbox_ / "a.jsonl");
   EXPECT_EQ(Lines(a).size(), 120u);
   EXPECT_EQ(a, Slurp(sandbox_ / "b.jsonl"));
