@@ -13,7 +13,6 @@ bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" release
 # The demo project is written by the build.
 project="${1:-$root/build/demo}"
-cd "$project"
-# The game opens on its title; a stage file after the folder is played on
-# its own.
-exec "$root/build/release/pelmora" "${@:2}"
+# The game plays in the folder it is given (its log and saves go there); it
+# opens on its title, and a stage file after the folder is played on its own.
+exec "$root/build/release/pelmora" "$project" "${@:2}"

@@ -8,6 +8,7 @@
 // values with --list -v). Each value has a rule of the settings that show
 // the effect: a setting that would leave the picture blank or as it was
 // (the default too, on a picture too small for it) is refused, exit 2.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -270,7 +271,11 @@ const std::vector<Effect>& Effects() {
          return {};
        }},
       {"mosaic", "square blocks of one colour",
-       {{"size", Is(8), AtLeast(2, "blocks of one dot are the picture itself, and 0 or less draws nothing")}},
+       {{"size", Is(8),
+         Between(Fixed(2),
+                 [](const EffectMode&, const Scene& s) { return std::max(s.w, s.h) - 1.0; },
+                 "blocks of one dot are the picture itself, 0 or less draws nothing, and one block as large as "
+                 "the picture is one flat colour")}},
        [](Scene& s) { DDBltMosaic(s.dst, 0, 0, s.w, s.h, s.I("size"), s.src, 0, 0, s.flags); }},
       {"colour-change", "every pixel pulled toward palette colour `colour` by `level` halvings",
        {{"colour", Is(224), Between(0, 255, "a palette number")},
@@ -446,12 +451,12 @@ int RunEffect(const std::vector<std::string>& args) {
       else if (a == "--palette") palette = v;
       else if (a == "--blend-table") blendTable = v;
       else {
-        char* end = nullptr;
-        const double d = std::strtod(v.c_str(), &end);
-        if (end == v.c_str() || *end != '\0' || !std::isfinite(d) || std::fabs(d) > 2147483647.0) {
-          std::fprintf(stderr, "effect: %s is not a number\n", v.c_str());
-          return 2;
-        }
+        // The runtime takes the values as 32-bit numbers; what each takes
+        // with the picture is checked once the picture is loaded.
+        constexpr tool::NumberRange kValue{-2147483647.0, 2147483647.0, false,
+                                           "a number from -2147483647 to 2147483647"};
+        double d = 0;
+        if (!tool::ReadNumber("effect", a, v, kValue, d)) return 2;
         overrides[a.substr(2)] = d;
       }
     } else if (name.empty()) {
@@ -561,8 +566,11 @@ int RunEffect(const std::vector<std::string>& args) {
       DDFillSurface(&dst, 0);
       effect->draw(scene);
       plat::Frame frame;
-      if (!SurfaceToFrame(&dst, frame) || !plat::SaveFramePng(frame, out)) {
-        std::fprintf(stderr, "effect: cannot write %s\n", out.c_str());
+      std::string png;
+      if (!SurfaceToFrame(&dst, frame) || !plat::EncodeFramePng(frame, png)) {
+        std::fprintf(stderr, "effect: the picture drawn cannot be read back\n");
+        status = 1;
+      } else if (!tool::WriteOutputFile("effect", out, png)) {
         status = 1;
       }
     }

@@ -171,10 +171,27 @@ int RunExpr(const std::vector<std::string>& args) {
       return 2;
     }
     const std::string& pair = args[++i];
-    char* end = nullptr;
-    long long value = std::strtoll(pair.c_str() + eq + 1, &end, 10);
-    if (!ParseExprName(std::string_view(pair).substr(0, eq), name) || end == pair.c_str() + eq + 1 || *end ||
-        value < kValueMin || value > kValueMax || !host.Set(name, static_cast<int32_t>(value))) {
+    const std::string nameText = pair.substr(0, eq);
+    const bool parsed = ParseExprName(nameText, name);
+    const bool variable = parsed && name.kind == cExprName::kVariable;
+    const bool member = parsed && name.kind == cExprName::kMember && name.object == ExprObject::kMy;
+    if (!variable && !member) {
+      std::fprintf(stderr, "pelmora-tool expr: cannot set %s (a variable, or a member of my within its bounds)\n",
+                   pair.c_str());
+      return 2;
+    }
+    // A variable holds what the status operations hold; a member its own bounds.
+    int32_t lowest = kValueMin, highest = kValueMax;
+    if (member) {
+      lowest = ExprMemberInfo(name.member).minimum;
+      highest = ExprMemberInfo(name.member).maximum;
+    }
+    const std::string takes = "a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest);
+    double value = 0;
+    if (!tool::ReadNumber("pelmora-tool expr", "--set " + nameText + "=", pair.substr(eq + 1),
+                          tool::NumberRange{double(lowest), double(highest), true, takes.c_str()}, value))
+      return 2;
+    if (!host.Set(name, static_cast<int32_t>(value))) {
       std::fprintf(stderr, "pelmora-tool expr: cannot set %s (a variable, or a member of my within its bounds)\n",
                    pair.c_str());
       return 2;

@@ -3,7 +3,7 @@
 // through the runtime's own surface loader, and writes what the surface
 // holds as a PNG (8-bit surfaces through the palette: the one of
 // --palette, else IN's own colour table; dd8 refuses a picture without one
-// when no --palette is given).
+// when no --palette is given, and a --palette without one).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -80,19 +80,34 @@ int RunImage(const std::vector<std::string>& args) {
   const std::string inPath = plat::Utf8ToCp932(in);
   if (chosen->bpp == 8) {
     // The 8-bit surface holds palette numbers: the colours come from
-    // --palette, else from IN's own colour table. A picture without one
-    // would come out of an empty palette all black.
+    // --palette, else from IN's own colour table. The game takes a palette
+    // from an 8-bit picture's colour table only: from any other picture
+    // they would come out of an empty palette, all black.
+    const auto hasTable = [](const plat::DecodedImage& image) {
+      return image.fileBitsPerPixel == 8 && !image.palette.empty();
+    };
     plat::DecodedImage probe;
-    std::string ignored;
-    const bool loads = plat::LoadImageFile(inPath, probe, ignored);
-    const bool ownTable = loads && !probe.palette.empty();
+    std::string reason;
+    const bool loads = plat::LoadImageFile(inPath, probe, reason);
+    const bool ownTable = loads && hasTable(probe);
     if (loads && !ownTable && palette.empty()) {
-      std::fprintf(stderr, "image: %s has no colour table: the dd8 mode needs --palette P.bmp for its colours\n",
-                   in.c_str());
+      std::fprintf(stderr, "image: %s has no colour table%s: the dd8 mode needs --palette P.bmp for its colours\n",
+                   in.c_str(), probe.palette.empty() ? "" : " of an 8-bit picture");
       DDRelease();
       return 2;
     }
     const std::string palettePath = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
+    if (!palette.empty()) {
+      plat::DecodedImage source;
+      const bool paletteLoads = plat::LoadImageFile(palettePath, source, reason);
+      if (!paletteLoads || !hasTable(source)) {
+        std::fprintf(stderr, "image: no palette in %s (%s)\n", palette.c_str(),
+                     paletteLoads ? "the dd8 mode takes its colours from an 8-bit picture's colour table"
+                                  : reason.c_str());
+        DDRelease();
+        return 1;
+      }
+    }
     if ((!palette.empty() || ownTable) && !DDLoadPaletteFromFile(DDState.DDPalette, palettePath.c_str())) {
       std::fprintf(stderr, "image: no palette in %s\n", palette.empty() ? in.c_str() : palette.c_str());
       DDRelease();
@@ -123,11 +138,12 @@ int RunImage(const std::vector<std::string>& args) {
     std::fprintf(stderr, "image: the surface cannot be read\n");
     return 1;
   }
-  if (!plat::SaveFramePng(frame, out)) {
-    std::fprintf(stderr, "image: cannot write %s\n", out.c_str());
+  std::string png;
+  if (!plat::EncodeFramePng(frame, png)) {
+    std::fprintf(stderr, "image: the picture cannot be made into a PNG\n");
     return 1;
   }
-  return 0;
+  return tool::WriteOutputFile("image", out, png) ? 0 : 1;
 }
 
 tool::Registrar imageCommand(tool::Command{

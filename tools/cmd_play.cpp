@@ -1,15 +1,17 @@
 // pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...]
-//                    [--trace FILE] [--shots DIR [--every K]] [--show-command=N]
+//                    [--trace FILE] [--shots DIR [--every K]] [--sound FILE.wav]
+//                    [--show-command=N]
 // Plays the game in PROJECT_DIR headless on the virtual clock, as fast as the
 // machine allows, for N frames or until the game ends: the real entry point,
 // start-up, scene manager and frame step. STAGE_FILE (relative to the project,
 // "\" or "/") is played on its own as a test play. --show-command gives the
 // entry point the show command as `pelmora --show-command=N` does: 5 starts
 // the game as the editor does (its test play when a STAGE_FILE is named).
+// --sound writes the mix a player hears, 735 sample frames (44100 Hz stereo,
+// 16 bits) for each frame played, as a WAV (not at all when the run fails).
 // Exit 0 when it played, 1 when start-up failed (or a file could not be
 // written), 2 on a usage error. Several --input files are played one after
 // another.
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,15 +30,25 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-    "[--shots DIR [--every K]] [--show-command=N]\n";
+    "[--shots DIR [--every K]] [--sound FILE.wav] [--show-command=N]\n";
 
 // The show commands the entry point takes, as `pelmora` reads them.
 constexpr const char* kShowCommandOption = "--show-command=";
 constexpr uint32_t kLastShowCommand = 11;
 
-bool ParseCount(const std::string& text, uint32_t& out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size();
+// The counts play takes, read as every command reads its numbers.
+constexpr NumberRange kFrameCounts{0, 4294967295.0, true, "a whole number of frames from 0 to 4294967295"};
+constexpr NumberRange kShotSteps{1, 4294967295.0, true, "a whole number of frames from 1 to 4294967295"};
+constexpr NumberRange kShowCommands{0, kLastShowCommand, true, "a whole number from 0 to 11"};
+
+bool ReadCount(const std::string& what, const std::string& word, const NumberRange& range, uint32_t& out) {
+  double value = 0;
+  if (!ReadNumber("play", what, word, range, value)) {
+    std::fprintf(stderr, "%s", kUsage);
+    return false;
+  }
+  out = static_cast<uint32_t>(value);
+  return true;
 }
 
 // A folder of this run's own for the single-instance lock and the window
@@ -91,7 +103,7 @@ int Play(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "--frames" && hasValue) {
-      if (!ParseCount(args[++i], options.frames)) return Usage("bad frame count " + args[i]);
+      if (!ReadCount("--frames", args[++i], kFrameCounts, options.frames)) return 2;
       haveFrames = true;
     } else if (a == "--input" && hasValue) {
       inputPaths.push_back(args[++i]);
@@ -99,13 +111,16 @@ int Play(const std::vector<std::string>& args) {
       options.tracePath = args[++i];
     } else if (a == "--shots" && hasValue) {
       options.shotFolder = args[++i];
+    } else if (a == "--sound" && hasValue && args[i + 1].rfind("--", 0) != 0) {
+      options.soundPath = args[++i];
+    } else if (a == "--sound") {
+      return Usage("--sound needs the path of the WAV file to write");
     } else if (a == "--every" && hasValue) {
-      if (!ParseCount(args[++i], options.every) || options.every == 0) return Usage("bad --every " + args[i]);
+      if (!ReadCount("--every", args[++i], kShotSteps, options.every)) return 2;
       haveEvery = true;
     } else if (a.rfind(kShowCommandOption, 0) == 0) {
       uint32_t show = 0;
-      if (!ParseCount(a.substr(std::strlen(kShowCommandOption)), show) || show > kLastShowCommand)
-        return Usage("bad show command " + a);
+      if (!ReadCount(kShowCommandOption, a.substr(std::strlen(kShowCommandOption)), kShowCommands, show)) return 2;
       options.showCommand = static_cast<int>(show);
     } else if (a.rfind("--", 0) == 0) {
       return Usage("unknown or incomplete option " + a);
@@ -130,6 +145,7 @@ int Play(const std::vector<std::string>& args) {
   for (std::string& inputPath : inputPaths) absolute(inputPath);
   absolute(options.tracePath);
   absolute(options.shotFolder);
+  absolute(options.soundPath);
 
   // Each input file's frames count on from the end of the file before it.
   for (const std::string& inputPath : inputPaths) {
@@ -178,7 +194,7 @@ int Play(const std::vector<std::string>& args) {
 
 Registrar play(Command{"play",
                        "play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
-                       "[--shots DIR [--every K]] [--show-command=N]\n"
+                       "[--shots DIR [--every K]] [--sound FILE.wav] [--show-command=N]\n"
                        "                           plays the game headless on the virtual clock",
                        Play});
 

@@ -203,12 +203,10 @@ int Dump(std::vector<std::string> args) {
 }
 
 // Writes the whole file (version word first) through the kind's writer,
-// streamed: the output may be far larger than what the record holds.
+// streamed: the output may be far larger than what the record holds. False
+// after the message.
 bool SaveKind(const RecordKind& kind, cRecord& record, const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  bool ok;
-  {
+  return WriteOutputFile("resave", path, [&](std::FILE* file) {
     cDataWriter out(file);
     if (kind.save) {
       kind.save(record, out);
@@ -216,9 +214,8 @@ bool SaveKind(const RecordKind& kind, cRecord& record, const std::string& path) 
       out.WriteU32(static_cast<uint32_t>(nDataVersion));
       record.Write(out);
     }
-    ok = out.Flush();
-  }
-  return (std::fclose(file) == 0) && ok;
+    return out.Flush();
+  });
 }
 
 int Resave(std::vector<std::string> args) {
@@ -233,11 +230,7 @@ int Resave(std::vector<std::string> args) {
   if (!PrepareProject(*kind, args[0], project, true)) return 1;
   std::unique_ptr<cRecord> record = kind->make();
   if (!LoadKind(*kind, *record, args[0])) return 1;
-  if (!SaveKind(*kind, *record, args[1])) {
-    std::fprintf(stderr, "%s: cannot be written\n", args[1].c_str());
-    return 1;
-  }
-  return 0;
+  return SaveKind(*kind, *record, args[1]) ? 0 : 1;
 }
 
 // ---- check ----

@@ -123,14 +123,12 @@ int RenderAudio(const std::vector<std::string>& args) {
   bool loop = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--seconds" && i + 1 < args.size()) {
-      const std::string& value = args[++i];
-      char* end = nullptr;
-      seconds = std::strtod(value.c_str(), &end);
-      if (end == value.c_str() || *end != '\0' || !(seconds > 0) || seconds * plat::kMixRate > kMaxFrames) {
-        std::fprintf(stderr, "render-audio: bad --seconds %s (a number of seconds above 0, at most %lld)\n",
-                     value.c_str(), static_cast<long long>(kMaxFrames / plat::kMixRate));
-        return 2;
-      }
+      // From one sample of the mix (a shorter time would round to none) to
+      // the longest output.
+      static_assert(kMaxFrames / plat::kMixRate == 1800 && plat::kMixRate == 44100, "the range's text below");
+      constexpr tool::NumberRange kSeconds{1.0 / plat::kMixRate, static_cast<double>(kMaxFrames / plat::kMixRate),
+                                           false, "seconds from 1/44100 (one sample) to 1800"};
+      if (!tool::ReadNumber("render-audio", "--seconds", args[++i], kSeconds, seconds)) return 2;
     } else if (args[i] == "--loop") {
       loop = true;
     } else if (in.empty()) {
@@ -201,10 +199,7 @@ int RenderAudio(const std::vector<std::string>& args) {
   } else {
     return Fail(path + ": neither a WAV, a standard MIDI nor an Ogg file");
   }
-  if (!tool::WriteWholeFile(out, WaveFileBytes(mix))) {
-    std::fprintf(stderr, "render-audio: cannot write %s\n", out.c_str());
-    return 1;
-  }
+  if (!tool::WriteOutputFile("render-audio", out, WaveFileBytes(mix))) return 1;
   std::printf("%s: %.3f s\n", out.c_str(), static_cast<double>(mix.size() / 2) / plat::kMixRate);
   return 0;
 }

@@ -13,7 +13,6 @@
 // a..z are drawn as letters: the font has no picture-letter strip here.
 // Prints the font file the face resolved to. An empty TEXT is refused.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -98,13 +97,11 @@ int RunText(const std::vector<std::string>& args) {
     else if (args[i] == "--face" && more) face = args[++i];
     else if (args[i] == "--font-file" && more) fontFile = args[++i];
     else if (args[i] == "--glyph-mode" && more) {
-      const std::string& value = args[++i];
-      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), glyphMode);
-      if (ec != std::errc() || end != value.data() + value.size() || glyphMode < 0) {
-        std::fprintf(stderr, "text: bad --glyph-mode %s (a number: 0 draws without glyph sheets, others with them)\n",
-                     value.c_str());
-        return 2;
-      }
+      constexpr tool::NumberRange kGlyphModes{0, 2147483647.0, true,
+                                              "0 to draw without glyph sheets, 1 to 2147483647 with them"};
+      double value = 0;
+      if (!tool::ReadNumber("text", "--glyph-mode", args[++i], kGlyphModes, value)) return 2;
+      glyphMode = static_cast<int>(value);
     }
     else if (args[i].rfind("--", 0) == 0) bad = true;
     else words.push_back(args[i]);
@@ -112,11 +109,15 @@ int RunText(const std::vector<std::string>& args) {
   const TextMode* chosen = nullptr;
   for (const TextMode& m : kModes)
     if (mode == m.name) chosen = &m;
-  const int setting = words.size() == 3 && words[0].size() == 1 ? words[0][0] - '0' : -1;
-  if (bad || chosen == nullptr || setting < 0 || setting >= kGameFontCount) {
+  if (bad || chosen == nullptr || words.size() != 3) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
+  constexpr tool::NumberRange kSettings{0, kGameFontCount - 1.0, true, "0, 1 or 2: the game's three fonts"};
+  static_assert(kGameFontCount == 3, "the settings' text names three fonts");
+  double settingNumber = 0;
+  if (!tool::ReadNumber("text", "FONT_SETTING", words[0], kSettings, settingNumber)) return 2;
+  const int setting = static_cast<int>(settingNumber);
   if (words[1].empty()) {
     std::fprintf(stderr, "text: TEXT is empty: there is nothing to draw\n");
     return 2;
@@ -150,11 +151,11 @@ int RunText(const std::vector<std::string>& args) {
       DDFillRect(DDBackBuffer(), 0, 0, 640, 480, 0);
       font.DrawText(DDBackBuffer(), kMargin, kMargin, text.c_str());
       plat::Frame frame;
-      if (!BackBufferToFrame(size.cx + 2 * kMargin, size.cy + 2 * kMargin, frame)) {
+      std::string png;
+      if (!BackBufferToFrame(size.cx + 2 * kMargin, size.cy + 2 * kMargin, frame) ||
+          !plat::EncodeFramePng(frame, png)) {
         std::fprintf(stderr, "text: the back buffer cannot be read\n");
-      } else if (!plat::SaveFramePng(frame, words[2])) {
-        std::fprintf(stderr, "text: cannot write %s\n", words[2].c_str());
-      } else {
+      } else if (tool::WriteOutputFile("text", words[2], png)) {
         bool fellBack = false;
         std::printf("%s\n", ResolveFontFace(s.szFaceName, &fellBack).c_str());
         code = 0;

@@ -63,9 +63,9 @@ std::vector<uint32_t> MakePalette() {
     for (int k = 0; k < 4; ++k) p[208 + g * 4 + k] = kCycleColours[g][k];
   // The frame line round every box: a blue darker than the box picture's,
   // its edge rather than a line (the box picture draws no line of its
-  // own). Texts stand at a box's very edges (a menu's labels at its top,
-  // the ranking's heading on its corner): they read there as text at the
-  // edge of a dark panel, not as text run into a line.
+  // own). Texts stand at a box's very edges (a menu's labels at its top):
+  // they read there as text at the edge of a dark panel, not as text run
+  // into a line.
   p[FRAME] = 0x0C1848;
   p[TEXT] = 0xFFFFFF;
   for (int k = 0; k < kBrownShades; ++k) p[kBrowns + k] = ramp(BROWN, (k * 15 + 3) / (kBrownShades - 1));
@@ -199,6 +199,15 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
           for (int k = 0; k < 3; ++k) events.Rect(x + 4 + k * 10, y + 2, 4, 8, events.Get(x + 5, y + 9));
           events.Rect(x + 13, y + 20, 6, 10, Grey(1));
           for (int k = 0; k < 2; ++k) events.Rect(x + 8 + k * 12, y + 13, 3, 4, Cycling(FIRE, k));
+          events.Outline(x, y, 32, 32, Grey(1));
+          continue;
+        }
+        if (row == 3) {  // the ending: a golden crown, glinting
+          events.Rect(x + 6, y + 14, 20, 12, Shade(YELLOW, 9));
+          for (int k = 0; k < 3; ++k) events.Rect(x + 6 + k * 8, y + 6, 4, 8, Shade(YELLOW, 9));
+          for (int k = 0; k < 3; ++k) events.Rect(x + 7 + k * 8, y + 4, 2, 2, Cycling(GOLD, k));
+          events.Rect(x + 6, y + 22, 20, 2, Shade(ORANGE, 6));
+          events.Rect(x + 14, y + 17, 4, 4, cleared ? Shade(GREEN, 9) : Shade(RED, 9));
           events.Outline(x, y, 32, 32, Grey(1));
           continue;
         }

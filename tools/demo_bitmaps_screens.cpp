@@ -242,8 +242,8 @@ void RightTriangle(Canvas& c, int x, int cy, int half, uint8_t colour) {
 
 // An arrow pointing right in a 16 x 16 cell at (x, y): a shaft and its
 // head, four dots in from the cell's left side (its outline three): the
-// game draws these pointers at the left edge of a box (the ranking's new
-// entry, the slot chosen), where the box's frame line runs just left of
+// game draws these pointers at the left edge of a box (the slot chosen,
+// the ranking's new entry), where a box's frame line may run just left of
 // the cell or down its first column.
 void RightArrow(Canvas& c, int x, int y, Hue hue) {
   c.Rect(x + 4, y + 6, 5, 4, Shade(hue, 11));
@@ -384,7 +384,7 @@ Canvas TheEnd(TextPen& big, TextPen& pen) {
   for (int y = 0; y < 260; ++y)  // each row of the letters a colour of the rainbow
     for (int x = 0; x < 420; ++x)
       if (letters.Get(x, y) != KEY) c.Set(x, y, Cycling(RAINBOW, y / 12));
-  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z で結果、もう一度 Z でタイトルへ"};
+  const char* lines[] = {"魔王はたおれ、空に平和がもどった。", "Thank you for playing!", "Z でタイトルへ"};
   for (int i = 0; i < 3; ++i) pen.Draw(c, (420 - pen.Measure(lines[i])) / 2, 150 + i * 30, lines[i], TEXT);
   return c;
 }

@@ -146,6 +146,18 @@ void Creature(Canvas& c, int x, int y, int kind, Hue hue, int f) {
   }
 }
 
+// The castle's master: a ghost of the dark, deep indigo with burning eyes
+// (drawn three times the size, it fills the middle of its hall, where the
+// white menus of the stage show: they read over it).
+void DarkGhost(Canvas& c, int x, int y, int f) {
+  const int bob = (f % 4 == 1 || f % 4 == 3) ? 1 : 0;
+  c.Ellipse(x + 16, y + 14 + bob, 10, 10, Shade(INDIGO, 3));
+  c.Rect(x + 6, y + 14 + bob, 21, 10, Shade(INDIGO, 3));
+  for (int i = 0; i < 4; ++i) c.Ellipse(x + 8.5 + i * 5 + (f % 2), y + 25 + bob, 2.5, 2.5, Shade(INDIGO, 3));
+  c.Ellipse(x + 13, y + 9 + bob, 3, 2, Shade(INDIGO, 5));  // a gleam on its head
+  c.Rect(x + 17, y + 11 + bob, 3, 4, Shade(RED, 10)), c.Rect(x + 23, y + 11 + bob, 3, 4, Shade(RED, 10));
+}
+
 // A wooden sign board on a post, every frame alike.
 void SignBoard(Canvas& c, int x, int y) {
   c.Rect(x + 14, y + 16, 4, 16, Shade(BROWN, 6));
@@ -159,7 +171,8 @@ void SignBoard(Canvas& c, int x, int y) {
 // Character sheets: 15 characters a row of 32-dot cells, 20 frames down.
 // Graphic numbers count the cells of the first sheet from its left column:
 // the demo's hero is graphic 1 (the little red hero), its slime 2, its
-// shooter 3 (a ghost) and its bat 4 (a bird).
+// shooter 3 (a ghost) and its bat 4 (a bird); the game's sign is 5 and its
+// master 6 (a dark ghost).
 Canvas Characters(int sheet) {
   Canvas c(480, 640, KEY);
   for (int n = 0; n < 15; ++n) {
@@ -170,6 +183,8 @@ Canvas Characters(int sheet) {
     for (int f = 0; f < 20; ++f) {
       if (sheet == 1 && n == tool::demo::kSignGraphic)  // the game's sign
         SignBoard(c, n * 32, f * 32);
+      else if (sheet == 1 && n == tool::demo::kMasterGraphic)  // the castle's master
+        DarkGhost(c, n * 32, f * 32, f);
       else
         Creature(c, n * 32, f * 32, kind, sheet == 1 && n == 1 ? RED : hue, f);
     }

@@ -195,11 +195,11 @@ cEdItem Item(const char* name, uint16_t graphic, uint16_t sound, std::vector<cEd
   return item;
 }
 
-void SetInvincibilityTimes(cStageData& s) {
+void SetInvincibilityTimes(cStageData& s, int32_t heroFrames) {
   s.Int(kStageHeroInvincibility) = 0;
   s.Int(kStageHeroInvincibilityPer) = 0;
-  s.Int(kStageEnemyInvincibility) = 30;
-  s.Int(kStageEnemyInvincibilityPer) = 30;
+  s.Int(kStageEnemyInvincibility) = heroFrames;
+  s.Int(kStageEnemyInvincibilityPer) = heroFrames;
 }
 
 void PlaceBlock(cStageData& s, const cCommonPalette& common, size_t index, int column, int row) {

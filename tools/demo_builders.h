@@ -132,10 +132,11 @@ T FromCommon(uint16_t index, size_t groups, uint16_t column, uint16_t row) {
 }
 
 // ---- stages ----
-// Invincibility after a hit: half a second for the hero, none for the
-// others. The stage's times named after the hero go to computer-controlled
-// characters and those named after the enemies to the hero.
-void SetInvincibilityTimes(cStageData& s);
+// Invincibility after a hit: `heroFrames` frames for the hero (from all
+// of its attackers and from the one that hit it), none for the others. The
+// stage's times named after the hero go to computer-controlled characters
+// and those named after the enemies to the hero.
+void SetInvincibilityTimes(cStageData& s, int32_t heroFrames);
 // Copies of common palette types placed on a stage at a block.
 void PlaceBlock(cStageData& s, const cCommonPalette& common, size_t index, int column, int row);
 void PlaceCharacter(cStageData& s, const cCommonPalette& common, size_t index, int column, int row,

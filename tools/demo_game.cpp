@@ -25,6 +25,17 @@ constexpr const char* kHeroName = "勇者";
 constexpr const char* kGoldName = "金貨";
 constexpr const char* kGoalName = "ゴールの旗";
 
+// ---- values the game chooses ----
+// After a hit the hero is safe from every attacker for a second and a
+// half, and blinks meanwhile: hidden and shown by turns, four frames each.
+constexpr int32_t kHeroSafetyFrames = 90;
+constexpr int32_t kSafetyBlinkFrames = 4;
+constexpr const char* kSafetyBlinkName = "無敵の点滅";
+// The game's stages (as every new stage does) draw their things in layers
+// by their "Z": the signs in the first, behind the hero, and everything
+// else that moves in the second.
+constexpr uint8_t kSignLayer = 0, kPlayLayer = 1;
+
 // A hero's death darkens the stage, at once and then over half a second to
 // two fifths of its light (black laid over it at 60%): the continue menu and
 // game over that follow are white text and pictures drawn over the still
@@ -36,11 +47,20 @@ cEdFlow DeathDims() {
   return Flow(kTriggerDied, {Command(kCmdScreenColour, {0, 0, 0, kStrength, 0, kTenths, 0, 0})});
 }
 
+// A hit leaves the hero safe for a while (its stages' invincibility time),
+// and it blinks all that while (the graphic effect kSafetyBlinkName, as
+// long as the safety): time to walk out of the touch of what hit it.
+cEdFlow SafetyBlinks() {
+  const uint32_t blink = static_cast<uint32_t>(IndexByName(Database.m_CharaEffects, kSafetyBlinkName));
+  return Flow(kTriggerDamaged, {Command(kCmdPlayCharaEffect, {blink, 0, 0})});
+}
+
 // The hero of the game's stages (the showcase's hero with flows of its
 // own): RIGHT and LEFT walk at the movement speed `walk` (at the stages'
 // pace, 60 is three dots a frame), B1 jumps up to four blocks high (as high
 // as the key is held: a tap only hops), B2 fires a shot ahead, B3 swings
-// the sword; its death dims the stage.
+// the sword; a hit makes it blink while it is safe, its death dims the
+// stage.
 constexpr uint16_t kHeroWalk = 60;  // three dots a frame
 cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk = kHeroWalk) {
   cEdCharacter hero = palette.m_Characters[static_cast<size_t>(IndexByName(palette.m_Characters, "主人公"))];
@@ -66,6 +86,7 @@ cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk = kHeroWalk) 
                    OnPress(kKeyB1, {jump}),
                    OnPress(kKeyB2, {shoot, Wait(1)}),
                    OnPress(kKeyB3, {sword, Wait(2)}),
+                   SafetyBlinks(),
                    DeathDims()};
   return hero;
 }
@@ -81,7 +102,8 @@ cEdCharacter WindHero(const cCommonPalette& palette) {
 }
 
 // The hero of the sky: it flies where the arrows send it, carried along by
-// the screen's scroll, and fires with B2; its death dims the stage.
+// the screen's scroll, and fires with B2; a hit makes it blink while it is
+// safe, its death dims the stage.
 cEdCharacter SkyHero(const cCommonPalette& palette) {
   cEdCharacter hero = GameHero(palette);
   hero.m_strName = plat::Sjis("空の勇者");
@@ -104,6 +126,7 @@ cEdCharacter SkyHero(const cCommonPalette& palette) {
   std::vector<cEdFlow> flows;
   for (const Way& way : kWays) flows.push_back(WhileHeld(way.keys, {Move(kCmdMoveStraight, way.direction, kFly)}));
   flows.push_back(WhileHeld(kKeyB2, {shoot, Wait(1)}));
+  flows.push_back(SafetyBlinks());
   flows.push_back(DeathDims());
   hero.m_vFlows = flows;
   return hero;
@@ -230,18 +253,18 @@ cEdCharacter Bird() {
 constexpr const char* kEndingName = "エンディング";
 constexpr uint32_t kEndPicture = 2;   // "bmp\TheEnd.bmp" in the picture list
 constexpr uint32_t kShakeEffect = 2;  // the showcase's screen shake
+// The ending's world on the map: at the end of the road east of the
+// castle, where the castle's clear puts the hero.
+constexpr int32_t kEndingColumn = 17, kEndingRow = 7;
 
-// The ending, given to the hero: its tune and a white flash, the ending
-// picture until decide, then the stage is cleared: its result screen, and
-// after it (the last world cleared) the game goes back to its title. The
-// picture says so: "Z で結果、もう一度 Z でタイトルへ". The tune loops (keep
-// value 1): it plays on through the picture, the result and the ranking
-// until the title's own tune takes over.
+// The ending, given to the hero in the ending's stage (its tune, the
+// ending's, plays from the stage's start and loops on to the title): a
+// white flash, the ending picture until decide, then the stage is cleared
+// and, the ending's world having no result to show, the game goes back to
+// its title. The picture says so: "Z でタイトルへ".
 cEdItem Ending() {
-  constexpr uint32_t kLoops = 1;
   cEdItem ending = Item(kEndingName, 9, 0,
-                        {ItemCommand(kCmdPlayBgm, {kMusicEnding, kLoops}),
-                         ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
+                        {ItemCommand(kCmdScreenColour, {255, 255, 255, 80, 1, 10, 0, 0}),
                          ItemCommand(kCmdGameWait, {10}),
                          ItemCommand(kCmdShowPicture, {kEndPicture, 0, 0, 0, 0, 0, 1, 100, 0, 0, 1, 1, 0, 0, 0}),
                          ItemCommand(kCmdStageClear, {3})});
@@ -249,24 +272,32 @@ cEdItem Ending() {
   return ending;
 }
 
+// An unseen character that acts wherever it stands, on the hero's side.
+cEdCharacter Unseen(const char* name) {
+  cEdCharacter c = Character(name, 1, 1, 0);
+  c.m_nParam19 = 1;  // unseen
+  c.m_nParam33 = 1;  // flies: nothing holds it
+  c.m_nParam35 = 1;  // nothing hurts it
+  c.m_nParam50 = kHeroGroup;
+  c.m_nParam53 = 3;  // acts wherever it is
+  return c;
+}
+
 // What the master leaves when it is beaten: an unseen light that clears
 // the hall of the master's bats and shots, lets the burst play out for a
-// second and a half and then, as it gives the hero the ending, clears the
-// hall again of every shot (the hero's too) and of anything of the
-// master's still there: the ending holds the game still from its first
-// moment (its wait, the picture, the result), and whatever flew then would
-// hang in the air over them.
+// second and a half and then clears the hall again of every shot (the
+// hero's too) and of anything of the master's still there, and clears the
+// castle: the world is cleared, and its result screen (the master's
+// thousand points and the lives they bring) holds the game still, with
+// nothing flying over it. The clear puts the hero on the ending's world
+// on the map: the map saves the game there (the castle cleared, the
+// lives won) and, the ending's world never entered, starts it at once.
 constexpr const char* kEndingLightName = "終わりの光";
-cEdCharacter EndingLight(const cCommonPalette& palette) {
-  cEdCharacter light = Character(kEndingLightName, 1, 1, 0);
-  light.m_nParam19 = 1;  // unseen
-  light.m_nParam33 = 1;  // flies: nothing holds it
-  light.m_nParam35 = 1;  // nothing hurts it
-  light.m_nParam50 = kHeroGroup;
-  light.m_nParam53 = 3;  // acts wherever it is
+cEdCharacter EndingLight() {
+  cEdCharacter light = Unseen(kEndingLightName);
   constexpr uint32_t kCharacters = 0, kShots = 1, kEverywhere = 1;
   constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kHeroes = static_cast<uint32_t>(kHeroGroup);
-  // The last clearing and the ending run together, in one step: nothing
+  // The last clearing and the clear run together, in one step: nothing
   // is fired between them.
   std::vector<cEdCmd> clear = {Command(kCmdVanish, {kCharacters, kEnemies, kEverywhere}),
                                Command(kCmdVanish, {kShots, kEnemies, kEverywhere})};
@@ -275,10 +306,22 @@ cEdCharacter EndingLight(const cCommonPalette& palette) {
   clear.push_back(Command(kCmdVanish, {kShots, kHeroes, kEverywhere}));
   for (cEdCmd& c : clear) c.m_nTogether = 1;
   round.insert(round.end(), clear.begin(), clear.end());
-  round.push_back(Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(palette.m_Items, kEndingName))}));
+  constexpr uint32_t kWorldClear = 3, kMoveOnMap = 1;
+  round.push_back(Command(kCmdStageClear, {kWorldClear, 0, kMoveOnMap, static_cast<uint32_t>(kEndingColumn),
+                                           static_cast<uint32_t>(kEndingRow), 0, 0, 0, 0}));
   round.push_back(Wait(100));
   light.m_vFlows = {Flow(kTriggerAlways, round)};
   return light;
+}
+
+// The ending's stage gives the hero the ending half a second into play.
+constexpr const char* kEndingGiverName = "エンディングの合図";
+cEdCharacter EndingGiver(const cCommonPalette& palette) {
+  cEdCharacter giver = Unseen(kEndingGiverName);
+  giver.m_vFlows = {Flow(kTriggerAlways, {Wait(5),
+                                          Command(kCmdGetItem, {0, static_cast<uint32_t>(IndexByName(palette.m_Items, kEndingName))}),
+                                          Wait(100)})};
+  return giver;
 }
 
 // The master of the castle: a ghost three times the size that hovers in
@@ -294,7 +337,7 @@ cEdCharacter EndingLight(const cCommonPalette& palette) {
 // volley to its reaching him. Thirty hits beat it. Beaten, it bursts and
 // shakes the screen, and leaves the light that brings the ending.
 cEdCharacter Master(const cCommonPalette& palette) {
-  cEdCharacter master = Enemy("魔王", 3, 30, 1000);
+  cEdCharacter master = Enemy("魔王", kMasterGraphic, 30, 1000);
   master.m_nParam33 = 1;  // flies
   master.m_nParam36 = 3;  // three times the size
   master.m_nParam45 = 10;
@@ -346,9 +389,30 @@ cEdCharacter Master(const cCommonPalette& palette) {
   return master;
 }
 
+constexpr const char* kSignName = "看板";
+
+// Puts a character of the game on its drawing layer, and its shots and
+// sword with it: a sign behind the hero, anything else on the hero's layer
+// (drawn after the hero, as the stages drew their things before they drew
+// in layers).
+void PutOnItsLayer(cEdCharacter& c) {
+  const uint8_t layer = c.m_strName == plat::Sjis(kSignName) ? kSignLayer : kPlayLayer;
+  c.m_nParam18 = layer;  // "Z座標"
+  std::vector<cEdFlow> flows = c.m_vFlows.Get();
+  for (cEdFlow& flow : flows)
+    for (cEdCmd& command : flow.m_vCmds)
+      if ((command.m_nKind == kCmdShot || command.m_nKind == kCmdSword) && command.m_nFamily == 0 && command.m_pShot) {
+        // A record of the character's own: commands copied from another
+        // type may share one.
+        command.m_pShot = std::make_shared<cEdShot>(*command.m_pShot);
+        command.m_pShot->SetDrawLayer(layer);
+      }
+  c.m_vFlows = flows;
+}
+
 // A sign: while the hero is near it shows its text at the screen's centre.
 cEdCharacter Sign() {
-  cEdCharacter sign = Character("看板", kSignGraphic, 1, 0);
+  cEdCharacter sign = Character(kSignName, kSignGraphic, 1, 0);
   sign.m_nParam35 = 1;  // nothing hurts it
   sign.m_nParam50 = kHeroGroup;
   cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
@@ -360,15 +424,25 @@ cEdCharacter Sign() {
 }  // namespace
 
 // The ending's picture: entry 2 of the picture list (after the two a new
-// database has).
+// database has); the hero's blinking after a hit, after the showcase's
+// graphic effects.
 void AddGameDatabaseEntries(cDatabase& db) {
   cPictureRecord theEnd;
   theEnd.m_nNumber = static_cast<int32_t>(db.m_Pictures.size());
   theEnd.m_strName = "bmp\\TheEnd.bmp";
   db.m_Pictures.push_back(theEnd);
+  // The hero's blinking after a hit: as long as its safety lasts (the
+  // effect counts tenths of a second).
+  cCharaEffectRecord safety;
+  safety.m_nKind = 6;  // blink: time, interval in frames
+  safety.m_nParams[0] = kHeroSafetyFrames / 6;
+  safety.m_nParams[1] = kSafetyBlinkFrames;
+  safety.m_strName = plat::Sjis(kSafetyBlinkName);
+  db.m_CharaEffects.push_back(safety);
 }
 
 void AddGameTypes(cCommonPalette& palette) {
+  const size_t firstCharacter = palette.m_Characters.size();
   palette.m_Blocks.push_back(Block("トゲ", 9, 2));  // deadly to the hero
   palette.m_Blocks.push_back(Block("雲", 12, 1));   // a cloud to stand on, or to fly round
   cEdBlock spring = Block("バネ", kSpringTile, 1);
@@ -413,9 +487,11 @@ void AddGameTypes(cCommonPalette& palette) {
   palette.m_Items.push_back(
       Item(kGoalName, kGoalFlagItem, kSndClear, {ItemCommand(kCmdGameWait, {5}), ItemCommand(kCmdStageClear, {0})}));
   palette.m_Items.push_back(Ending());
-  palette.m_Characters.push_back(EndingLight(palette));  // after the ending it gives
+  palette.m_Characters.push_back(EndingLight());
+  palette.m_Characters.push_back(EndingGiver(palette));  // after the ending it gives
   palette.m_Characters.push_back(Master(palette));       // after the light it leaves
   palette.m_Characters.push_back(WindHero(palette));
+  for (size_t i = firstCharacter; i < palette.m_Characters.size(); ++i) PutOnItsLayer(palette.m_Characters[i]);
 }
 
 namespace {
@@ -446,10 +522,11 @@ constexpr SketchKey kSketchKeys[] = {
     {'u', SketchKind::kCharacter, "UFO"},
     {'|', SketchKind::kCharacter, "上下リフト"},
     {'-', SketchKind::kCharacter, "左右リフト"},
-    {'i', SketchKind::kCharacter, "看板"},
+    {'i', SketchKind::kCharacter, kSignName},
     {'U', SketchKind::kCharacter, "UFO兵"},
     {'v', SketchKind::kCharacter, "鳥"},
     {'M', SketchKind::kCharacter, "魔王"},
+    {'e', SketchKind::kCharacter, kEndingGiverName},
     // items
     {'o', SketchKind::kItem, kGoldName},
     {'h', SketchKind::kItem, "ハート"},
@@ -509,7 +586,11 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;
   s.Int(kStageBannerOn) = 1;
-  SetInvincibilityTimes(s);
+  SetInvincibilityTimes(s, kHeroSafetyFrames);
+  // Its result lists (and its ranking keeps) the score, the time left, the
+  // clear time and the HP left: the game's heroes have no special points.
+  constexpr size_t kGenreSpLeft = 4;
+  if (kGenreSpLeft < s.m_RankingSwitches.size()) s.m_RankingSwitches[kGenreSpLeft] = 0;
   // Signs are numbered along the rows, not the columns: put one a row.
   size_t signs = 0;
   for (size_t row = 0; row < sketch.rows.size(); ++row) {
@@ -571,7 +652,10 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
 // first blob comes; then the others, one at a time: a second blob under a
 // ledge, a third sign at the coin blocks (stand on one for its gold) with a
 // heart on the pillar beyond, a ghost turret, a bat, and the flag on top of
-// the last hill.
+// the last hill. The signs' texts show high on the screen, over the
+// sky, clear of the blocks, the gold and the hero's jumps. The first
+// screen's coin blocks and gold hang over the hero's start, left of the
+// screen's middle, where the pause menu's rows stand on the hills.
 StageSketch Meadow() {
   return {"はじまりの草原",
           kMusicMeadow,
@@ -585,15 +669,16 @@ StageSketch Meadow() {
               "                                                                                                                         ",
               "                                                                                                                *        ",
               "                                                    o o                  o o o  h                              BBB       ",
-              "         o o o                                                                  B                             BBBBB      ",
+              "   o o o                                                                        B                             BBBBB      ",
               "                 o                                BBBBBBBB                      B                            BBBBBBB     ",
-              "         ?????         o                                       o       ???????? B             o             BBBBBBBBB    ",
+              "   ?????               o                                       o       ???????? B             o             BBBBBBBBB    ",
               "                                              B                                 B                          BBBBBBBBBBB   ",
               "  @ i            B         i              s   B         s           i           B       g             b   BBBBBBBBBBBBB  ",
               "######################  ######################################   ############################   #########################",
               "######################  ######################################   ############################   #########################",
           },
-          {"←→で歩く\nZでジャンプ", "Xでショット  Cで剣\nてきをたおそう", "コインブロックに乗ると\n金貨でスコアが10ふえる"}};
+          {"←→で歩く\nZでジャンプ", "Xでショット Cで剣\nてきをたおそう", "コインブロックに乗ると\n金貨でスコアが10ふえる"},
+          144};
 }
 
 // 1-2: a climb up the tower: lifts, a spring and crystal steps to the
@@ -616,9 +701,15 @@ StageSketch Meadow() {
 // of them coming back and that ledge's end. The spring waits a block
 // down past the end of the first lift's ledge: the hero walking on drops
 // onto it (a spring level with the ledge can stop a hero who walks off a
-// lift at the ledge's very height). The flag stands at the right end of the
-// top ledge, to the right of the timer's digits (x 272 to 367 on the
-// screen): wherever the view stands, the head-up display never hides it.
+// lift at the ledge's very height). The tower's top keeps out of the
+// columns of the timer's digits (x 272 to 367 on the screen, columns 8 to
+// 11): a step of two bricks left of them, up from the crystal, and a jump
+// across to the top ledge right of them, whose right end holds the flag.
+// From the turret's ledge up the digits stand on open sky, and the
+// head-up display never hides the flag; so do they on the first screen,
+// whose lowest crystal steps keep left of them. (The crystal floor under
+// the second shaft and the turret's ledge span the tower's middle: they
+// pass under the digits as the view climbs between.)
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -630,8 +721,8 @@ StageSketch Tower() {
               "B                  B",
               "B                  B",
               "B                  B",
-              "B           *      B",
-              "B      BBBBBB      B",
+              "B             *    B",
+              "B     BB    BBB    B",
               "B                  B",
               "B                  B",
               "B CCC              B",
@@ -650,7 +741,7 @@ StageSketch Tower() {
               "BCCC               B",
               "B                  B",
               "B                  B",
-              "B     CCC          B",
+              "B    CCC           B",
               "B                  B",
               "B            s     B",
               "BBBB    ---BBBBBB  B",
@@ -779,6 +870,47 @@ StageSketch MastersHall() {
           144};
 }
 
+// ---- the ending ----
+// The ending's world holds one stage: the meadow at peace, the hero on it,
+// and the ending given half a second into play. Its tune is the ending's.
+StageSketch TheEnding() {
+  return {"エンディング",
+          kMusicEnding,
+          Backdrop::kHills,
+          {
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "                    ",
+              "         @        e ",
+              "####################",
+              "####################",
+          },
+          {}};
+}
+
+// The ending's stage as the ending has it: no banner, no time limit, no
+// ranking, and a result screen that passes by itself at once (the ending
+// picture was the game's last word).
+cStageData BuildEndingStage(const cCommonPalette& common) {
+  cStageData s = BuildSketchedStage(common, TheEnding());
+  s.Int(kStageBannerOn) = 0;
+  s.Int(kStageSecondBannerOn) = 0;
+  s.Int(kStageTimeLimitOn) = 0;
+  s.Int(kStageAutomaticResult) = 1;
+  s.Int(kStageResultBannerOn) = 0;
+  s.m_RankingSwitches.assign(s.m_RankingSwitches.size(), 0);
+  return s;
+}
+
 }  // namespace
 
 std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
@@ -792,14 +924,16 @@ std::vector<GameStageFile> BuildGameStages(const cCommonPalette& common) {
           {"c01-2.stg4_001", BuildSketchedStage(common, Tower())},
           {"c02-1.stg4_001", sky},
           {"c02-2.stg4_001", wind},
-          {"c03-1.stg4_001", BuildSketchedStage(common, MastersHall())}};
+          {"c03-1.stg4_001", BuildSketchedStage(common, MastersHall())},
+          {"c04-1.stg4_001", BuildEndingStage(common)}};
 }
 
 // ---- the world map ----
 // A meadow ringed by water with a road east through the three worlds. The
 // second opens once the first is cleared (a closed gate stands in its place
-// until then), the third once the second is; clearing the third ends the
-// game: the tally goes back to the title. The second and third worlds each
+// until then), the third once the second is; clearing the third opens the
+// ending's world at the road's end, whose stage ends the game: its tally
+// goes back to the title. The second and third worlds each
 // stand in the one pass of a ridge of mountains that runs from the water in
 // the north to the water in the south, so that a closed gate cannot be
 // walked round over the grass.
@@ -838,22 +972,30 @@ uint32_t ChipOf(char c) {
 }
 
 // What happens when a world's last stage is cleared (word 5 of a world):
-// back to the map, or, after the last world, back to the title.
+// back to the map, or, after the ending, back to the title.
 constexpr int32_t kAfterClearToMap = 0, kAfterClearToTitle = 2;
 
 struct MapWorld {
   int32_t column, row;
   int32_t number;       // its progress flag, and the world number in play
   int32_t openedBy;     // the world whose clear opens it (0: open from the start)
+  bool gate;            // a closed gate stands in its place until then
   int32_t iconRow;      // its row in the world icons
   int32_t afterClear;
   const char* name;
   const char* stage;    // its first stage
 };
+// The castle's clear comes back to the map, which saves the game by itself
+// (the castle cleared, the lives won) and puts the hero on the ending's
+// world: shown only once the castle is cleared, and never entered before,
+// it starts at once. The ending's world goes back to the title. No gate
+// stands in its place before: the castle, in the road's one pass, keeps
+// the hero west of it until then.
 constexpr MapWorld kWorlds[] = {
-    {5, 7, 1, 0, 0, kAfterClearToMap, "はじまりの草原", "data\\stg4\\c01-1.stg4_001"},
-    {9, 7, 2, 1, 1, kAfterClearToMap, "雲の上", "data\\stg4\\c02-1.stg4_001"},
-    {14, 7, 3, 2, 2, kAfterClearToTitle, "魔王の城", "data\\stg4\\c03-1.stg4_001"},
+    {5, 7, 1, 0, false, 0, kAfterClearToMap, "はじまりの草原", "data\\stg4\\c01-1.stg4_001"},
+    {9, 7, 2, 1, true, 1, kAfterClearToMap, "雲の上", "data\\stg4\\c02-1.stg4_001"},
+    {14, 7, 3, 2, true, 2, kAfterClearToMap, "魔王の城", "data\\stg4\\c03-1.stg4_001"},
+    {kEndingColumn, kEndingRow, 4, 3, false, 3, kAfterClearToTitle, "エンディング", "data\\stg4\\c04-1.stg4_001"},
 };
 constexpr int32_t kGateIconRow = 7;
 constexpr int32_t kSeaColour = 152;  // the palette entry of the water chip's blue
@@ -892,7 +1034,7 @@ cWorldMap BuildGameWorldMap() {
     node.m_nX = w.column;
     node.m_nY = w.row;
     node.m_Worlds = {world};
-    if (w.openedBy != 0) {  // the gate, while the world is closed
+    if (w.gate) {  // the gate, while the world is closed
       cWorld gate;
       gate.m_nWord[0] = kWorldKindWall;
       gate.m_nWord[1] = kGateIconRow;

@@ -57,5 +57,6 @@ inline constexpr int kSpringTile = 14;    // Block.bmp: the spring
 inline constexpr int kLiftTile = 29;      // Block.bmp: a lift's plate
 inline constexpr int kGoalFlagItem = 24;  // Item.bmp: the goal flag
 inline constexpr int kSignGraphic = 5;    // Character1.bmp: a sign board
+inline constexpr int kMasterGraphic = 6;  // Character1.bmp: the master, a ghost of the dark
 
 }  // namespace tool::demo

@@ -426,7 +426,7 @@ cStageData BuildPlayStage(const cCommonPalette& common) {
   s.Int(kStageTimeLimitOn) = 1;
   s.Int(kStageTimeLimit) = 300;
   s.Int(kStageSpeedLevel) = 2;  // two sub-steps a frame
-  SetInvincibilityTimes(s);
+  SetInvincibilityTimes(s, 30);  // half a second
   cEdBlock brick = FromCommon<cEdBlock>(2, cEdBlock::kInheritGroups, 0, 0);
   brick.m_vInherit[2] = 0;
   brick.m_nGraphic = 5;

@@ -30,7 +30,9 @@ void Put32(std::string& s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-std::string MonoWave(const std::vector<double>& samples) {
+// `samples` (full scale ±1.0) written `gainDb` decibels quieter.
+std::string MonoWave(const std::vector<double>& samples, double gainDb) {
+  const double gain = std::pow(10.0, gainDb / 20.0);
   std::string out = "RIFF";
   Put32(out, static_cast<uint32_t>(36 + samples.size() * 2));
   out += "WAVEfmt ";
@@ -44,7 +46,7 @@ std::string MonoWave(const std::vector<double>& samples) {
   out += "data";
   Put32(out, static_cast<uint32_t>(samples.size() * 2));
   for (double s : samples) {
-    double c = std::fmax(-1.0, std::fmin(1.0, s));
+    double c = std::fmax(-1.0, std::fmin(1.0, s * gain));
     Put16(out, static_cast<uint16_t>(static_cast<int16_t>(std::lrint(c * 32000))));
   }
   return out;
@@ -148,6 +150,42 @@ std::vector<std::pair<std::string, std::vector<double>>> SoundEffects() {
                     }));
   list.emplace_back("warp", Render(0.3, [](double t, double p) { return 0.35 * std::sin(2 * kPi * Glide(t, 1600, 200, 0.3)) * (1 - p); }));
   return list;
+}
+
+// How loud each sound effect is written: decibels added to the shape drawn
+// above (whose amplitudes keep the sounds' balance among themselves). The
+// game mixes every sound and its tune at the levels its files hold, so this
+// is the demo's headroom. The most meet in the master's hall: each hit on
+// the master sounds the damage twice (the system's sound for a hurt
+// character, then the hall's own) over the hero's shots, the master's shots
+// and roars and the hall's tune, and the sum must stay below full scale
+// there, with room left for the sound option's top step (1.5 dB above its
+// default). The menus' sounds, heard over a tune alone, are cut the least;
+// the stages' sounds, more often heard together, more; the tune stays
+// clearly heard under them.
+struct EffectLevel {
+  const char* name;
+  double db;
+};
+constexpr EffectLevel kEffectLevels[] = {
+    // the menus, the messages, the end of a stage
+    {"cursor", -6}, {"decide", -6}, {"cancel", -6}, {"buzzer", -6}, {"pause", -6}, {"saved", -6}, {"page", -6},
+    {"message", -6}, {"warning", -6}, {"ranking", -6}, {"oneup", -6}, {"clear", -6}, {"miss", -6},
+    // the stages
+    {"coin", -7}, {"spring", -7}, {"sword", -7}, {"powerup", -7}, {"warp", -7},
+    {"jump", -8}, {"pop", -8}, {"roar", -8}, {"explosion", -8},
+    {"shot", -9},     // the most frequent
+    {"damage", -10},  // sounded twice for each hit on the master
+};
+
+// The level of sound `name`; false when the table has none.
+bool EffectLevelOf(const std::string& name, double& db) {
+  for (const EffectLevel& level : kEffectLevels)
+    if (name == level.name) {
+      db = level.db;
+      return true;
+    }
+  return false;
 }
 
 // --- the title tune -----------------------------------------------------
@@ -408,7 +446,12 @@ bool BuildSounds(const std::string& folder, const tool::DemoOptions& /*options*/
   std::filesystem::create_directories(folder + "/bgm", ec);
   std::set<std::string> written;
   for (const auto& [name, samples] : SoundEffects()) {
-    if (!tool::WriteWholeFile(folder + "/wave/" + name + ".wav", MonoWave(samples))) {
+    double db = 0;
+    if (!EffectLevelOf(name, db)) {
+      std::fprintf(stderr, "demo sounds: no level for wave/%s.wav\n", name.c_str());
+      return false;
+    }
+    if (!tool::WriteWholeFile(folder + "/wave/" + name + ".wav", MonoWave(samples, db))) {
       std::fprintf(stderr, "demo sounds: cannot write wave/%s.wav\n", name.c_str());
       return false;
     }

@@ -148,6 +148,16 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   for (eProjectRule rule : {kRuleRetryInStory, kRuleBackToMapInStory, kRuleRetryInChallenge})
     system.SetNum(ProjectRuleRow(rule).field, 1);
   system.m_Texts.At(kTextPauseBackToMap) = plat::Sjis("マップへ戻る");
+  // The pause menu stands over the whole stage (its ground, the hero, the
+  // head-up display and the timer), not over its background alone.
+  system.SetNum(ProjectRuleRow(kRuleHideStageWhilePaused).field, 0);
+  // The demo's heroes have no special points: the head-up display shows no
+  // SP gauge, and no play mode ranks (nor lists in its result box) the SP
+  // left at the clears.
+  constexpr int kHudSpGauge = 3, kGenreSpLeft = 4;
+  system.m_Hud.At(kHudSpGauge).m_bShown = 0;
+  for (cRankingModeSetting& mode : system.m_Ranking)
+    if (kGenreSpLeft < static_cast<int>(mode.m_Genres.size())) mode.m_Genres.At(kGenreSpLeft) = 0;
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
@@ -175,11 +185,12 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   demo::BuildDemoDatabase(Database);
   const std::string bytes = system.SaveToBytes();
   Database = saved;
-  if (!WriteWholeFile((fs::path(folder) / "data" / "System.dat").string(), bytes)) return false;
+  if (!WriteOutputFile("make-demo", (fs::path(folder) / "data" / "System.dat").string(), bytes)) return false;
   cWorldMap worldMap;
-  if (!WriteWholeFile((fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes())) return false;
-  return WriteWholeFile((fs::path(folder) / "System.ini").string(),
-                        "Direct3D=1\r\nWindowMode=1\r\nBpp=0\r\nVSync=1\r\nShowFps=0\r\nExit\r\n");
+  if (!WriteOutputFile("make-demo", (fs::path(folder) / "data" / "WorldMap.dat").string(), worldMap.SaveToBytes()))
+    return false;
+  return WriteOutputFile("make-demo", (fs::path(folder) / "System.ini").string(),
+                         "Direct3D=1\r\nWindowMode=1\r\nBpp=0\r\nVSync=1\r\nShowFps=0\r\nExit\r\n");
 }
 Registrar demoSystem(DemoPart{5, "system data", WriteDemoSystem});
 

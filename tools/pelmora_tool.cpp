@@ -1,11 +1,18 @@
 // pelmora-tool COMMAND [ARGS...]: see "pelmora-tool help".
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 
+#include "platform/window_host.h"
 #include "tool.h"
 
 namespace tool {
@@ -20,22 +27,44 @@ std::vector<DemoPart>& DemoParts() {
   return parts;
 }
 
+constexpr const char* kMakeDemoUsage = "usage: pelmora-tool make-demo DIR [--text-menu] [--force]\n";
+
 int MakeDemo(const std::vector<std::string>& args) {
   DemoOptions options;
+  bool force = false;
   std::vector<std::string> folders;
   for (const std::string& a : args) {
     if (a == "--text-menu")
       options.textMenu = true;
+    else if (a == "--force")
+      force = true;
     else
       folders.push_back(a);
   }
   if (folders.size() != 1 || folders[0].rfind("--", 0) == 0) {
-    std::fprintf(stderr, "usage: pelmora-tool make-demo DIR [--text-menu]\n");
+    std::fputs(kMakeDemoUsage, stderr);
     return 2;
   }
   const std::string& folder = folders[0];
+  namespace fs = std::filesystem;
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  // A folder that holds anything may be a project of its own: the demo's
+  // files would replace its system data and the player's settings.
+  if (!force && fs::is_directory(folder, ec)) {
+    const bool empty = fs::is_empty(folder, ec);
+    if (ec) {
+      std::fprintf(stderr, "make-demo: %s cannot be read: %s\n", folder.c_str(), ec.message().c_str());
+      return 1;
+    }
+    if (!empty) {
+      std::fprintf(stderr,
+                   "make-demo: %s is not empty: the demo is written into a new or empty folder "
+                   "(--force writes it over what the folder holds)\n",
+                   folder.c_str());
+      return 2;
+    }
+  }
+  fs::create_directories(folder, ec);
   if (ec) {
     std::fprintf(stderr, "make-demo: cannot create %s: %s\n", folder.c_str(), ec.message().c_str());
     return 1;
@@ -52,19 +81,146 @@ int MakeDemo(const std::vector<std::string>& args) {
 }
 
 Registrar makeDemo(Command{"make-demo",
-                           "make-demo DIR [--text-menu] writes the demo game project into DIR (--text-menu: the\n"
-                           "                           title's menu as text, not the menu picture's strips)",
+                           "make-demo DIR [--text-menu] [--force] writes the demo game project into DIR, a new or\n"
+                           "                           empty folder (--text-menu: the title's menu as text, not the\n"
+                           "                           menu picture's strips; --force: into a folder that holds files)",
                            MakeDemo});
+
+// Why a stream did not take every byte: the error of the last failed call.
+std::string StreamError(int error) { return error != 0 ? std::strerror(error) : "a write failed"; }
+
+// Fills `file`, flushes and closes it; why that failed, empty when it did not.
+std::string FillAndClose(std::FILE* file, const std::function<bool(std::FILE*)>& fill) {
+  errno = 0;
+  bool ok = fill(file);
+  int error = errno;
+  if (ok && (std::fflush(file) != 0 || std::ferror(file))) ok = false, error = errno;
+  if (std::fclose(file) != 0 && ok) ok = false, error = errno;
+  return ok ? std::string() : StreamError(error);
+}
+
+// A name for a temporary file beside `target`, not the name of any other
+// file made at the same time (a random part: several runs may write into
+// one folder at once).
+std::filesystem::path TemporarySibling(const std::filesystem::path& target) {
+  static std::mt19937_64 random{std::random_device{}()};
+  char part[24];
+  std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random()));
+  std::string name = ".";
+  name.append(target.filename().string()).append(".~").append(part).append(".tmp");
+  return target.has_parent_path() ? target.parent_path() / name : std::filesystem::path(name);
+}
+
 }  // namespace
+
+std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target(path);
+  if (target.filename().empty()) return "not a file name";
+  // A link is followed: the file it names is replaced, the link stays.
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  const fs::file_status status = fs::status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists && fs::is_directory(status)) return "it is a folder";
+  if (exists && !fs::is_regular_file(status)) {
+    // A device or a pipe cannot be replaced: it takes the bytes as they come.
+    errno = 0;
+    std::FILE* file = std::fopen(target.c_str(), "wb");
+    if (!file) return StreamError(errno);
+    return FillAndClose(file, fill);
+  }
+  std::FILE* file = nullptr;
+  fs::path temporary;
+  for (int attempt = 0; attempt < 8 && !file; ++attempt) {
+    temporary = TemporarySibling(target);
+    errno = 0;
+    file = std::fopen(temporary.c_str(), "wbx");  // made anew, never an existing file
+    if (!file && errno != EEXIST) return StreamError(errno);
+  }
+  if (!file) return "no temporary file could be made beside it";
+  std::string why = FillAndClose(file, fill);
+  if (why.empty() && exists) fs::permissions(temporary, status.permissions(), ec);  // as the file was
+  if (why.empty()) {
+    fs::rename(temporary, target, ec);
+    if (ec) why = ec.message();
+  }
+  if (!why.empty()) fs::remove(temporary, ec);
+  return why;
+}
+
+std::string WriteFileSafely(const std::string& path, const std::string& bytes) {
+  return WriteFileSafely(path, [&](std::FILE* file) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  });
+}
+
+bool WriteOutputFile(const std::string& command, const std::string& path,
+                     const std::function<bool(std::FILE*)>& fill) {
+  const std::string why = WriteFileSafely(path, fill);
+  if (why.empty()) return true;
+  std::fprintf(stderr, "%s: %s cannot be written (%s)\n", command.c_str(), path.c_str(), why.c_str());
+  return false;
+}
+
+bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes) {
+  return WriteOutputFile(command, path, [&](std::FILE* file) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  });
+}
+
+NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
+  const auto digit = [&](size_t i) { return i < word.size() && std::isdigit(static_cast<unsigned char>(word[i])); };
+  size_t i = 0, digits = 0;
+  const bool plus = !word.empty() && word[0] == '+';
+  if (!word.empty() && (word[0] == '+' || word[0] == '-')) ++i;
+  for (; digit(i); ++i) ++digits;
+  if (i < word.size() && word[i] == '.')
+    for (++i; digit(i); ++i) ++digits;
+  if (digits == 0) return NumberWord::kNotANumber;
+  if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
+    ++i;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) ++i;
+    size_t exponent = 0;
+    for (; digit(i); ++i) ++exponent;
+    if (exponent == 0) return NumberWord::kNotANumber;
+  }
+  if (i != word.size()) return NumberWord::kNotANumber;
+  double v = 0;
+  const char* first = word.data() + (plus ? 1 : 0);
+  const auto [end, ec] = std::from_chars(first, word.data() + word.size(), v);
+  // Beyond what a double holds, either way: out of every range.
+  if (ec == std::errc::result_out_of_range) return NumberWord::kOutOfRange;
+  if (ec != std::errc() || end != word.data() + word.size()) return NumberWord::kNotANumber;
+  if (!(v >= range.lowest && v <= range.highest)) return NumberWord::kOutOfRange;
+  if (range.whole && v != std::trunc(v)) return NumberWord::kNotWhole;
+  value = v;
+  return NumberWord::kNumber;
+}
+
+bool ReadNumber(const std::string& command, const std::string& what, const std::string& word,
+                const NumberRange& range, double& value) {
+  const char* problem = nullptr;
+  switch (ReadNumberWord(word, range, value)) {
+    case NumberWord::kNumber: return true;
+    case NumberWord::kNotANumber: problem = "is not a number"; break;
+    case NumberWord::kNotWhole: problem = "is not a whole number"; break;
+    case NumberWord::kOutOfRange: problem = "is out of range"; break;
+  }
+  // "--set C1=" is followed by its value at once.
+  const char* gap = !what.empty() && what.back() == '=' ? "" : " ";
+  std::fprintf(stderr, "%s: %s%s%s %s (it takes %s)\n", command.c_str(), what.c_str(), gap, word.c_str(), problem,
+               range.takes);
+  return false;
+}
 
 void RegisterCommand(Command command) { Commands()[command.name] = std::move(command); }
 void RegisterDemoPart(DemoPart part) { DemoParts().push_back(std::move(part)); }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
+bool WriteWholeFile(const std::string& path, const std::string& bytes) { return WriteFileSafely(path, bytes).empty(); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
   std::ifstream in(path, std::ios::binary);
@@ -89,11 +245,23 @@ void PrintCommands(std::FILE* out) {
 
 bool AsksForHelp(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
 
-}  // namespace
+// What the run printed must reach its reader: a standard output that
+// cannot take it (a full disk, /dev/full) fails a run that did not fail
+// already.
+int EndStandardOutput(int status) {
+  errno = 0;
+  bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  int error = errno;
+  if (std::fclose(stdout) != 0 && ok) ok = false, error = errno;
+  if (ok) return status;
+  // A write that failed before the end leaves the stream's error mark, not its reason.
+  std::fprintf(stderr, "pelmora-tool: the standard output cannot be written (%s)\n",
+               error != 0 ? std::strerror(error) : "a write to it failed");
+  return status != 0 ? status : 1;
+}
 
-int main(int argc, char** argv) {
+int Run(const std::vector<std::string>& words) {
   auto& commands = tool::Commands();
-  const std::vector<std::string> words(argv + 1, argv + argc);
   if (!words.empty() && AsksForHelp(words[0])) {
     PrintCommands(stdout);
     return 0;
@@ -119,4 +287,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   return command.run(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The platform's own messages (no display ...) name this program.
+  plat::SetProgramName("pelmora-tool");
+  return EndStandardOutput(Run(std::vector<std::string>(argv + 1, argv + argc)));
 }

@@ -3,6 +3,7 @@
 // registries (a static registrar in its own tools/*.cpp file).
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ struct Command {
 };
 void RegisterCommand(Command command);
 
-// How the demo project is made: "make-demo DIR [--text-menu]".
+// How the demo project is made: "make-demo DIR [--text-menu] [--force]".
 struct DemoOptions {
   // The title's menu in its text form (system switch 11 on) rather than the
   // rows of the menu picture.
@@ -41,8 +42,46 @@ struct Registrar {
   explicit Registrar(DemoPart part) { RegisterDemoPart(std::move(part)); }
 };
 
-// Helpers for commands.
+// Files the commands write (Linux paths). The bytes go to a new temporary
+// file beside `path`, which is renamed over it only once every byte is
+// written and the file is closed without an error; on any failure the
+// temporary file is removed and `path` is left as it was, so no file is
+// ever left cut short or empty. A path that names a device or a pipe
+// ("/dev/stdout") rather than a file is written in place, its errors checked
+// the same way. `fill` writes a streamed file into the open one (false when
+// it could not). These return why the file cannot be written, empty when it
+// was.
+std::string WriteFileSafely(const std::string& path, const std::string& bytes);
+std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill);
+// The same for a command's output: false after printing
+// "COMMAND: PATH cannot be written (WHY)".
+bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes);
+bool WriteOutputFile(const std::string& command, const std::string& path,
+                     const std::function<bool(std::FILE*)>& fill);
+// Without a message (the demo's parts say which of their files failed).
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit = 256u << 20);
+
+// The numbers the commands take, one reader for all: a word is read whole,
+// in decimal (a sign, digits, a fraction, an exponent: "-12", "2.5", "1e3";
+// no spaces, no hexadecimal, no "inf"), and must lie within
+// lowest..highest, and be whole when `whole` says so.
+struct NumberRange {
+  double lowest;
+  double highest;
+  bool whole;
+  const char* takes;  // what the value takes, for the messages: "0, 1 or 2"
+};
+enum class NumberWord { kNumber, kNotANumber, kNotWhole, kOutOfRange };
+NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value);
+// For a command's value named `what` ("--size", "FONT_SETTING", "--set
+// C1=", which the word follows without a space): false after printing
+// "COMMAND: WHAT WORD is not a number (it takes TAKES)", "... is not a whole
+// number ..." or "... is out of range ...".
+bool ReadNumber(const std::string& command, const std::string& what, const std::string& word,
+                const NumberRange& range, double& value);
+// The whole numbers of a 32-bit signed value.
+inline constexpr NumberRange kInt32Range{-2147483648.0, 2147483647.0, true,
+                                         "a whole number from -2147483648 to 2147483647"};
 
 }  // namespace tool

@@ -4,15 +4,150 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <vector>
 
 #include "app/headless_run.h"
 #include "data/key_config.h"
 #include "platform/audio_device.h"
+#include "platform/audio_mixer.h"
+#include "platform/midi_stream_device.h"
 #include "platform/window_host.h"
 #include "play/world/stage_draw.h"
 #include "scene/frame_trace.h"
 
 namespace {
+
+// Game frames come 60 a second: each brings this many sample frames of the mix.
+constexpr int kMixFramesPerGameFrame = plat::kMixRate / 60;
+static_assert(kMixFramesPerGameFrame * 60 == plat::kMixRate, "a whole number of sample frames a game frame");
+// How long (machine time) the presenting thread waits for the MIDI player to
+// have refilled the stream after a pull. Only a hung player takes that long;
+// a capture that went on without the refill would not be the game's tune.
+constexpr uint32_t kMidiRefillWaitMs = 20000;
+// A WAV's sizes are 32 bits: the RIFF size counts 36 bytes of header before the data.
+constexpr uint64_t kMaxWaveDataBytes = 0xFFFFFFFFull - 36;
+constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} * plat::kMixChannels * 2;
+
+void PutLE(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// "RIFF" header of a 44100 Hz stereo 16-bit PCM WAV whose data holds `dataBytes`.
+std::string WaveHeader(uint32_t dataBytes) {
+  std::string h = "RIFF";
+  PutLE(h, 36 + dataBytes, 4);
+  h += "WAVEfmt ";
+  PutLE(h, 16, 4);
+  PutLE(h, 1, 2);  // PCM
+  PutLE(h, plat::kMixChannels, 2);
+  PutLE(h, plat::kMixRate, 4);
+  PutLE(h, plat::kMixRate * plat::kMixChannels * 2, 4);  // bytes a second
+  PutLE(h, plat::kMixChannels * 2, 2);                   // bytes a sample frame
+  PutLE(h, 16, 2);
+  h += "data";
+  PutLE(h, dataBytes, 4);
+  return h;
+}
+
+// The mix a player hears, captured: after each frame is presented, the
+// presenting thread pulls that frame's share of the global mixer (sound
+// effects, the Ogg stream, the MIDI synthesiser) as 16-bit samples, the
+// conversion the mixer makes. The MIDI stream device times its events by the
+// samples pulled, so the tune moves on with the game's frames; after each
+// pull the thread waits for the MIDI player to have handled the device's
+// callbacks (a buffer refilled, the song looped), as a player running beside
+// a real device would have by the next frame. The samples go to a temporary
+// file beside the target; Finish writes the sizes and renames it over the
+// target, Discard (or the destructor) removes it.
+class SoundCapture {
+ public:
+  explicit SoundCapture(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
+  ~SoundCapture() { Discard(); }
+  SoundCapture(const SoundCapture&) = delete;
+  SoundCapture& operator=(const SoundCapture&) = delete;
+
+  // False (and `error`) when the file cannot be made or the run would be too
+  // long for a WAV's sizes.
+  bool Open(uint32_t gameFrames, std::string& error) {
+    if (uint64_t{gameFrames} * kCaptureBytesPerGameFrame > kMaxWaveDataBytes) {
+      error = Unwritable() + ": a WAV file holds at most " +
+              std::to_string(kMaxWaveDataBytes / kCaptureBytesPerGameFrame) + " frames of the game";
+      return false;
+    }
+    file_.open(partPath_, std::ios::binary | std::ios::trunc);
+    opened_ = file_.is_open();
+    if (opened_) file_ << WaveHeader(0);
+    if (!opened_ || !file_) {
+      error = Unwritable();
+      Discard();
+      return false;
+    }
+    return true;
+  }
+
+  // Presenting thread: one game frame of the mix (nothing once anything failed).
+  void CaptureFrame() {
+    if (failed_) return;
+    plat::GlobalMixer().RenderS16(samples_.data(), kMixFramesPerGameFrame);
+    if (!plat::WaitMidiCallbacksHandled(kMidiRefillWaitMs)) {
+      failure_ = "the MIDI player did not answer in time: the sound capture would not hold the game's tune";
+      failed_ = true;
+      return;
+    }
+    bytes_.clear();
+    for (int16_t s : samples_) PutLE(bytes_, static_cast<uint16_t>(s), 2);
+    file_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    if (!file_) {
+      failure_ = Unwritable();
+      failed_ = true;
+      return;
+    }
+    dataBytes_ += bytes_.size();
+  }
+
+  // Completes the file under its name; false (and `error`, nothing left
+  // behind) when it cannot be.
+  bool Finish(std::string& error) {
+    if (failed_) {
+      error = failure_;
+      Discard();
+      return false;
+    }
+    file_.seekp(0);
+    file_ << WaveHeader(static_cast<uint32_t>(dataBytes_));
+    file_.close();
+    std::error_code ec;
+    if (!file_.fail()) std::filesystem::rename(partPath_, path_, ec);
+    if (file_.fail() || ec) {
+      error = Unwritable() + (ec ? ": " + ec.message() : std::string());
+      Discard();
+      return false;
+    }
+    opened_ = false;  // it is the target now
+    return true;
+  }
+
+  void Discard() {
+    if (!opened_) return;
+    if (file_.is_open()) file_.close();
+    std::error_code ec;
+    std::filesystem::remove(partPath_, ec);
+    opened_ = false;
+  }
+
+ private:
+  std::string Unwritable() const { return "the sound file " + path_ + " cannot be written"; }
+
+  const std::string path_, partPath_;
+  std::ofstream file_;
+  bool opened_ = false;  // the temporary file exists
+  bool failed_ = false;  // presenting thread during the run, the caller after it
+  std::string failure_;
+  uint64_t dataBytes_ = 0;
+  std::vector<int16_t> samples_ = std::vector<int16_t>(size_t{kMixFramesPerGameFrame} * plat::kMixChannels);
+  std::string bytes_;
+};
 
 // The key configuration the game is about to load, read the same way (a
 // missing or unreadable file gives the default keys), so that the script's
@@ -27,8 +162,8 @@ cKeyConfig ReadKeyConfiguration() {
 // and the next frame's keys, once per presented frame.
 class PlayObserver {
  public:
-  PlayObserver(const HeadlessPlayOptions& options, HeadlessRun& run, std::ofstream* trace)
-      : options_(options), run_(run), trace_(trace), config_(ReadKeyConfiguration()) {}
+  PlayObserver(const HeadlessPlayOptions& options, HeadlessRun& run, std::ofstream* trace, SoundCapture* sound)
+      : options_(options), run_(run), trace_(trace), sound_(sound), config_(ReadKeyConfiguration()) {}
 
   // Holds the keys the script gives `frame` (called before that frame polls).
   void ApplyKeys(uint32_t frame) {
@@ -61,6 +196,7 @@ class PlayObserver {
       const std::string path = (std::filesystem::path(options_.shotFolder) / ScreenshotName(frame)).string();
       if (!run_.LastFrame(picture) || !plat::SaveFramePng(picture, path)) failed_.store(true);
     }
+    if (sound_) sound_->CaptureFrame();
     ApplyKeys(frame + 1);
     presented_.store(frame);
   }
@@ -77,6 +213,7 @@ class PlayObserver {
   const HeadlessPlayOptions& options_;
   HeadlessRun& run_;
   std::ofstream* trace_;
+  SoundCapture* sound_;  // null: the mix is not captured
   const cKeyConfig config_;
   PlayKeySet held_ = 0;  // presenting thread (and the caller before the first frame)
   std::atomic<uint32_t> presented_{0};
@@ -122,12 +259,21 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     }
   }
 
+  std::unique_ptr<SoundCapture> sound;
+  if (!options.soundPath.empty()) {
+    sound = std::make_unique<SoundCapture>(options.soundPath);
+    if (!sound->Open(options.frames, result.error)) {
+      result.exitCode = 1;
+      return result;
+    }
+  }
+
   ScopedAudioPull pull;
   // The observer is unhooked before it goes, once the entry point has
   // returned (Close and WaitForExit wait for it, and the game thread ends
   // before the entry point does), so no frame can reach it afterwards.
   HeadlessRun run(HeadlessRun::Options{true, options.commandLine, options.showCommand});
-  PlayObserver observer(options, run, options.tracePath.empty() ? nullptr : &trace);
+  PlayObserver observer(options, run, options.tracePath.empty() ? nullptr : &trace, sound.get());
   // Stage play fills its part of each trace line (installing twice is harmless).
   InstallStageTraceFiller();
   observer.ApplyKeys(1);
@@ -162,6 +308,15 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   if (observer.Failed() || (trace.is_open() && !trace)) {
     result.exitCode = 1;
     if (result.error.empty()) result.error = "a trace line or screenshot could not be written";
+  }
+  if (sound) {
+    std::string error;
+    if (result.exitCode != 0) {
+      sound->Discard();  // a failed run leaves no capture
+    } else if (!sound->Finish(error)) {
+      result.exitCode = 1;
+      result.error = error;
+    }
   }
   return result;
 }

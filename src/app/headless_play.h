@@ -32,6 +32,10 @@ struct HeadlessPlayOptions {
   std::string tracePath;    // UTF-8 file for the JSON lines; empty: no trace
   std::string shotFolder;   // UTF-8 folder for frame-NNNNNN.png; empty: none
   uint32_t every = 1;       // a screenshot of every frame whose number this divides
+  // UTF-8 file for the mix a player hears (a 44100 Hz stereo 16-bit WAV, 735
+  // sample frames a game frame); empty: none. Written only by a run that ends
+  // with exit code 0, through a temporary file renamed over it at the end.
+  std::string soundPath;
 };
 
 struct HeadlessPlayResult {

@@ -72,6 +72,53 @@ struct StartupState {
 
 const char* kMissingStage() { return plat::Sjis("「%s」の読み込みに失敗しました！").c_str(); }
 
+// The longest line of the no-game message, in CP932 bytes: a half-width
+// character's column, a double-byte character two. A message box wraps its
+// text at its own width and may then break inside a word (a folder's name);
+// lines this short fit any box the game shows, so the box never breaks them.
+constexpr size_t kNoGameLineColumns = 48;
+
+// Pieces of a folder path a line may end after: each component with the "/"
+// that follows it. A piece longer than a line is cut between characters.
+std::vector<std::string> FolderPieces(const std::string& folder) {
+  std::vector<std::string> pieces;
+  std::string piece;
+  auto flush = [&] {
+    if (!piece.empty()) pieces.push_back(piece);
+    piece.clear();
+  };
+  for (size_t i = 0; i < folder.size();) {
+    const size_t len = IsDoubleByteChar(folder.c_str() + i) ? 2 : 1;
+    if (piece.size() + len > kNoGameLineColumns) flush();
+    piece.append(folder, i, len);
+    i += len;
+    if (len == 1 && folder[i - 1] == '/') flush();
+  }
+  flush();
+  return pieces;
+}
+
+}  // namespace
+
+std::string NoGameHereText(const std::string& folder) {
+  std::string text = plat::Sjis("このフォルダにゲームがありません：");
+  std::string line;
+  for (const std::string& piece : FolderPieces(folder)) {
+    if (!line.empty() && line.size() + piece.size() > kNoGameLineColumns) {
+      text += "\n" + line;
+      line.clear();
+    }
+    line += piece;
+  }
+  if (!line.empty()) text += "\n" + line;
+  text += plat::Sjis(
+      "\n「data」フォルダも、それを作る元の\n「default」フォルダもありません。\n"
+      "ゲームのプロジェクトフォルダで起動して下さい。");
+  return text;
+}
+
+namespace {
+
 // ---- the steps of start-up, in order; each returns whether to go on ----
 
 bool SeedRandomNumbers(StartupState&) {
@@ -91,11 +138,11 @@ bool PrepareRecordFormat(StartupState&) {
 // "data\" (made from "default\" when it is missing) and the folders every
 // game has. A folder with neither holds no game at all (the program was
 // started somewhere else than in a game's project folder): the message says
-// that, not that a copy failed.
+// that, and which folder it looked in, not that a copy failed.
 bool MakeFolders(StartupState&) {
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
     if (!plat::IsDirectory(DataPaths.At(kPathData)) && !plat::IsDirectory(DataPaths.At(kPathDefault)))
-      WriteReportAndShowError("%s", plat::Sjis("このフォルダにゲームがありません。\n「data」フォルダも、それを作る元の「default」フォルダもありません。\nゲームのプロジェクトフォルダで起動して下さい。").c_str());
+      WriteReportAndShowError("%s", NoGameHereText(plat::GetCurrentDirectory()).c_str());
     else
       WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
     return false;

@@ -97,6 +97,13 @@ class RunTrace {
   RunTrace() {
     const char* path = std::getenv("PELMORA_TRACE");
     if (path == nullptr || path[0] == '\0') return;
+    // A scripted run (pelmora-tool play) watches the frames itself and
+    // writes its own trace: the variable it inherited must not take its
+    // observer away.
+    if (FramePresentedObserverInstalled()) {
+      WriteReportLog("PELMORA_TRACE : not written: a scripted run traces this game");
+      return;
+    }
     file_ = std::fopen(path, "wb");
     if (file_ == nullptr) {
       WriteReportLog("PELMORA_TRACE : %s cannot be written", path);
@@ -128,13 +135,53 @@ class RunTrace {
 };
 
 // Faults found by the lower layers end the game through the window's
-// ordinary close; the program then ends with kExitFault.
+// ordinary close, but without the quit question: the fault has shown its
+// message, and a game that went on after it would run without the picture,
+// stage or element it lost. The program then ends with kExitFault.
 std::atomic<bool> g_bEndedByFault{false};
 
 void CloseGameWindow() {
   g_bEndedByFault.store(true);
-  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
 }
+
+// The error boxes shown before start-up was complete (any thread may show
+// one): when the start fails they are its reasons. Those that only a box
+// showed are written to the report log then, so that the log holds why the
+// game did not start also where no box could be shown.
+struct StartReason {
+  std::string text;
+  bool logged;
+};
+std::mutex g_startReasonsMutex;
+std::vector<StartReason> g_startReasons;
+bool g_startFailed = false;
+
+void NoteStartReason(const char* text, bool logged) {
+  if (g_bStartupComplete.load()) return;
+  std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+  g_startReasons.push_back({text, logged});
+}
+
+class StartReasonsScope {
+ public:
+  StartReasonsScope() {
+    std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+    g_startReasons.clear();
+    g_startFailed = false;
+    SetErrorTextObserver(NoteStartReason);
+  }
+  ~StartReasonsScope() { SetErrorTextObserver(nullptr); }
+  // The start failed: the log is given the reasons it lacks.
+  void Failed() {
+    std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+    g_startFailed = true;
+    for (StartReason& reason : g_startReasons) {
+      if (!reason.logged) WriteReportLog("%s", reason.text.c_str());
+      reason.logged = true;
+    }
+  }
+};
 
 // The quit handler is the game window's for the run of WinMain only. A
 // scripted dialog answer the dialog refuses is a fault of the run too.
@@ -152,8 +199,17 @@ class QuitHandlerScope {
 
 }  // namespace
 
+std::vector<std::string> StartFailureReasons() {
+  std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+  std::vector<std::string> reasons;
+  if (g_startFailed)
+    for (const StartReason& reason : g_startReasons) reasons.push_back(reason.text);
+  return reasons;
+}
+
 int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
+  StartReasonsScope startReasons;
   g_bEndedByFault.store(false);
   SetECLog(0, "EC_Game.txt");
 
@@ -194,6 +250,7 @@ int WinMain(const char* commandLine, int showCommand) {
   if (!host.Create(hWnd, 100, 100, 640, 480)) {
     plat::DestroyWindowEntry(hWnd);
     ShowErrorText(plat::Sjis("ウインドウが生成出来ません！").c_str());
+    startReasons.Failed();
     plat::ReleaseInstanceLock();
     return kExitStartFailed;
   }
@@ -213,8 +270,10 @@ int WinMain(const char* commandLine, int showCommand) {
     if (host.Exists()) host.Destroy();
     plat::UnregisterWindowOwner(kWindowClassName);
     plat::ReleaseInstanceLock();
-    if (started == StartupOutcome::kFailed) return kExitStartFailed;
-    return g_bEndedByFault.load() ? kExitFault : 0;  // a fault in a start-up the player then cancelled
+    if (started != StartupOutcome::kFailed)
+      return g_bEndedByFault.load() ? kExitFault : 0;  // a fault in a start-up the player then cancelled
+    startReasons.Failed();
+    return kExitStartFailed;
   }
   g_bStartupComplete.store(1);
 

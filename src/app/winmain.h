@@ -2,6 +2,9 @@
 // game thread and the main thread's message loop, then shutdown.
 #pragma once
 
+#include <string>
+#include <vector>
+
 // The game's log, created afresh in the working folder at every start.
 inline constexpr const char* kReportLogName = "Report_Game.txt";
 
@@ -12,6 +15,11 @@ inline constexpr int kExitStartFailed = 1;
 // What it returns when a fault ended the game after start-up (a picture or
 // stage that would not load, a bad index ...), after the fault's message.
 inline constexpr int kExitFault = 1;
+
+// The reasons of the last start that failed (kExitStartFailed), as its error
+// boxes showed them (CP932), in order; empty after any other end. The report
+// log holds each of them.
+std::vector<std::string> StartFailureReasons();
 
 // commandLine: a stage file to test-play, or empty. showCommand: how the
 // window is shown (5, SW_SHOW, when the editor started the game). Returns the

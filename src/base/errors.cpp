@@ -1,5 +1,6 @@
 #include "base/errors.h"
 
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
@@ -37,9 +38,22 @@ int ShowMessageBox(const char* text, const char* title, uint32_t type) {
   return plat::MessageBox(text ? text : "", title ? title : "", type);
 }
 
-int ShowErrorText(const char* text) {
+namespace {
+
+std::atomic<ErrorTextObserver> g_errorTextObserver{nullptr};
+
+int ShowErrorBox(const char* text, bool logged) {
+  if (ErrorTextObserver observer = g_errorTextObserver.load()) observer(text ? text : "", logged);
   return ShowMessageBox(text, plat::Sjis("エラー").c_str(), plat::MB_OK);
 }
+
+}  // namespace
+
+void SetErrorTextObserver(ErrorTextObserver observer) { g_errorTextObserver.store(observer); }
+
+int ShowErrorText(const char* text) { return ShowErrorBox(text, false); }
+
+int ShowLoggedErrorText(const char* text) { return ShowErrorBox(text, true); }
 
 int ShowError(const char* format, ...) {
   va_list args;

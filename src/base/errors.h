@@ -17,8 +17,17 @@ void FormatStringV(std::string& out, const char* format, va_list args);
 int ShowMessageBox(const char* text, const char* title, uint32_t type);
 // An OK box titled "エラー".
 int ShowErrorText(const char* text);
+// The same for a text that the report log holds already (the caller wrote it
+// there).
+int ShowLoggedErrorText(const char* text);
+// Sees the text (CP932) of every error box (the two above and what uses
+// them) just before the box is shown, on the thread that shows it, and
+// whether the report log holds it: the entry point keeps a failed start's
+// reasons this way. Null (the default): nobody.
+using ErrorTextObserver = void (*)(const char* text, bool logged);
+void SetErrorTextObserver(ErrorTextObserver observer);
 int ShowError(const char* format, ...) PELMORA_PRINTF(1, 2);
 // As ShowError, but only while the error-check log is switched on; else 0.
 int ShowDebugError(const char* format, ...) PELMORA_PRINTF(1, 2);
-// "メモリが不足しています！", then WM_CLOSE to the game window.
+// "メモリが不足しています！", then the fault road (RequestQuit).
 void ShowOutOfMemory();

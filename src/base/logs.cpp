@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/errors.h"
+#include "base/program.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -62,7 +63,7 @@ int WriteCombined(const char* text, bool showBox) {
     std::fclose(f);
     AppendECLocked(line);
   }
-  if (showBox) ShowErrorText(line);
+  if (showBox) ShowLoggedErrorText(line);
   return 1;
 }
 
@@ -144,7 +145,13 @@ bool WriteECLogAndClose(plat::WindowHandle window, const char* format, ...) {
     va_end(args);
     WriteECLogText(text.c_str());
   }
-  return plat::PostMessage(window, plat::WM_CLOSE, 0, 0);
+  // A fatal line: the game window closes by the fault road (no quit
+  // question, the program's fault status); another window only closes.
+  if (window == g_hMainWnd.load()) {
+    RequestQuit();
+    return true;
+  }
+  return plat::PostMessage(window, plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
 }
 
 void ResetLogsForTest() {

@@ -41,7 +41,9 @@ bool ECLogEnabled();
 void WriteECLogText(const char* text);
 void WriteECLogString(const char* text);
 void WriteECLog(const char* format, ...) PELMORA_PRINTF(1, 2);
-// Writes the line (when switched on), then always posts WM_CLOSE to `window`.
+// Writes the line (when switched on), then always closes `window` without the
+// quit question: the game window by the fault road (RequestQuit), so the
+// program ends with the status of a fault.
 bool WriteECLogAndClose(plat::WindowHandle window, const char* format, ...) PELMORA_PRINTF(2, 3);
 
 // Tests: forget the state of this run (report path, error-check flags).

@@ -7,10 +7,19 @@ std::atomic<uint8_t> g_bStartupComplete{0};
 
 namespace {
 std::atomic<QuitHandler> g_quitHandler{nullptr};
-}
+std::atomic<bool> g_quitRequested{false};
+}  // namespace
 
-void SetQuitHandler(QuitHandler handler) { g_quitHandler.store(handler); }
+void SetQuitHandler(QuitHandler handler) {
+  g_quitHandler.store(handler);
+  g_quitRequested.store(false);
+}
 
 void RequestQuit() {
-  if (QuitHandler handler = g_quitHandler.load()) handler();
+  if (QuitHandler handler = g_quitHandler.load()) {
+    g_quitRequested.store(true);
+    handler();
+  }
 }
+
+bool QuitRequested() { return g_quitRequested.load(); }

@@ -22,14 +22,23 @@ extern std::atomic<int32_t> g_bActive;
 // Set once start-up succeeded.
 extern std::atomic<uint8_t> g_bStartupComplete;
 
-// Asks the top of the program to end the game in order (the game window's
-// close, without the quit question). Any thread; lower layers call it where a
-// fault ends the game (a bad container index, a lost surface that cannot be
-// had back, a stage that fails to load). The handler is installed by the
-// entry point; with none installed (tools, tests) the request does nothing.
+// The fault road: asks the top of the program to end the game in order (the
+// game window's close, without the quit question, whatever the player could
+// answer) and to exit with the status of a fault. Any thread; lower layers
+// call it where a fault ends the game (a bad container index, a lost surface
+// that cannot be had back, a picture or stage that fails to load). A close
+// the player asks for (Escape, the window's close button, a menu's quit) is
+// not one: it posts a plain WM_CLOSE. The handler is installed by the entry
+// point; with none installed (tools, tests) the request does nothing.
 using QuitHandler = void (*)();
+// Installing (or removing) a handler also forgets an earlier request.
 void SetQuitHandler(QuitHandler handler);
 void RequestQuit();
+// A request reached the installed handler: the game is ending for a fault.
+// The game thread starts no new frame from then on (the frame under way
+// finishes), so what the game shows ends with the frame the fault happened
+// in, however soon the window's thread gets to the close.
+bool QuitRequested();
 
 inline constexpr const char* kAppVersion = "873";
 // Class names the editor and a second copy look for.

@@ -11,7 +11,10 @@ cThread thStageLoad;
 namespace {
 constexpr int kPollsBeforeTerminate = 200;
 constexpr int kPollsBeforeGivingUp = kPollsBeforeTerminate + 2000;
+std::atomic<ThreadJoinedHook> g_joinedHook{nullptr};
 }  // namespace
+
+void SetThreadJoinedHookForTest(ThreadJoinedHook hook) { g_joinedHook.store(hook); }
 
 cThread::~cThread() { Exit(); }
 
@@ -93,6 +96,7 @@ void cThread::Exit() {
     }
   }
   WriteECLog("Exit D");
+  if (ThreadJoinedHook hook = g_joinedHook.load()) hook(*this);
   Forget(thread);
   WriteECLog("Exit E");
 }

@@ -67,3 +67,10 @@ extern cThread thStageLoad;
 // Around modal dialogs: suspend / resume the four workers in this order.
 void SuspendWorkerThreads();
 void ResumeWorkerThreads();
+
+// Test seam: when set, Exit calls it on the ending thread once the thread
+// has been joined and before the slot forgets it, so a test can hold that
+// thread there while others end or start the slot's thread. Null (the
+// default) calls nothing; the game never sets it.
+using ThreadJoinedHook = void (*)(cThread& slot);
+void SetThreadJoinedHookForTest(ThreadJoinedHook hook);

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "base/errors.h"
+#include "base/logs.h"
 #include "base/program.h"
 #include "data/database.h"
 #include "data/inheritance.h"
@@ -485,9 +486,16 @@ bool StageFileTrailerIntact(const std::string& path) {
   return TrailerIntact(version, last, size < 0 ? 0 : static_cast<size_t>(size));
 }
 
+void ReportStageFailure(const std::string& text) {
+  WriteReportLog("%s", text.c_str());
+  ShowLoggedErrorText(text.c_str());
+}
+
 int CheckStageFileTrailer(const std::string& path) {
   if (StageFileTrailerIntact(path)) return 1;
-  ShowError(plat::Sjis("ステージファイル %s が破損しています！").c_str(), path.c_str());
+  std::string text;
+  FormatString(text, plat::Sjis("ステージファイル %s が破損しています！").c_str(), path.c_str());
+  ReportStageFailure(text);
   RequestQuit();
   return 0;
 }

@@ -259,8 +259,12 @@ extern cStageData StageMasterData;
 // (also when the file cannot be opened: the load then reports that); 0 for a
 // file of version 174 or later whose last word is not the trailer (or which
 // is too short to hold one), after the message
-// "ステージファイル %s が破損しています！" and WM_CLOSE to the game window.
+// "ステージファイル %s が破損しています！" (ReportStageFailure) and the
+// fault road (RequestQuit).
 int CheckStageFileTrailer(const std::string& path);
+// Why a stage cannot be played (CP932): a line of the report log, where it
+// stays after the game has ended (or never started), then the error box.
+void ReportStageFailure(const std::string& text);
 // The same test without the message: false only for a file of version 174
 // or later that does not end with the trailer. The file version goes into
 // nFileVersion as the opener would put it.

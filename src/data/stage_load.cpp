@@ -69,13 +69,15 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
   }
 
   auto failed = [&] {
-    ShowError(plat::Sjis("ステージファイル %s の読み込みに失敗しました！").c_str(), current.c_str());
+    std::string text;
+    FormatString(text, plat::Sjis("ステージファイル %s の読み込みに失敗しました！").c_str(), current.c_str());
+    ReportStageFailure(text);
     return 0;
   };
   if (!stage.m_bLoaded) return failed();
   const int32_t heroIndex = stage.FindHeroIndex();
   if (heroIndex == -1) {
-    ShowErrorText(plat::Sjis("主人公が配置されていないのでプレイできません！").c_str());
+    ReportStageFailure(plat::Sjis("主人公が配置されていないのでプレイできません！"));
     RequestQuit();
     return 0;
   }

@@ -14,7 +14,7 @@ class cEdCharacter;
 // the stage extension and the highest-numbered existing "name_NNN" is loaded
 // (none: 0). 1 when loaded; 0 after the trailer check failed, the read failed
 // ("ステージファイル %s の読み込みに失敗しました！"), the stage has no hero
-// ("主人公が配置されていないのでプレイできません！" and WM_CLOSE), or WM_QUIT
+// ("主人公が配置されていないのでプレイできません！" and the fault road), or WM_QUIT
 // arrived meanwhile (the loader thread is stopped). On success `master` (when
 // not null) gets the stage's settings (CopySettingsFrom) and `hero` (when not
 // null) the hero's placed-character record.

@@ -39,6 +39,11 @@ int TextHeight() {
   return font ? font->Ascent() + font->Descent() : kFontPx;
 }
 
+int LineStep() {
+  FontFace* font = Font();
+  return (font ? font->LineHeight() : kFontPx) + kLineGap;
+}
+
 namespace {
 
 // Characters that never start a line (closing punctuation, the long vowel

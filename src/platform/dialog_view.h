@@ -221,7 +221,7 @@ class DialogView final : public ModalView {
   int StaticRoom(const Control& c) const;
   // Where a static text whose lines are `height` pixels high starts (canvas
   // pixels): its own top, or higher when the lines would otherwise reach
-  // the edge of the group around it.
+  // the edge of the group around it or a control below it.
   int StaticTop(const Control& c, int height) const;
   void ScrollBy(Control& c, int delta);
   // Layout in canvas pixels (set by Render; before that, at the origin).

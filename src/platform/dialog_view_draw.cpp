@@ -175,20 +175,17 @@ void DialogView::Render(Frame& canvas) {
         // or the dialog's); one longer than that wraps at the control's
         // width, and the lines may run below the control's own height.
         const int room = StaticRoom(c) - r.left;
-        std::vector<std::pair<std::string, int>> lines;  // text, the step to the next line
-        int height = 0;
+        std::vector<std::string> lines;
         for (const std::string& paragraph : Lines(c.t.text)) {
           const std::vector<std::string> wrapped =
               Measure(paragraph) <= room ? std::vector<std::string>{paragraph} : WrapLine(paragraph, std::max(1, r.Width()));
-          for (size_t k = 0; k < wrapped.size(); ++k) {
-            lines.emplace_back(wrapped[k], k + 1 < wrapped.size() ? th : th + 2);  // wrapped lines sit closer
-            height += lines.back().second;
-          }
+          lines.insert(lines.end(), wrapped.begin(), wrapped.end());
         }
-        if (!lines.empty()) height -= 2;  // no gap after the last line
+        const int step = LineStep();
+        const int height = lines.empty() ? 0 : static_cast<int>(lines.size() - 1) * step + th;
         int y = StaticTop(c, height);
         const Rect clip{r.left, std::min(y, r.top), box.right - 2, box.bottom - 2};
-        for (const auto& [line, step] : lines) {
+        for (const std::string& line : lines) {
           Text(canvas, clip, r.left, y, line, ink);
           y += step;
         }

@@ -24,10 +24,17 @@ inline constexpr int kScrollBarWidth = 15;  // also the arrows' height
 inline int PxX(int units) { return units * kUnitXNum / kUnitXDen; }
 inline int PxY(int units) { return units * kUnitYNum / kUnitYDen; }
 
+// Blank pixels between two lines of a static text (a label's wrapped
+// lines too), and between its last line and a control below it.
+inline constexpr int kLineGap = 4;
+
 // The dialogs' font and texts in it (dialog_text.cpp).
 FontFace* Font();
 int Measure(const std::string& cp932);
 int TextHeight();
+// From one line of a static text to the next: the font's line height and
+// the gap.
+int LineStep();
 std::vector<std::string> WrapLine(const std::string& text, int width);
 
 }  // namespace plat::dialog

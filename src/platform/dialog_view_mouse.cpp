@@ -74,9 +74,10 @@ int DialogView::StaticRoom(const Control& c) const {
 int DialogView::StaticTop(const Control& c, int height) const {
   const Rect r = ControlRect(c);
   // The lines end above the inside edge of a group box around the text (or
-  // the dialog's edge); lines that would reach it start higher, into the
-  // free room above the text, down from the nearest control above it in its
-  // columns (or the group's caption).
+  // the dialog's edge) and a line's gap above a control below it in its
+  // columns; lines that would reach either start higher, into the free room
+  // above the text, down from the nearest control above it in its columns
+  // (or the group's caption).
   int bottom = BoxRect().bottom - 2;
   int top = BoxRect().top + (caption_ ? kTitleBarHeight : 0) + 2;
   for (const Control& other : controls_) {
@@ -92,6 +93,7 @@ int DialogView::StaticTop(const Control& c, int height) const {
     }
     const bool sameColumns = o.left < r.right && o.right > r.left;
     if (sameColumns && o.bottom <= r.top) top = std::max(top, o.bottom + 2);
+    if (sameColumns && o.top > r.top) bottom = std::min(bottom, o.top - kLineGap);
   }
   const int overflow = r.top + height - bottom;
   return overflow > 0 ? std::max(r.top - overflow, std::min(top, r.top)) : r.top;

@@ -69,7 +69,7 @@ void EnsureSdlEvents() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) {
-    std::fprintf(stderr, "pelmora: SDL events unavailable: %s\n", SDL_GetError());
+    std::fprintf(stderr, "%s: SDL events unavailable: %s\n", ProgramName(), SDL_GetError());
     return;
   }
   RegisterWakeEvent();
@@ -84,7 +84,7 @@ bool EnsureSdlVideo() {
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) return true;
   if (g_videoFailed && g_failedDriver == RequestedDriver()) return false;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    std::fprintf(stderr, "pelmora: no display: %s\n", SDL_GetError());
+    std::fprintf(stderr, "%s: no display: %s\n", ProgramName(), SDL_GetError());
     g_videoFailed = true;
     g_failedDriver = RequestedDriver();
     return false;
@@ -95,9 +95,9 @@ bool EnsureSdlVideo() {
   // for tests and headless runs).
   if (RequestedDriver().empty() && DriverWithoutUser()) {
     std::fprintf(stderr,
-                 "pelmora: no display: no window system could be reached (DISPLAY %s, WAYLAND_DISPLAY %s); "
+                 "%s: no display: no window system could be reached (DISPLAY %s, WAYLAND_DISPLAY %s); "
                  "SDL_VIDEODRIVER=dummy runs the game without one\n",
-                 EnvironmentValue("DISPLAY"), EnvironmentValue("WAYLAND_DISPLAY"));
+                 ProgramName(), EnvironmentValue("DISPLAY"), EnvironmentValue("WAYLAND_DISPLAY"));
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     g_videoFailed = true;
     g_failedDriver.clear();
@@ -193,7 +193,7 @@ bool SdlHost::Create(WindowHandle window, int x, int y, int width, int height) {
   SDL_Window* w = SDL_CreateWindow(title_.c_str(), host_detail::ClampCoordinate(x), host_detail::ClampCoordinate(y),
                                    host_detail::ClampSize(width), host_detail::ClampSize(height), flags);
   if (w == nullptr) {
-    std::fprintf(stderr, "pelmora: cannot create the window: %s\n", SDL_GetError());
+    std::fprintf(stderr, "%s: cannot create the window: %s\n", ProgramName(), SDL_GetError());
     return false;
   }
   if (!screen_.Open(w)) {

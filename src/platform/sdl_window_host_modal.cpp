@@ -84,7 +84,7 @@ bool SdlHost::RunModalView(ModalView& view) {
     }
     SDL_Window* w = SDL_CreateWindow(view.Utf8Title().c_str(), x, y, width, height, SDL_WINDOW_SHOWN);
     if (w == nullptr) {
-      std::fprintf(stderr, "pelmora: cannot open a dialog window: %s\n", SDL_GetError());
+      std::fprintf(stderr, "%s: cannot open a dialog window: %s\n", ProgramName(), SDL_GetError());
       return false;
     }
     if (!own.Open(w)) {

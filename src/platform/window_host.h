@@ -210,7 +210,16 @@ class HeadlessWindowHost : public WindowHost {
 };
 std::unique_ptr<HeadlessWindowHost> MakeHeadlessWindowHost();
 
-// Writes a frame as a PNG file (tests, tools). False on failure.
+// Writes a frame as a PNG file (tests, tools). False on failure (a file
+// that could not take every byte included).
 bool SaveFramePng(const Frame& frame, const std::string& utf8Path);
+// The PNG file of a frame, in memory. False on failure.
+bool EncodeFramePng(const Frame& frame, std::string& png);
+
+// The name the platform's messages on the standard error start with
+// ("pelmora: no display ..."): the program that was run. `name` is kept,
+// not copied (a literal); "pelmora" until a program names itself.
+void SetProgramName(const char* name);
+const char* ProgramName();
 
 }  // namespace plat

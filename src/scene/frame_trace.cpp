@@ -250,6 +250,11 @@ void SetFramePresentedObserver(FramePresentedObserver observer) {
   }
 }
 
+bool FramePresentedObserverInstalled() {
+  std::lock_guard lock(g_hookMutex);
+  return static_cast<bool>(g_observer);
+}
+
 void NotifyFramePresented() {
   FramePresentedObserver observer;
   {

@@ -158,6 +158,8 @@ void NoteTraceHint(int32_t text);
 // keys; the observer runs on the presenting thread.
 using FramePresentedObserver = std::function<void()>;
 void SetFramePresentedObserver(FramePresentedObserver observer);
+// True while an observer is installed (a scripted run watches the frames).
+bool FramePresentedObserverInstalled();
 void NotifyFramePresented();
 
 // Forgets the noted sounds, music and result and the observer, so that

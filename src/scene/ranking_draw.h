@@ -59,12 +59,26 @@ cRankingLook CurrentRankingLook(int playMode);
 inline constexpr int32_t kRankingBoxWidth = 270;
 inline constexpr int32_t kRankingLineHeight = 16;
 
-// A genre's list at (x, y): the frame box, the heading with the genre's
-// label (system text genre + 5), one line a place (place number at x + 16,
-// name at x + 64, scores right-aligned on the first place's digits, clear
-// times as "mm:ss.hh" at x + 144), the genre switch hint (system text 25)
-// centred on x + 136 when the play mode ranks more than one genre, and the
-// pointer on the highlighted place (-1: none).
+// The room, in dots, that the list's box adds round its lines: the box
+// (270 wide at (x + 1, y + 1), 16 dots high a line) reaches this much
+// further left, up and down, so that the heading's first stroke, its top
+// and the place pointer at x stand clear of the frame line. The texts stay
+// where they are. The right side gains nothing: on the world map the
+// frame line already runs one dot from the screen's edge, and the widest
+// line (a clear time) ends five dots inside it. The top's room is what the
+// world select leaves between its points line (y 88) and its list (y 108).
+struct cRankingBoxRoom {
+  int32_t left, top, bottom;
+};
+inline constexpr cRankingBoxRoom kRankingBoxRoom = {5, 4, 2};
+
+// A genre's list at (x, y): the frame box (with kRankingBoxRoom round it),
+// the heading at (x, y) with the genre's label (system text genre + 5), one
+// line a place (place number at x + 16, name at x + 64, scores
+// right-aligned on the first place's digits, clear times as "mm:ss.hh" at
+// x + 144), the genre switch hint (system text 25) centred on x + 136 when
+// the play mode ranks more than one genre, and the pointer on the
+// highlighted place (-1: none).
 void DrawRankingScreen(const cRankingList& list, cRankingPainter& painter, int32_t x, int32_t y, int genre,
                        int highlighted, const cRankingLook& look);
 // The list of `genre` of a ranking file.

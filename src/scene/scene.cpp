@@ -147,14 +147,15 @@ uint32_t GameThreadProc(void*) {
       if (msg.message == plat::WM_QUIT) break;
       continue;  // the start hand-shake and anything else: dropped
     }
-    if (g_bActive.load()) {
+    if (g_bActive.load() && !QuitRequested()) {
       if (!SceneManager.Step()) {
         RequestQuit();
         return 1;
       }
     } else {
-      // Inactive: no frames. The activation posts a message that ends the
-      // wait; the bound only keeps the flag looked at should that post fail.
+      // Inactive, or a fault is ending the game: no frames. The activation
+      // (or the end, WM_QUIT) posts a message that ends the wait; the bound
+      // only keeps the flag looked at should that post fail.
       plat::WaitMessageTimeout(kInactiveWaitMs);
     }
   }

@@ -65,7 +65,7 @@ TEST(DefaultDataTest, StartUpStopsWithItsMessage) {
        "「data」フォルダの作成に失敗", false},
       // No game in the folder at all: the message says so.
       {"neither folder", "ok", false, [](GameHarness&) {},
-       "エラー\tこのフォルダにゲームがありません。\\n「data」フォルダも、それを作る元の「default」フォルダもありません。", false},
+       "エラー\tこのフォルダにゲームがありません：\\n", false},
       {"broken System.dat", "ok", true,
        [](GameHarness& game) {
          std::ofstream(game.PathOf("data/System.dat"), std::ios::trunc) << "\x69\x03\x00\x00\xff\xff";

@@ -5,7 +5,8 @@
 // a rider and let him jump off onto their ledges, and its flag stands
 // clear of the timer, the sky of 2-1 lets a hero who holds still get their
 // bearings, and 3-1's master warns before it fires and fires shots a hero
-// can see coming.
+// can see coming; a hit leaves the hero a moment's safety, blinking, and
+// the signs stand behind him.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -35,6 +36,7 @@
 #include "support/demo_routes.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
+#include "support/sdl_pixels.h"
 #include "support/stage_builder.h"
 #include "support/trace_lines.h"
 
@@ -55,7 +57,7 @@ std::string Hero(const std::string& line) {
 class DemoFairnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null").c_str()), 0);
     ASSERT_EQ(LoadDatabase(), 1);
     ASSERT_EQ(CommonPalette.LoadFromFile("data\\CommonPalette.cplt4"), 1);
   }
@@ -72,12 +74,15 @@ class DemoFairnessTest : public ::testing::Test {
   // The trace of `frames` frames of `stage` played alone with `keys`; a
   // trace of another length is a fatal failure (callers that read lines by
   // index wrap the call in ASSERT_NO_FATAL_FAILURE).
-  std::vector<std::string> Play(const std::string& stage, uint32_t frames, const std::string& keys) {
+  // With `every` not 0, a picture of every so many frames goes to the
+  // sandbox's "shots" folder.
+  std::vector<std::string> Play(const std::string& stage, uint32_t frames, const std::string& keys, uint32_t every = 0) {
     sandbox_.Write("keys.txt", keys);
-    const std::string command = std::string(PELMORA_TOOL) + " play '" + sandbox_.Folder().Path() + "' 'data\\stg4\\" +
-                                stage + "' --frames " + std::to_string(frames) + " --input '" + (sandbox_ / "keys.txt") +
-                                "' --trace '" + (sandbox_ / "trace.jsonl") + "' > /dev/null 2> '" +
-                                (sandbox_ / "errors.txt") + "'";
+    std::string command = std::string(PELMORA_TOOL) + " play '" + sandbox_.Folder().Path() + "' 'data\\stg4\\" +
+                          stage + "' --frames " + std::to_string(frames) + " --input '" + (sandbox_ / "keys.txt") +
+                          "' --trace '" + (sandbox_ / "trace.jsonl") + "'";
+    if (every != 0) command += " --shots '" + (sandbox_ / "shots") + "' --every " + std::to_string(every);
+    command += " > /dev/null 2> '" + (sandbox_ / "errors.txt") + "'";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sandbox_.Read("errors.txt");
     std::vector<std::string> lines = trace::Lines(sandbox_.Read("trace.jsonl"));
@@ -727,6 +732,85 @@ TEST_F(DemoFairnessTest, TheTowersFlagStandsClearOfTheTimer) {
   EXPECT_GT(places, 20) << "the tower's floors and ledges";
 }
 
+// A hit leaves the hero safe from every attacker for a second and a half
+// (90 frames), blinking all the while (its graphic effect is the blink,
+// kind 6, on every frame of the safety): time to walk out of what hit it.
+// In 1-1 a hero who walks up to the first blob and stands into it is hit
+// no sooner than that after each hit, until the third hit ends him.
+TEST_F(DemoFairnessTest, AHitLeavesTheHeroSafeAndBlinkingForASecondAndAHalf) {
+  constexpr int kSafety = 90, kBlink = 6;
+  std::vector<std::string> lines;
+  // Play begins at frame 169: over the low wall and the first pit, then
+  // stand a few blocks before the blob.
+  ASSERT_NO_FATAL_FAILURE(lines = Play("c01-1.stg4_001", 1000, "169-540 RIGHT\n315-344 B1\n375-404 B1\n"));
+  ASSERT_EQ(PlayStart(lines), 168u);
+  std::vector<size_t> hits;
+  for (size_t i = 169; i < lines.size(); ++i)
+    if (Number(Hero(lines[i]), "hp") < Number(Hero(lines[i - 1]), "hp")) hits.push_back(i);
+  ASSERT_EQ(hits.size(), 3u) << "three hits from a hero's three points";
+  for (size_t k = 1; k < hits.size(); ++k) EXPECT_GE(hits[k] - hits[k - 1], static_cast<size_t>(kSafety)) << k;
+  for (size_t k = 0; k + 1 < hits.size(); ++k)
+    for (size_t i = hits[k] + 1; i < hits[k] + kSafety && i < lines.size(); ++i)
+      ASSERT_EQ(Number(Hero(lines[i]), "effect"), kBlink) << "frame " << i + 1 << ", " << i - hits[k] << " after a hit";
+  EXPECT_EQ(Number(Hero(lines[hits[2]]), "dying"), 1.0);
+}
+
+// The signs of the game's stages stand behind the hero: walking past the
+// first sign of 1-1 and of 1-2 the hero hides part of its board (the
+// board's own colour, the commonest of its picture, shows on fewer dots
+// round the sign while the hero stands on it than while he is away).
+TEST_F(DemoFairnessTest, TheHeroWalksInFrontOfTheSigns) {
+  int w = 0, h = 0;
+  std::vector<uint32_t> sheet;
+  ASSERT_TRUE(LoadSdlPixels("bmp/Character1.bmp", w, h, sheet));
+  const cEdCharacter& signType =
+      CommonPalette.m_Characters[static_cast<size_t>(Def("看板") - 100000)];
+  const int cell = signType.m_nGraphic * 32;  // frame 0 of its column
+  std::map<uint32_t, int> colours;
+  for (int y = 0; y < 32; ++y)
+    for (int x = cell; x < cell + 32; ++x)
+      if (sheet[static_cast<size_t>(y * w + x)] != sheet[0]) ++colours[sheet[static_cast<size_t>(y * w + x)]];
+  ASSERT_FALSE(colours.empty());
+  const uint32_t board = std::max_element(colours.begin(), colours.end(), [](const auto& a, const auto& b) {
+                           return a.second < b.second;
+                         })->first;
+  const int signDef = Def("看板");
+  for (const char* stage : {"c01-1.stg4_001", "c01-2.stg4_001"}) {
+    SCOPED_TRACE(stage);
+    std::vector<std::string> lines;
+    ASSERT_NO_FATAL_FAILURE(lines = Play(stage, 260, "169-260 RIGHT\n", 2));
+    // The sign by the hero's start, where the hero stands on it and where
+    // he is away.
+    const double start = Number(Hero(lines[170]), "x");
+    double signX = std::nan("");
+    for (const std::string& c : Objects(Value(lines[170], "chars")))
+      if (Number(c, "def") == signDef && !(std::abs(Number(c, "x") - start) >= std::abs(signX - start)))
+        signX = Number(c, "x");
+    ASSERT_FALSE(std::isnan(signX));
+    size_t on = 0, away = 0;
+    for (size_t i = 169; i < lines.size(); i += 2) {
+      const double d = std::abs(Number(Hero(lines[i]), "x") - signX);
+      if (on == 0 || d < std::abs(Number(Hero(lines[on]), "x") - signX)) on = i;
+      if (away == 0 && d > 64) away = i;
+    }
+    ASSERT_NE(away, 0u);
+    ASSERT_LT(std::abs(Number(Hero(lines[on]), "x") - signX), 4.0);
+    // Board dots on the screen (the only sign in view is this one), from
+    // the picture of a frame.
+    auto boardDots = [&](size_t line) {
+      std::vector<uint32_t> shot;
+      int sw = 0, sh = 0;
+      char name[32];
+      std::snprintf(name, sizeof name, "/shots/frame-%06zu.png", line + 1);
+      EXPECT_TRUE(LoadSdlPixels(sandbox_ / name, sw, sh, shot)) << name;
+      return static_cast<int>(std::count(shot.begin(), shot.end(), board));
+    };
+    const int shown = boardDots(away), covered = boardDots(on);
+    EXPECT_GT(shown, 100) << "the board in view";
+    EXPECT_LT(covered * 10, shown * 8) << "the hero stands on the sign at frame " << on + 1;
+  }
+}
+
 // World 1 played well (the routes of the whole game from the title through
 // 1-2's result) earns an extra life on the way, with no life lost: the
 // lives rise above those the world began with while its stages are played.
@@ -754,18 +838,19 @@ TEST_F(DemoFairnessTest, WorldOnePlayedWellEarnsAnExtraLifeBeforeWorldTwo) {
   EXPECT_GT(most, began) << "no extra life in world 1";
 }
 
-// The world map's gates hold: for a new game and after each world but the
-// last, the cells the hero can walk to from the start (by the map's own
-// rules: a wall world, or a cell without a world whose chip is impassable,
-// stops it) come up to the gate of the first world still closed from one
-// side only, never round it, and to no gate beyond it; every open world
-// can be walked to.
+// The world map's gates hold: for a new game and after each world, the
+// cells the hero can walk to from the start (by the map's own rules: a
+// wall world, or a cell without a world whose chip is impassable, stops
+// it) come up to the gate of the first world still closed from one side
+// only, never round it, and to no gate beyond it; every open world can be
+// walked to. The ending's world, past the castle, shows (and can be walked
+// to) only once the castle is cleared: no world stands there before.
 TEST_F(DemoFairnessTest, TheMapsGatesCannotBeWalkedRound) {
   cWorldMap map;
   ASSERT_TRUE(map.LoadFromFile("data\\WorldMap.dat"));
   const cWorldMapModel model = MakeWorldMapModel(map);
-  ASSERT_EQ(model.nodes.size(), 3u);
-  for (int cleared = 0; cleared < 3; ++cleared) {
+  ASSERT_EQ(model.nodes.size(), 4u);
+  for (int cleared = 0; cleared <= 3; ++cleared) {
     SCOPED_TRACE(std::to_string(cleared) + " worlds cleared");
     cSaveData record;
     for (int world = 1; world <= cleared; ++world) record.SetProgressFlag(world, 1);
@@ -787,6 +872,10 @@ TEST_F(DemoFairnessTest, TheMapsGatesCannotBeWalkedRound) {
     bool firstClosed = true;
     for (const cMapNode& node : model.nodes) {  // along the road, world by world
       const cMapWorld* world = SelectMapWorld(&node, record);
+      if (&node == &model.nodes.back()) {  // the ending's
+        EXPECT_EQ(world != nullptr, cleared == 3);
+        if (!world) continue;
+      }
       ASSERT_NE(world, nullptr);
       if (world->nKind != kWorldKindWall) {
         EXPECT_TRUE(reached.count({node.x, node.y})) << "open world at " << node.x << ", " << node.y;

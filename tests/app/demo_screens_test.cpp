@@ -1,9 +1,11 @@
 // The demo game's screens as a player meets them, in real runs of
 // `pelmora-tool play` from its title (the whole-game routes of
 // tests/routes/demo, then a few keys of the test's own): the pause menu of
-// a story stage, the continue and pause menus over every stage, the boxes
-// of the world map and its menu with the text in them, the third sign of
-// 1-1; and, in this process, the ending of 3-1.
+// a story stage and the stage under it, the continue and pause menus over
+// every stage, the boxes of the world map and its menu with the text in
+// them, a head-up display and a result without special points, the timer
+// over 1-2, the signs of 1-1; and, in this process, the castle's clear and
+// the ending's stage.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -11,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <set>
@@ -23,6 +26,7 @@
 #include "play/objects/shot.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
+#include "scene/ranking_draw.h"
 #include "scene/scene.h"
 #include "support/demo_routes.h"
 #include "support/harness.h"
@@ -222,7 +226,7 @@ TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) 
 // ---- the continue and pause menus over every stage ----
 
 // The continue menu (after a death) and the pause menu, white text drawn
-// over the still stage (the pause: over its background alone), read over
+// over the still stage (the pause: over the whole stage as it stood), read over
 // every stage of the demo: every dot under their rows (the continue
 // menu's two from y 272, the four the pause menu has in a cleared world),
 // from two dots before the rows' first text to two dots past their last
@@ -249,12 +253,12 @@ TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
   } cases[] = {
       {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
       {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2120},
-      {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1170},
+      {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1620},
       {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1040},
       {"3-1",
        {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",
         "07-to-castle.txt"},
-       std::string(kPause) + "240-320 LEFT\n", 1250},
+       std::string(kPause) + "240-320 LEFT\n", 1290},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stage);
@@ -305,10 +309,9 @@ TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
 // world map, its menu and the ranking, every dot next to a text dot is
 // text or the box picture's own colour, never a frame line (the box's own
 // or another box's, cutting through the text) nor a line of the picture.
-// The ranking's heading stands on its box's corner (at the box's very
-// top-left, the frame line just outside), the one text allowed next to
-// the frame line; nothing is drawn over that line, and the pointer at the
-// new entry keeps two dots off it. The save list's rows keep off its top
+// The ranking's box reaches past its heading's corner (kRankingBoxRoom);
+// nothing is drawn over its frame line, and the pointer at the new entry
+// keeps off it. The save list's rows keep off its top
 // line (the lines between its rows run at each row's last dot, where the
 // slashes of a row's date end). The signs of 1-1 and 1-2 keep a
 // character's room round their text: no frame line within 8 dots of it.
@@ -376,14 +379,13 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
       for (int x = 0; x < shot.w; ++x) {
         if (shot.At(x, y) != text_) continue;
         ++texts;
-        const bool heading = s.rankingX >= 0 && y >= 64 && y < 80 && x >= s.rankingX && x < s.rankingX + 270;
         for (int dy = -room; dy <= room; ++dy)
           for (int dx = -room; dx <= room; ++dx) {
             if (!shot.Inside(x + dx, y + dy)) continue;
             const uint32_t n = shot.At(x + dx, y + dy);
             const bool next = std::abs(dx) <= 1 && std::abs(dy) <= 1;
             const bool between = s.listY >= 0 && y + dy > s.listY && (y + dy - s.listY) % 16 == 15;  // rows' lines
-            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && (heading || between)) ||
+            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && between) ||
                                 (!next && n != frame_);
             ASSERT_TRUE(ground) << "text at (" << x << ", " << y << ") near " << std::hex << n << " at ("
                                 << std::dec << x + dx << ", " << y + dy << ")";
@@ -393,12 +395,13 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
     if (s.rankingX < 0) continue;
     // The frame line along the box's left and top, by the heading and the
     // first place, whole: nothing drawn over it.
-    for (int y = 64; y < 64 + 32; ++y) ASSERT_EQ(shot.At(s.rankingX, y), frame_) << "left line at y " << y;
-    for (int x = s.rankingX; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, 64), frame_) << "top line at x " << x;
+    const int left = s.rankingX - kRankingBoxRoom.left, top = 64 - kRankingBoxRoom.top;
+    for (int y = top; y < 64 + 32; ++y) ASSERT_EQ(shot.At(left, y), frame_) << "left line at y " << y;
+    for (int x = left; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, top), frame_) << "top line at x " << x;
   }
   // The pointer at the new entry (the first place, on the line below the
-  // heading): its dots, neither text nor the box's, three dots in from the
-  // line.
+  // heading): its dots, neither text nor the box's, three dots or more
+  // right of the list's x.
   const Shot& ranking = shots_[frames[4]];
   int pointer = 0;
   for (int y = 80; y < 96; ++y)
@@ -409,6 +412,165 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
       EXPECT_GE(x, 184 + 3) << "the pointer at (" << x << ", " << y << ")";
     }
   EXPECT_GT(pointer, 20) << "the pointer is drawn";
+}
+
+// ---- the stage under the pause menu ----
+
+// The pause menu stands over the whole stage as it stood when the game
+// paused: the head-up display, the timer's digits, the ground and the hero
+// are drawn as on the last frame of play (its rows show between them).
+// Run: the title's route, the pause key a moment into 1-1.
+TEST_F(DemoScreensTest, ThePauseMenuStandsOverTheWholeStage) {
+  const uint32_t base = RoutesLength({"01-title.txt"}), played = base + 184, paused = base + 200;
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt"}, "185-187 SPACE\nlength 230\n", {played, paused}));
+  ASSERT_EQ(Value(lines[played - 1], "mode"), "2");
+  ASSERT_EQ(Value(lines[paused - 1], "mode"), "3");
+  const Shot& play = shots_[played];
+  const Shot& pause = shots_[paused];
+  EXPECT_EQ(MenuRowsWithText(pause, text_), 2);
+  int differing = 0;
+  for (int y = 0; y < play.h; ++y) {
+    if (y >= 56 && y < 400) continue;  // the head-up display and the digits; the ground and the hero
+    for (int x = 0; x < play.w; ++x) differing += play.At(x, y) != pause.At(x, y);
+  }
+  EXPECT_EQ(differing, 0);
+}
+
+// ---- what the demo does not use: special points ----
+
+// The game's heroes have no special points, and nothing shows them: the
+// head-up display of a stage has no SP gauge (its icon, the fourth of the
+// icon row of Mark.bmp, is nowhere in the strip, where the HP gauge's, the
+// third, is), and the result box lists four values (the score, the time
+// left, the clear time and the HP left), not the SP left. Run: 1-1 from
+// the title to its result.
+TEST_F(DemoScreensTest, NeitherTheHeadUpDisplayNorTheResultShowsSpecialPoints) {
+  const uint32_t base = RoutesLength({"01-title.txt"});
+  const uint32_t playing = base + 240, result = RoutesLength({"01-title.txt", "02-meadow.txt"}) - 12;
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt"}, "length 1\n", {playing, result}));
+  ASSERT_EQ(Value(lines[playing - 1], "mode"), "2");
+  ASSERT_EQ(Value(lines[result - 1], "mode"), "4");
+  ASSERT_NE(Value(lines[result - 1], "result"), "null") << "the result box shows";
+  Shot marks;
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Mark.bmp", marks));
+  // Where the 16 x 16 icon at (iconX, 32) of the mark picture stands in the
+  // head-up display's strip (its transparent dots aside): its x, or -1.
+  auto iconAt = [&](const Shot& shot, int iconX) {
+    const uint32_t key = marks.At(0, 0);
+    for (int y = 0; y + 16 <= 20; ++y)
+      for (int x = 0; x + 16 <= shot.w; ++x) {
+        bool same = true;
+        for (int dy = 0; dy < 16 && same; ++dy)
+          for (int dx = 0; dx < 16 && same; ++dx) {
+            const uint32_t icon = marks.At(iconX + dx, 32 + dy);
+            same = icon == key || icon == shot.At(x + dx, y + dy);
+          }
+        if (same) return x;
+      }
+    return -1;
+  };
+  EXPECT_GE(iconAt(shots_[playing], 32), 0) << "the HP gauge's icon";
+  EXPECT_EQ(iconAt(shots_[playing], 48), -1) << "an SP gauge's icon";
+  // The box's rows (16 dots each from its top at y 224, right of x 336)
+  // that hold text.
+  const Shot& box = shots_[result];
+  int rows = 0;
+  for (int row = 0; row < 8; ++row) {
+    bool has = false;
+    for (int y = 224 + 16 * row; y < 240 + 16 * row && y < box.h; ++y)
+      for (int x = 336; x < box.w && !has; ++x) has = box.At(x, y) == text_;
+    rows += has ? 1 : 0;
+  }
+  EXPECT_EQ(rows, 4);
+}
+
+// ---- the timer's digits over 1-2 ----
+
+// On the tower's first screen, while the hero waits for the first lift and
+// rides it, and up the tower's top, from the turret's ledge to the flag
+// and the result, the timer's digits (three of 32 x 32 at (272, 24)) stand
+// on open sky: no dot under them has a colour of the tower's bricks or
+// crystal (the colours of their pictures that the sky's picture does not
+// have). Run: the routes of 1-1 and 1-2.
+TEST_F(DemoScreensTest, TheTimerStandsOnOpenSkyOverTheTowersFirstScreenAndTop) {
+  const uint32_t base = RoutesLength({"01-title.txt", "02-meadow.txt"});
+  const uint32_t end = RoutesLength({"01-title.txt", "02-meadow.txt", "03-tower.txt"});
+  std::vector<uint32_t> frames;
+  for (uint32_t f = (base + 180) / 10 * 10 + 10; f < base + 1000; f += 10) frames.push_back(f);
+  for (uint32_t f = (base + 1250) / 10 * 10; f < end - 10; f += 10) frames.push_back(f);
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt", "03-tower.txt"}, "length 1\n", frames));
+  Shot blocks, crystal, sky;
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Block.bmp", blocks));
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Crystal.bmp", crystal));
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/StageSky.bmp", sky));
+  // The tower's bricks are block 4 of the block picture (15 a row), its
+  // crystal the first cell of its own picture.
+  std::set<uint32_t> solid;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      if (blocks.At(4 * 32 + x, y) != blocks.At(0, 0)) solid.insert(blocks.At(4 * 32 + x, y));
+      if (crystal.At(x, y) != crystal.At(0, 0)) solid.insert(crystal.At(x, y));
+    }
+  for (uint32_t dot : sky.px) solid.erase(dot);
+  ASSERT_GE(solid.size(), 3u);
+  for (uint32_t f : frames) {
+    ASSERT_EQ(Value(lines[f - 1], "scene"), "4") << f;
+    const Shot& shot = shots_[f];
+    for (int y = 24; y < 56; ++y)
+      for (int x = 272; x < 368; ++x)
+        ASSERT_FALSE(solid.count(shot.At(x, y))) << "a block under the digits at (" << x << ", " << y << "), frame " << f;
+  }
+}
+
+// ---- the signs' boxes ----
+
+// The first sign's text, shown while the hero stands by it at 1-1's start,
+// hides no gold: the box (the frame line's dots below the head-up display)
+// and the gold in view (the items of the trace, 32 x 32 each) do not meet.
+// Run: the title's route and the first moments of 1-1.
+TEST_F(DemoScreensTest, TheFirstSignsBoxHidesNoGold) {
+  const uint32_t base = RoutesLength({"01-title.txt"}), at = base + 200;
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt"}, "length 230\n", {at}));
+  ASSERT_NE(Value(lines[at - 1], "messages").find("Zでジャンプ"), std::string::npos) << "the first sign's text shows";
+  const Shot& shot = shots_[at];
+  int left = shot.w, right = -1, top = shot.h, bottom = -1;
+  for (int y = 20; y < shot.h; ++y)
+    for (int x = 0; x < shot.w; ++x)
+      if (shot.At(x, y) == frame_) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+                                   bottom = std::max(bottom, y);
+  ASSERT_LT(left, right) << "no box";
+  int gold = 0;
+  for (const std::string& item : trace::Objects(Value(lines[at - 1], "items"))) {
+    // The stage begins ten blocks in; the view stands at its left edge.
+    const int x = static_cast<int>(Number(item, "x")) - 320, y = static_cast<int>(Number(item, "y")) - 320;
+    if (x >= shot.w) continue;
+    ++gold;
+    EXPECT_FALSE(x < right && x + 32 > left && y < bottom && y + 32 > top)
+        << "an item at (" << x << ", " << y << ") under the box (" << left << ", " << top << ")-(" << right << ", "
+        << bottom << ")";
+  }
+  EXPECT_GE(gold, 3) << "the first screen's gold";
+}
+
+// Every sign of 1-1 reads as written, without a gap of two blanks between
+// its words (each blank a character's room). Run: 1-1 from the title.
+TEST_F(DemoScreensTest, TheMeadowsSignsHaveNoWideGaps) {
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt"}, "length 1\n"));
+  std::set<std::string> signs;
+  for (const std::string& line : lines) {
+    const std::string messages = Value(line, "messages");  // the windows' texts
+    if (Value(line, "scene") == "4" && messages.find("\\n") != std::string::npos) signs.insert(messages);
+  }
+  EXPECT_GE(signs.size(), 3u) << "the three signs read";
+  for (const std::string& sign : signs) {
+    EXPECT_EQ(sign.find("  "), std::string::npos) << sign;
+    EXPECT_EQ(sign.find("\u3000"), std::string::npos) << sign;
+  }
 }
 
 // ---- the third sign of 1-1 ----
@@ -444,25 +606,15 @@ TEST_F(DemoScreensTest, TheThirdSignSaysTheGoldGoesToTheScore) {
   EXPECT_GE(gold, 5) << "gold taken on the way";
 }
 
-// ---- the ending ----
+// ---- the castle's clear and the ending ----
 
-// 3-1 played on its own with the master's route: the master beaten, its
-// light gives the ending. The ending's tune is asked for looping (the keep
-// value the music player is handed with it), so that it plays on through
-// the picture, the result and the ranking; and from the moment it is
-// asked for to the result screen no shot is in the hall: the ending holds
-// the game still, and a shot then would hang in the air over the picture
-// and the result. The hero fires four shots across the hall just before
-// the ending comes, to be cleared with the master's.
-TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
-  constexpr int32_t kEndingTune = 8;  // the demo's music list: the ending's
-  GameHarness::Options options;
-  options.commandLine = "data\\stg4\\c03-1.stg4_001";
-  options.writeProject = false;
-  GameHarness game(options);
-  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo '" + game.Folder() + "' > /dev/null").c_str()), 0);
-  std::string route = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
-  route.insert(route.rfind("length"), "765 B2\n771 B2\n777 B2\n783 B2\n");
+// Plays a stage file of the made demo on its own (the game's test play of
+// it) with the key script `route`, whose frames count from the world map's
+// choice (play begins at its frame 179), for at most `frames` frames of it
+// or until `done` holds. `each` is called after every frame of play.
+void PlayStageAlone(GameHarness& game, const std::string& route, uint32_t frames,
+                    const std::function<bool()>& done, const std::function<void(uint32_t)>& each) {
+  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force '" + game.Folder() + "' > /dev/null").c_str()), 0);
   PlayScript script;
   std::string error;
   ASSERT_TRUE(script.Parse(route, error)) << error;
@@ -470,13 +622,10 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
   SetDefaultKeys(config);
   ASSERT_TRUE(game.Start());
   auto scene = [] { return dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage)); };
-  // The route counts its frames from the world map's choice: play begins
-  // at its frame 179.
   for (int i = 0; i < 3000 && !(scene() && scene()->m_nMode == kStageModePlay); ++i) ASSERT_TRUE(game.StepFrames(1));
   ASSERT_TRUE(scene() && scene()->m_nMode == kStageModePlay);
   PlayKeySet held = 0;
-  int endingFrames = 0;
-  for (uint32_t frame = 180; frame <= script.Length() && scene()->m_nMode != kStageModeResult; ++frame) {
+  for (uint32_t frame = 180; frame <= frames && !done(); ++frame) {
     const PlayKeySet wanted = script.KeysAt(frame);
     for (int k = 0; k < kPlayKeyCount; ++k) {
       const PlayKeySet bit = PlayKeySet{1} << k;
@@ -488,15 +637,63 @@ TEST(DemoEndingTest, TheEndingTuneLoopsAndNoShotHangsOverIt) {
     }
     held = wanted;
     ASSERT_TRUE(game.StepFrames(1));
-    if (SaveData.m_nTrackPlaying != kEndingTune) continue;
-    ++endingFrames;
-    // Shots marked for removal are neither moved nor drawn again.
-    for (const auto& shot : scene()->m_ShotList)
-      ASSERT_TRUE(shot->m_bRemove) << "a shot over the ending, frame " << frame;
+    each(frame);
   }
-  EXPECT_EQ(scene()->m_nMode, kStageModeResult) << "the master beaten and the ending over";
-  EXPECT_GT(endingFrames, 60);
-  EXPECT_EQ(SaveData.m_nTrackPlaying, kEndingTune);
+}
+
+// 3-1 played on its own with the master's route: the master beaten, its
+// light clears the castle, and from the clear on no shot is in the hall:
+// the result screen holds the game still, and a shot then would hang in
+// the air over it. The hero fires four shots across the hall just before
+// the clear comes, to be cleared with the master's.
+TEST(DemoEndingTest, NoShotHangsOverTheCastlesResult) {
+  GameHarness::Options options;
+  options.commandLine = "data\\stg4\\c03-1.stg4_001";
+  options.writeProject = false;
+  GameHarness game(options);
+  std::string route = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
+  route.insert(route.rfind("length"), "765 B2\n771 B2\n777 B2\n783 B2\n");
+  auto scene = [] { return dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage)); };
+  int resultFrames = 0;
+  bool fired = false;
+  ASSERT_NO_FATAL_FAILURE(PlayStageAlone(
+      game, route, 2000, [&] { return resultFrames >= 60; },
+      [&](uint32_t frame) {
+        if (scene()->m_nMode == kStageModePlay && frame >= 765)  // the hero's shots
+          for (const auto& shot : scene()->m_ShotList) fired = fired || !shot->m_bRemove;
+        if (scene()->m_nMode != kStageModeResult) return;
+        ++resultFrames;
+        // Shots marked for removal are neither moved nor drawn again.
+        for (const auto& shot : scene()->m_ShotList)
+          ASSERT_TRUE(shot->m_bRemove) << "a shot over the result, frame " << frame;
+      }));
+  EXPECT_TRUE(fired) << "the hero's shots flew before the clear";
+  EXPECT_EQ(resultFrames, 60) << "the master beaten and the castle cleared";
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// The ending's stage played on its own: its tune, the ending's, is asked for
+// looping (the keep value the music player is handed with it), so that it
+// plays on through the picture to the title; the ending picture shows and
+// waits for decide, and decide clears the stage.
+TEST(DemoEndingTest, TheEndingsTuneLoopsUnderItsPictureUntilDecide) {
+  constexpr int32_t kEndingTune = 8;  // the demo's music list: the ending's
+  GameHarness::Options options;
+  options.commandLine = "data\\stg4\\c04-1.stg4_001";
+  options.writeProject = false;
+  GameHarness game(options);
+  auto scene = [] { return dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage)); };
+  uint32_t shown = 0, cleared = 0;
+  ASSERT_NO_FATAL_FAILURE(PlayStageAlone(
+      game, "600 B1\nlength 800\n", 800, [&] { return cleared != 0; },
+      [&](uint32_t frame) {
+        EXPECT_EQ(SaveData.m_nTrackPlaying, kEndingTune) << frame;
+        if (shown == 0 && !scene()->m_Pictures.empty()) shown = frame;
+        if (scene()->m_nMode == kStageModeResult || scene()->m_nMode == kStageModeFadeOut) cleared = frame;
+      }));
+  EXPECT_GT(shown, 0u) << "the ending picture";
+  EXPECT_LT(shown, 600u);
+  EXPECT_GE(cleared, 600u) << "the picture waits for decide";
   EXPECT_EQ(SceneManager.m_nLastMusicKeep, 1) << "the ending's tune loops";
   EXPECT_EQ(game.Close(), 0);
 }

@@ -334,9 +334,16 @@ TEST_F(PlayToolTest, TheHeroFallsLandsAndStandsAndSpacePausesTheStage) {
   EXPECT_FALSE(std::filesystem::exists(sandbox_ / ("shots/" + ScreenshotName(150))));
 }
 
+// The second run inherits PELMORA_TRACE, as from a shell that traces real
+// runs: the scripted run keeps its own trace and writes none there.
 TEST_F(PlayToolTest, TheSameRunTwiceGivesTheSameTraceAndScreenshots) {
   ASSERT_EQ(Play("a", 120, " --shots '" + (sandbox_ / "a") + "' --every 40"), 0) << Slurp(errors_);
-  ASSERT_EQ(Play("b", 120, " --shots '" + (sandbox_ / "b") + "' --every 40"), 0) << Slurp(errors_);
+  const std::string inherited = sandbox_ / "inherited.jsonl";
+  ::setenv("PELMORA_TRACE", inherited.c_str(), 1);
+  const int second = Play("b", 120, " --shots '" + (sandbox_ / "b") + "' --every 40");
+  ::unsetenv("PELMORA_TRACE");
+  ASSERT_EQ(second, 0) << Slurp(errors_);
+  EXPECT_FALSE(std::filesystem::exists(inherited));
   const std::string a = Slurp(sandbox_ / "a.jsonl");
   EXPECT_EQ(Lines(a).size(), 120u);
   EXPECT_EQ(a, Slurp(sandbox_ / "b.jsonl"));
@@ -609,14 +616,14 @@ TEST_F(PlayToolTest, TheDemosHudAndScreenShakeShowInEveryFrame) {
     return p;
   };
   int w = 0, h = 0;
-  // Frame 200: the HP item's heart icon at (300, 3) and its full gauge's
-  // green bar right of it (the HUD's five icons share the strip's 638 dots
-  // with equal gaps of 52).
+  // Frame 200: the HP item's heart icon at (372, 3) and its full gauge's
+  // green bar right of it (the HUD's four items, the demo showing no SP
+  // gauge, share the strip's 638 dots with equal gaps of 76).
   std::vector<uint32_t> px = read(200, w, h);
   ASSERT_EQ(std::pair(w, h), std::pair(640, 480));
-  EXPECT_EQ(px[11 * 640 + 308], 0xE03030u) << "the heart";
-  EXPECT_EQ(px[12 * 640 + 320], 0x30A040u) << "the HP bar";
-  EXPECT_EQ(px[12 * 640 + 340], 0x30A040u) << "the HP bar";
+  EXPECT_EQ(px[11 * 640 + 380], 0xE03030u) << "the heart";
+  EXPECT_EQ(px[12 * 640 + 392], 0x30A040u) << "the HP bar";
+  EXPECT_EQ(px[12 * 640 + 412], 0x30A040u) << "the HP bar";
   // Columns of the left part that are black from row 100 to row 400.
   auto blackColumns = [](const std::vector<uint32_t>& p, int from, int to) {
     int n = 0;

@@ -203,7 +203,7 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
     const char* missingFile;
     const char* iniLines;
     std::string env;
-    const char* message;  // the box's text in the dialog transcript
+    std::string message;  // the box's text in the dialog transcript
     const char* damagedFile = "";  // overwritten with bytes that are no picture
   };
   // A font configuration with no fonts in it: no face can be had.
@@ -218,8 +218,9 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"title missing", "bmp/Title.bmp", "", "", "bmp\\Title.bmp の読み込みに失敗！"},
       {"title damaged", "", "", "", "bmp\\Title.bmp の読み込みに失敗！", "bmp/Title.bmp"},
       {"not a project", "*", "", "",
-       "このフォルダにゲームがありません。\\n「data」フォルダも、それを作る元の「default」フォルダもありません。\\n"
-       "ゲームのプロジェクトフォルダで起動して下さい。"},
+       "このフォルダにゲームがありません：\\n" + (root_ / "not a project").string() +
+           "\\n「data」フォルダも、それを作る元の\\n「default」フォルダもありません。\\n"
+           "ゲームのプロジェクトフォルダで起動して下さい。"},
       {"default data declined", "*default", "", "PELMORA_DIALOG_ANSWERS=no;ok",
        "「data」フォルダの作成に失敗…\\n「default」フォルダに問題がある可能性があります。"},
   };

@@ -74,14 +74,14 @@ TEST_F(ToolUsageTest, HelpWrongWordsMissingFilesAndBadNumbersAreToldWithTheirExi
       {"expr 'C2 = -5'", 0, "C2=-5\n", ""},
       {"dialog --help", 0, "start, text, open, replay, save, box, quit", ""},
       {"dialog", 2, "", "KIND: start, text, open, replay, save, box or quit"},
-      {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode abc", 2, "", "bad --glyph-mode abc"},
-      {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode -1", 2, "", "bad --glyph-mode -1"},
+      {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode abc", 2, "", "text: --glyph-mode abc is not a number"},
+      {"text 0 abc '" + At("t.png") + "' --mode dd32 --glyph-mode -1", 2, "", "--glyph-mode -1 is out of range"},
       {"text 0 '' '" + At("t.png") + "' --mode dd32", 2, "", "TEXT is empty"},
       {"text 0 abc '" + At("t.png") + "' --mode dd32 --plain", 2, "", "usage: pelmora-tool text"},
       {"play '" + At("no-project") + "' --frames 10 --every 5", 2, "", "--every K says which frames --shots DIR pictures"},
-      {"render-audio in.wav '" + At("o.wav") + "' --seconds abc", 2, "", "bad --seconds abc"},
-      {"render-audio in.wav '" + At("o.wav") + "' --seconds 0", 2, "", "bad --seconds 0"},
-      {"render-audio in.wav '" + At("o.wav") + "' --seconds 1e9", 2, "", "bad --seconds 1e9"},
+      {"render-audio in.wav '" + At("o.wav") + "' --seconds abc", 2, "", "render-audio: --seconds abc is not a number"},
+      {"render-audio in.wav '" + At("o.wav") + "' --seconds 0", 2, "", "--seconds 0 is out of range"},
+      {"render-audio in.wav '" + At("o.wav") + "' --seconds 1e9", 2, "", "--seconds 1e9 is out of range"},
   };
   for (const UsageCase& c : cases) {
     SCOPED_TRACE(c.args);
@@ -98,6 +98,86 @@ TEST_F(ToolUsageTest, HelpWrongWordsMissingFilesAndBadNumbersAreToldWithTheirExi
   EXPECT_FALSE(std::filesystem::exists(At("out.stg4_1")));
   EXPECT_FALSE(std::filesystem::exists(At("t.png")));
   EXPECT_FALSE(std::filesystem::exists(At("o.wav")));
+}
+
+// Every number a command takes is read by one rule: the whole word in
+// decimal, within what the value takes. A word that is no number is told
+// apart from a number out of range (a value too large for any setting is
+// out of range, not "not a number"), and a fraction where a whole number
+// belongs is told too; each exits 2 and writes nothing. The bounds hold
+// their last value on both sides.
+TEST_F(ToolUsageTest, NumbersThatAreNoNumbersOrOutOfRangeAreToldApart) {
+  const std::string png = "'" + At("n.png") + "'", wav = "'" + At("n.wav") + "'";
+  const std::string effect = "effect mosaic '" + At("none.bmp") + "' " + png + " --mode dd32 --size ";
+  struct Case {
+    std::string args;
+    int status;
+    std::string err;  // "" for a number taken (the run then fails for another reason or none)
+  };
+  const Case cases[] = {
+      {effect + "99999999999", 2, "effect: --size 99999999999 is out of range (it takes a number from -2147483647 to 2147483647)"},
+      {effect + "-2147483648", 2, "--size -2147483648 is out of range"},
+      {effect + "1e999", 2, "--size 1e999 is out of range"},
+      {effect + "12abc", 2, "effect: --size 12abc is not a number"},
+      {effect + "0x10", 2, "--size 0x10 is not a number"},
+      {effect + "' 8'", 2, "--size  8 is not a number"},
+      {effect + "inf", 2, "--size inf is not a number"},
+      {effect + "2147483647", 1, ""},  // taken: then the picture is missing
+      {"text 99999999999 abc " + png + " --mode dd32", 2, "text: FONT_SETTING 99999999999 is out of range (it takes 0, 1 or 2"},
+      {"text 3 abc " + png + " --mode dd32", 2, "FONT_SETTING 3 is out of range"},
+      {"text x abc " + png + " --mode dd32", 2, "FONT_SETTING x is not a number"},
+      {"text 0 abc " + png + " --mode dd32 --glyph-mode 99999999999", 2, "--glyph-mode 99999999999 is out of range"},
+      {"text 0 abc " + png + " --mode dd32 --glyph-mode 1.5", 2, "text: --glyph-mode 1.5 is not a whole number"},
+      {"render-audio '" + At("none.wav") + "' " + wav + " --seconds 99999999999", 2, "--seconds 99999999999 is out of range"},
+      {"render-audio '" + At("none.wav") + "' " + wav + " --seconds 1800.001", 2, "--seconds 1800.001 is out of range"},
+      {"render-audio '" + At("none.wav") + "' " + wav + " --seconds 0.00002", 2, "--seconds 0.00002 is out of range"},
+      {"render-audio '" + At("none.wav") + "' " + wav + " --seconds 1800", 1, ""},
+      {"render-audio '" + At("none.wav") + "' " + wav + " --seconds 0.000023", 1, ""},
+      {"expr 'C2 = C1' --set C1=99999999999", 2,
+       "pelmora-tool expr: --set C1=99999999999 is out of range (it takes a whole number from -999999 to 999999)"},
+      {"expr 'C2 = C1' --set C1=1000000", 2, "--set C1=1000000 is out of range"},
+      {"expr 'C2 = C1' --set C1=-1000000", 2, "--set C1=-1000000 is out of range"},
+      {"expr 'C2 = C1' --set C1=abc", 2, "--set C1=abc is not a number"},
+      {"expr 'C2 = C1' --set C1=1.5", 2, "--set C1=1.5 is not a whole number"},
+      {"expr 'C2 = my.hp' --set my.hp=-1", 2, "--set my.hp=-1 is out of range (it takes a whole number from 0 to"},
+      {"expr 'C2 = C1' --set C1=-999999", 0, ""},
+      {"play '" + At("none") + "' --frames 99999999999", 2, "play: --frames 99999999999 is out of range"},
+      {"play '" + At("none") + "' --frames -1", 2, "--frames -1 is out of range"},
+      {"play '" + At("none") + "' --frames ten", 2, "--frames ten is not a number"},
+      {"play '" + At("none") + "' --frames 4294967295", 1, ""},  // taken: then there is no game there
+      {"play '" + At("none") + "' --frames 1 --shots x --every 0", 2, "--every 0 is out of range"},
+      {"play '" + At("none") + "' --frames 1 --show-command=12", 2, "--show-command=12 is out of range"},
+      {"play '" + At("none") + "' --frames 1 --show-command=11", 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const ToolRun run = Run(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.err.empty()) {
+      EXPECT_EQ(run.err.find("is out of range"), std::string::npos) << run.err;
+      EXPECT_EQ(run.err.find("not a number"), std::string::npos) << run.err;
+    } else {
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+  }
+  EXPECT_EQ(Run("expr 'C2 = C1' --set C1=999999").out, "C2=999999\n");
+  EXPECT_FALSE(std::filesystem::exists(At("n.png")));
+  EXPECT_FALSE(std::filesystem::exists(At("n.wav")));
+}
+
+// A data file whose kind is known neither by its name nor by --kind is a
+// usage error (2), as a wrong word is; the kinds are listed.
+TEST_F(ToolUsageTest, AFileOfNoKnownKindIsAUsageError) {
+  const std::string file = folder_.Write("notes.unknownkind", "text");
+  for (const std::string& args : {"dump '" + file + "'", "check '" + file + "'",
+                                  "resave '" + file + "' '" + At("copy") + "'", "check '" + file + "' --kind nonesuch"}) {
+    SCOPED_TRACE(args);
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(file + ": unknown file kind; use --kind with one of: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" blendtable"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(At("copy")));
 }
 
 // Every command the tool lists answers --help with its own usage, on the
@@ -201,24 +281,35 @@ TEST_F(ToolUsageTest, ExprWarnsOfGluedWordsAndFailsOnlyWhenTheStatementFails) {
 // In the 8-bit mode a picture's pixels become palette numbers: without a
 // colour table of its own and without --palette there are no colours to
 // show it with, and the command says so (usage, 2) rather than write a
-// black picture; a --palette that gives no palette is a file that does not
-// load (1). With a palette's picture, the colours come back.
+// black picture; a --palette that gives no palette (a file that does not
+// load, or a picture without a colour table) exits 1. With a palette's
+// picture, the colours come back.
 TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
   const std::string rgb = folder_.Write("rgb.bmp", testbmp::AsString(testbmp::Rgb24(2, 1, {0xFF0000u, 0x0000FFu})));
   std::vector<uint32_t> table(256, 0);
   table[1] = 0xFF0000u, table[2] = 0x0000FFu;
   const std::string palette =
       folder_.Write("palette.bmp", testbmp::AsString(testbmp::Indexed8(2, 1, table, {1, 2})));
+  // A 4-bit picture's table of 16 colours is no palette to the game either.
+  testbmp::Spec four;
+  four.width = 2, four.height = 1, four.bpp = 4, four.clrUsed = 16;
+  four.palette = std::vector<uint32_t>(table.begin(), table.begin() + 16);
+  const std::string fourBit = folder_.Write("four.bmp", testbmp::AsString(testbmp::Build(four, {1, 2}, 0)));
   const std::string out = At("o.png");
   struct Case {
     std::string args;
     int status;
-    const char* err;
+    std::string err;
   };
   const Case cases[] = {
       {"'" + rgb + "' '" + out + "' --mode dd8", 2, "rgb.bmp has no colour table: the dd8 mode needs --palette"},
       {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
       {"'" + palette + "' '" + out + "' --mode dd8 --palette '" + At("none.bmp") + "'", 1, "no palette in"},
+      {"'" + fourBit + "' '" + out + "' --mode dd8", 2, "four.bmp has no colour table of an 8-bit picture: the dd8"},
+      {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + fourBit + "'", 1, "no palette in " + fourBit},
+      // A palette picture without a colour table gives no palette in dd8.
+      {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + rgb + "'", 1, "no palette in " + rgb},
+      {"'" + palette + "' '" + out + "' --mode dd8 --palette '" + rgb + "'", 1, "no palette in " + rgb},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -228,6 +319,7 @@ TEST_F(ToolUsageTest, AnEightBitImageWithoutColourTableNeedsAPalette) {
     EXPECT_FALSE(std::filesystem::exists(out));
   }
   for (const std::string& args : {"'" + rgb + "' '" + out + "' --mode dd8 --palette '" + palette + "'",
+                                  "'" + fourBit + "' '" + out + "' --mode dd8 --palette '" + palette + "'",
                                   "'" + palette + "' '" + out + "' --mode dd8", "'" + rgb + "' '" + out + "' --mode dd32"}) {
     SCOPED_TRACE(args);
     ASSERT_EQ(Run("image " + args).status, 0);
@@ -348,7 +440,7 @@ TEST_F(ToolUsageTest, EffectSettingsThatLeaveThePictureBlankOrAsItWasAreRefused)
       {"lens", "dd32", "--radius 5", "depth", {"13"}, {"12"}, "takes 0..12"},
       {"blur", "dd32", "", "rx", {"0"}, {"1"}, "takes 1 or more"},
       {"blur", "dd32", "", "ry", {"0"}, {"1"}, "takes 1 or more"},
-      {"mosaic", "dd32", "", "size", {"1", "0", "-8"}, {"2"}, "takes 2 or more"},
+      {"mosaic", "dd32", "", "size", {"1", "0", "-8", "64", "65"}, {"2", "63"}, "takes 2..63"},
       {"colour-change", "dd32", "", "colour", {"-1", "256"}, {"0", "255"}, "takes 0..255"},
       {"colour-change", "dd32", "", "level", {"0"}, {"1"}, "takes 1 or more"},
       {"translucent", "dd32", "", "shift", {"0", "64", "-64"}, {"1", "63", "-63"}, "takes -63..63 but 0"},

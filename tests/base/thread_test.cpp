@@ -70,6 +70,37 @@ TEST_F(ThreadTest, ExitEndsListeningDeafAndTwiceSuspendedWorkers) {
   }
 }
 
+// A worker that returns at once.
+uint32_t ShortWorker(void*) { return 7; }
+
+// A slot is finished when no thread runs in it: one that never held a
+// thread, one whose thread was ended, and one whose thread has returned by
+// itself (still held until it is joined). Those who wait on a worker (the
+// hand-shake that posts to the game thread's queue until it takes the
+// message, the stage read that pumps messages until the loader is done)
+// stop waiting on such a slot instead of waiting for ever.
+TEST_F(ThreadTest, ASlotWithoutARunningThreadIsFinished) {
+  cThread never;
+  EXPECT_TRUE(never.Finished()) << "a new slot";
+  EXPECT_FALSE(never.Running());
+
+  cThread ended;
+  ASSERT_TRUE(ended.Create(ListeningWorker, nullptr));
+  WaitForLoops(3);
+  EXPECT_FALSE(ended.Finished()) << "its thread runs";
+  ended.Exit();
+  EXPECT_TRUE(ended.Finished()) << "after Exit";
+  EXPECT_FALSE(ended.Running());
+
+  cThread returned;
+  ASSERT_TRUE(returned.Create(ShortWorker, nullptr));
+  while (!returned.Finished()) plat::Sleep(1);
+  EXPECT_TRUE(returned.Running()) << "held until it is joined";
+  returned.Wait();
+  EXPECT_TRUE(returned.Finished()) << "after Wait";
+  EXPECT_FALSE(returned.Running());
+}
+
 TEST_F(ThreadTest, SuspendingTheWorkersStopsAndResumingRestartsThem) {
   ASSERT_TRUE(thGame.Create(ListeningWorker, nullptr));
   WaitForLoops(3);

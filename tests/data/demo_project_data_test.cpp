@@ -27,7 +27,7 @@ namespace {
 class DemoProjectDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null").c_str()), 0);
   }
   Sandbox sandbox_{"ok;ok"};
   ScopedGameData data_;
@@ -75,10 +75,10 @@ TEST_F(DemoProjectDataTest, EveryFileLoads) {
       EXPECT_TRUE(plat::FileExists(background)) << path << " " << background;
     }
   }
-  // The showcase stage and the game's five, each with a tune of its own but
-  // the showcase, which plays the title's.
-  EXPECT_EQ(stages, 6);
-  EXPECT_EQ(music.size(), 6u);
+  // The showcase stage, the game's five and its ending's, each with a tune
+  // of its own but the showcase, which plays the title's.
+  EXPECT_EQ(stages, 7);
+  EXPECT_EQ(music.size(), 7u);
 
   // The showcase stage's palette: its character takes everything from
   // common entry 2, its brick all but the graphic from the common brick.

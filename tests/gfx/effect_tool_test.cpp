@@ -88,13 +88,16 @@ TEST_F(EffectToolTest, EveryListedEffectDrawsInEveryMode) {
   EXPECT_EQ(count, 14);
   EXPECT_EQ(refused, 5);
 
-  // Blocks of 4 take the mean of their pixels; a block of 8 mixes both halves.
+  // Blocks of 4 take the mean of their pixels; a block of 6 mixes both
+  // halves (16 red dots, 8 blue); one of 8 would be the whole picture in one
+  // flat colour, and is refused.
   std::string output;
   int w = 0, h = 0;
   ASSERT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --size 4", output), 0) << output;
   EXPECT_EQ(ReadPng(dir_ + "/m.png", w, h)[7], 0x0000FFu);
-  ASSERT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --size 8", output), 0) << output;
-  EXPECT_EQ(ReadPng(dir_ + "/m.png", w, h)[0], 0x7F007Fu);
+  ASSERT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --size 6", output), 0) << output;
+  EXPECT_EQ(ReadPng(dir_ + "/m.png", w, h)[0], 0xAA0055u);
+  EXPECT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --size 8", output), 2) << output;
 
   EXPECT_EQ(Run("mosaic " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32 --radius 4", output), 2);
   EXPECT_EQ(Run("swirl " + dir_ + "/in.bmp " + dir_ + "/m.png --mode dd32", output), 2);

@@ -21,7 +21,7 @@ namespace {
 class ScreenPaletteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null").c_str()), 0);
     savedBpp_ = DDState.nBpp;
     DDState.nBpp = 8;
     ASSERT_TRUE(DDLoadPaletteFromFile(original_, GameSurfaceInfo[SURF_PALETTE].szFileName));

@@ -184,7 +184,7 @@ TEST_F(SurfaceTableLoad, BackgroundMemoryTypeFollowsItsSize) {
 // The demo project's bitmaps, as pelmora-tool make-demo writes them: the
 // palette sheet holds the grid and the key, and every scene's list loads.
 TEST_F(SurfaceTableLoad, DemoBitmapsLoadForEverySceneInEachMode) {
-  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo . > /dev/null 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force . > /dev/null 2>&1").c_str()), 0);
   plat::DecodedImage img;
   std::string error;
   ASSERT_TRUE(plat::LoadImageFile(GameSurfaceInfo[SURF_PALETTE].szFileName, img, error)) << error;

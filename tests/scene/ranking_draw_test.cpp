@@ -30,7 +30,10 @@ TEST(RankingDrawTest, ListLayout) {
   list.InsertScore("bob", 80);
   RecordingPainter p;
   DrawRankingScreen(list, p, 100, 50, kRankingGenreScore, 1, cRankingLook{.english = true, .plainNames = true, .genreCount = 3});
-  EXPECT_EQ(p.box, (std::vector<int32_t>{101, 51, kRankingBoxWidth, 22 * 16}));  // heading, 20 places, hint
+  // Heading, 20 places, hint, and the room round them.
+  const cRankingBoxRoom& room = kRankingBoxRoom;
+  EXPECT_EQ(p.box, (std::vector<int32_t>{101 - room.left, 51 - room.top, kRankingBoxWidth + room.left,
+                                         22 * 16 + room.top + room.bottom}));
   EXPECT_EQ(p.texts.count("Ranking     " + plat::Sjis("スコア")), 1u);
   // Scores end in the first place's last digit column.
   const std::map<std::string, std::vector<int32_t>> expected = {
@@ -47,7 +50,7 @@ TEST(RankingDrawTest, ListLayout) {
   RecordingPainter q;
   DrawRankingScreen(times, q, 0, 0, kRankingGenreClearTime, -1, cRankingLook{});
   EXPECT_EQ(q.texts["01:05.43"], (std::vector<int32_t>{144, 16, 0}));
-  EXPECT_EQ(q.box[3], 21 * 16);
+  EXPECT_EQ(q.box[3], 21 * 16 + room.top + room.bottom);
   EXPECT_TRUE(q.pointer.empty());
 }
 

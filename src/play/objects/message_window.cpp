@@ -182,7 +182,7 @@ bool cMessageWindow::CreateTextSurface(int32_t index) {
   if (!made) {
     DDDeleteSurface(MessageSurfaces, MessageSurfaceInfos, &*surface);
     WriteReportLog("message: a %dx%d text surface could not be made\n", m_nWidth, m_nHeight);
-    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    RequestQuit();
     return false;
   }
   m_lpSurface = &*surface;

@@ -134,7 +134,7 @@ bool cStageScene::KeepFramePass(cFrameKeeper& keeper, bool& frame) {
     return true;
   }
   if (s_pWaitPacer) s_pWaitPacer();
-  if (!RestoreLostSurfaces()) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+  if (!RestoreLostSurfaces()) RequestQuit();  // a fault: the pictures are gone for good
   cInput& input = InputRecords.At(0);
   if (!keeper.input) {
     UpdateInput(InputRecords);

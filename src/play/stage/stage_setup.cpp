@@ -381,8 +381,8 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     m_ScreenEffect = cScreenEffectSlot();  // screen effects: none carried over
   } catch (const std::bad_alloc&) {
     ShowError("%s", plat::Sjis("メモリ不足により、ステージの初期設定に失敗しました！").c_str());
-    // A half-built stage cannot be played on.
-    plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, 0, 0);
+    // A half-built stage cannot be played on: a fault that ends the game.
+    RequestQuit();
   }
   WriteECLog("Out SetStage");
 }

@@ -1,0 +1,332 @@
+// The command line of the real program: options, a game folder named from
+// anywhere, and what a start that fails on its stage file or on a folder
+// with no game leaves behind (its box, Report_Game.txt, the standard error),
+// also through `pelmora-tool play`.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/game_process.h"
+#include "app/startup.h"
+#include "platform/message_box_view.h"
+#include "platform/text.h"
+#include "support/sandbox.h"
+#include "support/test_files.h"
+#include "support/trace_lines.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(folder_ / "run");
+    fs::create_directories(elsewhere_);
+  }
+
+  // The demo project, written by the tool.
+  void MakeDemo() {
+    GameProcess make({PELMORA_TOOL, folder_.Path(), {"make-demo", project_}, {}, folder_ / "make.out",
+                      folder_ / "make.err"});
+    ASSERT_EQ(make.Wait(), 0) << make.Err();
+  }
+
+  // `program` started in `where` with `args`; boxes answered by `answers`
+  // and written to a fresh transcript; the game's frame trace (not the
+  // tool's: it takes --trace) to trace_.
+  GameProcess::Spec Run(const std::string& program, const std::string& where, std::vector<std::string> args,
+                        const std::string& answers = "ok") {
+    fs::remove(dialogs_);
+    fs::remove(trace_);
+    GameProcess::Spec spec{program,
+                           where,
+                           std::move(args),
+                           {"PELMORA_RUNTIME_DIR=" + (folder_ / "run"), "PELMORA_DIALOG_ANSWERS=" + answers,
+                            "PELMORA_DIALOG_LOG=" + dialogs_},
+                           folder_ / "out.txt",
+                           folder_ / "err.txt"};
+    if (program == PELMORA_EXE) spec.env.push_back("PELMORA_TRACE=" + trace_);
+    return spec;
+  }
+
+  // Until the game has presented `frames` frames (false when it ended or hung first).
+  bool WaitForFrames(GameProcess& game, size_t frames) {
+    return WaitFor([&] { return game.Ended() || CountLines(Slurp(trace_)) >= frames; }) && !game.Ended();
+  }
+
+  TempFolder folder_{"command-line"};
+  const std::string project_ = folder_ / "project";
+  const std::string elsewhere_ = folder_ / "elsewhere";  // an empty folder to start from
+  const std::string dialogs_ = folder_ / "dialogs.log";
+  const std::string trace_ = folder_ / "trace.jsonl";
+};
+
+// A word that starts with '-' is an option: -h and --help print the usage
+// (exit 0), any other is refused with the usage (exit 2), and nothing
+// starts, so nothing is written. After "--" such a word is a stage file: the
+// game starts (here, in a folder with no game, to end at once: exit 1 and
+// its log written).
+TEST_F(CommandLineTest, AWordThatStartsWithADashIsAnOption) {
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // in the standard output ("" none expected)
+    const char* err;  // in the standard error ("" none expected)
+    bool started;     // the game started: its log is written
+  };
+  const Row rows[] = {
+      {{"-h"}, 0, "usage: pelmora", "", false},
+      {{"--help"}, 0, "usage: pelmora", "", false},
+      {{"-v"}, 2, "", "pelmora: unknown option: -v\nusage: pelmora", false},
+      {{"-x", "stage.stg4"}, 2, "", "pelmora: unknown option: -x\nusage: pelmora", false},
+      {{"stage.stg4", "-"}, 2, "", "pelmora: unknown option: -\nusage: pelmora", false},
+      {{"--", "-h"}, 1, "", "pelmora: このフォルダにゲームがありません", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.front() + (row.args.size() > 1 ? " " + row.args[1] : ""));
+    fs::remove(elsewhere_ + "/Report_Game.txt");
+    GameProcess game(Run(PELMORA_EXE, elsewhere_, row.args));
+    EXPECT_EQ(game.Wait(), row.status);
+    if (row.out[0] != '\0') {
+      EXPECT_NE(game.Out().find(row.out), std::string::npos) << game.Out();
+    } else {
+      EXPECT_EQ(game.Out().find("usage"), std::string::npos) << game.Out();
+    }
+    if (row.err[0] != '\0') {
+      EXPECT_NE(game.Err().find(row.err), std::string::npos) << game.Err();
+    } else {
+      EXPECT_EQ(game.Err(), "");
+    }
+    EXPECT_EQ(fs::exists(elsewhere_ + "/Report_Game.txt"), row.started);
+  }
+}
+
+// A stage file whose name starts with '-' is played when it comes after
+// "--"; without the "--" it is refused as an option.
+TEST_F(CommandLineTest, AStageFileNamedLikeAnOptionIsPlayedAfterTheEndOfTheOptions) {
+  MakeDemo();
+  fs::copy_file(project_ + "/data/stg4/demo.stg4_1", project_ + "/-dash.stg4_1");
+  {
+    GameProcess game(Run(PELMORA_EXE, project_, {"--", "-dash.stg4_1"}));
+    ASSERT_TRUE(WaitForFrames(game, 5)) << game.Err();
+    EXPECT_EQ(trace::Value(trace::Lines(Slurp(trace_)).front(), "scene"), "4");
+    EXPECT_EQ(game.Terminate(), 0) << game.Err();
+  }
+  GameProcess refused(Run(PELMORA_EXE, project_, {"-dash.stg4_1"}));
+  EXPECT_EQ(refused.Wait(), 2);
+  EXPECT_NE(refused.Err().find("unknown option: -dash.stg4_1"), std::string::npos) << refused.Err();
+}
+
+// A game folder named on the command line, from another folder (by its full
+// path or a relative one), is played as if the game had been started in it:
+// its title (or the stage file after it, relative to that folder) comes up,
+// and the log is written there, not where the game was started.
+TEST_F(CommandLineTest, AGameFolderNamedFromElsewhereIsPlayedThere) {
+  MakeDemo();
+  struct Row {
+    std::vector<std::string> args;
+    const char* scene;  // of the first frame
+  };
+  const Row rows[] = {
+      {{project_}, "0"},
+      {{"../project"}, "0"},
+      {{project_, "data\\stg4\\demo.stg4_1"}, "4"},
+      {{"--show-command=1", "../project", "data\\stg4\\demo.stg4_1"}, "4"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.front());
+    fs::remove(project_ + "/Report_Game.txt");
+    GameProcess game(Run(PELMORA_EXE, elsewhere_, row.args));
+    ASSERT_TRUE(WaitForFrames(game, 10)) << game.Err();
+    EXPECT_EQ(trace::Value(trace::Lines(Slurp(trace_)).front(), "scene"), row.scene);
+    EXPECT_EQ(game.Terminate(), 0) << game.Err();
+    EXPECT_EQ(Slurp(project_ + "/Report_Game.txt").rfind("App : ver 873\n", 0), 0u);
+    EXPECT_TRUE(fs::is_empty(elsewhere_)) << "the game wrote where it was started";
+  }
+}
+
+// A folder with no game in it, named from elsewhere or started in: the
+// message names the folder (its whole path, Japanese names included), in
+// the box and on the standard error; exit 1; the log is written in the folder.
+TEST_F(CommandLineTest, AFolderWithNoGameSaysSoNamingTheFolder) {
+  struct Row {
+    std::string folder;
+    bool named;  // given on the command line (else the game is started in it)
+  };
+  const Row rows[] = {
+      {folder_ / "no game here", true},
+      {folder_ / "ゲームのない場所", true},
+      {folder_ / "started in it", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    fs::create_directories(row.folder);
+    GameProcess game(Run(PELMORA_EXE, row.named ? elsewhere_ : row.folder,
+                         row.named ? std::vector<std::string>{row.folder} : std::vector<std::string>{}));
+    EXPECT_EQ(game.Wait(), 1);
+    // The message, its lines as the game breaks them (see below), in the
+    // transcript (line breaks written "\n"), on the standard error (the
+    // lines after the first indented) and in the log.
+    const std::string text = plat::Cp932ToUtf8(NoGameHereText(plat::Utf8ToCp932(row.folder)));
+    ASSERT_EQ(text.rfind("このフォルダにゲームがありません：\n" + row.folder.substr(0, 10), 0), 0u) << text;
+    std::string escaped, indented;
+    for (char c : text) {
+      escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+      indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    }
+    EXPECT_NE(Slurp(dialogs_).find("エラー\t" + escaped + "\tok"), std::string::npos) << Slurp(dialogs_);
+    EXPECT_NE(game.Err().find("pelmora: " + indented + "\n"), std::string::npos) << game.Err();
+    EXPECT_NE(Slurp(row.folder + "/Report_Game.txt").find(text + "\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(elsewhere_));
+  }
+}
+
+// The message's lines are the game's own: the box wraps none of them again
+// (it would break a folder's name, or a word, wherever its width ran out).
+// A folder's path is cut after its "/"s, and only a name longer than a
+// line is cut inside. The box with the message is as high as one with the
+// same number of one-letter lines.
+TEST_F(CommandLineTest, TheBoxBreaksNoLineOfTheNoGameMessage) {
+  const std::string longName(80, 'a');
+  const std::string folders[] = {
+      "/tmp/game",
+      "/home/player/games/an action game made with the editor/version two/final/data folders/copy",
+      "/home/プレイヤー/ゲーム/アクションゲーム作成ツールで作ったゲーム/最終版のゲームのフォルダ",
+      "/srv/" + longName + "/x",
+      "/media/player/USB stick/ゲーム フォルダ/My Game (2nd edition)/build 7/release candidate/",
+  };
+  for (const std::string& folder : folders) {
+    SCOPED_TRACE(folder);
+    const std::string text = plat::Cp932ToUtf8(NoGameHereText(plat::Utf8ToCp932(folder)));
+    std::vector<std::string> lines;
+    for (size_t at = 0;;) {
+      const size_t end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines.front(), "このフォルダにゲームがありません：");
+    std::string named;
+    for (size_t i = 1; i + 3 < lines.size(); ++i) {
+      named += lines[i];
+      // Every folder line but the last ends at a "/" (no name here is
+      // longer than a line but the one made so).
+      if (i + 4 < lines.size() && folder.find(longName) == std::string::npos) {
+        EXPECT_EQ(lines[i].back(), '/') << lines[i];
+      }
+    }
+    EXPECT_EQ(named, folder) << "the folder, whole and in order";
+
+    plat::MessageBoxSpec message;
+    message.utf8Title = "エラー";
+    message.utf8Text = text;
+    plat::MessageBoxSpec sameLines = message;
+    sameLines.utf8Text = "x";
+    for (size_t i = 1; i < lines.size(); ++i) sameLines.utf8Text += "\nx";
+    EXPECT_EQ(plat::MessageBoxView(message).PreferredHeight(), plat::MessageBoxView(sameLines).PreferredHeight())
+        << text;
+  }
+}
+
+// Whatever makes the start fail, its reason (the box's text) is in
+// Report_Game.txt once, whether its box was shown with a log line or alone,
+// and on the standard error.
+TEST_F(CommandLineTest, AFailedStartsReasonIsInTheLogOnceAndOnTheStandardError) {
+  MakeDemo();
+  const std::string ini = Slurp(project_ + "/System.ini");
+  const std::string title = Slurp(project_ + "/bmp/Title.bmp");
+  const std::string map = Slurp(project_ + "/data/WorldMap.dat");
+  const struct {
+    const char* what;
+    const char* file;  // in the project, given `bytes`
+    std::string bytes;
+    const char* reason;
+  } rows[] = {
+      {"a damaged title picture", "bmp/Title.bmp", "BM not a picture", "bmp\\Title.bmp の読み込みに失敗！"},
+      {"a display that cannot be set up", "System.ini", "Direct3D=1\nBpp=8\nWindowMode=1\nExit\n",
+       "画面モードが不正です！\nSystem.iniと画面の設定を見直して下さい！"},
+      {"a missing world map", "data/WorldMap.dat", "", "data\\WorldMap.dat のロードに失敗！"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string file = project_ + "/" + row.file;
+    const std::string kept = Slurp(file);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << row.bytes;
+    GameProcess game(Run(PELMORA_EXE, project_, {}));
+    EXPECT_EQ(game.Wait(), 1);
+    const std::string log = Slurp(project_ + "/Report_Game.txt");
+    const size_t at = log.find(std::string("\n") + row.reason + "\n");
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(row.reason, at + 2), std::string::npos) << "written once";
+    std::string told = row.reason;
+    for (size_t n = told.find('\n'); n != std::string::npos; n = told.find('\n', n + 3)) told.replace(n, 1, "\n  ");
+    EXPECT_NE(game.Err().find("pelmora: " + told + "\n"), std::string::npos) << game.Err();
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << kept;
+  }
+  EXPECT_EQ(Slurp(project_ + "/System.ini"), ini);
+  EXPECT_EQ(Slurp(project_ + "/bmp/Title.bmp"), title);
+  EXPECT_EQ(Slurp(project_ + "/data/WorldMap.dat"), map);
+}
+
+// A stage file that cannot be played, named on the command line: garbage,
+// cut short, empty, a folder, or a file of another kind. The start fails
+// (exit 1) after the stage's message, which names the file and is written
+// to Report_Game.txt and the standard error as well as shown; a scripted
+// play says it from the log.
+TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
+  MakeDemo();
+  const std::string stage = Slurp(project_ + "/data/stg4/demo.stg4_1");
+  ASSERT_GT(stage.size(), 300u);
+  std::string garbage;
+  for (uint32_t x = 12345, i = 0; i < 1000; ++i) {
+    x = x * 1103515245u + 12345u;
+    garbage += static_cast<char>(x >> 24);
+  }
+  const std::string broken = "data\\stg4\\broken.stg4_1";
+  struct Row {
+    const char* what;
+    std::string file;   // as named on the command line
+    std::string bytes;  // the broken stage's, when `file` names it ("/": a folder is made instead)
+    const char* ending;
+  };
+  const Row rows[] = {
+      {"garbage", broken, garbage, " の読み込みに失敗しました！"},
+      {"cut short", broken, stage.substr(0, 300), " が破損しています！"},
+      {"empty", broken, "", " の読み込みに失敗しました！"},
+      {"a folder", broken, "/", " の読み込みに失敗しました！"},
+      {"the world map", "data\\WorldMap.dat", "", " が破損しています！"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string path = project_ + "/data/stg4/broken.stg4_1";
+    fs::remove_all(path);
+    if (row.bytes == "/")
+      fs::create_directory(path);
+    else if (row.file == broken)
+      std::ofstream(path, std::ios::binary) << row.bytes;
+    const std::string message = "ステージファイル " + row.file + row.ending;
+
+    GameProcess game(Run(PELMORA_EXE, project_, {row.file}, "ok;ok"));
+    EXPECT_EQ(game.Wait(), 1);
+    EXPECT_NE(Slurp(dialogs_).find("エラー\t" + message + "\tok"), std::string::npos) << Slurp(dialogs_);
+    const std::string log = Slurp(project_ + "/Report_Game.txt");
+    const size_t at = log.find("\n" + message + "\n");
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(message, at + 2), std::string::npos) << "written once";
+    EXPECT_NE(game.Err().find("pelmora: " + message + "\n"), std::string::npos) << game.Err();
+    EXPECT_EQ(Slurp(trace_), "") << "no frame";
+
+    GameProcess tool(Run(PELMORA_TOOL, folder_.Path(), {"play", project_, row.file, "--frames", "10"}, "ok;ok"));
+    EXPECT_EQ(tool.Wait(), 1);
+    EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + message + "\n"), std::string::npos) << tool.Err();
+    EXPECT_NE(tool.Err().find("the game did not start"), std::string::npos) << tool.Err();
+  }
+}
+
+}  // namespace
