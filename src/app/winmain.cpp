@@ -183,11 +183,18 @@ class StartReasonsScope {
   }
 };
 
-// The quit handler is the game window's for the run of WinMain only.
+// The quit handler is the game window's for the run of WinMain only. A
+// scripted dialog answer the dialog refuses is a fault of the run too.
 class QuitHandlerScope {
  public:
-  QuitHandlerScope() { SetQuitHandler(CloseGameWindow); }
-  ~QuitHandlerScope() { SetQuitHandler(nullptr); }
+  QuitHandlerScope() {
+    SetQuitHandler(CloseGameWindow);
+    plat::SetRefusedAnswerHandler(RequestQuit);
+  }
+  ~QuitHandlerScope() {
+    plat::SetRefusedAnswerHandler(nullptr);
+    SetQuitHandler(nullptr);
+  }
 };
 
 }  // namespace
@@ -219,7 +226,7 @@ int WinMain(const char* commandLine, int showCommand) {
   if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
       !HandleSecondInstance(secondCopyExit)) {
     plat::ReleaseInstanceLock();
-    return secondCopyExit;
+    return secondCopyExit == 0 && g_bEndedByFault.load() ? kExitFault : secondCopyExit;
   }
 
   // The log is kept by its full path so that it stays put whatever the
@@ -263,7 +270,8 @@ int WinMain(const char* commandLine, int showCommand) {
     if (host.Exists()) host.Destroy();
     plat::UnregisterWindowOwner(kWindowClassName);
     plat::ReleaseInstanceLock();
-    if (started != StartupOutcome::kFailed) return 0;
+    if (started != StartupOutcome::kFailed)
+      return g_bEndedByFault.load() ? kExitFault : 0;  // a fault in a start-up the player then cancelled
     startReasons.Failed();
     return kExitStartFailed;
   }

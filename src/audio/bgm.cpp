@@ -2,11 +2,35 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "base/logs.h"
+#include "platform/midi_stream_device.h"
+#include "platform/text.h"
 
 BGMTRACK g_OggTrackTable[kBGMTrackCount] = {{"bgm\\Title.ogg", 100}};
 BGMTRACK g_MidiTrackTable[kBGMTrackCount] = {{"bgm\\Title.mid", 100}};
 
 cBGMPlayer g_BGMPlayer;
+
+namespace {
+
+// A SoundFont that did not load leaves every MIDI tune silent. Said when a
+// run plays its first MIDI tune, once in the run's report log and on
+// standard error, not once a tune.
+void ReportSilentMidiOnce() {
+  static std::string reportedIn;  // the report log it was said in; main thread only
+  static bool reported = false;
+  if (reported && reportedIn == ReportLogPath()) return;
+  const std::string failure = plat::MidiSoundFontFailure();
+  if (failure.empty()) return;
+  reported = true;
+  reportedIn = ReportLogPath();
+  WriteReportLog("music: %s; the MIDI tunes play silent", plat::Utf8ToCp932(failure).c_str());
+  std::fprintf(stderr, "pelmora: music: %s; the MIDI tunes play silent\n", failure.c_str());
+}
+
+}  // namespace
 
 int cBGMPlayer::Init(int slotCount, BGMTRACK* oggTable, BGMTRACK* midiTable, int trackCount, int directMusic) {
   m_bInitialised = 1;
@@ -104,6 +128,7 @@ int cBGMPlayer::TryMidi(int slot, int track, uint32_t loop) {
     return 0;
   }
   holder->Restart(loop);
+  ReportSilentMidiOnce();
   return 1;
 }
 

@@ -153,9 +153,14 @@ bool DS_Init(plat::WindowHandle window, uint32_t samplesPerSec, uint32_t bitsPer
     WriteReportLog("sound: no audio device could be opened (%s)", status.failure.c_str());
     return false;
   }
-  if (status.fellBack)
-    WriteReportLog("sound: no sound card (%s); the game runs silent on the \"%s\" driver", status.failure.c_str(),
-                   status.driver.c_str());
+  // One line: the driver that could not play and why, and that the game
+  // goes on without sound.
+  if (status.fellBack) {
+    const std::string failed =
+        status.asked.empty() ? "no audio driver can" : "the \"" + status.asked + "\" audio driver cannot";
+    WriteReportLog("sound: %s play (%s); the game runs silent on the \"%s\" driver", failed.c_str(),
+                   status.failure.c_str(), status.driver.c_str());
+  }
   // The format asked for; the mixer converts every wave to its own.
   g_PrimaryFormat = plat::WaveFormat{};
   g_PrimaryFormat.formatTag = plat::kWaveFormatPcm;

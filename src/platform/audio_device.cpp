@@ -63,18 +63,25 @@ AudioDeviceStatus OpenAudioDevice() {
   std::lock_guard<std::mutex> lock(g_deviceMutex);
   if (g_status.open) return g_status;
   if (ManualAudioPull()) {
-    g_status = AudioDeviceStatus{true, false, "pull", ""};
+    g_status = AudioDeviceStatus{true, false, "pull", "", ""};
     return g_status;
   }
   AudioDeviceStatus status;
+  if (const char* asked = SDL_GetHint(SDL_HINT_AUDIODRIVER)) status.asked = asked;
   std::string error;
   SDL_AudioDeviceID id = TryOpen(error);
   if (id == 0) {
     status.failure = error;
     status.fellBack = true;
-    SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+    // SDL takes a driver that SDL_AUDIODRIVER names over any hint of normal
+    // priority, so only an override reaches the dummy driver past it. The
+    // override lasts for this one open: the hint goes back to what the
+    // environment says, and a later open (a test, a device opened again)
+    // asks for that driver first.
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
     std::string dummyError;
     id = TryOpen(dummyError);
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     if (id == 0) {
       status.failure += "; dummy: " + dummyError;
       g_status = status;

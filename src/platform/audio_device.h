@@ -12,11 +12,15 @@ struct AudioDeviceStatus {
   bool open = false;          // a device (real or dummy) pulls the mix
   bool fellBack = false;      // the real drivers failed; the dummy driver runs
   std::string driver;         // SDL's driver name ("pulseaudio", "alsa", "dummy", "disk" ...)
+  std::string asked;          // the driver SDL_AUDIODRIVER names; empty: SDL tried its own list
   std::string failure;        // why the real drivers failed (for the log)
 };
 
 // Opens the device once; later calls return the same status. With manual
 // pull on (tests, tools), no device is opened and the status says "pull".
+// A driver that cannot play, also one SDL_AUDIODRIVER names, falls back to
+// "dummy"; the driver the environment names is asked for again at the next
+// open.
 AudioDeviceStatus OpenAudioDevice();
 void CloseAudioDevice();
 bool AudioDeviceOpen();

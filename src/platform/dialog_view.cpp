@@ -562,13 +562,31 @@ void DialogView::HandleKey(int vk, bool ctrl, bool shift) {
 
 namespace {
 
+// The ids of a "click:" answer; false when one is not a whole number or
+// not a control of the dialog.
+bool ClickIds(const DialogView& view, const std::string& list, std::vector<int>& ids) {
+  size_t start = 0;
+  do {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string token = list.substr(start, end - start);
+    char* stop = nullptr;
+    const long id = std::strtol(token.c_str(), &stop, 10);
+    if (token.empty() || *stop != '\0' || id < INT32_MIN || id > INT32_MAX || !view.HasItem(static_cast<int>(id)))
+      return false;
+    ids.push_back(static_cast<int>(id));
+    start = end + 1;
+  } while (start <= list.size());
+  return true;
+}
+
 // Applies one scripted answer to a dialog. "click:1003,1004,1000" clicks
 // those controls in order.
 void ApplyScript(DialogView& view, const ScriptedAnswer& answer) {
   const std::string& word = answer.word;
-  if (word == "ok" || word == "yes") {
+  if (word == "ok") {
     view.PressDefault();
-  } else if (word == "cancel" || word == "no") {
+  } else if (word == "cancel") {
     view.Cancel();
   } else if (word == "text") {
     // The answer replaces the focused box's text, as typed.
@@ -579,15 +597,32 @@ void ApplyScript(DialogView& view, const ScriptedAnswer& answer) {
   } else if (word == "file") {
     view.AnswerFile(answer.value);
   } else if (word.compare(0, 6, "click:") == 0) {
-    const std::string list = word.substr(6);
-    size_t start = 0;
-    while (start < list.size() && !view.Finished()) {
-      size_t end = list.find(',', start);
-      if (end == std::string::npos) end = list.size();
-      view.Click(std::atoi(list.substr(start, end - start).c_str()));
-      start = end + 1;
-    }
+    std::vector<int> ids;
+    ClickIds(view, word.substr(6), ids);
+    for (size_t i = 0; i < ids.size() && !view.Finished(); ++i) view.Click(ids[i]);
   }
+}
+
+// Whether a script's answer is one this dialog takes, and (in `accepted`)
+// the kinds of answer it takes: ok and cancel always (its default button,
+// and Escape); "text:" while an edit box has the focus; "file:" where the
+// dialog takes a file name (a file chooser, or an edit box to type it
+// into); "click:" with ids of its own controls. Yes and no are a message
+// box's, never a dialog's.
+bool TakesAnswer(const DialogView& view, const ScriptedAnswer& answer, std::string& accepted) {
+  const int focus = view.FocusId();
+  const bool typing = view.KindOf(focus) == ControlKind::Edit && view.HasItem(focus) && view.Enabled(focus);
+  const bool file = typing || view.TakesFileAnswer();
+  accepted = "ok, cancel";
+  if (typing) accepted += ", text:...";
+  if (file) accepted += ", file:...";
+  accepted += ", click:ID,...";
+  const std::string& word = answer.word;
+  if (word == "ok" || word == "cancel") return true;
+  if (word == "text") return typing;
+  if (word == "file") return file;
+  std::vector<int> ids;
+  return word.compare(0, 6, "click:") == 0 && ClickIds(view, word.substr(6), ids);
 }
 
 }  // namespace
@@ -595,11 +630,23 @@ void ApplyScript(DialogView& view, const ScriptedAnswer& answer) {
 int RunDialog(DialogView& view, const std::string& cp932LogText) {
   std::string how;
   const ScriptedAnswer answer = TakeScriptedAnswer();
+  std::string accepted;
+  if (answer.present && !TakesAnswer(view, answer, accepted)) {
+    // Closed as Escape closes it: nothing of the answer is taken.
+    view.Cancel();
+    if (!view.Finished()) view.EndDialog(0);
+    LogDialog(Utf8ToCp932(view.Utf8Title()), cp932LogText,
+              "result " + std::to_string(view.Result()) + " (refused \"" + answer.entry + "\": the dialog takes " +
+                  accepted + ")");
+    RefuseScriptedAnswer("the dialog \"" + view.Utf8Title() + "\"", answer, accepted);
+    return view.Result();
+  }
   if (answer.present) {
     ApplyScript(view, answer);
     how = answer.word == "text" || answer.word == "file" ? answer.word + ":" + answer.value : answer.word;
-    // A script that leaves the dialog open (a refused name, a button the
-    // dialog lacks) must not hang the run: it ends as cancelled.
+    // An answer that leaves the dialog open (a file name the chooser
+    // refuses, clicks that end nothing) must not hang the run: it ends as
+    // cancelled.
     if (!view.Finished()) {
       view.Cancel();
       if (!view.Finished()) view.EndDialog(0);

@@ -103,6 +103,7 @@ class DialogView final : public ModalView {
   void SetFileAnswerHandler(std::function<void(const std::string& utf8)> handler) {
     onFileAnswer_ = std::move(handler);
   }
+  bool TakesFileAnswer() const { return static_cast<bool>(onFileAnswer_); }
 
   void EndDialog(int result);
   bool Finished() const override { return finished_; }

@@ -120,6 +120,7 @@ ScriptedAnswer TakeScriptedAnswer() {
   if (script.next >= script.entries.size()) return answer;
   const std::string& entry = script.entries[script.next++];
   answer.present = true;
+  answer.entry = Trim(entry);
   // "text:" and "file:" keep everything after the colon as typed (spaces
   // included); the plain words are read without case or surrounding blanks.
   const std::string head = Lower(Trim(entry));
@@ -138,7 +139,17 @@ ScriptedAnswer TakeScriptedAnswer() {
 
 namespace {
 std::atomic<uint32_t> g_answeredWithoutDisplay{0};
+std::atomic<RefusedAnswerHandler> g_refusedAnswerHandler{nullptr};
 }  // namespace
+
+void SetRefusedAnswerHandler(RefusedAnswerHandler handler) { g_refusedAnswerHandler.store(handler); }
+
+void RefuseScriptedAnswer(const std::string& utf8Dialog, const ScriptedAnswer& answer, const std::string& accepted) {
+  const RefusedAnswerHandler handler = g_refusedAnswerHandler.load();
+  std::fprintf(stderr, "pelmora: PELMORA_DIALOG_ANSWERS: \"%s\" is not an answer to %s, which takes %s: refused%s\n",
+               answer.entry.c_str(), utf8Dialog.c_str(), accepted.c_str(), handler ? "; the game ends" : "");
+  if (handler) handler();
+}
 
 uint32_t DialogsAnsweredWithoutDisplay() { return g_answeredWithoutDisplay.load(); }
 void NoteAnsweredWithoutDisplay() { g_answeredWithoutDisplay.fetch_add(1); }
@@ -197,11 +208,15 @@ int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint
 
   int result = 0;
   std::string suffix;
+  bool refused = false;
   const ScriptedAnswer scripted = TakeScriptedAnswer();
   if (scripted.present) {
-    // A script that answers a button the box lacks must not hang the run.
+    // Only the box's own buttons answer it ("text:" and "file:" never do).
     result = ResultOfWord(scripted.word);
-    if (!offered(result)) result = view.DefaultAnswer();
+    if (!offered(result)) {
+      refused = true;
+      result = view.CancelAnswer();
+    }
   } else {
     result = static_cast<int>(
         RunOnMainThread([&]() -> int64_t { return GetWindowHost().RunMessageBox(spec); }));
@@ -210,6 +225,15 @@ int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint
       NoteAnsweredWithoutDisplay();
     }
     if (!offered(result)) result = view.DefaultAnswer();
+  }
+  if (refused) {
+    std::string accepted;
+    for (int id : buttons) accepted += (accepted.empty() ? "" : ", ") + std::string(WordOfResult(id));
+    LogDialog(cp932Title, cp932Text,
+              WordOfResult(result) + std::string(" (refused \"") + scripted.entry + "\": the box takes " + accepted + ")");
+    RefuseScriptedAnswer("the box \"" + spec.utf8Title + "\" (\"" + EscapeField(spec.utf8Text) + "\")", scripted,
+                         accepted);
+    return result;
   }
   LogDialog(cp932Title, cp932Text, WordOfResult(result) + suffix);
   return result;

@@ -7,6 +7,11 @@
 //                           "<title>\t<text with \n escaped>\t<answer>"
 // A box with no scripted answer left and no display to show it on takes its
 // default button (and says so in the log line).
+// A scripted answer that is not one of the dialog's (a word for a button it
+// lacks, "text:" for a box without an edit box, a misspelt word) is refused:
+// the dialog is closed as Escape closes it, the log line says "refused",
+// standard error names the answer and the dialog, and the refusal handler
+// (the game installs its fault ending) runs.
 #pragma once
 
 #include <cstdint>
@@ -35,11 +40,20 @@ int MessageBox(const std::string& cp932Text, const std::string& cp932Title, uint
 // one; `answer` receives ok/cancel as well.
 struct ScriptedAnswer {
   bool present = false;  // a script entry was consumed
-  std::string word;      // ok, yes, no, cancel, text, file
+  std::string word;      // ok, yes, no, cancel, text, file (else the entry, lower case)
   std::string value;     // the text after "text:" or "file:"
+  std::string entry;     // the entry as the script spells it, for messages
 };
 ScriptedAnswer TakeScriptedAnswer();
 bool DialogScriptActive();  // PELMORA_DIALOG_ANSWERS is set (even when used up)
+
+// Says on standard error that the dialog `utf8Dialog` (its title, and a
+// box's text) does not take `answer`, which `accepted` lists the answers it
+// does take, then runs the refusal handler. Any thread.
+void RefuseScriptedAnswer(const std::string& utf8Dialog, const ScriptedAnswer& answer, const std::string& accepted);
+// Run on every refusal (the game's fault ending); none: a refusal only says so.
+using RefusedAnswerHandler = void (*)();
+void SetRefusedAnswerHandler(RefusedAnswerHandler handler);
 
 // Appends one transcript line to PELMORA_DIALOG_LOG (when set).
 void LogDialog(const std::string& cp932Title, const std::string& cp932Text, const std::string& answer);

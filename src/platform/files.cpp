@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -247,6 +249,67 @@ std::vector<std::string> ListDirectory(std::string_view programPath) {
   return names;
 }
 
+namespace {
+
+constexpr std::string_view kTempPrefix = ".~pelmora.";
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// When this process started, on the clock file times are kept in: a
+// temporary file older than that is no write of this run.
+const timespec g_processStart = [] {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}();
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process id in a name of WriteFileAtomically's temporary files
+// (".~pelmora.PID.N.tmp"); 0 for any other name.
+pid_t TempFileOwner(std::string_view name) {
+  if (name.size() <= kTempPrefix.size() + kTempSuffix.size() || name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+      name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
+    return 0;
+  const std::string_view middle =
+      name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
+  const size_t dot = middle.find('.');
+  if (dot == std::string_view::npos || !AllDigits(middle.substr(0, dot)) || !AllDigits(middle.substr(dot + 1)) ||
+      dot > 9)
+    return 0;
+  return static_cast<pid_t>(std::stol(std::string(middle.substr(0, dot))));
+}
+
+bool ProcessRunning(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+bool Before(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Removes from `folder` the temporary files of writes that were killed
+// before their rename (a save killed in its fsync): those of processes that
+// no longer run, and those older than this process (their process id has
+// been given to another program since). Only one copy of the game runs at a
+// time, so no other copy can be writing here. This process's own are writes
+// in progress on other threads and stay; so does every other name, and
+// anything that is not a plain file.
+void RemoveStaleTempFiles(const std::string& folder) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  const pid_t self = getpid();
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TempFileOwner(entry->d_name);
+    if (owner <= 0 || owner == self) continue;
+    struct stat st;
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (!ProcessRunning(owner) || Before(st.st_mtim, g_processStart)) (void)unlinkat(dirfd(dir), entry->d_name, 0);
+  }
+  closedir(dir);
+}
+
+}  // namespace
+
 bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size) {
   if (bytes == nullptr && size > 0) return false;
   const std::string target = ResolvePath(programPath);
@@ -258,6 +321,7 @@ bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t
 
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  RemoveStaleTempFiles(folder);
 
   // Unique among threads (counter) and processes (pid); O_EXCL guards against
   // a leftover of an earlier run.
@@ -265,8 +329,8 @@ bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = folder + ".~pelmora." + std::to_string(getpid()) + "." +
-           std::to_string(counter.fetch_add(1)) + ".tmp";
+    temp = folder + std::string(kTempPrefix) + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) +
+           std::string(kTempSuffix);
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }

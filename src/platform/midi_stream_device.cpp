@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 #include <fluidsynth.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -69,20 +71,39 @@ struct SynthParts {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
   int fontId = -1;
+  std::string fontFailure;  // why no SoundFont loaded, naming the file looked for; empty when one did
 };
+
+// Why the SoundFont at `path` did not load, in words for the log.
+std::string SoundFontFailure(const std::string& path, bool named) {
+  std::string why;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+    why = "not a SoundFont FluidSynth can read";
+  } else {
+    why = std::strerror(errno);
+  }
+  return "the SoundFont " + path + (named ? " (named by PELMORA_SOUNDFONT)" : "") + " cannot be loaded: " + why;
+}
 
 SynthParts MakeSynthParts() {
   SynthParts parts;
   for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) fluid_set_log_function(level, SilentLog, nullptr);
   parts.settings = new_fluid_settings();
-  if (!parts.settings) return parts;
+  if (!parts.settings) {
+    parts.fontFailure = "the MIDI synthesiser (FluidSynth) cannot be made";
+    return parts;
+  }
   fluid_settings_setnum(parts.settings, "synth.sample-rate", kMixRate);
   fluid_settings_setint(parts.settings, "synth.threadsafe-api", 0);  // our mutex serialises every call
   fluid_settings_setint(parts.settings, "synth.chorus.active", 0);
   fluid_settings_setint(parts.settings, "synth.polyphony", 128);
   fluid_settings_setnum(parts.settings, "synth.gain", 0.8);
   parts.synth = new_fluid_synth(parts.settings);
-  if (!parts.synth) return parts;
+  if (!parts.synth) {
+    parts.fontFailure = "the MIDI synthesiser (FluidSynth) cannot be made";
+    return parts;
+  }
   // FluidSynth reads the SoundFont's samples with a team of OpenMP threads,
   // one for each processor. Starting them, and their spinning once the read
   // is done, costs many times what reading a few megabytes costs on one
@@ -92,8 +113,10 @@ SynthParts MakeSynthParts() {
   using SetThreadCount = void (*)(int);
   if (auto setThreads = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) setThreads(1);
   const char* env = std::getenv("PELMORA_SOUNDFONT");
-  std::string path = env && *env ? env : "/usr/share/sounds/sf2/default-GM.sf2";
+  const bool named = env && *env;
+  std::string path = named ? env : "/usr/share/sounds/sf2/default-GM.sf2";
   parts.fontId = fluid_synth_sfload(parts.synth, path.c_str(), 1);
+  if (parts.fontId < 0) parts.fontFailure = SoundFontFailure(path, named);
   return parts;
 }
 
@@ -531,6 +554,8 @@ void WaitForMidiSynthPrepared() {
   std::unique_lock<std::mutex> lock(load.m);
   load.cv.wait(lock, [&] { return !load.started || load.done; });
 }
+
+std::string MidiSoundFontFailure() { return TakeSynthParts().fontFailure; }
 
 bool MidiSynthReady() {
   MidiSynth& synth = MidiSynth::Get();

@@ -110,6 +110,10 @@ bool WaitMidiCallbacksHandled(uint32_t timeoutMs);
 int MidiSynthActiveVoices();
 // Whether the SoundFont loaded (false: MIDI plays silent).
 bool MidiSynthReady();
+// Why MIDI plays silent (the SoundFont looked for, and why it did not load),
+// UTF-8; empty when the SoundFont loaded. Waits for the synthesiser as the
+// calls above do.
+std::string MidiSoundFontFailure();
 
 // Starts making the synthesiser (reading the SoundFont) on a thread of its
 // own; the first stream opened, or any call above, waits for it. Calling it

@@ -213,7 +213,6 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
       {"database", "data/database/Sound.dat", "", "", "データベースの読み込みに失敗…"},
       {"system", "data/System.dat", "", "", "data\\System.dat の読み込みに失敗しました！"},
       {"display", "", "Direct3D=1\nBpp=8\n", "", "画面モードが不正です！\\nSystem.iniと画面の設定を見直して下さい！"},
-      {"sound", "", "", "SDL_AUDIODRIVER=no-such-driver", "DS_Init失敗！"},
       {"fonts", "", "", "FONTCONFIG_FILE=" + noFonts, "フォントの作成に失敗しました！"},
       {"worldmap", "data/WorldMap.dat", "", "", "data\\WorldMap.dat のロードに失敗！"},
       {"title missing", "bmp/Title.bmp", "", "", "bmp\\Title.bmp の読み込みに失敗！"},

@@ -93,7 +93,8 @@ TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
       {question, title, plat::MB_YESNO | plat::MB_ICONQUESTION, plat::IDYES},
       {question, title, plat::MB_YESNO, plat::IDNO},
       {"Save?", "Quit", plat::MB_YESNOCANCEL, plat::IDCANCEL},
-      // Answers the box does not offer give its default button.
+      // An answer the box does not offer is refused: the box closes as
+      // Escape closes it.
       {plat::Sjis("data\\stg4\\a.stg が読めません"), error, plat::MB_OK, plat::IDOK},
       {"a\r\nb\tc", "T", plat::MB_OKCANCEL | plat::MB_DEFBUTTON2, plat::IDOK},
       {"x", "T", plat::MB_OKCANCEL | plat::MB_DEFBUTTON2, plat::IDCANCEL},
@@ -120,7 +121,7 @@ TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
       "確認\tゲームが二重起動されています。\\n終了しますか？\tyes",
       "確認\tゲームが二重起動されています。\\n終了しますか？\tno",
       "Quit\tSave?\tcancel",
-      "エラー\tdata\\stg4\\a.stg が読めません\tok",
+      "エラー\tdata\\stg4\\a.stg が読めません\tok (refused \"yes\": the box takes ok)",
       "T\ta\\nb\\tc\tok",
       "T\tx\tcancel",
       "T\tfirst\tyes",
