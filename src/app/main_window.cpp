@@ -222,6 +222,7 @@ int64_t cMainWindow::OnMessage(plat::WindowHandle hWnd, uint32_t message, uint64
         return 0;
       }
       WriteECLog("%s", plat::Sjis("WM_CLOSE 成功！").c_str());
+      g_bClosing.store(1);
       g_BGMPlayer.Stop();
       thStageLoad.Exit();
       thPause.Exit();

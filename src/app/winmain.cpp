@@ -141,6 +141,10 @@ class RunTrace {
 std::atomic<bool> g_bEndedByFault{false};
 
 void CloseGameWindow() {
+  // Once the close goes ahead, what fails because it ends the threads (a
+  // stage read cut short, a wait broken off) is the close's doing: the
+  // program ends as the player asked.
+  if (g_bClosing.load()) return;
   g_bEndedByFault.store(true);
   plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
 }
@@ -211,6 +215,7 @@ int WinMain(const char* commandLine, int showCommand) {
   QuitHandlerScope quitHandler;
   StartReasonsScope startReasons;
   g_bEndedByFault.store(false);
+  g_bClosing.store(0);
   SetECLog(0, "EC_Game.txt");
 
   bFromEditor.store(showCommand == plat::SW_SHOW ? 1 : 0);

@@ -4,6 +4,7 @@ std::atomic<plat::WindowHandle> g_hMainWnd{0};
 std::atomic<int32_t> bFromEditor{0};
 std::atomic<int32_t> g_bActive{0};
 std::atomic<uint8_t> g_bStartupComplete{0};
+std::atomic<uint8_t> g_bClosing{0};
 
 namespace {
 std::atomic<QuitHandler> g_quitHandler{nullptr};

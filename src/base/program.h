@@ -21,6 +21,10 @@ extern std::atomic<int32_t> bFromEditor;
 extern std::atomic<int32_t> g_bActive;
 // Set once start-up succeeded.
 extern std::atomic<uint8_t> g_bStartupComplete;
+// Set by the game window's close once it goes ahead (past the quit
+// question), before it ends the worker threads; cleared at every start. A
+// stage read that the close cuts short is the close's doing, not a fault.
+extern std::atomic<uint8_t> g_bClosing;
 
 // The fault road: asks the top of the program to end the game in order (the
 // game window's close, without the quit question, whatever the player could

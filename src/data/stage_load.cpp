@@ -21,10 +21,14 @@ namespace {
 // saw the end before it took the message).
 std::atomic<bool> g_stageRead{false};
 std::atomic<plat::ThreadId> g_stageWaiter{0};
+std::atomic<StageReadHook> g_readHook{nullptr};
 
 }  // namespace
 
+void SetStageReadHookForTest(StageReadHook hook) { g_readHook.store(hook); }
+
 uint32_t LoadStageThread(void* argument) {
+  if (StageReadHook hook = g_readHook.load()) hook();
   if (StageData.LoadFromFile(StageData.m_strLoadedPath)) StageData.m_bLoaded = 1;
   g_stageRead.store(true);
   if (const plat::ThreadId waiter = g_stageWaiter.load()) plat::WakeThread(waiter);
@@ -66,6 +70,9 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
       }
     }
     thStageLoad.Exit();
+    // The window's close ended the loader before it had read the file: the
+    // program is ending, and the file is not to blame.
+    if (!g_stageRead.load() && g_bClosing.load()) return 0;
   }
 
   auto failed = [&] {

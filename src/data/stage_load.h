@@ -25,3 +25,9 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
 // Body of the stage-loading thread: StageData.LoadFromFile of its loaded-path
 // text; sets StageData.m_bLoaded on success.
 uint32_t LoadStageThread(void* argument);
+
+// Test seam: when set, the stage-loading thread calls it before it reads the
+// file, so that a test can hold the read there. Null (the default) calls
+// nothing; the game never sets it.
+using StageReadHook = void (*)();
+void SetStageReadHookForTest(StageReadHook hook);

@@ -12,6 +12,8 @@
 
 #include "base/program.h"
 #include "base/thread.h"
+#include "data/stage_load.h"
+#include "platform/threads.h"
 #include "platform/messages.h"
 #include "support/harness.h"
 
@@ -101,6 +103,47 @@ TEST(CloseTest, AGameThreadWaitingOnTheClosingWindowIsUnwound) {
   EXPECT_TRUE(unwound.load());
   EXPECT_FALSE(thGame.Running());
   EXPECT_FALSE(ReportsAThreadLeftRunning(game)) << game.ReadFile("Report_Game.txt");
+}
+
+// A stage read that reaches its safe points and never ends by itself: the
+// close's termination stage unwinds it.
+std::atomic<bool> g_readHeld{false};
+std::atomic<bool> g_readGiveUp{false};
+void HoldTheRead() {
+  g_readHeld = true;
+  while (!g_readGiveUp.load()) {
+    plat::SafePoint();
+    Pause();
+  }
+}
+
+// The window's close cuts a stage read short (the game thread was starting a
+// stage, as the map or a test play's restart does): the game ends as the
+// player asked, with status 0, and no box or log line blames the stage file.
+TEST(CloseTest, AStageReadTheCloseCutsShortIsNoFault) {
+  g_readHeld = false;
+  g_readGiveUp = false;
+  std::atomic<bool> returned{false};
+  std::atomic<int> started{-1};
+  GameHarness game;
+  RegisterTitle([&](TestScene& scene) {
+    if (scene.runs != 2) return;
+    started = StartStage("data\\stg4\\held.stg4", 0, nullptr, nullptr);
+    if (started.load() == 0) RequestQuit();  // as the game's callers do when a stage does not start
+    returned = true;
+  });
+  SetStageReadHookForTest(HoldTheRead);
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.Run().AdvanceUntil([] { return g_readHeld.load(); }));
+  EXPECT_EQ(game.Close(), 0);
+  SetStageReadHookForTest(nullptr);
+  g_readGiveUp = true;
+  thStageLoad.Exit();  // only after a failure: nothing is left for the next test
+  EXPECT_EQ(started.load(), 0);
+  EXPECT_TRUE(returned.load());
+  const std::string log = game.ReadFile("Report_Game.txt");
+  EXPECT_EQ(log.find("held.stg4"), std::string::npos) << log;
+  EXPECT_FALSE(thGame.Running());
 }
 
 }  // namespace

@@ -178,7 +178,9 @@ TEST(SilentSoundTest, ASoundFontThatDoesNotLoadIsNamedOnceARun) {
   int n = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.env);
-    const std::string project = root / ("p" + std::to_string(n++));
+    std::string name = "p";
+    name += std::to_string(n++);
+    const std::string project = root / name;
     WriteMinimalProject(project);
     const std::string font = row.env.empty() ? "-u PELMORA_SOUNDFONT" : "PELMORA_SOUNDFONT='" + row.env + "'";
     const std::string command = "cd '" + project + "' && env " + font +

@@ -199,11 +199,14 @@ TEST(DialogAnswerRefusalProcessTest, ARefusedAnswerEndsTheGameWithStatusOne) {
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status);
     const std::string out = root.Read("out.txt"), err = root.Read("err.txt"), transcript = root.Read("dialogs.log");
-    if (!row.out.empty()) EXPECT_NE(out.find(row.out), std::string::npos) << out;
-    if (!row.err.empty())
+    if (!row.out.empty()) {
+      EXPECT_NE(out.find(row.out), std::string::npos) << out;
+    }
+    if (!row.err.empty()) {
       EXPECT_NE(err.find(row.err), std::string::npos) << err;
-    else
+    } else {
       EXPECT_EQ(err.find("PELMORA_DIALOG_ANSWERS"), std::string::npos) << err;
+    }
     EXPECT_NE(transcript.find(kChooser + "\t" + kChooser + "\t" + row.logged + "\n"), std::string::npos)
         << transcript;
     std::remove((root / "dialogs.log").c_str());
