@@ -43,15 +43,7 @@ class CommandLineTest : public ::testing::Test {
                         const std::string& answers = "ok") {
     fs::remove(dialogs_);
     fs::remove(trace_);
-    GameProcess::Spec spec{program,
-                           where,
-                           std::move(args),
-                           {"PELMORA_RUNTIME_DIR=" + (folder_ / "run"), "PELMORA_DIALOG_ANSWERS=" + answers,
-                            "PELMORA_DIALOG_LOG=" + dialogs_},
-                           folder_ / "out.txt",
-                           folder_ / "err.txt"};
-    if (program == PELMORA_EXE) spec.env.push_back("PELMORA_TRACE=" + trace_);
-    return spec;
+    return GameProcess::Scripted(program, where, std::move(args), answers, folder_, dialogs_, trace_);
   }
 
   // Until the game has presented `frames` frames (false when it ended or hung first).

@@ -46,15 +46,7 @@ class FaultRoadTest : public ::testing::Test {
   GameProcess::Spec Run(const std::string& program, std::vector<std::string> args, const std::string& answers) {
     fs::remove(dialogs_);
     fs::remove(trace_);
-    GameProcess::Spec spec{program,
-                           project_,
-                           std::move(args),
-                           {"PELMORA_RUNTIME_DIR=" + (folder_ / "run"), "PELMORA_DIALOG_ANSWERS=" + answers,
-                            "PELMORA_DIALOG_LOG=" + dialogs_},
-                           folder_ / "out.txt",
-                           folder_ / "err.txt"};
-    if (program == PELMORA_EXE) spec.env.push_back("PELMORA_TRACE=" + trace_);
-    return spec;
+    return GameProcess::Scripted(program, project_, std::move(args), answers, folder_, dialogs_, trace_);
   }
 
   TempFolder folder_{"fault-road"};

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/sandbox.h"
 #include "support/test_files.h"
 
 // Programs run in real time on a machine that may be busy: a wait ends when
@@ -39,6 +40,15 @@ class GameProcess {
     std::vector<std::string> env;
     std::string out, err;  // files for the standard output and error
   };
+
+  // A run of `program` in `where` as the scripted tests start it, all of its
+  // files in `folder`: its own runtime folder (folder/run), its boxes
+  // answered by `answers` and written to `dialogs`, its standard output and
+  // error to folder/out.txt and folder/err.txt, and (the game's, not the
+  // tool's, which takes --trace) its frame trace to `trace`.
+  static Spec Scripted(const std::string& program, const std::string& where, std::vector<std::string> args,
+                       const std::string& answers, const TempFolder& folder, const std::string& dialogs,
+                       const std::string& trace);
 
   explicit GameProcess(Spec spec) : spec_(std::move(spec)) {
     // Everything the child needs is made before the fork: the test process
@@ -110,6 +120,22 @@ class GameProcess {
   bool reaped_ = false;
   int status_ = -1;
 };
+
+inline GameProcess::Spec GameProcess::Scripted(const std::string& program, const std::string& where,
+                                               std::vector<std::string> args, const std::string& answers,
+                                               const TempFolder& folder, const std::string& dialogs,
+                                               const std::string& trace) {
+  Spec spec{program,
+            where,
+            std::move(args),
+            {"PELMORA_RUNTIME_DIR=" + (folder / "run"), "PELMORA_DIALOG_ANSWERS=" + answers,
+             "PELMORA_DIALOG_LOG=" + dialogs},
+            folder / "out.txt",
+            folder / "err.txt"};
+  if (program == PELMORA_EXE) spec.env.push_back("PELMORA_TRACE=" + trace);
+  return spec;
+}
+
 
 // The lines of a text file (a frame trace, a dialog transcript).
 inline size_t CountLines(const std::string& text) {
