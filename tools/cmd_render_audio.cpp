@@ -21,6 +21,7 @@
 #include "audio/midi_stream.h"
 #include "audio/sound.h"
 #include "base/errors.h"
+#include "data/wave_header.h"
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
 #include "platform/midi_stream_device.h"
@@ -34,27 +35,12 @@ constexpr int kBlockFrames = 256;                  // frames pulled between play
 constexpr int64_t kMaxFrames = int64_t{30} * 60 * plat::kMixRate;  // 30 minutes
 
 std::string WaveFileBytes(const std::vector<int16_t>& samples) {
-  auto u32 = [](std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  };
-  auto u16 = [](std::string& s, uint16_t v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>(v >> 8));
-  };
-  uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-  std::string out = "RIFF";
-  u32(out, 36 + dataBytes);
-  out += "WAVEfmt ";
-  u32(out, 16);
-  u16(out, 1);
-  u16(out, 2);
-  u32(out, plat::kMixRate);
-  u32(out, plat::kMixRate * 4);
-  u16(out, 4);
-  u16(out, 16);
-  out += "data";
-  u32(out, dataBytes);
-  for (int16_t s : samples) u16(out, static_cast<uint16_t>(s));
+  std::string out = PcmWaveHeader(plat::kMixChannels, plat::kMixRate, static_cast<uint32_t>(samples.size() * 2));
+  for (int16_t s : samples) {
+    const auto u = static_cast<uint16_t>(s);
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
   return out;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "data/wave_header.h"
 #include "demo_media.h"
 #include "tool.h"
 
@@ -26,25 +27,11 @@ void Put16(std::string& s, uint16_t v) {
   s.push_back(static_cast<char>(v & 0xFF));
   s.push_back(static_cast<char>(v >> 8));
 }
-void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
 
 // `samples` (full scale ±1.0) written `gainDb` decibels quieter.
 std::string MonoWave(const std::vector<double>& samples, double gainDb) {
   const double gain = std::pow(10.0, gainDb / 20.0);
-  std::string out = "RIFF";
-  Put32(out, static_cast<uint32_t>(36 + samples.size() * 2));
-  out += "WAVEfmt ";
-  Put32(out, 16);
-  Put16(out, 1);
-  Put16(out, 1);
-  Put32(out, kRate);
-  Put32(out, kRate * 2);
-  Put16(out, 2);
-  Put16(out, 16);
-  out += "data";
-  Put32(out, static_cast<uint32_t>(samples.size() * 2));
+  std::string out = PcmWaveHeader(1, kRate, static_cast<uint32_t>(samples.size() * 2));
   for (double s : samples) {
     double c = std::fmax(-1.0, std::fmin(1.0, s * gain));
     Put16(out, static_cast<uint16_t>(static_cast<int16_t>(std::lrint(c * 32000))));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/headless_run.h"
+#include "data/wave_header.h"
 #include "data/key_config.h"
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
@@ -28,27 +29,6 @@ constexpr uint32_t kMidiRefillWaitMs = 20000;
 // A WAV's sizes are 32 bits: the RIFF size counts 36 bytes of header before the data.
 constexpr uint64_t kMaxWaveDataBytes = 0xFFFFFFFFull - 36;
 constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} * plat::kMixChannels * 2;
-
-void PutLE(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// "RIFF" header of a 44100 Hz stereo 16-bit PCM WAV whose data holds `dataBytes`.
-std::string WaveHeader(uint32_t dataBytes) {
-  std::string h = "RIFF";
-  PutLE(h, 36 + dataBytes, 4);
-  h += "WAVEfmt ";
-  PutLE(h, 16, 4);
-  PutLE(h, 1, 2);  // PCM
-  PutLE(h, plat::kMixChannels, 2);
-  PutLE(h, plat::kMixRate, 4);
-  PutLE(h, plat::kMixRate * plat::kMixChannels * 2, 4);  // bytes a second
-  PutLE(h, plat::kMixChannels * 2, 2);                   // bytes a sample frame
-  PutLE(h, 16, 2);
-  h += "data";
-  PutLE(h, dataBytes, 4);
-  return h;
-}
 
 // The mix a player hears, captured: after each frame is presented, the
 // presenting thread pulls that frame's share of the global mixer (sound
@@ -77,7 +57,7 @@ class SoundCapture {
     }
     file_.open(partPath_, std::ios::binary | std::ios::trunc);
     opened_ = file_.is_open();
-    if (opened_) file_ << WaveHeader(0);
+    if (opened_) file_ << PcmWaveHeader(plat::kMixChannels, plat::kMixRate, 0);
     if (!opened_ || !file_) {
       error = Unwritable();
       Discard();
@@ -96,7 +76,11 @@ class SoundCapture {
       return;
     }
     bytes_.clear();
-    for (int16_t s : samples_) PutLE(bytes_, static_cast<uint16_t>(s), 2);
+    for (int16_t s : samples_) {
+      const auto u = static_cast<uint16_t>(s);
+      bytes_.push_back(static_cast<char>(u & 0xFF));
+      bytes_.push_back(static_cast<char>(u >> 8));
+    }
     file_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
     if (!file_) {
       failure_ = Unwritable();
@@ -115,7 +99,7 @@ class SoundCapture {
       return false;
     }
     file_.seekp(0);
-    file_ << WaveHeader(static_cast<uint32_t>(dataBytes_));
+    file_ << PcmWaveHeader(plat::kMixChannels, plat::kMixRate, static_cast<uint32_t>(dataBytes_));
     file_.close();
     std::error_code ec;
     if (!file_.fail()) std::filesystem::rename(partPath_, path_, ec);
