@@ -13,6 +13,7 @@
 
 #include "data/common_palette.h"
 #include "data/database.h"
+#include "data/rankings.h"
 #include "flow/flow_host.h"
 #include "demo_builders.h"
 #include "demo_media.h"
@@ -589,8 +590,7 @@ cStageData BuildSketchedStage(const cCommonPalette& common, const StageSketch& s
   SetInvincibilityTimes(s, kHeroSafetyFrames);
   // Its result lists (and its ranking keeps) the score, the time left, the
   // clear time and the HP left: the game's heroes have no special points.
-  constexpr size_t kGenreSpLeft = 4;
-  if (kGenreSpLeft < s.m_RankingSwitches.size()) s.m_RankingSwitches[kGenreSpLeft] = 0;
+  if (size_t{kRankingGenreSpLeft} < s.m_RankingSwitches.size()) s.m_RankingSwitches[kRankingGenreSpLeft] = 0;
   // Signs are numbered along the rows, not the columns: put one a row.
   size_t signs = 0;
   for (size_t row = 0; row < sketch.rows.size(); ++row) {

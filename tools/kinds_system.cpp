@@ -5,12 +5,14 @@
 #include <iterator>
 
 #include "data/database.h"
+#include "data/rankings.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
 #include "data/window_position.h"
 #include "demo_media.h"
 #include "demo_project.h"
+#include "play/world/stage_draw.h"       // the head-up display's items
 #include "play/world/system_switches.h"  // the pause switches of the demo
 #include "platform/text.h"
 #include "record_kinds.h"
@@ -154,10 +156,9 @@ bool WriteDemoSystem(const std::string& folder, const DemoOptions& options) {
   // The demo's heroes have no special points: the head-up display shows no
   // SP gauge, and no play mode ranks (nor lists in its result box) the SP
   // left at the clears.
-  constexpr int kHudSpGauge = 3, kGenreSpLeft = 4;
-  system.m_Hud.At(kHudSpGauge).m_bShown = 0;
+  system.m_Hud.At(kHudSP).m_bShown = 0;
   for (cRankingModeSetting& mode : system.m_Ranking)
-    if (kGenreSpLeft < static_cast<int>(mode.m_Genres.size())) mode.m_Genres.At(kGenreSpLeft) = 0;
+    if (kRankingGenreSpLeft < static_cast<int>(mode.m_Genres.size())) mode.m_Genres.At(kRankingGenreSpLeft) = 0;
   // A story game has its five lives, not unlimited ones: falling into a
   // pit costs one, and the last one lost ends the game.
   system.m_UnlimitedLives.At(0) = 0;
