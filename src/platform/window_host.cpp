@@ -93,6 +93,7 @@ bool SaveFramePng(const Frame& frame, const std::string& utf8Path) {
   if (file == nullptr) return false;
   bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size() && std::fflush(file) == 0;
   ok = std::fclose(file) == 0 && ok;
+  if (!ok) std::remove(utf8Path.c_str());  // no picture cut short is left behind
   return ok;
 }
 

@@ -196,6 +196,31 @@ TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind)
   EXPECT_EQ(Entries(folder_.Path()), expected);
 }
 
+// A scripted play on a full disk: the screenshots that could not be written
+// whole are not left cut short (every picture left is a whole PNG, ending
+// with its IEND chunk), and the run fails saying so.
+TEST_F(ToolFailuresTest, AScreenshotThatCannotBeWrittenIsNotLeftCutShort) {
+  const std::string project = At("project"), shots = At("shots");
+  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
+  constexpr rlim_t kRoomForTheLogOnly = 16 * 1024;  // bytes: less than a stage's screenshot
+  const Ran ran = RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "3", "--shots", shots},
+                           "/dev/null",
+                           kRoomForTheLogOnly,
+                           {},
+                           {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+  EXPECT_EQ(ran.status, 1) << ran.err;
+  EXPECT_NE(ran.err.find("screenshot could not be written"), std::string::npos) << ran.err;
+  ASSERT_TRUE(fs::is_directory(shots));
+  size_t left = 0;
+  for (const auto& entry : fs::directory_iterator(shots)) {
+    const std::string png = Slurp(entry.path().string());
+    ASSERT_GE(png.size(), 12u) << entry.path();
+    EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << entry.path() << " is cut short";
+    ++left;
+  }
+  EXPECT_LT(left, 3u) << "the disk was full for some of them";
+}
+
 // What a command prints must reach its reader: with the standard output on
 // /dev/full (or a file on a full disk) the run says so and exits 1, for a
 // long output and a one-line one alike; with room it exits 0.
