@@ -111,6 +111,11 @@ std::filesystem::path TemporarySibling(const std::filesystem::path& target) {
   return target.has_parent_path() ? target.parent_path() / name : std::filesystem::path(name);
 }
 
+// A fill that writes `bytes` whole.
+std::function<bool(std::FILE*)> WholeBytes(const std::string& bytes) {
+  return [&bytes](std::FILE* file) { return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size(); };
+}
+
 }  // namespace
 
 std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill) {
@@ -153,9 +158,7 @@ std::string WriteFileSafely(const std::string& path, const std::function<bool(st
 }
 
 std::string WriteFileSafely(const std::string& path, const std::string& bytes) {
-  return WriteFileSafely(path, [&](std::FILE* file) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  });
+  return WriteFileSafely(path, WholeBytes(bytes));
 }
 
 bool WriteOutputFile(const std::string& command, const std::string& path,
@@ -167,9 +170,7 @@ bool WriteOutputFile(const std::string& command, const std::string& path,
 }
 
 bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes) {
-  return WriteOutputFile(command, path, [&](std::FILE* file) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  });
+  return WriteOutputFile(command, path, WholeBytes(bytes));
 }
 
 NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
