@@ -113,13 +113,7 @@ const Death kDeaths[] = {
 // light.
 TEST_P(DemoDimmingTest, TheStageIsDimmedUnderTheContinueMenu) {
   const Death& d = kDeaths[GetParam()];
-  DemoRouteChain routes;
-  for (const char* name : d.routes) {
-    const DemoRouteChain one = DemoRoutes({name});
-    routes.paths.insert(routes.paths.end(), one.paths.begin(), one.paths.end());
-    routes.frames += one.frames;
-    routes.complete = routes.complete && one.complete;
-  }
+  const DemoRouteChain routes = DemoRoutes(d.routes);
   ASSERT_TRUE(routes.complete);
   const std::string play = std::to_string(kStageModePlay), continuing = std::to_string(kStageModeContinue);
   const uint32_t frames = routes.frames + d.length;

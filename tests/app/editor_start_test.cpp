@@ -27,6 +27,7 @@
 #include "play/world/stage_scene.h"
 #include "scene/scene.h"
 #include "support/demo_routes.h"
+#include "support/flow_commands.h"
 #include "support/game_data.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
@@ -78,12 +79,7 @@ MovedRoute MoveRoute(const std::string& route, int by) {
   return moved;
 }
 
-cEdCmd Wait(uint16_t tenths) {
-  cEdCmd c;
-  c.m_nKind = kCmdWait;
-  c.m_nDuration = tenths;
-  return c;
-}
+using flowcmd::Wait;
 
 cEdCmd Clear() {
   cEdCmd c;
@@ -294,7 +290,7 @@ TEST_F(EditorStartTest, AnEditorsTestPlayShowsItsRangesAndTheStagesOwnGenres) {
   EXPECT_GT(boxes(traces[1]), 0) << "a player's test play shows them too";
 }
 
-// The demo's 1-1 (which ranks all five genres) played to its result
+// The demo's 1-1 (which ranks every genre but the SP left) played to its result
 // screen in a project whose play mode keeps none: a test play of it, a
 // player's as well as the editor's, draws the play-record box with the
 // stage's genres all the same. A story game, whose play mode's settings

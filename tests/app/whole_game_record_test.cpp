@@ -3,7 +3,7 @@
 // result screens lists the genres the stage ranks and its play mode keeps,
 // and draws nothing when the mode keeps none. Played through `pelmora-tool
 // play --show-command=5` on the demo project, from the title into 1-1 (which
-// ranks all five genres) and to its result screen.
+// ranks every genre but the SP left) and to its result screen.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

@@ -8,24 +8,13 @@
 
 #include "data/labels.h"
 #include "play/world/stage_scene.h"
+#include "support/flow_commands.h"
 #include "support/stage_builder.h"
 
 namespace {
 
-cEdCmd Code(const std::string& text) {
-  cEdCmd c;
-  c.m_nKind = kCmdRunCode;
-  c.m_nTogether = 1;
-  c.m_strText = text;
-  return c;
-}
-
-cEdCmd Wait(uint16_t tenths) {
-  cEdCmd c;
-  c.m_nKind = kCmdWait;
-  c.m_nDuration = tenths;
-  return c;
-}
+using flowcmd::Code;
+using flowcmd::Wait;
 
 // "フローの操作": stop for good (5) the flow that runs it (scope 0), of the
 // character itself.
@@ -37,11 +26,7 @@ cEdCmd HaltThisFlow() {
 }
 
 cEdFlow Always(uint8_t exclusive, std::vector<cEdCmd> commands) {
-  cEdFlow f;
-  f.m_nTrigger = kTriggerAlways;
-  f.m_nExclusive = exclusive;
-  f.m_vCmds = std::move(commands);
-  return f;
+  return flowcmd::Flow(kTriggerAlways, std::move(commands), exclusive);
 }
 
 // The hero runs two "always" flows of exclusive number 1. The first in the

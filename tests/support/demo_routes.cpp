@@ -32,7 +32,7 @@ std::string DemoRouteChain::Inputs() const {
   return inputs;
 }
 
-DemoRouteChain DemoRoutes(std::initializer_list<const char*> names) {
+DemoRouteChain DemoRoutes(const std::vector<const char*>& names) {
   std::vector<std::string> paths;
   for (const char* name : names) paths.push_back(kFolder + "/" + name);
   return Chain(std::move(paths));

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,6 @@ struct DemoRouteChain {
 };
 
 // The named routes, in the order given.
-DemoRouteChain DemoRoutes(std::initializer_list<const char*> names);
+DemoRouteChain DemoRoutes(const std::vector<const char*>& names);
 // Every route of the demo, in the order of their names.
 DemoRouteChain AllDemoRoutes();

@@ -12,6 +12,7 @@
 #include "play/world/stage_object.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
+#include "support/flow_commands.h"
 #include "support/game_data.h"
 #include "support/stage_builder.h"
 
@@ -20,20 +21,8 @@ namespace {
 // An actor that is no character: the slots hold it as it is.
 struct FakeActorForSlots : cFlowActor {};
 
-cEdCmd Code(const char* text) {
-  cEdCmd c;
-  c.m_nKind = kCmdRunCode;
-  c.m_nTogether = 1;
-  c.m_strText = text;
-  return c;
-}
-
-cEdFlow Flow(uint8_t trigger, std::vector<cEdCmd> commands) {
-  cEdFlow f;
-  f.m_nTrigger = trigger;
-  f.m_vCmds = std::move(commands);
-  return f;
-}
+using flowcmd::Code;
+using flowcmd::Flow;
 
 TEST(FlowRun, StageStartFlowUnrollsItsLoopBeforeTheFirstFrame) {
   StageFlowsInstalled flows;

@@ -13,6 +13,7 @@
 #include "play/commands/flow_host_impl.h"
 #include "play/objects/stage_character.h"
 #include "play/world/stage_scene.h"
+#include "support/flow_commands.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -60,13 +61,7 @@ TEST(StatusConditionWidths, EachFieldComparesAtItsOwnWidth) {
     cEdCharacter& d = builder.Data().m_PlacedCharacters.back();
     d.m_nParam16 = row.emblem;
     d.m_nParam50 = row.id;
-    cEdCmd note;
-    note.m_nKind = kCmdRunCode;
-    note.m_nTogether = 1;
-    note.m_strText = "my.v1 = 1";
-    cEdFlow f;
-    f.m_nTrigger = kTriggerAlways;
-    f.m_vCmds = {note};
+    cEdFlow f = flowcmd::Flow(kTriggerAlways, {flowcmd::Code("my.v1 = 1")});
     f.m_vConds = {row.condition};
     d.m_vFlows = {f};
   }

@@ -17,6 +17,7 @@
 #include "play/objects/stage_character.h"
 #include "play/world/block_map.h"
 #include "play/world/stage_scene.h"
+#include "support/flow_commands.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -41,18 +42,10 @@ cEdCmd Straight(uint8_t direction, uint16_t speed) {
   return c;
 }
 
-cEdCmd Wait(uint16_t tenths) {
-  cEdCmd c;
-  c.m_nKind = kCmdWait;
-  c.m_nDuration = tenths;
-  return c;
-}
+using flowcmd::Wait;
 
 cEdFlow Always(std::vector<cEdCmd> commands) {
-  cEdFlow f;
-  f.m_nTrigger = kTriggerAlways;
-  f.m_vCmds = std::move(commands);
-  return f;
+  return flowcmd::Flow(kTriggerAlways, std::move(commands));
 }
 
 // A flying block character with a whole cell for its body, acting wherever
