@@ -41,20 +41,6 @@ namespace fs = std::filesystem;
 using trace::Number;
 using trace::Value;
 
-// A screenshot, 0xRRGGBB a dot.
-struct Shot {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;
-  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
-  bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
-};
-
-bool LoadShot(const std::string& path, Shot& shot) {
-  if (!LoadSdlPixels(path, shot.w, shot.h, shot.px)) return false;
-  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
-  return true;
-}
-
 // The contrast of two colours as the eye weighs their light (1 to 21).
 double Contrast(uint32_t a, uint32_t b) {
   auto light = [](uint32_t c) {
@@ -80,8 +66,8 @@ class DemoScreensTest : public ::testing::Test {
     // picture draws along its edges is no ground for text).
     Shot palette, window;
     ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/plt/Palette.bmp", palette));
-    text_ = palette.At(241 % 16, 8 + 241 / 16);
-    frame_ = palette.At(240 % 16, 8 + 240 / 16);
+    text_ = PaletteColour(palette, 241);
+    frame_ = PaletteColour(palette, 240);
     ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Window.bmp", window));
     for (int y = 4; y < window.h - 4; ++y)
       for (int x = 4; x < window.w - 4; ++x) fill_.insert(window.At(x, y));

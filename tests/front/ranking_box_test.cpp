@@ -33,19 +33,6 @@ constexpr int kClear = 4;
 // Screenshots are taken every this many frames.
 constexpr uint32_t kEvery = 20;
 
-// A screenshot, 0xRRGGBB a dot.
-struct Shot {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;
-  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
-};
-
-bool LoadShot(const std::string& path, Shot& shot) {
-  if (!LoadSdlPixels(path, shot.w, shot.h, shot.px)) return false;
-  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
-  return true;
-}
-
 // The frame line's rectangle round a list drawn at (x, y): the outermost
 // columns and rows near the list that hold a long run of the line's colour
 // (other boxes' lines near it are short). -1 where none was found.
@@ -84,8 +71,8 @@ class RankingBoxTest : public ::testing::Test {
     // and every colour of the box picture.
     Shot palette, window;
     ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/plt/Palette.bmp", palette));
-    text_ = palette.At(241 % 16, 8 + 241 / 16);
-    frame_ = palette.At(240 % 16, 8 + 240 / 16);
+    text_ = PaletteColour(palette, 241);
+    frame_ = PaletteColour(palette, 240);
     ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Window.bmp", window));
     fill_.insert(window.px.begin(), window.px.end());
     ASSERT_FALSE(fill_.count(text_) || fill_.count(frame_));

@@ -28,3 +28,23 @@ inline bool SdlPixels(SDL_Surface* s, int& w, int& h, std::vector<uint32_t>& arg
 inline bool LoadSdlPixels(const std::string& path, int& w, int& h, std::vector<uint32_t>& argb) {
   return SdlPixels(IMG_Load(path.c_str()), w, h, argb);
 }
+
+// A screenshot or picture, 0xRRGGBB a dot.
+struct Shot {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px;
+  uint32_t At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
+  bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h; }
+};
+
+inline bool LoadShot(const std::string& path, Shot& shot) {
+  if (!LoadSdlPixels(path, shot.w, shot.h, shot.px)) return false;
+  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
+  return true;
+}
+
+// The colour of palette number `number` in a project's palette picture
+// ("bmp\plt\Palette.bmp": its rows 8..23 hold the numbers in order, 16 a row).
+inline uint32_t PaletteColour(const Shot& palettePicture, int number) {
+  return palettePicture.At(number % 16, 8 + number / 16);
+}
