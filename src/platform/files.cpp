@@ -2,9 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -254,61 +253,110 @@ namespace {
 constexpr std::string_view kTempPrefix = ".~pelmora.";
 constexpr std::string_view kTempSuffix = ".tmp";
 
-// When this process started, on the clock file times are kept in: a
-// temporary file older than that is no write of this run.
-const timespec g_processStart = [] {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return now;
-}();
+std::atomic<AtomicWriteSeam> g_seamForTest{nullptr};
+
+void AtSeam(AtomicWriteStep step, const std::string& path) {
+  if (AtomicWriteSeam seam = g_seamForTest.load()) seam(step, path);
+}
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The process id in a name of WriteFileAtomically's temporary files
-// (".~pelmora.PID.N.tmp"); 0 for any other name.
-pid_t TempFileOwner(std::string_view name) {
+// Whether `name` is one of WriteFileAtomically's temporary files
+// (".~pelmora.PID.N.tmp"), whichever process made it.
+bool IsTempFileName(std::string_view name) {
   if (name.size() <= kTempPrefix.size() + kTempSuffix.size() || name.substr(0, kTempPrefix.size()) != kTempPrefix ||
       name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
-    return 0;
+    return false;
   const std::string_view middle =
       name.substr(kTempPrefix.size(), name.size() - kTempPrefix.size() - kTempSuffix.size());
   const size_t dot = middle.find('.');
-  if (dot == std::string_view::npos || !AllDigits(middle.substr(0, dot)) || !AllDigits(middle.substr(dot + 1)) ||
-      dot > 9)
-    return 0;
-  return static_cast<pid_t>(std::stol(std::string(middle.substr(0, dot))));
+  return dot != std::string_view::npos && dot <= 9 && AllDigits(middle.substr(0, dot)) &&
+         AllDigits(middle.substr(dot + 1));
 }
 
-bool ProcessRunning(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
-
-bool Before(const timespec& a, const timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+// The writer's lock on its temporary file, taken without waiting: 0, or -1
+// with errno (EWOULDBLOCK: another holds it).
+int TryLock(int fd) {
+  int result;
+  do {
+    result = flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  return result;
 }
 
-// Removes from `folder` the temporary files of writes that were killed
-// before their rename (a save killed in its fsync): those of processes that
-// no longer run, and those older than this process (their process id has
-// been given to another program since). Only one copy of the game runs at a
-// time, so no other copy can be writing here. This process's own are writes
-// in progress on other threads and stay; so does every other name, and
-// anything that is not a plain file.
+// Whether `name` (in the folder `dirFd`) still names the file open as `fd`.
+bool NamesOpenFile(int dirFd, const char* name, int fd) {
+  struct stat byName, byFd;
+  return fstatat(dirFd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &byFd) == 0 &&
+         byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
+}
+
+// Removes from `folder` the temporary files that no write holds any more:
+// those of saves killed before their rename. A writer holds a lock on its
+// temporary file (a flock, which another open of the file does not share,
+// in this process or another) from just after creating it until it has
+// renamed or removed it, so a file whose lock can be taken is a leftover,
+// whatever process id its name carries (that of another PID namespace, or
+// one given to another program since). The lock is held while the file is
+// removed, and only when the name still names the file that was locked: its
+// writer may have renamed it over its target since it was opened here, and
+// a new write may have taken the name. Every other name stays, and so does
+// anything that is not a plain file, or that cannot be opened or locked
+// (a file system without flock keeps its leftovers).
 void RemoveStaleTempFiles(const std::string& folder) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return;
-  const pid_t self = getpid();
+  const int dirFd = dirfd(dir);
   while (const dirent* entry = readdir(dir)) {
-    const pid_t owner = TempFileOwner(entry->d_name);
-    if (owner <= 0 || owner == self) continue;
+    if (!IsTempFileName(entry->d_name)) continue;
     struct stat st;
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (!ProcessRunning(owner) || Before(st.st_mtim, g_processStart)) (void)unlinkat(dirfd(dir), entry->d_name, 0);
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) continue;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      AtSeam(AtomicWriteStep::kSweepOpened, folder + entry->d_name);
+      if (TryLock(fd) == 0 && NamesOpenFile(dirFd, entry->d_name, fd)) (void)unlinkat(dirFd, entry->d_name, 0);
+    }
+    close(fd);  // and with it the lock
   }
   closedir(dir);
 }
 
+// Creates a new temporary file in `folder` and locks it; -1 on failure.
+// Between its creation and the lock a sweep could take the file for a
+// leftover: then the name no longer names it (or the sweep holds it, about
+// to remove it), and another name is tried.
+int CreateLockedTempFile(const std::string& folder, std::string* temp) {
+  // Unique among threads (counter) and processes (pid); O_EXCL guards
+  // against a leftover of an earlier run and a name another PID namespace
+  // uses at the same time.
+  static std::atomic<uint32_t> counter{0};
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    *temp = folder + std::string(kTempPrefix) + std::to_string(getpid()) + "." +
+            std::to_string(counter.fetch_add(1)) + std::string(kTempSuffix);
+    const int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    AtSeam(AtomicWriteStep::kCreated, *temp);
+    if (TryLock(fd) == 0) {
+      if (NamesOpenFile(AT_FDCWD, temp->c_str(), fd)) return fd;
+    } else if (errno != EWOULDBLOCK) {
+      // A file system that keeps no flocks: no sweep can take a lock on it
+      // either, so none removes a file there.
+      return fd;
+    }
+    close(fd);
+  }
+  return -1;
+}
+
 }  // namespace
+
+void SetAtomicWriteSeamForTest(AtomicWriteSeam seam) { g_seamForTest.store(seam); }
 
 bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size) {
   if (bytes == nullptr && size > 0) return false;
@@ -323,29 +371,23 @@ bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   RemoveStaleTempFiles(folder);
 
-  // Unique among threads (counter) and processes (pid); O_EXCL guards against
-  // a leftover of an earlier run.
-  static std::atomic<uint32_t> counter{0};
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = folder + std::string(kTempPrefix) + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1)) +
-           std::string(kTempSuffix);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
+  const int fd = CreateLockedTempFile(folder, &temp);
   if (fd < 0) return false;
 
+  // The lock stays held (the descriptor open) until the file has been
+  // renamed or removed, so no sweep takes it before.
   bool ok = WriteAll(fd, static_cast<const char*>(bytes), size);
   // Keep the permissions the file had; best effort.
   if (ok && targetExists) (void)fchmod(fd, targetStat.st_mode & 07777);
   ok = ok && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
+  if (ok) AtSeam(AtomicWriteStep::kWritten, temp);
   ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
+  if (!ok) unlink(temp.c_str());
+  // fsync has reported any write error; what close could add comes after
+  // the data is on disk.
+  close(fd);
+  if (!ok) return false;
   // Make the rename itself durable; a failure here does not undo the write.
   const int dirFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {

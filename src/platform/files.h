@@ -42,9 +42,21 @@ bool SetCurrentDirectory(std::string_view programPath);
 // Names (CP932) of the entries of a folder, without "." and "..".
 std::vector<std::string> ListDirectory(std::string_view programPath);
 
-// Writes `bytes` to a temporary sibling of `programPath` and renames it over
-// the target; false (and the target untouched) on any failure.
+// Writes `bytes` to a temporary sibling of `programPath`
+// (".~pelmora.PID.N.tmp", locked by this write until it is renamed or
+// removed) and renames it over the target; false (and the target untouched)
+// on any failure. Before that it removes the temporary files in the folder
+// that no write holds, left by saves killed before their rename.
 bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size);
+
+// Tests: while set, `seam` is called at the points of a save where another
+// save, in this process or another, may meet it: its temporary file just
+// created (not yet locked), its temporary file whole and locked (just
+// before the rename), and a file the sweep has opened (before it tries the
+// lock). Null (the default): nothing is called.
+enum class AtomicWriteStep { kCreated, kWritten, kSweepOpened };
+using AtomicWriteSeam = void (*)(AtomicWriteStep step, const std::string& tempPath);
+void SetAtomicWriteSeamForTest(AtomicWriteSeam seam);
 
 // Copies the folder `from` with everything in it to `to`, which must not
 // exist yet: the copy is made in a temporary sibling of `to` and renamed into
