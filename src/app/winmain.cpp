@@ -228,8 +228,9 @@ int WinMain(const char* commandLine, int showCommand) {
   // as it is (both copies keep it in the same folder).
   std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
   int secondCopyExit = 0;
-  if (plat::AcquireInstanceLock(lockName) == plat::InstanceLockResult::AlreadyRunning &&
-      !HandleSecondInstance(secondCopyExit)) {
+  std::string noLock;
+  const plat::InstanceLockResult lock = plat::AcquireInstanceLock(lockName, &noLock);
+  if (lock == plat::InstanceLockResult::AlreadyRunning && !HandleSecondInstance(secondCopyExit)) {
     plat::ReleaseInstanceLock();
     return secondCopyExit == 0 && g_bEndedByFault.load() ? kExitFault : secondCopyExit;
   }
@@ -248,6 +249,12 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   WriteReportLog("App : ver %s", kAppVersion);
   WriteSystemReport();
+  // Without the lock a second copy would run beside this one unseen.
+  if (lock == plat::InstanceLockResult::Failed) {
+    ShowErrorText(plat::Utf8ToCp932(noLock).c_str());
+    startReasons.Failed();
+    return kExitStartFailed;
+  }
 
   plat::WindowHost& host = plat::GetWindowHost();
   plat::SetMainQueueWaker([&host] { host.Wake(); });

@@ -56,11 +56,17 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// mkdir -p, mode 0700 for the folders it makes. Failures are left to the
-// caller's next open (a parent we may not create, such as "/", can exist).
-void CreateFolders(const std::string& path) {
+// mkdir -p, mode 0700 for the folders it makes. Returns the first error
+// other than "exists" (0 for none), the reason a folder could not be made;
+// the caller's next open tells whether it matters (a parent we may not
+// create, such as "/", can exist).
+int CreateFolders(const std::string& path) {
+  int firstError = 0;
   for (size_t pos = 1; pos <= path.size(); ++pos)
-    if (pos == path.size() || path[pos] == '/') ::mkdir(path.substr(0, pos).c_str(), 0700);
+    if ((pos == path.size() || path[pos] == '/') && ::mkdir(path.substr(0, pos).c_str(), 0700) != 0 &&
+        errno != EEXIST && firstError == 0)
+      firstError = errno;
+  return firstError;
 }
 
 bool IsWritableDirectory(const char* path) {
@@ -93,8 +99,43 @@ std::string FileComponent(const std::string& name) {
   return out;
 }
 
+// The runtime folder, and what chose it: the variable that named it (null
+// for the private folder under /tmp) and why it could not be made (an errno
+// value, 0 when nothing failed).
+struct RuntimeFolder {
+  std::string path;
+  const char* variable;
+  int createError;
+};
+
 std::string RuntimeFile(const std::string& name, const char* suffix) {
   return RuntimeDirectory() + "/" + FileComponent(name) + suffix;
+}
+
+// Why the single-instance lock cannot be had in `folder`, for the player:
+// the folder (and the variable that named it) and what is wrong there.
+// `lockError` is the errno value of the open or flock of `lockPath` that
+// failed.
+std::string LockFailure(const RuntimeFolder& folder, const std::string& lockPath, bool opened, int lockError) {
+  std::string where = folder.variable != nullptr ? std::string(folder.variable) + " names " + folder.path
+                                                 : "The runtime folder " + folder.path;
+  struct stat st {};
+  if (::stat(folder.path.c_str(), &st) != 0) {
+    int error = folder.createError != 0 ? folder.createError : errno;
+    if (folder.createError == 0 && ::mkdir(folder.path.c_str(), 0700) != 0) error = errno;  // the cause, not ENOENT
+    where += ", which cannot be made (" + std::string(std::strerror(error)) + ").";
+  } else if (!S_ISDIR(st.st_mode)) {
+    where += ", which is not a folder.";
+  } else {
+    where += std::string(", where the lock file ") + (opened ? "cannot be locked" : "cannot be made") + " (" +
+             std::strerror(lockError) + "):\n" + lockPath;
+  }
+  std::string text = where +
+                     "\nWithout the lock that lets one copy of the game run at a time, a second copy could run "
+                     "beside this one: the game does not start.";
+  if (folder.variable == nullptr || std::string_view(folder.variable) != "PELMORA_RUNTIME_DIR")
+    text += "\nPELMORA_RUNTIME_DIR can name another folder.";
+  return text;
 }
 
 // Strict: 1 to 10 decimal digits without sign, spaces or leading zero, an
@@ -308,20 +349,27 @@ bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs) {
 
 }  // namespace instance_detail
 
-std::string RuntimeDirectory() {
+namespace {
+
+RuntimeFolder ChooseRuntimeFolder() {
   if (const char* own = std::getenv("PELMORA_RUNTIME_DIR"); own != nullptr && own[0] != '\0') {
     std::string path = WithoutTrailingSlashes(own);
-    CreateFolders(path);
-    return path;
+    const int error = CreateFolders(path);
+    return {std::move(path), "PELMORA_RUNTIME_DIR", error};
   }
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR");
       xdg != nullptr && xdg[0] == '/' && IsWritableDirectory(xdg))
-    return WithoutTrailingSlashes(xdg);
-  return instance_detail::PrivateFolderUnder("/tmp");
+    return {WithoutTrailingSlashes(xdg), "XDG_RUNTIME_DIR", 0};
+  return {instance_detail::PrivateFolderUnder("/tmp"), nullptr, 0};
 }
 
-InstanceLockResult AcquireInstanceLock(const std::string& utf8Name) {
-  const std::string path = RuntimeFile(utf8Name, ".lock");
+}  // namespace
+
+std::string RuntimeDirectory() { return ChooseRuntimeFolder().path; }
+
+InstanceLockResult AcquireInstanceLock(const std::string& utf8Name, std::string* why) {
+  const RuntimeFolder folder = ChooseRuntimeFolder();
+  const std::string path = folder.path + "/" + FileComponent(utf8Name) + ".lock";
   std::lock_guard<std::mutex> guard(g_lockMutex);
   if (g_lockFd >= 0) {
     // Asking again for the lock we hold keeps it: reopening would leave a
@@ -332,19 +380,27 @@ InstanceLockResult AcquireInstanceLock(const std::string& utf8Name) {
     g_lockPath.clear();
   }
 
+  // A lock file we may not write (or one on a read-only file system) can
+  // still be locked once it exists.
   int fd = OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-  if (fd < 0 && errno == EACCES)
+  const int openError = errno;
+  if (fd < 0 && (openError == EACCES || openError == EROFS))
     fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return InstanceLockResult::Failed;
+  if (fd < 0) {
+    if (why != nullptr) *why = LockFailure(folder, path, false, openError);
+    return InstanceLockResult::Failed;
+  }
 
   int locked;
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
   if (locked != 0) {
-    const bool busy = errno == EWOULDBLOCK;
+    const int lockError = errno;
     CloseFd(fd);
-    return busy ? InstanceLockResult::AlreadyRunning : InstanceLockResult::Failed;
+    if (lockError == EWOULDBLOCK) return InstanceLockResult::AlreadyRunning;
+    if (why != nullptr) *why = LockFailure(folder, path, true, lockError);
+    return InstanceLockResult::Failed;
   }
   // The file stays behind when we end: removing a lock file races with a
   // copy that has just opened it.

@@ -14,9 +14,13 @@ namespace plat {
 
 std::string RuntimeDirectory();
 
-// The single-instance lock (a flock on "<name>.lock", name UTF-8).
+// The single-instance lock (a flock on "<name>.lock", name UTF-8). Failed:
+// no lock can be had in the runtime folder (not a folder, one that cannot be
+// made, a lock file that cannot be made or locked), so a second copy could
+// not be told from the first; `why` (when given) then says so for the
+// player, naming the folder, the variable that chose it and the reason.
 enum class InstanceLockResult { First, AlreadyRunning, Failed };
-InstanceLockResult AcquireInstanceLock(const std::string& utf8Name);
+InstanceLockResult AcquireInstanceLock(const std::string& utf8Name, std::string* why = nullptr);
 void ReleaseInstanceLock();
 
 // Registration of the process that owns the game window ("<class>.window"

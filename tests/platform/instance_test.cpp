@@ -145,6 +145,63 @@ TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
   EXPECT_EQ(fromChild(), 'F');
 }
 
+// Where no lock can be had, the lock says so (and takes nothing): the
+// folder, the variable that chose it and the reason, and for a folder the
+// player did not choose, the variable that chooses another.
+TEST_F(InstanceTest, ALockThatCannotBeMadeSaysWhereAndWhy) {
+  folder_.Write("file", "x");
+  fs::create_directories(dir_ / "run" / "ゲーム.lock");
+  fs::create_directories(dir_ / "xdg" / "ゲーム.lock");
+  fs::create_directories(dir_ / "closed");
+  fs::permissions(dir_ / "closed", fs::perms::owner_read | fs::perms::owner_exec);
+  struct Row {
+    const char* variable;
+    std::string folder;
+    std::string why;  // the first line of the message
+    bool asUserOnly;  // root ignores permissions
+  };
+  const std::string file = dir_ / "file";
+  const Row rows[] = {
+      {"PELMORA_RUNTIME_DIR", file, "PELMORA_RUNTIME_DIR names " + file + ", which is not a folder.", false},
+      {"PELMORA_RUNTIME_DIR", file + "/", "PELMORA_RUNTIME_DIR names " + file + ", which is not a folder.", false},
+      {"PELMORA_RUNTIME_DIR", file + "/run",
+       "PELMORA_RUNTIME_DIR names " + file + "/run, which cannot be made (Not a directory).", false},
+      {"PELMORA_RUNTIME_DIR", dir_ / "run",
+       "PELMORA_RUNTIME_DIR names " + (dir_ / "run").string() + ", where the lock file cannot be made (Is a directory):",
+       false},
+      {"PELMORA_RUNTIME_DIR", dir_ / "closed/run",
+       "PELMORA_RUNTIME_DIR names " + (dir_ / "closed/run").string() + ", which cannot be made (Permission denied).",
+       true},
+      {"XDG_RUNTIME_DIR", dir_ / "xdg",
+       "XDG_RUNTIME_DIR names " + (dir_ / "xdg").string() + ", where the lock file cannot be made (Is a directory):",
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    if (row.asUserOnly && ::geteuid() == 0) continue;
+    env_.Unset("PELMORA_RUNTIME_DIR").Set(row.variable, row.folder);
+    std::string why = "untouched";
+    EXPECT_EQ(plat::AcquireInstanceLock("ゲーム", &why), InstanceLockResult::Failed);
+    EXPECT_EQ(why.substr(0, why.find('\n')), row.why) << why;
+    EXPECT_NE(why.find("\nWithout the lock that lets one copy of the game run at a time, a second copy could run "
+                       "beside this one: the game does not start."),
+              std::string::npos)
+        << why;
+    const bool chosenByThePlayer = std::string(row.variable) == "PELMORA_RUNTIME_DIR";
+    EXPECT_EQ(why.find("PELMORA_RUNTIME_DIR can name another folder.") != std::string::npos, !chosenByThePlayer)
+        << why;
+    if (row.why.back() == ':') EXPECT_NE(why.find("\n" + row.folder + "/ゲーム.lock\n"), std::string::npos) << why;
+  }
+  EXPECT_TRUE(fs::is_regular_file(file));
+  fs::permissions(dir_ / "closed", fs::perms::owner_all);
+
+  // A folder that can hold it: the lock, and no word.
+  env_.Unset("XDG_RUNTIME_DIR").Set("PELMORA_RUNTIME_DIR", dir_ / "good");
+  std::string why = "untouched";
+  EXPECT_EQ(plat::AcquireInstanceLock("ゲーム", &why), InstanceLockResult::First);
+  EXPECT_EQ(why, "untouched");
+}
+
 TEST_F(InstanceTest, NamesMapToDistinctFilesInsideTheFolder) {
   EXPECT_EQ(plat::AcquireInstanceLock("../escape/a"), InstanceLockResult::First);
   std::string longName;
