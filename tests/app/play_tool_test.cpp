@@ -727,6 +727,32 @@ TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {
   EXPECT_EQ(Slurp(sandbox_ / "e.jsonl"), "");
 }
 
+// Files named on play's command line by relative paths are taken from the
+// folder the tool was started in, not from the project it plays in: the
+// key script read (its pause shows in the trace), and the trace, the
+// screenshots and the sound written there; none of them lands in the
+// project.
+TEST_F(PlayToolTest, RelativePathsAreTakenFromTheFolderTheToolStartedIn) {
+  const std::string elsewhere = sandbox_ / "elsewhere";
+  sandbox_.Write("elsewhere/keys.txt", "# pause\n150 SPACE\n");
+  const std::string command = "cd '" + elsewhere + "' && " + PELMORA_TOOL + " play '" + project_ +
+                              "' 'data\\stg4\\demo.stg4_1' --frames 160 --input keys.txt --trace run.jsonl "
+                              "--shots shots --every 80 --sound run.wav > /dev/null 2> '" + errors_ + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(elsewhere + "/run.jsonl"));
+  ASSERT_EQ(lines.size(), 160u);
+  EXPECT_EQ(Value(lines[148], "mode"), "2");
+  EXPECT_EQ(Value(lines[149], "mode"), "3") << "the key script's SPACE did not pause the stage";
+  EXPECT_TRUE(std::filesystem::is_regular_file(elsewhere + "/shots/" + ScreenshotName(80)));
+  EXPECT_TRUE(std::filesystem::is_regular_file(elsewhere + "/shots/" + ScreenshotName(160)));
+  EXPECT_EQ(std::filesystem::file_size(elsewhere + "/run.wav"), 44u + 160u * 735 * 4);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(project_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name != "run.jsonl" && name != "shots" && name != "run.wav") << entry.path() << " in the project";
+  }
+}
+
 // A stage file that is not there is logged and forgotten, and the game
 // starts at its title, as the game does; the run says so on its standard
 // error with the log's line (a stage that is there says nothing of it).
