@@ -16,6 +16,7 @@
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "scene/frame_trace.h"
+#include "support/captured_mix.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
@@ -725,6 +726,19 @@ TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {
   EXPECT_EQ(RunTool("play '" + (sandbox_ / "empty") + "' --frames 10 --trace '" + (sandbox_ / "e.jsonl") + "'", errors_),
             1);
   EXPECT_EQ(Slurp(sandbox_ / "e.jsonl"), "");
+}
+
+// A run the game ends before its last frame (ESC in frame 40 of 500): the
+// sound holds the 40 frames played, and its header says so (its sizes are
+// written once the run is over).
+TEST_F(PlayToolTest, TheSoundOfAGameThatEndedEarlyHoldsTheFramesPlayed) {
+  sandbox_.Write("keys.txt", "40 ESC\n");
+  ASSERT_EQ(Play("esc", 500, " --sound '" + (sandbox_ / "esc.wav") + "'"), 0) << Slurp(errors_);
+  const CapturedMix mix = ReadCapturedMix(sandbox_ / "esc.wav");
+  ASSERT_TRUE(mix.read);
+  EXPECT_EQ(mix.samples.size(), 40u * kMixFramesPerGameFrame * 2);
+  EXPECT_EQ(mix.dataSize, 40u * kMixFramesPerGameFrame * 4);
+  EXPECT_EQ(mix.riffSize, 36 + mix.dataSize);
 }
 
 // Files named on play's command line by relative paths are taken from the

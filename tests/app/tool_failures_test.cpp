@@ -160,6 +160,15 @@ std::vector<WritingCommand> WritingCommands(const TempFolder& folder) {
   };
 }
 
+// A device node of this test's own where it can make one (as root: a copy
+// of /dev/full or /dev/null that a fault replacing it cannot harm), else the
+// system's.
+std::string Device(const TempFolder& folder, const char* name, unsigned minor) {
+  const std::string own = folder / name;
+  if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) return own;
+  return std::string("/dev/") + name;
+}
+
 class ToolFailuresTest : public ::testing::Test {
  protected:
   std::string At(const std::string& name) const { return folder_ / name; }
@@ -173,6 +182,7 @@ class ToolFailuresTest : public ::testing::Test {
 // with room to write succeed, with more bytes than the limit let through.
 TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind) {
   const std::vector<WritingCommand> cases = WritingCommands(folder_);
+  const std::string full = Device(folder_, "full", 7);
   const std::set<std::string> inputs = Entries(folder_.Path());
   std::set<std::string> expected = inputs;
   for (const WritingCommand& c : cases) {
@@ -186,11 +196,11 @@ TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind)
     expected.insert(fs::path(ok).filename().string());
 
     // A full disk: nothing where it wrote.
-    const std::string full = At(std::string("full-") + c.command);
-    ran = RunTool({c.args(full), "/dev/null", kLimit});
+    const std::string cut = At(std::string("full-") + c.command);
+    ran = RunTool({c.args(cut), "/dev/null", kLimit});
     EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find(prefix + full + " cannot be written (File too large)"), std::string::npos) << ran.err;
-    EXPECT_FALSE(fs::exists(full));
+    EXPECT_NE(ran.err.find(prefix + cut + " cannot be written (File too large)"), std::string::npos) << ran.err;
+    EXPECT_FALSE(fs::exists(cut));
 
     // A full disk over a file that was there: the file as it was.
     const std::string kept = folder_.Write(std::string("kept-") + c.command, "the bytes that were there");
@@ -201,10 +211,11 @@ TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind)
     expected.insert(fs::path(kept).filename().string());
 
     // /dev/full, a device that takes no byte.
-    ran = RunTool({c.args("/dev/full")});
+    ran = RunTool({c.args(full)});
     EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find(prefix + "/dev/full cannot be written (No space left on device)"), std::string::npos)
+    EXPECT_NE(ran.err.find(prefix + full + " cannot be written (No space left on device)"), std::string::npos)
         << ran.err;
+    EXPECT_TRUE(fs::is_character_file(full)) << "the device was replaced";
   }
   // No temporary file and nothing else beside them.
   EXPECT_EQ(Entries(folder_.Path()), expected);
@@ -424,15 +435,6 @@ TEST_F(ToolFailuresTest, MakeDemoRefusesAFolderThatHoldsAnythingWithoutForce) {
     EXPECT_NE(ran.err.find("make-demo: " + project + " is not empty"), std::string::npos) << ran.err;
     EXPECT_EQ(Entries(folder_.Path()), before);
   }
-}
-
-// A device node of this test's own where it can make one (as root: a copy
-// of /dev/full or /dev/null that a fault replacing it cannot harm), else the
-// system's.
-std::string Device(const TempFolder& folder, const char* name, unsigned minor) {
-  const std::string own = folder / name;
-  if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) return own;
-  return std::string("/dev/") + name;
 }
 
 // play --sound into a device is written in place and the device stays one:
