@@ -1,12 +1,10 @@
-// The one writer of the tools' files and the sound capture: a file written
-// as it goes stays out of its target's place until it is committed whole;
-// a device is written in place and stays a device; a folder is refused.
+// The one writer of the tools' files and the sound capture, as a stream: a
+// file written as it goes stays out of its target's place until it is
+// committed whole. (Devices, full disks and folders: the tools' process
+// tests, tests/app/tool_failures_test.cpp.)
 #include "platform/safe_write.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -53,39 +51,6 @@ TEST(SafeWriteTest, AStreamedFileTakesItsPlaceOnlyWhenCommitted) {
     }
     EXPECT_EQ(Names(folder.Path()), std::set<std::string>{"capture.wav"});
   }
-}
-
-// A device takes the bytes in place and stays a device: the full one fails
-// the commit with its reason, the null one takes them. A folder is refused
-// before anything is written. As root the devices are nodes of the test's
-// own, so that a writer that replaced them would harm nothing.
-TEST(SafeWriteTest, ADeviceIsWrittenInPlaceAndAFolderIsRefused) {
-  TempFolder folder("safewrite");
-  const auto device = [&](const char* name, unsigned minor) {
-    const std::string own = folder / name;
-    if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) return own;
-    return std::string("/dev/") + name;
-  };
-  const struct {
-    std::string path;
-    std::string why;
-  } cases[] = {{device("full", 7), "No space left on device"}, {device("null", 3), ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
-    plat::SafeFile file;
-    ASSERT_EQ(file.Open(c.path), "");
-    EXPECT_TRUE(file.InPlace());
-    const std::string block(8192, 'x');  // more than the stream holds before it writes
-    file.Write(block.data(), block.size());
-    EXPECT_EQ(file.Commit(), c.why);
-    EXPECT_TRUE(fs::is_character_file(c.path));
-    EXPECT_EQ(plat::WriteFileSafely(c.path, block), c.why);
-    EXPECT_TRUE(fs::is_character_file(c.path));
-  }
-  plat::SafeFile file;
-  fs::create_directory(folder / "taken");
-  EXPECT_EQ(file.Open(folder / "taken"), "it is a folder");
-  EXPECT_TRUE(fs::is_empty(folder / "taken"));
 }
 
 }  // namespace
