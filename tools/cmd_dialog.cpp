@@ -4,7 +4,10 @@
 // tests/scripts/. Without a display the dialogs would only take their
 // default answers: the command says so and exits 1, unless the run asks for
 // answers without one (PELMORA_DIALOG_ANSWERS, or SDL_VIDEODRIVER=dummy for
-// the defaults).
+// the defaults). A scripted answer the dialog does not take is refused, as
+// the game refuses it: the dialog closes as Escape closes it, its answer is
+// printed and the command exits 1, as the game ends.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +33,10 @@ bool AnswersWithoutDisplayAsked() {
   const char* driver = std::getenv("SDL_VIDEODRIVER");
   return plat::DialogScriptActive() || (driver != nullptr && std::strcmp(driver, "dummy") == 0);
 }
+
+// The dialogs refused a scripted answer during this run.
+std::atomic<bool> g_refused{false};
+void NoteRefusal() { g_refused.store(true); }
 
 // Runs the dialog of `kind`; the line that tells what it returned, or
 // empty for a kind that is not one.
@@ -84,7 +91,9 @@ int RunDialogCommand(const std::vector<std::string>& args) {
       plat::SetEnglishDialogs(true);  // the boxes' standard buttons too
     }
     const uint32_t before = plat::DialogsAnsweredWithoutDisplay();
+    plat::SetRefusedAnswerHandler(NoteRefusal);
     const std::string answer = RunKind(kind);
+    plat::SetRefusedAnswerHandler(nullptr);
     if (plat::DialogsAnsweredWithoutDisplay() != before && !AnswersWithoutDisplayAsked()) {
       std::fprintf(stderr,
                    "dialog: no display to show the %s dialog on (PELMORA_DIALOG_ANSWERS answers dialogs without one, "
@@ -93,6 +102,10 @@ int RunDialogCommand(const std::vector<std::string>& args) {
       return 1;
     }
     std::fputs(answer.c_str(), stdout);
+    if (g_refused.load()) {
+      std::fprintf(stderr, "dialog: the %s dialog refused its scripted answer\n", kind.c_str());
+      return 1;
+    }
     return 0;
   }
   std::fprintf(stderr, "dialog: unknown kind %s\n%s", kind.c_str(), kUsage);
@@ -106,7 +119,7 @@ tool::Registrar dialogCommand(tool::Command{
           "KIND: start (the drawing mode), text (the ranking name), open (a stage file), replay (a replay file),\n"
           "      save (a replay's name), box (a message box), quit (the quit question); english: English texts\n"
           "Without a display it exits 1, unless PELMORA_DIALOG_ANSWERS answers the dialog or SDL_VIDEODRIVER=dummy\n"
-          "takes its default answer.\n");
+          "takes its default answer. A scripted answer the dialog does not take is refused (exit 1).\n");
     }});
 
 }  // namespace

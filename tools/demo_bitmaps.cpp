@@ -113,7 +113,7 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
   std::error_code ec;
   fs::create_directories(fs::path(folder) / "bmp" / "plt", ec);
   if (ec) {
-    std::fprintf(stderr, "bitmaps: cannot create %s/bmp/plt\n", folder.c_str());
+    std::fprintf(stderr, "bitmaps: cannot create %s/bmp/plt (%s)\n", folder.c_str(), ec.message().c_str());
     return false;
   }
   const std::vector<uint32_t> palette = MakePalette();
@@ -245,7 +245,7 @@ bool BuildBitmaps(const std::string& folder, const tool::DemoOptions& /*options*
   for (const Picture& p : pictures) {
     const std::string path = (fs::path(folder) / p.name).string();
     if (!p.canvas.Save(path, palette)) {
-      std::fprintf(stderr, "bitmaps: cannot write %s\n", path.c_str());
+      std::fprintf(stderr, "bitmaps: cannot write %s (%s)\n", path.c_str(), tool::LastWriteFailure().c_str());
       return false;
     }
   }

@@ -69,7 +69,7 @@ bool WriteDemoBlendTables(const std::string& folder, const tool::DemoOptions& /*
     const std::vector<uint8_t> table = BlendTable(variant);
     const std::string path = (fs::path(folder) / "bmp" / "hbt" / name).string();
     if (!tool::WriteWholeFile(path, std::string(table.begin(), table.end()))) {
-      std::fprintf(stderr, "blend tables: cannot write %s\n", path.c_str());
+      std::fprintf(stderr, "blend tables: cannot write %s (%s)\n", path.c_str(), tool::LastWriteFailure().c_str());
       return false;
     }
   }

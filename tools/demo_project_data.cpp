@@ -516,7 +516,7 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
   if (!WriteWholeFile(path.string(), bytes)) {
-    std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
+    std::fprintf(stderr, "project data: cannot write %s (%s)\n", path.string().c_str(), LastWriteFailure().c_str());
     return false;
   }
   return true;

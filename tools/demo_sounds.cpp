@@ -439,7 +439,8 @@ bool BuildSounds(const std::string& folder, const tool::DemoOptions& /*options*/
       return false;
     }
     if (!tool::WriteWholeFile(folder + "/wave/" + name + ".wav", MonoWave(samples, db))) {
-      std::fprintf(stderr, "demo sounds: cannot write wave/%s.wav\n", name.c_str());
+      std::fprintf(stderr, "demo sounds: cannot write wave/%s.wav (%s)\n", name.c_str(),
+                   tool::LastWriteFailure().c_str());
       return false;
     }
     written.insert(name);
@@ -459,7 +460,7 @@ bool BuildSounds(const std::string& folder, const tool::DemoOptions& /*options*/
   for (const TuneSpec& spec : kTunes) tunes.emplace_back(spec.file, MakeTune(spec));
   for (const auto& [name, bytes] : tunes)
     if (!tool::WriteWholeFile(folder + "/bgm/" + name, bytes)) {
-      std::fprintf(stderr, "demo sounds: cannot write bgm/%s\n", name.c_str());
+      std::fprintf(stderr, "demo sounds: cannot write bgm/%s (%s)\n", name.c_str(), tool::LastWriteFailure().c_str());
       return false;
     }
   return true;

@@ -4,15 +4,17 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 
+#include "platform/safe_write.h"
 #include "platform/window_host.h"
+#include "staged_folder.h"
 #include "tool.h"
 
 namespace tool {
@@ -64,18 +66,36 @@ int MakeDemo(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  fs::create_directories(folder, ec);
+  StagedFolder staged;
+  const std::string why = staged.Make(folder);
+  if (!why.empty()) {
+    std::fprintf(stderr, "make-demo: %s cannot be made: %s\n", folder.c_str(), why.c_str());
+    return 1;
+  }
+  const std::string left = staged.IntoExistingFolder() ? folder + " is left as it was" : "nothing was written";
+  // The parts write into the working folder, so that the files their
+  // messages name are named as they stand in the project.
+  const fs::path started = fs::current_path(ec);
+  fs::current_path(staged.Path(), ec);
   if (ec) {
-    std::fprintf(stderr, "make-demo: cannot create %s: %s\n", folder.c_str(), ec.message().c_str());
+    std::fprintf(stderr, "make-demo: %s cannot be entered: %s\n", staged.Path().c_str(), ec.message().c_str());
     return 1;
   }
   auto parts = DemoParts();
   std::stable_sort(parts.begin(), parts.end(), [](const DemoPart& a, const DemoPart& b) { return a.order < b.order; });
   for (const DemoPart& part : parts) {
-    if (!part.build(folder, options)) {
-      std::fprintf(stderr, "make-demo: %s failed\n", part.name.c_str());
+    if (!part.build(".", options)) {
+      fs::current_path(started, ec);
+      std::fprintf(stderr, "make-demo: the demo's %s could not be made: %s\n", part.name.c_str(), left.c_str());
       return 1;
     }
+  }
+  fs::current_path(started, ec);
+  const std::string unplaced = staged.Commit();
+  if (!unplaced.empty()) {
+    std::fprintf(stderr, "make-demo: the demo cannot be put into %s (%s): %s\n", folder.c_str(), unplaced.c_str(),
+                 left.c_str());
+    return 1;
   }
   return 0;
 }
@@ -86,91 +106,28 @@ Registrar makeDemo(Command{"make-demo",
                            "                           menu picture's strips; --force: into a folder that holds files)",
                            MakeDemo});
 
-// Why a stream did not take every byte: the error of the last failed call.
-std::string StreamError(int error) { return error != 0 ? std::strerror(error) : "a write failed"; }
-
-// Fills `file`, flushes and closes it; why that failed, empty when it did not.
-std::string FillAndClose(std::FILE* file, const std::function<bool(std::FILE*)>& fill) {
-  errno = 0;
-  bool ok = fill(file);
-  int error = errno;
-  if (ok && (std::fflush(file) != 0 || std::ferror(file))) ok = false, error = errno;
-  if (std::fclose(file) != 0 && ok) ok = false, error = errno;
-  return ok ? std::string() : StreamError(error);
-}
-
-// A name for a temporary file beside `target`, not the name of any other
-// file made at the same time (a random part: several runs may write into
-// one folder at once).
-std::filesystem::path TemporarySibling(const std::filesystem::path& target) {
-  static std::mt19937_64 random{std::random_device{}()};
-  char part[24];
-  std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random()));
-  std::string name = ".";
-  name.append(target.filename().string()).append(".~").append(part).append(".tmp");
-  return target.has_parent_path() ? target.parent_path() / name : std::filesystem::path(name);
-}
-
-// A fill that writes `bytes` whole.
-std::function<bool(std::FILE*)> WholeBytes(const std::string& bytes) {
-  return [&bytes](std::FILE* file) { return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size(); };
-}
-
-}  // namespace
-
-std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path target(path);
-  if (target.filename().empty()) return "not a file name";
-  // A link is followed: the file it names is replaced, the link stays.
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  const fs::file_status status = fs::status(target, ec);
-  const bool exists = fs::exists(status);
-  if (exists && fs::is_directory(status)) return "it is a folder";
-  if (exists && !fs::is_regular_file(status)) {
-    // A device or a pipe cannot be replaced: it takes the bytes as they come.
-    errno = 0;
-    std::FILE* file = std::fopen(target.c_str(), "wb");
-    if (!file) return StreamError(errno);
-    return FillAndClose(file, fill);
-  }
-  std::FILE* file = nullptr;
-  fs::path temporary;
-  for (int attempt = 0; attempt < 8 && !file; ++attempt) {
-    temporary = TemporarySibling(target);
-    errno = 0;
-    file = std::fopen(temporary.c_str(), "wbx");  // made anew, never an existing file
-    if (!file && errno != EEXIST) return StreamError(errno);
-  }
-  if (!file) return "no temporary file could be made beside it";
-  std::string why = FillAndClose(file, fill);
-  if (why.empty() && exists) fs::permissions(temporary, status.permissions(), ec);  // as the file was
-  if (why.empty()) {
-    fs::rename(temporary, target, ec);
-    if (ec) why = ec.message();
-  }
-  if (!why.empty()) fs::remove(temporary, ec);
+// Why the last file the commands wrote could not be written.
+std::string& LastFailure() {
+  static std::string why;
   return why;
 }
 
-std::string WriteFileSafely(const std::string& path, const std::string& bytes) {
-  return WriteFileSafely(path, WholeBytes(bytes));
-}
-
-bool WriteOutputFile(const std::string& command, const std::string& path,
-                     const std::function<bool(std::FILE*)>& fill) {
-  const std::string why = WriteFileSafely(path, fill);
+// Keeps why a file was not written and says so for a command.
+bool Written(const std::string& command, const std::string& path, const std::string& why) {
+  LastFailure() = why;
   if (why.empty()) return true;
   std::fprintf(stderr, "%s: %s cannot be written (%s)\n", command.c_str(), path.c_str(), why.c_str());
   return false;
 }
+}  // namespace
+
+bool WriteOutputFile(const std::string& command, const std::string& path,
+                     const std::function<bool(std::FILE*)>& fill) {
+  return Written(command, path, plat::WriteFileSafely(path, fill));
+}
 
 bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes) {
-  return WriteOutputFile(command, path, WholeBytes(bytes));
+  return Written(command, path, plat::WriteFileSafely(path, bytes));
 }
 
 NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
@@ -221,7 +178,12 @@ bool ReadNumber(const std::string& command, const std::string& what, const std::
 void RegisterCommand(Command command) { Commands()[command.name] = std::move(command); }
 void RegisterDemoPart(DemoPart part) { DemoParts().push_back(std::move(part)); }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) { return WriteFileSafely(path, bytes).empty(); }
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  LastFailure() = plat::WriteFileSafely(path, bytes);
+  return LastFailure().empty();
+}
+
+const std::string& LastWriteFailure() { return LastFailure(); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
   std::ifstream in(path, std::ios::binary);
@@ -295,5 +257,8 @@ int Run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
   // The platform's own messages (no display ...) name this program.
   plat::SetProgramName("pelmora-tool");
+  // A file-size limit (ulimit -f) is a write error like a full disk, said
+  // and failed as one, not the end of the run with a file half-written.
+  std::signal(SIGXFSZ, SIG_IGN);
   return EndStandardOutput(Run(std::vector<std::string>(argv + 1, argv + argc)));
 }

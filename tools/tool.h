@@ -29,7 +29,8 @@ struct DemoOptions {
 };
 
 // A part of the demo project: writes its files into the project folder
-// (a Linux path); false after printing what failed.
+// (a Linux path: make-demo gives ".", the working folder being the folder it
+// builds the project in); false after printing what failed and why.
 struct DemoPart {
   int order;  // parts run in increasing order (data before what uses it)
   std::string name;
@@ -42,24 +43,21 @@ struct Registrar {
   explicit Registrar(DemoPart part) { RegisterDemoPart(std::move(part)); }
 };
 
-// Files the commands write (Linux paths). The bytes go to a new temporary
-// file beside `path`, which is renamed over it only once every byte is
-// written and the file is closed without an error; on any failure the
-// temporary file is removed and `path` is left as it was, so no file is
-// ever left cut short or empty. A path that names a device or a pipe
-// ("/dev/stdout") rather than a file is written in place, its errors checked
-// the same way. `fill` writes a streamed file into the open one (false when
-// it could not). These return why the file cannot be written, empty when it
-// was.
-std::string WriteFileSafely(const std::string& path, const std::string& bytes);
-std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill);
-// The same for a command's output: false after printing
-// "COMMAND: PATH cannot be written (WHY)".
+// Files the commands write (Linux paths), whole or not at all, through the
+// one writer (platform/safe_write.h): a new temporary file beside `path`
+// takes its place once every byte is in it; a device or a pipe is written
+// in place and never replaced. A command's output: false after printing
+// "COMMAND: PATH cannot be written (WHY)". `fill` writes a streamed file into
+// the open one (false when it could not).
 bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes);
 bool WriteOutputFile(const std::string& command, const std::string& path,
                      const std::function<bool(std::FILE*)>& fill);
-// Without a message (the demo's parts say which of their files failed).
+// Without a message (the demo's parts say which of their files failed,
+// with LastWriteFailure's reason).
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Why the last of the files above could not be written ("No space left on
+// device"), empty when it was.
+const std::string& LastWriteFailure();
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit = 256u << 20);
 
 // The numbers the commands take, one reader for all: a word is read whole,

@@ -13,6 +13,7 @@
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
 #include "platform/midi_stream_device.h"
+#include "platform/safe_write.h"
 #include "platform/window_host.h"
 #include "play/world/stage_draw.h"
 #include "scene/frame_trace.h"
@@ -37,12 +38,14 @@ constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} 
 // samples pulled, so the tune moves on with the game's frames; after each
 // pull the thread waits for the MIDI player to have handled the device's
 // callbacks (a buffer refilled, the song looped), as a player running beside
-// a real device would have by the next frame. The samples go to a temporary
-// file beside the target; Finish writes the sizes and renames it over the
-// target, Discard (or the destructor) removes it.
+// a real device would have by the next frame. The samples go through the
+// tools' writer (platform/safe_write.h) to a temporary file beside the
+// target; Finish writes the sizes and puts it in place, Discard (or the
+// destructor) removes it. A device or a pipe is written in place: its header,
+// written first, holds the sizes of every frame asked for.
 class SoundCapture {
  public:
-  explicit SoundCapture(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
+  explicit SoundCapture(std::string path) : path_(std::move(path)) {}
   ~SoundCapture() { Discard(); }
   SoundCapture(const SoundCapture&) = delete;
   SoundCapture& operator=(const SoundCapture&) = delete;
@@ -50,16 +53,17 @@ class SoundCapture {
   // False (and `error`) when the file cannot be made or the run would be too
   // long for a WAV's sizes.
   bool Open(uint32_t gameFrames, std::string& error) {
-    if (uint64_t{gameFrames} * kCaptureBytesPerGameFrame > kMaxWaveDataBytes) {
-      error = Unwritable() + ": a WAV file holds at most " +
+    const uint64_t dataBytes = uint64_t{gameFrames} * kCaptureBytesPerGameFrame;
+    if (dataBytes > kMaxWaveDataBytes) {
+      error = "the sound file " + path_ + " cannot be written: a WAV file holds at most " +
               std::to_string(kMaxWaveDataBytes / kCaptureBytesPerGameFrame) + " frames of the game";
       return false;
     }
-    file_.open(partPath_, std::ios::binary | std::ios::trunc);
-    opened_ = file_.is_open();
-    if (opened_) file_ << PcmWaveHeader(plat::kMixChannels, plat::kMixRate, 0);
-    if (!opened_ || !file_) {
-      error = Unwritable();
+    std::string why = file_.Open(path_);
+    const std::string header = PcmWaveHeader(plat::kMixChannels, plat::kMixRate, static_cast<uint32_t>(dataBytes));
+    if (why.empty() && !file_.Write(header.data(), header.size())) why = file_.Commit();
+    if (!why.empty()) {
+      error = Unwritable(why);
       Discard();
       return false;
     }
@@ -81,9 +85,7 @@ class SoundCapture {
       bytes_.push_back(static_cast<char>(u & 0xFF));
       bytes_.push_back(static_cast<char>(u >> 8));
     }
-    file_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
-    if (!file_) {
-      failure_ = Unwritable();
+    if (!file_.Write(bytes_.data(), bytes_.size())) {
       failed_ = true;
       return;
     }
@@ -93,39 +95,35 @@ class SoundCapture {
   // Completes the file under its name; false (and `error`, nothing left
   // behind) when it cannot be.
   bool Finish(std::string& error) {
-    if (failed_) {
+    if (failed_ && !failure_.empty()) {
       error = failure_;
       Discard();
       return false;
     }
-    file_.seekp(0);
-    file_ << PcmWaveHeader(plat::kMixChannels, plat::kMixRate, static_cast<uint32_t>(dataBytes_));
-    file_.close();
-    std::error_code ec;
-    if (!file_.fail()) std::filesystem::rename(partPath_, path_, ec);
-    if (file_.fail() || ec) {
-      error = Unwritable() + (ec ? ": " + ec.message() : std::string());
-      Discard();
+    // The sizes, now that they are known (a device or a pipe keeps those
+    // of its header, written first).
+    if (!failed_ && !file_.InPlace()) {
+      const std::string header =
+          PcmWaveHeader(plat::kMixChannels, plat::kMixRate, static_cast<uint32_t>(dataBytes_));
+      file_.Overwrite(0, header.data(), header.size());
+    }
+    const std::string why = file_.Commit();  // says why a write failed, and removes what was written
+    if (!why.empty()) {
+      error = Unwritable(why);
       return false;
     }
-    opened_ = false;  // it is the target now
     return true;
   }
 
-  void Discard() {
-    if (!opened_) return;
-    if (file_.is_open()) file_.close();
-    std::error_code ec;
-    std::filesystem::remove(partPath_, ec);
-    opened_ = false;
-  }
+  void Discard() { file_.Discard(); }
 
  private:
-  std::string Unwritable() const { return "the sound file " + path_ + " cannot be written"; }
+  std::string Unwritable(const std::string& why) const {
+    return "the sound file " + path_ + " cannot be written (" + why + ")";
+  }
 
-  const std::string path_, partPath_;
-  std::ofstream file_;
-  bool opened_ = false;  // the temporary file exists
+  const std::string path_;
+  plat::SafeFile file_;
   bool failed_ = false;  // presenting thread during the run, the caller after it
   std::string failure_;
   uint64_t dataBytes_ = 0;

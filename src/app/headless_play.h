@@ -34,7 +34,8 @@ struct HeadlessPlayOptions {
   uint32_t every = 1;       // a screenshot of every frame whose number this divides
   // UTF-8 file for the mix a player hears (a 44100 Hz stereo 16-bit WAV, 735
   // sample frames a game frame); empty: none. Written only by a run that ends
-  // with exit code 0, through a temporary file renamed over it at the end.
+  // with exit code 0, through a temporary file renamed over it at the end (a
+  // device or a pipe is written in place, never replaced).
   std::string soundPath;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "scene/frame_trace.h"
+#include "support/captured_mix.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
@@ -725,6 +726,45 @@ TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {
   EXPECT_EQ(RunTool("play '" + (sandbox_ / "empty") + "' --frames 10 --trace '" + (sandbox_ / "e.jsonl") + "'", errors_),
             1);
   EXPECT_EQ(Slurp(sandbox_ / "e.jsonl"), "");
+}
+
+// A run the game ends before its last frame (ESC in frame 40 of 500): the
+// sound holds the 40 frames played, and its header says so (its sizes are
+// written once the run is over).
+TEST_F(PlayToolTest, TheSoundOfAGameThatEndedEarlyHoldsTheFramesPlayed) {
+  sandbox_.Write("keys.txt", "40 ESC\n");
+  ASSERT_EQ(Play("esc", 500, " --sound '" + (sandbox_ / "esc.wav") + "'"), 0) << Slurp(errors_);
+  const CapturedMix mix = ReadCapturedMix(sandbox_ / "esc.wav");
+  ASSERT_TRUE(mix.read);
+  EXPECT_EQ(mix.samples.size(), 40u * kMixFramesPerGameFrame * 2);
+  EXPECT_EQ(mix.dataSize, 40u * kMixFramesPerGameFrame * 4);
+  EXPECT_EQ(mix.riffSize, 36 + mix.dataSize);
+}
+
+// Files named on play's command line by relative paths are taken from the
+// folder the tool was started in, not from the project it plays in: the
+// key script read (its pause shows in the trace), and the trace, the
+// screenshots and the sound written there; none of them lands in the
+// project.
+TEST_F(PlayToolTest, RelativePathsAreTakenFromTheFolderTheToolStartedIn) {
+  const std::string elsewhere = sandbox_ / "elsewhere";
+  sandbox_.Write("elsewhere/keys.txt", "# pause\n150 SPACE\n");
+  const std::string command = "cd '" + elsewhere + "' && " + PELMORA_TOOL + " play '" + project_ +
+                              "' 'data\\stg4\\demo.stg4_1' --frames 160 --input keys.txt --trace run.jsonl "
+                              "--shots shots --every 80 --sound run.wav > /dev/null 2> '" + errors_ + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << Slurp(errors_);
+  const std::vector<std::string> lines = Lines(Slurp(elsewhere + "/run.jsonl"));
+  ASSERT_EQ(lines.size(), 160u);
+  EXPECT_EQ(Value(lines[148], "mode"), "2");
+  EXPECT_EQ(Value(lines[149], "mode"), "3") << "the key script's SPACE did not pause the stage";
+  EXPECT_TRUE(std::filesystem::is_regular_file(elsewhere + "/shots/" + ScreenshotName(80)));
+  EXPECT_TRUE(std::filesystem::is_regular_file(elsewhere + "/shots/" + ScreenshotName(160)));
+  EXPECT_EQ(std::filesystem::file_size(elsewhere + "/run.wav"), 44u + 160u * 735 * 4);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(project_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name != "run.jsonl" && name != "shots" && name != "run.wav") << entry.path() << " in the project";
+  }
 }
 
 // A stage file that is not there is logged and forgotten, and the game

@@ -1,15 +1,20 @@
 // pelmora-tool, run as a process, where what it writes cannot be written: a
-// file on a full disk (a file size limit on the run stands in for one: its
-// writes past the limit fail with "File too large"), /dev/full as the file
-// or as the standard output. Each command says so and exits 1, and leaves
-// nothing behind: no file cut short or empty, no temporary file, and a file
-// that stood where it wrote as it was. Also: make-demo over a folder that
-// holds files, the mosaic's largest block, and the name the no-display
-// message gives the program.
+// file on a full disk (a file size limit on the run stands in for one: the
+// tool takes a write past the limit as a failed write, "File too large",
+// not as the end of the run), /dev/full as the file or as the standard
+// output. Each command says so and exits 1, and leaves nothing behind: no
+// file cut short or empty, no temporary file, and a file that stood where it
+// wrote as it was. A file a command replaces keeps its mode. Also: make-demo
+// over a folder that holds files, or on a full disk (the project whole or
+// not at all), play's sound capture on a device or a full disk, the mosaic's
+// largest block, and the name the no-display message gives the program.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,13 +38,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // A run of the tool: its words, where its standard output goes, the largest
-// file it may write (bytes), and its environment's changes.
+// file it may write (bytes), its environment's changes and the folder it
+// starts in (empty: this process's).
 struct Launch {
   std::vector<std::string> args;
   std::string out = "/dev/null";
   rlim_t fileLimit = RLIM_INFINITY;
   std::vector<std::string> unset = {};
   std::vector<std::string> set = {};  // "NAME=VALUE"
+  std::string folder = {};
 };
 
 struct Ran {
@@ -73,6 +80,7 @@ Ran RunTool(const Launch& launch) {
   limit.rlim_cur = std::min(limit.rlim_max, launch.fileLimit);
 
   Ran ran;
+  if (!launch.folder.empty() && !fs::is_directory(launch.folder)) return ran;
   int errors[2];
   if (pipe2(errors, O_CLOEXEC) != 0) return ran;
   const int out = open(launch.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -81,9 +89,11 @@ Ran RunTool(const Launch& launch) {
   if (pid == 0) {
     dup2(out, 1);
     dup2(errors[1], 2);
-    // A write past the limit fails with EFBIG instead of ending the run.
-    signal(SIGXFSZ, SIG_IGN);
+    // A write past the limit sends SIGXFSZ, which ends a run by default: the
+    // tool itself must take it as a failed write (EFBIG), as a full disk.
+    signal(SIGXFSZ, SIG_DFL);
     setrlimit(RLIMIT_FSIZE, &limit);
+    if (!launch.folder.empty() && chdir(launch.folder.c_str()) != 0) _exit(126);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -119,6 +129,46 @@ std::string Noise(int w, int h) {
 
 constexpr rlim_t kLimit = 64;  // bytes: less than any file the commands write
 
+// The commands that write a file, their inputs made in `folder` (under in/):
+// the words of a run that writes OUT.
+struct WritingCommand {
+  const char* command;
+  std::function<std::vector<std::string>(const std::string& out)> args;
+};
+std::vector<WritingCommand> WritingCommands(const TempFolder& folder) {
+  const std::string picture = folder.Write("in/noise.bmp", Noise(64, 64));
+  std::string table(65536, '\0');
+  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char>(i * 7 >> 3);
+  const std::string blend = folder.Write("in/table.dat", table);
+  std::vector<int16_t> samples;
+  for (int i = 0; i < 2205; ++i) samples.push_back(static_cast<int16_t>((i * 2654435761u) >> 16));
+  const std::string sound = folder.Write("in/sound.wav", fixtures::WavePcm16(1, 22050, samples));
+  const std::string font = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+  using Words = std::vector<std::string>;
+  return {
+      {"image", [=](const std::string& out) { return Words{"image", picture, out, "--mode", "dd32"}; }},
+      {"effect",
+       [=](const std::string& out) {
+         return Words{"effect", "mosaic", picture, out, "--mode", "d3d16", "--size", "3"};
+       }},
+      {"text",
+       [=](const std::string& out) {
+         return Words{"text", "1", "漢字Ab", out, "--mode", "dd8", "--font-file", font};
+       }},
+      {"resave", [=](const std::string& out) { return Words{"resave", blend, out, "--kind", "blendtable"}; }},
+      {"render-audio", [=](const std::string& out) { return Words{"render-audio", sound, out}; }},
+  };
+}
+
+// A device node of this test's own where it can make one (as root: a copy
+// of /dev/full or /dev/null that a fault replacing it cannot harm), else the
+// system's.
+std::string Device(const TempFolder& folder, const char* name, unsigned minor) {
+  const std::string own = folder / name;
+  if (geteuid() == 0 && mknod(own.c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0) return own;
+  return std::string("/dev/") + name;
+}
+
 class ToolFailuresTest : public ::testing::Test {
  protected:
   std::string At(const std::string& name) const { return folder_ / name; }
@@ -131,37 +181,11 @@ class ToolFailuresTest : public ::testing::Test {
 // keeps its bytes, and no temporary file is left beside it. The same runs
 // with room to write succeed, with more bytes than the limit let through.
 TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind) {
-  const std::string picture = folder_.Write("in/noise.bmp", Noise(64, 64));
-  std::string table(65536, '\0');
-  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char>(i * 7 >> 3);
-  const std::string blend = folder_.Write("in/table.dat", table);
-  std::vector<int16_t> samples;
-  for (int i = 0; i < 2205; ++i) samples.push_back(static_cast<int16_t>((i * 2654435761u) >> 16));
-  const std::string sound = folder_.Write("in/sound.wav", fixtures::WavePcm16(1, 22050, samples));
-  const std::string font = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
-
-  struct Case {
-    const char* command;
-    std::function<std::vector<std::string>(const std::string& out)> args;
-  };
-  const Case cases[] = {
-      {"image", [&](const std::string& out) { return std::vector<std::string>{"image", picture, out, "--mode", "dd32"}; }},
-      {"effect",
-       [&](const std::string& out) {
-         return std::vector<std::string>{"effect", "mosaic", picture, out, "--mode", "d3d16", "--size", "3"};
-       }},
-      {"text",
-       [&](const std::string& out) {
-         return std::vector<std::string>{"text", "1", "漢字Ab", out, "--mode", "dd8", "--font-file", font};
-       }},
-      {"resave",
-       [&](const std::string& out) { return std::vector<std::string>{"resave", blend, out, "--kind", "blendtable"}; }},
-      {"render-audio",
-       [&](const std::string& out) { return std::vector<std::string>{"render-audio", sound, out}; }},
-  };
+  const std::vector<WritingCommand> cases = WritingCommands(folder_);
+  const std::string full = Device(folder_, "full", 7);
   const std::set<std::string> inputs = Entries(folder_.Path());
   std::set<std::string> expected = inputs;
-  for (const Case& c : cases) {
+  for (const WritingCommand& c : cases) {
     SCOPED_TRACE(c.command);
     const std::string prefix = std::string(c.command) + ": ";
     // With room: written whole, larger than the limit below.
@@ -172,11 +196,11 @@ TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind)
     expected.insert(fs::path(ok).filename().string());
 
     // A full disk: nothing where it wrote.
-    const std::string full = At(std::string("full-") + c.command);
-    ran = RunTool({c.args(full), "/dev/null", kLimit});
+    const std::string cut = At(std::string("full-") + c.command);
+    ran = RunTool({c.args(cut), "/dev/null", kLimit});
     EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find(prefix + full + " cannot be written (File too large)"), std::string::npos) << ran.err;
-    EXPECT_FALSE(fs::exists(full));
+    EXPECT_NE(ran.err.find(prefix + cut + " cannot be written (File too large)"), std::string::npos) << ran.err;
+    EXPECT_FALSE(fs::exists(cut));
 
     // A full disk over a file that was there: the file as it was.
     const std::string kept = folder_.Write(std::string("kept-") + c.command, "the bytes that were there");
@@ -187,13 +211,273 @@ TEST_F(ToolFailuresTest, AFileThatCannotBeWrittenIsSaidSoAndNothingIsLeftBehind)
     expected.insert(fs::path(kept).filename().string());
 
     // /dev/full, a device that takes no byte.
-    ran = RunTool({c.args("/dev/full")});
+    ran = RunTool({c.args(full)});
     EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find(prefix + "/dev/full cannot be written (No space left on device)"), std::string::npos)
+    EXPECT_NE(ran.err.find(prefix + full + " cannot be written (No space left on device)"), std::string::npos)
         << ran.err;
+    EXPECT_TRUE(fs::is_character_file(full)) << "the device was replaced";
   }
   // No temporary file and nothing else beside them.
   EXPECT_EQ(Entries(folder_.Path()), expected);
+}
+
+// A file a command writes over keeps its mode: a private file stays
+// private, a script its execute bits, whichever command rewrites it.
+TEST_F(ToolFailuresTest, AFileWrittenOverKeepsItsMode) {
+  const fs::perms modes[] = {fs::perms::owner_read | fs::perms::owner_write,
+                             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec,
+                             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read};
+  for (const WritingCommand& c : WritingCommands(folder_)) {
+    for (const fs::perms mode : modes) {
+      SCOPED_TRACE(std::string(c.command) + " over a file of mode " + std::to_string(static_cast<int>(mode)));
+      const std::string out = folder_.Write("out", "the bytes that were there");
+      fs::permissions(out, mode);
+      const Ran ran = RunTool({c.args(out)});
+      ASSERT_EQ(ran.status, 0) << ran.err;
+      EXPECT_NE(Slurp(out), "the bytes that were there");
+      EXPECT_EQ(fs::status(out).permissions() & fs::perms::mask, mode);
+    }
+  }
+}
+
+// The demo's parts in the order make-demo builds them, and a file-size
+// limit on the run that lets every part before each through and stops that
+// one: one byte short of its system data, then room for the system data's
+// largest file (System.dat) but not the project data's, then room for every
+// file of data/ but not for a stage background. Made into a new folder
+// (below folders not there yet), an empty one, and with --force into a
+// folder that holds files, the run says which file could not be written
+// and why, exits 1, and leaves nothing: no folder made, no file added or
+// changed, no temporary folder beside or inside.
+TEST_F(ToolFailuresTest, MakeDemoOnAFullDiskLeavesNothingAndSaysWhy) {
+  const std::string reference = At("reference");
+  ASSERT_EQ(RunTool({{"make-demo", reference}}).status, 0);
+  const auto size = [&](const std::string& name) { return static_cast<rlim_t>(fs::file_size(reference + "/" + name)); };
+  rlim_t largestData = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(reference + "/data"))
+    if (entry.is_regular_file()) largestData = std::max<rlim_t>(largestData, entry.file_size());
+  struct Case {
+    const char* part;
+    rlim_t limit;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"system data", size("data/System.dat") - 1, "make-demo: ./data/System.dat cannot be written (File too large)"},
+      {"project data", size("data/System.dat"), "project data: cannot write ./data/"},
+      {"bitmaps", largestData, "bitmaps: cannot write ./"},
+  };
+  fs::create_directory(At("empty"));
+  folder_.Write("forced/notes.txt", "keep");
+  folder_.Write("forced/System.ini", "Mine=1");
+  folder_.Write("forced/data/System.dat", "mine");
+  struct Target {
+    std::string folder;
+    std::vector<std::string> options;
+    std::string left;
+  };
+  const Target targets[] = {
+      {At("new/deeper/demo"), {}, "nothing was written"},
+      {At("empty"), {}, At("empty") + " is left as it was"},
+      {At("forced"), {"--force"}, At("forced") + " is left as it was"},
+  };
+  const std::set<std::string> before = Entries(folder_.Path());
+  for (const Case& c : cases) {
+    for (const Target& target : targets) {
+      SCOPED_TRACE(std::string(c.part) + " into " + target.folder);
+      std::vector<std::string> args = {"make-demo", target.folder};
+      args.insert(args.end(), target.options.begin(), target.options.end());
+      const Ran ran = RunTool({args, "/dev/null", c.limit});
+      EXPECT_EQ(ran.status, 1) << ran.err;
+      EXPECT_NE(ran.err.find(c.said), std::string::npos) << ran.err;
+      EXPECT_NE(ran.err.find("(File too large)"), std::string::npos) << ran.err;
+      EXPECT_NE(ran.err.find(std::string("make-demo: the demo's ") + c.part + " could not be made: " + target.left),
+                std::string::npos)
+          << ran.err;
+      EXPECT_EQ(Entries(folder_.Path()), before);
+    }
+  }
+  EXPECT_EQ(Slurp(At("forced/notes.txt")), "keep");
+  EXPECT_EQ(Slurp(At("forced/System.ini")), "Mine=1");
+  EXPECT_EQ(Slurp(At("forced/data/System.dat")), "mine");
+}
+
+// A small file system of its own (tmpfs) mounted on a folder for a scope;
+// Mounted() is false where this process may not mount one (not root).
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& folder, uint64_t bytes) : folder_(folder) {
+    fs::create_directories(folder);
+    const std::string options = "size=" + std::to_string(bytes);
+    mounted_ = geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+// A disk that fills up while make-demo writes the demo's last two parts:
+// one with room for every file but half the blend tables, one with room for
+// every file but half the sounds. Into a new folder on it and with --force
+// into the disk's own folder (which holds a file), the run names the file
+// that could not be written and why, and leaves the disk as it was. Only
+// where a tmpfs can be mounted (as root); the file-size limit above stands
+// in for a full disk elsewhere.
+TEST_F(ToolFailuresTest, MakeDemoOnASmallDiskSaysWhyInEveryPart) {
+  const std::string reference = At("reference");
+  ASSERT_EQ(RunTool({{"make-demo", reference}}).status, 0);
+  // The disk's pages each file takes, summed by where it goes.
+  uint64_t before = 0, tables = 0, sounds = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(reference)) {
+    if (!entry.is_regular_file()) continue;
+    const uint64_t pages = (entry.file_size() + 4095) / 4096 * 4096;
+    const std::string name = fs::relative(entry.path(), reference).string();
+    if (name.rfind("bmp/hbt/", 0) == 0)
+      tables += pages;
+    else if (name.rfind("wave/", 0) == 0 || name.rfind("bgm/", 0) == 0)
+      sounds += pages;
+    else
+      before += pages;
+  }
+  struct Case {
+    const char* part;
+    uint64_t room;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"blend tables", before + tables / 2, "blend tables: cannot write ./bmp/hbt/"},
+      {"sounds", before + tables + sounds / 2, "demo sounds: cannot write "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.part);
+    const std::string disk = At(std::string("disk-") + c.part);
+    SmallDisk small(disk, c.room);
+    if (!small.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+    folder_.Write(std::string("disk-") + c.part + "/notes.txt", "keep");
+    const std::set<std::string> held = Entries(disk);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"make-demo", disk + "/demo"}, std::vector<std::string>{"make-demo", disk, "--force"}}) {
+      SCOPED_TRACE(args[1]);
+      const Ran ran = RunTool({args});
+      EXPECT_EQ(ran.status, 1) << ran.err;
+      EXPECT_NE(ran.err.find(c.said), std::string::npos) << ran.err;
+      EXPECT_NE(ran.err.find("(No space left on device)"), std::string::npos) << ran.err;
+      EXPECT_NE(ran.err.find(std::string("make-demo: the demo's ") + c.part + " could not be made"), std::string::npos)
+          << ran.err;
+      EXPECT_EQ(Entries(disk), held);
+      EXPECT_EQ(Slurp(disk + "/notes.txt"), "keep");
+    }
+  }
+}
+
+// make-demo --force over a folder that holds files puts each of the demo's
+// files over the one of its name. When one cannot take its place (a file
+// stands where the demo puts its wave folder), every file already moved is
+// taken back: the files it replaced (the settings, the system data) return
+// with their bytes and mode, and the files and folders it added go. Without
+// that file, the same run writes the demo, and the files it replaced keep
+// their mode.
+TEST_F(ToolFailuresTest, MakeDemoPutsEveryFileBackWhenOneCannotTakeItsPlace) {
+  const std::string project = At("project");
+  folder_.Write("project/notes.txt", "keep");
+  const std::string settings = folder_.Write("project/System.ini", "Mine=1");
+  fs::permissions(settings, fs::perms::owner_read | fs::perms::owner_write);
+  folder_.Write("project/data/System.dat", "mine");
+  folder_.Write("project/wave", "a file where the demo puts a folder");
+  const std::set<std::string> before = Entries(folder_.Path());
+
+  Ran ran = RunTool({{"make-demo", project, "--force"}});
+  EXPECT_EQ(ran.status, 1) << ran.err;
+  EXPECT_NE(ran.err.find("make-demo: the demo cannot be put into " + project + " (" + project +
+                         "/wave is not a folder): " + project + " is left as it was"),
+            std::string::npos)
+      << ran.err;
+  EXPECT_EQ(Entries(folder_.Path()), before);
+  EXPECT_EQ(Slurp(settings), "Mine=1");
+  EXPECT_EQ(fs::status(settings).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Slurp(project + "/data/System.dat"), "mine");
+
+  fs::remove(project + "/wave");
+  ran = RunTool({{"make-demo", project, "--force"}});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_NE(Slurp(settings), "Mine=1");
+  EXPECT_EQ(fs::status(settings).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_GT(fs::file_size(project + "/data/System.dat"), 4u);
+  EXPECT_TRUE(fs::is_directory(project + "/wave"));
+  EXPECT_EQ(Slurp(project + "/notes.txt"), "keep");
+  for (const std::string& name : Entries(folder_.Path()))
+    EXPECT_EQ(name.find(".~"), std::string::npos) << name << " left behind";
+}
+
+// Whatever a folder holds, a file of any name, a hidden one, an empty
+// folder, the player's records alone, make-demo refuses it without --force
+// (exit 2), naming it, and writes nothing.
+TEST_F(ToolFailuresTest, MakeDemoRefusesAFolderThatHoldsAnythingWithoutForce) {
+  const std::string holds[] = {"notes.txt", ".hidden", "sub/", "user_data/Save.dat"};
+  for (const std::string& held : holds) {
+    SCOPED_TRACE(held);
+    const std::string project = At("project");
+    fs::remove_all(project);
+    if (held.back() == '/')
+      fs::create_directories(project + "/" + held);
+    else
+      folder_.Write("project/" + held, "mine");
+    const std::set<std::string> before = Entries(folder_.Path());
+    const Ran ran = RunTool({{"make-demo", project}});
+    EXPECT_EQ(ran.status, 2) << ran.err;
+    EXPECT_NE(ran.err.find("make-demo: " + project + " is not empty"), std::string::npos) << ran.err;
+    EXPECT_EQ(Entries(folder_.Path()), before);
+  }
+}
+
+// play --sound into a device is written in place and the device stays one:
+// the null device takes the capture (exit 0), the full one takes none
+// ("cannot be written (No space left on device)", exit 1). On a full disk
+// the capture says why (exit 1), and leaves no file, no temporary file, and
+// a file that stood there as it was.
+TEST_F(ToolFailuresTest, ASoundCaptureThatCannotBeWrittenSaysWhyAndReplacesNothing) {
+  const std::string project = At("project");
+  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
+  const std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  const auto play = [&](const std::string& sound, rlim_t limit) {
+    return RunTool({{"play", project, "--frames", "30", "--sound", sound}, "/dev/null", limit, {}, env});
+  };
+  const std::string null = Device(folder_, "null", 3), full = Device(folder_, "full", 7);
+  const std::string kept = folder_.Write("kept.wav", "the bytes that were there");
+  const std::set<std::string> before = Entries(folder_.Path());
+
+  Ran ran = play(null, RLIM_INFINITY);
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(fs::is_character_file(null));
+
+  ran = play(full, RLIM_INFINITY);
+  EXPECT_EQ(ran.status, 1) << ran.err;
+  EXPECT_NE(ran.err.find("play: the sound file " + full + " cannot be written (No space left on device)"),
+            std::string::npos)
+      << ran.err;
+  EXPECT_TRUE(fs::is_character_file(full));
+
+  constexpr rlim_t kRoomForTheLogOnly = 16 * 1024;  // bytes: less than 30 frames of sound
+  for (const std::string& wav : {At("cut.wav"), kept}) {
+    SCOPED_TRACE(wav);
+    ran = play(wav, kRoomForTheLogOnly);
+    EXPECT_EQ(ran.status, 1) << ran.err;
+    EXPECT_NE(ran.err.find("play: the sound file " + wav + " cannot be written (File too large)"), std::string::npos)
+        << ran.err;
+  }
+  EXPECT_EQ(Slurp(kept), "the bytes that were there");
+  std::set<std::string> after = Entries(folder_.Path());
+  std::erase_if(after, [](const std::string& name) { return name.rfind("project/", 0) == 0; });
+  std::set<std::string> expected = before;
+  std::erase_if(expected, [](const std::string& name) { return name.rfind("project/", 0) == 0; });
+  EXPECT_EQ(after, expected);
 }
 
 // A scripted play on a full disk: the screenshots that could not be written

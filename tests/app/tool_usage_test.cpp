@@ -375,6 +375,39 @@ TEST_F(ToolUsageTest, ADialogWithoutADisplayIsToldUnlessAnswersWithoutOneAreAske
     EXPECT_EQ(entry.path().filename().string().rfind("pelmora-dialog", 0), std::string::npos) << entry.path();
 }
 
+// A scripted answer the dialog does not take is refused as the game refuses
+// it: the dialog closes as Escape closes it (its answer is printed), the
+// standard error names the answer and the dialog, and the command exits 1.
+// An answer the dialog takes exits 0.
+TEST_F(ToolUsageTest, ADialogThatRefusesItsScriptedAnswerExitsOne) {
+  const std::string clean = "-u PELMORA_DIALOG_LOG -u PELMORA_HEADLESS SDL_VIDEODRIVER=offscreen TMPDIR='" +
+                            folder_.Path() + "' PELMORA_DIALOG_ANSWERS=";
+  struct Case {
+    const char* kind;
+    const char* answer;
+    int status;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"box", "yes", 1, "result 2\n"},     {"box", "ok", 0, "result 1\n"},
+      {"quit", "ok", 1, "quit 0\n"},       {"quit", "no", 0, "quit 0\n"},
+      {"text", "yes", 1, "result 0 name \n"}, {"text", "text:abc", 0, "result 1 name abc\n"},
+      {"open", "text:x", 1, "result 0 path \n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.answer);
+    const ToolRun run = Run(std::string("dialog ") + c.kind, clean + c.answer);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    EXPECT_EQ(run.out, c.out);
+    const std::string refused = std::string("\"") + c.answer + "\" is not an answer to";
+    EXPECT_EQ(run.err.find(refused) != std::string::npos, c.status == 1) << run.err;
+    EXPECT_EQ(run.err.find(std::string("dialog: the ") + c.kind + " dialog refused its scripted answer") !=
+                  std::string::npos,
+              c.status == 1)
+        << run.err;
+  }
+}
+
 // Every value of every effect takes the settings that show the effect on
 // the picture: at the edge of each rule, the first setting past it is
 // refused (exit 2, nothing written, saying what the value takes with this

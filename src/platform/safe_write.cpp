@@ -1,0 +1,147 @@
+#include "platform/safe_write.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace plat {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name for a temporary file beside `target`, not the name of any other
+// file made at the same time (a random part: several runs may write into
+// one folder at once).
+fs::path TemporarySibling(const fs::path& target) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  char part[24];
+  std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random()));
+  std::string name = ".";
+  name.append(target.filename().string()).append(".~").append(part).append(".tmp");
+  return target.has_parent_path() ? target.parent_path() / name : fs::path(name);
+}
+
+std::string ErrorText(int error) { return error != 0 ? std::strerror(error) : "a write failed"; }
+
+}  // namespace
+
+std::string SafeFile::Open(const std::string& path) {
+  Discard();
+  target_.clear();
+  inPlace_ = replaces_ = failed_ = false;
+  permissions_ = 0;
+  error_ = 0;
+  std::error_code ec;
+  fs::path target(path);
+  if (target.filename().empty()) return "not a file name";
+  // A link is followed: the file it names is replaced, the link stays.
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  const fs::file_status status = fs::status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists && fs::is_directory(status)) return "it is a folder";
+  target_ = target.string();
+  if (exists && !fs::is_regular_file(status)) {
+    // A device or a pipe is never replaced: it takes the bytes as they come.
+    errno = 0;
+    file_ = std::fopen(target_.c_str(), "wb");
+    if (!file_) return ErrorText(errno);
+    inPlace_ = true;
+    return {};
+  }
+  replaces_ = exists;
+  permissions_ = static_cast<unsigned>(status.permissions()) & static_cast<unsigned>(fs::perms::mask);
+  for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
+    const fs::path temporary = TemporarySibling(target);
+    errno = 0;
+    file_ = std::fopen(temporary.c_str(), "wbx");  // made anew, never an existing file
+    if (file_) {
+      temporary_ = temporary.string();
+    } else if (errno != EEXIST) {
+      return ErrorText(errno);
+    }
+  }
+  if (!file_) return "no temporary file could be made beside it";
+  return {};
+}
+
+bool SafeFile::Write(const void* data, size_t size) {
+  if (failed_ || !file_) return false;
+  errno = 0;
+  if (std::fwrite(data, 1, size, file_) != size) Fail(errno);
+  return !failed_;
+}
+
+bool SafeFile::Overwrite(uint64_t offset, const void* data, size_t size) {
+  if (failed_ || !file_) return false;
+  errno = 0;
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    Fail(errno);
+    return false;
+  }
+  if (!Write(data, size)) return false;
+  errno = 0;
+  if (fseeko(file_, 0, SEEK_END) != 0) Fail(errno);
+  return !failed_;
+}
+
+void SafeFile::Fail(int error) {
+  if (failed_) return;
+  failed_ = true;
+  error_ = error;
+}
+
+std::string SafeFile::Reason() const { return ErrorText(error_); }
+
+std::string SafeFile::Commit() {
+  if (!file_) return failed_ ? Reason() : "the file is not open";
+  errno = 0;
+  if (std::fflush(file_) != 0 || std::ferror(file_)) Fail(errno);
+  errno = 0;
+  const int closed = std::fclose(file_);
+  file_ = nullptr;
+  if (closed != 0) Fail(errno);
+  std::error_code ec;
+  if (!failed_ && !inPlace_) {
+    // As the file it replaces was (its owner may run it, or keep it private).
+    if (replaces_) fs::permissions(temporary_, static_cast<fs::perms>(permissions_), ec);
+    ec.clear();
+    fs::rename(temporary_, target_, ec);
+    if (ec) Fail(ec.value());
+  }
+  const std::string why = failed_ ? Reason() : std::string();
+  if (failed_ && !temporary_.empty()) fs::remove(temporary_, ec);
+  temporary_.clear();
+  return why;
+}
+
+void SafeFile::Discard() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  if (!temporary_.empty()) {
+    std::error_code ec;
+    fs::remove(temporary_, ec);
+    temporary_.clear();
+  }
+}
+
+std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill) {
+  SafeFile file;
+  const std::string why = file.Open(path);
+  if (!why.empty()) return why;
+  errno = 0;
+  if (!fill(file.Stream())) file.Fail(errno);
+  return file.Commit();
+}
+
+std::string WriteFileSafely(const std::string& path, const std::string& bytes) {
+  return WriteFileSafely(path, [&bytes](std::FILE* stream) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  });
+}
+
+}  // namespace plat
