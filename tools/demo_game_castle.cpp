@@ -44,23 +44,27 @@ cEdItem Ending() {
 // What the master leaves when it is beaten: an unseen light that clears
 // the hall of the master's bats and shots, lets the burst play out for a
 // second and a half and then clears the hall again of every shot (the
-// hero's too) and of anything of the master's still there, and clears the
-// castle: the world is cleared, and its result screen (the master's
-// thousand points and the lives they bring) holds the game still, with
-// nothing flying over it. The clear puts the hero on the ending's world
-// on the map: the map saves the game there (the castle cleared, the
-// lives won) and, the ending's world never entered, starts it at once.
+// hero's too) and of anything of the master's still there, closes the
+// sign's text (a hero by the sign, or just come from it, has it showing),
+// and clears the castle: the world is cleared, and its result screen (the
+// master's thousand points and the lives they bring) and its ranking hold
+// the game still, with nothing flying or written over them. The clear puts
+// the hero on the ending's world on the map: the map saves the game there
+// (the castle cleared, the lives won) and, the ending's world never
+// entered, starts it at once.
 cEdCharacter EndingLight() {
   cEdCharacter light = Unseen(kEndingLightName);
   constexpr uint32_t kCharacters = 0, kShots = 1, kEverywhere = 1;
   constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kHeroes = static_cast<uint32_t>(kHeroGroup);
   // The last clearing and the clear run together, in one step: nothing
-  // is fired between them.
+  // is fired, and no sign shows its text again, between them (the game
+  // holds still from the clear on).
   std::vector<cEdCmd> clear = {Command(kCmdVanish, {kCharacters, kEnemies, kEverywhere}),
                                Command(kCmdVanish, {kShots, kEnemies, kEverywhere})};
   std::vector<cEdCmd> round = clear;
   round.push_back(Wait(15));
   clear.push_back(Command(kCmdVanish, {kShots, kHeroes, kEverywhere}));
+  clear.insert(clear.begin(), CloseSignText());
   for (cEdCmd& c : clear) c.m_nTogether = 1;
   round.insert(round.end(), clear.begin(), clear.end());
   constexpr uint32_t kWorldClear = 3, kMoveOnMap = 1;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "data/character.h"
+#include "data/flow.h"
 #include "data/item.h"
 #include "data/stage_data.h"
 #include "demo_media.h"
@@ -45,6 +46,9 @@ inline constexpr const char* kSafetyBlinkName = "無敵の点滅";
 // Every enemy of the game bursts in the explosion of the effect list when
 // it is beaten.
 inline constexpr uint32_t kEffectExplosion = 2;
+// The signs show their texts in one window, named by this ID: the text of
+// the sign the hero came to last, which the castle's clear closes.
+inline constexpr uint32_t kSignTextWindow = 1;
 // The ending's world on the map: at the end of the road east of the
 // castle, where the castle's clear puts the hero.
 inline constexpr int32_t kEndingColumn = 17, kEndingRow = 7;
@@ -67,6 +71,8 @@ cEdCharacter Bat();
 cEdCharacter SkyUfo(const cCommonPalette& palette);
 cEdCharacter Bird();
 cEdCharacter Sign();
+// The command that closes the signs' text window.
+cEdCmd CloseSignText();
 // Puts a character of the game on its drawing layer, and its shots and
 // sword with it.
 void PutOnItsLayer(cEdCharacter& c);
@@ -92,6 +98,7 @@ struct StageSketch {
   std::vector<const char*> rows;  // top to bottom, one character a block
   std::vector<const char*> signs;  // the texts of its signs ('i'), in row order
   int32_t signsRaised = 0;         // dots above the screen's centre its signs' texts show
+  int32_t signsShifted = 0;        // dots right of the screen's centre they show
 };
 
 // The stage of a sketch at the game's pace (two sub-steps a frame), with a

@@ -68,7 +68,9 @@ void SetSignText(cEdCharacter& sign, const StageSketch& sketch, size_t n) {
   std::vector<cEdFlow> flows = sign.m_vFlows.Get();
   cEdCmd& message = flows.at(0).m_vCmds.at(0);
   message.m_strText = plat::Sjis(text.c_str());
-  constexpr size_t kMessageOffsetY = 4;  // the window's offset down from its place
+  // The window's offsets right and down from its place.
+  constexpr size_t kMessageOffsetX = 3, kMessageOffsetY = 4;
+  message.m_vParams.at(kMessageOffsetX) = static_cast<uint32_t>(sketch.signsShifted);
   message.m_vParams.at(kMessageOffsetY) = static_cast<uint32_t>(-sketch.signsRaised);
   sign.m_vFlows = flows;
 }

@@ -247,15 +247,32 @@ void PutOnItsLayer(cEdCharacter& c) {
   c.m_vFlows = flows;
 }
 
-// A sign: while the hero is near it shows its text at the screen's centre.
+// Words of the message command that name its window: by ID (12), the ID
+// (13), and a close of the window of that ID (15).
+constexpr size_t kMessageById = 12, kMessageId = 13, kMessageClose = 15;
+
+// A sign: while the hero is near it shows its text at the screen's centre
+// (the stage moves it up and aside), in the signs' one window: a sign's
+// text takes the place of the one before it.
 cEdCharacter Sign() {
   cEdCharacter sign = Character(kSignName, kSignGraphic, 1, 0);
   sign.m_nParam35 = 1;  // nothing hurts it
   sign.m_nParam50 = kHeroGroup;
-  cEdFlow show = Flow(kTriggerAlways, {Message("", 30), Wait(30)});
+  cEdCmd text = Message("", 30);
+  text.m_vParams.at(kMessageById) = 1;
+  text.m_vParams.at(kMessageId) = kSignTextWindow;
+  cEdFlow show = Flow(kTriggerAlways, {text, Wait(30)});
   show.m_vConds = {HeroWithin(64)};
   sign.m_vFlows = {show};
   return sign;
+}
+
+cEdCmd CloseSignText() {
+  std::vector<uint32_t> words(18, 0);
+  words[kMessageById] = 1;
+  words[kMessageId] = kSignTextWindow;
+  words[kMessageClose] = 1;
+  return Command(kCmdMessage, std::move(words));
 }
 
 }  // namespace tool::demo::game

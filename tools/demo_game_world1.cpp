@@ -68,7 +68,10 @@ StageSketch Meadow() {
 // head-up display never hides the flag; so do they on the first screen,
 // whose lowest crystal steps keep left of them. (The crystal floor under
 // the second shaft and the turret's ledge span the tower's middle: they
-// pass under the digits as the view climbs between.)
+// pass under the digits as the view climbs between.) The sign's text shows
+// high on the first screen, over the sky: between the timer's digits and
+// the row of the lifts to and fro, right of the crystal steps, clear of the
+// hero waiting for the first lift and riding it.
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -115,7 +118,9 @@ StageSketch Tower() {
               "B##################B",
               "B##################B",
           },
-          {"リフトが下りてきたら\nジャンプで乗って上へ！"}};
+          {"リフトが下りてきたら\nジャンプで乗って上へ！"},
+          148,
+          48};
 }
 
 }  // namespace tool::demo::game

@@ -44,8 +44,9 @@ StageSketch SkyChase() {
 // wider than one, and each thing on the road stands seven blocks or more
 // from the one before. The first forty blocks are a safe opening: flat
 // road, gold in the air and coin blocks to try the jump on, while the sign
-// is read; a hero who does nothing is pushed along it by the screen's edge
-// for more than eleven seconds before the first wall stops it. Then one
+// is read (its text high on the screen, over the sky); a hero who does
+// nothing is pushed along it by the screen's edge for more than eleven
+// seconds before the first wall stops it. Then one
 // thing at a time: a low wall, a pit, a higher wall, spikes, a pit, a
 // ledge over the road (a blob and gold on it), a wall, a bat, a pit, a
 // spring in the road that throws the hero up onto a high road of gold (a
@@ -78,7 +79,8 @@ StageSketch WindRoad() {
               "####################################################  #########################  ####################  #####S###############  ##################################",
               "####################################################  #########################  ####################  #####################  ##################################",
           },
-          {"画面は勝手に進む！\n左はしにはさまれるな"}};
+          {"画面は勝手に進む！\n左はしにはさまれるな"},
+          144};
 }
 
 }  // namespace tool::demo::game
