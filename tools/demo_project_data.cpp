@@ -3,7 +3,7 @@
 // pictures, the demo's sounds and music; the showcase's hero, enemies with
 // flows of most command kinds, blocks and items in the common palette, and
 // the showcase stage that scripted plays run ("data\stg4\demo.stg4_1"). The
-// game's own types, stages and map are demo_game.cpp's.
+// game's own types, stages and map come from demo_game.h.
 #include <array>
 #include <cstdio>
 #include <filesystem>

@@ -4,8 +4,9 @@
 // a story stage and the stage under it, the continue and pause menus over
 // every stage, the boxes of the world map and its menu with the text in
 // them, a head-up display and a result without special points, the timer
-// over 1-2, the signs of 1-1; and, in this process, the castle's clear and
-// the ending's stage.
+// over 1-2, the signs of 1-1, the castle's result and ranking with no
+// sign's text over them; and, in this process, every sign's text high over
+// the sky, the castle's clear and the ending's stage.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -18,12 +19,17 @@
 #include <numeric>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/play_script.h"
 #include "data/key_config.h"
 #include "platform/text.h"
+#include "play/objects/hero.h"
+#include "play/objects/message_window.h"
 #include "play/objects/shot.h"
+#include "play/objects/stage_character.h"
+#include "play/objects/stage_item.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/ranking_draw.h"
@@ -592,14 +598,55 @@ TEST_F(DemoScreensTest, TheThirdSignSaysTheGoldGoesToTheScore) {
   EXPECT_GE(gold, 5) << "gold taken on the way";
 }
 
+// ---- the castle's result and ranking ----
+
+// The castle's result and its ranking list stand over no sign's text. The
+// hero fights the master from the inner end of the right-hand ledge, a
+// step nearer the hall's sign than the route stands (its text shows as the
+// master falls, and would show on); from the castle's clear on, through
+// its result, the name entered for the ranking (F3, "ABC") and the
+// ranking list, no frame shows the sign's text. Run: the whole game's
+// routes to the castle, then the master's route with that step, F3 on the
+// result and decide on the ranking.
+TEST_F(DemoScreensTest, TheCastlesResultAndRankingShowNoSignText) {
+  std::string master = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
+  master = master.substr(0, master.rfind("940 B1"));  // up to the result's decide
+  const std::vector<const char*> routes = {"01-title.txt",  "02-meadow.txt", "03-tower.txt",    "04-to-sky.txt",
+                                           "05-sky.txt",    "06-wind.txt",   "07-to-castle.txt"};
+  const uint32_t base = RoutesLength(routes);
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(
+      lines = Play(routes, master + "600-604 LEFT\n920 F3\n1100 B1\nlength 1200\n", {}, "text:ABC"));
+  const std::string sign = "魔王がほえたら";
+  auto signShown = [&](const std::string& line) { return Value(line, "messages").find(sign) != std::string::npos; };
+  size_t result = base;
+  while (result < lines.size() && Value(lines[result], "mode") != "4") ++result;
+  ASSERT_LT(result, lines.size()) << "the castle was never cleared";
+  size_t lastShown = 0;
+  for (size_t i = base; i < result; ++i)
+    if (signShown(lines[i])) lastShown = i;
+  EXPECT_GT(lastShown + 120, result) << "the sign's text did not show as the castle was cleared";
+  bool ranked = false;
+  for (size_t i = result; i < lines.size() && Value(lines[i], "scene") == "4"; ++i) {
+    ASSERT_FALSE(signShown(lines[i])) << "the sign's text at frame " << i + 1 << " (mode "
+                                      << Value(lines[i], "mode") << ")";
+    ranked = ranked || i + 1 > base + 920;
+  }
+  EXPECT_TRUE(ranked) << "the result was left before F3";
+  EXPECT_TRUE(fs::exists(folder_ / ("run" + std::to_string(runs_) + "/user_data/story/c03.rkg")))
+      << "the name was not entered in the castle's ranking";
+}
+
 // ---- the castle's clear and the ending ----
 
 // Plays a stage file of the made demo on its own (the game's test play of
 // it) with the key script `route`, whose frames count from the world map's
-// choice (play begins at its frame 179), for at most `frames` frames of it
-// or until `done` holds. `each` is called after every frame of play.
+// choice (play begins at its frame `playBegins`), for at most `frames`
+// frames of it or until `done` holds. `each` is called after every frame of
+// play.
 void PlayStageAlone(GameHarness& game, const std::string& route, uint32_t frames,
-                    const std::function<bool()>& done, const std::function<void(uint32_t)>& each) {
+                    const std::function<bool()>& done, const std::function<void(uint32_t)>& each,
+                    uint32_t playBegins = 179) {
   ASSERT_EQ(std::system((std::string(PELMORA_TOOL) + " make-demo --force '" + game.Folder() + "' > /dev/null").c_str()), 0);
   PlayScript script;
   std::string error;
@@ -611,7 +658,7 @@ void PlayStageAlone(GameHarness& game, const std::string& route, uint32_t frames
   for (int i = 0; i < 3000 && !(scene() && scene()->m_nMode == kStageModePlay); ++i) ASSERT_TRUE(game.StepFrames(1));
   ASSERT_TRUE(scene() && scene()->m_nMode == kStageModePlay);
   PlayKeySet held = 0;
-  for (uint32_t frame = 180; frame <= frames && !done(); ++frame) {
+  for (uint32_t frame = playBegins + 1; frame <= frames && !done(); ++frame) {
     const PlayKeySet wanted = script.KeysAt(frame);
     for (int k = 0; k < kPlayKeyCount; ++k) {
       const PlayKeySet bit = PlayKeySet{1} << k;
@@ -624,6 +671,99 @@ void PlayStageAlone(GameHarness& game, const std::string& route, uint32_t frames
     held = wanted;
     ASSERT_TRUE(game.StepFrames(1));
     each(frame);
+  }
+}
+
+// Every sign's text stands high on the screen, over the sky, clear of the
+// hero's way. Each stage with signs is played on its own by its route; the
+// window of a sign's text, where the game draws it, stands below the
+// head-up display and the timer's digits (from y 56) with its foot in the
+// screen's top third (above y 160). In each frame it shows, it covers no
+// block, no lift and no item (the gold, a heart, the flag) on the screen;
+// and wherever the hero is drawn from the text's first showing to five
+// seconds after its last (1-2: waiting for its first lift and riding it
+// up), the hero stays clear of every place the window stood.
+TEST(DemoSignsTest, EverySignsTextStandsHighOverTheSkyClearOfTheHerosWay) {
+  struct Box {
+    int left, top, right, bottom;  // screen dots, edges included
+    bool Meets(const Box& o) const { return left <= o.right && right >= o.left && top <= o.bottom && bottom >= o.top; }
+  };
+  const struct {
+    const char* stage;
+    const char* route;
+    uint32_t playBegins;
+    size_t signs;  // its signs' texts
+  } stages[] = {
+      {"c01-1", "02-meadow.txt", 179, 3},
+      {"c01-2", "03-tower.txt", 177, 1},
+      {"c02-2", "06-wind.txt", 177, 1},
+      {"c03-1", "08-master.txt", 179, 1},
+  };
+  for (const auto& st : stages) {
+    SCOPED_TRACE(st.stage);
+    GameHarness::Options options;
+    options.commandLine = std::string("data\\stg4\\") + st.stage + ".stg4_001";
+    options.writeProject = false;
+    GameHarness game(options);
+    auto scene = [] { return dynamic_cast<cStageScene*>(SceneManager.Scene(kSceneStage)); };
+    std::map<std::string, std::set<std::tuple<int, int, int, int>>> stood;  // each text's window places
+    std::vector<std::pair<uint32_t, Box>> hero;                            // where the hero was drawn
+    uint32_t firstShown = 0, lastShown = 0;
+    ASSERT_NO_FATAL_FAILURE(PlayStageAlone(
+        game, Slurp(std::string(PELMORA_SOURCE_DIR "/tests/routes/demo/") + st.route), 4000,
+        [&] { return lastShown != 0 && hero.size() > 0 && hero.back().first > lastShown + 300; },
+        [&](uint32_t frame) {
+          cStageScene& s = *scene();
+          const int vx = static_cast<int>(StageViewX().position), vy = static_cast<int>(StageViewY().position);
+          auto at = [&](double x, double y, int w, int h) {
+            const int left = static_cast<int>(x) - vx, top = static_cast<int>(y) - vy;
+            return Box{left, top, left + w - 1, top + h - 1};
+          };
+          const cHero& h = s.Hero();
+          hero.push_back({frame, at(h.m_dX - h.m_nMarginX, h.m_dY - h.m_nMarginY, h.m_nDrawWidth, h.m_nDrawHeight)});
+          for (const auto& window : s.m_MessageWindows) {
+            // A window is drawn first in the frame after it opens (its
+            // drawn place is 0, 0 until then).
+            if (window->m_Settings.style != kMessageText || window->m_strShown.empty()) continue;
+            if (window->m_nDrawnX == 0 && window->m_nDrawnY == 0) continue;
+            if (firstShown == 0) firstShown = frame;
+            lastShown = frame;
+            const Box box{window->m_nDrawnX, window->m_nDrawnY, window->m_nDrawnX + window->m_nWidth - 1,
+                          window->m_nDrawnY + window->m_nHeight - 1};
+            const std::string text = plat::Cp932ToUtf8(window->m_strShown);
+            stood[text].insert({box.left, box.top, box.right, box.bottom});
+            const std::string where = text + "'s window at (" + std::to_string(box.left) + ", " +
+                                      std::to_string(box.top) + ")-(" + std::to_string(box.right) + ", " +
+                                      std::to_string(box.bottom) + "), frame " + std::to_string(frame);
+            EXPECT_GE(box.top, 56) << where;
+            EXPECT_LT(box.bottom, 160) << where;
+            for (size_t i = 0; i < StageData.m_PlacedBlocks.size(); ++i) {
+              const cEdBlock& b = StageData.m_PlacedBlocks[i];
+              EXPECT_FALSE(box.Meets(at(320 + b.m_nWord1 * 32, 320 + b.m_nWord2 * 32, 32, 32)))
+                  << where << " over the block at column " << b.m_nWord1 << ", row " << b.m_nWord2;
+            }
+            for (const cStageCharacter& c : s.m_CharacterList) {
+              if (c.m_byBlockCharacter == 0) continue;
+              EXPECT_FALSE(box.Meets(at(c.m_dX, c.m_dY, 32, 32)))
+                  << where << " over a lift at (" << c.m_dX << ", " << c.m_dY << ")";
+            }
+            for (const cStageItem& item : s.m_ItemList)
+              EXPECT_FALSE(box.Meets(at(item.m_dX, item.m_dY, 32, 32)))
+                  << where << " over an item at (" << item.m_dX << ", " << item.m_dY << ")";
+          }
+        },
+        st.playBegins));
+    EXPECT_EQ(stood.size(), st.signs);
+    ASSERT_GT(lastShown, 0u) << "no sign's text showed";
+    for (const auto& [text, places] : stood)
+      for (const auto& [left, top, right, bottom] : places)
+        for (const auto& [frame, drawn] : hero) {
+          if (frame < firstShown || frame > lastShown + 300) continue;
+          EXPECT_FALSE(drawn.Meets({left, top, right, bottom}))
+              << "the hero drawn at (" << drawn.left << ", " << drawn.top << "), frame " << frame << ", under "
+              << text << "'s window at (" << left << ", " << top << ")";
+        }
+    EXPECT_EQ(game.Close(), 0);
   }
 }
 
