@@ -51,13 +51,25 @@ bool TakeOption(std::vector<std::string>& args, const char* option, std::string&
   return true;
 }
 
+// The highest version word a newer program could have written. The data
+// versions rose one release at a time, from a few dozen to 873 over the
+// format's whole life; a first word past this is no version (bytes of
+// another kind of file, or damage), however the readers take it.
+constexpr uint32_t kNewestPlausibleVersion = 9999;
+static_assert(kDataVersion < kNewestPlausibleVersion);
+
 // The reader's message for a file that did not load.
 std::string FailureText(const RecordKind& kind) {
   switch (nLastLoadFailure) {
-    case LoadFailure::kTooNew:
+    case LoadFailure::kTooNew: {
       // The version word is unsigned: a first word of FFFFFFFF is 4294967295.
-      return "written by a newer version (" + std::to_string(static_cast<uint32_t>(nFileVersion)) +
-             ") than this program reads (" + std::to_string(nDataVersion) + ")";
+      const uint32_t version = static_cast<uint32_t>(nFileVersion);
+      if (version > kNewestPlausibleVersion)
+        return "damaged, or not a " + kind.name + " file: its first word (" + std::to_string(version) +
+               ") is no data version (this program reads versions up to " + std::to_string(nDataVersion) + ")";
+      return "written by a newer version (" + std::to_string(version) + ") than this program reads (" +
+             std::to_string(nDataVersion) + ")";
+    }
     case LoadFailure::kOverAllowance:
       return "not loaded: it asks for more memory than a file of its size may";
     case LoadFailure::kOutOfMemory: return "not loaded: memory ran out";
@@ -91,13 +103,12 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
   return kind;
 }
 
-// A file named on the command line that is not there is said to be missing
-// (before its kind is looked for: its name may fit none).
+// A file named on the command line that is not there, or not a file, is
+// said to be so (before its kind is looked for: its name may fit none).
 bool FileIsThere(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) return true;
-  std::fprintf(stderr, "%s: %s\n", path.c_str(),
-               std::filesystem::exists(path, ec) ? "not a file" : "no such file");
+  const std::string problem = InputFileProblem(path);
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
   return false;
 }
 
