@@ -418,8 +418,9 @@ std::string Refusal(const Effect& effect, const Value& value, const EffectMode& 
   const double turn = rule.turn(mode, scene);
   const bool wholeTurn = turn > 0 && std::fmod(v, turn) == 0;
   if (v >= lowest && v <= highest && !inGap && !wholeTurn) return {};
-  const std::string tooSmall =
-      TakesNoValue(rule, lowest, highest) ? std::string(": the picture is too small for the ") + effect.name + " effect" : "";
+  const std::string tooSmall = TakesNoValue(rule, lowest, highest)
+                                   ? std::string(": the picture is too small for the ") + effect.name + " effect"
+                                   : std::string();
   char text[512];
   std::snprintf(text, sizeof text, "with this %dx%d picture it takes %s%s (%s)", scene.w, scene.h,
                 Takes(rule, lowest, highest, turn).c_str(), tooSmall.c_str(), rule.why);

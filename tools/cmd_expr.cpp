@@ -195,8 +195,8 @@ std::string UnreadWordOf(const std::string& text) {
     // An object's name makes a name of one of its members or of a game value.
     const bool object = ParseExprName(parts.prefix + ".v1", name) || ParseExprName(parts.prefix + ".time", name);
     if (parts.dot && i > 0 && !object)
-      return "\"" + word + "\": \"" + parts.prefix + "\" names no object (my, tg, tg1..tg4, pl, sys): the word is read as \"" +
-             parts.body + "\"";
+      return "\"" + word + "\": \"" + parts.prefix +
+             "\" names no object (my, tg, tg1..tg4, pl, sys): the word is read as \"" + parts.body + "\"";
     const bool variable = !parts.body.empty() && (parts.body[0] == 'C' || parts.body[0] == 'S');
     if (variable || IsWholeNumber(parts.body) || ParseExprName(parts.body, name)) continue;
     return "\"" + word + "\" is neither a number nor a name the statement knows: it is read as " +

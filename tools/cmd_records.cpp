@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -64,9 +65,11 @@ std::string FailureText(const RecordKind& kind) {
     case LoadFailure::kTooNew: {
       // The version word is unsigned: a first word of FFFFFFFF is 4294967295.
       const uint32_t version = static_cast<uint32_t>(nFileVersion);
+      const bool vowel = !kind.name.empty() && std::strchr("aeiou", kind.name[0]) != nullptr;
       if (version > kNewestPlausibleVersion)
-        return "damaged, or not a " + kind.name + " file: its first word (" + std::to_string(version) +
-               ") is no data version (this program reads versions up to " + std::to_string(nDataVersion) + ")";
+        return std::string("damaged, or not ") + (vowel ? "an " : "a ") + kind.name + " file: its first word (" +
+               std::to_string(version) + ") is no data version (this program reads versions up to " +
+               std::to_string(nDataVersion) + ")";
       return "written by a newer version (" + std::to_string(version) + ") than this program reads (" +
              std::to_string(nDataVersion) + ")";
     }
