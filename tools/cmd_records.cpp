@@ -119,12 +119,15 @@ bool FileIsThere(const std::string& path) {
 // it from its working folder).
 bool LoadProjectCommonPalette(const std::string& project) {
   const std::string previous = plat::GetCurrentDirectory();
-  bool ok = plat::SetCurrentDirectory(plat::Utf8ToCp932(project)) &&
-            CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
+  std::string problem;  // why the file is no file to read, as a command's own inputs are checked
+  bool ok = plat::SetCurrentDirectory(plat::Utf8ToCp932(project));
+  if (ok) problem = InputFileProblem(plat::ResolvePath(DataPaths.At(kPathCommonPalette)));
+  ok = ok && problem.empty() && CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
   plat::SetCurrentDirectory(previous);
   if (!ok)
-    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read\n", project.c_str(),
-                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str());
+    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read%s\n", project.c_str(),
+                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str(),
+                 problem.empty() ? "" : (" (" + problem + ")").c_str());
   return ok;
 }
 
@@ -156,14 +159,16 @@ const RecordKind& DatabaseKindName() {
 // not load.
 bool LoadProject(const std::string& project, const RecordKind& kind) {
   namespace fs = std::filesystem;
-  std::string failedPath;
+  std::string failedPath, problem;
   const int failed = LoadDatabaseFiles([&](int index, std::string& bytes) {
     failedPath = (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string();
-    return ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
+    problem = InputFileProblem(failedPath);
+    return problem.empty() && ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
   });
   if (failed < 0) return !kind.isStage || LoadProjectCommonPalette(project);
   std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
-               nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
+               !problem.empty() ? problem.c_str()
+               : nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
                        nLastLoadFailure == LoadFailure::kOutOfMemory
                    ? FailureText(DatabaseKindName()).c_str()
                    : "missing or broken");

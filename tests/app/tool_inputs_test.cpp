@@ -181,6 +181,36 @@ TEST_F(ToolInputsTest, AnInputThatIsNotAFileIsRefusedBeforeItIsOpened) {
     }
 }
 
+// The project files read before a stage (its database, its common
+// palette) are checked as the command's own input is: one that is a named
+// pipe is refused before it is opened, naming it.
+TEST_F(ToolInputsTest, AProjectFileThatIsNotAFileIsRefusedBeforeItIsOpened) {
+  const std::string project = At("project");
+  ASSERT_EQ(Run({"make-demo", project}).status, 0);
+  const std::string stage = project + "/data/stg4/c01-1.stg4_001";
+  ASSERT_EQ(Run({"check", stage}).status, 0);
+  struct Case {
+    std::string file, told;
+  };
+  const Case cases[] = {
+      {project + "/data/database/Anime.dat",
+       project + "/data/database/Anime.dat: the project database does not load: not a file: it is a named pipe"},
+      {project + "/data/CommonPalette.cplt4", "cannot be read (not a file: it is a named pipe)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fs::rename(c.file, c.file + ".kept");
+    ASSERT_EQ(mkfifo(c.file.c_str(), 0600), 0);
+    const Ran ran = Run({"check", stage});
+    fs::remove(c.file);
+    fs::rename(c.file + ".kept", c.file);
+    ASSERT_FALSE(ran.hung) << "the run waited on " << c.file;
+    EXPECT_EQ(ran.status, 1) << ran.err;
+    EXPECT_NE(ran.err.find(c.told), std::string::npos) << ran.err;
+    EXPECT_EQ(ran.out, "");
+  }
+}
+
 // A --font-file the text cannot be drawn with is named with the reason:
 // nothing there, a folder, an empty file, a text, a font cut short. Exit
 // 1, no picture. The whole font draws.
