@@ -9,6 +9,7 @@
 // the effect: a setting that would leave the picture blank or as it was
 // (the default too, on a picture too small for it) is refused, exit 2.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -376,10 +377,23 @@ void BlendTableFromPalette() {
     }
 }
 
+// A value for the messages: in full, never in an exponent's form.
+std::string Number(double v) {
+  char text[64];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
+  return ec == std::errc() ? std::string(text, end) : std::string("?");
+}
+
+// Whether no setting passes a rule's bounds: lowest..highest is empty, or
+// lies wholly within the gap about 0.
+bool TakesNoValue(const Rule& rule, double lowest, double highest) {
+  return lowest > highest || (rule.gap >= 0 && lowest >= -rule.gap && highest <= rule.gap);
+}
+
 // What a rule lets through, as "2..39", "-47..23 but 0" or "any value but
 // a multiple of 360".
 std::string Takes(const Rule& rule, double lowest, double highest, double turn) {
-  if (lowest > highest) return "no value";
+  if (TakesNoValue(rule, lowest, highest)) return "no value";
   const auto number = [](double v) { return std::to_string(static_cast<long long>(v)); };
   std::string text;
   if (lowest <= -kUnbounded && highest >= kUnbounded) text = "any value";
@@ -394,7 +408,9 @@ std::string Takes(const Rule& rule, double lowest, double highest, double turn) 
 
 // Why `value` leaves the picture blank or as it was in this mode and with
 // these values (what the rule takes and why); empty when it shows the effect.
-std::string Refusal(const Value& value, const EffectMode& mode, const Scene& scene) {
+// A rule that takes no value at all says the picture is too small for the
+// effect: its bounds come from the picture's size.
+std::string Refusal(const Effect& effect, const Value& value, const EffectMode& mode, const Scene& scene) {
   const Rule& rule = value.rule;
   const double v = scene.D(value.name);
   const double lowest = rule.lowest(mode, scene), highest = rule.highest(mode, scene);
@@ -402,9 +418,12 @@ std::string Refusal(const Value& value, const EffectMode& mode, const Scene& sce
   const double turn = rule.turn(mode, scene);
   const bool wholeTurn = turn > 0 && std::fmod(v, turn) == 0;
   if (v >= lowest && v <= highest && !inGap && !wholeTurn) return {};
+  const std::string tooSmall = TakesNoValue(rule, lowest, highest)
+                                   ? std::string(": the picture is too small for the ") + effect.name + " effect"
+                                   : std::string();
   char text[512];
-  std::snprintf(text, sizeof text, "with this %dx%d picture it takes %s (%s)", scene.w, scene.h,
-                Takes(rule, lowest, highest, turn).c_str(), rule.why);
+  std::snprintf(text, sizeof text, "with this %dx%d picture it takes %s%s (%s)", scene.w, scene.h,
+                Takes(rule, lowest, highest, turn).c_str(), tooSmall.c_str(), rule.why);
   return text;
 }
 
@@ -440,6 +459,7 @@ int RunEffect(const std::vector<std::string>& args) {
   std::string name, in, out, mode, palette, blendTable;
   bool keyed = false;
   std::map<std::string, double> overrides;
+  std::map<std::string, std::string> typed;  // each value as it was typed, for the messages
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--keyed") {
@@ -458,6 +478,7 @@ int RunEffect(const std::vector<std::string>& args) {
         double d = 0;
         if (!tool::ReadNumber("effect", a, v, kValue, d)) return 2;
         overrides[a.substr(2)] = d;
+        typed[a.substr(2)] = v;
       }
     } else if (name.empty()) {
       name = a;
@@ -486,10 +507,25 @@ int RunEffect(const std::vector<std::string>& args) {
       std::fprintf(stderr, "effect: %s has no value --%s\n", effect->name, key.c_str());
       return 2;
     }
-    if (known->whole && value != std::trunc(value)) {
-      std::fprintf(stderr, "effect: %s --%s takes a whole number, not %g\n", effect->name, key.c_str(), value);
+    if (known->whole && typed[key].find('.') != std::string::npos) {
+      std::fprintf(stderr, "effect: %s --%s takes a whole number, not %s\n", effect->name, key.c_str(),
+                   typed[key].c_str());
       return 2;
     }
+  }
+  // The files named are checked before anything opens them (a pipe would
+  // keep the run waiting).
+  if (const std::string problem = tool::InputFileProblem(in); !problem.empty()) {
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", in.c_str(), problem.c_str());
+    return 1;
+  }
+  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
+    std::fprintf(stderr, "effect: no palette in %s (%s)\n", palette.c_str(), problem.c_str());
+    return 1;
+  }
+  if (const std::string problem = blendTable.empty() ? "" : tool::InputFileProblem(blendTable); !problem.empty()) {
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", blendTable.c_str(), problem.c_str());
+    return 1;
   }
 
   plat::SetWindowHost(plat::MakeHeadlessWindowHost());
@@ -508,6 +544,20 @@ int RunEffect(const std::vector<std::string>& args) {
     return 1;
   }
   // The palette: --palette, else the picture's own colour table (8 bits), else a default one.
+  // The 8-bit display takes a palette from an 8-bit picture's colour table
+  // only (the deeper ones read other pictures' colour grid): a --palette
+  // without one would be passed over.
+  if (chosen->bpp == 8 && !palette.empty()) {
+    plat::DecodedImage source;
+    std::string why;
+    const bool loads = plat::LoadImageFile(plat::Utf8ToCp932(palette), source, why);
+    if (!loads || source.fileBitsPerPixel != 8 || source.palette.empty()) {
+      std::fprintf(stderr, "effect: no palette in %s (%s)\n", palette.c_str(),
+                   loads ? "the dd8 mode takes its colours from an 8-bit picture's colour table" : why.c_str());
+      DDRelease();
+      return 1;
+    }
+  }
   DefaultPalette();
   if (!palette.empty() || (chosen->bpp == 8 && !probe.palette.empty())) {
     const std::string path = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
@@ -548,7 +598,7 @@ int RunEffect(const std::vector<std::string>& args) {
     std::string valueRefusal;
     const Value* refused = nullptr;
     for (const Value& v : effect->values) {
-      valueRefusal = Refusal(v, *chosen, scene);
+      valueRefusal = Refusal(*effect, v, *chosen, scene);
       if (!valueRefusal.empty()) {
         refused = &v;
         break;
@@ -558,9 +608,10 @@ int RunEffect(const std::vector<std::string>& args) {
       std::fprintf(stderr, "effect: %s in %s: %s\n", effect->name, chosen->name, refusal.c_str());
       status = 2;
     } else if (refused != nullptr) {
-      std::fprintf(stderr, "effect: %s --%s %g%s is out of range: %s\n", effect->name, refused->name,
-                   scene.D(refused->name), overrides.count(refused->name) ? "" : " (its default)",
-                   valueRefusal.c_str());
+      const auto word = typed.find(refused->name);
+      std::fprintf(stderr, "effect: %s --%s %s%s is out of range: %s\n", effect->name, refused->name,
+                   word != typed.end() ? word->second.c_str() : Number(scene.D(refused->name)).c_str(),
+                   word != typed.end() ? "" : " (its default)", valueRefusal.c_str());
       status = 2;
     } else {
       DDFillSurface(&dst, 0);

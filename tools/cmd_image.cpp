@@ -70,6 +70,18 @@ int RunImage(const std::vector<std::string>& args) {
     return 2;
   }
 
+  // Neither file is opened unless it is one (a pipe would keep the run waiting).
+  if (const std::string problem = tool::InputFileProblem(in); !problem.empty()) {
+    std::string message;
+    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), plat::Utf8ToCp932(in).c_str());
+    std::fprintf(stderr, "%s (%s)\n", plat::Cp932ToUtf8(message).c_str(), problem.c_str());
+    return 1;
+  }
+  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
+    std::fprintf(stderr, "image: no palette in %s (%s)\n", palette.c_str(), problem.c_str());
+    return 1;
+  }
+
   plat::SetWindowHost(plat::MakeHeadlessWindowHost());
   plat::SetVerticalBlankWait(false);
   // Full screen: every depth is allowed there and the desktop stays as it is.

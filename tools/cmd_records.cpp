@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -51,13 +52,27 @@ bool TakeOption(std::vector<std::string>& args, const char* option, std::string&
   return true;
 }
 
+// The highest version word a newer program could have written. The data
+// versions rose one release at a time, from a few dozen to 873 over the
+// format's whole life; a first word past this is no version (bytes of
+// another kind of file, or damage), however the readers take it.
+constexpr uint32_t kNewestPlausibleVersion = 9999;
+static_assert(kDataVersion < kNewestPlausibleVersion);
+
 // The reader's message for a file that did not load.
 std::string FailureText(const RecordKind& kind) {
   switch (nLastLoadFailure) {
-    case LoadFailure::kTooNew:
+    case LoadFailure::kTooNew: {
       // The version word is unsigned: a first word of FFFFFFFF is 4294967295.
-      return "written by a newer version (" + std::to_string(static_cast<uint32_t>(nFileVersion)) +
-             ") than this program reads (" + std::to_string(nDataVersion) + ")";
+      const uint32_t version = static_cast<uint32_t>(nFileVersion);
+      const bool vowel = !kind.name.empty() && std::strchr("aeiou", kind.name[0]) != nullptr;
+      if (version > kNewestPlausibleVersion)
+        return std::string("damaged, or not ") + (vowel ? "an " : "a ") + kind.name + " file: its first word (" +
+               std::to_string(version) + ") is no data version (this program reads versions up to " +
+               std::to_string(nDataVersion) + ")";
+      return "written by a newer version (" + std::to_string(version) + ") than this program reads (" +
+             std::to_string(nDataVersion) + ")";
+    }
     case LoadFailure::kOverAllowance:
       return "not loaded: it asks for more memory than a file of its size may";
     case LoadFailure::kOutOfMemory: return "not loaded: memory ran out";
@@ -91,13 +106,12 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
   return kind;
 }
 
-// A file named on the command line that is not there is said to be missing
-// (before its kind is looked for: its name may fit none).
+// A file named on the command line that is not there, or not a file, is
+// said to be so (before its kind is looked for: its name may fit none).
 bool FileIsThere(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) return true;
-  std::fprintf(stderr, "%s: %s\n", path.c_str(),
-               std::filesystem::exists(path, ec) ? "not a file" : "no such file");
+  const std::string problem = InputFileProblem(path);
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
   return false;
 }
 
@@ -105,12 +119,15 @@ bool FileIsThere(const std::string& path) {
 // it from its working folder).
 bool LoadProjectCommonPalette(const std::string& project) {
   const std::string previous = plat::GetCurrentDirectory();
-  bool ok = plat::SetCurrentDirectory(plat::Utf8ToCp932(project)) &&
-            CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
+  std::string problem;  // why the file is no file to read, as a command's own inputs are checked
+  bool ok = plat::SetCurrentDirectory(plat::Utf8ToCp932(project));
+  if (ok) problem = InputFileProblem(plat::ResolvePath(DataPaths.At(kPathCommonPalette)));
+  ok = ok && problem.empty() && CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
   plat::SetCurrentDirectory(previous);
   if (!ok)
-    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read\n", project.c_str(),
-                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str());
+    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read%s\n", project.c_str(),
+                 plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str(),
+                 problem.empty() ? "" : (" (" + problem + ")").c_str());
   return ok;
 }
 
@@ -142,14 +159,16 @@ const RecordKind& DatabaseKindName() {
 // not load.
 bool LoadProject(const std::string& project, const RecordKind& kind) {
   namespace fs = std::filesystem;
-  std::string failedPath;
+  std::string failedPath, problem;
   const int failed = LoadDatabaseFiles([&](int index, std::string& bytes) {
     failedPath = (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string();
-    return ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
+    problem = InputFileProblem(failedPath);
+    return problem.empty() && ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
   });
   if (failed < 0) return !kind.isStage || LoadProjectCommonPalette(project);
   std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
-               nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
+               !problem.empty() ? problem.c_str()
+               : nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
                        nLastLoadFailure == LoadFailure::kOutOfMemory
                    ? FailureText(DatabaseKindName()).c_str()
                    : "missing or broken");

@@ -132,6 +132,9 @@ int RenderAudio(const std::vector<std::string>& args) {
   }
   plat::SetManualAudioPull(true);
   const std::string path = plat::Utf8ToCp932(in);
+  // A pipe would keep the run waiting for ever: only a file is opened.
+  if (const std::string problem = tool::InputFileProblem(in); !problem.empty())
+    return Fail("cannot read " + path + " (" + problem + ")");
   std::string bytes;
   if (!tool::ReadWholeFile(in, bytes, 512u << 20)) return Fail("cannot read " + path);
   const int64_t fixed = seconds > 0 ? std::llround(seconds * plat::kMixRate) : -1;
@@ -151,9 +154,10 @@ int RenderAudio(const std::vector<std::string>& args) {
     }
     auto buffer = plat::SoundBuffer::Create(wave.format, wave.samples.data(), wave.samples.size());
     if (!buffer) {
+      // The game's message, then why the mixer cannot play the samples.
       std::string line;
       FormatString(line, plat::Sjis("%s生成失敗！").c_str(), path.c_str());
-      return Fail(line);
+      return Fail(line + " (" + plat::WaveFormatProblem(wave.format, wave.samples.size()) + ")");
     }
     buffer->Play(loop);
     int64_t frames = static_cast<int64_t>(buffer->SizeBytes() / wave.format.blockAlign);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "gfx/dd.h"
 #include "gfx/fonts.h"
 #include "gfx/surface_table.h"
+#include "platform/font_raster.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "tool.h"
@@ -123,6 +125,24 @@ int RunText(const std::vector<std::string>& args) {
     return 2;
   }
 
+  // The files named are checked before anything opens them (a pipe would
+  // keep the run waiting); a font file that FreeType cannot draw with is
+  // named with the reason.
+  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
+    std::fprintf(stderr, "text: cannot read the palette %s (%s)\n", palette.c_str(), problem.c_str());
+    return 1;
+  }
+  if (!fontFile.empty()) {
+    std::string problem = tool::InputFileProblem(fontFile);
+    std::error_code ec;
+    if (problem.empty() && std::filesystem::file_size(fontFile, ec) == 0 && !ec) problem = "the file is empty";
+    if (problem.empty()) problem = plat::FontFileProblem(fontFile);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "text: --font-file %s: %s\n", fontFile.c_str(), problem.c_str());
+      return 1;
+    }
+  }
+
   plat::SetWindowHost(plat::MakeHeadlessWindowHost());
   plat::SetVerticalBlankWait(false);
   if (!DDInit(chosen->direct3D, 0, 640, 480, chosen->bpp, 0, 0, 1, 60, 0, nullptr, nullptr, 0)) {
@@ -144,7 +164,10 @@ int RunText(const std::vector<std::string>& args) {
   {
     cFont font;
     if (!CreateFonts(&font, &s, 1)) {
-      std::fprintf(stderr, "text: the font cannot be made (no usable font file)\n");
+      if (fontFile.empty())
+        std::fprintf(stderr, "text: the font cannot be made (no usable font file)\n");
+      else
+        std::fprintf(stderr, "text: the font cannot be made from %s at font %d's size\n", fontFile.c_str(), setting);
     } else {
       const std::string text = plat::Utf8ToCp932(words[1]);
       const TEXTSIZE size = s.nCharWidth != 0 ? font.MeasureText(text.c_str()) : font.MeasureTextGDI(text.c_str());

@@ -131,30 +131,31 @@ bool WriteOutputFile(const std::string& command, const std::string& path, const 
 }
 
 NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
-  const auto digit = [&](size_t i) { return i < word.size() && std::isdigit(static_cast<unsigned char>(word[i])); };
-  size_t i = 0, digits = 0;
-  const bool plus = !word.empty() && word[0] == '+';
-  if (!word.empty() && (word[0] == '+' || word[0] == '-')) ++i;
-  for (; digit(i); ++i) ++digits;
-  if (i < word.size() && word[i] == '.')
-    for (++i; digit(i); ++i) ++digits;
-  if (digits == 0) return NumberWord::kNotANumber;
-  if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
-    ++i;
-    if (i < word.size() && (word[i] == '+' || word[i] == '-')) ++i;
-    size_t exponent = 0;
-    for (; digit(i); ++i) ++exponent;
-    if (exponent == 0) return NumberWord::kNotANumber;
+  const auto digits = [&](size_t from) {
+    size_t i = from;
+    while (i < word.size() && std::isdigit(static_cast<unsigned char>(word[i]))) ++i;
+    return i - from;
+  };
+  // -DIGITS[.DIGITS]: nothing else is a number here.
+  size_t i = !word.empty() && word[0] == '-' ? 1 : 0;
+  const size_t whole = digits(i);
+  if (whole == 0) return NumberWord::kNotANumber;
+  i += whole;
+  const bool point = i < word.size() && word[i] == '.';
+  if (point) {
+    const size_t fraction = digits(i + 1);
+    if (fraction == 0) return NumberWord::kNotANumber;
+    i += 1 + fraction;
   }
   if (i != word.size()) return NumberWord::kNotANumber;
   double v = 0;
-  const char* first = word.data() + (plus ? 1 : 0);
-  const auto [end, ec] = std::from_chars(first, word.data() + word.size(), v);
+  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
   // Beyond what a double holds, either way: out of every range.
   if (ec == std::errc::result_out_of_range) return NumberWord::kOutOfRange;
   if (ec != std::errc() || end != word.data() + word.size()) return NumberWord::kNotANumber;
   if (!(v >= range.lowest && v <= range.highest)) return NumberWord::kOutOfRange;
-  if (range.whole && v != std::trunc(v)) return NumberWord::kNotWhole;
+  // A whole value is written without a point ("2", not "2.0").
+  if (range.whole && point) return NumberWord::kNotWhole;
   value = v;
   return NumberWord::kNumber;
 }

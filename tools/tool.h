@@ -60,10 +60,17 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 const std::string& LastWriteFailure();
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit = 256u << 20);
 
+// Why a file a command reads cannot be read as one: "no such file", "not a
+// file: it is a folder" (a named pipe, a device ...); empty for a regular
+// file (or a link to one). Every input file is checked with it before it is
+// opened: a pipe would keep the command waiting for ever.
+std::string InputFileProblem(const std::string& path);
+
 // The numbers the commands take, one reader for all: a word is read whole,
-// in decimal (a sign, digits, a fraction, an exponent: "-12", "2.5", "1e3";
-// no spaces, no hexadecimal, no "inf"), and must lie within
-// lowest..highest, and be whole when `whole` says so.
+// in decimal: an optional "-", digits, and a "." and digits for a fraction
+// ("-12", "2.5"; no "+", no exponent, no spaces, no hexadecimal, no "inf").
+// It must lie within lowest..highest, and be whole when `whole` says so (a
+// fraction there is "not a whole number").
 struct NumberRange {
   double lowest;
   double highest;

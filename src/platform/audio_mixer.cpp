@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -147,15 +148,34 @@ SoundBuffer::~SoundBuffer() {
   v.erase(std::remove(v.begin(), v.end(), voice_.get()), v.end());
 }
 
+std::string WaveFormatProblem(const WaveFormat& format, size_t size) {
+  const auto text = [](const char* pattern, auto... values) {
+    char line[160];
+    std::snprintf(line, sizeof line, pattern, values...);
+    return std::string(line);
+  };
+  if (format.formatTag != kWaveFormatPcm)
+    return text("format tag %u: only PCM samples (tag 1) are played", unsigned{format.formatTag});
+  if (format.channels != 1 && format.channels != 2)
+    return text("%u channels: a sound has 1 or 2", unsigned{format.channels});
+  if (format.bitsPerSample != 8 && format.bitsPerSample != 16)
+    return text("%u bits a sample: a sound has 8 or 16", unsigned{format.bitsPerSample});
+  if (format.samplesPerSec < kFrequencyMin || format.samplesPerSec > kFrequencyMax)
+    return text("a rate of %u Hz: a sound plays at %u to %u Hz", unsigned{format.samplesPerSec},
+                unsigned{kFrequencyMin}, unsigned{kFrequencyMax});
+  const uint32_t frameBytes = format.channels * (format.bitsPerSample / 8u);
+  if (format.blockAlign != frameBytes)
+    return text("a block align of %u bytes: a frame of %u channel%s of %u bits is %u", unsigned{format.blockAlign},
+                unsigned{format.channels}, format.channels == 1 ? "" : "s", unsigned{format.bitsPerSample},
+                unsigned{frameBytes});
+  if (size < frameBytes) return text("%zu bytes of samples, less than one frame of %u", size, unsigned{frameBytes});
+  return {};
+}
+
 std::unique_ptr<SoundBuffer> SoundBuffer::Create(const WaveFormat& format, const void* bytes, size_t size,
                                                  AudioMixer& mixer) {
-  if (format.formatTag != kWaveFormatPcm) return nullptr;
-  if (format.channels != 1 && format.channels != 2) return nullptr;
-  if (format.bitsPerSample != 8 && format.bitsPerSample != 16) return nullptr;
-  if (format.samplesPerSec < kFrequencyMin || format.samplesPerSec > kFrequencyMax) return nullptr;
+  if (!bytes || !WaveFormatProblem(format, size).empty()) return nullptr;
   const uint32_t frameBytes = format.channels * (format.bitsPerSample / 8u);
-  if (format.blockAlign != frameBytes) return nullptr;
-  if (!bytes || size < frameBytes) return nullptr;
   auto data = std::make_shared<SampleData>();
   data->format = format;
   data->frames = static_cast<uint32_t>(std::min<size_t>(size / frameBytes, UINT32_MAX / frameBytes));

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace plat {
 
@@ -84,6 +85,11 @@ class AudioMixer {
 
 // The mixer the audio device plays (and that tools pull directly).
 AudioMixer& GlobalMixer();
+
+// Why a wave of `format` with `size` bytes of samples cannot be played as a
+// sound buffer (the rules of SoundBuffer::Create, in words: "2 bits a
+// sample: ..."); empty when it can.
+std::string WaveFormatProblem(const WaveFormat& format, size_t size);
 
 // A static sound buffer: the whole wave in memory, played once or looping.
 // Duplicates share the samples but keep their own position, volume, pan,

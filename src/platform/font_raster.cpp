@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -515,6 +516,28 @@ class FreeTypeCellFace final : public CellFace {
 };
 
 }  // namespace
+
+std::string FontFileProblem(const std::string& fontFile) {
+  std::lock_guard<std::mutex> lock(FreeTypeMutex());
+  FT_Library lib = FreeTypeLibrary();
+  if (!lib) return "FreeType cannot be started";
+  FT_Face face = nullptr;
+  const FT_Error error = FT_New_Face(lib, fontFile.c_str(), 0, &face);
+  switch (error) {
+    case FT_Err_Ok: break;
+    case FT_Err_Unknown_File_Format: return "not a font file FreeType can read";
+    case FT_Err_Cannot_Open_Resource: return "it cannot be opened";
+    case FT_Err_Out_Of_Memory: return "memory ran out while it was read";
+    default: {
+      char text[64];
+      std::snprintf(text, sizeof text, "a damaged font file (FreeType error 0x%02X)", static_cast<unsigned>(error));
+      return text;
+    }
+  }
+  const bool drawable = FT_IS_SCALABLE(face) || face->num_fixed_sizes > 0;
+  FT_Done_Face(face);
+  return drawable ? std::string() : "a font without outlines or bitmap sizes to draw with";
+}
 
 std::unique_ptr<CellFace> CellFace::Open(const std::string& fontFile, int cellHeight, int averageWidth) {
   if (fontFile.empty() || cellHeight < 1 || cellHeight > 1024 || averageWidth < 0 || averageWidth > 1024)

@@ -24,6 +24,11 @@ std::string FindFontFile(const std::string& utf8FaceName);
 // fontconfig's substitutes (another family standing in) do not count.
 std::string FindInstalledFamily(const std::string& utf8Family);
 
+// Why FreeType cannot draw with a font file: "not a font file FreeType
+// can read", "a damaged font file" ...; empty when it opens as a face with
+// outlines or bitmap sizes to draw with.
+std::string FontFileProblem(const std::string& fontFile);
+
 struct GlyphBitmap {
   int width = 0, height = 0;  // of the coverage bitmap
   int left = 0;               // from the pen position to the bitmap's left edge

@@ -101,6 +101,45 @@ TEST_F(RenderAudioTest, AFileItCannotPlayFailsWithTheReadersMessage) {
   EXPECT_NE(r.output.find("PCM形式以外の形式です。"), std::string::npos) << r.output;
 }
 
+// A WAV whose samples the mixer cannot play fails with the game's message
+// and, after it, why: the channels, the rate, the sample size, the block
+// align, samples short of one frame. Exit 1, no WAV written.
+TEST_F(RenderAudioTest, AWaveTheMixerCannotPlayIsToldWhyAfterTheGamesMessage) {
+  const auto fmt = [](uint16_t channels, uint32_t rate, uint16_t align, uint16_t bits) {
+    std::string s;
+    LE16(s, 1), LE16(s, channels), LE32(s, rate), LE32(s, rate * align), LE16(s, align), LE16(s, bits);
+    return s;
+  };
+  const std::string samples(64, '\x10');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"none.wav", Wave(RiffChunk("fmt ", fmt(0, 22050, 2, 16)) + RiffChunk("data", samples)),
+       "0 channels: a sound has 1 or 2"},
+      {"many.wav", Wave(RiffChunk("fmt ", fmt(99, 22050, 198, 16)) + RiffChunk("data", samples)),
+       "99 channels: a sound has 1 or 2"},
+      {"still.wav", Wave(RiffChunk("fmt ", fmt(1, 0, 2, 16)) + RiffChunk("data", samples)),
+       "a rate of 0 Hz: a sound plays at 100 to 200000 Hz"},
+      {"seven.wav", Wave(RiffChunk("fmt ", fmt(1, 22050, 1, 7)) + RiffChunk("data", samples)),
+       "7 bits a sample: a sound has 8 or 16"},
+      {"unaligned.wav", Wave(RiffChunk("fmt ", fmt(2, 22050, 0, 16)) + RiffChunk("data", samples)),
+       "a block align of 0 bytes: a frame of 2 channels of 16 bits is 4"},
+      {"short.wav", Wave(RiffChunk("fmt ", fmt(2, 22050, 4, 16)) + RiffChunk("data", "ab")),
+       "2 bytes of samples, less than one frame of 4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder_.Write(c.name, c.bytes);
+    const Rendered r = Run(path);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("render-audio: " + path + "生成失敗！ (" + c.why + ")\n"), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out.wav"));
+  }
+}
+
 // A file is played as the kind its name says (.mid, .wav, .ogg), as the
 // game picks its player by the name; other names go by their first bytes.
 // What would be written as silence is refused (exit 1, no WAV): a MIDI file
