@@ -185,6 +185,12 @@ class StartReasonsScope {
       reason.logged = true;
     }
   }
+  // The start was refused before there was a log: the boxes' texts are
+  // its reasons, written nowhere else.
+  void Refused() {
+    std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+    g_startFailed = true;
+  }
 };
 
 // The quit handler is the game window's for the run of WinMain only. A
@@ -209,6 +215,15 @@ std::vector<std::string> StartFailureReasons() {
   if (g_startFailed)
     for (const StartReason& reason : g_startReasons) reasons.push_back(reason.text);
   return reasons;
+}
+
+int RefuseStart(const std::string& text) {
+  StartReasonsScope startReasons;
+  plat::SetMainThread();
+  plat::EnsureQueue();
+  ShowErrorText(text.c_str());
+  startReasons.Refused();
+  return kExitStartFailed;
 }
 
 int WinMain(const char* commandLine, int showCommand) {
