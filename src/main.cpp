@@ -25,9 +25,11 @@ constexpr const char* kUsage =
     "usage: pelmora [--show-command=N] [STAGE_FILE]\n"
     "       pelmora [--show-command=N] GAME_FOLDER [STAGE_FILE]\n"
     "       pelmora -h | --help\n"
-    "Runs the game in GAME_FOLDER, or in the current folder (the game's project\n"
-    "folder). STAGE_FILE, a path relative to the game's folder, is test-played at\n"
-    "once; one whose name starts with '-' is given after \"--\".\n";
+    "Runs the game in GAME_FOLDER (a folder with the game's data or default\n"
+    "folder in it), or in the current folder (the game's project folder).\n"
+    "STAGE_FILE, a path relative to the game's folder, is test-played at once;\n"
+    "one whose name starts with '-' is given after \"--\". A lone word that is\n"
+    "no GAME_FOLDER is the STAGE_FILE.\n";
 
 int Refuse(const std::string& why) {
   std::fprintf(stderr, "pelmora: %s\n%s", why.c_str(), kUsage);
