@@ -263,6 +263,10 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   WriteReportLog("App : ver %s", kAppVersion);
   WriteSystemReport();
+  // A transcript of the boxes that cannot be written would say nothing of
+  // them: the log says so instead.
+  const std::string dialogLog = plat::DialogLogProblem();
+  if (!dialogLog.empty()) WriteReportLog("PELMORA_DIALOG_LOG : %s", plat::Utf8ToCp932(dialogLog).c_str());
 
   plat::WindowHost& host = plat::GetWindowHost();
   plat::SetMainQueueWaker([&host] { host.Wake(); });
