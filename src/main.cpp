@@ -6,6 +6,7 @@
 // UTF-8 here) is test-played at once; a lone first word that is no game
 // folder is one. --show-command stands in for the show command the editor
 // passes. A word that starts with '-' is an option, up to "--".
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,10 @@ bool EnterGameFolder(const std::string& word, std::string& error) {
 
 int main(int argc, char** argv) {
   plat::SetProgramName("pelmora");
+  // A write past the file-size limit (ulimit -f) then fails as a write to a
+  // full disk fails, and is told as one, instead of ending the program
+  // without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
   int showCommand = plat::SW_SHOWNORMAL;
   std::vector<std::string> words;  // the folder and the stage file, in order
   bool optionsEnded = false;

@@ -3,6 +3,7 @@
 // with no game leaves behind (its box, Report_Game.txt, the standard error),
 // also through `pelmora-tool play`.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -433,6 +434,32 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + message + "\n"), std::string::npos) << tool.Err();
     EXPECT_NE(tool.Err().find("the game did not start"), std::string::npos) << tool.Err();
   }
+}
+
+// A file-size limit (ulimit -f) that the game's writes reach: past it a
+// write fails as on a full disk, and the game plays on; the limit does not
+// end it. With one block (512 bytes in dash, 1 KiB in bash) the log stops
+// within start-up's lines and the frame trace within its first frame; the
+// game comes to its title and ends in order at SIGTERM.
+TEST_F(CommandLineTest, AFileSizeLimitIsAFailedWriteNotTheEnd) {
+  MakeDemo();
+  // The child takes its signals' dispositions from this process: the
+  // signal's own, here, so that only the game can set it aside.
+  struct sigaction previous {};
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  ASSERT_EQ(sigaction(SIGXFSZ, &byDefault, &previous), 0);
+  GameProcess::Spec spec = Run("/bin/sh", project_, {"-c", "ulimit -f 1 && exec \"$0\"", PELMORA_EXE});
+  spec.env.push_back("PELMORA_TRACE=" + trace_);
+  GameProcess game(spec);
+  const bool presented = WaitFor([&] { return game.Ended() || !Slurp(trace_).empty(); });
+  sigaction(SIGXFSZ, &previous, nullptr);
+  ASSERT_TRUE(presented);
+  EXPECT_FALSE(game.Ended()) << "ended before its first frame";
+  EXPECT_EQ(game.Terminate(), 0) << game.Err();
+  const size_t logged = Slurp(project_ + "/Report_Game.txt").size();
+  EXPECT_TRUE(logged == 512 || logged == 1024) << logged << " bytes: the log was cut at the limit";
+  EXPECT_EQ(Slurp(project_ + "/Report_Game.txt").rfind("App : ver 873\n", 0), 0u);
 }
 
 }  // namespace
