@@ -107,11 +107,13 @@ int main(int argc, char** argv) {
   // the game is then played there, its log and files written there. Any
   // other first word is the stage file.
   std::string error;
-  if (!words.empty() && EnterGameFolder(words.front(), error)) words.erase(words.begin());
+  const bool entered = !words.empty() && EnterGameFolder(words.front(), error);
   if (!error.empty()) {
     std::fprintf(stderr, "pelmora: %s\n", error.c_str());
     return 1;
   }
+  if (entered) words.erase(words.begin());
+  if (entered && words.size() > 1) return Refuse("more than one stage file given");
   if (words.size() > 1) {
     std::error_code ec;
     return Refuse(std::filesystem::is_directory(words.front(), ec)

@@ -192,11 +192,13 @@ TEST_F(CommandLineTest, AFolderWithNoGameSaysSoNamingTheFolder) {
 // nothing: the message names the word as typed and the folder started in,
 // in the box and on the standard error; exit 1; nothing is written, neither
 // where the game was started nor in the folder named. Two words whose first
-// is no game folder are refused with the usage (exit 2), also before
-// anything is written.
+// is no game folder, or three, are refused with the usage (exit 2), also
+// before anything is written.
 TEST_F(CommandLineTest, AWordThatNamesNothingIsNamedInTheMessage) {
   const std::string noGame = folder_ / "no game here";
   fs::create_directories(noGame);
+  const std::string aGame = folder_ / "a game";  // by its "default\" folder
+  fs::create_directories(aGame + "/default");
   struct Row {
     std::vector<std::string> args;
     int status;
@@ -210,6 +212,7 @@ TEST_F(CommandLineTest, AWordThatNamesNothingIsNamedInTheMessage) {
       {{"boss"}, 1, ""},
       {{"/mistyped/game", "boss"}, 2, "pelmora: no game folder /mistyped/game\nusage: pelmora"},
       {{noGame, "boss"}, 2, "pelmora: the game folder " + noGame + " holds no game (neither data nor default)\n"},
+      {{aGame, "boss", "boss"}, 2, "pelmora: more than one stage file given\nusage: pelmora"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.front());
@@ -226,6 +229,7 @@ TEST_F(CommandLineTest, AWordThatNamesNothingIsNamedInTheMessage) {
     }
     EXPECT_TRUE(fs::is_empty(elsewhere_));
     EXPECT_TRUE(fs::is_empty(noGame));
+    EXPECT_FALSE(fs::exists(aGame + "/Report_Game.txt"));
   }
 }
 
