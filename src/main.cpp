@@ -1,10 +1,12 @@
 // Process entry: turns the command line into the entry point's arguments.
 //   pelmora [--show-command=N] [GAME_FOLDER] [STAGE_FILE]
-// GAME_FOLDER (an existing folder) becomes the working folder before anything
-// else happens, so the game runs there as if started inside it. STAGE_FILE (a
-// path as the editor passes it, relative to the game's folder, UTF-8 here) is
-// test-played at once; --show-command stands in for the show command the
-// editor passes. A word that starts with '-' is an option, up to "--".
+// GAME_FOLDER (a folder that holds a game) becomes the working folder before
+// anything else happens, so the game runs there as if started inside it.
+// STAGE_FILE (a path as the editor passes it, relative to the game's folder,
+// UTF-8 here) is test-played at once; a lone first word that is no game
+// folder is one. --show-command stands in for the show command the editor
+// passes. A word that starts with '-' is an option, up to "--".
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "app/winmain.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 
@@ -22,9 +26,11 @@ constexpr const char* kUsage =
     "usage: pelmora [--show-command=N] [STAGE_FILE]\n"
     "       pelmora [--show-command=N] GAME_FOLDER [STAGE_FILE]\n"
     "       pelmora -h | --help\n"
-    "Runs the game in GAME_FOLDER, or in the current folder (the game's project\n"
-    "folder). STAGE_FILE, a path relative to the game's folder, is test-played at\n"
-    "once; one whose name starts with '-' is given after \"--\".\n";
+    "Runs the game in GAME_FOLDER (a folder with the game's data or default\n"
+    "folder in it), or in the current folder (the game's project folder).\n"
+    "STAGE_FILE, a path relative to the game's folder, is test-played at once;\n"
+    "one whose name starts with '-' is given after \"--\". A lone word that is\n"
+    "no GAME_FOLDER is the STAGE_FILE.\n";
 
 int Refuse(const std::string& why) {
   std::fprintf(stderr, "pelmora: %s\n%s", why.c_str(), kUsage);
@@ -40,10 +46,38 @@ void TellReason(const std::string& cp932) {
   std::fprintf(stderr, "pelmora: %s\n", text.c_str());
 }
 
+// Whether `word` names a folder that holds a game, asked inside it (so the
+// folder's name needs no CP932 form); true leaves the program in it, false
+// where it was. False with `error` set when the folder cannot be entered or
+// left again.
+bool EnterGameFolder(const std::string& word, std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_directory(word, ec)) return false;
+  const fs::path started = fs::current_path(ec);
+  if (ec) {
+    error = "cannot tell the current folder: " + ec.message();
+    return false;
+  }
+  fs::current_path(word, ec);
+  if (ec) {
+    error = "cannot enter the folder " + word + ": " + ec.message();
+    return false;
+  }
+  if (WorkingFolderHoldsGame()) return true;
+  fs::current_path(started, ec);
+  if (ec) error = "cannot go back to the folder " + started.string() + ": " + ec.message();
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   plat::SetProgramName("pelmora");
+  // A write past the file-size limit (ulimit -f) then fails as a write to a
+  // full disk fails, and is told as one, instead of ending the program
+  // without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
   int showCommand = plat::SW_SHOWNORMAL;
   std::vector<std::string> words;  // the folder and the stage file, in order
   bool optionsEnded = false;
@@ -69,22 +103,34 @@ int main(int argc, char** argv) {
     }
   }
 
-  // A first word that names an existing folder is the game's folder; the
-  // game is then played there, its log and files written there.
-  std::error_code ec;
-  if (!words.empty() && std::filesystem::is_directory(words.front(), ec)) {
-    std::filesystem::current_path(words.front(), ec);
-    if (ec) {
-      std::fprintf(stderr, "pelmora: cannot enter the game folder %s: %s\n", words.front().c_str(),
-                   ec.message().c_str());
-      return 1;
-    }
-    words.erase(words.begin());
+  // A first word that names a folder holding a game is the game's folder;
+  // the game is then played there, its log and files written there. Any
+  // other first word is the stage file.
+  std::string error;
+  const bool entered = !words.empty() && EnterGameFolder(words.front(), error);
+  if (!error.empty()) {
+    std::fprintf(stderr, "pelmora: %s\n", error.c_str());
+    return 1;
   }
-  if (words.size() > 1) return Refuse("more than one stage file given");
-  const std::string stage = words.empty() ? std::string() : words.front();
+  if (entered) words.erase(words.begin());
+  if (entered && words.size() > 1) return Refuse("more than one stage file given");
+  if (words.size() > 1) {
+    std::error_code ec;
+    return Refuse(std::filesystem::is_directory(words.front(), ec)
+                      ? "the game folder " + words.front() + " holds no game (neither data nor default)"
+                      : "no game folder " + words.front());
+  }
+  const std::string stage = plat::Utf8ToCp932(words.empty() ? std::string() : words.front());
 
-  const int code = WinMain(plat::Utf8ToCp932(stage).c_str(), showCommand);
+  // A word that is no stage file either, where no game is here to test-play
+  // it in, names nothing: said naming the word, with nothing written into a
+  // folder that is not a game's.
+  int code;
+  const std::string found = stage.empty() ? std::string() : FindCommandLineStage(stage);
+  if (!stage.empty() && !WorkingFolderHoldsGame() && (found.empty() || plat::IsDirectory(found)))
+    code = RefuseStart(NothingToPlayText(stage, plat::GetCurrentDirectory()));
+  else
+    code = WinMain(stage.c_str(), showCommand);
   for (const std::string& reason : StartFailureReasons()) TellReason(reason);
   return code;
 }

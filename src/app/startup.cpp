@@ -100,10 +100,13 @@ std::vector<std::string> FolderPieces(const std::string& folder) {
 
 }  // namespace
 
-std::string NoGameHereText(const std::string& folder) {
-  std::string text = plat::Sjis("このフォルダにゲームがありません：");
-  std::string line;
-  for (const std::string& piece : FolderPieces(folder)) {
+namespace {
+
+// `path` (CP932) as lines of the message: each as long as kNoGameLineColumns
+// allows, broken after a "/" where one can be, each line after a "\n".
+std::string PathLines(const std::string& path) {
+  std::string text, line;
+  for (const std::string& piece : FolderPieces(path)) {
     if (!line.empty() && line.size() + piece.size() > kNoGameLineColumns) {
       text += "\n" + line;
       line.clear();
@@ -111,10 +114,35 @@ std::string NoGameHereText(const std::string& folder) {
     line += piece;
   }
   if (!line.empty()) text += "\n" + line;
-  text += plat::Sjis(
-      "\n「data」フォルダも、それを作る元の\n「default」フォルダもありません。\n"
-      "ゲームのプロジェクトフォルダで起動して下さい。");
   return text;
+}
+
+}  // namespace
+
+bool WorkingFolderHoldsGame() {
+  return plat::IsDirectory(DataPaths.At(kPathData)) || plat::IsDirectory(DataPaths.At(kPathDefault));
+}
+
+std::string FindCommandLineStage(const std::string& name) {
+  if (name.empty()) return {};
+  std::string file = name;
+  char found[MAX_PATH];
+  if (name.size() < MAX_PATH && FindLastNumberedFile(found, name.c_str(), DataExtensions.At(kExtStage).c_str()))
+    file = found;
+  return plat::FileExists(file) ? file : std::string();
+}
+
+std::string NoGameHereText(const std::string& folder) {
+  return plat::Sjis("このフォルダにゲームがありません：") + PathLines(folder) +
+         plat::Sjis(
+             "\n「data」フォルダも、それを作る元の\n「default」フォルダもありません。\n"
+             "ゲームのプロジェクトフォルダで起動して下さい。");
+}
+
+std::string NothingToPlayText(const std::string& word, const std::string& folder) {
+  return plat::Sjis("ゲームフォルダもステージファイルもありません：") + PathLines(word) +
+         plat::Sjis("\n起動したフォルダにもゲームがありません：") + PathLines(folder) +
+         plat::Sjis("\nゲームのプロジェクトフォルダを指定するか、\nそこで起動して下さい。");
 }
 
 namespace {
@@ -141,7 +169,7 @@ bool PrepareRecordFormat(StartupState&) {
 // that, and which folder it looked in, not that a copy failed.
 bool MakeFolders(StartupState&) {
   if (!CreateDefaultData(MainWindow.m_hWnd)) {
-    if (!plat::IsDirectory(DataPaths.At(kPathData)) && !plat::IsDirectory(DataPaths.At(kPathDefault)))
+    if (!WorkingFolderHoldsGame())
       WriteReportAndShowError("%s", NoGameHereText(plat::GetCurrentDirectory()).c_str());
     else
       WriteReportAndShowError("%s", plat::Sjis("「data」フォルダの作成に失敗…\n「default」フォルダに問題がある可能性があります。").c_str());
@@ -226,15 +254,8 @@ bool TakeCommandLineStage(StartupState& state) {
 }
 
 // The stage named on the command line, as StartCommandLineStage will find
-// it: its newest numbered version, when the file exists. Empty when the
-// title comes first.
-std::string CommandLineStageFile() {
-  if (GameSettings.szFreeStage[0] == '\0') return {};
-  char found[MAX_PATH];
-  std::string file = GameSettings.szFreeStage;
-  if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str())) file = found;
-  return plat::FileExists(file) ? file : std::string();
-}
+// it. Empty when the title comes first.
+std::string CommandLineStageFile() { return FindCommandLineStage(GameSettings.szFreeStage); }
 
 // The pictures of the first scene (the title, or the stage of the command
 // line) are decoded by worker threads while the display, the fonts and the
@@ -425,14 +446,13 @@ bool LoadWorldMapAndCommonPalette(StartupState&) {
 // start-up fails: the program ends there, with nothing to ask.
 bool StartCommandLineStage(StartupState& state) {
   if (GameSettings.szFreeStage[0] == '\0') return true;
-  char found[MAX_PATH];
-  if (FindLastNumberedFile(found, GameSettings.szFreeStage, DataExtensions.At(kExtStage).c_str()))
-    std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", found);
-  if (!plat::FileExists(GameSettings.szFreeStage)) {
+  const std::string file = CommandLineStageFile();
+  if (file.empty()) {
     WriteReportAndECLog(kMissingStage(), GameSettings.szFreeStage);
     GameSettings.szFreeStage[0] = '\0';
     return true;
   }
+  std::snprintf(GameSettings.szFreeStage, sizeof GameSettings.szFreeStage, "%s", file.c_str());
   SceneManager.m_bTestPlay = 1;
   SceneManager.m_nPlayMode = kPlayFree;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;

@@ -185,6 +185,12 @@ class StartReasonsScope {
       reason.logged = true;
     }
   }
+  // The start was refused before there was a log: the boxes' texts are
+  // its reasons, written nowhere else.
+  void Refused() {
+    std::lock_guard<std::mutex> lock(g_startReasonsMutex);
+    g_startFailed = true;
+  }
 };
 
 // The quit handler is the game window's for the run of WinMain only. A
@@ -209,6 +215,15 @@ std::vector<std::string> StartFailureReasons() {
   if (g_startFailed)
     for (const StartReason& reason : g_startReasons) reasons.push_back(reason.text);
   return reasons;
+}
+
+int RefuseStart(const std::string& text) {
+  StartReasonsScope startReasons;
+  plat::SetMainThread();
+  plat::EnsureQueue();
+  ShowErrorText(text.c_str());
+  startReasons.Refused();
+  return kExitStartFailed;
 }
 
 int WinMain(const char* commandLine, int showCommand) {
@@ -249,6 +264,10 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   WriteReportLog("App : ver %s", kAppVersion);
   WriteSystemReport();
+  // A transcript of the boxes that cannot be written would say nothing of
+  // them: the log says so instead.
+  const std::string dialogLog = plat::DialogLogProblem();
+  if (!dialogLog.empty()) WriteReportLog("PELMORA_DIALOG_LOG : %s", plat::Utf8ToCp932(dialogLog).c_str());
   // Without the lock a second copy would run beside this one unseen.
   if (lock == plat::InstanceLockResult::Failed) {
     ShowErrorText(plat::Utf8ToCp932(noLock).c_str());

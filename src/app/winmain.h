@@ -21,6 +21,13 @@ inline constexpr int kExitFault = 1;
 // log holds each of them.
 std::vector<std::string> StartFailureReasons();
 
+// A start refused before the game's own begins, with `text` (CP932) in an
+// error box that becomes the failed start's reason (StartFailureReasons):
+// the command line names nothing to play where the program was started.
+// Nothing is written and no running copy is asked about. Returns
+// kExitStartFailed.
+int RefuseStart(const std::string& text);
+
 // commandLine: a stage file to test-play, or empty. showCommand: how the
 // window is shown (5, SW_SHOW, when the editor started the game). Returns the
 // exit code: 0 or kExitStartFailed when the program stops before its loop,

@@ -122,7 +122,7 @@ bool LoadScreenPalette(int32_t number) {
   }
   PALETTEENTRY* palette = DDState.DDPalette;
   if (!DDLoadPaletteFromFile(palette, GameSurfaceInfo[SURF_PALETTE].szFileName)) {
-    WriteECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
+    ShowError(plat::Sjis("DDLoadPaletteFromFile失敗：%s").c_str(), GameSurfaceInfo[SURF_PALETTE].szFileName);
     return false;
   }
   MakeScreenPaletteVariant(palette, number);

@@ -27,6 +27,7 @@ void StepColourCycle();
 // of 16..207. The demo builder makes its blend tables from the same variants.
 void MakeScreenPaletteVariant(plat::PaletteEntry* palette, int32_t number);
 // 8-bit DirectDraw mode: palette variant `number` (0..23; others are 0) with
-// its blend table "bmp\hbt\hbtNN.dat". True at once in every other mode.
+// its blend table "bmp\hbt\hbtNN.dat". True at once in every other mode;
+// false after an error box naming the file that could not be read.
 bool LoadScreenPalette(int32_t number);
 void ResetColourCycleForTest();

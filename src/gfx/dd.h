@@ -391,7 +391,8 @@ bool DDInitWithFallback(GameSettingsRecord& settings, plat::WindowHandle hWnd, c
 // working copy, then the key: bFixedKey (#28) 0 reads it from the same
 // picture; otherwise 16-bit reads it and then puts #29..#31 (red, green,
 // blue) in as the 8-bit-precision key, other depths take #29..#31 as the key.
-// False after "DDLoadPaletteFromFile失敗" or "DDSetTransmit失敗".
+// False after an error box (and report-log line) naming the picture:
+// "DDLoadPaletteFromFile失敗：FILE" or "DDSetTransmit失敗：FILE".
 bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8_t cbRed, uint8_t cbGreen,
                           uint8_t cbBlue);
 // The no-flip flag of the DirectDraw present: clear only in full screen with

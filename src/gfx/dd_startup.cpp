@@ -77,8 +77,10 @@ bool DDInitWithFallback(GameSettingsRecord& s, plat::WindowHandle hWnd, const DD
 
 bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8_t r, uint8_t g, uint8_t b) {
   if (!lpDTCon && !DDState.lpDDPalette) return true;
+  // A failure names the picture: shown, as a start that ends here must say
+  // why, and in both logs.
   if (!DDLoadPaletteFromFile(DDState.DDPalette, szPaletteBitmap)) {
-    WriteReportAndECLog("%s", plat::Sjis("DDLoadPaletteFromFile失敗").c_str());
+    WriteReportAndShowError(plat::Sjis("DDLoadPaletteFromFile失敗：%s").c_str(), szPaletteBitmap);
     return false;
   }
   std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
@@ -96,7 +98,7 @@ bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8
     DDSetTransmit(r, g, b);
   }
   if (!ok) {
-    WriteReportAndECLog("%s", plat::Sjis("DDSetTransmit失敗").c_str());
+    WriteReportAndShowError(plat::Sjis("DDSetTransmit失敗：%s").c_str(), szPaletteBitmap);
     return false;
   }
   WriteECLog("1");

@@ -1,9 +1,14 @@
 #include "platform/dialogs.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -186,6 +191,32 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
   if (!file) return;
   std::fwrite(line.data(), 1, line.size(), file);
   std::fclose(file);
+}
+
+std::string DialogLogProblem() {
+  std::string path;
+  {
+    DialogScript& script = Script();
+    std::lock_guard<std::mutex> lock(script.mutex);
+    LoadLocked(script);
+    path = script.logPath;
+  }
+  if (path.empty()) return {};
+  // The file is appended to when it exists; otherwise it is made in its
+  // folder at the first box.
+  struct stat info {};
+  int error = 0;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) error = EISDIR;
+    else if (::access(path.c_str(), W_OK) != 0) error = errno;
+  } else if (errno != ENOENT) {
+    error = errno;
+  } else {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
+  }
+  return error == 0 ? std::string() : path + " cannot be written: " + std::strerror(error);
 }
 
 namespace {

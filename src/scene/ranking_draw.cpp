@@ -56,9 +56,7 @@ void DrawRankingScreen(const cRankingList& list, cRankingPainter& painter, int32
                        int highlighted, const cRankingLook& look) {
   const bool hint = look.genreCount > 1;
   const int lines = 1 + cRankingList::kEntryCount + (hint ? 1 : 0);
-  const cRankingBoxRoom& room = kRankingBoxRoom;
-  painter.FrameBox(x + 1 - room.left, y + 1 - room.top, kRankingBoxWidth + room.left,
-                   lines * kRankingLineHeight + room.top + room.bottom);
+  painter.FrameBox(x + 1, y + 1, kRankingBoxWidth, lines * kRankingLineHeight + kRankingBoxRoomBelow);
   static const std::string heading = plat::Sjis("ランキング    ");
   painter.Text(x, y, (look.english ? std::string("Ranking     ") : heading) + SystemText(genre + kGenreLabelText),
                false);

@@ -59,20 +59,15 @@ cRankingLook CurrentRankingLook(int playMode);
 inline constexpr int32_t kRankingBoxWidth = 270;
 inline constexpr int32_t kRankingLineHeight = 16;
 
-// The room, in dots, that the list's box adds round its lines: the box
-// (270 wide at (x + 1, y + 1), 16 dots high a line) reaches this much
-// further left, up and down, so that the heading's first stroke, its top
-// and the place pointer at x stand clear of the frame line. The texts stay
-// where they are. The right side gains nothing: on the world map the
-// frame line already runs one dot from the screen's edge, and the widest
-// line (a clear time) ends five dots inside it. The top's room is what the
-// world select leaves between its points line (y 88) and its list (y 108).
-struct cRankingBoxRoom {
-  int32_t left, top, bottom;
-};
-inline constexpr cRankingBoxRoom kRankingBoxRoom = {5, 4, 2};
+// The list's box: the box picture, 270 dots wide, with its corner at
+// (x + 1, y + 1), as high as its lines (16 dots each: the heading, twenty
+// places and the genre hint when it shows) and kRankingBoxRoomBelow more, so
+// that the last line does not sit on the bottom frame line. The frame line
+// runs round the outside of the picture: its inner row and column are the
+// first of the heading's cell at (x, y).
+inline constexpr int32_t kRankingBoxRoomBelow = 2;
 
-// A genre's list at (x, y): the frame box (with kRankingBoxRoom round it),
+// A genre's list at (x, y): the frame box (see kRankingBoxRoomBelow),
 // the heading at (x, y) with the genre's label (system text genre + 5), one
 // line a place (place number at x + 16, name at x + 64, scores
 // right-aligned on the first place's digits, clear times as "mm:ss.hh" at

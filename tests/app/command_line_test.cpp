@@ -3,6 +3,7 @@
 // with no game leaves behind (its box, Report_Game.txt, the standard error),
 // also through `pelmora-tool play`.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -46,6 +47,19 @@ class CommandLineTest : public ::testing::Test {
     return GameProcess::Scripted(program, where, std::move(args), answers, folder_, dialogs_, trace_);
   }
 
+  // `text` (CP932), the message of a failed start, in the transcript (line
+  // breaks written "\n") and on the standard error (the lines after the
+  // first indented).
+  void ExpectToldEverywhere(const GameProcess& game, const std::string& text) {
+    std::string escaped, indented;
+    for (char c : plat::Cp932ToUtf8(text)) {
+      escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+      indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    }
+    EXPECT_NE(Slurp(dialogs_).find("エラー\t" + escaped + "\tok"), std::string::npos) << Slurp(dialogs_);
+    EXPECT_NE(game.Err().find("pelmora: " + indented + "\n"), std::string::npos) << game.Err();
+  }
+
   // Until the game has presented `frames` frames (false when it ended or hung first).
   bool WaitForFrames(GameProcess& game, size_t frames) {
     return WaitFor([&] { return game.Ended() || CountLines(Slurp(trace_)) >= frames; }) && !game.Ended();
@@ -60,9 +74,9 @@ class CommandLineTest : public ::testing::Test {
 
 // A word that starts with '-' is an option: -h and --help print the usage
 // (exit 0), any other is refused with the usage (exit 2), and nothing
-// starts, so nothing is written. After "--" such a word is a stage file: the
-// game starts (here, in a folder with no game, to end at once: exit 1 and
-// its log written).
+// starts, so nothing is written. After "--" such a word is a stage file
+// (here, in a folder with no game and naming none, it names nothing: exit 1
+// with its message, and nothing written).
 TEST_F(CommandLineTest, AWordThatStartsWithADashIsAnOption) {
   struct Row {
     std::vector<std::string> args;
@@ -77,7 +91,7 @@ TEST_F(CommandLineTest, AWordThatStartsWithADashIsAnOption) {
       {{"-v"}, 2, "", "pelmora: unknown option: -v\nusage: pelmora", false},
       {{"-x", "stage.stg4"}, 2, "", "pelmora: unknown option: -x\nusage: pelmora", false},
       {{"stage.stg4", "-"}, 2, "", "pelmora: unknown option: -\nusage: pelmora", false},
-      {{"--", "-h"}, 1, "", "pelmora: このフォルダにゲームがありません", true},
+      {{"--", "-h"}, 1, "", "pelmora: ゲームフォルダもステージファイルもありません：\n  -h\n", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.front() + (row.args.size() > 1 ? " " + row.args[1] : ""));
@@ -142,44 +156,141 @@ TEST_F(CommandLineTest, AGameFolderNamedFromElsewhereIsPlayedThere) {
   }
 }
 
-// A folder with no game in it, named from elsewhere or started in: the
-// message names the folder (its whole path, Japanese names included), in
-// the box and on the standard error; exit 1; the log is written in the folder.
+// A folder with no game in it, started in: the message names the folder
+// (its whole path, Japanese names included), in the box and on the standard
+// error; exit 1; the log is written in the folder. So it is when the word
+// on the command line names a stage file (the game's own, from elsewhere):
+// there is no game here to test-play it in.
 TEST_F(CommandLineTest, AFolderWithNoGameSaysSoNamingTheFolder) {
+  MakeDemo();
   struct Row {
     std::string folder;
-    bool named;  // given on the command line (else the game is started in it)
+    std::vector<std::string> args;
   };
   const Row rows[] = {
-      {folder_ / "no game here", true},
-      {folder_ / "ゲームのない場所", true},
-      {folder_ / "started in it", false},
+      {folder_ / "started in it", {}},
+      {folder_ / "ゲームのない場所", {}},
+      {folder_ / "a stage named", {project_ + "/data/stg4/c01-1.stg4_001"}},
+      {folder_ / "a stage named by its name", {project_ + "/data/stg4/c01-1.stg4"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.folder);
     fs::create_directories(row.folder);
-    GameProcess game(Run(PELMORA_EXE, row.named ? elsewhere_ : row.folder,
-                         row.named ? std::vector<std::string>{row.folder} : std::vector<std::string>{}));
+    GameProcess game(Run(PELMORA_EXE, row.folder, row.args));
     EXPECT_EQ(game.Wait(), 1);
-    // The message, its lines as the game breaks them (see below), in the
-    // transcript (line breaks written "\n"), on the standard error (the
-    // lines after the first indented) and in the log.
-    const std::string text = plat::Cp932ToUtf8(NoGameHereText(plat::Utf8ToCp932(row.folder)));
-    ASSERT_EQ(text.rfind("このフォルダにゲームがありません：\n" + row.folder.substr(0, 10), 0), 0u) << text;
-    std::string escaped, indented;
-    for (char c : text) {
-      escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
-      indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
-    }
-    EXPECT_NE(Slurp(dialogs_).find("エラー\t" + escaped + "\tok"), std::string::npos) << Slurp(dialogs_);
-    EXPECT_NE(game.Err().find("pelmora: " + indented + "\n"), std::string::npos) << game.Err();
-    EXPECT_NE(Slurp(row.folder + "/Report_Game.txt").find(text + "\n"), std::string::npos);
+    const std::string text = NoGameHereText(plat::Utf8ToCp932(row.folder));
+    ASSERT_EQ(plat::Cp932ToUtf8(text).rfind("このフォルダにゲームがありません：\n" + row.folder.substr(0, 10), 0), 0u);
+    ExpectToldEverywhere(game, text);
+    EXPECT_NE(Slurp(row.folder + "/Report_Game.txt").find(plat::Cp932ToUtf8(text) + "\n"), std::string::npos);
     EXPECT_TRUE(fs::is_empty(elsewhere_));
   }
 }
 
+// A first word that is not a folder holding a game is the stage file. From
+// a folder with no game, one that is no stage file either (a mistyped game
+// folder, a folder with no game, a word that names nothing here) names
+// nothing: the message names the word as typed and the folder started in,
+// in the box and on the standard error; exit 1; nothing is written, neither
+// where the game was started nor in the folder named. Two words whose first
+// is no game folder, or three, are refused with the usage (exit 2), also
+// before anything is written.
+TEST_F(CommandLineTest, AWordThatNamesNothingIsNamedInTheMessage) {
+  const std::string noGame = folder_ / "no game here";
+  fs::create_directories(noGame);
+  const std::string aGame = folder_ / "a game";  // by its "default\" folder
+  fs::create_directories(aGame + "/default");
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // the refusal's first line, for exit 2
+  };
+  const Row rows[] = {
+      {{"/mistyped/game"}, 1, ""},
+      {{noGame}, 1, ""},
+      {{folder_ / "ゲームのない場所"}, 1, ""},
+      {{"../no game here"}, 1, ""},
+      {{"boss"}, 1, ""},
+      {{"/mistyped/game", "boss"}, 2, "pelmora: no game folder /mistyped/game\nusage: pelmora"},
+      {{noGame, "boss"}, 2, "pelmora: the game folder " + noGame + " holds no game (neither data nor default)\n"},
+      {{aGame, "boss", "boss"}, 2, "pelmora: more than one stage file given\nusage: pelmora"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.front());
+    GameProcess game(Run(PELMORA_EXE, elsewhere_, row.args));
+    EXPECT_EQ(game.Wait(), row.status);
+    if (row.status == 1) {
+      const std::string text = NothingToPlayText(plat::Utf8ToCp932(row.args.front()), plat::Utf8ToCp932(elsewhere_));
+      ASSERT_EQ(plat::Cp932ToUtf8(text).rfind("ゲームフォルダもステージファイルもありません：\n" + row.args.front().substr(0, 4), 0),
+                0u);
+      ExpectToldEverywhere(game, text);
+    } else {
+      EXPECT_EQ(game.Err().rfind(row.err, 0), 0u) << game.Err();
+      EXPECT_EQ(Slurp(dialogs_), "");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere_));
+    EXPECT_TRUE(fs::is_empty(noGame));
+    EXPECT_FALSE(fs::exists(aGame + "/Report_Game.txt"));
+  }
+}
+
+// In a game's folder, a word that names no stage file is noted in the log,
+// and the title comes first, as without it.
+TEST_F(CommandLineTest, InAGamesFolderAMissingStageFileIsLoggedAndTheTitleComes) {
+  MakeDemo();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"/mistyped/game"}, std::vector<std::string>{project_, "/mistyped/game"}}) {
+    SCOPED_TRACE(args.size());
+    GameProcess game(Run(PELMORA_EXE, args.size() == 1 ? project_ : elsewhere_, args));
+    ASSERT_TRUE(WaitForFrames(game, 5)) << game.Err();
+    EXPECT_EQ(trace::Value(trace::Lines(Slurp(trace_)).front(), "scene"), "0");
+    EXPECT_EQ(game.Terminate(), 0) << game.Err();
+    EXPECT_NE(Slurp(project_ + "/Report_Game.txt").find("\n「/mistyped/game」の読み込みに失敗しました！\n"), std::string::npos);
+    EXPECT_EQ(Slurp(dialogs_), "");
+    EXPECT_TRUE(fs::is_empty(elsewhere_));
+  }
+}
+
+// A stage named beside a folder of the same name: `pelmora boss` in a game's
+// folder that holds the stage file boss_001 and a folder "boss" with no game
+// in it test-plays boss_001, whether the game was started there or named
+// from elsewhere. A folder "boss" that holds a game (here a "default\" to
+// make its data from, which the player declines) is the game's folder: the
+// game runs in it.
+TEST_F(CommandLineTest, AStageNamedBesideAFolderOfTheSameNameIsPlayed) {
+  MakeDemo();
+  fs::copy_file(project_ + "/data/stg4/c01-1.stg4_001", project_ + "/boss_001");
+  fs::create_directories(project_ + "/boss/notes");
+  const struct {
+    const char* where;  // "project", or elsewhere
+    std::vector<std::string> args;
+  } rows[] = {
+      {"project", {"boss"}},
+      {"elsewhere", {project_, "boss"}},
+      {"elsewhere", {"../project", "boss"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args.front());
+    fs::remove(project_ + "/Report_Game.txt");
+    GameProcess game(Run(PELMORA_EXE, row.where == std::string("project") ? project_ : elsewhere_, row.args));
+    ASSERT_TRUE(WaitForFrames(game, 5)) << game.Err();
+    EXPECT_EQ(trace::Value(trace::Lines(Slurp(trace_)).front(), "scene"), "4");
+    EXPECT_EQ(game.Terminate(), 0) << game.Err();
+    EXPECT_EQ(Slurp(project_ + "/Report_Game.txt").rfind("App : ver 873\n", 0), 0u);
+    EXPECT_EQ(Slurp(project_ + "/Report_Game.txt").find("boss」の読み込みに失敗"), std::string::npos);
+    EXPECT_FALSE(fs::exists(project_ + "/boss/Report_Game.txt"));
+  }
+
+  fs::create_directories(project_ + "/boss/default");
+  GameProcess game(Run(PELMORA_EXE, project_, {"boss"}, "no;ok"));
+  ASSERT_TRUE(WaitFor([&] { return game.Ended() || !Slurp(trace_).empty(); }));
+  EXPECT_EQ(Slurp(trace_), "") << "the stage was played";
+  EXPECT_EQ(game.Terminate(), 1);
+  EXPECT_NE(Slurp(project_ + "/boss/Report_Game.txt").find("「data」フォルダの作成に失敗"), std::string::npos);
+}
+
 // The message's lines are the game's own: the box wraps none of them again
-// (it would break a folder's name, or a word, wherever its width ran out).
+// (it would break a folder's name, or a word, wherever its width ran out),
+// nor those of the message of a word that names nothing.
 // A folder's path is cut after its "/"s, and only a name longer than a
 // line is cut inside. The box with the message is as high as one with the
 // same number of one-letter lines.
@@ -223,6 +334,14 @@ TEST_F(CommandLineTest, TheBoxBreaksNoLineOfTheNoGameMessage) {
     for (size_t i = 1; i < lines.size(); ++i) sameLines.utf8Text += "\nx";
     EXPECT_EQ(plat::MessageBoxView(message).PreferredHeight(), plat::MessageBoxView(sameLines).PreferredHeight())
         << text;
+
+    // The message of a word that names nothing, the folder named as the
+    // word and as the folder started in, is broken the same way.
+    message.utf8Text = plat::Cp932ToUtf8(NothingToPlayText(plat::Utf8ToCp932(folder), plat::Utf8ToCp932(folder)));
+    sameLines.utf8Text = "x";
+    for (char c : message.utf8Text) sameLines.utf8Text += c == '\n' ? "\nx" : "";
+    EXPECT_EQ(plat::MessageBoxView(message).PreferredHeight(), plat::MessageBoxView(sameLines).PreferredHeight())
+        << message.utf8Text;
   }
 }
 
@@ -319,6 +438,32 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + message + "\n"), std::string::npos) << tool.Err();
     EXPECT_NE(tool.Err().find("the game did not start"), std::string::npos) << tool.Err();
   }
+}
+
+// A file-size limit (ulimit -f) that the game's writes reach: past it a
+// write fails as on a full disk, and the game plays on; the limit does not
+// end it. With one block (512 bytes in dash, 1 KiB in bash) the log stops
+// within start-up's lines and the frame trace within its first frame; the
+// game comes to its title and ends in order at SIGTERM.
+TEST_F(CommandLineTest, AFileSizeLimitIsAFailedWriteNotTheEnd) {
+  MakeDemo();
+  // The child takes its signals' dispositions from this process: the
+  // signal's own, here, so that only the game can set it aside.
+  struct sigaction previous {};
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  ASSERT_EQ(sigaction(SIGXFSZ, &byDefault, &previous), 0);
+  GameProcess::Spec spec = Run("/bin/sh", project_, {"-c", "ulimit -f 1 && exec \"$0\"", PELMORA_EXE});
+  spec.env.push_back("PELMORA_TRACE=" + trace_);
+  GameProcess game(spec);
+  const bool presented = WaitFor([&] { return game.Ended() || !Slurp(trace_).empty(); });
+  sigaction(SIGXFSZ, &previous, nullptr);
+  ASSERT_TRUE(presented);
+  EXPECT_FALSE(game.Ended()) << "ended before its first frame";
+  EXPECT_EQ(game.Terminate(), 0) << game.Err();
+  const size_t logged = Slurp(project_ + "/Report_Game.txt").size();
+  EXPECT_TRUE(logged == 512 || logged == 1024) << logged << " bytes: the log was cut at the limit";
+  EXPECT_EQ(Slurp(project_ + "/Report_Game.txt").rfind("App : ver 873\n", 0), 0u);
 }
 
 }  // namespace

@@ -301,9 +301,10 @@ TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
 // world map, its menu and the ranking, every dot next to a text dot is
 // text or the box picture's own colour, never a frame line (the box's own
 // or another box's, cutting through the text) nor a line of the picture.
-// The ranking's box reaches past its heading's corner (kRankingBoxRoom);
-// nothing is drawn over its frame line, and the pointer at the new entry
-// keeps off it. The save list's rows keep off its top
+// The ranking's box picture has its corner one dot right of and below the
+// heading's corner: its frame line's inner row and column are the
+// heading's first, which the heading's letters may touch; nothing is drawn
+// over the line, and the pointer at the new entry keeps off it. The save list's rows keep off its top
 // line (the lines between its rows run at each row's last dot, where the
 // slashes of a row's date end). The signs of 1-1 and 1-2 keep a
 // character's room round their text: no frame line within 8 dots of it.
@@ -377,7 +378,11 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
             const uint32_t n = shot.At(x + dx, y + dy);
             const bool next = std::abs(dx) <= 1 && std::abs(dy) <= 1;
             const bool between = s.listY >= 0 && y + dy > s.listY && (y + dy - s.listY) % 16 == 15;  // rows' lines
-            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && between) ||
+            // The ranking's frame line runs along its heading's first row
+            // and column (the box picture starts one dot right and below).
+            const bool rankingCorner = s.rankingX >= 0 && ((y + dy == 64 && x + dx >= s.rankingX) ||
+                                                           (x + dx == s.rankingX && y + dy >= 64));
+            const bool ground = n == text_ || fill_.count(n) || (n == frame_ && (between || rankingCorner)) ||
                                 (!next && n != frame_);
             ASSERT_TRUE(ground) << "text at (" << x << ", " << y << ") near " << std::hex << n << " at ("
                                 << std::dec << x + dx << ", " << y + dy << ")";
@@ -387,7 +392,7 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
     if (s.rankingX < 0) continue;
     // The frame line along the box's left and top, by the heading and the
     // first place, whole: nothing drawn over it.
-    const int left = s.rankingX - kRankingBoxRoom.left, top = 64 - kRankingBoxRoom.top;
+    const int left = s.rankingX, top = 64;  // the line's inner column and row
     for (int y = top; y < 64 + 32; ++y) ASSERT_EQ(shot.At(left, y), frame_) << "left line at y " << y;
     for (int x = left; x <= s.rankingX + 271; ++x) ASSERT_EQ(shot.At(x, top), frame_) << "top line at x " << x;
   }

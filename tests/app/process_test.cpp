@@ -247,7 +247,8 @@ TEST_F(ProcessTest, EachStartUpFailureShowsItsMessageAndEndsInOrder) {
 }
 
 // The command line: --help prints the usage (exit 0); an option the program
-// does not know, a bad show command or a second stage file is refused with
+// does not know, a bad show command or a second word after one that is no
+// game folder is refused with
 // the usage (exit 2) before anything starts: no log is written, no window
 // registered.
 TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
@@ -262,7 +263,7 @@ TEST_F(ProcessTest, ABadCommandLineIsRefusedBeforeTheGameStarts) {
       {"--bogus", 2, "", "pelmora: unknown option: --bogus\nusage: pelmora"},
       {"--show-command", 2, "", "unknown option: --show-command"},
       {"--show-command=x", 2, "", "bad show command: --show-command=x"},
-      {"one.stg4 two.stg4", 2, "", "more than one stage file"},
+      {"one.stg4 two.stg4", 2, "", "pelmora: no game folder one.stg4\nusage: pelmora"},
   };
   // Not a project: a command line taken for a start would end at once (exit
   // 1, its log written) rather than play on.

@@ -2,9 +2,12 @@
 // `pelmora-tool play` of the demo from its title: the result's ranking
 // after F3 (each genre the story ranks, V between them), the world's
 // ranking on the map (C, then V) and the challenge's ranking in the world
-// select (C). The list's ink (the heading, the places, the genre hint, the
-// pointer at the new entry) stands inside the box's frame line with room
-// to spare on every side, and no text runs out of the box.
+// select (C). The box picture has its corner one dot right of and below
+// the list's corner and is 270 dots wide, as high as the list's lines and
+// the room below them; the frame line runs round it. The list's ink (the
+// heading, the places, the genre hint, the pointer at the new entry) stands
+// inside the frame line, with room to spare right and below, and no text
+// runs out of the box.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "app/play_script.h"
+#include "scene/ranking_draw.h"
 #include "support/demo_routes.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
@@ -28,7 +32,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Dots at least clear between any ink of the list and the frame line.
+// Dots at least clear between the list's ink and the frame line on its
+// right and below it.
 constexpr int kClear = 4;
 // Screenshots are taken every this many frames.
 constexpr uint32_t kEvery = 20;
@@ -60,6 +65,27 @@ Box FindBox(const Shot& shot, uint32_t frame, int x, int y) {
     box.bottom = cy;
   }
   return box;
+}
+
+// The box picture's rectangle inside a frame line found by FindBox: the
+// first dots off the line's left and top sides, and the last before its
+// right and bottom sides are met again, along a row and a column that no
+// text of the list crosses (the 13th place's line, right of the places'
+// texts). -1 where the line is not met again.
+Box InsideTheLine(const Shot& shot, uint32_t frame, const Box& line, int x, int y) {
+  const int row = y + 13 * 16 + 8, column = x + 262;
+  Box inside;
+  int at = line.left;
+  while (at < shot.w && shot.At(at, row) == frame) ++at;
+  inside.left = at;
+  while (at < shot.w && shot.At(at, row) != frame) ++at;
+  if (at < shot.w) inside.right = at - 1;
+  at = line.top;
+  while (at < shot.h && shot.At(column, at) == frame) ++at;
+  inside.top = at;
+  while (at < shot.h && shot.At(column, at) != frame) ++at;
+  if (at < shot.h) inside.bottom = at - 1;
+  return inside;
 }
 
 class RankingBoxTest : public ::testing::Test {
@@ -125,7 +151,7 @@ uint32_t ShotFrame(uint32_t frame) { return (frame + kEvery - 1) / kEvery * kEve
 // Run 1: world 1 to 1-2's result (the demo's routes, the last decide left
 // out), F3 and the name "ABC", V twice, decide twice to the map, C and V.
 // Run 2: from the title down to the challenge, its world select, C.
-TEST_F(RankingBoxTest, TheListsInkStaysInsideItsBoxWithRoom) {
+TEST_F(RankingBoxTest, TheBoxStandsAtTheListsCornerAndHoldsItsInk) {
   std::string tower = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/03-tower.txt");
   tower = tower.substr(0, tower.rfind(" B1\n"));
   tower = tower.substr(0, tower.rfind('\n') + 1);
@@ -149,14 +175,15 @@ TEST_F(RankingBoxTest, TheListsInkStaysInsideItsBoxWithRoom) {
     const char* scene;
     int x, y;      // where the screen draws the list
     bool pointer;  // the new entry's pointer on the first place
+    int lines;     // the heading, 20 places and the genre hint when the play mode ranks more than one genre
   } screens[] = {
-      {"the result's ranking", 1, base + result + 30, base + result + 59, "4", 184, 64, true},
-      {"the result's ranking, the second genre", 1, base + result + 90, base + result + 119, "4", 184, 64, true},
-      {"the result's ranking, the third genre", 1, base + result + 150, base + result + 179, "4", 184, 64, true},
-      {"the world's ranking on the map", 1, base + result + 430, base + result + 459, "1", 367, 64, false},
+      {"the result's ranking", 1, base + result + 30, base + result + 59, "4", 184, 64, true, 22},
+      {"the result's ranking, the second genre", 1, base + result + 90, base + result + 119, "4", 184, 64, true, 22},
+      {"the result's ranking, the third genre", 1, base + result + 150, base + result + 179, "4", 184, 64, true, 22},
+      {"the world's ranking on the map", 1, base + result + 430, base + result + 459, "1", 367, 64, false, 22},
       {"the world's ranking on the map, the next genre", 1, base + result + 490, base + result + 519, "1", 367, 64,
-       false},
-      {"the challenge's ranking in the world select", 2, 220, 259, "3", 292, 108, false},
+       false, 22},
+      {"the challenge's ranking in the world select", 2, 220, 259, "3", 292, 108, false, 22},
   };
   std::map<uint32_t, Shot> shots[2];
   std::vector<std::string> lines[2];
@@ -177,8 +204,15 @@ TEST_F(RankingBoxTest, TheListsInkStaysInsideItsBoxWithRoom) {
     const Shot& shot = shots[s.run - 1][f];
     const Box box = FindBox(shot, frame_, s.x, s.y);
     ASSERT_GE(box.left, 0) << "the box's frame line";
-    ASSERT_GE(box.right - box.left, 270);
-    ASSERT_GE(box.bottom - box.top, 21 * 16);
+    // The box picture inside the line: its corner at (x + 1, y + 1), 270
+    // dots wide, the lines' height and the room below them high.
+    const Box picture = InsideTheLine(shot, frame_, box, s.x, s.y);
+    EXPECT_EQ(picture.left, s.x + 1);
+    EXPECT_EQ(picture.top, s.y + 1);
+    EXPECT_EQ(picture.right - picture.left + 1, 270);
+    EXPECT_EQ(picture.bottom - picture.top + 1, s.lines * 16 + kRankingBoxRoomBelow);
+    EXPECT_GT(picture.left, box.left) << "a frame line left of the picture";
+    EXPECT_GT(picture.top, box.top) << "a frame line above the picture";
     // Inside the line: the box picture, or ink.
     int ink = 0, heading = 0, pointer = 0;
     int leftmost = shot.w, rightmost = -1, topmost = shot.h, lowest = -1;
@@ -199,9 +233,9 @@ TEST_F(RankingBoxTest, TheListsInkStaysInsideItsBoxWithRoom) {
       EXPECT_GT(pointer, 20) << "the pointer is drawn";
     }
     ASSERT_GT(ink, 0);
-    EXPECT_GT(leftmost - box.left, kClear) << "ink at x " << leftmost << ", the line at " << box.left;
+    EXPECT_GE(leftmost, s.x) << "ink at x " << leftmost << " left of the list";
+    EXPECT_GE(topmost, s.y) << "ink at y " << topmost << " above the list";
     EXPECT_GT(box.right - rightmost, kClear) << "ink at x " << rightmost << ", the line at " << box.right;
-    EXPECT_GT(topmost - box.top, kClear) << "ink at y " << topmost << ", the line at " << box.top;
     EXPECT_GT(box.bottom - lowest, kClear) << "ink at y " << lowest << ", the line at " << box.bottom;
     // No text just outside the box: above it, right of it, below it, and
     // left of the heading (further down on the map, the world's own boxes

@@ -69,6 +69,19 @@ TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirs
   EXPECT_FALSE(LoadScreenPalette(4));  // none at all
   ASSERT_TRUE(LoadScreenPalette(40));  // a damaged option: palette 0
   EXPECT_EQ(g_BlendTable[65535], 7);
+  EXPECT_NE(sandbox_.DialogLog().find("エラー\tbmp\\hbt\\hbt04.dat の読み込みに失敗！\tok"), std::string::npos)
+      << sandbox_.DialogLog();
+}
+
+// Without its palette picture a screen palette is not made, and the box
+// says which picture it could not read.
+TEST_F(ScreenPaletteTest, AMissingPalettePictureIsNamed) {
+  WriteTable(0, 7);
+  ASSERT_EQ(std::remove("bmp/plt/Palette.bmp"), 0);
+  EXPECT_FALSE(LoadScreenPalette(0));
+  EXPECT_NE(sandbox_.DialogLog().find("エラー\tDDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp\tok"),
+            std::string::npos)
+      << sandbox_.DialogLog();
 }
 
 // The demo ships a blend table for each of the 24 screen palettes the

@@ -30,10 +30,9 @@ TEST(RankingDrawTest, ListLayout) {
   list.InsertScore("bob", 80);
   RecordingPainter p;
   DrawRankingScreen(list, p, 100, 50, kRankingGenreScore, 1, cRankingLook{.english = true, .plainNames = true, .genreCount = 3});
-  // Heading, 20 places, hint, and the room round them.
-  const cRankingBoxRoom& room = kRankingBoxRoom;
-  EXPECT_EQ(p.box, (std::vector<int32_t>{101 - room.left, 51 - room.top, kRankingBoxWidth + room.left,
-                                         22 * 16 + room.top + room.bottom}));
+  // The box at the list's corner plus one, 270 wide; as high as the
+  // heading, 20 places and the hint, and the room below them.
+  EXPECT_EQ(p.box, (std::vector<int32_t>{101, 51, 270, 22 * 16 + kRankingBoxRoomBelow}));
   EXPECT_EQ(p.texts.count("Ranking     " + plat::Sjis("スコア")), 1u);
   // Scores end in the first place's last digit column.
   const std::map<std::string, std::vector<int32_t>> expected = {
@@ -50,7 +49,7 @@ TEST(RankingDrawTest, ListLayout) {
   RecordingPainter q;
   DrawRankingScreen(times, q, 0, 0, kRankingGenreClearTime, -1, cRankingLook{});
   EXPECT_EQ(q.texts["01:05.43"], (std::vector<int32_t>{144, 16, 0}));
-  EXPECT_EQ(q.box[3], 21 * 16 + room.top + room.bottom);
+  EXPECT_EQ(q.box, (std::vector<int32_t>{1, 1, 270, 21 * 16 + kRankingBoxRoomBelow}));
   EXPECT_TRUE(q.pointer.empty());
 }
 
