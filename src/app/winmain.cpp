@@ -199,7 +199,7 @@ class QuitHandlerScope {
  public:
   QuitHandlerScope() {
     SetQuitHandler(CloseGameWindow);
-    plat::SetRefusedAnswerHandler(RequestQuit);
+    plat::SetRefusedAnswerHandler(RequestQuit, "the game ends");
   }
   ~QuitHandlerScope() {
     plat::SetRefusedAnswerHandler(nullptr);

@@ -145,14 +145,20 @@ ScriptedAnswer TakeScriptedAnswer() {
 namespace {
 std::atomic<uint32_t> g_answeredWithoutDisplay{0};
 std::atomic<RefusedAnswerHandler> g_refusedAnswerHandler{nullptr};
+std::atomic<const char*> g_refusalConsequence{nullptr};
 }  // namespace
 
-void SetRefusedAnswerHandler(RefusedAnswerHandler handler) { g_refusedAnswerHandler.store(handler); }
+void SetRefusedAnswerHandler(RefusedAnswerHandler handler, const char* consequence) {
+  g_refusalConsequence.store(handler ? consequence : nullptr);
+  g_refusedAnswerHandler.store(handler);
+}
 
 void RefuseScriptedAnswer(const std::string& utf8Dialog, const ScriptedAnswer& answer, const std::string& accepted) {
   const RefusedAnswerHandler handler = g_refusedAnswerHandler.load();
-  std::fprintf(stderr, "pelmora: PELMORA_DIALOG_ANSWERS: \"%s\" is not an answer to %s, which takes %s: refused%s\n",
-               answer.entry.c_str(), utf8Dialog.c_str(), accepted.c_str(), handler ? "; the game ends" : "");
+  const char* consequence = g_refusalConsequence.load();
+  std::fprintf(stderr, "%s: PELMORA_DIALOG_ANSWERS: \"%s\" is not an answer to %s, which takes %s: refused%s%s\n",
+               ProgramName(), answer.entry.c_str(), utf8Dialog.c_str(), accepted.c_str(), consequence ? "; " : "",
+               consequence ? consequence : "");
   if (handler) handler();
 }
 

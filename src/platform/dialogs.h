@@ -51,9 +51,11 @@ bool DialogScriptActive();  // PELMORA_DIALOG_ANSWERS is set (even when used up)
 // box's text) does not take `answer`, which `accepted` lists the answers it
 // does take, then runs the refusal handler. Any thread.
 void RefuseScriptedAnswer(const std::string& utf8Dialog, const ScriptedAnswer& answer, const std::string& accepted);
-// Run on every refusal (the game's fault ending); none: a refusal only says so.
+// Run on every refusal (the game's fault ending); none: a refusal only says
+// so. `consequence` ("the game ends"), when not null, is added to the
+// message: what the handler makes of the refusal.
 using RefusedAnswerHandler = void (*)();
-void SetRefusedAnswerHandler(RefusedAnswerHandler handler);
+void SetRefusedAnswerHandler(RefusedAnswerHandler handler, const char* consequence = nullptr);
 
 // Appends one transcript line to PELMORA_DIALOG_LOG (when set).
 void LogDialog(const std::string& cp932Title, const std::string& cp932Text, const std::string& answer);

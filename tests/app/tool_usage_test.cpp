@@ -405,6 +405,9 @@ TEST_F(ToolUsageTest, ADialogThatRefusesItsScriptedAnswerExitsOne) {
                   std::string::npos,
               c.status == 1)
         << run.err;
+    // The tool says it, and no game ends in it.
+    if (c.status == 1) EXPECT_EQ(run.err.rfind("pelmora-tool: PELMORA_DIALOG_ANSWERS: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find("the game ends"), std::string::npos) << run.err;
   }
 }
 

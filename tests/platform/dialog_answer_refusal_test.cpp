@@ -29,7 +29,7 @@ class DialogAnswerRefusalTest : public testing::Test {
     env_.Set("PELMORA_DIALOG_LOG", folder_ / "dialogs.log");
     plat::SetWindowHost(plat::MakeHeadlessWindowHost());
     g_refusals = 0;
-    plat::SetRefusedAnswerHandler(CountRefusal);
+    plat::SetRefusedAnswerHandler(CountRefusal, "the game ends");
   }
   void TearDown() override {
     plat::SetRefusedAnswerHandler(nullptr);
