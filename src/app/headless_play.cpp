@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -144,7 +143,7 @@ cKeyConfig ReadKeyConfiguration() {
 // and the next frame's keys, once per presented frame.
 class PlayObserver {
  public:
-  PlayObserver(const HeadlessPlayOptions& options, HeadlessRun& run, std::ofstream* trace, SoundCapture* sound)
+  PlayObserver(const HeadlessPlayOptions& options, HeadlessRun& run, plat::SafeFile* trace, SoundCapture* sound)
       : options_(options), run_(run), trace_(trace), sound_(sound), config_(ReadKeyConfiguration()) {}
 
   // Holds the keys the script gives `frame` (called before that frame polls).
@@ -170,13 +169,14 @@ class PlayObserver {
     const uint32_t frame = presented_.load() + 1;
     if (frame > options_.frames || Closing()) return;  // frames while the run closes are not part of it
     if (trace_) {
-      *trace_ << FrameTraceJson(CaptureFrameTrace(frame)) << '\n';
-      if (!*trace_) failed_.store(true);
+      const std::string line = FrameTraceJson(CaptureFrameTrace(frame)) + '\n';
+      trace_->Write(line.data(), line.size());  // a failure is kept for the commit
     }
     if (!options_.shotFolder.empty() && options_.every > 0 && frame % options_.every == 0) {
       plat::Frame picture;
       const std::string path = (std::filesystem::path(options_.shotFolder) / ScreenshotName(frame)).string();
-      if (!run_.LastFrame(picture) || !plat::SaveFramePng(picture, path)) failed_.store(true);
+      if ((!run_.LastFrame(picture) || !plat::SaveFramePng(picture, path)) && failedShot_.load() == 0)
+        failedShot_.store(frame);
     }
     if (sound_) sound_->CaptureFrame();
     ApplyKeys(frame + 1);
@@ -189,18 +189,19 @@ class PlayObserver {
     const uint32_t last = lastFrame_.load();
     return last != 0 && presented_.load() >= last;
   }
-  bool Failed() const { return failed_.load(); }
+  // The first frame whose screenshot could not be written (0: none).
+  uint32_t FailedShot() const { return failedShot_.load(); }
 
  private:
   const HeadlessPlayOptions& options_;
   HeadlessRun& run_;
-  std::ofstream* trace_;
+  plat::SafeFile* trace_;  // null: no trace is written
   SoundCapture* sound_;  // null: the mix is not captured
   const cKeyConfig config_;
   PlayKeySet held_ = 0;  // presenting thread (and the caller before the first frame)
   std::atomic<uint32_t> presented_{0};
   std::atomic<uint32_t> lastFrame_{0};  // the frame in which ESC went down (0: none)
-  std::atomic<bool> failed_{false};
+  std::atomic<uint32_t> failedShot_{0};
 };
 
 class ScopedAudioPull {
@@ -222,12 +223,15 @@ std::string ScreenshotName(uint32_t frame) {
 
 HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   HeadlessPlayResult result;
-  std::ofstream trace;
+  // The trace is written whole or not at all, as the capture is: a trace
+  // that could not take every line is removed, and one that stood at its
+  // path stays as it was.
+  plat::SafeFile trace;
   if (!options.tracePath.empty()) {
-    trace.open(options.tracePath, std::ios::binary | std::ios::trunc);
-    if (!trace) {
+    const std::string why = trace.Open(options.tracePath);
+    if (!why.empty()) {
       result.exitCode = 1;
-      result.error = "cannot write the trace " + options.tracePath;
+      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
       return result;
     }
   }
@@ -286,10 +290,20 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   }
   SetFramePresentedObserver(nullptr);
   observer.ApplyKeys(options.frames + 1);  // lets go of every key
-  if (trace.is_open()) trace.flush();
-  if (observer.Failed() || (trace.is_open() && !trace)) {
+  // The trace of a run that failed stays: it shows how far the game came.
+  if (!options.tracePath.empty()) {
+    const std::string why = trace.Commit();
+    if (!why.empty()) {
+      result.exitCode = 1;
+      if (result.error.empty()) result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
+    }
+  }
+  if (const uint32_t shot = observer.FailedShot(); shot != 0) {
     result.exitCode = 1;
-    if (result.error.empty()) result.error = "a trace line or screenshot could not be written";
+    if (result.error.empty())
+      result.error = "the screenshot " +
+                     (std::filesystem::path(options.shotFolder) / ScreenshotName(shot)).string() +
+                     " cannot be written";
   }
   if (sound) {
     std::string error;

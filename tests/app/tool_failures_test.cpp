@@ -480,6 +480,49 @@ TEST_F(ToolFailuresTest, ASoundCaptureThatCannotBeWrittenSaysWhyAndReplacesNothi
   EXPECT_EQ(after, expected);
 }
 
+// play --trace is written whole or not at all, as the capture is: into the
+// null device it is written in place (exit 0); into the full one, or on a
+// full disk, the run says why (exit 1) and leaves no trace, no temporary
+// file, and a trace that stood there as it was.
+TEST_F(ToolFailuresTest, ATraceThatCannotBeWrittenSaysWhyAndReplacesNothing) {
+  const std::string project = At("project");
+  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
+  const auto play = [&](const std::string& trace, rlim_t limit) {
+    return RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "200", "--trace", trace},
+                    "/dev/null",
+                    limit,
+                    {},
+                    {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+  };
+  const std::string null = Device(folder_, "null", 3), full = Device(folder_, "full", 7);
+  const std::string kept = folder_.Write("kept.jsonl", "the trace that was there\n");
+  const std::set<std::string> before = Entries(folder_.Path());
+
+  Ran ran = play(null, RLIM_INFINITY);
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_TRUE(fs::is_character_file(null));
+  ran = play(full, RLIM_INFINITY);
+  EXPECT_EQ(ran.status, 1) << ran.err;
+  EXPECT_NE(ran.err.find("play: the trace " + full + " cannot be written (No space left on device)"),
+            std::string::npos)
+      << ran.err;
+  EXPECT_TRUE(fs::is_character_file(full));
+
+  constexpr rlim_t kLessThanTheTrace = 16 * 1024;  // bytes: 200 frames of a stage's trace are more
+  for (const std::string& trace : {At("cut.jsonl"), kept}) {
+    SCOPED_TRACE(trace);
+    ran = play(trace, kLessThanTheTrace);
+    EXPECT_EQ(ran.status, 1) << ran.err;
+    EXPECT_NE(ran.err.find("play: the trace " + trace + " cannot be written (File too large)"), std::string::npos)
+        << ran.err;
+  }
+  EXPECT_EQ(Slurp(kept), "the trace that was there\n");
+  std::set<std::string> after = Entries(folder_.Path()), expected = before;
+  for (auto* names : {&after, &expected})
+    std::erase_if(*names, [](const std::string& name) { return name.rfind("project/", 0) == 0; });
+  EXPECT_EQ(after, expected);
+}
+
 // A scripted play on a full disk: the screenshots that could not be written
 // whole are not left cut short (every picture left is a whole PNG, ending
 // with its IEND chunk), and the run fails saying so.
@@ -493,7 +536,8 @@ TEST_F(ToolFailuresTest, AScreenshotThatCannotBeWrittenIsNotLeftCutShort) {
                            {},
                            {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
   EXPECT_EQ(ran.status, 1) << ran.err;
-  EXPECT_NE(ran.err.find("screenshot could not be written"), std::string::npos) << ran.err;
+  EXPECT_NE(ran.err.find("play: the screenshot " + shots + "/frame-00000"), std::string::npos) << ran.err;
+  EXPECT_NE(ran.err.find(" cannot be written"), std::string::npos) << ran.err;
   ASSERT_TRUE(fs::is_directory(shots));
   size_t left = 0;
   for (const auto& entry : fs::directory_iterator(shots)) {
