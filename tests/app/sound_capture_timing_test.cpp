@@ -2,8 +2,9 @@
 // busy machine lets the MIDI player's thread run. The run plays in this
 // process with that thread held, when it starts and at every callback, until
 // the pull of the mix that needs it waits for it: as late as it can be
-// without the capture going on past it. The file is still the tune pulled
-// frame by frame with the player answering between frames.
+// without the capture going on past it. The title's tune still starts in the
+// first frame, and each round of it in the frame after the one its last
+// round ended in.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,8 +15,8 @@
 #include "app/headless_play.h"
 #include "audio/midi_stream.h"
 #include "platform/audio_mixer.h"
-#include "platform/soft_draw.h"
 #include "platform/midi_stream_device.h"
+#include "platform/soft_draw.h"
 #include "platform/threads.h"
 #include "support/audio_fixtures.h"
 #include "support/captured_mix.h"
