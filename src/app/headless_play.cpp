@@ -22,10 +22,6 @@ namespace {
 // Game frames come 60 a second: each brings this many sample frames of the mix.
 constexpr int kMixFramesPerGameFrame = plat::kMixRate / 60;
 static_assert(kMixFramesPerGameFrame * 60 == plat::kMixRate, "a whole number of sample frames a game frame");
-// How long (machine time) the presenting thread waits for the MIDI player to
-// have refilled the stream after a pull. Only a hung player takes that long;
-// a capture that went on without the refill would not be the game's tune.
-constexpr uint32_t kMidiRefillWaitMs = 20000;
 // A WAV's sizes are 32 bits: the RIFF size counts 36 bytes of header before the data.
 constexpr uint64_t kMaxWaveDataBytes = 0xFFFFFFFFull - 36;
 constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} * plat::kMixChannels * 2;
@@ -33,15 +29,20 @@ constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} 
 // The mix a player hears, captured: after each frame is presented, the
 // presenting thread pulls that frame's share of the global mixer (sound
 // effects, the Ogg stream, the MIDI synthesiser) as 16-bit samples, the
-// conversion the mixer makes. The MIDI stream device times its events by the
-// samples pulled, so the tune moves on with the game's frames; after each
-// pull the thread waits for the MIDI player to have handled the device's
-// callbacks (a buffer refilled, the song looped), as a player running beside
-// a real device would have by the next frame. The samples go through the
-// tools' writer (platform/safe_write.h) to a temporary file beside the
-// target; Finish writes the sizes and puts it in place, Discard (or the
-// destructor) removes it. A device or a pipe is written in place: its header,
-// written first, holds the sizes of every frame asked for.
+// conversion the mixer makes. What the frame asked for is in it: sound and
+// music requests are sent to the main thread, which has served them (a
+// tune's player made, its buffers queued) before the game thread goes on to
+// present. The MIDI stream device times its events by the samples pulled,
+// so the tune moves on with the game's frames; after each pull the thread
+// waits, however long that takes, for the MIDI player to have handled the
+// device's callbacks (a buffer refilled, the song looped), as a player
+// running beside a real device would have by the next frame. So a busy
+// machine that is late to run a thread changes when the file is done, never
+// what it holds. The samples go through the writer of platform/safe_write.h
+// to a temporary file beside the target; Finish writes the sizes and puts it
+// in place, Discard (or the destructor) removes it. A device or a pipe is
+// written in place: its header, written first, holds the sizes of every
+// frame asked for.
 class SoundCapture {
  public:
   explicit SoundCapture(std::string path) : path_(std::move(path)) {}
@@ -73,11 +74,7 @@ class SoundCapture {
   void CaptureFrame() {
     if (failed_) return;
     plat::GlobalMixer().RenderS16(samples_.data(), kMixFramesPerGameFrame);
-    if (!plat::WaitMidiCallbacksHandled(kMidiRefillWaitMs)) {
-      failure_ = "the MIDI player did not answer in time: the sound capture would not hold the game's tune";
-      failed_ = true;
-      return;
-    }
+    plat::WaitMidiCallbacksHandled();
     bytes_.clear();
     for (int16_t s : samples_) {
       const auto u = static_cast<uint16_t>(s);
@@ -94,11 +91,6 @@ class SoundCapture {
   // Completes the file under its name; false (and `error`, nothing left
   // behind) when it cannot be.
   bool Finish(std::string& error) {
-    if (failed_ && !failure_.empty()) {
-      error = failure_;
-      Discard();
-      return false;
-    }
     // The sizes, now that they are known (a device or a pipe keeps those
     // of its header, written first).
     if (!failed_ && !file_.InPlace()) {
@@ -124,7 +116,6 @@ class SoundCapture {
   const std::string path_;
   plat::SafeFile file_;
   bool failed_ = false;  // presenting thread during the run, the caller after it
-  std::string failure_;
   uint64_t dataBytes_ = 0;
   std::vector<int16_t> samples_ = std::vector<int16_t>(size_t{kMixFramesPerGameFrame} * plat::kMixChannels);
   std::string bytes_;

@@ -1,12 +1,12 @@
 #include "audio/midi_stream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "base/errors.h"
 #include "base/logs.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -105,7 +105,15 @@ uint64_t ReadTrack(const uint8_t* bytes, size_t pos, size_t end, std::vector<Smf
 
 std::string ErrorText(plat::MidiResult result) { return plat::MidiErrorText(result); }
 
+std::atomic<MidiPlayerHook> g_playerHook{nullptr};
+
+void RunPlayerHook(MidiPlayerPoint point) {
+  if (MidiPlayerHook hook = g_playerHook.load()) hook(point);
+}
+
 }  // namespace
+
+void SetMidiPlayerHookForTest(MidiPlayerHook hook) { g_playerHook.store(hook); }
 
 // ---------------------------------------------------------------------------
 
@@ -402,17 +410,12 @@ void cMidiStream::Open() {
     m_Headers[i].bufferLength = kBufferSize;
     m_Headers[i].user = i;
   }
-  if (!m_Thread.Start([this]() { return ThreadProc(this); })) {
+  // The thread has its queue before it runs: the device posts the song's
+  // callbacks to it from the first pull of the mix on, however late a busy
+  // machine first lets the thread run (the callbacks wait in the queue).
+  if (!m_Thread.Start([this]() { return ThreadProc(this); }, true)) {
     Log("Midi %s Thread %s", "the player thread could not be started");
     return;
-  }
-  // The thread's queue exists once a post succeeds.
-  for (int tries = 0; !plat::PostThreadMessage(m_Thread.Id(), plat::WM_APP, 0, 0); ++tries) {
-    if (tries >= 5000 || m_Thread.Finished()) {
-      Log("Midi %s Thread %s", "the player thread has no message queue");
-      return;
-    }
-    plat::Sleep(1);
   }
   plat::MidiResult r = plat::MidiStreamOpen(&m_hStream, m_Thread.Id());
   if (r != plat::MMSYSERR_NOERROR) {
@@ -475,9 +478,11 @@ void cMidiStream::Pause(uint32_t pause) {
 }
 
 uint32_t cMidiStream::ThreadProc(cMidiStream* player) {
+  RunPlayerHook(MidiPlayerPoint::kStarted);
   plat::Message msg;
   while (plat::GetMessage(msg)) {
     if (msg.message != plat::MM_MOM_POSITIONCB) continue;
+    RunPlayerHook(MidiPlayerPoint::kCallback);
     auto* stream = reinterpret_cast<plat::MidiStream*>(static_cast<uintptr_t>(msg.wParam));
     player->OnPositionCallback(reinterpret_cast<plat::MidiHeader*>(static_cast<intptr_t>(msg.lParam)));
     plat::MidiStreamCallbackHandled(stream);
@@ -511,12 +516,15 @@ void cMidiStream::Close() {
       if (r != plat::MMSYSERR_NOERROR) LogResult("Midi %s Reset %s", r);
     }
   }
-  // The thread must no longer run before the player goes away.
+  // The thread must no longer run before the player goes away: it runs this
+  // player's code. One that a busy machine has not let come round to its
+  // WM_QUIT is told to end at its next message call, and waited for.
   if (m_Thread.Started()) {
     plat::PostThreadMessage(m_Thread.Id(), plat::WM_QUIT, 0, 0);
     if (!m_Thread.Join(2000)) {
       m_Thread.RequestTerminate();
-      if (!m_Thread.Join(2000)) m_Thread.Detach();
+      while (!m_Thread.Join(1000)) {
+      }
     }
   }
   std::lock_guard<std::recursive_mutex> lock(m_Mutex);

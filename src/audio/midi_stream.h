@@ -91,6 +91,13 @@ class cSmfData {
 uint32_t FillStreamBuffer(const std::vector<uint8_t>& image, uint32_t position, plat::MidiHeader* header,
                           uint32_t* oversized = nullptr);
 
+// Tests: a hook the player's thread runs when it starts (before it takes
+// any message) and before it handles each position callback, so that a test
+// can hold the thread there as a busy machine might. Null: none.
+enum class MidiPlayerPoint { kStarted, kCallback };
+using MidiPlayerHook = void (*)(MidiPlayerPoint point);
+void SetMidiPlayerHookForTest(MidiPlayerHook hook);
+
 class cMidiStream : public cSmfData {
  public:
   enum : uint32_t { kStopped = 0, kPlaying = 1, kPaused = 2 };

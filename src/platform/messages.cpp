@@ -237,6 +237,8 @@ void AdoptSelf(const std::shared_ptr<ThreadState>& state) {
   tls_self.state = state;
 }
 
+void OpenQueue(const std::shared_ptr<ThreadState>& state) { EnsureQueueOf(state); }
+
 void ReleaseQueue(ThreadState& state) {
   std::deque<std::shared_ptr<SentRecord>> pending;
   {

@@ -60,8 +60,13 @@ class MidiStream : public MidiStreamState {};
 
 namespace {
 
+// The open stream's count of posted callbacks not yet handled, and the
+// threads waiting for it to reach 0. The stream is the synthesiser's open
+// one, noted here too (under this mutex) so that a wait needs no other lock.
 std::mutex g_callbackMutex;
 std::condition_variable g_callbackCv;
+MidiStream* g_callbackStream = nullptr;  // guarded by g_callbackMutex
+int g_callbackWaiters = 0;               // guarded by g_callbackMutex
 
 void SilentLog(int, const char*, void*) {}
 
@@ -394,6 +399,10 @@ MidiResult MidiStreamOpen(MidiStream** stream, ThreadId callbackThread) {
   auto* s = new MidiStream();
   s->callbackThread = callbackThread;
   synth.open = s;
+  {
+    std::lock_guard<std::mutex> callbackLock(g_callbackMutex);
+    g_callbackStream = s;
+  }
   *stream = s;
   return MMSYSERR_NOERROR;
 }
@@ -488,8 +497,10 @@ MidiResult MidiStreamClose(MidiStream* stream) {
     synth.open = nullptr;
   }
   {
+    // Its callbacks will never be handled now: nobody waits for them.
     std::lock_guard<std::mutex> lock(g_callbackMutex);
     stream->pendingCallbacks = 0;
+    if (g_callbackStream == stream) g_callbackStream = nullptr;
   }
   g_callbackCv.notify_all();
   delete stream;
@@ -522,23 +533,33 @@ void MidiStreamCallbackHandled(MidiStream* stream) {
   g_callbackCv.notify_all();
 }
 
+namespace {
+
+bool CallbacksHandled() { return g_callbackStream == nullptr || g_callbackStream->pendingCallbacks == 0; }
+
+}  // namespace
+
+void WaitMidiCallbacksHandled() {
+  std::unique_lock<std::mutex> lock(g_callbackMutex);
+  if (CallbacksHandled()) return;
+  ++g_callbackWaiters;
+  g_callbackCv.wait(lock, CallbacksHandled);
+  --g_callbackWaiters;
+}
+
 bool WaitMidiCallbacksHandled(uint32_t timeoutMs) {
-  MidiSynth& synth = MidiSynth::Get();
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int pending = 0;
-    {
-      std::lock_guard<std::mutex> synthLock(synth.mutex);
-      std::lock_guard<std::mutex> lock(g_callbackMutex);
-      if (synth.open) pending = synth.open->pendingCallbacks;
-    }
-    if (pending == 0) return true;
-    std::unique_lock<std::mutex> lock(g_callbackMutex);
-    if (g_callbackCv.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(2))) ==
-            std::cv_status::timeout &&
-        std::chrono::steady_clock::now() >= deadline)
-      return false;
-  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock<std::mutex> lock(g_callbackMutex);
+  if (CallbacksHandled()) return true;
+  ++g_callbackWaiters;
+  const bool handled = g_callbackCv.wait_until(lock, deadline, CallbacksHandled);
+  --g_callbackWaiters;
+  return handled;
+}
+
+int MidiCallbackWaiters() {
+  std::lock_guard<std::mutex> lock(g_callbackMutex);
+  return g_callbackWaiters;
 }
 
 int MidiSynthActiveVoices() {

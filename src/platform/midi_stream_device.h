@@ -103,8 +103,18 @@ std::string MidiErrorText(MidiResult result);
 // one MM_MOM_POSITIONCB, and a caller that pulls the mix faster than real
 // time waits for that before the next block (so refills land in time).
 void MidiStreamCallbackHandled(MidiStream* stream);
-// True when every posted callback was handled before `timeoutMs` passed.
+// Returns once every callback the open stream has posted was handled (or the
+// stream closed): however long a busy machine keeps the player's thread
+// from it, for a mix that went on without the player would not be the
+// song's.
+void WaitMidiCallbacksHandled();
+// The same, giving up after `timeoutMs` of machine time: true when every
+// posted callback was handled by then.
 bool WaitMidiCallbacksHandled(uint32_t timeoutMs);
+// Threads held in one of those waits right now by a callback not yet
+// handled (tests hold the player's thread until the pull that needs it
+// waits for it).
+int MidiCallbackWaiters();
 
 // Notes sounding in the synthesiser (tests: no note hangs after stop/pause).
 int MidiSynthActiveVoices();

@@ -64,6 +64,10 @@ const std::shared_ptr<ThreadState>& Self();
 // state its creator prepared (so the creator could signal it before it ran).
 void AdoptSelf(const std::shared_ptr<ThreadState>& state);
 
+// Gives the thread its queue now (as its first message call would), so that
+// posts to it succeed before it runs.
+void OpenQueue(const std::shared_ptr<ThreadState>& state);
+
 // Drops the thread's queue: pending senders get 0, later posts fail. Called
 // for DropQueue and when a thread ends.
 void ReleaseQueue(ThreadState& state);

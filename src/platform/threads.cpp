@@ -101,7 +101,7 @@ Thread::Thread() = default;
 
 Thread::~Thread() { Detach(); }
 
-bool Thread::Start(std::function<uint32_t()> body) {
+bool Thread::Start(std::function<uint32_t()> body, bool withQueue) {
   if (control_) {
     std::lock_guard lk(control_->handleMutex);
     if (control_->thread.joinable()) {
@@ -112,9 +112,11 @@ bool Thread::Start(std::function<uint32_t()> body) {
   if (!body) return false;
   auto control = std::make_shared<ThreadControl>();
   control->state = std::make_shared<ThreadState>(detail::NextThreadId());
+  if (withQueue) detail::OpenQueue(control->state);
   try {
     control->thread = std::thread(Entry, control, std::move(body));
   } catch (const std::system_error&) {
+    detail::ReleaseQueue(*control->state);
     return false;  // out of threads or memory
   }
   control_ = std::move(control);

@@ -31,10 +31,12 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Starts `body` on a new thread; its queue is not created until the body's
-  // first message call. False when the thread could not be started or one
-  // still runs under this object.
-  bool Start(std::function<uint32_t()> body);
+  // Starts `body` on a new thread. Its queue is created by the body's first
+  // message call, or, with `withQueue`, before Start returns: then a post to
+  // the thread succeeds from the moment it exists, however late it first
+  // runs. False when the thread could not be started or one still runs
+  // under this object.
+  bool Start(std::function<uint32_t()> body, bool withQueue = false);
 
   bool Started() const;       // Start succeeded and the thread was not joined/detached
   bool Finished() const;      // the body has returned (or unwound)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -62,6 +63,29 @@ TEST_F(ThreadsTest, RunsBodyReportsIdAndExitCode) {
   EXPECT_TRUE(!thread.Started() && thread.Finished());
   EXPECT_EQ(thread.ExitCode(), 42u);
   EXPECT_EQ(inside.load(), thread.Id());
+}
+
+// A thread started with its queue takes posts before it first runs, in
+// their order; one started without has none until its first message call.
+TEST_F(ThreadsTest, AThreadStartedWithItsQueueKeepsWhatIsPostedBeforeItRuns) {
+  std::atomic<bool> go{false};
+  std::vector<uint64_t> got;
+  auto body = [&]() -> uint32_t {
+    WaitUntil([&] { return go.load(); });
+    for (Message m; GetMessage(m);) got.push_back(m.wParam);
+    return 0;
+  };
+  Thread with, without;
+  ASSERT_TRUE(with.Start(body, true));
+  EXPECT_TRUE(PostThreadMessage(with.Id(), WM_APP, 1, 0));
+  EXPECT_TRUE(PostThreadMessage(with.Id(), WM_APP, 2, 0));
+  ASSERT_TRUE(without.Start([&]() -> uint32_t { return WaitUntil([&] { return go.load(); }), 0; }));
+  EXPECT_FALSE(PostThreadMessage(without.Id(), WM_APP, 1, 0));
+  go = true;
+  WaitUntil([&] { return PostThreadMessage(with.Id(), WM_QUIT, 0, 0); });
+  ASSERT_TRUE(with.Join(kForever) && without.Join(kForever));
+  EXPECT_EQ(got, (std::vector<uint64_t>{1, 2}));
+  EXPECT_FALSE(PostThreadMessage(with.Id(), WM_APP, 3, 0));  // an ended thread's queue is gone
 }
 
 // On the virtual clock a loop of Sleep(1) makes exactly one round per
