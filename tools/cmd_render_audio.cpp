@@ -55,9 +55,8 @@ void Pull(std::vector<int16_t>& out, int64_t limit, Done done) {
     out.insert(out.end(), block.begin(), block.begin() + 2 * n);
     frames += n;
     // The MIDI player refills before the next block, however long a busy
-    // machine makes it take: the output must not depend on the load. Only a
-    // player that hangs is given up on.
-    plat::WaitMidiCallbacksHandled(60000);
+    // machine makes it take: the output must not depend on the load.
+    plat::WaitMidiCallbacksHandled();
     if (done()) break;
   }
 }
