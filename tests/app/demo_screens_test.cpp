@@ -228,72 +228,82 @@ TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) 
 // of a death (1-1: into its first pit; 1-2: up to the turret's ledge and
 // stand in its fire; 2-1, 2-2, 3-1: held still, hit by the UFOs, pushed
 // into a wall by the screen, hit by the master under it).
-TEST_F(DemoScreensTest, TheContinueAndPauseMenusReadOverEveryStage) {
+constexpr const char* kPause = "185-187 SPACE\n230 B2\n";  // play begins at frame 179 of a stage's run
+// 1-2: the tower's route up to the second lift's stop, the jump off onto
+// the turret's ledge, and the hero stays there.
+constexpr const char* kTowerClimb =
+    "180-275 RIGHT\n350-379 B1\n356-378 RIGHT\n495-524 B1\n495-520 RIGHT\n548-590 RIGHT\n591-630 LEFT\n"
+    "693 B3\n715-785 LEFT\n900-909 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
+    "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
+struct MenuCase {
+  const char* stage;
+  std::vector<const char*> routes;
+  std::string keys;
+  uint32_t dead;  // a frame (of the stage's keys) by which the continue menu shows
+};
+const MenuCase kMenuCases[] = {
+    {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
+    {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2120},
+    {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1620},
+    {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1040},
+    {"3-1",
+     {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",
+      "07-to-castle.txt"},
+     std::string(kPause) + "240-320 LEFT\n", 1290},
+};
+
+// One case a stage, so that the stages run side by side.
+class DemoMenusTest : public DemoScreensTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(DemoMenusTest, TheContinueAndPauseMenusReadOverTheStage) {
   constexpr double kLeast = 3.0;
-  constexpr const char* kPause = "185-187 SPACE\n230 B2\n";  // play begins at frame 179 of a stage's run
-  // 1-2: the tower's route up to the second lift's stop, the jump off onto
-  // the turret's ledge, and the hero stays there.
-  constexpr const char* kTowerClimb =
-      "180-275 RIGHT\n350-379 B1\n356-378 RIGHT\n495-524 B1\n495-520 RIGHT\n548-590 RIGHT\n591-630 LEFT\n"
-      "693 B3\n715-785 LEFT\n900-909 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
-      "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
-  const struct {
-    const char* stage;
-    std::vector<const char*> routes;
-    std::string keys;
-    uint32_t dead;  // a frame (of the stage's keys) by which the continue menu shows
-  } cases[] = {
-      {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
-      {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2120},
-      {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1620},
-      {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1040},
-      {"3-1",
-       {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",
-        "07-to-castle.txt"},
-       std::string(kPause) + "240-320 LEFT\n", 1290},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.stage);
-    const uint32_t base = RoutesLength(c.routes);
-    const bool pauses = c.keys.find("SPACE") != std::string::npos;
-    // A frame of the pause and one of the continue menu with a great common
-    // divisor: few screenshots.
-    uint32_t paused = 0, dead = base + c.dead, best = 0;
-    for (uint32_t p = base + 195; pauses && p <= base + 225; ++p)
-      for (uint32_t d = base + c.dead; d < base + c.dead + 300; ++d)
-        if (std::gcd(p, d) > best) best = std::gcd(p, d), paused = p, dead = d;
-    std::vector<uint32_t> shots = {dead};
-    if (pauses) shots.push_back(paused);
-    std::vector<std::string> lines;
-    ASSERT_NO_FATAL_FAILURE(lines = Play(c.routes, c.keys + "length " + std::to_string(dead - base) + "\n", shots));
-    ASSERT_EQ(Value(lines[dead - 1], "mode"), "5") << "the continue menu at frame " << dead;
-    if (pauses) {
-      ASSERT_EQ(Value(lines[paused - 1], "mode"), "3") << "the pause menu at frame " << paused;
-    }
-    for (uint32_t at : shots) {
-      const Shot& shot = shots_[at];
-      const int rows = at == dead ? 2 : 4;
-      SCOPED_TRACE(at == dead ? "the continue menu" : "the pause menu");
-      int left = shot.w, right = -1;
-      for (int y = 272; y < 272 + 16 * rows; ++y)
-        for (int x = 0; x < shot.w; ++x)
-          if (shot.At(x, y) == text_) left = std::min(left, x), right = std::max(right, x);
-      ASSERT_LT(left, right) << "no menu drawn";
-      int counted = 0;
-      double least = 21;
-      int atX = 0, atY = 0;
-      for (int y = 272; y < 272 + 16 * rows; ++y)
-        for (int x = left - 2; x <= right + 2; ++x) {
-          const uint32_t dot = shot.At(x, y);
-          if (dot == text_) continue;
-          ++counted;
-          if (Contrast(dot, text_) < least) least = Contrast(dot, text_), atX = x, atY = y;
-        }
-      ASSERT_GT(counted, 16 * 16 * rows);
-      EXPECT_GE(least, kLeast) << "at (" << atX << ", " << atY << ")";
-    }
+  const MenuCase& c = kMenuCases[GetParam()];
+  const uint32_t base = RoutesLength(c.routes);
+  const bool pauses = c.keys.find("SPACE") != std::string::npos;
+  // A frame of the pause and one of the continue menu with a great common
+  // divisor: few screenshots.
+  uint32_t paused = 0, dead = base + c.dead, best = 0;
+  for (uint32_t p = base + 195; pauses && p <= base + 225; ++p)
+    for (uint32_t d = base + c.dead; d < base + c.dead + 300; ++d)
+      if (std::gcd(p, d) > best) best = std::gcd(p, d), paused = p, dead = d;
+  std::vector<uint32_t> shots = {dead};
+  if (pauses) shots.push_back(paused);
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play(c.routes, c.keys + "length " + std::to_string(dead - base) + "\n", shots));
+  ASSERT_EQ(Value(lines[dead - 1], "mode"), "5") << "the continue menu at frame " << dead;
+  if (pauses) {
+    ASSERT_EQ(Value(lines[paused - 1], "mode"), "3") << "the pause menu at frame " << paused;
+  }
+  for (uint32_t at : shots) {
+    const Shot& shot = shots_[at];
+    const int rows = at == dead ? 2 : 4;
+    SCOPED_TRACE(at == dead ? "the continue menu" : "the pause menu");
+    int left = shot.w, right = -1;
+    for (int y = 272; y < 272 + 16 * rows; ++y)
+      for (int x = 0; x < shot.w; ++x)
+        if (shot.At(x, y) == text_) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_LT(left, right) << "no menu drawn";
+    int counted = 0;
+    double least = 21;
+    int atX = 0, atY = 0;
+    for (int y = 272; y < 272 + 16 * rows; ++y)
+      for (int x = left - 2; x <= right + 2; ++x) {
+        const uint32_t dot = shot.At(x, y);
+        if (dot == text_) continue;
+        ++counted;
+        if (Contrast(dot, text_) < least) least = Contrast(dot, text_), atX = x, atY = y;
+      }
+    ASSERT_GT(counted, 16 * 16 * rows);
+    EXPECT_GE(least, kLeast) << "at (" << atX << ", " << atY << ")";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryStage, DemoMenusTest, ::testing::Range<size_t>(0, std::size(kMenuCases)),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string name = std::string("Stage") + kMenuCases[info.param].stage;
+                           name[name.find('-')] = '_';
+                           return name;
+                         });
 
 // ---- the boxes of the world map and its menu, and the text in them ----
 
