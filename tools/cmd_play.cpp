@@ -151,7 +151,8 @@ int Play(const std::vector<std::string>& args) {
   for (const std::string& inputPath : inputPaths) {
     std::string text;
     if (!ReadWholeFile(inputPath, text, 64u << 20)) {
-      std::fprintf(stderr, "play: cannot read the input file %s\n", inputPath.c_str());
+      std::fprintf(stderr, "play: cannot read the input file %s (%s)\n", inputPath.c_str(),
+                   LastReadFailure().c_str());
       return 1;
     }
     std::string error;

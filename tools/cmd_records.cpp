@@ -88,7 +88,7 @@ bool LoadBytes(const RecordKind& kind, cRecord& record, const std::string& bytes
 bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
-    std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+    std::fprintf(stderr, "%s: cannot be read (%s)\n", path.c_str(), LastReadFailure().c_str());
     return false;
   }
   bool ok = LoadBytes(kind, record, bytes);
@@ -162,8 +162,9 @@ bool LoadProject(const std::string& project, const RecordKind& kind) {
   std::string failedPath, problem;
   const int failed = LoadDatabaseFiles([&](int index, std::string& bytes) {
     failedPath = (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string();
-    problem = InputFileProblem(failedPath);
-    return problem.empty() && ReadWholeFile(failedPath, bytes, kMaxDataFileBytes);
+    if (ReadWholeFile(failedPath, bytes, kMaxDataFileBytes)) return true;
+    problem = LastReadFailure();
+    return false;
   });
   if (failed < 0) return !kind.isStage || LoadProjectCommonPalette(project);
   std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
@@ -274,7 +275,7 @@ int Check(std::vector<std::string> args) {
   if (!PrepareProject(*kind, path, project, false)) return 1;
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
-    std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+    std::fprintf(stderr, "%s: cannot be read (%s)\n", path.c_str(), LastReadFailure().c_str());
     return 1;
   }
   std::unique_ptr<cRecord> record = kind->make();

@@ -131,11 +131,10 @@ int RenderAudio(const std::vector<std::string>& args) {
   }
   plat::SetManualAudioPull(true);
   const std::string path = plat::Utf8ToCp932(in);
-  // A pipe would keep the run waiting for ever: only a file is opened.
-  if (const std::string problem = tool::InputFileProblem(in); !problem.empty())
-    return Fail("cannot read " + path + " (" + problem + ")");
+  // Only a regular file is opened: a pipe would keep the run waiting for ever.
   std::string bytes;
-  if (!tool::ReadWholeFile(in, bytes, 512u << 20)) return Fail("cannot read " + path);
+  if (!tool::ReadWholeFile(in, bytes, 512u << 20))
+    return Fail("cannot read " + path + " (" + tool::LastReadFailure() + ")");
   const int64_t fixed = seconds > 0 ? std::llround(seconds * plat::kMixRate) : -1;
   std::vector<int16_t> mix;
 

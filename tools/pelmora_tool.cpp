@@ -186,17 +186,48 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 const std::string& LastWriteFailure() { return LastFailure(); }
 
+namespace {
+std::string& ReadFailure() {
+  static std::string why;
+  return why;
+}
+}  // namespace
+
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit) {
+  std::string& why = ReadFailure();
+  why.clear();
+  if (std::string problem = InputFileProblem(path); !problem.empty()) {
+    why = std::move(problem);
+    return false;
+  }
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    why = errno != 0 ? std::strerror(errno) : "it cannot be opened";
+    return false;
+  }
   in.seekg(0, std::ios::end);
   std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<uint64_t>(size) > limit) return false;
+  if (size < 0) {
+    why = "its size cannot be learnt";
+    return false;
+  }
+  if (static_cast<uint64_t>(size) > limit) {
+    why = "larger than the " + std::to_string(limit) + " bytes this command reads";
+    return false;
+  }
   in.seekg(0);
   bytes.resize(static_cast<size_t>(size));
+  errno = 0;
   in.read(bytes.data(), size);
-  return static_cast<bool>(in);
+  if (!in) {
+    why = errno != 0 ? std::strerror(errno) : "it ended before its size";
+    return false;
+  }
+  return true;
 }
+
+const std::string& LastReadFailure() { return ReadFailure(); }
 
 }  // namespace tool
 

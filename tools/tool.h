@@ -58,7 +58,11 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // Why the last of the files above could not be written ("No space left on
 // device"), empty when it was.
 const std::string& LastWriteFailure();
+// Reads a whole regular file of at most `limit` bytes; false, with the reason
+// in LastReadFailure() ("no such file", "Permission denied", "larger than
+// ..."), when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit = 256u << 20);
+const std::string& LastReadFailure();
 
 // Why a file a command reads cannot be read as one: "no such file", "not a
 // file: it is a folder" (a named pipe, a device ...); empty for a regular

@@ -160,6 +160,13 @@ TEST_F(ToolInputsTest, AnInputThatIsNotAFileIsRefusedBeforeItIsOpened) {
          return std::vector<std::string>{"text", "0", "abc", out, "--mode", "dd32", "--font-file", in};
        },
        [](const std::string& in, const std::string& why) { return "text: --font-file " + in + ": " + why; }},
+      {"play --input",
+       [&](const std::string& in) {
+         return std::vector<std::string>{"play", At("."), "--frames", "1", "--input", in, "--trace", out};
+       },
+       [](const std::string& in, const std::string& why) {
+         return "play: cannot read the input file " + in + " (" + why + ")";
+       }},
       {"check", [&](const std::string& in) { return std::vector<std::string>{"check", in, "--kind", "blendtable"}; },
        plain},
       {"dump", [&](const std::string& in) { return std::vector<std::string>{"dump", in, "--kind", "system"}; }, plain},
@@ -179,6 +186,32 @@ TEST_F(ToolInputsTest, AnInputThatIsNotAFileIsRefusedBeforeItIsOpened) {
       EXPECT_FALSE(fs::exists(At("out.wav")));
       EXPECT_FALSE(fs::exists(At("out.dat")));
     }
+}
+
+// A regular file that still cannot be taken in whole is named with the
+// reason: one past the size the command reads (a sparse file, so nothing
+// that large is written), one the user may not read (not for root, who
+// reads every file).
+TEST_F(ToolInputsTest, AFileThatCannotBeReadIsNamedWithTheReason) {
+  const std::string big = folder_.Write("big.txt", "");
+  ASSERT_EQ(truncate(big.c_str(), (64 << 20) + 1), 0);
+  const std::string locked = folder_.Write("locked.txt", "1 A\n");
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  struct Case {
+    std::string file, why;
+    bool forRoot;
+  };
+  const Case cases[] = {{big, "larger than the 67108864 bytes this command reads", true},
+                        {locked, "Permission denied", false}};
+  for (const Case& c : cases) {
+    if (!c.forRoot && geteuid() == 0) continue;
+    SCOPED_TRACE(c.file);
+    const Ran ran = Run({"play", At("."), "--frames", "1", "--input", c.file, "--trace", At("trace.txt")});
+    EXPECT_EQ(ran.status, 1) << ran.err;
+    EXPECT_NE(ran.err.find("play: cannot read the input file " + c.file + " (" + c.why + ")"), std::string::npos)
+        << ran.err;
+    EXPECT_FALSE(fs::exists(At("trace.txt")));
+  }
 }
 
 // The project files read before a stage (its database, its common
