@@ -381,7 +381,9 @@ class MidiSynth final : public AudioSource {
     }
   }
 
-  fluid_settings_t* settings_ = nullptr;
+  // The synthesiser reads its settings for as long as it lives (the
+  // process's life): they are held with it, never freed before it.
+  [[maybe_unused]] fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* synth_ = nullptr;
   int fontId_ = -1;
   int idleFrames_ = kIdleTailFrames;

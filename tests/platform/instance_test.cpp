@@ -190,7 +190,9 @@ TEST_F(InstanceTest, ALockThatCannotBeMadeSaysWhereAndWhy) {
     const bool chosenByThePlayer = std::string(row.variable) == "PELMORA_RUNTIME_DIR";
     EXPECT_EQ(why.find("PELMORA_RUNTIME_DIR can name another folder.") != std::string::npos, !chosenByThePlayer)
         << why;
-    if (row.why.back() == ':') EXPECT_NE(why.find("\n" + row.folder + "/ゲーム.lock\n"), std::string::npos) << why;
+    if (row.why.back() == ':') {
+      EXPECT_NE(why.find("\n" + row.folder + "/ゲーム.lock\n"), std::string::npos) << why;
+    }
   }
   EXPECT_TRUE(fs::is_regular_file(file));
   fs::permissions(dir_ / "closed", fs::perms::owner_all);
