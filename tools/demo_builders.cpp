@@ -60,6 +60,16 @@ cEdCmd Code(const char* text) {
   return c;
 }
 
+cEdCmd Sword(int32_t power) {
+  cEdCmd c = Command(kCmdSword, {});
+  cEdShot::Create(c.m_pShot);
+  c.m_pShot->m_nType = 1;  // the demo's sword type
+  c.m_pShot->SetPower(power);
+  c.m_pShot->m_f25 = 1;  // in its owner's group
+  c.m_nDuration = 3;
+  return c;
+}
+
 cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime) {
   cEdCmd c = Command(kCmdShot, {});
   cEdShot::Create(c.m_pShot);

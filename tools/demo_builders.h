@@ -84,6 +84,9 @@ cEdCmd Code(const char* text);
 // dot a frame for `lifetime` tenths of a second, one point of damage to
 // characters of other groups than its shooter's, gone at its first hit.
 cEdCmd Shot(uint16_t graphic, uint16_t speed, uint16_t lifetime);
+// A swing of the demo's sword: `power` points of damage to characters of
+// other groups than its owner's, for three tenths of a second.
+cEdCmd Sword(int32_t power);
 // A summon (kind 13 block, 14 character, 15 item) of entry `index` of the
 // common palette, one object in front of the summoner.
 cEdCmd Summon(uint8_t kind, int16_t index);

@@ -51,12 +51,7 @@ cEdCharacter GameHero(const cCommonPalette& palette, uint16_t walk) {
   jump.m_vParams[0] = 1;  // "高さがキーで調節できる": the rise lasts while B1 is held
   cEdCmd shoot = Shot(1, 200, 10);
   shoot.m_nSound = kSndShot;
-  cEdCmd sword = Command(kCmdSword, {});
-  cEdShot::Create(sword.m_pShot);
-  sword.m_pShot->m_nType = 1;  // the demo's sword type
-  sword.m_pShot->SetPower(2);
-  sword.m_pShot->m_f25 = 1;  // in its owner's group
-  sword.m_nDuration = 3;
+  cEdCmd sword = Sword(2);
   sword.m_nSound = kSndSword;
   // An arrow held with UP or DOWN walks as well.
   hero.m_vFlows = {WhileHeld(kKeyRight, {Move(kCmdMoveStraight, kDirRight, walk)}),

@@ -205,12 +205,7 @@ std::vector<cEdFlow> HeroFlows() {
   cEdCmd shotSound = Command(kCmdPlaySound, {kSndShot});
   cEdFlow shoot = Flow(kTriggerAlways, {Shot(1, 60, 10), shotSound, Lasting(Command(kCmdWait, {}), 3)});
   shoot.m_vKeys = {KeyStep(kKeyB2, true)};
-  cEdCmd sword = Command(kCmdSword, {});
-  cEdShot::Create(sword.m_pShot);
-  sword.m_pShot->m_nType = 1;  // the demo's sword type
-  sword.m_pShot->SetPower(1);
-  sword.m_pShot->m_f25 = 1;  // in its owner's group
-  sword.m_nDuration = 3;
+  const cEdCmd sword = Sword(1);
   cEdFlow swing = Flow(kTriggerAlways, {Command(kCmdPlayAnime, {kAnimeJump}), sword});
   swing.m_vKeys = {KeyStep(kKeyB3, true)};
   cEdCmd warp = Command(kCmdWarp, {});

@@ -32,9 +32,7 @@ class CommandLineTest : public ::testing::Test {
 
   // The demo project, written by the tool.
   void MakeDemo() {
-    GameProcess make({PELMORA_TOOL, folder_.Path(), {"make-demo", project_}, {}, folder_ / "make.out",
-                      folder_ / "make.err"});
-    ASSERT_EQ(make.Wait(), 0) << make.Err();
+    ASSERT_EQ(MakeDemoProject(folder_, project_), "");
   }
 
   // `program` started in `where` with `args`; boxes answered by `answers`

@@ -20,8 +20,7 @@ TEST(DialogLogTest, ATranscriptThatCannotBeWrittenIsNamedInTheLog) {
   TempFolder folder("dialog-log");
   const std::string project = folder / "project";
   fs::create_directories(folder / "run");
-  GameProcess make({PELMORA_TOOL, folder.Path(), {"make-demo", project}, {}, folder / "make.out", folder / "make.err"});
-  ASSERT_EQ(make.Wait(), 0) << make.Err();
+  ASSERT_EQ(MakeDemoProject(folder, project), "");
   ASSERT_TRUE(fs::remove(project + "/bmp/Title.bmp"));
   std::ofstream(folder / "a file") << "not a folder";
   fs::create_directories(folder / "a folder");

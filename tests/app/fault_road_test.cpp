@@ -35,9 +35,7 @@ class FaultRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(folder_ / "run");
-    GameProcess make({PELMORA_TOOL, folder_.Path(), {"make-demo", project_}, {}, folder_ / "make.out",
-                      folder_ / "make.err"});
-    ASSERT_EQ(make.Wait(), 0) << make.Err();
+    ASSERT_EQ(MakeDemoProject(folder_, project_), "");
   }
 
   // `program` with `args` in the project folder; its boxes answered by

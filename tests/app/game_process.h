@@ -136,6 +136,14 @@ inline GameProcess::Spec GameProcess::Scripted(const std::string& program, const
   return spec;
 }
 
+// Writes the demo project into `project` with the tool, its output kept in
+// `folder`: "" when it was written, else why not.
+inline std::string MakeDemoProject(const TempFolder& folder, const std::string& project) {
+  GameProcess make(
+      {PELMORA_TOOL, folder.Path(), {"make-demo", project}, {}, folder / "make.out", folder / "make.err"});
+  const int status = make.Wait();
+  return status == 0 ? "" : "make-demo ended with " + std::to_string(status) + ": " + make.Err();
+}
 
 // The lines of a text file (a frame trace, a dialog transcript).
 inline size_t CountLines(const std::string& text) {

@@ -82,9 +82,7 @@ class StartFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(folder_ / "run");
-    GameProcess make({PELMORA_TOOL, folder_.Path(), {"make-demo", project_}, {}, folder_ / "make.out",
-                      folder_ / "make.err"});
-    ASSERT_EQ(make.Wait(), 0) << make.Err();
+    ASSERT_EQ(MakeDemoProject(folder_, project_), "");
   }
 
   GameProcess::Spec Run() {

@@ -437,86 +437,59 @@ TEST_F(ToolFailuresTest, MakeDemoRefusesAFolderThatHoldsAnythingWithoutForce) {
   }
 }
 
-// play --sound into a device is written in place and the device stays one:
-// the null device takes the capture (exit 0), the full one takes none
-// ("cannot be written (No space left on device)", exit 1). On a full disk
-// the capture says why (exit 1), and leaves no file, no temporary file, and
-// a file that stood there as it was.
-TEST_F(ToolFailuresTest, ASoundCaptureThatCannotBeWrittenSaysWhyAndReplacesNothing) {
+// play --sound and play --trace are written whole or not at all: into the
+// null device in place (exit 0, the device stays one); into the full one,
+// or on a full disk, the run says why (exit 1) and leaves no file, no
+// temporary file, and a file that stood there as it was.
+TEST_F(ToolFailuresTest, ASoundCaptureOrTraceThatCannotBeWrittenSaysWhyAndReplacesNothing) {
   const std::string project = At("project");
   ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
-  const std::vector<std::string> env = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
-  const auto play = [&](const std::string& sound, rlim_t limit) {
-    return RunTool({{"play", project, "--frames", "30", "--sound", sound}, "/dev/null", limit, {}, env});
+  struct Output {
+    std::string option, what;      // what: as the message names it
+    std::vector<std::string> run;  // the play the option is given to
+    std::string fresh, kept;       // a file not there, one that is
   };
+  const Output outputs[] = {
+      {"--sound", "the sound file", {"play", project, "--frames", "30"}, At("cut.wav"), At("kept.wav")},
+      {"--trace",
+       "the trace",
+       {"play", project, "data\\stg4\\demo.stg4_1", "--frames", "200"},
+       At("cut.jsonl"),
+       At("kept.jsonl")},
+  };
+  constexpr rlim_t kLessThanTheOutput = 16 * 1024;  // bytes: 30 frames of sound, 200 of a stage's trace, are more
   const std::string null = Device(folder_, "null", 3), full = Device(folder_, "full", 7);
-  const std::string kept = folder_.Write("kept.wav", "the bytes that were there");
+  for (const Output& o : outputs) folder_.Write(fs::path(o.kept).filename().string(), "the bytes that were there\n");
   const std::set<std::string> before = Entries(folder_.Path());
 
-  Ran ran = play(null, RLIM_INFINITY);
-  EXPECT_EQ(ran.status, 0) << ran.err;
-  EXPECT_TRUE(fs::is_character_file(null));
+  for (const Output& o : outputs) {
+    SCOPED_TRACE(o.option);
+    const auto play = [&](const std::string& path, rlim_t limit) {
+      std::vector<std::string> args = o.run;
+      args.insert(args.end(), {o.option, path});
+      return RunTool({args, "/dev/null", limit, {}, {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+    };
+    Ran ran = play(null, RLIM_INFINITY);
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(fs::is_character_file(null));
 
-  ran = play(full, RLIM_INFINITY);
-  EXPECT_EQ(ran.status, 1) << ran.err;
-  EXPECT_NE(ran.err.find("play: the sound file " + full + " cannot be written (No space left on device)"),
-            std::string::npos)
-      << ran.err;
-  EXPECT_TRUE(fs::is_character_file(full));
-
-  constexpr rlim_t kRoomForTheLogOnly = 16 * 1024;  // bytes: less than 30 frames of sound
-  for (const std::string& wav : {At("cut.wav"), kept}) {
-    SCOPED_TRACE(wav);
-    ran = play(wav, kRoomForTheLogOnly);
+    ran = play(full, RLIM_INFINITY);
     EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find("play: the sound file " + wav + " cannot be written (File too large)"), std::string::npos)
+    EXPECT_NE(ran.err.find("play: " + o.what + " " + full + " cannot be written (No space left on device)"),
+              std::string::npos)
         << ran.err;
+    EXPECT_TRUE(fs::is_character_file(full));
+
+    for (const std::string& path : {o.fresh, o.kept}) {
+      SCOPED_TRACE(path);
+      ran = play(path, kLessThanTheOutput);
+      EXPECT_EQ(ran.status, 1) << ran.err;
+      EXPECT_NE(ran.err.find("play: " + o.what + " " + path + " cannot be written (File too large)"),
+                std::string::npos)
+          << ran.err;
+    }
+    EXPECT_EQ(Slurp(o.kept), "the bytes that were there\n");
   }
-  EXPECT_EQ(Slurp(kept), "the bytes that were there");
-  std::set<std::string> after = Entries(folder_.Path());
-  std::erase_if(after, [](const std::string& name) { return name.rfind("project/", 0) == 0; });
-  std::set<std::string> expected = before;
-  std::erase_if(expected, [](const std::string& name) { return name.rfind("project/", 0) == 0; });
-  EXPECT_EQ(after, expected);
-}
-
-// play --trace is written whole or not at all, as the capture is: into the
-// null device it is written in place (exit 0); into the full one, or on a
-// full disk, the run says why (exit 1) and leaves no trace, no temporary
-// file, and a trace that stood there as it was.
-TEST_F(ToolFailuresTest, ATraceThatCannotBeWrittenSaysWhyAndReplacesNothing) {
-  const std::string project = At("project");
-  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
-  const auto play = [&](const std::string& trace, rlim_t limit) {
-    return RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "200", "--trace", trace},
-                    "/dev/null",
-                    limit,
-                    {},
-                    {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
-  };
-  const std::string null = Device(folder_, "null", 3), full = Device(folder_, "full", 7);
-  const std::string kept = folder_.Write("kept.jsonl", "the trace that was there\n");
-  const std::set<std::string> before = Entries(folder_.Path());
-
-  Ran ran = play(null, RLIM_INFINITY);
-  EXPECT_EQ(ran.status, 0) << ran.err;
-  EXPECT_TRUE(fs::is_character_file(null));
-  ran = play(full, RLIM_INFINITY);
-  EXPECT_EQ(ran.status, 1) << ran.err;
-  EXPECT_NE(ran.err.find("play: the trace " + full + " cannot be written (No space left on device)"),
-            std::string::npos)
-      << ran.err;
-  EXPECT_TRUE(fs::is_character_file(full));
-
-  constexpr rlim_t kLessThanTheTrace = 16 * 1024;  // bytes: 200 frames of a stage's trace are more
-  for (const std::string& trace : {At("cut.jsonl"), kept}) {
-    SCOPED_TRACE(trace);
-    ran = play(trace, kLessThanTheTrace);
-    EXPECT_EQ(ran.status, 1) << ran.err;
-    EXPECT_NE(ran.err.find("play: the trace " + trace + " cannot be written (File too large)"), std::string::npos)
-        << ran.err;
-  }
-  EXPECT_EQ(Slurp(kept), "the trace that was there\n");
   std::set<std::string> after = Entries(folder_.Path()), expected = before;
   for (auto* names : {&after, &expected})
     std::erase_if(*names, [](const std::string& name) { return name.rfind("project/", 0) == 0; });

@@ -4,29 +4,22 @@
 // too small for an effect, a data file whose version word is no version, a
 // statement with words the game reads otherwise than meant, a number that is
 // not plain decimal. Each run says why, with its exit status, and writes
-// nothing. A run that waits for ever (a pipe opened for reading) is killed by
-// a guard and fails its case.
-#include <fcntl.h>
+// nothing. A run that waits for ever (a pipe opened for reading) is killed
+// after a hang's time and fails its case.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/game_process.h"
 #include "support/bmp_writer.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
-
-extern char** environ;
 
 namespace {
 
@@ -38,48 +31,18 @@ struct Ran {
   std::string out, err;
 };
 
-// Far longer than any of these runs takes on a busy machine: only a run
-// that waits for ever reaches it.
-constexpr auto kGuard = std::chrono::seconds(60);
-
 constexpr const char* kFont = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 
 class ToolInputsTest : public ::testing::Test {
  protected:
   Ran Run(std::vector<std::string> args) {
-    args.insert(args.begin(), PELMORA_TOOL);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string outPath = folder_ / "stdout.txt", errPath = folder_ / "stderr.txt";
+    GameProcess tool({PELMORA_TOOL, folder_.Path(), std::move(args), {}, At("stdout.txt"), At("stderr.txt")});
     Ran ran;
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const pid_t pid = out >= 0 && err >= 0 ? fork() : -1;
-    if (pid == 0) {
-      dup2(out, 1);
-      dup2(err, 2);
-      execve(argv[0], argv.data(), environ);
-      _exit(127);
-    }
-    if (out >= 0) close(out);
-    if (err >= 0) close(err);
-    if (pid < 0) return ran;
-    int status = 0;
-    pid_t ended = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kGuard;
-    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 || (ended < 0 && errno == EINTR)) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        ran.hung = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (!ran.hung && ended == pid && WIFEXITED(status)) ran.status = WEXITSTATUS(status);
-    ran.out = Slurp(outPath);
-    ran.err = Slurp(errPath);
+    if (!tool.Started()) return ran;
+    ran.status = tool.Wait();  // -1 after a hang's time: the process is then killed
+    ran.hung = ran.status == -1;
+    ran.out = tool.Out();
+    ran.err = tool.Err();
     return ran;
   }
   std::string At(const std::string& name) const { return folder_ / name; }
