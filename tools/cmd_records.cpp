@@ -179,18 +179,18 @@ bool LoadProject(const std::string& project, const RecordKind& kind) {
 
 // Before reading `file`: loads its project when the kind needs one (named by
 // --project, else found above the file). Without a project the file is read
-// against the default database: where the kind asks (a resave of a stage or
-// common palette would write references reset to fit it), that is refused.
-bool PrepareProject(const RecordKind& kind, const std::string& file, std::string project, bool mayRefuse) {
+// against a new project's database, which a dump or check says; a resave
+// (`forWriting`) is refused then: it would write references reset to fit
+// that database.
+bool PrepareProject(const RecordKind& kind, const std::string& file, std::string project, bool forWriting) {
   if (!kind.usesDatabase) return true;
   if (project.empty()) project = FindProject(file);
   if (project.empty()) {
-    const bool refuse = mayRefuse && kind.refusedWithoutProject;
     std::fprintf(stderr, "%s: no project database found in the folders above it; name the project with --project DIR%s\n",
                  file.c_str(),
-                 refuse ? " (not written: its references would be reset to fit an empty database)"
-                        : " (the default database is used)");
-    return !refuse;
+                 forWriting ? " (not written: its references would be reset to fit a new project's database)"
+                            : " (a new project's database is used)");
+    return !forWriting;
   }
   return LoadProject(project, kind);
 }
@@ -315,7 +315,7 @@ std::string KindList() {
 Registrar dump(Command{"dump", "dump FILE [--kind K] [--project DIR]      prints a data file as JSON", Dump, KindList});
 Registrar resave(Command{"resave",
                          "resave IN OUT [--kind K] [--project DIR]  reads IN and writes it as the runtime stores it "
-                         "(stages and common palettes after their project's database)",
+                         "(a file that refers to the database after its project's database)",
                          Resave, KindList});
 Registrar check(Command{"check",
                         "check FILE [--kind K] [--project DIR]  loads FILE as the game would: \"ok\" and what it "

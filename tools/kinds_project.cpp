@@ -77,7 +77,6 @@ RecordKindRegistrar commonPalette(RecordKind{
     .matches = [](const std::string& n) { return NameEndsWith(n, ".cplt4"); },
     .make = [] { return std::unique_ptr<cRecord>(std::make_unique<cCommonPalette>()); },
     .usesDatabase = true,
-    .refusedWithoutProject = true,
     .counts =
         [](cRecord& r) {
           auto& p = static_cast<cCommonPalette&>(r);
@@ -90,7 +89,6 @@ RecordKindRegistrar stage(RecordKind{
     .make = [] { return std::unique_ptr<cRecord>(std::make_unique<cStageData>()); },
     .usesDatabase = true,
     .isStage = true,
-    .refusedWithoutProject = true,
     .counts =
         [](cRecord& r) {
           auto& s = static_cast<cStageData&>(r);

@@ -34,7 +34,8 @@ RecordKind Kind(const char* name, const char* fileName, std::function<std::uniqu
 
 RecordKind SystemKind() {
   RecordKind kind = Kind("system", "System.dat", Make<cSystemData>());
-  // Its screen music numbers are checked against the Bgm list.
+  // Its screen music numbers are checked against the Bgm list (a number
+  // past its end becomes 0).
   kind.usesDatabase = true;
   kind.counts = [](cRecord& r) {
     auto& s = static_cast<cSystemData&>(r);
@@ -108,11 +109,17 @@ std::string PlayRecordCounts(cRecord& r) {
          ", progress flags " + std::to_string(s.m_ProgressFlags.size()) + ", common variables " +
          std::to_string(s.m_CommonVariables.size());
 }
-RecordKindRegistrar saveSlot(RecordKind{
-    .name = "saveslot", .matches = IsSaveSlotName, .make = Make<cSaveData>(), .counts = PlayRecordCounts});
+// The kept heroes are character definitions, whose references are checked
+// against the database as a stage's characters are.
+RecordKindRegistrar saveSlot(RecordKind{.name = "saveslot",
+                                        .matches = IsSaveSlotName,
+                                        .make = Make<cSaveData>(),
+                                        .usesDatabase = true,
+                                        .counts = PlayRecordCounts});
 RecordKindRegistrar challengeProgress(RecordKind{.name = "challenge",
                                                  .matches = [](const std::string& n) { return NameIs(n, "Challenge.dat"); },
                                                  .make = Make<cSaveData>(),
+                                                 .usesDatabase = true,
                                                  .counts = PlayRecordCounts});
 // ---- end of play record files ----
 

@@ -22,15 +22,15 @@ struct RecordKind {
   // LoadFromBytes, and the version word and the record's Write.
   std::function<bool(cRecord&, const std::string& bytes)> load = nullptr;
   std::function<void(cRecord&, cDataWriter&)> save = nullptr;
-  // The game reads the file with the project's database loaded (its
-  // records check indices against the database lists).
+  // The game reads the file with the project's database loaded: its
+  // records check indices against the database lists and reset those
+  // outside them. Read without the project, the file is read against the
+  // default database, so a resave of it is refused (what it would write
+  // has its references reset).
   bool usesDatabase = false;
   // The game reads the file on its stage-loading thread, after the trailer
   // check.
   bool isStage = false;
-  // A resave without the project's database is refused (the references it
-  // holds would be reset to fit the default database).
-  bool refusedWithoutProject = false;
   // The file starts with the version word of the data it holds (a dump
   // shows it); false for files that hold nothing but their table.
   bool versioned = true;

@@ -29,6 +29,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "support/project_files.h"
 #include "support/test_files.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -152,32 +153,6 @@ TEST_F(HostileFilesTest, LoadedOrRefusedWithinEightTimesTheirSize) {
                                       << " MB";
     }
   }
-}
-
-// The ten database files of `db` under FOLDER/data/database.
-void WriteDatabaseFiles(const std::string& folder, cDatabase& db) {
-  auto write = [&](int i, auto& list) {
-    const std::string path = folder + "/data/database/" + DatabaseFileName(i);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << SaveDatabaseListToBytes(list);
-  };
-  write(0, db.m_AnimeSets);
-  write(1, db.m_Animes);
-  write(2, db.m_BmpCharaExcs);
-  write(3, db.m_SwordTypes);
-  write(4, db.m_Effects);
-  write(5, db.m_CharaEffects);
-  write(6, db.m_ScrEffects);
-  write(7, db.m_Pictures);
-  write(8, db.m_Sounds);
-  write(9, db.m_Bgms);
-}
-
-// A project holding the default database and an empty common palette.
-void WriteDefaultProject(const std::string& folder) {
-  cDatabase defaults;
-  WriteDatabaseFiles(folder, defaults);
-  std::ofstream(folder + "/data/CommonPalette.cplt4", std::ios::binary) << cCommonPalette().SaveToBytes();
 }
 
 TEST_F(HostileFilesTest, InheritedFlowsResaveAsTheFormatSays) {

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "support/alloc_counter.h"
 #include "support/game_data.h"
+#include "support/project_files.h"
 #include "support/test_files.h"
 
 namespace {
@@ -122,9 +123,12 @@ TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {
   cSystemData again;
   ASSERT_TRUE(again.LoadFromBytes(resaved));
   EXPECT_EQ(again.SaveToBytes(), resaved);
-  // pelmora-tool writes what the runtime's reader made of the file.
+  // pelmora-tool writes what the runtime's reader made of the file, read
+  // after a project's database (here a new project's, as this test's).
+  const std::string project = dir_ + "/project";
+  WriteDefaultProject(project);
   std::string out = dir_ + "/resaved.dat";
-  std::string cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/sys_150.dat " + out + " --kind system";
+  std::string cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/sys_150.dat " + out + " --kind system --project " + project;
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   cSystemData direct = Load(150);
   EXPECT_EQ(Slurp(out), direct.SaveToBytes());
@@ -132,7 +136,8 @@ TEST_F(OlderSystemDataTest, CurrentVersionIsTakenAsItIsAndOlderOnesResaveToIt) {
   std::string future = Slurp(dir_ + "/sys_873.dat");
   future[0] = 0x6A;
   std::ofstream(dir_ + "/future.dat", std::ios::binary) << future;
-  cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/future.dat " + out + " --kind system 2>/dev/null";
+  cmd = std::string(PELMORA_TOOL) + " resave " + dir_ + "/future.dat " + out + " --kind system --project " + project +
+        " 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 1);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/system_data.h"
+#include "support/project_files.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -148,13 +149,16 @@ TEST(PlayRecordTest, DamagedFilesFailAndLeaveTheRecordAsItWas) {
   EXPECT_EQ(record.SaveToBytes(), before);
 }
 
+// The files sit in a project's user_data, whose database their kept heroes
+// are read after.
 TEST(PlayRecordTest, ToolResavesSlotAndChallengeFiles) {
   Sandbox box;
   const std::string dir = box.Folder().Path();
+  WriteDefaultProject(dir);
   const struct {
     const char* name;
     int version;
-  } files[] = {{"Story03.dat", 873}, {"Challenge.dat", 400}};
+  } files[] = {{"user_data/story/Story03.dat", 873}, {"user_data/challenge/Challenge.dat", 400}};
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
     box.Write(f.name, MakeFile(f.version));
