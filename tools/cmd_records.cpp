@@ -59,8 +59,8 @@ bool TakeOption(std::vector<std::string>& args, const char* option, std::string&
 constexpr uint32_t kNewestPlausibleVersion = 9999;
 static_assert(kDataVersion < kNewestPlausibleVersion);
 
-// The reader's message for a file that did not load.
-std::string FailureText(const RecordKind& kind) {
+// The reader's message for a file (`bytes`) that did not load.
+std::string FailureText(const RecordKind& kind, const std::string& bytes = {}) {
   switch (nLastLoadFailure) {
     case LoadFailure::kTooNew: {
       // The version word is unsigned: a first word of FFFFFFFF is 4294967295.
@@ -76,7 +76,7 @@ std::string FailureText(const RecordKind& kind) {
     case LoadFailure::kOverAllowance:
       return "not loaded: it asks for more memory than a file of its size may";
     case LoadFailure::kOutOfMemory: return "not loaded: memory ran out";
-    default: return "not a readable " + kind.name + " file";
+    default: return "not a readable " + kind.name + " file" + (kind.refusal ? ": " + kind.refusal(bytes) : "");
   }
 }
 
@@ -92,7 +92,7 @@ bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) 
     return false;
   }
   bool ok = LoadBytes(kind, record, bytes);
-  if (!ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), FailureText(kind).c_str());
+  if (!ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), FailureText(kind, bytes).c_str());
   return ok;
 }
 
@@ -290,12 +290,12 @@ int Check(std::vector<std::string> args) {
     // thread learnt about the file stays with the thread.
     std::thread loader([&] {
       ok = LoadBytes(*kind, *record, bytes);
-      if (!ok) failure = FailureText(*kind);
+      if (!ok) failure = FailureText(*kind, bytes);
     });
     loader.join();
   } else {
     ok = LoadBytes(*kind, *record, bytes);
-    if (!ok) failure = FailureText(*kind);
+    if (!ok) failure = FailureText(*kind, bytes);
   }
   if (!ok) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), failure.c_str());

@@ -1,6 +1,7 @@
 // pelmora-tool kind of the 8-bit blend tables "bmp\hbt\hbtNN.dat": 256 rows
 // of 256 palette numbers and nothing else (no version word), read through
-// the display's own blend table reader.
+// the display's own blend table reader, which takes a file of exactly that
+// size only.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -46,7 +47,12 @@ RecordKindRegistrar blendTable(RecordKind{
           out.Write(table.data(), table.size());
         },
     .versioned = false,
-    .counts = [](cRecord&) { return "entries " + std::to_string(kBlendTableBytes) + " (256 x 256)"; }});
+    .counts = [](cRecord&) { return "entries " + std::to_string(kBlendTableBytes) + " (256 x 256)"; },
+    .refusal =
+        [](const std::string& bytes) {
+          return "it is " + std::to_string(bytes.size()) + " bytes, and a blend table is exactly " +
+                 std::to_string(kBlendTableBytes) + " (256 x 256)";
+        }});
 
 }  // namespace
 }  // namespace tool

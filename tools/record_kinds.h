@@ -37,6 +37,10 @@ struct RecordKind {
   // What a loaded file holds, as "name count" pairs; empty: the declared
   // fields and texts.
   std::function<std::string(cRecord&)> counts = nullptr;
+  // Why bytes the reader refused are no file of this kind, where the
+  // reader's refusal says more than "not readable" (a blend table of
+  // another size); empty: nothing more.
+  std::function<std::string(const std::string& bytes)> refusal = nullptr;
 };
 void RegisterRecordKind(RecordKind kind);
 const RecordKind* FindRecordKind(const std::string& pathOrName, const std::string& forcedKind);

@@ -73,6 +73,22 @@ TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirs
       << sandbox_.DialogLog();
 }
 
+// A table is exactly 65,536 bytes: a file with bytes after a table (a
+// picture given the table's name, say) is no table either, and the table
+// loaded before stays as it was.
+TEST_F(ScreenPaletteTest, AFileLongerThanATableIsNoTable) {
+  WriteTable(0, 7);
+  ASSERT_TRUE(LoadScreenPalette(0));
+  sandbox_.Write("bmp/hbt/hbt02.dat", std::string(65536, '\x09') + '\x09');
+  EXPECT_FALSE(LoadScreenPalette(2));
+  EXPECT_EQ(g_BlendTable[0], 7);
+  EXPECT_NE(sandbox_.DialogLog().find("エラー\tbmp\\hbt\\hbt02.dat の読み込みに失敗！\tok"), std::string::npos)
+      << sandbox_.DialogLog();
+  sandbox_.Write("bmp/hbt/hbt02.dat", std::string(65536, '\x09'));
+  ASSERT_TRUE(LoadScreenPalette(2));
+  EXPECT_EQ(g_BlendTable[65535], 9);
+}
+
 // Without its palette picture a screen palette is not made, and the box
 // says which picture it could not read.
 TEST_F(ScreenPaletteTest, AMissingPalettePictureIsNamed) {
