@@ -13,14 +13,18 @@
 // meant: a word that holds an operator among other characters ("C1=5") is
 // one word; a word that is neither a number nor a name ("foo", "@@@", a
 // full-width digit) is the number it starts with, 0 when none; of two
-// values side by side ("5 5") one is left unused. Exit status 0 when the
-// statement ran (warned or not), 1 after an error, 2 on a usage error.
+// values side by side ("5 5") one is left unused. Only the code the game
+// reads is warned of: none of a text longer than the game takes (refused
+// whole), nothing past where the game stops on a text of the wrong shape.
+// Exit status 0 when the statement ran (warned or not), 1 after an error,
+// 2 on a usage error.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/character.h"
@@ -131,10 +135,16 @@ struct WordParts {
 };
 WordParts PartsOf(const std::string& word) {
   WordParts parts;
-  std::string text = word;
-  for (size_t at; (at = text.find(kGroupMark)) != std::string::npos;) {
-    text = text.substr(0, at) + "0" + text.substr(at + std::strlen(kGroupMark));
-    parts.grouped = true;
+  std::string text;
+  const size_t markLength = std::strlen(kGroupMark);
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (word.compare(i, markLength, kGroupMark) == 0) {
+      text += '0';
+      i += markLength - 1;
+      parts.grouped = true;
+    } else {
+      text += word[i];
+    }
   }
   const size_t dot = text.find('.');
   parts.dot = dot != std::string::npos;
@@ -224,46 +234,96 @@ std::string ValuesSideBySideOf(const std::string& text) {
 // "rand" in front of it) then stands in the text as its value, so that the
 // words around it are read with a number in its place ("[...]" in a word
 // told). "rand(-4, -4)" is thus the call's own spelling, not a word
-// "rand(-4,". Text the game itself refuses (an unclosed group) is left to
-// its error.
-std::string FirstFinding(std::string text, std::string (*check)(const std::string&), int depth = 0) {
-  if (depth > kExprMaxDepth) return {};  // the game's error, not a finding
-  for (;;) {
-    const size_t open = text.find('(');
-    if (open == std::string::npos) return check(text);
-    size_t close = std::string::npos;
-    int nesting = 0;
-    for (size_t i = open; i < text.size() && close == std::string::npos; ++i) {
-      if (text[i] == '(') ++nesting;
-      else if (text[i] == ')' && --nesting == 0) close = i;
-    }
-    if (close == std::string::npos) return {};
-    size_t wordStart = text.rfind(' ', open);
-    wordStart = wordStart == std::string::npos ? 0 : wordStart + 1;
-    const std::string inner = text.substr(open + 1, close - open - 1);
-    const bool call = text.compare(wordStart, open - wordStart, "rand") == 0;
-    std::vector<std::string> parts;
-    if (call) {
-      // The arguments split at the commas outside nested parentheses.
-      int level = 0;
-      size_t from = 0;
-      for (size_t i = 0; i <= inner.size(); ++i) {
-        if (i < inner.size()) {
-          if (inner[i] == '(') ++level;
-          else if (inner[i] == ')') --level;
-          if (inner[i] != ',' || level != 0) continue;
-        }
-        parts.push_back(inner.substr(from, i - from));
-        from = i + 1;
+// "rand(-4,". Only what the game reads is looked at: where the game stops
+// with an error of the text's shape (a group nested too deep, one group too
+// many, an unclosed group, rand without two arguments), the rest is not
+// read, and no finding comes from it.
+//
+// One pass over the text: each character is copied once, into the text of
+// the group that holds it, and each group's text is checked once.
+class cFindingScan {
+ public:
+  using Check = std::string (*)(const std::string&);
+  cFindingScan(const std::string& text, Check check) : m_Text(text), m_Check(check), m_Close(text.size(), kNone) {
+    // Each "(" with the ")" that closes it, as the game pairs them (the
+    // first ")" where the nesting counted from the "(" comes back to 0).
+    std::vector<size_t> open;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '(') {
+        open.push_back(i);
+      } else if (text[i] == ')' && !open.empty()) {
+        m_Close[open.back()] = i;
+        open.pop_back();
       }
-    } else {
-      parts.push_back(inner);
     }
-    for (const std::string& part : parts)
-      if (std::string finding = FirstFinding(part, check, depth + 1); !finding.empty()) return finding;
-    text = text.substr(0, call ? wordStart : open) + kGroupMark + text.substr(close + 1);
   }
-}
+  std::string First() { return Statement(0, m_Text.size(), 0); }
+
+ private:
+  static constexpr size_t kNone = std::string::npos;
+
+  // The statement text[from, to) at nesting `depth`.
+  std::string Statement(size_t from, size_t to, int depth) {
+    if (depth > kExprMaxDepth) return Stop();
+    std::string read;      // the statement with each group's mark in its place
+    size_t wordStart = 0;  // where the last word of `read` starts
+    const auto copy = [&](size_t at, size_t end) {
+      for (size_t i = end; i > at; --i)
+        if (m_Text[i - 1] == ' ') {
+          wordStart = read.size() + (i - at);
+          break;
+        }
+      read.append(m_Text, at, end - at);
+    };
+    for (size_t at = from; at < to;) {
+      const void* found = std::memchr(m_Text.data() + at, '(', to - at);
+      if (!found) {
+        copy(at, to);
+        break;
+      }
+      const size_t open = static_cast<size_t>(static_cast<const char*>(found) - m_Text.data());
+      copy(at, open);
+      const size_t close = m_Close[open];
+      if (close == kNone || ++m_Groups > kExprMaxGroups) return Stop();
+      // The word in front of the group, as the text now reads.
+      const bool call = read.compare(wordStart, kNone, "rand") == 0;
+      std::vector<std::pair<size_t, size_t>> parts;
+      if (call) {
+        // The arguments split at the commas outside nested groups.
+        size_t part = open + 1;
+        for (size_t i = open + 1; i < close; ++i) {
+          if (m_Text[i] == '(' && m_Close[i] != kNone) {
+            i = m_Close[i];
+          } else if (m_Text[i] == ',') {
+            parts.emplace_back(part, i);
+            part = i + 1;
+          }
+        }
+        parts.emplace_back(part, close);
+        if (parts.size() != 2) return Stop();
+        read.resize(read.size() - 4);
+      } else {
+        parts.emplace_back(open + 1, close);
+      }
+      for (const auto& [partFrom, partTo] : parts)
+        if (std::string finding = Statement(partFrom, partTo, depth + 1); !finding.empty() || m_Stopped) return finding;
+      read += kGroupMark;
+      at = close + 1;
+    }
+    return m_Check(read);
+  }
+  // The game stops here with an error: nothing after is read.
+  std::string Stop() {
+    m_Stopped = true;
+    return {};
+  }
+
+  const std::string& m_Text;
+  Check m_Check;
+  std::vector<size_t> m_Close;  // for each "(", the ")" that closes it (kNone: none)
+  int m_Groups = 0;             // groups met, across every depth, as the game counts them
+  bool m_Stopped = false;
+};
 
 int RunExpr(const std::vector<std::string>& args) {
   const char* usage = "usage: pelmora-tool expr \"CODE\" [--set NAME=VALUE ...]\n";
@@ -307,7 +367,8 @@ int RunExpr(const std::vector<std::string>& args) {
     }
   }
   const cToolHost before = host;
-  cExprResult result = RunCode(plat::Utf8ToCp932(args[0]), host);
+  const std::string code = plat::Utf8ToCp932(args[0]);
+  cExprResult result = RunCode(code, host);
   int changed = PrintChanges('C', before.m_Common, host.m_Common);
   changed += PrintChanges('S', before.m_Stage, host.m_Stage);
   for (int m = 0; m < kExprMemberCount; ++m)
@@ -319,10 +380,12 @@ int RunExpr(const std::vector<std::string>& args) {
   // word it reads as a number of its own, a value left over) is told
   // whether the statement ran or not: it is often why a statement did
   // something else. It is a warning only: the statement ran as the game
-  // runs it.
-  for (const auto check : {GluedWordOf, UnreadWordOf, ValuesSideBySideOf})
-    if (const std::string finding = FirstFinding(args[0], check); !finding.empty())
-      std::fprintf(stderr, "pelmora-tool expr: %s\n", finding.c_str());
+  // runs it. A text longer than the game reads is refused whole, unread:
+  // there is nothing to warn of.
+  if (code.size() <= kExprMaxTextBytes)
+    for (const auto check : {GluedWordOf, UnreadWordOf, ValuesSideBySideOf})
+      if (const std::string finding = cFindingScan(code, check).First(); !finding.empty())
+        std::fprintf(stderr, "pelmora-tool expr: %s\n", plat::Cp932ToUtf8(finding).c_str());
   if (!result.ok) {
     std::printf("error: %s\n", plat::Cp932ToUtf8(result.error.text).c_str());
     return 1;

@@ -1,0 +1,66 @@
+// pelmora-tool expr, run as a process, warns only of the code the game
+// reads: a text longer than the game takes (5,119 bytes in the game's
+// encoding, where a kana is 2 bytes) is refused whole, unread, and nothing
+// after the point where the game stops on a text of the wrong shape (the
+// 257th group, an unclosed group, rand without two arguments) is read. A
+// glued word ("C1=5", warned of wherever the game reads it) stands on each
+// side of those edges.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/game_process.h"
+#include "support/sandbox.h"
+
+namespace {
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+struct Case {
+  const char* name;
+  std::string code;
+  int status;
+  bool warned;  // whether "C1=5" is warned of as one word
+};
+
+TEST(ToolExprReachTest, OnlyCodeTheGameReadsIsWarnedOf) {
+  TempFolder folder("exprreach");
+  const std::string glued = "C1=5";
+  const Case cases[] = {
+      // Spaces are no words: the glued word padded to the length the game takes.
+      {"5119 bytes", glued + std::string(5115, ' '), 0, true},
+      {"5120 bytes", glued + std::string(5116, ' '), 1, false},
+      // 5 + 2 x 2557 bytes as the game reads them (5 + 3 x 2557 typed).
+      {"5119 bytes with kana", glued + " " + Repeat("あ", 2557), 0, true},
+      {"5121 bytes with kana", glued + " " + Repeat("あ", 2558), 1, false},
+      {"the 256th group", Repeat("(0)", 255) + "(" + glued + ")", 0, true},
+      {"the 257th group", Repeat("(0)", 256) + "(" + glued + ")", 1, false},
+      {"after 256 groups", Repeat("(0)", 256) + " " + glued, 0, true},
+      {"after 257 groups", Repeat("(0)", 257) + " " + glued, 1, false},
+      {"before an unclosed group", "(" + glued + ") (1", 1, true},
+      {"around an unclosed group", glued + " (1", 1, false},
+      {"rand of two", "C1 = rand(" + glued + ", 2)", 0, true},
+      {"rand of one", "C1 = rand(" + glued + ")", 1, false},
+      {"rand of three", "C1 = rand(" + glued + ", 2, 3)", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GameProcess tool(
+        {PELMORA_TOOL, folder.Path(), {"expr", c.code}, {}, folder / "out.txt", folder / "err.txt"});
+    ASSERT_TRUE(tool.Started());
+    EXPECT_EQ(tool.Wait(), c.status) << tool.Out();
+    const std::string warning = "pelmora-tool expr: \"" + glued + "\" is one word";
+    if (c.warned) {
+      EXPECT_EQ(tool.Err().rfind(warning, 0), 0u) << tool.Err();
+    } else {
+      EXPECT_EQ(tool.Err(), "");
+    }
+  }
+}
+
+}  // namespace
