@@ -25,6 +25,21 @@ fs::path TemporarySibling(const fs::path& target) {
 
 std::string ErrorText(int error) { return error != 0 ? std::strerror(error) : "a write failed"; }
 
+// Turns `path` into the path of what it names at the end of its links (a
+// link's target read from the folder that holds the link); false for a
+// chain of links longer than the system follows (a loop).
+bool FollowLinks(fs::path& path) {
+  constexpr int kMostLinks = 40;  // as the system's own path lookup
+  std::error_code ec;
+  for (int hops = 0; fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+    if (hops == kMostLinks) return false;
+    const fs::path to = fs::read_symlink(path, ec);
+    if (ec) return true;  // not readable as a link: written as named
+    path = to.is_absolute() ? to : path.parent_path() / to;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string SafeFile::Open(const std::string& path) {
@@ -36,11 +51,9 @@ std::string SafeFile::Open(const std::string& path) {
   std::error_code ec;
   fs::path target(path);
   if (target.filename().empty()) return "not a file name";
-  // A link is followed: the file it names is replaced, the link stays.
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::canonical(target, ec);
-    if (!ec) target = resolved;
-  }
+  // A link is followed: the file it names is replaced (made, when the link
+  // names a file not there yet), the link stays.
+  if (!FollowLinks(target)) return std::strerror(ELOOP);
   const fs::file_status status = fs::status(target, ec);
   const bool exists = fs::exists(status);
   if (exists && fs::is_directory(status)) return "it is a folder";

@@ -4,8 +4,9 @@
 // every byte is in it and it is closed without an error; on any failure the
 // temporary file is removed and the target is left as it was, so no file is
 // ever left cut short or empty. A regular file that is replaced keeps its
-// permissions. A symbolic link is followed: the file it names is replaced,
-// the link stays. A path that names something other than a regular file (a
+// permissions. A symbolic link is followed (through a chain of them): the
+// file it names is replaced, or made when it is not there yet, and the link
+// stays. A path that names something other than a regular file (a
 // device such as /dev/full or /dev/null, a pipe such as /dev/stdout) is
 // never replaced: it is written in place, its errors checked the same way.
 // A folder is refused.
