@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_process.h"
+#include "app/tool_run.h"
 #include "support/bmp_writer.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
@@ -20,21 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kTableBytes = 65536;
-
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
-
-Ran RunTool(const TempFolder& folder, std::vector<std::string> args) {
-  GameProcess tool({PELMORA_TOOL, folder.Path(), std::move(args), {}, folder / "out.txt", folder / "err.txt"});
-  Ran ran;
-  if (!tool.Started()) return ran;
-  ran.status = tool.Wait();
-  ran.out = tool.Out();
-  ran.err = tool.Err();
-  return ran;
-}
 
 TEST(ToolBlendTableTest, AFileOfAnotherSizeThanATableIsRefusedNamingBothSizes) {
   TempFolder folder("blendtable");
@@ -53,7 +38,7 @@ TEST(ToolBlendTableTest, AFileOfAnotherSizeThanATableIsRefusedNamingBothSizes) {
                                                  std::vector<std::string>{"dump", path},
                                                  std::vector<std::string>{"resave", path, copy}}) {
       SCOPED_TRACE(args[0] + " of " + std::to_string(bytes.size()) + " bytes");
-      const Ran ran = RunTool(folder, args);
+      const ToolRunResult ran = RunToolIn(folder, args);
       EXPECT_EQ(ran.status, 1) << ran.err;
       EXPECT_EQ(ran.err, told);
       EXPECT_EQ(ran.out, "");
@@ -62,7 +47,7 @@ TEST(ToolBlendTableTest, AFileOfAnotherSizeThanATableIsRefusedNamingBothSizes) {
   }
   // The same name holding a whole table is one.
   const std::string path = folder.Write("bmp/hbt/hbt03.dat", table);
-  const Ran ran = RunTool(folder, {"check", path});
+  const ToolRunResult ran = RunToolIn(folder, {"check", path});
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(ran.out, "ok blendtable: entries 65536 (256 x 256)\n");
 }

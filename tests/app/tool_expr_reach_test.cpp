@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_process.h"
+#include "app/tool_run.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -50,15 +50,13 @@ TEST(ToolExprReachTest, OnlyCodeTheGameReadsIsWarnedOf) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    GameProcess tool(
-        {PELMORA_TOOL, folder.Path(), {"expr", c.code}, {}, folder / "out.txt", folder / "err.txt"});
-    ASSERT_TRUE(tool.Started());
-    EXPECT_EQ(tool.Wait(), c.status) << tool.Out();
+    const ToolRunResult ran = RunToolIn(folder, {"expr", c.code});
+    EXPECT_EQ(ran.status, c.status) << ran.out;
     const std::string warning = "pelmora-tool expr: \"" + glued + "\" is one word";
     if (c.warned) {
-      EXPECT_EQ(tool.Err().rfind(warning, 0), 0u) << tool.Err();
+      EXPECT_EQ(ran.err.rfind(warning, 0), 0u) << ran.err;
     } else {
-      EXPECT_EQ(tool.Err(), "");
+      EXPECT_EQ(ran.err, "");
     }
   }
 }

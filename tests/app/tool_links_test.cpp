@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_process.h"
+#include "app/tool_run.h"
 #include "data/world_map.h"
 #include "support/audio_fixtures.h"
 #include "support/sandbox.h"
@@ -23,22 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
+using Ran = ToolRunResult;
 
 class ToolLinksTest : public ::testing::Test {
  protected:
-  Ran Run(std::vector<std::string> args) {
-    GameProcess tool({PELMORA_TOOL, folder_.Path(), std::move(args), {}, At("stdout.txt"), At("stderr.txt")});
-    Ran ran;
-    if (!tool.Started()) return ran;
-    ran.status = tool.Wait();
-    ran.out = tool.Out();
-    ran.err = tool.Err();
-    return ran;
-  }
+  Ran Run(std::vector<std::string> args) { return RunToolIn(folder_, std::move(args)); }
   std::string At(const std::string& name) const { return folder_ / name; }
   void Link(const std::string& target, const std::string& link) const {
     fs::create_directories(fs::path(At(link)).parent_path());

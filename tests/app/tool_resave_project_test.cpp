@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_process.h"
+#include "app/tool_run.h"
 #include "data/replay_file.h"
 #include "data/stage_data.h"
 #include "scene/play_record.h"
@@ -25,22 +25,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-  int status = -1;
-  std::string err;
-};
+using Ran = ToolRunResult;
 
 class ToolResaveProjectTest : public ::testing::Test {
  protected:
   void SetUp() override { WriteMinimalProject(Demo()); }
-  Ran Run(std::vector<std::string> args) {
-    GameProcess tool({PELMORA_TOOL, folder_.Path(), std::move(args), {}, folder_ / "out.txt", folder_ / "err.txt"});
-    Ran ran;
-    if (!tool.Started()) return ran;
-    ran.status = tool.Wait();
-    ran.err = tool.Err();
-    return ran;
-  }
+  Ran Run(std::vector<std::string> args) { return RunToolIn(folder_, std::move(args)); }
   std::string Demo() const { return folder_ / "demo"; }
   // A file of the demo project copied to a folder with no project above it.
   std::string Lone(const std::string& name, const std::string& bytes) const { return folder_.Write("lone/" + name, bytes); }

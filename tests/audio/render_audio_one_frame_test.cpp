@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/game_process.h"
+#include "app/tool_run.h"
 #include "support/audio_fixtures.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
@@ -47,9 +47,8 @@ TEST(RenderAudioOneFrameTest, AWaveOfExactlyOneFrameIsPlayed) {
     const std::string in =
         folder.Write("one.wav", Wave(RiffChunk("fmt ", FmtData(1, c.channels, c.rate, c.bits)) + RiffChunk("data", c.frame)));
     const std::string out = folder / "out.wav";
-    GameProcess tool({PELMORA_TOOL, folder.Path(), {"render-audio", in, out}, {}, folder / "o.txt", folder / "e.txt"});
-    ASSERT_TRUE(tool.Started());
-    ASSERT_EQ(tool.Wait(), 0) << tool.Err();
+    const ToolRunResult ran = RunToolIn(folder, {"render-audio", in, out});
+    ASSERT_EQ(ran.status, 0) << ran.err;
     const std::string wav = Slurp(out);
     ASSERT_GE(wav.size(), 44u);
     ASSERT_EQ(wav.compare(36, 4, "data"), 0);
