@@ -20,14 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
 #include "gfx/dd.h"
 #include "gfx/fx_colour.h"
 #include "gfx/fx_geom.h"
 #include "gfx/palette_tools.h"
 #include "platform/image_decode.h"
 #include "platform/input_file.h"
-#include "platform/text.h"
 #include "platform/window_host.h"
 #include "surface_frame.h"
 #include "tool.h"

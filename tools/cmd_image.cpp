@@ -103,7 +103,8 @@ int RunImage(const std::vector<std::string>& args) {
       DDRelease();
       return 2;
     }
-    // (An IN that does not load is named with the reason below.)
+    // The palette of --palette, else of IN's own table (an IN that does not
+    // load is named with the reason below, when the surface is made).
     const std::string& from = palette.empty() ? inPath : paletteInput.ProgramPath();
     if ((!palette.empty() || ownTable) && !tool::LoadPalette("image", palette.empty() ? in : palette, from,
                                                              !palette.empty(), true)) {

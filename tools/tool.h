@@ -94,10 +94,10 @@ std::string PictureLoadFailure(const std::string& name);
 // an 8-bit display (`eightBit`) one without an 8-bit picture's colour table,
 // the only palette the game takes there; empty when it gives one.
 std::string PaletteProblem(const std::string& programPath, bool eightBit);
-// Loads the display's palette from the picture at `programPath`, NAME as
-// the user gave it: a --palette (`given`) must give one (PaletteProblem),
-// IN's own colour table is known to. False after printing "COMMAND: no
-// palette in NAME (WHY)".
+// Loads the display's palette from the picture at `programPath` (NAME as
+// the user gave it). A --palette (`given`) is checked with PaletteProblem
+// first; IN, whose own colour table was found already, is not. False after
+// printing "COMMAND: no palette in NAME (WHY)".
 bool LoadPalette(const std::string& command, const std::string& name, const std::string& programPath, bool given,
                  bool eightBit);
 // Prints "COMMAND: no palette in NAME (WHY)" ("(WHY)" left out when empty).
