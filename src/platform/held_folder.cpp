@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,8 @@
 #include <random>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_lock.h"
 
 namespace plat {
 
@@ -47,16 +48,6 @@ bool IsHeldName(std::string_view name, std::string_view stem) {
   for (char c : name.substr(stem.size(), kRandomDigits))
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   return true;
-}
-
-// The lock, taken without waiting: 0, or -1 with errno (EWOULDBLOCK:
-// another holds it).
-int TryLock(int fd) {
-  int result;
-  do {
-    result = flock(fd, LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  return result;
 }
 
 // Renames a folder to a name no entry has; -1 with errno (EEXIST when one
