@@ -13,19 +13,19 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <numeric>
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
 #include "gfx/dd.h"
 #include "gfx/fx_colour.h"
 #include "gfx/fx_geom.h"
 #include "gfx/palette_tools.h"
 #include "platform/image_decode.h"
-#include "platform/text.h"
+#include "platform/input_file.h"
 #include "platform/window_host.h"
 #include "surface_frame.h"
 #include "tool.h"
@@ -442,9 +442,40 @@ int Usage() {
   return 2;
 }
 
+// The 8-bit blend table of --blend-table: 256 rows of 256 palette numbers,
+// nothing more or less (a file of another size is named with its size, not
+// read). False after saying why it is not one.
+bool ReadBlendTable(const std::string& name, std::string& table) {
+  std::string problem = tool::InputFileProblem(name);
+  std::error_code ec;
+  uintmax_t size = 0;
+  if (problem.empty()) {
+    size = std::filesystem::file_size(name, ec);
+    if (ec) problem = ec.message();
+  }
+  if (problem.empty() && size == kBlendTableBytes) {
+    if (tool::ReadWholeFile(name, table, kBlendTableBytes))
+      size = table.size();  // as it was read: the file may have changed since
+    else
+      problem = tool::LastReadFailure();
+  }
+  if (!problem.empty()) {
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", tool::Shown(name).c_str(), problem.c_str());
+    return false;
+  }
+  if (size != kBlendTableBytes) {
+    std::fprintf(stderr, "effect: %s is %ju bytes: a blend table is %zu (256 rows of 256 palette numbers)\n",
+                 tool::Shown(name).c_str(), size, kBlendTableBytes);
+    return false;
+  }
+  return true;
+}
+
 int RunEffect(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "--list") {
-    const bool verbose = args.size() > 1 && args[1] == "-v";
+    // "-v" is the one word that may follow.
+    if (args.size() > 2 || (args.size() == 2 && args[1] != "-v")) return Usage();
+    const bool verbose = args.size() == 2;
     for (const Effect& e : Effects()) {
       if (!verbose) {
         std::printf("%s\n", e.name);
@@ -514,19 +545,19 @@ int RunEffect(const std::vector<std::string>& args) {
     }
   }
   // The files named are checked before anything opens them (a pipe would
-  // keep the run waiting).
-  if (const std::string problem = tool::InputFileProblem(in); !problem.empty()) {
-    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", in.c_str(), problem.c_str());
+  // keep the run waiting); the pictures are opened by their names as given,
+  // whatever their bytes.
+  plat::InputFile input, paletteInput;
+  if (const std::string problem = tool::OpenInput(input, in); !problem.empty()) {
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", tool::Shown(in).c_str(), problem.c_str());
     return 1;
   }
-  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
-    std::fprintf(stderr, "effect: no palette in %s (%s)\n", palette.c_str(), problem.c_str());
+  if (const std::string problem = palette.empty() ? "" : tool::OpenInput(paletteInput, palette); !problem.empty()) {
+    std::fprintf(stderr, "effect: no palette in %s (%s)\n", tool::Shown(palette).c_str(), problem.c_str());
     return 1;
   }
-  if (const std::string problem = blendTable.empty() ? "" : tool::InputFileProblem(blendTable); !problem.empty()) {
-    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", blendTable.c_str(), problem.c_str());
-    return 1;
-  }
+  std::string table;
+  if (!blendTable.empty() && !ReadBlendTable(blendTable, table)) return 1;
 
   plat::SetWindowHost(plat::MakeHeadlessWindowHost());
   plat::SetVerticalBlankWait(false);
@@ -535,46 +566,29 @@ int RunEffect(const std::vector<std::string>& args) {
     std::fprintf(stderr, "effect: the %s display cannot be set up\n", chosen->name);
     return 1;
   }
-  const std::string inPath = plat::Utf8ToCp932(in);
+  const std::string& inPath = input.ProgramPath();
   plat::DecodedImage probe;
   std::string reason;
   if (!plat::LoadImageFile(inPath, probe, reason)) {
-    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", in.c_str(), reason.c_str());
+    std::fprintf(stderr, "effect: %s cannot be read (%s)\n", tool::Shown(in).c_str(), reason.c_str());
     DDRelease();
     return 1;
   }
-  // The palette: --palette, else the picture's own colour table (8 bits), else a default one.
-  // The 8-bit display takes a palette from an 8-bit picture's colour table
-  // only (the deeper ones read other pictures' colour grid): a --palette
-  // without one would be passed over.
-  if (chosen->bpp == 8 && !palette.empty()) {
-    plat::DecodedImage source;
-    std::string why;
-    const bool loads = plat::LoadImageFile(plat::Utf8ToCp932(palette), source, why);
-    if (!loads || source.fileBitsPerPixel != 8 || source.palette.empty()) {
-      std::fprintf(stderr, "effect: no palette in %s (%s)\n", palette.c_str(),
-                   loads ? "the dd8 mode takes its colours from an 8-bit picture's colour table" : why.c_str());
-      DDRelease();
-      return 1;
-    }
-  }
+  // The palette: --palette, else the picture's own colour table (8 bits),
+  // else a default one. The 8-bit display takes a palette from an 8-bit
+  // picture's colour table only (the deeper ones read other pictures'
+  // colour grid): a --palette without one would be passed over.
   DefaultPalette();
-  if (!palette.empty() || (chosen->bpp == 8 && !probe.palette.empty())) {
-    const std::string path = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
-    if (!DDLoadPaletteFromFile(DDState.DDPalette, path.c_str())) {
-      std::fprintf(stderr, "effect: no palette in %s\n", palette.empty() ? in.c_str() : palette.c_str());
-      DDRelease();
-      return 1;
-    }
+  const std::string& from = palette.empty() ? inPath : paletteInput.ProgramPath();
+  if ((!palette.empty() || (chosen->bpp == 8 && !probe.palette.empty())) &&
+      !tool::LoadPalette("effect", palette.empty() ? in : palette, from, !palette.empty(), chosen->bpp == 8)) {
+    DDRelease();
+    return 1;
   }
   std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);
   if (chosen->bpp == 8 && !chosen->direct3D) {
-    if (blendTable.empty()) BlendTableFromPalette();
-    else if (!DDLoadBlendTable(g_BlendTable, plat::Utf8ToCp932(blendTable).c_str())) {
-      std::fprintf(stderr, "effect: %s cannot be read\n", blendTable.c_str());
-      DDRelease();
-      return 1;
-    }
+    if (table.empty()) BlendTableFromPalette();
+    else DDBlendTableFromBytes(g_BlendTable, reinterpret_cast<const uint8_t*>(table.data()), table.size());
   }
   // Keyed pictures take the top-left pixel's colour as the transparent one.
   if (keyed) DDSetTransmitFromFile(inPath.c_str());
@@ -584,9 +598,7 @@ int RunEffect(const std::vector<std::string>& args) {
   if (DDCreateSurfaceFromFile(&src, inPath.c_str(), keyed ? 1 : 0, DDState.nBpp, 1, DTMEMORYTYPE_VIDEO_RT, 0, 0, 0,
                               0, 0) != 0 ||
       !DDCreateSurface(&dst, src.nWidth, src.nHeight, 0, 1, DTMEMORYTYPE_VIDEO_RT, 0, 0)) {
-    std::string message;
-    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), inPath.c_str());
-    std::fprintf(stderr, "%s\n", plat::Cp932ToUtf8(message).c_str());
+    std::fprintf(stderr, "%s\n", tool::PictureLoadFailure(in).c_str());
     status = 1;
   } else {
     Scene scene{&dst, &src, src.nWidth, src.nHeight, keyed ? 1u : 0u, {}};

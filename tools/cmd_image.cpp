@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
-#include "base/logs.h"
 #include "gfx/dd.h"
 #include "platform/image_decode.h"
-#include "platform/text.h"
+#include "platform/input_file.h"
 #include "platform/window_host.h"
 #include "surface_frame.h"
 #include "tool.h"
@@ -70,15 +68,15 @@ int RunImage(const std::vector<std::string>& args) {
     return 2;
   }
 
-  // Neither file is opened unless it is one (a pipe would keep the run waiting).
-  if (const std::string problem = tool::InputFileProblem(in); !problem.empty()) {
-    std::string message;
-    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), plat::Utf8ToCp932(in).c_str());
-    std::fprintf(stderr, "%s (%s)\n", plat::Cp932ToUtf8(message).c_str(), problem.c_str());
+  // Neither file is opened unless it is one (a pipe would keep the run
+  // waiting); each is opened by its name as given, whatever its bytes.
+  plat::InputFile input, paletteInput;
+  if (const std::string problem = tool::OpenInput(input, in); !problem.empty()) {
+    std::fprintf(stderr, "%s (%s)\n", tool::PictureLoadFailure(in).c_str(), problem.c_str());
     return 1;
   }
-  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
-    std::fprintf(stderr, "image: no palette in %s (%s)\n", palette.c_str(), problem.c_str());
+  if (const std::string problem = palette.empty() ? "" : tool::OpenInput(paletteInput, palette); !problem.empty()) {
+    std::fprintf(stderr, "image: no palette in %s (%s)\n", tool::Shown(palette).c_str(), problem.c_str());
     return 1;
   }
 
@@ -89,39 +87,27 @@ int RunImage(const std::vector<std::string>& args) {
     std::fprintf(stderr, "image: the %s display cannot be set up\n", chosen->name);
     return 1;
   }
-  const std::string inPath = plat::Utf8ToCp932(in);
+  const std::string& inPath = input.ProgramPath();
   if (chosen->bpp == 8) {
     // The 8-bit surface holds palette numbers: the colours come from
     // --palette, else from IN's own colour table. The game takes a palette
     // from an 8-bit picture's colour table only: from any other picture
     // they would come out of an empty palette, all black.
-    const auto hasTable = [](const plat::DecodedImage& image) {
-      return image.fileBitsPerPixel == 8 && !image.palette.empty();
-    };
     plat::DecodedImage probe;
     std::string reason;
     const bool loads = plat::LoadImageFile(inPath, probe, reason);
-    const bool ownTable = loads && hasTable(probe);
+    const bool ownTable = loads && probe.fileBitsPerPixel == 8 && !probe.palette.empty();
     if (loads && !ownTable && palette.empty()) {
       std::fprintf(stderr, "image: %s has no colour table%s: the dd8 mode needs --palette P.bmp for its colours\n",
-                   in.c_str(), probe.palette.empty() ? "" : " of an 8-bit picture");
+                   tool::Shown(in).c_str(), probe.palette.empty() ? "" : " of an 8-bit picture");
       DDRelease();
       return 2;
     }
-    const std::string palettePath = palette.empty() ? inPath : plat::Utf8ToCp932(palette);
-    if (!palette.empty()) {
-      plat::DecodedImage source;
-      const bool paletteLoads = plat::LoadImageFile(palettePath, source, reason);
-      if (!paletteLoads || !hasTable(source)) {
-        std::fprintf(stderr, "image: no palette in %s (%s)\n", palette.c_str(),
-                     paletteLoads ? "the dd8 mode takes its colours from an 8-bit picture's colour table"
-                                  : reason.c_str());
-        DDRelease();
-        return 1;
-      }
-    }
-    if ((!palette.empty() || ownTable) && !DDLoadPaletteFromFile(DDState.DDPalette, palettePath.c_str())) {
-      std::fprintf(stderr, "image: no palette in %s\n", palette.empty() ? in.c_str() : palette.c_str());
+    // The palette of --palette, else of IN's own table (an IN that does not
+    // load is named with the reason below, when the surface is made).
+    const std::string& from = palette.empty() ? inPath : paletteInput.ProgramPath();
+    if ((!palette.empty() || ownTable) && !tool::LoadPalette("image", palette.empty() ? in : palette, from,
+                                                             !palette.empty(), true)) {
       DDRelease();
       return 1;
     }
@@ -132,12 +118,11 @@ int RunImage(const std::vector<std::string>& args) {
   const uint32_t result = DDCreateSurfaceFromFile(&sd, inPath.c_str(), 0, DDState.nBpp, 1, DTMEMORYTYPE_SYSTEM, 0, 0,
                                                   0, 0, 0);
   if (result != 0) {
-    std::string message;
-    FormatString(message, plat::Sjis("%s の読み込みに失敗！").c_str(), inPath.c_str());
+    std::string message = tool::PictureLoadFailure(in);
     plat::DecodedImage probe;
     std::string reason;
     if (!plat::LoadImageFile(inPath, probe, reason)) message += " (" + reason + ")";
-    std::fprintf(stderr, "%s\n", plat::Cp932ToUtf8(message).c_str());
+    std::fprintf(stderr, "%s\n", message.c_str());
     DDReleaseSurface(&sd);
     DDRelease();
     return 1;

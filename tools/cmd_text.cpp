@@ -24,6 +24,7 @@
 #include "gfx/fonts.h"
 #include "gfx/surface_table.h"
 #include "platform/font_raster.h"
+#include "platform/input_file.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
 #include "tool.h"
@@ -42,9 +43,10 @@ const char* kUsage =
     "usage: pelmora-tool text FONT_SETTING TEXT OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n"
     "       [--face NAME] [--font-file FILE] [--glyph-mode N]\n";
 
-// The palette and transparent colour of the drawing.
-bool SetColours(const std::string& palette) {
-  if (!palette.empty()) return DDSetupPaletteAndKey(plat::Utf8ToCp932(palette).c_str(), 0, 0, 0, 0);
+// The palette and transparent colour of the drawing: from the palette
+// picture at `programPath`, else a grey ramp.
+bool SetColours(const std::string& programPath) {
+  if (!programPath.empty()) return DDSetupPaletteAndKey(programPath.c_str(), 0, 0, 0, 0);
   for (int i = 0; i < 256; ++i) {
     const uint8_t v = static_cast<uint8_t>(i);
     DDState.DDPalette[i] = PALETTEENTRY{v, v, v, 0};
@@ -126,10 +128,11 @@ int RunText(const std::vector<std::string>& args) {
   }
 
   // The files named are checked before anything opens them (a pipe would
-  // keep the run waiting); a font file that FreeType cannot draw with is
-  // named with the reason.
-  if (const std::string problem = palette.empty() ? "" : tool::InputFileProblem(palette); !problem.empty()) {
-    std::fprintf(stderr, "text: cannot read the palette %s (%s)\n", palette.c_str(), problem.c_str());
+  // keep the run waiting), the palette picture opened by its name as given;
+  // a font file that FreeType cannot draw with is named with the reason.
+  plat::InputFile paletteInput;
+  if (const std::string problem = palette.empty() ? "" : tool::OpenInput(paletteInput, palette); !problem.empty()) {
+    std::fprintf(stderr, "text: cannot read the palette %s (%s)\n", tool::Shown(palette).c_str(), problem.c_str());
     return 1;
   }
   if (!fontFile.empty()) {
@@ -138,7 +141,7 @@ int RunText(const std::vector<std::string>& args) {
     if (problem.empty() && std::filesystem::file_size(fontFile, ec) == 0 && !ec) problem = "the file is empty";
     if (problem.empty()) problem = plat::FontFileProblem(fontFile);
     if (!problem.empty()) {
-      std::fprintf(stderr, "text: --font-file %s: %s\n", fontFile.c_str(), problem.c_str());
+      std::fprintf(stderr, "text: --font-file %s: %s\n", tool::Shown(fontFile).c_str(), problem.c_str());
       return 1;
     }
   }
@@ -149,8 +152,13 @@ int RunText(const std::vector<std::string>& args) {
     std::fprintf(stderr, "text: the %s display cannot be set up\n", chosen->name);
     return 1;
   }
-  if (!SetColours(palette)) {
-    std::fprintf(stderr, "text: cannot read the palette %s\n", palette.c_str());
+  // A picture the palette cannot come from is named with the reason: one
+  // that is no picture, and in dd8 one without an 8-bit colour table (the
+  // game's 8-bit display would show every colour black).
+  const std::string problem =
+      palette.empty() ? "" : tool::PaletteProblem(paletteInput.ProgramPath(), chosen->bpp == 8);
+  if (!problem.empty() || !SetColours(paletteInput.ProgramPath())) {
+    tool::SayNoPalette("text", palette, problem);
     DDRelease();
     return 1;
   }
@@ -167,7 +175,8 @@ int RunText(const std::vector<std::string>& args) {
       if (fontFile.empty())
         std::fprintf(stderr, "text: the font cannot be made (no usable font file)\n");
       else
-        std::fprintf(stderr, "text: the font cannot be made from %s at font %d's size\n", fontFile.c_str(), setting);
+        std::fprintf(stderr, "text: the font cannot be made from %s at font %d's size\n", tool::Shown(fontFile).c_str(),
+                     setting);
     } else {
       const std::string text = plat::Utf8ToCp932(words[1]);
       const TEXTSIZE size = s.nCharWidth != 0 ? font.MeasureText(text.c_str()) : font.MeasureTextGDI(text.c_str());

@@ -15,6 +15,7 @@
 #include "platform/safe_write.h"
 #include "platform/window_host.h"
 #include "staged_folder.h"
+#include "stop_signals.h"
 #include "tool.h"
 
 namespace tool {
@@ -48,6 +49,22 @@ int MakeDemo(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& folder = folders[0];
+  if (folder.empty()) {
+    std::fprintf(stderr, "make-demo: DIR is empty: name the folder to write the demo into\n%s", kMakeDemoUsage);
+    return 2;
+  }
+  const std::string shown = Shown(folder);
+  // From here on Ctrl-C and SIGTERM stop the build between two files, and
+  // what it made goes.
+  StopWatch watch;
+  const auto stopped = [&](const std::string& left) {
+    std::fprintf(stderr, "make-demo: %s: %s\n", StopReason().c_str(), left.c_str());
+    return 128 + StopSignal();
+  };
+  // What runs killed before they could take their temporary folders away
+  // left there, before the folder is looked at: a folder that held nothing
+  // else is empty again.
+  StagedFolder::RemoveLeftovers(folder);
   namespace fs = std::filesystem;
   std::error_code ec;
   // A folder that holds anything may be a project of its own: the demo's
@@ -55,45 +72,53 @@ int MakeDemo(const std::vector<std::string>& args) {
   if (!force && fs::is_directory(folder, ec)) {
     const bool empty = fs::is_empty(folder, ec);
     if (ec) {
-      std::fprintf(stderr, "make-demo: %s cannot be read: %s\n", folder.c_str(), ec.message().c_str());
+      std::fprintf(stderr, "make-demo: %s cannot be read: %s\n", shown.c_str(), ec.message().c_str());
       return 1;
     }
     if (!empty) {
       std::fprintf(stderr,
                    "make-demo: %s is not empty: the demo is written into a new or empty folder "
                    "(--force writes it over what the folder holds)\n",
-                   folder.c_str());
+                   shown.c_str());
       return 2;
     }
   }
   StagedFolder staged;
   const std::string why = staged.Make(folder);
   if (!why.empty()) {
-    std::fprintf(stderr, "make-demo: %s cannot be made: %s\n", folder.c_str(), why.c_str());
+    std::fprintf(stderr, "make-demo: %s cannot be made: %s\n", shown.c_str(), why.c_str());
     return 1;
   }
-  const std::string left = staged.IntoExistingFolder() ? folder + " is left as it was" : "nothing was written";
+  const std::string left = staged.IntoExistingFolder() ? shown + " is left as it was" : "nothing was written";
+  if (StopSignal() != 0) return stopped(left);
   // The parts write into the working folder, so that the files their
   // messages name are named as they stand in the project.
   const fs::path started = fs::current_path(ec);
   fs::current_path(staged.Path(), ec);
   if (ec) {
-    std::fprintf(stderr, "make-demo: %s cannot be entered: %s\n", staged.Path().c_str(), ec.message().c_str());
+    std::fprintf(stderr, "make-demo: %s cannot be entered: %s\n", Shown(staged.Path()).c_str(),
+                 ec.message().c_str());
     return 1;
   }
   auto parts = DemoParts();
   std::stable_sort(parts.begin(), parts.end(), [](const DemoPart& a, const DemoPart& b) { return a.order < b.order; });
   for (const DemoPart& part : parts) {
-    if (!part.build(".", options)) {
+    const bool built = part.build(".", options);
+    if (StopSignal() != 0) {
+      fs::current_path(started, ec);
+      return stopped(left);
+    }
+    if (!built) {
       fs::current_path(started, ec);
       std::fprintf(stderr, "make-demo: the demo's %s could not be made: %s\n", part.name.c_str(), left.c_str());
       return 1;
     }
   }
   fs::current_path(started, ec);
-  const std::string unplaced = staged.Commit();
+  const std::string unplaced = staged.Commit([] { return GoOn(BuildStep::kMove); });
+  if (StopSignal() != 0 && !unplaced.empty()) return stopped(left);
   if (!unplaced.empty()) {
-    std::fprintf(stderr, "make-demo: the demo cannot be put into %s (%s): %s\n", folder.c_str(), unplaced.c_str(),
+    std::fprintf(stderr, "make-demo: the demo cannot be put into %s (%s): %s\n", shown.c_str(), unplaced.c_str(),
                  left.c_str());
     return 1;
   }
@@ -116,18 +141,19 @@ std::string& LastFailure() {
 bool Written(const std::string& command, const std::string& path, const std::string& why) {
   LastFailure() = why;
   if (why.empty()) return true;
-  std::fprintf(stderr, "%s: %s cannot be written (%s)\n", command.c_str(), path.c_str(), why.c_str());
+  std::fprintf(stderr, "%s: %s cannot be written (%s)\n", command.c_str(), Shown(path).c_str(), why.c_str());
   return false;
 }
 }  // namespace
 
+// make-demo's files are each written only while no stop was asked.
 bool WriteOutputFile(const std::string& command, const std::string& path,
                      const std::function<bool(std::FILE*)>& fill) {
-  return Written(command, path, plat::WriteFileSafely(path, fill));
+  return Written(command, path, GoOn(BuildStep::kWrite) ? plat::WriteFileSafely(path, fill) : StopReason());
 }
 
 bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes) {
-  return Written(command, path, plat::WriteFileSafely(path, bytes));
+  return Written(command, path, GoOn(BuildStep::kWrite) ? plat::WriteFileSafely(path, bytes) : StopReason());
 }
 
 NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
@@ -180,7 +206,7 @@ void RegisterCommand(Command command) { Commands()[command.name] = std::move(com
 void RegisterDemoPart(DemoPart part) { DemoParts().push_back(std::move(part)); }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  LastFailure() = plat::WriteFileSafely(path, bytes);
+  LastFailure() = GoOn(BuildStep::kWrite) ? plat::WriteFileSafely(path, bytes) : StopReason();
   return LastFailure().empty();
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 
 namespace tool {
 
@@ -10,27 +9,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A name of its own for the temporary folder (several runs may build beside
-// one another).
-std::string RandomPart() {
-  static std::mt19937_64 random{std::random_device{}()};
-  char part[24];
-  std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random()));
-  return part;
+// The temporary folder's names: beside the target ".NAME.~RANDOM.tmp",
+// inside it ".~make-demo.RANDOM.tmp"; and the lock file in each.
+constexpr const char* kInsideStem = ".~make-demo.";
+constexpr const char* kLockName = "make-demo.lock";
+std::string BesideStem(const fs::path& target) {
+  std::string stem = ".";
+  return stem.append(target.filename().string()).append(".~");
 }
 
-// Makes a new folder in `folder`, named `stem`, a random part and ".tmp";
-// empty (and `ec`) when none could be made.
-fs::path MakeFreshFolder(const fs::path& folder, const std::string& stem, std::error_code& ec) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    std::string name = stem;
-    name.append(RandomPart()).append(".tmp");
-    const fs::path candidate = folder / name;
-    if (fs::create_directory(candidate, ec)) return candidate;
-    if (ec) return {};
-  }
-  ec = std::make_error_code(std::errc::file_exists);
-  return {};
+// The target as an absolute path without "." and ".." ("DIR/" as "DIR").
+fs::path Absolute(const std::string& target, std::error_code& ec) {
+  fs::path path = fs::absolute(target, ec).lexically_normal();
+  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+  return path;
 }
 
 std::string CannotMove(const fs::path& path, const std::error_code& ec) {
@@ -46,41 +38,45 @@ StagedFolder::~StagedFolder() {
   for (const fs::path& above : madeAbove_) fs::remove(above, ec);  // only while empty
 }
 
+void StagedFolder::RemoveLeftovers(const std::string& target) {
+  std::error_code ec;
+  const fs::path path = Absolute(target, ec);
+  if (ec) return;
+  plat::RemoveUnheldFolders(path.parent_path().string(), BesideStem(path), kLockName);
+  if (fs::is_directory(path, ec)) plat::RemoveUnheldFolders(path.string(), kInsideStem, kLockName);
+}
+
 std::string StagedFolder::Make(const std::string& target) {
   std::error_code ec;
-  fs::path path = fs::absolute(target, ec).lexically_normal();
+  target_ = Absolute(target, ec);
   if (ec) return ec.message();
-  if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();  // "DIR/"
-  target_ = path;
   const fs::file_status status = fs::status(target_, ec);
   if (fs::exists(status) && !fs::is_directory(status)) return "it is not a folder";
   merge_ = fs::is_directory(status);
+  std::string why;
   if (merge_) {
     // Inside it: its own file system, even when it is a mount point.
-    root_ = MakeFreshFolder(target_, ".~make-demo.", ec);
-    if (root_.empty()) return ec.message();
-    build_ = root_ / "project";
-    kept_ = root_ / "replaced";
-    if (!fs::create_directory(build_, ec) || !fs::create_directory(kept_, ec))
-      return ec ? ec.message() : "the temporary folder is not new";
-    return {};
+    why = held_.Make(target_.string(), kInsideStem, kLockName);
+  } else {
+    const fs::path parent = target_.parent_path();
+    for (fs::path above = parent; !above.empty() && !fs::exists(above, ec); above = above.parent_path()) {
+      madeAbove_.push_back(above);
+      if (above == above.parent_path()) break;
+    }
+    fs::create_directories(parent, ec);
+    if (ec) return ec.message();
+    why = held_.Make(parent.string(), BesideStem(target_), kLockName);
   }
-  const fs::path parent = target_.parent_path();
-  for (fs::path above = parent; !above.empty() && !fs::exists(above, ec); above = above.parent_path()) {
-    madeAbove_.push_back(above);
-    if (above == above.parent_path()) break;
-  }
-  fs::create_directories(parent, ec);
-  if (ec) return ec.message();
-  std::string stem = ".";
-  stem.append(target_.filename().string()).append(".~");
-  root_ = MakeFreshFolder(parent, stem, ec);
-  if (root_.empty()) return ec.message();
-  build_ = root_;
+  if (!why.empty()) return why;
+  root_ = held_.Path();
+  build_ = root_ / "project";
+  kept_ = root_ / "replaced";
+  if (!fs::create_directory(build_, ec) || (merge_ && !fs::create_directory(kept_, ec)))
+    return ec ? ec.message() : "the temporary folder is not new";
   return {};
 }
 
-std::string StagedFolder::MergeInto(const fs::path& from, const fs::path& into) {
+std::string StagedFolder::MergeInto(const fs::path& from, const fs::path& into, const std::function<bool()>& goOn) {
   std::error_code ec;
   std::vector<fs::path> entries;
   for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
@@ -88,6 +84,7 @@ std::string StagedFolder::MergeInto(const fs::path& from, const fs::path& into) 
   std::sort(entries.begin(), entries.end());  // the same order every run
   for (const fs::path& entry : entries) {
     const fs::path place = into / entry.filename();
+    if (!goOn()) return "stopped";
     const bool folder = fs::is_directory(fs::symlink_status(entry, ec));
     const fs::file_status there = fs::symlink_status(place, ec);
     if (!fs::exists(there)) {
@@ -96,7 +93,7 @@ std::string StagedFolder::MergeInto(const fs::path& from, const fs::path& into) 
       moves_.push_back({place, {}});
     } else if (folder) {
       if (!fs::is_directory(fs::status(place, ec))) return place.string() + " is not a folder";
-      const std::string why = MergeInto(entry, place);
+      const std::string why = MergeInto(entry, place, goOn);
       if (!why.empty()) return why;
     } else if (fs::is_regular_file(there)) {
       // The old file is kept under a second name until the end, so that a
@@ -130,16 +127,16 @@ void StagedFolder::TakeBack() {
   moves_.clear();
 }
 
-std::string StagedFolder::Commit() {
+std::string StagedFolder::Commit(const std::function<bool()>& goOn) {
   std::error_code ec;
   if (!merge_) {
-    fs::rename(root_, target_, ec);
+    if (!goOn()) return "stopped";
+    fs::rename(build_, target_, ec);
     if (ec) return CannotMove(target_, ec);
-    root_.clear();
     committed_ = true;
     return {};
   }
-  const std::string why = MergeInto(build_, target_);
+  const std::string why = MergeInto(build_, target_, goOn);
   if (!why.empty()) {
     TakeBack();
     return why;

@@ -1,7 +1,7 @@
 // A folder of files written whole or not at all (make-demo's project): the
 // files are built in a temporary folder and put in place at the end.
 //
-// A target that is not there yet is built beside it (".NAME.~RANDOM.tmp",
+// A target that is not there yet is built beside it (in ".NAME.~RANDOM.tmp",
 // with the folders above it made as needed) and takes its name in one
 // rename. A target that is a folder already (an empty one, or one that
 // holds files, which make-demo writes over only when forced) is built in a
@@ -11,11 +11,19 @@
 // back: the files replaced return (each was kept as a link until the end)
 // and what was added goes, so the folder is as it was. Files of the folder
 // the build does not make are never touched.
+//
+// The run holds its temporary folder (platform/held_folder.h) until it has
+// taken it away: a run killed before that (SIGKILL, a power cut) leaves it,
+// and RemoveLeftovers removes it at the next run, while a folder that a
+// live run holds stays.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/held_folder.h"
 
 namespace tool {
 
@@ -28,6 +36,9 @@ class StagedFolder {
   StagedFolder(const StagedFolder&) = delete;
   StagedFolder& operator=(const StagedFolder&) = delete;
 
+  // Removes the temporary folders that runs for `target` left and no run
+  // holds any more: beside it, and inside it when it is a folder.
+  static void RemoveLeftovers(const std::string& target);
   // Makes the temporary folder for `target`; why it cannot be, empty when
   // it is made.
   std::string Make(const std::string& target);
@@ -35,21 +46,24 @@ class StagedFolder {
   std::string Path() const { return build_.string(); }
   // True when the target was a folder before (Commit merges into it).
   bool IntoExistingFolder() const { return merge_; }
-  // Puts what was built in place. Why it could not be (the target as it
-  // was, nothing of the build left), empty when done.
-  std::string Commit();
+  // Puts what was built in place, asking `goOn` before each move: a false
+  // answer stops it there, as a move that fails does. Why it could not be
+  // (the target as it was, nothing of the build left), empty when done.
+  std::string Commit(const std::function<bool()>& goOn);
 
  private:
   struct Move {
     std::filesystem::path placed;  // where a built file or folder went
     std::filesystem::path kept;    // the file it replaced, kept here (empty: it replaced nothing)
   };
-  std::string MergeInto(const std::filesystem::path& from, const std::filesystem::path& into);
+  std::string MergeInto(const std::filesystem::path& from, const std::filesystem::path& into,
+                        const std::function<bool()>& goOn);
   void TakeBack();
 
   std::filesystem::path target_;
-  std::filesystem::path root_;   // the temporary folder
-  std::filesystem::path build_;  // where the files are built (root_ itself, or a folder in it)
+  plat::HeldFolder held_;        // the temporary folder, held while the run lasts
+  std::filesystem::path root_;   // its path
+  std::filesystem::path build_;  // where the files are built, in it
   std::filesystem::path kept_;   // the replaced files, while the merge lasts
   std::vector<std::filesystem::path> madeAbove_;  // folders above the target made for it, deepest first
   std::vector<Move> moves_;

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace plat {
+class InputFile;
+}
+
 namespace tool {
 
 // A subcommand: args are the words after its name; returns the exit code.
@@ -64,11 +68,40 @@ const std::string& LastWriteFailure();
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t limit = 256u << 20);
 const std::string& LastReadFailure();
 
+// A name the user gave (a file, a folder), as the messages print it: as
+// it is while it is UTF-8 text; each byte that is not part of a UTF-8
+// character, and each control character (a line break, an escape), as
+// \xNN, and a backslash as \\. So a name of other bytes reads apart from
+// every other name, and no name can start a line of a message of its own.
+std::string Shown(const std::string& name);
+
 // Why a file a command reads cannot be read as one: "no such file", "not a
 // file: it is a folder" (a named pipe, a device ...); empty for a regular
 // file (or a link to one). Every input file is checked with it before it is
 // opened: a pipe would keep the command waiting for ever.
 std::string InputFileProblem(const std::string& path);
+
+// Opens an input of the picture commands (image, effect and text's IN,
+// --palette) by its name as given, for the runtime's loaders to read through
+// file.ProgramPath(): why it cannot be (InputFileProblem's words first, then
+// the system's), empty when it is open.
+std::string OpenInput(plat::InputFile& file, const std::string& name);
+// The runtime's words for a picture that will not load ("NAME の読み込みに
+// 失敗！"), naming the file as the user gave it.
+std::string PictureLoadFailure(const std::string& name);
+// Why the picture at `programPath` gives no palette: the loader's reason
+// when it is no picture it reads ("not a BMP, PNG or JPEG file"), and for
+// an 8-bit display (`eightBit`) one without an 8-bit picture's colour table,
+// the only palette the game takes there; empty when it gives one.
+std::string PaletteProblem(const std::string& programPath, bool eightBit);
+// Loads the display's palette from the picture at `programPath` (NAME as
+// the user gave it). A --palette (`given`) is checked with PaletteProblem
+// first; IN, whose own colour table was found already, is not. False after
+// printing "COMMAND: no palette in NAME (WHY)".
+bool LoadPalette(const std::string& command, const std::string& name, const std::string& programPath, bool given,
+                 bool eightBit);
+// Prints "COMMAND: no palette in NAME (WHY)" ("(WHY)" left out when empty).
+void SayNoPalette(const std::string& command, const std::string& name, const std::string& why);
 
 // The numbers the commands take, one reader for all: a word is read whole,
 // in decimal: an optional "-", digits, and a "." and digits for a fraction

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/file_lock.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -274,16 +274,6 @@ bool IsTempFileName(std::string_view name) {
   const size_t dot = middle.find('.');
   return dot != std::string_view::npos && dot <= 9 && AllDigits(middle.substr(0, dot)) &&
          AllDigits(middle.substr(dot + 1));
-}
-
-// The writer's lock on its temporary file, taken without waiting: 0, or -1
-// with errno (EWOULDBLOCK: another holds it).
-int TryLock(int fd) {
-  int result;
-  do {
-    result = flock(fd, LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  return result;
 }
 
 // Whether `name` (in the folder `dirFd`) still names the file open as `fd`.

@@ -1,7 +1,8 @@
 // pelmora-tool effect, run as a process: every effect it lists draws in each
 // mode where the runtime draws it and is refused where it does not, a
 // mosaic's blocks come back in the PNG it writes, and the fade of the
-// Direct3D modes is the game's shade toward black.
+// Direct3D modes is the game's shade toward black. A blend table is taken
+// only whole; --list takes no stray word.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -138,6 +139,61 @@ TEST_F(EffectToolTest, TheFadeOfTheDirect3DModesShadesTowardBlack) {
       << output;
   int w = 0, h = 0;
   EXPECT_EQ(ReadPng(dir_ + "/g.png", w, h)[0], 0x7F007Fu);
+}
+
+// --blend-table takes a file of exactly 256 rows of 256 palette numbers, in
+// every mode (it is read before the display is set up). One of another size
+// (empty, a byte short or over, a 640 × 480 picture) is named with the size
+// it has and the size a table has, exit 1, nothing written. A whole table is
+// what the 8-bit colour change mixes with: one of all zeros turns every
+// pixel into palette colour 0, black, where the table made from the palette
+// keeps the picture's colours.
+TEST_F(EffectToolTest, ABlendTableIsTakenOnlyWholeAndItsSizeIsSaid) {
+  std::vector<uint32_t> rgb(16, 0xFF0000u);
+  const auto bmp = testbmp::Rgb24(4, 4, rgb);
+  std::ofstream(dir_ + "/in.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
+  const auto table = [&](const std::string& name, size_t size) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << std::string(size, '\0');
+    return dir_ + "/" + name;
+  };
+  struct Case {
+    size_t size;
+    const char* mode;
+  };
+  for (const Case& c : {Case{0, "dd8"}, Case{65535, "dd8"}, Case{65537, "dd8"}, Case{308278, "dd8"},
+                        Case{65535, "d3d32"}}) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes in " + c.mode);
+    const std::string path = table("t.dat", c.size);
+    std::filesystem::remove(dir_ + "/o.png");
+    std::string output;
+    EXPECT_EQ(Run("colour-change " + dir_ + "/in.bmp " + dir_ + "/o.png --mode " + c.mode + " --blend-table " + path,
+                  output),
+              1);
+    EXPECT_EQ(output, "effect: " + path + " is " + std::to_string(c.size) +
+                          " bytes: a blend table is 65536 (256 rows of 256 palette numbers)\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/o.png"));
+  }
+  const std::string zeros = table("zeros.dat", 65536);
+  std::string output;
+  int w = 0, h = 0;
+  ASSERT_EQ(Run("colour-change " + dir_ + "/in.bmp " + dir_ + "/o.png --mode dd8 --blend-table " + zeros, output), 0)
+      << output;
+  for (uint32_t p : ReadPng(dir_ + "/o.png", w, h)) ASSERT_EQ(p, 0u);
+  ASSERT_EQ(Run("colour-change " + dir_ + "/in.bmp " + dir_ + "/o.png --mode dd8", output), 0) << output;
+  for (uint32_t p : ReadPng(dir_ + "/o.png", w, h)) ASSERT_NE(p, 0u);
+}
+
+// "effect --list" takes "-v" and nothing else, as every command refuses a
+// word it does not take (exit 2, the usage, nothing listed).
+TEST_F(EffectToolTest, TheListTakesNoStrayWord) {
+  std::string plain, verbose, output;
+  ASSERT_EQ(Run("--list", plain), 0);
+  ASSERT_EQ(Run("--list -v", verbose), 0);
+  EXPECT_NE(plain, verbose);
+  for (const char* words : {"--list extra", "--list -v extra", "--list --v", "--list mosaic"}) {
+    EXPECT_EQ(Run(words, output), 2) << words;
+    EXPECT_EQ(output.rfind("usage: pelmora-tool effect NAME IN OUT.png", 0), 0u) << words << ": " << output;
+  }
 }
 
 }  // namespace
