@@ -236,21 +236,22 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   // The trace is written whole or not at all, as the capture is: a trace
   // that could not take every line is removed, and one that stood at its
   // path stays as it was.
-  plat::SafeFile trace;
-  if (!options.tracePath.empty()) {
-    const std::string why = trace.Open(options.tracePath);
-    if (!why.empty()) {
-      result.exitCode = 1;
-      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
-      return result;
-    }
-  }
+  // The screenshot folder first: the other outputs may be written into it.
   if (!options.shotFolder.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(options.shotFolder, ec);
     if (ec) {
       result.exitCode = 1;
       result.error = "cannot make the screenshot folder " + options.shotFolder + ": " + ec.message();
+      return result;
+    }
+  }
+  plat::SafeFile trace;
+  if (!options.tracePath.empty()) {
+    const std::string why = trace.Open(options.tracePath);
+    if (!why.empty()) {
+      result.exitCode = 1;
+      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
       return result;
     }
   }

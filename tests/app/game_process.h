@@ -105,6 +105,10 @@ class GameProcess {
   // The exit status (128 + the signal when one ended it), or -1 when the
   // program still runs after a hang's time.
   int Wait() { return WaitFor([this] { return Ended(); }) ? status_ : -1; }
+  // Sends `signal` to the program while it runs.
+  void Signal(int signal) {
+    if (!Ended()) kill(pid_, signal);
+  }
   // The orderly end a player's desktop asks for (SIGTERM), then the status.
   int Terminate() {
     if (!Ended()) kill(pid_, SIGTERM);
