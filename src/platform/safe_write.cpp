@@ -132,7 +132,7 @@ std::string SafeFile::Commit() {
     Unfinished& unfinished = UnfinishedFiles();
     std::lock_guard<std::mutex> lock(unfinished.mutex);
     std::error_code ec;
-    if (unfinished.abandoned) Fail(kAbandoned);  // and its file is gone
+    if (unfinished.abandoned) Fail(kAbandoned);
     if (!failed_) {
       // As the file it replaces was (its owner may run it, or keep it private).
       if (replaces_) fs::permissions(temporary_, static_cast<fs::perms>(permissions_), ec);
@@ -140,7 +140,7 @@ std::string SafeFile::Commit() {
       fs::rename(temporary_, target_, ec);
       if (ec) Fail(ec.value());
     }
-    if (failed_ && !unfinished.abandoned) fs::remove(temporary_, ec);
+    if (failed_) fs::remove(temporary_, ec);
     unfinished.temporaries.erase(temporary_);
     temporary_.clear();
   }
@@ -154,7 +154,7 @@ void SafeFile::Discard() {
     Unfinished& unfinished = UnfinishedFiles();
     std::lock_guard<std::mutex> lock(unfinished.mutex);
     std::error_code ec;
-    if (!unfinished.abandoned) fs::remove(temporary_, ec);
+    fs::remove(temporary_, ec);
     unfinished.temporaries.erase(temporary_);
     temporary_.clear();
   }
