@@ -40,11 +40,7 @@ int Refuse(const std::string& why) {
 // A failed start's reason, told again on the standard error, where whoever
 // started the game from a terminal or a script looks (also when no box could
 // be shown): its first line after "pelmora: ", the others indented under it.
-void TellReason(const std::string& cp932) {
-  std::string text = plat::Cp932ToUtf8(cp932);
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3)) text.replace(at, 1, "\n  ");
-  std::fprintf(stderr, "pelmora: %s\n", text.c_str());
-}
+void TellReason(const std::string& cp932) { std::fputs(StartReasonText("pelmora", cp932).c_str(), stderr); }
 
 // Whether `word` names a folder that holds a game, asked inside it (so the
 // folder's name needs no CP932 form); true leaves the program in it, false

@@ -10,16 +10,23 @@
 // --sound writes the mix a player hears, 735 sample frames (44100 Hz stereo,
 // 16 bits) for each frame played, as a WAV (not at all when the run fails).
 // Exit 0 when it played, 1 when start-up failed (or a file could not be
-// written), 2 on a usage error. Several --input files are played one after
-// another.
+// written), 2 on a usage error; SIGTERM or SIGINT ends it at once, by that
+// signal, keeping no file it had not finished. Several --input files are
+// played one after another; every other option is given once at most, and
+// no two outputs may name one file. With an output on the standard output,
+// the summary line goes to the standard error.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "app/headless_play.h"
 #include "app/winmain.h"
+#include "platform/file_identity.h"
+#include "platform/instance.h"
+#include "platform/stop_signals.h"
 #include "platform/text.h"
 #include "tool.h"
 
@@ -31,6 +38,10 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage =
     "usage: pelmora-tool play PROJECT_DIR [STAGE_FILE] --frames N [--input FILE ...] [--trace FILE] "
     "[--shots DIR [--every K]] [--sound FILE.wav] [--show-command=N]\n";
+
+// The options a run takes once at most: a second one would silently take
+// the place of the first. (--input is a list: each adds a file.)
+const std::set<std::string> kOnceOptions = {"--frames", "--trace", "--shots", "--sound", "--every", "--show-command"};
 
 // The show commands the entry point takes, as `pelmora` reads them.
 constexpr const char* kShowCommandOption = "--show-command=";
@@ -70,6 +81,7 @@ class RuntimeFolder {
     if (!path_.empty()) fs::remove_all(path_, ec);
   }
   bool Made() const { return !path_.empty(); }
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
@@ -77,15 +89,37 @@ class RuntimeFolder {
 
 // The lines of the run's log that name the stage file, on stderr: a stage
 // file that does not exist is only logged, and the game goes on to its title.
-void PrintStageLogLines(const std::string& stage) {
+// Returns the lines told.
+std::set<std::string> PrintStageLogLines(const std::string& stage) {
+  std::set<std::string> told;
   std::string log;
-  if (!ReadWholeFile(kReportLogName, log)) return;
+  if (!ReadWholeFile(kReportLogName, log)) return told;
   for (size_t at = 0; at < log.size();) {
     size_t end = log.find('\n', at);
     if (end == std::string::npos) end = log.size();
     const std::string line = log.substr(at, end - at);
-    if (line.find(stage) != std::string::npos) std::fprintf(stderr, "play: %s: %s\n", kReportLogName, line.c_str());
+    if (line.find(stage) != std::string::npos) {
+      std::fprintf(stderr, "play: %s: %s\n", kReportLogName, line.c_str());
+      told.insert(line);
+    }
     at = end + 1;
+  }
+  return told;
+}
+
+// Why the game did not start, as `pelmora` tells it, but for a reason the
+// stage's log lines told already (every line of it among them).
+void PrintStartReasons(const std::vector<std::string>& reasons, const std::set<std::string>& told) {
+  for (const std::string& reason : reasons) {
+    const std::string text = plat::Cp932ToUtf8(reason);
+    bool toldAlready = true;
+    for (size_t at = 0; at <= text.size() && toldAlready;) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      toldAlready = told.count(text.substr(at, end - at)) != 0;
+      at = end + 1;
+    }
+    if (!toldAlready) std::fputs(StartReasonText("play", reason).c_str(), stderr);
   }
 }
 
@@ -94,14 +128,64 @@ int Usage(const std::string& why) {
   return 2;
 }
 
+// Whether two paths name one file: one file by two names (a link, a second
+// hard link, /dev/stdout and the file the standard output is), or, for what
+// is not there yet, the same path once links and "." and ".." are resolved.
+bool SameFile(const std::string& a, const std::string& b) {
+  if (plat::SameExistingFile(a, b)) return true;
+  std::error_code ec, ecB;
+  const fs::path canonicalA = fs::weakly_canonical(a, ec), canonicalB = fs::weakly_canonical(b, ecB);
+  return !ec && !ecB && canonicalA == canonicalB;
+}
+
+// Whether the file `name` is one of the screenshots a run of `frames`
+// frames writes with --every `every`.
+bool IsScreenshotOfTheRun(const std::string& name, uint32_t frames, uint32_t every) {
+  const std::string prefix = "frame-", suffix = ".png";
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const uint64_t frame = std::stoull(digits);
+  return frame >= 1 && frame <= frames && frame % every == 0 && ScreenshotName(static_cast<uint32_t>(frame)) == name;
+}
+
+// Why the outputs cannot all be written, each whole (empty when they can):
+// two named by one path, where one would be lost, or the screenshot folder
+// named as a file or holding a file named as one of its screenshots.
+std::string OutputsInConflict(const HeadlessPlayOptions& options) {
+  if (!options.tracePath.empty() && !options.soundPath.empty() && SameFile(options.tracePath, options.soundPath))
+    return "--trace and --sound name one file, " + options.soundPath + ": each needs a file of its own";
+  if (options.shotFolder.empty()) return {};
+  for (const auto& [option, path] : {std::pair<const char*, const std::string&>{"--trace", options.tracePath},
+                                     std::pair<const char*, const std::string&>{"--sound", options.soundPath}}) {
+    if (path.empty()) continue;
+    if (SameFile(path, options.shotFolder))
+      return std::string(option) + " names the screenshot folder " + options.shotFolder + " as its file";
+    const fs::path file(path);
+    if (SameFile(file.parent_path().string(), options.shotFolder) &&
+        IsScreenshotOfTheRun(file.filename().string(), options.frames, options.every))
+      return std::string(option) + " names " + path + ", a screenshot --shots writes";
+  }
+  return {};
+}
+
 int Play(const std::vector<std::string>& args) {
+  // Before the game makes any thread: SIGTERM and SIGINT are taken on one
+  // of their own once the run's folder is made.
+  plat::HoldStopSignals();
   std::vector<std::string> positional;
   std::vector<std::string> inputPaths;
   HeadlessPlayOptions options;
   bool haveFrames = false, haveEvery = false;
+  std::set<std::string> given;  // the options of kOnceOptions met
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
+    const std::string option = a.rfind(kShowCommandOption, 0) == 0 ? "--show-command" : a;
+    if (kOnceOptions.count(option) != 0 && !given.insert(option).second)
+      return Usage(option + " is given more than once: it takes one value");
     if (a == "--frames" && hasValue) {
       if (!ReadCount("--frames", args[++i], kFrameCounts, options.frames)) return 2;
       haveFrames = true;
@@ -146,6 +230,10 @@ int Play(const std::vector<std::string>& args) {
   absolute(options.tracePath);
   absolute(options.shotFolder);
   absolute(options.soundPath);
+  if (const std::string conflict = OutputsInConflict(options); !conflict.empty()) return Usage(conflict);
+  // The summary stays out of an output written to the standard output.
+  std::FILE* const summary =
+      plat::IsStandardOutput(options.tracePath) || plat::IsStandardOutput(options.soundPath) ? stderr : stdout;
 
   // Each input file's frames count on from the end of the file before it.
   for (const std::string& inputPath : inputPaths) {
@@ -186,10 +274,19 @@ int Play(const std::vector<std::string>& args) {
     std::fprintf(stderr, "play: cannot make a runtime folder under %s\n", fs::temp_directory_path().string().c_str());
     return 1;
   }
+  // Stopped, the run keeps none of its files unfinished (the platform
+  // throws those away) and leaves no runtime folder, whatever its game was
+  // doing: blocked in start-up, drawing, or writing into a full pipe.
+  plat::EndOnStopSignals([folder = runtime.Path()](const char* signal) {
+    plat::RemoveRuntimeFolderForGood(folder);
+    return std::string("play: stopped by ") + signal + "; no file it had not finished is kept\n";
+  });
   const HeadlessPlayResult result = RunHeadlessPlay(options);
-  if (positional.size() == 2) PrintStageLogLines(positional[1]);
+  std::set<std::string> told;
+  if (positional.size() == 2) told = PrintStageLogLines(positional[1]);
+  PrintStartReasons(result.startReasons, told);
   if (!result.error.empty()) std::fprintf(stderr, "play: %s\n", result.error.c_str());
-  std::printf("play: %u frame(s)%s\n", result.framesPlayed, result.gameEnded ? ", the game ended" : "");
+  std::fprintf(summary, "play: %u frame(s)%s\n", result.framesPlayed, result.gameEnded ? ", the game ended" : "");
   return result.exitCode;
 }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/headless_run.h"
+#include "app/winmain.h"
+#include "base/logs.h"
 #include "data/wave_header.h"
 #include "data/key_config.h"
 #include "platform/audio_device.h"
@@ -164,10 +166,11 @@ class PlayObserver {
       trace_->Write(line.data(), line.size());  // a failure is kept for the commit
     }
     if (!options_.shotFolder.empty() && options_.every > 0 && frame % options_.every == 0) {
-      plat::Frame picture;
-      const std::string path = (std::filesystem::path(options_.shotFolder) / ScreenshotName(frame)).string();
-      if ((!run_.LastFrame(picture) || !plat::SaveFramePng(picture, path)) && failedShot_.load() == 0)
+      const std::string why = WriteScreenshot(frame);
+      if (!why.empty() && failedShot_.load() == 0) {
+        failedShotWhy_ = why;
         failedShot_.store(frame);
+      }
     }
     if (sound_) sound_->CaptureFrame();
     ApplyKeys(frame + 1);
@@ -180,10 +183,21 @@ class PlayObserver {
     const uint32_t last = lastFrame_.load();
     return last != 0 && presented_.load() >= last;
   }
-  // The first frame whose screenshot could not be written (0: none).
+  // The first frame whose screenshot could not be written (0: none), and why.
   uint32_t FailedShot() const { return failedShot_.load(); }
+  const std::string& FailedShotWhy() const { return failedShotWhy_; }
 
  private:
+  // Frame `frame`'s picture, written whole or not at all; why it could not
+  // be (empty when it was).
+  std::string WriteScreenshot(uint32_t frame) {
+    plat::Frame picture;
+    std::string png;
+    if (!run_.LastFrame(picture)) return "no frame was presented";
+    if (!plat::EncodeFramePng(picture, png)) return "the picture could not be made into a PNG";
+    return plat::WriteFileSafely(ScreenshotPath(options_.shotFolder, frame), png);
+  }
+
   const HeadlessPlayOptions& options_;
   HeadlessRun& run_;
   plat::SafeFile* trace_;  // null: no trace is written
@@ -193,6 +207,7 @@ class PlayObserver {
   std::atomic<uint32_t> presented_{0};
   std::atomic<uint32_t> lastFrame_{0};  // the frame in which ESC went down (0: none)
   std::atomic<uint32_t> failedShot_{0};
+  std::string failedShotWhy_;  // written once, before failedShot_ is set
 };
 
 class ScopedAudioPull {
@@ -212,26 +227,31 @@ std::string ScreenshotName(uint32_t frame) {
   return name;
 }
 
+std::string ScreenshotPath(const std::string& folder, uint32_t frame) {
+  return (std::filesystem::path(folder) / ScreenshotName(frame)).string();
+}
+
 HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   HeadlessPlayResult result;
   // The trace is written whole or not at all, as the capture is: a trace
   // that could not take every line is removed, and one that stood at its
   // path stays as it was.
-  plat::SafeFile trace;
-  if (!options.tracePath.empty()) {
-    const std::string why = trace.Open(options.tracePath);
-    if (!why.empty()) {
-      result.exitCode = 1;
-      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
-      return result;
-    }
-  }
+  // The screenshot folder first: the other outputs may be written into it.
   if (!options.shotFolder.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(options.shotFolder, ec);
     if (ec) {
       result.exitCode = 1;
       result.error = "cannot make the screenshot folder " + options.shotFolder + ": " + ec.message();
+      return result;
+    }
+  }
+  plat::SafeFile trace;
+  if (!options.tracePath.empty()) {
+    const std::string why = trace.Open(options.tracePath);
+    if (!why.empty()) {
+      result.exitCode = 1;
+      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
       return result;
     }
   }
@@ -258,9 +278,13 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
 
   if (!run.Start()) {
     result.exitCode = 1;
-    result.error = "the game did not start (see Report_Game.txt in the project folder)";
     run.WaitForExit();
     SetFramePresentedObserver(nullptr);
+    result.startReasons = StartFailureReasons();
+    // The log holds more (what start-up did before it failed), where it
+    // could be made.
+    result.error = ReportLogPath().empty() ? "the game did not start"
+                                           : "the game did not start (see Report_Game.txt in the project folder)";
     return result;
   }
   const bool finished =
@@ -292,9 +316,8 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
   if (const uint32_t shot = observer.FailedShot(); shot != 0) {
     result.exitCode = 1;
     if (result.error.empty())
-      result.error = "the screenshot " +
-                     (std::filesystem::path(options.shotFolder) / ScreenshotName(shot)).string() +
-                     " cannot be written";
+      result.error = "the screenshot " + ScreenshotPath(options.shotFolder, shot) + " cannot be written (" +
+                     observer.FailedShotWhy() + ")";
   }
   if (sound) {
     std::string error;

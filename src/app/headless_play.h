@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/play_script.h"
 #include "platform/window_host.h"
@@ -44,9 +45,14 @@ struct HeadlessPlayResult {
   uint32_t framesPlayed = 0; // frames presented and traced (at most the frames asked for)
   bool gameEnded = false;    // the game ended by itself before the last frame
   std::string error;         // what went wrong, for the caller to print (UTF-8)
+  // A start that failed: why, as its error boxes said it (CP932, in order;
+  // StartReasonText tells one).
+  std::vector<std::string> startReasons;
 };
 
 HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options);
 
 // "frame-000042.png": the screenshot name of a frame.
 std::string ScreenshotName(uint32_t frame);
+// That name in `folder`.
+std::string ScreenshotPath(const std::string& folder, uint32_t frame);

@@ -1,8 +1,10 @@
 #include "app/winmain.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -217,6 +219,12 @@ std::vector<std::string> StartFailureReasons() {
   return reasons;
 }
 
+std::string StartReasonText(const std::string& program, const std::string& cp932Reason) {
+  std::string text = plat::Cp932ToUtf8(cp932Reason);
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3)) text.replace(at, 1, "\n  ");
+  return program + ": " + text + "\n";
+}
+
 int RefuseStart(const std::string& text) {
   StartReasonsScope startReasons;
   plat::SetMainThread();
@@ -257,8 +265,13 @@ int WinMain(const char* commandLine, int showCommand) {
   std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
   if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
   if (!OpenReportLog(reportPath)) {
-    // No log and no window yet: the only place left to say why.
-    std::fprintf(stderr, "pelmora: cannot create %s in this folder\n", kReportLogName);
+    // No log and no window yet: the reason is told only where the caller
+    // tells the start's reasons (the standard error).
+    const int error = errno;
+    const std::string reason = std::string("cannot create ") + kReportLogName + " in this folder (" +
+                               (error != 0 ? std::strerror(error) : "it cannot be opened") + ")";
+    NoteStartReason(reason.c_str(), false);
+    startReasons.Refused();
     plat::ReleaseInstanceLock();
     return kExitStartFailed;
   }

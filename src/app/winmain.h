@@ -20,6 +20,9 @@ inline constexpr int kExitFault = 1;
 // boxes showed them (CP932), in order; empty after any other end. The report
 // log holds each of them.
 std::vector<std::string> StartFailureReasons();
+// One of them as the standard error tells it (UTF-8): its first line after
+// "PROGRAM: ", the others indented under it; ends with a line break.
+std::string StartReasonText(const std::string& program, const std::string& cp932Reason);
 
 // A start refused before the game's own begins, with `text` (CP932) in an
 // error box that becomes the failed start's reason (StartFailureReasons):

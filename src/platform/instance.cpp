@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -60,7 +61,14 @@ std::string WithoutTrailingSlashes(std::string path) {
 // other than "exists" (0 for none), the reason a folder could not be made;
 // the caller's next open tells whether it matters (a parent we may not
 // create, such as "/", can exist).
+// A runtime folder removed for good (RemoveRuntimeFolderForGood) is not
+// made again: guarded by g_removedFolderMutex, which making folders holds.
+std::mutex g_removedFolderMutex;
+std::string g_removedFolder;
+
 int CreateFolders(const std::string& path) {
+  std::lock_guard<std::mutex> removed(g_removedFolderMutex);
+  if (!g_removedFolder.empty() && path == g_removedFolder) return ENOENT;
   int firstError = 0;
   for (size_t pos = 1; pos <= path.size(); ++pos)
     if ((pos == path.size() || path[pos] == '/') && ::mkdir(path.substr(0, pos).c_str(), 0700) != 0 &&
@@ -366,6 +374,13 @@ RuntimeFolder ChooseRuntimeFolder() {
 }  // namespace
 
 std::string RuntimeDirectory() { return ChooseRuntimeFolder().path; }
+
+void RemoveRuntimeFolderForGood(const std::string& path) {
+  std::lock_guard<std::mutex> removed(g_removedFolderMutex);
+  g_removedFolder = WithoutTrailingSlashes(path);
+  std::error_code ec;
+  std::filesystem::remove_all(g_removedFolder, ec);
+}
 
 InstanceLockResult AcquireInstanceLock(const std::string& utf8Name, std::string* why) {
   const RuntimeFolder folder = ChooseRuntimeFolder();

@@ -14,6 +14,11 @@ namespace plat {
 
 std::string RuntimeDirectory();
 
+// Removes the runtime folder `path` (the one PELMORA_RUNTIME_DIR names) with
+// all it holds, and keeps this process from making it again: for a scripted
+// run stopped at once while its game's threads still run for a moment.
+void RemoveRuntimeFolderForGood(const std::string& path);
+
 // The single-instance lock (a flock on "<name>.lock", name UTF-8). Failed:
 // no lock can be had in the runtime folder (not a folder, one that cannot be
 // made, a lock file that cannot be made or locked), so a second copy could

@@ -61,8 +61,9 @@ class MidiStream : public MidiStreamState {};
 namespace {
 
 // The open stream's count of posted callbacks not yet handled, and the
-// threads waiting for it to reach 0. The stream is the synthesiser's open
-// one, noted here too (under this mutex) so that a wait needs no other lock.
+// threads waiting for it to reach 0 without a deadline. The stream is the
+// synthesiser's open one, noted here too (under this mutex) so that a wait
+// needs no other lock.
 std::mutex g_callbackMutex;
 std::condition_variable g_callbackCv;
 MidiStream* g_callbackStream = nullptr;  // guarded by g_callbackMutex
@@ -552,11 +553,7 @@ void WaitMidiCallbacksHandled() {
 bool WaitMidiCallbacksHandled(uint32_t timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock<std::mutex> lock(g_callbackMutex);
-  if (CallbacksHandled()) return true;
-  ++g_callbackWaiters;
-  const bool handled = g_callbackCv.wait_until(lock, deadline, CallbacksHandled);
-  --g_callbackWaiters;
-  return handled;
+  return g_callbackCv.wait_until(lock, deadline, CallbacksHandled);
 }
 
 int MidiCallbackWaiters() {

@@ -111,9 +111,9 @@ void WaitMidiCallbacksHandled();
 // The same, giving up after `timeoutMs` of machine time: true when every
 // posted callback was handled by then.
 bool WaitMidiCallbacksHandled(uint32_t timeoutMs);
-// Threads held in one of those waits right now by a callback not yet
-// handled (tests hold the player's thread until the pull that needs it
-// waits for it).
+// Threads held in the wait without a deadline right now by a callback not
+// yet handled (tests hold the player's thread until the pull that needs it
+// waits for it, however long: a wait that gives up is not counted).
 int MidiCallbackWaiters();
 
 // Notes sounding in the synthesiser (tests: no note hangs after stop/pause).

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <random>
+#include <set>
 
 namespace plat {
 
@@ -40,6 +42,23 @@ bool FollowLinks(fs::path& path) {
   return true;
 }
 
+// The temporary files of this process's SafeFiles that are neither in place
+// nor removed yet, for AbandonUnfinishedFiles. A file is made, renamed and
+// removed under the lock, so that none is made or put in place once they
+// are abandoned. Never destroyed: a stop may come while statics go.
+struct Unfinished {
+  std::mutex mutex;
+  std::set<std::string> temporaries;
+  bool abandoned = false;
+};
+Unfinished& UnfinishedFiles() {
+  static Unfinished* unfinished = new Unfinished;
+  return *unfinished;
+}
+
+// Why a file cannot be made or put in place once the files are abandoned.
+constexpr int kAbandoned = ECANCELED;
+
 }  // namespace
 
 std::string SafeFile::Open(const std::string& path) {
@@ -68,12 +87,16 @@ std::string SafeFile::Open(const std::string& path) {
   }
   replaces_ = exists;
   permissions_ = static_cast<unsigned>(status.permissions()) & static_cast<unsigned>(fs::perms::mask);
+  Unfinished& unfinished = UnfinishedFiles();
+  std::lock_guard<std::mutex> lock(unfinished.mutex);
+  if (unfinished.abandoned) return ErrorText(kAbandoned);
   for (int attempt = 0; attempt < 8 && !file_; ++attempt) {
     const fs::path temporary = TemporarySibling(target);
     errno = 0;
     file_ = std::fopen(temporary.c_str(), "wbx");  // made anew, never an existing file
     if (file_) {
       temporary_ = temporary.string();
+      unfinished.temporaries.insert(temporary_);
     } else if (errno != EEXIST) {
       return ErrorText(errno);
     }
@@ -118,28 +141,45 @@ std::string SafeFile::Commit() {
   const int closed = std::fclose(file_);
   file_ = nullptr;
   if (closed != 0) Fail(errno);
-  std::error_code ec;
-  if (!failed_ && !inPlace_) {
-    // As the file it replaces was (its owner may run it, or keep it private).
-    if (replaces_) fs::permissions(temporary_, static_cast<fs::perms>(permissions_), ec);
-    ec.clear();
-    fs::rename(temporary_, target_, ec);
-    if (ec) Fail(ec.value());
+  if (!temporary_.empty()) {
+    Unfinished& unfinished = UnfinishedFiles();
+    std::lock_guard<std::mutex> lock(unfinished.mutex);
+    std::error_code ec;
+    if (unfinished.abandoned) Fail(kAbandoned);
+    if (!failed_) {
+      // As the file it replaces was (its owner may run it, or keep it private).
+      if (replaces_) fs::permissions(temporary_, static_cast<fs::perms>(permissions_), ec);
+      ec.clear();
+      fs::rename(temporary_, target_, ec);
+      if (ec) Fail(ec.value());
+    }
+    if (failed_) fs::remove(temporary_, ec);
+    unfinished.temporaries.erase(temporary_);
+    temporary_.clear();
   }
-  const std::string why = failed_ ? Reason() : std::string();
-  if (failed_ && !temporary_.empty()) fs::remove(temporary_, ec);
-  temporary_.clear();
-  return why;
+  return failed_ ? Reason() : std::string();
 }
 
 void SafeFile::Discard() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
   if (!temporary_.empty()) {
+    Unfinished& unfinished = UnfinishedFiles();
+    std::lock_guard<std::mutex> lock(unfinished.mutex);
     std::error_code ec;
     fs::remove(temporary_, ec);
+    unfinished.temporaries.erase(temporary_);
     temporary_.clear();
   }
+}
+
+void AbandonUnfinishedFiles() {
+  Unfinished& unfinished = UnfinishedFiles();
+  std::lock_guard<std::mutex> lock(unfinished.mutex);
+  unfinished.abandoned = true;
+  std::error_code ec;
+  for (const std::string& temporary : unfinished.temporaries) fs::remove(temporary, ec);
+  unfinished.temporaries.clear();
 }
 
 std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill) {

@@ -75,4 +75,11 @@ class SafeFile {
 std::string WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& fill);
 std::string WriteFileSafely(const std::string& path, const std::string& bytes);
 
+// For a process about to end on a stop signal while its threads still run
+// (a scripted play stopped at once): removes the temporary file of every
+// SafeFile of this process not yet committed or discarded, and from then on
+// no SafeFile makes one or puts one in place (Open and Commit fail). What was
+// committed before stays; what a device or a pipe took cannot be taken back.
+void AbandonUnfinishedFiles();
+
 }  // namespace plat

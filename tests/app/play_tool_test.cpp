@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <set>
 
+#include "app/game_process.h"
 #include "app/headless_play.h"
 #include "app/play_script.h"
 #include "data/key_config.h"
@@ -726,6 +728,158 @@ TEST_F(PlayToolTest, StartUpFailureAndBadArgumentsAreTold) {
   EXPECT_EQ(RunTool("play '" + (sandbox_ / "empty") + "' --frames 10 --trace '" + (sandbox_ / "e.jsonl") + "'", errors_),
             1);
   EXPECT_EQ(Slurp(sandbox_ / "e.jsonl"), "");
+}
+
+// Every option but --input takes one value: given twice, the second would
+// silently take the place of the first, so the run is refused as a usage
+// error (exit 2) naming the option, and nothing is written.
+TEST_F(PlayToolTest, AnOptionGivenTwiceIsRefused) {
+  const std::string a = sandbox_ / "a", b = sandbox_ / "b";
+  const struct {
+    std::string words;
+    const char* option;
+  } cases[] = {
+      {"--frames 10 --frames 20", "--frames"},
+      {"--frames 10 --trace '" + a + "' --trace '" + b + "'", "--trace"},
+      {"--sound '" + a + "' --frames 10 --sound '" + b + "'", "--sound"},
+      {"--frames 10 --shots '" + a + "' --shots '" + b + "'", "--shots"},
+      {"--frames 10 --shots '" + a + "' --every 2 --every 2", "--every"},
+      {"--show-command=5 --frames 10 --show-command=1", "--show-command"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    EXPECT_EQ(RunTool("play '" + project_ + "' " + c.words, errors_), 2);
+    EXPECT_NE(Slurp(errors_).find(std::string("play: ") + c.option + " is given more than once"), std::string::npos)
+        << Slurp(errors_);
+    EXPECT_FALSE(std::filesystem::exists(a));
+    EXPECT_FALSE(std::filesystem::exists(b));
+  }
+  // --input is a list: both files are played.
+  sandbox_.Write("first.txt", "length 5\n");
+  sandbox_.Write("second.txt", "2 SPACE\n");
+  EXPECT_EQ(RunTool("play '" + project_ + "' 'data\\stg4\\demo.stg4_1' --frames 10 --input '" + (sandbox_ / "first.txt") +
+                        "' --input '" + (sandbox_ / "second.txt") + "'",
+                    errors_),
+            0)
+      << Slurp(errors_);
+}
+
+// Two outputs named by one path would leave one file and lose the other
+// (or mix them in one stream): refused as a usage error (exit 2) before
+// anything is written, however the path is spelt: the same words, another
+// spelling of them, a link or a second hard link to the file, two names of
+// the standard output; so the screenshot folder named as a file, or a file
+// in it named as one of the run's screenshots. A file there with a name no
+// screenshot of the run takes is written.
+TEST_F(PlayToolTest, TwoOutputsOnOneFileAreRefused) {
+  const std::string out = sandbox_ / "out", shots = out + "/shots";
+  const std::string there = sandbox_.Write("out/there", "the bytes that were there");
+  std::filesystem::create_symlink(there, out + "/link");
+  std::filesystem::create_hard_link(there, out + "/hard");
+  auto entries = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) names.insert(entry.path().string());
+    return names;
+  };
+  const std::set<std::string> before = entries();
+  const struct {
+    const char* what;
+    std::string outputs;
+  } refused[] = {
+      {"one path", "--trace '" + out + "/x' --sound '" + out + "/x'"},
+      {"two spellings", "--sound '" + out + "/x' --trace '" + out + "/../out/./x'"},
+      {"a link", "--trace '" + there + "' --sound '" + out + "/link'"},
+      {"a hard link", "--sound '" + out + "/hard' --trace '" + there + "'"},
+      {"the standard output", "--trace /dev/stdout --sound /proc/self/fd/1"},
+      {"the screenshot folder", "--shots '" + shots + "' --trace '" + shots + "'"},
+      {"a screenshot", "--shots '" + shots + "' --every 10 --sound '" + shots + "/frame-000020.png'"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(RunTool("play '" + project_ + "' --frames 30 " + c.outputs, errors_), 2) << Slurp(errors_);
+    EXPECT_NE(Slurp(errors_).find("play: --"), std::string::npos) << Slurp(errors_);
+    EXPECT_NE(Slurp(errors_).find("usage: "), std::string::npos) << Slurp(errors_);
+    EXPECT_EQ(entries(), before);
+    EXPECT_EQ(Slurp(there), "the bytes that were there");
+  }
+  for (const std::string& name : {shots + "/frame-000020.png", shots + "/trace.jsonl"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(RunTool("play '" + project_ + "' --frames 30 --shots '" + shots + "' --every 3 --trace '" + name + "'",
+                      errors_),
+              0)
+        << Slurp(errors_);
+    EXPECT_EQ(Lines(Slurp(name)).size(), 30u);
+  }
+}
+
+// A game that cannot start for a missing or broken start file: `play` says
+// why as `pelmora` says it, each reason naming the file ("play: " where
+// `pelmora` says "pelmora: "), then that the game did not start, pointing
+// to the log. A start that fails leaves no trace: none is made, and one
+// that stood at its path stays as it was. Where the log itself cannot be
+// made (a folder stands at its name), that is the reason, and the run does
+// not point to it.
+TEST_F(PlayToolTest, AStartThatFailsIsToldWithItsReasonsAsPelmoraTellsThem) {
+  const char* const files[] = {"bmp/plt/Palette.bmp", "bmp/Title.bmp",          "data/System.dat",
+                               "data/WorldMap.dat",   "data/database/Anime.dat", "data/database/Sound.dat",
+                               "data/database/Picture.dat", "data/CommonPalette.cplt4"};
+  const std::string kept = sandbox_.Write("kept.jsonl", "the trace that was there\n");
+  const std::string fresh = sandbox_ / "fresh.jsonl";
+  // The reason lines of a run's standard error, told by `program`.
+  auto reasons = [](const std::string& err, const std::string& program) {
+    std::string lines;
+    bool inReason = false;
+    for (const std::string& line : Lines(err)) {
+      inReason = line.rfind(program + ": ", 0) == 0 || (inReason && line.rfind("  ", 0) == 0);
+      if (inReason) lines += line.substr(line.rfind(program + ": ", 0) == 0 ? program.size() + 2 : 0) + "\n";
+    }
+    return lines;
+  };
+  auto pelmora = [&] {
+    GameProcess game({PELMORA_EXE, project_, {}, {"PELMORA_RUNTIME_DIR=" + (sandbox_ / "run")},
+                      sandbox_ / "game.out", sandbox_ / "game.err"});
+    EXPECT_EQ(game.Wait(), 1) << game.Err();
+    return reasons(game.Err(), "pelmora");
+  };
+  auto play = [&](const std::string& trace) {
+    EXPECT_EQ(RunTool("play '" + project_ + "' --frames 10 --trace '" + trace + "'", errors_), 1) << Slurp(errors_);
+    return Slurp(errors_);
+  };
+  for (const char* file : files) {
+    const std::string path = project_ + "/" + file, bytes = Slurp(path);
+    ASSERT_FALSE(bytes.empty()) << file;
+    std::string named = file;
+    std::replace(named.begin(), named.end(), '/', '\\');
+    for (const bool broken : {false, true}) {
+      SCOPED_TRACE(std::string(file) + (broken ? " broken" : " missing"));
+      if (broken)
+        sandbox_.Write("project/" + std::string(file), "BM not what it should be");
+      else
+        std::filesystem::remove(path);
+      const std::string told = pelmora();
+      EXPECT_NE(told.find(named), std::string::npos) << told;
+      for (const std::string& trace : {kept, fresh}) {
+        const std::string err = play(trace);
+        EXPECT_EQ(reasons(err, "play").find(told), 0u) << err;
+        EXPECT_NE(err.find("play: the game did not start (see Report_Game.txt in the project folder)\n"),
+                  std::string::npos)
+            << err;
+      }
+      EXPECT_EQ(Slurp(kept), "the trace that was there\n");
+      EXPECT_FALSE(std::filesystem::exists(fresh));
+    }
+    sandbox_.Write("project/" + std::string(file), bytes);
+  }
+
+  std::filesystem::remove(project_ + "/Report_Game.txt");
+  std::filesystem::create_directory(project_ + "/Report_Game.txt");
+  const std::string cannot = "cannot create Report_Game.txt in this folder (Is a directory)\n";
+  EXPECT_EQ(pelmora(), cannot);
+  const std::string err = play(fresh);
+  EXPECT_EQ(reasons(err, "play").find(cannot), 0u) << err;
+  EXPECT_NE(err.find("play: the game did not start\n"), std::string::npos) << err;
+  EXPECT_EQ(err.find("see Report_Game.txt"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 // A run the game ends before its last frame (ESC in frame 40 of 500): the

@@ -1,9 +1,11 @@
 // The mix `pelmora-tool play --sound` captures is the game's, however late a
 // busy machine lets the MIDI player's thread run. The run plays in this
 // process with that thread held, when it starts and at every callback, until
-// the pull of the mix that needs it waits for it: as late as it can be
-// without the capture going on past it. The title's tune still starts in the
-// first frame, and each round of it in the frame after the one its last
+// the pull of the mix that needs it waits for it with no deadline: as late as
+// it can be without the capture going on past it, and later than any
+// deadline a wait could give up at (a pull that gave up would go on without
+// the player, and the tune would drop out). The title's tune still starts in
+// the first frame, and each round of it in the frame after the one its last
 // round ended in.
 #include <gtest/gtest.h>
 
@@ -39,8 +41,8 @@ std::string ShortLoopingTune() {
                    Bytes({0x80, 67, 0}) + Vlq(40) + EndOfTrack()));
 }
 
-// The player's thread waits here until a pull of the mix waits for it (or
-// it is told to end, when the player closes).
+// The player's thread waits here until a pull of the mix waits for it
+// without a deadline (or it is told to end, when the player closes).
 void HoldUntilAPullWaits(MidiPlayerPoint) {
   while (plat::MidiCallbackWaiters() == 0) {
     plat::SafePoint();

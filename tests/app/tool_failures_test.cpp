@@ -10,6 +10,7 @@
 // largest block, and the name the no-display message gives the program.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -37,9 +39,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A run of the tool: its words, where its standard output goes, the largest
-// file it may write (bytes), its environment's changes and the folder it
-// starts in (empty: this process's).
+// A run of the tool: its words, where its standard output goes (empty: a
+// pipe this process reads), the largest file it may write (bytes), its
+// environment's changes and the folder it starts in (empty: this process's).
 struct Launch {
   std::vector<std::string> args;
   std::string out = "/dev/null";
@@ -52,6 +54,7 @@ struct Launch {
 struct Ran {
   int status = -1;
   std::string err;
+  std::string out;  // what came through the pipe, when the output was one
 };
 
 Ran RunTool(const Launch& launch) {
@@ -81,9 +84,10 @@ Ran RunTool(const Launch& launch) {
 
   Ran ran;
   if (!launch.folder.empty() && !fs::is_directory(launch.folder)) return ran;
-  int errors[2];
+  int errors[2], piped[2] = {-1, -1};
   if (pipe2(errors, O_CLOEXEC) != 0) return ran;
-  const int out = open(launch.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (launch.out.empty() && pipe2(piped, O_CLOEXEC) != 0) return ran;
+  const int out = launch.out.empty() ? piped[1] : open(launch.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return ran;
   const pid_t pid = fork();
   if (pid == 0) {
@@ -99,9 +103,25 @@ Ran RunTool(const Launch& launch) {
   }
   close(out);
   close(errors[1]);
-  char buffer[4096];
-  for (ssize_t n; (n = read(errors[0], buffer, sizeof buffer)) > 0;) ran.err.append(buffer, static_cast<size_t>(n));
-  close(errors[0]);
+  // Both pipes at once: the tool may fill either while the other waits.
+  std::vector<std::pair<int, std::string*>> streams = {{errors[0], &ran.err}};
+  if (piped[0] >= 0) streams.push_back({piped[0], &ran.out});
+  while (!streams.empty()) {
+    std::vector<pollfd> watched;
+    for (const auto& [fd, text] : streams) watched.push_back({fd, POLLIN, 0});
+    if (poll(watched.data(), watched.size(), -1) < 0 && errno != EINTR) break;
+    for (size_t i = watched.size(); i-- > 0;) {
+      if (watched[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t n = read(watched[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        streams[i].second->append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        close(watched[i].fd);
+        streams.erase(streams.begin() + static_cast<long>(i));
+      }
+    }
+  }
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) ran.status = WEXITSTATUS(status);
   return ran;
@@ -498,19 +518,31 @@ TEST_F(ToolFailuresTest, ASoundCaptureOrTraceThatCannotBeWrittenSaysWhyAndReplac
 
 // A scripted play on a full disk: the screenshots that could not be written
 // whole are not left cut short (every picture left is a whole PNG, ending
-// with its IEND chunk), and the run fails saying so.
+// with its IEND chunk), and the run fails naming the first of them (the
+// first frame whose picture, written with room, is larger than the limit)
+// and why.
 TEST_F(ToolFailuresTest, AScreenshotThatCannotBeWrittenIsNotLeftCutShort) {
-  const std::string project = At("project"), shots = At("shots");
+  const std::string project = At("project"), shots = At("shots"), room = At("room");
   ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
   constexpr rlim_t kRoomForTheLogOnly = 16 * 1024;  // bytes: less than a stage's screenshot
-  const Ran ran = RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "3", "--shots", shots},
-                           "/dev/null",
-                           kRoomForTheLogOnly,
-                           {},
-                           {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+  const auto play = [&](const std::string& folder, rlim_t limit) {
+    return RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "3", "--shots", folder},
+                    "/dev/null",
+                    limit,
+                    {},
+                    {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+  };
+  ASSERT_EQ(play(room, RLIM_INFINITY).status, 0);
+  uint32_t first = 0;
+  for (uint32_t frame = 3; frame >= 1; --frame)
+    if (fs::file_size(room + "/frame-00000" + std::to_string(frame) + ".png") > kRoomForTheLogOnly) first = frame;
+  ASSERT_NE(first, 0u) << "every picture fits";
+  const Ran ran = play(shots, kRoomForTheLogOnly);
   EXPECT_EQ(ran.status, 1) << ran.err;
-  EXPECT_NE(ran.err.find("play: the screenshot " + shots + "/frame-00000"), std::string::npos) << ran.err;
-  EXPECT_NE(ran.err.find(" cannot be written"), std::string::npos) << ran.err;
+  EXPECT_NE(ran.err.find("play: the screenshot " + shots + "/frame-00000" + std::to_string(first) +
+                         ".png cannot be written (File too large)\n"),
+            std::string::npos)
+      << ran.err;
   ASSERT_TRUE(fs::is_directory(shots));
   size_t left = 0;
   for (const auto& entry : fs::directory_iterator(shots)) {
@@ -520,6 +552,57 @@ TEST_F(ToolFailuresTest, AScreenshotThatCannotBeWrittenIsNotLeftCutShort) {
     ++left;
   }
   EXPECT_LT(left, 3u) << "the disk was full for some of them";
+}
+
+// The screenshots that cannot be written are told by the first of them,
+// with why: of five frames, the second and the fourth find a folder where
+// their picture goes. The others are written.
+TEST_F(ToolFailuresTest, TheFirstScreenshotThatCannotBeWrittenIsNamedWithWhy) {
+  const std::string project = At("project"), shots = At("shots");
+  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
+  for (const char* taken : {"frame-000002.png", "frame-000004.png"}) fs::create_directories(shots + "/" + taken);
+  const Ran ran = RunTool({{"play", project, "--frames", "5", "--shots", shots},
+                           "/dev/null",
+                           RLIM_INFINITY,
+                           {},
+                           {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+  EXPECT_EQ(ran.status, 1) << ran.err;
+  EXPECT_NE(ran.err.find("play: the screenshot " + shots + "/frame-000002.png cannot be written (it is a folder)\n"),
+            std::string::npos)
+      << ran.err;
+  for (const char* written : {"frame-000001.png", "frame-000003.png", "frame-000005.png"})
+    EXPECT_EQ(Slurp(shots + "/" + written).substr(1, 3), "PNG") << written;
+  EXPECT_EQ(Entries(shots).size(), 5u) << "nothing else is left";
+}
+
+// play's outputs into a pipe (`play --sound /dev/stdout | cat`, by each of
+// the standard output's names): the pipe takes the bytes the same run
+// writes into a file, exactly (the WAV's header, written first, and its
+// samples; the trace's lines), and nothing else: the run's summary goes to
+// the standard error. Exit 0.
+TEST_F(ToolFailuresTest, AnOutputIntoAPipeIsTheFileByteForByte) {
+  const std::string project = At("project");
+  ASSERT_EQ(RunTool({{"make-demo", project}}).status, 0);
+  for (const std::string option : {"--sound", "--trace"}) {
+    const auto play = [&](const std::string& path, const std::string& out) {
+      return RunTool({{"play", project, "data\\stg4\\demo.stg4_1", "--frames", "30", option, path},
+                      out,
+                      RLIM_INFINITY,
+                      {},
+                      {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"}});
+    };
+    Ran ran = play(At("file"), "/dev/null");
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const std::string written = Slurp(At("file"));
+    ASSERT_GT(written.size(), 1000u);
+    for (const std::string name : {"/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+      SCOPED_TRACE(option + " " + name);
+      ran = play(name, "");
+      EXPECT_EQ(ran.status, 0) << ran.err;
+      EXPECT_TRUE(ran.out == written) << ran.out.size() << " bytes, not the " << written.size() << " of the file";
+      EXPECT_NE(ran.err.find("play: 30 frame(s)\n"), std::string::npos) << ran.err;
+    }
+  }
 }
 
 // What a command prints must reach its reader: with the standard output on
