@@ -25,7 +25,7 @@
 
 namespace plat::instance_detail {  // internal to instance.cpp
 std::string PrivateFolderUnder(const std::string& base);
-bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
+plat::Termination TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
 }  // namespace plat::instance_detail
 
 namespace {
@@ -274,25 +274,42 @@ TEST_F(InstanceTest, RegistrationFileIsReadStrictly) {
   EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
 }
 
-class TerminateTest : public ::testing::TestWithParam<bool (*)(pid_t, uint32_t)> {};
+class TerminateTest : public ::testing::TestWithParam<plat::Termination (*)(pid_t, uint32_t)> {};
 
 TEST_P(TerminateTest, OrderlyCloseThenKillAfterTheGrace) {
   // One that obeys the orderly close ends by it, long before its grace.
-  // One that ignores it is killed after the grace, and has ended by the time
-  // the call returns.
-  const struct { char (*before)(); uint32_t grace; int flags, signal; } cases[] = {
-      {Ready, 0x7FFFFFFF, 0, SIGTERM}, {[] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, 300, WNOHANG, SIGKILL}};
+  // One that ignores it, or is stopped (the request waits until it runs
+  // again), is killed after the grace, and has ended by the time the call
+  // returns. Each is told apart in what the call answers.
+  using plat::Termination;
+  const struct {
+    char (*before)();
+    bool stopped;
+    uint32_t grace;
+    int flags, signal;
+    Termination ended;
+  } cases[] = {
+      {Ready, false, 0x7FFFFFFF, 0, SIGTERM, Termination::kClosed},
+      {[] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, false, 300, WNOHANG, SIGKILL, Termination::kKilled},
+      {Ready, true, 300, WNOHANG, SIGKILL, Termination::kKilled},
+  };
   for (const auto& c : cases) {
     auto child = Child::Fork(c.before, Nothing);
     ASSERT_EQ(child->Report(), 'r');
-    EXPECT_TRUE(GetParam()(child->pid, c.grace));
+    if (c.stopped) {
+      ASSERT_EQ(::kill(child->pid, SIGSTOP), 0);
+      int status = 0;
+      ASSERT_EQ(::waitpid(child->pid, &status, WUNTRACED), child->pid);
+      ASSERT_TRUE(WIFSTOPPED(status)) << status;
+    }
+    EXPECT_EQ(GetParam()(child->pid, c.grace), c.ended);
     const int status = child->Wait(c.flags);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
   }
 
   auto gone = Child::Fork(Ready, Nothing);
   gone->Release(), gone->Wait();
-  EXPECT_FALSE(GetParam()(gone->pid, 300));
+  EXPECT_EQ(GetParam()(gone->pid, 300), Termination::kNotReached);
 }
 
 // 0: through a pidfd, 1: by polling.
