@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,44 @@ TEST_F(InstanceTest, RuntimeDirectoryAndItsPrivateFallback) {
     expectPrivate(chosen);
     EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / base).string()), chosen);  // kept
   }
+}
+
+// PELMORA_RUNTIME_DIR when it names a folder (an empty one counts as
+// unset), else XDG_RUNTIME_DIR when it is an absolute path to a folder this
+// user can write, else the private folder under /tmp; an XDG_RUNTIME_DIR
+// that is not there is passed over, not made.
+TEST_F(InstanceTest, TheRuntimeFolderIsChosenByTheVariablesInTurn) {
+  const std::string own = dir_ / "own", xdg = dir_ / "xdg", file = dir_ / "file";
+  fs::create_directories(xdg);
+  folder_.Write("file", "x");
+  const std::string fallback = plat::instance_detail::PrivateFolderUnder("/tmp");
+  const std::optional<std::string> unset;
+  const struct {
+    const char* name;
+    std::optional<std::string> own, xdg;
+    std::string chosen;
+  } rows[] = {
+      {"PELMORA_RUNTIME_DIR", own, xdg, own},
+      {"an empty PELMORA_RUNTIME_DIR", std::string(), xdg, xdg},
+      {"XDG_RUNTIME_DIR", unset, xdg, xdg},
+      {"an XDG_RUNTIME_DIR that is not there", unset, dir_ / "missing", fallback},
+      {"an empty XDG_RUNTIME_DIR", std::string(), std::string(), fallback},
+      {"a relative XDG_RUNTIME_DIR", unset, std::string("xdg"), fallback},
+      {"an XDG_RUNTIME_DIR that is a file", unset, file, fallback},
+      {"neither", unset, unset, fallback},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& [variable, value] : {std::pair{"PELMORA_RUNTIME_DIR", row.own}, {"XDG_RUNTIME_DIR", row.xdg}}) {
+      if (value)
+        env_.Set(variable, *value);
+      else
+        env_.Unset(variable);
+    }
+    EXPECT_EQ(plat::RuntimeDirectory(), row.chosen);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+  EXPECT_TRUE(fs::is_regular_file(file));
 }
 
 TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
