@@ -40,6 +40,13 @@ TEST(RunTraceTest, ATraceThatCannotBeWrittenIsNamedOnceWithWhyAndTheGamePlaysOn)
     env.Set("PELMORA_TRACE", row.trace);
     GameHarness game;
     ASSERT_TRUE(game.Start());
+    // Said at the first frame that could not be written, not at the end:
+    // a script watching the trace would otherwise wait for nothing. (The
+    // first frame's line is done once the second frame is shown.)
+    ASSERT_TRUE(game.StepFrames(2));
+    EXPECT_NE(game.ReadFile("Report_Game.txt").find("PELMORA_TRACE : " + row.trace + " cannot be written ("),
+              std::string::npos)
+        << game.ReadFile("Report_Game.txt");
     EXPECT_TRUE(game.StepFrames(kFrames)) << "the game ended";
     EXPECT_EQ(game.Close(), 0);
     const std::string report = game.ReadFile("Report_Game.txt");

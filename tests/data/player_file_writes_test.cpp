@@ -110,9 +110,8 @@ TEST(PlayerFileWritesTest, EachFileThatCannotBeWrittenIsNamedInTheLogWithWhyOnce
     SCOPED_TRACE(writer.name);
     const size_t before = box.Report().size();
     EXPECT_FALSE(writer.write());
-    const std::string added = box.Report().substr(before);
-    EXPECT_EQ(CountLines(added, std::string(writer.path) + " cannot be written (Not a directory)"), 1u) << added;
-    EXPECT_EQ(CountWrittenFailures(added), 1u) << added;
+    // The one line, and nothing more.
+    EXPECT_EQ(box.Report().substr(before), std::string(writer.path) + " cannot be written (Not a directory)\n");
   }
   EXPECT_EQ(box.Read("user_data"), "a file where the folder should be");
 }
