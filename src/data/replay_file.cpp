@@ -157,9 +157,7 @@ bool SaveReplay(cKeyLog& log, const std::string& path, cStageData& stage, cStage
     WriteReportLog("not enough memory to save the replay %s", path.c_str());
     return false;
   }
-  if (WriteUserFileAtomically(path, bytes)) return true;
-  WriteReportLog("the replay %s could not be written", path.c_str());
-  return false;
+  return WriteUserFileAtomically(path, bytes);
 }
 
 ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& stage, cStageData& running,

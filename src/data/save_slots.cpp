@@ -112,7 +112,7 @@ void GetStageFileName(std::string& name, int32_t n1, int32_t n2, int32_t n3) {
 
 bool WriteUserFileAtomically(const std::string& path, const std::string& bytes) {
   CreateFoldersOf(path);
-  return plat::WriteFileAtomically(path, bytes.data(), bytes.size());
+  return WriteFileOrReportWhy(path, bytes);
 }
 
 // ---- the slot list ----

@@ -139,6 +139,7 @@ std::string FormatSaveTime(const cSaveSlotEntry& entry);
 // Draws that text at (x, y) with the system font; nothing when it is empty.
 void FormatSaveTime(const cSaveSlotEntry& entry, int32_t x, int32_t y, cTextTarget& target);
 
-// Writes `bytes` to a temporary sibling of `path` and renames it over the
-// file; false (the file untouched) on any failure.
+// Makes the folders of `path` that are missing, then writes the file as
+// WriteFileOrReportWhy does; false (the file untouched, the log saying why)
+// on any failure.
 bool WriteUserFileAtomically(const std::string& path, const std::string& bytes);

@@ -140,5 +140,5 @@ std::string DefaultSystemIniText(cSafeVector<cOptionKey>& keyTable) {
 bool WriteDefaultSystemIni(const std::string& fileName, cSafeVector<cOptionKey>& keyTable) {
   if (plat::FileExists(fileName)) return false;
   const std::string text = DefaultSystemIniText(keyTable);
-  return plat::WriteFileAtomically(fileName, text.data(), text.size());
+  return WriteFileOrReportWhy(fileName, text);
 }

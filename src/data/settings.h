@@ -41,5 +41,6 @@ int32_t ParseSystemIni(const std::string& text, GameSettingsRecord& settings, cS
 // its end), lines ended by LF: a CR would stay at the end of a text value.
 std::string DefaultSystemIniText(cSafeVector<cOptionKey>& keyTable);
 // Writes that file at `fileName` when there is none (written whole or not at
-// all); false when a file is there already or it cannot be written.
+// all); false when a file is there already or it cannot be written (the
+// report log then says why).
 bool WriteDefaultSystemIni(const std::string& fileName, cSafeVector<cOptionKey>& keyTable);

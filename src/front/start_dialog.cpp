@@ -1,6 +1,5 @@
 #include "front/start_dialog.h"
 
-#include "base/logs.h"
 #include "data/settings.h"
 #include "data/system_data.h"
 #include "data/user_records.h"
@@ -66,9 +65,9 @@ void cStartDialog::OnCommand(int32_t id, int32_t notification) {
   if (notification != plat::kClicked) return;
   if (id == kIdOk) {
     ReadControls();
-    // A boot record that cannot be written still starts the game with the
-    // choice made; the next start asks again.
-    if (!m_pBoot->SaveToFile(m_strBootPath)) WriteReportLog("%s could not be written", m_strBootPath.c_str());
+    // A boot record that cannot be written (the log says why) still starts
+    // the game with the choice made; the next start asks again.
+    m_pBoot->SaveToFile(m_strBootPath);
     Close(1);
   } else if (id == kIdCancel) {
     Close(0);

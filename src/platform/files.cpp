@@ -131,19 +131,20 @@ bool StatPath(std::string_view programPath, struct stat* st) {
   return !resolved.empty() && stat(resolved.c_str(), st) == 0;
 }
 
-// Writes all of `size` bytes, retrying short writes and interruptions.
-bool WriteAll(int fd, const char* bytes, size_t size) {
+// Writes all of `size` bytes, retrying short writes and interruptions: 0,
+// or the errno value of the write that failed (EIO for one that took none).
+int WriteAll(int fd, const char* bytes, size_t size) {
   while (size > 0) {
     const ssize_t n = write(fd, bytes, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
-    if (n == 0) return false;
+    if (n == 0) return EIO;
     bytes += n;
     size -= static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -314,11 +315,13 @@ void RemoveStaleTempFiles(const std::string& folder) {
   closedir(dir);
 }
 
-// Creates a new temporary file in `folder` and locks it; -1 on failure.
-// Between its creation and the lock a sweep could take the file for a
-// leftover: then the name no longer names it (or the sweep holds it, about
-// to remove it), and another name is tried.
-int CreateLockedTempFile(const std::string& folder, std::string* temp) {
+// Creates a new temporary file in `folder` and locks it; -1 on failure, with
+// `error` the errno value of the open that failed (0 when every name tried
+// was taken). Between its creation and the lock a sweep could take the file
+// for a leftover: then the name no longer names it (or the sweep holds it,
+// about to remove it), and another name is tried.
+int CreateLockedTempFile(const std::string& folder, std::string* temp, int* error) {
+  *error = 0;
   // Unique among threads (counter) and processes (pid); O_EXCL guards
   // against a leftover of an earlier run and a name another PID namespace
   // uses at the same time.
@@ -329,6 +332,7 @@ int CreateLockedTempFile(const std::string& folder, std::string* temp) {
     const int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      *error = errno;
       return -1;
     }
     AtSeam(AtomicWriteStep::kCreated, *temp);
@@ -348,36 +352,50 @@ int CreateLockedTempFile(const std::string& folder, std::string* temp) {
 
 void SetAtomicWriteSeamForTest(AtomicWriteSeam seam) { g_seamForTest.store(seam); }
 
-bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size) {
-  if (bytes == nullptr && size > 0) return false;
+namespace {
+
+// Fills `why` (when given) and answers false, for the failures of a write.
+bool WriteFailed(std::string* why, const char* reason) {
+  if (why != nullptr) *why = reason;
+  return false;
+}
+bool WriteFailed(std::string* why, int error) { return WriteFailed(why, std::strerror(error)); }
+
+}  // namespace
+
+bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size, std::string* why) {
+  if (bytes == nullptr && size > 0) return WriteFailed(why, "no bytes were given to write");
   const std::string target = ResolvePath(programPath);
-  if (target.empty() || target.back() == '/') return false;
+  if (target.empty()) return WriteFailed(why, "the name cannot be given to the file system");
+  if (target.back() == '/') return WriteFailed(why, EISDIR);
 
   struct stat targetStat;
   const bool targetExists = stat(target.c_str(), &targetStat) == 0;
-  if (targetExists && !S_ISREG(targetStat.st_mode)) return false;
+  if (targetExists && S_ISDIR(targetStat.st_mode)) return WriteFailed(why, EISDIR);
+  if (targetExists && !S_ISREG(targetStat.st_mode)) return WriteFailed(why, "it is not a regular file");
 
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   RemoveStaleTempFiles(folder);
 
   std::string temp;
-  const int fd = CreateLockedTempFile(folder, &temp);
-  if (fd < 0) return false;
+  int error = 0;
+  const int fd = CreateLockedTempFile(folder, &temp, &error);
+  if (fd < 0) return error != 0 ? WriteFailed(why, error) : WriteFailed(why, "no temporary name beside it was free");
 
   // The lock stays held (the descriptor open) until the file has been
   // renamed or removed, so no sweep takes it before.
-  bool ok = WriteAll(fd, static_cast<const char*>(bytes), size);
+  error = WriteAll(fd, static_cast<const char*>(bytes), size);
   // Keep the permissions the file had; best effort.
-  if (ok && targetExists) (void)fchmod(fd, targetStat.st_mode & 07777);
-  ok = ok && fsync(fd) == 0;
-  if (ok) AtSeam(AtomicWriteStep::kWritten, temp);
-  ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  if (error == 0 && targetExists) (void)fchmod(fd, targetStat.st_mode & 07777);
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (error == 0) AtSeam(AtomicWriteStep::kWritten, temp);
+  if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) unlink(temp.c_str());
   // fsync has reported any write error; what close could add comes after
   // the data is on disk.
   close(fd);
-  if (!ok) return false;
+  if (error != 0) return WriteFailed(why, error);
   // Make the rename itself durable; a failure here does not undo the write.
   const int dirFd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {

@@ -45,9 +45,12 @@ std::vector<std::string> ListDirectory(std::string_view programPath);
 // Writes `bytes` to a temporary sibling of `programPath`
 // (".~pelmora.PID.N.tmp", locked by this write until it is renamed or
 // removed) and renames it over the target; false (and the target untouched)
-// on any failure. Before that it removes the temporary files in the folder
-// that no write holds, left by saves killed before their rename.
-bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size);
+// on any failure, with `why` (when given) saying what failed: the system's
+// words ("No space left on device", "Not a directory") or what is wrong with
+// the target ("it is not a regular file"). Before that it removes the
+// temporary files in the folder that no write holds, left by saves killed
+// before their rename.
+bool WriteFileAtomically(std::string_view programPath, const void* bytes, size_t size, std::string* why = nullptr);
 
 // Tests: while set, `seam` is called at the points of a save where another
 // save, in this process or another, may meet it: its temporary file just

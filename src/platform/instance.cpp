@@ -27,7 +27,7 @@ namespace plat {
 
 namespace instance_detail {
 std::string PrivateFolderUnder(const std::string& base);
-bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
+Termination TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
 }  // namespace instance_detail
 
 namespace {
@@ -346,13 +346,12 @@ std::string PrivateFolderUnder(const std::string& base) {
   return pattern;
 }
 
-bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs) {
-  if (pid <= 0 || pid == ::getpid()) return false;
-  if (::kill(pid, SIGTERM) != 0) return false;  // ESRCH: gone; EPERM: not ours
-  if (WaitUntilGoneByPolling(pid, Clock::now() + std::chrono::milliseconds(graceMs))) return true;
-  if (::kill(pid, SIGKILL) != 0) return true;  // ended in between
-  WaitUntilGoneByPolling(pid, Clock::now() + kKillWait);
-  return true;
+Termination TerminateProcessByPolling(pid_t pid, uint32_t graceMs) {
+  if (pid <= 0 || pid == ::getpid()) return Termination::kNotReached;
+  if (::kill(pid, SIGTERM) != 0) return Termination::kNotReached;  // ESRCH: gone; EPERM: not ours
+  if (WaitUntilGoneByPolling(pid, Clock::now() + std::chrono::milliseconds(graceMs))) return Termination::kClosed;
+  if (::kill(pid, SIGKILL) != 0) return Termination::kClosed;  // ended in between
+  return WaitUntilGoneByPolling(pid, Clock::now() + kKillWait) ? Termination::kKilled : Termination::kKillPending;
 }
 
 }  // namespace instance_detail
@@ -468,28 +467,29 @@ std::optional<pid_t> FindRegisteredWindowOwner(const std::string& windowClass) {
 
 void SetProcessTerminatorForTest(ProcessTerminator terminator) { g_terminatorForTest.store(terminator); }
 
-bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs) {
+Termination TerminateProcessOrderly(pid_t pid, uint32_t graceMs) {
   if (ProcessTerminator standIn = g_terminatorForTest.load()) return standIn(pid, graceMs);
   // pid 0 and negative pids name process groups, and we never end ourselves.
-  if (pid <= 0 || pid == ::getpid()) return false;
+  if (pid <= 0 || pid == ::getpid()) return Termination::kNotReached;
 
   // A pidfd pins the process, so a pid reused while we wait is never signalled.
   const int pidfd = kHavePidfd ? PidfdOpen(pid) : -1;
   if (pidfd < 0) {
-    if (errno == ESRCH) return false;
+    if (errno == ESRCH) return Termination::kNotReached;
     return instance_detail::TerminateProcessByPolling(pid, graceMs);  // old kernel or filtered syscall
   }
   if (PidfdSignal(pidfd, SIGTERM) != 0) {
     const int error = errno;
     CloseFd(pidfd);
     if (error == ENOSYS) return instance_detail::TerminateProcessByPolling(pid, graceMs);
-    return false;  // EPERM: not ours; ESRCH: ended on its own just now
+    return Termination::kNotReached;  // EPERM: not ours; ESRCH: ended on its own just now
   }
-  if (!WaitUntilGone(pidfd, Clock::now() + std::chrono::milliseconds(graceMs))) {
-    if (PidfdSignal(pidfd, SIGKILL) == 0) WaitUntilGone(pidfd, Clock::now() + kKillWait);
-  }
+  Termination result = Termination::kClosed;
+  if (!WaitUntilGone(pidfd, Clock::now() + std::chrono::milliseconds(graceMs)) &&
+      PidfdSignal(pidfd, SIGKILL) == 0)  // a failed SIGKILL: it ended in between
+    result = WaitUntilGone(pidfd, Clock::now() + kKillWait) ? Termination::kKilled : Termination::kKillPending;
   CloseFd(pidfd);
-  return true;
+  return result;
 }
 
 bool SendEditorNotification(const std::string& editorClass, uint64_t wParam, uint32_t dwData,

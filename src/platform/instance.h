@@ -37,13 +37,18 @@ void UnregisterWindowOwner(const std::string& windowClass);
 std::optional<pid_t> FindRegisteredWindowOwner(const std::string& windowClass);
 
 // Ends another process: SIGTERM (an orderly close there), then SIGKILL when it
-// still runs after `graceMs`. False when the process cannot be reached at all
-// (gone, or not ours to signal).
-bool TerminateProcessOrderly(pid_t pid, uint32_t graceMs);
+// still runs after `graceMs`, and says which ended it.
+enum class Termination {
+  kNotReached,  // gone already, or not ours to signal: nothing was sent
+  kClosed,      // it ended after SIGTERM (within the grace, or just after it)
+  kKilled,      // it was still there after the grace: SIGKILL ended it
+  kKillPending, // SIGKILL was sent, and it had still not gone a second later
+};
+Termination TerminateProcessOrderly(pid_t pid, uint32_t graceMs);
 // Tests: while set, TerminateProcessOrderly answers with `terminator`
 // instead (null puts the real one back), so that a running copy that cannot
 // be closed can be had without one.
-using ProcessTerminator = bool (*)(pid_t pid, uint32_t graceMs);
+using ProcessTerminator = Termination (*)(pid_t pid, uint32_t graceMs);
 void SetProcessTerminatorForTest(ProcessTerminator terminator);
 
 // Editor notification: a datagram to "<editorClass>.sock" in the runtime

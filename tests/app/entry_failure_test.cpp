@@ -88,14 +88,12 @@ struct ScopedProcessTerminator {
   ~ScopedProcessTerminator() { plat::SetProcessTerminatorForTest(nullptr); }
 };
 
-// A second copy whose player asks to close the running one, which does not
-// go: the second copy says so and ends, and the running one is left alone.
-TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterItsMessage) {
-  // The running copy: a process of its own that holds the lock and is
-  // registered as the owner of the game window.
-  const std::string lock = sandbox_ / "run/ゲーム.lock";
+// The running copy: a process of its own that holds the lock and is
+// registered as the owner of the game window; it waits to be killed.
+pid_t StartRunningCopy(const Sandbox& sandbox) {
+  const std::string lock = sandbox / "run/ゲーム.lock";
   int ready[2];
-  ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+  if (pipe2(ready, O_CLOEXEC) != 0) return -1;
   const pid_t running = fork();
   if (running == 0) {
     const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -103,17 +101,29 @@ TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterIts
     if (write(ready[1], &held, 1) != 1) _exit(1);
     for (;;) pause();
   }
-  ForkedProcess child{running};
   close(ready[1]);
   char held = 0;
-  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  const bool told = read(ready[0], &held, 1) == 1;
   close(ready[0]);
-  ASSERT_EQ(held, 'L');
-  sandbox_.Write("run/Pelmora.window", std::to_string(running));
+  if (running > 0 && (!told || held != 'L')) {
+    kill(running, SIGKILL);
+    waitpid(running, nullptr, 0);
+    return -1;
+  }
+  if (running > 0) sandbox.Write("run/Pelmora.window", std::to_string(running));
+  return running;
+}
+
+// A second copy whose player asks to close the running one, which does not
+// go: the second copy says so and ends, and the running one is left alone.
+TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterItsMessage) {
+  const pid_t running = StartRunningCopy(sandbox_);
+  ASSERT_GT(running, 0);
+  ForkedProcess child{running};
   g_asked = 0;
   ScopedProcessTerminator cannotClose([](pid_t pid, uint32_t) {
     g_asked = pid;
-    return false;
+    return plat::Termination::kNotReached;
   });
   sandbox_.Answer("yes;ok");
 
@@ -126,6 +136,43 @@ TEST_F(EntryFailureTest, ARunningCopyThatCannotBeClosedEndsTheSecondCopyAfterIts
   EXPECT_EQ(sandbox_.Report().find("App : ver"), std::string::npos) << "the running copy's log is left alone";
   int status = 0;
   EXPECT_EQ(waitpid(running, &status, WNOHANG), 0) << "the running copy still runs";
+}
+
+std::atomic<plat::Termination> g_ended{plat::Termination::kNotReached};
+
+// A second copy that ended the running one writes how in its log, once it
+// has one, after its start line: closed when asked, or killed when it did
+// not close in its time. (Here the start then fails on its window.)
+TEST_F(EntryFailureTest, ASecondCopyWritesHowItEndedTheRunningOne) {
+  const struct {
+    plat::Termination ended;
+    const char* said;  // after "the running copy (process PID) "
+  } rows[] = {
+      {plat::Termination::kClosed, "closed when asked (SIGTERM)"},
+      {plat::Termination::kKilled,
+       "did not close within 500 ms of the request (SIGTERM) and was killed (SIGKILL): what it had not saved is "
+       "lost"},
+      {plat::Termination::kKillPending,
+       "did not close within 500 ms of the request (SIGTERM) and was killed (SIGKILL) but had not ended a second "
+       "later: what it had not saved is lost"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    const pid_t running = StartRunningCopy(sandbox_);
+    ASSERT_GT(running, 0);
+    ForkedProcess child{running};
+    g_ended = row.ended;
+    ScopedProcessTerminator ends([](pid_t, uint32_t) { return g_ended.load(); });
+    sandbox_.Answer("yes;ok");
+    EXPECT_EQ(RunEntry(std::make_unique<NoWindowHost>()), kExitStartFailed);
+    const std::string report = sandbox_.Report();
+    const std::string line =
+        "\nSecond copy : the running copy (process " + std::to_string(running) + ") " + row.said + "\n";
+    const size_t at = report.find(line);
+    EXPECT_NE(at, std::string::npos) << report;
+    EXPECT_EQ(report.find(line, at + 1), std::string::npos) << "written twice";
+    EXPECT_EQ(report.rfind("App : ver 873\n", 0), 0u) << report;
+  }
 }
 
 }  // namespace

@@ -125,6 +125,28 @@ TEST_F(ProcessTest, SecondCopyAsksWhetherToEndTheFirst) {
   }
 }
 
+// A running copy that does not answer (stopped: the request to close waits
+// until it runs again) is killed after its half second. The second copy
+// plays on, and its Report_Game.txt says what it did to the first.
+TEST_F(ProcessTest, ASecondCopyThatKillsTheFirstSaysSoInItsLog) {
+  pid_t first = Launch("first", {});
+  ASSERT_TRUE(WaitReady());
+  ASSERT_EQ(kill(first, SIGSTOP), 0);
+  pid_t second = Launch("second", {"PELMORA_DIALOG_ANSWERS=yes"});
+  EXPECT_EQ(WaitExit(first), 128 + SIGKILL);
+  const std::string line = "\nSecond copy : the running copy (process " + std::to_string(first) +
+                           ") did not close within 500 ms of the request (SIGTERM) and was killed (SIGKILL): what "
+                           "it had not saved is lost\n";
+  const fs::path log = root_ / "second" / "Report_Game.txt";
+  EXPECT_TRUE(WaitUntil([&] { return Slurp(log).find(line) != std::string::npos; })) << Slurp(log);
+  // The second copy with its own window.
+  EXPECT_TRUE(WaitUntil([&] { return Slurp(root_ / "run" / "Pelmora.window") == std::to_string(second); }));
+  kill(second, SIGTERM);
+  EXPECT_EQ(WaitExit(second), 0);
+  const std::string text = Slurp(log);
+  EXPECT_EQ(text.find("Second copy"), text.rfind("Second copy")) << "one line, the one above: " << text;
+}
+
 // A second copy in the same folder that the player declines to start writes
 // nothing: the running game's report log keeps every line, also one the
 // test added after the first copy's own.

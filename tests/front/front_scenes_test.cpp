@@ -321,6 +321,48 @@ TEST(FrontScenesTest, AStoryClearIsAutoSavedRankedAndContinuedFromItsSlot) {
   EXPECT_EQ(game.Close(), 0);
 }
 
+// The same clear where nothing can be written under "user_data" (a file
+// stands in its place; this stops root too): the boxes the player sees are
+// as they are for any failed save, and the report log names each file that
+// could not be written and why, once each: the start dialog's choice, the
+// ranking, the auto-save, the window's place at the close.
+TEST(FrontScenesTest, AClearWhoseFilesCannotBeWrittenNamesEachInTheLog) {
+  GameHarness::Options options;
+  options.dialogAnswers = "ok;text:abc;ok;ok;ok;ok";  // the start dialog, the ranking name, any box
+  options.iniLines = "WindowMode=1\n";
+  GameHarness game(options);
+  std::filesystem::copy_file(game.PathOf("data/stg4/demo.stg4_1"), game.PathOf("data/stg4/c01-1.stg4_001"),
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::remove(game.PathOf("data/stg4/c01-2.stg4_001"));
+  std::filesystem::remove_all(game.PathOf("user_data"));
+  std::ofstream(game.PathOf("user_data")) << "a file";
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(WaitForScene(game, kSceneTitle));
+  Tap(game, kDecide);  // new game
+  Tap(game, kDecide);  // the first slot
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  Tap(game, plat::VK_RIGHT, 2);  // onto the first world: its box opens
+  Tap(game, plat::VK_UP);
+  Tap(game, kDecide);
+  PlayRoute(game,
+            {{plat::VK_RIGHT, 40, 90}, {'V', 100, 101}, {'V', 140, 141}, {plat::VK_RIGHT, 150, 190},
+             {kDecide, 180, 181}, {plat::VK_F3, 265, 266}, {kDecide, 290, 291}, {kDecide, 320, 321}},
+            330);
+  ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
+  EXPECT_EQ(game.Close(), 0);
+  const std::string report = game.ReadFile("Report_Game.txt");
+  for (const char* file : {"Boot.dat", "story\\c01.rkg", "story\\Story01.dat", "Window.dat"}) {
+    const std::string line = std::string("\nuser_data\\") + file + " cannot be written (Not a directory)\n";
+    const size_t at = report.find(line);
+    EXPECT_NE(at, std::string::npos) << line << report;
+    EXPECT_EQ(report.find(line, at + 1), std::string::npos) << "twice: " << line;
+  }
+  const std::string boxes = game.DialogLog();
+  EXPECT_NE(boxes.find("ランキング\tランキングを保存できませんでした。\tok"), std::string::npos) << boxes;
+  EXPECT_NE(boxes.find("エラー\tオートセーブに失敗しました！\tok"), std::string::npos) << boxes;
+  EXPECT_EQ(game.ReadFile("user_data"), "a file");
+}
+
 // A damaged stage file chosen for free play: the loader's message, and the
 // title's menu stays; the game goes on.
 TEST(FrontScenesTest, ADamagedStageChosenForFreePlayLeavesTheGameOnItsTitle) {

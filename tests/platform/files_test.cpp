@@ -94,7 +94,9 @@ TEST_F(FilesTest, BadPathsFailCleanly) {
   EXPECT_EQ(plat::ResolvePath(bad), "");
   EXPECT_FALSE(plat::CreateDirectory(bad));
   EXPECT_EQ(plat::OpenFile(bad, "wb"), nullptr);
-  EXPECT_FALSE(plat::WriteFileAtomically(bad, "x", 1));
+  std::string why;
+  EXPECT_FALSE(plat::WriteFileAtomically(bad, "x", 1, &why));
+  EXPECT_EQ(why, "the name cannot be given to the file system");
   for (const std::string& p : {std::string(), std::string("a\0b", 3), std::string("C:\\Windows")})
     EXPECT_EQ(plat::ResolvePath(p), "") << p;
   EXPECT_TRUE(fs::is_empty(root_));
@@ -147,12 +149,24 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeOrLeavesTheTargetUntouched) {
   EXPECT_EQ(Read("user_data/empty.dat"), "");
   fs::create_directories(L("user_data/folder/inside"));
 
+  // Each failure says why.
+  std::string why;
   // The target is a folder.
-  EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\FOLDER"), "new", 3));
+  EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\FOLDER"), "new", 3, &why));
+  EXPECT_EQ(why, "Is a directory");
   EXPECT_TRUE(fs::is_directory(L("user_data/folder/inside")));
   // The folder does not exist.
-  EXPECT_FALSE(plat::WriteFileAtomically(P("nowhere\\save.dat"), "new", 3));
+  EXPECT_FALSE(plat::WriteFileAtomically(P("nowhere\\save.dat"), "new", 3, &why));
+  EXPECT_EQ(why, "No such file or directory");
   EXPECT_FALSE(fs::exists(L("nowhere")));
+  // A file stands where a folder of the path should be.
+  EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\save.dat\\inner.dat"), "new", 3, &why));
+  EXPECT_EQ(why, "Not a directory");
+  // A device in its place is never written in place of a save.
+  fs::create_symlink("/dev/full", L("user_data/device.dat"));
+  EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\device.dat"), "new", 3, &why));
+  EXPECT_EQ(why, "it is not a regular file");
+  fs::remove(L("user_data/device.dat"));
 
   // The data cannot be written: a file size limit makes write() fail.
   {
@@ -165,16 +179,18 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeOrLeavesTheTargetUntouched) {
     sigaction(SIGXFSZ, &ignore, &old);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const std::string big(8192, 'n');
-    const bool written = plat::WriteFileAtomically(P("user_data\\save.dat"), big.data(), big.size());
+    const bool written = plat::WriteFileAtomically(P("user_data\\save.dat"), big.data(), big.size(), &why);
     setrlimit(RLIMIT_FSIZE, &saved);
     sigaction(SIGXFSZ, &old, nullptr);
     EXPECT_FALSE(written);
+    EXPECT_EQ(why, "File too large");
   }
 
   // The folder is not writable (root ignores permissions, so only as a user).
   if (geteuid() != 0) {
     fs::permissions(L("user_data"), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\save.dat"), "new", 3));
+    EXPECT_FALSE(plat::WriteFileAtomically(P("user_data\\save.dat"), "new", 3, &why));
+    EXPECT_EQ(why, "Permission denied");
     fs::permissions(L("user_data"), fs::perms::owner_all);
   }
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@
 
 namespace plat::instance_detail {  // internal to instance.cpp
 std::string PrivateFolderUnder(const std::string& base);
-bool TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
+plat::Termination TerminateProcessByPolling(pid_t pid, uint32_t graceMs);
 }  // namespace plat::instance_detail
 
 namespace {
@@ -120,6 +121,44 @@ TEST_F(InstanceTest, RuntimeDirectoryAndItsPrivateFallback) {
     expectPrivate(chosen);
     EXPECT_EQ(plat::instance_detail::PrivateFolderUnder((dir_ / base).string()), chosen);  // kept
   }
+}
+
+// PELMORA_RUNTIME_DIR when it names a folder (an empty one counts as
+// unset), else XDG_RUNTIME_DIR when it is an absolute path to a folder this
+// user can write, else the private folder under /tmp; an XDG_RUNTIME_DIR
+// that is not there is passed over, not made.
+TEST_F(InstanceTest, TheRuntimeFolderIsChosenByTheVariablesInTurn) {
+  const std::string own = dir_ / "own", xdg = dir_ / "xdg", file = dir_ / "file";
+  fs::create_directories(xdg);
+  folder_.Write("file", "x");
+  const std::string fallback = plat::instance_detail::PrivateFolderUnder("/tmp");
+  const std::optional<std::string> unset;
+  const struct {
+    const char* name;
+    std::optional<std::string> own, xdg;
+    std::string chosen;
+  } rows[] = {
+      {"PELMORA_RUNTIME_DIR", own, xdg, own},
+      {"an empty PELMORA_RUNTIME_DIR", std::string(), xdg, xdg},
+      {"XDG_RUNTIME_DIR", unset, xdg, xdg},
+      {"an XDG_RUNTIME_DIR that is not there", unset, dir_ / "missing", fallback},
+      {"an empty XDG_RUNTIME_DIR", std::string(), std::string(), fallback},
+      {"a relative XDG_RUNTIME_DIR", unset, std::string("xdg"), fallback},
+      {"an XDG_RUNTIME_DIR that is a file", unset, file, fallback},
+      {"neither", unset, unset, fallback},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& [variable, value] : {std::pair{"PELMORA_RUNTIME_DIR", row.own}, {"XDG_RUNTIME_DIR", row.xdg}}) {
+      if (value)
+        env_.Set(variable, *value);
+      else
+        env_.Unset(variable);
+    }
+    EXPECT_EQ(plat::RuntimeDirectory(), row.chosen);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+  EXPECT_TRUE(fs::is_regular_file(file));
 }
 
 TEST_F(InstanceTest, LockIsHeldAgainstOtherProcessesUntilReleased) {
@@ -274,25 +313,42 @@ TEST_F(InstanceTest, RegistrationFileIsReadStrictly) {
   EXPECT_EQ(plat::FindRegisteredWindowOwner("W"), std::nullopt);
 }
 
-class TerminateTest : public ::testing::TestWithParam<bool (*)(pid_t, uint32_t)> {};
+class TerminateTest : public ::testing::TestWithParam<plat::Termination (*)(pid_t, uint32_t)> {};
 
 TEST_P(TerminateTest, OrderlyCloseThenKillAfterTheGrace) {
   // One that obeys the orderly close ends by it, long before its grace.
-  // One that ignores it is killed after the grace, and has ended by the time
-  // the call returns.
-  const struct { char (*before)(); uint32_t grace; int flags, signal; } cases[] = {
-      {Ready, 0x7FFFFFFF, 0, SIGTERM}, {[] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, 300, WNOHANG, SIGKILL}};
+  // One that ignores it, or is stopped (the request waits until it runs
+  // again), is killed after the grace, and has ended by the time the call
+  // returns. Each is told apart in what the call answers.
+  using plat::Termination;
+  const struct {
+    char (*before)();
+    bool stopped;
+    uint32_t grace;
+    int flags, signal;
+    Termination ended;
+  } cases[] = {
+      {Ready, false, 0x7FFFFFFF, 0, SIGTERM, Termination::kClosed},
+      {[] { return ::signal(SIGTERM, SIG_IGN), 'r'; }, false, 300, WNOHANG, SIGKILL, Termination::kKilled},
+      {Ready, true, 300, WNOHANG, SIGKILL, Termination::kKilled},
+  };
   for (const auto& c : cases) {
     auto child = Child::Fork(c.before, Nothing);
     ASSERT_EQ(child->Report(), 'r');
-    EXPECT_TRUE(GetParam()(child->pid, c.grace));
+    if (c.stopped) {
+      ASSERT_EQ(::kill(child->pid, SIGSTOP), 0);
+      int status = 0;
+      ASSERT_EQ(::waitpid(child->pid, &status, WUNTRACED), child->pid);
+      ASSERT_TRUE(WIFSTOPPED(status)) << status;
+    }
+    EXPECT_EQ(GetParam()(child->pid, c.grace), c.ended);
     const int status = child->Wait(c.flags);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
   }
 
   auto gone = Child::Fork(Ready, Nothing);
   gone->Release(), gone->Wait();
-  EXPECT_FALSE(GetParam()(gone->pid, 300));
+  EXPECT_EQ(GetParam()(gone->pid, 300), Termination::kNotReached);
 }
 
 // 0: through a pidfd, 1: by polling.
