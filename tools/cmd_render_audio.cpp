@@ -166,9 +166,11 @@ int RenderAudio(const std::vector<std::string>& args) {
     if (!player.HasImage()) return Fail(player.LastMessage());
     if (player.Cut().Any()) return Fail(path + ": a damaged MIDI file: " + MidiDamage(player.Cut()));
     if (player.NoteOns() == 0) return Fail(path + ": the MIDI file starts no note: it would be silence");
-    if (!plat::MidiSynthReady())
-      return Fail("no SoundFont could be loaded (the one PELMORA_SOUNDFONT names, else the system's default-GM.sf2): " +
-                  path + " would be silence");
+    if (!plat::MidiSynthReady()) {
+      // The SoundFont named as the system gives it (not through CP932).
+      std::fprintf(stderr, "render-audio: %s; %s would be silence\n", plat::MidiSoundFontFailure().c_str(), in.c_str());
+      return 1;
+    }
     player.Restart(loop ? 1 : 0);
     Pull(mix, fixed > 0 ? fixed : kMaxFrames, [&] { return fixed < 0 && player.State() == cMidiStream::kStopped; });
     player.Close();

@@ -252,6 +252,11 @@ void DDReleaseSurfaceList(cSafeList<DDSURFACEDATA>& sd);
 void DDSetTransmit(uint8_t cbRed, uint8_t cbGreen, uint8_t cbBlue);
 bool DDSetTransmitFromFile(const char* szFile);
 bool DDLoadPaletteFromFile(PALETTEENTRY* lpPalette, const char* szFile);
+// Why DDLoadPaletteFromFile takes no palette from `szFile` though the picture
+// loads (CP932, for the line under its failure): an 8-bit DirectDraw display
+// takes its colours from an 8-bit picture's colour table only. Empty when it
+// can take one, and when the picture does not load (its name says it all).
+std::string DDPaletteFromFileProblem(const char* szFile);
 bool CopyBitmap(DDSURFACEDATA* lpSD, const char* szFile, int nBpp, uint32_t bPalNumMap, int nMirrorCellW,
                 int nMirrorCellH);
 bool DDRestoreSurfaceFromFile(DDSURFACEDATA* lpSD, int nBpp);
@@ -392,7 +397,8 @@ bool DDInitWithFallback(GameSettingsRecord& settings, plat::WindowHandle hWnd, c
 // picture; otherwise 16-bit reads it and then puts #29..#31 (red, green,
 // blue) in as the 8-bit-precision key, other depths take #29..#31 as the key.
 // False after an error box (and report-log line) naming the picture:
-// "DDLoadPaletteFromFile失敗：FILE" or "DDSetTransmit失敗：FILE".
+// "DDLoadPaletteFromFile失敗：FILE" (with DDPaletteFromFileProblem's reason
+// under it when the picture loads) or "DDSetTransmit失敗：FILE".
 bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8_t cbRed, uint8_t cbGreen,
                           uint8_t cbBlue);
 // The no-flip flag of the DirectDraw present: clear only in full screen with

@@ -1,6 +1,7 @@
 // The display steps of start-up, and the DirectDraw pieces of the frame
 // step's restore and of the window handler.
 #include <cstring>
+#include <string>
 
 #include "base/errors.h"
 #include "base/logs.h"
@@ -80,7 +81,9 @@ bool DDSetupPaletteAndKey(const char* szPaletteBitmap, uint32_t bFixedKey, uint8
   // A failure names the picture: shown, as a start that ends here must say
   // why, and in both logs.
   if (!DDLoadPaletteFromFile(DDState.DDPalette, szPaletteBitmap)) {
-    WriteReportAndShowError(plat::Sjis("DDLoadPaletteFromFile失敗：%s").c_str(), szPaletteBitmap);
+    const std::string why = DDPaletteFromFileProblem(szPaletteBitmap);
+    WriteReportAndShowError(plat::Sjis("DDLoadPaletteFromFile失敗：%s%s%s").c_str(), szPaletteBitmap,
+                            why.empty() ? "" : "\n", why.c_str());
     return false;
   }
   std::memcpy(DDState.DDPaletteWork, DDState.DDPalette, sizeof DDState.DDPalette);

@@ -132,6 +132,9 @@ bool DDLoadPaletteFromFile(PALETTEENTRY* lpPalette, const char* szFile) {
     if (DDState.lpDDPalette) DDState.lpDDPalette->SetEntries(0, 256, lpPalette);
     return true;
   }
+  // An 8-bit display has no colours but those of the table: from a picture
+  // without one every frame would be black.
+  if (!lpDTCon && DDState.nBpp == 8) return false;
   if (!lpDTCon && table) {
     // Deeper DirectDraw displays take the same colour table, so that a
     // palette number shows one colour in every mode whatever the picture's
@@ -156,6 +159,14 @@ bool DDLoadPaletteFromFile(PALETTEENTRY* lpPalette, const char* szFile) {
     DDSetPalette_UnPal(lpPalette, &temp);
   DDReleaseSurface(&temp);
   return true;
+}
+
+std::string DDPaletteFromFileProblem(const char* szFile) {
+  plat::DecodedImage img;
+  if (lpDTCon || DDState.nBpp != 8 || !LoadPicture(szFile, img) || (img.fileBitsPerPixel == 8 && !img.palette.empty()))
+    return {};
+  return plat::Sjis("8ビットカラーの画面は、色を8ビットの画像のカラーテーブルから取ります。\n"
+                    "この画像はカラーテーブルのある8ビットの画像ではありません。");
 }
 
 bool DDSetPalette_UnPal(PALETTEENTRY* lpPalette, DDSURFACEDATA* lpSD) {

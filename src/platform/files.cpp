@@ -167,16 +167,81 @@ bool IsAbsolutePath(std::string_view programPath) {
   return HasDriveForm(programPath) && programPath.size() >= 3 && IsSeparator(programPath[2]);
 }
 
+namespace {
+
+// open(2)'s flags for a C library mode ("rb", "wt", "rt+", "a", "wbx" ...);
+// -1 for a mode fopen refuses. glibc ignores the 't' of Windows text modes;
+// there is no newline translation here, so "rt" reads CR LF as it is stored.
+int OpenFlagsOfMode(const char* mode) {
+  int flags;
+  switch (mode[0]) {
+    case 'r': flags = 0; break;
+    case 'w': flags = O_CREAT | O_TRUNC; break;
+    case 'a': flags = O_CREAT | O_APPEND; break;
+    default: return -1;
+  }
+  const bool update = std::strchr(mode + 1, '+') != nullptr;
+  flags |= update ? O_RDWR : mode[0] == 'r' ? O_RDONLY : O_WRONLY;
+  if (mode[0] == 'w' && std::strchr(mode + 1, 'x') != nullptr) flags |= O_EXCL;
+  return flags;
+}
+
+// OpenLocalFile's errno for a name that is not a regular file.
+int NotAFileErrno(mode_t kind) { return S_ISDIR(kind) ? EISDIR : ENXIO; }
+
+}  // namespace
+
+FILE* OpenLocalFile(const std::string& path, const char* mode) {
+  const int flags = mode == nullptr ? -1 : OpenFlagsOfMode(mode);
+  if (flags < 0 || path.empty()) {
+    errno = flags < 0 ? EINVAL : ENOENT;
+    return nullptr;
+  }
+  // Refused before it is opened where it can be: opening a device may do
+  // something of its own, and a named pipe keeps a blocking open waiting for
+  // its other end.
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = NotAFileErrno(st.st_mode);
+    return nullptr;
+  }
+  // Non-blocking, for what may have taken the name since.
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = NotAFileErrno(st.st_mode);
+  } else {
+    const int status = fcntl(fd, F_GETFL);
+    if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) error = errno;
+  }
+  FILE* file = error == 0 ? fdopen(fd, mode) : nullptr;
+  if (file == nullptr) {
+    if (error == 0) error = errno;
+    close(fd);
+    errno = error;
+  }
+  return file;
+}
+
+std::string NotAFileReason(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+  if (S_ISDIR(st.st_mode)) return "not a file: it is a folder";
+  if (S_ISFIFO(st.st_mode)) return "not a file: it is a named pipe";
+  if (S_ISSOCK(st.st_mode)) return "not a file: it is a socket";
+  return "not a file: it is a device";
+}
+
 FILE* OpenFile(std::string_view programPath, const char* mode) {
-  if (mode == nullptr) return nullptr;
   const std::string resolved = ResolvePath(programPath);
   if (resolved.empty()) {
     errno = ENOENT;
     return nullptr;
   }
-  // glibc ignores the 't' of Windows text modes; there is no newline
-  // translation here, so "rt" reads CR LF as it is stored.
-  return std::fopen(resolved.c_str(), mode);
+  return OpenLocalFile(resolved, mode);
 }
 
 bool FileExists(std::string_view programPath) {

@@ -24,7 +24,23 @@ std::string ResolvePath(std::string_view programPath);
 bool IsAbsolutePath(std::string_view programPath);
 
 // fopen over ResolvePath; the mode is the C library's ("rb", "wt", "rt+", "at", ...).
+// Only a regular file is opened (OpenLocalFile's rule).
 FILE* OpenFile(std::string_view programPath, const char* mode);
+
+// The one rule for every file the program opens by name: a name that is
+// there but is not a regular file (a folder, a named pipe, a device, a
+// socket) is refused, without waiting and without opening a device, with
+// errno EISDIR for a folder and ENXIO for the others; NotAFileReason says
+// which. A name that is not there is created as the mode says. `path` is a
+// Linux path (UTF-8), as the environment and the system give them. The
+// returned stream blocks as any other.
+FILE* OpenLocalFile(const std::string& path, const char* mode);
+
+// Why `path` (a Linux path) cannot be opened as a file when it is there but
+// is something else: "not a file: it is a folder" ("... a named pipe", "... a
+// device", "... a socket"); empty for a regular file (a link: the file it
+// names) and for a name that is not there.
+std::string NotAFileReason(const std::string& path);
 
 bool FileExists(std::string_view programPath);       // file or folder
 bool IsDirectory(std::string_view programPath);

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/files.h"
+
 namespace plat {
 namespace {
 
@@ -34,6 +36,13 @@ FT_Library FreeTypeLibrary() {
     return lib;
   }();
   return library;
+}
+
+// FT_New_Face, for a regular file only: FreeType would wait for ever on a
+// named pipe. Caller holds FreeTypeMutex().
+FT_Error OpenFace(FT_Library lib, const std::string& fontFile, FT_Face* face) {
+  if (!NotAFileReason(fontFile).empty()) return FT_Err_Cannot_Open_Resource;
+  return FT_New_Face(lib, fontFile.c_str(), 0, face);
 }
 
 constexpr uint32_t kReplacement = 0xFFFD;
@@ -522,7 +531,7 @@ std::string FontFileProblem(const std::string& fontFile) {
   FT_Library lib = FreeTypeLibrary();
   if (!lib) return "FreeType cannot be started";
   FT_Face face = nullptr;
-  const FT_Error error = FT_New_Face(lib, fontFile.c_str(), 0, &face);
+  const FT_Error error = OpenFace(lib, fontFile, &face);
   switch (error) {
     case FT_Err_Ok: break;
     case FT_Err_Unknown_File_Format: return "not a font file FreeType can read";
@@ -546,7 +555,7 @@ std::unique_ptr<CellFace> CellFace::Open(const std::string& fontFile, int cellHe
   FT_Library lib = FreeTypeLibrary();
   if (!lib) return nullptr;
   FT_Face face = nullptr;
-  if (FT_New_Face(lib, fontFile.c_str(), 0, &face) != 0) return nullptr;
+  if (OpenFace(lib, fontFile, &face) != 0) return nullptr;
   if (!face->charmap) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
   if (!face->charmap && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
   int ascent = 0;
@@ -590,7 +599,7 @@ std::unique_ptr<FontFace> FontFace::Open(const std::string& fontFile, int pixelH
   FT_Library lib = FreeTypeLibrary();
   if (!lib) return nullptr;
   FT_Face face = nullptr;
-  if (FT_New_Face(lib, fontFile.c_str(), 0, &face) != 0) return nullptr;
+  if (OpenFace(lib, fontFile, &face) != 0) return nullptr;
   if (!face->charmap) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
   if (!face->charmap && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
   bool sized = false;

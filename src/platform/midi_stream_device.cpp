@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <fluidsynth.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -17,7 +16,7 @@
 #include <vector>
 
 #include "platform/audio_mixer.h"
-#include "platform/files.h"
+#include "platform/sound_font_file.h"
 
 namespace plat {
 
@@ -80,16 +79,25 @@ struct SynthParts {
   std::string fontFailure;  // why no SoundFont loaded, naming the file looked for; empty when one did
 };
 
-// Why the SoundFont at `path` did not load, in words for the log.
-std::string SoundFontFailure(const std::string& path, bool named) {
-  std::string why;
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::fclose(file);
-    why = "not a SoundFont FluidSynth can read";
-  } else {
-    why = std::strerror(errno);
-  }
+// The log line of a SoundFont that did not load, naming the file and why.
+std::string SoundFontFailure(const std::string& path, bool named, const std::string& why) {
   return "the SoundFont " + path + (named ? " (named by PELMORA_SOUNDFONT)" : "") + " cannot be loaded: " + why;
+}
+
+// FluidSynth's loading of `path`, with glib's default log handler silenced
+// meanwhile: a file that its SoundFont 2 loader refuses goes on to its DLS
+// loader (libinstpatch), whose assertions glib would print on the standard
+// error, though the failure is ours to report. glib is reached through the
+// symbol FluidSynth brought in; without it nothing is silenced.
+int LoadSoundFontQuietly(fluid_synth_t* synth, const std::string& path) {
+  using LogHandler = void (*)(const char* domain, int level, const char* message, void* data);
+  using SetDefaultHandler = LogHandler (*)(LogHandler handler, void* data);
+  auto setDefault = reinterpret_cast<SetDefaultHandler>(dlsym(RTLD_DEFAULT, "g_log_set_default_handler"));
+  LogHandler previous = nullptr;
+  if (setDefault) previous = setDefault([](const char*, int, const char*, void*) {}, nullptr);
+  const int id = fluid_synth_sfload(synth, path.c_str(), 1);
+  if (setDefault) setDefault(previous, nullptr);
+  return id;
 }
 
 SynthParts MakeSynthParts() {
@@ -121,8 +129,12 @@ SynthParts MakeSynthParts() {
   const char* env = std::getenv("PELMORA_SOUNDFONT");
   const bool named = env && *env;
   std::string path = named ? env : "/usr/share/sounds/sf2/default-GM.sf2";
-  parts.fontId = fluid_synth_sfload(parts.synth, path.c_str(), 1);
-  if (parts.fontId < 0) parts.fontFailure = SoundFontFailure(path, named);
+  if (const std::string problem = SoundFontFileProblem(path); !problem.empty()) {
+    parts.fontFailure = SoundFontFailure(path, named, problem);
+    return parts;
+  }
+  parts.fontId = LoadSoundFontQuietly(parts.synth, path);
+  if (parts.fontId < 0) parts.fontFailure = SoundFontFailure(path, named, "not a SoundFont FluidSynth can read");
   return parts;
 }
 

@@ -6,6 +6,7 @@
 // blend tables of a display that is not 8-bit) are no failure: the game
 // plays on.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "data/data_paths.h"
 #include "gfx/surface_table.h"
 #include "platform/text.h"
+#include "support/bmp_writer.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -85,11 +87,11 @@ class StartFilesTest : public ::testing::Test {
     ASSERT_EQ(MakeDemoProject(folder_, project_), "");
   }
 
-  GameProcess::Spec Run() {
+  GameProcess::Spec Run(std::vector<std::string> args = {}) {
     fs::remove(dialogs_);
     fs::remove(trace_);
     fs::remove(project_ + "/Report_Game.txt");
-    return GameProcess::Scripted(PELMORA_EXE, project_, {}, "ok;ok;ok", folder_, dialogs_, trace_);
+    return GameProcess::Scripted(PELMORA_EXE, project_, std::move(args), "ok;ok;ok", folder_, dialogs_, trace_);
   }
 
   TempFolder folder_{"start-files"};
@@ -124,6 +126,133 @@ INSTANTIATE_TEST_SUITE_P(EachFile, StartFileTest, ::testing::ValuesIn(kStartFile
                              name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                            return name;
                          });
+
+// A file the start needs that is there but cannot serve: a named pipe or a
+// folder in its place (which no read may wait on), and palette pictures
+// that load but cannot give the display its colours and key.
+struct UnusableFile {
+  const char* what;
+  const char* file;  // in the project, "/" between folders
+  enum Kind { kPipe, kFolder, kNoColourTable, kTooWide } kind;
+  const char* ini;      // System.ini's text; null: the demo's (a Direct3D window)
+  const char* stage;    // the STAGE_FILE to play, or null
+  const char* message;  // the box's text, naming the file
+};
+
+void PrintTo(const UnusableFile& row, std::ostream* out) { *out << row.what; }
+
+constexpr const char* kStage = "data\\stg4\\c01-1.stg4_001";
+
+const UnusableFile kUnusableFiles[] = {
+    {"TitlePipe", "bmp/Title.bmp", UnusableFile::kPipe, nullptr, nullptr, "bmp\\Title.bmp の読み込みに失敗！"},
+    {"SystemDataPipe", "data/System.dat", UnusableFile::kPipe, nullptr, nullptr,
+     "data\\System.dat の読み込みに失敗しました！"},
+    {"StagePipe", "data/stg4/c01-1.stg4_001", UnusableFile::kPipe, nullptr, kStage,
+     "ステージファイル data\\stg4\\c01-1.stg4_001 の読み込みに失敗しました！"},
+    {"PalettePipe", "bmp/plt/Palette.bmp", UnusableFile::kPipe, nullptr, nullptr,
+     "DDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp"},
+    {"WorldMapFolder", "data/WorldMap.dat", UnusableFile::kFolder, nullptr, nullptr,
+     "data\\WorldMap.dat のロードに失敗！"},
+    {"PaletteWithoutColourTable", "bmp/plt/Palette.bmp", UnusableFile::kNoColourTable, kEightBitIni, nullptr,
+     "DDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp\n"
+     "8ビットカラーの画面は、色を8ビットの画像のカラーテーブルから取ります。\n"
+     "この画像はカラーテーブルのある8ビットの画像ではありません。"},
+    // It decodes, but no texture is that wide: the colour key cannot be read.
+    {"PaletteTooWideForATexture", "bmp/plt/Palette.bmp", UnusableFile::kTooWide, nullptr, nullptr,
+     "DDSetTransmit失敗：bmp\\plt\\Palette.bmp"},
+};
+
+// Palette pictures: 16 x 24 true colour (the colour grid's size), and 8-bit
+// 5000 x 24.
+std::string TrueColourPalette() {
+  const std::vector<uint8_t> bytes = testbmp::Rgb24(16, 24, std::vector<uint32_t>(16 * 24, 0x336699));
+  return std::string(bytes.begin(), bytes.end());
+}
+std::string WidePalette() {
+  std::vector<uint32_t> table(256);
+  for (uint32_t i = 0; i < 256; ++i) table[i] = i * 0x010101;
+  const std::vector<uint8_t> bytes = testbmp::Indexed8(5000, 24, table, std::vector<uint32_t>(5000 * 24, 0));
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class UnusableFileTest : public StartFilesTest, public ::testing::WithParamInterface<UnusableFile> {
+ protected:
+  void SetUp() override {
+    StartFilesTest::SetUp();
+    const UnusableFile& row = GetParam();
+    const std::string path = project_ + "/" + row.file;
+    if (row.ini) std::ofstream(project_ + "/System.ini", std::ios::trunc) << row.ini;
+    ASSERT_TRUE(fs::remove(path));
+    switch (row.kind) {
+      case UnusableFile::kPipe: ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); break;
+      case UnusableFile::kFolder: ASSERT_TRUE(fs::create_directory(path)); break;
+      case UnusableFile::kNoColourTable: std::ofstream(path, std::ios::binary) << TrueColourPalette(); break;
+      case UnusableFile::kTooWide: std::ofstream(path, std::ios::binary) << WidePalette(); break;
+    }
+  }
+  std::vector<std::string> Args() const {
+    return GetParam().stage ? std::vector<std::string>{GetParam().stage} : std::vector<std::string>{};
+  }
+  // The box as the dialog log writes it (a line break as "\n"), up to its
+  // answer.
+  static std::string Box(const std::string& message) {
+    std::string box = "エラー\t";
+    for (char c : message) box += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return box + "\t";
+  }
+};
+
+// The game itself: no frame, its box, the report's line and the standard
+// error's, exit 1, and no wait on the file (a run that waits is killed after
+// the hang guard's minute and fails).
+TEST_P(UnusableFileTest, TheGameFailsTheStartNamingIt) {
+  const UnusableFile& row = GetParam();
+  GameProcess game(Run(Args()));
+  ASSERT_TRUE(WaitFor([&] { return game.Ended() || !Slurp(trace_).empty(); })) << "the start waits on the file";
+  EXPECT_EQ(Slurp(trace_), "") << "the game played on";
+  EXPECT_EQ(game.Terminate(), 1);
+  EXPECT_NE(Slurp(dialogs_).find(Box(row.message) + "ok\n"), std::string::npos) << Slurp(dialogs_);
+  EXPECT_NE(Slurp(project_ + "/Report_Game.txt").find(std::string(row.message) + "\n"), std::string::npos)
+      << Slurp(project_ + "/Report_Game.txt");
+  const std::string firstLine = std::string(row.message).substr(0, std::string(row.message).find('\n'));
+  EXPECT_NE(game.Err().find("pelmora: " + firstLine + "\n"), std::string::npos) << game.Err();
+}
+
+// `pelmora-tool play` of the same project: exit 1 with no frame, after the
+// same box and the report's line.
+TEST_P(UnusableFileTest, APlayOfItFailsTheStartNamingIt) {
+  const UnusableFile& row = GetParam();
+  std::vector<std::string> args{"play", project_};
+  for (const std::string& stage : Args()) args.push_back(stage);
+  for (const char* option : {"--frames", "10", "--trace"}) args.emplace_back(option);
+  args.push_back(trace_);
+  GameProcess play(GameProcess::Scripted(PELMORA_TOOL, folder_.Path(), args, "", folder_, dialogs_, trace_));
+  EXPECT_EQ(play.Wait(), 1) << "-1: the start waits on the file\n" << play.Err();
+  EXPECT_EQ(Slurp(trace_), "");
+  EXPECT_NE(Slurp(dialogs_).find(Box(row.message)), std::string::npos) << Slurp(dialogs_);
+  EXPECT_NE(Slurp(project_ + "/Report_Game.txt").find(std::string(row.message) + "\n"), std::string::npos)
+      << Slurp(project_ + "/Report_Game.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFile, UnusableFileTest, ::testing::ValuesIn(kUnusableFiles),
+                         [](const ::testing::TestParamInfo<UnusableFile>& info) { return info.param.what; });
+
+// A palette picture without a colour table serves every display but the
+// 8-bit one: the deeper ones take its colour grid. The game starts and plays.
+TEST_F(StartFilesTest, APalettePictureWithoutColourTableServesTheDeeperDisplays) {
+  std::ofstream(project_ + "/bmp/plt/Palette.bmp", std::ios::binary | std::ios::trunc) << TrueColourPalette();
+  for (const char* ini : {"Direct3D=1\nWindowMode=1\nBpp=0\nVSync=1\nExit\n",
+                          "Direct3D=0\nWindowMode=0\nBpp=16\nVSync=1\nExit\n",
+                          "Direct3D=0\nWindowMode=0\nBpp=32\nVSync=1\nExit\n"}) {
+    SCOPED_TRACE(ini);
+    std::ofstream(project_ + "/System.ini", std::ios::trunc) << ini;
+    GameProcess game(Run());
+    ASSERT_TRUE(WaitFor([&] { return game.Ended() || CountLines(Slurp(trace_)) >= 30; }));
+    EXPECT_FALSE(game.Ended()) << game.Err();
+    EXPECT_EQ(game.Terminate(), 0) << game.Err();
+    EXPECT_EQ(Slurp(dialogs_).find("エラー"), std::string::npos) << Slurp(dialogs_);
+  }
+}
 
 // Everything start-up reads and cannot do without is in the table: the
 // pictures of start-up and of the title, the palette picture and the data

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/audio_device.h"
+#include "support/audio_fixtures.h"
 #include "support/project_files.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
@@ -158,7 +159,8 @@ TEST(SilentSoundTest, AfterAFallbackTheNextOpenAsksForTheEnvironmentsDriverAgain
 // standard error, not once a tune; with the SoundFont there, nothing is said.
 TEST(SilentSoundTest, ASoundFontThatDoesNotLoadIsNamedOnceARun) {
   TempFolder root("soundfont");
-  const std::string notAFont = root.Write("not-a-font.sf2", "RIFF but not a SoundFont");
+  // Laid out as a SoundFont, holding none: FluidSynth itself refuses it.
+  const std::string notAFont = root.Write("not-a-font.sf2", fixtures::SoundFontForm());
   const std::string input = root.Write("to-map.txt", "100 B1\n140 B1\n");
   const std::string kDefault = "/usr/share/sounds/sf2/default-GM.sf2";
   const std::string kSilent = "; the MIDI tunes play silent";

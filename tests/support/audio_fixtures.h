@@ -83,4 +83,16 @@ inline std::string Smf(uint16_t format, uint16_t tracks, uint16_t division, cons
   return s + trackChunks;
 }
 
+// --- SoundFont 2 files ---------------------------------------------------
+
+// A RIFF "sfbk" form of three lists with the types given, each holding
+// `body` (a SoundFont 2 holds INFO, sdta and pdta in this order). With empty
+// bodies it is laid out as a SoundFont but holds none: FluidSynth refuses it.
+inline std::string SoundFontForm(const std::string& body = "", const char* first = "INFO",
+                                 const char* second = "sdta", const char* third = "pdta") {
+  std::string lists;
+  for (const char* type : {first, second, third}) lists += RiffChunk("LIST", type + body);
+  return RiffChunk("RIFF", "sfbk" + lists);
+}
+
 }  // namespace fixtures
