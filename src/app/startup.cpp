@@ -185,7 +185,6 @@ bool LoadProjectDatabase(StartupState&) {
     WriteReportAndShowError("%s", plat::Sjis("データベースの読み込みに失敗…").c_str());
     return false;
   }
-  PrepareDatabaseTables();
   return true;
 }
 

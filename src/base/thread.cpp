@@ -10,11 +10,15 @@ cThread thStageLoad;
 
 namespace {
 constexpr int kPollsBeforeTerminate = 200;
-constexpr int kPollsBeforeGivingUp = kPollsBeforeTerminate + 2000;
+// A thread still running this long after it was told to unwind is named in
+// the error-check log (once); the close goes on waiting for it.
+constexpr int kPollsBeforeNaming = kPollsBeforeTerminate + 2000;
 std::atomic<ThreadJoinedHook> g_joinedHook{nullptr};
+std::atomic<ThreadExitPollHook> g_pollHook{nullptr};
 }  // namespace
 
 void SetThreadJoinedHookForTest(ThreadJoinedHook hook) { g_joinedHook.store(hook); }
+void SetThreadExitPollHookForTest(ThreadExitPollHook hook) { g_pollHook.store(hook); }
 
 cThread::~cThread() { Exit(); }
 
@@ -84,16 +88,20 @@ void cThread::Exit() {
   plat::PostThreadMessage(id, plat::WM_QUIT, 0, 0);
   WriteECLog("Exit B");
   WriteECLog("Exit C");
+  // Only an ended thread is let go: what the caller frees next (the window,
+  // the scenes, the surfaces) is still in use by a thread that runs, however
+  // long a busy machine keeps it from its next safe point.
+  const bool self = id == plat::CurrentThreadId();
   int polls = 0;
   while (!thread->Join(1)) {
     plat::PostThreadMessage(id, plat::WM_QUIT, 0, 0);
     ++polls;
-    if (polls == kPollsBeforeTerminate) thread->RequestTerminate();
-    if (polls >= kPollsBeforeGivingUp) {
-      WriteReportAndECLog("thread %u did not end; left running", id);
-      thread->Detach();
-      break;
+    if (polls >= kPollsBeforeTerminate) {
+      thread->RequestTerminate();
+      if (self) plat::SafePoint();  // a thread ending itself unwinds here
     }
+    if (polls == kPollsBeforeNaming) WriteECLog("thread %u has not ended yet; waiting for it", id);
+    if (ThreadExitPollHook hook = g_pollHook.load()) hook(*this, polls);
   }
   WriteECLog("Exit D");
   if (ThreadJoinedHook hook = g_joinedHook.load()) hook(*this);

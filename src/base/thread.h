@@ -33,10 +33,10 @@ class cThread {
   bool Resume();
   // The staged end: resume (every pending suspension), post WM_QUIT, poll
   // every 1 ms re-posting it; from the 200th poll the thread is told to unwind
-  // at its next safe point; one that still runs 2 s later is given up
-  // (logged and left running unowned). Nothing when no thread runs. Several
-  // threads may end the same thread at once: each returns once it has ended
-  // (or was given up), and it is joined once.
+  // at its next safe point. Returns only once the thread has ended, however
+  // long that takes: none is left running behind its caller. Nothing when no
+  // thread runs. Several threads may end the same thread at once: each
+  // returns once it has ended, and it is joined once.
   void Exit();
 
   bool Running() const;   // a thread is held
@@ -74,3 +74,8 @@ void ResumeWorkerThreads();
 // default) calls nothing; the game never sets it.
 using ThreadJoinedHook = void (*)(cThread& slot);
 void SetThreadJoinedHookForTest(ThreadJoinedHook hook);
+// Test seam: when set, Exit calls it on the ending thread after each poll
+// that found the thread still running, with the number of polls so far, so
+// that a test can keep a thread busy for a given number of polls.
+using ThreadExitPollHook = void (*)(cThread& slot, int polls);
+void SetThreadExitPollHookForTest(ThreadExitPollHook hook);

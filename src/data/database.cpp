@@ -93,6 +93,8 @@ const char* DatabaseFileName(int index) {
 
 int LoadDatabaseFiles(const DatabaseFileReader& read) {
   cDatabase& db = Database;
+  // The effect runs point into the lists about to be replaced.
+  ClearDatabaseTables();
   if (!LoadOne(db.m_AnimeSets, 0, read)) return 0;
   if (!LoadOne(db.m_Animes, 1, read)) return 1;
   if (!LoadOne(db.m_BmpCharaExcs, 2, read)) return 2;
@@ -117,7 +119,10 @@ int LoadDatabase() {
   auto path = [](int index) { return DataPaths.At(kPathDatabaseFirst + 2 * index); };
   const int failed =
       LoadDatabaseFiles([&](int index, std::string& bytes) { return OpenDataFileForRead(path(index), bytes); });
-  if (failed < 0) return 1;
+  if (failed < 0) {
+    PrepareDatabaseTables();
+    return 1;
+  }
   ReportDataFileLoadFailure(path(failed));
   return 0;
 }
@@ -184,4 +189,13 @@ void PrepareDatabaseTables() {
   BuildEffectTable(EffectRunTable);
   BuildCharaEffectTable(GraphicEffectRuns, GraphicEffectRunsReversed);
   BuildScrEffectTable(ScreenEffectRuns, ScreenEffectRunsReversed);
+}
+
+void ClearDatabaseTables() {
+  AnimeRunTable.clear();
+  EffectRunTable.clear();
+  GraphicEffectRuns.clear();
+  GraphicEffectRunsReversed.clear();
+  ScreenEffectRuns.clear();
+  ScreenEffectRunsReversed.clear();
 }

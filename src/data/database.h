@@ -64,13 +64,15 @@ inline constexpr int kDatabaseFileCount = 10;
 // newer than the program, broken, or more than memory holds) reports it
 // with ReportDataFileLoadFailure and returns 0, the lists read before it
 // keeping their new contents and the rest their old. 1 when all ten were
-// read.
+// read. The runtime tables go with the lists they point into: built afresh
+// (PrepareDatabaseTables) when all were read, left empty when a file failed.
 int LoadDatabase();
 
 // What LoadDatabase does with the files that `read` gives (the whole file,
 // version word first, of database file `index` in loading order; false when
-// it cannot be read), without the report: -1 when all ten were read, else
-// the index of the first that failed.
+// it cannot be read), without the report and without building the runtime
+// tables (it empties them): -1 when all ten were read, else the index of the
+// first that failed.
 using DatabaseFileReader = std::function<bool(int index, std::string& bytes)>;
 int LoadDatabaseFiles(const DatabaseFileReader& read);
 // "AnimeSet.dat", "Anime.dat", ... in loading order.
@@ -122,10 +124,13 @@ void BuildEffectTable(AnimeTable& table);
 extern AnimeTable AnimeRunTable;
 extern AnimeTable EffectRunTable;
 
-// Start-up after LoadDatabase: the second effect lists become copies of the
-// loaded ones, then the animation, effect, graphic-effect and screen-effect
-// tables are built.
+// The second effect lists become copies of the loaded ones, then the
+// animation, effect, graphic-effect and screen-effect tables are built (the
+// load does this; so does whoever changes the lists after it).
 void PrepareDatabaseTables();
+// Empties those tables: the graphic- and screen-effect runs point into the
+// lists, so they must not outlive lists that are replaced.
+void ClearDatabaseTables();
 
 // ---- template definitions ----
 

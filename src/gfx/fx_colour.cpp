@@ -165,7 +165,9 @@ void ColourChangeLoop(const EffectFrame& f, const fx::SourceRect& r, const PALET
 
 // ---- translucent ----
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// Not under ThreadSanitizer: the loader runs the clones' chooser before the
+// sanitizer's runtime is up, and the instrumented chooser crashes there.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define PELMORA_FX_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define PELMORA_FX_CLONES

@@ -12,8 +12,9 @@
 #include "gfx/fx_frame.h"
 
 // The packed blur loops are also compiled for processors with AVX2 (twice
-// the lanes), chosen when the program starts.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// the lanes), chosen when the program starts (not under ThreadSanitizer,
+// whose runtime is not up yet when the loader runs the chooser).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
 #define PELMORA_WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #define PELMORA_ALWAYS_INLINE __attribute__((always_inline))
 #else

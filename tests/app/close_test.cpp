@@ -146,4 +146,58 @@ TEST(CloseTest, AStageReadTheCloseCutsShortIsNoFault) {
   EXPECT_FALSE(thGame.Running());
 }
 
+// The game thread is busy outside its safe points when the window closes (a
+// long frame on a saturated machine) until the close has polled it this many
+// times, well past the termination stage and past any wait after which the
+// close might give up on it. Static state only: a frame left running past a
+// close that went on would outlive its scene.
+constexpr int kBusyPolls = 3000;
+std::atomic<bool> g_busyEntered{false};
+std::atomic<bool> g_busyReleased{false};
+std::atomic<bool> g_busyLeft{false};
+std::atomic<bool> g_windowWentFirst{false};
+
+void ReleaseTheBusyFrame(cThread& slot, int polls) {
+  if (&slot == &thGame && polls >= kBusyPolls) g_busyReleased = true;
+}
+
+void BusyFrame(TestScene& scene) {
+  if (scene.runs != 2) return;
+  g_busyEntered = true;
+  while (!g_busyReleased.load() && g_hMainWnd.load() != 0) continue;  // no safe point in here
+  if (g_hMainWnd.load() != 0) {
+    g_busyLeft = true;
+    return;  // the next safe point unwinds the thread
+  }
+  // The close destroyed the window (and goes on to free the scenes) while
+  // this frame ran: leave at once, before anything freed is touched.
+  g_windowWentFirst = true;
+  g_busyLeft = true;
+  throw plat::ThreadTerminated{};
+}
+
+// The close frees the window, the scenes and the surfaces once it has ended
+// the game thread: a game thread kept from its safe points, however long,
+// is waited for, never left running behind the close.
+TEST(CloseTest, AGameThreadBusyPastEveryWaitEndsBeforeTheWindowGoes) {
+  g_busyEntered = false;
+  g_busyReleased = false;
+  g_busyLeft = false;
+  g_windowWentFirst = false;
+  GameHarness game;
+  RegisterTitle(BusyFrame);
+  SetThreadExitPollHookForTest(ReleaseTheBusyFrame);
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.Run().AdvanceUntil([] { return g_busyEntered.load(); }));
+  EXPECT_EQ(game.Close(), 0);
+  SetThreadExitPollHookForTest(nullptr);
+  // A frame left running behind the close sees the window gone; a hang
+  // guard only.
+  for (int i = 0; i < 600000 && !g_busyLeft.load(); ++i) Pause();
+  g_busyReleased = true;
+  EXPECT_TRUE(g_busyLeft.load());
+  EXPECT_FALSE(g_windowWentFirst.load()) << "the window went while the game thread ran";
+  EXPECT_FALSE(thGame.Running());
+}
+
 }  // namespace

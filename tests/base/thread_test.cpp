@@ -101,6 +101,69 @@ TEST_F(ThreadTest, ASlotWithoutARunningThreadIsFinished) {
   EXPECT_FALSE(returned.Running());
 }
 
+// A worker busy outside every safe point (a stage being read, a long frame
+// on a saturated machine) until the Exit that ends it has polled this many
+// times: well past the termination stage and past any wait after which a
+// close might give up on it.
+constexpr int kHeldPolls = 3000;
+std::atomic<bool> g_released{false};
+std::atomic<int> g_pollsSeen{0};
+
+void ReleaseAfterHeldPolls(cThread&, int polls) {
+  g_pollsSeen = polls;
+  if (polls >= kHeldPolls) g_released = true;
+}
+
+uint32_t BusyUntilReleased(void*) {
+  UnwindMarker marker;
+  while (!g_released.load()) continue;  // no safe point in here
+  for (;;) plat::Sleep(1);              // the first safe point unwinds it
+}
+
+// Whoever ends a worker goes on to free what the worker uses (the window's
+// close frees the scenes and surfaces the game thread draws with): Exit
+// returns only once the worker has ended, however long it is kept from its
+// next safe point.
+TEST_F(ThreadTest, ExitWaitsForAWorkerBusyOutsideItsSafePointsHoweverLongItTakes) {
+  g_released = false;
+  g_pollsSeen = 0;
+  cThread t;
+  ASSERT_TRUE(t.Create(BusyUntilReleased, nullptr));
+  SetThreadExitPollHookForTest(ReleaseAfterHeldPolls);
+  t.Exit();
+  SetThreadExitPollHookForTest(nullptr);
+  const bool endedFirst = g_unwound.load();
+  g_released = true;  // a worker left running ends all the same
+  EXPECT_TRUE(endedFirst) << "Exit returned after " << g_pollsSeen.load() << " polls, its worker still running";
+  EXPECT_GE(g_pollsSeen.load(), kHeldPolls);
+  EXPECT_FALSE(t.Running());
+}
+
+// Never destroyed: a worker that fails to end itself spins on in its Exit.
+cThread& SelfEndingSlot() {
+  static cThread* slot = new cThread;
+  return *slot;
+}
+
+uint32_t EndsItsOwnSlot(void*) {
+  UnwindMarker marker;
+  SelfEndingSlot().Exit();
+  return 5;  // not reached: the termination stage unwinds it
+}
+
+// A worker cannot wait for itself: ending its own slot unwinds it at the
+// termination stage, as the other stages cannot end it.
+TEST_F(ThreadTest, AWorkerEndingItsOwnSlotIsUnwound) {
+  cThread& slot = SelfEndingSlot();
+  ASSERT_TRUE(slot.Create(EndsItsOwnSlot, nullptr));
+  // A hang guard only: the worker is not waited on for its time.
+  for (int i = 0; i < 60000 && !slot.Finished(); ++i) plat::Sleep(1);
+  ASSERT_TRUE(slot.Finished()) << "the worker still spins in its own Exit";
+  EXPECT_TRUE(g_unwound.load());
+  slot.Wait();
+  EXPECT_FALSE(slot.Running());
+}
+
 TEST_F(ThreadTest, SuspendingTheWorkersStopsAndResumingRestartsThem) {
   ASSERT_TRUE(thGame.Create(ListeningWorker, nullptr));
   WaitForLoops(3);

@@ -167,6 +167,42 @@ TEST_F(DatabaseFolderTest, StopsAtTheFirstFileItCannotRead) {
   EXPECT_EQ(report.find("上位のバージョン"), std::string::npos);  // not the too-new file's second line
 }
 
+// The effect runs point into the database's lists: a load replaces the
+// lists, and its runs are those of the lists it read; a load that fails
+// part-way leaves no runs that point into lists since replaced; a scope of
+// fresh game data gives the runs back pointing into the lists it gives back.
+TEST_F(DatabaseFolderTest, TheEffectRunsPointIntoTheListsLoadedLast) {
+  auto expectRunsOfTheLists = [] {
+    ASSERT_EQ(GraphicEffectRuns.size(), Database.m_CharaEffects.size());
+    ASSERT_EQ(ScreenEffectRunsReversed.size(), Database.m_ScrEffects.size());
+    for (size_t i = 0; i < GraphicEffectRuns.size(); ++i) {
+      EXPECT_EQ(GraphicEffectRuns[i].pDef, &Database.m_CharaEffects[i]) << i;
+      EXPECT_EQ(GraphicEffectRunsReversed[i].pDef, &Database.m_CharaEffects2[i]) << i;
+    }
+    for (size_t i = 0; i < ScreenEffectRuns.size(); ++i) {
+      EXPECT_EQ(ScreenEffectRuns[i].pDef, &Database.m_ScrEffects[i]) << i;
+      EXPECT_EQ(ScreenEffectRunsReversed[i].pDef, &Database.m_ScrEffects2[i]) << i;
+    }
+  };
+  Database.m_CharaEffects.resize(3);  // the runs of other lists, as an earlier game left them
+  Database.m_ScrEffects.resize(3);
+  PrepareDatabaseTables();
+  ASSERT_EQ(LoadDatabase(), 1);
+  ASSERT_EQ(Database.m_CharaEffects.size(), 1u);  // the folder's one definition
+  expectRunsOfTheLists();
+  {
+    ScopedGameData fresh;
+    EXPECT_TRUE(GraphicEffectRuns.empty() && ScreenEffectRuns.empty()) << "runs of lists that are gone";
+    ASSERT_EQ(LoadDatabase(), 1);
+    expectRunsOfTheLists();
+  }
+  expectRunsOfTheLists();
+  std::filesystem::remove(sandbox_ / "data/database/ScrEffect.dat");
+  EXPECT_EQ(LoadDatabase(), 0);
+  EXPECT_TRUE(GraphicEffectRuns.empty() && GraphicEffectRunsReversed.empty() && ScreenEffectRuns.empty() &&
+              ScreenEffectRunsReversed.empty());
+}
+
 TEST_F(DatabaseTest, AnimationAndEffectTables) {
   cAnimeRecord& a = Database.m_Animes[1];
   a.m_Frames.assign(3, cAnimeFrame());

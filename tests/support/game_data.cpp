@@ -25,12 +25,32 @@ struct ScopedGameData::Saved {
   }
 };
 
+namespace {
+
+template <class Run, class List>
+void PointRuns(std::vector<Run>& runs, List& list) {
+  for (Run& run : runs)
+    run.pDef = run.nNumber >= 0 && static_cast<size_t>(run.nNumber) < list.size() ? &list[run.nNumber] : nullptr;
+}
+
+}  // namespace
+
+void PointEffectRunsIntoTheDatabase() {
+  PointRuns(GraphicEffectRuns, Database.m_CharaEffects);
+  PointRuns(GraphicEffectRunsReversed, Database.m_CharaEffects2);
+  PointRuns(ScreenEffectRuns, Database.m_ScrEffects);
+  PointRuns(ScreenEffectRunsReversed, Database.m_ScrEffects2);
+}
+
 ScopedGameData::ScopedGameData() : saved_(std::make_unique<Saved>()) {
   Saved& s = *saved_;
+  // Undone last, once the database is back.
+  s.restore.push_back(PointEffectRunsIntoTheDatabase);
   s.Keep(Database, cDatabase()), s.Keep(SystemData, cSystemData()), s.Keep(CommonPalette, cCommonPalette());
   s.Keep(StageData, cStageData()), s.Keep(StageMasterData, cStageData());
-  s.Keep(AnimeRunTable), s.Keep(EffectRunTable), s.Keep(GraphicEffectRuns), s.Keep(GraphicEffectRunsReversed);
-  s.Keep(ScreenEffectRuns), s.Keep(ScreenEffectRunsReversed);
+  s.Keep(AnimeRunTable), s.Keep(EffectRunTable);
+  s.Keep(GraphicEffectRuns, {}), s.Keep(GraphicEffectRunsReversed, {});
+  s.Keep(ScreenEffectRuns, {}), s.Keep(ScreenEffectRunsReversed, {});
   s.Keep(bStripCarriageReturns, 0), s.Keep(bFileTooNew, 0);
   const int32_t editor = bFromEditor;
   s.restore.push_back([editor] { bFromEditor = editor; });

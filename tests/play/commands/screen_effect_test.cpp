@@ -15,6 +15,7 @@
 #include "play/commands/commands.h"
 #include "play/objects/stage_character.h"
 #include "support/display.h"
+#include "support/game_data.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ class ScreenEffectTest : public ::testing::Test {
     Database.m_ScrEffects2 = saved2_;
     ScreenEffectRuns = runs_;
     ScreenEffectRunsReversed = runs2_;
+    PointEffectRunsIntoTheDatabase();  // the lists put back may stand elsewhere
   }
   void Release() {
     for (const auto& sd : made_) DDReleaseSurface(sd.get());

@@ -23,6 +23,7 @@
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
+#include "support/game_data.h"
 #include "support/stage_builder.h"
 
 namespace {
@@ -104,6 +105,7 @@ class StageFrameTest : public ::testing::Test {
     Database.m_ScrEffects2 = saved2_;
     ScreenEffectRuns = runs_;
     ScreenEffectRunsReversed = runs2_;
+    PointEffectRunsIntoTheDatabase();  // the lists put back may stand elsewhere
   }
   // Screen effect 1 of both lists is `kind` with `p`; the runs are rebuilt.
   static void Define(int32_t kind, const std::array<int32_t, 5>& p) {
