@@ -71,9 +71,16 @@ std::string SafeFile::Open(const std::string& path) {
   fs::path target(path);
   if (target.filename().empty()) return "not a file name";
   // A link is followed: the file it names is replaced (made, when the link
-  // names a file not there yet), the link stays.
-  if (!FollowLinks(target)) return std::strerror(ELOOP);
-  const fs::file_status status = fs::status(target, ec);
+  // names a file not there yet), the link stays. What the system reaches
+  // through the name is asked first, so that a link it resolves itself
+  // ("/dev/stdout" to "/proc/self/fd/1" to "pipe:[N]") names what it reaches.
+  fs::file_status status = fs::status(target, ec);
+  if (fs::is_regular_file(status)) {
+    if (fs::path real = fs::canonical(target, ec); !ec) target = real;
+  } else if (!fs::exists(status)) {
+    if (!FollowLinks(target)) return std::strerror(ELOOP);
+    status = fs::status(target, ec);
+  }
   const bool exists = fs::exists(status);
   if (exists && fs::is_directory(status)) return "it is a folder";
   target_ = target.string();
