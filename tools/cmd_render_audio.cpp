@@ -24,6 +24,7 @@
 #include "data/wave_header.h"
 #include "platform/audio_device.h"
 #include "platform/audio_mixer.h"
+#include "platform/input_file.h"
 #include "platform/midi_stream_device.h"
 #include "platform/ogg_player.h"
 #include "platform/text.h"
@@ -94,6 +95,15 @@ std::string MidiDamage(const cSmfData::cCut& cut) {
   return text;
 }
 
+// A player's message about the file it read through `programPath`, naming
+// the file as the user gave it instead.
+std::string NamedAs(std::string message, const std::string& programPath, const std::string& shown) {
+  if (programPath.empty()) return message;
+  for (size_t at = message.find(programPath); at != std::string::npos; at = message.find(programPath, at + shown.size()))
+    message.replace(at, programPath.size(), shown);
+  return message;
+}
+
 int Fail(const std::string& cp932Message) {
   std::fprintf(stderr, "render-audio: %s\n", plat::Cp932ToUtf8(cp932Message).c_str());
   return 1;
@@ -130,11 +140,18 @@ int RenderAudio(const std::vector<std::string>& args) {
     return 2;
   }
   plat::SetManualAudioPull(true);
-  const std::string path = plat::Utf8ToCp932(in);
+  // IN as the messages print it (a name that is not UTF-8 reads as \xNN).
+  const std::string path = plat::Utf8ToCp932(tool::Shown(in));
   // Only a regular file is opened: a pipe would keep the run waiting for ever.
   std::string bytes;
   if (!tool::ReadWholeFile(in, bytes, 512u << 20))
     return Fail("cannot read " + path + " (" + tool::LastReadFailure() + ")");
+  // The MIDI and Ogg players read the file themselves, through its program
+  // path: open it by its name as given, whatever its bytes.
+  plat::InputFile input;
+  if (const std::string problem = tool::OpenInput(input, in); !problem.empty())
+    return Fail("cannot read " + path + " (" + problem + ")");
+  const std::string& programPath = input.ProgramPath();
   const int64_t fixed = seconds > 0 ? std::llround(seconds * plat::kMixRate) : -1;
   std::vector<int16_t> mix;
 
@@ -162,13 +179,14 @@ int RenderAudio(const std::vector<std::string>& args) {
     int64_t length = static_cast<int64_t>(std::ceil(frames * static_cast<double>(plat::kMixRate) / wave.format.samplesPerSec));
     Pull(mix, fixed > 0 ? fixed : std::min(length, kMaxFrames), [] { return false; });
   } else if (held == "mid") {
-    cMidiStream player(path.c_str());
-    if (!player.HasImage()) return Fail(player.LastMessage());
+    cMidiStream player(programPath.c_str());
+    if (!player.HasImage()) return Fail(NamedAs(player.LastMessage(), programPath, path));
     if (player.Cut().Any()) return Fail(path + ": a damaged MIDI file: " + MidiDamage(player.Cut()));
     if (player.NoteOns() == 0) return Fail(path + ": the MIDI file starts no note: it would be silence");
     if (!plat::MidiSynthReady()) {
       // The SoundFont named as the system gives it (not through CP932).
-      std::fprintf(stderr, "render-audio: %s; %s would be silence\n", plat::MidiSoundFontFailure().c_str(), in.c_str());
+      std::fprintf(stderr, "render-audio: %s; %s would be silence\n", plat::MidiSoundFontFailure().c_str(),
+                   tool::Shown(in).c_str());
       return 1;
     }
     player.Restart(loop ? 1 : 0);
@@ -178,7 +196,7 @@ int RenderAudio(const std::vector<std::string>& args) {
     plat::OggPlayerObject* player = plat::CreateOggPlayerObject();
     if (!player) return Fail("out of memory");
     player->PrepareLoad();
-    if (!player->Load(path.c_str())) {
+    if (!player->Load(programPath.c_str())) {
       player->Release();
       return Fail(path + ": not a playable Ogg Vorbis file");
     }

@@ -192,4 +192,32 @@ TEST_F(RenderAudioTest, WhatWouldComeOutAsSilenceIsRefused) {
   }
 }
 
+// The players read the file by its name as given, whatever its bytes, and
+// the messages print a byte that is not UTF-8 text as \xNN.
+TEST_F(RenderAudioTest, AFileNamedByAnyBytesIsPlayedAndNamedApart) {
+  std::vector<int16_t> pcm(32000 * 2, 3000);
+  struct Case {
+    std::string name, bytes;
+    bool needsSynth;
+  } cases[] = {
+      {"caf\xe9.wav", WavePcm16(1, 11025, std::vector<int16_t>(11025, 4000)), false},
+      {"caf\xe9.ogg", plat::EncodeOggVorbis(pcm.data(), 32000, 2, 32000), false},
+      {"caf\xe9.mid", Smf(0, 1, 480, Track(NotesEvents(0, 2) + Vlq(0) + EndOfTrack())), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(4));
+    if (c.needsSynth && !Synth()) continue;
+    Rendered r = Run(folder_.Write(c.name, c.bytes));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NEAR(r.seconds, 1.0, 0.05);
+  }
+  Rendered r = Run(folder_.Write("bad\xe9.mid", Smf(2, 1, 96, Track(EndOfTrack()))));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("bad\\xe9.mid"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("/proc/"), std::string::npos) << r.output;
+  r = Run(folder_.Write("bad\xe9.ogg", "OggS and nothing more"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("bad\\xe9.ogg: not a playable"), std::string::npos) << r.output;
+}
+
 }  // namespace
