@@ -25,14 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every entry under `folder`, as paths relative to it.
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    names.insert(fs::relative(entry.path(), folder).string());
-  return names;
-}
-
 // The temporary folders of make-demo in `folder` (beside a target or in it).
 std::vector<std::string> TemporaryFolders(const std::string& folder) {
   std::vector<std::string> found;

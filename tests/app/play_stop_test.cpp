@@ -29,14 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every entry under `folder`, as paths relative to it.
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    names.insert(fs::relative(entry.path(), folder).string());
-  return names;
-}
-
 // The temporary file the output `name` in `folder` is written into while
 // it is not finished (".NAME.~….tmp"), "" when there is none.
 std::string TemporaryOf(const std::string& folder, const std::string& name) {

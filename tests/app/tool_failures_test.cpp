@@ -127,14 +127,6 @@ Ran RunTool(const Launch& launch) {
   return ran;
 }
 
-// Every entry under `folder`, as paths relative to it.
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    names.insert(fs::relative(entry.path(), folder).string());
-  return names;
-}
-
 // A picture of `w` × `h` dots of scattered colours (a PNG of it does not
 // shrink much).
 std::string Noise(int w, int h) {
