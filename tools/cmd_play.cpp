@@ -282,6 +282,7 @@ int Play(const std::vector<std::string>& args) {
     return std::string("play: stopped by ") + signal + "; no file it had not finished is kept\n";
   });
   const HeadlessPlayResult result = RunHeadlessPlay(options);
+  plat::FinishUnlessStopped();
   std::set<std::string> told;
   if (positional.size() == 2) told = PrintStageLogLines(positional[1]);
   PrintStartReasons(result.startReasons, told);

@@ -6,12 +6,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <thread>
 
 #include "platform/safe_write.h"
 
 namespace plat {
 namespace {
+
+// Held by whichever comes first: the thread that takes a stop signal (to
+// the end of the process) or the run that finishes on its own
+// (FinishUnlessStopped). Never destroyed: the other may still wait on it
+// while statics go.
+std::mutex& EndingMutex() {
+  static std::mutex* ending = new std::mutex;
+  return *ending;
+}
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -63,10 +73,16 @@ void EndOnStopSignals(std::function<std::string(const char* signalName)> stop) {
     int signal = 0;
     while (::sigwait(&set, &signal) != 0) {
     }
+    // A run that is finishing already ends as it finishes; otherwise this
+    // thread ends it, and the run, should it come to its end meanwhile (a
+    // write refused as its files are thrown away), waits for that.
+    EndingMutex().lock();
     AbandonUnfinishedFiles();
     TellIfItCanBeTold(stop(signal == SIGINT ? "SIGINT" : "SIGTERM"));
     EndBySignal(signal);
   }).detach();
 }
+
+void FinishUnlessStopped() { EndingMutex().lock(); }
 
 }  // namespace plat

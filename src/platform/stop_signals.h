@@ -24,4 +24,10 @@ void HoldStopSignals();
 // as it would have without the hold (128 + its number to a shell). Once.
 void EndOnStopSignals(std::function<std::string(const char* signalName)> stop);
 
+// Called by the run as it comes to its end, before it says how it went: a
+// stop under way is waited for (the process ends by its signal, and what a
+// refused write made the run think is never said); from here on a stop
+// signal no longer ends the run, which finishes on its own at once.
+void FinishUnlessStopped();
+
 }  // namespace plat
