@@ -76,7 +76,10 @@ std::string FailureText(const RecordKind& kind, const std::string& bytes = {}) {
     case LoadFailure::kOverAllowance:
       return "not loaded: it asks for more memory than a file of its size may";
     case LoadFailure::kOutOfMemory: return "not loaded: memory ran out";
-    default: return "not a readable " + kind.name + " file" + (kind.refusal ? ": " + kind.refusal(bytes) : "");
+    default: {
+      const std::string why = kind.refusal ? kind.refusal(bytes) : std::string();
+      return "not a readable " + kind.name + " file" + (why.empty() ? "" : ": " + why);
+    }
   }
 }
 

@@ -96,7 +96,9 @@ RecordKindRegistrar stage(RecordKind{
                  "; placed: " + PaletteCounts(s.m_PlacedBlocks, s.m_PlacedCharacters, s.m_PlacedItems) + "; " +
                  Count("backgrounds", s.m_Backgrounds.size()) + ", " + Count("texts", s.m_Texts.size()) +
                  ", hero " + std::to_string(s.FindHeroIndex());
-        }});
+        },
+    // A stage that holds more than any stage can says which limit it passed.
+    .refusal = [](const std::string&) { return LastStageLimitProblem(); }});
 
 }  // namespace
 }  // namespace tool

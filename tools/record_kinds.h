@@ -39,7 +39,8 @@ struct RecordKind {
   std::function<std::string(cRecord&)> counts = nullptr;
   // Why bytes the reader refused are no file of this kind, where the
   // reader's refusal says more than "not readable" (a blend table of
-  // another size); empty: nothing more.
+  // another size, a stage past a limit; asked on the thread that read);
+  // empty, or an empty answer: nothing more.
   std::function<std::string(const std::string& bytes)> refusal = nullptr;
 };
 void RegisterRecordKind(RecordKind kind);

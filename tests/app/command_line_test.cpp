@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -384,7 +385,8 @@ TEST_F(CommandLineTest, AFailedStartsReasonIsInTheLogOnceAndOnTheStandardError) 
 }
 
 // A stage file that cannot be played, named on the command line: garbage,
-// cut short, empty, a folder, or a file of another kind. The start fails
+// cut short, empty, a folder, a stage larger than any stage is, or a file of
+// another kind. The start fails
 // (exit 1) after the stage's message, which names the file and is written
 // to Report_Game.txt and the standard error as well as shown; a scripted
 // play says it from the log.
@@ -398,6 +400,13 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     garbage += static_cast<char>(x >> 24);
   }
   const std::string broken = "data\\stg4\\broken.stg4_1";
+  // The demo stage with a field's word replaced: bytes 8..11 hold the
+  // width, 20..23 the height.
+  const auto withWord = [&](size_t at, uint32_t word) {
+    std::string bytes = stage;
+    std::memcpy(bytes.data() + at, &word, 4);
+    return bytes;
+  };
   struct Row {
     const char* what;
     std::string file;   // as named on the command line
@@ -408,6 +417,8 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
       {"garbage", broken, garbage, " の読み込みに失敗しました！"},
       {"cut short", broken, stage.substr(0, 300), " が破損しています！"},
       {"empty", broken, "", " の読み込みに失敗しました！"},
+      {"wider than any stage", broken, withWord(8, 0x7fffffff), " の読み込みに失敗しました！"},
+      {"higher than any stage", broken, withWord(20, 0x7fffffff), " の読み込みに失敗しました！"},
       {"a folder", broken, "/", " の読み込みに失敗しました！"},
       {"the world map", "data\\WorldMap.dat", "", " が破損しています！"},
   };

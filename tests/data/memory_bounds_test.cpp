@@ -254,6 +254,8 @@ class OutOfMemoryTest : public ::testing::Test {
 // kilobytes.
 cStageData BusyStage() {
   cStageData s;
+  s.Int(kStageWidth) = 20;
+  s.Int(kStageHeight) = 15;
   s.m_PlacedCharacters.resize(1);
   s.m_PlacedCharacters[0].m_nGraphic = 3;
   s.m_PlacedCharacters[0].m_nControl = 0;

@@ -806,7 +806,7 @@ def write_special(root):
     # player character has no graphic; the other is the computer's).
     good = probe_stage(873)
     write(os.path.join(d, "data", "stg4", "broken.stg4_1"), good[:-4] + u32(123456788))
-    no_hero = stage_file(873, dict(STAGE_NEW), "主人公なし", [1] * 5, [(0,) * 8] * 5, [[], [], []],
+    no_hero = stage_file(873, {**STAGE_NEW, 1: 40, 4: 15}, "主人公なし", [1] * 5, [(0,) * 8] * 5, [[], [], []],
                          [[], [character(873, {14: 0, 27: 0}), character(873, {14: 5, 27: 1})], []],
                          [background(873, 1, 16, 0, "")], [])
     write(os.path.join(d, "data", "stg4", "nohero.stg4_1"), no_hero)

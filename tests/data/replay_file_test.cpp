@@ -68,6 +68,8 @@ TEST(ReplayFileTest, LoadCommitsOnlyAWholeFile) {
   Sandbox box;
   cKeyLog log = FiveFrames();
   cStageData stage, settings;
+  settings.Int(kStageWidth) = 20;  // a stage has a size, or no replay of it loads
+  settings.Int(kStageHeight) = 15;
   settings.m_strName = "played";  // the settings come from the master copy
   cOptionData snapshot = Snapshot(3);
   const std::string good = MakeReplayBytes(log, stage, settings, snapshot);
@@ -173,6 +175,8 @@ TEST(ReplayFileTest, AFailedSaveLeavesTheOldFileWhole) {
 TEST(ReplayFileTest, AKilledSaveLeavesTheOldOrTheNewFileWhole) {
   Sandbox box;
   cStageData stage, settings;
+  settings.Int(kStageWidth) = 20;  // a stage has a size, or no replay of it loads
+  settings.Int(kStageHeight) = 15;
   cOptionData snapshot = Snapshot(2);
   cKeyLog logs[2];
   for (int v = 0; v < 2; ++v)

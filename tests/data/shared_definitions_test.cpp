@@ -30,6 +30,8 @@ cEdFlow SummonFlow(int16_t block) {
 // Stage characters 2.. take the flows (group 36) of stage character 1.
 cStageData StageOfHeirs(int heirs, int16_t summoned) {
   cStageData s;
+  s.Int(kStageWidth) = 20;
+  s.Int(kStageHeight) = 15;
   s.m_PaletteBlocks.resize(4);
   s.m_PaletteCharacters.resize(2 + static_cast<size_t>(heirs));
   s.m_PaletteCharacters[1].m_vFlows = {SummonFlow(summoned), SummonFlow(2)};
@@ -90,6 +92,8 @@ TEST_F(SharedDefinitionsTest, AStageLoadLeavesTheCommonPaletteAlone) {
   // A stage of two blocks whose types take the common lists: its palette
   // check resets their block 3, the common palette keeps it.
   cStageData s;
+  s.Int(kStageWidth) = 20;
+  s.Int(kStageHeight) = 15;
   s.m_PaletteCharacters.resize(3);
   s.m_PaletteCharacters[2].m_nBaseKind = kPaletteCommon;
   s.m_PaletteCharacters[2].m_nBaseIndex = 1;

@@ -208,6 +208,8 @@ TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {
   EXPECT_EQ(ClosesPosted(), 0);
 
   cStageData noHero;
+  noHero.Int(kStageWidth) = 20;
+  noHero.Int(kStageHeight) = 15;
   Write("nohero.stg4_1", noHero.SaveToBytes());
   EXPECT_EQ(StartStage("data\\stg4\\nohero.stg4_1", 0, nullptr, nullptr), 0);
   EXPECT_EQ(ClosesPosted(), 1);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "base/logs.h"
 #include "base/program.h"
@@ -119,9 +120,14 @@ void cAutoScroll::Start(int32_t on, int32_t speed, double frameScale) {
 }
 
 void cAutoScroll::SetRange(int32_t first, int32_t last, int32_t limitFirst, int32_t limitLast) {
-  rangeLow = limitFirst ? first * 32 + m_nBase : m_nBase;
+  // 64-bit: a loaded stage keeps its columns and rows in 16 bits, but those
+  // of a stage built in code are any numbers; the ends are held to 32 bits.
+  const auto dots = [this](int64_t block) {
+    return static_cast<int32_t>(std::clamp<int64_t>(block * 32 + m_nBase, INT32_MIN, INT32_MAX));
+  };
+  rangeLow = limitFirst ? dots(first) : m_nBase;
   if (limitLast) {
-    rangeHigh = std::max(m_nBase + (last + 1) * 32, rangeLow);
+    rangeHigh = std::max(dots(int64_t{last} + 1), rangeLow);
   } else {
     rangeHigh = m_nFullUpper;
   }

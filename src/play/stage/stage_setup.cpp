@@ -88,8 +88,10 @@ std::vector<int32_t> cStageScene::BuildHitCheckSteps(int32_t subSteps, int32_t c
 }
 
 void cStageScene::LayOutScroll() {
-  const int32_t width = std::max(StageData.Int(kStageWidth), 0);
-  const int32_t height = std::max(StageData.Int(kStageHeight), 0);
+  // A loaded stage is within these sides (StageLimitProblem); one built in
+  // code is held to them too, so that no layout value leaves 32 bits.
+  const int32_t width = std::clamp(StageData.Int(kStageWidth), 0, kStageMaxSide);
+  const int32_t height = std::clamp(StageData.Int(kStageHeight), 0, kStageMaxSide);
   constexpr int32_t kMargin = kStageMarginBlocks;
 
   cAutoScroll& x = m_ScrollX;

@@ -63,7 +63,7 @@ bool cBlockMap::Resize(int shift, int columns, int rows) {
 bool cBlockMap::Build(const cStageData& stage) {
   const int width = stage.Int(kStageWidth);
   const int height = stage.Int(kStageHeight);
-  if (width < 1 || height < 1 || width > (1 << 20) || height > (1 << 20) ||
+  if (width < 1 || height < 1 || width > kStageMaxSide || height > kStageMaxSide ||
       !Resize(WidthShiftFor(width), width + 2 * kStageMarginBlocks, height + 2 * kStageMarginBlocks)) {
     WriteECLog("block map: unusable stage size %d x %d", width, height);
     Release();
