@@ -69,9 +69,11 @@ StageSketch Meadow() {
 // whose lowest crystal steps keep left of them. (The crystal floor under
 // the second shaft and the turret's ledge span the tower's middle: they
 // pass under the digits as the view climbs between.) The sign's text shows
-// high on the first screen, over the sky: between the timer's digits and
-// the row of the lifts to and fro, right of the crystal steps, clear of the
-// hero waiting for the first lift and riding it.
+// on one line high on the first screen, over the sky: under the lowest
+// crystal steps and over the row of the lifts to and fro, left of the
+// first lift's shaft and of the ledge above it, where the blob walks, so
+// that it hides neither the blob nor the hero waiting for the lift and
+// riding it.
 StageSketch Tower() {
   return {"空への塔",
           kMusicTower,
@@ -118,9 +120,9 @@ StageSketch Tower() {
               "B##################B",
               "B##################B",
           },
-          {"リフトが下りてきたら\nジャンプで乗って上へ！"},
-          148,
-          48};
+          {"リフトが下りたらジャンプで乗ろう"},
+          147,
+          -128};
 }
 
 }  // namespace tool::demo::game

@@ -13,6 +13,7 @@
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/frame_hand_over.h"
 #include "platform/image_decode.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
@@ -74,12 +75,15 @@ HeadlessRun::HeadlessRun(Options options) : options_(std::move(options)) {
   plat::SetWindowHost(std::move(host));
   plat::SetVerticalBlankWait(true);  // the frame step is paced by it
   plat::UseVirtualClock(options_.virtualClock, kVirtualStartMs);
+  // On the virtual clock the game stops between frames until it is let go.
+  plat::HoldFramesAtHandOver(options_.virtualClock);
 }
 
 HeadlessRun::~HeadlessRun() {
   // A run let go while its game still runs (a test that stopped early) is
   // closed first; a close that ended the game has joined its thread.
   if (mainThread_.joinable() && !returned_.load()) Close();
+  plat::HoldFramesAtHandOver(false);  // a game thread left behind is never held
   if (mainThread_.joinable()) {
     if (returned_.load())
       mainThread_.join();
@@ -94,6 +98,11 @@ HeadlessRun::~HeadlessRun() {
 }
 
 bool HeadlessRun::AdvanceUntil(const std::function<bool()>& done) {
+  plat::LetFramesGo(plat::kAllFrames);
+  return Drive(done);
+}
+
+bool HeadlessRun::Drive(const std::function<bool()>& done) {
   auto deadline = std::chrono::steady_clock::now() + kHang;
   uint64_t presented = FramesPresented();
   while (!done()) {
@@ -119,16 +128,22 @@ bool HeadlessRun::Start() {
     returned_.store(true);
     plat::WakeVirtualClockDriver();
   });
-  AdvanceUntil([this] { return returned_.load() || (g_bStartupComplete.load() && g_bActive.load()); });
+  // The game thread, once it runs, stops before its first frame.
+  Drive([this] { return returned_.load() || (g_bStartupComplete.load() && g_bActive.load()); });
   return !returned_.load() && g_bStartupComplete.load() && g_bActive.load();
 }
 
 bool HeadlessRun::Running() const { return mainThread_.joinable() && !returned_.load(); }
 
 bool HeadlessRun::StepFrames(uint32_t frames) {
-  // A frame counts once it has been presented.
-  const uint64_t target = FramesPresented() + frames;
-  return AdvanceUntil([&] { return returned_.load() || FramesPresented() >= target; }) && !returned_.load();
+  if (!plat::HoldingFramesAtHandOver()) {
+    // Real time: a frame counts once it has been presented.
+    const uint64_t target = FramesPresented() + frames;
+    return Drive([&] { return returned_.load() || FramesPresented() >= target; }) && !returned_.load();
+  }
+  // Until the game thread stands at the hand-over after the last of them.
+  const uint64_t stop = plat::LetFramesGo(frames);
+  return Drive([&] { return returned_.load() || plat::HeldAtHandOver(stop); }) && !returned_.load();
 }
 
 void HeadlessRun::PressKey(int virtualKey) { host_->InjectKey(virtualKey, true); }

@@ -37,16 +37,23 @@ class HeadlessRun {
   HeadlessRun& operator=(const HeadlessRun&) = delete;
 
   // Starts the entry point; returns once start-up has finished and the game
-  // thread runs (false when the entry point returned first).
+  // thread runs (false when the entry point returned first). On the virtual
+  // clock the game thread stops before its first frame (see StepFrames).
   bool Start();
   bool Running() const;
   bool Returned() const { return returned_.load(); }
 
-  // Moves the virtual clock a millisecond at a time, each time every thread
-  // on it sleeps, until `done` holds. False only when the game hangs (a
-  // minute of machine time without `done`).
+  // Lets the game thread run on freely and moves the virtual clock a
+  // millisecond at a time, each time every thread on it sleeps, until
+  // `done` holds. False only when the game hangs (a minute of machine time
+  // without `done`).
   bool AdvanceUntil(const std::function<bool()>& done);
-  // Until `frames` more frames were presented (false when the game ended first).
+  // Until `frames` more frames were presented (false when the game ended
+  // first). On the virtual clock it returns once the game thread stands at
+  // the hand-over after the last of them (platform/frame_hand_over.h), and
+  // the thread stays there until the next call that lets it go: the game's
+  // state read and the keys set meanwhile are those of the frame presented
+  // last and of the next one, whatever the load.
   bool StepFrames(uint32_t frames);
 
   void PressKey(int virtualKey);
@@ -63,6 +70,9 @@ class HeadlessRun {
   int Close();
 
  private:
+  // AdvanceUntil without letting the game thread go.
+  bool Drive(const std::function<bool()>& done);
+
   Options options_;
   plat::HeadlessWindowHost* host_ = nullptr;
   std::thread mainThread_;

@@ -16,6 +16,7 @@
 #include "gfx/palette_tools.h"
 #include "gfx/surface_table.h"
 #include "platform/clock.h"
+#include "platform/frame_hand_over.h"
 #include "platform/image_decode.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -141,6 +142,7 @@ void cSceneManager::PlaySceneMusic(int32_t track, int32_t keep, int32_t screen) 
 }
 
 uint32_t GameThreadProc(void*) {
+  bool first = true;  // no frame has started yet
   for (;;) {
     plat::Message msg;
     if (plat::PeekMessage(msg, true)) {
@@ -148,6 +150,13 @@ uint32_t GameThreadProc(void*) {
       continue;  // the start hand-shake and anything else: dropped
     }
     if (g_bActive.load() && !QuitRequested()) {
+      if (first) {
+        // Before the first frame, as between frames: a test stepping the
+        // game holds it here until it lets the first frame go.
+        first = false;
+        plat::FrameHandOver(false);
+        continue;  // what came meanwhile (the end, a deactivation) first
+      }
       if (!SceneManager.Step()) {
         RequestQuit();
         return 1;
@@ -194,11 +203,12 @@ void PresentFrame() {
   if (lpDTCon) {
     if (!DDPresent(static_cast<int>(SceneManager.m_nFrameRate.load())) && lpDTCon && DDState.bWindowed)
       plat::SendMessage(g_hMainWnd.load(), plat::WM_USER + 100, 0, 0);
-    NotifyFramePresented();  // scripted runs: trace, screenshot, next frame's keys
-    return;
+  } else {
+    DDPresentDirectDraw(g_bNoFlip, StageRunsAboveSixty() ? 1 : 0);
   }
-  DDPresentDirectDraw(g_bNoFlip, StageRunsAboveSixty() ? 1 : 0);
-  NotifyFramePresented();
+  NotifyFramePresented();  // scripted runs: trace, screenshot, next frame's keys
+  // The frame is done with: a test stepping the game holds it here.
+  plat::FrameHandOver(true);
 }
 
 void ResetSceneManagerForTest() {

@@ -697,7 +697,9 @@ void PlayStageAlone(GameHarness& game, const std::string& route, uint32_t frames
 // block, no lift and no item (the gold, a heart, the flag) on the screen;
 // and wherever the hero is drawn from the text's first showing to five
 // seconds after its last (1-2: waiting for its first lift and riding it
-// up), the hero stays clear of every place the window stood.
+// up), the hero stays clear of every place the window stood. Nor does an
+// enemy walk or fly under it: in each frame it shows, no character but the
+// lifts and the signs is drawn where the window stands.
 TEST(DemoSignsTest, EverySignsTextStandsHighOverTheSkyClearOfTheHerosWay) {
   struct Box {
     int left, top, right, bottom;  // screen dots, edges included
@@ -721,6 +723,7 @@ TEST(DemoSignsTest, EverySignsTextStandsHighOverTheSkyClearOfTheHerosWay) {
     options.writeProject = false;
     GameHarness game(options);
     auto scene = [] { return dynamic_cast<cStageScene*>(SceneManager.Scene(kSceneStage)); };
+    const std::string sign = plat::Utf8ToCp932("看板");  // the signs' type
     std::map<std::string, std::set<std::tuple<int, int, int, int>>> stood;  // each text's window places
     std::vector<std::pair<uint32_t, Box>> hero;                            // where the hero was drawn
     uint32_t firstShown = 0, lastShown = 0;
@@ -761,6 +764,16 @@ TEST(DemoSignsTest, EverySignsTextStandsHighOverTheSkyClearOfTheHerosWay) {
               if (c.m_byBlockCharacter == 0) continue;
               EXPECT_FALSE(box.Meets(at(c.m_dX, c.m_dY, 32, 32)))
                   << where << " over a lift at (" << c.m_dX << ", " << c.m_dY << ")";
+            }
+            // No enemy is drawn under it: every character but the lifts
+            // and the signs, where it is drawn in this frame.
+            for (const cStageCharacter& c : s.m_CharacterList) {
+              if (c.m_byBlockCharacter != 0 || c.Definition().m_strName == sign || !c.m_bPresent || c.m_bRemoved)
+                continue;
+              const Box drawn = at(c.m_dX - c.m_nMarginX, c.m_dY - c.m_nMarginY, c.m_nDrawWidth, c.m_nDrawHeight);
+              EXPECT_FALSE(box.Meets(drawn)) << where << " over " << plat::Cp932ToUtf8(c.Definition().m_strName)
+                                             << " drawn at (" << drawn.left << ", " << drawn.top << ")-("
+                                             << drawn.right << ", " << drawn.bottom << ")";
             }
             for (const cStageItem& item : s.m_ItemList)
               EXPECT_FALSE(box.Meets(at(item.m_dX, item.m_dY, 32, 32)))

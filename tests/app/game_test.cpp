@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/startup.h"
@@ -17,6 +18,7 @@
 #include "data/window_position.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/frame_hand_over.h"
 #include "platform/keys.h"
 #include "platform/text.h"
 #include "scene/scene.h"
@@ -67,6 +69,43 @@ TEST(GameTest, StartsOnAProjectAndPresentsTheScenesFramesAtSixtyPerSecondOfGameT
   EXPECT_EQ(frame.pixels[0], TestSceneColour(static_cast<uint32_t>(presented)));
   EXPECT_EQ(frame.pixels[640 * 479], TestSceneColour(static_cast<uint32_t>(presented)));  // clear of the rate display
   EXPECT_LE(title->runs - presented, 1u);
+  EXPECT_EQ(game.Close(), 0);
+}
+
+// Until the game stands still without the clock moving: held between
+// frames, or asleep on the virtual clock (a game that were not held would
+// have run on into its next frame, as far as the wait for its present).
+void WaitUntilStill() {
+  while (!plat::HeldAtHandOver(plat::FramesHandedOver()) && plat::VirtualClockSleepers() == 0)
+    plat::WaitForVirtualClockWork(500);
+}
+
+// Between two steps the game stands at the frame presented last, however
+// long the test takes: its scene has run once for each frame presented,
+// and a key pressed or released between two steps is what the next frame
+// sees. Twelve steps, the key changing after every other; then frames run
+// freely, and a step stands still again.
+TEST(GameTest, BetweenStepsTheGameStandsAtTheFramePresentedLastAndKeysGoToTheNextFrame) {
+  GameHarness game;
+  std::vector<bool> seen;  // Z held in each run of the scene
+  RegisterTitle([&seen](TestScene&) { seen.push_back(plat::IsKeyDown('Z')); });
+  ASSERT_TRUE(game.Start());
+  auto title = [] { return static_cast<const TestScene*>(SceneManager.Scene(kSceneTitle)); };
+  std::vector<bool> held;  // Z as the test left it for each frame
+  for (int step = 0; step < 12; ++step) {
+    held.push_back(step % 4 >= 2);
+    ASSERT_TRUE(game.StepFrames(1));
+    WaitUntilStill();
+    ASSERT_NE(title(), nullptr);
+    EXPECT_EQ(title()->runs, game.FramesPresented()) << "step " << step;
+    (step + 1) % 4 >= 2 ? game.PressKey('Z') : game.ReleaseKey('Z');
+  }
+  EXPECT_EQ(seen, held);
+  ASSERT_TRUE(game.Run().AdvanceUntil([&] { return game.FramesPresented() >= 30; }));
+  ASSERT_TRUE(game.StepFrames(2));
+  WaitUntilStill();
+  EXPECT_EQ(title()->runs, game.FramesPresented());
+  EXPECT_EQ(seen.size(), title()->runs);
   EXPECT_EQ(game.Close(), 0);
 }
 

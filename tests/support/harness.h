@@ -44,7 +44,9 @@ class GameHarness {
 
   // Advances the virtual clock a millisecond at a time while every thread on
   // it sleeps, until `frames` more frames were presented (false when the game
-  // ended first).
+  // ended first). On the virtual clock the game thread then stands between
+  // frames until the next step: read the game's state and press keys only
+  // between steps (the keys go to the next frame).
   bool StepFrames(uint32_t frames) { return run_->StepFrames(frames); }
   uint32_t FrameCounter() const;
 
