@@ -35,6 +35,7 @@
 #include "scene/ranking_draw.h"
 #include "scene/scene.h"
 #include "support/demo_routes.h"
+#include "support/demo_story.h"
 #include "support/harness.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
@@ -223,12 +224,16 @@ TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) 
 // menu's two from y 272, the four the pause menu has in a cleared world),
 // from two dots before the rows' first text to two dots past their last
 // (the cursor's cell before them is the cursor's own), that is not text
-// itself differs from the text's white by a contrast of 3 or more. In each stage, played in the story from the
-// title: the pause key a moment after play begins, resume, then the keys
-// of a death (1-1: into its first pit; 1-2: up to the turret's ledge and
-// stand in its fire; 2-1, 2-2, 3-1: held still, hit by the UFOs, pushed
-// into a wall by the screen, hit by the master under it).
+// itself differs from the text's white by a contrast of 3 or more. In each
+// stage, played in the story (the worlds' first stages from the title's
+// new game, the later ones from a save with the worlds before them
+// cleared, continued from the title): the pause key a moment after play
+// begins, resume, then the keys of a death (1-1: into its first pit; 1-2:
+// up to the turret's ledge and stand in its fire; 2-1, 2-2, 3-1: held
+// still, hit by the UFOs, pushed into a wall by the screen, hit by the
+// master under it).
 constexpr const char* kPause = "185-187 SPACE\n230 B2\n";  // play begins at frame 179 of a stage's run
+constexpr uint32_t kPaused = 210;                          // a frame of the keys in the pause menu
 // 1-2: the tower's route up to the second lift's stop, the jump off onto
 // the turret's ledge, and the hero stays there.
 constexpr const char* kTowerClimb =
@@ -237,20 +242,27 @@ constexpr const char* kTowerClimb =
     "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
 struct MenuCase {
   const char* stage;
-  std::vector<const char*> routes;
+  int clearedWorlds;                // the story's start (DemoStoryStart)
+  std::vector<const char*> routes;  // the stages' routes before it
   std::string keys;
   uint32_t dead;  // a frame (of the stage's keys) by which the continue menu shows
 };
 const MenuCase kMenuCases[] = {
-    {"1-1", {"01-title.txt"}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
-    {"1-2", {"01-title.txt", "02-meadow.txt"}, kTowerClimb, 2120},
-    {"2-1", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt"}, kPause, 1620},
-    {"2-2", {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt"}, kPause, 1040},
-    {"3-1",
-     {"01-title.txt", "02-meadow.txt", "03-tower.txt", "04-to-sky.txt", "05-sky.txt", "06-wind.txt",
-      "07-to-castle.txt"},
-     std::string(kPause) + "240-320 LEFT\n", 1290},
+    {"1-1", 0, {}, std::string(kPause) + "240-660 RIGHT\n386-415 B1\n", 590},
+    {"1-2", 0, {"02-meadow.txt"}, kTowerClimb, 2120},
+    {"2-1", 1, {}, kPause, 1620},
+    {"2-2", 1, {"05-sky.txt"}, kPause, 1040},
+    {"3-1", 2, {}, std::string(kPause) + "240-320 LEFT\n", 1290},
 };
+
+// A frame as a screenshot reads.
+Shot ShotOf(const plat::Frame& frame) {
+  Shot shot;
+  shot.w = frame.width, shot.h = frame.height;
+  shot.px.assign(frame.pixels.begin(), frame.pixels.end());
+  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
+  return shot;
+}
 
 // One case a stage, so that the stages run side by side.
 class DemoMenusTest : public DemoScreensTest, public ::testing::WithParamInterface<size_t> {};
@@ -258,26 +270,34 @@ class DemoMenusTest : public DemoScreensTest, public ::testing::WithParamInterfa
 TEST_P(DemoMenusTest, TheContinueAndPauseMenusReadOverTheStage) {
   constexpr double kLeast = 3.0;
   const MenuCase& c = kMenuCases[GetParam()];
-  const uint32_t base = RoutesLength(c.routes);
   const bool pauses = c.keys.find("SPACE") != std::string::npos;
-  // A frame of the pause and one of the continue menu with a great common
-  // divisor: few screenshots.
-  uint32_t paused = 0, dead = base + c.dead, best = 0;
-  for (uint32_t p = base + 195; pauses && p <= base + 225; ++p)
-    for (uint32_t d = base + c.dead; d < base + c.dead + 300; ++d)
-      if (std::gcd(p, d) > best) best = std::gcd(p, d), paused = p, dead = d;
-  std::vector<uint32_t> shots = {dead};
-  if (pauses) shots.push_back(paused);
-  std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(lines = Play(c.routes, c.keys + "length " + std::to_string(dead - base) + "\n", shots));
-  ASSERT_EQ(Value(lines[dead - 1], "mode"), "5") << "the continue menu at frame " << dead;
-  if (pauses) {
-    ASSERT_EQ(Value(lines[paused - 1], "mode"), "3") << "the pause menu at frame " << paused;
-  }
-  for (uint32_t at : shots) {
-    const Shot& shot = shots_[at];
-    const int rows = at == dead ? 2 : 4;
-    SCOPED_TRACE(at == dead ? "the continue menu" : "the pause menu");
+  DemoStoryStart start;
+  start.clearedWorlds = c.clearedWorlds;
+  for (const char* route : c.routes) start.scripts.push_back(DemoRoute(route));
+  // The keys may run on past the frame (the play stops there).
+  start.scripts.push_back(c.keys + "length " + std::to_string(c.dead + 300) + "\n");
+  const uint32_t routes = DemoRoutes(c.routes).frames;
+  DemoStory story(start);
+  ASSERT_TRUE(story.Ready());
+  // The pictures of the pause and of the continue menu, by the frame of the
+  // stage's keys.
+  std::map<uint32_t, Shot> shots;
+  ASSERT_TRUE(story.Play(400 + routes + c.dead, [&](uint32_t frame) {
+    if (story.ScriptsBegan() == 0 || frame < story.ScriptsBegan() + routes) return false;
+    const uint32_t key = frame - (story.ScriptsBegan() + routes) + 1;
+    if (key != c.dead && !(pauses && key == kPaused)) return false;
+    const auto* scene = dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage));
+    EXPECT_TRUE(scene && scene->m_nMode == (key == c.dead ? kStageModeContinue : kStageModePause))
+        << (key == c.dead ? "the continue menu" : "the pause menu") << " at frame " << key << " of the keys";
+    plat::Frame picture;
+    EXPECT_TRUE(story.Game().LastFrame(picture));
+    shots[key] = ShotOf(picture);
+    return key == c.dead;
+  })) << "the game ended, or the continue menu was not reached";
+  EXPECT_EQ(story.Game().Close(), 0);
+  for (const auto& [at, shot] : shots) {
+    const int rows = at == c.dead ? 2 : 4;
+    SCOPED_TRACE(at == c.dead ? "the continue menu" : "the pause menu");
     int left = shot.w, right = -1;
     for (int y = 272; y < 272 + 16 * rows; ++y)
       for (int x = 0; x < shot.w; ++x)
@@ -296,6 +316,7 @@ TEST_P(DemoMenusTest, TheContinueAndPauseMenusReadOverTheStage) {
     ASSERT_GT(counted, 16 * 16 * rows);
     EXPECT_GE(least, kLeast) << "at (" << atX << ", " << atY << ")";
   }
+  EXPECT_EQ(shots.size(), pauses ? 2u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, DemoMenusTest, ::testing::Range<size_t>(0, std::size(kMenuCases)),
@@ -500,15 +521,8 @@ TEST_F(DemoScreensTest, NeitherTheHeadUpDisplayNorTheResultShowsSpecialPoints) {
 // and the result, the timer's digits (three of 32 x 32 at (272, 24)) stand
 // on open sky: no dot under them has a colour of the tower's bricks or
 // crystal (the colours of their pictures that the sky's picture does not
-// have). Run: the routes of 1-1 and 1-2.
+// have), every tenth frame. Run: the routes of 1-1 and 1-2 from the title.
 TEST_F(DemoScreensTest, TheTimerStandsOnOpenSkyOverTheTowersFirstScreenAndTop) {
-  const uint32_t base = RoutesLength({"01-title.txt", "02-meadow.txt"});
-  const uint32_t end = RoutesLength({"01-title.txt", "02-meadow.txt", "03-tower.txt"});
-  std::vector<uint32_t> frames;
-  for (uint32_t f = (base + 180) / 10 * 10 + 10; f < base + 1000; f += 10) frames.push_back(f);
-  for (uint32_t f = (base + 1250) / 10 * 10; f < end - 10; f += 10) frames.push_back(f);
-  std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt", "03-tower.txt"}, "length 1\n", frames));
   Shot blocks, crystal, sky;
   ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Block.bmp", blocks));
   ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Crystal.bmp", crystal));
@@ -523,13 +537,36 @@ TEST_F(DemoScreensTest, TheTimerStandsOnOpenSkyOverTheTowersFirstScreenAndTop) {
     }
   for (uint32_t dot : sky.px) solid.erase(dot);
   ASSERT_GE(solid.size(), 3u);
-  for (uint32_t f : frames) {
-    ASSERT_EQ(Value(lines[f - 1], "scene"), "4") << f;
-    const Shot& shot = shots_[f];
+  DemoStoryStart start;
+  start.scripts = {DemoRoute("02-meadow.txt"), DemoRoute("03-tower.txt")};
+  DemoStory story(start);
+  ASSERT_TRUE(story.Ready());
+  const uint32_t meadow = RoutesLength({"02-meadow.txt"}), tower = RoutesLength({"03-tower.txt"});
+  // The frames of the tower's route looked at.
+  auto looked = [&](uint32_t f) { return f % 10 == 0 && ((f > 180 && f < 1000) || (f >= 1250 && f < tower - 10)); };
+  int seen = 0;
+  ASSERT_TRUE(story.Play(400 + meadow + tower, [&](uint32_t frame) {
+    if (story.ScriptsBegan() == 0 || frame < story.ScriptsBegan() + meadow) return false;
+    const uint32_t f = frame - (story.ScriptsBegan() + meadow) + 1;
+    if (f >= tower - 10) return true;
+    if (!looked(f)) return false;
+    ++seen;
+    EXPECT_EQ(SceneManager.m_nCurrent.load(), kSceneStage) << f;
+    plat::Frame picture;
+    EXPECT_TRUE(story.Game().LastFrame(picture));
+    const Shot shot = ShotOf(picture);
     for (int y = 24; y < 56; ++y)
       for (int x = 272; x < 368; ++x)
-        ASSERT_FALSE(solid.count(shot.At(x, y))) << "a block under the digits at (" << x << ", " << y << "), frame " << f;
-  }
+        if (solid.count(shot.At(x, y))) {
+          ADD_FAILURE() << "a block under the digits at (" << x << ", " << y << "), frame " << f << " of 1-2's route";
+          return true;
+        }
+    return false;
+  }));
+  int frames = 0;
+  for (uint32_t f = 1; f < tower - 10; ++f) frames += looked(f) ? 1 : 0;
+  EXPECT_EQ(seen, frames) << "the route was not played to its end";
+  EXPECT_EQ(story.Game().Close(), 0);
 }
 
 // ---- the signs' boxes ----
@@ -620,36 +657,50 @@ TEST_F(DemoScreensTest, TheThirdSignSaysTheGoldGoesToTheScore) {
 // step nearer the hall's sign than the route stands (its text shows as the
 // master falls, and would show on); from the castle's clear on, through
 // its result, the name entered for the ranking (F3, "ABC") and the
-// ranking list, no frame shows the sign's text. Run: the whole game's
-// routes to the castle, then the master's route with that step, F3 on the
-// result and decide on the ranking.
+// ranking list, no frame shows the sign's text. Run: a game saved with
+// worlds 1 and 2 cleared, continued from the title onto the castle, then
+// the master's route with that step, F3 on the result and decide on the
+// ranking.
 TEST_F(DemoScreensTest, TheCastlesResultAndRankingShowNoSignText) {
   std::string master = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/08-master.txt");
   master = master.substr(0, master.rfind("940 B1"));  // up to the result's decide
-  const std::vector<const char*> routes = {"01-title.txt",  "02-meadow.txt", "03-tower.txt",    "04-to-sky.txt",
-                                           "05-sky.txt",    "06-wind.txt",   "07-to-castle.txt"};
-  const uint32_t base = RoutesLength(routes);
-  std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(
-      lines = Play(routes, master + "600-604 LEFT\n920 F3\n1100 B1\nlength 1200\n", {}, "text:ABC"));
-  const std::string sign = "魔王がほえたら";
-  auto signShown = [&](const std::string& line) { return Value(line, "messages").find(sign) != std::string::npos; };
-  size_t result = base;
-  while (result < lines.size() && Value(lines[result], "mode") != "4") ++result;
-  ASSERT_LT(result, lines.size()) << "the castle was never cleared";
-  size_t lastShown = 0;
-  for (size_t i = base; i < result; ++i)
-    if (signShown(lines[i])) lastShown = i;
+  DemoStoryStart start;
+  start.clearedWorlds = 2;
+  start.scripts = {master + "600-604 LEFT\n920 F3\n1100 B1\nlength 1200\n"};
+  start.dialogAnswers = "text:ABC";
+  DemoStory story(start);
+  ASSERT_TRUE(story.Ready());
+  const std::string sign = plat::Utf8ToCp932("魔王がほえたら");
+  auto scene = [] { return dynamic_cast<const cStageScene*>(SceneManager.Scene(kSceneStage)); };
+  auto signShown = [&] {
+    const cStageScene* s = scene();
+    if (s == nullptr) return false;
+    for (const auto& window : s->m_MessageWindows)
+      if (window->m_Settings.style == kMessageText && window->m_strShown.find(sign) != std::string::npos) return true;
+    return false;
+  };
+  // Frames counted as the master's keys count them.
+  uint32_t lastShown = 0, result = 0, last = 0;
+  ASSERT_TRUE(story.Play(2000, [&](uint32_t frame) {
+    if (story.ScriptsBegan() == 0) return false;
+    const uint32_t key = frame - story.ScriptsBegan() + 1;
+    const cStageScene* s = scene();
+    if (result == 0) {
+      if (s != nullptr && s->m_nMode == kStageModeResult) result = key;
+      else if (signShown()) lastShown = key;
+      return false;
+    }
+    if (SceneManager.m_nCurrent.load() != kSceneStage) return true;  // the result and the ranking are left
+    EXPECT_FALSE(signShown()) << "the sign's text at frame " << key << " (mode " << s->m_nMode << ")";
+    last = key;
+    return key >= 1200;
+  })) << "the game ended, or the run stopped first";
+  ASSERT_NE(result, 0u) << "the castle was never cleared";
   EXPECT_GT(lastShown + 120, result) << "the sign's text did not show as the castle was cleared";
-  bool ranked = false;
-  for (size_t i = result; i < lines.size() && Value(lines[i], "scene") == "4"; ++i) {
-    ASSERT_FALSE(signShown(lines[i])) << "the sign's text at frame " << i + 1 << " (mode "
-                                      << Value(lines[i], "mode") << ")";
-    ranked = ranked || i + 1 > base + 920;
-  }
-  EXPECT_TRUE(ranked) << "the result was left before F3";
-  EXPECT_TRUE(fs::exists(folder_ / ("run" + std::to_string(runs_) + "/user_data/story/c03.rkg")))
+  EXPECT_GT(last, 920u) << "the result was left before F3";
+  EXPECT_TRUE(fs::exists(story.Game().PathOf("user_data/story/c03.rkg")))
       << "the name was not entered in the castle's ranking";
+  EXPECT_EQ(story.Game().Close(), 0);
 }
 
 // ---- the castle's clear and the ending ----
