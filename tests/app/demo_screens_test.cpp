@@ -1,12 +1,14 @@
 // The demo game's screens as a player meets them, in real runs of
 // `pelmora-tool play` from its title (the whole-game routes of
 // tests/routes/demo, then a few keys of the test's own): the pause menu of
-// a story stage and the stage under it, the continue and pause menus over
-// every stage, the boxes of the world map and its menu with the text in
-// them, a head-up display and a result without special points, the timer
-// over 1-2, the signs of 1-1, the castle's result and ranking with no
-// sign's text over them; and, in this process, every sign's text high over
-// the sky, the castle's clear and the ending's stage.
+// a story stage and the stage under it, the boxes of the world map and its
+// menu with the text in them, a head-up display and a result without
+// special points, the signs of 1-1; and, in this process, the story played
+// as the tool plays it (from the title, or from a save near the stage
+// looked at): the continue and pause menus over every stage, the timer over
+// 1-2, the castle's result and ranking with no sign's text over them; and
+// each stage played on its own: every sign's text high over the sky, the
+// castle's clear and the ending's stage.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -59,6 +61,15 @@ double Contrast(uint32_t a, uint32_t b) {
   };
   const double la = light(a), lb = light(b);
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A frame as a screenshot reads.
+Shot ShotOf(const plat::Frame& frame) {
+  Shot shot;
+  shot.w = frame.width, shot.h = frame.height;
+  shot.px.assign(frame.pixels.begin(), frame.pixels.end());
+  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
+  return shot;
 }
 
 // A made demo, played afresh for each run, from its title: the named
@@ -129,6 +140,38 @@ class DemoScreensTest : public ::testing::Test {
   }
   static uint32_t RoutesLength(const std::vector<const char*>& names) { return Routes(names).frames; }
 
+  // Plays the story in this process (support/demo_story.h) to the end of
+  // its scripts: the trace's lines from the scripts' first frame on (line
+  // i: their frame i + 1); the pictures of their frames `shots` go into
+  // shots_.
+  std::vector<std::string> PlayStory(const DemoStoryStart& start, const std::vector<uint32_t>& shots = {}) {
+    constexpr uint32_t kLead = 1000;  // frames enough for the title (and the map) before the scripts
+    DemoStory story(start);
+    EXPECT_TRUE(story.Ready());
+    shots_.clear();
+    const std::set<uint32_t> wanted(shots.begin(), shots.end());
+    const bool played = story.Play(kLead + story.ScriptsLength(), [&](uint32_t frame) {
+      if (story.ScriptsBegan() == 0 || frame < story.ScriptsBegan()) return false;
+      const uint32_t at = frame - story.ScriptsBegan() + 1;
+      if (wanted.count(at) != 0) {
+        plat::Frame picture;
+        EXPECT_TRUE(story.Game().LastFrame(picture));
+        shots_[at] = ShotOf(picture);
+      }
+      return at >= story.ScriptsLength();
+    });
+    EXPECT_TRUE(played) << "the game ended before the scripts did";
+    // The frames played, taken while the game stands still (a close
+    // presents more).
+    const std::vector<std::string>& trace = story.Trace();
+    std::vector<std::string> lines;
+    if (story.ScriptsBegan() != 0 && trace.size() >= story.ScriptsBegan())
+      lines.assign(trace.begin() + (story.ScriptsBegan() - 1), trace.end());
+    EXPECT_EQ(lines.size(), story.ScriptsLength());
+    EXPECT_EQ(story.Game().Close(), 0);
+    return lines;
+  }
+
   TempFolder folder_{"demo-screens"};
   int runs_ = 0;
   uint32_t text_ = 0, frame_ = 0;
@@ -168,52 +211,54 @@ int MenuRowsWithText(const Shot& shot, uint32_t text) {
 // cleared: its next world opens from the map) and retry starts the stage
 // again. In a world not yet cleared it offers quit and resume only: two
 // steps down from resume come back to resume. A world cleared is entered
-// again from the map by decide on it and "ステージに挑む".
+// again from the map by decide on it and "ステージに挑む". Runs: 1-1 from
+// the title's new game; a game saved with world 1 cleared, its hero on it,
+// continued from the title, and world 1 entered again.
 TEST_F(DemoScreensTest, TheStoryPauseOffersRetryAndBackToTheMapInAClearedWorld) {
-  constexpr const char* kAgain = "140 B1\n180 UP\n190 B1\n";  // world 1 again, from the map after its clear
+  constexpr const char* kAgain = "250 B1\n290 UP\n300 B1\n";  // decide on world 1, "ステージに挑む"
+  constexpr uint32_t kPaused = 185;                          // the frame of the keys that pauses
+  auto start = [&](bool cleared, const std::string& keys) {
+    DemoStoryStart s;
+    if (cleared) s.clearedWorlds = 1, s.standOn = 1, s.mapKeys = kAgain;
+    s.scripts = {std::to_string(kPaused) + "-" + std::to_string(kPaused + 2) + " SPACE\n" + keys};
+    return s;
+  };
   const struct {
     const char* what;
     bool cleared;
-    uint32_t paused;  // the frame of the keys that pauses
     const char* keys;  // from the pause on
     int rows;
     std::vector<std::string> after;  // scene/mode from the pause on
   } cases[] = {
-      {"a world not cleared yet, two steps down", false, 185, "200 DOWN\n210 DOWN\n220 B1\nlength 320\n", 2,
+      {"a world not cleared yet, two steps down", false, "200 DOWN\n210 DOWN\n220 B1\nlength 320\n", 2,
        {"4/3", "4/2"}},
-      {"a cleared world, retry", true, 375, "400 DOWN\n420 B1\nlength 640\n", 4, {"4/3", "4/1", "4/2"}},
-      {"a cleared world, back to the map", true, 375, "400 DOWN\n410 DOWN\n420 B1\nlength 460\n", 4,
+      {"a cleared world, retry", true, "210 DOWN\n230 B1\nlength 450\n", 4, {"4/3", "4/1", "4/2"}},
+      {"a cleared world, back to the map", true, "210 DOWN\n220 DOWN\n230 B1\nlength 270\n", 4,
        {"4/3", "4/7", "1/-1", "1/null"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::vector<const char*> routes = c.cleared
-                                                ? std::vector<const char*>{"01-title.txt", "02-meadow.txt", "03-tower.txt"}
-                                                : std::vector<const char*>{"01-title.txt"};
-    const uint32_t base = RoutesLength(routes), paused = base + c.paused;
-    const std::string keys = (c.cleared ? std::string(kAgain) : std::string()) + std::to_string(c.paused) + "-" +
-                             std::to_string(c.paused + 2) + " SPACE\n" + c.keys;
     std::vector<std::string> lines;
-    ASSERT_NO_FATAL_FAILURE(lines = Play(routes, keys, {paused + 10}));
-    ASSERT_EQ(Value(lines[paused - 2], "mode"), "2") << "the stage plays as the pause key goes down";
-    EXPECT_EQ(ModesFrom(lines, paused), c.after);
-    EXPECT_EQ(MenuRowsWithText(shots_[paused + 10], text_), c.rows);
+    ASSERT_NO_FATAL_FAILURE(lines = PlayStory(start(c.cleared, c.keys), {kPaused + 10}));
+    ASSERT_GT(lines.size(), kPaused + 10);
+    ASSERT_EQ(Value(lines[kPaused - 2], "mode"), "2") << "the stage plays as the pause key goes down";
+    EXPECT_EQ(ModesFrom(lines, kPaused), c.after);
+    EXPECT_EQ(MenuRowsWithText(shots_[kPaused + 10], text_), c.rows);
     // Neither retry nor the way back to the map costs a life.
-    EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[paused - 1], "lives"));
+    EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[kPaused - 1], "lives"));
   }
   // Back on the map with the game kept: world 1 stays cleared, so the way
   // east to world 2 is open (four steps, as the route to the sky goes),
   // and its first stage, 2-1, starts.
-  const uint32_t base = RoutesLength({"01-title.txt", "02-meadow.txt", "03-tower.txt"});
-  const std::string keys = std::string(kAgain) +
-                           "375-377 SPACE\n400 DOWN\n410 DOWN\n420 B1\n"
-                           "560 RIGHT\n570 RIGHT\n580 RIGHT\n590 RIGHT\n630 UP\n640 B1\nlength 700\n";
   std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt", "03-tower.txt"}, keys));
-  EXPECT_EQ(ModesFrom(lines, base + 375),
+  ASSERT_NO_FATAL_FAILURE(lines = PlayStory(start(true, "210 DOWN\n220 DOWN\n230 B1\n"
+                                                        "370 RIGHT\n380 RIGHT\n390 RIGHT\n400 RIGHT\n440 UP\n450 B1\n"
+                                                        "length 510\n")));
+  ASSERT_GT(lines.size(), kPaused);
+  EXPECT_EQ(ModesFrom(lines, kPaused),
             (std::vector<std::string>{"4/3", "4/7", "1/-1", "1/null", "4/null", "4/0", "4/1"}));
-  EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[base + 374], "lives"));
-  EXPECT_NE(Value(lines.back(), "music"), Value(lines[base + 374], "music")) << "2-1's tune, not 1-1's";
+  EXPECT_EQ(Value(lines.back(), "lives"), Value(lines[kPaused - 1], "lives"));
+  EXPECT_NE(Value(lines.back(), "music"), Value(lines[kPaused - 1], "music")) << "2-1's tune, not 1-1's";
 }
 
 // ---- the continue and pause menus over every stage ----
@@ -254,15 +299,6 @@ const MenuCase kMenuCases[] = {
     {"2-2", 1, {"05-sky.txt"}, kPause, 1040},
     {"3-1", 2, {}, std::string(kPause) + "240-320 LEFT\n", 1290},
 };
-
-// A frame as a screenshot reads.
-Shot ShotOf(const plat::Frame& frame) {
-  Shot shot;
-  shot.w = frame.width, shot.h = frame.height;
-  shot.px.assign(frame.pixels.begin(), frame.pixels.end());
-  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
-  return shot;
-}
 
 // One case a stage, so that the stages run side by side.
 class DemoMenusTest : public DemoScreensTest, public ::testing::WithParamInterface<size_t> {};
@@ -339,10 +375,11 @@ INSTANTIATE_TEST_SUITE_P(EveryStage, DemoMenusTest, ::testing::Range<size_t>(0, 
 // line (the lines between its rows run at each row's last dot, where the
 // slashes of a row's date end). The signs of 1-1 and 1-2 keep a
 // character's room round their text: no frame line within 8 dots of it.
-// Run: world 1 (its signs on the way) to 1-2's result, F3 and the name
-// "ABC" for the ranking, on the map C (the world's ranking), X (the menu),
-// down to "タイトルへ" and its question, back, up to "オートセーブ" and
-// its question, back, up to "セーブ", its slot list and its question.
+// Run (the story in this process, from the title's new game): world 1
+// (its signs on the way) to 1-2's result, F3 and the name "ABC" for the
+// ranking, on the map C (the world's ranking), X (the menu), down to
+// "タイトルへ" and its question, back, up to "オートセーブ" and its
+// question, back, up to "セーブ", its slot list and its question.
 TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
   // 1-2's route to its result screen (without the decide that leaves it).
   std::string tower = Slurp(PELMORA_SOURCE_DIR "/tests/routes/demo/03-tower.txt");
@@ -362,7 +399,7 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
   std::string keys = tower;
   for (const auto& step : steps) keys += std::to_string(result + step.frame) + " " + step.keys + "\n";
   keys += "length " + std::to_string(result + 900) + "\n";
-  // Screenshots every 40 frames: one in each screen's stretch.
+  // A picture in each screen's stretch, on one of its frames that 40 divides.
   constexpr uint32_t kEvery = 40;
   const struct {
     const char* what;
@@ -383,14 +420,20 @@ TEST_F(DemoScreensTest, TextStandsOnItsOwnBoxsGround) {
       {"the save list", base + result + 765, base + result + 815, "2", -1, 160},
       {"the save list's question", base + result + 825, base + result + 895, "2", -1, 160},
   };
+  // The story played in this process: the frames after the title's route
+  // are the scripts' (1-1's route, then 1-2's with the keys above).
+  const uint32_t title = RoutesLength({"01-title.txt"});
   std::vector<uint32_t> frames;
   for (const auto& s : screens) {
-    frames.push_back((s.from + kEvery - 1) / kEvery * kEvery);
-    ASSERT_LE(frames.back(), s.to) << s.what;
+    frames.push_back((s.from + kEvery - 1) / kEvery * kEvery - title);
+    ASSERT_LE(frames.back(), s.to - title) << s.what;
   }
-  frames.push_back(kEvery);  // every 40th frame
+  DemoStoryStart start;
+  start.scripts = {DemoRoute("02-meadow.txt"), keys};
+  start.dialogAnswers = "text:ABC";
   std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(lines = Play({"01-title.txt", "02-meadow.txt"}, keys, frames, "text:ABC"));
+  ASSERT_NO_FATAL_FAILURE(lines = PlayStory(start, frames));
+  ASSERT_EQ(lines.size(), base - title + result + 900);
   for (size_t i = 0; i < std::size(screens); ++i) {
     const auto& s = screens[i];
     SCOPED_TRACE(s.what);

@@ -7,6 +7,8 @@
 
 #include "data/key_config.h"
 #include "data/save_slots.h"
+#include "play/world/stage_draw.h"
+#include "scene/frame_trace.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/test_files.h"
@@ -40,7 +42,8 @@ DemoStory::DemoStory(const DemoStoryStart& start) : clearedWorlds_(start.cleared
     return;
   }
   std::string error;
-  if (!title_.Parse(clearedWorlds_ == 0 ? DemoRoute("01-title.txt") : std::string(kContinueKeys), error)) {
+  if (!title_.Parse(clearedWorlds_ == 0 ? DemoRoute("01-title.txt") : std::string(kContinueKeys) + start.mapKeys,
+                    error)) {
     ADD_FAILURE() << "the title's keys: " << error;
     return;
   }
@@ -54,14 +57,15 @@ DemoStory::DemoStory(const DemoStoryStart& start) : clearedWorlds_(start.cleared
   if (clearedWorlds_ == 0) {
     scriptsBegin_ = title_.Length() + 1;
   } else {
-    if (clearedWorlds_ < 1 || clearedWorlds_ >= static_cast<int>(std::size(kWorldColumns))) {
-      ADD_FAILURE() << "no world stands after " << clearedWorlds_ << " cleared";
+    const int on = start.standOn != 0 ? start.standOn : clearedWorlds_ + 1;
+    if (on < 1 || on > static_cast<int>(std::size(kWorldColumns)) || on > clearedWorlds_ + 1) {
+      ADD_FAILURE() << "no world " << on << " to stand on with " << clearedWorlds_ << " cleared";
       return;
     }
-    // The record as the map would keep it, the hero moved on to the next
-    // world (the harness's folder is the working folder).
+    // The record as the map would keep it, the hero standing on the world
+    // (the harness's folder is the working folder).
     cSaveData save;
-    save.m_nMapX = kWorldColumns[clearedWorlds_];
+    save.m_nMapX = kWorldColumns[on - 1];
     save.m_nMapY = kWorldRow;
     for (int world = 1; world <= clearedWorlds_; ++world) save.SetProgressFlag(world, 1);
     save.m_nOpenedWorlds = clearedWorlds_ + 1;
@@ -79,6 +83,11 @@ DemoStory::DemoStory(const DemoStoryStart& start) : clearedWorlds_(start.cleared
   ready_ = true;
 }
 
+DemoStory::~DemoStory() {
+  game_.reset();  // the game has ended: no frame reaches the trace's observer now
+  SetFramePresentedObserver(nullptr);
+}
+
 PlayKeySet DemoStory::KeysAt(uint32_t frame) const {
   PlayKeySet keys = title_.KeysAt(frame);
   if (scriptsBegin_ != 0 && frame >= scriptsBegin_) keys |= scripts_.KeysAt(frame - scriptsBegin_ + 1);
@@ -86,7 +95,14 @@ PlayKeySet DemoStory::KeysAt(uint32_t frame) const {
 }
 
 bool DemoStory::Play(uint32_t frames, const std::function<bool(uint32_t frame)>& afterFrame) {
-  if (!ready_ || !game_->Start()) return false;
+  if (!ready_) return false;
+  // The trace, taken on the presenting thread after each frame as the tool
+  // takes it.
+  InstallStageTraceFiller();
+  SetFramePresentedObserver([this] {
+    trace_.push_back(FrameTraceJson(CaptureFrameTrace(static_cast<uint32_t>(trace_.size()) + 1)));
+  });
+  if (!game_->Start()) return false;
   cKeyConfig config;
   SetDefaultKeys(config);
   PlayKeySet held = 0;
