@@ -222,6 +222,13 @@ struct RouteKey {
   int first, last;
 };
 
+// The first stage to its goal: two warps, the goal's message, the result
+// screen; F3 registers (the name is typed), decide closes the ranking, then
+// the result screen.
+const std::vector<RouteKey> kToTheGoalAndTheRanking = {
+    {plat::VK_RIGHT, 40, 90}, {'V', 100, 101}, {'V', 140, 141}, {plat::VK_RIGHT, 150, 190},
+    {kDecide, 180, 181},      {plat::VK_F3, 265, 266}, {kDecide, 290, 291}, {kDecide, 320, 321}};
+
 // Steps until the stage plays, then `frames` more frames with the route's
 // keys.
 void PlayRoute(GameHarness& game, const std::vector<RouteKey>& route, int frames) {
@@ -270,13 +277,7 @@ TEST(FrontScenesTest, AStoryClearIsAutoSavedRankedAndContinuedFromItsSlot) {
   Tap(game, plat::VK_RIGHT, 2);  // onto the first world: its box opens
   Tap(game, plat::VK_UP);
   Tap(game, kDecide);
-  // To the goal: two warps, the goal's message, the result screen; F3
-  // registers (the name is typed), decide closes the ranking, then the
-  // result screen.
-  PlayRoute(game,
-            {{plat::VK_RIGHT, 40, 90}, {'V', 100, 101}, {'V', 140, 141}, {plat::VK_RIGHT, 150, 190},
-             {kDecide, 180, 181}, {plat::VK_F3, 265, 266}, {kDecide, 290, 291}, {kDecide, 320, 321}},
-            330);
+  PlayRoute(game, kToTheGoalAndTheRanking, 330);
   ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
   EXPECT_NE(game.DialogLog().find("result 1 (text:abc)"), std::string::npos) << game.DialogLog();
 
@@ -344,10 +345,7 @@ TEST(FrontScenesTest, AClearWhoseFilesCannotBeWrittenNamesEachInTheLog) {
   Tap(game, plat::VK_RIGHT, 2);  // onto the first world: its box opens
   Tap(game, plat::VK_UP);
   Tap(game, kDecide);
-  PlayRoute(game,
-            {{plat::VK_RIGHT, 40, 90}, {'V', 100, 101}, {'V', 140, 141}, {plat::VK_RIGHT, 150, 190},
-             {kDecide, 180, 181}, {plat::VK_F3, 265, 266}, {kDecide, 290, 291}, {kDecide, 320, 321}},
-            330);
+  PlayRoute(game, kToTheGoalAndTheRanking, 330);
   ASSERT_TRUE(WaitForScene(game, kSceneWorldMap));
   EXPECT_EQ(game.Close(), 0);
   const std::string report = game.ReadFile("Report_Game.txt");
