@@ -83,6 +83,8 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
   fs::create_symlink(script, folder_ / "script-link");
   fs::create_symlink(project_ + "/data/System.dat", folder_ / "system-link");
   fs::create_symlink(shared, project_ + "/data/extra.dat");
+  fs::create_symlink(folder_ / "shared", project_ + "/data/shared");
+  fs::create_symlink(folder_ / "later.dat", project_ + "/data/later.dat");  // a file not there yet
   fs::create_symlink("/dev/null", project_ + "/silenced");
   const std::string system = project_ + "/data/System.dat";
   struct Case {
@@ -97,6 +99,12 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
        "--sound " + project_ + "/data/stg4/demo.stg4_1",
        "the project folder"},
       {"a file the project links to", {"--trace", "shared/extra.dat"}, "--trace " + shared, "the project folder"},
+      {"a new file in a folder the project links to",
+       {"--trace", "shared/new.jsonl"},
+       "--trace " + (folder_ / "shared/new.jsonl"),
+       "the project folder"},
+      {"a file the project links to, not there yet", {"--sound", "later.dat"}, "--sound " + (folder_ / "later.dat"),
+       "the project folder"},
       {"a link to the project's System.dat", {"--sound", "system-link"}, "--sound " + (folder_ / "system-link"),
        "the project folder"},
       {"the screenshot folder in the project", {"--shots", "project/shots"}, "--shots " + project_ + "/shots",
@@ -135,9 +143,9 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
 
 // The screenshots --shots writes are outputs like the others, up to the
 // run's last frame and whatever way the folder is spelled: with a slash
-// after it (made, or not there yet), through a link to it, or with "..".
-// A file the run does not picture (a frame it skips or never reaches) may
-// be another output.
+// after it (made, or not there yet), through a link to it, or with "..";
+// and so is the folder itself. A file the run does not picture (a frame it
+// skips or never reaches) may be another output.
 TEST_F(PlayOutputsTest, TheRunsScreenshotsAreOutputsByEverySpellingOfTheirFolder) {
   folder_.Write("shots/frame-000010.png", "a screenshot of before");
   fs::create_symlink(folder_ / "shots", folder_ / "shots-link");
@@ -146,26 +154,30 @@ TEST_F(PlayOutputsTest, TheRunsScreenshotsAreOutputsByEverySpellingOfTheirFolder
     const char* what;
     std::string shots, sound;
     int status;
+    const char* told;  // how the refusal ends
   };
+  const char* const screenshot = "a file --shots writes\n";
   const Case cases[] = {
-      {"the last frame's", "shots", "shots/frame-000030.png", 2},
-      {"a slash after the folder", "shots/", "shots/frame-000020.png", 2},
-      {"a slash after a folder not there yet", "fresh/", "fresh/frame-000020.png", 2},
-      {"a folder not there yet", "fresh", "fresh/./frame-000020.png", 2},
-      {"a link to the folder", "shots-link", "shots/frame-000020.png", 2},
-      {"the folder through ..", "elsewhere/../shots", "shots/frame-000010.png", 2},
-      {"the sound through ..", "shots", "elsewhere/../shots/frame-000020.png", 2},
-      {"a frame the run skips", "shots", "shots/frame-000025.png", 0},
-      {"a frame after the run", "shots", "shots/frame-000040.png", 0},
+      {"the last frame's", "shots", "shots/frame-000030.png", 2, screenshot},
+      {"a slash after the folder", "shots/", "shots/frame-000020.png", 2, screenshot},
+      {"a slash after a folder not there yet", "fresh/", "fresh/frame-000020.png", 2, screenshot},
+      {"a folder not there yet", "fresh", "fresh/./frame-000020.png", 2, screenshot},
+      {"a link to the folder", "shots-link", "shots/frame-000020.png", 2, screenshot},
+      {"the folder through ..", "elsewhere/../shots", "shots/frame-000010.png", 2, screenshot},
+      {"the sound through ..", "shots", "elsewhere/../shots/frame-000020.png", 2, screenshot},
+      {"the folder not there yet, with a slash", "fresh/", "fresh", 2, "the folder --shots writes into, as its file\n"},
+      {"the folder, with a slash", "shots/", "shots", 2, "the folder --shots writes into, as its file\n"},
+      {"a frame the run skips", "shots", "shots/frame-000025.png", 0, ""},
+      {"a frame after the run", "shots", "shots/frame-000040.png", 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     GameProcess play(Play({"--frames", "30", "--shots", c.shots, "--every", "10", "--sound", c.sound}));
     EXPECT_EQ(play.Wait(), c.status) << play.Err();
-    const std::string sound = Slurp(folder_ / c.sound);
+    const std::string sound = fs::is_regular_file(folder_ / c.sound) ? Slurp(folder_ / c.sound) : "";
     if (c.status == 2) {
-      EXPECT_NE(play.Err().find("--sound names "), std::string::npos) << play.Err();
-      EXPECT_NE(play.Err().find("a file --shots writes"), std::string::npos) << play.Err();
+      EXPECT_EQ(play.Err().rfind("play: --sound names ", 0), 0u) << play.Err();
+      EXPECT_NE(play.Err().find(std::string(c.told) + "usage: "), std::string::npos) << play.Err();
       EXPECT_FALSE(fs::exists(folder_ / "fresh")) << "nothing is made";
       EXPECT_NE(sound.substr(0, 4), "RIFF") << c.sound << " holds the sound";
     } else {
