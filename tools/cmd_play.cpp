@@ -71,12 +71,19 @@ bool ReadCount(const std::string& what, const std::string& word, const NumberRan
 class RuntimeFolder {
  public:
   RuntimeFolder() {
+    // The temporary folder is TMPDIR's, or /tmp: one that is not there is
+    // said, not thrown.
+    std::error_code ec;
+    const fs::path temporary = fs::temp_directory_path(ec);
+    const char* named = std::getenv("TMPDIR");
+    where_ = !ec ? temporary.string() : named != nullptr ? named : "/tmp";
     std::random_device entropy;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      fs::path candidate = fs::temp_directory_path() / ("pelmora-play-" + std::to_string(entropy()));
-      std::error_code ec;
+    for (int attempt = 0; !ec && attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = temporary / ("pelmora-play-" + std::to_string(entropy()));
       if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+      if (ec == std::errc::file_exists) ec.clear();
     }
+    if (ec) why_ = ec.message();
     if (!path_.empty()) ::setenv("PELMORA_RUNTIME_DIR", path_.c_str(), 1);
   }
   ~RuntimeFolder() {
@@ -85,9 +92,14 @@ class RuntimeFolder {
   }
   bool Made() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }
+  // Where it was to be made, and why it could not be.
+  const std::string& Where() const { return where_; }
+  const std::string& Why() const { return why_; }
 
  private:
   std::string path_;
+  std::string where_;
+  std::string why_;
 };
 
 // The lines of the run's log that name the stage file, on stderr: a stage
@@ -268,8 +280,8 @@ int Play(const std::vector<std::string>& args) {
   }
   RuntimeFolder runtime;
   if (!runtime.Made()) {
-    std::fprintf(stderr, "play: cannot make a runtime folder under %s\n",
-                 Shown(fs::temp_directory_path().string()).c_str());
+    std::fprintf(stderr, "play: cannot make a runtime folder under %s (%s)\n", Shown(runtime.Where()).c_str(),
+                 runtime.Why().empty() ? "no name was free" : runtime.Why().c_str());
     return 1;
   }
   // Stopped, the run keeps none of its files unfinished (the platform

@@ -7,6 +7,7 @@
 // that fails for a stage file cut short says why once. And the stop
 // signals where they are hardest to take: SIGTERM with the standard error
 // a full pipe, and SIGINT inherited ignored (a script's background job).
+// A temporary folder where the run's runtime folder cannot be made.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -62,7 +63,7 @@ class PlayOutputsTest : public ::testing::Test {
   // output and error in logs/.
   GameProcess::Spec Play(std::vector<std::string> args, std::vector<std::string> env = {}) const {
     args.insert(args.begin(), {"play", project_});
-    env.push_back("TMPDIR=" + tmp_);
+    env.insert(env.begin(), "TMPDIR=" + tmp_);  // a TMPDIR of the caller's comes later and wins
     return {PELMORA_TOOL, folder_.Path(), args, env, logs_ + "/out.txt", logs_ + "/err.txt"};
   }
   DefaultStopSignals defaults_;  // the runs start with the stop signals as a terminal gives them
@@ -305,6 +306,22 @@ TEST_F(PlayOutputsTest, ABackgroundJobOfAScriptKeepsIgnoringSIGINT) {
   EXPECT_EQ(shell.Wait(), 128 + SIGTERM) << shell.Err();
   EXPECT_NE(shell.Err().find("play: stopped by SIGTERM"), std::string::npos) << shell.Err();
   EXPECT_TRUE(fs::is_empty(tmp_)) << "the runtime folder was left";
+}
+
+// The run's own runtime folder goes into the temporary folder (TMPDIR):
+// one that is not there, or not a folder, is named with the reason (exit 1),
+// never a crash.
+TEST_F(PlayOutputsTest, ARuntimeFolderThatCannotBeMadeIsNamedWithWhy) {
+  const std::string file = folder_.Write("a-file", "");
+  const struct {
+    std::string tmpdir, why;
+  } cases[] = {{folder_ / "nowhere", "No such file or directory"}, {file, "Not a directory"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tmpdir);
+    GameProcess play(Play({"--frames", "1"}, {"TMPDIR=" + c.tmpdir}));
+    EXPECT_EQ(play.Wait(), 1) << play.Err();
+    EXPECT_EQ(play.Err(), "play: cannot make a runtime folder under " + c.tmpdir + " (" + c.why + ")\n");
+  }
 }
 
 }  // namespace
