@@ -16,11 +16,6 @@ bool IdentifyFile(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
-bool SameExistingFile(const std::string& a, const std::string& b) {
-  FileIdentity first, second;
-  return IdentifyFile(a, first) && IdentifyFile(b, second) && first == second;
-}
-
 bool IsStandardOutput(const std::string& path) {
   struct stat named {}, output {};
   return ::stat(path.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &output) == 0 &&

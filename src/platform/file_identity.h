@@ -22,9 +22,6 @@ struct FileIdentity {
 // be reached).
 bool IdentifyFile(const std::string& path, FileIdentity& identity);
 
-// Both paths name one existing file (a pipe or a device included); false
-// when either is not there.
-bool SameExistingFile(const std::string& a, const std::string& b);
 // `path` names the file this process's standard output is (a pipe, a
 // terminal, a file it was sent to).
 bool IsStandardOutput(const std::string& path);
