@@ -144,8 +144,13 @@ std::string OutputClash(const RunFiles& given) {
       for (fs::directory_iterator it(folder.path, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (!it->is_symlink(ec) || !files.writesName(name)) continue;
+        const Reached linked = Reach(it->path().string());
+        for (size_t i = 0; i < outputs.size(); ++i)
+          if (Same(linked, outputs[i]))
+            return files.outputs[i].role + " names " + Shown(files.outputs[i].path) + ", a file " +
+                   files.writtenFolder.role + " writes (through " + Shown(it->path().string()) + ")";
         written.push_back({files.writtenFolder.role, it->path().string()});
-        writtenReached.push_back(Reach(it->path().string()));
+        writtenReached.push_back(linked);
       }
     }
   }

@@ -86,6 +86,8 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
   fs::create_symlink(shared, project_ + "/data/extra.dat");
   fs::create_symlink(folder_ / "shared", project_ + "/data/shared");
   fs::create_symlink(folder_ / "later.dat", project_ + "/data/later.dat");  // a file not there yet
+  fs::create_directory(folder_ / "linked");
+  fs::create_symlink(script, folder_ / "linked/frame-000010.png");
   fs::create_symlink("/dev/null", project_ + "/silenced");
   const std::string system = project_ + "/data/System.dat";
   struct Case {
@@ -117,6 +119,9 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
       {"a screenshot over the script",
        {"--input", "shots/frame-000010.png", "--shots", "shots", "--every", "10"},
        "--input names " + screenshot, "a file --shots writes"},
+      {"a screenshot through its link to the script",
+       {"--input", "in.txt", "--shots", "linked", "--every", "10"},
+       "--shots " + (folder_ / "linked/frame-000010.png"), "--input " + script},
   };
   const std::map<std::string, std::string> before = Contents(folder_.Path());
   for (const Case& c : cases) {
@@ -144,12 +149,15 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
 
 // The screenshots --shots writes are outputs like the others, up to the
 // run's last frame and whatever way the folder is spelled: with a slash
-// after it (made, or not there yet), through a link to it, or with "..";
-// and so is the folder itself. A file the run does not picture (a frame it
+// after it (made, or not there yet), through a link to it, or with "..",
+// and what a screenshot's name that is a link leads to; and so is the
+// folder itself. A file the run does not picture (a frame it
 // skips or never reaches) may be another output.
 TEST_F(PlayOutputsTest, TheRunsScreenshotsAreOutputsByEverySpellingOfTheirFolder) {
   folder_.Write("shots/frame-000010.png", "a screenshot of before");
   fs::create_symlink(folder_ / "shots", folder_ / "shots-link");
+  fs::create_directory(folder_ / "linked");
+  fs::create_symlink("../elsewhere/target.wav", folder_ / "linked/frame-000020.png");
   fs::create_directory(folder_ / "elsewhere");
   struct Case {
     const char* what;
@@ -168,6 +176,7 @@ TEST_F(PlayOutputsTest, TheRunsScreenshotsAreOutputsByEverySpellingOfTheirFolder
       {"the sound through ..", "shots", "elsewhere/../shots/frame-000020.png", 2, screenshot},
       {"the folder not there yet, with a slash", "fresh/", "fresh", 2, "the folder --shots writes into, as its file\n"},
       {"the folder, with a slash", "shots/", "shots", 2, "the folder --shots writes into, as its file\n"},
+      {"a screenshot's link to the sound", "linked", "elsewhere/target.wav", 2, "/linked/frame-000020.png)\n"},
       {"a frame the run skips", "shots", "shots/frame-000025.png", 0, ""},
       {"a frame after the run", "shots", "shots/frame-000040.png", 0, ""},
   };
