@@ -16,6 +16,7 @@
 // and no output may name another, an --input file or a file of the project
 // (output_clash.h). With an output on the standard output, the summary line
 // goes to the standard error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,18 +157,28 @@ bool IsScreenshotOfTheRun(const std::string& name, uint32_t frames, uint32_t eve
   return frame >= 1 && frame <= frames && frame % every == 0 && ScreenshotName(static_cast<uint32_t>(frame)) == name;
 }
 
+// The files and folders at the top of a project that the game reads or
+// writes: its settings, its two logs and the player's records. (Its data,
+// pictures and sounds are in folders.)
+const std::vector<std::string> kGameTopNames = {"System.ini", kReportLogName, "EC_Game.txt", "user_data"};
+
 // Why the outputs cannot all be written (empty when they can): two named
-// by one path, where one would be lost, one over an input file, the
-// screenshot folder named as a file or holding a file named as one of its
-// screenshots, or an output into the project folder, where the game reads
-// its files and writes its own.
+// by one path, where one would be lost, one over an input file (the stage
+// file played among them), the screenshot folder named as a file or
+// holding a file named as one of its screenshots, or an output over a file
+// of the project's game.
 std::string OutputsInConflict(const HeadlessPlayOptions& options, const std::vector<std::string>& inputPaths,
-                              const std::string& project) {
+                              const std::string& project, const std::string& stage) {
   RunFiles files;
   for (const std::string& input : inputPaths) files.inputs.push_back({"--input", input});
+  if (!stage.empty()) {
+    std::string path = stage;  // relative to the project, "\" or "/"
+    std::replace(path.begin(), path.end(), '\\', '/');
+    files.inputs.push_back({"STAGE_FILE", (fs::path(project) / path).string()});
+  }
   if (!options.tracePath.empty()) files.outputs.push_back({"--trace", options.tracePath});
   if (!options.soundPath.empty()) files.outputs.push_back({"--sound", options.soundPath});
-  files.ownedFolders.push_back({"the project folder", project});
+  files.gameFolders.push_back({{"the project folder", project}, kGameTopNames});
   if (!options.shotFolder.empty()) {
     files.writtenFolder = {"--shots", options.shotFolder};
     files.writesName = [&options](const std::string& name) {
@@ -237,7 +248,8 @@ int Play(const std::vector<std::string>& args) {
   absolute(options.tracePath);
   absolute(options.shotFolder);
   absolute(options.soundPath);
-  if (const std::string conflict = OutputsInConflict(options, inputPaths, (started / positional[0]).string());
+  if (const std::string conflict = OutputsInConflict(options, inputPaths, (started / positional[0]).string(),
+                                                     positional.size() == 2 ? positional[1] : "");
       !conflict.empty())
     return Usage(conflict);
   // The summary stays out of an output written to the standard output.

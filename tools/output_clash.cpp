@@ -66,34 +66,60 @@ bool TakenInPlace(const Reached& output) {
 
 std::string ShownRole(const NamedFile& file) { return file.role + " " + Shown(file.path); }
 
-// A folder the run owns: where it is, and where its links lead (a link to
-// a file or a folder elsewhere makes that file or folder the run's too),
-// and its files that have other names elsewhere.
-struct OwnedFolder {
-  const NamedFile* named;
+// The files of a game folder, for the outputs to keep off: the places an
+// output may not reach into (its top names, where links lead) and its
+// existing files by identity (an output that is one of them by another
+// name).
+struct GameFiles {
   std::vector<fs::path> places;
   std::vector<plat::FileIdentity> files;
 };
 
-OwnedFolder Survey(const NamedFile& folder) {
-  OwnedFolder owned{&folder, {Reach(folder.path).path}, {}};
+void Note(GameFiles& game, const Reached& reached) {
+  game.places.push_back(reached.path);
+  if (reached.exists && reached.identity.regular) game.files.push_back(reached.identity);
+}
+
+// Every file under `folder` (links followed to where they lead, not walked
+// through) but those in `skip`.
+void SurveyTree(GameFiles& game, const fs::path& folder, const fs::path& skip) {
   std::error_code ec;
-  for (fs::recursive_directory_iterator it(owned.places.front(), fs::directory_options::skip_permission_denied, ec),
-       end;
+  for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
        !ec && it != end; it.increment(ec)) {
     const fs::file_status status = it->symlink_status(ec);
     if (ec) break;
     const std::string path = it->path().string();
-    if (fs::is_symlink(status)) {
-      const Reached linked = Reach(path);
-      owned.places.push_back(linked.path);
-      if (linked.exists) owned.files.push_back(linked.identity);
-    } else if (plat::FileIdentity identity; fs::is_regular_file(status) && plat::IdentifyFile(path, identity) &&
-                                               identity.links > 1) {
-      owned.files.push_back(identity);
+    if (fs::is_directory(status) && it->path() == skip) {
+      it.disable_recursion_pending();
+    } else if (fs::is_symlink(status)) {
+      Note(game, Reach(path));
+    } else if (plat::FileIdentity identity; fs::is_regular_file(status) && plat::IdentifyFile(path, identity)) {
+      game.files.push_back(identity);
     }
   }
-  return owned;
+}
+
+// The game's files in `game`, but those of the folder the run writes its
+// pictures into (`skip`): a file there by a name the run writes is a
+// picture an earlier run left.
+GameFiles Survey(const RunFiles::GameFolder& game, const fs::path& skip) {
+  GameFiles files;
+  const Reached top = Reach(game.folder.path);
+  for (const std::string& name : game.topNames) {
+    const Reached reached = Reach((top.path / name).string());
+    Note(files, reached);
+    if (reached.exists && reached.identity.folder) SurveyTree(files, reached.path, skip);
+  }
+  std::error_code ec;
+  for (fs::directory_iterator it(top.path, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (std::find(game.topNames.begin(), game.topNames.end(), name) != game.topNames.end()) continue;
+    const Reached reached = Reach(it->path().string());
+    if (!reached.exists || !reached.identity.folder || reached.path == skip) continue;  // not the game's
+    if (it->is_symlink(ec)) files.places.push_back(reached.path);
+    SurveyTree(files, reached.path, skip);
+  }
+  return files;
 }
 
 }  // namespace
@@ -120,8 +146,8 @@ std::string OutputClash(const RunFiles& given) {
   }
 
   // The files the written folder takes the place of: those the other files
-  // reach by a name it writes, and the files its links of such names lead
-  // to (the writer follows them).
+  // reach by a name it writes, and those there by such names, or that its
+  // links of such names lead to (the writer follows them).
   std::vector<NamedFile> written = files.outputs;
   std::vector<Reached> writtenReached = outputs;
   if (hasFolder) {
@@ -143,7 +169,7 @@ std::string OutputClash(const RunFiles& given) {
     if (folder.exists && folder.identity.folder) {
       for (fs::directory_iterator it(folder.path, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!it->is_symlink(ec) || !files.writesName(name)) continue;
+        if (!files.writesName(name)) continue;
         const Reached linked = Reach(it->path().string());
         for (size_t i = 0; i < outputs.size(); ++i)
           if (Same(linked, outputs[i]))
@@ -163,8 +189,8 @@ std::string OutputClash(const RunFiles& given) {
                " name one file: an output never replaces a file the run reads";
   }
 
-  for (const NamedFile& named : files.ownedFolders) {
-    const OwnedFolder owned = Survey(named);
+  for (const RunFiles::GameFolder& game : files.gameFolders) {
+    const GameFiles owned = Survey(game, hasFolder ? folder.path : fs::path());
     for (size_t i = 0; i < written.size(); ++i) {
       const Reached& output = writtenReached[i];
       if (TakenInPlace(output)) continue;
@@ -173,8 +199,8 @@ std::string OutputClash(const RunFiles& given) {
                       [&](const fs::path& place) { return Within(output.path, place); }) ||
           (output.exists && std::find(owned.files.begin(), owned.files.end(), output.identity) != owned.files.end());
       if (inside)
-        return ShownRole(written[i]) + " reaches into " + ShownRole(named) +
-               ": the run reads and writes the files there, and no output goes into it";
+        return ShownRole(written[i]) + " reaches a file of " + ShownRole(game.folder) +
+               ": the game reads or writes it, and no output goes over it";
     }
   }
   return {};

@@ -1,8 +1,8 @@
 // `pelmora-tool play`'s outputs against what it reads: an output over an
-// --input script, a file of the project (its System.dat, the stage played,
-// a file the project links to), or the screenshots the run writes (the
-// last of them too, the folder spelled any way), is refused as a usage
-// error naming both, with nothing written. A trace or sound into a pipe
+// --input script, a file of the project's game (its System.dat, the stage
+// played, its settings and logs, a file the project links to), or the
+// screenshots the run writes (the last of them too, the folder spelled any
+// way), is refused as a usage error naming both, with nothing written. A trace or sound into a pipe
 // whose reader has gone ends the run at its first failed write. A start
 // that fails for a stage file cut short says why once. And the stop
 // signals where they are hardest to take: SIGTERM with the standard error
@@ -88,6 +88,7 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
   fs::create_symlink(folder_ / "later.dat", project_ + "/data/later.dat");  // a file not there yet
   fs::create_directory(folder_ / "linked");
   fs::create_symlink(script, folder_ / "linked/frame-000010.png");
+  fs::copy_file(project_ + "/data/stg4/demo.stg4_1", project_ + "/top.stg4_1");
   fs::create_symlink("/dev/null", project_ + "/silenced");
   const std::string system = project_ + "/data/System.dat";
   struct Case {
@@ -100,7 +101,7 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
       {"the stage played",
        {"data\\stg4\\demo.stg4_1", "--sound", "project/data/stg4/demo.stg4_1"},
        "--sound " + project_ + "/data/stg4/demo.stg4_1",
-       "the project folder"},
+       "STAGE_FILE " + project_ + "/data/stg4/demo.stg4_1"},
       {"a file the project links to", {"--trace", "shared/extra.dat"}, "--trace " + shared, "the project folder"},
       {"a new file in a folder the project links to",
        {"--trace", "shared/new.jsonl"},
@@ -110,8 +111,18 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
        "the project folder"},
       {"a link to the project's System.dat", {"--sound", "system-link"}, "--sound " + (folder_ / "system-link"),
        "the project folder"},
-      {"the screenshot folder in the project", {"--shots", "project/shots"}, "--shots " + project_ + "/shots",
+      {"the screenshot folder on the project's settings", {"--shots", "project/System.ini"},
+       "--shots " + project_ + "/System.ini", "the project folder"},
+      {"the project's settings", {"--trace", "project/System.ini"}, "--trace " + project_ + "/System.ini",
        "the project folder"},
+      {"the game's log, not there yet", {"--sound", "project/Report_Game.txt"},
+       "--sound " + project_ + "/Report_Game.txt", "the project folder"},
+      {"the player's records, not there yet", {"--trace", "project/user_data/Option.dat"},
+       "--trace " + project_ + "/user_data/Option.dat", "the project folder"},
+      {"the stage played, at the project's top",
+       {"top.stg4_1", "--trace", "project/top.stg4_1"},
+       "--trace " + project_ + "/top.stg4_1",
+       "STAGE_FILE " + project_ + "/top.stg4_1"},
       {"the script as the sound", {"--input", "in.txt", "--sound", "in.txt"}, "--sound " + script,
        "--input " + script},
       {"the script as the trace", {"--input", "in.txt", "--trace", "script-link"},
@@ -139,12 +150,32 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
     for (const std::string log : {"/out.txt", "/err.txt"}) after.erase(logs_ + log);
     EXPECT_TRUE(after == before) << "a file was written or changed";
   }
-  for (const std::string& output : {std::string("/dev/null"), folder_ / "run.jsonl"}) {
-    SCOPED_TRACE(output);
-    GameProcess play(Play({"--frames", "3", "--input", "in.txt", "--trace", output}));
+  // A device replaces nothing; a new file is no file of the game's, at the
+  // project's top or in its folders, nor is a trace an earlier run left at
+  // its top or a picture in its screenshot folder.
+  const struct {
+    std::vector<std::string> args;
+    std::string written;
+  } taken[] = {
+      {{"--trace", "/dev/null"}, ""},
+      {{"--trace", "run.jsonl"}, folder_ / "run.jsonl"},
+      {{"--trace", "project/run.jsonl"}, project_ + "/run.jsonl"},
+      {{"--trace", "project/run.jsonl"}, project_ + "/run.jsonl"},
+      {{"--trace", "project/data/run.jsonl"}, project_ + "/data/run.jsonl"},
+      {{"--shots", "project/shots"}, project_ + "/shots/frame-000003.png"},
+      {{"--shots", "project/shots"}, project_ + "/shots/frame-000003.png"},
+  };
+  for (const auto& t : taken) {
+    SCOPED_TRACE(t.args.back());
+    std::vector<std::string> args = {"--frames", "3", "--input", "in.txt"};
+    args.insert(args.end(), t.args.begin(), t.args.end());
+    GameProcess play(Play(args));
     EXPECT_EQ(play.Wait(), 0) << play.Err();
+    if (!t.written.empty()) {
+      EXPECT_TRUE(fs::is_regular_file(t.written));
+    }
   }
-  EXPECT_EQ(CountLines(Slurp(folder_ / "run.jsonl")), 3u);
+  EXPECT_EQ(CountLines(Slurp(project_ + "/run.jsonl")), 3u);
 }
 
 // The screenshots --shots writes are outputs like the others, up to the
