@@ -164,6 +164,8 @@ TEST_F(PlayOutputsTest, AnOutputOverAnInputOrIntoTheProjectIsRefusedNamingBoth) 
       {{"--trace", "project/data/run.jsonl"}, project_ + "/data/run.jsonl"},
       {{"--shots", "project/shots"}, project_ + "/shots/frame-000003.png"},
       {{"--shots", "project/shots"}, project_ + "/shots/frame-000003.png"},
+      {{"--shots", "project/bmp/shots"}, project_ + "/bmp/shots/frame-000003.png"},
+      {{"--shots", "project/bmp/shots"}, project_ + "/bmp/shots/frame-000003.png"},
   };
   for (const auto& t : taken) {
     SCOPED_TRACE(t.args.back());
