@@ -108,7 +108,7 @@ int RunDialogCommand(const std::vector<std::string>& args) {
     }
     return 0;
   }
-  std::fprintf(stderr, "dialog: unknown kind %s\n%s", kind.c_str(), kUsage);
+  std::fprintf(stderr, "dialog: unknown kind %s\n%s", tool::Shown(kind).c_str(), kUsage);
   return 2;
 }
 

@@ -27,6 +27,8 @@
 #include "platform/image_decode.h"
 #include "platform/input_file.h"
 #include "platform/window_host.h"
+#include "output_clash.h"
+#include "stop_signals.h"
 #include "surface_frame.h"
 #include "tool.h"
 
@@ -472,6 +474,7 @@ bool ReadBlendTable(const std::string& name, std::string& table) {
 }
 
 int RunEffect(const std::vector<std::string>& args) {
+  tool::EndOnStopSignals("effect");
   if (!args.empty() && args[0] == "--list") {
     // "-v" is the one word that may follow.
     if (args.size() > 2 || (args.size() == 2 && args[1] != "-v")) return Usage();
@@ -527,7 +530,7 @@ int RunEffect(const std::vector<std::string>& args) {
   const Effect* effect = FindEffect(name);
   if (out.empty() || chosen == nullptr) return Usage();
   if (effect == nullptr) {
-    std::fprintf(stderr, "effect: no effect %s (pelmora-tool effect --list)\n", name.c_str());
+    std::fprintf(stderr, "effect: no effect %s (pelmora-tool effect --list)\n", tool::Shown(name).c_str());
     return 2;
   }
   for (const auto& [key, value] : overrides) {
@@ -535,7 +538,7 @@ int RunEffect(const std::vector<std::string>& args) {
     for (const Value& v : effect->values)
       if (key == v.name) known = &v;
     if (known == nullptr) {
-      std::fprintf(stderr, "effect: %s has no value --%s\n", effect->name, key.c_str());
+      std::fprintf(stderr, "effect: %s has no value --%s\n", effect->name, tool::Shown(key).c_str());
       return 2;
     }
     if (known->whole && typed[key].find('.') != std::string::npos) {
@@ -543,6 +546,12 @@ int RunEffect(const std::vector<std::string>& args) {
                    typed[key].c_str());
       return 2;
     }
+  }
+  if (const std::string clash = tool::OutputClash(
+          {{"IN", in}, {"--palette", palette}, {"--blend-table", blendTable}}, {{"OUT", out}});
+      !clash.empty()) {
+    std::fprintf(stderr, "effect: %s\n", clash.c_str());
+    return Usage();
   }
   // The files named are checked before anything opens them (a pipe would
   // keep the run waiting); the pictures are opened by their names as given,

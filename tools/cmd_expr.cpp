@@ -346,7 +346,7 @@ int RunExpr(const std::vector<std::string>& args) {
     const bool member = parsed && name.kind == cExprName::kMember && name.object == ExprObject::kMy;
     if (!variable && !member) {
       std::fprintf(stderr, "pelmora-tool expr: cannot set %s (a variable, or a member of my within its bounds)\n",
-                   pair.c_str());
+                   tool::Shown(pair).c_str());
       return 2;
     }
     // A variable holds what the status operations hold; a member its own bounds.
@@ -362,7 +362,7 @@ int RunExpr(const std::vector<std::string>& args) {
       return 2;
     if (!host.Set(name, static_cast<int32_t>(value))) {
       std::fprintf(stderr, "pelmora-tool expr: cannot set %s (a variable, or a member of my within its bounds)\n",
-                   pair.c_str());
+                   tool::Shown(pair).c_str());
       return 2;
     }
   }

@@ -14,6 +14,8 @@
 #include "platform/image_decode.h"
 #include "platform/input_file.h"
 #include "platform/window_host.h"
+#include "output_clash.h"
+#include "stop_signals.h"
 #include "surface_frame.h"
 #include "tool.h"
 
@@ -51,7 +53,11 @@ struct ImageMode {
 };
 constexpr ImageMode kModes[] = {{"dd8", 0, 8}, {"dd16", 0, 16}, {"dd32", 0, 32}, {"d3d16", 1, 16}, {"d3d32", 1, 32}};
 
+constexpr const char* kUsage =
+    "usage: pelmora-tool image IN OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n";
+
 int RunImage(const std::vector<std::string>& args) {
+  tool::EndOnStopSignals("image");
   std::string in, out, mode, palette;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
@@ -64,7 +70,12 @@ int RunImage(const std::vector<std::string>& args) {
   for (const ImageMode& m : kModes)
     if (mode == m.name) chosen = &m;
   if (in.empty() || out.empty() || chosen == nullptr) {
-    std::fprintf(stderr, "usage: pelmora-tool image IN OUT.png --mode dd8|dd16|dd32|d3d16|d3d32 [--palette P.bmp]\n");
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (const std::string clash = tool::OutputClash({{"IN", in}, {"--palette", palette}}, {{"OUT", out}});
+      !clash.empty()) {
+    std::fprintf(stderr, "image: %s\n%s", clash.c_str(), kUsage);
     return 2;
   }
 

@@ -10,11 +10,13 @@
 // --sound writes the mix a player hears, 735 sample frames (44100 Hz stereo,
 // 16 bits) for each frame played, as a WAV (not at all when the run fails).
 // Exit 0 when it played, 1 when start-up failed (or a file could not be
-// written), 2 on a usage error; SIGTERM or SIGINT ends it at once, by that
-// signal, keeping no file it had not finished. Several --input files are
-// played one after another; every other option is given once at most, and
-// no two outputs may name one file. With an output on the standard output,
-// the summary line goes to the standard error.
+// written), 2 on a usage error; SIGTERM, SIGINT or SIGHUP ends it at once,
+// by that signal, keeping no file it had not finished. Several --input files
+// are played one after another; every other option is given once at most,
+// and no output may name another, an --input file or a file of the project
+// (output_clash.h). With an output on the standard output, the summary line
+// goes to the standard error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,8 @@
 #include "platform/instance.h"
 #include "platform/stop_signals.h"
 #include "platform/text.h"
+#include "output_clash.h"
+#include "stop_signals.h"
 #include "tool.h"
 
 namespace tool {
@@ -68,12 +72,19 @@ bool ReadCount(const std::string& what, const std::string& word, const NumberRan
 class RuntimeFolder {
  public:
   RuntimeFolder() {
+    // The temporary folder is TMPDIR's, or /tmp: one that is not there is
+    // said, not thrown.
+    std::error_code ec;
+    const fs::path temporary = fs::temp_directory_path(ec);
+    const char* named = std::getenv("TMPDIR");
+    where_ = !ec ? temporary.string() : named != nullptr ? named : "/tmp";
     std::random_device entropy;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      fs::path candidate = fs::temp_directory_path() / ("pelmora-play-" + std::to_string(entropy()));
-      std::error_code ec;
+    for (int attempt = 0; !ec && attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = temporary / ("pelmora-play-" + std::to_string(entropy()));
       if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+      if (ec == std::errc::file_exists) ec.clear();
     }
+    if (ec) why_ = ec.message();
     if (!path_.empty()) ::setenv("PELMORA_RUNTIME_DIR", path_.c_str(), 1);
   }
   ~RuntimeFolder() {
@@ -82,9 +93,14 @@ class RuntimeFolder {
   }
   bool Made() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }
+  // Where it was to be made, and why it could not be.
+  const std::string& Where() const { return where_; }
+  const std::string& Why() const { return why_; }
 
  private:
   std::string path_;
+  std::string where_;
+  std::string why_;
 };
 
 // The lines of the run's log that name the stage file, on stderr: a stage
@@ -128,16 +144,6 @@ int Usage(const std::string& why) {
   return 2;
 }
 
-// Whether two paths name one file: one file by two names (a link, a second
-// hard link, /dev/stdout and the file the standard output is), or, for what
-// is not there yet, the same path once links and "." and ".." are resolved.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (plat::SameExistingFile(a, b)) return true;
-  std::error_code ec, ecB;
-  const fs::path canonicalA = fs::weakly_canonical(a, ec), canonicalB = fs::weakly_canonical(b, ecB);
-  return !ec && !ecB && canonicalA == canonicalB;
-}
-
 // Whether the file `name` is one of the screenshots a run of `frames`
 // frames writes with --every `every`.
 bool IsScreenshotOfTheRun(const std::string& name, uint32_t frames, uint32_t every) {
@@ -151,33 +157,45 @@ bool IsScreenshotOfTheRun(const std::string& name, uint32_t frames, uint32_t eve
   return frame >= 1 && frame <= frames && frame % every == 0 && ScreenshotName(static_cast<uint32_t>(frame)) == name;
 }
 
-// Why the outputs cannot all be written, each whole (empty when they can):
-// two named by one path, where one would be lost, or the screenshot folder
-// named as a file or holding a file named as one of its screenshots.
-std::string OutputsInConflict(const HeadlessPlayOptions& options) {
-  if (!options.tracePath.empty() && !options.soundPath.empty() && SameFile(options.tracePath, options.soundPath))
-    return "--trace and --sound name one file, " + options.soundPath + ": each needs a file of its own";
-  if (options.shotFolder.empty()) return {};
-  for (const auto& [option, path] : {std::pair<const char*, const std::string&>{"--trace", options.tracePath},
-                                     std::pair<const char*, const std::string&>{"--sound", options.soundPath}}) {
-    if (path.empty()) continue;
-    if (SameFile(path, options.shotFolder))
-      return std::string(option) + " names the screenshot folder " + options.shotFolder + " as its file";
-    const fs::path file(path);
-    if (SameFile(file.parent_path().string(), options.shotFolder) &&
-        IsScreenshotOfTheRun(file.filename().string(), options.frames, options.every))
-      return std::string(option) + " names " + path + ", a screenshot --shots writes";
+// The files and folders at the top of a project that the game reads or
+// writes: its settings, its two logs and the player's records. (Its data,
+// pictures and sounds are in folders.)
+const std::vector<std::string> kGameTopNames = {"System.ini", kReportLogName, "EC_Game.txt", "user_data"};
+
+// Why the outputs cannot all be written (empty when they can): two named
+// by one path, where one would be lost, one over an input file (the stage
+// file played among them), the screenshot folder named as a file or
+// holding a file named as one of its screenshots, or an output over a file
+// of the project's game.
+std::string OutputsInConflict(const HeadlessPlayOptions& options, const std::vector<std::string>& inputPaths,
+                              const std::string& project, const std::string& stage) {
+  RunFiles files;
+  for (const std::string& input : inputPaths) files.inputs.push_back({"--input", input});
+  if (!stage.empty()) {
+    std::string path = stage;  // relative to the project, "\" or "/"
+    std::replace(path.begin(), path.end(), '\\', '/');
+    files.inputs.push_back({"STAGE_FILE", (fs::path(project) / path).string()});
   }
-  return {};
+  if (!options.tracePath.empty()) files.outputs.push_back({"--trace", options.tracePath});
+  if (!options.soundPath.empty()) files.outputs.push_back({"--sound", options.soundPath});
+  files.gameFolders.push_back({{"the project folder", project}, kGameTopNames});
+  if (!options.shotFolder.empty()) {
+    files.writtenFolder = {"--shots", options.shotFolder};
+    files.writesName = [&options](const std::string& name) {
+      return IsScreenshotOfTheRun(name, options.frames, options.every);
+    };
+  }
+  return OutputClash(files);
 }
 
 int Play(const std::vector<std::string>& args) {
-  // Before the game makes any thread: SIGTERM and SIGINT are taken on one
-  // of their own once the run's folder is made.
+  // Before the game makes any thread: SIGTERM, SIGINT and SIGHUP are taken
+  // on one of their own once the run's folder is made.
   plat::HoldStopSignals();
   std::vector<std::string> positional;
   std::vector<std::string> inputPaths;
   HeadlessPlayOptions options;
+  options.nameShown = Shown;
   bool haveFrames = false, haveEvery = false;
   std::set<std::string> given;  // the options of kOnceOptions met
   for (size_t i = 0; i < args.size(); ++i) {
@@ -230,7 +248,10 @@ int Play(const std::vector<std::string>& args) {
   absolute(options.tracePath);
   absolute(options.shotFolder);
   absolute(options.soundPath);
-  if (const std::string conflict = OutputsInConflict(options); !conflict.empty()) return Usage(conflict);
+  if (const std::string conflict = OutputsInConflict(options, inputPaths, (started / positional[0]).string(),
+                                                     positional.size() == 2 ? positional[1] : "");
+      !conflict.empty())
+    return Usage(conflict);
   // The summary stays out of an output written to the standard output.
   std::FILE* const summary =
       plat::IsStandardOutput(options.tracePath) || plat::IsStandardOutput(options.soundPath) ? stderr : stdout;
@@ -239,18 +260,18 @@ int Play(const std::vector<std::string>& args) {
   for (const std::string& inputPath : inputPaths) {
     std::string text;
     if (!ReadWholeFile(inputPath, text, 64u << 20)) {
-      std::fprintf(stderr, "play: cannot read the input file %s (%s)\n", inputPath.c_str(),
+      std::fprintf(stderr, "play: cannot read the input file %s (%s)\n", Shown(inputPath).c_str(),
                    LastReadFailure().c_str());
       return 1;
     }
     std::string error;
     PlayScript part;
     if (!part.Parse(text, error)) {
-      std::fprintf(stderr, "play: %s: %s\n", inputPath.c_str(), error.c_str());
+      std::fprintf(stderr, "play: %s: %s\n", Shown(inputPath).c_str(), error.c_str());
       return 2;
     }
     if (!options.script.Append(part)) {
-      std::fprintf(stderr, "play: %s: the scripts together are too long\n", inputPath.c_str());
+      std::fprintf(stderr, "play: %s: the scripts together are too long\n", Shown(inputPath).c_str());
       return 2;
     }
   }
@@ -258,29 +279,27 @@ int Play(const std::vector<std::string>& args) {
     bool lossless = true;
     options.commandLine = plat::Utf8ToCp932(positional[1], &lossless);
     if (!lossless) {
-      std::fprintf(stderr, "play: the stage file name %s has no CP932 form\n", positional[1].c_str());
+      std::fprintf(stderr, "play: the stage file name %s has no CP932 form\n", Shown(positional[1]).c_str());
       return 2;
     }
   }
 
   fs::current_path(positional[0], ec);
   if (ec) {
-    std::fprintf(stderr, "play: cannot enter the project folder %s: %s\n", positional[0].c_str(),
+    std::fprintf(stderr, "play: cannot enter the project folder %s: %s\n", Shown(positional[0]).c_str(),
                  ec.message().c_str());
     return 1;
   }
   RuntimeFolder runtime;
   if (!runtime.Made()) {
-    std::fprintf(stderr, "play: cannot make a runtime folder under %s\n", fs::temp_directory_path().string().c_str());
+    std::fprintf(stderr, "play: cannot make a runtime folder under %s (%s)\n", Shown(runtime.Where()).c_str(),
+                 runtime.Why().empty() ? "no name was free" : runtime.Why().c_str());
     return 1;
   }
   // Stopped, the run keeps none of its files unfinished (the platform
   // throws those away) and leaves no runtime folder, whatever its game was
   // doing: blocked in start-up, drawing, or writing into a full pipe.
-  plat::EndOnStopSignals([folder = runtime.Path()](const char* signal) {
-    plat::RemoveRuntimeFolderForGood(folder);
-    return std::string("play: stopped by ") + signal + "; no file it had not finished is kept\n";
-  });
+  EndOnStopSignals("play", [folder = runtime.Path()] { plat::RemoveRuntimeFolderForGood(folder); });
   const HeadlessPlayResult result = RunHeadlessPlay(options);
   plat::FinishUnlessStopped();
   std::set<std::string> told;

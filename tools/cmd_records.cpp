@@ -17,7 +17,9 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+#include "output_clash.h"
 #include "record_kinds.h"
+#include "stop_signals.h"
 #include "tool.h"
 
 namespace tool {
@@ -91,18 +93,18 @@ bool LoadBytes(const RecordKind& kind, cRecord& record, const std::string& bytes
 bool LoadKind(const RecordKind& kind, cRecord& record, const std::string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
-    std::fprintf(stderr, "%s: cannot be read (%s)\n", path.c_str(), LastReadFailure().c_str());
+    std::fprintf(stderr, "%s: cannot be read (%s)\n", Shown(path).c_str(), LastReadFailure().c_str());
     return false;
   }
   bool ok = LoadBytes(kind, record, bytes);
-  if (!ok) std::fprintf(stderr, "%s: %s\n", path.c_str(), FailureText(kind, bytes).c_str());
+  if (!ok) std::fprintf(stderr, "%s: %s\n", Shown(path).c_str(), FailureText(kind, bytes).c_str());
   return ok;
 }
 
 const RecordKind* KindFor(const std::string& path, const std::string& forced) {
   const RecordKind* kind = FindRecordKind(path, forced);
   if (!kind) {
-    std::fprintf(stderr, "%s: unknown file kind; use --kind with one of:", path.c_str());
+    std::fprintf(stderr, "%s: unknown file kind; use --kind with one of:", Shown(path).c_str());
     for (const std::string& name : RecordKindNames()) std::fprintf(stderr, " %s", name.c_str());
     std::fprintf(stderr, "\n");
   }
@@ -114,7 +116,7 @@ const RecordKind* KindFor(const std::string& path, const std::string& forced) {
 bool FileIsThere(const std::string& path) {
   const std::string problem = InputFileProblem(path);
   if (problem.empty()) return true;
-  std::fprintf(stderr, "%s: %s\n", path.c_str(), problem.c_str());
+  std::fprintf(stderr, "%s: %s\n", Shown(path).c_str(), problem.c_str());
   return false;
 }
 
@@ -128,7 +130,7 @@ bool LoadProjectCommonPalette(const std::string& project) {
   ok = ok && problem.empty() && CommonPalette.LoadFromFile(DataPaths.At(kPathCommonPalette));
   plat::SetCurrentDirectory(previous);
   if (!ok)
-    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read%s\n", project.c_str(),
+    std::fprintf(stderr, "%s: the project's common palette (%s) cannot be read%s\n", Shown(project).c_str(),
                  plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette)).c_str(),
                  problem.empty() ? "" : (" (" + problem + ")").c_str());
   return ok;
@@ -170,7 +172,7 @@ bool LoadProject(const std::string& project, const RecordKind& kind) {
     return false;
   });
   if (failed < 0) return !kind.isStage || LoadProjectCommonPalette(project);
-  std::fprintf(stderr, "%s: the project database does not load: %s\n", failedPath.c_str(),
+  std::fprintf(stderr, "%s: the project database does not load: %s\n", Shown(failedPath).c_str(),
                !problem.empty() ? problem.c_str()
                : nLastLoadFailure == LoadFailure::kTooNew || nLastLoadFailure == LoadFailure::kOverAllowance ||
                        nLastLoadFailure == LoadFailure::kOutOfMemory
@@ -190,7 +192,7 @@ bool PrepareProject(const RecordKind& kind, const std::string& file, std::string
   if (project.empty()) project = FindProject(file);
   if (project.empty()) {
     std::fprintf(stderr, "%s: no project database found in the folders above it; name the project with --project DIR%s\n",
-                 file.c_str(),
+                 Shown(file).c_str(),
                  forWriting ? " (not written: its references would be reset to fit a new project's database)"
                             : " (a new project's database is used)");
     return !forWriting;
@@ -241,7 +243,26 @@ bool SaveKind(const RecordKind& kind, cRecord& record, const std::string& path) 
   });
 }
 
+// The project files a file of `kind` is read after (PrepareProject), which
+// its resave must not write over.
+std::vector<NamedFile> ProjectInputs(const RecordKind& kind, const std::string& file, std::string project) {
+  namespace fs = std::filesystem;
+  std::vector<NamedFile> inputs;
+  if (!kind.usesDatabase) return inputs;
+  if (project.empty()) project = FindProject(file);
+  if (project.empty()) return inputs;
+  for (int index = 0; index < kDatabaseFileCount; ++index)
+    inputs.push_back({"the project's file", (fs::path(project) / "data" / "database" / DatabaseFileName(index)).string()});
+  if (kind.isStage) {
+    std::string palette = plat::Cp932ToUtf8(DataPaths.At(kPathCommonPalette));
+    std::replace(palette.begin(), palette.end(), '\\', '/');
+    inputs.push_back({"the project's file", (fs::path(project) / palette).string()});
+  }
+  return inputs;
+}
+
 int Resave(std::vector<std::string> args) {
+  EndOnStopSignals("resave");
   std::string forced, project;
   if (!TakeOption(args, "--kind", forced) || !TakeOption(args, "--project", project) || args.size() != 2) {
     std::fprintf(stderr, "usage: pelmora-tool resave IN OUT [--kind KIND] [--project DIR]\n");
@@ -250,6 +271,14 @@ int Resave(std::vector<std::string> args) {
   if (!FileIsThere(args[0])) return 1;
   const RecordKind* kind = KindFor(args[0], forced);
   if (!kind) return 2;
+  // OUT may be IN (a file rewritten as the runtime stores it), never a file
+  // of another kind read with it.
+  if (const std::string clash = OutputClash(ProjectInputs(*kind, args[0], project), {{"OUT", args[1]}});
+      !clash.empty()) {
+    std::fprintf(stderr, "resave: %s\nusage: pelmora-tool resave IN OUT [--kind KIND] [--project DIR]\n",
+                 clash.c_str());
+    return 2;
+  }
   if (!PrepareProject(*kind, args[0], project, true)) return 1;
   std::unique_ptr<cRecord> record = kind->make();
   if (!LoadKind(*kind, *record, args[0])) return 1;
@@ -278,7 +307,7 @@ int Check(std::vector<std::string> args) {
   if (!PrepareProject(*kind, path, project, false)) return 1;
   std::string bytes;
   if (!ReadWholeFile(path, bytes, kMaxDataFileBytes)) {
-    std::fprintf(stderr, "%s: cannot be read (%s)\n", path.c_str(), LastReadFailure().c_str());
+    std::fprintf(stderr, "%s: cannot be read (%s)\n", Shown(path).c_str(), LastReadFailure().c_str());
     return 1;
   }
   std::unique_ptr<cRecord> record = kind->make();
@@ -286,7 +315,7 @@ int Check(std::vector<std::string> args) {
   std::string failure;
   if (kind->isStage) {
     if (!StageTrailerIntact(bytes)) {
-      std::fprintf(stderr, "%s: the stage file is broken (its last word is not the trailer)\n", path.c_str());
+      std::fprintf(stderr, "%s: the stage file is broken (its last word is not the trailer)\n", Shown(path).c_str());
       return 1;
     }
     // On a thread of its own, as the game's stage loader reads it; what the
@@ -301,7 +330,7 @@ int Check(std::vector<std::string> args) {
     if (!ok) failure = FailureText(*kind, bytes);
   }
   if (!ok) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), failure.c_str());
+    std::fprintf(stderr, "%s: %s\n", Shown(path).c_str(), failure.c_str());
     return 1;
   }
   std::printf("ok %s: %s\n", kind->name.c_str(), (kind->counts ? kind->counts(*record) : DeclaredCounts(*record)).c_str());

@@ -28,6 +28,8 @@
 #include "platform/midi_stream_device.h"
 #include "platform/ogg_player.h"
 #include "platform/text.h"
+#include "output_clash.h"
+#include "stop_signals.h"
 #include "tool.h"
 
 namespace {
@@ -113,6 +115,7 @@ constexpr const char* kUsage =
     "usage: pelmora-tool render-audio IN OUT.wav [--seconds N] [--loop]   (--loop needs --seconds)\n";
 
 int RenderAudio(const std::vector<std::string>& args) {
+  tool::EndOnStopSignals("render-audio");
   std::string in, out;
   double seconds = -1.0;
   bool loop = false;
@@ -137,6 +140,10 @@ int RenderAudio(const std::vector<std::string>& args) {
   }
   if (in.empty() || out.empty() || (loop && seconds <= 0)) {
     std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (const std::string clash = tool::OutputClash({{"IN", in}}, {{"OUT", out}}); !clash.empty()) {
+    std::fprintf(stderr, "render-audio: %s\n%s", clash.c_str(), kUsage);
     return 2;
   }
   plat::SetManualAudioPull(true);
@@ -208,7 +215,7 @@ int RenderAudio(const std::vector<std::string>& args) {
     return Fail(path + ": neither a WAV, a standard MIDI nor an Ogg file");
   }
   if (!tool::WriteOutputFile("render-audio", out, WaveFileBytes(mix))) return 1;
-  std::printf("%s: %.3f s\n", out.c_str(), static_cast<double>(mix.size() / 2) / plat::kMixRate);
+  std::printf("%s: %.3f s\n", tool::Shown(out).c_str(), static_cast<double>(mix.size() / 2) / plat::kMixRate);
   return 0;
 }
 

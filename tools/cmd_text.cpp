@@ -27,6 +27,8 @@
 #include "platform/input_file.h"
 #include "platform/text.h"
 #include "platform/window_host.h"
+#include "output_clash.h"
+#include "stop_signals.h"
 #include "tool.h"
 
 namespace {
@@ -90,6 +92,7 @@ bool BackBufferToFrame(int w, int h, plat::Frame& frame) {
 }
 
 int RunText(const std::vector<std::string>& args) {
+  tool::EndOnStopSignals("text");
   std::vector<std::string> words;
   std::string mode, palette, face, fontFile;
   int glyphMode = -1;
@@ -124,6 +127,12 @@ int RunText(const std::vector<std::string>& args) {
   const int setting = static_cast<int>(settingNumber);
   if (words[1].empty()) {
     std::fprintf(stderr, "text: TEXT is empty: there is nothing to draw\n");
+    return 2;
+  }
+  if (const std::string clash =
+          tool::OutputClash({{"--palette", palette}, {"--font-file", fontFile}}, {{"OUT", words[2]}});
+      !clash.empty()) {
+    std::fprintf(stderr, "text: %s\n%s", clash.c_str(), kUsage);
     return 2;
   }
 

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "platform/safe_write.h"
+#include "platform/stop_signals.h"
 #include "platform/window_host.h"
 #include "staged_folder.h"
 #include "stop_signals.h"
@@ -54,9 +55,9 @@ int MakeDemo(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string shown = Shown(folder);
-  // From here on Ctrl-C and SIGTERM stop the build between two files, and
-  // what it made goes.
-  StopWatch watch;
+  // From here on Ctrl-C, SIGTERM and SIGHUP stop the build between two
+  // files, and what it made goes.
+  plat::StopSignalWatch watch;
   const auto stopped = [&](const std::string& left) {
     std::fprintf(stderr, "make-demo: %s: %s\n", StopReason().c_str(), left.c_str());
     return 128 + StopSignal();
@@ -137,8 +138,11 @@ std::string& LastFailure() {
   return why;
 }
 
-// Keeps why a file was not written and says so for a command.
+// Keeps why a file was not written and says so for a command. A command
+// that ends at once on a stop signal has written its output: a stop under
+// way ends it before it says anything of a write the stop refused.
 bool Written(const std::string& command, const std::string& path, const std::string& why) {
+  if (EndsOnStopSignals()) plat::FinishUnlessStopped();
   LastFailure() = why;
   if (why.empty()) return true;
   std::fprintf(stderr, "%s: %s cannot be written (%s)\n", command.c_str(), Shown(path).c_str(), why.c_str());
@@ -149,11 +153,20 @@ bool Written(const std::string& command, const std::string& path, const std::str
 // make-demo's files are each written only while no stop was asked.
 bool WriteOutputFile(const std::string& command, const std::string& path,
                      const std::function<bool(std::FILE*)>& fill) {
-  return Written(command, path, GoOn(BuildStep::kWrite) ? plat::WriteFileSafely(path, fill) : StopReason());
+  if (!GoOn(BuildStep::kWrite, command)) return Written(command, path, StopReason());
+  return Written(command, path, plat::WriteFileSafely(path, [&](std::FILE* file) {
+                   const bool filled = fill(file);
+                   const int error = errno;  // why the fill failed, for the writer
+                   GoOn(BuildStep::kFilled, command);
+                   errno = error;
+                   return filled;
+                 }));
 }
 
 bool WriteOutputFile(const std::string& command, const std::string& path, const std::string& bytes) {
-  return Written(command, path, GoOn(BuildStep::kWrite) ? plat::WriteFileSafely(path, bytes) : StopReason());
+  return WriteOutputFile(command, path, [&bytes](std::FILE* file) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  });
 }
 
 NumberWord ReadNumberWord(const std::string& word, const NumberRange& range, double& value) {
@@ -197,8 +210,8 @@ bool ReadNumber(const std::string& command, const std::string& what, const std::
   }
   // "--set C1=" is followed by its value at once.
   const char* gap = !what.empty() && what.back() == '=' ? "" : " ";
-  std::fprintf(stderr, "%s: %s%s%s %s (it takes %s)\n", command.c_str(), what.c_str(), gap, word.c_str(), problem,
-               range.takes);
+  std::fprintf(stderr, "%s: %s%s%s %s (it takes %s)\n", command.c_str(), Shown(what).c_str(), gap,
+               Shown(word).c_str(), problem, range.takes);
   return false;
 }
 
@@ -295,7 +308,7 @@ int Run(const std::vector<std::string>& words) {
   }
   auto it = commands.find(words[0]);
   if (it == commands.end()) {
-    std::fprintf(stderr, "pelmora-tool: unknown command: %s\n", words[0].c_str());
+    std::fprintf(stderr, "pelmora-tool: unknown command: %s\n", tool::Shown(words[0]).c_str());
     PrintCommands(stderr);
     return 2;
   }

@@ -1,31 +1,23 @@
 #include "stop_signals.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <thread>
 
+#include "platform/stop_signals.h"
 #include "tool.h"
 
 namespace tool {
 
 namespace {
 
-// Written by the handler alone, read by the build between its steps.
-volatile std::sig_atomic_t g_stopSignal = 0;
-bool g_watching = false;
+bool g_endsAtOnce = false;
 
-extern "C" void NoteStopSignal(int signal) { g_stopSignal = signal; }
+const char* const kStepNames[] = {"write", "move", "filled"};
 
-constexpr int kWatched[] = {SIGINT, SIGTERM};
-using Handler = void (*)(int);
-Handler g_before[std::size(kWatched)];
-
-const char* const kStepNames[] = {"write", "move"};
-
-// The step that PELMORA_TEST_HOLD_MAKE_DEMO names: its kind and number (0:
+// The step that PELMORA_TEST_HOLD_TOOL names: its kind and number (0:
 // none).
 struct HeldStep {
   BuildStep kind = BuildStep::kWrite;
@@ -34,64 +26,59 @@ struct HeldStep {
 const HeldStep& StepToHold() {
   static const HeldStep held = [] {
     HeldStep step;
-    const char* setting = std::getenv("PELMORA_TEST_HOLD_MAKE_DEMO");
+    const char* setting = std::getenv("PELMORA_TEST_HOLD_TOOL");
     const std::string text = setting != nullptr ? setting : "";
     const size_t space = text.find(' ');
     constexpr NumberRange kSteps{1, 2147483647.0, true, "a step from 1"};
     double number = 0;
     if (space == std::string::npos || ReadNumberWord(text.substr(space + 1), kSteps, number) != NumberWord::kNumber)
       return step;
-    for (BuildStep kind : {BuildStep::kWrite, BuildStep::kMove})
+    for (BuildStep kind : {BuildStep::kWrite, BuildStep::kMove, BuildStep::kFilled})
       if (text.compare(0, space, kStepNames[static_cast<int>(kind)]) == 0) step = {kind, static_cast<long>(number)};
     return step;
   }();
   return held;
 }
 
-void HoldForTest(BuildStep kind, long number) {
-  std::fprintf(stderr, "make-demo: held before %s %ld\n", kStepNames[static_cast<int>(kind)], number);
+void HoldForTest(const std::string& command, BuildStep kind, long number) {
+  if (kind == BuildStep::kFilled)
+    std::fprintf(stderr, "%s: held with file %ld filled\n", command.c_str(), number);
+  else
+    std::fprintf(stderr, "%s: held before %s %ld\n", command.c_str(), kStepNames[static_cast<int>(kind)], number);
   std::fflush(stderr);
   // A test that never sends its signal (it failed) still sees the run end.
+  // A command that ends at once on the signal ends here.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  while (g_stopSignal == 0 && std::chrono::steady_clock::now() < deadline)
+  while (plat::CaughtStopSignal() == 0 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 }  // namespace
 
-StopWatch::StopWatch() {
-  g_stopSignal = 0;
-  for (size_t i = 0; i < std::size(kWatched); ++i) {
-    g_before[i] = std::signal(kWatched[i], NoteStopSignal);
-    if (g_before[i] == SIG_IGN) std::signal(kWatched[i], SIG_IGN);
-  }
-  g_watching = true;
+void EndOnStopSignals(const std::string& command, std::function<void()> tidy) {
+  plat::HoldStopSignals();
+  g_endsAtOnce = true;
+  plat::EndOnStopSignals([command, tidy = std::move(tidy)](const char* signal) {
+    if (tidy) tidy();
+    return command + ": stopped by " + signal + "; no file it had not finished is kept\n";
+  });
 }
 
-StopWatch::~StopWatch() {
-  g_watching = false;
-  for (size_t i = 0; i < std::size(kWatched); ++i)
-    if (g_before[i] != SIG_ERR) std::signal(kWatched[i], g_before[i]);
-}
+bool EndsOnStopSignals() { return g_endsAtOnce; }
 
-int StopSignal() { return g_stopSignal; }
+int StopSignal() { return plat::CaughtStopSignal(); }
 
 std::string StopReason() {
-  switch (g_stopSignal) {
-    case 0: return {};
-    case SIGINT: return "stopped by SIGINT";
-    case SIGTERM: return "stopped by SIGTERM";
-    default: return "stopped by signal " + std::to_string(g_stopSignal);
-  }
+  const int signal = plat::CaughtStopSignal();
+  return signal == 0 ? std::string() : "stopped by " + plat::StopSignalName(signal);
 }
 
-bool GoOn(BuildStep step) {
-  if (!g_watching) return true;
+bool GoOn(BuildStep step, const std::string& command) {
   static long counts[std::size(kStepNames)] = {};
   const long number = ++counts[static_cast<int>(step)];
   const HeldStep& held = StepToHold();
-  if (held.kind == step && held.number == number) HoldForTest(step, number);
-  return g_stopSignal == 0;
+  if (held.kind == step && held.number == number) HoldForTest(command, step, number);
+  return step == BuildStep::kFilled || plat::CaughtStopSignal() == 0;
 }
 
 }  // namespace tool

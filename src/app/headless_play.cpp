@@ -47,7 +47,7 @@ constexpr uint64_t kCaptureBytesPerGameFrame = uint64_t{kMixFramesPerGameFrame} 
 // frame asked for.
 class SoundCapture {
  public:
-  explicit SoundCapture(std::string path) : path_(std::move(path)) {}
+  SoundCapture(std::string path, std::string shown) : path_(std::move(path)), shown_(std::move(shown)) {}
   ~SoundCapture() { Discard(); }
   SoundCapture(const SoundCapture&) = delete;
   SoundCapture& operator=(const SoundCapture&) = delete;
@@ -57,7 +57,7 @@ class SoundCapture {
   bool Open(uint32_t gameFrames, std::string& error) {
     const uint64_t dataBytes = uint64_t{gameFrames} * kCaptureBytesPerGameFrame;
     if (dataBytes > kMaxWaveDataBytes) {
-      error = "the sound file " + path_ + " cannot be written: a WAV file holds at most " +
+      error = "the sound file " + shown_ + " cannot be written: a WAV file holds at most " +
               std::to_string(kMaxWaveDataBytes / kCaptureBytesPerGameFrame) + " frames of the game";
       return false;
     }
@@ -72,9 +72,10 @@ class SoundCapture {
     return true;
   }
 
-  // Presenting thread: one game frame of the mix (nothing once anything failed).
-  void CaptureFrame() {
-    if (failed_) return;
+  // Presenting thread: one game frame of the mix (nothing once anything
+  // failed); false when it could not be written.
+  bool CaptureFrame() {
+    if (failed_) return false;
     plat::GlobalMixer().RenderS16(samples_.data(), kMixFramesPerGameFrame);
     plat::WaitMidiCallbacksHandled();
     bytes_.clear();
@@ -85,9 +86,10 @@ class SoundCapture {
     }
     if (!file_.Write(bytes_.data(), bytes_.size())) {
       failed_ = true;
-      return;
+      return false;
     }
     dataBytes_ += bytes_.size();
+    return true;
   }
 
   // Completes the file under its name; false (and `error`, nothing left
@@ -112,10 +114,11 @@ class SoundCapture {
 
  private:
   std::string Unwritable(const std::string& why) const {
-    return "the sound file " + path_ + " cannot be written (" + why + ")";
+    return "the sound file " + shown_ + " cannot be written (" + why + ")";
   }
 
   const std::string path_;
+  const std::string shown_;  // as the messages name it
   plat::SafeFile file_;
   bool failed_ = false;  // presenting thread during the run, the caller after it
   uint64_t dataBytes_ = 0;
@@ -161,9 +164,12 @@ class PlayObserver {
   void OnPresented() {
     const uint32_t frame = presented_.load() + 1;
     if (frame > options_.frames || Closing()) return;  // frames while the run closes are not part of it
+    // A trace or a sound that cannot take its frame (a full disk, a pipe
+    // whose reader has gone) ends the run: the failure is kept for the
+    // commit, which names it.
     if (trace_) {
       const std::string line = FrameTraceJson(CaptureFrameTrace(frame)) + '\n';
-      trace_->Write(line.data(), line.size());  // a failure is kept for the commit
+      if (!trace_->Write(line.data(), line.size())) outputFailed_.store(true);
     }
     if (!options_.shotFolder.empty() && options_.every > 0 && frame % options_.every == 0) {
       const std::string why = WriteScreenshot(frame);
@@ -172,12 +178,14 @@ class PlayObserver {
         failedShot_.store(frame);
       }
     }
-    if (sound_) sound_->CaptureFrame();
+    if (sound_ && !sound_->CaptureFrame()) outputFailed_.store(true);
     ApplyKeys(frame + 1);
     presented_.store(frame);
   }
 
   uint32_t Presented() const { return presented_.load(); }
+  // The trace or the sound could not take a frame: the run goes no further.
+  bool OutputFailed() const { return outputFailed_.load(); }
   // The frame that held ESC was presented: the game is closing.
   bool Closing() const {
     const uint32_t last = lastFrame_.load();
@@ -207,8 +215,13 @@ class PlayObserver {
   std::atomic<uint32_t> presented_{0};
   std::atomic<uint32_t> lastFrame_{0};  // the frame in which ESC went down (0: none)
   std::atomic<uint32_t> failedShot_{0};
+  std::atomic<bool> outputFailed_{false};
   std::string failedShotWhy_;  // written once, before failedShot_ is set
 };
+
+std::string Named(const HeadlessPlayOptions& options, const std::string& path) {
+  return options.nameShown ? options.nameShown(path) : path;
+}
 
 class ScopedAudioPull {
  public:
@@ -242,7 +255,7 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     std::filesystem::create_directories(options.shotFolder, ec);
     if (ec) {
       result.exitCode = 1;
-      result.error = "cannot make the screenshot folder " + options.shotFolder + ": " + ec.message();
+      result.error = "cannot make the screenshot folder " + Named(options, options.shotFolder) + ": " + ec.message();
       return result;
     }
   }
@@ -251,14 +264,14 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     const std::string why = trace.Open(options.tracePath);
     if (!why.empty()) {
       result.exitCode = 1;
-      result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
+      result.error = "the trace " + Named(options, options.tracePath) + " cannot be written (" + why + ")";
       return result;
     }
   }
 
   std::unique_ptr<SoundCapture> sound;
   if (!options.soundPath.empty()) {
-    sound = std::make_unique<SoundCapture>(options.soundPath);
+    sound = std::make_unique<SoundCapture>(options.soundPath, Named(options, options.soundPath));
     if (!sound->Open(options.frames, result.error)) {
       result.exitCode = 1;
       return result;
@@ -288,7 +301,10 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     return result;
   }
   const bool finished =
-      run.AdvanceUntil([&] { return run.Returned() || observer.Closing() || observer.Presented() >= options.frames; });
+      run.AdvanceUntil([&] {
+        return run.Returned() || observer.Closing() || observer.OutputFailed() ||
+               observer.Presented() >= options.frames;
+      });
   result.framesPlayed = observer.Presented();
   result.gameEnded = (run.Returned() || observer.Closing()) && result.framesPlayed < options.frames;
   if (!finished) {
@@ -310,14 +326,15 @@ HeadlessPlayResult RunHeadlessPlay(const HeadlessPlayOptions& options) {
     const std::string why = trace.Commit();
     if (!why.empty()) {
       result.exitCode = 1;
-      if (result.error.empty()) result.error = "the trace " + options.tracePath + " cannot be written (" + why + ")";
+      if (result.error.empty())
+        result.error = "the trace " + Named(options, options.tracePath) + " cannot be written (" + why + ")";
     }
   }
   if (const uint32_t shot = observer.FailedShot(); shot != 0) {
     result.exitCode = 1;
     if (result.error.empty())
-      result.error = "the screenshot " + ScreenshotPath(options.shotFolder, shot) + " cannot be written (" +
-                     observer.FailedShotWhy() + ")";
+      result.error = "the screenshot " + Named(options, ScreenshotPath(options.shotFolder, shot)) +
+                     " cannot be written (" + observer.FailedShotWhy() + ")";
   }
   if (sound) {
     std::string error;

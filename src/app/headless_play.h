@@ -8,6 +8,10 @@
 // (on the presenting thread, right after a frame is presented, for the next
 // one), and the trace and pictures are taken on that thread too.
 //
+// A trace or a sound that cannot take a frame (a full disk, a pipe whose
+// reader has gone) ends the run after that frame, which fails naming the
+// file and why.
+//
 // ESC closes the game window, as it does for a player: the run ends with
 // the frame that holds it (the frames the closing game still makes depend
 // on the machine's timing and are left out).
@@ -19,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +43,9 @@ struct HeadlessPlayOptions {
   // with exit code 0, through a temporary file renamed over it at the end (a
   // device or a pipe is written in place, never replaced).
   std::string soundPath;
+  // A file's name as the messages print it (the tool's escaping of bytes
+  // that are no text); empty: as it is.
+  std::function<std::string(const std::string& path)> nameShown;
 };
 
 struct HeadlessPlayResult {

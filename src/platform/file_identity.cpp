@@ -5,10 +5,15 @@
 
 namespace plat {
 
-bool SameExistingFile(const std::string& a, const std::string& b) {
-  struct stat first {}, second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) return false;
+  identity.device = named.st_dev;
+  identity.inode = named.st_ino;
+  identity.links = named.st_nlink;
+  identity.regular = S_ISREG(named.st_mode);
+  identity.folder = S_ISDIR(named.st_mode);
+  return true;
 }
 
 bool IsStandardOutput(const std::string& path) {

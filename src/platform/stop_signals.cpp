@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,17 @@
 namespace plat {
 namespace {
 
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+bool StartedIgnoring(int signal) {
+  struct sigaction now {};
+  return ::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+
+// The stop signals that are not ignored, as HoldStopSignals found them
+// (read by the thread EndOnStopSignals starts, which is made after).
+sigset_t g_held;
+
 // Held by whichever comes first: the thread that takes a stop signal (to
 // the end of the process) or the run that finishes on its own
 // (FinishUnlessStopped). Never destroyed: the other may still wait on it
@@ -21,14 +33,6 @@ namespace {
 std::mutex& EndingMutex() {
   static std::mutex* ending = new std::mutex;
   return *ending;
-}
-
-sigset_t StopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  return set;
 }
 
 // A standard error that cannot take the text at once (a pipe nobody reads)
@@ -60,29 +64,80 @@ void TellIfItCanBeTold(const std::string& text) {
   ::_exit(128 + signal);
 }
 
+// Written by the watch's handler alone (the first signal only), read by the
+// program between its steps.
+volatile sig_atomic_t g_caught = 0;
+struct sigaction g_before[std::size(kStopSignals)];
+bool g_replaced[std::size(kStopSignals)] = {};
+
+extern "C" void NoteStopSignal(int signal) {
+  if (g_caught == 0) g_caught = signal;
+}
+
 }  // namespace
 
+std::string StopSignalName(int signal) {
+  switch (signal) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "signal " + std::to_string(signal);
+  }
+}
+
 void HoldStopSignals() {
-  const sigset_t set = StopSignals();
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  sigemptyset(&g_held);
+  for (const int signal : kStopSignals)
+    if (!StartedIgnoring(signal)) sigaddset(&g_held, signal);
+  ::pthread_sigmask(SIG_BLOCK, &g_held, nullptr);
 }
 
 void EndOnStopSignals(std::function<std::string(const char* signalName)> stop) {
+  bool anyHeld = false;
+  for (const int signal : kStopSignals) anyHeld = anyHeld || sigismember(&g_held, signal) == 1;
+  if (!anyHeld) return;  // every one ignored: nothing to wait for
   std::thread([stop = std::move(stop)] {
-    const sigset_t set = StopSignals();
     int signal = 0;
-    while (::sigwait(&set, &signal) != 0) {
+    while (::sigwait(&g_held, &signal) != 0) {
     }
     // A run that is finishing already ends as it finishes; otherwise this
     // thread ends it, and the run, should it come to its end meanwhile (a
     // write refused as its files are thrown away), waits for that.
     EndingMutex().lock();
     AbandonUnfinishedFiles();
-    TellIfItCanBeTold(stop(signal == SIGINT ? "SIGINT" : "SIGTERM"));
+    TellIfItCanBeTold(stop(StopSignalName(signal).c_str()));
     EndBySignal(signal);
   }).detach();
 }
 
-void FinishUnlessStopped() { EndingMutex().lock(); }
+void FinishUnlessStopped() {
+  // Only the run's own thread calls this: the flag needs no lock.
+  static bool finished = false;
+  if (finished) return;
+  EndingMutex().lock();
+  finished = true;
+}
+
+StopSignalWatch::StopSignalWatch() {
+  g_caught = 0;
+  struct sigaction noting {};
+  noting.sa_handler = NoteStopSignal;
+  // No stop signal comes between the handler's look and its note.
+  sigemptyset(&noting.sa_mask);
+  for (const int signal : kStopSignals) sigaddset(&noting.sa_mask, signal);
+  noting.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    g_replaced[i] = false;
+    if (::sigaction(kStopSignals[i], nullptr, &g_before[i]) != 0 || g_before[i].sa_handler == SIG_IGN) continue;
+    g_replaced[i] = ::sigaction(kStopSignals[i], &noting, nullptr) == 0;
+  }
+}
+
+StopSignalWatch::~StopSignalWatch() {
+  for (size_t i = 0; i < std::size(kStopSignals); ++i)
+    if (g_replaced[i]) ::sigaction(kStopSignals[i], &g_before[i], nullptr);
+}
+
+int CaughtStopSignal() { return g_caught; }
 
 }  // namespace plat

@@ -1,10 +1,11 @@
-// make-demo stopped while it builds: Ctrl-C (SIGINT) or SIGTERM at any step,
+// make-demo stopped while it builds: Ctrl-C (SIGINT), SIGTERM or SIGHUP (its
+// terminal closed) at any step,
 // a file being written or a move putting the project in place, takes its
 // temporary folder away and leaves the place as it was (every file of a
 // --force run put back), exit 128 + the signal, saying so. A run killed
 // outright (SIGKILL) leaves its temporary folder; the next run there removes
 // it, unless a live run holds it. The build is held at a chosen step by
-// PELMORA_TEST_HOLD_MAKE_DEMO, so that each signal lands where the test
+// PELMORA_TEST_HOLD_TOOL, so that each signal lands where the test
 // means it to.
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "app/game_process.h"
+#include "app/stop_signal_defaults.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -37,24 +39,13 @@ std::vector<std::string> TemporaryFolders(const std::string& folder) {
 
 class MakeDemoStopTest : public ::testing::Test {
  protected:
-  // A run inherits an ignored SIGINT (a suite started in the background by
-  // a script ignores it) and keeps ignoring it, as "nohup" asks: the runs
-  // here start with Ctrl-C as a terminal gives it.
-  void SetUp() override {
-    sigaction(SIGINT, nullptr, &interrupt_);
-    if (interrupt_.sa_handler != SIG_IGN) return;
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigaction(SIGINT, &standard, nullptr);
-  }
-  void TearDown() override { sigaction(SIGINT, &interrupt_, nullptr); }
   // A make-demo run in the test's folder; `hold` ("write N", "move N")
   // holds it before that step.
   std::unique_ptr<GameProcess> Start(std::vector<std::string> args, const std::string& hold = "") {
     args.insert(args.begin(), "make-demo");
     const std::string tag = std::to_string(runs_++);
     std::vector<std::string> env;
-    if (!hold.empty()) env.push_back("PELMORA_TEST_HOLD_MAKE_DEMO=" + hold);
+    if (!hold.empty()) env.push_back("PELMORA_TEST_HOLD_TOOL=" + hold);
     return std::make_unique<GameProcess>(GameProcess::Spec{PELMORA_TOOL, folder_.Path(), std::move(args), env,
                                                            folder_ / ("out" + tag), folder_ / ("err" + tag)});
   }
@@ -65,7 +56,7 @@ class MakeDemoStopTest : public ::testing::Test {
   }
   TempFolder folder_{"demostop"};
   int runs_ = 0;
-  struct sigaction interrupt_ {};
+  DefaultStopSignals defaults_;  // the runs start with the stop signals as a terminal gives them
 };
 
 // Into a new folder, an empty one and (--force) one that holds files, held
@@ -93,7 +84,8 @@ TEST_F(MakeDemoStopTest, ASignalAtAnyStepLeavesThePlaceAsItWas) {
   };
   for (const Target& target : targets) {
     for (const char* hold : target.holds) {
-      for (const auto& [signal, name] : {std::pair{SIGINT, "SIGINT"}, std::pair{SIGTERM, "SIGTERM"}}) {
+      for (const auto& [signal, name] :
+           {std::pair{SIGINT, "SIGINT"}, std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGHUP, "SIGHUP"}}) {
         SCOPED_TRACE(target.folder + ", " + hold + ", " + name);
         std::vector<std::string> args = {target.folder};
         args.insert(args.end(), target.options.begin(), target.options.end());
@@ -173,6 +165,28 @@ TEST_F(MakeDemoStopTest, ALiveRunsFolderIsLeftToIt) {
   EXPECT_EQ(first->Wait(), 128 + SIGINT) << first->Err();
   EXPECT_TRUE(TemporaryFolders(folder_.Path()).empty());
   EXPECT_TRUE(fs::is_regular_file(folder_ / "demo/data/System.dat"));
+}
+
+// A run that a script started in the background inherits SIGINT ignored
+// (so that a Ctrl-C meant for the script's shell does not stop it) and keeps
+// ignoring it: held mid-build, it goes on through a SIGINT, and SIGTERM
+// then stops it, saying so.
+TEST_F(MakeDemoStopTest, ABackgroundJobOfAScriptKeepsIgnoringSIGINT) {
+  const std::string pid = folder_ / "pid";
+  const std::string script = std::string("'") + PELMORA_TOOL + "' make-demo demo & echo $! > pid; wait $!";
+  GameProcess shell({"/bin/sh", folder_.Path(), {"-c", script}, {"PELMORA_TEST_HOLD_TOOL=write 10"},
+                     folder_ / "out", folder_ / "err"});
+  ASSERT_TRUE(Held(shell)) << shell.Err();
+  ASSERT_TRUE(WaitFor([&] { return Slurp(pid).find('\n') != std::string::npos; }));
+  const pid_t run = static_cast<pid_t>(std::stol(Slurp(pid)));
+  // Both wait for the run; the first it takes is the one that stops it.
+  ASSERT_EQ(kill(run, SIGINT), 0);
+  ASSERT_EQ(kill(run, SIGTERM), 0);
+  EXPECT_EQ(shell.Wait(), 128 + SIGTERM) << shell.Err();
+  EXPECT_NE(shell.Err().find("make-demo: stopped by SIGTERM: nothing was written"), std::string::npos)
+      << shell.Err();
+  EXPECT_TRUE(TemporaryFolders(folder_.Path()).empty());
+  EXPECT_FALSE(fs::exists(folder_ / "demo"));
 }
 
 // An empty DIR is a usage error that says so, and makes nothing.

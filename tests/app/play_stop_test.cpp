@@ -1,8 +1,9 @@
-// `pelmora-tool play` stopped by SIGTERM or SIGINT (Ctrl-C) at the moments
-// of its run where a stop is hardest to take: its game about to start, its
-// game's start-up blocked in a system call (a box's transcript that is a
-// named pipe nobody reads), waiting for the reader of its sound pipe,
-// playing frames, and blocked writing its sound into a pipe nobody empties.
+// `pelmora-tool play` stopped by SIGTERM, SIGINT (Ctrl-C) or SIGHUP (its
+// terminal closed) at the moments of its run where a stop is hardest to
+// take: its game about to start, its game's start-up blocked in a system
+// call (a box's transcript that is a named pipe nobody reads), waiting for
+// the reader of its sound pipe, playing frames, and blocked writing its
+// sound into a pipe nobody empties.
 // At each, the signal ends it (by that signal: 128 + its number), saying so;
 // no output it had not finished is left (no trace or sound file, no
 // temporary file, the trace that stood at its path as it was, every
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "app/game_process.h"
+#include "app/stop_signal_defaults.h"
 #include "support/sandbox.h"
 #include "support/test_files.h"
 
@@ -85,6 +87,7 @@ class PlayStopTest : public ::testing::Test {
     return {PELMORA_TOOL, folder_.Path(), words, set, folder_ / "out.txt", folder_ / "err.txt"};
   }
 
+  DefaultStopSignals defaults_;  // the runs start with the stop signals as a terminal gives them
   TempFolder folder_{"playstop"};
   const std::string project_ = folder_ / "project";
   const std::string out_ = folder_ / "out";   // where the run's outputs go
@@ -131,8 +134,8 @@ TEST_F(PlayStopTest, ASignalAtAnyMomentEndsTheRunLeavingNoUnfinishedFileAndNoRun
        [&] { return reader->Full(); }},
   };
   for (const Moment& m : moments) {
-    for (const int signal : {SIGTERM, SIGINT}) {
-      const std::string named = signal == SIGTERM ? "SIGTERM" : "SIGINT";
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      const std::string named = signal == SIGTERM ? "SIGTERM" : signal == SIGINT ? "SIGINT" : "SIGHUP";
       SCOPED_TRACE(std::string(m.name) + ", " + named);
       fs::remove(report);
       folder_.Write("out/kept.jsonl", "the trace that was there\n");

@@ -126,7 +126,7 @@ TEST_F(ToolInputsTest, AnInputThatIsNotAFileIsRefusedBeforeItIsOpened) {
        [](const std::string& in, const std::string& why) { return "text: --font-file " + in + ": " + why; }},
       {"play --input",
        [&](const std::string& in) {
-         return std::vector<std::string>{"play", At("."), "--frames", "1", "--input", in, "--trace", out};
+         return std::vector<std::string>{"play", At("project"), "--frames", "1", "--input", in, "--trace", out};
        },
        [](const std::string& in, const std::string& why) {
          return "play: cannot read the input file " + in + " (" + why + ")";
@@ -170,7 +170,7 @@ TEST_F(ToolInputsTest, AFileThatCannotBeReadIsNamedWithTheReason) {
   for (const Case& c : cases) {
     if (!c.forRoot && geteuid() == 0) continue;
     SCOPED_TRACE(c.file);
-    const Ran ran = Run({"play", At("."), "--frames", "1", "--input", c.file, "--trace", At("trace.txt")});
+    const Ran ran = Run({"play", At("project"), "--frames", "1", "--input", c.file, "--trace", At("trace.txt")});
     EXPECT_EQ(ran.status, 1) << ran.err;
     EXPECT_NE(ran.err.find("play: cannot read the input file " + c.file + " (" + c.why + ")"), std::string::npos)
         << ran.err;
@@ -401,6 +401,13 @@ TEST_F(ToolInputsTest, ExprWarnsOfWordsItReadsAsNumbersAndOfValuesLeftOver) {
        "\"1.5\": \"1\" names no object (my, tg, tg1..tg4, pl, sys): the word is read as \"5\""},
       {"C1 = (foo) + 1", 0, "C1=1\n", "\"foo\" is neither a number nor a name"},
       {"C1 = rand(7, x)", 0, "C1=", "\"x\" is neither a number nor a name"},
+      // rand's arguments split at its own commas, never at those of a group
+      // or call nested in an argument.
+      {"C1 = rand(rand(1, 2), x)", 0, "C1=", "\"x\" is neither a number nor a name"},
+      {"C1 = rand(1, rand(2, x))", 0, "C1=", "\"x\" is neither a number nor a name"},
+      {"C1 = rand((rand(1, 2)), x)", 0, "C1=", "\"x\" is neither a number nor a name"},
+      {"C1 = rand(rand(1, (2)), x)", 0, "C1=", "\"x\" is neither a number nor a name"},
+      {"C1 = rand(rand(1, 2), rand(3, 4), x)", 1, "error: ", ""},  // three arguments: nothing is read
       {"C1 = 1(2)x", 0, "C1=12\n", "\"1[...]x\" is neither a number nor a name the statement knows: it is read as "
                                   "the number it starts with"},
       {"C1 = 5 / foo", 1, "error: ", "\"foo\" is neither a number nor a name"},
