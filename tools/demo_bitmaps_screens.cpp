@@ -74,7 +74,10 @@ namespace {
 // in both its forms: the text form's frame from x 193, the picture form's
 // strips 224 wide from x 208 with the cursor's column before them); the
 // keys stand on either side of it, in Japanese on the left and in English
-// on the right.
+// on the right, below the save slots' list (x 160..480, y 160..320 with its
+// frame line round it, which the runtime draws over the title for a new
+// game and for continue): their panels take y 324..475.
+constexpr int kKeyHelpTop = 324, kKeyHelpPitch = 20;
 constexpr const char* kKeyHelpJapanese[] = {"矢印  歩く・選ぶ", "Z  ジャンプ・決定", "X  ショット・戻る",
                                             "C  剣", "スペース  一時停止", "F1  リプレイ保存", "Esc  終了"};
 constexpr const char* kKeyHelpEnglish[] = {"Arrows  walk, choose", "Z  jump, decide", "X  shoot, back",
@@ -103,8 +106,9 @@ Canvas Title(TextPen& big, TextPen& pen) {
   for (size_t i = 0; i < text.px.size(); ++i)
     if (text.px[i] != KEY) c.px[i] = text.px[i];
   auto keys = [&](int x, int w, const char* const* lines, size_t count) {
-    Panel(c, x, 252, w, 20 + static_cast<int>(count) * 26, INDIGO);
-    for (size_t i = 0; i < count; ++i) pen.Draw(c, x + 10, 262 + static_cast<int>(i) * 26, lines[i], TEXT);
+    Panel(c, x, kKeyHelpTop, w, 12 + static_cast<int>(count) * kKeyHelpPitch, INDIGO);
+    for (size_t i = 0; i < count; ++i)
+      pen.Draw(c, x + 10, kKeyHelpTop + 8 + static_cast<int>(i) * kKeyHelpPitch, lines[i], TEXT);
   };
   keys(6, 162, kKeyHelpJapanese, std::size(kKeyHelpJapanese));
   keys(440, 194, kKeyHelpEnglish, std::size(kKeyHelpEnglish));

@@ -612,6 +612,93 @@ TEST_F(DemoScreensTest, TheTimerStandsOnOpenSkyOverTheTowersFirstScreenAndTop) {
   EXPECT_EQ(story.Game().Close(), 0);
 }
 
+// ---- the title's key panels and the save slots' list ----
+
+// The title picture's two key panels stand where the save slots' list,
+// drawn over the title for a new game and for continue, does not reach:
+// no dot of either panel lies in the list's rectangle. The list's rectangle
+// is where its frame line (palette 240) stands on the screen once the
+// title's first decide has opened it, and the title picture has none of
+// that colour there. A panel is found in the title picture by its words
+// (the text colour, which only the key help has in it: those left of the
+// middle and those right of it) and its frame: outward from the words, the
+// first columns each way that are one colour all down the words' height,
+// and the rows above and below that are one of those colours all across
+// between them (the frame's two lines).
+TEST_F(DemoScreensTest, TheTitlesKeyPanelsStandClearOfTheSaveSlotsList) {
+  Shot title;
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Title.bmp", title));
+  const uint32_t base = RoutesLength({});
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({}, "100 B1\nlength 130\n", {130 + base}));
+  const Shot& listed = shots_[130 + base];
+  ASSERT_EQ(listed.px.size(), title.px.size());
+  int listLeft = listed.w, listTop = listed.h, listRight = -1, listBottom = -1;
+  for (int y = 0; y < listed.h; ++y)
+    for (int x = 0; x < listed.w; ++x)
+      if (listed.At(x, y) == frame_ && title.At(x, y) != frame_)
+        listLeft = std::min(listLeft, x), listRight = std::max(listRight, x), listTop = std::min(listTop, y),
+        listBottom = std::max(listBottom, y);
+  ASSERT_GT(listRight - listLeft, 200) << "no slot list drawn";
+  ASSERT_GT(listBottom - listTop, 100) << "no slot list drawn";
+
+  for (const bool right : {false, true}) {
+    SCOPED_TRACE(right ? "the right-hand panel" : "the left-hand panel");
+    int x0 = title.w, y0 = title.h, x1 = -1, y1 = -1;
+    std::set<int> wordRows;
+    for (int y = 0; y < title.h; ++y)
+      for (int x = right ? title.w / 2 : 0; x < (right ? title.w : title.w / 2); ++x)
+        if (title.At(x, y) == text_) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y),
+                                     wordRows.insert(y);
+    ASSERT_LE(x0, x1) << "no key help";
+    int lines = 0;
+    for (auto it = wordRows.begin(); it != wordRows.end(); ++it) lines += it == wordRows.begin() || !wordRows.count(*it - 1);
+    EXPECT_EQ(lines, 7) << "lines of key help";
+    // One colour along a column over [y0, y1], or along a row over [a, b].
+    auto column = [&](int x, uint32_t& c) {
+      c = title.At(x, y0);
+      for (int y = y0; y <= y1; ++y)
+        if (title.At(x, y) != c) return false;
+      return true;
+    };
+    auto row = [&](int y, int a, int b, uint32_t& c) {
+      c = title.At(a, y);
+      for (int x = a; x <= b; ++x)
+        if (title.At(x, y) != c) return false;
+      return true;
+    };
+    std::set<uint32_t> frameColours;
+    // The frame's columns each way: the first one-colour column, and the
+    // next while they are one colour too.
+    auto edge = [&](int from, int step) {
+      uint32_t c = 0;
+      int x = from;
+      while (x >= 0 && x < title.w && !column(x, c)) x += step;
+      if (x < 0 || x >= title.w) return -1;
+      frameColours.insert(c);
+      while (x + step >= 0 && x + step < title.w && column(x + step, c)) frameColours.insert(c), x += step;
+      return x;
+    };
+    const int left = edge(x0 - 1, -1), rightEdge = edge(x1 + 1, 1);
+    ASSERT_GE(left, 0) << "no frame left of the words";
+    ASSERT_GE(rightEdge, 0) << "no frame right of the words";
+    auto across = [&](int from, int step) {
+      uint32_t c = 0;
+      int y = from;
+      while (y >= 0 && y < title.h && !(row(y, left, rightEdge, c) && frameColours.count(c))) y += step;
+      if (y < 0 || y >= title.h) return -1;
+      while (y + step >= 0 && y + step < title.h && row(y + step, left, rightEdge, c) && frameColours.count(c)) y += step;
+      return y;
+    };
+    const int top = across(y0 - 1, -1), bottom = across(y1 + 1, 1);
+    ASSERT_GE(top, 0) << "no frame over the words";
+    ASSERT_GE(bottom, 0) << "no frame under the words";
+    EXPECT_FALSE(left <= listRight && listLeft <= rightEdge && top <= listBottom && listTop <= bottom)
+        << "the panel (" << left << ", " << top << ")-(" << rightEdge << ", " << bottom << ") under the list ("
+        << listLeft << ", " << listTop << ")-(" << listRight << ", " << listBottom << ")";
+  }
+}
+
 // ---- the signs' boxes ----
 
 // The first sign's text, shown while the hero stands by it at 1-1's start,
