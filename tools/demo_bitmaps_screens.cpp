@@ -317,14 +317,15 @@ Canvas SystemPicture(TextPen& digits) {
 // stands above the screen's last 36 rows everywhere: the line of white text
 // the result screen writes there (at y 456) reads over a dark blue, not
 // over the pale sky. The sky is a deep blue down to y 360 and pales only
-// below it, and its clouds stay above y 264: the pause menu, white text
-// drawn over the stage's background alone from y 272 down to 336, reads
-// over a mid blue.
+// below it, and its clouds stay between y 61 and 264: the timer's digits
+// (y 24..55) stand on clear sky, and the pause menu, white text drawn over
+// the stage's background alone from y 272 down to 336, reads over a mid
+// blue.
 Canvas StageSky() {
   Canvas c(640, 480, 0);
   c.VGradient(0, 0, 640, 480, {Shade(SKY, 6), Shade(SKY, 7), Shade(SKY, 8), Shade(SKY, 8), Shade(SKY, 11)});
   for (int k = 0; k < 9; ++k) {
-    const int y = 30 + (k * 83) % 220;
+    const int y = 80 + (k * 83) % 180;
     for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join
       c.Ellipse(x, y, 30, 11, Grey(14)), c.Ellipse(x + 20, y - 7, 20, 12, Grey(14)), c.Ellipse(x - 18, y + 2, 16, 8, Grey(13));
   }
