@@ -13,10 +13,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <ostream>
 #include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "data/rankings.h"
 #include "play/objects/hero.h"
@@ -234,13 +237,24 @@ ScreenBox InkedInCell(const std::string& project, int graphic, uint32_t key) {
 }
 
 // A stage's result screen as the story reaches it: the save it starts from
-// (support/demo_story.h) and the key scripts that play it.
+// (support/demo_story.h), the routes of the world's stages before it and
+// its own.
 struct ClearCase {
-  const char* name;
+  const char* name;  // the test's
+  const char* what;
   int clearedWorlds;
-  std::vector<const char*> before;  // the routes of the world's stages before it
-  std::string script;               // its own
-  bool onHisFeet;                   // the clear waits for the hero to stand (the castle's)
+  std::vector<const char*> before;
+  const char* route;
+  bool jumpAtTheEnd;  // the route changed by MasterWithAJumpAtTheEnd
+  bool onHisFeet;     // the clear waits for the hero to stand (the castle's)
+};
+const ClearCase kClearCases[] = {
+    {"Stage1_1", "1-1", 0, {}, "02-meadow.txt", false, false},
+    {"Stage1_2", "1-2", 0, {"02-meadow.txt"}, "03-tower.txt", false, false},
+    {"Stage2_1", "2-1", 1, {}, "05-sky.txt", false, false},
+    {"Stage2_2", "2-2", 1, {"05-sky.txt"}, "06-wind.txt", false, false},
+    {"Stage3_1", "3-1", 2, {}, "08-master.txt", false, true},
+    {"Stage3_1Jumping", "3-1, the hero in a jump as the master falls", 2, {}, "08-master.txt", true, true},
 };
 
 // 3-1's route with the hero in a jump on his ledge as the master falls
@@ -248,24 +262,9 @@ struct ClearCase {
 // the castle, a second and a half on): without its last key (the result is
 // looked at, not left), a held jump a moment before the last shot reaches
 // the master.
-std::string MasterWithAJumpAtTheEnd() {
-  std::string route = DemoRoute("08-master.txt");
+std::string MasterWithAJumpAtTheEnd(std::string route) {
   route = route.substr(0, route.find("\n940 B1") + 1);
   return route + "776-805 B1\nlength 1100\n";
-}
-
-std::vector<ClearCase> ClearCases() {
-  return {{"1-1", 0, {}, DemoRoute("02-meadow.txt"), false},
-          {"1-2", 0, {"02-meadow.txt"}, DemoRoute("03-tower.txt"), false},
-          {"2-1", 1, {}, DemoRoute("05-sky.txt"), false},
-          {"2-2", 1, {"05-sky.txt"}, DemoRoute("06-wind.txt"), false},
-          {"3-1", 2, {}, DemoRoute("08-master.txt"), true},
-          {"3-1, the hero in a jump as the master falls", 2, {}, MasterWithAJumpAtTheEnd(), true}};
-}
-
-std::string CaseName(size_t n) {
-  static const char* const kNames[] = {"Stage1_1", "Stage1_2", "Stage2_1", "Stage2_2", "Stage3_1", "Stage3_1Jumping"};
-  return n < std::size(kNames) ? kNames[n] : "Case" + std::to_string(n);
 }
 
 class ResultBoxHeroTest : public ::testing::TestWithParam<size_t> {};
@@ -284,12 +283,12 @@ class ResultBoxHeroTest : public ::testing::TestWithParam<size_t> {};
 // the clear waits until he stands (on the floor, a ledge or something he
 // rides).
 TEST_P(ResultBoxHeroTest, TheResultsBoxLeavesTheHeroInView) {
-  const ClearCase c = ClearCases()[GetParam()];
-  SCOPED_TRACE(c.name);
+  const ClearCase& c = kClearCases[GetParam()];
+  SCOPED_TRACE(c.what);
   DemoStoryStart start;
   start.clearedWorlds = c.clearedWorlds;
   for (const char* route : c.before) start.scripts.push_back(DemoRoute(route));
-  start.scripts.push_back(c.script);
+  start.scripts.push_back(c.jumpAtTheEnd ? MasterWithAJumpAtTheEnd(DemoRoute(c.route)) : DemoRoute(c.route));
   const uint32_t before = DemoRoutes(c.before).frames;
   DemoStory story(start);
   ASSERT_TRUE(story.Ready());
@@ -341,5 +340,7 @@ TEST_P(ResultBoxHeroTest, TheResultsBoxLeavesTheHeroInView) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryStage, ResultBoxHeroTest, ::testing::Range<size_t>(0, ClearCases().size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return CaseName(info.param); });
+INSTANTIATE_TEST_SUITE_P(EveryStage, ResultBoxHeroTest, ::testing::Range<size_t>(0, std::size(kClearCases)),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return std::string(kClearCases[info.param].name);
+                         });
