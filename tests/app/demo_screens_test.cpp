@@ -646,6 +646,11 @@ TEST_F(DemoScreensTest, TheTimerStandsClearOfTheSkysCloudsOverTheUfoSky) {
     if (SceneManager.m_nCurrent.load() != kSceneStage || !scene || scene->m_nMode != kStageModePlay) return false;
     ++played;
     // The sky picture, the stage's one background.
+    if (StageData.m_Backgrounds.size() != 1 ||
+        StageData.m_Backgrounds[0].m_strFile != plat::Sjis("bmp\\StageSky.bmp")) {
+      ADD_FAILURE() << "2-1's background is not the sky picture alone";
+      return true;
+    }
     const cStageBackground& b = StageData.m_Backgrounds[0];
     const cBackgroundView view = scene->BackgroundView();
     auto wrap = [](int32_t v, int32_t size) { return (v % size + size) % size; };
@@ -701,10 +706,9 @@ TEST_F(DemoScreensTest, TheTimerStandsClearOfTheSkysCloudsOverTheUfoSky) {
 TEST_F(DemoScreensTest, TheTitlesKeyPanelsStandClearOfTheSaveSlotsList) {
   Shot title;
   ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Title.bmp", title));
-  const uint32_t base = RoutesLength({});
   std::vector<std::string> lines;
-  ASSERT_NO_FATAL_FAILURE(lines = Play({}, "100 B1\nlength 130\n", {130 + base}));
-  const Shot& listed = shots_[130 + base];
+  ASSERT_NO_FATAL_FAILURE(lines = Play({}, "100 B1\nlength 130\n", {130}));
+  const Shot& listed = shots_[130];
   ASSERT_EQ(listed.px.size(), title.px.size());
   int listLeft = listed.w, listTop = listed.h, listRight = -1, listBottom = -1;
   for (int y = 0; y < listed.h; ++y)
@@ -721,12 +725,13 @@ TEST_F(DemoScreensTest, TheTitlesKeyPanelsStandClearOfTheSaveSlotsList) {
     std::set<int> wordRows;
     for (int y = 0; y < title.h; ++y)
       for (int x = right ? title.w / 2 : 0; x < (right ? title.w : title.w / 2); ++x)
-        if (title.At(x, y) == text_) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y),
-                                     wordRows.insert(y);
+        if (title.At(x, y) == text_)
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y), wordRows.insert(y);
     ASSERT_LE(x0, x1) << "no key help";
-    int lines = 0;
-    for (auto it = wordRows.begin(); it != wordRows.end(); ++it) lines += it == wordRows.begin() || !wordRows.count(*it - 1);
-    EXPECT_EQ(lines, 7) << "lines of key help";
+    int wordLines = 0;
+    for (auto it = wordRows.begin(); it != wordRows.end(); ++it)
+      wordLines += it == wordRows.begin() || !wordRows.count(*it - 1);
+    EXPECT_EQ(wordLines, 7) << "lines of key help";
     // One colour along a column over [y0, y1], or along a row over [a, b].
     auto column = [&](int x, uint32_t& c) {
       c = title.At(x, y0);
@@ -760,7 +765,8 @@ TEST_F(DemoScreensTest, TheTitlesKeyPanelsStandClearOfTheSaveSlotsList) {
       int y = from;
       while (y >= 0 && y < title.h && !(row(y, left, rightEdge, c) && frameColours.count(c))) y += step;
       if (y < 0 || y >= title.h) return -1;
-      while (y + step >= 0 && y + step < title.h && row(y + step, left, rightEdge, c) && frameColours.count(c)) y += step;
+      while (y + step >= 0 && y + step < title.h && row(y + step, left, rightEdge, c) && frameColours.count(c))
+        y += step;
       return y;
     };
     const int top = across(y0 - 1, -1), bottom = across(y1 + 1, 1);
