@@ -74,7 +74,10 @@ namespace {
 // in both its forms: the text form's frame from x 193, the picture form's
 // strips 224 wide from x 208 with the cursor's column before them); the
 // keys stand on either side of it, in Japanese on the left and in English
-// on the right.
+// on the right, below the save slots' list (x 160..480, y 160..320 with its
+// frame line round it, which the runtime draws over the title for a new
+// game and for continue): their panels take y 324..475.
+constexpr int kKeyHelpTop = 324, kKeyHelpPitch = 20;
 constexpr const char* kKeyHelpJapanese[] = {"矢印  歩く・選ぶ", "Z  ジャンプ・決定", "X  ショット・戻る",
                                             "C  剣", "スペース  一時停止", "F1  リプレイ保存", "Esc  終了"};
 constexpr const char* kKeyHelpEnglish[] = {"Arrows  walk, choose", "Z  jump, decide", "X  shoot, back",
@@ -103,8 +106,9 @@ Canvas Title(TextPen& big, TextPen& pen) {
   for (size_t i = 0; i < text.px.size(); ++i)
     if (text.px[i] != KEY) c.px[i] = text.px[i];
   auto keys = [&](int x, int w, const char* const* lines, size_t count) {
-    Panel(c, x, 252, w, 20 + static_cast<int>(count) * 26, INDIGO);
-    for (size_t i = 0; i < count; ++i) pen.Draw(c, x + 10, 262 + static_cast<int>(i) * 26, lines[i], TEXT);
+    Panel(c, x, kKeyHelpTop, w, 12 + static_cast<int>(count) * kKeyHelpPitch, INDIGO);
+    for (size_t i = 0; i < count; ++i)
+      pen.Draw(c, x + 10, kKeyHelpTop + 8 + static_cast<int>(i) * kKeyHelpPitch, lines[i], TEXT);
   };
   keys(6, 162, kKeyHelpJapanese, std::size(kKeyHelpJapanese));
   keys(440, 194, kKeyHelpEnglish, std::size(kKeyHelpEnglish));
@@ -313,14 +317,15 @@ Canvas SystemPicture(TextPen& digits) {
 // stands above the screen's last 36 rows everywhere: the line of white text
 // the result screen writes there (at y 456) reads over a dark blue, not
 // over the pale sky. The sky is a deep blue down to y 360 and pales only
-// below it, and its clouds stay above y 264: the pause menu, white text
-// drawn over the stage's background alone from y 272 down to 336, reads
-// over a mid blue.
+// below it, and its clouds stay between y 61 and 264: the timer's digits
+// (y 24..55) stand on clear sky, and the pause menu, white text drawn over
+// the stage's background alone from y 272 down to 336, reads over a mid
+// blue.
 Canvas StageSky() {
   Canvas c(640, 480, 0);
   c.VGradient(0, 0, 640, 480, {Shade(SKY, 6), Shade(SKY, 7), Shade(SKY, 8), Shade(SKY, 8), Shade(SKY, 11)});
   for (int k = 0; k < 9; ++k) {
-    const int y = 30 + (k * 83) % 220;
+    const int y = 80 + (k * 83) % 180;
     for (int x = (k * 151 + 40) % 640 - 640; x < 700; x += 640)  // drawn once more a picture's width over, so the tiles join
       c.Ellipse(x, y, 30, 11, Grey(14)), c.Ellipse(x + 20, y - 7, 20, 12, Grey(14)), c.Ellipse(x - 18, y + 2, 16, 8, Grey(13));
   }

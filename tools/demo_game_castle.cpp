@@ -43,7 +43,9 @@ cEdItem Ending() {
 
 // What the master leaves when it is beaten: an unseen light that clears
 // the hall of the master's bats and shots, lets the burst play out for a
-// second and a half and then clears the hall again of every shot (the
+// second and a half, waits for the hero to stand on the floor or a ledge
+// (a hero still in the air would stay there, under the result's box, when
+// the game holds still), then clears the hall again of every shot (the
 // hero's too) and of anything of the master's still there, closes the
 // sign's text (a hero by the sign, or just come from it, has it showing),
 // and clears the castle: the world is cleared, and its result screen (the
@@ -52,26 +54,46 @@ cEdItem Ending() {
 // the hero on the ending's world on the map: the map saves the game there
 // (the castle cleared, the lives won) and, the ending's world never
 // entered, starts it at once.
+//
+// Two flows: the first takes the hero as its target, clears, waits and
+// then sets the light's first variable; the second starts once that
+// variable is set and its target stands on something.
 cEdCharacter EndingLight() {
   cEdCharacter light = Unseen(kEndingLightName);
   constexpr uint32_t kCharacters = 0, kShots = 1, kEverywhere = 1;
   constexpr uint32_t kEnemies = static_cast<uint32_t>(kEnemyGroup), kHeroes = static_cast<uint32_t>(kHeroGroup);
+  constexpr uint32_t kTargetSlot = 0, kFirstHero = 0;
+  const std::vector<cEdCmd> clear = {Command(kCmdVanish, {kCharacters, kEnemies, kEverywhere}),
+                                     Command(kCmdVanish, {kShots, kEnemies, kEverywhere})};
+  std::vector<cEdCmd> round = {Command(kCmdSetTarget, {kTargetSlot, kFirstHero})};
+  round.insert(round.end(), clear.begin(), clear.end());
+  round.push_back(Wait(15));
+  round.push_back(Code("my.v1 = 1"));
+  round.push_back(Wait(100));
   // The last clearing and the clear run together, in one step: nothing
   // is fired, and no sign shows its text again, between them (the game
   // holds still from the clear on).
-  std::vector<cEdCmd> clear = {Command(kCmdVanish, {kCharacters, kEnemies, kEverywhere}),
-                               Command(kCmdVanish, {kShots, kEnemies, kEverywhere})};
-  std::vector<cEdCmd> round = clear;
-  round.push_back(Wait(15));
-  clear.push_back(Command(kCmdVanish, {kShots, kHeroes, kEverywhere}));
-  clear.insert(clear.begin(), CloseSignText());
-  for (cEdCmd& c : clear) c.m_nTogether = 1;
-  round.insert(round.end(), clear.begin(), clear.end());
+  std::vector<cEdCmd> last = clear;
+  last.push_back(Command(kCmdVanish, {kShots, kHeroes, kEverywhere}));
+  last.insert(last.begin(), CloseSignText());
+  for (cEdCmd& c : last) c.m_nTogether = 1;
   constexpr uint32_t kWorldClear = 3, kMoveOnMap = 1;
-  round.push_back(Command(kCmdStageClear, {kWorldClear, 0, kMoveOnMap, static_cast<uint32_t>(kEndingColumn),
-                                           static_cast<uint32_t>(kEndingRow), 0, 0, 0, 0}));
-  round.push_back(Wait(100));
-  light.m_vFlows = {Flow(kTriggerAlways, round)};
+  last.push_back(Command(kCmdStageClear, {kWorldClear, 0, kMoveOnMap, static_cast<uint32_t>(kEndingColumn),
+                                          static_cast<uint32_t>(kEndingRow), 0, 0, 0, 0}));
+  last.push_back(Wait(100));
+  cEdFlow end = Flow(kTriggerAlways, last);
+  cCond waited;  // the light's first variable (v1) is 1
+  waited.m_nKind = 3;
+  waited.m_nVarNumber = 0;
+  waited.m_nConstant = 1;
+  waited.m_nOperator = 0;  // equal
+  cCond standing;  // its first target (the hero) stands on a block or rides something
+  standing.m_nKind = 6;
+  standing.m_nSubject = 1;
+  standing.m_nField = 2;
+  standing.m_nOperator = 0;  // as it says, not negated
+  end.m_vConds = {waited, standing};
+  light.m_vFlows = {Flow(kTriggerAlways, round), end};
   return light;
 }
 

@@ -60,10 +60,15 @@ StageSketch Meadow() {
 // of them coming back and that ledge's end. The spring waits a block
 // down past the end of the first lift's ledge: the hero walking on drops
 // onto it (a spring level with the ledge can stop a hero who walks off a
-// lift at the ledge's very height). The tower's top keeps out of the
+// lift at the ledge's very height). The lifts to and fro land on the left
+// on a ledge that reaches under the first crystal step's left edge: a hero
+// who walks along it toward the step, to climb it, comes under the step
+// before he can walk off the ledge. The tower's top keeps out of the
 // columns of the timer's digits (x 272 to 367 on the screen, columns 8 to
 // 11): a step of two bricks left of them, up from the crystal, and a jump
-// across to the top ledge right of them, whose right end holds the flag.
+// across to the top ledge right of them, whose right end holds the flag
+// in the sixth row from the top (y 160 to 191 on the top screen): the hero
+// who takes it stands above the result's box (y 223 down).
 // From the turret's ledge up the digits stand on open sky, and the
 // head-up display never hides the flag; so do they on the first screen,
 // whose lowest crystal steps keep left of them. (The crystal floor under
@@ -79,7 +84,6 @@ StageSketch Tower() {
           kMusicTower,
           Backdrop::kSky,
           {
-              "B                  B",
               "B                  B",
               "B                  B",
               "B                  B",
@@ -107,8 +111,8 @@ StageSketch Tower() {
               "B                  B",
               "B    CCC           B",
               "B                  B",
-              "B            s     B",
-              "BBBB    ---BBBBBB  B",
+              "B               s  B",
+              "BBBBB    ---BBBBB  B",
               "B                  B",
               "B                  B",
               "B              o o B",

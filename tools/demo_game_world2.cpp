@@ -8,24 +8,28 @@ namespace tool::demo::game {
 // at the end of the sky. Its first stretch is open sky where only birds fly
 // by, above and below the hero's row: a hero who holds still there is not
 // hit (the first UFO fires eleven seconds in), and one who tries the
-// arrows and the shot has room to learn them.
+// arrows and the shot has room to learn them. Its two banks of cloud keep
+// out of the top two rows, where the timer's digits stand (y 24 to 55),
+// and the star stands low in the last screen, under the rows of the
+// result's box (y 223 to 288), so that the hero who takes it is clear of
+// the box.
 StageSketch SkyChase() {
   return {"UFOの空",
           kMusicSky,
           Backdrop::kSky,
           {
+              "                                                                                                                                                       ",
+              "                                                                                                                                                       ",
               "                                                                               =======                                                                 ",
-              "                                                                               =======                                                                 ",
-              "                                                                               =======                                                                 ",
-              "                                     v                           v         U   o                               U                                       ",
-              "                            v                U                                       o               U                         v                       ",
+              "                                     v                           v         U   =======                         U                                       ",
+              "                            v                U                                 o     o               U                         v                       ",
               "                                                                                           o                             v                             ",
               "                                                          v                            v         o                                                     ",
-              "   A                                               U     v               U         v           v   h   o   U       U      v     v                *     ",
+              "   A                                               U     v               U         v           v   h   o   U       U      v     v                      ",
               "                                                          v                                v                 o                                         ",
               "                                                             o                                                     o       v                           ",
               "                              v                U                   o                                   U                 o       v                     ",
-              "                                       v                           v     o U                                   U               o                       ",
+              "                                       v                           v     o U                                   U               o                 *     ",
               "                                                                                       =======                                                         ",
               "                                                                                       =======                                                         ",
               "                                                                                       =======                                                         ",

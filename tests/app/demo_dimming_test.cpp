@@ -60,7 +60,7 @@ constexpr const char* kPause = "185-187 SPACE\n230 B2\n";
 // the turret's ledge, and the hero stays there in its fire.
 constexpr const char* kTowerClimb =
     "180-275 RIGHT\n350-379 B1\n356-378 RIGHT\n495-524 B1\n495-520 RIGHT\n548-590 RIGHT\n591-630 LEFT\n"
-    "693 B3\n715-785 LEFT\n900-909 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
+    "657 B3\n726-785 LEFT\n900-919 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
     "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
 
 // 1-1: into its first pit; 1-2: in the turret's fire; 2-1, 2-2, 3-1: held

@@ -682,6 +682,63 @@ TEST_F(DemoFairnessTest, AHeroJumpsFromALiftOntoTheLedgeItRisesTo) {
   EXPECT_EQ(served, 2u) << "two runs up and down";
 }
 
+// 1-2's lifts to and fro land on a ledge that reaches under the first
+// crystal step above it: a hero who walks along the ledge toward the step
+// until his body's right edge is under the step's left edge (as far as he
+// comes to climb it) stands on the ledge there, and stays standing on it,
+// riding nothing, while the lifts come to the ledge and go again (a whole
+// round). On 1-2 with only its blocks, its lifts and its hero, the hero
+// placed on the ledge two blocks from its end. The step: the lowest block
+// within four rows over the ledge, right of the ledge's end.
+TEST_F(DemoFairnessTest, TheLiftsLandingReachesUnderTheFirstCrystalStep) {
+  Tower tower;
+  ASSERT_NO_FATAL_FAILURE(LoadTower(tower));
+  constexpr int kMargin = Tower::kMargin;
+  const auto run = std::find_if(tower.runs.begin(), tower.runs.end(),
+                                [](const LiftRun& r) { return r.type == plat::Sjis("左右リフト"); });
+  ASSERT_NE(run, tower.runs.end());
+  int32_t end = run->first - 1;  // the landing's last block, left of the gap the lifts cross
+  while (end >= 0 && !tower.Block(end, run->row)) --end;
+  ASSERT_GE(end, 2) << "no landing left of the lifts";
+  int32_t stepColumn = -1;
+  for (int32_t row = run->row - 1; row >= run->row - 4 && stepColumn < 0; --row)
+    for (int32_t c = end + 1; c < run->first && stepColumn < 0; ++c)
+      if (tower.Block(c, row)) stepColumn = c;
+  ASSERT_GE(stepColumn, 0) << "no step over the landing";
+  const int32_t under = kMargin + stepColumn * 32;  // the step's left edge
+
+  StageFlowsInstalled flows;
+  StageSession session(tower.WithHeroAt(end - 2, run->row - 1));
+  ASSERT_TRUE(session.Loaded());
+  cStageScene& scene = session.Scene();
+  const cHero& hero = scene.Hero();
+  cInput& input = InputRecords.At(0);
+  int frame = 0;
+  auto where = [&] {
+    return "frame " + std::to_string(frame) + ": the hero at (" + std::to_string(hero.m_dX) + ", " +
+           std::to_string(hero.m_dY) + ")";
+  };
+  auto standing = [&] {
+    return scene.m_nMode == kStageModePlay && hero.m_bDying == 0 && hero.m_bRiding == 0 &&
+           std::trunc(hero.m_dY) + hero.m_nHeight == kMargin + run->row * 32;
+  };
+  for (int f = 0; f < 5; ++f, ++frame) session.Frames(1);
+  ASSERT_TRUE(standing()) << where();
+  // Along the ledge, three dots a frame, to within two dots of the edge.
+  while (frame < 120 && hero.m_dX + hero.m_nWidth - 1 < under - 2) {
+    input.m_wDirection = kDirRight;
+    session.Frames(1);
+    ++frame;
+    ASSERT_TRUE(standing()) << where();
+  }
+  input.m_wDirection = 0;
+  ASSERT_GE(hero.m_dX + hero.m_nWidth - 1, under - 2) << where();
+  for (int f = 0; f < 330; ++f, ++frame) {
+    session.Frames(1);
+    ASSERT_TRUE(standing()) << where();
+  }
+}
+
 // 2-2's opening is safe: a hero who does nothing is alive ten seconds after
 // play begins, whatever the screen's scroll does with it.
 TEST_F(DemoFairnessTest, TheWindRoadLeavesAnIdleHeroAliveForTenSeconds) {

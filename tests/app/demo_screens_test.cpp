@@ -32,6 +32,7 @@
 #include "play/objects/shot.h"
 #include "play/objects/stage_character.h"
 #include "play/objects/stage_item.h"
+#include "play/world/stage_draw.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/ranking_draw.h"
@@ -283,7 +284,7 @@ constexpr uint32_t kPaused = 210;                          // a frame of the key
 // the turret's ledge, and the hero stays there.
 constexpr const char* kTowerClimb =
     "180-275 RIGHT\n350-379 B1\n356-378 RIGHT\n495-524 B1\n495-520 RIGHT\n548-590 RIGHT\n591-630 LEFT\n"
-    "693 B3\n715-785 LEFT\n900-909 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
+    "657 B3\n726-785 LEFT\n900-919 LEFT\n1050-1079 B1\n1050-1085 RIGHT\n1095-1124 B1\n1095-1135 LEFT\n1140-1169 B1\n"
     "1140-1180 RIGHT\n1185-1214 B1\n1185-1310 RIGHT\n1488-1517 B1\n1496-1515 LEFT\n1605-1634 B1\n1605-1626 LEFT\n";
 struct MenuCase {
   const char* stage;
@@ -610,6 +611,171 @@ TEST_F(DemoScreensTest, TheTimerStandsOnOpenSkyOverTheTowersFirstScreenAndTop) {
   for (uint32_t f = 1; f < tower - 10; ++f) frames += looked(f) ? 1 : 0;
   EXPECT_EQ(seen, frames) << "the route was not played to its end";
   EXPECT_EQ(story.Game().Close(), 0);
+}
+
+// ---- the timer's digits over 2-1 ----
+
+// Over the whole of 2-1, as its sky scrolls by, the timer's digits (three
+// of 32 x 32 at (272, 24)) stand on clear sky: on every frame of play no
+// cloud lies in their rectangle, neither one of the sky picture's (its
+// grey-white dots, from the place the stage draws the picture from on that
+// frame: its drift and the view's scroll) nor a cloud block (雲) of the
+// stage's map (the cell under each dot as the view stands). Run: the story
+// from a save with world 1 cleared, 2-1's route.
+TEST_F(DemoScreensTest, TheTimerStandsClearOfTheSkysCloudsOverTheUfoSky) {
+  constexpr int kLeft = 272, kTop = 24, kRight = 272 + 3 * 32 - 1, kBottom = 24 + 31;
+  Shot sky;
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/StageSky.bmp", sky));
+  auto cloud = [](uint32_t c) {
+    const uint32_t r = c >> 16 & 255, g = c >> 8 & 255, b = c & 255;
+    return r == g && g == b && r >= 160;
+  };
+  ASSERT_GT(std::count_if(sky.px.begin(), sky.px.end(), cloud), 1000) << "the sky picture's clouds";
+  const std::string cloudBlock = plat::Sjis("雲");
+  DemoStoryStart start;
+  start.clearedWorlds = 1;
+  start.scripts = {DemoRoute("05-sky.txt")};
+  DemoStory story(start);
+  ASSERT_TRUE(story.Ready());
+  int played = 0, cloudBlocksSeen = 0;
+  ASSERT_TRUE(story.Play(1000 + story.ScriptsLength(), [&](uint32_t frame) {
+    if (story.ScriptsBegan() == 0 || frame < story.ScriptsBegan()) return false;
+    const uint32_t f = frame - story.ScriptsBegan() + 1;
+    if (f >= story.ScriptsLength()) return true;
+    auto* scene = dynamic_cast<cStageScene*>(SceneManager.Scene(kSceneStage));
+    if (SceneManager.m_nCurrent.load() != kSceneStage || !scene || scene->m_nMode != kStageModePlay) return false;
+    ++played;
+    // The sky picture, the stage's one background.
+    if (StageData.m_Backgrounds.size() != 1 ||
+        StageData.m_Backgrounds[0].m_strFile != plat::Sjis("bmp\\StageSky.bmp")) {
+      ADD_FAILURE() << "2-1's background is not the sky picture alone";
+      return true;
+    }
+    const cStageBackground& b = StageData.m_Backgrounds[0];
+    const cBackgroundView view = scene->BackgroundView();
+    auto wrap = [](int32_t v, int32_t size) { return (v % size + size) % size; };
+    const int32_t ox = wrap(BackgroundSourceOffset(b.m_bAutoScrollX != 0, b.m_dScrollX, b.m_dScrollSpeedX,
+                                                   view.scrollX, view.columnOffset),
+                            sky.w);
+    const int32_t oy = wrap(BackgroundSourceOffset(b.m_bAutoScrollY != 0, b.m_dScrollY, b.m_dScrollSpeedY,
+                                                   view.scrollY, view.rowOffset),
+                            sky.h);
+    const int32_t sx = static_cast<int32_t>(std::trunc(scene->m_ScrollX.position));
+    const int32_t sy = static_cast<int32_t>(std::trunc(scene->m_ScrollY.position));
+    for (int y = kTop; y <= kBottom; ++y)
+      for (int x = kLeft; x <= kRight; ++x) {
+        if (cloud(sky.At((ox + x) % sky.w, (oy + y) % sky.h))) {
+          ADD_FAILURE() << "a cloud of the sky under the digits at (" << x << ", " << y << "), frame " << f
+                        << " of 2-1's route";
+          return true;
+        }
+        const int index = scene->m_BlockMap.CellIndex((sx + x) >> 5, (sy + y) >> 5);
+        if (index >= 0 && scene->m_BlockMap.HasBlock(index) && scene->m_BlockMap.Block(index).m_strName == cloudBlock) {
+          ADD_FAILURE() << "a cloud block under the digits at (" << x << ", " << y << "), frame " << f
+                        << " of 2-1's route";
+          return true;
+        }
+      }
+    // The cloud blocks the view shows (the check above can see them).
+    for (int y = 0; y < 480; y += 32)
+      for (int x = 0; x < 640; x += 32) {
+        const int index = scene->m_BlockMap.CellIndex((sx + x) >> 5, (sy + y) >> 5);
+        cloudBlocksSeen += index >= 0 && scene->m_BlockMap.HasBlock(index) &&
+                           scene->m_BlockMap.Block(index).m_strName == cloudBlock;
+      }
+    return false;
+  })) << "the game ended before the route did";
+  EXPECT_EQ(story.Game().Close(), 0);
+  EXPECT_GT(played, 2500) << "frames of play looked at";
+  EXPECT_GT(cloudBlocksSeen, 0) << "no cloud block in view on the way";
+}
+
+// ---- the title's key panels and the save slots' list ----
+
+// The title picture's two key panels stand where the save slots' list,
+// drawn over the title for a new game and for continue, does not reach:
+// no dot of either panel lies in the list's rectangle. The list's rectangle
+// is where its frame line (palette 240) stands on the screen once the
+// title's first decide has opened it, and the title picture has none of
+// that colour there. A panel is found in the title picture by its words
+// (the text colour, which only the key help has in it: those left of the
+// middle and those right of it) and its frame: outward from the words, the
+// first columns each way that are one colour all down the words' height,
+// and the rows above and below that are one of those colours all across
+// between them (the frame's two lines).
+TEST_F(DemoScreensTest, TheTitlesKeyPanelsStandClearOfTheSaveSlotsList) {
+  Shot title;
+  ASSERT_TRUE(LoadShot(folder_ / "demo/bmp/Title.bmp", title));
+  std::vector<std::string> lines;
+  ASSERT_NO_FATAL_FAILURE(lines = Play({}, "100 B1\nlength 130\n", {130}));
+  const Shot& listed = shots_[130];
+  ASSERT_EQ(listed.px.size(), title.px.size());
+  int listLeft = listed.w, listTop = listed.h, listRight = -1, listBottom = -1;
+  for (int y = 0; y < listed.h; ++y)
+    for (int x = 0; x < listed.w; ++x)
+      if (listed.At(x, y) == frame_ && title.At(x, y) != frame_)
+        listLeft = std::min(listLeft, x), listRight = std::max(listRight, x), listTop = std::min(listTop, y),
+        listBottom = std::max(listBottom, y);
+  ASSERT_GT(listRight - listLeft, 200) << "no slot list drawn";
+  ASSERT_GT(listBottom - listTop, 100) << "no slot list drawn";
+
+  for (const bool right : {false, true}) {
+    SCOPED_TRACE(right ? "the right-hand panel" : "the left-hand panel");
+    int x0 = title.w, y0 = title.h, x1 = -1, y1 = -1;
+    std::set<int> wordRows;
+    for (int y = 0; y < title.h; ++y)
+      for (int x = right ? title.w / 2 : 0; x < (right ? title.w : title.w / 2); ++x)
+        if (title.At(x, y) == text_)
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y), wordRows.insert(y);
+    ASSERT_LE(x0, x1) << "no key help";
+    int wordLines = 0;
+    for (auto it = wordRows.begin(); it != wordRows.end(); ++it)
+      wordLines += it == wordRows.begin() || !wordRows.count(*it - 1);
+    EXPECT_EQ(wordLines, 7) << "lines of key help";
+    // One colour along a column over [y0, y1], or along a row over [a, b].
+    auto column = [&](int x, uint32_t& c) {
+      c = title.At(x, y0);
+      for (int y = y0; y <= y1; ++y)
+        if (title.At(x, y) != c) return false;
+      return true;
+    };
+    auto row = [&](int y, int a, int b, uint32_t& c) {
+      c = title.At(a, y);
+      for (int x = a; x <= b; ++x)
+        if (title.At(x, y) != c) return false;
+      return true;
+    };
+    std::set<uint32_t> frameColours;
+    // The frame's columns each way: the first one-colour column, and the
+    // next while they are one colour too.
+    auto edge = [&](int from, int step) {
+      uint32_t c = 0;
+      int x = from;
+      while (x >= 0 && x < title.w && !column(x, c)) x += step;
+      if (x < 0 || x >= title.w) return -1;
+      frameColours.insert(c);
+      while (x + step >= 0 && x + step < title.w && column(x + step, c)) frameColours.insert(c), x += step;
+      return x;
+    };
+    const int left = edge(x0 - 1, -1), rightEdge = edge(x1 + 1, 1);
+    ASSERT_GE(left, 0) << "no frame left of the words";
+    ASSERT_GE(rightEdge, 0) << "no frame right of the words";
+    auto across = [&](int from, int step) {
+      uint32_t c = 0;
+      int y = from;
+      while (y >= 0 && y < title.h && !(row(y, left, rightEdge, c) && frameColours.count(c))) y += step;
+      if (y < 0 || y >= title.h) return -1;
+      while (y + step >= 0 && y + step < title.h && row(y + step, left, rightEdge, c) && frameColours.count(c))
+        y += step;
+      return y;
+    };
+    const int top = across(y0 - 1, -1), bottom = across(y1 + 1, 1);
+    ASSERT_GE(top, 0) << "no frame over the words";
+    ASSERT_GE(bottom, 0) << "no frame under the words";
+    EXPECT_FALSE(left <= listRight && listLeft <= rightEdge && top <= listBottom && listTop <= bottom)
+        << "the panel (" << left << ", " << top << ")-(" << rightEdge << ", " << bottom << ") under the list ("
+        << listLeft << ", " << listTop << ")-(" << listRight << ", " << listBottom << ")";
+  }
 }
 
 // ---- the signs' boxes ----

@@ -3,19 +3,30 @@
 // it (the attempt's score added to the stage points, the time left, the
 // clear time, the HP and SP left in the frame trace; in the picture the
 // player sees, the four of them the demo's stages list: its heroes have no
-// special points).
+// special points). And on every stage's result screen the box leaves the
+// hero in view: the stages' goals stand where a hero who takes one is clear
+// of the box, and the castle is cleared only once its hero stands on the
+// floor or a ledge.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "data/rankings.h"
+#include "play/objects/hero.h"
+#include "play/world/stage_scene.h"
+#include "scene/scene.h"
 #include "support/demo_routes.h"
+#include "support/demo_story.h"
 #include "support/sandbox.h"
 #include "support/sdl_pixels.h"
 #include "support/test_files.h"
@@ -184,3 +195,152 @@ TEST(ResultBoxTest, TheFirstStagesBoxShowsThePlayRecordAfterItsClear) {
     for (auto b = std::next(a); b != glyphOf.end(); ++b)
       EXPECT_FALSE(a->second == b->second) << "'" << a->first << "' and '" << b->first << "' drawn alike";
 }
+
+namespace {
+
+// A rectangle of the screen, its edges included.
+struct ScreenBox {
+  int left = 0, top = 0, right = -1, bottom = -1;
+  bool Empty() const { return right < left || bottom < top; }
+  bool Meets(const ScreenBox& o) const {
+    return !Empty() && !o.Empty() && left <= o.right && o.left <= right && top <= o.bottom && o.top <= bottom;
+  }
+};
+std::ostream& operator<<(std::ostream& out, const ScreenBox& b) {
+  return out << "(" << b.left << ", " << b.top << ")-(" << b.right << ", " << b.bottom << ")";
+}
+
+Shot ShotOf(const plat::Frame& frame) {
+  Shot shot;
+  shot.w = frame.width, shot.h = frame.height;
+  shot.px.assign(frame.pixels.begin(), frame.pixels.end());
+  for (uint32_t& p : shot.px) p &= 0xFFFFFF;
+  return shot;
+}
+
+// Where a character graphic of the demo draws in its 32 x 32 cell, in any
+// of its frames and either facing: the cells of its column of its sheet
+// ("bmp/CharacterN.bmp", fifteen graphics a row, twenty frames down) that
+// are not the key colour, mirrored too.
+ScreenBox InkedInCell(const std::string& project, int graphic, uint32_t key) {
+  Shot sheet;
+  ScreenBox inked{32, 32, -1, -1};
+  if (!LoadShot(project + "/bmp/Character" + std::to_string(graphic / 15 + 1) + ".bmp", sheet)) return inked;
+  const int column = (graphic % 15) * 32;
+  for (int y = 0; y < sheet.h; ++y)
+    for (int x = 0; x < 32 && column + x < sheet.w; ++x) {
+      if (sheet.At(column + x, y) == key) continue;
+      inked.left = std::min({inked.left, x, 31 - x}), inked.right = std::max({inked.right, x, 31 - x});
+      inked.top = std::min(inked.top, y % 32), inked.bottom = std::max(inked.bottom, y % 32);
+    }
+  return inked;
+}
+
+// A stage's result screen as the story reaches it: the save it starts from
+// (support/demo_story.h), the routes of the world's stages before it and
+// its own.
+struct ClearCase {
+  const char* name;  // the test's
+  const char* what;
+  int clearedWorlds;
+  std::vector<const char*> before;
+  const char* route;
+  bool jumpAtTheEnd;  // the route changed by MasterWithAJumpAtTheEnd
+  bool onHisFeet;     // the clear waits for the hero to stand (the castle's)
+};
+const ClearCase kClearCases[] = {
+    {"Stage1_1", "1-1", 0, {}, "02-meadow.txt", false, false},
+    {"Stage1_2", "1-2", 0, {"02-meadow.txt"}, "03-tower.txt", false, false},
+    {"Stage2_1", "2-1", 1, {}, "05-sky.txt", false, false},
+    {"Stage2_2", "2-2", 1, {"05-sky.txt"}, "06-wind.txt", false, false},
+    {"Stage3_1", "3-1", 2, {}, "08-master.txt", false, true},
+    {"Stage3_1Jumping", "3-1, the hero in a jump as the master falls", 2, {}, "08-master.txt", true, true},
+};
+
+// 3-1's route with the hero in a jump on his ledge as the master falls
+// (the game holds still from its defeat until the master's light clears
+// the castle, a second and a half on): without its last key (the result is
+// looked at, not left), a held jump a moment before the last shot reaches
+// the master.
+std::string MasterWithAJumpAtTheEnd(std::string route) {
+  route = route.substr(0, route.find("\n940 B1") + 1);
+  return route + "776-805 B1\nlength 1100\n";
+}
+
+class ResultBoxHeroTest : public ::testing::TestWithParam<size_t> {};
+
+}  // namespace
+
+// The result's box leaves the hero in view on every stage's result screen:
+// on the first frame that draws the box (the frame trace's "result"), the
+// box (the dots of its frame line's colour, palette 240, that the frame
+// before did not have there: the game holds still under the result, and
+// only the sky drifts) and the hero's dots (his cell on the screen, where
+// his graphic draws in any frame and facing) do not meet. The stages
+// played in the story by their routes (the worlds' first stages from the
+// title's new game, the later ones from a save with the worlds before them
+// cleared), and 3-1 once more with the hero in a jump as the master falls:
+// the clear waits until he stands (on the floor, a ledge or something he
+// rides).
+TEST_P(ResultBoxHeroTest, TheResultsBoxLeavesTheHeroInView) {
+  const ClearCase& c = kClearCases[GetParam()];
+  SCOPED_TRACE(c.what);
+  DemoStoryStart start;
+  start.clearedWorlds = c.clearedWorlds;
+  for (const char* route : c.before) start.scripts.push_back(DemoRoute(route));
+  start.scripts.push_back(c.jumpAtTheEnd ? MasterWithAJumpAtTheEnd(DemoRoute(c.route)) : DemoRoute(c.route));
+  const uint32_t before = DemoRoutes(c.before).frames;
+  DemoStory story(start);
+  ASSERT_TRUE(story.Ready());
+  Shot palette;
+  ASSERT_TRUE(LoadShot(story.Game().PathOf("bmp/plt/Palette.bmp"), palette));
+  const uint32_t key = PaletteColour(palette, 0), frameLine = PaletteColour(palette, 240);
+  Shot previous, drawn;
+  ScreenBox hero;
+  bool standing = false;
+  const bool shown = story.Play(1000 + story.ScriptsLength(), [&](uint32_t frame) {
+    // The stage's own script from here on.
+    if (story.ScriptsBegan() == 0 || frame < story.ScriptsBegan() + before) return false;
+    auto* scene = dynamic_cast<cStageScene*>(SceneManager.Scene(kSceneStage));
+    if (SceneManager.m_nCurrent.load() != kSceneStage || !scene || scene->m_nMode != kStageModeResult ||
+        !scene->HasHero())
+      return false;
+    plat::Frame picture;
+    EXPECT_TRUE(story.Game().LastFrame(picture));
+    const std::vector<std::string>& trace = story.Trace();
+    EXPECT_EQ(trace.size(), frame);
+    if (trace.empty() || trace::Value(trace.back(), "result") == "null") {
+      previous = ShotOf(picture);
+      return false;
+    }
+    drawn = ShotOf(picture);
+    const cHero& h = scene->Hero();
+    const ScreenBox inked = InkedInCell(story.Game().Folder(), h.Definition().m_nGraphic, key);
+    hero = {h.m_rcScreen.left + inked.left, h.m_rcScreen.top + inked.top, h.m_rcScreen.left + inked.right,
+            h.m_rcScreen.top + inked.bottom};
+    standing = h.m_nCarriedById != 0 || (h.m_bAirborne == 0 && h.m_bJump1 == 0);
+    return true;
+  });
+  ASSERT_TRUE(shown) << "no frame drew the result's box";
+  EXPECT_EQ(story.Game().Close(), 0);
+  ASSERT_FALSE(previous.px.empty()) << "the box came on the result screen's first frame";
+  ScreenBox box{drawn.w, drawn.h, -1, -1};
+  for (int y = 0; y < drawn.h; ++y)
+    for (int x = 0; x < drawn.w; ++x)
+      if (drawn.At(x, y) == frameLine && previous.At(x, y) != frameLine)
+        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x), std::max(box.bottom, y)};
+  ASSERT_GT(box.right - box.left, 100) << box;
+  ASSERT_GT(box.bottom - box.top, 40) << box;
+  ASSERT_FALSE(hero.Empty()) << "the hero's graphic draws nothing";
+  EXPECT_TRUE(hero.left >= 0 && hero.top >= 0 && hero.right < drawn.w && hero.bottom < drawn.h)
+      << "the hero off the screen: " << hero;
+  EXPECT_FALSE(hero.Meets(box)) << "the box " << box << " over the hero " << hero;
+  if (c.onHisFeet) {
+    EXPECT_TRUE(standing) << "the castle cleared with the hero in the air";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStage, ResultBoxHeroTest, ::testing::Range<size_t>(0, std::size(kClearCases)),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return std::string(kClearCases[info.param].name);
+                         });
