@@ -1,15 +1,15 @@
 // Every number of "data\System.dat" that the game computes with, at the
 // ends of what its file can hold (0, -1, the highest and the lowest 32-bit
 // word; a byte at 0 and 255), taken through the title, the world map, a
-// stage and its result, the world-map menu and the world select: the
-// sanitizer build stops the test at the first undefined operation (it
-// halts on each). One game runs for a whole table: for each case the
-// demo's System.dat is written with the one number changed and read again
-// through the game's reader, and the scenes are started directly, a few
-// frames each. The numbers that start-up reads (the fonts, the display,
-// the colour key, the "System.ini" keys) start a game each. Then the
-// limit on the number of worlds, and the sums the ends reach: the colour
-// cycle's levels and the extra lives.
+// stage and its result, the world-map menu, the world select and the
+// options: the sanitizer build stops the test at the first undefined
+// operation (it halts on each). One game runs for a whole table: for each
+// case the demo's System.dat is written with the one number changed and
+// read again through the game's reader, and the scenes are started
+// directly, a few frames each. The numbers that start-up reads (the fonts,
+// the display, the colour key, the "System.ini" keys) start a game each.
+// Then the limit on the number of worlds, and the sums the ends reach: the
+// colour cycle's levels and the extra lives.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -197,7 +197,8 @@ class SystemDataExtremesTest : public ::testing::Test {
 
   // The title's first frames, a new story game's map starting the first
   // world's stage, a few frames of play, the stage's clear and its result
-  // tallied (back to the map); then the world-map menu and the world select.
+  // tallied (back to the map); then the world-map menu, the world select
+  // and the options.
   void PlayScenes() {
     GoTo(kSceneTitle);
     ASSERT_TRUE(game_->StepFrames(3));
@@ -221,11 +222,12 @@ class SystemDataExtremesTest : public ::testing::Test {
     ASSERT_TRUE(StepUntil([stage] { return stage->m_nMode != kStageModeResult; }));
     game_->ReleaseKey(kDecide);
     ASSERT_TRUE(game_->StepFrames(1));
-    // The world-map menu and the world select draw their lines and lists.
-    GoTo(kSceneWorldMapMenu);
-    ASSERT_TRUE(game_->StepFrames(2));
-    GoTo(kSceneWorldSelect);
-    ASSERT_TRUE(game_->StepFrames(2));
+    // The world-map menu, the world select and the options draw their
+    // lines and lists.
+    for (int32_t menu : {kSceneWorldMapMenu, kSceneWorldSelect, kSceneOptions}) {
+      GoTo(menu);
+      ASSERT_TRUE(game_->StepFrames(2));
+    }
   }
 
   void GoTo(int32_t scene) {
