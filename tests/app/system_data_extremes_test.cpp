@@ -256,6 +256,7 @@ class SystemDataExtremesTest : public ::testing::Test {
     }
   }
 
+  ScopedGameData data_;  // the settings the cases leave go with the test
   std::unique_ptr<GameHarness> game_;
   cSystemData demo_;
 };
@@ -296,6 +297,7 @@ TEST(SystemDataStartUpExtremesTest, EachNumberStartUpReads) {
                      [i](cSystemData& s, int32_t v) { s.m_Keys.At(i).m_nDefault = v; }},
                     ""});
   }
+  ScopedGameData data;  // the settings the last game read go with the test
   for (const Row& row : rows) {
     for (int32_t value : EndsOf(row.number)) {
       SCOPED_TRACE(row.number.name + " = " + std::to_string(value));
@@ -314,6 +316,7 @@ TEST(SystemDataStartUpExtremesTest, EachNumberStartUpReads) {
 // More worlds than the play record can keep an entry for: the start fails
 // with the reader's box, naming the file and under it the number.
 TEST(SystemDataLimitsTest, MoreWorldsThanAGameCanHoldFailTheStart) {
+  ScopedGameData data;
   const SystemNumber worlds{"#16", [](cSystemData& s, int32_t v) { s.SetNum(kSysWorldCount, v); }};
   std::unique_ptr<GameHarness> game = DemoGameWith(worlds, kSysMaxWorldCount + 1, "");
   EXPECT_FALSE(game->Start());
