@@ -66,6 +66,14 @@ cStageData SmallStage() {
   return s;
 }
 
+// The folder of the title's pictures, removed when the run ends.
+char g_PictureFolder[] = "/tmp/pelmora-system-fuzz-XXXXXX";
+std::string g_Picture;
+void RemovePictures() {
+  std::remove(g_Picture.c_str());
+  std::remove(g_PictureFolder);
+}
+
 // What the game has before its first scene: a Direct3D display without a
 // window system, the stage's flows, a window that takes what the scenes
 // post and send, and the title's pictures (small ones) to load.
@@ -78,9 +86,10 @@ void StartOnce() {
     g_hMainWnd = plat::CreateWindowEntry([](plat::WindowHandle, uint32_t, uint64_t, int64_t) -> int64_t { return 0; });
     g_bActive = 1;
     DDInit(1, 0, 640, 480, 32, 0, 1, 1, 60, 0, GameSurfaces, GameSurfaceInfo, kGameSurfaceCount);
-    char folder[] = "/tmp/pelmora-system-fuzz-XXXXXX";
-    if (!mkdtemp(folder)) std::abort();
-    const std::string picture = std::string(folder) + "/picture.bmp";
+    if (!mkdtemp(g_PictureFolder)) std::abort();
+    g_Picture = std::string(g_PictureFolder) + "/picture.bmp";
+    std::atexit(RemovePictures);
+    const std::string& picture = g_Picture;
     FILE* file = std::fopen(picture.c_str(), "wb");
     const std::string bytes = SmallPicture();
     if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
