@@ -42,6 +42,8 @@ RecordKind SystemKind() {
     return "texts " + std::to_string(s.m_Texts.size()) + ", HUD items " + std::to_string(s.m_Hud.size()) +
            ", keys " + std::to_string(s.m_Keys.size());
   };
+  // Settings past what a game can hold say which.
+  kind.refusal = [](const std::string&) { return LastSystemDataLimitProblem(); };
   return kind;
 }
 

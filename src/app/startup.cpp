@@ -191,7 +191,10 @@ bool LoadProjectDatabase(StartupState&) {
 bool LoadSystemData(StartupState&) {
   const std::string& path = DataPaths.At(kPathSystemData);
   if (!SystemData.LoadFromFile(path)) {
-    WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！").c_str(), path.c_str());
+    // Settings past what a game can hold say which, under the file's name.
+    const std::string& why = LastSystemDataLimitProblem();
+    WriteReportAndShowError(plat::Sjis("%s の読み込みに失敗しました！%s%s").c_str(), path.c_str(),
+                            why.empty() ? "" : "\n", why.c_str());
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/logs.h"
 #include "base/text_path.h"
 #include "data/database.h"
 #include "platform/text.h"
@@ -62,6 +63,12 @@ void InsertText(cSafeVector<std::string>& texts, size_t i, const char* utf8) {
   MakeLength(texts, 29);
   MoveUpFrom(texts, i);
   texts[i] = plat::Sjis(utf8);
+}
+
+// Why the last read on this thread was refused for its limits.
+std::string& LastLimitProblem() {
+  thread_local std::string problem;
+  return problem;
 }
 
 void DumpBytes(cJsonWriter& json, const char* key, const cSafeVector<uint8_t>& list) {
@@ -250,6 +257,7 @@ void cSystemData::SetDefaults() {
 }
 
 bool cSystemData::Read(cDataReader& in) {
+  LastLimitProblem().clear();
   if (!cRecord::Read(in)) return false;
   const int32_t v = nFileVersion;
   if (!ReadBytes(in, m_CarryOver)) return false;
@@ -267,8 +275,23 @@ bool cSystemData::Read(cDataReader& in) {
   if (!ReadRecordList(in, m_Keys)) return false;
   if (v < kDataVersion) Upgrade(v);
   CheckMusicNumbers();
+  LastLimitProblem() = SystemDataLimitProblem(*this);
+  if (!LastLimitProblem().empty()) {
+    WriteECLog("System.dat refused: %s", LastLimitProblem().c_str());
+    return in.Fail();
+  }
   return true;
 }
+
+std::string SystemDataLimitProblem(const cSystemData& system) {
+  const int32_t worlds = system.Num(kSysWorldCount);
+  if (worlds > kSysMaxWorldCount)
+    return "its number of worlds (#16) is " + std::to_string(worlds) + ", more than " +
+           std::to_string(kSysMaxWorldCount);
+  return std::string();
+}
+
+const std::string& LastSystemDataLimitProblem() { return LastLimitProblem(); }
 
 namespace {
 

@@ -132,7 +132,9 @@ class cSystemData : public cRecord {
 
 // Field numbers the program reads by name.
 enum : int {
+  kSysPictureLetters = 5,  // the second game font's picture letters
   kSysFontFace = 6,
+  kSysCentredLetters = 7,  // the second game font's centred letters
   kSysKeepTestFlows = 8,
   kSysTitleTextMenu = 11,  // the title's menu is text (0: the menu picture's rows)
   kSysNewGameSlotChoice = 12,
@@ -147,6 +149,17 @@ enum : int {
   kSysD3DDepth = 79,
   kSysDDDepth = 80,
 };
+
+// The most worlds a game may have (#16): the play record keeps an entry for
+// each world, in memory and in every save. A file with more is broken: its
+// read fails, saying why (SystemDataLimitProblem).
+inline constexpr int32_t kSysMaxWorldCount = 1 << 20;
+
+// Why these settings are more than any game can hold (empty: they are not).
+std::string SystemDataLimitProblem(const cSystemData& system);
+// Why the last read on this thread was refused by that rule (empty when it
+// was not).
+const std::string& LastSystemDataLimitProblem();
 
 // The switches of stage play and the flows are read by role through the
 // play layer's table of project rules (play/rules/system_switches.cpp), which

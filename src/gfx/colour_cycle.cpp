@@ -26,18 +26,28 @@ ColourLevel g_levels[9];
 int32_t g_tintPhase = 0;         // 0..3: the ninth tint's colour
 int32_t g_paletteCycleCount = 0;  // calls since the last 8-bit rotation
 
+// A level moved by the cycle step (System.dat #37, any 32-bit word) as
+// 32-bit words add and subtract: a sum past the word's range wraps, and the
+// level goes on from where the wrap leaves it.
+int32_t AddWrapping(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t SubtractWrapping(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 // Moves a level one step; true when a downward swing reached the bottom
 // (one whole cycle).
 bool StepLevel(ColourLevel& level, int32_t step) {
   if (!level.downward) {
-    int32_t next = level.value + step;
+    int32_t next = AddWrapping(level.value, step);
     if (next >= 255)
       level.downward = 1;  // stays at its previous value this time
     else
       level.value = next;
     return false;
   }
-  int32_t next = level.value - step;
+  int32_t next = SubtractWrapping(level.value, step);
   if (next <= 0) {
     level.downward = 0;
     return true;

@@ -11,10 +11,6 @@ cFont* const GameFonts = new cFont[kGameFontCount];
 
 namespace {
 
-// System data fields read here by number.
-constexpr int kSysPictureLetters = 5;
-constexpr int kSysCentredLetters = 7;
-
 // Redraws the digit strips after a Direct3D device restore: listed with the
 // fonts, after them, so the strips are drawn with restored sheets.
 class DigitStripRestore : public cDeviceFontHooks {

@@ -15,8 +15,6 @@ constexpr uint32_t kColourKeyed = 1;
 // System texts: the genre labels start at 5; the genre switch hint.
 constexpr int kGenreLabelText = 5;
 constexpr int kGenreHintText = 25;
-// Picture letters of the system font (system data #5).
-constexpr int kSysPictureLetters = 5;
 
 std::string SystemText(int n) {
   return n >= 0 && static_cast<size_t>(n) < SystemData.m_Texts.size() ? SystemData.m_Texts[n] : std::string();

@@ -192,4 +192,39 @@ TEST(HostileSystemDataTest, LyingCountsInAMegabyteFailWithBoundedMemory) {
   }
 }
 
+// The number of worlds (#16) the play record keeps an entry for each of:
+// up to 2^20 the file loads (below 0 is none); above, the read fails, the
+// record stays as it was, and the reason names the number.
+TEST(HostileSystemDataTest, MoreWorldsThanAGameCanHoldAreRefusedNamingTheNumber) {
+  struct Row {
+    int32_t worlds;
+    const char* refusal;  // nullptr: it loads
+  };
+  const Row rows[] = {
+      {INT32_MIN, nullptr},
+      {-1, nullptr},
+      {0, nullptr},
+      {kSysMaxWorldCount, nullptr},
+      {kSysMaxWorldCount + 1, "its number of worlds (#16) is 1048577, more than 1048576"},
+      {INT32_MAX, "its number of worlds (#16) is 2147483647, more than 1048576"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.worlds);
+    cSystemData written;
+    written.SetNum(kSysWorldCount, row.worlds);
+    cSystemData read;
+    read.m_strTitle = "kept";
+    const bool loaded = read.LoadFromBytes(written.SaveToBytes());
+    if (!row.refusal) {
+      EXPECT_TRUE(loaded);
+      EXPECT_EQ(read.Num(kSysWorldCount), row.worlds);
+      EXPECT_EQ(LastSystemDataLimitProblem(), "");
+      continue;
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(read.m_strTitle, "kept");
+    EXPECT_EQ(LastSystemDataLimitProblem(), row.refusal);
+  }
+}
+
 }  // namespace

@@ -51,16 +51,23 @@ void cStageScene::AwardStageClear() {
     AddHeld(SaveData.m_nHpLeftSum, Hero().m_nHp);
     AddHeld(SaveData.m_nSpLeftSum, Hero().m_nSp);
   }
-  const int32_t perLife = ProjectRule(kRulePointsPerLife);
+  // The points per life (System.dat #2) may be any 32-bit word: the
+  // multiples passed are counted in 64 bits, where a step of -1 under the
+  // lowest points, or points that ran from one end of their range to the
+  // other, still have their quotient and difference.
+  const int64_t perLife = ProjectRule(kRulePointsPerLife);
   if (SaveData.m_nLives == kUnlimitedLives || ProjectRule(kRuleExtraLives) == 0 || perLife == 0) return;
-  const int32_t gained = SaveData.m_nStagePoints / perLife - oldPoints / perLife;
-  for (int32_t k = 0; k < gained; ++k) {
+  const int64_t gained = int64_t{SaveData.m_nStagePoints} / perLife - int64_t{oldPoints} / perLife;
+  for (int64_t k = 0; k < gained; ++k) {
     if (m_nQuitRequest) break;
-    SaveData.m_nLives = static_cast<int32_t>(std::min<int64_t>(int64_t{SaveData.m_nLives} + 1, kMaxLives));
     // A tiny points-per-life with a big score would otherwise block the
-    // game for thousands of 30-frame messages: past the cap the lives are
-    // still counted, silently.
-    if (k >= kMaxExtraLifeMessages) continue;
+    // game for thousands of 30-frame messages: past the cap the lives left
+    // to gain are counted at once, silently.
+    if (k >= kMaxExtraLifeMessages) {
+      SaveData.m_nLives = static_cast<int32_t>(std::min<int64_t>(int64_t{SaveData.m_nLives} + (gained - k), kMaxLives));
+      break;
+    }
+    SaveData.m_nLives = static_cast<int32_t>(std::min<int64_t>(int64_t{SaveData.m_nLives} + 1, kMaxLives));
     RequestSoundEffect(kSoundExtraLife);
     // ---- message windows: the extra-life picture rises over the hero ----
     std::shared_ptr<cMessageWindow> popUp;
@@ -409,7 +416,8 @@ int32_t cStageScene::Tally() {
         }
       }
       if (SaveData.m_nOpenedWorlds <= world)
-        SaveData.m_nOpenedWorlds = std::min(world + 1, SystemData.Num(kSysWorldCount));
+        SaveData.m_nOpenedWorlds =
+            static_cast<int32_t>(std::min<int64_t>(int64_t{world} + 1, SystemData.Num(kSysWorldCount)));
       // A progress file that cannot be written keeps the old one whole; the
       // run goes on with the progress in memory.
       SaveChallengeProgress(SaveData);
