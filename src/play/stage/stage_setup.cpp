@@ -141,6 +141,7 @@ void cStageScene::DestroyObjects() {
   m_ItemList.clear();
   m_BlockMap.SetHero(nullptr);
   m_HeroList.clear();
+  m_PreparedFlows.Clear();
 }
 
 void cStageScene::PlaceHero() {
