@@ -8,10 +8,16 @@
 // a stage file gives them (one list, shared); and a real game's: the demo
 // project's play stage with N more of its slimes (flows with moves, jumps and
 // turns). Counters: "peak_MB", the most heap the set-up held at once
-// (counted through operator new, from just before SetStage), and
-// "bytes_per_character".
+// (counted through operator new, from just before SetStage),
+// "bytes_per_character", and "estimate_MB", what the set-up check reckons
+// the set-up takes (EstimateStageSetUp) before anything is built.
+//
+// Besides, the time of the set-up check alone on stages past its budget
+// (one type of 4,000 flows placed 2,000 times: the check refuses it
+// instead of building 1.7 GB of flow states).
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +32,7 @@
 #include "gfx/dd.h"
 #include "platform/messages.h"
 #include "play/commands/flow_host_impl.h"
+#include "play/world/stage_limits.h"
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
@@ -109,12 +116,14 @@ void MeasureSetUp(benchmark::State& state, const cStageData& stage, int64_t char
   state.counters["peak_MB"] = static_cast<double>(peak) / (1 << 20);
   state.counters["bytes_per_character"] = characters > 0 ? static_cast<double>(peak) / characters : 0;
   state.counters["characters_made"] = static_cast<double>(made);
+  state.counters["estimate_MB"] = static_cast<double>(EstimateStageSetUp(stage, INT64_MAX).bytes) / (1 << 20);
 }
 
-// Args: placed characters N, flows F of the type, commands C in each flow.
-void BM_SetUpOneTypeWithManyFlows(benchmark::State& state) {
-  const int64_t characters = state.range(0), flows = state.range(1), commands = state.range(2);
-  constexpr int32_t kColumns = 200;
+constexpr int32_t kColumns = 200;
+
+// One type of character with `flows` flows of `commands` waits each, placed
+// `characters` times, its placed characters sharing the type's list.
+cStageData OneTypeWithManyFlows(int64_t characters, int64_t flows, int64_t commands) {
   cStageData stage = PlainStage(kColumns + 4, static_cast<int32_t>(characters / kColumns + 4));
   cEdCharacter type;
   type.m_nGraphic = 1;
@@ -133,7 +142,13 @@ void BM_SetUpOneTypeWithManyFlows(benchmark::State& state) {
   }
   type.m_vFlows = std::move(list);
   Place(stage, type, characters, kColumns);
-  MeasureSetUp(state, stage, characters);
+  return stage;
+}
+
+// Args: placed characters N, flows F of the type, commands C in each flow.
+void BM_SetUpOneTypeWithManyFlows(benchmark::State& state) {
+  const int64_t characters = state.range(0);
+  MeasureSetUp(state, OneTypeWithManyFlows(characters, state.range(1), state.range(2)), characters);
 }
 BENCHMARK(BM_SetUpOneTypeWithManyFlows)
     ->Args({2000, 40, 10})
@@ -142,6 +157,17 @@ BENCHMARK(BM_SetUpOneTypeWithManyFlows)
     ->Args({200, 4000, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// Args as above; a stage past the budget: the check's time, and its answer.
+void BM_SetUpCheckRefuses(benchmark::State& state) {
+  const cStageData stage = OneTypeWithManyFlows(state.range(0), state.range(1), state.range(2));
+  std::string why;
+  for (auto _ : state) why = StageSetUpProblem(stage);
+  if (why.empty()) state.SkipWithError("the check took the stage");
+  state.SetLabel(why.substr(0, 60));
+  state.counters["estimate_MB"] = static_cast<double>(EstimateStageSetUp(stage, INT64_MAX).bytes) / (1 << 20);
+}
+BENCHMARK(BM_SetUpCheckRefuses)->Args({2000, 4000, 0})->Args({2000, 400, 40})->Unit(benchmark::kMillisecond);
 
 // The demo project, written by pelmora-tool into a folder of its own; its
 // database and common palette loaded, its play stage read.
