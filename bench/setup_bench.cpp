@@ -7,7 +7,9 @@
 // (waits), placed N times, its placed characters taking the type's flows as
 // a stage file gives them (one list, shared); and a real game's: the demo
 // project's play stage with N more of its slimes (flows with moves, jumps and
-// turns). Counters: "peak_MB", the most heap the set-up held at once
+// turns), placed as the stage palette's slime type taking its flows, or
+// each with a copy of its own (as the demo's own stage holds its few), read
+// back from the stage file's bytes as the game reads them. Counters: "peak_MB", the most heap the set-up held at once
 // (counted through operator new, from just before SetStage),
 // "bytes_per_character", and "estimate_MB", what the set-up check reckons
 // the set-up takes (EstimateStageSetUp) before anything is built.
@@ -27,6 +29,7 @@
 
 #include "data/common_palette.h"
 #include "data/database.h"
+#include "data/inheritance.h"
 #include "data/labels.h"
 #include "data/stage_data.h"
 #include "gfx/dd.h"
@@ -192,7 +195,8 @@ struct DemoGame {
   bool ok = false;
 };
 
-// Args: slimes added to the demo's play stage.
+// Args: slimes added to the demo's play stage; 1: they take the flows of
+// the slime type of the stage's palette, 0: each holds a copy of its own.
 void BM_SetUpDemoSlimes(benchmark::State& state) {
   static DemoGame demo;
   if (!demo.ok) {
@@ -210,7 +214,13 @@ void BM_SetUpDemoSlimes(benchmark::State& state) {
     state.SkipWithError("the demo stage has no slime");
     return;
   }
-  const cEdCharacter type = *slime;
+  cEdCharacter type = *slime;
+  if (state.range(1)) {
+    stage.m_PaletteCharacters.push_back(type);
+    type.m_nBaseKind = kPaletteStage;
+    type.m_nBaseIndex = static_cast<uint16_t>(stage.m_PaletteCharacters.size() - 1);
+    type.m_vInherit[cEdCharacter::kFlowGroup] = 1;
+  }
   // Rows 2..9 over a stage widened to hold them all, as a long stage has them.
   constexpr int32_t kRows = 8;
   const int64_t count = state.range(0);
@@ -221,9 +231,17 @@ void BM_SetUpDemoSlimes(benchmark::State& state) {
     c.m_nWord2 = static_cast<uint16_t>(2 + i % kRows);
     stage.m_PlacedCharacters.push_back(c);
   }
-  MeasureSetUp(state, stage, count);
+  cStageData read;
+  if (!read.LoadStageBytes(stage.SaveStageBytes())) {
+    state.SkipWithError("the stage does not read back");
+    return;
+  }
+  MeasureSetUp(state, read, count);
 }
-BENCHMARK(BM_SetUpDemoSlimes)->Arg(100)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SetUpDemoSlimes)
+    ->ArgsProduct({{100, 2000, 20000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

@@ -314,12 +314,13 @@ void cActorFlows::SetFlows(cFlowActor* actor, const cPreparedFlows& flows, int32
   const int64_t subSteps = host ? std::max(1, host->SubStepsPerFrame()) : 1;
   const int64_t clone = host && actor ? host->InstanceNumber(actor) : 0;
   std::vector<std::unique_ptr<cFlowState>> built;
-  built.reserve(flows.size());
-  for (const cPreparedFlow& prepared : flows) {
-    if (host)
-      for (const std::string& note : prepared.notes) host->ShowDebugError(note);
+  built.reserve(flows.definitions.size());
+  auto note = flows.notes.begin();
+  for (size_t i = 0; i < flows.definitions.size(); ++i) {
+    for (; note != flows.notes.end() && note->first == i; ++note)
+      if (host) host->ShowDebugError(note->second);
     auto state = std::make_unique<cFlowState>();
-    state->SetDefinition(prepared.definition);
+    state->SetDefinition(flows.definitions[i]);
     state->m_pOwner = this;
     state->m_nFlowId = m_nFlowCounter;
     if (m_nFlowCounter < std::numeric_limits<int32_t>::max()) ++m_nFlowCounter;
@@ -665,12 +666,14 @@ void PrepareFlowCommands(std::vector<cEdCmd>& commands) {
 
 cPreparedFlows PrepareFlows(const std::vector<cEdFlow>& flows) {
   cPreparedFlows prepared;
-  prepared.reserve(flows.size());
+  prepared.definitions.reserve(flows.size());
+  std::vector<std::string> notes;
   for (const cEdFlow& source : flows) {
-    cPreparedFlow& flow = prepared.emplace_back();
-    const std::vector<uint32_t> order = UnrolledCommandOrder(source.m_vCmds, flow.notes);
-    flow.definition = std::make_shared<cEdFlow>(source);
-    if (!KeepsOrder(order, source.m_vCmds.size())) TakeOrder(flow.definition->m_vCmds, order);
+    notes.clear();
+    const std::vector<uint32_t> order = UnrolledCommandOrder(source.m_vCmds, notes);
+    for (std::string& note : notes) prepared.notes.emplace_back(prepared.definitions.size(), std::move(note));
+    auto& definition = prepared.definitions.emplace_back(std::make_shared<cEdFlow>(source));
+    if (!KeepsOrder(order, source.m_vCmds.size())) TakeOrder(definition->m_vCmds, order);
   }
   return prepared;
 }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "data/flow.h"
@@ -103,16 +104,16 @@ struct cTimelineEntry {
   int32_t extend = 0;
 };
 
-// A flow made ready to run: its commands with their loops unrolled
+// Flows made ready to run: each flow's commands with their loops unrolled
 // (PrepareFlowCommands). One preparation of a type's flows serves the flow
 // states of every character of the type; nothing changes it once made.
-struct cPreparedFlow {
-  std::shared_ptr<cEdFlow> definition;
-  // What the preparation had to say (a loop cut short), said again each time
-  // a state is built on it, as a preparation of its own would have.
-  std::vector<std::string> notes;
+struct cPreparedFlows {
+  std::vector<std::shared_ptr<cEdFlow>> definitions;
+  // What the preparation had to say (a loop cut short), as (flow, text) in
+  // order, said again each time states are built on it, as a preparation of
+  // their own would have.
+  std::vector<std::pair<size_t, std::string>> notes;
 };
-using cPreparedFlows = std::vector<cPreparedFlow>;
 // Prepares each flow of `flows`; the notes are kept, not said.
 cPreparedFlows PrepareFlows(const std::vector<cEdFlow>& flows);
 

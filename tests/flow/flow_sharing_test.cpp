@@ -58,12 +58,12 @@ TEST(FlowSharing, ATypesCharactersShareItsFlowsUntilAnArrangeChangesOnesCommand)
   b.flows.SetFlows(&b, *cache.Of(type), 0, -1);
   EXPECT_EQ(cache.Size(), 1u);
   EXPECT_EQ(&a.flows.At(0).Definition(), &b.flows.At(0).Definition());
-  EXPECT_EQ(&a.flows.At(0).Definition(), cache.Of(type)->at(0).definition.get());
+  EXPECT_EQ(&a.flows.At(0).Definition(), cache.Of(type)->definitions.at(0).get());
 
   RunOnce(a);
   EXPECT_EQ(PowerOf(a), 42);
   EXPECT_EQ(PowerOf(b), 2) << "the other character of the type";
-  EXPECT_EQ(PowerOf(cache.Of(type)->at(0).definition->m_vCmds[1]), 2) << "the type's preparation";
+  EXPECT_EQ(PowerOf(cache.Of(type)->definitions.at(0)->m_vCmds[1]), 2) << "the type's preparation";
   cFlowState& own = a.flows.At(0);
   EXPECT_FALSE(own.SharesDefinition());
   EXPECT_EQ(own.m_Commands[0].m_pCommand, &own.Definition().m_vCmds[0]);
@@ -118,9 +118,14 @@ TEST(FlowSharing, TheUnrolledOrderIsTheListPreparationMakes) {
     for (size_t i = 0; i < prepared.size(); ++i) EXPECT_EQ(prepared[i].m_nKind, row.list[row.order[i]].m_nKind);
     EXPECT_EQ(host.errors, notes);
     // A preparation keeps its notes, and a state built on it says them.
-    const cPreparedFlows flows = PrepareFlows({MakeFlow(kTriggerAlways, row.list)});
-    EXPECT_EQ(flows.at(0).notes, notes);
-    EXPECT_EQ(flows.at(0).definition->m_vCmds.size(), row.order.size());
+    const cPreparedFlows flows = PrepareFlows({MakeFlow(kTriggerAlways, {Cmd(P)}), MakeFlow(kTriggerAlways, row.list)});
+    std::vector<std::string> kept;
+    for (const auto& [flow, text] : flows.notes) {
+      EXPECT_EQ(flow, 1u) << "the second flow's";
+      kept.push_back(text);
+    }
+    EXPECT_EQ(kept, notes);
+    EXPECT_EQ(flows.definitions.at(1)->m_vCmds.size(), row.order.size());
     host.errors.clear();
     FakeActor actor;
     actor.flows.SetFlows(&actor, flows, 0, -1);

@@ -75,7 +75,7 @@ struct cFlowListCost {
 cFlowListCost CostOfFlows(const std::vector<cEdFlow>& flows) {
   cFlowListCost cost;
   cost.flowStates = static_cast<int64_t>(flows.size());
-  cost.preparedBytes = HeapOf<cPreparedFlow>(flows.size());
+  cost.preparedBytes = HeapOf<std::shared_ptr<cEdFlow>>(flows.size());
   // The character's list of states and of their triggers.
   cost.perCharacterBytes = HeapOf<std::unique_ptr<cFlowState>>(flows.size()) + HeapOf<uint8_t>(flows.size());
   std::vector<std::string> notes;
