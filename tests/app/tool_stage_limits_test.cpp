@@ -5,7 +5,8 @@
 // the reader takes, a refused one and a stage of its defaults among them,
 // and a resave is the same file. A stage whose 2,000 characters take a
 // type's 4,000 flows (half a megabyte of file, gigabytes of flow states) is
-// refused by `check` and by the game alike, each saying why.
+// refused by `check` and by the game alike, each saying why; so is a replay
+// of a stage the game would not lay out.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,8 +15,10 @@
 #include <string>
 
 #include "app/tool_run.h"
+#include "data/replay_file.h"
 #include "data/stage_data.h"
 #include "play/world/stage_limits.h"
+#include "scene/play_record.h"
 #include "support/project_files.h"
 #include "support/sandbox.h"
 #include "support/stage_limit_cases.h"
@@ -76,6 +79,27 @@ TEST(ToolStageLimitsTest, ResaveAndDumpTakeWhatTheSetUpRefuses) {
     EXPECT_EQ(dumped.status, 0) << dumped.err;
     EXPECT_NE(dumped.out.find(row.width), std::string::npos) << dumped.out.substr(0, 400);
     EXPECT_EQ(RunToolIn(folder, {"check", in}).status, 1);
+  }
+}
+
+// A replay holds the stage it plays: `check` says the game would not play a
+// replay whose stage its set-up would not lay out; `dump` reads it.
+TEST(ToolStageLimitsTest, CheckHoldsAReplaysStageToTheSameLimits) {
+  TempFolder folder("replaylimits");
+  WriteDefaultProject(folder.Path());
+  for (const int32_t width : {40, 0}) {
+    SCOPED_TRACE(width);
+    cKeyLog log;
+    log.AddFrame(0, 0);
+    cStageData stage = StageWithinLimits(), settings = StageWithinLimits();
+    settings.Int(kStageWidth) = width;
+    cSaveData record;
+    const std::string path =
+        folder.Write("user_data/rpl4/w" + std::to_string(width) + ".rpl4_873", MakeReplayBytes(log, stage, settings, record));
+    const ToolRunResult checked = RunToolIn(folder, {"check", path});
+    EXPECT_EQ(checked.status, width ? 0 : 1) << checked.err;
+    EXPECT_EQ(checked.err, width ? "" : path + ": the game would not play it: its width (0 blocks) is not 1 to 32768\n");
+    EXPECT_EQ(RunToolIn(folder, {"dump", path}).status, 0);
   }
 }
 
