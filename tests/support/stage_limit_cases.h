@@ -53,10 +53,10 @@ inline std::vector<StageLimitCase> StageLimitCases() {
     };
   };
   const auto items = [](size_t n) { return [=](cStageData& s) { s.m_PlacedItems.resize(n); }; };
-  // One computer character placed with `extra` copies more, whose one flow
-  // is a loop that unrolls into 65,535 waits: each copy holds a command
-  // state for each of them (about 4.7 MB).
-  const auto loopingCopies = [](uint8_t extra) {
+  // One computer character placed with `extra` copies more, each of whose
+  // `flows` flows is a loop that unrolls into 65,535 waits: each copy holds
+  // a command state for each of them (about 4.7 MB a flow).
+  const auto looping = [](uint8_t extra, size_t flows) {
     return [=](cStageData& s) {
       cEdCmd loop, wait;
       loop.m_nKind = kCmdLoop;
@@ -69,7 +69,7 @@ inline std::vector<StageLimitCase> StageLimitCases() {
       cEdCharacter c = s.m_PlacedCharacters.at(0);
       c.m_nControl = 1;
       c.m_nParam7 = extra;
-      c.m_vFlows = std::vector<cEdFlow>{flow};
+      c.m_vFlows = std::vector<cEdFlow>(flows, flow);
       s.m_PlacedCharacters.push_back(c);
     };
   };
@@ -108,8 +108,12 @@ inline std::vector<StageLimitCase> StageLimitCases() {
       // Placed characters and items: no count of their own, only memory.
       {"65537 characters", characters(65537), nullptr},
       {"100000 items", items(100000), nullptr},
-      {"a looping flow in 100 copies", loopingCopies(99), nullptr},
-      {"a looping flow in 256 copies", loopingCopies(255), "with 256 flow states and 16776960 command states"},
+      {"a looping flow in 100 copies", looping(99, 1), nullptr},
+      {"a looping flow in 256 copies", looping(255, 1), "with 256 flow states and 16776960 command states"},
+      // One character's flows alone past the budget: counting stops there.
+      {"a character of 300 looping flows", looping(0, 300),
+       "its set-up would take more than the 1024 MB a stage may take (counted before the flows of a character passed "
+       "it: block map 1 MB; 1 character 1 MB"},
       // Gravity: any finite number.
       {"gravity 1e300", gravity(1e300), nullptr},
       {"gravity not a number", gravity(std::numeric_limits<double>::quiet_NaN()), "its gravity is not a finite number"},

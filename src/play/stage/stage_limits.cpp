@@ -4,9 +4,9 @@
 // the characters' flows in flow/flow_state.cpp).
 #include "play/world/stage_limits.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +23,10 @@
 #include "play/world/block_map.h"
 
 namespace {
+
+// Sums of bytes stop growing here, far past any budget (no sum overflows).
+constexpr int64_t kCountedAtMost = int64_t{1} << 60;
+void Add(int64_t& total, int64_t bytes) { total = std::min(kCountedAtMost, total + std::min(bytes, kCountedAtMost)); }
 
 int64_t Heap(int64_t bytes) { return bytes <= 0 ? 0 : static_cast<int64_t>(HeapBytes(static_cast<size_t>(bytes))); }
 template <class T>
@@ -72,8 +76,10 @@ struct cFlowListCost {
   int64_t commandStates = 0;
 };
 
-cFlowListCost CostOfFlows(const std::vector<cEdFlow>& flows) {
-  cFlowListCost cost;
+// The cost of `flows` for `characters` characters taking them, on top of
+// `before` bytes: the reckoning stops (false) once that passes `stopAbove`.
+bool CostOfFlows(const std::vector<cEdFlow>& flows, int64_t characters, int64_t before, int64_t stopAbove,
+                 cFlowListCost& cost) {
   cost.flowStates = static_cast<int64_t>(flows.size());
   cost.preparedBytes = HeapOf<std::shared_ptr<cEdFlow>>(flows.size());
   // The character's list of states and of their triggers.
@@ -81,6 +87,10 @@ cFlowListCost CostOfFlows(const std::vector<cEdFlow>& flows) {
   std::vector<std::string> notes;
   std::vector<int64_t> heapOf;  // of each command of the flow, as its copies hold it
   for (const cEdFlow& flow : flows) {
+    int64_t total = before;
+    Add(total, cost.preparedBytes);
+    Add(total, characters * cost.perCharacterBytes);
+    if (total > stopAbove) return false;
     notes.clear();
     const std::vector<uint32_t> order = UnrolledCommandOrder(flow.m_vCmds, notes);
     heapOf.assign(flow.m_vCmds.size(), -1);
@@ -99,11 +109,11 @@ cFlowListCost CostOfFlows(const std::vector<cEdFlow>& flows) {
     }
     // Entries are added one by one: the list's room doubles as it grows.
     state += HeapOf<cTimelineEntry>(RoomFor(animes));
-    cost.preparedBytes += prepared;
-    cost.perCharacterBytes += state;
+    Add(cost.preparedBytes, prepared);
+    Add(cost.perCharacterBytes, state);
     cost.commandStates += static_cast<int64_t>(order.size());
   }
-  return cost;
+  return true;
 }
 
 // The heap a running character holds besides its flows: its node in the
@@ -122,14 +132,16 @@ std::string Count(int64_t n, const char* thing) { return std::to_string(n) + " "
 
 cStageSetUpCost EstimateStageSetUp(const cStageData& stage, int64_t stopAbove) {
   cStageSetUpCost cost;
-  const auto over = [&] { return cost.bytes > stopAbove; };
 
   // The block map: four bytes a cell, and a table of the distinct block
   // types placed (as many as the placed blocks, 65,535 at most).
   cost.mapCells = cBlockMap::CellsFor(stage.Int(kStageWidth), stage.Int(kStageHeight));
   const int64_t types = std::min<int64_t>(static_cast<int64_t>(stage.m_PlacedBlocks.size()), 0xffff);
+  // A type: its copy, its slot in the table, its entry in the index (a tree
+  // node keyed by the type's 17 numbers).
+  constexpr int64_t kIndexNode = 96;
   cost.mapBytes = Heap(std::max<int64_t>(cost.mapCells, 0) * static_cast<int64_t>(sizeof(cBlockCell))) +
-                  types * (Heap(sizeof(cEdBlock)) + 8 + Heap(96) + HeapOf<int64_t>(17));
+                  types * (Heap(sizeof(cEdBlock)) + 8 + Heap(kIndexNode) + HeapOf<int64_t>(17));
   cost.bytes = cost.mapBytes;
 
   // Placed items, but those a character carries (inside the character).
@@ -156,13 +168,13 @@ cStageSetUpCost EstimateStageSetUp(const cStageData& stage, int64_t stopAbove) {
     if (found == lists.end()) {
       // Reckoning a list takes time as its loops unroll: past the budget
       // nothing more need be known.
-      if (over() && !c.m_vFlows.empty()) {
+      cFlowListCost listCost;
+      if (!CostOfFlows(c.m_vFlows.Get(), copies, cost.bytes, stopAbove, listCost)) {
         cost.stopped = true;
         break;
       }
-      const cFlowListCost listCost = CostOfFlows(c.m_vFlows.Get());
-      cost.characterBytes += listCost.preparedBytes;
-      cost.bytes += listCost.preparedBytes;
+      Add(cost.characterBytes, listCost.preparedBytes);
+      Add(cost.bytes, listCost.preparedBytes);
       found = lists.emplace(key ? key : &c, listCost).first;
     }
     const cFlowListCost& list = found->second;
@@ -170,8 +182,8 @@ cStageSetUpCost EstimateStageSetUp(const cStageData& stage, int64_t stopAbove) {
     cost.characters += copies;
     cost.flowStates += copies * list.flowStates;
     cost.commandStates += copies * list.commandStates;
-    cost.characterBytes += copies * each;
-    cost.bytes += copies * each;
+    Add(cost.characterBytes, copies * each);
+    Add(cost.bytes, copies * each);
   }
   return cost;
 }
@@ -201,13 +213,16 @@ std::string StageSetUpProblem(const cStageData& stage) {
            " rows of " + number(int64_t{1} << cBlockMap::WidthShiftFor(width)) + "), more than its indexes reach (" +
            number(cBlockMap::kMaxCells) + ")";
   const cStageSetUpCost cost = EstimateStageSetUp(stage);
-  if (cost.bytes <= kStageSetUpBudget) return std::string();
-  return "its set-up would take " + std::string(cost.stopped ? "more than " : "") + Megabytes(cost.bytes) +
-         ", more than the " + Megabytes(kStageSetUpBudget) + " a stage may take (block map " +
-         Megabytes(cost.mapBytes) + "; " + Count(cost.characters, "character") + " " + Megabytes(cost.characterBytes) +
-         ", with " + Count(cost.flowStates, "flow state") + " and " + Count(cost.commandStates, "command state") + "; " +
-         Count(cost.items, "item") + " " + Megabytes(cost.itemBytes) +
-         (cost.stopped ? "; counting stopped there" : "") + ")";
+  if (!cost.stopped && cost.bytes <= kStageSetUpBudget) return std::string();
+  const std::string parts = "block map " + Megabytes(cost.mapBytes) + "; " + Count(cost.characters, "character") +
+                            " " + Megabytes(cost.characterBytes) + ", with " + Count(cost.flowStates, "flow state") +
+                            " and " + Count(cost.commandStates, "command state") + "; " + Count(cost.items, "item") +
+                            " " + Megabytes(cost.itemBytes);
+  const std::string budget = "the " + Megabytes(kStageSetUpBudget) + " a stage may take";
+  if (cost.stopped)
+    return "its set-up would take more than " + budget + " (counted before the flows of a character passed it: " +
+           parts + ")";
+  return "its set-up would take " + Megabytes(cost.bytes) + ", more than " + budget + " (" + parts + ")";
 }
 
 void InstallStageSetUpCheck() { SetStageSetUpCheck(StageSetUpProblem); }

@@ -41,8 +41,8 @@ struct cStageSetUpCost {
   int64_t items = 0;           // placed items not carried by a character
   int64_t itemBytes = 0;
   int64_t bytes = 0;           // all of it
-  // Counting stopped once the bytes passed `stopAbove` (the rest unknown:
-  // `bytes` is then a lower bound).
+  // Counting stopped where the flows of a character would have passed
+  // `stopAbove` (the rest unknown: the set-up takes more than that).
   bool stopped = false;
 };
 
