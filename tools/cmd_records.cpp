@@ -333,6 +333,11 @@ int Check(std::vector<std::string> args) {
     std::fprintf(stderr, "%s: %s\n", Shown(path).c_str(), failure.c_str());
     return 1;
   }
+  // Read whole, the file may still hold what the game would not lay out.
+  if (const std::string why = kind->playProblem ? kind->playProblem(*record) : std::string(); !why.empty()) {
+    std::fprintf(stderr, "%s: the game would not play it: %s\n", path.c_str(), why.c_str());
+    return 1;
+  }
   std::printf("ok %s: %s\n", kind->name.c_str(), (kind->counts ? kind->counts(*record) : DeclaredCounts(*record)).c_str());
   return 0;
 }

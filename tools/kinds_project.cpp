@@ -6,6 +6,7 @@
 #include "data/common_palette.h"
 #include "data/database.h"
 #include "data/stage_data.h"
+#include "play/world/stage_limits.h"
 #include "record_kinds.h"
 #include "tool.h"
 
@@ -97,8 +98,7 @@ RecordKindRegistrar stage(RecordKind{
                  Count("backgrounds", s.m_Backgrounds.size()) + ", " + Count("texts", s.m_Texts.size()) +
                  ", hero " + std::to_string(s.FindHeroIndex());
         },
-    // A stage that holds more than any stage can says which limit it passed.
-    .refusal = [](const std::string&) { return LastStageLimitProblem(); }});
+    .playProblem = [](cRecord& r) { return StageSetUpProblem(static_cast<cStageData&>(r)); }});
 
 }  // namespace
 }  // namespace tool

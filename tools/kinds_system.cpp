@@ -13,6 +13,7 @@
 #include "demo_media.h"
 #include "demo_project.h"
 #include "play/world/stage_draw.h"       // the head-up display's items
+#include "play/world/stage_limits.h"     // the replay's stage as the game would lay it out
 #include "play/world/system_switches.h"  // the pause switches of the demo
 #include "platform/text.h"
 #include "record_kinds.h"
@@ -95,7 +96,8 @@ RecordKindRegistrar replay(RecordKind{
       return "frames " + std::to_string(parts.m_Log.FrameCount()) + ", direction runs " +
              std::to_string(parts.m_Log.m_Directions.size()) + ", button runs " +
              std::to_string(parts.m_Log.m_Buttons.size());
-    }});
+    },
+    .playProblem = [](cRecord& r) { return StageSetUpProblem(static_cast<cReplayParts&>(r).m_Stage); }});
 RecordKindRegistrar window(Kind("window", "Window.dat", Make<cWindowPosition>()));
 
 // ---- Play record files (scene/play_record, data/save_slots) ----

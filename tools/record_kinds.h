@@ -39,9 +39,13 @@ struct RecordKind {
   std::function<std::string(cRecord&)> counts = nullptr;
   // Why bytes the reader refused are no file of this kind, where the
   // reader's refusal says more than "not readable" (a blend table of
-  // another size, a stage past a limit; asked on the thread that read);
-  // empty, or an empty answer: nothing more.
+  // another size; asked on the thread that read); empty, or an empty
+  // answer: nothing more.
   std::function<std::string(const std::string& bytes)> refusal = nullptr;
+  // Why the game would not play what a file read whole holds (a stage, or a
+  // replay's, that its set-up would not lay out); empty, or an empty
+  // answer: it would. `check` asks it.
+  std::function<std::string(cRecord&)> playProblem = nullptr;
 };
 void RegisterRecordKind(RecordKind kind);
 const RecordKind* FindRecordKind(const std::string& pathOrName, const std::string& forcedKind);

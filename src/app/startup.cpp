@@ -41,6 +41,7 @@
 #include "platform/window_host.h"
 #include "play/commands/flow_host_impl.h"  // flow runtime
 #include "play/world/stage_draw.h"
+#include "play/world/stage_limits.h"
 #include "play/world/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -479,6 +480,7 @@ bool RegisterStagePlay(StartupState&) {
   RegisterSceneFactory(kSceneStage, CreateStageScene);
   InstallStageTraceFiller();
   InstallStageFlows();  // flow runtime: characters run their event flows
+  InstallStageSetUpCheck();  // no stage is taken that its set-up would not lay out
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "base/text_path.h"
 #include "data/save_slots.h"
 #include "data/stage_data.h"
+#include "data/stage_load.h"
 #include "platform/files.h"
 
 cKeyLog KeyLogRecord;
@@ -161,7 +162,7 @@ bool SaveReplay(cKeyLog& log, const std::string& path, cStageData& stage, cStage
 }
 
 ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& stage, cStageData& running,
-                           cRecord& playRecord) {
+                           cRecord& playRecord, std::string* refusal) {
   if (!ReadFileVersion(bytes)) return bFileTooNew ? ReplayLoad::kTooNew : ReplayLoad::kBroken;
   const int32_t fileVersion = nFileVersion;
   try {
@@ -175,6 +176,10 @@ ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& s
       if (!newRecord->Read(in)) return ReplayLoad::kBroken;
     }
     if (in.Failed()) return ReplayLoad::kBroken;
+    if (std::string why = StageSetUpRefusal(static_cast<cStageData&>(*newStage)); !why.empty()) {
+      if (refusal) *refusal = std::move(why);
+      return ReplayLoad::kBroken;
+    }
     // Whole: the copies replace what the game holds.
     stage.TakeContents(*newStage);
     running.CopySettingsFrom(stage);
@@ -195,7 +200,10 @@ ReplayLoad LoadReplay(cKeyLog& log, const std::string& path, cStageData& stage, 
   std::string bytes;
   bFileTooNew = 0;
   if (!OpenDataFileForRead(path, bytes)) return bFileTooNew ? ReplayLoad::kTooNew : ReplayLoad::kBroken;
-  return LoadReplayBytes(bytes, log, stage, running, playRecord);
+  std::string refusal;
+  const ReplayLoad result = LoadReplayBytes(bytes, log, stage, running, playRecord, &refusal);
+  if (!refusal.empty()) ReportStageRefused(path, refusal);
+  return result;
 }
 
 // ---- names ----

@@ -95,9 +95,13 @@ enum class ReplayLoad : int32_t {
 // Reads a replay: the stage into `stage`, its settings into `running` (the
 // definition and placed lists emptied), the log (rewound), and the play
 // record when the file holds one. Everything is read into copies first;
-// nothing changes unless the whole file was read.
+// nothing changes unless the whole file was read and its stage passes the
+// set-up check (StageSetUpRefusal: a stage the game would not lay out is a
+// broken replay, its reason in `refusal` when given).
 ReplayLoad LoadReplayBytes(const std::string& bytes, cKeyLog& log, cStageData& stage, cStageData& running,
-                           cRecord& playRecord);
+                           cRecord& playRecord, std::string* refusal = nullptr);
+// The same from the file `path`; a stage refused by the set-up check is
+// said in the report log (ReportStageRefused).
 ReplayLoad LoadReplay(cKeyLog& log, const std::string& path, cStageData& stage, cStageData& running,
                       cRecord& playRecord);
 

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <climits>
-#include <cmath>
 
 #include "base/errors.h"
 #include "base/logs.h"
@@ -48,12 +47,6 @@ const char* FieldName(int k) {
     return n;
   }();
   return names[static_cast<size_t>(k)].c_str();
-}
-
-// Why the last stage read on this thread was refused for its limits.
-std::string& LastLimitProblem() {
-  thread_local std::string problem;
-  return problem;
 }
 
 int32_t Saturate(int64_t v) {
@@ -332,7 +325,6 @@ std::unique_ptr<cRecord> cStageData::CloneForReading() const {
 }
 
 bool cStageData::Read(cDataReader& in) {
-  LastLimitProblem().clear();
   // Lists that types share (inherited flows and commands) are checked once.
   cSharedCheckScope shared;
   if (!cRecord::Read(in)) return false;
@@ -360,12 +352,6 @@ bool cStageData::Read(cDataReader& in) {
   }
 
   const int32_t v = nFileVersion;
-  // What no stage can be is refused before anything is made of it.
-  LastLimitProblem() = StageLimitProblem(*this);
-  if (!LastLimitProblem().empty()) {
-    WriteECLog("stage refused: %s", LastLimitProblem().c_str());
-    return in.Fail();
-  }
   if (v < kDataVersion) {
     for (const StageUpgrade& row : kStageUpgrades) {
       if (v >= row.before) continue;
@@ -460,42 +446,6 @@ void cStageData::DumpLists(cJsonWriter& json) {
   DumpRecordList(json, "backgrounds", m_Backgrounds);
   DumpRecordList(json, "texts", m_Texts);
 }
-
-// ---- what a stage can hold ----
-
-std::string StageLimitProblem(const cStageData& stage) {
-  const auto number = [](int64_t n) { return std::to_string(n); };
-  const int32_t width = stage.Int(kStageWidth), height = stage.Int(kStageHeight);
-  if (width < 1 || width > kStageMaxSide)
-    return "its width (" + number(width) + " blocks) is not 1 to " + number(kStageMaxSide);
-  if (height < 1 || height > kStageMaxSide)
-    return "its height (" + number(height) + " blocks) is not 1 to " + number(kStageMaxSide);
-  if (int64_t{width} * height > kStageMaxBlocks)
-    return "it is " + number(int64_t{width} * height) + " blocks (" + number(width) + " x " + number(height) +
-           "), more than " + number(kStageMaxBlocks);
-  static constexpr struct {
-    int field;
-    const char* name;
-  } kScrollEnds[] = {{kStageScrollLeft, "first column"},
-                     {kStageScrollRight, "last column"},
-                     {kStageScrollTop, "first row"},
-                     {kStageScrollBottom, "last row"}};
-  for (const auto& end : kScrollEnds)
-    if (stage.Int(end.field) < kStageMinScrollBlock)
-      return "the " + std::string(end.name) + " of its scroll range (" + number(stage.Int(end.field)) +
-             ") is below " + number(kStageMinScrollBlock);
-  const auto tooMany = [&](size_t count, int64_t most, const char* what) {
-    return "it places " + number(static_cast<int64_t>(count)) + " " + what + ", more than " + number(most);
-  };
-  if (stage.m_PlacedCharacters.size() > kStageMaxPlacedCharacters)
-    return tooMany(stage.m_PlacedCharacters.size(), kStageMaxPlacedCharacters, "characters");
-  if (stage.m_PlacedItems.size() > kStageMaxPlacedItems)
-    return tooMany(stage.m_PlacedItems.size(), kStageMaxPlacedItems, "items");
-  if (!std::isfinite(stage.Dbl(kStageGravity))) return "its gravity is not a finite number";
-  return std::string();
-}
-
-const std::string& LastStageLimitProblem() { return LastLimitProblem(); }
 
 // ---- the trailer check ----
 

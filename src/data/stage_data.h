@@ -120,18 +120,13 @@ enum StageDrawField : int {
 // True for the fields stored as doubles (21 and 88..92).
 constexpr bool IsStageDoubleField(int k) { return k == 21 || (k >= 88 && k <= 92); }
 
-// ---- What a stage can hold ----
-// Placed objects stand at signed 16-bit columns and rows, so no stage is
-// wider or higher than 32,768 blocks; the block map holds a cell for every
-// block of the stage, at most 2^23 of them. The placed characters and
-// items each become a running object with its own copy of its type. A
-// scroll range's first and last column and row lie in the same 16-bit space
-// (a stage narrower than the view takes them below 0). A stage file that
-// holds more is broken: its read fails (StageLimitProblem).
+// ---- Where a stage's objects stand ----
+// Placed objects stand at signed 16-bit columns and rows, so the game lays
+// out no stage wider or higher than 32,768 blocks; a scroll range's first
+// and last column and row lie in the same 16-bit space (a stage narrower
+// than the view takes them below 0). The reader keeps every number as the
+// file gives it: these are limits of the set-up (play/world/stage_limits.h).
 inline constexpr int32_t kStageMaxSide = 32768;
-inline constexpr int64_t kStageMaxBlocks = int64_t{1} << 23;
-inline constexpr size_t kStageMaxPlacedCharacters = 65536;
-inline constexpr size_t kStageMaxPlacedItems = 65536;
 inline constexpr int32_t kStageMinScrollBlock = -32768;
 
 // Eight signed numbers (values 2..4 from version 125).
@@ -268,15 +263,6 @@ class cStageData : public cRecord {
 // master copy (the settings as the stage started, restored on a retry).
 extern cStageData StageData;
 extern cStageData StageMasterData;
-
-// Why `stage` holds more than any stage can (the limits above; the gravity
-// not a finite number); empty when it does not. Every read of a stage body
-// (stage files, replays) fails for a non-empty answer, so the game, the
-// inspection tool and replays refuse the same files.
-std::string StageLimitProblem(const cStageData& stage);
-// The answer that failed the last stage read on this thread (empty after a
-// read that did not fail for it).
-const std::string& LastStageLimitProblem();
 
 // The trailer check made before a stage file is loaded: 1 when it passes
 // (also when the file cannot be opened: the load then reports that); 0 for a

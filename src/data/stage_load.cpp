@@ -1,7 +1,9 @@
 #include "data/stage_load.h"
 
 #include <atomic>
+#include <memory>
 #include <new>
+#include <string>
 
 #include "base/errors.h"
 #include "base/logs.h"
@@ -22,14 +24,42 @@ namespace {
 std::atomic<bool> g_stageRead{false};
 std::atomic<plat::ThreadId> g_stageWaiter{0};
 std::atomic<StageReadHook> g_readHook{nullptr};
+std::atomic<StageSetUpCheck> g_setUpCheck{nullptr};
+// Why the set-up check refused the stage the loader read last (written by
+// the loader thread before g_stageRead, read after it).
+std::string g_refusal;
 
 }  // namespace
 
 void SetStageReadHookForTest(StageReadHook hook) { g_readHook.store(hook); }
 
+StageSetUpCheck SetStageSetUpCheck(StageSetUpCheck check) { return g_setUpCheck.exchange(check); }
+
+std::string StageSetUpRefusal(const cStageData& stage) {
+  const StageSetUpCheck check = g_setUpCheck.load();
+  return check ? check(stage) : std::string();
+}
+
+void ReportStageRefused(const std::string& where, const std::string& why) {
+  WriteReportLog("%s : the stage cannot be played: %s", where.c_str(), why.c_str());
+}
+
 uint32_t LoadStageThread(void* argument) {
   if (StageReadHook hook = g_readHook.load()) hook();
-  if (StageData.LoadFromFile(StageData.m_strLoadedPath)) StageData.m_bLoaded = 1;
+  try {
+    // Read into a copy: a stage that the set-up would refuse is not taken.
+    std::unique_ptr<cRecord> copy = StageData.CloneForReading();
+    cStageData& read = static_cast<cStageData&>(*copy);
+    if (read.LoadFromFile(StageData.m_strLoadedPath)) {
+      g_refusal = StageSetUpRefusal(read);
+      if (g_refusal.empty()) {
+        StageData.TakeContents(read);
+        StageData.m_bLoaded = 1;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    ReportLoadOutOfMemory(0);
+  }
   g_stageRead.store(true);
   if (const plat::ThreadId waiter = g_stageWaiter.load()) plat::WakeThread(waiter);
   return 0;
@@ -50,6 +80,7 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
   if (!CheckStageFileTrailer(current)) return 0;
 
   stage.m_bLoaded = 0;
+  g_refusal.clear();
   g_stageRead.store(false);
   g_stageWaiter.store(plat::CurrentThreadId());
   if (thStageLoad.Create(LoadStageThread, nullptr)) {
@@ -81,7 +112,10 @@ int StartStage(const std::string& path, int32_t numbered, cStageData* master, cE
     ReportStageFailure(text);
     return 0;
   };
-  if (!stage.m_bLoaded) return failed();
+  if (!stage.m_bLoaded) {
+    if (!g_refusal.empty()) ReportStageRefused(current, g_refusal);
+    return failed();
+  }
   const int32_t heroIndex = stage.FindHeroIndex();
   if (heroIndex == -1) {
     ReportStageFailure(plat::Sjis("主人公が配置されていないのでプレイできません！"));

@@ -23,8 +23,22 @@ class cEdCharacter;
 int StartStage(const std::string& path, int32_t numbered, cStageData* master, cEdCharacter* hero);
 
 // Body of the stage-loading thread: StageData.LoadFromFile of its loaded-path
-// text; sets StageData.m_bLoaded on success.
+// text; sets StageData.m_bLoaded on success. A stage read whole that the
+// set-up check refuses leaves StageData as it was, as a broken file does.
 uint32_t LoadStageThread(void* argument);
+
+// Why a stage that was read could not be laid out for play (empty: it
+// could). Stage play installs the check (InstallStageSetUpCheck); the stage
+// loader and the replay reader ask it of every stage before they take it,
+// on the thread that read it. Without a check installed every stage passes.
+using StageSetUpCheck = std::string (*)(const cStageData& stage);
+// Returns the check installed before.
+StageSetUpCheck SetStageSetUpCheck(StageSetUpCheck check);
+std::string StageSetUpRefusal(const cStageData& stage);
+// The report log's line for a stage that was read and refused: the file
+// `where` (a stage or a replay file), then "the stage cannot be played: "
+// and `why`.
+void ReportStageRefused(const std::string& where, const std::string& why);
 
 // Test seam: when set, the stage-loading thread calls it before it reads the
 // file, so that a test can hold the read there. Null (the default) calls

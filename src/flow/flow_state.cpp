@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -95,7 +97,7 @@ void cCmdState::Restart() {
   if (!m_pCommand || ArrangeKindOf(*m_pCommand) == kCmdArrange) return;
   // The entries queued by arrange commands change this command, then go.
   if (cFlowState* flow = CurrentFlow(); flow && !flow->m_PendingArranges.empty()) {
-    ApplyPendingArranges(*m_pCommand, flow->m_PendingArranges);
+    if (cEdCmd* command = flow->CommandToChange(*this)) ApplyPendingArranges(*command, flow->m_PendingArranges);
     flow->m_PendingArranges.clear();
   }
 }
@@ -121,7 +123,10 @@ cFlowState::~cFlowState() = default;
 cFlowState::cFlowState(const cFlowState& other)
     : m_Commands(other.m_Commands),
       m_Timeline(other.m_Timeline),
+      m_pDefinition(other.m_pDefinition),
       m_pOwner(other.m_pOwner),
+      m_nTriggerKind(other.m_nTriggerKind),
+      m_nExclusiveNumber(other.m_nExclusiveNumber),
       m_bRunning(other.m_bRunning),
       m_bPaused(other.m_bPaused),
       m_bHalted(other.m_bHalted),
@@ -135,24 +140,37 @@ cFlowState::cFlowState(const cFlowState& other)
       m_PendingArranges(other.m_PendingArranges),
       m_nIndex(other.m_nIndex),
       m_nFlowId(other.m_nFlowId),
+      m_pDefinitionHolder(other.m_pDefinitionHolder),
       m_bConditionsMetOnce(other.m_bConditionsMetOnce),
+      m_Keys(other.m_Keys),
       m_bMatchedLastFrame(other.m_bMatchedLastFrame),
       m_bKeyConditionMet(other.m_bKeyConditionMet),
-      m_nInputDirection(other.m_nInputDirection) {
-  if (other.m_pDefinition) {
-    SetDefinition(std::make_unique<cEdFlow>(*other.m_pDefinition));
-    // Point the copies at the new definition's records.
-    for (size_t i = 0; i < m_Commands.size() && i < m_pDefinition->m_vCmds.size(); ++i)
-      m_Commands[i].m_pCommand = &m_pDefinition->m_vCmds[i];
-    for (const cFlowKey& key : m_pDefinition->m_vKeys) m_Keys.push_back(&key);
-  }
-}
+      m_nInputDirection(other.m_nInputDirection) {}
 
-void cFlowState::SetDefinition(std::unique_ptr<cEdFlow> definition) {
+void cFlowState::SetDefinition(std::shared_ptr<cEdFlow> definition) {
   m_pDefinitionHolder = std::move(definition);
   m_pDefinition = m_pDefinitionHolder.get();
   m_nTriggerKind = m_pDefinition ? m_pDefinition->m_nTrigger : 0;
   m_nExclusiveNumber = m_pDefinition ? m_pDefinition->m_nExclusive : 0;
+}
+
+cEdCmd* cFlowState::CommandToChange(const cCmdState& state) {
+  const std::less<const cCmdState*> before;
+  if (m_Commands.empty() || before(&state, m_Commands.data()) || !before(&state, m_Commands.data() + m_Commands.size()))
+    return nullptr;
+  const size_t k = static_cast<size_t>(&state - m_Commands.data());
+  if (!m_pDefinitionHolder || k >= m_pDefinitionHolder->m_vCmds.size()) return nullptr;
+  if (SharesDefinition()) {
+    // The others go on seeing the definition as it was; this state's
+    // commands and keys move to its own copy (command i is record i).
+    auto own = std::make_shared<cEdFlow>(*m_pDefinitionHolder);
+    for (size_t i = 0; i < m_Commands.size() && i < own->m_vCmds.size(); ++i) m_Commands[i].m_pCommand = &own->m_vCmds[i];
+    m_Keys.clear();
+    for (const cFlowKey& key : own->m_vKeys) m_Keys.push_back(&key);
+    m_pDefinitionHolder = std::move(own);
+    m_pDefinition = m_pDefinitionHolder.get();
+  }
+  return &m_pDefinitionHolder->m_vCmds[k];
 }
 
 void cFlowState::Start(cFlowActor* owner) {
@@ -287,15 +305,22 @@ int32_t cActorFlows::IndexOf(const cFlowState* flow) const {
 
 void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows, int32_t add, int32_t position,
                            int32_t keyMetAtStart) {
+  SetFlows(actor, PrepareFlows(flows), add, position, keyMetAtStart);
+}
+
+void cActorFlows::SetFlows(cFlowActor* actor, const cPreparedFlows& flows, int32_t add, int32_t position,
+                           int32_t keyMetAtStart) {
   cFlowHost* host = FlowHost();
   const int64_t subSteps = host ? std::max(1, host->SubStepsPerFrame()) : 1;
   const int64_t clone = host && actor ? host->InstanceNumber(actor) : 0;
   std::vector<std::unique_ptr<cFlowState>> built;
-  built.reserve(flows.size());
-  for (const cEdFlow& source : flows) {
+  built.reserve(flows.definitions.size());
+  auto note = flows.notes.begin();
+  for (size_t i = 0; i < flows.definitions.size(); ++i) {
+    for (; note != flows.notes.end() && note->first == i; ++note)
+      if (host) host->ShowDebugError(note->second);
     auto state = std::make_unique<cFlowState>();
-    state->SetDefinition(std::make_unique<cEdFlow>(source));
-    PrepareFlowCommands(state->m_pDefinition->m_vCmds);
+    state->SetDefinition(flows.definitions[i]);
     state->m_pOwner = this;
     state->m_nFlowId = m_nFlowCounter;
     if (m_nFlowCounter < std::numeric_limits<int32_t>::max()) ++m_nFlowCounter;
@@ -307,7 +332,7 @@ void cActorFlows::SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows,
     state->m_Commands.resize(state->m_pDefinition->m_vCmds.size());
     for (size_t k = 0; k < state->m_Commands.size(); ++k) {
       cCmdState& command = state->m_Commands[k];
-      cEdCmd& record = state->m_pDefinition->m_vCmds[k];
+      const cEdCmd& record = state->m_pDefinition->m_vCmds[k];
       command.m_pCommand = &record;
       // Durations are entered in tenths of a second: x 6 frames x sub-steps.
       const int64_t tenths = int64_t{static_cast<int16_t>(record.m_nWord)} * clone +
@@ -538,52 +563,133 @@ void cActorFlows::Prefetch(int level) const {
 // ---------------------------------------------------------------------------
 // Preparation
 
-int ExpandFirstLoop(std::vector<cEdCmd>& commands) {
-  const auto found = std::find_if(commands.begin(), commands.end(), IsLoopCommand);
-  if (found == commands.end()) return 0;
-  const size_t index = static_cast<size_t>(found - commands.begin());
-  const int64_t repeat = static_cast<int32_t>(found->Word(0));
+namespace {
+
+// One pass of the unrolling over `order` (indices into `commands`): the
+// first loop command gives way to its body, repeated as often as it says.
+// No loop stands before position `from` (the passes before left none); the
+// pass leaves it at the place it worked. 0 when no loop is left.
+int ExpandFirstLoopOf(const std::vector<cEdCmd>& commands, std::vector<uint32_t>& order, size_t& from,
+                      std::vector<std::string>& notes) {
+  const auto found = std::find_if(order.begin() + static_cast<std::ptrdiff_t>(from), order.end(),
+                                  [&](uint32_t i) { return IsLoopCommand(commands[i]); });
+  if (found == order.end()) return 0;
+  const size_t index = static_cast<size_t>(found - order.begin());
+  const cEdCmd& loop = commands[*found];
+  const int64_t repeat = static_cast<int32_t>(loop.Word(0));
   // A loop command without its body word takes the repeat word for it.
-  int64_t length = static_cast<int32_t>(found->m_vParams.size() > 1 ? found->Word(1) : found->Word(0));
-  const int64_t after = static_cast<int64_t>(commands.size() - index - 1);
+  int64_t length = static_cast<int32_t>(loop.m_vParams.size() > 1 ? loop.Word(1) : loop.Word(0));
+  const int64_t after = static_cast<int64_t>(order.size() - index - 1);
   if (length > after) length = after;
+  from = index;
   if (length > 0 && repeat > 1) {
     // 64-bit size, capped: a huge repeat count (or loops nested deeply)
     // stops growing the list instead of exhausting memory.
-    const int64_t total = static_cast<int64_t>(commands.size()) + (repeat - 1) * length;
+    const int64_t total = static_cast<int64_t>(order.size()) + (repeat - 1) * length;
     if (total > static_cast<int64_t>(kMaxExpandedCommands)) {
-      if (cFlowHost* host = FlowHost())
-        host->ShowDebugError("loop expands a flow beyond " + std::to_string(kMaxExpandedCommands) +
-                             " commands; the loop body is kept once");
+      notes.push_back("loop expands a flow beyond " + std::to_string(kMaxExpandedCommands) +
+                      " commands; the loop body is kept once");
     } else {
-      const std::vector<cEdCmd> body(found + 1, found + 1 + length);
-      std::vector<cEdCmd> expanded;
-      expanded.reserve(static_cast<size_t>(total));
-      expanded.insert(expanded.end(), std::make_move_iterator(commands.begin()),
-                      std::make_move_iterator(commands.begin() + static_cast<std::ptrdiff_t>(index) + 1));
-      for (int64_t r = 1; r < repeat; ++r) expanded.insert(expanded.end(), body.begin(), body.end());
-      expanded.insert(expanded.end(),
-                      std::make_move_iterator(commands.begin() + static_cast<std::ptrdiff_t>(index) + 1),
-                      std::make_move_iterator(commands.end()));
-      commands = std::move(expanded);
+      const auto body = order.begin() + static_cast<std::ptrdiff_t>(index) + 1;
+      std::vector<uint32_t> expanded;
+      expanded.reserve(static_cast<size_t>(total - 1));
+      expanded.insert(expanded.end(), order.begin(), found);
+      for (int64_t r = 0; r < repeat; ++r) expanded.insert(expanded.end(), body, body + length);
+      expanded.insert(expanded.end(), body + length, order.end());
+      order = std::move(expanded);
+      return 1;
     }
   }
-  commands.erase(commands.begin() + static_cast<std::ptrdiff_t>(index));
+  order.erase(found);
   return 1;
 }
 
-void PrepareFlowCommands(std::vector<cEdCmd>& commands) {
-  // Every pass removes one loop command and the cap in ExpandFirstLoop
+// True when `order` is every one of `n` commands where it stands.
+bool KeepsOrder(const std::vector<uint32_t>& order, size_t n) {
+  if (order.size() != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (order[i] != i) return false;
+  return true;
+}
+
+// `commands` made of the commands at `order`, in that order.
+void TakeOrder(std::vector<cEdCmd>& commands, const std::vector<uint32_t>& order) {
+  std::vector<cEdCmd> ordered;
+  ordered.reserve(order.size());
+  for (uint32_t i : order) ordered.push_back(commands[i]);
+  commands = std::move(ordered);
+}
+
+void SayNotes(const std::vector<std::string>& notes) {
+  if (cFlowHost* host = FlowHost())
+    for (const std::string& note : notes) host->ShowDebugError(note);
+}
+
+}  // namespace
+
+int ExpandFirstLoop(std::vector<cEdCmd>& commands) {
+  std::vector<uint32_t> order(commands.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::vector<std::string> notes;
+  size_t from = 0;
+  const int expanded = ExpandFirstLoopOf(commands, order, from, notes);
+  if (expanded) TakeOrder(commands, order);
+  SayNotes(notes);
+  return expanded;
+}
+
+std::vector<uint32_t> UnrolledCommandOrder(const std::vector<cEdCmd>& commands, std::vector<std::string>& notes) {
+  std::vector<uint32_t> order(commands.size());
+  std::iota(order.begin(), order.end(), 0u);
+  // Every pass removes one loop command and the cap in ExpandFirstLoopOf
   // keeps the list bounded; the passes are bounded too, since each one
   // moves the whole list: loops left after that many are dropped unrolled.
+  size_t from = 0;
   for (size_t pass = 0; pass < kMaxLoopExpansions; ++pass)
-    if (ExpandFirstLoop(commands) == 0) return;
-  const auto loops = std::remove_if(commands.begin(), commands.end(), IsLoopCommand);
-  if (loops == commands.end()) return;
-  commands.erase(loops, commands.end());
-  if (cFlowHost* host = FlowHost())
-    host->ShowDebugError("a flow holds more than " + std::to_string(kMaxLoopExpansions) +
-                         " loops; the rest are not repeated");
+    if (ExpandFirstLoopOf(commands, order, from, notes) == 0) return order;
+  const auto loops = std::remove_if(order.begin(), order.end(), [&](uint32_t i) { return IsLoopCommand(commands[i]); });
+  if (loops == order.end()) return order;
+  order.erase(loops, order.end());
+  notes.push_back("a flow holds more than " + std::to_string(kMaxLoopExpansions) + " loops; the rest are not repeated");
+  return order;
+}
+
+void PrepareFlowCommands(std::vector<cEdCmd>& commands) {
+  std::vector<std::string> notes;
+  const std::vector<uint32_t> order = UnrolledCommandOrder(commands, notes);
+  if (!KeepsOrder(order, commands.size())) TakeOrder(commands, order);
+  SayNotes(notes);
+}
+
+// ---------------------------------------------------------------------------
+// Prepared flows
+
+cPreparedFlows PrepareFlows(const std::vector<cEdFlow>& flows) {
+  cPreparedFlows prepared;
+  prepared.definitions.reserve(flows.size());
+  std::vector<std::string> notes;
+  for (const cEdFlow& source : flows) {
+    notes.clear();
+    const std::vector<uint32_t> order = UnrolledCommandOrder(source.m_vCmds, notes);
+    for (std::string& note : notes) prepared.notes.emplace_back(prepared.definitions.size(), std::move(note));
+    auto& definition = prepared.definitions.emplace_back(std::make_shared<cEdFlow>(source));
+    if (!KeepsOrder(order, source.m_vCmds.size())) TakeOrder(definition->m_vCmds, order);
+  }
+  return prepared;
+}
+
+std::shared_ptr<const cPreparedFlows> cPreparedFlowCache::Of(const cSharedList<cEdFlow>& list) {
+  const std::shared_ptr<std::vector<cEdFlow>>& source = list.Holder();
+  if (!source) {
+    static const auto kNone = std::make_shared<const cPreparedFlows>();
+    return kNone;
+  }
+  Entry& entry = m_Entries[source.get()];
+  if (!entry.prepared) {
+    entry.source = source;
+    entry.prepared = std::make_shared<const cPreparedFlows>(PrepareFlows(*source));
+  }
+  return entry.prepared;
 }
 
 void ResolveMoveDistance(cCmdState& state, const cEdCmd& command, int32_t clone) {

@@ -9,11 +9,13 @@
 // the next command start in the same sub-step. Loop commands are unrolled
 // when the flows are built (PrepareFlowCommands).
 //
-// Storage is stable: flow states are held by unique_ptr and each keeps its
-// own prepared copy of its definition, so the current-object slots and the
-// command states' command pointers stay valid while flows are added, moved
-// or removed. A state removed while it may still be on the call stack is
-// retired, not freed, until the character's frame ends.
+// Storage is stable: flow states are held by unique_ptr and each holds its
+// prepared definition (shared with the other characters of its type until
+// an arrange changes one of its commands: then it takes a copy of its own),
+// so the current-object slots and the command states' command pointers stay
+// valid while flows are added, moved or removed. A state removed while it
+// may still be on the call stack is retired, not freed, until the
+// character's frame ends.
 //
 // Game thread only.
 #pragma once
@@ -22,6 +24,9 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "data/flow.h"
@@ -65,12 +70,16 @@ class cCmdState {
   ~cCmdState() = default;
 
   // Prepares the command to run from its start and applies the current
-  // flow's pending arrange entries to it (except for an arrange command).
+  // flow's pending arrange entries to it (except for an arrange command),
+  // through the current flow's CommandToChange: a command state of no flow
+  // that is current has no definition of its own to change.
   void Restart();
   // Runs one sub-step through the host's executor; 1 when it has run out.
   int RunFrame();
 
-  cEdCmd* m_pCommand = nullptr;  // in the flow state's own copy (arrange may change it)
+  // In the flow state's definition, which other states may share: only
+  // cFlowState::CommandToChange gives it to be changed.
+  const cEdCmd* m_pCommand = nullptr;
   int32_t m_bFinished = 0;
   int32_t m_nDuration = 0;   // sub-steps the command lasts
   int32_t m_nRemaining = 0;  // sub-steps left; 0: not started
@@ -95,10 +104,45 @@ struct cTimelineEntry {
   int32_t extend = 0;
 };
 
+// Flows made ready to run: each flow's commands with their loops unrolled
+// (PrepareFlowCommands). One preparation of a type's flows serves the flow
+// states of every character of the type; nothing changes it once made.
+struct cPreparedFlows {
+  std::vector<std::shared_ptr<cEdFlow>> definitions;
+  // What the preparation had to say (a loop cut short), as (flow, text) in
+  // order, said again each time states are built on it, as a preparation of
+  // their own would have.
+  std::vector<std::pair<size_t, std::string>> notes;
+};
+// Prepares each flow of `flows`; the notes are kept, not said.
+cPreparedFlows PrepareFlows(const std::vector<cEdFlow>& flows);
+
+// The preparations of the flow lists that characters take from their types,
+// one for each list while it is kept (the stage scene keeps one for the
+// running stage). Game thread only.
+class cPreparedFlowCache {
+ public:
+  // The preparation of `list`, made the first time it is asked for. The
+  // cache holds the list too, so that no other list takes its address while
+  // the entry lives.
+  std::shared_ptr<const cPreparedFlows> Of(const cSharedList<cEdFlow>& list);
+  void Clear() { m_Entries.clear(); }
+  size_t Size() const { return m_Entries.size(); }
+
+ private:
+  struct Entry {
+    std::shared_ptr<std::vector<cEdFlow>> source;
+    std::shared_ptr<const cPreparedFlows> prepared;
+  };
+  std::unordered_map<const std::vector<cEdFlow>*, Entry> m_Entries;
+};
+
 class cFlowState {
  public:
   cFlowState();
-  cFlowState(const cFlowState& other);  // a deep copy (definition, commands, arranges)
+  // A copy of the run state; the definition is shared until either changes
+  // a command.
+  cFlowState(const cFlowState& other);
   cFlowState& operator=(const cFlowState&) = delete;
   ~cFlowState();
 
@@ -121,8 +165,16 @@ class cFlowState {
   // them).
   int32_t Trigger() const { return m_nTriggerKind; }
   uint8_t Exclusive() const { return m_nExclusiveNumber; }
-  // Points the state at its own prepared copy of the definition.
-  void SetDefinition(std::unique_ptr<cEdFlow> definition);
+  // Points the state at a prepared definition (its own, or one shared with
+  // other states, which none of them changes in place).
+  void SetDefinition(std::shared_ptr<cEdFlow> definition);
+  // Command `state` (one of m_Commands) of the definition, to be changed:
+  // a definition that other states share is copied first, and the command
+  // and key pointers are moved to the copy. Null for a state of another flow.
+  cEdCmd* CommandToChange(const cCmdState& state);
+  // True while another state (or a cache of prepared flows) holds the same
+  // definition.
+  bool SharesDefinition() const { return m_pDefinitionHolder.use_count() > 1; }
   bool IsActive() const { return m_bRunning && !m_bHalted; }
   bool TriggeredThisFrame() const;
   bool StartedThisFrame() const;
@@ -134,7 +186,7 @@ class cFlowState {
   // what only a start, a key test or a rebuild reads comes after.
   std::vector<cCmdState> m_Commands;
   std::vector<cTimelineEntry> m_Timeline;
-  cEdFlow* m_pDefinition = nullptr;
+  const cEdFlow* m_pDefinition = nullptr;  // m_pDefinitionHolder's
   cActorFlows* m_pOwner = nullptr;  // the flows this state belongs to
   uint8_t m_nTriggerKind = 0;      // m_pDefinition->m_nTrigger
   uint8_t m_nExclusiveNumber = 0;  // m_pDefinition->m_nExclusive
@@ -155,7 +207,7 @@ class cFlowState {
   cArrangeList m_PendingArranges;
   int32_t m_nIndex = 0;
   int32_t m_nFlowId = 0;
-  std::unique_ptr<cEdFlow> m_pDefinitionHolder;  // own prepared copy (loops unrolled)
+  std::shared_ptr<cEdFlow> m_pDefinitionHolder;  // prepared (loops unrolled), perhaps shared
   int32_t m_bConditionsMetOnce = 0;
   std::vector<const cFlowKey*> m_Keys;
   int32_t m_bMatchedLastFrame = 0;
@@ -180,6 +232,10 @@ class cActorFlows {
   // keyMetAtStart: key sequences without the hold-match option count as
   // already entered, so a key held when the flow arrives does not fire it.
   void SetFlows(cFlowActor* actor, const std::vector<cEdFlow>& flows, int32_t add, int32_t position,
+                int32_t keyMetAtStart = 0);
+  // The same over flows prepared already; the states share their
+  // definitions with `flows`.
+  void SetFlows(cFlowActor* actor, const cPreparedFlows& flows, int32_t add, int32_t position,
                 int32_t keyMetAtStart = 0);
   // Tells the host the flows' definitions after a change of the list.
   void NoteFlowListChanged(cFlowActor* actor) const;
@@ -287,10 +343,16 @@ class cCurrentObjectsGuard {
 };
 
 // Unrolls every loop command of `commands` (ExpandFirstLoop until none is
-// left or the list reaches kMaxExpandedCommands).
+// left or the list reaches kMaxExpandedCommands); what it had to say about
+// loops it could not unroll goes to the host's ShowDebugError.
 void PrepareFlowCommands(std::vector<cEdCmd>& commands);
 // Unrolls the first loop command; 0 when the list holds none.
 int ExpandFirstLoop(std::vector<cEdCmd>& commands);
+// The unrolled list as the indices of `commands` it is made of, in order
+// (what PrepareFlowCommands makes, without copying a command); the notes
+// it would say are added to `notes`. Its length is what a flow state of
+// these commands holds command states for.
+std::vector<uint32_t> UnrolledCommandOrder(const std::vector<cEdCmd>& commands, std::vector<std::string>& notes);
 // Time, speed and distance of a movement command: with timing mode 1 the
 // speed follows from distance and duration, with mode 2 the duration from
 // distance and speed.

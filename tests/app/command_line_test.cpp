@@ -385,11 +385,11 @@ TEST_F(CommandLineTest, AFailedStartsReasonIsInTheLogOnceAndOnTheStandardError) 
 }
 
 // A stage file that cannot be played, named on the command line: garbage,
-// cut short, empty, a folder, a stage larger than any stage is, or a file of
-// another kind. The start fails
-// (exit 1) after the stage's message, which names the file and is written
-// to Report_Game.txt and the standard error as well as shown; a scripted
-// play says it from the log.
+// cut short, empty, a folder, a stage larger than the game lays out, or a
+// file of another kind. The start fails (exit 1) after the stage's message,
+// which names the file and is written to Report_Game.txt and the standard
+// error as well as shown; a scripted play says it from the log. Why the
+// game would not lay a stage out comes in the log before it.
 TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
   MakeDemo();
   const std::string stage = Slurp(project_ + "/data/stg4/demo.stg4_1");
@@ -412,13 +412,16 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     std::string file;   // as named on the command line
     std::string bytes;  // the broken stage's, when `file` names it ("/": a folder is made instead)
     const char* ending;
+    const char* why = nullptr;  // the set-up's reason, logged before the message
   };
   const Row rows[] = {
       {"garbage", broken, garbage, " の読み込みに失敗しました！"},
       {"cut short", broken, stage.substr(0, 300), " が破損しています！"},
       {"empty", broken, "", " の読み込みに失敗しました！"},
-      {"wider than any stage", broken, withWord(8, 0x7fffffff), " の読み込みに失敗しました！"},
-      {"higher than any stage", broken, withWord(20, 0x7fffffff), " の読み込みに失敗しました！"},
+      {"wider than any stage", broken, withWord(8, 0x7fffffff), " の読み込みに失敗しました！",
+       "its width (2147483647 blocks) is not 1 to 32768"},
+      {"higher than any stage", broken, withWord(20, 0x7fffffff), " の読み込みに失敗しました！",
+       "its height (2147483647 blocks) is not 1 to 32768"},
       {"a folder", broken, "/", " の読み込みに失敗しました！"},
       {"the world map", "data\\WorldMap.dat", "", " が破損しています！"},
   };
@@ -439,12 +442,15 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     const size_t at = log.find("\n" + message + "\n");
     EXPECT_NE(at, std::string::npos) << log;
     EXPECT_EQ(log.find(message, at + 2), std::string::npos) << "written once";
+    const std::string reason = row.file + " : the stage cannot be played: " + (row.why ? row.why : "");
+    EXPECT_EQ(log.find(reason) < at, row.why != nullptr) << log;
     EXPECT_NE(game.Err().find("pelmora: " + message + "\n"), std::string::npos) << game.Err();
     EXPECT_EQ(Slurp(trace_), "") << "no frame";
 
     GameProcess tool(Run(PELMORA_TOOL, folder_.Path(), {"play", project_, row.file, "--frames", "10"}, "ok;ok"));
     EXPECT_EQ(tool.Wait(), 1);
     EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + message + "\n"), std::string::npos) << tool.Err();
+    if (row.why) EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + reason + "\n"), std::string::npos) << tool.Err();
     EXPECT_NE(tool.Err().find("the game did not start"), std::string::npos) << tool.Err();
   }
 }

@@ -18,6 +18,11 @@ OUTDIR/special/...           files the loaders refuse with their messages
 Usage: project_writer.py OUTDIR --hostile MB
 OUTDIR/hostile/...           files made to drive a reader to gigabytes (large
                              ones of about MB megabytes), see write_hostile
+Usage: project_writer.py OUTDIR --heirs FLOWS PLACED
+OUTDIR/data/stg4/heirs.stg4_1 a stage whose palette character type holds
+                             FLOWS flows and whose PLACED placed computer
+                             characters take them (inherit group 36), beside
+                             the hero: the file holds the flows once
 Usage: project_writer.py RESAVED --check-inherited-resave
                              compares a resave of hostile/inherit_flows.stg4_1
                              with what the format says it holds; exit 0 when
@@ -904,6 +909,22 @@ def write_hostile(root, megabytes):
           u32(873) + u32(1) + body([("i", 1)], ["", "", ""]) + u32(entries) + body([]) * entries)
 
 
+def write_heirs(root, flows, placed):
+    """One stage character type of `flows` flows, placed `placed` times by
+    characters that take its flows (group 36) and hold none of their own, 20
+    to a row from (2, 2), on a stage wide and high enough for them all."""
+    one_flow = flow(873, dict(trigger=1))  # not blank: blank flows are dropped
+    base = character(873, {}, "base")[:-4] + u32(flows) + one_flow * flows
+    flags = [0] * 36 + [1]
+    heirs = [character(873, {1: 2, 2: 1, 14: 5, 27: 1}, "heir", 2 + i % 20, 2 + i // 20, -1, flags=flags)
+             for i in range(placed)]
+    hero = character(873, {14: 5, 27: 0}, "hero", 0, 0, -1)
+    stage = normal_stage([None, [character(873, {}), base], None], [[], [hero] + heirs, []], name="heirs")
+    # The stage's sides: fields 1 and 4 (bytes 8 and 20 of the file).
+    stage = stage[:8] + u32(24) + stage[12:20] + u32(placed // 20 + 20) + stage[24:]
+    write(os.path.join(root, "data", "stg4", "heirs.stg4_1"), stage)
+
+
 def check_inherited_resave(path):
     """Compares a resave of hostile/inherit_flows.stg4_1 with the stage as the
     format stores it, piece by piece (the file is hundreds of megabytes)."""
@@ -917,6 +938,9 @@ def check_inherited_resave(path):
 def main():
     if len(sys.argv) == 3 and sys.argv[2] == "--check-inherited-resave":
         sys.exit(check_inherited_resave(sys.argv[1]))
+    if len(sys.argv) == 5 and sys.argv[2] == "--heirs":
+        write_heirs(sys.argv[1], int(sys.argv[3]), int(sys.argv[4]))
+        return
     if len(sys.argv) == 4 and sys.argv[2] == "--hostile":
         write_hostile(sys.argv[1], int(sys.argv[3]))
         return

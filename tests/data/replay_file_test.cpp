@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "data/save_slots.h"
 #include "data/stage_data.h"
+#include "data/stage_load.h"
 #include "data/user_records.h"
 #include "records_support.h"
 #include "support/kill_while_writing.h"
@@ -68,7 +71,7 @@ TEST(ReplayFileTest, LoadCommitsOnlyAWholeFile) {
   Sandbox box;
   cKeyLog log = FiveFrames();
   cStageData stage, settings;
-  settings.Int(kStageWidth) = 20;  // a stage has a size, or no replay of it loads
+  settings.Int(kStageWidth) = 20;  // a stage the game lays out (a check may be installed)
   settings.Int(kStageHeight) = 15;
   settings.m_strName = "played";  // the settings come from the master copy
   cOptionData snapshot = Snapshot(3);
@@ -119,6 +122,23 @@ TEST(ReplayFileTest, LoadCommitsOnlyAWholeFile) {
     EXPECT_EQ(keepRunning.m_strName, "mine");
     EXPECT_EQ(keepRecord.m_nPalette, 9);
   }
+
+  // A whole file whose stage the set-up check refuses is no replay to play
+  // either: nothing changes, and the report log says why.
+  const StageSetUpCheck previous = SetStageSetUpCheck(
+      [](const cStageData& s) { return s.m_strName == "played" ? std::string("no room for it") : std::string(); });
+  cKeyLog keep = FiveFrames();
+  keep.m_nSeed = 7;
+  cStageData keepStage, keepRunning;
+  keepStage.m_strName = keepRunning.m_strName = "mine";
+  cOptionData keepRecord = Snapshot(9);
+  const ReplayLoad refused = LoadReplay(keep, "r.rpl4_873", keepStage, keepRunning, keepRecord);
+  SetStageSetUpCheck(previous);
+  EXPECT_EQ(refused, ReplayLoad::kBroken);
+  EXPECT_EQ(std::tuple(keep.m_nSeed, keepStage.m_strName, keepRunning.m_strName, keepRecord.m_nPalette),
+            std::tuple(7u, std::string("mine"), std::string("mine"), 9));
+  EXPECT_NE(box.Report().find("r.rpl4_873 : the stage cannot be played: no room for it\n"), std::string::npos)
+      << box.Report();
 }
 
 TEST(ReplayFileTest, NamesAreNumberedAndNeverReused) {
@@ -175,7 +195,7 @@ TEST(ReplayFileTest, AFailedSaveLeavesTheOldFileWhole) {
 TEST(ReplayFileTest, AKilledSaveLeavesTheOldOrTheNewFileWhole) {
   Sandbox box;
   cStageData stage, settings;
-  settings.Int(kStageWidth) = 20;  // a stage has a size, or no replay of it loads
+  settings.Int(kStageWidth) = 20;  // a stage the game lays out (a check may be installed)
   settings.Int(kStageHeight) = 15;
   cOptionData snapshot = Snapshot(2);
   cKeyLog logs[2];

@@ -221,6 +221,46 @@ TEST_F(StageFileTest, StartStageLoadsOnTheLoaderThread) {
   EXPECT_EQ(StartStage("data\\stg4\\none.stg4", 1, nullptr, nullptr), 0);
 }
 
+// A stage read whole that the set-up check refuses is a stage that cannot
+// be loaded: the game keeps the stage it had, and the report log says why
+// before the box. Without a check every stage that reads passes.
+TEST_F(StageFileTest, AStageTheSetUpCheckRefusesIsNotTaken) {
+  struct ScopedCheck {
+    explicit ScopedCheck(StageSetUpCheck check) : previous(SetStageSetUpCheck(check)) {}
+    ~ScopedCheck() { SetStageSetUpCheck(previous); }
+    StageSetUpCheck previous;
+  };
+  ScopedCheck none(nullptr);
+  cStageData refused = HeroStage();
+  refused.m_strName = "refused";
+  Write("refused.stg4_1", refused.SaveToBytes());
+  Write("hero.stg4_1", HeroStage().SaveToBytes());
+  ASSERT_EQ(StartStage("data\\stg4\\refused.stg4_1", 0, nullptr, nullptr), 1);
+  ASSERT_EQ(StartStage("data\\stg4\\hero.stg4_1", 0, nullptr, nullptr), 1);
+
+  ScopedCheck check([](const cStageData& stage) {
+    return stage.m_strName == "refused" ? std::string("too much to lay out") : std::string();
+  });
+  cStageData master;
+  master.m_strName = "kept";
+  EXPECT_EQ(StartStage("data\\stg4\\refused.stg4_1", 0, &master, nullptr), 0);
+  EXPECT_EQ(StageData.m_strName, "hero");
+  EXPECT_EQ(StageData.m_bLoaded, 0u);
+  EXPECT_EQ(master.m_strName, "kept");
+  EXPECT_EQ(ClosesPosted(), 0);
+  const std::string box = "ステージファイル data\\stg4\\refused.stg4_1 の読み込みに失敗しました！";
+  EXPECT_NE(DialogLog().find(box), std::string::npos) << DialogLog();
+  const std::string report = sandbox_.Report();
+  const size_t why = report.find("data\\stg4\\refused.stg4_1 : the stage cannot be played: too much to lay out\n");
+  ASSERT_NE(why, std::string::npos) << report;
+  EXPECT_NE(report.find(box, why), std::string::npos) << "the reason comes before the box";
+
+  // The next stage is taken, and a failed read says no reason of the last.
+  EXPECT_EQ(StartStage("data\\stg4\\hero.stg4_1", 0, nullptr, nullptr), 1);
+  EXPECT_EQ(StartStage("data\\stg4\\missing.stg4_1", 0, nullptr, nullptr), 0);
+  EXPECT_EQ(sandbox_.Report().find("too much to lay out", report.size()), std::string::npos);
+}
+
 TEST(CommonPaletteTest, ReadResetsEntryZeroAndInheritance) {
   cEdBlock named;
   named.m_strName = "zero";

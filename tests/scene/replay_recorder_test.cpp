@@ -98,7 +98,7 @@ TEST(ReplayRecorderTest, AFailedSaveShowsAMessage) {
   ReplayRecorder.BeginAttempt(cSaveData(), 1);
   ReplayRecorder.AddFrame(2, 0);
   cStageData stage, master;
-  master.Int(kStageWidth) = 20;  // a stage has a size, or no replay of it loads
+  master.Int(kStageWidth) = 20;  // a stage the game lays out (a check may be installed)
   master.Int(kStageHeight) = 15;
   // A folder where the file should go: it cannot be written.
   box.Write("taken/x", "");

@@ -4,12 +4,14 @@
 
 #include "base/program.h"
 #include "base/random.h"
+#include "data/stage_load.h"
 #include "gfx/dd.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
 #include "platform/soft_draw.h"
 #include "play/commands/flow_host_impl.h"
 #include "play/world/flow_hooks.h"
+#include "play/world/stage_limits.h"
 #include "play/world/stage_scene.h"
 #include "scene/input.h"
 #include "scene/play_record.h"
@@ -142,6 +144,7 @@ void StageSession::Start(const std::string& stageFile, int32_t bpp, uint32_t dir
   plat::DrawFaultInjection().desktopBitsOverride = bpp;  // the sandbox puts it back
   savedActive_ = g_bActive.exchange(1);
   DDInit(direct3d, 0, 640, 480, bpp, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
+  savedSetUpCheck_ = SetStageSetUpCheck(StageSetUpProblem);
   display_.Write("data/stg4/test.stg4", stageFile);
   loaded_ = StartSingleStagePlay("data\\stg4\\test.stg4", 0) != 0;
   SceneManager.m_nLastTitleAction = kTitleFreePlay;
@@ -157,6 +160,7 @@ void StageSession::Start(const std::string& stageFile, int32_t bpp, uint32_t dir
 StageSession::~StageSession() {
   g_lpStageScene = nullptr;
   scene_.reset();
+  SetStageSetUpCheck(savedSetUpCheck_);
   DDEnd();
   SystemData = savedSystem_;
   ResetStageGlobals();

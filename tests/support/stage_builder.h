@@ -4,8 +4,9 @@
 // a hero, characters, items placed by block; speed level, gravity, time
 // limit), and writes it as a stage file through the data layer's writer.
 // StageSession then plays it the way scene 4 does after its entry: the file
-// is loaded by StartStage, a cStageScene becomes the current stage scene and
-// SetStage builds the running stage; frames are stepped by the scene's Run.
+// is loaded by StartStage (with the game's set-up check), a cStageScene
+// becomes the current stage scene and SetStage builds the running stage;
+// frames are stepped by the scene's Run.
 // The session owns every piece of global state it touches (working folder,
 // display, stage records, play record, input, scene manager, system data)
 // and puts it back when it ends, so sessions never leak into other tests.
@@ -91,6 +92,7 @@ class StageSession {
   std::shared_ptr<bool> closed_ = std::make_shared<bool>(false);
   uint64_t window_ = 0;
   uint64_t savedMainWindow_ = 0;
+  std::string (*savedSetUpCheck_)(const cStageData&) = nullptr;
   int32_t savedActive_ = 0;  // the program counts as active while the session runs
 };
 

@@ -1,7 +1,8 @@
-// The limits of what a stage file may hold, as cases at their edges: the
-// last value a stage may have, and the first it may not. The loader's tests
-// and the inspection tool's run the same cases (what the game refuses, the
-// tool refuses, saying why).
+// The limits of what the game lays out for play, as cases at their edges:
+// the last value a stage may have, and the first it may not. Every case is
+// a stage the reader takes as it is (and a resave writes back byte for
+// byte); the set-up's check (play/world/stage_limits.h) takes or refuses
+// it, and the game, replays and `pelmora-tool check` apply that check.
 #pragma once
 
 #include <cmath>
@@ -11,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "data/labels.h"
 #include "data/stage_data.h"
 
 struct StageLimitCase {
   const char* what;
   std::function<void(cStageData&)> change;
-  const char* refusal;  // in the reason given; nullptr: the stage loads
+  const char* refusal;  // in the reason given; nullptr: the set-up takes it
 };
 
 // A playable stage of 40 x 15 blocks with its hero at (3, 4).
@@ -51,6 +53,26 @@ inline std::vector<StageLimitCase> StageLimitCases() {
     };
   };
   const auto items = [](size_t n) { return [=](cStageData& s) { s.m_PlacedItems.resize(n); }; };
+  // One computer character placed with `extra` copies more, each of whose
+  // `flows` flows is a loop that unrolls into 65,535 waits: each copy holds
+  // a command state for each of them (about 4.7 MB a flow).
+  const auto looping = [](uint8_t extra, size_t flows) {
+    return [=](cStageData& s) {
+      cEdCmd loop, wait;
+      loop.m_nKind = kCmdLoop;
+      loop.m_vParams = {65535, 1};
+      wait.m_nKind = kCmdWait;
+      wait.m_nDuration = 1;
+      cEdFlow flow;
+      flow.m_nTrigger = kTriggerOnlyByFlowControl;
+      flow.m_vCmds = {loop, wait};
+      cEdCharacter c = s.m_PlacedCharacters.at(0);
+      c.m_nControl = 1;
+      c.m_nParam7 = extra;
+      c.m_vFlows = std::vector<cEdFlow>(flows, flow);
+      s.m_PlacedCharacters.push_back(c);
+    };
+  };
   const auto gravity = [](double g) { return [=](cStageData& s) { s.Dbl(kStageGravity) = g; }; };
   constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
   return {
@@ -67,11 +89,15 @@ inline std::vector<StageLimitCase> StageLimitCases() {
       {"widest word", size(kMax, 15), "its width (2147483647 blocks)"},
       {"lowest word wide", size(kMin, 15), "its width (-2147483648 blocks)"},
       {"highest word", size(40, kMax), "its height (2147483647 blocks)"},
-      // Area: 2^23 blocks.
-      {"2^23 blocks", size(4096, 2048), nullptr},
-      {"2^23 + 2048 blocks", size(4097, 2048), "it is 8390656 blocks (4097 x 2048), more than 8388608"},
-      {"32768 x 257", size(32768, 257), "it is 8421376 blocks"},
-      {"32768 x 32768", size(32768, 32768), "it is 1073741824 blocks"},
+      // The block map: rows of a power-of-two stride within 32-bit indexes,
+      // four bytes a cell within the budget (a row of 65536 cells for a
+      // stage 32768 wide: 4095 rows at most).
+      {"3000 x 3000", size(3000, 3000), nullptr},
+      {"32768 x 4075", size(32768, 4075), nullptr},
+      {"32768 x 4076", size(32768, 4076), "its set-up would take 1025 MB, more than the 1024 MB a stage may take (block map 1025 MB;"},
+      {"32768 x 32747", size(32768, 32747), "its set-up would take 8192 MB, more than the 1024 MB a stage may take (block map 8192 MB; 1 character"},
+      {"32768 x 32748", size(32768, 32748), "its block map would be 2147483648 cells (32768 rows of 65536), more than its indexes reach (2147483647)"},
+      {"32768 x 32768", size(32768, 32768), "its block map would be 2148794368 cells"},
       // Scroll ranges: no end below -32768; above the stage they are pulled in.
       {"first column -32768", field(kStageScrollLeft, -32768), nullptr},
       {"first column -32769", field(kStageScrollLeft, -32769), "the first column of its scroll range (-32769)"},
@@ -79,11 +105,15 @@ inline std::vector<StageLimitCase> StageLimitCases() {
       {"first row -32769", field(kStageScrollTop, -32769), "the first row of its scroll range (-32769)"},
       {"last row lowest word", field(kStageScrollBottom, kMin), "the last row of its scroll range (-2147483648)"},
       {"last column highest word", field(kStageScrollRight, kMax), nullptr},
-      // Placed characters (the hero among them) and items: 65536 each.
-      {"65536 characters", characters(65536), nullptr},
-      {"65537 characters", characters(65537), "it places 65537 characters, more than 65536"},
-      {"65536 items", items(65536), nullptr},
-      {"65537 items", items(65537), "it places 65537 items, more than 65536"},
+      // Placed characters and items: no count of their own, only memory.
+      {"65537 characters", characters(65537), nullptr},
+      {"100000 items", items(100000), nullptr},
+      {"a looping flow in 100 copies", looping(99, 1), nullptr},
+      {"a looping flow in 256 copies", looping(255, 1), "with 256 flow states and 16776960 command states"},
+      // One character's flows alone past the budget: counting stops there.
+      {"a character of 300 looping flows", looping(0, 300),
+       "its set-up would take more than the 1024 MB a stage may take (counted before the flows of a character passed "
+       "it: block map 1 MB; 1 character 1 MB"},
       // Gravity: any finite number.
       {"gravity 1e300", gravity(1e300), nullptr},
       {"gravity not a number", gravity(std::numeric_limits<double>::quiet_NaN()), "its gravity is not a finite number"},

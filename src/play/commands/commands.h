@@ -20,6 +20,7 @@
 // status_commands.cpp, shots with the shots ...). Game thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class cCharacter;
@@ -59,6 +60,9 @@ int32_t ExecuteItemCommand(cCharacter& character, const cEdCmd& command);
 // and length). The flow runtime calls this once per command state when it
 // builds a character's flows, after setting the state's duration.
 void PrepareCommandState(cCharacter& character, cCmdState& state);
+// The bytes of the work record PrepareCommandState gives a command state of
+// `command` (0: it gives none); what stage set-up counts per command state.
+size_t CommandWorkBytes(const cEdCmd& command);
 
 // ---------------------------------------------------------------------------
 // Shared rules

@@ -59,7 +59,13 @@ class cStageFlowHooks : public cFlowHooks {
     auto set = std::make_unique<cCharacterFlowSet>();
     cActorFlows& flows = set->flows;
     character.m_pFlows = std::move(set);
-    flows.SetFlows(&character, character.Definition().m_vFlows.Get(), 0, -1, 0);
+    // The characters of one type share its flows' preparation (the running
+    // stage keeps it); without a stage each prepares its own.
+    const cSharedList<cEdFlow>& list = character.Definition().m_vFlows;
+    if (cStageScene* scene = CurrentStageScene())
+      flows.SetFlows(&character, *scene->m_PreparedFlows.Of(list), 0, -1, 0);
+    else
+      flows.SetFlows(&character, list.Get(), 0, -1, 0);
   }
   void TriggerFlowsOfKind(cCharacter& character, int32_t kind) override {
     if (cActorFlows* flows = FindFlowsOfCharacter(character)) flows->TriggerFlows(&character, kind, nullptr, 0);

@@ -356,11 +356,21 @@ void PrepareCircleMove(cCharacter& c, cCmdState& state, const cEdMove& move, cMo
 
 }  // namespace
 
+namespace {
+// The commands whose state PrepareCommandState gives a movement's work.
+bool TakesMoveWork(const cEdCmd& command) {
+  if (command.m_nFamily != 0) return false;
+  const int32_t kind = CommandKindIndex(command);
+  return kind >= kCmdMoveStraight && kind <= kCmdJump;
+}
+}  // namespace
+
+size_t CommandWorkBytes(const cEdCmd& command) { return TakesMoveWork(command) ? sizeof(cMoveWork) : 0; }
+
 void PrepareCommandState(cCharacter& character, cCmdState& state) {
   const cEdCmd* command = state.m_pCommand;
-  if (command == nullptr || command->m_nFamily != 0) return;
+  if (command == nullptr || !TakesMoveWork(*command)) return;
   const int32_t kind = CommandKindIndex(*command);
-  if (kind < kCmdMoveStraight || kind > kCmdJump) return;
   cMoveWork& work = Work(state);
   const int64_t clone = character.m_wInstance;
   if (command->m_pMove) {

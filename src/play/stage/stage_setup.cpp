@@ -88,7 +88,7 @@ std::vector<int32_t> cStageScene::BuildHitCheckSteps(int32_t subSteps, int32_t c
 }
 
 void cStageScene::LayOutScroll() {
-  // A loaded stage is within these sides (StageLimitProblem); one built in
+  // A loaded stage is within these sides (StageSetUpProblem); one built in
   // code is held to them too, so that no layout value leaves 32 bits.
   const int32_t width = std::clamp(StageData.Int(kStageWidth), 0, kStageMaxSide);
   const int32_t height = std::clamp(StageData.Int(kStageHeight), 0, kStageMaxSide);
@@ -141,6 +141,7 @@ void cStageScene::DestroyObjects() {
   m_ItemList.clear();
   m_BlockMap.SetHero(nullptr);
   m_HeroList.clear();
+  m_PreparedFlows.Clear();
 }
 
 void cStageScene::PlaceHero() {

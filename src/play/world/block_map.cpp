@@ -14,10 +14,6 @@
 
 namespace {
 
-// The largest map we build: 2^25 cells (128 MB of cells) is far beyond
-// what the editor's stages reach; a larger request is a broken stage.
-constexpr int64_t kMaxCells = int64_t{1} << 25;
-
 // Number of bits needed to write v (0 for 0).
 int BitCount(uint32_t v) {
   int n = 0;
@@ -48,9 +44,16 @@ int cBlockMap::WidthShiftFor(int widthBlocks) {
   return BitCount(static_cast<uint32_t>(widthBlocks) + 19u);
 }
 
+int64_t cBlockMap::CellsFor(int widthBlocks, int heightBlocks) {
+  if (widthBlocks < 1 || heightBlocks < 1) return -1;
+  return (int64_t{heightBlocks} + 2 * kStageMarginBlocks) << WidthShiftFor(widthBlocks);
+}
+
 bool cBlockMap::Resize(int shift, int columns, int rows) {
   Release();
   if (shift < 0 || shift > 24 || columns < 1 || rows < 1 || columns > (1 << shift)) return false;
+  // The stage set-up has held the map to its memory (stage_limits.h); the
+  // indexes hold it here.
   const int64_t cells = static_cast<int64_t>(rows) << shift;
   if (cells > kMaxCells) return false;
   m_nShift = shift;

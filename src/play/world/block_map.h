@@ -21,6 +21,7 @@
 #pragma once
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -105,6 +106,11 @@ class cBlockMap {
   // The bit count of a row for a stage `widthBlocks` wide: the number of
   // bits of (width + 19).
   static int WidthShiftFor(int widthBlocks);
+  // The cells of the map of a stage of those sides ((height + 20) rows of
+  // 1 << WidthShiftFor(width)); -1 for a side below 1.
+  static int64_t CellsFor(int widthBlocks, int heightBlocks);
+  // Cells are found by int indexes: a map holds no more than these.
+  static constexpr int64_t kMaxCells = INT32_MAX;
   // Sizes the map to `rows` rows of 1 << shift cells, of which the first
   // `columns` are inside the map (the rest of a row pads it to a power of
   // two), and empties every cell and the type table. Bad sizes give an

@@ -24,6 +24,7 @@
 #include "data/record.h"
 #include "data/stage_data.h"
 #include "data/stage_load.h"
+#include "flow/flow_state.h"
 #include "play/world/block_map.h"
 #include "play/world/screen_effect.h"
 #include "play/world/shot_order.h"
@@ -415,6 +416,9 @@ class cStageScene : public cStageSceneBase {
   std::list<cHero> m_HeroList;  // exactly one while a stage runs
   std::list<cStageCharacter> m_CharacterList;
   std::list<cStageItem> m_ItemList;
+  // The flows of each character type, prepared once and shared by the
+  // characters of the type (set up or summoned); emptied with the objects.
+  cPreparedFlowCache m_PreparedFlows;
   cBlockMap m_BlockMap;
   cBlockMap& BlockMap() { return m_BlockMap; }
   // Counters of the objects' ids (hero and characters) and of the items.
