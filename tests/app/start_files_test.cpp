@@ -254,6 +254,19 @@ TEST_F(StartFilesTest, APalettePictureWithoutColourTableServesTheDeeperDisplays)
   }
 }
 
+// An 8-bit game whose blend table has bytes after its 65,536 (a picture
+// saved under its name) takes the first 65,536 and plays.
+TEST_F(StartFilesTest, ABlendTableLongerThanATableLetsAnEightBitGamePlay) {
+  std::ofstream(project_ + "/System.ini", std::ios::trunc) << kEightBitIni;
+  std::ofstream(project_ + "/bmp/hbt/hbt00.dat", std::ios::binary | std::ios::app) << TrueColourPalette();
+  ASSERT_GT(fs::file_size(project_ + "/bmp/hbt/hbt00.dat"), 65536u);
+  GameProcess game(Run());
+  ASSERT_TRUE(WaitFor([&] { return game.Ended() || CountLines(Slurp(trace_)) >= 30; }));
+  EXPECT_FALSE(game.Ended()) << game.Err();
+  EXPECT_EQ(game.Terminate(), 0) << game.Err();
+  EXPECT_EQ(Slurp(dialogs_).find("エラー"), std::string::npos) << Slurp(dialogs_);
+}
+
 // Everything start-up reads and cannot do without is in the table: the
 // pictures of start-up and of the title, the palette picture and the data
 // files, by the names the game's own tables give them; a picture the table
