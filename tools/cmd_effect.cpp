@@ -9,11 +9,13 @@
 // the effect: a setting that would leave the picture blank or as it was
 // (the default too, on a picture too small for it) is refused, exit 2.
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <numeric>
@@ -444,9 +446,10 @@ int Usage() {
   return 2;
 }
 
-// The 8-bit blend table of --blend-table: 256 rows of 256 palette numbers,
-// nothing more or less (a file of another size is named with its size, not
-// read). False after saying why it is not one.
+// The 8-bit blend table of --blend-table: the file's first 256 rows of 256
+// palette numbers, as the game reads them (a shorter file is named with its
+// size, not read; what follows a table is not read, which is said). False
+// after saying why it is not one.
 bool ReadBlendTable(const std::string& name, std::string& table) {
   std::string problem = tool::InputFileProblem(name);
   std::error_code ec;
@@ -455,17 +458,23 @@ bool ReadBlendTable(const std::string& name, std::string& table) {
     size = std::filesystem::file_size(name, ec);
     if (ec) problem = ec.message();
   }
-  if (problem.empty() && size == kBlendTableBytes) {
-    if (tool::ReadWholeFile(name, table, kBlendTableBytes))
-      size = table.size();  // as it was read: the file may have changed since
-    else
-      problem = tool::LastReadFailure();
+  if (problem.empty() && size >= kBlendTableBytes) {
+    errno = 0;
+    std::ifstream in(name, std::ios::binary);
+    table.assign(kBlendTableBytes, '\0');
+    if (!in) problem = errno != 0 ? std::strerror(errno) : "it cannot be opened";
+    in.read(table.data(), static_cast<std::streamsize>(table.size()));
+    table.resize(static_cast<size_t>(in.gcount()));
+    if (problem.empty() && size > kBlendTableBytes && table.size() == kBlendTableBytes)
+      std::fprintf(stderr, "effect: %s is %ju bytes: only its first %zu (a blend table) are read\n",
+                   tool::Shown(name).c_str(), size, kBlendTableBytes);
+    size = table.size();  // as it was read: the file may have changed since
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "effect: %s cannot be read (%s)\n", tool::Shown(name).c_str(), problem.c_str());
     return false;
   }
-  if (size != kBlendTableBytes) {
+  if (size < kBlendTableBytes) {
     std::fprintf(stderr, "effect: %s is %ju bytes: a blend table is %zu (256 rows of 256 palette numbers)\n",
                  tool::Shown(name).c_str(), size, kBlendTableBytes);
     return false;

@@ -1,7 +1,7 @@
 // pelmora-tool kind of the 8-bit blend tables "bmp\hbt\hbtNN.dat": 256 rows
-// of 256 palette numbers and nothing else (no version word), read through
-// the display's own blend table reader, which takes a file of exactly that
-// size only.
+// of 256 palette numbers (no version word), read through the display's own
+// blend table reader, which takes a file's first 65,536 bytes and refuses a
+// shorter one; `check` says how many bytes after the table are not read.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,6 +28,7 @@ class cBlendTableFile : public cRecord {
   }
   static constexpr size_t kRowLength = 256;
   std::vector<uint8_t> m_Table = std::vector<uint8_t>(kBlendTableBytes);
+  size_t m_nFileBytes = kBlendTableBytes;  // the file's size: what is past the table is not read
 };
 
 namespace {
@@ -38,8 +39,10 @@ RecordKindRegistrar blendTable(RecordKind{
     .make = [] { return std::unique_ptr<cRecord>(std::make_unique<cBlendTableFile>()); },
     .load =
         [](cRecord& r, const std::string& bytes) {
-          return DDBlendTableFromBytes(static_cast<cBlendTableFile&>(r).m_Table.data(),
-                                       reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+          cBlendTableFile& table = static_cast<cBlendTableFile&>(r);
+          table.m_nFileBytes = bytes.size();
+          return DDBlendTableFromBytes(table.m_Table.data(), reinterpret_cast<const uint8_t*>(bytes.data()),
+                                       bytes.size());
         },
     .save =
         [](cRecord& r, cDataWriter& out) {
@@ -47,10 +50,15 @@ RecordKindRegistrar blendTable(RecordKind{
           out.Write(table.data(), table.size());
         },
     .versioned = false,
-    .counts = [](cRecord&) { return "entries " + std::to_string(kBlendTableBytes) + " (256 x 256)"; },
+    .counts =
+        [](cRecord& r) {
+          const size_t after = static_cast<cBlendTableFile&>(r).m_nFileBytes - kBlendTableBytes;
+          return "entries " + std::to_string(kBlendTableBytes) + " (256 x 256)" +
+                 (after > 0 ? "; the " + std::to_string(after) + " byte(s) after them are not read" : "");
+        },
     .refusal =
         [](const std::string& bytes) {
-          return "it is " + std::to_string(bytes.size()) + " bytes, and a blend table is exactly " +
+          return "it is " + std::to_string(bytes.size()) + " bytes, and a blend table is " +
                  std::to_string(kBlendTableBytes) + " (256 x 256)";
         }});
 

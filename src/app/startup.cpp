@@ -502,6 +502,17 @@ bool LoadTitlePictures(StartupState&) {
   return DDLoadSurfaces(GameSurfaces, title.indices, title.count);
 }
 
+// A stage played on its own has its pictures loaded now as well (its
+// blocks, its backgrounds ...), for the same reason: one that cannot be
+// loaded (a broken "bmp\Block.bmp") fails the start after its message,
+// naming it, instead of ending the game from the stage's first frame.
+bool LoadCommandLineStagePictures(StartupState&) {
+  if (GameSettings.szFreeStage[0] == '\0') return true;
+  NameStageBackgroundSurfaces();
+  const SurfaceList stage = StageSurfaces();
+  return DDLoadSurfaces(GameSurfaces, stage.indices, stage.count);
+}
+
 using StartupStep = bool (*)(StartupState&);
 
 constexpr StartupStep kStartupSteps[] = {
@@ -531,6 +542,7 @@ constexpr StartupStep kStartupSteps[] = {
     RegisterFrontEnd,
     StartCommandLineStage,
     LoadTitlePictures,
+    LoadCommandLineStagePictures,
 };
 
 // ---- shutdown, in order; each release is safe when its part was never built ----

@@ -18,6 +18,7 @@
 #include "base/text_path.h"
 #include "base/thread.h"
 #include "platform/dialogs.h"
+#include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -121,7 +122,9 @@ int RunMessageLoop(plat::WindowHandle hWnd) {
 // starts and removed after it has ended. A trace that cannot be written (a
 // full disk, a device that takes nothing, a folder that is not there) gets
 // one line in the report log naming it and why, and no frame after tries
-// again.
+// again. It is opened and written as every file the game writes
+// (plat::OpenForWriting): a named pipe nobody reads, or whose reader stops
+// reading, is such a trace, and the game never waits on it for long.
 class RunTrace {
  public:
   RunTrace() {
@@ -136,7 +139,7 @@ class RunTrace {
     }
     path_ = path;
     errno = 0;
-    file_ = std::fopen(path, "wb");
+    file_ = plat::OpenForWriting(path_, plat::WriteOpen::kReplace);
     if (file_ == nullptr) {
       ReportFailure(errno);
       return;
@@ -169,7 +172,7 @@ class RunTrace {
  private:
   void ReportFailure(int error) {
     WriteReportLog("PELMORA_TRACE : %s cannot be written (%s)", plat::Utf8ToCp932(path_).c_str(),
-                   error != 0 ? std::strerror(error) : "a write failed");
+                   plat::WriteFailureText(path_, error).c_str());
   }
 
   std::mutex mutex_;  // a frame still being written when the run ends
@@ -289,6 +292,15 @@ int WinMain(const char* commandLine, int showCommand) {
   plat::EnsureQueue();
   plat::InstallTerminationHandlers();
 
+  // Looked at before the first box (the second copy's question): a
+  // transcript that cannot be written is named for each run, also for a
+  // second copy that ends at its question, which has no log of its own to
+  // name it in.
+  const std::string dialogLog = plat::DialogLogProblem();
+  auto tellDialogLogProblem = [&dialogLog] {
+    if (!dialogLog.empty()) std::fprintf(stderr, "%s: PELMORA_DIALOG_LOG : %s\n", plat::ProgramName(), dialogLog.c_str());
+  };
+
   // One copy at a time, decided before anything is written: a second copy
   // that the player declines to start must leave the running game's log
   // as it is (both copies keep it in the same folder).
@@ -297,24 +309,27 @@ int WinMain(const char* commandLine, int showCommand) {
   std::string noLock, firstCopyEnded;
   const plat::InstanceLockResult lock = plat::AcquireInstanceLock(lockName, &noLock);
   if (lock == plat::InstanceLockResult::AlreadyRunning && !HandleSecondInstance(secondCopyExit, firstCopyEnded)) {
+    tellDialogLogProblem();
     plat::ReleaseInstanceLock();
     return secondCopyExit == 0 && g_bEndedByFault.load() ? kExitFault : secondCopyExit;
   }
 
   // The log is kept by its full path so that it stays put whatever the
-  // current folder becomes; a working folder whose name has no CP932 form
-  // keeps the plain name (the program itself never changes folder).
-  char reportPath[MAX_PATH];
-  std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
-  if (!MakeAbsolutePath(reportPath)) std::snprintf(reportPath, sizeof reportPath, "%s", kReportLogName);
-  if (!OpenReportLog(reportPath)) {
+  // current folder becomes. The folder's name is the system's, whatever its
+  // bytes (a "\" in it is no separator): only names inside the game are
+  // game paths. A working folder that cannot be told keeps the plain name
+  // (the program itself never changes folder).
+  std::string reportPath = plat::WorkingFolderFile(kReportLogName);
+  if (reportPath.empty()) reportPath = kReportLogName;
+  if (!OpenReportLog(reportPath.c_str())) {
     // No log and no window yet: the reason is told only where the caller
     // tells the start's reasons (the standard error).
     const int error = errno;
     const std::string reason = std::string("cannot create ") + kReportLogName + " in this folder (" +
-                               (error != 0 ? std::strerror(error) : "it cannot be opened") + ")";
+                               plat::WriteFailureText(reportPath, error) + ")";
     NoteStartReason(reason.c_str(), false);
     startReasons.Refused();
+    tellDialogLogProblem();
     plat::ReleaseInstanceLock();
     return kExitStartFailed;
   }
@@ -323,7 +338,6 @@ int WinMain(const char* commandLine, int showCommand) {
   if (!firstCopyEnded.empty()) WriteReportLog("%s", firstCopyEnded.c_str());
   // A transcript of the boxes that cannot be written would say nothing of
   // them: the log says so instead.
-  const std::string dialogLog = plat::DialogLogProblem();
   if (!dialogLog.empty()) WriteReportLog("PELMORA_DIALOG_LOG : %s", plat::Utf8ToCp932(dialogLog).c_str());
   // Without the lock a second copy would run beside this one unseen.
   if (lock == plat::InstanceLockResult::Failed) {

@@ -39,9 +39,7 @@ void AppendECLocked(const char* text) {
 // Opens the existing report log for appending; null when it is gone.
 FILE* OpenReportForAppend() {
   if (g_reportLogName.empty()) return nullptr;
-  FILE* f = plat::OpenFile(g_reportLogName, "rt+");
-  if (f) std::fseek(f, 0, SEEK_END);
-  return f;
+  return plat::OpenForWriting(g_reportLogName, plat::WriteOpen::kAppendExisting);
 }
 
 std::string FormatV(const char* format, va_list args) {
@@ -71,7 +69,7 @@ int WriteCombined(const char* text, bool showBox) {
 
 int OpenReportLog(const char* path) {
   std::lock_guard<std::mutex> lock(g_logMutex);
-  FILE* f = plat::OpenFile(path, "wt");
+  FILE* f = plat::OpenForWriting(path ? path : "", plat::WriteOpen::kReplace);
   if (!f) return 0;
   std::fclose(f);
   g_reportLogName = path;

@@ -18,8 +18,10 @@
 #define PELMORA_PRINTF(fmt, args)
 #endif
 
-// Creates (or truncates) the report log at `path` and keeps the path for later
-// writes; 1, or 0 when it cannot be created.
+// Creates (or truncates) the report log at `path`, a Linux path (the game
+// folder's own name is the system's, not a game path), and keeps the path for
+// later writes; 1, or 0 with errno when it cannot be written. A device
+// (/dev/null) or a named pipe with a reader takes the lines as a file does.
 int OpenReportLog(const char* path);
 // The report log's path as kept by OpenReportLog (empty before).
 const std::string& ReportLogPath();

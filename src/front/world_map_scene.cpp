@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/program.h"
 #include "base/text_path.h"
+#include "data/data_paths.h"
 #include "data/rankings.h"
 #include "data/stage_data.h"
 #include "data/system_data.h"
@@ -44,9 +45,13 @@ enum Facing : int32_t { kFaceDown = 0, kFaceUp = 1, kFaceLeft = 2, kFaceRight = 
 enum MapPhase : int32_t { kPhaseMap = 1, kPhaseEnter = 2, kPhaseLeave = 3 };
 
 // A world's stage: the newest numbered version of its file, or the file
-// itself when it has none.
+// itself when it has none. Loaded once: a numbered version that does not
+// load has shown its box, and the world's own name (which may be that very
+// file, "c01-1.stg4_001") is not tried after it.
 bool LoadWorldStage(const std::string& file) {
-  if (StartSingleStagePlay(file, 1)) return true;
+  std::string numbered;
+  if (FindLastNumberedFileString(numbered, file, DataExtensions.At(kExtStage).c_str()))
+    return StartSingleStagePlay(file, 1) != 0;
   return plat::FileExists(file) && StartSingleStagePlay(file, 0) != 0;
 }
 
@@ -61,8 +66,12 @@ bool HasWorldOnMap(const cStageBestRecord& best, void*) {
   return has(best.m_strStageFile) || (best.m_nStageNumber[0] == 0 && has(best.m_strStageName));
 }
 
-std::string CannotLoadText(const std::string& file) {
-  return plat::Sjis("ステージファイル ") + file + plat::Sjis(" が読み込めません！");
+// The map's own box for a world's stage that did not load. A load whose
+// failure is ending the game (a file damaged at its end, a stage without a
+// hero) has said why in its box: the game ends after it.
+void ShowCannotLoad(const std::string& file) {
+  if (QuitRequested()) return;
+  ShowError("%s", (plat::Sjis("ステージファイル ") + file + plat::Sjis(" が読み込めません！")).c_str());
 }
 
 }  // namespace
@@ -133,7 +142,7 @@ class cWorldMapScene : public cMenuScene {
         SaveData.m_nPreMoveY = m_nRow;
         Leave(kSceneStage);
       } else {
-        ShowError("%s", CannotLoadText(m_lpWorld->strStageFile).c_str());
+        ShowCannotLoad(m_lpWorld->strStageFile);
         RequestQuit();
       }
     }
@@ -232,7 +241,7 @@ class cWorldMapScene : public cMenuScene {
     if (opening) {
       MenuSound(kMenuSoundDecide);
       m_bStageLoaded = LoadWorldStage(m_lpWorld->strStageFile) != 0;
-      if (!m_bStageLoaded) ShowError("%s", CannotLoadText(m_lpWorld->strStageFile).c_str());
+      if (!m_bStageLoaded) ShowCannotLoad(m_lpWorld->strStageFile);
       MenuCursor.Current().m_nRow = 1;
       m_nSubStep = 1;
     }

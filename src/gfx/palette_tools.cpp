@@ -16,16 +16,15 @@ bool DDLoadBlendTable(uint8_t* lpTable, const char* szPath) {
   if (lpDTCon) return true;
   FILE* f = plat::OpenFile(szPath ? szPath : "", "rb");
   if (!f) return false;
-  // Read aside first: a short file must not leave half a table behind. One
-  // byte more than a table tells a longer file (another kind of file).
-  std::vector<uint8_t> bytes(kBlendTableBytes + 1);
+  // Read aside first: a short file must not leave half a table behind.
+  std::vector<uint8_t> bytes(kBlendTableBytes);
   const size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   return DDBlendTableFromBytes(lpTable, bytes.data(), n);
 }
 
 bool DDBlendTableFromBytes(uint8_t* lpTable, const uint8_t* bytes, size_t size) {
-  if (size != kBlendTableBytes) return false;
+  if (size < kBlendTableBytes) return false;
   std::memcpy(lpTable, bytes, kBlendTableBytes);
   return true;
 }

@@ -14,13 +14,13 @@ inline constexpr size_t kBlendTableBytes = 65536;
 // palette colours a and b (8-bit DirectDraw only). One table serves all.
 extern uint8_t g_BlendTable[kBlendTableBytes];
 
-// Loads a 65,536-byte blend table file into `lpTable`. Direct3D mode: true
-// at once. False (the table as it was) when the file cannot be opened or is
-// not exactly a whole table (a file of another size is another kind of
-// file, whose bytes would mix colours at random).
+// Loads a blend table file's first 65,536 bytes into `lpTable` (what
+// follows them is not read). Direct3D mode: true at once. False (the table
+// as it was) when the file cannot be opened or is shorter than a table
+// (whose missing rows would mix colours at random).
 bool DDLoadBlendTable(uint8_t* lpTable, const char* szPath);
-// The table of a blend table file's bytes; false (the table as it was)
-// unless there are exactly 65,536 of them.
+// The table of a blend table file's bytes, its first 65,536; false (the
+// table as it was) when there are fewer.
 bool DDBlendTableFromBytes(uint8_t* lpTable, const uint8_t* bytes, size_t size);
 
 // Copies all 256 entries of `lpSrc` to `lpDst`, rotating first..last by n

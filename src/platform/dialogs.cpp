@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/message_box_view.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -193,7 +194,7 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
   // Opened and closed per line: the transcript is complete even when the
   // process is killed, and tests may delete the file between boxes.
   std::lock_guard<std::mutex> lock(LogMutex());
-  std::FILE* file = std::fopen(path.c_str(), "ab");
+  std::FILE* file = OpenForWriting(path, WriteOpen::kAppend);
   if (!file) return;
   std::fwrite(line.data(), 1, line.size(), file);
   std::fclose(file);
@@ -208,21 +209,19 @@ std::string DialogLogProblem() {
     path = script.logPath;
   }
   if (path.empty()) return {};
-  // The file is appended to when it exists; otherwise it is made in its
-  // folder at the first box.
+  // The file is appended to when it exists (opened here as each box opens
+  // it); otherwise it is made in its folder at the first box.
   struct stat info {};
   int error = 0;
-  if (::stat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) error = EISDIR;
-    else if (::access(path.c_str(), W_OK) != 0) error = errno;
-  } else if (errno != ENOENT) {
-    error = errno;
+  if (::stat(path.c_str(), &info) == 0 || errno != ENOENT) {
+    if (std::FILE* file = OpenForWriting(path, WriteOpen::kAppendExisting)) std::fclose(file);
+    else error = errno;
   } else {
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
   }
-  return error == 0 ? std::string() : path + " cannot be written: " + std::strerror(error);
+  return error == 0 ? std::string() : path + " cannot be written: " + WriteFailureText(path, error);
 }
 
 namespace {

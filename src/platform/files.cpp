@@ -2,16 +2,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "platform/file_lock.h"
+#include "platform/instance.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -126,10 +130,26 @@ std::string ResolveUtf8(std::string_view path) {
   return folder;
 }
 
+// The working folder as the system names it; empty when it cannot be told.
+std::string WorkingFolder() {
+  std::string buffer(256, '\0');
+  // Bounded: a working folder longer than this is not one the game can use.
+  constexpr size_t kLimit = 1 << 16;
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() >= kLimit) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
+}
+
 bool StatPath(std::string_view programPath, struct stat* st) {
   const std::string resolved = ResolvePath(programPath);
   return !resolved.empty() && stat(resolved.c_str(), st) == 0;
 }
+
+// Whether stat's failure `error` means that nothing is there by the name.
+bool NothingThere(int error) { return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG; }
 
 // Writes all of `size` bytes, retrying short writes and interruptions: 0,
 // or the errno value of the write that failed (EIO for one that took none).
@@ -235,18 +255,179 @@ std::string NotAFileReason(const std::string& path) {
   return "not a file: it is a device";
 }
 
+namespace {
+
+// The mode's way of writing when it only writes ("w", "a", with "b", "t",
+// "x" after it); false for a mode that reads.
+bool WritingOnly(const char* mode, WriteOpen* how) {
+  if (mode == nullptr || (mode[0] != 'w' && mode[0] != 'a')) return false;
+  bool exclusive = false;
+  for (const char* c = mode + 1; *c != '\0'; ++c) {
+    if (*c == 'x') exclusive = true;
+    else if (*c != 'b' && *c != 't') return false;
+  }
+  *how = mode[0] == 'a' ? WriteOpen::kAppend : exclusive ? WriteOpen::kCreateNew : WriteOpen::kReplace;
+  return true;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Writes all of `size` bytes to `fd`, a pipe or a device opened without
+// blocking: where it takes nothing at once, waits for room in slices short
+// enough to see a stop signal, for at most kStalledWriteMs since the last
+// byte it took. The bytes written; `*error` the errno value that ended it
+// (0 when all were written).
+size_t WriteWaitingForRoom(int fd, const char* bytes, size_t size, int* error) {
+  constexpr int kSliceMs = 50;
+  *error = 0;
+  size_t done = 0;
+  SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(kStalledWriteMs);
+  while (done < size) {
+    const ssize_t n = write(fd, bytes + done, size - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      deadline = SteadyClock::now() + std::chrono::milliseconds(kStalledWriteMs);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno != EAGAIN) {
+      *error = n == 0 ? EIO : errno;
+      break;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    if (left <= 0 || StopSignalReceived()) {
+      *error = EAGAIN;
+      break;
+    }
+    pollfd room{fd, POLLOUT, 0};
+    (void)poll(&room, 1, static_cast<int>(std::min<long long>(left, kSliceMs)));
+  }
+  return done;
+}
+
+// The stream of a pipe or a device: its writes go through
+// WriteWaitingForRoom. After one failed, the others fail at once (a stalled
+// reader is not waited for again when the stream is flushed and closed).
+struct PipeStream {
+  int fd;
+  int error = 0;
+};
+
+ssize_t WriteStreamToPipe(void* cookie, const char* bytes, size_t size) {
+  PipeStream& stream = *static_cast<PipeStream*>(cookie);
+  size_t done = 0;
+  if (stream.error == 0) done = WriteWaitingForRoom(stream.fd, bytes, size, &stream.error);
+  if (stream.error != 0) errno = stream.error;
+  return static_cast<ssize_t>(done);  // short: the stream's error is set
+}
+
+int CloseStreamToPipe(void* cookie) {
+  PipeStream* stream = static_cast<PipeStream*>(cookie);
+  const int result = close(stream->fd);
+  delete stream;
+  return result;
+}
+
+// Whether a file of this kind may be written by OpenForWriting; errno's
+// value for one that may not.
+int WritableKindError(mode_t kind) {
+  if (S_ISREG(kind) || S_ISCHR(kind) || S_ISFIFO(kind)) return 0;
+  return S_ISDIR(kind) ? EISDIR : ENXIO;
+}
+
+// OpenForWriting's descriptor: a regular file's blocks as usual; a pipe's or
+// a device's stays non-blocking. -1 with errno on failure.
+int OpenDescriptorForWriting(const std::string& path, WriteOpen how) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    if (const int error = WritableKindError(st.st_mode); error != 0) {
+      errno = error;
+      return -1;
+    }
+  }
+  int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  switch (how) {
+    case WriteOpen::kReplace: flags |= O_CREAT | O_TRUNC; break;
+    case WriteOpen::kAppend: flags |= O_CREAT | O_APPEND; break;
+    case WriteOpen::kAppendExisting: flags |= O_APPEND; break;
+    case WriteOpen::kCreateNew: flags |= O_CREAT | O_EXCL; break;
+  }
+  const int fd = open(path.c_str(), flags, 0666);
+  if (fd < 0) return -1;
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if ((error = WritableKindError(st.st_mode)) == 0 && S_ISREG(st.st_mode)) {
+    const int status = fcntl(fd, F_GETFL);
+    if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) error = errno;
+  }
+  if (error != 0) {
+    close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+FILE* OpenForWriting(const std::string& path, WriteOpen how) {
+  const int fd = OpenDescriptorForWriting(path, how);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  FILE* file = nullptr;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    file = fdopen(fd, how == WriteOpen::kReplace || how == WriteOpen::kCreateNew ? "wb" : "ab");
+  } else {
+    const cookie_io_functions_t pipe{nullptr, WriteStreamToPipe, nullptr, CloseStreamToPipe};
+    PipeStream* stream = new (std::nothrow) PipeStream{fd};
+    file = stream != nullptr ? fopencookie(stream, "wb", pipe) : nullptr;
+    if (file == nullptr) {
+      delete stream;
+      errno = ENOMEM;
+    }
+  }
+  if (file == nullptr) {
+    const int error = errno;
+    close(fd);
+    errno = error;
+  }
+  return file;
+}
+
+std::string WriteFailureText(const std::string& path, int error) {
+  struct stat st;
+  const bool pipe = stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+  if (error == ENXIO && pipe) return "a named pipe that nobody reads";
+  if (error == EAGAIN) return "nothing was read from it for " + std::to_string(kStalledWriteMs / 1000) + " seconds";
+  return error != 0 ? std::strerror(error) : "a write failed";
+}
+
+std::string WorkingFolderFile(const std::string& name) {
+  const std::string folder = WorkingFolder();
+  return folder.empty() ? std::string() : JoinLinux(folder, name);
+}
+
 FILE* OpenFile(std::string_view programPath, const char* mode) {
   const std::string resolved = ResolvePath(programPath);
   if (resolved.empty()) {
     errno = ENOENT;
     return nullptr;
   }
+  WriteOpen how;
+  if (WritingOnly(mode, &how)) return OpenForWriting(resolved, how);
   return OpenLocalFile(resolved, mode);
 }
 
 bool FileExists(std::string_view programPath) {
+  const std::string resolved = ResolvePath(programPath);
   struct stat st;
-  return StatPath(programPath, &st);
+  return !resolved.empty() && (stat(resolved.c_str(), &st) == 0 || !NothingThere(errno));
 }
 
 bool IsDirectory(std::string_view programPath) {
@@ -272,14 +453,8 @@ bool RenameFile(std::string_view from, std::string_view to) {
 }
 
 std::string GetCurrentDirectory() {
-  std::string buffer(256, '\0');
-  // Bounded: a working folder longer than this is not one the game can use.
-  constexpr size_t kLimit = 1 << 16;
-  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE || buffer.size() >= kLimit) return {};
-    buffer.resize(buffer.size() * 2);
-  }
-  buffer.resize(std::strlen(buffer.c_str()));
+  const std::string buffer = WorkingFolder();
+  if (buffer.empty()) return {};
   bool lossless = false;
   std::string cp932 = Utf8ToCp932(buffer, &lossless);
   // A folder name that CP932 cannot hold exactly (also "¥", which CP932 would
@@ -394,7 +569,7 @@ int CreateLockedTempFile(const std::string& folder, std::string* temp, int* erro
   for (int attempt = 0; attempt < 16; ++attempt) {
     *temp = folder + std::string(kTempPrefix) + std::to_string(getpid()) + "." +
             std::to_string(counter.fetch_add(1)) + std::string(kTempSuffix);
-    const int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = OpenDescriptorForWriting(*temp, WriteOpen::kCreateNew);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       *error = errno;

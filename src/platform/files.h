@@ -24,8 +24,45 @@ std::string ResolvePath(std::string_view programPath);
 bool IsAbsolutePath(std::string_view programPath);
 
 // fopen over ResolvePath; the mode is the C library's ("rb", "wt", "rt+", "at", ...).
-// Only a regular file is opened (OpenLocalFile's rule).
+// A mode that only writes ("w", "a", with "b", "t" or "x") opens as
+// OpenForWriting does; one that reads opens only a regular file
+// (OpenLocalFile's rule).
 FILE* OpenFile(std::string_view programPath, const char* mode);
+
+// How OpenForWriting opens a file.
+enum class WriteOpen {
+  kReplace,         // made, or emptied when it is there ("w")
+  kAppend,          // made when it is not there, written at its end ("a")
+  kAppendExisting,  // written at its end only when it is there (else ENOENT)
+  kCreateNew,       // made anew (EEXIST when the name is taken)
+};
+
+// The one rule for every file the program writes (the logs, the frame trace,
+// the dialog transcript, the temporary files of saves): neither the open
+// nor a write waits long, whatever the name holds. `path` is a Linux path.
+// - A regular file (a link: the file it names) is written as usual.
+// - A character device (/dev/null, where a player sends a log to silence
+//   it) and a named pipe that a reader holds open take what is written. A
+//   write they cannot take at once waits for room, but after
+//   kStalledWriteMs without a byte taken (or at once after SIGTERM or
+//   SIGINT) it fails with EAGAIN.
+// - A named pipe that nobody holds open for reading fails at once (ENXIO).
+// - A folder (EISDIR), a block device and a socket (ENXIO) are refused
+//   before they are opened: nothing is written onto a disk's device.
+// Null with errno on failure; WriteFailureText says it in words.
+FILE* OpenForWriting(const std::string& path, WriteOpen how);
+inline constexpr int kStalledWriteMs = 2000;
+
+// Why OpenForWriting, or a write to its stream, failed with `error` on
+// `path`: the system's words ("No space left on device"), or for a pipe
+// "a named pipe that nobody reads" (ENXIO) and "nothing was read from it
+// for 2 seconds" (EAGAIN); "a write failed" for 0.
+std::string WriteFailureText(const std::string& path, int error);
+
+// The Linux path of `name` in the working folder, as the system gives the
+// folder's name (any bytes, a "\" in it too); empty when the folder cannot
+// be told.
+std::string WorkingFolderFile(const std::string& name);
 
 // The one rule for every file the program opens by name: a name that is
 // there but is not a regular file (a folder, a named pipe, a device, a
@@ -42,7 +79,11 @@ FILE* OpenLocalFile(const std::string& path, const char* mode);
 // names) and for a name that is not there.
 std::string NotAFileReason(const std::string& path);
 
-bool FileExists(std::string_view programPath);       // file or folder
+// A file or a folder, or a name the system finds but cannot follow to one
+// (a chain of links that loops, a folder it may not look into): something
+// is there, which a read then fails on. False only where nothing is (no such
+// name, or a name below one that is no folder).
+bool FileExists(std::string_view programPath);
 bool IsDirectory(std::string_view programPath);
 // Creates one folder; false when it could not be created or already exists.
 bool CreateDirectory(std::string_view programPath);

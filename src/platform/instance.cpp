@@ -312,7 +312,12 @@ std::map<std::string, std::string> g_privateFolders;  // base -> the folder made
 std::atomic<bool> g_terminationRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnTerminationSignal(int) { g_terminationRequested.store(true, std::memory_order_relaxed); }
+std::atomic<bool> g_stopSignalReceived{false};
+
+extern "C" void OnTerminationSignal(int) {
+  g_stopSignalReceived.store(true, std::memory_order_relaxed);
+  g_terminationRequested.store(true, std::memory_order_relaxed);
+}
 
 std::atomic<bool> g_keyboardHandedBack{false};
 
@@ -542,10 +547,11 @@ bool SendEditorNotification(const std::string& editorClass, uint64_t wParam, uin
 }
 
 void InstallTerminationHandlers() {
+  g_stopSignalReceived.store(false, std::memory_order_relaxed);
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  action.sa_flags = 0;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
   struct sigaction keyboard {};
@@ -569,6 +575,8 @@ bool HandKeyboardBack(pid_t pid) {
 bool TakeKeyboardHandedBack() { return g_keyboardHandedBack.exchange(false, std::memory_order_relaxed); }
 
 bool TerminationRequested() { return g_terminationRequested.load(std::memory_order_relaxed); }
+
+bool StopSignalReceived() { return g_stopSignalReceived.load(std::memory_order_relaxed); }
 
 bool TakeTerminationRequest() { return g_terminationRequested.exchange(false, std::memory_order_relaxed); }
 

@@ -68,10 +68,14 @@ bool HandKeyboardBack(pid_t pid);
 bool TakeKeyboardHandedBack();
 
 // SIGTERM and SIGINT set a flag instead of ending the process; the main loop
-// turns it into a WM_CLOSE that does not ask the player. SIGURG raises the
-// flag of TakeKeyboardHandedBack.
+// turns it into a WM_CLOSE that does not ask the player. They interrupt the
+// system call they come in (no SA_RESTART), so that no call made at the
+// start waits on after them. SIGURG raises the flag of TakeKeyboardHandedBack.
 void InstallTerminationHandlers();
 bool TerminationRequested();       // flag set and not yet taken
+// Whether SIGTERM or SIGINT has come since the handlers were installed (kept
+// once set, for the waits that must give up then).
+bool StopSignalReceived();
 bool TakeTerminationRequest();     // returns and clears the flag
 void RaiseTerminationRequest();    // tests
 

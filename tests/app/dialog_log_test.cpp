@@ -1,8 +1,10 @@
 // PELMORA_DIALOG_LOG naming a transcript that cannot be written: the run's
 // Report_Game.txt says so, naming the file and why, in real runs of the
 // program (here a start that fails on a missing title picture, so that a
-// box is shown); one that can be written gets the box and no such line.
+// box is shown); one that can be written gets the box and no such line. A
+// second copy that ends at its question says so on its standard error.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -58,6 +60,45 @@ TEST(DialogLogTest, ATranscriptThatCannotBeWrittenIsNamedInTheLog) {
       fs::remove(written);
     }
   }
+}
+
+// A second copy asks its question before it has a log of its own (the
+// running copy's is left alone): a transcript that cannot be written is
+// named on its standard error, for a copy that ends at its question as for
+// one that cannot close the running copy.
+TEST(DialogLogTest, ASecondCopyNamesATranscriptThatCannotBeWrittenOnItsStandardError) {
+  TempFolder folder("dialog-log");
+  const std::string project = folder / "project";
+  fs::create_directories(folder / "run");
+  fs::create_directories(folder / "a folder");
+  ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
+  ASSERT_EQ(MakeDemoProject(folder, project), "");
+  GameProcess first(GameProcess::Scripted(PELMORA_EXE, project, {}, "", folder, folder / "first.log",
+                                          folder / "trace.jsonl"));
+  ASSERT_TRUE(WaitFor([&] { return first.Ended() || CountLines(Slurp(folder / "trace.jsonl")) > 0; }));
+  ASSERT_FALSE(first.Ended()) << first.Err();
+  const struct {
+    std::string transcript;
+    const char* why;
+  } rows[] = {
+      {folder / "a folder", "Is a directory"},
+      {folder / "pipe", "a named pipe that nobody reads"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.transcript);
+    GameProcess second({PELMORA_EXE,
+                        project,
+                        {},
+                        {"PELMORA_RUNTIME_DIR=" + (folder / "run"), "PELMORA_DIALOG_ANSWERS=no",
+                         "PELMORA_DIALOG_LOG=" + row.transcript},
+                        folder / "out.txt",
+                        folder / "err.txt"});
+    EXPECT_EQ(second.Wait(), 0) << "-1: it waits on the transcript";
+    EXPECT_EQ(second.Err(), "pelmora: PELMORA_DIALOG_LOG : " + row.transcript + " cannot be written: " + row.why + "\n");
+  }
+  EXPECT_EQ(first.Terminate(), 0);
+  EXPECT_EQ(Slurp(project + "/Report_Game.txt").find("PELMORA_DIALOG_LOG"), std::string::npos);
+  EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
 }
 
 }  // namespace

@@ -54,9 +54,10 @@ class FaultRoadTest : public ::testing::Test {
 };
 
 // The real program test-plays the demo's stage in its window with the
-// stage's block picture empty: the picture's box, then the end, exit 1 (the
-// number itself: what a script or the editor reads), and no quit question,
-// whether a player would have answered it yes or no.
+// stage's block picture empty (which that start loads, as the title's
+// pictures): the picture's box, then the end, exit 1 (the number itself:
+// what a script or the editor reads), and no quit question, whether a
+// player would have answered it yes or no.
 TEST_F(FaultRoadTest, AFaultInAWindowEndsTheGameWithoutAskingAndExitsOne) {
   std::ofstream(project_ + "/bmp/Block.bmp", std::ios::trunc).close();
   for (const char* answers : {"ok;no", "ok;yes"}) {
@@ -78,8 +79,8 @@ TEST_F(FaultRoadTest, AFaultInAWindowEndsTheGameWithoutAskingAndExitsOne) {
 // of the scene that could not load its picture; the frame before it may
 // already name that scene), however soon the window's thread gets to the
 // close, so the same run gives the same trace every time. A stage picture
-// (the stage played on its own), and the world map's picture when a new
-// game goes from the title to the map.
+// (the first stage, entered from the map), and the world map's picture
+// when a new game goes from the title to the map.
 TEST_F(FaultRoadTest, HeadlessAFaultEndsTheRunWithItsFrameWithoutAsking) {
   const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
   const struct {
@@ -89,8 +90,7 @@ TEST_F(FaultRoadTest, HeadlessAFaultEndsTheRunWithItsFrameWithoutAsking) {
     const char* box;    // the fault's box in the transcript
     const char* scene;  // whose picture it is
   } cases[] = {
-      {"a stage picture", "bmp/Block.bmp", {"data\\stg4\\demo.stg4_1"}, "エラー\tbmp\\Block.bmp の読み込みに失敗！\tok",
-       "4"},
+      {"a stage picture", "bmp/Block.bmp", {"--input", route}, "エラー\tbmp\\Block.bmp の読み込みに失敗！\tok", "4"},
       {"the world map's picture", "bmp/WorldEvent.bmp", {"--input", route},
        "エラー\tbmp\\WorldEvent.bmp の読み込みに失敗！\tok", "1"},
   };

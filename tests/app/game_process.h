@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,8 +74,23 @@ class GameProcess {
     envp.push_back(nullptr);
     for (std::string& a : spec_.args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // A stop signal sent at once must reach the program, not a handler this
+    // process installed (a game run in this process installs its own): the
+    // child takes the defaults that exec would give it before it can be
+    // signalled, and an ignored signal stays ignored, as exec keeps it.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
     pid_ = fork();
     if (pid_ == 0) {
+      for (int stop : {SIGTERM, SIGINT}) {
+        struct sigaction now {};
+        if (sigaction(stop, nullptr, &now) == 0 && now.sa_handler != SIG_IGN && now.sa_handler != SIG_DFL)
+          signal(stop, SIG_DFL);
+      }
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
       if (chdir(spec_.folder.c_str()) != 0) _exit(127);
       const int out = open(spec_.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int err = open(spec_.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -84,6 +100,7 @@ class GameProcess {
       execve(spec_.program.c_str(), argv.data(), envp.data());
       _exit(127);
     }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
   }
   ~GameProcess() {
     if (pid_ <= 0 || reaped_) return;

@@ -992,9 +992,9 @@ TEST_F(PlayToolTest, AMissingOrDamagedTitlePictureFailsTheStart) {
 
 // A fault after start-up ends the game after its message with a failure
 // status, never as a game that ended: a stage picture that will not load
-// (the stage played on its own), and the world map's picture, missing when a
-// new game goes from the title to the map. With the file back, the same run
-// plays on.
+// (the first stage, entered from the map), and the world map's picture,
+// missing when a new game goes from the title to the map. With the file
+// back, the same run plays on.
 TEST_F(PlayToolTest, AFaultAfterStartUpEndsTheGameWithAFailureStatus) {
   const std::string route = std::string(PELMORA_SOURCE_DIR) + "/tests/routes/demo/01-title.txt";
   const struct {
@@ -1002,7 +1002,7 @@ TEST_F(PlayToolTest, AFaultAfterStartUpEndsTheGameWithAFailureStatus) {
     const char* removed;  // from the project
     std::string play;     // what pelmora-tool play is given after the project
   } cases[] = {
-      {"a stage picture", "bmp/Block.bmp", " 'data\\stg4\\demo.stg4_1' --frames 60"},
+      {"a stage picture", "bmp/Block.bmp", " --frames 400 --input '" + route + "'"},
       {"the world map's picture", "bmp/WorldEvent.bmp", " --frames 400 --input '" + route + "'"},
   };
   for (const auto& c : cases) {

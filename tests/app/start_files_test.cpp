@@ -128,12 +128,24 @@ INSTANTIATE_TEST_SUITE_P(EachFile, StartFileTest, ::testing::ValuesIn(kStartFile
                          });
 
 // A file the start needs that is there but cannot serve: a named pipe or a
-// folder in its place (which no read may wait on), and palette pictures
-// that load but cannot give the display its colours and key.
+// folder in its place (which no read may wait on), a chain of links that
+// loops, pictures empty, cut short or of 4 GiB of nothing, and palette
+// pictures that load but cannot give the display its colours and key.
 struct UnusableFile {
   const char* what;
   const char* file;  // in the project, "/" between folders
-  enum Kind { kPipe, kFolder, kNoColourTable, kTooWide } kind;
+  enum Kind {
+    kPipe,
+    kFolder,
+    kLinkLoop,  // a link to a link back to it
+    kEmpty,
+    kCutShort,       // the original's first 100 bytes
+    kSparseHuge,     // 4 GiB, holding nothing
+    kNoColourTable,  // a true-colour picture
+    kFourBitTable,   // a picture with a colour table of 16
+    kOneBitTable,    // a picture with a colour table of 2
+    kTooWide,
+  } kind;
   const char* ini;      // System.ini's text; null: the demo's (a Direct3D window)
   const char* stage;    // the STAGE_FILE to play, or null
   const char* message;  // the box's text, naming the file
@@ -142,6 +154,12 @@ struct UnusableFile {
 void PrintTo(const UnusableFile& row, std::ostream* out) { *out << row.what; }
 
 constexpr const char* kStage = "data\\stg4\\c01-1.stg4_001";
+// The 8-bit display's box for a palette picture it cannot take its colours
+// from: under the file's name, the two lines that say why.
+constexpr const char* kNotAnEightBitTable =
+    "DDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp\n"
+    "8ビットカラーの画面は、色を8ビットの画像のカラーテーブルから取ります。\n"
+    "この画像はカラーテーブルのある8ビットの画像ではありません。";
 
 const UnusableFile kUnusableFiles[] = {
     {"TitlePipe", "bmp/Title.bmp", UnusableFile::kPipe, nullptr, nullptr, "bmp\\Title.bmp の読み込みに失敗！"},
@@ -149,24 +167,45 @@ const UnusableFile kUnusableFiles[] = {
      "data\\System.dat の読み込みに失敗しました！"},
     {"StagePipe", "data/stg4/c01-1.stg4_001", UnusableFile::kPipe, nullptr, kStage,
      "ステージファイル data\\stg4\\c01-1.stg4_001 の読み込みに失敗しました！"},
+    {"StageLinkLoop", "data/stg4/c01-1.stg4_001", UnusableFile::kLinkLoop, nullptr, kStage,
+     "ステージファイル data\\stg4\\c01-1.stg4_001 の読み込みに失敗しました！"},
+    // The stage's own pictures, loaded at the start of a stage played on its
+    // own as the title's are.
+    {"StageBlocksPipe", "bmp/Block.bmp", UnusableFile::kPipe, nullptr, kStage, "bmp\\Block.bmp の読み込みに失敗！"},
+    {"StageBlocksFolder", "bmp/Block.bmp", UnusableFile::kFolder, nullptr, kStage, "bmp\\Block.bmp の読み込みに失敗！"},
+    {"StageBlocksEmpty", "bmp/Block.bmp", UnusableFile::kEmpty, nullptr, kStage, "bmp\\Block.bmp の読み込みに失敗！"},
+    {"StageBlocksCutShort", "bmp/Block.bmp", UnusableFile::kCutShort, nullptr, kStage,
+     "bmp\\Block.bmp の読み込みに失敗！"},
+    {"StageBlocksHuge", "bmp/Block.bmp", UnusableFile::kSparseHuge, nullptr, kStage,
+     "bmp\\Block.bmp の読み込みに失敗！"},
     {"PalettePipe", "bmp/plt/Palette.bmp", UnusableFile::kPipe, nullptr, nullptr,
      "DDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp"},
     {"WorldMapFolder", "data/WorldMap.dat", UnusableFile::kFolder, nullptr, nullptr,
      "data\\WorldMap.dat のロードに失敗！"},
     {"PaletteWithoutColourTable", "bmp/plt/Palette.bmp", UnusableFile::kNoColourTable, kEightBitIni, nullptr,
-     "DDLoadPaletteFromFile失敗：bmp\\plt\\Palette.bmp\n"
-     "8ビットカラーの画面は、色を8ビットの画像のカラーテーブルから取ります。\n"
-     "この画像はカラーテーブルのある8ビットの画像ではありません。"},
+     kNotAnEightBitTable},
+    {"PaletteWithAFourBitTable", "bmp/plt/Palette.bmp", UnusableFile::kFourBitTable, kEightBitIni, nullptr,
+     kNotAnEightBitTable},
+    {"PaletteWithAOneBitTable", "bmp/plt/Palette.bmp", UnusableFile::kOneBitTable, kEightBitIni, nullptr,
+     kNotAnEightBitTable},
     // It decodes, but no texture is that wide: the colour key cannot be read.
     {"PaletteTooWideForATexture", "bmp/plt/Palette.bmp", UnusableFile::kTooWide, nullptr, nullptr,
      "DDSetTransmit失敗：bmp\\plt\\Palette.bmp"},
 };
 
-// Palette pictures: 16 x 24 true colour (the colour grid's size), and 8-bit
-// 5000 x 24.
+// Palette pictures: 16 x 24 true colour (the colour grid's size), the same
+// with colour tables of 16 and of 2 entries, and 8-bit 5000 x 24.
 std::string TrueColourPalette() {
   const std::vector<uint8_t> bytes = testbmp::Rgb24(16, 24, std::vector<uint32_t>(16 * 24, 0x336699));
   return std::string(bytes.begin(), bytes.end());
+}
+std::string SmallTablePalette(uint16_t bits) {
+  testbmp::Spec spec;
+  spec.width = 16, spec.height = 24, spec.bpp = bits;
+  for (uint32_t i = 0; i < (1u << bits); ++i) spec.palette.push_back(i * 0x112233u);
+  std::vector<uint32_t> indices(16 * 24);
+  for (size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<uint32_t>(i % (1u << bits));
+  return testbmp::AsString(testbmp::Build(spec, indices, 0));
 }
 std::string WidePalette() {
   std::vector<uint32_t> table(256);
@@ -182,11 +221,24 @@ class UnusableFileTest : public StartFilesTest, public ::testing::WithParamInter
     const UnusableFile& row = GetParam();
     const std::string path = project_ + "/" + row.file;
     if (row.ini) std::ofstream(project_ + "/System.ini", std::ios::trunc) << row.ini;
+    const std::string original = Slurp(path);
     ASSERT_TRUE(fs::remove(path));
     switch (row.kind) {
       case UnusableFile::kPipe: ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); break;
       case UnusableFile::kFolder: ASSERT_TRUE(fs::create_directory(path)); break;
+      case UnusableFile::kLinkLoop:
+        fs::create_symlink(path + ".other", path);
+        fs::create_symlink(path, path + ".other");
+        break;
+      case UnusableFile::kEmpty: std::ofstream(path, std::ios::binary) << ""; break;
+      case UnusableFile::kCutShort: std::ofstream(path, std::ios::binary) << original.substr(0, 100); break;
+      case UnusableFile::kSparseHuge:
+        std::ofstream(path, std::ios::binary) << "";
+        fs::resize_file(path, uintmax_t{4} << 30);
+        break;
       case UnusableFile::kNoColourTable: std::ofstream(path, std::ios::binary) << TrueColourPalette(); break;
+      case UnusableFile::kFourBitTable: std::ofstream(path, std::ios::binary) << SmallTablePalette(4); break;
+      case UnusableFile::kOneBitTable: std::ofstream(path, std::ios::binary) << SmallTablePalette(1); break;
       case UnusableFile::kTooWide: std::ofstream(path, std::ios::binary) << WidePalette(); break;
     }
   }
@@ -252,6 +304,19 @@ TEST_F(StartFilesTest, APalettePictureWithoutColourTableServesTheDeeperDisplays)
     EXPECT_EQ(game.Terminate(), 0) << game.Err();
     EXPECT_EQ(Slurp(dialogs_).find("エラー"), std::string::npos) << Slurp(dialogs_);
   }
+}
+
+// An 8-bit game whose blend table has bytes after its 65,536 (a picture
+// saved under its name) takes the first 65,536 and plays.
+TEST_F(StartFilesTest, ABlendTableLongerThanATableLetsAnEightBitGamePlay) {
+  std::ofstream(project_ + "/System.ini", std::ios::trunc) << kEightBitIni;
+  std::ofstream(project_ + "/bmp/hbt/hbt00.dat", std::ios::binary | std::ios::app) << TrueColourPalette();
+  ASSERT_GT(fs::file_size(project_ + "/bmp/hbt/hbt00.dat"), 65536u);
+  GameProcess game(Run());
+  ASSERT_TRUE(WaitFor([&] { return game.Ended() || CountLines(Slurp(trace_)) >= 30; }));
+  EXPECT_FALSE(game.Ended()) << game.Err();
+  EXPECT_EQ(game.Terminate(), 0) << game.Err();
+  EXPECT_EQ(Slurp(dialogs_).find("エラー"), std::string::npos) << Slurp(dialogs_);
 }
 
 // Everything start-up reads and cannot do without is in the table: the

@@ -73,20 +73,27 @@ TEST_F(ScreenPaletteTest, MissingOrShortTablesFailAndOddNumbersFallBackToTheFirs
       << sandbox_.DialogLog();
 }
 
-// A table is exactly 65,536 bytes: a file with bytes after a table (a
-// picture given the table's name, say) is no table either, and the table
-// loaded before stays as it was.
-TEST_F(ScreenPaletteTest, AFileLongerThanATableIsNoTable) {
+// A table is the file's first 65,536 bytes: a file with bytes after them
+// gives its rows, as they stand, and plays (what follows is not read); one
+// shorter than a table is no table, and the table loaded before stays.
+TEST_F(ScreenPaletteTest, AFileLongerThanATableGivesItsFirstRows) {
   WriteTable(0, 7);
   ASSERT_TRUE(LoadScreenPalette(0));
-  sandbox_.Write("bmp/hbt/hbt02.dat", std::string(65536, '\x09') + '\x09');
+  std::string rows(65536, '\0');
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<char>(i % 251);
+  for (const size_t after : {size_t{1}, size_t{250000}}) {
+    SCOPED_TRACE(after);
+    sandbox_.Write("bmp/hbt/hbt02.dat", rows + std::string(after, '\x09'));
+    ASSERT_TRUE(LoadScreenPalette(2));
+    for (size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(g_BlendTable[i], static_cast<uint8_t>(rows[i])) << i;
+    ASSERT_TRUE(LoadScreenPalette(0));
+  }
+  EXPECT_EQ(sandbox_.DialogLog().find("エラー"), std::string::npos) << sandbox_.DialogLog();
+  sandbox_.Write("bmp/hbt/hbt02.dat", rows.substr(0, 65535));
   EXPECT_FALSE(LoadScreenPalette(2));
-  EXPECT_EQ(g_BlendTable[0], 7);
+  EXPECT_EQ(g_BlendTable[65535], 7);
   EXPECT_NE(sandbox_.DialogLog().find("エラー\tbmp\\hbt\\hbt02.dat の読み込みに失敗！\tok"), std::string::npos)
       << sandbox_.DialogLog();
-  sandbox_.Write("bmp/hbt/hbt02.dat", std::string(65536, '\x09'));
-  ASSERT_TRUE(LoadScreenPalette(2));
-  EXPECT_EQ(g_BlendTable[65535], 9);
 }
 
 // Without its palette picture a screen palette is not made, and the box

@@ -70,6 +70,31 @@ TEST_F(FilesTest, MissingComponentsKeepTheirSpelling) {
   EXPECT_EQ(Read("data/New.Sav"), "saved\n");
 }
 
+// A name is there when the system finds something by it, also something it
+// cannot follow to a file (a chain of links that loops), which a read then
+// fails on; it is not there when nothing is (a link to nothing, a name below
+// a file).
+TEST_F(FilesTest, ANameIsThereWhenSomethingIsEvenWhatCannotBeFollowed) {
+  Write("data/stg4/x.stg4_873", "stage");
+  fs::create_symlink(L("data/stg4/loop-b.stg4_873"), L("data/stg4/loop-a.stg4_873"));
+  fs::create_symlink(L("data/stg4/loop-a.stg4_873"), L("data/stg4/loop-b.stg4_873"));
+  fs::create_symlink(L("data/stg4/none.stg4_873"), L("data/stg4/dangling.stg4_873"));
+  const struct {
+    const char* path;
+    bool there;
+  } rows[] = {
+      {"data\\stg4\\x.stg4_873", true},
+      {"DATA\\STG4", true},
+      {"data\\stg4\\loop-a.stg4_873", true},
+      {"data\\stg4\\LOOP-B.stg4_873", true},
+      {"data\\stg4\\dangling.stg4_873", false},
+      {"data\\stg4\\none.stg4_873", false},
+      {"data\\stg4\\x.stg4_873\\below", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(plat::FileExists(P(row.path)), row.there) << row.path;
+  EXPECT_EQ(ReadThroughLayer(P("data\\stg4\\loop-a.stg4_873")), "<cannot open>");
+}
+
 TEST_F(FilesTest, TrailByte5CIsNotASeparator) {
   Write(std::string(kSoHyouUtf8) + "/" + kNouTxtUtf8, "ok");
   const std::string folder = P(kSoHyouCp932);

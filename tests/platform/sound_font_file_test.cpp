@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -85,6 +86,33 @@ TEST(SoundFontFileTest, AFileLargerThanTheBoundIsRefused) {
   std::filesystem::resize_file(path, plat::kMaxSoundFontBytes);
   EXPECT_NE(plat::SoundFontFileProblem(path).find("its RIFF header counts"), std::string::npos)
       << "a file of the bound itself is looked into";
+}
+
+// A SoundFont of 16 MiB and more is as common as any (the General MIDI
+// fonts run to 140 MB): its RIFF header and its sample list count sizes whose
+// top byte is not 0, and it is taken. Here 20 MiB of samples that are a hole
+// in a sparse file, between a whole INFO list and a whole pdta list.
+TEST(SoundFontFileTest, AFormPast16MiBIsTaken) {
+  TempFolder folder("sound-font");
+  const std::string info = RiffChunk("LIST", "INFO" + RiffChunk("ifil", Le32(0x00010002)));
+  const std::string pdta = RiffChunk("LIST", "pdta");
+  constexpr uint32_t kSamples = 20u << 20;
+  const uint64_t total = 12 + info.size() + 12 + kSamples + pdta.size();
+  ASSERT_GT(total, uint64_t{1} << 24);
+  const std::string head = "RIFF" + Le32(static_cast<uint32_t>(total - 8)) + "sfbk" + info + "LIST" +
+                           Le32(4 + kSamples) + "sdta";
+  const std::string path = folder.Write("big.sf2", head);
+  std::filesystem::resize_file(path, head.size() + kSamples);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << pdta;
+  }
+  ASSERT_EQ(std::filesystem::file_size(path), total);
+  EXPECT_EQ(plat::SoundFontFileProblem(path), "");
+  // The same form one byte short of its header's count is damaged.
+  std::filesystem::resize_file(path, total - 1);
+  EXPECT_EQ(plat::SoundFontFileProblem(path), "a damaged SoundFont: its RIFF header counts " + std::to_string(total) +
+                                                  " bytes, the file holds " + std::to_string(total - 1));
 }
 
 }  // namespace

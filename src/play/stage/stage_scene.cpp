@@ -206,6 +206,16 @@ int cStageScene::Run() {
   return (this->*m_Handlers[static_cast<size_t>(m_nMode)])();
 }
 
+void NameStageBackgroundSurfaces() {
+  // A layer record that paints a bitmap names its picture; the others stay
+  // empty.
+  for (int i = 0; i < kBackgroundLayerCount; ++i) {
+    const bool hasPicture = i < static_cast<int>(StageData.m_Backgrounds.size()) &&
+                            !BackgroundIsFill(StageData.m_Backgrounds[static_cast<size_t>(i)]);
+    SetBackgroundSurface(i + 1, hasPicture ? StageData.m_Backgrounds[static_cast<size_t>(i)].m_strFile.c_str() : "");
+  }
+}
+
 int cStageScene::Enter() {
   m_RankingPositions.assign(kResultValueCount, -1);
   m_ResultValues.assign(kResultValueCount, 0);
@@ -215,14 +225,7 @@ int cStageScene::Enter() {
     return 0;
   }
 
-  // The eight background slots: a layer record that paints a bitmap names
-  // its picture; the others stay empty.
-  for (int i = 0; i < kBackgroundLayerCount; ++i) {
-    const bool hasPicture = i < static_cast<int>(StageData.m_Backgrounds.size()) &&
-                            !BackgroundIsFill(StageData.m_Backgrounds[static_cast<size_t>(i)]);
-    SetBackgroundSurface(i + 1, hasPicture ? StageData.m_Backgrounds[static_cast<size_t>(i)].m_strFile.c_str() : "");
-  }
-
+  NameStageBackgroundSurfaces();
   const bool fromStage = SceneManager.m_nPrevious == kSceneStage;
   SurfaceList surfaces = fromStage ? StageBackgroundSurfaces() : StageSurfaces();
   if (!DDLoadSurfaces(GameSurfaces, surfaces.indices, surfaces.count)) {

@@ -685,6 +685,9 @@ int TakeLife();
 
 // Starts the stage file `path` on its own (free play of one file).
 int StartSingleStagePlay(const std::string& path, int32_t numbered);
+// Names the eight background entries of the surface table after the loaded
+// stage's background layers (an empty name where a layer paints no picture).
+void NameStageBackgroundSurfaces();
 
 // The scene factory of id 4 (registered by the program at start-up).
 cScene* CreateStageScene();
