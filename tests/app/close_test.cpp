@@ -200,4 +200,40 @@ TEST(CloseTest, AGameThreadBusyPastEveryWaitEndsBeforeTheWindowGoes) {
   EXPECT_FALSE(thGame.Running());
 }
 
+// The window's thread held up (saving the window's place on a slow disk)
+// while the game runs on, frame after frame, on the virtual clock, and
+// every frame asks the window to close, as stage play does once the close
+// was asked: the window's queue fills. Once free, the window's thread closes
+// the game and still leaves its loop: the quit that ends it is taken
+// however full its queue is. The queue's bound is lowered so that a few
+// frames fill it.
+TEST(CloseTest, AWindowWhoseQueueFilledWithClosesStillEnds) {
+  constexpr size_t kBound = 32;
+  std::atomic<bool> asking{false}, holding{false}, release{false};
+  GameHarness game;
+  RegisterTitle([&](TestScene&) {
+    if (asking.load()) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+  });
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(2));
+  std::thread holder([&] {
+    plat::RunOnMainThread([&]() -> int64_t {
+      holding = true;
+      while (!release.load()) Pause();
+      return 0;
+    });
+  });
+  while (!holding.load()) Pause();
+  const size_t bound = plat::SetPostedMessageBoundForTest(kBound);
+  asking = true;
+  const bool stepped = game.StepFrames(2 * kBound);
+  release = true;
+  holder.join();
+  const int closed = game.Close();
+  plat::SetPostedMessageBoundForTest(bound);
+  EXPECT_TRUE(stepped);
+  EXPECT_EQ(closed, 0) << "the window's thread did not leave its loop";
+  EXPECT_FALSE(thGame.Running());
+}
+
 }  // namespace
