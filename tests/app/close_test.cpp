@@ -148,8 +148,7 @@ TEST(CloseTest, AStageReadTheCloseCutsShortIsNoFault) {
 
 // The game thread is busy outside its safe points when the window closes (a
 // long frame on a saturated machine) until the close has polled it this many
-// times, well past the termination stage and past any wait after which the
-// close might give up on it. Static state only: a frame left running past a
+// times, well past the termination stage. Static state only: a frame left running past a
 // close that went on would outlive its scene.
 constexpr int kBusyPolls = 3000;
 std::atomic<bool> g_busyEntered{false};
@@ -167,7 +166,7 @@ void BusyFrame(TestScene& scene) {
   while (!g_busyReleased.load() && g_hMainWnd.load() != 0) continue;  // no safe point in here
   if (g_hMainWnd.load() != 0) {
     g_busyLeft = true;
-    return;  // the next safe point unwinds the thread
+    return;  // the game thread takes its quit
   }
   // The close destroyed the window (and goes on to free the scenes) while
   // this frame ran: leave at once, before anything freed is touched.
@@ -187,9 +186,13 @@ TEST(CloseTest, AGameThreadBusyPastEveryWaitEndsBeforeTheWindowGoes) {
   GameHarness game;
   RegisterTitle(BusyFrame);
   SetThreadExitPollHookForTest(ReleaseTheBusyFrame);
+  // A saturated machine may take longer for these polls than the bound
+  // after which the process ends without a thread that never stops.
+  const uint32_t bound = SetThreadExitGiveUpForTest(UINT32_MAX);
   ASSERT_TRUE(game.Start());
   ASSERT_TRUE(game.Run().AdvanceUntil([] { return g_busyEntered.load(); }));
   EXPECT_EQ(game.Close(), 0);
+  SetThreadExitGiveUpForTest(bound);
   SetThreadExitPollHookForTest(nullptr);
   // A frame left running behind the close sees the window gone; a hang
   // guard only.
