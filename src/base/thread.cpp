@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
+#include "base/errors.h"
 #include "base/logs.h"
+#include "base/program.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -59,7 +62,21 @@ bool cThread::Create(ThreadProc proc, void* argument) {
   std::lock_guard lock(m_Lock);
   if (m_hThread) return false;
   auto thread = std::make_shared<plat::Thread>();
-  if (!thread->Start([proc, argument]() { return proc(argument); })) return false;
+  // Memory that runs out on a worker (a frame, a stage being read) is said,
+  // and ends the game by the fault road: the thread cannot go on with what
+  // it was doing.
+  auto body = [proc, argument, name = m_szName]() -> uint32_t {
+    try {
+      return proc(argument);
+    } catch (const std::bad_alloc&) {
+      char doing[96];
+      std::snprintf(doing, sizeof doing, "on %s", name);
+      ReportOutOfMemory(doing);
+      RequestQuit();
+      return 0;
+    }
+  };
+  if (!thread->Start(body)) return false;
   m_nThreadId.store(thread->Id());
   m_hThread = std::move(thread);
   return true;
