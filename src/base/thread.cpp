@@ -16,7 +16,8 @@ cThread thPause("the pause thread");
 cThread thStageLoad("the stage-loading thread");
 
 namespace {
-// Polls that found the thread waiting before it is told to unwind.
+// Polls that found the thread waiting or past a safe point before it is told
+// to unwind.
 constexpr int kPollsBeforeTerminate = 200;
 // A thread still running after this many polls is named in the error-check
 // log (once); the close goes on waiting for it.
