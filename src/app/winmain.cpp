@@ -374,6 +374,11 @@ int WinMain(const char* commandLine, int showCommand) {
     started = InitGame(commandLine, showCommand);
   } catch (const std::bad_alloc&) {
     ReportOutOfMemory("while starting the game");
+    // What start-up had started (a stage being read) ends before what it
+    // uses is freed.
+    thStageLoad.Exit();
+    thPause.Exit();
+    thGame.Exit();
   }
   if (started != StartupOutcome::kStarted) {
     ShutdownGame();

@@ -67,7 +67,7 @@ ChildRun PlayInChild(const GameHarness::Options& options, const std::function<vo
       GameHarness game(options);
       arrange(game);
       game.Start();
-      code = game.WaitForExit(600);
+      code = game.WaitForExit();
       std::error_code ec;
       fs::copy_file(game.PathOf("Report_Game.txt"), out / "report.txt", ec);
       fs::remove_all(game.Folder(), ec);  // the child ends without its destructors
