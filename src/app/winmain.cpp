@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -95,15 +96,23 @@ void WaitForGameThreadQueue() {
   }
 }
 
+void EndForLackOfMemory(const char* doing);
+
 int RunMessageLoop(plat::WindowHandle hWnd) {
   plat::WindowHost& host = plat::GetWindowHost();
   for (;;) {
     if (plat::TakeTerminationRequest() && g_hMainWnd.load())
       plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
     plat::Message msg;
-    if (plat::PeekMessage(msg, true)) {
-      if (msg.message == plat::WM_QUIT) return static_cast<int>(msg.wParam);
-      plat::DispatchMessage(msg);
+    bool taken = false;
+    try {  // a message handled, or a request of another thread served
+      taken = plat::PeekMessage(msg, true);
+      if (taken && msg.message == plat::WM_QUIT) return static_cast<int>(msg.wParam);
+      if (taken) plat::DispatchMessage(msg);
+    } catch (const std::bad_alloc&) {
+      EndForLackOfMemory("on the window's thread");
+    }
+    if (taken) {
       host.PumpEvents(0);  // window events and frames keep flowing between messages
       continue;
     }
@@ -193,6 +202,15 @@ void CloseGameWindow() {
   // stage read cut short, a wait broken off) is the close's doing: the
   // program ends as the player asked.
   if (g_bClosing.load()) return;
+  g_bEndedByFault.store(true);
+  plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+}
+
+// Memory ran out on the window's thread: said, and the game ends by the
+// fault road; a close it cut short is asked again (its steps are each done
+// once).
+void EndForLackOfMemory(const char* doing) {
+  ReportOutOfMemory(doing);
   g_bEndedByFault.store(true);
   plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
 }
@@ -365,7 +383,17 @@ int WinMain(const char* commandLine, int showCommand) {
 
   if (bFromEditor.load()) MainWindow.NotifyEditorStarted();
 
-  const StartupOutcome started = InitGame(commandLine, showCommand);
+  StartupOutcome started = StartupOutcome::kFailed;
+  try {
+    started = InitGame(commandLine, showCommand);
+  } catch (const std::bad_alloc&) {
+    ReportOutOfMemory("while starting the game");
+    // What start-up had started (a stage being read) ends before what it
+    // uses is freed.
+    thStageLoad.Exit();
+    thPause.Exit();
+    thGame.Exit();
+  }
   if (started != StartupOutcome::kStarted) {
     ShutdownGame();
     if (bFromEditor.load()) MainWindow.NotifyEditorFailed(0);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "base/program.h"
@@ -74,7 +75,22 @@ int ShowDebugError(const char* format, ...) {
   return ShowErrorText(text.c_str());
 }
 
-void ShowOutOfMemory() {
-  ShowErrorText(plat::Sjis("メモリが不足しています！").c_str());
+void ReportOutOfMemory(const char* doing) {
+  // On the stack: the heap may have nothing left.
+  char line[300];
+  std::snprintf(line, sizeof line, "out of memory%s%s", doing && *doing ? " " : "", doing ? doing : "");
+  std::fprintf(stderr, "pelmora: %s\n", line);
+  try {
+    WriteReportLog("%s", line);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+void ShowOutOfMemory(const char* doing) {
+  ReportOutOfMemory(doing);
+  try {
+    ShowErrorText(plat::Sjis("メモリが不足しています！").c_str());
+  } catch (const std::bad_alloc&) {
+  }
   RequestQuit();
 }

@@ -29,5 +29,12 @@ void SetErrorTextObserver(ErrorTextObserver observer);
 int ShowError(const char* format, ...) PELMORA_PRINTF(1, 2);
 // As ShowError, but only while the error-check log is switched on; else 0.
 int ShowDebugError(const char* format, ...) PELMORA_PRINTF(1, 2);
-// "メモリが不足しています！", then the fault road (RequestQuit).
-void ShowOutOfMemory();
+// Says that memory ran out, and what the program was doing then where the
+// caller knows (`doing`: "while setting up the stage", "on the game
+// thread"; empty when it does not): one line ("out of memory ...") in the
+// report log and on the standard error. Any thread; what the line itself
+// cannot get memory for is left out, never thrown.
+void ReportOutOfMemory(const char* doing);
+// ReportOutOfMemory(doing), "メモリが不足しています！", then the fault road
+// (RequestQuit).
+void ShowOutOfMemory(const char* doing = "");

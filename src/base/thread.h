@@ -17,7 +17,8 @@ using ThreadProc = uint32_t (*)(void* argument);
 // caller worked on (one started meanwhile stays held).
 class cThread {
  public:
-  cThread() = default;
+  // `name` says which thread it holds in the report log ("the game thread").
+  explicit cThread(const char* name = "a worker thread") : m_szName(name) {}
   ~cThread();  // Exit(); at program exit the thread has normally ended already
   cThread(const cThread&) = delete;
   cThread& operator=(const cThread&) = delete;
@@ -32,11 +33,20 @@ class cThread {
   bool Suspend();
   bool Resume();
   // The staged end: resume (every pending suspension), post WM_QUIT, poll
-  // every 1 ms re-posting it; from the 200th poll the thread is told to unwind
-  // at its next safe point. Returns only once the thread has ended, however
-  // long that takes: none is left running behind its caller. Nothing when no
-  // thread runs. Several threads may end the same thread at once: each
-  // returns once it has ended, and it is joined once.
+  // every 1 ms re-posting it; once 200 polls have found the thread waiting
+  // (parked, or blocked in a platform wait) or past a safe point since the
+  // poll before, it is told to unwind at its next safe point. The other
+  // polls do not count: a thread that a busy machine keeps from running, or
+  // that is still working out its frame on its way to its message loop,
+  // ends as it would on an idle machine.
+  // Returns only once the thread has ended: none is left running behind its
+  // caller, who goes on to free what it uses. A thread still running 10 s
+  // after its end began never comes to a safe point (a read on a hung file
+  // system, a library call that does not return): the report log and the
+  // standard error name it, and the process ends there with status 1,
+  // running nothing more. Nothing when no thread runs. Several threads may
+  // end the same thread at once: each returns once it has ended, and it is
+  // joined once.
   void Exit();
 
   bool Running() const;   // a thread is held
@@ -52,6 +62,7 @@ class cThread {
   // Clears the slot when it still holds `thread`.
   void Forget(const std::shared_ptr<plat::Thread>& thread);
 
+  const char* const m_szName;
   mutable std::mutex m_Lock;
   std::shared_ptr<plat::Thread> m_hThread;  // null when no thread runs; guarded by m_Lock
   std::atomic<uint32_t> m_nThreadId{0};
@@ -79,3 +90,10 @@ void SetThreadJoinedHookForTest(ThreadJoinedHook hook);
 // that a test can keep a thread busy for a given number of polls.
 using ThreadExitPollHook = void (*)(cThread& slot, int polls);
 void SetThreadExitPollHookForTest(ThreadExitPollHook hook);
+// How long Exit waits for a thread before the process ends without it, in
+// milliseconds of machine time (10000 unless a test sets another bound);
+// the previous bound is returned.
+inline constexpr uint32_t kThreadExitGiveUpMs = 10000;
+uint32_t SetThreadExitGiveUpForTest(uint32_t milliseconds);
+// The status the process ends with then.
+inline constexpr int kExitThreadDidNotEnd = 1;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <cstdio>
 
+#include "base/errors.h"
 #include "base/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -498,6 +499,12 @@ void ReportLoadOutOfMemory(size_t fileBytes) {
   nLastLoadFailure = LoadFailure::kOutOfMemory;
   // What the load built is released by now; should even the log line not
   // find memory, the load still fails as it should.
+  char doing[96];
+  if (fileBytes != 0)
+    std::snprintf(doing, sizeof doing, "while loading a data file of %zu bytes", fileBytes);
+  else
+    std::snprintf(doing, sizeof doing, "while loading a data file");
+  ReportOutOfMemory(doing);
   try {
     WriteECLog("not enough memory to load a data file of %zu bytes", fileBytes);
   } catch (const std::bad_alloc&) {

@@ -13,6 +13,8 @@
 #include <limits>
 #include <list>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "platform/files.h"
@@ -570,7 +572,14 @@ void DecodeAheadWorker() {
     DecodedImage image;
     FileStamp stamp;
     std::string error;
-    const bool decoded = ReadAndDecode(path, image, error, &stamp, true);
+    bool decoded = false;
+    // Memory that runs out here leaves the picture to its loader, which
+    // decodes it again and says so when it fails there too.
+    try {
+      decoded = ReadAndDecode(path, image, error, &stamp, true);
+    } catch (const std::bad_alloc&) {
+      image = DecodedImage();
+    }
     lock.lock();
     // The entry stays where it is while it is being decoded (a take waits
     // for it; a forget waits for every decoding to end).
@@ -620,8 +629,14 @@ void DecodeAhead(const std::vector<std::string>& programPaths) {
     if (!listed) store.pictures.push_back(AheadPicture{path});
   }
   while (store.workers < kAheadWorkers) {
+    // A worker that cannot start (no memory for its stack) leaves its
+    // pictures to their loaders.
+    try {
+      std::thread(DecodeAheadWorker).detach();
+    } catch (const std::system_error&) {
+      break;
+    }
     ++store.workers;
-    std::thread(DecodeAheadWorker).detach();
   }
 }
 

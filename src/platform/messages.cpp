@@ -1,5 +1,6 @@
 #include "platform/messages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -20,6 +21,7 @@ using detail::ThreadState;
 // The window system the games were made for dropped posts beyond this many
 // waiting messages; we do the same so a runaway poster cannot eat memory.
 constexpr size_t kMaxPostedMessages = 10000;
+std::atomic<size_t> g_maxPosted{kMaxPostedMessages};  // tests may lower it
 
 struct WindowEntry {
   std::shared_ptr<const WindowProc> proc;  // shared: a running call survives DestroyWindowEntry
@@ -103,10 +105,20 @@ void AfterDelivery(const ThreadState& target) {
   if (waker && *waker) (*waker)();
 }
 
+// Whether a WM_QUIT waits in `posted` (its thread's mutex held).
+bool QuitWaiting(const std::deque<Message>& posted) {
+  return std::any_of(posted.begin(), posted.end(), [](const Message& m) { return m.message == WM_QUIT; });
+}
+
 bool PostTo(ThreadState& target, const Message& msg) {
   {
     std::lock_guard lk(target.m);
-    if (!target.hasQueue || target.posted.size() >= kMaxPostedMessages) return false;
+    if (!target.hasQueue) return false;
+    // A full queue still takes a quit when none waits: a thread whose queue
+    // a busy poster has filled (a stage asking its window to close on every
+    // frame while the window's thread is held up) must still leave its loop.
+    if (target.posted.size() >= g_maxPosted.load() && (msg.message != WM_QUIT || QuitWaiting(target.posted)))
+      return false;
     target.posted.push_back(msg);
   }
   target.cv.notify_all();
@@ -337,6 +349,8 @@ bool PostThreadMessage(ThreadId thread, uint32_t message, uint64_t wParam, int64
   std::shared_ptr<ThreadState> target = FindQueue(thread);
   return target && PostTo(*target, Message{0, message, wParam, lParam});
 }
+
+size_t SetPostedMessageBoundForTest(size_t bound) { return g_maxPosted.exchange(bound); }
 
 void PostQuitMessage(int exitCode) {
   // Sign-extended, so an exit code of -1 reads back as -1.

@@ -15,6 +15,7 @@
 //   (see threads.h): a suspended worker parks there, a terminated one unwinds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <functional>
@@ -98,11 +99,16 @@ bool IsWindowEntry(WindowHandle window);
 ThreadId WindowOwner(WindowHandle window);  // 0 when no such window
 
 // Posting never blocks. PostMessage with window 0 posts a thread message to
-// the caller's own queue. Both fail (false) when the target has no queue.
+// the caller's own queue. Both fail (false) when the target has no queue, or
+// when its queue holds as many messages as it takes (10000): then only a
+// WM_QUIT is still taken, when none waits there already.
 bool PostMessage(WindowHandle window, uint32_t message, uint64_t wParam, int64_t lParam);
 bool PostThreadMessage(ThreadId thread, uint32_t message, uint64_t wParam, int64_t lParam);
 // Posts WM_QUIT with the exit code as wParam to the caller's own queue.
 void PostQuitMessage(int exitCode);
+// Tests: how many posted messages a queue takes (10000 unless set); the
+// previous bound is returned.
+size_t SetPostedMessageBoundForTest(size_t bound);
 
 // Blocks until the owner ran the window's procedure; returns its result.
 // Returns 0 at once when the window does not exist (or its owner has gone).

@@ -12,6 +12,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -159,15 +160,21 @@ void StartSynthLoad() {
   SynthLoad& load = Load();
   std::lock_guard<std::mutex> lock(load.m);
   if (load.started) return;
+  // A thread that cannot start (no memory for its stack) leaves the making
+  // to the first use.
+  try {
+    std::thread([] {
+      SynthParts parts = MakeSynthParts();
+      SynthLoad& load = Load();
+      std::lock_guard<std::mutex> lock(load.m);
+      load.parts = parts;
+      load.done = true;
+      load.cv.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return;
+  }
   load.started = true;
-  std::thread([] {
-    SynthParts parts = MakeSynthParts();
-    SynthLoad& load = Load();
-    std::lock_guard<std::mutex> lock(load.m);
-    load.parts = parts;
-    load.done = true;
-    load.cv.notify_all();
-  }).detach();
 }
 
 // The parts, once made: made here when nothing started them.

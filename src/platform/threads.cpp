@@ -28,6 +28,7 @@ struct ThreadControl {
   std::atomic<bool> terminate{false};
   std::atomic<bool> parked{false};  // waiting in SafePoint for a resume
   std::atomic<int> blocking{0};     // depth of BlockingWaitScope
+  std::atomic<uint64_t> safePoints{0};  // safe points passed
   std::atomic<bool> finished{false};
   std::atomic<uint32_t> exitCode{0};
 
@@ -170,6 +171,14 @@ void Thread::ResumeFully() {
 
 int Thread::SuspendCount() const { return control_ ? control_->suspendCount.load() : 0; }
 
+bool Thread::Waiting() const {
+  return control_ && (control_->parked.load() || control_->blocking.load() > 0);
+}
+
+uint64_t Thread::SafePointsPassed() const {
+  return control_ ? control_->safePoints.load(std::memory_order_relaxed) : 0;
+}
+
 void Thread::RequestTerminate() {
   if (!control_) return;
   control_->terminate.store(true);
@@ -208,6 +217,7 @@ int Thread::Watchers() const {
 void SafePoint() {
   ThreadControl* control = tls_control;
   if (control == nullptr) return;
+  control->safePoints.fetch_add(1, std::memory_order_relaxed);
   if (control->terminate.load()) throw ThreadTerminated{};
   if (control->suspendCount.load() <= 0) return;
   control->parked.store(true);

@@ -52,6 +52,13 @@ class Thread {
   void ResumeFully();
   int SuspendCount() const;
 
+  // True while the thread is parked at a safe point or blocked in a
+  // platform wait (a sleep, a message wait, a send, a frame hand-over): it
+  // is waiting for something, not working on its own.
+  bool Waiting() const;
+  // How many safe points the thread has passed so far.
+  uint64_t SafePointsPassed() const;
+
   // From now on every safe point of the thread throws ThreadTerminated; a
   // thread blocked in a platform wait is woken to do so.
   void RequestTerminate();

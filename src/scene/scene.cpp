@@ -97,7 +97,7 @@ void cSceneManager::SwitchScene(int32_t id) {
   try {
     scene = g_factories[id]();
   } catch (const std::bad_alloc&) {
-    ShowOutOfMemory();
+    ShowOutOfMemory("while making the next scene");
     return;
   }
   m_lpScenes[slot] = scene;

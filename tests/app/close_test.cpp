@@ -148,8 +148,7 @@ TEST(CloseTest, AStageReadTheCloseCutsShortIsNoFault) {
 
 // The game thread is busy outside its safe points when the window closes (a
 // long frame on a saturated machine) until the close has polled it this many
-// times, well past the termination stage and past any wait after which the
-// close might give up on it. Static state only: a frame left running past a
+// times, well past the termination stage. Static state only: a frame left running past a
 // close that went on would outlive its scene.
 constexpr int kBusyPolls = 3000;
 std::atomic<bool> g_busyEntered{false};
@@ -167,7 +166,7 @@ void BusyFrame(TestScene& scene) {
   while (!g_busyReleased.load() && g_hMainWnd.load() != 0) continue;  // no safe point in here
   if (g_hMainWnd.load() != 0) {
     g_busyLeft = true;
-    return;  // the next safe point unwinds the thread
+    return;  // the game thread takes its quit
   }
   // The close destroyed the window (and goes on to free the scenes) while
   // this frame ran: leave at once, before anything freed is touched.
@@ -187,9 +186,13 @@ TEST(CloseTest, AGameThreadBusyPastEveryWaitEndsBeforeTheWindowGoes) {
   GameHarness game;
   RegisterTitle(BusyFrame);
   SetThreadExitPollHookForTest(ReleaseTheBusyFrame);
+  // A saturated machine may take longer for these polls than the bound
+  // after which the process ends without a thread that never stops.
+  const uint32_t bound = SetThreadExitGiveUpForTest(UINT32_MAX);
   ASSERT_TRUE(game.Start());
   ASSERT_TRUE(game.Run().AdvanceUntil([] { return g_busyEntered.load(); }));
   EXPECT_EQ(game.Close(), 0);
+  SetThreadExitGiveUpForTest(bound);
   SetThreadExitPollHookForTest(nullptr);
   // A frame left running behind the close sees the window gone; a hang
   // guard only.
@@ -197,6 +200,42 @@ TEST(CloseTest, AGameThreadBusyPastEveryWaitEndsBeforeTheWindowGoes) {
   g_busyReleased = true;
   EXPECT_TRUE(g_busyLeft.load());
   EXPECT_FALSE(g_windowWentFirst.load()) << "the window went while the game thread ran";
+  EXPECT_FALSE(thGame.Running());
+}
+
+// The window's thread held up (saving the window's place on a slow disk)
+// while the game runs on, frame after frame, on the virtual clock, and
+// every frame asks the window to close, as stage play does once the close
+// was asked: the window's queue fills. Once free, the window's thread closes
+// the game and still leaves its loop: the quit that ends it is taken
+// however full its queue is. The queue's bound is lowered so that a few
+// frames fill it.
+TEST(CloseTest, AWindowWhoseQueueFilledWithClosesStillEnds) {
+  constexpr size_t kBound = 32;
+  std::atomic<bool> asking{false}, holding{false}, release{false};
+  GameHarness game;
+  RegisterTitle([&](TestScene&) {
+    if (asking.load()) plat::PostMessage(g_hMainWnd.load(), plat::WM_CLOSE, plat::kCloseWithoutAsking, 0);
+  });
+  ASSERT_TRUE(game.Start());
+  ASSERT_TRUE(game.StepFrames(2));
+  std::thread holder([&] {
+    plat::RunOnMainThread([&]() -> int64_t {
+      holding = true;
+      while (!release.load()) Pause();
+      return 0;
+    });
+  });
+  while (!holding.load()) Pause();
+  const size_t bound = plat::SetPostedMessageBoundForTest(kBound);
+  asking = true;
+  const bool stepped = game.StepFrames(2 * kBound);
+  release = true;
+  holder.join();
+  const int closed = game.Close();
+  plat::SetPostedMessageBoundForTest(bound);
+  EXPECT_TRUE(stepped);
+  EXPECT_EQ(closed, 0) << "the window's thread did not leave its loop";
   EXPECT_FALSE(thGame.Running());
 }
 

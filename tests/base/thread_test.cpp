@@ -1,11 +1,17 @@
 #include "base/thread.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "support/sandbox.h"
 
 namespace {
 
@@ -123,20 +129,112 @@ uint32_t BusyUntilReleased(void*) {
 // Whoever ends a worker goes on to free what the worker uses (the window's
 // close frees the scenes and surfaces the game thread draws with): Exit
 // returns only once the worker has ended, however long it is kept from its
-// next safe point.
+// next safe point (below the bound after which the process ends without
+// it, lifted here: a saturated machine may take seconds for these polls).
 TEST_F(ThreadTest, ExitWaitsForAWorkerBusyOutsideItsSafePointsHoweverLongItTakes) {
   g_released = false;
   g_pollsSeen = 0;
   cThread t;
   ASSERT_TRUE(t.Create(BusyUntilReleased, nullptr));
   SetThreadExitPollHookForTest(ReleaseAfterHeldPolls);
+  const uint32_t bound = SetThreadExitGiveUpForTest(UINT32_MAX);
   t.Exit();
+  SetThreadExitGiveUpForTest(bound);
   SetThreadExitPollHookForTest(nullptr);
   const bool endedFirst = g_unwound.load();
   g_released = true;  // a worker left running ends all the same
   EXPECT_TRUE(endedFirst) << "Exit returned after " << g_pollsSeen.load() << " polls, its worker still running";
   EXPECT_GE(g_pollsSeen.load(), kHeldPolls);
   EXPECT_FALSE(t.Running());
+}
+
+// Polls that find the worker at work between its safe points do not count
+// towards its unwinding: a game thread still finishing the frame in which a
+// fault closed the window (on a machine too busy to give it the processor)
+// gets to its message loop and takes the quit there, as it does on an idle
+// machine. One that waits, or passes its safe points, without looking at
+// its queue is unwound.
+std::atomic<bool> g_returned{false};
+
+uint32_t SafePointsWithoutListening(void*) {
+  UnwindMarker marker;
+  for (;;) {
+    ++g_loops;
+    plat::SafePoint();  // a stage read's file calls, say
+  }
+}
+
+void ReleaseAfterTerminationStage(cThread&, int polls) {
+  if (polls >= 2 * 200) g_released = true;
+}
+
+uint32_t BusyThenListening(void* argument) {
+  while (!g_released.load()) continue;  // its frame: no safe point in here
+  const uint32_t code = ListeningWorker(argument);
+  g_returned = true;
+  return code;
+}
+
+TEST_F(ThreadTest, AWorkerIsUnwoundOnlyForPollsThatFoundItWaitingOrAtItsSafePoints) {
+  for (ThreadProc proc : {BusyThenListening, DeafWorker, SafePointsWithoutListening}) {
+    const bool busy = proc == BusyThenListening;
+    SCOPED_TRACE(busy ? "at work, then listening" : proc == DeafWorker ? "waiting" : "passing its safe points");
+    SetUp();
+    g_released = false;
+    g_returned = false;
+    cThread t;
+    ASSERT_TRUE(t.Create(proc, nullptr));
+    if (!busy) WaitForLoops(3);
+    SetThreadExitPollHookForTest(ReleaseAfterTerminationStage);
+    t.Exit();
+    SetThreadExitPollHookForTest(nullptr);
+    g_released = true;
+    EXPECT_EQ(g_returned.load(), busy) << "a worker at work takes its quit; a deaf one is unwound";
+    EXPECT_TRUE(g_unwound.load());
+    EXPECT_FALSE(t.Running());
+  }
+}
+
+// A worker that never comes to a safe point (a read on a hung file system,
+// a library call that never returns): after the bound the process ends with
+// its status, the report log and the standard error naming the thread, and
+// nothing of the caller's runs on. In a child process, with the bound made
+// short: the process is the child's.
+std::atomic<bool> g_forever{true};
+
+uint32_t NeverAtASafePoint(void*) {
+  while (g_forever.load()) continue;
+  return 0;
+}
+
+TEST_F(ThreadTest, AWorkerThatNeverComesToASafePointEndsTheProcessAfterTheBound) {
+  EXPECT_EQ(kThreadExitGiveUpMs, 10000u) << "the README's bound";
+  Sandbox box;
+  const std::string errors = box / "errors.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || dup2(fd, 2) < 0) _exit(90);
+    SetThreadExitGiveUpForTest(20);
+    cThread stuck("the stuck thread");
+    if (!stuck.Create(NeverAtASafePoint, nullptr)) _exit(91);
+    stuck.Exit();
+    _exit(92);  // not reached: Exit ends the process
+  }
+  // A hang guard only: without the bound the child would wait for ever.
+  int status = -1;
+  bool ended = false;
+  for (int i = 0; i < 60000 && !(ended = waitpid(child, &status, WNOHANG) == child); ++i) plat::Sleep(1);
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the process went on waiting for a thread that never ends";
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), kExitThreadDidNotEnd);
+  const std::string line = "the stuck thread did not end within 20 ms of being told to";
+  EXPECT_NE(box.Report().find(line), std::string::npos) << box.Report();
+  EXPECT_NE(box.Read("errors.txt").find("pelmora: " + line), std::string::npos) << box.Read("errors.txt");
 }
 
 // Never destroyed: a worker that fails to end itself spins on in its Exit.

@@ -257,5 +257,39 @@ TEST_F(MessagesTest, PostedQueueIsBounded) {
   EXPECT_TRUE(PostMessage(0, WM_USER, 0, 0));  // room again after taking one
 }
 
+// A window's thread whose queue a stage filled (a close asked on every frame
+// while the thread was held up saving the window's place) still gets the
+// quit that ends its loop, posted by itself or by another thread; a second
+// one past the bound is not kept, so the queue stays bounded.
+TEST_F(MessagesTest, AFullQueueStillTakesOneQuit) {
+  for (bool fromAnother : {false, true}) {
+    SCOPED_TRACE(fromAnother ? "posted by another thread" : "posted by itself");
+    EnsureQueue();
+    int accepted = 0;
+    while (accepted < 20000 && PostMessage(0, WM_CLOSE, 0, 0)) ++accepted;
+    ASSERT_LT(accepted, 20000);
+    const ThreadId self = CurrentThreadId();
+    if (fromAnother) {
+      bool posted = false, again = true;
+      std::thread([&] {
+        posted = PostThreadMessage(self, WM_QUIT, 7, 0);
+        again = PostThreadMessage(self, WM_QUIT, 8, 0);
+      }).join();
+      EXPECT_TRUE(posted);
+      EXPECT_FALSE(again);
+    } else {
+      PostQuitMessage(7);
+    }
+    EXPECT_FALSE(PostMessage(0, WM_USER, 0, 0)) << "only the quit is taken past the bound";
+    Message msg;
+    int closes = 0;
+    while (PeekMessage(msg) && msg.message == WM_CLOSE) ++closes;
+    EXPECT_EQ(closes, accepted);
+    EXPECT_EQ(msg.message, uint32_t{WM_QUIT});
+    EXPECT_EQ(msg.wParam, 7u);
+    EXPECT_FALSE(PeekMessage(msg)) << "one quit, and nothing after it";
+  }
+}
+
 }  // namespace
 }  // namespace plat

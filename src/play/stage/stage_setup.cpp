@@ -383,6 +383,7 @@ void cStageScene::SetStage(int32_t bLoadStage, int32_t bFirst) {
     DDSetVirtualBackBuffer(0);
     m_ScreenEffect = cScreenEffectSlot();  // screen effects: none carried over
   } catch (const std::bad_alloc&) {
+    ReportOutOfMemory("while setting up the stage");
     ShowError("%s", plat::Sjis("メモリ不足により、ステージの初期設定に失敗しました！").c_str());
     // A half-built stage cannot be played on: a fault that ends the game.
     RequestQuit();
