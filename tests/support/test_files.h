@@ -13,10 +13,14 @@ inline std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Every entry under `folder`, as paths relative to it.
+// Every entry under `folder`, as paths relative to it. The names are cut
+// lexically, never looked up again: a program may be writing into the folder
+// while a test watches it, and a temporary file it renames away between the
+// listing and a lookup is simply a name seen once.
 inline std::set<std::string> Entries(const std::string& folder) {
   std::set<std::string> names;
+  const std::filesystem::path base(folder);
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    names.insert(std::filesystem::relative(entry.path(), folder).string());
+    names.insert(entry.path().lexically_relative(base).string());
   return names;
 }
