@@ -47,7 +47,14 @@ SDL_AudioDeviceID TryOpen(std::string& error) {
 
 }  // namespace
 
-void SetManualAudioPull(bool on) { g_manualPull = on ? 1 : 0; }
+void SetManualAudioPull(bool on) {
+  std::lock_guard<std::mutex> lock(g_deviceMutex);
+  g_manualPull = on ? 1 : 0;
+  // A device opened before stops pulling for as long as the caller pulls:
+  // two pullers would each take a part of every song and sound. Pausing
+  // waits for a callback under way, so none runs once this returns.
+  if (g_device != 0) SDL_PauseAudioDevice(g_device, on ? 1 : 0);
+}
 
 bool ManualAudioPull() {
   int v = g_manualPull.load();

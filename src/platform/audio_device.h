@@ -26,7 +26,8 @@ void CloseAudioDevice();
 bool AudioDeviceOpen();
 
 // While on, OpenAudioDevice opens nothing: the caller pulls the mix itself
-// with GlobalMixer().Render*. Also set by PELMORA_AUDIO=pull.
+// with GlobalMixer().Render*, and a device already open is paused (it plays
+// on when manual pull is turned off). Also set by PELMORA_AUDIO=pull.
 void SetManualAudioPull(bool on);
 bool ManualAudioPull();
 

@@ -450,7 +450,9 @@ TEST_F(CommandLineTest, ABrokenStageFileIsToldInTheLogAndOnTheStandardError) {
     GameProcess tool(Run(PELMORA_TOOL, folder_.Path(), {"play", project_, row.file, "--frames", "10"}, "ok;ok"));
     EXPECT_EQ(tool.Wait(), 1);
     EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + message + "\n"), std::string::npos) << tool.Err();
-    if (row.why) EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + reason + "\n"), std::string::npos) << tool.Err();
+    if (row.why) {
+      EXPECT_NE(tool.Err().find("play: Report_Game.txt: " + reason + "\n"), std::string::npos) << tool.Err();
+    }
     EXPECT_NE(tool.Err().find("the game did not start"), std::string::npos) << tool.Err();
   }
 }
