@@ -139,7 +139,7 @@ struct UnusableFile {
     kFolder,
     kLinkLoop,  // a link to a link back to it
     kEmpty,
-    kCutShort,       // the original's first 100 bytes
+    kCutShort,       // the demo file's first 100 bytes, the rest cut off
     kSparseHuge,     // 4 GiB, holding nothing
     kNoColourTable,  // a true-colour picture
     kFourBitTable,   // a picture with a colour table of 16
@@ -221,7 +221,7 @@ class UnusableFileTest : public StartFilesTest, public ::testing::WithParamInter
     const UnusableFile& row = GetParam();
     const std::string path = project_ + "/" + row.file;
     if (row.ini) std::ofstream(project_ + "/System.ini", std::ios::trunc) << row.ini;
-    const std::string original = Slurp(path);
+    const std::string whole = Slurp(path);
     ASSERT_TRUE(fs::remove(path));
     switch (row.kind) {
       case UnusableFile::kPipe: ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); break;
@@ -231,7 +231,7 @@ class UnusableFileTest : public StartFilesTest, public ::testing::WithParamInter
         fs::create_symlink(path, path + ".other");
         break;
       case UnusableFile::kEmpty: std::ofstream(path, std::ios::binary) << ""; break;
-      case UnusableFile::kCutShort: std::ofstream(path, std::ios::binary) << original.substr(0, 100); break;
+      case UnusableFile::kCutShort: std::ofstream(path, std::ios::binary) << whole.substr(0, 100); break;
       case UnusableFile::kSparseHuge:
         std::ofstream(path, std::ios::binary) << "";
         fs::resize_file(path, uintmax_t{4} << 30);
