@@ -40,24 +40,11 @@
 #include "scene/play_record.h"
 #include "scene/scene.h"
 #include "support/alloc_counter.h"
+#include "support/headless_stage.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A display without a window system and the stage's flows, as the game has
-// them before its first stage.
-void StartOnce() {
-  static const bool started = [] {
-    setenv("PELMORA_HEADLESS", "1", 0);
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    InstallStageFlows();
-    DDInit(0, 0, 640, 480, 32, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
-    return true;
-  }();
-  (void)started;
-}
 
 // The hero at (1, 1) of a stage `width` x `height` blocks.
 cStageData PlainStage(int32_t width, int32_t height) {
@@ -90,7 +77,7 @@ void Place(cStageData& stage, const cEdCharacter& type, int64_t count, int32_t c
 // Sets a stage scene up on `stage` as free play starts one; the time of
 // SetStage is the iteration's, its heap peak the counters'.
 void MeasureSetUp(benchmark::State& state, const cStageData& stage, int64_t characters) {
-  StartOnce();
+  StartHeadlessStageOnce();
   StageData = stage;
   StageMasterData.CopySettingsFrom(StageData);
   cStageScene::KeptHeroRecord = StageData.m_PlacedCharacters.At(StageData.FindHeroIndex());

@@ -19,6 +19,7 @@
 #include "play/world/stage_scene.h"
 #include "scene/play_record.h"
 #include "scene/scene.h"
+#include "support/headless_stage.h"
 
 namespace {
 
@@ -43,26 +44,12 @@ bool HoldsInherited(const List& types) {
   return false;
 }
 
-// What the game has before its first stage: a display without a window
-// system, the stage's flows installed.
-void StartOnce() {
-  static const bool started = [] {
-    setenv("PELMORA_HEADLESS", "1", 0);
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    InstallStageFlows();
-    DDInit(0, 0, 640, 480, 32, 0, 1, 1, 60, 0, nullptr, nullptr, 0);
-    return true;
-  }();
-  (void)started;
-}
-
 // The stage in StageData, started as a stage chosen to play is: the master
 // copy and the hero record kept, a new scene set up on it.
 void LayOut() {
   const int32_t heroIndex = StageData.FindHeroIndex();
   if (heroIndex < 0) return;  // the loader refuses it
-  StartOnce();
+  StartHeadlessStageOnce();
   StageMasterData.CopySettingsFrom(StageData);
   cStageScene::KeptHeroRecord = StageData.m_PlacedCharacters.At(heroIndex);
   SaveData.Reset();

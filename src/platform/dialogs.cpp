@@ -173,7 +173,12 @@ bool DialogScriptActive() {
   return script.active;
 }
 
+namespace {
+std::atomic<bool> g_lostLineTold{false};  // a transcript that cannot be written has been named
+}  // namespace
+
 void ResetDialogScript() {
+  g_lostLineTold.store(false);
   DialogScript& script = Script();
   std::lock_guard<std::mutex> lock(script.mutex);
   script.loaded = false;
@@ -194,10 +199,18 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
   // Opened and closed per line: the transcript is complete even when the
   // process is killed, and tests may delete the file between boxes.
   std::lock_guard<std::mutex> lock(LogMutex());
-  std::FILE* file = OpenForWriting(path, WriteOpen::kAppend);
-  if (!file) return;
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fclose(file);
+  int error = 0;
+  if (std::FILE* file = OpenForWriting(path, WriteOpen::kAppend)) {
+    if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) error = errno;
+    if (std::fclose(file) != 0 && error == 0) error = errno;
+  } else {
+    error = errno;
+  }
+  // A lost line is said once, where the run's caller sees it, unless the
+  // transcript was already named as one that cannot be written.
+  if (error != 0 && !g_lostLineTold.exchange(true))
+    std::fprintf(stderr, "%s: PELMORA_DIALOG_LOG : %s cannot be written: %s (a box's line is lost)\n", ProgramName(),
+                 path.c_str(), WriteFailureText(path, error).c_str());
 }
 
 std::string DialogLogProblem() {
@@ -221,7 +234,9 @@ std::string DialogLogProblem() {
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
   }
-  return error == 0 ? std::string() : path + " cannot be written: " + WriteFailureText(path, error);
+  if (error == 0) return {};
+  g_lostLineTold.store(true);
+  return path + " cannot be written: " + WriteFailureText(path, error);
 }
 
 namespace {

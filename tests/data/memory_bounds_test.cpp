@@ -14,7 +14,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "support/sandbox.h"
 #include "base/program.h"
@@ -192,40 +195,80 @@ TEST_F(HostileFilesTest, VersionsAreShownUnsigned) {
 
 // The stage-loading thread's body on a process whose address space ends
 // soon after what it has mapped: the load fails, the working stage is as it
-// was, and the process goes on to exit normally.
+// was, and the process goes on to exit normally. The load runs in a new copy
+// of this program (started by the test below, before any test of its own):
+// a process forked from this one would hold the free heap that earlier tests
+// left, and the load could fit in it.
+constexpr char kSmallAddressSpaceStage[] = "PELMORA_TEST_LOAD_IN_SMALL_ADDRESS_SPACE";
+
+// The new copy's status when the load failed for want of memory and changed
+// nothing (not 0, which the copy would give if it ran no load at all); 2: no
+// limit could be set; 3: the load did not fail for want of memory.
+constexpr int kFailedCleanly = 10;
+int LoadInSmallAddressSpace(const char* path) {
+  size_t mapped = 0;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) mapped = std::stoul(line.substr(7)) * 1024;
+  // Room for the loader thread's stack and the file, not for the texts.
+  struct rlimit limit {};
+  limit.rlim_cur = limit.rlim_max = mapped + 96 * kMegabyte;
+  if (mapped == 0 || setrlimit(RLIMIT_AS, &limit) != 0) return 2;
+  StageData.m_strName = "before";
+  StageData.m_strLoadedPath = path;
+  StageData.m_bLoaded = 0;
+  bool outOfMemory = false;
+  std::thread loader([&] {
+    LoadStageThread(nullptr);
+    outOfMemory = nLastLoadFailure == LoadFailure::kOutOfMemory;
+  });
+  loader.join();
+  const bool clean = outOfMemory && StageData.m_bLoaded == 0 && StageData.m_strName == "before";
+  return clean ? kFailedCleanly : 3;
+}
+
+class SmallAddressSpaceRun : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (const char* path = std::getenv(kSmallAddressSpaceStage)) _exit(LoadInSmallAddressSpace(path));
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kSmallAddressSpaceRun =
+    ::testing::AddGlobalTestEnvironment(new SmallAddressSpaceRun);
+
 TEST_F(HostileFilesTest, StageLoaderThreadOutOfAddressSpaceFails) {
 #ifdef PELMORA_ASAN
   GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set; "
                   "the simulated exhaustion of OutOfMemoryTest covers this build";
 #else
-  const std::string path = Path("empty_texts.stg4_1");
+  ASSERT_EQ(std::getenv(kSmallAddressSpaceStage), nullptr) << "the new copy ran this test instead of the load";
+  // Everything the new copy needs is made before the fork: this process has
+  // threads, and its child only calls exec.
+  const std::string variable = std::string(kSmallAddressSpaceStage) + "=";
+  std::vector<std::string> variables;
+  for (char** v = environ; *v; ++v)
+    if (!std::string_view(*v).starts_with(variable)) variables.emplace_back(*v);
+  variables.push_back(variable + Path("empty_texts.stg4_1"));
+  std::vector<char*> envp;
+  for (std::string& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+  // The copy runs the global set-ups only when a test is to run: this one,
+  // which it leaves before the set-up of the test's suite.
+  const ::testing::TestInfo* self = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string thisTest = std::string("--gtest_filter=") + self->test_suite_name() + "." + self->name();
+  char* argv[] = {program.data(), thisTest.data(), nullptr};
   const pid_t pid = fork();
   if (pid == 0) {
     alarm(20);
-    size_t mapped = 0;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-      if (line.rfind("VmSize:", 0) == 0) mapped = std::stoul(line.substr(7)) * 1024;
-    // Room for the loader thread's stack and the file, not for the texts.
-    struct rlimit limit {};
-    limit.rlim_cur = limit.rlim_max = mapped + 96 * kMegabyte;
-    if (mapped == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
-    StageData.m_strName = "before";
-    StageData.m_strLoadedPath = path;
-    StageData.m_bLoaded = 0;
-    bool outOfMemory = false;
-    std::thread loader([&] {
-      LoadStageThread(nullptr);
-      outOfMemory = nLastLoadFailure == LoadFailure::kOutOfMemory;
-    });
-    loader.join();
-    const bool clean = outOfMemory && StageData.m_bLoaded == 0 && StageData.m_strName == "before";
-    _exit(clean ? 0 : 3);
+    execve(argv[0], argv, envp.data());
+    _exit(127);
   }
   int status = 0;
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no limit could be set; 3: the load did not fail for want of memory";
+  EXPECT_EQ(WEXITSTATUS(status), kFailedCleanly) << "0: no load ran; 2: no limit could be set; 3: the load did not "
+                                                    "fail for want of memory; 127: the program did not start";
 #endif
 }
 

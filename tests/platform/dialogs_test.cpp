@@ -1,6 +1,7 @@
 #include "platform/dialogs.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -133,10 +134,31 @@ TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
   EXPECT_EQ(LogLines(), expected);
 }
 
-TEST_F(DialogsTest, TranscriptToAnUnwritablePlaceIsSkipped) {
-  env_.Set("PELMORA_DIALOG_LOG", "/nonexistent-dir/deeper/log.txt").Set("PELMORA_DIALOG_ANSWERS", "no");
-  EXPECT_EQ(plat::MessageBox("q", "T", plat::MB_YESNO), plat::IDNO);
-  plat::LogDialog("T", "nothing to write to", "ok");
+// The boxes go on; the first line lost says so on the standard error, once,
+// unless the start already named the transcript.
+TEST_F(DialogsTest, TranscriptToAnUnwritablePlaceIsSkippedAndSaidOnce) {
+  const std::string pipe = folder_ / "pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    const char* why;
+  } rows[] = {{"/nonexistent-dir/deeper/log.txt", "No such file or directory"},
+              {pipe, "a named pipe that nobody reads"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    env_.Set("PELMORA_DIALOG_LOG", row.path).Set("PELMORA_DIALOG_ANSWERS", "no");
+    plat::ResetDialogScript();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(plat::MessageBox("q", "T", plat::MB_YESNO), plat::IDNO);
+    plat::LogDialog("T", "nothing to write to", "ok");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(plat::ProgramName()) + ": PELMORA_DIALOG_LOG : " + row.path +
+                                                          " cannot be written: " + row.why + " (a box's line is lost)\n");
+    plat::ResetDialogScript();
+    EXPECT_NE(plat::DialogLogProblem(), "");
+    testing::internal::CaptureStderr();
+    plat::LogDialog("T", "named at the start", "ok");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
   EXPECT_TRUE(LogLines().empty());
 }
 
