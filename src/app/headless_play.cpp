@@ -144,7 +144,17 @@ class PlayObserver {
 
   // Holds the keys the script gives `frame` (called before that frame polls).
   void ApplyKeys(uint32_t frame) {
-    const PlayKeySet wanted = frame <= options_.frames ? options_.script.KeysAt(frame) : 0;
+    PlayKeySet wanted = frame <= options_.frames ? options_.script.KeysAt(frame) : 0;
+    // ESC makes the game window close, from the window's thread: pressed
+    // before its frame, the window could close before the game presents
+    // that frame, as soon as that thread got to it. It is pressed once the
+    // frame that holds it is presented (OnPresented), so the run always
+    // ends with that frame.
+    constexpr PlayKeySet kEsc = PlayKeySet{1} << kPlayEsc;
+    if ((wanted & ~held_ & kEsc) != 0 && lastFrame_.load() == 0) {
+      lastFrame_.store(frame);
+      wanted &= ~kEsc;
+    }
     for (int k = 0; k < kPlayKeyCount; ++k) {
       const PlayKeySet bit = PlayKeySet{1} << k;
       if ((wanted & bit) == (held_ & bit)) continue;
@@ -154,10 +164,6 @@ class PlayObserver {
       else
         run_.ReleaseKey(code);
     }
-    // ESC makes the game window close: how many frames the game still
-    // makes while it closes depends on how fast the window's thread gets
-    // to it, so the run ends with the frame that holds ESC.
-    if ((wanted & ~held_ & (PlayKeySet{1} << kPlayEsc)) != 0 && lastFrame_.load() == 0) lastFrame_.store(frame);
     held_ = wanted;
   }
 
@@ -179,6 +185,10 @@ class PlayObserver {
       }
     }
     if (sound_ && !sound_->CaptureFrame()) outputFailed_.store(true);
+    if (frame == lastFrame_.load()) {
+      run_.PressKey(PlayKeyCode(kPlayEsc, config_));
+      held_ |= PlayKeySet{1} << kPlayEsc;
+    }
     ApplyKeys(frame + 1);
     presented_.store(frame);
   }
