@@ -138,6 +138,8 @@ cKeyConfig ReadKeyConfiguration() {
 // The presenting thread's side of a scripted play: trace line, screenshot
 // and the next frame's keys, once per presented frame.
 class PlayObserver {
+  static constexpr PlayKeySet kEsc = PlayKeySet{1} << kPlayEsc;
+
  public:
   PlayObserver(const HeadlessPlayOptions& options, HeadlessRun& run, plat::SafeFile* trace, SoundCapture* sound)
       : options_(options), run_(run), trace_(trace), sound_(sound), config_(ReadKeyConfiguration()) {}
@@ -150,7 +152,6 @@ class PlayObserver {
     // that frame, as soon as that thread got to it. It is pressed once the
     // frame that holds it is presented (OnPresented), so the run always
     // ends with that frame.
-    constexpr PlayKeySet kEsc = PlayKeySet{1} << kPlayEsc;
     if ((wanted & ~held_ & kEsc) != 0 && lastFrame_.load() == 0) {
       lastFrame_.store(frame);
       wanted &= ~kEsc;
@@ -187,7 +188,7 @@ class PlayObserver {
     if (sound_ && !sound_->CaptureFrame()) outputFailed_.store(true);
     if (frame == lastFrame_.load()) {
       run_.PressKey(PlayKeyCode(kPlayEsc, config_));
-      held_ |= PlayKeySet{1} << kPlayEsc;
+      held_ |= kEsc;
     }
     ApplyKeys(frame + 1);
     presented_.store(frame);
