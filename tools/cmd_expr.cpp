@@ -385,9 +385,9 @@ int RunExpr(const std::vector<std::string>& args) {
   if (code.size() <= kExprMaxTextBytes)
     for (const auto check : {GluedWordOf, UnreadWordOf, ValuesSideBySideOf})
       if (const std::string finding = cFindingScan(code, check).First(); !finding.empty())
-        std::fprintf(stderr, "pelmora-tool expr: %s\n", plat::Cp932ToUtf8(finding).c_str());
+        std::fprintf(stderr, "pelmora-tool expr: %s\n", tool::ShownText(plat::Cp932ToUtf8(finding)).c_str());
   if (!result.ok) {
-    std::printf("error: %s\n", plat::Cp932ToUtf8(result.error.text).c_str());
+    std::printf("error: %s\n", tool::ShownText(plat::Cp932ToUtf8(result.error.text)).c_str());
     return 1;
   }
   if (changed == 0) std::printf("nothing changed (the statement's value: %d)\n", result.value);

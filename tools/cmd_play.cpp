@@ -115,7 +115,9 @@ std::set<std::string> PrintStageLogLines(const std::string& stage) {
     if (end == std::string::npos) end = log.size();
     const std::string line = log.substr(at, end - at);
     if (line.find(stage) != std::string::npos) {
-      std::fprintf(stderr, "play: %s: %s\n", kReportLogName, line.c_str());
+      // The line quotes the stage's name as the game got it: its control
+      // characters are shown, not sent to the terminal.
+      std::fprintf(stderr, "play: %s: %s\n", kReportLogName, tool::ShownText(line).c_str());
       told.insert(line);
     }
     at = end + 1;

@@ -42,15 +42,13 @@ bool IsControl(const std::string& text, size_t at, size_t length) {
   return length == 2 && lead == 0xC2 && static_cast<uint8_t>(text[at + 1]) <= 0x9F;
 }
 
-}  // namespace
-
-std::string Shown(const std::string& name) {
+std::string Escaped(const std::string& name, bool doubleBackslashes) {
   std::string shown;
   shown.reserve(name.size());
   for (size_t at = 0; at < name.size();) {
     const size_t length = CharacterLength(name, at);
     if (length != 0 && !IsControl(name, at, length)) {
-      if (name[at] == '\\') shown += '\\';
+      if (doubleBackslashes && name[at] == '\\') shown += '\\';
       shown.append(name, at, length);
       at += length;
       continue;
@@ -65,6 +63,12 @@ std::string Shown(const std::string& name) {
   }
   return shown;
 }
+
+}  // namespace
+
+std::string Shown(const std::string& name) { return Escaped(name, true); }
+
+std::string ShownText(const std::string& text) { return Escaped(text, false); }
 
 std::string OpenInput(plat::InputFile& file, const std::string& name) {
   const std::string problem = InputFileProblem(name);

@@ -75,6 +75,12 @@ const std::string& LastReadFailure();
 // every other name, and no name can start a line of a message of its own.
 std::string Shown(const std::string& name);
 
+// A line of text from elsewhere (a line of the game's log, a warning that
+// quotes a statement's words), as the messages print it: as Shown prints a
+// name, but with each backslash as it is (the game's paths are spelt with
+// them).
+std::string ShownText(const std::string& text);
+
 // Why a file a command reads cannot be read as one: "no such file", "not a
 // file: it is a folder" (a named pipe, a device ...); empty for a regular
 // file (or a link to one). Every input file is checked with it before it is

@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/logs.h"
+#include "base/thread.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -518,13 +519,13 @@ void cMidiStream::Close() {
   }
   // The thread must no longer run before the player goes away: it runs this
   // player's code. One that a busy machine has not let come round to its
-  // WM_QUIT is told to end at its next message call, and waited for.
+  // WM_QUIT is told to end at its next message call, and waited for, as
+  // long as the game's own threads are.
   if (m_Thread.Started()) {
     plat::PostThreadMessage(m_Thread.Id(), plat::WM_QUIT, 0, 0);
     if (!m_Thread.Join(2000)) {
       m_Thread.RequestTerminate();
-      while (!m_Thread.Join(1000)) {
-      }
+      AwaitToldThread(m_Thread, "the MIDI player's thread");
     }
   }
   std::lock_guard<std::recursive_mutex> lock(m_Mutex);

@@ -117,6 +117,14 @@ int cThread::Waiters() const {
   return thread ? thread->Watchers() : 0;
 }
 
+void AwaitToldThread(plat::Thread& thread, const char* name) {
+  const auto began = std::chrono::steady_clock::now();
+  while (!thread.Join(10)) {
+    const uint32_t giveUp = g_giveUpMs.load();
+    if (std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(giveUp)) EndWithoutThread(name, giveUp);
+  }
+}
+
 void cThread::Exit() {
   const std::shared_ptr<plat::Thread> thread = Held();
   if (!thread) return;

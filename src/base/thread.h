@@ -97,3 +97,9 @@ inline constexpr uint32_t kThreadExitGiveUpMs = 10000;
 uint32_t SetThreadExitGiveUpForTest(uint32_t milliseconds);
 // The status the process ends with then.
 inline constexpr int kExitThreadDidNotEnd = 1;
+
+// Waits for a thread of the platform's that was told to end (not one of
+// the slots above), as long as Exit waits for a slot's: past that bound,
+// the process ends the same way, naming the thread ("the MIDI player's
+// thread"). Whoever frees what that thread uses calls it first.
+void AwaitToldThread(plat::Thread& thread, const char* name);

@@ -929,20 +929,26 @@ TEST_F(PlayToolTest, RelativePathsAreTakenFromTheFolderTheToolStartedIn) {
 
 // A stage file that is not there is logged and forgotten, and the game
 // starts at its title, as the game does; the run says so on its standard
-// error with the log's line (a stage that is there says nothing of it).
+// error with the log's line (a stage that is there says nothing of it). The
+// line shows the control characters of the name as the game got it, not
+// sent to the terminal, and keeps the backslashes of its path.
 TEST_F(PlayToolTest, AStageFileThatIsNotThereIsToldAndTheTitleComesFirst) {
   struct Case {
     const char* stage;
+    const char* shown;  // as the told line names it
     bool told;
   };
-  for (const Case& c : {Case{"data\\stg4\\nowhere.stg4_1", true}, Case{"data\\stg4\\demo.stg4_1", false}}) {
+  for (const Case& c : {Case{"data\\stg4\\nowhere.stg4_1", "data\\stg4\\nowhere.stg4_1", true},
+                        Case{"data\\stg4\\no\x1b[31mwhere.stg4_1", "data\\stg4\\no\\x1b[31mwhere.stg4_1", true},
+                        Case{"data\\stg4\\demo.stg4_1", "", false}}) {
     SCOPED_TRACE(c.stage);
     ASSERT_EQ(RunTool("play '" + project_ + "' '" + c.stage + "' --frames 20 --trace '" + (sandbox_ / "m.jsonl") + "'",
                       errors_),
               0)
         << Slurp(errors_);
-    const std::string told = std::string("play: Report_Game.txt: 「") + c.stage + "」の読み込みに失敗しました！";
+    const std::string told = std::string("play: Report_Game.txt: 「") + c.shown + "」の読み込みに失敗しました！";
     EXPECT_EQ(Slurp(errors_).find(told) != std::string::npos, c.told) << Slurp(errors_);
+    EXPECT_EQ(Slurp(errors_).find('\x1b'), std::string::npos) << "a raw escape reached the terminal";
     const std::vector<std::string> lines = Lines(Slurp(sandbox_ / "m.jsonl"));
     ASSERT_EQ(lines.size(), 20u);
     EXPECT_EQ(Value(lines.back(), "scene"), c.told ? "0" : "4");

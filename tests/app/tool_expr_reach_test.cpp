@@ -61,4 +61,24 @@ TEST(ToolExprReachTest, OnlyCodeTheGameReadsIsWarnedOf) {
   }
 }
 
+// The warnings quote the statement's words: a control character in one is
+// shown, not sent to the terminal, and a backslash stays one.
+TEST(ToolExprReachTest, AWarningShowsTheControlCharactersOfTheWordsItQuotes) {
+  TempFolder folder("exprshown");
+  const struct {
+    std::string code;
+    std::string quoted;
+  } cases[] = {
+      {"C1 = \x1b[31mfoo", "\"\\x1b[31mfoo\" is neither a number nor a name"},
+      {"C1=\x07 2", "\"C1=\\x07\" is one word"},
+      {"C1 = a\\b", "\"a\\b\" is neither a number nor a name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quoted);
+    const ToolRunResult ran = RunToolIn(folder, {"expr", c.code});
+    EXPECT_NE(ran.err.find("pelmora-tool expr: " + c.quoted), std::string::npos) << ran.err;
+    EXPECT_EQ(ran.err.find_first_of("\x1b\x07"), std::string::npos) << "a raw control character reached the terminal";
+  }
+}
+
 }  // namespace

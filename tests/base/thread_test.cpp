@@ -209,32 +209,53 @@ uint32_t NeverAtASafePoint(void*) {
 
 TEST_F(ThreadTest, AWorkerThatNeverComesToASafePointEndsTheProcessAfterTheBound) {
   EXPECT_EQ(kThreadExitGiveUpMs, 10000u) << "the README's bound";
-  Sandbox box;
-  const std::string errors = box / "errors.txt";
-  const pid_t child = fork();
-  if (child == 0) {
-    const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || dup2(fd, 2) < 0) _exit(90);
-    SetThreadExitGiveUpForTest(20);
-    cThread stuck("the stuck thread");
-    if (!stuck.Create(NeverAtASafePoint, nullptr)) _exit(91);
-    stuck.Exit();
-    _exit(92);  // not reached: Exit ends the process
+  // A slot's thread, and one of the platform's that its owner waits for
+  // (the MIDI player's): both are waited for as long, and no longer.
+  const struct {
+    const char* name;
+    void (*end)();
+  } ways[] = {
+      {"a slot's Exit",
+       [] {
+         cThread stuck("the stuck thread");
+         if (!stuck.Create(NeverAtASafePoint, nullptr)) _exit(91);
+         stuck.Exit();
+       }},
+      {"a told platform thread",
+       [] {
+         plat::Thread stuck;
+         if (!stuck.Start([] { return NeverAtASafePoint(nullptr); })) _exit(91);
+         stuck.RequestTerminate();
+         AwaitToldThread(stuck, "the stuck thread");
+       }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.name);
+    Sandbox box;
+    const std::string errors = box / "errors.txt";
+    const pid_t child = fork();
+    if (child == 0) {
+      const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0 || dup2(fd, 2) < 0) _exit(90);
+      SetThreadExitGiveUpForTest(20);
+      way.end();
+      _exit(92);  // not reached: the wait ends the process
+    }
+    // A hang guard only: without the bound the child would wait for ever.
+    int status = -1;
+    bool ended = false;
+    for (int i = 0; i < 60000 && !(ended = waitpid(child, &status, WNOHANG) == child); ++i) plat::Sleep(1);
+    if (!ended) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "the process went on waiting for a thread that never ends";
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), kExitThreadDidNotEnd);
+    const std::string line = "the stuck thread did not end within 20 ms of being told to";
+    EXPECT_NE(box.Report().find(line), std::string::npos) << box.Report();
+    EXPECT_NE(box.Read("errors.txt").find("pelmora: " + line), std::string::npos) << box.Read("errors.txt");
   }
-  // A hang guard only: without the bound the child would wait for ever.
-  int status = -1;
-  bool ended = false;
-  for (int i = 0; i < 60000 && !(ended = waitpid(child, &status, WNOHANG) == child); ++i) plat::Sleep(1);
-  if (!ended) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
-  ASSERT_TRUE(ended) << "the process went on waiting for a thread that never ends";
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), kExitThreadDidNotEnd);
-  const std::string line = "the stuck thread did not end within 20 ms of being told to";
-  EXPECT_NE(box.Report().find(line), std::string::npos) << box.Report();
-  EXPECT_NE(box.Read("errors.txt").find("pelmora: " + line), std::string::npos) << box.Read("errors.txt");
 }
 
 // Never destroyed: a worker that fails to end itself spins on in its Exit.
