@@ -39,6 +39,13 @@ std::atomic<uint32_t> g_giveUpMs{kThreadExitGiveUpMs};
   std::fflush(stderr);
   std::_Exit(kExitThreadDidNotEnd);
 }
+
+// Ends the program once the thread named has been waited for, since `began`,
+// past the give-up bound.
+void EndIfPastBound(std::chrono::steady_clock::time_point began, const char* name) {
+  const uint32_t giveUp = g_giveUpMs.load();
+  if (std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(giveUp)) EndWithoutThread(name, giveUp);
+}
 }  // namespace
 
 void SetThreadJoinedHookForTest(ThreadJoinedHook hook) { g_joinedHook.store(hook); }
@@ -119,10 +126,7 @@ int cThread::Waiters() const {
 
 void AwaitToldThread(plat::Thread& thread, const char* name) {
   const auto began = std::chrono::steady_clock::now();
-  while (!thread.Join(10)) {
-    const uint32_t giveUp = g_giveUpMs.load();
-    if (std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(giveUp)) EndWithoutThread(name, giveUp);
-  }
+  while (!thread.Join(10)) EndIfPastBound(began, name);
 }
 
 void cThread::Exit() {
@@ -160,9 +164,7 @@ void cThread::Exit() {
     }
     if (polls == kPollsBeforeNaming) WriteECLog("thread %u has not ended yet; waiting for it", id);
     if (ThreadExitPollHook hook = g_pollHook.load()) hook(*this, polls);
-    const uint32_t giveUp = g_giveUpMs.load();
-    if (!self && std::chrono::steady_clock::now() - began >= std::chrono::milliseconds(giveUp))
-      EndWithoutThread(m_szName, giveUp);
+    if (!self) EndIfPastBound(began, m_szName);
   }
   WriteECLog("Exit D");
   if (ThreadJoinedHook hook = g_joinedHook.load()) hook(*this);

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "audio/midi_stream.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "support/audio_fixtures.h"
 #include "support/sandbox.h"
 
 namespace {
@@ -210,23 +212,35 @@ uint32_t NeverAtASafePoint(void*) {
 TEST_F(ThreadTest, AWorkerThatNeverComesToASafePointEndsTheProcessAfterTheBound) {
   EXPECT_EQ(kThreadExitGiveUpMs, 10000u) << "the README's bound";
   // A slot's thread, and one of the platform's that its owner waits for
-  // (the MIDI player's): both are waited for as long, and no longer.
+  // (the MIDI player's, here held in the player's own test hook): each is
+  // waited for as long, and no longer.
   const struct {
     const char* name;
-    void (*end)();
+    const char* thread;  // as the line names it
+    void (*end)(const Sandbox& box);
   } ways[] = {
-      {"a slot's Exit",
-       [] {
+      {"a slot's Exit", "the stuck thread",
+       [](const Sandbox&) {
          cThread stuck("the stuck thread");
          if (!stuck.Create(NeverAtASafePoint, nullptr)) _exit(91);
          stuck.Exit();
        }},
-      {"a told platform thread",
-       [] {
+      {"a told platform thread", "the stuck thread",
+       [](const Sandbox&) {
          plat::Thread stuck;
          if (!stuck.Start([] { return NeverAtASafePoint(nullptr); })) _exit(91);
          stuck.RequestTerminate();
          AwaitToldThread(stuck, "the stuck thread");
+       }},
+      {"a MIDI player closed", "the MIDI player's thread",
+       [](const Sandbox& box) {
+         using namespace fixtures;
+         const std::string song =
+             box.Write("song.mid", Smf(0, 1, 96, Track(Vlq(0) + Bytes({0x90, 60, 100}) + Vlq(96) + EndOfTrack())));
+         SetMidiPlayerHookForTest([](MidiPlayerPoint) { NeverAtASafePoint(nullptr); });
+         cMidiStream player(song.c_str());
+         if (!player.ThreadRunning()) _exit(91);
+         player.Close();
        }},
   };
   for (const auto& way : ways) {
@@ -238,7 +252,7 @@ TEST_F(ThreadTest, AWorkerThatNeverComesToASafePointEndsTheProcessAfterTheBound)
       const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       if (fd < 0 || dup2(fd, 2) < 0) _exit(90);
       SetThreadExitGiveUpForTest(20);
-      way.end();
+      way.end(box);
       _exit(92);  // not reached: the wait ends the process
     }
     // A hang guard only: without the bound the child would wait for ever.
@@ -252,7 +266,7 @@ TEST_F(ThreadTest, AWorkerThatNeverComesToASafePointEndsTheProcessAfterTheBound)
     ASSERT_TRUE(ended) << "the process went on waiting for a thread that never ends";
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), kExitThreadDidNotEnd);
-    const std::string line = "the stuck thread did not end within 20 ms of being told to";
+    const std::string line = std::string(way.thread) + " did not end within 20 ms of being told to";
     EXPECT_NE(box.Report().find(line), std::string::npos) << box.Report();
     EXPECT_NE(box.Read("errors.txt").find("pelmora: " + line), std::string::npos) << box.Read("errors.txt");
   }
