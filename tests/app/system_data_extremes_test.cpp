@@ -167,7 +167,7 @@ std::unique_ptr<GameHarness> DemoGameWith(const SystemNumber& number, int32_t va
 
 // A table is played in this many parts, each its own test: a part is a
 // few hundred scene starts, within a test's time on a busy machine.
-constexpr int kParts = 8;
+constexpr int kParts = 16;
 
 // One game of the demo for one part of a table (the numbers whose place in
 // it leaves that part when divided by kParts).
