@@ -32,6 +32,9 @@ constexpr const char* kUsage =
     "one whose name starts with '-' is given after \"--\". A lone word that is\n"
     "no GAME_FOLDER is the STAGE_FILE.\n";
 
+// A word of the command line as the messages print it.
+std::string Shown(const std::string& word) { return plat::ShownOnTerminal(word, true); }
+
 int Refuse(const std::string& why) {
   std::fprintf(stderr, "pelmora: %s\n%s", why.c_str(), kUsage);
   return 2;
@@ -57,12 +60,12 @@ bool EnterGameFolder(const std::string& word, std::string& error) {
   }
   fs::current_path(word, ec);
   if (ec) {
-    error = "cannot enter the folder " + word + ": " + ec.message();
+    error = "cannot enter the folder " + Shown(word) + ": " + ec.message();
     return false;
   }
   if (WorkingFolderHoldsGame()) return true;
   fs::current_path(started, ec);
-  if (ec) error = "cannot go back to the folder " + started.string() + ": " + ec.message();
+  if (ec) error = "cannot go back to the folder " + Shown(started.string()) + ": " + ec.message();
   return false;
 }
 
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       long value = std::strtol(arg + 15, &end, 10);
       if (end == arg + 15 || *end != '\0' || value < 0 || value > 11) {
-        std::fprintf(stderr, "pelmora: bad show command: %s\n", arg);
+        std::fprintf(stderr, "pelmora: bad show command: %s\n", Shown(arg).c_str());
         return 2;
       }
       showCommand = static_cast<int>(value);
@@ -95,7 +98,7 @@ int main(int argc, char** argv) {
       std::printf("%s", kUsage);
       return 0;
     } else {
-      return Refuse(std::string("unknown option: ") + arg);
+      return Refuse("unknown option: " + Shown(arg));
     }
   }
 
@@ -113,8 +116,8 @@ int main(int argc, char** argv) {
   if (words.size() > 1) {
     std::error_code ec;
     return Refuse(std::filesystem::is_directory(words.front(), ec)
-                      ? "the game folder " + words.front() + " holds no game (neither data nor default)"
-                      : "no game folder " + words.front());
+                      ? "the game folder " + Shown(words.front()) + " holds no game (neither data nor default)"
+                      : "no game folder " + Shown(words.front()));
   }
   const std::string stage = plat::Utf8ToCp932(words.empty() ? std::string() : words.front());
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "app/main_window.h"
@@ -284,9 +285,19 @@ std::vector<std::string> StartFailureReasons() {
 }
 
 std::string StartReasonText(const std::string& program, const std::string& cp932Reason) {
-  std::string text = plat::Cp932ToUtf8(cp932Reason);
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3)) text.replace(at, 1, "\n  ");
-  return program + ": " + text + "\n";
+  // A reason names the game's files as its data spells them: each of its
+  // lines is shown with the data's control characters escaped, the lines
+  // after the first indented under it.
+  const std::string text = plat::Cp932ToUtf8(cp932Reason);
+  std::string shown = program + ": ";
+  for (size_t begin = 0;;) {
+    const size_t end = text.find('\n', begin);
+    shown += plat::ShownOnTerminal(std::string_view(text).substr(begin, end - begin), false);
+    if (end == std::string::npos) break;
+    shown += "\n  ";
+    begin = end + 1;
+  }
+  return shown + "\n";
 }
 
 int RefuseStart(const std::string& text) {

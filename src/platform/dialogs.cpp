@@ -158,7 +158,8 @@ void RefuseScriptedAnswer(const std::string& utf8Dialog, const ScriptedAnswer& a
   const RefusedAnswerHandler handler = g_refusedAnswerHandler.load();
   const char* consequence = g_refusalConsequence.load();
   std::fprintf(stderr, "%s: PELMORA_DIALOG_ANSWERS: \"%s\" is not an answer to %s, which takes %s: refused%s%s\n",
-               ProgramName(), answer.entry.c_str(), utf8Dialog.c_str(), accepted.c_str(), consequence ? "; " : "",
+               ProgramName(), ShownOnTerminal(answer.entry, false).c_str(), ShownOnTerminal(utf8Dialog, false).c_str(),
+               accepted.c_str(), consequence ? "; " : "",
                consequence ? consequence : "");
   if (handler) handler();
 }
@@ -210,7 +211,7 @@ void LogDialog(const std::string& cp932Title, const std::string& cp932Text, cons
   // transcript was already named as one that cannot be written.
   if (error != 0 && !g_lostLineTold.exchange(true))
     std::fprintf(stderr, "%s: PELMORA_DIALOG_LOG : %s cannot be written: %s (a box's line is lost)\n", ProgramName(),
-                 path.c_str(), WriteFailureText(path, error).c_str());
+                 ShownOnTerminal(path, true).c_str(), WriteFailureText(path, error).c_str());
 }
 
 std::string DialogLogProblem() {
@@ -236,7 +237,7 @@ std::string DialogLogProblem() {
   }
   if (error == 0) return {};
   g_lostLineTold.store(true);
-  return path + " cannot be written: " + WriteFailureText(path, error);
+  return ShownOnTerminal(path, true) + " cannot be written: " + WriteFailureText(path, error);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -246,4 +247,60 @@ const std::string& Sjis(const char* utf8Literal) {
   return it->second;
 }
 
-}  // namespace plat
+namespace {
+
+// The length of the UTF-8 character at `at` (well formed: no overlong
+// form, no surrogate, nothing past U+10FFFF), 0 when the bytes there are
+// not one.
+size_t CharacterLength(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return at + i < text.size() ? static_cast<uint8_t>(text[at + i]) : 0; };
+  const uint8_t lead = byte(0);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead == 0xE0) length = 3, low = 0xA0;
+  else if (lead >= 0xE1 && lead <= 0xEF) length = 3, high = lead == 0xED ? 0x9F : 0xBF;
+  else if (lead == 0xF0) length = 4, low = 0x90;
+  else if (lead >= 0xF1 && lead <= 0xF3) length = 4;
+  else if (lead == 0xF4) length = 4, high = 0x8F;
+  else return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
+// Control characters move a terminal's cursor or start its commands: those
+// of ASCII and DEL, and U+0080..U+009F.
+bool IsControl(std::string_view text, size_t at, size_t length) {
+  const uint8_t lead = static_cast<uint8_t>(text[at]);
+  if (length == 1) return lead < 0x20 || lead == 0x7F;
+  return length == 2 && lead == 0xC2 && static_cast<uint8_t>(text[at + 1]) <= 0x9F;
+}
+
+}  // namespace
+
+std::string ShownOnTerminal(std::string_view text, bool doubleBackslashes) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = CharacterLength(text, at);
+    if (length != 0 && !IsControl(text, at, length)) {
+      if (doubleBackslashes && text[at] == '\\') shown += '\\';
+      shown.append(text.substr(at, length));
+      at += length;
+      continue;
+    }
+    // The bytes of a control character each, or the one byte that starts
+    // no character (the next may start one).
+    for (size_t end = at + (length != 0 ? length : 1); at < end; ++at) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(static_cast<uint8_t>(text[at])));
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
+}  // textspace plat

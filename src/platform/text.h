@@ -33,4 +33,12 @@ uint32_t Cp932Codepoint(uint8_t lead, uint8_t trail);
 // other globals). The pointer stays valid until exit.
 const std::string& Sjis(const char* utf8Literal);
 
+// UTF-8 text as a message on a terminal may print it: each character as it
+// is, but each control character (ASCII's and DEL, which move a terminal's
+// cursor or start its commands, and U+0080..U+009F) and each byte that
+// starts no well-formed UTF-8 character as \xNN; with `doubleBackslashes`,
+// a backslash as \\, so that a name printed so reads apart from every other
+// name. No text can then start a line of a message of its own.
+std::string ShownOnTerminal(std::string_view utf8, bool doubleBackslashes);
+
 }  // namespace plat

@@ -111,6 +111,29 @@ TEST_F(CommandLineTest, AWordThatStartsWithADashIsAnOption) {
   }
 }
 
+// The words of the command line, and the names in a failed start's reason,
+// reach the standard error with their control characters escaped: a word
+// holding an escape sequence does not colour or move the terminal.
+TEST_F(CommandLineTest, AWordsControlCharactersAreShownEscapedOnTheStandardError) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // in the standard error
+  } rows[] = {
+      {{"-\x1b[31m"}, 2, "pelmora: unknown option: -\\x1b[31m\nusage: pelmora"},
+      {{"--show-command=\x1b[2J"}, 2, "pelmora: bad show command: --show-command=\\x1b[2J\n"},
+      {{"/mistyped/\x1b[31m", "boss"}, 2, "pelmora: no game folder /mistyped/\\x1b[31m\nusage: pelmora"},
+      {{"bo\x1b[31mss"}, 1, "pelmora: ゲームフォルダもステージファイルもありません：\n  bo\\x1b[31mss\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.err);
+    GameProcess game(Run(PELMORA_EXE, elsewhere_, row.args));
+    EXPECT_EQ(game.Wait(), row.status);
+    EXPECT_NE(game.Err().find(row.err), std::string::npos) << game.Err();
+    EXPECT_EQ(game.Err().find('\x1b'), std::string::npos) << game.Err();
+  }
+}
+
 // A stage file whose name starts with '-' is played when it comes after
 // "--"; without the "--" it is refused as an option.
 TEST_F(CommandLineTest, AStageFileNamedLikeAnOptionIsPlayedAfterTheEndOfTheOptions) {

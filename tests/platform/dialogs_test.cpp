@@ -135,26 +135,30 @@ TEST_F(DialogsTest, ScriptedThenDefaultAnswersAndTheirTranscript) {
 }
 
 // The boxes go on; the first line lost says so on the standard error, once,
-// unless the start already named the transcript.
+// unless the start already named the transcript. Its path is shown with its
+// control characters escaped.
 TEST_F(DialogsTest, TranscriptToAnUnwritablePlaceIsSkippedAndSaidOnce) {
   const std::string pipe = folder_ / "pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   const struct {
     std::string path;
+    std::string shown;
     const char* why;
-  } rows[] = {{"/nonexistent-dir/deeper/log.txt", "No such file or directory"},
-              {pipe, "a named pipe that nobody reads"}};
+  } rows[] = {{"/nonexistent-dir/deeper/log.txt", "/nonexistent-dir/deeper/log.txt", "No such file or directory"},
+              {"/nonexistent-\x1b[31m\\/log.txt", "/nonexistent-\\x1b[31m\\\\/log.txt", "No such file or directory"},
+              {pipe, pipe, "a named pipe that nobody reads"}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.path);
+    SCOPED_TRACE(row.shown);
     env_.Set("PELMORA_DIALOG_LOG", row.path).Set("PELMORA_DIALOG_ANSWERS", "no");
     plat::ResetDialogScript();
     testing::internal::CaptureStderr();
     EXPECT_EQ(plat::MessageBox("q", "T", plat::MB_YESNO), plat::IDNO);
     plat::LogDialog("T", "nothing to write to", "ok");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(plat::ProgramName()) + ": PELMORA_DIALOG_LOG : " + row.path +
-                                                          " cannot be written: " + row.why + " (a box's line is lost)\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(plat::ProgramName()) + ": PELMORA_DIALOG_LOG : " +
+                                                          row.shown + " cannot be written: " + row.why +
+                                                          " (a box's line is lost)\n");
     plat::ResetDialogScript();
-    EXPECT_NE(plat::DialogLogProblem(), "");
+    EXPECT_EQ(plat::DialogLogProblem(), row.shown + " cannot be written: " + row.why);
     testing::internal::CaptureStderr();
     plat::LogDialog("T", "named at the start", "ok");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
