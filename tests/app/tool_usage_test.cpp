@@ -413,42 +413,41 @@ TEST_F(ToolUsageTest, ADialogThatRefusesItsScriptedAnswerExitsOne) {
   }
 }
 
-// Every value of every effect takes the settings that show the effect on
-// the picture: at the edge of each rule, the first setting past it is
-// refused (exit 2, nothing written, saying what the value takes with this
-// 64 × 48 picture) and the last one inside draws a picture that is neither
-// blank nor the picture as it was.
-TEST_F(ToolUsageTest, EffectSettingsThatLeaveThePictureBlankOrAsItWasAreRefused) {
-  constexpr int kWide = 64, kHigh = 48;
-  std::vector<uint32_t> rgb;
-  for (int y = 0; y < kHigh; ++y)
-    for (int x = 0; x < kWide; ++x)
-      rgb.push_back(static_cast<uint32_t>((40 + x * 7 % 200) << 16 | (40 + y * 11 % 200) << 8 |
-                                          ((x / 8 + y / 8) % 2 ? 255 : 120)));
-  const std::string in = folder_.Write("in.bmp", testbmp::AsString(testbmp::Rgb24(kWide, kHigh, rgb)));
-  const std::string out = At("o.png");
-  auto pixels = [&](const std::string& path) {
+// A 64 x 48 picture for the effects, and the settings each value of each
+// effect takes with it.
+class EffectRangeTest : public ToolUsageTest, public ::testing::WithParamInterface<int> {
+ protected:
+  static constexpr int kWide = 64, kHigh = 48;
+  void SetUp() override {
+    std::vector<uint32_t> rgb;
+    for (int y = 0; y < kHigh; ++y)
+      for (int x = 0; x < kWide; ++x)
+        rgb.push_back(static_cast<uint32_t>((40 + x * 7 % 200) << 16 | (40 + y * 11 % 200) << 8 |
+                                            ((x / 8 + y / 8) % 2 ? 255 : 120)));
+    in_ = folder_.Write("in.bmp", testbmp::AsString(testbmp::Rgb24(kWide, kHigh, rgb)));
+  }
+  std::vector<uint32_t> Pixels(const std::string& path) {
     int w = 0, h = 0;
     std::vector<uint32_t> px;
     EXPECT_TRUE(LoadSdlPixels(path, w, h, px)) << path;
     for (uint32_t& p : px) p &= 0xFFFFFFu;
     return px;
-  };
-  // The picture as it is, in each mode used below.
-  std::map<std::string, std::vector<uint32_t>> same;
-  for (const char* mode : {"dd32", "d3d32"}) {
-    ASSERT_EQ(Run("image '" + in + "' '" + At("ref.png") + "' --mode " + mode).status, 0);
-    same[mode] = pixels(At("ref.png"));
   }
-  struct Case {
-    const char* effect;
-    const char* mode;
-    const char* others;  // the other values set
-    const char* value;
-    std::vector<const char*> refused, shown;
-    const char* takes;
-  };
-  const Case cases[] = {
+  std::string in_;
+  const std::string out_ = At("o.png");
+};
+
+struct EffectRangeCase {
+  const char* effect;
+  const char* mode;
+  const char* others;  // the other values set
+  const char* value;
+  std::vector<const char*> refused, shown;
+  const char* takes;
+};
+
+const std::vector<EffectRangeCase>& EffectRangeCases() {
+  static const std::vector<EffectRangeCase> cases = {
       {"stretch", "dd32", "", "sw", {"0", "4097"}, {"1", "4096"}, "takes 1..4096"},
       {"stretch", "dd32", "", "sh", {"0", "2305"}, {"1", "2304"}, "takes 1..2304"},
       {"stretch", "dd32", "", "sx", {"-32", "64"}, {"-31", "63"}, "takes -31..63"},
@@ -494,8 +493,31 @@ TEST_F(ToolUsageTest, EffectSettingsThatLeaveThePictureBlankOrAsItWasAreRefused)
       {"tint", "d3d32", "", "green", {"256"}, {"0"}, "takes 0..255"},
       {"tint", "d3d32", "", "blue", {"256"}, {"255"}, "takes 0..255"},
   };
-  for (const Case& c : cases) {
-    const std::string head = std::string("effect ") + c.effect + " '" + in + "' '" + out + "' --mode " + c.mode + " " + c.others;
+  return cases;
+}
+
+// The table is played in this many parts, each its own test: a part is a
+// few dozen runs of the tool, within a test's time on a busy machine.
+constexpr int kEffectRangeParts = 4;
+
+// Every value of every effect takes the settings that show the effect on
+// the picture: at the edge of each rule, the first setting past it is
+// refused (exit 2, nothing written, saying what the value takes with this
+// 64 × 48 picture) and the last one inside draws a picture that is neither
+// blank nor the picture as it was.
+TEST_P(EffectRangeTest, SettingsThatLeaveThePictureBlankOrAsItWasAreRefused) {
+  // The picture as it is, in each mode used below.
+  std::map<std::string, std::vector<uint32_t>> same;
+  for (const char* mode : {"dd32", "d3d32"}) {
+    ASSERT_EQ(Run("image '" + in_ + "' '" + At("ref.png") + "' --mode " + mode).status, 0);
+    same[mode] = Pixels(At("ref.png"));
+  }
+  const std::vector<EffectRangeCase>& cases = EffectRangeCases();
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (static_cast<int>(i % kEffectRangeParts) != GetParam()) continue;
+    const EffectRangeCase& c = cases[i];
+    const std::string head =
+        std::string("effect ") + c.effect + " '" + in_ + "' '" + out_ + "' --mode " + c.mode + " " + c.others;
     for (const char* v : c.refused) {
       SCOPED_TRACE(head + " --" + c.value + " " + v);
       const ToolRun run = Run(head + " --" + c.value + " " + v);
@@ -504,38 +526,43 @@ TEST_F(ToolUsageTest, EffectSettingsThatLeaveThePictureBlankOrAsItWasAreRefused)
                              c.takes),
                 std::string::npos)
           << run.err;
-      EXPECT_FALSE(std::filesystem::exists(out));
+      EXPECT_FALSE(std::filesystem::exists(out_));
     }
     for (const char* v : c.shown) {
       SCOPED_TRACE(head + " --" + c.value + " " + v);
       const ToolRun run = Run(head + " --" + c.value + " " + v);
       ASSERT_EQ(run.status, 0) << run.err;
-      const std::vector<uint32_t> px = pixels(out);
+      const std::vector<uint32_t> px = Pixels(out_);
       EXPECT_TRUE(std::any_of(px.begin(), px.end(), [](uint32_t p) { return p != 0; })) << "blank";
       EXPECT_NE(px, same[c.mode]) << "the picture as it was";
-      std::filesystem::remove(out);
+      std::filesystem::remove(out_);
     }
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(Part, EffectRangeTest, ::testing::Range(0, kEffectRangeParts));
+
+TEST_F(EffectRangeTest, TheFadesEndsDefaultsAndWholeNumbersAreHeldToo) {
   // The fade's weight keeps its ends: the fade colour alone, the picture as
   // it is.
   for (const char* weight : {"0", "256"}) {
     SCOPED_TRACE(weight);
-    EXPECT_EQ(Run("effect fade '" + in + "' '" + out + "' --mode dd32 --weight " + weight).status, 0);
-    std::filesystem::remove(out);
+    EXPECT_EQ(Run("effect fade '" + in_ + "' '" + out_ + "' --mode dd32 --weight " + weight).status, 0);
+    std::filesystem::remove(out_);
   }
   // A default is held to its rule too: a circle of a 2 × 2 picture has no
   // radius that shows it.
   const std::string tiny = folder_.Write("tiny.bmp", testbmp::AsString(testbmp::Rgb24(2, 2, {1, 2, 3, 4})));
-  ToolRun run = Run("effect circle '" + tiny + "' '" + out + "' --mode dd32");
+  ToolRun run = Run("effect circle '" + tiny + "' '" + out_ + "' --mode dd32");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--radius 0 (its default) is out of range: with this 2x2 picture it takes no value"),
             std::string::npos)
       << run.err;
   // The effects take whole numbers but for the wave's amplitude.
-  run = Run("effect circle '" + in + "' '" + out + "' --mode dd32 --radius 2.5");
+  run = Run("effect circle '" + in_ + "' '" + out_ + "' --mode dd32 --radius 2.5");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--radius takes a whole number, not 2.5"), std::string::npos) << run.err;
-  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(out_));
 }
 
 }  // namespace
