@@ -74,3 +74,29 @@ TEST(Sjis, ConvertsOnceKeepsOneCopyPerTextAndServesManyThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a terminal is shown of a text: its characters as they are; control
+// characters, and bytes that start no well-formed character, as \xNN.
+TEST(ShownOnTerminal, ControlsAndBytesOfNoCharacterAreEscaped) {
+  const struct {
+    const char* text;
+    bool doubleBackslashes;
+    const char* shown;
+  } rows[] = {
+      {"caf\xc3\xa9 \xe3\x81\x82 \xf0\x9f\x98\x80", false, "caf\xc3\xa9 \xe3\x81\x82 \xf0\x9f\x98\x80"},
+      {"a\x1b[31mb\nc\x7f", false, "a\\x1b[31mb\\x0ac\\x7f"},
+      {"\xc2\x85|\xc2\x9f|\xc2\xa0", false, "\\xc2\\x85|\\xc2\\x9f|\xc2\xa0"},  // C1 controls; a no-break space is kept
+      {"caf\xe9", false, "caf\\xe9"},
+      {"\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80", false, "\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80"},
+      {"\xe3\x81", false, "\\xe3\\x81"},  // cut short at the end
+      {"data\\stg4", false, "data\\stg4"},
+      {"data\\stg4", true, "data\\\\stg4"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(plat::ShownOnTerminal(row.text, row.doubleBackslashes), row.shown) << row.shown;
+  }
+}
+
+}  // namespace
