@@ -60,8 +60,9 @@ void SetRefusedAnswerHandler(RefusedAnswerHandler handler, const char* consequen
 // Appends one transcript line to PELMORA_DIALOG_LOG (when set).
 void LogDialog(const std::string& cp932Title, const std::string& cp932Text, const std::string& answer);
 // Why the transcript PELMORA_DIALOG_LOG names cannot be written (UTF-8: its
-// path, shown as ShownOnTerminal shows a name, and the reason, e.g. "/x/y.log cannot be written: No such file or
-// directory"); empty when it can, or when none is named. Makes no file.
+// path, shown as ShownOnTerminal shows a name, and the reason, e.g.
+// "/x/y.log cannot be written: No such file or directory"); empty when it
+// can, or when none is named. Makes no file.
 std::string DialogLogProblem();
 
 // Re-reads the environment (tests change it between cases).

@@ -303,4 +303,4 @@ std::string ShownOnTerminal(std::string_view text, bool doubleBackslashes) {
   return shown;
 }
 
-}  // textspace plat
+}  // namespace plat
